@@ -169,6 +169,7 @@ double AtanQuadrant(double ay, double ax)
 float DetSin(float x)
 {
     if (IsNan(x) || Abs(x) == std::numeric_limits<double>::infinity()) return x - x;
+    if (x == 0.0f) return x;  // keeps the sign of zero
     double r;
     switch (Reduce(x, &r)) {
     case 0: return static_cast<float>(SinPoly(r));
@@ -196,6 +197,11 @@ void DetSinCos(float x, float* s, float* c)
         *s = *c = x - x;
         return;
     }
+    if (x == 0.0f) {
+        *s = x;  // keeps the sign of zero
+        *c = 1.0f;
+        return;
+    }
     double r;
     const int n = Reduce(x, &r);
     const double sr = SinPoly(r);
@@ -211,9 +217,9 @@ void DetSinCos(float x, float* s, float* c)
 float DetTan(float x)
 {
     if (IsNan(x) || Abs(x) == std::numeric_limits<double>::infinity()) return x - x;
+    if (x == 0.0f) return x;  // keeps the sign of zero
     double r;
     const int n = Reduce(x, &r);
-    if (n == 0 && r == 0.0) return x;  // keeps the sign of zero
     const double sr = SinPoly(r);
     const double cr = CosPoly(r);
     return static_cast<float>((n & 1) ? -cr / sr : sr / cr);

@@ -1,0 +1,10 @@
+# Runs the two builds of the hash program and fails unless they agree.
+execute_process(COMMAND ${GENERIC} OUTPUT_VARIABLE generic RESULT_VARIABLE rc1)
+execute_process(COMMAND ${NATIVE} OUTPUT_VARIABLE native RESULT_VARIABLE rc2)
+if(NOT rc1 EQUAL 0 OR NOT rc2 EQUAL 0)
+  message(FATAL_ERROR "hash program failed: ${rc1} ${rc2}")
+endif()
+message(STATUS "generic ${generic}native  ${native}")
+if(NOT generic STREQUAL native)
+  message(FATAL_ERROR "deterministic math differs between the generic and the native build")
+endif()
