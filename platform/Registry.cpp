@@ -37,7 +37,7 @@ bool RegistryKey::Open(const char* path) {
     Close();
     if (path == nullptr || path[0] == '\0') return false;
     std::string file = GetRegistryFile();
-    if (file.empty() || !MakeParentFolders(file)) return false;
+    if (file.empty()) return false;
     std::string section(path);
     for (char& c : section) {
         if (c == '/') c = '\\';
@@ -65,6 +65,8 @@ bool RegistryKey::QueryDword(const char* name, u32& value) const {
 
 bool RegistryKey::SetDword(const char* name, u32 value) {
     if (!IsOpen() || name == nullptr) return false;
+    // The store's folder appears with its first value, not on a mere read.
+    if (!MakeParentFolders(file_)) return false;
     char text[16];
     std::snprintf(text, sizeof(text), "%u", value);
     return WriteProfileString(section_.c_str(), name, text, file_.c_str());

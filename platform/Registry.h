@@ -20,13 +20,14 @@ public:
     RegistryKey(const RegistryKey&) = delete;
     RegistryKey& operator=(const RegistryKey&) = delete;
 
-    // Opens (and creates on first write) the key at path, e.g.
-    // "software\Microsoft\Direct3D"; case-insensitive. false when the
-    // store's folder cannot be made.
+    // Opens the key at path, e.g. "software\Microsoft\Direct3D"
+    // (case-insensitive); it is created with its first value. false when no
+    // store file is known.
     bool Open(const char* path);
     // Reads a value; false when it does not exist or is not a number.
     bool QueryDword(const char* name, u32& value) const;
-    // Writes a value at once; false when the store cannot be written.
+    // Writes a value at once, creating the store's folders and file as
+    // needed; false when the store cannot be written.
     bool SetDword(const char* name, u32 value);
     // Writes are already durable; kept for the callers' shape.
     void Flush() {}

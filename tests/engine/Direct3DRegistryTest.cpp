@@ -51,9 +51,10 @@ TEST(Direct3DRegistry, ValuesSetByOthersAreLeftAlone) {
 
     // Restoring without a prior disable creates nothing.
     TempFolder fresh;
-    ScopedEnv env2("QUILLON_REGISTRY_FILE", (fresh / "registry.ini").c_str());
+    ScopedEnv env2("QUILLON_REGISTRY_FILE", (fresh / "quillon/registry.ini").c_str());
     RestorePSGP();
     EXPECT_FALSE(Query("DisablePSGP", a));
+    EXPECT_FALSE(plat::PathExists((fresh / "quillon").c_str()));
 }
 
 }  // namespace
