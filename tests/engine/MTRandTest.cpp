@@ -70,18 +70,6 @@ TEST(MTRand, DrawingBeforeInitSeedsFromTheDefaultArrayOnce)
     EXPECT_NE(Draw(plain, 3), std::vector<u32>(got.begin(), got.begin() + 3));
 }
 
-TEST(MTRand, FirstRawWordsAreTheInitialisationRule)
-{
-    cMTRand r;
-    r.Init(5, 624);
-    u64 prev = 5;
-    for (u64 i = 1; i < 624; ++i) {
-        const u64 expected = 6364136223846793005ull * (prev ^ (prev >> 62)) + i;
-        ASSERT_EQ(r.Next64(), expected) << "word " << i;
-        prev = expected;
-    }
-}
-
 TEST(MTRand, GrowingTheSizeOnReinitStaysInsideTheState)
 {
     cMTRand grown;

@@ -67,10 +67,8 @@ TEST_F(Tokenizer, TokenKeepsInnerAndTrailingBlanksAndStopsAtDelimiters)
     EXPECT_EQ(Token(), "a b ") << "a comma is consumed";
     EXPECT_EQ(Token(), "c");
     EXPECT_EQ(*tok.GetCursor(), ')');
-}
 
-TEST_F(Tokenizer, LoneCarriageReturnIsAnOrdinaryCharacter)
-{
+    // A lone CR is an ordinary character.
     tok.SetText("a\rb\r\nc");
     EXPECT_EQ(Token(), "a\rb");
     EXPECT_EQ(Token(), "c");
