@@ -3,14 +3,21 @@
 // shared state (window, settings, input, player data, the next battle's
 // settings, the participants, the current scene). Built on first use by
 // GetApplication() and destroyed at exit after every singleton built later.
+#include "app/ChatLog.h"
 #include "app/GameSettings.h"
 #include "app/PartInventory.h"
 #include "app/PlayerEntry.h"
 #include "app/RankingTable.h"
 #include "engine/FixedArray.h"
+#include "engine/ImeLineEditor.h"
+#include "engine/MTRand.h"
+#include "engine/TaskList.h"
 #include "platform/MathTypes.h"
 #include "platform/Types.h"
 
+namespace plat {
+class Window; // platform/Window.h
+}
 class BaseScene;  // app/BaseScene.h
 class CStoryBase; // arcade story run of the front-end
 
@@ -55,10 +62,11 @@ public:
     void AddChatMessage(const char* name, const char* text, u32 colour);
     static u32 GetColor(i32 index);
 
-    // TODO(random generator): cMTRand random; first member, when engine/MTRand.h lands.
-    void* mainWindow = nullptr; // platform window, opaque here
-    void* leftEyeWindow = nullptr;
-    void* rightEyeWindow = nullptr;
+    // Menus, voices, part rolls and save-file scramble words.
+    cMTRand random;
+    plat::Window* mainWindow = nullptr;
+    plat::Window* leftEyeWindow = nullptr; // stereo view windows
+    plat::Window* rightEyeWindow = nullptr;
     i32 screenWidth = 0;
     i32 screenHeight = 0;
     f32 screenScaleX = 0.0f; // width / 1024, set at start-up
@@ -92,9 +100,9 @@ public:
     // TODO(graphics device): cube map texture "Quillon/CubeMap.dds".
     // TODO(texture manager): TextureHandle sharedTextures[SharedTextureCount];
     //   (0 dot, 1 back, 2 back_red, 3 digifont) and TextureHandle captureTexture;
-    // TODO(IME line editor): ImeLineEditor lineEditor;
+    ImeLineEditor lineEditor;
     TextInputHandler textInputHandler = nullptr;
-    // TODO(task lists): CList<ChatNode> chatLog;
+    CList<ChatNode> chatLog;
     RankingTable rankingTables[RankingTableCount]; // easy, normal, hard, survival
     GameSettings gameSettings;
     CFixedArray<PlayerEntry> players; // always 20
@@ -117,3 +125,6 @@ public:
 };
 
 CApplication* GetApplication();
+// The battle's own generator, re-initialised at every battle set-up; every
+// client of an online battle draws from it in the same order.
+cMTRand& GetBattleRandom();

@@ -43,6 +43,9 @@ public:
     // Fills the fields from a received record; the id and the last two
     // bytes of the reserved block are left alone.
     void ReadWireRecord(const u8 in[PartWireRecordSize]);
+    // Record inside the part-inventory file (442 bytes, kind 1).
+    void WriteFileRecord(u8 out[PartFileRecordSize]) const;
+    void ReadFileRecord(const u8 in[PartFileRecordSize]);
 
     // Random content (the part generator): fills a freshly created part.
     void Randomize(f32 chance);

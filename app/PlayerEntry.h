@@ -2,6 +2,7 @@
 // One participant of a room or battle; the application holds 20.
 #include <vector>
 
+#include "engine/TaskList.h"
 #include "platform/Types.h"
 
 class CGameItem_PowerUp;
@@ -10,8 +11,8 @@ inline constexpr i32 PlayerEntryCount = 20;
 inline constexpr u32 RobotSnapshotSize = 20011;
 
 // One key state received for a participant (online lockstep).
-// TODO(task lists): becomes a CListNode<KEYRECVLIST> when engine/TaskList.h lands.
-struct KEYRECVLIST {
+class KEYRECVLIST : public CListNode<KEYRECVLIST> {
+public:
     u32 frame = 0;
     u8 input[10] = {}; // the robot input record: direction byte, nine buttons
     u8 check = 0;      // one draw of the sender's battle generator
@@ -59,7 +60,7 @@ public:
     i32 waitCounter = 0;
     i32 syncTarget = -1;
     i32 arcadeScore = 0;
-    std::vector<KEYRECVLIST> keyQueue; // TODO(task lists): CList<KEYRECVLIST>
+    CList<KEYRECVLIST> keyQueue;
     CGameItem_PowerUp* parts[10] = {};
     std::vector<u8> snapshot; // RobotSnapshotSize bytes once received
 };
