@@ -56,14 +56,4 @@ TEST(IniFile, SmallBufferIsNeverOverrun) {
     for (int i = 8; i < 16; ++i) EXPECT_EQ(buf[i], '#') << i;
 }
 
-TEST(IniFile, LongValuesStopAtTheUsualSizeOnWholeCharacters) {
-    TempFolder tmp;
-    const std::string file = tmp / "a.ini";
-    const std::string value = std::string(253, 'n') + "名前";
-    WriteIniString(file.c_str(), "S", "name", value.c_str());
-    char buf[400];
-    ASSERT_EQ(ReadIniString(file.c_str(), "S", "name", buf, sizeof(buf)), 1);
-    EXPECT_EQ(std::string(buf), std::string(253, 'n'));
-}
-
 }  // namespace

@@ -21,20 +21,4 @@ TEST(System, LanguageFollowsTheFirstLocaleVariableSet) {
     EXPECT_EQ(plat::GetSystemLanguage(), plat::LanguageEnglish);
 }
 
-TEST(System, AppDataFolderPrefersXdgThenHome) {
-    ScopedEnv home("HOME", "/home/pilot");
-    {
-        ScopedEnv xdg("XDG_DATA_HOME", "/data/xdg");
-        EXPECT_EQ(plat::GetLocalAppDataFolder(), "/data/xdg");
-    }
-    {
-        ScopedEnv xdg("XDG_DATA_HOME", "relative/ignored");
-        EXPECT_EQ(plat::GetLocalAppDataFolder(), "/home/pilot/.local/share");
-    }
-    ScopedEnv xdg("XDG_DATA_HOME", nullptr);
-    EXPECT_EQ(plat::GetLocalAppDataFolder(), "/home/pilot/.local/share");
-    ScopedEnv noHome("HOME", nullptr);
-    EXPECT_EQ(plat::GetLocalAppDataFolder(), "");
-}
-
 }  // namespace
