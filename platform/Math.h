@@ -41,7 +41,8 @@ float Vec3Length(const Vec3* v);
 Vec3* Vec3Cross(Vec3* out, const Vec3* a, const Vec3* b);
 // Zero (or a length that is exactly 0) stays zero.
 Vec3* Vec3Normalize(Vec3* out, const Vec3* v);
-// Point: (x, y, z, 1) x m, divided by the resulting w.
+// Point: (x, y, z, 1) x m, divided by the resulting w (a w of 0 gives
+// infinities, as projecting a point in the eye plane must).
 Vec3* Vec3TransformCoord(Vec3* out, const Vec3* v, const Mat4* m);
 // Direction: (x, y, z, 0) x m; translation ignored.
 Vec3* Vec3TransformNormal(Vec3* out, const Vec3* v, const Mat4* m);
