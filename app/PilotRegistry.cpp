@@ -95,6 +95,14 @@ void CloseOperands(ScriptTokenizer& t)
 
 bool InTable(i32 n, i32 size) { return n >= 0 && n < size; }
 
+// A file-name operand; blanks before the closing bracket are not part of it.
+void ReadName(ScriptTokenizer& t, char (&out)[256])
+{
+    t.ReadToken(out);
+    size_t n = std::strlen(out);
+    while (n > 0 && (out[n - 1] == ' ' || out[n - 1] == '\t')) out[--n] = '\0';
+}
+
 const AiPilotRecord AiPilots[AiPilotCount] = {
     {"(AI)42    ", 10},
     {"(AI)41  ", 10},
@@ -277,7 +285,7 @@ int PilotScript::Run(ScriptTokenizer& t, const char* fileName, PilotSlot& slot)
         } else if (StartsWith(at, "LoadPic")) {
             OpenOperands(t, "LoadPic");
             const i32 n = t.GetInt();
-            t.ReadToken(text);
+            ReadName(t, text);
             CloseOperands(t);
             if (!InTable(n, PilotPictureCount)) {
                 Complain("不正なLoadPic番号");
@@ -290,7 +298,7 @@ int PilotScript::Run(ScriptTokenizer& t, const char* fileName, PilotSlot& slot)
         } else if (StartsWith(at, "LoadOgg")) {
             OpenOperands(t, "LoadOgg");
             const i32 n = t.GetInt();
-            t.ReadToken(text);
+            ReadName(t, text);
             CloseOperands(t);
             if (!InTable(n, PilotSoundCount)) {
                 Complain("不正なLoadOgg番号");
@@ -351,7 +359,7 @@ int PilotScript::FindFacePicture(ScriptTokenizer& t, const char* fileName, std::
         } else if (StartsWith(at, "LoadPic")) {
             OpenOperands(t, "LoadPic");
             const i32 n = t.GetInt();
-            t.ReadToken(text);
+            ReadName(t, text);
             CloseOperands(t);
             if (n == 0) {
                 outName = text;
