@@ -117,6 +117,9 @@ bool InitEvents()
     // Video may be missing (no display); events, pads and scripts still work.
     SDL_SetHint(SDL_HINT_IME_SHOW_UI, "1");
     SDL_SetHint(SDL_HINT_IME_SUPPORT_EXTENDED_TEXT, "1");
+    // Pads are read whether or not a window has the focus, as the game's
+    // input always was (and the dialogs' window may not have it).
+    SDL_SetHint(SDL_HINT_JOYSTICK_ALLOW_BACKGROUND_EVENTS, "1");
     SDL_InitSubSystem(SDL_INIT_VIDEO);
     SDL_InitSubSystem(SDL_INIT_GAMECONTROLLER);
     gUserEvent = SDL_RegisterEvents(1);

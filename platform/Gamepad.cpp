@@ -48,6 +48,7 @@ constexpr i32 kTriggerThreshold = 16384;
 
 bool InitGamepads()
 {
+    SDL_SetHint(SDL_HINT_JOYSTICK_ALLOW_BACKGROUND_EVENTS, "1");
     return SDL_InitSubSystem(SDL_INIT_GAMECONTROLLER | SDL_INIT_EVENTS) == 0;
 }
 

@@ -29,11 +29,13 @@ struct Step {
 };
 
 constexpr u32 kPressLength = 100;
+constexpr u32 kMaxSlice = 50;
 
 struct Script {
     std::vector<Step> steps;
     size_t next = 0;
-    u32 start = 0;
+    u32 clock = 0;    // script time fed so far
+    u32 lastFeed = 0; // system time of the last feed
     std::vector<SDL_Joystick*> pads;
 };
 
@@ -347,7 +349,8 @@ bool LoadInputScriptText(const std::string& text, std::string* error)
     gScript.steps = std::move(steps);
     gScript.next = 0;
     AttachPads(padsNeeded);
-    gScript.start = SDL_GetTicks();
+    gScript.clock = 0;
+    gScript.lastFeed = SDL_GetTicks();
     return true;
 }
 
@@ -364,8 +367,12 @@ bool LoadInputScript(const char* path, std::string* error)
 void FeedInputScript()
 {
     if (gScript.next >= gScript.steps.size()) return;
-    const u32 now = SDL_GetTicks() - gScript.start;
-    while (gScript.next < gScript.steps.size() && gScript.steps[gScript.next].time <= now)
+    // A stall (loading, a slow first frame) moves the script on by at most
+    // one slice, so steps keep the spacing the game sees between them.
+    const u32 now = SDL_GetTicks();
+    gScript.clock += std::min(now - gScript.lastFeed, kMaxSlice);
+    gScript.lastFeed = now;
+    while (gScript.next < gScript.steps.size() && gScript.steps[gScript.next].time <= gScript.clock)
         Run(gScript.steps[gScript.next++]);
 }
 

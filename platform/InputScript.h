@@ -3,7 +3,11 @@
 // buttons, text and window requests fed into SDL's event queue, so the game
 // sees them exactly as real input. One step per line:
 //
-//   <ms> <kind> <arguments>        ms counts from the moment the script loads
+//   <ms> <kind> <arguments>
+//
+// ms counts the program's running time from the moment the script loads; a
+// stall between two looks at the script (loading, a slow first frame) counts
+// as at most 50 ms, so steps keep the spacing the game sees between them.
 //
 //   key NAME            press and release 100 ms later (NAME: "Z", "F12",
 //                       "VK_SNAPSHOT", "Enter", "0x2C" ...)

@@ -1,0 +1,27 @@
+#pragma once
+// Numbers drawn with the digit-font picture: 11 cells of 46 x 64 pixels in
+// one row (0..9, then the minus sign). Layout is worked out here; the cells
+// reach the screen through the shared sprite.
+#include "platform/Types.h"
+
+inline constexpr i32 DigitCellWidth = 46;
+inline constexpr i32 DigitCellHeight = 64;
+inline constexpr i32 DigitMinusCell = 10;
+
+struct DigitCell {
+    i32 cell; // 0..9 digits, 10 minus
+    f32 x;    // left edge on the 1024 x 768 virtual screen
+};
+
+// Cells of a number, leading minus first, no leading zeros. Values of
+// 100,000,000 or more in size give none. Returns the count (at most 10).
+i32 LayoutNumber(i32 value, f32 x, f32 scale, i32 spacing, DigitCell out[10]);
+
+// Cells of a text of digits and '-', up to length characters (at most max);
+// other characters are skipped without advancing.
+i32 LayoutDigitString(const char* text, i32 length, f32 x, f32 scale, i32 spacing,
+                      DigitCell* out, i32 max);
+
+// Draws laid-out cells at height y in colour; a seam until the shared
+// sprite exists (see DigitDraw.cpp).
+void DrawDigitCells(const DigitCell* cells, i32 count, f32 y, f32 scale, u32 colour);
