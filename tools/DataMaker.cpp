@@ -1,7 +1,9 @@
 // Writes the sample data set into the run folder given on the command line.
 #include <cstdio>
 
+#include "tools/MeshData.h"
 #include "tools/PilotData.h"
+#include "tools/TitleData.h"
 
 int main(int argc, char** argv)
 {
@@ -9,6 +11,8 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: quillon_datamaker RUN_FOLDER\n");
         return 2;
     }
+    if (!MakeMeshData(argv[1])) return 1;
     if (!MakePilotData(argv[1])) return 1;
+    if (!MakeTitleData(argv[1])) return 1;
     return 0;
 }
