@@ -3,7 +3,6 @@
 
 #include "tools/MeshData.h"
 #include "tools/PilotData.h"
-#include "tools/TitleData.h"
 
 int main(int argc, char** argv)
 {
@@ -13,6 +12,5 @@ int main(int argc, char** argv)
     }
     if (!MakeMeshData(argv[1])) return 1;
     if (!MakePilotData(argv[1])) return 1;
-    if (!MakeTitleData(argv[1])) return 1;
     return 0;
 }
