@@ -164,6 +164,8 @@ void PilotSlot::Clear()
     pictureSource = 1;
     for (std::string& s : pictureNames) s.clear();
     for (std::string& s : voiceNames) s.clear();
+    currentVoice = nullptr;
+    for (SoundObject& sound : sounds) sound.Free();
     for (auto& frames : animations) frames.clear();
     std::memset(radioTexts, 0, sizeof radioTexts);
     voiceBytes = radioVoiceBytes = pictureBytes = scriptPictureBytes = 0;
@@ -185,16 +187,20 @@ u32 PilotSlot::LoadPicture(i32 n, const char* file)
 
 u32 PilotSlot::LoadVoice(i32 n, const char* file, i32 extraVoices)
 {
-    (void)extraVoices;
     if (!InTable(n, PilotSoundCount) || !file) return 0;
+    // The current voice may belong to the sound about to be freed.
+    currentVoice = nullptr;
+    sounds[n].Free();
+    sounds[n].LoadOgg(file, 0, extraVoices);
     return FileSizeOf(file);
 }
 
-void PilotSlot::PlayCombatVoice(i32 firstSlot)
+CDSBufferNode* PilotSlot::PlayCombatVoice(i32 firstSlot)
 {
+    if (currentVoice && currentVoice->IsPlaying()) currentVoice->Stop();
     const u32 v = (GetApplication()->random.GetRand() % 500) / 100;
-    (void)firstSlot;
-    (void)v;
+    currentVoice = sounds[firstSlot + i32(v)].Play(kVolumeSlotVoices, 0);
+    return currentVoice;
 }
 
 void PilotSlot::LoadHeader(const char* folder)

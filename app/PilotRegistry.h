@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/SoundManager.h"
 #include "platform/Types.h"
 
 class ScriptTokenizer;
@@ -52,14 +53,15 @@ public:
     // copies may overlap. Returns the file's size (0 when missing).
     u32 LoadVoice(i32 n, const char* file, i32 extraVoices);
 
-    // TODO(sound manager): the voice players return the started voice.
-    void PlayAttackVoice() { PlayCombatVoice(VoiceAttack); }
-    void PlaySpecialAttackVoice() { PlayCombatVoice(VoiceSpecialAttack); }
-    void PlayDamageVoice() { PlayCombatVoice(VoiceDamage); }
-    void PlayDieVoice() { PlayCombatVoice(VoiceDie); }
-    void PlayDestroyVoice() { PlayCombatVoice(VoiceDestroy); }
-    void PlayRebirthVoice() { PlayCombatVoice(VoiceRebirth); }
-    void PlayWakeVoice() { PlayCombatVoice(VoiceWake); }
+    // Combat voices: one of the kind's five at random, after stopping the
+    // slot's combat voice that still plays. Returns the started voice.
+    CDSBufferNode* PlayAttackVoice() { return PlayCombatVoice(VoiceAttack); }
+    CDSBufferNode* PlaySpecialAttackVoice() { return PlayCombatVoice(VoiceSpecialAttack); }
+    CDSBufferNode* PlayDamageVoice() { return PlayCombatVoice(VoiceDamage); }
+    CDSBufferNode* PlayDieVoice() { return PlayCombatVoice(VoiceDie); }
+    CDSBufferNode* PlayDestroyVoice() { return PlayCombatVoice(VoiceDestroy); }
+    CDSBufferNode* PlayRebirthVoice() { return PlayCombatVoice(VoiceRebirth); }
+    CDSBufferNode* PlayWakeVoice() { return PlayCombatVoice(VoiceWake); }
 
     char name[25] = {};
     u8 pictureSource = 1; // 1 "face.png", 2 the script
@@ -70,7 +72,10 @@ public:
     u32 voiceBytes = 0;
     u32 radioVoiceBytes = 0;
     u32 pictureBytes = 0;
-    // TODO(sound manager): SoundObject sounds[PilotSoundCount]; current voice.
+    // 0..9 radio voices, 10..44 combat voices (five per kind).
+    SoundObject sounds[PilotSoundCount];
+    // The combat voice last started; null when none.
+    CDSBufferNode* currentVoice = nullptr;
     std::vector<AnimationFrame> animations[PilotAnimationCount];
     u32 folderIndex = 0;
     u32 scriptPictureBytes = 0;
@@ -79,7 +84,7 @@ public:
     i32 uploadTotal = -1;
 
 private:
-    void PlayCombatVoice(i32 firstSlot);
+    CDSBufferNode* PlayCombatVoice(i32 firstSlot);
     void SetDefaultNameIfEmpty();
 };
 

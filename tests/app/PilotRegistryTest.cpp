@@ -253,3 +253,61 @@ TEST_F(PilotTest, CorruptScriptsNeverCrashOrIndexOutsideTheTables)
         PilotScript::FindFacePicture(tokenizer, "pilot.spt", face);
     }
 }
+
+TEST(SamplePilots, TheRunFolderPilotsLoadWithTheirScriptAndVoices)
+{
+    CurrentDirectoryGuard cwd;
+    const std::string run = plat::GetCurrentDirectory();
+    PilotRegistry registry;
+    registry.ScanFolders(run.c_str());
+    ASSERT_GE(registry.count, 3);
+    registry.LoadPilotHeaders();
+    i32 kaede = -1, rex = -1;
+    for (i32 i = 0; i < registry.count; ++i) {
+        if (std::strcmp(registry.slots[i].name, "カエデ\n") == 0) kaede = i;
+        if (std::strcmp(registry.slots[i].name, "Rex\n") == 0) rex = i;
+    }
+    ASSERT_GE(kaede, 0);
+    ASSERT_GE(rex, 0);
+    EXPECT_EQ(registry.slots[kaede].pictureSource, 2);
+    EXPECT_EQ(registry.slots[rex].pictureSource, 1);
+
+    registry.LoadPilot(kaede);
+    const PilotSlot& k = registry.slots[kaede];
+    EXPECT_EQ(k.folderIndex, u32(kaede));
+    EXPECT_EQ(k.pictureNames[1], "talk.png");
+    EXPECT_EQ(k.voiceNames[10], "attack1.ogg");
+    ASSERT_EQ(k.animations[0].size(), 3u);
+    EXPECT_EQ(k.animations[0][0].picture, 1);
+    EXPECT_EQ(k.animations[0][0].voice, 0);
+    EXPECT_GT(k.pictureBytes, 0u);
+    EXPECT_GT(k.radioVoiceBytes, 0u);
+    EXPECT_GT(k.voiceBytes, k.radioVoiceBytes);
+    EXPECT_STREQ(k.radioTexts[1], "敵機接近！\n");
+
+    registry.LoadPilot(rex);
+    EXPECT_GT(registry.slots[rex].voiceBytes, registry.slots[rex].radioVoiceBytes);
+    EXPECT_EQ(plat::GetCurrentDirectory(), run);
+}
+
+TEST_F(PilotTest, ASecondCombatVoiceStopsTheFirst)
+{
+    if (!GetSoundManager().IsOpen() && !GetSoundManager().Init(nullptr)) GTEST_SKIP() << "no sound output";
+    std::string bytes;
+    ASSERT_TRUE(plat::ReadWholeFile("pilot/Rex/atk1.ogg", bytes));
+    MakePilot("v");
+    for (int i = 1; i <= 5; ++i) Put("v", "atk" + std::to_string(i) + ".ogg", bytes);
+    slot.Load((temp / "pilot/v").c_str());
+    CDSBufferNode* first = slot.PlayAttackVoice();
+    ASSERT_NE(first, nullptr);
+    EXPECT_TRUE(first->IsPlaying());
+    CDSBufferNode* second = slot.PlayAttackVoice();
+    ASSERT_NE(second, nullptr);
+    EXPECT_NE(first, second);
+    EXPECT_FALSE(first->IsPlaying());
+    EXPECT_TRUE(second->IsPlaying());
+    EXPECT_EQ(slot.currentVoice, second);
+    slot.Clear();
+    EXPECT_EQ(slot.currentVoice, nullptr);
+    GetSoundManager().Release();
+}
