@@ -71,8 +71,13 @@ void PlayerProfile::WriteImage(u8 out[ProfileFileSize], u32 scrambleWord) const
 {
     std::memcpy(out, ProfileMagic, 4);
     PutU32(out + 4, scrambleWord);
-    std::memcpy(out + 8, name, sizeof name);
-    out[8 + sizeof name - 1] = '\0';
+    // The stored name is always terminated and never ends inside a character.
+    char field[sizeof name];
+    std::memcpy(field, name, sizeof name);
+    field[sizeof field - 1] = '\0';
+    TrimSplitCharacter(field);
+    std::memset(out + 8, 0, sizeof name);
+    std::memcpy(out + 8, field, std::strlen(field));
     PutU32(out + 264, exp);
     PutU32(out + 268, rankLevel);
     XorWords(out + ProfileBodyOffset, ProfileFileSize - ProfileBodyOffset, scrambleWord);
