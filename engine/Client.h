@@ -99,6 +99,9 @@ protected:
     // Runs one set of network events on the receive thread. false when the
     // connection ended and the thread must stop.
     bool HandleNetEvents(const plat::NetEvents& events);
+    // Leaves a message for the user; the main thread shows it at its next
+    // PopReceived, since no box may be shown from a network thread.
+    void LeaveNotice(const char* text);
     // Reads once from the socket into the receive queue. Bytes read, 0 when
     // nothing was waiting, -1 on an error, -2 when the peer closed, -3 when
     // the peer sent a frame length out of bounds.
@@ -121,7 +124,6 @@ private:
     void CloseFromNetwork(plat::NetError error);
     // Stops the send and receive threads and frees the connection.
     void ReleaseConnection();
-    void LeaveNotice(const char* text);
 
     std::atomic<u32> flags_{0};
     std::atomic<plat::SocketId> socket_{plat::InvalidSocket};

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <atomic>
 #include <memory>
+#include <string>
+#include <thread>
 #include <vector>
 
 #include "engine/Client.h"
@@ -35,6 +37,11 @@ class HandDrivenClient : public RecordingClient {
 public:
     HandDrivenClient() { startReceiveThread_ = false; }
     using CClient::HandleNetEvents;
+};
+
+class NoticeClient : public RecordingClient {
+public:
+    using CClient::LeaveNotice;
 };
 
 template <class Pred>
@@ -385,4 +392,20 @@ TEST(Client, ResetByTheServerClosesTheConnection) {
     ASSERT_TRUE(WaitUntil([&] { return k.client.Count(CClient::NetEventClosed) == 1; }));
     EXPECT_EQ(k.client.GetFlags(), 0u);
     EXPECT_EQ(k.client.GetSocket(), plat::InvalidSocket);
+}
+
+TEST(Client, MessageFromANetworkThreadIsShownByTheMainThread) {
+    NoticeClient c;
+    testing::internal::CaptureStderr();
+    std::thread worker([&] { c.LeaveNotice("WSAEventSelect:エラー！"); });
+    worker.join();
+    const std::string whileAway = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(whileAway.find("WSAEventSelect"), std::string::npos);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(c.PopReceived(), nullptr);
+    EXPECT_EQ(c.PopReceived(), nullptr);
+    const std::string shown = testing::internal::GetCapturedStderr();
+    const size_t first = shown.find("WSAEventSelect:エラー！");
+    EXPECT_NE(first, std::string::npos);
+    EXPECT_EQ(shown.find("WSAEventSelect", first + 1), std::string::npos);  // shown once
 }
