@@ -64,7 +64,8 @@ public:
     virtual u32 OnEvent(u32 userValue, u32 code, void* info);
 
     // Sets the connection up; it completes later (see the connect state and
-    // the connected flag). ConnectOk or a Connect result code.
+    // the connected flag). ConnectOk or a Connect result code;
+    // ConnectFailedAtOnce also while a background connect is running.
     int Connect(const char* host, u32 port, u32 userValue);
     // Connects on a thread of its own, giving up after timeoutMs. 1 started,
     // 0 busy (set up already, or a connect still running).

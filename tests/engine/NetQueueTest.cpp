@@ -62,21 +62,6 @@ TEST(NetQueue, MessageSplitOverThreeReadsAppearsAfterTheThird) {
     EXPECT_EQ(PopPayload(q), (std::vector<u8>{10, 11, 12, 13, 14, 15}));
 }
 
-TEST(NetQueue, PartialTailStaysForTheNextRead) {
-    Recv q;
-    std::vector<u8> bytes = Frame({7});
-    const std::vector<u8> next = Frame({8, 8, 8});
-    bytes.insert(bytes.end(), next.begin(), next.begin() + 5);
-    ASSERT_EQ(q.Append(bytes.data(), i32(bytes.size())), Recv::AppendOk);
-    EXPECT_EQ(CutAll(q), Recv::CutIncomplete);
-    EXPECT_EQ(q.GetCount(), 1u);
-    EXPECT_EQ(q.PendingBytes(), 5u);
-    ASSERT_EQ(q.Append(next.data() + 5, i32(next.size() - 5)), Recv::AppendOk);
-    EXPECT_EQ(CutAll(q), Recv::CutDone);
-    EXPECT_EQ(PopPayload(q), (std::vector<u8>{7}));
-    EXPECT_EQ(PopPayload(q), (std::vector<u8>{8, 8, 8}));
-}
-
 TEST(NetQueue, FrameOfOnlyTheLengthGivesAnEmptyMessage) {
     Recv q;
     const std::vector<u8> f = Header(4);
