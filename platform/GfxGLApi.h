@@ -1,0 +1,103 @@
+#pragma once
+// The OpenGL 3.3 core functions the GL backend uses, fetched through SDL's
+// loader once a context exists. Only platform/GfxGL*.cpp include this.
+#include <GL/glcorearb.h>
+
+namespace plat::gl {
+
+#define QUILLON_GL_FUNCTIONS(X)                                                \
+    X(PFNGLGETSTRINGPROC, GetString)                                           \
+    X(PFNGLGETINTEGERVPROC, GetIntegerv)                                       \
+    X(PFNGLGETERRORPROC, GetError)                                             \
+    X(PFNGLENABLEPROC, Enable)                                                 \
+    X(PFNGLDISABLEPROC, Disable)                                               \
+    X(PFNGLVIEWPORTPROC, Viewport)                                             \
+    X(PFNGLDEPTHRANGEPROC, DepthRange)                                         \
+    X(PFNGLSCISSORPROC, Scissor)                                               \
+    X(PFNGLCLEARPROC, Clear)                                                   \
+    X(PFNGLCLEARCOLORPROC, ClearColor)                                         \
+    X(PFNGLCLEARDEPTHPROC, ClearDepth)                                         \
+    X(PFNGLCLEARSTENCILPROC, ClearStencil)                                     \
+    X(PFNGLCOLORMASKPROC, ColorMask)                                           \
+    X(PFNGLDEPTHMASKPROC, DepthMask)                                           \
+    X(PFNGLSTENCILMASKPROC, StencilMask)                                       \
+    X(PFNGLDEPTHFUNCPROC, DepthFunc)                                           \
+    X(PFNGLSTENCILFUNCPROC, StencilFunc)                                       \
+    X(PFNGLSTENCILOPPROC, StencilOp)                                           \
+    X(PFNGLBLENDFUNCPROC, BlendFunc)                                           \
+    X(PFNGLBLENDEQUATIONPROC, BlendEquation)                                   \
+    X(PFNGLCULLFACEPROC, CullFace)                                             \
+    X(PFNGLFRONTFACEPROC, FrontFace)                                           \
+    X(PFNGLPOLYGONMODEPROC, PolygonMode)                                       \
+    X(PFNGLPIXELSTOREIPROC, PixelStorei)                                       \
+    X(PFNGLREADPIXELSPROC, ReadPixels)                                         \
+    X(PFNGLREADBUFFERPROC, ReadBuffer)                                         \
+    X(PFNGLDRAWBUFFERPROC, DrawBuffer)                                         \
+    X(PFNGLFINISHPROC, Finish)                                                 \
+    X(PFNGLGENTEXTURESPROC, GenTextures)                                       \
+    X(PFNGLDELETETEXTURESPROC, DeleteTextures)                                 \
+    X(PFNGLBINDTEXTUREPROC, BindTexture)                                       \
+    X(PFNGLTEXIMAGE2DPROC, TexImage2D)                                         \
+    X(PFNGLTEXSUBIMAGE2DPROC, TexSubImage2D)                                   \
+    X(PFNGLTEXPARAMETERIPROC, TexParameteri)                                   \
+    X(PFNGLTEXPARAMETERIVPROC, TexParameteriv)                                 \
+    X(PFNGLACTIVETEXTUREPROC, ActiveTexture)                                   \
+    X(PFNGLGENSAMPLERSPROC, GenSamplers)                                       \
+    X(PFNGLDELETESAMPLERSPROC, DeleteSamplers)                                 \
+    X(PFNGLBINDSAMPLERPROC, BindSampler)                                       \
+    X(PFNGLSAMPLERPARAMETERIPROC, SamplerParameteri)                           \
+    X(PFNGLSAMPLERPARAMETERFPROC, SamplerParameterf)                           \
+    X(PFNGLSAMPLERPARAMETERFVPROC, SamplerParameterfv)                         \
+    X(PFNGLGENBUFFERSPROC, GenBuffers)                                         \
+    X(PFNGLDELETEBUFFERSPROC, DeleteBuffers)                                   \
+    X(PFNGLBINDBUFFERPROC, BindBuffer)                                         \
+    X(PFNGLBUFFERDATAPROC, BufferData)                                         \
+    X(PFNGLBUFFERSUBDATAPROC, BufferSubData)                                   \
+    X(PFNGLBINDBUFFERBASEPROC, BindBufferBase)                                 \
+    X(PFNGLGENVERTEXARRAYSPROC, GenVertexArrays)                               \
+    X(PFNGLDELETEVERTEXARRAYSPROC, DeleteVertexArrays)                         \
+    X(PFNGLBINDVERTEXARRAYPROC, BindVertexArray)                               \
+    X(PFNGLENABLEVERTEXATTRIBARRAYPROC, EnableVertexAttribArray)               \
+    X(PFNGLDISABLEVERTEXATTRIBARRAYPROC, DisableVertexAttribArray)             \
+    X(PFNGLVERTEXATTRIBPOINTERPROC, VertexAttribPointer)                       \
+    X(PFNGLVERTEXATTRIB4FPROC, VertexAttrib4f)                                 \
+    X(PFNGLCREATESHADERPROC, CreateShader)                                     \
+    X(PFNGLSHADERSOURCEPROC, ShaderSource)                                     \
+    X(PFNGLCOMPILESHADERPROC, CompileShader)                                   \
+    X(PFNGLGETSHADERIVPROC, GetShaderiv)                                       \
+    X(PFNGLGETSHADERINFOLOGPROC, GetShaderInfoLog)                             \
+    X(PFNGLDELETESHADERPROC, DeleteShader)                                     \
+    X(PFNGLCREATEPROGRAMPROC, CreateProgram)                                   \
+    X(PFNGLATTACHSHADERPROC, AttachShader)                                     \
+    X(PFNGLLINKPROGRAMPROC, LinkProgram)                                       \
+    X(PFNGLGETPROGRAMIVPROC, GetProgramiv)                                     \
+    X(PFNGLGETPROGRAMINFOLOGPROC, GetProgramInfoLog)                           \
+    X(PFNGLUSEPROGRAMPROC, UseProgram)                                         \
+    X(PFNGLDELETEPROGRAMPROC, DeleteProgram)                                   \
+    X(PFNGLGETUNIFORMLOCATIONPROC, GetUniformLocation)                         \
+    X(PFNGLUNIFORM1IPROC, Uniform1i)                                           \
+    X(PFNGLGETUNIFORMBLOCKINDEXPROC, GetUniformBlockIndex)                     \
+    X(PFNGLUNIFORMBLOCKBINDINGPROC, UniformBlockBinding)                       \
+    X(PFNGLGENFRAMEBUFFERSPROC, GenFramebuffers)                               \
+    X(PFNGLDELETEFRAMEBUFFERSPROC, DeleteFramebuffers)                         \
+    X(PFNGLBINDFRAMEBUFFERPROC, BindFramebuffer)                               \
+    X(PFNGLFRAMEBUFFERTEXTURE2DPROC, FramebufferTexture2D)                     \
+    X(PFNGLFRAMEBUFFERRENDERBUFFERPROC, FramebufferRenderbuffer)               \
+    X(PFNGLCHECKFRAMEBUFFERSTATUSPROC, CheckFramebufferStatus)                 \
+    X(PFNGLBLITFRAMEBUFFERPROC, BlitFramebuffer)                               \
+    X(PFNGLGENRENDERBUFFERSPROC, GenRenderbuffers)                             \
+    X(PFNGLDELETERENDERBUFFERSPROC, DeleteRenderbuffers)                       \
+    X(PFNGLBINDRENDERBUFFERPROC, BindRenderbuffer)                             \
+    X(PFNGLRENDERBUFFERSTORAGEPROC, RenderbufferStorage)                       \
+    X(PFNGLDRAWARRAYSPROC, DrawArrays)                                         \
+    X(PFNGLDRAWELEMENTSBASEVERTEXPROC, DrawElementsBaseVertex)
+
+#define QUILLON_GL_DECLARE(type, name) extern type name;
+QUILLON_GL_FUNCTIONS(QUILLON_GL_DECLARE)
+#undef QUILLON_GL_DECLARE
+
+// Fetches every function for the current context; false (with the missing
+// name in *missing) when one is absent.
+bool LoadFunctions(const char** missing);
+
+}  // namespace plat::gl

@@ -1,0 +1,406 @@
+// The OpenGL backend drawing real pixels offscreen (Mesa's software renderer
+// on machines without a GPU).
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+#include "platform/Gfx.h"
+#include "platform/Math.h"
+#include "platform/Window.h"
+
+using namespace plat;
+
+namespace {
+
+struct Vtx2D {  // pre-transformed, coloured, textured: 28 bytes
+    float x, y, z, rhw;
+    u32 color;
+    float u, v;
+};
+constexpr u32 kFvf2D = FvfXyzRhw | FvfDiffuse | FvfTex1;
+
+struct Vtx3D {  // position, normal, colour: 28 bytes
+    float x, y, z;
+    float nx, ny, nz;
+    u32 color;
+};
+
+class GfxGLTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        setenv("SDL_VIDEODRIVER", "offscreen", 0);
+        SetGfxBackend(GfxBackend::OpenGL);
+        window_ = Window::Create("gl test", 0, 0, 1024, 768, Window::Hidden);
+        ASSERT_NE(window_, nullptr);
+        system_.reset();
+        *system_.put() = CreateGfxSystem();
+        ASSERT_TRUE(system_);
+        GfxPresentParams pp;
+        pp.windowed = true;
+        pp.backBufferFormat = GfxFormat::X8R8G8B8;
+        pp.deviceWindow = window_.get();
+        ASSERT_EQ(system_->CreateDevice(GfxDeviceType::Hal, window_.get(),
+                                        GfxBehaviorHardwareVertexProcessing | GfxBehaviorMultithreaded, &pp,
+                                        device_.put()),
+                  GfxResult::Ok);
+        EXPECT_EQ(pp.backBufferWidth, 1024u);
+        EXPECT_EQ(pp.backBufferHeight, 768u);
+    }
+
+    void TearDown() override {
+        device_.reset();
+        system_.reset();
+        window_.reset();
+    }
+
+    u32 Pixel(int x, int y) {
+        GfxRef<GfxSurface> bb;
+        EXPECT_EQ(device_->GetBackBuffer(bb.put()), GfxResult::Ok);
+        GfxRect r{x, y, x + 1, y + 1};
+        std::vector<u32> px;
+        EXPECT_EQ(device_->ReadPixels(bb.get(), &r, &px), GfxResult::Ok);
+        return px.empty() ? 0 : px[0];
+    }
+
+    GfxRef<GfxTexture> MakeChecker() {
+        // 2x2: red, green / blue, white (as 0xAARRGGBB)
+        GfxRef<GfxTexture> t;
+        EXPECT_EQ(device_->CreateTexture(2, 2, 1, 0, GfxFormat::A8R8G8B8, GfxPool::Managed, t.put()), GfxResult::Ok);
+        GfxLockedRect lr;
+        EXPECT_EQ(t->LockRect(0, &lr, nullptr, 0), GfxResult::Ok);
+        const u32 c[4] = {0xFFFF0000u, 0xFF00FF00u, 0xFF0000FFu, 0xFFFFFFFFu};
+        for (int y = 0; y < 2; ++y) std::memcpy(static_cast<u8*>(lr.bits) + y * lr.pitch, c + y * 2, 8);
+        EXPECT_EQ(t->UnlockRect(0), GfxResult::Ok);
+        return t;
+    }
+
+    void DrawQuad(float x, float y, float w, float h, u32 color) {
+        const Vtx2D v[4] = {{x, y, 0, 1, color, 0, 0},
+                            {x + w, y, 0, 1, color, 1, 0},
+                            {x, y + h, 0, 1, color, 0, 1},
+                            {x + w, y + h, 0, 1, color, 1, 1}};
+        device_->SetFVF(kFvf2D);
+        ASSERT_EQ(device_->DrawPrimitiveUP(GfxPrimitive::TriangleStrip, 2, v, sizeof(Vtx2D)), GfxResult::Ok);
+    }
+
+    std::unique_ptr<Window> window_;
+    GfxRef<GfxSystem> system_;
+    GfxRef<GfxDevice> device_;
+};
+
+TEST_F(GfxGLTest, TexturedScreenQuadLandsOnItsPixels) {
+    GfxRef<GfxTexture> tex = MakeChecker();
+    ASSERT_EQ(device_->Clear(ClearTarget | ClearZBuffer, 0xFF202020u, 1.0f, 0), GfxResult::Ok);
+    ASSERT_EQ(device_->BeginScene(), GfxResult::Ok);
+    device_->SetRenderState(GfxRenderState::Lighting, 0);
+    device_->SetTexture(0, tex.get());
+    DrawQuad(100, 100, 200, 200, 0xFFFFFFFFu);
+    ASSERT_EQ(device_->EndScene(), GfxResult::Ok);
+
+    EXPECT_EQ(Pixel(150, 150), 0xFFFF0000u);  // top-left texel
+    EXPECT_EQ(Pixel(250, 150), 0xFF00FF00u);  // top-right
+    EXPECT_EQ(Pixel(150, 250), 0xFF0000FFu);  // bottom-left
+    EXPECT_EQ(Pixel(250, 250), 0xFFFFFFFFu);  // bottom-right
+    EXPECT_EQ(Pixel(99, 150), 0xFF202020u);   // left of the quad
+    EXPECT_EQ(device_->Present(nullptr), GfxResult::Ok);
+}
+
+TEST_F(GfxGLTest, ScreenQuadCoversExactlyItsPixelRectangle) {
+    device_->Clear(ClearTarget, 0xFF000000u, 1.0f, 0);
+    device_->BeginScene();
+    device_->SetRenderState(GfxRenderState::Lighting, 0);
+    device_->SetTexture(0, nullptr);
+    DrawQuad(10, 20, 30, 40, 0xFF80C0FFu);
+    device_->EndScene();
+    EXPECT_EQ(Pixel(10, 20), 0xFF80C0FFu);
+    EXPECT_EQ(Pixel(39, 59), 0xFF80C0FFu);
+    EXPECT_EQ(Pixel(9, 20), 0xFF000000u);
+    EXPECT_EQ(Pixel(10, 19), 0xFF000000u);
+    EXPECT_EQ(Pixel(40, 59), 0xFF000000u);
+    EXPECT_EQ(Pixel(39, 60), 0xFF000000u);
+}
+
+TEST_F(GfxGLTest, LitFoggedTriangleListShowsLightAndFog) {
+    Mat4 view, proj;
+    const Vec3 eye(0, 0, 0), at(0, 0, 1), up(0, 1, 0);
+    MatrixLookAtLH(&view, &eye, &at, &up);
+    MatrixPerspectiveFovLH(&proj, kPi / 2, 4.0f / 3.0f, 1.0f, 1000.0f);
+    // Every corner lies 77.62 from the eye, so range fog is the same all over.
+    const float z = 75.0f;
+    // Vertex colours stand in for the material's diffuse colour by default.
+    const u32 red = 0xFFFF0000u;
+    const Vtx3D tri[3] = {{0, 20, z, 0, 0, -1, red}, {17.32f, -10, z, 0, 0, -1, red},
+                          {-17.32f, -10, z, 0, 0, -1, red}};
+    device_->Clear(ClearTarget | ClearZBuffer, 0xFF000000u, 1.0f, 0);
+    device_->BeginScene();
+    device_->SetTransform(GfxTransform::View, view);
+    device_->SetTransform(GfxTransform::Projection, proj);
+    GfxLight light;
+    light.type = GfxLightType::Directional;
+    light.diffuse = ColorF(1, 1, 1, 1);
+    light.direction = Vec3(0, 0, 1);
+    device_->SetLight(0, light);
+    device_->LightEnable(0, true);
+    device_->SetRenderState(GfxRenderState::Lighting, 1);
+    GfxMaterial m;
+    m.diffuse = ColorF(0, 0, 1, 1);
+    device_->SetMaterial(m);
+    device_->SetRenderState(GfxRenderState::FogEnable, 1);
+    device_->SetRenderState(GfxRenderState::FogVertexMode, FogLinear);
+    device_->SetRenderState(GfxRenderState::RangeFogEnable, 1);
+    device_->SetRenderState(GfxRenderState::FogStart, GfxFloatBits(1.0f));
+    device_->SetRenderState(GfxRenderState::FogEnd, GfxFloatBits(150.0f));
+    device_->SetRenderState(GfxRenderState::FogColor, 0xFFC2D6F0u);
+    device_->SetFVF(FvfXyz | FvfNormal | FvfDiffuse);
+    device_->DrawPrimitiveUP(GfxPrimitive::TriangleList, 1, tri, sizeof(Vtx3D));
+    device_->EndScene();
+
+    const float f = (150.0f - std::sqrt(400.0f + z * z)) / 149.0f;
+    const u32 c = Pixel(512, 384);
+    EXPECT_NEAR(int((c >> 16) & 0xFF), int(f * 255 + (1 - f) * 0xC2), 2);
+    EXPECT_NEAR(int((c >> 8) & 0xFF), int((1 - f) * 0xD6), 2);
+    EXPECT_NEAR(int(c & 0xFF), int((1 - f) * 0xF0), 2);
+    EXPECT_EQ(Pixel(5, 5), 0xFF000000u);  // fog touches only what is drawn
+}
+
+TEST_F(GfxGLTest, LightFromBehindLeavesOnlyAmbientAndEmissive) {
+    const Vtx3D tri[3] = {{0, 0.5f, 0.5f, 0, 0, -1, 0}, {0.5f, -0.5f, 0.5f, 0, 0, -1, 0},
+                          {-0.5f, -0.5f, 0.5f, 0, 0, -1, 0}};
+    device_->Clear(ClearTarget | ClearZBuffer, 0xFF000000u, 1.0f, 0);
+    device_->BeginScene();
+    GfxLight light;
+    light.diffuse = ColorF(1, 1, 1, 1);
+    light.ambient = ColorF(0.25f, 0.25f, 0.25f, 1);
+    light.direction = Vec3(0, 0, -1);  // shines towards the viewer: the front is dark
+    device_->SetLight(0, light);
+    device_->LightEnable(0, true);
+    GfxMaterial m;
+    m.diffuse = ColorF(1, 1, 1, 1);
+    m.ambient = ColorF(0, 1, 0, 1);
+    m.emissive = ColorF(0, 0, 0.5f, 0);
+    device_->SetMaterial(m);
+    device_->SetRenderState(GfxRenderState::Ambient, 0xFF404040u);  // global ambient 0.25
+    device_->SetFVF(FvfXyz | FvfNormal);
+    device_->DrawPrimitiveUP(GfxPrimitive::TriangleList, 1, tri, sizeof(Vtx3D));
+    device_->EndScene();
+    const u32 c = Pixel(512, 384);
+    EXPECT_NEAR(int((c >> 16) & 0xFF), 0, 1);
+    EXPECT_NEAR(int((c >> 8) & 0xFF), 128, 2);  // green ambient x (0.25 + 0.25)
+    EXPECT_NEAR(int(c & 0xFF), 128, 2);         // emissive blue
+}
+
+TEST_F(GfxGLTest, BackFacesAreCulledAndDepthTestHidesFartherTriangles) {
+    struct V { float x, y, z; u32 c; };
+    // Clockwise on screen (front) near, and a farther one drawn after it.
+    const V nearTri[3] = {{-1, 1, 0.2f, 0xFFFF0000u}, {1, -1, 0.2f, 0xFFFF0000u}, {-1, -1, 0.2f, 0xFFFF0000u}};
+    const V farTri[3] = {{-1, 1, 0.8f, 0xFF00FF00u}, {1, 1, 0.8f, 0xFF00FF00u}, {1, -1, 0.8f, 0xFF00FF00u}};
+    const V backTri[3] = {{-1, 1, 0.8f, 0xFF0000FFu}, {-1, -1, 0.8f, 0xFF0000FFu}, {1, -1, 0.8f, 0xFF0000FFu}};
+    device_->Clear(ClearTarget | ClearZBuffer, 0xFF000000u, 1.0f, 0);
+    device_->BeginScene();
+    device_->SetRenderState(GfxRenderState::Lighting, 0);
+    device_->SetFVF(FvfXyz | FvfDiffuse);
+    device_->DrawPrimitiveUP(GfxPrimitive::TriangleList, 1, nearTri, sizeof(V));
+    device_->DrawPrimitiveUP(GfxPrimitive::TriangleList, 1, farTri, sizeof(V));
+    device_->DrawPrimitiveUP(GfxPrimitive::TriangleList, 1, backTri, sizeof(V));  // counter-clockwise: culled
+    device_->EndScene();
+    EXPECT_EQ(Pixel(100, 700), 0xFFFF0000u);   // lower left: near red wins over the blue back face
+    EXPECT_EQ(Pixel(900, 100), 0xFF00FF00u);   // upper right: only the far green
+    device_->BeginScene();
+    device_->SetRenderState(GfxRenderState::CullMode, CullNone);
+    device_->DrawPrimitiveUP(GfxPrimitive::TriangleList, 1, backTri, sizeof(V));
+    device_->EndScene();
+    EXPECT_EQ(Pixel(100, 700), 0xFFFF0000u);   // still behind the near one
+    device_->BeginScene();
+    device_->SetRenderState(GfxRenderState::ZEnable, 0);
+    device_->DrawPrimitiveUP(GfxPrimitive::TriangleList, 1, backTri, sizeof(V));
+    device_->EndScene();
+    EXPECT_EQ(Pixel(100, 700), 0xFF0000FFu);   // no depth test: drawn over
+}
+
+TEST_F(GfxGLTest, AlphaBlendingAndAlphaTest) {
+    device_->Clear(ClearTarget, 0xFF0000FFu, 1.0f, 0);
+    device_->BeginScene();
+    device_->SetRenderState(GfxRenderState::Lighting, 0);
+    device_->SetTextureStageState(0, GfxStageState::AlphaOp, TopSelectArg2);
+    device_->SetTextureStageState(0, GfxStageState::AlphaArg2, TaDiffuse);
+    device_->SetRenderState(GfxRenderState::AlphaBlendEnable, 1);
+    device_->SetRenderState(GfxRenderState::SrcBlend, BlendSrcAlpha);
+    device_->SetRenderState(GfxRenderState::DestBlend, BlendInvSrcAlpha);
+    DrawQuad(0, 0, 100, 100, 0x80FF0000u);
+    device_->SetRenderState(GfxRenderState::AlphaTestEnable, 1);
+    device_->SetRenderState(GfxRenderState::AlphaRef, 200);
+    device_->SetRenderState(GfxRenderState::AlphaFunc, CmpGreaterEqual);
+    DrawQuad(200, 0, 100, 100, 0x80FF0000u);  // alpha 128 < 200: discarded
+    DrawQuad(400, 0, 100, 100, 0xC8FF0000u);  // alpha 200 passes
+    device_->EndScene();
+    const u32 c = Pixel(50, 50);
+    EXPECT_NEAR(int((c >> 16) & 0xFF), 128, 2);
+    EXPECT_NEAR(int(c & 0xFF), 127, 2);
+    EXPECT_EQ(Pixel(250, 50), 0xFF0000FFu);
+    EXPECT_NEAR(int((Pixel(450, 50) >> 16) & 0xFF), 200, 2);
+}
+
+TEST_F(GfxGLTest, RenderTargetTextureIsDrawnIntoThenSampled) {
+    GfxRef<GfxTexture> rt;
+    ASSERT_EQ(device_->CreateTexture(64, 32, 1, GfxUsageRenderTarget, GfxFormat::A8R8G8B8, GfxPool::Default, rt.put()),
+              GfxResult::Ok);
+    GfxRef<GfxSurface> rtSurface, back;
+    ASSERT_EQ(rt->GetSurfaceLevel(0, rtSurface.put()), GfxResult::Ok);
+    ASSERT_EQ(device_->GetRenderTarget(0, back.put()), GfxResult::Ok);
+    device_->BeginScene();
+    ASSERT_EQ(device_->SetRenderTarget(0, rtSurface.get()), GfxResult::Ok);
+    GfxViewport vp;
+    device_->GetViewport(&vp);
+    EXPECT_EQ(vp.width, 64u);
+    EXPECT_EQ(vp.height, 32u);
+    device_->Clear(ClearTarget, 0xFF00FF00u, 1.0f, 0);
+    device_->SetRenderState(GfxRenderState::Lighting, 0);
+    device_->SetTexture(0, nullptr);
+    DrawQuad(0, 0, 32, 16, 0xFFFF0000u);  // top-left quarter red
+    device_->SetRenderTarget(0, back.get());
+    device_->Clear(ClearTarget, 0xFF000000u, 1.0f, 0);
+    device_->SetTexture(0, rt.get());
+    device_->SetSamplerState(0, GfxSamplerState::MinFilter, FilterPoint);
+    device_->SetSamplerState(0, GfxSamplerState::MagFilter, FilterPoint);
+    DrawQuad(0, 0, 128, 64, 0xFFFFFFFFu);
+    device_->EndScene();
+    EXPECT_EQ(Pixel(10, 10), 0xFFFF0000u);    // the red corner, row 0 at the top
+    EXPECT_EQ(Pixel(100, 10), 0xFF00FF00u);
+    EXPECT_EQ(Pixel(10, 50), 0xFF00FF00u);
+
+    std::vector<u32> px;
+    ASSERT_EQ(device_->ReadPixels(rtSurface.get(), nullptr, &px), GfxResult::Ok);
+    ASSERT_EQ(px.size(), 64u * 32u);
+    EXPECT_EQ(px[0], 0xFFFF0000u);
+    EXPECT_EQ(px[63], 0xFF00FF00u);
+}
+
+TEST_F(GfxGLTest, StretchRectAndColorFillCopyBetweenTargets) {
+    GfxRef<GfxTexture> a, b;
+    device_->CreateTexture(16, 16, 1, GfxUsageRenderTarget, GfxFormat::A8R8G8B8, GfxPool::Default, a.put());
+    device_->CreateTexture(16, 16, 1, GfxUsageRenderTarget, GfxFormat::A8R8G8B8, GfxPool::Default, b.put());
+    GfxRef<GfxSurface> sa, sb;
+    a->GetSurfaceLevel(0, sa.put());
+    b->GetSurfaceLevel(0, sb.put());
+    ASSERT_EQ(device_->ColorFill(sa.get(), nullptr, 0xFF123456u), GfxResult::Ok);
+    const GfxRect part{0, 0, 8, 4};
+    ASSERT_EQ(device_->ColorFill(sb.get(), nullptr, 0x00000000u), GfxResult::Ok);
+    ASSERT_EQ(device_->StretchRect(sa.get(), &part, sb.get(), &part, FilterPoint), GfxResult::Ok);
+    std::vector<u32> px;
+    device_->ReadPixels(sb.get(), nullptr, &px);
+    EXPECT_EQ(px[0], 0xFF123456u);
+    EXPECT_EQ(px[3 * 16 + 7], 0xFF123456u);
+    EXPECT_EQ(px[4 * 16], 0x00000000u);
+    EXPECT_EQ(px[8], 0x00000000u);
+}
+
+TEST_F(GfxGLTest, IndexedDrawFromBuffersAndLateBufferChanges) {
+    struct V { float x, y, z, rhw; u32 c; };
+    GfxRef<GfxVertexBuffer> vb;
+    GfxRef<GfxIndexBuffer> ib;
+    ASSERT_EQ(device_->CreateVertexBuffer(4 * sizeof(V), 0, FvfXyzRhw | FvfDiffuse, GfxPool::Managed, vb.put()),
+              GfxResult::Ok);
+    ASSERT_EQ(device_->CreateIndexBuffer(6 * 2, 0, GfxFormat::Index16, GfxPool::Managed, ib.put()), GfxResult::Ok);
+    void* p = nullptr;
+    vb->Lock(0, 0, &p, 0);
+    const V quad[4] = {{0, 0, 0, 1, 0xFFFFFF00u}, {50, 0, 0, 1, 0xFFFFFF00u}, {0, 50, 0, 1, 0xFFFFFF00u},
+                       {50, 50, 0, 1, 0xFFFFFF00u}};
+    std::memcpy(p, quad, sizeof quad);
+    vb->Unlock();
+    ib->Lock(0, 0, &p, 0);
+    const u16 idx[6] = {0, 1, 2, 2, 1, 3};
+    std::memcpy(p, idx, sizeof idx);
+    ib->Unlock();
+    device_->Clear(ClearTarget, 0xFF000000u, 1.0f, 0);
+    device_->BeginScene();
+    device_->SetRenderState(GfxRenderState::Lighting, 0);
+    device_->SetFVF(FvfXyzRhw | FvfDiffuse);
+    device_->SetStreamSource(0, vb.get(), 0, sizeof(V));
+    device_->SetIndices(ib.get());
+    ASSERT_EQ(device_->DrawIndexedPrimitive(GfxPrimitive::TriangleList, 0, 0, 4, 0, 2), GfxResult::Ok);
+    device_->EndScene();
+    EXPECT_EQ(Pixel(25, 25), 0xFFFFFF00u);
+    // New contents after a lock reach the next draw.
+    vb->Lock(0, 0, &p, 0);
+    for (int i = 0; i < 4; ++i) static_cast<V*>(p)[i].c = 0xFF00FFFFu;
+    vb->Unlock();
+    device_->BeginScene();
+    device_->DrawIndexedPrimitive(GfxPrimitive::TriangleList, 0, 0, 4, 0, 2);
+    device_->EndScene();
+    EXPECT_EQ(Pixel(25, 25), 0xFF00FFFFu);
+    // Indices outside the vertices the caller names are refused.
+    device_->BeginScene();
+    EXPECT_EQ(device_->DrawIndexedPrimitive(GfxPrimitive::TriangleList, 0, 0, 3, 0, 2), GfxResult::InvalidCall);
+    device_->EndScene();
+}
+
+TEST_F(GfxGLTest, VertexBlendingMixesTwoWorldMatrices) {
+    struct V { float x, y, z, w0; u32 c; };
+    Mat4 right, up;
+    MatrixTranslation(&right, 0.5f, 0, 0);
+    MatrixTranslation(&up, 0, 0.5f, 0);
+    device_->Clear(ClearTarget | ClearZBuffer, 0xFF000000u, 1.0f, 0);
+    device_->BeginScene();
+    device_->SetRenderState(GfxRenderState::Lighting, 0);
+    device_->SetRenderState(GfxRenderState::CullMode, CullNone);
+    device_->SetTransform(GfxWorldMatrix(0), right);
+    device_->SetTransform(GfxWorldMatrix(1), up);
+    device_->SetRenderState(GfxRenderState::VertexBlend, 1);
+    // Weight 1 on world 0: the small triangle lands right of centre.
+    const V tri[3] = {{-0.05f, 0.05f, 0.5f, 1, 0xFFFFFFFFu}, {0.05f, -0.05f, 0.5f, 1, 0xFFFFFFFFu},
+                      {-0.05f, -0.05f, 0.5f, 1, 0xFFFFFFFFu}};
+    device_->SetFVF(FvfXyzB1 | FvfDiffuse);
+    ASSERT_EQ(device_->DrawPrimitiveUP(GfxPrimitive::TriangleList, 1, tri, sizeof(V)), GfxResult::Ok);
+    device_->EndScene();
+    EXPECT_EQ(Pixel(512 + 256 - 5, 384 + 5), 0xFFFFFFFFu);
+    EXPECT_EQ(Pixel(512 - 5, 384 - 192 + 5), 0xFF000000u);
+    // Weight 0 moves it all onto world 1 (up).
+    V tri2[3];
+    std::memcpy(tri2, tri, sizeof tri);
+    for (V& v : tri2) v.w0 = 0.0f;
+    device_->Clear(ClearTarget | ClearZBuffer, 0xFF000000u, 1.0f, 0);
+    device_->BeginScene();
+    device_->DrawPrimitiveUP(GfxPrimitive::TriangleList, 1, tri2, sizeof(V));
+    device_->EndScene();
+    EXPECT_EQ(Pixel(512 - 5, 384 - 192 + 5), 0xFFFFFFFFu);
+}
+
+TEST_F(GfxGLTest, ManyFormatsUploadAndReadBack) {
+    struct Case { GfxFormat f; u32 in; u32 out; };
+    const Case cases[] = {
+        {GfxFormat::A8R8G8B8, 0x80402010u, 0x80402010u},
+        {GfxFormat::X8R8G8B8, 0x00402010u, 0xFF402010u},
+        {GfxFormat::R8G8B8, 0xFF402010u, 0xFF402010u},
+        {GfxFormat::A16B16G16R16F, 0xFFFF0000u, 0xFFFF0000u},
+    };
+    for (const Case& c : cases) {
+        GfxRef<GfxTexture> t;
+        ASSERT_EQ(device_->CreateTexture(4, 4, 1, 0, c.f, GfxPool::Managed, t.put()), GfxResult::Ok);
+        GfxRef<GfxSurface> s;
+        t->GetSurfaceLevel(0, s.put());
+        ASSERT_EQ(device_->ColorFill(s.get(), nullptr, c.in), GfxResult::Ok);
+        device_->Clear(ClearTarget, 0xFF000000u, 1.0f, 0);
+        device_->BeginScene();
+        device_->SetRenderState(GfxRenderState::Lighting, 0);
+        device_->SetTextureStageState(0, GfxStageState::ColorOp, TopSelectArg1);
+        device_->SetTextureStageState(0, GfxStageState::AlphaOp, TopSelectArg1);
+        device_->SetTexture(0, t.get());
+        DrawQuad(0, 0, 8, 8, 0xFFFFFFFFu);
+        device_->EndScene();
+        EXPECT_EQ(Pixel(3, 3) & 0x00FFFFFFu, c.out & 0x00FFFFFFu) << GfxFormatName(c.f);
+    }
+}
+
+TEST_F(GfxGLTest, PresentIntoASecondWindow) {
+    auto second = Window::Create("second", 0, 0, 320, 240, Window::Hidden);
+    ASSERT_NE(second, nullptr);
+    device_->Clear(ClearTarget, 0xFF336699u, 1.0f, 0);
+    EXPECT_EQ(device_->Present(second.get()), GfxResult::Ok);
+    EXPECT_EQ(device_->Present(nullptr), GfxResult::Ok);
+    EXPECT_EQ(Pixel(0, 0), 0xFF336699u);  // the back buffer is untouched by presenting
+}
+
+}  // namespace
