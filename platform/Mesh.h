@@ -176,8 +176,14 @@ std::unique_ptr<Buffer> CreateBuffer(size_t bytes);
 
 class Mesh;
 class PMesh;
+class GfxDevice;
+class Effect;
 struct MeshGpuCache;
 void DestroyMeshGpuCache(MeshGpuCache* cache);
+// The device DrawSubset draws on when no effect pass is active; the graphics
+// object sets it when it makes its device and clears it before releasing it.
+void SetMeshDevice(GfxDevice* device);
+GfxDevice* GetMeshDevice();
 
 // What meshes and progressive meshes share: storage, locks, declaration,
 // attribute table, drawing, cloning and adjacency.
@@ -218,7 +224,8 @@ public:
     // when the mesh's indices fit.
     Result CloneMeshFVF(u32 options, u32 fvf, std::shared_ptr<Mesh>* out) const;
 
-    // Draws the faces of one subset with the current device state.
+    // Draws the faces of one subset: through the active effect pass when
+    // there is one, else with the mesh device's current state.
     Result DrawSubset(u32 attribId);
 
     // For the graphics layer: bumps whenever vertices, indices or
@@ -246,6 +253,7 @@ protected:
 
     friend class Mesh;
     friend class PMesh;
+    friend class Effect;
     friend struct MeshAccess;
 };
 
