@@ -11,6 +11,7 @@
 #include "engine/FixedArray.h"
 #include "engine/ImeLineEditor.h"
 #include "engine/MTRand.h"
+#include "engine/TextureManager.h"
 #include "engine/TaskList.h"
 #include "platform/MathTypes.h"
 #include "platform/Types.h"
@@ -97,9 +98,12 @@ public:
     i32 viewMode = 0; // 0..2
     u8 fastFont = 0;  // 1 = text through the rendered-text cache
     PartInventory partInventory;
-    // TODO(graphics device): cube map texture "Quillon/CubeMap.dds".
-    // TODO(texture manager): TextureHandle sharedTextures[SharedTextureCount];
-    //   (0 dot, 1 back, 2 back_red, 3 digifont) and TextureHandle captureTexture;
+    // Environment cube texture "Quillon/CubeMap.dds", released at shutdown.
+    plat::GfxCubeTexture* cubeMap = nullptr;
+    // 0 "Quillon/dot.png", 1 "Quillon/back.png", 2 "Quillon/back_red.png",
+    // 3 "Quillon/digifont.png"; the rest for scenes.
+    TextureHandle sharedTextures[SharedTextureCount];
+    TextureHandle captureTexture; // screen-sized, for screenshots
     ImeLineEditor lineEditor;
     TextInputHandler textInputHandler = nullptr;
     CList<ChatNode> chatLog;

@@ -1,8 +1,10 @@
 #pragma once
 // The settings of the next battle, held by the application object.
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "engine/TextureManager.h"
 #include "platform/Types.h"
 
 // One user music file of "Sound/MyBgm". The list is filled and shown by the
@@ -10,11 +12,12 @@
 struct MyBgmEntry {
     std::string fileName;
     u8 hasPicture = 0;
-    // TODO(texture manager): TextureHandle picture; when engine/TextureManager.h lands.
+    TextureHandle picture; // its own picture, or the placeholder
 };
 
 struct MyBgmList {
-    std::vector<MyBgmEntry> entries;
+    // Held by pointer: a picture handle cannot be copied or moved.
+    std::vector<std::unique_ptr<MyBgmEntry>> entries;
     // -1 the stage's music, -2 a random user file, otherwise an entry index.
     i32 selectedBgm = -1;
 };

@@ -164,6 +164,7 @@ void PilotSlot::Clear()
     pictureSource = 1;
     for (std::string& s : pictureNames) s.clear();
     for (std::string& s : voiceNames) s.clear();
+    for (TextureHandle& picture : pictures) picture.Release();
     currentVoice = nullptr;
     for (SoundObject& sound : sounds) sound.Free();
     for (auto& frames : animations) frames.clear();
@@ -182,6 +183,9 @@ void PilotSlot::SetDefaultNameIfEmpty()
 u32 PilotSlot::LoadPicture(i32 n, const char* file)
 {
     if (!InTable(n, PilotPictureCount) || !file) return 0;
+    pictures[n].Release();
+    pictures[n].LoadFileEx(file, plat::kGfxFromFile, plat::kGfxFromFile, 1, 0, plat::GfxFormat::Unknown,
+                           plat::GfxPool::Managed, plat::ImageFilterNone, plat::ImageFilterNone, 0, nullptr);
     return FileSizeOf(file);
 }
 

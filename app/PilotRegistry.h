@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "engine/SoundManager.h"
+#include "engine/TextureManager.h"
 #include "platform/Types.h"
 
 class ScriptTokenizer;
@@ -65,7 +66,7 @@ public:
 
     char name[25] = {};
     u8 pictureSource = 1; // 1 "face.png", 2 the script
-    // TODO(texture manager): TextureHandle pictures[PilotPictureCount];
+    TextureHandle pictures[PilotPictureCount]; // picture 0 is the face
     std::string pictureNames[PilotPictureCount];
     std::string voiceNames[PilotSoundCount];
     char radioTexts[RadioTextCount][100] = {};

@@ -1,6 +1,7 @@
 #include "app/PilotRegistry.h"
 
 #include <cstring>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
@@ -8,7 +9,10 @@
 #include <gtest/gtest.h>
 
 #include "app/Application.h"
+#include "engine/GraphicsDevice.h"
 #include "engine/ScriptTokenizer.h"
+#include "platform/GfxRecorder.h"
+#include "platform/Window.h"
 #include "platform/FileSystem.h"
 #include "support/TempFolder.h"
 
@@ -57,13 +61,15 @@ TEST_F(PilotTest, ScanKeepsFiveHundredFoldersAndSkipsFiles)
     for (int i = 0; i < 501; ++i) MakePilot("p" + std::to_string(1000 + i));
     Put("p1000", "face.png", "x");
     ASSERT_TRUE(temp.Write("pilot/readme.txt", "not a pilot"));
-    PilotRegistry registry;
+    auto registryOwner = std::make_unique<PilotRegistry>(); // far too big for the stack
+    PilotRegistry& registry = *registryOwner;
     registry.ScanFolders(temp.Path().c_str());
     EXPECT_EQ(registry.count, 500);
     EXPECT_EQ(registry.folderPaths[0], temp / "pilot/p1000");
     for (int i = 0; i < registry.count; ++i) EXPECT_EQ(registry.folderPaths[i].find("readme"), std::string::npos);
 
-    PilotRegistry none;
+    auto noneOwner = std::make_unique<PilotRegistry>(); // far too big for the stack
+    PilotRegistry& none = *noneOwner;
     none.ScanFolders((temp / "missing").c_str());
     EXPECT_EQ(none.count, 0);
 }
@@ -187,7 +193,8 @@ TEST_F(PilotTest, LoadPilotIgnoresIndicesOutsideTheRegistry)
 {
     MakePilot("only");
     Put("only", "pilot.txt", "Solo");
-    PilotRegistry registry;
+    auto registryOwner = std::make_unique<PilotRegistry>(); // far too big for the stack
+    PilotRegistry& registry = *registryOwner;
     registry.ScanFolders(temp.Path().c_str());
     ASSERT_EQ(registry.count, 1);
     registry.LoadPilot(1);
@@ -258,7 +265,8 @@ TEST(SamplePilots, TheRunFolderPilotsLoadWithTheirScriptAndVoices)
 {
     CurrentDirectoryGuard cwd;
     const std::string run = plat::GetCurrentDirectory();
-    PilotRegistry registry;
+    auto registryOwner = std::make_unique<PilotRegistry>(); // far too big for the stack
+    PilotRegistry& registry = *registryOwner;
     registry.ScanFolders(run.c_str());
     ASSERT_GE(registry.count, 3);
     registry.LoadPilotHeaders();
@@ -310,4 +318,32 @@ TEST_F(PilotTest, ASecondCombatVoiceStopsTheFirst)
     slot.Clear();
     EXPECT_EQ(slot.currentVoice, nullptr);
     GetSoundManager().Release();
+}
+
+TEST_F(PilotTest, FacePicturesLoadAtTheirOwnSizeAndClearReleasesThem)
+{
+    plat::SetGfxBackend(plat::GfxBackend::Recorder);
+    auto window = plat::Window::Create("pilot", 0, 0, 640, 480, plat::Window::Headless);
+    ASSERT_NE(window, nullptr);
+    ASSERT_EQ(GetGraphicsDevice()->Create(window.get(), 640, 480, plat::GfxFormat::X8R8G8B8, false), 1);
+    std::string png;
+    ASSERT_TRUE(plat::ReadWholeFile("pilot/Rex/face.png", png));
+    MakePilot("face");
+    Put("face", "face.png", png);
+    MakePilot("scripted");
+    Put("scripted", "pilot.spt", "LoadPic(2, other.png)\r\nLoadPic(0, mine.png)\r\n");
+    Put("scripted", "mine.png", png);
+
+    slot.LoadHeader((temp / "pilot/face").c_str());
+    ASSERT_NE(slot.pictures[0].texture, nullptr);
+    EXPECT_EQ(slot.pictures[0].imageInfo.width, 128u);
+    PilotSlot scripted;
+    scripted.LoadHeader((temp / "pilot/scripted").c_str());
+    EXPECT_NE(scripted.pictures[0].texture, nullptr);
+    EXPECT_EQ(scripted.pictures[2].texture, nullptr);
+
+    slot.Clear();
+    scripted.Clear();
+    EXPECT_EQ(slot.pictures[0].texture, nullptr);
+    GetGraphicsDevice()->Release();
 }
