@@ -3,6 +3,7 @@
 
 #include "tools/MeshData.h"
 #include "tools/PilotData.h"
+#include "tools/TitleData.h"
 
 int main(int argc, char** argv)
 {
@@ -12,5 +13,6 @@ int main(int argc, char** argv)
     }
     if (!MakeMeshData(argv[1])) return 1;
     if (!MakePilotData(argv[1])) return 1;
+    if (!MakeTitleData(argv[1])) return 1;
     return 0;
 }
