@@ -60,15 +60,6 @@ TEST(Application, EmptyFolderReturnsToTheStartUpDirectory)
     EXPECT_EQ(plat::GetCurrentDirectory(), temp.Path());
 }
 
-TEST(Application, JapaneseLocaleIsLanguageSeventeen)
-{
-    CApplication app;
-    app.language = 17;
-    EXPECT_TRUE(app.IsJapaneseLocale());
-    app.language = 4;
-    EXPECT_FALSE(app.IsJapaneseLocale());
-}
-
 TEST(PlayerEntry, ResetDeletesPartsEmptiesKeysAndRestoresMarkers)
 {
     PlayerEntry entry;
