@@ -704,6 +704,7 @@ protected:
     }
 
     void DoColorFill(GfxSurface* surface, const GfxRect& r, u32 color) override {
+        DriverAllocations driver;  // as a draw: the driver may build a clear program
         AttachCopy(GL_FRAMEBUFFER, copyDst_, surface);
         OpenMasks();
         gl::Enable(GL_SCISSOR_TEST);
