@@ -79,12 +79,20 @@ bool Exists(const std::string& native) {
 
 // The entry of folder whose name equals name ignoring ASCII case; the
 // smallest such name when several differ only by case.
-bool FindFolded(const std::string& folder, const std::string& name, std::string& found) {
+bool IsFolder(const std::string& path) {
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// A folder named in a path never resolves to a file of another case: the run
+// folder holds both the executable "quillon" and the data folder "Quillon".
+bool FindFolded(const std::string& folder, const std::string& name, bool foldersOnly, std::string& found) {
     DIR* dir = ::opendir(folder.c_str());
     if (dir == nullptr) return false;
     bool any = false;
     while (dirent* e = ::readdir(dir)) {
-        if (EqualsFolded(e->d_name, name.c_str())) {
+        if (EqualsFolded(e->d_name, name.c_str())
+            && (!foldersOnly || IsFolder((folder == "/" ? "/" : folder + "/") + e->d_name))) {
             if (!any || std::strcmp(e->d_name, found.c_str()) < 0) found = e->d_name;
             any = true;
         }
@@ -111,26 +119,30 @@ void LockWholeFile(int fd, short type, bool& refused) {
 
 }  // namespace
 
-std::string ResolvePath(const char* path) {
+namespace {
+
+std::string ResolveWith(const char* path, bool lastIsFolder) {
     if (path == nullptr) return {};
     std::vector<std::string> parts;
     if (!IsAbsolute(path)) SplitInto(CurrentDirectory(), parts);
     SplitInto(path, parts);
 
     std::string whole = JoinParts(parts);
-    if (Exists(whole)) return whole;
+    if (lastIsFolder ? IsFolder(whole) : Exists(whole)) return whole;
 
     // Walk component by component, matching case-insensitively where the
     // exact name is missing; the first missing component ends the matching.
     std::vector<std::string> resolved;
     bool matching = true;
-    for (std::string& comp : parts) {
+    for (size_t i = 0; i < parts.size(); ++i) {
+        std::string& comp = parts[i];
+        const bool folderWanted = lastIsFolder || i + 1 < parts.size();
         if (matching) {
             const std::string folder = JoinParts(resolved);
             std::string candidate = folder == "/" ? "/" + comp : folder + "/" + comp;
-            if (!Exists(candidate)) {
+            if (folderWanted ? !IsFolder(candidate) : !Exists(candidate)) {
                 std::string found;
-                if (FindFolded(folder, comp, found)) {
+                if (FindFolded(folder, comp, folderWanted, found)) {
                     comp = found;
                 } else {
                     matching = false;
@@ -142,11 +154,15 @@ std::string ResolvePath(const char* path) {
     return JoinParts(resolved);
 }
 
+}  // namespace
+
+std::string ResolvePath(const char* path) { return ResolveWith(path, false); }
+
 std::string GetCurrentDirectory() { return CurrentDirectory(); }
 
 bool SetCurrentDirectory(const char* path) {
     if (path == nullptr) return false;
-    std::string native = ResolvePath(path);
+    std::string native = ResolveWith(path, true);
     struct stat st;
     if (::stat(native.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
     t_currentDirectory = std::move(native);
@@ -249,7 +265,7 @@ bool IsDirectory(const char* path) {
 
 bool CreateDirectory(const char* path) {
     if (path == nullptr || path[0] == '\0') return false;
-    const std::string native = ResolvePath(path);
+    const std::string native = ResolveWith(path, true);
     if (::mkdir(native.c_str(), 0755) == 0) return true;
     struct stat st;
     return errno == EEXIST && ::stat(native.c_str(), &st) == 0 && S_ISDIR(st.st_mode);

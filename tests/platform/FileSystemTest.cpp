@@ -48,6 +48,22 @@ TEST(FileSystem, ExactNameWinsOverAnotherCaseAndNewNamesStayAsWritten) {
               plat::InvalidFile);
 }
 
+TEST(FileSystem, AFolderNeverResolvesToAFileOfAnotherCase) {
+    // The run folder holds the executable "quillon" beside the data folder "Quillon".
+    TempFolder tmp;
+    ASSERT_TRUE(tmp.Write("quillon", "program"));
+    ASSERT_TRUE(plat::CreateDirectory((tmp / "Quillon").c_str()));
+    EXPECT_TRUE(std::filesystem::is_directory(tmp / "Quillon"));
+    ASSERT_TRUE(tmp.Write("Quillon/dot.png", "picture"));
+    EXPECT_EQ(ReadThrough(tmp / "QUILLON/Dot.png"), "picture");
+    EXPECT_EQ(ReadThrough(tmp / "Quillon"), "");
+    EXPECT_EQ(ReadThrough(tmp / "quillon"), "program");
+
+    CurrentDirectoryGuard guard;
+    EXPECT_TRUE(plat::SetCurrentDirectory((tmp / "QUILLON").c_str()));
+    EXPECT_EQ(plat::GetCurrentDirectory(), tmp / "Quillon");
+}
+
 TEST(FileSystem, WriteTruncatesAndReadSeesTheWholeFile) {
     TempFolder tmp;
     ASSERT_TRUE(tmp.Write("f.bin", "long old content"));
