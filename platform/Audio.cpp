@@ -52,9 +52,11 @@ struct AudioState {
     ListenerSettings listener;
 };
 
+// Never destroyed: sound objects held by singletons built earlier still
+// release their voices through it while statics are torn down at exit.
 AudioState& State() {
-    static AudioState s;
-    return s;
+    static AudioState* s = new AudioState;
+    return *s;
 }
 
 // The game's frame is left-handed with z forward; the output's is

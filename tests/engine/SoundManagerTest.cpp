@@ -409,3 +409,20 @@ TEST_F(SoundOnLoopback, HostileWaveAndOggFilesNeverBreakLoading) {
     }
     EXPECT_EQ(plat::AudioVoiceCount(), 0u);
 }
+
+// A game that ends without releasing sound leaves the manager's voices to the
+// exit-time destructors, which run after the output's own statics would have.
+TEST(SoundExit, VoicesLeftOpenAtExitAreReleasedSafely) {
+    EXPECT_EXIT(
+        {
+            SoundManager& sm = GetSoundManager();
+            plat::AudioSetTarget(plat::AudioTarget::Loopback, kRate);
+            if (sm.Init(nullptr) != 1) std::exit(3);
+            sm.CreateSounds(1);
+            const std::vector<u8> wave = fixtures::Wave(fixtures::Tone(1, kRate, 0.1f, 440), 1, kRate);
+            if (sm.GetSound(0)->LoadWaveData(wave.data(), u32(wave.size()), 0, 1) != 1) std::exit(4);
+            sm.PlaySlot(0, 0, 0);
+            std::exit(0);
+        },
+        ::testing::ExitedWithCode(0), "");
+}
