@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <thread>
 
 #include "platform/Gfx.h"
 #include "platform/Math.h"
@@ -392,6 +393,133 @@ TEST_F(GfxGLTest, ManyFormatsUploadAndReadBack) {
         device_->EndScene();
         EXPECT_EQ(Pixel(3, 3) & 0x00FFFFFFu, c.out & 0x00FFFFFFu) << GfxFormatName(c.f);
     }
+}
+
+TEST_F(GfxGLTest, TableFogFollowsEyeDepth) {
+    Mat4 proj;
+    MatrixPerspectiveFovLH(&proj, kPi / 2, 4.0f / 3.0f, 1.0f, 1000.0f);
+    struct V { float x, y, z; u32 c; };
+    const float z = 50.0f;  // half way from 0 to 100
+    const V tri[3] = {{-60, 60, z, 0xFF000000u}, {60, -60, z, 0xFF000000u}, {-60, -60, z, 0xFF000000u}};
+    device_->Clear(ClearTarget | ClearZBuffer, 0xFF000000u, 1.0f, 0);
+    device_->BeginScene();
+    device_->SetTransform(GfxTransform::Projection, proj);
+    device_->SetRenderState(GfxRenderState::Lighting, 0);
+    device_->SetRenderState(GfxRenderState::FogEnable, 1);
+    device_->SetRenderState(GfxRenderState::FogTableMode, FogLinear);
+    device_->SetRenderState(GfxRenderState::FogStart, GfxFloatBits(0.0f));
+    device_->SetRenderState(GfxRenderState::FogEnd, GfxFloatBits(100.0f));
+    device_->SetRenderState(GfxRenderState::FogColor, 0xFFFFFFFFu);
+    device_->SetFVF(FvfXyz | FvfDiffuse);
+    device_->DrawPrimitiveUP(GfxPrimitive::TriangleList, 1, tri, sizeof(V));
+    device_->EndScene();
+    EXPECT_NEAR(int(Pixel(400, 500) & 0xFF), 128, 2);  // black half fogged to white
+}
+
+TEST_F(GfxGLTest, StencilMasksLaterDrawing) {
+    device_->Clear(ClearTarget | ClearStencil, 0xFF000000u, 1.0f, 0);
+    device_->BeginScene();
+    device_->SetRenderState(GfxRenderState::Lighting, 0);
+    device_->SetRenderState(GfxRenderState::StencilEnable, 1);
+    device_->SetRenderState(GfxRenderState::StencilFunc, CmpAlways);
+    device_->SetRenderState(GfxRenderState::StencilPass, StencilReplace);
+    device_->SetRenderState(GfxRenderState::StencilRef, 1);
+    device_->SetRenderState(GfxRenderState::ColorWriteEnable, 0);
+    DrawQuad(0, 0, 50, 50, 0xFFFFFFFFu);  // marks the stencil only
+    device_->SetRenderState(GfxRenderState::ColorWriteEnable, 0xF);
+    device_->SetRenderState(GfxRenderState::StencilFunc, CmpEqual);
+    device_->SetRenderState(GfxRenderState::StencilPass, StencilKeep);
+    DrawQuad(0, 0, 100, 100, 0xFF00FF00u);
+    device_->EndScene();
+    EXPECT_EQ(Pixel(25, 25), 0xFF00FF00u);
+    EXPECT_EQ(Pixel(75, 75), 0xFF000000u);
+}
+
+TEST_F(GfxGLTest, LineListsStripsAndPointLists) {
+    struct V { float x, y, z, rhw; u32 c; };
+    const V line[2] = {{10, 10, 0, 1, 0xFFFF0000u}, {10, 90, 0, 1, 0xFFFF0000u}};
+    const V strip[3] = {{20, 10, 0, 1, 0xFF00FF00u}, {60, 10, 0, 1, 0xFF00FF00u}, {60, 50, 0, 1, 0xFF00FF00u}};
+    const V points[2] = {{100, 100, 0, 1, 0xFF0000FFu}, {120, 130, 0, 1, 0xFFFFFFFFu}};
+    device_->Clear(ClearTarget, 0xFF000000u, 1.0f, 0);
+    device_->BeginScene();
+    device_->SetRenderState(GfxRenderState::Lighting, 0);
+    device_->SetTexture(0, nullptr);
+    device_->SetFVF(FvfXyzRhw | FvfDiffuse);
+    ASSERT_EQ(device_->DrawPrimitiveUP(GfxPrimitive::LineList, 1, line, sizeof(V)), GfxResult::Ok);
+    ASSERT_EQ(device_->DrawPrimitiveUP(GfxPrimitive::LineStrip, 2, strip, sizeof(V)), GfxResult::Ok);
+    ASSERT_EQ(device_->DrawPrimitiveUP(GfxPrimitive::PointList, 2, points, sizeof(V)), GfxResult::Ok);
+    device_->EndScene();
+    EXPECT_EQ(Pixel(10, 50), 0xFFFF0000u);
+    EXPECT_EQ(Pixel(40, 10), 0xFF00FF00u);
+    EXPECT_EQ(Pixel(60, 30), 0xFF00FF00u);
+    EXPECT_EQ(Pixel(100, 100), 0xFF0000FFu);
+    EXPECT_EQ(Pixel(120, 130), 0xFFFFFFFFu);
+    EXPECT_EQ(Pixel(110, 115), 0xFF000000u);
+}
+
+TEST_F(GfxGLTest, FloatTargetsAndOwnDepthSurfaces) {
+    GfxRef<GfxTexture> hdr, shadow;
+    ASSERT_EQ(device_->CreateTexture(32, 32, 1, GfxUsageRenderTarget, GfxFormat::A16B16G16R16F, GfxPool::Default,
+                                     hdr.put()),
+              GfxResult::Ok);
+    ASSERT_EQ(device_->CreateTexture(32, 32, 1, GfxUsageRenderTarget, GfxFormat::R32F, GfxPool::Default,
+                                     shadow.put()),
+              GfxResult::Ok);
+    GfxRef<GfxSurface> depth, hs, ss, back, backDepth;
+    ASSERT_EQ(device_->CreateDepthStencilSurface(32, 32, GfxFormat::D24S8, depth.put()), GfxResult::Ok);
+    hdr->GetSurfaceLevel(0, hs.put());
+    shadow->GetSurfaceLevel(0, ss.put());
+    device_->GetRenderTarget(0, back.put());
+    device_->GetDepthStencilSurface(backDepth.put());
+    device_->BeginScene();
+    device_->SetRenderState(GfxRenderState::Lighting, 0);
+    device_->SetRenderTarget(0, ss.get());
+    device_->SetDepthStencilSurface(depth.get());
+    ASSERT_EQ(device_->Clear(ClearTarget | ClearZBuffer, 0xFF800000u, 1.0f, 0), GfxResult::Ok);  // r = 0.5
+    device_->SetRenderTarget(0, hs.get());
+    device_->Clear(ClearTarget | ClearZBuffer, 0xFF0000FFu, 1.0f, 0);
+    device_->SetRenderTarget(0, back.get());
+    device_->SetDepthStencilSurface(backDepth.get());
+    device_->Clear(ClearTarget, 0xFF000000u, 1.0f, 0);
+    device_->SetTextureStageState(0, GfxStageState::ColorOp, TopSelectArg1);
+    device_->SetTexture(0, shadow.get());
+    DrawQuad(0, 0, 32, 32, 0xFFFFFFFFu);
+    device_->SetTexture(0, hdr.get());
+    DrawQuad(40, 0, 32, 32, 0xFFFFFFFFu);
+    device_->EndScene();
+    const u32 r32 = Pixel(16, 16);
+    EXPECT_NEAR(int((r32 >> 16) & 0xFF), 128, 1);
+    EXPECT_EQ(r32 & 0xFFFF, 0xFFFFu);  // one channel: green and blue read as 1
+    EXPECT_EQ(Pixel(56, 16), 0xFF0000FFu);
+    std::vector<u32> px;
+    ASSERT_EQ(device_->ReadPixels(ss.get(), nullptr, &px), GfxResult::Ok);
+    EXPECT_NEAR(int((px[0] >> 16) & 0xFF), 128, 1);
+}
+
+TEST_F(GfxGLTest, TexturesMadeOnAWorkerThreadDrawOnTheMainThread) {
+    GfxTexture* made = nullptr;
+    std::thread loader([&] {
+        GfxTexture* t = nullptr;
+        if (device_->CreateTexture(4, 4, 1, 0, GfxFormat::A8R8G8B8, GfxPool::Managed, &t) != GfxResult::Ok) return;
+        GfxLockedRect lr;
+        t->LockRect(0, &lr, nullptr, 0);
+        for (int i = 0; i < 16; ++i) static_cast<u32*>(lr.bits)[i] = 0xFF8040C0u;
+        t->UnlockRect(0);
+        made = t;
+    });
+    loader.join();
+    ASSERT_NE(made, nullptr);
+    device_->Clear(ClearTarget, 0xFF000000u, 1.0f, 0);
+    device_->BeginScene();
+    device_->SetRenderState(GfxRenderState::Lighting, 0);
+    device_->SetTexture(0, made);
+    DrawQuad(0, 0, 16, 16, 0xFFFFFFFFu);
+    device_->SetTexture(0, nullptr);
+    device_->EndScene();
+    EXPECT_EQ(Pixel(8, 8), 0xFF8040C0u);
+    // Given up on another thread; its GL name goes at the next present.
+    std::thread([made] { made->Release(); }).join();
+    EXPECT_EQ(device_->Present(nullptr), GfxResult::Ok);
 }
 
 TEST_F(GfxGLTest, PresentIntoASecondWindow) {
