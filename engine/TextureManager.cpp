@@ -51,7 +51,7 @@ u32 ColourFromChannels(float r, float g, float b, float a) {
 // ---- TextureHandle -------------------------------------------------------
 
 TextureHandle::~TextureHandle() {
-    if (manager == nullptr) Release();
+    PrepareLoad();
 }
 
 void TextureHandle::ReleaseTexture() {
@@ -68,6 +68,13 @@ void TextureHandle::Release() {
     fileName.clear();
     fileName.shrink_to_fit();
     if (manager != nullptr) manager->Remove(this);  // destroys this handle
+}
+
+void TextureHandle::PrepareLoad() {
+    // A plain handle starts afresh. A managed one keeps its references, but
+    // a texture it already held would otherwise be lost along with its memory.
+    if (manager == nullptr) Release();
+    else ReleaseTexture();
 }
 
 int TextureHandle::Adopt(plat::GfxTexture* made, const plat::ImageInfo* info) {
@@ -93,7 +100,7 @@ int TextureHandle::Adopt(plat::GfxTexture* made, const plat::ImageInfo* info) {
 }
 
 int TextureHandle::LoadFile(const char* name) {
-    if (manager == nullptr) Release();
+    PrepareLoad();
     plat::GfxDevice* dev = Device();
     plat::GfxTexture* made = nullptr;
     if (dev == nullptr || name == nullptr || plat::CreateTextureFromFile(dev, name, &made) != plat::GfxResult::Ok)
@@ -105,7 +112,7 @@ int TextureHandle::LoadFile(const char* name) {
 int TextureHandle::LoadFileEx(const char* name, u32 width, u32 height, u32 mipLevels, u32 usage,
                               plat::GfxFormat format, plat::GfxPool pool, u32 filter, u32 mipFilter, u32 colorKey,
                               plat::PaletteEntry* palette) {
-    if (manager == nullptr) Release();
+    PrepareLoad();
     plat::GfxDevice* dev = Device();
     plat::GfxTexture* made = nullptr;
     plat::ImageInfo info;
@@ -119,7 +126,7 @@ int TextureHandle::LoadFileEx(const char* name, u32 width, u32 height, u32 mipLe
 }
 
 int TextureHandle::LoadMemory(const void* data, u32 size) {
-    if (manager == nullptr) Release();
+    PrepareLoad();
     plat::GfxDevice* dev = Device();
     plat::GfxTexture* made = nullptr;
     if (dev == nullptr || plat::CreateTextureFromFileInMemory(dev, data, size, &made) != plat::GfxResult::Ok)
@@ -130,7 +137,7 @@ int TextureHandle::LoadMemory(const void* data, u32 size) {
 int TextureHandle::LoadMemoryEx(const void* data, u32 size, u32 width, u32 height, u32 mipLevels, u32 usage,
                                 plat::GfxFormat format, plat::GfxPool pool, u32 filter, u32 mipFilter, u32 colorKey,
                                 plat::PaletteEntry* palette) {
-    if (manager == nullptr) Release();
+    PrepareLoad();
     plat::GfxDevice* dev = Device();
     plat::GfxTexture* made = nullptr;
     plat::ImageInfo info;
@@ -144,7 +151,7 @@ int TextureHandle::LoadMemoryEx(const void* data, u32 size, u32 width, u32 heigh
 }
 
 int TextureHandle::LoadScrambledDefault(const char* name, u32 key) {
-    if (manager == nullptr) Release();
+    PrepareLoad();
     plat::GfxDevice* dev = Device();
     if (dev == nullptr || name == nullptr) return 0;
     FileBuffer file;
@@ -161,7 +168,7 @@ int TextureHandle::LoadScrambledDefault(const char* name, u32 key) {
 int TextureHandle::LoadScrambled(const char* name, u32 width, u32 height, u32 mipLevels, u32 usage,
                                  plat::GfxFormat format, plat::GfxPool pool, u32 filter, u32 mipFilter, u32 colorKey,
                                  plat::PaletteEntry* palette, u32 key) {
-    if (manager == nullptr) Release();
+    PrepareLoad();
     plat::GfxDevice* dev = Device();
     if (dev == nullptr || name == nullptr) return 0;
     FileBuffer file;
@@ -180,7 +187,7 @@ int TextureHandle::LoadScrambled(const char* name, u32 width, u32 height, u32 mi
 
 int TextureHandle::CreateBlank(u32 width, u32 height, u32 levels, u32 usage, plat::GfxFormat format,
                                plat::GfxPool pool) {
-    if (manager == nullptr) Release();
+    PrepareLoad();
     plat::GfxDevice* dev = Device();
     plat::GfxTexture* made = nullptr;
     if (dev == nullptr || dev->CreateTexture(width, height, levels, usage, format, pool, &made) != plat::GfxResult::Ok)

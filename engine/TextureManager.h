@@ -72,6 +72,7 @@ public:
 
 private:
     void ReleaseTexture();
+    void PrepareLoad();
     // Takes a made texture: fetches level 0 and fills the picture fields.
     // info null: the picture is level 0 itself.
     int Adopt(plat::GfxTexture* made, const plat::ImageInfo* info);

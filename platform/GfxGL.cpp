@@ -847,6 +847,8 @@ public:
             return GfxResult::NotAvailable;
         }
         SDL_GL_SetSwapInterval(params->presentImmediately ? 0 : 1);
+        // Full screen keeps the desktop's mode; Present scales the back buffer to it.
+        if (!params->windowed) SDL_SetWindowFullscreen(window->Native(), SDL_WINDOW_FULLSCREEN_DESKTOP);
         GfxCaps caps;
         caps.maxVertexBlendMatrices = 4;
         caps.vertexShaderVersion = GfxVertexShaderVersion(3, 0);

@@ -444,6 +444,8 @@ TEST(GraphicsFrameTest, OpenGLDrawsTheFrameOffscreen) {
     plat::SetGfxBackend(plat::GfxBackend::OpenGL);
     auto window = plat::Window::Create("frame", 0, 0, 640, 480, plat::Window::Hidden);
     ASSERT_NE(window, nullptr);
+    // The device goes before its window, whatever way the test ends.
+    struct Release { ~Release() { ResetGraphicsDevice(); } } release;
     GraphicsDevice* gd = GetGraphicsDevice();
     ASSERT_EQ(gd->Create(window.get(), 1024, 768, plat::GfxFormat::X8R8G8B8, false), 1);
     EXPECT_EQ(gd->presentParams.backBufferWidth, 1024u);
@@ -471,7 +473,6 @@ TEST(GraphicsFrameTest, OpenGLDrawsTheFrameOffscreen) {
         EXPECT_EQ(gd->device->Present(nullptr), GfxResult::Ok);
     }
     plat::DeleteFile("gd_checker.png");
-    ResetGraphicsDevice();
 }
 
 TEST(GraphicsFrameTest, RecorderSeesTheSameFrameAsCalls) {
@@ -479,6 +480,7 @@ TEST(GraphicsFrameTest, RecorderSeesTheSameFrameAsCalls) {
     plat::SetGfxBackend(plat::GfxBackend::Recorder);
     plat::SetGfxRecorderOptions({});
     auto window = plat::Window::Create("frame", 0, 0, 640, 480, plat::Window::Headless);
+    struct Release { ~Release() { ResetGraphicsDevice(); } } release;
     GraphicsDevice* gd = GetGraphicsDevice();
     ASSERT_EQ(gd->Create(window.get(), 1024, 768, plat::GfxFormat::X8R8G8B8, false), 1);
     gd->SetDefaultRenderStates();
@@ -505,7 +507,6 @@ TEST(GraphicsFrameTest, RecorderSeesTheSameFrameAsCalls) {
         EXPECT_EQ(rec->Calls()[19].vertices.size(), 6 * sizeof(NormalVertex));
     }
     plat::DeleteFile("gd_checker.png");
-    ResetGraphicsDevice();
     plat::SetGfxBackend(plat::GfxBackend::OpenGL);
 }
 

@@ -181,6 +181,44 @@ TEST_F(TextureManagerTest, PlainLoadsReplaceWhatTheHandleHeld) {
     first->Release();
 }
 
+TEST_F(TextureManagerTest, ReloadingAManagedHandleLetsGoOfItsFirstTexture) {
+    WritePng("tm_managed.png", 2, 2, 0xFFFFFFFFu, 0);
+    TextureHandle* h = GetGraphicsDevice()->textureManager.Create("tm_managed.png");
+    ASSERT_EQ(h->LoadFile("tm_managed.png"), 1);
+    plat::GfxTexture* first = h->texture;
+    first->AddRef();
+    ASSERT_EQ(h->LoadFile("tm_managed.png"), 1);
+    EXPECT_EQ(first->RefCount(), 1u);
+    EXPECT_EQ(h->refCount, 1u);  // the users' count is untouched
+    first->Release();
+    h->Release();
+}
+
+TEST_F(TextureManagerTest, MemoryLoadsAndEmptyHandlesDrawSafely) {
+    const u32 px[4] = {0xFF112233u, 0xFF112233u, 0xFF112233u, 0xFF112233u};
+    std::vector<u8> png;
+    ASSERT_TRUE(plat::EncodePng(px, 2, 2, false, &png));
+    TextureHandle a, b;
+    ASSERT_EQ(a.LoadMemory(png.data(), u32(png.size())), 1);
+    EXPECT_EQ(a.imageInfo.width, 2u);
+    EXPECT_TRUE(a.fileName.empty());
+    ASSERT_EQ(b.LoadMemoryEx(png.data(), u32(png.size()), 8, 8, 1, 0, GfxFormat::Unknown, GfxPool::Managed,
+                             plat::ImageFilterNone, plat::ImageFilterNone, 0, nullptr),
+              1);
+    EXPECT_EQ(b.imageInfo.width, 2u);  // the file's picture
+    EXPECT_FLOAT_EQ(b.uScale, 0.25f);
+    EXPECT_EQ(b.LoadMemory(png.data(), 5), 0);
+    EXPECT_EQ(b.texture, nullptr);
+
+    TextureHandle empty;
+    GetGraphicsDevice()->device->BeginScene();
+    empty.DrawScreenQuadUV(0, 0, 10, 10, 5, 5, 10, 10, 1, 1, 1, 1);
+    GetGraphicsDevice()->device->EndScene();
+    const std::vector<ScreenVertex> v = LastDrawVertices();
+    ASSERT_EQ(v.size(), 4u);
+    EXPECT_EQ(v[3].u, 0.0f);  // no picture: no coordinates, and no division by zero
+}
+
 TEST_F(TextureManagerTest, ScreenQuadUvShowsExactlyTheSourcePicture) {
     WritePng("tm_300.png", 300, 200, 0xFF808080u, 0);
     TextureHandle h;
