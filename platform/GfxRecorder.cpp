@@ -210,10 +210,15 @@ GfxResult GfxRecorderDevice::EndScene() {
     return r;
 }
 
-GfxResult GfxRecorderDevice::DoPresent(Window* destWindow) {
+GfxResult GfxRecorderDevice::DoPresent(Window*) {
     ++presents_;
-    Log(destWindow ? "Present window" : "Present", GfxResult::Ok);
     return GfxResult::Ok;
+}
+
+GfxResult GfxRecorderDevice::Present(Window* destWindow) {
+    const GfxResult r = GfxDeviceCommon::Present(destWindow);
+    Log(destWindow ? "Present window" : "Present", r);
+    return r;
 }
 
 GfxResult GfxRecorderDevice::Clear(u32 flags, u32 color, float z, u32 stencil) {

@@ -52,6 +52,7 @@ public:
     GfxResult Reset(GfxPresentParams* params) override;
     GfxResult BeginScene() override;
     GfxResult EndScene() override;
+    GfxResult Present(Window* destWindow) override;
     GfxResult Clear(u32 flags, u32 color, float z, u32 stencil) override;
     GfxResult SetRenderTarget(u32 index, GfxSurface* surface) override;
     GfxResult SetDepthStencilSurface(GfxSurface* surface) override;

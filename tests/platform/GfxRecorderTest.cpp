@@ -228,6 +228,7 @@ TEST_F(GfxRecorderTest, LostDeviceResetsOnlyOnceDefaultPoolResourcesAreGone) {
     rec_->SimulateLoss();
     EXPECT_EQ(device_->TestCooperativeLevel(), GfxResult::DeviceLost);
     EXPECT_EQ(device_->Present(nullptr), GfxResult::DeviceLost);
+    EXPECT_EQ(rec_->CallTexts().back(), "Present -> DeviceLost");
     GfxPresentParams pp = device_->GetPresentParams();
     EXPECT_EQ(device_->Reset(&pp), GfxResult::DeviceLost);  // not yet
     rec_->AllowReset();
