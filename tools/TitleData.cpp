@@ -550,6 +550,28 @@ void MakeTitleSounds(Writer& w)
     w.File("Sound/title0.ogg", Ogg(TitleMusic()), 0);
 }
 
+// The settings a first start finds: a 1024 x 768 window, audible volumes,
+// the pads' buttons in order and the keyboard playing pad 0 (arrows to move,
+// Z X C V S A D F for the eight buttons; Enter and Escape are START and
+// CANCEL anyway). A player's own file is never replaced.
+std::string DefaultConfig()
+{
+    static const char* const operations[10] = {"ジャンプ", "ショット", "サーベル", "ガード", "タゲ変更",
+                                               "サブ１",   "サブ２",   "サブ３",   "START",  "CANCEL"};
+    static const char* const pads[4] = {"JOY_", "JOY2_", "JOY3_", "JOY4_"};
+    static const char* const keys[12] = {"KEY_左",   "KEY_上",     "KEY_右",   "KEY_下",
+                                         "KEY_ジャンプ", "KEY_ショット", "KEY_サーベル", "KEY_ガード",
+                                         "KEY_タゲ変更", "KEY_サブ１",   "KEY_サブ２",   "KEY_サブ３"};
+    static const int keyCodes[12] = {37, 38, 39, 40, 'Z', 'X', 'C', 'V', 'S', 'A', 'D', 'F'};
+    std::string s = "[Window]\r\nFullScreen=0\r\nw=1024\r\nh=768\r\n[D3DSetting]\r\nTextureLevel=0\r\n";
+    s += "[GameSetting]\r\nFar=3\r\nShadow=0\r\nVolumeBGM=80\r\nVolumeSE=80\r\nVolumeVOICE=80\r\n";
+    for (const char* pad : pads)
+        for (int op = 0; op < 10; ++op)
+            s += std::string(pad) + operations[op] + "=" + std::to_string(op + 1) + "\r\n";
+    for (int k = 0; k < 12; ++k) s += std::string(keys[k]) + "=" + std::to_string(keyCodes[k]) + "\r\n";
+    return s;
+}
+
 }  // namespace
 
 bool MakeTitleData(const char* runFolder)
@@ -562,5 +584,6 @@ bool MakeTitleData(const char* runFolder)
     MakeTitlePictures(w, pen);
     MakeTitleMeshes(w);
     MakeTitleSounds(w);
+    if (!plat::PathExists((std::string(runFolder) + "/Config.ini").c_str())) w.File("Config.ini", DefaultConfig(), 0);
     return w.ok;
 }
