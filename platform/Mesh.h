@@ -180,9 +180,12 @@ class GfxDevice;
 class Effect;
 struct MeshGpuCache;
 void DestroyMeshGpuCache(MeshGpuCache* cache);
-// The device DrawSubset draws on when no effect pass is active; the graphics
-// object sets it when it makes its device and clears it before releasing it.
+// The device DrawSubset draws on when no effect pass is active: the source's
+// answer when a source is set and gives one (the graphics object's current
+// device, asked at every draw so a released device is never used), else the
+// fixed device last set.
 void SetMeshDevice(GfxDevice* device);
+void SetMeshDeviceSource(GfxDevice* (*source)());
 GfxDevice* GetMeshDevice();
 
 // What meshes and progressive meshes share: storage, locks, declaration,

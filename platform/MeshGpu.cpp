@@ -13,15 +13,24 @@ namespace plat {
 
 namespace {
 std::atomic<GfxDevice*> g_meshDevice{nullptr};
-}
+std::atomic<GfxDevice* (*)()> g_meshDeviceSource{nullptr};
+}  // namespace
 
 void SetMeshDevice(GfxDevice* device)
 {
     g_meshDevice.store(device);
 }
 
+void SetMeshDeviceSource(GfxDevice* (*source)())
+{
+    g_meshDeviceSource.store(source);
+}
+
 GfxDevice* GetMeshDevice()
 {
+    if (GfxDevice* (*source)() = g_meshDeviceSource.load()) {
+        if (GfxDevice* d = source()) return d;
+    }
     return g_meshDevice.load();
 }
 
