@@ -1,0 +1,6 @@
+#include "engine/DisplaySettings.h"
+
+DisplaySettings& GetDisplaySettings() {
+    static DisplaySettings settings;
+    return settings;
+}
