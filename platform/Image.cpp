@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 #include "platform/FileSystem.h"
 
@@ -446,11 +447,16 @@ bool DecodeImage(const void* data, size_t size, Image* out, std::string* error) 
     *out = Image();
     const u8* d = static_cast<const u8*>(data);
     bool ok = false;
-    switch (Sniff(d, size)) {
-        case Kind::Png: ok = DecodePng(d, size, out, error); break;
-        case Kind::Bmp: ok = DecodeBmp(d, size, out, error); break;
-        case Kind::Dds: ok = DecodeDds(d, size, out, error); break;
-        default: return Fail(error, "unknown image file type");
+    try {
+        switch (Sniff(d, size)) {
+            case Kind::Png: ok = DecodePng(d, size, out, error); break;
+            case Kind::Bmp: ok = DecodeBmp(d, size, out, error); break;
+            case Kind::Dds: ok = DecodeDds(d, size, out, error); break;
+            default: return Fail(error, "unknown image file type");
+        }
+    } catch (const std::bad_alloc&) {
+        // A header may promise a picture larger than memory allows.
+        ok = Fail(error, "not enough memory for the picture");
     }
     if (!ok) *out = Image();
     return ok;
