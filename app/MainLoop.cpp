@@ -7,7 +7,9 @@
 #include "app/Hooks.h"
 #include "app/ScreenShot.h"
 #include "engine/Direct3DRegistry.h"
+#include "engine/GraphicsDevice.h"
 #include "engine/InputManager.h"
+#include "engine/TextureCache.h"
 #include "engine/NetQueue.h"
 #include "platform/Events.h"
 #include "platform/Keyboard.h"
@@ -33,7 +35,7 @@ void Dispatch(RECVQUEUE* message, void (*dispatch)(u8, const u8*, u32))
 // Ages the rendered-text cache by one pass.
 void AgeTextCache()
 {
-    // TODO(rendered-text cache): GetTextureCache()->Age() once it exists.
+    GetTextureCache()->Age();
 }
 
 }  // namespace
@@ -94,6 +96,21 @@ void PollPads(CApplication& app)
     }
 }
 
+bool MapCursorToScreen(const CApplication& app, i32 clientWidth, i32 clientHeight, i32 cursorX,
+                       i32 cursorY, i32& x, i32& y)
+{
+    // A minimised window (0 x 0) or a scale not yet set keeps the last position.
+    if (clientWidth <= 0 || clientHeight <= 0 || app.screenScaleX == 0.0f || app.screenScaleY == 0.0f)
+        return false;
+    const f32 mx = static_cast<f32>(cursorX) * (1.0f / app.screenScaleX) *
+                   (static_cast<f32>(app.screenWidth) / static_cast<f32>(clientWidth));
+    const f32 my = static_cast<f32>(cursorY) * (1.0f / app.screenScaleY) *
+                   (static_cast<f32>(app.screenHeight) / static_cast<f32>(clientHeight));
+    x = static_cast<i32>(mx);
+    y = static_cast<i32>(my);
+    return true;
+}
+
 void UpdateMouse(CApplication& app)
 {
     i32 clientWidth = 0, clientHeight = 0;
@@ -108,15 +125,8 @@ void UpdateMouse(CApplication& app)
     }
     app.prevMousePos[0] = app.mousePos[0];
     app.prevMousePos[1] = app.mousePos[1];
-    // A minimised window (0 x 0) or a scale not yet set keeps the last position.
-    if (clientWidth > 0 && clientHeight > 0 && app.screenScaleX != 0.0f && app.screenScaleY != 0.0f) {
-        const f32 mx = static_cast<f32>(app.cursor[0]) * (1.0f / app.screenScaleX) *
-                       (static_cast<f32>(app.screenWidth) / static_cast<f32>(clientWidth));
-        const f32 my = static_cast<f32>(app.cursor[1]) * (1.0f / app.screenScaleY) *
-                       (static_cast<f32>(app.screenHeight) / static_cast<f32>(clientHeight));
-        app.mousePos[0] = static_cast<i32>(mx);
-        app.mousePos[1] = static_cast<i32>(my);
-    }
+    MapCursorToScreen(app, clientWidth, clientHeight, app.cursor[0], app.cursor[1], app.mousePos[0],
+                      app.mousePos[1]);
     app.mouseMove[0] = app.cursor[0] - app.prevCursor[0];
     app.mouseMove[1] = app.cursor[1] - app.prevCursor[1];
 
@@ -201,9 +211,11 @@ void ShutdownApplication(CApplication& app)
         app.currentStory = nullptr;
         DeleteStory(story);
     }
-    // TODO(graphics device, effects, sound): release the four effects, the
-    // cube map, the text render target, the device and the sound system here,
-    // in that order, once start-up creates them.
+    // TODO(effects, cube map, sound): the four effects and the cube map go
+    // before the text render target, the sound system after the device, once
+    // start-up creates them.
+    ReleaseTextRenderTarget();
+    GetGraphicsDevice()->Release();
     GetInputManager()->Release();
     app.lineEditor.CloseContext();
     RestorePSGP();

@@ -46,6 +46,10 @@ void RunNetworkSteps(const NetworkHooks& hooks);
 void PollKeyboard(CApplication& app, i32 pad);
 void PollPads(CApplication& app);
 void UpdateMouse(CApplication& app);
+// Client pixels to the 1024 x 768 virtual screen, whatever the window size;
+// false (x, y untouched) for an empty client area or an unset scale.
+bool MapCursorToScreen(const CApplication& app, i32 clientWidth, i32 clientHeight, i32 cursorX,
+                       i32 cursorY, i32& x, i32& y);
 
 // Releases what start-up created, in reverse order (after the loop).
 void ShutdownApplication(CApplication& app);

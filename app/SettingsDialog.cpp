@@ -458,7 +458,7 @@ i32 RunSettingsDialog(CApplication& app, InputManager& input)
     dlg.OnInitDialog();
     plat::DialogHost host;
     const std::string glyphs = AllLabels();
-    const bool shown = host.Open("Quillon", 620, 470, glyphs.c_str());
+    const bool shown = host.Open("Quillon", 720, 470, glyphs.c_str());
     dlg.runKeyDialog = [&] { RunKeyDialog(app, input, host); };
     std::vector<std::pair<i32, i32>> commands;
     while (!dlg.IsEnded()) {

@@ -41,6 +41,14 @@ void LoadFont(const char* glyphText)
         io.Fonts->AddFontDefault();
 }
 
+// The GL library stays loaded for the whole run: closing the dialog's
+// window must not unload the driver the game's window loads again at once.
+void KeepGlLoaded()
+{
+    static bool loaded = SDL_GL_LoadLibrary(nullptr) == 0;
+    (void)loaded;
+}
+
 }  // namespace
 
 DialogHost::~DialogHost() { Close(); }
@@ -49,6 +57,7 @@ bool DialogHost::Open(const char* title, i32 width, i32 height, const char* glyp
 {
     if (window_) return true;
     if (!InitEvents() || !SDL_WasInit(SDL_INIT_VIDEO)) return false;
+    KeepGlLoaded();
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_CORE);
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 3);
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 3);

@@ -113,6 +113,9 @@ void PushUser(i32 code, i32 value)
 bool InitEvents()
 {
     if (gStarted) return true;
+    // SIGINT and SIGTERM end the process as usual instead of becoming a
+    // close request, which a modal dialog may answer by staying open.
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     if (SDL_InitSubSystem(SDL_INIT_EVENTS) != 0) return false;
     // Video may be missing (no display); events, pads and scripts still work.
     SDL_SetHint(SDL_HINT_IME_SHOW_UI, "1");

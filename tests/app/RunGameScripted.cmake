@@ -1,0 +1,26 @@
+# Runs the real game from its run folder under the offscreen video driver
+# with a scripted input file, and checks that it ended with exit code 0
+# having written one more screenshot.
+#   -DGAME=<quillon> -DRUN_DIR=<run folder> -DSCRIPT=<script>
+file(GLOB _before "${RUN_DIR}/ScreenShot/Shot*.png")
+list(LENGTH _before _count_before)
+
+execute_process(
+  COMMAND ${CMAKE_COMMAND} -E env
+    SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy ALSOFT_DRIVERS=null
+    QUILLON_QUIET_BOXES=1 QUILLON_INPUT_SCRIPT=${SCRIPT}
+    ${GAME}
+  WORKING_DIRECTORY ${RUN_DIR}
+  RESULT_VARIABLE _code
+  TIMEOUT 120)
+if(NOT _code EQUAL 0)
+  message(FATAL_ERROR "the game ended with ${_code}, not 0")
+endif()
+
+file(GLOB _after "${RUN_DIR}/ScreenShot/Shot*.png")
+list(LENGTH _after _count_after)
+math(EXPR _new "${_count_after} - ${_count_before}")
+if(NOT _new EQUAL 1)
+  message(FATAL_ERROR "expected one new screenshot, found ${_new}")
+endif()
+message(STATUS "exit code 0, one screenshot written")
