@@ -30,6 +30,10 @@
 //
 // Matrices are stored as the game writes them (row vectors, v × M); in GLSL
 // the same product is M * v.
+//
+// While a pass is active, mesh subsets (BaseMesh::DrawSubset) and quads given
+// to Effect::DrawPrimitiveUP draw through it; draws made on the device itself
+// keep using its fixed pipeline.
 #include <memory>
 #include <string>
 #include <vector>

@@ -286,6 +286,25 @@ TEST_F(MeshGeometry, AdjacencyBufferTooSmallIsRefusedNotOverrun)
     EXPECT_EQ(box.Clean(3), 1);
 }
 
+TEST_F(MeshGeometry, TrianglesFollowTheMeshAfterProcessingDroppedFaces)
+{
+    TempFolder tmp;
+    ASSERT_TRUE(tmp.Write("degenerate.x", "xof 0303txt 0032\nMesh M {\n 4; 0;0;0;, 1;0;0;, 0;1;0;, 1;1;0;;\n"
+                                          " 3; 3;0,2,1;, 3;1,1,2;, 3;1,2,3;;\n}\n"));
+    MeshObject m;
+    ASSERT_EQ(m.Load((tmp / "degenerate.x").c_str(), MeshObject::NoTextures, nullptr), 1);
+    EXPECT_EQ(m.faceCount, 3u);
+    ASSERT_EQ(m.OptimizeInplace(plat::MeshOptCompact), 1);
+    // The index buffer now holds two faces: the triangles must not read a third.
+    m.BuildCollisionTriangles();
+    EXPECT_EQ(m.faceCount, 2u);
+    const Vec3 origin(0.9f, 0.9f, -1.0f), dir(0, 0, 1);
+    float dist = 0;
+    u32 index = 9;
+    ASSERT_EQ(m.IntersectRay(&origin, &dir, &dist, &index), 1);
+    EXPECT_EQ(index, 1u);
+}
+
 TEST_F(MeshGeometry, RobotPreparationStepsEndInAProgressiveMesh)
 {
     MeshObject sphere;
