@@ -1,5 +1,9 @@
 #include "app/DigitDraw.h"
 
+#include "app/Application.h"
+#include "engine/GraphicsDevice.h"
+#include "platform/Math.h"
+
 i32 LayoutNumber(i32 value, f32 x, f32 scale, i32 spacing, DigitCell out[10])
 {
     if (value >= 100000000 || value <= -100000000) return 0;
@@ -38,8 +42,39 @@ i32 LayoutDigitString(const char* text, i32 length, f32 x, f32 scale, i32 spacin
     return n;
 }
 
-void DrawDigitCells(const DigitCell*, i32, f32, f32, u32)
+namespace {
+
+void DrawCells(CApplication& app, const DigitCell* cells, i32 count, f32 y, f32 scale, u32 colour)
 {
-    // TODO(text helper): draw each cell of the digit-font texture with the
-    // shared sprite, transform scaling(scale) + (x, y) times the screen scale.
+    GraphicsDevice* gd = GetGraphicsDevice();
+    plat::GfxTexture* font = app.sharedTextures[DigitFontTexture].texture;
+    if (!gd->sprite || !font) return;
+    Mat4 screen;
+    plat::MatrixScaling(&screen, app.screenScaleX, app.screenScaleY, 1.0f);
+    for (i32 i = 0; i < count; ++i) {
+        Mat4 cell;
+        plat::MatrixScaling(&cell, scale, scale, 1.0f);
+        cell.m[3][0] += cells[i].x;
+        cell.m[3][1] += y;
+        plat::MatrixMultiply(&app.digitTransform, &cell, &screen);
+        gd->sprite->SetTransform(app.digitTransform);
+        const plat::GfxRect src{cells[i].cell * DigitCellWidth, 0, cells[i].cell * DigitCellWidth + DigitCellWidth,
+                                DigitCellHeight};
+        gd->sprite->Draw(font, &src, nullptr, nullptr, colour);
+    }
+}
+
+}  // namespace
+
+void DrawNumber(CApplication& app, i32 value, f32 x, f32 y, f32 scale, i32 spacing, u32 colour)
+{
+    DigitCell cells[10];
+    DrawCells(app, cells, LayoutNumber(value, x, scale, spacing, cells), y, scale, colour);
+}
+
+void DrawDigitString(CApplication& app, const char* text, i32 length, f32 x, f32 y, f32 scale,
+                     i32 spacing, u32 colour)
+{
+    DigitCell cells[64];
+    DrawCells(app, cells, LayoutDigitString(text, length, x, scale, spacing, cells, 64), y, scale, colour);
 }

@@ -4,6 +4,8 @@
 // reach the screen through the shared sprite.
 #include "platform/Types.h"
 
+class CApplication;
+
 inline constexpr i32 DigitCellWidth = 46;
 inline constexpr i32 DigitCellHeight = 64;
 inline constexpr i32 DigitMinusCell = 10;
@@ -22,6 +24,12 @@ i32 LayoutNumber(i32 value, f32 x, f32 scale, i32 spacing, DigitCell out[10]);
 i32 LayoutDigitString(const char* text, i32 length, f32 x, f32 scale, i32 spacing,
                       DigitCell* out, i32 max);
 
-// Draws laid-out cells at height y in colour; a seam until the shared
-// sprite exists (see DigitDraw.cpp).
-void DrawDigitCells(const DigitCell* cells, i32 count, f32 y, f32 scale, u32 colour);
+// Shared texture 3 of the application holds the digit font.
+inline constexpr u32 DigitFontTexture = 3;
+
+// Draws a number (or a text of digits and '-') with the shared sprite at
+// (x, y) on the 1024 x 768 virtual screen; scale sizes the 46 x 64 cell.
+// Call between the sprite's Begin and End.
+void DrawNumber(CApplication& app, i32 value, f32 x, f32 y, f32 scale, i32 spacing, u32 colour);
+void DrawDigitString(CApplication& app, const char* text, i32 length, f32 x, f32 y, f32 scale,
+                     i32 spacing, u32 colour);

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "app/Application.h"
@@ -101,6 +102,38 @@ TEST_F(ScriptedDialog, KeyDialogTakesHeldKeysAndPadButtons)
     }
     EXPECT_EQ(Read("Window", "w"), 1024);
     KeyConfigDialog::assigning = 0;
+}
+
+TEST_F(ScriptedDialog, AFifthPadIsShownButNeverWritesPastTheFourMaps)
+{
+    // Five pads attached; the fifth holds button 6 down.
+    Script("0 paddown 4 6\n");
+    InputManager input;
+    ASSERT_EQ(input.Init(nullptr), 1);
+    ASSERT_GE(input.GetPadCount(), 5);
+    plat::Event e;
+    for (int i = 0; i < 200 && !plat::InputScriptFinished(); ++i)
+        while (plat::PollEvent(e)) {
+        }
+    while (plat::PollEvent(e)) {
+    }
+    u8 before[PadCount][PadButtonCount];
+    std::memcpy(before, app.padButtonMap, sizeof before);
+
+    KeyConfigDialog dlg(app, path, input);
+    dlg.OnInitDialog();
+    const i32 fifth = input.GetPadCount() - 1;
+    ASSERT_GE(fifth, 4);
+    dlg.OnPlayerChanged(fifth);
+    EXPECT_EQ(dlg.selectedPlayer, fifth);
+    EXPECT_EQ(dlg.joyCells[0], -1) << "no map to show";
+    KeyConfigDialog::assigning = 0;
+    dlg.OnTimer();
+    EXPECT_EQ(dlg.joyCells[0], 7) << "the pressed button is shown";
+    dlg.OnCommand(key_id::Default);
+    EXPECT_EQ(std::memcmp(before, app.padButtonMap, sizeof before), 0);
+    EXPECT_EQ(app.padKeyMap[4], 'Z') << "Default still resets the keyboard";
+    input.Release();
 }
 
 }  // namespace
