@@ -195,23 +195,27 @@ TEST_F(LoopFixture, HeldScreenshotKeyShootsAtOnceThenEveryTenSeconds)
 
 TEST_F(LoopFixture, ScreenshotNamesTakeTheFirstFreeNumber)
 {
+    // A folder of this test's own, so no running game shares the numbers.
+    const std::string home = plat::GetCurrentDirectory();
+    const std::string dir = home + "/screenshot_names_test";
+    plat::CreateDirectory(dir.c_str());
+    ASSERT_TRUE(plat::SetCurrentDirectory(dir.c_str()));
     plat::CreateDirectory("ScreenShot");
-    for (int n = 0; n < 1000; ++n) {
+    for (int n = 0; n < 3; ++n) {
         char name[64];
         std::snprintf(name, sizeof name, "ScreenShot/Shot%03d.png", n);
-        if (!plat::PathExists(name)) {
-            EXPECT_EQ(NextScreenShotName(), name);
-            const char dot = '.';
-            ASSERT_TRUE(plat::WriteFileAtomic(name, &dot, 1));
-            if (n + 1 < 1000) {
-                std::snprintf(name, sizeof name, "ScreenShot/Shot%03d.png", n + 1);
-                if (!plat::PathExists(name)) EXPECT_EQ(NextScreenShotName(), name);
-            }
-            std::snprintf(name, sizeof name, "ScreenShot/Shot%03d.png", n);
-            plat::DeleteFile(name);
-            break;
-        }
+        plat::DeleteFile(name);
     }
+    EXPECT_EQ(NextScreenShotName(), "ScreenShot/Shot000.png");
+    const char dot = '.';
+    ASSERT_TRUE(plat::WriteFileAtomic("ScreenShot/Shot000.png", &dot, 1));
+    ASSERT_TRUE(plat::WriteFileAtomic("ScreenShot/Shot002.png", &dot, 1));
+    EXPECT_EQ(NextScreenShotName(), "ScreenShot/Shot001.png") << "a gap is filled first";
+    ASSERT_TRUE(plat::WriteFileAtomic("ScreenShot/Shot001.png", &dot, 1));
+    EXPECT_EQ(NextScreenShotName(), "ScreenShot/Shot003.png");
+    for (const char* f : {"ScreenShot/Shot000.png", "ScreenShot/Shot001.png", "ScreenShot/Shot002.png"})
+        plat::DeleteFile(f);
+    plat::SetCurrentDirectory(home.c_str());
 }
 
 int gHandlerCalls = 0;
