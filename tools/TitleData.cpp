@@ -526,14 +526,10 @@ void MakeTitleMeshes(Writer& w)
             earth.Set(x, y, c);
             const float cl = std::clamp((Fractal(u, v, 91) - 0.5f) * 4.0f, 0.0f, 1.0f);
             clouds.Set(x, y, (u32(cl * 230.0f) << 24) | 0xFFFFFF);
-            if (Hash(i32(x), i32(y), 5) > 0.996f) {
-                const u32 g = 160 + u32(Hash(i32(x), i32(y), 6) * 95.0f);
-                sky.Set(x, y, 0xFF000000u | g << 16 | g << 8 | g);
-            } else {
-                const float band = std::exp(-std::pow((v - 0.5f - 0.15f * std::sin(u * 2 * kPi)) / 0.08f, 2.0f));
-                const u32 b = u32(40.0f * band * Fractal(u, v, 33));
-                sky.Set(x, y, 0xFF000000u | (b / 2) << 16 | (b / 2) << 8 | b);
-            }
+            // A faint band of light; the stars themselves are the scene's points.
+            const float band = std::exp(-std::pow((v - 0.5f - 0.15f * std::sin(u * 2 * kPi)) / 0.08f, 2.0f));
+            const u32 b = u32(48.0f * band * Fractal(u, v, 33));
+            sky.Set(x, y, 0xFF000000u | (b / 2) << 16 | (b / 2) << 8 | b);
         }
     w.Picture("X/earth.png", earth, MeshKey);
     w.Picture("X/earth_c.png", clouds, MeshKey);
