@@ -2,6 +2,7 @@
 #include <cstdio>
 
 #include "tools/MeshData.h"
+#include "tools/ModelData.h"
 #include "tools/PilotData.h"
 #include "tools/TitleData.h"
 
@@ -12,6 +13,7 @@ int main(int argc, char** argv)
         return 2;
     }
     if (!MakeMeshData(argv[1])) return 1;
+    if (!MakeModelData(argv[1])) return 1;
     if (!MakePilotData(argv[1])) return 1;
     if (!MakeTitleData(argv[1])) return 1;
     return 0;
