@@ -513,19 +513,27 @@ void SkinXMesh::DrawMeshContainer(SkinMeshContainer* c, SkinFrame* frame)
     switch (skinningMethod) {
     case kSkinBlended: {
         const u32 maxBlend = device->GetCaps().maxVertexBlendMatrices;
-        auto setGroup = [&](const plat::BoneCombination& bc) -> u32 {
+        // Highest blend matrix a group uses.
+        auto lastUsed = [&](const plat::BoneCombination& bc) {
             u32 n = 0;
-            for (u32 k = 0; k < c->numInfluences && k < bc.BoneId.size(); ++k) {
-                if (bc.BoneId[k] == plat::NoIndex) continue;
-                n = k;
-                device->SetTransform(plat::GfxWorldMatrix(k), BoneMatrix(c, bc.BoneId[k]));
-            }
-            device->SetRenderState(plat::GfxRenderState::VertexBlend, n);
+            for (u32 k = 0; k < c->numInfluences && k < bc.BoneId.size(); ++k)
+                if (bc.BoneId[k] != plat::NoIndex) n = k;
             return n;
         };
+        auto needsSoftware = [&](u32 g, const plat::BoneCombination& bc) {
+            return g >= c->firstSoftwareGroup && lastUsed(bc) + 1 > maxBlend;
+        };
+        auto setGroup = [&](const plat::BoneCombination& bc) {
+            for (u32 k = 0; k < c->numInfluences && k < bc.BoneId.size(); ++k)
+                if (bc.BoneId[k] != plat::NoIndex)
+                    device->SetTransform(plat::GfxWorldMatrix(k), BoneMatrix(c, bc.BoneId[k]));
+            device->SetRenderState(plat::GfxRenderState::VertexBlend, lastUsed(bc));
+        };
+        // Groups with more matrices than the device blends are drawn once,
+        // by the software pass below, not twice.
         for (u32 g = 0; g < c->numAttributeGroups && g < c->boneCombinations.size(); ++g) {
             const plat::BoneCombination& bc = c->boneCombinations[g];
-            if (bc.AttribId >= c->NumMaterials) continue;
+            if (bc.AttribId >= c->NumMaterials || needsSoftware(g, bc)) continue;
             setGroup(bc);
             bindMaterial(bc.AttribId);
             mesh->DrawSubset(g);
@@ -535,11 +543,7 @@ void SkinXMesh::DrawMeshContainer(SkinMeshContainer* c, SkinFrame* frame)
             u32 lastMaterial = plat::NoIndex;
             for (u32 g = c->firstSoftwareGroup; g < c->numAttributeGroups && g < c->boneCombinations.size(); ++g) {
                 const plat::BoneCombination& bc = c->boneCombinations[g];
-                if (bc.AttribId >= c->NumMaterials) continue;
-                u32 n = 0;
-                for (u32 k = 0; k < c->numInfluences && k < bc.BoneId.size(); ++k)
-                    if (bc.BoneId[k] != plat::NoIndex) n = k;
-                if (n + 1 <= maxBlend) continue;
+                if (bc.AttribId >= c->NumMaterials || !needsSoftware(g, bc)) continue;
                 setGroup(bc);
                 if (bc.AttribId != lastMaterial) {
                     bindMaterial(bc.AttribId);
