@@ -341,7 +341,7 @@ TEST(Client, PeerCloseRacingAMainThreadDisconnectIsHarmless) {
         ASSERT_TRUE(k.server.SendFrame(k.conn, "\x01\x02", 2));
         k.server.Close(k.conn);
         plat::Sleep(u32(round));
-        k.client.PopReceived();
+        delete k.client.PopReceived();  // the popped message belongs to the caller
         k.client.Disconnect();
         EXPECT_EQ(k.client.GetFlags(), 0u);
         EXPECT_LE(k.client.Count(CClient::NetEventClosed), 1u);
