@@ -11,6 +11,8 @@
 #include "engine/InputManager.h"
 #include "engine/TextureCache.h"
 #include "engine/NetQueue.h"
+#include "engine/Shaders.h"
+#include "engine/SoundManager.h"
 #include "platform/Events.h"
 #include "platform/Keyboard.h"
 #include "platform/Mouse.h"
@@ -211,11 +213,14 @@ void ShutdownApplication(CApplication& app)
         app.currentStory = nullptr;
         DeleteStory(story);
     }
-    // TODO(effects, cube map, sound): the four effects and the cube map go
-    // before the text render target, the sound system after the device, once
-    // start-up creates them.
+    ReleaseShaderWrappers();
+    if (app.cubeMap) {
+        app.cubeMap->Release();
+        app.cubeMap = nullptr;
+    }
     ReleaseTextRenderTarget();
     GetGraphicsDevice()->Release();
+    GetSoundManager().Release();
     GetInputManager()->Release();
     app.lineEditor.CloseContext();
     RestorePSGP();

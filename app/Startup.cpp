@@ -129,6 +129,7 @@ int InitAfterSettings(CApplication& app)
                                        static_cast<u32>(app.screenHeight), plat::GfxFormat::X8R8G8B8,
                                        app.fullScreen != 0)) {
         plat::ShowMessageBox(Native(app.mainWindow), "DirectGraphics初期化ミス", "");
+        gd->Release();
         return 0;
     }
     gd->SetDefaultRenderStates();
