@@ -11,6 +11,7 @@
 
 #include "platform/DriverAllocations.h"
 #include "platform/GfxDeviceCommon.h"
+#include "platform/GfxGLAccess.h"
 #include "platform/GfxGLApi.h"
 #include "platform/GfxGLShaders.h"
 #include "platform/GfxPixel.h"
@@ -41,46 +42,6 @@ GlFormat GlFormatOf(GfxFormat f) {
     }
 }
 
-GLenum GlCompare(u32 c) {
-    switch (c) {
-        case CmpNever: return GL_NEVER;
-        case CmpLess: return GL_LESS;
-        case CmpEqual: return GL_EQUAL;
-        case CmpLessEqual: return GL_LEQUAL;
-        case CmpGreater: return GL_GREATER;
-        case CmpNotEqual: return GL_NOTEQUAL;
-        case CmpGreaterEqual: return GL_GEQUAL;
-        default: return GL_ALWAYS;
-    }
-}
-
-GLenum GlBlend(u32 b) {
-    switch (b) {
-        case BlendZero: return GL_ZERO;
-        case BlendOne: return GL_ONE;
-        case BlendSrcColor: return GL_SRC_COLOR;
-        case BlendInvSrcColor: return GL_ONE_MINUS_SRC_COLOR;
-        case BlendSrcAlpha: return GL_SRC_ALPHA;
-        case BlendInvSrcAlpha: return GL_ONE_MINUS_SRC_ALPHA;
-        case BlendDestAlpha: return GL_DST_ALPHA;
-        case BlendInvDestAlpha: return GL_ONE_MINUS_DST_ALPHA;
-        case BlendDestColor: return GL_DST_COLOR;
-        case BlendInvDestColor: return GL_ONE_MINUS_DST_COLOR;
-        case BlendSrcAlphaSat: return GL_SRC_ALPHA_SATURATE;
-        default: return GL_ONE;
-    }
-}
-
-GLenum GlBlendOp(u32 op) {
-    switch (op) {
-        case BlendOpSubtract: return GL_FUNC_SUBTRACT;
-        case BlendOpRevSubtract: return GL_FUNC_REVERSE_SUBTRACT;
-        case BlendOpMin: return GL_MIN;
-        case BlendOpMax: return GL_MAX;
-        default: return GL_FUNC_ADD;
-    }
-}
-
 GLenum GlStencilOp(u32 op) {
     switch (op) {
         case StencilZero: return GL_ZERO;
@@ -101,18 +62,6 @@ GLenum GlAddress(u32 a) {
         case AddressBorder: return GL_CLAMP_TO_BORDER;
         default: return GL_REPEAT;
     }
-}
-
-GLenum GlPrimitive(GfxPrimitive p) {
-    switch (p) {
-        case GfxPrimitive::PointList: return GL_POINTS;
-        case GfxPrimitive::LineList: return GL_LINES;
-        case GfxPrimitive::LineStrip: return GL_LINE_STRIP;
-        case GfxPrimitive::TriangleList: return GL_TRIANGLES;
-        case GfxPrimitive::TriangleStrip: return GL_TRIANGLE_STRIP;
-        case GfxPrimitive::TriangleFan: return GL_TRIANGLE_FAN;
-    }
-    return GL_TRIANGLES;
 }
 
 void ColorToFloats(u32 c, float out[4]) {
@@ -151,7 +100,7 @@ struct GlCache {
     bool samplerValid[kGfxStages] = {};
 };
 
-class GfxGLDevice : public GfxDeviceCommon {
+class GfxGLDevice : public GfxDeviceCommon, public GfxGLAccess {
 public:
     GfxGLDevice(const GfxPresentParams& params, const GfxCaps& caps, SDL_GLContext context, Window* window)
         : GfxDeviceCommon(params, caps), context_(context), window_(window) {}
@@ -239,18 +188,20 @@ protected:
         attachedDepth_ = 0;
     }
 
-    // Makes or refreshes the GL copy of a texture.
-    void EnsureTexture(GfxBaseTexture* t) {
+    // Makes or refreshes the GL copy of a texture through texture unit
+    // `unit` (by default one the draws never use); true when that left it
+    // bound there.
+    bool EnsureTexture(GfxBaseTexture* t, GLuint unit = kGfxStages) {
         const bool cube = t->Type() == GfxResourceType::CubeTexture;
         const GLenum target = cube ? GL_TEXTURE_CUBE_MAP : GL_TEXTURE_2D;
         const GlFormat f = GlFormatOf(t->Format());
         const bool fresh = t->native.name == 0;
-        if (!fresh && (t->IsRenderTarget() || t->native.uploaded == t->Version())) return;
+        if (!fresh && (t->IsRenderTarget() || t->native.uploaded == t->Version())) return false;
         if (fresh) {
             gl::GenTextures(1, &t->native.name);
             t->native.kind = kTexture;
         }
-        gl::ActiveTexture(GL_TEXTURE0 + kGfxStages);  // a unit the draws never use
+        gl::ActiveTexture(GL_TEXTURE0 + unit);
         gl::BindTexture(target, t->native.name);
         if (fresh) {
             gl::TexParameteri(target, GL_TEXTURE_BASE_LEVEL, 0);
@@ -275,6 +226,7 @@ protected:
             }
         }
         t->native.uploaded = t->Version();
+        return true;
     }
 
     // The colour attachment of a surface, making its storage if needed.
@@ -315,6 +267,27 @@ protected:
             s->native.kind = kRenderbuffer;
         }
         return s->native.name;
+    }
+
+    // ---- what effects borrow ----------------------------------------------
+
+    void BindTextureToUnit(GfxBaseTexture* t, u32 unit) override {
+        if (EnsureTexture(t, unit)) return;
+        gl::ActiveTexture(GL_TEXTURE0 + unit);
+        gl::BindTexture(t->Type() == GfxResourceType::CubeTexture ? GL_TEXTURE_CUBE_MAP : GL_TEXTURE_2D,
+                        t->native.name);
+    }
+
+    // Unlike BindTargets this keeps no record of what is attached: the
+    // framebuffer is the caller's.
+    bool AttachCurrentTargets(u32 fbo) override {
+        if (state_.renderTarget == nullptr) return false;
+        const Attachment color = ColorOf(state_.renderTarget);
+        const GLuint depth = DepthOf(state_.depthStencil);
+        gl::BindFramebuffer(GL_FRAMEBUFFER, fbo);
+        gl::FramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, color.target, color.name, color.level);
+        gl::FramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER, depth);
+        return gl::CheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
     }
 
     void EnsureBuffer(GfxResource* r, GLenum target, const u8* data, u32 size) {

@@ -1,13 +1,20 @@
 #pragma once
-// The OpenGL 3.3 core functions the GL backend uses, fetched through SDL's
-// loader once a context exists. Only platform/GfxGL*.cpp include this.
+// The OpenGL 3.3 core functions the GL backend and the effects use, fetched
+// through SDL's loader once a context exists, and the GL values of the
+// device's states. Only platform/GfxGL*.cpp and platform/EffectGL.cpp
+// include this.
 #include <GL/glcorearb.h>
+
+#include "platform/Gfx.h"
 
 namespace plat::gl {
 
 #define QUILLON_GL_FUNCTIONS(X)                                                \
     X(PFNGLGETSTRINGPROC, GetString)                                           \
     X(PFNGLGETINTEGERVPROC, GetIntegerv)                                       \
+    X(PFNGLGETBOOLEANVPROC, GetBooleanv)                                       \
+    X(PFNGLGETFLOATVPROC, GetFloatv)                                           \
+    X(PFNGLISENABLEDPROC, IsEnabled)                                           \
     X(PFNGLGETERRORPROC, GetError)                                             \
     X(PFNGLENABLEPROC, Enable)                                                 \
     X(PFNGLDISABLEPROC, Disable)                                               \
@@ -76,6 +83,14 @@ namespace plat::gl {
     X(PFNGLDELETEPROGRAMPROC, DeleteProgram)                                   \
     X(PFNGLGETUNIFORMLOCATIONPROC, GetUniformLocation)                         \
     X(PFNGLUNIFORM1IPROC, Uniform1i)                                           \
+    X(PFNGLUNIFORM1IVPROC, Uniform1iv)                                         \
+    X(PFNGLUNIFORM4IPROC, Uniform4i)                                           \
+    X(PFNGLUNIFORM4FPROC, Uniform4f)                                           \
+    X(PFNGLUNIFORM1FVPROC, Uniform1fv)                                         \
+    X(PFNGLUNIFORM2FVPROC, Uniform2fv)                                         \
+    X(PFNGLUNIFORM3FVPROC, Uniform3fv)                                         \
+    X(PFNGLUNIFORM4FVPROC, Uniform4fv)                                         \
+    X(PFNGLUNIFORMMATRIX4FVPROC, UniformMatrix4fv)                             \
     X(PFNGLGETUNIFORMBLOCKINDEXPROC, GetUniformBlockIndex)                     \
     X(PFNGLUNIFORMBLOCKBINDINGPROC, UniformBlockBinding)                       \
     X(PFNGLGENFRAMEBUFFERSPROC, GenFramebuffers)                               \
@@ -90,6 +105,7 @@ namespace plat::gl {
     X(PFNGLBINDRENDERBUFFERPROC, BindRenderbuffer)                             \
     X(PFNGLRENDERBUFFERSTORAGEPROC, RenderbufferStorage)                       \
     X(PFNGLDRAWARRAYSPROC, DrawArrays)                                         \
+    X(PFNGLDRAWELEMENTSPROC, DrawElements)                                     \
     X(PFNGLDRAWELEMENTSBASEVERTEXPROC, DrawElementsBaseVertex)
 
 #define QUILLON_GL_DECLARE(type, name) extern type name;
@@ -100,4 +116,18 @@ QUILLON_GL_FUNCTIONS(QUILLON_GL_DECLARE)
 // name in *missing) when one is absent.
 bool LoadFunctions(const char** missing);
 
+// Whether LoadFunctions has fetched every function.
+bool Loaded();
+
 }  // namespace plat::gl
+
+namespace plat {
+
+// GL values of the device's comparison, blend, blend operation and
+// primitive kinds; unknown values map to the device's defaults.
+GLenum GlCompare(u32 cmp);
+GLenum GlBlend(u32 blend);
+GLenum GlBlendOp(u32 op);
+GLenum GlPrimitive(GfxPrimitive type);
+
+}  // namespace plat
