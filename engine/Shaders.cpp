@@ -34,58 +34,6 @@ void LitColours(const plat::GfxMaterial& m, ColorF* diffuse, ColorF* ambient, Co
                        m.specular.a * l.specular.a);
 }
 
-void SendColours(plat::Effect* e, EffectHandle hDiffuse, EffectHandle hAmbient, EffectHandle hSpecular,
-                 EffectHandle hPower, const ColorF& diffuse, const ColorF& ambient, const ColorF& specular,
-                 float power)
-{
-    const Vec4 d = AsVec4(diffuse), a = AsVec4(ambient), s = AsVec4(specular);
-    e->SetVector(hDiffuse, &d);
-    e->SetVector(hAmbient, &a);
-    e->SetVector(hSpecular, &s);
-    e->SetFloat(hPower, power);
-}
-
-// "mVP", "mW", "mP", "mWV", "mWVP" in that order; hVP may be null.
-void SendWorld(plat::Effect* e, const Mat4* world, Mat4* viewProj, Mat4* worldView, Mat4* worldViewProj,
-               EffectHandle hVP, EffectHandle hW, EffectHandle hP, EffectHandle hWV, EffectHandle hWVP)
-{
-    const GraphicsDevice* gd = GetGraphicsDevice();
-    if (hVP && viewProj) {
-        plat::MatrixMultiply(viewProj, &gd->view, &gd->projection);
-        e->SetMatrix(hVP, viewProj);
-    }
-    e->SetMatrix(hW, world);
-    e->SetMatrix(hP, &gd->projection);
-    plat::MatrixMultiply(worldView, world, &gd->view);
-    e->SetMatrix(hWV, worldView);
-    plat::MatrixMultiply(worldViewProj, worldView, &gd->projection);
-    e->SetMatrix(hWVP, worldViewProj);
-}
-
-void SendMatrices(plat::Effect* e, const Mat4* world, const Mat4* worldView, const Mat4* worldViewProj,
-                  Mat4* viewProj, EffectHandle hVP, EffectHandle hW, EffectHandle hP, EffectHandle hWV,
-                  EffectHandle hWVP)
-{
-    const GraphicsDevice* gd = GetGraphicsDevice();
-    plat::MatrixMultiply(viewProj, &gd->view, &gd->projection);
-    e->SetMatrix(hVP, viewProj);
-    e->SetMatrix(hW, world);
-    e->SetMatrix(hP, &gd->projection);
-    e->SetMatrix(hWV, worldView);
-    e->SetMatrix(hWVP, worldViewProj);
-}
-
-void SendLighting(plat::Effect* e, EffectHandle hLightDir, const float* lightDir, const Vec4* eyePos)
-{
-    if (lightDir) e->SetValue(hLightDir, lightDir, 12);
-    if (eyePos) e->SetVector("Eyepos", eyePos);
-}
-
-void SendFog(plat::Effect* e, const float* fog)
-{
-    if (fog) e->SetValue("vFog", fog, 8);
-}
-
 // A 1 x 1 white texture for materials that have none.
 void MakeWhite(TextureHandle& t)
 {
@@ -103,17 +51,18 @@ void ShaderBase::Release()
 
 void ShaderBase::SetFog(const float*) {}
 
-bool ShaderBase::MakeEffect(const char* fileName)
+bool ShaderBase::MakeEffect(const char* name)
 {
+    const std::string file = name ? name : "";  // Reload passes our own buffer
     Release();  // through the table: a second Create frees the first one's effect and targets
     lastError_.clear();
     std::unique_ptr<plat::Effect> made;
-    if (plat::Failed(plat::Effect::CreateFromFile(Device(), fileName, &made, &lastError_))) {
-        effect.reset();
-        return false;
-    }
-    effect = std::move(made);
-    return true;
+    const bool ok = !plat::Failed(plat::Effect::CreateFromFile(Device(), file.c_str(), &made, &lastError_));
+    effect = ok ? std::move(made) : nullptr;
+    const size_t n = std::min(file.size(), sizeof fileName - 1);
+    std::memcpy(fileName, file.data(), n);
+    fileName[n] = '\0';
+    return ok;
 }
 
 EffectHandle ShaderBase::Handle(const char* name) const
@@ -126,12 +75,76 @@ EffectHandle ShaderBase::Technique(const char* name) const
     return effect ? effect->GetTechniqueByName(name) : nullptr;
 }
 
-void ShaderBase::CopyName(char (&dst)[256], const char* src)
+void ShaderBase::GetCommonHandles()
 {
-    const std::string copy = src ? src : "";  // Reload passes our own buffer
-    const size_t n = std::min(copy.size(), sizeof dst - 1);
-    std::memcpy(dst, copy.data(), n);
-    dst[n] = '\0';
+    hW = Handle("mW");
+    hP = Handle("mP");
+    hWVP = Handle("mWVP");
+    hWV = Handle("mWV");
+    hLightDir = Handle("LightDir");
+    hAmbient = Handle("Ambient");
+    hDiffuse = Handle("Diffuse");
+    hSpecular = Handle("Specular");
+    hPower = Handle("Power");
+    hMeshTex = Handle("MeshTex");
+}
+
+void ShaderBase::SendWorld(const Mat4* world, EffectHandle hVP, Mat4* viewProj)
+{
+    if (!effect || !world) return;
+    const GraphicsDevice* gd = GetGraphicsDevice();
+    if (hVP && viewProj) {
+        plat::MatrixMultiply(viewProj, &gd->view, &gd->projection);
+        effect->SetMatrix(hVP, viewProj);
+    }
+    effect->SetMatrix(hW, world);
+    effect->SetMatrix(hP, &gd->projection);
+    plat::MatrixMultiply(&worldView, world, &gd->view);
+    effect->SetMatrix(hWV, &worldView);
+    plat::MatrixMultiply(&worldViewProj, &worldView, &gd->projection);
+    effect->SetMatrix(hWVP, &worldViewProj);
+}
+
+void ShaderBase::SendMatrices(const Mat4* world, const Mat4* wv, const Mat4* wvp, EffectHandle hVP, Mat4* viewProj)
+{
+    if (!effect || !world || !wv || !wvp) return;
+    SendViewProjection(hVP, viewProj);
+    effect->SetMatrix(hW, world);
+    effect->SetMatrix(hP, &GetGraphicsDevice()->projection);
+    effect->SetMatrix(hWV, wv);
+    effect->SetMatrix(hWVP, wvp);
+}
+
+void ShaderBase::SendViewProjection(EffectHandle hVP, Mat4* viewProj)
+{
+    if (!effect) return;
+    const GraphicsDevice* gd = GetGraphicsDevice();
+    plat::MatrixMultiply(viewProj, &gd->view, &gd->projection);
+    effect->SetMatrix(hVP, viewProj);
+}
+
+bool ShaderBase::SendMaterial(const plat::GfxMaterial* material)
+{
+    if (!effect || !material) return false;
+    LitColours(*material, &diffuse, &ambient, &specular);
+    const Vec4 d = AsVec4(diffuse), a = AsVec4(ambient), s = AsVec4(specular);
+    effect->SetVector(hDiffuse, &d);
+    effect->SetVector(hAmbient, &a);
+    effect->SetVector(hSpecular, &s);
+    effect->SetFloat(hPower, material->power);
+    return true;
+}
+
+void ShaderBase::SendLighting(const float* lightDir, const Vec4* eyePos)
+{
+    if (!effect) return;
+    if (lightDir) effect->SetValue(hLightDir, lightDir, 12);
+    if (eyePos) effect->SetVector("Eyepos", eyePos);
+}
+
+void ShaderBase::SendFog(const float* fog)
+{
+    if (effect && fog) effect->SetValue("vFog", fog, 8);
 }
 
 // ---- Shader_Basic ------------------------------------------------------------------
@@ -143,9 +156,7 @@ Shader_Basic::Shader_Basic()
 
 void Shader_Basic::Create(const char* name)
 {
-    const std::string file = name ? name : "";
-    MakeEffect(file.c_str());
-    CopyName(fileName, file.c_str());
+    MakeEffect(name);
     GetHandles();
 }
 
@@ -153,17 +164,8 @@ void Shader_Basic::GetHandles()
 {
     hBasic = Technique("Basic");
     hSkinBasic = Technique("SkinBasic");
-    hW = Handle("mW");
-    hP = Handle("mP");
-    hWVP = Handle("mWVP");
-    hWV = Handle("mWV");
+    GetCommonHandles();
     hVP = Handle("mVP");
-    hLightDir = Handle("LightDir");
-    hAmbient = Handle("Ambient");
-    hDiffuse = Handle("Diffuse");
-    hSpecular = Handle("Specular");
-    hPower = Handle("Power");
-    hMeshTex = Handle("MeshTex");
     hNoTexFlag = Handle("NoTexFlag");
 }
 
@@ -174,30 +176,24 @@ void Shader_Basic::Reload()
 
 void Shader_Basic::SetWorld(const Mat4* world)
 {
-    if (!effect || !world) return;
-    SendWorld(effect.get(), world, &viewProj, &worldView, &worldViewProj, hVP, hW, hP, hWV, hWVP);
+    SendWorld(world, hVP, &viewProj);
 }
 
 void Shader_Basic::SetMaterial(const plat::GfxMaterial* material, TextureHandle* texture)
 {
-    if (!effect || !material) return;
-    LitColours(*material, &diffuse, &ambient, &specular);
-    SendColours(effect.get(), hDiffuse, hAmbient, hSpecular, hPower, diffuse, ambient, specular, material->power);
-    if (!texture) return;
+    if (!SendMaterial(material) || !texture) return;
     effect->SetTexture(hMeshTex, texture->texture);
     effect->SetInt(hNoTexFlag, texture->texture ? 0 : 1);
 }
 
 void Shader_Basic::SetLighting(const float* lightDir, const Vec4* eyePos)
 {
-    if (!effect) return;
-    SendLighting(effect.get(), hLightDir, lightDir, eyePos);
+    SendLighting(lightDir, eyePos);
 }
 
 void Shader_Basic::SetFog(const float* fog)
 {
-    if (!effect) return;
-    SendFog(effect.get(), fog);
+    SendFog(fog);
 }
 
 // ---- Shader_Reflection ---------------------------------------------------------------
@@ -209,9 +205,7 @@ Shader_Reflection::Shader_Reflection()
 
 void Shader_Reflection::Create(const char* name)
 {
-    const std::string file = name ? name : "";
-    MakeEffect(file.c_str());
-    CopyName(fileName, file.c_str());
+    MakeEffect(name);
     GetHandles();
     if (!effect) return;
     MakeWhite(whiteTexture);
@@ -221,17 +215,8 @@ void Shader_Reflection::GetHandles()
 {
     hReflectionTech = Technique("Reflection");
     hSkin = Technique("Skin");
-    hW = Handle("mW");
-    hP = Handle("mP");
-    hWVP = Handle("mWVP");
-    hWV = Handle("mWV");
+    GetCommonHandles();
     hVP = Handle("mVP");
-    hLightDir = Handle("LightDir");
-    hAmbient = Handle("Ambient");
-    hDiffuse = Handle("Diffuse");
-    hSpecular = Handle("Specular");
-    hPower = Handle("Power");
-    hMeshTex = Handle("MeshTex");
     hReflection = Handle("Reflection");
     hEnvTex = Handle("EnvTex");
 }
@@ -243,43 +228,33 @@ void Shader_Reflection::Reload()
 
 void Shader_Reflection::SetWorld(const Mat4* world)
 {
-    if (!effect || !world) return;
-    SendWorld(effect.get(), world, &viewProj, &worldView, &worldViewProj, hVP, hW, hP, hWV, hWVP);
+    SendWorld(world, hVP, &viewProj);
 }
 
 void Shader_Reflection::SetMatrices(const Mat4* world, const Mat4* wv, const Mat4* wvp)
 {
-    if (!effect || !world || !wv || !wvp) return;
-    SendMatrices(effect.get(), world, wv, wvp, &viewProj, hVP, hW, hP, hWV, hWVP);
+    SendMatrices(world, wv, wvp, hVP, &viewProj);
 }
 
 void Shader_Reflection::SetViewProjection()
 {
-    if (!effect) return;
-    const GraphicsDevice* gd = GetGraphicsDevice();
-    plat::MatrixMultiply(&viewProj, &gd->view, &gd->projection);
-    effect->SetMatrix(hVP, &viewProj);
+    SendViewProjection(hVP, &viewProj);
 }
 
 void Shader_Reflection::SetMaterial(const plat::GfxMaterial* material, TextureHandle* texture)
 {
-    if (!effect || !material) return;
-    LitColours(*material, &diffuse, &ambient, &specular);
-    SendColours(effect.get(), hDiffuse, hAmbient, hSpecular, hPower, diffuse, ambient, specular, material->power);
-    if (!texture) return;
+    if (!SendMaterial(material) || !texture) return;
     effect->SetTexture(hMeshTex, texture->texture ? texture->texture : whiteTexture.texture);
 }
 
 void Shader_Reflection::SetLighting(const float* lightDir, const Vec4* eyePos)
 {
-    if (!effect) return;
-    SendLighting(effect.get(), hLightDir, lightDir, eyePos);
+    SendLighting(lightDir, eyePos);
 }
 
 void Shader_Reflection::SetFog(const float* fog)
 {
-    if (!effect) return;
-    SendFog(effect.get(), fog);
+    SendFog(fog);
 }
 
 // ---- Shader_Bloom -----------------------------------------------------------------------
@@ -291,11 +266,9 @@ Shader_Bloom::Shader_Bloom()
 
 void Shader_Bloom::Create(const char* name, int w, int h)
 {
-    const std::string file = name ? name : "";
-    MakeEffect(file.c_str());
+    MakeEffect(name);
     width = w;
     height = h;
-    CopyName(fileName, file.c_str());
     GetHandles();
     if (!effect) return;
     // Integer division truncates toward zero: 1023 x 767 gives 255 x 191.
@@ -311,16 +284,7 @@ void Shader_Bloom::GetHandles()
 {
     hBloom = Technique("Bloom");
     hSpecularOnly = Technique("SpecluarOnly");
-    hW = Handle("mW");
-    hP = Handle("mP");
-    hWVP = Handle("mWVP");
-    hWV = Handle("mWV");
-    hLightDir = Handle("LightDir");
-    hAmbient = Handle("Ambient");
-    hDiffuse = Handle("Diffuse");
-    hSpecular = Handle("Specular");
-    hPower = Handle("Power");
-    hMeshTex = Handle("MeshTex");
+    GetCommonHandles();
     hSampleOffset = Handle("SampleOffset");
     hSampleWeight = Handle("SampleWeight");
     hInputTex = Handle("InputTex");
@@ -340,23 +304,18 @@ void Shader_Bloom::Reload()
 
 void Shader_Bloom::SetWorld(const Mat4* world)
 {
-    if (!effect || !world) return;
-    SendWorld(effect.get(), world, nullptr, &worldView, &worldViewProj, nullptr, hW, hP, hWV, hWVP);
+    SendWorld(world, nullptr, nullptr);
 }
 
 void Shader_Bloom::SetMaterial(const plat::GfxMaterial* material, TextureHandle* texture)
 {
-    if (!effect || !material) return;
-    LitColours(*material, &diffuse, &ambient, &specular);
-    SendColours(effect.get(), hDiffuse, hAmbient, hSpecular, hPower, diffuse, ambient, specular, material->power);
-    if (!texture) return;
+    if (!SendMaterial(material) || !texture) return;
     effect->SetTexture(hMeshTex, texture->texture);
 }
 
 void Shader_Bloom::SetLighting(const float* lightDir, const Vec4* eyePos)
 {
-    if (!effect) return;
-    SendLighting(effect.get(), hLightDir, lightDir, eyePos);
+    SendLighting(lightDir, eyePos);
 }
 
 void Shader_Bloom::DrawBloom()
@@ -408,15 +367,13 @@ Shader_ShadowMap::Shader_ShadowMap()
 
 void Shader_ShadowMap::Create(const char* name, int size)
 {
-    const std::string file = name ? name : "";
     // Handles of an earlier Create must not survive a Create that looks none up.
     hShadowMap = hShadowMapSkin = hShadowMapAlphaTest = hShadowMapScene = nullptr;
     hW = hP = hWVP = hWV = hVP = hLightDir = hAmbient = hDiffuse = hSpecular = hPower = hMeshTex = nullptr;
     hLightVP = hShadowTex = hLightWVP = hLightWVPB = hShadowTexel = hShadowTexSize = hMargin = hShadowPow = nullptr;
-    MakeEffect(file.c_str());
+    MakeEffect(name);
     shadowSize = size;
     reloadSize = size;
-    CopyName(fileName, file.c_str());
     if (size == 0) return;
     if (!effect) return;
     GetHandles();
@@ -446,17 +403,8 @@ void Shader_ShadowMap::GetHandles()
     hShadowMapSkin = Technique("ShadowMapSkin");
     hShadowMapAlphaTest = Technique("ShadowMapAlphaTest");
     hShadowMapScene = Technique("ShadowMapScene");
-    hW = Handle("mW");
-    hP = Handle("mP");
-    hWVP = Handle("mWVP");
-    hWV = Handle("mWV");
+    GetCommonHandles();
     hVP = Handle("mVP");
-    hLightDir = Handle("LightDir");
-    hAmbient = Handle("Ambient");
-    hDiffuse = Handle("Diffuse");
-    hSpecular = Handle("Specular");
-    hPower = Handle("Power");
-    hMeshTex = Handle("MeshTex");
     hLightVP = Handle("mLightVP");
     hShadowTex = Handle("ShadowTex");
     hLightWVP = Handle("mLightWVP");
@@ -484,43 +432,33 @@ void Shader_ShadowMap::Reload()
 
 void Shader_ShadowMap::SetWorld(const Mat4* world)
 {
-    if (!effect || !world) return;
-    SendWorld(effect.get(), world, &viewProj, &worldView, &worldViewProj, hVP, hW, hP, hWV, hWVP);
+    SendWorld(world, hVP, &viewProj);
 }
 
 void Shader_ShadowMap::SetViewProjection()
 {
-    if (!effect) return;
-    const GraphicsDevice* gd = GetGraphicsDevice();
-    plat::MatrixMultiply(&viewProj, &gd->view, &gd->projection);
-    effect->SetMatrix(hVP, &viewProj);
+    SendViewProjection(hVP, &viewProj);
 }
 
 void Shader_ShadowMap::SetMatrices(const Mat4* world, const Mat4* wv, const Mat4* wvp)
 {
-    if (!effect || !world || !wv || !wvp) return;
-    SendMatrices(effect.get(), world, wv, wvp, &viewProj, hVP, hW, hP, hWV, hWVP);
+    SendMatrices(world, wv, wvp, hVP, &viewProj);
 }
 
 void Shader_ShadowMap::SetMaterial(const plat::GfxMaterial* material, TextureHandle* texture)
 {
-    if (!effect || !material) return;
-    LitColours(*material, &diffuse, &ambient, &specular);
-    SendColours(effect.get(), hDiffuse, hAmbient, hSpecular, hPower, diffuse, ambient, specular, material->power);
-    if (!texture) return;
+    if (!SendMaterial(material) || !texture) return;
     effect->SetTexture(hMeshTex, texture->texture ? texture->texture : whiteTexture.texture);
 }
 
 void Shader_ShadowMap::SetLighting(const float* lightDir, const Vec4* eyePos)
 {
-    if (!effect) return;
-    SendLighting(effect.get(), hLightDir, lightDir, eyePos);
+    SendLighting(lightDir, eyePos);
 }
 
 void Shader_ShadowMap::SetFog(const float* fog)
 {
-    if (!effect) return;
-    SendFog(effect.get(), fog);
+    SendFog(fog);
 }
 
 void Shader_ShadowMap::SetWorldMatrix(const Mat4* world)

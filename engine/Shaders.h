@@ -39,6 +39,14 @@ public:
     std::unique_ptr<plat::Effect> effect;
     u32 passCount = 0;  // written by Begin
 
+    // Parameters every wrapper's file has, the products and lit colours last
+    // sent to them, and the file Reload creates from.
+    EffectHandle hW = nullptr, hP = nullptr, hWVP = nullptr, hWV = nullptr, hLightDir = nullptr;
+    EffectHandle hAmbient = nullptr, hDiffuse = nullptr, hSpecular = nullptr, hPower = nullptr, hMeshTex = nullptr;
+    Mat4 worldView, worldViewProj;
+    ColorF diffuse, ambient, specular;
+    char fileName[256] = {};
+
     // Why the last Create left no effect ("" when it made one).
     const std::string& LastError() const { return lastError_; }
 
@@ -48,11 +56,27 @@ protected:
     ShaderBase(const ShaderBase&) = delete;
     ShaderBase& operator=(const ShaderBase&) = delete;
 
-    // Releases through the table, then reads the file (steps 1 and 2 of Create).
-    bool MakeEffect(const char* fileName);
+    // Releases through the table, then reads the file (steps 1 and 2 of
+    // Create) and keeps its name in fileName; name may be fileName itself.
+    bool MakeEffect(const char* name);
     EffectHandle Handle(const char* name) const;
     EffectHandle Technique(const char* name) const;
-    static void CopyName(char (&dst)[256], const char* src);
+    // Looks up the parameters every file has (all but "mVP").
+    void GetCommonHandles();
+
+    // The steps the wrappers' set-up operations share; each does nothing
+    // without an effect or with a null pointer argument. hVP and viewProj
+    // are the wrapper's own (Bloom has neither).
+    // "mVP" (when hVP), "mW", "mP", "mWV", "mWVP" from the camera.
+    void SendWorld(const Mat4* world, EffectHandle hVP, Mat4* viewProj);
+    // "mVP" and "mP" from the camera, "mW" and the caller's products.
+    void SendMatrices(const Mat4* world, const Mat4* worldView, const Mat4* worldViewProj, EffectHandle hVP,
+                      Mat4* viewProj);
+    void SendViewProjection(EffectHandle hVP, Mat4* viewProj);
+    // Lit colours and power; false when nothing was sent.
+    bool SendMaterial(const plat::GfxMaterial* material);
+    void SendLighting(const float* lightDir, const Vec4* eyePos);
+    void SendFog(const float* fog);
 
     std::string lastError_;
 };
@@ -70,12 +94,8 @@ public:
     void SetFog(const float* fog) override;
 
     EffectHandle hBasic = nullptr, hSkinBasic = nullptr;
-    EffectHandle hW = nullptr, hP = nullptr, hWVP = nullptr, hWV = nullptr, hVP = nullptr, hLightDir = nullptr;
-    EffectHandle hAmbient = nullptr, hDiffuse = nullptr, hSpecular = nullptr, hPower = nullptr, hMeshTex = nullptr,
-                 hNoTexFlag = nullptr;
-    Mat4 worldView, worldViewProj, viewProj;
-    ColorF diffuse, ambient, specular;
-    char fileName[256] = {};
+    EffectHandle hVP = nullptr, hNoTexFlag = nullptr;
+    Mat4 viewProj;
 };
 
 class Shader_Reflection : public ShaderBase {
@@ -95,12 +115,8 @@ public:
     virtual void SetViewProjection();
 
     EffectHandle hReflectionTech = nullptr, hSkin = nullptr;
-    EffectHandle hW = nullptr, hP = nullptr, hWVP = nullptr, hWV = nullptr, hVP = nullptr, hLightDir = nullptr;
-    EffectHandle hAmbient = nullptr, hDiffuse = nullptr, hSpecular = nullptr, hPower = nullptr, hMeshTex = nullptr;
-    EffectHandle hReflection = nullptr, hEnvTex = nullptr;
-    Mat4 worldView, worldViewProj, viewProj;
-    ColorF diffuse, ambient, specular;
-    char fileName[256] = {};
+    EffectHandle hVP = nullptr, hReflection = nullptr, hEnvTex = nullptr;
+    Mat4 viewProj;
     TextureHandle whiteTexture;
 };
 
@@ -123,18 +139,13 @@ public:
     // back buffer and its depth surface are drawn into again.
     void DrawBloom();
 
-    Mat4 worldView, worldViewProj;
-    ColorF diffuse, ambient, specular;
     float sampleOffsets[3][2] = {};
     TextureHandle hdrTarget;
     TextureHandle bloomTargets[4];
-    char fileName[256] = {};
     i32 width = 0, height = 0;
     i32 bloomPassCount = 4;
     EffectHandle hBloom = nullptr, hSpecularOnly = nullptr;
-    EffectHandle hW = nullptr, hP = nullptr, hWVP = nullptr, hWV = nullptr, hLightDir = nullptr, hAmbient = nullptr,
-                 hDiffuse = nullptr, hSpecular = nullptr, hPower = nullptr, hMeshTex = nullptr,
-                 hSampleOffset = nullptr, hSampleWeight = nullptr, hInputTex = nullptr;
+    EffectHandle hSampleOffset = nullptr, hSampleWeight = nullptr, hInputTex = nullptr;
 };
 
 class Shader_ShadowMap : public ShaderBase {
@@ -160,8 +171,7 @@ public:
     // and "SHADOW_TEX_SIZE".
     void BeginSceneTechnique(float margin, float shadowPow);
 
-    Mat4 worldView, worldViewProj, viewProj;
-    ColorF diffuse, ambient, specular;
+    Mat4 viewProj;
     i32 shadowSize = 0;
     TextureHandle shadowTarget;
     plat::GfxSurface* shadowDepth = nullptr;
@@ -169,14 +179,11 @@ public:
     Mat4 texBias;
     Mat4 lightWVPB;
     i32 reloadSize = 0;
-    char fileName[256] = {};
     ShadowFitRecord fit;
     TextureHandle whiteTexture;
     EffectHandle hShadowMap = nullptr, hShadowMapSkin = nullptr, hShadowMapAlphaTest = nullptr,
                  hShadowMapScene = nullptr;
-    EffectHandle hW = nullptr, hP = nullptr, hWVP = nullptr, hWV = nullptr, hVP = nullptr, hLightDir = nullptr,
-                 hAmbient = nullptr, hDiffuse = nullptr, hSpecular = nullptr, hPower = nullptr, hMeshTex = nullptr,
-                 hLightVP = nullptr, hShadowTex = nullptr, hLightWVP = nullptr, hLightWVPB = nullptr,
+    EffectHandle hVP = nullptr, hLightVP = nullptr, hShadowTex = nullptr, hLightWVP = nullptr, hLightWVPB = nullptr,
                  hShadowTexel = nullptr, hShadowTexSize = nullptr, hMargin = nullptr, hShadowPow = nullptr;
 };
 
