@@ -42,18 +42,6 @@ Mat4 Multiply(const Mat4& a, const Mat4& b)
     return out;
 }
 
-Mat4 ComposeLocal(const Vec3& scale, const Quat& rotation, const Vec3& translation)
-{
-    Mat4 s, r, m;
-    plat::MatrixScaling(&s, scale.x, scale.y, scale.z);
-    plat::MatrixRotationQuaternion(&r, &rotation);
-    plat::MatrixMultiply(&m, &s, &r);
-    m.m[3][0] = translation.x;
-    m.m[3][1] = translation.y;
-    m.m[3][2] = translation.z;
-    return m;
-}
-
 Vec3 Row(const Mat4& m, int r) { return {m.m[r][0], m.m[r][1], m.m[r][2]}; }
 
 Vec3 Normalized(const Vec3& v)
@@ -518,87 +506,57 @@ bool CHierarchyObject::SampleTrack(const HodNode* node, u32 entry, Quat* rotatio
     return true;
 }
 
-void CHierarchyObject::PoseSingle(HodNode* node, const Mat4* parentWorld)
+void CHierarchyObject::AnimateSingle(HodNode* node)
 {
-    switch (node->linkMode) {
-    case kHodLinkAnimated: {
-        const HodKeyTable* table = node->KeyTable(activeAnime[0]);
-        const u32 k0 = activeKeys[0][0];
-        // A node without keys for the animation keeps its local matrix.
-        if (table && table->keys && k0 < table->count && activeKeys[0][1] < table->count) {
-            if (activeFraction[0] == 0.0f) {
-                node->local = table->keys[k0].matrix;
-            } else {
-                Quat rotation;
-                Vec3 scale{1.0f, 1.0f, 1.0f}, translation;
-                SampleTrack(node, 0, &rotation, &scale, &translation);
-                plat::QuaternionNormalize(&rotation, &rotation);
-                node->local = ComposeLocal(scale, rotation, translation);
-            }
-        }
-        node->world = Multiply(node->local, *parentWorld);
-        break;
-    }
-    case kHodLinkFixed:
-        node->world = Multiply(node->local, *parentWorld);
-        break;
-    case kHodLinkCallback:
-        if (nodeCallback && !nodeCallback(node, parentWorld, nodeCallbackArg)) return;
-        break;
-    default:
+    const HodKeyTable* table = node->KeyTable(activeAnime[0]);
+    const u32 k0 = activeKeys[0][0];
+    // A node without keys for the animation keeps its local matrix.
+    if (!table || !table->keys || k0 >= table->count || activeKeys[0][1] >= table->count) return;
+    if (activeFraction[0] == 0.0f) {
+        node->local = table->keys[k0].matrix;
         return;
     }
-    for (HodNode* child : node->children)
-        if (child) PoseSingle(child, &node->world);
+    Quat rotation;
+    Vec3 scale{1.0f, 1.0f, 1.0f}, translation;
+    SampleTrack(node, 0, &rotation, &scale, &translation);
+    plat::QuaternionNormalize(&rotation, &rotation);
+    plat::MatrixScaleRotateTranslate(&node->local, &scale, &rotation, &translation);
 }
 
-void CHierarchyObject::PoseBlended(HodNode* node, const Mat4* parentWorld)
+void CHierarchyObject::AnimateBlended(HodNode* node)
 {
-    switch (node->linkMode) {
-    case kHodLinkAnimated: {
-        Quat acc;
-        Vec3 accScale{1.0f, 1.0f, 1.0f}, accTranslation;
-        bool any = false;
-        for (u32 i = 0; i < activeCount; ++i) {
-            Quat rotation = acc;
-            Vec3 scale = accScale, translation = accTranslation;
-            if (!SampleTrack(node, i, &rotation, &scale, &translation)) continue;
-            if (!any) {
-                acc = rotation;
-                accScale = scale;
-                accTranslation = translation;
-                any = true;
-                continue;
-            }
-            const f32 w = activeWeight[i];
-            plat::QuaternionSlerp(&acc, &acc, &rotation, w);
-            accScale = accScale + (scale - accScale) * w;
-            accTranslation = accTranslation + (translation - accTranslation) * w;
+    Quat acc;
+    Vec3 accScale{1.0f, 1.0f, 1.0f}, accTranslation;
+    bool any = false;
+    for (u32 i = 0; i < activeCount; ++i) {
+        Quat rotation = acc;
+        Vec3 scale = accScale, translation = accTranslation;
+        if (!SampleTrack(node, i, &rotation, &scale, &translation)) continue;
+        if (!any) {
+            acc = rotation;
+            accScale = scale;
+            accTranslation = translation;
+            any = true;
+            continue;
         }
-        if (any) {
-            plat::QuaternionNormalize(&acc, &acc);
-            node->local = ComposeLocal(accScale, acc, accTranslation);
-        }
-        node->world = Multiply(node->local, *parentWorld);
-        break;
+        const f32 w = activeWeight[i];
+        plat::QuaternionSlerp(&acc, &acc, &rotation, w);
+        accScale = accScale + (scale - accScale) * w;
+        accTranslation = accTranslation + (translation - accTranslation) * w;
     }
-    case kHodLinkFixed:
-        node->world = Multiply(node->local, *parentWorld);
-        break;
-    case kHodLinkCallback:
-        if (nodeCallback && !nodeCallback(node, parentWorld, nodeCallbackArg)) return;
-        break;
-    default:
-        return;
-    }
-    for (HodNode* child : node->children)
-        if (child) PoseBlended(child, &node->world);
+    if (!any) return;
+    plat::QuaternionNormalize(&acc, &acc);
+    plat::MatrixScaleRotateTranslate(&node->local, &accScale, &acc, &accTranslation);
 }
 
-void CHierarchyObject::WalkLinkModes(HodNode* node, const Mat4* parentWorld)
+void CHierarchyObject::WalkLinkModes(HodNode* node, const Mat4* parentWorld,
+                                     void (CHierarchyObject::*animate)(HodNode*))
 {
     switch (node->linkMode) {
     case kHodLinkAnimated:
+        if (animate) (this->*animate)(node);
+        node->world = Multiply(node->local, *parentWorld);
+        break;
     case kHodLinkFixed:
         node->world = Multiply(node->local, *parentWorld);
         break;
@@ -609,7 +567,7 @@ void CHierarchyObject::WalkLinkModes(HodNode* node, const Mat4* parentWorld)
         return;
     }
     for (HodNode* child : node->children)
-        if (child) WalkLinkModes(child, &node->world);
+        if (child) WalkLinkModes(child, &node->world, animate);
 }
 
 void CHierarchyObject::ApplyAnime(const Mat4* parentWorld) { ApplyAnimeFrom(root, parentWorld); }
@@ -621,9 +579,9 @@ void CHierarchyObject::ApplyAnimeFrom(HodNode* start, const Mat4* parentWorld)
     if (!parentWorld) parentWorld = &identity;
     CollectActiveTracks();
     if (activeCount > 1)
-        PoseBlended(start, parentWorld);
+        WalkLinkModes(start, parentWorld, &CHierarchyObject::AnimateBlended);
     else if (activeCount == 1)
-        PoseSingle(start, parentWorld);
+        WalkLinkModes(start, parentWorld, &CHierarchyObject::AnimateSingle);
     else
         WalkLinkModes(start, parentWorld);
 }

@@ -144,9 +144,14 @@ private:
     void ReleaseTree();
     void FreeNodeTable();
     void CollectActiveTracks();
-    void PoseSingle(HodNode* node, const Mat4* parentWorld);
-    void PoseBlended(HodNode* node, const Mat4* parentWorld);
-    void WalkLinkModes(HodNode* node, const Mat4* parentWorld);
+    // The local matrix of an animated node from the work list: one track,
+    // or several blended by their weights.
+    void AnimateSingle(HodNode* node);
+    void AnimateBlended(HodNode* node);
+    // Walks the tree by link mode: animated nodes first take `animate` (when
+    // given), animated and fixed nodes then go onto their parent's world,
+    // callback nodes are the callback's to place or to stop at.
+    void WalkLinkModes(HodNode* node, const Mat4* parentWorld, void (CHierarchyObject::*animate)(HodNode*) = nullptr);
     // Interpolates one work-list entry at one node; false when the node has
     // no keys for it.
     bool SampleTrack(const HodNode* node, u32 entry, Quat* rotation, Vec3* scale, Vec3* translation) const;

@@ -62,20 +62,6 @@ bool ReadMagic(FileHandle* file, char magic[4])
     return ReadExact(file, magic, 3);
 }
 
-// Local matrix of an HD2 node or Ver.2 key: scale, then rotation, then the
-// translation row.
-Mat4 ComposeLocal(const Vec3& scale, const Quat& rotation, const Vec3& translation)
-{
-    Mat4 s, r, m;
-    plat::MatrixScaling(&s, scale.x, scale.y, scale.z);
-    plat::MatrixRotationQuaternion(&r, &rotation);
-    plat::MatrixMultiply(&m, &s, &r);
-    m.m[3][0] = translation.x;
-    m.m[3][1] = translation.y;
-    m.m[3][2] = translation.z;
-    return m;
-}
-
 void ShowBox(const char* text, const char* caption)
 {
     plat::ShowMessageBox(nullptr, text, caption);
@@ -106,7 +92,7 @@ struct TreeReader {
             const Quat rotation = GetQuat(rec + 264);
             const Vec3 scale = GetVec3(rec + 280);
             const Vec3 translation = GetVec3(rec + 292);
-            node->local = ComposeLocal(scale, rotation, translation);
+            plat::MatrixScaleRotateTranslate(&node->local, &scale, &rotation, &translation);
             node->optionA = rec[304];
             node->nodeVector = GetVec3(rec + 305);
             node->optionB = rec[317];
@@ -389,6 +375,6 @@ int CHierarchyObject::LoadDataToTable_Ver2(FileHandle* file, u32 animIndex, u32 
         key.rotationMode = rec[96];
         key.scaleMode = rec[97];
         key.translationMode = rec[98];
-        key.matrix = ComposeLocal(key.scale, key.rotation, key.translation);
+        plat::MatrixScaleRotateTranslate(&key.matrix, &key.scale, &key.rotation, &key.translation);
     });
 }

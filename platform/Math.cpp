@@ -289,6 +289,19 @@ Mat4* MatrixRotationQuaternion(Mat4* out, const Quat* q)
     return out;
 }
 
+Mat4* MatrixScaleRotateTranslate(Mat4* out, const Vec3* scale, const Quat* rotation, const Vec3* translation)
+{
+    Mat4 s, r, m;
+    MatrixScaling(&s, scale->x, scale->y, scale->z);
+    MatrixRotationQuaternion(&r, rotation);
+    MatrixMultiply(&m, &s, &r);
+    m.m[3][0] = translation->x;
+    m.m[3][1] = translation->y;
+    m.m[3][2] = translation->z;
+    *out = m;
+    return out;
+}
+
 Mat4* MatrixLookAtLH(Mat4* out, const Vec3* eye, const Vec3* at, const Vec3* up)
 {
     const Vec3 e = *eye;

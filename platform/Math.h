@@ -65,6 +65,9 @@ Mat4* MatrixRotationZ(Mat4* out, float angle);
 // The axis is normalised first; a zero axis gives cos(angle) on the diagonal.
 Mat4* MatrixRotationAxis(Mat4* out, const Vec3* axis, float angle);
 Mat4* MatrixRotationQuaternion(Mat4* out, const Quat* q);
+// Scale, then rotation, then the translation row: the local matrix of model
+// nodes and key frames.
+Mat4* MatrixScaleRotateTranslate(Mat4* out, const Vec3* scale, const Quat* rotation, const Vec3* translation);
 Mat4* MatrixLookAtLH(Mat4* out, const Vec3* eye, const Vec3* at, const Vec3* up);
 Mat4* MatrixPerspectiveFovLH(Mat4* out, float fovY, float aspect, float zn, float zf);
 

@@ -67,13 +67,8 @@ void PutName(std::string& s, const std::string& name)
 
 Mat4 Local(const Vec3& scale, const Quat& rotation, const Vec3& translation)
 {
-    Mat4 s, r, m;
-    plat::MatrixScaling(&s, scale.x, scale.y, scale.z);
-    plat::MatrixRotationQuaternion(&r, &rotation);
-    plat::MatrixMultiply(&m, &s, &r);
-    m.m[3][0] = translation.x;
-    m.m[3][1] = translation.y;
-    m.m[3][2] = translation.z;
+    Mat4 m;
+    plat::MatrixScaleRotateTranslate(&m, &scale, &rotation, &translation);
     return m;
 }
 

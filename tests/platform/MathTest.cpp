@@ -285,6 +285,19 @@ TEST(MathMatrices, QuaternionAndMatrixConvertBothWays)
     ExpectMatNear(again, m);
 }
 
+TEST(MathMatrices, ScaleRotateTranslateScalesThenTurnsThenMoves)
+{
+    const Vec3 scale(2, 1, 1), translation(0, 0, 5);
+    const Quat quarterTurnZ(0, 0, std::sin(kPi / 4), std::cos(kPi / 4));
+    Mat4 m;
+    MatrixScaleRotateTranslate(&m, &scale, &quarterTurnZ, &translation);
+    Vec3 p;
+    const Vec3 x(1, 0, 0);
+    ExpectVecNear(*Vec3TransformCoord(&p, &x, &m), Vec3(0, 2, 5));
+    EXPECT_EQ(m.m[0][3], 0.0f);
+    EXPECT_EQ(m.m[3][3], 1.0f);
+}
+
 TEST(MathMatrices, LookAtPutsTheTargetOnThePositiveZAxis)
 {
     Mat4 view;
