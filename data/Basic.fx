@@ -73,9 +73,9 @@ void PS_Basic() {
     vec3 l = -normalize(LightDir);
     vec3 v = normalize(Eyepos.xyz - vWorldPos);
     float nl = max(dot(n, l), 0.0);
-    float spec = nl > 0.0 ? pow(max(dot(n, normalize(l + v)), 0.0), max(Power, 1.0)) : 0.0;
+    float shine = nl > 0.0 ? pow(max(dot(n, normalize(l + v)), 0.0), max(Power, 1.0)) : 0.0;
     vec4 tex = NoTexFlag != 0 ? vec4(1.0) : texture(MeshTex, vUv);
-    vec3 color = (Ambient.rgb + Diffuse.rgb * nl) * tex.rgb + Specular.rgb * spec;
+    vec3 color = (Ambient.rgb + Diffuse.rgb * nl) * tex.rgb + Specular.rgb * shine;
     if (vFog.y > vFog.x) {
         float f = clamp((vFog.y - vEyeDistance) / (vFog.y - vFog.x), 0.0, 1.0);
         color = mix(FogColor.rgb, color, f);

@@ -47,10 +47,10 @@ void PS_Specular() {
     vec3 l = -normalize(LightDir);
     vec3 v = normalize(Eyepos.xyz - vWorldPos);
     float nl = max(dot(n, l), 0.0);
-    float spec = nl > 0.0 ? pow(max(dot(n, normalize(l + v)), 0.0), max(Power, 1.0)) : 0.0;
+    float shine = nl > 0.0 ? pow(max(dot(n, normalize(l + v)), 0.0), max(Power, 1.0)) : 0.0;
     vec3 lit = Ambient.rgb + Diffuse.rgb * nl;
     vec3 over = max(lit - vec3(1.0), vec3(0.0));
-    oColor = vec4(Specular.rgb * spec + over, 1.0);
+    oColor = vec4(Specular.rgb * shine + over, 1.0);
 }
 
 void PS_Blur() {

@@ -72,11 +72,11 @@ void PS_Reflection() {
     vec3 l = -normalize(LightDir);
     vec3 v = normalize(Eyepos.xyz - vWorldPos);
     float nl = max(dot(n, l), 0.0);
-    float spec = nl > 0.0 ? pow(max(dot(n, normalize(l + v)), 0.0), max(Power, 1.0)) : 0.0;
+    float shine = nl > 0.0 ? pow(max(dot(n, normalize(l + v)), 0.0), max(Power, 1.0)) : 0.0;
     vec4 tex = texture(MeshTex, vUv);
     vec3 lit = (Ambient.rgb + Diffuse.rgb * nl) * tex.rgb;
     vec3 mirrored = texture(EnvTex, reflect(-v, n)).rgb;
-    vec3 color = mix(lit, mirrored, clamp(Reflection, 0.0, 1.0)) + Specular.rgb * spec;
+    vec3 color = mix(lit, mirrored, clamp(Reflection, 0.0, 1.0)) + Specular.rgb * shine;
     if (vFog.y > vFog.x) {
         float f = clamp((vFog.y - vEyeDistance) / (vFog.y - vFog.x), 0.0, 1.0);
         color = mix(FogColor.rgb, color, f);
