@@ -251,24 +251,33 @@ private:
         return name;
     }
 
-    // Closes an object whose data has been read: separators, then '}'.
-    // Child objects the caller did not take are skipped.
-    void CloseObject(int depth)
+    // Reads an object's members up to its '}'. A reference "{ name }" goes
+    // to onReference with its name and the line of its '{'; a child object
+    // to onMember with its identifier, which returns false to have it
+    // skipped.
+    template <class OnReference, class OnMember>
+    void ReadMembers(int depth, OnReference&& onReference, OnMember&& onMember)
     {
         while (true) {
             SkipSeparators();
             const Token t = lex_.Next();
             if (t.kind == Tok::CloseBrace) return;
             if (t.kind == Tok::OpenBrace) {
-                SkipReference(t);
+                onReference(SkipReference(t), t.line);
                 continue;
             }
-            if (t.kind == Tok::Name) {
-                SkipObjectBody(t, depth + 1);
-                continue;
-            }
-            Unexpected(t, "'}'");
+            if (t.kind != Tok::Name) Unexpected(t, "'}'");
+            if (!onMember(t)) SkipObjectBody(t, depth + 1);
         }
+    }
+
+    static void IgnoreReference(const std::string&, int) {}
+
+    // Closes an object whose data has been read: separators, then '}'.
+    // References and child objects are skipped.
+    void CloseObject(int depth)
+    {
+        ReadMembers(depth, IgnoreReference, [](const Token&) { return false; });
     }
 
     void CheckDepth(int depth)
@@ -394,15 +403,8 @@ private:
     {
         CheckDepth(depth);
         frame.name = OpenObject();
-        while (true) {
-            SkipSeparators();
-            const Token t = lex_.Next();
-            if (t.kind == Tok::CloseBrace) return;
-            if (t.kind == Tok::OpenBrace) {
-                SkipReference(t);  // references to other frames or meshes are not followed
-                continue;
-            }
-            if (t.kind != Tok::Name) Unexpected(t, "'}'");
+        // References to other frames or meshes are not followed.
+        ReadMembers(depth, IgnoreReference, [&](const Token& t) {
             if (t.text == "FrameTransformMatrix") {
                 OpenObject();
                 frame.transform = ReadMatrix();
@@ -414,9 +416,10 @@ private:
                 frame.meshes.emplace_back();
                 ParseMesh(frame.meshes.back(), depth + 1);
             } else {
-                SkipObjectBody(t, depth + 1);
+                return false;
             }
-        }
+            return true;
+        });
     }
 
     void ParseMesh(XMeshData& mesh, int depth)
@@ -436,15 +439,7 @@ private:
             mesh.faceSizes[f] = n;
             for (u32 k = 0; k < n; ++k) mesh.faceIndices.push_back(ReadIndex(nVertices, "vertex index"));
         }
-        while (true) {
-            SkipSeparators();
-            const Token t = lex_.Next();
-            if (t.kind == Tok::CloseBrace) break;
-            if (t.kind == Tok::OpenBrace) {
-                SkipReference(t);
-                continue;
-            }
-            if (t.kind != Tok::Name) Unexpected(t, "'}'");
+        ReadMembers(depth, IgnoreReference, [&](const Token& t) {
             if (t.text == "MeshNormals") {
                 if (mesh.hasNormals) lex_.Fail(t.line, "second MeshNormals in one mesh");
                 ParseNormals(mesh, depth + 1);
@@ -465,9 +460,10 @@ private:
                 mesh.skinWeights.emplace_back();
                 ParseSkinWeights(mesh.skinWeights.back(), nVertices, depth + 1);
             } else {
-                SkipObjectBody(t, depth + 1);
+                return false;
             }
-        }
+            return true;
+        });
         if (mesh.hasSkinHeader && mesh.boneCount != mesh.skinWeights.size()) {
             lex_.Fail(lex_.Line(), "mesh '" + mesh.name + "' declares " + std::to_string(mesh.boneCount) +
                                        " bones but has " + std::to_string(mesh.skinWeights.size()) +
@@ -535,28 +531,20 @@ private:
         for (u32 f = 0; f < nIndexes; ++f) mesh.faceMaterials[f] = ReadIndex(nMaterials, "material index");
         // A short list repeats its last entry for the remaining faces.
         for (u32 f = nIndexes; f < nFaces; ++f) mesh.faceMaterials[f] = mesh.faceMaterials[nIndexes - 1];
-        while (true) {
-            SkipSeparators();
-            const Token t = lex_.Next();
-            if (t.kind == Tok::CloseBrace) break;
-            if (t.kind == Tok::OpenBrace) {
-                const std::string ref = SkipReference(t);
-                const XMaterialData* found = nullptr;
-                for (const XMaterialData& m : namedMaterials_) {
-                    if (m.name == ref) found = &m;
-                }
-                if (!found) lex_.Fail(t.line, "unknown material '" + ref + "'");
-                mesh.materials.push_back(*found);
-                continue;
+        const auto byName = [&](const std::string& ref, int refLine) {
+            const XMaterialData* found = nullptr;
+            for (const XMaterialData& m : namedMaterials_) {
+                if (m.name == ref) found = &m;
             }
-            if (t.kind != Tok::Name) Unexpected(t, "'}'");
-            if (t.text == "Material") {
-                mesh.materials.emplace_back();
-                ParseMaterial(mesh.materials.back(), depth + 1);
-            } else {
-                SkipObjectBody(t, depth + 1);
-            }
-        }
+            if (!found) lex_.Fail(refLine, "unknown material '" + ref + "'");
+            mesh.materials.push_back(*found);
+        };
+        ReadMembers(depth, byName, [&](const Token& t) {
+            if (t.text != "Material") return false;
+            mesh.materials.emplace_back();
+            ParseMaterial(mesh.materials.back(), depth + 1);
+            return true;
+        });
         if (mesh.materials.size() != nMaterials) {
             lex_.Fail(line, "material list declares " + std::to_string(nMaterials) + " materials but gives " +
                                 std::to_string(mesh.materials.size()));
@@ -575,23 +563,13 @@ private:
         m.power = ReadFloat();
         m.specular = ReadVec3();
         m.emissive = ReadVec3();
-        while (true) {
-            SkipSeparators();
-            const Token t = lex_.Next();
-            if (t.kind == Tok::CloseBrace) return;
-            if (t.kind == Tok::OpenBrace) {
-                SkipReference(t);
-                continue;
-            }
-            if (t.kind != Tok::Name) Unexpected(t, "'}'");
-            if (t.text == "TextureFilename" || t.text == "TextureFileName") {
-                OpenObject();
-                m.textureFile = ReadString("a texture file name");
-                CloseObject(depth + 1);
-            } else {
-                SkipObjectBody(t, depth + 1);
-            }
-        }
+        ReadMembers(depth, IgnoreReference, [&](const Token& t) {
+            if (t.text != "TextureFilename" && t.text != "TextureFileName") return false;
+            OpenObject();
+            m.textureFile = ReadString("a texture file name");
+            CloseObject(depth + 1);
+            return true;
+        });
     }
 
     void ParseSkinWeights(XSkinWeightsData& s, u32 nVertices, int depth)
@@ -610,47 +588,28 @@ private:
     void ParseAnimationSet(XAnimationSetData& set, int depth)
     {
         set.name = OpenObject();
-        while (true) {
-            SkipSeparators();
-            const Token t = lex_.Next();
-            if (t.kind == Tok::CloseBrace) return;
-            if (t.kind == Tok::OpenBrace) {
-                SkipReference(t);
-                continue;
-            }
-            if (t.kind != Tok::Name) Unexpected(t, "'}'");
-            if (t.text == "Animation") {
-                set.animations.emplace_back();
-                ParseAnimation(set.animations.back(), depth + 1);
-            } else {
-                SkipObjectBody(t, depth + 1);
-            }
-        }
+        ReadMembers(depth, IgnoreReference, [&](const Token& t) {
+            if (t.text != "Animation") return false;
+            set.animations.emplace_back();
+            ParseAnimation(set.animations.back(), depth + 1);
+            return true;
+        });
     }
 
     void ParseAnimation(XAnimationData& anim, int depth)
     {
         OpenObject();
         bool named = false;
-        while (true) {
-            SkipSeparators();
-            const Token t = lex_.Next();
-            if (t.kind == Tok::CloseBrace) break;
-            if (t.kind == Tok::OpenBrace) {
-                const std::string ref = SkipReference(t);
-                if (!named) {
-                    anim.frameName = ref;
-                    named = true;
-                }
-                continue;
-            }
-            if (t.kind != Tok::Name) Unexpected(t, "'}'");
-            if (t.text == "AnimationKey") {
-                ParseAnimationKey(anim, depth + 1);
-            } else {
-                SkipObjectBody(t, depth + 1);
-            }
-        }
+        const auto frameReference = [&](const std::string& ref, int) {
+            if (named) return;
+            anim.frameName = ref;
+            named = true;
+        };
+        ReadMembers(depth, frameReference, [&](const Token& t) {
+            if (t.text != "AnimationKey") return false;
+            ParseAnimationKey(anim, depth + 1);
+            return true;
+        });
         if (!named) lex_.Fail(lex_.Line(), "animation without a frame reference");
     }
 
