@@ -52,6 +52,18 @@ bool ReadScrambled(const char* name, u32 key, FileBuffer& out)
     return true;
 }
 
+// Reads a scrambled X file into a mesh; the memory image goes as soon as the
+// mesh is made. Failures leave their reason in t_loadError.
+bool LoadScrambledMesh(const char* fileName, u32 key, plat::LoadedMesh& loaded)
+{
+    FileBuffer file;
+    if (!ReadScrambled(fileName, key, file)) {
+        t_loadError = std::string("cannot read '") + (fileName ? fileName : "") + "'";
+        return false;
+    }
+    return plat::LoadMeshFromXInMemory(file.data, file.size, plat::MeshManaged, loaded, &t_loadError);
+}
+
 // Nearest hit wins; a tie keeps the earlier one.
 void KeepNearest(bool hit, float d, u32 i, int* any, float* best, u32* bestIndex)
 {
@@ -93,14 +105,7 @@ int MeshObject::LoadScrambled(const char* fileName, u32 key, TextureManager* man
     Release();
     t_loadError.clear();
     plat::LoadedMesh loaded;
-    {
-        FileBuffer file;
-        if (!ReadScrambled(fileName, key, file)) {
-            t_loadError = std::string("cannot read '") + (fileName ? fileName : "") + "'";
-            return 0;
-        }
-        if (!plat::LoadMeshFromXInMemory(file.data, file.size, plat::MeshManaged, loaded, &t_loadError)) return 0;
-    }  // the memory image goes as soon as the mesh is made
+    if (!LoadScrambledMesh(fileName, key, loaded)) return 0;
     return Finish(loaded, TextureSource::Scrambled, 0, key, manager);
 }
 
@@ -109,14 +114,7 @@ int MeshObject::LoadScrambledWithTextures(const char* fileName, u32 textureLevel
     Release();
     t_loadError.clear();
     plat::LoadedMesh loaded;
-    {
-        FileBuffer file;
-        if (!ReadScrambled(fileName, key, file)) {
-            t_loadError = std::string("cannot read '") + (fileName ? fileName : "") + "'";
-            return 0;
-        }
-        if (!plat::LoadMeshFromXInMemory(file.data, file.size, plat::MeshManaged, loaded, &t_loadError)) return 0;
-    }
+    if (!LoadScrambledMesh(fileName, key, loaded)) return 0;
     return Finish(loaded, TextureSource::ScrambledSized, textureLevel, key, manager);
 }
 
