@@ -35,6 +35,14 @@ plat::TextureLoadOptions Options(u32 width, u32 height, u32 mipLevels, u32 usage
     return o;
 }
 
+// Reads an image file whole and unscrambles it; false when it cannot be read
+// or is too short to be one.
+bool ReadScrambledImage(const char* name, u32 key, FileBuffer& file) {
+    if (!file.Load(name) || file.size < 4) return false;
+    file.XorWords(key);
+    return true;
+}
+
 }  // namespace
 
 u8 ColourChannelByte(float value) {
@@ -155,8 +163,7 @@ int TextureHandle::LoadScrambledDefault(const char* name, u32 key) {
     plat::GfxDevice* dev = Device();
     if (dev == nullptr || name == nullptr) return 0;
     FileBuffer file;
-    if (!file.Load(name) || file.size < 4) return 0;
-    file.XorWords(key);
+    if (!ReadScrambledImage(name, key, file)) return 0;
     plat::GfxTexture* made = nullptr;
     const plat::GfxResult r = plat::CreateTextureFromFileInMemory(dev, file.data, file.size, &made);
     file.Clear();
@@ -172,8 +179,7 @@ int TextureHandle::LoadScrambled(const char* name, u32 width, u32 height, u32 mi
     plat::GfxDevice* dev = Device();
     if (dev == nullptr || name == nullptr) return 0;
     FileBuffer file;
-    if (!file.Load(name) || file.size < 4) return 0;
-    file.XorWords(key);
+    if (!ReadScrambledImage(name, key, file)) return 0;
     plat::GfxTexture* made = nullptr;
     plat::ImageInfo info;
     const plat::GfxResult r = plat::CreateTextureFromFileInMemoryEx(
