@@ -444,13 +444,18 @@ bool IndicesInRange(const void* indices, GfxFormat format, u32 count, u32 minInd
 }
 }  // namespace
 
-GfxResult GfxDeviceCommon::DrawPrimitive(GfxPrimitive type, u32 startVertex, u32 primitiveCount) {
+GfxDrawCall GfxDeviceCommon::StreamDraw(GfxPrimitive type, u32 primitiveCount) const {
     GfxDrawCall c;
     c.type = type;
     c.primitiveCount = primitiveCount;
     c.buffer = state_.stream;
     c.vertexOffset = state_.streamOffset;
     c.stride = state_.streamStride;
+    return c;
+}
+
+GfxResult GfxDeviceCommon::DrawPrimitive(GfxPrimitive type, u32 startVertex, u32 primitiveCount) {
+    GfxDrawCall c = StreamDraw(type, primitiveCount);
     c.firstVertex = startVertex;
     if (c.buffer == nullptr || c.stride == 0) return GfxResult::InvalidCall;
     const u64 need = u64(c.vertexOffset) + (u64(startVertex) + GfxVertexCount(type, primitiveCount)) * c.stride;
@@ -460,12 +465,7 @@ GfxResult GfxDeviceCommon::DrawPrimitive(GfxPrimitive type, u32 startVertex, u32
 
 GfxResult GfxDeviceCommon::DrawIndexedPrimitive(GfxPrimitive type, i32 baseVertex, u32 minIndex, u32 numVertices,
                                                 u32 startIndex, u32 primitiveCount) {
-    GfxDrawCall c;
-    c.type = type;
-    c.primitiveCount = primitiveCount;
-    c.buffer = state_.stream;
-    c.vertexOffset = state_.streamOffset;
-    c.stride = state_.streamStride;
+    GfxDrawCall c = StreamDraw(type, primitiveCount);
     c.indexed = true;
     c.indexBuffer = state_.indices;
     c.startIndex = startIndex;

@@ -173,6 +173,8 @@ protected:
     bool inScene_ = false;
 
 private:
+    // A draw from the current stream source, before its own fields.
+    GfxDrawCall StreamDraw(GfxPrimitive type, u32 primitiveCount) const;
     GfxResult SubmitDraw(GfxDrawCall& call);
     static bool ClampRect(const GfxSurface* s, const GfxRect* in, GfxRect* out);
 };
