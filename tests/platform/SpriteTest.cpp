@@ -12,24 +12,12 @@ using namespace plat;
 
 namespace {
 
-GfxRef<GfxTexture> MakeChecker(GfxDevice* device) {
-    // 2x2: red, green / blue, white
-    GfxRef<GfxTexture> t;
-    EXPECT_EQ(device->CreateTexture(2, 2, 1, 0, GfxFormat::A8R8G8B8, GfxPool::Managed, t.put()), GfxResult::Ok);
-    GfxLockedRect lr;
-    EXPECT_EQ(t->LockRect(0, &lr, nullptr, 0), GfxResult::Ok);
-    const u32 c[4] = {0xFFFF0000u, 0xFF00FF00u, 0xFF0000FFu, 0xFFFFFFFFu};
-    for (int y = 0; y < 2; ++y) std::memcpy(static_cast<u8*>(lr.bits) + y * lr.pitch, c + y * 2, 8);
-    EXPECT_EQ(t->UnlockRect(0), GfxResult::Ok);
-    return t;
-}
-
 class SpriteOnScreen : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(gfx_.Open(GfxBackend::OpenGL));
         ASSERT_EQ(CreateSprite(gfx_.device.get(), sprite_.put()), GfxResult::Ok);
-        tex_ = MakeChecker(gfx_.device.get());
+        tex_ = MakeCheckerTexture(gfx_.device.get());
         ASSERT_EQ(gfx_.device->Clear(ClearTarget | ClearZBuffer, 0xFF000000u, 1.0f, 0), GfxResult::Ok);
         ASSERT_EQ(gfx_.device->BeginScene(), GfxResult::Ok);
         ASSERT_EQ(sprite_->Begin(SpriteAlphaBlend), GfxResult::Ok);
@@ -55,7 +43,7 @@ TEST_F(SpriteOnScreen, TexelsLandOnPixelsAndColourTints) {
     const Vec3 pos2{40, 40, 0};
     ASSERT_EQ(sprite_->Draw(tex_.get(), &white, nullptr, &pos2, 0xFF00FF00u), GfxResult::Ok);
     // A later quad on another texture covers an earlier one.
-    GfxRef<GfxTexture> other = MakeChecker(gfx_.device.get());
+    GfxRef<GfxTexture> other = MakeCheckerTexture(gfx_.device.get());
     const Vec3 pos3{60, 60, 0};
     sprite_->Draw(tex_.get(), nullptr, nullptr, &pos3, 0xFFFFFFFFu);
     sprite_->Draw(other.get(), &white, nullptr, &pos3, 0xFF0000FFu);
@@ -99,7 +87,7 @@ TEST(Sprite, BatchesOneTextureIntoOneDrawAndPutsStatesBack) {
     GfxDevice* dev = gfx.device.get();
     GfxRef<Sprite> sprite;
     ASSERT_EQ(CreateSprite(dev, sprite.put()), GfxResult::Ok);
-    GfxRef<GfxTexture> tex = MakeChecker(dev);
+    GfxRef<GfxTexture> tex = MakeCheckerTexture(dev);
     const Vec3 pos{0, 0, 0};
     EXPECT_EQ(sprite->Draw(tex.get(), nullptr, nullptr, &pos, 0xFFFFFFFFu), GfxResult::InvalidCall)
         << "drawing needs Begin";

@@ -3,6 +3,7 @@
 // pixels, read back), or the recording backend on a headless window.
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -15,9 +16,11 @@ struct OffscreenDevice {
     std::unique_ptr<plat::Window> window;
     plat::GfxRef<plat::GfxSystem> system;
     plat::GfxRef<plat::GfxDevice> device;
+    plat::GfxPresentParams params;  // as the device took them
 
     // False (with a test failure) when the device cannot be made.
-    bool Open(plat::GfxBackend backend, int width = 1024, int height = 768) {
+    bool Open(plat::GfxBackend backend, int width = 1024, int height = 768,
+              u32 behavior = plat::GfxBehaviorHardwareVertexProcessing) {
         setenv("SDL_VIDEODRIVER", "offscreen", 0);
         plat::SetGfxBackend(backend);
         const u32 flags = backend == plat::GfxBackend::Recorder ? plat::Window::Headless : plat::Window::Hidden;
@@ -31,9 +34,10 @@ struct OffscreenDevice {
         pp.windowed = true;
         pp.backBufferFormat = plat::GfxFormat::X8R8G8B8;
         pp.deviceWindow = window.get();
-        const plat::GfxResult r = system->CreateDevice(plat::GfxDeviceType::Hal, window.get(),
-                                                       plat::GfxBehaviorHardwareVertexProcessing, &pp, device.put());
+        const plat::GfxResult r =
+            system->CreateDevice(plat::GfxDeviceType::Hal, window.get(), behavior, &pp, device.put());
         EXPECT_EQ(r, plat::GfxResult::Ok);
+        params = pp;
         return r == plat::GfxResult::Ok;
     }
 
@@ -57,6 +61,19 @@ struct OffscreenDevice {
         return px.empty() ? 0 : px[0];
     }
 };
+
+// A managed 2x2 texture: red, green / blue, white (as 0xAARRGGBB).
+inline plat::GfxRef<plat::GfxTexture> MakeCheckerTexture(plat::GfxDevice* device) {
+    plat::GfxRef<plat::GfxTexture> t;
+    EXPECT_EQ(device->CreateTexture(2, 2, 1, 0, plat::GfxFormat::A8R8G8B8, plat::GfxPool::Managed, t.put()),
+              plat::GfxResult::Ok);
+    plat::GfxLockedRect lr;
+    EXPECT_EQ(t->LockRect(0, &lr, nullptr, 0), plat::GfxResult::Ok);
+    const u32 c[4] = {0xFFFF0000u, 0xFF00FF00u, 0xFF0000FFu, 0xFFFFFFFFu};
+    for (int y = 0; y < 2; ++y) std::memcpy(static_cast<u8*>(lr.bits) + y * lr.pitch, c + y * 2, 8);
+    EXPECT_EQ(t->UnlockRect(0), plat::GfxResult::Ok);
+    return t;
+}
 
 // Bounding box of the pixels in a block that differ from the background.
 struct InkBox {
