@@ -12,39 +12,16 @@
 #include "engine/Shaders.h"
 #include "platform/Math.h"
 #include "platform/Window.h"
+#include "support/EngineGraphics.h"
 #include "support/TempFolder.h"
 
 using namespace plat;
 
 namespace {
 
-// The graphics object on an offscreen OpenGL window, as the game makes it.
-class GraphicsFixture : public ::testing::Test {
+class GraphicsFixture : public EngineGraphicsFixture {
 protected:
-    void SetUp() override
-    {
-        setenv("SDL_VIDEODRIVER", "offscreen", 0);
-        SetGfxBackend(GfxBackend::OpenGL);
-        window_ = Window::Create("mesh test", 0, 0, 256, 256, Window::Hidden);
-        ASSERT_NE(window_, nullptr);
-        gd_ = GetGraphicsDevice();
-        ASSERT_EQ(gd_->Create(window_.get(), 256, 256, GfxFormat::X8R8G8B8, false), 1);
-        gd_->SetDefaultRenderStates();
-    }
-    void TearDown() override
-    {
-        ReleaseShaderWrappers();
-        gd_->effects.clear();
-        gd_->Release();
-        window_.reset();
-    }
-    u32 Pixel(int x, int y)
-    {
-        GfxRect r{x, y, x + 1, y + 1};
-        std::vector<u32> px;
-        gd_->device->ReadPixels(gd_->backBuffer, &r, &px);
-        return px.empty() ? 0 : px[0] & 0xFFFFFF;
-    }
+    u32 Pixel(int x, int y) { return ReadPixel(gd_->backBuffer, x, y) & 0xFFFFFF; }
     void Camera(const Vec3& eye)
     {
         const Vec3 at(0, 0, 0), up(0, 1, 0);
@@ -53,9 +30,6 @@ protected:
         gd_->device->SetTransform(GfxTransform::View, gd_->view);
         gd_->device->SetTransform(GfxTransform::Projection, gd_->projection);
     }
-
-    std::unique_ptr<Window> window_;
-    GraphicsDevice* gd_ = nullptr;
 };
 
 using MeshLoading = GraphicsFixture;

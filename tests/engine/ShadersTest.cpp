@@ -12,42 +12,24 @@
 #include "platform/Math.h"
 #include "platform/TextureFile.h"
 #include "platform/Window.h"
+#include "support/EngineGraphics.h"
 
 using namespace plat;
 
 namespace {
 
-class ShaderFixture : public ::testing::Test {
+class ShaderFixture : public EngineGraphicsFixture {
 protected:
     void SetUp() override
     {
-        setenv("SDL_VIDEODRIVER", "offscreen", 0);
-        SetGfxBackend(GfxBackend::OpenGL);
-        window_ = Window::Create("shader test", 0, 0, 256, 256, Window::Hidden);
-        ASSERT_NE(window_, nullptr);
-        gd_ = GetGraphicsDevice();
-        ASSERT_EQ(gd_->Create(window_.get(), 256, 256, GfxFormat::X8R8G8B8, false), 1);
-        gd_->SetDefaultRenderStates();
+        EngineGraphicsFixture::SetUp();
+        if (HasFatalFailure()) return;
         gd_->SetDirectionalLight(0, Vec3(0.3f, -1.0f, 0.2f), ColorF(1, 1, 1, 1), ColorF(0.4f, 0.4f, 0.4f, 1),
                                  ColorF(1, 1, 1, 1));
-    }
-    void TearDown() override
-    {
-        ReleaseShaderWrappers();
-        gd_->effects.clear();
-        gd_->Release();
-        window_.reset();
     }
     // Brightness (sum of channels) of a back-buffer pixel.
     int Brightness(int x, int y) { return Sum(ReadPixel(gd_->backBuffer, x, y)); }
     static int Sum(u32 c) { return int((c >> 16) & 0xFF) + int((c >> 8) & 0xFF) + int(c & 0xFF); }
-    u32 ReadPixel(GfxSurface* s, int x, int y)
-    {
-        GfxRect r{x, y, x + 1, y + 1};
-        std::vector<u32> px;
-        gd_->device->ReadPixels(s, &r, &px);
-        return px.empty() ? 0 : px[0];
-    }
     void Camera(const Vec3& eye, const Vec3& at)
     {
         const Vec3 up(0, 1, 0);
@@ -81,8 +63,6 @@ protected:
         ASSERT_EQ(gd_->device->TestCooperativeLevel(), GfxResult::Ok);
     }
 
-    std::unique_ptr<Window> window_;
-    GraphicsDevice* gd_ = nullptr;
 };
 
 using ShaderWrappers = ShaderFixture;
