@@ -162,56 +162,27 @@ public:
 // A pass on a device that draws nothing (the recording backend).
 class NullEffectProgram : public EffectProgram {};
 
-namespace {
-
-GLuint CompileStage(GLenum type, const std::string& source, std::string* errors)
-{
-    const GLuint s = gl::CreateShader(type);
-    const char* text = source.c_str();
-    gl::ShaderSource(s, 1, &text, nullptr);
-    gl::CompileShader(s);
-    GLint ok = 0;
-    gl::GetShaderiv(s, GL_COMPILE_STATUS, &ok);
-    if (!ok) {
-        char log[4096] = {};
-        gl::GetShaderInfoLog(s, sizeof log - 1, nullptr, log);
-        if (errors) *errors = std::string(type == GL_VERTEX_SHADER ? "vertex stage: " : "fragment stage: ") + log;
-        gl::DeleteShader(s);
-        return 0;
-    }
-    return s;
-}
-
-}  // namespace
-
 std::unique_ptr<EffectProgram> CompileEffectPass(GfxDevice* device, const EffectFileDesc& desc,
                                                  const EffectPassDesc& pass, std::string* errors)
 {
     if (!device || GetGfxBackend() != GfxBackend::OpenGL) return std::make_unique<NullEffectProgram>();
     DriverAllocations driver;
     if (!LoadGl(errors)) return nullptr;
-    const GLuint vs = CompileStage(GL_VERTEX_SHADER, EffectStageSource(desc, pass, true), errors);
-    if (!vs) return nullptr;
-    const GLuint fs = CompileStage(GL_FRAGMENT_SHADER, EffectStageSource(desc, pass, false), errors);
-    if (!fs) {
-        gl::DeleteShader(vs);
+    const std::string vertex = EffectStageSource(desc, pass, true), fragment = EffectStageSource(desc, pass, false);
+    const char* vertexText = vertex.c_str();
+    const char* fragmentText = fragment.c_str();
+    GlBuildStep failed = GlBuildStep::None;
+    std::string log;
+    const GLuint program = GlBuildProgram(&vertexText, 1, &fragmentText, 1, &failed, &log);
+    if (!program) {
+        const char* step = failed == GlBuildStep::VertexStage     ? "vertex stage: "
+                           : failed == GlBuildStep::FragmentStage ? "fragment stage: "
+                                                                  : "link: ";
+        if (errors) *errors = step + log;
         return nullptr;
     }
     auto p = std::make_unique<GlEffectProgram>();
-    p->program = gl::CreateProgram();
-    gl::AttachShader(p->program, vs);
-    gl::AttachShader(p->program, fs);
-    gl::LinkProgram(p->program);
-    gl::DeleteShader(vs);
-    gl::DeleteShader(fs);
-    GLint ok = 0;
-    gl::GetProgramiv(p->program, GL_LINK_STATUS, &ok);
-    if (!ok) {
-        char log[4096] = {};
-        gl::GetProgramInfoLog(p->program, sizeof log - 1, nullptr, log);
-        if (errors) *errors = std::string("link: ") + log;
-        return nullptr;
-    }
+    p->program = program;
     GLint previous = 0;
     gl::GetIntegerv(GL_CURRENT_PROGRAM, &previous);
     gl::UseProgram(p->program);

@@ -716,45 +716,11 @@ protected:
     void OnBackBufferMade() override { attachedColor_ = Attachment{}; }
 
 private:
-    static GLuint Compile(GLenum type, const char* body, std::string* error) {
-        const char* parts[3] = {"#version 330 core\n", glsl::kBlock, body};
-        GLuint sh = gl::CreateShader(type);
-        gl::ShaderSource(sh, 3, parts, nullptr);
-        gl::CompileShader(sh);
-        GLint ok = 0;
-        gl::GetShaderiv(sh, GL_COMPILE_STATUS, &ok);
-        if (!ok) {
-            char log[2048] = {};
-            gl::GetShaderInfoLog(sh, sizeof log - 1, nullptr, log);
-            *error = log;
-            gl::DeleteShader(sh);
-            return 0;
-        }
-        return sh;
-    }
-
     bool BuildProgram(std::string* error) {
-        const GLuint vs = Compile(GL_VERTEX_SHADER, glsl::kVertex, error);
-        if (!vs) return false;
-        const GLuint fs = Compile(GL_FRAGMENT_SHADER, glsl::kFragment, error);
-        if (!fs) {
-            gl::DeleteShader(vs);
-            return false;
-        }
-        program_ = gl::CreateProgram();
-        gl::AttachShader(program_, vs);
-        gl::AttachShader(program_, fs);
-        gl::LinkProgram(program_);
-        gl::DeleteShader(vs);
-        gl::DeleteShader(fs);
-        GLint ok = 0;
-        gl::GetProgramiv(program_, GL_LINK_STATUS, &ok);
-        if (!ok) {
-            char log[2048] = {};
-            gl::GetProgramInfoLog(program_, sizeof log - 1, nullptr, log);
-            *error = log;
-            return false;
-        }
+        const char* vertex[3] = {"#version 330 core\n", glsl::kBlock, glsl::kVertex};
+        const char* fragment[3] = {"#version 330 core\n", glsl::kBlock, glsl::kFragment};
+        program_ = GlBuildProgram(vertex, 3, fragment, 3, nullptr, error);
+        if (!program_) return false;
         gl::UseProgram(program_);
         gl::UniformBlockBinding(program_, gl::GetUniformBlockIndex(program_, "FixedFunction"), 0);
         gl::Uniform1i(gl::GetUniformLocation(program_, "uTex0"), 0);

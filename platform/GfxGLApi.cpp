@@ -71,6 +71,57 @@ GLenum GlBlendOp(u32 op) {
     }
 }
 
+namespace {
+
+GLuint CompileStage(GLenum type, const char* const* parts, GLsizei count, std::string* log) {
+    const GLuint sh = gl::CreateShader(type);
+    gl::ShaderSource(sh, count, parts, nullptr);
+    gl::CompileShader(sh);
+    GLint ok = 0;
+    gl::GetShaderiv(sh, GL_COMPILE_STATUS, &ok);
+    if (ok) return sh;
+    char text[4096] = {};
+    gl::GetShaderInfoLog(sh, sizeof text - 1, nullptr, text);
+    if (log) *log = text;
+    gl::DeleteShader(sh);
+    return 0;
+}
+
+}  // namespace
+
+GLuint GlBuildProgram(const char* const* vertexParts, GLsizei vertexCount, const char* const* fragmentParts,
+                      GLsizei fragmentCount, GlBuildStep* failed, std::string* log) {
+    GlBuildStep step = GlBuildStep::None;
+    GLuint program = 0;
+    const GLuint vs = CompileStage(GL_VERTEX_SHADER, vertexParts, vertexCount, log);
+    const GLuint fs = vs ? CompileStage(GL_FRAGMENT_SHADER, fragmentParts, fragmentCount, log) : 0;
+    if (!vs) {
+        step = GlBuildStep::VertexStage;
+    } else if (!fs) {
+        step = GlBuildStep::FragmentStage;
+        gl::DeleteShader(vs);
+    } else {
+        program = gl::CreateProgram();
+        gl::AttachShader(program, vs);
+        gl::AttachShader(program, fs);
+        gl::LinkProgram(program);
+        gl::DeleteShader(vs);
+        gl::DeleteShader(fs);
+        GLint ok = 0;
+        gl::GetProgramiv(program, GL_LINK_STATUS, &ok);
+        if (!ok) {
+            char text[4096] = {};
+            gl::GetProgramInfoLog(program, sizeof text - 1, nullptr, text);
+            if (log) *log = text;
+            gl::DeleteProgram(program);
+            program = 0;
+            step = GlBuildStep::Link;
+        }
+    }
+    if (failed) *failed = step;
+    return program;
+}
+
 GLenum GlPrimitive(GfxPrimitive p) {
     switch (p) {
         case GfxPrimitive::PointList: return GL_POINTS;

@@ -5,6 +5,8 @@
 // include this.
 #include <GL/glcorearb.h>
 
+#include <string>
+
 #include "platform/Gfx.h"
 
 namespace plat::gl {
@@ -129,5 +131,14 @@ GLenum GlCompare(u32 cmp);
 GLenum GlBlend(u32 blend);
 GLenum GlBlendOp(u32 op);
 GLenum GlPrimitive(GfxPrimitive type);
+
+// Which step of GlBuildProgram failed.
+enum class GlBuildStep { None, VertexStage, FragmentStage, Link };
+
+// A program from a vertex and a fragment stage, each given as source parts.
+// 0 when a stage does not compile or the program does not link, with the
+// step in *failed and the driver's log in *log; nothing is left behind.
+GLuint GlBuildProgram(const char* const* vertexParts, GLsizei vertexCount, const char* const* fragmentParts,
+                      GLsizei fragmentCount, GlBuildStep* failed, std::string* log);
 
 }  // namespace plat
