@@ -5,11 +5,14 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "RecordingGraphics.h"
 #include "TaskTestHelpers.h"
 #include "app/AppClock.h"
 #include "app/Application.h"
 #include "app/Fade.h"
+#include "engine/MatrixHelpers.h"
 
 namespace {
 
@@ -243,6 +246,37 @@ TEST_F(TitleSceneTest, MenuNeverStartsTheDemonstration)
     Title()->idle = 5000;
     Frames(10);
     EXPECT_GT(Title()->idle, 5000);
+}
+
+TEST_F(TitleSceneTest, StarsAreFilledOnceAndDrawnFromTheirBufferEveryFrame)
+{
+    TTTCB_Earth* earth = nullptr;
+    for (TCB* t = Title()->Tasks().GetHead()->next; t != Title()->Tasks().GetTail(); t = t->next)
+        if (auto* e = dynamic_cast<TTTCB_Earth*>(t)) earth = e;
+    ASSERT_NE(earth, nullptr);
+    ASSERT_NE(earth->stars, nullptr);
+    ASSERT_EQ(earth->starCount, TTTCB_Earth::StarCount);
+    ASSERT_EQ(earth->stars->Size(), TTTCB_Earth::StarCount * sizeof(BillboardVertex));
+    const auto* star = reinterpret_cast<const BillboardVertex*>(earth->stars->Data());
+    for (i32 i = 0; i < TTTCB_Earth::StarCount; ++i) {
+        for (f32 c : {star[i].x, star[i].y, star[i].z}) {
+            ASSERT_GE(c, -10.0f);
+            ASSERT_LE(c, 10.0f);
+        }
+        const u32 g = star[i].colour & 0xFF;
+        ASSERT_GE(g, 128u);
+        ASSERT_EQ(star[i].colour, 0xFF000000u | g << 16 | g << 8 | g);
+    }
+    // The stars never change: the device keeps the copy it was given at
+    // creation, and a frame only draws it.
+    const u32 filled = earth->stars->Version();
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_TRUE(Frame());
+        const std::string points = "DrawPrimitive PointList 0 " + std::to_string(TTTCB_Earth::StarCount);
+        EXPECT_EQ(gfx.Recorder()->CallsStartingWith(points).size(), 1u);
+        EXPECT_TRUE(gfx.Recorder()->CallsStartingWith("DrawPrimitiveUP PointList").empty());
+    }
+    EXPECT_EQ(earth->stars->Version(), filled);
 }
 
 TEST_F(TitleSceneTest, CancelOnTheLogoQuitsAndCloseRequestQuitsWithoutDrawing)
