@@ -5,8 +5,10 @@
 #include <SDL.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <string>
 
 #include "platform/DriverAllocations.h"
@@ -100,6 +102,53 @@ struct GlCache {
     bool samplerValid[kGfxStages] = {};
 };
 
+u32 g_programsBuilt = 0;
+bool g_generalProgramOnly = false;
+
+// The switches of a draw with everything its branches never read cleared,
+// so draws that run the same code share one program. The general program
+// reading the raw switches gives the same result as the one built from these.
+glsl::FixedFunctionSwitches ProgramKey(glsl::FixedFunctionSwitches k) {
+    k.alphaTest[2] = 0;  // the reference stays in the block
+    if (k.alphaTest[0] == 0 || k.alphaTest[1] < i32(CmpNever) || k.alphaTest[1] >= i32(CmpAlways))
+        k.alphaTest[0] = k.alphaTest[1] = 0;
+    if (k.vertex[0] != 0) {  // pre-transformed: no world, lighting or vertex fog
+        k.vertex[1] = k.vertex[2] = 0;
+        k.fog[1] = k.fog[3] = 0;
+        std::memset(k.misc, 0, sizeof k.misc);
+    }
+    if (k.vertex[2] == 0) {
+        k.vertex[3] = 0;
+        std::memset(k.materialSource, 0, sizeof k.materialSource);
+        k.misc[0] = k.misc[1] = 0;
+    } else {
+        for (i32& m : k.materialSource)
+            if ((m == 1 && k.vertex2[0] == 0) || (m == 2 && k.vertex2[1] == 0)) m = 0;
+    }
+    if (k.fog[0] == 0) k.fog[1] = k.fog[2] = k.fog[3] = 0;
+    if (k.fog[2] != 0) k.fog[1] = k.fog[3] = 0;  // table fog replaces vertex fog
+    else k.misc[2] = 0;                         // eye depth feeds table fog only
+    if (k.fog[1] == 0) k.fog[3] = 0;
+    bool disabled = false;
+    for (u32 i = 0; i < kGfxStages; ++i) {
+        i32* c = k.stageColor[i];
+        i32* a = k.stageAlpha[i];
+        if (disabled) c[0] = i32(TopDisable);
+        if (c[0] == i32(TopDisable)) {  // this stage and all after it are skipped
+            disabled = true;
+            c[1] = c[2] = c[3] = 0;
+            std::memset(a, 0, 4 * sizeof(i32));
+            continue;
+        }
+        if (c[0] == i32(TopSelectArg1)) c[2] = 0;
+        if (c[0] == i32(TopSelectArg2)) c[1] = 0;
+        if (a[0] == i32(TopDisable) || a[0] == i32(TopSelectArg2)) a[1] = 0;
+        if (a[0] == i32(TopDisable) || a[0] == i32(TopSelectArg1)) a[2] = 0;
+        if (c[3] == 0) a[3] = 0;  // no texture, no coordinates
+    }
+    return k;
+}
+
 class GfxGLDevice : public GfxDeviceCommon, public GfxGLAccess {
 public:
     GfxGLDevice(const GfxPresentParams& params, const GfxCaps& caps, SDL_GLContext context, Window* window)
@@ -115,6 +164,8 @@ public:
         if (backBuffer_) DropNative(backBuffer_);
         if (autoDepth_) DropNative(autoDepth_);
         BuryNow();
+        for (const auto& [key, program] : programs_)
+            if (program != program_) gl::DeleteProgram(program);
         if (program_) gl::DeleteProgram(program_);
         GLuint buffers[3] = {ubo_, streamVbo_, streamIbo_};
         gl::DeleteBuffers(3, buffers);
@@ -481,43 +532,44 @@ protected:
         b.viewport[3] = float(s.viewport.height);
 
         const GfxVertexLayout& l = call.layout;
-        b.vertex[0] = l.pretransformed ? 1 : 0;
+        glsl::FixedFunctionSwitches& w = b.switches;
+        w.vertex[0] = l.pretransformed ? 1 : 0;
         const u32 blend = R(GfxRenderState::VertexBlend);
-        b.vertex[1] = blend <= 3 ? i32(blend) : 0;
-        b.vertex[2] = (!l.pretransformed && R(GfxRenderState::Lighting) != 0) ? 1 : 0;
-        b.vertex[3] = i32(lights);
-        b.vertex2[0] = l.diffuse >= 0;
-        b.vertex2[1] = l.specular >= 0;
-        b.vertex2[2] = l.psize >= 0;
-        b.vertex2[3] = R(GfxRenderState::SpecularEnable) != 0;
-        b.fog[0] = R(GfxRenderState::FogEnable) != 0;
-        b.fog[1] = i32(R(GfxRenderState::FogVertexMode) & 3);
-        b.fog[2] = i32(R(GfxRenderState::FogTableMode) & 3);
-        b.fog[3] = R(GfxRenderState::RangeFogEnable) != 0;
+        w.vertex[1] = blend <= 3 ? i32(blend) : 0;
+        w.vertex[2] = (!l.pretransformed && R(GfxRenderState::Lighting) != 0) ? 1 : 0;
+        w.vertex[3] = i32(lights);
+        w.vertex2[0] = l.diffuse >= 0;
+        w.vertex2[1] = l.specular >= 0;
+        w.vertex2[2] = l.psize >= 0;
+        w.vertex2[3] = R(GfxRenderState::SpecularEnable) != 0;
+        w.fog[0] = R(GfxRenderState::FogEnable) != 0;
+        w.fog[1] = i32(R(GfxRenderState::FogVertexMode) & 3);
+        w.fog[2] = i32(R(GfxRenderState::FogTableMode) & 3);
+        w.fog[3] = R(GfxRenderState::RangeFogEnable) != 0;
         if (R(GfxRenderState::ColorVertex) != 0) {
-            b.materialSource[0] = i32(R(GfxRenderState::DiffuseMaterialSource) % 3);
-            b.materialSource[1] = i32(R(GfxRenderState::SpecularMaterialSource) % 3);
-            b.materialSource[2] = i32(R(GfxRenderState::AmbientMaterialSource) % 3);
-            b.materialSource[3] = i32(R(GfxRenderState::EmissiveMaterialSource) % 3);
+            w.materialSource[0] = i32(R(GfxRenderState::DiffuseMaterialSource) % 3);
+            w.materialSource[1] = i32(R(GfxRenderState::SpecularMaterialSource) % 3);
+            w.materialSource[2] = i32(R(GfxRenderState::AmbientMaterialSource) % 3);
+            w.materialSource[3] = i32(R(GfxRenderState::EmissiveMaterialSource) % 3);
         }
         for (u32 i = 0; i < kGfxStages; ++i) {
             const u32* t = s.stageStates[i];
-            b.stageColor[i][0] = i32(t[u32(GfxStageState::ColorOp)]);
-            b.stageColor[i][1] = i32(t[u32(GfxStageState::ColorArg1)]);
-            b.stageColor[i][2] = i32(t[u32(GfxStageState::ColorArg2)]);
-            b.stageColor[i][3] = has[i] ? 1 : 0;
-            b.stageAlpha[i][0] = i32(t[u32(GfxStageState::AlphaOp)]);
-            b.stageAlpha[i][1] = i32(t[u32(GfxStageState::AlphaArg1)]);
-            b.stageAlpha[i][2] = i32(t[u32(GfxStageState::AlphaArg2)]);
-            b.stageAlpha[i][3] = (t[u32(GfxStageState::TexCoordIndex)] & 0xFFFF) == 0 ? 0 : 1;
+            w.stageColor[i][0] = i32(t[u32(GfxStageState::ColorOp)]);
+            w.stageColor[i][1] = i32(t[u32(GfxStageState::ColorArg1)]);
+            w.stageColor[i][2] = i32(t[u32(GfxStageState::ColorArg2)]);
+            w.stageColor[i][3] = has[i] ? 1 : 0;
+            w.stageAlpha[i][0] = i32(t[u32(GfxStageState::AlphaOp)]);
+            w.stageAlpha[i][1] = i32(t[u32(GfxStageState::AlphaArg1)]);
+            w.stageAlpha[i][2] = i32(t[u32(GfxStageState::AlphaArg2)]);
+            w.stageAlpha[i][3] = (t[u32(GfxStageState::TexCoordIndex)] & 0xFFFF) == 0 ? 0 : 1;
         }
-        b.alphaTest[0] = R(GfxRenderState::AlphaTestEnable) != 0;
-        b.alphaTest[1] = i32(R(GfxRenderState::AlphaFunc));
-        b.alphaTest[2] = i32(R(GfxRenderState::AlphaRef) & 0xFF);
-        b.misc[0] = R(GfxRenderState::NormalizeNormals) != 0;
-        b.misc[1] = R(GfxRenderState::LocalViewer) != 0;
+        w.alphaTest[0] = R(GfxRenderState::AlphaTestEnable) != 0;
+        w.alphaTest[1] = i32(R(GfxRenderState::AlphaFunc));
+        w.alphaTest[2] = i32(R(GfxRenderState::AlphaRef) & 0xFF);
+        w.misc[0] = R(GfxRenderState::NormalizeNormals) != 0;
+        w.misc[1] = R(GfxRenderState::LocalViewer) != 0;
         // An orthographic projection has no eye depth in w: fog by depth then.
-        b.misc[2] = (s.projection.m[2][3] == 0.0f && s.projection.m[3][3] == 1.0f) ? 1 : 0;
+        w.misc[2] = (s.projection.m[2][3] == 0.0f && s.projection.m[3][3] == 1.0f) ? 1 : 0;
     }
 
     void SetAttributes(const GfxVertexLayout& l, u32 stride, uintptr_t base) {
@@ -558,6 +610,7 @@ protected:
         BindTextures(has);
         glsl::FixedFunctionBlock block;
         FillBlock(call, has, block);
+        UseProgramFor(block.switches);
         gl::BindBuffer(GL_UNIFORM_BUFFER, ubo_);
         if (!blockValid_ || std::memcmp(&block, &lastBlock_, sizeof block) != 0) {
             gl::BufferSubData(GL_UNIFORM_BUFFER, 0, sizeof block, &block);
@@ -716,16 +769,69 @@ protected:
     void OnBackBufferMade() override { attachedColor_ = Attachment{}; }
 
 private:
+    // Texture units and the uniform block of a freshly linked program; leaves it in use.
+    void SetUpProgram(GLuint program) {
+        gl::UseProgram(program);
+        current_ = program;
+        const GLuint block = gl::GetUniformBlockIndex(program, "FixedFunction");
+        if (block != GL_INVALID_INDEX) gl::UniformBlockBinding(program, block, 0);
+        gl::Uniform1i(gl::GetUniformLocation(program, "uTex0"), 0);
+        gl::Uniform1i(gl::GetUniformLocation(program, "uTex1"), 1);
+    }
+
+    static GLuint LinkFixedFunction(const char* switches, std::string* error) {
+        const char* vertex[4] = {"#version 330 core\n", glsl::kBlock, switches, glsl::kVertex};
+        const char* fragment[4] = {"#version 330 core\n", glsl::kBlock, switches, glsl::kFragment};
+        return GlBuildProgram(vertex, 4, fragment, 4, nullptr, error);
+    }
+
+    // The general program, reading every switch from the block: what draws
+    // use when a combination's own program cannot be had.
     bool BuildProgram(std::string* error) {
-        const char* vertex[3] = {"#version 330 core\n", glsl::kBlock, glsl::kVertex};
-        const char* fragment[3] = {"#version 330 core\n", glsl::kBlock, glsl::kFragment};
-        program_ = GlBuildProgram(vertex, 3, fragment, 3, nullptr, error);
+        program_ = LinkFixedFunction(glsl::kBlockSwitches, error);
         if (!program_) return false;
-        gl::UseProgram(program_);
-        gl::UniformBlockBinding(program_, gl::GetUniformBlockIndex(program_, "FixedFunction"), 0);
-        gl::Uniform1i(gl::GetUniformLocation(program_, "uTex0"), 0);
-        gl::Uniform1i(gl::GetUniformLocation(program_, "uTex1"), 1);
+        SetUpProgram(program_);
         return true;
+    }
+
+    // Each combination of switches gets its own program, made on its first
+    // draw: the software rasterizer runs every branch for every pixel, and a
+    // discard anywhere in the program costs early depth testing.
+    void UseProgramFor(const glsl::FixedFunctionSwitches& switches) {
+        GLuint wanted = program_;
+        if (!g_generalProgramOnly) {
+            const glsl::FixedFunctionSwitches key = ProgramKey(switches);
+            if (!keyValid_ || std::memcmp(&key, &lastKey_, sizeof key) != 0) {
+                lastKey_ = key;
+                keyValid_ = true;
+                keyProgram_ = ProgramOf(key);
+            }
+            wanted = keyProgram_;
+        }
+        if (wanted != current_) {
+            gl::UseProgram(wanted);
+            current_ = wanted;
+        }
+    }
+
+    GLuint ProgramOf(const glsl::FixedFunctionSwitches& key) {
+        ProgramKeyBytes bytes;
+        std::memcpy(bytes.data(), &key, sizeof key);
+        const auto found = programs_.find(bytes);
+        if (found != programs_.end()) return found->second;
+        // A frame never needs this many; past it the general program serves.
+        if (programs_.size() >= kMaxPrograms) return program_;
+        std::string error;
+        GLuint program = LinkFixedFunction(glsl::SwitchConstants(key).c_str(), &error);
+        if (program) {
+            SetUpProgram(program);
+            ++g_programsBuilt;
+        } else {
+            std::fprintf(stderr, "OpenGL device: fixed-function program: %s\n", error.c_str());
+            program = program_;  // remembered, so the failure is not retried every draw
+        }
+        programs_.emplace(bytes, program);
+        return program;
     }
 
     SDL_GLContext context_;
@@ -740,6 +846,12 @@ private:
     GlCache cache_;
     glsl::FixedFunctionBlock lastBlock_;
     bool blockValid_ = false;
+    static constexpr size_t kMaxPrograms = 256;
+    using ProgramKeyBytes = std::array<i32, sizeof(glsl::FixedFunctionSwitches) / sizeof(i32)>;
+    std::map<ProgramKeyBytes, GLuint> programs_;
+    GLuint current_ = 0, keyProgram_ = 0;
+    glsl::FixedFunctionSwitches lastKey_{};
+    bool keyValid_ = false;
 };
 
 class GfxGLSystem : public GfxSystem {
@@ -812,6 +924,10 @@ private:
 };
 
 }  // namespace
+
+u32 GfxGLProgramsBuilt() { return g_programsBuilt; }
+
+void GfxGLUseGeneralProgram(bool on) { g_generalProgramOnly = on; }
 
 GfxSystem* CreateGfxGLSystem() {
     auto* s = new GfxGLSystem();

@@ -1,8 +1,27 @@
 #pragma once
 // GLSL of the emulated fixed-function pipeline and the uniform block it reads.
+#include <string>
+
 #include "platform/Types.h"
 
 namespace plat::glsl {
+
+// Which branches of the pipeline a draw takes. The general program reads
+// them from the block; a program made for one combination has them built in
+// as constants (SwitchConstants), so the compiler drops every branch the
+// draw does not take. Only the alpha-test reference is always read from the
+// block.
+struct FixedFunctionSwitches {
+    i32 vertex[4];               // pre-transformed, blend weights, lighting, light count
+    i32 vertex2[4];              // has diffuse, has specular, has point size, specular enable
+    i32 fog[4];                  // enable, vertex mode, table mode, range fog
+    i32 materialSource[4];       // diffuse, specular, ambient, emissive (0 material, 1 colour 1, 2 colour 2)
+    i32 stageColor[2][4];        // op, arg1, arg2, has texture
+    i32 stageAlpha[2][4];        // op, arg1, arg2, texture coordinate set
+    i32 alphaTest[4];            // enable, function, reference
+    i32 misc[4];                 // normalize normals, local viewer, depth-based table fog
+};
+static_assert(sizeof(FixedFunctionSwitches) == 10 * 16, "FixedFunctionSwitches is ten ivec4 rows");
 
 // Mirrors the std140 block "FixedFunction" below: every member is a whole
 // number of 16-byte rows, so the C++ layout matches without padding rules.
@@ -21,14 +40,7 @@ struct FixedFunctionBlock {
     float fogParams[4];          // start, end, density, point size
     float textureFactor[4];
     float viewport[4];           // x, y, width, height in target pixels
-    i32 vertex[4];               // pre-transformed, blend weights, lighting, light count
-    i32 vertex2[4];              // has diffuse, has specular, has point size, specular enable
-    i32 fog[4];                  // enable, vertex mode, table mode, range fog
-    i32 materialSource[4];       // diffuse, specular, ambient, emissive (0 material, 1 colour 1, 2 colour 2)
-    i32 stageColor[2][4];        // op, arg1, arg2, has texture
-    i32 stageAlpha[2][4];        // op, arg1, arg2, texture coordinate set
-    i32 alphaTest[4];            // enable, function, reference
-    i32 misc[4];                 // normalize normals, local viewer, depth-based table fog
+    FixedFunctionSwitches switches;
 };
 static_assert(sizeof(FixedFunctionBlock) == 6 * 64 + 6 * 16 + 16 * 16 + 4 * 16 + 4 * 16 + 2 * 32 + 2 * 16,
               "FixedFunctionBlock must match the std140 layout");
@@ -92,16 +104,16 @@ out float vFog;
 out float vEyeDepth;
 
 vec4 MaterialColor(int source, vec4 material) {
-    if (source == 1 && uVtx2.x != 0) return aDiffuse;
-    if (source == 2 && uVtx2.y != 0) return aSpecular;
+    if (source == 1 && sVtx2.x != 0) return aDiffuse;
+    if (source == 2 && sVtx2.y != 0) return aSpecular;
     return material;
 }
 
 void main() {
-    vec4 diffuse = uVtx2.x != 0 ? aDiffuse : vec4(1.0);
-    vec4 specular = uVtx2.y != 0 ? aSpecular : vec4(0.0);
+    vec4 diffuse = sVtx2.x != 0 ? aDiffuse : vec4(1.0);
+    vec4 specular = sVtx2.y != 0 ? aSpecular : vec4(0.0);
     vFog = 1.0;
-    if (uVtx.x != 0) {
+    if (sVtx.x != 0) {
         // Pre-transformed: pixel coordinates with pixel centres on integers.
         float w = aPosition.w > 0.0 ? 1.0 / aPosition.w : 1.0;
         vec2 ndc = vec2((aPosition.x + 0.5 - uViewport.x) / uViewport.z * 2.0 - 1.0,
@@ -112,7 +124,7 @@ void main() {
         vec4 p = vec4(aPosition.xyz, 1.0);
         vec4 wp;
         vec3 wn;
-        int n = uVtx.y;
+        int n = sVtx.y;
         if (n == 0) {
             wp = uWorld[0] * p;
             wn = mat3(uWorld[0]) * aNormal;
@@ -133,27 +145,27 @@ void main() {
         vec4 vp = uView * wp;
         vec3 vn = mat3(uView) * wn;
         vec4 clip = uProj * vp;
-        vEyeDepth = uMisc.z != 0 ? clip.z / clip.w : clip.w;
-        if (uVtx.z != 0) {
-            vec4 mD = MaterialColor(uMatSrc.x, uMatDiffuse);
-            vec4 mS = MaterialColor(uMatSrc.y, uMatSpecular);
-            vec4 mA = MaterialColor(uMatSrc.z, uMatAmbient);
-            vec4 mE = MaterialColor(uMatSrc.w, uMatEmissive);
+        vEyeDepth = sMisc.z != 0 ? clip.z / clip.w : clip.w;
+        if (sVtx.z != 0) {
+            vec4 mD = MaterialColor(sMatSrc.x, uMatDiffuse);
+            vec4 mS = MaterialColor(sMatSrc.y, uMatSpecular);
+            vec4 mA = MaterialColor(sMatSrc.z, uMatAmbient);
+            vec4 mE = MaterialColor(sMatSrc.w, uMatEmissive);
             vec3 N = vn;
-            if (uMisc.x != 0 && dot(N, N) > 0.0) N = normalize(N);
+            if (sMisc.x != 0 && dot(N, N) > 0.0) N = normalize(N);
             vec3 V = vec3(0.0, 0.0, -1.0);
-            if (uMisc.y != 0 && dot(vp.xyz, vp.xyz) > 0.0) V = -normalize(vp.xyz);
+            if (sMisc.y != 0 && dot(vp.xyz, vp.xyz) > 0.0) V = -normalize(vp.xyz);
             vec3 accD = vec3(0.0);
             vec3 accS = vec3(0.0);
             vec3 accA = vec3(0.0);
-            for (int i = 0; i < uVtx.w; ++i) {
+            for (int i = 0; i < sVtx.w; ++i) {
                 vec3 L = -(mat3(uView) * uLightDir[i].xyz);
                 if (dot(L, L) > 0.0) L = normalize(L);
                 accA += uLightAmbient[i].rgb;
                 float nl = dot(N, L);
                 if (nl > 0.0) {
                     accD += uLightDiffuse[i].rgb * nl;
-                    if (uVtx2.w != 0 && uMatPower.x > 0.0) {
+                    if (sVtx2.w != 0 && uMatPower.x > 0.0) {
                         vec3 H = normalize(L + V);
                         accS += uLightSpecular[i].rgb * pow(max(dot(N, H), 0.0), uMatPower.x);
                     }
@@ -163,8 +175,8 @@ void main() {
                            clamp(mD.a, 0.0, 1.0));
             specular = vec4(clamp(mS.rgb * accS, 0.0, 1.0), clamp(mS.a, 0.0, 1.0));
         }
-        if (uFog.x != 0 && uFog.z == 0 && uFog.y != 0)
-            vFog = FogFactor(uFog.y, uFog.w != 0 ? length(vp.xyz) : abs(vp.z));
+        if (sFog.x != 0 && sFog.z == 0 && sFog.y != 0)
+            vFog = FogFactor(sFog.y, sFog.w != 0 ? length(vp.xyz) : abs(vp.z));
         // Depth 0..1 becomes GL's -1..1; rows run top-down in our targets; the
         // half-pixel shift puts pixel centres where the original device had them.
         gl_Position = vec4(clip.x + clip.w / uViewport.z, -clip.y + clip.w / uViewport.w,
@@ -174,7 +186,7 @@ void main() {
     vSpecular = specular;
     vTex0 = aTex0;
     vTex1 = aTex1;
-    gl_PointSize = uVtx2.z != 0 ? aPointSize : uFogParams.w;
+    gl_PointSize = sVtx2.z != 0 ? aPointSize : uFogParams.w;
 }
 )";
 
@@ -219,8 +231,8 @@ vec4 Op(int op, vec4 a1, vec4 a2, vec4 tex) {
 }
 
 vec4 Sample(int stage) {
-    if (uStageColor[stage].w == 0) return vec4(1.0);  // no texture reads as white
-    vec2 tc = uStageAlpha[stage].w == 0 ? vTex0.xy : vTex1.xy;
+    if (sStageColor[stage].w == 0) return vec4(1.0);  // no texture reads as white
+    vec2 tc = sStageAlpha[stage].w == 0 ? vTex0.xy : vTex1.xy;
     return stage == 0 ? texture(uTex0, tc) : texture(uTex1, tc);
 }
 
@@ -238,21 +250,48 @@ bool Compare(int func, int a, int ref) {
 void main() {
     vec4 current = vDiffuse;
     for (int i = 0; i < 2; ++i) {
-        int colorOp = uStageColor[i].x;
+        int colorOp = sStageColor[i].x;
         if (colorOp == 1) break;
         vec4 tex = Sample(i);
-        vec3 rgb = Op(colorOp, Arg(uStageColor[i].y, current, tex), Arg(uStageColor[i].z, current, tex), tex).rgb;
-        int alphaOp = uStageAlpha[i].x;
+        vec3 rgb = Op(colorOp, Arg(sStageColor[i].y, current, tex), Arg(sStageColor[i].z, current, tex), tex).rgb;
+        int alphaOp = sStageAlpha[i].x;
         float a = alphaOp == 1 ? current.a
-                               : Op(alphaOp, Arg(uStageAlpha[i].y, current, tex), Arg(uStageAlpha[i].z, current, tex), tex).a;
+                               : Op(alphaOp, Arg(sStageAlpha[i].y, current, tex), Arg(sStageAlpha[i].z, current, tex), tex).a;
         current = vec4(rgb, a);
     }
-    if (uVtx2.w != 0) current.rgb = clamp(current.rgb + vSpecular.rgb, 0.0, 1.0);
-    if (uAlphaTest.x != 0 && !Compare(uAlphaTest.y, int(current.a * 255.0 + 0.5), uAlphaTest.z)) discard;
+    if (sVtx2.w != 0) current.rgb = clamp(current.rgb + vSpecular.rgb, 0.0, 1.0);
+    if (sAlphaTest.x != 0 && !Compare(sAlphaTest.y, int(current.a * 255.0 + 0.5), uAlphaTest.z)) discard;
     float f = 1.0;
-    if (uFog.x != 0) f = uFog.z != 0 ? FogFactor(uFog.z, vEyeDepth) : vFog;
+    if (sFog.x != 0) f = sFog.z != 0 ? FogFactor(sFog.z, vEyeDepth) : vFog;
     fragColor = vec4(mix(uFogColor.rgb, current.rgb, f), current.a);
 }
 )";
 
+// The switch names the shader bodies read, taken from the block.
+inline constexpr const char* kBlockSwitches =
+    "#define sVtx uVtx\n#define sVtx2 uVtx2\n#define sFog uFog\n#define sMatSrc uMatSrc\n"
+    "#define sStageColor uStageColor\n#define sStageAlpha uStageAlpha\n#define sAlphaTest uAlphaTest\n"
+    "#define sMisc uMisc\n";
+
+// The same names as the constants of one combination; goes between kBlock
+// and a body in place of kBlockSwitches.
+inline std::string SwitchConstants(const FixedFunctionSwitches& s) {
+    auto v = [](const i32(&x)[4]) {
+        return "ivec4(" + std::to_string(x[0]) + ", " + std::to_string(x[1]) + ", " + std::to_string(x[2]) + ", " +
+               std::to_string(x[3]) + ")";
+    };
+    return "#define sVtx " + v(s.vertex) + "\n#define sVtx2 " + v(s.vertex2) + "\n#define sFog " + v(s.fog) +
+           "\n#define sMatSrc " + v(s.materialSource) + "\n#define sStageColor ivec4[2](" + v(s.stageColor[0]) +
+           ", " + v(s.stageColor[1]) + ")\n#define sStageAlpha ivec4[2](" + v(s.stageAlpha[0]) + ", " +
+           v(s.stageAlpha[1]) + ")\n#define sAlphaTest " + v(s.alphaTest) + "\n#define sMisc " + v(s.misc) + "\n";
+}
+
 }  // namespace plat::glsl
+
+namespace plat {
+
+// Test hooks of the OpenGL device's programs, counted over the process.
+u32 GfxGLProgramsBuilt();              // programs built for single combinations
+void GfxGLUseGeneralProgram(bool on);  // later draws all use the general program
+
+}  // namespace plat
