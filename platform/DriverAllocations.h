@@ -8,7 +8,7 @@
 
 namespace plat {
 
-class DriverAllocations {
+class [[maybe_unused]] DriverAllocations {
 public:
 #if defined(__SANITIZE_ADDRESS__)
     DriverAllocations() { __lsan_disable(); }
