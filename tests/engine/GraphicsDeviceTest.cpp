@@ -325,7 +325,9 @@ TEST_F(DeviceLossTest, LostThenResetRunsTheCallbacksAroundTheEffectsInOrder) {
     EXPECT_NE(gd->backBuffer, nullptr);
     EXPECT_NE(gd->depthSurface, nullptr);
     for (int i = 0; i < GraphicsDevice::kFontSlots; ++i)
-        if (!plat::ChooseFontFace(gd->fontDescs[i].faceName.c_str()).file.empty()) EXPECT_NE(gd->fonts[i], nullptr);
+        if (!plat::ChooseFontFace(gd->fontDescs[i].faceName.c_str()).file.empty()) {
+            EXPECT_NE(gd->fonts[i], nullptr);
+        }
     u32 v = 0;
     gd->device->GetRenderState(GfxRenderState::Lighting, &v);
     EXPECT_EQ(v, 0u);  // the default states were set again after the reset

@@ -260,7 +260,9 @@ TEST_F(GfxRecorderTest, ALostDeviceSwallowsDrawing) {
     EXPECT_EQ(device_->DrawPrimitiveUP(GfxPrimitive::TriangleList, 1, v, sizeof(Vtx2D)), GfxResult::Ok);
     device_->EndScene();
     for (const auto& c : rec_->Calls())
-        if (c.text.rfind("DrawPrimitiveUP", 0) == 0) EXPECT_TRUE(c.vertices.empty());
+        if (c.text.rfind("DrawPrimitiveUP", 0) == 0) {
+            EXPECT_TRUE(c.vertices.empty());
+        }
 }
 
 TEST(GfxRecorderSystemTest, RefusesTheFirstDevicesItIsToldTo) {
