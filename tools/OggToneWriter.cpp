@@ -21,11 +21,11 @@ void TakePages(ogg_stream_state& stream, std::string& out, bool flush)
 
 }  // namespace
 
-std::string EncodeOggTone(f32 startHz, f32 endHz, f32 seconds)
+std::string EncodeOggMono(const std::vector<float>& samples, long rate, float quality)
 {
     vorbis_info info;
     vorbis_info_init(&info);
-    if (vorbis_encode_init_vbr(&info, 1, SampleRate, 0.2f) != 0) {
+    if (vorbis_encode_init_vbr(&info, 1, rate, quality) != 0) {
         vorbis_info_clear(&info);
         return {};
     }
@@ -58,18 +58,10 @@ std::string EncodeOggTone(f32 startHz, f32 endHz, f32 seconds)
             }
         }
     };
-    const long total = long(seconds * SampleRate);
-    double phase = 0.0;
-    for (long written = 0; written < total;) {
-        const long n = std::min<long>(1024, total - written);
+    for (size_t written = 0; written < samples.size();) {
+        const size_t n = std::min<size_t>(1024, samples.size() - written);
         float** buffer = vorbis_analysis_buffer(&dsp, int(n));
-        for (long i = 0; i < n; ++i) {
-            const double t = double(written + i) / double(total);
-            const double hz = startHz + (endHz - startHz) * t;
-            phase += 2.0 * M_PI * hz / SampleRate;
-            const double envelope = std::min(1.0, t * 20.0) * std::min(1.0, (1.0 - t) * 8.0);
-            buffer[0][i] = float(0.4 * envelope * std::sin(phase));
-        }
+        for (size_t i = 0; i < n; ++i) buffer[0][i] = samples[written + i];
         vorbis_analysis_wrote(&dsp, int(n));
         written += n;
         drain();
@@ -84,4 +76,19 @@ std::string EncodeOggTone(f32 startHz, f32 endHz, f32 seconds)
     vorbis_comment_clear(&comment);
     vorbis_info_clear(&info);
     return out;
+}
+
+std::string EncodeOggTone(f32 startHz, f32 endHz, f32 seconds)
+{
+    const long total = long(seconds * SampleRate);
+    std::vector<float> samples(size_t(std::max(0L, total)));
+    double phase = 0.0;
+    for (long i = 0; i < total; ++i) {
+        const double t = double(i) / double(total);
+        const double hz = startHz + (endHz - startHz) * t;
+        phase += 2.0 * M_PI * hz / SampleRate;
+        const double envelope = std::min(1.0, t * 20.0) * std::min(1.0, (1.0 - t) * 8.0);
+        samples[size_t(i)] = float(0.4 * envelope * std::sin(phase));
+    }
+    return EncodeOggMono(samples, SampleRate, 0.2f);
 }

@@ -3,6 +3,7 @@
 // rank notices, the title's sounds and music. Text in the pictures is drawn
 // with the game's own CJK face through FreeType, so it reads as it should.
 #include "tools/TitleData.h"
+#include "tools/OggToneWriter.h"
 
 #include <algorithm>
 #include <cmath>
@@ -13,7 +14,6 @@
 
 #include <ft2build.h>
 #include FT_FREETYPE_H
-#include <vorbis/vorbisenc.h>
 
 #include "engine/AssetFile.h"
 #include "platform/FileSystem.h"
@@ -327,68 +327,7 @@ std::string Wave(const std::vector<float>& samples)
 
 std::string Ogg(const std::vector<float>& samples)
 {
-    std::string out;
-    vorbis_info vi;
-    vorbis_info_init(&vi);
-    if (vorbis_encode_init_vbr(&vi, 1, long(kRate), 0.3f) != 0) {
-        vorbis_info_clear(&vi);
-        return out;
-    }
-    vorbis_comment vc;
-    vorbis_comment_init(&vc);
-    vorbis_comment_add_tag(&vc, "TITLE", "Quillon title");
-    vorbis_dsp_state vd;
-    vorbis_block vb;
-    vorbis_analysis_init(&vd, &vi);
-    vorbis_block_init(&vd, &vb);
-    ogg_stream_state os;
-    ogg_stream_init(&os, 0x51554C4C);
-    ogg_packet header, comments, codebooks;
-    vorbis_analysis_headerout(&vd, &vc, &header, &comments, &codebooks);
-    ogg_stream_packetin(&os, &header);
-    ogg_stream_packetin(&os, &comments);
-    ogg_stream_packetin(&os, &codebooks);
-    ogg_page page;
-    auto take = [&](ogg_page& p) {
-        out.append(reinterpret_cast<const char*>(p.header), size_t(p.header_len));
-        out.append(reinterpret_cast<const char*>(p.body), size_t(p.body_len));
-    };
-    while (ogg_stream_flush(&os, &page) != 0) take(page);
-    size_t at = 0;
-    bool eos = false;
-    while (!eos) {
-        const size_t n = std::min<size_t>(1024, samples.size() - at);
-        if (n == 0) {
-            vorbis_analysis_wrote(&vd, 0);
-        } else {
-            float** buffer = vorbis_analysis_buffer(&vd, int(n));
-            for (size_t i = 0; i < n; ++i) buffer[0][i] = samples[at + i];
-            vorbis_analysis_wrote(&vd, int(n));
-            at += n;
-        }
-        while (vorbis_analysis_blockout(&vd, &vb) == 1) {
-            vorbis_analysis(&vb, nullptr);
-            vorbis_bitrate_addblock(&vb);
-            ogg_packet packet;
-            while (vorbis_bitrate_flushpacket(&vd, &packet) != 0) {
-                ogg_stream_packetin(&os, &packet);
-                while (ogg_stream_pageout(&os, &page) != 0) {
-                    take(page);
-                    if (ogg_page_eos(&page)) eos = true;
-                }
-            }
-        }
-        if (n == 0 && !eos) {
-            while (ogg_stream_flush(&os, &page) != 0) take(page);
-            eos = true;
-        }
-    }
-    ogg_stream_clear(&os);
-    vorbis_block_clear(&vb);
-    vorbis_dsp_clear(&vd);
-    vorbis_comment_clear(&vc);
-    vorbis_info_clear(&vi);
-    return out;
+    return EncodeOggMono(samples, long(kRate), 0.3f);
 }
 
 // A calm eight-second loop: a slow arpeggio over a low drone.
