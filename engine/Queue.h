@@ -4,6 +4,7 @@
 // the caller.
 #include <new>
 
+#include "engine/NodeChain.h"
 #include "platform/Types.h"
 
 template <class T>
@@ -32,12 +33,7 @@ public:
     virtual void DeleteAll()
     {
         if (!head) return;
-        T* node = head;
-        while (node) {
-            T* following = node->next;
-            delete node;
-            node = following;
-        }
+        DeleteNodeChain(head);
         head = tail = nullptr;
         count = 0;
     }

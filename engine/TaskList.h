@@ -6,6 +6,7 @@
 #include <new>
 #include <utility>
 
+#include "engine/NodeChain.h"
 #include "platform/Types.h"
 
 template <class T>
@@ -69,12 +70,7 @@ public:
     virtual void DeleteAll()
     {
         if (!head) return;
-        T* node = head;
-        while (node) {
-            T* following = node->next;
-            delete node;
-            node = following;
-        }
+        DeleteNodeChain(head);
         head = tail = nullptr;
         count = 0;
     }
