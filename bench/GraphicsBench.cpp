@@ -7,10 +7,10 @@
 #include <memory>
 #include <vector>
 
-#include "engine/GraphicsDevice.h"
-#include "engine/TextureManager.h"
-#include "platform/GfxRecorder.h"
-#include "platform/Window.h"
+#include "engine/graphics/GraphicsDevice.h"
+#include "engine/graphics/TextureManager.h"
+#include "platform/gfx/GfxRecorder.h"
+#include "platform/gfx/Window.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
-#include "platform/DetMath.h"
-#include "platform/Math.h"
+#include "platform/math/DetMath.h"
+#include "platform/math/Math.h"
 
 #include <benchmark/benchmark.h>
 

@@ -7,11 +7,11 @@
 #include <string>
 #include <unistd.h>
 
-#include "engine/HierarchyObject.h"
-#include "engine/SkinObject.h"
-#include "engine/SkinXMesh.h"
-#include "platform/FileSystem.h"
-#include "platform/Math.h"
+#include "engine/model/HierarchyObject.h"
+#include "engine/model/SkinObject.h"
+#include "engine/model/SkinXMesh.h"
+#include "platform/core/FileSystem.h"
+#include "platform/math/Math.h"
 #include "tests/support/SkinnedXFile.h"
 
 namespace {

@@ -3,7 +3,7 @@
 
 #include <vector>
 
-#include "engine/SoundManager.h"
+#include "engine/sound/SoundManager.h"
 #include "tests/support/SoundFixtures.h"
 
 namespace {

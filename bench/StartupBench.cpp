@@ -9,12 +9,12 @@
 #include <ctime>
 #include <string>
 
-#include "app/Application.h"
-#include "app/MainLoop.h"
-#include "app/Startup.h"
-#include "app/TitleScene.h"
-#include "platform/FileSystem.h"
-#include "platform/Gfx.h"
+#include "app/core/Application.h"
+#include "app/core/MainLoop.h"
+#include "app/core/Startup.h"
+#include "app/scene/TitleScene.h"
+#include "platform/core/FileSystem.h"
+#include "platform/gfx/Gfx.h"
 
 namespace {
 

@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "engine/DisplaySettings.h"
-#include "engine/GraphicsDevice.h"
-#include "engine/TextureCache.h"
-#include "platform/Window.h"
+#include "engine/graphics/DisplaySettings.h"
+#include "engine/graphics/GraphicsDevice.h"
+#include "engine/graphics/TextureCache.h"
+#include "platform/gfx/Window.h"
 
 namespace {
 

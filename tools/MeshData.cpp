@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "engine/AssetFile.h"
-#include "platform/FileSystem.h"
-#include "platform/Types.h"
+#include "engine/core/AssetFile.h"
+#include "platform/core/FileSystem.h"
+#include "platform/core/Types.h"
 
 namespace {
 

@@ -18,9 +18,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/FileSystem.h"
-#include "platform/Math.h"
-#include "platform/Types.h"
+#include "platform/core/FileSystem.h"
+#include "platform/math/Math.h"
+#include "platform/core/Types.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/Types.h"
+#include "platform/core/Types.h"
 
 // A mono tone gliding from startHz to endHz over seconds, with a soft
 // attack and decay. Empty on an encoder failure.

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/FileSystem.h"
-#include "platform/Types.h"
+#include "platform/core/FileSystem.h"
+#include "platform/core/Types.h"
 #include "tools/OggToneWriter.h"
 #include "tools/PngWriter.h"
 

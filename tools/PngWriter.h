@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/Types.h"
+#include "platform/core/Types.h"
 
 // rgba holds width * height * 4 bytes, rows top to bottom.
 std::string EncodePng(u32 width, u32 height, const std::vector<u8>& rgba);

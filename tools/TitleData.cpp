@@ -15,11 +15,11 @@
 #include <ft2build.h>
 #include FT_FREETYPE_H
 
-#include "engine/AssetFile.h"
-#include "platform/FileSystem.h"
-#include "platform/Font.h"
-#include "platform/Image.h"
-#include "platform/Types.h"
+#include "engine/core/AssetFile.h"
+#include "platform/core/FileSystem.h"
+#include "platform/gfx/Font.h"
+#include "platform/gfx/Image.h"
+#include "platform/core/Types.h"
 
 namespace {
 

@@ -3,6 +3,6 @@
 // scenes of the title menu's entries, the demonstration battle, the story
 // objects, the network dispatchers) before the program starts; a hook left
 // unset keeps the behaviour written beside it.
-#include "app/Startup.h"
+#include "app/core/Startup.h"
 
 int main() { return GameMain(); }

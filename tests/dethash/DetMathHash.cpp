@@ -3,8 +3,8 @@
 // build compiles this twice, for the generic x86-64 target and with
 // -march=native, and a test compares the two hashes: lockstep battles need
 // the same bits on every client's processor.
-#include "platform/DetMath.h"
-#include "platform/Math.h"
+#include "platform/math/DetMath.h"
+#include "platform/math/Math.h"
 
 #include <bit>
 #include <cstdint>

@@ -8,10 +8,10 @@
 #include <memory>
 #include <vector>
 
-#include "engine/GraphicsDevice.h"
-#include "engine/Shaders.h"
-#include "platform/Gfx.h"
-#include "platform/Window.h"
+#include "engine/graphics/GraphicsDevice.h"
+#include "engine/graphics/Shaders.h"
+#include "platform/gfx/Gfx.h"
+#include "platform/gfx/Window.h"
 
 class EngineGraphicsFixture : public ::testing::Test {
 protected:

@@ -9,8 +9,8 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/Gfx.h"
-#include "platform/Window.h"
+#include "platform/gfx/Gfx.h"
+#include "platform/gfx/Window.h"
 
 struct OffscreenDevice {
     std::unique_ptr<plat::Window> window;

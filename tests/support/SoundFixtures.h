@@ -10,7 +10,7 @@
 #include <ogg/ogg.h>
 #include <vorbis/vorbisenc.h>
 
-#include "platform/Types.h"
+#include "platform/core/Types.h"
 
 namespace fixtures {
 

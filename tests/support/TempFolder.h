@@ -7,7 +7,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/FileSystem.h"
+#include "platform/core/FileSystem.h"
 
 class TempFolder {
 public:

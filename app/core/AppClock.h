@@ -1,0 +1,13 @@
+#pragma once
+// The millisecond clock of the application shell (key repeats, menu
+// pacing). Tests install a fake one; unset members use the system clock.
+#include "platform/core/Types.h"
+
+struct AppClock {
+    u32 (*now)() = nullptr;
+    void (*sleep)(u32 ms) = nullptr;
+};
+
+void SetAppClock(const AppClock& clock);
+u32 AppClockNow();
+void AppClockSleep(u32 ms);

@@ -1,0 +1,51 @@
+#pragma once
+// The settings of the next battle, held by the application object.
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/graphics/TextureManager.h"
+#include "platform/core/Types.h"
+
+// One user music file of "Sound/MyBgm". The list is filled and shown by the
+// front-end; the shell only holds it.
+struct MyBgmEntry {
+    std::string fileName;
+    u8 hasPicture = 0;
+    TextureHandle picture; // its own picture, or the placeholder
+};
+
+struct MyBgmList {
+    // Held by pointer: a picture handle cannot be copied or moved.
+    std::vector<std::unique_ptr<MyBgmEntry>> entries;
+    // -1 the stage's music, -2 a random user file, otherwise an entry index.
+    i32 selectedBgm = -1;
+};
+
+struct GameSettings {
+    // 0 arcade, 1 survival, 2 practice, 3 team battle, 4 fleet battle,
+    // 5 hangar, 6 local battle, 7 online, 8 ranking.
+    u32 gameMode = 0;
+    // 1 marks the title's demonstration battle.
+    u32 modeOption = 0;
+    // Stage folder index; 0xFFFFFFFF picks one at random.
+    u32 stage = 0;
+    // Local battle: 0 remaining bodies, 1 team cost.
+    u32 localRule = 0;
+    // First room-settings word; its low byte repeats online key states.
+    u32 roomSetting = 0;
+    // Online input delay 1..20.
+    u32 netDelay = 0;
+    u8 chat = 0;
+    u8 voiceMode = 0;
+    f32 hpRate = 0.0f;
+    f32 energyRate = 0.0f;
+    // Minutes; a battle lasts timeLimit * 3600 frames.
+    u32 timeLimit = 0;
+    i32 costLimit = 700;
+    f32 costRate = 1.0f;
+    u8 popType = 0;
+    // The user music list; its selectedBgm is the battle's music choice.
+    MyBgmList bgmList;
+    u8 item = 0;
+};

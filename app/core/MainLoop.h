@@ -1,0 +1,55 @@
+#pragma once
+// The program's one loop on the main thread: window events are handled as
+// they come; when none waits, one idle pass runs (network, input, mouse,
+// text-cache aging, the current scene's frame, the screenshot key). After
+// the loop the program shuts down.
+#include "platform/core/Types.h"
+
+class CApplication;
+struct RECVQUEUE;
+
+namespace plat {
+struct Event;
+}
+
+// Window-message numbers the text-input handler receives.
+inline constexpr u32 MessageKeyDown = 0x0100;
+inline constexpr u32 MessageChar = 0x0102;
+
+// Messages handed to the dispatchers per connection in one pass, at most.
+inline constexpr i32 NetworkStepsPerPass = 11;
+// A pad axis beyond this reads as a direction.
+inline constexpr i32 PadAxisThreshold = 300;
+inline constexpr u32 ScreenShotRepeatMs = 10000;
+
+// Online play registers its two connections' receive queues and their
+// dispatchers (identifier byte, the bytes after it). Unset: no network step.
+struct NetworkHooks {
+    RECVQUEUE* (*popGame)() = nullptr;
+    RECVQUEUE* (*popData)() = nullptr;
+    void (*dispatchGame)(u8 id, const u8* body, u32 size) = nullptr;
+    void (*dispatchData)(u8 id, const u8* body, u32 size) = nullptr;
+};
+NetworkHooks& GetNetworkHooks();
+
+// Runs until a scene sets the quit flag or a quit event arrives, then shuts
+// down. The exit code: the quit event's, else 0.
+i32 MainLoop(CApplication& app);
+
+// The window procedure: text entry, wheel, activation, close request.
+void AppWndProc(CApplication& app, const plat::Event& event);
+// One idle pass; false when the quit flag ended it.
+bool IdlePass(CApplication& app);
+
+// Parts of the idle pass.
+void RunNetworkSteps(const NetworkHooks& hooks);
+void PollKeyboard(CApplication& app, i32 pad);
+void PollPads(CApplication& app);
+void UpdateMouse(CApplication& app);
+// Client pixels to the 1024 x 768 virtual screen, whatever the window size;
+// false (x, y untouched) for an empty client area or an unset scale.
+bool MapCursorToScreen(const CApplication& app, i32 clientWidth, i32 clientHeight, i32 cursorX,
+                       i32 cursorY, i32& x, i32& y);
+
+// Releases what start-up created, in reverse order (after the loop).
+void ShutdownApplication(CApplication& app);

@@ -1,0 +1,234 @@
+#include "app/core/Startup.h"
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "app/core/Application.h"
+#include "app/scene/BaseScene.h"
+#include "app/core/MainLoop.h"
+#include "app/player/PilotRegistry.h"
+#include "app/core/SettingsDialog.h"
+#include "app/scene/TitleScene.h"
+#include "engine/core/AssetFile.h"
+#include "engine/core/Direct3DRegistry.h"
+#include "engine/graphics/DisplaySettings.h"
+#include "engine/graphics/GraphicsDevice.h"
+#include "engine/input/InputManager.h"
+#include "engine/graphics/Shaders.h"
+#include "engine/sound/SoundManager.h"
+#include "engine/graphics/TextureCache.h"
+#include "engine/graphics/WindowSize.h"
+#include "platform/input/Events.h"
+#include "platform/core/FileSystem.h"
+#include "platform/core/MessageBox.h"
+#include "platform/core/SingleInstance.h"
+#include "platform/core/System.h"
+#include "platform/gfx/TextureFile.h"
+#include "platform/core/Time.h"
+#include "platform/gfx/Window.h"
+
+namespace {
+
+// The windows live as long as the program; the application object only
+// points at them.
+struct Windows {
+    std::unique_ptr<plat::Window> main, leftEye, rightEye;
+};
+Windows& GetWindows()
+{
+    static Windows windows;
+    return windows;
+}
+
+SDL_Window* Native(plat::Window* w) { return w ? w->Native() : nullptr; }
+
+void SetFolder(FolderList& list, u32 index, const char* name)
+{
+    std::snprintf(list.names[index], sizeof list.names[index], "%s", name);
+}
+
+// Shared pictures: their own size, one level, managed, no filtering.
+void LoadSharedPicture(TextureHandle& handle, const char* name, plat::GfxFormat format)
+{
+    handle.LoadScrambled(name, plat::kGfxFromFile, plat::kGfxFromFile, 1, 0, format, plat::GfxPool::Managed,
+                         plat::ImageFilterNone, plat::ImageFilterNone, 0, nullptr, AssetKey);
+}
+
+void OnDeviceLost(int)
+{
+    GetTextureCache()->ReleaseAll();
+    ReleaseTextRenderTarget();
+}
+
+void OnDeviceReset(int)
+{
+    const CApplication& app = *GetApplication();
+    CreateTextRenderTarget(app.screenWidth, app.screenHeight);
+}
+
+// An eye window of the cross-eyed stereo view, placed at x.
+std::unique_ptr<plat::Window> MakeEyeWindow(const char* title, i32 x, const CApplication& app)
+{
+    std::unique_ptr<plat::Window> w = plat::Window::Create(title, x, 0, 640, 480, plat::Window::Hidden);
+    if (!w) return w;
+    ResizeWindowClient(w.get(), app.screenWidth, app.screenHeight);
+    w->Show();
+    return w;
+}
+
+}  // namespace
+
+void FillFolderLists(CApplication& app)
+{
+    // The opponents of the arcade stages: the robots that ship with the game.
+    app.robotFolders.count = 22;
+    for (u32 i = 0; i < 22; ++i) {
+        char name[32];
+        std::snprintf(name, sizeof name, "robo/robo%02u", i + 1);
+        SetFolder(app.robotFolders, i, name);
+    }
+    app.shipFolders.count = 1;
+    SetFolder(app.shipFolders, 0, "robo/senkan00");
+    SetFolder(app.shipFolders, 1, "robo/senkan01");
+    static const char* const stages[9] = {"war/City",  "war/In",    "war/City2", "war/City3",  "war/In2",
+                                          "war/moon",  "war/City4", "war/City5", "war/Skyland"};
+    app.stageFolders.count = 9;
+    app.secondStageFolders.count = 9;
+    for (u32 i = 0; i < 9; ++i) {
+        SetFolder(app.stageFolders, i, stages[i]);
+        SetFolder(app.secondStageFolders, i, stages[i]);
+    }
+}
+
+int InitAfterSettings(CApplication& app)
+{
+    app.robotQuality = 100;
+    plat::Sleep(100);
+    app.screenScaleX = static_cast<f32>(app.screenWidth) / 1024.0f;
+    app.screenScaleY = static_cast<f32>(app.screenHeight) / 768.0f;
+    DisplaySettings& display = GetDisplaySettings();
+    display.fastFont = app.fastFont;
+    display.screenWidth = app.screenWidth;
+    display.screenHeight = app.screenHeight;
+    display.screenScaleX = app.screenScaleX;
+    display.screenScaleY = app.screenScaleY;
+
+    FillFolderLists(app);
+    GetPilotRegistry()->ScanFolders(app.startupDir);
+
+    // The window is made at 640 x 480 and then given the configured client size.
+    Windows& windows = GetWindows();
+    windows.main = plat::Window::Create(WindowTitle, 0, 0, 640, 480, plat::Window::Hidden);
+    app.mainWindow = windows.main.get();
+    ResizeWindowClient(app.mainWindow, app.screenWidth, app.screenHeight);
+
+    GraphicsDevice* gd = GetGraphicsDevice();
+    if (!app.mainWindow || !gd->Create(app.mainWindow, static_cast<u32>(app.screenWidth),
+                                       static_cast<u32>(app.screenHeight), plat::GfxFormat::X8R8G8B8,
+                                       app.fullScreen != 0)) {
+        plat::ShowMessageBox(Native(app.mainWindow), "DirectGraphics初期化ミス", "");
+        gd->Release();
+        return 0;
+    }
+    gd->SetDefaultRenderStates();
+
+    SoundManager& sound = GetSoundManager();
+    if (!sound.Init(Native(app.mainWindow))) {
+        plat::ShowMessageBox(Native(app.mainWindow), "DirectSound初期化失敗", "エラー");
+        sound.Release();
+    }
+
+    LoadSharedPicture(app.sharedTextures[0], "Quillon/dot.png", plat::GfxFormat::X8R8G8B8);
+    LoadSharedPicture(app.sharedTextures[1], "Quillon/back.png", plat::GfxFormat::X8R8G8B8);
+    LoadSharedPicture(app.sharedTextures[2], "Quillon/back_red.png", plat::GfxFormat::X8R8G8B8);
+    LoadSharedPicture(app.sharedTextures[3], "Quillon/digifont.png", plat::kGfxFormatFromFile);
+    app.captureTexture.CreateBlank(static_cast<u32>(app.screenWidth), static_cast<u32>(app.screenHeight), 1, 0,
+                                   plat::GfxFormat::R8G8B8, plat::GfxPool::Managed);
+    CreateTextRenderTarget(app.screenWidth, app.screenHeight);
+    gd->SetVertexFog(1.0f, 150.0f, 0xFFC2D6F0u);
+
+    static const struct {
+        const char* face;
+        i32 height;
+    } fonts[9] = {{"黑体", 12}, {"黑体", 24}, {"黑体", 48}, {"黑体", 64}, {"黑体", 18}, {"黑体", 36},
+                  {"ＭＳ　ゴシック", 12}, {"ＭＳ　ゴシック", 16}, {"ＭＳ　ゴシック", 18}};
+    for (int slot = 0; slot < 9; ++slot) gd->CreateFont(slot, fonts[slot].face, fonts[slot].height);
+
+    app.lineEditor.OpenContext();
+    gd->lostCallbacks[2] = OnDeviceLost;
+    gd->resetCallbacks[2] = OnDeviceReset;
+
+    CreateShaderWrappers(app.screenWidth, app.screenHeight, app.shadow);
+    // A missing cube map leaves reflections without their environment.
+    plat::CreateCubeTextureFromFile(gd->device, "Quillon/CubeMap.dds", &app.cubeMap);
+
+    app.mainWindow->Show();
+    plat::BeginTimerPeriod(1);
+
+    static const int rankingOrder[4] = {3, 0, 1, 2};  // survival, then arcade easy, normal, hard
+    for (int i : rankingOrder) app.rankingTables[i].Load();
+    app.partInventory.Load("vant-D");
+
+    app.quit = 0;
+    app.currentScene = GetTitleScene();
+
+    if (app.stereo) {
+        windows.leftEye = MakeEyeWindow("左側ウィンドウ(右目で見る)", 0, app);
+        app.leftEyeWindow = windows.leftEye.get();
+        // The right eye sits beside the left one; window frames belong to the
+        // window manager here and take no room of their own.
+        windows.rightEye = MakeEyeWindow("右側ウィンドウ(左目で見る)用", app.screenWidth, app);
+        app.rightEyeWindow = windows.rightEye.get();
+    }
+    return 1;
+}
+
+int Init(CApplication& app)
+{
+    const std::string here = plat::GetCurrentDirectory();
+    if (here.size() >= sizeof app.startupDir) {
+        // Every data path is built from this folder: a cut one would read the wrong files.
+        plat::ShowMessageBox(nullptr, "The game's folder path is too long.", "Tervalis", plat::MessageBoxError);
+        return 0;
+    }
+    std::snprintf(app.startupDir, sizeof app.startupDir, "%s", here.c_str());
+    app.language = static_cast<u16>(plat::GetSystemLanguage() & 0x3FF);
+    plat::InitEvents();
+
+    app.LoadConfig();
+    if (!GetInputManager()->Init(nullptr)) plat::ShowMessageBox(nullptr, "DirectInput初期化失敗", "エラー");
+    if (RunSettingsDialog(app, *GetInputManager()) == 1) return 0;
+    return InitAfterSettings(app);
+}
+
+void DestroyWindows(CApplication& app)
+{
+    app.mainWindow = app.leftEyeWindow = app.rightEyeWindow = nullptr;
+    Windows& windows = GetWindows();
+    windows.rightEye.reset();
+    windows.leftEye.reset();
+    windows.main.reset();
+}
+
+i32 GameMain()
+{
+    DisablePSGP();
+    // Held for the life of the process, as a named mutex would be.
+    static plat::SingleInstanceLock instance;
+    if (instance.Acquire(SingleInstanceName) == plat::InstanceResult::AlreadyRunning) {
+        plat::ShowMessageBox(nullptr, "ゲームは既に起動しています。", "Tervalis",
+                             plat::MessageBoxError | plat::MessageBoxTopmost);
+        return 0;
+    }
+    CApplication& app = *GetApplication();
+    if (!Init(app)) {
+        RestorePSGP();
+        DestroyWindows(app);
+        return 0;
+    }
+    const i32 code = MainLoop(app);
+    DestroyWindows(app);
+    return code;
+}

@@ -1,0 +1,132 @@
+#pragma once
+// Pilots: one folder each under "pilot" in the start-up directory, with a
+// face picture, a name, radio texts and voices, optionally described by a
+// small script "pilot.spt". Computer pilots come from a fixed table.
+#include <string>
+#include <vector>
+
+#include "engine/sound/SoundManager.h"
+#include "engine/graphics/TextureManager.h"
+#include "platform/core/Types.h"
+
+class ScriptTokenizer;
+
+inline constexpr i32 MaxPilots = 500;
+inline constexpr i32 PilotPictureCount = 50;
+inline constexpr i32 PilotSoundCount = 50;
+inline constexpr i32 PilotAnimationCount = 10;
+inline constexpr i32 RadioTextCount = 10;
+inline constexpr i32 AiPilotCount = 44;
+
+// First sound slot of each combat voice kind; five variants follow it.
+enum PilotVoiceSlot : i32 {
+    VoiceAttack = 10,
+    VoiceSpecialAttack = 15,
+    VoiceDamage = 20,
+    VoiceDie = 25,
+    VoiceDestroy = 30,
+    VoiceRebirth = 35,
+    VoiceWake = 40,
+};
+
+struct AnimationFrame {
+    u16 duration = 0;
+    u8 picture = 0;
+    u8 voice = 255; // 255 = none
+};
+
+class PilotSlot {
+public:
+    PilotSlot();
+    ~PilotSlot();
+    PilotSlot(const PilotSlot&) = delete;
+    PilotSlot& operator=(const PilotSlot&) = delete;
+
+    // Face and name only (selection screens).
+    void LoadHeader(const char* folder);
+    // Everything: pictures, voices, radio texts, animations.
+    void Load(const char* folder);
+    void Clear();
+    // Picture n from a file of the current directory; adds nothing when the
+    // number is outside the table. Returns the file's size (0 when missing).
+    u32 LoadPicture(i32 n, const char* file);
+    // Voice n from an Ogg file of the current directory; extraVoices more
+    // copies may overlap. Returns the file's size (0 when missing).
+    u32 LoadVoice(i32 n, const char* file, i32 extraVoices);
+
+    // Combat voices: one of the kind's five at random, after stopping the
+    // slot's combat voice that still plays. Returns the started voice.
+    CDSBufferNode* PlayAttackVoice() { return PlayCombatVoice(VoiceAttack); }
+    CDSBufferNode* PlaySpecialAttackVoice() { return PlayCombatVoice(VoiceSpecialAttack); }
+    CDSBufferNode* PlayDamageVoice() { return PlayCombatVoice(VoiceDamage); }
+    CDSBufferNode* PlayDieVoice() { return PlayCombatVoice(VoiceDie); }
+    CDSBufferNode* PlayDestroyVoice() { return PlayCombatVoice(VoiceDestroy); }
+    CDSBufferNode* PlayRebirthVoice() { return PlayCombatVoice(VoiceRebirth); }
+    CDSBufferNode* PlayWakeVoice() { return PlayCombatVoice(VoiceWake); }
+
+    char name[25] = {};
+    u8 pictureSource = 1; // 1 "face.png", 2 the script
+    TextureHandle pictures[PilotPictureCount]; // picture 0 is the face
+    std::string pictureNames[PilotPictureCount];
+    std::string voiceNames[PilotSoundCount];
+    char radioTexts[RadioTextCount][100] = {};
+    u32 voiceBytes = 0;
+    u32 radioVoiceBytes = 0;
+    u32 pictureBytes = 0;
+    // 0..9 radio voices, 10..44 combat voices (five per kind).
+    SoundObject sounds[PilotSoundCount];
+    // The combat voice last started; null when none.
+    CDSBufferNode* currentVoice = nullptr;
+    std::vector<AnimationFrame> animations[PilotAnimationCount];
+    u32 folderIndex = 0;
+    u32 scriptPictureBytes = 0;
+    // File transfer of an online pilot upload; total -1 while none runs.
+    u32 uploadReceived = 0;
+    i32 uploadTotal = -1;
+
+private:
+    CDSBufferNode* PlayCombatVoice(i32 firstSlot);
+    void SetDefaultNameIfEmpty();
+};
+
+// The pilot.spt interpreter.
+struct PilotScript {
+    // Runs a script (already loaded into the tokenizer) on a slot. 1.
+    static int Run(ScriptTokenizer& tokenizer, const char* fileName, PilotSlot& slot);
+    // The file named by the first LoadPic with index 0 (empty when none). 1.
+    static int FindFacePicture(ScriptTokenizer& tokenizer, const char* fileName, std::string& outName);
+
+    // Test hook: where script complaints go; null shows a message box.
+    using MessageHook = void (*)(const char* text);
+    static void SetMessageHook(MessageHook hook);
+};
+
+class PilotRegistry {
+public:
+    PilotRegistry() = default;
+    ~PilotRegistry();
+    PilotRegistry(const PilotRegistry&) = delete;
+    PilotRegistry& operator=(const PilotRegistry&) = delete;
+
+    // Lists up to 500 folders under "<startupDir>/pilot".
+    void ScanFolders(const char* startupDir);
+    void LoadPilotHeaders();
+    // Full load of pilot i; nothing outside 0..count-1.
+    void LoadPilot(i32 i);
+
+    i32 count = 0;
+    std::string folderPaths[MaxPilots];
+    PilotSlot slots[MaxPilots];
+};
+
+PilotRegistry* GetPilotRegistry();
+
+struct AiPilotRecord {
+    char name[100];
+    u32 level; // 1..10
+};
+
+// Entry (battle generator % 44) of the computer-pilot table.
+AiPilotRecord GetRandomAiPilot(AiPilotRecord* out);
+// Entry index of the table; any index outside 0..43 gives entry 0.
+AiPilotRecord AiPilotTable(AiPilotRecord* out, i32 index);

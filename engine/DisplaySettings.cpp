@@ -1,6 +1,0 @@
-#include "engine/DisplaySettings.h"
-
-DisplaySettings& GetDisplaySettings() {
-    static DisplaySettings settings;
-    return settings;
-}

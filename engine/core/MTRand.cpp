@@ -1,0 +1,118 @@
+#include "engine/core/MTRand.h"
+
+#include <new>
+
+namespace {
+constexpr u64 kStartMultiplier = 6364136223846793005ull;
+constexpr u64 kMatrix = 0xB5026F5AA96619E9ull;
+constexpr u64 kUpperMask = 0xFFFFFFFF80000000ull;
+constexpr u64 kLowerMask = 0x7FFFFFFFull;
+constexpr u64 kArrayMultiplier1 = 1664525ull;
+constexpr u64 kArrayMultiplier2 = 1566083941ull;
+constexpr u32 kArrayStart = 0x45EB69ABu;
+constexpr u32 kDefaultWords[4] = {0x45678168u, 0x78920ABCu, 0xAB456DE5u, 0xC102854Au};
+
+// The array rule reads w[1] and the twist w[i + 1], so fewer than two words
+// cannot work; such sizes fall back to the standard one.
+u32 EffectiveSize(u32 size)
+{
+    return size < 2 ? cMTRand::kDefaultSize : size;
+}
+} // namespace
+
+cMTRand::~cMTRand()
+{
+    delete[] state;
+}
+
+bool cMTRand::Allocate(u32 n)
+{
+    // Reinitialising with the same size keeps the words; a larger size must
+    // not write past the old allocation.
+    if (state && allocated >= n) return true;
+    delete[] state;
+    allocated = 0;
+    state = new (std::nothrow) u64[n];
+    if (!state) return false;
+    allocated = n;
+    return true;
+}
+
+void cMTRand::Init(u32 start, u32 sz)
+{
+    pos = 0;
+    size = EffectiveSize(sz);
+    second = size / 2 + size / 32;
+    if (!Allocate(size)) return;
+    u64* w = state;
+    w[0] = start;
+    for (u32 i = 1; i < size; ++i) w[i] = kStartMultiplier * (w[i - 1] ^ (w[i - 1] >> 62)) + i;
+}
+
+void cMTRand::InitByArray(u32 sz, const u32* words, u32 count)
+{
+    pos = 0;
+    if (!state) Init(kArrayStart, sz);
+    if (!state) return;
+    if (!words || count == 0) {
+        words = kDefaultWords;
+        count = 4;
+    }
+    u64* w = state;
+    const u32 n = size;
+    u32 i = 1;
+    u32 j = 0;
+    for (u32 k = (n > count ? n : count); k > 0; --k) {
+        w[i] = (w[i] ^ ((w[i - 1] ^ (w[i - 1] >> 62)) * kArrayMultiplier1)) + words[j] + j;
+        ++i;
+        ++j;
+        if (j >= count) j = 0;
+        if (i >= n) {
+            w[0] = w[n - 1];
+            i = 1;
+        }
+    }
+    for (u32 k = n - 1; k > 0; --k) {
+        w[i] = (w[i] ^ ((w[i - 1] ^ (w[i - 1] >> 62)) * kArrayMultiplier2)) - i;
+        ++i;
+        if (i >= n) {
+            w[0] = w[n - 1];
+            i = 1;
+        }
+    }
+    w[0] = 0x8000000000000000ull;
+}
+
+// In place and in ascending order: late words read already twisted ones.
+void cMTRand::Twist()
+{
+    u64* w = state;
+    const u32 n = size;
+    const u32 m = second;
+    for (u32 i = 0; i < n; ++i) {
+        const u64 x = (w[i] & kUpperMask) | (w[(i + 1) % n] & kLowerMask);
+        w[i] = w[(i + m) % n] ^ (x >> 1) ^ ((x & 1) ? kMatrix : 0);
+    }
+}
+
+u64 cMTRand::Next64()
+{
+    if (!state) InitByArray(kDefaultSize, nullptr, 4);
+    if (!state) return 0;
+    ++pos;
+    if (pos >= size) {
+        pos = 0;
+        Twist();
+    }
+    return state[pos];
+}
+
+u32 cMTRand::GetRand()
+{
+    u32 y = static_cast<u32>(Next64());
+    y ^= y >> 11;
+    y ^= (y << 7) & 0x9D2C5680u;
+    y ^= (y << 15) & 0xEFC60000u;
+    y ^= y >> 18;
+    return y;
+}

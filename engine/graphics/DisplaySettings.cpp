@@ -1,0 +1,6 @@
+#include "engine/graphics/DisplaySettings.h"
+
+DisplaySettings& GetDisplaySettings() {
+    static DisplaySettings settings;
+    return settings;
+}

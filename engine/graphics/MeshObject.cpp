@@ -1,0 +1,617 @@
+#include "engine/graphics/MeshObject.h"
+
+#include <cmath>
+#include <cstring>
+#include <new>
+#include <string>
+
+#include "engine/core/AssetFile.h"
+#include "engine/graphics/GraphicsDevice.h"
+#include "engine/graphics/Shaders.h"
+#include "engine/graphics/TextureManager.h"
+#include "platform/gfx/Effect.h"
+#include "platform/math/Math.h"
+#include "platform/gfx/TextureFile.h"
+
+namespace {
+
+thread_local std::string t_loadError;
+
+plat::GfxDevice* CurrentDevice()
+{
+    return GetGraphicsDevice()->device;
+}
+
+// Meshes draw on the graphics object's device of the moment.
+const bool g_deviceSourceSet = (plat::SetMeshDeviceSource(&CurrentDevice), true);
+
+// The name the size-levelled loaders share for materials without a usable texture.
+constexpr const char* kDummyTexture = "dammy";
+
+Vec3 Cross(const Vec3& a, const Vec3& b)
+{
+    Vec3 r;
+    plat::Vec3Cross(&r, &a, &b);
+    return r;
+}
+
+float Dot(const Vec3& a, const Vec3& b) { return plat::Vec3Dot(&a, &b); }
+
+Vec3 Normalized(const Vec3& v)
+{
+    Vec3 r;
+    plat::Vec3Normalize(&r, &v);
+    return r;
+}
+
+// Reads a file whole and unscrambles it; empty when it cannot be read.
+bool ReadScrambled(const char* name, u32 key, FileBuffer& out)
+{
+    if (!name || !out.Load(name)) return false;
+    out.XorWords(key);
+    return true;
+}
+
+// Reads a scrambled X file into a mesh; the memory image goes as soon as the
+// mesh is made. Failures leave their reason in t_loadError.
+bool LoadScrambledMesh(const char* fileName, u32 key, plat::LoadedMesh& loaded)
+{
+    FileBuffer file;
+    if (!ReadScrambled(fileName, key, file)) {
+        t_loadError = std::string("cannot read '") + (fileName ? fileName : "") + "'";
+        return false;
+    }
+    return plat::LoadMeshFromXInMemory(file.data, file.size, plat::MeshManaged, loaded, &t_loadError);
+}
+
+// Nearest hit wins; a tie keeps the earlier one.
+void KeepNearest(bool hit, float d, u32 i, int* any, float* best, u32* bestIndex)
+{
+    if (!hit) return;
+    if (!*any || *best > d) {
+        *best = d;
+        *bestIndex = i;
+    }
+    *any = 1;
+}
+
+void Push(Vec3* centre, Vec3* pushDir, Vec3 d, float depth)
+{
+    d = Normalized(d) * depth;
+    *pushDir += d;
+    *centre += d;
+}
+
+}  // namespace
+
+const char* MeshObject::LastLoadError()
+{
+    return t_loadError.c_str();
+}
+
+// ---- loading -------------------------------------------------------------------
+
+int MeshObject::Load(const char* fileName, u32 textureLevel, TextureManager* manager)
+{
+    Release();
+    t_loadError.clear();
+    plat::LoadedMesh loaded;
+    if (!plat::LoadMeshFromX(fileName, plat::MeshManaged, loaded, &t_loadError)) return 0;
+    return Finish(loaded, TextureSource::File, textureLevel, 0, manager);
+}
+
+int MeshObject::LoadScrambled(const char* fileName, u32 key, TextureManager* manager)
+{
+    Release();
+    t_loadError.clear();
+    plat::LoadedMesh loaded;
+    if (!LoadScrambledMesh(fileName, key, loaded)) return 0;
+    return Finish(loaded, TextureSource::Scrambled, 0, key, manager);
+}
+
+int MeshObject::LoadScrambledWithTextures(const char* fileName, u32 textureLevel, u32 key, TextureManager* manager)
+{
+    Release();
+    t_loadError.clear();
+    plat::LoadedMesh loaded;
+    if (!LoadScrambledMesh(fileName, key, loaded)) return 0;
+    return Finish(loaded, TextureSource::ScrambledSized, textureLevel, key, manager);
+}
+
+int MeshObject::Finish(plat::LoadedMesh& loaded, TextureSource source, u32 textureLevel, u32 key,
+                       TextureManager* manager)
+{
+    const u32 count = static_cast<u32>(loaded.materials.size());
+    // Callers keep fixed tables of materials; a bigger mesh would run past them.
+    if (count > MaxMaterials) {
+        t_loadError = "mesh has " + std::to_string(count) + " materials, more than " + std::to_string(MaxMaterials);
+        return 0;
+    }
+    if (source != TextureSource::Scrambled && textureLevel != NoTextures && textureLevel > 31) {
+        t_loadError = "texture level " + std::to_string(textureLevel) + " is not supported";
+        return 0;
+    }
+    // Every face must name a material the mesh has, or no subset would draw it.
+    const u32* attr = loaded.mesh->AttributeData();
+    for (u32 f = 0; f < loaded.mesh->GetNumFaces() && count > 0; ++f) {
+        if (attr[f] >= count) {
+            t_loadError = "face " + std::to_string(f) + " names material " + std::to_string(attr[f]) + " of " +
+                          std::to_string(count);
+            return 0;
+        }
+    }
+    materials = new (std::nothrow) plat::GfxMaterial[count ? count : 1];
+    textures = new (std::nothrow) TextureHandle*[count ? count : 1]();
+    if (!materials || !textures) {
+        delete[] materials;
+        delete[] textures;
+        materials = nullptr;
+        textures = nullptr;
+        t_loadError = "out of memory";
+        return 0;
+    }
+    materialCount = count;
+    const u32 divisor = (textureLevel == NoTextures || textureLevel > 31) ? 1u : (1u << textureLevel);
+    for (u32 i = 0; i < count; ++i) {
+        const plat::MeshMaterial& m = loaded.materials[i].MatD3D;
+        plat::GfxMaterial& g = materials[i];
+        g.diffuse = m.Diffuse;
+        g.ambient = m.Diffuse;
+        g.specular = m.Specular;
+        g.emissive = m.Emissive;
+        g.power = m.Power;
+        const std::string& name = loaded.materials[i].textureFilename;
+
+        if (source == TextureSource::Scrambled) {
+            FileBuffer image;
+            ReadScrambled(name.c_str(), key, image);  // unreadable: an empty image
+            if (manager) {
+                TextureHandle* h = manager->Find(name.c_str());
+                if (!h) {
+                    h = manager->Create(name.c_str());
+                    if (h && image.data) h->LoadMemory(image.data, image.size);
+                }
+                textures[i] = h;
+            } else {
+                textures[i] = new TextureHandle();
+                if (image.data) textures[i]->LoadMemory(image.data, image.size);
+            }
+            if (!textures[i]) textures[i] = new TextureHandle();  // a refused Create keeps the slot usable
+            continue;
+        }
+        if (textureLevel == NoTextures) {
+            textures[i] = new TextureHandle();
+            continue;
+        }
+        plat::ImageInfo info;
+        FileBuffer image;
+        bool known = false;
+        if (!name.empty()) {
+            if (source == TextureSource::File) {
+                known = plat::GetImageInfoFromFile(name.c_str(), &info) == plat::GfxResult::Ok;
+            } else if (ReadScrambled(name.c_str(), key, image)) {
+                known = plat::GetImageInfoFromFileInMemory(image.data, image.size, &info) == plat::GfxResult::Ok;
+            }
+        }
+        if (!known) {
+            if (manager) {
+                TextureHandle* h = manager->Find(kDummyTexture);
+                if (!h) h = manager->Create(kDummyTexture);
+                textures[i] = h ? h : new TextureHandle();
+            } else {
+                textures[i] = new TextureHandle();
+            }
+            continue;
+        }
+        const u32 w = std::max(1u, info.width / divisor), h = std::max(1u, info.height / divisor);
+        auto load = [&](TextureHandle* t) {
+            if (source == TextureSource::File) {
+                t->LoadFileEx(name.c_str(), w, h, plat::kGfxDefault, 0, plat::GfxFormat::Unknown,
+                              plat::GfxPool::Managed, plat::kGfxDefault, plat::kGfxDefault, 0, nullptr);
+            } else {
+                t->LoadMemoryEx(image.data, image.size, w, h, plat::kGfxDefault, 0, plat::GfxFormat::Unknown,
+                                plat::GfxPool::Managed, plat::kGfxDefault, plat::kGfxDefault, 0, nullptr);
+            }
+        };
+        if (manager) {
+            TextureHandle* t = manager->Find(name.c_str());
+            if (!t) {
+                t = manager->Create(name.c_str());
+                if (t) load(t);
+            }
+            textures[i] = t ? t : new TextureHandle();
+        } else {
+            textures[i] = new TextureHandle();
+            load(textures[i]);
+        }
+    }
+    mesh = std::move(loaded.mesh);
+    adjacency = std::move(loaded.adjacency);
+    faceCount = mesh->GetNumFaces();
+    return 1;
+}
+
+void MeshObject::Release()
+{
+    delete[] materials;
+    materials = nullptr;
+    if (textures) {
+        for (u32 i = 0; i < materialCount; ++i) {
+            TextureHandle* t = textures[i];
+            if (!t) continue;
+            if (t->manager) {
+                t->Release();  // the manager keeps it while others hold it
+            } else {
+                t->Release();
+                delete t;
+            }
+        }
+        delete[] textures;
+        textures = nullptr;
+    }
+    mesh.reset();
+    progressiveMesh.reset();
+    delete[] triangles;
+    triangles = nullptr;
+    adjacency.reset();
+    materialCount = 0;
+}
+
+// ---- bounds and triangles ---------------------------------------------------------
+
+void MeshObject::ComputeBounds()
+{
+    if (!mesh) return;
+    void* data = nullptr;
+    if (plat::Failed(mesh->LockVertexBuffer(plat::LockReadOnly, &data))) return;
+    const auto* first = static_cast<const Vec3*>(data);
+    plat::ComputeBoundingBox(first, mesh->GetNumVertices(), mesh->GetNumBytesPerVertex(), &boxMin, &boxMax);
+    boxSize = boxMax - boxMin;
+    plat::ComputeBoundingSphere(first, mesh->GetNumVertices(), mesh->GetNumBytesPerVertex(), &sphereCentre,
+                                &sphereRadius);
+    mesh->UnlockVertexBuffer();
+}
+
+void MeshObject::BuildCollisionTriangles()
+{
+    if (!mesh) return;
+    delete[] triangles;
+    triangles = nullptr;
+    // The processing steps may have changed the face count since the load;
+    // the triangles follow the mesh as it is now.
+    faceCount = mesh->GetNumFaces();
+    triangles = new (std::nothrow) CollisionTriangle[faceCount ? faceCount : 1]();
+    if (!triangles) {
+        faceCount = 0;
+        return;
+    }
+    void* vdata = nullptr;
+    void* idata = nullptr;
+    mesh->LockVertexBuffer(plat::LockReadOnly, &vdata);
+    mesh->LockIndexBuffer(plat::LockReadOnly, &idata);
+    const u8* vb = static_cast<const u8*>(vdata);
+    const u16* ib = static_cast<const u16*>(idata);
+    const u32 stride = mesh->GetNumBytesPerVertex();
+    const u32 verts = mesh->GetNumVertices();
+    for (u32 i = 0; i < faceCount; ++i) {
+        CollisionTriangle& t = triangles[i];
+        const u32 a = ib[i * 3], b = ib[i * 3 + 1], c = ib[i * 3 + 2];
+        if (a >= verts || b >= verts || c >= verts) continue;  // left all zero
+        std::memcpy(&t.P0, vb + static_cast<size_t>(a) * stride, 12);
+        std::memcpy(&t.P1, vb + static_cast<size_t>(b) * stride, 12);
+        std::memcpy(&t.P2, vb + static_cast<size_t>(c) * stride, 12);
+        t.normal = Normalized(Cross(t.P1 - t.P0, t.P2 - t.P0));
+        t.min = t.P0;
+        t.max = t.P0;
+        for (const Vec3* p : {&t.P1, &t.P2}) {
+            t.min = Vec3(std::min(t.min.x, p->x), std::min(t.min.y, p->y), std::min(t.min.z, p->z));
+            t.max = Vec3(std::max(t.max.x, p->x), std::max(t.max.y, p->y), std::max(t.max.z, p->z));
+        }
+    }
+    mesh->UnlockIndexBuffer();
+    mesh->UnlockVertexBuffer();
+}
+
+// ---- drawing -----------------------------------------------------------------------
+
+plat::BaseMesh* MeshObject::DrawnMesh() const
+{
+    if (progressiveMesh) return progressiveMesh.get();
+    return mesh.get();
+}
+
+void MeshObject::DrawWith(MeshObject* source, bool alpha, float alphaScale)
+{
+    plat::BaseMesh* drawn = DrawnMesh();
+    plat::GfxDevice* device = GetGraphicsDevice()->device;
+    if (!drawn || !source || !device || !source->materials) return;
+    plat::SetMeshDeviceSource(&CurrentDevice);
+    const u32 count = std::min(materialCount, source->materialCount);
+    for (u32 i = 0; i < count; ++i) {
+        plat::GfxMaterial m = source->materials[i];
+        if (alpha) m.diffuse.a *= alphaScale;
+        device->SetMaterial(m);
+        TextureHandle* t = source->textures[i];
+        device->SetTexture(0, t ? t->texture : nullptr);
+        drawn->DrawSubset(i);
+    }
+}
+
+void MeshObject::DrawShaderWith(ShaderBase* shader, MeshObject* source, bool alpha, float alphaScale)
+{
+    plat::BaseMesh* drawn = DrawnMesh();
+    if (!drawn || !shader || !shader->effect || !source || !source->materials) return;
+    plat::Effect* e = shader->effect.get();
+    plat::SetMeshDeviceSource(&CurrentDevice);
+    const u32 count = std::min(materialCount, source->materialCount);
+    e->Begin(&shader->passCount, 0);
+    for (u32 p = 0; p < shader->passCount; ++p) {
+        e->BeginPass(p);
+        for (u32 i = 0; i < count; ++i) {
+            plat::GfxMaterial m = source->materials[i];
+            if (alpha) m.diffuse.a *= alphaScale;
+            shader->SetMaterial(&m, source->textures[i]);
+            e->CommitChanges();
+            drawn->DrawSubset(i);
+        }
+        e->EndPass();
+    }
+    e->End();
+}
+
+void MeshObject::Draw() { DrawWith(this, false, 1.0f); }
+void MeshObject::DrawAlpha(float alpha) { DrawWith(this, true, alpha); }
+void MeshObject::DrawShader(ShaderBase* shader) { DrawShaderWith(shader, this, false, 1.0f); }
+void MeshObject::DrawShaderAlpha(ShaderBase* shader, float alpha) { DrawShaderWith(shader, this, true, alpha); }
+void MeshObject::DrawMeshObject(MeshObject* other) { DrawWith(other, false, 1.0f); }
+void MeshObject::DrawMeshObjectAlpha(MeshObject* other, float alpha) { DrawWith(other, true, alpha); }
+void MeshObject::DrawMeshObjectShader(ShaderBase* shader, MeshObject* other) { DrawShaderWith(shader, other, false, 1.0f); }
+void MeshObject::DrawMeshObjectShaderAlpha(ShaderBase* shader, MeshObject* other, float alpha)
+{
+    DrawShaderWith(shader, other, true, alpha);
+}
+
+// ---- picking -----------------------------------------------------------------------
+
+int MeshObject::IntersectRay(const Vec3* origin, const Vec3* dir, float* dist, u32* index)
+{
+    if (!triangles || !origin || !dir) return 0;
+    int any = 0;
+    float best = 0.0f;
+    u32 bestIndex = 0;
+    for (u32 i = 0; i < faceCount; ++i) {
+        const CollisionTriangle& t = triangles[i];
+        float d = 0.0f;
+        const bool hit = plat::IntersectTri(&t.P0, &t.P1, &t.P2, origin, dir, nullptr, nullptr, &d);
+        KeepNearest(hit, d, i, &any, &best, &bestIndex);
+    }
+    if (any) {
+        if (dist) *dist = best;
+        if (index) *index = bestIndex;
+    }
+    return any;
+}
+
+int MeshObject::IntersectRayWorld(const Vec3* origin, const Vec3* dir, float* dist, u32* index, const Mat4* world)
+{
+    if (!origin || !dir || !world) return 0;
+    Mat4 inv;  // a singular matrix leaves it at identity
+    plat::MatrixInverse(&inv, nullptr, world);
+    Vec3 o, d;
+    plat::Vec3TransformNormal(&d, dir, &inv);
+    plat::Vec3TransformCoord(&o, origin, &inv);
+    return IntersectRay(&o, &d, dist, index);
+}
+
+int BoxIntersectRayMinMax(const Vec3* min, const Vec3* max, const Vec3* origin, const Vec3* dir, float* dist)
+{
+    if (!min || !max || !origin || !dir) return 0;
+    const float lo[3] = {min->x, min->y, min->z};
+    const float hi[3] = {max->x, max->y, max->z};
+    int any = 0;
+    float best = 0.0f;
+    u32 unused = 0;
+    for (int axis = 0; axis < 3; ++axis) {
+        const int a = (axis + 1) % 3, b = (axis + 2) % 3;
+        for (int side = 0; side < 2; ++side) {
+            // The face's corners in strip order.
+            Vec3 c[4];
+            for (int k = 0; k < 4; ++k) {
+                float p[3];
+                p[axis] = side ? hi[axis] : lo[axis];
+                p[a] = (k & 1) ? hi[a] : lo[a];
+                p[b] = (k & 2) ? hi[b] : lo[b];
+                c[k] = Vec3(p[0], p[1], p[2]);
+            }
+            float d = 0.0f;
+            bool hit = plat::IntersectTri(&c[0], &c[1], &c[2], origin, dir, nullptr, nullptr, &d);
+            KeepNearest(hit, d, 0, &any, &best, &unused);
+            hit = plat::IntersectTri(&c[1], &c[2], &c[3], origin, dir, nullptr, nullptr, &d);
+            KeepNearest(hit, d, 0, &any, &best, &unused);
+        }
+    }
+    if (any && dist) *dist = best;
+    return any;
+}
+
+int MeshObject::BoxIntersectRay(const Vec3* origin, const Vec3* dir, float* dist)
+{
+    return BoxIntersectRayMinMax(&boxMin, &boxMax, origin, dir, dist);
+}
+
+// ---- sphere push-out ----------------------------------------------------------------
+
+int MeshObject::CollideSphere(Vec3* centre, float radius, float* pushLength, Vec3* pushDir, CQueue<FaceQ>* faces)
+{
+    if (!faces || !centre || !pushLength || !pushDir) return 0;
+    *pushDir = Vec3();
+    *pushLength = 0.0f;
+    int result = 0;
+    for (u32 i = 0; triangles && i < faceCount; ++i) {
+        CollisionTriangle& t = triangles[i];
+        const float dist = Dot(*centre - t.P0, t.normal);
+        if (!(-radius < dist && dist < radius)) continue;
+        const Vec3* corners[3] = {&t.P0, &t.P1, &t.P2};
+        bool outside = false;
+        for (int e = 0; e < 3; ++e) {
+            const Vec3& a = *corners[e];
+            const Vec3& b = *corners[(e + 1) % 3];
+            if (Dot(Cross(b - a, *centre - a), t.normal) < 0.0f) {
+                outside = true;
+                break;
+            }
+        }
+        if (outside) {
+            // Only a triangle whose box reaches the sphere's box can touch it by an edge.
+            const float c[3] = {centre->x, centre->y, centre->z};
+            const float mn[3] = {t.min.x, t.min.y, t.min.z};
+            const float mx[3] = {t.max.x, t.max.y, t.max.z};
+            bool overlap = true;
+            for (int k = 0; k < 3; ++k) overlap &= mx[k] >= c[k] - radius && mn[k] <= c[k] + radius;
+            if (overlap) {
+                if (FaceQ* node = faces->Add()) node->triangle = &t;
+            }
+            continue;
+        }
+        const Vec3 push = t.normal * (radius - dist);
+        *pushDir += push;
+        *centre += push;  // later triangles see the moved centre
+        result = 1;
+    }
+    *pushLength = plat::Vec3Length(pushDir);
+    plat::Vec3Normalize(pushDir, pushDir);
+    return result;
+}
+
+int MeshObject::CollideSphere2(Vec3* centre, float radius, float* pushLength, Vec3* pushDir, CQueue<FaceQ>* faces)
+{
+    if (!faces || !centre || !pushLength || !pushDir) return 0;
+    *pushDir = Vec3();
+    *pushLength = 0.0f;
+    int result = 0;
+    const float r2 = radius * radius;
+    while (FaceQ* node = faces->Pop()) {
+        if (const CollisionTriangle* t = node->triangle) {
+            const Vec3* corners[3] = {&t->P0, &t->P1, &t->P2};
+            for (int e = 0; e < 3; ++e) {
+                const Vec3& a = *corners[e];
+                const Vec3 edge = *corners[(e + 1) % 3] - a;
+                const float along = Dot(*centre - a, edge) / Dot(edge, edge);
+                const Vec3 d = *centre - (a + edge * along);
+                const float d2 = Dot(d, d);
+                if (along >= 0.0f && along <= 1.0f && d2 <= r2) {
+                    Push(centre, pushDir, d, radius - std::sqrt(d2));
+                    result = 1;
+                }
+            }
+            for (const Vec3* v : corners) {
+                const Vec3 d = *centre - *v;
+                const float d2 = Dot(d, d);
+                if (d2 <= r2) {
+                    Push(centre, pushDir, d, radius - std::sqrt(d2));
+                    result = 1;
+                }
+            }
+        }
+        delete node;
+    }
+    *pushLength = plat::Vec3Length(pushDir);
+    plat::Vec3Normalize(pushDir, pushDir);
+    return result;
+}
+
+namespace {
+
+using Collide = int (MeshObject::*)(Vec3*, float, float*, Vec3*, CQueue<FaceQ>*);
+
+int CollideInWorld(MeshObject* m, Collide stage, Vec3* centre, float radius, float* pushLength, Vec3* pushDir,
+                   CQueue<FaceQ>* faces, const Mat4* world)
+{
+    if (!centre || !world || !pushLength || !pushDir) return 0;
+    Mat4 inv;
+    plat::MatrixInverse(&inv, nullptr, world);
+    Vec3 local;
+    plat::Vec3TransformCoord(&local, centre, &inv);
+    const int r = (m->*stage)(&local, radius, pushLength, pushDir, faces);
+    if (r) {
+        plat::Vec3TransformNormal(pushDir, pushDir, world);
+        *centre += *pushDir * *pushLength;
+    }
+    return r;
+}
+
+}  // namespace
+
+int MeshObject::CollideSphereWorld(Vec3* centre, float radius, float* pushLength, Vec3* pushDir,
+                                   CQueue<FaceQ>* faces, const Mat4* world)
+{
+    return CollideInWorld(this, &MeshObject::CollideSphere, centre, radius, pushLength, pushDir, faces, world);
+}
+
+int MeshObject::CollideSphere2World(Vec3* centre, float radius, float* pushLength, Vec3* pushDir,
+                                    CQueue<FaceQ>* faces, const Mat4* world)
+{
+    return CollideInWorld(this, &MeshObject::CollideSphere2, centre, radius, pushLength, pushDir, faces, world);
+}
+
+// ---- processing ------------------------------------------------------------------------
+
+std::span<u32> MeshObject::AdjacencySpan() const
+{
+    if (!adjacency) return {};
+    return {static_cast<u32*>(adjacency->GetBufferPointer()), adjacency->GetBufferSize() / sizeof(u32)};
+}
+
+int MeshObject::CreateAdjacency(float epsilon, u32 bufferBytes)
+{
+    if (!mesh) return 0;
+    adjacency.reset();
+    adjacency = plat::CreateBuffer(bufferBytes);
+    if (!adjacency) return 0;
+    // A buffer too small for three entries per face is refused, not overrun.
+    return plat::Succeeded(mesh->GenerateAdjacency(epsilon, AdjacencySpan())) ? 1 : 0;
+}
+
+int MeshObject::Clean(u32 cleanType)
+{
+    if (!mesh) return 0;
+    std::shared_ptr<plat::Mesh> cleaned;
+    const std::span<u32> adj = AdjacencySpan();
+    if (plat::Failed(plat::CleanMesh(cleanType, mesh.get(), adj, &cleaned, adj))) return 0;
+    mesh = std::move(cleaned);
+    return 1;
+}
+
+int MeshObject::OptimizeInplace(u32 flags)
+{
+    if (!mesh) return 0;
+    const std::span<u32> adj = AdjacencySpan();
+    return plat::Succeeded(mesh->OptimizeInplace(flags, adj, adj)) ? 1 : 0;
+}
+
+int MeshObject::WeldVertices(u32 flags, const plat::WeldEpsilons* epsilons)
+{
+    if (!mesh) return 0;
+    const std::span<u32> adj = AdjacencySpan();
+    return plat::Succeeded(plat::WeldVertices(mesh.get(), flags, epsilons, adj, adj)) ? 1 : 0;
+}
+
+int MeshObject::ComputeNormals()
+{
+    if (!mesh) return 0;
+    return plat::Succeeded(plat::ComputeNormals(mesh.get())) ? 1 : 0;
+}
+
+int MeshObject::GenerateProgressiveMesh(const plat::AttributeWeights* attributeWeights, const float* vertexWeights,
+                                        u32 minValue, u32 options, u32 releaseSource)
+{
+    if (!mesh) return 0;
+    std::shared_ptr<plat::PMesh> pm;
+    if (plat::Failed(plat::GeneratePMesh(mesh.get(), AdjacencySpan(), attributeWeights, vertexWeights, minValue,
+                                         options, &pm))) {
+        return 0;
+    }
+    progressiveMesh = std::move(pm);
+    if (releaseSource && mesh) mesh.reset();
+    return progressiveMesh ? 1 : 0;
+}

@@ -1,0 +1,400 @@
+#include "engine/sound/SoundManager.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include <vorbis/vorbisfile.h>
+
+#include "engine/core/AssetFile.h"
+#include "platform/core/MessageBox.h"
+
+namespace {
+
+const char* const kErrorCaption = "DirectSoundエラー";
+
+u16 Le16(const u8* p) { return u16(p[0] | p[1] << 8); }
+u32 Le32(const u8* p) { return u32(p[0]) | u32(p[1]) << 8 | u32(p[2]) << 16 | u32(p[3]) << 24; }
+void Put16(u8* p, u32 v) {
+    p[0] = u8(v);
+    p[1] = u8(v >> 8);
+}
+void Put32(u8* p, u32 v) {
+    Put16(p, v);
+    Put16(p + 2, v >> 16);
+}
+
+// Reads the 18-byte format record (plus any extra bytes) at body.
+plat::AudioFormat ReadFormat(const u8* body) {
+    plat::AudioFormat f;
+    f.formatTag = Le16(body);
+    f.channels = Le16(body + 2);
+    f.samplesPerSec = Le32(body + 4);
+    f.avgBytesPerSec = Le32(body + 8);
+    f.blockAlign = Le16(body + 12);
+    f.bitsPerSample = Le16(body + 14);
+    return f;
+}
+
+// vorbisfile reads the Ogg image through these.
+struct MemorySource {
+    const u8* data;
+    size_t size;
+    size_t pos;
+};
+
+size_t MemRead(void* out, size_t size, size_t count, void* source) {
+    auto* m = static_cast<MemorySource*>(source);
+    if (size == 0 || count == 0) return 0;
+    const size_t items = std::min(count, (m->size - m->pos) / size);
+    std::memcpy(out, m->data + m->pos, items * size);
+    m->pos += items * size;
+    return items;
+}
+
+int MemSeek(void* source, ogg_int64_t offset, int whence) {
+    auto* m = static_cast<MemorySource*>(source);
+    ogg_int64_t base = 0;
+    if (whence == SEEK_CUR) base = ogg_int64_t(m->pos);
+    else if (whence == SEEK_END) base = ogg_int64_t(m->size);
+    else if (whence != SEEK_SET) return -1;
+    if ((offset > 0 && offset > ogg_int64_t(m->size) - base) || base + offset < 0) return -1;
+    m->pos = size_t(base + offset);
+    return 0;
+}
+
+long MemTell(void* source) { return long(static_cast<MemorySource*>(source)->pos); }
+
+void ShowLoadError(const char* text) { plat::ShowMessageBox(nullptr, text, kErrorCaption); }
+
+}  // namespace
+
+i32 VolumePercentToHundredthsDb(i32 percent) {
+    if (percent <= 0) return kVolumeSilent;
+    if (percent >= 100) return 0;
+    const f32 db = 10.0f * std::log10(f32(percent) / 100.0f);
+    return 100 * i32(std::trunc(db));
+}
+
+bool ParseWave(const u8* file, u32 fileSize, WaveData* out) {
+    if (file == nullptr || out == nullptr || fileSize < 12) return false;
+    if (std::memcmp(file, "RIFF", 4) != 0 || std::memcmp(file + 8, "WAVE", 4) != 0) return false;
+    const u64 end = std::min<u64>(u64(Le32(file + 4)) + 8, fileSize);
+
+    bool haveFormat = false;
+    u64 pos = 12;
+    while (pos + 8 <= end) {
+        const u8* head = file + pos;
+        const u32 chunkSize = Le32(head + 4);
+        const u64 body = pos + 8;
+        const u32 present = u32(std::min<u64>(chunkSize, end - body));
+        if (!haveFormat && std::memcmp(head, "fmt ", 4) == 0) {
+            if (chunkSize < 16 || present < 16) return false;
+            out->format = ReadFormat(file + body);
+            out->extra.clear();
+            if (out->format.formatTag != 1) {
+                // Other formats carry their own size of extra bytes; they
+                // must lie inside the chunk.
+                if (present < 18) return false;
+                const u32 extra = Le16(file + body + 16);
+                if (18u + extra > present) return false;
+                out->extra.assign(file + body + 18, file + body + 18 + extra);
+            }
+            haveFormat = true;
+        } else if (haveFormat && std::memcmp(head, "data", 4) == 0) {
+            out->samples = file + body;
+            out->size = present;
+            return true;
+        }
+        pos = body + u64(chunkSize) + (chunkSize & 1u);
+    }
+    return false;
+}
+
+bool DecodeOggToWave(const u8* file, u32 fileSize, std::vector<u8>* wave) {
+    if (file == nullptr || wave == nullptr || fileSize == 0) return false;
+    MemorySource source{file, fileSize, 0};
+    const ov_callbacks callbacks{MemRead, MemSeek, nullptr, MemTell};
+    OggVorbis_File vf;
+    if (ov_open_callbacks(&source, &vf, nullptr, 0, callbacks) != 0) return false;
+    const vorbis_info* info = ov_info(&vf, -1);
+    if (info == nullptr || info->channels < 1 || info->channels > 8 || info->rate < 1 ||
+        info->rate > 384000) {
+        ov_clear(&vf);
+        return false;
+    }
+    const u32 channels = u32(info->channels);
+    const u32 rate = u32(info->rate);
+    const u32 frameBytes = channels * 2;
+
+    // The stream's own length is only a hint: unknown for some streams and
+    // a lie in a hostile one. Start from it within sane bounds and grow as
+    // samples really arrive.
+    u64 hint = 0;
+    if (ov_seekable(&vf)) {
+        const ogg_int64_t frames = ov_pcm_total(&vf, -1);
+        if (frames > 0) hint = u64(frames) * frameBytes;
+    }
+    const u64 sensible = std::max<u64>(1u << 20, u64(fileSize) * 32);
+    const u64 start = std::min<u64>({hint, sensible, kMaxDecodedOggBytes});
+
+    std::vector<u8>& out = *wave;
+    out.clear();
+    out.resize(kOggWaveHeaderSize + size_t(std::max<u64>(start, 65536)));
+    u32 filled = 0;
+    int section = 0;
+    for (;;) {
+        if (out.size() - kOggWaveHeaderSize - filled < 4096) {
+            const u64 now = out.size() - kOggWaveHeaderSize;
+            if (now >= kMaxDecodedOggBytes) break;
+            out.resize(kOggWaveHeaderSize + size_t(std::min<u64>(now * 2, kMaxDecodedOggBytes)));
+        }
+        const u32 room = u32(out.size() - kOggWaveHeaderSize - filled);
+        const long got = ov_read(&vf, reinterpret_cast<char*>(out.data() + kOggWaveHeaderSize + filled),
+                                 int(std::min<u32>(room, 1u << 20)), 0, 2, 1, &section);
+        if (got <= 0) break;  // end of stream, or the first damaged spot
+        // A chained stream that changes its layout cannot share one header.
+        const vorbis_info* now = ov_info(&vf, section);
+        if (now == nullptr || u32(now->channels) != channels || u32(now->rate) != rate) break;
+        filled += u32(got);
+    }
+    ov_clear(&vf);
+    filled -= filled % frameBytes;
+    out.resize(kOggWaveHeaderSize + filled);
+
+    u8* h = out.data();
+    std::memcpy(h, "RIFF", 4);
+    Put32(h + 4, 38 + filled);
+    std::memcpy(h + 8, "WAVE", 4);
+    std::memcpy(h + 12, "fmt ", 4);
+    Put32(h + 16, 18);
+    Put16(h + 20, 1);
+    Put16(h + 22, channels);
+    Put32(h + 24, rate);
+    Put32(h + 28, rate * frameBytes);
+    Put16(h + 32, frameBytes);
+    Put16(h + 34, 16);
+    Put16(h + 36, 18);
+    std::memcpy(h + 38, "data", 4);
+    Put32(h + 42, filled);
+    return true;
+}
+
+bool CDSBufferNode::IsPlaying() const { return voice != 0 && plat::AudioVoiceIsPlaying(voice); }
+
+void CDSBufferNode::Stop() {
+    if (voice != 0) plat::AudioVoiceStop(voice);
+}
+
+SoundObject::~SoundObject() { Free(); }
+
+int SoundObject::LoadWave(const char* fileName, int is3D, int extraVoices) {
+    if (!GetSoundManager().IsOpen() || fileName == nullptr) return 0;
+    FileBuffer file;
+    if (!file.Load(fileName)) return 0;
+    return LoadWaveData(file.data, file.size, is3D, extraVoices);
+}
+
+int SoundObject::LoadOgg(const char* fileName, int is3D, int extraVoices) {
+    if (!GetSoundManager().IsOpen() || fileName == nullptr) return 0;
+    FileBuffer file;
+    if (!file.Load(fileName)) return 0;
+    return LoadOggData(file.data, file.size, is3D, extraVoices);
+}
+
+int SoundObject::LoadWaveData(const u8* file, u32 size, int is3D, int extraVoices) {
+    if (!GetSoundManager().IsOpen()) return 0;
+    WaveData wave;
+    if (!ParseWave(file, size, &wave)) return 0;
+    return CreateVoices(wave, is3D, extraVoices);
+}
+
+int SoundObject::LoadOggData(const u8* file, u32 size, int is3D, int extraVoices) {
+    if (!GetSoundManager().IsOpen()) return 0;
+    std::vector<u8> image;
+    if (!DecodeOggToWave(file, size, &image)) return 0;
+    WaveData wave;
+    wave.format = ReadFormat(image.data() + 20);
+    wave.samples = image.data() + kOggWaveHeaderSize;
+    wave.size = u32(image.size() - kOggWaveHeaderSize);
+    return CreateVoices(wave, is3D, extraVoices);
+}
+
+int SoundObject::CreateVoices(const WaveData& reader, int is3D, int extraVoices) {
+    Free();
+    const bool positional = is3D != 0;
+    const plat::AudioBuffer buffer = plat::AudioCreateBuffer(reader.format, reader.samples, reader.size);
+    if (buffer == 0) {
+        ShowLoadError("セカンダリバッファを作成に失敗");
+        return 0;
+    }
+    const int total = 1 + std::max(0, extraVoices);
+    for (int i = 0; i < total; ++i) {
+        CDSBufferNode* node = voices.NewNode(1);
+        const plat::AudioVoice voice = node ? plat::AudioCreateVoice(buffer, positional) : 0;
+        if (voice == 0) {
+            ShowLoadError(i == 0 ? "IDirectSoundBuffer8インターフェイスの取得に失敗" : "DuplicateSoundBufferエラー");
+            plat::AudioReleaseBuffer(buffer);
+            Free();
+            return 0;
+        }
+        node->voice = voice;
+        node->positional = positional;
+    }
+    // The voices keep the samples alive between them.
+    plat::AudioReleaseBuffer(buffer);
+    cursor = voices.GetHead()->next;
+    return 1;
+}
+
+void SoundObject::MoveOn() {
+    cursor = cursor->next;
+    if (cursor == nullptr || cursor->priority == kListTailPriority) cursor = voices.GetHead()->next;
+}
+
+CDSBufferNode* SoundObject::PlayNext(bool place, const Vec3& at, int slot, int loop, bool onlyIfFree) {
+    if (cursor == nullptr || !GetSoundManager().IsOpen()) return nullptr;
+    CDSBufferNode* node = cursor;
+    if (node->voice == 0) {
+        MoveOn();
+        return nullptr;
+    }
+    if (onlyIfFree && node->IsPlaying()) return nullptr;
+    if (place) plat::AudioVoiceSetPosition(node->voice, at);
+    node->slot = i8(slot);
+    plat::AudioVoiceSetVolume(node->voice, VolumePercentToHundredthsDb(GetSoundManager().GetVolume(slot)));
+    plat::AudioVoicePlay(node->voice, loop != 0);
+    MoveOn();
+    return node;
+}
+
+CDSBufferNode* SoundObject::Play(int slot, int loop) { return PlayNext(false, Vec3{}, slot, loop, false); }
+
+CDSBufferNode* SoundObject::Play3D(f32 x, f32 y, f32 z, int slot, int loop) {
+    return PlayNext(true, Vec3{x, y, z}, slot, loop, false);
+}
+
+CDSBufferNode* SoundObject::PlayAt(f32 x, f32 y, f32 z, int slot, int loop) {
+    return PlayNext(true, Vec3{x, y, z}, slot, loop, true);
+}
+
+void SoundObject::Stop() {
+    CDSBufferNode* head = voices.GetHead();
+    if (head == nullptr) return;
+    for (CDSBufferNode* n = head->next; n && n->priority != kListTailPriority; n = n->next) n->Stop();
+}
+
+void SoundObject::SetDistances(f32 minDistance, f32 maxDistance) {
+    if (!GetSoundManager().IsOpen()) return;
+    CDSBufferNode* head = voices.GetHead();
+    if (head == nullptr) return;
+    for (CDSBufferNode* n = head->next; n && n->priority != kListTailPriority; n = n->next) {
+        if (n->positional) plat::AudioVoiceSetDistances(n->voice, minDistance, maxDistance);
+    }
+    plat::AudioCommitDeferred();
+}
+
+void SoundObject::SetSlotVolume(int slot, int percent) {
+    CDSBufferNode* head = voices.GetHead();
+    if (head == nullptr) return;
+    const i32 volume = VolumePercentToHundredthsDb(percent);
+    for (CDSBufferNode* n = head->next; n && n->priority != kListTailPriority; n = n->next) {
+        if (n->slot == slot) plat::AudioVoiceSetVolume(n->voice, volume);
+    }
+}
+
+void SoundObject::Free() {
+    CDSBufferNode* head = voices.GetHead();
+    if (head != nullptr) {
+        for (CDSBufferNode* n = head->next; n && n->priority != kListTailPriority; n = n->next) {
+            if (n->voice != 0) plat::AudioDestroyVoice(n->voice);
+            n->voice = 0;
+        }
+    }
+    voices.Init();
+    cursor = nullptr;
+}
+
+SoundManager::~SoundManager() { Release(); }
+
+int SoundManager::Init(SDL_Window* window) {
+    window_ = window;
+    const plat::AudioOpenResult r = plat::AudioOpen();
+    if (r != plat::AudioOpened) {
+        const char* text = r == plat::AudioNoDevice    ? "DirectSoundオブジェクトの作成に失敗"
+                           : r == plat::AudioNoMixer   ? "協調レベルの設定に失敗"
+                           : r == plat::AudioNoContext ? "プライマリバッファの作成に失敗"
+                                                       : "リスナーの作成に失敗";
+        plat::ShowMessageBox(window_, text, kErrorCaption);
+        return 0;
+    }
+    open_ = true;
+    plat::AudioSetDopplerFactor(1.0f);
+    return 1;
+}
+
+void SoundManager::Release() {
+    FreeSounds();
+    if (open_) plat::AudioClose();
+    open_ = false;
+}
+
+void SoundManager::SetVolume(int slot, int percent) {
+    if (!open_ || slot < 0 || slot >= kVolumeSlotCount) return;
+    volumes_[slot] = percent;
+    for (int i = 0; i < soundCount_; ++i) sounds_[size_t(i)].SetSlotVolume(slot, percent);
+}
+
+int SoundManager::GetVolume(int slot) const {
+    return (slot >= 0 && slot < kVolumeSlotCount) ? volumes_[slot] : 0;
+}
+
+void SoundManager::CreateSounds(int count) {
+    FreeSounds();
+    if (count < 1) return;
+    sounds_.reset(new (std::nothrow) SoundObject[size_t(count)]);
+    soundCount_ = sounds_ ? count : 0;
+}
+
+void SoundManager::FreeSounds() {
+    sounds_.reset();
+    soundCount_ = 0;
+}
+
+SoundObject* SoundManager::GetSound(int index) {
+    if (index < 0 || index >= soundCount_) return nullptr;
+    return &sounds_[size_t(index)];
+}
+
+int SoundManager::LoadWaveSlot(const char* fileName, int is3D, int index, int extraVoices) {
+    SoundObject* s = GetSound(index);
+    return s ? s->LoadWave(fileName, is3D, extraVoices) : 0;
+}
+
+int SoundManager::LoadOggSlot(const char* fileName, int is3D, int index, int extraVoices) {
+    SoundObject* s = GetSound(index);
+    return s ? s->LoadOgg(fileName, is3D, extraVoices) : 0;
+}
+
+CDSBufferNode* SoundManager::PlaySlot(int index, int slot, int loop) {
+    SoundObject* s = GetSound(index);
+    return s ? s->Play(slot, loop) : nullptr;
+}
+
+void SoundManager::SetSlotDistances(int index, f32 minDistance, f32 maxDistance) {
+    if (SoundObject* s = GetSound(index)) s->SetDistances(minDistance, maxDistance);
+}
+
+void SoundManager::SetListener(const Vec3& position, const Vec3& velocity, const Vec3& front,
+                               const Vec3& top) {
+    if (open_) plat::AudioListenerSet(position, velocity, front, top);
+}
+
+void SoundManager::CommitDeferredSettings() {
+    if (open_) plat::AudioCommitDeferred();
+}
+
+SoundManager& GetSoundManager() {
+    static SoundManager manager;
+    return manager;
+}

@@ -1,0 +1,157 @@
+#pragma once
+// Sound effects, pilot voices and music. Each scene sizes a table of sounds
+// and fills it from WAVE files or Ogg Vorbis files (decoded whole at load
+// time); a sound has one or more voices sharing its samples, played in turn
+// so it can overlap itself. Ten volume slots in percent: 0 effects,
+// 1 voices, 2 music. Main thread only. Without a sound device every load
+// fails and every play gives null; the game simply runs silent.
+#include <memory>
+#include <vector>
+
+#include "engine/core/TaskList.h"
+#include "platform/audio/Audio.h"
+#include "platform/math/MathTypes.h"
+#include "platform/core/Types.h"
+
+struct SDL_Window;
+
+// Volume slot numbers and their count.
+inline constexpr int kVolumeSlotEffects = 0;
+inline constexpr int kVolumeSlotVoices = 1;
+inline constexpr int kVolumeSlotMusic = 2;
+inline constexpr int kVolumeSlotCount = 10;
+
+// The quietest volume, in hundredths of a decibel.
+inline constexpr i32 kVolumeSilent = -10000;
+
+// Percent (0..100) to hundredths of a decibel: 0 is silent, otherwise
+// 100 x trunc(10 x log10(percent / 100)) in single precision.
+i32 VolumePercentToHundredthsDb(i32 percent);
+
+// Largest amount of samples one Ogg file may decode to. A longer stream is
+// cut there; a hostile file cannot ask for more memory than this.
+inline constexpr u32 kMaxDecodedOggBytes = 128u << 20;
+// Size of the WAVE header written in front of decoded Ogg samples.
+inline constexpr u32 kOggWaveHeaderSize = 46;
+
+// The parts of a WAVE file a sound is made from. samples points into the
+// file's own bytes.
+struct WaveData {
+    plat::AudioFormat format;
+    std::vector<u8> extra;  // bytes behind the 18-byte format record
+    const u8* samples = nullptr;
+    u32 size = 0;
+};
+
+// Reads a RIFF WAVE image: "fmt " (at least 16 bytes) then a "data" chunk
+// after it. A data chunk that runs past the end is cut to what is there.
+// false for anything malformed.
+bool ParseWave(const u8* file, u32 fileSize, WaveData* out);
+
+// Decodes a whole Ogg Vorbis image into an in-memory WAVE: a 46-byte header
+// (18-byte PCM format record at offset 20, samples at offset 46) and 16-bit
+// little-endian samples. Decoding stops at the end, at the first error or
+// at kMaxDecodedOggBytes, keeping what was decoded. false when the stream
+// cannot be opened at all.
+bool DecodeOggToWave(const u8* file, u32 fileSize, std::vector<u8>* wave);
+
+// One voice of a sound.
+class CDSBufferNode : public CListNode<CDSBufferNode> {
+public:
+    CDSBufferNode() = default;
+    ~CDSBufferNode() override = default;
+
+    bool IsPlaying() const;
+    void Stop();
+
+    i8 slot = 0;                  // volume slot it was last played with
+    plat::AudioVoice voice = 0;   // 0 while it has no samples
+    bool positional = false;      // placed in 3D
+};
+
+class SoundObject {
+public:
+    SoundObject() = default;
+    ~SoundObject();
+    SoundObject(const SoundObject&) = delete;
+    SoundObject& operator=(const SoundObject&) = delete;
+
+    // 1 on success (the sound then has 1 + extraVoices voices), 0 on
+    // failure (the sound stays empty).
+    int LoadWave(const char* fileName, int is3D, int extraVoices);
+    int LoadOgg(const char* fileName, int is3D, int extraVoices);
+    // The same from bytes already in memory (voice files received online).
+    int LoadWaveData(const u8* file, u32 size, int is3D, int extraVoices);
+    int LoadOggData(const u8* file, u32 size, int is3D, int extraVoices);
+
+    // Plays the next voice from its start at the volume of the slot (slots
+    // 10 and above are silent). Returns the voice, or null.
+    CDSBufferNode* Play(int slot, int loop);
+    // The same, first placing the voice at (x, y, z); the place takes effect
+    // at the next commit of deferred settings.
+    CDSBufferNode* Play3D(f32 x, f32 y, f32 z, int slot, int loop);
+    // As Play3D, but plays nothing (and keeps its turn) while the next voice
+    // is still playing.
+    CDSBufferNode* PlayAt(f32 x, f32 y, f32 z, int slot, int loop);
+    void Stop();
+    // Minimum and maximum distance of every 3D voice; commits the deferred
+    // settings so all pending 3D changes take effect together.
+    void SetDistances(f32 minDistance, f32 maxDistance);
+    // Applies a slot's volume to the voices last played with that slot.
+    void SetSlotVolume(int slot, int percent);
+    void Free();
+
+    int VoiceCount() { return int(voices.GetCount()); }
+    bool IsEmpty() const { return cursor == nullptr; }
+
+    CDSBufferNode* cursor = nullptr;  // the voice to play next
+    CList<CDSBufferNode> voices;
+
+private:
+    int CreateVoices(const WaveData& reader, int is3D, int extraVoices);
+    CDSBufferNode* PlayNext(bool place, const Vec3& at, int slot, int loop, bool onlyIfFree);
+    void MoveOn();
+};
+
+class SoundManager {
+public:
+    SoundManager() = default;
+    ~SoundManager();
+    SoundManager(const SoundManager&) = delete;
+    SoundManager& operator=(const SoundManager&) = delete;
+
+    // Opens the sound output. 1, or 0 after a message box (the game then
+    // runs without sound).
+    int Init(SDL_Window* window);
+    void Release();
+    bool IsOpen() const { return open_; }
+    bool HasListener() const { return open_; }
+
+    void SetVolume(int slot, int percent);
+    int GetVolume(int slot) const;
+
+    // A new table of count empty sounds (the old one is freed).
+    void CreateSounds(int count);
+    void FreeSounds();
+    int GetSoundCount() const { return soundCount_; }
+    // Entry index, or null when the index is outside the table.
+    SoundObject* GetSound(int index);
+
+    int LoadWaveSlot(const char* fileName, int is3D, int index, int extraVoices);
+    int LoadOggSlot(const char* fileName, int is3D, int index, int extraVoices);
+    CDSBufferNode* PlaySlot(int index, int slot, int loop);
+    void SetSlotDistances(int index, f32 minDistance, f32 maxDistance);
+
+    // Listener place, velocity and orientation, deferred until the commit.
+    void SetListener(const Vec3& position, const Vec3& velocity, const Vec3& front, const Vec3& top);
+    void CommitDeferredSettings();
+
+private:
+    SDL_Window* window_ = nullptr;
+    bool open_ = false;
+    int soundCount_ = 0;
+    std::unique_ptr<SoundObject[]> sounds_;
+    i32 volumes_[kVolumeSlotCount] = {};
+};
+
+SoundManager& GetSoundManager();

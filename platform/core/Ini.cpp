@@ -1,0 +1,209 @@
+#include "platform/core/Ini.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/core/FileSystem.h"
+#include "platform/core/TextCodec.h"
+
+namespace plat {
+namespace {
+
+// Read-modify-write of one file must not interleave between threads.
+std::mutex g_writeLock;
+
+char Fold(char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; }
+
+bool EqualsFolded(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (Fold(a[i]) != Fold(b[i])) return false;
+    }
+    return true;
+}
+
+std::string_view Trim(std::string_view s) {
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r')) s.remove_suffix(1);
+    return s;
+}
+
+struct Line {
+    size_t begin;  // offset of the line in the text
+    size_t end;    // offset after its line break
+    std::string_view body;  // without the line break
+};
+
+std::vector<Line> SplitLines(const std::string& text) {
+    std::vector<Line> lines;
+    size_t pos = 0;
+    // A byte-order mark is not part of the first section name.
+    if (text.compare(0, 3, "\xEF\xBB\xBF") == 0) pos = 3;
+    while (pos < text.size()) {
+        size_t nl = text.find('\n', pos);
+        const size_t stop = nl == std::string::npos ? text.size() : nl;
+        size_t bodyEnd = stop;
+        if (bodyEnd > pos && text[bodyEnd - 1] == '\r') --bodyEnd;
+        lines.push_back({pos, nl == std::string::npos ? text.size() : nl + 1,
+                         std::string_view(text).substr(pos, bodyEnd - pos)});
+        pos = lines.back().end;
+    }
+    return lines;
+}
+
+// The section name when line is a section header.
+bool SectionOf(std::string_view body, std::string_view& name) {
+    body = Trim(body);
+    if (body.empty() || body.front() != '[') return false;
+    body.remove_prefix(1);
+    const size_t close = body.find(']');
+    name = Trim(close == std::string_view::npos ? body : body.substr(0, close));
+    return true;
+}
+
+// The key and value when line is an entry.
+bool EntryOf(std::string_view body, std::string_view& key, std::string_view& value) {
+    const std::string_view trimmed = Trim(body);
+    if (trimmed.empty() || trimmed.front() == ';') return false;
+    const size_t eq = trimmed.find('=');
+    if (eq == std::string_view::npos) return false;
+    key = Trim(trimmed.substr(0, eq));
+    value = Trim(trimmed.substr(eq + 1));
+    return true;
+}
+
+// Finds key in section: index of the entry line (or -1), and the index of
+// the section header (or -1) and of the section's last non-blank line.
+struct Place {
+    long header = -1;
+    long entry = -1;
+    long lastInSection = -1;
+};
+
+Place Locate(const std::vector<Line>& lines, std::string_view section, std::string_view key) {
+    Place place;
+    bool inside = false;
+    for (size_t i = 0; i < lines.size(); ++i) {
+        std::string_view name;
+        if (SectionOf(lines[i].body, name)) {
+            // Only the first section of a name counts, as the readers see it.
+            if (inside) break;
+            inside = place.header < 0 && EqualsFolded(name, section);
+            if (inside) {
+                place.header = long(i);
+                place.lastInSection = long(i);
+            }
+            continue;
+        }
+        if (!inside) continue;
+        if (!Trim(lines[i].body).empty()) place.lastInSection = long(i);
+        std::string_view k, v;
+        if (place.entry < 0 && EntryOf(lines[i].body, k, v) && EqualsFolded(k, key)) {
+            place.entry = long(i);
+        }
+    }
+    return place;
+}
+
+bool HasLineBreak(const char* s) { return std::strpbrk(s, "\r\n") != nullptr; }
+
+}  // namespace
+
+u32 GetProfileString(const char* section, const char* key, const char* defaultValue, char* out,
+                     u32 size, const char* file) {
+    if (out == nullptr || size == 0) return 0;
+    std::string text;
+    std::string value = defaultValue != nullptr ? defaultValue : "";
+    if (section != nullptr && key != nullptr && file != nullptr && ReadWholeFile(file, text)) {
+        const std::vector<Line> lines = SplitLines(text);
+        const Place place = Locate(lines, section, key);
+        std::string_view k, v;
+        if (place.entry >= 0 && EntryOf(lines[size_t(place.entry)].body, k, v)) {
+            if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front()) {
+                v = v.substr(1, v.size() - 2);
+            }
+            value.assign(v);
+        }
+    }
+    return u32(Utf8CopyTruncated(out, size, value.c_str()));
+}
+
+i32 GetProfileInt(const char* section, const char* key, i32 defaultValue, const char* file) {
+    char buffer[256];
+    GetProfileString(section, key, "", buffer, sizeof(buffer), file);
+    const char* p = buffer;
+    while (*p == ' ' || *p == '\t') ++p;
+    bool negative = false;
+    if (*p == '+' || *p == '-') negative = (*p++ == '-');
+    u32 base = 10;
+    if (p[0] == '0' && (p[1] == 'x' || p[1] == 'X') && p[2] != '\0' &&
+        std::strchr("0123456789abcdefABCDEF", p[2]) != nullptr) {
+        base = 16;
+        p += 2;
+    }
+    // Wraps like a 32-bit register, as the original reader did.
+    u32 value = 0;
+    bool any = false;
+    for (;; ++p) {
+        u32 digit;
+        if (*p >= '0' && *p <= '9') digit = u32(*p - '0');
+        else if (base == 16 && *p >= 'a' && *p <= 'f') digit = u32(*p - 'a' + 10);
+        else if (base == 16 && *p >= 'A' && *p <= 'F') digit = u32(*p - 'A' + 10);
+        else break;
+        value = value * base + digit;
+        any = true;
+    }
+    if (!any) return defaultValue;
+    return i32(negative ? 0u - value : value);
+}
+
+bool WriteProfileString(const char* section, const char* key, const char* value, const char* file) {
+    if (section == nullptr || key == nullptr || value == nullptr || file == nullptr) return false;
+    // Names that would break the file's structure are refused.
+    if (HasLineBreak(section) || std::strchr(section, ']') != nullptr || HasLineBreak(key) ||
+        std::strchr(key, '=') != nullptr || Trim(key).empty() || key[0] == '[' || key[0] == ';') {
+        return false;
+    }
+    std::string safeValue(value);
+    for (char& c : safeValue) {
+        if (c == '\r' || c == '\n') c = ' ';
+    }
+
+    std::lock_guard<std::mutex> lock(g_writeLock);
+    std::string text;
+    if (!ReadWholeFile(file, text) && PathExists(file)) return false;  // unreadable: keep it
+    const std::vector<Line> lines = SplitLines(text);
+    const bool crlf = !lines.empty() && text[lines[0].end - 1] == '\n' &&
+                      lines[0].end >= 2 && text[lines[0].end - 2] == '\r';
+    const char* eol = crlf ? "\r\n" : "\n";
+    const Place place = Locate(lines, section, key);
+
+    std::string result;
+    if (place.entry >= 0) {
+        const Line& line = lines[size_t(place.entry)];
+        std::string_view k, v;
+        EntryOf(line.body, k, v);
+        result = text.substr(0, line.begin);
+        result.append(k).append("=").append(safeValue);
+        result += text.substr(line.begin + line.body.size());
+    } else if (place.header >= 0) {
+        const Line& last = lines[size_t(place.lastInSection)];
+        result = text.substr(0, last.end);
+        if (result.empty() || result.back() != '\n') result += eol;
+        result.append(key).append("=").append(safeValue).append(eol);
+        result += text.substr(last.end);
+    } else {
+        result = text;
+        if (!result.empty() && result.back() != '\n') result += eol;
+        result.append("[").append(section).append("]").append(eol);
+        result.append(key).append("=").append(safeValue).append(eol);
+    }
+    return WriteFileAtomic(file, result.data(), result.size());
+}
+
+}  // namespace plat

@@ -1,0 +1,57 @@
+#include "platform/core/MessageBox.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+
+#include <SDL.h>
+
+#include "platform/core/Thread.h"
+
+namespace plat {
+namespace {
+
+std::mutex g_stderrLock;
+
+void Print(const char* caption, const char* text) {
+    std::lock_guard<std::mutex> lock(g_stderrLock);
+    std::fprintf(stderr, "[%s] %s\n", caption != nullptr ? caption : "",
+                 text != nullptr ? text : "");
+    std::fflush(stderr);
+}
+
+bool EnvIs(const char* name, const char* value) {
+    const char* v = std::getenv(name);
+    return v != nullptr && std::strcmp(v, value) == 0;
+}
+
+bool EnvSet(const char* name) {
+    const char* v = std::getenv(name);
+    return v != nullptr && v[0] != '\0';
+}
+
+}  // namespace
+
+bool MessageBoxesAreQuiet() {
+    if (EnvIs("QUILLON_QUIET_BOXES", "1")) return true;
+    // Drivers without a screen would leave a box nobody can answer.
+    if (EnvIs("SDL_VIDEODRIVER", "offscreen") || EnvIs("SDL_VIDEODRIVER", "dummy")) return true;
+    return !EnvSet("DISPLAY") && !EnvSet("WAYLAND_DISPLAY");
+}
+
+void ShowMessageBox(SDL_Window* owner, const char* text, const char* caption, unsigned style) {
+    if (!IsMainThread() || MessageBoxesAreQuiet()) {
+        Print(caption, text);
+        return;
+    }
+    const Uint32 flags = (style & MessageBoxError) ? SDL_MESSAGEBOX_ERROR : SDL_MESSAGEBOX_INFORMATION;
+    if (SDL_ShowSimpleMessageBox(flags, caption != nullptr ? caption : "",
+                                 text != nullptr ? text : "", owner) != 0) {
+        Print(caption, text);
+    }
+}
+
+void ReportError(const char* caption, const char* text) { Print(caption, text); }
+
+}  // namespace plat

@@ -1,0 +1,51 @@
+#pragma once
+// Image files: PNG, BMP and DDS (2D and cube maps, with mip levels) decoded
+// from memory, and PNG encoding for screenshots. Every parser is fed
+// untrusted bytes: sizes and offsets are checked before anything is read,
+// and a bad file gives false with a reason, never a crash.
+#include <string>
+#include <vector>
+
+#include "platform/gfx/Gfx.h"
+#include "platform/core/Types.h"
+
+namespace plat {
+
+// Values as stored by the original image library.
+enum class ImageFileFormat : u32 { Bmp = 0, Jpg = 1, Tga = 2, Png = 3, Dds = 4 };
+
+// What a file holds, before any conversion.
+struct ImageInfo {
+    u32 width = 0, height = 0, depth = 1, mipLevels = 1;
+    GfxFormat format = GfxFormat::Unknown;  // the file's pixel format, nearest of ours
+    GfxResourceType resourceType = GfxResourceType::Texture;  // or CubeTexture
+    ImageFileFormat fileFormat = ImageFileFormat::Bmp;
+};
+
+// Decoded pixels: faces x levels, rows top-down and tightly packed, in
+// `format` (A8R8G8B8 for 8-bit files; the float formats stay as they are).
+struct Image {
+    ImageInfo info;
+    GfxFormat format = GfxFormat::Unknown;
+    u32 width = 0, height = 0, levels = 0, faces = 0;
+    std::vector<std::vector<u8>> surfaces;  // index face * levels + level
+
+    u32 LevelWidth(u32 level) const { return width >> level ? width >> level : 1; }
+    u32 LevelHeight(u32 level) const { return height >> level ? height >> level : 1; }
+    std::vector<u8>& Surface(u32 face, u32 level) { return surfaces[size_t(face) * levels + level]; }
+    const std::vector<u8>& Surface(u32 face, u32 level) const { return surfaces[size_t(face) * levels + level]; }
+};
+
+// Largest edge and pixel count a file may declare.
+inline constexpr u32 kMaxImageEdge = 16384;
+inline constexpr u64 kMaxImagePixels = u64(8192) * 8192;
+
+bool GetImageInfo(const void* data, size_t size, ImageInfo* out, std::string* error = nullptr);
+bool DecodeImage(const void* data, size_t size, Image* out, std::string* error = nullptr);
+
+// PNG of 0xAARRGGBB pixels, rows top-down; without alpha the file is RGB.
+bool EncodePng(const u32* argb, u32 width, u32 height, bool withAlpha, std::vector<u8>* out);
+// Writes the PNG to a file through the file layer.
+bool SavePng(const char* path, const u32* argb, u32 width, u32 height, bool withAlpha);
+
+}  // namespace plat

@@ -1,0 +1,43 @@
+#pragma once
+// A window the graphics device can draw into. A headless window has no
+// system window behind it and only keeps its client size, so the recording
+// graphics backend and tests run without any display.
+#include <memory>
+
+#include "platform/core/Types.h"
+
+struct SDL_Window;
+
+namespace plat {
+
+class Window {
+public:
+    enum Flags : u32 {
+        Hidden = 0x1,    // created hidden; Show() reveals it
+        Headless = 0x2,  // no system window at all
+    };
+
+    // A window whose client area is width x height; null when the system
+    // window cannot be made.
+    static std::unique_ptr<Window> Create(const char* title, i32 x, i32 y, i32 width, i32 height, u32 flags);
+    ~Window();
+    Window(const Window&) = delete;
+    Window& operator=(const Window&) = delete;
+
+    // Resizes so that the client area is exactly width x height.
+    void SetClientSize(i32 width, i32 height);
+    void GetClientSize(i32* width, i32* height) const;
+    void Show();
+    void SetTitle(const char* title);
+    bool IsHeadless() const { return sdl_ == nullptr; }
+    // The system window (null when headless).
+    SDL_Window* Native() const { return sdl_; }
+
+private:
+    Window() = default;
+    SDL_Window* sdl_ = nullptr;
+    bool videoStarted_ = false;
+    i32 width_ = 0, height_ = 0;
+};
+
+}  // namespace plat

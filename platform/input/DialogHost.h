@@ -1,0 +1,36 @@
+#pragma once
+// A small window of its own in which the settings dialogs draw their
+// controls with Dear ImGui, before the game's main window exists. Without a
+// display the host stays closed and a dialog runs on scripted input alone.
+#include "platform/core/Types.h"
+
+struct SDL_Window;
+
+namespace plat {
+
+class DialogHost {
+public:
+    DialogHost() = default;
+    ~DialogHost();
+    DialogHost(const DialogHost&) = delete;
+    DialogHost& operator=(const DialogHost&) = delete;
+
+    // Opens the window and the UI with a CJK font holding the Japanese and
+    // Chinese ranges plus every character of glyphText. false when no
+    // window can be made.
+    bool Open(const char* title, i32 width, i32 height, const char* glyphText);
+    bool IsOpen() const { return window_ != nullptr; }
+    void SetTitle(const char* title);
+    // One UI frame: the controls are issued between the two calls.
+    void BeginFrame();
+    void EndFrame();
+    void Close();
+    SDL_Window* GetWindow() const { return window_; }
+
+private:
+    SDL_Window* window_ = nullptr;
+    void* glContext_ = nullptr;
+    bool uiStarted_ = false;
+};
+
+}  // namespace plat

@@ -1,0 +1,15 @@
+#pragma once
+// The mouse cursor and buttons, read at call time.
+#include "platform/core/Types.h"
+
+struct SDL_Window;
+
+namespace plat {
+
+// Cursor position in window's client pixels (it may lie outside the client
+// area). false when no video system is running.
+bool GetCursorClientPos(SDL_Window* window, i32& x, i32& y);
+// button: 0 left, 1 right, 2 middle.
+bool IsMouseButtonDown(i32 button);
+
+}  // namespace plat

@@ -1,0 +1,222 @@
+#include "app/core/Config.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "app/core/Application.h"
+#include "app/core/SettingsDialog.h"
+#include "engine/core/IniFile.h"
+#include "engine/input/InputManager.h"
+#include "platform/core/FileSystem.h"
+
+namespace {
+
+// Each test works in its own folder under the run folder, standing in for
+// the start-up directory.
+class ConfigFixture : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        dir = plat::GetCurrentDirectory() + "/config_test_" +
+              ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        plat::CreateDirectory(dir.c_str());
+        plat::DeleteFile((dir + "/Config.ini").c_str());
+        std::snprintf(app.startupDir, sizeof app.startupDir, "%s", dir.c_str());
+        path = ConfigPath(app);
+    }
+    void Write(const std::string& text)
+    {
+        ASSERT_TRUE(plat::WriteFileAtomic(path.c_str(), text.data(), text.size()));
+    }
+    i32 Read(const char* section, const char* key) { return ReadIniInt(path.c_str(), section, key); }
+
+    CApplication& app = *GetApplication();
+    std::string dir;
+    std::string path;
+};
+
+TEST_F(ConfigFixture, LoadConfigClampsAndDerivesValues)
+{
+    Write("[Window]\nFullScreen=1\nw=800\nh=600\n"
+          "[D3DSetting]\nTextureLevel=9\n"
+          "[GameSetting]\nFar=8\nHDR=1\nDisableShader=1\nMaxFrameSkip=4\nVolumeBGM=70\n"
+          "VolumeSE=60\nVolumeVOICE=50\nShadow=3\nNoFastFont=1\n"
+          "JOY_ジャンプ=3\nJOY_ショット=0\nJOY4_CANCEL=12\nKEY_左=37\nKEY_サブ３=70\n");
+    app.LoadConfig();
+    EXPECT_EQ(app.fullScreen, 1u);
+    EXPECT_EQ(app.screenWidth, 800);
+    EXPECT_EQ(app.screenHeight, 600);
+    EXPECT_EQ(app.textureLevel, 7);
+    EXPECT_EQ(app.farLevel, 5);
+    EXPECT_EQ(app.hdr, 0u) << "shaders off turn HDR off";
+    EXPECT_EQ(app.disableShader, 1);
+    EXPECT_EQ(app.maxFrameSkip, 4u);
+    EXPECT_EQ(app.volumeBgm, 70u);
+    EXPECT_EQ(app.volumeSe, 60u);
+    EXPECT_EQ(app.volumeVoice, 50u);
+    EXPECT_EQ(app.shadow, 3);
+    EXPECT_EQ(app.fastFont, 0);
+    EXPECT_EQ(app.padButtonMap[0][0], 2) << "the file counts buttons from 1";
+    EXPECT_EQ(app.padButtonMap[0][1], 255) << "0 leaves the operation unbound";
+    EXPECT_EQ(app.padButtonMap[1][5], 255) << "a missing key is unbound too";
+    EXPECT_EQ(app.padButtonMap[3][9], 11);
+    EXPECT_EQ(app.padKeyMap[0], 37);
+    EXPECT_EQ(app.padKeyMap[11], 70);
+    // The key map that pad buttons press is fixed, whatever the file says.
+    EXPECT_EQ(app.keyMap[0], 'Z');
+    EXPECT_EQ(app.keyMap[9], 27);
+
+    Write("[D3DSetting]\nTextureLevel=-3\n[GameSetting]\nFar=-2\nHDR=1\nNoFastFont=2\n");
+    app.LoadConfig();
+    EXPECT_EQ(app.textureLevel, -1);
+    EXPECT_EQ(app.farLevel, -2) << "no lower bound at start-up";
+    EXPECT_EQ(app.hdr, 1u);
+    EXPECT_EQ(app.fastFont, 1);
+}
+
+TEST_F(ConfigFixture, MissingFileReadsZeroAndStartFallsBackTo1024x768)
+{
+    app.LoadConfig();
+    EXPECT_EQ(app.screenWidth, 0);
+    EXPECT_EQ(app.screenHeight, 0);
+    EXPECT_EQ(app.fastFont, 1);
+    SettingsDialog dlg(app, path);
+    dlg.OnInitDialog();
+    EXPECT_EQ(dlg.resolution, -1);
+    dlg.OnCommand(settings_id::Start);
+    EXPECT_TRUE(dlg.IsEnded());
+    EXPECT_EQ(dlg.GetResult(), 0);
+    EXPECT_EQ(app.screenWidth, 1024);
+    EXPECT_EQ(app.screenHeight, 768);
+    EXPECT_EQ(Read("Window", "w"), 1024);
+    EXPECT_EQ(Read("Window", "h"), 768);
+    EXPECT_EQ(Read("GameSetting", "Far"), 1) << "vision 0 is written back as 1";
+    EXPECT_EQ(Read("GameSetting", "NoFastFont"), 0);
+}
+
+TEST_F(ConfigFixture, StartWritesEveryValueBackAndTheyReadTheSame)
+{
+    Write("[Window]\nw=1366\nh=768\n[GameSetting]\nNoFastFont=1\nVolumeBGM=33\nMaxFrameSkip=-4\n");
+    app.LoadConfig();
+    SettingsDialog dlg(app, path);
+    dlg.OnInitDialog();
+    EXPECT_EQ(dlg.resolution, 9);
+    EXPECT_TRUE(dlg.fontCheck);
+    dlg.textureEdit = 12;
+    dlg.visionEdit = 9;
+    dlg.fullScreen = true;
+    dlg.OnClose();
+    EXPECT_EQ(app.textureLevel, 7);
+    EXPECT_EQ(app.farLevel, 5);
+    EXPECT_EQ(Read("Window", "FullScreen"), 1);
+    EXPECT_EQ(Read("Window", "w"), 1366);
+    EXPECT_EQ(Read("D3DSetting", "TextureLevel"), 7);
+    EXPECT_EQ(Read("GameSetting", "VolumeBGM"), 33);
+    EXPECT_EQ(Read("GameSetting", "MaxFrameSkip"), -4);
+    EXPECT_EQ(Read("GameSetting", "NoFastFont"), 1) << "fast font off survives a start";
+    EXPECT_EQ(Read("GameSetting", "PMQuality"), 0);
+    // A second start reads what the first wrote.
+    app.LoadConfig();
+    EXPECT_EQ(app.fastFont, 0);
+    EXPECT_EQ(app.fullScreen, 1u);
+}
+
+TEST_F(ConfigFixture, CancelEndsWithOneAndWritesNothing)
+{
+    app.LoadConfig();
+    SettingsDialog dlg(app, path);
+    dlg.OnInitDialog();
+    dlg.OnCommand(settings_id::PresetHighest);
+    dlg.OnCommand(settings_id::Cancel);
+    EXPECT_TRUE(dlg.IsEnded());
+    EXPECT_EQ(dlg.GetResult(), 1);
+    EXPECT_FALSE(plat::PathExists(path.c_str()));
+    EXPECT_EQ(app.screenWidth, 0);
+}
+
+TEST_F(ConfigFixture, PresetsSetTheControlsAndShaderChecksClearTheLists)
+{
+    app.LoadConfig();
+    SettingsDialog dlg(app, path);
+    dlg.OnInitDialog();
+    dlg.OnCommand(settings_id::PresetLowest);
+    EXPECT_EQ(dlg.resolution, 2);
+    EXPECT_EQ(dlg.textureEdit, 3);
+    EXPECT_EQ(dlg.visionEdit, 2);
+    EXPECT_TRUE(dlg.noShader);
+    EXPECT_EQ(dlg.hdrList, 0);
+    EXPECT_EQ(dlg.frameSkipEdit, 7);
+    EXPECT_EQ(dlg.shadowList, 0);
+    EXPECT_EQ(dlg.robotQuality.GetPos(), 20);
+    EXPECT_EQ(dlg.robotQualityLabel, "20");
+
+    dlg.OnCommand(settings_id::PresetHighest);
+    EXPECT_EQ(dlg.resolution, 7);
+    EXPECT_FALSE(dlg.noShader);
+    EXPECT_EQ(dlg.hdrList, 1);
+    EXPECT_EQ(dlg.shadowList, 3);
+    EXPECT_EQ(dlg.visionEdit, 7);
+
+    dlg.noShader = true; // the user ticks the box
+    dlg.OnCommand(settings_id::NoShader);
+    EXPECT_EQ(dlg.hdrList, 0);
+    EXPECT_EQ(dlg.shadowList, 0);
+    dlg.shadowList = 2;
+    dlg.OnCommand(settings_id::Shadow, SelectionChanged);
+    EXPECT_FALSE(dlg.noShader);
+
+    dlg.OnCommand(settings_id::PresetMedium);
+    dlg.OnClose();
+    EXPECT_EQ(app.screenWidth, 800);
+    EXPECT_EQ(app.farLevel, 4);
+    EXPECT_EQ(app.hdr, 1u);
+    EXPECT_EQ(app.shadow, 1);
+    EXPECT_EQ(app.robotQuality, 80u);
+    EXPECT_EQ(Read("GameSetting", "PMQuality"), 80);
+    EXPECT_EQ(Read("GameSetting", "Shadow"), 1);
+}
+
+TEST_F(ConfigFixture, KeyDialogDefaultAndOkWriteBindings)
+{
+    app.LoadConfig();
+    InputManager input; // no pads: the player list is empty
+    KeyConfigDialog dlg(app, path, input);
+    dlg.OnInitDialog();
+    EXPECT_EQ(dlg.joyCells[0], 255) << "stored values are shown as stored";
+    dlg.OnCommand(key_id::Default);
+    EXPECT_EQ(app.padKeyMap[0], 0x25);
+    EXPECT_EQ(app.padKeyMap[4], 'Z');
+    EXPECT_EQ(app.padButtonMap[0][0], 2);
+    EXPECT_EQ(app.padButtonMap[0][8], 9);
+    EXPECT_EQ(dlg.keyCells[0], 'Z');
+    EXPECT_FALSE(dlg.IsEnded()) << "Default keeps the dialog open";
+    dlg.OnCommand(key_id::Ok);
+    EXPECT_TRUE(dlg.IsEnded());
+    EXPECT_EQ(Read("GameSetting", "JOY_ジャンプ"), 3);
+    EXPECT_EQ(Read("GameSetting", "JOY_START"), 10);
+    EXPECT_EQ(Read("GameSetting", "JOY2_ジャンプ"), 256) << "unbound 255 is written as 256";
+    EXPECT_EQ(Read("GameSetting", "KEY_ジャンプ"), 'Z');
+    EXPECT_EQ(Read("GameSetting", "KEY_下"), 0x28);
+}
+
+TEST_F(ConfigFixture, KeyDialogOperationButtonsChooseWhatIsAssigned)
+{
+    app.LoadConfig();
+    InputManager input;
+    KeyConfigDialog dlg(app, path, input);
+    dlg.OnInitDialog();
+    dlg.OnCommand(key_id::Operations[7]);
+    EXPECT_EQ(KeyConfigDialog::assigning, 7);
+    dlg.OnCommand(1025);
+    EXPECT_EQ(KeyConfigDialog::assigning, 9);
+    // Kept for the next opening.
+    KeyConfigDialog again(app, path, input);
+    again.OnInitDialog();
+    EXPECT_EQ(KeyConfigDialog::assigning, 9);
+    KeyConfigDialog::assigning = 0;
+}
+
+}  // namespace

@@ -1,0 +1,139 @@
+// The settings dialogs run as the game runs them, driven by scripted input
+// through the event pump (in a window under the offscreen video driver, or
+// hidden when there is no video at all).
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "app/core/Application.h"
+#include "app/core/Config.h"
+#include "app/core/SettingsDialog.h"
+#include "engine/core/IniFile.h"
+#include "engine/input/InputManager.h"
+#include "platform/input/Events.h"
+#include "platform/core/FileSystem.h"
+#include "platform/input/InputScript.h"
+
+namespace {
+
+class ScriptedDialog : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(plat::InitEvents());
+        dir = plat::GetCurrentDirectory() + "/dialog_test_" +
+              ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        plat::CreateDirectory(dir.c_str());
+        plat::DeleteFile((dir + "/Config.ini").c_str());
+        std::snprintf(app.startupDir, sizeof app.startupDir, "%s", dir.c_str());
+        path = ConfigPath(app);
+        app.LoadConfig();
+    }
+    void Script(const char* text)
+    {
+        std::string error;
+        ASSERT_TRUE(plat::LoadInputScriptText(text, &error)) << error;
+    }
+    i32 Read(const char* section, const char* key) { return ReadIniInt(path.c_str(), section, key); }
+
+    CApplication& app = *GetApplication();
+    std::string dir;
+    std::string path;
+};
+
+TEST_F(ScriptedDialog, PresetThenStartSavesAndStarts)
+{
+    Script("50 button 5\n150 button 1\n");
+    InputManager input;
+    input.Init(nullptr);
+    EXPECT_EQ(RunSettingsDialog(app, input), 0);
+    EXPECT_EQ(app.screenWidth, 640);
+    EXPECT_EQ(app.screenHeight, 480);
+    EXPECT_EQ(app.textureLevel, 3);
+    EXPECT_EQ(app.disableShader, 1);
+    EXPECT_EQ(app.maxFrameSkip, 7u);
+    EXPECT_EQ(Read("Window", "w"), 640);
+    EXPECT_EQ(Read("GameSetting", "PMQuality"), 20);
+}
+
+TEST_F(ScriptedDialog, CancelEndsTheProgramWithoutSaving)
+{
+    Script("50 button 4\n100 button 2\n");
+    InputManager input;
+    input.Init(nullptr);
+    EXPECT_EQ(RunSettingsDialog(app, input), 1);
+    EXPECT_FALSE(plat::PathExists(path.c_str()));
+}
+
+TEST_F(ScriptedDialog, CloseBoxSavesAndStartsLikeStart)
+{
+    Script("50 close\n");
+    InputManager input;
+    input.Init(nullptr);
+    EXPECT_EQ(RunSettingsDialog(app, input), 0);
+    EXPECT_EQ(app.screenWidth, 1024) << "no resolution was chosen";
+    EXPECT_EQ(Read("Window", "h"), 768);
+}
+
+TEST_F(ScriptedDialog, KeyDialogTakesHeldKeysAndPadButtons)
+{
+    // Shot is chosen, X is held on the keyboard and button 3 on the pad,
+    // then OK closes the key dialog and Start the settings dialog.
+    Script("50 button 7\n"
+           "150 button 1008\n"
+           "250 keydown X\n"
+           "450 keyup X\n"
+           "500 paddown 0 3\n"
+           "700 padup 0 3\n"
+           "800 button 1\n"
+           "900 button 1\n");
+    InputManager input;
+    ASSERT_EQ(input.Init(nullptr), 1);
+    ASSERT_GE(input.GetPadCount(), 1);
+    EXPECT_EQ(RunSettingsDialog(app, input), 0);
+    EXPECT_EQ(KeyConfigDialog::assigning, 1);
+    EXPECT_EQ(app.padKeyMap[5], 'X');
+    EXPECT_EQ(Read("GameSetting", "KEY_ショット"), 'X');
+    if (input.GetPadCount() == 1) {
+        EXPECT_EQ(app.padButtonMap[0][1], 3);
+        EXPECT_EQ(Read("GameSetting", "JOY_ショット"), 4);
+    }
+    EXPECT_EQ(Read("Window", "w"), 1024);
+    KeyConfigDialog::assigning = 0;
+}
+
+TEST_F(ScriptedDialog, AFifthPadIsShownButNeverWritesPastTheFourMaps)
+{
+    // Five pads attached; the fifth holds button 6 down.
+    Script("0 paddown 4 6\n");
+    InputManager input;
+    ASSERT_EQ(input.Init(nullptr), 1);
+    ASSERT_GE(input.GetPadCount(), 5);
+    plat::Event e;
+    for (int i = 0; i < 200 && !plat::InputScriptFinished(); ++i)
+        while (plat::PollEvent(e)) {
+        }
+    while (plat::PollEvent(e)) {
+    }
+    u8 before[PadCount][PadButtonCount];
+    std::memcpy(before, app.padButtonMap, sizeof before);
+
+    KeyConfigDialog dlg(app, path, input);
+    dlg.OnInitDialog();
+    const i32 fifth = input.GetPadCount() - 1;
+    ASSERT_GE(fifth, 4);
+    dlg.OnPlayerChanged(fifth);
+    EXPECT_EQ(dlg.selectedPlayer, fifth);
+    EXPECT_EQ(dlg.joyCells[0], -1) << "no map to show";
+    KeyConfigDialog::assigning = 0;
+    dlg.OnTimer();
+    EXPECT_EQ(dlg.joyCells[0], 7) << "the pressed button is shown";
+    dlg.OnCommand(key_id::Default);
+    EXPECT_EQ(std::memcmp(before, app.padButtonMap, sizeof before), 0);
+    EXPECT_EQ(app.padKeyMap[4], 'Z') << "Default still resets the keyboard";
+    input.Release();
+}
+
+}  // namespace

@@ -1,0 +1,225 @@
+// The real game, started as a user would from a run folder of its own (the
+// sample data linked in), driven by an input script under the offscreen
+// video driver: the settings dialog, the title and its menu, a screenshot
+// with the game's key, the close box; a second copy refused meanwhile; the
+// registry values set for the run and restored after it.
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "platform/gfx/Image.h"
+#include "platform/core/Registry.h"
+#include "support/TempFolder.h"
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string GamePath()
+{
+    if (const char* game = std::getenv("QUILLON_GAME"); game && *game) return game;
+    return std::string(QUILLON_RUN_DIR) + "/quillon";
+}
+
+class GameProcess {
+public:
+    GameProcess(const std::string& folder, const std::vector<std::string>& env, const std::string& stderrFile)
+    {
+        std::vector<std::string> vars;
+        for (char** e = environ; *e; ++e) vars.emplace_back(*e);
+        vars.insert(vars.end(), env.begin(), env.end());
+        std::vector<char*> envp;
+        for (std::string& v : vars) envp.push_back(v.data());
+        envp.push_back(nullptr);
+        const std::string game = GamePath();
+        std::vector<char*> argv = {const_cast<char*>(game.c_str()), nullptr};
+
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
+        posix_spawn_file_actions_addopen(&actions, 2, stderrFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (posix_spawn(&pid_, game.c_str(), &actions, nullptr, argv.data(), envp.data()) != 0) pid_ = -1;
+        posix_spawn_file_actions_destroy(&actions);
+    }
+    ~GameProcess()
+    {
+        if (pid_ > 0 && !done_) {
+            ::kill(pid_, SIGKILL);
+            ::waitpid(pid_, nullptr, 0);
+        }
+    }
+    bool Started() const { return pid_ > 0; }
+    // The exit code, or -1 when it did not end normally within the time.
+    int Wait(std::chrono::seconds limit)
+    {
+        const auto end = std::chrono::steady_clock::now() + limit;
+        while (std::chrono::steady_clock::now() < end) {
+            int status = 0;
+            if (::waitpid(pid_, &status, WNOHANG) == pid_) {
+                done_ = true;
+                return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        return -1;
+    }
+    bool Running()
+    {
+        int status = 0;
+        if (done_ || ::waitpid(pid_, &status, WNOHANG) == pid_) {
+            done_ = true;
+            return false;
+        }
+        return true;
+    }
+
+private:
+    pid_t pid_ = -1;
+    bool done_ = false;
+};
+
+class TitleEndToEndTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(fs::exists(GamePath())) << GamePath();
+        // A run folder of its own, so screenshots and settings of other runs
+        // never meet this one.
+        for (const char* data : {"Quillon", "X", "Sound", "data", "pilot"})
+            if (fs::exists(std::string(QUILLON_RUN_DIR) + "/" + data))
+                fs::create_directory_symlink(std::string(QUILLON_RUN_DIR) + "/" + data, run + "/" + data);
+        // The arrow keys move pad 0 as the shipped key configuration has them.
+        ASSERT_TRUE(temp.Write("run/Config.ini",
+                               "[Window]\nw=1024\nh=768\nFullScreen=0\n[GameSetting]\nVolumeBGM=80\nVolumeSE=80\n"
+                               "VolumeVOICE=80\nKEY_左=37\nKEY_上=38\nKEY_右=39\nKEY_下=40\n"));
+    }
+
+    std::vector<std::string> Env(const std::string& script) const
+    {
+        return {"SDL_VIDEODRIVER=offscreen",
+                "SDL_AUDIODRIVER=dummy",
+                "ALSOFT_DRIVERS=null",
+                "QUILLON_QUIET_BOXES=1",
+                "QUILLON_INPUT_SCRIPT=" + temp / script,
+                "QUILLON_REGISTRY_FILE=" + temp / "registry.ini",
+                "QUILLON_INSTANCE_DIR=" + temp.Path(),
+                "XDG_DATA_HOME=" + temp / "data",
+                "ASAN_OPTIONS=detect_leaks=0"};
+    }
+
+    // The two Direct3D values as the game left them (-1 when missing).
+    std::pair<i64, i64> RegistryValues() const
+    {
+        ScopedEnv file("QUILLON_REGISTRY_FILE", (temp / "registry.ini").c_str());
+        plat::RegistryKey key;
+        u32 a = 0, b = 0;
+        if (!key.Open("software\\Microsoft\\Direct3D")) return {-1, -1};
+        const i64 first = key.QueryDword("DisablePSGP", a) ? i64(a) : -1;
+        const i64 second = key.QueryDword("DisableD3DXPSGP", b) ? i64(b) : -1;
+        return {first, second};
+    }
+
+    TempFolder temp;
+    std::string run = [this] {
+        fs::create_directory(temp / "run");
+        return temp / "run";
+    }();
+};
+
+// Pixels of the screenshot, 0xAARRGGBB.
+bool ReadShot(const std::string& path, plat::Image& image)
+{
+    std::string bytes;
+    if (!plat::ReadWholeFile(path.c_str(), bytes)) return false;
+    return plat::DecodeImage(bytes.data(), bytes.size(), &image);
+}
+
+u32 PixelAt(const plat::Image& image, u32 x, u32 y)
+{
+    u32 p = 0;
+    std::memcpy(&p, image.surfaces[0].data() + (size_t(y) * image.width + x) * 4, 4);
+    return p;
+}
+
+TEST_F(TitleEndToEndTest, MenuReachedAndShotThenClosedWithRegistryRestored)
+{
+    // Enter (START) until the menu is up whatever the machine's pace, then
+    // down, down, up: the cursor ends on the second entry.
+    std::string script = "300 button 1\n";
+    for (int t = 1000; t <= 20000; t += 1000) script += std::to_string(t) + " key Enter\n";
+    script += "24000 key Down\n25000 key Down\n26000 key Up\n28000 key VK_SNAPSHOT\n30000 close\n";
+    ASSERT_TRUE(temp.Write("title.script", script));
+
+    GameProcess game(run, Env("title.script"), temp / "first.err");
+    ASSERT_TRUE(game.Started());
+
+    // A second copy while the first runs: refused with its message, and the
+    // values the first one set stay as they are.
+    std::this_thread::sleep_for(std::chrono::seconds(4));
+    ASSERT_TRUE(game.Running()) << temp.Read("first.err");
+    {
+        GameProcess second(run, Env("title.script"), temp / "second.err");
+        ASSERT_TRUE(second.Started());
+        EXPECT_EQ(second.Wait(std::chrono::seconds(30)), 0);
+    }
+    EXPECT_NE(temp.Read("second.err").find("ゲームは既に起動しています。"), std::string::npos)
+        << temp.Read("second.err");
+    EXPECT_EQ(RegistryValues(), (std::pair<i64, i64>{1, 1}));
+    EXPECT_TRUE(game.Running());
+
+    ASSERT_EQ(game.Wait(std::chrono::seconds(120)), 0) << temp.Read("first.err");
+    EXPECT_EQ(RegistryValues(), (std::pair<i64, i64>{0, 0}));
+
+    plat::Image shot;
+    ASSERT_TRUE(ReadShot(run + "/ScreenShot/Shot000.png", shot));
+    ASSERT_EQ(shot.width, 1024u);
+    ASSERT_EQ(shot.height, 768u);
+    EXPECT_FALSE(fs::exists(run + "/ScreenShot/Shot001.png"));
+    // Not a blank or uniform frame: the earth, the stars and the menu.
+    std::vector<u32> colours;
+    for (u32 y = 0; y < shot.height; y += 4)
+        for (u32 x = 0; x < shot.width; x += 4) colours.push_back(PixelAt(shot, x, y) & 0xFFFFFF);
+    std::sort(colours.begin(), colours.end());
+    colours.erase(std::unique(colours.begin(), colours.end()), colours.end());
+    EXPECT_GT(colours.size(), 200u);
+    // The chosen entry is drawn in its green, on the second row of the menu.
+    u32 greenTop = shot.height, greenBottom = 0;
+    for (u32 y = 0; y < shot.height; ++y)
+        for (u32 x = 0; x < 600; ++x) {
+            const u32 p = PixelAt(shot, x, y);
+            const int r = int(p >> 16 & 0xFF), g = int(p >> 8 & 0xFF), b = int(p & 0xFF);
+            if (std::abs(r - 82) < 6 && std::abs(g - 178) < 6 && std::abs(b - 61) < 6) {
+                greenTop = std::min(greenTop, y);
+                greenBottom = std::max(greenBottom, y);
+            }
+        }
+    EXPECT_GE(greenTop, 150u);
+    EXPECT_LE(greenBottom, 240u);
+}
+
+TEST_F(TitleEndToEndTest, CancelledSettingsDialogEndsWithRegistryRestored)
+{
+    ASSERT_TRUE(temp.Write("cancel.script", "300 button 2\n"));
+    GameProcess game(run, Env("cancel.script"), temp / "cancel.err");
+    ASSERT_TRUE(game.Started());
+    EXPECT_EQ(game.Wait(std::chrono::seconds(60)), 0) << temp.Read("cancel.err");
+    EXPECT_EQ(RegistryValues(), (std::pair<i64, i64>{0, 0}));
+    EXPECT_FALSE(fs::exists(run + "/ScreenShot"));
+}
+
+}  // namespace

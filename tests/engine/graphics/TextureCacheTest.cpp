@@ -1,0 +1,313 @@
+// The rendered-text cache on the graphics device: real pixels on the OpenGL
+// backend (offscreen), placement and life of entries on the recorder.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "engine/graphics/DisplaySettings.h"
+#include "engine/graphics/GraphicsDevice.h"
+#include "engine/graphics/TextureCache.h"
+#include "platform/gfx/GfxRecorder.h"
+#include "support/OffscreenDevice.h"
+
+using namespace plat;
+
+namespace {
+
+const char* const kJapanese = "ゲームは既に起動しています。";
+const char* const kChinese = "按Ctrl+2创造靶机";
+
+struct Box {
+    float left, top, right, bottom;
+};
+
+class TextCacheTest : public ::testing::Test {
+protected:
+    void Open(GfxBackend backend) {
+        setenv("SDL_VIDEODRIVER", "offscreen", 0);
+        SetGfxBackend(backend);
+        window_ = Window::Create("text cache test", 0, 0, 1024, 768,
+                                 backend == GfxBackend::Recorder ? Window::Headless : Window::Hidden);
+        ASSERT_NE(window_, nullptr);
+        gd_ = GetGraphicsDevice();
+        ASSERT_EQ(gd_->Create(window_.get(), 1024, 768, GfxFormat::X8R8G8B8, false), 1);
+        gd_->CreateFont(1, "黑体", 24);
+        gd_->CreateFont(6, "ＭＳ　ゴシック", 12);
+        ASSERT_NE(gd_->fonts[1], nullptr);
+        GetDisplaySettings() = DisplaySettings{1, 1024, 768, 1.0f, 1.0f};
+        ASSERT_EQ(CreateTextRenderTarget(1024, 768), 1);
+        gd_->lostCallbacks[2] = TextCacheDeviceLost;
+        gd_->resetCallbacks[2] = TextCacheDeviceReset;
+        cache_ = GetTextureCache();
+    }
+    void TearDown() override {
+        if (cache_) cache_->Clear();
+        ReleaseTextRenderTarget();
+        if (gd_) {
+            gd_->lostCallbacks[2] = gd_->resetCallbacks[2] = nullptr;
+            gd_->Release();
+        }
+        window_.reset();
+    }
+    void BeginFrame() {
+        gd_->device->Clear(ClearTarget, 0xFF000000u, 1.0f, 0);
+        ASSERT_EQ(gd_->device->BeginScene(), GfxResult::Ok);
+        ASSERT_EQ(gd_->sprite->Begin(SpriteAlphaBlend), GfxResult::Ok);
+    }
+    void EndFrame() {
+        gd_->sprite->End();
+        gd_->device->EndScene();
+    }
+    TextCacheEntry* Draw(int slot, const char* text, i32 count, GfxRect rc, u32 format, u32 colour,
+                         u32 life = 60, u32 layout = 0) {
+        return cache_->DrawText(gd_->fonts[slot], text, count, &rc, format, colour, life, layout, 0);
+    }
+    InkBox Ink(GfxRect r) {
+        std::vector<u32> px;
+        GfxRef<GfxSurface> bb;
+        gd_->device->GetBackBuffer(bb.put());
+        gd_->device->ReadPixels(bb.get(), &r, &px);
+        return FindInk(px, r.Width(), r.left, r.top, 0xFF000000u);
+    }
+    // Screen boxes of the sprite quads drawn since the recording was cleared.
+    std::vector<Box> Quads() {
+        std::vector<Box> out;
+        for (const GfxRecordedCall& c : AsRecorder(gd_->device)->Calls()) {
+            if (c.text.rfind("DrawPrimitiveUP", 0) != 0) continue;
+            for (size_t q = 0; q + 6 * 28 <= c.vertices.size(); q += 6 * 28) {
+                float v[4][2];
+                const size_t corner[4] = {0, 1, 2, 5};  // left-top, right-top, left-bottom, right-bottom
+                for (int k = 0; k < 4; ++k) std::memcpy(v[k], c.vertices.data() + q + corner[k] * 28, 8);
+                out.push_back(Box{v[0][0] + 0.5f, v[0][1] + 0.5f, v[3][0] + 0.5f, v[3][1] + 0.5f});
+            }
+        }
+        return out;
+    }
+    i32 Width(int slot, const char* text) { return gd_->fonts[slot]->GetTextExtent(text, -1).cx; }
+
+    std::unique_ptr<Window> window_;
+    GraphicsDevice* gd_ = nullptr;
+    TextureCache* cache_ = nullptr;
+};
+
+TEST_F(TextCacheTest, JapaneseAndChineseLandInTheirColourWhereTheFontWouldDrawThem) {
+    Open(GfxBackend::OpenGL);
+    const GfxRect chinese{100, 100, 900, 200}, japanese{0, 300, 1024, 400};
+    // What the font draws straight...
+    GetDisplaySettings().fastFont = 0;
+    BeginFrame();
+    TextCacheEntry* a = Draw(1, kChinese, -1, chinese, 0, 0xFFFFFFFFu);
+    TextCacheEntry* b = Draw(1, kJapanese, -1, japanese, TextCenter | TextVCenter, 0xFFFFFFFFu, 60, 1);
+    EndFrame();
+    const InkBox directCn = Ink(GfxRect{0, 80, 1024, 240}), directJp = Ink(GfxRect{0, 280, 1024, 420});
+    ASSERT_FALSE(directCn.Empty());
+    EXPECT_EQ(cache_->EntryCount(), 0u) << "fast font off caches nothing";
+    EXPECT_EQ(a, b) << "and returns one shared empty entry";
+    EXPECT_EQ(a->framesLeft, 0u);
+
+    // ...and the same through the cache, tinted.
+    GetDisplaySettings().fastFont = 1;
+    BeginFrame();
+    Draw(1, kChinese, -1, chinese, 0, 0xFFFF0000u);
+    Draw(1, kJapanese, -1, japanese, TextCenter | TextVCenter, 0xFF00FF00u);
+    EndFrame();
+    EXPECT_EQ(cache_->EntryCount(), 2u);
+    const InkBox cn = Ink(GfxRect{0, 80, 1024, 240}), jp = Ink(GfxRect{0, 280, 1024, 420});
+    for (const auto& [got, want] : {std::pair{cn, directCn}, std::pair{jp, directJp}}) {
+        ASSERT_FALSE(got.Empty());
+        EXPECT_NEAR(got.left, want.left, 1);
+        EXPECT_NEAR(got.right, want.right, 1);
+        EXPECT_NEAR(got.top, want.top, 1);
+        EXPECT_NEAR(got.bottom, want.bottom, 1);
+    }
+    EXPECT_GE(cn.left, 100);
+    EXPECT_LE(cn.right, 100 + Width(1, kChinese));
+    EXPECT_NEAR(jp.left, 512 - Width(1, kJapanese) / 2, 3);
+    GfxRef<GfxSurface> bb;
+    gd_->device->GetBackBuffer(bb.put());
+    std::vector<u32> px;
+    GfxRect area{cn.left, cn.top, cn.right, cn.bottom};
+    gd_->device->ReadPixels(bb.get(), &area, &px);
+    int strong = 0;
+    for (u32 p : px) {
+        EXPECT_EQ(p & 0xFFFF, 0u) << "the Chinese line is red only";
+        if (((p >> 16) & 0xFF) > 200) ++strong;
+    }
+    EXPECT_GT(strong, 30);
+    area = GfxRect{jp.left, jp.top, jp.right, jp.bottom};
+    gd_->device->ReadPixels(bb.get(), &area, &px);
+    for (u32 p : px) EXPECT_EQ(p & 0xFF00FF, 0u) << "the Japanese line is green only";
+}
+
+TEST_F(TextCacheTest, TheSameTextInTwoColoursRendersOnceAndDrawsTwice) {
+    Open(GfxBackend::OpenGL);
+    BeginFrame();
+    const u64 before = cache_->RenderCount();
+    const GfxRect rc{0, 0, 1024, 768};
+    Mat4 at;  // the sprite transform places each draw, as a drop shadow does
+    at.m[3][0] = 12;
+    at.m[3][1] = 12;
+    gd_->sprite->SetTransform(at);
+    TextCacheEntry* shadow = Draw(1, kChinese, -1, rc, 0, 0xFF0000FFu);
+    at.m[3][0] = 10;
+    at.m[3][1] = 400;
+    gd_->sprite->SetTransform(at);
+    shadow->Draw(gd_->fonts[1], kChinese, -1, &rc, 0, 0xFFFFFF00u);
+    at.m[3][1] = 600;
+    gd_->sprite->SetTransform(at);
+    TextCacheEntry* again = Draw(1, kChinese, -1, rc, 0, 0xFFFFFFFFu);
+    EndFrame();
+    EXPECT_EQ(again, shadow);
+    EXPECT_EQ(cache_->RenderCount() - before, 1u);
+    EXPECT_EQ(cache_->EntryCount(), 1u);
+    const InkBox blue = Ink(GfxRect{0, 0, 1024, 100}), yellow = Ink(GfxRect{0, 390, 1024, 440});
+    ASSERT_FALSE(blue.Empty());
+    ASSERT_FALSE(yellow.Empty());
+    EXPECT_EQ(blue.left - yellow.left, 2);
+    EXPECT_FALSE(Ink(GfxRect{0, 590, 1024, 640}).Empty());
+}
+
+TEST_F(TextCacheTest, CharacterTextLongerThanTheTargetKeepsEveryCharacter) {
+    Open(GfxBackend::OpenGL);
+    std::string text;
+    for (int i = 0; i < 60; ++i) text += "起";  // wider than the 1024-pixel target
+    const i32 cw = Width(1, "起");
+    ASSERT_GE(cw * 60, 1024 + 2 * cw);
+    BeginFrame();
+    const GfxRect rc{0, 100, cw * 20, 768};
+    TextCacheEntry* e = Draw(1, text.c_str(), -1, rc, TextWordBreak, 0xFFFFFFFFu, 0xFFFFFFFFu, 1);
+    EndFrame();
+    ASSERT_EQ(e->glyphs.size(), 60u);
+    EXPECT_EQ(e->renderedWidth, 60 * cw);
+    // Third line, last character: its cell lies far right of the target.
+    const InkBox last = Ink(GfxRect{cw * 19, 148, cw * 20, 172});
+    EXPECT_GT(last.count, 20);
+}
+
+TEST_F(TextCacheTest, GrowingCountRerendersOneEntryWithWholeCharacters) {
+    Open(GfxBackend::Recorder);
+    BeginFrame();
+    TextCacheEntry* first = nullptr;
+    const u64 before = cache_->RenderCount();
+    for (int n = 1; n <= 4; ++n) {
+        TextCacheEntry* e = Draw(6, "既に起動", n, GfxRect{0, 0, 500, 100}, 0, 0xFFFFFFFFu);
+        if (first == nullptr) first = e;
+        EXPECT_EQ(e, first);
+        EXPECT_EQ(e->count, 3 * n) << "UTF-8 bytes of " << n << " characters";
+    }
+    EXPECT_EQ(cache_->EntryCount(), 1u);
+    EXPECT_EQ(cache_->RenderCount() - before, 4u);
+    Draw(6, "既に起動", 2, GfxRect{0, 0, 500, 100}, 0, 0xFFFFFFFFu);
+    EXPECT_EQ(first->renderedWidth, Width(6, "既に"));
+    EXPECT_EQ(first->renderedHeight, 12);
+    Draw(6, "既に起動", 2, GfxRect{0, 0, 500, 100}, TextCenter, 0xFFFFFFFFu);
+    EXPECT_EQ(cache_->EntryCount(), 2u) << "the format is part of the key";
+    EndFrame();
+}
+
+TEST_F(TextCacheTest, CharacterLayoutWrapsCountsAndCutsTheLastLine) {
+    Open(GfxBackend::Recorder);
+    const char* text = "ゲームは既に起動";  // 8 characters of 3 bytes
+    const i32 cw = Width(6, "ゲ");
+    ASSERT_EQ(Width(6, text), 8 * cw);
+    const GfxRect rc{100, 50, 100 + 3 * cw, 50 + 18};  // room for three, and half the second line
+    auto run = [&](i32 count, GfxRect r, u32 format) {
+        Draw(6, text, count, r, format, 0xFFFFFFFFu, 60, 1);  // renders when new
+        gd_->sprite->Flush();
+        AsRecorder(gd_->device)->ClearCalls();
+        Draw(6, text, count, r, format, 0xFFFFFFFFu, 60, 1);
+        gd_->sprite->Flush();
+        return Quads();
+    };
+    BeginFrame();
+    std::vector<Box> q = run(-1, rc, TextWordBreak);
+    ASSERT_EQ(q.size(), 6u) << "the third line starts below the rectangle";
+    EXPECT_FLOAT_EQ(q[2].left, float(100 + 2 * cw));
+    EXPECT_FLOAT_EQ(q[3].left, 100.0f);
+    EXPECT_FLOAT_EQ(q[3].top, 62.0f);
+    for (int i = 0; i < 3; ++i) EXPECT_FLOAT_EQ(q[size_t(i)].bottom - q[size_t(i)].top, 12.0f);
+    for (int i = 3; i < 6; ++i) EXPECT_FLOAT_EQ(q[size_t(i)].bottom, 68.0f) << "cut at the bottom, and it stays";
+
+    q = run(12, rc, TextWordBreak);  // four characters' bytes
+    EXPECT_EQ(q.size(), 4u);
+    q = run(-1, rc, TextWordBreak | TextNoClip);
+    ASSERT_EQ(q.size(), 8u);
+    EXPECT_FLOAT_EQ(q[7].top, 74.0f);
+    EXPECT_FLOAT_EQ(q[7].bottom, 86.0f);
+    q = run(3, rc, 0);
+    ASSERT_EQ(q.size(), 8u) << "without word break the count is not used";
+    EXPECT_FLOAT_EQ(q[7].left, float(100 + 7 * cw));
+    EXPECT_EQ(cache_->EntryCount(), 1u) << "count and format are not in a character layout's key";
+    EndFrame();
+}
+
+TEST_F(TextCacheTest, AgingRemovesEntriesNotDrawnForTheirLifetime) {
+    Open(GfxBackend::Recorder);
+    BeginFrame();
+    TextCacheEntry* kept = Draw(6, "kept", -1, GfxRect{0, 0, 200, 20}, 0, 0xFFFFFFFFu, 3);
+    Draw(6, "dropped", -1, GfxRect{0, 0, 200, 20}, 0, 0xFFFFFFFFu, 3);
+    Draw(6, "label", -1, GfxRect{0, 0, 200, 20}, 0, 0xFFFFFFFFu, 0xFFFFFFFFu, 1);
+    const u32 liveWithAll = gd_->device->LiveDefaultPoolResources();
+    for (int pass = 1; pass <= 3; ++pass) {
+        cache_->Age();
+        EXPECT_EQ(cache_->EntryCount(), pass < 3 ? 3u : 2u) << "pass " << pass;
+        EXPECT_EQ(Draw(6, "kept", -1, GfxRect{0, 0, 200, 20}, 0, 0xFFFFFFFFu, 3), kept);
+    }
+    EXPECT_LT(gd_->device->LiveDefaultPoolResources(), liveWithAll) << "the removed entry's texture went";
+    for (int pass = 0; pass < 1000; ++pass) cache_->Age();
+    EXPECT_EQ(cache_->EntryCount(), 1u) << "only the label that never ages is left";
+    EndFrame();
+}
+
+TEST_F(TextCacheTest, DeviceLossEmptiesEntriesWhichRenderAgainWhenNextDrawn) {
+    Open(GfxBackend::Recorder);
+    BeginFrame();
+    Draw(1, kChinese, -1, GfxRect{0, 0, 1024, 768}, 0, 0xFFFFFFFFu);
+    TextCacheEntry* label = Draw(1, kJapanese, -1, GfxRect{0, 0, 1024, 768}, 0, 0xFFFFFFFFu, 0xFFFFFFFFu, 1);
+    EndFrame();
+    ASSERT_NE(label->glyphs[0]->texture.texture, nullptr);
+
+    GfxRecorderDevice* rec = AsRecorder(gd_->device);
+    rec->SimulateLoss();
+    EXPECT_EQ(gd_->CheckDeviceLost(), 1);
+    rec->AllowReset();
+    // The reset succeeds only when every default-pool texture is gone.
+    EXPECT_EQ(gd_->CheckDeviceLost(), 0);
+    EXPECT_EQ(cache_->EntryCount(), 2u);
+    EXPECT_EQ(label->font, nullptr);
+    EXPECT_TRUE(label->glyphs.empty());
+    ASSERT_NE(GetTextRenderTarget()->texture, nullptr) << "made again at the window size";
+    EXPECT_EQ(GetTextRenderTarget()->imageInfo.width, 1024u);
+
+    BeginFrame();
+    const u64 before = cache_->RenderCount();
+    EXPECT_EQ(Draw(1, kJapanese, -1, GfxRect{0, 0, 1024, 768}, 0, 0xFFFFFFFFu, 0xFFFFFFFFu, 1), label);
+    EndFrame();
+    EXPECT_EQ(cache_->RenderCount() - before, 1u);
+    EXPECT_EQ(label->glyphs.size(), 14u);
+}
+
+TEST_F(TextCacheTest, TextIsCutToTheTargetAndKeysHoldTextOfAnyLength) {
+    Open(GfxBackend::Recorder);
+    ReleaseTextRenderTarget();
+    ASSERT_EQ(CreateTextRenderTarget(64, 32), 1);
+    BeginFrame();
+    TextCacheEntry* e = Draw(1, kJapanese, -1, GfxRect{0, 0, 2000, 2000}, TextWordBreak, 0xFFFFFFFFu);
+    EXPECT_EQ(e->widthLimit, 64);
+    EXPECT_EQ(e->heightLimit, 32);
+    EXPECT_LE(e->renderedWidth, 64);
+    EXPECT_LE(e->renderedHeight, 32);
+
+    std::string longA(3000, 'a'), longB = longA;
+    longA += "x";
+    longB += "y";
+    TextCacheEntry* a = Draw(6, longA.c_str(), -1, GfxRect{0, 0, 60, 20}, 0, 0xFFFFFFFFu);
+    TextCacheEntry* b = Draw(6, longB.c_str(), -1, GfxRect{0, 0, 60, 20}, 0, 0xFFFFFFFFu);
+    EXPECT_NE(a, b);
+    EXPECT_EQ(a->text, longA);
+    EndFrame();
+}
+
+}  // namespace

@@ -1,0 +1,338 @@
+#include "platform/mesh/Mesh.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <set>
+#include <string>
+
+#include "platform/math/Math.h"
+
+using namespace plat;
+
+namespace {
+
+LoadedMesh LoadText(const std::string& text, std::string* error = nullptr)
+{
+    LoadedMesh out;
+    std::string err;
+    LoadMeshFromXInMemory(text.data(), text.size(), MeshManaged, out, &err);
+    if (error) *error = err;
+    return out;
+}
+
+Vec3 Position(const BaseMesh& m, u32 v)
+{
+    Vec3 p;
+    std::memcpy(&p, m.VertexData() + static_cast<size_t>(v) * m.GetNumBytesPerVertex(), 12);
+    return p;
+}
+
+std::span<u32> Adjacency(LoadedMesh& l)
+{
+    return {static_cast<u32*>(l.adjacency->GetBufferPointer()), l.adjacency->GetBufferSize() / 4};
+}
+
+// Every adjacency link is returned by the neighbour.
+void ExpectSymmetricAdjacency(std::span<const u32> adj, u32 faces)
+{
+    for (u32 f = 0; f < faces; ++f) {
+        for (u32 k = 0; k < 3; ++k) {
+            const u32 n = adj[f * 3 + k];
+            if (n == NoIndex) continue;
+            ASSERT_LT(n, faces);
+            EXPECT_TRUE(adj[n * 3] == f || adj[n * 3 + 1] == f || adj[n * 3 + 2] == f) << "face " << f;
+        }
+    }
+}
+
+TEST(MeshLoading, BoxComesWithFormatMaterialsAttributesAndClosedAdjacency)
+{
+    LoadedMesh box;
+    std::string err;
+    ASSERT_TRUE(LoadMeshFromX("Quillon/Mesh/Box.x", MeshManaged, box, &err)) << err;
+    const Mesh& m = *box.mesh;
+    EXPECT_EQ(m.GetNumFaces(), 12u);
+    EXPECT_EQ(m.GetNumVertices(), 24u);
+    EXPECT_EQ(m.GetFVF(), FvfXyz | FvfNormal | FvfTex1);
+    EXPECT_EQ(m.GetNumBytesPerVertex(), 32u);
+    ASSERT_EQ(box.materials.size(), 2u);
+    EXPECT_EQ(box.materials[0].textureFilename, "Quillon/Mesh/Box.dds");
+    EXPECT_TRUE(box.materials[1].textureFilename.empty());
+    EXPECT_FLOAT_EQ(box.materials[1].MatD3D.Power, 20.0f);
+    std::set<u32> attrs(m.AttributeData(), m.AttributeData() + m.GetNumFaces());
+    EXPECT_EQ(attrs, (std::set<u32>{0, 1}));
+    // The box is closed: with corners joined by position every edge has a neighbour.
+    ASSERT_EQ(box.adjacency->GetBufferSize(), 12u * 3 * 4);
+    const std::span<u32> adj = Adjacency(box);
+    EXPECT_EQ(std::count(adj.begin(), adj.end(), NoIndex), 0);
+    ExpectSymmetricAdjacency(adj, 12);
+}
+
+TEST(MeshLoading, FramesMoveTheirMeshesAndAllMeshesBecomeOne)
+{
+    const std::string text = R"(xof 0303txt 0032
+Mesh Loose { 3; 0;0;0;, 1;0;0;, 0;1;0;; 1; 3;0,1,2;; }
+Frame Outer {
+ FrameTransformMatrix { 1,0,0,0, 0,1,0,0, 0,0,1,0, 10,0,0,1;; }
+ Frame Inner {
+  FrameTransformMatrix { 2,0,0,0, 0,2,0,0, 0,0,2,0, 0,5,0,1;; }
+  Mesh Moved { 3; 0;0;0;, 1;0;0;, 0;1;0;; 1; 3;0,1,2;; }
+ }
+}
+)";
+    LoadedMesh l = LoadText(text);
+    ASSERT_TRUE(l.mesh);
+    EXPECT_EQ(l.mesh->GetNumFaces(), 2u);
+    EXPECT_EQ(l.mesh->GetFVF(), FvfXyz);
+    EXPECT_EQ(Position(*l.mesh, 0), Vec3(0, 0, 0));
+    // Inner scales by 2 and lifts by 5, then Outer moves by 10 in x.
+    EXPECT_EQ(Position(*l.mesh, 3), Vec3(10, 5, 0));
+    EXPECT_EQ(Position(*l.mesh, 4), Vec3(12, 5, 0));
+    EXPECT_TRUE(l.materials.empty());
+}
+
+TEST(MeshLoading, CornersWithDifferentNormalsGetTheirOwnVertices)
+{
+    const std::string text = R"(xof 0303txt 0032
+Mesh Fold {
+ 4; 0;0;0;, 1;0;0;, 0;1;0;, 0;0;1;;
+ 2; 3;0,1,2;, 3;0,3,1;;
+ MeshNormals { 2; 0;0;-1;, 0;1;0;; 2; 3;0,0,0;, 3;1,1,1;; }
+}
+)";
+    LoadedMesh l = LoadText(text);
+    ASSERT_TRUE(l.mesh);
+    // Vertices 0 and 1 carry two normals each: two extra vertices.
+    EXPECT_EQ(l.mesh->GetNumVertices(), 6u);
+    const u16* ib = l.mesh->IndexData();
+    EXPECT_EQ(Position(*l.mesh, ib[3]), Vec3(0, 0, 0));
+    EXPECT_NE(ib[3], ib[0]);
+    EXPECT_EQ(ib[4], 3u);  // the file's vertex 3 keeps its slot
+}
+
+TEST(MeshLoading, MeshesTooBigForSixteenBitIndicesOrBrokenAreRefused)
+{
+    std::string big = "xof 0303txt 0032\nMesh Big {\n 70000;\n";
+    for (int i = 0; i < 70000; ++i) big += "0;0;0;,\n";
+    big.back() = ';';
+    big += "\n 1; 3;0,1,2;;\n}\n";
+    std::string err;
+    LoadedMesh l = LoadText(big, &err);
+    EXPECT_FALSE(l.mesh);
+    EXPECT_NE(err.find("16-bit"), std::string::npos) << err;
+
+    l = LoadText("xof 0303txt 0032\nMesh M { 3; 0;0;0;, 1;0;0;, 0;1;0;; 1; 3;0,1,9;; }\n", &err);
+    EXPECT_FALSE(l.mesh);
+    EXPECT_NE(err.find("line 2"), std::string::npos) << err;
+
+    EXPECT_FALSE(LoadMeshFromX("Quillon/Mesh/NoSuchMesh.x", MeshManaged, l, &err));
+    EXPECT_NE(err.find("cannot read"), std::string::npos);
+}
+
+TEST(MeshProcessing, CloneCarriesSharedComponentsAndZeroesNewOnes)
+{
+    LoadedMesh box;
+    ASSERT_TRUE(LoadMeshFromX("Quillon/Mesh/Box.x", MeshManaged, box));
+    std::shared_ptr<Mesh> clone;
+    ASSERT_EQ(box.mesh->CloneMeshFVF(MeshManaged, FvfXyz | FvfDiffuse | FvfTex1, &clone), ResultOk);
+    EXPECT_EQ(clone->GetNumBytesPerVertex(), 24u);
+    for (u32 v = 0; v < 24; ++v) {
+        EXPECT_EQ(Position(*clone, v), Position(*box.mesh, v));
+        const u8* src = box.mesh->VertexData() + v * 32 + 24;
+        const u8* dst = clone->VertexData() + v * 24;
+        u32 diffuse;
+        std::memcpy(&diffuse, dst + 12, 4);
+        EXPECT_EQ(diffuse, 0u);
+        EXPECT_EQ(std::memcmp(src, dst + 16, 8), 0) << "texture coordinates of vertex " << v;
+    }
+    EXPECT_EQ(clone->GetNumFaces(), 12u);
+    EXPECT_NE(box.mesh->CloneMeshFVF(MeshManaged, 0x400E0 /* no position */, &clone), ResultOk);
+}
+
+TEST(MeshProcessing, GenerateAdjacencyRefusesAShortArray)
+{
+    LoadedMesh box;
+    ASSERT_TRUE(LoadMeshFromX("Quillon/Mesh/Box.x", MeshManaged, box));
+    std::vector<u32> small(12 * 3 - 1, 7);
+    EXPECT_EQ(box.mesh->GenerateAdjacency(0.0f, small), ResultInvalidCall);
+    EXPECT_EQ(small.back(), 7u);
+}
+
+TEST(MeshProcessing, OptimiseSortsByAttributeCompactsAndRemapsAdjacency)
+{
+    // Interleaved attributes, an unused vertex and a degenerate face.
+    const std::string text = R"(xof 0303txt 0032
+Mesh M {
+ 6; 0;0;0;, 1;0;0;, 0;1;0;, 1;1;0;, 9;9;9;, 2;0;0;;
+ 4; 3;0,2,1;, 3;1,2,3;, 3;1,3,5;, 3;1,1,3;;
+ MeshMaterialList { 2; 4; 1,0,1,0;;
+  Material { 1;1;1;1;; 0; 0;0;0;; 0;0;0;; }
+  Material { 1;0;0;1;; 0; 0;0;0;; 0;0;0;; }
+ }
+}
+)";
+    LoadedMesh l = LoadText(text);
+    ASSERT_TRUE(l.mesh);
+    std::vector<u32> faceRemap, vertexRemap;
+    const std::span<u32> adj = Adjacency(l);
+    ASSERT_EQ(l.mesh->OptimizeInplace(MeshOptCompact | MeshOptAttrSort | MeshOptVertexCache, adj, adj, &faceRemap,
+                                      &vertexRemap),
+              ResultOk);
+    EXPECT_EQ(l.mesh->GetNumFaces(), 3u);     // the degenerate face is gone
+    EXPECT_EQ(l.mesh->GetNumVertices(), 5u);  // the unused vertex too
+    const u32* attr = l.mesh->AttributeData();
+    EXPECT_TRUE(std::is_sorted(attr, attr + 3));
+    u32 count = 0;
+    l.mesh->GetAttributeTable(nullptr, &count);
+    ASSERT_EQ(count, 2u);
+    std::vector<AttributeRange> table(count);
+    l.mesh->GetAttributeTable(table.data(), &count);
+    EXPECT_EQ(table[0].AttribId, 0u);
+    EXPECT_EQ(table[0].FaceCount, 1u);
+    EXPECT_EQ(table[1].FaceStart, 1u);
+    EXPECT_EQ(table[1].FaceCount, 2u);
+    // Each new face holds the corners of the old face it came from.
+    for (u32 f = 0; f < 3; ++f) {
+        for (u32 k = 0; k < 3; ++k) {
+            const u32 oldVertex = vertexRemap[l.mesh->IndexData()[f * 3 + k]];
+            EXPECT_EQ(Position(*l.mesh, l.mesh->IndexData()[f * 3 + k]),
+                      (std::vector<Vec3>{{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {1, 1, 0}, {9, 9, 9}, {2, 0, 0}})[oldVertex]);
+        }
+    }
+    ExpectSymmetricAdjacency(adj, 3);
+    // The two faces that shared edge 1-2 are still neighbours after the reorder.
+    u32 a = NoIndex, b = NoIndex;
+    for (u32 f = 0; f < 3; ++f) {
+        if (faceRemap[f] == 0) a = f;
+        if (faceRemap[f] == 1) b = f;
+    }
+    EXPECT_TRUE(adj[a * 3] == b || adj[a * 3 + 1] == b || adj[a * 3 + 2] == b);
+}
+
+TEST(MeshProcessing, WeldJoinsMatchingVerticesAndWeldAllJoinsEveryCorner)
+{
+    LoadedMesh box;
+    ASSERT_TRUE(LoadMeshFromX("Quillon/Mesh/Box.x", MeshManaged, box));
+    WeldEpsilons eps;
+    eps.Position = 1e-6f;
+    eps.Normal = 0.01f;
+    eps.Texcoord[0] = 0.01f;
+    // Corners of different faces differ in normal: nothing merges.
+    ASSERT_EQ(WeldVertices(box.mesh.get(), 0, &eps, Adjacency(box), Adjacency(box)), ResultOk);
+    EXPECT_EQ(box.mesh->GetNumVertices(), 24u);
+    // Weld-all ignores the other components: eight corners remain.
+    ASSERT_EQ(WeldVertices(box.mesh.get(), WeldAll | WeldPartialMatches, &eps, Adjacency(box), Adjacency(box)),
+              ResultOk);
+    EXPECT_EQ(box.mesh->GetNumVertices(), 8u);
+    EXPECT_EQ(box.mesh->GetNumFaces(), 12u);
+    for (u32 i = 0; i < 36; ++i) EXPECT_LT(box.mesh->IndexData()[i], 8u);
+
+    // Equal duplicates merge under the epsilons alone.
+    const std::string text = R"(xof 0303txt 0032
+Mesh M { 4; 0;0;0;, 1;0;0;, 0;1;0;, 1;0;0.0000001;; 2; 3;0,2,1;, 3;3,2,0;; }
+)";
+    LoadedMesh l = LoadText(text);
+    ASSERT_EQ(WeldVertices(l.mesh.get(), 0, &eps, Adjacency(l), Adjacency(l)), ResultOk);
+    EXPECT_EQ(l.mesh->GetNumVertices(), 3u);
+    EXPECT_EQ(l.mesh->IndexData()[3], l.mesh->IndexData()[2]);
+}
+
+TEST(MeshProcessing, CleanSplitsBowTiesAndBackToBackFaces)
+{
+    const std::string text = R"(xof 0303txt 0032
+Mesh M {
+ 7; 0;0;0;, 1;0;0;, 0;1;0;, -1;0;0;, 0;-1;0;, 5;5;0;, 5;6;0;;
+ 4; 3;0,2,1;, 3;0,4,3;, 3;1,2,5;, 3;1,5,2;;
+}
+)";
+    LoadedMesh l = LoadText(text);
+    ASSERT_TRUE(l.mesh);
+    std::shared_ptr<Mesh> clean;
+    std::vector<u32> adjOut(12);
+    ASSERT_EQ(CleanMesh(CleanBackFacing | CleanBowTies, l.mesh.get(), Adjacency(l), &clean, adjOut), ResultOk);
+    const u16* ib = clean->IndexData();
+    // Faces 0 and 1 touch only at vertex 0: they no longer share it.
+    EXPECT_NE(ib[0], ib[3]);
+    EXPECT_EQ(Position(*clean, ib[3]), Vec3(0, 0, 0));
+    // Faces 2 and 3 are the same triangle back to back: no vertex shared.
+    std::set<u16> f2(ib + 6, ib + 9), f3(ib + 9, ib + 12);
+    for (u16 v : f3) EXPECT_EQ(f2.count(v), 0u);
+    EXPECT_EQ(l.mesh->GetNumVertices(), 7u);  // the source is untouched
+    std::vector<u32> tooShort(5);
+    EXPECT_EQ(CleanMesh(CleanBowTies, l.mesh.get(), tooShort, &clean, adjOut), ResultInvalidCall);
+}
+
+TEST(MeshProcessing, ComputeNormalsAveragesFaceNormals)
+{
+    LoadedMesh ground;
+    ASSERT_TRUE(LoadMeshFromX("Quillon/Mesh/Ground.x", MeshManaged, ground));
+    void* data = nullptr;
+    ground.mesh->LockVertexBuffer(0, &data);
+    for (u32 v = 0; v < ground.mesh->GetNumVertices(); ++v) std::memset(static_cast<u8*>(data) + v * 32 + 12, 0, 12);
+    ground.mesh->UnlockVertexBuffer();
+    ASSERT_EQ(ComputeNormals(ground.mesh.get()), ResultOk);
+    for (u32 v = 0; v < ground.mesh->GetNumVertices(); ++v) {
+        Vec3 n;
+        std::memcpy(&n, ground.mesh->VertexData() + v * 32 + 12, 12);
+        EXPECT_NEAR(n.y, 1.0f, 1e-6f);
+    }
+    std::shared_ptr<Mesh> noNormals;
+    ground.mesh->CloneMeshFVF(MeshManaged, FvfXyz, &noNormals);
+    EXPECT_EQ(ComputeNormals(noNormals.get()), ResultInvalidCall);
+}
+
+TEST(ProgressiveMesh, SimplifiesTheSphereAndReturnsToFullDetail)
+{
+    LoadedMesh sphere;
+    ASSERT_TRUE(LoadMeshFromX("Quillon/Mesh/Sphere.x", MeshManaged, sphere));
+    const u32 faces = sphere.mesh->GetNumFaces();
+    const std::vector<u16> original(sphere.mesh->IndexData(), sphere.mesh->IndexData() + faces * 3);
+    std::shared_ptr<PMesh> pm;
+    ASSERT_EQ(GeneratePMesh(sphere.mesh.get(), Adjacency(sphere), nullptr, nullptr, 0, SimplifyByFace, &pm), ResultOk);
+    EXPECT_EQ(pm->GetMaxFaces(), faces);
+    EXPECT_EQ(pm->GetNumFaces(), faces);
+    EXPECT_LT(pm->GetMinFaces(), faces / 4);
+
+    ASSERT_EQ(pm->SetNumFaces(faces / 2), ResultOk);
+    EXPECT_LE(pm->GetNumFaces(), faces / 2);
+    EXPECT_GT(pm->GetNumFaces(), faces / 2 - 3);
+    // Still a closed surface near the unit sphere: no edge is left open.
+    std::vector<u32> adj(pm->GetNumFaces() * 3);
+    ASSERT_EQ(pm->GenerateAdjacency(0.0f, adj), ResultOk);
+    for (u32 i = 0; i < pm->GetNumFaces() * 3; ++i) EXPECT_LT(pm->IndexData()[i], pm->GetNumVertices());
+
+    pm->SetNumFaces(pm->GetMaxFaces());
+    ASSERT_EQ(pm->GetNumFaces(), faces);
+    EXPECT_TRUE(std::equal(original.begin(), original.end(), pm->IndexData()));
+
+    pm->SetNumFaces(0);
+    EXPECT_EQ(pm->GetNumFaces(), pm->GetMinFaces());
+    std::vector<u32> shortAdj(3);
+    EXPECT_EQ(GeneratePMesh(sphere.mesh.get(), shortAdj, nullptr, nullptr, 0, SimplifyByFace, &pm), ResultInvalidCall);
+}
+
+TEST(ProgressiveMesh, SimplifyingAFlatGridKeepsItsOutline)
+{
+    LoadedMesh ground;
+    ASSERT_TRUE(LoadMeshFromX("Quillon/Mesh/Ground.x", MeshManaged, ground));
+    std::shared_ptr<PMesh> pm;
+    ASSERT_EQ(GeneratePMesh(ground.mesh.get(), Adjacency(ground), nullptr, nullptr, 0, SimplifyByFace, &pm), ResultOk);
+    pm->SetNumFaces(0);
+    EXPECT_LT(pm->GetNumFaces(), ground.mesh->GetNumFaces() / 4);
+    // The drawn area stays the whole 40 x 40 tile.
+    float area = 0;
+    for (u32 f = 0; f < pm->GetNumFaces(); ++f) {
+        const Vec3 a = Position(*pm, pm->IndexData()[f * 3]), b = Position(*pm, pm->IndexData()[f * 3 + 1]),
+                   c = Position(*pm, pm->IndexData()[f * 3 + 2]);
+        Vec3 n;
+        const Vec3 e1 = b - a, e2 = c - a;
+        Vec3Cross(&n, &e1, &e2);
+        EXPECT_GT(n.y, 0.0f) << "face " << f << " flipped";
+        area += 0.5f * n.y;
+    }
+    EXPECT_NEAR(area, 1600.0f, 0.5f);
+}
+
+}  // namespace

@@ -1,0 +1,140 @@
+// Mutated sample X files must be refused or loaded, never crash or read
+// outside their buffers (the sanitizer build makes the second visible).
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+#include <string>
+
+#include "platform/core/FileSystem.h"
+#include "platform/mesh/MeshHierarchy.h"
+#include "platform/mesh/XFile.h"
+
+using namespace plat;
+
+namespace {
+
+class FreeingAllocator : public AllocateHierarchy {
+public:
+    Result CreateFrame(const char* name, MeshFrame** out) override
+    {
+        auto* f = new MeshFrame();
+        if (name) f->Name = strdupNew(name);
+        *out = f;
+        return ResultOk;
+    }
+    Result CreateMeshContainer(const char* name, const MeshContainerData* data, const XMaterial*, const void*, u32,
+                               const u32* adjacency, const std::shared_ptr<SkinInfo>& skin,
+                               MeshContainer** out) override
+    {
+        auto* c = new MeshContainer();
+        if (name) c->Name = strdupNew(name);
+        c->MeshData = *data;
+        // Touch every adjacency entry so a short array would be caught.
+        const u32 n = data->pMesh->GetNumFaces() * 3;
+        u32 sum = 0;
+        for (u32 i = 0; i < n; ++i) sum += adjacency[i];
+        (void)sum;
+        c->pSkinInfo = skin;
+        *out = c;
+        return ResultOk;
+    }
+    Result DestroyFrame(MeshFrame* f) override
+    {
+        delete[] f->Name;
+        delete f;
+        return ResultOk;
+    }
+    Result DestroyMeshContainer(MeshContainer* c) override
+    {
+        delete[] c->Name;
+        delete c;
+        return ResultOk;
+    }
+
+private:
+    static char* strdupNew(const char* s)
+    {
+        char* d = new char[std::strlen(s) + 1];
+        std::strcpy(d, s);
+        return d;
+    }
+};
+
+std::string Mutate(const std::string& in, std::mt19937& rng)
+{
+    std::string s = in;
+    const int edits = 1 + static_cast<int>(rng() % 4);
+    static const char* tokens[] = {"{", "}", ";", ",", "-1", "4294967295", "99999", "0", "\"", "<", "Frame ",
+                                   "Mesh ", "1e39", "SkinWeights {", "AnimationKey {", "3;", "\n"};
+    for (int e = 0; e < edits && !s.empty(); ++e) {
+        const size_t at = rng() % s.size();
+        switch (rng() % 6) {
+        case 0: s[at] = static_cast<char>(rng() & 0xFF); break;
+        case 1: s.erase(at, 1 + rng() % 16); break;
+        case 2: s.insert(at, tokens[rng() % (sizeof tokens / sizeof tokens[0])]); break;
+        case 3: s.resize(at); break;
+        case 4: {
+            const size_t len = std::min<size_t>(1 + rng() % 64, s.size() - at);
+            s.insert(rng() % s.size(), s.substr(at, len));
+            break;
+        }
+        default:
+            // Change one digit so counts and indices go wrong.
+            for (size_t i = at; i < s.size(); ++i) {
+                if (s[i] >= '0' && s[i] <= '9') {
+                    s[i] = static_cast<char>('0' + rng() % 10);
+                    break;
+                }
+            }
+            break;
+        }
+    }
+    return s;
+}
+
+TEST(XFileFuzz, MutatedSampleFilesNeverCrashTheLoaders)
+{
+    const char* files[] = {"Quillon/Mesh/Box.x", "Quillon/Mesh/Skin.x", "Quillon/Mesh/Ground.x"};
+    std::mt19937 rng(20240611u);
+    int loaded = 0, refused = 0;
+    for (const char* name : files) {
+        std::string original;
+        ASSERT_TRUE(ReadWholeFile(name, original)) << name;
+        for (int i = 0; i < 700; ++i) {
+            const std::string text = Mutate(original, rng);
+            // Copy into an exact-size heap block so reads past the end are caught.
+            std::unique_ptr<char[]> block(new char[text.size() ? text.size() : 1]);
+            std::memcpy(block.get(), text.data(), text.size());
+
+            XFileData data;
+            std::string err;
+            if (ParseXFile(block.get(), text.size(), data, err)) {
+                ++loaded;
+            } else {
+                ++refused;
+                EXPECT_FALSE(err.empty());
+            }
+            LoadedMesh mesh;
+            if (LoadMeshFromXInMemory(block.get(), text.size(), MeshManaged, mesh, &err)) {
+                const BaseMesh& m = *mesh.mesh;
+                for (u32 k = 0; k < m.GetNumFaces() * 3; ++k) ASSERT_LT(m.IndexData()[k], m.GetNumVertices());
+                if (!mesh.materials.empty()) {
+                    for (u32 f = 0; f < m.GetNumFaces(); ++f) ASSERT_LT(m.AttributeData()[f], mesh.materials.size());
+                }
+            }
+            FreeingAllocator alloc;
+            MeshFrame* root = nullptr;
+            std::shared_ptr<AnimationController> controller;
+            if (LoadMeshHierarchyFromXInMemory(block.get(), text.size(), MeshManaged, &alloc, &root, &controller,
+                                               &err) >= 0) {
+                FrameDestroy(root, &alloc);
+            }
+        }
+    }
+    // The mutations must exercise both outcomes.
+    EXPECT_GT(loaded, 50);
+    EXPECT_GT(refused, 300);
+}
+
+}  // namespace
