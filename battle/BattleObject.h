@@ -1,0 +1,84 @@
+#pragma once
+// Battle objects: everything in a battle besides the stage is a node of one of
+// the scene's object lists, driven through the virtual operations of BB_Base
+// in this order. Derived classes keep the order and append their own
+// operations behind GetMatrix.
+#include "engine/core/TaskList.h"
+#include "engine/graphics/MatrixHelpers.h"
+#include "platform/core/Types.h"
+#include "platform/gfx/Gfx.h"
+#include "platform/math/MathTypes.h"
+
+// What GetKind reports; hit tests dispatch on it.
+enum BattleObjectKind : i32 {
+    kKindBase = 0,
+    kKindBillboard = 1,   // BB_Standard and its effects, damaging billboards, explosions
+    kKindSwordBeam = 2,   // BB_SwordBeam, BB_SwordBeamAtk
+    kKindLineEffect = 10, // LZ_Basic and the line effects: never treated as weapons
+    kKindWeapon = 11,     // LZ_Standard and every weapon under it
+    kKindRobotBase = 20,  // CRobot_Base
+    kKindRobot = 21,      // CRobot_Normal
+    kKindShip = 22,       // CShip
+};
+
+class BB_Base : public CListNode<BB_Base> {
+public:
+    BB_Base() = default;
+    ~BB_Base() override = default;
+
+    // 0 while the object lives; any other value finishes it (the scene then
+    // sets Removed and deletes the object a few frames later).
+    virtual i32 Run();
+    virtual i32 Draw();
+    // The object's own collision pass over the scene.
+    virtual i32 HitTestPass();
+    // Tests this object against `other`, which is running its pass.
+    virtual i32 HitTestObject(BB_Base* other);
+    virtual i32 GetKind() const;
+    // What homing weapons steer to; read only.
+    virtual Mat4* GetTargetMatrix();
+    // The world matrix; read only.
+    virtual Mat4* GetMatrix();
+
+    // Set by the scene once Run has finished the object; from then on it is
+    // skipped by the run, hit-test and trail-draw passes. Safe to read for two
+    // frames after it is set (the deletion is deferred that long).
+    u8 Removed = 0;
+};
+
+// Adds the vector to the matrix's translation row; returns the matrix.
+Mat4* AddMatrixTranslation(Mat4* matrix, const Vec3* vector);
+
+// The camera-facing billboard every plain effect is built on.
+class BB_Standard : public BB_Base {
+public:
+    BB_Standard();
+    ~BB_Standard() override;
+
+    // Faces the camera at World's position; BlendMode 0 alpha, 1 additive,
+    // anything else is not drawn.
+    i32 Draw() override;
+    i32 GetKind() const override;
+    Mat4* GetTargetMatrix() override;
+    Mat4* GetMatrix() override;
+
+    BillboardQuad Quad;
+    plat::GfxObject* OwnedResource = nullptr;  // released with the object
+    Matrix World;
+    i32 BlendMode = 0;  // every leaf's Set gives it
+};
+
+// Ground smoke: drifts, slows, spreads and fades.
+class BB_GSmoke : public BB_Standard {
+public:
+    BB_GSmoke() = default;
+    ~BB_GSmoke() override = default;
+
+    i32 Run() override;
+    virtual void Set(const Vec3* position, f32 side, const Vec3* velocity, i32 blendMode, plat::GfxTexture* texture,
+                     u32 colour, i16 alphaStep, f32 growth);
+
+    Vec3 Velocity;
+    i16 AlphaStep = 0;
+    f32 Growth = 0.0f;
+};
