@@ -1,0 +1,200 @@
+#include "battle/stage/MapCollision.h"
+
+#include <cfloat>
+#include <cmath>
+
+#include "engine/core/Queue.h"
+#include "engine/core/VectorFunctions.h"
+#include "engine/graphics/MeshObject.h"
+#include "platform/math/Math.h"
+
+namespace {
+
+// Cell of a coordinate, truncated toward zero; false for coordinates no cell
+// index can hold (NaN, infinities, far outside any grid).
+bool CellIndex(f32 v, f32 cellSize, i32* index)
+{
+    if (!(cellSize > 0.0f)) return false;
+    const f32 q = v / cellSize;
+    if (!(q > -1.0e6f && q < 1.0e6f)) return false;
+    *index = static_cast<i32>(q);
+    return true;
+}
+
+bool Overlaps(const Vec3& minA, const Vec3& maxA, const Vec3& minB, const Vec3& maxB)
+{
+    return BoxesOverlap(minA, maxA, minB, maxB) != 0;
+}
+
+// The hit mesh of an object the queries may test, or null.
+MeshObject* CollidableMesh(BattleMap& map, const CMapObjNode* o)
+{
+    if (o->vars[kMapVarHitFlag] == 0 || o->partIndex >= map.parts.GetCount()) return nullptr;
+    return map.parts[o->partIndex].hitMesh.get();
+}
+
+// One of the 25 cells around (column0, row0), visited row by row.
+MapCell* AroundCell(BattleMap& map, i32 column0, i32 row0, i32 i, i32* column, i32* row)
+{
+    *column = column0 + (i % 5) - 2;
+    *row = row0 + (i / 5) - 2;
+    return map.GetCell(*column, *row);
+}
+
+// Face stage, then, when no face pushed, the edge-and-corner stage over the
+// triangles the first one queued. The queue is empty afterwards.
+bool PushOut(MeshObject* mesh, Vec3 centre, f32 radius, CQueue<FaceQ>& faces, f32* length, Vec3* dir)
+{
+    if (mesh->CollideSphere(&centre, radius, length, dir, &faces)) {
+        faces.DeleteAll();
+        return true;
+    }
+    if (faces.GetCount() == 0) return false;
+    return mesh->CollideSphere2(&centre, radius, length, dir, &faces) != 0;
+}
+
+// Ray from s along the unit direction towards e, accepted up to e.
+bool EdgeHitsTriangle(const Vec3& s, const Vec3& e, const Vec3& a, const Vec3& b, const Vec3& c, Vec3* point)
+{
+    const Vec3 d = e - s;
+    const f32 length = plat::Vec3Length(&d);
+    Vec3 dir;
+    plat::Vec3Normalize(&dir, &d);
+    f32 t = 0.0f;
+    if (!plat::IntersectTri(&a, &b, &c, &s, &dir, nullptr, nullptr, &t)) return false;
+    if (!(t >= 0.0f && t <= length)) return false;
+    *point = s + dir * t;
+    return true;
+}
+
+}  // namespace
+
+i32 HitTestMapSegment(BattleMap& map, const Vec3* start, const Vec3* end, float* distance, MapHitInfo* record)
+{
+    float local = FLT_MAX;
+    float* best = distance ? distance : &local;
+    *best = FLT_MAX;
+    if (!start || !end) return 0;
+    i32 result = 0;
+    const Vec3 segMin(std::fmin(start->x, end->x), std::fmin(start->y, end->y), std::fmin(start->z, end->z));
+    const Vec3 segMax(std::fmax(start->x, end->x), std::fmax(start->y, end->y), std::fmax(start->z, end->z));
+    const Vec3 delta = *end - *start;
+    Vec3 dir;
+    plat::Vec3Normalize(&dir, &delta);
+    i32 column0 = 0, row0 = 0;
+    if (!CellIndex(start->x, map.cellSize, &column0) || !CellIndex(start->z, map.cellSize, &row0)) return 0;
+    for (i32 i = 0; i < 25; ++i) {
+        i32 column = 0, row = 0;
+        MapCell* cell = AroundCell(map, column0, row0, i, &column, &row);
+        if (!cell || !Overlaps(cell->hitMin, cell->hitMax, segMin, segMax)) continue;
+        for (CMapObjNode* o = cell->objects.GetHead()->next; o != cell->objects.GetTail(); o = o->next) {
+            MeshObject* mesh = CollidableMesh(map, o);
+            if (!mesh || !Overlaps(o->hitMin, o->hitMax, segMin, segMax)) continue;
+            Vec3 localDir, localStart;
+            plat::Vec3TransformNormal(&localDir, &dir, &o->inverse);
+            plat::Vec3TransformCoord(&localStart, start, &o->inverse);
+            float t = 0.0f;
+            u32 face = 0;
+            if (!mesh->IntersectRay(&localStart, &localDir, &t, &face) || !(t < *best)) continue;
+            *best = t;
+            result = 1;
+            if (record) {
+                record->column = column;
+                record->row = row;
+                record->object = o;
+                record->normal = mesh->triangles[face].normal;
+            }
+        }
+    }
+    return result;
+}
+
+i32 CollideSphereWithMap(BattleMap& map, float x, float y, float z, float radius, i32* count,
+                         CList<MapHitInfo>* hits, Vec3* push)
+{
+    Vec3 c(x, y, z);
+    const Vec3 startCentre = c;
+    if (count) *count = 0;
+    i32 contact = 0;
+    CQueue<FaceQ> faces;
+    for (i32 i = 0; i < 25; ++i) {
+        i32 column0 = 0, row0 = 0;
+        // The cells follow the centre as it is pushed.
+        if (!CellIndex(c.x, map.cellSize, &column0) || !CellIndex(c.z, map.cellSize, &row0)) break;
+        i32 column = 0, row = 0;
+        MapCell* cell = AroundCell(map, column0, row0, i, &column, &row);
+        if (!cell) continue;
+        const Vec3 r(radius, radius, radius);
+        if (!Overlaps(cell->hitMin, cell->hitMax, c - r, c + r)) continue;
+        for (CMapObjNode* o = cell->objects.GetHead()->next; o != cell->objects.GetTail(); o = o->next) {
+            if (!Overlaps(o->hitMin, o->hitMax, c - r, c + r)) continue;
+            MeshObject* mesh = CollidableMesh(map, o);
+            if (!mesh) continue;
+            Vec3 localCentre;
+            plat::Vec3TransformCoord(&localCentre, &c, &o->inverse);
+            const f32 localRadius = MatrixScaleX(&o->inverse) * radius;
+            f32 length = 0.0f;
+            Vec3 localDir;
+            if (!PushOut(mesh, localCentre, localRadius, faces, &length, &localDir)) continue;
+            Vec3 worldDir;
+            plat::Vec3TransformNormal(&worldDir, &localDir, &o->matrix);
+            c += worldDir * length;
+            contact = 1;
+            if (hits) {
+                if (MapHitInfo* info = hits->NewNodeFront(1)) {
+                    info->column = column;
+                    info->row = row;
+                    info->object = o;
+                }
+            }
+        }
+    }
+    if (map.areaHitMesh) {
+        // The wall mesh is modelled around the middle of the playable square.
+        const Vec3 localCentre(c.x - kMapAreaOrigin, c.y, c.z - kMapAreaOrigin);
+        f32 length = 0.0f;
+        Vec3 dir;
+        if (PushOut(map.areaHitMesh, localCentre, radius + 2.0f, faces, &length, &dir)) {
+            c += dir * length;
+            contact = 1;
+        }
+    }
+    if (push) *push = c - startCentre;
+    return contact;
+}
+
+i32 HitTestQuadAgainstMesh(const Vec3 quad[4], MeshObject* mesh, const Mat4* placement, Vec3* hitPoint)
+{
+    if (!quad || !mesh || !placement || !mesh->triangles) return 0;
+    Mat4 inverse;
+    if (!plat::MatrixInverse(&inverse, nullptr, placement)) return 0;
+    Vec3 q[4];
+    for (int i = 0; i < 4; ++i) plat::Vec3TransformCoord(&q[i], &quad[i], &inverse);
+    Vec3 qMin = q[0], qMax = q[0];
+    for (int i = 1; i < 4; ++i) {
+        qMin = Vec3(std::fmin(qMin.x, q[i].x), std::fmin(qMin.y, q[i].y), std::fmin(qMin.z, q[i].z));
+        qMax = Vec3(std::fmax(qMax.x, q[i].x), std::fmax(qMax.y, q[i].y), std::fmax(qMax.z, q[i].z));
+    }
+    if (!Overlaps(qMin, qMax, mesh->boxMin, mesh->boxMax)) return 0;
+    for (u32 f = 0; f < mesh->faceCount; ++f) {
+        const CollisionTriangle& tri = mesh->triangles[f];
+        const Vec3& a = tri.P0;
+        const Vec3& b = tri.P1;
+        const Vec3& c = tri.P2;
+        // The triangle's edges through the quad's two triangles, then the
+        // quad's edges through the triangle.
+        const Vec3* edges[3][2] = {{&a, &b}, {&a, &c}, {&b, &c}};
+        Vec3 local;
+        bool hit = false;
+        for (int e = 0; e < 3 && !hit; ++e) {
+            hit = EdgeHitsTriangle(*edges[e][0], *edges[e][1], q[0], q[1], q[2], &local) ||
+                  EdgeHitsTriangle(*edges[e][0], *edges[e][1], q[1], q[2], q[3], &local);
+        }
+        for (int e = 0; e < 4 && !hit; ++e) hit = EdgeHitsTriangle(q[e], q[(e + 1) % 4], a, b, c, &local);
+        if (hit) {
+            if (hitPoint) plat::Vec3TransformCoord(hitPoint, &local, placement);
+            return 1;
+        }
+    }
+    return 0;
+}
