@@ -1,0 +1,114 @@
+#include "script/ScriptCommand.h"
+
+#include <cmath>
+
+#include "engine/core/ScriptTokenizer.h"
+#include "platform/core/MessageBox.h"
+
+namespace {
+
+ScriptMessageHook g_hook = nullptr;
+
+} // namespace
+
+void SetScriptMessageHook(ScriptMessageHook hook)
+{
+    g_hook = hook;
+    // The reader's own complaints (bad variable numbers) go the same way.
+    ScriptTokenizer::SetMessageHook(hook);
+}
+
+void ShowScriptMessage(const char* text, const char* caption)
+{
+    if (g_hook)
+        g_hook(text, caption);
+    else
+        plat::ShowMessageBox(nullptr, text, caption);
+}
+
+void ReportScriptRunProblem(const char* text, const char* caption)
+{
+    // A battle in progress must never wait on a box.
+    if (g_hook)
+        g_hook(text, caption);
+    else
+        plat::ReportError(caption, text);
+}
+
+i32 ScriptTruncate(f32 f)
+{
+    if (std::isnan(f)) return 0;
+    if (f >= 2147483648.0f) return INT32_MAX;
+    if (f <= -2147483648.0f) return INT32_MIN;
+    return static_cast<i32>(f);
+}
+
+ScriptEntry::~ScriptEntry()
+{
+    for (RobotScriptBase* c : commands) delete c;
+}
+
+ScriptContext::ScriptContext() = default;
+
+i32* ScriptContext::IntVar(i32 n) const
+{
+    if (!intVars || n < 0 || n >= intVarCount) return nullptr;
+    return intVars[n];
+}
+
+f32* ScriptContext::FloatVar(i32 n) const
+{
+    if (!floatVars || n < 0 || n >= floatVarCount) return nullptr;
+    return floatVars[n];
+}
+
+i32 ScriptEvalInt(const ScriptContext& ctx, i32 literal, i16 index, i8 kind, const char* caption)
+{
+    if (index < 0) return literal;
+    if (kind == kScrVarInt) {
+        const i32* v = ctx.IntVar(index);
+        return v ? *v : 0;
+    }
+    if (kind == kScrVarFloat) {
+        const f32* v = ctx.FloatVar(index);
+        return v ? ScriptTruncate(*v) : 0;
+    }
+    ReportScriptRunProblem("不正な変数指定", caption);
+    return 0;
+}
+
+f32 ScriptEvalFloat(const ScriptContext& ctx, f32 literal, i16 index, i8 kind, const char* caption)
+{
+    if (index < 0) return literal;
+    if (kind == kScrVarInt) {
+        const i32* v = ctx.IntVar(index);
+        return v ? static_cast<f32>(*v) : 0.0f;
+    }
+    if (kind == kScrVarFloat) {
+        const f32* v = ctx.FloatVar(index);
+        return v ? *v : 0.0f;
+    }
+    ReportScriptRunProblem("不正な変数指定", caption);
+    return 0.0f;
+}
+
+i32 ScrINT::Get(const ScriptContext& ctx) const
+{
+    return ScriptEvalInt(ctx, value, index, kind, "ScrINT");
+}
+
+f32 ScrFLOAT::Get(const ScriptContext& ctx) const
+{
+    return ScriptEvalFloat(ctx, value, index, kind, "ScrFLOAT");
+}
+
+i8 ScrCHAR::Get(const ScriptContext& ctx) const
+{
+    return static_cast<i8>(ScriptEvalInt(ctx, value, index, kind, "ScrCHAR"));
+}
+
+f32 ScrNUMBER::GetAsFloat(const ScriptContext& ctx) const
+{
+    if (isFloat) return ScriptEvalFloat(ctx, value.f, index, kind, "ScrINT");
+    return static_cast<f32>(ScriptEvalInt(ctx, value.i, index, kind, "ScrINT"));
+}
