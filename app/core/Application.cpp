@@ -19,12 +19,12 @@ CApplication::CApplication()
     std::strncpy(startupDir, here.c_str(), sizeof startupDir - 1);
     language = u16(plat::GetSystemLanguage() & 0x3FF);
 
-    keyMap.Create(i32(KeyMapSize));
-    if (keyMap.IsCreated()) std::memcpy(keyMap.Data(), DefaultKeyMap, KeyMapSize);
+    input.keyMap.Create(i32(KeyMapSize));
+    if (input.keyMap.IsCreated()) std::memcpy(input.keyMap.Data(), DefaultKeyMap, KeyMapSize);
     for (u32 pad = 0; pad < PadCount; ++pad)
-        for (u32 i = 0; i < PadButtonCount; ++i) padButtonMap[pad][i] = u8(i);
-    padKeyMap.Create(i32(PadKeyMapSize));
-    padKeyMap.Fill(0);
+        for (u32 i = 0; i < PadButtonCount; ++i) input.padButtonMap[pad][i] = u8(i);
+    input.padKeyMap.Create(i32(PadKeyMapSize));
+    input.padKeyMap.Fill(0);
 
     for (u32 i = 0; i < RankingTableCount; ++i) {
         rankingTables[i].SetDefaults();

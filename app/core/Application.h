@@ -39,6 +39,51 @@ inline constexpr u32 PadButtonCount = 10;
 inline constexpr u32 PadStateCount = 14;
 inline constexpr u32 RankingTableCount = 4;
 
+// Screen and rendering settings (Config.ini and the settings dialog).
+struct VideoSettings {
+    i32 screenWidth = 0;
+    i32 screenHeight = 0;
+    f32 screenScaleX = 0.0f; // width / 1024, set at start-up
+    f32 screenScaleY = 0.0f; // height / 768
+    i32 textureLevel = 0;    // -1..7
+    u32 fullScreen = 0;
+    i32 farLevel = 0; // view distance step, at most 5
+    u8 stereo = 0;
+    u8 disableShader = 0;
+    u8 shadow = 0; // 0..4: none, 512, 1024, 2048, 4096 texels
+    u32 hdr = 0;
+    u32 maxFrameSkip = 0;
+    u32 robotQuality = 0;
+    i32 viewMode = 0; // 0..2
+    u8 fastFont = 0;  // 1 = text through the rendered-text cache
+};
+
+// Keyboard, pad and mouse state, rewritten every idle pass, and the maps
+// that turn pad buttons into keys.
+struct InputState {
+    CFixedArray<u8> keyMap;                    // 10 keys that pad-0 buttons press
+    u8 padButtonMap[PadCount][PadButtonCount]; // button per operation, 255 unbound
+    CFixedArray<u8> padKeyMap;                 // 12 keys of pad 0 (Config.ini KEY_)
+    u8 keyTable[256] = {};                     // high bit = held this pass
+    u32 keyRepeatTimes[256] = {};              // next firing time, 0 = key up
+    u32 padState[PadCount][PadStateCount] = {};
+    i32 mousePos[2] = {}; // 1024 x 768 virtual screen
+    i32 cursor[2] = {};   // client pixels
+    i32 prevMousePos[2] = {};
+    i32 prevCursor[2] = {};
+    i32 pressPos[3][2] = {};
+    u32 mouseButtons[3] = {}; // bit 0 down this pass, 1 held, 2 up this pass
+    i32 wheelDelta = 0;
+    i32 mouseMove[2] = {};
+};
+
+// Percentages 0..100 per sound slot.
+struct VolumeSettings {
+    u32 volumeBgm = 0;
+    u32 volumeSe = 0;
+    u32 volumeVoice = 0;
+};
+
 class CApplication {
 public:
     CApplication();
@@ -68,35 +113,14 @@ public:
     plat::Window* mainWindow = nullptr;
     plat::Window* leftEyeWindow = nullptr; // stereo view windows
     plat::Window* rightEyeWindow = nullptr;
-    i32 screenWidth = 0;
-    i32 screenHeight = 0;
-    f32 screenScaleX = 0.0f; // width / 1024, set at start-up
-    f32 screenScaleY = 0.0f; // height / 768
-    i32 textureLevel = 0;    // -1..7
+    VideoSettings video;
     char startupDir[256] = {};
     u32 closeRequest = 0;
     u16 language = 0;
-    CFixedArray<u8> keyMap;                    // 10 keys that pad-0 buttons press
-    u8 padButtonMap[PadCount][PadButtonCount]; // button per operation, 255 unbound
-    CFixedArray<u8> padKeyMap;                 // 12 keys of pad 0 (Config.ini KEY_)
-    u8 keyTable[256] = {};                     // high bit = held this pass
-    u32 keyRepeatTimes[256] = {};              // next firing time, 0 = key up
-    u32 padState[PadCount][PadStateCount] = {};
-    u32 fullScreen = 0;
-    i32 farLevel = 0; // view distance step, at most 5
-    u8 stereo = 0;
-    u8 disableShader = 0;
-    u8 shadow = 0; // 0..4: none, 512, 1024, 2048, 4096 texels
-    u32 hdr = 0;
-    u32 maxFrameSkip = 0;
-    u32 robotQuality = 0;
-    u32 volumeBgm = 0; // 0..100
-    u32 volumeSe = 0;
-    u32 volumeVoice = 0;
+    InputState input;
+    VolumeSettings volume;
     u32 frameDrawn = 0;
     u32 notMinimised = 0;
-    i32 viewMode = 0; // 0..2
-    u8 fastFont = 0;  // 1 = text through the rendered-text cache
     PartInventory partInventory;
     // Environment cube texture "Quillon/CubeMap.dds", released at shutdown.
     plat::GfxCubeTexture* cubeMap = nullptr;
@@ -114,14 +138,6 @@ public:
     FolderList shipFolders;
     FolderList stageFolders;
     FolderList secondStageFolders;
-    i32 mousePos[2] = {};     // 1024 x 768 virtual screen
-    i32 cursor[2] = {};       // client pixels
-    i32 prevMousePos[2] = {};
-    i32 prevCursor[2] = {};
-    i32 pressPos[3][2] = {};
-    u32 mouseButtons[3] = {}; // bit 0 down this pass, 1 held, 2 up this pass
-    i32 wheelDelta = 0;
-    i32 mouseMove[2] = {};
     BaseScene* currentScene = nullptr;
     u32 quit = 0;
     CStoryBase* currentStory = nullptr;

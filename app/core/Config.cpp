@@ -52,12 +52,12 @@ void ReadPadBindings(CApplication& app, const std::string& path)
     for (i32 pad = 0; pad < 4; ++pad)
         for (i32 op = 0; op < 10; ++op)
             // 1-based in the file; 0 or a missing key wraps to 255, unbound.
-            app.padButtonMap[pad][op] = static_cast<u8>(
+            app.input.padButtonMap[pad][op] = static_cast<u8>(
                 ReadIniInt(file, "GameSetting", PadKey(pad, op).c_str()) - 1);
-    if (!app.padKeyMap.IsCreated()) app.padKeyMap.Create(PadKeyMapSize);
-    if (app.padKeyMap.GetCount() < static_cast<i32>(PadKeyMapSize)) return;
+    if (!app.input.padKeyMap.IsCreated()) app.input.padKeyMap.Create(PadKeyMapSize);
+    if (app.input.padKeyMap.GetCount() < static_cast<i32>(PadKeyMapSize)) return;
     for (i32 k = 0; k < 12; ++k)
-        app.padKeyMap[k] = static_cast<u8>(ReadIniInt(file, "GameSetting", ConfigKeyNames[k]));
+        app.input.padKeyMap[k] = static_cast<u8>(ReadIniInt(file, "GameSetting", ConfigKeyNames[k]));
 }
 
 void WritePadBindings(const CApplication& app, const std::string& path)
@@ -66,29 +66,29 @@ void WritePadBindings(const CApplication& app, const std::string& path)
     for (i32 pad = 0; pad < 4; ++pad)
         for (i32 op = 0; op < 10; ++op)
             WriteIniInt(file, "GameSetting", PadKey(pad, op).c_str(),
-                        static_cast<i32>(app.padButtonMap[pad][op]) + 1);
-    if (app.padKeyMap.GetCount() < static_cast<i32>(PadKeyMapSize)) return;
+                        static_cast<i32>(app.input.padButtonMap[pad][op]) + 1);
+    if (app.input.padKeyMap.GetCount() < static_cast<i32>(PadKeyMapSize)) return;
     for (i32 k = 0; k < 12; ++k)
-        WriteIniInt(file, "GameSetting", ConfigKeyNames[k], app.padKeyMap[k]);
+        WriteIniInt(file, "GameSetting", ConfigKeyNames[k], app.input.padKeyMap[k]);
 }
 
 void CApplication::LoadConfig()
 {
     const std::string path = ConfigPath(*this);
     const char* file = path.c_str();
-    fullScreen = static_cast<u32>(ReadIniInt(file, "Window", "FullScreen"));
-    textureLevel = std::clamp(ReadIniInt(file, "D3DSetting", "TextureLevel"), -1, 7);
-    farLevel = std::min(ReadIniInt(file, "GameSetting", "Far"), 5);
-    hdr = static_cast<u32>(ReadIniInt(file, "GameSetting", "HDR"));
-    maxFrameSkip = static_cast<u32>(ReadIniInt(file, "GameSetting", "MaxFrameSkip"));
-    volumeBgm = static_cast<u32>(ReadIniInt(file, "GameSetting", "VolumeBGM"));
-    volumeSe = static_cast<u32>(ReadIniInt(file, "GameSetting", "VolumeSE"));
-    volumeVoice = static_cast<u32>(ReadIniInt(file, "GameSetting", "VolumeVOICE"));
-    disableShader = static_cast<u8>(ReadIniInt(file, "GameSetting", "DisableShader"));
-    if (disableShader) hdr = 0;
-    shadow = static_cast<u8>(ReadIniInt(file, "GameSetting", "Shadow"));
-    fastFont = ReadIniInt(file, "GameSetting", "NoFastFont") == 1 ? 0 : 1;
-    screenWidth = ReadIniInt(file, "Window", "w");
-    screenHeight = ReadIniInt(file, "Window", "h");
+    video.fullScreen = static_cast<u32>(ReadIniInt(file, "Window", "FullScreen"));
+    video.textureLevel = std::clamp(ReadIniInt(file, "D3DSetting", "TextureLevel"), -1, 7);
+    video.farLevel = std::min(ReadIniInt(file, "GameSetting", "Far"), 5);
+    video.hdr = static_cast<u32>(ReadIniInt(file, "GameSetting", "HDR"));
+    video.maxFrameSkip = static_cast<u32>(ReadIniInt(file, "GameSetting", "MaxFrameSkip"));
+    volume.volumeBgm = static_cast<u32>(ReadIniInt(file, "GameSetting", "VolumeBGM"));
+    volume.volumeSe = static_cast<u32>(ReadIniInt(file, "GameSetting", "VolumeSE"));
+    volume.volumeVoice = static_cast<u32>(ReadIniInt(file, "GameSetting", "VolumeVOICE"));
+    video.disableShader = static_cast<u8>(ReadIniInt(file, "GameSetting", "DisableShader"));
+    if (video.disableShader) video.hdr = 0;
+    video.shadow = static_cast<u8>(ReadIniInt(file, "GameSetting", "Shadow"));
+    video.fastFont = ReadIniInt(file, "GameSetting", "NoFastFont") == 1 ? 0 : 1;
+    video.screenWidth = ReadIniInt(file, "Window", "w");
+    video.screenHeight = ReadIniInt(file, "Window", "h");
     ReadPadBindings(*this, path);
 }

@@ -22,10 +22,22 @@ struct MyBgmList {
     i32 selectedBgm = -1;
 };
 
+// The game mode of the next battle, in title-menu order; the values reach the
+// network, so they stay fixed.
+enum class GameMode : u32 {
+    Arcade = 0,
+    Survival = 1,
+    Practice = 2,
+    Team = 3,
+    Fleet = 4,
+    Hangar = 5,
+    LocalBattle = 6,
+    Online = 7,
+    Ranking = 8,
+};
+
 struct GameSettings {
-    // 0 arcade, 1 survival, 2 practice, 3 team battle, 4 fleet battle,
-    // 5 hangar, 6 local battle, 7 online, 8 ranking.
-    u32 gameMode = 0;
+    GameMode gameMode = GameMode::Arcade;
     // 1 marks the title's demonstration battle.
     u32 modeOption = 0;
     // Stage folder index; 0xFFFFFFFF picks one at random.

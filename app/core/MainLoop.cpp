@@ -18,12 +18,6 @@
 #include "platform/input/Mouse.h"
 #include "platform/gfx/Window.h"
 
-NetworkHooks& GetNetworkHooks()
-{
-    static NetworkHooks hooks;
-    return hooks;
-}
-
 namespace {
 
 void Dispatch(RECVQUEUE* message, void (*dispatch)(u8, const u8*, u32))
@@ -55,44 +49,44 @@ void RunNetworkSteps(const NetworkHooks& hooks)
 
 void PollKeyboard(CApplication& app, i32 pad)
 {
-    plat::GetKeyboardState(app.keyTable);
+    plat::GetKeyboardState(app.input.keyTable);
     JoyState state;
     if (pad < 0 || pad >= static_cast<i32>(PadCount)) return;
     if (!GetInputManager()->ReadJoystick(state, pad)) return;
-    if (state.x < -PadAxisThreshold) app.keyTable[plat::vk::Left] |= 0x80;
-    if (state.y < -PadAxisThreshold) app.keyTable[plat::vk::Up] |= 0x80;
-    if (state.x > PadAxisThreshold) app.keyTable[plat::vk::Right] |= 0x80;
-    if (state.y > PadAxisThreshold) app.keyTable[plat::vk::Down] |= 0x80;
-    if (app.keyMap.GetCount() < static_cast<i32>(KeyMapSize)) return;
+    if (state.x < -PadAxisThreshold) app.input.keyTable[plat::vk::Left] |= 0x80;
+    if (state.y < -PadAxisThreshold) app.input.keyTable[plat::vk::Up] |= 0x80;
+    if (state.x > PadAxisThreshold) app.input.keyTable[plat::vk::Right] |= 0x80;
+    if (state.y > PadAxisThreshold) app.input.keyTable[plat::vk::Down] |= 0x80;
+    if (app.input.keyMap.GetCount() < static_cast<i32>(KeyMapSize)) return;
     for (u32 i = 0; i < PadButtonCount; ++i) {
-        const u8 b = app.padButtonMap[pad][i];
+        const u8 b = app.input.padButtonMap[pad][i];
         // Bindings past the 128 buttons a pad reports never read as pressed.
         if (b >= plat::PadButtonSlots) continue;
-        if (state.buttons[b] & 0x80) app.keyTable[app.keyMap[static_cast<i32>(i)]] |= 0x80;
+        if (state.buttons[b] & 0x80) app.input.keyTable[app.input.keyMap[static_cast<i32>(i)]] |= 0x80;
     }
 }
 
 void PollPads(CApplication& app)
 {
-    for (auto& pad : app.padState)
+    for (auto& pad : app.input.padState)
         for (u32& word : pad) word = 0;
-    if (app.padKeyMap.GetCount() >= static_cast<i32>(PadKeyMapSize))
+    if (app.input.padKeyMap.GetCount() >= static_cast<i32>(PadKeyMapSize))
         for (i32 k = 0; k < static_cast<i32>(PadKeyMapSize); ++k)
-            if (app.keyTable[app.padKeyMap[k]] & 0x80) app.padState[0][k] = 1;
-    if (app.keyTable[plat::vk::Return] & 0x80) app.padState[0][12] = 1;
-    if (app.keyTable[plat::vk::Escape] & 0x80) app.padState[0][13] = 1;
+            if (app.input.keyTable[app.input.padKeyMap[k]] & 0x80) app.input.padState[0][k] = 1;
+    if (app.input.keyTable[plat::vk::Return] & 0x80) app.input.padState[0][12] = 1;
+    if (app.input.keyTable[plat::vk::Escape] & 0x80) app.input.padState[0][13] = 1;
 
     InputManager* input = GetInputManager();
     for (u32 p = 0; p < PadCount; ++p) {
         JoyState state;
         if (!input->ReadJoystick(state, static_cast<i32>(p))) continue;
-        u32* words = app.padState[p];
+        u32* words = app.input.padState[p];
         if (state.x < -PadAxisThreshold) words[0] = 1;
         if (state.y < -PadAxisThreshold) words[1] = 1;
         if (state.x > PadAxisThreshold) words[2] = 1;
         if (state.y > PadAxisThreshold) words[3] = 1;
         for (u32 i = 0; i < PadButtonCount; ++i) {
-            const u8 b = app.padButtonMap[p][i];
+            const u8 b = app.input.padButtonMap[p][i];
             if (b < plat::PadButtonSlots && (state.buttons[b] & 0x80)) words[4 + i] = 1;
         }
     }
@@ -102,12 +96,12 @@ bool MapCursorToScreen(const CApplication& app, i32 clientWidth, i32 clientHeigh
                        i32 cursorY, i32& x, i32& y)
 {
     // A minimised window (0 x 0) or a scale not yet set keeps the last position.
-    if (clientWidth <= 0 || clientHeight <= 0 || app.screenScaleX == 0.0f || app.screenScaleY == 0.0f)
+    if (clientWidth <= 0 || clientHeight <= 0 || app.video.screenScaleX == 0.0f || app.video.screenScaleY == 0.0f)
         return false;
-    const f32 mx = static_cast<f32>(cursorX) * (1.0f / app.screenScaleX) *
-                   (static_cast<f32>(app.screenWidth) / static_cast<f32>(clientWidth));
-    const f32 my = static_cast<f32>(cursorY) * (1.0f / app.screenScaleY) *
-                   (static_cast<f32>(app.screenHeight) / static_cast<f32>(clientHeight));
+    const f32 mx = static_cast<f32>(cursorX) * (1.0f / app.video.screenScaleX) *
+                   (static_cast<f32>(app.video.screenWidth) / static_cast<f32>(clientWidth));
+    const f32 my = static_cast<f32>(cursorY) * (1.0f / app.video.screenScaleY) *
+                   (static_cast<f32>(app.video.screenHeight) / static_cast<f32>(clientHeight));
     x = static_cast<i32>(mx);
     y = static_cast<i32>(my);
     return true;
@@ -118,28 +112,28 @@ void UpdateMouse(CApplication& app)
     i32 clientWidth = 0, clientHeight = 0;
     if (app.mainWindow) app.mainWindow->GetClientSize(&clientWidth, &clientHeight);
 
-    app.prevCursor[0] = app.cursor[0];
-    app.prevCursor[1] = app.cursor[1];
-    i32 cx = app.cursor[0], cy = app.cursor[1];
+    app.input.prevCursor[0] = app.input.cursor[0];
+    app.input.prevCursor[1] = app.input.cursor[1];
+    i32 cx = app.input.cursor[0], cy = app.input.cursor[1];
     if (app.mainWindow && plat::GetCursorClientPos(app.mainWindow->Native(), cx, cy)) {
-        app.cursor[0] = cx;
-        app.cursor[1] = cy;
+        app.input.cursor[0] = cx;
+        app.input.cursor[1] = cy;
     }
-    app.prevMousePos[0] = app.mousePos[0];
-    app.prevMousePos[1] = app.mousePos[1];
-    MapCursorToScreen(app, clientWidth, clientHeight, app.cursor[0], app.cursor[1], app.mousePos[0],
-                      app.mousePos[1]);
-    app.mouseMove[0] = app.cursor[0] - app.prevCursor[0];
-    app.mouseMove[1] = app.cursor[1] - app.prevCursor[1];
+    app.input.prevMousePos[0] = app.input.mousePos[0];
+    app.input.prevMousePos[1] = app.input.mousePos[1];
+    MapCursorToScreen(app, clientWidth, clientHeight, app.input.cursor[0], app.input.cursor[1], app.input.mousePos[0],
+                      app.input.mousePos[1]);
+    app.input.mouseMove[0] = app.input.cursor[0] - app.input.prevCursor[0];
+    app.input.mouseMove[1] = app.input.cursor[1] - app.input.prevCursor[1];
 
     for (i32 b = 0; b < 3; ++b) {
-        u32& bits = app.mouseButtons[b];
+        u32& bits = app.input.mouseButtons[b];
         bits &= ~(1u | 4u);
         const bool down = plat::IsMouseButtonDown(b);
         if (down && !(bits & 2u)) {
             bits |= 1u | 2u;
-            app.pressPos[b][0] = app.mousePos[0];
-            app.pressPos[b][1] = app.mousePos[1];
+            app.input.pressPos[b][0] = app.input.mousePos[0];
+            app.input.pressPos[b][1] = app.input.mousePos[1];
         } else if (!down && (bits & 2u)) {
             bits |= 4u;
             bits &= ~2u;
@@ -160,7 +154,7 @@ void AppWndProc(CApplication& app, const plat::Event& event)
         if (event.value != 13 && app.textInputHandler)
             app.textInputHandler(MessageChar, static_cast<u64>(event.value), 1);
         return;
-    case plat::EventKind::MouseWheel: app.wheelDelta = event.value; return;
+    case plat::EventKind::MouseWheel: app.input.wheelDelta = event.value; return;
     case plat::EventKind::Activate: app.notMinimised = event.value == 0 ? 1 : 0; return;
     case plat::EventKind::Close: app.closeRequest = 1; return; // the window stays open
     default: return;
@@ -169,7 +163,7 @@ void AppWndProc(CApplication& app, const plat::Event& event)
 
 bool IdlePass(CApplication& app)
 {
-    RunNetworkSteps(GetNetworkHooks());
+    RunNetworkSteps(GetAppHooks().network);
     PollKeyboard(app, 0);
     PollPads(app);
     UpdateMouse(app);
@@ -177,7 +171,7 @@ bool IdlePass(CApplication& app)
     if (app.currentScene) app.currentScene->Frame();
     if (app.quit) return false;
     app.closeRequest = 0;
-    app.wheelDelta = 0;
+    app.input.wheelDelta = 0;
     if (app.frameDrawn && app.IsKeyRepeat(plat::vk::Snapshot, ScreenShotRepeatMs)) SaveScreenShot(app);
     return true;
 }

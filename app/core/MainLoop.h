@@ -6,7 +6,7 @@
 #include "platform/core/Types.h"
 
 class CApplication;
-struct RECVQUEUE;
+struct NetworkHooks;
 
 namespace plat {
 struct Event;
@@ -21,16 +21,6 @@ inline constexpr i32 NetworkStepsPerPass = 11;
 // A pad axis beyond this reads as a direction.
 inline constexpr i32 PadAxisThreshold = 300;
 inline constexpr u32 ScreenShotRepeatMs = 10000;
-
-// Online play registers its two connections' receive queues and their
-// dispatchers (identifier byte, the bytes after it). Unset: no network step.
-struct NetworkHooks {
-    RECVQUEUE* (*popGame)() = nullptr;
-    RECVQUEUE* (*popData)() = nullptr;
-    void (*dispatchGame)(u8 id, const u8* body, u32 size) = nullptr;
-    void (*dispatchData)(u8 id, const u8* body, u32 size) = nullptr;
-};
-NetworkHooks& GetNetworkHooks();
 
 // Runs until a scene sets the quit flag or a quit event arrives, then shuts
 // down. The exit code: the quit event's, else 0.

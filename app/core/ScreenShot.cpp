@@ -33,7 +33,7 @@ void SaveScreenShot(CApplication& app)
     }
     plat::GfxRef<plat::GfxSurface> backBuffer;
     if (!plat::Succeeded(device->GetBackBuffer(backBuffer.put()))) return;
-    const plat::GfxRect rect{0, 0, app.screenWidth, app.screenHeight};
+    const plat::GfxRect rect{0, 0, app.video.screenWidth, app.video.screenHeight};
     if (plat::Succeeded(plat::SaveSurfaceToPng(device, name.c_str(), backBuffer.get(), &rect))) ++gTaken;
 }
 

@@ -66,25 +66,25 @@ SettingsDialog::SettingsDialog(CApplication& application, std::string configPath
 
 void SettingsDialog::OnInitDialog()
 {
-    resolution = FindResolution(app.screenWidth, app.screenHeight);
-    fullScreen = app.fullScreen != 0;
-    textureEdit = app.textureLevel;
-    visionEdit = app.farLevel;
-    noShader = app.disableShader != 0;
-    hdrCheck = app.hdr != 0;
-    hdrList = app.hdr <= 1 ? static_cast<i32>(app.hdr) : -1;
-    frameSkipEdit = static_cast<i32>(app.maxFrameSkip);
-    shadowList = app.shadow <= 4 ? app.shadow : -1;
-    fontCheck = app.fastFont == 0;
+    resolution = FindResolution(app.video.screenWidth, app.video.screenHeight);
+    fullScreen = app.video.fullScreen != 0;
+    textureEdit = app.video.textureLevel;
+    visionEdit = app.video.farLevel;
+    noShader = app.video.disableShader != 0;
+    hdrCheck = app.video.hdr != 0;
+    hdrList = app.video.hdr <= 1 ? static_cast<i32>(app.video.hdr) : -1;
+    frameSkipEdit = static_cast<i32>(app.video.maxFrameSkip);
+    shadowList = app.video.shadow <= 4 ? app.video.shadow : -1;
+    fontCheck = app.video.fastFont == 0;
     for (TrackBar* t : {&robotQuality, &bgm, &se, &voice}) {
         t->SetRange(0, 100, false);
         t->SetLineSize(1);
     }
-    robotQuality.SetPos(static_cast<i32>(std::min<u32>(app.robotQuality, 100)));
+    robotQuality.SetPos(static_cast<i32>(std::min<u32>(app.video.robotQuality, 100)));
     robotQualityLabel = std::to_string(robotQuality.GetPos());
-    bgm.SetPos(static_cast<i32>(std::min<u32>(app.volumeBgm, 100)));
-    se.SetPos(static_cast<i32>(std::min<u32>(app.volumeSe, 100)));
-    voice.SetPos(static_cast<i32>(std::min<u32>(app.volumeVoice, 100)));
+    bgm.SetPos(static_cast<i32>(std::min<u32>(app.volume.volumeBgm, 100)));
+    se.SetPos(static_cast<i32>(std::min<u32>(app.volume.volumeSe, 100)));
+    voice.SetPos(static_cast<i32>(std::min<u32>(app.volume.volumeVoice, 100)));
 }
 
 void SettingsDialog::ApplyPreset(i32 resolutionIndex, i32 texture, i32 vision, bool noShaderOn,
@@ -148,37 +148,37 @@ void SettingsDialog::OnClose()
     // No listed resolution chosen (a missing file reads 0 x 0): take the
     // usual 1024 x 768 rather than an entry before the table.
     const i32 r = resolution >= 0 && resolution < ResolutionCount ? resolution : FallbackResolution;
-    app.screenWidth = Resolutions[r].width;
-    app.screenHeight = Resolutions[r].height;
-    app.fullScreen = fullScreen ? 1 : 0;
-    app.textureLevel = std::clamp(textureEdit, -1, 7);
-    app.farLevel = std::clamp(visionEdit, 1, 5);
-    app.hdr = static_cast<u32>(std::max(hdrList, 0));
-    app.maxFrameSkip = static_cast<u32>(frameSkipEdit);
-    app.stereo = stereo ? 1 : 0;
-    app.disableShader = noShader ? 1 : 0;
-    app.shadow = static_cast<u8>(std::max(shadowList, 0));
-    app.robotQuality = static_cast<u32>(robotQuality.GetPos());
-    app.volumeBgm = static_cast<u32>(bgm.GetPos());
-    app.volumeSe = static_cast<u32>(se.GetPos());
-    app.volumeVoice = static_cast<u32>(voice.GetPos());
-    app.fastFont = fontCheck ? 0 : 1;
+    app.video.screenWidth = Resolutions[r].width;
+    app.video.screenHeight = Resolutions[r].height;
+    app.video.fullScreen = fullScreen ? 1 : 0;
+    app.video.textureLevel = std::clamp(textureEdit, -1, 7);
+    app.video.farLevel = std::clamp(visionEdit, 1, 5);
+    app.video.hdr = static_cast<u32>(std::max(hdrList, 0));
+    app.video.maxFrameSkip = static_cast<u32>(frameSkipEdit);
+    app.video.stereo = stereo ? 1 : 0;
+    app.video.disableShader = noShader ? 1 : 0;
+    app.video.shadow = static_cast<u8>(std::max(shadowList, 0));
+    app.video.robotQuality = static_cast<u32>(robotQuality.GetPos());
+    app.volume.volumeBgm = static_cast<u32>(bgm.GetPos());
+    app.volume.volumeSe = static_cast<u32>(se.GetPos());
+    app.volume.volumeVoice = static_cast<u32>(voice.GetPos());
+    app.video.fastFont = fontCheck ? 0 : 1;
 
     const char* file = path.c_str();
-    WriteIniInt(file, "Window", "FullScreen", static_cast<i32>(app.fullScreen));
-    WriteIniInt(file, "Window", "w", app.screenWidth);
-    WriteIniInt(file, "Window", "h", app.screenHeight);
-    WriteIniInt(file, "D3DSetting", "TextureLevel", app.textureLevel);
-    WriteIniInt(file, "GameSetting", "Far", app.farLevel);
-    WriteIniInt(file, "GameSetting", "DisableShader", app.disableShader);
-    WriteIniInt(file, "GameSetting", "HDR", static_cast<i32>(app.hdr));
-    WriteIniInt(file, "GameSetting", "MaxFrameSkip", static_cast<i32>(app.maxFrameSkip));
-    WriteIniInt(file, "GameSetting", "Shadow", app.shadow);
-    WriteIniInt(file, "GameSetting", "PMQuality", static_cast<i32>(app.robotQuality));
-    WriteIniInt(file, "GameSetting", "VolumeBGM", static_cast<i32>(app.volumeBgm));
-    WriteIniInt(file, "GameSetting", "VolumeSE", static_cast<i32>(app.volumeSe));
-    WriteIniInt(file, "GameSetting", "VolumeVOICE", static_cast<i32>(app.volumeVoice));
-    WriteIniInt(file, "GameSetting", "NoFastFont", app.fastFont == 0 ? 1 : 0);
+    WriteIniInt(file, "Window", "FullScreen", static_cast<i32>(app.video.fullScreen));
+    WriteIniInt(file, "Window", "w", app.video.screenWidth);
+    WriteIniInt(file, "Window", "h", app.video.screenHeight);
+    WriteIniInt(file, "D3DSetting", "TextureLevel", app.video.textureLevel);
+    WriteIniInt(file, "GameSetting", "Far", app.video.farLevel);
+    WriteIniInt(file, "GameSetting", "DisableShader", app.video.disableShader);
+    WriteIniInt(file, "GameSetting", "HDR", static_cast<i32>(app.video.hdr));
+    WriteIniInt(file, "GameSetting", "MaxFrameSkip", static_cast<i32>(app.video.maxFrameSkip));
+    WriteIniInt(file, "GameSetting", "Shadow", app.video.shadow);
+    WriteIniInt(file, "GameSetting", "PMQuality", static_cast<i32>(app.video.robotQuality));
+    WriteIniInt(file, "GameSetting", "VolumeBGM", static_cast<i32>(app.volume.volumeBgm));
+    WriteIniInt(file, "GameSetting", "VolumeSE", static_cast<i32>(app.volume.volumeSe));
+    WriteIniInt(file, "GameSetting", "VolumeVOICE", static_cast<i32>(app.volume.volumeVoice));
+    WriteIniInt(file, "GameSetting", "NoFastFont", app.video.fastFont == 0 ? 1 : 0);
     ended = true;
     result = 0;
 }
@@ -209,13 +209,13 @@ KeyConfigDialog::KeyConfigDialog(CApplication& application, std::string configPa
 void KeyConfigDialog::ShowJoyColumn()
 {
     for (i32 op = 0; op < 10; ++op)
-        joyCells[op] = SelectedPadHasMap() ? app.padButtonMap[selectedPlayer][op] : -1;
+        joyCells[op] = SelectedPadHasMap() ? app.input.padButtonMap[selectedPlayer][op] : -1;
 }
 
 void KeyConfigDialog::ShowKeyColumn()
 {
     for (i32 op = 0; op < 8; ++op)
-        keyCells[op] = app.padKeyMap.GetCount() >= 12 ? app.padKeyMap[op + 4] : 0;
+        keyCells[op] = app.input.padKeyMap.GetCount() >= 12 ? app.input.padKeyMap[op + 4] : 0;
 }
 
 void KeyConfigDialog::OnInitDialog()
@@ -248,10 +248,10 @@ void KeyConfigDialog::OnCommand(i32 id)
             return;
         }
     if (id == key_id::Default) {
-        if (app.padKeyMap.GetCount() >= 12)
-            for (i32 k = 0; k < 12; ++k) app.padKeyMap[k] = kDefaultPadKeys[k];
+        if (app.input.padKeyMap.GetCount() >= 12)
+            for (i32 k = 0; k < 12; ++k) app.input.padKeyMap[k] = kDefaultPadKeys[k];
         if (SelectedPadHasMap())
-            for (i32 op = 0; op < 10; ++op) app.padButtonMap[selectedPlayer][op] = kDefaultButtons[op];
+            for (i32 op = 0; op < 10; ++op) app.input.padButtonMap[selectedPlayer][op] = kDefaultButtons[op];
         ShowJoyColumn();
         ShowKeyColumn();
         return;
@@ -270,15 +270,15 @@ void KeyConfigDialog::OnTimer()
             for (i32 b = 0; b < plat::PadButtonSlots; ++b) {
                 if (!(state.buttons[b] & 0x80)) continue;
                 // A fifth or later pad has no map in the game: show, never store.
-                if (SelectedPadHasMap()) app.padButtonMap[selectedPlayer][assigning] = static_cast<u8>(b);
+                if (SelectedPadHasMap()) app.input.padButtonMap[selectedPlayer][assigning] = static_cast<u8>(b);
                 joyCells[assigning] = b + 1;
             }
         }
     }
-    if (assigning < 8 && app.padKeyMap.GetCount() >= 12) {
+    if (assigning < 8 && app.input.padKeyMap.GetCount() >= 12) {
         for (i32 k = 0; k < 256; ++k) {
             if (!IsAssignableKey(k) || !plat::IsKeyDown(k)) continue;
-            app.padKeyMap[assigning + 4] = static_cast<u8>(k);
+            app.input.padKeyMap[assigning + 4] = static_cast<u8>(k);
             keyCells[assigning] = k;
         }
     }

@@ -17,15 +17,15 @@ constexpr u32 kChatLogLimit = 100;
 int CApplication::IsKeyRepeat(u32 virtualKey, u32 intervalMs)
 {
     if (virtualKey >= 256) return 0;
-    if (keyTable[virtualKey] & 0x80) {
+    if (input.keyTable[virtualKey] & 0x80) {
         const u32 now = AppClockNow();
-        if (now >= keyRepeatTimes[virtualKey]) {
-            keyRepeatTimes[virtualKey] = now + intervalMs;
+        if (now >= input.keyRepeatTimes[virtualKey]) {
+            input.keyRepeatTimes[virtualKey] = now + intervalMs;
             return 1;
         }
         return 0;
     }
-    keyRepeatTimes[virtualKey] = 0;
+    input.keyRepeatTimes[virtualKey] = 0;
     return 0;
 }
 
@@ -33,7 +33,7 @@ int CApplication::IsPadButtonRepeat(u32 pad, u32 stateWord, u32 intervalMs)
 {
     if (pad >= PadCount || stateWord >= PadStateCount) return 0;
     u32& next = gPadRepeatTimes[pad][stateWord];
-    if (padState[pad][stateWord] == 1) {
+    if (input.padState[pad][stateWord] == 1) {
         const u32 now = AppClockNow();
         if (now >= next) {
             next = now + intervalMs;

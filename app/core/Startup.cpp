@@ -65,7 +65,7 @@ void OnDeviceLost(int)
 void OnDeviceReset(int)
 {
     const CApplication& app = *GetApplication();
-    CreateTextRenderTarget(app.screenWidth, app.screenHeight);
+    CreateTextRenderTarget(app.video.screenWidth, app.video.screenHeight);
 }
 
 // An eye window of the cross-eyed stereo view, placed at x.
@@ -73,7 +73,7 @@ std::unique_ptr<plat::Window> MakeEyeWindow(const char* title, i32 x, const CApp
 {
     std::unique_ptr<plat::Window> w = plat::Window::Create(title, x, 0, 640, 480, plat::Window::Hidden);
     if (!w) return w;
-    ResizeWindowClient(w.get(), app.screenWidth, app.screenHeight);
+    ResizeWindowClient(w.get(), app.video.screenWidth, app.video.screenHeight);
     w->Show();
     return w;
 }
@@ -104,16 +104,16 @@ void FillFolderLists(CApplication& app)
 
 int InitAfterSettings(CApplication& app)
 {
-    app.robotQuality = 100;
+    app.video.robotQuality = 100;
     plat::Sleep(100);
-    app.screenScaleX = static_cast<f32>(app.screenWidth) / 1024.0f;
-    app.screenScaleY = static_cast<f32>(app.screenHeight) / 768.0f;
+    app.video.screenScaleX = static_cast<f32>(app.video.screenWidth) / 1024.0f;
+    app.video.screenScaleY = static_cast<f32>(app.video.screenHeight) / 768.0f;
     DisplaySettings& display = GetDisplaySettings();
-    display.fastFont = app.fastFont;
-    display.screenWidth = app.screenWidth;
-    display.screenHeight = app.screenHeight;
-    display.screenScaleX = app.screenScaleX;
-    display.screenScaleY = app.screenScaleY;
+    display.fastFont = app.video.fastFont;
+    display.screenWidth = app.video.screenWidth;
+    display.screenHeight = app.video.screenHeight;
+    display.screenScaleX = app.video.screenScaleX;
+    display.screenScaleY = app.video.screenScaleY;
 
     FillFolderLists(app);
     GetPilotRegistry()->ScanFolders(app.startupDir);
@@ -122,12 +122,12 @@ int InitAfterSettings(CApplication& app)
     Windows& windows = GetWindows();
     windows.main = plat::Window::Create(WindowTitle, 0, 0, 640, 480, plat::Window::Hidden);
     app.mainWindow = windows.main.get();
-    ResizeWindowClient(app.mainWindow, app.screenWidth, app.screenHeight);
+    ResizeWindowClient(app.mainWindow, app.video.screenWidth, app.video.screenHeight);
 
     GraphicsDevice* gd = GetGraphicsDevice();
-    if (!app.mainWindow || !gd->Create(app.mainWindow, static_cast<u32>(app.screenWidth),
-                                       static_cast<u32>(app.screenHeight), plat::GfxFormat::X8R8G8B8,
-                                       app.fullScreen != 0)) {
+    if (!app.mainWindow || !gd->Create(app.mainWindow, static_cast<u32>(app.video.screenWidth),
+                                       static_cast<u32>(app.video.screenHeight), plat::GfxFormat::X8R8G8B8,
+                                       app.video.fullScreen != 0)) {
         plat::ShowMessageBox(Native(app.mainWindow), "DirectGraphics初期化ミス", "");
         gd->Release();
         return 0;
@@ -144,9 +144,9 @@ int InitAfterSettings(CApplication& app)
     LoadSharedPicture(app.sharedTextures[1], "Quillon/back.png", plat::GfxFormat::X8R8G8B8);
     LoadSharedPicture(app.sharedTextures[2], "Quillon/back_red.png", plat::GfxFormat::X8R8G8B8);
     LoadSharedPicture(app.sharedTextures[3], "Quillon/digifont.png", plat::kGfxFormatFromFile);
-    app.captureTexture.CreateBlank(static_cast<u32>(app.screenWidth), static_cast<u32>(app.screenHeight), 1, 0,
+    app.captureTexture.CreateBlank(static_cast<u32>(app.video.screenWidth), static_cast<u32>(app.video.screenHeight), 1, 0,
                                    plat::GfxFormat::R8G8B8, plat::GfxPool::Managed);
-    CreateTextRenderTarget(app.screenWidth, app.screenHeight);
+    CreateTextRenderTarget(app.video.screenWidth, app.video.screenHeight);
     gd->SetVertexFog(1.0f, 150.0f, 0xFFC2D6F0u);
 
     static const struct {
@@ -160,7 +160,7 @@ int InitAfterSettings(CApplication& app)
     gd->lostCallbacks[2] = OnDeviceLost;
     gd->resetCallbacks[2] = OnDeviceReset;
 
-    CreateShaderWrappers(app.screenWidth, app.screenHeight, app.shadow);
+    CreateShaderWrappers(app.video.screenWidth, app.video.screenHeight, app.video.shadow);
     // A missing cube map leaves reflections without their environment.
     plat::CreateCubeTextureFromFile(gd->device, "Quillon/CubeMap.dds", &app.cubeMap);
 
@@ -174,12 +174,12 @@ int InitAfterSettings(CApplication& app)
     app.quit = 0;
     app.currentScene = GetTitleScene();
 
-    if (app.stereo) {
+    if (app.video.stereo) {
         windows.leftEye = MakeEyeWindow("左側ウィンドウ(右目で見る)", 0, app);
         app.leftEyeWindow = windows.leftEye.get();
         // The right eye sits beside the left one; window frames belong to the
         // window manager here and take no room of their own.
-        windows.rightEye = MakeEyeWindow("右側ウィンドウ(左目で見る)用", app.screenWidth, app);
+        windows.rightEye = MakeEyeWindow("右側ウィンドウ(左目で見る)用", app.video.screenWidth, app);
         app.rightEyeWindow = windows.rightEye.get();
     }
     return 1;

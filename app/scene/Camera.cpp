@@ -47,7 +47,7 @@ TextCacheEntry* DrawTextAt(i32 font, f32 x, f32 y, const char* text, i32 count, 
     const CApplication* app = GetApplication();
     Mat4 place, scale;
     plat::MatrixTranslation(&place, x, y, 0.0f);
-    plat::MatrixScaling(&scale, app->screenScaleX, app->screenScaleY, 1.0f);
+    plat::MatrixScaling(&scale, app->video.screenScaleX, app->video.screenScaleY, 1.0f);
     plat::MatrixMultiply(&place, &place, &scale);
     if (gd->sprite) gd->sprite->SetTransform(place);
     plat::Font* f = font >= 0 && font < GraphicsDevice::kFontSlots ? gd->fonts[font] : nullptr;

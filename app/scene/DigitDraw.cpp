@@ -50,7 +50,7 @@ void DrawCells(CApplication& app, const DigitCell* cells, i32 count, f32 y, f32 
     plat::GfxTexture* font = app.sharedTextures[DigitFontTexture].texture;
     if (!gd->sprite || !font) return;
     Mat4 screen;
-    plat::MatrixScaling(&screen, app.screenScaleX, app.screenScaleY, 1.0f);
+    plat::MatrixScaling(&screen, app.video.screenScaleX, app.video.screenScaleY, 1.0f);
     for (i32 i = 0; i < count; ++i) {
         Mat4 cell;
         plat::MatrixScaling(&cell, scale, scale, 1.0f);

@@ -149,7 +149,7 @@ void TCB_ExpGetDraw::DrawSP()
             const CApplication* app = GetApplication();
             Mat4 scale;
             plat::MatrixTranslation(&transform, 256.0f, 150.0f, 0.0f);
-            plat::MatrixScaling(&scale, app->screenScaleX, app->screenScaleY, 1.0f);
+            plat::MatrixScaling(&scale, app->video.screenScaleX, app->video.screenScaleY, 1.0f);
             plat::MatrixMultiply(&transform, &transform, &scale);
             gd->sprite->SetTransform(transform);
             gd->sprite->Draw(rankPicture.texture, &rankPicture.sourceRect, nullptr, nullptr, 0xFFFFFFFFu);

@@ -16,7 +16,7 @@ void DrawLayer(TextureHandle& dot, Mat4& transform, u32 colour)
     GraphicsDevice* gd = GetGraphicsDevice();
     if (!gd->sprite || !dot.texture) return;
     const CApplication* app = GetApplication();
-    plat::MatrixScaling(&transform, static_cast<f32>(app->screenWidth), static_cast<f32>(app->screenHeight), 1.0f);
+    plat::MatrixScaling(&transform, static_cast<f32>(app->video.screenWidth), static_cast<f32>(app->video.screenHeight), 1.0f);
     // One texel of the dot covers one unit of the transform.
     Mat4 perTexel;
     plat::MatrixScaling(&perTexel, 1.0f / static_cast<f32>(dot.sourceRect.Width()),

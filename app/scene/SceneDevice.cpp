@@ -49,7 +49,7 @@ void SceneDrawFrame(void (*drawPass)(void*), void (*spritePass)(void*), void* ct
     }
     // A failed begin-scene still presents.
     PresentTo(gd, nullptr);
-    if (app.stereo) {
+    if (app.video.stereo) {
         if (app.leftEyeWindow) PresentTo(gd, app.leftEyeWindow);
         if (app.rightEyeWindow) PresentTo(gd, app.rightEyeWindow);
     }

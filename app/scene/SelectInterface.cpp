@@ -53,7 +53,7 @@ void TCB_SelectInterface::DrawSP()
     if (!visible || count <= 0 || cellWidth <= 0 || !gd->sprite) return;
     const CApplication* app = GetApplication();
     Mat4 screen;
-    plat::MatrixScaling(&screen, app->screenScaleX, app->screenScaleY, 1.0f);
+    plat::MatrixScaling(&screen, app->video.screenScaleX, app->video.screenScaleY, 1.0f);
     plat::Font* font = gd->fonts[1];
 
     const i32 half = (1024 / cellWidth + 2) / 2;

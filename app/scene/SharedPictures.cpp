@@ -22,8 +22,8 @@ void DrawFullScreenPicture(SharedPicture which, u32 colour)
         return;
     const CApplication* app = GetApplication();
     Mat4 m;
-    plat::MatrixScaling(&m, static_cast<f32>(app->screenWidth) / static_cast<f32>(picture.sourceRect.Width()),
-                        static_cast<f32>(app->screenHeight) / static_cast<f32>(picture.sourceRect.Height()), 1.0f);
+    plat::MatrixScaling(&m, static_cast<f32>(app->video.screenWidth) / static_cast<f32>(picture.sourceRect.Width()),
+                        static_cast<f32>(app->video.screenHeight) / static_cast<f32>(picture.sourceRect.Height()), 1.0f);
     gd->sprite->SetTransform(m);
     gd->sprite->Draw(picture.texture, &picture.sourceRect, nullptr, nullptr, colour);
 }

@@ -81,7 +81,7 @@ void SetSpriteLayout(const Mat4& layout)
 {
     const CApplication* app = GetApplication();
     Mat4 screen, m;
-    plat::MatrixScaling(&screen, app->screenScaleX, app->screenScaleY, 1.0f);
+    plat::MatrixScaling(&screen, app->video.screenScaleX, app->video.screenScaleY, 1.0f);
     plat::MatrixMultiply(&m, &layout, &screen);
     GetGraphicsDevice()->sprite->SetTransform(m);
 }
@@ -96,12 +96,6 @@ void DrawPicture(TextureHandle& picture, f32 x, f32 y)
 }
 
 }  // namespace
-
-TitleHooks& GetTitleHooks()
-{
-    static TitleHooks hooks;
-    return hooks;
-}
 
 // ---- the scene -------------------------------------------------------------
 
@@ -156,9 +150,9 @@ void CTitleScene::Init()
 
     SoundManager& sound = GetSoundManager();
     sound.CreateSounds(100);
-    sound.SetVolume(kVolumeSlotEffects, static_cast<int>(app.volumeSe));
-    sound.SetVolume(kVolumeSlotVoices, static_cast<int>(app.volumeVoice));
-    sound.SetVolume(kVolumeSlotMusic, static_cast<int>(app.volumeBgm));
+    sound.SetVolume(kVolumeSlotEffects, static_cast<int>(app.volume.volumeSe));
+    sound.SetVolume(kVolumeSlotVoices, static_cast<int>(app.volume.volumeVoice));
+    sound.SetVolume(kVolumeSlotMusic, static_cast<int>(app.volume.volumeBgm));
     {
         FolderScope soundFolder("Sound");
         sound.LoadWaveSlot("title_btn_decide.wav", 0, TitleSoundDecide, 3);
@@ -226,7 +220,7 @@ i32 CTitleScene::Render()
 
     const CApplication& app = *GetApplication();
     if (d->Present() == plat::GfxResult::DeviceLost) gd->deviceLost = 1;
-    if (app.stereo) {
+    if (app.video.stereo) {
         for (plat::Window* eyeWindow : {app.leftEyeWindow, app.rightEyeWindow})
             if (eyeWindow && d->Present(eyeWindow) == plat::GfxResult::DeviceLost) gd->deviceLost = 1;
     }
@@ -311,7 +305,7 @@ i32 TTTCB_Normal::Proc_PressStart()
 i32 TTTCB_Normal::StartDemonstration(CTitleScene& scene)
 {
     scene.idle = 0;
-    const TitleHooks& hooks = GetTitleHooks();
+    const TitleHooks& hooks = GetAppHooks().title;
     if (!hooks.demoBattle) {
         // No battle yet: the title stays.
         GetSoundManager().PlaySlot(TitleSoundDecide, kVolumeSlotEffects, 0);
@@ -319,7 +313,7 @@ i32 TTTCB_Normal::StartDemonstration(CTitleScene& scene)
     }
     CApplication& app = *GetApplication();
     cMTRand& battle = GetBattleRandom();
-    app.gameSettings.gameMode = 1;
+    app.gameSettings.gameMode = GameMode::Survival;
     app.gameSettings.modeOption = 1;
     app.gameSettings.stage = battle.GetRand() % 2;
     for (i32 i = 0; i < 4; ++i) app.players[i].robot = static_cast<i32>(battle.GetRand() % RobotTypeCount);
@@ -338,7 +332,7 @@ i32 TTTCB_Normal::Proc_Menu()
     SoundManager& sound = GetSoundManager();
     if (Pressed(PadStart, OncePerPress)) {
         sound.PlaySlot(TitleSoundDecide, kVolumeSlotEffects, 0);
-        if (GetTitleHooks().entries[cursor].scene) {
+        if (GetAppHooks().title.entries[cursor].scene) {
             SetPhase(&TTTCB_Normal::Proc_MenuSelect, draw);
             if (!fade) fade = FadeOut(owner, 0);
         } else {
@@ -370,7 +364,7 @@ i32 TTTCB_Normal::Proc_MenuSelect()
 {
     if (fade && fade->alpha != 255) return kTaskKeep;
     const i32 choice = cursor;
-    const TitleHooks& hooks = GetTitleHooks();
+    const TitleHooks& hooks = GetAppHooks().title;
     const TitleMenuHook entry = hooks.entries[choice];
     if (!entry.scene) {
         // The cursor moved to an entry without a scene in the frame of START.
@@ -381,15 +375,15 @@ i32 TTTCB_Normal::Proc_MenuSelect()
         return kTaskKeep;
     }
     CApplication& app = *GetApplication();
-    app.gameSettings.gameMode = static_cast<u32>(choice);
-    if (choice == 0 && hooks.newStory) {
+    app.gameSettings.gameMode = static_cast<GameMode>(choice);
+    if (app.gameSettings.gameMode == GameMode::Arcade && hooks.newStory) {
         if (app.currentStory) DeleteStory(app.currentStory);
         app.currentStory = hooks.newStory(GetBattleRandom().GetRand() % 5);
     }
     // This task goes with the title here.
     if (!SwitchScene(app, entry.scene)) return kTaskSceneReplaced;
     if (entry.afterSwitch) entry.afterSwitch();
-    if (choice == 6) {
+    if (app.gameSettings.gameMode == GameMode::LocalBattle) {
         app.players[2].slotState = 0;
         app.players[3].slotState = 0;
     }

@@ -4,6 +4,7 @@
 // menu of nine entries. Left alone on the title for 3,600 frames it starts a
 // demonstration battle. All input is pad 0: START (12), CANCEL (13), and
 // up (1) / down (3) for the menu cursor.
+#include "app/Hooks.h"
 #include "app/scene/BaseScene.h"
 #include "app/scene/Camera.h"
 #include "app/scene/Object.h"
@@ -15,7 +16,6 @@
 class CStoryBase;
 class TCB_FadeOut;
 
-inline constexpr i32 TitleMenuEntries = 9;
 inline constexpr i32 TitlePictureSlots = 100;
 inline constexpr i32 TitleMeshSlots = 100;
 // Frames without input on the title before the demonstration battle starts.
@@ -35,25 +35,6 @@ enum TitleSlot : i32 {
     TitleSoundShift = 2,
     TitleSoundMusic = 99,
 };
-
-// What the scenes above the application shell register for the title menu.
-// An entry whose scene getter is unset stays on the title: the decide sound
-// plays and the idle count starts again.
-struct TitleMenuHook {
-    SceneGetter scene = nullptr;
-    // After the new scene is installed (the versus-practice flag, the VS
-    // room's player reset).
-    void (*afterSwitch)() = nullptr;
-};
-
-struct TitleHooks {
-    TitleMenuHook entries[TitleMenuEntries];
-    // The arcade's story stage object of index 0..4 (arcade entry only).
-    CStoryBase* (*newStory)(u32 index) = nullptr;
-    // The battle scene's getter, for the demonstration battle.
-    SceneGetter demoBattle = nullptr;
-};
-TitleHooks& GetTitleHooks();
 
 class CTitleScene : public MenuScene {
 public:

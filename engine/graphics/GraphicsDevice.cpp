@@ -1,5 +1,6 @@
 #include "engine/graphics/GraphicsDevice.h"
 
+#include "engine/graphics/Shaders.h"
 #include "platform/math/Math.h"
 #include "platform/core/MessageBox.h"
 
@@ -238,8 +239,7 @@ int GraphicsDevice::CheckDeviceLost() {
 
     for (DeviceCallback cb : lostCallbacks)
         if (cb) cb(0);
-    if (effectHooks.release)
-        for (ShaderBase* e : effects) effectHooks.release(e);
+    for (ShaderBase* e : effects) e->Release();
     ReleaseDeviceObjects();
 
     const GfxResult r = device->Reset(&presentParams);
@@ -258,8 +258,7 @@ int GraphicsDevice::CheckDeviceLost() {
         }
     }
     MakeDeviceObjects();
-    if (effectHooks.reload)
-        for (ShaderBase* e : effects) effectHooks.reload(e);
+    for (ShaderBase* e : effects) e->Reload();
     for (DeviceCallback cb : resetCallbacks)
         if (cb) cb(0);
     return 0;

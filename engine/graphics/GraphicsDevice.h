@@ -22,13 +22,6 @@ class ShaderBase;
 
 using DeviceCallback = void (*)(int);
 
-// How the recovery reaches the effect wrappers' own Release and Reload
-// (installed by the effect layer at start-up; null hooks are skipped).
-struct EffectHooks {
-    void (*release)(ShaderBase* effect) = nullptr;
-    void (*reload)(ShaderBase* effect) = nullptr;
-};
-
 class GraphicsDevice {
 public:
     static constexpr int kFontSlots = 10;
@@ -71,8 +64,8 @@ public:
     plat::Font* fonts[kFontSlots] = {};
     plat::FontDesc fontDescs[kFontSlots];
     plat::GfxLight light;
-    std::vector<ShaderBase*> effects;  // not owned
-    EffectHooks effectHooks;
+    // Released and reloaded around a device reset; not owned.
+    std::vector<ShaderBase*> effects;
     Mat4 projection;
     Mat4 view;
     plat::GfxSurface* backBuffer = nullptr;

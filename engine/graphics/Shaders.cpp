@@ -10,14 +10,6 @@
 
 namespace {
 
-// Device recovery reaches the wrappers through these.
-void InstallHooks()
-{
-    EffectHooks& h = GetGraphicsDevice()->effectHooks;
-    h.release = [](ShaderBase* s) { s->Release(); };
-    h.reload = [](ShaderBase* s) { s->Reload(); };
-}
-
 plat::GfxDevice* Device() { return GetGraphicsDevice()->device; }
 
 Vec4 AsVec4(const ColorF& c) { return Vec4(c.r, c.g, c.b, c.a); }
@@ -149,10 +141,7 @@ void ShaderBase::SendFog(const float* fog)
 
 // ---- Shader_Basic ------------------------------------------------------------------
 
-Shader_Basic::Shader_Basic()
-{
-    InstallHooks();
-}
+Shader_Basic::Shader_Basic() = default;
 
 void Shader_Basic::Create(const char* name)
 {
@@ -198,10 +187,7 @@ void Shader_Basic::SetFog(const float* fog)
 
 // ---- Shader_Reflection ---------------------------------------------------------------
 
-Shader_Reflection::Shader_Reflection()
-{
-    InstallHooks();
-}
+Shader_Reflection::Shader_Reflection() = default;
 
 void Shader_Reflection::Create(const char* name)
 {
@@ -259,10 +245,7 @@ void Shader_Reflection::SetFog(const float* fog)
 
 // ---- Shader_Bloom -----------------------------------------------------------------------
 
-Shader_Bloom::Shader_Bloom()
-{
-    InstallHooks();
-}
+Shader_Bloom::Shader_Bloom() = default;
 
 void Shader_Bloom::Create(const char* name, int w, int h)
 {
@@ -360,10 +343,7 @@ void Shader_Bloom::DrawBloom()
 
 // ---- Shader_ShadowMap -----------------------------------------------------------------------
 
-Shader_ShadowMap::Shader_ShadowMap()
-{
-    InstallHooks();
-}
+Shader_ShadowMap::Shader_ShadowMap() = default;
 
 void Shader_ShadowMap::Create(const char* name, int size)
 {

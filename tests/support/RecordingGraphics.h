@@ -20,10 +20,10 @@ public:
         EXPECT_NE(window_, nullptr);
         EXPECT_EQ(GetGraphicsDevice()->Create(window_.get(), width, height, plat::GfxFormat::X8R8G8B8, false), 1);
         CApplication& app = *GetApplication();
-        app.screenWidth = width;
-        app.screenHeight = height;
-        app.screenScaleX = static_cast<f32>(width) / 1024.0f;
-        app.screenScaleY = static_cast<f32>(height) / 768.0f;
+        app.video.screenWidth = width;
+        app.video.screenHeight = height;
+        app.video.screenScaleX = static_cast<f32>(width) / 1024.0f;
+        app.video.screenScaleY = static_cast<f32>(height) / 768.0f;
     }
     ~RecordingGraphics()
     {

@@ -15,11 +15,11 @@ TEST(Application, ConstructorLaysTheDocumentedDefaults)
 {
     CApplication app;
     const u8 keys[10] = {'Z', 'X', 'C', 'V', 'S', 'A', 'D', 'F', 13, 27};
-    ASSERT_EQ(app.keyMap.GetCount(), 10);
-    EXPECT_EQ(std::memcmp(app.keyMap.Data(), keys, 10), 0);
-    ASSERT_EQ(app.padKeyMap.GetCount(), 12);
+    ASSERT_EQ(app.input.keyMap.GetCount(), 10);
+    EXPECT_EQ(std::memcmp(app.input.keyMap.Data(), keys, 10), 0);
+    ASSERT_EQ(app.input.padKeyMap.GetCount(), 12);
     for (u32 pad = 0; pad < 4; ++pad)
-        for (u32 i = 0; i < 10; ++i) EXPECT_EQ(app.padButtonMap[pad][i], i);
+        for (u32 i = 0; i < 10; ++i) EXPECT_EQ(app.input.padButtonMap[pad][i], i);
 
     const char* files[4] = {"score_ac_e.dat", "score_ac_n.dat", "score_ac_h.dat", "score_sv.dat"};
     for (int t = 0; t < 4; ++t) {

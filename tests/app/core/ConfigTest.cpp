@@ -46,51 +46,51 @@ TEST_F(ConfigFixture, LoadConfigClampsAndDerivesValues)
           "VolumeSE=60\nVolumeVOICE=50\nShadow=3\nNoFastFont=1\n"
           "JOY_ジャンプ=3\nJOY_ショット=0\nJOY4_CANCEL=12\nKEY_左=37\nKEY_サブ３=70\n");
     app.LoadConfig();
-    EXPECT_EQ(app.fullScreen, 1u);
-    EXPECT_EQ(app.screenWidth, 800);
-    EXPECT_EQ(app.screenHeight, 600);
-    EXPECT_EQ(app.textureLevel, 7);
-    EXPECT_EQ(app.farLevel, 5);
-    EXPECT_EQ(app.hdr, 0u) << "shaders off turn HDR off";
-    EXPECT_EQ(app.disableShader, 1);
-    EXPECT_EQ(app.maxFrameSkip, 4u);
-    EXPECT_EQ(app.volumeBgm, 70u);
-    EXPECT_EQ(app.volumeSe, 60u);
-    EXPECT_EQ(app.volumeVoice, 50u);
-    EXPECT_EQ(app.shadow, 3);
-    EXPECT_EQ(app.fastFont, 0);
-    EXPECT_EQ(app.padButtonMap[0][0], 2) << "the file counts buttons from 1";
-    EXPECT_EQ(app.padButtonMap[0][1], 255) << "0 leaves the operation unbound";
-    EXPECT_EQ(app.padButtonMap[1][5], 255) << "a missing key is unbound too";
-    EXPECT_EQ(app.padButtonMap[3][9], 11);
-    EXPECT_EQ(app.padKeyMap[0], 37);
-    EXPECT_EQ(app.padKeyMap[11], 70);
+    EXPECT_EQ(app.video.fullScreen, 1u);
+    EXPECT_EQ(app.video.screenWidth, 800);
+    EXPECT_EQ(app.video.screenHeight, 600);
+    EXPECT_EQ(app.video.textureLevel, 7);
+    EXPECT_EQ(app.video.farLevel, 5);
+    EXPECT_EQ(app.video.hdr, 0u) << "shaders off turn HDR off";
+    EXPECT_EQ(app.video.disableShader, 1);
+    EXPECT_EQ(app.video.maxFrameSkip, 4u);
+    EXPECT_EQ(app.volume.volumeBgm, 70u);
+    EXPECT_EQ(app.volume.volumeSe, 60u);
+    EXPECT_EQ(app.volume.volumeVoice, 50u);
+    EXPECT_EQ(app.video.shadow, 3);
+    EXPECT_EQ(app.video.fastFont, 0);
+    EXPECT_EQ(app.input.padButtonMap[0][0], 2) << "the file counts buttons from 1";
+    EXPECT_EQ(app.input.padButtonMap[0][1], 255) << "0 leaves the operation unbound";
+    EXPECT_EQ(app.input.padButtonMap[1][5], 255) << "a missing key is unbound too";
+    EXPECT_EQ(app.input.padButtonMap[3][9], 11);
+    EXPECT_EQ(app.input.padKeyMap[0], 37);
+    EXPECT_EQ(app.input.padKeyMap[11], 70);
     // The key map that pad buttons press is fixed, whatever the file says.
-    EXPECT_EQ(app.keyMap[0], 'Z');
-    EXPECT_EQ(app.keyMap[9], 27);
+    EXPECT_EQ(app.input.keyMap[0], 'Z');
+    EXPECT_EQ(app.input.keyMap[9], 27);
 
     Write("[D3DSetting]\nTextureLevel=-3\n[GameSetting]\nFar=-2\nHDR=1\nNoFastFont=2\n");
     app.LoadConfig();
-    EXPECT_EQ(app.textureLevel, -1);
-    EXPECT_EQ(app.farLevel, -2) << "no lower bound at start-up";
-    EXPECT_EQ(app.hdr, 1u);
-    EXPECT_EQ(app.fastFont, 1);
+    EXPECT_EQ(app.video.textureLevel, -1);
+    EXPECT_EQ(app.video.farLevel, -2) << "no lower bound at start-up";
+    EXPECT_EQ(app.video.hdr, 1u);
+    EXPECT_EQ(app.video.fastFont, 1);
 }
 
 TEST_F(ConfigFixture, MissingFileReadsZeroAndStartFallsBackTo1024x768)
 {
     app.LoadConfig();
-    EXPECT_EQ(app.screenWidth, 0);
-    EXPECT_EQ(app.screenHeight, 0);
-    EXPECT_EQ(app.fastFont, 1);
+    EXPECT_EQ(app.video.screenWidth, 0);
+    EXPECT_EQ(app.video.screenHeight, 0);
+    EXPECT_EQ(app.video.fastFont, 1);
     SettingsDialog dlg(app, path);
     dlg.OnInitDialog();
     EXPECT_EQ(dlg.resolution, -1);
     dlg.OnCommand(settings_id::Start);
     EXPECT_TRUE(dlg.IsEnded());
     EXPECT_EQ(dlg.GetResult(), 0);
-    EXPECT_EQ(app.screenWidth, 1024);
-    EXPECT_EQ(app.screenHeight, 768);
+    EXPECT_EQ(app.video.screenWidth, 1024);
+    EXPECT_EQ(app.video.screenHeight, 768);
     EXPECT_EQ(Read("Window", "w"), 1024);
     EXPECT_EQ(Read("Window", "h"), 768);
     EXPECT_EQ(Read("GameSetting", "Far"), 1) << "vision 0 is written back as 1";
@@ -109,8 +109,8 @@ TEST_F(ConfigFixture, StartWritesEveryValueBackAndTheyReadTheSame)
     dlg.visionEdit = 9;
     dlg.fullScreen = true;
     dlg.OnClose();
-    EXPECT_EQ(app.textureLevel, 7);
-    EXPECT_EQ(app.farLevel, 5);
+    EXPECT_EQ(app.video.textureLevel, 7);
+    EXPECT_EQ(app.video.farLevel, 5);
     EXPECT_EQ(Read("Window", "FullScreen"), 1);
     EXPECT_EQ(Read("Window", "w"), 1366);
     EXPECT_EQ(Read("D3DSetting", "TextureLevel"), 7);
@@ -120,8 +120,8 @@ TEST_F(ConfigFixture, StartWritesEveryValueBackAndTheyReadTheSame)
     EXPECT_EQ(Read("GameSetting", "PMQuality"), 0);
     // A second start reads what the first wrote.
     app.LoadConfig();
-    EXPECT_EQ(app.fastFont, 0);
-    EXPECT_EQ(app.fullScreen, 1u);
+    EXPECT_EQ(app.video.fastFont, 0);
+    EXPECT_EQ(app.video.fullScreen, 1u);
 }
 
 TEST_F(ConfigFixture, CancelEndsWithOneAndWritesNothing)
@@ -134,7 +134,7 @@ TEST_F(ConfigFixture, CancelEndsWithOneAndWritesNothing)
     EXPECT_TRUE(dlg.IsEnded());
     EXPECT_EQ(dlg.GetResult(), 1);
     EXPECT_FALSE(plat::PathExists(path.c_str()));
-    EXPECT_EQ(app.screenWidth, 0);
+    EXPECT_EQ(app.video.screenWidth, 0);
 }
 
 TEST_F(ConfigFixture, PresetsSetTheControlsAndShaderChecksClearTheLists)
@@ -170,11 +170,11 @@ TEST_F(ConfigFixture, PresetsSetTheControlsAndShaderChecksClearTheLists)
 
     dlg.OnCommand(settings_id::PresetMedium);
     dlg.OnClose();
-    EXPECT_EQ(app.screenWidth, 800);
-    EXPECT_EQ(app.farLevel, 4);
-    EXPECT_EQ(app.hdr, 1u);
-    EXPECT_EQ(app.shadow, 1);
-    EXPECT_EQ(app.robotQuality, 80u);
+    EXPECT_EQ(app.video.screenWidth, 800);
+    EXPECT_EQ(app.video.farLevel, 4);
+    EXPECT_EQ(app.video.hdr, 1u);
+    EXPECT_EQ(app.video.shadow, 1);
+    EXPECT_EQ(app.video.robotQuality, 80u);
     EXPECT_EQ(Read("GameSetting", "PMQuality"), 80);
     EXPECT_EQ(Read("GameSetting", "Shadow"), 1);
 }
@@ -187,10 +187,10 @@ TEST_F(ConfigFixture, KeyDialogDefaultAndOkWriteBindings)
     dlg.OnInitDialog();
     EXPECT_EQ(dlg.joyCells[0], 255) << "stored values are shown as stored";
     dlg.OnCommand(key_id::Default);
-    EXPECT_EQ(app.padKeyMap[0], 0x25);
-    EXPECT_EQ(app.padKeyMap[4], 'Z');
-    EXPECT_EQ(app.padButtonMap[0][0], 2);
-    EXPECT_EQ(app.padButtonMap[0][8], 9);
+    EXPECT_EQ(app.input.padKeyMap[0], 0x25);
+    EXPECT_EQ(app.input.padKeyMap[4], 'Z');
+    EXPECT_EQ(app.input.padButtonMap[0][0], 2);
+    EXPECT_EQ(app.input.padButtonMap[0][8], 9);
     EXPECT_EQ(dlg.keyCells[0], 'Z');
     EXPECT_FALSE(dlg.IsEnded()) << "Default keeps the dialog open";
     dlg.OnCommand(key_id::Ok);

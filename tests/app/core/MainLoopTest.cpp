@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "app/Hooks.h"
 #include "app/core/AppClock.h"
 #include "app/core/Application.h"
 #include "app/scene/BaseScene.h"
@@ -65,9 +66,9 @@ public:
     {
         CApplication& app = *GetApplication();
         std::string seen = "frame";
-        if (app.keyTable['Q'] & 0x80) seen += " key";
+        if (app.input.keyTable['Q'] & 0x80) seen += " key";
         if (app.closeRequest) seen += " close";
-        if (app.wheelDelta) seen += " wheel";
+        if (app.input.wheelDelta) seen += " wheel";
         gLog.push_back(seen);
         if (quitNow) app.quit = 1;
         return 0;
@@ -82,18 +83,18 @@ protected:
         gLog.clear();
         gNow = 100000;
         SetAppClock({FakeNow, nullptr});
-        GetNetworkHooks() = FakeNetwork();
+        GetAppHooks().network = FakeNetwork();
         app.currentScene = &scene;
         app.quit = 0;
         app.closeRequest = 0;
-        app.wheelDelta = 0;
+        app.input.wheelDelta = 0;
         app.frameDrawn = 0;
         plat::ReleaseAllKeys();
     }
     void TearDown() override
     {
         app.currentScene = nullptr;
-        GetNetworkHooks() = NetworkHooks();
+        GetAppHooks().network = NetworkHooks();
         SetAppClock({});
         plat::ReleaseAllKeys();
         for (RECVQUEUE* m : gGameQueue) delete m;
@@ -150,11 +151,11 @@ TEST_F(LoopFixture, PassReadsInputBeforeTheFrameAndClearsRequestsAfterIt)
     plat::Event wheel{plat::EventKind::MouseWheel, -240, false};
     AppWndProc(app, close);
     AppWndProc(app, wheel);
-    EXPECT_EQ(app.wheelDelta, -240);
+    EXPECT_EQ(app.input.wheelDelta, -240);
     EXPECT_TRUE(IdlePass(app));
     EXPECT_EQ(gLog, std::vector<std::string>{"frame key close wheel"});
     EXPECT_EQ(app.closeRequest, 0u) << "a close request lives for one pass";
-    EXPECT_EQ(app.wheelDelta, 0);
+    EXPECT_EQ(app.input.wheelDelta, 0);
 }
 
 TEST_F(LoopFixture, QuitDuringTheFrameEndsThePassBeforeClearingAndScreenshots)
@@ -251,18 +252,18 @@ TEST_F(LoopFixture, EnterReachesTextFieldsOnlyAsAKeyDown)
 
 TEST_F(LoopFixture, CursorMapsToTheVirtualScreenWhateverTheWindowSize)
 {
-    app.screenWidth = 1024;
-    app.screenHeight = 768;
-    app.screenScaleX = 1.0f;
-    app.screenScaleY = 1.0f;
+    app.video.screenWidth = 1024;
+    app.video.screenHeight = 768;
+    app.video.screenScaleX = 1.0f;
+    app.video.screenScaleY = 1.0f;
     i32 x = -1, y = -1;
     ASSERT_TRUE(MapCursorToScreen(app, 512, 384, 256, 100, x, y));
     EXPECT_EQ(x, 512);
     EXPECT_EQ(y, 200);
-    app.screenWidth = 640;
-    app.screenHeight = 480;
-    app.screenScaleX = 640 / 1024.0f;
-    app.screenScaleY = 480 / 768.0f;
+    app.video.screenWidth = 640;
+    app.video.screenHeight = 480;
+    app.video.screenScaleX = 640 / 1024.0f;
+    app.video.screenScaleY = 480 / 768.0f;
     ASSERT_TRUE(MapCursorToScreen(app, 640, 480, 639, 479, x, y));
     EXPECT_EQ(x, 1022);
     EXPECT_EQ(y, 766);
@@ -285,25 +286,25 @@ TEST_F(LoopFixture, PadZeroMergesIntoTheKeyTableAndEveryPadIntoItsWords)
         }
     while (plat::PollEvent(ev)) {
     }
-    for (u32 i = 0; i < PadButtonCount; ++i) app.padButtonMap[0][i] = static_cast<u8>(i);
-    app.padButtonMap[0][0] = 200; // past the pad's buttons: never pressed
-    for (i32 k = 0; k < 12; ++k) app.padKeyMap[k] = 0;
-    app.padKeyMap[6] = 'J'; // saber on J
+    for (u32 i = 0; i < PadButtonCount; ++i) app.input.padButtonMap[0][i] = static_cast<u8>(i);
+    app.input.padButtonMap[0][0] = 200; // past the pad's buttons: never pressed
+    for (i32 k = 0; k < 12; ++k) app.input.padKeyMap[k] = 0;
+    app.input.padKeyMap[6] = 'J'; // saber on J
     plat::SetKeyDown('J', true);
     plat::SetKeyDown(plat::vk::Return, true);
 
     PollKeyboard(app, 0);
     PollPads(app);
-    EXPECT_TRUE(app.keyTable[plat::vk::Left] & 0x80);
-    EXPECT_FALSE(app.keyTable[plat::vk::Right] & 0x80);
-    EXPECT_TRUE(app.keyTable['C'] & 0x80) << "button 2 is bound to saber, whose key is C";
-    EXPECT_FALSE(app.keyTable['Z'] & 0x80);
-    EXPECT_EQ(app.padState[0][0], 1u);
-    EXPECT_EQ(app.padState[0][2], 0u);
-    EXPECT_EQ(app.padState[0][6], 1u);
-    EXPECT_EQ(app.padState[0][12], 1u);
-    EXPECT_EQ(app.padState[0][13], 0u);
-    EXPECT_EQ(app.padState[1][0], 0u);
+    EXPECT_TRUE(app.input.keyTable[plat::vk::Left] & 0x80);
+    EXPECT_FALSE(app.input.keyTable[plat::vk::Right] & 0x80);
+    EXPECT_TRUE(app.input.keyTable['C'] & 0x80) << "button 2 is bound to saber, whose key is C";
+    EXPECT_FALSE(app.input.keyTable['Z'] & 0x80);
+    EXPECT_EQ(app.input.padState[0][0], 1u);
+    EXPECT_EQ(app.input.padState[0][2], 0u);
+    EXPECT_EQ(app.input.padState[0][6], 1u);
+    EXPECT_EQ(app.input.padState[0][12], 1u);
+    EXPECT_EQ(app.input.padState[0][13], 0u);
+    EXPECT_EQ(app.input.padState[1][0], 0u);
     input->Release();
 }
 

@@ -49,11 +49,11 @@ TEST_F(ScriptedDialog, PresetThenStartSavesAndStarts)
     InputManager input;
     input.Init(nullptr);
     EXPECT_EQ(RunSettingsDialog(app, input), 0);
-    EXPECT_EQ(app.screenWidth, 640);
-    EXPECT_EQ(app.screenHeight, 480);
-    EXPECT_EQ(app.textureLevel, 3);
-    EXPECT_EQ(app.disableShader, 1);
-    EXPECT_EQ(app.maxFrameSkip, 7u);
+    EXPECT_EQ(app.video.screenWidth, 640);
+    EXPECT_EQ(app.video.screenHeight, 480);
+    EXPECT_EQ(app.video.textureLevel, 3);
+    EXPECT_EQ(app.video.disableShader, 1);
+    EXPECT_EQ(app.video.maxFrameSkip, 7u);
     EXPECT_EQ(Read("Window", "w"), 640);
     EXPECT_EQ(Read("GameSetting", "PMQuality"), 20);
 }
@@ -73,7 +73,7 @@ TEST_F(ScriptedDialog, CloseBoxSavesAndStartsLikeStart)
     InputManager input;
     input.Init(nullptr);
     EXPECT_EQ(RunSettingsDialog(app, input), 0);
-    EXPECT_EQ(app.screenWidth, 1024) << "no resolution was chosen";
+    EXPECT_EQ(app.video.screenWidth, 1024) << "no resolution was chosen";
     EXPECT_EQ(Read("Window", "h"), 768);
 }
 
@@ -94,10 +94,10 @@ TEST_F(ScriptedDialog, KeyDialogTakesHeldKeysAndPadButtons)
     ASSERT_GE(input.GetPadCount(), 1);
     EXPECT_EQ(RunSettingsDialog(app, input), 0);
     EXPECT_EQ(KeyConfigDialog::assigning, 1);
-    EXPECT_EQ(app.padKeyMap[5], 'X');
+    EXPECT_EQ(app.input.padKeyMap[5], 'X');
     EXPECT_EQ(Read("GameSetting", "KEY_ショット"), 'X');
     if (input.GetPadCount() == 1) {
-        EXPECT_EQ(app.padButtonMap[0][1], 3);
+        EXPECT_EQ(app.input.padButtonMap[0][1], 3);
         EXPECT_EQ(Read("GameSetting", "JOY_ショット"), 4);
     }
     EXPECT_EQ(Read("Window", "w"), 1024);
@@ -118,7 +118,7 @@ TEST_F(ScriptedDialog, AFifthPadIsShownButNeverWritesPastTheFourMaps)
     while (plat::PollEvent(e)) {
     }
     u8 before[PadCount][PadButtonCount];
-    std::memcpy(before, app.padButtonMap, sizeof before);
+    std::memcpy(before, app.input.padButtonMap, sizeof before);
 
     KeyConfigDialog dlg(app, path, input);
     dlg.OnInitDialog();
@@ -131,8 +131,8 @@ TEST_F(ScriptedDialog, AFifthPadIsShownButNeverWritesPastTheFourMaps)
     dlg.OnTimer();
     EXPECT_EQ(dlg.joyCells[0], 7) << "the pressed button is shown";
     dlg.OnCommand(key_id::Default);
-    EXPECT_EQ(std::memcmp(before, app.padButtonMap, sizeof before), 0);
-    EXPECT_EQ(app.padKeyMap[4], 'Z') << "Default still resets the keyboard";
+    EXPECT_EQ(std::memcmp(before, app.input.padButtonMap, sizeof before), 0);
+    EXPECT_EQ(app.input.padKeyMap[4], 'Z') << "Default still resets the keyboard";
     input.Release();
 }
 

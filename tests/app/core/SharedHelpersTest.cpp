@@ -21,8 +21,8 @@ protected:
     void TearDown() override
     {
         SetAppClock({});
-        for (u8& k : app.keyTable) k = 0;
-        for (u32& t : app.keyRepeatTimes) t = 0;
+        for (u8& k : app.input.keyTable) k = 0;
+        for (u32& t : app.input.keyRepeatTimes) t = 0;
     }
     CApplication& app = *GetApplication();
 };
@@ -30,7 +30,7 @@ protected:
 TEST_F(RepeatFixture, HeldKeyFiresAtOnceThenEveryInterval)
 {
     const u32 vk = 0x2C;
-    app.keyTable[vk] = 0x80;
+    app.input.keyTable[vk] = 0x80;
     int fired = 0;
     // Held for 25 seconds, asked every 16 ms.
     for (u32 t = 0; t <= 25000; t += 16) {
@@ -43,34 +43,34 @@ TEST_F(RepeatFixture, HeldKeyFiresAtOnceThenEveryInterval)
 TEST_F(RepeatFixture, ReleasingAKeyRearmsIt)
 {
     const u32 vk = 'Z';
-    app.keyTable[vk] = 0x80;
+    app.input.keyTable[vk] = 0x80;
     EXPECT_EQ(app.IsKeyRepeat(vk, 999999), 1);
     gNow += 100;
     EXPECT_EQ(app.IsKeyRepeat(vk, 999999), 0);
-    app.keyTable[vk] = 0;
+    app.input.keyTable[vk] = 0;
     EXPECT_EQ(app.IsKeyRepeat(vk, 999999), 0);
-    app.keyTable[vk] = 0x80;
+    app.input.keyTable[vk] = 0x80;
     gNow += 16;
     EXPECT_EQ(app.IsKeyRepeat(vk, 999999), 1);
     // A low bit alone (a toggle state) is not "held".
-    app.keyTable[vk] = 0x01;
+    app.input.keyTable[vk] = 0x01;
     EXPECT_EQ(app.IsKeyRepeat(vk, 1000), 0);
     EXPECT_EQ(app.IsKeyRepeat(300, 1000), 0);
 }
 
 TEST_F(RepeatFixture, PadWordsRepeatOnTheirOwnTable)
 {
-    app.padState[2][12] = 1;
+    app.input.padState[2][12] = 1;
     EXPECT_EQ(app.IsPadButtonRepeat(2, 12, 1000), 1);
     gNow += 999;
     EXPECT_EQ(app.IsPadButtonRepeat(2, 12, 1000), 0);
     gNow += 1;
     EXPECT_EQ(app.IsPadButtonRepeat(2, 12, 1000), 1);
-    app.padState[2][12] = 0;
+    app.input.padState[2][12] = 0;
     EXPECT_EQ(app.IsPadButtonRepeat(2, 12, 1000), 0);
-    app.padState[2][12] = 1;
+    app.input.padState[2][12] = 1;
     EXPECT_EQ(app.IsPadButtonRepeat(2, 12, 1000), 1);
-    app.padState[2][12] = 0;
+    app.input.padState[2][12] = 0;
     EXPECT_EQ(app.IsPadButtonRepeat(4, 0, 1000), 0);
     EXPECT_EQ(app.IsPadButtonRepeat(0, 14, 1000), 0);
 }

@@ -25,17 +25,17 @@ protected:
     {
         plat::SetGfxBackend(plat::GfxBackend::Recorder);
         std::snprintf(app.startupDir, sizeof app.startupDir, "%s", plat::GetCurrentDirectory().c_str());
-        app.screenWidth = 800;
-        app.screenHeight = 600;
-        app.stereo = 0;
-        app.shadow = 0;
+        app.video.screenWidth = 800;
+        app.video.screenHeight = 600;
+        app.video.stereo = 0;
+        app.video.shadow = 0;
     }
     void TearDown() override
     {
         ShutdownApplication(app);
         DestroyWindows(app);
-        app.stereo = 0;
-        app.shadow = 0;
+        app.video.stereo = 0;
+        app.video.shadow = 0;
     }
 
     TempFolder temp;
@@ -46,7 +46,7 @@ protected:
 
 TEST_F(StartupTest, ShadowSettingFiveMakesNoShadowMapLikeSettingZero)
 {
-    app.shadow = 5;
+    app.video.shadow = 5;
     ASSERT_EQ(InitAfterSettings(app), 1);
     EXPECT_EQ(GetShaderShadowMap()->shadowSize, 0);
     EXPECT_EQ(GetShaderShadowMap()->shadowTarget.texture, nullptr);
@@ -57,19 +57,19 @@ TEST_F(StartupTest, ShadowSettingFiveMakesNoShadowMapLikeSettingZero)
 
 TEST_F(StartupTest, WindowGetsTheConfiguredClientSizeAndTheTitleIsCurrent)
 {
-    app.shadow = 2;
+    app.video.shadow = 2;
     ASSERT_EQ(InitAfterSettings(app), 1);
     ASSERT_NE(app.mainWindow, nullptr);
     i32 w = 0, h = 0;
     app.mainWindow->GetClientSize(&w, &h);
     EXPECT_EQ(w, 800);
     EXPECT_EQ(h, 600);
-    EXPECT_FLOAT_EQ(app.screenScaleX, 800.0f / 1024.0f);
+    EXPECT_FLOAT_EQ(app.video.screenScaleX, 800.0f / 1024.0f);
     EXPECT_EQ(GetShaderShadowMap()->shadowSize, 1024);
     EXPECT_EQ(app.leftEyeWindow, nullptr);
     EXPECT_EQ(app.rightEyeWindow, nullptr);
     EXPECT_NE(dynamic_cast<CTitleScene*>(app.currentScene), nullptr);
-    EXPECT_EQ(app.robotQuality, 100u);
+    EXPECT_EQ(app.video.robotQuality, 100u);
     // The shared pictures of the sample data, at their own sizes.
     EXPECT_NE(app.sharedTextures[0].texture, nullptr);
     EXPECT_NE(app.sharedTextures[1].texture, nullptr);
@@ -84,7 +84,7 @@ TEST_F(StartupTest, WindowGetsTheConfiguredClientSizeAndTheTitleIsCurrent)
 
 TEST_F(StartupTest, StereoSettingOpensTwoEyeWindowsOfTheSameSize)
 {
-    app.stereo = 1;
+    app.video.stereo = 1;
     ASSERT_EQ(InitAfterSettings(app), 1);
     ASSERT_NE(app.leftEyeWindow, nullptr);
     ASSERT_NE(app.rightEyeWindow, nullptr);

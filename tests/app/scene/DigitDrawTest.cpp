@@ -33,8 +33,8 @@ TEST(DigitDraw, CellsLandWhereTheLayoutPutsThemScaledToTheWindow)
     font.texture->UnlockRect(0);
 
     // Half-size window: virtual x 200 lands on pixel 100.
-    app.screenScaleX = 0.5f;
-    app.screenScaleY = 0.5f;
+    app.video.screenScaleX = 0.5f;
+    app.video.screenScaleY = 0.5f;
     plat::GfxDevice* d = gd->device;
     ASSERT_EQ(d->BeginScene(), plat::GfxResult::Ok);
     d->Clear(plat::ClearTarget, 0xFF000000u, 1.0f, 0);
@@ -56,7 +56,7 @@ TEST(DigitDraw, CellsLandWhereTheLayoutPutsThemScaledToTheWindow)
     EXPECT_EQ(at(160, 60), 0u);
 
     font.Release();
-    app.screenScaleX = app.screenScaleY = 0.0f;
+    app.video.screenScaleX = app.video.screenScaleY = 0.0f;
     gd->Release();
 }
 

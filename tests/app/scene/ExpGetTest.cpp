@@ -30,8 +30,8 @@ protected:
     {
         list.DeleteAll();
         SetAppClock({});
-        app.keyTable[13] = 0;
-        app.keyRepeatTimes[13] = 0;
+        app.input.keyTable[13] = 0;
+        app.input.keyRepeatTimes[13] = 0;
         app.Profile().exp = 0;
         app.Profile().rankLevel = 0;
     }
@@ -42,9 +42,9 @@ protected:
     }
     void PressEnter()
     {
-        app.keyTable[13] = 0x80;
+        app.input.keyTable[13] = 0x80;
         Frame();
-        app.keyTable[13] = 0;
+        app.input.keyTable[13] = 0;
         Frame();
     }
 
@@ -69,14 +69,14 @@ TEST_F(ExpGetTest, PromotionByThreeLevelsShowsThreeFlashedStepsEachEndedByEnter)
         GetRankTitle(static_cast<u32>(step), title);
         EXPECT_EQ(std::string(notice->message), "军现升级为[" + std::string(title) + "]            ");
         // Enter is not taken before the step has been shown 61 frames.
-        app.keyTable[13] = 0x80;
+        app.input.keyTable[13] = 0x80;
         for (int f = 0; f < 59; ++f) Frame();
         EXPECT_EQ(notice->stepShown, 1);
-        app.keyTable[13] = 0;
+        app.input.keyTable[13] = 0;
         for (int f = 0; f < 60; ++f) Frame();  // the flash is over by now
-        app.keyTable[13] = 0x80;
+        app.input.keyTable[13] = 0x80;
         Frame();
-        app.keyTable[13] = 0;
+        app.input.keyTable[13] = 0;
         EXPECT_EQ(notice->stepShown, 0) << "step " << step;
     }
     Frame();  // the levels meet
@@ -123,10 +123,10 @@ TEST_F(ExpGetTest, ShortBattleWaitsSixtyFramesThenForEnter)
     notice->Start(5000, 1);
     EXPECT_EQ(app.Profile().exp, 0u);
     ASSERT_NE(notice->display, nullptr);
-    app.keyTable[13] = 0x80;
+    app.input.keyTable[13] = 0x80;
     for (int f = 0; f < 61; ++f) Frame();
     EXPECT_EQ(notice->confirmed, 0);
-    app.keyTable[13] = 0;
+    app.input.keyTable[13] = 0;
     Frame();
     PressEnter();
     EXPECT_EQ(notice->confirmed, 1);

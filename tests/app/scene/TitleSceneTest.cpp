@@ -38,7 +38,7 @@ protected:
     {
         gNow = 1000000;
         SetAppClock({FakeNow, [](u32) {}});
-        GetTitleHooks() = TitleHooks{};
+        GetAppHooks().title = TitleHooks{};
         NextScene::inits = 0;
         gAfterSwitch = 0;
         ShowLogoOnce = 1;
@@ -49,8 +49,8 @@ protected:
     {
         if (app.currentScene) delete app.currentScene;
         app.currentScene = nullptr;
-        GetTitleHooks() = TitleHooks{};
-        for (auto& pad : app.padState)
+        GetAppHooks().title = TitleHooks{};
+        for (auto& pad : app.input.padState)
             for (u32& w : pad) w = 0;
         app.quit = 0;
         app.closeRequest = 0;
@@ -75,9 +75,9 @@ protected:
     // Presses a pad-0 button for one frame.
     bool Press(u32 button)
     {
-        app.padState[0][button] = 1;
+        app.input.padState[0][button] = 1;
         const bool stays = Frame();
-        app.padState[0][button] = 0;
+        app.input.padState[0][button] = 0;
         return stays;
     }
     void Frames(int n)
@@ -122,7 +122,7 @@ TEST_F(TitleSceneTest, LogoLeavesAfter121FramesAndTheFadeWithoutInput)
 
 TEST_F(TitleSceneTest, StartHeldOnTheLogoCountsOncePerTenSeconds)
 {
-    app.padState[0][12] = 1;  // held from the first frame
+    app.input.padState[0][12] = 1;  // held from the first frame
     Frames(31);
     ASSERT_TRUE(Frame());     // counter 31: START fires
     EXPECT_NE(Normal()->fade, nullptr);
@@ -137,7 +137,7 @@ TEST_F(TitleSceneTest, StartHeldOnTheLogoCountsOncePerTenSeconds)
     gNow += 10000;
     ASSERT_TRUE(Frame());
     EXPECT_EQ(Normal()->phase, &TTTCB_Normal::Proc_Menu);
-    app.padState[0][12] = 0;
+    app.input.padState[0][12] = 0;
 }
 
 TEST_F(TitleSceneTest, LogoShowsOncePerRun)
@@ -177,18 +177,18 @@ TEST_F(TitleSceneTest, EntryWithoutItsSceneStaysOnTheTitle)
 
 TEST_F(TitleSceneTest, ChoiceIsReadWhenTheBlackFadeIsCompleteCountingAMoveInTheSameFrame)
 {
-    GetTitleHooks().entries[5] = {GetNextScene, nullptr};
-    GetTitleHooks().entries[6] = {GetNextScene, AfterSwitch};
+    GetAppHooks().title.entries[5] = {GetNextScene, nullptr};
+    GetAppHooks().title.entries[6] = {GetNextScene, AfterSwitch};
     IntoTheMenu();
     for (int i = 0; i < 5; ++i) {
         ASSERT_TRUE(Press(3));
         gNow += 1000;
     }
     ASSERT_EQ(Normal()->cursor, 5);
-    app.padState[0][12] = 1;
-    app.padState[0][3] = 1;
+    app.input.padState[0][12] = 1;
+    app.input.padState[0][3] = 1;
     ASSERT_TRUE(Frame());  // START and a move down together
-    app.padState[0][12] = app.padState[0][3] = 0;
+    app.input.padState[0][12] = app.input.padState[0][3] = 0;
     EXPECT_EQ(Normal()->cursor, 6);
     ASSERT_EQ(Normal()->phase, &TTTCB_Normal::Proc_MenuSelect);
     app.players[2].slotState = 1;
@@ -197,19 +197,19 @@ TEST_F(TitleSceneTest, ChoiceIsReadWhenTheBlackFadeIsCompleteCountingAMoveInTheS
     EXPECT_EQ(frames, 50);  // the fade covers the screen at its 51st pass
     EXPECT_NE(dynamic_cast<NextScene*>(app.currentScene), nullptr);
     EXPECT_EQ(NextScene::inits, 1);
-    EXPECT_EQ(app.gameSettings.gameMode, 6u);
+    EXPECT_EQ(app.gameSettings.gameMode, GameMode::LocalBattle);
     EXPECT_EQ(gAfterSwitch, 1);
     EXPECT_EQ(app.players[2].slotState, 0);
 }
 
 TEST_F(TitleSceneTest, CancelWithStartInOneFrameLeavesNoFadeOverTheTitle)
 {
-    GetTitleHooks().entries[0].scene = GetNextScene;
+    GetAppHooks().title.entries[0].scene = GetNextScene;
     IntoTheMenu();
-    app.padState[0][12] = 1;
-    app.padState[0][13] = 1;
+    app.input.padState[0][12] = 1;
+    app.input.padState[0][13] = 1;
     ASSERT_TRUE(Frame());
-    app.padState[0][12] = app.padState[0][13] = 0;
+    app.input.padState[0][12] = app.input.padState[0][13] = 0;
     EXPECT_EQ(Normal()->phase, &TTTCB_Normal::Proc_PressStart);
     ASSERT_TRUE(Frame());
     EXPECT_EQ(CountOf<TCB_FadeOut>(Title()->Tasks()), 0);
@@ -217,14 +217,14 @@ TEST_F(TitleSceneTest, CancelWithStartInOneFrameLeavesNoFadeOverTheTitle)
 
 TEST_F(TitleSceneTest, DemonstrationStartsOnFrame3601WithoutInput)
 {
-    GetTitleHooks().demoBattle = GetNextScene;
+    GetAppHooks().title.demoBattle = GetNextScene;
     PastTheLogo();
     Title()->idle = 0;
     int frames = 0;
     while (Frame() && frames < 5000) ++frames;
     EXPECT_EQ(frames + 1, 3601);
     ASSERT_NE(dynamic_cast<NextScene*>(app.currentScene), nullptr);
-    EXPECT_EQ(app.gameSettings.gameMode, 1u);
+    EXPECT_EQ(app.gameSettings.gameMode, GameMode::Survival);
     EXPECT_EQ(app.gameSettings.modeOption, 1u);
     EXPECT_LT(app.gameSettings.stage, 2u);
     for (int i = 0; i < 4; ++i) EXPECT_LT(app.players[i].robot, 22);
@@ -241,7 +241,7 @@ TEST_F(TitleSceneTest, WithoutABattleTheDemonstrationKeepsTheTitle)
 
 TEST_F(TitleSceneTest, MenuNeverStartsTheDemonstration)
 {
-    GetTitleHooks().demoBattle = GetNextScene;
+    GetAppHooks().title.demoBattle = GetNextScene;
     IntoTheMenu();
     Title()->idle = 5000;
     Frames(10);

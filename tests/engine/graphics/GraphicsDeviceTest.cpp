@@ -12,6 +12,7 @@
 
 #include "engine/core/AssetFile.h"
 #include "engine/graphics/GraphicsDevice.h"
+#include "engine/graphics/Shaders.h"
 #include "platform/core/FileSystem.h"
 #include "platform/gfx/GfxRecorder.h"
 #include "platform/gfx/Image.h"
@@ -35,7 +36,6 @@ void ResetGraphicsDevice() {
     for (auto& cb : gd->lostCallbacks) cb = nullptr;
     for (auto& cb : gd->resetCallbacks) cb = nullptr;
     gd->effects.clear();
-    gd->effectHooks = EffectHooks();
     gd->deviceLost = 0;
     gd->view = gd->projection = Mat4();
     for (auto& d : gd->fontDescs) d = plat::FontDesc();
@@ -262,8 +262,19 @@ void Reset2(int) {
         g_sceneTarget->CreateBlank(64, 64, 1, plat::GfxUsageRenderTarget, plat::GfxFormat::A8R8G8B8,
                                    plat::GfxPool::Default);
 }
-void EffectRelease(ShaderBase* e) { g_events->push_back("release " + std::to_string(reinterpret_cast<uintptr_t>(e))); }
-void EffectReload(ShaderBase* e) { g_events->push_back("reload " + std::to_string(reinterpret_cast<uintptr_t>(e))); }
+// An effect wrapper that only records the recovery's calls to it.
+class RecordingEffect : public ShaderBase {
+public:
+    explicit RecordingEffect(int id) : id_(id) {}
+    void Release() override { g_events->push_back("release " + std::to_string(id_)); }
+    void Reload() override { g_events->push_back("reload " + std::to_string(id_)); }
+    void SetWorld(const Mat4*) override {}
+    void SetMaterial(const plat::GfxMaterial*, TextureHandle*) override {}
+    void SetLighting(const float*, const Vec4*) override {}
+
+private:
+    int id_;
+};
 
 class DeviceLossTest : public GraphicsDeviceTest {
 protected:
@@ -277,16 +288,16 @@ protected:
         gd->lostCallbacks[2] = Lost2;
         gd->resetCallbacks[1] = Reset1;
         gd->resetCallbacks[2] = Reset2;
-        gd->effects = {reinterpret_cast<ShaderBase*>(1), reinterpret_cast<ShaderBase*>(2)};
-        gd->effectHooks.release = EffectRelease;
-        gd->effectHooks.reload = EffectReload;
+        gd->effects = {&effect1_, &effect2_};
     }
     void TearDown() override {
         g_sceneTarget = nullptr;
         g_events = nullptr;
+        GetGraphicsDevice()->effects.clear();
         GraphicsDeviceTest::TearDown();
     }
     std::vector<std::string> events_;
+    RecordingEffect effect1_{1}, effect2_{2};
 };
 
 TEST_F(DeviceLossTest, UsableDeviceNeedsNoRecovery) {
