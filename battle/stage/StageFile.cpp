@@ -198,7 +198,7 @@ bool MapStageReader::ReadCell(i32 column, i32 row)
 
 int MapStageReader::Parse(i32 version, u32 key)
 {
-    const i32 level = GetApplication()->textureLevel;
+    const i32 level = GetApplication()->video.textureLevel;
     const u32 textureLevel = level < 0 ? MeshObject::NoTextures : static_cast<u32>(level);
     i32 partCount = kMapPartsOld;
     if (version == kMapVersionNew) {
