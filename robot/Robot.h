@@ -1,0 +1,469 @@
+#pragma once
+// Battle units: CRobot_Base (what robots and battleships share: input,
+// identity, vitals, equipment) and CRobot_Normal, the walking robot with two
+// animation layers, script channels, gauges, node tables and its table of
+// fire procedures. Virtual slots continue BB_Base's order.
+#include <vector>
+
+#include "battle/BattleObject.h"
+#include "engine/core/FixedArray.h"
+#include "engine/core/TaskList.h"
+#include "engine/model/HierarchyObject.h"
+#include "platform/math/MathTypes.h"
+#include "platform/core/Types.h"
+#include "robot/RobotType.h"
+#include "script/ScriptCommand.h"
+
+class CGameItemBase;
+class CRobot_Normal;
+class MeshObject;
+class ScriptEntry;
+
+// One robot's input for one frame: a numeric-keypad direction (5 neutral)
+// and nine button bytes (jump, shot, saber, guard, target change, sub 1, sub
+// 2, sub 3, start). Copied whole and sent as it is.
+struct RobotInput {
+    u8 direction = 5;
+    u8 buttons[9] = {};
+    void Clear()
+    {
+        direction = 5;
+        for (u8& b : buttons) b = 0;
+    }
+};
+static_assert(sizeof(RobotInput) == 10, "the input record travels as ten bytes");
+
+inline constexpr i32 kInputBytes = 10;
+inline constexpr i32 kRobotKeyCodes = 12;
+inline constexpr i32 kRobotParts = 10;
+inline constexpr i32 kRobotCommands = 20;
+inline constexpr i32 kCommandSteps = 10;
+inline constexpr i32 kRobotWeaponSlots = 30;
+inline constexpr i32 kFireProcCount = 100;
+inline constexpr i32 kFireArgCount = 10;
+inline constexpr i32 kRobotScriptFloats = 7;
+inline constexpr i32 kRobotTimers = 5;
+
+// Life states.
+inline constexpr i32 kRobotStateNone = 0;
+inline constexpr i32 kRobotStateLive = 1;
+inline constexpr i32 kRobotStateDestroyed = 2;
+inline constexpr i32 kRobotStateDown = 3;
+inline constexpr i32 kRobotStateOut = 4;
+
+// Control modes.
+inline constexpr u8 kControlLocal = 0;
+inline constexpr u8 kControlComputer = 1;
+inline constexpr u8 kControlNetwork = 100;
+
+// Script variable numbers bound to robot fields.
+inline constexpr i32 kVarOwnedCells = 100;    // int and float 0..99 are the robot's own cells
+inline constexpr i32 kVarInputFirst = 190;    // int 190..199: the input record, own cells
+inline constexpr i32 kVarButtonHoldFirst = 180;  // int 180..189: buttonHold
+inline constexpr i32 kVarTargetDistance = 99;    // float: distance to the target
+
+// Something threatening this robot, refreshed every frame by its source.
+class LockAlertNode : public CListNode<LockAlertNode> {
+public:
+    u8 kind = 0;  // 0..4
+    BB_Base* source = nullptr;
+    i32 framesLeft = 0;
+};
+
+// Recognised short input sequences (double taps and the like).
+struct CommandStep {
+    u16 isLast = 0;
+    u16 pattern[kInputBytes] = {};  // 0 direction (0 any), then per button 0 up, 1 held, 2 either
+};
+
+struct CommandSequence {
+    i32 window = 0;  // frames; 0 marks an empty slot
+    CommandStep steps[kCommandSteps];
+    i32 doneTime = 0;
+};
+
+struct CommandProgress {
+    i32 timer = 0;
+    i32 step = 0;
+    i32 directionMatched = 0;
+    i32 buttonsMatched = 0;
+    i32 doneTimer = 0;
+};
+
+class CRobot_Base : public BB_Base {
+public:
+    CRobot_Base();
+    ~CRobot_Base() override;
+
+    // ---- slots 1..7 (BB_Base) ----
+    i32 Run() override;
+    i32 Draw() override;
+    i32 HitTestPass() override;
+    i32 HitTestObject(BB_Base* other) override;
+    i32 GetKind() const override;
+    Mat4* GetTargetMatrix() override;
+    Mat4* GetMatrix() override;
+    // ---- slots 8..18 ----
+    virtual void Reset();
+    virtual i32 DrawHDR();
+    virtual i32 DrawShadow();
+    virtual void DrawInterface();
+    virtual void DrawLockOn();
+    virtual void DrawCharaInfo(i32 view);
+    virtual void DrawRadarMarkers();
+    virtual void DrawRadar();
+    virtual void UpdateCamera();
+    virtual void Defeat();
+    virtual void Reserved(i32 value);
+
+    // Sum over the ten parts of one signed percentage of each power-up part
+    // (PartBonus index); other kinds of part and empty slots add nothing.
+    i32 SumItemBonus(i32 bonusIndex) const;
+
+    // ---- input ----
+    u8 keyCodes[kRobotKeyCodes] = {};
+    RobotInput input;
+    RobotInput pendingInput;
+    RobotInput receivedInput;
+    u8 inputFlag = 0;
+    u8 buttonLatch[kInputBytes] = {};
+    i32 buttonHold[kInputBytes] = {};
+
+    // ---- identity and state ----
+    u32 objectId = 0;
+    i32 team = 0;
+    i32 displayTeam = 0;  // 100 marks a spectator
+    i32 state = kRobotStateNone;
+    i32 stateTimer = 0;
+    i32 defeatFrame = 0;
+    CList<LockAlertNode> lockAlertList;
+    u8 inputEnabled = 0;
+    u8 controlMode = kControlLocal;
+    i8 padNumber = 0;
+    i32 targetIndex = -1;
+    Vec3 nearestThreat;
+    CRobot_Base* lockTarget = nullptr;
+    CRobot_Base* holding = nullptr;
+    CRobot_Base* heldBy = nullptr;
+    CRobot_Base* lastTouched = nullptr;
+    Vec3 threatVectorB;
+    char chatLine[100] = {};
+    i32 chatLineTimer = 0;
+    i32 pilotIndex = -1;
+    i32 pendingRadioLine = -1;
+    char radioText[100] = {};
+    u8 streakFlag = 1;
+    i32 killStreak = 0;
+    i32 lossStreak = 0;
+
+    // ---- equipment (not owned) ----
+    CGameItemBase* parts[kRobotParts] = {};
+
+    // ---- vitals ----
+    i32 hp = 0;
+    i32 hpMax = 0;
+    i32 typeIndex = 0;
+    char displayName[kRobotNameBytes] = {};
+    char typeName[kRobotNameBytes] = {};
+    i32 score = 0;
+    i16 kills = 0;
+    u8 killVoicePending = 0;
+    i32 restBody = 0;
+};
+
+using RobotCallback = i32 (*)(CRobot_Normal* robot);
+
+class CRobot_Normal : public CRobot_Base {
+public:
+    using FireProc = void (CRobot_Normal::*)(const i32* args);
+    using StateProc = void (CRobot_Normal::*)();
+
+    CRobot_Normal();
+    ~CRobot_Normal() override;
+
+    i32 Run() override;
+    i32 Draw() override;
+    i32 HitTestPass() override;
+    i32 HitTestObject(BB_Base* other) override;
+    i32 GetKind() const override;
+    Mat4* GetTargetMatrix() override;
+    Mat4* GetMatrix() override;
+    void Reset() override;
+    i32 DrawHDR() override;
+    i32 DrawShadow() override;
+    void DrawInterface() override;
+    void DrawLockOn() override;
+    void DrawCharaInfo(i32 view) override;
+    void DrawRadarMarkers() override;
+    void DrawRadar() override;
+    void UpdateCamera() override;
+    void Defeat() override;
+    void Reserved(i32 value) override;
+    // ---- slot 19 ----
+    virtual void Reserved2(i32 value);
+
+    // Frees the model copy, the node list below "Body_d.x" and the script
+    // variable cells (pointers nulled).
+    void ReleaseModel();
+
+    // Positive amounts grow by the parts' gain bonus; the result is clamped.
+    void AddBoostGauge(i32 amount);
+    void AddEnergy(f32 amount);
+
+    // Number of script variable cells the robot owns now (int and float).
+    i32 OwnedVariableCells() const;
+
+    // ---- script channels (bodies in script/) ----
+    i32 SetScript(ScriptEntry* table, i32 index, i32 channel);
+    i32 SetSubScript(ScriptEntry* table, i32 index, i32 subChannel);
+    i32 RunScriptEntry(ScriptEntry* entry, ScriptContext& context, i32 channel);
+    // One frame of every channel; the update calls it while nothing freezes the robot.
+    void StepScriptChannels();
+
+    // ---- fire procedures ----
+    // The table entry every unused number holds.
+    void FireProcNone(const i32* args);
+    // Puts the procedures into entries 1..33 and 51..62 (after Reset made
+    // every entry FireProcNone).
+    void FillFireProcTable();
+    // Calls entry n with ten arguments; any n outside 0..99 is refused (0).
+    i32 CallFireProc(i32 n, const i32* args);
+
+    void FireProc01Beam(const i32* args);
+    void FireProc02Beam(const i32* args);
+    void FireProc03Missile(const i32* args);
+    void FireProc04Missile2(const i32* args);
+    void FireProc05Fannel(const i32* args);
+    void FireProc06Bullet(const i32* args);
+    void FireProc07Grenade(const i32* args);
+    void FireProc08CrasyBall(const i32* args);
+    void FireProc09Canon(const i32* args);
+    void FireProc10Missile3(const i32* args);
+    void FireProc11Bullet(const i32* args);
+    void FireProc12Beam(const i32* args);
+    void FireProc13Beam2(const i32* args);
+    void FireProc14ThunderBeam(const i32* args);
+    void FireProc15TrapLaser(const i32* args);
+    void FireProc16Bomb(const i32* args);
+    void FireProc17HiLaser(const i32* args);
+    void FireProc18Canon(const i32* args);
+    void FireProc19Missile4(const i32* args);
+    void FireProc20FireBall(const i32* args);
+    void FireProc21Beam2(const i32* args);
+    void FireProc22DropCrystals(const i32* args);
+    void FireProc23MagicCircle(const i32* args);
+    void FireProc24HiLaser2(const i32* args);
+    void FireProc25HiLaser2(const i32* args);
+    void FireProc26Canon2(const i32* args);
+    void FireProc27Explode(const i32* args);
+    void FireProc28HiLaser2(const i32* args);
+    void FireProc29ShieldThrow(const i32* args);
+    void FireProc30Material(const i32* args);
+    void FireProc31SwordThrow(const i32* args);
+    void FireProc32Sword(const i32* args);
+    void FireProc33Sword2(const i32* args);
+    void FireProc51SelectPartSet0(const i32* args);
+    void FireProc52SelectPartSet1(const i32* args);
+    void FireProc53WindLines(const i32* args);
+    void FireProc54WindRing2(const i32* args);
+    void FireProc55SwordBeam(const i32* args);
+    void FireProc56WindRing3(const i32* args);
+    void FireProc57SwordBeamAtk(const i32* args);
+    void FireProc58WindBow(const i32* args);
+    void FireProc59PassCrystals(const i32* args);
+    void FireProc60ThunderEffect(const i32* args);
+    void FireProc61ControlMaterials(const i32* args);
+    void FireProc62EffectAtAttachment(const i32* args);
+
+    // The destroyed state that Defeat enters (its body comes with the
+    // hit-reaction states; until then it only counts frames).
+    void StateDestroyed();
+
+    // ---- model ----
+    Mat4 prevWorldMatrix;
+    Mat4 worldMatrix;      // translation row = position
+    Mat4 modelRootMatrix;  // the copy handed to the model before posing
+    CHierarchyObjectEx lowerModel;
+    CHierarchyObject upperModel;
+
+    // ---- motion ----
+    Vec3 facing;     // (0, 0, 1) after Reset
+    Vec3 forward;    // (0, 0, 1), turned by the spawn yaw
+    Vec3 aimVector;  // (0, 0, 20), turned by the spawn yaw
+    Vec3 side;       // (1, 0, 0), turned by the spawn yaw
+    Vec3 velocity;
+    Vec3 acceleration;
+    Vec3 scriptMotion;
+    f32 moveDecay = 1.0f;  // script float 104
+    f32 speedFactor = 1.0f;
+    Vec3 moveLockSource;
+    Vec3 moveLockTarget;
+    Vec3 ownForce;
+
+    // ---- scripts ----
+    ScriptEntry* const* scriptTables = nullptr;  // the type's per-animation tables
+    ScriptEntry* channelTable[kScriptMainChannels] = {};
+    i32 channelIndex[kScriptMainChannels] = {};
+    i32 channelWait[kScriptMainChannels] = {};
+    i32 layerEnded[kScriptMainChannels] = {};
+    f32 layerSpeed[kScriptMainChannels] = {};
+    i32 layerLoop[kScriptMainChannels] = {};
+    ScriptContext scriptContext;
+    i32 subChannelCount = kScriptSubChannels;
+    CFixedArray<i32> subActive;            // 10
+    CFixedArray<ScriptEntry*> subTable;    // 10
+    CFixedArray<i32> subIndex;             // 10
+    CFixedArray<i32> subWait;              // 10
+    i32 extParams[10] = {};
+    f32 scriptWorkFloats[2] = {};
+    RobotModelData* modelData = nullptr;
+    CFixedArray<i32*> intVars;    // 200; null = no storage behind the number
+    CFixedArray<f32*> floatVars;  // 200
+    i32 freezeCountdown = 0;
+    i32 scriptDepth = 0;  // nesting of entry starts inside one another
+
+    // ---- action code ----
+    i32 actionVars[7] = {};  // int script variables 150..155 and 157
+    i32 actionFrame = 0;
+    i32 airborne = 0;
+    i32 attackKind = 0;
+    i32 altActionSet = 0;
+    i32 partSet = 0;  // 0 gun set, 1 sword set
+    i32 hitStop = 0;
+    i32 comboTimer = 0;
+    i32 comboStep = 0;
+    i32 comboQueued = 0;
+    i16 nextComboAction = 0;
+    i32 comboCount = 0;
+    i32 chargeLevel = 0;
+    i16 chargeRate = 0;
+    i16 energyRate = 0;
+    i32 guardCooldown = 0;
+    i32 guardHitTimer = 0;
+    u8 dashDirection = 0;
+    u8 dashSlot = 0;
+    u8 dashAnimSet = 0;
+    u8 gravityOn = 1;
+    f32 turnRate = 0.0f;
+    f32 attackTurnRate = 0.0f;
+    f32 groundDistance = 0.0f;
+    u8 statusFlags[4] = {};
+    i8 statusTimers[4] = {};
+    i32 tacticalRules = 0;
+    i32 killRewardBits = 0;
+    i32 lossRewardBits = 0;
+    std::vector<i32> pendingRewards;
+    std::vector<CRobot_Base*> linkedRobots;
+    std::vector<BB_Base*> linkedObjects;
+    BB_Base* lastLockTarget = nullptr;
+    f32 lockFade = 0.0f;
+    i32 timers5[kRobotTimers] = {};
+    i32 hitImmunity = 0;
+    i32 impactKind = 0;
+    i32 impactValue = 0;
+    Mat4 workMatrices[2];
+    f32 scriptFloats[kRobotScriptFloats] = {};  // float variables 105..111
+    u8 aimOff = 0;
+    BB_Base* target = nullptr;
+
+    // ---- gauges ----
+    i32 boostGaugeMax = 0;
+    i32 boostGauge = 0;
+    i32 boostRegen = 24;
+    f32 energy = 0.0f;
+    i32 energyMax = 0;
+    i32 chargeGauge = 0;  // 0..10000
+    f32 lockDistance = 0.0f;
+    i32 exGauge = 0;
+
+    // ---- computer player and lock-on ----
+    u8 aiStrafeLeft = 0;
+    u8 aiCloseIn = 0;
+    u8 wallContact = 0;
+    i32 aiDashCount = 0;
+    i32 aiJumpTimer = 0;
+    i32 aiGuardTimer = 0;
+    i32 aiLevel = 0;
+    i32 aiMoveTimer = 0;
+    u8 aiDirection = 5;
+    i32 situation = 0;
+    i32 voiceCooldown = 0;
+    i16 aiButtonTimers[kInputBytes] = {};
+    i32 lockTimer = 0;
+    u8 lockOff = 0;
+    u8 aimClamped = 0;
+    f32 freeLookRamp = 0.0f;
+    Mat4 lockFrustumMatrix;
+    i32 targetSituation = 0;
+    i32 regenLastHp = 0;
+    i32 regenDelay = 0;
+    f32 bodyRoll = 0.0f;
+    f32 bodyPitch = 0.0f;
+
+    // ---- respawn data ----
+    i32 spawnType = 0;
+    i32 spawnControlMode = 0;
+    i32 spawnTeam = 0;
+    f32 spawnPos[3] = {};
+    f32 spawnAngle = 0.0f;
+    i32 spawnColorSet = 0;
+    f32 spawnHpScale = 0.0f;
+
+    // ---- geometry references ----
+    MeshObject* hitMeshRef = nullptr;
+    MeshObject* hitUpMeshRef = nullptr;
+    f32 boundRadius = 0.0f;
+    f32 bodyRadius = 0.0f;
+    HodNode* frameBodyD = nullptr;      // "Body_d.x" of lowerModel
+    HodNode* frameUpperBody = nullptr;  // "Body.x" of upperModel
+    HodNode* frameHead = nullptr;       // "Head.x" of upperModel
+    HodNode* frameShield = nullptr;     // "Shield_point.x" of upperModel
+
+    // ---- node tables (filled by set-up) ----
+    CFixedArray<HodNode*> weaponPointNodes;  // 50
+    CFixedArray<HodNode*> gunNodes;          // 50 (20 used)
+    CFixedArray<HodNode*> swordNodes;        // 20
+    CFixedArray<HodNode*> attackArmNodes;    // 2
+    CFixedArray<HodNode*> burnerNodes;       // 20
+    CFixedArray<f32> burnerNodeValues;       // 20
+    CFixedArray<HodNode*> etcPointNodes;     // 20
+    HodNode** lowerNodes = nullptr;          // new[] of the nodes below "Body_d.x"
+    u32 lowerNodeCount = 0;
+    CFixedArray<Mat4> lowerNodeMatricesA;
+    CFixedArray<Mat4> lowerNodeMatricesB;
+    CFixedArray<BB_Base*> attachedWeapons;  // 30
+
+    // ---- commands ----
+    CFixedArray<CommandSequence> commandTable;     // 20
+    CFixedArray<CommandProgress> commandProgress;  // 20
+
+    RobotColorData colorSet;
+
+    // ---- aim ----
+    Quat aimQuats[5];  // [0] the body's aim (bodyAimQuat)
+
+    StateProc stateProc = nullptr;
+    StateProc subStateProc = nullptr;
+    FireProc fireProcs[kFireProcCount] = {};
+
+    std::vector<RobotCallback> FrameProcList;
+    std::vector<RobotCallback> DestroyProcList;
+    std::vector<RobotCallback> DefeatProcList;
+
+    i32 trailingWords[2] = {};
+
+private:
+    void CreateVariableCells();
+};
+
+// Battleship: shares the base part; its own members and overrides come with
+// the battleship unit.
+class CShip : public CRobot_Base {
+public:
+    CShip() = default;
+    ~CShip() override = default;
+    i32 GetKind() const override { return kKindShip; }
+    Mat4* GetMatrix() override { return &worldMatrix; }
+
+    Mat4 worldMatrix;
+};
