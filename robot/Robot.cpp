@@ -392,18 +392,20 @@ void CRobot_Normal::FireProcNone(const i32*) {}
 i32 CRobot_Normal::CallFireProc(i32 n, const i32* args)
 {
     // A script chooses an entry, never a function pointer.
-    if (n < 0 || n >= kFireProcCount || fireProcs[n] == nullptr) return 0;
-    (this->*fireProcs[n])(args);
+    if (n < 0 || n >= kFireProcCount) return 0;
+    const FireProc proc = fireProcs[n];
+    if (proc == nullptr) return 0;
+    (this->*proc)(args);
     return 1;
 }
 
 void CRobot_Normal::AddBoostGauge(i32 amount)
 {
     if (amount > 0) {
-        const double scaled =
-            (static_cast<double>(SumItemBonus(BonusThrustRecharge)) * static_cast<double>(0.01f) + 1.0) * amount;
-        // Saturate rather than overflow on absurd bonuses.
-        amount = scaled >= 2147483647.0 ? 2147483647 : static_cast<i32>(scaled);
+        // Whole percentages in integers: a +20 % part turns 50 into exactly 60
+        // (0.01 as a float would make it 59.999... and truncate to 59).
+        const i64 scaled = static_cast<i64>(amount) * (100 + SumItemBonus(BonusThrustRecharge)) / 100;
+        amount = scaled > 2147483647 ? 2147483647 : (scaled < -2147483647 ? -2147483647 : static_cast<i32>(scaled));
     }
     const i64 sum = static_cast<i64>(boostGauge) + amount;
     if (sum > boostGaugeMax) boostGauge = boostGaugeMax;

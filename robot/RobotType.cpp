@@ -170,13 +170,17 @@ f32 RgbLength(const ColorF& c) { return std::sqrt(c.r * c.r + c.g * c.g + c.b * 
 
 thread_local std::string g_lastTypeError;
 
-void TypeMessage(const char* text, const char* caption)
+}  // namespace
+
+void ReportRobotTypeProblem(const char* text, const char* caption)
 {
-    g_lastTypeError = text;
+    g_lastTypeError = text ? text : "";
     ShowScriptMessage(text, caption);
 }
 
-}  // namespace
+const char* LastRobotTypeError() { return g_lastTypeError.c_str(); }
+
+void ClearRobotTypeError() { g_lastTypeError.clear(); }
 
 i32 RobotModelData::BuildColorSetMaterials()
 {
@@ -212,7 +216,7 @@ i32 RobotModelData::BuildColorSetMaterials()
         }
     }
     // One message for the type, not one per colour set.
-    if (problems > 0) TypeMessage("不正なデータです", "エラー");
+    if (problems > 0) ReportRobotTypeProblem("不正なデータです", "エラー");
     return problems > 0 ? 1 : 0;
 }
 
@@ -252,90 +256,3 @@ void SetMeshLodTree(HodNode* node, f32 ratio)
     for (HodNode* child : node->children) SetMeshLodTree(child, ratio);
 }
 
-// ---------------------------------------------------------------------------
-// Loading
-
-const char* LastRobotTypeError() { return g_lastTypeError.c_str(); }
-
-namespace {
-
-std::string JoinPath(const std::string& dir, const char* name)
-{
-    if (dir.empty()) return name;
-    const char last = dir.back();
-    return (last == '/' || last == '\\') ? dir + name : dir + "/" + name;
-}
-
-bool IsAbsolute(const char* path) { return path[0] == '/' || path[0] == '\\' || (path[0] && path[1] == ':'); }
-
-// Loads the parts of a type; false with one message when the folder is refused.
-bool LoadTypeFiles(RobotModelData& data, const std::string& folder)
-{
-    char text[512];
-    const std::string hit = JoinPath(folder, "hit.x");
-    const std::string hitUp = JoinPath(folder, "hitUp.x");
-    // Hulls without textures: nothing draws them.
-    if (data.hitMesh.LoadScrambledWithTextures(hit.c_str(), MeshObject::NoTextures, AssetKey, nullptr)) {
-        data.hitMesh.ComputeBounds();
-        data.hitMesh.BuildCollisionTriangles();
-    }
-    if (data.hitUpMesh.LoadScrambledWithTextures(hitUp.c_str(), MeshObject::NoTextures, AssetKey, nullptr)) {
-        data.hitUpMesh.ComputeBounds();
-        data.hitUpMesh.BuildCollisionTriangles();
-    }
-    data.LoadScriptSpt(JoinPath(folder, "Script.spt").c_str(), AssetKey);
-    if (!data.LoadScriptAni(JoinPath(folder, "Script.ani").c_str())) {
-        std::snprintf(text, sizeof text, "%s: Script.ani を読めません", folder.c_str());
-        TypeMessage(text, "エラー");
-        return false;
-    }
-    for (const char* required : {kNodeBodyD, kNodeBody, kNodeHead, kNodeShield}) {
-        if (data.hierarchy.FindNode(required) == nullptr) {
-            std::snprintf(text, sizeof text, "%s: %s がありません", folder.c_str(), required);
-            TypeMessage(text, "エラー");
-            return false;
-        }
-    }
-    if (data.BuildColorSetMaterials() != 0) return false;
-    data.faceTexture.LoadScrambledDefault(JoinPath(folder, "face.png").c_str(), AssetKey);
-    return true;
-}
-
-}  // namespace
-
-int LoadRobotTypeFolder(RobotModelData& data, const char* startupDir, const char* folder,
-                        plat::CriticalSection& lock, u32 pmQuality)
-{
-    plat::ScopedLock hold(lock);
-    if (data.loaded.load(std::memory_order_acquire) == 1) return 1;
-    g_lastTypeError.clear();
-    if (folder == nullptr || folder[0] == '\0') {
-        TypeMessage("ロボットのフォルダがありません", "エラー");
-        return 0;
-    }
-    const std::string path = IsAbsolute(folder) ? std::string(folder)
-                                                : JoinPath(startupDir ? startupDir : "", folder);
-    // Meshes named inside the model and by "LoadXFile" are relative to the
-    // type's folder; the current directory is the calling thread's own.
-    const std::string previous = plat::GetCurrentDirectory();
-    if (!plat::SetCurrentDirectory(path.c_str())) {
-        std::string text = path + ": フォルダがありません";
-        TypeMessage(text.c_str(), "エラー");
-        return 0;
-    }
-    data.hierarchy.CreateRoot();
-    const bool ok = LoadTypeFiles(data, path);
-    plat::SetCurrentDirectory(previous.c_str());
-    if (!ok) {
-        // Keep nothing of a refused type: a later load starts from scratch.
-        data.Release();
-        return 0;
-    }
-    if (pmQuality < 100) {
-        OptimiseMeshTree(data.hierarchy.root);
-        SetMeshLodTree(data.hierarchy.root, static_cast<f32>(pmQuality) * 0.01f);
-    }
-    // Last of all: robots bind the type only once its meshes are final.
-    data.loaded.store(1, std::memory_order_release);
-    return 1;
-}

@@ -147,8 +147,11 @@ public:
     RobotAiWeaponSetting aiWeaponSettings[kRobotAiWeapons];
 };
 
-// Why the calling thread's last refused type load failed ("" after success).
+// Problems with a type's data: one message each, through the script message
+// hook. The calling thread's last one stays readable ("" after a clean load).
+void ReportRobotTypeProblem(const char* text, const char* caption);
 const char* LastRobotTypeError();
+void ClearRobotTypeError();
 
 // Loads a type from its folder (a path relative to the start-up directory, or
 // absolute) into `data` under `lock`. 1 when the type is loaded (at once when

@@ -1,0 +1,96 @@
+#include "robot/RobotType.h"
+
+#include <cstdio>
+#include <string>
+
+#include "engine/core/AssetFile.h"
+#include "platform/core/FileSystem.h"
+#include "platform/core/Thread.h"
+#include "script/ScriptCommand.h"
+
+// ---------------------------------------------------------------------------
+// Loading
+
+namespace {
+
+std::string JoinPath(const std::string& dir, const char* name)
+{
+    if (dir.empty()) return name;
+    const char last = dir.back();
+    return (last == '/' || last == '\\') ? dir + name : dir + "/" + name;
+}
+
+bool IsAbsolute(const char* path) { return path[0] == '/' || path[0] == '\\' || (path[0] && path[1] == ':'); }
+
+// Loads the parts of a type; false with one message when the folder is refused.
+bool LoadTypeFiles(RobotModelData& data, const std::string& folder)
+{
+    char text[512];
+    const std::string hit = JoinPath(folder, "hit.x");
+    const std::string hitUp = JoinPath(folder, "hitUp.x");
+    // Hulls without textures: nothing draws them.
+    if (data.hitMesh.LoadScrambledWithTextures(hit.c_str(), MeshObject::NoTextures, AssetKey, nullptr)) {
+        data.hitMesh.ComputeBounds();
+        data.hitMesh.BuildCollisionTriangles();
+    }
+    if (data.hitUpMesh.LoadScrambledWithTextures(hitUp.c_str(), MeshObject::NoTextures, AssetKey, nullptr)) {
+        data.hitUpMesh.ComputeBounds();
+        data.hitUpMesh.BuildCollisionTriangles();
+    }
+    data.LoadScriptSpt(JoinPath(folder, "Script.spt").c_str(), AssetKey);
+    if (!data.LoadScriptAni(JoinPath(folder, "Script.ani").c_str())) {
+        std::snprintf(text, sizeof text, "%s: Script.ani を読めません", folder.c_str());
+        ReportRobotTypeProblem(text, "エラー");
+        return false;
+    }
+    for (const char* required : {kNodeBodyD, kNodeBody, kNodeHead, kNodeShield}) {
+        if (data.hierarchy.FindNode(required) == nullptr) {
+            std::snprintf(text, sizeof text, "%s: %s がありません", folder.c_str(), required);
+            ReportRobotTypeProblem(text, "エラー");
+            return false;
+        }
+    }
+    if (data.BuildColorSetMaterials() != 0) return false;
+    data.faceTexture.LoadScrambledDefault(JoinPath(folder, "face.png").c_str(), AssetKey);
+    return true;
+}
+
+}  // namespace
+
+int LoadRobotTypeFolder(RobotModelData& data, const char* startupDir, const char* folder,
+                        plat::CriticalSection& lock, u32 pmQuality)
+{
+    plat::ScopedLock hold(lock);
+    if (data.loaded.load(std::memory_order_acquire) == 1) return 1;
+    ClearRobotTypeError();
+    if (folder == nullptr || folder[0] == '\0') {
+        ReportRobotTypeProblem("ロボットのフォルダがありません", "エラー");
+        return 0;
+    }
+    const std::string path = IsAbsolute(folder) ? std::string(folder)
+                                                : JoinPath(startupDir ? startupDir : "", folder);
+    // Meshes named inside the model and by "LoadXFile" are relative to the
+    // type's folder; the current directory is the calling thread's own.
+    const std::string previous = plat::GetCurrentDirectory();
+    if (!plat::SetCurrentDirectory(path.c_str())) {
+        std::string text = path + ": フォルダがありません";
+        ReportRobotTypeProblem(text.c_str(), "エラー");
+        return 0;
+    }
+    data.hierarchy.CreateRoot();
+    const bool ok = LoadTypeFiles(data, path);
+    plat::SetCurrentDirectory(previous.c_str());
+    if (!ok) {
+        // Keep nothing of a refused type: a later load starts from scratch.
+        data.Release();
+        data.Reset();
+        return 0;
+    }
+    if (pmQuality < 100) {
+        OptimiseMeshTree(data.hierarchy.root);
+        SetMeshLodTree(data.hierarchy.root, static_cast<f32>(pmQuality) * 0.01f);
+    }
+    // Last of all: robots bind the type only once its meshes are final.
+    data.loaded.store(1, std::memory_order_release);
+    return 1;
+}

@@ -1,0 +1,147 @@
+#include <gtest/gtest.h>
+
+#include "app/player/GameItem.h"
+#include "robot/Robot.h"
+
+namespace {
+
+// A part of another class: fitted, but carries no percentages.
+class OtherPart : public CGameItemBase {
+public:
+    OtherPart() : CGameItemBase(7) {}
+    ~OtherPart() = default;
+    i32 GetKind() const override { return 2; }
+};
+
+CGameItem_PowerUp MakePart(i16 boostGain, i16 energyGain)
+{
+    CGameItem_PowerUp p(1);
+    for (i16& b : p.bonus) b = 0;
+    p.bonus[BonusThrustRecharge] = boostGain;
+    p.bonus[BonusWeaponRecharge] = energyGain;
+    return p;
+}
+
+}  // namespace
+
+TEST(Robot, GaugesScalePositiveGainsByPartBonusesAndClamp)
+{
+    CGameItem_PowerUp twelve = MakePart(12, 25);
+    CGameItem_PowerUp eight = MakePart(8, -10);
+    OtherPart other;
+    struct Case {
+        i32 start, max, amount, expected;
+        bool parts;
+    };
+    // +20 % gain with the two power-up parts; spending is never scaled.
+    const Case boost[] = {
+        {10, 1000, -30, 0, true},     {0, 1000, 50, 60, true},     {100, 1000, 7, 108, true},
+        {990, 1000, 50, 1000, true},  {0, 1000, 50, 50, false},    {500, 1000, -499, 1, true},
+        {0, 0, 10, 0, true},          {5, 999999999, 2147483000, 999999999, true},
+    };
+    for (const Case& c : boost) {
+        CRobot_Normal robot;
+        robot.Reset();
+        if (c.parts) {
+            robot.parts[0] = &twelve;
+            robot.parts[3] = &other;
+            robot.parts[9] = &eight;
+        }
+        robot.boostGaugeMax = c.max;
+        robot.boostGauge = c.start;
+        robot.AddBoostGauge(c.amount);
+        EXPECT_EQ(robot.boostGauge, c.expected) << c.start << " + " << c.amount;
+    }
+
+    CRobot_Normal robot;
+    robot.Reset();
+    robot.parts[1] = &twelve;
+    robot.parts[2] = &eight;
+    robot.parts[4] = &other;
+    EXPECT_EQ(robot.SumItemBonus(BonusWeaponRecharge), 15);
+    EXPECT_EQ(robot.SumItemBonus(BonusThrustRecharge), 20);
+    EXPECT_EQ(robot.SumItemBonus(42), 0);
+    robot.energyMax = 1000;
+    robot.energy = 998.0f;
+    robot.AddEnergy(5.0f);
+    EXPECT_EQ(robot.energy, 1000.0f);
+    robot.energy = 100.0f;
+    robot.AddEnergy(10.0f);  // 10 x 1.15
+    EXPECT_FLOAT_EQ(robot.energy, 111.5f);
+    robot.AddEnergy(-500.0f);
+    EXPECT_EQ(robot.energy, 0.0f);
+}
+
+TEST(Robot, ResetBindsVariablesFreshEveryTimeWithoutLeaking)
+{
+    CRobot_Normal robot;
+    EXPECT_EQ(robot.OwnedVariableCells(), 0);
+    for (int round = 0; round < 2; ++round) {
+        robot.Reset();
+        EXPECT_EQ(robot.OwnedVariableCells(), 210);
+        *robot.intVars[5] = 9;
+        *robot.floatVars[7] = 2.5f;
+        *robot.intVars[195] = 1;
+    }
+    robot.Reset();
+    EXPECT_EQ(*robot.intVars[5], 0);
+    EXPECT_EQ(*robot.floatVars[7], 0.0f);
+    EXPECT_EQ(*robot.intVars[195], 0);
+
+    // Fields behind their numbers, nothing behind the rest.
+    robot.boostGauge = 321;
+    robot.buttonHold[3] = 44;
+    robot.situation = 6;
+    robot.worldMatrix.m[3][1] = 12.5f;
+    EXPECT_EQ(*robot.intVars[100], 321);
+    EXPECT_EQ(*robot.intVars[183], 44);
+    EXPECT_EQ(*robot.intVars[156], 6);
+    EXPECT_EQ(*robot.floatVars[102], 12.5f);
+    for (int n : {104, 120, 149, 159, 179}) EXPECT_EQ(robot.intVars[n], nullptr) << n;
+    for (int n : {112, 150, 199}) EXPECT_EQ(robot.floatVars[n], nullptr) << n;
+    EXPECT_EQ(robot.scriptContext.intVars, robot.intVars.Data());
+    EXPECT_EQ(robot.scriptContext.floatVars, robot.floatVars.Data());
+
+    // Reset state: the fixed key codes, the double-tap table and the empty fire table.
+    EXPECT_EQ(robot.keyCodes[4], 0x5A);
+    EXPECT_EQ(robot.commandTable[0].window, 20);
+    EXPECT_EQ(robot.commandTable[4].doneTime, 20);
+    EXPECT_EQ(robot.commandTable[6].window, 0);
+    EXPECT_EQ(robot.input.direction, 5);
+    EXPECT_EQ(robot.boostRegen, 24);
+    EXPECT_EQ(robot.pilotIndex, -1);
+    for (const auto& p : robot.fireProcs) EXPECT_EQ(p, &CRobot_Normal::FireProcNone);
+    robot.ReleaseModel();
+    EXPECT_EQ(robot.OwnedVariableCells(), 0);
+    EXPECT_EQ(robot.intVars[100], &robot.boostGauge);
+}
+
+TEST(Robot, FireCallsOnlyReachTheTableAndDefeatEntersTheDestroyedState)
+{
+    CRobot_Normal robot;
+    robot.Reset();
+    const i32 args[10] = {};
+    EXPECT_EQ(robot.CallFireProc(0, args), 1);
+    EXPECT_EQ(robot.CallFireProc(99, args), 1);
+    for (i32 n : {-1, 100, 1 << 30, -2147483647 - 1}) EXPECT_EQ(robot.CallFireProc(n, args), 0) << n;
+
+    robot.state = kRobotStateLive;
+    robot.inputEnabled = 1;
+    robot.lossStreak = 2;
+    robot.Defeat();
+    EXPECT_EQ(robot.state, kRobotStateDestroyed);
+    EXPECT_EQ(robot.inputEnabled, 0);
+    EXPECT_EQ(robot.hitImmunity, 1000);
+    EXPECT_EQ(robot.lossStreak, 3);
+    EXPECT_EQ(robot.situation, 3);
+    EXPECT_EQ(robot.stateProc, &CRobot_Normal::StateDestroyed);
+
+    CRobot_Base base;
+    CShip ship;
+    EXPECT_EQ(base.GetKind(), 20);
+    EXPECT_EQ(robot.GetKind(), 21);
+    EXPECT_EQ(ship.GetKind(), 22);
+    EXPECT_EQ(base.GetMatrix(), nullptr);
+    EXPECT_EQ(robot.GetMatrix(), &robot.worldMatrix);
+    EXPECT_EQ(robot.GetTargetMatrix(), nullptr);  // no model bound yet
+}
