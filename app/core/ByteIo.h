@@ -1,27 +1,11 @@
 #pragma once
-// Little-endian field access for the save files and part records.
+// Field access for the save files and part records: the byte order, and
+// fixed text fields read from outside.
 #include <cstring>
 
+#include "platform/core/ByteOrder.h"
 #include "platform/core/TextCodec.h"
 #include "platform/core/Types.h"
-
-inline void PutU16(u8* p, u16 v)
-{
-    p[0] = u8(v);
-    p[1] = u8(v >> 8);
-}
-inline void PutU32(u8* p, u32 v)
-{
-    p[0] = u8(v);
-    p[1] = u8(v >> 8);
-    p[2] = u8(v >> 16);
-    p[3] = u8(v >> 24);
-}
-inline u16 GetU16(const u8* p) { return u16(p[0] | (p[1] << 8)); }
-inline u32 GetU32(const u8* p)
-{
-    return u32(p[0]) | (u32(p[1]) << 8) | (u32(p[2]) << 16) | (u32(p[3]) << 24);
-}
 
 // Cuts a multi-byte character that the end of the text splits.
 inline void TrimSplitCharacter(char* s)

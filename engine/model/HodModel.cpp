@@ -17,6 +17,7 @@
 #include "engine/model/SkinXMesh.h"
 #include "engine/core/VectorFunctions.h"
 #include "platform/math/Math.h"
+#include "platform/core/ByteOrder.h"
 #include "platform/core/MessageBox.h"
 
 namespace {
@@ -25,19 +26,6 @@ constexpr u32 kHodNodeRecordBytes = 328;
 constexpr u32 kHd2NodeRecordBytes = 399;
 constexpr u32 kHd2KeyRecordBytes = 179;
 constexpr u32 kNoTextures = 0xFFFFFFFFu;
-
-u32 GetU32(const u8* p)
-{
-    return u32(p[0]) | u32(p[1]) << 8 | u32(p[2]) << 16 | u32(p[3]) << 24;
-}
-
-f32 GetF32(const u8* p)
-{
-    const u32 bits = GetU32(p);
-    f32 f;
-    std::memcpy(&f, &bits, sizeof f);
-    return f;
-}
 
 Vec3 GetVec3(const u8* p) { return {GetF32(p), GetF32(p + 4), GetF32(p + 8)}; }
 Quat GetQuat(const u8* p) { return {GetF32(p), GetF32(p + 4), GetF32(p + 8), GetF32(p + 12)}; }

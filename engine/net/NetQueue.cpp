@@ -3,20 +3,14 @@
 #include <cstring>
 #include <new>
 
+#include "platform/core/ByteOrder.h"
+
 namespace {
 
 // The receive side never needs more than one frame short of complete plus
 // one read's worth of bytes.
 constexpr u32 kMaxPending = 2 * MaxFrameLength;
 
-u32 ReadLe32(const u8* p) { return u32(p[0]) | u32(p[1]) << 8 | u32(p[2]) << 16 | u32(p[3]) << 24; }
-
-void WriteLe32(u8* p, u32 v) {
-    p[0] = u8(v);
-    p[1] = u8(v >> 8);
-    p[2] = u8(v >> 16);
-    p[3] = u8(v >> 24);
-}
 
 }  // namespace
 
@@ -70,7 +64,7 @@ int CRecvQueue<RECVQUEUE>::CutMessage(CQueue<RECVQUEUE>* target, u32 tag) {
     }
     if (length_ < FrameHeaderSize) return CutIncomplete;
     const u8* front = buffer_ + start_;
-    const u32 total = ReadLe32(front);
+    const u32 total = GetU32(front);
     if (total < FrameHeaderSize || total > MaxFrameLength) return CutBadLength;
     if (length_ < total) return CutIncomplete;
 
@@ -108,7 +102,7 @@ int CSendQueue<SENDQUEUE>::PushMessage(i32 socket, const NetMessage& message) {
     const u32 framed = message.length + FrameHeaderSize;
     u8* block = new (std::nothrow) u8[framed];
     if (block == nullptr) return PushNoMemory;
-    WriteLe32(block, framed);
+    PutU32(block, framed);
     if (message.length > 0) std::memcpy(block + FrameHeaderSize, message.data, message.length);
     SENDQUEUE* node = Add();
     if (node == nullptr) {

@@ -7,32 +7,23 @@
 #include <vorbis/vorbisfile.h>
 
 #include "engine/core/AssetFile.h"
+#include "platform/core/ByteOrder.h"
 #include "platform/core/MessageBox.h"
 
 namespace {
 
 const char* const kErrorCaption = "DirectSoundエラー";
 
-u16 Le16(const u8* p) { return u16(p[0] | p[1] << 8); }
-u32 Le32(const u8* p) { return u32(p[0]) | u32(p[1]) << 8 | u32(p[2]) << 16 | u32(p[3]) << 24; }
-void Put16(u8* p, u32 v) {
-    p[0] = u8(v);
-    p[1] = u8(v >> 8);
-}
-void Put32(u8* p, u32 v) {
-    Put16(p, v);
-    Put16(p + 2, v >> 16);
-}
 
 // Reads the 18-byte format record (plus any extra bytes) at body.
 plat::AudioFormat ReadFormat(const u8* body) {
     plat::AudioFormat f;
-    f.formatTag = Le16(body);
-    f.channels = Le16(body + 2);
-    f.samplesPerSec = Le32(body + 4);
-    f.avgBytesPerSec = Le32(body + 8);
-    f.blockAlign = Le16(body + 12);
-    f.bitsPerSample = Le16(body + 14);
+    f.formatTag = GetU16(body);
+    f.channels = GetU16(body + 2);
+    f.samplesPerSec = GetU32(body + 4);
+    f.avgBytesPerSec = GetU32(body + 8);
+    f.blockAlign = GetU16(body + 12);
+    f.bitsPerSample = GetU16(body + 14);
     return f;
 }
 
@@ -79,13 +70,13 @@ i32 VolumePercentToHundredthsDb(i32 percent) {
 bool ParseWave(const u8* file, u32 fileSize, WaveData* out) {
     if (file == nullptr || out == nullptr || fileSize < 12) return false;
     if (std::memcmp(file, "RIFF", 4) != 0 || std::memcmp(file + 8, "WAVE", 4) != 0) return false;
-    const u64 end = std::min<u64>(u64(Le32(file + 4)) + 8, fileSize);
+    const u64 end = std::min<u64>(u64(GetU32(file + 4)) + 8, fileSize);
 
     bool haveFormat = false;
     u64 pos = 12;
     while (pos + 8 <= end) {
         const u8* head = file + pos;
-        const u32 chunkSize = Le32(head + 4);
+        const u32 chunkSize = GetU32(head + 4);
         const u64 body = pos + 8;
         const u32 present = u32(std::min<u64>(chunkSize, end - body));
         if (!haveFormat && std::memcmp(head, "fmt ", 4) == 0) {
@@ -96,7 +87,7 @@ bool ParseWave(const u8* file, u32 fileSize, WaveData* out) {
                 // Other formats carry their own size of extra bytes; they
                 // must lie inside the chunk.
                 if (present < 18) return false;
-                const u32 extra = Le16(file + body + 16);
+                const u32 extra = GetU16(file + body + 16);
                 if (18u + extra > present) return false;
                 out->extra.assign(file + body + 18, file + body + 18 + extra);
             }
@@ -164,19 +155,19 @@ bool DecodeOggToWave(const u8* file, u32 fileSize, std::vector<u8>* wave) {
 
     u8* h = out.data();
     std::memcpy(h, "RIFF", 4);
-    Put32(h + 4, 38 + filled);
+    PutU32(h + 4, 38 + filled);
     std::memcpy(h + 8, "WAVE", 4);
     std::memcpy(h + 12, "fmt ", 4);
-    Put32(h + 16, 18);
-    Put16(h + 20, 1);
-    Put16(h + 22, channels);
-    Put32(h + 24, rate);
-    Put32(h + 28, rate * frameBytes);
-    Put16(h + 32, frameBytes);
-    Put16(h + 34, 16);
-    Put16(h + 36, 18);
+    PutU32(h + 16, 18);
+    PutU16(h + 20, 1);
+    PutU16(h + 22, channels);
+    PutU32(h + 24, rate);
+    PutU32(h + 28, rate * frameBytes);
+    PutU16(h + 32, frameBytes);
+    PutU16(h + 34, 16);
+    PutU16(h + 36, 18);
     std::memcpy(h + 38, "data", 4);
-    Put32(h + 42, filled);
+    PutU32(h + 42, filled);
     return true;
 }
 

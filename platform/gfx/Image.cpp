@@ -6,6 +6,7 @@
 #include <cstring>
 #include <new>
 
+#include "platform/core/ByteOrder.h"
 #include "platform/core/FileSystem.h"
 
 namespace plat {
@@ -17,8 +18,6 @@ bool Fail(std::string* error, const char* why) {
     return false;
 }
 
-u16 Rd16(const u8* p) { return u16(p[0] | (p[1] << 8)); }
-u32 Rd32(const u8* p) { return u32(p[0]) | (u32(p[1]) << 8) | (u32(p[2]) << 16) | (u32(p[3]) << 24); }
 
 bool SizeOk(u64 w, u64 h) { return w > 0 && h > 0 && w <= kMaxImageEdge && h <= kMaxImageEdge && w * h <= kMaxImagePixels; }
 
@@ -82,30 +81,30 @@ struct BmpHeader {
 
 bool BmpParse(const u8* d, size_t size, BmpHeader* h, std::string* error) {
     if (size < 26 || d[0] != 'B' || d[1] != 'M') return Fail(error, "not a BMP file");
-    h->dataOffset = Rd32(d + 10);
-    h->headerSize = Rd32(d + 14);
+    h->dataOffset = GetU32(d + 10);
+    h->headerSize = GetU32(d + 14);
     if (h->headerSize == 12) {
-        h->width = Rd16(d + 18);
-        h->height = Rd16(d + 20);
-        h->bpp = Rd16(d + 24);
+        h->width = GetU16(d + 18);
+        h->height = GetU16(d + 20);
+        h->bpp = GetU16(d + 24);
         h->paletteStride = 3;
     } else if (h->headerSize >= 40 && h->headerSize <= 1024) {
         if (size < 14 + size_t(h->headerSize)) return Fail(error, "BMP header is cut short");
-        h->width = i32(Rd32(d + 18));
-        const i32 hh = i32(Rd32(d + 22));
+        h->width = i32(GetU32(d + 18));
+        const i32 hh = i32(GetU32(d + 22));
         h->topDown = hh < 0;
         h->height = hh < 0 ? -i64(hh) : i64(hh);
-        h->bpp = Rd16(d + 28);
-        h->compression = Rd32(d + 30);
-        h->colorsUsed = Rd32(d + 46);
+        h->bpp = GetU16(d + 28);
+        h->compression = GetU32(d + 30);
+        h->colorsUsed = GetU32(d + 46);
         if (h->compression == 3 || h->compression == 6) {
             // Masks follow a plain info header, or sit inside a larger one.
             const size_t at = 14 + 40;
             if (size < at + 12) return Fail(error, "BMP masks are cut short");
-            h->masks[0] = Rd32(d + at);
-            h->masks[1] = Rd32(d + at + 4);
-            h->masks[2] = Rd32(d + at + 8);
-            if ((h->headerSize >= 56 || h->compression == 6) && size >= at + 16) h->masks[3] = Rd32(d + at + 12);
+            h->masks[0] = GetU32(d + at);
+            h->masks[1] = GetU32(d + at + 4);
+            h->masks[2] = GetU32(d + at + 8);
+            if ((h->headerSize >= 56 || h->compression == 6) && size >= at + 16) h->masks[3] = GetU32(d + at + 12);
         }
     } else {
         return Fail(error, "unsupported BMP header");
@@ -189,7 +188,7 @@ bool DecodeBmp(const u8* d, size_t size, Image* img, std::string* error) {
                 o[2] = row[x * 4 + 2];
                 o[3] = 255;
             } else {
-                const u32 v = h.bpp == 16 ? Rd16(row + x * 2) : Rd32(row + x * 4);
+                const u32 v = h.bpp == 16 ? GetU16(row + x * 2) : GetU32(row + x * 4);
                 o[2] = MaskByte(v, h.masks[0]);
                 o[1] = MaskByte(v, h.masks[1]);
                 o[0] = MaskByte(v, h.masks[2]);
@@ -215,17 +214,17 @@ struct DdsHeader {
 };
 
 bool DdsParse(const u8* d, size_t size, DdsHeader* h, std::string* error) {
-    if (size < 128 || Rd32(d) != FourCC('D', 'D', 'S', ' ')) return Fail(error, "not a DDS file");
+    if (size < 128 || GetU32(d) != FourCC('D', 'D', 'S', ' ')) return Fail(error, "not a DDS file");
     const u8* hd = d + 4;
-    if (Rd32(hd) != 124) return Fail(error, "DDS header is damaged");
-    const u32 flags = Rd32(hd + 4);
-    h->height = Rd32(hd + 8);
-    h->width = Rd32(hd + 12);
-    const u32 mips = Rd32(hd + 24);
+    if (GetU32(hd) != 124) return Fail(error, "DDS header is damaged");
+    const u32 flags = GetU32(hd + 4);
+    h->height = GetU32(hd + 8);
+    h->width = GetU32(hd + 12);
+    const u32 mips = GetU32(hd + 24);
     const u8* pf = hd + 72;
-    const u32 pfFlags = Rd32(pf + 4), fourcc = Rd32(pf + 8), bits = Rd32(pf + 12);
-    const u32 rm = Rd32(pf + 16), gm = Rd32(pf + 20), bm = Rd32(pf + 24), am = Rd32(pf + 28);
-    const u32 caps2 = Rd32(hd + 108);
+    const u32 pfFlags = GetU32(pf + 4), fourcc = GetU32(pf + 8), bits = GetU32(pf + 12);
+    const u32 rm = GetU32(pf + 16), gm = GetU32(pf + 20), bm = GetU32(pf + 24), am = GetU32(pf + 28);
+    const u32 caps2 = GetU32(hd + 108);
     if (!SizeOk(h->width, h->height)) return Fail(error, "DDS size is out of range");
     u32 full = 1;
     for (u32 m = std::max(h->width, h->height); m > 1; m >>= 1) ++full;
@@ -301,7 +300,7 @@ u32 Mix(u32 a, u32 b, u32 wa, u32 wb, u32 div) {
 // One 4x4 block of a DXT level into A8R8G8B8 rows.
 void DecodeDxtBlock(DdsKind k, const u8* blk, u8* out, u32 pitch, u32 bw, u32 bh) {
     const u8* colorBlock = k == DdsKind::Dxt1 ? blk : blk + 8;
-    const u16 c0 = Rd16(colorBlock), c1 = Rd16(colorBlock + 2);
+    const u16 c0 = GetU16(colorBlock), c1 = GetU16(colorBlock + 2);
     u32 pal[4];
     pal[0] = Rgb565(c0) | 0xFF000000u;
     pal[1] = Rgb565(c1) | 0xFF000000u;
@@ -312,7 +311,7 @@ void DecodeDxtBlock(DdsKind k, const u8* blk, u8* out, u32 pitch, u32 bw, u32 bh
         pal[2] = Mix(pal[0], pal[1], 1, 1, 2) | 0xFF000000u;
         pal[3] = 0;  // transparent black
     }
-    const u32 bits = Rd32(colorBlock + 4);
+    const u32 bits = GetU32(colorBlock + 4);
     u8 alpha[16];
     if (k == DdsKind::Dxt3) {
         for (int i = 0; i < 16; ++i) alpha[i] = u8(((blk[i / 2] >> ((i & 1) * 4)) & 0xF) * 17);
