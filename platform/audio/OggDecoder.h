@@ -1,0 +1,23 @@
+#pragma once
+// Ogg Vorbis decoding: a whole in-memory stream to 16-bit PCM.
+#include <vector>
+
+#include "platform/core/Types.h"
+
+namespace plat {
+
+struct OggLayout {
+    u32 channels = 0; // 1..8
+    u32 rate = 0;     // samples per second, 1..384000
+};
+
+// Decodes the stream into interleaved 16-bit little-endian samples written
+// to *out after its first `room` bytes, which the caller keeps for its own
+// header; *out ends right after the last whole frame. Decoding stops at the
+// end, at the first damaged spot, at a chained section whose layout differs
+// from the first, or at maxBytes of samples, keeping what was decoded. false
+// when the stream cannot be opened or its layout is out of range.
+bool DecodeOggVorbis(const u8* file, u32 fileSize, u32 room, u32 maxBytes, std::vector<u8>* out,
+                     OggLayout* layout);
+
+}  // namespace plat
