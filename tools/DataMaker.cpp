@@ -4,6 +4,7 @@
 #include "tools/MeshData.h"
 #include "tools/ModelData.h"
 #include "tools/PilotData.h"
+#include "tools/RobotData.h"
 #include "tools/TitleData.h"
 
 int main(int argc, char** argv)
@@ -16,5 +17,6 @@ int main(int argc, char** argv)
     if (!MakeModelData(argv[1])) return 1;
     if (!MakePilotData(argv[1])) return 1;
     if (!MakeTitleData(argv[1])) return 1;
+    if (!MakeRobotData(argv[1])) return 1;
     return 0;
 }
