@@ -264,6 +264,12 @@ int GraphicsDevice::CheckDeviceLost() {
     return 0;
 }
 
+void GraphicsDevice::RestoreRenderTarget() {
+    if (device == nullptr) return;
+    device->SetRenderTarget(0, backBuffer);
+    device->SetDepthStencilSurface(depthSurface);
+}
+
 void GraphicsDevice::DrawScreenQuad(float x, float y, float width, float height, u32 colour) {
     if (device == nullptr) return;
     const ScreenVertex v[4] = {{x, y, 0.0f, 1.0f, colour, 0.0f, 0.0f},

@@ -55,6 +55,9 @@ public:
     // A pre-transformed quad with the caller's stage-0 texture, drawn without
     // z test or z writes, which are both on afterwards.
     void DrawScreenQuad(float x, float y, float width, float height, u32 colour);
+    // Render target 0 and the depth surface back to the kept back buffer and
+    // depth surface, so a pass that drew into a texture leaves nothing behind.
+    void RestoreRenderTarget();
 
     TextureManager textureManager;
     plat::GfxSystem* system = nullptr;

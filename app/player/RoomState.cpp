@@ -1,0 +1,7 @@
+#include "app/player/RoomState.h"
+
+RoomState& GetRoomState()
+{
+    static RoomState state;
+    return state;
+}

@@ -1,0 +1,268 @@
+#pragma once
+// The battle scene: one object per battle, holding the task list that runs
+// everything, the stage, the robot and ship type tables, the texture, mesh
+// and view tables, every list of live battle objects, the team arrays, the
+// fixed 60 frames-per-second clock and the lock robot loaders hold. Every
+// battle subsystem reaches it through GetGameScene().
+#include <atomic>
+#include <memory>
+
+#include "app/scene/BaseScene.h"
+#include "app/scene/Camera.h"
+#include "battle/BattleObject.h"
+#include "engine/core/FixedArray.h"
+#include "engine/core/Queue.h"
+#include "engine/core/TaskList.h"
+#include "engine/graphics/MeshObject.h"
+#include "engine/graphics/TextureManager.h"
+#include "engine/graphics/ViewFrustum.h"
+#include "platform/core/Thread.h"
+#include "platform/core/Types.h"
+#include "platform/gfx/Gfx.h"
+#include "platform/math/MathTypes.h"
+
+class BattleMap;      // battle/stage/BattleMap.h
+class RobotModelData; // robot/RobotType.h
+class CRobot_Base;    // robot/Robot.h
+class CShip;          // robot/Robot.h
+
+inline constexpr i32 kRobotTableSize = 20;
+inline constexpr i32 kTeamArraySize = 21;
+inline constexpr i32 kRobotTypeCount = 50;
+inline constexpr i32 kShipTypeCount = 20;
+inline constexpr i32 kBattleTextureCount = 100;
+inline constexpr i32 kBattleMeshCount = 100;
+inline constexpr i32 kRenderViewCount = 4;
+inline constexpr i32 kGlowMaterialCount = 100;
+inline constexpr u32 kSpectatorTeam = 100;
+
+// Battle mesh table entries.
+inline constexpr i32 kMeshItem = 0;
+inline constexpr i32 kMeshItem2 = 1;
+inline constexpr i32 kMeshMissile = 2;
+
+// Battle sound-manager slots (entry k plays only when the table holds more
+// than k sounds).
+enum BattleSound : i32 {
+    kSoundShot = 0,
+    kSoundFootstep = 1,
+    kSoundLanding = 2,
+    kSoundExplodeM = 3,
+    kSoundExplodeL = 4,
+    kSoundBurner = 5,
+    kSoundShot2 = 6,
+    kSoundBeamHit = 7,
+    kSoundFunnel = 8,
+    kSoundSword = 9,
+    kSoundSword2 = 10,
+    kSoundBeamHit2 = 11,
+    kSoundGuard = 12,
+    kSoundBullet = 13,
+    kSoundBurst = 14,
+    kSoundBulletHit = 15,
+    kSoundBeamReflect = 16,
+    kSoundTransform = 17,
+    kSoundRadioOpen = 97,
+    kSoundRadioClose = 98,
+    kSoundCursor = 99,
+    kSoundMusic = 100,
+    kBattleSoundSlots = 101,
+};
+
+// Controller byte the spawn operations take.
+inline constexpr u8 kControllerLocal = 0;
+inline constexpr u8 kControllerComputer = 1;
+inline constexpr u8 kControllerNetwork = 100;
+
+// One view of the back buffer (split screen).
+struct RenderView {
+    RenderView();
+    u32 active = 0;
+    plat::GfxViewport viewport;
+    CFixedArray<Mat4> matrices; // 20, identity
+    u32 player = 0;             // robot-table slot this view shows
+};
+
+// A finished battle object waiting out its grace frames before it is freed:
+// other objects may still read its finished flag for two frames.
+class BB_DelNode : public CListNode<BB_DelNode> {
+public:
+    CList<BB_Base>* list = nullptr;
+    BB_Base* object = nullptr;
+    i32 countdown = 0;
+};
+
+// A weapon to draw as a mesh this frame; weapons re-add themselves in Run.
+class LazerXDrawNode : public CListNode<LazerXDrawNode> {
+public:
+    BB_Base* object = nullptr;
+};
+
+// Element of the scene's miscellaneous object list; the weapons and effects
+// that use it derive from it.
+class CEtcList : public CListNode<CEtcList> {
+public:
+};
+
+// Kill report read by the head-up display and the judges.
+class KillEventQueueNode : public CQueueNode<KillEventQueueNode> {
+public:
+    u32 first = 0;
+    u32 second = 0;
+};
+
+// Spare tables the scene builds for the robot and weapon code.
+struct NestedArrayEntry {
+    NestedArrayEntry();
+    u16 value = 0;
+    CFixedArray<u16> values; // 10, zero
+};
+struct NestedArrayRecord {
+    NestedArrayRecord();
+    u32 value = 0;
+    CFixedArray<NestedArrayEntry> entries; // 10
+};
+
+// Late frames since the last re-base; one counter for the whole process.
+u32& BattleSkipCounter();
+// Device callback slot of the battle's HDR target.
+inline constexpr int kBattleDeviceCallbackSlot = 3;
+// How long the set-up waits for a robot type loading on a worker thread.
+inline constexpr u32 kTypeLoadLimitMs = 30000;
+
+class CGameScene : public BaseScene {
+public:
+    using FrameProc = i32 (CGameScene::*)();
+
+    CGameScene();
+    ~CGameScene() override;
+
+    // The fixed-rate clock: runs the frame procedure when a frame is due.
+    u32 Frame() override;
+    // The battle set-up; run once by GetGameScene before the clock starts.
+    i32 Init();
+    // The battle's clean-up; the destructor runs it first.
+    void Release();
+    void OnDeviceLost();
+    i32 OnDeviceReset();
+    // Makes OnDeviceLost and OnDeviceReset the device's callbacks for the battle.
+    void InstallDeviceCallbacks();
+
+    // Frame procedures: 0 a frame ran, -1 the scene was replaced, 1 re-base
+    // the clock.
+    i32 Proc_Normal();
+    i32 Proc_Stereo();
+    // The online lockstep procedures (waiting for every client, and the way
+    // back to the room).
+    i32 Proc_OnlineWait();
+    i32 Proc_ReturnToRoom();
+
+    // Process pass of the task list: -1 when a task replaced the scene.
+    i32 RunProcessPass();
+    // Draws the whole frame once for every active view, then presents.
+    void DrawViews();
+    // Far distance of culling: the configured view distance times the stage's scale.
+    float StageFarDistance() const;
+    // Projects every unit's aim point to the screen with the current camera.
+    void ProjectUnitsToScreen();
+
+    // Robot placement of the set-up (robots and ships join the unit list).
+    void PlaceModeRobots(u32 gameMode);
+    // Loads a robot type on a worker thread; the set-up waits for it with a
+    // time limit. false when the thread could not start.
+    bool StartTypeLoader(i32 type);
+    // Waits (2 ms steps, at most limitMs) until a robot type is loaded;
+    // false when the limit passed first.
+    bool WaitTypeLoaded(i32 type, u32 limitMs);
+    // Joins every loader thread started by this scene.
+    void JoinLoaders();
+
+    // Members, in the order the battle's code relies on.
+    CList<TCB> tasks;
+    u32 clockOrigin = 0;
+    u32 lastFrameEnd = 0;
+    u32 frameCount = 0;
+    u32 frameRate = 0;
+    u32 nextDue = 0;
+    FrameProc frameProc = nullptr;
+    CFixedArray<RobotModelData> robotTypes; // 50
+    CFixedArray<RobotModelData> shipTypes;  // 20
+    CFixedArray<CRobot_Base*> robotTable;   // 20, null for none
+    CShip* team0Flagship = nullptr;
+    CShip* team1Flagship = nullptr;
+    u32 playerSlot = 0;
+    // The stage; allocated once with the scene, reached as a member.
+    std::unique_ptr<BattleMap> battleMapStore;
+    BattleMap& battleMap;
+    f32 animPhase[3] = {};
+    CFixedArray<TextureHandle> effectTextures;    // 100
+    CFixedArray<TextureHandle> interfaceTextures; // 100
+    CFixedArray<MeshObject> meshes;               // 100
+    CCamera camera;
+    u32 cameraMode = 0; // 0 robot camera, 1 free camera, 2..4 demonstration cycle
+    u32 freeCameraMode = 0;
+    u32 pauseCamera = 0;
+    u32 battleFrame = 0;
+    i32 sentInputFrame = -1;
+    TextureHandle hdrTarget;
+    u32 keepAliveTime = 0;
+    RenderView* currentView = nullptr;
+    CFixedArray<RenderView> views; // 4
+    RenderView fullView;
+    u32 lastActiveView = 0;
+    Mat4 screenMatrix;
+    u32 shadowOn = 0;
+    CList<BB_DelNode> deleteQueue;
+    CList<BB_Base> unitList;
+    CList<BB_Base> weaponList;
+    CList<LazerXDrawNode> laserDrawList;
+    CList<BB_Base> effectList;
+    CList<BB_Base> itemList;
+    CList<CEtcList> otherList;
+    CFixedArray<NestedArrayRecord> spareRecords; // 20
+    CQueue<KillEventQueueNode> killEvents;
+    // Scratch materials of the glow passes, used within one draw call.
+    plat::GfxMaterial glowMaterials[kGlowMaterialCount] = {};
+    u32 unitCounters[2] = {};
+    u32 battleTime = 0;
+    u32 chatInputActive = 0;
+    u32 chatLogShown = 1;
+    u32 paused = 0;
+    u32 displayFlags = 0;
+    u32 hudHideBits = 0;  // bit 0 cockpit, radar, rest and time; bit 1 labels
+    u32 battleEnd = 0;    // 0 running, 1 decided by a judge, 2 waiting online
+    CFixedArray<u32> teamsPresent; // 21
+    CFixedArray<u32> teamUnits;    // 21
+    CFixedArray<u32> teamScores;   // 21
+    CFixedArray<u32> teamCosts;    // 21
+    TCB* netDetailTask = nullptr;
+    ViewFrustum frustum;
+    ViewFrustum frustum2;
+    f32 mapDetailBias = 0.0f;
+    char notice[256] = {};
+    f32 stereoAngle = 0.0f;
+    f32 stereoSeparation = 0.1f;
+    i32 radioVoiceWait = 0;
+    u32 robotCounter = 0;
+    // Raised by hits and blasts near the camera; the robot camera counts it down.
+    i32 cameraShake = 0;
+    i32 cameraShakePhase = 0;
+    // Where pilots' voices are heard from (distance below 40 is audible).
+    f32 listenerPoint[3] = {};
+    plat::CriticalSection loaderLock;
+    i32 nextRandomType = 0;
+    // 1 when sounds are positional (a single local player).
+    u32 positionalSound = 1;
+
+    // Eye position: the translation row of the camera's world matrix.
+    Vec3 Eye() const { return {camera.world.m[3][0], camera.world.m[3][1], camera.world.m[3][2]}; }
+
+private:
+    struct LoaderSet;
+    std::unique_ptr<LoaderSet> loaders;
+};
+
+// The battle scene, built and set up on first use.
+CGameScene* GetGameScene();
+// The battle scene if one exists, without building it.
+CGameScene* FindGameScene();
