@@ -168,6 +168,10 @@ public:
 
     // Robot placement of the set-up (robots and ships join the unit list).
     void PlaceModeRobots(u32 gameMode);
+    // Loads robot type `type` from the application's robot folder table into
+    // robotTypes under the loader lock (at once when it is loaded already).
+    // 1 loaded, 0 refused (bad index or folder; one message).
+    i32 LoadRobotType(i32 type);
     // Loads a robot type on a worker thread; the set-up waits for it with a
     // time limit. false when the thread could not start.
     bool StartTypeLoader(i32 type);
