@@ -1,8 +1,11 @@
 #include "robot/RobotType.h"
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 
+#include "app/core/Application.h"
+#include "battle/GameScene.h"
 #include "engine/core/AssetFile.h"
 #include "platform/core/FileSystem.h"
 #include "platform/core/Thread.h"
@@ -93,4 +96,19 @@ int LoadRobotTypeFolder(RobotModelData& data, const char* startupDir, const char
     // Last of all: robots bind the type only once its meshes are final.
     data.loaded.store(1, std::memory_order_release);
     return 1;
+}
+
+i32 CGameScene::LoadRobotType(i32 type)
+{
+    const CApplication& app = *GetApplication();
+    if (type < 0 || type >= robotTypes.GetCount() || static_cast<u32>(type) >= app.robotFolders.count ||
+        static_cast<u32>(type) >= sizeof app.robotFolders.names / sizeof app.robotFolders.names[0]) {
+        char text[64];
+        std::snprintf(text, sizeof text, "ロボット番号が不正 (%d)", type);
+        ReportRobotTypeProblem(text, "エラー");
+        return 0;
+    }
+    char folder[sizeof app.robotFolders.names[0] + 1] = {};
+    std::memcpy(folder, app.robotFolders.names[type], sizeof app.robotFolders.names[0]);
+    return LoadRobotTypeFolder(robotTypes[type], app.startupDir, folder, loaderLock, app.video.robotQuality);
 }
