@@ -151,32 +151,3 @@ void Vec3Subtract(Vec3* out, const Vec3* a, const Vec3* b) {
     out->y = a->y - b->y;
     out->z = a->z - b->z;
 }
-
-namespace {
-void FillQuad(BillboardQuad& q, float x0, float x1, float y0, float y1, u32 colour) {
-    const float pos[4][2] = {{x0, y0}, {x0, y1}, {x1, y0}, {x1, y1}};
-    const float uv[4][2] = {{0, 1}, {0, 0}, {1, 1}, {1, 0}};
-    for (int i = 0; i < 4; ++i)
-        q.vertices[i] = BillboardVertex{pos[i][0], pos[i][1], 0.0f, colour, uv[i][0], uv[i][1]};
-}
-}  // namespace
-
-void BillboardQuad::InitSquare(float side, u32 colour) {
-    FillQuad(*this, -side / 2, side / 2, -side / 2, side / 2, colour);
-}
-
-void BillboardQuad::InitSize(float width, float height, u32 colour) {
-    FillQuad(*this, -width / 2, width / 2, -height / 2, height / 2, colour);
-}
-
-void BillboardQuad::InitRect(float left, float right, float top, float bottom, u32 colour) {
-    FillQuad(*this, -left, right, -bottom, top, colour);
-}
-
-void BillboardQuad::Draw() const {
-    plat::GfxDevice* d = GetGraphicsDevice()->device;
-    if (d == nullptr) return;
-    d->SetFVF(kFvf);
-    d->SetTexture(0, texture);
-    d->DrawPrimitiveUP(plat::GfxPrimitive::TriangleStrip, 2, vertices, sizeof(BillboardVertex));
-}

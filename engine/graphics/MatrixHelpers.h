@@ -1,11 +1,11 @@
 #pragma once
 // Orientation helpers on 4x4 matrices in the row-vector convention (rows 1
 // to 3 are the object's x, y and z axes, row 4 its position), the world and
-// sprite transform setters, camera-facing (billboard) world matrices, and
-// the quad record billboard effects draw.
+// sprite transform setters and camera-facing (billboard) world matrices.
 //
 // Angles in degrees become radians with 0.017453 and radians become degrees
 // with 57.295776, exactly these constants.
+#include "engine/graphics/BillboardQuad.h"
 #include "platform/gfx/Gfx.h"
 #include "platform/math/MathTypes.h"
 #include "platform/core/Types.h"
@@ -54,30 +54,3 @@ public:
 
 // out = a - b.
 void Vec3Subtract(Vec3* out, const Vec3* a, const Vec3* b);
-
-// Position, colour and texture coordinates: 24 bytes, format FvfXyz |
-// FvfDiffuse | FvfTex1.
-struct BillboardVertex {
-    float x = 0, y = 0, z = 0;
-    u32 colour = 0;
-    float u = 0, v = 0;
-};
-static_assert(sizeof(BillboardVertex) == 24);
-
-// A camera-facing quad in triangle-strip order: left-bottom, left-top,
-// right-bottom, right-top, in the z = 0 plane.
-class BillboardQuad {
-public:
-    static constexpr u32 kFvf = plat::FvfXyz | plat::FvfDiffuse | plat::FvfTex1;
-
-    void InitSquare(float side, u32 colour);
-    void InitSize(float width, float height, u32 colour);
-    // Extents measured from the origin (all positive for a quad around it).
-    void InitRect(float left, float right, float top, float bottom, u32 colour);
-    // Draws the quad with its texture; the caller sets the world transform.
-    void Draw() const;
-
-    u32 words[3] = {};  // belong to the effect that embeds the quad
-    BillboardVertex vertices[4];
-    plat::GfxTexture* texture = nullptr;  // not owned
-};

@@ -1,0 +1,76 @@
+#pragma once
+// Light trails: a strip of points, newest first, that beams, bullets,
+// missiles and sword sweeps leave behind. The owner adds and removes points;
+// the trail keeps no time of its own.
+#include "engine/core/TaskList.h"
+#include "engine/graphics/MatrixHelpers.h"
+#include "platform/core/Types.h"
+#include "platform/gfx/Gfx.h"
+#include "platform/math/MathTypes.h"
+
+class LASERNODE : public CListNode<LASERNODE> {
+public:
+    ~LASERNODE() override = default;
+
+    Vec3 Direction;  // the draw overwrites it with the segment direction
+    // What a hit reaction asks of the cut step (see LaserMark).
+    i32 Mark = 0;
+    Vec3 Position;
+    i32 Life = 0;
+    Vec3 Extra;
+};
+
+// Values of LASERNODE::Mark.
+enum LaserMark : i32 {
+    kMarkNone = 0,
+    kMarkRemove = 1,             // this point
+    kMarkRemoveNewerStop = 2,    // this point and every newer one, then stop
+    kMarkRemoveNewerGoOn = 3,    // this point and every newer one, then go on
+};
+
+class CLaser {
+public:
+    // Both draws fill one shared array of this many vertices and stop two
+    // short of it.
+    static constexpr i32 kSharedVertices = 5000;
+    static constexpr i32 kMaxDrawVertices = 4998;
+    static constexpr i32 kPointLife = 60;
+
+    CLaser() = default;
+    CLaser(const CLaser&) = delete;
+    CLaser& operator=(const CLaser&) = delete;
+    virtual ~CLaser();
+
+    // New newest point; the oldest goes when the trail is over its size.
+    LASERNODE* AddPoint(const Vec3& position);
+    void AddPointDir(const Vec3& position, const Vec3& direction);
+    // New point right behind `after` (its older side); over size, the newest
+    // goes when trimFromHead is non-zero, else the oldest. Null when `after`
+    // is not one of this trail's points.
+    LASERNODE* InsertPoint(const Vec3& position, LASERNODE* after, i32 trimFromHead);
+    // Drops the oldest point.
+    void RemovePoint();
+    // Drops one point; returns the one that was older than it (or the tail sentinel).
+    LASERNODE* ErasePoint(LASERNODE* point);
+    void Clear();
+
+    LASERNODE* Newest() const;  // null when empty
+    LASERNODE* Oldest() const;  // null when empty
+    // The point older than p, null past the oldest.
+    LASERNODE* Older(const LASERNODE* p) const;
+    LASERNODE* Newer(const LASERNODE* p) const;
+
+    // Camera-facing strip, one vertex pair per point, v from 0 at the newest
+    // point to TextureLength at the oldest. The flag and factor are not read.
+    i32 Draw(plat::GfxDevice* device, const Vec3& eye, f32 halfWidth, u8 flag, f32 factor, u32 colour);
+    // Smoothed band from the points to the points pushed along their
+    // directions by tipLength, five samples per point.
+    i32 DrawSmooth(plat::GfxDevice* device, f32 tipLength, u32 baseColour, u32 tipColour);
+
+    plat::GfxTexture* Texture = nullptr;  // not owned; null draws untextured
+    CList<LASERNODE> Points;
+    i32 MaxPoints = 0;
+    f32 TextureLength = 1.0f;
+    Matrix World;
+    i32 Count = 0;
+};

@@ -1,0 +1,340 @@
+#include "weapon/WeaponBase.h"
+
+#include <algorithm>
+#include <cfloat>
+#include <limits>
+
+#include "app/core/Application.h"
+#include "app/scene/Camera.h"
+#include "battle/stage/BattleMap.h"
+#include "battle/stage/MapCollision.h"
+#include "engine/graphics/GraphicsDevice.h"
+#include "engine/graphics/MeshObject.h"
+#include "engine/graphics/Shaders.h"
+#include "platform/math/Math.h"
+#include "weapon/WeaponScene.h"
+
+namespace {
+
+constexpr f32 kBroadPhaseMargin = 1.0f;
+constexpr f32 kBoxGrowth = 0.2f;
+constexpr f32 kCubeDiagonal = 1.414213f;
+constexpr f32 kContactPullBack = 0.1f;
+
+template <class Node>
+void CountDown(CList<Node>& list)
+{
+    Node* node = list.GetHead() ? list.GetHead()->next : nullptr;
+    while (node && node != list.GetTail()) {
+        --node->Countdown;
+        node = node->Countdown < 1 ? list.Erase(node) : node->next;
+    }
+}
+
+template <class Node>
+bool Holds(const CList<Node>& list, const BB_Base* object)
+{
+    if (!list.GetHead()) return false;
+    for (const Node* n = list.GetHead()->next; n && n != list.GetTail(); n = n->next)
+        if (n->HitObject == object) return true;
+    return false;
+}
+
+template <class Node>
+void Remember(CList<Node>& list, BB_Base* object, i32 countdown)
+{
+    Node* node = list.NewNodeFront(1);
+    if (!node) return;
+    node->HitObject = object;
+    node->Countdown = countdown;
+}
+
+// One segment of a trail: p0 the newer point, p1 the older.
+struct Segment {
+    Vec3 p0, p1, u, mid;
+    f32 length = 0.0f;
+};
+
+Segment MakeSegment(const LASERNODE* newer, const LASERNODE* older)
+{
+    Segment s;
+    s.p0 = newer->Position;
+    s.p1 = older->Position;
+    const Vec3 d = s.p0 - s.p1;
+    s.length = plat::Vec3Length(&d);
+    plat::Vec3Normalize(&s.u, &d);
+    s.mid = s.p1 + d / 2.0f;
+    return s;
+}
+
+f32 Distance(const Vec3& a, const Vec3& b)
+{
+    const Vec3 d = a - b;
+    return plat::Vec3Length(&d);
+}
+
+// Glow-pass material table: only the specular light glows.
+plat::GfxMaterial g_glowMaterials[MeshObject::MaxMaterials];
+
+}  // namespace
+
+// ---- LZ_Basic ----------------------------------------------------------------
+
+i32 LZ_Basic::GetKind() const { return kKindLineEffect; }
+Mat4* LZ_Basic::GetTargetMatrix() { return &Laser.World; }
+Mat4* LZ_Basic::GetMatrix() { return &Laser.World; }
+i32 LZ_Basic::GetDamageType() const { return 0; }
+
+i32 LZ_Basic::Draw() { return DrawTrail(WeaponCameraEye()); }
+
+i32 LZ_Basic::DrawTrail(const Vec3& eye)
+{
+    if (BlendMode == 0)
+        SetAlphaBlend();
+    else if (BlendMode == 1)
+        SetAddBlend();
+    else
+        return 0;
+    Laser.Draw(GetGraphicsDevice()->device, eye, Width, TrailFlag, TrailFactor, Colour);
+    return 0;
+}
+
+i32 LZ_Basic::DrawXFile()
+{
+    plat::GfxDevice* d = GetGraphicsDevice()->device;
+    if (!Mesh || !d) return 0;
+    if (ShaderMode == 0) {
+        d->SetTransform(plat::GfxTransform::World, Laser.World);
+        Mesh->Draw();
+    } else if (ShaderMode == 1) {
+        Shader_Reflection* shader = GetShaderReflection();
+        if (!shader || !shader->effect) return 0;
+        d->SetTransform(plat::GfxTransform::World, Laser.World);
+        shader->effect->SetTechnique(shader->hReflectionTech);
+        shader->effect->SetFloat(shader->hReflection, 0.8f);
+        shader->effect->SetTexture(shader->hEnvTex, GetApplication()->cubeMap);
+        u32 passes = 0;
+        shader->effect->Begin(&passes, 0);
+        shader->SetWorld(&Laser.World);
+        Mesh->DrawShader(shader);
+        shader->effect->End();
+    }
+    return 0;
+}
+
+i32 LZ_Basic::DrawXFileHDR()
+{
+    plat::GfxDevice* d = GetGraphicsDevice()->device;
+    if (!Mesh || !d) return 0;
+    if (ShaderMode == 0) {
+        // The table has room for so many materials; a bigger mesh is left out
+        // of the glow rather than overrunning it.
+        if (Mesh->materialCount > MeshObject::MaxMaterials || !Mesh->materials) return 0;
+        const ColorF black(0.0f, 0.0f, 0.0f, 1.0f);
+        for (u32 i = 0; i < Mesh->materialCount; ++i) {
+            g_glowMaterials[i] = Mesh->materials[i];
+            g_glowMaterials[i].diffuse = black;
+            g_glowMaterials[i].ambient = black;
+            g_glowMaterials[i].emissive = black;
+        }
+        plat::GfxMaterial* own = Mesh->materials;
+        Mesh->materials = g_glowMaterials;
+        d->SetTransform(plat::GfxTransform::World, Laser.World);
+        Mesh->Draw();
+        Mesh->materials = own;
+    } else if (ShaderMode == 1) {
+        Shader_Bloom* shader = GetShaderBloom();
+        if (!shader || !shader->effect) return 0;
+        d->SetTransform(plat::GfxTransform::World, Laser.World);
+        shader->effect->SetTechnique(shader->hSpecularOnly);
+        shader->SetWorld(&Laser.World);
+        Mesh->DrawShader(shader);
+    }
+    return 0;
+}
+
+// ---- LZ_Standard -------------------------------------------------------------
+
+LZ_Standard::~LZ_Standard() = default;
+
+i32 LZ_Standard::GetKind() const { return kKindWeapon; }
+i32 LZ_Standard::OnHitRobot(const Vec3*, LASERNODE*, BB_Base*) { return 0; }
+i32 LZ_Standard::OnHitGuard(const Vec3*, LASERNODE*, BB_Base*, const Mat4*) { return 0; }
+i32 LZ_Standard::OnHitMap(const Vec3*, LASERNODE*, const Vec3*) { return 0; }
+i32 LZ_Standard::OnReflect(const Vec3*, LASERNODE*, BB_Base*) { return 0; }
+i32 LZ_Standard::OnHitWeapon(const Vec3*) { return 0; }
+i32 LZ_Standard::OnHitByWeapon(const Vec3*) { return 0; }
+
+void LZ_Standard::UpdateHitNodes() { CountDown(HitList); }
+bool LZ_Standard::HasHit(const BB_Base* object) const { return Holds(HitList, object); }
+void LZ_Standard::RecordHit(BB_Base* object) { Remember(HitList, object, RehitInterval); }
+
+i32 LZ_Standard::RemoveHitNode(BB_Base* object)
+{
+    if (!HitList.GetHead()) return 0;
+    for (LASERHITNODE* n = HitList.GetHead()->next; n && n != HitList.GetTail(); n = n->next)
+        if (n->HitObject == object) {
+            HitList.Erase(n);
+            return 1;
+        }
+    return 0;
+}
+
+void LZ_Standard::WearDown(i32 damage)
+{
+    const i32 left = std::clamp<i64>(i64(Durability) - damage, std::numeric_limits<i16>::min(),
+                                     std::numeric_limits<i16>::max());
+    Durability = static_cast<i16>(left);
+}
+
+i32 LZ_Standard::HitTestPass() { return HitTestPassIn(CurrentWeaponArena()); }
+
+i32 LZ_Standard::HitTestPassIn(const WeaponArena& arena)
+{
+    UpdateHitNodes();
+    if (Laser.Count < 2) return 0;
+    if ((HitMask & kHitWeapons) && arena.weapons && arena.weapons->GetHead()) {
+        // Objects are never erased during the hit pass, so the walk is stable;
+        // objects created by reactions may or may not be visited.
+        for (BB_Base* w = arena.weapons->GetHead()->next; w && w != arena.weapons->GetTail(); w = w->next)
+            w->HitTestObject(this);
+    }
+    if ((HitMask & kHitRobots) && arena.robots && arena.robots->GetHead()) {
+        for (BB_Base* r = arena.robots->GetHead()->next; r && r != arena.robots->GetTail(); r = r->next)
+            r->HitTestObject(this);
+    }
+    if ((HitMask & kHitStage) && arena.map && Laser.Count >= 2) HitTestStage(*arena.map);
+    CutMarkedPoints();
+    return 0;
+}
+
+void LZ_Standard::HitTestStage(BattleMap& map)
+{
+    const i32 limit = SegmentsToTest();
+    i32 tested = 0;
+    for (LASERNODE* newer = Laser.Newest(); newer; newer = Laser.Older(newer)) {
+        LASERNODE* older = Laser.Older(newer);
+        if (!older || tested == limit) break;
+        ++tested;
+        const Segment s = MakeSegment(newer, older);
+        MapHitInfo info;
+        f32 t = FLT_MAX;
+        HitTestMapSegment(map, &s.p1, &s.p0, &t, &info);
+        if (!(t < s.length)) continue;
+        if (info.object) DamageMapObject(map, info, Damage);
+        const Vec3 point = s.p0 - s.u * (s.length - t);
+        OnHitMap(&point, newer, &info.normal);
+    }
+}
+
+void LZ_Standard::CutMarkedPoints()
+{
+    const i32 limit = SegmentsToTest();
+    i32 examined = 0;
+    LASERNODE* p = Laser.Newest();
+    while (p && examined < limit) {
+        ++examined;
+        switch (p->Mark) {
+        case kMarkRemove:
+            p = Laser.ErasePoint(p);
+            if (p == Laser.Points.GetTail()) p = nullptr;
+            break;
+        case kMarkRemoveNewerStop:
+        case kMarkRemoveNewerGoOn: {
+            const bool goOn = p->Mark == kMarkRemoveNewerGoOn;
+            while (LASERNODE* n = Laser.Newer(p)) Laser.ErasePoint(n);
+            Laser.ErasePoint(p);
+            p = goOn ? Laser.Newest() : nullptr;
+            break;
+        }
+        default:
+            p = Laser.Older(p);
+            break;
+        }
+    }
+}
+
+i32 LZ_Standard::HitTestObject(BB_Base* tester)
+{
+    if (!tester || tester->GetKind() != kKindWeapon) return 0;
+    if (!(HitMask & kHitByWeapons)) return 0;
+    auto* a = static_cast<LZ_Standard*>(tester);
+    if (a->Team == Team || a->Owner == Owner) return 0;
+    if (a->HasHit(this)) return 0;
+    Mat4 inverse;
+    const bool invertible = plat::MatrixInverse(&inverse, nullptr, &Laser.World) != nullptr;
+    const Vec3 pos = Position();
+    const i32 limit = a->SegmentsToTest();
+    i32 tested = 0;
+    for (LASERNODE* newer = a->Laser.Newest(); newer; newer = a->Laser.Older(newer)) {
+        LASERNODE* older = a->Laser.Older(newer);
+        if (!older || tested >= limit) break;
+        ++tested;
+        const Segment s = MakeSegment(newer, older);
+        f32 t = FLT_MAX;
+        bool hit = false;
+        if (Mesh) {
+            const Vec3 c = pos + Mesh->sphereCentre;
+            if (Distance(c, s.mid) > s.length / 2.0f + Mesh->sphereRadius + kBroadPhaseMargin || !invertible) continue;
+            Vec3 lp, lu;
+            plat::Vec3TransformCoord(&lp, &s.p1, &inverse);
+            plat::Vec3TransformNormal(&lu, &s.u, &inverse);
+            const Vec3 grow(kBoxGrowth, kBoxGrowth, kBoxGrowth);
+            const Vec3 lo = Mesh->boxMin - grow, hi = Mesh->boxMax + grow;
+            hit = BoxIntersectRayMinMax(&lo, &hi, &lp, &lu, &t) != 0;
+        } else {
+            if (Distance(pos, s.mid) > Width * kCubeDiagonal + s.length / 2.0f + kBroadPhaseMargin) continue;
+            const f32 h = Width + kBoxGrowth;
+            const Vec3 lo = pos - Vec3(h, h, h), hi = pos + Vec3(h, h, h);
+            hit = BoxIntersectRayMinMax(&lo, &hi, &s.p1, &s.u, &t) != 0;
+        }
+        if (!hit || !(t < s.length)) continue;
+        a->RecordHit(this);
+        WearDown(a->Damage);
+        const Vec3 contact = s.p0 - s.u * (s.length - t + kContactPullBack);
+        OnHitByWeapon(&contact);
+        a->OnHitWeapon(&contact);
+    }
+    return 0;
+}
+
+// ---- BB_AtkStandard ----------------------------------------------------------
+
+BB_AtkStandard::~BB_AtkStandard() = default;
+
+i32 BB_AtkStandard::OnHitRobot(const Vec3*, BB_Base*) { return 0; }
+i32 BB_AtkStandard::OnHitMap(const Vec3*) { return 0; }
+i32 BB_AtkStandard::GetDamageType() const { return 0; }
+void BB_AtkStandard::UpdateHitNodes() { CountDown(HitList); }
+bool BB_AtkStandard::HasHit(const BB_Base* object) const { return Holds(HitList, object); }
+void BB_AtkStandard::RecordHit(BB_Base* object) { Remember(HitList, object, RehitInterval); }
+
+// ---- stage objects -----------------------------------------------------------
+
+i32 DamageMapObject(BattleMap& map, const MapHitInfo& hit, i32 damage)
+{
+    CMapObjNode* obj = hit.object;
+    if (!obj || obj->GetInt(kMapVarHitProc) == 0 || obj->GetInt(kMapVarFlag) != 0) return 0;
+    const i32 hp = static_cast<i32>(std::clamp<i64>(i64(obj->GetInt(kMapVarHp)) - damage,
+                                                    std::numeric_limits<i32>::min(), std::numeric_limits<i32>::max()));
+    obj->SetInt(kMapVarHp, hp);
+    if (hp > 0) return 0;
+    obj->SetInt(kMapVarFlag, 1);
+    MapDestroyObjNode* node = map.destroyList.NewNode(1);
+    if (!node) return 1;
+    node->column = hit.column;
+    node->row = hit.row;
+    node->cell = map.GetCell(hit.column, hit.row);
+    node->object = obj;
+    node->destroyProc = obj->GetInt(kMapVarDestroyProc);
+    for (i32 i = 0; i < 10; ++i) node->destroyParams[i] = obj->GetInt(kMapVarDestroyParam00 + i);
+    node->placement = obj->matrix;
+    f32 height = 0.0f;
+    if (i32(obj->partIndex) < map.parts.GetCount()) {
+        const MapPartData& part = map.parts[obj->partIndex];
+        const MeshObject* mesh = part.drawMesh ? part.drawMesh.get() : part.hitMesh.get();
+        if (mesh) height = mesh->boxMax.y - mesh->boxMin.y;
+    }
+    node->dropHeight = static_cast<i32>(height * 50.0f);
+    return 1;
+}

@@ -1,0 +1,156 @@
+#pragma once
+// The two weapon bases and the damaging billboard base, with the lists that
+// remember what each has already hit. LZ_Basic is a line object drawn as its
+// trail (or a mesh); LZ_Standard is the weapon that hits robots, other
+// weapons and the stage through the segments of its trail.
+#include "battle/BattleObject.h"
+#include "engine/core/TaskList.h"
+#include "platform/core/Types.h"
+#include "platform/math/MathTypes.h"
+#include "weapon/Laser.h"
+
+class BattleMap;
+class MapHitInfo;
+class MeshObject;
+
+// An object a weapon hit and may not hit again before Countdown runs out.
+// HitObject is only ever compared, never followed: it may be gone.
+class LASERHITNODE : public CListNode<LASERHITNODE> {
+public:
+    i32 Countdown = 0;
+    BB_Base* HitObject = nullptr;
+};
+
+class BBHITNODE : public CListNode<BBHITNODE> {
+public:
+    i32 Countdown = 0;
+    BB_Base* HitObject = nullptr;
+};
+
+// Bits of LZ_Standard::HitMask.
+enum WeaponHitMask : u32 {
+    kHitRobots = 1,      // offer this weapon to every robot
+    kHitStage = 2,       // test the trail against the stage
+    kHitWeapons = 4,     // offer this weapon to every weapon
+    kHitByWeapons = 8,   // other weapons may hit this one
+};
+
+// What a weapon's hit pass looks at; the scene's lists in a battle.
+struct WeaponArena {
+    CList<BB_Base>* weapons = nullptr;
+    CList<BB_Base>* robots = nullptr;
+    BattleMap* map = nullptr;
+};
+
+class LZ_Basic : public BB_Base {
+public:
+    LZ_Basic() = default;
+    ~LZ_Basic() override = default;
+
+    // The trail with the battle camera's eye; nothing for a BlendMode other than 0 or 1.
+    i32 Draw() override;
+    i32 GetKind() const override;
+    Mat4* GetTargetMatrix() override;
+    Mat4* GetMatrix() override;
+    // The mesh at the world matrix, in the normal and in the glow pass.
+    virtual i32 DrawXFile();
+    virtual i32 DrawXFileHDR();
+    // 0 energy, 1 physical: which of a robot's resistances applies.
+    virtual i32 GetDamageType() const;
+
+    // Draw with a given eye (the camera's in a battle).
+    i32 DrawTrail(const Vec3& eye);
+    Vec3 Position() const { return Vec3(Laser.World.m[3][0], Laser.World.m[3][1], Laser.World.m[3][2]); }
+
+    CLaser Laser;  // its matrix is the weapon's world matrix
+    f32 Width = 0.0f;
+    u8 TrailFlag = 4;
+    f32 TrailFactor = 0.999998f;
+    u32 Colour = 0;
+    i32 BlendMode = 0;
+    MeshObject* Mesh = nullptr;  // not owned
+    i8 ShaderMode = 0;           // 0 fixed function, 1 through the reflection / bloom effects
+    BB_Base* Target = nullptr;
+    BB_Base* Owner = nullptr;
+};
+
+class LZ_Standard : public LZ_Basic {
+public:
+    LZ_Standard() = default;
+    ~LZ_Standard() override;
+
+    i32 HitTestPass() override;
+    // Weapon against weapon, this one the target and `tester` the attacker.
+    i32 HitTestObject(BB_Base* tester) override;
+    i32 GetKind() const override;
+
+    // Hit reactions; the defaults do nothing. Points and normals are 3 floats.
+    virtual i32 OnHitRobot(const Vec3* point, LASERNODE* segment, BB_Base* robot);
+    virtual i32 OnHitGuard(const Vec3* point, LASERNODE* segment, BB_Base* robot, const Mat4* guard);
+    virtual i32 OnHitMap(const Vec3* point, LASERNODE* segment, const Vec3* normal);
+    virtual i32 OnReflect(const Vec3* point, LASERNODE* segment, BB_Base* robot);
+    virtual i32 OnHitWeapon(const Vec3* contact);
+    virtual i32 OnHitByWeapon(const Vec3* contact);
+
+    // The hit pass against explicit lists (tests, and the battle through HitTestPass).
+    i32 HitTestPassIn(const WeaponArena& arena);
+    // Counts every record down; drops those that reach 0.
+    void UpdateHitNodes();
+    // Forgets one record of `object`: 1 when there was one.
+    i32 RemoveHitNode(BB_Base* object);
+    bool HasHit(const BB_Base* object) const;
+    // Remembers a hit on `object` for RehitInterval passes.
+    void RecordHit(BB_Base* object);
+    // Segments (and points of the cut) tested from the newest; a negative
+    // setting tests none, in every test alike.
+    i32 SegmentsToTest() const { return TestSegments < 0 ? 0 : TestSegments; }
+    // Lowers Durability by a hit's damage, held at the 16-bit limits so a big
+    // hit never wraps round to a sturdy weapon.
+    void WearDown(i32 damage);
+    // Applies the Mark requests of the newest points.
+    void CutMarkedPoints();
+
+    CList<LASERHITNODE> HitList;
+    u32 HitMask = 0;
+    i32 Damage = 0;
+    f32 Knockback = 0.0f;
+    i32 DownValue = 0;
+    i32 RehitInterval = 0;
+    u32 HitFlags = 0;
+    i32 Team = 0;
+    i32 TestSegments = 0;
+    i16 Durability = 0;
+
+private:
+    void HitTestStage(BattleMap& map);
+};
+
+// A damaging billboard: a hit sphere around its position.
+class BB_AtkStandard : public BB_Standard {
+public:
+    BB_AtkStandard() = default;
+    ~BB_AtkStandard() override;
+
+    virtual i32 OnHitRobot(const Vec3* point, BB_Base* robot);
+    virtual i32 OnHitMap(const Vec3* push);
+    virtual i32 GetDamageType() const;
+
+    void UpdateHitNodes();
+    bool HasHit(const BB_Base* object) const;
+    void RecordHit(BB_Base* object);
+
+    f32 HitRadius = 0.0f;
+    u32 HitMask = 0;
+    CList<BBHITNODE> HitList;
+    i32 Damage = 0;
+    f32 Knockback = 0.0f;
+    i32 DownValue = 0;
+    i32 RehitInterval = 10;
+    u32 HitFlags = 0;
+    i32 Team = 0;
+};
+
+// A map object hit for `damage`: breakable objects lose it from their hit
+// points and break at 0, joining the map's list of destroyed objects. 1 when
+// this hit broke it.
+i32 DamageMapObject(BattleMap& map, const MapHitInfo& hit, i32 damage);
