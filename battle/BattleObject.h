@@ -62,6 +62,16 @@ public:
     Mat4* GetTargetMatrix() override;
     Mat4* GetMatrix() override;
 
+    // The draw with a given culling radius; DrawAlong turns the quad only
+    // about an axis towards the eye instead of facing it fully.
+    i32 DrawFacing(f32 radius);
+    i32 DrawAlong(const Vec3& axis, f32 radius);
+    // Culls by the radius and sets the blending; false when nothing is to be drawn.
+    bool PrepareDraw(f32 radius) const;
+    Vec3 Position() const { return Vec3(World.m[3][0], World.m[3][1], World.m[3][2]); }
+    // Common start of the leaves' Set: texture, blend and a place (null stays at the origin).
+    void Place(const Vec3* position, i32 blendMode, plat::GfxTexture* texture);
+
     BillboardQuad Quad;
     plat::GfxObject* OwnedResource = nullptr;  // released with the object
     Matrix World;

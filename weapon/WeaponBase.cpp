@@ -12,6 +12,7 @@
 #include "engine/graphics/MeshObject.h"
 #include "engine/graphics/Shaders.h"
 #include "platform/math/Math.h"
+#include "robot/Robot.h"
 #include "weapon/WeaponScene.h"
 
 namespace {
@@ -338,3 +339,19 @@ i32 DamageMapObject(BattleMap& map, const MapHitInfo& hit, i32 damage)
     node->dropHeight = static_cast<i32>(height * 50.0f);
     return 1;
 }
+
+// ---- shared rules ------------------------------------------------------------
+
+bool ObjectGone(const BB_Base* object)
+{
+    if (!object) return false;
+    if (object->Removed) return true;
+    const i32 kind = object->GetKind();
+    if (kind == kKindRobotBase || kind == kKindRobot || kind == kKindShip)
+        return static_cast<const CRobot_Base*>(object)->state != kRobotStateLive;
+    return false;
+}
+
+u32 BattleDraw() { return GetBattleRandom().GetRand(); }
+
+double BattleUnit() { return double(BattleDraw()) / 4294967296.0; }

@@ -154,3 +154,11 @@ public:
 // points and break at 0, joining the map's list of destroyed objects. 1 when
 // this hit broke it.
 i32 DamageMapObject(BattleMap& map, const MapHitInfo& hit, i32 damage);
+
+// A followed object (owner, target, parent) that may no longer be used: null
+// is not gone; a finished object is; a robot also once it is not live.
+bool ObjectGone(const BB_Base* object);
+// The next battle draw as a fraction in [0, 1).
+double BattleUnit();
+// The next battle draw.
+u32 BattleDraw();

@@ -1,10 +1,45 @@
 #pragma once
-// What weapons and effects read of the battle scene: its object lists, its
-// stage and its camera.
+// What weapons, effects and fire procedures reach of the battle: the scene's
+// lists, stage, camera, view volume, effect textures and camera shake. In a
+// battle it is the scene's; a test may install a world of its own.
+#include "engine/core/TaskList.h"
+#include "platform/core/Types.h"
+#include "platform/gfx/Gfx.h"
 #include "platform/math/MathTypes.h"
 #include "weapon/WeaponBase.h"
 
-// The scene's weapon and robot lists and its stage.
-WeaponArena CurrentWeaponArena();
-// The camera's eye position (sound ranges, trail facing).
-Vec3 WeaponCameraEye();
+class ViewFrustum;
+class LazerXDrawNode;
+
+struct WeaponWorld {
+    CList<BB_Base>* robots = nullptr;
+    CList<BB_Base>* weapons = nullptr;
+    CList<BB_Base>* effects = nullptr;
+    CList<BB_Base>* attackEffects = nullptr;
+    CList<LazerXDrawNode>* meshDraws = nullptr;  // meshes drawn this frame
+    BattleMap* map = nullptr;
+    Mat4 camera;                              // its translation row is the eye
+    const ViewFrustum* frustum = nullptr;     // null: everything is in view
+    plat::GfxTexture* const* textures = nullptr;  // effect textures by number
+    i32 textureCount = 0;
+    i32* cameraShake = nullptr;
+
+    Vec3 Eye() const { return Vec3(camera.m[3][0], camera.m[3][1], camera.m[3][2]); }
+    // Effect texture n; null outside the table.
+    plat::GfxTexture* Texture(i32 n) const;
+    WeaponArena Arena() const { return WeaponArena{weapons, robots, map}; }
+};
+
+// The installed test world, else the battle scene's (an empty world without one).
+const WeaponWorld& CurrentWeaponWorld();
+// Installs a world (null returns to the scene's). For tests and tools.
+void SetWeaponWorld(const WeaponWorld* world);
+
+inline WeaponArena CurrentWeaponArena() { return CurrentWeaponWorld().Arena(); }
+inline Vec3 WeaponCameraEye() { return CurrentWeaponWorld().Eye(); }
+
+// Sounds and camera shake measure from the eye.
+inline constexpr f32 kSoundRange = 100.0f;
+// Plays battle sound k in 3D at p when p is within kSoundRange of the eye and
+// the sound table holds more than k sounds. true when it was started.
+bool PlayBattleSound(i32 k, const Vec3& p);
