@@ -115,7 +115,7 @@ void UpdateMouse(CApplication& app)
     app.input.prevCursor[0] = app.input.cursor[0];
     app.input.prevCursor[1] = app.input.cursor[1];
     i32 cx = app.input.cursor[0], cy = app.input.cursor[1];
-    if (app.mainWindow && plat::GetCursorClientPos(app.mainWindow->Native(), cx, cy)) {
+    if (app.mainWindow && plat::GetCursorClientPos(app.mainWindow, cx, cy)) {
         app.input.cursor[0] = cx;
         app.input.cursor[1] = cy;
     }

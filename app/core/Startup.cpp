@@ -42,8 +42,6 @@ Windows& GetWindows()
     return windows;
 }
 
-SDL_Window* Native(plat::Window* w) { return w ? w->Native() : nullptr; }
-
 void SetFolder(FolderList& list, u32 index, const char* name)
 {
     std::snprintf(list.names[index], sizeof list.names[index], "%s", name);
@@ -128,15 +126,15 @@ int InitAfterSettings(CApplication& app)
     if (!app.mainWindow || !gd->Create(app.mainWindow, static_cast<u32>(app.video.screenWidth),
                                        static_cast<u32>(app.video.screenHeight), plat::GfxFormat::X8R8G8B8,
                                        app.video.fullScreen != 0)) {
-        plat::ShowMessageBox(Native(app.mainWindow), "DirectGraphics初期化ミス", "");
+        plat::ShowMessageBox(app.mainWindow, "DirectGraphics初期化ミス", "");
         gd->Release();
         return 0;
     }
     gd->SetDefaultRenderStates();
 
     SoundManager& sound = GetSoundManager();
-    if (!sound.Init(Native(app.mainWindow))) {
-        plat::ShowMessageBox(Native(app.mainWindow), "DirectSound初期化失敗", "エラー");
+    if (!sound.Init(app.mainWindow)) {
+        plat::ShowMessageBox(app.mainWindow, "DirectSound初期化失敗", "エラー");
         sound.Release();
     }
 

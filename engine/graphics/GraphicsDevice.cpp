@@ -77,7 +77,7 @@ int GraphicsDevice::Create(plat::Window* win, u32 width, u32 height, plat::GfxFo
         device = nullptr;
     }
     if (device == nullptr) {
-        plat::ShowMessageBox(window ? window->Native() : nullptr, "Direct3Dの初期化に失敗。", "Direct3D初期化",
+        plat::ShowMessageBox(window, "Direct3Dの初期化に失敗。", "Direct3D初期化",
                              plat::MessageBoxError);
         return 0;
     }

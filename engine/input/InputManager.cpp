@@ -7,7 +7,7 @@ namespace {
 
 void Fail(void* window, const char* text)
 {
-    plat::ShowMessageBox(static_cast<SDL_Window*>(window), text, "DirectInput");
+    plat::ShowMessageBox(static_cast<const plat::Window*>(window), text, "DirectInput");
 }
 
 }  // namespace

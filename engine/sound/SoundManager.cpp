@@ -237,7 +237,7 @@ void SoundObject::Free() {
 
 SoundManager::~SoundManager() { Release(); }
 
-int SoundManager::Init(SDL_Window* window) {
+int SoundManager::Init(plat::Window* window) {
     window_ = window;
     const plat::AudioOpenResult r = plat::AudioOpen();
     if (r != plat::AudioOpened) {

@@ -13,7 +13,10 @@
 #include "platform/math/MathTypes.h"
 #include "platform/core/Types.h"
 
-struct SDL_Window;
+namespace plat {
+class Window;
+}
+
 
 // Volume slot numbers and their count.
 inline constexpr int kVolumeSlotEffects = 0;
@@ -122,7 +125,7 @@ public:
 
     // Opens the sound output. 1, or 0 after a message box (the game then
     // runs without sound).
-    int Init(SDL_Window* window);
+    int Init(plat::Window* window);
     void Release();
     bool IsOpen() const { return open_; }
     bool HasListener() const { return open_; }
@@ -147,7 +150,7 @@ public:
     void CommitDeferredSettings();
 
 private:
-    SDL_Window* window_ = nullptr;
+    plat::Window* window_ = nullptr;
     bool open_ = false;
     int soundCount_ = 0;
     std::unique_ptr<SoundObject[]> sounds_;

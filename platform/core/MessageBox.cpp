@@ -8,6 +8,7 @@
 #include <SDL.h>
 
 #include "platform/core/Thread.h"
+#include "platform/gfx/NativeWindow.h"
 
 namespace plat {
 namespace {
@@ -40,14 +41,14 @@ bool MessageBoxesAreQuiet() {
     return !EnvSet("DISPLAY") && !EnvSet("WAYLAND_DISPLAY");
 }
 
-void ShowMessageBox(SDL_Window* owner, const char* text, const char* caption, unsigned style) {
+void ShowMessageBox(const Window* owner, const char* text, const char* caption, unsigned style) {
     if (!IsMainThread() || MessageBoxesAreQuiet()) {
         Print(caption, text);
         return;
     }
     const Uint32 flags = (style & MessageBoxError) ? SDL_MESSAGEBOX_ERROR : SDL_MESSAGEBOX_INFORMATION;
     if (SDL_ShowSimpleMessageBox(flags, caption != nullptr ? caption : "",
-                                 text != nullptr ? text : "", owner) != 0) {
+                                 text != nullptr ? text : "", NativeOf(owner)) != 0) {
         Print(caption, text);
     }
 }

@@ -4,9 +4,9 @@
 // Without a display, or with QUILLON_QUIET_BOXES=1, the caption and text go
 // to stderr and the call returns at once. Only the main thread shows boxes;
 // on any other thread the message goes to stderr instead.
-struct SDL_Window;
-
 namespace plat {
+
+class Window;
 
 enum MessageBoxStyle : unsigned {
     MessageBoxPlain = 0,
@@ -16,7 +16,7 @@ enum MessageBoxStyle : unsigned {
 
 // Shows text with caption (both UTF-8), owned by owner (may be null), and
 // waits for OK.
-void ShowMessageBox(SDL_Window* owner, const char* text, const char* caption,
+void ShowMessageBox(const Window* owner, const char* text, const char* caption,
                     unsigned style = MessageBoxPlain);
 
 // Writes an error from any thread to stderr, never blocking.

@@ -17,6 +17,7 @@
 #include "platform/gfx/GfxGLApi.h"
 #include "platform/gfx/GfxGLShaders.h"
 #include "platform/gfx/GfxPixel.h"
+#include "platform/gfx/NativeWindow.h"
 #include "platform/gfx/Window.h"
 
 namespace plat {
@@ -155,7 +156,7 @@ public:
         : GfxDeviceCommon(params, caps), context_(context), window_(window) {}
 
     ~GfxGLDevice() override {
-        SDL_GL_MakeCurrent(window_->Native(), context_);
+        SDL_GL_MakeCurrent(NativeOf(window_), context_);
         if (!loaded_) {
             SDL_GL_DeleteContext(context_);
             return;
@@ -702,13 +703,13 @@ protected:
 
     GfxResult DoPresent(Window* dest) override {
         DriverAllocations driver;
-        if (dest != nullptr && dest != window_ && dest->Native() != nullptr) {
-            if (SDL_GL_MakeCurrent(dest->Native(), context_) == 0) {
-                BlitBackBufferTo(dest->Native());
-                SDL_GL_MakeCurrent(window_->Native(), context_);
+        if (dest != nullptr && dest != window_ && NativeOf(dest) != nullptr) {
+            if (SDL_GL_MakeCurrent(NativeOf(dest), context_) == 0) {
+                BlitBackBufferTo(NativeOf(dest));
+                SDL_GL_MakeCurrent(NativeOf(window_), context_);
             }
         } else {
-            BlitBackBufferTo(window_->Native());
+            BlitBackBufferTo(NativeOf(window_));
         }
         BuryNow();
         return GfxResult::Ok;
@@ -878,7 +879,7 @@ public:
         if (out == nullptr || params == nullptr) return GfxResult::InvalidCall;
         *out = nullptr;
         Window* window = params->deviceWindow ? params->deviceWindow : focus;
-        if (window == nullptr || window->Native() == nullptr) return GfxResult::NotAvailable;
+        if (window == nullptr || NativeOf(window) == nullptr) return GfxResult::NotAvailable;
         DriverAllocations driver;
         // The three requests of the start-up: a hardware context, then any
         // context, then explicitly a software one.
@@ -891,15 +892,15 @@ public:
         SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, 0);
         if (type == GfxDeviceType::Ref) SDL_GL_SetAttribute(SDL_GL_ACCELERATED_VISUAL, 0);
         else if (behavior & GfxBehaviorHardwareVertexProcessing) SDL_GL_SetAttribute(SDL_GL_ACCELERATED_VISUAL, 1);
-        SDL_GLContext ctx = SDL_GL_CreateContext(window->Native());
+        SDL_GLContext ctx = SDL_GL_CreateContext(NativeOf(window));
         if (ctx == nullptr) return GfxResult::NotAvailable;
-        if (SDL_GL_MakeCurrent(window->Native(), ctx) != 0) {
+        if (SDL_GL_MakeCurrent(NativeOf(window), ctx) != 0) {
             SDL_GL_DeleteContext(ctx);
             return GfxResult::NotAvailable;
         }
         SDL_GL_SetSwapInterval(params->presentImmediately ? 0 : 1);
         // Full screen keeps the desktop's mode; Present scales the back buffer to it.
-        if (!params->windowed) SDL_SetWindowFullscreen(window->Native(), SDL_WINDOW_FULLSCREEN_DESKTOP);
+        if (!params->windowed) SDL_SetWindowFullscreen(NativeOf(window), SDL_WINDOW_FULLSCREEN_DESKTOP);
         GfxCaps caps;
         caps.maxVertexBlendMatrices = 4;
         caps.vertexShaderVersion = GfxVertexShaderVersion(3, 0);

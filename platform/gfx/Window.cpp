@@ -3,9 +3,42 @@
 #include <SDL.h>
 
 #include "platform/core/DriverAllocations.h"
-#include "platform/gfx/WindowControl.h"
+#include "platform/gfx/NativeWindow.h"
 
 namespace plat {
+namespace {
+
+void ResizeClient(SDL_Window* window, i32 width, i32 height)
+{
+    if (!window || width <= 0 || height <= 0) return;
+    int x = 0, y = 0;
+    SDL_GetWindowPosition(window, &x, &y);
+    SDL_SetWindowSize(window, width, height); // SDL sizes the client area
+    SDL_SetWindowPosition(window, x, y);
+}
+
+void ReadClientSize(SDL_Window* window, i32& width, i32& height)
+{
+    width = height = 0;
+    if (!window) return;
+    if (SDL_GetWindowFlags(window) & SDL_WINDOW_MINIMIZED) return;
+    int w = 0, h = 0;
+    SDL_GetWindowSize(window, &w, &h);
+    width = w;
+    height = h;
+}
+
+void ShowSystemWindow(SDL_Window* window)
+{
+    if (window) SDL_ShowWindow(window);
+}
+
+void SetSystemTitle(SDL_Window* window, const char* title)
+{
+    if (window && title) SDL_SetWindowTitle(window, title);
+}
+
+}  // namespace
 
 std::unique_ptr<Window> Window::Create(const char* title, i32 x, i32 y, i32 width, i32 height, u32 flags) {
     std::unique_ptr<Window> w(new Window());
@@ -18,13 +51,13 @@ std::unique_ptr<Window> Window::Create(const char* title, i32 x, i32 y, i32 widt
     // Every window may carry the OpenGL device (the stereo views share it).
     Uint32 sdlFlags = SDL_WINDOW_OPENGL;
     sdlFlags |= (flags & Hidden) ? SDL_WINDOW_HIDDEN : SDL_WINDOW_SHOWN;
-    w->sdl_ = SDL_CreateWindow(title != nullptr ? title : "", x, y, w->width_, w->height_, sdlFlags);
-    if (w->sdl_ == nullptr) return nullptr;
+    w->system_ = FromSdl(SDL_CreateWindow(title != nullptr ? title : "", x, y, w->width_, w->height_, sdlFlags));
+    if (w->system_ == nullptr) return nullptr;
     return w;
 }
 
 Window::~Window() {
-    if (sdl_ != nullptr) SDL_DestroyWindow(sdl_);
+    if (system_ != nullptr) SDL_DestroyWindow(ToSdl(system_));
     if (videoStarted_) SDL_QuitSubSystem(SDL_INIT_VIDEO);
 }
 
@@ -32,22 +65,22 @@ void Window::SetClientSize(i32 width, i32 height) {
     if (width <= 0 || height <= 0) return;
     width_ = width;
     height_ = height;
-    if (sdl_ != nullptr) ResizeWindowClient(sdl_, width, height);
+    if (system_ != nullptr) ResizeClient(ToSdl(system_), width, height);
 }
 
 void Window::GetClientSize(i32* width, i32* height) const {
     i32 w = width_, h = height_;
-    if (sdl_ != nullptr) plat::GetClientSize(sdl_, w, h);
+    if (system_ != nullptr) ReadClientSize(ToSdl(system_), w, h);
     if (width) *width = w;
     if (height) *height = h;
 }
 
 void Window::Show() {
-    if (sdl_ != nullptr) ShowWindow(sdl_);
+    if (system_ != nullptr) ShowSystemWindow(ToSdl(system_));
 }
 
 void Window::SetTitle(const char* title) {
-    if (sdl_ != nullptr) SetWindowTitle(sdl_, title);
+    if (system_ != nullptr) SetSystemTitle(ToSdl(system_), title);
 }
 
 }  // namespace plat

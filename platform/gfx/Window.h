@@ -6,9 +6,11 @@
 
 #include "platform/core/Types.h"
 
-struct SDL_Window;
-
 namespace plat {
+
+// The system window behind a Window; only platform/ looks inside
+// (platform/gfx/NativeWindow.h).
+struct SystemWindow;
 
 class Window {
 public:
@@ -29,13 +31,13 @@ public:
     void GetClientSize(i32* width, i32* height) const;
     void Show();
     void SetTitle(const char* title);
-    bool IsHeadless() const { return sdl_ == nullptr; }
+    bool IsHeadless() const { return system_ == nullptr; }
     // The system window (null when headless).
-    SDL_Window* Native() const { return sdl_; }
+    SystemWindow* System() const { return system_; }
 
 private:
     Window() = default;
-    SDL_Window* sdl_ = nullptr;
+    SystemWindow* system_ = nullptr;
     bool videoStarted_ = false;
     i32 width_ = 0, height_ = 0;
 };

@@ -7,7 +7,9 @@
 #include "imgui_impl_opengl3.h"
 #include "imgui_impl_sdl.h"
 #include "platform/input/Events.h"
+#include "platform/input/RawEvents.h"
 #include "platform/core/FileSystem.h"
+#include "platform/gfx/NativeWindow.h"
 
 namespace plat {
 namespace {
@@ -62,16 +64,16 @@ bool DialogHost::Open(const char* title, i32 width, i32 height, const char* glyp
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 3);
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 3);
     SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
-    window_ = SDL_CreateWindow(title, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, width,
-                               height, SDL_WINDOW_OPENGL | SDL_WINDOW_SHOWN);
+    window_ = FromSdl(SDL_CreateWindow(title, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, width, height,
+                                       SDL_WINDOW_OPENGL | SDL_WINDOW_SHOWN));
     if (!window_) return false;
-    glContext_ = SDL_GL_CreateContext(window_);
+    glContext_ = SDL_GL_CreateContext(ToSdl(window_));
     if (!glContext_) {
-        SDL_DestroyWindow(window_);
+        SDL_DestroyWindow(ToSdl(window_));
         window_ = nullptr;
         return false;
     }
-    SDL_GL_MakeCurrent(window_, glContext_);
+    SDL_GL_MakeCurrent(ToSdl(window_), glContext_);
     SDL_GL_SetSwapInterval(0); // the dialog loop paces itself
 
     IMGUI_CHECKVERSION();
@@ -81,7 +83,7 @@ bool DialogHost::Open(const char* title, i32 width, i32 height, const char* glyp
     io.LogFilename = nullptr;
     ImGui::StyleColorsLight();
     LoadFont(glyphText);
-    ImGui_ImplSDL2_InitForOpenGL(window_, glContext_);
+    ImGui_ImplSDL2_InitForOpenGL(ToSdl(window_), glContext_);
     ImGui_ImplOpenGL3_Init("#version 330 core");
     uiStarted_ = true;
     SetRawEventObserver(FeedUi);
@@ -90,13 +92,13 @@ bool DialogHost::Open(const char* title, i32 width, i32 height, const char* glyp
 
 void DialogHost::SetTitle(const char* title)
 {
-    if (window_ && title) SDL_SetWindowTitle(window_, title);
+    if (window_ && title) SDL_SetWindowTitle(ToSdl(window_), title);
 }
 
 void DialogHost::BeginFrame()
 {
     if (!uiStarted_) return;
-    SDL_GL_MakeCurrent(window_, glContext_);
+    SDL_GL_MakeCurrent(ToSdl(window_), glContext_);
     ImGui_ImplOpenGL3_NewFrame();
     ImGui_ImplSDL2_NewFrame();
     ImGui::NewFrame();
@@ -107,13 +109,13 @@ void DialogHost::EndFrame()
     if (!uiStarted_) return;
     ImGui::Render();
     int w = 0, h = 0;
-    SDL_GL_GetDrawableSize(window_, &w, &h);
+    SDL_GL_GetDrawableSize(ToSdl(window_), &w, &h);
     // The dialog's own context; the game's renderer is not running yet.
     glViewport(0, 0, w, h);
     glClearColor(0.94f, 0.94f, 0.94f, 1.0f);
     glClear(GL_COLOR_BUFFER_BIT);
     ImGui_ImplOpenGL3_RenderDrawData(ImGui::GetDrawData());
-    SDL_GL_SwapWindow(window_);
+    SDL_GL_SwapWindow(ToSdl(window_));
 }
 
 void DialogHost::Close()
@@ -130,7 +132,7 @@ void DialogHost::Close()
         glContext_ = nullptr;
     }
     if (window_) {
-        SDL_DestroyWindow(window_);
+        SDL_DestroyWindow(ToSdl(window_));
         window_ = nullptr;
     }
 }

@@ -4,9 +4,9 @@
 // display the host stays closed and a dialog runs on scripted input alone.
 #include "platform/core/Types.h"
 
-struct SDL_Window;
-
 namespace plat {
+
+struct SystemWindow;
 
 class DialogHost {
 public:
@@ -25,10 +25,9 @@ public:
     void BeginFrame();
     void EndFrame();
     void Close();
-    SDL_Window* GetWindow() const { return window_; }
 
 private:
-    SDL_Window* window_ = nullptr;
+    SystemWindow* window_ = nullptr;
     void* glContext_ = nullptr;
     bool uiStarted_ = false;
 };

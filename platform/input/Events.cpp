@@ -1,4 +1,5 @@
 #include "platform/input/Events.h"
+#include "platform/input/RawEvents.h"
 
 #include <SDL2/SDL.h>
 

@@ -5,8 +5,6 @@
 // platform/input/TextInput.h, before the event is handed out.
 #include "platform/core/Types.h"
 
-union SDL_Event;
-
 namespace plat {
 
 enum class EventKind : u8 {
@@ -45,10 +43,5 @@ bool PollEvent(Event& out);
 void PostQuit(i32 exitCode);
 // Queues a Command event (a dialog button pressed by a script).
 void PostCommand(i32 controlId);
-
-// Sees every SDL event as it is taken (the dialog's UI reads them); null
-// removes the observer.
-using RawEventObserver = void (*)(const SDL_Event& event);
-void SetRawEventObserver(RawEventObserver observer);
 
 }  // namespace plat

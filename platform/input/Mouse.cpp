@@ -2,10 +2,13 @@
 
 #include <SDL2/SDL.h>
 
+#include "platform/gfx/NativeWindow.h"
+
 namespace plat {
 
-bool GetCursorClientPos(SDL_Window* window, i32& x, i32& y)
+bool GetCursorClientPos(const Window* owner, i32& x, i32& y)
 {
+    SDL_Window* window = NativeOf(owner);
     if (!SDL_WasInit(SDL_INIT_VIDEO)) return false;
     int mx = 0, my = 0;
     if (!window || SDL_GetMouseFocus() == window) {

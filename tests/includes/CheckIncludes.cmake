@@ -5,8 +5,9 @@
 # frontend, online. A quoted include may name its own tier or one below.
 # app/main/ is the entry point and sees every tier; tools/ and tests/ are
 # not product code and are not walked.
-# The libraries of the operating system, graphics, sound and codecs are
-# included only under platform/; Dear ImGui also by the settings dialogs.
+# The libraries of the operating system, graphics, sound and codecs, and the
+# platform headers that hand out their objects, are included only under
+# platform/; Dear ImGui also by the settings dialogs.
 cmake_minimum_required(VERSION 3.25)
 if(NOT ROOT)
   message(FATAL_ERROR "usage: cmake -DROOT=<source tree> -P CheckIncludes.cmake")
@@ -25,6 +26,8 @@ set(_rank_online 5)
 set(_folders platform engine app battle robot script weapon frontend online)
 set(_door_libraries "SDL|GL/|AL/|vorbis/|ogg/|png\\.h|ft2build\\.h|freetype|imgui")
 set(_imgui_users "app/core/SettingsDialog.cpp")
+# Headers that hand out the system's own objects, for platform/ alone.
+set(_platform_internal "platform/gfx/NativeWindow.h" "platform/input/RawEvents.h")
 
 # The tier rank of a path relative to ROOT, or empty outside every tier.
 function(tier_rank path out)
@@ -62,6 +65,9 @@ foreach(folder IN LISTS _folders)
         tier_rank("${target}" to)
         if(NOT to STREQUAL "" AND to GREATER from)
           message(SEND_ERROR "${file}: includes \"${target}\", a tier above its own")
+          math(EXPR _faults "${_faults} + 1")
+        elseif(target IN_LIST _platform_internal AND NOT folder STREQUAL "platform")
+          message(SEND_ERROR "${file}: includes \"${target}\", which only platform/ may use")
           math(EXPR _faults "${_faults} + 1")
         endif()
       elseif(line MATCHES "#[ \t]*include[ \t]*<([^>]+)>")

@@ -24,6 +24,8 @@ set(_cases
   "app/core/SettingsDialog.cpp|#include <imgui.h>|PASS"
   "app/scene/A.cpp|#include <imgui.h>|FAIL"
   "engine/core/A.cpp|#include <vector>|PASS"
+  "engine/graphics/A.cpp|#include \"platform/gfx/NativeWindow.h\"|FAIL"
+  "platform/core/A.cpp|#include \"platform/gfx/NativeWindow.h\"|PASS"
 )
 
 set(_failures 0)
