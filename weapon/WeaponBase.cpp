@@ -86,6 +86,18 @@ Mat4* LZ_Basic::GetTargetMatrix() { return &Laser.World; }
 Mat4* LZ_Basic::GetMatrix() { return &Laser.World; }
 i32 LZ_Basic::GetDamageType() const { return 0; }
 
+void LZ_Basic::SetTrail(const Mat4* start, f32 width, i32 maxPoints, i32 blendMode, plat::GfxTexture* texture,
+                        u32 colour)
+{
+    if (start) Laser.World = *start;
+    Laser.MaxPoints = maxPoints;
+    Laser.Texture = texture;
+    Width = width;
+    BlendMode = blendMode;
+    Colour = colour;
+    Laser.AddPoint(Position());
+}
+
 i32 LZ_Basic::Draw() { return DrawTrail(WeaponCameraEye()); }
 
 i32 LZ_Basic::DrawTrail(const Vec3& eye)
@@ -165,6 +177,20 @@ i32 LZ_Standard::OnHitMap(const Vec3*, LASERNODE*, const Vec3*) { return 0; }
 i32 LZ_Standard::OnReflect(const Vec3*, LASERNODE*, BB_Base*) { return 0; }
 i32 LZ_Standard::OnHitWeapon(const Vec3*) { return 0; }
 i32 LZ_Standard::OnHitByWeapon(const Vec3*) { return 0; }
+
+void LZ_Standard::SetHits(BB_Base* owner, BB_Base* target, i32 damage, i32 downValue, f32 knockback, u32 hitFlags,
+                          i32 rehitInterval, i32 testSegments, i32 team)
+{
+    Owner = owner;
+    Target = target;
+    Damage = damage;
+    DownValue = downValue;
+    Knockback = knockback;
+    HitFlags = hitFlags;
+    RehitInterval = rehitInterval;
+    TestSegments = testSegments;
+    Team = team;
+}
 
 void LZ_Standard::UpdateHitNodes() { CountDown(HitList); }
 bool LZ_Standard::HasHit(const BB_Base* object) const { return Holds(HitList, object); }

@@ -58,6 +58,10 @@ public:
     // 0 energy, 1 physical: which of a robot's resistances applies.
     virtual i32 GetDamageType() const;
 
+    // The start every initialiser shares: world matrix, trail size, texture
+    // and looks, and the start position as the first trail point.
+    void SetTrail(const Mat4* start, f32 width, i32 maxPoints, i32 blendMode, plat::GfxTexture* texture, u32 colour);
+
     // Draw with a given eye (the camera's in a battle).
     i32 DrawTrail(const Vec3& eye);
     Vec3 Position() const { return Vec3(Laser.World.m[3][0], Laser.World.m[3][1], Laser.World.m[3][2]); }
@@ -91,6 +95,10 @@ public:
     virtual i32 OnReflect(const Vec3* point, LASERNODE* segment, BB_Base* robot);
     virtual i32 OnHitWeapon(const Vec3* contact);
     virtual i32 OnHitByWeapon(const Vec3* contact);
+
+    // The hit values every weapon initialiser takes, in their order.
+    void SetHits(BB_Base* owner, BB_Base* target, i32 damage, i32 downValue, f32 knockback, u32 hitFlags,
+                 i32 rehitInterval, i32 testSegments, i32 team);
 
     // The hit pass against explicit lists (tests, and the battle through HitTestPass).
     i32 HitTestPassIn(const WeaponArena& arena);
