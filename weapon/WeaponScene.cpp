@@ -35,10 +35,15 @@ const WeaponWorld& CurrentWeaponWorld()
     return w;
 }
 
-bool PlayBattleSound(i32 k, const Vec3& p)
+bool WithinSoundRange(const Vec3& p)
 {
     const Vec3 d = p - WeaponCameraEye();
-    if (plat::Vec3Length(&d) > kSoundRange) return false;
+    return plat::Vec3Length(&d) <= kSoundRange;
+}
+
+bool PlayBattleSound(i32 k, const Vec3& p)
+{
+    if (!WithinSoundRange(p)) return false;
     SoundManager& sm = GetSoundManager();
     if (k < 0 || sm.GetSoundCount() <= k) return false;
     SoundObject* s = sm.GetSound(k);

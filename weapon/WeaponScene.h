@@ -40,6 +40,8 @@ inline Vec3 WeaponCameraEye() { return CurrentWeaponWorld().Eye(); }
 
 // Sounds and camera shake measure from the eye.
 inline constexpr f32 kSoundRange = 100.0f;
+// Whether a sound at p is near enough to the eye to be heard.
+bool WithinSoundRange(const Vec3& p);
 // Plays battle sound k in 3D at p when p is within kSoundRange of the eye and
 // the sound table holds more than k sounds. true when it was started.
 bool PlayBattleSound(i32 k, const Vec3& p);

@@ -1,0 +1,135 @@
+#include "script/fire/FireSteps.h"
+
+#include <cmath>
+
+#include <gtest/gtest.h>
+
+#include "app/core/Application.h"
+#include "engine/model/HodModel.h"
+#include "platform/math/Math.h"
+#include "robot/Robot.h"
+#include "weapon/WeaponScene.h"
+#include "weapon/effects/Spark.h"
+
+namespace {
+
+struct Range {
+    CRobot_Normal robot;
+    HodNode* point = new HodNode;
+    CList<BB_Base> effects;
+    WeaponWorld world;
+
+    Range()
+    {
+        point->world.m[3][2] = 5.0f;  // facing +z from (0, 0, 5)
+        robot.weaponPointNodes[3] = point;
+        robot.energy = 10.0f;
+        robot.energyMax = 12;
+        world.effects = &effects;
+        SetWeaponWorld(&world);
+    }
+    ~Range()
+    {
+        SetWeaponWorld(nullptr);
+        robot.weaponPointNodes[3] = nullptr;
+        point->FreeTree(true);
+    }
+};
+
+u32 NextDrawAfter(u32 seed, int skipped)
+{
+    cMTRand r;
+    r.Init(seed);
+    for (int i = 0; i < skipped; ++i) r.GetRand();
+    return r.GetRand();
+}
+
+}  // namespace
+
+TEST(FireStepsTest, WeaponPointAndEnergyGateTheShot)
+{
+    Range range;
+    ASSERT_EQ(range.robot.weaponPointNodes.GetCount(), 50);
+    struct Case {
+        i32 point, cost;
+        bool fires;
+        f32 energyAfter;
+    };
+    const Case cases[] = {
+        {3, 10, true, 0.0f},     // exactly enough
+        {3, 11, false, 10.0f},   // one short: nothing spent
+        {4, 1, false, 10.0f},    // the type names no such point
+        {50, 1, false, 10.0f},   // outside the table
+        {-1, 1, false, 10.0f},
+        {3, -1, true, 11.0f},    // a refill
+        {3, -100, true, 12.0f},  // never past the maximum
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.point << " " << c.cost);
+        range.robot.energy = 10.0f;
+        GetBattleRandom().Init(77);
+        const i32 args[10] = {c.point, c.cost};
+        ShotStart start;
+        EXPECT_EQ(BeginShot(range.robot, args, &start), c.fires);
+        EXPECT_FLOAT_EQ(range.robot.energy, c.energyAfter);
+        EXPECT_EQ(GetBattleRandom().GetRand(), NextDrawAfter(77, 0));  // a refused shot draws nothing
+        if (c.fires) {
+            EXPECT_FLOAT_EQ(start.launch.m[3][2], 5.0f);
+        }
+    }
+}
+
+TEST(FireStepsTest, AimConeDamageSparksAndSoundRange)
+{
+    Range range;
+    const i32 args[10] = {3, 0};
+    BB_Standard target;
+    range.robot.target = &target;
+    // Target 20 degrees off the weapon's forward axis (in the x-z plane) is aimed at; a little more is not.
+    for (f32 degrees : {20.0f, 20.01f, 5.0f, 90.0f}) {
+        SCOPED_TRACE(degrees);
+        const f32 rad = degrees * 3.14159265f / 180.0f;
+        target.World.m[3][0] = 10.0f * std::sin(rad);
+        target.World.m[3][2] = 5.0f + 10.0f * std::cos(rad);
+        ShotStart start;
+        ASSERT_TRUE(BeginShot(range.robot, args, &start));
+        AimAtTarget(range.robot, &start);
+        EXPECT_TRUE(start.hasTarget);
+        EXPECT_NEAR(start.targetDistance, 10.0f, 1e-4f);
+        const bool aimed = start.launch.m[2][0] > 0.01f;
+        EXPECT_EQ(aimed, degrees <= 20.0f);
+    }
+    range.robot.aimOff = 1;
+    ShotStart off;
+    BeginShot(range.robot, args, &off);
+    AimAtTarget(range.robot, &off);
+    EXPECT_FALSE(off.hasTarget);
+
+    EXPECT_FLOAT_EQ(PowerUpFactor(range.robot), 1.0f);  // no parts fitted
+    EXPECT_EQ(ShotDamage(10.0f, 1.4f, 1.1f), 15);
+    EXPECT_EQ(ShotDamage(-10.0f, 1.4f, 1.1f), -15);
+    EXPECT_EQ(ShotDamage(3e9f, 1.0f, 1.0f), 2147483647);
+    EXPECT_EQ(ShotDamage(-3e9f, 1.0f, 1.0f), -2147483647 - 1);
+
+    // Sparks: three draws each, x then y then z, in the effect list.
+    GetBattleRandom().Init(5);
+    MakeSparks(range.robot, 2);
+    EXPECT_EQ(range.effects.GetCount(), 2u);
+    EXPECT_EQ(GetBattleRandom().GetRand(), NextDrawAfter(5, 6));
+    cMTRand expect;
+    expect.Init(5);
+    const f32 x = f32((double(expect.GetRand()) / 4294967296.0 * 0.6 - 0.3) * 0.5);
+    // Newest first: the second spark used draws 4 to 6.
+    auto* last = static_cast<BB_Tiri*>(range.effects.GetHead()->next->next);
+    EXPECT_FLOAT_EQ(last->Velocity.x, x);
+    EXPECT_LE(std::abs(last->Velocity.y), 0.15f);
+    EXPECT_EQ(last->Alpha, 255);
+
+    MakeMuzzleFlash(Vec3(0, 0, 5), 0.75f, kFlashTexture);
+    EXPECT_EQ(range.effects.GetCount(), 3u);
+
+    range.world.camera.m[3][0] = 100.0f;
+    EXPECT_TRUE(WithinSoundRange(Vec3(0, 0, 0)));
+    EXPECT_FALSE(WithinSoundRange(Vec3(-0.01f, 0, 0)));
+    EXPECT_FALSE(PlayShotSound(0, Vec3(-50, 0, 0)));  // out of range: not even looked up
+}
