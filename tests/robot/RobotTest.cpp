@@ -102,7 +102,8 @@ TEST(Robot, ResetBindsVariablesFreshEveryTimeWithoutLeaking)
     EXPECT_EQ(robot.scriptContext.intVars, robot.intVars.Data());
     EXPECT_EQ(robot.scriptContext.floatVars, robot.floatVars.Data());
 
-    // Reset state: the fixed key codes, the double-tap table and the empty fire table.
+    // Reset state: the fixed key codes, the double-tap table and the fire table
+    // with only its numbered procedures filled.
     EXPECT_EQ(robot.keyCodes[4], 0x5A);
     EXPECT_EQ(robot.commandTable[0].window, 20);
     EXPECT_EQ(robot.commandTable[4].doneTime, 20);
@@ -110,7 +111,7 @@ TEST(Robot, ResetBindsVariablesFreshEveryTimeWithoutLeaking)
     EXPECT_EQ(robot.input.direction, 5);
     EXPECT_EQ(robot.boostRegen, 24);
     EXPECT_EQ(robot.pilotIndex, -1);
-    for (const auto& p : robot.fireProcs) EXPECT_EQ(p, &CRobot_Normal::FireProcNone);
+    for (i32 n : {0, 34, 50, 63, 99}) EXPECT_EQ(robot.fireProcs[n], &CRobot_Normal::FireProcNone) << n;
     robot.ReleaseModel();
     EXPECT_EQ(robot.OwnedVariableCells(), 0);
     EXPECT_EQ(robot.intVars[100], &robot.boostGauge);

@@ -133,3 +133,19 @@ TEST(FireStepsTest, AimConeDamageSparksAndSoundRange)
     EXPECT_FALSE(WithinSoundRange(Vec3(-0.01f, 0, 0)));
     EXPECT_FALSE(PlayShotSound(0, Vec3(-50, 0, 0)));  // out of range: not even looked up
 }
+
+TEST(FireStepsTest, TableNamesItsProceduresAndLeavesTheRestEmpty)
+{
+    CRobot_Normal robot;
+    robot.Reset();
+    using P = CRobot_Normal::FireProc;
+    const P none = &CRobot_Normal::FireProcNone;
+    for (i32 n = 0; n < kFireProcCount; ++n) {
+        const bool used = (n >= 1 && n <= 33) || (n >= 51 && n <= 62);
+        EXPECT_EQ(robot.fireProcs[n] != none, used) << n;
+    }
+    EXPECT_TRUE(robot.fireProcs[1] == P(&CRobot_Normal::FireProc01Beam));
+    EXPECT_TRUE(robot.fireProcs[33] == P(&CRobot_Normal::FireProc33Sword2));
+    EXPECT_TRUE(robot.fireProcs[51] == P(&CRobot_Normal::FireProc51SelectPartSet0));
+    EXPECT_TRUE(robot.fireProcs[62] == P(&CRobot_Normal::FireProc62EffectAtAttachment));
+}
