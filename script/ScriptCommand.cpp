@@ -43,6 +43,13 @@ i32 ScriptTruncate(f32 f)
     return static_cast<i32>(f);
 }
 
+bool ScriptVarHasStorage(i8 kind, i32 n)
+{
+    if (kind == kScrVarFloat) return n >= 0 && n <= 111;
+    if (kind != kScrVarInt) return false;
+    return (n >= 0 && n <= 103) || (n >= 150 && n <= 158) || (n >= 180 && n <= 199);
+}
+
 ScriptEntry::~ScriptEntry()
 {
     for (RobotScriptBase* c : commands) delete c;

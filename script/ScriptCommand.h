@@ -63,6 +63,11 @@ struct ScrNUMBER {
     f32 GetAsFloat(const ScriptContext& ctx) const;
 };
 
+// Which script variables a robot backs with storage: int 0..103, 150..158
+// and 180..199, float 0..111. The robot's reset binds exactly these; the
+// parser refuses operands that name any other number.
+bool ScriptVarHasStorage(i8 kind, i32 n);
+
 // Raw evaluation helpers shared by the holders: a variable that has no
 // storage behind it, or an unknown kind, reads as 0.
 i32 ScriptEvalInt(const ScriptContext& ctx, i32 literal, i16 index, i8 kind, const char* caption);

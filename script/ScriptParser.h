@@ -1,0 +1,9 @@
+#pragma once
+// The statement parser is RobotModelData::ParseScriptLine (its body lives in
+// ScriptParser.cpp). Files that statements name ("LoadXFile") are found in
+// the folder the loaders set for the calling thread.
+#include <string>
+
+// Set by the script file loaders for the thread they run on; empty means the
+// current directory.
+void SetScriptFolder(const std::string& folder);
