@@ -1,0 +1,23 @@
+#pragma once
+// Script channels of a robot. The entry starters and the runner are members
+// of CRobot_Normal (robot/Robot.h: SetScript, SetSubScript, RunScriptEntry,
+// StepScriptChannels); their bodies live in ScriptInterpreter.cpp.
+#include "platform/core/Types.h"
+
+class CRobot_Normal;
+class ScriptEntry;
+
+// The type's entry list of an animation; null outside 0..199 or when the
+// animation has no script.
+ScriptEntry* ScriptTableOf(const CRobot_Normal& robot, i32 anime);
+// Entries of a list including its end mark; 0 for a list the robot's type
+// does not hold.
+i32 ScriptEntryCountOf(const CRobot_Normal& robot, const ScriptEntry* table);
+
+// Sound n of the battle's table at the robot's position; -1, numbers below
+// it and numbers beyond the table play nothing.
+void PlayScriptSound(CRobot_Normal& robot, i32 n);
+// Pilot voice 0..6 when the robot has a pilot and is watched or heard.
+void PlayScriptVoice(CRobot_Normal& robot, i32 v);
+// Whether a robot's pilot voice would be heard now.
+bool ScriptVoiceAudible(const CRobot_Normal& robot);
