@@ -257,6 +257,8 @@ i32 CRobot_Normal::RunScriptEntry(ScriptEntry* entry, ScriptContext& ctx, i32 ch
             if (s < 0 || s >= subChannelCount || s >= subActive.GetCount()) break;
             subActive[s] = 1;
             SetSubScript(ScriptTableOf(*this, a), 0, s);
+            // The rest of this entry still acts on its own channel.
+            ctx.currentChannel = channel;
             break;
         }
         case kScrCatchChara: {

@@ -1,0 +1,227 @@
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/core/AssetFile.h"
+#include "engine/core/MTRand.h"
+#include "robot/RobotType.h"
+#include "script/ScriptCommand.h"
+#include "support/HodFileBuilder.h"
+#include "support/TempFolder.h"
+
+namespace {
+
+std::vector<std::string> g_messages;
+void Capture(const char* text, const char* caption) { g_messages.push_back(std::string(caption) + "|" + text); }
+
+hodtest::Node Shape()
+{
+    hodtest::Node root;
+    root.name = "Root.x";
+    hodtest::Node body;
+    body.level = 1;
+    body.name = "Body.x";
+    body.local = hodtest::Translation(0, 1, 0);
+    root.children.push_back(body);
+    return root;
+}
+
+struct Entry {
+    i32 wait;
+    f32 speed;
+    std::string text;
+};
+
+struct Anime {
+    std::vector<std::string> keyNames;
+    std::vector<Entry> entries;
+    i32 declaredEntries = -1;  // overrides the entry count written
+};
+
+void PutI16(std::string& s, i16 v)
+{
+    s.push_back(static_cast<char>(v & 0xFF));
+    s.push_back(static_cast<char>((v >> 8) & 0xFF));
+}
+
+// An "ANI" (version 1) or "AN2" file over Shape(): animations in order, then
+// empty animations up to `count` (200 for version 1).
+std::string AniFile(bool v2, const std::vector<Anime>& animes, i32 count)
+{
+    const hodtest::Node shape = Shape();
+    std::string s = v2 ? "AN2" : "ANI";
+    hodtest::PutName(s, "model");
+    s += v2 ? hodtest::Hd2File(shape) : hodtest::HodFile(shape);
+    if (v2) hodtest::PutU32(s, static_cast<u32>(count));
+    for (i32 a = 0; a < count; ++a) {
+        const Anime none;
+        const Anime& an = a < static_cast<i32>(animes.size()) ? animes[a] : none;
+        hodtest::PutName(s, "anime");
+        if (v2) {
+            hodtest::PutU32(s, 4);
+            s += "note";
+        }
+        hodtest::PutU32(s, static_cast<u32>(an.keyNames.size()));
+        for (const std::string& k : an.keyNames) {
+            if (v2) {
+                PutI16(s, static_cast<i16>(k.size()));
+                s += k;
+                s += hodtest::Ver2File({hodtest::Ver2Key{}, hodtest::Ver2Key{}});
+            } else {
+                std::string field(30, '\0');
+                field.replace(0, k.size(), k);
+                s += field;
+                s += hodtest::Ver1File(shape, {hodtest::Translation(0, 0, 0), hodtest::Translation(0, 2, 0)});
+            }
+        }
+        const i32 n = an.declaredEntries >= 0 ? an.declaredEntries : static_cast<i32>(an.entries.size());
+        hodtest::PutU32(s, static_cast<u32>(n));
+        for (const Entry& e : an.entries) {
+            hodtest::PutU32(s, static_cast<u32>(e.wait));
+            hodtest::PutF32(s, e.speed);
+            hodtest::PutU32(s, static_cast<u32>(e.text.size()));
+            s += e.text;
+        }
+    }
+    return s;
+}
+
+const std::vector<Anime> kAnimes = {
+    {{"stand"}, {{5, 1.5f, "Snd(1);AnimeLoop=1;"}, {0, 0.5f, ""}}},
+    {},
+    {{"", "run"}, {{2, 1.0f, "Bogus;"}, {3, 1.0f, "@int[4]=2;"}}},
+};
+
+} // namespace
+
+TEST(ScriptFile, BothVersionsLoadModelKeysAndEntries)
+{
+    SetScriptMessageHook(Capture);
+    TempFolder folder;
+    for (const bool v2 : {false, true}) {
+        g_messages.clear();
+        ASSERT_TRUE(folder.Write("Script.ani", AniFile(v2, kAnimes, v2 ? 3 : 200)));
+        RobotModelData data;
+        ASSERT_EQ(data.LoadScriptAni((folder / "Script.ani").c_str()), 1) << v2;
+        ASSERT_NE(data.hierarchy.root, nullptr);
+        EXPECT_EQ(data.hierarchy.nodeCount, 2u);
+        EXPECT_EQ(data.nodeMatricesA.GetCount(), 2);
+        EXPECT_EQ(data.nodeMatricesB[1], Mat4::Identity());
+        EXPECT_EQ(data.hierarchy.nodeCallback, AimNodeCallback);
+
+        ASSERT_EQ(data.scriptEntryCounts[0], 3);
+        const ScriptEntry* stand = data.scriptTables[0];
+        EXPECT_EQ(stand[0].wait, 5);
+        EXPECT_EQ(stand[0].speed, 1.5f);
+        ASSERT_EQ(stand[0].commands.size(), 2u);
+        EXPECT_EQ(stand[0].commands[1]->GetType(), kScrAnimeLoop);
+        EXPECT_EQ(stand[1].speed, 0.5f);
+        EXPECT_TRUE(stand[1].commands.empty());
+        EXPECT_EQ(stand[2].wait, kScriptEndMark);
+        EXPECT_EQ(data.scriptTables[1], nullptr);
+        EXPECT_EQ(data.scriptEntryCounts[1], 0);
+        // A bad statement is reported and the next entry still parses.
+        ASSERT_EQ(data.scriptEntryCounts[2], 3);
+        EXPECT_TRUE(data.scriptTables[2][0].commands.empty());
+        EXPECT_EQ(data.scriptTables[2][1].commands.size(), 1u);
+        EXPECT_EQ(data.scriptReader.intVars[4], 2);
+        EXPECT_EQ(g_messages, std::vector<std::string>{"|不明なスクリプト。読み込み中断"});
+
+        const HodKeyTable* keys = data.hierarchy.root->KeyTable(2);
+        ASSERT_NE(keys, nullptr);
+        ASSERT_EQ(keys->count, 2u);
+        EXPECT_EQ(keys->keys[0].name, "");
+        EXPECT_EQ(keys->keys[1].name, "run");
+        if (!v2) {
+            EXPECT_EQ(data.hierarchy.root->children[0]->KeyTable(0)->keys[0].translation.y, 2.0f);
+        }
+        for (i32 a = 3; a < 200; ++a) EXPECT_EQ(data.scriptTables[a], nullptr);
+        data.Release();
+    }
+}
+
+TEST(ScriptFile, DamagedFilesAreRefusedAndSettingsLoadThroughTheKey)
+{
+    SetScriptMessageHook(Capture);
+    TempFolder folder;
+    const std::string good = AniFile(true, kAnimes, 3);
+    std::string badLength = AniFile(true, {{{"run"}, {}}}, 1);
+    badLength.replace(3 + 256 + hodtest::Hd2File(Shape()).size() + 4 + 256 + 4 + 4 + 4, 2, "\x2c\x01");
+    std::vector<Anime> huge = kAnimes;
+    huge[0].declaredEntries = 0x10000000;
+    const std::string cases[] = {
+        "XYZ" + good.substr(3),
+        good.substr(0, 3),
+        good.substr(0, good.size() - 5),
+        AniFile(true, {}, 201),
+        AniFile(true, huge, 3),
+        badLength,
+    };
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        ASSERT_TRUE(folder.Write("bad.ani", cases[i]));
+        RobotModelData data;
+        EXPECT_EQ(data.LoadScriptAni((folder / "bad.ani").c_str()), 0) << "case " << i;
+        data.Release();
+    }
+    RobotModelData data;
+    EXPECT_EQ(data.LoadScriptAni((folder / "missing.ani").c_str()), 0);
+
+    // Settings: scrambled with the asset key; parse-time variables carry over.
+    std::string spt = "@int[7] = 44; HP = 900; Name = Sample; LockDist = @int[7];";
+    spt += std::string((4 - spt.size() % 4) % 4 + 4, ' ');
+    XorWords(spt.data(), static_cast<u32>(spt.size()), AssetKey);
+    ASSERT_TRUE(folder.Write("Script.spt", spt));
+    data.scriptReader.floatVars[3] = 9.0f;
+    ASSERT_EQ(data.LoadScriptSpt((folder / "Script.spt").c_str(), AssetKey), 1);
+    EXPECT_EQ(data.hp, 900);
+    EXPECT_EQ(data.lockDist, 44);
+    EXPECT_STREQ(data.name, "Sample");
+    EXPECT_EQ(data.scriptReader.intVars[7], 44);
+    EXPECT_EQ(data.scriptReader.floatVars[3], 0.0f);
+    EXPECT_FALSE(data.scriptReader.HasText());
+    EXPECT_EQ(data.LoadScriptSpt((folder / "none.spt").c_str(), AssetKey), 0);
+    EXPECT_EQ(data.hp, 900);
+}
+
+// Mutated script files never crash or hang the loaders; every load either
+// succeeds or is refused.
+TEST(ScriptFile, MutatedFilesNeverCrashTheLoaders)
+{
+    SetScriptMessageHook([](const char*, const char*) {});
+    TempFolder folder;
+    const std::string ani[] = {AniFile(false, kAnimes, 200), AniFile(true, kAnimes, 3)};
+    const std::string spt =
+        "' settings\r\nHP=100;Name=Fuzz;@int[3]+=2;COLORSET(1,2,0.5,1,1,1);WEAPONPOINT(3,Gun.x,UP);"
+        "IF(@int[3],>=,1.5);Move=(1,STOP,@float[2]);ELSE;RunProc2(1,5,1,2,3,4,5,6,7,8,9,10);ENDIF;"
+        "BURNERSET(2,B.x,0.5,x);ColorShader(0,1,2,1,2,3,4,5,6,7,8,9,10);Rnd(3,1,6);ATTACK(1,2,3,4);";
+    cMTRand rng;
+    rng.Init(77);
+    for (int round = 0; round < 400; ++round) {
+        std::string bytes = round % 3 == 2 ? spt : ani[round % 2];
+        const u32 edits = 1 + rng.GetRand() % 8;
+        for (u32 k = 0; k < edits; ++k) {
+            const size_t at = rng.GetRand() % bytes.size();
+            switch (rng.GetRand() % 4) {
+            case 0: bytes[at] = static_cast<char>(rng.GetRand()); break;
+            case 1: bytes.erase(at, 1 + rng.GetRand() % 16); break;
+            case 2: bytes.insert(at, 1, "@([,;=)]\xff\x81"[rng.GetRand() % 11]); break;
+            default: bytes[at] = static_cast<char>(0xFF); break;
+            }
+            if (bytes.empty()) bytes = "A";
+        }
+        RobotModelData data;
+        if (round % 3 == 2) {
+            data.scriptTables[0] = new ScriptEntry[2];
+            data.scriptEntryCounts[0] = 2;
+            const int result = data.ParseScriptLine(bytes.c_str(), round % 2 ? 0 : -1, round % 2 ? 1 : -1);
+            EXPECT_TRUE(result == 0 || result == 1);
+        } else {
+            ASSERT_TRUE(folder.Write("fuzz.ani", bytes));
+            const int result = data.LoadScriptAni((folder / "fuzz.ani").c_str());
+            EXPECT_TRUE(result == 0 || result == 1);
+        }
+        data.Release();
+    }
+}

@@ -1,0 +1,255 @@
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "app/core/Application.h"
+#include "engine/core/MTRand.h"
+#include "robot/Robot.h"
+#include "robot/RobotType.h"
+#include "script/ScriptCommand.h"
+
+namespace {
+
+std::vector<std::string> g_messages;
+void Capture(const char* text, const char* caption) { g_messages.push_back(std::string(caption) + "|" + text); }
+
+struct FireCall {
+    i32 proc;
+    std::vector<i32> args;
+};
+
+// A robot whose fire procedures only record what they were called with.
+class RecordingRobot : public CRobot_Normal {
+public:
+    template <i32 N>
+    void Record(const i32* args)
+    {
+        calls.push_back({N, std::vector<i32>(args, args + kScriptFireArgCount)});
+    }
+    std::vector<FireCall> calls;
+};
+
+using Entries = std::vector<std::pair<i32, const char*>>;
+
+struct Fixture {
+    Fixture()
+    {
+        SetScriptMessageHook(Capture);
+        g_messages.clear();
+        data = std::make_unique<RobotModelData>();
+        robot = std::make_unique<RecordingRobot>();
+        robot->Reset();
+        robot->modelData = data.get();
+        robot->scriptTables = data->scriptTables.Data();
+        robot->fireProcs[5] = static_cast<CRobot_Normal::FireProc>(&RecordingRobot::Record<5>);
+        robot->fireProcs[7] = static_cast<CRobot_Normal::FireProc>(&RecordingRobot::Record<7>);
+    }
+    // Animation a's entries, parsed as the file loader does.
+    void Anime(i32 a, const Entries& entries)
+    {
+        const i32 n = static_cast<i32>(entries.size());
+        data->FreeScriptTable(a);
+        data->scriptTables[a] = new ScriptEntry[n + 1];
+        data->scriptEntryCounts[a] = n + 1;
+        for (i32 e = 0; e < n; ++e) {
+            data->scriptTables[a][e].wait = entries[e].first;
+            data->scriptTables[a][e].speed = 1.0f;
+            ASSERT_EQ(data->ParseScriptLine(entries[e].second, a, e), 1) << entries[e].second;
+        }
+        data->scriptTables[a][n].wait = kScriptEndMark;
+    }
+    i32 Start(i32 a, i32 channel = 0) { return robot->SetScript(data->scriptTables[a], 0, channel); }
+    i32& I(i32 n) { return *robot->intVars[n]; }
+    f32& F(i32 n) { return *robot->floatVars[n]; }
+
+    std::unique_ptr<RobotModelData> data;
+    std::unique_ptr<RecordingRobot> robot;
+};
+
+} // namespace
+
+TEST(ScriptInterpreter, ChannelsStepThroughWaitsLoopsAndEveryTimeRuns)
+{
+    Fixture f;
+    f.Anime(0, {{2, "@int[0] += 1;"}, {0, "@int[1] += 1;"}, {1, "AnimeLoop=1; @int[2] += 1;"}});
+    f.Anime(1, {{3, "ExecScriptEveryTime(1); @int[3] += 1;"}});
+    f.Start(0, 0);
+    f.Start(1, 1);
+    // Per frame after the step: counters of channel 0, then channel 1's.
+    const std::vector<std::vector<i32>> expected = {
+        {1, 0, 0, 2}, {1, 0, 0, 2}, {1, 1, 1, 3}, {2, 1, 1, 3}, {2, 1, 1, 3}, {2, 2, 2, 3}, {3, 2, 2, 3},
+    };
+    for (size_t frame = 0; frame < expected.size(); ++frame) {
+        f.robot->StepScriptChannels();
+        EXPECT_EQ((std::vector<i32>{f.I(0), f.I(1), f.I(2), f.I(3)}), expected[frame]) << "frame " << frame;
+    }
+    EXPECT_EQ(f.robot->layerEnded[0], 1);
+    EXPECT_EQ(f.robot->layerEnded[1], 1);
+    EXPECT_EQ(f.robot->channelWait[1], kScriptEndMark);  // no loop: it rests at its end
+    EXPECT_TRUE(g_messages.empty());
+}
+
+TEST(ScriptInterpreter, EntriesRunCommandsWithConditionsAndArithmetic)
+{
+    struct Case {
+        const char* text;
+        std::vector<std::pair<i32, i32>> ints;  // variable, expected value
+        std::vector<std::string> messages;
+    };
+    const Case cases[] = {
+        // A false IF skips nested blocks whole and resumes after its ELSE.
+        {"@int[0]=1; IF(@int[0],==,2); @int[1]=1; IF(1,==,1); @int[2]=1; ELSE; @int[2]=2; ENDIF; ELSE; @int[1]=2;"
+         " ENDIF; @int[3]=7;",
+         {{1, 2}, {2, 0}, {3, 7}}, {}},
+        {"IF(2,>,1); @int[1]=5; ELSE; @int[1]=6; ENDIF; IF(1.5,<=,1); ELSE; @int[2]=8; ENDIF;", {{1, 5}, {2, 8}}, {}},
+        // Both sides become 32-bit floats: 2^24 + 1 equals 2^24.
+        {"IF(16777217,==,16777216); @int[1]=1; ENDIF; IF(@int[5],!=,0); @int[2]=1; ENDIF;", {{1, 1}, {2, 0}}, {}},
+        // A missing ENDIF ends the entry.
+        {"IF(1,==,2); @int[1]=5; @int[2]=3;", {{1, 0}, {2, 0}}, {"エラー|ENDIFがありません"}},
+        {"IF(1,==,1); @int[1]=5; ELSE; @int[2]=3;", {{1, 5}, {2, 0}}, {"エラー|ENDIFがありません"}},
+        // Run-time operators work as written; traps become no change.
+        {"@int[1]=7; @int[1] /= 0; @int[2] = -2147483648; @int[2] /= -1; @int[3]=7; @int[3] -= 10;"
+         " @int[4]=3; @int[4] *= @int[3]; @int[5]=2147483647; @int[5] += 1; @int[6]=-7; @int[6] /= 2;",
+         {{1, 7}, {2, INT_MIN}, {3, -3}, {4, -9}, {5, INT_MIN}, {6, -3}}, {}},
+        // Floats truncate toward zero into ints.
+        {"@float[1] = -2.9; @int[1] = @float[1]; @float[2] = 4; @float[2] /= 0; @int[2] = @float[2];"
+         " @float[3] = 1.5; @float[3] *= @int[1];",
+         {{1, -2}, {2, 4}}, {}},
+        // GoScriptIndex ends the entry and runs the entry it names at once.
+        {"@int[1]=1; GoScriptIndex(2); @int[2]=1;", {{1, 1}, {2, 0}, {9, 1}}, {}},
+    };
+    for (const Case& c : cases) {
+        Fixture f;
+        f.Anime(0, {{5, c.text}, {5, "@int[8]=1;"}, {5, "@int[9]=1;"}});
+        g_messages.clear();
+        EXPECT_EQ(f.Start(0), 0) << c.text;
+        for (const auto& [n, v] : c.ints) EXPECT_EQ(f.I(n), v) << c.text << " variable " << n;
+        EXPECT_EQ(f.I(8), 0) << c.text;
+        EXPECT_EQ(g_messages, c.messages) << c.text;
+    }
+    Fixture f;
+    f.Anime(0, {{5, "@float[1] = -2.9; @float[2] = 4; @float[2] /= 0; @float[3] = 1.5; @float[3] *= -2;"}});
+    f.Start(0);
+    EXPECT_EQ(f.F(2), 4.0f);
+    EXPECT_EQ(f.F(3), -3.0f);
+}
+
+TEST(ScriptInterpreter, FireCallsReachOnlyTableEntriesWithTheirArguments)
+{
+    Fixture f;
+    f.Anime(0, {{1, "@int[0]=42; @int[9]=-2147483648; RunProc(0,5,@int[0]); RunProc2(3,7,1,2,3,4,5,6,7,8,9,10);"
+                    "RunProc(0,150,1); RunProc(0,-1,1); RunProc(0,@int[9],0); RunProc(0,100,0); ChangeWeapon(AXE);"
+                    "WeaponAttack(0,5,8,9);"}});
+    f.Start(0);
+    ASSERT_EQ(f.robot->calls.size(), 3u);
+    EXPECT_EQ(f.robot->calls[0].proc, 5);
+    EXPECT_EQ(f.robot->calls[0].args, (std::vector<i32>{42, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(f.robot->calls[1].proc, 7);
+    EXPECT_EQ(f.robot->calls[1].args, (std::vector<i32>{1, 2, 3, 4, 5, 6, 7, 8, 9, 10}));
+    EXPECT_EQ(f.robot->calls[2].args, (std::vector<i32>{8, 9, 0, 0, 0, 0, 0, 0, 0, 0}));
+}
+
+TEST(ScriptInterpreter, StartsValuesAndSubChannelsFollowTheirRules)
+{
+    Fixture f;
+    f.Anime(0, {{3, "Move=(0,5,STOP); Force=(STOP,2,0); BURNER(3,0.5); CatchLastChara(-1,5,-1); SwordEnable=1;"
+                    "RunSubScript(1,2); AttackDelay(2,0); AttackDelay(3,9);"}});
+    f.Anime(2, {{1, "@int[0] += 1; ExecScriptEveryTime(0);"}, {2, "@int[1] += 1;"}});
+    ScriptContext& ctx = f.robot->scriptContext;
+    ctx.move[0] = ctx.move[1] = ctx.move[2] = 1.0f;
+    ctx.attackDelay[2] = 4;
+    ctx.catchB = 7;
+    f.robot->ownForce = Vec3(3.0f, 3.0f, 3.0f);
+    f.Start(0);
+    EXPECT_EQ(ctx.move[0], 1.0f);
+    EXPECT_EQ(ctx.move[1], 5.0f);
+    EXPECT_EQ(ctx.move[2], 0.0f);
+    EXPECT_EQ(f.robot->ownForce.x, 0.0f);
+    EXPECT_EQ(f.robot->ownForce.y, 3.0f);
+    EXPECT_EQ(ctx.force[0], 0.0f);
+    EXPECT_EQ(ctx.force[1], 2.0f);
+    EXPECT_EQ(ctx.burnerOn[3], 1);
+    EXPECT_EQ(ctx.burnerScale[3], 0.5f);
+    EXPECT_EQ(ctx.catchA, 5);
+    EXPECT_EQ(ctx.catchB, 7);
+    EXPECT_EQ(ctx.attackDelay[2], 4);
+    EXPECT_EQ(ctx.attackDelay[3], 9);
+    EXPECT_EQ(f.robot->subActive[1], 1);
+    EXPECT_EQ(f.I(0), 1);
+
+    // The sub channel reruns its entry every frame, then ends and goes idle.
+    const std::vector<std::pair<i32, i32>> expected = {{2, 0}, {2, 1}, {2, 1}, {2, 1}};
+    for (size_t frame = 0; frame < expected.size(); ++frame) {
+        f.robot->StepScriptChannels();
+        EXPECT_EQ(std::make_pair(f.I(0), f.I(1)), expected[frame]) << "frame " << frame;
+    }
+    EXPECT_EQ(f.robot->subActive[1], 0);
+
+    // A new start on channel 0 clears the per-entry values, keeps the move.
+    f.Start(0);
+    EXPECT_EQ(ctx.swordEnable, 1);
+    f.Anime(1, {{1, "AnimeLoop=1;"}});
+    f.Start(1);
+    EXPECT_EQ(ctx.swordEnable, 0);
+    EXPECT_EQ(ctx.burnerOn[3], 0);
+    EXPECT_EQ(ctx.force[1], 0.0f);
+    EXPECT_EQ(ctx.move[1], 5.0f);
+}
+
+TEST(ScriptInterpreter, RunawayScriptsStopWithinOneFrame)
+{
+    Fixture f;
+    // Entries that restart themselves at once.
+    f.Anime(0, {{1, "@int[0] += 1; GoScriptIndex(0);"}});
+    f.Start(0);
+    EXPECT_GT(f.I(0), 1);
+    EXPECT_LT(f.I(0), 100);
+    f.Anime(1, {{1, "@int[1] += 1; ChangeAnime(1,0.0,0);"}});
+    f.Start(1);
+    EXPECT_LT(f.I(1), 100);
+    f.Anime(2, {{1, "@int[2] += 1; RunSubScript(0,2);"}});
+    f.robot->subActive[0] = 1;
+    f.robot->SetSubScript(f.data->scriptTables[2], 0, 0);
+    EXPECT_LT(f.I(2), 100);
+
+    // A looping list whose entries all wait 0 goes on in the next frame.
+    f.Anime(3, {{0, "@int[3] += 1;"}, {0, "AnimeLoop=1; @int[4] += 1;"}});
+    f.Start(3);
+    f.robot->StepScriptChannels();
+    const i32 once = f.I(3);
+    EXPECT_GT(once, 1);
+    f.robot->StepScriptChannels();
+    EXPECT_GT(f.I(3), once);
+
+    // Jumps past the list and unknown tables leave the channel at rest.
+    g_messages.clear();
+    f.Anime(4, {{1, "GoScriptIndex(9);"}});
+    f.Start(4);
+    EXPECT_EQ(f.robot->channelWait[0], kScriptEndMark);
+    CRobot_Normal bare;
+    bare.Reset();
+    EXPECT_EQ(bare.SetScript(nullptr, 0, 1), 0);
+    EXPECT_EQ(bare.SetScript(nullptr, 0, 7), 0);
+    EXPECT_EQ(bare.SetSubScript(nullptr, 0, 12), 0);
+    EXPECT_EQ(g_messages, std::vector<std::string>{"エラ～|SetScriptがヘンです"});
+}
+
+TEST(ScriptInterpreter, RandomDrawsUseTheBattleGeneratorInEveryRange)
+{
+    Fixture f;
+    f.Anime(0, {{1, "Rnd(1,5,5); Rnd(2,10,1); Rnd(3,-2147483648,2147483647); Rnd(4,1,6);"}});
+    GetBattleRandom().Init(1234);
+    cMTRand same;
+    same.Init(1234);
+    f.Start(0);
+    const u32 r1 = same.GetRand(), r2 = same.GetRand(), r3 = same.GetRand(), r4 = same.GetRand();
+    EXPECT_EQ(f.I(1), static_cast<i32>(r1 % 1u + 5u));
+    EXPECT_EQ(f.I(2), static_cast<i32>(r2 % (1u - 10u + 1u) + 10u));  // a reversed range wraps
+    EXPECT_EQ(f.I(3), static_cast<i32>(r3 + 0x80000000u));            // the whole range
+    EXPECT_EQ(f.I(4), static_cast<i32>(r4 % 6u + 1u));
+    EXPECT_EQ(GetBattleRandom().GetRand(), same.GetRand());
+}
