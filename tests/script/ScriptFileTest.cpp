@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
@@ -222,6 +223,31 @@ TEST(ScriptFile, MutatedFilesNeverCrashTheLoaders)
             const int result = data.LoadScriptAni((folder / "fuzz.ani").c_str());
             EXPECT_TRUE(result == 0 || result == 1);
         }
+        data.Release();
+    }
+}
+
+TEST(ScriptFile, SampleTypesParseWithoutComplaint)
+{
+    SetScriptMessageHook(Capture);
+    for (int type = 1; type <= 22; ++type) {
+        char folder[64];
+        std::snprintf(folder, sizeof folder, "%s/robo/robo%02d", QUILLON_RUN_DIR, type);
+        g_messages.clear();
+        RobotModelData data;
+        ASSERT_EQ(data.LoadScriptSpt((std::string(folder) + "/Script.spt").c_str(), AssetKey), 1) << folder;
+        ASSERT_EQ(data.LoadScriptAni((std::string(folder) + "/Script.ani").c_str()), 1) << folder;
+        EXPECT_TRUE(g_messages.empty()) << folder << ": " << (g_messages.empty() ? "" : g_messages[0]);
+        EXPECT_GT(data.hp, 0) << folder;
+        i32 scripted = 0, commands = 0;
+        for (i32 a = 0; a < 200; ++a) {
+            if (!data.scriptTables[a]) continue;
+            ++scripted;
+            for (i32 e = 0; e < data.scriptEntryCounts[a]; ++e) commands += static_cast<i32>(data.scriptTables[a][e].commands.size());
+            EXPECT_EQ(data.scriptTables[a][data.scriptEntryCounts[a] - 1].wait, kScriptEndMark);
+        }
+        EXPECT_GT(scripted, 10) << folder;
+        EXPECT_GT(commands, scripted) << folder;
         data.Release();
     }
 }
