@@ -253,3 +253,45 @@ TEST(ScriptInterpreter, RandomDrawsUseTheBattleGeneratorInEveryRange)
     EXPECT_EQ(f.I(4), static_cast<i32>(r4 % 6u + 1u));
     EXPECT_EQ(GetBattleRandom().GetRand(), same.GetRand());
 }
+
+TEST(ScriptInterpreter, AnimationStartsFollowTheEntryThatAsksForThem)
+{
+    Fixture f;
+    f.Anime(0, {{5, "@int[0] += 1; AnimeLoop=1;"},
+                {5, "ChangeAnime(7,0.0,0); @int[1]=1;"},
+                {5, "ChangeAnime(8,4.0,1);"},
+                {5, "ChangeAnime(9,0.0,3); @int[2]=1;"},
+                {5, "GoPoseIndex(-1,6); GoPoseIndex(12,2);"}});
+    CHierarchyObject& lower = f.robot->lowerModel;
+    CHierarchyObject& upper = f.robot->upperModel;
+
+    // An animation without a script restarts the channel's own list, then plays.
+    EXPECT_EQ(f.robot->SetScript(f.data->scriptTables[0], 1, 0), 1);
+    EXPECT_EQ(f.I(0), 1);
+    EXPECT_EQ(f.I(1), 0);
+    EXPECT_EQ(f.robot->channelIndex[0], 0);
+    EXPECT_EQ(lower.tracks[lower.currentTrack].anime, 7u);
+    EXPECT_EQ(lower.tracks[lower.currentTrack].loop, 1u);  // the loop flag the restarted entry set
+    EXPECT_EQ(lower.tracks[lower.currentTrack].speed, 1.0f);
+
+    // A blended change on the upper layer moves to the next track.
+    const u32 before = upper.currentTrack;
+    EXPECT_EQ(f.robot->SetScript(f.data->scriptTables[0], 2, 1), 1);
+    EXPECT_EQ(upper.currentTrack, (before + 1) % kHierarchyChangeTracks);
+    EXPECT_EQ(upper.tracks[upper.currentTrack].anime, 8u);
+
+    // Mode 3 starts nothing and still ends the entry.
+    EXPECT_EQ(f.robot->SetScript(f.data->scriptTables[0], 3, 0), 1);
+    EXPECT_EQ(f.I(2), 0);
+    EXPECT_EQ(lower.tracks[lower.currentTrack].anime, 7u);
+
+    // Poses: the current animation at a frame, then another one; nothing on a sub channel.
+    f.robot->SetScript(f.data->scriptTables[0], 4, 1);
+    EXPECT_EQ(upper.tracks[upper.currentTrack].anime, 12u);
+    EXPECT_EQ(upper.tracks[upper.currentTrack].frame, 2.0f);
+    upper.tracks[upper.currentTrack].anime = 3;
+    f.robot->subActive[0] = 1;
+    f.robot->SetSubScript(f.data->scriptTables[0], 4, 0);
+    EXPECT_EQ(upper.tracks[upper.currentTrack].anime, 3u);
+    EXPECT_EQ(lower.tracks[lower.currentTrack].anime, 7u);
+}
