@@ -1,0 +1,162 @@
+#include <memory>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "battle/stage/BattleMap.h"
+#include "engine/graphics/MeshObject.h"
+#include "support/TempFolder.h"
+#include "weapon/ObjectFactory.h"
+#include "weapon/WeaponBase.h"
+
+namespace {
+
+// A 2 x 2 x 2 box around its origin, twelve triangles facing out.
+const char* kBoxX = R"(xof 0303txt 0032
+Mesh Box {
+ 8; -1;-1;-1;, 1;-1;-1;, 1;1;-1;, -1;1;-1;, -1;-1;1;, 1;-1;1;, 1;1;1;, -1;1;1;;
+ 12; 3;0,2,1;, 3;0,3,2;, 3;4,5,6;, 3;4,6,7;, 3;0,1,5;, 3;0,5,4;,
+ 3;3,7,6;, 3;3,6,2;, 3;1,2,6;, 3;1,6,5;, 3;0,4,7;, 3;0,7,3;;
+}
+)";
+
+// One breakable box at (0, 1, 15) in cell (0, 0) of a 30-unit grid.
+struct BoxStage {
+    TempFolder folder;
+    BattleMap map;
+    CMapObjNode* box = nullptr;
+
+    BoxStage()
+    {
+        EXPECT_TRUE(folder.Write("box.x", kBoxX));
+        map.parts.Create(1);
+        map.parts[0].hitMesh = std::make_unique<MeshObject>();
+        const std::string path = folder / "box.x";
+        EXPECT_EQ(map.parts[0].hitMesh->Load(path.c_str(), MeshObject::NoTextures, nullptr), 1);
+        map.parts[0].hitMesh->ComputeBounds();
+        map.parts[0].hitMesh->BuildCollisionTriangles();
+        map.cells = std::make_unique<MapCell[][kMapGridMax]>(kMapGridMax);
+        map.gridWidth = 4;
+        map.gridDepth = 4;
+        map.cellSize = 30.0f;
+        MapCell* cell = map.GetCell(0, 0);
+        EXPECT_NE(cell, nullptr);
+        box = cell->objects.NewNode(1);
+        box->partIndex = 0;
+        box->matrix.m[3][1] = 1.0f;
+        box->matrix.m[3][2] = 15.0f;
+        box->inverse = box->matrix;
+        box->inverse.m[3][1] = -1.0f;
+        box->inverse.m[3][2] = -15.0f;
+        box->hitMin = Vec3(-1, 0, 14);
+        box->hitMax = Vec3(1, 2, 16);
+        box->vars[kMapVarHitFlag] = 1;
+        box->SetInt(kMapVarHitProc, 1);
+        box->SetInt(kMapVarHp, 80);
+        box->SetInt(kMapVarDestroyProc, 3);
+        cell->hitMin = box->hitMin;
+        cell->hitMax = box->hitMax;
+    }
+};
+
+// Counts the objects that offered themselves to it.
+class Counter : public LZ_Standard {
+public:
+    i32 HitTestObject(BB_Base* tester) override
+    {
+        testers.push_back(tester);
+        return 0;
+    }
+    i32 OnHitMap(const Vec3* point, LASERNODE*, const Vec3* normal) override
+    {
+        mapHits.push_back(*point);
+        normals.push_back(normal ? *normal : Vec3());
+        return 0;
+    }
+    std::vector<BB_Base*> testers;
+    std::vector<Vec3> mapHits, normals;
+};
+
+class RobotProbe : public BB_Base {
+public:
+    i32 HitTestObject(BB_Base* tester) override
+    {
+        ++offers;
+        last = tester;
+        return 0;
+    }
+    int offers = 0;
+    BB_Base* last = nullptr;
+};
+
+}  // namespace
+
+TEST(WeaponHitPassTest, MaskChoosesWhoIsOffered)
+{
+    BoxStage stage;
+    for (u32 mask : {0u, 1u, 2u, 4u, 7u}) {
+        SCOPED_TRACE(mask);
+        CList<BB_Base> weapons, robots;
+        RobotProbe* robot = NewObject<RobotProbe>(&robots, 1);
+        Counter* other = NewObject<Counter>(&weapons, 1);
+        Counter* shot = NewObject<Counter>(&weapons, 1);
+        shot->HitMask = mask;
+        shot->TestSegments = 5;
+        shot->Laser.MaxPoints = 5;
+        shot->Laser.AddPoint(Vec3(-5, 1, 15));
+        shot->Laser.AddPoint(Vec3(5, 1, 15));
+        shot->HitTestPassIn(WeaponArena{&weapons, &robots, &stage.map});
+        EXPECT_EQ(robot->offers, (mask & 1) ? 1 : 0);
+        EXPECT_EQ(robot->last, (mask & 1) ? shot : nullptr);
+        // Every weapon is offered the shot, the shot itself included.
+        EXPECT_EQ(other->testers.size(), (mask & 4) ? 1u : 0u);
+        EXPECT_EQ(shot->testers.size(), (mask & 4) ? 1u : 0u);
+        EXPECT_EQ(shot->mapHits.size(), (mask & 2) ? 1u : 0u);
+    }
+}
+
+TEST(WeaponHitPassTest, BreakableStageObjectLosesHpAndBreaks)
+{
+    BoxStage stage;
+    CList<BB_Base> weapons;
+    Counter* shot = NewObject<Counter>(&weapons, 1);
+    shot->HitMask = kHitStage;
+    shot->Damage = 50;
+    shot->TestSegments = 3;
+    shot->Laser.MaxPoints = 5;
+    shot->Laser.AddPoint(Vec3(-5, 1, 15));
+    shot->Laser.AddPoint(Vec3(5, 1, 15));
+    const WeaponArena arena{&weapons, nullptr, &stage.map};
+
+    shot->HitTestPassIn(arena);
+    ASSERT_EQ(shot->mapHits.size(), 1u);
+    EXPECT_NEAR(shot->mapHits[0].x, -1.0f, 1e-4f);  // where the trail enters the box
+    EXPECT_NEAR(shot->normals[0].x, -1.0f, 1e-4f);
+    EXPECT_EQ(stage.box->GetInt(kMapVarHp), 30);
+    EXPECT_EQ(stage.box->GetInt(kMapVarFlag), 0);
+    EXPECT_EQ(stage.map.destroyList.GetCount(), 0u);
+
+    shot->HitTestPassIn(arena);
+    EXPECT_EQ(stage.box->GetInt(kMapVarHp), -20);
+    EXPECT_EQ(stage.box->GetInt(kMapVarFlag), 1);
+    ASSERT_EQ(stage.map.destroyList.GetCount(), 1u);
+    const MapDestroyObjNode* broken = stage.map.destroyList.GetHead()->next;
+    EXPECT_EQ(broken->object, stage.box);
+    EXPECT_EQ(broken->cell, stage.map.GetCell(0, 0));
+    EXPECT_EQ(broken->destroyProc, 3);
+    EXPECT_EQ(broken->dropHeight, 100);  // a box 2 high
+
+    // Broken once: later hits still stop the shot but damage nothing.
+    shot->HitTestPassIn(arena);
+    EXPECT_EQ(shot->mapHits.size(), 3u);
+    EXPECT_EQ(stage.box->GetInt(kMapVarHp), -20);
+    EXPECT_EQ(stage.map.destroyList.GetCount(), 1u);
+
+    // A segment that stops short of the box, and a negative segment count, test nothing.
+    shot->Laser.AddPoint(Vec3(6, 1, 15));
+    shot->TestSegments = 1;
+    shot->HitTestPassIn(arena);
+    shot->TestSegments = -1;
+    shot->HitTestPassIn(arena);
+    EXPECT_EQ(shot->mapHits.size(), 3u);
+}
