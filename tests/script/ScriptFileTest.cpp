@@ -7,6 +7,7 @@
 
 #include "engine/core/AssetFile.h"
 #include "engine/core/MTRand.h"
+#include "robot/Robot.h"
 #include "robot/RobotType.h"
 #include "script/ScriptCommand.h"
 #include "support/HodFileBuilder.h"
@@ -186,9 +187,9 @@ TEST(ScriptFile, DamagedFilesAreRefusedAndSettingsLoadThroughTheKey)
     EXPECT_EQ(data.hp, 900);
 }
 
-// Mutated script files never crash or hang the loaders; every load either
-// succeeds or is refused.
-TEST(ScriptFile, MutatedFilesNeverCrashTheLoaders)
+// Mutated script files never crash or hang the loaders or the channels that
+// run them; every load either succeeds or is refused.
+TEST(ScriptFile, MutatedFilesNeverCrashTheLoadersOrTheInterpreter)
 {
     SetScriptMessageHook([](const char*, const char*) {});
     TempFolder folder;
@@ -196,7 +197,8 @@ TEST(ScriptFile, MutatedFilesNeverCrashTheLoaders)
     const std::string spt =
         "' settings\r\nHP=100;Name=Fuzz;@int[3]+=2;COLORSET(1,2,0.5,1,1,1);WEAPONPOINT(3,Gun.x,UP);"
         "IF(@int[3],>=,1.5);Move=(1,STOP,@float[2]);ELSE;RunProc2(1,5,1,2,3,4,5,6,7,8,9,10);ENDIF;"
-        "BURNERSET(2,B.x,0.5,x);ColorShader(0,1,2,1,2,3,4,5,6,7,8,9,10);Rnd(3,1,6);ATTACK(1,2,3,4);";
+        "BURNERSET(2,B.x,0.5,x);ColorShader(0,1,2,1,2,3,4,5,6,7,8,9,10);Rnd(3,1,6);ATTACK(1,2,3,4);"
+        "ExecScriptEveryTime(0);RunSubScript(1,0);GoScriptIndex(1);@int[2]/=@int[3];ChangeAnime(0,1.0,2);";
     cMTRand rng;
     rng.Init(77);
     for (int round = 0; round < 400; ++round) {
@@ -218,6 +220,16 @@ TEST(ScriptFile, MutatedFilesNeverCrashTheLoaders)
             data.scriptEntryCounts[0] = 2;
             const int result = data.ParseScriptLine(bytes.c_str(), round % 2 ? 0 : -1, round % 2 ? 1 : -1);
             EXPECT_TRUE(result == 0 || result == 1);
+            // Whatever was parsed also runs: starts, jumps and every-time runs stay bounded.
+            CRobot_Normal robot;
+            robot.Reset();
+            robot.modelData = &data;
+            robot.scriptTables = data.scriptTables.Data();
+            for (auto& proc : robot.fireProcs) proc = &CRobot_Normal::FireProcNone;
+            data.scriptTables[0][1].wait = 1;
+            robot.SetScript(data.scriptTables[0], 1, 0);
+            robot.SetScript(data.scriptTables[0], 0, 1);
+            for (int frame = 0; frame < 8; ++frame) robot.StepScriptChannels();
         } else {
             ASSERT_TRUE(folder.Write("fuzz.ani", bytes));
             const int result = data.LoadScriptAni((folder / "fuzz.ani").c_str());
