@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "app/core/Application.h"
+#include "weapon/WeaponBase.h"
 #include "weapon/ObjectFactory.h"
 #include "weapon/WeaponScene.h"
 #include "weapon/effects/Burner.h"
@@ -11,6 +12,8 @@
 #include "weapon/effects/Flash.h"
 #include "weapon/effects/Smoke.h"
 #include "weapon/effects/Spark.h"
+#include "weapon/effects/SwordEffect.h"
+#include "weapon/effects/Wind.h"
 
 namespace {
 
@@ -95,6 +98,9 @@ TEST(BillboardEffectsTest, LifetimesFollowTheirFrameRules)
         {"smoke fading by 2", [&] { auto e = std::make_unique<BB_MSmoke>(); e->Set(&at, 1.0f, &still, 0, nullptr, 0xFFFFFFFFu, 0xFFFE); return e; }, 128},
         {"ground smoke", [&] { auto e = std::make_unique<BB_GSmoke>(); e->Set(&at, 1.0f, &still, 0, nullptr, 0xFFFFFFFFu, -5, 0.1f); return e; }, 52},
         {"burner with nothing to follow", [&] { auto e = std::make_unique<BB_Burner>(); e->Set(&at, 0.5f, 2.0f, 1, nullptr, 0xFFFFFFFFu, nullptr, nullptr, 0); return e; }, 11},
+        {"ring at a random angle", [&] { auto e = std::make_unique<BB_WindRing3>(); e->SetEx(&at, 1.0f, &still, 1, nullptr, 0xFFFFFFFFu); return e; }, 11},
+        {"wind streak", [&] { auto e = std::make_unique<BB_WindLine>(); e->Set(&at, 0.1f, 2.0f, &at, 1, nullptr, 0xFFFFFFFFu); return e; }, 22},
+        {"wind bow", [&] { auto e = std::make_unique<BB_WindBow>(); e->Set(nullptr, 1.0f, 1.0f, 1, nullptr, 0xFFFFFFFFu, nullptr, nullptr, 5); return e; }, 5},
         {"burning debris", [&] { auto e = std::make_unique<BB_BP>(); e->Set(&at, 0.3f, &still, 1, nullptr, 0xFFFFFFFFu, 10); return e; }, 10},
     };
     for (const Case& c : cases) {
@@ -138,4 +144,34 @@ TEST(BillboardEffectsTest, FollowersLetGoOfFinishedObjects)
     BB_Burner burner;
     burner.Set(&at, 0.5f, 2.0f, 1, nullptr, 0xFFFFFFFFu, &followed, &followed.World, 1);
     EXPECT_EQ(burner.Run(), 1);  // a finished object ends its flame at once
+}
+
+TEST(BillboardEffectsTest, BurstsSpawnTheirPiecesWithAFixedNumberOfDraws)
+{
+    EffectWorld ew;
+    CList<BB_Base> weapons;
+    ew.world.weapons = &weapons;
+    const Vec3 dir(0, 0, 1), hit(1, 1, 1);
+
+    GetBattleRandom().Init(9);
+    BB_SwordEffect burst;
+    burst.Set(&dir, &hit, 1);
+    EXPECT_EQ(burst.Run(), 1);  // all in its first run
+    EXPECT_EQ(weapons.GetCount(), 20u);
+    EXPECT_EQ(ew.effects.GetCount(), 41u);
+    EXPECT_EQ(weapons.GetHead()->next->GetKind(), kKindLineEffect);
+    // 20 lines of two draws, 40 sparks of three.
+    cMTRand expect;
+    expect.Init(9);
+    for (int i = 0; i < 20 * 2 + 40 * 3; ++i) expect.GetRand();
+    EXPECT_EQ(GetBattleRandom().GetRand(), expect.GetRand());
+
+    weapons.DeleteAll();
+    weapons.Init();
+    BB_CrasyBall ball;
+    ball.Set(&hit, 0.1f, &dir, 1, nullptr, 0xFFFFFFFFu, nullptr, 0, 1, 3);
+    EXPECT_EQ(RunsToFinish(ball), 601);
+    EXPECT_EQ(weapons.GetCount(), 200u);  // one beam every other frame from 202 to 600
+    EXPECT_EQ(static_cast<LZ_Standard*>(weapons.GetHead()->next)->Team, 3);
+    EXPECT_EQ(static_cast<LZ_Standard*>(weapons.GetHead()->next)->Damage, 120);
 }
