@@ -8,6 +8,7 @@
 #include "app/player/SaveFolder.h"
 #include "engine/core/AssetFile.h"
 #include "platform/core/FileSystem.h"
+#include "platform/core/TextCodec.h"
 
 namespace {
 
@@ -39,16 +40,23 @@ u32 RankForExp(u32 exp)
     return MaxRankLevel;
 }
 
-void GetRankTitle(u32 level, char* out)
+void GetRankTitle(u32 level, char* out, size_t outSize)
 {
+    if (!out || outSize == 0) return;
     static const char* const titles[18] = {
         "训练兵", "三等兵", "二等兵", "一等兵", "下士", "中士",
         "上士",   "少尉",   "中尉",   "上尉",   "少校", "中校",
         "上校",   "准将",   "少将",   "中将",   "上将", "元帅",
     };
     const char* title = titles[std::min<u32>(level, 17)];
-    std::strncpy(out, title, RankTitleBufferSize - 1);
-    out[RankTitleBufferSize - 1] = '\0';
+    size_t n = 0;
+    for (;;) {
+        const size_t step = plat::Utf8SequenceLength(u8(title[n]));
+        if (title[n] == '\0' || step == 0 || n + step + 1 > outSize) break;
+        n += step;
+    }
+    std::memcpy(out, title, n);
+    out[n] = '\0';
 }
 
 u32 PlayerProfile::AddExp(i32 delta)

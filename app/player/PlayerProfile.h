@@ -36,10 +36,11 @@ public:
 u32 RankForExp(u32 exp);
 // Experience threshold k (0..30).
 u32 RankThreshold(u32 k);
-// Writes the UTF-8 title of a rank level, NUL-terminated, into out (at least
-// RankTitleBufferSize bytes).
+// Writes the UTF-8 title of a rank level into out, NUL-terminated and never
+// past outSize bytes; a smaller buffer gets the whole characters that fit.
+// RankTitleBufferSize holds every title.
 inline constexpr u32 RankTitleBufferSize = 16;
-void GetRankTitle(u32 level, char* out);
+void GetRankTitle(u32 level, char* out, size_t outSize);
 
 void ListPlayerProfiles(std::vector<std::string>& names);
 // 1 when the file was deleted.

@@ -22,7 +22,7 @@ constexpr i32 StepMinimumFrames = 61;
 void FormatStep(char (&message)[100], const char* format, i32 level)
 {
     char title[RankTitleBufferSize];
-    GetRankTitle(static_cast<u32>(level), title);
+    GetRankTitle(static_cast<u32>(level), title, sizeof title);
     std::snprintf(message, sizeof message, format, title);
 }
 

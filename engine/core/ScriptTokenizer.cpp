@@ -216,10 +216,9 @@ void ScriptTokenizer::ReadRawToScratch()
 ScriptTokenizer::ParsedVar ScriptTokenizer::ReadVariable()
 {
     ++pos; // the '@'
+    // The word keeps a blank before its bracket, so "@int (3)" is no typed
+    // form: it reads as variable 0 and leaves "(3)" for the next reader.
     ReadRawToScratch();
-    // Blanks between the type word and its bracket are allowed.
-    size_t len = std::strlen(scratch);
-    while (len > 0 && (scratch[len - 1] == ' ' || scratch[len - 1] == '\t')) scratch[--len] = '\0';
 
     ParsedVar v{VarForm::Direct, false, -1};
     if (std::strcmp(scratch, "int") == 0 || std::strcmp(scratch, "float") == 0) {
@@ -321,11 +320,15 @@ void ScriptTokenizer::GetOperand(char* out, size_t outSize, i32* isFloat, Script
     }
     const ParsedVar v = ReadVariable();
     if (!v.valid) {
-        if (v.form != VarForm::Direct) ReportBadNumber();
         SetRef(ref, -1, kScriptVarLiteral);
+        if (v.form != VarForm::Direct) {
+            // The bracketed forms complain and write neither text nor isFloat.
+            ReportBadNumber();
+            return;
+        }
         if (out && outSize > 1) std::strcpy(out, "0");
         else if (out && outSize == 1) out[0] = '\0';
-        if (v.form == VarForm::Direct && isFloat) *isFloat = 0;
+        if (isFloat) *isFloat = 0;
         return;
     }
     const bool isFloatVar = v.form == VarForm::Float;

@@ -48,16 +48,35 @@ TEST(Rank, ThresholdsGrowByTwentyThousandMoreEachStep)
 TEST(Rank, TitlesAreUtf8AndTopOutAtMarshal)
 {
     char title[RankTitleBufferSize];
-    GetRankTitle(0, title);
+    GetRankTitle(0, title, sizeof title);
     EXPECT_STREQ(title, "训练兵");
-    GetRankTitle(9, title);
+    GetRankTitle(9, title, sizeof title);
     EXPECT_STREQ(title, "上尉");
-    GetRankTitle(17, title);
+    GetRankTitle(17, title, sizeof title);
     EXPECT_STREQ(title, "元帅");
-    GetRankTitle(30, title);
+    GetRankTitle(30, title, sizeof title);
     EXPECT_STREQ(title, "元帅");
-    GetRankTitle(0xFFFFFFFF, title);
+    GetRankTitle(0xFFFFFFFF, title, sizeof title);
     EXPECT_STREQ(title, "元帅");
+}
+
+TEST(Rank, TitleStaysInsideSmallBuffersAndKeepsWholeCharacters)
+{
+    // "训练兵" is three 3-byte characters.
+    const struct {
+        size_t size;
+        const char* expected;
+    } cases[] = {{1, ""}, {3, ""}, {4, "训"}, {6, "训"}, {7, "训练"}, {9, "训练"}, {10, "训练兵"}, {16, "训练兵"}};
+    for (const auto& c : cases) {
+        char buffer[20];
+        std::memset(buffer, '#', sizeof buffer);
+        GetRankTitle(0, buffer, c.size);
+        EXPECT_STREQ(buffer, c.expected) << "size " << c.size;
+        for (size_t i = c.size; i < sizeof buffer; ++i) ASSERT_EQ(buffer[i], '#') << "size " << c.size;
+    }
+    char untouched = '#';
+    GetRankTitle(0, &untouched, 0);
+    EXPECT_EQ(untouched, '#');
 }
 
 TEST(Rank, AddExpSaturatesInsteadOfWrapping)

@@ -66,7 +66,7 @@ TEST_F(ExpGetTest, PromotionByThreeLevelsShowsThreeFlashedStepsEachEndedByEnter)
         EXPECT_EQ(notice->shownLevel, step);
         EXPECT_EQ(CountOf<TCB_FadeIn>(list), 1) << "one white flash per step";
         char title[RankTitleBufferSize];
-        GetRankTitle(static_cast<u32>(step), title);
+        GetRankTitle(static_cast<u32>(step), title, sizeof title);
         EXPECT_EQ(std::string(notice->message), "军现升级为[" + std::string(title) + "]            ");
         // Enter is not taken before the step has been shown 61 frames.
         app.input.keyTable[13] = 0x80;

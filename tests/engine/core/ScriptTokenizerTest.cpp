@@ -130,12 +130,13 @@ TEST_F(Tokenizer, ReadsEveryVariableForm)
     tok.floatVars[5] = 1.25f;
     ScriptVarRef ref;
 
-    tok.SetText("@int(3), @int[3]tail, @ int (3) , @float(2), @float[2], @5, @5;");
+    tok.intVars[0] = -9;
+    tok.SetText("@int(3), @int[3]tail, @ int(3) , @float(2), @float[2], @5, @5;");
     EXPECT_EQ(tok.GetInt(&ref), 42);
     EXPECT_EQ(ref.number, 3);
     EXPECT_EQ(ref.kind, kScriptVarInt);
     EXPECT_EQ(tok.GetInt(&ref), 42) << "what follows the bracket is dropped";
-    EXPECT_EQ(tok.GetInt(&ref), 42) << "blanks around the type word";
+    EXPECT_EQ(tok.GetInt(&ref), 42) << "a blank before the type word";
     EXPECT_EQ(tok.GetInt(&ref), -2) << "float variables truncate toward zero";
     EXPECT_EQ(ref.kind, kScriptVarFloat);
     EXPECT_FLOAT_EQ(tok.GetFloat(&ref), -2.7f);
@@ -155,6 +156,18 @@ TEST_F(Tokenizer, ReadsEveryVariableForm)
     EXPECT_EQ(ref.number, -1);
     EXPECT_EQ(ref.kind, kScriptVarLiteral);
     EXPECT_EQ(tok.GetInt(&ref), -4);
+
+    // A blank after the type word makes it an untyped name: variable 0, with
+    // the bracket left where it was.
+    tok.SetText("@int (3)");
+    EXPECT_EQ(tok.GetInt(&ref), -9);
+    EXPECT_EQ(ref.number, 0);
+    EXPECT_EQ(ref.kind, kScriptVarInt);
+    char rest[8] = {};
+    tok.ReadToken(rest, sizeof rest);
+    EXPECT_STREQ(rest, "");
+    tok.SkipChar();
+    EXPECT_EQ(tok.GetInt(&ref), 3) << "the bracketed number is still unread";
     EXPECT_TRUE(g_messages.empty());
 }
 
@@ -219,13 +232,14 @@ TEST_F(Tokenizer, BadVariableNumbersNeverReachTheTables)
     EXPECT_EQ(tok.GetInt(&ref), 1199);
     EXPECT_TRUE(g_messages.empty());
 
-    // GetOperand: bracketed leaves isFloat as it was; both read as "0".
+    // GetOperand: bracketed leaves the text and isFloat as they were; the
+    // untyped form reads as "0".
     char text[8] = "x";
     i32 isFloat = -1;
     tok.SetText("@float(300), @300");
     tok.GetOperand(text, &isFloat, &ref);
     EXPECT_EQ(isFloat, -1);
-    EXPECT_STREQ(text, "0");
+    EXPECT_STREQ(text, "x");
     EXPECT_EQ(ref.kind, kScriptVarLiteral);
     EXPECT_EQ(g_messages.size(), 1u);
     tok.GetOperand(text, &isFloat, &ref);
