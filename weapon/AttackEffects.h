@@ -1,0 +1,97 @@
+#pragma once
+// Damaging billboards: the grenade and its blast, and the sword beams. They
+// hurt only from the scene's attack-effect list. Their collision pass and
+// the grenade's flight come with the damaging billboards themselves.
+#include "weapon/Laser.h"
+#include "weapon/WeaponBase.h"
+
+class BB_Grenade : public BB_AtkStandard {
+public:
+    i32 Run() override;
+    i32 GetDamageType() const override;
+    virtual void Set(const Vec3* position, f32 size, const Vec3* velocity, i32 blendMode, plat::GfxTexture* texture,
+                     u32 colour, u32 fuse, BB_Base* owner, f32 hitRadius, i32 damage, i32 downValue, f32 knockback,
+                     u32 hitFlags, i32 team, i32 blastDamage, f32 blastSize);
+
+    Vec3 Velocity;
+    i32 Counter = 0;
+    u32 Fuse = 0;
+    BB_Base* Owner = nullptr;
+    i32 BlastDamage = 0;
+    f32 BlastSize = 0.0f;
+};
+
+// Hurts only in the hit pass of its first frame.
+class BB_GrenadeExplode : public BB_AtkStandard {
+public:
+    i32 Run() override;
+    i32 GetDamageType() const override;
+    virtual void Set(const Vec3* position, f32 size, const Vec3* velocity, i32 blendMode, plat::GfxTexture* texture,
+                     u32 colour, BB_Base* owner, f32 hitRadius, i32 damage, i32 downValue, f32 knockback,
+                     u32 hitFlags, i32 team);
+
+    Vec3 Velocity;
+    i32 Counter = 0;
+    BB_Base* Owner = nullptr;
+};
+
+// The visible blade of light that follows a robot's arm.
+class BB_SwordBeam : public BB_AtkStandard {
+public:
+    BB_SwordBeam();
+    ~BB_SwordBeam() override;
+
+    i32 Run() override;
+    i32 Draw() override;
+    i32 GetKind() const override;
+    virtual void Set(const Vec3* position, f32 fullLength, f32 length, i32 blendMode, plat::GfxTexture* texture,
+                     plat::GfxTexture* trailTexture, u32 colour, i32 team, u32 life, BB_Base* owner,
+                     const Mat4* followedMatrix, u32 value, u32 rehitInterval);
+
+    CLaser Trail;
+    Vec3 Direction;
+    Mat4 PrevWorld;
+    f32 FullLength = 0.0f;
+    f32 Length = 0.0f;
+    i32 Life = 0;
+    BB_Base* Owner = nullptr;
+    const Mat4* FollowedMatrix = nullptr;
+    u32 Value = 0;
+    u8 Hold = 0;  // the robot holds the blade still
+};
+
+// The invisible damaging blade; ends with its owner.
+class BB_SwordBeamAtk : public BB_SwordBeam {
+public:
+    i32 Run() override;
+    virtual void SetEx(const Vec3* position, f32 length, i32 blendMode, plat::GfxTexture* texture, u32 ignored,
+                       u32 colour, i32 team, u32 life, BB_Base* owner, const Mat4* followedMatrix, u32 value,
+                       i32 rehitInterval, const i32 values[10]);
+
+    i32 Values[10] = {};
+};
+
+// Pick-ups lying on the stage; taking them comes with the pick-ups themselves.
+class BB_SummonItem : public BB_AtkStandard {
+public:
+    i32 Run() override;
+    virtual void Set(const Vec3* position, f32 size, const Vec3* velocity, i32 blendMode, plat::GfxTexture* texture,
+                     u32 colour, u32 life, i32 team);
+
+    i32 Counter = 0;
+    Vec3 Velocity;
+    i32 Life = 0;
+};
+
+class BB_PartsItem : public BB_AtkStandard {
+public:
+    i32 Run() override;
+    virtual void Set(const Vec3* position, u32 unused, const Vec3* velocity, i32 blendMode, MeshObject* mesh,
+                     u32 unused2, i32 life, i32 team, f32 strength);
+
+    MeshObject* Mesh = nullptr;  // not owned
+    i32 Counter = 0;
+    Vec3 Velocity;
+    i32 Life = 0;
+    f32 Strength = 0.0f;
+};
