@@ -1,7 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "weapon/AttackEffects.h"
+#include "weapon/effects/AttackEffects.h"
 #include "weapon/effects/MagicCircle.h"
+#include "weapon/items/Items.h"
 
 TEST(AttackEffectsTest, BlastHurtsOnlyInItsFirstPassAndBladesLiveByTheirOwner)
 {
@@ -54,4 +55,22 @@ TEST(AttackEffectsTest, BlastHurtsOnlyInItsFirstPassAndBladesLiveByTheirOwner)
     EXPECT_EQ(light.Finished, 0);
     EXPECT_EQ(light.Counter, 20);
     EXPECT_EQ(light.Direction, Vec3(0.0f, 0.1f, 1.0f));
+}
+
+TEST(AttackEffectsTest, PickUpsTouchButNeverHurt)
+{
+    const Vec3 at(1, 2, 3), fall(0, -0.1f, 0);
+    BB_SummonItem summon;
+    summon.Set(&at, 1.0f, &fall, 1, nullptr, 0xFFFFFFFFu, 6000, 4);
+    BB_PartsItem parts;
+    parts.Set(&at, 0, &fall, 0, nullptr, 0, 6000, 4, 2.0f);
+    for (BB_AtkStandard* item : {static_cast<BB_AtkStandard*>(&summon), static_cast<BB_AtkStandard*>(&parts)}) {
+        EXPECT_EQ(item->Damage, 0);
+        EXPECT_EQ(item->HitMask, 3u);
+        EXPECT_FLOAT_EQ(item->HitRadius, 1.0f);
+        EXPECT_EQ(item->RehitInterval, 10);
+        EXPECT_EQ(item->Team, 4);
+        EXPECT_EQ(item->World.m[3][2], 3.0f);
+    }
+    EXPECT_FLOAT_EQ(parts.Strength, 2.0f);
 }
