@@ -5,6 +5,7 @@
 #include "tools/ModelData.h"
 #include "tools/PilotData.h"
 #include "tools/RobotData.h"
+#include "tools/StageData.h"
 #include "tools/TitleData.h"
 
 int main(int argc, char** argv)
@@ -18,5 +19,6 @@ int main(int argc, char** argv)
     if (!MakePilotData(argv[1])) return 1;
     if (!MakeTitleData(argv[1])) return 1;
     if (!MakeRobotData(argv[1])) return 1;
+    if (!MakeStageData(argv[1])) return 1;
     return 0;
 }
