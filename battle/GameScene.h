@@ -22,6 +22,7 @@
 #include "platform/math/MathTypes.h"
 
 class BattleMap;      // battle/stage/BattleMap.h
+class MapHitInfo;     // battle/stage/BattleMap.h
 class RobotModelData; // robot/RobotType.h
 class CRobot_Base;    // robot/Robot.h
 class CShip;          // robot/Robot.h
@@ -180,6 +181,12 @@ public:
     bool WaitTypeLoaded(i32 type, u32 limitMs);
     // Joins every loader thread started by this scene.
     void JoinLoaders();
+
+    // Collision with the stage (battle/stage/MapCollision.h says how).
+    i32 HitTestMapSegment(const Vec3* start, const Vec3* end, float* distance, MapHitInfo* record);
+    i32 CollideSphereWithMap(float x, float y, float z, float radius, i32* count, CList<MapHitInfo>* hits,
+                             Vec3* push);
+    i32 HitTestQuadAgainstMesh(const Vec3 quad[4], MeshObject* mesh, const Mat4* placement, Vec3* hitPoint);
 
     // Members, in the order the battle's code relies on.
     CList<TCB> tasks;

@@ -198,3 +198,4 @@ i32 HitTestQuadAgainstMesh(const Vec3 quad[4], MeshObject* mesh, const Mat4* pla
     }
     return 0;
 }
+
