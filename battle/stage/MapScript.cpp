@@ -2,6 +2,7 @@
 // light, sky, area wall, music), object scripts set a placed object's
 // variables, its cell's water height, or turn the placement into a start
 // point.
+#include <cstdint>
 #include <cstring>
 #include <string>
 
@@ -80,6 +81,20 @@ bool SkipFiller(ScriptTokenizer& t, bool* end)
     return false;
 }
 
+// A bracketed variable number. One that is itself a variable is no number
+// at all: it reads as out of range, without stepping into it.
+i32 ReadIndex(ScriptTokenizer& t)
+{
+    t.SkipBlanks();
+    if (t.GetCursor()[0] == '@') {
+        char skipped[32];
+        t.Advance(1);
+        t.ReadToken(skipped);
+        return INT32_MAX;
+    }
+    return t.GetInt();
+}
+
 // An operand naming a script variable reads 0: a stage script's variable
 // tables are always empty. It is stepped over here rather than by the
 // tokenizer, so a bad one adds to the load's messages instead of showing a
@@ -94,7 +109,7 @@ bool SkipVariableOperand(ScriptTokenizer& t, BattleMap* map)
     const char open = t.GetCursor()[0];
     if (open == '[' || open == '(') {
         t.Advance(1);
-        const i32 n = t.GetInt();
+        const i32 n = ReadIndex(t);
         if (n < 0 || n >= ScriptTokenizer::kVarCount) map->AddMessage(kBadNumberText, kBadNumberCaption);
         t.SkipBlanks();
         t.SkipChar();
@@ -250,7 +265,7 @@ int CMapObjNode::ReadScript(MapCell* cell)
                 const bool isFloat = name[0] == 'f';
                 t.SkipBlanks();
                 t.SkipChar();  // '['
-                const i32 n = t.GetInt();
+                const i32 n = ReadIndex(t);
                 t.SkipBlanks();
                 t.SkipChar();  // ']'
                 if (n < 0) {

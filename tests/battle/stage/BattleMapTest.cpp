@@ -124,6 +124,9 @@ TEST_F(StageScripts, ObjectAndPartScriptFormsSetTheirValues)
         {"#Depth = 3;", [](BattleMap& m, auto&) { EXPECT_EQ(m.GetCell(1, 1)->waterY, kMapNoWater); },
          "不明なスクリプト。読み込み中断"},
         {"@Hp = @int[5];", [](BattleMap&, auto& o) { EXPECT_EQ(o[0]->GetInt(kMapVarHp), 0); }, nullptr},
+        {"@Hp = @float[@x];@ShadowFlag = 2;", [](BattleMap&, auto& o) { EXPECT_EQ(o[0]->GetInt(kMapVarShadowFlag), 2); },
+         "変数番号が不正"},
+        {"@int[@int[3]] = 3;@Hp = 4;", [](BattleMap&, auto& o) { EXPECT_EQ(o[0]->GetInt(kMapVarHp), 0); }, "変数番号が不正"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.script);
