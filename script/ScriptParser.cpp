@@ -433,10 +433,16 @@ int Parser::Variable()
     r.SkipBlanks();
     i8 targetKind = kScrVarInt;
     bool bracketed = false;
-    if (std::strncmp(r.GetCursor(), "int", 3) == 0) {
+    // As the reader has it: a blank after the type word makes it no typed
+    // form, and the number then reads as 0.
+    auto typeWord = [&](const char* word) {
+        const size_t n = std::strlen(word);
+        return std::strncmp(r.GetCursor(), word, n) == 0 && At(n) != ' ' && At(n) != '\t';
+    };
+    if (typeWord("int")) {
         r.Advance(3);
         bracketed = true;
-    } else if (std::strncmp(r.GetCursor(), "float", 5) == 0) {
+    } else if (typeWord("float")) {
         r.Advance(5);
         targetKind = kScrVarFloat;
         bracketed = true;
