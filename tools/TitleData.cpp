@@ -103,14 +103,27 @@ public:
     {
         Run(&c, text, size, x, y, rgb);
     }
-    // Centred on cx, with the middle of capital letters on cy.
+    // Centred on cx, with the middle of capital letters on cy. Text wider
+    // than the room either side of cx (less a two-pixel margin) is drawn
+    // smaller, so no letter is cut off at the picture's edge.
     void DrawCentred(Canvas& c, const char* text, u32 size, i32 cx, i32 cy, const float rgb[3])
     {
+        const i32 room = 2 * std::min(cx, i32(c.w) - cx) - 4;
+        while (size > 8 && InkWidth(text, size) > room) --size;
         const i32 width = Measure(text, size);
         Draw(c, text, size, cx - width / 2, cy + i32(size) * 36 / 100, rgb);
     }
 
 private:
+    // Width from the pen's start to the right edge of the last glyph's ink,
+    // which may reach past its advance.
+    i32 InkWidth(const char* text, u32 size)
+    {
+        const i32 advance = Measure(text, size);
+        const FT_GlyphSlot g = face_->glyph;
+        return std::max(advance, advance - i32(g->advance.x >> 6) + g->bitmap_left + i32(g->bitmap.width));
+    }
+
     static u32 NextCodePoint(const char*& s)
     {
         const u8 b = u8(*s++);

@@ -1,18 +1,24 @@
 #pragma once
-// Screenshots "ScreenShot/Shot%03d.png" under the current directory.
+// Screenshots "ScreenShot/Shot%03d.png" in the start-up directory.
 #include <string>
 
 class CApplication;
 
 inline constexpr int ScreenShotLimit = 1000;
 
-// The first name of "ScreenShot/Shot000.png" .. "Shot999.png" that does not
-// exist yet; empty when all of them do.
-std::string NextScreenShotName();
+// The first name of "ScreenShot/Shot000.png" .. "Shot999.png" that neither
+// exists under folder (the current directory when empty) nor waits to be
+// written; empty when all of them are taken.
+std::string NextScreenShotName(const std::string& folder = {});
 
-// Writes the back buffer to the next free name (creating the folder under
-// the start-up directory). Failures are not reported.
+// Copies the back buffer and hands it to a worker thread that encodes and
+// writes the next free name (creating the folder under the start-up
+// directory), so the game never waits for the encoder. A shot that cannot
+// be written is reported on stderr.
 void SaveScreenShot(CApplication& app);
+
+// Waits until every shot handed to the worker is written (or reported).
+void FinishScreenShots();
 
 // Counts the screenshots taken (tests read it; the e2e run prints it).
 int ScreenShotsTaken();

@@ -8,6 +8,7 @@
 #include "app/core/Application.h"
 #include "app/scene/BaseScene.h"
 #include "app/core/MainLoop.h"
+#include "app/core/ScreenShot.h"
 #include "app/player/PilotRegistry.h"
 #include "app/core/SettingsDialog.h"
 #include "app/scene/TitleScene.h"
@@ -185,13 +186,18 @@ int InitAfterSettings(CApplication& app)
 
 int Init(CApplication& app)
 {
-    const std::string here = plat::GetCurrentDirectory();
+    // The game's data, settings and screenshots sit beside the executable,
+    // whatever folder it was started from.
+    std::string here = plat::GetExecutableDirectory();
+    if (here.empty()) here = plat::GetCurrentDirectory();
     if (here.size() >= sizeof app.startupDir) {
         // Every data path is built from this folder: a cut one would read the wrong files.
         plat::ShowMessageBox(nullptr, "The game's folder path is too long.", "Tervalis", plat::MessageBoxError);
         return 0;
     }
     std::snprintf(app.startupDir, sizeof app.startupDir, "%s", here.c_str());
+    // Data paths are relative; loader threads inherit this folder.
+    plat::SetCurrentDirectory(app.startupDir);
     app.language = static_cast<u16>(plat::GetSystemLanguage() & 0x3FF);
     plat::InitEvents();
 
@@ -212,13 +218,22 @@ void DestroyWindows(CApplication& app)
 
 i32 GameMain()
 {
+    if (plat::NoDisplayFound()) {
+        // A window nobody can see would leave the settings dialog waiting for ever.
+        plat::ShowMessageBox(nullptr,
+                             "No display found: the game needs a desktop session (X11 or Wayland) to show its "
+                             "window. Start it from the desktop, or over ssh with X forwarding (ssh -X); to run it "
+                             "without a window on purpose (scripted runs), set SDL_VIDEODRIVER=offscreen.",
+                             "Tervalis", plat::MessageBoxError);
+        return 1;
+    }
     DisablePSGP();
     // Held for the life of the process, as a named mutex would be.
     static plat::SingleInstanceLock instance;
     if (instance.Acquire(SingleInstanceName) == plat::InstanceResult::AlreadyRunning) {
         plat::ShowMessageBox(nullptr, "ゲームは既に起動しています。", "Tervalis",
                              plat::MessageBoxError | plat::MessageBoxTopmost);
-        return 0;
+        return 1;
     }
     CApplication& app = *GetApplication();
     if (!Init(app)) {
@@ -227,6 +242,7 @@ i32 GameMain()
         return 0;
     }
     const i32 code = MainLoop(app);
+    FinishScreenShots();
     DestroyWindows(app);
     return code;
 }

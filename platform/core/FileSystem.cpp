@@ -160,6 +160,17 @@ std::string ResolvePath(const char* path) { return ResolveWith(path, false); }
 
 std::string GetCurrentDirectory() { return CurrentDirectory(); }
 
+std::string GetExecutableDirectory() {
+    char buffer[4096];
+    const ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer);
+    // A full buffer may hold a cut path: better no folder than a wrong one.
+    if (n <= 0 || static_cast<size_t>(n) >= sizeof buffer) return {};
+    const std::string exe(buffer, static_cast<size_t>(n));
+    const size_t slash = exe.rfind('/');
+    if (slash == std::string::npos) return {};
+    return slash == 0 ? std::string("/") : exe.substr(0, slash);
+}
+
 bool SetCurrentDirectory(const char* path) {
     if (path == nullptr) return false;
     std::string native = ResolveWith(path, true);

@@ -63,6 +63,9 @@ std::string ResolvePath(const char* path);
 // thread started through plat::Thread starts with its starter's directory;
 // any other thread starts with the process's working directory at start-up.
 std::string GetCurrentDirectory();
+// The folder the running executable lives in (absolute, '/'-separated,
+// symbolic links resolved); empty when the system cannot say.
+std::string GetExecutableDirectory();
 // Sets the calling thread's current directory; false (unchanged) when path
 // is not an existing folder.
 bool SetCurrentDirectory(const char* path);

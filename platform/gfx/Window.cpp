@@ -2,6 +2,8 @@
 
 #include <SDL.h>
 
+#include <cstring>
+
 #include "platform/core/DriverAllocations.h"
 #include "platform/gfx/NativeWindow.h"
 
@@ -81,6 +83,17 @@ void Window::Show() {
 
 void Window::SetTitle(const char* title) {
     if (system_ != nullptr) SetSystemTitle(ToSdl(system_), title);
+}
+
+bool NoDisplayFound() {
+    const char* asked = SDL_getenv("SDL_VIDEODRIVER");
+    if (asked != nullptr && asked[0] != '\0') return false;
+    DriverAllocations driver;
+    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return true;
+    const char* found = SDL_GetCurrentVideoDriver();
+    const bool none = found == nullptr || std::strcmp(found, "offscreen") == 0 || std::strcmp(found, "dummy") == 0;
+    SDL_QuitSubSystem(SDL_INIT_VIDEO);
+    return none;
 }
 
 }  // namespace plat

@@ -42,4 +42,9 @@ private:
     i32 width_ = 0, height_ = 0;
 };
 
+// True when no video driver was asked for (SDL_VIDEODRIVER unset) and the
+// one found shows nothing (offscreen, dummy) or none starts at all: there is
+// no display to put a window on.
+bool NoDisplayFound();
+
 }  // namespace plat

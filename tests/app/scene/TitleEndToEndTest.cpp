@@ -3,123 +3,31 @@
 // video driver: the settings dialog, the title and its menu, a screenshot
 // with the game's key, the close box; a second copy refused meanwhile; the
 // registry values set for the run and restored after it.
-#include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <chrono>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "platform/gfx/Image.h"
 #include "platform/core/Registry.h"
-#include "support/TempFolder.h"
-
-extern char** environ;
+#include "support/GameProcess.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-std::string GamePath()
-{
-    if (const char* game = std::getenv("QUILLON_GAME"); game && *game) return game;
-    return std::string(QUILLON_RUN_DIR) + "/quillon";
-}
-
-class GameProcess {
-public:
-    GameProcess(const std::string& folder, const std::vector<std::string>& env, const std::string& stderrFile)
-    {
-        std::vector<std::string> vars;
-        for (char** e = environ; *e; ++e) vars.emplace_back(*e);
-        vars.insert(vars.end(), env.begin(), env.end());
-        std::vector<char*> envp;
-        for (std::string& v : vars) envp.push_back(v.data());
-        envp.push_back(nullptr);
-        const std::string game = GamePath();
-        std::vector<char*> argv = {const_cast<char*>(game.c_str()), nullptr};
-
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
-        posix_spawn_file_actions_addopen(&actions, 2, stderrFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (posix_spawn(&pid_, game.c_str(), &actions, nullptr, argv.data(), envp.data()) != 0) pid_ = -1;
-        posix_spawn_file_actions_destroy(&actions);
-    }
-    ~GameProcess()
-    {
-        if (pid_ > 0 && !done_) {
-            ::kill(pid_, SIGKILL);
-            ::waitpid(pid_, nullptr, 0);
-        }
-    }
-    bool Started() const { return pid_ > 0; }
-    // The exit code, or -1 when it did not end normally within the time.
-    int Wait(std::chrono::seconds limit)
-    {
-        const auto end = std::chrono::steady_clock::now() + limit;
-        while (std::chrono::steady_clock::now() < end) {
-            int status = 0;
-            if (::waitpid(pid_, &status, WNOHANG) == pid_) {
-                done_ = true;
-                return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
-        return -1;
-    }
-    bool Running()
-    {
-        int status = 0;
-        if (done_ || ::waitpid(pid_, &status, WNOHANG) == pid_) {
-            done_ = true;
-            return false;
-        }
-        return true;
-    }
-
-private:
-    pid_t pid_ = -1;
-    bool done_ = false;
-};
-
-class TitleEndToEndTest : public testing::Test {
+class TitleEndToEndTest : public testing::Test, protected GameRunFolder {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(fs::exists(GamePath())) << GamePath();
-        // A run folder of its own, so screenshots and settings of other runs
-        // never meet this one.
-        for (const char* data : {"Quillon", "X", "Sound", "data", "pilot"})
-            if (fs::exists(std::string(QUILLON_RUN_DIR) + "/" + data))
-                fs::create_directory_symlink(std::string(QUILLON_RUN_DIR) + "/" + data, run + "/" + data);
+        ASSERT_TRUE(fs::exists(exe)) << exe;
         // The arrow keys move pad 0 as the shipped key configuration has them.
         ASSERT_TRUE(temp.Write("run/Config.ini",
                                "[Window]\nw=1024\nh=768\nFullScreen=0\n[GameSetting]\nVolumeBGM=80\nVolumeSE=80\n"
                                "VolumeVOICE=80\nKEY_左=37\nKEY_上=38\nKEY_右=39\nKEY_下=40\n"));
-    }
-
-    std::vector<std::string> Env(const std::string& script) const
-    {
-        return {"SDL_VIDEODRIVER=offscreen",
-                "SDL_AUDIODRIVER=dummy",
-                "ALSOFT_DRIVERS=null",
-                "QUILLON_QUIET_BOXES=1",
-                "QUILLON_INPUT_SCRIPT=" + temp / script,
-                "QUILLON_REGISTRY_FILE=" + temp / "registry.ini",
-                "QUILLON_INSTANCE_DIR=" + temp.Path(),
-                "XDG_DATA_HOME=" + temp / "data",
-                "ASAN_OPTIONS=detect_leaks=0"};
     }
 
     // The two Direct3D values as the game left them (-1 when missing).
@@ -133,12 +41,6 @@ protected:
         const i64 second = key.QueryDword("DisableD3DXPSGP", b) ? i64(b) : -1;
         return {first, second};
     }
-
-    TempFolder temp;
-    std::string run = [this] {
-        fs::create_directory(temp / "run");
-        return temp / "run";
-    }();
 };
 
 // Pixels of the screenshot, 0xAARRGGBB.
@@ -165,7 +67,7 @@ TEST_F(TitleEndToEndTest, MenuReachedAndShotThenClosedWithRegistryRestored)
     script += "24000 key Down\n25000 key Down\n26000 key Up\n28000 key VK_SNAPSHOT\n30000 close\n";
     ASSERT_TRUE(temp.Write("title.script", script));
 
-    GameProcess game(run, Env("title.script"), temp / "first.err");
+    GameProcess game(exe, run, Env("title.script"), temp / "first.err");
     ASSERT_TRUE(game.Started());
 
     // A second copy while the first runs: refused with its message, and the
@@ -173,9 +75,9 @@ TEST_F(TitleEndToEndTest, MenuReachedAndShotThenClosedWithRegistryRestored)
     std::this_thread::sleep_for(std::chrono::seconds(4));
     ASSERT_TRUE(game.Running()) << temp.Read("first.err");
     {
-        GameProcess second(run, Env("title.script"), temp / "second.err");
+        GameProcess second(exe, run, Env("title.script"), temp / "second.err");
         ASSERT_TRUE(second.Started());
-        EXPECT_EQ(second.Wait(std::chrono::seconds(30)), 0);
+        EXPECT_EQ(second.Wait(std::chrono::seconds(30)), 1) << "a refused copy ends with a failure status";
     }
     EXPECT_NE(temp.Read("second.err").find("ゲームは既に起動しています。"), std::string::npos)
         << temp.Read("second.err");
@@ -215,7 +117,7 @@ TEST_F(TitleEndToEndTest, MenuReachedAndShotThenClosedWithRegistryRestored)
 TEST_F(TitleEndToEndTest, CancelledSettingsDialogEndsWithRegistryRestored)
 {
     ASSERT_TRUE(temp.Write("cancel.script", "300 button 2\n"));
-    GameProcess game(run, Env("cancel.script"), temp / "cancel.err");
+    GameProcess game(exe, run, Env("cancel.script"), temp / "cancel.err");
     ASSERT_TRUE(game.Started());
     EXPECT_EQ(game.Wait(std::chrono::seconds(60)), 0) << temp.Read("cancel.err");
     EXPECT_EQ(RegistryValues(), (std::pair<i64, i64>{0, 0}));

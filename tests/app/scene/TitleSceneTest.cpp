@@ -12,7 +12,9 @@
 #include "app/core/AppClock.h"
 #include "app/core/Application.h"
 #include "app/scene/Fade.h"
+#include "engine/core/AssetFile.h"
 #include "engine/graphics/MatrixHelpers.h"
+#include "platform/gfx/Image.h"
 
 namespace {
 
@@ -290,6 +292,22 @@ TEST_F(TitleSceneTest, CancelOnTheLogoQuitsAndCloseRequestQuitsWithoutDrawing)
     EXPECT_EQ(app.quit, 1u);
     EXPECT_EQ(gfx.Recorder()->PresentCount(), presents);
     EXPECT_TRUE(gfx.Recorder()->CallsStartingWith("BeginScene").empty());
+}
+
+TEST(TitlePictures, LettersStayInsideTheirPictures)
+{
+    // Ink in an edge column means a letter runs off the picture and is cut.
+    for (const char* name : {"Quillon/Logo.png", "Quillon/zel.png"}) {
+        FileBuffer file;
+        ASSERT_EQ(file.Load(name), 1) << name;
+        file.XorWords(AssetKey);
+        plat::Image image;
+        ASSERT_TRUE(plat::DecodeImage(file.data, file.size, &image)) << name;
+        const std::vector<u8>& px = image.surfaces[0];
+        for (u32 y = 0; y < image.height; ++y)
+            for (u32 x : {0u, 1u, image.width - 2, image.width - 1})
+                ASSERT_EQ(px[(size_t(y) * image.width + x) * 4 + 3], 0) << name << " at " << x << "," << y;
+    }
 }
 
 }  // namespace
