@@ -1,11 +1,16 @@
-// Reading "Config.ini" into the application object at start-up.
+// Reading "Config.ini" into the application object at start-up, and saving it.
 #include "app/core/Config.h"
 
 #include <algorithm>
 #include <cstdio>
+#include <string_view>
 
 #include "app/core/Application.h"
 #include "engine/core/IniFile.h"
+#include "platform/core/FileSystem.h"
+#include "platform/core/Ini.h"
+#include "platform/core/MessageBox.h"
+#include "platform/core/TextCodec.h"
 
 const char* const ConfigPadOperationNames[10] = {
     "ジャンプ", "ショット", "サーベル", "ガード", "タゲ変更",
@@ -37,6 +42,8 @@ std::string ConfigPath(const CApplication& app)
     return std::string(app.startupDir) + "/" + ConfigFileName;
 }
 
+const u8 DefaultPadKeys[12] = {0x25, 0x26, 0x27, 0x28, 'Z', 'X', 'C', 'V', 'S', 'A', 'D', 'F'};
+
 namespace {
 
 std::string PadKey(i32 pad, i32 op)
@@ -44,7 +51,60 @@ std::string PadKey(i32 pad, i32 op)
     return std::string(ConfigPadPrefixes[pad]) + ConfigPadOperationNames[op];
 }
 
+// The key's number, or fallback when the file has no value for it.
+i32 ReadIntOr(const char* file, const char* section, const char* key, i32 fallback)
+{
+    char value[IniValueSize];
+    ReadIniString(file, section, key, value, sizeof value);
+    return value[0] ? ReadIniInt(file, section, key) : fallback;
+}
+
+bool WriteInt(const char* file, const char* section, const char* key, i32 value)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "%d", value);
+    return plat::WriteProfileString(section, key, text, file);
+}
+
+bool IsValidUtf8(const std::string& bytes)
+{
+    const char* s = bytes.data();
+    const char* end = s + bytes.size();
+    while (s < end) {
+        size_t length = 0;
+        if (plat::DecodeUtf8(s, end, length) == 0xFFFD && !(length == 3 && std::string_view(s, 3) == "\xEF\xBF\xBD"))
+            return false;
+        s += length;
+    }
+    return true;
+}
+
+std::string_view Trimmed(std::string_view line)
+{
+    while (!line.empty() && (line.front() == ' ' || line.front() == '\t')) line.remove_prefix(1);
+    while (!line.empty() && (line.back() == ' ' || line.back() == '\t' || line.back() == '\r')) line.remove_suffix(1);
+    return line;
+}
+
 }  // namespace
+
+bool ConfigIsDamaged(const std::string& bytes)
+{
+    if (bytes.find('\0') != std::string::npos || !IsValidUtf8(bytes)) return true;
+    std::string_view rest(bytes);
+    if (rest.substr(0, 3) == "\xEF\xBB\xBF") rest.remove_prefix(3);
+    while (!rest.empty()) {
+        const size_t newline = rest.find('\n');
+        const std::string_view line = Trimmed(rest.substr(0, newline));
+        rest = newline == std::string_view::npos ? std::string_view() : rest.substr(newline + 1);
+        if (line.empty() || line.front() == ';' || line.front() == '#') continue;
+        if (line.front() == '[' && line.back() == ']' && line.size() > 2) continue;
+        const size_t equals = line.find('=');
+        if (equals != std::string_view::npos && equals > 0) continue;
+        return true;
+    }
+    return false;
+}
 
 void ReadPadBindings(CApplication& app, const std::string& path)
 {
@@ -52,38 +112,84 @@ void ReadPadBindings(CApplication& app, const std::string& path)
     for (i32 pad = 0; pad < 4; ++pad)
         for (i32 op = 0; op < 10; ++op)
             // 1-based in the file; 0 or a missing key wraps to 255, unbound.
+            // 1-based in the file; 0 wraps to 255, unbound. A missing key
+            // binds the operation to the button of its own number.
             app.input.padButtonMap[pad][op] = static_cast<u8>(
-                ReadIniInt(file, "GameSetting", PadKey(pad, op).c_str()) - 1);
+                ReadIntOr(file, "GameSetting", PadKey(pad, op).c_str(), op + 1) - 1);
     if (!app.input.padKeyMap.IsCreated()) app.input.padKeyMap.Create(PadKeyMapSize);
     if (app.input.padKeyMap.GetCount() < static_cast<i32>(PadKeyMapSize)) return;
     for (i32 k = 0; k < 12; ++k)
-        app.input.padKeyMap[k] = static_cast<u8>(ReadIniInt(file, "GameSetting", ConfigKeyNames[k]));
+        app.input.padKeyMap[k] =
+            static_cast<u8>(ReadIntOr(file, "GameSetting", ConfigKeyNames[k], DefaultPadKeys[k]));
 }
 
-void WritePadBindings(const CApplication& app, const std::string& path)
+bool WritePadBindings(const CApplication& app, const std::string& path)
 {
     const char* file = path.c_str();
+    bool ok = true;
     for (i32 pad = 0; pad < 4; ++pad)
         for (i32 op = 0; op < 10; ++op)
-            WriteIniInt(file, "GameSetting", PadKey(pad, op).c_str(),
-                        static_cast<i32>(app.input.padButtonMap[pad][op]) + 1);
-    if (app.input.padKeyMap.GetCount() < static_cast<i32>(PadKeyMapSize)) return;
-    for (i32 k = 0; k < 12; ++k)
-        WriteIniInt(file, "GameSetting", ConfigKeyNames[k], app.input.padKeyMap[k]);
+            ok = WriteInt(file, "GameSetting", PadKey(pad, op).c_str(),
+                          static_cast<i32>(app.input.padButtonMap[pad][op]) + 1) && ok;
+    if (app.input.padKeyMap.GetCount() < static_cast<i32>(PadKeyMapSize)) return ok;
+    for (i32 k = 0; k < 12; ++k) ok = WriteInt(file, "GameSetting", ConfigKeyNames[k], app.input.padKeyMap[k]) && ok;
+    return ok;
+}
+
+bool SaveConfig(const CApplication& app, const std::string& path)
+{
+    const char* file = path.c_str();
+    const VideoSettings& v = app.video;
+    // The first failure says it all: a folder that refuses one write refuses the rest.
+    return WriteInt(file, "Window", "FullScreen", static_cast<i32>(v.fullScreen)) &&
+           WriteInt(file, "Window", "w", v.screenWidth) && WriteInt(file, "Window", "h", v.screenHeight) &&
+           WriteInt(file, "D3DSetting", "TextureLevel", v.textureLevel) &&
+           WriteInt(file, "GameSetting", "Far", v.farLevel) &&
+           WriteInt(file, "GameSetting", "DisableShader", v.disableShader) &&
+           WriteInt(file, "GameSetting", "HDR", static_cast<i32>(v.hdr)) &&
+           WriteInt(file, "GameSetting", "MaxFrameSkip", static_cast<i32>(v.maxFrameSkip)) &&
+           WriteInt(file, "GameSetting", "Shadow", v.shadow) &&
+           WriteInt(file, "GameSetting", "PMQuality", static_cast<i32>(v.robotQuality)) &&
+           WriteInt(file, "GameSetting", "VolumeBGM", static_cast<i32>(app.volume.volumeBgm)) &&
+           WriteInt(file, "GameSetting", "VolumeSE", static_cast<i32>(app.volume.volumeSe)) &&
+           WriteInt(file, "GameSetting", "VolumeVOICE", static_cast<i32>(app.volume.volumeVoice)) &&
+           WriteInt(file, "GameSetting", "NoFastFont", v.fastFont == 0 ? 1 : 0) && WritePadBindings(app, path);
+}
+
+void ReportConfigNotSaved(const std::string& path)
+{
+    const std::string text = "The settings could not be saved to \"" + path +
+                             "\": the game's folder may be read-only or full. They apply to this run only.";
+    plat::ReportError("Config.ini", text.c_str());
+    if (!plat::MessageBoxesAreQuiet()) plat::ShowMessageBox(nullptr, text.c_str(), "Tervalis", plat::MessageBoxError);
 }
 
 void CApplication::LoadConfig()
 {
     const std::string path = ConfigPath(*this);
     const char* file = path.c_str();
+    std::string bytes;
+    if (plat::ReadWholeFile(file, bytes) && ConfigIsDamaged(bytes)) {
+        // Kept for the player to look at; the next save writes a clean file.
+        const std::string bad = path + ".bad";
+        const std::string text = plat::RenameFile(file, bad.c_str())
+                                     ? "\"" + path + "\" was damaged: kept as \"" + bad + "\", defaults used."
+                                     : "\"" + path + "\" is damaged and could not be set aside: defaults used.";
+        plat::ReportError("Config.ini", text.c_str());
+    }
     video.fullScreen = static_cast<u32>(ReadIniInt(file, "Window", "FullScreen"));
     video.textureLevel = std::clamp(ReadIniInt(file, "D3DSetting", "TextureLevel"), -1, 7);
-    video.farLevel = std::min(ReadIniInt(file, "GameSetting", "Far"), 5);
+    video.farLevel = std::clamp(ReadIniInt(file, "GameSetting", "Far"), VisionMin, VisionMax);
     video.hdr = static_cast<u32>(ReadIniInt(file, "GameSetting", "HDR"));
-    video.maxFrameSkip = static_cast<u32>(ReadIniInt(file, "GameSetting", "MaxFrameSkip"));
-    volume.volumeBgm = static_cast<u32>(ReadIniInt(file, "GameSetting", "VolumeBGM"));
-    volume.volumeSe = static_cast<u32>(ReadIniInt(file, "GameSetting", "VolumeSE"));
-    volume.volumeVoice = static_cast<u32>(ReadIniInt(file, "GameSetting", "VolumeVOICE"));
+    video.maxFrameSkip =
+        static_cast<u32>(std::clamp(ReadIniInt(file, "GameSetting", "MaxFrameSkip"), 0, MaxFrameSkipLimit));
+    // A missing volume is a first start, not silence.
+    const auto volumeOf = [file](const char* key) {
+        return static_cast<u32>(std::clamp(ReadIntOr(file, "GameSetting", key, DefaultVolume), 0, VolumeMax));
+    };
+    volume.volumeBgm = volumeOf("VolumeBGM");
+    volume.volumeSe = volumeOf("VolumeSE");
+    volume.volumeVoice = volumeOf("VolumeVOICE");
     video.disableShader = static_cast<u8>(ReadIniInt(file, "GameSetting", "DisableShader"));
     if (video.disableShader) video.hdr = 0;
     video.shadow = static_cast<u8>(ReadIniInt(file, "GameSetting", "Shadow"));

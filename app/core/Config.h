@@ -32,6 +32,32 @@ i32 FindResolution(i32 width, i32 height);
 // "<start-up directory>/Config.ini".
 std::string ConfigPath(const CApplication& app);
 
-// Reads the pad button maps (stored 1-based in the file) and the 12 keys.
+// The ranges the settings dialog offers; values read outside them are
+// clamped into them.
+inline constexpr i32 VolumeMax = 100;
+inline constexpr i32 VisionMin = 1, VisionMax = 5;
+inline constexpr i32 MaxFrameSkipLimit = 10;
+
+// What a first start plays with where the file has no value of its own:
+// audible volumes, pad buttons in operation order, and the keyboard playing
+// pad 0 (arrows to move, Z X C V S A D F for the eight buttons).
+inline constexpr i32 DefaultVolume = 80;
+extern const u8 DefaultPadKeys[12];
+
+// Whether bytes read as "Config.ini" are no settings file at all (binary
+// data, broken UTF-8, or a line that is neither a section, a key=value pair,
+// a comment nor blank).
+bool ConfigIsDamaged(const std::string& bytes);
+
+// Reads the pad button maps (stored 1-based in the file) and the 12 keys; a
+// key the file lacks takes its default.
 void ReadPadBindings(CApplication& app, const std::string& path);
-void WritePadBindings(const CApplication& app, const std::string& path);
+// false when the file cannot be written.
+bool WritePadBindings(const CApplication& app, const std::string& path);
+
+// Writes every value the settings dialog shows and the bindings, keeping
+// the file's other lines; false when the file cannot be written.
+bool SaveConfig(const CApplication& app, const std::string& path);
+// Tells the player that the settings could not be saved to path: on stderr
+// and in a message box.
+void ReportConfigNotSaved(const std::string& path);

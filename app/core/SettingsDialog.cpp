@@ -8,7 +8,6 @@
 
 #include "app/core/Application.h"
 #include "app/core/Config.h"
-#include "engine/core/IniFile.h"
 #include "engine/input/InputManager.h"
 #include "platform/input/DialogHost.h"
 #include "platform/input/Events.h"
@@ -152,9 +151,9 @@ void SettingsDialog::OnClose()
     app.video.screenHeight = Resolutions[r].height;
     app.video.fullScreen = fullScreen ? 1 : 0;
     app.video.textureLevel = std::clamp(textureEdit, -1, 7);
-    app.video.farLevel = std::clamp(visionEdit, 1, 5);
+    app.video.farLevel = std::clamp(visionEdit, VisionMin, VisionMax);
     app.video.hdr = static_cast<u32>(std::max(hdrList, 0));
-    app.video.maxFrameSkip = static_cast<u32>(frameSkipEdit);
+    app.video.maxFrameSkip = static_cast<u32>(std::clamp(frameSkipEdit, 0, MaxFrameSkipLimit));
     app.video.stereo = stereo ? 1 : 0;
     app.video.disableShader = noShader ? 1 : 0;
     app.video.shadow = static_cast<u8>(std::max(shadowList, 0));
@@ -164,21 +163,8 @@ void SettingsDialog::OnClose()
     app.volume.volumeVoice = static_cast<u32>(voice.GetPos());
     app.video.fastFont = fontCheck ? 0 : 1;
 
-    const char* file = path.c_str();
-    WriteIniInt(file, "Window", "FullScreen", static_cast<i32>(app.video.fullScreen));
-    WriteIniInt(file, "Window", "w", app.video.screenWidth);
-    WriteIniInt(file, "Window", "h", app.video.screenHeight);
-    WriteIniInt(file, "D3DSetting", "TextureLevel", app.video.textureLevel);
-    WriteIniInt(file, "GameSetting", "Far", app.video.farLevel);
-    WriteIniInt(file, "GameSetting", "DisableShader", app.video.disableShader);
-    WriteIniInt(file, "GameSetting", "HDR", static_cast<i32>(app.video.hdr));
-    WriteIniInt(file, "GameSetting", "MaxFrameSkip", static_cast<i32>(app.video.maxFrameSkip));
-    WriteIniInt(file, "GameSetting", "Shadow", app.video.shadow);
-    WriteIniInt(file, "GameSetting", "PMQuality", static_cast<i32>(app.video.robotQuality));
-    WriteIniInt(file, "GameSetting", "VolumeBGM", static_cast<i32>(app.volume.volumeBgm));
-    WriteIniInt(file, "GameSetting", "VolumeSE", static_cast<i32>(app.volume.volumeSe));
-    WriteIniInt(file, "GameSetting", "VolumeVOICE", static_cast<i32>(app.volume.volumeVoice));
-    WriteIniInt(file, "GameSetting", "NoFastFont", app.video.fastFont == 0 ? 1 : 0);
+    // The bindings go with the rest, so a first start's file is complete.
+    if (!SaveConfig(app, path)) ReportConfigNotSaved(path);
     ended = true;
     result = 0;
 }
@@ -189,7 +175,6 @@ i32 KeyConfigDialog::assigning = 0;
 
 namespace {
 
-constexpr u8 kDefaultPadKeys[12] = {0x25, 0x26, 0x27, 0x28, 'Z', 'X', 'C', 'V', 'S', 'A', 'D', 'F'};
 constexpr u8 kDefaultButtons[10] = {2, 0, 1, 5, 3, 4, 6, 7, 9, 8};
 
 bool IsAssignableKey(i32 k)
@@ -249,7 +234,7 @@ void KeyConfigDialog::OnCommand(i32 id)
         }
     if (id == key_id::Default) {
         if (app.input.padKeyMap.GetCount() >= 12)
-            for (i32 k = 0; k < 12; ++k) app.input.padKeyMap[k] = kDefaultPadKeys[k];
+            for (i32 k = 0; k < 12; ++k) app.input.padKeyMap[k] = DefaultPadKeys[k];
         if (SelectedPadHasMap())
             for (i32 op = 0; op < 10; ++op) app.input.padButtonMap[selectedPlayer][op] = kDefaultButtons[op];
         ShowJoyColumn();
@@ -257,7 +242,7 @@ void KeyConfigDialog::OnCommand(i32 id)
         return;
     }
     if (id == key_id::Ok) {
-        WritePadBindings(app, path);
+        if (!WritePadBindings(app, path)) ReportConfigNotSaved(path);
         ended = true;
     }
 }

@@ -22,6 +22,7 @@
 #include "engine/graphics/TextureCache.h"
 #include "engine/graphics/WindowSize.h"
 #include "platform/input/Events.h"
+#include "platform/input/InputScript.h"
 #include "platform/core/FileSystem.h"
 #include "platform/core/MessageBox.h"
 #include "platform/core/SingleInstance.h"
@@ -243,6 +244,14 @@ i32 GameMain()
     }
     const i32 code = MainLoop(app);
     FinishScreenShots();
+    if (plat::InputScriptLoaded()) {
+        // A scripted run tells its driver what a player would have heard.
+        const SoundManager& sound = GetSoundManager();
+        char line[96];
+        std::snprintf(line, sizeof line, "volumes BGM %d SE %d VOICE %d", sound.GetVolume(kVolumeSlotMusic),
+                      sound.GetVolume(kVolumeSlotEffects), sound.GetVolume(kVolumeSlotVoices));
+        plat::ReportError("run", line);
+    }
     DestroyWindows(app);
     return code;
 }

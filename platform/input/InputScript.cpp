@@ -378,6 +378,8 @@ void FeedInputScript()
 
 bool InputScriptFinished() { return gScript.next >= gScript.steps.size(); }
 
+bool InputScriptLoaded() { return !gScript.steps.empty(); }
+
 void ClearInputScript()
 {
     gScript.steps.clear();

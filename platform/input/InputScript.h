@@ -39,6 +39,8 @@ bool LoadInputScriptText(const std::string& text, std::string* error = nullptr);
 void FeedInputScript();
 // True when no script is loaded or every step has been fed.
 bool InputScriptFinished();
+// Whether this run is driven by a script (its steps stay counted once fed).
+bool InputScriptLoaded();
 void ClearInputScript();
 
 }  // namespace plat

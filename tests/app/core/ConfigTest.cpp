@@ -61,7 +61,7 @@ TEST_F(ConfigFixture, LoadConfigClampsAndDerivesValues)
     EXPECT_EQ(app.video.fastFont, 0);
     EXPECT_EQ(app.input.padButtonMap[0][0], 2) << "the file counts buttons from 1";
     EXPECT_EQ(app.input.padButtonMap[0][1], 255) << "0 leaves the operation unbound";
-    EXPECT_EQ(app.input.padButtonMap[1][5], 255) << "a missing key is unbound too";
+    EXPECT_EQ(app.input.padButtonMap[1][5], 5) << "a missing key takes the button of its own number";
     EXPECT_EQ(app.input.padButtonMap[3][9], 11);
     EXPECT_EQ(app.input.padKeyMap[0], 37);
     EXPECT_EQ(app.input.padKeyMap[11], 70);
@@ -69,10 +69,17 @@ TEST_F(ConfigFixture, LoadConfigClampsAndDerivesValues)
     EXPECT_EQ(app.input.keyMap[0], 'Z');
     EXPECT_EQ(app.input.keyMap[9], 27);
 
-    Write("[D3DSetting]\nTextureLevel=-3\n[GameSetting]\nFar=-2\nHDR=1\nNoFastFont=2\n");
+    Write("[D3DSetting]\nTextureLevel=-3\n[GameSetting]\nFar=-2\nHDR=1\nNoFastFont=2\n"
+          "VolumeBGM=-5\nVolumeSE=250\nMaxFrameSkip=99\nKEY_上=0\n");
     app.LoadConfig();
     EXPECT_EQ(app.video.textureLevel, -1);
-    EXPECT_EQ(app.video.farLevel, -2) << "no lower bound at start-up";
+    EXPECT_EQ(app.video.farLevel, 1) << "vision stays in the dialog's range";
+    EXPECT_EQ(app.volume.volumeBgm, 0u) << "a negative volume is silence, not the loudest";
+    EXPECT_EQ(app.volume.volumeSe, 100u);
+    EXPECT_EQ(app.volume.volumeVoice, 80u) << "a missing volume is the default";
+    EXPECT_EQ(app.video.maxFrameSkip, 10u);
+    EXPECT_EQ(app.input.padKeyMap[1], 0) << "a key the file names stays as written";
+    EXPECT_EQ(app.input.padKeyMap[3], 0x28) << "a key the file lacks takes its default";
     EXPECT_EQ(app.video.hdr, 1u);
     EXPECT_EQ(app.video.fastFont, 1);
 }
@@ -115,7 +122,7 @@ TEST_F(ConfigFixture, StartWritesEveryValueBackAndTheyReadTheSame)
     EXPECT_EQ(Read("Window", "w"), 1366);
     EXPECT_EQ(Read("D3DSetting", "TextureLevel"), 7);
     EXPECT_EQ(Read("GameSetting", "VolumeBGM"), 33);
-    EXPECT_EQ(Read("GameSetting", "MaxFrameSkip"), -4);
+    EXPECT_EQ(Read("GameSetting", "MaxFrameSkip"), 0) << "kept in the dialog's range";
     EXPECT_EQ(Read("GameSetting", "NoFastFont"), 1) << "fast font off survives a start";
     EXPECT_EQ(Read("GameSetting", "PMQuality"), 0);
     // A second start reads what the first wrote.
@@ -185,7 +192,7 @@ TEST_F(ConfigFixture, KeyDialogDefaultAndOkWriteBindings)
     InputManager input; // no pads: the player list is empty
     KeyConfigDialog dlg(app, path, input);
     dlg.OnInitDialog();
-    EXPECT_EQ(dlg.joyCells[0], 255) << "stored values are shown as stored";
+    EXPECT_EQ(dlg.joyCells[0], 0) << "a first start shows the default bindings";
     dlg.OnCommand(key_id::Default);
     EXPECT_EQ(app.input.padKeyMap[0], 0x25);
     EXPECT_EQ(app.input.padKeyMap[4], 'Z');
@@ -197,7 +204,7 @@ TEST_F(ConfigFixture, KeyDialogDefaultAndOkWriteBindings)
     EXPECT_TRUE(dlg.IsEnded());
     EXPECT_EQ(Read("GameSetting", "JOY_ジャンプ"), 3);
     EXPECT_EQ(Read("GameSetting", "JOY_START"), 10);
-    EXPECT_EQ(Read("GameSetting", "JOY2_ジャンプ"), 256) << "unbound 255 is written as 256";
+    EXPECT_EQ(Read("GameSetting", "JOY2_ジャンプ"), 1) << "the other pads keep their defaults";
     EXPECT_EQ(Read("GameSetting", "KEY_ジャンプ"), 'Z');
     EXPECT_EQ(Read("GameSetting", "KEY_下"), 0x28);
 }
@@ -217,6 +224,24 @@ TEST_F(ConfigFixture, KeyDialogOperationButtonsChooseWhatIsAssigned)
     again.OnInitDialog();
     EXPECT_EQ(KeyConfigDialog::assigning, 9);
     KeyConfigDialog::assigning = 0;
+}
+
+TEST(ConfigText, DamagedFilesAreToldFromSettingsFiles)
+{
+    const struct {
+        std::string bytes;
+        bool damaged;
+    } cases[] = {
+        {"", false},
+        {"\xEF\xBB\xBF[Window]\r\nw=800\r\n\r\n; note\r\n# note\r\n[GameSetting]\r\nKEY_左 = 37\r\nDefaultName=\r\n", false},
+        {"[Window]\nw=800\nthis line is no setting\n", true},
+        {"[Window]\n=800\n", true},
+        {"[]\n", true},
+        {std::string("[Window]\nw=8\0" "00\n", 15), true},
+        {"[Window]\nw=\xFF\xFE\n", true},
+        {"KEY_\x83\x57\x83\x83=1\n", true}, // Shift-JIS, not UTF-8
+    };
+    for (const auto& c : cases) EXPECT_EQ(ConfigIsDamaged(c.bytes), c.damaged) << c.bytes;
 }
 
 }  // namespace

@@ -9,7 +9,9 @@
 
 #include <gtest/gtest.h>
 
+#include "engine/core/IniFile.h"
 #include "platform/gfx/Image.h"
+#include "app/core/Config.h"
 #include "support/GameProcess.h"
 
 namespace {
@@ -44,13 +46,45 @@ std::string ShotOfTheTitleScript()
     return script + "15000 key VK_SNAPSHOT\n17000 close\n";
 }
 
+// Start, Enter until the menu is up, then down, down, up (the cursor ends on
+// the second entry), a screenshot, the close box.
+std::string MenuMovedByArrowsScript()
+{
+    std::string script = "300 button 1\n";
+    for (int t = 1000; t <= 12000; t += 1000) script += std::to_string(t) + " key Enter\n";
+    return script + "14000 key Down\n15000 key Down\n16000 key Up\n17500 key VK_SNAPSHOT\n19000 close\n";
+}
+
+bool ReadShot(const std::string& path, plat::Image& image)
+{
+    std::string bytes;
+    return plat::ReadWholeFile(path.c_str(), bytes) && plat::DecodeImage(bytes.data(), bytes.size(), &image);
+}
+
+// The rows the chosen menu entry's green covers, {top, bottom}.
+std::pair<u32, u32> ChosenEntryRows(const std::string& path)
+{
+    plat::Image image;
+    if (!ReadShot(path, image)) return {0, 0};
+    u32 top = image.height, bottom = 0;
+    for (u32 y = 0; y < image.height; ++y)
+        for (u32 x = 0; x < 600 && x < image.width; ++x) {
+            u32 p = 0;
+            std::memcpy(&p, image.surfaces[0].data() + (size_t(y) * image.width + x) * 4, 4);
+            const int r = int(p >> 16 & 0xFF), g = int(p >> 8 & 0xFF), b = int(p & 0xFF);
+            if (std::abs(r - 82) < 6 && std::abs(g - 178) < 6 && std::abs(b - 61) < 6) {
+                top = std::min(top, y);
+                bottom = std::max(bottom, y);
+            }
+        }
+    return {top, bottom};
+}
+
 // How many distinct colours a screenshot holds (every fourth pixel each way).
 size_t ColourCount(const std::string& path)
 {
-    std::string bytes;
     plat::Image image;
-    if (!plat::ReadWholeFile(path.c_str(), bytes) || !plat::DecodeImage(bytes.data(), bytes.size(), &image))
-        return 0;
+    if (!ReadShot(path, image)) return 0;
     std::vector<u32> colours;
     for (u32 y = 0; y < image.height; y += 4)
         for (u32 x = 0; x < image.width; x += 4) {
@@ -93,6 +127,38 @@ TEST_F(StartupEndToEndTest, SettingsAndScreenshotsThatCannotBeWrittenAreReported
     ASSERT_TRUE(temp.Write("run/ScreenShot", "not a folder"));
     ASSERT_EQ(Run(run, ShotOfTheTitleScript()), 0) << errors;
     EXPECT_NE(errors.find("The screenshot could not be written"), std::string::npos) << errors;
+    EXPECT_NE(errors.find("The settings could not be saved"), std::string::npos) << errors;
+}
+
+TEST_F(StartupEndToEndTest, MissingOrGarbageSettingsStillGiveASoundingTitleTheArrowsMove)
+{
+    std::string garbage = "\x89PNG\r\n";
+    for (int i = 0; i < 300; ++i) garbage += char(i * 37 % 256);
+    for (const bool damaged : {false, true}) {
+        SCOPED_TRACE(damaged ? "garbage" : "missing");
+        fs::remove_all(run + "/ScreenShot");
+        fs::remove(run + "/Config.ini");
+        fs::remove(run + "/Config.ini.bad");
+        if (damaged) {
+            ASSERT_TRUE(temp.Write("run/Config.ini", garbage));
+        }
+
+        ASSERT_EQ(Run(run, MenuMovedByArrowsScript()), 0) << errors;
+        EXPECT_NE(errors.find("volumes BGM 80 SE 80 VOICE 80"), std::string::npos) << errors;
+        const std::string config = run + "/Config.ini";
+        std::string bytes;
+        ASSERT_TRUE(plat::ReadWholeFile(config.c_str(), bytes));
+        EXPECT_FALSE(ConfigIsDamaged(bytes)) << bytes;
+        for (const char* key : {"VolumeBGM", "VolumeSE", "VolumeVOICE"})
+            EXPECT_EQ(ReadIniInt(config.c_str(), "GameSetting", key), 80) << key;
+        EXPECT_EQ(ReadIniInt(config.c_str(), "GameSetting", "KEY_下"), 40);
+        EXPECT_EQ(ReadIniInt(config.c_str(), "GameSetting", "JOY_START"), 9);
+        EXPECT_EQ(temp.Read("run/Config.ini.bad"), damaged ? garbage : "") << "the damaged bytes are kept";
+
+        const auto [top, bottom] = ChosenEntryRows(run + "/ScreenShot/Shot000.png");
+        EXPECT_GE(top, 150u) << "the cursor left the first entry";
+        EXPECT_LE(bottom, 240u) << "and stopped on the second";
+    }
 }
 
 }  // namespace
