@@ -1,0 +1,216 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "engine/core/AssetFile.h"
+#include "engine/core/MTRand.h"
+#include "platform/core/FileSystem.h"
+#include "platform/core/Thread.h"
+#include "robot/RobotType.h"
+#include "script/ScriptCommand.h"
+#include "script/commands/ScrCommands.h"
+#include "tests/support/TempFolder.h"
+
+namespace {
+
+std::vector<std::string> g_messages;
+void Capture(const char* text, const char* caption) { g_messages.push_back(std::string(caption) + "|" + text); }
+
+std::string TypeFolder(int type)
+{
+    char name[32];
+    std::snprintf(name, sizeof name, "robo/robo%02d", type + 1);
+    return name;
+}
+
+// Copies a sample type into a scratch folder so a test may damage it.
+void CopyType(int type, const std::string& to)
+{
+    std::filesystem::copy(std::string(QUILLON_RUN_DIR) + "/" + TypeFolder(type), to,
+                          std::filesystem::copy_options::recursive);
+}
+
+// Script.ani of a type with one byte run replaced by another of equal length.
+void Patch(const std::string& path, const std::string& from, const std::string& to)
+{
+    std::string bytes;
+    ASSERT_TRUE(plat::ReadWholeFile(path.c_str(), bytes));
+    const size_t at = bytes.find(from);
+    ASSERT_NE(at, std::string::npos) << from;
+    for (size_t i = bytes.find(from); i != std::string::npos; i = bytes.find(from, i + 1)) bytes.replace(i, from.size(), to);
+    ASSERT_TRUE(plat::WriteFileAtomic(path.c_str(), bytes.data(), bytes.size()));
+}
+
+class RobotTypeLoad : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        g_messages.clear();
+        SetScriptMessageHook(Capture);
+    }
+    void TearDown() override { SetScriptMessageHook(nullptr); }
+    plat::CriticalSection lock;
+};
+
+}  // namespace
+
+TEST_F(RobotTypeLoad, EverySampleTypeLoadsOnceWithItsNodesScriptsAndColourSets)
+{
+    // The actions the robot states start, on every type.
+    const int actions[] = {0,  1,  3,  5,  6,  7,  8,  9,   10,  11,  12,  13,  14,  15,  16,  17,  18, 19, 20,
+                           21, 22, 24, 25, 26, 27, 100, 103, 104, 105, 106, 109, 110, 116, 130, 131, 141, 146, 151};
+    std::set<i32> procs;
+    std::set<std::string> names;
+    for (int type = 0; type < 22; ++type) {
+        SCOPED_TRACE(type);
+        RobotModelData data;
+        ASSERT_EQ(LoadRobotTypeFolder(data, QUILLON_RUN_DIR, TypeFolder(type).c_str(), lock, 100), 1)
+            << LastRobotTypeError();
+        EXPECT_EQ(data.loaded.load(), 1u);
+        names.insert(data.name);
+        EXPECT_GT(data.hp, 0);
+        EXPECT_GT(data.generator, 0);
+        for (const char* node : {kNodeBodyD, kNodeBody, kNodeHead, kNodeShield})
+            EXPECT_NE(data.hierarchy.FindNode(node), nullptr) << node;
+        for (int a : actions) {
+            ASSERT_NE(data.ScriptTable(a), nullptr) << "action " << a;
+            EXPECT_EQ(data.ScriptTable(a)[data.scriptEntryCounts[a] - 1].wait, kScriptEndMark);
+            EXPECT_GT(data.hierarchy.AnimeKeyCount(static_cast<u32>(a)), 0u) << "action " << a;
+        }
+        EXPECT_EQ(data.colorSets[0].materialCount, 4u);
+        EXPECT_NE(data.colorSets[9].materials, nullptr);
+        EXPECT_FALSE(data.weaponPointNames[0].empty());
+        EXPECT_GT(data.hitMesh.faceCount, 0u);
+        EXPECT_GT(data.hitUpMesh.faceCount, 0u);
+        EXPECT_EQ(data.nodeMatricesA.GetCount(), static_cast<i32>(data.hierarchy.nodeCount));
+        for (int a = 0; a < kRobotAnimeCount; ++a) {
+            const ScriptEntry* table = data.ScriptTable(a);
+            for (i32 e = 0; table && e < data.scriptEntryCounts[a]; ++e)
+                for (const RobotScriptBase* c : table[e].commands)
+                    if (c->GetType() == kScrRunProc) procs.insert(static_cast<const Scr_RunProc*>(c)->proc.value);
+        }
+        // Loaded already: the folder is not even looked at again.
+        EXPECT_EQ(LoadRobotTypeFolder(data, QUILLON_RUN_DIR, "robo/no-such-folder", lock, 100), 1);
+    }
+    EXPECT_EQ(names.size(), 22u);
+    for (int p = 1; p <= 33; ++p) EXPECT_TRUE(procs.count(p)) << "fire procedure " << p;
+    for (int p = 51; p <= 62; ++p) EXPECT_TRUE(procs.count(p)) << "fire procedure " << p;
+    EXPECT_TRUE(g_messages.empty()) << g_messages.front();
+}
+
+TEST_F(RobotTypeLoad, BadFoldersAreRefusedWithOneMessageAndLeaveTheRecordReusable)
+{
+    TempFolder scratch;
+    struct Case {
+        const char* what;
+        void (*damage)(const std::string& folder);
+        const char* message;
+    };
+    const Case cases[] = {
+        {"no folder", [](const std::string& f) { std::filesystem::remove_all(f); }, "フォルダがありません"},
+        {"no Script.ani", [](const std::string& f) { std::filesystem::remove(f + "/Script.ani"); }, "Script.ani"},
+        {"bad magic", [](const std::string& f) { Patch(f + "/Script.ani", "ANI", "XNI"); }, "Script.ani"},
+        {"cut short",
+         [](const std::string& f) { std::filesystem::resize_file(f + "/Script.ani", 70000); }, "Script.ani"},
+        {"no shield node", [](const std::string& f) { Patch(f + "/Script.ani", "Shield_point.x", "Shield_pXint.x"); },
+         "Shield_point.x"},
+        {"no head node", [](const std::string& f) { Patch(f + "/Script.ani", "Head.x", "Hexd.x"); }, "Head.x"},
+    };
+    RobotModelData data;
+    int n = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string folder = scratch / ("t" + std::to_string(n++));
+        CopyType(0, folder);
+        c.damage(folder);
+        g_messages.clear();
+        EXPECT_EQ(LoadRobotTypeFolder(data, "", folder.c_str(), lock, 100), 0);
+        EXPECT_EQ(data.loaded.load(), 0u);
+        ASSERT_EQ(g_messages.size(), 1u);
+        EXPECT_NE(g_messages[0].find(c.message), std::string::npos) << g_messages[0];
+        EXPECT_EQ(data.hierarchy.root, nullptr);
+        EXPECT_EQ(data.ScriptTable(0), nullptr);
+        EXPECT_EQ(data.name[0], '\0');
+    }
+    // The same record then takes a good type.
+    EXPECT_EQ(LoadRobotTypeFolder(data, QUILLON_RUN_DIR, TypeFolder(3).c_str(), lock, 100), 1);
+    EXPECT_NE(data.ScriptTable(0), nullptr);
+}
+
+TEST_F(RobotTypeLoad, TwoThreadsLoadingOneTypeReadItsFilesOnce)
+{
+    struct Job {
+        RobotModelData* data;
+        plat::CriticalSection* lock;
+        int result = -1;
+    };
+    RobotModelData data;
+    Job a{&data, &lock}, b{&data, &lock};
+    auto run = [](void* arg) {
+        Job* job = static_cast<Job*>(arg);
+        job->result = LoadRobotTypeFolder(*job->data, QUILLON_RUN_DIR, "robo/robo02", *job->lock, 100);
+    };
+    plat::Thread first, second;
+    ASSERT_TRUE(first.Start(run, &a, plat::ThreadPriority::BelowNormal));
+    ASSERT_TRUE(second.Start(run, &b, plat::ThreadPriority::BelowNormal));
+    first.Join();
+    second.Join();
+    EXPECT_EQ(a.result, 1);
+    EXPECT_EQ(b.result, 1);
+    // A second read would have shared nothing and rebuilt the tree: one tree,
+    // whose node count matches one model.
+    RobotModelData single;
+    ASSERT_EQ(LoadRobotTypeFolder(single, QUILLON_RUN_DIR, "robo/robo02", lock, 100), 1);
+    EXPECT_EQ(data.hierarchy.nodeCount, single.hierarchy.nodeCount);
+    EXPECT_EQ(data.scriptEntryCounts[0], single.scriptEntryCounts[0]);
+}
+
+TEST_F(RobotTypeLoad, MeshQualityBelowAHundredSimplifiesEveryMesh)
+{
+    RobotModelData full, half;
+    ASSERT_EQ(LoadRobotTypeFolder(full, QUILLON_RUN_DIR, "robo/robo05", lock, 100), 1);
+    ASSERT_EQ(LoadRobotTypeFolder(half, QUILLON_RUN_DIR, "robo/robo05", lock, 50), 1);
+    ASSERT_EQ(full.hierarchy.nodeCount, half.hierarchy.nodeCount);
+    u32 simplified = 0;
+    for (u32 i = 0; i < full.hierarchy.nodeCount; ++i) {
+        const MeshObject* f = full.hierarchy.nodeTable[i]->mesh;
+        const MeshObject* h = half.hierarchy.nodeTable[i]->mesh;
+        ASSERT_TRUE(f && h);
+        EXPECT_EQ(f->progressiveMesh, nullptr);
+        if (!h->progressiveMesh) continue;
+        ++simplified;
+        EXPECT_LE(h->progressiveMesh->GetNumFaces(), h->progressiveMesh->GetMaxFaces() / 2);
+    }
+    EXPECT_EQ(simplified, full.hierarchy.nodeCount);
+}
+
+TEST_F(RobotTypeLoad, MutatedTypeFilesNeverCrashTheLoader)
+{
+    TempFolder scratch;
+    cMTRand rng;
+    rng.Init(1907);
+    const char* files[] = {"Script.ani", "Script.spt", "hit.x", "Body.x"};
+    for (int round = 0; round < 24; ++round) {
+        const std::string folder = scratch / ("m" + std::to_string(round));
+        CopyType(round % 2, folder);
+        const std::string path = folder + "/" + files[round % 4];
+        std::string bytes;
+        ASSERT_TRUE(plat::ReadWholeFile(path.c_str(), bytes));
+        // Scrambled files are mutated in the clear, as a bad tool would write them.
+        const bool scrambled = round % 4 != 0;
+        if (scrambled) XorWords(bytes.data(), static_cast<u32>(bytes.size()), AssetKey);
+        const int flips = 1 + static_cast<int>(rng.GetRand() % 16);
+        for (int f = 0; f < flips && !bytes.empty(); ++f)
+            bytes[rng.GetRand() % bytes.size()] = static_cast<char>(rng.GetRand());
+        if (rng.GetRand() % 4 == 0) bytes.resize(rng.GetRand() % (bytes.size() + 1));
+        if (scrambled) XorWords(bytes.data(), static_cast<u32>(bytes.size()), AssetKey);
+        ASSERT_TRUE(plat::WriteFileAtomic(path.c_str(), bytes.data(), bytes.size()));
+        RobotModelData data;
+        const int result = LoadRobotTypeFolder(data, "", folder.c_str(), lock, round % 3 == 0 ? 60 : 100);
+        EXPECT_EQ(data.loaded.load(), result == 1 ? 1u : 0u);
+    }
+}
