@@ -426,9 +426,21 @@ void CRobot_Normal::StateDestroyed() { ++actionFrame; }
 
 void CRobot_Normal::Defeat()
 {
-    lowerModel.previousTrack = lowerModel.currentTrack;
-    upperModel.previousTrack = upperModel.currentTrack;
-    actionFrame = 0;
+    // The defeat animation on both layers, from its script's first entry.
+    constexpr i32 kDefeatAnime = 15;
+    CHierarchyObject* layers[kScriptMainChannels] = {&lowerModel, &upperModel};
+    for (i32 c = 0; c < kScriptMainChannels; ++c) {
+        ScriptEntry* table = scriptTables ? scriptTables[kDefeatAnime] : nullptr;
+        if (table || channelTable[c]) SetScript(table, 0, c);
+        CHierarchyObject* layer = layers[c];
+        const u32 previous = layer->previousTrack;
+        const u32 track = layer->currentTrack;
+        layer->PlayAnimation(kDefeatAnime, track, scriptContext.speed[c], 1.0f, 0.0f,
+                             static_cast<u32>(scriptContext.loop[c]), 1);
+        // Whatever was still fading out stops: the robot falls at once.
+        if (previous < kHierarchyTracks && previous != track) layer->tracks[previous].enabled = 0;
+    }
+    target = nullptr;
     moveDecay = 1.0f;
     attackKind = 0;
     altActionSet = 0;

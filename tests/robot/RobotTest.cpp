@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "app/player/GameItem.h"
+#include "platform/core/Thread.h"
 #include "robot/Robot.h"
 
 namespace {
@@ -145,4 +146,39 @@ TEST(Robot, FireCallsOnlyReachTheTableAndDefeatEntersTheDestroyedState)
     EXPECT_EQ(base.GetMatrix(), nullptr);
     EXPECT_EQ(robot.GetMatrix(), &robot.worldMatrix);
     EXPECT_EQ(robot.GetTargetMatrix(), nullptr);  // no model bound yet
+}
+
+TEST(Robot, DefeatStartsTheDefeatScriptOnBothLayersOfABoundType)
+{
+    plat::CriticalSection lock;
+    RobotModelData type;
+    ASSERT_EQ(LoadRobotTypeFolder(type, QUILLON_RUN_DIR, "robo/robo03", lock, 100), 1);
+    CRobot_Normal robot;
+    for (int round = 0; round < 2; ++round) {
+        robot.Reset();
+        robot.modelData = &type;
+        robot.scriptTables = type.scriptTables.Data();
+        type.hierarchy.CopyTo(&robot.lowerModel);
+        type.hierarchy.CopyTo(&robot.upperModel);
+        robot.lowerModel.PlayAnimation(1, 0, 1.0f, 1.0f, 0.0f, 1, 1);
+        robot.lowerModel.PlayAnimation(0, 1, 1.0f, 1.0f, 0.0f, 1, 1);
+        robot.state = kRobotStateLive;
+        robot.Defeat();
+        for (int c = 0; c < 2; ++c) {
+            EXPECT_EQ(robot.channelTable[c], type.ScriptTable(15)) << c;
+            EXPECT_EQ(robot.channelIndex[c], 0);
+            EXPECT_EQ(robot.channelWait[c], type.ScriptTable(15)[0].wait);
+        }
+        const CHierarchyObject& lower = robot.lowerModel;
+        EXPECT_EQ(lower.tracks[lower.currentTrack].anime, 15u);
+        EXPECT_EQ(lower.tracks[lower.currentTrack].enabled, 1u);
+        EXPECT_EQ(lower.tracks[0].enabled, 0u);  // the walk that was fading out
+        EXPECT_EQ(robot.upperModel.tracks[robot.upperModel.currentTrack].anime, 15u);
+        EXPECT_EQ(robot.state, kRobotStateDestroyed);
+        robot.upperModel.Release();
+    }
+    // The type's tree is shared, never freed by the robots.
+    robot.Reset();
+    EXPECT_EQ(robot.lowerModel.root, nullptr);
+    EXPECT_NE(type.hierarchy.FindNode(kNodeBodyD), nullptr);
 }

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <algorithm>
 #include <filesystem>
 #include <set>
 #include <string>
@@ -175,17 +176,30 @@ TEST_F(RobotTypeLoad, MeshQualityBelowAHundredSimplifiesEveryMesh)
     ASSERT_EQ(LoadRobotTypeFolder(full, QUILLON_RUN_DIR, "robo/robo05", lock, 100), 1);
     ASSERT_EQ(LoadRobotTypeFolder(half, QUILLON_RUN_DIR, "robo/robo05", lock, 50), 1);
     ASSERT_EQ(full.hierarchy.nodeCount, half.hierarchy.nodeCount);
-    u32 simplified = 0;
     for (u32 i = 0; i < full.hierarchy.nodeCount; ++i) {
         const MeshObject* f = full.hierarchy.nodeTable[i]->mesh;
         const MeshObject* h = half.hierarchy.nodeTable[i]->mesh;
         ASSERT_TRUE(f && h);
         EXPECT_EQ(f->progressiveMesh, nullptr);
-        if (!h->progressiveMesh) continue;
-        ++simplified;
-        EXPECT_LE(h->progressiveMesh->GetNumFaces(), h->progressiveMesh->GetMaxFaces() / 2);
+        EXPECT_NE(h->progressiveMesh, nullptr) << i;
     }
-    EXPECT_EQ(simplified, full.hierarchy.nodeCount);
+
+    // A mesh with room to simplify shows the truncated share of its faces.
+    RobotModelData sphere;
+    HodNode* root = sphere.hierarchy.CreateRoot();
+    HodNode* child = root->AddChild();
+    ASSERT_TRUE(child && child->mesh);
+    ASSERT_EQ(child->mesh->Load(QUILLON_RUN_DIR "/Quillon/Mesh/Sphere.x", MeshObject::NoTextures, nullptr), 1);
+    OptimiseMeshTree(root);
+    ASSERT_NE(child->mesh->progressiveMesh, nullptr);
+    const plat::PMesh& pm = *child->mesh->progressiveMesh;
+    EXPECT_EQ(pm.GetNumFaces(), pm.GetMaxFaces());
+    for (f32 ratio : {0.5f, 0.3f, 1.0f}) {
+        SetMeshLodTree(root, ratio);
+        const u32 wanted = static_cast<u32>(static_cast<f32>(pm.GetMaxFaces()) * ratio);
+        EXPECT_EQ(pm.GetNumFaces(), std::max(wanted, pm.GetMinFaces())) << ratio;
+    }
+    EXPECT_LT(pm.GetMinFaces(), pm.GetMaxFaces() / 2);
 }
 
 TEST_F(RobotTypeLoad, MutatedTypeFilesNeverCrashTheLoader)
