@@ -89,6 +89,12 @@ i32 CRobot_Base::SumItemBonus(i32 bonusIndex) const
     return sum;
 }
 
+f32 CRobot_Base::GaugeFraction(f32 value, f32 max)
+{
+    if (!(max > 0.0f) || !(value > 0.0f)) return 0.0f;
+    return value >= max ? 1.0f : value / max;
+}
+
 // ---------------------------------------------------------------------------
 // CRobot_Normal
 

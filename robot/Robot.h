@@ -120,6 +120,11 @@ public:
     // (PartBonus index); other kinds of part and empty slots add nothing.
     i32 SumItemBonus(i32 bonusIndex) const;
 
+    // value / max clamped to 0..1 for gauges and bars; 0 when the maximum is
+    // 0 or below (a type without "HP", an empty energy setting).
+    static f32 GaugeFraction(f32 value, f32 max);
+    f32 HpFraction() const { return GaugeFraction(static_cast<f32>(hp), static_cast<f32>(hpMax)); }
+
     // ---- input ----
     u8 keyCodes[kRobotKeyCodes] = {};
     RobotInput input;
@@ -209,6 +214,11 @@ public:
     // Positive amounts grow by the parts' gain bonus; the result is clamped.
     void AddBoostGauge(i32 amount);
     void AddEnergy(f32 amount);
+    f32 BoostFraction() const
+    {
+        return GaugeFraction(static_cast<f32>(boostGauge), static_cast<f32>(boostGaugeMax));
+    }
+    f32 EnergyFraction() const { return GaugeFraction(energy, static_cast<f32>(energyMax)); }
 
     // Number of script variable cells the robot owns now (int and float).
     i32 OwnedVariableCells() const;

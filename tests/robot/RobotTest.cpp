@@ -71,6 +71,18 @@ TEST(Robot, GaugesScalePositiveGainsByPartBonusesAndClamp)
     EXPECT_FLOAT_EQ(robot.energy, 111.5f);
     robot.AddEnergy(-500.0f);
     EXPECT_EQ(robot.energy, 0.0f);
+
+    // Bars never divide by an empty maximum.
+    robot.hp = 50;
+    robot.hpMax = 0;
+    robot.boostGauge = 0;
+    robot.boostGaugeMax = 0;
+    EXPECT_EQ(robot.HpFraction(), 0.0f);
+    EXPECT_EQ(robot.BoostFraction(), 0.0f);
+    robot.hpMax = 200;
+    EXPECT_EQ(robot.HpFraction(), 0.25f);
+    robot.energy = 1500.0f;
+    EXPECT_EQ(robot.EnergyFraction(), 1.0f);
 }
 
 TEST(Robot, ResetBindsVariablesFreshEveryTimeWithoutLeaking)
