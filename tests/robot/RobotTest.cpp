@@ -3,6 +3,7 @@
 #include "app/player/GameItem.h"
 #include "platform/core/Thread.h"
 #include "robot/Robot.h"
+#include "weapon/ObjectFactory.h"
 
 namespace {
 
@@ -149,6 +150,16 @@ TEST(Robot, FireCallsOnlyReachTheTableAndDefeatEntersTheDestroyedState)
     EXPECT_EQ(robot.lossStreak, 3);
     EXPECT_EQ(robot.situation, 3);
     EXPECT_EQ(robot.stateProc, &CRobot_Normal::StateDestroyed);
+
+    // Robots live in the scene's lists and are deleted through the base.
+    CList<BB_Base> units;
+    CRobot_Normal* listed = NewObject<CRobot_Normal>(&units, 0);
+    ASSERT_NE(listed, nullptr);
+    listed->Reset();
+    listed->Reset();
+    BB_Base* asBase = listed;
+    EXPECT_EQ(asBase->GetKind(), kKindRobot);
+    units.DeleteAll();
 
     CRobot_Base base;
     CShip ship;
