@@ -108,9 +108,10 @@ void RobotModelData::Reset()
     lockDist = 80;
     std::memset(subLockDist, 0, sizeof subLockDist);
     for (RobotColorData& set : colorSets) set.Reset();
-    // The tables are only forgotten here; Release is what frees them.
+    // Tables still held are freed, not forgotten: a reset of a loaded record
+    // would otherwise lose them (no robot runs them between battles).
+    for (i32 a = 0; a < scriptTables.GetCount(); ++a) FreeScriptTable(a);
     scriptEntryCounts.Fill(0);
-    for (ScriptEntry*& table : scriptTables) table = nullptr;
     for (f32& v : burnerValues) v = 0.1f;
     for (std::string& s : burnerNodeNames) s.clear();
     for (std::string& s : etcPointNames) s.clear();

@@ -140,6 +140,10 @@ TEST_F(RobotTypeLoad, BadFoldersAreRefusedWithOneMessageAndLeaveTheRecordReusabl
     // The same record then takes a good type.
     EXPECT_EQ(LoadRobotTypeFolder(data, QUILLON_RUN_DIR, TypeFolder(3).c_str(), lock, 100), 1);
     EXPECT_NE(data.ScriptTable(0), nullptr);
+    // A reset before the next battle drops the old scripts without losing them.
+    data.Reset();
+    EXPECT_EQ(data.ScriptTable(0), nullptr);
+    EXPECT_EQ(data.scriptEntryCounts[0], 0);
 }
 
 TEST_F(RobotTypeLoad, TwoThreadsLoadingOneTypeReadItsFilesOnce)
