@@ -11,6 +11,7 @@
 #include "engine/core/MTRand.h"
 #include "platform/core/FileSystem.h"
 #include "platform/core/Thread.h"
+#include "robot/Robot.h"
 #include "robot/RobotType.h"
 #include "script/ScriptCommand.h"
 #include "script/commands/ScrCommands.h"
@@ -231,4 +232,35 @@ TEST_F(RobotTypeLoad, MutatedTypeFilesNeverCrashTheLoader)
         const int result = LoadRobotTypeFolder(data, "", folder.c_str(), lock, round % 3 == 0 ? 60 : 100);
         EXPECT_EQ(data.loaded.load(), result == 1 ? 1u : 0u);
     }
+}
+
+TEST_F(RobotTypeLoad, SampleScriptsRunEveryActionToItsEndWithoutProblems)
+{
+    // One type of each body design, HOD and HD2 models alike.
+    for (int type = 0; type < 4; ++type) {
+        SCOPED_TRACE(type);
+        RobotModelData data;
+        ASSERT_EQ(LoadRobotTypeFolder(data, QUILLON_RUN_DIR, TypeFolder(type).c_str(), lock, 100), 1);
+        CRobot_Normal robot;
+        robot.Reset();
+        robot.modelData = &data;
+        robot.scriptTables = data.scriptTables.Data();
+        data.hierarchy.CopyTo(&robot.lowerModel);
+        int scripted = 0;
+        for (int a = 0; a < kRobotAnimeCount; ++a) {
+            ScriptEntry* table = data.ScriptTable(a);
+            if (!table) continue;
+            ++scripted;
+            robot.layerEnded[0] = robot.layerEnded[1] = 0;
+            robot.SetScript(table, 0, 0);
+            robot.SetScript(table, 0, 1);
+            for (int frame = 0; frame < 150; ++frame) robot.StepScriptChannels();
+            // Looping actions go round; the others rest at their end mark.
+            if (robot.scriptContext.loop[0] == 0) {
+                EXPECT_EQ(robot.layerEnded[0], 1) << "action " << a;
+            }
+        }
+        EXPECT_GE(scripted, 45);
+    }
+    EXPECT_TRUE(g_messages.empty()) << g_messages.front();
 }
