@@ -202,8 +202,9 @@ void PutU32(std::vector<unsigned char>& out, u32 v)
 // Uncompressed 32-bit DDS (B, G, R, A bytes); faces > 1 makes a cube map.
 std::vector<unsigned char> Dds(u32 w, u32 h, u32 faces, u32 (*pixel)(u32 face, u32 x, u32 y))
 {
-    std::vector<unsigned char> out;
-    out.insert(out.end(), {'D', 'D', 'S', ' '});
+    // Made with its magic rather than inserting it into an empty vector,
+    // which GCC 12 takes for a write past the end (-Wstringop-overflow).
+    std::vector<unsigned char> out{'D', 'D', 'S', ' '};
     PutU32(out, 124);
     PutU32(out, 0x1 | 0x2 | 0x4 | 0x8 | 0x1000);  // caps, height, width, pitch, pixel format
     PutU32(out, h);

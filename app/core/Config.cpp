@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <string_view>
 
 #include "app/core/Application.h"
@@ -63,7 +64,10 @@ bool WriteInt(const char* file, const char* section, const char* key, i32 value)
 {
     char text[16];
     std::snprintf(text, sizeof text, "%d", value);
-    return plat::WriteProfileString(section, key, text, file);
+    // Every write replaces the whole file on disk: skip the values it already holds.
+    char held[IniValueSize];
+    ReadIniString(file, section, key, held, sizeof held);
+    return std::strcmp(held, text) == 0 || plat::WriteProfileString(section, key, text, file);
 }
 
 bool IsValidUtf8(const std::string& bytes)

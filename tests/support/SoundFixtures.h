@@ -35,7 +35,11 @@ inline void Put32(std::vector<u8>& b, u32 v) {
     Put16(b, v);
     Put16(b, v >> 16);
 }
-inline void PutTag(std::vector<u8>& b, const char* tag) { b.insert(b.end(), tag, tag + 4); }
+// Byte by byte: GCC 12 takes a range insert into an empty vector, once
+// inlined, for a write past its end (-Wstringop-overflow).
+inline void PutTag(std::vector<u8>& b, const char* tag) {
+    for (int i = 0; i < 4; ++i) b.push_back(u8(tag[i]));
+}
 
 // A 16-bit PCM WAVE image.
 inline std::vector<u8> Wave(const std::vector<i16>& samples, u32 channels, u32 rate) {
