@@ -313,6 +313,15 @@ TEST_F(StageRefusals, DamagedFilesAreRefusedWithOneMessage)
         EXPECT_TRUE(map.freeStarts.empty());
         EXPECT_EQ(map.GetCell(1, 1), nullptr);
     }
+    // A newer file without parts or placements is a valid empty stage with
+    // its own cell size.
+    StageLayout bare;
+    bare.Resize(3, 2);
+    bare.cellSize = 12.5f;
+    ASSERT_EQ(Load(bare), 1) << map.lastError;
+    EXPECT_EQ(map.parts.GetCount(), 0);
+    EXPECT_EQ(map.cellSize, 12.5f);
+    EXPECT_EQ(map.gridDepth, 2);
     // A missing file changes nothing and says nothing: the caller decides.
     StageLayout good = Basic(4, 4);
     ASSERT_EQ(Load(good), 1);
