@@ -67,6 +67,14 @@ TEST(WeaponDrawTest, BlendModesPickTheBlendingOrDrawNothing)
             EXPECT_EQ(dest, blend == 0 ? u32(plat::BlendInvSrcAlpha) : u32(plat::BlendOne));
         }
     }
+    // Setting an effect up is battle logic: it never touches the device.
+    rig.gfx.Recorder()->ClearCalls();
+    BB_GSmoke smoke;
+    const Vec3 place(1, 0, 10), drift(0, 0.01f, 0);
+    smoke.Set(&place, 1.0f, &drift, 0, rig.texture.get(), 0x80FFFFFFu, -2, 0.01f);
+    smoke.Run();
+    EXPECT_TRUE(rig.Calls().empty());
+
     // A billboard without a texture, or behind the camera, is not drawn.
     BB_ExplodeBeam bare, behind;
     const Vec3 front(0, 0, 10), back(0, 0, -10);
