@@ -15,6 +15,7 @@
 #include "script/ScriptCommand.h"
 
 class CGameItemBase;
+namespace plat { struct PadState; }
 class CRobot_Normal;
 class MeshObject;
 class ScriptEntry;
@@ -126,6 +127,21 @@ public:
     f32 HpFraction() const { return GaugeFraction(static_cast<f32>(hp), static_cast<f32>(hpMax)); }
 
     // ---- input ----
+    void ClearInput();
+    void ClearPendingInput();
+    // Adds the player's keys (pad 0 only) and pad padNumber to input; buttons
+    // are only ever set here, the caller clears the record first.
+    void ReadPilotInput(const u8* keyTable);
+    // The same with the pad state and its ten-byte button map given (null
+    // pad: no pad could be read).
+    void ApplyPilotInput(const u8* keyTable, const plat::PadState* pad, const u8* padMap);
+    // The keyboard alone into pendingInput, for sending in online play.
+    void ReadKeysToPendingInput(const u8* keyTable);
+    // Zeroes the hold counters of released buttons 1..8.
+    void ResetReleasedHoldCounters();
+    // Counts held buttons; an attack button zeroes every other counter.
+    void CountHeldButtons();
+
     u8 keyCodes[kRobotKeyCodes] = {};
     RobotInput input;
     RobotInput pendingInput;
@@ -222,6 +238,15 @@ public:
 
     // Number of script variable cells the robot owns now (int and float).
     i32 OwnedVariableCells() const;
+
+    // ---- input (robot/RobotInput.cpp) ----
+    // Fills input by control mode, copies it into the script variables and
+    // counts held buttons.
+    void InputStep();
+    // Steps the 20 command sequences once against input.
+    void CommandRecogniser();
+    // Writes input for a computer-controlled robot; null leaves it neutral.
+    StateProc computerPlayerProc = nullptr;
 
     // ---- script channels (bodies in script/) ----
     i32 SetScript(ScriptEntry* table, i32 index, i32 channel);
