@@ -32,11 +32,11 @@ CApplication& PrepareApplication()
     plat::SetCurrentDirectory(QUILLON_RUN_DIR);
     CApplication& app = *GetApplication();
     std::snprintf(app.startupDir, sizeof app.startupDir, "%s", QUILLON_RUN_DIR);
-    app.screenWidth = 1024;
-    app.screenHeight = 768;
-    app.fastFont = 1;
-    app.shadow = 2;
-    app.volumeBgm = app.volumeSe = app.volumeVoice = 80;
+    app.video.screenWidth = 1024;
+    app.video.screenHeight = 768;
+    app.video.fastFont = 1;
+    app.video.shadow = 2;
+    app.volume.volumeBgm = app.volume.volumeSe = app.volume.volumeVoice = 80;
     return app;
 }
 

@@ -12,7 +12,8 @@ class CApplication;
 inline constexpr const char* SingleInstanceName = "OrvaneOrvane";
 inline constexpr const char* WindowTitle = "Quillon 1.000                    ";
 
-// The program: returns its exit code. Every way out restores the registry
+// The program: returns its exit code, 1 when there is no display or another
+// copy is running (both said first). Every way out restores the registry
 // values except the refusal of a second copy, which leaves them to the
 // running one.
 i32 GameMain();
