@@ -190,6 +190,9 @@ public:
     i16 kills = 0;
     u8 killVoicePending = 0;
     i32 restBody = 0;
+    // Window pixels of the aim point and its depth (above 0 in front of the
+    // camera), written by the battle camera each drawn frame.
+    Vec3 screenPos;
 };
 
 using RobotCallback = i32 (*)(CRobot_Normal* robot);
