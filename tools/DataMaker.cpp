@@ -1,6 +1,7 @@
 // Writes the sample data set into the run folder given on the command line.
 #include <cstdio>
 
+#include "tools/BattleData.h"
 #include "tools/MeshData.h"
 #include "tools/ModelData.h"
 #include "tools/PilotData.h"
@@ -20,5 +21,6 @@ int main(int argc, char** argv)
     if (!MakeTitleData(argv[1])) return 1;
     if (!MakeRobotData(argv[1])) return 1;
     if (!MakeStageData(argv[1])) return 1;
+    if (!MakeBattleData(argv[1])) return 1;
     return 0;
 }
