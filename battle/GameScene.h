@@ -7,6 +7,7 @@
 #include <atomic>
 #include <memory>
 
+#include "app/core/GameSettings.h"
 #include "app/scene/BaseScene.h"
 #include "app/scene/Camera.h"
 #include "battle/BattleObject.h"
@@ -25,7 +26,26 @@ class BattleMap;      // battle/stage/BattleMap.h
 class MapHitInfo;     // battle/stage/BattleMap.h
 class RobotModelData; // robot/RobotType.h
 class CRobot_Base;    // robot/Robot.h
+class CRobot_Normal;  // robot/Robot.h
 class CShip;          // robot/Robot.h
+class CGameItemBase;  // app/player/GameItem.h
+struct FolderList;    // app/core/Application.h
+
+// The mode rules a robot is given by the set-up (its callback lists).
+enum class BattleRole : u32 {
+    SurvivalPlayer,
+    SurvivalOpponent,
+    Respawn,
+    PracticeOpponent,
+    TeamUnitDown,
+    LocalNextBody,
+    LocalTeamCost,
+    NetRule0,
+    NetRule1,
+    NetRule2,
+    NetRule3,
+    NetRule4,
+};
 
 inline constexpr i32 kRobotTableSize = 20;
 inline constexpr i32 kTeamArraySize = 21;
@@ -69,11 +89,6 @@ enum BattleSound : i32 {
     kSoundMusic = 100,
     kBattleSoundSlots = 101,
 };
-
-// Controller byte the spawn operations take.
-inline constexpr u8 kControllerLocal = 0;
-inline constexpr u8 kControllerComputer = 1;
-inline constexpr u8 kControllerNetwork = 100;
 
 // One view of the back buffer (split screen).
 struct RenderView {
@@ -167,8 +182,31 @@ public:
     // Projects every unit's aim point to the screen with the current camera.
     void ProjectUnitsToScreen();
 
-    // Robot placement of the set-up (robots and ships join the unit list).
-    void PlaceModeRobots(u32 gameMode);
+    // Set-up steps.
+    void CreateStandardTasks();
+    void SetupMode(GameMode gameMode);
+    void PlaceModeRobots(GameMode gameMode);
+    void SetupLocalBattle();
+    void SetupOnline();
+    // Loads a stage by its folder; a stage that does not load leaves the map
+    // empty and says so (false).
+    bool LoadStage(const FolderList& stages, u32 index);
+    void LoadBattleSounds();
+    // Picks the next random opponent's type and loads it in the background.
+    void PreloadRandomType();
+
+    // Robot and ship placement: robots and ships join the unit list.
+    CRobot_Normal* SpawnRobot(i32 type, f32 x, f32 y, f32 z, f32 hpScale, i32 team, u8 controlMode, i32 colorSet,
+                              f32 yawDeg, CGameItemBase* const* parts);
+    // mode 0 the team's next start point, 1 a random one.
+    CRobot_Normal* SpawnRobotAtStartPoint(i32 type, i32 mode, f32 hpScale, i32 team, u8 controlMode, i32 colorSet,
+                                          CGameItemBase* const* parts);
+    CShip* SpawnShip(i32 type, f32 x, f32 y, f32 z, f32 hpScale, i32 team, u8 controlMode, i32 colorSet,
+                     f32 yawDeg);
+    // Opens the pause menu of the game mode; false when there is none.
+    bool OpenPauseMenu();
+    // Fills a robot's callback lists with the rules of its role (null: nothing).
+    void AttachModeCallbacks(CRobot_Normal* robot, BattleRole role);
     // Loads robot type `type` from the application's robot folder table into
     // robotTypes under the loader lock (at once when it is loaded already).
     // 1 loaded, 0 refused (bad index or folder; one message).
@@ -242,6 +280,7 @@ public:
     u32 displayFlags = 0;
     u32 hudHideBits = 0;  // bit 0 cockpit, radar, rest and time; bit 1 labels
     u32 battleEnd = 0;    // 0 running, 1 decided by a judge, 2 waiting online
+    char timeText[32] = {}; // the battle time as shown
     CFixedArray<u32> teamsPresent; // 21
     CFixedArray<u32> teamUnits;    // 21
     CFixedArray<u32> teamScores;   // 21
@@ -272,6 +311,10 @@ private:
     struct LoaderSet;
     std::unique_ptr<LoaderSet> loaders;
 };
+
+// A participant's robot number as a type that exists (1000 + n is a random
+// pick of type n made in the room); every client maps it alike.
+i32 BoundRobotType(i32 robot);
 
 // The battle scene, built and set up on first use.
 CGameScene* GetGameScene();

@@ -1,0 +1,405 @@
+#include "battle/tasks/SystemTasks.h"
+
+#include <algorithm>
+#include <climits>
+
+#include "app/core/Application.h"
+#include "app/player/RoomState.h"
+#include "app/scene/TitleScene.h"
+#include "battle/GameScene.h"
+#include "battle/Hooks.h"
+#include "battle/hud/OverlayTasks.h"
+#include "battle/stage/BattleMap.h"
+#include "engine/graphics/GraphicsDevice.h"
+#include "engine/graphics/Shaders.h"
+#include "engine/sound/SoundManager.h"
+#include "platform/core/Time.h"
+#include "platform/input/Keyboard.h"
+#include "platform/math/Math.h"
+#include "robot/Robot.h"
+#include "weapon/ObjectFactory.h"
+
+namespace {
+
+i32 Clamp255(i32 v) { return std::clamp(v, 0, 255); }
+
+bool IsUnit(BB_Base* o)
+{
+    const i32 kind = o->GetKind();
+    return kind == kKindRobotBase || kind == kKindRobot || kind == kKindShip;
+}
+
+// One run pass: a finished object stays in its list, drawn but not run, and
+// is freed only once its countdown has passed, so others may still read its
+// flag for two frames.
+void RunObjects(CGameScene& scene, CList<BB_Base>& list)
+{
+    for (BB_Base* o = list.GetHead()->next; o && o != list.GetTail(); o = o->next) {
+        if (o->Removed) continue;
+        const i32 r = o->Run();
+        if (r == 0) continue;
+        BB_DelNode* node = CreateInList<BB_DelNode>(&scene.deleteQueue, 1);
+        o->Removed = 1;
+        if (!node) continue;
+        node->list = &list;
+        node->object = o;
+        node->countdown = r < 1 ? 3 : (r > INT_MAX - 2 ? INT_MAX : r + 2);
+    }
+}
+
+void RunDeleteQueue(CGameScene& scene)
+{
+    CList<BB_DelNode>& queue = scene.deleteQueue;
+    for (BB_DelNode* n = queue.GetHead()->next; n && n != queue.GetTail();) {
+        if (--n->countdown >= 1) {
+            n = n->next;
+            continue;
+        }
+        if (n->list && n->object) n->list->Erase(n->object);
+        n = queue.Erase(n);
+    }
+}
+
+f32 Uniform(cMTRand& random, f32 low, f32 high)
+{
+    return low + static_cast<f32>(static_cast<double>(random.GetRand()) / 4294967296.0) * (high - low);
+}
+
+void UpdateBounds(BattleMap& map, CMapObjNode& object)
+{
+    if (object.partIndex >= map.parts.GetCount()) return;
+    MapPartData& part = map.parts[object.partIndex];
+    if (part.hitMesh)
+        TransformAabb(&object.hitMin, &object.hitMax, part.hitMesh->boxMin, part.hitMesh->boxMax, object.matrix);
+    if (part.drawMesh)
+        TransformAabb(&object.drawMin, &object.drawMax, part.drawMesh->boxMin, part.drawMesh->boxMax, object.matrix);
+}
+
+// Destroyed map objects: a replacement part appears in their place, the
+// wreck sinks with ground smoke, and the record goes once it is under.
+void SinkDestroyedObjects(CGameScene& scene)
+{
+    BattleMap& map = scene.battleMap;
+    cMTRand& random = GetBattleRandom();
+    CList<MapDestroyObjNode>& list = map.destroyList;
+    for (MapDestroyObjNode* d = list.GetHead()->next; d && d != list.GetTail();) {
+        if (d->destroyProc != 1 || !d->object) {
+            d = list.Erase(d);
+            continue;
+        }
+        CMapObjNode* object = d->object;
+        const i32 replacement = d->destroyParams[0];
+        if (d->frame == 0 && replacement >= 0 && replacement < map.parts.GetCount() && d->cell) {
+            CMapObjNode* added = d->cell->objects.NewNode(object->priority);
+            if (added) {
+                added->matrix = object->matrix;
+                added->inverse = object->inverse;
+                added->placement = object->placement;
+                added->column = object->column;
+                added->row = object->row;
+                added->partIndex = static_cast<u16>(replacement);
+                added->script = object->script;
+                std::copy(std::begin(object->vars), std::end(object->vars), std::begin(added->vars));
+                added->SetInt(kMapVarFlag, 0);
+                UpdateBounds(map, *added);
+            }
+        }
+        object->matrix.m[3][1] -= 0.02f;
+        plat::MatrixInverse(&object->inverse, nullptr, &object->matrix);
+        if (d->frame % 5 == 0) {
+            for (i32 i = 0; i < 5; ++i) {
+                // Draw order: a, b, then the rise speed.
+                const f32 a = Uniform(random, -1.0f, 1.0f);
+                const f32 b = Uniform(random, -1.0f, 1.0f);
+                const f32 rise = Uniform(random, 0.0f, 0.2f);
+                Vec3 dir{a, 0.0f, b};
+                plat::Vec3Normalize(&dir, &dir);
+                const Vec3 at{object->matrix.m[3][0] + 2.0f * dir.x, 0.0f, object->matrix.m[3][2] + 2.0f * dir.z};
+                const Vec3 velocity{0.3f * a, rise, 0.3f * b};
+                BB_GSmoke* smoke = NewObject<BB_GSmoke>(&scene.effectList, 1);
+                if (smoke)
+                    smoke->Set(&at, 8.0f, &velocity, 0, scene.effectTextures[11].texture, 0xC8FFFFFFu, -4, 0.005f);
+            }
+        }
+        ++d->frame;
+        if (d->frame >= d->dropHeight) {
+            object->SetInt(kMapVarFlag, 2);
+            d = list.Erase(d);
+            continue;
+        }
+        d = d->next;
+    }
+}
+
+void AdvancePhases(CGameScene& scene)
+{
+    for (i32 i = 0; i < 2; ++i) {
+        scene.animPhase[i] += 0.0005f;
+        if (scene.animPhase[i] >= 1.0f) scene.animPhase[i] = 0.0f;
+    }
+    scene.animPhase[2] += 0.01f;
+    if (scene.animPhase[2] > 1.0f) scene.animPhase[2] = 0.0f;
+}
+
+}  // namespace
+
+void TransformAabb(Vec3* outMin, Vec3* outMax, const Vec3& boxMin, const Vec3& boxMax, const Mat4& matrix)
+{
+    for (i32 i = 0; i < 8; ++i) {
+        const Vec3 corner{(i & 1) ? boxMax.x : boxMin.x, (i & 2) ? boxMax.y : boxMin.y, (i & 4) ? boxMax.z : boxMin.z};
+        Vec3 p;
+        plat::Vec3TransformCoord(&p, &corner, &matrix);
+        if (i == 0) {
+            *outMin = *outMax = p;
+            continue;
+        }
+        outMin->x = std::min(outMin->x, p.x);
+        outMin->y = std::min(outMin->y, p.y);
+        outMin->z = std::min(outMin->z, p.z);
+        outMax->x = std::max(outMax->x, p.x);
+        outMax->y = std::max(outMax->y, p.y);
+        outMax->z = std::max(outMax->z, p.z);
+    }
+}
+
+// ---- start banner --------------------------------------------------------------
+
+void GMTCB_Proc_GameStartDisp::Start()
+{
+    counter = 0;
+    phase = 0;
+    banner = GMTCB_DrawPS_Picture::Create(owner, 199);
+    if (banner) banner->SetPicture(0, "Quillon/startbattle.png");
+}
+
+i32 GMTCB_Proc_GameStartDisp::Proc()
+{
+    CGameScene* scene = FindGameScene();
+    if (scene && scene->paused) return kTaskKeep;
+    if (!banner) return kTaskRemove;
+    if (phase == 0) {
+        if (banner->alpha + 10 > 255) {
+            banner->alpha = 255;
+            phase = 1;
+            counter = 0;
+        } else {
+            banner->alpha += 10;
+        }
+    } else if (phase == 1) {
+        if (++counter > 60) phase = 2;
+    } else {
+        if (banner->alpha - 5 < 0) {
+            banner->alpha = -1;
+            banner = nullptr;
+            return kTaskRemove;
+        }
+        banner->alpha -= 5;
+    }
+    return kTaskKeep;
+}
+
+// ---- start sequence ----------------------------------------------------------
+
+void GMTCB_GameStart::Setup()
+{
+    fade = 255;
+    cover = GMTCB_DrawPS_Black::Create(owner, 200);
+    if (cover) cover->alpha = Clamp255(fade);
+}
+
+i32 GMTCB_GameStart::Proc()
+{
+    CGameScene* scene = FindGameScene();
+    if (!scene || scene->paused) return kTaskKeep;
+    if (cover) cover->alpha = Clamp255(fade);
+    fade -= 2;
+    if (fade > 0) return kTaskKeep;
+    fade = 0;
+    CList<BB_Base>& units = scene->unitList;
+    for (BB_Base* o = units.GetHead()->next; o && o != units.GetTail(); o = o->next)
+        if (IsUnit(o)) static_cast<CRobot_Base*>(o)->inputEnabled = 1;
+    if (cover) cover->alpha = -1;
+    cover = nullptr;
+    return kTaskRemove;
+}
+
+// ---- camera ------------------------------------------------------------------
+
+void GMTCB_Camera::Draw()
+{
+    CGameScene* scene = FindGameScene();
+    if (!scene || !scene->currentView) return;
+    CCamera& camera = scene->camera;
+    camera.second = camera.world;
+    const u32 p = scene->currentView->player;
+    if (p < static_cast<u32>(scene->currentView->matrices.GetCount())) scene->currentView->matrices[p] = camera.world;
+    CRobot_Base* robot = p < static_cast<u32>(kRobotTableSize) ? scene->robotTable[p] : nullptr;
+    if (robot) {
+        robot->UpdateCamera();
+    } else {
+        camera.world = Mat4::Identity();
+        camera.Apply();
+    }
+    GraphicsDevice* gd = GetGraphicsDevice();
+    const Vec3 eye = scene->Eye();
+    const Vec4 eyePos{eye.x, eye.y, eye.z, 0.0f};
+    const float dir[3] = {gd->light.direction.x, gd->light.direction.y, gd->light.direction.z};
+    for (ShaderBase* effect : gd->effects)
+        if (effect) effect->SetLighting(dir, &eyePos);
+    const plat::GfxViewport& vp = scene->currentView->viewport;
+    const double aspect = vp.height ? static_cast<double>(vp.width) / static_cast<double>(vp.height) : 1.0;
+    scene->frustum.Build(60.0f, static_cast<float>(aspect), 0.1f, scene->StageFarDistance(), &camera.world);
+    scene->ProjectUnitsToScreen();
+}
+
+// ---- keys --------------------------------------------------------------------
+
+i32 GMTCB_SystemKey::Proc()
+{
+    CGameScene* scene = FindGameScene();
+    if (!scene) return kTaskKeep;
+    CApplication& app = *GetApplication();
+    VideoSettings& video = app.video;
+    constexpr u32 kOnce = 100000;
+    if (app.IsKeyRepeat(plat::vk::F1 + 3, kOnce)) {
+        if (video.hdr == 0) {
+            if (video.disableShader == 0) video.hdr = 1;
+        } else {
+            video.hdr = 0;
+        }
+    }
+    if (app.IsKeyRepeat(plat::vk::F1 + 4, kOnce)) {
+        if (scene->shadowOn == 0) {
+            if (video.disableShader == 0 && static_cast<i8>(video.shadow) > 0) scene->shadowOn = 1;
+        } else {
+            scene->shadowOn = 0;
+        }
+    }
+    if (app.IsKeyRepeat(plat::vk::F1 + 5, kOnce)) video.viewMode = (video.viewMode + 1) % 3;
+    if (app.IsKeyRepeat(plat::vk::F1 + 6, kOnce)) scene->chatLogShown = scene->chatLogShown ? 0 : 1;
+
+    if (scene->radioVoiceWait >= 1) {
+        --scene->radioVoiceWait;
+    } else if (!scene->chatInputActive) {
+        for (u32 n = 0; n < 10; ++n) {
+            if (!app.IsKeyRepeat('0' + n, kOnce)) continue;
+            if (app.gameSettings.gameMode == GameMode::Online)
+                SendRadioVoice(static_cast<u16>(n), plat::IsKeyDown(plat::vk::Control) ? 1 : 0);
+            CRobot_Base* own = scene->robotTable[static_cast<i32>(scene->playerSlot % kRobotTableSize)];
+            if (own) own->pendingRadioLine = static_cast<i32>(n);
+            scene->radioVoiceWait = 60;
+            break;
+        }
+    }
+
+    // Any of the player's keys ends a demonstration battle.
+    if (app.gameSettings.modeOption == 1) {
+        bool pressed = app.input.keyTable[plat::vk::Return] & 0x80 || app.input.keyTable[plat::vk::Escape] & 0x80;
+        for (i32 i = 0; i < app.input.padKeyMap.GetCount() && !pressed; ++i)
+            pressed = app.input.keyTable[app.input.padKeyMap[i]] & 0x80;
+        if (pressed) {
+            SwitchScene(GetTitleSceneAsBase);
+            return kTaskSceneReplaced;
+        }
+    }
+    return kTaskKeep;
+}
+
+// ---- objects -----------------------------------------------------------------
+
+i32 GMTCB_ObjectRun::Proc()
+{
+    CGameScene* scene = FindGameScene();
+    if (!scene) return kTaskKeep;
+    CApplication& app = *GetApplication();
+    if (app.IsKeyRepeat(plat::vk::Escape, 999999)) {
+        const bool online = app.gameSettings.gameMode == GameMode::Online;
+        if (online || scene->paused == 0) {
+            if (scene->OpenPauseMenu() && !online) scene->paused = 1;
+        }
+    }
+    if (scene->paused) return kTaskKeep;
+    RunObjects(*scene, scene->unitList);
+    Mat4 scale, sky;
+    plat::MatrixScaling(&scale, 350.0f, 350.0f, 350.0f);
+    sky = scale;
+    const Vec3 eye = scene->Eye();
+    sky.m[3][0] = eye.x;
+    sky.m[3][1] = -20.0f;
+    sky.m[3][2] = eye.z;
+    scene->battleMap.sky.world = sky;
+    scene->laserDrawList.Init();
+    RunObjects(*scene, scene->weaponList);
+    RunObjects(*scene, scene->effectList);
+    RunObjects(*scene, scene->itemList);
+    RunDeleteQueue(*scene);
+    SinkDestroyedObjects(*scene);
+    AdvancePhases(*scene);
+    return kTaskKeep;
+}
+
+// ---- collisions --------------------------------------------------------------
+
+i32 GMTCB_HitTestRun::Proc()
+{
+    CGameScene* scene = FindGameScene();
+    if (!scene || scene->paused) return kTaskKeep;
+    for (CList<BB_Base>* list : {&scene->unitList, &scene->weaponList, &scene->itemList})
+        for (BB_Base* o = list->GetHead()->next; o && o != list->GetTail(); o = o->next)
+            if (!o->Removed) o->HitTestPass();
+    return kTaskKeep;
+}
+
+// ---- listener ----------------------------------------------------------------
+
+i32 GMTCB_Listener::Proc()
+{
+    CGameScene* scene = FindGameScene();
+    SoundManager& sound = GetSoundManager();
+    if (!scene || !sound.HasListener()) return kTaskKeep;
+    const Mat4& world = scene->camera.world;
+    const Mat4& previous = scene->camera.second;
+    const Vec3 eye{world.m[3][0], world.m[3][1], world.m[3][2]};
+    const Vec3 velocity{(eye.x - previous.m[3][0]) * 6.0f, (eye.y - previous.m[3][1]) * 6.0f,
+                        (eye.z - previous.m[3][2]) * 6.0f};
+    const Vec3 front{world.m[2][0], world.m[2][1], world.m[2][2]};
+    const Vec3 top{world.m[1][0], world.m[1][1], world.m[1][2]};
+    sound.SetListener(eye, velocity, front, top);
+    sound.CommitDeferredSettings();
+    return kTaskKeep;
+}
+
+// ---- back to the title -------------------------------------------------------
+
+GoTitleWait& GetGoTitleWait()
+{
+    static GoTitleWait wait;
+    return wait;
+}
+
+void GMTCB_GoTitle::Start(CGameScene*)
+{
+    fade = 0;
+    overlay = GMTCB_DrawPS_Black::Create(owner, 100000);
+    if (overlay) overlay->alpha = Clamp255(fade);
+}
+
+i32 GMTCB_GoTitle::Proc()
+{
+    if (overlay) overlay->alpha = Clamp255(fade);
+    fade += 6;
+    if (fade <= 255) return kTaskKeep;
+    fade = 255;
+    if (overlay) overlay->alpha = -1;
+    DisconnectNetClients();
+    // The second of black stays, but the window keeps answering meanwhile.
+    const GoTitleWait& wait = GetGoTitleWait();
+    const u32 start = plat::TimeGetTime();
+    while (plat::TimeGetTime() - start < wait.ms) {
+        if (wait.pump) wait.pump();
+        else ServeWindowEvents();
+        plat::Sleep(wait.ms < 10 ? wait.ms : 10);
+    }
+    SwitchScene(GetTitleSceneAsBase);
+    return kTaskSceneReplaced;
+}

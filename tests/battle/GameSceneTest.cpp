@@ -1,0 +1,389 @@
+#include <typeinfo>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "app/core/AppClock.h"
+#include "app/core/Application.h"
+#include "app/player/RoomState.h"
+#include "battle/GameScene.h"
+#include "battle/Hooks.h"
+#include "battle/hud/HudTasks.h"
+#include "battle/hud/OverlayTasks.h"
+#include "battle/hud/TimeDisplay.h"
+#include "battle/stage/BattleMap.h"
+#include "battle/tasks/ModeTasks.h"
+#include "battle/tasks/RenderPasses.h"
+#include "battle/tasks/SystemTasks.h"
+#include "engine/graphics/GraphicsDevice.h"
+#include "engine/graphics/Shaders.h"
+#include "platform/gfx/GfxRecorder.h"
+#include "robot/RobotType.h"
+#include "support/BattleRunner.h"
+
+namespace {
+
+std::vector<const std::type_info*> TaskTypes(CGameScene& scene)
+{
+    std::vector<const std::type_info*> out;
+    for (TCB* t = scene.tasks.GetHead()->next; t != scene.tasks.GetTail(); t = t->next) out.push_back(&typeid(*t));
+    return out;
+}
+
+template <class T>
+i32 CountTasks(CGameScene& scene)
+{
+    i32 n = 0;
+    for (TCB* t = scene.tasks.GetHead()->next; t != scene.tasks.GetTail(); t = t->next) n += typeid(*t) == typeid(T);
+    return n;
+}
+
+// A battle object that finishes with a given result in a given frame and
+// reports its run calls and its deletion.
+struct ScriptedObject : BB_Base {
+    i32 finishFrame = 0;
+    i32 result = 0;
+    i32 runs = 0;
+    i32* deletedInFrame = nullptr;
+    i32* frame = nullptr;
+    ~ScriptedObject() override
+    {
+        if (deletedInFrame) *deletedInFrame = *frame;
+    }
+    i32 Run() override
+    {
+        ++runs;
+        return *frame == finishFrame ? result : 0;
+    }
+};
+
+// Counts the frames of a battle and lets objects ask which one runs.
+struct FrameCounterTask : TCB {
+    i32* frame = nullptr;
+    i32 Proc() override
+    {
+        ++*frame;
+        return kTaskKeep;
+    }
+};
+
+i32 arcadeCalls = 0;
+
+}  // namespace
+
+// Every offline mode builds the standard task set in its fixed order, adds
+// its own tasks, runs headless through the start sequence and releases
+// everything (the sanitizers check nothing is left).
+TEST(GameSceneTest, EveryOfflineModeSetsUpRunsAndReleases)
+{
+    const std::vector<const std::type_info*> standard = {
+        &typeid(GMTCB_Proc_GameStartDisp), &typeid(GMTCB_GameStart),       &typeid(GMTCB_Camera),
+        &typeid(GMTCB_SetFog),             &typeid(GMTCB_BeginSHADOWState), &typeid(GMTCB_DrawCharaShadow),
+        &typeid(GMTCB_DrawMapShadow),      &typeid(GMTCB_EndSHADOWState),  &typeid(GMTCB_DrawSkyDome),
+        &typeid(GMTCB_DrawChara),          &typeid(GMTCB_DrawMap),         &typeid(GMTCB_DrawLaserXFile),
+        &typeid(GMTCB_BeginHDRState),      &typeid(GMTCB_DrawCharaHDR),    &typeid(GMTCB_DrawLaserXFileHDR),
+        &typeid(GMTCB_EndHDRState),        &typeid(GMTCB_DrawAreaWall),    &typeid(GMTCB_DrawBeginStateBB),
+        &typeid(GMTCB_DrawBB),             &typeid(GMTCB_DrawLaser),       &typeid(GMTCB_DrawEndStateBB),
+        &typeid(GMTCB_DrawAlphaBuild),     &typeid(GMTCB_DrawHDRTex),      &typeid(GMTCB_DrawSP_Interface),
+        &typeid(GMTCB_DrawSP_CharaInfo),
+    };
+    struct Case {
+        GameMode mode;
+        u32 localRule;
+        const std::type_info* judge;
+        i32 views;
+    };
+    const Case cases[] = {
+        {GameMode::Arcade, 0, nullptr, 1},
+        {GameMode::Survival, 0, &typeid(GMTCB_Judge_SurvivalMode), 1},
+        {GameMode::Practice, 0, &typeid(GMTCB_DrawSP_PracticeDisp), 1},
+        {GameMode::Team, 0, &typeid(GMTCB_Judge_TeamBattleMode), 1},
+        {GameMode::Fleet, 0, &typeid(GMTCB_Judge_BlitzTacticsMode), 1},
+        {GameMode::LocalBattle, 0, &typeid(GMTCB_Judge_LocalBattle_RestBody), 2},
+        {GameMode::LocalBattle, 1, &typeid(GMTCB_DrawSP_TeamCostDisp), 2},
+    };
+    BattleHooks hooks;
+    hooks.setupArcadeStage = [](CGameScene*) { ++arcadeCalls; };
+    RegisterBattleHooks(hooks);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.mode));
+        BattleRunnerOptions options;
+        options.mode = c.mode;
+        options.localRule = c.localRule;
+        options.slotState[1] = c.mode == GameMode::LocalBattle ? 1 : 2;
+        arcadeCalls = 0;
+        BattleRunner runner(options);
+        CGameScene& scene = *runner.Scene();
+        EXPECT_EQ(GetRoomState().inBattle, 1u);
+        EXPECT_EQ(scene.notice[0], '\0') << scene.notice;
+        EXPECT_NE(scene.battleMap.gridWidth, 0) << "the sample stage is loaded";
+
+        // Priority 1 passes in creation order, the mode's tasks after them,
+        // then the keys, objects, hits, listener and the high overlays.
+        std::vector<const std::type_info*> types = TaskTypes(scene);
+        ASSERT_GE(types.size(), standard.size() + 5);
+        for (size_t i = 0; i < 3; ++i) EXPECT_EQ(*types[i], *standard[i]) << i;
+        // The start banner's picture (199) and cover (200) sit between.
+        size_t k = 3;
+        for (size_t i = 3; i < standard.size(); ++i) {
+            while (k < types.size() && *types[k] != *standard[i]) ++k;
+            EXPECT_LT(k, types.size()) << standard[i]->name();
+        }
+        EXPECT_EQ(CountTasks<GMTCB_SystemKey>(scene), 1);
+        EXPECT_EQ(CountTasks<GMTCB_ObjectRun>(scene), 1);
+        EXPECT_EQ(CountTasks<GMTCB_HitTestRun>(scene), 1);
+        EXPECT_EQ(CountTasks<GMTCB_Listener>(scene), 1);
+        EXPECT_EQ(CountTasks<GMTCB_DrawSP_Ladar>(scene), 1);
+        if (c.judge) {
+            i32 n = 0;
+            for (const std::type_info* t : types) n += *t == *c.judge;
+            EXPECT_EQ(n, 1);
+        }
+        EXPECT_EQ(arcadeCalls, c.mode == GameMode::Arcade ? 1 : 0);
+        i32 active = 0;
+        for (const RenderView& v : scene.views) active += v.active ? 1 : 0;
+        EXPECT_EQ(active, c.views);
+        if (c.views == 2) {
+            EXPECT_EQ(scene.views[0].viewport.width, 512u);
+            EXPECT_EQ(scene.views[1].viewport.x, 512u);
+            EXPECT_EQ(scene.positionalSound, 0u);
+        }
+        EXPECT_TRUE(scene.meshes[kMeshItem].DrawnMesh() != nullptr);
+        EXPECT_TRUE(scene.effectTextures[11].texture != nullptr);
+        EXPECT_TRUE(scene.effectTextures[5].texture == nullptr);
+
+        // The cover fades for 128 frames, the banner shows for 139.
+        EXPECT_EQ(runner.RunFrames(127), 127u);
+        EXPECT_EQ(CountTasks<GMTCB_GameStart>(scene), 1);
+        runner.RunFrames(1);
+        EXPECT_EQ(CountTasks<GMTCB_GameStart>(scene), 0);
+        EXPECT_EQ(CountTasks<GMTCB_DrawPS_Black>(scene), 0);
+        runner.RunFrames(12);
+        EXPECT_EQ(CountTasks<GMTCB_Proc_GameStartDisp>(scene), 0);
+        EXPECT_EQ(CountTasks<GMTCB_DrawPS_Picture>(scene), 0);
+        EXPECT_EQ(scene.battleFrame, 140u);
+        const bool timed = c.mode != GameMode::Arcade;
+        EXPECT_EQ(scene.battleTime, timed ? 140u : 0u);
+        runner.EndBattle();
+        EXPECT_EQ(FindGameScene(), nullptr);
+        EXPECT_EQ(GetRoomState().inBattle, 0u);
+    }
+    RegisterBattleHooks({});
+}
+
+// Finished objects stay in their list, not run but readable, for the grace
+// frames of their result, and are freed by the object task on schedule.
+TEST(GameSceneTest, FinishedObjectsAreFreedOnSchedule)
+{
+    BattleRunner runner({});
+    CGameScene& scene = *runner.Scene();
+    i32 frame = 0;
+    auto* counter = CreateInList<FrameCounterTask>(&scene.tasks, 1);
+    counter->frame = &frame;
+    struct Case {
+        i32 result;
+        i32 deletedAfter; // frames after the finishing frame
+    };
+    const Case cases[] = {{1, 2}, {2, 3}, {5, 6}, {-3, 2}};
+    std::vector<ScriptedObject*> objects;
+    std::vector<i32> deleted(std::size(cases), -1);
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        CList<BB_Base>& list = i % 2 ? scene.weaponList : scene.effectList;
+        auto* o = CreateInList<ScriptedObject>(&list, 1);
+        o->finishFrame = 10;
+        o->result = cases[i].result;
+        o->frame = &frame;
+        o->deletedInFrame = &deleted[i];
+        objects.push_back(o);
+    }
+    auto* keeper = CreateInList<ScriptedObject>(&scene.unitList, 1);
+    keeper->frame = &frame;
+    runner.RunFrames(11);
+    for (ScriptedObject* o : objects) {
+        EXPECT_EQ(o->Removed, 1);
+        EXPECT_EQ(o->runs, 10);
+    }
+    runner.RunFrames(10);
+    for (size_t i = 0; i < std::size(cases); ++i) EXPECT_EQ(deleted[i], 10 + cases[i].deletedAfter) << i;
+    EXPECT_EQ(keeper->runs, 21);
+    EXPECT_EQ(keeper->Removed, 0);
+    EXPECT_EQ(scene.deleteQueue.GetCount(), 0u);
+
+    // Paused: nothing runs, nothing is freed, the battle frame holds.
+    keeper->finishFrame = frame + 1;
+    keeper->result = 1;
+    scene.paused = 1;
+    const u32 held = scene.battleFrame;
+    runner.RunFrames(5);
+    EXPECT_EQ(keeper->runs, 21);
+    EXPECT_EQ(scene.battleFrame, held);
+}
+
+// The clock makes a frame due every 1000/60 ms from its origin; late frames
+// are not drawn until the skip limit, then the clock re-bases; a procedure
+// asking for a fresh clock re-bases at once.
+struct ClockScene : CGameScene {
+    std::vector<i32> results; // per call; past the end 0
+    u32 work = 0;             // ms each call takes
+    size_t calls = 0;
+    i32 Scripted()
+    {
+        BattleRunner::Advance(work);
+        return calls < results.size() ? results[calls++] : (++calls, 0);
+    }
+};
+
+TEST(GameSceneTest, FrameClockDrawsSkipsAndReBases)
+{
+    SetAppClock({[] { return BattleRunner::Now(); }, [](u32 ms) { BattleRunner::Advance(ms); }});
+    CApplication& app = *GetApplication();
+    ClockScene scene;
+    scene.frameProc = static_cast<CGameScene::FrameProc>(&ClockScene::Scripted);
+    auto start = [&] {
+        scene.clockOrigin = BattleRunner::Now();
+        scene.frameCount = 0;
+        scene.nextDue = 0;
+        BattleSkipCounter() = 0;
+    };
+
+    // On time, and exactly due: each call runs one frame and draws it.
+    app.video.maxFrameSkip = 3;
+    start();
+    scene.Frame();
+    EXPECT_EQ(scene.frameCount, 1u);
+    EXPECT_EQ(scene.nextDue, 16u);
+    EXPECT_EQ(app.frameDrawn, 1u);
+    BattleRunner::Advance(scene.clockOrigin + 15 - BattleRunner::Now());
+    scene.Frame(); // 1 ms early: sleeps
+    EXPECT_EQ(scene.frameCount, 1u);
+    scene.Frame(); // exactly due
+    EXPECT_EQ(scene.frameCount, 2u);
+    EXPECT_EQ(app.frameDrawn, 1u);
+
+    // Late: not drawn while the skip counter is below the limit; the third
+    // late frame re-bases to the end of that frame and is drawn.
+    BattleRunner::Advance(scene.clockOrigin + scene.nextDue - BattleRunner::Now());
+    scene.work = 40;
+    const u32 origin = scene.clockOrigin;
+    scene.Frame();
+    EXPECT_EQ(scene.frameCount, 3u);
+    EXPECT_EQ(app.frameDrawn, 0u);
+    EXPECT_EQ(BattleSkipCounter(), 1u);
+    scene.Frame();
+    EXPECT_EQ(BattleSkipCounter(), 2u);
+    EXPECT_EQ(scene.clockOrigin, origin);
+    scene.Frame();
+    EXPECT_EQ(BattleSkipCounter(), 0u);
+    EXPECT_EQ(scene.frameCount, 0u);
+    EXPECT_EQ(scene.clockOrigin, scene.lastFrameEnd);
+    EXPECT_EQ(app.frameDrawn, 1u);
+
+    // Limit 0: every late frame re-bases and is drawn.
+    app.video.maxFrameSkip = 0;
+    scene.Frame();
+    EXPECT_EQ(scene.frameCount, 0u);
+    EXPECT_EQ(app.frameDrawn, 1u);
+
+    // Result 1 re-bases to now; the count wraps before the procedure runs.
+    scene.work = 0;
+    scene.results.assign(scene.calls + 1, 0);
+    scene.results.back() = 1;
+    scene.frameCount = 0xFFFFFFFEu;
+    scene.nextDue = 0;
+    scene.clockOrigin = BattleRunner::Now();
+    scene.Frame();
+    EXPECT_EQ(scene.frameCount, 0u);
+    EXPECT_EQ(scene.clockOrigin, scene.lastFrameEnd);
+    scene.frameCount = 0xFFFFFFFFu;
+    scene.Frame();
+    EXPECT_EQ(scene.frameCount, 0u) << "0xFFFFFFFF wraps to 0";
+    SetAppClock({});
+}
+
+// The frame's lighting hands every effect wrapper the light's direction,
+// and each view draws with its own viewport and aspect.
+struct LightProbe : ShaderBase {
+    std::vector<Vec3> directions;
+    void Reload() override {}
+    void SetWorld(const Mat4*) override {}
+    void SetMaterial(const plat::GfxMaterial*, TextureHandle*) override {}
+    void SetLighting(const float* dir, const Vec4*) override { directions.push_back({dir[0], dir[1], dir[2]}); }
+};
+
+TEST(GameSceneTest, DrawnViewsLightEffectsWithTheLightDirection)
+{
+    BattleRunnerOptions options;
+    options.mode = GameMode::LocalBattle;
+    options.slotState[1] = 1;
+    BattleRunner runner(options);
+    LightProbe probe;
+    GraphicsDevice* gd = GetGraphicsDevice();
+    gd->effects.push_back(&probe);
+    runner.RunFrames(1);
+    gd->effects.pop_back();
+    // Two views, each lit once by the frame and once by the camera task.
+    ASSERT_EQ(probe.directions.size(), 4u);
+    const Vec3 d = probe.directions[0];
+    EXPECT_NEAR(d.x, 0.3f / 0.9110434f, 1e-4f);
+    EXPECT_NEAR(d.y, -0.7f / 0.9110434f, 1e-4f);
+    EXPECT_NEAR(d.z, 0.5f / 0.9110434f, 1e-4f);
+    EXPECT_EQ(runner.Recorder()->PresentCount(), 1u);
+}
+
+// Robot types load on worker threads through full paths; a refused type
+// ends the wait at once, and release joins every loader first.
+TEST(GameSceneTest, TypeLoadersAreWaitedForAndJoined)
+{
+    BattleRunner runner({});
+    CGameScene& scene = *runner.Scene();
+    ASSERT_TRUE(scene.StartTypeLoader(3));
+    EXPECT_TRUE(scene.WaitTypeLoaded(3, kTypeLoadLimitMs));
+    EXPECT_EQ(scene.robotTypes[3].loaded.load(), 1u);
+    ASSERT_TRUE(scene.StartTypeLoader(45)); // no such folder
+    EXPECT_FALSE(scene.WaitTypeLoaded(45, kTypeLoadLimitMs));
+    ASSERT_TRUE(scene.StartTypeLoader(4));
+    runner.EndBattle(); // while type 4 may still be loading
+    EXPECT_EQ(FindGameScene(), nullptr);
+}
+
+// A participant's robot number always names a type that exists.
+TEST(GameSceneTest, RobotNumbersAreBoundToExistingTypes)
+{
+    BattleRunner runner({});
+    const i32 count = static_cast<i32>(GetApplication()->robotFolders.count);
+    const struct {
+        i32 robot, type;
+    } cases[] = {{0, 0}, {5, 5}, {1005, 5}, {count, 0}, {1000 + count + 1, 1}, {999999, 999 % count}, {-1, 0}};
+    for (const auto& c : cases) EXPECT_EQ(BoundRobotType(c.robot), c.type) << c.robot;
+}
+
+// A stage that does not load is said so and leaves an empty map.
+TEST(GameSceneTest, MissingStageIsReportedAndLeavesTheMapEmpty)
+{
+    BattleRunnerOptions options;
+    options.stage = 40;
+    BattleRunner runner(options);
+    CGameScene& scene = *runner.Scene();
+    EXPECT_NE(scene.notice[0], '\0');
+    EXPECT_EQ(scene.battleMap.gridWidth, 0);
+    EXPECT_EQ(runner.RunFrames(3), 3u);
+}
+
+// The fade back to the title keeps serving the window while it waits.
+TEST(GameSceneTest, GoTitleWaitKeepsTheWindowServed)
+{
+    BattleRunner runner({});
+    CGameScene& scene = *runner.Scene();
+    static i32 pumps = 0;
+    pumps = 0;
+    GetGoTitleWait() = {30, [] { ++pumps; }};
+    auto* go = GMTCB_GoTitle::Create(&scene.tasks, 1);
+    go->Start(&scene);
+    EXPECT_EQ(runner.RunFrames(60), 43u);
+    EXPECT_EQ(FindGameScene(), nullptr);
+    EXPECT_GT(pumps, 1);
+    GetGoTitleWait() = {};
+    BaseScene* title = GetApplication()->currentScene;
+    GetApplication()->currentScene = nullptr;
+    delete title;
+}
