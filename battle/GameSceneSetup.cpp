@@ -17,6 +17,7 @@
 #include "battle/tasks/RenderPasses.h"
 #include "battle/tasks/SystemTasks.h"
 #include "engine/core/AssetFile.h"
+#include "engine/graphics/FontMeasurer.h"
 #include "engine/graphics/GraphicsDevice.h"
 #include "engine/graphics/Shaders.h"
 #include "engine/sound/SoundManager.h"
@@ -194,6 +195,9 @@ i32 CGameScene::Init()
     LoadBattleSounds();
 
     if (settings.gameMode != GameMode::Online) GetSoundManager().PlaySlot(kSoundMusic, 2, 1);
+    // The chat line measures its caret with the second font.
+    static const FontMeasurer chatMeasurer(1);
+    app.lineEditor.SetMeasureDC(&chatMeasurer);
     if (settings.gameMode == GameMode::Online) SendSceneLoaded();
     return 0;
 }

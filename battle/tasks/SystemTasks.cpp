@@ -254,6 +254,55 @@ void GMTCB_Camera::Draw()
 
 // ---- keys --------------------------------------------------------------------
 
+namespace {
+
+// Practice keys on the numeric keypad: Ctrl with a digit changes the
+// opponent or adds robots near the player's; the spawned robots act at once.
+void PracticeKeys(CGameScene& scene, CApplication& app)
+{
+    auto asRobot = [](CRobot_Base* r) {
+        return r && r->GetKind() == kKindRobot ? static_cast<CRobot_Normal*>(r) : nullptr;
+    };
+    CRobot_Normal* player = asRobot(scene.robotTable[0]);
+    CRobot_Normal* opponent = asRobot(scene.robotTable[1]);
+    const bool ctrl = plat::IsKeyDown(plat::vk::Control);
+    auto pressed = [&](i32 digit) { return app.IsKeyRepeat(plat::vk::Numpad0 + digit, 100000) != 0; };
+    if (!ctrl) return;
+    if (pressed(0) && opponent) opponent->aiLevel = std::max(0, opponent->aiLevel - 1);
+    if (pressed(1) && opponent) opponent->aiLevel = std::min(10, opponent->aiLevel + 1);
+    // Draw order: type, team, u, v, colour.
+    auto spawn = [&](bool randomType, bool ownTeam, u8 control, i32 level) {
+        if (!player) return;
+        cMTRand& random = GetBattleRandom();
+        const u32 types = std::min<u32>(app.robotFolders.count, kRobotTypeCount);
+        const i32 type = randomType ? (types ? static_cast<i32>(random.GetRand() % types) : 0) : player->spawnType;
+        const i32 team = ownTeam ? player->team : static_cast<i32>(random.GetRand() % 4);
+        const f32 u = static_cast<f32>(static_cast<double>(random.GetRand()) / 4294967296.0);
+        const f32 v = static_cast<f32>(static_cast<double>(random.GetRand()) / 4294967296.0);
+        const i32 colour = static_cast<i32>(random.GetRand() % 4);
+        const Mat4& at = player->worldMatrix;
+        CRobot_Normal* r = scene.SpawnRobot(type, at.m[3][0] + 2.0f * u - 1.0f, at.m[3][1] + 2.0f,
+                                            at.m[3][2] + 2.0f * v - 1.0f, 1.0f, team, control, colour, 0.0f, nullptr);
+        if (!r) return;
+        r->aiLevel = level;
+        r->inputEnabled = 1;
+    };
+    if (pressed(2)) spawn(true, false, kControlComputer, 0);
+    if (pressed(3)) spawn(true, false, kControlComputer, 10);
+    if (pressed(4)) spawn(false, false, kControlComputer, 0);
+    if (pressed(5)) spawn(false, true, kControlLocal, 0);
+    if (pressed(6)) spawn(false, true, kControlComputer, 10);
+    if (pressed(9)) {
+        CList<BB_Base>& units = scene.unitList;
+        for (BB_Base* o = units.GetHead()->next; o && o != units.GetTail(); o = o->next) {
+            CRobot_Normal* r = asRobot(o->GetKind() == kKindRobot ? static_cast<CRobot_Base*>(o) : nullptr);
+            if (r && r != scene.robotTable[0] && r != scene.robotTable[1] && r->state == kRobotStateLive) r->Defeat();
+        }
+    }
+}
+
+}  // namespace
+
 i32 GMTCB_SystemKey::Proc()
 {
     CGameScene* scene = FindGameScene();
@@ -291,6 +340,8 @@ i32 GMTCB_SystemKey::Proc()
             break;
         }
     }
+
+    if (app.gameSettings.gameMode == GameMode::Practice) PracticeKeys(*scene, app);
 
     // Any of the player's keys ends a demonstration battle.
     if (app.gameSettings.modeOption == 1) {
