@@ -446,11 +446,11 @@ i32 GMTCB_GoTitle::Proc()
     // The second of black stays, but the window keeps answering meanwhile.
     const GoTitleWait& wait = GetGoTitleWait();
     const u32 start = plat::TimeGetTime();
-    while (plat::TimeGetTime() - start < wait.ms) {
+    do {
         if (wait.pump) wait.pump();
         else ServeWindowEvents();
         plat::Sleep(wait.ms < 10 ? wait.ms : 10);
-    }
+    } while (plat::TimeGetTime() - start < wait.ms);
     SwitchScene(GetTitleSceneAsBase);
     return kTaskSceneReplaced;
 }
