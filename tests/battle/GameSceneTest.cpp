@@ -18,6 +18,7 @@
 #include "engine/graphics/GraphicsDevice.h"
 #include "engine/graphics/Shaders.h"
 #include "platform/core/Time.h"
+#include "platform/input/Keyboard.h"
 #include "platform/gfx/GfxRecorder.h"
 #include "robot/RobotType.h"
 #include "support/BattleRunner.h"
@@ -389,4 +390,45 @@ TEST(GameSceneTest, GoTitleWaitKeepsTheWindowServed)
     BaseScene* title = GetApplication()->currentScene;
     GetApplication()->currentScene = nullptr;
     delete title;
+}
+
+// Stereo draws every frame once per eye, advances the battle frame even when
+// paused, and keypad 4 held for long narrows the eyes no further than 0.01.
+TEST(GameSceneTest, StereoDrawsBothEyesAndBoundsTheSeparation)
+{
+    GetApplication()->video.stereo = 1;
+    BattleRunner runner({});
+    GetApplication()->video.stereo = 0;
+    CGameScene& scene = *runner.Scene();
+    ASSERT_TRUE(scene.frameProc == &CGameScene::Proc_Stereo);
+    runner.RunFrames(1);
+    EXPECT_EQ(runner.Recorder()->PresentCount(), 2u);
+    scene.paused = 1;
+    const u32 frame = scene.battleFrame;
+    plat::SetKeyDown(plat::vk::Numpad0 + 4, true);
+    runner.RunFrames(20);
+    plat::SetKeyDown(plat::vk::Numpad0 + 4, false);
+    EXPECT_EQ(scene.battleFrame, frame + 20);
+    EXPECT_FLOAT_EQ(scene.stereoSeparation, 0.01f);
+}
+
+// A lost device frees the HDR target and its reset makes it again; frames
+// wait while the device stays lost.
+TEST(GameSceneTest, DeviceLossRebuildsTheHdrTarget)
+{
+    BattleRunner runner({});
+    CGameScene& scene = *runner.Scene();
+    ASSERT_NE(scene.hdrTarget.texture, nullptr);
+    runner.Recorder()->SimulateLoss();
+    runner.RunFrames(1);
+    GraphicsDevice* gd = GetGraphicsDevice();
+    EXPECT_EQ(gd->deviceLost, 1u);
+    const u32 frames = scene.battleFrame;
+    runner.RunFrames(2);
+    EXPECT_EQ(scene.battleFrame, frames);
+    runner.Recorder()->AllowReset();
+    runner.RunFrames(1);
+    EXPECT_EQ(gd->deviceLost, 0u);
+    EXPECT_NE(scene.hdrTarget.texture, nullptr);
+    EXPECT_EQ(scene.battleFrame, frames + 1);
 }
