@@ -9,6 +9,7 @@
 #include "app/core/Application.h"
 #include "engine/core/AssetFile.h"
 #include "engine/graphics/GraphicsDevice.h"
+#include "platform/core/ByteOrder.h"
 #include "robot/RobotType.h"
 #include "script/ScriptCommand.h"
 #include "script/ScriptParser.h"
@@ -47,15 +48,14 @@ public:
     {
         u8 b[4];
         if (!Bytes(b, 4)) return false;
-        *out = static_cast<i32>(static_cast<u32>(b[0]) | static_cast<u32>(b[1]) << 8 |
-                                static_cast<u32>(b[2]) << 16 | static_cast<u32>(b[3]) << 24);
+        *out = GetI32(b);
         return true;
     }
     bool I16(i16* out)
     {
         u8 b[2];
         if (!Bytes(b, 2)) return false;
-        *out = static_cast<i16>(static_cast<u16>(b[0] | b[1] << 8));
+        *out = GetI16(b);
         return true;
     }
     bool F32(f32* out)

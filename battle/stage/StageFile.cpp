@@ -9,6 +9,7 @@
 #include "app/core/Application.h"
 #include "battle/stage/BattleMap.h"
 #include "engine/core/AssetFile.h"
+#include "platform/core/ByteOrder.h"
 #include "platform/core/TextCodec.h"
 #include "platform/math/Math.h"
 
@@ -41,16 +42,15 @@ private:
     u32 Left() const { return static_cast<u32>(end_ - at_); }
     i16 I16()
     {
-        const i16 v = static_cast<i16>(at_[0] | (at_[1] << 8));
+        const i16 v = GetI16(at_);
         at_ += 2;
         return v;
     }
     i32 I32()
     {
-        const u32 v = static_cast<u32>(at_[0]) | (static_cast<u32>(at_[1]) << 8) | (static_cast<u32>(at_[2]) << 16) |
-                      (static_cast<u32>(at_[3]) << 24);
+        const i32 v = GetI32(at_);
         at_ += 4;
-        return static_cast<i32>(v);
+        return v;
     }
     f32 F32() { return std::bit_cast<f32>(I32()); }
 
