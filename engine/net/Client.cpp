@@ -1,5 +1,6 @@
 #include "engine/net/Client.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -12,6 +13,8 @@ namespace {
 constexpr u32 kSelectedEvents =
     plat::NetEventRead | plat::NetEventWrite | plat::NetEventConnect | plat::NetEventClose;
 constexpr u32 kWaitMs = 500;
+// How often a receive thread whose queue is full looks for room again.
+constexpr u32 kFullPollMs = 2;
 
 }  // namespace
 
@@ -78,11 +81,15 @@ int CClient::ConnectNow(const char* host, u32 port, u32 userValue, bool backgrou
     {
         plat::ScopedLock lock(recvLock_);
         recvQueue_.Init();
+        closeAfterDrain_ = false;
+        peakHeldBytes_ = 0;
+        peakQueuedMessages_ = 0;
     }
     {
         plat::ScopedLock lock(sendLock_);
         sendQueue_.Init();
     }
+    closeReason_.store(CloseNone);
     wakeEvent_.Reset();
     ownedSocket_ = s;
     socket_.store(s);
@@ -104,7 +111,14 @@ int CClient::ConnectNow(const char* host, u32 port, u32 userValue, bool backgrou
 
 int CClient::ConnectAsync(const char* host, u32 port, u32 timeoutMs, u32 userValue) {
     std::lock_guard<std::mutex> life(lifeLock_);
-    if (flags_.load() != 0 || connectState_.load() == ConnectBusy) return 0;
+    bool closedByNetwork;
+    {
+        plat::ScopedLock lock(recvLock_);
+        closedByNetwork = closeAfterDrain_;
+    }
+    // Messages left over from a connection the network ended do not keep a
+    // new one from starting; they are dropped with it.
+    if ((flags_.load() != 0 && !closedByNetwork) || connectState_.load() == ConnectBusy) return 0;
     // Whatever a close from the network left behind goes first.
     connectThread_.Join();
     ReleaseConnection();
@@ -167,7 +181,19 @@ RECVQUEUE* CClient::PopReceived() {
 
     if (!(flags_.load() & FlagSetUp)) return nullptr;
     plat::ScopedLock lock(recvLock_);
-    return recvQueue_.Pop();
+    RECVQUEUE* node = recvQueue_.Pop();
+    if (closeAfterDrain_ && recvQueue_.GetCount() == 0) {
+        // Every message from before the close is out: now the close shows.
+        closeAfterDrain_ = false;
+        flags_.store(0);
+    }
+    return node;
+}
+
+void CClient::GetReceivePeak(u64* bytes, u32* messages) {
+    plat::ScopedLock lock(recvLock_);
+    if (bytes) *bytes = peakHeldBytes_;
+    if (messages) *messages = peakQueuedMessages_;
 }
 
 void CClient::SendThreadProc(void* self) { static_cast<CClient*>(self)->RunSendThread(); }
@@ -228,7 +254,25 @@ int CClient::SendAll(SENDQUEUE* node) {
 void CClient::RecvThreadProc(void* self) { static_cast<CClient*>(self)->RunRecvThread(); }
 
 void CClient::RunRecvThread() {
+    bool full = false;
+    u32 fullSince = 0;
     for (;;) {
+        if (recvThreadState_.load() == ThreadStopping) break;
+        if (ReceiveQueueFull()) {
+            // Leave the bytes in the socket so TCP holds the sender back;
+            // only a reader that stops taking messages ends the connection.
+            const u32 now = plat::TimeGetTime();
+            if (!full) {
+                full = true;
+                fullSince = now;
+            } else if (now - fullSince >= overflowAfterMs_) {
+                CloseFromNetwork(plat::NetOther, CloseOverflow);
+                return;
+            }
+            plat::Sleep(kFullPollMs);
+            continue;
+        }
+        full = false;
         const int r = netEvent_.Wait(kWaitMs);
         if (recvThreadState_.load() == ThreadStopping || r < 0) break;
         if (r == 0) continue;
@@ -249,7 +293,7 @@ bool CClient::HandleNetEvents(const plat::NetEvents& ev) {
         }
     }
     if (ev.events & plat::NetEventClose) {
-        CloseFromNetwork(ev.closeError);
+        CloseFromNetwork(ev.closeError, ev.closeError == plat::NetOk ? ClosePeer : CloseReset);
         return false;
     }
     bool writeDone = false;
@@ -263,7 +307,13 @@ bool CClient::HandleNetEvents(const plat::NetEvents& ev) {
         if (flags_.load() & FlagConnected) {
             const int n = Receive();
             if (n < 0) {
-                CloseFromNetwork(n == -2 ? plat::NetOk : n == -3 ? plat::NetOther : plat::NetReset);
+                if (n == -2) {
+                    CloseFromNetwork(plat::NetOk, ClosePeer);
+                } else if (n == -3) {
+                    CloseFromNetwork(plat::NetOther, CloseBadFrame);
+                } else {
+                    CloseFromNetwork(plat::NetReset, CloseReset);
+                }
                 return false;
             }
             plat::NetError readError = ev.readError;
@@ -280,10 +330,36 @@ bool CClient::HandleNetEvents(const plat::NetEvents& ev) {
     return true;
 }
 
+u32 CClient::ReadAllowance() const {
+    const u32 count = recvQueue_.GetCount();
+    if (count >= maxQueuedMessages_) return 0;
+    const u64 held = recvQueue_.QueuedBytes() + recvQueue_.PendingBytes();
+    u64 room = held < maxQueuedBytes_ ? maxQueuedBytes_ - held : 0;
+    // Every frame is at least its length field, so these bytes cannot make
+    // more messages than there is room for.
+    room = std::min<u64>(room, u64(maxQueuedMessages_ - count) * FrameHeaderSize);
+    // With nothing to pop, the frame in progress must still be able to finish.
+    if (count == 0) room = std::max<u64>(room, recvQueue_.MissingBytes());
+    return u32(std::min<u64>(room, RecvBufferSize));
+}
+
+bool CClient::ReceiveQueueFull() {
+    plat::ScopedLock lock(recvLock_);
+    return ReadAllowance() == 0;
+}
+
 int CClient::Receive() {
     if (!recvBuffer_) return -1;
+    u32 allowance;
+    {
+        // Only this thread adds to the queue, so the room can only grow
+        // until the read below is appended.
+        plat::ScopedLock lock(recvLock_);
+        allowance = ReadAllowance();
+    }
+    if (allowance == 0) return 0;
     plat::NetError err = plat::NetOk;
-    const i32 n = plat::NetRecv(socket_.load(), recvBuffer_.get(), RecvBufferSize, &err);
+    const i32 n = plat::NetRecv(socket_.load(), recvBuffer_.get(), allowance, &err);
     if (n < 0) return err == plat::NetWouldBlock ? 0 : -1;
     if (n == 0) return -2;
     plat::ScopedLock lock(recvLock_);
@@ -294,19 +370,28 @@ int CClient::Receive() {
     int cut;
     while ((cut = recvQueue_.CutMessage(nullptr, 0)) == CRecvQueue<RECVQUEUE>::CutMore) {
     }
+    peakHeldBytes_ = std::max(peakHeldBytes_, recvQueue_.QueuedBytes() + recvQueue_.PendingBytes());
+    peakQueuedMessages_ = std::max(peakQueuedMessages_, recvQueue_.GetCount());
     if (cut == CRecvQueue<RECVQUEUE>::CutBadLength) return -3;
     return n;
 }
 
-void CClient::CloseFromNetwork(plat::NetError error) {
+void CClient::CloseFromNetwork(plat::NetError error, u32 reason) {
     const bool stopping = recvThreadState_.load() == ThreadStopping;
     const plat::SocketId s = socket_.exchange(plat::InvalidSocket);
     plat::NetShutdown(s, plat::NetShut::Both);
+    closeReason_.store(reason);
     {
+        // Whole messages that came before the close are still the caller's;
+        // only a frame the close cut short is dropped.
         plat::ScopedLock lock(recvLock_);
-        recvQueue_.Init();
+        recvQueue_.DropPending();
+        if (recvQueue_.GetCount() == 0) {
+            flags_.store(0);
+        } else {
+            closeAfterDrain_ = true;
+        }
     }
-    flags_.store(0);
     u32 running = ThreadRunning;
     sendThreadState_.compare_exchange_strong(running, ThreadStopping);
     wakeEvent_.Set();
@@ -355,6 +440,7 @@ void CClient::ReleaseConnection() {
     {
         plat::ScopedLock lock(recvLock_);
         recvQueue_.Init();
+        closeAfterDrain_ = false;
     }
     {
         plat::ScopedLock lock(sendLock_);

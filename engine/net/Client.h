@@ -51,8 +51,17 @@ public:
     // OnEvent codes. Info: NetConnectInfo* for connected, NetError* otherwise.
     enum : u32 { NetEventConnected = 2, NetEventClosed = 3, NetEventReceived = 4, NetEventWritable = 5 };
 
+    // Why the network ended a connection (GetCloseReason).
+    enum : u32 { CloseNone = 0, ClosePeer = 1, CloseReset = 2, CloseBadFrame = 3, CloseOverflow = 4 };
+
     // Bytes one read takes from the socket.
     static constexpr u32 RecvBufferSize = 0x280000;
+    // Bounds of what waits in the receive queue for the main thread. While
+    // they are reached the socket is not read, so TCP holds the sender back;
+    // a queue that stays full for OverflowAfterMs ends the connection.
+    static constexpr u64 MaxQueuedBytes = 2ull * MaxFrameLength;
+    static constexpr u32 MaxQueuedMessages = 65536;
+    static constexpr u32 OverflowAfterMs = 30000;
 
     CClient();
     // Disconnects. A derived client must call Disconnect in its own
@@ -76,7 +85,9 @@ public:
     int Send(const NetMessage& message, int wake);
     // The oldest whole message, or null; the caller deletes it. Null while
     // the client is not set up. Also shows, on this (the main) thread, any
-    // message a network thread left for the user.
+    // message a network thread left for the user. Messages that arrived
+    // before the network closed the connection are still handed out; the
+    // flags clear once the last of them is taken.
     RECVQUEUE* PopReceived();
     // Closes the connection and stops the threads. Safe to call again.
     void Disconnect();
@@ -91,11 +102,20 @@ public:
 
     // Times a message was put back because the socket would block.
     u32 GetSendRetryCount() const { return sendRetries_.load(); }
+    // Close* value of the last connection the network ended.
+    u32 GetCloseReason() const { return closeReason_.load(); }
 
 protected:
     // Test hook: leave the receive thread unstarted so a test can drive
     // HandleNetEvents itself.
     bool startReceiveThread_ = true;
+    // Test hooks: receive-queue bounds, set before connecting.
+    u64 maxQueuedBytes_ = MaxQueuedBytes;
+    u32 maxQueuedMessages_ = MaxQueuedMessages;
+    u32 overflowAfterMs_ = OverflowAfterMs;
+    // The most the receive queue held at once (payload plus partial frame
+    // bytes, and messages) since the connection was set up.
+    void GetReceivePeak(u64* bytes, u32* messages);
 
     // Runs one set of network events on the receive thread. false when the
     // connection ended and the thread must stop.
@@ -104,8 +124,8 @@ protected:
     // PopReceived, since no box may be shown from a network thread.
     void LeaveNotice(const char* text);
     // Reads once from the socket into the receive queue. Bytes read, 0 when
-    // nothing was waiting, -1 on an error, -2 when the peer closed, -3 when
-    // the peer sent a frame length out of bounds.
+    // nothing was waiting or the queue is full, -1 on an error, -2 when the
+    // peer closed, -3 when the peer sent a frame length out of bounds.
     int Receive();
 
 private:
@@ -122,7 +142,11 @@ private:
     int SendAll(SENDQUEUE* node);
     // Ends the connection from the receive thread after a close or an error;
     // the socket is only shut down here and closed by Disconnect.
-    void CloseFromNetwork(plat::NetError error);
+    void CloseFromNetwork(plat::NetError error, u32 reason);
+    // Bytes the next read may take without passing the queue's bounds; the
+    // caller holds recvLock.
+    u32 ReadAllowance() const;
+    bool ReceiveQueueFull();
     // Stops the send and receive threads and frees the connection.
     void ReleaseConnection();
 
@@ -152,6 +176,12 @@ private:
     // Serialises Connect, ConnectAsync and Disconnect.
     std::mutex lifeLock_;
     std::atomic<u32> sendRetries_{0};
+    std::atomic<u32> closeReason_{CloseNone};
+    // Guarded by recvLock: the network closed while whole messages were
+    // still queued, so the flags clear when the last one is popped.
+    bool closeAfterDrain_ = false;
+    u64 peakHeldBytes_ = 0;
+    u32 peakQueuedMessages_ = 0;
 
     std::mutex noticeLock_;
     std::string notice_;

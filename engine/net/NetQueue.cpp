@@ -31,6 +31,29 @@ void CRecvQueue<RECVQUEUE>::Init() {
     DeleteAll();
 }
 
+void CRecvQueue<RECVQUEUE>::DeleteAll() {
+    CQueue<RECVQUEUE>::DeleteAll();
+    queuedBytes_ = 0;
+}
+
+RECVQUEUE* CRecvQueue<RECVQUEUE>::Pop() {
+    RECVQUEUE* node = CQueue<RECVQUEUE>::Pop();
+    if (node != nullptr) queuedBytes_ -= node->size;
+    return node;
+}
+
+void CRecvQueue<RECVQUEUE>::PushFront(RECVQUEUE* node) {
+    if (node == nullptr) return;
+    CQueue<RECVQUEUE>::PushFront(node);
+    queuedBytes_ += node->size;
+}
+
+u32 CRecvQueue<RECVQUEUE>::MissingBytes() const {
+    if (length_ < FrameHeaderSize) return FrameHeaderSize - length_;
+    const u32 total = GetU32(buffer_ + start_);
+    return total > length_ ? total - length_ : 0;
+}
+
 int CRecvQueue<RECVQUEUE>::Append(const u8* bytes, i32 n) {
     if (bytes == nullptr || n <= 0) return AppendNothing;
     const u32 add = u32(n);
@@ -86,6 +109,7 @@ int CRecvQueue<RECVQUEUE>::CutMessage(CQueue<RECVQUEUE>* target, u32 tag) {
     node->size = size;
     node->payload = payload;
     node->tag = tag;
+    if (target == nullptr) queuedBytes_ += size;
 
     start_ += total;
     length_ -= total;

@@ -72,6 +72,9 @@ public:
 
     // Frees the reassembly buffer and every queued message.
     void Init() override;
+    void DeleteAll() override;
+    RECVQUEUE* Pop() override;
+    void PushFront(RECVQUEUE* node) override;
 
     int Append(const u8* bytes, i32 n);
     // Cuts the first whole message off the reassembly buffer into target's
@@ -80,6 +83,13 @@ public:
 
     // Bytes waiting in the reassembly buffer.
     u32 PendingBytes() const { return length_; }
+    // Payload bytes of the whole messages queued here.
+    u64 QueuedBytes() const { return queuedBytes_; }
+    // Bytes still missing before the frame at the front is whole (the rest
+    // of the length field while that is incomplete).
+    u32 MissingBytes() const;
+    // Drops the bytes of a frame that can no longer complete.
+    void DropPending() { FreeBuffer(); }
 
 private:
     void FreeBuffer();
@@ -91,6 +101,7 @@ private:
     u32 capacity_ = 0;
     u32 start_ = 0;
     u32 length_ = 0;
+    u64 queuedBytes_ = 0;
 };
 
 template <class T>

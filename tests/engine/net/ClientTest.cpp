@@ -44,6 +44,17 @@ public:
     using CClient::LeaveNotice;
 };
 
+// A client with a small receive queue, to see the bounds at work.
+class BoundedClient : public RecordingClient {
+public:
+    BoundedClient(u64 bytes, u32 messages, u32 overflowMs) {
+        maxQueuedBytes_ = bytes;
+        maxQueuedMessages_ = messages;
+        overflowAfterMs_ = overflowMs;
+    }
+    using CClient::GetReceivePeak;
+};
+
 template <class Pred>
 bool WaitUntil(Pred pred, u32 ms = 5000) {
     const u32 start = plat::TimeGetTime();
@@ -81,9 +92,13 @@ std::vector<u8> Frame(const std::vector<u8>& payload) {
 }
 
 // A client connected to the server, with the server's end accepted.
-struct Connection {
+template <class Client = RecordingClient>
+struct BasicConnection {
+    template <class... Args>
+    explicit BasicConnection(Args... args) : client(args...) {}
+
     LoopbackServer server;
-    RecordingClient client;
+    Client client;
     int conn = -1;
 
     bool Open(u32 userValue = 0) {
@@ -93,6 +108,18 @@ struct Connection {
         return conn >= 0 && WaitUntil([&] { return client.GetConnectState() == CClient::ConnectDone; });
     }
 };
+
+using Connection = BasicConnection<>;
+
+// The i-th message of a flood: its number, then bytes that depend on it.
+std::vector<u8> FloodPayload(u32 i) {
+    std::vector<u8> p(8 + i % 300);
+    for (size_t k = 0; k < p.size(); ++k) p[k] = u8(i * 31 + k);
+    p[0] = u8(i);
+    p[1] = u8(i >> 8);
+    p[2] = u8(i >> 16);
+    return p;
+}
 
 }  // namespace
 
@@ -408,4 +435,102 @@ TEST(Client, MessageFromANetworkThreadIsShownByTheMainThread) {
     const size_t first = shown.find("WSAEventSelect:エラー！");
     EXPECT_NE(first, std::string::npos);
     EXPECT_EQ(shown.find("WSAEventSelect", first + 1), std::string::npos);  // shown once
+}
+
+TEST(Client, MessagesBeforeACloseAreDeliveredBeforeTheCloseShows) {
+    struct Case {
+        const char* name;
+        bool badFrame;  // end with a hostile length instead of a plain close
+        u32 reason;
+    };
+    const Case cases[] = {
+        {"close", false, CClient::ClosePeer},
+        {"bad frame", true, CClient::CloseBadFrame},
+    };
+    for (const Case& c : cases) {
+        Connection k;
+        ASSERT_TRUE(k.Open()) << c.name;
+        std::vector<u8> burst;
+        for (u8 i = 1; i <= 3; ++i) {
+            const std::vector<u8> f = Frame(Bytes({i, u8(i * 2)}));
+            burst.insert(burst.end(), f.begin(), f.end());
+        }
+        if (c.badFrame) {
+            burst.insert(burst.end(), 4, 0xFF);
+        } else {
+            // Half a frame: the close cuts it short, so it never arrives.
+            const std::vector<u8> cut = Frame(Bytes({7, 7, 7, 7}));
+            burst.insert(burst.end(), cut.begin(), cut.begin() + 5);
+        }
+        ASSERT_TRUE(k.server.SendRaw(k.conn, burst.data(), u32(burst.size())));
+        if (!c.badFrame) k.server.Close(k.conn);
+        ASSERT_TRUE(WaitUntil([&] { return k.client.Count(CClient::NetEventClosed) == 1; })) << c.name;
+        EXPECT_EQ(k.client.GetCloseReason(), c.reason) << c.name;
+        EXPECT_EQ(k.client.GetSocket(), plat::InvalidSocket);
+        for (u8 i = 1; i <= 3; ++i) {
+            EXPECT_TRUE(k.client.IsConnected()) << c.name << " " << int(i);
+            EXPECT_EQ(PopWithin(k.client, 100), Bytes({i, u8(i * 2)})) << c.name;
+        }
+        EXPECT_EQ(k.client.GetFlags(), 0u) << c.name;
+        EXPECT_EQ(k.client.PopReceived(), nullptr);
+        EXPECT_EQ(SendBytes(k.client, Bytes({1})), CClient::SendNoSocket);
+    }
+}
+
+TEST(Client, FloodWithASlowReaderStaysWithinTheQueueBoundsAndLosesNothing) {
+    constexpr u64 kBytes = 16384;
+    constexpr u32 kMessages = 64;
+    constexpr u32 kCount = 6000;
+    BasicConnection<BoundedClient> k(kBytes, kMessages, 60000u);
+    ASSERT_TRUE(k.Open());
+    std::atomic<bool> sentAll{false};
+    std::thread flood([&] {
+        bool ok = true;
+        for (u32 i = 0; i < kCount && ok; ++i) {
+            const std::vector<u8> p = FloodPayload(i);
+            ok = k.server.SendFrame(k.conn, p.data(), u32(p.size()), 20000);
+        }
+        sentAll.store(ok);
+    });
+    // The reader takes a few messages a millisecond, far slower than the
+    // loopback can carry them.
+    u32 next = 0;
+    const u32 start = plat::TimeGetTime();
+    while (next < kCount && plat::TimeGetTime() - start < 60000) {
+        for (int i = 0; i < 11 && next < kCount; ++i) {
+            std::unique_ptr<RECVQUEUE> node(k.client.PopReceived());
+            if (!node) break;
+            const std::vector<u8> want = FloodPayload(next);
+            ASSERT_EQ(std::vector<u8>(node->payload, node->payload + node->size), want) << next;
+            ++next;
+        }
+        plat::Sleep(1);
+    }
+    flood.join();
+    EXPECT_TRUE(sentAll.load());
+    EXPECT_EQ(next, kCount);
+    u64 peakBytes = 0;
+    u32 peakMessages = 0;
+    k.client.GetReceivePeak(&peakBytes, &peakMessages);
+    EXPECT_LE(peakBytes, kBytes);
+    EXPECT_LE(peakMessages, kMessages);
+    EXPECT_GT(peakMessages, kMessages / 2);  // the bound was really reached
+    EXPECT_EQ(k.client.Count(CClient::NetEventClosed), 0u);
+    EXPECT_TRUE(k.client.IsConnected());
+}
+
+TEST(Client, QueueThatStaysFullEndsTheConnectionAsAnOverflow) {
+    BasicConnection<BoundedClient> k(u64(1) << 20, 8u, 200u);
+    ASSERT_TRUE(k.Open());
+    for (u32 i = 0; i < 40; ++i) {
+        const std::vector<u8> p = FloodPayload(i);
+        ASSERT_TRUE(k.server.SendFrame(k.conn, p.data(), u32(p.size())));
+    }
+    ASSERT_TRUE(WaitUntil([&] { return k.client.Count(CClient::NetEventClosed) == 1; }));
+    EXPECT_EQ(k.client.GetCloseReason(), CClient::CloseOverflow);
+    EXPECT_TRUE(k.server.WaitPeerClosed(k.conn));
+    // What was queued is still handed out, oldest first.
+    for (u32 i = 0; i < 8; ++i) EXPECT_EQ(PopWithin(k.client, 100), FloodPayload(i)) << i;
+    EXPECT_EQ(k.client.GetFlags(), 0u);
+    EXPECT_EQ(k.client.PopReceived(), nullptr);
 }
