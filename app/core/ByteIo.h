@@ -7,16 +7,23 @@
 #include "platform/core/TextCodec.h"
 #include "platform/core/Types.h"
 
-// Cuts a multi-byte character that the end of the text splits.
+// Cuts the multi-byte characters that the end of the text splits. Cutting
+// one can bare another that was broken already ("\xE3\x81\xE3"), so it cuts
+// until the text ends on a whole character: the result is the same however
+// often it is trimmed again, and a name survives load, save, load.
 inline void TrimSplitCharacter(char* s)
 {
-    const size_t n = std::strlen(s);
-    size_t i = n;
-    for (int k = 0; i > 0 && k < 3 && plat::IsUtf8Continuation(u8(s[i - 1])); ++k) --i;
-    if (i == 0) return;
-    const size_t lead = i - 1;
-    const size_t length = plat::Utf8SequenceLength(u8(s[lead]));
-    if (length > 1 && lead + length > n) s[lead] = '\0';
+    size_t n = std::strlen(s);
+    for (;;) {
+        size_t i = n;
+        for (int k = 0; i > 0 && k < 3 && plat::IsUtf8Continuation(u8(s[i - 1])); ++k) --i;
+        if (i == 0) return;
+        const size_t lead = i - 1;
+        const size_t length = plat::Utf8SequenceLength(u8(s[lead]));
+        if (length <= 1 || lead + length <= n) return;
+        s[lead] = '\0';
+        n = lead;
+    }
 }
 
 // Copies a fixed text field read from outside and makes it safe: always

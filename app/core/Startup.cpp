@@ -187,6 +187,8 @@ int InitAfterSettings(CApplication& app)
 
 int Init(CApplication& app)
 {
+    // A file-size limit must make a save fail, not end the game mid-write.
+    plat::IgnoreFileSizeLimitSignal();
     // The game's data, settings and screenshots sit beside the executable,
     // whatever folder it was started from.
     std::string here = plat::GetExecutableDirectory();

@@ -10,6 +10,7 @@
 #include "app/player/SaveFolder.h"
 #include "engine/core/AssetFile.h"
 #include "platform/core/FileSystem.h"
+#include "platform/core/MessageBox.h"
 
 namespace {
 
@@ -190,6 +191,12 @@ int PartInventory::Load(const char* fileName)
     // save cannot destroy what may still be recovered from it.
     Reset();
     const std::string path = SaveFilePath(fileName);
-    if (!path.empty()) plat::RenameFile(path.c_str(), (path + ".bad").c_str());
+    if (!path.empty() && plat::RenameFile(path.c_str(), (path + ".bad").c_str())) {
+        // Once: the file is out of the way, so the next start reads none.
+        const std::string text = std::string("部件数据已损坏，原文件保留为") + fileName + ".bad，使用新的部件数据          ";
+        plat::ShowMessageBox(GetApplication()->mainWindow, text.c_str(), "");
+    } else if (!path.empty()) {
+        plat::ReportLoadFailure(path.c_str(), "is damaged and could not be moved aside; a fresh inventory is used");
+    }
     return 0;
 }

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "app/core/Application.h"
 #include "app/core/SingletonLog.h"
@@ -16,11 +18,76 @@ constexpr const char* DefaultPilotName = "無名兵";
 
 PilotScript::MessageHook g_messageHook = nullptr;
 
-void Complain(const char* text)
+void Complain(const char* text, const char* caption = "")
 {
     if (g_messageHook) g_messageHook(text);
-    else plat::ShowMessageBox(nullptr, text, "");
+    else plat::ShowMessageBox(nullptr, text, caption);
 }
+
+// A script's complaints: the first of each kind is shown, each one goes to
+// stderr with the file it came from, so a file full of one mistake raises
+// one box and not thousands.
+class ComplaintLog {
+public:
+    ComplaintLog(ScriptTokenizer& tokenizer, const char* fileName)
+        : tokenizer_(tokenizer), file_(plat::ResolvePath(fileName ? fileName : ""))
+    {
+        tokenizer_.SetReporter(&ComplaintLog::FromTokenizer, this);
+    }
+    ~ComplaintLog()
+    {
+        tokenizer_.SetReporter(nullptr, nullptr);
+        for (const Kind& k : kinds_) {
+            if (k.count <= kDetailLines) continue;
+            const std::string line = file_ + ": " + k.text + ": " + std::to_string(k.count - kDetailLines) + " more";
+            plat::ReportError(k.caption.c_str(), line.c_str());
+        }
+    }
+    ComplaintLog(const ComplaintLog&) = delete;
+    ComplaintLog& operator=(const ComplaintLog&) = delete;
+
+    void Add(const char* text, const char* caption = "")
+    {
+        Kind* kind = nullptr;
+        for (Kind& k : kinds_)
+            if (k.text == text) kind = &k;
+        if (kind == nullptr) {
+            kinds_.push_back(Kind{text, caption, 0});
+            kind = &kinds_.back();
+        }
+        ++kind->count;
+        if (kind->count <= kDetailLines) {
+            const std::string line = file_ + " line " + std::to_string(Line()) + ": " + text;
+            plat::ReportError(caption, line.c_str());
+        }
+        if (kind->count == 1) Complain(text, caption);
+    }
+
+private:
+    static constexpr u32 kDetailLines = 20;
+    struct Kind {
+        std::string text;
+        std::string caption;
+        u32 count;
+    };
+
+    static void FromTokenizer(void* self, const char* text, const char* caption)
+    {
+        static_cast<ComplaintLog*>(self)->Add(text, caption);
+    }
+    // Line of the cursor, counted from the start of the text.
+    u32 Line() const
+    {
+        u32 line = 1;
+        for (const char* p = tokenizer_.GetText(); p < tokenizer_.GetCursor(); ++p)
+            if (*p == '\n') ++line;
+        return line;
+    }
+
+    ScriptTokenizer& tokenizer_;
+    std::string file_;
+    std::vector<Kind> kinds_;
+};
 
 u32 FileSizeOf(const char* file)
 {
@@ -276,7 +343,7 @@ void PilotScript::SetMessageHook(MessageHook hook) { g_messageHook = hook; }
 
 int PilotScript::Run(ScriptTokenizer& t, const char* fileName, PilotSlot& slot)
 {
-    (void)fileName;
+    ComplaintLog complaints(t, fileName);
     slot.voiceBytes = slot.radioVoiceBytes = slot.pictureBytes = slot.scriptPictureBytes = 0;
     i32 animation = 0;
     i32 frame = 0;
@@ -298,7 +365,7 @@ int PilotScript::Run(ScriptTokenizer& t, const char* fileName, PilotSlot& slot)
             ReadName(t, text);
             CloseOperands(t);
             if (!InTable(n, PilotPictureCount)) {
-                Complain("不正なLoadPic番号");
+                complaints.Add("不正なLoadPic番号");
                 continue;
             }
             const u32 size = slot.LoadPicture(n, text);
@@ -311,7 +378,7 @@ int PilotScript::Run(ScriptTokenizer& t, const char* fileName, PilotSlot& slot)
             ReadName(t, text);
             CloseOperands(t);
             if (!InTable(n, PilotSoundCount)) {
-                Complain("不正なLoadOgg番号");
+                complaints.Add("不正なLoadOgg番号");
                 continue;
             }
             const u32 size = slot.LoadVoice(n, text, 0);
@@ -324,7 +391,7 @@ int PilotScript::Run(ScriptTokenizer& t, const char* fileName, PilotSlot& slot)
             CloseOperands(t);
             // A number outside the ten lists is reported; its frames are
             // then dropped rather than written past the lists.
-            if (!InTable(animation, PilotAnimationCount)) Complain("不正なAnimeNo");
+            if (!InTable(animation, PilotAnimationCount)) complaints.Add("不正なAnimeNo");
             frame = -1;
         } else if (c == '#') {
             t.Advance(1);
@@ -340,16 +407,19 @@ int PilotScript::Run(ScriptTokenizer& t, const char* fileName, PilotSlot& slot)
             const i32 value = t.GetInt();
             CloseOperands(t);
             if (!InTable(value, picture ? PilotPictureCount : PilotSoundCount)) {
-                Complain(picture ? "不正なChangePic番号" : "不正なPlayOgg番号");
+                complaints.Add(picture ? "不正なChangePic番号" : "不正なPlayOgg番号");
                 continue;
             }
             // Without a frame of a valid animation there is nothing to change.
-            if (!InTable(animation, PilotAnimationCount) || frame < 0) continue;
+            if (!InTable(animation, PilotAnimationCount) || frame < 0 ||
+                size_t(frame) >= slot.animations[animation].size()) {
+                continue;
+            }
             AnimationFrame& f = slot.animations[animation][size_t(frame)];
             if (picture) f.picture = u8(value);
             else f.voice = u8(value);
         } else {
-            Complain("不明なスクリプト。読み込み中断");
+            complaints.Add("不明なスクリプト。読み込み中断");
             return 1;
         }
     }
@@ -358,6 +428,12 @@ int PilotScript::Run(ScriptTokenizer& t, const char* fileName, PilotSlot& slot)
 int PilotScript::FindFacePicture(ScriptTokenizer& t, const char* fileName, std::string& outName)
 {
     (void)fileName;
+    // Only a look for the face: the script's own run reports its mistakes.
+    t.SetReporter([](void*, const char*, const char*) {}, nullptr);
+    struct Restore {
+        ScriptTokenizer& t;
+        ~Restore() { t.SetReporter(nullptr, nullptr); }
+    } restore{t};
     outName.clear();
     char text[256];
     for (;;) {

@@ -60,7 +60,8 @@ void RankingTable::ReadImage(const u8* data, u32 size)
     // A short file replaces only the bytes it holds.
     u8 image[RankingFileSize];
     WriteImage(image);
-    std::memcpy(image, data, std::min(size, RankingFileSize));
+    // An empty file reads as no data at all (and may come with no buffer).
+    if (data != nullptr && size > 0) std::memcpy(image, data, std::min(size, RankingFileSize));
     for (u32 i = 0; i < RankingEntryCount; ++i) {
         const u8* p = image + i * RankingEntrySize;
         std::memcpy(entries[i].name, p, 3);

@@ -64,16 +64,25 @@ void FileBuffer::Clear() {
 int FileBuffer::Load(const char* path) {
     Clear();
     FileHandle file;
+    // A missing file may be one a caller only looks for; the loaders that
+    // need it say so. A file that opens but cannot be read whole is named here.
     if (!file.OpenRead(path)) return 0;
     const u32 n = file.Size();
-    if (n == FileIoError) return 0;
+    if (n == FileIoError) {
+        plat::ReportLoadFailure(path, "is too large or cannot be measured");
+        return 0;
+    }
     if (n != 0) {
         u8* bytes = static_cast<u8*>(std::malloc(n));
-        if (bytes == nullptr) return 0;
+        if (bytes == nullptr) {
+            plat::ReportLoadFailure(path, "does not fit in memory");
+            return 0;
+        }
         // A short or failed read must not pass for a whole file: parsers
         // would walk bytes that were never read.
         if (file.Read(bytes, n) != n) {
             std::free(bytes);
+            plat::ReportLoadFailure(path, "cannot be read whole");
             return 0;
         }
         data = bytes;

@@ -244,7 +244,9 @@ void ScriptTokenizer::ReportBadNumber()
 {
     static const char kText[] = "変数番号が不正";
     static const char kCaption[] = "GetInt";
-    if (g_messageHook)
+    if (reporter)
+        reporter(reporterContext, kText, kCaption);
+    else if (g_messageHook)
         g_messageHook(kText, kCaption);
     else
         plat::ShowMessageBox(nullptr, kText, kCaption);

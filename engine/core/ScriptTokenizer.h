@@ -33,6 +33,15 @@ public:
     using MessageHook = void (*)(const char* text, const char* caption);
     static void SetMessageHook(MessageHook hook);
 
+    // Where this reader's messages go instead of the hook or a box, so a
+    // caller can gather them per file; null gives them back.
+    using Reporter = void (*)(void* context, const char* text, const char* caption);
+    void SetReporter(Reporter reporter, void* context)
+    {
+        this->reporter = reporter;
+        reporterContext = context;
+    }
+
     ScriptTokenizer();
 
     // Loads a whole (scrambled) script. 1, or 0 when the file cannot be read,
@@ -111,6 +120,8 @@ private:
     size_t pos = 0;
     bool hasText = false;
     char scratch[kScratchSize] = {};
+    Reporter reporter = nullptr;
+    void* reporterContext = nullptr;
 };
 
 // CP932 lead byte: 0x81..0x9F or 0xE0..0xFC.

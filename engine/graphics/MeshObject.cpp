@@ -59,9 +59,12 @@ bool LoadScrambledMesh(const char* fileName, u32 key, plat::LoadedMesh& loaded)
     FileBuffer file;
     if (!ReadScrambled(fileName, key, file)) {
         t_loadError = std::string("cannot read '") + (fileName ? fileName : "") + "'";
+        if (fileName) plat::ReportLoadFailure(fileName, "cannot be read");
         return false;
     }
-    return plat::LoadMeshFromXInMemory(file.data, file.size, plat::MeshManaged, loaded, &t_loadError);
+    if (plat::LoadMeshFromXInMemory(file.data, file.size, plat::MeshManaged, loaded, &t_loadError)) return true;
+    plat::ReportLoadFailure(fileName, t_loadError.c_str());
+    return false;
 }
 
 // Nearest hit wins; a tie keeps the earlier one.

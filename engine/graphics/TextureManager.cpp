@@ -38,7 +38,10 @@ plat::TextureLoadOptions Options(u32 width, u32 height, u32 mipLevels, u32 usage
 // Reads an image file whole and unscrambles it; false when it cannot be read
 // or is too short to be one.
 bool ReadScrambledImage(const char* name, u32 key, FileBuffer& file) {
-    if (!file.Load(name) || file.size < 4) return false;
+    if (!file.Load(name) || file.size < 4) {
+        plat::ReportLoadFailure(name, "cannot be read");
+        return false;
+    }
     file.XorWords(key);
     return true;
 }
@@ -167,7 +170,10 @@ int TextureHandle::LoadScrambledDefault(const char* name, u32 key) {
     plat::GfxTexture* made = nullptr;
     const plat::GfxResult r = plat::CreateTextureFromFileInMemory(dev, file.data, file.size, &made);
     file.Clear();
-    if (r != plat::GfxResult::Ok) return 0;
+    if (r != plat::GfxResult::Ok) {
+        plat::ReportLoadFailure(name, "is no picture the game can use");
+        return 0;
+    }
     fileName = name;
     return Adopt(made, nullptr);
 }
@@ -186,7 +192,10 @@ int TextureHandle::LoadScrambled(const char* name, u32 width, u32 height, u32 mi
         dev, file.data, file.size,
         Options(width, height, mipLevels, usage, format, pool, filter, mipFilter, colorKey, palette), &info, &made);
     file.Clear();
-    if (r != plat::GfxResult::Ok) return 0;
+    if (r != plat::GfxResult::Ok) {
+        plat::ReportLoadFailure(name, "is no picture the game can use");
+        return 0;
+    }
     fileName = name;
     return Adopt(made, &info);
 }

@@ -188,9 +188,14 @@ void HodNode::FreeData()
 int CHierarchyObject::LoadHod(const char* fileName, u32 textureLevel, u32 key, TextureManager* manager)
 {
     FileHandle file;
-    if (!fileName || !file.OpenRead(fileName)) return 0;
+    if (!fileName) return 0;
+    if (!file.OpenRead(fileName)) {
+        plat::ReportLoadFailure(fileName, "cannot be opened");
+        return 0;
+    }
     const int result = ReadHod(&file, textureLevel, key, manager);
     file.Close();
+    if (result == 0) plat::ReportLoadFailure(fileName, "is no model the game can read");
     return result;
 }
 

@@ -240,14 +240,19 @@ int SkinXMesh::LoadScrambled(const char* path, u32 key, u32 method)
     skinningMethod = method;
     if (!path) return 0;
     FileBuffer file;
-    if (!file.Load(path) || !file.data) return 0;
+    if (!file.Load(path) || !file.data) {
+        plat::ReportLoadFailure(path, "cannot be read");
+        return 0;
+    }
     file.XorWords(key);
     CAllocateHierarchy allocator(this, key);
     plat::MeshFrame* root = nullptr;
-    const plat::Result r =
-        plat::LoadMeshHierarchyFromXInMemory(file.data, file.size, plat::MeshManaged, &allocator, &root, &animController);
+    std::string why;
+    const plat::Result r = plat::LoadMeshHierarchyFromXInMemory(file.data, file.size, plat::MeshManaged, &allocator,
+                                                                &root, &animController, &why);
     file.Clear();
     if (plat::Failed(r) || !root) {
+        plat::ReportLoadFailure(path, why.empty() ? "is no skinned mesh the game can use" : why.c_str());
         animController.reset();
         return 0;
     }

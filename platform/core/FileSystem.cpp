@@ -2,13 +2,18 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
+#include <set>
 
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include "platform/core/MessageBox.h"
 
 namespace plat {
 namespace {
@@ -187,16 +192,19 @@ void InheritCurrentDirectory(const std::string& directory) {
 FileId OpenFile(const char* path, FileMode mode) {
     if (path == nullptr || path[0] == '\0') return InvalidFile;
     const std::string native = ResolvePath(path);
-    const int flags = mode == FileMode::Read ? (O_RDONLY | O_CLOEXEC)
-                                             : (O_WRONLY | O_CREAT | O_CLOEXEC);
+    // Non-blocking only for the open itself: a FIFO put where a file should
+    // be would otherwise wait for a writer forever.
+    const int flags = mode == FileMode::Read ? (O_RDONLY | O_CLOEXEC | O_NONBLOCK)
+                                             : (O_WRONLY | O_CREAT | O_CLOEXEC | O_NONBLOCK);
     int fd;
     do {
         fd = ::open(native.c_str(), flags, 0644);
     } while (fd == -1 && errno == EINTR);
     if (fd == -1) return InvalidFile;
 
+    // Only regular files: folders, FIFOs and devices never end or never hold data.
     struct stat st;
-    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
         ::close(fd);
         return InvalidFile;
     }
@@ -321,6 +329,20 @@ bool ReadWholeFile(const char* path, std::string& out) {
     CloseFile(file);
     if (!ok) out.clear();
     return ok;
+}
+
+void IgnoreFileSizeLimitSignal() { ::signal(SIGXFSZ, SIG_IGN); }
+
+void ReportLoadFailure(const char* path, const char* reason) {
+    static std::mutex lock;
+    static std::set<std::string> reported;
+    const std::string where = ResolvePath(path != nullptr ? path : "");
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        if (!reported.insert(where).second) return;
+    }
+    const std::string text = where + ": " + (reason != nullptr ? reason : "cannot be loaded");
+    ReportError("load", text.c_str());
 }
 
 bool MatchWildcard(const char* pattern, const char* name) {

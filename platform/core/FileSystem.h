@@ -54,6 +54,15 @@ bool WriteFileAtomic(const char* path, const void* data, u64 n);
 // Reads a whole file. false when it cannot be opened or read.
 bool ReadWholeFile(const char* path, std::string& out);
 
+// Tells the player on stderr that a file the game needed could not be
+// loaded, and why; each file is named once per run however often it fails.
+// Any thread.
+void ReportLoadFailure(const char* path, const char* reason);
+
+// Makes a write past the system's file-size limit fail with an error the
+// writer sees, instead of ending the process. Called once at start-up.
+void IgnoreFileSizeLimitSignal();
+
 // The absolute native path a path refers to, resolved as described at the top.
 // Components that do not exist are kept as written (so new files can be
 // created). For libraries that need a path of their own (e.g. decoders).

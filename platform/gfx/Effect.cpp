@@ -43,6 +43,16 @@ const StateName kStates[] = {
     {"BlendOp", GfxRenderState::BlendOp},
 };
 
+// Float to int for values a file or a caller supplies: out-of-range values
+// saturate (NaN gives 0) instead of being undefined.
+i32 SaturateToInt(f32 f)
+{
+    if (!(f == f)) return 0;
+    if (f <= -2147483648.0f) return INT32_MIN;
+    if (f >= 2147483648.0f) return INT32_MAX;
+    return static_cast<i32>(f);
+}
+
 bool TypeFromName(const std::string& s, EffectParamType* t)
 {
     static const std::pair<const char*, EffectParamType> names[] = {
@@ -208,7 +218,11 @@ private:
             while (!Peek(';')) {
                 SkipSpace();
                 if (p_ >= end_ || !(NameChar(*p_) || *p_ == '-' || *p_ == '+' || *p_ == '.')) break;
-                d.initial.push_back(Number());
+                const f32 v = Number();
+                if (d.type == EffectParamType::Int && (v < -2147483648.0f || v >= 2147483648.0f)) {
+                    Fail("value out of range for int '" + d.name + "'");
+                }
+                d.initial.push_back(v);
             }
             if (d.initial.size() > ElementWords(d.type) * d.count) Fail("too many values for '" + d.name + "'");
         }
@@ -280,6 +294,7 @@ private:
                 Expect('=');
                 const f32 v = Number();
                 if (v < 0 || v != std::floor(v)) Fail("a render state takes a whole number");
+                if (v >= 4294967296.0f) Fail("render state value out of range");
                 pass.states.push_back({found->state, static_cast<u32>(v)});
             } else {
                 Fail("unknown pass setting '" + w + "'");
@@ -415,7 +430,7 @@ Result Effect::CreateFromMemory(GfxDevice* device, const char* text, size_t size
         }
         for (size_t k = 0; k < p.desc.initial.size(); ++k) {
             if (p.desc.type == EffectParamType::Int) {
-                const i32 v = static_cast<i32>(p.desc.initial[k]);
+                const i32 v = SaturateToInt(p.desc.initial[k]);
                 std::memcpy(&p.words[k], &v, 4);
             } else {
                 std::memcpy(&p.words[k], &p.desc.initial[k], 4);
@@ -452,10 +467,15 @@ Result Effect::CreateFromFile(GfxDevice* device, const char* fileName, std::uniq
     out->reset();
     std::string text;
     if (!fileName || !ReadWholeFile(fileName, text)) {
+        ReportLoadFailure(fileName, "cannot be read");
         if (errors) *errors = std::string("cannot read '") + (fileName ? fileName : "") + "'";
         return ResultFail;
     }
-    return CreateFromMemory(device, text.data(), text.size(), fileName, out, errors);
+    std::string why;
+    const Result r = CreateFromMemory(device, text.data(), text.size(), fileName, out, &why);
+    if (r != ResultOk) ReportLoadFailure(fileName, why.empty() ? "does not compile" : why.c_str());
+    if (errors) *errors = why;
+    return r;
 }
 
 EffectHandle Effect::GetTechniqueByName(const char* name) const
@@ -526,7 +546,7 @@ Result Effect::SetVector(EffectHandle h, const Vec4* v)
     if (!p || !v || IsSampler(p->desc.type) || p->desc.type == EffectParamType::Mat4) return ResultInvalidCall;
     const f32 c[4] = {v->x, v->y, v->z, v->w};
     if (p->desc.type == EffectParamType::Int) {
-        const i32 i = static_cast<i32>(c[0]);
+        const i32 i = SaturateToInt(c[0]);
         std::memcpy(p->words.data(), &i, 4);
     } else {
         std::memcpy(p->words.data(), c, ElementWords(p->desc.type) * 4);
@@ -540,7 +560,7 @@ Result Effect::SetFloat(EffectHandle h, f32 f)
     Param* p = ParamOf(h);
     if (!p || IsSampler(p->desc.type)) return ResultInvalidCall;
     if (p->desc.type == EffectParamType::Int) {
-        const i32 i = static_cast<i32>(f);
+        const i32 i = SaturateToInt(f);
         std::memcpy(p->words.data(), &i, 4);
     } else {
         std::memcpy(p->words.data(), &f, 4);

@@ -185,8 +185,13 @@ GfxResult CreateTextureFromFileEx(GfxDevice* device, const char* path, const Tex
                                   ImageInfo* srcInfo, GfxTexture** out) {
     if (out) *out = nullptr;
     std::string bytes;
-    if (!ReadFile(path, &bytes)) return GfxResult::InvalidCall;
-    return CreateTextureFromFileInMemoryEx(device, bytes.data(), bytes.size(), options, srcInfo, out);
+    if (!ReadFile(path, &bytes)) {
+        if (path != nullptr) ReportLoadFailure(path, "cannot be read");
+        return GfxResult::InvalidCall;
+    }
+    const GfxResult r = CreateTextureFromFileInMemoryEx(device, bytes.data(), bytes.size(), options, srcInfo, out);
+    if (r != GfxResult::Ok) ReportLoadFailure(path, "is no picture the game can use");
+    return r;
 }
 
 GfxResult CreateTextureFromFile(GfxDevice* device, const char* path, GfxTexture** out) {
@@ -199,8 +204,11 @@ GfxResult CreateCubeTextureFromFileInMemory(GfxDevice* device, const void* data,
     if (device == nullptr || data == nullptr) return GfxResult::InvalidCall;
     Image img;
     if (!DecodeImage(data, size, &img)) return GfxResult::InvalidCall;
+    // A picture that is no cube map must not become six faces the size of
+    // its longer side.
+    if (img.width != img.height || img.width == 0 || img.width > kMaxCubeEdge) return GfxResult::InvalidCall;
     const GfxFormat format = PickFormat(GfxFormat::Unknown, img, 0);
-    const u32 edge = img.faces == 6 ? img.width : RoundUpPow2(std::max(img.width, img.height));
+    const u32 edge = img.faces == 6 ? img.width : RoundUpPow2(img.width);
     GfxRef<GfxCubeTexture> cube;
     const GfxResult r =
         device->CreateCubeTexture(edge, img.faces == 6 ? img.levels : 0, 0, format, GfxPool::Managed, cube.put());
@@ -217,8 +225,13 @@ GfxResult CreateCubeTextureFromFileInMemory(GfxDevice* device, const void* data,
 GfxResult CreateCubeTextureFromFile(GfxDevice* device, const char* path, GfxCubeTexture** out) {
     if (out) *out = nullptr;
     std::string bytes;
-    if (!ReadFile(path, &bytes)) return GfxResult::InvalidCall;
-    return CreateCubeTextureFromFileInMemory(device, bytes.data(), bytes.size(), out);
+    if (!ReadFile(path, &bytes)) {
+        if (path != nullptr) ReportLoadFailure(path, "cannot be read");
+        return GfxResult::InvalidCall;
+    }
+    const GfxResult r = CreateCubeTextureFromFileInMemory(device, bytes.data(), bytes.size(), out);
+    if (r != GfxResult::Ok) ReportLoadFailure(path, "is no cube map of square faces the game can use");
+    return r;
 }
 
 GfxResult LoadSurfaceFromSurface(GfxDevice* device, GfxSurface* dst, const GfxRect* dstRect, GfxSurface* src,

@@ -58,7 +58,12 @@ GfxResult CreateTextureFromFileEx(GfxDevice* device, const char* path, const Tex
                                   ImageInfo* srcInfo, GfxTexture** out);
 GfxResult CreateTextureFromFile(GfxDevice* device, const char* path, GfxTexture** out);
 
-// A cube texture from a DDS cube map (a 2D image fills all six faces).
+// Largest cube face edge a file may give.
+inline constexpr u32 kMaxCubeEdge = 2048;
+
+// A cube texture from a DDS cube map (a square 2D image fills all six
+// faces). Faces that are not square, or larger than kMaxCubeEdge, are
+// refused.
 GfxResult CreateCubeTextureFromFileInMemory(GfxDevice* device, const void* data, size_t size, GfxCubeTexture** out);
 GfxResult CreateCubeTextureFromFile(GfxDevice* device, const char* path, GfxCubeTexture** out);
 

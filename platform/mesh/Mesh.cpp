@@ -742,11 +742,13 @@ bool LoadMeshFromX(const char* path, u32 options, LoadedMesh& out, std::string* 
 {
     out = LoadedMesh();
     std::string bytes, err;
-    if (!detail::ReadFileBytes(path, bytes, err)) {
+    const bool ok = detail::ReadFileBytes(path, bytes, err) &&
+                    LoadMeshFromXInMemory(bytes.data(), bytes.size(), options, out, &err);
+    if (!ok) {
+        ReportLoadFailure(path, err.c_str());
         if (error) *error = err;
-        return false;
     }
-    return LoadMeshFromXInMemory(bytes.data(), bytes.size(), options, out, error);
+    return ok;
 }
 
 // ---- processing --------------------------------------------------------------------------------

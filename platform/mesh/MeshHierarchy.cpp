@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "platform/core/FileSystem.h"
 #include "platform/math/Math.h"
 #include "platform/mesh/MeshBuild.h"
 #include "platform/mesh/XFile.h"
@@ -236,10 +237,15 @@ Result LoadMeshHierarchyFromX(const char* path, u32 options, AllocateHierarchy* 
     if (controller) controller->reset();
     std::string bytes, err;
     if (!detail::ReadFileBytes(path, bytes, err)) {
+        ReportLoadFailure(path, err.c_str());
         if (error) *error = err;
         return ResultFail;
     }
-    return LoadMeshHierarchyFromXInMemory(bytes.data(), bytes.size(), options, allocator, root, controller, error);
+    const Result r =
+        LoadMeshHierarchyFromXInMemory(bytes.data(), bytes.size(), options, allocator, root, controller, &err);
+    if (r != ResultOk) ReportLoadFailure(path, err.c_str());
+    if (error) *error = err;
+    return r;
 }
 
 Result FrameDestroy(MeshFrame* root, AllocateHierarchy* allocator)

@@ -220,7 +220,14 @@ TEST_F(InventoryFile, MissingOrRefusedFileLeavesAPlayableDefaultAndKeepsTheRefus
 
     WriteSave("vant-D", "QKF-not-really");
     inv.AddNewPart();
+    testing::internal::CaptureStderr();
     EXPECT_EQ(inv.Load("vant-D"), 0);
+    // The player hears once that the damaged file was kept aside.
+    EXPECT_EQ(inv.Load("vant-D"), 0);
+    const std::string told = testing::internal::GetCapturedStderr();
+    const size_t first = told.find("vant-D.bad");
+    EXPECT_NE(first, std::string::npos) << told;
+    EXPECT_EQ(told.find("vant-D.bad", first + 1), std::string::npos) << told;
     EXPECT_EQ(inv.parts.size(), 1u);
     EXPECT_EQ(ReadSave("vant-D.bad"), "QKF-not-really");
     // The next save cannot destroy the refused file's bytes.

@@ -137,13 +137,30 @@ TEST_F(PilotTest, NumbersOutsideTheirTablesAreReportedAndIgnored)
     RunScript("Animation(12)\r\n#5\r\nChangePic(1)\r\nAnimation(-1)\r\n#6\r\n"
               "Animation(1)\r\nChangePic(2)\r\n#7\r\nChangePic(60)\r\nPlayOgg(-1)\r\nPlayOgg(50)\r\n"
               "LoadPic(50, x.png)\r\nLoadOgg(-3, y.ogg)\r\nLoadPic(-1, z.png)\r\n");
-    EXPECT_EQ(g_messages.size(), 8u);
-    EXPECT_EQ(g_messages[0], "不正なAnimeNo");
+    // One message per kind of mistake, in the order each kind first shows.
+    EXPECT_EQ(g_messages, (std::vector<std::string>{"不正なAnimeNo", "不正なChangePic番号", "不正なPlayOgg番号",
+                                                    "不正なLoadPic番号", "不正なLoadOgg番号"}));
     for (int a = 0; a < PilotAnimationCount; ++a) EXPECT_EQ(slot.animations[a].size(), a == 1 ? 1u : 0u) << a;
     // ChangePic before the first frame changes nothing; the bad numbers neither.
     EXPECT_EQ(slot.animations[1][0].picture, 0);
     EXPECT_EQ(slot.animations[1][0].voice, 255);
     EXPECT_EQ(slot.pictureBytes, 0u);
+}
+
+TEST_F(PilotTest, AScriptFullOfOneMistakeRaisesOneMessagePerKindWithDetailsOnStderr)
+{
+    // A change before any frame has nothing to change, even in an empty list.
+    std::string text = "ChangePic(1)\r\nPlayOgg(2)\r\n";
+    for (int i = 0; i < 20000; ++i) text += "LoadPic(99, a.png)\r\nChangePic(@int(250))\r\n";
+    testing::internal::CaptureStderr();
+    RunScript(text);
+    const std::string details = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(g_messages, (std::vector<std::string>{"不正なLoadPic番号", "変数番号が不正"}));
+    EXPECT_NE(details.find("pilot.spt line 3: 不正なLoadPic番号"), std::string::npos) << details.substr(0, 400);
+    EXPECT_NE(details.find("pilot.spt line 4: 変数番号が不正"), std::string::npos);
+    EXPECT_NE(details.find("不正なLoadPic番号: 19980 more"), std::string::npos);
+    EXPECT_LT(details.size(), 20000u);
+    EXPECT_TRUE(slot.animations[0].empty());
 }
 
 TEST_F(PilotTest, UnknownCommandStopsTheScriptAndKeepsWhatCameBefore)

@@ -1,5 +1,6 @@
 #include "app/player/PlayerProfile.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
 #include <random>
@@ -143,6 +144,31 @@ TEST(ProfileImage, ShortForeignAndUnterminatedImagesAreHandledSafely)
     ASSERT_EQ(target.ReadImage(reinterpret_cast<const u8*>(full.data()), ProfileFileSize), 1);
     EXPECT_LT(std::strlen(target.name), 256u);
     EXPECT_TRUE(EndsOnWholeCharacter(target.name));
+
+    // Names whose end splits a character lose exactly the broken tail, once:
+    // saving and loading again keeps what the first load gave.
+    const struct {
+        const char* stored;
+        const char* loaded;
+    } cuts[] = {
+        {"AB\xE3\x81\xE3", "AB"},
+        {"A\xE3\x81\x82\xE3\x81", "A\xE3\x81\x82"},
+        {"\xF0\x9F\x98", ""},
+        {"x\xC3\xA9\xC3", "x\xC3\xA9"},
+        {"ok\xF0\x9F\x98\x80", "ok\xF0\x9F\x98\x80"},
+    };
+    for (const auto& c : cuts) {
+        std::string bytes = Image(p, 0);
+        std::fill(bytes.begin() + 8, bytes.begin() + 8 + 256, '\0');
+        std::memcpy(bytes.data() + 8, c.stored, std::strlen(c.stored));
+        PlayerProfile once;
+        ASSERT_EQ(once.ReadImage(reinterpret_cast<const u8*>(bytes.data()), ProfileFileSize), 1);
+        EXPECT_STREQ(once.name, c.loaded) << c.stored;
+        const std::string again = Image(once, 0x55AA);
+        PlayerProfile twice;
+        ASSERT_EQ(twice.ReadImage(reinterpret_cast<const u8*>(again.data()), ProfileFileSize), 1);
+        EXPECT_STREQ(twice.name, once.name) << c.stored;
+    }
 }
 
 class ProfileFile : public SaveFolderTest {};
@@ -237,6 +263,11 @@ TEST_F(ProfileFile, CorruptAndTruncatedProfilesNeverCrashTheLoader)
             EXPECT_LT(std::strlen(target.name), 256u);
             EXPECT_LE(target.exp, 0x7FFFFFFFu);
             EXPECT_LE(target.rankLevel, 30u);
+            // Whatever loaded saves and loads back the same.
+            const std::string again = Image(target, u32(rng()));
+            PlayerProfile back;
+            ASSERT_EQ(back.ReadImage(reinterpret_cast<const u8*>(again.data()), ProfileFileSize), 1);
+            EXPECT_STREQ(back.name, target.name);
         }
         if (round % 25 == 0) { // through the file too
             WriteSave("Fuzz.psd", bytes);

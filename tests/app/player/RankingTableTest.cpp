@@ -104,6 +104,11 @@ TEST_F(RankingFile, MissingShortAndLongFilesLoadOnlyWhatTheyHold)
     EXPECT_EQ(table.Load(), 0);
     EXPECT_EQ(table.entries[0].score, 30000);
 
+    // An empty file holds nothing to replace.
+    ASSERT_TRUE(WriteSave("score_ac_h.dat", ""));
+    ASSERT_EQ(table.Load(), 1);
+    EXPECT_EQ(table.entries[0].score, 30000);
+
     // 20 bytes: the first entry and the name bytes of the second.
     std::string shortFile(20, '\0');
     PutU32(reinterpret_cast<u8*>(shortFile.data()) + 4, 99);

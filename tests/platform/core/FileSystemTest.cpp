@@ -1,10 +1,13 @@
 #include "platform/core/FileSystem.h"
 
+#include <csignal>
 #include <filesystem>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 
 #include "platform/core/Thread.h"
 #include "platform/core/Time.h"
@@ -164,6 +167,46 @@ TEST(FileSystem, SafeWriteReplacesWholeAndLeavesNoTemporaryFile) {
     }
     EXPECT_EQ(files, 1);
     EXPECT_FALSE(plat::WriteFileAtomic((tmp / "no/such/folder.dat").c_str(), "x", 1));
+}
+
+TEST(FileSystem, OnlyRegularFilesOpenAndNothingWaitsForAWriter) {
+    TempFolder tmp;
+    ASSERT_EQ(::mkfifo((tmp / "Config.ini").c_str(), 0600), 0);
+    ASSERT_TRUE(plat::CreateDirectory((tmp / "folder").c_str()));
+    for (const char* name : {"Config.ini", "folder", "/dev/zero"}) {
+        const std::string path = name[0] == '/' ? std::string(name) : tmp / name;
+        const u32 start = plat::TimeGetTime();
+        EXPECT_EQ(plat::OpenFile(path.c_str(), plat::FileMode::Read), plat::InvalidFile) << name;
+        std::string bytes = "x";
+        EXPECT_FALSE(plat::ReadWholeFile(path.c_str(), bytes)) << name;
+        EXPECT_TRUE(bytes.empty());
+        EXPECT_LT(plat::TimeGetTime() - start, 1000u) << name;
+    }
+    EXPECT_EQ(plat::OpenFile((tmp / "Config.ini").c_str(), plat::FileMode::Write), plat::InvalidFile);
+}
+
+TEST(FileSystem, WritePastTheFileSizeLimitFailsAndKeepsTheOldFile) {
+    TempFolder tmp;
+    ASSERT_TRUE(tmp.Write("save.dat", "old"));
+    // The default action of the limit's signal ends the process.
+    std::signal(SIGXFSZ, SIG_DFL);
+    plat::IgnoreFileSizeLimitSignal();
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    rlimit small = saved;
+    small.rlim_cur = 64;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    const std::string big(4096, 'n');
+    const bool written = plat::WriteFileAtomic((tmp / "save.dat").c_str(), big.data(), big.size());
+    setrlimit(RLIMIT_FSIZE, &saved);
+    EXPECT_FALSE(written);
+    EXPECT_EQ(tmp.Read("save.dat"), "old");
+    int files = 0;
+    for (const auto& e : std::filesystem::directory_iterator(tmp.Path())) {
+        EXPECT_EQ(e.path().filename(), "save.dat");
+        ++files;
+    }
+    EXPECT_EQ(files, 1);
 }
 
 TEST(FileSystem, RenameReplacesAndDeleteRemoves) {

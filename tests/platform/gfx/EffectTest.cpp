@@ -82,6 +82,10 @@ TEST(EffectFile, RefusesMalformedFilesWithTheLine)
               "line 2: unknown render state 'Fog'");
     EXPECT_EQ(ParseError("param float A;\n"), "line 2: the effect has no technique");
     EXPECT_EQ(ParseError("param mat4 M[300];"), "line 1: array size must be 1 to 256");
+    EXPECT_EQ(ParseError("technique T {\n pass P { vertex V; fragment F; state ZEnable = 1e20; }\n}"),
+              "line 2: render state value out of range");
+    EXPECT_EQ(ParseError("param int X = 3.4e38;"), "line 1: value out of range for int 'X'");
+    EXPECT_EQ(ParseError("param int X = -3e9;"), "line 1: value out of range for int 'X'");
 }
 
 // Without a drawing device the effect still keeps techniques and values.
@@ -112,6 +116,14 @@ TEST(EffectValues, HandlesByNameAndSilentlyIgnoredMissingNames)
     i32 i = 0;
     e->GetInt(e->GetParameterByName(nullptr, "UseTex"), &i);
     EXPECT_EQ(i, 3);
+    // Values no int can hold saturate.
+    EXPECT_EQ(e->SetFloat("UseTex", 1e20f), ResultOk);
+    e->GetInt(e->GetParameterByName(nullptr, "UseTex"), &i);
+    EXPECT_EQ(i, INT32_MAX);
+    const Vec4 low(-1e20f, 0, 0, 0);
+    EXPECT_EQ(e->SetVector("UseTex", &low), ResultOk);
+    e->GetInt(e->GetParameterByName(nullptr, "UseTex"), &i);
+    EXPECT_EQ(i, INT32_MIN);
     // A technique handle is not a parameter, nor the reverse.
     EXPECT_NE(e->SetFloat(e->GetTechniqueByName("Solid"), 1.0f), ResultOk);
     EXPECT_NE(e->SetTechnique(color), ResultOk);

@@ -1,7 +1,10 @@
 // Textures made from image files with the loader options, surface copies and
 // PNG screenshots (on the recording device: no display needed).
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <cstdlib>
+#include <utility>
 #include <vector>
 
 #include "platform/core/FileSystem.h"
@@ -129,6 +132,39 @@ TEST_F(TextureFileTest, CubeTexturesFromCubeFilesAndFromPlainPictures) {
     GfxCubeTexture* none = reinterpret_cast<GfxCubeTexture*>(1);
     EXPECT_EQ(CreateCubeTextureFromFileInMemory(device_.get(), junk, sizeof junk, &none), GfxResult::InvalidCall);
     EXPECT_EQ(none, nullptr);
+    // Pictures that are no cube map: not square, or faces too large.
+    for (const auto& [w, h] : {std::pair<u32, u32>{8, 2}, {1, 2052}, {kMaxCubeEdge + 1, kMaxCubeEdge + 1}}) {
+        const std::vector<u8> odd = Png(w, h, [](u32, u32) { return 0xFF000000u; });
+        none = reinterpret_cast<GfxCubeTexture*>(1);
+        EXPECT_EQ(CreateCubeTextureFromFileInMemory(device_.get(), odd.data(), odd.size(), &none),
+                  GfxResult::InvalidCall)
+            << w << "x" << h;
+        EXPECT_EQ(none, nullptr);
+    }
+}
+
+TEST_F(TextureFileTest, PicturesThatFailToLoadAreNamedOnStderrOncePerFile) {
+    char folder[] = "/tmp/quillon-texload-XXXXXX";
+    ASSERT_NE(::mkdtemp(folder), nullptr);
+    const std::string missing = std::string(folder) + "/missing.png";
+    const std::string broken = std::string(folder) + "/CubeMap.dds";
+    const std::vector<u8> wide = Png(4, 1, [](u32, u32) { return 0xFF000000u; });
+    ASSERT_TRUE(WriteFileAtomic(broken.c_str(), wide.data(), wide.size()));
+    testing::internal::CaptureStderr();
+    for (int i = 0; i < 3; ++i) {
+        GfxRef<GfxTexture> t;
+        EXPECT_NE(CreateTextureFromFile(device_.get(), missing.c_str(), t.put()), GfxResult::Ok);
+        GfxRef<GfxCubeTexture> c;
+        EXPECT_NE(CreateCubeTextureFromFile(device_.get(), broken.c_str(), c.put()), GfxResult::Ok);
+    }
+    const std::string said = testing::internal::GetCapturedStderr();
+    DeleteFile(broken.c_str());
+    ::rmdir(folder);
+    for (const std::string& path : {missing, broken}) {
+        const size_t first = said.find(path);
+        EXPECT_NE(first, std::string::npos) << said;
+        EXPECT_EQ(said.find(path, first + 1), std::string::npos) << said;
+    }
 }
 
 TEST_F(TextureFileTest, ScreenshotCopiesASurfaceIntoACaptureTextureAndSavesIt) {
