@@ -1,6 +1,7 @@
 // Sounds and pilot voices started by scripts: presentation only, they never
 // touch the battle's random generator.
 #include "app/player/PilotRegistry.h"
+#include "battle/GameScene.h"
 #include "engine/sound/SoundManager.h"
 #include "robot/Robot.h"
 #include "script/ScriptInterpreter.h"
@@ -15,9 +16,18 @@ void PlayScriptSound(CRobot_Normal& robot, i32 n)
 
 // The watched robot is always heard, others near the listener; without a
 // battle scene nobody is listening.
-bool ScriptVoiceAudible(const CRobot_Normal&)
+bool ScriptVoiceAudible(const CRobot_Normal& robot)
 {
-    return false;
+    const CGameScene* scene = FindGameScene();
+    if (!scene) return false;
+    if (const RenderView* view = scene->currentView) {
+        const i32 watched = static_cast<i32>(view->player);
+        if (watched < scene->robotTable.GetCount() && scene->robotTable[watched] == &robot) return true;
+    }
+    const f32 dx = robot.worldMatrix.m[3][0] - scene->listenerPoint[0];
+    const f32 dy = robot.worldMatrix.m[3][1] - scene->listenerPoint[1];
+    const f32 dz = robot.worldMatrix.m[3][2] - scene->listenerPoint[2];
+    return dx * dx + dy * dy + dz * dz < 40.0f * 40.0f;
 }
 
 void PlayScriptVoice(CRobot_Normal& robot, i32 v)

@@ -7,10 +7,13 @@
 #include <vector>
 
 #include "app/core/Application.h"
+#include "battle/GameScene.h"
 #include "engine/core/MTRand.h"
 #include "robot/Robot.h"
 #include "robot/RobotType.h"
 #include "script/ScriptCommand.h"
+#include "script/ScriptInterpreter.h"
+#include "support/BattleRunner.h"
 
 namespace {
 
@@ -294,4 +297,31 @@ TEST(ScriptInterpreter, AnimationStartsFollowTheEntryThatAsksForThem)
     f.robot->SetSubScript(f.data->scriptTables[0], 4, 0);
     EXPECT_EQ(upper.tracks[upper.currentTrack].anime, 3u);
     EXPECT_EQ(lower.tracks[lower.currentTrack].anime, 7u);
+}
+
+TEST(ScriptInterpreter, PilotVoicesAreHeardFromTheWatchedRobotAndNearTheListener)
+{
+    CRobot_Normal robot;
+    robot.Reset();
+    EXPECT_FALSE(ScriptVoiceAudible(robot));  // no battle, nobody listening
+
+    BattleRunner runner({});
+    CGameScene* scene = runner.Scene();
+    ASSERT_NE(scene, nullptr);
+    ASSERT_NE(scene->currentView, nullptr);
+    scene->listenerPoint[0] = 10.0f;
+    scene->listenerPoint[1] = 0.0f;
+    scene->listenerPoint[2] = -5.0f;
+    robot.worldMatrix.m[3][0] = 10.0f + 39.9f;
+    robot.worldMatrix.m[3][2] = -5.0f;
+    EXPECT_TRUE(ScriptVoiceAudible(robot));
+    robot.worldMatrix.m[3][1] = 3.0f;
+    EXPECT_FALSE(ScriptVoiceAudible(robot));
+
+    const i32 watched = static_cast<i32>(scene->currentView->player);
+    ASSERT_LT(watched, scene->robotTable.GetCount());
+    CRobot_Base* const kept = scene->robotTable[watched];
+    scene->robotTable[watched] = &robot;
+    EXPECT_TRUE(ScriptVoiceAudible(robot));
+    scene->robotTable[watched] = kept;
 }
