@@ -1,5 +1,8 @@
 #include "weapon/WeaponScene.h"
 
+#include <algorithm>
+
+#include "battle/GameScene.h"
 #include "engine/sound/SoundManager.h"
 #include "platform/math/Math.h"
 
@@ -11,11 +14,14 @@ const WeaponWorld*& Installed()
     return world;
 }
 
+// Rebuilt on every call from the scene: its members may change between battles.
 WeaponWorld& SceneWorld()
 {
     static WeaponWorld world;
     return world;
 }
+
+plat::GfxTexture* g_sceneTextures[kBattleTextureCount];
 
 }  // namespace
 
@@ -32,6 +38,21 @@ const WeaponWorld& CurrentWeaponWorld()
     if (Installed()) return *Installed();
     WeaponWorld& w = SceneWorld();
     w = WeaponWorld{};
+    CGameScene* scene = FindGameScene();
+    if (!scene) return w;
+    w.robots = &scene->unitList;
+    w.weapons = &scene->weaponList;
+    w.effects = &scene->effectList;
+    w.attackEffects = &scene->itemList;
+    w.meshDraws = &scene->laserDrawList;
+    w.map = &scene->battleMap;
+    w.camera = scene->camera.world;
+    w.frustum = &scene->frustum;
+    const i32 n = std::min(scene->effectTextures.GetCount(), kBattleTextureCount);
+    for (i32 i = 0; i < n; ++i) g_sceneTextures[i] = scene->effectTextures[i].texture;
+    w.textures = g_sceneTextures;
+    w.textureCount = n;
+    w.cameraShake = &scene->cameraShake;
     return w;
 }
 
