@@ -81,14 +81,16 @@ TEST_F(ScriptedDialog, KeyDialogTakesHeldKeysAndPadButtons)
 {
     // Shot is chosen, X is held on the keyboard and button 3 on the pad,
     // then OK closes the key dialog and Start the settings dialog.
+    // Holds last a second each so a loaded machine's slow dialog timer still
+    // sees them.
     Script("50 button 7\n"
            "150 button 1008\n"
            "250 keydown X\n"
-           "450 keyup X\n"
-           "500 paddown 0 3\n"
-           "700 padup 0 3\n"
-           "800 button 1\n"
-           "900 button 1\n");
+           "1250 keyup X\n"
+           "1350 paddown 0 3\n"
+           "2350 padup 0 3\n"
+           "2500 button 1\n"
+           "2700 button 1\n");
     InputManager input;
     ASSERT_EQ(input.Init(nullptr), 1);
     ASSERT_GE(input.GetPadCount(), 1);
