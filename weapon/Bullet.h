@@ -1,13 +1,18 @@
 #pragma once
 // Bullets, shells, fireballs and missiles: physical shots that other weapons
-// can hit. Their flight comes with the weapons themselves; until then a shot
-// finishes on its first run.
+// can hit. They fly and home along their own forward axis, leave a trail and
+// burst at what they touch.
 #include "weapon/WeaponBase.h"
 
 class LZ_Bullet : public LZ_Standard {
 public:
     i32 Run() override;
     i32 GetDamageType() const override;
+    i32 OnHitRobot(const Vec3* point, LASERNODE* segment, BB_Base* robot) override;
+    i32 OnHitGuard(const Vec3* point, LASERNODE* segment, BB_Base* robot, const Mat4* guard) override;
+    i32 OnHitMap(const Vec3* point, LASERNODE* segment, const Vec3* normal) override;
+    i32 OnHitWeapon(const Vec3* contact) override;
+    i32 OnHitByWeapon(const Vec3* contact) override;
     virtual void Set(const Mat4* start, f32 width, i32 maxPoints, f32 speed, f32 turnRate, i32 blendMode,
                      plat::GfxTexture* texture, u32 colour, BB_Base* owner, BB_Base* target, i32 damage,
                      i32 downValue, f32 knockback, u32 hitFlags, i32 rehitInterval, i32 testSegments, i32 team,
@@ -19,41 +24,116 @@ public:
                        i32 downValue, f32 knockback, u32 hitFlags, i32 rehitInterval, i32 testSegments, i32 team,
                        i32 life, i16 durability, MeshObject* mesh, u8 shaderMode);
 
+    // Flight steps the whole family shares.
+    void DropGonePartners();
+    void Advance();
+    // Turns toward the target; with giveUp, drops a target left behind.
+    void Home(bool giveUp);
+    void ReportThreat();
+    void AddLockAlert();
+    // Speed 0, no more hits, the trail shrinks from its oldest end.
+    void FadeOut();
+    Vec3 Forward() const { return Vec3(Laser.World.m[2][0], Laser.World.m[2][1], Laser.World.m[2][2]); }
+
     f32 Speed = 0.0f;
     f32 TurnRate = 0.0f;
-    i32 Life = 0;
+    i32 Life = 0;  // the frame counter of the shells and missiles
 };
 
-class LZ_Canon : public LZ_Bullet {};
-class LZ_Canon2 : public LZ_Canon {};
-// Fireballs cannot be hit by other weapons.
+// Bursts on its first hit (or its durability's end) and gives up a target it passed.
+class LZ_Canon : public LZ_Bullet {
+public:
+    i32 Run() override;
+    i32 OnHitRobot(const Vec3* point, LASERNODE* segment, BB_Base* robot) override;
+    i32 OnHitGuard(const Vec3* point, LASERNODE* segment, BB_Base* robot, const Mat4* guard) override;
+    i32 OnHitMap(const Vec3* point, LASERNODE* segment, const Vec3* normal) override;
+    i32 OnHitWeapon(const Vec3* contact) override;
+    i32 OnHitByWeapon(const Vec3* contact) override;
+};
+
+// Pierces: bursts at every hit and flies on until its counter runs out.
+class LZ_Canon2 : public LZ_Canon {
+public:
+    i32 OnHitRobot(const Vec3* point, LASERNODE* segment, BB_Base* robot) override;
+    i32 OnHitMap(const Vec3* point, LASERNODE* segment, const Vec3* normal) override;
+    i32 OnHitWeapon(const Vec3* contact) override;
+};
+
+// Fireballs cannot be hit by other weapons and ignore the weapons they strike.
 class LZ_FireBall : public LZ_Canon {
 public:
+    i32 Run() override;
     i32 HitTestObject(BB_Base* tester) override;
+    i32 OnHitWeapon(const Vec3* contact) override;
+    i32 OnHitByWeapon(const Vec3* contact) override;
 };
 
-class LZ_Missile : public LZ_Bullet {};
+// Every kind of hit ends in OnHitMap.
+class LZ_Missile : public LZ_Bullet {
+public:
+    i32 Run() override;
+    i32 OnHitRobot(const Vec3* point, LASERNODE* segment, BB_Base* robot) override;
+    i32 OnHitGuard(const Vec3* point, LASERNODE* segment, BB_Base* robot, const Mat4* guard) override;
+    i32 OnHitMap(const Vec3* point, LASERNODE* segment, const Vec3* normal) override;
+    i32 OnHitWeapon(const Vec3* contact) override;
+    i32 OnHitByWeapon(const Vec3* contact) override;
+};
 
-// The carrier: two values handed on to the warheads it releases.
+// The carrier: coasts, then releases 35 warheads with its own mesh and damage.
 class LZ_Missile2 : public LZ_Missile {
 public:
-    virtual i32 SetOption(u32 first, u32 second);
+    i32 Run() override;
+    i32 OnHitMap(const Vec3* point, LASERNODE* segment, const Vec3* normal) override;
+    virtual i32 SetOption(MeshObject* warheadMesh, i32 warheadDamage);
 
-    u32 OptionA = 0;
-    u32 OptionB = 0;
+    // Harmless and without a mesh until SetOption gives them values.
+    i32 WarheadDamage = 0;
+    MeshObject* WarheadMesh = nullptr;  // not owned
 };
 
-// Thrown out first (launch velocity), then homing.
+// Thrown out first (launch velocity), then ignites and homes.
 class LZ_Missile3 : public LZ_Missile {
 public:
+    i32 Run() override;
+    i32 OnHitRobot(const Vec3* point, LASERNODE* segment, BB_Base* robot) override;
+    i32 OnHitGuard(const Vec3* point, LASERNODE* segment, BB_Base* robot, const Mat4* guard) override;
+    i32 OnHitMap(const Vec3* point, LASERNODE* segment, const Vec3* normal) override;
+    i32 OnHitWeapon(const Vec3* contact) override;
+    i32 OnHitByWeapon(const Vec3* contact) override;
     virtual i32 SetOption(const Vec3* launchVelocity);
+    virtual void Explode(const Vec3* point);
+
+    // The counter value at which the flight ends.
+    virtual i32 EndOfFlight() const { return Lifetime; }
+    // A weapon struck again and again explodes at most this often a frame, so
+    // one missile cannot flood the effect lists.
+    static constexpr i32 kMaxExplosionsPerFrame = 2;
 
     Vec3 LaunchVelocity;
     i32 Lifetime = 500;
-    f32 Spare = 3.0f;
+    f32 Spare = 3.0f;  // the blast radius
+    i32 ExplosionsThisFrame = 0;
+
+protected:
+    bool MayExplode() { return ExplosionsThisFrame++ < kMaxExplosionsPerFrame; }
 };
 
-class LZ_Missile4 : public LZ_Missile3 {};
+// Three frames of push-out, a fixed life of 500 and no damaging blast.
+class LZ_Missile4 : public LZ_Missile3 {
+public:
+    i32 Run() override;
+    void Explode(const Vec3* point) override;
+    i32 EndOfFlight() const override { return 500; }
+};
 
 // Applies the render mode a creator asks for only while shaders are enabled.
 i8 AllowedShaderMode(u8 requested);
+
+// Shared blast pieces of the shots and the bomb.
+// A picture-only explosion in the effect list: velocity drawn x, y, z, then the size.
+void VisualBurst(const Vec3& point, const Vec3& velocity, f32 size);
+// Raises the camera shake for a blast d from the eye (never shortens one).
+void ShakeCamera(f32 distance, f32 factor);
+f32 DistanceToEye(const Vec3& p);
+// Lists a weapon for this frame's mesh pass.
+void QueueMeshDraw(BB_Base* weapon);
