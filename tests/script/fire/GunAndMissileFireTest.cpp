@@ -1,0 +1,124 @@
+#include <gtest/gtest.h>
+
+#include "app/core/Application.h"
+#include "engine/model/HodModel.h"
+#include "robot/Robot.h"
+#include "robot/RobotType.h"
+#include "weapon/Bullet.h"
+#include "weapon/WeaponScene.h"
+
+namespace {
+
+struct Gunnery {
+    CRobot_Normal robot;
+    RobotModelData model;
+    HodNode* point = new HodNode;
+    CList<BB_Base> weapons, effects;
+    WeaponWorld world;
+
+    Gunnery()
+    {
+        point->world.m[3][2] = 5.0f;
+        robot.weaponPointNodes[3] = point;
+        robot.energy = 100.0f;
+        robot.energyMax = 100;
+        robot.modelData = &model;
+        robot.team = 4;
+        robot.facing = Vec3(0, 0, 1);
+        robot.scriptContext.attackPower = 12;
+        robot.scriptContext.attackDownF = 30;
+        world.weapons = &weapons;
+        world.effects = &effects;
+        world.camera.m[3][0] = 1000.0f;
+        SetWeaponWorld(&world);
+        GetBattleRandom().Init(11);
+    }
+    ~Gunnery()
+    {
+        SetWeaponWorld(nullptr);
+        robot.weaponPointNodes[3] = nullptr;
+        robot.modelData = nullptr;
+        point->FreeTree(true);
+    }
+};
+
+int DrawsSince(u32 seed)
+{
+    cMTRand r;
+    r.Init(seed);
+    const u32 next = GetBattleRandom().GetRand();
+    for (int n = 0; n < 10000; ++n)
+        if (r.GetRand() == next) return n;
+    return -1;
+}
+
+}  // namespace
+
+TEST(GunAndMissileFireTest, EachProcedureLaunchesItsShotsWithItsValues)
+{
+    using Proc = void (CRobot_Normal::*)(const i32*);
+    struct Case {
+        const char* name;
+        Proc proc;
+        i32 charge;
+        i32 args[10];
+        u32 shots, effects;  // effects: sparks, flashes, rings
+        int draws;
+        f32 speed, turn;
+        i32 damage, down, durability;
+    };
+    const Case cases[] = {
+        {"salvo of one", &CRobot_Normal::FireProc03Missile, 0, {3, 1}, 1, 0, 3, -1, 0.7f, 12, 30, 1},
+        // The first at full damage, three at 0.3; four sparks.
+        {"salvo of four", &CRobot_Normal::FireProc03Missile, 4, {3, 1}, 4, 4, 4 * 3 + 4 * 3, -1, 0.7f, 3, 3, 1},
+        {"carrier", &CRobot_Normal::FireProc04Missile2, 0, {3, 1}, 1, 0, 0, 0.3f, 0.7f, 120, 30, 1},
+        {"carrier charged", &CRobot_Normal::FireProc04Missile2, 3, {3, 1}, 1, 1, 3, 0.3f, 0.7f, 240, 30, 1},
+        {"thrown missile", &CRobot_Normal::FireProc10Missile3, 0, {3, 1, 2}, 1, 0, 0, 0.0f, 0.7f, 12, 30, 200},
+        {"thrown missile charged", &CRobot_Normal::FireProc10Missile3, 3, {3, 1, 2}, 1, 1, 3, 0.0f, 0.9f, 12, 30,
+         200},
+        {"thrown missile, no such mesh", &CRobot_Normal::FireProc10Missile3, 0, {3, 1, 20}, 0, 0, 0, 0, 0, 0, 0, 0},
+        {"pushed missile", &CRobot_Normal::FireProc19Missile4, 0, {3, 1, 0}, 1, 0, 0, 0.0f, 0.5f, 12, 30, 100},
+        {"pushed missile, negative mesh", &CRobot_Normal::FireProc19Missile4, 0, {3, 1, -1}, 0, 0, 0, 0, 0, 0, 0, 0},
+        // No target: only the script's turn, never below 0.
+        {"bullet", &CRobot_Normal::FireProc06Bullet, 0, {3, 1, 0, 10, 2, 20}, 1, 1, 0, 1.0f, 0.2f, 12, 30, 0},
+        {"bullet turning back", &CRobot_Normal::FireProc06Bullet, 0, {3, 1, 0, 0, 0, -50}, 1, 1, 0, 0.9f, 0.0f, 12,
+         30, 0},
+        {"bullet charged", &CRobot_Normal::FireProc06Bullet, 2, {3, 1}, 1, 8, 7 * 3, 1.1f, 0.0f, 12, 60, 0},
+        {"rifle bullet", &CRobot_Normal::FireProc11Bullet, 0, {3, 1}, 1, 0, 0, 0.9f, 0.1f, 12, 30, 0},
+        {"rifle bullet charged", &CRobot_Normal::FireProc11Bullet, 3, {3, 1}, 1, 5, 5 * 3, 1.2f, 0.1f, 13, 90, 0},
+        {"shell", &CRobot_Normal::FireProc09Canon, 0, {3, 1}, 1, 1, 0, 3.0f, 0.0f, 12, 30, 1},
+        {"shell charged", &CRobot_Normal::FireProc09Canon, 1, {3, 1}, 1, 31, 30 * 3, 3.0f, 0.0f, 12, 30, 32767},
+        {"mesh shell", &CRobot_Normal::FireProc18Canon, 0, {3, 1, 1, 0, 0}, 1, 1, 2, 0.8f, 0.0f, 12, 30, 1},
+        // A negative spread is no spread; still two draws.
+        {"mesh shell, negative spread", &CRobot_Normal::FireProc18Canon, 0, {3, 1, 1, 0, -7}, 1, 1, 2, 0.8f, 0.0f,
+         12, 30, 1},
+        {"mesh shell charged", &CRobot_Normal::FireProc18Canon, 2, {3, 1, 1, 0, 4}, 1, 31, 2 + 30 * 3, 1.0f, 0.0f, 12,
+         30, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Gunnery g;
+        g.robot.chargeLevel = c.charge;
+        (g.robot.*c.proc)(c.args);
+        ASSERT_EQ(g.weapons.GetCount(), c.shots);
+        EXPECT_EQ(g.effects.GetCount(), c.effects);
+        EXPECT_EQ(DrawsSince(11), c.draws);
+        EXPECT_FLOAT_EQ(g.robot.energy, c.shots ? 99.0f : 100.0f);
+        if (!c.shots) continue;
+        // The newest shot is the last made (the lower damage of a salvo).
+        auto* shot = static_cast<LZ_Bullet*>(g.weapons.GetHead()->next);
+        if (c.speed >= 0.0f) {
+            EXPECT_NEAR(shot->Speed, c.speed, 1e-5f);
+        }
+        EXPECT_NEAR(shot->TurnRate, c.turn, 1e-5f);
+        EXPECT_EQ(shot->Damage, c.damage);
+        EXPECT_EQ(shot->DownValue, c.down);
+        EXPECT_EQ(shot->Durability, c.durability);
+        EXPECT_EQ(shot->Owner, &g.robot);
+        EXPECT_EQ(shot->Team, 4);
+        if (auto* carrier = dynamic_cast<LZ_Missile2*>(shot)) {
+            EXPECT_EQ(carrier->WarheadDamage, c.charge ? 24 : 12);
+            EXPECT_EQ(carrier->WarheadMesh, &g.model.extraMeshes[0]);
+        }
+    }
+}
