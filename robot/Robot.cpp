@@ -178,7 +178,6 @@ CRobot_Normal::~CRobot_Normal()
 }
 
 i32 CRobot_Normal::Run() { return 0; }
-i32 CRobot_Normal::Draw() { return 0; }
 i32 CRobot_Normal::HitTestPass() { return 0; }
 i32 CRobot_Normal::HitTestObject(BB_Base*) { return 0; }
 i32 CRobot_Normal::GetKind() const { return kKindRobot; }
@@ -187,8 +186,6 @@ Mat4* CRobot_Normal::GetTargetMatrix() { return frameBodyD ? &frameBodyD->world 
 
 Mat4* CRobot_Normal::GetMatrix() { return &worldMatrix; }
 
-i32 CRobot_Normal::DrawHDR() { return 0; }
-i32 CRobot_Normal::DrawShadow() { return 0; }
 void CRobot_Normal::DrawInterface() {}
 void CRobot_Normal::DrawLockOn() {}
 void CRobot_Normal::DrawCharaInfo(i32) {}
