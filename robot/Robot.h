@@ -197,6 +197,10 @@ public:
 
 using RobotCallback = i32 (*)(CRobot_Normal* robot);
 
+// Appends suffix to a text of capacity bytes; what does not fit is cut on a
+// whole UTF-8 character.
+void AppendWholeCharacters(char* text, size_t capacity, const char* suffix);
+
 class CRobot_Normal : public CRobot_Base {
 public:
     using FireProc = void (CRobot_Normal::*)(const i32* args);
@@ -250,6 +254,56 @@ public:
     void CommandRecogniser();
     // Writes input for a computer-controlled robot; null leaves it neutral.
     StateProc computerPlayerProc = nullptr;
+
+    // ---- the frame (robot/RobotRun.cpp) ----
+    // The full update of a live robot; 0.
+    i32 RobotFrameUpdate();
+    // One frame of the destruction of a destroyed robot; 0.
+    i32 DestructionSequence();
+    void AgeLockAlerts();
+    void AnnounceStreaks();
+    void UpdateGrab();
+    void Spectate();
+    void ShowRadioLine();
+    // The camera follows this robot.
+    bool IsWatched() const;
+    // Empties every robot-table entry that still holds this robot.
+    void ForgetInRobotTable();
+    // The hit-reaction choice and the lock-on/aim step; null does nothing.
+    StateProc impactProc = nullptr;
+    StateProc aimProc = nullptr;
+    // Presentation and effects the frame hands on: the radio cut-in, a streak
+    // announcement (its reward code) and the destruction's blasts (kind 4
+    // small, 2 large, 0 debris; the random draws are made either way).
+    static inline void (*radioHook)(CRobot_Normal* robot, i32 line, const char* text) = nullptr;
+    static inline void (*announceHook)(CRobot_Normal* robot, i32 code) = nullptr;
+    static inline void (*explosionHook)(CRobot_Normal* robot, i32 kind, const Vec3& at, const Vec3& drift, f32 size) = nullptr;
+
+    // ---- battle-mode callbacks (robot/ModeCallbacks.cpp) ----
+    static i32 DefeatProc_Respawn(CRobot_Normal* robot);
+    static i32 DefeatProc_RandomOpponent(CRobot_Normal* robot);
+    static i32 DefeatProc_SurvivalNextOpponent(CRobot_Normal* robot);
+    static i32 DefeatProc_DropSummonItem(CRobot_Normal* robot);
+    static i32 DefeatProc_NextBodyImmune(CRobot_Normal* robot);
+    static i32 DefeatProc_TeamRestCount(CRobot_Normal* robot);
+    static i32 DefeatProc_NextBody(CRobot_Normal* robot);
+    static i32 DefeatProc_TeamCostRespawn(CRobot_Normal* robot);
+    static i32 DefeatProc_NetNextBody(CRobot_Normal* robot);
+    static i32 DefeatProc_NetRespawn(CRobot_Normal* robot);
+    static i32 DefeatProc_NetTeamCostRespawn(CRobot_Normal* robot);
+    static i32 DefeatProc_RandomStartPoint(CRobot_Normal* robot);
+    static i32 DefeatProc_DropSpawnToGround(CRobot_Normal* robot);
+    static i32 DestroyProc_TeamCostPenalty(CRobot_Normal* robot);
+    static i32 DestroyProc_NetTeamCostPenalty(CRobot_Normal* robot);
+    static i32 DestroyProc_DropPartsChance(CRobot_Normal* robot);
+    static i32 DestroyProc_DropParts(CRobot_Normal* robot);
+    static i32 FrameProc_RegenerateHp(CRobot_Normal* robot);
+    // Items the callbacks drop (the random draws are made either way).
+    static constexpr i32 kItemSummon = 0, kItemParts = 1, kItemParts2 = 2;
+    static inline void (*itemHook)(CRobot_Normal* robot, i32 kind, const Vec3& at, const Vec3& velocity, i32 life,
+                                   f32 value) = nullptr;
+    // The running arcade story's difficulty (0..2), -1 outside a story.
+    static inline i32 storyDifficulty = -1;
 
     // ---- script channels (bodies in script/) ----
     i32 SetScript(ScriptEntry* table, i32 index, i32 channel);

@@ -1,0 +1,132 @@
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "app/core/Application.h"
+#include "engine/core/MTRand.h"
+#include "robot/Robot.h"
+
+namespace {
+
+struct Blast {
+    i32 frame;
+    i32 kind;
+};
+std::vector<Blast> g_blasts;
+i32 g_frame = 0;
+std::vector<i32> g_calls;
+
+void RecordBlast(CRobot_Normal*, i32 kind, const Vec3&, const Vec3&, f32) { g_blasts.push_back({g_frame, kind}); }
+i32 Keep(CRobot_Normal*) { g_calls.push_back(0); return 0; }
+i32 Replace(CRobot_Normal*) { g_calls.push_back(2); return 2; }
+i32 Destroyed(CRobot_Normal* r) { g_calls.push_back(100 + r->defeatFrame); return 0; }
+void RecordCode(CRobot_Normal*, i32 code) { g_calls.push_back(code); }
+
+// Draws left between two generators started alike.
+i32 DrawsMade(cMTRand& reference)
+{
+    const u32 next = GetBattleRandom().GetRand();
+    for (i32 n = 0; n < 10000; ++n)
+        if (reference.GetRand() == next) return n;
+    return -1;
+}
+
+}  // namespace
+
+TEST(RobotRun, DestructionTimelineThenDownTimeThenTheLargestCallbackResult)
+{
+    CRobot_Normal robot;
+    robot.Reset();
+    robot.inputEnabled = 1;
+    robot.state = kRobotStateDestroyed;
+    robot.defeatFrame = 0;
+    robot.DestroyProcList.push_back(&Destroyed);
+    CRobot_Normal::explosionHook = &RecordBlast;
+    g_blasts.clear();
+    g_calls.clear();
+    GetBattleRandom().Init(4321);
+    cMTRand reference;
+    reference.Init(4321);
+
+    for (g_frame = 1; g_frame <= 32; ++g_frame) {
+        EXPECT_EQ(robot.Run(), 0);
+        EXPECT_EQ(robot.inputEnabled, 0);
+        EXPECT_EQ(robot.state, g_frame < 32 ? kRobotStateDestroyed : kRobotStateDown) << g_frame;
+    }
+    CRobot_Normal::explosionHook = nullptr;
+    EXPECT_EQ(robot.defeatFrame, 0);
+    // The destroy list ran once, on the frame its counter stood at 30.
+    EXPECT_EQ(g_calls, std::vector<i32>{130});
+    std::vector<i32> small;
+    i32 large = 0, debris = 0;
+    for (const Blast& b : g_blasts) {
+        if (b.kind == 4) small.push_back(b.frame);
+        if (b.kind == 2) large += b.frame == 31;
+        if (b.kind == 0) debris += b.frame == 31;
+    }
+    EXPECT_EQ(small, (std::vector<i32>{3, 6, 9, 12, 15, 18, 21, 24, 27, 30}));
+    EXPECT_EQ(large, 5);
+    EXPECT_EQ(debris, 5);
+    // Six draws per small blast, six per drifting large one, three per piece.
+    EXPECT_EQ(DrawsMade(reference), 10 * 6 + 4 * 6 + 5 * 3);
+
+    // Down for 180 frames, then the callbacks decide: the largest result wins.
+    robot.DefeatProcList = {&Keep, &Replace, &Keep};
+    g_calls.clear();
+    for (i32 f = 1; f < 180; ++f) ASSERT_EQ(robot.Run(), 0);
+    EXPECT_TRUE(g_calls.empty());
+    EXPECT_EQ(robot.Run(), 2);
+    EXPECT_EQ(g_calls, (std::vector<i32>{0, 2, 0}));
+    EXPECT_EQ(robot.state, kRobotStateNone);
+
+    for (bool withList : {false, true}) {
+        CRobot_Normal wreck;
+        wreck.Reset();
+        wreck.state = kRobotStateDown;
+        if (withList) wreck.DefeatProcList = {&Keep};
+        for (i32 f = 1; f < 180; ++f) wreck.Run();
+        EXPECT_EQ(wreck.Run(), withList ? 0 : 2);
+        EXPECT_EQ(wreck.state, kRobotStateNone);
+        EXPECT_EQ(wreck.Run(), 0);  // a kept wreck stays quiet
+    }
+}
+
+TEST(RobotRun, StreaksAnnounceOnePerFrameLowestFirstAndOnlyOnce)
+{
+    CRobot_Normal robot;
+    robot.Reset();
+    robot.state = kRobotStateLive;
+    robot.tacticalRules = 1;
+    robot.killStreak = 4;
+    robot.lossStreak = 9;  // a kill streak clears it first
+    CRobot_Normal::announceHook = &RecordCode;
+    g_calls.clear();
+    for (i32 f = 0; f < 5; ++f) robot.Run();
+    EXPECT_EQ(g_calls, (std::vector<i32>{2, 3, 4}));
+    EXPECT_EQ(robot.pendingRewards, (std::vector<i32>{2, 3, 4}));
+    EXPECT_EQ(robot.lossStreak, 0);
+
+    robot.killStreak = 0;
+    robot.lossStreak = 9;
+    g_calls.clear();
+    for (i32 f = 0; f < 5; ++f) robot.Run();
+    EXPECT_EQ(g_calls, (std::vector<i32>{10005, 10009}));
+    CRobot_Normal::announceHook = nullptr;
+    EXPECT_EQ(robot.killRewardBits, 0x2 | 0x4 | 0x8);
+    EXPECT_EQ(robot.lossRewardBits, 0x10 | 0x100);
+}
+
+TEST(RobotRun, HitStopFreezesScriptsStateAndCountsDown)
+{
+    CRobot_Normal robot;
+    robot.Reset();
+    robot.state = kRobotStateLive;
+    robot.hitStop = 3;
+    robot.chargeRate = 4000;
+    robot.stateProc = &CRobot_Normal::StateDestroyed;  // counts actionFrame
+    robot.actionFrame = 0;
+    for (i32 f = 0; f < 5; ++f) robot.Run();
+    EXPECT_EQ(robot.hitStop, 0);
+    EXPECT_EQ(robot.actionFrame, 2);  // frozen three frames
+    EXPECT_EQ(robot.chargeGauge, 10000);
+}
