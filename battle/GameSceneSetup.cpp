@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <string>
 
+#include "platform/core/FileSystem.h"
 #include "app/core/Application.h"
 #include "app/player/PartInventory.h"
 #include "app/player/PilotRegistry.h"
@@ -21,6 +22,7 @@
 #include "engine/graphics/GraphicsDevice.h"
 #include "engine/graphics/Shaders.h"
 #include "engine/sound/SoundManager.h"
+#include "platform/core/FileSystem.h"
 #include "platform/core/MessageBox.h"
 #include "platform/core/Time.h"
 #include "platform/input/Keyboard.h"
@@ -248,8 +250,15 @@ bool CGameScene::LoadStage(const FolderList& stages, u32 index)
         battleMap.Clear();
         return false;
     }
-    const std::string path = std::string(GetApplication()->startupDir) + "/" + stages.names[index] + "/map.mpd";
-    if (!battleMap.LoadStageFile(path.c_str(), AssetKey)) {
+    const std::string folder = std::string(GetApplication()->startupDir) + "/" + stages.names[index];
+    const std::string path = folder + "/map.mpd";
+    // The stage names its meshes and their pictures relative to its own folder:
+    // enter it for this thread only while the stage loads.
+    const std::string previous = plat::GetCurrentDirectory();
+    const bool entered = plat::SetCurrentDirectory(folder.c_str());
+    const int loaded = entered ? battleMap.LoadStageFile(path.c_str(), AssetKey) : 0;
+    plat::SetCurrentDirectory(previous.c_str());
+    if (!loaded) {
         // Never fight on what an earlier load left behind.
         battleMap.Clear();
         char text[256];

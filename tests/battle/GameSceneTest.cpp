@@ -119,6 +119,8 @@ TEST(GameSceneTest, EveryOfflineModeSetsUpRunsAndReleases)
         EXPECT_EQ(GetRoomState().inBattle, 1u);
         EXPECT_EQ(scene.notice[0], '\0') << scene.notice;
         EXPECT_NE(scene.battleMap.gridWidth, 0) << "the sample stage is loaded";
+        ASSERT_GT(scene.battleMap.parts.GetCount(), 0);
+        EXPECT_NE(scene.battleMap.parts[0].drawMesh, nullptr) << "stage meshes load from the stage's own folder";
 
         // Priority 1 passes in creation order, the mode's tasks after them,
         // then the keys, objects, hits, listener and the high overlays.
