@@ -1,19 +1,28 @@
 #pragma once
 // Line effects: trails that only show (spark lines, lightning, tethers).
-// They are never hit-tested. Their flight comes with the effects themselves.
+// They are never hit-tested.
 #include "weapon/WeaponBase.h"
 
+// A spark streak: flies forward, arcs gently, curls once BendFrames drops
+// below 6 and thins out once it has run down.
 class LZ_LineEffect : public LZ_Basic {
 public:
     i32 Run() override;
     virtual void Set(const Mat4* start, f32 width, u32 maxPoints, f32 speed, u32 blendMode,
-                     plat::GfxTexture* texture, u32 colour, u32 life);
+                     plat::GfxTexture* texture, u32 colour, u32 bendFrames);
 
     f32 Speed = 0.0f;
-    i32 Life = 0;
+    i32 BendFrames = 0;
+
+protected:
+    i32 Streak(f32 curlDegrees, f32 thinning);
 };
 
-class LZ_LineEffect2 : public LZ_LineEffect {};
+// A softer curl and a slower fade.
+class LZ_LineEffect2 : public LZ_LineEffect {
+public:
+    i32 Run() override;
+};
 
 class LZ_ThunderEffect : public LZ_Basic {
 public:
@@ -27,8 +36,9 @@ public:
     f32 StartWidth = 0.0f;
 };
 
-// A two-point line between two matrices kept by someone else, until the
-// value behind endFlag turns non-zero.
+// A two-point line between two matrices kept by its owner robot, until the
+// value behind endFlag turns non-zero or the robot goes (the pointers live
+// in the robot, so they are let go with it).
 class LZ_LineEffect3 : public LZ_Basic {
 public:
     i32 Run() override;
