@@ -2,17 +2,11 @@
 // procedure does nothing and spends nothing, like an empty entry.
 #include "robot/Robot.h"
 
-void CRobot_Normal::FireProc01Beam(const i32*) {}
-void CRobot_Normal::FireProc02Beam(const i32*) {}
 void CRobot_Normal::FireProc05Fannel(const i32*) {}
 void CRobot_Normal::FireProc07Grenade(const i32*) {}
 void CRobot_Normal::FireProc08CrasyBall(const i32*) {}
-void CRobot_Normal::FireProc12Beam(const i32*) {}
-void CRobot_Normal::FireProc13Beam2(const i32*) {}
-void CRobot_Normal::FireProc14ThunderBeam(const i32*) {}
 void CRobot_Normal::FireProc15TrapLaser(const i32*) {}
 void CRobot_Normal::FireProc16Bomb(const i32*) {}
-void CRobot_Normal::FireProc17HiLaser(const i32*) {}
 void CRobot_Normal::FireProc20FireBall(const i32*) {}
 void CRobot_Normal::FireProc21Beam2(const i32*) {}
 void CRobot_Normal::FireProc22DropCrystals(const i32*) {}

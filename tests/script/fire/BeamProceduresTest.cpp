@@ -1,0 +1,137 @@
+#include <functional>
+
+#include <gtest/gtest.h>
+
+#include "app/core/Application.h"
+#include "engine/model/HodModel.h"
+#include "robot/Robot.h"
+#include "weapon/Beam.h"
+#include "weapon/WeaponScene.h"
+
+namespace {
+
+struct Range {
+    CRobot_Normal robot;
+    HodNode* point = new HodNode;
+    CList<BB_Base> weapons, effects;
+    WeaponWorld world;
+    BB_Standard target;
+
+    Range()
+    {
+        point->world.m[3][2] = 5.0f;  // facing +z from (0, 0, 5)
+        robot.weaponPointNodes[3] = point;
+        robot.energy = 100.0f;
+        robot.energyMax = 100;
+        robot.team = 2;
+        robot.scriptContext.attackPower = 100;
+        robot.scriptContext.attackDownF = 7;
+        robot.scriptContext.attackForce = 0.5f;
+        robot.scriptContext.attackFlag = 3;
+        robot.facing = Vec3(0, 0, 1);
+        target.World.m[3][2] = 55.0f;  // 50 ahead
+        robot.target = &target;
+        world.weapons = &weapons;
+        world.effects = &effects;
+        SetWeaponWorld(&world);
+    }
+    ~Range()
+    {
+        SetWeaponWorld(nullptr);
+        robot.weaponPointNodes[3] = nullptr;
+        point->FreeTree(true);
+    }
+};
+
+int DrawsSince(u32 seed)
+{
+    const u32 next = GetBattleRandom().GetRand();
+    cMTRand r;
+    r.Init(seed);
+    for (int n = 0; n < 1000; ++n)
+        if (r.GetRand() == next) return n;
+    return -1;
+}
+
+}  // namespace
+
+TEST(BeamProceduresTest, EachProcedureHandsItsBeamsTheirValues)
+{
+    using Proc = void (CRobot_Normal::*)(const i32*);
+    struct Case {
+        const char* name;
+        Proc proc;
+        i32 charge;
+        u32 beams, effects;
+        int draws;
+        f32 width, speed, turn;
+        i32 points, damage, down, segments;
+        u8 trailFlag;
+        f32 recoil;
+    };
+    const Case cases[] = {
+        // Homing 0.4 x (1 - 50 / 100) x (1 + 100 x 0.01).
+        {"homing", &CRobot_Normal::FireProc01Beam, 0, 1, 1, 0, 0.25f, 0.8f, 0.4f, 20, 100, 7, 1, 3, 0.0f},
+        {"homing charged", &CRobot_Normal::FireProc01Beam, 2, 1, 2, 3, 0.5f, 0.96f, 0.4f, 32, 180, 14, 1, 0, 0.0f},
+        {"blue beam", &CRobot_Normal::FireProc02Beam, 0, 1, 1, 0, 0.2f, 0.6f, 0.4f, 40, 100, 7, 1, 4, 0.0f},
+        {"blue beam charged", &CRobot_Normal::FireProc02Beam, 3, 1, 6, 15, 0.4f, 1.2f, 0.5f, 40, 140, 7, 1, 4,
+         -0.005f},
+        {"spread", &CRobot_Normal::FireProc12Beam, 0, 1, 1, 2, 0.3f, 1.0f, 0.4f, 10, 100, 7, 1, 0, 0.0f},
+        {"spread charged", &CRobot_Normal::FireProc12Beam, 2, 1, 6, 17, 0.3f, 1.2f, 0.4f, 20, 100, 7, 1, 0, -0.005f},
+        {"decaying", &CRobot_Normal::FireProc13Beam2, 0, 1, 1, 0, 0.3f, 0.6f, 9.0f, 30, 100, 7, 1, 0, 0.0f},
+        {"decaying charged", &CRobot_Normal::FireProc13Beam2, 3, 4, 6, 21, 0.3f, 0.6f, 9.0f, 30, 100, 7, 1, 0,
+         -0.005f},
+        {"lightning", &CRobot_Normal::FireProc14ThunderBeam, 0, 1, 1, 0, 0.25f, 0.8f, 0.35f, 20, 100, 7, 3, 0, 0.0f},
+        {"lightning charged", &CRobot_Normal::FireProc14ThunderBeam, 2, 1, 2, 3, 0.5f, 0.96f, 0.35f, 32, 100, 14, 3,
+         0, 0.0f},
+        {"laser", &CRobot_Normal::FireProc17HiLaser, 0, 1, 1, 0, 0.25f, 1.5f, 0.0f, 200, 100, 7, 200, 0, 0.0f},
+        {"laser charged", &CRobot_Normal::FireProc17HiLaser, 2, 1, 11, 30, 0.25f, 1.6f, 0.0f, 200, 100, 7, 200, 0,
+         0.0f},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Range range;
+        range.robot.chargeLevel = c.charge;
+        // point, cost, points, speed x 100, width x 100, turn percent, texture, stop on hit
+        const i32 homingArgs[10] = {3, 10, 20, 80, 25, 100, 5, 1};
+        const i32 laserArgs[10] = {3, 10, 25, 5};
+        const bool laser = c.proc == &CRobot_Normal::FireProc17HiLaser;
+        GetBattleRandom().Init(21);
+        (range.robot.*c.proc)(laser ? laserArgs : homingArgs);
+        EXPECT_EQ(DrawsSince(21), c.draws);
+        EXPECT_FLOAT_EQ(range.robot.energy, 90.0f);
+        ASSERT_EQ(range.weapons.GetCount(), c.beams);
+        EXPECT_EQ(range.effects.GetCount(), c.effects);
+        // The newest runs first: the first beam made sits last.
+        const auto* beam = static_cast<const LZ_Beam*>(range.weapons.GetTail()->prev);
+        EXPECT_NEAR(beam->Width, c.width, 1e-5f);
+        EXPECT_NEAR(beam->Speed, c.speed, 1e-5f);
+        EXPECT_NEAR(beam->TurnRate, c.turn, 1e-5f);
+        EXPECT_EQ(beam->Laser.MaxPoints, c.points);
+        EXPECT_EQ(beam->Damage, c.damage);
+        EXPECT_EQ(beam->DownValue, c.down);
+        EXPECT_EQ(beam->TestSegments, c.segments);
+        EXPECT_EQ(beam->HitFlags, 3u);
+        EXPECT_EQ(beam->Team, 2);
+        EXPECT_EQ(beam->Owner, &range.robot);
+        EXPECT_EQ(beam->Target, laser ? nullptr : &range.target);
+        EXPECT_EQ(beam->TrailFlag, c.trailFlag);
+        EXPECT_FLOAT_EQ(range.robot.velocity.z, c.recoil);
+        if (c.beams > 1) {  // the extra decaying beams deal 0.3 of the damage
+            const auto* extra = static_cast<const LZ_Beam*>(range.weapons.GetHead()->next);
+            EXPECT_EQ(extra->Damage, 30);
+            EXPECT_EQ(extra->DownValue, 0);
+        }
+    }
+
+    // Short energy: nothing made, nothing spent, nothing drawn.
+    Range range;
+    range.robot.energy = 5.0f;
+    const i32 args[10] = {3, 10, 20, 80, 25, 100, 5, 1};
+    GetBattleRandom().Init(21);
+    for (auto proc : {&CRobot_Normal::FireProc01Beam, &CRobot_Normal::FireProc12Beam,
+                      &CRobot_Normal::FireProc13Beam2, &CRobot_Normal::FireProc17HiLaser})
+        (range.robot.*proc)(args);
+    EXPECT_EQ(DrawsSince(21), 0);
+    EXPECT_EQ(range.weapons.GetCount(), 0u);
+}
