@@ -371,6 +371,96 @@ public:
     // hit-reaction states; until then it only counts frames).
     void StateDestroyed();
 
+    // ---- action core (robot/actions/) ----
+    void SetAction(u32 action, f32 blendFrames, i32 restart, i32 startFrame, f32 decay, i32 wholeBody,
+                   StateProc next);
+    Vec3 GetMoveDirection(i32 direction) const;
+    f32 TurnToward(const Vec3& direction, f32 maxDegrees) const;
+    void UpdatePosture(f32 extraYaw);
+    void RePose();
+    void PoseLayers();
+    // True when the type has a script table for this action.
+    bool HasScript(i32 action) const;
+    // Switches a layer's running animation, keeping its track's speed, frame and loop.
+    void SwitchLayerAnime(i32 layer, u32 anime, f32 blend);
+    // Script entry 0 of an action on a channel and its animation on that layer.
+    void StartLayerAction(i32 channel, u32 script, u32 anime, f32 blend);
+    u32 LayerAnime(i32 layer) const;
+    u8 Pressed(i32 inputByte) const { return inputByte >= 1 && inputByte < kInputBytes ? input.buttons[inputByte - 1] : 0; }
+    // A press not yet acted on: sets the latch and answers true once per press.
+    bool FreshPress(i32 inputByte);
+    // Per-frame income of the state tables.
+    void DecayImpact() { if (impactValue > 0) --impactValue; }
+    void SpendBoost(i32 amount);
+    void RaiseSmoke(const Vec3& position, f32 size, const Vec3& drift, u32 colour);
+
+    // ---- movement and attack states ----
+    void StateIdle();
+    void StateWalk();
+    void StateJumpStart();
+    void StateJumpRise();
+    void StateBoostRise();
+    void StateFall();
+    void StateLanding();
+    void StateBrake();
+    void StateDash();
+    void StateWholeBodyAttack();
+    void StateDashSlash();
+    void StateSaberCombo();
+    // Stand-ins until guard and hit reactions come: they play out their action.
+    void StateGuard();
+    // The button handlers in their fixed order; 1 when one started something.
+    i32 ButtonHandlers(i32 wholeBody, i32 direction);
+    i32 ShotButton(i32 wholeBody);
+    i32 SaberButton(i32 direction);
+    i32 SubButton(i32 which);  // 0..2
+    i32 GuardButton();
+    void StartShot(i32 wholeBody);
+    void StartManoeuvreShot();
+    void StartSaber(i32 direction, i32 wholeBody);
+    void StartSubAttack(u32 action);
+    void StartDash(i32 direction, i32 wholeBody);
+    // Turns the view basis about the vertical by the free-look step of a direction.
+    void TurnViewByDirection(i32 direction);
+    void EnterAirManoeuvre();
+    void TakeCharge(i32 hold);
+    // Dot of the view with the body's facing; the cross product when asked.
+    f32 FacingDot(Vec3* cross) const;
+    void StartTurningShot();
+    void StartUpperShot();
+    void EndWholeBodyAttack(f32 fallDecay);
+    bool PayComboCancel();
+    bool DashTapped() const;
+    bool JumpTapped() const;
+    void ClearJumpTapProgress();
+    void DashSmoke(f32 spread, f32 rise, f32 size);
+
+    // ---- manoeuvres and attack-end callbacks ----
+    void StateManoeuvre1();
+    void StateManoeuvre2();
+    void UpperAttackEnd();
+    void ShotEnd();
+    void ManoeuvreShotEnd();
+    void ManoeuvreShotEnd2();
+    // Shared opening of both manoeuvres; returns the steering direction.
+    Vec3 ManoeuvreCommon(i32 d0);
+    void ShotEndCommon(u32 a0, u32 a1, u32 a2, f32 aimBlend, f32 lowerBlend, f32 upperBlend, bool clearGuard);
+    i32 ManoeuvreShotRule();
+    void CloseManoeuvre(u32 closing, f32 closingBlend, f32 fallBlend);
+    void ManoeuvreSubRule(u32 firstTable);
+
+    // ---- lock-on and aim (robot/LockOn.cpp) ----
+    void UpdateLockOn();
+    void UpdateAim();
+    void FaceForward();
+    void FreeLook(i32 direction);
+    void SetTargetDistanceVar(f32 value);
+    bool IsComputer() const { return controlMode == kControlComputer; }
+    f32 LockRange() const { return IsComputer() ? lockDistance * 100.0f : lockDistance; }
+    // The map blocks the segment between this robot and another at or before it.
+    bool LineBlocked(CRobot_Base* other);
+    Vec3 BodyPosition() const;
+
     // ---- model ----
     Mat4 prevWorldMatrix;
     Mat4 worldMatrix;      // translation row = position
@@ -491,6 +581,8 @@ public:
     i32 regenDelay = 0;
     f32 bodyRoll = 0.0f;
     f32 bodyPitch = 0.0f;
+    u8 manoeuvreShotMode = 0;
+    f32 bodyAimWeight = 0.0f;
 
     // ---- respawn data ----
     i32 spawnType = 0;
