@@ -1,13 +1,14 @@
 // Acquiring, cycling, keeping and dropping a target, and turning the view
 // basis toward it at a limited rate.
-#include "battle/GameScene.h"
 #include "battle/stage/BattleMap.h"
+#include "battle/stage/MapCollision.h"
 #include "engine/graphics/MatrixHelpers.h"
 #include "engine/graphics/ViewFrustum.h"
 #include "platform/math/DetMath.h"
 #include "platform/math/Math.h"
 #include "robot/Robot.h"
 #include "robot/actions/ActionCore.h"
+#include "weapon/WeaponScene.h"
 
 namespace {
 
@@ -65,13 +66,13 @@ CRobot_Base* WalkUnits(CList<BB_Base>& list, CRobot_Base* from, F accept)
 
 bool CRobot_Normal::LineBlocked(CRobot_Base* other)
 {
-    CGameScene* scene = GetGameScene();
-    if (!scene || !other) return false;
+    BattleMap* map = CurrentWeaponWorld().map;
+    if (!map || !other) return false;
     const Vec3 from = BodyPosition();
     const Vec3 to = TargetPoint(other);
     const Vec3 span = to - from;
     float distance = 0.0f;
-    if (!scene->HitTestMapSegment(&from, &to, &distance, nullptr)) return false;
+    if (!HitTestMapSegment(*map, &from, &to, &distance, nullptr)) return false;
     return distance <= plat::Vec3Length(&span);
 }
 
@@ -93,9 +94,11 @@ void CRobot_Normal::FaceForward()
 
 void CRobot_Normal::UpdateLockOn()
 {
-    CGameScene* scene = GetGameScene();
-    if (!scene) return;
-    CList<BB_Base>& units = scene->unitList;
+    if (CList<BB_Base>* units = CurrentWeaponWorld().robots) UpdateLockOn(*units);
+}
+
+void CRobot_Normal::UpdateLockOn(CList<BB_Base>& units)
+{
     const Vec3 me = BodyPosition();
     auto enemyLive = [this](CRobot_Base* r) { return r != this && r->team != team && r->state == kRobotStateLive; };
     auto within = [&me](CRobot_Base* r, f32 range) {

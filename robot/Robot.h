@@ -377,6 +377,8 @@ public:
     Vec3 GetMoveDirection(i32 direction) const;
     f32 TurnToward(const Vec3& direction, f32 maxDegrees) const;
     void UpdatePosture(f32 extraYaw);
+    // The current state, then the attack-end callback when one is installed.
+    void StepActionStates();
     void RePose();
     void PoseLayers();
     // True when the type has a script table for this action.
@@ -450,7 +452,9 @@ public:
     void ManoeuvreSubRule(u32 firstTable);
 
     // ---- lock-on and aim (robot/LockOn.cpp) ----
+    // Step 13 of the update on the scene's units; the list form serves tests.
     void UpdateLockOn();
+    void UpdateLockOn(CList<BB_Base>& units);
     void UpdateAim();
     void FaceForward();
     void FreeLook(i32 direction);

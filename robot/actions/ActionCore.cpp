@@ -1,13 +1,12 @@
 // Entering actions and the per-frame posture step every state runs first.
 #include <cmath>
 
-#include "battle/GameScene.h"
-#include "engine/graphics/TextureManager.h"
 #include "platform/math/DetMath.h"
 #include "platform/math/Math.h"
 #include "robot/Robot.h"
 #include "robot/actions/ActionCore.h"
 #include "weapon/WeaponBase.h"
+#include "weapon/WeaponScene.h"
 
 namespace {
 
@@ -85,6 +84,12 @@ void CRobot_Normal::SetAction(u32 n, f32 blend, i32 restart, i32 startFrame, f32
         subStateProc = nullptr;
         attackKind = 0;
     }
+}
+
+void CRobot_Normal::StepActionStates()
+{
+    if (stateProc) (this->*stateProc)();
+    if (subStateProc) (this->*subStateProc)();
 }
 
 Vec3 CRobot_Normal::GetMoveDirection(i32 d) const
@@ -271,13 +276,9 @@ void CRobot_Normal::SpendBoost(i32 amount)
 
 void CRobot_Normal::RaiseSmoke(const Vec3& position, f32 size, const Vec3& drift, u32 colour)
 {
-    CGameScene* scene = GetGameScene();
-    if (!scene) return;
-    BB_GSmoke* smoke = CreateInListFront<BB_GSmoke>(&scene->effectList, 1);
+    const WeaponWorld& world = CurrentWeaponWorld();
+    if (!world.effects) return;
+    BB_GSmoke* smoke = CreateInListFront<BB_GSmoke>(world.effects, 1);
     if (!smoke) return;
-    plat::GfxTexture* texture =
-        scene->effectTextures.IsCreated() && scene->effectTextures.GetCount() > kSmokeTexture
-            ? scene->effectTextures[kSmokeTexture].texture
-            : nullptr;
-    smoke->Set(&position, size, &drift, 0, texture, colour, -4, 0.005f);
+    smoke->Set(&position, size, &drift, 0, world.Texture(kSmokeTexture), colour, -4, 0.005f);
 }

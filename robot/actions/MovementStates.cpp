@@ -1,6 +1,5 @@
 // The states of a robot on its feet and in the air: idle, walk, jump, boosted
 // rise, fall, landing, brake and the boost dash.
-#include "battle/GameScene.h"
 #include "platform/math/Math.h"
 #include "robot/Robot.h"
 #include "robot/actions/ActionCore.h"

@@ -1,0 +1,131 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "engine/core/TaskList.h"
+#include "engine/model/HodModel.h"
+#include "robot/Robot.h"
+#include "robot/actions/ActionCore.h"
+
+namespace {
+
+// Robots in a unit list, each with a target point of its own.
+struct Field {
+    CList<BB_Base> units;
+    std::vector<CRobot_Normal*> bots;
+    std::vector<HodNode*> points;
+    CRobot_Normal* Add(i32 team, Vec3 at)
+    {
+        auto* r = CreateInList<CRobot_Normal>(&units, 1);
+        r->Reset();
+        r->state = kRobotStateLive;
+        r->team = team;
+        r->lockDistance = 100.0f;
+        points.push_back(new HodNode());
+        r->frameBodyD = points.back();
+        Place(r, at);
+        bots.push_back(r);
+        return r;
+    }
+    static void Place(CRobot_Normal* r, Vec3 at)
+    {
+        r->worldMatrix.m[3][0] = r->frameBodyD->world.m[3][0] = at.x;
+        r->worldMatrix.m[3][1] = r->frameBodyD->world.m[3][1] = at.y;
+        r->worldMatrix.m[3][2] = r->frameBodyD->world.m[3][2] = at.z;
+    }
+    ~Field()
+    {
+        // The points go first: robots no longer reach them.
+        for (CRobot_Normal* r : bots) r->frameBodyD = nullptr;
+        for (HodNode* n : points) n->FreeTree(true);
+    }
+};
+
+void Press(CRobot_Normal* r, bool down, u8 direction = 5)
+{
+    r->input.Clear();
+    r->input.direction = direction;
+    r->input.buttons[kInTarget - 1] = down ? 1 : 0;
+}
+
+}  // namespace
+
+TEST(LockOn, AcquiresCyclesWithWrapAndTogglesOff)
+{
+    Field f;
+    CRobot_Normal* me = f.Add(0, Vec3());
+    f.Add(0, Vec3(0, 0, 5));                         // a team-mate
+    CRobot_Normal* far = f.Add(1, Vec3(0, 0, 150));  // beyond a player's range
+    CRobot_Normal* a = f.Add(1, Vec3(0, 0, 30));
+    CRobot_Normal* b = f.Add(1, Vec3(20, 0, 0));
+    CRobot_Normal* dead = f.Add(1, Vec3(1, 0, 0));
+    dead->state = kRobotStateDestroyed;
+
+    Press(me, false);
+    me->UpdateLockOn(f.units);
+    EXPECT_EQ(me->lockTarget, a);  // first enemy in list order within range
+
+    // Target change with up searches the whole lock range after the target, wrapping.
+    Press(me, true, 8);
+    me->UpdateLockOn(f.units);
+    EXPECT_EQ(me->lockTarget, b);
+    Press(me, false);
+    me->UpdateLockOn(f.units);
+    Press(me, true, 8);
+    me->UpdateLockOn(f.units);
+    EXPECT_EQ(me->lockTarget, a);  // wrapped past the end, skipped the far one and the dead one
+
+    // Held: on the 40th held frame the lock goes off and the view faces forward.
+    for (int i = 1; i < 39; ++i) me->UpdateLockOn(f.units);
+    EXPECT_EQ(me->lockOff, 0);
+    me->UpdateLockOn(f.units);
+    EXPECT_EQ(me->lockOff, 1);
+    EXPECT_EQ(me->lockTarget, nullptr);
+    Press(me, false);
+    me->UpdateLockOn(f.units);
+    EXPECT_EQ(me->lockTarget, nullptr);
+    Press(me, true);
+    me->UpdateLockOn(f.units);  // a fresh press clears lockOff at once
+    EXPECT_EQ(me->lockOff, 0);
+    EXPECT_EQ(me->lockTarget, a);
+
+    // The computer's range is a hundred times a player's.
+    Field g;
+    CRobot_Normal* player = g.Add(0, Vec3());
+    CRobot_Normal* lone = g.Add(1, Vec3(0, 0, 5000));
+    player->UpdateLockOn(g.units);
+    EXPECT_EQ(player->lockTarget, nullptr);
+    player->controlMode = kControlComputer;
+    player->UpdateLockOn(g.units);
+    EXPECT_EQ(player->lockTarget, lone);
+    player->UpdateAim();
+    EXPECT_EQ(player->lockTarget, lone);
+    player->controlMode = kControlLocal;
+    player->UpdateAim();  // out of a player's range: dropped
+    EXPECT_EQ(player->lockTarget, nullptr);
+    (void)far;
+}
+
+TEST(LockOn, AimTurnsAtMostEightDegreesAndLimitsElevation)
+{
+    Field f;
+    CRobot_Normal* me = f.Add(0, Vec3());
+    CRobot_Normal* side = f.Add(1, Vec3(10, 0, 0));
+    me->lockTarget = side;
+    me->UpdateAim();
+    const f32 s8 = std::sin(8.0f * 0.017453f);
+    EXPECT_NEAR(me->forward.x, s8, 1e-3f);
+    EXPECT_NEAR(me->forward.z, std::cos(8.0f * 0.017453f), 1e-3f);
+    EXPECT_NEAR(me->aimVector.x, 10.0f * s8, 1e-2f);
+    for (int i = 0; i < 11; ++i) me->UpdateAim();
+    EXPECT_NEAR(me->forward.x, 1.0f, 1e-4f);  // 90 degrees in twelve frames
+    EXPECT_NEAR(me->side.z, -1.0f, 1e-4f);
+
+    // Overhead: the aim stops 45 degrees above the horizontal.
+    Field::Place(side, Vec3(1, 10, 0));
+    for (int i = 0; i < 20; ++i) me->UpdateAim();
+    EXPECT_EQ(me->aimClamped, 1);
+    EXPECT_NEAR(me->forward.y, std::sin(0.785385f), 1e-3f);
+    EXPECT_NEAR(me->forward.x, std::cos(0.785385f), 1e-3f);
+    EXPECT_NEAR(me->aimVector.y, std::sin(0.785385f) * std::sqrt(101.0f), 1e-2f);
+}
