@@ -68,7 +68,7 @@ bool CRobot_Normal::LineBlocked(CRobot_Base* other)
 {
     BattleMap* map = CurrentWeaponWorld().map;
     if (!map || !other) return false;
-    const Vec3 from = BodyPosition();
+    const Vec3 from = BodyNodePosition();
     const Vec3 to = TargetPoint(other);
     const Vec3 span = to - from;
     float distance = 0.0f;
@@ -99,7 +99,7 @@ void CRobot_Normal::UpdateLockOn()
 
 void CRobot_Normal::UpdateLockOn(CList<BB_Base>& units)
 {
-    const Vec3 me = BodyPosition();
+    const Vec3 me = BodyNodePosition();
     auto enemyLive = [this](CRobot_Base* r) { return r != this && r->team != team && r->state == kRobotStateLive; };
     auto within = [&me](CRobot_Base* r, f32 range) {
         const Vec3 d = TargetPoint(r) - me;
@@ -238,7 +238,7 @@ void CRobot_Normal::UpdateAim()
     if (lockTarget) {
         Mat4* mine = GetTargetMatrix();
         Mat4* theirs = lockTarget->GetTargetMatrix();
-        const Vec3 span = theirs ? Translation(*theirs) - BodyPosition() : Vec3();
+        const Vec3 span = theirs ? Translation(*theirs) - BodyNodePosition() : Vec3();
         const bool gone = !mine || !theirs ||
                           (lockTarget->state != kRobotStateLive && lockTarget->state != kRobotStateDestroyed) ||
                           plat::Vec3Length(&span) > LockRange() || lockTarget->Removed;
@@ -254,7 +254,7 @@ void CRobot_Normal::UpdateAim()
     targetSituation = 0;
     if (lockTarget->GetKind() == kKindRobot) targetSituation = static_cast<CRobot_Normal*>(lockTarget)->situation;
 
-    Vec3 span = TargetPoint(lockTarget) - BodyPosition();
+    Vec3 span = TargetPoint(lockTarget) - BodyNodePosition();
     const f32 distance = plat::Vec3Length(&span);
     Vec3 a;
     plat::Vec3Normalize(&a, &span);

@@ -463,7 +463,7 @@ public:
     f32 LockRange() const { return IsComputer() ? lockDistance * 100.0f : lockDistance; }
     // The map blocks the segment between this robot and another at or before it.
     bool LineBlocked(CRobot_Base* other);
-    Vec3 BodyPosition() const;
+    Vec3 BodyNodePosition() const;
 
     // ---- model ----
     Mat4 prevWorldMatrix;

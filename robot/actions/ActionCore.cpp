@@ -255,7 +255,7 @@ void CRobot_Normal::PoseLayers()
     if (upperModel.root) upperModel.ApplyAnime(&w);
 }
 
-Vec3 CRobot_Normal::BodyPosition() const
+Vec3 CRobot_Normal::BodyNodePosition() const
 {
     const Mat4& m = frameBodyD ? frameBodyD->world : worldMatrix;
     return Vec3(m.m[3][0], m.m[3][1], m.m[3][2]);

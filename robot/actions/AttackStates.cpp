@@ -265,7 +265,7 @@ void CRobot_Normal::StateDashSlash()
     if (actionFrame % 2 == 0 && speed > kFastSpeed && groundDistance < 0.1f) DashSmoke(0.1f, 0.04f, 1.4f);
     Mat4* aim = lockTarget ? lockTarget->GetTargetMatrix() : nullptr;
     if (aim) {
-        const Vec3 to = Vec3(aim->m[3][0], aim->m[3][1], aim->m[3][2]) - BodyPosition();
+        const Vec3 to = Vec3(aim->m[3][0], aim->m[3][1], aim->m[3][2]) - BodyNodePosition();
         if (plat::Vec3Length(&to) < 3.5f) layerEnded[0] = 1;
     }
     if ((layerEnded[0] || boostGauge <= 0) && actionFrame > 5) {

@@ -379,7 +379,7 @@ void CRobot_Normal::StateDash()
     Vec3 steer = GetMoveDirection(dashDirection) + forward * 0.3f;
     Mat4* aim = lockTarget ? lockTarget->GetTargetMatrix() : nullptr;
     if (aim) {
-        const Vec3 body = BodyPosition();
+        const Vec3 body = BodyNodePosition();
         const Vec3 to = Vec3(aim->m[3][0], aim->m[3][1], aim->m[3][2]) - body;
         const f32 distance = plat::Vec3Length(&to);
         if (distance <= 6.0f) steer -= forward * (6.0f - distance < 0.4f ? 6.0f - distance : 0.4f);
