@@ -177,8 +177,6 @@ CRobot_Normal::~CRobot_Normal()
     upperModel.Release();
 }
 
-i32 CRobot_Normal::HitTestPass() { return 0; }
-i32 CRobot_Normal::HitTestObject(BB_Base*) { return 0; }
 i32 CRobot_Normal::GetKind() const { return kKindRobot; }
 
 Mat4* CRobot_Normal::GetTargetMatrix() { return frameBodyD ? &frameBodyD->world : nullptr; }

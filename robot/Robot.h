@@ -14,7 +14,9 @@
 #include "robot/RobotType.h"
 #include "script/ScriptCommand.h"
 
+class BB_AtkStandard;
 class CGameItemBase;
+class LZ_Standard;
 namespace plat { struct PadState; }
 class CRobot_Normal;
 class MeshObject;
@@ -120,6 +122,10 @@ public:
     // Sum over the ten parts of one signed percentage of each power-up part
     // (PartBonus index); other kinds of part and empty slots add nothing.
     i32 SumItemBonus(i32 bonusIndex) const;
+    i32 SumMeleeAttackBonus() const;
+    i32 SumBeamDefenceBonus() const;
+    i32 SumPhysicalDefenceBonus() const;
+    i32 SumMeleeDefenceBonus() const;
 
     // value / max clamped to 0..1 for gauges and bars; 0 when the maximum is
     // 0 or below (a type without "HP", an empty energy setting).
@@ -366,6 +372,24 @@ public:
     void FireProc60ThunderEffect(const i32* args);
     void FireProc61ControlMaterials(const i32* args);
     void FireProc62EffectAtAttachment(const i32* args);
+
+    // ---- hits (robot/RobotHit.cpp) ----
+    // What the robot takes from a hit: 1 - the parts' defence against the
+    // damage type (0 energy, 1 physical), never below 0.
+    f32 DefenceFactor(i32 damageType) const;
+    // HP, gauges, score, kills and the kill line of one registered hit.
+    // owner may be null; sameTeamMultiplier scales friendly fire.
+    enum class HitSource { Billboard, Weapon, Blade };
+    void ApplyHitDamage(i32 base, f32 sameTeamMultiplier, f32 factor, i32 objectTeam, BB_Base* owner,
+                        HitSource source);
+    // Breaks a hold on this robot and stands it upright.
+    void ReleaseAndLevel(BB_Base* owner);
+    // The shield frame's world matrix while the guard is up; null without a guard.
+    const Mat4* GuardMatrix() const;
+    i32 HitByBillboard(BB_AtkStandard* billboard, BB_Base* owner);
+    i32 HitByWeapon(LZ_Standard* weapon);
+    f32 chargeGiveRate = 1.0f;
+    CRobot_Base* lastMeleeTarget = nullptr;
 
     // The destroyed state that Defeat enters (its body comes with the
     // hit-reaction states; until then it only counts frames).

@@ -142,6 +142,8 @@ public:
     virtual i32 OnHitRobot(const Vec3* point, BB_Base* robot);
     virtual i32 OnHitMap(const Vec3* push);
     virtual i32 GetDamageType() const;
+    // Who scores with this billboard's hits; null for none.
+    virtual BB_Base* HitOwner() const;
 
     void UpdateHitNodes();
     bool HasHit(const BB_Base* object) const;

@@ -17,6 +17,7 @@ public:
     i32 Counter = 0;
     u32 Fuse = 0;
     BB_Base* Owner = nullptr;
+    BB_Base* HitOwner() const override { return Owner; }
     i32 BlastDamage = 0;
     f32 BlastSize = 0.0f;
 };
@@ -33,6 +34,7 @@ public:
     Vec3 Velocity;
     i32 Counter = 0;
     BB_Base* Owner = nullptr;
+    BB_Base* HitOwner() const override { return Owner; }
 };
 
 // The visible blade of light that follows a robot's arm.
@@ -55,6 +57,7 @@ public:
     f32 Length = 0.0f;
     i32 Life = 0;
     BB_Base* Owner = nullptr;
+    BB_Base* HitOwner() const override { return Owner; }
     const Mat4* FollowedMatrix = nullptr;
     u32 Value = 0;
     u8 Hold = 0;  // the robot holds the blade still

@@ -1,0 +1,397 @@
+// The robot's collision side: pushes between robots, the stage under and
+// around it, and what damaging billboards, weapon trails and blades do to it.
+#include <cfloat>
+#include <cmath>
+#include <cstdio>
+
+#include "app/core/Application.h"
+#include "app/player/GameItem.h"
+#include "battle/stage/MapCollision.h"
+#include "engine/core/MTRand.h"
+#include "engine/core/VectorFunctions.h"
+#include "engine/graphics/MatrixHelpers.h"
+#include "engine/graphics/MeshObject.h"
+#include "engine/model/HodModel.h"
+#include "platform/core/TextCodec.h"
+#include "platform/math/Math.h"
+#include "robot/Robot.h"
+#include "weapon/ObjectFactory.h"
+#include "weapon/WeaponBase.h"
+#include "weapon/WeaponScene.h"
+#include "weapon/effects/Wind.h"
+
+namespace {
+
+constexpr i32 kFlagHitWithoutDamage = 0x01;
+constexpr i32 kFlagReflectable = 0x02;
+constexpr i32 kFlagHitsOwner = 0x04;
+constexpr i32 kFlagHeavy = 0x08;
+constexpr i32 kFlagUnguardable = 0x10;
+constexpr i32 kFlagRelease = 0x20;
+constexpr i32 kFlagNoReaction = 0x40;
+constexpr i32 kChargeGaugeMax = 10000;
+constexpr i32 kKillLineBytes = 256;
+
+Vec3 Translation(const Mat4& m) { return Vec3(m.m[3][0], m.m[3][1], m.m[3][2]); }
+Vec3 AxisZ(const Mat4& m) { return Vec3(m.m[2][0], m.m[2][1], m.m[2][2]); }
+
+Vec3 Normal(const Vec3& v)
+{
+    Vec3 n;
+    plat::Vec3Normalize(&n, &v);
+    return n;
+}
+
+// Float to int32 toward zero; out-of-range products stop at the limits and a
+// NaN counts as nothing, so no hit can overflow.
+i32 TruncToI32(f64 v)
+{
+    if (!(v == v)) return 0;
+    if (v >= 2147483647.0) return 2147483647;
+    if (v <= -2147483648.0) return -2147483647 - 1;
+    return static_cast<i32>(v);
+}
+
+i32 AddClamped(i32 value, i64 amount, i32 lo, i32 hi)
+{
+    const i64 sum = static_cast<i64>(value) + amount;
+    return sum > hi ? hi : (sum < lo ? lo : static_cast<i32>(sum));
+}
+
+i32 SaturatedI32(i64 v) { return v > 2147483647 ? 2147483647 : (v < -2147483647 - 1 ? -2147483647 - 1 : i32(v)); }
+
+void SetImpactByFlags(i32& impactKind, u32 flags)
+{
+    if (flags & kFlagHeavy) impactKind = 3;
+    else if (flags & kFlagHitWithoutDamage) impactKind = 2;
+    else if (!(flags & kFlagNoReaction)) impactKind = 1;
+}
+
+}  // namespace
+
+i32 CRobot_Base::SumMeleeAttackBonus() const { return SumItemBonus(BonusMeleeAttack); }
+i32 CRobot_Base::SumBeamDefenceBonus() const { return SumItemBonus(BonusBeamDefence); }
+i32 CRobot_Base::SumPhysicalDefenceBonus() const { return SumItemBonus(BonusSolidDefence); }
+i32 CRobot_Base::SumMeleeDefenceBonus() const { return SumItemBonus(BonusMeleeDefence); }
+
+f32 CRobot_Normal::DefenceFactor(i32 damageType) const
+{
+    i32 sum = 0;
+    if (damageType == 0) sum = SumBeamDefenceBonus();
+    else if (damageType == 1) sum = SumPhysicalDefenceBonus();
+    const f32 factor = 1.0f - static_cast<f32>(sum) * 0.01f;
+    return factor < 0.0f ? 0.0f : factor;
+}
+
+const Mat4* CRobot_Normal::GuardMatrix() const
+{
+    // A script may raise the guard word on a type without a shield frame:
+    // there is nothing to guard with then.
+    if (scriptContext.shieldGuard == 0 || !frameShield) return nullptr;
+    return &frameShield->world;
+}
+
+void CRobot_Normal::ReleaseAndLevel(BB_Base* owner)
+{
+    if (auto* holder = dynamic_cast<CRobot_Base*>(owner)) holder->holding = nullptr;
+    heldBy = nullptr;
+    Vec3 f(worldMatrix.m[2][0], 0.0f, worldMatrix.m[2][2]);
+    f = Normal(f);
+    if (f.x == 0.0f && f.y == 0.0f && f.z == 0.0f) {
+        // Pre-multiplied by a quarter turn about X: row 1 becomes row 2, row 2 becomes -row 1.
+        Mat4 m = worldMatrix;
+        for (i32 c = 0; c < 4; ++c) {
+            m.m[1][c] = worldMatrix.m[2][c];
+            m.m[2][c] = -worldMatrix.m[1][c];
+        }
+        worldMatrix = m;
+        return;
+    }
+    Matrix m(worldMatrix);
+    m.MatrixLookDirection(f, Vec3(0.0f, 1.0f, 0.0f));
+    worldMatrix = m;
+}
+
+void CRobot_Normal::ApplyHitDamage(i32 base, f32 sameTeamMultiplier, f32 factor, i32 objectTeam, BB_Base* owner,
+                                   HitSource source)
+{
+    auto* o = dynamic_cast<CRobot_Base*>(owner);
+    auto* oNormal = dynamic_cast<CRobot_Normal*>(owner);
+    const i32 killValue =
+        modelData ? TruncToI32(static_cast<f32>(modelData->score) * spawnHpScale) : 0;
+    if (team == objectTeam) {
+        const i32 d = TruncToI32(static_cast<f32>(base) * sameTeamMultiplier * factor);
+        hp = SaturatedI32(static_cast<i64>(hp) - d);
+        if (o) {
+            o->score = SaturatedI32(static_cast<i64>(o->score) - d);
+            if (hp <= 0) o->score = SaturatedI32(static_cast<i64>(o->score) - killValue);
+        }
+    } else {
+        const i32 d = TruncToI32(static_cast<f32>(base) * factor);
+        hp = SaturatedI32(static_cast<i64>(hp) - d);
+        // Healing never drains the gauge below empty.
+        const i64 gain = source == HitSource::Blade
+                             ? TruncToI32(8.0 * static_cast<f64>(d) * static_cast<f64>(oNormal ? oNormal->chargeGiveRate : 1.0f))
+                             : 8LL * d;
+        chargeGauge = AddClamped(chargeGauge, gain, 0, kChargeGaugeMax);
+        if (o) {
+            const i64 k = source == HitSource::Blade ? 3 : 2;
+            o->score = SaturatedI32(o->score + k * d);
+            score = SaturatedI32(score - k * d);
+            if (oNormal && owner->GetKind() == kKindRobot) {
+                const i64 m = source == HitSource::Billboard ? 2 : 3;
+                oNormal->chargeGauge = AddClamped(oNormal->chargeGauge, m * d, 0, kChargeGaugeMax);
+            }
+            if (hp <= 0) {
+                o->score = SaturatedI32(static_cast<i64>(o->score) + killValue);
+                score = SaturatedI32(static_cast<i64>(score) - killValue);
+                ++o->kills;
+                o->killVoicePending = 1;
+                if (streakFlag != 0) ++o->killStreak;
+            }
+        }
+    }
+    if (hp > hpMax) hp = hpMax;
+    if (hp <= 0) {
+        hp = 0;
+        Defeat();
+        if (o) {
+            // Two long names are cut on a whole character, never inside one.
+            char attacker[kKillLineBytes], victim[kKillLineBytes], line[kKillLineBytes];
+            plat::Utf8CopyTruncated(attacker, sizeof attacker, o->displayName);
+            plat::Utf8CopyTruncated(victim, sizeof victim, displayName);
+            char full[3 * kKillLineBytes];
+            std::snprintf(full, sizeof full, "[%s]\xE5\x87\xBB\xE6\xAF\x81\xE5\xAF\xB9\xE6\x89\x8B[%s]", attacker,
+                          victim);
+            plat::Utf8CopyTruncated(line, sizeof line, full);
+            if (CApplication* app = GetApplication()) app->AddChatLine(line, CApplication::GetColor(o->displayTeam));
+        }
+    }
+}
+
+i32 CRobot_Normal::HitTestPass()
+{
+    const WeaponWorld& world = CurrentWeaponWorld();
+    groundDistance = FLT_MAX;
+    CList<BB_Base>* robots = world.robots;
+    if (robots && robots->GetHead()) {
+        for (BB_Base* r = robots->GetHead()->next; r && r != robots->GetTail(); r = r->next)
+            if (!r->Removed) r->HitTestObject(this);
+    }
+    Mat4* body = frameBodyD ? &frameBodyD->world : nullptr;
+    if (tacticalRules == 1 && body && robots && robots->GetHead()) {
+        for (BB_Base* r = robots->GetHead()->next; r && r != robots->GetTail(); r = r->next) {
+            if (r == this || r->Removed || r->GetKind() != kKindRobot) continue;
+            auto* other = static_cast<CRobot_Normal*>(r);
+            Mat4* t = other->GetTargetMatrix();
+            if (state != kRobotStateLive || other->state != kRobotStateLive || !t || other->team != team) continue;
+            const Vec3 d = Translation(*t) - Translation(*body);
+            if (plat::Vec3Dot(&d, &d) < 25.0f) {
+                AddBoostGauge(1);
+                AddEnergy(1.0f);
+            }
+        }
+    }
+    if (!world.map) return 0;
+    BattleMap& map = *world.map;
+    // Walls between where the robot was and where it is now.
+    {
+        const Vec3 s = Translation(worldMatrix) + Vec3(0.0f, 1.0f, 0.0f);
+        const Vec3 e = Translation(prevWorldMatrix) + Vec3(0.0f, 1.0f, 0.0f);
+        f32 t = FLT_MAX;
+        if (HitTestMapSegment(map, &s, &e, &t, nullptr)) {
+            const Vec3 v = e - s;
+            const f32 len = plat::Vec3Length(&v);
+            if (len > t) {
+                const Vec3 move = Normal(v) * (len - t + bodyRadius);
+                AddMatrixTranslation(&worldMatrix, &move);
+            }
+        }
+    }
+    // The ground below.
+    {
+        const Vec3 s = Translation(worldMatrix) + Vec3(0.0f, 1.0f, 0.0f);
+        const Vec3 e = s + Vec3(0.0f, -3.0f, 0.0f);
+        f32 t = FLT_MAX;
+        HitTestMapSegment(map, &s, &e, &t, nullptr);
+        if (t - 1.0f < groundDistance) groundDistance = t - 1.0f;
+    }
+    const f32 g = groundDistance;
+    const f32 vy = velocity.y;
+    if (airborne == 1) {
+        if (g <= 0.0f) {
+            worldMatrix.m[3][1] -= g;
+            if (vy <= 0.0f) {
+                airborne = 2;
+                velocity.y = 0.0f;
+            }
+        } else {
+            airborne = 1;
+        }
+    } else if (g - 0.5f >= 0.0f || vy > 0.0f) {
+        airborne = 1;
+    } else if (g <= 0.0f) {
+        worldMatrix.m[3][1] -= g;
+        velocity.y = 0.0f;
+        airborne = 0;
+    }
+    Vec3 push;
+    if (CollideSphereWithMap(map, worldMatrix.m[3][0], worldMatrix.m[3][1] + 1.3f, worldMatrix.m[3][2], bodyRadius,
+                             nullptr, nullptr, &push)) {
+        AddMatrixTranslation(&worldMatrix, &push);
+        wallContact = 1;
+    }
+    return 0;
+}
+
+i32 CRobot_Normal::HitTestObject(BB_Base* object)
+{
+    if (!object) return 0;
+    const i32 kind = object->GetKind();
+    if (kind == kKindRobot) {
+        auto* r = static_cast<CRobot_Normal*>(object);
+        if (heldBy || r->heldBy || r == this || state != kRobotStateLive || r->state != kRobotStateLive) return 0;
+        Mat4* t = r->GetTargetMatrix();
+        if (!t || !frameBodyD) return 0;
+        const Vec3 d = Translation(*t) - Translation(frameBodyD->world);
+        const f32 rs = r->bodyRadius + bodyRadius;
+        if (!(plat::Vec3Dot(&d, &d) < rs * rs)) return 0;
+        const f32 s = (rs - plat::Vec3Length(&d)) / 2.0f;
+        const Vec3 n = Normal(d);
+        r->worldMatrix.m[3][0] += n.x * s;
+        r->worldMatrix.m[3][2] += n.z * s;
+        worldMatrix.m[3][0] -= n.x * s;
+        worldMatrix.m[3][2] -= n.z * s;
+        return 0;
+    }
+    if (state != kRobotStateLive || hitImmunity != 0) return 0;
+    if (kind == kKindBillboard) {
+        auto* b = dynamic_cast<BB_AtkStandard*>(object);
+        if (!b || b->HasHit(this)) return 0;
+        BB_Base* owner = b->HitOwner();
+        if (!(b->HitFlags & kFlagHitsOwner) && owner == this) return 0;
+        if (heldBy && owner != heldBy) return 0;
+        return HitByBillboard(b, owner);
+    }
+    if (kind == kKindWeapon) {
+        auto* w = static_cast<LZ_Standard*>(object);
+        if (w->HasHit(this)) return 0;
+        if (!(w->HitFlags & kFlagHitsOwner) && w->Owner == this) return 0;
+        if (heldBy && w->Owner != heldBy) return 0;
+        return HitByWeapon(w);
+    }
+    return 0;
+}
+
+i32 CRobot_Normal::HitByBillboard(BB_AtkStandard* b, BB_Base* owner)
+{
+    if (!frameBodyD) return 0;
+    const Vec3 p = b->Position();
+    const Vec3 d = Translation(frameBodyD->world) - p;
+    const Vec3 n = Normal(d);
+    const f32 len = plat::Vec3Length(&d);
+    if (!(len <= bodyRadius + b->HitRadius)) return 0;
+    const Mat4* guard = GuardMatrix();
+    if (guard && !(b->HitFlags & kFlagUnguardable)) {
+        const Vec3 g = Normal(AxisZ(*guard) * -1.0f);
+        if (Vec3DotClamped(n, g) >= 0.1736f) {
+            const Vec3 normal = AxisZ(*guard);
+            b->OnHitMap(&normal);
+            return 0;
+        }
+    }
+    if (b->Damage > 0) {
+        b->RecordHit(this);
+        SetImpactByFlags(impactKind, b->HitFlags);
+        velocity.x += n.x * b->Knockback;
+        velocity.z += n.z * b->Knockback;
+        impactValue = SaturatedI32(static_cast<i64>(impactValue) + b->DownValue);
+        if ((b->HitFlags & kFlagRelease) && owner) ReleaseAndLevel(owner);
+        ApplyHitDamage(b->Damage, 0.8f, DefenceFactor(b->GetDamageType()), b->Team, owner, HitSource::Billboard);
+    }
+    const Vec3 at = p + n * (len / 2.0f);
+    b->OnHitRobot(&at, this);
+    return 0;
+}
+
+i32 CRobot_Normal::HitByWeapon(LZ_Standard* w)
+{
+    const f32 factor = DefenceFactor(w->GetDamageType());
+    if (w->Laser.Count < 2) return 0;
+    const i32 limit = w->SegmentsToTest();
+    const Vec3 position = Translation(worldMatrix);
+    Mat4 lowerInverse, upperInverse;
+    const bool lowerOk = frameBodyD && plat::MatrixInverse(&lowerInverse, nullptr, &frameBodyD->world);
+    const bool upperOk = frameUpperBody && plat::MatrixInverse(&upperInverse, nullptr, &frameUpperBody->world);
+    i32 tested = 0;
+    for (LASERNODE* a = w->Laser.Newest(); a; a = w->Laser.Older(a)) {
+        LASERNODE* bNode = w->Laser.Older(a);
+        if (hitImmunity != 0 || !bNode || tested >= limit) break;
+        ++tested;
+        const Vec3 ab = a->Position - bNode->Position;
+        const Vec3 dir = Normal(ab);
+        const f32 segLen = plat::Vec3Length(&ab);
+        const Vec3 mid = bNode->Position + ab / 2.0f;
+        const Vec3 toMid = position - mid;
+        if (!(plat::Vec3Length(&toMid) <= segLen / 2.0f + boundRadius)) continue;
+        f32 t = FLT_MAX;
+        bool hit = false;
+        auto rayAgainst = [&](MeshObject* mesh, const Mat4& inverse) {
+            Vec3 o, u;
+            plat::Vec3TransformCoord(&o, &bNode->Position, &inverse);
+            plat::Vec3TransformNormal(&u, &dir, &inverse);
+            u32 index = 0;
+            f32 dist = FLT_MAX;
+            if (mesh->IntersectRay(&o, &u, &dist, &index)) {
+                t = dist;
+                return true;
+            }
+            return false;
+        };
+        if (hitMeshRef && lowerOk) hit = rayAgainst(hitMeshRef, lowerInverse);
+        if (!hit && hitUpMeshRef && upperOk) hit = rayAgainst(hitUpMeshRef, upperInverse);
+        if (!hit || !(t < segLen)) continue;
+        const Vec3 at = a->Position - dir * (segLen - t + 0.1f);
+        if (const Mat4* guard = GuardMatrix()) {
+            if (Vec3DotClamped(dir, Normal(AxisZ(*guard) * -1.0f)) >= 0.766f) {
+                w->RecordHit(this);
+                if (w->Damage > 0) {
+                    velocity.x += dir.x * w->Knockback * 0.5f;
+                    velocity.z += dir.z * w->Knockback * 0.5f;
+                    if (airborne == 1) velocity.y += dir.y * w->Knockback * 0.5f;
+                }
+                guardHitTimer = 20;
+                const Vec3 shield = Translation(*guard);
+                w->OnHitGuard(&shield, a, this, guard);
+                continue;
+            }
+        }
+        // One draw per unguarded hit, whatever the weapon, so every client draws alike.
+        const u32 roll = GetBattleRandom().GetRand() % 100;
+        if (static_cast<i32>(roll) < scriptContext.laserReflect && (w->HitFlags & kFlagReflectable)) {
+            w->RecordHit(this);
+            AddBoostGauge(SaturatedI32(2LL * w->Damage));
+            AddEnergy(2.0f * static_cast<f32>(w->Damage));
+            const WeaponWorld& world = CurrentWeaponWorld();
+            if (auto* ring = NewObject<BB_WindRing3>(world.effects, 1)) {
+                const Vec3 still(0.0f, 0.0f, 0.0f);
+                ring->SetEx(&at, 1.0f, &still, 1, world.Texture(1), 0xFFFFFFFFu);
+            }
+            guardHitTimer = 20;
+            w->OnReflect(&at, a, this);
+            continue;
+        }
+        if (w->Damage > 0 || (w->HitFlags & kFlagHitWithoutDamage)) {
+            w->RecordHit(this);
+            SetImpactByFlags(impactKind, w->HitFlags);
+            if ((w->HitFlags & kFlagRelease) && w->Owner) ReleaseAndLevel(w->Owner);
+            velocity.x += dir.x * w->Knockback;
+            velocity.z += dir.z * w->Knockback;
+            if (airborne == 1) velocity.y += dir.y * w->Knockback;
+            impactValue = SaturatedI32(static_cast<i64>(impactValue) + w->DownValue);
+            ApplyHitDamage(w->Damage, 0.4f, factor, w->Team, w->Owner, HitSource::Weapon);
+        }
+        w->OnHitRobot(&at, a, this);
+    }
+    return 0;
+}
