@@ -22,14 +22,14 @@ constexpr u32 kRate = 22050;
 
 enum class Shape { Glow, Beam, Ring, Bar, Arrow, Frame, Cross };
 
-struct PictureSpec {
+struct PictureLook {
     const char* file;
     Shape shape;
     u32 size;
 };
 
 // Effect pictures, in table order; the hue steps with the entry.
-const PictureSpec kEffects[] = {
+const PictureLook kEffects[] = {
     {"Beam.bmp", Shape::Beam, 64},         {"BlueBall.png", Shape::Glow, 64},    {"explode2.png", Shape::Glow, 128},
     {"explode1.png", Shape::Ring, 128},    {"Beam2.bmp", Shape::Beam, 64},       {"smokeline.png", Shape::Beam, 64},
     {"laser2.bmp", Shape::Beam, 64},       {"burner.png", Shape::Glow, 64},      {"burner2.png", Shape::Ring, 64},
@@ -46,7 +46,7 @@ const PictureSpec kEffects[] = {
     {"hinoko.png", Shape::Cross, 32},      {"fireAnime2.png", Shape::Glow, 128}, {"sabel_line3.png", Shape::Beam, 64},
 };
 
-const PictureSpec kInterface[] = {
+const PictureLook kInterface[] = {
     {"Lock2.png", Shape::Ring, 128},        {"energygauge.png", Shape::Bar, 256},     {"generatorgauge.png", Shape::Bar, 256},
     {"hp.png", Shape::Bar, 256},            {"Lock.png", Shape::Frame, 128},          {"Complete.png", Shape::Frame, 256},
     {"Failed.png", Shape::Cross, 256},      {"l.png", Shape::Arrow, 32},              {"allow_l.png", Shape::Arrow, 32},
@@ -67,9 +67,9 @@ void Hue(float h, float rgb[3])
     }
 }
 
-std::string Picture(const PictureSpec& spec, float hue)
+std::string Picture(const PictureLook& look, float hue)
 {
-    const u32 w = spec.size, h = spec.shape == Shape::Bar || spec.shape == Shape::Beam ? std::max(16u, spec.size / 8) : spec.size;
+    const u32 w = look.size, h = look.shape == Shape::Bar || look.shape == Shape::Beam ? std::max(16u, look.size / 8) : look.size;
     float rgb[3];
     Hue(hue, rgb);
     std::vector<u32> px(size_t(w) * h);
@@ -79,7 +79,7 @@ std::string Picture(const PictureSpec& spec, float hue)
             const float v = (float(y) + 0.5f) / float(h) * 2.0f - 1.0f;
             const float r = std::sqrt(u * u + v * v);
             float a = 0.0f, white = 0.0f;
-            switch (spec.shape) {
+            switch (look.shape) {
                 case Shape::Glow: a = std::max(0.0f, 1.0f - r); white = a * a; break;
                 case Shape::Beam: a = std::max(0.0f, 1.0f - std::fabs(v)); white = a * a * a; break;
                 case Shape::Ring: a = std::max(0.0f, 1.0f - std::fabs(r - 0.7f) * 6.0f); break;
@@ -244,7 +244,7 @@ bool MakeBattleData(const char* runFolder)
     for (size_t i = 0; i < hud; ++i)
         ok &= Write(root, std::string("Quillon/") + kInterface[i].file,
                     Picture(kInterface[i], float(i) / float(hud) + 0.5f / float(hud)), AssetKey);
-    const PictureSpec banner{"startbattle.png", Shape::Frame, 256};
+    const PictureLook banner{"startbattle.png", Shape::Frame, 256};
     ok &= Write(root, "Quillon/startbattle.png", Picture(banner, 0.12f), AssetKey);
     ok &= Write(root, "X/item.x", BoxX(0.5f, 0.5f, 0.5f, 1.0f, 0.85f, 0.2f), MeshKey);
     ok &= Write(root, "X/item2.x", GemX(0.6f, 0.3f, 0.9f, 1.0f), MeshKey);
