@@ -21,6 +21,7 @@
 #include "platform/core/FileSystem.h"
 #include "platform/math/Math.h"
 #include "platform/core/Types.h"
+#include "tools/DataBytes.h"
 
 namespace {
 
@@ -35,29 +36,6 @@ struct Node {
     std::vector<Node> children;
 };
 
-void PutU32(std::string& s, u32 v)
-{
-    for (int i = 0; i < 4; ++i) s.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
-}
-void PutF32(std::string& s, f32 f)
-{
-    u32 v;
-    std::memcpy(&v, &f, 4);
-    PutU32(s, v);
-}
-void PutVec3(std::string& s, const Vec3& v)
-{
-    PutF32(s, v.x);
-    PutF32(s, v.y);
-    PutF32(s, v.z);
-}
-void PutQuat(std::string& s, const Quat& q)
-{
-    PutF32(s, q.x);
-    PutF32(s, q.y);
-    PutF32(s, q.z);
-    PutF32(s, q.w);
-}
 void PutName(std::string& s, const std::string& name)
 {
     std::string field(256, '\0');
@@ -72,11 +50,6 @@ Mat4 Local(const Vec3& scale, const Quat& rotation, const Vec3& translation)
     return m;
 }
 
-void PutMatrix(std::string& s, const Mat4& m)
-{
-    for (int r = 0; r < 4; ++r)
-        for (int c = 0; c < 4; ++c) PutF32(s, m.m[r][c]);
-}
 
 Quat AxisAngle(const Vec3& axis, f32 radians)
 {

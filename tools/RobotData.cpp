@@ -18,52 +18,19 @@
 #include "platform/core/FileSystem.h"
 #include "platform/math/Math.h"
 #include "platform/core/Types.h"
+#include "tools/DataBytes.h"
 #include "tools/PngWriter.h"
 
 namespace {
 
 // ---- bytes -------------------------------------------------------------------
 
-void PutU32(std::string& s, u32 v)
-{
-    for (int i = 0; i < 4; ++i) s.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
-}
-void PutI16(std::string& s, i16 v)
-{
-    const u16 u = static_cast<u16>(v);
-    s.push_back(static_cast<char>(u & 0xFF));
-    s.push_back(static_cast<char>(u >> 8));
-}
-void PutF32(std::string& s, f32 f)
-{
-    u32 v;
-    std::memcpy(&v, &f, 4);
-    PutU32(s, v);
-}
-void PutVec3(std::string& s, const Vec3& v)
-{
-    PutF32(s, v.x);
-    PutF32(s, v.y);
-    PutF32(s, v.z);
-}
-void PutQuat(std::string& s, const Quat& q)
-{
-    PutF32(s, q.x);
-    PutF32(s, q.y);
-    PutF32(s, q.z);
-    PutF32(s, q.w);
-}
 // A zero-filled text field of n bytes.
 void PutText(std::string& s, const std::string& text, size_t n)
 {
     std::string field(n, '\0');
     std::memcpy(field.data(), text.data(), std::min(text.size(), n - 1));
     s += field;
-}
-void PutMatrix(std::string& s, const Mat4& m)
-{
-    for (int r = 0; r < 4; ++r)
-        for (int c = 0; c < 4; ++c) PutF32(s, m.m[r][c]);
 }
 
 bool WriteFile(const std::string& path, std::string data, u32 key)

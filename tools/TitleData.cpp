@@ -20,6 +20,7 @@
 #include "platform/gfx/Font.h"
 #include "platform/gfx/Image.h"
 #include "platform/core/Types.h"
+#include "tools/DataBytes.h"
 
 namespace {
 
@@ -316,27 +317,7 @@ std::vector<float> Tone(const std::vector<std::pair<float, float>>& notes, float
     return out;
 }
 
-std::string Wave(const std::vector<float>& samples)
-{
-    std::string s;
-    auto u32le = [&](u32 v) { for (int i = 0; i < 4; ++i) s.push_back(char(v >> (8 * i))); };
-    auto u16le = [&](u16 v) { s.push_back(char(v)); s.push_back(char(v >> 8)); };
-    const u32 bytes = u32(samples.size() * 2);
-    s += "RIFF";
-    u32le(36 + bytes);
-    s += "WAVEfmt ";
-    u32le(16);
-    u16le(1);
-    u16le(1);
-    u32le(kRate);
-    u32le(kRate * 2);
-    u16le(2);
-    u16le(16);
-    s += "data";
-    u32le(bytes);
-    for (float v : samples) u16le(u16(i16(std::lround(std::clamp(v, -1.0f, 1.0f) * 32000.0f))));
-    return s;
-}
+std::string Wave(const std::vector<float>& samples) { return WaveFile(samples, kRate); }
 
 std::string Ogg(const std::vector<float>& samples)
 {
