@@ -3,6 +3,7 @@
 // the scene's object lists, driven through the virtual operations of BB_Base
 // in this order. Derived classes keep the order and append their own
 // operations behind GetMatrix.
+#include "battle/FireStats.h"
 #include "engine/core/TaskList.h"
 #include "engine/graphics/MatrixHelpers.h"
 #include "platform/core/Types.h"
@@ -44,6 +45,8 @@ public:
     // skipped by the run, hit-test and trail-draw passes. Safe to read for two
     // frames after it is set (the deletion is deferred that long).
     u8 Removed = 0;
+    // The fire procedure this object came from (see battle/FireStats.h).
+    u8 FireProc = CurrentFireProc();
 };
 
 // Adds the vector to the matrix's translation row; returns the matrix.

@@ -135,6 +135,7 @@ i32 CGameScene::Init()
     CApplication& app = *GetApplication();
     GameSettings& settings = app.gameSettings;
     RoomState& room = GetRoomState();
+    ResetBattleFireStats();
 
     LoadTextureTable(effectTextures, kEffectTextures, std::size(kEffectTextures));
     LoadTextureTable(interfaceTextures, kInterfaceTextures, std::size(kInterfaceTextures));

@@ -398,6 +398,8 @@ i32 CRobot_Normal::CallFireProc(i32 n, const i32* args)
     if (n < 0 || n >= kFireProcCount) return 0;
     const FireProc proc = fireProcs[n];
     if (proc == nullptr) return 0;
+    ++BattleFireStats().calls[n];
+    ScopedFireProc firing(n);
     (this->*proc)(args);
     return 1;
 }

@@ -310,6 +310,7 @@ i32 CRobot_Normal::HitByBillboard(BB_AtkStandard* b, BB_Base* owner)
         ApplyHitDamage(b->Damage, 0.8f, DefenceFactor(b->GetDamageType()), b->Team, owner, HitSource::Billboard);
     }
     const Vec3 at = p + n * (len / 2.0f);
+    CountFireHit(b->FireProc);
     b->OnHitRobot(&at, this);
     return 0;
 }
@@ -362,6 +363,7 @@ i32 CRobot_Normal::HitByWeapon(LZ_Standard* w)
                 }
                 guardHitTimer = 20;
                 const Vec3 shield = Translation(*guard);
+                CountFireHit(w->FireProc);
                 w->OnHitGuard(&shield, a, this, guard);
                 continue;
             }
@@ -378,6 +380,7 @@ i32 CRobot_Normal::HitByWeapon(LZ_Standard* w)
                 ring->SetEx(&at, 1.0f, &still, 1, world.Texture(1), 0xFFFFFFFFu);
             }
             guardHitTimer = 20;
+            CountFireHit(w->FireProc);
             w->OnReflect(&at, a, this);
             continue;
         }
@@ -391,6 +394,7 @@ i32 CRobot_Normal::HitByWeapon(LZ_Standard* w)
             impactValue = SaturatedI32(static_cast<i64>(impactValue) + w->DownValue);
             ApplyHitDamage(w->Damage, 0.4f, factor, w->Team, w->Owner, HitSource::Weapon);
         }
+        CountFireHit(w->FireProc);
         w->OnHitRobot(&at, a, this);
     }
     return 0;

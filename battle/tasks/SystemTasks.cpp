@@ -36,7 +36,11 @@ void RunObjects(CGameScene& scene, CList<BB_Base>& list)
 {
     for (BB_Base* o = list.GetHead()->next; o && o != list.GetTail(); o = o->next) {
         if (o->Removed) continue;
-        const i32 r = o->Run();
+        i32 r;
+        {
+            ScopedFireProc firing(o->FireProc);
+            r = o->Run();
+        }
         if (r == 0) continue;
         BB_DelNode* node = CreateInList<BB_DelNode>(&scene.deleteQueue, 1);
         o->Removed = 1;

@@ -1,0 +1,33 @@
+#pragma once
+// How often each fire procedure ran and how often what it created touched a
+// robot, for the headless battle runner and the weapon tests. Counting costs
+// two increments; it never changes the battle.
+#include "platform/core/Types.h"
+
+constexpr int kFireStatSlots = 100;
+
+struct FireProcStats {
+    u32 calls[kFireStatSlots] = {};
+    u32 hits[kFireStatSlots] = {};
+};
+
+// The running battle's counts; the scene clears them when a battle is set up.
+FireProcStats& BattleFireStats();
+void ResetBattleFireStats();
+
+// The procedure whose objects are being created: battle objects made while it
+// is set carry it in BB_Base::FireProc, and so do the objects those make when
+// they run. 0 is "none".
+u8 CurrentFireProc();
+void CountFireHit(u8 proc);
+
+class ScopedFireProc {
+public:
+    explicit ScopedFireProc(i32 proc);
+    ~ScopedFireProc();
+    ScopedFireProc(const ScopedFireProc&) = delete;
+    ScopedFireProc& operator=(const ScopedFireProc&) = delete;
+
+private:
+    u8 previous_;
+};
