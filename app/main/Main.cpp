@@ -6,5 +6,10 @@
 // called here, lowest tier first, before the program starts; a hook left
 // unset keeps the behaviour written beside it.
 #include "app/core/Startup.h"
+#include "online/Hooks.h"
 
-int main() { return GameMain(); }
+int main()
+{
+    RegisterOnlineHooks();
+    return GameMain();
+}

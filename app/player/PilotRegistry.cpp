@@ -162,6 +162,14 @@ void CloseOperands(ScriptTokenizer& t)
 
 bool InTable(i32 n, i32 size) { return n >= 0 && n < size; }
 
+// A pilot's files are loaded from its folder and sent to every room on
+// request: a name that leaves the folder (a path, "..") is never read.
+bool PlainFileName(const char* name)
+{
+    if (!name || !*name || std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) return false;
+    return std::strpbrk(name, "/\\:") == nullptr;
+}
+
 // A file-name operand; blanks before the closing bracket are not part of it.
 void ReadName(ScriptTokenizer& t, char (&out)[256])
 {
@@ -368,6 +376,10 @@ int PilotScript::Run(ScriptTokenizer& t, const char* fileName, PilotSlot& slot)
                 complaints.Add("不正なLoadPic番号");
                 continue;
             }
+            if (!PlainFileName(text)) {
+                complaints.Add("不正なファイル名");
+                continue;
+            }
             const u32 size = slot.LoadPicture(n, text);
             slot.pictureNames[n] = text;
             slot.pictureBytes += size;
@@ -379,6 +391,10 @@ int PilotScript::Run(ScriptTokenizer& t, const char* fileName, PilotSlot& slot)
             CloseOperands(t);
             if (!InTable(n, PilotSoundCount)) {
                 complaints.Add("不正なLoadOgg番号");
+                continue;
+            }
+            if (!PlainFileName(text)) {
+                complaints.Add("不正なファイル名");
                 continue;
             }
             const u32 size = slot.LoadVoice(n, text, 0);
@@ -448,7 +464,7 @@ int PilotScript::FindFacePicture(ScriptTokenizer& t, const char* fileName, std::
             ReadName(t, text);
             CloseOperands(t);
             if (n == 0) {
-                outName = text;
+                if (PlainFileName(text)) outName = text;
                 return 1;
             }
         } else {

@@ -14,6 +14,7 @@ struct RoomState {
     u32 inBattle = 0;      // set by the battle set-up, cleared by its release
     u32 battleStartValue = 0; // the battle generator's start value, from the game start
     u32 pingSendTime = 0;  // when the last ping went out on the data connection
+    u32 hostStateBlock[63] = {}; // the repairing host's team arrays, as received
 
     bool BothConnected() const { return gameConnected && dataConnected; }
 };

@@ -136,10 +136,14 @@ TEST_F(PilotTest, NumbersOutsideTheirTablesAreReportedAndIgnored)
 {
     RunScript("Animation(12)\r\n#5\r\nChangePic(1)\r\nAnimation(-1)\r\n#6\r\n"
               "Animation(1)\r\nChangePic(2)\r\n#7\r\nChangePic(60)\r\nPlayOgg(-1)\r\nPlayOgg(50)\r\n"
-              "LoadPic(50, x.png)\r\nLoadOgg(-3, y.ogg)\r\nLoadPic(-1, z.png)\r\n");
-    // One message per kind of mistake, in the order each kind first shows.
+              "LoadPic(50, x.png)\r\nLoadOgg(-3, y.ogg)\r\nLoadPic(-1, z.png)\r\n"
+              "LoadPic(1, ../../face.png)\r\nLoadOgg(2, /etc/passwd)\r\nLoadPic(3, ..)\r\n");
+    // One message per kind of mistake, in the order each kind first shows;
+    // names that leave the pilot's folder are never read.
     EXPECT_EQ(g_messages, (std::vector<std::string>{"不正なAnimeNo", "不正なChangePic番号", "不正なPlayOgg番号",
-                                                    "不正なLoadPic番号", "不正なLoadOgg番号"}));
+                                                    "不正なLoadPic番号", "不正なLoadOgg番号", "不正なファイル名"}));
+    EXPECT_TRUE(slot.pictureNames[1].empty());
+    EXPECT_TRUE(slot.voiceNames[2].empty());
     for (int a = 0; a < PilotAnimationCount; ++a) EXPECT_EQ(slot.animations[a].size(), a == 1 ? 1u : 0u) << a;
     // ChangePic before the first frame changes nothing; the bad numbers neither.
     EXPECT_EQ(slot.animations[1][0].picture, 0);

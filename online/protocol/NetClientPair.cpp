@@ -1,0 +1,64 @@
+#include "online/protocol/NetClientPair.h"
+
+#include <new>
+
+#include "app/core/Application.h"
+#include "app/player/PilotRegistry.h"
+#include "app/player/RoomState.h"
+#include "platform/core/ByteOrder.h"
+
+OnlineTargets ApplicationTargets()
+{
+    OnlineTargets t;
+    t.room = &GetRoomState();
+    t.pilots = GetPilotRegistry();
+    if (CApplication* app = GetApplication()) {
+        if (app->players.GetCount() >= PlayerEntryCount) t.players = &app->players[0];
+        t.settings = &app->gameSettings;
+        t.addChatLine = [](const char* text, u32 colour) { GetApplication()->AddChatLine(text, colour); };
+    }
+    return t;
+}
+
+NetClientPair::NetClientPair(const OnlineTargets& t) : targets(t)
+{
+    game.pair = this;
+    data.pair = this;
+}
+
+CRoboClient::~CRoboClient() { Disconnect(); }
+
+u32 CRoboClient::OnEvent(u32, u32, void*) { return 0; }
+
+CDataClient::~CDataClient() { Disconnect(); }
+
+u32 CDataClient::OnEvent(u32 userValue, u32 code, void* info)
+{
+    return pair ? pair->game.OnEvent(userValue, code, info) : 0;
+}
+
+void CDataClient::DispatchMessage(u16 id, const u8* body, u32 size)
+{
+    if (pair) pair->game.DispatchMessage(id, body, size);
+}
+
+NetClientPair* GetOnlineClients()
+{
+    // Never destroyed: the network threads may outlive every other object at exit.
+    static NetClientPair* pair = new (std::nothrow) NetClientPair();
+    return pair;
+}
+
+RoomStatusView ViewRoomStatus(const u8 record[kRoomStatusSize])
+{
+    RoomStatusView v;
+    v.room = i8(record[0]);
+    v.rule = i8(record[1]);
+    v.players = i8(record[2]);
+    for (int i = 0; i < 10; ++i) v.names[i] = reinterpret_cast<const char*>(record + 3 + 25 * i);
+    v.title = reinterpret_cast<const char*>(record + 253);
+    v.capacity = GetU32(record + 453);
+    v.languageFlag = record[457];
+    v.chatAllowed = record[458];
+    return v;
+}

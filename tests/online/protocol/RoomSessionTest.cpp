@@ -1,0 +1,193 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/core/GameSettings.h"
+#include "app/player/GameItem.h"
+#include "app/player/PilotRegistry.h"
+#include "app/player/PlayerEntry.h"
+#include "app/player/RoomState.h"
+#include "online/protocol/ClientMessages.h"
+#include "online/protocol/NetClientPair.h"
+#include "platform/core/Time.h"
+#include "platform/gfx/Image.h"
+#include "robot/Robot.h"
+#include "support/RecordingGraphics.h"
+#include "support/RoomServer.h"
+
+namespace {
+
+constexpr const char* kHost = "127.0.0.1";
+
+// One headless participant: the game's two connections and dispatcher,
+// writing into state of its own.
+struct Player {
+    RoomState room;
+    PlayerEntry players[PlayerEntryCount];
+    GameSettings settings;
+    std::vector<std::string> chat;
+    std::unique_ptr<NetClientPair> pair;
+
+    explicit Player(PilotRegistry* pilots)
+    {
+        OnlineTargets t;
+        t.room = &room;
+        t.players = players;
+        t.settings = &settings;
+        t.pilots = pilots;
+        pair = std::make_unique<NetClientPair>(t);
+    }
+    bool Connect(const RoomServer& server)
+    {
+        return pair->game.Connect(kHost, server.GamePort(0), 0) == CClient::ConnectOk &&
+               pair->data.Connect(kHost, server.DataPort(0), 1) == CClient::ConnectOk;
+    }
+    void Pump()
+    {
+        for (CClient* c : {static_cast<CClient*>(&pair->game), static_cast<CClient*>(&pair->data)}) {
+            while (RECVQUEUE* m = c->PopReceived()) {
+                if (m->payload && m->size > 0) pair->game.DispatchMessage(m->payload[0], m->payload + 1, m->size - 1);
+                delete m;
+            }
+        }
+    }
+    u32 Slot() const { return room.ownSlot; }
+};
+
+bool Until(std::initializer_list<Player*> players, const std::function<bool()>& done, u32 ms = 5000)
+{
+    const u32 start = plat::TimeGetTime();
+    while (plat::TimeGetTime() - start < ms) {
+        for (Player* p : players) p->Pump();
+        if (done()) return true;
+        plat::Sleep(2);
+    }
+    return false;
+}
+
+std::vector<u8> SmallPng()
+{
+    std::vector<u32> pixels(16 * 16, 0xFF3366CCu);
+    std::vector<u8> png;
+    EXPECT_TRUE(plat::EncodePng(pixels.data(), 16, 16, false, &png));
+    return png;
+}
+
+}  // namespace
+
+// Two players log in, see each other, chat, change the settings, upload a
+// pilot and parts, ready up and get one start; then a repair is forced, one
+// player drops out of the battle at the frame its keys ran out, and late
+// logins are refused.
+TEST(RoomSession, TwoClientsMeetUploadReadyAndStart)
+{
+    RecordingGraphics graphics;  // uploaded pictures become textures
+    RoomServer::RoomConfig config;
+    config.capacity = 2;
+    RoomServer server(1, config);
+    ASSERT_TRUE(server.Listening());
+    Player a(GetPilotRegistry()), b(nullptr);
+    ASSERT_TRUE(a.Connect(server));
+    ASSERT_TRUE(b.Connect(server));
+    ASSERT_TRUE(Until({&a, &b}, [&] { return a.pair->game.IsConnected() && a.pair->data.IsConnected() &&
+                                             b.pair->game.IsConnected() && b.pair->data.IsConnected(); }));
+
+    // Before logging in the data connection answers the room scan.
+    SendRoomStatusQuery(&a.pair->data);
+    ASSERT_TRUE(Until({&a}, [&] { return a.pair->roomStatusFlag[0] == 2; }));
+    EXPECT_STREQ(ViewRoomStatus(a.pair->roomStatus[0]).title, "Test room");
+    EXPECT_EQ(ViewRoomStatus(a.pair->roomStatus[0]).capacity, 2u);
+
+    SendLogin("Alice", 3, 5, kClientVersion, &a.pair->game);
+    ASSERT_TRUE(Until({&a}, [&] { return a.pair->game.loginResult == kLoginAccepted; }));
+    SendLogin("Bob", 1004, 9, kClientVersion, &b.pair->game);
+    ASSERT_TRUE(Until({&a, &b}, [&] {
+        return b.pair->game.loginResult == kLoginAccepted && a.players[b.Slot()].slotState == 1 &&
+               b.players[a.Slot()].slotState == 1;
+    }));
+    EXPECT_NE(a.Slot(), b.Slot());
+    EXPECT_STREQ(a.players[b.Slot()].name, "Bob");
+    EXPECT_EQ(a.players[b.Slot()].robot, 1004);
+    EXPECT_STREQ(b.players[a.Slot()].name, "Alice");
+    EXPECT_EQ(server.Participants(0), 2u);
+
+    // Chat comes back to the sender too; settings change only when the
+    // server's copy arrives, clamped.
+    a.chat.clear();
+    SendChatMessage(u16(a.Slot()), 0, "good luck", 9, &a.pair->data);
+    ASSERT_TRUE(Until({&a, &b}, [&] {
+        return std::string(a.players[a.Slot()].chatText) == "good luck" &&
+               std::string(b.players[a.Slot()].chatText) == "good luck";
+    }));
+    SendRoomSettings(2, 40, 1, 2, 3.0f, 1.5f, 10, 1, 1, 2.0f, 0, 1, &b.pair->game);
+    ASSERT_TRUE(Until({&a, &b}, [&] { return a.settings.timeLimit == 10 && b.settings.timeLimit == 10; }));
+    EXPECT_EQ(a.settings.netDelay, 20u);
+    EXPECT_EQ(a.settings.hpRate, 3.0f);
+    EXPECT_EQ(b.settings.stage, 2u);
+
+    // Bob uploads a face, a radio line and a part, then both ready.
+    PilotSlot& bobPilot = GetPilotRegistry()->slots[b.Slot()];
+    bobPilot.Clear();
+    const u8 begin[8] = {0, 0, 0, 0, 0, 0, 0, 0};
+    SendFileChunk(kFileKindControl, 8, begin, kCapControl, &b.pair->game, nullptr, 0);
+    const std::vector<u8> png = SmallPng();
+    SendFileChunk(100, u32(png.size()), png.data(), kCapFace, &b.pair->game, nullptr, 0);
+    char line[100] = "Covering fire!";
+    SendFileChunk(200, sizeof line, line, kCapTextLine, &b.pair->game, nullptr, 0);
+    CGameItem_PowerUp part(9);
+    std::strcpy(part.name, "Thruster");
+    u8 record[PartWireRecordSize];
+    part.WriteWireRecord(record);
+    SendEquippedPart(0, 1, PartWireRecordSize, record, &b.pair->game);
+    SendColorSet(u16(b.Slot()), 4, &b.pair->game);
+    SendReady(1, &b.pair->game);
+    ASSERT_TRUE(Until({&a, &b}, [&] { return a.players[b.Slot()].readyState == 1; }));
+    EXPECT_FALSE(server.BattleRunning(0));
+    EXPECT_NE(bobPilot.pictures[0].texture, nullptr);
+    EXPECT_EQ(bobPilot.uploadReceived, png.size());
+    EXPECT_STREQ(bobPilot.radioTexts[0], "Covering fire!");
+    ASSERT_NE(a.players[b.Slot()].parts[0], nullptr);
+    EXPECT_STREQ(a.players[b.Slot()].parts[0]->name, "Thruster");
+    EXPECT_EQ(a.players[b.Slot()].colorSet, 4);
+
+    SendReady(1, &a.pair->game);
+    ASSERT_TRUE(Until({&a, &b}, [&] { return a.pair->game.gameStartFlag && b.pair->game.gameStartFlag; }));
+    EXPECT_EQ(a.room.battleStartValue, b.room.battleStartValue);
+    EXPECT_EQ(a.room.battleStartValue, server.StartValue(0));
+    EXPECT_TRUE(server.BattleRunning(0));
+
+    // In battle: key states reach both, scene-loaded marks, a forced repair.
+    RobotInput keys;
+    keys.direction = 8;
+    SendSceneLoaded(&a.pair->game);
+    SendKeyState(&keys, 0x11, 0, 4, &b.pair->data);
+    server.ForceRepair(0);
+    ASSERT_TRUE(Until({&a, &b}, [&] {
+        return a.players[a.Slot()].sceneLoaded && a.players[b.Slot()].keyQueue.GetCount() == 4 &&
+               b.players[b.Slot()].keyQueue.GetCount() == 4 && a.room.repairState == 1;
+    }));
+    EXPECT_EQ(a.players[b.Slot()].FindKeyRecord(3)->input[0], 8);
+
+    // A late login is refused while the battle runs.
+    Player late(nullptr);
+    ASSERT_TRUE(late.Connect(server));
+    ASSERT_TRUE(Until({&late}, [&] { return late.pair->game.IsConnected(); }));
+    SendLogin("Late", 0, 0, kClientVersion, &late.pair->game);
+    ASSERT_TRUE(Until({&late}, [&] { return late.pair->game.loginResult != kLoginWaiting; }));
+    EXPECT_EQ(late.pair->game.loginResult, kLoginRoomInGame);
+    SendLogin("Old", 0, 0, 19999, &late.pair->game);
+    late.pair->game.loginResult = kLoginWaiting;
+    ASSERT_TRUE(Until({&late}, [&] { return late.pair->game.loginResult != kLoginWaiting; }));
+    EXPECT_EQ(late.pair->game.loginResult, kLoginVersionMismatch);
+
+    // Bob drops: Alice's battle keeps him up to the first frame he sent no keys for.
+    a.players[a.Slot()].inBattle = 1;
+    b.pair->game.Disconnect();
+    b.pair->data.Disconnect();
+    ASSERT_TRUE(Until({&a}, [&] { return a.players[b.Slot()].leaveFrame == 4; }));
+    EXPECT_EQ(GetPilotRegistry()->slots[b.Slot()].pictures[0].texture, nullptr);  // his pilot is cleared
+}

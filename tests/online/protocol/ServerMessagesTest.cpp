@@ -1,0 +1,325 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/core/GameSettings.h"
+#include "app/player/GameItem.h"
+#include "app/player/PilotRegistry.h"
+#include "app/player/PlayerEntry.h"
+#include "app/player/RoomState.h"
+#include "engine/core/MTRand.h"
+#include "online/protocol/ClientMessages.h"
+#include "online/protocol/NetClientPair.h"
+#include "platform/core/ByteOrder.h"
+
+namespace {
+
+std::vector<std::pair<std::string, u32>> g_chat;
+
+// A client pair that writes into state of its own, dispatched by hand.
+struct Client {
+    RoomState room;
+    PlayerEntry players[PlayerEntryCount];
+    GameSettings settings;
+    std::unique_ptr<NetClientPair> pair;
+
+    Client()
+    {
+        g_chat.clear();
+        OnlineTargets t;
+        t.room = &room;
+        t.players = players;
+        t.settings = &settings;
+        t.pilots = GetPilotRegistry();
+        t.addChatLine = [](const char* text, u32 colour) { g_chat.emplace_back(text, colour); };
+        pair = std::make_unique<NetClientPair>(t);
+    }
+    void Apply(const std::vector<u8>& m) { pair->game.DispatchMessage(m[0], m.data() + 1, u32(m.size() - 1)); }
+};
+
+std::vector<u8> Entry(u16 slot, const char* name, u32 state, u32 team = 1, u32 inBattle = 0, u32 robot = 3)
+{
+    std::vector<u8> m(52, 0);
+    m[0] = 1;
+    std::strncpy(reinterpret_cast<char*>(m.data() + 1), name, 24);
+    PutU16(m.data() + 25, slot);
+    PutU32(m.data() + 27, robot);
+    PutU32(m.data() + 31, team);
+    PutU32(m.data() + 35, inBattle);
+    PutU32(m.data() + 39, state);
+    m[43] = 1;
+    PutU32(m.data() + 44, 12);
+    PutU32(m.data() + 48, 4242);
+    return m;
+}
+
+std::vector<u8> Msg(std::initializer_list<u8> head, size_t size)
+{
+    std::vector<u8> m(head);
+    m.resize(size, 0);
+    return m;
+}
+
+}  // namespace
+
+TEST(ServerMessages, LoginEntriesLeavingAndRefusals)
+{
+    Client c;
+    std::vector<std::vector<u8>> sent;
+    SetOutgoingTap([](const u8* m, u32 n, void* arg) {
+        static_cast<std::vector<std::vector<u8>>*>(arg)->emplace_back(m, m + n);
+    }, &sent);
+    auto accepted = Msg({0}, 28);
+    PutU16(accepted.data() + 25, 2);
+    accepted[27] = 4;
+    c.Apply(accepted);
+    SetOutgoingTap(nullptr, nullptr);
+    EXPECT_EQ(c.room.ownSlot, 2u);
+    EXPECT_EQ(c.room.rule, 4);
+    EXPECT_EQ(c.pair->game.loginResult, kLoginAccepted);
+    ASSERT_EQ(sent.size(), 1u);  // the data connection's acknowledgement, at once
+    EXPECT_EQ(sent[0], (std::vector<u8>{18, 2, 0}));
+
+    // The entered-room line comes once, and only for a player.
+    c.Apply(Entry(5, "Rook", 2));
+    EXPECT_TRUE(g_chat.empty());
+    c.Apply(Entry(5, "Rook", 1));
+    c.Apply(Entry(5, "Rook", 1));
+    ASSERT_EQ(g_chat.size(), 1u);
+    EXPECT_EQ(g_chat[0].first, "---Rook 进入房间---");
+    EXPECT_EQ(g_chat[0].second, 0xFF00FF64u);
+    EXPECT_EQ(c.players[5].idNumber, 4242u);
+    EXPECT_EQ(c.players[5].team, 1);
+    EXPECT_EQ(c.players[5].rankLevel, 12u);
+
+    // A 24-byte name with no terminator, ending inside a character, is cut
+    // before that character.
+    std::vector<u8> longName = Entry(6, "", 1);
+    std::memset(longName.data() + 1, 'a', 22);
+    longName[23] = 0xE6;
+    longName[24] = 0x88;
+    c.Apply(longName);
+    EXPECT_EQ(std::string(c.players[6].name), std::string(22, 'a'));
+
+    // Out-of-range fields refuse the whole entry.
+    for (auto bad : {Entry(20, "x", 1), Entry(7, "x", 1, 11), Entry(7, "x", 3), Entry(7, "x", 1, 1, 0, 1100)}) {
+        c.Apply(bad);
+        EXPECT_EQ(c.players[7].slotState, 0);
+    }
+
+    // Leaving the room frees the slot; leaving a battle only marks the frame.
+    auto left = Msg({4}, 7);
+    PutU16(left.data() + 1, 5);
+    PutU32(left.data() + 3, 777);
+    c.players[2].inBattle = 1;
+    c.Apply(left);
+    EXPECT_EQ(c.players[5].leaveFrame, 777);
+    EXPECT_EQ(c.players[5].slotState, 1);
+    c.players[2].inBattle = 0;
+    c.Apply(left);
+    EXPECT_EQ(c.players[5].slotState, 0);
+    EXPECT_EQ(c.players[5].joined, 0u);
+    EXPECT_EQ(g_chat.back().first, "---Rook 退出房间---      ");
+
+    // Refusal codes 0..2; any other keeps the login waiting.
+    for (auto [code, result] : {std::pair<u32, u32>{7, 1}, {0, 2}, {1, 3}, {2, 4}}) {
+        auto refused = Msg({5}, 7);
+        PutU32(refused.data() + 3, code);
+        c.Apply(refused);
+        EXPECT_EQ(c.pair->game.loginResult, result) << code;
+    }
+}
+
+TEST(ServerMessages, SettingsKeysChatAndRoomStatus)
+{
+    Client c;
+    u8 settings[kRoomSettingsSize];
+    RoomSettingsRecord s;
+    s.inputInterval = 0x0300;  // would repeat a key state over 0 frames
+    s.netDelay = 99;
+    s.stageNo = 3;
+    s.hpRate = 2.5f;
+    WriteRoomSettings(s, settings);
+    settings[0] = 6;
+    c.Apply(std::vector<u8>(settings, settings + sizeof settings));
+    EXPECT_EQ(c.settings.roomSetting, 0x0301u);
+    EXPECT_EQ(c.settings.netDelay, 20u);
+    EXPECT_EQ(c.settings.stage, 3u);
+    EXPECT_EQ(c.settings.hpRate, 2.5f);
+
+    // Three frames from 100; none for a count of 0; the slot is one byte.
+    auto keys = Msg({15, 4}, 10);
+    PutU32(keys.data() + 2, 100);
+    PutU16(keys.data() + 6, 0x4000 | 0x4);  // second button, right
+    keys[8] = 0x5A;
+    keys[9] = 3;
+    c.Apply(keys);
+    ASSERT_EQ(c.players[4].keyQueue.GetCount(), 3);
+    for (u32 f = 100; f < 103; ++f) {
+        KEYRECVLIST* k = c.players[4].FindKeyRecord(f);
+        ASSERT_NE(k, nullptr) << f;
+        EXPECT_EQ(k->input[0], 6);
+        EXPECT_EQ(k->input[2], 1);
+        EXPECT_EQ(k->check, 0x5A);
+    }
+    keys[9] = 0;
+    c.Apply(keys);
+    EXPECT_EQ(c.players[4].keyQueue.GetCount(), 3);
+    // A flood stops at the queue's bound.
+    keys[9] = 255;
+    for (u32 i = 0; i < 10; ++i) {
+        PutU32(keys.data() + 2, 1000 + 255 * i);
+        c.Apply(keys);
+    }
+    EXPECT_EQ(c.players[4].keyQueue.GetCount(), kKeyQueueLimit);
+
+    // Chat: kind 10 is a notice; 0 and 1 are lines of a player; 2 only
+    // updates the texts over the robot.
+    c.Apply(Entry(3, "Wren", 2));
+    auto chat = [](i8 kind, const char* text) {
+        auto m = Msg({19, 3, 0, u8(kind), 0}, 5);
+        m.insert(m.end(), text, text + std::strlen(text) + 1);
+        return m;
+    };
+    c.Apply(chat(10, "server notice"));
+    c.Apply(chat(0, "hi"));
+    c.Apply(chat(1, "team"));
+    c.Apply(chat(2, "quiet"));
+    ASSERT_EQ(g_chat.size(), 3u);
+    EXPECT_EQ(g_chat[0], (std::pair<std::string, u32>{"server notice", 0xFF00FF00u}));
+    EXPECT_EQ(g_chat[1], (std::pair<std::string, u32>{"Wren:hi", 0xFFFFFFFFu}));
+    EXPECT_EQ(g_chat[2], (std::pair<std::string, u32>{"Wren:team", 0xFFFF00FFu}));
+    EXPECT_STREQ(c.players[3].chatText, "quiet");
+    EXPECT_EQ(c.players[3].chatTimer, 600);
+    EXPECT_EQ(c.players[3].pendingRadio, 999);
+    // A text with no terminator up to the message's end stays inside 100 bytes.
+    auto runaway = Msg({19, 3, 0, 2, 0}, 5);
+    runaway.resize(400, 'z');
+    c.Apply(runaway);
+    EXPECT_EQ(std::strlen(c.players[3].chatText), 99u);
+
+    // Room status of room 3 with names and a title that never end.
+    auto status = Msg({18, 3, 1, 2}, 460);
+    std::memset(status.data() + 4, 'n', 250);
+    std::memset(status.data() + 254, 't', 200);
+    PutU32(status.data() + 454, 10);
+    c.Apply(status);
+    EXPECT_EQ(c.pair->roomStatusFlag[3], 2);
+    EXPECT_EQ(c.pair->roomStatusFlag[2], 0);
+    const RoomStatusView v = ViewRoomStatus(c.pair->roomStatus[3]);
+    EXPECT_EQ(v.room, 3);
+    EXPECT_EQ(std::strlen(v.names[9]), 24u);
+    EXPECT_EQ(std::strlen(v.title), 199u);
+    EXPECT_EQ(v.capacity, 10u);
+    status[1] = 5;  // no such room
+    c.Apply(status);
+}
+
+TEST(ServerMessages, FilesPartsAndSnapshotsGoWhereTheirSlotSays)
+{
+    Client c;
+    PilotSlot& pilot = GetPilotRegistry()->slots[2];
+    pilot.Clear();
+    c.Apply(Entry(2, "Kite", 1));
+    auto file = [](u16 kind, std::vector<u8> data) {
+        auto m = Msg({20, 2, 0}, 9);
+        PutU16(m.data() + 3, kind);
+        PutU32(m.data() + 5, u32(data.size()));
+        m.insert(m.end(), data.begin(), data.end());
+        return m;
+    };
+    c.Apply(file(999, {0, 0, 0, 0, 0x10, 0x27, 0, 0}));
+    EXPECT_EQ(pilot.uploadTotal, 10000);
+    c.Apply(file(203, {'R', 'o', 'g', 'e', 'r', 0, 'x'}));
+    EXPECT_STREQ(pilot.radioTexts[3], "Roger");
+    c.Apply(file(301, {10, 0, 4, 7, 20, 0, 1, 255}));
+    ASSERT_EQ(pilot.animations[1].size(), 2u);
+    EXPECT_EQ(pilot.animations[1][0].duration, 10);
+    EXPECT_EQ(pilot.animations[1][0].picture, 4);
+    EXPECT_EQ(pilot.animations[1][0].voice, 7);
+    EXPECT_EQ(pilot.pictureSource, 2);
+    // Half words, unknown kinds and lengths past the message change nothing.
+    c.Apply(file(302, {1, 2, 3}));
+    EXPECT_TRUE(pilot.animations[2].empty());
+    c.Apply(file(250, {'a', 0}));
+    auto overlong = file(204, {'a', 0});
+    PutU32(overlong.data() + 5, 1000);
+    c.Apply(overlong);
+    EXPECT_EQ(pilot.radioTexts[4][0], 0);
+    c.Apply(file(999, {1, 0, 0, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(pilot.uploadTotal, -1);
+
+    // An equipped part for a player slot below 10 and of kind 1 only.
+    CGameItem_PowerUp source(77);
+    std::strcpy(source.name, "Booster");
+    source.bonus[2] = 15;
+    u8 record[PartWireRecordSize];
+    source.WriteWireRecord(record);
+    auto part = [&](u16 slot, u16 index, u32 kind) {
+        auto m = Msg({22}, 428);
+        PutU16(m.data() + 1, slot);
+        PutU16(m.data() + 3, index);
+        PutU32(m.data() + 5, kind);
+        PutU32(m.data() + 9, 414);
+        std::memcpy(m.data() + 13, record, sizeof record);
+        return m;
+    };
+    c.Apply(part(2, 1, 1));
+    ASSERT_NE(c.players[2].parts[1], nullptr);
+    EXPECT_STREQ(c.players[2].parts[1]->name, "Booster");
+    EXPECT_EQ(c.players[2].parts[1]->bonus[2], 15);
+    c.Apply(part(12, 1, 1));
+    c.Apply(part(2, 2, 2));
+    c.Apply(part(2, 10, 1));
+    EXPECT_EQ(c.players[12].parts[1], nullptr);
+    EXPECT_EQ(c.players[2].parts[2], nullptr);
+
+    auto snapshot = Msg({11, 6, 0}, 1 + kSnapshotBlockSize);
+    snapshot[20] = 0x99;
+    c.Apply(snapshot);
+    ASSERT_EQ(c.players[6].snapshot.size(), kSnapshotBlockSize);
+    EXPECT_EQ(c.players[6].snapshot[19], 0x99);
+    EXPECT_EQ(c.players[6].snapshotState, 1);
+    snapshot.pop_back();  // one byte short: dropped
+    snapshot[1] = 7;
+    c.Apply(snapshot);
+    EXPECT_EQ(c.players[7].snapshotState, 0);
+    pilot.Clear();
+}
+
+// A hostile server: valid messages with random bytes flipped, cut short or
+// grown, and pure noise, never crash the client or grow its state without
+// bound.
+TEST(ServerMessages, FuzzedServerFramesAreHarmless)
+{
+    Client c;
+    cMTRand rng;
+    rng.Init(20240611);
+    std::vector<std::vector<u8>> seeds = {Msg({0}, 28), Entry(1, "Fuzz", 1), Msg({2, 1, 0, 3}, 4), Msg({3}, 7),
+                                          Msg({4, 1}, 7), Msg({5}, 7), Msg({6}, 37), Msg({7}, 5), Msg({8}, 3),
+                                          Msg({9}, 7), Msg({10}, 3), Msg({11}, 20012), Msg({12}, 253), Msg({13}, 3),
+                                          Msg({15}, 10), Msg({16}, 6), Msg({17}, 1), Msg({18}, 460),
+                                          Msg({19, 1, 0, 0, 0, 'a', 0}, 7), Msg({20, 1, 0, 0xE7, 3, 4}, 40),
+                                          Msg({21}, 5), Msg({22}, 428)};
+    for (int round = 0; round < 20000; ++round) {
+        std::vector<u8> m = seeds[rng.GetRand() % seeds.size()];
+        switch (rng.GetRand() % 4) {
+        case 0: m.resize(rng.GetRand() % m.size() + 1); break;
+        case 1: m.resize(m.size() + rng.GetRand() % 64, u8(rng.GetRand())); break;
+        case 2: m.assign(1 + rng.GetRand() % 600, 0); for (u8& b : m) b = u8(rng.GetRand()); break;
+        default: break;
+        }
+        const u32 flips = rng.GetRand() % 8;
+        for (u32 i = 0; i < flips; ++i) m[rng.GetRand() % m.size()] = u8(rng.GetRand());
+        c.Apply(m);
+    }
+    for (PlayerEntry& e : c.players) {
+        EXPECT_LE(e.keyQueue.GetCount(), kKeyQueueLimit);
+        EXPECT_LT(std::strlen(e.name), sizeof e.name);
+        EXPECT_LT(std::strlen(e.chatText), sizeof e.chatText);
+    }
+    for (PilotSlot& s : GetPilotRegistry()->slots) s.Clear();
+}
