@@ -177,15 +177,12 @@ CRobot_Normal::~CRobot_Normal()
     upperModel.Release();
 }
 
-i32 CRobot_Normal::Draw() { return 0; }
 i32 CRobot_Normal::GetKind() const { return kKindRobot; }
 
 Mat4* CRobot_Normal::GetTargetMatrix() { return frameBodyD ? &frameBodyD->world : nullptr; }
 
 Mat4* CRobot_Normal::GetMatrix() { return &worldMatrix; }
 
-i32 CRobot_Normal::DrawHDR() { return 0; }
-i32 CRobot_Normal::DrawShadow() { return 0; }
 void CRobot_Normal::DrawInterface() {}
 void CRobot_Normal::DrawLockOn() {}
 void CRobot_Normal::DrawCharaInfo(i32) {}

@@ -106,10 +106,21 @@ public:
     // Deletes one animation's entries (and their commands).
     void FreeScriptTable(i32 anime);
 
+    // ---- draw passes (bodies in robot/draw/) ----
+    // The root mesh's materials are the robot's material list: every other
+    // node is drawn subset by subset against it, so one colour set recolours
+    // the whole model. Colour pass, glow (HDR) pass and shadow-map pass;
+    // the shadow pass ignores the colour set.
+    void DrawMesh(CHierarchyObject* model, RobotColorData* colorSet);
+    void DrawMeshHDR(CHierarchyObject* model, RobotColorData* colorSet);
+    void DrawRobotMeshShadow(CHierarchyObject* model, RobotColorData* colorSet);
+
     ScriptTokenizer scriptReader;
     CHierarchyObjectEx hierarchy;
     CFixedArray<Mat4> nodeMatricesA;
     CFixedArray<Mat4> nodeMatricesB;
+    // The glow pass's darkened copy of a colour set's materials.
+    plat::GfxMaterial hdrMaterials[kRobotColorMaterials] = {};
     MeshObject hitMesh;
     MeshObject hitUpMesh;
     TextureHandle faceTexture;
