@@ -213,13 +213,16 @@ void DrawSkinnedReflection(CHierarchyObject* model, const plat::GfxMaterial* mat
 
 // Whether a robot is drawn this frame: alive or being destroyed, and its
 // body's sphere inside the camera's view (the shadow pass too: a robot out
-// of view casts no shadow).
+// of view casts no shadow). Outside a battle there is no camera to draw
+// for; asking for the scene here must never start one.
 bool RobotVisible(const CRobot_Normal& robot)
 {
     if (robot.state != kRobotStateLive && robot.state != kRobotStateDestroyed) return false;
     if (!robot.modelData || !robot.frameBodyD) return false;
+    const CGameScene* scene = FindGameScene();
+    if (!scene) return false;
     const Mat4& w = robot.frameBodyD->world;
-    return GetGameScene()->frustum.TestSphere(w.m[3][0], w.m[3][1], w.m[3][2], robot.boundRadius) != 0;
+    return scene->frustum.TestSphere(w.m[3][0], w.m[3][1], w.m[3][2], robot.boundRadius) != 0;
 }
 
 }  // namespace

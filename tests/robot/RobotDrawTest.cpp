@@ -155,9 +155,22 @@ TEST_F(RobotDraw, RobotsOutOfViewOrNotAliveAreNotDrawn)
     ASSERT_NE(robot.frameBodyD, nullptr);
     robot.colorSet.CopyFrom(type.colorSets[0]);
     robot.boundRadius = 2.0f;
+    // No battle, no camera: nothing is drawn, and no battle is started by asking.
+    robot.state = kRobotStateLive;
+    robot.frameBodyD->world.m[3][2] = 20.0f;
+    EXPECT_EQ(robot.Draw(), 0);
+    EXPECT_EQ(Draws(), 0u);
+    EXPECT_EQ(FindGameScene(), nullptr);
+
+    // The battle goes before the graphics it loaded its textures into.
+    struct SceneGuard {
+        CGameScene* scene = GetGameScene();
+        ~SceneGuard() { delete scene; }
+    } battle;
+    ASSERT_NE(battle.scene, nullptr);
     // A camera at the origin looking down +z.
     Mat4 camera;
-    GetGameScene()->frustum.Build(60.0f, 4.0f / 3.0f, 1.0f, 500.0f, &camera);
+    battle.scene->frustum.Build(60.0f, 4.0f / 3.0f, 1.0f, 500.0f, &camera);
 
     struct {
         i32 state;
