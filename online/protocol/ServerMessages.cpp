@@ -227,6 +227,12 @@ void ApplyRoomStatus(NetClientPair* pair, const u8* b)
     std::memcpy(record, b, kRoomStatusSize);
     for (int i = 0; i < 10; ++i) TerminateField(record + 3 + 25 * i, 25);
     TerminateField(record + 253, 200);
+    // Rule, head count and capacity index the login scene's tables.
+    if (record[1] > 4) record[1] = 0;
+    const u32 capacity = GetU32(record + 453);
+    PutU32(record + 453, capacity < 1 ? 1 : (capacity > 10 ? 10 : capacity));
+    if (i8(record[2]) < 0) record[2] = 0;
+    if (record[2] > GetU32(record + 453)) record[2] = u8(GetU32(record + 453));
     pair->roomStatusFlag[r] = 2;
     std::fprintf(stderr, "Get\n");
 }

@@ -130,7 +130,8 @@ std::vector<std::vector<u8>> RoomServer::Received(u32 room)
 
 void RoomServer::Run()
 {
-    while (!stop_ && plat::TimeGetTime() - born_ < kLifetimeMs) {
+    const u32 lifetime = rooms_.empty() ? 0 : rooms_[0]->config.lifetimeMs;
+    while (!stop_ && (lifetime == 0 || plat::TimeGetTime() - born_ < lifetime)) {
         {
             std::lock_guard<std::mutex> hold(lock_);
             for (Room* room : rooms_) Step(*room);

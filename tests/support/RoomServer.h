@@ -5,7 +5,7 @@
 // answers the client relies on, ready and game start, leave frames, and a
 // forced repair. It runs on a thread of its own, answers only what it is
 // sent (never first on a fresh connection) and stops itself after
-// kLifetimeMs so a broken test cannot hang on it.
+// its lifetime so a broken test cannot hang on it.
 #include <atomic>
 #include <mutex>
 #include <thread>
@@ -18,11 +18,12 @@ struct RoomServerConfig {
     u8 rule = 0;      // 0..4
     u32 capacity = 4; // 1..10
     const char* title = "Test room";
+    // The server stops itself after this long; 0 runs until it is destroyed.
+    u32 lifetimeMs = 120000;
 };
 
 class RoomServer {
 public:
-    static constexpr u32 kLifetimeMs = 120000;
     static constexpr u32 kVersion = 20040;
     using RoomConfig = RoomServerConfig;
 

@@ -144,6 +144,7 @@ TEST(RoomSession, TwoClientsMeetUploadReadyAndStart)
     part.WriteWireRecord(record);
     SendEquippedPart(0, 1, PartWireRecordSize, record, &b.pair->game);
     SendColorSet(u16(b.Slot()), 4, &b.pair->game);
+    SendPlayerSlot(u16(b.Slot()), "Bob", 1004, 50, 1, 9, &b.pair->game);  // a random squad
     SendReady(1, &b.pair->game);
     ASSERT_TRUE(Until({&a, &b}, [&] { return a.players[b.Slot()].readyState == 1; }));
     EXPECT_FALSE(server.BattleRunning(0));
@@ -159,6 +160,9 @@ TEST(RoomSession, TwoClientsMeetUploadReadyAndStart)
     EXPECT_EQ(a.room.battleStartValue, b.room.battleStartValue);
     EXPECT_EQ(a.room.battleStartValue, server.StartValue(0));
     EXPECT_TRUE(server.BattleRunning(0));
+    // Every client sees the same concrete squad before the battle starts.
+    EXPECT_LT(a.players[b.Slot()].team, 10);
+    EXPECT_EQ(a.players[b.Slot()].team, b.players[b.Slot()].team);
 
     // In battle: key states reach both, scene-loaded marks, a forced repair.
     RobotInput keys;
@@ -183,6 +187,10 @@ TEST(RoomSession, TwoClientsMeetUploadReadyAndStart)
     late.pair->game.loginResult = kLoginWaiting;
     ASSERT_TRUE(Until({&late}, [&] { return late.pair->game.loginResult != kLoginWaiting; }));
     EXPECT_EQ(late.pair->game.loginResult, kLoginVersionMismatch);
+    // A message that cannot be queued ends the connection like a drop.
+    std::vector<u8> huge(MaxFrameLength, 1);
+    SendFileChunk(100, u32(huge.size()), huge.data(), u32(huge.size()) + 1, &late.pair->game, nullptr, 0);
+    EXPECT_FALSE(late.pair->game.IsConnected());
 
     // Bob drops: Alice's battle keeps him up to the first frame he sent no keys for.
     a.players[a.Slot()].inBattle = 1;

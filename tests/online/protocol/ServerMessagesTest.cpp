@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -14,6 +15,7 @@
 #include "online/protocol/ClientMessages.h"
 #include "online/protocol/NetClientPair.h"
 #include "platform/core/ByteOrder.h"
+#include "platform/core/Time.h"
 
 namespace {
 
@@ -288,6 +290,45 @@ TEST(ServerMessages, FilesPartsAndSnapshotsGoWhereTheirSlotSays)
     c.Apply(snapshot);
     EXPECT_EQ(c.players[7].snapshotState, 0);
     pilot.Clear();
+}
+
+// The messages that set one field each, and what they leave alone when a
+// slot or value is out of range.
+TEST(ServerMessages, SingleFieldMessagesTable)
+{
+    Client c;
+    c.room.ownSlot = 1;
+    c.room.pingSendTime = plat::TimeGetTime() - 40;
+    struct Case {
+        std::vector<u8> message;
+        std::function<bool(Client&)> applied;
+    };
+    auto words = Msg({12}, 253);
+    PutU32(words.data() + 1 + 4 * 20, 0xCAFEF00Du);
+    const std::vector<Case> cases = {
+        {Msg({2, 3, 0, 9}, 4), [](Client& k) { return k.players[3].colorSet == 9; }},
+        {Msg({2, 3, 0, 10}, 4), [](Client& k) { return k.players[3].colorSet == 9; }},  // no eleventh set
+        {Msg({3, 3, 0, 30}, 7), [](Client& k) { return k.players[3].rankLevel == 30; }},
+        {Msg({3, 3, 0, 31}, 7), [](Client& k) { return k.players[3].rankLevel == 30; }},
+        {Msg({7, 0x78, 0x56, 0x34, 0x12}, 5),
+         [](Client& k) { return k.pair->game.gameStartFlag == 1 && k.room.battleStartValue == 0x12345678u; }},
+        {Msg({8, 4}, 3), [](Client& k) { return k.players[4].sceneLoaded == 1; }},
+        {Msg({9, 4, 0, 0x2C, 0x01}, 7), [](Client& k) { return k.players[4].returnMarker == 300; }},
+        {Msg({10}, 3), [](Client& k) { return k.room.repairState == 1; }},
+        {words, [](Client& k) { return k.room.hostStateBlock[20] == 0xCAFEF00Du; }},
+        {Msg({13, 4}, 3), [](Client& k) { return k.players[4].snapshotState == 2; }},
+        {Msg({16, 5, 0, 58, 0x10, 0x01}, 6),
+         [](Client& k) { return k.players[5].peerFps == 58 && k.players[5].peerPing == 0x110; }},
+        {Msg({17}, 2), [](Client& k) { return k.players[1].ping >= 40 && k.players[1].ping < 5000; }},
+        {Msg({21, 5, 0, 7}, 5), [](Client& k) { return k.players[5].pendingRadio == 7; }},
+        {Msg({21, 5, 0, 12}, 5), [](Client& k) { return k.players[5].pendingRadio == 7; }},  // digits only
+        {Msg({8, 20}, 3), [](Client& k) { return k.players[19].sceneLoaded == 0; }},
+        {Msg({14, 1, 1, 1}, 30), [](Client&) { return true; }},  // 14 means nothing
+    };
+    for (size_t i = 0; i < cases.size(); ++i) {
+        c.Apply(cases[i].message);
+        EXPECT_TRUE(cases[i].applied(c)) << "case " << i << " id " << int(cases[i].message[0]);
+    }
 }
 
 // A hostile server: valid messages with random bytes flipped, cut short or
