@@ -7,6 +7,7 @@
 
 #include "app/core/Application.h"
 #include "app/core/SingletonLog.h"
+#include "app/player/SaveFolder.h"
 #include "engine/core/ScriptTokenizer.h"
 #include "platform/core/FileSystem.h"
 #include "platform/core/MessageBox.h"
@@ -161,14 +162,6 @@ void CloseOperands(ScriptTokenizer& t)
 }
 
 bool InTable(i32 n, i32 size) { return n >= 0 && n < size; }
-
-// A pilot's files are loaded from its folder and sent to every room on
-// request: a name that leaves the folder (a path, "..") is never read.
-bool PlainFileName(const char* name)
-{
-    if (!name || !*name || std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) return false;
-    return std::strpbrk(name, "/\\:") == nullptr;
-}
 
 // A file-name operand; blanks before the closing bracket are not part of it.
 void ReadName(ScriptTokenizer& t, char (&out)[256])
@@ -376,7 +369,9 @@ int PilotScript::Run(ScriptTokenizer& t, const char* fileName, PilotSlot& slot)
                 complaints.Add("不正なLoadPic番号");
                 continue;
             }
-            if (!PlainFileName(text)) {
+            // A pilot's files are read from its folder and sent to every room:
+            // a name that leaves the folder is never read.
+            if (!IsPlainFileName(text)) {
                 complaints.Add("不正なファイル名");
                 continue;
             }
@@ -393,7 +388,7 @@ int PilotScript::Run(ScriptTokenizer& t, const char* fileName, PilotSlot& slot)
                 complaints.Add("不正なLoadOgg番号");
                 continue;
             }
-            if (!PlainFileName(text)) {
+            if (!IsPlainFileName(text)) {
                 complaints.Add("不正なファイル名");
                 continue;
             }
@@ -464,7 +459,7 @@ int PilotScript::FindFacePicture(ScriptTokenizer& t, const char* fileName, std::
             ReadName(t, text);
             CloseOperands(t);
             if (n == 0) {
-                if (PlainFileName(text)) outName = text;
+                if (IsPlainFileName(text)) outName = text;
                 return 1;
             }
         } else {

@@ -6,7 +6,6 @@
 
 #include "engine/net/Client.h"
 #include "platform/core/ByteOrder.h"
-#include "platform/core/Time.h"
 #include "robot/Robot.h"
 
 namespace {
@@ -262,7 +261,6 @@ void SendFileChunk(u16 kind, u32 n, const void* data, u32 cap, CClient* client, 
     PutU32(m.data() + 3, n);
     if (n) std::memcpy(m.data() + 7, data, n);
     Post(m.data(), u32(m.size()), client, done, doneArg);
-    plat::Sleep(30);
 }
 
 void SendRadioVoice(u16 voice, u8 flag, CClient* client)
@@ -291,5 +289,4 @@ void SendEquippedPart(u16 partIndex, u32 itemKind, u32 n, const void* data, CCli
     PutU32(m.data() + 7, n);
     if (n) std::memcpy(m.data() + 11, data, n);
     Post(m, client);
-    plat::Sleep(1);
 }

@@ -96,7 +96,8 @@ void SendPing(CClient* client);
 void SendRoomStatusQuery(CClient* client);
 void SendKeyState(const RobotInput* input, u8 random, u32 frame, u8 frameCount, CClient* client);
 void SendChatMessage(u16 slot, u8 flag, const char* text, u8 length, CClient* client);
-// Sends nothing unless n < cap; sleeps 30 ms after queuing to pace uploads.
+// Sends nothing unless n < cap. Callers pace uploads over frames (one chunk
+// per frame); nothing sleeps on the main thread.
 void SendFileChunk(u16 kind, u32 n, const void* data, u32 cap, CClient* client, void (*done)(u32), u32 doneArg);
 void SendRadioVoice(u16 voice, u8 flag, CClient* client);
 void SendLoginAck(u16 ownSlot, CClient* client);
