@@ -290,6 +290,7 @@ void CRobot_Normal::Reset()
     speedFactor = 1.0f;
     stateProc = nullptr;
     subStateProc = nullptr;
+    impactProc = &CRobot_Normal::ChooseHitReaction;
 
     facing = Vec3(0.0f, 0.0f, 1.0f);
     forward = Vec3(0.0f, 0.0f, 1.0f);

@@ -15,6 +15,7 @@
 #include "script/ScriptCommand.h"
 
 class BB_AtkStandard;
+class BB_SwordBeamAtk;
 class CGameItemBase;
 class LZ_Standard;
 namespace plat { struct PadState; }
@@ -384,10 +385,17 @@ public:
                         HitSource source);
     // Breaks a hold on this robot and stands it upright.
     void ReleaseAndLevel(BB_Base* owner);
+    // Rebuilds the rotation from the horizontal facing and up; a robot facing
+    // straight up or down is tipped a quarter turn about its x axis instead.
+    void LevelUpright();
     // The shield frame's world matrix while the guard is up; null without a guard.
     const Mat4* GuardMatrix() const;
     i32 HitByBillboard(BB_AtkStandard* billboard, BB_Base* owner);
     i32 HitByWeapon(LZ_Standard* weapon);
+    i32 HitByBlade(BB_SwordBeamAtk* blade);
+    // A blade stopped by the shield: flash, streaks, sparks, the attacker
+    // thrown back and the clang.
+    void BladeGuarded(BB_SwordBeamAtk* blade);
     f32 chargeGiveRate = 1.0f;
     CRobot_Base* lastMeleeTarget = nullptr;
 
@@ -433,8 +441,10 @@ public:
     void StateWholeBodyAttack();
     void StateDashSlash();
     void StateSaberCombo();
-    // Stand-ins until guard and hit reactions come: they play out their action.
+    // ---- guard (robot/actions/Guard.cpp) ----
     void StateGuard();
+    void StateGuardRelease();
+    void StateGuardAttack();
     // The button handlers in their fixed order; 1 when one started something.
     i32 ButtonHandlers(i32 wholeBody, i32 direction);
     i32 ShotButton(i32 wholeBody);
@@ -460,6 +470,32 @@ public:
     bool JumpTapped() const;
     void ClearJumpTapProgress();
     void DashSmoke(f32 spread, f32 rise, f32 size);
+
+    // ---- hit reactions (robot/actions/HitReactions.cpp) ----
+    // Turns a pending hit request into a hit-reaction state, or drops it.
+    void ChooseHitReaction();
+    void HitLightState();
+    void HitKnockBackState();
+    void HitKnockDownState();
+    void DownState();
+    void GetUpState();
+    void QuickRecoveryState();
+    void EscapeDashState();
+    void HeldState();
+    // The guard escape (saber + guard) or the escape dash (shot + saber),
+    // paid from the charge gauge; true when taken (the frame is over).
+    bool TryEscape(i32 cost, bool toGuard);
+    // Shot, saber and guard latches follow their buttons.
+    void LatchHitButtons();
+    // The extra yaw that turns the body toward the view, at most 30 degrees a
+    // frame; strict turns nothing when the two are exactly opposite.
+    f32 TurnTowardView(bool strict) const;
+
+    // ---- kill-streak rewards (robot/Rewards.cpp) ----
+    // Carries out one reward code; unknown codes do nothing.
+    void CarryOutReward(i32 code);
+    // The announcement of a reward carried out (the kill-message line).
+    static inline void (*rewardMessageHook)(CRobot_Normal* robot, const char* message) = nullptr;
 
     // ---- manoeuvres and attack-end callbacks ----
     void StateManoeuvre1();

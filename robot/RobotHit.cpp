@@ -18,6 +18,11 @@
 #include "weapon/ObjectFactory.h"
 #include "weapon/WeaponBase.h"
 #include "weapon/WeaponScene.h"
+#include "weapon/LineEffect.h"
+#include "weapon/effects/AttackEffects.h"
+#include "weapon/effects/Flash.h"
+#include "weapon/effects/Spark.h"
+#include "weapon/effects/SwordEffect.h"
 #include "weapon/effects/Wind.h"
 
 namespace {
@@ -31,6 +36,12 @@ constexpr i32 kFlagRelease = 0x20;
 constexpr i32 kFlagNoReaction = 0x40;
 constexpr i32 kChargeGaugeMax = 10000;
 constexpr i32 kKillLineBytes = 256;
+constexpr i32 kGuardFlashTexture = 34;
+constexpr i32 kGuardSparkTexture = 26;
+constexpr i32 kGuardSound = 12;
+constexpr i32 kGuardedBladeRehit = 10;
+
+f32 Unit() { return static_cast<f32>(BattleUnit()); }
 
 Vec3 Translation(const Mat4& m) { return Vec3(m.m[3][0], m.m[3][1], m.m[3][2]); }
 Vec3 AxisZ(const Mat4& m) { return Vec3(m.m[2][0], m.m[2][1], m.m[2][2]); }
@@ -95,6 +106,11 @@ void CRobot_Normal::ReleaseAndLevel(BB_Base* owner)
 {
     if (auto* holder = dynamic_cast<CRobot_Base*>(owner)) holder->holding = nullptr;
     heldBy = nullptr;
+    LevelUpright();
+}
+
+void CRobot_Normal::LevelUpright()
+{
     Vec3 f(worldMatrix.m[2][0], 0.0f, worldMatrix.m[2][2]);
     f = Normal(f);
     if (f.x == 0.0f && f.y == 0.0f && f.z == 0.0f) {
@@ -273,6 +289,13 @@ i32 CRobot_Normal::HitTestObject(BB_Base* object)
         if (heldBy && owner != heldBy) return 0;
         return HitByBillboard(b, owner);
     }
+    if (kind == kKindSwordBeam) {
+        // Only the damaging blade cuts; the visible one is for show.
+        auto* blade = dynamic_cast<BB_SwordBeamAtk*>(object);
+        if (!blade || blade->HasHit(this) || blade->Owner == this) return 0;
+        if (heldBy && blade->Owner != heldBy) return 0;
+        return HitByBlade(blade);
+    }
     if (kind == kKindWeapon) {
         auto* w = static_cast<LZ_Standard*>(object);
         if (w->HasHit(this)) return 0;
@@ -398,4 +421,100 @@ i32 CRobot_Normal::HitByWeapon(LZ_Standard* w)
         w->OnHitRobot(&at, a, this);
     }
     return 0;
+}
+
+i32 CRobot_Normal::HitByBlade(BB_SwordBeamAtk* blade)
+{
+    const Vec3 q0 = Translation(blade->World);
+    const Vec3 q2 = Translation(blade->PrevWorld);
+    const Vec3 quad[4] = {q0, q0 + AxisZ(blade->World) * blade->Length, q2,
+                          q2 + AxisZ(blade->PrevWorld) * blade->Length};
+    Vec3 h;
+    bool hit = false;
+    if (hitMeshRef && frameBodyD) hit = HitTestQuadAgainstMesh(quad, hitMeshRef, &frameBodyD->world, &h) != 0;
+    if (!hit && hitUpMeshRef && frameUpperBody)
+        hit = HitTestQuadAgainstMesh(quad, hitUpMeshRef, &frameUpperBody->world, &h) != 0;
+    if (!hit) return 0;
+    BB_Base* owner = blade->Owner;
+    if (const Mat4* guard = GuardMatrix()) {
+        const Mat4* from = owner ? owner->GetTargetMatrix() : nullptr;
+        const Mat4* self = GetTargetMatrix();
+        if (from && self) {
+            const Vec3 d = Normal(Translation(*from) - Translation(*self));
+            if (Vec3DotClamped(d, AxisZ(*guard)) >= 0.5f) {
+                BladeGuarded(blade);
+                return 0;
+            }
+        }
+    }
+    blade->RecordHit(this);
+    if (!owner || owner->GetKind() != kKindRobot) return 0;
+    auto* o = static_cast<CRobot_Normal*>(owner);
+    const ScriptContext& attack = o->scriptContext;
+    o->lastMeleeTarget = this;
+    o->hitStop = hitStop = static_cast<i32>(blade->Value);
+    SetImpactByFlags(impactKind, static_cast<u32>(attack.attackFlag));
+    impactValue = SaturatedI32(static_cast<i64>(impactValue) + attack.attackDownF);
+    if (attack.attackFlag & kFlagRelease) ReleaseAndLevel(o);
+    velocity = o->forward * attack.attackForce;
+    if (attack.attackForceY != 0.0f) {
+        velocity += Normal(Vec3Cross(o->forward, o->side)) * attack.attackForceY;
+        AddMatrixTranslation(&worldMatrix, &velocity);
+    }
+    ++o->comboCount;
+    o->comboTimer = 20;
+    // Both bonuses come from the robot that is cut.
+    const f32 atk = 1.0f + static_cast<f32>(SumMeleeAttackBonus()) * 0.01f;
+    f32 def = 1.0f - static_cast<f32>(SumMeleeDefenceBonus()) * 0.01f;
+    if (def < 0.0f) def = 0.0f;
+    ApplyHitDamage(attack.attackPower, 0.2f, atk * def, o->team, o, HitSource::Blade);
+    const WeaponWorld& world = CurrentWeaponWorld();
+    const i32 effectKind = blade->Values[0];
+    if (effectKind == 0) {
+        if (auto* e = NewObject<BB_SwordEffect3>(world.effects, 1))
+            e->Set(this, GetTargetMatrix(), &o->forward, static_cast<u32>(blade->Values[1]),
+                   static_cast<f32>(blade->Values[2]) / 100.0f, static_cast<u32>(blade->Values[3]));
+    } else if (effectKind == 1) {
+        if (auto* e = NewObject<BB_SwordEffect>(world.effects, 1)) e->Set(&o->forward, &h, blade->Values[3]);
+    }
+    return 0;
+}
+
+void CRobot_Normal::BladeGuarded(BB_SwordBeamAtk* blade)
+{
+    const WeaponWorld& world = CurrentWeaponWorld();
+    const Mat4& shield = frameShield->world;
+    const Vec3 s = Translation(shield);
+    blade->RecordHit(this, kGuardedBladeRehit);
+    if (auto* flash = NewObject<BB_ExplodeBeam>(world.effects, 1))
+        flash->Set(&s, 2.0f, 1, world.Texture(kGuardFlashTexture), 0xFFFFFFFFu);
+    for (i32 i = 0; i < 10; ++i) {
+        const f32 a = static_cast<f32>(BattleDraw() % 360);
+        const f32 w = 0.02f + Unit() * 0.02f;
+        Mat4 yaw, tip, turned, m;
+        plat::MatrixRotationY(&yaw, a * 0.017453f);
+        plat::MatrixRotationX(&tip, 90.0f * 0.017453f);
+        plat::MatrixMultiply(&turned, &yaw, &tip);
+        plat::MatrixMultiply(&m, &turned, &shield);
+        if (auto* line = NewObject<LZ_LineEffect2>(world.weapons, 1)) {
+            line->Set(&m, w, 20, 0.3f, 1, world.Texture(kGuardSparkTexture), 0xFFFFFFFFu, 8);
+            line->TrailFlag = 0;
+            line->TrailFactor = 1.0f;
+        }
+    }
+    for (i32 i = 0; i < 60; ++i) {
+        Vec3 v;
+        v.x = Unit() * 0.6f - 0.3f;
+        v.y = Unit() * 0.6f - 0.3f;
+        v.z = Unit() * 0.6f - 0.3f;
+        if (auto* spark = NewObject<BB_Tiri2>(world.effects, 1))
+            spark->Set(&s, 0.015f, 0.015f, 0.3f, 0.0f, &v, 1, world.Texture(kGuardSparkTexture), 0xFFFFFFFFu, 255);
+    }
+    if (blade->Owner && blade->Owner->GetKind() == kKindRobot && scriptContext.shieldGuard == 1) {
+        auto* o = static_cast<CRobot_Normal*>(blade->Owner);
+        o->impactKind = 2;
+        o->velocity += AxisZ(shield) * 0.05f;
+        guardHitTimer = 20;
+    }
+    PlayBattleSound(kGuardSound, s);
 }

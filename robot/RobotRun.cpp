@@ -232,6 +232,9 @@ void CRobot_Normal::UpdateGrab()
         holding->heldBy = nullptr;
         holding = nullptr;
     }
+    // A held robot runs the held state whatever it was doing.
+    if (holding)
+        if (auto* held = dynamic_cast<CRobot_Normal*>(holding)) held->stateProc = &CRobot_Normal::HeldState;
     if (heldBy && gone(heldBy)) {
         heldBy->holding = nullptr;
         heldBy = nullptr;

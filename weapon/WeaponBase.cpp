@@ -336,6 +336,7 @@ BB_Base* BB_AtkStandard::HitOwner() const { return nullptr; }
 void BB_AtkStandard::UpdateHitNodes() { CountDown(HitList); }
 bool BB_AtkStandard::HasHit(const BB_Base* object) const { return Holds(HitList, object); }
 void BB_AtkStandard::RecordHit(BB_Base* object) { Remember(HitList, object, RehitInterval); }
+void BB_AtkStandard::RecordHit(BB_Base* object, i32 countdown) { Remember(HitList, object, countdown); }
 
 // ---- stage objects -----------------------------------------------------------
 

@@ -148,6 +148,8 @@ public:
     void UpdateHitNodes();
     bool HasHit(const BB_Base* object) const;
     void RecordHit(BB_Base* object);
+    // The same for a given number of passes.
+    void RecordHit(BB_Base* object, i32 countdown);
 
     f32 HitRadius = 0.0f;
     u32 HitMask = 0;

@@ -338,18 +338,3 @@ void CRobot_Normal::StateSaberCombo()
     ++actionFrame;
     UpdatePosture(0.0f);
 }
-
-void CRobot_Normal::StateGuard()
-{
-    // Stand-in until guarding comes: plays the guard action out, then stands.
-    situation = 4;
-    DecayImpact();
-    if (layerEnded[0] || !Pressed(kInGuard)) {
-        layerEnded[0] = 0;
-        attackKind = 0;
-        SetAction(0, 3.0f, 1, 0, 0.9f, 1, &CRobot_Normal::StateIdle);
-    } else {
-        ++actionFrame;
-    }
-    UpdatePosture(0.0f);
-}
