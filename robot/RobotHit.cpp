@@ -435,6 +435,7 @@ i32 CRobot_Normal::HitByBlade(BB_SwordBeamAtk* blade)
     if (!hit && hitUpMeshRef && frameUpperBody)
         hit = HitTestQuadAgainstMesh(quad, hitUpMeshRef, &frameUpperBody->world, &h) != 0;
     if (!hit) return 0;
+    CountFireHit(blade->FireProc);
     BB_Base* owner = blade->Owner;
     if (const Mat4* guard = GuardMatrix()) {
         const Mat4* from = owner ? owner->GetTargetMatrix() : nullptr;
