@@ -14,6 +14,7 @@
 #include "support/TempFolder.h"
 #include "weapon/WeaponBase.h"
 #include "weapon/WeaponScene.h"
+#include "weapon/effects/AttackEffects.h"
 
 namespace {
 
@@ -258,5 +259,116 @@ TEST(RobotHit, WeaponsBillboardsAndRobotsApplyDamageGuardReflectionAndBookkeepin
     victim2.robot.ApplyHitDamage(5, 0.4f, 1.0f, 1, &attacker.robot, CRobot_Normal::HitSource::Weapon);
     const std::string cut = app.chatLog.GetHead()->next->text;
     EXPECT_EQ(cut, "[" + longName + "]");  // the next character would not fit whole
+    SetWeaponWorld(nullptr);
+}
+
+TEST(RobotHit, BladesCutThroughTheirSweepAndGlanceOffAShieldFacingTheAttacker)
+{
+    TempFolder folder;
+    ASSERT_TRUE(folder.Write("box.x", kBoxX));
+    MeshObject mesh;
+    const std::string path = folder / "box.x";
+    ASSERT_EQ(mesh.Load(path.c_str(), MeshObject::NoTextures, nullptr), 1);
+    mesh.ComputeBounds();
+    mesh.BuildCollisionTriangles();
+    WeaponWorld world;
+    auto count = [](CList<BB_Base>& list) {
+        i32 n = 0;
+        if (!list.GetHead()) return n;
+        for (BB_Base* o = list.GetHead()->next; o != list.GetTail(); o = o->next) ++n;
+        return n;
+    };
+
+    struct Case {
+        const char* what;
+        i32 attackerTeam;
+        i16 meleeAttack, meleeDefence;  // the victim's own parts
+        i8 guard;
+        bool sweepMisses;
+        i32 hpAfter, victimCharge, ownerScore, ownerCharge;
+        i32 effects, lines, draws, attackerImpact, guardTimer;
+    };
+    const Case cases[] = {
+        {"enemy blade", 1, 0, 0, 0, false, 900, 800, 300, 300, 1, 0, 0, 0, 0},
+        {"friendly blade", 0, 0, 0, 0, false, 980, 0, -20, 0, 1, 0, 0, 0, 0},
+        {"the cut robot's own parts scale it", 1, 50, 0, 0, false, 850, 1200, 450, 450, 1, 0, 0, 0, 0},
+        {"melee defence 150 stops the damage", 1, 0, 150, 0, false, 1000, 0, 0, 0, 1, 0, 0, 0, 0},
+        {"swept past", 1, 0, 0, 0, true, 1000, 0, 0, 0, 0, 0, 0, 0, 0},
+        {"shield 1 throws the attacker back", 1, 0, 0, 1, false, 1000, 0, 0, 0, 61, 10, 200, 2, 20},
+        {"shield 2 only blocks", 1, 0, 0, 2, false, 1000, 0, 0, 0, 61, 10, 200, 0, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        CList<BB_Base> effects, weapons;
+        world.effects = &effects;
+        world.weapons = &weapons;
+        SetWeaponWorld(&world);
+        Bot victim(&mesh, 0), attacker(&mesh, c.attackerTeam);
+        attacker.bodyNode->world.m[3][2] = -3.0f;
+        attacker.robot.scriptContext.attackPower = 100;
+        attacker.robot.scriptContext.attackDownF = 50;
+        attacker.robot.scriptContext.attackForce = 0.3f;
+        victim.robot.frameShield = victim.shieldNode;
+        victim.robot.scriptContext.shieldGuard = c.guard;
+        CGameItem_PowerUp part(1);
+        for (i16& b : part.bonus) b = 0;
+        part.bonus[BonusMeleeAttack] = c.meleeAttack;
+        part.bonus[BonusMeleeDefence] = c.meleeDefence;
+        victim.robot.parts[0] = &part;
+
+        // A 4-unit blade along x swept from z = -3 to z = 0 through the body.
+        BB_SwordBeamAtk blade;
+        blade.Owner = &attacker.robot;
+        blade.Length = 4.0f;
+        blade.Value = 6;  // hit-stop frames
+        blade.Values[0] = 1;
+        for (Mat4* m : std::initializer_list<Mat4*>{&blade.World, &blade.PrevWorld}) {
+            m->m[2][0] = 1.0f;
+            m->m[2][2] = 0.0f;
+            m->m[3][0] = -2.0f;
+            m->m[3][1] = c.sweepMisses ? 5.0f : 1.0f;
+        }
+        blade.PrevWorld.m[3][2] = -3.0f;
+        GetBattleRandom().Init(77);
+        victim.robot.HitTestObject(&blade);
+        {
+            const u32 next = GetBattleRandom().GetRand();
+            cMTRand reference;
+            reference.Init(77);
+            i32 draws = 0;
+            while (draws < 1000 && reference.GetRand() != next) ++draws;
+            EXPECT_EQ(draws, c.draws);
+        }
+        EXPECT_EQ(victim.robot.hp, c.hpAfter);
+        EXPECT_EQ(victim.robot.chargeGauge, c.victimCharge);
+        EXPECT_EQ(attacker.robot.score, c.ownerScore);
+        EXPECT_EQ(attacker.robot.chargeGauge, c.ownerCharge);
+        EXPECT_EQ(count(effects), c.effects);
+        EXPECT_EQ(count(weapons), c.lines);
+        EXPECT_EQ(attacker.robot.impactKind, c.attackerImpact);
+        EXPECT_EQ(victim.robot.guardHitTimer, c.guardTimer);
+        EXPECT_EQ(blade.HasHit(&victim.robot), !c.sweepMisses);
+        const bool cut = !c.sweepMisses && c.guard == 0;
+        EXPECT_EQ(victim.robot.hitStop, cut ? 6 : 0);
+        EXPECT_EQ(attacker.robot.hitStop, cut ? 6 : 0);
+        EXPECT_EQ(attacker.robot.comboCount, cut ? 1 : 0);
+        EXPECT_EQ(attacker.robot.lastMeleeTarget, cut ? &victim.robot : nullptr);
+        EXPECT_EQ(victim.robot.impactValue, cut ? 50 : 0);
+        EXPECT_EQ(victim.robot.impactKind, cut ? 1 : 0);
+        // The cut replaces the victim's motion with the attacker's push.
+        EXPECT_EQ(victim.robot.velocity.z, cut ? 0.3f : 0.0f);
+        EXPECT_EQ(attacker.robot.velocity.z, c.attackerImpact ? -0.05f : 0.0f);
+        // The attacker's own blade never cuts it, nor does a blade for show.
+        const i32 hp = attacker.robot.hp;
+        attacker.robot.HitTestObject(&blade);
+        BB_SwordBeam show;
+        show.World = blade.World;
+        show.PrevWorld = blade.PrevWorld;
+        show.Length = 4.0f;
+        attacker.robot.HitTestObject(&show);
+        EXPECT_EQ(attacker.robot.hp, hp);
+        effects.DeleteAll();
+        weapons.DeleteAll();
+    }
     SetWeaponWorld(nullptr);
 }
