@@ -76,8 +76,9 @@ void PS_Basic() {
     float shine = nl > 0.0 ? pow(max(dot(n, normalize(l + v)), 0.0), max(Power, 1.0)) : 0.0;
     vec4 tex = NoTexFlag != 0 ? vec4(1.0) : texture(MeshTex, vUv);
     vec3 color = (Ambient.rgb + Diffuse.rgb * nl) * tex.rgb + Specular.rgb * shine;
-    if (vFog.y > vFog.x) {
-        float f = clamp((vFog.y - vEyeDistance) / (vFog.y - vFog.x), 0.0, 1.0);
+    // vFog: the fog factor is vFog.x + vFog.y * distance (1 clear, 0 fogged).
+    if (vFog.y < 0.0) {
+        float f = clamp(vFog.x + vFog.y * vEyeDistance, 0.0, 1.0);
         color = mix(FogColor.rgb, color, f);
     }
     oColor = vec4(color, Diffuse.a * tex.a);

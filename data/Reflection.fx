@@ -77,8 +77,9 @@ void PS_Reflection() {
     vec3 lit = (Ambient.rgb + Diffuse.rgb * nl) * tex.rgb;
     vec3 mirrored = texture(EnvTex, reflect(-v, n)).rgb;
     vec3 color = mix(lit, mirrored, clamp(Reflection, 0.0, 1.0)) + Specular.rgb * shine;
-    if (vFog.y > vFog.x) {
-        float f = clamp((vFog.y - vEyeDistance) / (vFog.y - vFog.x), 0.0, 1.0);
+    // vFog: the fog factor is vFog.x + vFog.y * distance (1 clear, 0 fogged).
+    if (vFog.y < 0.0) {
+        float f = clamp(vFog.x + vFog.y * vEyeDistance, 0.0, 1.0);
         color = mix(FogColor.rgb, color, f);
     }
     oColor = vec4(color, Diffuse.a * tex.a);

@@ -341,6 +341,40 @@ void Shader_Bloom::DrawBloom()
     device->SetDepthStencilSurface(gd->depthSurface);
 }
 
+u32 Shader_Bloom::BlurPassCount() const
+{
+    const u32 wanted = static_cast<u32>(std::clamp(bloomPassCount, 0, 4));
+    return std::min(wanted, passCount);
+}
+
+TextureHandle* Shader_Bloom::BloomResult()
+{
+    const u32 n = BlurPassCount();
+    return n > 0 ? &bloomTargets[n - 1] : nullptr;
+}
+
+void Shader_Bloom::DrawBloom(TextureHandle* source, float x, float y, float w, float h)
+{
+    GraphicsDevice* gd = GetGraphicsDevice();
+    plat::GfxDevice* device = gd->device;
+    if (!effect || !device || !source || !source->texture || !hdrTarget.surface) return;
+    device->SetRenderState(plat::GfxRenderState::AlphaBlendEnable, 1);
+    device->SetRenderState(plat::GfxRenderState::ZWriteEnable, 0);
+    device->SetRenderState(plat::GfxRenderState::Lighting, 0);
+    device->SetRenderState(plat::GfxRenderState::FogEnable, 0);
+    hdrTarget.SetAsRenderTarget();
+    device->Clear(plat::ClearTarget, 0xFF000000u, 1.0f, 0);
+    // The view's part of the glow picture, shrunk to a quarter.
+    source->DrawScreenQuadUV(0.0f, 0.0f, static_cast<float>(hdrTarget.surface->Desc().width),
+                             static_cast<float>(hdrTarget.surface->Desc().height), x, y, w, h, 1.0f, 1.0f, 1.0f,
+                             1.0f);
+    device->SetTexture(0, nullptr);
+    DrawBloom();
+    device->SetRenderState(plat::GfxRenderState::ZWriteEnable, 1);
+    device->SetRenderState(plat::GfxRenderState::Lighting, 1);
+    device->SetRenderState(plat::GfxRenderState::FogEnable, 1);
+}
+
 // ---- Shader_ShadowMap -----------------------------------------------------------------------
 
 Shader_ShadowMap::Shader_ShadowMap() = default;
@@ -460,6 +494,35 @@ void Shader_ShadowMap::BeginSceneTechnique(float margin, float shadowPow)
     effect->SetFloat(hMargin, margin);
     effect->SetFloat(hShadowTexel, shadowSize > 0 ? 1.0f / static_cast<float>(shadowSize) : 0.0f);
     effect->SetInt(hShadowTexSize, shadowSize);
+}
+
+int Shader_ShadowMap::BeginShadowPass(const Mat4& cameraWorld, const Mat4& cameraView, float width, float height,
+                                      float fovDegrees, float nearDist, float farDist, const Vec3& lightDir)
+{
+    Vec3 light = lightDir;
+    plat::Vec3Normalize(&light, &light);
+    const Vec3 eye(cameraWorld.m[3][0], cameraWorld.m[3][1], cameraWorld.m[3][2]);
+    const Vec3 forward(cameraWorld.m[2][0], cameraWorld.m[2][1], cameraWorld.m[2][2]);
+    const float aspect = height != 0.0f ? width / height : 1.0f;
+    ComputeShadowMatrices(&fit, &forward, &eye, &light, &cameraView, fovDegrees * 0.017453f, aspect, nearDist,
+                          farDist);
+    plat::MatrixMultiply(&lightViewProj, &fit.lightView, &fit.lightProjection);
+    plat::GfxDevice* device = Device();
+    if (!effect || !device || !shadowTarget.surface || !shadowDepth) return 0;
+    if (!plat::Succeeded(device->SetRenderTarget(0, shadowTarget.surface))) return 0;
+    device->SetDepthStencilSurface(shadowDepth);
+    device->Clear(plat::ClearTarget | plat::ClearZBuffer, 0xFFFFFFFFu, 1.0f, 0);
+    effect->SetTexture(hShadowTex, shadowTarget.texture);
+    effect->SetTechnique(hShadowMap);
+    device->SetRenderState(plat::GfxRenderState::AlphaBlendEnable, 0);
+    return 1;
+}
+
+void Shader_ShadowMap::EndShadowPass()
+{
+    GraphicsDevice* gd = GetGraphicsDevice();
+    gd->RestoreRenderTarget();
+    if (gd->device) gd->device->SetRenderState(plat::GfxRenderState::AlphaBlendEnable, 1);
 }
 
 // ---- singletons and start-up ----------------------------------------------------------------

@@ -138,6 +138,14 @@ public:
     // 0) or the previous bloom target into the next bloom target, then the
     // back buffer and its depth surface are drawn into again.
     void DrawBloom();
+    // The whole glow post-process: the source rectangle (x, y, width, height
+    // in the source's pixels) shrunk into the quarter-size target, then the
+    // blur passes; depth writes, lighting and fog are on again afterwards.
+    void DrawBloom(TextureHandle* source, float x, float y, float width, float height);
+    // How many blur passes DrawBloom runs (never more than its four targets),
+    // and the target the last one leaves its picture in (null for none).
+    u32 BlurPassCount() const;
+    TextureHandle* BloomResult();
 
     float sampleOffsets[3][2] = {};
     TextureHandle hdrTarget;
@@ -170,6 +178,15 @@ public:
     // Selects "ShadowMapScene" and sets "ShadowPow", "Margin", "ShadowTexel"
     // and "SHADOW_TEX_SIZE".
     void BeginSceneTechnique(float margin, float shadowPow);
+    // Fits the light to the slice [nearDist, farDist] of the camera's view
+    // (fov in degrees, aspect width / height), then makes the shadow map the
+    // render target, cleared to the farthest depth, with "ShadowMap"
+    // selected and blending off. 0 when the map cannot be drawn into: then
+    // only the light matrices changed.
+    int BeginShadowPass(const Mat4& cameraWorld, const Mat4& cameraView, float width, float height,
+                        float fovDegrees, float nearDist, float farDist, const Vec3& lightDir);
+    // The back buffer and its depth surface again, blending on.
+    void EndShadowPass();
 
     Mat4 viewProj;
     i32 shadowSize = 0;

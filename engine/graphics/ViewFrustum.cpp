@@ -66,6 +66,32 @@ int ViewFrustum::TestSphere(float x, float y, float z, float r) const
     return 1;
 }
 
+u32 ViewFrustum::OutCode(const Vec3& p) const
+{
+    const Vec3 d(p.x - eye.x, p.y - eye.y, p.z - eye.z);
+    const float depth = plat::Vec3Dot(&d, &forward);
+    u32 code = 0;
+    if (depth < nearDist) code |= 0x10;
+    if (depth > farDist) code |= 0x20;
+    static constexpr u32 kSideCodes[4] = {2, 8, 4, 1};
+    for (int i = 0; i < 4; ++i)
+        if (plat::Vec3Dot(&d, &planes[i]) > 0.0f) code |= kSideCodes[i];
+    return code;
+}
+
+int ViewFrustum::TestBox(const Vec3& lo, const Vec3& hi) const
+{
+    u32 any = 0, all = 0x3F;
+    for (int i = 0; i < 8; ++i) {
+        const Vec3 corner((i & 1) ? hi.x : lo.x, (i & 2) ? hi.y : lo.y, (i & 4) ? hi.z : lo.z);
+        const u32 code = OutCode(corner);
+        any |= code;
+        all &= code;
+    }
+    if (any == 0) return 1;
+    return all == 0 ? 0 : -1;
+}
+
 void ComputeShadowMatrices(ShadowFitRecord* fit, const Vec3* viewDir, const Vec3* eyePos, const Vec3* lightDir,
                            const Mat4* view, float fovRadians, float aspect, float nearDist, float farDist)
 {

@@ -11,6 +11,12 @@ public:
     void Build(float fovDegrees, float aspect, float nearDist, float farDist, const Mat4* camera);
     // 1 when the sphere may be visible, 0 when it lies wholly outside.
     int TestSphere(float x, float y, float z, float r) const;
+    // Which sides of the volume a point lies beyond: 0x10 nearer than near,
+    // 0x20 beyond far, 2 top, 8 bottom, 4 left, 1 right; 0 inside.
+    u32 OutCode(const Vec3& p) const;
+    // 1 when the box lies wholly inside, -1 when all its corners lie beyond
+    // one common side, 0 otherwise (partly in, or too big to tell).
+    int TestBox(const Vec3& lo, const Vec3& hi) const;
 
     // Eye to the far plane's top-left, top-right, bottom-left, bottom-right.
     Vec3 corners[4];

@@ -55,6 +55,33 @@ TEST(ViewFrustum, SphereTestFollowsTheCamera)
     EXPECT_EQ(f.TestSphere(-5, 0, 30, 40), 1);   // big enough to reach in
 }
 
+TEST(ViewFrustum, OutCodesNameTheSidesAndBoxesAreInPartlyInOrOut)
+{
+    // Camera at the origin looking down +z, 90 degrees, near 1, far 10.
+    ViewFrustum f;
+    const Mat4 camera;
+    f.Build(90.0f, 1.0f, 1.0f, 10.0f, &camera);
+    const struct {
+        Vec3 p;
+        u32 code;
+    } points[] = {
+        {{0, 0, 5}, 0},       {{0, 0, 0.5f}, 0x10}, {{0, 0, 11}, 0x20},   {{0, 6, 5}, 2},
+        {{0, -6, 5}, 8},      {{-6, 0, 5}, 4},      {{6, 0, 5}, 1},       {{6, 6, 5}, 3},
+        {{-20, -20, 12}, 0x2C}, {{0, 0, -3}, 0x1F},
+    };
+    for (const auto& c : points) {
+        SCOPED_TRACE(testing::Message() << c.p.x << " " << c.p.y << " " << c.p.z);
+        EXPECT_EQ(f.OutCode(c.p), c.code);
+    }
+    EXPECT_EQ(f.TestBox({-1, -1, 4}, {1, 1, 6}), 1);    // wholly inside
+    EXPECT_EQ(f.TestBox({-1, -1, 8}, {1, 1, 12}), 0);   // across the far plane
+    EXPECT_EQ(f.TestBox({-1, -1, 11}, {1, 1, 12}), -1); // beyond it
+    EXPECT_EQ(f.TestBox({7, -1, 4}, {9, 1, 6}), -1);    // right of the view
+    EXPECT_EQ(f.TestBox({-30, -30, 5}, {30, 30, 6}), 0); // around the whole view
+    // Above and left of the view at once.
+    EXPECT_EQ(f.TestBox({-20, 5, 3}, {-5, 20, 3.5f}), -1);
+}
+
 // The fitted light view-projection maps the whole view volume into the unit
 // cube (x, y in -1..1, z in 0..1).
 void ExpectBodyInsideUnitCube(const ShadowFitRecord& fit, const Mat4& view, float fov, float aspect, float zn,
