@@ -26,8 +26,9 @@ void BattleRunner::Advance(u32 ms) { fakeNow += ms; }
 BattleRunner::BattleRunner(const BattleRunnerOptions& options)
 {
     SetAppClock({FakeNow, FakeSleep});
-    plat::SetGfxBackend(plat::GfxBackend::Recorder);
-    window_ = plat::Window::Create("battle", 0, 0, 1024, 768, plat::Window::Headless);
+    plat::SetGfxBackend(options.openGL ? plat::GfxBackend::OpenGL : plat::GfxBackend::Recorder);
+    window_ = plat::Window::Create("battle", 0, 0, 1024, 768,
+                                   options.openGL ? plat::Window::Hidden : plat::Window::Headless);
     GetGraphicsDevice()->Create(window_.get(), 1024, 768, plat::GfxFormat::X8R8G8B8, false);
 
     CApplication& app = *GetApplication();

@@ -25,6 +25,9 @@ struct BattleRunnerOptions {
     i32 team[4] = {0, 1, 0, 1};
     // Folder holding the sample data; empty: the current directory.
     const char* runFolder = "";
+    // Draw on OpenGL (a hidden offscreen window) instead of the recorder,
+    // for tests that look at the pictures.
+    bool openGL = false;
 };
 
 class BattleRunner {

@@ -1,0 +1,190 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "app/core/Application.h"
+#include "battle/GameScene.h"
+#include "battle/stage/BattleMap.h"
+#include "battle/tasks/RenderPasses.h"
+#include "engine/graphics/GraphicsDevice.h"
+#include "engine/graphics/MatrixHelpers.h"
+#include "engine/graphics/Shaders.h"
+#include "engine/model/HodModel.h"
+#include "platform/gfx/Image.h"
+#include "platform/math/Math.h"
+#include "robot/Robot.h"
+#include "robot/RobotType.h"
+#include "support/BattleRunner.h"
+
+namespace {
+
+constexpr i32 kWidth = 1024, kHeight = 768;
+
+u32 Luma(u32 c) { return (((c >> 16) & 0xFF) * 3 + ((c >> 8) & 0xFF) * 6 + (c & 0xFF)) / 10; }
+
+// One picture of a battle on the OpenGL device, drawn by the battle's own
+// frame drawing with a fixed camera (the robot camera does not move it).
+class BattlePicture {
+public:
+    explicit BattlePicture(u32 stage)
+    {
+        CApplication& app = *GetApplication();
+        app.video.hdr = 1;
+        app.video.shadow = 2;
+        app.video.farLevel = 3;
+        app.video.disableShader = 0;
+        BattleRunnerOptions options;
+        options.stage = stage;
+        options.openGL = true;
+        runner = std::make_unique<BattleRunner>(options);
+        scene = runner->Scene();
+        if (!scene) return;
+        CreateShaderWrappers(kWidth, kHeight, 2);
+        scene->shadowOn = GetShaderShadowMap()->shadowSize != 0 ? 1 : 0;
+        watchedSlot = static_cast<i32>(scene->currentView->player);
+        kept = scene->robotTable[watchedSlot];
+    }
+    ~BattlePicture()
+    {
+        if (scene) scene->robotTable[watchedSlot] = kept;
+        runner.reset();
+        ReleaseShaderWrappers();
+        GetApplication()->video.hdr = 0;
+    }
+
+    // A robot of a type in one of its colour sets, standing at a point.
+    CRobot_Normal* AddRobot(i32 type, i32 colour, const Vec3& at)
+    {
+        if (!scene->LoadRobotType(type)) return nullptr;
+        RobotModelData& data = scene->robotTypes[type];
+        auto* robot = CreateInList<CRobot_Normal>(&scene->unitList, 1);
+        robot->modelData = &data;
+        data.hierarchy.CopyTo(&robot->lowerModel);
+        robot->frameBodyD = robot->lowerModel.FindNode(kNodeBodyD);
+        robot->colorSet.CopyFrom(data.colorSets[colour]);
+        robot->state = kRobotStateLive;
+        robot->boundRadius = 2.0f;
+        robot->worldMatrix = Mat4::Identity();
+        robot->worldMatrix.m[3][0] = at.x;
+        robot->worldMatrix.m[3][1] = at.y;
+        robot->worldMatrix.m[3][2] = at.z;
+        robot->lowerModel.UpdateMatrices(&robot->worldMatrix);
+        if (!scene->robotTable[watchedSlot] || scene->robotTable[watchedSlot] == kept)
+            scene->robotTable[watchedSlot] = robot;
+        return robot;
+    }
+    void LookAt(const Vec3& eye, const Vec3& target)
+    {
+        Matrix camera;
+        camera.m[3][0] = eye.x;
+        camera.m[3][1] = eye.y;
+        camera.m[3][2] = eye.z;
+        camera.MatrixLookAtPoint(target, Vec3(0, 1, 0));
+        scene->camera.world = camera;
+        scene->camera.Apply();
+    }
+    // Draws the frame and reads the back buffer; kept as name.png in the run folder.
+    void Shoot(const std::string& name)
+    {
+        scene->DrawViews();
+        GraphicsDevice* gd = GetGraphicsDevice();
+        plat::GfxRect all{0, 0, kWidth, kHeight};
+        pixels.clear();
+        gd->device->ReadPixels(gd->backBuffer, &all, &pixels);
+        if (pixels.size() == static_cast<size_t>(kWidth * kHeight))
+            plat::SavePng((name + ".png").c_str(), pixels.data(), kWidth, kHeight, false);
+    }
+    u32 At(i32 x, i32 y) const
+    {
+        x = std::clamp(x, 0, kWidth - 1);
+        y = std::clamp(y, 0, kHeight - 1);
+        return pixels[static_cast<size_t>(y) * kWidth + static_cast<size_t>(x)] & 0xFFFFFF;
+    }
+    // Where a world point lands on the screen.
+    Vec3 Screen(const Vec3& p) const
+    {
+        Mat4 world = Mat4::Identity();
+        world.m[3][0] = p.x;
+        world.m[3][1] = p.y;
+        world.m[3][2] = p.z;
+        Vec3 out;
+        GraphicsDevice* gd = GetGraphicsDevice();
+        gd->ProjectToScreen(&out, &world, &gd->view, &gd->projection);
+        return out;
+    }
+    size_t Colours() const { return std::set<u32>(pixels.begin(), pixels.end()).size(); }
+
+    std::unique_ptr<BattleRunner> runner;
+    CGameScene* scene = nullptr;
+    std::vector<u32> pixels;
+    CRobot_Base* kept = nullptr;
+    i32 watchedSlot = 0;
+};
+
+}  // namespace
+
+// Every sample stage drawn with two robots in their colour sets under a
+// fixed camera: the sky and stage show, the robots stand out from the
+// ground, and each casts a shadow darker than the lit ground beside it.
+// Stages with a pool are shot once more from under the water.
+TEST(BattlePicture, EverySampleStageShowsItsRobotsTheirShadowsAndItsWater)
+{
+    const bool pools[9] = {false, true, false, true, true, false, false, false, true};
+    const i32 halfCells[9] = {20, 15, 18, 16, 14, 15, 20, 17, 15};
+    for (u32 stage = 0; stage < 9; ++stage) {
+        SCOPED_TRACE(testing::Message() << "stage " << stage);
+        BattlePicture shot(stage);
+        ASSERT_NE(shot.scene, nullptr);
+        ASSERT_GT(shot.scene->battleMap.gridWidth, 0);
+        const Vec3 middle(1500.0f, 0.0f, 1500.0f);
+        CRobot_Normal* first = shot.AddRobot(0, 0, middle);
+        ASSERT_NE(first, nullptr);
+        CRobot_Normal* second = shot.AddRobot(1, 1, Vec3(middle.x + 5.0f, 0.0f, middle.z - 3.0f));
+        ASSERT_NE(second, nullptr);
+        shot.LookAt(Vec3(middle.x + 2.0f, 6.0f, middle.z + 9.0f), Vec3(middle.x + 1.0f, 1.0f, middle.z));
+        shot.Shoot("battle_stage_" + std::to_string(stage));
+        ASSERT_EQ(shot.pixels.size(), static_cast<size_t>(kWidth * kHeight));
+        EXPECT_GT(shot.Colours(), 200u) << "not a blank frame";
+
+        // The body against the ground a little in front of the robots.
+        const Mat4& body = first->frameBodyD->world;
+        const Vec3 bodyAt(body.m[3][0], body.m[3][1], body.m[3][2]);
+        const Vec3 onScreen = shot.Screen(bodyAt);
+        const Vec3 ground = shot.Screen(Vec3(middle.x - 3.0f, 0.0f, middle.z + 4.0f));
+        const u32 robotPixel = shot.At(static_cast<i32>(onScreen.x), static_cast<i32>(onScreen.y));
+        const u32 groundPixel = shot.At(static_cast<i32>(ground.x), static_cast<i32>(ground.y));
+        EXPECT_NE(robotPixel, groundPixel) << std::hex << robotPixel;
+        // The body's shadow lies along the light on the ground, darker
+        // than the lit ground beside it.
+        Vec3 light = shot.scene->battleMap.lightDir;
+        plat::Vec3Normalize(&light, &light);
+        ASSERT_LT(light.y, 0.0f);
+        const f32 along = bodyAt.y / -light.y;
+        const Vec3 shade = shot.Screen(Vec3(bodyAt.x + light.x * along, 0.0f, bodyAt.z + light.z * along));
+        const u32 shadowPixel = shot.At(static_cast<i32>(shade.x), static_cast<i32>(shade.y));
+        EXPECT_LT(Luma(shadowPixel) + 15, Luma(groundPixel)) << std::hex << shadowPixel << " " << groundPixel;
+
+        if (!pools[stage]) continue;
+        // Under the water of the pool in the far corner everything fades to
+        // the water's blue within a few units.
+        const f32 pool = (50.0f + static_cast<f32>(halfCells[stage]) - 2.0f) * 30.0f;
+        first->worldMatrix.m[3][0] = pool;
+        first->worldMatrix.m[3][1] = -5.0f;
+        first->worldMatrix.m[3][2] = pool;
+        first->lowerModel.UpdateMatrices(&first->worldMatrix);
+        second->state = kRobotStateNone;
+        shot.LookAt(Vec3(pool + 1.0f, -3.0f, pool + 6.0f), Vec3(pool, -5.0f, pool - 30.0f));
+        shot.Shoot("battle_stage_" + std::to_string(stage) + "_underwater");
+        u32 blue = 0;
+        for (u32 c : shot.pixels) {
+            const i32 r = static_cast<i32>((c >> 16) & 0xFF), g = static_cast<i32>((c >> 8) & 0xFF),
+                      b = static_cast<i32>(c & 0xFF);
+            blue += std::abs(r - 0x1D) < 12 && std::abs(g - 0x4E) < 12 && std::abs(b - 0x77) < 12;
+        }
+        EXPECT_GT(blue, static_cast<u32>(kWidth * kHeight / 10)) << "the water's blue fills the distance";
+    }
+}
