@@ -1,9 +1,17 @@
 // One battle frame with only the battle's own tasks (no robots), headless on
-// the recording device, so later parts see what they add to a frame.
+// the recording device, so later parts see what they add to a frame; and the
+// drawing of a frame with robots on OpenGL.
 #include <benchmark/benchmark.h>
 
+#include "app/core/Application.h"
 #include "battle/GameScene.h"
+#include "engine/graphics/MatrixHelpers.h"
+#include "engine/graphics/Shaders.h"
+#include "engine/model/HodModel.h"
 #include "platform/core/FileSystem.h"
+#include "platform/math/DetMath.h"
+#include "robot/Robot.h"
+#include "robot/RobotType.h"
 #include "support/BattleRunner.h"
 
 namespace {
@@ -24,5 +32,66 @@ void BM_EmptyBattleFrame(benchmark::State& state)
     state.SetItemsProcessed(state.iterations());
 }
 BENCHMARK(BM_EmptyBattleFrame);
+
+// The drawing of one battle frame at 1024 x 768 on OpenGL with the default
+// look (shadows, glow, fog): robots of two types stand in a ring in the
+// middle of the first stage and a fixed camera looks at them.
+void BM_BattleFrameDrawn(benchmark::State& state)
+{
+    plat::SetCurrentDirectory(QUILLON_RUN_DIR);
+    CApplication& app = *GetApplication();
+    app.video.hdr = 1;
+    app.video.shadow = 2;
+    app.video.farLevel = 3;
+    BattleRunnerOptions options;
+    options.runFolder = QUILLON_RUN_DIR;
+    options.openGL = true;
+    BattleRunner runner(options);
+    CGameScene* scene = runner.Scene();
+    if (!scene || !scene->currentView) {
+        state.SkipWithError("no battle scene");
+        return;
+    }
+    CreateShaderWrappers(1024, 768, 2);
+    scene->shadowOn = GetShaderShadowMap()->shadowSize != 0 ? 1 : 0;
+    const i32 slot = static_cast<i32>(scene->currentView->player);
+    CRobot_Base* const kept = scene->robotTable[slot];
+    const i32 count = static_cast<i32>(state.range(0));
+    for (i32 i = 0; i < count; ++i) {
+        const i32 type = i & 1;
+        if (!scene->LoadRobotType(type)) {
+            state.SkipWithError("robot type missing");
+            break;
+        }
+        RobotModelData& data = scene->robotTypes[type];
+        auto* robot = CreateInList<CRobot_Normal>(&scene->unitList, 1);
+        robot->modelData = &data;
+        data.hierarchy.CopyTo(&robot->lowerModel);
+        robot->frameBodyD = robot->lowerModel.FindNode(kNodeBodyD);
+        robot->colorSet.CopyFrom(data.colorSets[i % 10]);
+        robot->state = kRobotStateLive;
+        robot->boundRadius = 2.0f;
+        const f32 turn = 6.2831853f * static_cast<f32>(i) / static_cast<f32>(count);
+        robot->worldMatrix = Mat4::Identity();
+        robot->worldMatrix.m[3][0] = 1500.0f + 8.0f * plat::DetCos(turn);
+        robot->worldMatrix.m[3][2] = 1500.0f + 8.0f * plat::DetSin(turn);
+        robot->lowerModel.UpdateMatrices(&robot->worldMatrix);
+        if (i == 0) scene->robotTable[slot] = robot;
+    }
+    Matrix camera;
+    camera.m[3][0] = 1500.0f;
+    camera.m[3][1] = 8.0f;
+    camera.m[3][2] = 1518.0f;
+    camera.MatrixLookAtPoint(Vec3(1500.0f, 1.0f, 1500.0f), Vec3(0, 1, 0));
+    scene->camera.world = camera;
+    scene->camera.Apply();
+    for (auto _ : state) scene->DrawViews();
+    state.SetItemsProcessed(state.iterations());
+    scene->robotTable[slot] = kept;
+    runner.EndBattle();
+    ReleaseShaderWrappers();
+    app.video.hdr = 0;
+}
+BENCHMARK(BM_BattleFrameDrawn)->Arg(8)->Arg(20)->Unit(benchmark::kMillisecond);
 
 }  // namespace
