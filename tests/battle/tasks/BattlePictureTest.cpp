@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <set>
 #include <string>
 #include <vector>
@@ -19,10 +20,28 @@
 #include "robot/Robot.h"
 #include "robot/RobotType.h"
 #include "support/BattleRunner.h"
+#include "weapon/Beam.h"
+#include "weapon/ObjectFactory.h"
+#include "weapon/effects/Flash.h"
 
 namespace {
 
 constexpr i32 kWidth = 1024, kHeight = 768;
+
+plat::GfxRef<plat::GfxTexture> WhiteTexture()
+{
+    plat::GfxRef<plat::GfxTexture> t;
+    plat::GfxDevice* device = GetGraphicsDevice()->device;
+    if (device->CreateTexture(4, 4, 1, 0, plat::GfxFormat::A8R8G8B8, plat::GfxPool::Managed, t.put()) !=
+        plat::GfxResult::Ok)
+        return t;
+    plat::GfxLockedRect lr;
+    if (t->LockRect(0, &lr, nullptr, 0) == plat::GfxResult::Ok) {
+        for (int y = 0; y < 4; ++y) std::memset(static_cast<u8*>(lr.bits) + y * lr.pitch, 0xFF, 16);
+        t->UnlockRect(0);
+    }
+    return t;
+}
 
 u32 Luma(u32 c) { return (((c >> 16) & 0xFF) * 3 + ((c >> 8) & 0xFF) * 6 + (c & 0xFF)) / 10; }
 
@@ -168,6 +187,38 @@ TEST(BattlePicture, EverySampleStageShowsItsRobotsTheirShadowsAndItsWater)
         const u32 shadowPixel = shot.At(static_cast<i32>(shade.x), static_cast<i32>(shade.y));
         EXPECT_LT(Luma(shadowPixel) + 15, Luma(groundPixel)) << std::hex << shadowPixel << " " << groundPixel;
 
+        if (stage == 0) {
+            // A red beam's trail across the view and a cyan flash beside the
+            // robots, drawn by the weapon and effect passes.
+            plat::GfxRef<plat::GfxTexture> white = WhiteTexture();
+            ASSERT_TRUE(white);
+            LZ_Beam* beam = NewObject<LZ_Beam>(&shot.scene->weaponList, 1);
+            Mat4 start = Mat4::Identity();
+            start.m[3][0] = middle.x - 6.0f;
+            start.m[3][1] = 2.5f;
+            start.m[3][2] = middle.z + 1.0f;
+            beam->Set(&start, 0.25f, 64, 0.0f, 0.0f, 0, white.get(), 0xFFFF2020u, nullptr, nullptr, 0, 0, 0.0f, 0, 0,
+                      1, 0, 1, 0);
+            for (int i = 1; i < 40; ++i)
+                beam->Laser.AddPoint(Vec3(middle.x - 6.0f + 0.3f * static_cast<f32>(i),
+                                          2.5f + 0.4f * plat::DetSin(0.5f * static_cast<f32>(i)), middle.z + 1.0f));
+            BB_ExplodeBeam* flash = NewObject<BB_ExplodeBeam>(&shot.scene->effectList, 1);
+            const Vec3 at(middle.x + 3.0f, 3.0f, middle.z - 1.0f);
+            flash->Set(&at, 1.0f, 0, white.get(), 0xFF30FFFFu);
+            shot.Shoot("battle_stage_0_beam");
+            u32 red = 0, cyan = 0;
+            for (u32 c : shot.pixels) {
+                const u32 r = (c >> 16) & 0xFF, g = (c >> 8) & 0xFF, b = c & 0xFF;
+                red += r > 200 && g < 100 && b < 100;
+                cyan += r < 120 && g > 200 && b > 200;
+            }
+            EXPECT_GT(red, 500u) << "the beam's trail";
+            EXPECT_GT(cyan, 200u) << "the flash";
+            shot.scene->weaponList.DeleteAll();
+            shot.scene->weaponList.Init();
+            shot.scene->effectList.DeleteAll();
+            shot.scene->effectList.Init();
+        }
         if (!pools[stage]) continue;
         // Under the water of the pool in the far corner everything fades to
         // the water's blue within a few units.
