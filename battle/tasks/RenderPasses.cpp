@@ -337,9 +337,9 @@ void GMTCB_DrawMap::Draw()
     const Vec3 eye = scene->Eye();
     CellOf(map, eye, &cx, &cz);
     SetMipBias(scene->mapDetailBias);
+    // Last frame's transparent objects go; the list itself stays.
     if (!map.alphaList.GetHead()) map.alphaList.Init();
-    map.alphaList.DeleteAll();
-    map.alphaList.Init();
+    while (map.alphaList.GetHead()->next != map.alphaList.GetTail()) map.alphaList.Erase(map.alphaList.GetHead()->next);
     if (ShadowsOn(*scene)) GetShaderShadowMap()->BeginSceneTechnique(0.001f, 0.3f);
 
     // The box spanned by the watched robot and the camera: only cells
