@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "app/core/Application.h"
 #include "battle/GameScene.h"
@@ -190,4 +191,35 @@ TEST_F(RobotDraw, RobotsOutOfViewOrNotAliveAreNotDrawn)
         EXPECT_EQ(Draws() > 0, c.drawn);
     }
     robot.lowerModel.Release();
+}
+
+// A body of more than 20 materials is refused at load, but a pass given one
+// all the same stays inside its 20-entry glow table and gives the root its
+// own list back.
+TEST_F(RobotDraw, OversizedRootMeshStaysInsideTheGlowTable)
+{
+    MeshObject* root = model.nodeTable[0]->mesh;
+    ASSERT_NE(root, nullptr);
+    constexpr u32 kMany = kRobotColorMaterials + 5;
+    std::vector<plat::GfxMaterial> materials(kMany);
+    std::vector<TextureHandle*> textures(kMany, nullptr);
+    for (u32 i = 0; i < kMany; ++i) materials[i].specular = ColorF{1, 1, 1, 1};
+    plat::GfxMaterial* ownMaterials = root->materials;
+    TextureHandle** ownTextures = root->textures;
+    const u32 ownCount = root->materialCount;
+    root->materials = materials.data();
+    root->textures = textures.data();
+    root->materialCount = kMany;
+    RobotColorData& set = type.colorSets[0];
+    for (u8 shader : {u8(0), u8(1)}) {
+        set.shaderEnabled = shader;
+        type.DrawMeshHDR(&model, &set);
+        type.DrawMesh(&model, &set);
+        type.DrawRobotMeshShadow(&model, &set);
+        EXPECT_EQ(root->materials, materials.data());
+    }
+    EXPECT_EQ(type.hdrMaterials[kRobotColorMaterials - 1].specular.r, 1.0f);
+    root->materials = ownMaterials;
+    root->textures = ownTextures;
+    root->materialCount = ownCount;
 }
