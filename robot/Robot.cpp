@@ -425,7 +425,8 @@ void CRobot_Normal::AddEnergy(f32 amount)
     if (energy < 0.0f) energy = 0.0f;
 }
 
-void CRobot_Normal::StateDestroyed() { ++actionFrame; }
+// A destroyed robot is thrown back like one hit hard, and lies down once it lands.
+void CRobot_Normal::StateDestroyed() { HitKnockBackState(); }
 
 void CRobot_Normal::Defeat()
 {

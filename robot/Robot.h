@@ -399,8 +399,7 @@ public:
     f32 chargeGiveRate = 1.0f;
     CRobot_Base* lastMeleeTarget = nullptr;
 
-    // The destroyed state that Defeat enters (its body comes with the
-    // hit-reaction states; until then it only counts frames).
+    // The destroyed state that Defeat enters: the knock-back of a heavy hit.
     void StateDestroyed();
 
     // ---- action core (robot/actions/) ----

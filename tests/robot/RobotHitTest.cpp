@@ -372,3 +372,51 @@ TEST(RobotHit, BladesCutThroughTheirSweepAndGlanceOffAShieldFacingTheAttacker)
     }
     SetWeaponWorld(nullptr);
 }
+
+TEST(RobotHit, ABattleshipsWeaponScoresAndKillsForTheShipWithoutCharge)
+{
+    TempFolder folder;
+    ASSERT_TRUE(folder.Write("box.x", kBoxX));
+    MeshObject mesh;
+    const std::string path = folder / "box.x";
+    ASSERT_EQ(mesh.Load(path.c_str(), MeshObject::NoTextures, nullptr), 1);
+    mesh.ComputeBounds();
+    mesh.BuildCollisionTriangles();
+    CList<BB_Base> effects;
+    WeaponWorld world;
+    world.effects = &effects;
+    SetWeaponWorld(&world);
+    RobotModelData type;
+    type.score = 100;
+    Bot victim(&mesh, 0);
+    victim.robot.modelData = &type;
+    victim.robot.spawnHpScale = 1.0f;
+    victim.robot.hp = 50;
+    std::strcpy(victim.robot.displayName, "Rook");
+    CShip ship;
+    ship.team = 1;
+    std::strcpy(ship.displayName, "Carrier");
+    ProbeWeapon w;
+    Mat4 start;
+    start.m[3][1] = 1.0f;
+    start.m[3][2] = -3.0f;
+    w.SetTrail(&start, 0.1f, 10, 0, nullptr, 0xFFFFFFFFu);
+    w.Laser.AddPoint(Vec3(0.0f, 1.0f, 3.0f));
+    w.SetHits(&ship, nullptr, 80, 10, 0.5f, 0, 10, 1, 1);
+    victim.robot.HitTestObject(&w);
+    EXPECT_EQ(victim.robot.hp, 0);
+    EXPECT_EQ(victim.robot.state, kRobotStateDestroyed);
+    EXPECT_EQ(ship.score, 2 * 80 + 100);
+    EXPECT_EQ(ship.kills, 1);
+    EXPECT_EQ(ship.killStreak, 1);
+    EXPECT_EQ(victim.robot.chargeGauge, 640);
+    EXPECT_EQ(GetApplication()->chatLog.GetHead()->next->text,
+              "[Carrier]\xE5\x87\xBB\xE6\xAF\x81\xE5\xAF\xB9\xE6\x89\x8B[Rook]");
+    // The wreck is thrown back and lies down once it lands.
+    victim.robot.ChooseHitReaction();
+    EXPECT_TRUE(victim.robot.stateProc == &CRobot_Normal::StateDestroyed);  // 80 down force is too weak to restart it
+    for (int i = 0; i < 12; ++i) victim.robot.StepActionStates();
+    EXPECT_TRUE(victim.robot.stateProc == &CRobot_Normal::DownState);
+    effects.DeleteAll();
+    SetWeaponWorld(nullptr);
+}
