@@ -9,6 +9,8 @@ constexpr int kFireStatSlots = 100;
 struct FireProcStats {
     u32 calls[kFireStatSlots] = {};
     u32 hits[kFireStatSlots] = {};
+    // Procedures that have given their one warning of this battle.
+    u8 warned[kFireStatSlots] = {};
 };
 
 // The running battle's counts; the scene clears them when a battle is set up.

@@ -339,34 +339,34 @@ struct ProcArgs {
     int args[10];
 };
 const ProcArgs kProcArgs[] = {
-    {1, {kCallSite}},
-    {2, {kCallSite}},
-    {3, {kCallSite}},
-    {4, {kCallSite}},
+    {1, {0, 60, 20, 80, 25, 100, 15, 1, 0, 0}},
+    {2, {0, 60, 0, 0, 0, 0, 0, 0, 0, 0}},
+    {3, {0, 80, 0, 0, 0, 0, 0, 0, 0, 0}},
+    {4, {0, 100, 0, 0, 0, 0, 0, 0, 0, 0}},
     {5, {kCallSite}},
-    {6, {kCallSite}},
+    {6, {0, 30, 0, 10, 2, 20, 0, 0, 0, 0}},
     {7, {kCallSite}},
     {8, {kCallSite}},
-    {9, {kCallSite}},
-    {10, {kCallSite}},
-    {11, {kCallSite}},
-    {12, {kCallSite}},
-    {13, {kCallSite}},
-    {14, {kCallSite}},
+    {9, {0, 100, 0, 0, 0, 0, 0, 0, 0, 0}},
+    {10, {0, 100, 0, 0, 0, 0, 0, 0, 0, 0}},
+    {11, {0, 30, 0, 0, 0, 0, 0, 0, 0, 0}},
+    {12, {0, 60, 0, 0, 0, 0, 0, 0, 0, 0}},
+    {13, {0, 80, 0, 0, 0, 0, 0, 0, 0, 0}},
+    {14, {0, 60, 20, 80, 25, 100, 15, 0, 0, 0}},
     {15, {kCallSite}},
     {16, {kCallSite}},
-    {17, {kCallSite}},
-    {18, {kCallSite}},
-    {19, {kCallSite}},
-    {20, {kCallSite}},
-    {21, {kCallSite}},
+    {17, {0, 100, 25, 7, 0, 0, 0, 0, 0, 0}},
+    {18, {0, 100, 0, 0, 2, 0, 0, 0, 0, 0}},
+    {19, {0, 100, 0, 0, 0, 0, 0, 0, 0, 0}},
+    {20, {0, 80, 0, 0, 0, 0, 0, 0, 0, 0}},
+    {21, {0, 80, 0, 0, 0, 0, 0, 0, 0, 0}},
     {22, {kCallSite}},
     {23, {kCallSite}},
-    {24, {kCallSite}},
-    {25, {kCallSite}},
-    {26, {kCallSite}},
+    {24, {0, 150, 30, 150, 90, 7, 100, 0, 0, 0}},
+    {25, {0, 150, 30, 150, 90, 7, 0, 10, 0, 0}},
+    {26, {0, 100, 150, 0, 0, 0, 0, 0, 0, 0}},
     {27, {kCallSite}},
-    {28, {kCallSite}},
+    {28, {0, 150, 30, 200, 60, 7, 0, 10, 0, 0}},
     {29, {kCallSite}},
     {30, {kCallSite}},
     {31, {kCallSite}},
@@ -518,8 +518,9 @@ std::string SettingsText(int type, const TypeSpec& t, const std::vector<Part>& p
     put("ATTACKARMSET(1, Arm_L.x);");
     put("AISetting(%d, %.1f);", type % 3, 30.0 + 2.0 * (type % 5));
     for (int w = 0; w < 3; ++w) put("AIWeaponSetting(%d, %.1f, %.1f, %d, %d);", w, 10.0 + 10.0 * w, 60.0 + 10.0 * w, w + 1, 30 * (w + 1));
+    // Every type carries the mesh its missiles and mesh shells are drawn with.
+    put("LoadXFile(0, Extra0.x, 1);");
     if (type % 4 == 3) {
-        put("LoadXFile(0, Extra0.x, 1);");
         put("BATTERY_SETTING(0, 1, Back.x, 0.5, 0.5, Burner_L.x, 1.0, 2.0, 3.0);");
     }
     if (type % 5 == 0) {
@@ -686,7 +687,7 @@ bool MakeType(const std::string& root, int type)
     ok &= WriteFile(dir + "/hit.x", BoxMesh(Vec3(0.45f * t.scale, height * 0.5f, 0.4f * t.scale), {t.main}), AssetKey);
     ok &= WriteFile(dir + "/hitUp.x", BoxMesh(Vec3(0.45f * t.scale, height * 0.25f, 0.4f * t.scale), {t.main}),
                     AssetKey);
-    if (type % 4 == 3) ok &= WriteFile(dir + "/Extra0.x", BoxMesh(Vec3(0.3f, 0.3f, 0.3f), {t.sub}), AssetKey);
+    ok &= WriteFile(dir + "/Extra0.x", BoxMesh(Vec3(0.3f, 0.3f, 0.3f), {t.sub}), AssetKey);
     ok &= WriteFile(dir + "/face.png", FacePng(t), AssetKey);
     ok &= WriteFile(dir + "/Script.spt", SettingsText(type, t, parts), AssetKey);
     // The animation script file is read as it is.

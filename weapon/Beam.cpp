@@ -82,19 +82,24 @@ i32 LZ_Beam::Age(const Vec3& point)
     --Life;
     if (Life > 0) {
         Laser.AddPoint(point);
-        if (CRobot_Base* robot = AsRobot(Target)) {
-            if (LockAlertNode* alert = robot->lockAlertList.NewNode(1)) {
-                alert->kind = 2;
-                alert->source = this;
-                alert->framesLeft = 1;
-            }
-        }
+        AlertTarget();
         return 0;
     }
     HitMask = 0;
     Life = 0;
     Width -= kFadeStep;
     return Width < kFadeStep ? 2 : 0;
+}
+
+void LZ_Beam::AlertTarget()
+{
+    CRobot_Base* robot = AsRobot(Target);
+    if (!robot) return;
+    if (LockAlertNode* alert = robot->lockAlertList.NewNode(1)) {
+        alert->kind = 2;
+        alert->source = this;
+        alert->framesLeft = 1;
+    }
 }
 
 i32 LZ_Beam::Run()
@@ -127,12 +132,17 @@ i32 LZ_Beam2::Run()
     return Age(Position());
 }
 
-void LZ_Beam::HitBurst(const Vec3& at, f32 sparkSize, f32 sparkLength)
+void LZ_Beam::HitFlash(const Vec3& at)
 {
     const WeaponWorld& w = CurrentWeaponWorld();
     if (BB_ExplodeBeam* flash = NewObject<BB_ExplodeBeam>(w.effects, 1))
         flash->Set(&at, 2.0f, 1, w.Texture(kFlashTexture), 0xFFFFFFFFu);
-    for (int i = 0; i < 40; ++i) {
+}
+
+void LZ_Beam::HitStreaks(const Vec3& at, i32 count)
+{
+    const WeaponWorld& w = CurrentWeaponWorld();
+    for (int i = 0; i < count; ++i) {
         const f32 x = Unit() * 0.4f - 0.2f;
         const f32 y = Unit() * 0.4f - 0.2f;
         const f32 z = Unit() * 0.4f - 0.2f;
@@ -145,15 +155,26 @@ void LZ_Beam::HitBurst(const Vec3& at, f32 sparkSize, f32 sparkLength)
         else
             BattleDraw();  // the angle is drawn all the same
     }
-    for (int i = 0; i < 20; ++i) {
+}
+
+void LZ_Beam::HitSparks(const Vec3& at, f32 size, f32 length, i32 count)
+{
+    const WeaponWorld& w = CurrentWeaponWorld();
+    for (int i = 0; i < count; ++i) {
         const f32 x = (Unit() * 0.6f - 0.3f) * 0.6f;
         const f32 y = (Unit() * 0.6f - 0.3f) * 0.6f;
         const f32 z = (Unit() * 0.6f - 0.3f) * 0.6f;
         const Vec3 v(x, y, z);
         if (BB_Tiri2* spark = NewObject<BB_Tiri2>(w.effects, 1))
-            spark->Set(&at, sparkSize, sparkSize, sparkLength, 0.0f, &v, 1, w.Texture(kSparkTexture), 0xFFFFFFFFu,
-                       255);
+            spark->Set(&at, size, size, length, 0.0f, &v, 1, w.Texture(kSparkTexture), 0xFFFFFFFFu, 255);
     }
+}
+
+void LZ_Beam::HitBurst(const Vec3& at, f32 sparkSize, f32 sparkLength, i32 streaks, i32 sparks)
+{
+    HitFlash(at);
+    HitStreaks(at, streaks);
+    HitSparks(at, sparkSize, sparkLength, sparks);
 }
 
 i32 LZ_Beam::OnHitRobot(const Vec3* point, LASERNODE*, BB_Base*)
@@ -175,6 +196,24 @@ i32 LZ_Beam::OnHitMap(const Vec3* point, LASERNODE*, const Vec3*)
     return 0;
 }
 
+void LZ_Beam::GuardSparks(const Mat4& guard, i32 count, plat::GfxTexture* texture)
+{
+    const WeaponWorld& w = CurrentWeaponWorld();
+    for (int i = 0; i < count; ++i) {
+        Mat4 m, x90;
+        plat::MatrixRotationY(&m, f32(BattleDraw() % 360) * kDegreesToRadians);
+        plat::MatrixRotationX(&x90, 90.0f * kDegreesToRadians);
+        plat::MatrixMultiply(&m, &m, &x90);
+        plat::MatrixMultiply(&m, &m, &guard);
+        const f32 width = Unit() * 0.1f + 0.05f;
+        if (LZ_LineEffect* spark = NewObject<LZ_LineEffect>(w.weapons, 1)) {
+            spark->Set(&m, width, 20, 0.5f, 1, texture, 0xFFFFFFFFu, 8);
+            spark->TrailFlag = 0;
+            spark->TrailFactor = 1.0f;
+        }
+    }
+}
+
 i32 LZ_Beam::OnHitGuard(const Vec3*, LASERNODE* segment, BB_Base*, const Mat4* guard)
 {
     if (!guard) {
@@ -182,20 +221,7 @@ i32 LZ_Beam::OnHitGuard(const Vec3*, LASERNODE* segment, BB_Base*, const Mat4* g
         return 0;
     }
     if (segment) segment->Position = Row(*guard, 3);
-    const WeaponWorld& w = CurrentWeaponWorld();
-    for (int i = 0; i < 20; ++i) {
-        Mat4 m, x90;
-        plat::MatrixRotationY(&m, f32(BattleDraw() % 360) * kDegreesToRadians);
-        plat::MatrixRotationX(&x90, 90.0f * kDegreesToRadians);
-        plat::MatrixMultiply(&m, &m, &x90);
-        plat::MatrixMultiply(&m, &m, guard);
-        const f32 width = Unit() * 0.1f + 0.05f;
-        if (LZ_LineEffect* spark = NewObject<LZ_LineEffect>(w.weapons, 1)) {
-            spark->Set(&m, width, 20, 0.5f, 1, Laser.Texture, 0xFFFFFFFFu, 8);
-            spark->TrailFlag = 0;
-            spark->TrailFactor = 1.0f;
-        }
-    }
+    GuardSparks(*guard, 20, Laser.Texture);
     Life = 0;
     return 0;
 }
@@ -253,35 +279,6 @@ i32 LZ_LineSmokeOut::OnHitMap(const Vec3* point, LASERNODE*, const Vec3*)
     }
     Life = 0;
     return 0;
-}
-
-void LZ_HiLaser::SetEx(const Mat4* start, f32 width, i32 maxPoints, f32 speed, f32 turnRate, i32 blendMode,
-                       plat::GfxTexture* texture, u32 colour, BB_Base* owner, BB_Base* target, i32 damage,
-                       i32 downValue, f32 knockback, u32 hitFlags, i32 rehitInterval, i32 testSegments, i32 team,
-                       i32 life, u32 value)
-{
-    Set(start, width, maxPoints, speed, turnRate, blendMode, texture, colour, owner, target, damage, downValue,
-        knockback, hitFlags, rehitInterval, testSegments, team, life, 0);
-    Value = value;
-}
-
-i32 LZ_TrapLaser::SetOption(i32) { return 0; }
-
-LZ_HiLaser2::LZ_HiLaser2() { StreamParams.Create(10); }
-
-LZ_HiLaser2::~LZ_HiLaser2() { StreamParams.Release(); }
-
-void LZ_HiLaser2::SetEx(const Mat4* start, f32 width, i32 maxPoints, f32 speed, f32 turnRate, i32 blendMode,
-                        plat::GfxTexture* texture, u32 colour, BB_Base* owner, BB_Base* target, i32 damage,
-                        i32 downValue, f32 knockback, u32 hitFlags, i32 rehitInterval, i32 testSegments, i32 team,
-                        i32 life, i32 stopWithOwner, const Mat4* anchor, u8 smokeTrail)
-{
-    Set(start, width, maxPoints, speed, turnRate, blendMode, texture, colour, owner, target, damage, downValue,
-        knockback, hitFlags, rehitInterval, testSegments, team, life, 0);
-    StopWithOwner = stopWithOwner;
-    Anchor = anchor;
-    SmokeTrail = smokeTrail;
-    StreamParams.Fill(0);
 }
 
 void LZ_LineSmokeOut::SetEx(const Mat4* start, const Vec3* velocity)

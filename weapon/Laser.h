@@ -17,7 +17,9 @@ public:
     i32 Mark = 0;
     Vec3 Position;
     i32 Life = 0;
-    Vec3 Extra;
+    // The stream laser's own travel direction for this point; unlike
+    // Direction, the draw leaves it alone.
+    Vec3 Heading;
 };
 
 // Values of LASERNODE::Mark.

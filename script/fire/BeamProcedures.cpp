@@ -1,8 +1,8 @@
-// The beam procedures: homing beams, spread beams, decaying beams, lightning
-// beams and the continuous laser.
-#include <atomic>
+// The beam procedures: homing beams, spread beams, decaying beams, scatter
+// beams, lightning beams and the continuous laser.
 #include <cstdio>
 
+#include "battle/FireStats.h"
 #include "platform/math/Math.h"
 #include "robot/Robot.h"
 #include "script/fire/FireSteps.h"
@@ -45,6 +45,15 @@ T* LaunchBeam(CRobot_Normal& robot, const Mat4& m, f32 width, i32 points, f32 sp
 }
 
 void Recoil(CRobot_Normal& robot) { robot.velocity += robot.facing * -0.005f; }
+
+// The weapon point turned about its own Y axis by a random whole turn's fraction.
+Mat4 RandomlyTurned(const Mat4& w)
+{
+    Mat4 r, m;
+    plat::MatrixRotationY(&r, f32(BattleUnit()) * 360.0f * kDegreesToRadians);
+    plat::MatrixMultiply(&m, &r, &w);
+    return m;
+}
 
 Mat4 Turned(Mat4* (*first)(Mat4*, float), f32 a, Mat4* (*second)(Mat4*, float), f32 b, const Mat4& w)
 {
@@ -179,18 +188,43 @@ void CRobot_Normal::FireProc13Beam2(const i32* args)
     MakeMuzzleFlash(Place(s.launch), 1.5f, 10);
 }
 
-namespace {
-// The warning that the continuous laser's procedure is not meant for use: said
-// once, on stderr, never as a box (a box would stall a running battle).
-std::atomic<bool> laserNoticeGiven{false};
-}  // namespace
+void CRobot_Normal::FireProc21Beam2(const i32* args)
+{
+    ShotStart s;
+    if (!BeginShot(*this, args, &s)) return;
+    const f32 f = PowerUpFactor(*this);
+    const f32 pow = f32(scriptContext.attackPower);
+    const i32 n = chargeLevel;
+    auto fire = [&](f32 width, const BeamHits& hits) {
+        const Mat4 m = RandomlyTurned(s.launch);
+        if (LZ_Beam2* beam = LaunchBeam<LZ_Beam2>(*this, m, width, 30, 0.75f, 7.0f, 27, target, hits, 1, 0)) {
+            beam->TrailFlag = 0;
+            beam->TrailFactor = 1.0f;
+        }
+    };
+    fire(0.2f, RobotHits(*this, ShotDamage(pow, 1, f)));
+    if (n > 0) {
+        const BeamHits extra{ShotDamage(pow, 0.3f, f), i32(f32(scriptContext.attackDownF) * 0.1f),
+                             scriptContext.attackForce * 0.3f};
+        for (i32 i = 0; i < n; ++i) fire(0.15f, extra);
+        MakeSparks(*this, 5);
+        Recoil(*this);
+    }
+    MakeMuzzleFlash(Place(s.launch), 0.5f, 9);
+    PlayShotSound(kBeamSound, Place(s.launch));
+}
 
 void CRobot_Normal::FireProc17HiLaser(const i32* args)
 {
     ShotStart s;
     if (!BeginShot(*this, args, &s)) return;
-    if (!laserNoticeGiven.exchange(true))
+    // The warning that this procedure is not meant for use: once a battle, on
+    // stderr, never as a box (a box would stall a running battle).
+    u8& warned = BattleFireStats().warned[17];
+    if (!warned) {
+        warned = 1;
         std::fprintf(stderr, "Fire procedure 17 is not meant for use: \"この関数はつかっちゃダメポ\"\n");
+    }
     const f32 f = PowerUpFactor(*this);
     const f32 pow = f32(scriptContext.attackPower);
     const i32 n = chargeLevel;

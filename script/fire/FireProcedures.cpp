@@ -7,15 +7,9 @@ void CRobot_Normal::FireProc07Grenade(const i32*) {}
 void CRobot_Normal::FireProc08CrasyBall(const i32*) {}
 void CRobot_Normal::FireProc15TrapLaser(const i32*) {}
 void CRobot_Normal::FireProc16Bomb(const i32*) {}
-void CRobot_Normal::FireProc20FireBall(const i32*) {}
-void CRobot_Normal::FireProc21Beam2(const i32*) {}
 void CRobot_Normal::FireProc22DropCrystals(const i32*) {}
 void CRobot_Normal::FireProc23MagicCircle(const i32*) {}
-void CRobot_Normal::FireProc24HiLaser2(const i32*) {}
-void CRobot_Normal::FireProc25HiLaser2(const i32*) {}
-void CRobot_Normal::FireProc26Canon2(const i32*) {}
 void CRobot_Normal::FireProc27Explode(const i32*) {}
-void CRobot_Normal::FireProc28HiLaser2(const i32*) {}
 void CRobot_Normal::FireProc29ShieldThrow(const i32*) {}
 void CRobot_Normal::FireProc30Material(const i32*) {}
 void CRobot_Normal::FireProc31SwordThrow(const i32*) {}

@@ -1,5 +1,5 @@
-// The gun procedures: bullets (6, 11) and cannon shells (9, 18). All four
-// turn the launch toward the locked target, each its own way.
+// The gun procedures: bullets (6, 11), cannon shells (9, 18, 26) and the
+// fireball (20). All turn the launch toward the locked target, each its own way.
 #include <algorithm>
 
 #include "platform/math/Math.h"
@@ -176,6 +176,55 @@ void CRobot_Normal::FireProc18Canon(const i32* args)
                      this, AimedTarget(*this), ShotDamage(charged ? pow + 0.1f * m : pow, 1.0f, f), c.attackDownF,
                      c.attackForce, static_cast<u32>(c.attackFlag), 10, 1, team, 180, 1,
                      &modelData->extraMeshes[args[2]], 0);
+    if (charged) MakeSparks(*this, 30);
+    Ring(muzzle);
+    PlayShotSound(3, muzzle);
+}
+
+void CRobot_Normal::FireProc20FireBall(const i32* args)
+{
+    ShotStart start;
+    if (!BeginShot(*this, args, &start)) return;
+    const Vec3 muzzle = Row(start.launch, 3);
+    AimAtTarget(*this, &start);
+    // Homes only on a target it could aim at, whether or not the aim turned it.
+    const f32 h = start.hasTarget && start.targetDistance < 100.0f ? (1.0f - start.targetDistance / 100.0f) * 0.46f
+                                                                    : 0.0f;
+    const ScriptContext& c = scriptContext;
+    const f32 f = PowerUpFactor(*this);
+    const i32 n = chargeLevel;
+    const f32 m = static_cast<f32>(n - 1);
+    const f32 pow = static_cast<f32>(c.attackPower);
+    const bool charged = n != 0;
+    const WeaponWorld& w = CurrentWeaponWorld();
+    if (auto* ball = NewObject<LZ_FireBall>(w.weapons, 1))
+        ball->SetEx(&start.launch, 0.15f, 3, charged ? 0.7f + 0.2f * m : 0.7f, h, 2, nullptr, kWhite, this, target,
+                    ShotDamage(charged ? pow + 0.1f * m : pow, 1.0f, f), c.attackDownF, c.attackForce,
+                    static_cast<u32>(c.attackFlag), 10, 1, team, 180, 1, nullptr, 0);
+    if (charged) MakeSparks(*this, 30);
+    Ring(muzzle);
+    PlayShotSound(3, muzzle);
+}
+
+void CRobot_Normal::FireProc26Canon2(const i32* args)
+{
+    ShotStart start;
+    if (!BeginShot(*this, args, &start)) return;
+    const Vec3 muzzle = Row(start.launch, 3);
+    AimAtTarget(*this, &start);
+    const ScriptContext& c = scriptContext;
+    const f32 f = PowerUpFactor(*this);
+    const i32 n = chargeLevel;
+    const f32 m = static_cast<f32>(n - 1);
+    const f32 pow = static_cast<f32>(c.attackPower);
+    const bool charged = n != 0;
+    const f32 speed = static_cast<f32>(args[2]) * 0.01f;
+    const WeaponWorld& w = CurrentWeaponWorld();
+    if (auto* shell = NewObject<LZ_Canon2>(w.weapons, 1))
+        shell->SetEx(&start.launch, 0.3f, 5, charged ? speed + 0.2f * m : speed, 0.0f, 1, w.Texture(kShellTexture),
+                     kWhite, this, target, ShotDamage(charged ? pow + 0.1f * m : pow, 1.0f, f), c.attackDownF,
+                     c.attackForce, static_cast<u32>(c.attackFlag), 10, 1, team, 180, charged ? 32767 : 1, nullptr,
+                     0);
     if (charged) MakeSparks(*this, 30);
     Ring(muzzle);
     PlayShotSound(3, muzzle);

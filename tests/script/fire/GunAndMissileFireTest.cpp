@@ -94,6 +94,12 @@ TEST(GunAndMissileFireTest, EachProcedureLaunchesItsShotsWithItsValues)
          12, 30, 1},
         {"mesh shell charged", &CRobot_Normal::FireProc18Canon, 2, {3, 1, 1, 0, 4}, 1, 31, 2 + 30 * 3, 1.0f, 0.0f, 12,
          30, 1},
+        {"fireball", &CRobot_Normal::FireProc20FireBall, 0, {3, 1}, 1, 1, 0, 0.7f, 0.0f, 12, 30, 1},
+        // The charge adds to AttackPow rather than scaling it: 12.1 stays 12.
+        {"fireball charged", &CRobot_Normal::FireProc20FireBall, 2, {3, 1}, 1, 31, 90, 0.9f, 0.0f, 12, 30, 1},
+        {"piercing shell", &CRobot_Normal::FireProc26Canon2, 0, {3, 1, 150}, 1, 1, 0, 1.5f, 0.0f, 12, 30, 1},
+        {"piercing shell charged", &CRobot_Normal::FireProc26Canon2, 3, {3, 1, 150}, 1, 31, 90, 1.9f, 0.0f, 12, 30,
+         32767},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -121,4 +127,25 @@ TEST(GunAndMissileFireTest, EachProcedureLaunchesItsShotsWithItsValues)
             EXPECT_EQ(carrier->WarheadMesh, &g.model.extraMeshes[0]);
         }
     }
+}
+
+TEST(GunAndMissileFireTest, FireballHomesOnlyOnATargetItMayAimAt)
+{
+    Gunnery g;
+    BB_Standard target;
+    target.World.m[3][2] = 45.0f;  // 40 ahead of the weapon point
+    g.robot.target = &target;
+    const i32 args[10] = {3, 1};
+    for (u8 aimOff : {0, 1}) {
+        SCOPED_TRACE(int(aimOff));
+        g.robot.aimOff = aimOff;
+        g.robot.FireProc20FireBall(args);
+        auto* ball = static_cast<LZ_FireBall*>(g.weapons.GetHead()->next);
+        EXPECT_NEAR(ball->TurnRate, aimOff ? 0.0f : 0.6f * 0.46f, 1e-5f);
+        EXPECT_EQ(ball->Target, &target);
+        EXPECT_EQ(ball->BlendMode, 2);
+        EXPECT_EQ(ball->Laser.MaxPoints, 3);
+    }
+    g.robot.FireProc26Canon2(args);
+    EXPECT_EQ(static_cast<LZ_Canon2*>(g.weapons.GetHead()->next)->Target, &target);
 }
