@@ -368,6 +368,8 @@ void CRobot_Normal::Reset()
     DestroyProcList.clear();
     DefeatProcList.clear();
     for (Quat& q : aimQuats) q = Quat(0.0f, 0.0f, 0.0f, 1.0f);
+    bodyAimWeight = chestAimWeight = armAimWeight[0] = armAimWeight[1] = 0.0f;
+    StopLoopSound();
 
     aiStrafeLeft = aiCloseIn = wallContact = 0;
     aiDashCount = aiJumpTimer = aiGuardTimer = aiLevel = aiMoveTimer = 0;

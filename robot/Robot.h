@@ -16,6 +16,7 @@
 
 class BB_AtkStandard;
 class BB_SwordBeamAtk;
+class CDSBufferNode;
 class CGameItemBase;
 class LZ_Standard;
 namespace plat { struct PadState; }
@@ -411,7 +412,9 @@ public:
     // The current state, then the attack-end callback when one is installed.
     void StepActionStates();
     void RePose();
+    // Both layers with the aims of the posture step; the lower layer alone.
     void PoseLayers();
+    void PoseLowerLayer();
     // True when the type has a script table for this action.
     bool HasScript(i32 action) const;
     // Switches a layer's running animation, keeping its track's speed, frame and loop.
@@ -426,6 +429,17 @@ public:
     void DecayImpact() { if (impactValue > 0) --impactValue; }
     void SpendBoost(i32 amount);
     void RaiseSmoke(const Vec3& position, f32 size, const Vec3& drift, u32 colour);
+    // One flame and its glow on a burner node, and the burner's looping sound.
+    void EmitBurner(HodNode* node, f32 size);
+    // Stops the looping sound of the current action and forgets it.
+    void StopLoopSound();
+    // Chest and arm aim after the upper body was posed; bodyAngle is the
+    // signed pitch the body node took (positive down).
+    void AimChestAndArms(f32 bodyAngle);
+    // One frame of a pitch aim (body or chest) with its weight and rotation;
+    // the signed pitch taken, positive down. taken: pitch already taken above.
+    f32 StepPitchAim(i8 flag, const f32 (&limits)[2], f32 taken, f32& weight, Quat& q) const;
+    void BlendedRotation(const Quat& q, f32 weight, bool on, Mat4* out) const;
 
     // ---- movement and attack states ----
     void StateIdle();
@@ -606,7 +620,7 @@ public:
     i32 hitImmunity = 0;
     i32 impactKind = 0;
     i32 impactValue = 0;
-    Mat4 workMatrices[2];
+    Mat4 workMatrices[2];  // inverses of the body and upper-body nodes, kept by RePose
     f32 scriptFloats[kRobotScriptFloats] = {};  // float variables 105..111
     u8 aimOff = 0;
     BB_Base* target = nullptr;
@@ -646,6 +660,11 @@ public:
     f32 bodyPitch = 0.0f;
     u8 manoeuvreShotMode = 0;
     f32 bodyAimWeight = 0.0f;
+    f32 chestAimWeight = 0.0f;
+    f32 armAimWeight[kRobotAttackArms] = {};
+    // The burner sound of the current action; a voice of the sound manager,
+    // never owned.
+    CDSBufferNode* loopSound = nullptr;
 
     // ---- respawn data ----
     i32 spawnType = 0;
@@ -687,7 +706,7 @@ public:
     RobotColorData colorSet;
 
     // ---- aim ----
-    Quat aimQuats[5];  // [0] the body's aim (bodyAimQuat)
+    Quat aimQuats[5];  // [0] the body's aim (bodyAimQuat), [1] the chest, [2] and [3] the arms
 
     StateProc stateProc = nullptr;
     StateProc subStateProc = nullptr;

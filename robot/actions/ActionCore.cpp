@@ -1,17 +1,23 @@
 // Entering actions and the per-frame posture step every state runs first.
 #include <cmath>
 
+#include "engine/sound/SoundManager.h"
+#include "platform/audio/Audio.h"
 #include "platform/math/DetMath.h"
 #include "platform/math/Math.h"
 #include "robot/Robot.h"
 #include "robot/actions/ActionCore.h"
 #include "weapon/WeaponBase.h"
 #include "weapon/WeaponScene.h"
+#include "weapon/ObjectFactory.h"
+#include "weapon/effects/Burner.h"
 
 namespace {
 
 constexpr f32 kRadToDeg = 57.2957763671875f;
 constexpr f32 kDegToRad = 0.017453f;
+// A first limit this large switches an aim off.
+constexpr f32 kAimOff = 999.0f;
 
 Vec3 Normalised(const Vec3& v)
 {
@@ -84,6 +90,13 @@ void CRobot_Normal::SetAction(u32 n, f32 blend, i32 restart, i32 startFrame, f32
         subStateProc = nullptr;
         attackKind = 0;
     }
+    StopLoopSound();
+}
+
+void CRobot_Normal::StopLoopSound()
+{
+    if (loopSound) loopSound->Stop();
+    loopSound = nullptr;
 }
 
 void CRobot_Normal::StepActionStates()
@@ -197,48 +210,60 @@ void CRobot_Normal::UpdatePosture(f32 extraYaw)
     bodyRoll *= kTiltDecay;
     bodyPitch *= kTiltDecay;
     PoseLayers();
+
+    if (actionFrame % 3 == 0 && burnerNodes.IsCreated()) {
+        const i32 n = burnerNodes.GetCount() < kScriptBurnerSlots ? burnerNodes.GetCount() : kScriptBurnerSlots;
+        for (i32 i = 0; i < n; ++i)
+            if (burnerNodes[i] && scriptContext.burnerOn[i] != 0) EmitBurner(burnerNodes[i], scriptContext.burnerScale[i]);
+    }
+}
+
+void CRobot_Normal::EmitBurner(HodNode* node, f32 size)
+{
+    SoundManager& sounds = GetSoundManager();
+    const Vec3 at(worldMatrix.m[3][0], worldMatrix.m[3][1], worldMatrix.m[3][2]);
+    if (sounds.GetSoundCount() > kBurnerSound) {
+        if (!loopSound || !loopSound->IsPlaying()) {
+            if (SoundObject* burner = sounds.GetSound(kBurnerSound))
+                loopSound = burner->Play3D(at.x, at.y, at.z, 0, 1);
+        } else if (loopSound->voice != 0 && loopSound->positional) {
+            plat::AudioVoiceSetPosition(loopSound->voice, at);
+        }
+    }
+    const WeaponWorld& world = CurrentWeaponWorld();
+    if (!world.effects) return;
+    const Mat4* followed = &node->world;
+    const Vec3 p(followed->m[3][0], followed->m[3][1], followed->m[3][2]);
+    if (auto* flame = NewObject<BB_Burner>(world.effects, 1))
+        flame->Set(&p, size / 2.0f, size, 1, world.Texture(kBurnerTexture), 0x80FFFFFFu, this, followed, 1);
+    const Vec3 drift(0.0f, 0.0f, size / 8.0f);
+    if (auto* glow = NewObject<BB_BurnerBall>(world.effects, 1))
+        glow->Set(&p, size / 3.0f, &drift, 1, world.Texture(kBurnerGlowTexture), 0xFFFFFFFFu, this, followed, 4);
+}
+
+void CRobot_Normal::PoseLowerLayer()
+{
+    // The upper body keeps its own layer: the lower walk stops at it.
+    HodNode* upper = frameUpperBody;
+    const u8 keptMode = upper ? upper->linkMode : 0;
+    if (upper) upper->linkMode = 2;
+    lowerModel.ApplyAnime(&worldMatrix);
+    if (upper) upper->linkMode = keptMode;
 }
 
 void CRobot_Normal::PoseLayers()
 {
     if (!lowerModel.root) return;
-    // The upper body is posed separately under the turned body node.
+    PoseLowerLayer();
     HodNode* joint = frameBodyD;
-    const u8 keptMode = joint ? joint->linkMode : 0;
-    if (joint) joint->linkMode = 2;
-    lowerModel.ApplyAnime(&worldMatrix);
-    if (joint) joint->linkMode = keptMode;
     if (!joint) return;
 
     // Body aim: pitch toward the view while the scripts ask for it.
-    const f32 limitDown = scriptContext.bodyLock[0][0];
-    const f32 limitUp = scriptContext.bodyLock[0][1];
-    const bool aimOn = scriptContext.bodyLockOn[0] != 0 && limitDown < 999.0f;
-    if (aimOn) {
-        Vec3 flat(forward.x, 0.0f, forward.z);
-        flat = Normalised(flat);
-        f32 c = plat::Vec3Dot(&forward, &flat);
-        c = c > 1.0f ? 1.0f : (c < -1.0f ? -1.0f : c);
-        f32 angle = plat::DetAcos(c) * kRadToDeg * bodyAimWeight;
-        if (forward.y < 0.0f) {
-            if (angle > limitDown) angle = limitDown;
-        } else {
-            if (angle > limitUp) angle = limitUp;
-            angle = -angle;
-        }
-        Mat4 r;
-        plat::MatrixRotationAxis(&r, &side, angle * kDegToRad);
-        plat::QuaternionRotationMatrix(&aimQuats[0], &r);
-        bodyAimWeight = bodyAimWeight + 0.1f > 1.0f ? 1.0f : bodyAimWeight + 0.1f;
-    } else {
-        bodyAimWeight = bodyAimWeight - 0.1f < 0.0f ? 0.0f : bodyAimWeight - 0.1f;
-        if (bodyAimWeight == 0.0f) aimQuats[0] = Quat();
-    }
-    Quat q;
-    const Quat identity;
-    plat::QuaternionSlerp(&q, &identity, &aimQuats[0], aimOn ? 1.0f : bodyAimWeight);
+    const f32 bodyAngle = StepPitchAim(scriptContext.bodyLockOn[0], scriptContext.bodyLock[0], 0.0f,
+                                       bodyAimWeight, aimQuats[0]);
     Mat4 rot;
-    plat::MatrixRotationQuaternion(&rot, &q);
+    BlendedRotation(aimQuats[0], bodyAimWeight, scriptContext.bodyLockOn[0] != 0 &&
+                                                    scriptContext.bodyLock[0][0] < kAimOff, &rot);
     Mat4& w = joint->world;
     const Vec3 pos(w.m[3][0], w.m[3][1], w.m[3][2]);
     w.m[3][0] = w.m[3][1] = w.m[3][2] = 0.0f;
@@ -252,7 +277,123 @@ void CRobot_Normal::PoseLayers()
     plat::MatrixMultiply(&tmp, &out, &roll);
     plat::MatrixMultiply(&w, &tmp, &pitch);
     w.m[3][0] = pos.x; w.m[3][1] = pos.y; w.m[3][2] = pos.z;
-    if (upperModel.root) upperModel.ApplyAnime(&w);
+    for (HodNode* child : joint->children)
+        if (child && child != frameUpperBody) lowerModel.UpdateNodeMatricesEx(child, &w);
+    if (!frameUpperBody || !upperModel.root) return;
+    upperModel.ApplyAnimeFrom(frameUpperBody, &w);
+    AimChestAndArms(bodyAngle);
+}
+
+f32 CRobot_Normal::StepPitchAim(i8 flag, const f32 (&limits)[2], f32 taken, f32& weight, Quat& q) const
+{
+    // Signed pitch, positive down; 0 while the aim is off.
+    if (flag == 0 || limits[0] >= kAimOff) {
+        weight = weight - 0.1f < 0.0f ? 0.0f : weight - 0.1f;
+        if (weight == 0.0f) q = Quat();
+        return 0.0f;
+    }
+    Vec3 flat(forward.x, 0.0f, forward.z);
+    flat = Normalised(flat);
+    f32 c = plat::Vec3Dot(&forward, &flat);
+    c = c > 1.0f ? 1.0f : (c < -1.0f ? -1.0f : c);
+    f32 angle = plat::DetAcos(c) * kRadToDeg * weight;
+    if (forward.y < 0.0f) {
+        angle -= taken;
+        if (angle > limits[0]) angle = limits[0];
+    } else {
+        angle = -angle - taken;
+        if (angle < -limits[1]) angle = -limits[1];
+    }
+    Mat4 r;
+    plat::MatrixRotationAxis(&r, &side, angle * kDegToRad);
+    plat::QuaternionRotationMatrix(&q, &r);
+    weight = weight + 0.1f > 1.0f ? 1.0f : weight + 0.1f;
+    return angle;
+}
+
+void CRobot_Normal::BlendedRotation(const Quat& q, f32 weight, bool on, Mat4* out) const
+{
+    // While aiming the weight is already in the angle; letting go eases back.
+    Quat blended;
+    const Quat identity;
+    plat::QuaternionSlerp(&blended, &identity, &q, on ? 1.0f : weight);
+    plat::MatrixRotationQuaternion(out, &blended);
+}
+
+void CRobot_Normal::AimChestAndArms(f32 bodyAngle)
+{
+    if (HodNode* chest = frameUpperBody) {
+        // Body and chest share the pitch: the chest takes what the body left.
+        StepPitchAim(scriptContext.bodyLockOn[1], scriptContext.bodyLock[1], bodyAngle, chestAimWeight,
+                     aimQuats[1]);
+        Mat4 rot;
+        BlendedRotation(aimQuats[1], chestAimWeight,
+                        scriptContext.bodyLockOn[1] != 0 && scriptContext.bodyLock[1][0] < kAimOff, &rot);
+        Mat4& w = chest->world;
+        const Vec3 pos(w.m[3][0], w.m[3][1], w.m[3][2]);
+        w.m[3][0] = w.m[3][1] = w.m[3][2] = 0.0f;
+        Mat4 out;
+        plat::MatrixMultiply(&out, &w, &rot);
+        w = out;
+        w.m[3][0] = pos.x; w.m[3][1] = pos.y; w.m[3][2] = pos.z;
+        for (HodNode* child : chest->children)
+            if (child) upperModel.UpdateNodeMatricesEx(child, &w);
+    }
+    if (!attackArmNodes.IsCreated()) return;
+    const Mat4* aim = lockTarget ? lockTarget->GetTargetMatrix() : nullptr;
+    for (i32 k = 0; k < kRobotAttackArms && k < attackArmNodes.GetCount(); ++k) {
+        HodNode* arm = attackArmNodes[k];
+        if (!arm) continue;
+        f32& weight = armAimWeight[k];
+        Quat& q = aimQuats[2 + k];
+        const f32* limits = scriptContext.armLock[k];
+        const bool on = scriptContext.armLockOn[k] != 0 && limits[0] < kAimOff;
+        Mat4 rot;
+        if (on) {
+            // The arm points its own +z at the target: yaw about its y axis,
+            // then pitch about its x axis, each held within its limit.
+            Mat4& w = arm->world;
+            const Vec3 at(w.m[3][0], w.m[3][1], w.m[3][2]);
+            Vec3 to = aim ? Vec3(aim->m[3][0], aim->m[3][1], aim->m[3][2]) - at : forward;
+            Mat4 frame = w;
+            frame.m[3][0] = frame.m[3][1] = frame.m[3][2] = 0.0f;
+            Mat4 inverse;
+            float det = 0.0f;
+            plat::MatrixInverse(&inverse, &det, &frame);
+            Vec3 local;
+            plat::Vec3TransformNormal(&local, &to, &inverse);
+            local = Normalised(local);
+            const f32 h = std::sqrt(local.x * local.x + local.z * local.z);
+            f32 yaw = 0.0f;
+            if (h > 0.0f) {
+                const f32 sx = local.x / h > 1.0f ? 1.0f : (local.x / h < -1.0f ? -1.0f : local.x / h);
+                yaw = plat::DetAsin(sx) * kRadToDeg;
+                if (local.z < 0.0f) yaw = (yaw >= 0.0f ? 180.0f : -180.0f) - yaw;
+            }
+            const f32 sy = local.y > 1.0f ? 1.0f : (local.y < -1.0f ? -1.0f : local.y);
+            f32 pitch = -plat::DetAsin(sy) * kRadToDeg;
+            yaw *= weight;
+            pitch *= weight;
+            yaw = yaw > limits[0] ? limits[0] : (yaw < -limits[0] ? -limits[0] : yaw);
+            pitch = pitch > limits[1] ? limits[1] : (pitch < -limits[1] ? -limits[1] : pitch);
+            Mat4 rx, ry;
+            plat::MatrixRotationX(&rx, pitch * kDegToRad);
+            plat::MatrixRotationY(&ry, yaw * kDegToRad);
+            plat::MatrixMultiply(&rot, &rx, &ry);
+            plat::QuaternionRotationMatrix(&q, &rot);
+            weight = weight + 0.1f > 1.0f ? 1.0f : weight + 0.1f;
+        } else {
+            weight = weight - 0.1f < 0.0f ? 0.0f : weight - 0.1f;
+            if (weight == 0.0f) q = Quat();
+            BlendedRotation(q, weight, false, &rot);
+        }
+        // In the arm's own axes: the turn comes before its world matrix.
+        Mat4 out;
+        plat::MatrixMultiply(&out, &rot, &arm->world);
+        arm->world = out;
+        for (HodNode* child : arm->children)
+            if (child) upperModel.UpdateNodeMatricesEx(child, &arm->world);
+    }
 }
 
 Vec3 CRobot_Normal::BodyNodePosition() const
@@ -264,7 +405,13 @@ Vec3 CRobot_Normal::BodyNodePosition() const
 void CRobot_Normal::RePose()
 {
     velocity = Vec3();
-    PoseLayers();
+    if (!lowerModel.root) return;
+    PoseLowerLayer();
+    if (frameBodyD && frameUpperBody && upperModel.root) upperModel.ApplyAnimeFrom(frameUpperBody, &frameBodyD->world);
+    // The weapon mounts carry these into the held robot's frame.
+    float det = 0.0f;
+    if (frameBodyD) plat::MatrixInverse(&workMatrices[0], &det, &frameBodyD->world);
+    if (frameUpperBody) plat::MatrixInverse(&workMatrices[1], &det, &frameUpperBody->world);
 }
 
 void CRobot_Normal::SpendBoost(i32 amount)

@@ -277,6 +277,7 @@ void CRobot_Normal::StateDashSlash()
         attackKind = 2;
         comboStep = 1;
         layerEnded[0] = layerEnded[1] = 0;
+        StopLoopSound();
     } else {
         ++actionFrame;
     }
@@ -311,6 +312,7 @@ void CRobot_Normal::StateSaberCombo()
             actionFrame = 0;
             moveDecay = comboCount < 1 ? 0.5f : 0.9f;
             layerEnded[0] = layerEnded[1] = 0;
+            StopLoopSound();
             attackKind = 2;
             ++comboStep;
             comboQueued = 0;

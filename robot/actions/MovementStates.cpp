@@ -369,6 +369,7 @@ void CRobot_Normal::StateDash()
     }
     if (Pressed(kInJump) && attackKind == 0 && boostGauge >= 80) {
         SpendBoost(80);
+        StopLoopSound();
         if (groundDistance < 0.1f)
             SetAction(3, 5.0f, 1, 0, 0.9f, 1, &CRobot_Normal::StateJumpStart);
         else
