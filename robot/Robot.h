@@ -261,7 +261,11 @@ public:
     // Steps the 20 command sequences once against input.
     void CommandRecogniser();
     // Writes input for a computer-controlled robot; null leaves it neutral.
-    StateProc computerPlayerProc = nullptr;
+    StateProc computerPlayerProc = &CRobot_Normal::AiControl;
+    // ---- the computer player (robot/ai/ComputerPlayer.cpp) ----
+    // One frame of decisions into input, drawn from the battle generator;
+    // level 0 leaves input neutral and touches nothing else.
+    void AiControl();
 
     // ---- the frame (robot/RobotRun.cpp) ----
     // The full update of a live robot; 0.

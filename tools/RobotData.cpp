@@ -517,7 +517,13 @@ std::string SettingsText(int type, const TypeSpec& t, const std::vector<Part>& p
     put("ATTACKARMSET(0, Arm_R.x);");
     put("ATTACKARMSET(1, Arm_L.x);");
     put("AISetting(%d, %.1f);", type % 3, 30.0 + 2.0 * (type % 5));
-    for (int w = 0; w < 3; ++w) put("AIWeaponSetting(%d, %.1f, %.1f, %d, %d);", w, 10.0 + 10.0 * w, 60.0 + 10.0 * w, w + 1, 30 * (w + 1));
+    // Per weapon button: distances, chance (tenths of a per-mille a frame at the
+    // top level) and the energy a try needs; the saber only close in.
+    put("AIWeaponSetting(0, 5.0, 70.0, %d, 0);", 150 + 10 * (type % 5));
+    put("AIWeaponSetting(1, 0.0, 12.0, %d, 0);", 120 + 10 * (type % 3));
+    put("AIWeaponSetting(2, 15.0, 80.0, 60, 100);");
+    put("AIWeaponSetting(3, 20.0, 80.0, 40, 200);");
+    put("AIWeaponSetting(4, 5.0, 40.0, 30, 300);");
     // Every type carries the mesh its missiles and mesh shells are drawn with.
     put("LoadXFile(0, Extra0.x, 1);");
     if (type % 4 == 3) {
