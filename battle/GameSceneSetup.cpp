@@ -293,7 +293,7 @@ void CGameScene::SetupMode(GameMode gameMode)
         stage = app.stageFolders.count ? random.GetRand() % app.stageFolders.count : 0;
     LoadStage(app.stageFolders, stage);
     for (PilotSlot& slot : GetPilotRegistry()->slots) slot.Clear();
-    random.Init(plat::TimeGetTime());
+    random.Init(battleSeedSource ? battleSeedSource() : plat::TimeGetTime());
 
     if (gameMode == GameMode::Arcade) {
         SetupArcadeStage(this);

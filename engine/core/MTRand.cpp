@@ -41,6 +41,7 @@ bool cMTRand::Allocate(u32 n)
 void cMTRand::Init(u32 start, u32 sz)
 {
     pos = 0;
+    draws = 0;
     size = EffectiveSize(sz);
     second = size / 2 + size / 32;
     if (!Allocate(size)) return;
@@ -52,6 +53,7 @@ void cMTRand::Init(u32 start, u32 sz)
 void cMTRand::InitByArray(u32 sz, const u32* words, u32 count)
 {
     pos = 0;
+    draws = 0;
     if (!state) Init(kArrayStart, sz);
     if (!state) return;
     if (!words || count == 0) {
@@ -99,6 +101,7 @@ u64 cMTRand::Next64()
 {
     if (!state) InitByArray(kDefaultSize, nullptr, 4);
     if (!state) return 0;
+    ++draws;
     ++pos;
     if (pos >= size) {
         pos = 0;

@@ -25,6 +25,8 @@ public:
 
     u32 GetSize() const { return size; }
     u32 GetSecond() const { return second; }
+    // Numbers drawn since the last initialisation; lockstep checks compare it.
+    u64 GetDrawCount() const { return draws; }
 
 private:
     bool Allocate(u32 n);
@@ -35,4 +37,5 @@ private:
     u32 second = 0;
     u32 pos = 0;
     u32 allocated = 0;
+    u64 draws = 0;
 };

@@ -6,6 +6,7 @@
 #include "app/core/Application.h"
 #include "app/core/Startup.h"
 #include "battle/GameScene.h"
+#include "robot/Robot.h"
 #include "engine/graphics/GraphicsDevice.h"
 #include "platform/core/FileSystem.h"
 #include "platform/gfx/GfxRecorder.h"
@@ -14,11 +15,43 @@
 namespace {
 
 u32 fakeNow = 100000;
+u32 battleSeed = 1;
+
+u32 FixedSeed() { return battleSeed; }
 
 u32 FakeNow() { return fakeNow; }
 void FakeSleep(u32 ms) { fakeNow += ms; }
 
 }  // namespace
+
+BattleRunnerOptions MakeBattleOptions(GameMode mode, u32 stage, const std::vector<i32>& types,
+                                      const std::vector<i32>& levels, bool player)
+{
+    BattleRunnerOptions o;
+    o.mode = mode;
+    o.stage = stage;
+    auto level = [&](size_t i) { return levels.empty() ? 10 : levels[i % levels.size()]; };
+    for (i32 i = 0; i < 4; ++i) {
+        o.slotState[i] = 0;
+        o.robot[i] = 0;
+        o.team[i] = i;
+    }
+    if (mode != GameMode::LocalBattle) {
+        o.slotState[0] = 1;
+        o.robot[0] = types.empty() ? 0 : types[0];
+        return o;
+    }
+    for (size_t i = 0; i < types.size() && i < 8; ++i) {
+        if (i < 4) {
+            o.slotState[i] = player && i == 0 ? 1 : 2;
+            o.robot[i] = types[i];
+            o.level[i] = level(i);
+        } else {
+            o.extra.push_back({types[i], static_cast<i32>(i), level(i)});
+        }
+    }
+    return o;
+}
 
 u32 BattleRunner::Now() { return fakeNow; }
 void BattleRunner::Advance(u32 ms) { fakeNow += ms; }
@@ -58,10 +91,26 @@ BattleRunner::BattleRunner(const BattleRunnerOptions& options)
             entry.slotState = options.slotState[i];
             entry.robot = options.robot[i];
             entry.team = options.team[i];
+            entry.computerLevel = options.level[i];
             entry.pilot = -1;
         }
     }
-    app.currentScene = GetGameScene();
+    battleSeed = options.seed;
+    CGameScene::battleSeedSource = FixedSeed;
+    CGameScene* scene = GetGameScene();
+    app.currentScene = scene;
+    if (!scene) return;
+    i32 slot = 4;
+    for (const BattleRunnerOptions::Extra& e : options.extra) {
+        if (slot >= kRobotTableSize) break;
+        const i32 type = BoundRobotType(e.type);
+        CRobot_Normal* r = scene->SpawnRobotAtStartPoint(type, 0, 1.0f, e.team, kControlComputer, e.team % 10, nullptr);
+        if (!r) continue;
+        r->aiLevel = e.level;
+        r->boostGaugeMax = r->boostGauge = scene->robotTypes[type].generator;
+        scene->robotTable[slot++] = r;
+        scene->AttachModeCallbacks(r, BattleRole::LocalNextBody);
+    }
 }
 
 BattleRunner::~BattleRunner()
@@ -70,6 +119,7 @@ BattleRunner::~BattleRunner()
     GetGraphicsDevice()->Release();
     window_.reset();
     SetAppClock({});
+    CGameScene::battleSeedSource = nullptr;
 }
 
 CGameScene* BattleRunner::Scene() const { return FindGameScene(); }
@@ -85,11 +135,35 @@ u32 BattleRunner::RunFrames(u32 count)
         if (fakeNow - scene->clockOrigin < scene->nextDue) fakeNow = scene->clockOrigin + scene->nextDue;
         // Only the last frame's drawing stays recorded.
         if (plat::GfxRecorderDevice* rec = Recorder()) rec->ClearCalls();
+        ++framesRun_;
+        HoldRecordedKeys();
         scene->Frame();
         // A scene that went away ran its last frame.
         if (FindGameScene() != scene) return i + 1;
     }
     return count;
+}
+
+void BattleRunner::HoldRecordedKeys()
+{
+    if (script_.empty()) return;
+    CGameScene* scene = FindGameScene();
+    CRobot_Base* robot = scene && scene->robotTable.IsCreated() ? scene->robotTable[0] : nullptr;
+    if (!robot) return;
+    const RecordedInput* now = nullptr;
+    for (const RecordedInput& step : script_)
+        if (step.frame <= framesRun_) now = &step;
+    u8* keys = GetApplication()->input.keyTable;
+    for (u8 code : robot->keyCodes) keys[code] = 0;
+    if (!now) return;
+    const u8 d = now->direction;
+    // Keypad direction to the four direction keys (left, up, right, down).
+    if (d == 1 || d == 4 || d == 7) keys[robot->keyCodes[0]] = 0x80;
+    if (d == 7 || d == 8 || d == 9) keys[robot->keyCodes[1]] = 0x80;
+    if (d == 3 || d == 6 || d == 9) keys[robot->keyCodes[2]] = 0x80;
+    if (d == 1 || d == 2 || d == 3) keys[robot->keyCodes[3]] = 0x80;
+    for (i32 b = 0; b < 8; ++b)
+        if (now->buttons & (1u << b)) keys[robot->keyCodes[4 + b]] = 0x80;
 }
 
 void BattleRunner::EndBattle()
