@@ -13,13 +13,14 @@
 #include "platform/core/FileSystem.h"
 #include "platform/input/Gamepad.h"
 #include "platform/input/Keyboard.h"
+#include "platform/input/Mouse.h"
 #include "platform/core/TextCodec.h"
 
 namespace plat {
 namespace {
 
 enum class StepKind { KeyDown, KeyUp, Text, Compose, PadDown, PadUp, PadAxis, Wheel,
-                      Button, Close, Clipboard, Quit };
+                      Button, Close, Clipboard, Quit, MouseMove, MouseDown, MouseUp };
 
 struct Step {
     u32 time = 0;
@@ -185,6 +186,18 @@ bool ParseLine(const std::string& rawLine, std::vector<Step>& out, std::string& 
         s.kind = kind == "wheel" ? StepKind::Wheel
                : kind == "button" ? StepKind::Button : StepKind::Quit;
         out.push_back(s);
+    } else if (kind == "mouse" || kind == "click") {
+        if (!needArgs(2) || !ParseInt(args[0], s.a) || !ParseInt(args[1], s.b)) {
+            if (why.empty()) why = "bad position for " + kind;
+            return false;
+        }
+        s.kind = kind == "mouse" ? StepKind::MouseMove : StepKind::MouseDown;
+        out.push_back(s);
+        if (kind == "click") {
+            s.kind = StepKind::MouseUp;
+            s.time += kPressLength;
+            out.push_back(s);
+        }
     } else if (kind == "close") {
         s.kind = StepKind::Close;
         out.push_back(s);
@@ -311,6 +324,9 @@ void Run(const Step& s)
         break;
     }
     case StepKind::Button: PostCommand(s.a); break;
+    case StepKind::MouseMove: SetScriptedMouse(s.a, s.b, false); break;
+    case StepKind::MouseDown: SetScriptedMouse(s.a, s.b, true); break;
+    case StepKind::MouseUp: SetScriptedMouse(s.a, s.b, false); break;
     case StepKind::Close: {
         SDL_Event e{};
         e.type = SDL_QUIT;

@@ -19,6 +19,8 @@
 //                       platform/input/Gamepad.h); paddown / padup PAD BUTTON
 //   padaxis PAD AXIS V  AXIS is x, y, rx or ry; V in -1000..1000
 //   wheel NOTCHES       mouse wheel
+//   mouse X Y           moves the cursor to client pixel (X, Y)
+//   click X Y           moves there and clicks the left button (100 ms)
 //   button ID           a dialog control clicked
 //   close               the window's close box
 //   clipboard TEXT      puts TEXT on the clipboard

@@ -6,8 +6,27 @@
 
 namespace plat {
 
+namespace {
+bool g_scripted = false;
+i32 g_scriptX = 0, g_scriptY = 0;
+bool g_scriptLeft = false;
+}  // namespace
+
+void SetScriptedMouse(i32 x, i32 y, bool leftDown)
+{
+    g_scripted = true;
+    g_scriptX = x;
+    g_scriptY = y;
+    g_scriptLeft = leftDown;
+}
+
 bool GetCursorClientPos(const Window* owner, i32& x, i32& y)
 {
+    if (g_scripted) {
+        x = g_scriptX;
+        y = g_scriptY;
+        return true;
+    }
     SDL_Window* window = NativeOf(owner);
     if (!SDL_WasInit(SDL_INIT_VIDEO)) return false;
     int mx = 0, my = 0;
@@ -27,6 +46,7 @@ bool GetCursorClientPos(const Window* owner, i32& x, i32& y)
 
 bool IsMouseButtonDown(i32 button)
 {
+    if (g_scripted) return button == 0 && g_scriptLeft;
     if (!SDL_WasInit(SDL_INIT_VIDEO)) return false;
     const u32 state = SDL_GetMouseState(nullptr, nullptr);
     switch (button) {

@@ -12,4 +12,8 @@ bool GetCursorClientPos(const Window* window, i32& x, i32& y);
 // button: 0 left, 1 right, 2 middle.
 bool IsMouseButtonDown(i32 button);
 
+// Input scripts (tests) drive the cursor and the left button through this;
+// once set, the two readers above report it instead of the real mouse.
+void SetScriptedMouse(i32 x, i32 y, bool leftDown);
+
 }  // namespace plat
