@@ -175,6 +175,8 @@ public:
     // back to the room).
     i32 Proc_OnlineWait();
     i32 Proc_ReturnToRoom();
+    // When the wait for the server's return echo began (0: not waiting).
+    u32 returnWaitStart = 0;
 
     // Process pass of the task list: -1 when a task replaced the scene.
     i32 RunProcessPass();

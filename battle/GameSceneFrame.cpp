@@ -4,12 +4,14 @@
 #include "app/core/AppClock.h"
 #include "app/core/Application.h"
 #include "app/player/RoomState.h"
+#include "app/scene/TitleScene.h"
 #include "battle/BattleObject.h"
 #include "battle/GameScene.h"
 #include "battle/Hooks.h"
 #include "battle/stage/BattleMap.h"
 #include "engine/graphics/GraphicsDevice.h"
 #include "engine/graphics/Shaders.h"
+#include "platform/core/MessageBox.h"
 #include "platform/input/Keyboard.h"
 #include "platform/math/Math.h"
 #include "robot/Robot.h"
@@ -195,9 +197,25 @@ i32 CGameScene::Proc_OnlineWait()
     return Proc_Normal();
 }
 
+// How long a battle waits for the server to echo its return to the room.
+constexpr u32 kReturnToRoomWaitMs = 20000;
+
 i32 CGameScene::Proc_ReturnToRoom()
 {
-    return Proc_Normal();
+    CApplication& app = *GetApplication();
+    const i32 slot = playerSlot < u32(app.players.GetCount()) ? i32(playerSlot) : 0;
+    const u32 now = AppClockNow();
+    if (returnWaitStart == 0) returnWaitStart = now | 1u;
+    if (app.players[slot].returnMarker < 0) {
+        if (now - returnWaitStart < kReturnToRoomWaitMs) return 0;
+        // The server never echoed: leave for the title rather than wait forever.
+        plat::ReportError("通信エラー", "部屋に戻れませんでした");
+        DisconnectNetClients();
+        SwitchScene(app, GetTitleSceneAsBase);
+        return kTaskSceneReplaced;
+    }
+    SwitchScene(app, GetBattleHooks().roomScene ? GetBattleHooks().roomScene : GetTitleSceneAsBase);
+    return kTaskSceneReplaced;
 }
 
 float CGameScene::StageFarDistance() const

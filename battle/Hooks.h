@@ -6,12 +6,15 @@
 // beside it, which is also what an offline battle needs.
 #include "platform/core/Types.h"
 
+class BaseScene;
 class CGameScene;
 
 struct BattleHooks {
     // The arcade story builds its stage's robots, callbacks and judge.
     // Unset: the battle has no robots and no judge.
     void (*setupArcadeStage)(CGameScene* scene) = nullptr;
+    // The online room, where a battle returns. Unset: the title.
+    BaseScene* (*roomScene)() = nullptr;
     // Both network clients disconnected (game connection first). Unset: nothing.
     void (*disconnectClients)() = nullptr;
 

@@ -3,10 +3,13 @@
 #include <cstring>
 
 #include "app/Hooks.h"
+#include "app/core/GameSettings.h"
 #include "app/player/RoomState.h"
 #include "battle/Hooks.h"
+#include "online/login/LoginScene.h"
 #include "online/protocol/ClientMessages.h"
 #include "online/protocol/NetClientPair.h"
+#include "online/room/RoomScene.h"
 #include "platform/core/Time.h"
 #include "robot/Robot.h"
 
@@ -77,9 +80,11 @@ void RegisterOnlineHooks()
     app.network.dispatchGame = DispatchGame;
     app.network.dispatchData = DispatchData;
     app.getNetClientPair = GetOnlineClients;
+    app.title.entries[i32(GameMode::Online)].scene = GetLoginSceneAsBase;
 
     BattleHooks battle = GetBattleHooks();
     battle.disconnectClients = Disconnect;
+    battle.roomScene = GetRoomSceneAsBase;
     battle.sendSceneLoaded = [] { SendSceneLoaded(Game()); };
     battle.sendKeyState = KeyState;
     battle.sendPing = Ping;

@@ -2,7 +2,7 @@
 // armoured, winged, artillery). Each folder holds its own node meshes (a root
 // with four materials, "Body_d.x", "Body.x", "Head.x", "Shield_point.x",
 // arms, legs, gun, sword, backpack, burners and weapon points), the hit hulls
-// "hit.x" and "hitUp.x", "face.png", "Script.spt" and "Script.ani". Even types
+// "hit.x" and "hitUp.x", "face.png", "face2.png", "Select.png", "Script.spt" and "Script.ani". Even types
 // carry a HOD model with Ver.1 keys ("ANI"), odd types an HD2 model with
 // Ver.2 keys ("AN2"). Every action the robot states start has a script, and
 // between them the types call every fire procedure.
@@ -650,14 +650,17 @@ std::string AnimationFile(int type, const TypeSpec& t, const std::vector<Part>& 
     return s;
 }
 
-std::string FacePng(const TypeSpec& t)
+// The type's face: a helmet in its main colour with a visor in the second.
+// 32 pixels for "face.png", 42 for the room's rows ("face2.png"), 240 for
+// the selection preview ("Select.png").
+std::string FacePng(const TypeSpec& t, u32 size = 32)
 {
-    const u32 size = 32;
     std::vector<u8> rgba(size * size * 4);
     for (u32 y = 0; y < size; ++y)
         for (u32 x = 0; x < size; ++x) {
             u8* px = &rgba[(y * size + x) * 4];
-            const bool visor = y > 10 && y < 16 && x > 6 && x < 26;
+            const u32 u = x * 32 / size, v = y * 32 / size;
+            const bool visor = v > 10 && v < 16 && u > 6 && u < 26;
             const Colour c = visor ? t.sub : t.main;
             px[0] = static_cast<u8>(c.r * 255.0f);
             px[1] = static_cast<u8>(c.g * 255.0f);
@@ -695,6 +698,8 @@ bool MakeType(const std::string& root, int type)
                     AssetKey);
     ok &= WriteFile(dir + "/Extra0.x", BoxMesh(Vec3(0.3f, 0.3f, 0.3f), {t.sub}), AssetKey);
     ok &= WriteFile(dir + "/face.png", FacePng(t), AssetKey);
+    ok &= WriteFile(dir + "/face2.png", FacePng(t, 42), AssetKey);
+    ok &= WriteFile(dir + "/Select.png", FacePng(t, 240), AssetKey);
     ok &= WriteFile(dir + "/Script.spt", SettingsText(type, t, parts), AssetKey);
     // The animation script file is read as it is.
     ok &= WriteFile(dir + "/Script.ani", AnimationFile(type, t, parts), 0);

@@ -479,6 +479,56 @@ void MakeTitleSounds(Writer& w)
     w.File("Sound/title0.ogg", Ogg(TitleMusic()), 0);
 }
 
+// The login and room screens: 1024 x 768 backdrops with their fields and
+// panels where the scenes draw into them, the arrow buttons, the in-battle
+// mark and the start picture; the room's music.
+void MakeOnlineScreens(Writer& w, TextPen& pen)
+{
+    auto panel = [](Canvas& c, i32 l, i32 t, i32 r, i32 b, u32 fill, u32 edge) {
+        for (i32 y = t; y < b; ++y)
+            for (i32 x = l; x < r; ++x)
+                c.Set(u32(x), u32(y), (x == l || x == r - 1 || y == t || y == b - 1) ? edge : fill);
+    };
+    const float pale[3] = {0.75f, 0.85f, 1.0f};
+    Canvas login(1024, 768, 0xFF0C1426u);
+    pen.DrawCentred(login, "ONLINE LOGIN", 44, 512, 70, pale);
+    panel(login, 258, 127, 967, 157, 0xFF101C30u, 0xFF6688CCu);
+    panel(login, 259, 179, 968, 209, 0xFF101C30u, 0xFF6688CCu);
+    pen.Draw(login, "服务器", 22, 120, 150, kWhite);
+    pen.Draw(login, "ID", 22, 120, 202, kWhite);
+    panel(login, 260, 425, 580, 698, 0xFF0A1020u, 0xFF44608Cu);
+    panel(login, 761, 425, 961, 607, 0xFF0A1020u, 0xFF44608Cu);
+    panel(login, 778, 659, 967, 734, 0xFF1E3C78u, 0xFFAACCFFu);
+    pen.DrawCentred(login, "LOGIN", 34, 872, 708, kWhite);
+    w.Picture("Quillon/netLogin.png", login, AssetKey);
+
+    Canvas room(1024, 768, 0x00000000u);
+    for (i32 k = 0; k < 10; ++k) panel(room, 12, 54 + 42 * k, 1004, 96 + 42 * k, 0x60101C30u, 0x804466AAu);
+    panel(room, 12, 476, 729, 760, 0xA0081020u, 0xFF44608Cu);
+    panel(room, 730, 476, 1005, 724, 0xA0081020u, 0xFF44608Cu);
+    w.Picture("Quillon/netRoom.png", room, AssetKey);
+
+    Canvas battle(140, 42, 0x00000000u);
+    const float amber[3] = {1.0f, 0.6f, 0.1f};
+    pen.DrawCentred(battle, "IN BATTLE", 20, 70, 28, amber);
+    w.Picture("Quillon/NowBattle.png", battle, AssetKey);
+    w.Picture("Quillon/RoomCursor.png", Canvas(8, 8, 0xFFFF3030u), AssetKey);
+    Canvas left(14, 18, 0x00000000u), right(14, 18, 0x00000000u);
+    for (u32 y = 0; y < 18; ++y)
+        for (u32 x = 0; x < 14; ++x) {
+            const u32 half = y < 9 ? y : 17 - y;
+            if (13 - x <= half * 13 / 8) left.Set(x, y, 0xFFE0E8FFu);
+            if (x <= half * 13 / 8) right.Set(x, y, 0xFFE0E8FFu);
+        }
+    w.Picture("Quillon/Button_L.png", left, AssetKey);
+    w.Picture("Quillon/Button_R.png", right, AssetKey);
+    Canvas start(1024, 768, 0xE0000000u);
+    pen.DrawCentred(start, "BATTLE START", 96, 512, 400, amber);
+    w.Picture("Quillon/netRoomStart.png", start, AssetKey);
+
+    w.File("Sound/room.ogg", Ogg(Tone({{330.0f, 0.3f}, {392.0f, 0.3f}, {440.0f, 0.3f}, {392.0f, 0.3f}}, 0.5f, 2.0f)), 0);
+}
+
 // The settings a first start finds: a 1024 x 768 window, audible volumes,
 // the pads' buttons in order and the keyboard playing pad 0 (arrows to move,
 // Z X C V S A D F for the eight buttons; Enter and Escape are START and
@@ -513,6 +563,10 @@ bool MakeTitleData(const char* runFolder)
     MakeTitlePictures(w, pen);
     MakeTitleMeshes(w);
     MakeTitleSounds(w);
+    MakeOnlineScreens(w, pen);
     if (!plat::PathExists((std::string(runFolder) + "/Config.ini").c_str())) w.File("Config.ini", DefaultConfig(), 0);
+    // A server list naming this machine; a player's own list is never replaced.
+    if (!plat::PathExists((std::string(runFolder) + "/server.ini").c_str()))
+        w.File("server.ini", "[ServerList]\r\nCnt=1\r\nS0_IP=127.0.0.1\r\nS0_Name=This machine\r\n", 0);
     return w.ok;
 }

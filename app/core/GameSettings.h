@@ -57,6 +57,8 @@ struct GameSettings {
     i32 costLimit = 700;
     f32 costRate = 1.0f;
     u8 popType = 0;
+    // The room's music setting as the server keeps it (online).
+    u32 bgmNo = 0;
     // The user music list; its selectedBgm is the battle's music choice.
     MyBgmList bgmList;
     u8 item = 0;

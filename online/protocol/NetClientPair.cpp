@@ -42,6 +42,12 @@ void CDataClient::DispatchMessage(u16 id, const u8* body, u32 size)
     if (pair) pair->game.DispatchMessage(id, body, size);
 }
 
+void NetClientPair::DisconnectBoth()
+{
+    game.Disconnect();
+    data.Disconnect();
+}
+
 NetClientPair* GetOnlineClients()
 {
     // Never destroyed: the network threads may outlive every other object at exit.

@@ -82,6 +82,21 @@ public:
     // Room-status records as received, their texts cut to whole, terminated
     // characters.
     u8 roomStatus[kRoomCount][kRoomStatusSize] = {};
+
+    // The login's choices: the ID (at most 23 bytes), the server, the robot
+    // record (0..99, 1000 random, -1 none), the pilot and the room entered.
+    char playerName[24] = {};
+    char serverAddress[256] = {};
+    i32 robotChoice = -1;
+    i32 pilotChoice = 0;
+    u32 currentRoom = 0;
+    // Room r listens on these plus r (tests move them off the default ports).
+    u16 gamePortBase = kDefaultGamePort;
+    u16 dataPortBase = kDefaultDataPort;
+
+    // Both connections closed.
+    void DisconnectBoth();
+    bool BothConnected() const { return game.IsConnected() && data.IsConnected(); }
 };
 
 // The pair, made on first use (null only when memory runs out).

@@ -190,7 +190,7 @@ void ApplyRoomSettings(const OnlineTargets& t, const u8* b)
     g.voiceMode = s.voiceMode;
     g.item = s.itemEnabled;
     g.costRate = s.costRate;
-    g.bgmList.selectedBgm = i32(s.bgmNo);
+    g.bgmNo = s.bgmNo;
     g.popType = s.popType;
 }
 

@@ -304,7 +304,9 @@ void RoomServer::Login(Room& room, Conn& conn, const std::vector<u8>& m)
     for (int i = 0; i < 10; ++i)
         if (room.seats[i].used && i != slot) SendTo(conn, EntryMessage(room, i));
     ToRoom(room, EntryMessage(room, slot));
-    SendTo(conn, std::vector<u8>(room.settings, room.settings + 37));
+    std::vector<u8> settings(room.settings, room.settings + 37);
+    settings[0] = 6;
+    SendTo(conn, settings);
 }
 
 void RoomServer::MaybeStart(Room& room)

@@ -1,0 +1,63 @@
+#include "online/OnlineDraw.h"
+
+#include "app/core/Application.h"
+#include "app/scene/Camera.h"
+#include "engine/graphics/GraphicsDevice.h"
+#include "engine/graphics/TextureManager.h"
+#include "platform/gfx/Window.h"
+#include "platform/math/Math.h"
+
+namespace {
+
+void SetLayoutTransform(f32 x, f32 y, f32 sx, f32 sy)
+{
+    const CApplication* app = GetApplication();
+    Mat4 local, screen, m;
+    plat::MatrixScaling(&local, sx, sy, 1.0f);
+    local.m[3][0] = x;
+    local.m[3][1] = y;
+    plat::MatrixScaling(&screen, app->video.screenScaleX, app->video.screenScaleY, 1.0f);
+    plat::MatrixMultiply(&m, &local, &screen);
+    GetGraphicsDevice()->sprite->SetTransform(m);
+}
+
+}  // namespace
+
+void DrawPictureAt(TextureHandle& picture, f32 x, f32 y, u32 colour, f32 scale, const plat::GfxRect* source)
+{
+    GraphicsDevice* gd = GetGraphicsDevice();
+    if (!gd->sprite || !picture.texture) return;
+    SetLayoutTransform(x, y, scale, scale);
+    gd->sprite->Draw(picture.texture, source ? source : &picture.sourceRect, nullptr, nullptr, colour);
+}
+
+void DrawStretched(TextureHandle& picture, f32 x, f32 y, f32 w, f32 h, u32 colour)
+{
+    GraphicsDevice* gd = GetGraphicsDevice();
+    const i32 pw = picture.sourceRect.Width(), ph = picture.sourceRect.Height();
+    if (!gd->sprite || !picture.texture || pw <= 0 || ph <= 0) return;
+    SetLayoutTransform(x, y, w / f32(pw), h / f32(ph));
+    gd->sprite->Draw(picture.texture, &picture.sourceRect, nullptr, nullptr, colour);
+}
+
+void DrawLayoutText(const char* text, i32 left, i32 top, i32 right, i32 bottom, u32 colour, u32 format)
+{
+    if (!text || !*text) return;
+    const plat::GfxRect rect{left, top, right, bottom};
+    DrawTextAt(1, 0.0f, 0.0f, text, -1, &rect, format, colour);
+}
+
+void DrawShadowedText(const char* text, i32 left, i32 top, i32 right, i32 bottom, u32 colour, u32 format)
+{
+    DrawLayoutText(text, left + 1, top + 1, right + 1, bottom + 1, 0xFF000000u, format);
+    DrawLayoutText(text, left, top, right, bottom, colour, format);
+}
+
+void ClientToLayout(i32 cx, i32 cy, i32& x, i32& y)
+{
+    const CApplication* app = GetApplication();
+    const i32 w = app->video.screenWidth > 0 ? app->video.screenWidth : 1024;
+    const i32 h = app->video.screenHeight > 0 ? app->video.screenHeight : 768;
+    x = cx * 1024 / w;
+    y = cy * 768 / h;
+}

@@ -1,0 +1,821 @@
+#include "online/room/RoomScene.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "app/core/Application.h"
+#include "app/core/MainLoop.h"
+#include "app/player/PilotRegistry.h"
+#include "app/player/RobotNameReader.h"
+#include "app/player/RoomState.h"
+#include "app/scene/SceneDevice.h"
+#include "app/scene/SharedPictures.h"
+#include "app/scene/TitleScene.h"
+#include "battle/GameScene.h"
+#include "engine/core/AssetFile.h"
+#include "engine/graphics/FontMeasurer.h"
+#include "engine/graphics/GraphicsDevice.h"
+#include "engine/sound/SoundManager.h"
+#include "online/OnlineDraw.h"
+#include "online/login/LoginScene.h"
+#include "online/protocol/ClientMessages.h"
+#include "online/protocol/NetClientPair.h"
+#include "online/room/RoomButtons.h"
+#include "platform/core/FileSystem.h"
+#include "platform/core/TextCodec.h"
+#include "platform/core/Time.h"
+#include "platform/input/Keyboard.h"
+#include "platform/input/Mouse.h"
+#include "platform/math/Math.h"
+
+namespace {
+
+constexpr u32 OncePerPress = 10000;
+constexpr u32 kRoomMusicSlot = 100;
+constexpr i32 kChatLineLimit = 60;
+
+CApplication& App() { return *GetApplication(); }
+NetClientPair& Pair() { return *GetOnlineClients(); }
+CRoomScene& Scene() { return *SceneInstance<CRoomScene>(); }
+i32 OwnIndex() { return i32(GetRoomState().ownSlot); }
+PlayerEntry& Own() { return App().players[OwnIndex() < PlayerEntryCount ? OwnIndex() : 0]; }
+bool KeyOnce(u32 key) { return App().IsKeyRepeat(key, OncePerPress) != 0; }
+
+const char* const kRuleTitles[5] = {"生存战        ", "时间战          ", "破袭战", "常规战            ",
+                                    "团队战          "};
+
+BaseScene* BattleScene() { return GetGameScene(); }
+
+// Enter sends the chat line, Escape asks to leave, anything else edits it.
+void ChatKeyHook(u32 message, u64 key, i64)
+{
+    CApplication& app = App();
+    CRoomScene* scene = SceneInstance<CRoomScene>();
+    if (!scene) return;
+    ImeLineEditor& editor = app.lineEditor;
+    if (message == MessageKeyDown && (key == plat::vk::Up || key == plat::vk::Down)) return;
+    if (key == 13) {
+        if (Own().readyState != 2 && editor.GetCharCount() > 0 && !editor.IsComposing()) {
+            const std::string& text = editor.GetText();
+            SendChatMessage(u16(OwnIndex()), 0, text.c_str(), u8(text.size() > 255 ? 255 : text.size()), &Pair().data);
+            editor.Clear();
+        }
+        return;
+    }
+    if (key == 27 && !editor.IsComposing()) {
+        scene->leaveRequest = 1;
+        return;
+    }
+    if (message == MessageChar) editor.OnChar(i32(key));
+    else if (message == MessageKeyDown) editor.OnKeyDown(i32(key));
+    while (editor.GetLength() > kChatLineLimit) editor.OnChar(8);
+}
+
+// A whole file read into memory, or empty.
+std::vector<u8> ReadWhole(const std::string& path)
+{
+    std::string text;
+    if (!plat::ReadWholeFile(path.c_str(), text)) return {};
+    return std::vector<u8>(text.begin(), text.end());
+}
+
+void QueueFile(CRoomScene& scene, u16 kind, const std::string& path, u32 cap)
+{
+    scene.QueueSend([kind, path, cap] {
+        const std::vector<u8> bytes = ReadWhole(path);
+        if (!bytes.empty()) SendFileChunk(kind, u32(bytes.size()), bytes.data(), cap, &Pair().game, nullptr, 0);
+    });
+}
+
+void QueueMark(CRoomScene& scene, u32 step)
+{
+    scene.QueueSend([step] {
+        u8 mark[8] = {};
+        mark[0] = u8(step);
+        SendFileChunk(kFileKindControl, 8, mark, kCapControl, &Pair().game, nullptr, 0);
+    });
+}
+
+PilotSlot* OwnPilot()
+{
+    PilotRegistry* pilots = GetPilotRegistry();
+    const i32 own = OwnIndex();
+    return pilots && own >= 0 && own < PlayerEntryCount ? &pilots->slots[own] : nullptr;
+}
+
+std::string OwnPilotFolder()
+{
+    PilotRegistry* pilots = GetPilotRegistry();
+    PilotSlot* slot = OwnPilot();
+    if (!pilots || !slot || i32(slot->folderIndex) >= pilots->count) return {};
+    return pilots->folderPaths[slot->folderIndex];
+}
+
+}  // namespace
+
+// ---- the scene object ------------------------------------------------------------
+
+CRoomScene::CRoomScene()
+{
+    for (i32 k = 0; k < 10; ++k) cursorRects[1 + k] = {730, 480 + 24 * k, 1005, 504 + 24 * k};
+    for (i32 k = 0; k < 20; ++k)
+        rowRects[k] = k < 10 ? plat::GfxRect{12, 54 + 42 * k, 1004, 96 + 42 * k}
+                             : plat::GfxRect{510, 54 + 42 * (k - 10), 1004, 96 + 42 * (k - 10)};
+}
+
+CRoomScene::~CRoomScene()
+{
+    Release();
+    tasks.DeleteAll();
+    SceneInstance<CRoomScene>() = nullptr;
+}
+
+CRoomScene* GetRoomScene() { return GetSceneInstance<CRoomScene>(); }
+BaseScene* GetRoomSceneAsBase() { return GetRoomScene(); }
+
+u32 CRoomScene::Capacity() const
+{
+    const u32 room = Pair().currentRoom < kRoomCount ? Pair().currentRoom : 0;
+    return ViewRoomStatus(Pair().roomStatus[room]).capacity;
+}
+
+bool CRoomScene::ChatAllowed() const
+{
+    const u32 room = Pair().currentRoom < kRoomCount ? Pair().currentRoom : 0;
+    return ViewRoomStatus(Pair().roomStatus[room]).chatAllowed != 0;
+}
+
+i32 CRoomScene::HostIndex()
+{
+    CApplication& app = App();
+    for (i32 i = 0; i < PlayerEntryCount; ++i)
+        if (app.players[i].slotState == 1) return i;
+    return 0;
+}
+
+void CRoomScene::AddButton(ButtonBase* button)
+{
+    for (ButtonBase*& slot : buttons)
+        if (!slot) {
+            slot = button;
+            return;
+        }
+    delete button;
+}
+
+void CRoomScene::Init()
+{
+    CApplication& app = App();
+    NetClientPair& pair = Pair();
+    RoomState& room = GetRoomState();
+    MyBgmList& music = app.gameSettings.bgmList;
+    if (music.selectedBgm >= i32(music.entries.size())) music.selectedBgm = -1;
+    for (i32 i = 0; i < app.players.GetCount(); ++i) {
+        PlayerEntry& e = app.players[i];
+        e.keyQueue.DeleteAll();
+        e.keyQueue.Init();
+        e.sceneLoaded = 0;
+        e.leaveFrame = -100;
+        e.receivedFrames = 0;
+        e.pendingRadio = -1;
+        if (e.slotState == 2) e.inBattle = 0;
+    }
+    pair.game.gameStartFlag = 0;
+    RMTCB_Proc_SystemKey::Create(&tasks, 1);
+    RMTCB_Proc_Normal::Create(&tasks, 1);
+    RMTCB_Camera::Create(&tasks, 1);
+    RMTCB_Draw_SkyDome::Create(&tasks, 1);
+    RMTCB_DrawSP_Basic::Create(&tasks, 1);
+
+    if (PilotRegistry* pilots = GetPilotRegistry()) {
+        for (PilotSlot& slot : pilots->slots) {
+            slot.currentVoice = nullptr;
+            for (SoundObject& s : slot.sounds) s.Free();
+            for (auto& frames : slot.animations) frames.clear();
+            for (std::string& s : slot.pictureNames) s.clear();
+            for (std::string& s : slot.voiceNames) s.clear();
+            slot.pictureSource = 1;
+            slot.folderIndex = 0;
+            slot.pictureBytes = 0;
+        }
+        const i32 own = OwnIndex();
+        if (own < PlayerEntryCount) app.players[own].pilot = pair.pilotChoice;
+        if (pair.pilotChoice >= 0 && pair.pilotChoice < pilots->count && own < PlayerEntryCount) {
+            pilots->slots[own].Load(pilots->folderPaths[pair.pilotChoice].c_str());
+            pilots->slots[own].folderIndex = u32(pair.pilotChoice);
+        }
+    }
+    QueueEntryUploads();
+    GetBattleRandom().Init(1, cMTRand::kDefaultSize);
+    mousePressed = 0;
+    pressPoint[0] = pressPoint[1] = 0;
+    for (ButtonBase*& b : buttons) b = nullptr;
+
+    for (u32 i = 0; i < app.robotFolders.count && i < 50; ++i) {
+        char folder[101] = {};
+        std::memcpy(folder, app.robotFolders.names[i], 100);
+        const std::string base = std::string(app.startupDir) + "/" + folder;
+        RobotNameReader reader;
+        reader.Load((base + "/Script.spt").c_str());
+        plat::Utf8CopyTruncated(robotNames[i], sizeof robotNames[i], reader.name);
+        LoadPicture(robotFaces[i], (base + "/face2.png").c_str());
+    }
+    const std::string start = app.startupDir;
+    LoadPicture(pictures[0], (start + "/Quillon/netRoom.png").c_str());
+    LoadPicture(pictures[3], (start + "/Quillon/dot.png").c_str());
+    LoadPicture(pictures[4], (start + "/Quillon/NowBattle.png").c_str());
+    LoadPicture(pictures[5], (start + "/Quillon/RoomCursor.png").c_str());
+    LoadPicture(pictures[50], (start + "/Quillon/Button_L.png").c_str());
+    LoadPicture(pictures[51], (start + "/Quillon/Button_R.png").c_str());
+    meshes[0].LoadScrambled((start + "/X/galaxy.x").c_str(), MeshKey, &GetGraphicsDevice()->textureManager);
+    sky.mesh = &meshes[0];
+
+    CreateRoomButtons(*this);
+
+    SoundManager& sound = GetSoundManager();
+    sound.CreateSounds(101);
+    sound.SetVolume(kVolumeSlotEffects, i32(app.volume.volumeSe));
+    sound.SetVolume(kVolumeSlotVoices, i32(app.volume.volumeVoice));
+    sound.SetVolume(kVolumeSlotMusic, i32(app.volume.volumeBgm));
+    sound.LoadOggSlot((start + "/Sound/room.ogg").c_str(), 0, kRoomMusicSlot, 0);
+    sound.PlaySlot(kRoomMusicSlot, kVolumeSlotMusic, 1);
+
+    app.chatLog.DeleteAll();
+    app.chatLog.Init();
+    app.lineEditor.Clear();
+    static const FontMeasurer measurer(1);
+    app.lineEditor.SetMeasureDC(&measurer);
+    cursorRow = 0;
+    leaveRequest = 0;
+    frameCounter = 0;
+    if (ChatAllowed()) app.textInputHandler = ChatKeyHook;
+    (void)room;
+}
+
+void CRoomScene::Release()
+{
+    CApplication& app = App();
+    for (ButtonBase*& b : buttons) {
+        delete b;
+        b = nullptr;
+    }
+    if (app.textInputHandler == ChatKeyHook) app.textInputHandler = nullptr;
+    GetSoundManager().FreeSounds();
+    for (MeshObject& m : meshes) m.Release();
+    for (TextureHandle& p : pictures) p.Release();
+    for (TextureHandle& p : robotFaces) p.Release();
+    pending.clear();
+}
+
+u32 CRoomScene::Frame()
+{
+    CApplication& app = App();
+    if (!SceneDeviceReady()) return 0;
+    if (plat::TimeGetTime() < nextFrameTime && !app.closeRequest) {
+        plat::Sleep(1);
+        return 0;
+    }
+    const u32 start = plat::TimeGetTime();
+    if (Step() == kTaskSceneReplaced) return 0;
+    const u32 now = plat::TimeGetTime();
+    const u32 spent = now - start;
+    nextFrameTime = now + (spent >= 16 ? 0 : 16 - spent);
+    return 0;
+}
+
+i32 CRoomScene::Step()
+{
+    if (RunTaskProcs(tasks) == kTaskSceneReplaced) return kTaskSceneReplaced;
+    SceneDrawFrame(
+        [](void* list) {
+            GraphicsDevice* gd = GetGraphicsDevice();
+            if (plat::GfxDevice* d = gd->device) {
+                d->SetSamplerState(0, plat::GfxSamplerState::MinFilter, plat::FilterLinear);
+                d->SetSamplerState(0, plat::GfxSamplerState::MagFilter, plat::FilterLinear);
+                d->SetSamplerState(0, plat::GfxSamplerState::MipFilter, plat::FilterLinear);
+                plat::MatrixPerspectiveFovLH(&gd->projection, 0.7853982f, 4.0f / 3.0f, 0.1f, 10000.0f);
+                d->SetTransform(plat::GfxTransform::Projection, gd->projection);
+            }
+            SetAlphaBlend();
+            RunTaskDraws(*static_cast<CList<TCB>*>(list));
+        },
+        [](void* list) {
+            if (plat::GfxDevice* d = GetGraphicsDevice()->device) {
+                d->SetSamplerState(0, plat::GfxSamplerState::MinFilter, plat::FilterPoint);
+                d->SetSamplerState(0, plat::GfxSamplerState::MagFilter, plat::FilterPoint);
+                d->SetSamplerState(0, plat::GfxSamplerState::MipFilter, plat::FilterNone);
+            }
+            RunTaskSprites(*static_cast<CList<TCB>*>(list));
+        },
+        &tasks);
+    frameCounter += 1;
+    return 0;
+}
+
+void CRoomScene::ClickTest()
+{
+    CApplication& app = App();
+    i32 x = 0, y = 0;
+    ClientToLayout(app.input.cursor[0], app.input.cursor[1], x, y);
+    const bool down = (app.input.keyTable[1] & 0x80) != 0 || (app.input.mouseButtons[0] & 2u) != 0;
+    if (down && !mousePressed) {
+        pressPoint[0] = x;
+        pressPoint[1] = y;
+        mousePressed = 1;
+    } else if (!down && mousePressed) {
+        mousePressed = 0;
+        // A click is a press and release on the same layout point.
+        if (x == pressPoint[0] && y == pressPoint[1])
+            for (ButtonBase* b : buttons)
+                if (b && b->enabled && b->visible && b->Hit(pressPoint[0], pressPoint[1])) b->OnClick();
+    }
+    UpdateLabels();
+}
+
+void CRoomScene::UpdateLabels()
+{
+    for (ButtonBase* b : buttons)
+        if (b) b->UpdateLabel();
+}
+
+void CRoomScene::SendOneQueued()
+{
+    if (pending.empty()) return;
+    auto send = std::move(pending.front());
+    pending.pop_front();
+    send();
+}
+
+void CRoomScene::QueueEntryUploads()
+{
+    PilotSlot* slot = OwnPilot();
+    const std::string folder = OwnPilotFolder();
+    if (!slot || folder.empty()) return;
+    const std::string face = slot->pictureSource == 2 ? slot->pictureNames[0] : std::string("face.png");
+    if (!face.empty()) QueueFile(*this, 100, folder + "/" + face, kCapFace);
+    for (u16 k = 0; k < 10; ++k) {
+        const std::string path = folder + "/" + std::to_string(k) + ".txt";
+        QueueSend([k, path] {
+            const std::vector<u8> bytes = ReadWhole(path);
+            if (bytes.empty()) return;
+            char line[100] = {};
+            size_t n = 0;
+            while (n < bytes.size() && n < 98 && bytes[n] != '\r' && bytes[n] != '\n') ++n;
+            std::string text(reinterpret_cast<const char*>(bytes.data()), n);
+            plat::Utf8CopyTruncated(line, 99, text.c_str());
+            SendFileChunk(u16(200 + k), sizeof line, line, kCapTextLine, &Pair().game, nullptr, 0);
+        });
+    }
+}
+
+void QueueReadyUpload(CRoomScene& scene)
+{
+    PilotSlot* slot = OwnPilot();
+    const std::string folder = OwnPilotFolder();
+    QueueMark(scene, 0);
+    if (slot && !folder.empty()) {
+        if (slot->pictureSource != 2) {
+            for (i32 k = 0; k < 10; ++k) QueueFile(scene, u16(k), folder + "/" + std::to_string(k) + ".ogg", kCapVoice);
+            static const char* const kinds[7] = {"atk", "s_atk", "dmg", "die", "destroy", "rebirth", "wake"};
+            for (i32 v = 1; v <= 5; ++v)
+                for (i32 k = 0; k < 7; ++k)
+                    QueueFile(scene, u16(10 + 5 * k + v - 1), folder + "/" + kinds[k] + std::to_string(v) + ".ogg",
+                              kCapVoice);
+            QueueFile(scene, 100, folder + "/face.png", kCapFace);
+        } else {
+            for (i32 k = 0; k < PilotSoundCount; ++k)
+                if (!slot->voiceNames[k].empty()) QueueFile(scene, u16(k), folder + "/" + slot->voiceNames[k], kCapVoice);
+            for (i32 k = 0; k < PilotAnimationCount; ++k) {
+                if (slot->animations[k].empty()) continue;
+                std::vector<u8> words;
+                for (const AnimationFrame& f : slot->animations[k]) {
+                    const u32 w = u32(f.duration) | u32(f.picture) << 16 | u32(f.voice) << 24;
+                    for (int b = 0; b < 4; ++b) words.push_back(u8(w >> (8 * b)));
+                }
+                scene.QueueSend([k, words] {
+                    SendFileChunk(u16(300 + k), u32(words.size()), words.data(), kCapAnimation, &Pair().game, nullptr, 0);
+                });
+            }
+            if (slot->scriptPictureBytes <= 204800) {
+                for (i32 k = 0; k < PilotPictureCount; ++k)
+                    if (!slot->pictureNames[k].empty())
+                        QueueFile(scene, u16(100 + k), folder + "/" + slot->pictureNames[k], kCapScriptPicture);
+            } else {
+                // Said once in the room's chat log rather than a box that stops the room.
+                App().AddChatLine("头像发送错误  头像文件大小不能超过200KB", 0xFFFF0000u);
+            }
+        }
+    }
+    QueueMark(scene, 1);
+}
+
+// ---- tasks --------------------------------------------------------------------------
+
+RMTCB_Proc_SystemKey* RMTCB_Proc_SystemKey::Create(CList<TCB>* list, u32 priority)
+{
+    return CreateInList<RMTCB_Proc_SystemKey>(list, priority);
+}
+
+i32 RMTCB_Proc_SystemKey::Proc()
+{
+    CApplication& app = App();
+    CRoomScene& scene = Scene();
+    if (app.closeRequest) {
+        Pair().DisconnectBoth();
+        app.quit = 1;
+        return kTaskSceneReplaced;
+    }
+    for (i32 i = 0; i < 10; ++i) {
+        PlayerEntry& e = app.players[i];
+        if (e.returnMarker >= 0) {
+            e.inBattle = 0;
+            e.returnMarker = -100;
+        }
+    }
+    const u32 c = scene.frameCounter;
+    if (c % 180 == 90) {
+        SendPing(&Pair().data);
+        GetRoomState().pingSendTime = plat::TimeGetTime();
+    } else if (c % 180 == 0) {
+        SendPingReport(0, u16(Own().ping), &Pair().data);
+    }
+    // Queued uploads leave one per frame.
+    scene.SendOneQueued();
+    return kTaskKeep;
+}
+
+RMTCB_Proc_Normal* RMTCB_Proc_Normal::Create(CList<TCB>* list, u32 priority)
+{
+    return CreateInList<RMTCB_Proc_Normal>(list, priority);
+}
+
+i32 RMTCB_Proc_Normal::Proc()
+{
+    CApplication& app = App();
+    CRoomScene& scene = Scene();
+    if (!Pair().BothConnected()) {
+        RMTCB_Proc_Disconnect::Create(owner, "断开与服务器的连接...   ");
+        return kTaskRemove;
+    }
+    scene.ClickTest();
+    if (!scene.ChatAllowed() && KeyOnce(plat::vk::Escape)) scene.leaveRequest = 1;
+    if (scene.leaveRequest) {
+        Pair().DisconnectBoth();
+        SwitchScene(app, GetLoginSceneAsBase);
+        return kTaskSceneReplaced;
+    }
+    if (!KeyOnce(plat::vk::F1) || counter < 121) {
+        ++counter;
+        return kTaskKeep;
+    }
+    for (i32 i = 0; i < app.players.GetCount(); ++i)
+        if (app.players[i].joined && app.players[i].inBattle) return kTaskKeep;
+    PlayerEntry& own = Own();
+    if (own.robot < 0) {
+        app.AddChatLine("请选择机体", 0xFFFF0000u);
+        return kTaskKeep;
+    }
+    Ready();
+    return kTaskRemove;
+}
+
+void RMTCB_Proc_Normal::Ready()
+{
+    CApplication& app = App();
+    CRoomScene& scene = Scene();
+    NetClientPair& pair = Pair();
+    PlayerEntry& own = Own();
+    const i32 ownIndex = OwnIndex();
+    own.readyState = 2;
+    if (own.team != 100) QueueReadyUpload(scene);
+    cMTRand& random = GetBattleRandom();
+    if (own.robot >= 1000) {
+        random.Init(plat::TimeGetTime(), cMTRand::kDefaultSize);
+        // A usable record, stepping n times from before the first.
+        const PartInventory& inv = app.partInventory;
+        i32 at = -1, usable = 0;
+        for (const RobotRecord& r : inv.robots) usable += r.available == 1;
+        if (usable > 0) {
+            const u32 n = random.GetRand() % 100 + 1;
+            for (u32 s = 0; s < n; ++s) {
+                do at = (at + 1) % i32(RobotRecordCount);
+                while (inv.robots[at].available != 1);
+            }
+        }
+        if (at >= 0) {
+            own.robot = 1000 + at;
+            const i32 robot = own.robot, team = own.team, state = own.slotState;
+            char name[24];
+            std::memcpy(name, own.name, sizeof name);
+            scene.QueueSend([=] {
+                SendPlayerSlot(u16(ownIndex), name, u32(robot), u32(team), u32(state), App().Profile().rankLevel,
+                               &Pair().game);
+            });
+        }
+    }
+    if (ownIndex == CRoomScene::HostIndex()) {
+        const u32 types = app.robotFolders.count > 0 ? app.robotFolders.count : 1;
+        for (i32 i = 0; i < PlayerEntryCount; ++i) {
+            PlayerEntry& e = app.players[i];
+            if (e.slotState != 2 || e.robot < 1000) continue;
+            e.robot = 1000 + i32(random.GetRand() % types);
+            const i32 robot = e.robot, team = e.team;
+            char name[24];
+            std::memcpy(name, e.name, sizeof name);
+            scene.QueueSend([=] {
+                SendPlayerSlot(u16(i), name, u32(robot), u32(team), 2, App().Profile().rankLevel, &Pair().game);
+            });
+        }
+    }
+    const i32 r = own.robot >= 1000 ? own.robot % 1000 : own.robot;
+    if (r >= 0 && r < i32(RobotRecordCount)) {
+        const RobotRecord& record = app.partInventory.robots[r];
+        i32 sent = 0;
+        for (i32 k = 0; k < 10 && sent < 4; ++k) {
+            CGameItem_PowerUp* part = app.partInventory.FindPart(record.partIds[k]);
+            if (!part || part->partId == 0) continue;
+            u8 wire[PartWireRecordSize];
+            part->WriteWireRecord(wire);
+            std::vector<u8> bytes(wire, wire + sizeof wire);
+            const u16 position = u16(sent++);
+            scene.QueueSend([position, bytes] { SendEquippedPart(position, 1, PartWireRecordSize, bytes.data(), &Pair().game); });
+        }
+        const u8 colour = u8(record.chosenColour);
+        scene.QueueSend([ownIndex, colour] { SendColorSet(u16(ownIndex), colour, &Pair().game); });
+    }
+    RMTCB_Proc_GoGame::Create(owner, 1);
+    scene.QueueSend([] { SendReady(1, &Pair().game); });
+    (void)pair;
+}
+
+RMTCB_Proc_GoGame* RMTCB_Proc_GoGame::Create(CList<TCB>* list, u32 priority)
+{
+    return CreateInList<RMTCB_Proc_GoGame>(list, priority);
+}
+
+i32 RMTCB_Proc_GoGame::Proc()
+{
+    CApplication& app = App();
+    CRoomScene& scene = Scene();
+    NetClientPair& pair = Pair();
+    if (!pair.BothConnected()) {
+        RMTCB_Proc_Disconnect::Create(owner, "断开与服务器的连接...   ");
+        return kTaskRemove;
+    }
+    scene.UpdateLabels();
+    if (phase == 0) {
+        if (scene.leaveRequest) {
+            pair.DisconnectBoth();
+            SwitchScene(app, GetTitleSceneAsBase);
+            return kTaskSceneReplaced;
+        }
+        if (Own().readyState == 1 && KeyOnce(plat::vk::F1)) {
+            SendReady(0, &pair.game);
+            RMTCB_Proc_Normal::Create(owner, 1);
+            return kTaskRemove;
+        }
+        if (pair.game.gameStartFlag == 1) {
+            RMTCB_DrawSP_DispPicture::Create(owner, (std::string(app.startupDir) + "/Quillon/netRoomStart.png").c_str());
+            pair.game.gameStartFlag = 0;
+            counter = 0;
+            phase = 1;
+        }
+    } else if (++counter >= 60) {
+        RMTCB_Proc_GameStart::Create(owner, 1);
+        return kTaskRemove;
+    }
+    return kTaskKeep;
+}
+
+RMTCB_Proc_GameStart* RMTCB_Proc_GameStart::Create(CList<TCB>* list, u32 priority)
+{
+    return CreateInList<RMTCB_Proc_GameStart>(list, priority);
+}
+
+i32 RMTCB_Proc_GameStart::Proc()
+{
+    CApplication& app = App();
+    GetRoomState().inputDelay = app.gameSettings.netDelay;
+    app.gameSettings.modeOption = 0;
+    app.gameSettings.gameMode = GameMode::Online;
+    app.textInputHandler = nullptr;
+    app.lineEditor.Clear();
+    app.lineEditor.SetOpenStatus(false);
+    for (i32 i = 0; i < app.players.GetCount(); ++i)
+        if (app.players[i].slotState == 1) app.players[i].readyState = 0;
+    SwitchScene(app, BattleScene);
+    return kTaskSceneReplaced;
+}
+
+RMTCB_Proc_Disconnect* RMTCB_Proc_Disconnect::Create(CList<TCB>* list, const char* text)
+{
+    auto* t = CreateInList<RMTCB_Proc_Disconnect>(list, 1);
+    if (t) t->message = RMTCB_DrawSP_DispString::Create(list, text);
+    return t;
+}
+
+i32 RMTCB_Proc_Disconnect::Proc()
+{
+    if (!KeyOnce(plat::vk::Return)) return kTaskKeep;
+    Pair().DisconnectBoth();
+    if (message) message->end = 1;
+    SwitchScene(App(), GetTitleSceneAsBase);
+    return kTaskSceneReplaced;
+}
+
+RMTCB_Camera* RMTCB_Camera::Create(CList<TCB>* list, u32 priority) { return CreateInList<RMTCB_Camera>(list, priority); }
+
+i32 RMTCB_Camera::Proc()
+{
+    Scene().camera.Apply();
+    return kTaskKeep;
+}
+
+RMTCB_Draw_SkyDome* RMTCB_Draw_SkyDome::Create(CList<TCB>* list, u32 priority)
+{
+    return CreateInList<RMTCB_Draw_SkyDome>(list, priority);
+}
+
+i32 RMTCB_Draw_SkyDome::Proc()
+{
+    plat::MatrixScaling(&Scene().sky.world, 350.0f, 350.0f, 350.0f);
+    return kTaskKeep;
+}
+
+void RMTCB_Draw_SkyDome::Draw()
+{
+    plat::GfxDevice* d = GetGraphicsDevice()->device;
+    if (!d) return;
+    d->SetRenderState(plat::GfxRenderState::FogEnable, 0);
+    d->SetRenderState(plat::GfxRenderState::Lighting, 0);
+    Scene().sky.SetWorld();
+    Scene().sky.Draw();
+    d->SetRenderState(plat::GfxRenderState::FogEnable, 1);
+    d->SetRenderState(plat::GfxRenderState::Lighting, 1);
+}
+
+RMTCB_DrawSP_Basic* RMTCB_DrawSP_Basic::Create(CList<TCB>* list, u32 priority)
+{
+    return CreateInList<RMTCB_DrawSP_Basic>(list, priority);
+}
+
+i32 RMTCB_DrawSP_Basic::Proc()
+{
+    CApplication& app = App();
+    CRoomScene& scene = Scene();
+    const i32 stage = i32(app.gameSettings.stage);
+    if (scene.shownStage != stage) {
+        scene.pictures[99].Release();
+        // Only a stage this client has; the server's number may be any.
+        if (stage >= 0 && u32(stage) < app.stageFolders.count && stage < 50) {
+            char folder[101] = {};
+            std::memcpy(folder, app.stageFolders.names[stage], 100);
+            LoadPicture(scene.pictures[99],
+                        (std::string(app.startupDir) + "/" + folder + "/SelectImage.png").c_str());
+        }
+        scene.shownStage = stage;
+    }
+    return kTaskKeep;
+}
+
+void RMTCB_DrawSP_Basic::DrawSP()
+{
+    CApplication& app = App();
+    CRoomScene& scene = Scene();
+    DrawPictureAt(scene.pictures[99], 192, 0, 0x80FFFFFFu);
+    DrawPictureAt(scene.pictures[0], 0, 0);
+
+    // Chat: the newest of at most ten lines lowest.
+    const i32 n = i32(std::min<u32>(app.chatLog.GetCount(), 10));
+    for (i32 j = 0; j < n; ++j) {
+        const ChatNode* c = app.chatLog.GetAt(u32(j));
+        if (!c) break;
+        const i32 k = n - 1 - j;
+        DrawLayoutText(c->text.c_str(), 23, 481 + 24 * k, 730, 725, 0xFF000000u);
+        DrawLayoutText(c->text.c_str(), 22, 480 + 24 * k, 729, 724, c->colour);
+    }
+    const ImeLineEditor& editor = app.lineEditor;
+    DrawLayoutText(editor.GetText().c_str(), 22, 728, 729, 755, 0xFFFFFFFFu);
+    const i32 caret = editor.GetCaretExtent().cx;
+    if (!editor.IsComposing()) {
+        DrawLayoutText("|", 19 + caret, 728, 729, 755, 0xFFFFFFFFu);
+    } else {
+        DrawLayoutText(editor.GetComposition().c_str(), 22 + caret, 728, 729, 755, 0xFFFF0000u);
+        DrawLayoutText("|", 19 + caret + editor.GetCompositionExtent().cx, 728, 729, 755, 0xFFFF0000u);
+    }
+
+    const u32 capacity = scene.Capacity();
+    const i32 own = OwnIndex();
+    PilotRegistry* pilots = GetPilotRegistry();
+    for (u32 i = 0; i < capacity && i < 20; ++i) {
+        const plat::GfxRect& R = scene.rowRects[i];
+        const PlayerEntry& e = app.players[i32(i)];
+        if (e.slotState == 0) {
+            DrawLayoutText("无效", R.left + 897, R.top + 22, R.right, R.bottom, 0xFFFFFFFFu, 2);
+            continue;
+        }
+        const bool mine = i32(i) == own;
+        const u32 nameColour = mine ? 0xFF00FF00u : 0xFFFFFFFFu;
+        if (e.robot >= 0 && e.robot < 1000 && e.robot < 100) DrawPictureAt(scene.robotFaces[e.robot], f32(R.left), f32(R.top));
+        if (e.slotState == 1 && pilots) {
+            const plat::GfxRect source{0, 0, 200, 150};
+            DrawPictureAt(pilots->slots[i].pictures[0], f32(R.left), f32(R.top), 0xFFFFFFFFu, 0.28f, &source);
+        }
+        char text[160];
+        if (mine) {
+            std::snprintf(text, sizeof text, "EXP:%u", app.Profile().exp);
+            DrawLayoutText(text, R.left + 618, R.top, R.left + 618 + 320, R.top + 24, 0xFFFFFFFFu);
+        }
+        if (e.slotState == 1) {
+            char code[7];
+            PlayerIdCode(code, e.idNumber);
+            std::snprintf(text, sizeof text, "ID:%s", code);
+            DrawLayoutText(text, R.left + 508, R.top, R.left + 508 + 120, R.top + 24, 0xFFFFFFFFu);
+        }
+        char rank[RankTitleBufferSize];
+        GetRankTitle(e.rankLevel, rank, sizeof rank);
+        std::snprintf(text, sizeof text, "%u:[%s]%s", i, rank, e.name);
+        DrawShadowedText(text, R.left + 508, R.top + 19, R.right, R.bottom, nameColour);
+        if (e.robot >= 0 && e.robot < 50)
+            DrawShadowedText(scene.robotNames[e.robot], R.left + 56, R.top + 19, R.right, R.bottom, nameColour);
+        else
+            DrawShadowedText("Random", R.left + 56, R.top + 18, R.right, R.bottom, nameColour);
+        if (e.slotState == 1) {
+            std::snprintf(text, sizeof text, "Ping:%u", e.peerPing);
+            DrawShadowedText(text, R.left + 401, R.top + 19, R.right, R.bottom, 0xFFFFFF00u);
+        }
+        u32 teamColour = 0xFFFF0000u;
+        if (e.team == 100) {
+            DrawLayoutText("观战", R.left + 897, R.top, R.right, R.bottom, teamColour);
+        } else {
+            teamColour = CApplication::GetColor(e.team >= 0 && e.team < 20 ? e.team : 0);
+            if (e.team == 50) std::snprintf(text, sizeof text, "随机    ");
+            else std::snprintf(text, sizeof text, "小队 %d ", e.team);
+            DrawLayoutText(text, R.left + 897, R.top, R.right, R.bottom, teamColour);
+        }
+        DrawLayoutText(e.slotState == 2 ? "AI" : "玩家  ", R.left + 897, R.top + 22, R.right, R.bottom, teamColour, 2);
+        if (e.readyState == 1) DrawLayoutText("准备完毕", R.left + 700, R.top, R.right, R.bottom, 0xFFFF0000u);
+        if (e.readyState == 2) DrawLayoutText("正在传输数据", R.left + 700, R.top, R.right, R.bottom, 0xFF00FF00u);
+        if (e.inBattle != 0 && e.slotState == 1) DrawPictureAt(scene.pictures[4], f32(R.left), f32(R.top));
+    }
+
+    // The cursor frames the own row, pulsing red.
+    const plat::GfxRect K = own >= 0 && own < 20 ? scene.rowRects[own] : scene.rowRects[0];
+    scene.cursorRects[0] = K;
+    const u32 f = scene.frameCounter;
+    const u32 red = u32(((std::sin(f32(f % 255) * 10.0f * 0.017453f) + 1.0f) / 2.0f) * 255.0f) & 0xFF;
+    const u32 colour = 0xFF000000u | red << 16;
+    TextureHandle& dot = scene.pictures[3];
+    DrawStretched(dot, f32(K.left), f32(K.top), f32(K.right - K.left + 2), 2, colour);
+    DrawStretched(dot, f32(K.left), f32(K.bottom - 2), f32(K.right - K.left + 2), 2, colour);
+    DrawStretched(dot, f32(K.left), f32(K.top), 2, f32(K.bottom - K.top), colour);
+    DrawStretched(dot, f32(K.right), f32(K.top), 2, f32(K.bottom - K.top), colour);
+
+    const u8 rule = GetRoomState().rule;
+    char title[64];
+    std::snprintf(title, sizeof title, "%s Mode", kRuleTitles[rule < 5 ? rule : 0]);
+    DrawLayoutText(title, 430, 10, 1013, 50, 0xFFFFFFFFu);
+    const MyBgmList& music = app.gameSettings.bgmList;
+    if (music.entries.empty()) {
+        DrawLayoutText("默认BGM      ", 680, 30, 1024, 768, 0xFFFFFFFFu);
+    } else {
+        DrawLayoutText("[BGM选择]", 680, 10, 1024, 768, 0xFFFFFFFFu);
+        const i32 s = music.selectedBgm;
+        const char* shown = s == -2 ? "随机BGM   "
+                            : s == -1 || s >= i32(music.entries.size()) ? "默认BGM      "
+                                                                        : music.entries[size_t(s)]->fileName.c_str();
+        DrawLayoutText(shown, 680, 30, 1024, 768, 0xFFFFFFFFu);
+    }
+    if (!scene.ChatAllowed()) DrawLayoutText("※チャット禁止", 22, 728, 729, 755, 0xFFFFFFFFu);
+    for (ButtonBase* b : scene.buttons)
+        if (b) b->Draw();
+}
+
+RMTCB_DrawSP_DispString* RMTCB_DrawSP_DispString::Create(CList<TCB>* list, const char* text)
+{
+    auto* t = CreateInList<RMTCB_DrawSP_DispString>(list, 10000);
+    if (t) plat::Utf8CopyTruncated(t->text, sizeof t->text, text);
+    return t;
+}
+
+void RMTCB_DrawSP_DispString::DrawSP()
+{
+    if (!visible) return;
+    DrawFullScreenPicture(SharedPicture::Dot, 0xC8000000u);
+    DrawLayoutText(text, 0, 0, 1024, 768, 0xFFFFFFFFu, 5);
+}
+
+RMTCB_DrawSP_DispPicture* RMTCB_DrawSP_DispPicture::Create(CList<TCB>* list, const char* file)
+{
+    auto* t = CreateInList<RMTCB_DrawSP_DispPicture>(list, 10000);
+    if (t) LoadPicture(t->picture, file);
+    return t;
+}
+
+void RMTCB_DrawSP_DispPicture::DrawSP()
+{
+    if (visible) DrawPictureAt(picture, 0, 0);
+}
