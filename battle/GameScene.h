@@ -206,6 +206,19 @@ public:
     // mode 0 the team's next start point, 1 a random one.
     CRobot_Normal* SpawnRobotAtStartPoint(i32 type, i32 mode, f32 hpScale, i32 team, u8 controlMode, i32 colorSet,
                                           CGameItemBase* const* parts);
+    CRobot_Normal* SpawnRobotAtTeamStart(i32 type, f32 hpScale, i32 team, u8 controlMode, i32 colorSet,
+                                         CGameItemBase* const* parts);
+    // Binds a robot to its type (loading it first, on a worker thread when
+    // asked) and puts it live at the position; -1 when the type does not
+    // load, else the result of the last script start.
+    i32 SetupRobot(CRobot_Normal* robot, i32 type, f32 x, f32 y, f32 z, f32 hpScale, i32 team, u8 controlMode,
+                   i32 colorSet, f32 yawDeg, CGameItemBase* const* parts, bool worker);
+    // The first robot or ship of the unit list with this object id.
+    BB_Base* FindRobotById(u32 id);
+    // Yaw in degrees that turns (0, 0, 1) onto a start matrix's z axis.
+    static f32 StartPointYaw(const Mat4& point);
+    // Where set-up reports a node its type names but lacks (null: a message box).
+    static void SetMissingNodeHook(void (*hook)(const char* name, const char* caption));
     CShip* SpawnShip(i32 type, f32 x, f32 y, f32 z, f32 hpScale, i32 team, u8 controlMode, i32 colorSet,
                      f32 yawDeg);
     // Opens the pause menu of the game mode; false when there is none.
@@ -306,6 +319,8 @@ public:
     f32 listenerPoint[3] = {};
     plat::CriticalSection loaderLock;
     i32 nextRandomType = 0;
+    // 1 when an online room places returning robots at random start points.
+    u32 startPointsRandom = 0;
     // 1 when sounds are positional (a single local player).
     u32 positionalSound = 1;
 

@@ -195,6 +195,8 @@ void CRobot_Normal::Reserved2(i32) {}
 void CRobot_Normal::ReleaseModel()
 {
     if (lowerModel.root) HodNode::FreePoseCacheTree(lowerModel.root);
+    // The upper layer poses the lower layer's tree; it owns none of it.
+    if (upperModel.root == lowerModel.root) upperModel.root = nullptr;
     lowerModel.Release();
     delete[] lowerNodes;
     lowerNodes = nullptr;

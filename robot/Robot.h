@@ -260,6 +260,8 @@ public:
     void InputStep();
     // Steps the 20 command sequences once against input.
     void CommandRecogniser();
+    // The standing state a robot starts in after set-up.
+    static inline StateProc standingState = nullptr;
     // Writes input for a computer-controlled robot; null leaves it neutral.
     StateProc computerPlayerProc = &CRobot_Normal::AiControl;
     // ---- the computer player (robot/ai/ComputerPlayer.cpp) ----
