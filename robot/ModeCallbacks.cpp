@@ -32,13 +32,16 @@ u32 RobotTypeCount()
 
 i32 ClampLevel(i32 level) { return level < 0 ? 0 : level > 10 ? 10 : level; }
 
-// The cost a robot's loss takes from its team; computer robots cost 70 %.
-i32 BodyCost(const CRobot_Normal* robot)
+// Computer robots cost 70 %, taken with the single-precision 0.7 in a wider
+// product so 100 costs 69 on every machine (a float product rounds to 70).
+i32 ComputerCost(const CRobot_Normal* robot, i32 cost)
 {
-    i32 cost = (5 - robot->restBody) * 100;
-    if (robot->controlMode == kControlComputer) cost = static_cast<i32>(static_cast<f32>(cost) * 0.7f);
-    return cost;
+    if (robot->controlMode != kControlComputer) return cost;
+    return static_cast<i32>(static_cast<double>(cost) * static_cast<double>(0.7f));
 }
+
+// The cost a robot's loss takes from its team.
+i32 BodyCost(const CRobot_Normal* robot) { return ComputerCost(robot, (5 - robot->restBody) * 100); }
 
 f32 Distance(const Vec3& a, const f32* b)
 {
@@ -342,8 +345,7 @@ i32 CRobot_Normal::DestroyProc_NetTeamCostPenalty(CRobot_Normal* robot)
 {
     CGameScene* scene = Scene();
     const i32 team = CheckedTeam(robot);
-    i32 cost = static_cast<i32>(static_cast<f32>(5 - robot->restBody) * 0.5f + 0.5f) * 100;
-    if (robot->controlMode == kControlComputer) cost = static_cast<i32>(static_cast<f32>(cost) * 0.7f);
+    const i32 cost = ComputerCost(robot, static_cast<i32>(static_cast<f32>(5 - robot->restBody) * 0.5f + 0.5f) * 100);
     if (scene && team >= 0) scene->teamCosts[team] = static_cast<u32>(static_cast<i32>(scene->teamCosts[team]) - cost);
     return 0;
 }
