@@ -28,6 +28,7 @@ class RobotModelData; // robot/RobotType.h
 class CRobot_Base;    // robot/Robot.h
 class CRobot_Normal;  // robot/Robot.h
 class CShip;          // robot/Robot.h
+struct RobotState;    // robot/RobotStateRecord.h
 class CGameItemBase;  // app/player/GameItem.h
 struct FolderList;    // app/core/Application.h
 
@@ -219,8 +220,17 @@ public:
     static f32 StartPointYaw(const Mat4& point);
     // Where set-up reports a node its type names but lacks (null: a message box).
     static void SetMissingNodeHook(void (*hook)(const char* name, const char* caption));
+    // A battleship at a position; its type loads on first use (null when it
+    // does not).
     CShip* SpawnShip(i32 type, f32 x, f32 y, f32 z, f32 hpScale, i32 team, u8 controlMode, i32 colorSet,
                      f32 yawDeg);
+    bool LoadShipType(i32 type);
+    // The online repair: every player robot is set up again from its slot's
+    // received state record, the generator restarts, weapons and effects go,
+    // map objects and team arrays come back. Returns the robots whose record
+    // was refused (left as they were).
+    i32 RebuildRobotsAfterResync();
+    void RebuildRobot(CRobot_Normal* robot, const RobotState& state, i32 syncTarget);
     // Opens the pause menu of the game mode; false when there is none.
     bool OpenPauseMenu();
     // Fills a robot's callback lists with the rules of its role (null: nothing).

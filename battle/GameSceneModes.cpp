@@ -51,9 +51,10 @@ void FittedParts(i32 type, CGameItemBase* out[10])
 
 bool HasRobot(const PlayerEntry& entry) { return entry.slotState != 0 && entry.robot >= 0; }
 
+// Levels stay within 0..10: the computer player and the drops divide by 11 - level.
 void SetLevel(CRobot_Normal* robot, i32 level)
 {
-    if (robot) robot->aiLevel = level;
+    if (robot) robot->aiLevel = level < 0 ? 0 : level > 10 ? 10 : level;
 }
 
 void SetPilot(CRobot_Normal* robot, i32 pilot)
@@ -225,7 +226,7 @@ void CGameScene::SetupLocalBattle()
                                    computer ? kControlComputer : kControlLocal, entry.colorSet, nullptr);
         robotTable[i] = robot;
         if (robot) {
-            robot->aiLevel = computer ? entry.computerLevel : 0;
+            SetLevel(robot, computer ? entry.computerLevel : 0);
             if (computer) robot->pilotIndex = entry.pilot;
             const i32 generator = robotTypes[type].generator;
             const i32 gauge = settings.energyRate >= 10.0f

@@ -2,7 +2,15 @@
 // search by object id and the mode rules given to robots.
 #include <cstring>
 
+#include <string>
+#include <vector>
+
 #include "app/core/Application.h"
+#include "app/player/PlayerEntry.h"
+#include "app/player/RoomState.h"
+#include "engine/core/AssetFile.h"
+#include "platform/core/FileSystem.h"
+#include "robot/RobotStateRecord.h"
 #include "battle/GameScene.h"
 #include "battle/stage/BattleMap.h"
 #include "engine/core/VectorFunctions.h"
@@ -108,7 +116,7 @@ i32 CGameScene::SetupRobot(CRobot_Normal* robot, i32 type, f32 x, f32 y, f32 z, 
     robot->upperModel.root = robot->lowerModel.root;
     robot->upperModel.nodeCallback = &AimNodeCallback;
     robot->upperModel.nodeCallbackArg = &robot->upperModel;
-    robot->stateProc = CRobot_Normal::standingState;
+    robot->stateProc = CRobot_Normal::standingState ? CRobot_Normal::standingState : &CRobot_Normal::StateIdle;
     robot->subStateProc = nullptr;
     robot->modelData = &data;
 
@@ -238,9 +246,76 @@ i32 CGameScene::SetupRobot(CRobot_Normal* robot, i32 type, f32 x, f32 y, f32 z, 
     return result;
 }
 
-CShip* CGameScene::SpawnShip(i32, f32, f32, f32, f32, i32, u8, i32, f32)
+CShip* CGameScene::SpawnShip(i32 type, f32 x, f32 y, f32 z, f32 hpScale, i32 team, u8 controlMode, i32 colorSet,
+                             f32 yawDeg)
 {
-    return nullptr;
+    if (type < 0 || type >= shipTypes.GetCount()) return nullptr;
+    RobotModelData& data = shipTypes[type];
+    if (!data.hierarchy.root && !LoadShipType(type)) return nullptr;
+    CShip* ship = NewObject<CShip>(&unitList, static_cast<u32>(team + 1));
+    if (!ship) return nullptr;
+    ship->Reset();
+    // Ships draw their ids from the robots' counter: a synchronised target id
+    // must name one unit, never a ship and a robot alike.
+    ship->objectId = robotCounter;
+    ++robotCounter;
+    if (robotCounter == 0xFFFFFFFFu) robotCounter = 0;
+
+    Mat4 yaw;
+    plat::MatrixRotationY(&yaw, yawDeg * 0.017453f);
+    ship->worldMatrix = yaw;
+    ship->worldMatrix.m[3][0] += x;
+    ship->worldMatrix.m[3][1] += y;
+    ship->worldMatrix.m[3][2] += z;
+
+    ship->state = kRobotStateLive;
+    ship->team = team;
+    ship->displayTeam = team;
+    ship->controlMode = controlMode;
+    ship->restBody = data.restBody;
+    std::memcpy(ship->displayName, data.name, sizeof ship->displayName);
+    std::memcpy(ship->typeName, data.name, sizeof ship->typeName);
+    ship->displayName[sizeof ship->displayName - 1] = '\0';
+    ship->typeName[sizeof ship->typeName - 1] = '\0';
+    ship->hpMax = static_cast<i32>(static_cast<f32>(data.hp) * hpScale);
+    ship->hp = ship->hpMax;
+    ship->typeIndex = type;
+    ship->inputEnabled = 0;
+    const CFixedArray<u8>& keys = GetApplication()->input.padKeyMap;
+    if (keys.IsCreated() && keys.GetCount() >= kRobotKeyCodes)
+        for (i32 i = 0; i < kRobotKeyCodes; ++i) ship->keyCodes[i] = keys[i];
+    (void)colorSet;  // kept by the ship's own respawn record
+    return ship;
+}
+
+bool CGameScene::LoadShipType(i32 type)
+{
+    const CApplication& app = *GetApplication();
+    if (type < 0 || type >= shipTypes.GetCount() || static_cast<u32>(type) >= app.shipFolders.count ||
+        type >= static_cast<i32>(sizeof app.shipFolders.names / sizeof app.shipFolders.names[0]))
+        return false;
+    char folder[sizeof app.shipFolders.names[0] + 1] = {};
+    std::memcpy(folder, app.shipFolders.names[type], sizeof app.shipFolders.names[0]);
+    if (folder[0] == '\0') return false;
+    const std::string path = std::string(app.startupDir) + "/" + folder;
+    RobotModelData& data = shipTypes[type];
+    // Ships load on the main thread alone: no loader lock, no loaded flag.
+    const std::string previous = plat::GetCurrentDirectory();
+    if (!plat::SetCurrentDirectory(path.c_str())) return false;
+    data.hierarchy.CreateRoot();
+    if (data.hitMesh.LoadScrambledWithTextures((path + "/hit.x").c_str(), MeshObject::NoTextures, AssetKey,
+                                               nullptr)) {
+        data.hitMesh.ComputeBounds();
+        data.hitMesh.BuildCollisionTriangles();
+    }
+    data.LoadScriptSpt((path + "/Script.spt").c_str(), AssetKey);
+    const bool ok = data.LoadScriptAni((path + "/Script.ani").c_str()) != 0;
+    plat::SetCurrentDirectory(previous.c_str());
+    if (!ok) {
+        data.Release();
+        data.Reset();
+    }
+    return ok;
 }
 
 BB_Base* CGameScene::FindRobotById(u32 id)
@@ -254,6 +329,113 @@ BB_Base* CGameScene::FindRobotById(u32 id)
             return node;
     }
     return nullptr;
+}
+
+i32 CGameScene::RebuildRobotsAfterResync()
+{
+    CApplication& app = *GetApplication();
+    for (i32 i = 0; i < kRobotTableSize && i < app.players.GetCount(); ++i) {
+        PlayerEntry& entry = app.players[i];
+        if (robotTable[i]) entry.keyQueue.Init();
+        entry.receivedFrames = 0;
+        entry.frameMarker = -1;
+    }
+    // The battle never draws from the C library's generator; only ours restarts.
+    GetBattleRandom().Init(1, 624);
+
+    // Robots already handed to the deletion queue go now; everything else
+    // in flight (weapons, effects, items) is dropped with its lists.
+    if (deleteQueue.GetHead())
+        for (BB_DelNode* n = deleteQueue.GetHead()->next; n && n != deleteQueue.GetTail(); n = n->next)
+            if (n->list == &unitList && n->object) unitList.Erase(n->object);
+    deleteQueue.Init();
+    weaponList.Init();
+    laserDrawList.Init();
+    effectList.Init();
+    itemList.Init();
+    otherList.Init();
+
+    i32 refused = 0;
+    BB_Base* head = unitList.GetHead();
+    for (BB_Base* node = head ? head->next : nullptr; node && node->priority != kListTailPriority; node = node->next) {
+        const i32 kind = node->GetKind();
+        if (kind != kKindRobotBase && kind != kKindRobot && kind != kKindShip) continue;
+        auto* unit = static_cast<CRobot_Base*>(node);
+        // Nothing may keep pointing at the weapons that just went.
+        unit->lockAlertList.Init();
+        if (kind != kKindRobot) continue;
+        auto* robot = static_cast<CRobot_Normal*>(unit);
+        for (BB_Base*& w : robot->attachedWeapons) w = nullptr;
+        robot->linkedObjects.clear();
+        i32 slot = -1;
+        for (i32 i = 0; i < kRobotTableSize; ++i)
+            if (robotTable[i] == robot) {
+                slot = i;
+                break;
+            }
+        if (slot < 0 || slot >= app.players.GetCount()) continue;
+        const PlayerEntry& entry = app.players[slot];
+        RobotState s;
+        if (ReadRobotState(entry.resyncRecord.data(), entry.resyncRecord.size(), s) != nullptr) {
+            ++refused;
+            continue;
+        }
+        RebuildRobot(robot, s, entry.syncTarget);
+    }
+
+    battleMap.ResetMapObjects();
+    const RoomState& room = GetRoomState();
+    // The host's block holds the members left, the scores and the costs of
+    // the 21 teams, in that order.
+    static_assert(sizeof room.hostStateBlock / sizeof room.hostStateBlock[0] == 3 * kTeamArraySize);
+    for (i32 t = 0; t < kTeamArraySize; ++t) {
+        teamUnits[t] = room.hostStateBlock[t];
+        teamScores[t] = room.hostStateBlock[kTeamArraySize + t];
+        teamCosts[t] = room.hostStateBlock[2 * kTeamArraySize + t];
+    }
+    return refused;
+}
+
+void CGameScene::RebuildRobot(CRobot_Normal* robot, const RobotState& s, i32 syncTarget)
+{
+    const std::vector<RobotCallback> frame = robot->FrameProcList;
+    const std::vector<RobotCallback> destroy = robot->DestroyProcList;
+    const std::vector<RobotCallback> defeat = robot->DefeatProcList;
+    const i8 pad = robot->padNumber;
+    CGameItemBase* parts[kRobotParts];
+    for (i32 i = 0; i < kRobotParts; ++i) parts[i] = robot->parts[i];
+
+    SetupRobot(robot, robot->spawnType, s.world[12], s.world[13], s.world[14], robot->spawnHpScale, robot->spawnTeam,
+               static_cast<u8>(robot->spawnControlMode), robot->spawnColorSet, robot->spawnAngle, parts, false);
+    std::memcpy(&robot->worldMatrix.m[0][0], s.world, sizeof s.world);
+    robot->prevWorldMatrix = robot->worldMatrix;
+    const u32 targetId = syncTarget != -1 ? static_cast<u32>(syncTarget) : s.lockTargetId;
+    BB_Base* target = targetId != kRobotStateNoTarget ? FindRobotById(targetId) : nullptr;
+    robot->lockTarget = target && target != robot ? static_cast<CRobot_Base*>(target) : nullptr;
+
+    robot->padNumber = pad;
+    robot->FrameProcList = frame;
+    robot->DestroyProcList = destroy;
+    robot->DefeatProcList = defeat;
+
+    robot->score = s.score;
+    robot->kills = s.kills;
+    robot->tacticalRules = s.tacticalRules;
+    robot->aiLevel = s.aiLevel;
+    robot->chargeGauge = s.chargeGauge < 5000 ? 5000 : s.chargeGauge;
+    robot->restBody = s.restBody;
+    robot->hp = s.hp < robot->hpMax ? s.hp : robot->hpMax;
+    std::memcpy(robot->displayName, s.displayName, sizeof robot->displayName);
+    robot->boostGaugeMax = s.boostGaugeMax;
+    robot->boostGauge = s.boostGaugeMax;
+    for (i32 i = 0; i < 3; ++i) robot->spawnPos[i] = s.spawnPos[i];
+    robot->inputEnabled = s.inputEnabled;
+    robot->state = s.state;
+    robot->pilotIndex = s.pilotIndex;
+    if (robot->state == kRobotStateDestroyed) robot->Defeat();
+    robot->forward = Vec3(s.forward[0], s.forward[1], s.forward[2]);
+    robot->aimVector = Vec3(s.aimVector[0], s.aimVector[1], s.aimVector[2]);
+    robot->side = Vec3(s.side[0], s.side[1], s.side[2]);
 }
 
 void CGameScene::AttachModeCallbacks(CRobot_Normal* robot, BattleRole role)

@@ -51,6 +51,7 @@ void PlayerEntry::Reset()
         part = nullptr;
     }
     snapshot.clear();
+    resyncRecord.clear();
 }
 
 KEYRECVLIST* PlayerEntry::FindKeyRecord(u32 frame)

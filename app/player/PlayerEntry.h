@@ -63,4 +63,7 @@ public:
     CList<KEYRECVLIST> keyQueue;
     CGameItem_PowerUp* parts[10] = {};
     std::vector<u8> snapshot; // RobotSnapshotSize bytes once received
+    // The host's robot state record for this slot, received for an online
+    // repair; the battle rebuilds the slot's robot from it.
+    std::vector<u8> resyncRecord;
 };

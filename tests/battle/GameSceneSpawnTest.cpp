@@ -5,6 +5,9 @@
 #include <vector>
 
 #include "app/core/Application.h"
+#include "app/player/RoomState.h"
+#include "engine/core/MTRand.h"
+#include "robot/RobotStateRecord.h"
 #include "battle/GameScene.h"
 #include "battle/stage/BattleMap.h"
 #include "robot/Robot.h"
@@ -36,7 +39,116 @@ i32 DefeatAndWait(CRobot_Normal* robot)
     return result;
 }
 
+using Records = std::vector<std::vector<u8>>;
+
+// What lockstep compares: every unit's place, vitals and gauges, and how many
+// weapons and effects are in flight.
+u64 BattleHash(CGameScene& scene)
+{
+    u64 h = 1469598103934665603ull;
+    auto mix = [&h](const void* p, size_t n) {
+        for (size_t i = 0; i < n; ++i) h = (h ^ static_cast<const u8*>(p)[i]) * 1099511628211ull;
+    };
+    for (BB_Base* o = scene.unitList.GetHead()->next; o != scene.unitList.GetTail(); o = o->next) {
+        if (o->GetKind() != kKindRobot) continue;
+        const auto* r = static_cast<CRobot_Normal*>(o);
+        mix(&r->worldMatrix, sizeof r->worldMatrix);
+        mix(&r->velocity, sizeof r->velocity);
+        for (i32 v : {r->hp, r->state, r->boostGauge, r->chargeGauge, r->airborne}) mix(&v, sizeof v);
+        mix(&r->energy, sizeof r->energy);
+    }
+    for (CList<BB_Base>* list : {&scene.weaponList, &scene.effectList, &scene.itemList}) {
+        u32 n = 0;
+        for (BB_Base* o = list->GetHead()->next; o != list->GetTail(); o = o->next) ++n;
+        mix(&n, sizeof n);
+    }
+    return h;
+}
+
+// Scripted input that walks, jumps, turns and shoots.
+RobotInput ScriptedInput(u32 frame, i32 slot)
+{
+    RobotInput in;
+    static const u8 directions[] = {8, 9, 6, 3, 2, 1, 4, 7, 5};
+    in.direction = directions[(frame / 23 + static_cast<u32>(slot) * 4) % 9];
+    in.buttons[0] = frame % 97 < 6;               // jump
+    in.buttons[1] = (frame + slot * 13) % 41 < 3;  // shot
+    in.buttons[5] = (frame + slot * 7) % 61 < 2;   // sub 1
+    return in;
+}
+
+// One copy of a battle: scripted input for `frames`, an optional nudge half
+// way, then (with records) the online repair from those records and `after`
+// more frames. Returns the per-frame hashes after the repair; `own` receives
+// this copy's records at the repair frame.
+std::vector<u64> RunCopy(bool nudge, const Records* from, Records* own, u64* hashAtRepair)
+{
+    BattleRunner runner({});
+    CGameScene& scene = *runner.Scene();
+    CApplication& app = *GetApplication();
+    const u32 frames = 240, after = 240;
+    for (i32 i = 0; i < 2; ++i) {
+        auto* r = static_cast<CRobot_Normal*>(scene.robotTable[i]);
+        r->controlMode = kControlNetwork;
+        r->spawnControlMode = kControlNetwork;
+    }
+    auto feed = [&](u32 frame) {
+        for (i32 i = 0; i < 2; ++i) {
+            scene.robotTable[i]->receivedInput = ScriptedInput(frame, i);
+            scene.robotTable[i]->inputEnabled = 1;
+        }
+    };
+    for (u32 f = 0; f < frames; ++f) {
+        feed(f);
+        runner.RunFrames(1);
+        if (nudge && f == frames / 2) {
+            auto* r = static_cast<CRobot_Normal*>(scene.robotTable[1]);
+            r->worldMatrix.m[3][0] += 3.0f;
+            r->hp -= 40;
+            (void)GetBattleRandom().GetRand();
+        }
+    }
+    *hashAtRepair = BattleHash(scene);
+    own->clear();
+    for (i32 i = 0; i < 2; ++i) {
+        u8 bytes[kRobotStateBytes];
+        EXPECT_TRUE(WriteRobotState(*static_cast<CRobot_Normal*>(scene.robotTable[i]), bytes));
+        own->emplace_back(bytes, bytes + sizeof bytes);
+    }
+    const Records& use = from ? *from : *own;
+    for (i32 i = 0; i < 2; ++i) app.players[i].resyncRecord = use[i];
+    for (i32 t = 0; t < kTeamArraySize; ++t) {
+        GetRoomState().hostStateBlock[t] = scene.teamUnits[t];
+        GetRoomState().hostStateBlock[kTeamArraySize + t] = scene.teamScores[t];
+        GetRoomState().hostStateBlock[2 * kTeamArraySize + t] = scene.teamCosts[t];
+    }
+    EXPECT_EQ(scene.RebuildRobotsAfterResync(), 0);
+    std::vector<u64> hashes;
+    for (u32 f = frames; f < frames + after; ++f) {
+        feed(f);
+        runner.RunFrames(1);
+        hashes.push_back(BattleHash(scene));
+    }
+    for (i32 i = 0; i < 2; ++i) app.players[i].resyncRecord.clear();
+    return hashes;
+}
+
 }  // namespace
+
+TEST(GameSceneSpawn, RepairRebuildsTwoDivergedCopiesIntoTheSameBattle)
+{
+    Records host, other;
+    u64 hostAtRepair = 0, otherAtRepair = 0;
+    const std::vector<u64> a = RunCopy(false, nullptr, &host, &hostAtRepair);
+    const std::vector<u64> b = RunCopy(true, &host, &other, &otherAtRepair);
+    // The nudge really split the copies, and the repair joined them again.
+    ASSERT_NE(hostAtRepair, otherAtRepair);
+    ASSERT_NE(host, other);
+    ASSERT_EQ(a.size(), b.size());
+    for (size_t f = 0; f < a.size(); ++f) ASSERT_EQ(a[f], b[f]) << "frame " << f << " after the repair";
+    // The battle went on moving after the repair.
+    EXPECT_NE(a.front(), a.back());
+}
 
 TEST(GameSceneSpawn, StartPointsYawIdsAndVitals)
 {
