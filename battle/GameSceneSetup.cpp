@@ -28,6 +28,7 @@
 #include "platform/input/Keyboard.h"
 #include "robot/Robot.h"
 #include "robot/RobotType.h"
+#include "weapon/items/Items.h"
 
 namespace {
 
@@ -136,6 +137,7 @@ i32 CGameScene::Init()
     GameSettings& settings = app.gameSettings;
     RoomState& room = GetRoomState();
     ResetBattleFireStats();
+    CRobot_Normal::itemHook = &DropBattleItem;
 
     LoadTextureTable(effectTextures, kEffectTextures, std::size(kEffectTextures));
     LoadTextureTable(interfaceTextures, kInterfaceTextures, std::size(kInterfaceTextures));

@@ -338,6 +338,28 @@ bool BB_AtkStandard::HasHit(const BB_Base* object) const { return Holds(HitList,
 void BB_AtkStandard::RecordHit(BB_Base* object) { Remember(HitList, object, RehitInterval); }
 void BB_AtkStandard::RecordHit(BB_Base* object, i32 countdown) { Remember(HitList, object, countdown); }
 
+i32 BB_AtkStandard::HitTestPass()
+{
+    UpdateHitNodes();
+    CList<BB_Base>* robots = CurrentWeaponWorld().robots;
+    if ((HitMask & kHitRobots) && robots && robots->GetHead()) {
+        for (BB_Base* r = robots->GetHead()->next; r && r != robots->GetTail(); r = r->next)
+            if (!r->Removed) r->HitTestObject(this);
+    }
+    BattleMap* map = CurrentWeaponWorld().map;
+    if (!(HitMask & kHitStage) || !map) return 0;
+    const Vec3 at = Position();
+    CList<MapHitInfo> touched;
+    Vec3 push;
+    if (!CollideSphereWithMap(*map, at.x, at.y, at.z, HitRadius, nullptr, &touched, &push)) return 0;
+    AddMatrixTranslation(&World, &push);
+    if (touched.GetHead())
+        for (MapHitInfo* h = touched.GetHead()->next; h && h != touched.GetTail(); h = h->next)
+            DamageMapObject(*map, *h, Damage);
+    OnHitMap(&push);
+    return 0;
+}
+
 // ---- stage objects -----------------------------------------------------------
 
 i32 DamageMapObject(BattleMap& map, const MapHitInfo& hit, i32 damage)

@@ -139,6 +139,10 @@ public:
     BB_AtkStandard() = default;
     ~BB_AtkStandard() override;
 
+    // Counts the hit list down, offers itself to every robot (mask 1) and
+    // pushes itself out of the stage (mask 2), breaking what it damages.
+    i32 HitTestPass() override;
+
     virtual i32 OnHitRobot(const Vec3* point, BB_Base* robot);
     virtual i32 OnHitMap(const Vec3* push);
     virtual i32 GetDamageType() const;

@@ -4,10 +4,97 @@
 #include <cstring>
 
 #include "engine/graphics/GraphicsDevice.h"
+#include "platform/math/Math.h"
+#include "weapon/Bullet.h"
+#include "weapon/ObjectFactory.h"
 #include "weapon/WeaponScene.h"
 
-i32 BB_Grenade::Run() { return 1; }
+namespace {
+
+constexpr i32 kBlastTexture = 3;
+constexpr i32 kBlastSound = 14;
+
+f32 Fraction() { return static_cast<f32>(BattleUnit()); }
+
+void OfferToRobots(BB_Base* billboard)
+{
+    CList<BB_Base>* robots = CurrentWeaponWorld().robots;
+    if (!robots || !robots->GetHead()) return;
+    for (BB_Base* r = robots->GetHead()->next; r && r != robots->GetTail(); r = r->next)
+        if (!r->Removed) r->HitTestObject(billboard);
+}
+
+}  // namespace
+
+void BounceVelocity(Vec3& velocity, const Vec3* push)
+{
+    if (!push) return;
+    const f32 length = plat::Vec3Length(push);
+    if (!(length > 0.0f)) return;
+    const Vec3 n = -*push / length;
+    velocity = (velocity - n * (2.0f * plat::Vec3Dot(&velocity, &n))) * 0.7f;
+    if (plat::Vec3Length(&velocity) < 0.02f) velocity = Vec3();
+}
+
+// ---- grenade ----
+
 i32 BB_Grenade::GetDamageType() const { return 1; }
+
+i32 BB_Grenade::Run()
+{
+    if (ObjectGone(Owner)) Owner = nullptr;
+    AddMatrixTranslation(&World, &Velocity);
+    Velocity.y -= 0.01f;
+    Quad.Grow(0.075f);
+    if (Quad.Width() > BlastSize) Quad.SetSquare(0.1f);
+    if (++Counter <= i32(std::min<u32>(Fuse, 0x7FFFFFFFu))) return 0;
+
+    const WeaponWorld& w = CurrentWeaponWorld();
+    const Vec3 at = Position();
+    {
+        // Draw order x, y, z.
+        Vec3 v;
+        v.x = Fraction() * 0.1f - 0.05f;
+        v.y = Fraction() * 0.17f;
+        v.z = Fraction() * 0.1f - 0.05f;
+        if (auto* blast = NewObjectLast<BB_GrenadeExplode>(w.attackEffects, 3))
+            blast->Set(&at, 10.0f, &v, 0, w.Texture(kBlastTexture), 0xFFFFFFFFu, Owner, BlastSize * 5.0f,
+                       BlastDamage, DownValue, Knockback, HitFlags, Team);
+    }
+    for (i32 i = 0; i < 5; ++i) {
+        // Velocity x, y, z, then position x, z, then the size.
+        Vec3 v;
+        v.x = Fraction() * 0.04f - 0.02f;
+        v.y = Fraction() * 0.17f;
+        v.z = Fraction() * 0.04f - 0.02f;
+        Vec3 p = at;
+        p.x += 2.0f * Fraction() - 1.0f;
+        p.z += 2.0f * Fraction() - 1.0f;
+        const f32 size = (Fraction() * 7.0f + 3.0f) * BlastSize;
+        if (auto* smoke = NewObject<BB_GrenadeExplode>(w.effects, 3))
+            smoke->Set(&p, size, &v, 0, w.Texture(kBlastTexture), 0xFFFFFFFFu, nullptr, 0.0f, 0, 0, 0.0f, 0, 0);
+    }
+    const f32 d = DistanceToEye(at);
+    if (d <= kSoundRange) PlayBattleSound(kBlastSound, at);
+    ShakeCamera(d, 1.5f);
+    return 1;
+}
+
+i32 BB_Grenade::OnHitRobot(const Vec3* point, BB_Base*)
+{
+    // Stuck where it touched: the next Run sets it off.
+    World = Mat4::Identity();
+    if (point) AddMatrixTranslation(&World, point);
+    Velocity = Vec3();
+    Counter = i32(std::min<u32>(Fuse, 0x7FFFFFFFu));
+    return 0;
+}
+
+i32 BB_Grenade::OnHitMap(const Vec3* push)
+{
+    BounceVelocity(Velocity, push);
+    return 0;
+}
 
 void BB_Grenade::Set(const Vec3* position, f32 size, const Vec3* velocity, i32 blendMode, plat::GfxTexture* texture,
                      u32 colour, u32 fuse, BB_Base* owner, f32 hitRadius, i32 damage, i32 downValue, f32 knockback,
@@ -147,6 +234,14 @@ void BB_SwordBeamAtk::SetEx(const Vec3* position, f32 length, i32 blendMode, pla
     Set(position, length, length, blendMode, texture, nullptr, colour, team, life, owner, followedMatrix, value,
         u32(rehitInterval));
     if (values) std::memcpy(Values, values, sizeof(Values));
+}
+
+i32 BB_SwordBeamAtk::HitTestPass()
+{
+    // A held blade keeps what it hit blocked until it moves again.
+    if (Hold == 0) UpdateHitNodes();
+    if (HitMask & kHitRobots) OfferToRobots(this);
+    return 0;
 }
 
 i32 BB_SwordBeamAtk::Run()

@@ -5,9 +5,16 @@
 #include "weapon/Laser.h"
 #include "weapon/WeaponBase.h"
 
+// The bounce of the grenade and the pick-ups off a push vector: reflected,
+// slowed to 0.7 and stopped below 0.02. Nothing for a missing or zero push.
+void BounceVelocity(Vec3& velocity, const Vec3* push);
+
+// Detonates when its fuse runs out or at once after touching a robot.
 class BB_Grenade : public BB_AtkStandard {
 public:
     i32 Run() override;
+    i32 OnHitRobot(const Vec3* point, BB_Base* robot) override;
+    i32 OnHitMap(const Vec3* push) override;
     i32 GetDamageType() const override;
     virtual void Set(const Vec3* position, f32 size, const Vec3* velocity, i32 blendMode, plat::GfxTexture* texture,
                      u32 colour, u32 fuse, BB_Base* owner, f32 hitRadius, i32 damage, i32 downValue, f32 knockback,
@@ -67,6 +74,10 @@ public:
 class BB_SwordBeamAtk : public BB_SwordBeam {
 public:
     i32 Run() override;
+    // Never seen: the visible blade is a separate BB_SwordBeam.
+    i32 Draw() override { return 0; }
+    // Robots only; the hit countdown stands still while the blade is held.
+    i32 HitTestPass() override;
     virtual void SetEx(const Vec3* position, f32 length, i32 blendMode, plat::GfxTexture* texture, u32 ignored,
                        u32 colour, i32 team, u32 life, BB_Base* owner, const Mat4* followedMatrix, u32 value,
                        i32 rehitInterval, const i32 values[10]);

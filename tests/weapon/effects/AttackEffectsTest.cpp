@@ -1,5 +1,15 @@
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
 #include <gtest/gtest.h>
 
+#include "app/core/Application.h"
+#include "engine/core/MTRand.h"
+#include "engine/model/HodModel.h"
+#include "robot/Robot.h"
+#include "weapon/WeaponScene.h"
 #include "weapon/effects/AttackEffects.h"
 #include "weapon/effects/MagicCircle.h"
 #include "weapon/items/Items.h"
@@ -53,7 +63,7 @@ TEST(AttackEffectsTest, BlastHurtsOnlyInItsFirstPassAndBladesLiveByTheirOwner)
     BB_LightMaterial light;
     light.Set(&at, 1.0f, 1, nullptr, 0xFFFFFFFFu, 2, 0, 0);
     EXPECT_EQ(light.Finished, 0);
-    EXPECT_EQ(light.Counter, 20);
+    EXPECT_EQ(light.LaunchDelay, 20);
     EXPECT_EQ(light.Direction, Vec3(0.0f, 0.1f, 1.0f));
 }
 
@@ -73,4 +83,251 @@ TEST(AttackEffectsTest, PickUpsTouchButNeverHurt)
         EXPECT_EQ(item->World.m[3][2], 3.0f);
     }
     EXPECT_FLOAT_EQ(parts.Strength, 2.0f);
+}
+
+namespace {
+
+struct Arena {
+    CList<BB_Base> robots, weapons, effects, attackEffects;
+    i32 shake = 0;
+    WeaponWorld world;
+    Arena()
+    {
+        world.robots = &robots;
+        world.weapons = &weapons;
+        world.effects = &effects;
+        world.attackEffects = &attackEffects;
+        world.cameraShake = &shake;
+        SetWeaponWorld(&world);
+    }
+    ~Arena() { SetWeaponWorld(nullptr); }
+};
+
+// Stands in a robot list and counts the billboards offered to it.
+class Probe : public BB_Base {
+public:
+    i32 HitTestObject(BB_Base*) override { return ++offers; }
+    i32 offers = 0;
+};
+
+// Draws taken from the battle generator since it was seeded.
+int DrawsSince(u32 seed)
+{
+    const u32 next = GetBattleRandom().GetRand();
+    cMTRand r;
+    r.Init(seed);
+    for (int n = 0; n < 1000; ++n)
+        if (r.GetRand() == next) return n;
+    return -1;
+}
+
+}  // namespace
+
+TEST(AttackEffectsTest, GrenadeBlowsUpAtItsFuseOrWhereItTouchesAndBounces)
+{
+    Arena arena;
+    arena.world.camera.m[3][0] = 10.0f;  // 10 from the blast: shake (30 - 10) x 1.5
+    GetBattleRandom().Init(5);
+    const Vec3 at(0, 1, 0), lob(0.1f, 0.2f, 0.0f);
+    BB_Base owner;
+    BB_Grenade g;
+    g.Set(&at, 0.1f, &lob, 0, nullptr, 0xFFFFFFFFu, 5, &owner, 0.3f, 40, 7, 0.5f, 8, 2, 300, 0.8f);
+    EXPECT_EQ(g.GetDamageType(), 1);
+    for (int i = 0; i < 5; ++i) ASSERT_EQ(g.Run(), 0);
+    EXPECT_LE(g.Quad.Width(), 0.8f);  // pulses below its size
+    EXPECT_NEAR(g.Velocity.y, 0.2f - 0.05f, 1e-6f);
+    EXPECT_EQ(g.Run(), 1);
+    ASSERT_EQ(arena.attackEffects.GetCount(), 1u);  // the blast that hurts
+    EXPECT_EQ(arena.effects.GetCount(), 5u);        // and five that are only seen
+    auto* blast = static_cast<BB_GrenadeExplode*>(arena.attackEffects.GetHead()->next);
+    EXPECT_FLOAT_EQ(blast->HitRadius, 4.0f);
+    EXPECT_EQ(blast->Damage, 300);
+    EXPECT_EQ(blast->Owner, &owner);
+    EXPECT_EQ(blast->HitFlags, 8u);
+    EXPECT_EQ(blast->Team, 2);
+    EXPECT_EQ(DrawsSince(5), 3 + 5 * 6);
+    EXPECT_EQ(arena.shake, 30);
+
+    // Touching a robot sets it off at the touch point on its next run.
+    BB_Grenade stuck;
+    stuck.Set(&at, 0.1f, &lob, 0, nullptr, 0xFFFFFFFFu, 500, &owner, 0.3f, 40, 7, 0.5f, 8, 2, 300, 0.8f);
+    const Vec3 touch(3, 4, 5);
+    stuck.OnHitRobot(&touch, &owner);
+    EXPECT_EQ(stuck.Run(), 1);
+    EXPECT_EQ(stuck.Position(), touch);
+
+    // Bounce: reflected and slowed to 0.7; a slow one stops dead; no push changes nothing.
+    stuck.Velocity = Vec3(0.0f, -1.0f, 0.0f);
+    const Vec3 up(0.0f, 0.5f, 0.0f);
+    stuck.OnHitMap(&up);
+    EXPECT_NEAR(stuck.Velocity.y, 0.7f, 1e-6f);
+    stuck.OnHitMap(nullptr);
+    EXPECT_NEAR(stuck.Velocity.y, 0.7f, 1e-6f);
+    stuck.Velocity = Vec3(0.0f, -0.02f, 0.0f);
+    stuck.OnHitMap(&up);
+    EXPECT_EQ(stuck.Velocity, Vec3());
+}
+
+TEST(AttackEffectsTest, BillboardsHitOnlyFromTheirPassesAndBlastsOnlyFirst)
+{
+    Arena arena;
+    Probe robot;
+    arena.robots.AddNode(1, &robot);
+    const Vec3 at(0, 1, 0), still;
+    BB_GrenadeExplode blast;
+    blast.Set(&at, 2.0f, &still, 0, nullptr, 0xFFFFFFFFu, nullptr, 3.0f, 210, 410, 0.2f, 8, 4);
+    for (int frame = 0; frame < 5; ++frame) {
+        blast.Run();
+        blast.HitTestPass();
+    }
+    EXPECT_EQ(robot.offers, 1);
+
+    // A held damaging blade keeps its hit list; a moving one counts it down.
+    Mat4 hand;
+    BB_SwordBeamAtk blade;
+    const i32 values[10] = {};
+    blade.SetEx(&at, 2.0f, 1, nullptr, 0, 0xFFFFFFFFu, 0, 100, nullptr, &hand, 0, 3, values);
+    blade.RecordHit(&robot);
+    blade.Hold = 1;
+    for (int i = 0; i < 5; ++i) blade.HitTestPass();
+    EXPECT_TRUE(blade.HasHit(&robot));
+    blade.Hold = 0;
+    blade.HitTestPass();
+    blade.HitTestPass();
+    EXPECT_TRUE(blade.HasHit(&robot));
+    blade.HitTestPass();  // the third pass after the hold frees it
+    EXPECT_FALSE(blade.HasHit(&robot));
+    EXPECT_EQ(robot.offers, 1 + 8);
+    arena.robots.Detach(&robot);
+}
+
+namespace {
+
+// Robots the summon spawner hands out, and what it was asked for.
+struct Called {
+    i32 type;
+    Vec3 at;
+    f32 scale;
+    i32 team, colourSet;
+};
+std::vector<Called> g_called;
+CRobot_Normal* g_units = nullptr;
+
+CRobot_Normal* RecordSpawn(i32 type, const Vec3& at, f32 scale, i32 team, i32 colourSet)
+{
+    g_called.push_back({type, at, scale, team, colourSet});
+    CRobot_Normal* r = &g_units[(g_called.size() - 1) % 12];
+    std::strcpy(r->displayName, "Unit");
+    return r;
+}
+
+}  // namespace
+
+TEST(AttackEffectsTest, SummonItemCallsAlliesByItsCascadeOnce)
+{
+    Arena arena;
+    std::unique_ptr<CRobot_Normal[]> units(new CRobot_Normal[12]);
+    g_units = units.get();
+    BB_SummonItem::spawnUnit = &RecordSpawn;
+    CRobot_Normal picker;
+    HodNode* body = new HodNode;
+    body->world.m[3][0] = 10.0f;
+    picker.frameBodyD = body;
+    picker.team = 3;
+    const Mat4* aim = picker.GetTargetMatrix();
+    ASSERT_NE(aim, nullptr);
+    const Vec3 at(0, 5, 0), still;
+
+    // Most seeds give the plain answer: seven failed 1-in-300 tests, then
+    // 1 or 2 allies of type 0 or 1 around the picker.
+    for (u32 seed : {1u, 2u, 3u, 4u}) {
+        cMTRand r;
+        r.Init(seed);
+        bool plain = true;
+        for (int i = 0; i < 7; ++i) plain &= r.GetRand() % 300 != 0;
+        if (!plain) continue;
+        const int units = int(r.GetRand() & 1) + 1;
+        g_called.clear();
+        GetBattleRandom().Init(seed);
+        BB_SummonItem item;
+        item.Set(&at, 2.0f, &still, 0, nullptr, 0xFFFFFFFFu, 6000, 1000);
+        item.OnHitRobot(&at, &picker);
+        item.OnHitRobot(&at, &picker);  // a second toucher in the same pass gets nothing
+        ASSERT_EQ(int(g_called.size()), units) << seed;
+        for (const Called& c : g_called) {
+            const f32 u1 = f32(r.GetRand() / 4294967296.0), u2 = f32(r.GetRand() / 4294967296.0);
+            EXPECT_EQ(c.type, i32(r.GetRand() & 1));
+            EXPECT_FLOAT_EQ(c.at.x, aim->m[3][0] + u2 * 4.0f - 2.0f);
+            EXPECT_FLOAT_EQ(c.at.y, aim->m[3][1] + 2.0f);
+            EXPECT_FLOAT_EQ(c.at.z, aim->m[3][2] + u1 * 4.0f - 2.0f);
+            EXPECT_FLOAT_EQ(c.scale, 0.2f);
+            EXPECT_EQ(c.team, 3);
+            EXPECT_EQ(c.colourSet, 3);
+        }
+        EXPECT_EQ(g_units[0].aiLevel, 5);
+        EXPECT_STREQ(g_units[0].displayName, "Unit");
+        EXPECT_EQ(item.Run(), 1);  // taken: gone on its next run
+    }
+
+    // A first draw of 0 modulo 300 calls ten reinforcements with their label.
+    u32 seed = 1;
+    for (cMTRand r;; ++seed) {
+        r.Init(seed);
+        if (r.GetRand() % 300 == 0) break;
+    }
+    g_called.clear();
+    GetBattleRandom().Init(seed);
+    BB_SummonItem rare;
+    rare.Set(&at, 2.0f, &still, 0, nullptr, 0xFFFFFFFFu, 6000, 1000);
+    rare.OnHitRobot(&at, &picker);
+    EXPECT_EQ(g_called.size(), 10u);
+    EXPECT_STREQ(g_units[9].displayName, "Unit[援軍]");
+    BB_SummonItem::spawnUnit = nullptr;
+    g_units = nullptr;
+    picker.frameBodyD = nullptr;
+    body->FreeTree(true);
+}
+
+TEST(AttackEffectsTest, PartsItemRollsOnTheMenuGeneratorForThePlayersOnly)
+{
+    Arena arena;
+    BB_PartsItem::mayTake = [](const BB_Base* r) { return static_cast<const CRobot_Base*>(r)->objectId < 2; };
+    CApplication& app = *GetApplication();
+    CRobot_Normal player, stranger;
+    player.objectId = 1;
+    player.spawnType = 4;
+    stranger.objectId = 7;
+    const Vec3 at(0, 1, 0), still;
+    int paints = 0, parts = 0;
+    for (u32 seed = 1; seed < 40; ++seed) {
+        GetBattleRandom().Init(99);
+        app.random.Init(seed);
+        cMTRand expect;
+        expect.Init(seed);
+        const u32 roll = expect.GetRand() % 1000;
+        BB_PartsItem item;
+        item.Set(&at, 0, &still, 0, nullptr, 0, 6000, 1000, 1.0f);
+        item.OnHitRobot(&at, &stranger);
+        ASSERT_EQ(item.Taken, 0);  // left lying for the players
+        const size_t owned = app.partInventory.parts.size();
+        std::memset(app.partInventory.robots[4].colourOwned, 0, 10);
+        item.OnHitRobot(&at, &player);
+        item.OnHitRobot(&at, &player);
+        EXPECT_EQ(item.Counter, item.Life);
+        const std::string line = app.chatLog.GetHead()->next->text;
+        if (roll < 200) {
+            ++paints;
+            const u32 n = expect.GetRand() % 10;
+            for (u32 k = 0; k < 10; ++k) EXPECT_EQ(app.partInventory.robots[4].colourOwned[k], k == n ? 1 : 0);
+            EXPECT_EQ(line, "获得涂装 [" + std::to_string(n + 1) + "号]     ");
+        } else {
+            ++parts;
+            EXPECT_EQ(app.partInventory.parts.size(), owned + 1);
+            EXPECT_EQ(line.rfind("获得 ", 0), 0u);
+        }
+        EXPECT_EQ(GetBattleRandom().GetRand(), [] { cMTRand b; b.Init(99); return b.GetRand(); }());
+    }
+    EXPECT_GT(paints, 0);
+    EXPECT_GT(parts, 0);
+    BB_PartsItem::mayTake = nullptr;
 }
