@@ -332,7 +332,8 @@ int EffectProc(int type) { return 51 + type % 12; }
 // and eight of its own. A row whose first value is kCallSite keeps what the
 // action passes (point, cost and three tuning values, the rest 0); a
 // procedure's row gives arguments that make it fire and hit in the sample
-// battles.
+// battles. A procedure with several rows is called once per row, in table
+// order, at each of its call sites (the effect selector shows every effect).
 constexpr int kCallSite = -99999;
 struct ProcArgs {
     int proc;
@@ -361,39 +362,52 @@ const ProcArgs kProcArgs[] = {
     {20, {0, 80, 0, 0, 0, 0, 0, 0, 0, 0}},
     {21, {0, 80, 0, 0, 0, 0, 0, 0, 0, 0}},
     {22, {kCallSite}},
-    {23, {kCallSite}},
+    {23, {0, 150}},
     {24, {0, 150, 30, 150, 90, 7, 100, 0, 0, 0}},
     {25, {0, 150, 30, 150, 90, 7, 0, 10, 0, 0}},
     {26, {0, 100, 150, 0, 0, 0, 0, 0, 0, 0}},
-    {27, {kCallSite}},
+    {27, {0, 100}},
     {28, {0, 150, 30, 200, 60, 7, 0, 10, 0, 0}},
     {29, {kCallSite}},
-    {30, {kCallSite}},
+    {30, {0, 100, 0, 0}},
+    {30, {0, 100, 1, 2}},
     {31, {kCallSite}},
     {32, {kCallSite}},
     {33, {kCallSite}},
-    {51, {kCallSite}},
-    {52, {kCallSite}},
-    {53, {kCallSite}},
-    {54, {kCallSite}},
-    {55, {kCallSite}},
-    {56, {kCallSite}},
-    {57, {kCallSite}},
-    {58, {kCallSite}},
+    {51, {0}},
+    {52, {0}},
+    {53, {0}},
+    {54, {0}},
+    {55, {0, 250, 12, 13, 50, 0, 0, 0, 0, 90}},
+    {56, {0}},
+    {57, {0, 250, 0, 11, 12, 0, 0, 0, 0, 20}},
+    {58, {0, 45}},
     {59, {kCallSite}},
-    {60, {kCallSite}},
-    {61, {kCallSite}},
-    {62, {kCallSite}},
+    {60, {0, 5, 12, 40, 4, 15, 25}},
+    {61, {1}},
+    {62, {0, 0, 120, 300, 400, 0, 1, 100}},
+    {62, {0, 1, 1000}},
+    {62, {0, 2}},
+    {62, {1, 3, 30, 120}},
+    {62, {0, 4, 1, 5, 1, 4, 0}},
+    {62, {0, 5, 0, 20}},
+    {62, {0, 6, 20, 300, 10, 10, 10}},
+    {62, {0, 7, 0, 100, 41, 4, 4}},
 };
 
 std::string Fire(int proc, int point, int cost, int a2, int a3, int a4)
 {
-    int args[10] = {point, cost, a2, a3, a4, 0, 0, 0, 0, 0};
+    auto call = [proc](const int (&args)[10]) {
+        std::string text = "WeaponAttack2(0, " + std::to_string(proc);
+        for (int a : args) text += ", " + std::to_string(a);
+        return text + ");";
+    };
+    std::string text;
     for (const ProcArgs& row : kProcArgs)
-        if (row.proc == proc && row.args[0] != kCallSite) std::copy(std::begin(row.args), std::end(row.args), args);
-    std::string text = "WeaponAttack2(0, " + std::to_string(proc);
-    for (int a : args) text += ", " + std::to_string(a);
-    return text + ");";
+        if (row.proc == proc && row.args[0] != kCallSite) text += (text.empty() ? "" : " ") + call(row.args);
+    if (!text.empty()) return text;
+    const int args[10] = {point, cost, a2, a3, a4, 0, 0, 0, 0, 0};
+    return call(args);
 }
 
 // The entries of every scripted action of one type.
