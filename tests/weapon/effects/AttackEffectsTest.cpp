@@ -212,12 +212,13 @@ struct Called {
 };
 std::vector<Called> g_called;
 CRobot_Normal* g_units = nullptr;
+std::string g_unitName = "Unit";
 
 CRobot_Normal* RecordSpawn(i32 type, const Vec3& at, f32 scale, i32 team, i32 colourSet)
 {
     g_called.push_back({type, at, scale, team, colourSet});
     CRobot_Normal* r = &g_units[(g_called.size() - 1) % 12];
-    std::strcpy(r->displayName, "Unit");
+    std::strcpy(r->displayName, g_unitName.c_str());
     return r;
 }
 
@@ -282,6 +283,17 @@ TEST(AttackEffectsTest, SummonItemCallsAlliesByItsCascadeOnce)
     rare.OnHitRobot(&at, &picker);
     EXPECT_EQ(g_called.size(), 10u);
     EXPECT_STREQ(g_units[9].displayName, "Unit[援軍]");
+
+    // A label that does not fit is cut before a character, inside the name's field.
+    g_unitName.clear();
+    while (g_unitName.size() < 252) g_unitName += "机";
+    g_called.clear();
+    GetBattleRandom().Init(seed);
+    BB_SummonItem full;
+    full.Set(&at, 2.0f, &still, 0, nullptr, 0xFFFFFFFFu, 6000, 1000);
+    full.OnHitRobot(&at, &picker);
+    EXPECT_EQ(std::string(g_units[0].displayName), g_unitName + "[");
+    g_unitName = "Unit";
     BB_SummonItem::spawnUnit = nullptr;
     g_units = nullptr;
     picker.frameBodyD = nullptr;
