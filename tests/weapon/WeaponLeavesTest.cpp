@@ -124,13 +124,13 @@ TEST(WeaponLeavesTest, InitialisersStoreWhatTheyAreGiven)
     drone.SetEx(&bay, 3, 200, 1, nullptr);
     EXPECT_EQ(bay.hidden, 1);
     EXPECT_EQ(child->hidden, 1);
-    EXPECT_EQ(drone.HomeMatrix, &bay.world);
-    EXPECT_FLOAT_EQ(drone.HomeMatrixCopy.m[3][1], 2.0f);
+    EXPECT_EQ(drone.BayMatrix, &bay.world);
+    EXPECT_FLOAT_EQ(drone.LaunchMatrix.m[3][1], 2.0f);
     EXPECT_EQ(drone.ShotsLeft, 3);
     EXPECT_EQ(drone.FireCountdown, 200);
     LZ_Fannel lost;
     lost.SetEx(nullptr, 0, 0, 0, nullptr);
-    EXPECT_EQ(Mat4(lost.HomeMatrixCopy), Mat4::Identity());
+    EXPECT_EQ(Mat4(lost.LaunchMatrix), Mat4::Identity());
     bay.FreeTree(true);  // frees the nodes too
 
     // A tether ends once its flag is raised or its owner is gone.
