@@ -19,10 +19,11 @@
 namespace {
 
 // The procedures checked here.
-const i32 kCheckedProcs[] = {1, 2, 3, 4, 6, 9, 10, 11, 12, 13, 14, 17, 18, 19, 20, 21, 24, 25, 26, 28};
+const i32 kCheckedProcs[] = {1,  2,  3,  4,  5,  6,  7,  8,  9,  10, 11, 12, 13, 14, 15, 16,
+                             17, 18, 19, 20, 21, 22, 24, 25, 26, 28, 29, 31, 32, 33};
 // The robot types of each battle: between them their scripts call every
 // procedure above.
-const i32 kBattles[][4] = {{0, 1, 2, 3}, {4, 5, 6, 7}};
+const i32 kBattles[][4] = {{0, 1, 2, 3}, {4, 5, 6, 7}, {8, 9, 10, 11}};
 constexpr i32 kAttempts = 4;
 constexpr u32 kFramesPerAttempt = 150;
 constexpr f32 kRange = 12.0f;
