@@ -56,6 +56,33 @@ f32 ThrowHoming(const ShotStart& start, f32 factor)
     return start.hasTarget && start.targetDistance < 100.0f ? (1.0f - start.targetDistance / 100.0f) * factor : 0.0f;
 }
 
+// What both thrown weapons start from: the part they leave from, their mesh,
+// the shot's start aimed at the target, the homing and the charge scale.
+struct ThrowShot {
+    HodNode* node = nullptr;
+    MeshObject* mesh = nullptr;
+    ShotStart start;
+    f32 homing = 0.0f;
+    f32 power = 1.0f;
+    f32 scale = 1.0f;
+    i32 charge = 0;
+};
+
+bool BeginThrow(CRobot_Normal& robot, const i32* args, f32 homingFactor, ThrowShot& t)
+{
+    if (!args) return false;
+    t.node = WeaponPointNode(robot, args[3]);
+    t.mesh = TypeMesh(robot, args[2]);
+    if (!t.node || !t.mesh) return false;
+    if (!BeginShot(robot, args, &t.start)) return false;
+    AimAtTarget(robot, &t.start);
+    t.homing = ThrowHoming(t.start, homingFactor);
+    t.power = PowerUpFactor(robot);
+    t.charge = robot.chargeLevel;
+    t.scale = t.charge == 0 ? 1.0f : 1.0f + 0.2f * static_cast<f32>(t.charge);
+    return true;
+}
+
 }  // namespace
 
 void CRobot_Normal::FireProc05Fannel(const i32* args)
@@ -206,51 +233,32 @@ void CRobot_Normal::FireProc59PassCrystals(const i32*)
 
 void CRobot_Normal::FireProc29ShieldThrow(const i32* args)
 {
-    if (!args) return;
-    // A throw needs the shield's mesh and the part it leaves from.
-    HodNode* node = WeaponPointNode(*this, args[3]);
-    MeshObject* mesh = TypeMesh(*this, args[2]);
-    if (!node || !mesh) return;
-    ShotStart start;
-    if (!BeginShot(*this, args, &start)) return;
-    AimAtTarget(*this, &start);
-    const f32 h = ThrowHoming(start, 0.75f);
-    const f32 f = PowerUpFactor(*this);
+    ThrowShot t;
+    if (!BeginThrow(*this, args, 0.75f, t)) return;
     const ScriptContext& c = scriptContext;
-    const i32 n = chargeLevel;
-    const f32 scale = n == 0 ? 1.0f : 1.0f + 0.2f * static_cast<f32>(n);
     const WeaponWorld& w = CurrentWeaponWorld();
     if (auto* shield = NewObject<LZ_ShieldThrow>(w.weapons, 1)) {
-        shield->Set(&start.launch, 0.2f, 30, 0.5f, h, 2, w.Texture(0), kWhite, this,
-                    start.hasTarget ? target : nullptr, ShotDamage(static_cast<f32>(c.attackPower), scale, f),
+        shield->Set(&t.start.launch, 0.2f, 30, 0.5f, t.homing, 2, w.Texture(0), kWhite, this,
+                    t.start.hasTarget ? target : nullptr, ShotDamage(static_cast<f32>(c.attackPower), t.scale, t.power),
                     c.attackDownF, c.attackForce, static_cast<u32>(c.attackFlag), 5, 1, team, 30);
-        shield->SetEx(node, 0, 0, mesh, 0, &colorSet);
+        shield->SetEx(t.node, 0, 0, t.mesh, 0, &colorSet);
     }
-    if (n != 0) MakeSparks(*this, 1);
+    if (t.charge != 0) MakeSparks(*this, 1);
 }
 
 void CRobot_Normal::FireProc31SwordThrow(const i32* args)
 {
-    if (!args) return;
-    HodNode* node = WeaponPointNode(*this, args[3]);
-    MeshObject* mesh = TypeMesh(*this, args[2]);
-    if (!node || !mesh) return;
-    ShotStart start;
-    if (!BeginShot(*this, args, &start)) return;
-    AimAtTarget(*this, &start);
-    const f32 h = ThrowHoming(start, 0.35f);
-    const f32 f = PowerUpFactor(*this);
+    ThrowShot t;
+    if (!BeginThrow(*this, args, 0.35f, t)) return;
     const ScriptContext& c = scriptContext;
-    const i32 n = chargeLevel;
-    const f32 scale = n == 0 ? 1.0f : 1.0f + 0.2f * static_cast<f32>(n);
     const WeaponWorld& w = CurrentWeaponWorld();
     if (auto* sword = NewObject<LZ_SwordThrow>(w.weapons, 1)) {
-        sword->Set(&start.launch, 0.2f, 3, 0.8f, h, 2, nullptr, kWhite, this, start.hasTarget ? target : nullptr,
-                   ShotDamage(static_cast<f32>(c.attackPower), scale, f), c.attackDownF, c.attackForce,
-                   static_cast<u32>(c.attackFlag), 5, 1, team, n == 0 ? 180 : 30);
-        sword->SetEx(node, 0, 0, mesh, TypeMeshFlag(*this, args[2]), &colorSet);
+        sword->Set(&t.start.launch, 0.2f, 3, 0.8f, t.homing, 2, nullptr, kWhite, this,
+                   t.start.hasTarget ? target : nullptr, ShotDamage(static_cast<f32>(c.attackPower), t.scale, t.power),
+                   c.attackDownF, c.attackForce, static_cast<u32>(c.attackFlag), 5, 1, team, t.charge == 0 ? 180 : 30);
+        sword->SetEx(t.node, 0, 0, t.mesh, TypeMeshFlag(*this, args[2]), &colorSet);
     }
-    if (n != 0) MakeSparks(*this, 1);
+    if (t.charge != 0) MakeSparks(*this, 1);
 }
 
 template <class Blade>
