@@ -4,7 +4,9 @@
 // game, which both enter.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <thread>
@@ -91,6 +93,7 @@ TEST(OnlineEndToEnd, ThreeGamesMeetInTheRoomOneLeavesTwoStart)
     PlayerFolder alice("Alice"), bob("Bob"), carol("Carol");
     // Alice logs in first (she is the host), Bob 6 s later, Carol 12 s later.
     std::string a = LoginSteps(0), b = LoginSteps(6000), c = LoginSteps(12000);
+    a += Step(20600, "key VK_SNAPSHOT");  // the login screen, server and ID filled in
     a += Step(40000, "text hello");
     a += Step(40500, "key Enter");
     b += Step(41000, "click 502 100");   // his robot, one to the right
@@ -134,12 +137,22 @@ TEST(OnlineEndToEnd, ThreeGamesMeetInTheRoomOneLeavesTwoStart)
     // leaving line in the chat panel.
     std::vector<std::string> shots;
     for (const auto& e : fs::directory_iterator(alice.run + "/ScreenShot")) shots.push_back(e.path().string());
-    ASSERT_EQ(shots.size(), 1u);
-    std::string bytes;
-    plat::Image image;
-    ASSERT_TRUE(plat::ReadWholeFile(shots[0].c_str(), bytes));
-    ASSERT_TRUE(plat::DecodeImage(bytes.data(), bytes.size(), &image));
+    std::sort(shots.begin(), shots.end());
+    ASSERT_EQ(shots.size(), 2u);
+    auto load = [](const std::string& path, plat::Image& image) {
+        std::string bytes;
+        return plat::ReadWholeFile(path.c_str(), bytes) && plat::DecodeImage(bytes.data(), bytes.size(), &image);
+    };
+    plat::Image login, image;
+    ASSERT_TRUE(load(shots[0], login));
+    ASSERT_TRUE(load(shots[1], image));
     ASSERT_EQ(image.width, 1024u);
+    auto bright = [](u32 p) { return ((p >> 16) & 0xFF) > 200 && ((p >> 8) & 0xFF) > 200 && (p & 0xFF) > 200; };
+    // The login screen: the server's address and the ID in their fields.
+    EXPECT_GT(CountPixels(login, 262, 129, 500, 156, bright), 30u) << "the address field";
+    EXPECT_GT(CountPixels(login, 263, 181, 500, 208, bright), 30u) << "the ID field";
+    fs::copy_file(shots[0], std::string(QUILLON_RUN_DIR) + "/online_login.png", fs::copy_options::overwrite_existing);
+    shots.erase(shots.begin());
     auto green = [](u32 p) { return ((p >> 8) & 0xFF) > 200 && ((p >> 16) & 0xFF) < 80 && (p & 0xFF) < 80; };
     auto white = [](u32 p) { return ((p >> 16) & 0xFF) > 220 && ((p >> 8) & 0xFF) > 220 && (p & 0xFF) > 220; };
     EXPECT_GT(CountPixels(image, 520, 73, 800, 96, green), 40u) << "Alice's own row";
