@@ -193,6 +193,10 @@ TEST(GameSceneSpawn, StartPointsYawIdsAndVitals)
     EXPECT_EQ(scene.FindRobotById(0xABCDEFu), nullptr);
     EXPECT_EQ(last->hpMax, static_cast<i32>(static_cast<f32>(scene.robotTypes[0].hp) * 0.75f));
     EXPECT_EQ(scene.SpawnRobot(-1, 0, 0, 0, 1, 0, 0, 0, 0, nullptr), nullptr);
+    // A ship type with no folder gives no ship, and no id is spent on it.
+    EXPECT_EQ(scene.SpawnShip(19, 0, 0, 0, 1.0f, 0, kControlComputer, 0, 0.0f), nullptr);
+    EXPECT_EQ(scene.SpawnShip(-1, 0, 0, 0, 1.0f, 0, kControlComputer, 0, 0.0f), nullptr);
+    EXPECT_EQ(scene.robotCounter, 0u);
 }
 
 TEST(GameSceneSpawn, ModeRulesReplaceChargeTeamCostsAndRegenerate)
@@ -260,4 +264,88 @@ TEST(GameSceneSpawn, ModeRulesReplaceChargeTeamCostsAndRegenerate)
     char name[8] = "ab";
     AppendWholeCharacters(name, sizeof name, "\xE6\x8F\xB4\xE8\xBB\x8D");  // two 3-byte characters
     EXPECT_EQ(std::string(name), "ab\xE6\x8F\xB4");
+}
+
+TEST(GameSceneSpawn, EachModeRuleMakesItsOwnNumberOfBattleDraws)
+{
+    BattleRunner runner({});
+    CGameScene& scene = *runner.Scene();
+    scene.battleMap.freeStarts = {At(100, 5, 100), At(200, 5, 200)};
+    auto robot = [&](i32 level, i32 rest) {
+        CRobot_Normal* r = scene.SpawnRobot(0, 10, 0, 10, 1.0f, 0, kControlComputer, 0, 0, nullptr);
+        r->aiLevel = level;
+        r->restBody = rest;
+        scene.robotTable[9] = r;
+        return r;
+    };
+    struct Case {
+        RobotCallback proc;
+        i32 level, rest, draws, result;
+    };
+    const Case cases[] = {
+        {&CRobot_Normal::FrameProc_RegenerateHp, 0, 1, 0, 0},
+        {&CRobot_Normal::DestroyProc_TeamCostPenalty, 0, 1, 0, 0},
+        {&CRobot_Normal::DestroyProc_NetTeamCostPenalty, 0, 1, 0, 0},
+        {&CRobot_Normal::DestroyProc_DropParts, 0, 1, 3, 0},
+        {&CRobot_Normal::DestroyProc_DropPartsChance, 10, 1, 4, 0},  // level 10 always drops
+        {&CRobot_Normal::DefeatProc_DropSummonItem, 0, 1, 1, 2},
+        {&CRobot_Normal::DefeatProc_RandomStartPoint, 0, 1, 1, 0},
+        {&CRobot_Normal::DefeatProc_DropSpawnToGround, 0, 1, 0, 0},
+        {&CRobot_Normal::DefeatProc_TeamRestCount, 0, 1, 0, 0},
+        {&CRobot_Normal::DefeatProc_NextBody, 0, 0, 0, 0},
+        {&CRobot_Normal::DefeatProc_NextBody, 0, 2, 0, 2},
+        {&CRobot_Normal::DefeatProc_Respawn, 0, 1, 0, 2},
+        {&CRobot_Normal::DefeatProc_RandomOpponent, 0, 1, 1, 2},
+        {&CRobot_Normal::DefeatProc_SurvivalNextOpponent, 10, 1, 2, 2},
+    };
+    i32 index = 0;
+    for (const Case& c : cases) {
+        CRobot_Normal* r = robot(c.level, c.rest);
+        GetBattleRandom().Init(99);
+        cMTRand reference;
+        reference.Init(99);
+        EXPECT_EQ(c.proc(r), c.result) << index;
+        const u32 next = GetBattleRandom().GetRand();
+        i32 made = 0;
+        while (made < 100 && reference.GetRand() != next) ++made;
+        EXPECT_EQ(made, c.draws) << index;
+        ++index;
+    }
+    // A survival opponent at level 10 stays at 10 with the level in its name.
+    CRobot_Normal* last = static_cast<CRobot_Normal*>(scene.robotTable[9]);
+    EXPECT_EQ(last->aiLevel, 10);
+    const std::string name = last->displayName;
+    EXPECT_EQ(name.substr(name.size() - 5), ":Lv10");
+}
+
+namespace {
+std::vector<i32> g_lines;
+void RecordLine(CRobot_Normal*, i32 line, const char*) { g_lines.push_back(line); }
+}  // namespace
+
+TEST(GameSceneSpawn, RobotsWithoutRulesLeaveTheTableAndPeerRadioLinesStayInRange)
+{
+    BattleRunner runner({});
+    CGameScene& scene = *runner.Scene();
+    CRobot_Normal* r = scene.SpawnRobot(0, 10, 0, 10, 1.0f, 0, kControlComputer, 0, 0, nullptr);
+    scene.robotTable[7] = r;
+    scene.robotTable[8] = r;
+    EXPECT_EQ(DefeatAndWait(r), 2);
+    EXPECT_EQ(scene.robotTable[7], nullptr);
+    EXPECT_EQ(scene.robotTable[8], nullptr);
+
+    CRobot_Normal* talker = scene.SpawnRobot(0, 10, 0, 10, 1.0f, 0, kControlComputer, 0, 0, nullptr);
+    CRobot_Normal::radioHook = &RecordLine;
+    g_lines.clear();
+    talker->pilotIndex = 0;
+    for (i32 line : {-5, 0, 49, 50, 998, 999, 1 << 30}) {
+        talker->pendingRadioLine = line;
+        talker->Run();
+        EXPECT_EQ(talker->pendingRadioLine, -1);
+    }
+    talker->pilotIndex = -1;
+    talker->pendingRadioLine = 3;
+    talker->Run();
+    CRobot_Normal::radioHook = nullptr;
+    EXPECT_EQ(g_lines, (std::vector<i32>{0, 49, 999}));
 }
