@@ -6,6 +6,7 @@
 
 #include "platform/math/MathTypes.h"
 #include "platform/core/Types.h"
+#include "tools/DataBytes.h"
 
 namespace hodtest {
 
@@ -28,34 +29,12 @@ struct Node {
     i64 declaredChildren = -1;
 };
 
-inline void PutU32(std::string& s, u32 v)
-{
-    for (int i = 0; i < 4; ++i) s.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
-}
-inline void PutF32(std::string& s, f32 f)
-{
-    u32 v;
-    std::memcpy(&v, &f, 4);
-    PutU32(s, v);
-}
-inline void PutVec3(std::string& s, const Vec3& v)
-{
-    PutF32(s, v.x);
-    PutF32(s, v.y);
-    PutF32(s, v.z);
-}
-inline void PutQuat(std::string& s, const Quat& q)
-{
-    PutF32(s, q.x);
-    PutF32(s, q.y);
-    PutF32(s, q.z);
-    PutF32(s, q.w);
-}
-inline void PutMatrix(std::string& s, const Mat4& m)
-{
-    for (int r = 0; r < 4; ++r)
-        for (int c = 0; c < 4; ++c) PutF32(s, m.m[r][c]);
-}
+// The sample data's little-endian writers, under this namespace's names too.
+using ::PutF32;
+using ::PutMatrix;
+using ::PutQuat;
+using ::PutU32;
+using ::PutVec3;
 inline void PutName(std::string& s, const std::string& name, bool terminate = true)
 {
     std::string field(256, '\0');
