@@ -30,6 +30,33 @@ void Ring(const Vec3& at)
     if (auto* ring = NewObject<BB_WindRing>(w.effects, 1)) ring->Set(&at, 1.0f, 1, w.Texture(36), kWhite, 0.3f, -24);
 }
 
+// Both cannons fire one shell at a base speed from the script; a charged
+// shell flies faster, hits harder and cannot be struck down.
+template <class Shell>
+void FireShell(CRobot_Normal& robot, const i32* args, f32 (*baseSpeed)(const i32*))
+{
+    ShotStart start;
+    if (!BeginShot(robot, args, &start)) return;
+    const Vec3 muzzle = Row(start.launch, 3);
+    AimAtTarget(robot, &start);
+    const ScriptContext& c = robot.scriptContext;
+    const f32 f = PowerUpFactor(robot);
+    const i32 n = robot.chargeLevel;
+    const f32 m = static_cast<f32>(n - 1);
+    const f32 pow = static_cast<f32>(c.attackPower);
+    const bool charged = n != 0;
+    const f32 speed = baseSpeed(args);
+    const WeaponWorld& w = CurrentWeaponWorld();
+    if (auto* shell = NewObject<Shell>(w.weapons, 1))
+        shell->SetEx(&start.launch, 0.3f, 5, charged ? speed + 0.2f * m : speed, 0.0f, 1, w.Texture(kShellTexture),
+                     kWhite, &robot, robot.target, ShotDamage(charged ? pow + 0.1f * m : pow, 1.0f, f), c.attackDownF,
+                     c.attackForce, static_cast<u32>(c.attackFlag), 10, 1, robot.team, 180, charged ? 32767 : 1,
+                     nullptr, 0);
+    if (charged) MakeSparks(robot, 30);
+    Ring(muzzle);
+    PlayShotSound(3, muzzle);
+}
+
 // A spread of whole degrees -k..k from one battle draw; a negative spread is none.
 f32 SpreadDraw(i32 k)
 {
@@ -127,25 +154,7 @@ void CRobot_Normal::FireProc11Bullet(const i32* args)
 
 void CRobot_Normal::FireProc09Canon(const i32* args)
 {
-    ShotStart start;
-    if (!BeginShot(*this, args, &start)) return;
-    const Vec3 muzzle = Row(start.launch, 3);
-    AimAtTarget(*this, &start);
-    const ScriptContext& c = scriptContext;
-    const f32 f = PowerUpFactor(*this);
-    const i32 n = chargeLevel;
-    const f32 m = static_cast<f32>(n - 1);
-    const f32 pow = static_cast<f32>(c.attackPower);
-    const bool charged = n != 0;
-    const WeaponWorld& w = CurrentWeaponWorld();
-    if (auto* shell = NewObject<LZ_Canon>(w.weapons, 1))
-        shell->SetEx(&start.launch, 0.3f, 5, charged ? 3.0f + 0.2f * m : 3.0f, 0.0f, 1, w.Texture(kShellTexture),
-                     kWhite, this, target, ShotDamage(charged ? pow + 0.1f * m : pow, 1.0f, f), c.attackDownF,
-                     c.attackForce, static_cast<u32>(c.attackFlag), 10, 1, team, 180, charged ? 32767 : 1, nullptr,
-                     0);
-    if (charged) MakeSparks(*this, 30);
-    Ring(muzzle);
-    PlayShotSound(3, muzzle);
+    FireShell<LZ_Canon>(*this, args, [](const i32*) { return 3.0f; });
 }
 
 void CRobot_Normal::FireProc18Canon(const i32* args)
@@ -208,24 +217,5 @@ void CRobot_Normal::FireProc20FireBall(const i32* args)
 
 void CRobot_Normal::FireProc26Canon2(const i32* args)
 {
-    ShotStart start;
-    if (!BeginShot(*this, args, &start)) return;
-    const Vec3 muzzle = Row(start.launch, 3);
-    AimAtTarget(*this, &start);
-    const ScriptContext& c = scriptContext;
-    const f32 f = PowerUpFactor(*this);
-    const i32 n = chargeLevel;
-    const f32 m = static_cast<f32>(n - 1);
-    const f32 pow = static_cast<f32>(c.attackPower);
-    const bool charged = n != 0;
-    const f32 speed = static_cast<f32>(args[2]) * 0.01f;
-    const WeaponWorld& w = CurrentWeaponWorld();
-    if (auto* shell = NewObject<LZ_Canon2>(w.weapons, 1))
-        shell->SetEx(&start.launch, 0.3f, 5, charged ? speed + 0.2f * m : speed, 0.0f, 1, w.Texture(kShellTexture),
-                     kWhite, this, target, ShotDamage(charged ? pow + 0.1f * m : pow, 1.0f, f), c.attackDownF,
-                     c.attackForce, static_cast<u32>(c.attackFlag), 10, 1, team, 180, charged ? 32767 : 1, nullptr,
-                     0);
-    if (charged) MakeSparks(*this, 30);
-    Ring(muzzle);
-    PlayShotSound(3, muzzle);
+    FireShell<LZ_Canon2>(*this, args, [](const i32* a) { return static_cast<f32>(a[2]) * 0.01f; });
 }
