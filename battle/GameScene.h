@@ -176,8 +176,9 @@ public:
     // back to the room).
     i32 Proc_OnlineWait();
     i32 Proc_ReturnToRoom();
-    // When the wait for the server's return echo began (0: not waiting).
+    // When the wait for the server's return echo began.
     u32 returnWaitStart = 0;
+    bool returnWaiting = false;
 
     // Process pass of the task list: -1 when a task replaced the scene.
     i32 RunProcessPass();

@@ -205,7 +205,10 @@ i32 CGameScene::Proc_ReturnToRoom()
     CApplication& app = *GetApplication();
     const i32 slot = playerSlot < u32(app.players.GetCount()) ? i32(playerSlot) : 0;
     const u32 now = AppClockNow();
-    if (returnWaitStart == 0) returnWaitStart = now | 1u;
+    if (!returnWaiting) {
+        returnWaiting = true;
+        returnWaitStart = now;
+    }
     if (app.players[slot].returnMarker < 0) {
         if (now - returnWaitStart < kReturnToRoomWaitMs) return 0;
         // The server never echoed: leave for the title rather than wait forever.

@@ -53,11 +53,13 @@ void DrawShadowedText(const char* text, i32 left, i32 top, i32 right, i32 bottom
     DrawLayoutText(text, left, top, right, bottom, colour, format);
 }
 
-void ClientToLayout(i32 cx, i32 cy, i32& x, i32& y)
+bool ClientToLayout(i32 cx, i32 cy, i32& x, i32& y)
 {
     const CApplication* app = GetApplication();
-    const i32 w = app->video.screenWidth > 0 ? app->video.screenWidth : 1024;
-    const i32 h = app->video.screenHeight > 0 ? app->video.screenHeight : 768;
+    i32 w = app->video.screenWidth, h = app->video.screenHeight;
+    if (app->mainWindow) app->mainWindow->GetClientSize(&w, &h);
+    if (w <= 0 || h <= 0) return false;
     x = cx * 1024 / w;
     y = cy * 768 / h;
+    return true;
 }

@@ -16,5 +16,6 @@ void DrawStretched(TextureHandle& picture, f32 x, f32 y, f32 w, f32 h, u32 colou
 void DrawLayoutText(const char* text, i32 left, i32 top, i32 right, i32 bottom, u32 colour, u32 format = 0);
 // The same, first in black one unit down and right.
 void DrawShadowedText(const char* text, i32 left, i32 top, i32 right, i32 bottom, u32 colour, u32 format = 0);
-// A mouse position of the window's client area in the layout.
-void ClientToLayout(i32 cx, i32 cy, i32& x, i32& y);
+// A mouse position of the window's client area in the layout; false (and no
+// position) while the client area is empty, as when the window is minimised.
+bool ClientToLayout(i32 cx, i32 cy, i32& x, i32& y);

@@ -68,15 +68,6 @@ std::string TrimBlanks(std::string s)
     return s;
 }
 
-// An ID names a profile file: no character a file name cannot hold, no
-// control byte, and never "." or "..".
-bool UsableId(const std::string& id)
-{
-    if (id == "." || id == "..") return false;
-    for (unsigned char c : id)
-        if (c < 0x20 || c == 0x7F || std::strchr("/\\<>*?\"|:;", c)) return false;
-    return true;
-}
 
 void CopyCut(char* dst, size_t size, const std::string& src) { plat::Utf8CopyTruncated(dst, size, src.c_str()); }
 
@@ -116,6 +107,16 @@ void TextEntryHook(u32 message, u64 key, i64)
 }
 
 }  // namespace
+
+// An ID names a profile file: no character a file name cannot hold, no
+// control byte, and never "." or "..".
+bool IsUsablePlayerId(const std::string& id)
+{
+    if (id.empty() || id == "." || id == "..") return false;
+    for (unsigned char c : id)
+        if (c < 0x20 || c == 0x7F || std::strchr("/\\<>*?\"|:;", c)) return false;
+    return true;
+}
 
 // ---- the ID code ---------------------------------------------------------------
 
@@ -467,7 +468,7 @@ i32 LGTCB_Proc_Normal::Login()
     if (id.empty()) id = PilotName(pair.pilotChoice);
     CopyCut(pair.playerName, sizeof pair.playerName, id);
     id = pair.playerName;
-    if (id.empty() || !UsableId(id)) {
+    if (!IsUsablePlayerId(id)) {
         plat::ShowMessageBox(app.mainWindow, "ID包含无效字符            ", "");
         return 0;
     }
@@ -477,7 +478,11 @@ i32 LGTCB_Proc_Normal::Login()
         CopyCut(profile.name, sizeof profile.name, id);
         profile.exp = 0;
         profile.rankLevel = 0;
-        if (!profile.Save()) return 0;
+        if (!profile.Save()) {
+            // Never log in under a profile that is not on disk.
+            plat::ShowMessageBox(app.mainWindow, "无法保存玩家资料            ", "");
+            return 0;
+        }
     }
     scene.serverList->active = 0;
     scene.playerList->active = 0;

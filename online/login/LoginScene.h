@@ -16,6 +16,8 @@ inline constexpr i32 kLoginRegions = 20;
 
 // The six-letter code under which the room shows a player's ID number.
 void PlayerIdCode(char out[7], u32 number);
+// Whether an ID can name a profile file.
+bool IsUsablePlayerId(const std::string& id);
 
 // One of the scene's two lists (servers, IDs): six visible rows.
 class LGTCB_List {

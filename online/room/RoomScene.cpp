@@ -319,7 +319,11 @@ void CRoomScene::ClickTest()
 {
     CApplication& app = App();
     i32 x = 0, y = 0;
-    ClientToLayout(app.input.cursor[0], app.input.cursor[1], x, y);
+    if (!ClientToLayout(app.input.cursor[0], app.input.cursor[1], x, y)) {
+        // Nothing to click on while the window has no client area.
+        mousePressed = 0;
+        return;
+    }
     const bool down = (app.input.keyTable[1] & 0x80) != 0 || (app.input.mouseButtons[0] & 2u) != 0;
     if (down && !mousePressed) {
         pressPoint[0] = x;

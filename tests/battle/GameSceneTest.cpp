@@ -394,6 +394,25 @@ TEST(GameSceneTest, GoTitleWaitKeepsTheWindowServed)
     delete title;
 }
 
+// Back from an online battle, the scene waits for the server to echo its
+// return to the room, and gives up for the title when it never comes.
+TEST(GameSceneTest, ReturnToRoomGivesUpForTheTitle)
+{
+    BattleRunner runner({});
+    CGameScene& scene = *runner.Scene();
+    CApplication& app = *GetApplication();
+    app.players[0].returnMarker = -100;
+    scene.playerSlot = 0;
+    EXPECT_EQ(scene.Proc_ReturnToRoom(), 0);
+    scene.returnWaitStart -= 20001;
+    EXPECT_EQ(scene.Proc_ReturnToRoom(), kTaskSceneReplaced);
+    EXPECT_EQ(FindGameScene(), nullptr);
+    ASSERT_NE(app.currentScene, nullptr);
+    BaseScene* title = app.currentScene;
+    app.currentScene = nullptr;
+    delete title;
+}
+
 // Stereo draws every frame once per eye, advances the battle frame even when
 // paused, and keypad 4 held for long narrows the eyes no further than 0.01.
 TEST(GameSceneTest, StereoDrawsBothEyesAndBoundsTheSeparation)

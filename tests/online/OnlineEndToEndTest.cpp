@@ -1,6 +1,6 @@
 // Three real games (offscreen) and the test room server: they log in
 // through the login scene, meet in the room, chat, change a robot and a
-// setting, one leaves, the other two get ready and the server starts the
+// setting and a team, one leaves, the other two get ready and the server starts the
 // game, which both enter.
 #include <gtest/gtest.h>
 
@@ -97,13 +97,14 @@ TEST(OnlineEndToEnd, ThreeGamesMeetInTheRoomOneLeavesTwoStart)
     a += Step(40000, "text hello");
     a += Step(40500, "key Enter");
     b += Step(41000, "click 502 100");   // his robot, one to the right
+    b += Step(41700, "click 898 100");   // his team, one to the right
     a += Step(42000, "click 995 488");   // network delay, one up
-    c += Step(47000, "key Escape");      // Carol leaves the room
-    a += Step(51000, "key VK_SNAPSHOT");
-    b += Step(53000, "key F1");
-    a += Step(54000, "key F1");
-    for (std::string* s : {&a, &b}) *s += Step(78000, "close");
-    c += Step(55000, "close");
+    c += Step(45000, "key Escape");      // Carol leaves the room
+    a += Step(57000, "key VK_SNAPSHOT");  // long after Carol left, even on a loaded machine
+    b += Step(58000, "key F1");
+    a += Step(59000, "key F1");
+    for (std::string* s : {&a, &b}) *s += Step(83000, "close");
+    c += Step(60000, "close");
     ASSERT_TRUE(alice.temp.Write("play.script", a));
     ASSERT_TRUE(bob.temp.Write("play.script", b));
     ASSERT_TRUE(carol.temp.Write("play.script", c));
@@ -120,16 +121,20 @@ TEST(OnlineEndToEnd, ThreeGamesMeetInTheRoomOneLeavesTwoStart)
     // What the server saw, in order: three logins, the chat line, Bob's
     // robot change, the delay change, and both ready.
     int logins = 0, chats = 0, slots = 0, settings = 0, ready = 0;
+    std::vector<u8> bobTeams;
     for (const auto& m : server.Received(0)) {
         logins += m[0] == 0;
         chats += m[0] == 15;
         slots += m[0] == 1;
+        if (m[0] == 1 && m.size() >= 35 && m[1] == 1) bobTeams.push_back(m[31]);
         settings += m[0] == 4 && m.size() == 37 && m[5] == 3;
         ready += m[0] == 8 && m.size() == 5 && m[1] == 1;
     }
     EXPECT_EQ(logins, 3);
     EXPECT_EQ(chats, 1);
-    EXPECT_GE(slots, 1);
+    EXPECT_GE(slots, 2);
+    ASSERT_GE(bobTeams.size(), 2u);
+    EXPECT_NE(bobTeams.front(), bobTeams.back()) << "Bob's team never changed";
     EXPECT_EQ(settings, 1);
     EXPECT_EQ(ready, 2);
 

@@ -1,15 +1,53 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
+#include <memory>
 #include <string>
 
 #include "app/core/Application.h"
+#include "app/player/RoomState.h"
 #include "online/login/LoginScene.h"
+#include "online/room/RoomScene.h"
 #include "online/protocol/NetClientPair.h"
 #include "platform/core/Time.h"
+#include "platform/input/Keyboard.h"
 #include "platform/net/Socket.h"
 #include "support/RoomServer.h"
 #include "support/TempFolder.h"
+
+namespace {
+
+// A room server on a free stretch of ports, which the application's client
+// pair is pointed at; `alsoTake` may claim more of the stretch.
+std::unique_ptr<RoomServer> ServeRoomZero(NetClientPair& pair, const std::function<bool(u16)>& alsoTake)
+{
+    for (u16 base = 42000; base < 60000; base += 97) {
+        auto s = std::make_unique<RoomServer>(1, RoomServerConfig{}, base, u16(base + 1000));
+        if (!s->Listening() || !alsoTake(base)) continue;
+        pair.gamePortBase = base;
+        pair.dataPortBase = u16(base + 1000);
+        return s;
+    }
+    return nullptr;
+}
+
+void RestorePorts(NetClientPair& pair)
+{
+    pair.DisconnectBoth();
+    pair.gamePortBase = kDefaultGamePort;
+    pair.dataPortBase = kDefaultDataPort;
+}
+
+template <class T>
+T* FindTask(CList<TCB>& list)
+{
+    for (TCB* t = list.GetHead()->next; t && t != list.GetTail(); t = t->next)
+        if (auto* found = dynamic_cast<T*>(t)) return found;
+    return nullptr;
+}
+
+}  // namespace
 
 TEST(PlayerIdCode, PairsOfDigitsPickLettersOfTheAlphabet)
 {
@@ -31,18 +69,12 @@ TEST(LoginScan, RoomsThatAnswerRefuseOrStaySilent)
     std::strncpy(app.startupDir, temp.Path().c_str(), sizeof app.startupDir - 1);
     NetClientPair& pair = *GetOnlineClients();
     // A free stretch of ports: room 0 served, 1 refused, 2 silent, 3 and 4 refused.
-    std::unique_ptr<RoomServer> server;
     plat::SocketId silent = plat::InvalidSocket;
-    for (u16 base = 42000; base < 60000 && !server; base += 97) {
-        auto s = std::make_unique<RoomServer>(1, RoomServerConfig{}, base, u16(base + 1000));
+    std::unique_ptr<RoomServer> server = ServeRoomZero(pair, [&](u16 base) {
         u16 silentPort = u16(base + 1002);
-        if (!s->Listening()) continue;
         silent = plat::NetListenTcp(0x7F000001u, &silentPort, 4);
-        if (silent == plat::InvalidSocket) continue;
-        pair.gamePortBase = base;
-        pair.dataPortBase = u16(base + 1000);
-        server = std::move(s);
-    }
+        return silent != plat::InvalidSocket;
+    });
     ASSERT_TRUE(server);
     std::strcpy(pair.serverAddress, "127.0.0.1");
 
@@ -66,7 +98,69 @@ TEST(LoginScan, RoomsThatAnswerRefuseOrStaySilent)
 
     delete scene;
     plat::NetClose(silent);
-    pair.gamePortBase = kDefaultGamePort;
-    pair.dataPortBase = kDefaultDataPort;
+    RestorePorts(pair);
     app.startupDir[0] = 0;
+}
+
+// IDs that cannot name a profile file are refused; a login the server never
+// answers (or answers with a code this client does not know) gives up after
+// its time with a failure, and Enter leads back to the room choice. In the
+// room, F1 without a robot is refused with a chat line and no ready state.
+TEST(OnlineFaults, BadIdsSilentLoginsAndReadyWithoutARobot)
+{
+    const std::pair<const char*, bool> ids[] = {
+        {"Alice", true}, {"\xE6\x97\xA5\xE6\x9C\xAC", true}, {"a.b", true}, {".", false}, {"..", false},
+        {"", false}, {"a\x01", false}, {"\x7F", false}, {"a/b", false}, {"a\\b", false}, {"a:b", false},
+        {"a*b", false}, {"a|b", false}};
+    for (auto [id, usable] : ids) EXPECT_EQ(IsUsablePlayerId(id), usable) << id;
+
+    CApplication& app = *GetApplication();
+    NetClientPair& pair = *GetOnlineClients();
+    std::unique_ptr<RoomServer> server = ServeRoomZero(pair, [](u16) { return true; });
+    ASSERT_TRUE(server);
+    ASSERT_EQ(pair.game.Connect("127.0.0.1", pair.gamePortBase, 0), CClient::ConnectOk);
+    ASSERT_EQ(pair.data.Connect("127.0.0.1", pair.dataPortBase, 1), CClient::ConnectOk);
+    for (u32 start = plat::TimeGetTime(); !pair.BothConnected() && plat::TimeGetTime() - start < 5000;)
+        plat::Sleep(5);
+    ASSERT_TRUE(pair.BothConnected());
+
+    auto* scene = new CLoginScene();
+    SceneInstance<CLoginScene>() = scene;
+    auto* wait = LGTCB_Proc_LoginSuccess::Create(&scene->Tasks(), 10);
+    pair.game.loginResult = 77;
+    EXPECT_EQ(wait->Proc(), kTaskKeep);
+    wait->started -= 10001;
+    EXPECT_EQ(wait->Proc(), kTaskRemove);
+    EXPECT_FALSE(pair.game.IsConnected());
+    auto* fail = FindTask<LGTCB_Proc_LoginFail>(scene->Tasks());
+    ASSERT_NE(fail, nullptr);
+    EXPECT_EQ(fail->Proc(), kTaskKeep);
+    app.input.keyTable[plat::vk::Return] = 0x80;
+    EXPECT_EQ(fail->Proc(), kTaskRemove);
+    app.input.keyTable[plat::vk::Return] = 0;
+    EXPECT_EQ(scene->loginOutcome, 2);
+    delete scene;
+    SceneInstance<CLoginScene>() = nullptr;
+
+    ASSERT_EQ(pair.game.Connect("127.0.0.1", pair.gamePortBase, 0), CClient::ConnectOk);
+    ASSERT_EQ(pair.data.Connect("127.0.0.1", pair.dataPortBase, 1), CClient::ConnectOk);
+    for (u32 start = plat::TimeGetTime(); !pair.BothConnected() && plat::TimeGetTime() - start < 5000;)
+        plat::Sleep(5);
+    auto* room = new CRoomScene();
+    SceneInstance<CRoomScene>() = room;
+    for (i32 i = 0; i < app.players.GetCount(); ++i) app.players[i].Reset();
+    GetRoomState().ownSlot = 0;
+    app.players[0].slotState = 1;
+    app.players[0].robot = -1;
+    auto* normal = RMTCB_Proc_Normal::Create(&room->tasks, 10);
+    normal->counter = 121;
+    app.input.keyTable[plat::vk::F1] = 0x80;
+    EXPECT_EQ(normal->Proc(), kTaskKeep);
+    app.input.keyTable[plat::vk::F1] = 0;
+    EXPECT_NE(app.players[0].readyState, 2);
+    ASSERT_GT(app.chatLog.GetCount(), 0u);
+    EXPECT_EQ(app.chatLog.GetHead()->next->text, "\xE8\xAF\xB7\xE9\x80\x89\xE6\x8B\xA9\xE6\x9C\xBA\xE4\xBD\x93");
+    delete room;
+    SceneInstance<CRoomScene>() = nullptr;
+    RestorePorts(pair);
 }

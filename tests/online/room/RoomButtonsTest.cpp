@@ -79,6 +79,11 @@ TEST(RoomButtons, ClicksSendTheOneChangedValue)
     const size_t before = g_sent.size();
     room.Click(990 + 5, 483 + 5, 990 + 6, 483 + 5);
     EXPECT_EQ(g_sent.size(), before);
+    // A window without a client area (minimised) takes no clicks.
+    app.video.screenWidth = 0;
+    room.Click(990 + 5, 483 + 5, 990 + 5, 483 + 5);
+    EXPECT_EQ(g_sent.size(), before);
+    app.video.screenWidth = 1024;
 
     // A guest presses only its own row: row 1's team right sends 1 -> 2; row 0's does nothing.
     app.players[1].team = 1;
