@@ -31,14 +31,15 @@ struct PadState {
 
 // Starts the controller subsystem; false when it cannot start.
 bool InitGamepads();
-// Opens the controllers attached now, in the system's order, up to max;
-// returns how many. Slot i of ReadPad is the i-th opened pad.
+// Opens the pads attached now (controllers, and joysticks the system has no
+// mapping for), in the system's order, up to max; returns how many. Slot i
+// of ReadPad is the i-th opened pad.
 i32 OpenPads(i32 max);
 // Name of an opened pad ("" when the slot is empty).
 std::string GetPadName(i32 slot);
 // Fills state from the pad's latest input (the event pump refreshes it).
-// false when the slot holds no pad or the pad was unplugged; state is then
-// left as it was.
+// false when the slot holds no pad or the pad is unplugged; state is then
+// left as it was. A pad plugged back in is found again for its old slot.
 bool ReadPad(i32 slot, PadState& state);
 // Closes every opened pad.
 void ClosePads();

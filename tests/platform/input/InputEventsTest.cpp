@@ -8,6 +8,7 @@
 
 #include "platform/input/Clipboard.h"
 #include "platform/input/Events.h"
+#include "platform/input/Gamepad.h"
 #include "platform/input/InputScript.h"
 #include "platform/input/Keyboard.h"
 #include "platform/input/TextInput.h"
@@ -143,3 +144,45 @@ TEST(InputScript, CompositionAndClipboardReachTheirPlatformState)
 }
 
 }  // namespace
+
+// A stick the system has no mapping for still gets a slot, reads by button
+// number and hat, and when unplugged and plugged in again is read again
+// from the same slot.
+TEST(Gamepads, GenericSticksTakeASlotAndComeBackAfterReplugging)
+{
+    ASSERT_TRUE(plat::InitGamepads());
+    const int before = SDL_NumJoysticks();
+    const int index = SDL_JoystickAttachVirtual(SDL_JOYSTICK_TYPE_ARCADE_STICK, 2, 12, 1);
+    ASSERT_GE(index, 0) << SDL_GetError();
+    SDL_Joystick* stick = SDL_JoystickOpen(index);
+    ASSERT_NE(stick, nullptr);
+    ASSERT_FALSE(SDL_IsGameController(index));
+    const i32 count = plat::OpenPads(plat::MaxPads);
+    ASSERT_EQ(count, before + 1);
+    const i32 slot = count - 1;
+    SDL_JoystickSetVirtualButton(stick, 11, 1);
+    SDL_JoystickSetVirtualHat(stick, 0, SDL_HAT_LEFT);
+    SDL_JoystickUpdate();
+    plat::PadState s;
+    ASSERT_TRUE(plat::ReadPad(slot, s));
+    EXPECT_EQ(s.buttons[11], 0x80);
+    EXPECT_EQ(s.buttons[plat::PadDpadLeft], 0x80);  // the hat is the D-pad
+    EXPECT_EQ(s.x, -plat::PadAxisRange);
+
+    SDL_JoystickClose(stick);
+    ASSERT_EQ(SDL_JoystickDetachVirtual(index), 0);
+    SDL_PumpEvents();
+    EXPECT_FALSE(plat::ReadPad(slot, s));
+    const int again = SDL_JoystickAttachVirtual(SDL_JOYSTICK_TYPE_ARCADE_STICK, 2, 12, 1);
+    ASSERT_GE(again, 0);
+    SDL_PumpEvents();
+    stick = SDL_JoystickOpen(again);
+    SDL_JoystickSetVirtualButton(stick, 2, 1);
+    SDL_JoystickUpdate();
+    ASSERT_TRUE(plat::ReadPad(slot, s));
+    EXPECT_EQ(s.x, 0);
+    EXPECT_EQ(s.buttons[2], 0x80);
+    plat::ClosePads();
+    SDL_JoystickClose(stick);
+    SDL_JoystickDetachVirtual(again);
+}
