@@ -16,6 +16,28 @@ void SetupArcadeStage(CGameScene* scene)
     if (auto f = GetBattleHooks().setupArcadeStage) f(scene);
 }
 
+TCB* StartRankingInput(CList<TCB>* list, RankingTable* table, i32 robotType, i32 score, i32 kills)
+{
+    auto f = GetBattleHooks().startRankingInput;
+    return f ? f(list, table, robotType, score, kills) : nullptr;
+}
+
+void FinishRankingInput(TCB* input)
+{
+    if (auto f = GetBattleHooks().finishRankingInput; f && input) f(input);
+}
+
+TCB* StartRankingList(CList<TCB>* list, RankingTable* table, float x, const char* title)
+{
+    auto f = GetBattleHooks().startRankingList;
+    return f ? f(list, table, x, title) : nullptr;
+}
+
+void SetRankingListX(TCB* rankingList, float x)
+{
+    if (auto f = GetBattleHooks().setRankingListX; f && rankingList) f(rankingList, x);
+}
+
 void DisconnectNetClients()
 {
     if (auto f = GetBattleHooks().disconnectClients) f();

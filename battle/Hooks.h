@@ -1,6 +1,7 @@
 #pragma once
 // Calls from the battle up into online play (its message senders and its
-// client pair) and into the front-end (the arcade story's stage set-up).
+// client pair) and into the front-end (the arcade story's stage set-up, the
+// survival ranking, the local versus room).
 // Those tiers register their functions at start-up through
 // RegisterBattleHooks; until then each call does the safe nothing written
 // beside it, which is also what an offline battle needs.
@@ -8,6 +9,10 @@
 
 class BaseScene;
 class CGameScene;
+class RankingTable;
+class TCB;
+template <class T>
+class CList;
 
 struct BattleHooks {
     // The arcade story builds its stage's robots, callbacks and judge.
@@ -15,6 +20,15 @@ struct BattleHooks {
     void (*setupArcadeStage)(CGameScene* scene) = nullptr;
     // The online room, where a battle returns. Unset: the title.
     BaseScene* (*roomScene)() = nullptr;
+    // The local versus room, where a local battle returns. Unset: the title.
+    BaseScene* (*vsRoomScene)() = nullptr;
+    // The survival ranking: the name entry of a new row (robot type, score,
+    // kills) into the table, closed by finishRankingInput, then the list
+    // sliding in from x. Unset: no entry is made (null task).
+    TCB* (*startRankingInput)(CList<TCB>* list, RankingTable* table, i32 robotType, i32 score, i32 kills) = nullptr;
+    void (*finishRankingInput)(TCB* input) = nullptr;
+    TCB* (*startRankingList)(CList<TCB>* list, RankingTable* table, float x, const char* title) = nullptr;
+    void (*setRankingListX)(TCB* rankingList, float x) = nullptr;
     // Both network clients disconnected (game connection first). Unset: nothing.
     void (*disconnectClients)() = nullptr;
 
@@ -38,6 +52,10 @@ void RegisterBattleHooks(const BattleHooks& hooks);
 
 // Safe wrappers the battle calls.
 void SetupArcadeStage(CGameScene* scene);
+TCB* StartRankingInput(CList<TCB>* list, RankingTable* table, i32 robotType, i32 score, i32 kills);
+void FinishRankingInput(TCB* input);
+TCB* StartRankingList(CList<TCB>* list, RankingTable* table, float x, const char* title);
+void SetRankingListX(TCB* rankingList, float x);
 void DisconnectNetClients();
 void SendSceneLoaded();
 void SendKeyState(const u8 input[10], u8 check, u32 frame, u8 repeat);
