@@ -17,6 +17,14 @@
 
 namespace {
 
+// The mode tasks judge and count for the scene that made them.
+template <class T>
+void BindScene(T* task, CGameScene* scene)
+{
+    if (task) task->scene = scene;
+}
+
+
 u32 RobotTypeCount()
 {
     const u32 n = GetApplication()->robotFolders.count;
@@ -125,7 +133,7 @@ void CGameScene::PlaceModeRobots(GameMode gameMode)
             robotTable[i] = other;
             AttachModeCallbacks(other, BattleRole::SurvivalOpponent);
         }
-        GMTCB_Judge_SurvivalMode::Create(&tasks, 1);
+        BindScene(GMTCB_Judge_SurvivalMode::Create(&tasks, 1), this);
         GMTCB_Proc_TimeAdd::Create(&tasks, 1);
         GMTCB_DrawSP_PlayerRestDisp::Create(&tasks, 100);
         GMTCB_DrawSP_GameTimeDisp::Create(&tasks, 100);
@@ -171,7 +179,7 @@ void CGameScene::PlaceModeRobots(GameMode gameMode)
                 join(r, team);
             }
         GMTCB_Proc_TimeAdd::Create(&tasks, 1);
-        GMTCB_Judge_TeamBattleMode::Create(&tasks, 1);
+        BindScene(GMTCB_Judge_TeamBattleMode::Create(&tasks, 1), this);
         GMTCB_DrawSP_GameTimeDisp::Create(&tasks, 100);
     } else if (gameMode == GameMode::Fleet) {
         CRobot_Normal* robot = nullptr;
@@ -197,7 +205,7 @@ void CGameScene::PlaceModeRobots(GameMode gameMode)
         SpawnShip(1, 1445.0f, 18.0f, 1146.0f, 1.0f, 1, kControlComputer, 1, 0.0f);
         team1Flagship = SpawnShip(1, 1444.0f, 18.0f, 1333.0f, 1.0f, 1, kControlComputer, 1, 0.0f);
         GMTCB_Proc_TimeAdd::Create(&tasks, 1);
-        GMTCB_Judge_BlitzTacticsMode::Create(&tasks, 1);
+        BindScene(GMTCB_Judge_BlitzTacticsMode::Create(&tasks, 1), this);
         GMTCB_DrawSP_GameTimeDisp::Create(&tasks, 100);
     }
 }
@@ -273,7 +281,7 @@ void CGameScene::SetupLocalBattle()
     if (players >= 2) positionalSound = 0;
 
     GMTCB_Proc_TimeAdd::Create(&tasks, 1);
-    GMTCB_Judge_LocalBattle_RestBody::Create(&tasks, 1);
+    BindScene(GMTCB_Judge_LocalBattle_RestBody::Create(&tasks, 1), this);
     GMTCB_DrawSP_GameTimeDisp::Create(&tasks, 100);
     if (settings.localRule == 1) GMTCB_DrawSP_TeamCostDisp::Create(&tasks, 100);
     else GMTCB_DrawSP_PlayerRestDisp::Create(&tasks, 100);
@@ -334,9 +342,7 @@ void CGameScene::SetupOnline()
     playerSlot = room.ownSlot < static_cast<u32>(kRobotTableSize) ? room.ownSlot : 0;
 
     battleTime = 0;
-    auto judgeScene = [this](auto* judge) {
-        if (judge) judge->scene = this;
-    };
+    auto judgeScene = [this](auto* judge) { BindScene(judge, this); };
     switch (rule) {
         case 0:
             judgeScene(GMTCB_Judge_NetTeamSurvival::Create(&tasks, 1));
@@ -346,8 +352,8 @@ void CGameScene::SetupOnline()
             break;
         case 1:
             judgeScene(GMTCB_Judge_NetTimeSurvival::Create(&tasks, 1));
-            GMTCB_Proc_TimeDec::Create(&tasks, 1);
-            GMTCB_DrawPS_AllTeamScore::Create(&tasks, 100);
+            BindScene(GMTCB_Proc_TimeDec::Create(&tasks, 1), this);
+            BindScene(GMTCB_DrawPS_AllTeamScore::Create(&tasks, 100), this);
             GMTCB_DrawSP_GameTimeDisp::Create(&tasks, 100);
             battleTime = settings.timeLimit * 3600;
             break;

@@ -38,6 +38,12 @@ void SetRankingListX(TCB* rankingList, float x)
     if (auto f = GetBattleHooks().setRankingListX; f && rankingList) f(rankingList, x);
 }
 
+bool NetClientsConnected()
+{
+    auto f = GetBattleHooks().clientsConnected;
+    return f ? f() : true;
+}
+
 void DisconnectNetClients()
 {
     if (auto f = GetBattleHooks().disconnectClients) f();

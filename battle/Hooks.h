@@ -29,6 +29,8 @@ struct BattleHooks {
     void (*finishRankingInput)(TCB* input) = nullptr;
     TCB* (*startRankingList)(CList<TCB>* list, RankingTable* table, float x, const char* title) = nullptr;
     void (*setRankingListX)(TCB* rankingList, float x) = nullptr;
+    // Whether both network clients are still connected. Unset: they are.
+    bool (*clientsConnected)() = nullptr;
     // Both network clients disconnected (game connection first). Unset: nothing.
     void (*disconnectClients)() = nullptr;
 
@@ -57,6 +59,7 @@ void FinishRankingInput(TCB* input);
 TCB* StartRankingList(CList<TCB>* list, RankingTable* table, float x, const char* title);
 void SetRankingListX(TCB* rankingList, float x);
 void DisconnectNetClients();
+bool NetClientsConnected();
 void SendSceneLoaded();
 void SendKeyState(const u8 input[10], u8 check, u32 frame, u8 repeat);
 void SendPing();

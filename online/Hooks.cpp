@@ -84,6 +84,10 @@ void RegisterOnlineHooks()
 
     BattleHooks battle = GetBattleHooks();
     battle.disconnectClients = Disconnect;
+    battle.clientsConnected = [] {
+        NetClientPair* pair = GetOnlineClients();
+        return pair && pair->BothConnected();
+    };
     battle.roomScene = GetRoomSceneAsBase;
     battle.sendSceneLoaded = [] { SendSceneLoaded(Game()); };
     battle.sendKeyState = KeyState;

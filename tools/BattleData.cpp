@@ -56,7 +56,7 @@ const PictureLook kInterface[] = {
     {"rest.png", Shape::Glow, 16},          {"Ext.png", Shape::Frame, 64},            {"Ext_w.png", Shape::Frame, 64},
     {"Ext2.png", Shape::Frame, 64},         {"lockallow.png", Shape::Arrow, 64},      {"generatorgauge2.png", Shape::Bar, 256},
     {"pilotwindow.png", Shape::Frame, 256}, {"weapongaugew.png", Shape::Frame, 128},  {"weapongauge.png", Shape::Bar, 128},
-    {"cost_gauge.png", Shape::Bar, 256},    {"cost_gauge_back.png", Shape::Frame, 256},
+    {"cost_gauge.png", Shape::Bar, 256},    {"cost_gauge_back.png", Shape::Frame, 256},   {"NetResult.png", Shape::Frame, 512},
 };
 
 // Hue around the colour wheel, full saturation.

@@ -1,33 +1,184 @@
 #pragma once
-// The per-mode tasks the set-up creates: the judges of each mode and the
-// online rules' clock and score tasks. Those whose rules are not here yet
-// only keep their place in the task list.
+// The per-mode tasks the set-up creates: the judge of each mode, which
+// decides when the battle is over, shows the result, records it and leaves,
+// and the online rules' clock, score and result-table tasks.
 #include "battle/tasks/GMTCB.h"
+#include "engine/graphics/TextureManager.h"
 
+class BaseScene;
 class CGameScene;
+class CRobot_Base;
+class GMTCB_DrawPS_Picture;
+class GMTCB_DrawSP_DispString2;
+class GMTCB_DrawSP_ScoreResultDisp;
+class TCB_ExpGet;
 
-class GMTCB_Judge_SurvivalMode : public BattleTask<GMTCB_Judge_SurvivalMode, GMTCB> {};
-class GMTCB_Judge_TeamBattleMode : public BattleTask<GMTCB_Judge_TeamBattleMode, GMTCB> {};
-class GMTCB_Judge_BlitzTacticsMode : public BattleTask<GMTCB_Judge_BlitzTacticsMode, GMTCB> {};
-class GMTCB_Judge_LocalBattle_RestBody : public BattleTask<GMTCB_Judge_LocalBattle_RestBody, GMTCB> {};
+inline constexpr const char* kWonPicture = "Quillon/Complete.png";
+inline constexpr const char* kLostPicture = "Quillon/failed.png";
+// Frames a judge waits for the server's echo of its return to the room.
+inline constexpr i32 kJudgeReturnWaitFrames = 60 + 20 * 60;
 
-// Online judges keep the scene they judge in their first field.
-class GMTCB_Judge_NetTeamSurvival : public BattleTask<GMTCB_Judge_NetTeamSurvival, GMTCB> {
+// What every judge holds, and the steps they share.
+class GMTCB_JudgeBase : public GMTCB {
 public:
     CGameScene* scene = nullptr;
+    GMTCB_DrawPS_Picture* picture = nullptr;
+    GMTCB_DrawSP_ScoreResultDisp* table = nullptr;
+    TCB_ExpGet* expGet = nullptr;
+    GMTCB_DrawSP_DispString2* notice = nullptr;
+    TCB* rankingInput = nullptr;
+    TCB* rankingList = nullptr;
+    f32 rankingX = 0.0f;
+    i32 counter = 0;
+    u8 won = 0;
+
+    i32 Proc_Disconnected();
+
+protected:
+    void ShowPicture(const char* file);
+    void DecideOffline(bool hasWon);
+    void DecideOnline(bool hasWon);
+    void FadePicture();
+    void RemovePicture();
+    void StopUnits();
+    i32 SwitchTo(BaseScene* (*getter)());
+    i32 GoTitle();
+    static void ClearEscape();
+    static bool EnterHeld();
+    static bool EnterPressed(u32 intervalMs);
+    // Online: false (and the judge now shows the lost connection) when
+    // either connection is gone.
+    bool ConnectionHolds();
+    CRobot_Base* PlayerRobot() const;
+    CRobot_Base* OwnRobot() const;
+    bool OwnIsSpectator() const;
+    bool BattleTooShort() const;
+    void StartExp(i32 experience, u32 mode);
+    // The experience notice confirmed: finished and the profile saved (a
+    // failed save is shown). False while the player has not confirmed.
+    bool ExpSaved();
+    void ShowNotice(const char* text);
+    // Waits for the server's echo of the return, then the room; gives up
+    // for the title when it never comes.
+    i32 WaitForRoom(bool fadeFirst, bool checkConnection);
 };
-class GMTCB_Judge_NetTimeSurvival : public BattleTask<GMTCB_Judge_NetTimeSurvival, GMTCB> {
+
+template <class D>
+class JudgeTask : public GMTCB_JudgeBase {
 public:
-    CGameScene* scene = nullptr;
+    static D* Create(CList<TCB>* list, u32 priority) { return CreateBattleTask<D>(list, priority); }
 };
-class GMTCB_Judge_NetGeigekisen : public BattleTask<GMTCB_Judge_NetGeigekisen, GMTCB> {
+
+class GMTCB_Judge_SurvivalMode : public JudgeTask<GMTCB_Judge_SurvivalMode> {
 public:
-    CGameScene* scene = nullptr;
+    GMTCB_Judge_SurvivalMode() { SetPhase(&GMTCB_Judge_SurvivalMode::Proc_Watch); }
+    i32 Proc_Watch();
+    i32 Proc_RankingInput();
+    i32 Proc_RankingList();
 };
-class GMTCB_Judge_NetTeamCost : public BattleTask<GMTCB_Judge_NetTeamCost, GMTCB> {
+
+class GMTCB_Judge_TeamBattleMode : public JudgeTask<GMTCB_Judge_TeamBattleMode> {
 public:
+    GMTCB_Judge_TeamBattleMode() { SetPhase(&GMTCB_Judge_TeamBattleMode::Proc_Watch); }
+    i32 Proc_Watch();
+    // Shared with the blitz judge.
+    i32 Proc_Result();
+};
+
+class GMTCB_Judge_BlitzTacticsMode : public JudgeTask<GMTCB_Judge_BlitzTacticsMode> {
+public:
+    GMTCB_Judge_BlitzTacticsMode() { SetPhase(&GMTCB_Judge_BlitzTacticsMode::Proc_Watch); }
+    i32 Proc_Watch();
+};
+
+class GMTCB_Judge_LocalBattle_RestBody : public JudgeTask<GMTCB_Judge_LocalBattle_RestBody> {
+public:
+    GMTCB_Judge_LocalBattle_RestBody() { SetPhase(&GMTCB_Judge_LocalBattle_RestBody::Proc_Watch); }
+    i32 Proc_Watch();
+    i32 Proc_Result();
+};
+
+class GMTCB_Judge_NetTeamSurvival : public JudgeTask<GMTCB_Judge_NetTeamSurvival> {
+public:
+    GMTCB_Judge_NetTeamSurvival() { SetPhase(&GMTCB_Judge_NetTeamSurvival::Proc_Watch); }
+    i32 Proc_Watch();
+    i32 Proc_ShowResult();
+    i32 Proc_ResultTable();
+    i32 Proc_ExpSave();
+    // Shared with the team-cost judge.
+    i32 Proc_ReturnToRoom();
+};
+
+class GMTCB_Judge_NetTimeSurvival : public JudgeTask<GMTCB_Judge_NetTimeSurvival> {
+public:
+    GMTCB_Judge_NetTimeSurvival() { SetPhase(&GMTCB_Judge_NetTimeSurvival::Proc_Watch); }
+    i32 Proc_Watch();
+    i32 Proc_ShowResult();
+    i32 Proc_ResultTable();
+    i32 Proc_ExpSave();
+    i32 Proc_ReturnToRoom();
+};
+
+class GMTCB_Judge_NetGeigekisen : public JudgeTask<GMTCB_Judge_NetGeigekisen> {
+public:
+    GMTCB_Judge_NetGeigekisen() { SetPhase(&GMTCB_Judge_NetGeigekisen::Proc_Watch); }
+    i32 Proc_Watch();
+    i32 Proc_ShowResult();
+    i32 Proc_ResultTable();
+    i32 Proc_ExpSave();
+    i32 Proc_ReturnToRoom();
+    // Every 600 battle frames a wave of computer robots joins team 1.
+    void SpawnWave();
+    u32 lastWaveFrame = 0xFFFFFFFFu;
+};
+
+class GMTCB_Judge_NetTeamCost : public JudgeTask<GMTCB_Judge_NetTeamCost> {
+public:
+    GMTCB_Judge_NetTeamCost() { SetPhase(&GMTCB_Judge_NetTeamCost::Proc_Watch); }
+    i32 Proc_Watch();
+    i32 Proc_ShowResult();
+    i32 Proc_ResultTable();
+    i32 Proc_ExpSave();
+};
+
+// Counts the time-survival clock down while the battle runs.
+class GMTCB_Proc_TimeDec : public BattleTask<GMTCB_Proc_TimeDec> {
+public:
+    i32 Proc() override;
     CGameScene* scene = nullptr;
 };
 
-class GMTCB_Proc_TimeDec : public BattleTask<GMTCB_Proc_TimeDec> {};
-class GMTCB_DrawPS_AllTeamScore : public BattleTask<GMTCB_DrawPS_AllTeamScore> {};
+// Every present team's score, in columns of ten.
+class GMTCB_DrawPS_AllTeamScore : public BattleTask<GMTCB_DrawPS_AllTeamScore> {
+public:
+    void DrawSP() override;
+    CGameScene* scene = nullptr;
+};
+
+// One row of the online result table.
+struct ScoreResultRow {
+    u16 slot = 0;
+    i32 face = -1;
+    char name[256] = {};
+    i32 kills = 0;
+    i32 score = 0;
+    u32 valid = 0;
+    u32 colour = 0;
+};
+
+// The online result table: every participant's kills and score, best first.
+class GMTCB_DrawSP_ScoreResultDisp : public BattleTask<GMTCB_DrawSP_ScoreResultDisp> {
+public:
+    ~GMTCB_DrawSP_ScoreResultDisp() override;
+    void DrawSP() override;
+    // Fills the rows from the robot table (spectators and empty slots give
+    // empty rows), sorts them by score with equal scores in slot order, and
+    // loads the background and the faces shown.
+    void Fill(CGameScene& scene);
+
+    i32 show = 0;
+    ScoreResultRow rows[11];  // the eleventh is the spare of the exchanges
+    TextureHandle background;
+    TextureHandle faces[100];
+    u32 ownSlot = 0;
+};
