@@ -22,7 +22,7 @@ i32 CRobot_Base::DrawHDR() { return 0; }
 i32 CRobot_Base::DrawShadow() { return 0; }
 void CRobot_Base::DrawInterface() {}
 void CRobot_Base::DrawLockOn() {}
-void CRobot_Base::DrawCharaInfo(i32) {}
+void CRobot_Base::DrawCharaInfo(CRobot_Base*) {}
 void CRobot_Base::DrawRadarMarkers() {}
 void CRobot_Base::DrawRadar() {}
 void CRobot_Base::UpdateCamera() {}
@@ -183,12 +183,6 @@ Mat4* CRobot_Normal::GetTargetMatrix() { return frameBodyD ? &frameBodyD->world 
 
 Mat4* CRobot_Normal::GetMatrix() { return &worldMatrix; }
 
-void CRobot_Normal::DrawInterface() {}
-void CRobot_Normal::DrawLockOn() {}
-void CRobot_Normal::DrawCharaInfo(i32) {}
-void CRobot_Normal::DrawRadarMarkers() {}
-void CRobot_Normal::DrawRadar() {}
-void CRobot_Normal::UpdateCamera() {}
 void CRobot_Normal::Reserved(i32) {}
 void CRobot_Normal::Reserved2(i32) {}
 

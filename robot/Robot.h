@@ -114,7 +114,7 @@ public:
     virtual i32 DrawShadow();
     virtual void DrawInterface();
     virtual void DrawLockOn();
-    virtual void DrawCharaInfo(i32 view);
+    virtual void DrawCharaInfo(CRobot_Base* other);
     virtual void DrawRadarMarkers();
     virtual void DrawRadar();
     virtual void UpdateCamera();
@@ -229,7 +229,7 @@ public:
     i32 DrawShadow() override;
     void DrawInterface() override;
     void DrawLockOn() override;
-    void DrawCharaInfo(i32 view) override;
+    void DrawCharaInfo(CRobot_Base* other) override;
     void DrawRadarMarkers() override;
     void DrawRadar() override;
     void UpdateCamera() override;

@@ -63,6 +63,10 @@ public:
         scene = runner->Scene();
         if (!scene) return;
         CreateShaderWrappers(kWidth, kHeight, 2);
+        // The key-driven camera with no key held keeps the camera where
+        // LookAt puts it; the head-up display stays off the pictures.
+        scene->cameraMode = 1;
+        scene->hudHideBits = 3;
         scene->shadowOn = GetShaderShadowMap()->shadowSize != 0 ? 1 : 0;
         watchedSlot = static_cast<i32>(scene->currentView->player);
         kept = scene->robotTable[watchedSlot];
