@@ -12,6 +12,7 @@
 #include "battle/GameScene.h"
 #include "battle/Hooks.h"
 #include "battle/hud/HudTasks.h"
+#include "battle/hud/KillMessage.h"
 #include "battle/hud/TimeDisplay.h"
 #include "battle/stage/BattleMap.h"
 #include "battle/tasks/ModeTasks.h"
@@ -244,6 +245,7 @@ void CGameScene::CreateStandardTasks()
     GMTCB_DrawSP_CharaInfo::Create(list, 1);
     GMTCB_DrawSP_ChatInputStringDisp::Create(list, 100000);
     GMTCB_DrawSP_ChatLogDisp::Create(list, 100000);
+    CRobot_Normal::rewardMessageHook = &ShowRewardMessage;
 }
 
 bool CGameScene::LoadStage(const FolderList& stages, u32 index)

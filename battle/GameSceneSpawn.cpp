@@ -474,4 +474,3 @@ void CGameScene::AttachModeCallbacks(CRobot_Normal* robot, BattleRole role)
 
 // The pause menus come with their own tasks; without one the battle never
 // pauses, since nothing could resume it.
-bool CGameScene::OpenPauseMenu() { return false; }

@@ -20,6 +20,9 @@ struct BattleHooks {
     void (*setupArcadeStage)(CGameScene* scene) = nullptr;
     // The online room, where a battle returns. Unset: the title.
     BaseScene* (*roomScene)() = nullptr;
+    // The character selection, where the pause menu leaves an offline
+    // battle for. Unset: the title.
+    BaseScene* (*charaSelectScene)() = nullptr;
     // The local versus room, where a local battle returns. Unset: the title.
     BaseScene* (*vsRoomScene)() = nullptr;
     // The survival ranking: the name entry of a new row (robot type, score,

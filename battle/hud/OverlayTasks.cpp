@@ -73,6 +73,23 @@ void GMTCB_DrawPS_Black::DrawSP()
     EndWholeWindow(wholeWindow);
 }
 
+i32 GMTCB_DrawPS_Beta::Proc() { return alpha == -1 ? kTaskRemove : kTaskKeep; }
+
+void GMTCB_DrawPS_Beta::DrawSP()
+{
+    if (!CanDraw() || !BeginWholeWindow(wholeWindow)) return;
+    const TextureHandle& dot = GetApplication()->sharedTextures[0];
+    if (dot.texture && dot.sourceRect.Width() > 0 && dot.sourceRect.Height() > 0) {
+        GraphicsDevice* gd = GetGraphicsDevice();
+        gd->sprite->SetTransform(LayoutMatrix(width / static_cast<f32>(dot.sourceRect.Width()),
+                                              height / static_cast<f32>(dot.sourceRect.Height()),
+                                              static_cast<f32>(x), static_cast<f32>(y)));
+        const u32 rgb = static_cast<u32>(red) << 16 | static_cast<u32>(green) << 8 | blue;
+        gd->sprite->Draw(dot.texture, &dot.sourceRect, nullptr, nullptr, AlphaColour(alpha, rgb));
+    }
+    EndWholeWindow(wholeWindow);
+}
+
 i32 GMTCB_DrawPS_Picture::Proc() { return alpha == -1 ? kTaskRemove : kTaskKeep; }
 
 void GMTCB_DrawPS_Picture::SetPicture(u8 startAlpha, const char* file)

@@ -15,6 +15,19 @@ public:
     u8 wholeWindow = 0; // drawn once over the whole window, in the last view
 };
 
+// A solid rectangle in layout units (the pause menus' cursor bar).
+class GMTCB_DrawPS_Beta : public BattleTask<GMTCB_DrawPS_Beta> {
+public:
+    i32 Proc() override;
+    void DrawSP() override;
+
+    i32 alpha = 0; // drawn from its low byte; -1 finished
+    i32 x = 0, y = 0;
+    f32 width = 0.0f, height = 0.0f;
+    u8 red = 0, green = 0, blue = 0;
+    u8 wholeWindow = 0;
+};
+
 // A picture centred on the layout screen; the task owns it.
 class GMTCB_DrawPS_Picture : public BattleTask<GMTCB_DrawPS_Picture> {
 public:

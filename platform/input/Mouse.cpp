@@ -12,6 +12,30 @@ i32 g_scriptX = 0, g_scriptY = 0;
 bool g_scriptLeft = false;
 }  // namespace
 
+namespace {
+bool g_cursorShown = true;
+}  // namespace
+
+void ShowSystemCursor(bool shown)
+{
+    g_cursorShown = shown;
+    if (SDL_WasInit(SDL_INIT_VIDEO)) SDL_ShowCursor(shown ? SDL_ENABLE : SDL_DISABLE);
+}
+
+bool SystemCursorShown() { return g_cursorShown; }
+
+void MoveCursorToClient(const Window* owner, i32 x, i32 y)
+{
+    if (g_scripted) {
+        g_scriptX = x;
+        g_scriptY = y;
+        return;
+    }
+    SDL_Window* window = NativeOf(owner);
+    if (!window || !SDL_WasInit(SDL_INIT_VIDEO)) return;
+    SDL_WarpMouseInWindow(window, x, y);
+}
+
 void SetScriptedMouse(i32 x, i32 y, bool leftDown)
 {
     g_scripted = true;

@@ -1,0 +1,76 @@
+#include "battle/hud/KillMessage.h"
+
+#include <cstring>
+
+#include "app/core/Application.h"
+#include "battle/GameScene.h"
+#include "battle/hud/HudTasks.h"
+#include "engine/graphics/GraphicsDevice.h"
+#include "engine/graphics/TextureCache.h"
+#include "robot/Robot.h"
+
+namespace {
+
+Mat4 LayoutAt(f32 x, f32 y)
+{
+    const CApplication& app = *GetApplication();
+    Mat4 m = Mat4::Identity();
+    m.m[0][0] = app.video.screenScaleX;
+    m.m[1][1] = app.video.screenScaleY;
+    m.m[3][0] = x * app.video.screenScaleX;
+    m.m[3][1] = y * app.video.screenScaleY;
+    return m;
+}
+
+}  // namespace
+
+TextCacheEntry* DrawShadowText(i32 font, f32 x, f32 y, const char* text, i32 count, const plat::GfxRect* rect,
+                               u32 format, u32 colour, f32 shadowX, f32 shadowY, u32 shadowColour)
+{
+    GraphicsDevice* gd = GetGraphicsDevice();
+    plat::Font* f = font >= 0 && font < GraphicsDevice::kFontSlots ? gd->fonts[font] : nullptr;
+    if (!f || !gd->sprite || !text) return nullptr;
+    gd->sprite->SetTransform(LayoutAt(x + shadowX, y + shadowY));
+    TextCacheEntry* e = GetTextureCache()->DrawText(f, text, count, rect, format, shadowColour, 60, 0, 0);
+    gd->sprite->SetTransform(LayoutAt(x, y));
+    if (e) e->Draw(f, text, count, rect, format, colour);
+    return e;
+}
+
+void GMTCB_DrawSP_KillMessage::Set(const char* first, const char* second, i32 frames, CRobot_Base* robot)
+{
+    line1[0] = line2[0] = 0;
+    if (first) AppendWholeCharacters(line1, sizeof line1, first);
+    if (second) AppendWholeCharacters(line2, sizeof line2, second);
+    framesLeft = frames;
+    alpha = 255;
+    ownerRobot = robot;
+}
+
+i32 GMTCB_DrawSP_KillMessage::Proc()
+{
+    --framesLeft;
+    // The last 64 frames fade out, four steps of alpha a frame.
+    if (framesLeft < 64) alpha = alpha > 4 ? alpha - 4 : 0;
+    return framesLeft < 1 ? kTaskRemove : kTaskKeep;
+}
+
+void GMTCB_DrawSP_KillMessage::DrawSP()
+{
+    CGameScene* scene = FindGameScene();
+    if (!scene || !visible || !ownerRobot || WatchedRobot(*scene) != ownerRobot) return;
+    const u32 colour = static_cast<u32>(alpha & 0xFF) << 24 | 0xFFFFFFu;
+    const plat::GfxRect first{0, 0, 1024, 768}, second{0, 100, 1024, 768};
+    DrawShadowText(2, offset[0], offset[1], line1, -1, &first, 5, colour, 2.0f, 2.0f, 0xFF000000u);
+    DrawShadowText(8, offset[0], offset[1], line2, -1, &second, 5, colour, 2.0f, 2.0f, 0xFF000000u);
+}
+
+void ShowRewardMessage(CRobot_Normal* robot, const char* message)
+{
+    CGameScene* scene = FindGameScene();
+    if (!scene || !robot) return;
+    GMTCB_DrawSP_KillMessage* m = GMTCB_DrawSP_KillMessage::Create(&scene->tasks, 200);
+    if (!m) return;
+    m->Set(message, "", 120, robot);
+    m->offset[1] = 100.0f;
+}

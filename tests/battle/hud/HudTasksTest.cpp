@@ -1,0 +1,102 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+
+#include "app/core/Application.h"
+#include "battle/GameScene.h"
+#include "battle/hud/HudTasks.h"
+#include "battle/hud/KillMessage.h"
+#include "battle/hud/OverlayTasks.h"
+#include "battle/hud/TimeDisplay.h"
+#include "robot/Robot.h"
+#include "support/BattleRunner.h"
+
+// A kill message is opaque for 56 frames, fades four steps a frame to 3 and
+// ends in frame 120; a typewriter line of ten bytes at three frames a
+// character is complete after 30 frames and follows a shortened text at once.
+TEST(HudTasks, KillMessageFadesAndTypewriterTypes)
+{
+    CList<TCB> list;
+    CRobot_Normal owner;
+    auto* kill = GMTCB_DrawSP_KillMessage::Create(&list, 200);
+    kill->Set("[A] down [B]", "", 120, &owner);
+    for (i32 frame = 1; frame <= 120; ++frame) {
+        const i32 result = kill->Proc();
+        const i32 alpha = frame <= 56 ? 255 : 255 - 4 * (frame - 56);
+        if (frame < 120) {
+            EXPECT_EQ(result, kTaskKeep) << frame;
+            EXPECT_EQ(kill->alpha, alpha) << frame;
+        } else {
+            EXPECT_EQ(result, kTaskRemove);
+        }
+    }
+
+    auto* line = GMTCB_DrawSP_DispString2::Create(&list, 100010);
+    std::strcpy(line->text, "0123456789");
+    line->mode = 1;
+    line->framesPerChar = 3;
+    for (i32 frame = 1; frame <= 30; ++frame) {
+        line->Proc();
+        EXPECT_EQ(line->shown, frame / 3) << frame;
+    }
+    std::strcpy(line->text, "01234");
+    line->Proc();
+    EXPECT_EQ(line->shown, 5);
+    list.DeleteAll();
+}
+
+// The cost gauge: the back flashes faster as the team's cost runs out, the
+// shown share catches up a hundredth a frame, and a room without a cost
+// shows an empty gauge instead of dividing by zero.
+TEST(HudTasks, TeamCostGaugeFlashesAndCatchesUp)
+{
+    auto flash = [](u32 speed, u32 frame) {
+        return (std::sin(static_cast<f32>((frame * speed) % 360u) * 0.017453f) + 1.0f) * 0.5f;
+    };
+    struct Case {
+        f32 shown, share;
+        u32 speed;  // 0: no flash
+    } cases[] = {{1.0f, 0.7f, 0}, {1.0f, 0.6f, 10}, {1.0f, 0.4f, 20}, {0.2f, 0.9f, 40}, {0.21f, 0.61f, 0}};
+    for (const Case& c : cases)
+        for (u32 frame : {0u, 3u, 7u, 100u})
+            EXPECT_NEAR(TeamCostFlash(c.shown, c.share, frame), c.speed ? flash(c.speed, frame) : 1.0f, 1e-3f)
+                << c.shown << " " << c.share << " " << frame;
+
+    BattleRunnerOptions options;
+    options.mode = GameMode::LocalBattle;
+    options.localRule = 1;
+    BattleRunner runner(options);
+    CGameScene& scene = *runner.Scene();
+    GameSettings& settings = GetApplication()->gameSettings;
+    GMTCB_DrawSP_TeamCostDisp* gauge = nullptr;
+    for (TCB* t = scene.tasks.GetHead()->next; t && t != scene.tasks.GetTail(); t = t->next)
+        if (auto* g = dynamic_cast<GMTCB_DrawSP_TeamCostDisp*>(t)) gauge = g;
+    ASSERT_NE(gauge, nullptr);
+    scene.teamCosts[0] = static_cast<u32>(static_cast<f32>(settings.costLimit) * settings.costRate * 0.5f);
+    scene.teamCosts[1] = static_cast<u32>(-50);  // overspent: empty, not negative
+    i32 frames = 0;
+    while (gauge->shown[0] > 0.5f + 1e-4f && frames < 100) {
+        gauge->Proc();
+        ++frames;
+    }
+    EXPECT_EQ(frames, 50);
+    EXPECT_EQ(TeamCostShare(scene, 1), 0.0f);
+    const i32 limit = settings.costLimit;
+    settings.costLimit = 0;
+    EXPECT_EQ(TeamCostShare(scene, 0), 0.0f);
+    settings.costLimit = limit;
+}
+
+// A chat line from a peer fills its whole buffer: the label shows it up to
+// the last whole character.
+TEST(HudTasks, ChatLabelCutsOnAWholeCharacter)
+{
+    char line[100];
+    std::memset(line, 'a', sizeof line);
+    std::memcpy(line + 98, "\xE5\x87", 2);  // a three-byte character cut short
+    EXPECT_EQ(WholeCharacterBytes(line, 100), 98);
+    std::memcpy(line + 97, "\xE5\x87\xBB", 3);  // one that fits exactly
+    EXPECT_EQ(WholeCharacterBytes(line, 100), 100);
+    EXPECT_EQ(WholeCharacterBytes("ab\0cd", 100), 2);
+}

@@ -1,0 +1,170 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "app/core/Application.h"
+#include "battle/GameScene.h"
+#include "battle/hud/OverlayTasks.h"
+#include "battle/pause/PauseMenu.h"
+#include "platform/input/Mouse.h"
+#include "robot/Robot.h"
+#include "support/BattleRunner.h"
+#include "support/TempFolder.h"
+
+namespace {
+
+template <class T>
+T* FindTask(CGameScene& scene)
+{
+    for (TCB* t = scene.tasks.GetHead()->next; t && t != scene.tasks.GetTail(); t = t->next)
+        if (auto* found = dynamic_cast<T*>(t)) return found;
+    return nullptr;
+}
+
+template <class T>
+i32 CountTasks(CGameScene& scene)
+{
+    i32 n = 0;
+    for (TCB* t = scene.tasks.GetHead()->next; t && t != scene.tasks.GetTail(); t = t->next)
+        n += dynamic_cast<T*>(t) != nullptr;
+    return n;
+}
+
+// One press: held for a frame, released for a frame.
+void Press(BattleRunner& runner, i32 key)
+{
+    u8* keys = GetApplication()->input.keyTable;
+    keys[key] = 0x80;
+    runner.RunFrames(1);
+    keys[key] = 0;
+    runner.RunFrames(1);
+}
+
+bool Starts(const char* text, const char* prefix) { return std::string(text).rfind(prefix, 0) == 0; }
+
+}  // namespace
+
+// Every offline mode's menu: Escape opens it and stops the battle, the
+// cursor wraps both ways, the description follows the cursor, photo mode
+// hides the menu and flies the camera until Enter or Escape, and a second
+// Escape resumes, taking every piece of the menu away.
+TEST(PauseMenu, OpensWrapsTakesPhotosAndResumesInEveryMode)
+{
+    struct Case {
+        GameMode mode;
+        i32 items;
+        u8 wholeWindow;
+        const char* last;
+    } cases[] = {
+        {GameMode::Arcade, 3, 1, "返回标题"},
+        {GameMode::Survival, 4, 0, "返回标题"},
+        {GameMode::Practice, 4, 0, "返回标题"},
+        {GameMode::Team, 4, 0, "返回标题"},
+        {GameMode::LocalBattle, 4, 1, "返回标题"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.mode));
+        BattleRunnerOptions options;
+        options.mode = c.mode;
+        BattleRunner runner(options);
+        CGameScene& scene = *runner.Scene();
+        runner.RunFrames(1);
+        const i32 lines = CountTasks<GMTCB_DrawSP_DispString2>(scene), covers = CountTasks<GMTCB_DrawPS_Black>(scene);
+        Press(runner, 27);
+        const u32 frozen = scene.battleFrame;
+        auto* menu = FindTask<PauseMenuTask>(scene);
+        ASSERT_NE(menu, nullptr);
+        EXPECT_EQ(scene.paused, 1u);
+        EXPECT_EQ(menu->count, c.items);
+        EXPECT_EQ(menu->fade->wholeWindow, c.wholeWindow);
+        EXPECT_TRUE(Starts(menu->items[0]->text, "继续作战"));
+        EXPECT_TRUE(Starts(menu->items[c.items - 1]->text, c.last));
+        EXPECT_EQ(std::string(menu->helpLine->text), menu->help[0]);
+        // A second Escape in the same press opens nothing more.
+        EXPECT_EQ(CountTasks<PauseMenuTask>(scene), 1);
+
+        Press(runner, 38);  // up from the first wraps to the last
+        EXPECT_EQ(menu->cursor, c.items - 1);
+        EXPECT_EQ(menu->bar->y, 200 + 100 * (c.items - 1));
+        EXPECT_EQ(std::string(menu->helpLine->text), menu->help[c.items - 1]);
+        Press(runner, 40);  // down from the last wraps to the first
+        EXPECT_EQ(menu->cursor, 0);
+        Press(runner, 40);
+        EXPECT_EQ(menu->cursor, 1);
+
+        Press(runner, 13);  // photo mode
+        EXPECT_EQ(scene.freeCameraMode, 1u);
+        EXPECT_EQ(menu->items[0]->visible, 0u);
+        EXPECT_EQ(menu->fade->alpha, 0);
+        EXPECT_EQ(scene.paused, 1u);
+        Press(runner, 27);  // back to the menu, not the battle
+        EXPECT_EQ(scene.freeCameraMode, 0u);
+        EXPECT_EQ(menu->items[0]->visible, 1u);
+        EXPECT_EQ(scene.paused, 1u);
+        ASSERT_EQ(FindTask<PauseMenuTask>(scene), menu);
+        // The battle stood still throughout.
+        EXPECT_EQ(scene.battleFrame, frozen);
+
+        Press(runner, 27);  // resume
+        EXPECT_EQ(scene.paused, 0u);
+        EXPECT_EQ(CountTasks<PauseMenuTask>(scene), 0);
+        EXPECT_EQ(CountTasks<GMTCB_DrawSP_DispString2>(scene), lines);
+        EXPECT_EQ(CountTasks<GMTCB_DrawPS_Beta>(scene), 0);
+        EXPECT_EQ(CountTasks<GMTCB_DrawPS_Black>(scene), covers);
+    }
+}
+
+// The online menu leaves the battle running; its mouse photo mode hides the
+// cursor and the cockpit and gives both back, even when the scene goes first.
+// Leaving costs a player 10,000 experience from two minutes of game clock
+// on, a spectator nothing.
+TEST(PauseMenu, OnlineMenuRunsOnAndLeavingLateCostsExperience)
+{
+    EXPECT_FALSE(LeavingCostsExperience(119 * 60 + 59, 0));
+    EXPECT_TRUE(LeavingCostsExperience(120 * 60, 0));
+    EXPECT_FALSE(LeavingCostsExperience(600 * 60, static_cast<i32>(kSpectatorTeam)));
+
+    TempFolder temp;
+    ScopedEnv dataHome{"XDG_DATA_HOME", temp.Path().c_str()};
+    BattleRunner runner(BattleRunnerOptions{});
+    CGameScene& scene = *runner.Scene();
+    auto* menu = GMTCB_Proc_Pause_OnlineMode::Create(&scene.tasks, 1);
+    BuildPauseMenu_Online(menu, &scene);
+    EXPECT_EQ(menu->count, 5);
+    EXPECT_EQ(menu->helpLine->format, 0x11u);
+    const u32 frame = scene.battleFrame;
+    runner.RunFrames(3);
+    EXPECT_EQ(scene.battleFrame, frame + 3);  // not paused
+
+    Press(runner, 40);
+    Press(runner, 40);
+    Press(runner, 13);  // mouse photo
+    EXPECT_EQ(scene.freeCameraMode, 2u);
+    EXPECT_FALSE(plat::SystemCursorShown());
+    EXPECT_EQ(scene.hudHideBits & 1u, 1u);
+    Press(runner, 13);
+    EXPECT_TRUE(plat::SystemCursorShown());
+    EXPECT_EQ(scene.hudHideBits & 1u, 0u);
+    Press(runner, 13);  // hidden again, then the scene is deleted under it
+    EXPECT_FALSE(plat::SystemCursorShown());
+    {
+        CApplication& app = *GetApplication();
+        app.Profile().exp = 4000;
+        scene.battleTime = 120 * 60;
+        CRobot_Base* own = scene.robotTable[static_cast<i32>(scene.playerSlot)];
+        ASSERT_NE(own, nullptr);
+        own->displayTeam = 0;
+        menu->state = &PauseMenuTask::MenuState;
+        menu->cursor = 3;  // the waiting room: no room scene, so the title
+        u8* keys = app.input.keyTable;
+        keys[13] = 0x80;
+        EXPECT_EQ(runner.RunFrames(1), 1u);
+        keys[13] = 0;
+        EXPECT_EQ(FindGameScene(), nullptr);
+        EXPECT_EQ(app.Profile().exp, 0u);
+        EXPECT_TRUE(plat::SystemCursorShown());
+        BaseScene* title = app.currentScene;
+        app.currentScene = nullptr;
+        delete title;
+    }
+}
