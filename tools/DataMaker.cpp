@@ -2,6 +2,7 @@
 #include <cstdio>
 
 #include "tools/BattleData.h"
+#include "tools/HudData.h"
 #include "tools/MeshData.h"
 #include "tools/ModelData.h"
 #include "tools/PilotData.h"
@@ -22,5 +23,6 @@ int main(int argc, char** argv)
     if (!MakeRobotData(argv[1])) return 1;
     if (!MakeStageData(argv[1])) return 1;
     if (!MakeBattleData(argv[1])) return 1;
+    if (!MakeHudData(argv[1])) return 1;
     return 0;
 }
