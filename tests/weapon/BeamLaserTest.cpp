@@ -4,87 +4,15 @@
 
 #include <gtest/gtest.h>
 
-#include "app/core/Application.h"
-#include "engine/model/HodModel.h"
-#include "platform/math/Math.h"
-#include "robot/Robot.h"
+#include "support/WeaponRange.h"
 #include "weapon/Beam.h"
 #include "weapon/LineEffect.h"
-#include "weapon/WeaponScene.h"
 
 namespace {
 
-struct Range {
-    CList<BB_Base> weapons, effects;
-    WeaponWorld world;
-    i32 shake = 0;
-    Range()
-    {
-        world.weapons = &weapons;
-        world.effects = &effects;
-        world.cameraShake = &shake;
-        world.camera.m[3][0] = 1000.0f;
-        SetWeaponWorld(&world);
-    }
-    ~Range() { SetWeaponWorld(nullptr); }
-    void Clear()
-    {
-        weapons.DeleteAll();
-        weapons.Init();
-        effects.DeleteAll();
-        effects.Init();
-    }
-};
-
-struct Robot {
-    CRobot_Normal robot;
-    HodNode* body = new HodNode;
-    explicit Robot(const Vec3& at, i32 team = 0)
-    {
-        robot.frameBodyD = body;
-        robot.state = kRobotStateLive;
-        robot.team = team;
-        if (!robot.lockAlertList.GetHead()) robot.lockAlertList.Init();
-        robot.nearestThreat = Vec3(1000, 0, 0);
-        body->world.m[3][0] = at.x;
-        body->world.m[3][1] = at.y;
-        body->world.m[3][2] = at.z;
-        robot.worldMatrix.m[3][0] = at.x;
-        robot.worldMatrix.m[3][1] = at.y;
-        robot.worldMatrix.m[3][2] = at.z;
-    }
-    ~Robot()
-    {
-        robot.frameBodyD = nullptr;
-        body->FreeTree(true);
-    }
-};
-
-Mat4 At(const Vec3& p)
-{
-    Mat4 m;
-    plat::MatrixIdentity(&m);
-    m.m[3][0] = p.x;
-    m.m[3][1] = p.y;
-    m.m[3][2] = p.z;
-    return m;
-}
-
-int DrawsSince(u32 seed)
-{
-    const u32 next = GetBattleRandom().GetRand();
-    cMTRand r;
-    r.Init(seed);
-    for (int n = 0; n < 100000; ++n)
-        if (r.GetRand() == next) return n;
-    return -1;
-}
-
-Vec3 Forward(const LZ_Basic& w) { return Vec3(w.Laser.World.m[2][0], w.Laser.World.m[2][1], w.Laser.World.m[2][2]); }
-
 void Fire(LZ_HiLaser& laser, BB_Base* owner, i32 life, i32 stopWithOwner = 0, i32 rehit = 3)
 {
-    const Mat4 start = At(Vec3());
+    const Mat4 start = TranslationTo(Vec3());
     laser.SetEx(&start, 1.0f, 200, 1.0f, 0.0f, 1, nullptr, 0xFFFFFFFFu, owner, nullptr, 10, 5, 0.1f, 0, rehit, 200,
                 2, life, stopWithOwner);
 }
@@ -99,7 +27,7 @@ void Fire(LZ_HiLaser2& laser, const Mat4& start, BB_Base* owner, BB_Base* target
 
 TEST(BeamLaserTest, ContinuousLaserGrowsPulsesHoldsAtWallsAndFadesOnItsFrame)
 {
-    Range range;
+    WeaponRange range;
     GetBattleRandom().Init(7);
     LZ_HiLaser laser;
     Fire(laser, nullptr, 3);
@@ -117,7 +45,7 @@ TEST(BeamLaserTest, ContinuousLaserGrowsPulsesHoldsAtWallsAndFadesOnItsFrame)
     EXPECT_EQ(run, 19);
     EXPECT_EQ(laser.HitMask, 0u);
     EXPECT_EQ(laser.Laser.Count, 3);
-    EXPECT_EQ(DrawsSince(7), 0);
+    EXPECT_EQ(DrawsSinceSeed(7), 0);
 
     // A wall: the beam is cut at the struck point and its head held there for
     // the re-hit interval, then it grows into the wall again.
@@ -128,7 +56,7 @@ TEST(BeamLaserTest, ContinuousLaserGrowsPulsesHoldsAtWallsAndFadesOnItsFrame)
     GetBattleRandom().Init(7);
     LASERNODE* struck = wall.Laser.Newest();
     wall.OnHitMap(&hit, struck, &normal);
-    EXPECT_EQ(DrawsSince(7), 10 * 5 + 10 * 3);
+    EXPECT_EQ(DrawsSinceSeed(7), 10 * 5 + 10 * 3);
     EXPECT_EQ(range.effects.GetCount(), 21u);
     EXPECT_EQ(struck->Mark, kMarkRemoveNewerStop);
     wall.CutMarkedPoints();
@@ -151,15 +79,15 @@ TEST(BeamLaserTest, ContinuousLaserGrowsPulsesHoldsAtWallsAndFadesOnItsFrame)
 
     // A guard: flash and two sparks, ten spark lines, 26 draws, the same hold.
     range.Clear();
-    Robot guardian(Vec3(0, 0, 8), 5);
-    const Mat4 guard = At(Vec3(0, 0, 7));
+    StandInRobot guardian(Vec3(0, 0, 8), 5);
+    const Mat4 guard = TranslationTo(Vec3(0, 0, 7));
     GetBattleRandom().Init(7);
     LZ_HiLaser guarded;
     Fire(guarded, nullptr, 100, 0, 4);
     guarded.Run();
     guarded.Run();
     guarded.OnHitGuard(&hit, guarded.Laser.Newest(), &guardian.robot, &guard);
-    EXPECT_EQ(DrawsSince(7), 10 * 2 + 2 * 3);
+    EXPECT_EQ(DrawsSinceSeed(7), 10 * 2 + 2 * 3);
     EXPECT_EQ(range.effects.GetCount(), 3u);
     EXPECT_EQ(range.weapons.GetCount(), 10u);
     EXPECT_EQ(guarded.HoldFrames, 4);
@@ -170,7 +98,7 @@ TEST(BeamLaserTest, ContinuousLaserGrowsPulsesHoldsAtWallsAndFadesOnItsFrame)
     EXPECT_EQ(range.effects.GetCount() + range.weapons.GetCount(), 0u);
 
     // Reflection: the reflector's team, the same owner, bent at the point.
-    Robot shooter(Vec3(0, 0, -5), 1);
+    StandInRobot shooter(Vec3(0, 0, -5), 1);
     LZ_HiLaser bounced;
     Fire(bounced, &shooter.robot, 100);
     for (int i = 0; i < 4; ++i) bounced.Run();
@@ -187,7 +115,7 @@ TEST(BeamLaserTest, ContinuousLaserGrowsPulsesHoldsAtWallsAndFadesOnItsFrame)
     EXPECT_NEAR(bounced.Laser.Newest()->Position.z, 3.0f, 1e-4f);
 
     // Stopping with the owner: a hit owner ends it, a gone one is only let go.
-    Robot owner(Vec3(), 1);
+    StandInRobot owner(Vec3(), 1);
     LZ_HiLaser bound, loose;
     Fire(bound, &owner.robot, 100, 1);
     Fire(loose, &owner.robot, 100, 0);
@@ -204,9 +132,9 @@ TEST(BeamLaserTest, ContinuousLaserGrowsPulsesHoldsAtWallsAndFadesOnItsFrame)
 
 TEST(BeamLaserTest, TrapLaserCurlsKeepsSevenPointsAndHitsWhileFading)
 {
-    Range range;
+    WeaponRange range;
     LZ_TrapLaser trap;
-    const Mat4 start = At(Vec3());
+    const Mat4 start = TranslationTo(Vec3());
     trap.SetEx(&start, 0.3f, 200, 1.0f, 0.0f, 1, nullptr, 0xFFFFFFFFu, nullptr, nullptr, 9, 1, 0.1f, 0, 10, 5, 2, 10,
                0);
     for (int i = 1; i <= 6; ++i) {
@@ -225,7 +153,7 @@ TEST(BeamLaserTest, TrapLaserCurlsKeepsSevenPointsAndHitsWhileFading)
     EXPECT_EQ(trap.Laser.Newest()->Position, trap.Position());
     // Walls and reflections leave it alone.
     const Vec3 p(0, 0, 1), n(0, 0, -1);
-    Robot robot(Vec3(0, 0, 1), 3);
+    StandInRobot robot(Vec3(0, 0, 1), 3);
     trap.OnHitMap(&p, trap.Laser.Newest(), &n);
     trap.OnReflect(&p, trap.Laser.Newest(), &robot.robot);
     EXPECT_EQ(trap.Laser.Newest()->Mark, 0);
@@ -242,12 +170,12 @@ TEST(BeamLaserTest, TrapLaserCurlsKeepsSevenPointsAndHitsWhileFading)
 
 TEST(BeamLaserTest, StreamLaserFlowsWavesHomesIsCutAndReflected)
 {
-    Range range;
+    WeaponRange range;
     GetBattleRandom().Init(9);
     // Straight: every point flies on along the heading it left with, so a
     // muzzle that turns draws a curved stream.
-    Robot owner(Vec3(), 1);
-    Mat4 muzzle = At(Vec3());
+    StandInRobot owner(Vec3(), 1);
+    Mat4 muzzle = TranslationTo(Vec3());
     LZ_HiLaser2 stream;
     stream.SetEx(&muzzle, 1.0f, 50, 1.0f, 0.0f, 1, nullptr, 0xFFFFFFFFu, &owner.robot, nullptr, 10, 5, 0.1f, 0, 5,
                  200, 2, 100, 1, &muzzle, 0);
@@ -262,7 +190,7 @@ TEST(BeamLaserTest, StreamLaserFlowsWavesHomesIsCutAndReflected)
     EXPECT_NEAR(stream.Laser.Newest()->Position.z, 4.0f, 1e-5f);
     EXPECT_NEAR(stream.Laser.Oldest()->Position.x, 0.0f, 1e-5f);
     EXPECT_NEAR(stream.Laser.Newer(stream.Laser.Oldest())->Position.x, 1.0f, 1e-5f);
-    EXPECT_EQ(DrawsSince(9), 0);
+    EXPECT_EQ(DrawsSinceSeed(9), 0);
     // Lightning on every 6th point every 3rd frame, a muzzle flash every 5th.
     EXPECT_EQ(range.weapons.GetCount(), 2u);  // at Life 99 and 96
     EXPECT_EQ(range.effects.GetCount(), 0u);
@@ -271,7 +199,7 @@ TEST(BeamLaserTest, StreamLaserFlowsWavesHomesIsCutAndReflected)
 
     // Waving: three draws per point per frame, each point still moving Speed.
     LZ_HiLaser2 wave;
-    Fire(wave, At(Vec3()), nullptr, nullptr, 50, 0.0f, 100);
+    Fire(wave, TranslationTo(Vec3()), nullptr, nullptr, 50, 0.0f, 100);
     wave.StreamMode = 1;
     wave.StreamParams[0] = std::bit_cast<u32>(0.2f);
     wave.Run();
@@ -279,15 +207,15 @@ TEST(BeamLaserTest, StreamLaserFlowsWavesHomesIsCutAndReflected)
     GetBattleRandom().Init(9);
     const Vec3 farEnd = wave.Laser.Newest()->Position;
     wave.Run();
-    EXPECT_EQ(DrawsSince(9), 3 * 3);
+    EXPECT_EQ(DrawsSinceSeed(9), 3 * 3);
     const Vec3 moved = wave.Laser.Newest()->Position - farEnd;
     EXPECT_NEAR(plat::Vec3Length(&moved), 1.0f, 1e-5f);
     EXPECT_GT(std::fabs(moved.x) + std::fabs(moved.y), 0.0f);
 
     // Homing: the farEnd end turns by at most the rate, the rest retrace its path.
-    Robot target(Vec3(20, 0, 5), 3);
+    StandInRobot target(Vec3(20, 0, 5), 3);
     LZ_HiLaser2 homing;
-    Fire(homing, At(Vec3()), nullptr, &target.robot, 50, 10.0f, 100);
+    Fire(homing, TranslationTo(Vec3()), nullptr, &target.robot, 50, 10.0f, 100);
     homing.Run();
     homing.Run();
     const Vec3 ahead = homing.Laser.Newest()->Position, second = homing.Laser.Older(homing.Laser.Newest())->Position;
@@ -301,7 +229,7 @@ TEST(BeamLaserTest, StreamLaserFlowsWavesHomesIsCutAndReflected)
 
     // A wall cuts the part beyond the hit every frame; effects only every 3rd.
     LZ_HiLaser2 cut;
-    Fire(cut, At(Vec3()), nullptr, nullptr, 50, 0.0f, 100);
+    Fire(cut, TranslationTo(Vec3()), nullptr, nullptr, 50, 0.0f, 100);
     for (int i = 0; i < 6; ++i) cut.Run();
     range.Clear();
     const Vec3 p(0, 0, 3), n(0, 0, -1);
@@ -309,7 +237,7 @@ TEST(BeamLaserTest, StreamLaserFlowsWavesHomesIsCutAndReflected)
     GetBattleRandom().Init(9);
     cut.OnHitMap(&p, third, &n);
     cut.OnHitMap(&p, cut.Laser.Newest(), &n);
-    EXPECT_EQ(DrawsSince(9), 3 * 5 + 3 * 3);
+    EXPECT_EQ(DrawsSinceSeed(9), 3 * 5 + 3 * 3);
     EXPECT_EQ(range.effects.GetCount(), 7u);
     cut.CutMarkedPoints();
     EXPECT_EQ(cut.Laser.Count, 4);
@@ -318,10 +246,10 @@ TEST(BeamLaserTest, StreamLaserFlowsWavesHomesIsCutAndReflected)
     // Reflection: one reflected stream from the reflector, renewed while it
     // reflects, ended three frames after it stops or when another takes over.
     range.Clear();
-    Robot shooter(Vec3(0, 0, -5), 1), mirror(Vec3(0, 0, 6), 4), mirror2(Vec3(0, 0, 6), 6);
+    StandInRobot shooter(Vec3(0, 0, -5), 1), mirror(Vec3(0, 0, 6), 4), mirror2(Vec3(0, 0, 6), 6);
     mirror.robot.lockTarget = &shooter.robot;
     LZ_HiLaser2 source;
-    Fire(source, At(Vec3()), &shooter.robot, nullptr, 50, 0.0f, 100);
+    Fire(source, TranslationTo(Vec3()), &shooter.robot, nullptr, 50, 0.0f, 100);
     for (int i = 0; i < 7; ++i) source.Run();
     const Vec3 r(0, 0, 5);
     const u32 before = range.weapons.GetCount();
@@ -357,9 +285,9 @@ TEST(BeamLaserTest, StreamLaserFlowsWavesHomesIsCutAndReflected)
     // The owner's end ends the stream; a camera 2 from the muzzle shakes to 15.
     range.shake = 0;
     range.world.camera.m[3][0] = 2.0f;
-    Robot gunner(Vec3(), 1);
+    StandInRobot gunner(Vec3(), 1);
     LZ_HiLaser2 shaking;
-    Fire(shaking, At(Vec3()), &gunner.robot, nullptr, 50, 0.0f, 101);
+    Fire(shaking, TranslationTo(Vec3()), &gunner.robot, nullptr, 50, 0.0f, 101);
     shaking.ShakeFrames = 1;
     shaking.Run();
     EXPECT_EQ(range.shake, 15);

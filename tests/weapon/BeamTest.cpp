@@ -6,79 +6,16 @@
 
 #include <gtest/gtest.h>
 
-#include "app/core/Application.h"
-#include "engine/model/HodModel.h"
-#include "platform/math/Math.h"
-#include "robot/Robot.h"
+#include "support/WeaponRange.h"
 #include "weapon/LineEffect.h"
-#include "weapon/WeaponScene.h"
 
 namespace {
 
-struct Range {
-    CList<BB_Base> weapons, effects;
-    WeaponWorld world;
-    Range()
-    {
-        world.weapons = &weapons;
-        world.effects = &effects;
-        SetWeaponWorld(&world);
-    }
-    ~Range() { SetWeaponWorld(nullptr); }
-};
-
-// A live robot whose aim point sits at `at`.
-struct Robot {
-    CRobot_Normal robot;
-    HodNode* body = new HodNode;
-    explicit Robot(const Vec3& at, i32 team = 0)
-    {
-        robot.frameBodyD = body;
-        robot.state = kRobotStateLive;
-        robot.team = team;
-        if (!robot.lockAlertList.GetHead()) robot.lockAlertList.Init();  // a reset does this in a battle
-        robot.nearestThreat = Vec3(1000, 0, 0);
-        Move(at);
-    }
-    ~Robot()
-    {
-        robot.frameBodyD = nullptr;
-        body->FreeTree(true);
-    }
-    void Move(const Vec3& at)
-    {
-        body->world.m[3][0] = at.x;
-        body->world.m[3][1] = at.y;
-        body->world.m[3][2] = at.z;
-    }
-};
-
-Mat4 At(const Vec3& p)
-{
-    Mat4 m;
-    plat::MatrixIdentity(&m);
-    m.m[3][0] = p.x;
-    m.m[3][1] = p.y;
-    m.m[3][2] = p.z;
-    return m;
-}
-
 void Fire(LZ_Beam& beam, f32 speed, f32 turn, BB_Base* target, i32 life, f32 width = 0.255f, u8 stop = 0)
 {
-    const Mat4 start = At(Vec3());
+    const Mat4 start = TranslationTo(Vec3());
     beam.Set(&start, width, 50, speed, turn, 1, nullptr, 0xFFFFFFFFu, nullptr, target, 10, 5, 0.1f, 0, 10, 1, 2,
              life, stop);
-}
-
-// Battle draws taken since the generator was started from `seed`.
-int DrawsSince(u32 seed)
-{
-    const u32 next = GetBattleRandom().GetRand();
-    cMTRand r;
-    r.Init(seed);
-    for (int n = 0; n < 100000; ++n)
-        if (r.GetRand() == next) return n;
-    return -1;
 }
 
 f32 AngleDegrees(const Vec3& a, const Vec3& b)
@@ -87,13 +24,11 @@ f32 AngleDegrees(const Vec3& a, const Vec3& b)
     return std::acos(std::fmax(-1.0f, std::fmin(1.0f, c))) * 57.29578f;
 }
 
-Vec3 Forward(const LZ_Basic& w) { return Vec3(w.Laser.World.m[2][0], w.Laser.World.m[2][1], w.Laser.World.m[2][2]); }
-
 }  // namespace
 
 TEST(BeamTest, FlightHomingFadeAndTheFinishingFrame)
 {
-    Range range;
+    WeaponRange range;
     GetBattleRandom().Init(5);
     struct Case {
         const char* name;
@@ -121,14 +56,14 @@ TEST(BeamTest, FlightHomingFadeAndTheFinishingFrame)
     }
 
     // Homing turns by at most the rate and lets a target behind go.
-    Robot target(Vec3(10, 0, 10));
+    StandInRobot target(Vec3(10, 0, 10));
     LZ_Beam beam;
     Fire(beam, 1.0f, 5.0f, &target.robot, 100);
     const Vec3 before = Forward(beam);
     GetBattleRandom().Init(5);
     EXPECT_EQ(beam.Run(), 0);
     EXPECT_NEAR(AngleDegrees(before, Forward(beam)), 5.0f, 0.05f);
-    EXPECT_EQ(DrawsSince(5), 0);
+    EXPECT_EQ(DrawsSinceSeed(5), 0);
     EXPECT_NEAR(plat::Vec3Length(&target.robot.nearestThreat), 13.45f, 0.05f);  // warned of the beam
     EXPECT_EQ(target.robot.lockAlertList.GetCount(), 1u);
     target.Move(Vec3(0, 0, -20));
@@ -136,7 +71,7 @@ TEST(BeamTest, FlightHomingFadeAndTheFinishingFrame)
     EXPECT_EQ(beam.Target, nullptr);
 
     // The decaying beam keeps turning toward a target behind it, ever slower but never below 0.2.
-    Robot behind(Vec3(1, 0, -20));
+    StandInRobot behind(Vec3(1, 0, -20));
     LZ_Beam2 beam2;
     Fire(beam2, 0.0f, 10.0f, &behind.robot, 300);
     Vec3 last = Forward(beam2);
@@ -151,7 +86,7 @@ TEST(BeamTest, FlightHomingFadeAndTheFinishingFrame)
     EXPECT_FLOAT_EQ(beam2.TurnRate, 0.2f);
 
     // A target that leaves the live state is forgotten before the beam moves.
-    Robot dying(Vec3(10, 0, 0));
+    StandInRobot dying(Vec3(10, 0, 0));
     LZ_Beam beam3;
     Fire(beam3, 1.0f, 5.0f, &dying.robot, 100);
     dying.robot.state = 0;
@@ -164,7 +99,7 @@ TEST(BeamTest, FlightHomingFadeAndTheFinishingFrame)
     Fire(thunder, 0.0f, 0.0f, nullptr, 11);
     GetBattleRandom().Init(8);
     for (int i = 0; i < 10; ++i) thunder.Run();
-    EXPECT_EQ(DrawsSince(8), 20);
+    EXPECT_EQ(DrawsSinceSeed(8), 20);
     for (LASERNODE* p = thunder.Laser.Newest(); p; p = thunder.Laser.Older(p)) {
         EXPECT_LT(std::fabs(p->Position.x), 0.3f);
         EXPECT_LT(std::fabs(p->Position.y), 0.3f);
@@ -174,10 +109,10 @@ TEST(BeamTest, FlightHomingFadeAndTheFinishingFrame)
 
 TEST(BeamTest, HitsGuardsAndReflectionsSpawnAndDrawAFixedAmount)
 {
-    Range range;
-    Robot robot(Vec3(0, 0, 5), 4);
+    WeaponRange range;
+    StandInRobot robot(Vec3(0, 0, 5), 4);
     const Vec3 point(0, 0, 5), normal(0, 0, -1);
-    const Mat4 guard = At(Vec3(0, 0, 4));
+    const Mat4 guard = TranslationTo(Vec3(0, 0, 4));
     struct Case {
         const char* name;
         u8 stopOnHit;
@@ -206,7 +141,7 @@ TEST(BeamTest, HitsGuardsAndReflectionsSpawnAndDrawAFixedAmount)
         Fire(beam, 1.0f, 0.0f, nullptr, 50, 0.2f, c.stopOnHit);
         GetBattleRandom().Init(3);
         c.hit(beam);
-        EXPECT_EQ(DrawsSince(3), c.draws);
+        EXPECT_EQ(DrawsSinceSeed(3), c.draws);
         EXPECT_EQ(range.effects.GetCount(), c.effects);
         EXPECT_EQ(range.weapons.GetCount(), c.weapons);
         EXPECT_EQ(beam.Life == 0, c.stops);
@@ -219,7 +154,7 @@ TEST(BeamTest, HitsGuardsAndReflectionsSpawnAndDrawAFixedAmount)
     EXPECT_FLOAT_EQ(guarded.Laser.Newest()->Position.z, 4.0f);
 
     // Reflection: the robot's team and ownership; no target turns it round.
-    Robot shooter(Vec3(0, 0, -10), 1);
+    StandInRobot shooter(Vec3(0, 0, -10), 1);
     LZ_Beam beam;
     Fire(beam, 1.0f, 0.0f, &robot.robot, 50);
     beam.Owner = &shooter.robot;
@@ -242,8 +177,8 @@ TEST(BeamTest, HitsGuardsAndReflectionsSpawnAndDrawAFixedAmount)
 
 TEST(LineEffectTest, StreaksLightningTethersAndSmokeProbesEndOnTheirFrame)
 {
-    Range range;
-    const Mat4 start = At(Vec3());
+    WeaponRange range;
+    const Mat4 start = TranslationTo(Vec3());
     struct Case {
         const char* name;
         std::function<LZ_Basic*()> make;
@@ -284,7 +219,7 @@ TEST(LineEffectTest, StreaksLightningTethersAndSmokeProbesEndOnTheirFrame)
         int run = 1;
         while (line->Run() == 0 && run < 100) ++run;
         EXPECT_EQ(run, c.finishRun);
-        EXPECT_EQ(DrawsSince(4), c.draws);
+        EXPECT_EQ(DrawsSinceSeed(4), c.draws);
     }
 
     // A streak arcs 2 degrees a frame while its counter is 6 or more, then 8.
@@ -303,7 +238,7 @@ TEST(LineEffectTest, StreaksLightningTethersAndSmokeProbesEndOnTheirFrame)
     probe.SetEx(&start, &d);
     GetBattleRandom().Init(4);
     probe.OnHitMap(&wall, nullptr, &d);
-    EXPECT_EQ(DrawsSince(4), 5);
+    EXPECT_EQ(DrawsSinceSeed(4), 5);
     ASSERT_EQ(range.effects.GetCount(), 3u);
     const auto* first = static_cast<BB_GSmoke*>(range.effects.GetHead()->next);
     const auto* last = static_cast<BB_GSmoke*>(range.effects.GetTail()->prev);
@@ -312,8 +247,8 @@ TEST(LineEffectTest, StreaksLightningTethersAndSmokeProbesEndOnTheirFrame)
     EXPECT_EQ(probe.Run(), 1);
 
     // A tether follows its two nodes and ends with its flag or its robot.
-    Robot owner{Vec3()};
-    Mat4 a = At(Vec3(1, 0, 0)), b = At(Vec3(0, 2, 0));
+    StandInRobot owner{Vec3()};
+    Mat4 a = TranslationTo(Vec3(1, 0, 0)), b = TranslationTo(Vec3(0, 2, 0));
     i32 flag = 0;
     LZ_LineEffect3 tether;
     tether.Set(&owner.robot, &a, &b, 0.1f, 1, nullptr, ~0u, &flag);

@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/weapon/MeshWeaponArena.h"
+#include "support/WeaponRange.h"
 #include "weapon/Beam.h"
 #include "weapon/ObjectFactory.h"
 #include "weapon/effects/Explode.h"
@@ -13,7 +13,7 @@
 namespace {
 
 template <class T>
-T* Drop(MeshWeaponArena& a, const Vec3& at, BB_Base* owner, i32 fireChance, i32 life = 3000, i16 durability = 150)
+T* Drop(WeaponRange& a, const Vec3& at, BB_Base* owner, i32 fireChance, i32 life = 3000, i16 durability = 150)
 {
     auto* c = NewObject<T>(&a.weapons, 1);
     const Mat4 m = TranslationTo(at);
@@ -25,7 +25,7 @@ T* Drop(MeshWeaponArena& a, const Vec3& at, BB_Base* owner, i32 fireChance, i32 
 
 TEST(CristalTest, OrbitSettlesTwoUnitsFromItsPointAtMostAFifthAFrame)
 {
-    MeshWeaponArena a;
+    WeaponRange a;
     StandInRobot owner(Vec3(0, 0, 0), 1);
     struct Case {
         f32 distance, step;  // step: movement toward the orbit point
@@ -45,25 +45,25 @@ TEST(CristalTest, ShootersApproachFireOnceAndReturnToOrbit)
 {
     struct Case {
         const char* name;
-        std::function<LZ_Cristal*(MeshWeaponArena&, BB_Base*)> drop;
+        std::function<LZ_Cristal*(WeaponRange&, BB_Base*)> drop;
         bool lock;
         i32 situation;
         int shots;
         f32 stopHeight;  // the height above the target it shoots from
     };
     const Case cases[] = {
-        {"red", [](MeshWeaponArena& a, BB_Base* o) { return Drop<LZ_Cristal_Red>(a, Vec3(0, 2, 0), o, 1000); },
+        {"red", [](WeaponRange& a, BB_Base* o) { return Drop<LZ_Cristal_Red>(a, Vec3(0, 2, 0), o, 1000); },
          true, 0, 1, 0.0f},
-        {"blue from above", [](MeshWeaponArena& a, BB_Base* o) { return Drop<LZ_Cristal_Blue>(a, Vec3(0, 2, 0), o, 1000); },
+        {"blue from above", [](WeaponRange& a, BB_Base* o) { return Drop<LZ_Cristal_Blue>(a, Vec3(0, 2, 0), o, 1000); },
          true, 12, 1, 8.0f},
-        {"green from afar", [](MeshWeaponArena& a, BB_Base* o) { return Drop<LZ_Cristal_Green>(a, Vec3(0, 2, 0), o, 1000); },
+        {"green from afar", [](WeaponRange& a, BB_Base* o) { return Drop<LZ_Cristal_Green>(a, Vec3(0, 2, 0), o, 1000); },
          true, 0, 1, -1.0f},
-        {"no lock, no shot", [](MeshWeaponArena& a, BB_Base* o) { return Drop<LZ_Cristal_Red>(a, Vec3(0, 2, 0), o, 1000); },
+        {"no lock, no shot", [](WeaponRange& a, BB_Base* o) { return Drop<LZ_Cristal_Red>(a, Vec3(0, 2, 0), o, 1000); },
          false, 0, 0, 0.0f},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        MeshWeaponArena a;
+        WeaponRange a;
         StandInRobot owner(Vec3(0, 0, 0), 1), enemy(Vec3(0, 0, 30), 2);
         owner.robot.situation = c.situation;
         if (c.lock) owner.robot.lockTarget = &enemy.robot;
@@ -71,7 +71,7 @@ TEST(CristalTest, ShootersApproachFireOnceAndReturnToOrbit)
         int shots = 0, firedAt = 0, backInOrbit = 0;
         for (int run = 1; run <= 400; ++run) {
             crystal->Run();
-            const int now = MeshWeaponArena::Count<LZ_Beam>(a.weapons);
+            const int now = WeaponRange::Count<LZ_Beam>(a.weapons);
             if (now > shots && !firedAt) {
                 firedAt = run;
                 const Vec3 to = enemy.Aim() - crystal->Position();
@@ -96,7 +96,7 @@ TEST(CristalTest, ShootersApproachFireOnceAndReturnToOrbit)
 
 TEST(CristalTest, GoldFeedsHealHealsSilverSpawnsWithEveryColoursMesh)
 {
-    MeshWeaponArena a;
+    WeaponRange a;
     StandInRobot owner(Vec3(0, 0, 0), 1);
     owner.robot.energyMax = 1000;
     owner.robot.boostGaugeMax = 1000;
@@ -107,7 +107,7 @@ TEST(CristalTest, GoldFeedsHealHealsSilverSpawnsWithEveryColoursMesh)
     gold->Run();  // age 0: the first gift
     EXPECT_FLOAT_EQ(owner.robot.energy, 30.0f);
     EXPECT_EQ(owner.robot.boostGauge, 50);
-    EXPECT_EQ(MeshWeaponArena::Count<BB_Circle>(a.effects), 1);
+    EXPECT_EQ(WeaponRange::Count<BB_Circle>(a.effects), 1);
     a.weapons.Init();
 
     auto* heal = Drop<LZ_Cristal_Heal>(a, Vec3(0, 2, 0), &owner.robot, 0);
@@ -148,17 +148,17 @@ TEST(CristalTest, GoldFeedsHealHealsSilverSpawnsWithEveryColoursMesh)
 
 TEST(CristalTest, ShotDownEndsAtOnceAndHandOverReachesOnlyLiveTeammates)
 {
-    MeshWeaponArena a;
+    WeaponRange a;
     StandInRobot owner(Vec3(0, 0, 0), 1);
     const Vec3 hit(0, 2, 0);
     auto* silver = Drop<LZ_Cristal_Silver>(a, Vec3(0, 2, 0), &owner.robot, 300, 4000, 0);
     silver->OnHitByWeapon(&hit);  // durability exactly 0: sparks only
-    EXPECT_EQ(MeshWeaponArena::Count<BB_ExplodeMissile>(a.effects), 0);
+    EXPECT_EQ(WeaponRange::Count<BB_ExplodeMissile>(a.effects), 0);
     EXPECT_EQ(a.effects.GetCount(), 5u);
     silver->Run();
     silver->Durability = -1;
     silver->OnHitByWeapon(&hit);
-    EXPECT_EQ(MeshWeaponArena::Count<BB_ExplodeMissile>(a.effects), 1);
+    EXPECT_EQ(WeaponRange::Count<BB_ExplodeMissile>(a.effects), 1);
     EXPECT_EQ(silver->HitMask, 0u);
     int runs = 1;
     while (!silver->Run() && runs < 100) ++runs;

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/weapon/MeshWeaponArena.h"
+#include "support/WeaponRange.h"
 #include "weapon/Beam.h"
 #include "weapon/ObjectFactory.h"
 #include "weapon/effects/Explode.h"
@@ -20,7 +20,7 @@ struct Bay {
     ~Bay() { node->FreeTree(true); }
 };
 
-LZ_Fannel* Launch(MeshWeaponArena& a, Bay& bay, BB_Base* owner, BB_Base* target, i32 shots, i32 countdown)
+LZ_Fannel* Launch(WeaponRange& a, Bay& bay, BB_Base* owner, BB_Base* target, i32 shots, i32 countdown)
 {
     auto* d = NewObject<LZ_Fannel>(&a.weapons, 1);
     d->Set(&bay.node->world, 0.05f, 15, 0.6f, 8.0f, 1, nullptr, 0xFFFFFFFFu, owner, target, 1, 1, nullptr, 0);
@@ -32,7 +32,7 @@ LZ_Fannel* Launch(MeshWeaponArena& a, Bay& bay, BB_Base* owner, BB_Base* target,
 
 TEST(FannelTest, LaunchApproachHoverFireReturnDockAndRetire)
 {
-    MeshWeaponArena a;
+    WeaponRange a;
     StandInRobot owner(Vec3(0, 0, 0), 1), target(Vec3(0, 0, 25), 2);
     Bay bay(Vec3(0, 1, 0));
     LZ_Fannel* d = Launch(a, bay, &owner.robot, &target.robot, 1, 100);
@@ -52,7 +52,7 @@ TEST(FannelTest, LaunchApproachHoverFireReturnDockAndRetire)
             EXPECT_EQ(d->State, 0);
             EXPECT_NEAR(d->LaunchDistance, slide, 1e-4);
         }
-        const int now = MeshWeaponArena::Count<LZ_Beam>(a.weapons);
+        const int now = WeaponRange::Count<LZ_Beam>(a.weapons);
         if (now > beams && !firstShot) firstShot = run;
         beams = now;
         if (d->Target) {
@@ -85,7 +85,7 @@ TEST(FannelTest, LaunchApproachHoverFireReturnDockAndRetire)
 
 TEST(FannelTest, EscortWithoutATargetTakesTheLockOrDocksAfter300Frames)
 {
-    MeshWeaponArena a;
+    WeaponRange a;
     StandInRobot owner(Vec3(0, 0, 0), 1), enemy(Vec3(0, 0, 60), 2);
     Bay bay(Vec3(0, 1, 0));
     LZ_Fannel* d = Launch(a, bay, &owner.robot, nullptr, 0, 200);
@@ -120,7 +120,7 @@ TEST(FannelTest, EscortWithoutATargetTakesTheLockOrDocksAfter300Frames)
 
 TEST(FannelTest, LostOwnerGivesTheBayBackAtOnceAndShotsDownRetire)
 {
-    MeshWeaponArena a;
+    WeaponRange a;
     Bay bay(Vec3(0, 1, 0));
     {
         StandInRobot owner(Vec3(0, 0, 0), 1);
@@ -146,10 +146,10 @@ TEST(FannelTest, LostOwnerGivesTheBayBackAtOnceAndShotsDownRetire)
     const Vec3 hit(1, 2, 3);
     e->Durability = 1;
     e->OnHitByWeapon(&hit);
-    EXPECT_EQ(MeshWeaponArena::Count<BB_ExplodeMissile>(a.effects), 0);
+    EXPECT_EQ(WeaponRange::Count<BB_ExplodeMissile>(a.effects), 0);
     e->Durability = 0;
     e->OnHitByWeapon(&hit);
-    EXPECT_EQ(MeshWeaponArena::Count<BB_ExplodeMissile>(a.effects), 1);
+    EXPECT_EQ(WeaponRange::Count<BB_ExplodeMissile>(a.effects), 1);
     EXPECT_EQ(e->Age, LZ_Fannel::kRetireAge);
     // A stage hit without a target leaves it alone.
     const Mat4 before = e->Laser.World;

@@ -3,50 +3,12 @@
 
 #include <gtest/gtest.h>
 
-#include "app/core/Application.h"
-#include "battle/GameScene.h"
+#include "support/WeaponRange.h"
 #include "weapon/Bomb.h"
 #include "weapon/Bullet.h"
-#include "weapon/WeaponScene.h"
 #include "weapon/effects/AttackEffects.h"
 
 namespace {
-
-struct ShotWorld {
-    CList<BB_Base> weapons, effects, attacks;
-    CList<LazerXDrawNode> meshes;
-    i32 shake = 0;
-    WeaponWorld world;
-    ShotWorld()
-    {
-        world.weapons = &weapons;
-        world.effects = &effects;
-        world.attackEffects = &attacks;
-        world.meshDraws = &meshes;
-        world.cameraShake = &shake;
-        world.camera.m[3][0] = 1000.0f;  // far away: silent, no shake
-        SetWeaponWorld(&world);
-        GetBattleRandom().Init(5);
-    }
-    ~ShotWorld() { SetWeaponWorld(nullptr); }
-    void Clear()
-    {
-        weapons.Init();
-        effects.Init();
-        attacks.Init();
-    }
-};
-
-// Battle draws made since the generator was seeded with `seed` (takes one more).
-int DrawsSince(u32 seed)
-{
-    cMTRand r;
-    r.Init(seed);
-    const u32 next = GetBattleRandom().GetRand();
-    for (int n = 0; n < 100000; ++n)
-        if (r.GetRand() == next) return n;
-    return -1;
-}
 
 const Mat4 kStart = [] {
     Mat4 m;
@@ -94,7 +56,7 @@ TEST(ShotFlightTest, TimelinesFromLaunchToDeletion)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        ShotWorld w;
+        WeaponRange w(5);
         std::unique_ptr<LZ_Standard> s = c.make();
         int finished = -1;
         for (int run = 1; run <= 2000 && finished < 0; ++run) {
@@ -104,7 +66,7 @@ TEST(ShotFlightTest, TimelinesFromLaunchToDeletion)
         EXPECT_EQ(finished, c.finishRun);
         EXPECT_EQ(w.weapons.GetCount(), c.weaponsMade);
         EXPECT_EQ(w.effects.GetCount(), c.effectsAtEnd);
-        EXPECT_EQ(DrawsSince(5), c.drawsPerShot);
+        EXPECT_EQ(DrawsSinceSeed(5), c.drawsPerShot);
         EXPECT_EQ(s->HitMask, 0u);
     }
 }
@@ -157,7 +119,7 @@ TEST(ShotFlightTest, HitsBurstShakeAndEndAsEachShotDoes)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        ShotWorld w;
+        WeaponRange w(5);
         const Vec3 at(0, 5, 0);
         w.world.camera.m[3][0] = 10.0f;
         w.world.camera.m[3][1] = 5.0f;
@@ -166,7 +128,7 @@ TEST(ShotFlightTest, HitsBurstShakeAndEndAsEachShotDoes)
         c.hit(*s, &at);
         EXPECT_EQ(w.effects.GetCount(), c.effects);
         EXPECT_EQ(w.attacks.GetCount(), c.blasts);
-        EXPECT_EQ(DrawsSince(5), c.draws);
+        EXPECT_EQ(DrawsSinceSeed(5), c.draws);
         EXPECT_EQ(b->Life, c.counterAfter);
         EXPECT_EQ(w.shake, c.shake);
         if (c.blasts) {
@@ -180,7 +142,7 @@ TEST(ShotFlightTest, HitsBurstShakeAndEndAsEachShotDoes)
 
 TEST(ShotFlightTest, BombsFallArmAtTenBurstWithAFixedBlastAndEndAt501)
 {
-    ShotWorld w;
+    WeaponRange w(5);
     LZ_Bomb bomb;
     const Vec3 still;
     bomb.Set(&kStart, 0.1f, 5, 0, nullptr, 0xFFFFFFFFu, nullptr, nullptr, 7, 0, 0.0f, 0, 10, 1, 2, 1, nullptr, 0, &still);

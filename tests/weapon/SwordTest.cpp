@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/weapon/MeshWeaponArena.h"
+#include "support/WeaponRange.h"
 #include "weapon/LineEffect.h"
 #include "weapon/ObjectFactory.h"
 #include "weapon/ThrowWeapon.h"
@@ -13,7 +13,7 @@
 namespace {
 
 template <class T>
-T* Conjure(MeshWeaponArena& a, BB_Base* owner, const Vec3& at = Vec3())
+T* Conjure(WeaponRange& a, BB_Base* owner, const Vec3& at = Vec3())
 {
     auto* s = NewObject<T>(&a.weapons, 1);
     const Mat4 m = TranslationTo(at);
@@ -25,7 +25,7 @@ T* Conjure(MeshWeaponArena& a, BB_Base* owner, const Vec3& at = Vec3())
 
 TEST(SwordTest, LaunchedSwordSpinsFliesAndEndsStuckOrLost)
 {
-    MeshWeaponArena a(21);
+    WeaponRange a(21);
     StandInRobot owner(Vec3(0, 0, -3), 1), victim(Vec3(0, 0, 20), 2);
     LZ_Sword* s = Conjure<LZ_Sword>(a, &owner.robot);
     EXPECT_EQ(DrawsSinceSeed(21), 5);  // two angles, the delay, two spins
@@ -62,7 +62,7 @@ TEST(SwordTest, LaunchedSwordSpinsFliesAndEndsStuckOrLost)
     victim.robot.state = kRobotStateDestroyed;
     EXPECT_EQ(t->Run(), 0);
     EXPECT_EQ(t->Run(), 1);
-    EXPECT_EQ(MeshWeaponArena::Count<BB_MSmoke>(a.effects), 0);
+    EXPECT_EQ(WeaponRange::Count<BB_MSmoke>(a.effects), 0);
     victim.robot.state = kRobotStateLive;
 
     // Stuck in the ground: 300 frames, then ten puffs.
@@ -73,7 +73,7 @@ TEST(SwordTest, LaunchedSwordSpinsFliesAndEndsStuckOrLost)
     int ground_runs = 1;
     while (!g->Run()) ++ground_runs;
     EXPECT_EQ(ground_runs, 302);
-    EXPECT_EQ(MeshWeaponArena::Count<BB_MSmoke>(a.effects), 10);
+    EXPECT_EQ(WeaponRange::Count<BB_MSmoke>(a.effects), 10);
 
     // A guard breaks it on its next run; the owner's end breaks it at once.
     LZ_Sword* b = Conjure<LZ_Sword>(a, &owner.robot);
@@ -81,13 +81,13 @@ TEST(SwordTest, LaunchedSwordSpinsFliesAndEndsStuckOrLost)
     const Vec3 guardPoint(0, 1, 0);
     const u32 weaponsBefore = a.weapons.GetCount();
     b->OnHitGuard(&guardPoint, nullptr, &victim.robot, &guard);
-    EXPECT_EQ(MeshWeaponArena::Count<LZ_LineEffect>(a.weapons), 5);
+    EXPECT_EQ(WeaponRange::Count<LZ_LineEffect>(a.weapons), 5);
     EXPECT_EQ(a.weapons.GetCount(), weaponsBefore + 5);
     EXPECT_EQ(b->Run(), 1);
     LZ_Sword* o = Conjure<LZ_Sword>(a, &owner.robot);
     owner.robot.state = kRobotStateDestroyed;
     EXPECT_EQ(o->Run(), 1);
-    EXPECT_EQ(MeshWeaponArena::Count<BB_MSmoke>(a.effects), 30);
+    EXPECT_EQ(WeaponRange::Count<BB_MSmoke>(a.effects), 30);
 }
 
 TEST(SwordTest, OnlyTheLaunchedSwordShakesTheCameraAndOnlyNearby)
@@ -105,7 +105,7 @@ TEST(SwordTest, OnlyTheLaunchedSwordShakesTheCameraAndOnlyNearby)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        MeshWeaponArena a;
+        WeaponRange a;
         a.world.camera = TranslationTo(Vec3());
         a.shake = c.shakeBefore;
         StandInRobot victim(Vec3(c.distance, 0, 0), 2);
@@ -119,7 +119,7 @@ TEST(SwordTest, OnlyTheLaunchedSwordShakesTheCameraAndOnlyNearby)
 
 TEST(SwordTest, HomingSwordWaitsBesideItsOwnerUntilTheShotButton)
 {
-    MeshWeaponArena a(21);
+    WeaponRange a(21);
     StandInRobot owner(Vec3(0, 0, 0), 1), enemy(Vec3(0, 0, 40), 2);
     LZ_Sword2* s = Conjure<LZ_Sword2>(a, &owner.robot, Vec3(0, 0, 5));
     EXPECT_EQ(DrawsSinceSeed(21), 4);  // three kept in step with the launched sword, then its spin

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/weapon/MeshWeaponArena.h"
+#include "support/WeaponRange.h"
 #include "weapon/ObjectFactory.h"
 #include "weapon/effects/Smoke.h"
 #include "weapon/effects/Wind.h"
@@ -15,7 +15,7 @@ struct ShieldPart {
     ~ShieldPart() { node->FreeTree(true); }
 };
 
-LZ_ShieldThrow* Throw(MeshWeaponArena& a, ShieldPart& part, BB_Base* owner, BB_Base* target, f32 turn)
+LZ_ShieldThrow* Throw(WeaponRange& a, ShieldPart& part, BB_Base* owner, BB_Base* target, f32 turn)
 {
     auto* s = NewObject<LZ_ShieldThrow>(&a.weapons, 1);
     const Mat4 start;
@@ -28,7 +28,7 @@ LZ_ShieldThrow* Throw(MeshWeaponArena& a, ShieldPart& part, BB_Base* owner, BB_B
 
 TEST(ThrowWeaponTest, ShieldFliesOutComesBackAndDocksInTwentyFrames)
 {
-    MeshWeaponArena a;
+    WeaponRange a;
     StandInRobot owner(Vec3(0, 0, -3), 1);
     ShieldPart part(Vec3(0, 0, -3));
     LZ_ShieldThrow* s = Throw(a, part, &owner.robot, nullptr, 0.0f);
@@ -60,7 +60,7 @@ TEST(ThrowWeaponTest, ShieldFliesOutComesBackAndDocksInTwentyFrames)
 
 TEST(ThrowWeaponTest, ShieldGivesUpAnOwnerItCannotReachOrHasLost)
 {
-    MeshWeaponArena a;
+    WeaponRange a;
     ShieldPart part{Vec3()};
     {
         StandInRobot runner(Vec3(0, 0, 0), 1);
@@ -99,7 +99,7 @@ TEST(ThrowWeaponTest, ShieldGivesUpAnOwnerItCannotReachOrHasLost)
 
 TEST(ThrowWeaponTest, ThrownSwordFliesStraightThenSticksOrVanishes)
 {
-    MeshWeaponArena a;
+    WeaponRange a;
     StandInRobot owner(Vec3(0, 0, -3), 1), victim(Vec3(0, 0, 10), 2);
     auto* sword = NewObject<LZ_SwordThrow>(&a.weapons, 1);
     const Mat4 start;
@@ -109,8 +109,8 @@ TEST(ThrowWeaponTest, ThrownSwordFliesStraightThenSticksOrVanishes)
     while (!sword->Run()) ++runs;
     EXPECT_EQ(runs, 180);
     EXPECT_EQ(a.meshes.GetCount(), 179u);
-    EXPECT_EQ(MeshWeaponArena::Count<BB_WindRing>(a.effects), 179);
-    EXPECT_EQ(MeshWeaponArena::Count<BB_MSmoke>(a.effects), 0);
+    EXPECT_EQ(WeaponRange::Count<BB_WindRing>(a.effects), 179);
+    EXPECT_EQ(WeaponRange::Count<BB_MSmoke>(a.effects), 0);
 
     // Stuck in a robot it rides along and breaks up after 600 frames.
     auto* stuck = NewObject<LZ_SwordThrow>(&a.weapons, 1);
@@ -126,5 +126,5 @@ TEST(ThrowWeaponTest, ThrownSwordFliesStraightThenSticksOrVanishes)
     int stuckRuns = 2;
     while (!stuck->Run()) ++stuckRuns;
     EXPECT_EQ(stuckRuns, 602);
-    EXPECT_EQ(MeshWeaponArena::Count<BB_MSmoke>(a.effects), 10);
+    EXPECT_EQ(WeaponRange::Count<BB_MSmoke>(a.effects), 10);
 }

@@ -2,26 +2,18 @@
 
 #include <gtest/gtest.h>
 
-#include "app/core/Application.h"
 #include "battle/FireStats.h"
-#include "engine/model/HodModel.h"
-#include "robot/Robot.h"
+#include "support/WeaponRange.h"
 #include "weapon/Beam.h"
-#include "weapon/WeaponScene.h"
 
 namespace {
 
-struct Range {
-    CRobot_Normal robot;
-    HodNode* point = new HodNode;
-    CList<BB_Base> weapons, effects;
-    WeaponWorld world;
+struct Range : ArmedRobot, WeaponRange {
+    HodNode* point = Point(3, Vec3(0, 0, 5));  // facing +z from (0, 0, 5)
     BB_Standard target;
 
     Range()
     {
-        point->world.m[3][2] = 5.0f;  // facing +z from (0, 0, 5)
-        robot.weaponPointNodes[3] = point;
         robot.energy = 100.0f;
         robot.energyMax = 100;
         robot.team = 2;
@@ -32,36 +24,17 @@ struct Range {
         robot.facing = Vec3(0, 0, 1);
         target.World.m[3][2] = 55.0f;  // 50 ahead
         robot.target = &target;
-        world.weapons = &weapons;
-        world.effects = &effects;
-        SetWeaponWorld(&world);
-    }
-    ~Range()
-    {
-        SetWeaponWorld(nullptr);
-        robot.weaponPointNodes[3] = nullptr;
-        point->FreeTree(true);
+        world.camera = Mat4();
     }
 };
-
-int DrawsSince(u32 seed)
-{
-    const u32 next = GetBattleRandom().GetRand();
-    cMTRand r;
-    r.Init(seed);
-    for (int n = 0; n < 1000; ++n)
-        if (r.GetRand() == next) return n;
-    return -1;
-}
 
 }  // namespace
 
 TEST(BeamProceduresTest, EachProcedureHandsItsBeamsTheirValues)
 {
-    using Proc = void (CRobot_Normal::*)(const i32*);
     struct Case {
         const char* name;
-        Proc proc;
+        CRobot_Normal::FireProc proc;
         i32 charge;
         u32 beams, effects;
         int draws;
@@ -99,7 +72,7 @@ TEST(BeamProceduresTest, EachProcedureHandsItsBeamsTheirValues)
         const bool laser = c.proc == &CRobot_Normal::FireProc17HiLaser;
         GetBattleRandom().Init(21);
         (range.robot.*c.proc)(laser ? laserArgs : homingArgs);
-        EXPECT_EQ(DrawsSince(21), c.draws);
+        EXPECT_EQ(DrawsSinceSeed(21), c.draws);
         EXPECT_FLOAT_EQ(range.robot.energy, 90.0f);
         ASSERT_EQ(range.weapons.GetCount(), c.beams);
         EXPECT_EQ(range.effects.GetCount(), c.effects);
@@ -136,7 +109,7 @@ TEST(BeamProceduresTest, EachProcedureHandsItsBeamsTheirValues)
                       &CRobot_Normal::FireProc21Beam2, &CRobot_Normal::FireProc24HiLaser2,
                       &CRobot_Normal::FireProc25HiLaser2, &CRobot_Normal::FireProc28HiLaser2})
         (range.robot.*proc)(args);
-    EXPECT_EQ(DrawsSince(21), 0);
+    EXPECT_EQ(DrawsSinceSeed(21), 0);
     EXPECT_EQ(range.weapons.GetCount(), 0u);
     EXPECT_EQ(BattleFireStats().warned[17], 0);
     // The laser procedure's warning is given once a battle, when it fires.
@@ -149,10 +122,9 @@ TEST(BeamProceduresTest, EachProcedureHandsItsBeamsTheirValues)
 
 TEST(BeamProceduresTest, ScatterBeamsAndScriptTunedLasersTakeTheirArguments)
 {
-    using Proc = void (CRobot_Normal::*)(const i32*);
     struct Case {
         const char* name;
-        Proc proc;
+        CRobot_Normal::FireProc proc;
         i32 charge;
         u32 shots, effects;
         int draws;
@@ -182,7 +154,7 @@ TEST(BeamProceduresTest, ScatterBeamsAndScriptTunedLasersTakeTheirArguments)
         range.robot.chargeLevel = c.charge;
         GetBattleRandom().Init(21);
         (range.robot.*c.proc)(args);
-        EXPECT_EQ(DrawsSince(21), c.draws);
+        EXPECT_EQ(DrawsSinceSeed(21), c.draws);
         EXPECT_FLOAT_EQ(range.robot.energy, 90.0f);
         ASSERT_EQ(range.weapons.GetCount(), c.shots);
         EXPECT_EQ(range.effects.GetCount(), c.effects);

@@ -5,14 +5,9 @@
 
 #include <gtest/gtest.h>
 
-#include "app/core/Application.h"
-#include "engine/core/MTRand.h"
-#include "engine/model/HodModel.h"
-#include "robot/Robot.h"
-#include "robot/RobotType.h"
-#include "weapon/ObjectFactory.h"
+#include "support/WeaponRange.h"
 #include "weapon/LineEffect.h"
-#include "weapon/WeaponScene.h"
+#include "weapon/ObjectFactory.h"
 #include "weapon/Yakkyou.h"
 #include "weapon/effects/AttackEffects.h"
 #include "weapon/effects/Burner.h"
@@ -23,74 +18,23 @@
 
 namespace {
 
-using Proc = void (CRobot_Normal::*)(const i32*);
+struct Range : ArmedRobot, WeaponRange {
+    HodNode* hand = nullptr;
 
-struct Range {
-    CRobot_Normal robot;
-    HodNode* hand = new HodNode;
-    HodNode* back = new HodNode;
-    HodNode* body = new HodNode;
-    CList<BB_Base> weapons, effects, attackEffects;
-    i32 shake = 0;
-    WeaponWorld world;
-
-    Range()
+    Range() : WeaponRange(42)
     {
         robot.Reset();
-        hand->world.m[3][2] = 2.0f;
-        back->world.m[3][1] = 3.0f;
-        body->world.m[3][1] = 1.0f;
-        robot.weaponPointNodes[0] = hand;
-        robot.weaponPointNodes[1] = back;
-        robot.frameBodyD = body;
+        hand = Point(0, Vec3(0, 0, 2));
+        Point(1, Vec3(0, 3, 0));
+        Body(Vec3(0, 1, 0));
         robot.energy = 500.0f;
         robot.energyMax = 1000;
         robot.team = 2;
         robot.state = kRobotStateLive;
         robot.scriptContext.attackPower = 100;
-        world.weapons = &weapons;
-        world.effects = &effects;
-        world.attackEffects = &attackEffects;
-        world.cameraShake = &shake;
-        SetWeaponWorld(&world);
-        GetBattleRandom().Init(42);
-    }
-    ~Range()
-    {
-        SetWeaponWorld(nullptr);
-        robot.weaponPointNodes[0] = robot.weaponPointNodes[1] = nullptr;
-        robot.frameBodyD = nullptr;
-        for (HodNode* n : {hand, back, body}) n->FreeTree(true);
-    }
-    void Fire(Proc p, std::vector<i32> a)
-    {
-        a.resize(10);
-        (robot.*p)(a.data());
-    }
-    // Class names of a list, head to tail.
-    static std::vector<std::string> Names(CList<BB_Base>& list)
-    {
-        std::vector<std::string> out;
-        for (BB_Base* o = list.GetHead()->next; o != list.GetTail(); o = o->next) out.push_back(typeid(*o).name());
-        return out;
+        world.camera = Mat4();
     }
 };
-
-template <class T>
-std::string Name()
-{
-    return typeid(T).name();
-}
-
-int DrawsSince(u32 seed)
-{
-    const u32 next = GetBattleRandom().GetRand();
-    cMTRand r;
-    r.Init(seed);
-    for (int n = 0; n < 1000; ++n)
-        if (r.GetRand() == next) return n;
-    return -1;
-}
 
 }  // namespace
 
@@ -98,44 +42,44 @@ TEST(EffectProceduresTest, EachProcedureMakesItsObjectsInItsList)
 {
     struct Case {
         const char* what;
-        Proc proc;
+        CRobot_Normal::FireProc proc;
         std::vector<i32> args;
         std::vector<std::string> weapons, effects, attacks;
         int draws;
         f32 energy;  // left of 500
     };
     using R = CRobot_Normal;
-    const std::string circle = Name<BBMagicCir>(), blast = Name<BB_GrenadeExplode>(), ball = Name<BB_Explode5>();
+    const std::string circle = ClassName<BBMagicCir>(), blast = ClassName<BB_GrenadeExplode>(), ball = ClassName<BB_Explode5>();
     const Case cases[] = {
         {"circles", &R::FireProc23MagicCircle, {0, 50}, {}, {circle, circle, circle}, {}, 3, 450.0f},
         {"blast", &R::FireProc27Explode, {0, 60}, {}, {ball, ball, ball}, {blast}, 15, 440.0f},
-        {"fire element", &R::FireProc30Material, {0, 70, 0, 2}, {}, {Name<BB_FireMaterial>()}, {}, 0, 430.0f},
-        {"light element", &R::FireProc30Material, {0, 70, 1, 65537}, {}, {Name<BB_LightMaterial>()}, {}, 0, 430.0f},
+        {"fire element", &R::FireProc30Material, {0, 70, 0, 2}, {}, {ClassName<BB_FireMaterial>()}, {}, 0, 430.0f},
+        {"light element", &R::FireProc30Material, {0, 70, 1, 65537}, {}, {ClassName<BB_LightMaterial>()}, {}, 0, 430.0f},
         {"unknown element", &R::FireProc30Material, {0, 70, 2}, {}, {}, {}, 0, 500.0f},
-        {"wind lines", &R::FireProc53WindLines, {}, {}, std::vector<std::string>(7, Name<BB_WindLine>()), {}, 21, 500.0f},
-        {"ring ahead", &R::FireProc54WindRing2, {}, {}, {Name<BB_WindRing2>()}, {}, 0, 500.0f},
-        {"sword beam", &R::FireProc55SwordBeam, {0, 300, -1, 13, 50}, {}, {Name<BB_SwordBeam>()}, {}, 0, 500.0f},
+        {"wind lines", &R::FireProc53WindLines, {}, {}, std::vector<std::string>(7, ClassName<BB_WindLine>()), {}, 21, 500.0f},
+        {"ring ahead", &R::FireProc54WindRing2, {}, {}, {ClassName<BB_WindRing2>()}, {}, 0, 500.0f},
+        {"sword beam", &R::FireProc55SwordBeam, {0, 300, -1, 13, 50}, {}, {ClassName<BB_SwordBeam>()}, {}, 0, 500.0f},
         {"beam on no point", &R::FireProc55SwordBeam, {7, 300, -1, 13, 50}, {}, {}, {}, 0, 500.0f},
-        {"ring burst", &R::FireProc56WindRing3, {}, {}, {Name<BB_WindRing3>()}, {}, 2, 500.0f},
+        {"ring burst", &R::FireProc56WindRing3, {}, {}, {ClassName<BB_WindRing3>()}, {}, 2, 500.0f},
         {"damaging beam", &R::FireProc57SwordBeamAtk, {0, 200, 0, 11, 12, 0, 0, 0, 0, 30}, {}, {},
-         {Name<BB_SwordBeamAtk>()}, 0, 500.0f},
+         {ClassName<BB_SwordBeamAtk>()}, 0, 500.0f},
         {"damaging beam on no point", &R::FireProc57SwordBeamAtk, {49, 200}, {}, {}, {}, 0, 500.0f},
-        {"bow", &R::FireProc58WindBow, {1, 40}, {}, {Name<BB_WindBow>()}, {}, 0, 500.0f},
+        {"bow", &R::FireProc58WindBow, {1, 40}, {}, {ClassName<BB_WindBow>()}, {}, 0, 500.0f},
         {"bow on no point", &R::FireProc58WindBow, {-1, 40}, {}, {}, {}, 0, 500.0f},
-        {"lightning", &R::FireProc60ThunderEffect, {0, 5, 10, 30, 4, 10, 20}, {Name<LZ_ThunderEffect>()}, {}, {}, 0,
+        {"lightning", &R::FireProc60ThunderEffect, {0, 5, 10, 30, 4, 10, 20}, {ClassName<LZ_ThunderEffect>()}, {}, {}, 0,
          500.0f},
         {"lightning without a point", &R::FireProc60ThunderEffect, {5, 5, 10, 30, 4}, {}, {}, {}, 0, 500.0f},
         {"62 circle", &R::FireProc62EffectAtAttachment, {0, 0, 60, 300, 400, 2, 1, 100},
-         {Name<BB_MagicCircleEffect>()}, {}, {}, 0, 500.0f},
-        {"62 ring", &R::FireProc62EffectAtAttachment, {0, 2}, {}, {Name<BB_WindRing>()}, {}, 0, 500.0f},
+         {ClassName<BB_MagicCircleEffect>()}, {}, {}, 0, 500.0f},
+        {"62 ring", &R::FireProc62EffectAtAttachment, {0, 2}, {}, {ClassName<BB_WindRing>()}, {}, 0, 500.0f},
         {"62 burner", &R::FireProc62EffectAtAttachment, {1, 3, 30, 120},
-         {}, {Name<BB_BurnerBall>(), Name<BB_Burner>()}, {}, 0, 500.0f},
-        {"62 line", &R::FireProc62EffectAtAttachment, {0, 4, 1, 5, 1, -1, 10}, {Name<LZ_LineEffect3>()}, {}, {}, 0,
+         {}, {ClassName<BB_BurnerBall>(), ClassName<BB_Burner>()}, {}, 0, 500.0f},
+        {"62 line", &R::FireProc62EffectAtAttachment, {0, 4, 1, 5, 1, -1, 10}, {ClassName<LZ_LineEffect3>()}, {}, {}, 0,
          500.0f},
         {"62 line to no point", &R::FireProc62EffectAtAttachment, {0, 4, 9, 5, 1, -1, 10}, {}, {}, {}, 0, 500.0f},
         {"62 line on a number without storage", &R::FireProc62EffectAtAttachment, {0, 4, 1, 5, 1, -1, 120}, {}, {},
          {}, 0, 500.0f},
-        {"62 embers", &R::FireProc62EffectAtAttachment, {0, 6, 20, 300, 0, 0, 0}, {}, {Name<BB_Hinoko>()}, {}, 3 + 4,
+        {"62 embers", &R::FireProc62EffectAtAttachment, {0, 6, 20, 300, 0, 0, 0}, {}, {ClassName<BB_Hinoko>()}, {}, 3 + 4,
          500.0f},
         {"62 nothing for 8", &R::FireProc62EffectAtAttachment, {0, 8}, {}, {}, {}, 0, 500.0f},
         {"62 nothing for -1", &R::FireProc62EffectAtAttachment, {0, -1}, {}, {}, {}, 0, 500.0f},
@@ -145,8 +89,8 @@ TEST(EffectProceduresTest, EachProcedureMakesItsObjectsInItsList)
         r.Fire(c.proc, c.args);
         EXPECT_EQ(Range::Names(r.weapons), c.weapons) << c.what;
         EXPECT_EQ(Range::Names(r.effects), c.effects) << c.what;
-        EXPECT_EQ(Range::Names(r.attackEffects), c.attacks) << c.what;
-        EXPECT_EQ(DrawsSince(42), c.draws) << c.what;
+        EXPECT_EQ(Range::Names(r.attacks), c.attacks) << c.what;
+        EXPECT_EQ(DrawsSinceSeed(42), c.draws) << c.what;
         EXPECT_FLOAT_EQ(r.robot.energy, c.energy) << c.what;
     }
 }
@@ -200,7 +144,7 @@ TEST(EffectProceduresTest, CirclesElementsBeamsAndPartSetsKeepTheirRules)
         BB_Base* ended = r.robot.attachedWeapons[4];
         ended->Removed = 1;
         r.Fire(&CRobot_Normal::FireProc57SwordBeamAtk, {0, 200, 0, 11, 12, 0, 0, 0, 0, 0});
-        EXPECT_EQ(r.robot.attachedWeapons[4], r.attackEffects.GetHead()->next);
+        EXPECT_EQ(r.robot.attachedWeapons[4], r.attacks.GetHead()->next);
         ended->Removed = 0;  // still ours to delete with the list
 
         r.Fire(&CRobot_Normal::FireProc52SelectPartSet1, {});
@@ -217,7 +161,7 @@ TEST(EffectProceduresTest, CirclesElementsBeamsAndPartSetsKeepTheirRules)
         int ended51 = 0;
         for (BB_Base* o = r.effects.GetHead()->next; o != r.effects.GetTail(); o = o->next) ended51 += o->Run() != 0;
         EXPECT_EQ(ended51, 29);  // all but the unregistered beam and the freed slot's
-        EXPECT_NE(r.attackEffects.GetHead()->next->Run(), 0);  // life 0: ends at its first step
+        EXPECT_NE(r.attacks.GetHead()->next->Run(), 0);  // life 0: ends at its first step
         r.robot.gunNodes[0] = r.robot.swordNodes[0] = nullptr;
         gun->FreeTree(true);
         sword->FreeTree(true);

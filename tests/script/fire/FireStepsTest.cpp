@@ -4,35 +4,19 @@
 
 #include <gtest/gtest.h>
 
-#include "app/core/Application.h"
-#include "engine/model/HodModel.h"
-#include "platform/math/Math.h"
-#include "robot/Robot.h"
-#include "weapon/WeaponScene.h"
+#include "support/WeaponRange.h"
 #include "weapon/effects/Spark.h"
 
 namespace {
 
-struct Range {
-    CRobot_Normal robot;
-    HodNode* point = new HodNode;
-    CList<BB_Base> effects;
-    WeaponWorld world;
+struct Range : ArmedRobot, WeaponRange {
+    HodNode* point = Point(3, Vec3(0, 0, 5));  // facing +z from (0, 0, 5)
 
     Range()
     {
-        point->world.m[3][2] = 5.0f;  // facing +z from (0, 0, 5)
-        robot.weaponPointNodes[3] = point;
         robot.energy = 10.0f;
         robot.energyMax = 12;
-        world.effects = &effects;
-        SetWeaponWorld(&world);
-    }
-    ~Range()
-    {
-        SetWeaponWorld(nullptr);
-        robot.weaponPointNodes[3] = nullptr;
-        point->FreeTree(true);
+        world.camera = Mat4();
     }
 };
 

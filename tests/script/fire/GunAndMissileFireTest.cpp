@@ -1,65 +1,31 @@
 #include <gtest/gtest.h>
 
-#include "app/core/Application.h"
-#include "engine/model/HodModel.h"
-#include "robot/Robot.h"
-#include "robot/RobotType.h"
+#include "support/WeaponRange.h"
 #include "weapon/Bullet.h"
-#include "weapon/WeaponScene.h"
 
 namespace {
 
-struct Gunnery {
-    CRobot_Normal robot;
-    RobotModelData model;
-    HodNode* point = new HodNode;
-    CList<BB_Base> weapons, effects;
-    WeaponWorld world;
+struct Gunnery : ArmedRobot, WeaponRange {
+    HodNode* point = Point(3, Vec3(0, 0, 5));
 
-    Gunnery()
+    Gunnery() : WeaponRange(11)
     {
-        point->world.m[3][2] = 5.0f;
-        robot.weaponPointNodes[3] = point;
         robot.energy = 100.0f;
         robot.energyMax = 100;
-        robot.modelData = &model;
         robot.team = 4;
         robot.facing = Vec3(0, 0, 1);
         robot.scriptContext.attackPower = 12;
         robot.scriptContext.attackDownF = 30;
-        world.weapons = &weapons;
-        world.effects = &effects;
-        world.camera.m[3][0] = 1000.0f;
-        SetWeaponWorld(&world);
-        GetBattleRandom().Init(11);
-    }
-    ~Gunnery()
-    {
-        SetWeaponWorld(nullptr);
-        robot.weaponPointNodes[3] = nullptr;
-        robot.modelData = nullptr;
-        point->FreeTree(true);
     }
 };
-
-int DrawsSince(u32 seed)
-{
-    cMTRand r;
-    r.Init(seed);
-    const u32 next = GetBattleRandom().GetRand();
-    for (int n = 0; n < 10000; ++n)
-        if (r.GetRand() == next) return n;
-    return -1;
-}
 
 }  // namespace
 
 TEST(GunAndMissileFireTest, EachProcedureLaunchesItsShotsWithItsValues)
 {
-    using Proc = void (CRobot_Normal::*)(const i32*);
     struct Case {
         const char* name;
-        Proc proc;
+        CRobot_Normal::FireProc proc;
         i32 charge;
         i32 args[10];
         u32 shots, effects;  // effects: sparks, flashes, rings
@@ -108,7 +74,7 @@ TEST(GunAndMissileFireTest, EachProcedureLaunchesItsShotsWithItsValues)
         (g.robot.*c.proc)(c.args);
         ASSERT_EQ(g.weapons.GetCount(), c.shots);
         EXPECT_EQ(g.effects.GetCount(), c.effects);
-        EXPECT_EQ(DrawsSince(11), c.draws);
+        EXPECT_EQ(DrawsSinceSeed(11), c.draws);
         EXPECT_FLOAT_EQ(g.robot.energy, c.shots ? 99.0f : 100.0f);
         if (!c.shots) continue;
         // The newest shot is the last made (the lower damage of a salvo).

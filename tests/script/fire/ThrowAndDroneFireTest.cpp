@@ -1,71 +1,30 @@
 #include <gtest/gtest.h>
 
-#include "app/core/Application.h"
-#include "engine/model/HodModel.h"
-#include "robot/Robot.h"
-#include "robot/RobotType.h"
+#include "support/WeaponRange.h"
 #include "weapon/Beam.h"
 #include "weapon/Cristal.h"
 #include "weapon/Fannel.h"
 #include "weapon/Sword.h"
 #include "weapon/ThrowWeapon.h"
-#include "weapon/WeaponScene.h"
 #include "weapon/effects/AttackEffects.h"
 
 namespace {
 
-struct Armoury {
-    CRobot_Normal robot;
-    RobotModelData model;
-    HodNode* point = new HodNode;
-    HodNode* part = new HodNode;
-    CList<BB_Base> weapons, effects, attacks;
-    WeaponWorld world;
+struct Armoury : ArmedRobot, WeaponRange {
+    HodNode* point = Point(3, Vec3(0, 0, 5));
+    HodNode* part = Point(4, Vec3(0, 2, 0));
 
-    Armoury()
+    Armoury() : WeaponRange(11)
     {
-        point->world.m[3][2] = 5.0f;
-        part->world.m[3][1] = 2.0f;
-        robot.weaponPointNodes[3] = point;
-        robot.weaponPointNodes[4] = part;
         robot.energy = 100.0f;
         robot.energyMax = 100;
-        robot.modelData = &model;
         robot.team = 4;
         robot.facing = Vec3(0, 0, 1);
         robot.side = Vec3(1, 0, 0);
         robot.scriptContext.attackPower = 12;
         robot.scriptContext.attackDownF = 30;
-        world.weapons = &weapons;
-        world.effects = &effects;
-        world.attackEffects = &attacks;
-        world.camera.m[3][0] = 1000.0f;
-        SetWeaponWorld(&world);
-        GetBattleRandom().Init(11);
-    }
-    ~Armoury()
-    {
-        SetWeaponWorld(nullptr);
-        weapons.Init();  // before the parts they would show again
-        robot.weaponPointNodes[3] = nullptr;
-        robot.weaponPointNodes[4] = nullptr;
-        robot.modelData = nullptr;
-        point->FreeTree(true);
-        part->FreeTree(true);
     }
 };
-
-int DrawsSince(u32 seed)
-{
-    cMTRand r;
-    r.Init(seed);
-    const u32 next = GetBattleRandom().GetRand();
-    for (int n = 0; n < 10000; ++n)
-        if (r.GetRand() == next) return n;
-    return -1;
-}
-
-using Proc = void (CRobot_Normal::*)(const i32*);
 
 }  // namespace
 
@@ -73,7 +32,7 @@ TEST(ThrowAndDroneFireTest, EachProcedurePutsItsObjectsIntoPlay)
 {
     struct Case {
         const char* name;
-        Proc proc;
+        CRobot_Normal::FireProc proc;
         i32 charge;
         i32 args[10];
         u32 weapons, effects, attacks;  // effects: sparks and flashes
@@ -110,7 +69,7 @@ TEST(ThrowAndDroneFireTest, EachProcedurePutsItsObjectsIntoPlay)
         EXPECT_EQ(a.weapons.GetCount(), c.weapons);
         EXPECT_EQ(a.effects.GetCount(), c.effects);
         EXPECT_EQ(a.attacks.GetCount(), c.attacks);
-        EXPECT_EQ(DrawsSince(11), c.draws);
+        EXPECT_EQ(DrawsSinceSeed(11), c.draws);
         EXPECT_FLOAT_EQ(a.robot.energy, c.weapons + c.effects + c.attacks ? 99.0f : 100.0f);
     }
 }

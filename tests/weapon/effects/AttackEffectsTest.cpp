@@ -5,11 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/core/Application.h"
-#include "engine/core/MTRand.h"
-#include "engine/model/HodModel.h"
-#include "robot/Robot.h"
-#include "weapon/WeaponScene.h"
+#include "support/WeaponRange.h"
 #include "weapon/effects/AttackEffects.h"
 #include "weapon/effects/MagicCircle.h"
 #include "weapon/items/Items.h"
@@ -87,22 +83,6 @@ TEST(AttackEffectsTest, PickUpsTouchButNeverHurt)
 
 namespace {
 
-struct Arena {
-    CList<BB_Base> robots, weapons, effects, attackEffects;
-    i32 shake = 0;
-    WeaponWorld world;
-    Arena()
-    {
-        world.robots = &robots;
-        world.weapons = &weapons;
-        world.effects = &effects;
-        world.attackEffects = &attackEffects;
-        world.cameraShake = &shake;
-        SetWeaponWorld(&world);
-    }
-    ~Arena() { SetWeaponWorld(nullptr); }
-};
-
 // Stands in a robot list and counts the billboards offered to it.
 class Probe : public BB_Base {
 public:
@@ -110,22 +90,11 @@ public:
     i32 offers = 0;
 };
 
-// Draws taken from the battle generator since it was seeded.
-int DrawsSince(u32 seed)
-{
-    const u32 next = GetBattleRandom().GetRand();
-    cMTRand r;
-    r.Init(seed);
-    for (int n = 0; n < 1000; ++n)
-        if (r.GetRand() == next) return n;
-    return -1;
-}
-
 }  // namespace
 
 TEST(AttackEffectsTest, GrenadeBlowsUpAtItsFuseOrWhereItTouchesAndBounces)
 {
-    Arena arena;
+    WeaponRange arena;
     arena.world.camera.m[3][0] = 10.0f;  // 10 from the blast: shake (30 - 10) x 1.5
     GetBattleRandom().Init(5);
     const Vec3 at(0, 1, 0), lob(0.1f, 0.2f, 0.0f);
@@ -137,15 +106,15 @@ TEST(AttackEffectsTest, GrenadeBlowsUpAtItsFuseOrWhereItTouchesAndBounces)
     EXPECT_LE(g.Quad.Width(), 0.8f);  // pulses below its size
     EXPECT_NEAR(g.Velocity.y, 0.2f - 0.05f, 1e-6f);
     EXPECT_EQ(g.Run(), 1);
-    ASSERT_EQ(arena.attackEffects.GetCount(), 1u);  // the blast that hurts
+    ASSERT_EQ(arena.attacks.GetCount(), 1u);  // the blast that hurts
     EXPECT_EQ(arena.effects.GetCount(), 5u);        // and five that are only seen
-    auto* blast = static_cast<BB_GrenadeExplode*>(arena.attackEffects.GetHead()->next);
+    auto* blast = static_cast<BB_GrenadeExplode*>(arena.attacks.GetHead()->next);
     EXPECT_FLOAT_EQ(blast->HitRadius, 4.0f);
     EXPECT_EQ(blast->Damage, 300);
     EXPECT_EQ(blast->Owner, &owner);
     EXPECT_EQ(blast->HitFlags, 8u);
     EXPECT_EQ(blast->Team, 2);
-    EXPECT_EQ(DrawsSince(5), 3 + 5 * 6);
+    EXPECT_EQ(DrawsSinceSeed(5), 3 + 5 * 6);
     EXPECT_EQ(arena.shake, 30);
 
     // Touching a robot sets it off at the touch point on its next run.
@@ -170,7 +139,7 @@ TEST(AttackEffectsTest, GrenadeBlowsUpAtItsFuseOrWhereItTouchesAndBounces)
 
 TEST(AttackEffectsTest, BillboardsHitOnlyFromTheirPassesAndBlastsOnlyFirst)
 {
-    Arena arena;
+    WeaponRange arena;
     Probe robot;
     arena.robots.AddNode(1, &robot);
     const Vec3 at(0, 1, 0), still;
@@ -226,7 +195,7 @@ CRobot_Normal* RecordSpawn(i32 type, const Vec3& at, f32 scale, i32 team, i32 co
 
 TEST(AttackEffectsTest, SummonItemCallsAlliesByItsCascadeOnce)
 {
-    Arena arena;
+    WeaponRange arena;
     std::unique_ptr<CRobot_Normal[]> units(new CRobot_Normal[12]);
     g_units = units.get();
     BB_SummonItem::spawnUnit = &RecordSpawn;
@@ -302,7 +271,7 @@ TEST(AttackEffectsTest, SummonItemCallsAlliesByItsCascadeOnce)
 
 TEST(AttackEffectsTest, PartsItemRollsOnTheMenuGeneratorForThePlayersOnly)
 {
-    Arena arena;
+    WeaponRange arena;
     BB_PartsItem::mayTake = [](const BB_Base* r) { return static_cast<const CRobot_Base*>(r)->objectId < 2; };
     CApplication& app = *GetApplication();
     CRobot_Normal player, stranger;

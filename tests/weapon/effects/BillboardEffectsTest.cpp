@@ -3,10 +3,9 @@
 
 #include <gtest/gtest.h>
 
-#include "app/core/Application.h"
-#include "weapon/WeaponBase.h"
+#include "support/WeaponRange.h"
 #include "weapon/ObjectFactory.h"
-#include "weapon/WeaponScene.h"
+#include "weapon/WeaponBase.h"
 #include "weapon/effects/Burner.h"
 #include "weapon/effects/Explode.h"
 #include "weapon/effects/Flash.h"
@@ -14,29 +13,6 @@
 #include "weapon/effects/Spark.h"
 #include "weapon/effects/SwordEffect.h"
 #include "weapon/effects/Wind.h"
-
-namespace {
-
-// Runs an effect until it finishes; the number of the finishing run, or -1.
-int RunsToFinish(BB_Base& effect, int limit = 5000)
-{
-    for (int run = 1; run <= limit; ++run)
-        if (effect.Run() != 0) return run;
-    return -1;
-}
-
-struct EffectWorld {
-    CList<BB_Base> effects;
-    WeaponWorld world;
-    EffectWorld()
-    {
-        world.effects = &effects;
-        SetWeaponWorld(&world);
-    }
-    ~EffectWorld() { SetWeaponWorld(nullptr); }
-};
-
-}  // namespace
 
 TEST(BillboardQuadTest, CellsGrowthAndFades)
 {
@@ -80,7 +56,7 @@ TEST(BillboardQuadTest, CellsGrowthAndFades)
 
 TEST(BillboardEffectsTest, LifetimesFollowTheirFrameRules)
 {
-    EffectWorld ew;
+    WeaponRange ew;
     const Vec3 at(1, 2, 3), still;
     struct Case {
         const char* name;
@@ -116,7 +92,7 @@ TEST(BillboardEffectsTest, LifetimesFollowTheirFrameRules)
 
 TEST(BillboardEffectsTest, FollowersLetGoOfFinishedObjects)
 {
-    EffectWorld ew;
+    WeaponRange ew;
     BB_Standard followed;
     const Vec3 five(5, 0, 0);
     AddMatrixTranslation(&followed.World, &five);
@@ -148,7 +124,7 @@ TEST(BillboardEffectsTest, FollowersLetGoOfFinishedObjects)
 
 TEST(BillboardEffectsTest, BurstsSpawnTheirPiecesWithAFixedNumberOfDraws)
 {
-    EffectWorld ew;
+    WeaponRange ew;
     CList<BB_Base> weapons;
     ew.world.weapons = &weapons;
     const Vec3 dir(0, 0, 1), hit(1, 1, 1);

@@ -2,49 +2,15 @@
 
 #include <gtest/gtest.h>
 
-#include "app/core/Application.h"
-#include "engine/core/MTRand.h"
-#include "platform/math/Math.h"
-#include "robot/Robot.h"
-#include "weapon/WeaponScene.h"
+#include "support/WeaponRange.h"
 #include "weapon/Yakkyou.h"
 #include "weapon/effects/Burner.h"
 #include "weapon/effects/MagicCircle.h"
 #include "weapon/effects/Wind.h"
 
-namespace {
-
-// The scene lists the effects create into.
-struct Stage {
-    CList<BB_Base> robots, weapons, effects, attackEffects;
-    i32 shake = 0;
-    WeaponWorld world;
-    Stage()
-    {
-        world.robots = &robots;
-        world.weapons = &weapons;
-        world.effects = &effects;
-        world.attackEffects = &attackEffects;
-        world.cameraShake = &shake;
-        world.camera.m[3][2] = 1000.0f;  // far away: no sound, no shake
-        SetWeaponWorld(&world);
-    }
-    ~Stage() { SetWeaponWorld(nullptr); }
-};
-
-// Runs until Run reports the end; the number of the run that did.
-int Lifetime(BB_Base& b, int limit = 5000)
-{
-    for (int n = 1; n <= limit; ++n)
-        if (b.Run() != 0) return n;
-    return -1;
-}
-
-}  // namespace
-
 TEST(EffectLifetimesTest, EachEffectEndsOnItsOwnRun)
 {
-    Stage stage;
+    WeaponRange stage;
     GetBattleRandom().Init(7);
     const Vec3 at(0, 1, 0), still;
     Mat4 hand;
@@ -52,22 +18,22 @@ TEST(EffectLifetimesTest, EachEffectEndsOnItsOwnRun)
 
     BB_Burner burner;
     burner.Set(&at, 0.5f, 2.0f, 1, nullptr, 0x80FFFFFFu, &owner, &hand, 1);
-    EXPECT_EQ(Lifetime(burner), 11);
+    EXPECT_EQ(RunsToFinish(burner), 11);
     BB_Burner orphan;  // a burner without an object ends all the same
     orphan.Set(&at, 0.5f, 2.0f, 1, nullptr, 0x80FFFFFFu, nullptr, nullptr, 0);
-    EXPECT_EQ(Lifetime(orphan), 11);
+    EXPECT_EQ(RunsToFinish(orphan), 11);
 
     BB_WindRing3 ring;
     ring.SetEx(&at, 1.0f, &still, 0, nullptr, 0xFFFFFFFFu);
-    EXPECT_EQ(Lifetime(ring), 11);  // 255 - 25 x 10 = 5; the eleventh step goes below 0
+    EXPECT_EQ(RunsToFinish(ring), 11);  // 255 - 25 x 10 = 5; the eleventh step goes below 0
 
     BB_WindBow bow;
     bow.Set(&hand, 0.75f, 3.0f, 1, nullptr, 0xFFFFFFFFu, &owner, &hand, 30);
-    EXPECT_EQ(Lifetime(bow), 30);
+    EXPECT_EQ(RunsToFinish(bow), 30);
 
     BBMagicCir circle;
     circle.Set(&at, 2.0f, 1, nullptr, 0x00FFFFFFu, nullptr, nullptr, 25.0f, 0.1f, 3, 0);
-    EXPECT_EQ(Lifetime(circle), 1901);
+    EXPECT_EQ(RunsToFinish(circle), 1901);
     EXPECT_LE(circle.Quad.Width(), 25.0f + 1e-4f);
     // A start of -60 waits 60 runs before the same life; its first frames stay invisible.
     BBMagicCir late;
@@ -75,7 +41,7 @@ TEST(EffectLifetimesTest, EachEffectEndsOnItsOwnRun)
     for (int i = 0; i < 60; ++i) ASSERT_EQ(late.Run(), 0);
     EXPECT_EQ(late.Quad.Alpha(), 0);
     EXPECT_EQ(late.Counter, 0u);
-    EXPECT_EQ(Lifetime(late), 1901);
+    EXPECT_EQ(RunsToFinish(late), 1901);
 
     // Fade in (alpha +10 to 192: 20 runs), hold, fade out (20 runs).
     for (u32 flags : {0u, BB_MagicCircleEffect::kEndWithOwner}) {
@@ -84,14 +50,14 @@ TEST(EffectLifetimesTest, EachEffectEndsOnItsOwnRun)
         effect.Set(&hand, 4.0f, 1, nullptr, 0x00FFFFFFu, 3.0f, 50, flags, &circleOwner);
         circleOwner.Removed = 1;  // gone from the start
         const int expected = flags ? 20 + 1 + 20 : 20 + 50 + 20;
-        EXPECT_EQ(Lifetime(effect), expected) << flags;
+        EXPECT_EQ(RunsToFinish(effect), expected) << flags;
     }
     EXPECT_TRUE(stage.effects.GetCount() == 0 && stage.weapons.GetCount() == 0);
 }
 
 TEST(EffectLifetimesTest, ElementsFadeWhenTheirRobotGoesAndAttackWhenLaunched)
 {
-    Stage stage;
+    WeaponRange stage;
     GetBattleRandom().Init(11);
     CRobot_Normal robot;
     robot.state = kRobotStateLive;
@@ -103,7 +69,7 @@ TEST(EffectLifetimesTest, ElementsFadeWhenTheirRobotGoesAndAttackWhenLaunched)
     fire.Set(&at, 1.0f, 1, nullptr, 0xFFFFFFFFu, 0, &robot);
     for (int i = 0; i < 10; ++i) ASSERT_EQ(fire.Run(), 0);
     robot.state = kRobotStateDown;
-    EXPECT_EQ(Lifetime(fire), 61);
+    EXPECT_EQ(RunsToFinish(fire), 61);
     EXPECT_EQ(fire.Owner, nullptr);
 
     // The light element is hidden (blend 2) once its alpha is spent, and ends at counter 101.
@@ -132,8 +98,8 @@ TEST(EffectLifetimesTest, ElementsFadeWhenTheirRobotGoesAndAttackWhenLaunched)
     auto* run = dynamic_cast<BB_FireRun*>(stage.effects.GetHead()->next);
     ASSERT_NE(run, nullptr);
     EXPECT_NEAR(plat::Vec3Length(&run->Velocity), 0.6f, 1e-5f);
-    EXPECT_EQ(Lifetime(*run), 61);
-    EXPECT_EQ(stage.attackEffects.GetCount(), 61u);  // one damaging blast a frame
+    EXPECT_EQ(RunsToFinish(*run), 61);
+    EXPECT_EQ(stage.attacks.GetCount(), 61u);  // one damaging blast a frame
 
     // The light element fires one laser 20 frames after its launch.
     BB_LightMaterial caster;
@@ -151,7 +117,7 @@ TEST(EffectLifetimesTest, ElementsFadeWhenTheirRobotGoesAndAttackWhenLaunched)
 
 TEST(EffectLifetimesTest, CasingFallsBouncesDampedAndGoesAfter300Frames)
 {
-    Stage stage;
+    WeaponRange stage;
     GetBattleRandom().Init(3);
     Mat4 start;
     start.m[3][1] = 5.0f;
@@ -184,7 +150,7 @@ TEST(EffectLifetimesTest, CasingFallsBouncesDampedAndGoesAfter300Frames)
     EXPECT_EQ(casing.Velocity, v);
 
     // Wherever it is, the casing is removed on its 301st run.
-    EXPECT_EQ(Lifetime(casing) + 1, 301);
+    EXPECT_EQ(RunsToFinish(casing) + 1, 301);
     GetApplication()->video.disableShader = 1;
     LZ_Yakkyou plain;
     plain.Set(&start, nullptr, 1, &throwOut);
