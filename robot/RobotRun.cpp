@@ -6,6 +6,7 @@
 #include "app/core/Application.h"
 #include "battle/GameScene.h"
 #include "robot/Robot.h"
+#include "weapon/effects/AttackEffects.h"
 
 namespace {
 
@@ -219,7 +220,15 @@ i32 CRobot_Normal::RobotFrameUpdate()
     if (attachedWeapons.IsCreated()) {
         for (BB_Base*& weapon : attachedWeapons) {
             if (!weapon) continue;
-            if (weapon->Removed) weapon = nullptr;
+            if (weapon->Removed) {
+                weapon = nullptr;
+                continue;
+            }
+            // The robot's blades freeze with it in a hit stop and end with it.
+            if (auto* beam = dynamic_cast<BB_SwordBeam*>(weapon)) {
+                beam->Hold = hitStop;
+                if (state != kRobotStateLive) beam->Life = 0;
+            }
         }
     }
     return 0;

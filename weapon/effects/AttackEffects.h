@@ -67,7 +67,7 @@ public:
     BB_Base* HitOwner() const override { return Owner; }
     const Mat4* FollowedMatrix = nullptr;
     u32 Value = 0;
-    u8 Hold = 0;  // the robot holds the blade still
+    i32 Hold = 0;  // non-zero: the robot holds the blade still (its hit-stop frames)
 };
 
 // The invisible damaging blade; ends with its owner.
