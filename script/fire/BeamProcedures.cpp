@@ -73,8 +73,7 @@ void FireHomingBeam(CRobot_Normal& robot, const i32* args, f32 homing, i32 segme
     if (!BeginShot(robot, args, &s)) return;
     const Vec3 muzzle = Place(s.launch);
     AimAtTarget(robot, &s);
-    f32 h = 0.0f;
-    if (s.hasTarget && s.targetDistance < 100.0f) h = (1.0f - s.targetDistance / 100.0f) * homing;
+    const f32 h = HomingStrength(s, homing);
     const f32 turn = (1.0f + f32(args[5]) * 0.01f) * h;
     BB_Base* target = robot.aimOff ? nullptr : robot.target;
     const f32 f = PowerUpFactor(robot);

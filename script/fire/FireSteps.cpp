@@ -62,6 +62,11 @@ void AimAtTarget(const CRobot_Normal& robot, ShotStart* start)
     if (angle <= kAimConeDegrees) start->launch.MatrixLookDirection(d, Vec3(0, 1, 0));
 }
 
+f32 HomingStrength(const ShotStart& start, f32 atMuzzle)
+{
+    return start.hasTarget && start.targetDistance < 100.0f ? (1.0f - start.targetDistance / 100.0f) * atMuzzle : 0.0f;
+}
+
 f32 PowerUpFactor(const CRobot_Normal& robot)
 {
     return 1.0f + static_cast<f32>(robot.SumItemBonus(BonusShootAttack)) * 0.01f;

@@ -33,6 +33,10 @@ bool BeginShot(CRobot_Normal& robot, const i32* args, ShotStart* start);
 // where the weapon points; fills the target distance either way.
 void AimAtTarget(const CRobot_Normal& robot, ShotStart* start);
 
+// How hard a shot homes: a target within 100 of the muzzle the harder the
+// nearer it is, `atMuzzle` at no distance; 0 without a target to aim at.
+f32 HomingStrength(const ShotStart& start, f32 atMuzzle);
+
 // 1 + the shooting bonus of the fitted parts in percent.
 f32 PowerUpFactor(const CRobot_Normal& robot);
 // AttackPow x scale x factor, truncated and held within the 32-bit range.

@@ -50,12 +50,6 @@ u8 TypeMeshFlag(const CRobot_Normal& robot, i32 k)
 
 f32 Unit() { return static_cast<f32>(BattleUnit()); }
 
-// The turn limit of a throw: stronger the nearer an aimed-at target is.
-f32 ThrowHoming(const ShotStart& start, f32 factor)
-{
-    return start.hasTarget && start.targetDistance < 100.0f ? (1.0f - start.targetDistance / 100.0f) * factor : 0.0f;
-}
-
 // What both thrown weapons start from: the part they leave from, their mesh,
 // the shot's start aimed at the target, the homing and the charge scale.
 struct ThrowShot {
@@ -76,7 +70,7 @@ bool BeginThrow(CRobot_Normal& robot, const i32* args, f32 homingFactor, ThrowSh
     if (!t.node || !t.mesh) return false;
     if (!BeginShot(robot, args, &t.start)) return false;
     AimAtTarget(robot, &t.start);
-    t.homing = ThrowHoming(t.start, homingFactor);
+    t.homing = HomingStrength(t.start, homingFactor);
     t.power = PowerUpFactor(robot);
     t.charge = robot.chargeLevel;
     t.scale = t.charge == 0 ? 1.0f : 1.0f + 0.2f * static_cast<f32>(t.charge);
