@@ -61,18 +61,7 @@ i32 LZ_Bomb::OnHitMap(const Vec3* point, LASERNODE*, const Vec3*)
     if (!point) return 0;
     Counter = 0;
     if (BurstsThisFrame++ >= kMaxBurstsPerFrame) return 0;
-    for (i32 i = 0; i < 8; ++i) {
-        {
-            const f32 x = R() * 0.04f - 0.02f;
-            const f32 y = R() * 0.17f;
-            const f32 z = R() * 0.04f - 0.02f;
-            VisualBurst(*point, Vec3(x, y, z), 3.0f + R() * 7.0f);
-        }
-        const f32 x = R() * 0.1f - 0.05f;
-        const f32 y = R() * 0.01f;
-        const f32 z = R() * 0.1f - 0.05f;
-        VisualBurst(*point, Vec3(x, y, z), 3.0f + R() * 7.0f);
-    }
+    BlastBursts(*point, 1.0f);
     const f32 x = (R() * 0.1f - 0.05f) * 0.5f;
     const f32 y = R() * 0.17f * 0.5f;
     const f32 z = (R() * 0.1f - 0.05f) * 0.5f;

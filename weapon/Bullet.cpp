@@ -112,6 +112,21 @@ void SoundAndShake(i32 sound, const Vec3& soundAt, f32 distance, f32 factor)
     ShakeCamera(distance, factor);
 }
 
+// Burning debris thrown out around a missile's blast, then its sound and shake.
+void DebrisAndBang(const Vec3& at, i32 pieces)
+{
+    const WeaponWorld& w = CurrentWeaponWorld();
+    for (i32 i = 0; i < pieces; ++i) {
+        const f32 x = R() * 0.56f - 0.28f;
+        const f32 y = R() * 0.25f;
+        const f32 z = R() * 0.56f - 0.28f;
+        const Vec3 v(x, y, z);
+        const Vec3 from = at + v * 5.0f;
+        if (auto* piece = NewObject<BB_BP>(w.effects, 1)) piece->Set(&from, 1.0f, &v, 0, nullptr, 0xFFFFFFFFu, 200);
+    }
+    SoundAndShake(4, at, DistanceToEye(at), 1.5f);
+}
+
 }  // namespace
 
 i8 AllowedShaderMode(u8 requested)
@@ -124,6 +139,24 @@ void VisualBurst(const Vec3& point, const Vec3& velocity, f32 size)
     const WeaponWorld& w = CurrentWeaponWorld();
     if (auto* e = NewObject<BB_GrenadeExplode>(w.effects, 3))
         e->Set(&point, size, &velocity, 0, w.Texture(3), 0xFFFFFFFFu, nullptr, 0.0f, 0, 0, 0.0f, 0, 0);
+}
+
+// Doubling (scale 2) is exact in floating point, so a doubled burst draws
+// exactly the values the doubled constants would.
+void BlastBursts(const Vec3& point, f32 scale)
+{
+    for (i32 i = 0; i < 8; ++i) {
+        {
+            const f32 x = scale * (R() * 0.04f - 0.02f);
+            const f32 y = scale * (R() * 0.17f);
+            const f32 z = scale * (R() * 0.04f - 0.02f);
+            VisualBurst(point, Vec3(x, y, z), scale * (3.0f + R() * 7.0f));
+        }
+        const f32 x = scale * (R() * 0.1f - 0.05f);
+        const f32 y = scale * (R() * 0.01f);
+        const f32 z = scale * (R() * 0.1f - 0.05f);
+        VisualBurst(point, Vec3(x, y, z), scale * (3.0f + R() * 7.0f));
+    }
 }
 
 f32 DistanceToEye(const Vec3& p)
@@ -483,18 +516,7 @@ void LZ_Missile3::Explode(const Vec3* point)
 {
     if (!MayExplode()) return;
     const WeaponWorld& w = CurrentWeaponWorld();
-    for (i32 i = 0; i < 8; ++i) {
-        {
-            const f32 x = 2.0f * (R() * 0.04f - 0.02f);
-            const f32 y = 2.0f * R() * 0.17f;
-            const f32 z = 2.0f * (R() * 0.04f - 0.02f);
-            VisualBurst(*point, Vec3(x, y, z), 6.0f + R() * 14.0f);
-        }
-        const f32 x = 2.0f * (R() * 0.1f - 0.05f);
-        const f32 y = 2.0f * R() * 0.01f;
-        const f32 z = 2.0f * (R() * 0.1f - 0.05f);
-        VisualBurst(*point, Vec3(x, y, z), 6.0f + R() * 14.0f);
-    }
+    BlastBursts(*point, 2.0f);
     {
         const f32 x = R() * 0.1f - 0.05f;
         const f32 y = R() * 0.17f;
@@ -503,16 +525,7 @@ void LZ_Missile3::Explode(const Vec3* point)
         if (auto* blast = NewObject<BB_GrenadeExplode>(w.attackEffects, 3))
             blast->Set(point, 15.0f, &v, 0, w.Texture(3), 0xFFFFFFFFu, Owner, Spare, Damage / 4, 401, 0.6f, 16, Team);
     }
-    const Vec3 own = Position();
-    for (i32 i = 0; i < 5; ++i) {
-        const f32 x = R() * 0.56f - 0.28f;
-        const f32 y = R() * 0.25f;
-        const f32 z = R() * 0.56f - 0.28f;
-        const Vec3 v(x, y, z);
-        const Vec3 at = own + v * 5.0f;
-        if (auto* piece = NewObject<BB_BP>(w.effects, 1)) piece->Set(&at, 1.0f, &v, 0, nullptr, 0xFFFFFFFFu, 200);
-    }
-    SoundAndShake(4, own, DistanceToEye(own), 1.5f);
+    DebrisAndBang(Position(), 5);
 }
 
 i32 LZ_Missile4::Run()
@@ -550,24 +563,8 @@ void LZ_Missile4::Explode(const Vec3* point)
 {
     Life = 500;
     if (!MayExplode()) return;
-    const WeaponWorld& w = CurrentWeaponWorld();
-    for (i32 i = 0; i < 8; ++i) {
-        GroundBursts(*point, 1);
-        const f32 x = R() * 0.1f - 0.05f;
-        const f32 y = R() * 0.01f;
-        const f32 z = R() * 0.1f - 0.05f;
-        VisualBurst(*point, Vec3(x, y, z), 3.0f + R() * 7.0f);
-    }
-    const Vec3 own = Position();
-    for (i32 i = 0; i < 3; ++i) {
-        const f32 x = R() * 0.56f - 0.28f;
-        const f32 y = R() * 0.25f;
-        const f32 z = R() * 0.56f - 0.28f;
-        const Vec3 v(x, y, z);
-        const Vec3 at = own + v * 5.0f;
-        if (auto* piece = NewObject<BB_BP>(w.effects, 1)) piece->Set(&at, 1.0f, &v, 0, nullptr, 0xFFFFFFFFu, 200);
-    }
-    SoundAndShake(4, own, DistanceToEye(own), 1.5f);
+    BlastBursts(*point, 1.0f);
+    DebrisAndBang(Position(), 3);
 }
 
 // ---- shells and fireballs ----

@@ -132,6 +132,9 @@ i8 AllowedShaderMode(u8 requested);
 // Shared blast pieces of the shots and the bomb.
 // A picture-only explosion in the effect list: velocity drawn x, y, z, then the size.
 void VisualBurst(const Vec3& point, const Vec3& velocity, f32 size);
+// Eight pairs of picture-only bursts, one thrown up and one spread low, at
+// `scale` times the bomb's speeds and sizes.
+void BlastBursts(const Vec3& point, f32 scale);
 // Raises the camera shake for a blast d from the eye (never shortens one).
 void ShakeCamera(f32 distance, f32 factor);
 f32 DistanceToEye(const Vec3& p);
