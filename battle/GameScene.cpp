@@ -204,6 +204,8 @@ void CGameScene::InstallDeviceCallbacks()
 
 void CGameScene::Release()
 {
+    // The chat line goes with the battle.
+    if (GetApplication()->textInputHandler == &CGameScene::ChatHook) GetApplication()->textInputHandler = nullptr;
     GraphicsDevice* gd = GetGraphicsDevice();
     gd->lostCallbacks[kBattleDeviceCallbackSlot] = nullptr;
     gd->resetCallbacks[kBattleDeviceCallbackSlot] = nullptr;

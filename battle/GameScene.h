@@ -174,8 +174,24 @@ public:
     i32 Proc_Stereo();
     // The online lockstep procedures (waiting for every client, and the way
     // back to the room).
-    i32 Proc_OnlineWait();
+    i32 Proc_NetWaitStart();
+    i32 Proc_NetBattle();
+    i32 Proc_NetResync();
     i32 Proc_ReturnToRoom();
+    // The received inputs of the frame input-delay frames back, when every
+    // networked robot's has arrived (1), else nothing is applied (0).
+    i32 ApplyNetInputs();
+    // The participant's robot as a snapshot block for a repair.
+    void SendRobotSnapshotOf(u32 slot, CRobot_Base* robot);
+    // The battle's chat line: keys and characters while the battle runs.
+    static void ChatHook(u32 message, u64 code, i64 extra);
+    // Own input sends left before the next key-state message.
+    u32 sendCountdown = 0;
+    // The network detail display shows who is being waited for.
+    u8 netWaiting = 0;
+    u32 lastPingReportFrame = 0xFFFFFFFFu;
+    // Scratch for notices built from a format (sync errors, result rows).
+    char noticeText[256] = {};
     // When the wait for the server's return echo began.
     u32 returnWaitStart = 0;
     bool returnWaiting = false;
@@ -231,6 +247,12 @@ public:
     // map objects and team arrays come back. Returns the robots whose record
     // was refused (left as they were).
     i32 RebuildRobotsAfterResync();
+    // The online procedures' common start: frame rate, keep-alive, ping report.
+    void NetPrologue(bool keepAlive);
+    // Radio lines waiting for the participants' robots.
+    void HandPendingRadio();
+    // Participants that left or went back to the room, at their frame.
+    void ApplyDepartures();
     void RebuildRobot(CRobot_Normal* robot, const RobotState& state, i32 syncTarget);
     // Opens the pause menu of the game mode; false when there is none.
     bool OpenPauseMenu();

@@ -192,11 +192,6 @@ i32 CGameScene::Proc_Stereo()
     return 0;
 }
 
-i32 CGameScene::Proc_OnlineWait()
-{
-    return Proc_Normal();
-}
-
 // How long a battle waits for the server to echo its return to the room.
 constexpr u32 kReturnToRoomWaitMs = 20000;
 

@@ -373,7 +373,8 @@ void CGameScene::SetupOnline()
     }
     netDetailTask = GMTCB_DrawSP_NetDetailDisp::Create(&tasks, 201);
 
-    frameProc = &CGameScene::Proc_OnlineWait;
+    frameProc = &CGameScene::Proc_NetWaitStart;
+    GetApplication()->textInputHandler = &CGameScene::ChatHook;
     views[0].active = 1;
     views[0].viewport = {0, 0, static_cast<u32>(app.video.screenWidth), static_cast<u32>(app.video.screenHeight), 0.0f, 1.0f};
     views[0].player = playerSlot;

@@ -120,6 +120,7 @@ void GMTCB_JudgeBase::DecideOnline(bool hasWon)
     scene->paused = 1;
     scene->battleEnd = 1;
     scene->frameProc = &CGameScene::Proc_Normal;
+    if (App().textInputHandler == &CGameScene::ChatHook) App().textInputHandler = nullptr;
     ShowPicture(hasWon ? kWonPicture : kLostPicture);
     table = GMTCB_DrawSP_ScoreResultDisp::Create(&scene->tasks, 10000);
     if (table) table->Fill(*scene);

@@ -203,12 +203,14 @@ void ApplyKeyState(const OnlineTargets& t, const u8* b)
     DecodeKeyBits(GetU16(b + 5), input);
     const u8 check = b[7];
     const u32 count = b[8];
-    // Frames the battle has already run can never be used again.
+    // A record is applied input-delay frames after its own; those whose
+    // frame has been applied already can never be used again.
     const CGameScene* scene = FindGameScene();
-    const u32 now = scene ? scene->battleFrame : 0;
+    const u32 delay = t.room ? t.room->inputDelay : 0;
+    const u32 applied = scene && scene->battleFrame >= delay ? scene->battleFrame - delay : 0;
     for (u32 i = 0; i < count; ++i) {
         const u32 f = frame + i;
-        if (f < frame || f < now) continue;
+        if (f < frame || f < applied) continue;
         if (e->keyQueue.GetCount() >= kKeyQueueLimit) break;
         KEYRECVLIST* node = CreateInListFront<KEYRECVLIST>(&e->keyQueue, 1);
         if (!node) break;

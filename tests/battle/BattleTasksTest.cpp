@@ -146,7 +146,7 @@ TEST(BattleTasksTest, OnlineSetUpFollowsTheRoomRule)
         EXPECT_EQ(room.repairState, 0u);
         EXPECT_EQ(scene.playerSlot, 2u);
         EXPECT_EQ(scene.views[0].player, 2u);
-        EXPECT_TRUE(scene.frameProc == &CGameScene::Proc_OnlineWait);
+        EXPECT_TRUE(scene.frameProc == &CGameScene::Proc_NetWaitStart);
         EXPECT_NE(scene.netDetailTask, nullptr);
         EXPECT_EQ(scene.battleTime, rule == 1 ? 3u * 3600u : 0u);
         EXPECT_EQ(CountTasks<GMTCB_Judge_NetTeamSurvival>(scene), rule == 0 ? 1 : 0);

@@ -1,0 +1,356 @@
+// The online battle in lockstep: every client simulates every robot from the
+// same generator start and the same inputs; only inputs travel, stamped with
+// their frame and a check byte that shows when the simulations drifted apart,
+// which a repair from the host's robot records puts right.
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "app/core/AppClock.h"
+#include "app/core/Application.h"
+#include "app/core/MainLoop.h"
+#include "app/player/RoomState.h"
+#include "battle/GameScene.h"
+#include "battle/Hooks.h"
+#include "engine/core/FrameRate.h"
+#include "engine/sound/SoundManager.h"
+#include "platform/core/ByteOrder.h"
+#include "platform/core/TextCodec.h"
+#include "platform/input/Keyboard.h"
+#include "robot/Robot.h"
+#include "robot/RobotStateRecord.h"
+
+namespace {
+
+constexpr i32 kParticipants = 10;
+constexpr u32 kKeepAliveMs = 3000;
+constexpr size_t kSnapshotHeader = 11;  // slot, robot id, linked id, a zero byte
+constexpr u32 kChatLineBytes = 60;
+
+CApplication& App() { return *GetApplication(); }
+
+PlayerEntry* Participant(i32 slot)
+{
+    CApplication& app = App();
+    return slot >= 0 && slot < app.players.GetCount() ? &app.players[slot] : nullptr;
+}
+
+PlayerEntry& Own() { return App().players[i32(GetRoomState().ownSlot) < PlayerEntryCount ? i32(GetRoomState().ownSlot) : 0]; }
+
+bool IsSpectator(const CRobot_Base* r) { return r->displayTeam == 100; }
+
+// A key-state message of n repeats covers n frames; a setting of 0 would
+// leave every other client waiting for ever.
+u32 SendInterval() { return std::max(1u, App().gameSettings.roomSetting & 0xFFu); }
+
+void CloseChatLine(CGameScene& scene)
+{
+    CApplication& app = App();
+    app.lineEditor.Clear();
+    app.lineEditor.SetCaret(0);
+    app.lineEditor.SetOpenStatus(false);
+    scene.chatInputActive = 0;
+}
+
+}  // namespace
+
+void CGameScene::NetPrologue(bool keepAlive)
+{
+    frameRate = std::min(UpdateFrameRate(), 60u);
+    PlayerEntry& own = Own();
+    if (own.team == 100) return;
+    RoomState& room = GetRoomState();
+    if (keepAlive) {
+        const u32 now = AppClockNow();
+        if (now - keepAliveTime > kKeepAliveMs) {
+            keepAliveTime = now;
+            SendPing();
+            room.pingSendTime = AppClockNow();
+        }
+    }
+    // Once per battle frame, though a waiting battle stays on one frame.
+    if (battleFrame % 180 == 0 && lastPingReportFrame != battleFrame) {
+        lastPingReportFrame = battleFrame;
+        SendPingReport(static_cast<u8>(frameRate), static_cast<u16>(own.ping));
+    }
+}
+
+void CGameScene::HandPendingRadio()
+{
+    for (i32 i = 0; i < kParticipants; ++i) {
+        PlayerEntry* e = Participant(i);
+        CRobot_Base* r = robotTable[i];
+        if (!e || !r || e->pendingRadio == -1) continue;
+        r->pendingRadioLine = e->pendingRadio;
+        plat::Utf8CopyTruncated(r->radioText, sizeof r->radioText, e->pendingRadioText);
+        e->pendingRadio = -1;
+        std::memset(e->pendingRadioText, 0, sizeof e->pendingRadioText);
+    }
+}
+
+void CGameScene::ApplyDepartures()
+{
+    const i64 target = static_cast<i64>(battleFrame) - static_cast<i64>(GetRoomState().inputDelay);
+    for (i32 i = 0; i < kRobotTableSize; ++i) {
+        PlayerEntry* e = Participant(i);
+        CRobot_Base* r = robotTable[i];
+        if (!e || !r || !e->inBattle || r->controlMode != kControlNetwork) continue;
+        if (e->leaveFrame >= 0 && static_cast<i64>(e->leaveFrame) + 1 == target) {
+            e->slotState = 0;
+            e->inBattle = 0;
+            e->joined = 0;
+            plat::Utf8CopyTruncated(r->displayName, sizeof r->displayName, "--- 玩家已断开 ---        ");
+            r->pilotIndex = -1;
+        } else if (e->returnMarker >= 0 && static_cast<i64>(e->returnMarker) + 1 == target) {
+            e->inBattle = 0;
+            plat::Utf8CopyTruncated(r->displayName, sizeof r->displayName, "--- 无人驾驶 ---    ");
+        }
+    }
+}
+
+i32 CGameScene::Proc_NetWaitStart()
+{
+    if (!GetRoomState().BothConnected()) return Proc_Normal();
+    NetPrologue(true);
+    bool all = true;
+    for (i32 i = 0; i < kParticipants; ++i) {
+        PlayerEntry* e = Participant(i);
+        if (!e) continue;
+        if (e->inBattle && e->slotState == 1 && !e->sceneLoaded) {
+            ++e->waitCounter;
+            all = false;
+        } else {
+            e->waitCounter = 0;
+        }
+    }
+    netWaiting = 1;
+    if (all) {
+        netWaiting = 0;
+        GetSoundManager().PlaySlot(kSoundMusic, 2, 1);
+        frameProc = &CGameScene::Proc_NetBattle;
+        return 0;
+    }
+    paused = 2;
+    return Proc_Normal() == kTaskSceneReplaced ? kTaskSceneReplaced : 0;
+}
+
+i32 CGameScene::Proc_NetBattle()
+{
+    RoomState& room = GetRoomState();
+    if (!room.BothConnected()) return Proc_Normal();
+    NetPrologue(false);
+    HandPendingRadio();
+
+    // Own input, once per battle frame: one draw of the battle generator as
+    // the check byte, so clients whose simulations drew differently disagree.
+    PlayerEntry& own = Own();
+    const u32 ownSlot = room.ownSlot;
+    CRobot_Base* mine = ownSlot < u32(kRobotTableSize) ? robotTable[ownSlot] : nullptr;
+    if (sentInputFrame != static_cast<i32>(battleFrame) && own.inBattle && mine) {
+        if (sendCountdown == 0) {
+            mine->ClearPendingInput();
+            const u32 check = GetBattleRandom().GetRand();
+            if (!chatInputActive) mine->ReadKeysToPendingInput(App().input.keyTable);
+            else mine->pendingInput.direction = 5;
+            if (!IsSpectator(mine)) {
+                u8 bytes[kInputBytes];
+                std::memcpy(bytes, &mine->pendingInput, sizeof bytes);
+                SendKeyState(bytes, static_cast<u8>(check % 256), battleFrame, static_cast<u8>(SendInterval()));
+            }
+            sendCountdown = SendInterval() - 1;
+        } else {
+            --sendCountdown;
+        }
+        sentInputFrame = static_cast<i32>(battleFrame);
+    }
+
+    ApplyDepartures();
+    i32 applied = 1;
+    if (battleFrame >= room.inputDelay) applied = ApplyNetInputs();
+
+    if (room.repairState == 0) {
+        i32 result = 0;
+        if (applied) {
+            paused = 0;
+            for (i32 i = 0; i < App().players.GetCount(); ++i) App().players[i].waitCounter = 0;
+        } else {
+            // Someone's input is late: the battle waits and the clock re-bases.
+            paused = 2;
+            result = 1;
+        }
+        if (Proc_Normal() == kTaskSceneReplaced) return kTaskSceneReplaced;
+        return result;
+    }
+    if (mine && IsSpectator(mine)) {
+        frameProc = &CGameScene::Proc_ReturnToRoom;
+        SendReturnToRoom();
+    } else {
+        frameProc = &CGameScene::Proc_NetResync;
+    }
+    return 1;
+}
+
+i32 CGameScene::ApplyNetInputs()
+{
+    CApplication& app = App();
+    const u32 target = battleFrame - GetRoomState().inputDelay;
+    KEYRECVLIST* records[kRobotTableSize] = {};
+    bool ready = true;
+    for (i32 i = 0; i < kRobotTableSize && i < app.players.GetCount(); ++i) {
+        CRobot_Base* r = robotTable[i];
+        PlayerEntry& e = app.players[i];
+        if (!r || !e.inBattle || r->controlMode != kControlNetwork || r->displayTeam == 100) continue;
+        records[i] = e.FindKeyRecord(target);
+        if (!records[i]) {
+            ++e.waitCounter;
+            ready = false;
+        }
+    }
+    if (!ready) return 0;
+    i32 reference = -1;
+    bool reported = false;
+    for (i32 i = 0; i < kRobotTableSize; ++i) {
+        KEYRECVLIST* k = records[i];
+        if (!k) continue;
+        CRobot_Base* r = robotTable[i];
+        if (reference < 0) {
+            reference = k->check;
+        } else if (k->check != reference && !reported) {
+            reported = true;
+            GetRoomState().repairState = 1;
+            plat::Utf8CopyTruncated(noticeText, sizeof noticeText, (std::string(r->displayName) + "数据同步错误").c_str());
+            app.AddChatLine(noticeText, 0xFFFF0064u);
+        }
+        r->receivedInput.direction = k->input[0];
+        std::memcpy(r->receivedInput.buttons, k->input + 1, sizeof r->receivedInput.buttons);
+        app.players[i].keyQueue.Erase(k);
+    }
+    return 1;
+}
+
+void CGameScene::SendRobotSnapshotOf(u32 slot, CRobot_Base* robot)
+{
+    std::vector<u8> block(kSnapshotHeader + kRobotStateBytes, 0);
+    PutU16(block.data(), static_cast<u16>(slot));
+    PutU32(block.data() + 2, robot->objectId);
+    const u32 link = robot->lockTarget ? robot->lockTarget->objectId : kRobotStateNoTarget;
+    PutU32(block.data() + 6, link);
+    u8 state[kRobotStateBytes] = {};
+    // A robot the record cannot carry still sends its block (zeroed), so
+    // the others' repair completes; they keep their own copy of it.
+    if (robot->GetKind() == kKindRobot && WriteRobotState(*static_cast<CRobot_Normal*>(robot), state))
+        std::memcpy(block.data() + kSnapshotHeader, state, sizeof state);
+    SendRobotSnapshot(block.data(), static_cast<u32>(block.size()));
+}
+
+i32 CGameScene::Proc_NetResync()
+{
+    RoomState& room = GetRoomState();
+    if (!room.BothConnected()) return Proc_Normal();
+    NetPrologue(true);
+    HandPendingRadio();
+    ApplyDepartures();
+    CApplication& app = App();
+    auto networked = [&](i32 i) {
+        const CRobot_Base* r = robotTable[i];
+        return r && i < app.players.GetCount() && app.players[i].inBattle && r->controlMode == kControlNetwork &&
+               !IsSpectator(r);
+    };
+    if (room.repairState == 1) {
+        battleFrame = 0;
+        sentInputFrame = -1;
+        sendCountdown = 0;
+        netWaiting = 1;
+        i32 host = -1;
+        for (i32 i = 0; i < kParticipants && host < 0; ++i)
+            if (robotTable[i] && Participant(i) && Participant(i)->inBattle && !IsSpectator(robotTable[i])) host = i;
+        if (host >= 0 && static_cast<u32>(host) == playerSlot) {
+            u32 words[3 * kTeamArraySize];
+            for (i32 t = 0; t < kTeamArraySize; ++t) {
+                words[t] = teamUnits[t];
+                words[kTeamArraySize + t] = teamScores[t];
+                words[2 * kTeamArraySize + t] = teamCosts[t];
+            }
+            SendHostStateBlock(words);
+            for (i32 i = 0; i < kParticipants; ++i)
+                if (robotTable[i] && !IsSpectator(robotTable[i])) SendRobotSnapshotOf(static_cast<u32>(i), robotTable[i]);
+        }
+        room.repairState = 2;
+    } else if (room.repairState == 2) {
+        bool missing = false;
+        for (i32 i = 0; i < kRobotTableSize; ++i) {
+            if (!networked(i)) continue;
+            PlayerEntry& e = app.players[i];
+            if (e.snapshotState == 0) {
+                ++e.waitCounter;
+                missing = true;
+            } else {
+                e.waitCounter = 0;
+            }
+        }
+        if (!missing) {
+            // The host's blocks become the records the robots are rebuilt from.
+            for (i32 i = 0; i < kRobotTableSize && i < app.players.GetCount(); ++i) {
+                PlayerEntry& e = app.players[i];
+                e.resyncRecord.clear();
+                e.syncTarget = -1;
+                if (e.snapshot.size() < kSnapshotHeader + kRobotStateBytes) continue;
+                e.resyncRecord.assign(e.snapshot.begin() + kSnapshotHeader,
+                                      e.snapshot.begin() + kSnapshotHeader + kRobotStateBytes);
+                const u32 link = GetU32(e.snapshot.data() + 6);
+                e.syncTarget = link == kRobotStateNoTarget ? -1 : static_cast<i32>(link);
+            }
+            RebuildRobotsAfterResync();
+            SendAllDataReceived();
+            room.repairState = 3;
+        }
+    } else if (room.repairState == 3) {
+        bool all = true;
+        for (i32 i = 0; i < kRobotTableSize; ++i)
+            if (networked(i) && app.players[i].snapshotState != 2) all = false;
+        if (all) {
+            for (i32 i = 0; i < kRobotTableSize && i < app.players.GetCount(); ++i) app.players[i].snapshotState = 0;
+            room.repairState = 0;
+            app.AddChatLine("--- 同步错误修复完毕 ---    ", 0xFF00FF64u);
+            netWaiting = 0;
+            frameProc = &CGameScene::Proc_NetBattle;
+        }
+    }
+    paused = 2;
+    return Proc_Normal() == kTaskSceneReplaced ? kTaskSceneReplaced : 0;
+}
+
+void CGameScene::ChatHook(u32 message, u64 code, i64)
+{
+    CGameScene* scene = FindGameScene();
+    if (!scene) return;
+    CApplication& app = App();
+    ImeLineEditor& editor = app.lineEditor;
+    if (!scene->chatInputActive) {
+        if (message == MessageKeyDown && code == 13) {
+            scene->chatInputActive = 1;
+            editor.SetOpenStatus(true);
+        }
+        return;
+    }
+    if (message == MessageKeyDown && (code == 38 || code == 40)) return;
+    if (message == MessageKeyDown && code == 13) {
+        if (editor.IsComposing()) return;
+        if (editor.GetCharCount() > 0) {
+            const std::string& text = editor.GetText();
+            const u8 ctrl = (app.input.keyTable[plat::vk::Control] & 0x80) ? 1 : 0;
+            SendChatMessage(static_cast<u16>(scene->playerSlot), ctrl, text.c_str(), static_cast<u32>(text.size()));
+        }
+        CloseChatLine(*scene);
+        return;
+    }
+    if (message == MessageKeyDown && code == 27) {
+        CloseChatLine(*scene);
+        return;
+    }
+    if (message == MessageChar) editor.OnChar(static_cast<i32>(code));
+    else if (message == MessageKeyDown) editor.OnKeyDown(static_cast<i32>(code));
+    // The line never holds more than its bytes; the backspace cuts whole characters.
+    while (editor.GetLength() > static_cast<i32>(kChatLineBytes)) editor.OnChar(8);
+}

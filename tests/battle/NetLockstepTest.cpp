@@ -1,0 +1,174 @@
+// One client of an online battle against a loopback that relays like the
+// room server: the start waits for every player, inputs apply input-delay
+// frames late and one message covers its repeat count of frames, a check
+// byte that disagrees starts a repair from the host's robot records, and
+// the battle goes on from frame 0 once every client has all data.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "app/core/Application.h"
+#include "app/core/MainLoop.h"
+#include "app/player/PlayerEntry.h"
+#include "app/player/RoomState.h"
+#include "battle/GameScene.h"
+#include "battle/Hooks.h"
+#include "robot/Robot.h"
+#include "support/BattleRunner.h"
+
+namespace {
+
+u32 g_messages = 0;
+bool g_remoteDisagrees = false;
+
+void Relay(u32 slot, const u8 input[10], u8 check, u32 frame, u8 repeat)
+{
+    PlayerEntry& e = GetApplication()->players[i32(slot)];
+    for (u32 f = frame; f < frame + repeat; ++f) {
+        auto* k = CreateInListFront<KEYRECVLIST>(&e.keyQueue, 1);
+        k->frame = f;
+        std::memcpy(k->input, input, 10);
+        k->check = check;
+    }
+}
+
+// The server relays each key state to every client, the sender's own
+// included; the other player's client sends the same frames.
+void SendKeys(const u8 input[10], u8 check, u32 frame, u8 repeat)
+{
+    ++g_messages;
+    Relay(0, input, check, frame, repeat);
+    Relay(1, input, g_remoteDisagrees ? u8(check + 1) : check, frame, repeat);
+}
+
+void StoreSnapshot(const u8* block, u32 size)
+{
+    PlayerEntry& e = GetApplication()->players[block[0]];
+    e.snapshot.assign(block, block + size);
+    e.snapshot.resize(RobotSnapshotSize);
+    e.snapshotState = 1;
+}
+
+void AllReceived()
+{
+    for (i32 i = 0; i < 2; ++i) GetApplication()->players[i].snapshotState = 2;
+}
+
+bool LastChatHas(const char* text)
+{
+    CList<ChatNode>& log = GetApplication()->chatLog;
+    return log.GetCount() > 0 && log.GetHead()->next->text.find(text) != std::string::npos;
+}
+
+}  // namespace
+
+TEST(NetLockstep, DelayRepeatDisagreementAndRepair)
+{
+    BattleHooks hooks;
+    hooks.sendKeyState = SendKeys;
+    hooks.sendRobotSnapshot = StoreSnapshot;
+    hooks.sendAllDataReceived = AllReceived;
+    RegisterBattleHooks(hooks);
+    RoomState& room = GetRoomState();
+    room = RoomState();
+    room.gameConnected = room.dataConnected = 1;
+    room.inputDelay = 3;
+    room.ownSlot = 0;
+    GetApplication()->gameSettings.roomSetting = 2;  // one message every two frames
+    g_messages = 0;
+    g_remoteDisagrees = false;
+
+    BattleRunnerOptions options;
+    options.mode = GameMode::Online;
+    options.slotState[0] = options.slotState[1] = 1;
+    BattleRunner runner(options);
+    CGameScene& scene = *runner.Scene();
+    CApplication& app = *GetApplication();
+    ASSERT_TRUE(scene.frameProc == &CGameScene::Proc_NetWaitStart);
+    ASSERT_NE(scene.robotTable[1], nullptr);
+    ASSERT_EQ(scene.robotTable[1]->controlMode, kControlNetwork);
+
+    // Player 1 is still loading: nothing runs, and the wait is counted.
+    app.players[0].sceneLoaded = 1;
+    runner.RunFrames(5);
+    EXPECT_EQ(scene.battleFrame, 0u);
+    EXPECT_GE(app.players[1].waitCounter, 5);
+    EXPECT_EQ(scene.netWaiting, 1);
+    app.players[1].sceneLoaded = 1;
+    runner.RunFrames(1);
+    ASSERT_TRUE(scene.frameProc == &CGameScene::Proc_NetBattle);
+    EXPECT_EQ(scene.netWaiting, 0);
+
+    // Frames 0..2 run on the initial inputs; from frame 3 each applies the
+    // records of three frames before. Messages go out every other frame.
+    runner.RunFrames(20);
+    EXPECT_EQ(scene.battleFrame, 20u);
+    EXPECT_EQ(g_messages, 10u);
+    EXPECT_EQ(room.repairState, 0u);
+    for (i32 i = 0; i < 2; ++i) EXPECT_EQ(app.players[i].FindKeyRecord(16), nullptr) << "applied and erased";
+    EXPECT_NE(app.players[0].FindKeyRecord(17), nullptr) << "waiting for frame 20";
+
+    // A client that lost its own records waits, the clock standing still.
+    app.players[1].keyQueue.DeleteAll();
+    app.players[1].keyQueue.Init();
+    runner.RunFrames(4);
+    EXPECT_EQ(scene.battleFrame, 20u);
+    EXPECT_GE(app.players[1].waitCounter, 4);
+    for (u32 f = 17; f < 24; ++f) {
+        const u8 neutral[10] = {5};
+        Relay(1, neutral, app.players[0].FindKeyRecord(f) ? app.players[0].FindKeyRecord(f)->check : 0, f, 1);
+    }
+    runner.RunFrames(2);
+    EXPECT_GT(scene.battleFrame, 20u);
+
+    // The other client's simulation drew differently: the check bytes of a
+    // frame disagree, the chat says whose, and the repair runs to its end.
+    g_remoteDisagrees = true;
+    for (int i = 0; i < 12 && room.repairState == 0; ++i) runner.RunFrames(1);
+    ASSERT_NE(room.repairState, 0u);
+    EXPECT_TRUE(LastChatHas("数据同步错误"));
+    g_remoteDisagrees = false;
+    for (int i = 0; i < 8 && !(scene.frameProc == &CGameScene::Proc_NetBattle && room.repairState == 0); ++i)
+        runner.RunFrames(1);
+    EXPECT_TRUE(scene.frameProc == &CGameScene::Proc_NetBattle);
+    EXPECT_EQ(room.repairState, 0u);
+    EXPECT_TRUE(LastChatHas("同步错误修复完毕"));
+    EXPECT_EQ(app.players[0].snapshot.size(), RobotSnapshotSize);
+    EXPECT_EQ(scene.battleFrame, 0u) << "the battle starts again from frame 0";
+    runner.RunFrames(10);
+    EXPECT_EQ(scene.battleFrame, 10u);
+    EXPECT_EQ(room.repairState, 0u);
+
+    room = RoomState();
+    GetApplication()->gameSettings.roomSetting = 0;
+    RegisterBattleHooks({});
+}
+
+// The battle's chat line: Enter opens it, the robot then gets a neutral
+// stick, the line keeps at most 60 bytes, Enter on an empty line just closes.
+TEST(NetLockstep, ChatLineOpensLimitsAndCloses)
+{
+    BattleRunner runner({});
+    CGameScene& scene = *runner.Scene();
+    CApplication& app = *GetApplication();
+    static std::string sent;
+    sent.clear();
+    BattleHooks hooks;
+    hooks.sendChatMessage = [](u16, u8, const char* text, u32 length) { sent.assign(text, length); };
+    RegisterBattleHooks(hooks);
+    CGameScene::ChatHook(MessageKeyDown, 13, 0);
+    EXPECT_EQ(scene.chatInputActive, 1u);
+    for (int i = 0; i < 70; ++i) CGameScene::ChatHook(MessageChar, 'a', 0);
+    EXPECT_EQ(app.lineEditor.GetLength(), 60);
+    CGameScene::ChatHook(MessageKeyDown, 13, 0);
+    EXPECT_EQ(sent, std::string(60, 'a'));
+    EXPECT_EQ(scene.chatInputActive, 0u);
+    CGameScene::ChatHook(MessageKeyDown, 13, 0);
+    sent.clear();
+    CGameScene::ChatHook(MessageKeyDown, 13, 0);
+    EXPECT_TRUE(sent.empty());
+    EXPECT_EQ(scene.chatInputActive, 0u);
+    RegisterBattleHooks({});
+}
