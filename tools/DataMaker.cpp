@@ -7,6 +7,7 @@
 #include "tools/ModelData.h"
 #include "tools/PilotData.h"
 #include "tools/RobotData.h"
+#include "tools/ShipData.h"
 #include "tools/StageData.h"
 #include "tools/TitleData.h"
 
@@ -21,6 +22,7 @@ int main(int argc, char** argv)
     if (!MakePilotData(argv[1])) return 1;
     if (!MakeTitleData(argv[1])) return 1;
     if (!MakeRobotData(argv[1])) return 1;
+    if (!MakeShipData(argv[1])) return 1;
     if (!MakeStageData(argv[1])) return 1;
     if (!MakeBattleData(argv[1])) return 1;
     if (!MakeHudData(argv[1])) return 1;

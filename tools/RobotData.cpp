@@ -734,3 +734,5 @@ bool MakeRobotData(const char* runFolder)
     for (int type = 0; type < kSampleRobotTypes; ++type) ok &= MakeType(root, type);
     return ok;
 }
+
+std::string SampleBoxMesh(const Vec3& half, f32 r, f32 g, f32 b) { return BoxMesh(half, {{r, g, b}}); }

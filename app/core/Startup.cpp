@@ -89,7 +89,7 @@ void FillFolderLists(CApplication& app)
         std::snprintf(name, sizeof name, "robo/robo%02u", i + 1);
         SetFolder(app.robotFolders, i, name);
     }
-    app.shipFolders.count = 1;
+    app.shipFolders.count = 2;
     SetFolder(app.shipFolders, 0, "robo/senkan00");
     SetFolder(app.shipFolders, 1, "robo/senkan01");
     static const char* const stages[9] = {"war/City",  "war/In",    "war/City2", "war/City3",  "war/In2",

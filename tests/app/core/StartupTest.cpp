@@ -109,7 +109,7 @@ TEST(FolderListsTest, FixedListsAreFilled)
     CApplication& app = *GetApplication();
     FillFolderLists(app);
     EXPECT_EQ(app.robotFolders.count, 22u);
-    EXPECT_EQ(app.shipFolders.count, 1u);
+    EXPECT_EQ(app.shipFolders.count, 2u);
     EXPECT_STREQ(app.shipFolders.names[1], "robo/senkan01");
     ASSERT_EQ(app.stageFolders.count, 9u);
     EXPECT_STREQ(app.stageFolders.names[0], "war/City");
