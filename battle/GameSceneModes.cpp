@@ -200,10 +200,18 @@ void CGameScene::PlaceModeRobots(GameMode gameMode)
         SetLevel(rival, 10);
         AttachModeCallbacks(rival, BattleRole::Respawn);
         PreloadRandomType();
-        SpawnShip(1, 1354.0f, 18.0f, 1846.0f, 2.0f, 0, kControlComputer, 0, 180.0f);
+        CShip* escorts[2] = {SpawnShip(1, 1354.0f, 18.0f, 1846.0f, 2.0f, 0, kControlComputer, 0, 180.0f), nullptr};
         team0Flagship = SpawnShip(1, 1353.0f, 18.0f, 1697.0f, 2.0f, 0, kControlComputer, 0, 180.0f);
-        SpawnShip(1, 1445.0f, 18.0f, 1146.0f, 1.0f, 1, kControlComputer, 1, 0.0f);
+        escorts[1] = SpawnShip(1, 1445.0f, 18.0f, 1146.0f, 1.0f, 1, kControlComputer, 1, 0.0f);
         team1Flagship = SpawnShip(1, 1444.0f, 18.0f, 1333.0f, 1.0f, 1, kControlComputer, 1, 0.0f);
+        // Every ship launches robots of the preloaded type; each team's
+        // flagship holds its ground while the other ship attacks.
+        for (CShip* ship : {escorts[0], team0Flagship, escorts[1], team1Flagship}) {
+            if (!ship) continue;
+            ship->aiLevel = 10;
+            ship->aiMode = ship == team0Flagship || ship == team1Flagship ? 1 : 0;
+            ship->launchProc = &CShip::LaunchRobotProc;
+        }
         GMTCB_Proc_TimeAdd::Create(&tasks, 1);
         BindScene(GMTCB_Judge_BlitzTacticsMode::Create(&tasks, 1), this);
         GMTCB_DrawSP_GameTimeDisp::Create(&tasks, 100);

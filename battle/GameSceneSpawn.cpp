@@ -255,23 +255,23 @@ CShip* CGameScene::SpawnShip(i32 type, f32 x, f32 y, f32 z, f32 hpScale, i32 tea
     CShip* ship = NewObject<CShip>(&unitList, static_cast<u32>(team + 1));
     if (!ship) return nullptr;
     ship->Reset();
+    ship->ResetShipState();
+    if (!ship->BindType(&data, nullptr)) {
+        unitList.Erase(ship);
+        return nullptr;
+    }
     // Ships draw their ids from the robots' counter: a synchronised target id
     // must name one unit, never a ship and a robot alike.
     ship->objectId = robotCounter;
     ++robotCounter;
     if (robotCounter == 0xFFFFFFFFu) robotCounter = 0;
 
-    Mat4 yaw;
-    plat::MatrixRotationY(&yaw, yawDeg * 0.017453f);
-    ship->worldMatrix = yaw;
-    ship->worldMatrix.m[3][0] += x;
-    ship->worldMatrix.m[3][1] += y;
-    ship->worldMatrix.m[3][2] += z;
-
+    ship->Place(x, y, z, yawDeg);
     ship->state = kRobotStateLive;
     ship->team = team;
     ship->displayTeam = team;
     ship->controlMode = controlMode;
+    ship->lockDistance = controlMode == kControlComputer ? 10000.0f : static_cast<f32>(data.lockDist);
     ship->restBody = data.restBody;
     std::memcpy(ship->displayName, data.name, sizeof ship->displayName);
     std::memcpy(ship->typeName, data.name, sizeof ship->typeName);
@@ -280,11 +280,22 @@ CShip* CGameScene::SpawnShip(i32 type, f32 x, f32 y, f32 z, f32 hpScale, i32 tea
     ship->hpMax = static_cast<i32>(static_cast<f32>(data.hp) * hpScale);
     ship->hp = ship->hpMax;
     ship->typeIndex = type;
+    ship->shipType = type;
+    ship->boostGaugeMax = ship->boostGauge = data.generator;
+    ship->energyMax = ship->energy = data.energy;
+    ship->boostRegen = 15;
     ship->inputEnabled = 0;
     const CFixedArray<u8>& keys = GetApplication()->input.padKeyMap;
     if (keys.IsCreated() && keys.GetCount() >= kRobotKeyCodes)
         for (i32 i = 0; i < kRobotKeyCodes; ++i) ship->keyCodes[i] = keys[i];
-    (void)colorSet;  // kept by the ship's own respawn record
+    ship->spawnControlMode = controlMode;
+    ship->spawnTeam = team;
+    ship->spawnPos[0] = x;
+    ship->spawnPos[1] = y;
+    ship->spawnPos[2] = z;
+    ship->spawnAngle = yawDeg;
+    ship->spawnColorSet = colorSet;
+    ship->spawnHpScale = hpScale;
     return ship;
 }
 
@@ -309,8 +320,15 @@ bool CGameScene::LoadShipType(i32 type)
         data.hitMesh.BuildCollisionTriangles();
     }
     data.LoadScriptSpt((path + "/Script.spt").c_str(), AssetKey);
-    const bool ok = data.LoadScriptAni((path + "/Script.ani").c_str()) != 0;
+    bool ok = data.LoadScriptAni((path + "/Script.ani").c_str()) != 0;
     plat::SetCurrentDirectory(previous.c_str());
+    // A ship's weapons, turrets and hit tests use these frames unchecked:
+    // a folder without them is refused here, once, with the reason.
+    const char* why = "";
+    if (ok && !CShip::CheckType(data, &why)) {
+        ReportRobotTypeProblem(why, folder);
+        ok = false;
+    }
     if (!ok) {
         data.Release();
         data.Reset();

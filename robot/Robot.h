@@ -145,6 +145,9 @@ public:
     void ApplyPilotInput(const u8* keyTable, const plat::PadState* pad, const u8* padMap);
     // The keyboard alone into pendingInput, for sending in online play.
     void ReadKeysToPendingInput(const u8* keyTable);
+    // Counts every lock alert down a frame and drops those run out; whatever
+    // threatens the unit adds them again each frame.
+    void AgeLockAlerts();
     // Zeroes the hold counters of released buttons 1..8.
     void ResetReleasedHoldCounters();
     // Counts held buttons; an attack button zeroes every other counter.
@@ -201,6 +204,10 @@ public:
     // Window pixels of the aim point and its depth (above 0 in front of the
     // camera), written by the battle camera each drawn frame.
     Vec3 screenPos;
+    // Warning arrows (left, up, right, down; 1 yellow, 2 red) set by a unit
+    // locked on to this one, each cleared when its countdown has run out.
+    u8 statusFlags[4] = {};
+    i8 statusTimers[4] = {};
 };
 
 using RobotCallback = i32 (*)(CRobot_Normal* robot);
@@ -274,7 +281,6 @@ public:
     i32 RobotFrameUpdate();
     // One frame of the destruction of a destroyed robot; 0.
     i32 DestructionSequence();
-    void AgeLockAlerts();
     void AnnounceStreaks();
     void UpdateGrab();
     void Spectate();
@@ -612,8 +618,6 @@ public:
     f32 turnRate = 0.0f;
     f32 attackTurnRate = 0.0f;
     f32 groundDistance = 0.0f;
-    u8 statusFlags[4] = {};
-    i8 statusTimers[4] = {};
     i32 tacticalRules = 0;
     i32 killRewardBits = 0;
     i32 lossRewardBits = 0;
@@ -728,14 +732,5 @@ private:
     void CreateVariableCells();
 };
 
-// Battleship: shares the base part; its own members and overrides come with
-// the battleship unit.
-class CShip : public CRobot_Base {
-public:
-    CShip() = default;
-    ~CShip() override = default;
-    i32 GetKind() const override { return kKindShip; }
-    Mat4* GetMatrix() override { return &worldMatrix; }
-
-    Mat4 worldMatrix;
-};
+// The battleship lives in robot/ship/Ship.h; whoever sees the robots sees it.
+#include "robot/ship/Ship.h"

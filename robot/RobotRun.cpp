@@ -47,7 +47,7 @@ bool CRobot_Normal::IsWatched() const
     return watched < static_cast<u32>(kRobotTableSize) && scene->robotTable[static_cast<i32>(watched)] == this;
 }
 
-void CRobot_Normal::AgeLockAlerts()
+void CRobot_Base::AgeLockAlerts()
 {
     LockAlertNode* head = lockAlertList.GetHead();
     if (!head) return;
