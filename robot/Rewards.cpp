@@ -152,6 +152,7 @@ void CRobot_Normal::CarryOutReward(i32 code)
                             : nullptr;
         if (ship) {
             message = ship->typeName;
+            ship->aiLevel = 10;
             ship->inputEnabled = 1;
             ship->streakFlag = 0;
             AppendWholeCharacters(ship->displayName, sizeof ship->displayName, kReinforcementTag);
