@@ -55,7 +55,8 @@ u32 SeedWithFirstDraw(bool multipleOf100)
 u64 Draws() { return GetBattleRandom().GetDrawCount(); }
 
 // Two ships of each team and the robots they launch, all under computer
-// control, until one team has no ship afloat. The hashes every 100 frames.
+// control, until a flagship sinks and the battle is decided. The hashes every
+// 50 frames.
 std::vector<std::string> FleetBattle(u32* framesRun, bool* decided, u32* launched)
 {
     BattleRunnerOptions options;
@@ -85,11 +86,8 @@ std::vector<std::string> FleetBattle(u32* framesRun, bool* decided, u32* launche
     for (u32 f = 50; f <= 1500 && !*decided; f += 50) {
         if (runner.RunFrames(50) != 50) break;
         lines.push_back(FormatBattleHash(f, HashBattle(scene)));
-        i32 afloat[2] = {};
-        for (BB_Base* o = scene.unitList.GetHead()->next; o != scene.unitList.GetTail(); o = o->next)
-            if (o->GetKind() == kKindShip && !o->Removed && static_cast<CShip*>(o)->state != kRobotStateNone)
-                ++afloat[static_cast<CShip*>(o)->team & 1];
-        *decided = afloat[0] == 0 || afloat[1] == 0;
+        // The fleet judge decides once a flagship lies as a wreck.
+        *decided = scene.battleEnd != 0;
     }
     *framesRun = runner.FramesRun();
     *launched = 0;
@@ -332,8 +330,8 @@ TEST(Ship, SailsFightsLaunchesCarriesAndSinksByItsRules)
     EXPECT_EQ(ship->Run(), 2);
 }
 
-// A fleet battle of two ships a side and the robots they launch runs until
-// one side's ships have sunk, and runs the same twice.
+// A fleet battle of two ships a side and the robots they launch runs until a
+// flagship sinks, and runs the same twice.
 TEST(Ship, FleetBattleRunsToItsEndTheSameTwice)
 {
     u32 framesA = 0, framesB = 0, launchedA = 0, launchedB = 0;
