@@ -7,6 +7,7 @@
 #include "engine/core/VectorFunctions.h"
 #include "engine/graphics/MatrixHelpers.h"
 #include "platform/input/Keyboard.h"
+#include "platform/input/Mouse.h"
 #include "platform/math/Math.h"
 #include "robot/Robot.h"
 #include "weapon/ObjectFactory.h"
@@ -217,9 +218,16 @@ void CRobot_Normal::UpdateCamera()
             }
             const bool shift = KeyHeld(plat::vk::Shift);
             const f32 speed = shift ? 0.4f : 0.1f, factor = shift ? 0.6f : 0.4f;
-            // The platform layer cannot put the cursor back, so the pass's
-            // mouse movement stands for its offset from the centre.
-            const f32 dx = static_cast<f32>(app.input.mouseMove[0]), dy = static_cast<f32>(app.input.mouseMove[1]);
+            // The cursor's offset from the window's centre turns the view;
+            // the cursor goes back to the centre for the next frame.
+            f32 dx = 0.0f, dy = 0.0f;
+            const i32 cx = app.video.screenWidth / 2, cy = app.video.screenHeight / 2;
+            i32 x = 0, y = 0;
+            if (plat::GetCursorClientPos(app.mainWindow, x, y)) {
+                dx = static_cast<f32>(x - cx);
+                dy = static_cast<f32>(y - cy);
+                plat::MoveCursorToClient(app.mainWindow, cx, cy);
+            }
             auto flat = [&](i32 row) {
                 Vec3 a = Axis(camera.world, row);
                 a.y = 0.0f;

@@ -16,7 +16,11 @@ public:
     void DrawSP() override;
 };
 
-class GMTCB_DrawSP_PlayerRestDisp : public BattleTask<GMTCB_DrawSP_PlayerRestDisp> {};
+// One icon per body the watched robot has left.
+class GMTCB_DrawSP_PlayerRestDisp : public BattleTask<GMTCB_DrawSP_PlayerRestDisp> {
+public:
+    void DrawSP() override;
+};
 
 // One gauge per team in use: what is left of the team's cost, the back
 // flashing red faster as it runs out.

@@ -100,3 +100,27 @@ TEST(HudTasks, ChatLabelCutsOnAWholeCharacter)
     EXPECT_EQ(WholeCharacterBytes(line, 100), 100);
     EXPECT_EQ(WholeCharacterBytes("ab\0cd", 100), 2);
 }
+
+// The network detail lists robot-table entries 0..9 by team, in team order,
+// leaving out spectators and robots of a team the groups do not have.
+TEST(HudTasks, NetworkDetailGroupsPlayersByTeam)
+{
+    BattleRunnerOptions options = MakeBattleOptions(GameMode::LocalBattle, 0, {0, 1, 0, 1, 0}, {0}, false);
+    BattleRunner runner(options);
+    CGameScene& scene = *runner.Scene();
+    const i32 teams[] = {3, 1, static_cast<i32>(kSpectatorTeam), 1, 25};
+    for (i32 i = 0; i < 5; ++i) {
+        ASSERT_NE(scene.robotTable[i], nullptr) << i;
+        scene.robotTable[i]->displayTeam = teams[i];
+    }
+    CList<TCB> list;
+    auto* detail = GMTCB_DrawSP_NetDetailDisp::Create(&list, 201);
+    detail->RebuildGroups(scene);
+    ASSERT_EQ(detail->groups.size(), 20u);
+    EXPECT_EQ(detail->groups[1], (std::vector<i32>{1, 3}));
+    EXPECT_EQ(detail->groups[3], (std::vector<i32>{0}));
+    size_t listed = 0;
+    for (const auto& g : detail->groups) listed += g.size();
+    EXPECT_EQ(listed, 3u);
+    list.DeleteAll();
+}
