@@ -142,6 +142,29 @@ void GMTCB_Draw_Line::Draw()
     gd->device->SetRenderState(plat::GfxRenderState::FogEnable, 1);
 }
 
+i32 GMTCB_DrawSP_DispString::Proc() { return finished ? kTaskRemove : kTaskKeep; }
+
+void GMTCB_DrawSP_DispString::DrawSP()
+{
+    if (!visible || !CanDraw()) return;
+    const CApplication& app = *GetApplication();
+    const TextureHandle& dot = app.sharedTextures[0];
+    GraphicsDevice* gd = GetGraphicsDevice();
+    if (dot.texture && dot.sourceRect.Width() > 0 && dot.sourceRect.Height() > 0) {
+        Mat4 m;
+        plat::MatrixScaling(&m, static_cast<f32>(app.video.screenWidth) / static_cast<f32>(dot.sourceRect.Width()),
+                            static_cast<f32>(app.video.screenHeight) / static_cast<f32>(dot.sourceRect.Height()),
+                            1.0f);
+        gd->sprite->SetTransform(m);
+        gd->sprite->Draw(dot.texture, &dot.sourceRect, nullptr, nullptr, 0xC8000000u);
+    }
+    if (plat::Font* f = gd->fonts[1]) {
+        const plat::GfxRect screen{0, 0, 1024, 768};
+        gd->sprite->SetTransform(LayoutMatrix(1.0f, 1.0f, 0.0f, 0.0f));
+        GetTextureCache()->DrawTextDefault(f, text, -1, &screen, 5, 0xFFFFFFFFu);
+    }
+}
+
 i32 GMTCB_DrawSP_DispString2::Proc()
 {
     ++frameCounter;

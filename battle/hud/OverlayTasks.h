@@ -64,6 +64,17 @@ public:
     f32 x1 = 0.0f, y1 = 0.0f, x2 = 0.0f, y2 = 0.0f;
 };
 
+// A notice centred on a darkened window until its owner sets finished.
+class GMTCB_DrawSP_DispString : public BattleTask<GMTCB_DrawSP_DispString> {
+public:
+    i32 Proc() override;
+    void DrawSP() override;
+
+    u8 finished = 0;
+    u32 visible = 1;
+    char text[256] = {};
+};
+
 // A shadowed line of text, whole or typed out a character at a time.
 class GMTCB_DrawSP_DispString2 : public BattleTask<GMTCB_DrawSP_DispString2> {
 public:
