@@ -246,6 +246,7 @@ void CGameScene::CreateStandardTasks()
     GMTCB_DrawSP_ChatInputStringDisp::Create(list, 100000);
     GMTCB_DrawSP_ChatLogDisp::Create(list, 100000);
     CRobot_Normal::rewardMessageHook = &ShowRewardMessage;
+    CRobot_Normal::announceHook = &ShowStreakMessage;
 }
 
 bool CGameScene::LoadStage(const FolderList& stages, u32 index)

@@ -80,6 +80,14 @@ bool UnitForCode(i32 code, Unit* unit)
 
 }  // namespace
 
+i32 CRobot_Normal::RewardUnitType(i32 code, bool* ship)
+{
+    *ship = code == 10;
+    if (code == 10) return 1;
+    Unit unit;
+    return UnitForCode(code, &unit) ? unit.type : -1;
+}
+
 void CRobot_Normal::CarryOutReward(i32 code)
 {
     const WeaponWorld& world = CurrentWeaponWorld();

@@ -519,6 +519,8 @@ public:
     // ---- kill-streak rewards (robot/Rewards.cpp) ----
     // Carries out one reward code; unknown codes do nothing.
     void CarryOutReward(i32 code);
+    // The type a reward code calls in (a ship type when *ship), -1 for none.
+    static i32 RewardUnitType(i32 code, bool* ship);
     // The announcement of a reward carried out (the kill-message line).
     static inline void (*rewardMessageHook)(CRobot_Normal* robot, const char* message) = nullptr;
 

@@ -1,6 +1,7 @@
 #include "battle/hud/KillMessage.h"
 
 #include <cstring>
+#include <string>
 
 #include "app/core/Application.h"
 #include "battle/GameScene.h"
@@ -8,6 +9,7 @@
 #include "engine/graphics/GraphicsDevice.h"
 #include "engine/graphics/TextureCache.h"
 #include "robot/Robot.h"
+#include "robot/RobotType.h"
 
 namespace {
 
@@ -73,4 +75,32 @@ void ShowRewardMessage(CRobot_Normal* robot, const char* message)
     if (!m) return;
     m->Set(message, "", 120, robot);
     m->offset[1] = 100.0f;
+}
+
+void ShowStreakMessage(CRobot_Normal* robot, i32 code)
+{
+    CGameScene* scene = FindGameScene();
+    if (!scene || !robot) return;
+    static const char* const kDigits[] = {"", "", "２", "３", "４", "５", "６", "７", "８", "９", "１０"};
+    static const char* const kReady[] = {"衛星軌道砲 準備完了", "巡航ミサイル 準備完了", "魔方陣 準備完了",
+                                         "巡航ミサイルｘ３ 準備完了"};
+    const bool loss = code > 10000;
+    const i32 n = loss ? code - 10000 : code;
+    if (n < 2 || n > 10) return;
+    std::string first = std::string("連続") + kDigits[n] + (loss ? "損害" : "撃破");
+    std::string second;
+    if (!loss && n <= 5) {
+        second = kReady[n - 2];
+    } else {
+        // The called unit's name, once its type is loaded.
+        bool ship = false;
+        const i32 type = CRobot_Normal::RewardUnitType(code, &ship);
+        const CFixedArray<RobotModelData>& types = ship ? scene->shipTypes : scene->robotTypes;
+        if (type >= 0 && types.IsCreated() && type < types.GetCount() && types[type].loaded.load() == 1)
+            second = types[type].name;
+        second += loss ? " 救援準備完了" : " 出撃準備完了";
+    }
+    second += "\n(ガード中にサブ３で発動)";
+    GMTCB_DrawSP_KillMessage* m = GMTCB_DrawSP_KillMessage::Create(&scene->tasks, 200);
+    if (m) m->Set(first.c_str(), second.c_str(), 120, robot);
 }

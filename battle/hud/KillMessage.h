@@ -30,6 +30,10 @@ public:
 // lower, shown to the robot that earned it.
 void ShowRewardMessage(CRobot_Normal* robot, const char* message);
 
+// A kill or loss streak's announcement (its reward code): what it earned,
+// shown to the robot that earned it.
+void ShowStreakMessage(CRobot_Normal* robot, i32 code);
+
 // Text in layout space drawn twice: first offset in the shadow colour, then
 // the same cache entry in place in the main colour.
 TextCacheEntry* DrawShadowText(i32 font, f32 x, f32 y, const char* text, i32 count, const plat::GfxRect* rect,

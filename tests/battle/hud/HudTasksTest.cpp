@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <string>
 
 #include "app/core/Application.h"
 #include "battle/GameScene.h"
@@ -123,4 +124,32 @@ TEST(HudTasks, NetworkDetailGroupsPlayersByTeam)
     for (const auto& g : detail->groups) listed += g.size();
     EXPECT_EQ(listed, 3u);
     list.DeleteAll();
+}
+
+// A streak announcement says what was earned, to the robot that earned it.
+TEST(HudTasks, StreakAnnouncementsSayWhatWasEarned)
+{
+    BattleRunner runner(BattleRunnerOptions{});
+    CGameScene& scene = *runner.Scene();
+    auto* robot = static_cast<CRobot_Normal*>(scene.robotTable[0]);
+    auto last = [&]() {
+        GMTCB_DrawSP_KillMessage* found = nullptr;
+        for (TCB* t = scene.tasks.GetHead()->next; t && t != scene.tasks.GetTail(); t = t->next)
+            if (auto* k = dynamic_cast<GMTCB_DrawSP_KillMessage*>(t)) found = k;
+        return found;
+    };
+    ShowStreakMessage(robot, 3);
+    GMTCB_DrawSP_KillMessage* m = last();
+    ASSERT_NE(m, nullptr);
+    EXPECT_STREQ(m->line1, "連続３撃破");
+    EXPECT_STREQ(m->line2, "巡航ミサイル 準備完了\n(ガード中にサブ３で発動)");
+    EXPECT_EQ(m->ownerRobot, robot);
+    EXPECT_EQ(m->framesLeft, 120);
+    ShowStreakMessage(robot, 10009);
+    ASSERT_NE(last(), m);
+    EXPECT_STREQ(last()->line1, "連続９損害");
+    EXPECT_NE(std::string(last()->line2).find(" 救援準備完了\n"), std::string::npos);
+    m = last();
+    ShowStreakMessage(robot, 11);  // no such streak
+    EXPECT_EQ(last(), m);
 }
