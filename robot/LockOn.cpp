@@ -92,6 +92,12 @@ void CRobot_Normal::FaceForward()
     plat::Vec3Cross(&side, &up, &forward);
 }
 
+void CRobot_Normal::LockOnAndAim()
+{
+    UpdateLockOn();
+    UpdateAim();
+}
+
 void CRobot_Normal::UpdateLockOn()
 {
     if (CList<BB_Base>* units = CurrentWeaponWorld().robots) UpdateLockOn(*units);
@@ -157,7 +163,8 @@ void CRobot_Normal::UpdateLockOn(CList<BB_Base>& units)
                 lockTarget = best;
                 lockTimer = 60;
             }
-        } else if (lockTarget) {
+        }
+        if (lockTarget) {
             if (LineBlocked(lockTarget)) {
                 if (lockTimer > 0) --lockTimer;
             } else {

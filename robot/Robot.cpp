@@ -287,14 +287,14 @@ void CRobot_Normal::Reset()
     stateProc = nullptr;
     subStateProc = nullptr;
     impactProc = &CRobot_Normal::ChooseHitReaction;
+    aimProc = &CRobot_Normal::LockOnAndAim;
 
     facing = Vec3(0.0f, 0.0f, 1.0f);
     forward = Vec3(0.0f, 0.0f, 1.0f);
     aimVector = Vec3(0.0f, 0.0f, 20.0f);
     side = Vec3(1.0f, 0.0f, 0.0f);
     velocity = Vec3();
-    acceleration = Vec3();
-    scriptMotion = Vec3();
+    for (i32 i = 0; i < 3; ++i) scriptContext.force[i] = scriptContext.move[i] = 0.0f;
     moveLockSource = Vec3();
     moveLockTarget = Vec3();
     ownForce = Vec3();

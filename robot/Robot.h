@@ -540,6 +540,8 @@ public:
 
     // ---- lock-on and aim (robot/LockOn.cpp) ----
     // Step 13 of the update on the scene's units; the list form serves tests.
+    // Both steps as the update runs them each frame.
+    void LockOnAndAim();
     void UpdateLockOn();
     void UpdateLockOn(CList<BB_Base>& units);
     void UpdateAim();
@@ -565,8 +567,9 @@ public:
     Vec3 aimVector;  // (0, 0, 20), turned by the spawn yaw
     Vec3 side;       // (1, 0, 0), turned by the spawn yaw
     Vec3 velocity;
-    Vec3 acceleration;
-    Vec3 scriptMotion;
+    // The acceleration and the motion in the robot's own axes are the script
+    // context's force and move vectors: the action scripts' Force and Move
+    // commands drive the robot through them.
     f32 moveDecay = 1.0f;  // script float 104
     f32 speedFactor = 1.0f;
     Vec3 moveLockSource;

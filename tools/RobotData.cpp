@@ -422,14 +422,15 @@ std::vector<std::pair<int, std::vector<Entry>>> Scripts(int type, const TypeSpec
 
     add(0, {{60, "AnimeLoop=1; Move=(0, 0, STOP);"}});
     add(1, {{40, "AnimeLoop=1; Move=(0, 0, 0.25);"}});
-    add(3, {{6, "Move=(0, 0.15, 0); Snd(1);"}, {4, ""}});
+    // Jumps lift on the scripts' force; the rise is held at its climb limit.
+    add(3, {{6, "Force=(0, 0.04, 0); Snd(1);"}, {4, ""}});
     add(5, {{10, "Move=(STOP, 0, STOP); Snd(2);"}});
     add(6, {{14, "Move=(0, 0, 0.1); BURNER(0, 0.3); BURNER(1, 0.3);"}});
-    add(7, {{30, "AnimeLoop=1; ExecScriptEveryTime(4); BURNER(0, 1.0); BURNER(1, 1.0);"}});
+    add(7, {{30, "AnimeLoop=1; ExecScriptEveryTime(4); Force=(0, 0.03, 0); BURNER(0, 1.0); BURNER(1, 1.0);"}});
     add(8, {{30, "AnimeLoop=1; GvEnable=1;"}});
-    const char* dashMoves[4] = {"Move=(-0.6, 0, 0);", "Move=(0.6, 0, 0);", "Move=(0, 0, 0.6);", "Move=(0, 0, -0.5);"};
+    // A dash runs along the robot's facing, which the dash turns the way it goes.
     for (int d = 0; d < 4; ++d)
-        add(9 + d, {{60, std::string("AnimeLoop=1; BoostDashMode=1; BURNER(0, 1.5); BURNER(1, 1.5); ") + dashMoves[d]}});
+        add(9 + d, {{60, "AnimeLoop=1; BoostDashMode=1; BURNER(0, 1.5); BURNER(1, 1.5); Move=(0, 0, 0.6);"}});
     add(13, {{18, "Voice(Damage); Move=(0, 0, -0.1);"}});
     add(14, {{18, "Voice(Damage); Move=(0, 0.05, -0.1);"}});
     add(15, {{36, "Voice(Die); Move=(0, 0.1, -0.3);"}, {4, ""}});

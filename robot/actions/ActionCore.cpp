@@ -147,7 +147,8 @@ f32 CRobot_Normal::TurnToward(const Vec3& v, f32 maxDegrees) const
 
 void CRobot_Normal::UpdatePosture(f32 extraYaw)
 {
-    velocity += acceleration;
+    const f32* force = scriptContext.force;
+    velocity += Vec3(force[0], force[1], force[2]);
     if (gravityOn == 1 && velocity.y > -kFallSpeedLimit) velocity.y -= kGravity;
     const f32 friction = airborne == 1 ? kAirFriction : kGroundFriction;
     velocity.x *= friction;
@@ -183,8 +184,9 @@ void CRobot_Normal::UpdatePosture(f32 extraYaw)
     const Vec3 flatForward(forward.x, 0.0f, forward.z);
     const f32 yaw = extraYaw + TurnToward(flatForward, turnRate);
 
-    scriptMotion *= moveDecay;
-    facing += side * scriptMotion.x;
+    f32* motion = scriptContext.move;
+    for (i32 i = 0; i < 3; ++i) motion[i] *= moveDecay;
+    facing += side * motion[0];
     facing = Normalised(facing);
     if (yaw != 0.0f) {
         const Vec3 pos(worldMatrix.m[3][0], worldMatrix.m[3][1], worldMatrix.m[3][2]);
@@ -195,7 +197,7 @@ void CRobot_Normal::UpdatePosture(f32 extraYaw)
         worldMatrix = out;
         worldMatrix.m[3][0] = pos.x; worldMatrix.m[3][1] = pos.y; worldMatrix.m[3][2] = pos.z;
     }
-    const Vec3 move = facing * scriptMotion.z + velocity;
+    const Vec3 move = facing * motion[2] + velocity;
     worldMatrix.m[3][0] += move.x;
     worldMatrix.m[3][1] += move.y;
     worldMatrix.m[3][2] += move.z;

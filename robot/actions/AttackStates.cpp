@@ -1,5 +1,7 @@
 // Buttons that start attacks, the attack starters and the whole-body attack,
 // dash-slash and saber-combo states.
+#include <cmath>
+
 #include "platform/math/Math.h"
 #include "robot/Robot.h"
 #include "robot/actions/ActionCore.h"
@@ -261,7 +263,7 @@ void CRobot_Normal::StateDashSlash()
     situation = 8;
     DecayImpact();
     SpendBoost(5);
-    const f32 speed = plat::Vec3Length(&velocity) + (scriptMotion.z < 0.0f ? -scriptMotion.z : scriptMotion.z);
+    const f32 speed = plat::Vec3Length(&velocity) + std::fabs(scriptContext.move[2]);
     if (actionFrame % 2 == 0 && speed > kFastSpeed && groundDistance < 0.1f) DashSmoke(0.1f, 0.04f, 1.4f);
     Mat4* aim = lockTarget ? lockTarget->GetTargetMatrix() : nullptr;
     if (aim) {

@@ -13,7 +13,7 @@ void CRobot_Normal::StateGuard()
 {
     situation = 4;
     const i32 d0 = input.direction;
-    if (scriptMotion.z > 0.1f) scriptMotion.z = 0.1f;
+    if (scriptContext.move[2] > 0.1f) scriptContext.move[2] = 0.1f;
     DecayImpact();
     // Paid without the parts' bonus: only gains are scaled.
     SpendBoost(5);

@@ -51,6 +51,7 @@ void CRobot_Normal::ChooseHitReaction()
         layerEnded[0] = layerEnded[1] = 0;
         subStateProc = nullptr;
         situation = 3;
+        StopLoopSound();
         if (holding) {
             holding->heldBy = nullptr;
             holding = nullptr;

@@ -6,6 +6,8 @@
 #include "engine/model/HodModel.h"
 #include "robot/Robot.h"
 #include "robot/actions/ActionCore.h"
+#include "tests/battle/stage/StageFixture.h"
+#include "weapon/WeaponScene.h"
 
 namespace {
 
@@ -128,4 +130,52 @@ TEST(LockOn, AimTurnsAtMostEightDegreesAndLimitsElevation)
     EXPECT_NEAR(me->forward.y, std::sin(0.785385f), 1e-3f);
     EXPECT_NEAR(me->forward.x, std::cos(0.785385f), 1e-3f);
     EXPECT_NEAR(me->aimVector.y, std::sin(0.785385f) * std::sqrt(101.0f), 1e-2f);
+}
+
+using LockOnBehindWalls = StageFolderTest;
+
+// Under the tactical rules a target is kept only in sight: 180 frames in a
+// row behind a wall lose it, and one clear frame starts the count again.
+TEST_F(LockOnBehindWalls, ATargetHiddenFor180FramesIsLost)
+{
+    StageLayout s = Basic();
+    s.Cell(1, 0).push_back({At(30, 0, 15), 0, ""});  // a box from x 25 to 35, 10 tall
+    ASSERT_EQ(Load(s), 1);
+    WeaponWorld world;
+    world.map = &map;
+    SetWeaponWorld(&world);
+    Field f;
+    CRobot_Normal* me = f.Add(0, Vec3(12, 5, 15));
+    CRobot_Normal* enemy = f.Add(1, Vec3(20, 5, 15));
+    me->tacticalRules = 1;
+    const Vec3 inSight(20, 5, 15), hidden(45, 5, 15);
+    auto frames = [&](int n) {
+        for (int i = 0; i < n; ++i) {
+            Press(me, false);
+            me->UpdateLockOn(f.units);
+        }
+    };
+    frames(1);
+    ASSERT_EQ(me->lockTarget, enemy);  // near and in sight
+    Field::Place(enemy, hidden);
+    frames(100);
+    EXPECT_EQ(me->lockTarget, enemy);
+    Field::Place(enemy, inSight);
+    frames(1);
+    Field::Place(enemy, hidden);
+    frames(179);
+    EXPECT_EQ(me->lockTarget, enemy);
+    frames(1);
+    EXPECT_EQ(me->lockTarget, nullptr);
+    frames(5);
+    EXPECT_EQ(me->lockTarget, nullptr);  // not picked up again through the wall
+
+    // A double tap of target change drops a target at once.
+    Field::Place(enemy, inSight);
+    frames(1);
+    ASSERT_EQ(me->lockTarget, enemy);
+    me->commandProgress[kCmdTargetTap].doneTimer = 3;
+    frames(1);
+    EXPECT_EQ(me->lockTarget, nullptr);
+    SetWeaponWorld(nullptr);
 }

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "app/core/AppClock.h"
+#include "app/core/Config.h"
 #include "app/core/Application.h"
 #include "app/core/Startup.h"
 #include "battle/GameScene.h"
@@ -74,6 +75,9 @@ BattleRunner::BattleRunner(const BattleRunnerOptions& options)
     app.video.screenScaleY = 1.0f;
     app.video.maxFrameSkip = options.maxFrameSkip;
     app.video.robotQuality = 100;
+    // The keyboard layout a recorded pilot presses, as a fresh install has it.
+    if (!app.input.padKeyMap.IsCreated()) app.input.padKeyMap.Create(PadKeyMapSize);
+    for (i32 k = 0; k < 12 && k < app.input.padKeyMap.GetCount(); ++k) app.input.padKeyMap[k] = DefaultPadKeys[k];
     app.closeRequest = 0;
     app.quit = 0;
     app.frameDrawn = 1; // the first frame is drawn

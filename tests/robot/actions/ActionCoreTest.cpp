@@ -277,8 +277,11 @@ TEST_F(SampleRobot, SaberCombosChainStepsAndCancelForCharge)
         EXPECT_EQ(r.channelTable[1], type_->ScriptTable(static_cast<i32>(c.action)));
         EXPECT_EQ(r.comboStep, 1);
         EXPECT_EQ(r.attackKind, 2);
-        EXPECT_NEAR(r.facing.x, r.forward.x, 1e-6f);
-        EXPECT_NEAR(r.facing.z, r.forward.z, 1e-6f);
+        // The slash faces the view; a sideways move in its script then turns it.
+        Vec3 faced = r.forward + r.side * r.scriptContext.move[0];
+        plat::Vec3Normalize(&faced, &faced);
+        EXPECT_NEAR(r.facing.x, faced.x, 1e-6f);
+        EXPECT_NEAR(r.facing.z, faced.z, 1e-6f);
         Frame(r);
         EXPECT_EQ(r.situation, 5);
     }

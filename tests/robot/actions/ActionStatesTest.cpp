@@ -1,9 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <vector>
 
+#include "battle/GameScene.h"
 #include "robot/Robot.h"
 #include "robot/actions/ActionCore.h"
+#include "support/BattleHash.h"
+#include "support/BattleRunner.h"
 
 namespace {
 
@@ -279,4 +283,97 @@ TEST(ActionStates, CoreOperations)
     EXPECT_EQ(b.r.attackKind, 0);
     EXPECT_TRUE(b.r.subStateProc == nullptr);
     EXPECT_EQ(b.r.moveDecay, 0.8f);
+}
+
+namespace {
+
+// A pilot's recording: from each frame on, the direction and buttons held
+// (bit 0 jump, 1 shot, 2 saber). Walks at the enemy, jumps and rises on boost,
+// falls and lands, dashes right with a double tap, shoots and slashes.
+const std::vector<RecordedInput> kPilot = {
+    {150, 8, 0}, {190, 5, 0}, {210, 5, 1}, {260, 5, 0}, {350, 6, 0}, {351, 5, 0}, {353, 6, 0},
+    {383, 5, 0}, {423, 5, 2}, {424, 5, 0}, {464, 5, 4}, {465, 5, 0},
+};
+constexpr u32 kPilotFrames = 530;
+
+f32 Distance(const Vec3& a, const Vec3& b)
+{
+    const Vec3 d = a - b;
+    return std::sqrt(d.x * d.x + d.y * d.y + d.z * d.z);
+}
+
+struct Flight {
+    std::vector<u64> hashes;
+    std::vector<CRobot_Normal::StateProc> seen;
+    std::vector<Vec3> path;
+    CRobot_Base* target = nullptr;
+    CRobot_Base* enemy = nullptr;
+    u32 mostWeapons = 0;
+    i32 endAirborne = -1, endAttack = -1;
+};
+
+Flight Fly()
+{
+    Flight out;
+    BattleRunner runner(MakeBattleOptions(GameMode::LocalBattle, 0, {0, 1}, {0}, true));
+    runner.PlayInput(kPilot);
+    CGameScene* scene = runner.Scene();
+    if (!scene) return out;
+    auto* me = static_cast<CRobot_Normal*>(scene->robotTable[0]);
+    auto* enemy = static_cast<CRobot_Normal*>(scene->robotTable[1]);
+    out.enemy = enemy;
+    // The enemy waits 40 ahead, well inside the pilot's lock range.
+    enemy->worldMatrix.m[3][0] = me->worldMatrix.m[3][0];
+    enemy->worldMatrix.m[3][2] = me->worldMatrix.m[3][2] + 40.0f;
+    enemy->prevWorldMatrix = enemy->worldMatrix;
+    for (u32 f = 1; f <= kPilotFrames && runner.RunFrames(1) == 1; ++f) {
+        const BattleHash h = HashBattle(*scene);
+        out.hashes.push_back(h.value);
+        if (h.objects > out.mostWeapons) out.mostWeapons = h.objects;
+        out.path.push_back(Vec3(me->worldMatrix.m[3][0], me->worldMatrix.m[3][1], me->worldMatrix.m[3][2]));
+        for (CRobot_Normal::StateProc p : {me->stateProc, me->subStateProc})
+            if (p && (out.seen.empty() || out.seen.back() != p)) out.seen.push_back(p);
+        if (f == 200) out.target = me->lockTarget;
+    }
+    out.endAirborne = me->airborne;
+    out.endAttack = me->attackKind;
+    return out;
+}
+
+bool Saw(const Flight& f, CRobot_Normal::StateProc p)
+{
+    for (CRobot_Normal::StateProc s : f.seen)
+        if (s == p) return true;
+    return false;
+}
+
+}  // namespace
+
+// A recorded pilot walks, jumps, dashes, shoots and slashes on the sample
+// stage against a robot that stands still; the whole battle comes out the
+// same frame by frame on a second run.
+TEST(ActionStates, ARecordedPilotFightsTheSameBattleEveryRun)
+{
+    const Flight first = Fly();
+    ASSERT_EQ(first.hashes.size(), kPilotFrames);
+    EXPECT_EQ(first.target, first.enemy);  // locked on by the time it walks
+    for (CRobot_Normal::StateProc p :
+         {&CRobot_Normal::StateWalk, &CRobot_Normal::StateJumpStart, &CRobot_Normal::StateBoostRise,
+          &CRobot_Normal::StateFall, &CRobot_Normal::StateLanding, &CRobot_Normal::StateDash,
+          &CRobot_Normal::StateBrake, &CRobot_Normal::ShotEnd, &CRobot_Normal::UpperAttackEnd})
+        EXPECT_TRUE(Saw(first, p));
+    // The walk carried it 0.25 a frame, the jump lifted it, the dash ran, the
+    // shot flew, and it ends standing with nothing running.
+    EXPECT_NEAR(Distance(first.path[148], first.path[188]), 10.0f, 0.3f);
+    f32 top = first.path[148].y;
+    for (const Vec3& p : first.path) top = p.y > top ? p.y : top;
+    EXPECT_GT(top - first.path[148].y, 5.0f);
+    EXPECT_GT(Distance(first.path[351], first.path[381]), 12.0f);
+    EXPECT_GE(first.mostWeapons, 1u);
+    EXPECT_EQ(first.endAirborne, 0);
+    EXPECT_EQ(first.endAttack, 0);
+
+    const Flight second = Fly();
+    ASSERT_EQ(second.hashes.size(), first.hashes.size());
+    for (size_t f = 0; f < first.hashes.size(); ++f) ASSERT_EQ(first.hashes[f], second.hashes[f]) << "frame " << f + 1;
 }

@@ -4,12 +4,14 @@
 #include <vector>
 
 #include "app/core/Application.h"
+#include "battle/GameScene.h"
 #include "engine/core/MTRand.h"
 #include "engine/model/HierarchyObject.h"
 #include "engine/model/HodModel.h"
 #include "robot/Robot.h"
 #include "robot/actions/ActionCore.h"
 #include "script/ScriptCommand.h"
+#include "support/BattleRunner.h"
 #include "weapon/Bullet.h"
 #include "weapon/ObjectFactory.h"
 #include "weapon/WeaponScene.h"
@@ -264,4 +266,71 @@ TEST(Guard, RewardsAreCalledInOldestFirst)
     EXPECT_EQ(press(), 0u);
     EXPECT_EQ(Objects<LZ_Canon2>(g.weapons).front()->Target, nullptr);
     CRobot_Normal::rewardMessageHook = nullptr;
+}
+
+// Reinforcements and rescues: each code brings its own type onto the caller's
+// team as a weakened computer robot, and what it scores is the caller's.
+TEST(Guard, CalledInRobotsJoinTheCallersTeamAndScoreForIt)
+{
+    const char* reinforcement = "[\xE6\x8F\xB4\xE8\xBB\x8D]";
+    const char* rescue = "[\xE6\x95\x91\xE5\x8A\xA9\xE9\x9A\x8A]";
+    const char* sortie = "\xE5\x87\xBA\xE6\x92\x83";
+    const char* rescueSortie = "\xE7\xB7\x8A\xE6\x80\xA5\xE5\x87\xBA\xE6\x92\x83";
+    struct Case {
+        i32 code, type;
+        f32 hpScale;
+        const char* tag;
+        const char* words;
+    };
+    const Case cases[] = {
+        {6, 7, 0.2f, reinforcement, sortie},  {7, 20, 0.2f, reinforcement, sortie},
+        {8, 16, 0.2f, reinforcement, sortie}, {9, 11, 0.2f, reinforcement, sortie},
+        {10005, 1, 0.3f, rescue, rescueSortie}, {10009, 21, 0.3f, rescue, rescueSortie},
+    };
+    BattleRunner runner(MakeBattleOptions(GameMode::LocalBattle, 0, {0, 1}, {0}, true));
+    CGameScene* scene = runner.Scene();
+    ASSERT_NE(scene, nullptr);
+    ASSERT_EQ(runner.RunFrames(5), 5u);
+    auto* caller = static_cast<CRobot_Normal*>(scene->robotTable[0]);
+    CRobot_Normal::rewardMessageHook = &Remember;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.code);
+        g_messages.clear();
+        const size_t linked = caller->linkedRobots.size();
+        const Mat4 at = caller->worldMatrix;
+        caller->CarryOutReward(c.code);
+        ASSERT_EQ(caller->linkedRobots.size(), linked + 1);
+        auto* unit = dynamic_cast<CRobot_Normal*>(caller->linkedRobots.back());
+        ASSERT_NE(unit, nullptr);
+        EXPECT_EQ(unit->typeIndex, c.type);
+        EXPECT_EQ(unit->team, caller->team);
+        EXPECT_EQ(unit->state, kRobotStateLive);
+        EXPECT_EQ(unit->controlMode, kControlComputer);
+        EXPECT_EQ(unit->aiLevel, 10);
+        EXPECT_EQ(unit->tacticalRules, 0);
+        EXPECT_EQ(unit->inputEnabled, 1);
+        EXPECT_EQ(unit->streakFlag, 0);
+        EXPECT_EQ(unit->hpMax, static_cast<i32>(static_cast<f32>(scene->robotTypes[c.type].hp) * c.hpScale));
+        EXPECT_EQ(unit->worldMatrix.m[3][0], at.m[3][0]);
+        EXPECT_EQ(unit->worldMatrix.m[3][1], at.m[3][1] + 3.0f);
+        EXPECT_EQ(unit->worldMatrix.m[3][2], at.m[3][2]);
+        EXPECT_EQ(std::string(unit->displayName), std::string(unit->typeName) + c.tag);
+        ASSERT_EQ(g_messages.size(), 1u);
+        EXPECT_EQ(g_messages[0], std::string(unit->typeName) + c.words);
+    }
+    CRobot_Normal::rewardMessageHook = nullptr;
+
+    // The called robots fight in the battle; their score and kills go to the caller.
+    auto* helper = caller->linkedRobots.back();
+    ASSERT_EQ(runner.RunFrames(30), 30u);
+    EXPECT_EQ(helper->state, kRobotStateLive);
+    const i32 score = caller->score;
+    const i16 kills = caller->kills;
+    helper->score += 70;
+    helper->kills = static_cast<i16>(helper->kills + 1);
+    ASSERT_EQ(runner.RunFrames(1), 1u);
+    EXPECT_EQ(caller->score, score + 70);
+    EXPECT_EQ(caller->kills, kills + 1);
+    EXPECT_EQ(helper->score, 0);
+    EXPECT_EQ(caller->linkedRobots.size(), 6u);
 }

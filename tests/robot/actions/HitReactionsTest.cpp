@@ -4,6 +4,7 @@
 
 #include "app/core/Application.h"
 #include "engine/core/MTRand.h"
+#include "engine/sound/SoundManager.h"
 #include "robot/Robot.h"
 #include "robot/actions/ActionCore.h"
 #include "script/ScriptCommand.h"
@@ -127,18 +128,22 @@ TEST(HitReactions, RequestsBecomeReactionsByKindStrengthAndWhatTheRobotIsDoing)
             b.r.situation = 3;
         }
         b.r.attackKind = 2;
+        CDSBufferNode burner;
+        b.r.loopSound = &burner;
         b.Hit(c.kind, c.value);
         EXPECT_TRUE(b.r.stateProc == c.after);
         EXPECT_EQ(b.r.impactKind, c.kindAfter);
         const bool entered = c.after != c.before || (c.before == back && c.kindAfter == 0);
         if (entered) {
-            // A reaction lets go of a held robot and stops any attack.
+            // A reaction lets go of a held robot and stops any attack and its burner.
             EXPECT_EQ(b.r.situation, 3);
+            EXPECT_EQ(b.r.loopSound, nullptr);
             EXPECT_EQ(b.r.attackKind, 0);
             EXPECT_EQ(b.r.holding, nullptr);
             EXPECT_EQ(victim.heldBy, nullptr);
         } else {
             EXPECT_EQ(b.r.holding, &victim);
+            EXPECT_EQ(b.r.loopSound, &burner);
         }
     }
     // In the air a light hit plays the airborne stagger; a new hit restarts it.
