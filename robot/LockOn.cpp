@@ -122,7 +122,10 @@ void CRobot_Normal::UpdateLockOn(CList<BB_Base>& units)
         const Vec3 up = upDot > 0.9848f || upDot < -0.9848f ? Vec3(0.0f, 0.0f, 1.0f) : worldUp;
         Matrix view;
         view.MatrixLookDirection(d, up);
-        const Vec3 eye = Translation(worldMatrix) - d * 4.0f + up * (2.4f * bodyRadius);
+        // Raised over the shoulder: up, then further along the view's own up.
+        const Vec3 ownUp(view.m[1][0], view.m[1][1], view.m[1][2]);
+        const Vec3 eye = Translation(worldMatrix) - d * 4.0f + Vec3(0.0f, 1.1f * bodyRadius, 0.0f) +
+                         ownUp * (1.3f * bodyRadius);
         view.m[3][0] = eye.x;
         view.m[3][1] = eye.y;
         view.m[3][2] = eye.z;

@@ -307,7 +307,7 @@ void CRobot_Normal::Reset()
     partSet = 0;
     hitStop = 0;
     comboTimer = comboStep = comboQueued = comboCount = 0;
-    nextComboAction = 0;
+    scriptContext.swordCancel = 0;
     chargeLevel = 0;
     chargeRate = 0;
     energyRate = 0;

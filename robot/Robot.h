@@ -609,7 +609,8 @@ public:
     i32 comboTimer = 0;
     i32 comboStep = 0;
     i32 comboQueued = 0;
-    i16 nextComboAction = 0;
+    // The next combo step's action is the script context's SwordCancel word,
+    // which the saber scripts write (0: none yet).
     i32 comboCount = 0;
     i32 chargeLevel = 0;
     i16 chargeRate = 0;

@@ -467,9 +467,10 @@ std::vector<std::pair<int, std::vector<Entry>>> Scripts(int type, const TypeSpec
     }
     add(113, {{6, ""}, {1, Fire(WeaponProc(type, 1 + type % 3), 1, 150, 100, 50, 30)}, {20, ""}});
     add(130, {{4, "Move=(0, 0, 1.0); ATTACK(150, 50, 0.6, 0.2); SwordEnable=1; Snd(4);"}, {16, "SwordEnable=0;"}});
-    add(131, {{6, "ATTACK(120, 30, 0.3, 0.1); SwordEnable=1; SwordCancel=8; Voice(Attack);"},
+    // Once the blade is through, a saber press chains the second step.
+    add(131, {{6, "ATTACK(120, 30, 0.3, 0.1); SwordEnable=1; Voice(Attack);"},
               {1, Fire(effect, 0, 0, 100, 0, 0)},
-              {16, "SwordEnable=0;"}});
+              {16, "SwordEnable=0; SwordCancel=132;"}});
     add(132, {{6, "ATTACK(130, 40, 0.4, 0.2); SwordEnable=1;"}, {16, "SwordEnable=0;"}});
     add(141, {{6, "ATTACK(120, 30, 0.3, 0.1); SwordEnable=1; Move=(-0.3, 0, 0.2);"}, {16, "SwordEnable=0;"}});
     add(146, {{6, "ATTACK(120, 30, 0.3, 0.1); SwordEnable=1; Move=(0.3, 0, 0.2);"}, {16, "SwordEnable=0;"}});

@@ -307,8 +307,9 @@ void CRobot_Normal::StateSaberCombo()
     }
     if (!holding) {
         if (FreshPress(kInSaber)) comboQueued = 1;
-        if (comboQueued && nextComboAction != 0 && HasScript(nextComboAction)) {
-            const u32 next = static_cast<u32>(nextComboAction);
+        const i16 nextStep = scriptContext.swordCancel;
+        if (comboQueued && nextStep != 0 && HasScript(nextStep)) {
+            const u32 next = static_cast<u32>(nextStep);
             StartLayerAction(0, next, next, 3.0f);
             StartLayerAction(1, next, next, 3.0f);
             actionFrame = 0;
@@ -325,7 +326,7 @@ void CRobot_Normal::StateSaberCombo()
             return;
         }
         if (actionFrame > 15) {
-            if (JumpTapped() && boostGauge >= 1 && airborne && PayComboCancel()) {
+            if (JumpTapped() && boostGauge >= 1 && PayComboCancel()) {
                 EnterAirManoeuvre();
                 UpdatePosture(0.0f);
                 return;

@@ -214,7 +214,10 @@ void CRobot_Normal::StateManoeuvre2()
         if (bankAxis > 0.1f) bodyRoll = bodyRoll - 2.5f < -60.0f ? -60.0f : bodyRoll - 2.5f;
     }
     if (actionFrame >= 20) {
-        ManoeuvreShotRule();
+        if (ManoeuvreShotRule()) {
+            UpdatePosture(yaw);
+            return;
+        }
         ManoeuvreSubRule(116);
     }
     UpdatePosture(yaw);

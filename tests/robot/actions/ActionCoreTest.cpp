@@ -319,7 +319,7 @@ TEST_F(SampleRobot, SaberCombosChainStepsAndCancelForCharge)
     Frame(r, 5, 1u << kInSaber);  // queued, but no next action yet
     EXPECT_EQ(r.comboQueued, 1);
     EXPECT_EQ(r.comboStep, 1);
-    r.nextComboAction = 132;
+    r.scriptContext.swordCancel = 132;  // the slash's script names its follow-up
     Frame(r);
     EXPECT_EQ(r.comboStep, 2);
     EXPECT_EQ(r.comboQueued, 0);
@@ -327,6 +327,7 @@ TEST_F(SampleRobot, SaberCombosChainStepsAndCancelForCharge)
     EXPECT_EQ(r.moveDecay, 0.5f);  // no hit landed yet
     EXPECT_EQ(r.actionFrame, 1);
     r.comboCount = 1;
+    r.scriptContext.swordCancel = 132;
     Frame(r, 5, 1u << kInSaber);
     EXPECT_EQ(r.comboStep, 3);
     EXPECT_EQ(r.moveDecay, 0.9f);
