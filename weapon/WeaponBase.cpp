@@ -333,6 +333,18 @@ i32 BB_AtkStandard::OnHitRobot(const Vec3*, BB_Base*) { return 0; }
 i32 BB_AtkStandard::OnHitMap(const Vec3*) { return 0; }
 i32 BB_AtkStandard::GetDamageType() const { return 0; }
 BB_Base* BB_AtkStandard::HitOwner() const { return nullptr; }
+void BB_AtkStandard::SetHits(f32 hitRadius, i32 damage, i32 downValue, f32 knockback, u32 hitFlags, i32 team)
+{
+    HitRadius = hitRadius;
+    Damage = damage;
+    DownValue = downValue;
+    Knockback = knockback;
+    HitFlags = hitFlags;
+    Team = team;
+    RehitInterval = 10;
+    HitMask = kHitRobots | kHitStage;
+}
+
 void BB_AtkStandard::UpdateHitNodes() { CountDown(HitList); }
 bool BB_AtkStandard::HasHit(const BB_Base* object) const { return Holds(HitList, object); }
 void BB_AtkStandard::RecordHit(BB_Base* object) { Remember(HitList, object, RehitInterval); }

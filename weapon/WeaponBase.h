@@ -149,6 +149,9 @@ public:
     // Who scores with this billboard's hits; null for none.
     virtual BB_Base* HitOwner() const;
 
+    // What its hits carry; it meets robots and the stage, an object it hit
+    // again after 10 passes.
+    void SetHits(f32 hitRadius, i32 damage, i32 downValue, f32 knockback, u32 hitFlags, i32 team);
     void UpdateHitNodes();
     bool HasHit(const BB_Base* object) const;
     void RecordHit(BB_Base* object);

@@ -105,17 +105,10 @@ void BB_Grenade::Set(const Vec3* position, f32 size, const Vec3* velocity, i32 b
     if (velocity) Velocity = *velocity;
     Fuse = fuse;
     Owner = owner;
-    HitRadius = hitRadius;
-    Damage = damage;
-    DownValue = downValue;
-    Knockback = knockback;
-    HitFlags = hitFlags;
-    Team = team;
+    SetHits(hitRadius, damage, downValue, knockback, hitFlags, team);
     BlastDamage = blastDamage;
     BlastSize = blastSize;
     Counter = 0;
-    RehitInterval = 10;
-    HitMask = kHitRobots | kHitStage;
 }
 
 i32 BB_GrenadeExplode::GetDamageType() const { return 1; }
@@ -129,15 +122,8 @@ void BB_GrenadeExplode::Set(const Vec3* position, f32 size, const Vec3* velocity
     Quad.SetSheet(8, 8);
     if (velocity) Velocity = *velocity;
     Owner = owner;
-    HitRadius = hitRadius;
-    Damage = damage;
-    DownValue = downValue;
-    Knockback = knockback;
-    HitFlags = hitFlags;
-    Team = team;
+    SetHits(hitRadius, damage, downValue, knockback, hitFlags, team);
     Counter = 0;
-    RehitInterval = 10;
-    HitMask = kHitRobots | kHitStage;
 }
 
 i32 BB_GrenadeExplode::Run()
@@ -175,19 +161,13 @@ void BB_SwordBeam::Set(const Vec3* position, f32 fullLength, f32 length, i32 ble
     Trail.Texture = trailTexture;
     Trail.Clear();
     Trail.MaxPoints = 5;
-    Team = team;
     Life = i32(std::min<u32>(life, 0x7FFFFFFFu));
     Owner = owner;
     FollowedMatrix = followedMatrix;
     Value = value;
+    SetHits(1.0f, 0, 0, 0.0f, 0, team);
     RehitInterval = i32(rehitInterval);
-    Damage = 0;
-    Knockback = 0.0f;
-    DownValue = 0;
-    HitFlags = 0;
     Hold = 0;
-    HitMask = kHitRobots | kHitStage;
-    HitRadius = 1.0f;
 }
 
 i32 BB_SwordBeam::Run()

@@ -118,12 +118,8 @@ void BB_SummonItem::Set(const Vec3* position, f32 size, const Vec3* velocity, i3
     Place(position, blendMode, texture);
     if (velocity) Velocity = *velocity;
     Life = i32(std::min<u32>(life, 0x7FFFFFFFu));
-    Team = team;
+    SetHits(1.0f, 0, 0, 0.0f, 0, team);  // a pick-up, not a blow
     Counter = 0;
-    Damage = 0;
-    RehitInterval = 10;
-    HitMask = kHitRobots | kHitStage;
-    HitRadius = 1.0f;
     Taken = 0;
 }
 
@@ -187,13 +183,9 @@ void BB_PartsItem::Set(const Vec3* position, u32, const Vec3* velocity, i32 blen
     if (velocity) Velocity = *velocity;
     Mesh = mesh;
     Life = life;
-    Team = team;
     Strength = strength;
+    SetHits(1.0f, 0, 0, 0.0f, 0, team);  // a pick-up, not a blow
     Counter = 0;
-    Damage = 0;
-    RehitInterval = 10;
-    HitMask = kHitRobots | kHitStage;
-    HitRadius = 1.0f;
     Taken = 0;
 }
 
