@@ -190,6 +190,9 @@ public:
     // The network detail display shows who is being waited for.
     u8 netWaiting = 0;
     u32 lastPingReportFrame = 0xFFFFFFFFu;
+    // When the battle began waiting for a late input.
+    u32 inputWaitStart = 0;
+    bool inputWaiting = false;
     // Scratch for notices built from a format (sync errors, result rows).
     char noticeText[256] = {};
     // When the wait for the server's return echo began.

@@ -27,6 +27,8 @@ constexpr i32 kParticipants = 10;
 constexpr u32 kKeepAliveMs = 3000;
 constexpr size_t kSnapshotHeader = 11;  // slot, robot id, linked id, a zero byte
 constexpr u32 kChatLineBytes = 60;
+// How long a battle waits for a participant's input before giving up.
+constexpr u32 kInputWaitLimitMs = 30000;
 
 CApplication& App() { return *GetApplication(); }
 
@@ -173,11 +175,25 @@ i32 CGameScene::Proc_NetBattle()
         i32 result = 0;
         if (applied) {
             paused = 0;
+            inputWaiting = false;
             for (i32 i = 0; i < App().players.GetCount(); ++i) App().players[i].waitCounter = 0;
         } else {
             // Someone's input is late: the battle waits and the clock re-bases.
             paused = 2;
             result = 1;
+            const u32 now = AppClockNow();
+            if (!inputWaiting) {
+                inputWaiting = true;
+                inputWaitStart = now;
+            }
+            if (now - inputWaitStart > kInputWaitLimitMs) {
+                // Only the server's departure lets the others go on; going on
+                // alone would desync, so this client goes back to the room.
+                inputWaiting = false;
+                App().AddChatLine("--- 等待超时 ---    ", 0xFFFF0064u);
+                SendReturnToRoom();
+                frameProc = &CGameScene::Proc_ReturnToRoom;
+            }
         }
         if (Proc_Normal() == kTaskSceneReplaced) return kTaskSceneReplaced;
         return result;

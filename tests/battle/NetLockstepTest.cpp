@@ -122,6 +122,7 @@ TEST(NetLockstep, DelayRepeatDisagreementAndRepair)
     }
     runner.RunFrames(2);
     EXPECT_GT(scene.battleFrame, 20u);
+    EXPECT_FALSE(scene.inputWaiting);
 
     // The other client's simulation drew differently: the check bytes of a
     // frame disagree, the chat says whose, and the repair runs to its end.
@@ -140,6 +141,16 @@ TEST(NetLockstep, DelayRepeatDisagreementAndRepair)
     runner.RunFrames(10);
     EXPECT_EQ(scene.battleFrame, 10u);
     EXPECT_EQ(room.repairState, 0u);
+
+    // A player whose input never comes does not hold the battle for ever:
+    // after its time this client goes back to the room.
+    app.players[1].keyQueue.DeleteAll();
+    app.players[1].keyQueue.Init();
+    runner.RunFrames(2);
+    ASSERT_TRUE(scene.inputWaiting);
+    scene.inputWaitStart -= 30001;
+    runner.RunFrames(1);
+    EXPECT_TRUE(scene.frameProc == &CGameScene::Proc_ReturnToRoom);
 
     room = RoomState();
     GetApplication()->gameSettings.roomSetting = 0;
