@@ -5,6 +5,7 @@
 // free list, fog, light and music; the older design has a flooded pool.
 #include "tools/StageData.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -13,6 +14,7 @@
 #include "platform/core/FileSystem.h"
 #include "platform/math/Math.h"
 #include "tools/OggToneWriter.h"
+#include "tools/PngWriter.h"
 #include "tools/StageFileWriter.h"
 
 namespace {
@@ -149,6 +151,46 @@ StageLayout Layout(const Design& d)
     return s;
 }
 
+// The sky's picture, top to bottom: a deeper shade overhead fading to the
+// fog colour at the horizon (v 0.71 on the sky box) and below, so the sky
+// meets the fogged ground without a seam.
+std::string SkyPng(const Design& d)
+{
+    constexpr u32 kW = 4, kH = 64;
+    const f32 fog[3] = {static_cast<f32>(d.fog[0]), static_cast<f32>(d.fog[1]), static_cast<f32>(d.fog[2])};
+    const f32 top[3] = {fog[0] * 0.45f, fog[1] * 0.6f, std::min(255.0f, fog[2] * 0.8f + 40.0f)};
+    std::vector<u8> rgba(kW * kH * 4);
+    for (u32 y = 0; y < kH; ++y) {
+        const f32 v = std::min(1.0f, (static_cast<f32>(y) + 0.5f) / static_cast<f32>(kH) / 0.71f);
+        const f32 t = v * v * v;
+        for (u32 x = 0; x < kW; ++x) {
+            u8* p = &rgba[(y * kW + x) * 4];
+            for (int c = 0; c < 3; ++c) p[c] = static_cast<u8>(top[c] + (fog[c] - top[c]) * t);
+            p[3] = 255;
+        }
+    }
+    return EncodePng(kW, kH, rgba);
+}
+
+// The wall's picture, added to what lies behind it: a faint blue with two
+// brighter bands that the battle scrolls up the wall.
+std::string WallPng()
+{
+    constexpr u32 kW = 4, kH = 32;
+    std::vector<u8> rgba(kW * kH * 4);
+    for (u32 y = 0; y < kH; ++y) {
+        const bool band = y % 16 < 2;
+        for (u32 x = 0; x < kW; ++x) {
+            u8* p = &rgba[(y * kW + x) * 4];
+            p[0] = band ? 50 : 8;
+            p[1] = band ? 120 : 28;
+            p[2] = band ? 170 : 44;
+            p[3] = 255;
+        }
+    }
+    return EncodePng(kW, kH, rgba);
+}
+
 bool WriteStage(const std::string& root, const Design& d)
 {
     const std::string dir = root + "/" + d.folder;
@@ -159,20 +201,25 @@ bool WriteStage(const std::string& root, const Design& d)
     const f32 half = kCell * static_cast<f32>(d.halfCells);
     const f32 h = d.wallHeight;
     bool ok = true;
-    ok &= WriteAsset(dir + "/ground.x", StageBoxMeshText({{{-15, -2, -15}, {15, 0, 15}}}, 0.45f, 0.5f, 0.4f), AssetKey);
+    // Tiles reach 8 units down so the pool's floor, 6 down, has sides.
+    ok &= WriteAsset(dir + "/ground.x", StageBoxMeshText({{{-15, -8, -15}, {15, 0, 15}}}, 0.45f, 0.5f, 0.4f), AssetKey);
     ok &= WriteAsset(dir + "/building.x", StageBoxMeshText({{{-6, 0, -6}, {6, 24, 6}}}, 0.6f, 0.6f, 0.65f), AssetKey);
     ok &= WriteAsset(dir + "/crate.x", StageBoxMeshText({{{-2, 0, -2}, {2, 4, 2}}}, 0.7f, 0.5f, 0.25f), AssetKey);
     ok &= WriteAsset(dir + "/fence.x", StageBoxMeshText({{{-7, 0, -0.3f}, {7, 3, 0.3f}}}, 0.3f, 0.6f, 0.3f), AssetKey);
-    ok &= WriteAsset(dir + "/sky.x", StageBoxMeshText({{{-1400, -700, -1400}, {1400, 700, 1400}}}, 0.5f, 0.7f, 1.0f, true),
-                     AssetKey);
+    // The battle scales the sky by 350 around the camera: a box of 14 reaches
+    // 4,900 units, inside the far plane even at its corners.
+    ok &= WriteAsset(dir + "/sky.x",
+                     StageBoxMeshText({{{-14, -4, -14}, {14, 10, 14}}}, 1.0f, 1.0f, 1.0f, true, "sky.png"), AssetKey);
+    ok &= WriteAsset(dir + "/sky.png", SkyPng(d), AssetKey);
     // Four walls just outside the playable square, in the space around (1500, 0, 1500).
     ok &= WriteAsset(dir + "/area.x",
                      StageBoxMeshText({{{-half - 10, -20, -half - 10}, {-half, h, half + 10}},
                                        {{half, -20, -half - 10}, {half + 10, h, half + 10}},
                                        {{-half, -20, -half - 10}, {half, h, -half}},
                                        {{-half, -20, half}, {half, h, half + 10}}},
-                                      0.4f, 0.8f, 1.0f),
+                                      0.4f, 0.8f, 1.0f, false, "area.png"),
                      AssetKey);
+    ok &= WriteAsset(dir + "/area.png", WallPng(), AssetKey);
     const std::vector<u8> file = WriteStageFile(Layout(d));
     ok &= WriteAsset(dir + "/map.mpd", std::string(file.begin(), file.end()), 0);
     const std::string music = EncodeOggTone(196.0f, 247.0f, 1.5f);

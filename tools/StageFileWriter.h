@@ -126,11 +126,13 @@ struct StageBox {
 // One mesh of axis-aligned boxes with one coloured material. Faces point out
 // of each box, or into it for a sky. Triangles wind so that
 // (P1 - P0) x (P2 - P0) is the face's outward normal, the way the collision
-// triangles take it.
-inline std::string StageBoxMeshText(const std::vector<StageBox>& boxes, float r, float g, float b, bool inward = false)
+// triangles take it. With a texture, v runs from 0 at a box's top to 1 at its
+// bottom, so a vertical picture wraps it like a sky.
+inline std::string StageBoxMeshText(const std::vector<StageBox>& boxes, float r, float g, float b, bool inward = false,
+                                    const char* texture = nullptr)
 {
     struct V {
-        float x, y, z, nx, ny, nz;
+        float x, y, z, nx, ny, nz, v;
     };
     std::vector<V> verts;
     std::vector<unsigned> tris;
@@ -149,7 +151,9 @@ inline std::string StageBoxMeshText(const std::vector<StageBox>& boxes, float r,
                     p[k][axis] = side ? hi[axis] : lo[axis];
                     p[k][a] = corners[k][0] ? hi[a] : lo[a];
                     p[k][c] = corners[k][1] ? hi[c] : lo[c];
-                    verts.push_back({p[k][0], p[k][1], p[k][2], n[0], n[1], n[2]});
+                    const float height = hi[1] - lo[1];
+                    const float v = height > 0.0f ? (hi[1] - p[k][1]) / height : 0.0f;
+                    verts.push_back({p[k][0], p[k][1], p[k][2], n[0], n[1], n[2], v});
                 }
                 // (p1 - p0) x (p2 - p0) along n keeps the order; else swap.
                 const float e1[3] = {p[1][0] - p[0][0], p[1][1] - p[0][1], p[1][2] - p[0][2]};
@@ -184,9 +188,18 @@ inline std::string StageBoxMeshText(const std::vector<StageBox>& boxes, float r,
     for (size_t i = 0; i < faces; ++i)
         s += "  3;" + std::to_string(tris[i * 3]) + "," + std::to_string(tris[i * 3 + 1]) + "," +
              std::to_string(tris[i * 3 + 2]) + (i + 1 < faces ? ";,\n" : ";;\n");
-    s += " }\n MeshMaterialList {\n  1;\n  " + std::to_string(faces) + ";\n";
+    s += " }\n";
+    if (texture) {
+        s += " MeshTextureCoords {\n  " + std::to_string(verts.size()) + ";\n";
+        for (size_t i = 0; i < verts.size(); ++i)
+            s += "  0.5;" + f(verts[i].v) + ";" + (i + 1 < verts.size() ? ",\n" : ";\n");
+        s += " }\n";
+    }
+    s += " MeshMaterialList {\n  1;\n  " + std::to_string(faces) + ";\n";
     for (size_t i = 0; i < faces; ++i) s += std::string("  0") + (i + 1 < faces ? ",\n" : ";\n");
-    s += "  Material {\n   " + f(r) + ";" + f(g) + ";" + f(b) + ";1.0;;\n   10.0;\n   0.2;0.2;0.2;;\n   0.0;0.0;0.0;;\n  }\n";
+    s += "  Material {\n   " + f(r) + ";" + f(g) + ";" + f(b) + ";1.0;;\n   10.0;\n   0.2;0.2;0.2;;\n   0.0;0.0;0.0;;\n";
+    if (texture) s += "   TextureFilename {\n    \"" + std::string(texture) + "\";\n   }\n";
+    s += "  }\n";
     s += " }\n}\n";
     return s;
 }

@@ -109,6 +109,13 @@ public:
         camera.MatrixLookAtPoint(target, Vec3(0, 1, 0));
         scene->camera.world = camera;
         scene->camera.Apply();
+        // The sky goes with the eye, as the object task keeps it.
+        Mat4 sky;
+        plat::MatrixScaling(&sky, 350.0f, 350.0f, 350.0f);
+        sky.m[3][0] = eye.x;
+        sky.m[3][1] = -20.0f;
+        sky.m[3][2] = eye.z;
+        scene->battleMap.sky.world = sky;
     }
     // Draws the frame and reads the back buffer; kept as name.png in the run folder.
     void Shoot(const std::string& name)
@@ -138,6 +145,38 @@ public:
         GraphicsDevice* gd = GetGraphicsDevice();
         gd->ProjectToScreen(&out, &world, &gd->view, &gd->projection);
         return out;
+    }
+    // The body's shadow on flat ground at height groundY lies along the
+    // light, darker than the lit ground at `lit`.
+    void ExpectBodyShadow(const CRobot_Normal& robot, f32 groundY, const Vec3& lit) const
+    {
+        const Mat4& body = robot.frameBodyD->world;
+        const Vec3 bodyAt(body.m[3][0], body.m[3][1], body.m[3][2]);
+        Vec3 light = scene->battleMap.lightDir;
+        plat::Vec3Normalize(&light, &light);
+        ASSERT_LT(light.y, 0.0f);
+        const f32 along = (bodyAt.y - groundY) / -light.y;
+        const Vec3 shade = Screen(Vec3(bodyAt.x + light.x * along, groundY, bodyAt.z + light.z * along));
+        const Vec3 ground = Screen(lit);
+        const u32 shadowPixel = At(static_cast<i32>(shade.x), static_cast<i32>(shade.y));
+        const u32 groundPixel = At(static_cast<i32>(ground.x), static_cast<i32>(ground.y));
+        EXPECT_LT(Luma(shadowPixel) + 15, Luma(groundPixel)) << std::hex << shadowPixel << " " << groundPixel;
+    }
+    // The share of the top row showing the sky or the wall: not an
+    // untextured white, not the clear colour through a gap.
+    double SkyShare() const
+    {
+        const u32 fog = scene->battleMap.fogColor & 0xFFFFFF;
+        i32 sky = 0;
+        for (i32 x = 0; x < kWidth; ++x) {
+            const u32 c = At(x, 1);
+            i32 apart = 0;
+            for (int shift = 0; shift < 24; shift += 8)
+                apart = std::max(apart, std::abs(static_cast<i32>((c >> shift) & 0xFF) -
+                                                 static_cast<i32>((fog >> shift) & 0xFF)));
+            sky += c != 0xFFFFFFu && apart > 6;
+        }
+        return static_cast<double>(sky) / kWidth;
     }
     size_t Colours() const { return std::set<u32>(pixels.begin(), pixels.end()).size(); }
 
@@ -172,6 +211,7 @@ TEST(BattlePicture, EverySampleStageShowsItsRobotsTheirShadowsAndItsWater)
         shot.Shoot("battle_stage_" + std::to_string(stage));
         ASSERT_EQ(shot.pixels.size(), static_cast<size_t>(kWidth * kHeight));
         EXPECT_GT(shot.Colours(), 200u) << "not a blank frame";
+        EXPECT_GT(shot.SkyShare(), 0.5) << "the sky's own shade along the top";
 
         // The body against the ground a little in front of the robots.
         const Mat4& body = first->frameBodyD->world;
@@ -181,15 +221,7 @@ TEST(BattlePicture, EverySampleStageShowsItsRobotsTheirShadowsAndItsWater)
         const u32 robotPixel = shot.At(static_cast<i32>(onScreen.x), static_cast<i32>(onScreen.y));
         const u32 groundPixel = shot.At(static_cast<i32>(ground.x), static_cast<i32>(ground.y));
         EXPECT_NE(robotPixel, groundPixel) << std::hex << robotPixel;
-        // The body's shadow lies along the light on the ground, darker
-        // than the lit ground beside it.
-        Vec3 light = shot.scene->battleMap.lightDir;
-        plat::Vec3Normalize(&light, &light);
-        ASSERT_LT(light.y, 0.0f);
-        const f32 along = bodyAt.y / -light.y;
-        const Vec3 shade = shot.Screen(Vec3(bodyAt.x + light.x * along, 0.0f, bodyAt.z + light.z * along));
-        const u32 shadowPixel = shot.At(static_cast<i32>(shade.x), static_cast<i32>(shade.y));
-        EXPECT_LT(Luma(shadowPixel) + 15, Luma(groundPixel)) << std::hex << shadowPixel << " " << groundPixel;
+        shot.ExpectBodyShadow(*first, 0.0f, Vec3(middle.x - 3.0f, 0.0f, middle.z + 4.0f));
 
         if (stage == 0) {
             // A red beam's trail across the view and a cyan flash beside the
@@ -225,15 +257,18 @@ TEST(BattlePicture, EverySampleStageShowsItsRobotsTheirShadowsAndItsWater)
         }
         if (!pools[stage]) continue;
         // Under the water of the pool in the far corner everything fades to
-        // the water's blue within a few units.
-        const f32 pool = (50.0f + static_cast<f32>(halfCells[stage]) - 2.0f) * 30.0f;
+        // the water's blue within a few units; the robot stands on the pool's
+        // floor with its shadow at its feet.
+        const f32 pool = (50.0f + static_cast<f32>(halfCells[stage]) - 2.0f) * 30.0f, floor = -6.0f;
         first->worldMatrix.m[3][0] = pool;
-        first->worldMatrix.m[3][1] = -5.0f;
+        first->worldMatrix.m[3][1] = floor;
         first->worldMatrix.m[3][2] = pool;
         first->lowerModel.UpdateMatrices(&first->worldMatrix);
         second->state = kRobotStateNone;
         shot.LookAt(Vec3(pool + 1.0f, -3.0f, pool + 6.0f), Vec3(pool, -5.0f, pool - 30.0f));
         shot.Shoot("battle_stage_" + std::to_string(stage) + "_underwater");
+        shot.ExpectBodyShadow(*first, floor, Vec3(pool + 1.5f, floor, pool + 0.5f));
+        EXPECT_GT(shot.SkyShare(), 0.5) << "the sky above the water";
         u32 blue = 0;
         for (u32 c : shot.pixels) {
             const i32 r = static_cast<i32>((c >> 16) & 0xFF), g = static_cast<i32>((c >> 8) & 0xFF),
