@@ -2,6 +2,9 @@
 // light-space depth (0 near .. 1 far) into the shadow map; "ShadowMapScene"
 // draws lit meshes darkened by ShadowPow where the map shows something
 // nearer to the light (Margin keeps surfaces from shadowing themselves).
+// The scene lights and fogs per vertex, as the fixed pipeline does for the
+// cells further out, so only the shadow taps are paid per pixel: the cells
+// near the camera cover most of the screen.
 
 param mat4 mW;
 param mat4 mP;
@@ -29,12 +32,12 @@ param mat4 mWorldMatrixArray[26];
 param int CurNumBones;
 
 glsl {{
-VARYING vec3 vWorldPos;
-VARYING vec3 vNormal;
+VARYING vec3 vLit;
+VARYING vec3 vShine;
 VARYING vec2 vUv;
 VARYING vec4 vLightClip;
 VARYING vec4 vShadowCoord;
-VARYING float vEyeDistance;
+VARYING float vFogFactor;
 
 #ifdef VERTEX
 void SkinToWorld(out vec4 pos) {
@@ -51,10 +54,10 @@ void SkinToWorld(out vec4 pos) {
 }
 
 void Clear() {
-    vWorldPos = vec3(0.0);
-    vNormal = vec3(0.0, 0.0, 1.0);
+    vLit = vec3(0.0);
+    vShine = vec3(0.0);
     vShadowCoord = vec4(0.0);
-    vEyeDistance = 0.0;
+    vFogFactor = 1.0;
 }
 
 void VS_Depth() {
@@ -76,12 +79,19 @@ void VS_DepthSkin() {
 
 void VS_Scene() {
     vec4 p = vec4(aPosition.xyz, 1.0);
-    vWorldPos = (mW * p).xyz;
-    vNormal = mat3(mW) * aNormal;
+    vec3 world = (mW * p).xyz;
+    vec3 n = normalize(mat3(mW) * aNormal);
+    vec3 l = -normalize(LightDir);
+    vec3 v = normalize(Eyepos.xyz - world);
+    float nl = max(dot(n, l), 0.0);
+    float shine = nl > 0.0 ? pow(max(dot(n, normalize(l + v)), 0.0), max(Power, 1.0)) : 0.0;
+    vLit = Ambient.rgb + Diffuse.rgb * nl;
+    vShine = Specular.rgb * shine;
     vUv = aTexCoord0.xy;
     vLightClip = mLightWVP * p;
     vShadowCoord = mLightWVPB * p;
-    vEyeDistance = length((mWV * p).xyz);
+    // vFog: the fog factor is vFog.x + vFog.y * distance (1 clear, 0 fogged).
+    vFogFactor = vFog.y < 0.0 ? clamp(vFog.x + vFog.y * length((mWV * p).xyz), 0.0, 1.0) : 1.0;
     gl_Position = ToTarget(mWVP * p);
 }
 #endif
@@ -114,19 +124,10 @@ float ShadowAmount() {
 }
 
 void PS_Scene() {
-    vec3 n = normalize(vNormal);
-    vec3 l = -normalize(LightDir);
-    vec3 v = normalize(Eyepos.xyz - vWorldPos);
-    float nl = max(dot(n, l), 0.0);
-    float shine = nl > 0.0 ? pow(max(dot(n, normalize(l + v)), 0.0), max(Power, 1.0)) : 0.0;
     vec4 tex = texture(MeshTex, vUv);
-    vec3 color = (Ambient.rgb + Diffuse.rgb * nl) * tex.rgb + Specular.rgb * shine;
+    vec3 color = vLit * tex.rgb + vShine;
     color *= mix(1.0, clamp(ShadowPow, 0.0, 1.0), ShadowAmount());
-    // vFog: the fog factor is vFog.x + vFog.y * distance (1 clear, 0 fogged).
-    if (vFog.y < 0.0) {
-        float f = clamp(vFog.x + vFog.y * vEyeDistance, 0.0, 1.0);
-        color = mix(FogColor.rgb, color, f);
-    }
+    color = mix(FogColor.rgb, color, vFogFactor);
     oColor = vec4(color, Diffuse.a * tex.a);
 }
 #endif
