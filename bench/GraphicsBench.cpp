@@ -1,16 +1,29 @@
 // One 1024x768 frame of 1,000 textured screen quads: on OpenGL (Mesa's
 // software renderer where there is no GPU, through SDL's offscreen driver)
-// and on the recording device, which measures the layer's own cost.
+// and on the recording device, which measures the layer's own cost; and the
+// device calls of one battle frame, by kind.
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>
+#include <map>
 #include <memory>
+#include <string>
 #include <vector>
 
+#include "app/core/Application.h"
+#include "battle/GameScene.h"
 #include "engine/graphics/GraphicsDevice.h"
+#include "engine/graphics/MatrixHelpers.h"
+#include "engine/graphics/Shaders.h"
 #include "engine/graphics/TextureManager.h"
+#include "engine/model/HodModel.h"
+#include "platform/core/FileSystem.h"
 #include "platform/gfx/GfxRecorder.h"
 #include "platform/gfx/Window.h"
+#include "platform/math/DetMath.h"
+#include "robot/Robot.h"
+#include "robot/RobotType.h"
+#include "support/BattleRunner.h"
 
 namespace {
 
@@ -67,5 +80,69 @@ BENCHMARK(BM_FrameOf1000TexturedQuadsOpenGL)->Unit(benchmark::kMillisecond);
 
 void BM_FrameOf1000TexturedQuadsRecorded(benchmark::State& state) { RunFrames(state, plat::GfxBackend::Recorder); }
 BENCHMARK(BM_FrameOf1000TexturedQuadsRecorded)->Unit(benchmark::kMillisecond);
+
+// What one battle frame asks of the device, counted on the recording
+// device: 8 robots of two types in a ring on the first stage with shadows,
+// glow and fog, as the OpenGL battle benchmark draws them.
+void BM_BattleFrameCalls(benchmark::State& state)
+{
+    plat::SetCurrentDirectory(QUILLON_RUN_DIR);
+    CApplication& app = *GetApplication();
+    app.video.hdr = 1;
+    app.video.shadow = 2;
+    app.video.farLevel = 3;
+    BattleRunnerOptions options;
+    options.runFolder = QUILLON_RUN_DIR;
+    BattleRunner runner(options);
+    CGameScene* scene = runner.Scene();
+    plat::GfxRecorderDevice* rec = plat::AsRecorder(GetGraphicsDevice()->device);
+    if (!scene || !scene->currentView || !rec) {
+        state.SkipWithError("no battle scene");
+        return;
+    }
+    CreateShaderWrappers(1024, 768, 2);
+    scene->shadowOn = GetShaderShadowMap()->shadowSize != 0 ? 1 : 0;
+    const i32 slot = static_cast<i32>(scene->currentView->player);
+    CRobot_Base* const kept = scene->robotTable[slot];
+    constexpr i32 kRobots = 8;
+    for (i32 i = 0; i < kRobots; ++i) {
+        const i32 type = i & 1;
+        if (!scene->LoadRobotType(type)) break;
+        RobotModelData& data = scene->robotTypes[type];
+        auto* robot = CreateInList<CRobot_Normal>(&scene->unitList, 1);
+        robot->modelData = &data;
+        data.hierarchy.CopyTo(&robot->lowerModel);
+        robot->frameBodyD = robot->lowerModel.FindNode(kNodeBodyD);
+        robot->colorSet.CopyFrom(data.colorSets[i % 10]);
+        robot->state = kRobotStateLive;
+        robot->boundRadius = 2.0f;
+        const f32 turn = 6.2831853f * static_cast<f32>(i) / static_cast<f32>(kRobots);
+        robot->worldMatrix = Mat4::Identity();
+        robot->worldMatrix.m[3][0] = 1500.0f + 8.0f * plat::DetCos(turn);
+        robot->worldMatrix.m[3][2] = 1500.0f + 8.0f * plat::DetSin(turn);
+        robot->lowerModel.UpdateMatrices(&robot->worldMatrix);
+        if (i == 0) scene->robotTable[slot] = robot;
+    }
+    Matrix camera;
+    camera.m[3][0] = 1500.0f;
+    camera.m[3][1] = 8.0f;
+    camera.m[3][2] = 1518.0f;
+    camera.MatrixLookAtPoint(Vec3(1500.0f, 1.0f, 1500.0f), Vec3(0, 1, 0));
+    scene->camera.world = camera;
+    scene->camera.Apply();
+    std::map<std::string, double> counts;
+    for (auto _ : state) {
+        rec->ClearCalls();
+        scene->DrawViews();
+        counts.clear();
+        for (const plat::GfxRecordedCall& c : rec->Calls()) counts[c.text.substr(0, c.text.find(' '))] += 1;
+    }
+    for (const auto& [name, n] : counts) state.counters[name] = n;
+    scene->robotTable[slot] = kept;
+    runner.EndBattle();
+    ReleaseShaderWrappers();
+    app.video.hdr = 0;
+}
+BENCHMARK(BM_BattleFrameCalls)->Iterations(3);
 
 }  // namespace

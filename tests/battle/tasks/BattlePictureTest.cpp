@@ -254,6 +254,46 @@ TEST(BattlePicture, EverySampleStageShowsItsRobotsTheirShadowsAndItsWater)
             shot.scene->weaponList.Init();
             shot.scene->effectList.DeleteAll();
             shot.scene->effectList.Init();
+
+            // A shining mesh weapon behind the robots (the stage's crate, all
+            // specular) blooms: with the glow pass on, the frame just outside
+            // its outline is brighter than with it off.
+            MeshObject* crate = shot.scene->battleMap.parts[2].drawMesh.get();
+            ASSERT_TRUE(crate && crate->materials && crate->materialCount > 0);
+            const plat::GfxMaterial own = crate->materials[0];
+            crate->materials[0].specular = ColorF(1.0f, 1.0f, 1.0f, 1.0f);
+            crate->materials[0].power = 1.0f;
+            LZ_Beam* shining = NewObject<LZ_Beam>(&shot.scene->weaponList, 1);
+            shining->Mesh = crate;
+            shining->Laser.World = Mat4::Identity();
+            const Vec3 c(middle.x + 1.0f, -1.5f, middle.z - 10.0f);
+            shining->Laser.World.m[3][0] = c.x;
+            shining->Laser.World.m[3][1] = c.y;
+            shining->Laser.World.m[3][2] = c.z;
+            if (LazerXDrawNode* n = shot.scene->laserDrawList.NewNodeFront(1)) n->object = shining;
+            f32 x0 = 1e9f, x1 = -1e9f, y0 = 1e9f, y1 = -1e9f;
+            for (int k = 0; k < 8; ++k) {
+                const Vec3 p = shot.Screen(Vec3(c.x + ((k & 1) ? 2.0f : -2.0f), c.y + ((k & 2) ? 4.0f : 0.0f),
+                                                c.z + ((k & 4) ? 2.0f : -2.0f)));
+                x0 = std::min(x0, p.x), x1 = std::max(x1, p.x), y0 = std::min(y0, p.y), y1 = std::max(y1, p.y);
+            }
+            // Around its lit top face.
+            const Vec3 top = shot.Screen(Vec3(c.x, c.y + 4.0f, c.z));
+            const i32 midX = static_cast<i32>((x0 + x1) / 2), topY = static_cast<i32>(top.y);
+            auto around = [&] {
+                return Luma(shot.At(static_cast<i32>(x0) - 6, topY)) + Luma(shot.At(static_cast<i32>(x1) + 6, topY)) +
+                       Luma(shot.At(midX, static_cast<i32>(y0) - 6));
+            };
+            shot.Shoot("battle_stage_0_glow");
+            const u32 glowing = around();
+            GetApplication()->video.hdr = 0;
+            shot.Shoot("battle_stage_0_no_glow");
+            GetApplication()->video.hdr = 1;
+            EXPECT_GT(glowing, around() + 60) << "the bloom around the shining weapon";
+            crate->materials[0] = own;
+            shot.scene->laserDrawList.Init();
+            shot.scene->weaponList.DeleteAll();
+            shot.scene->weaponList.Init();
         }
         if (!pools[stage]) continue;
         // Under the water of the pool in the far corner everything fades to
