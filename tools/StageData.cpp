@@ -173,7 +173,7 @@ std::string SkyPng(const Design& d)
 }
 
 // The wall's picture, added to what lies behind it: a faint blue with two
-// brighter bands that the battle scrolls up the wall.
+// brighter bands.
 std::string WallPng()
 {
     constexpr u32 kW = 4, kH = 32;
