@@ -1,26 +1,7 @@
 #pragma once
 // The settings of the next battle, held by the application object.
-#include <memory>
-#include <string>
-#include <vector>
-
-#include "engine/graphics/TextureManager.h"
+#include "app/core/MyBgmList.h"
 #include "platform/core/Types.h"
-
-// One user music file of "Sound/MyBgm". The list is filled and shown by the
-// front-end; the shell only holds it.
-struct MyBgmEntry {
-    std::string fileName;
-    u8 hasPicture = 0;
-    TextureHandle picture; // its own picture, or the placeholder
-};
-
-struct MyBgmList {
-    // Held by pointer: a picture handle cannot be copied or moved.
-    std::vector<std::unique_ptr<MyBgmEntry>> entries;
-    // -1 the stage's music, -2 a random user file, otherwise an entry index.
-    i32 selectedBgm = -1;
-};
 
 // The game mode of the next battle, in title-menu order; the values reach the
 // network, so they stay fixed.
