@@ -3,6 +3,7 @@
 
 #include "tools/BattleData.h"
 #include "tools/HudData.h"
+#include "tools/FrontendData.h"
 #include "tools/MeshData.h"
 #include "tools/ModelData.h"
 #include "tools/PilotData.h"
@@ -26,5 +27,6 @@ int main(int argc, char** argv)
     if (!MakeStageData(argv[1])) return 1;
     if (!MakeBattleData(argv[1])) return 1;
     if (!MakeHudData(argv[1])) return 1;
+    if (!MakeFrontendData(argv[1])) return 1;
     return 0;
 }
