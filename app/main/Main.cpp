@@ -6,10 +6,12 @@
 // called here, lowest tier first, before the program starts; a hook left
 // unset keeps the behaviour written beside it.
 #include "app/core/Startup.h"
+#include "frontend/Hooks.h"
 #include "online/Hooks.h"
 
 int main()
 {
+    RegisterFrontendHooks();
     RegisterOnlineHooks();
     return GameMain();
 }

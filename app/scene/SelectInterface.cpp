@@ -20,6 +20,24 @@ TCB_SelectInterface* TCB_SelectInterface::Create(CList<TCB>* list, u32 priority)
     return CreateInList<TCB_SelectInterface>(list, priority);
 }
 
+void TCB_SelectInterface::Setup(i32 n, i32 top, i32 width, i32 height, i32 selected, f32 shown)
+{
+    delete[] pictures;
+    delete[] labels;
+    pictures = nullptr;
+    labels = nullptr;
+    count = n > 0 ? n : 0;
+    if (count > 0) {
+        pictures = new TextureHandle*[size_t(count)]();
+        labels = new std::string[size_t(count)];
+    }
+    y = top;
+    cellWidth = width;
+    cellHeight = height;
+    target = selected;
+    position = shown;
+}
+
 f32 StepRingPosition(f32 position, i32 target, i32 n)
 {
     if (n <= 0) return position;

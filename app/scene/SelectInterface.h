@@ -15,6 +15,10 @@ public:
     // Frees both arrays (not the pictures they point to).
     ~TCB_SelectInterface() override;
     static TCB_SelectInterface* Create(CList<TCB>* list, u32 priority);
+    // Makes both arrays afresh for count entries (no pictures, empty labels)
+    // and sets the geometry, the target and the position. A negative count
+    // makes an empty ring.
+    void Setup(i32 n, i32 top, i32 width, i32 height, i32 selected, f32 shown);
 
     // Moves the position a tenth of the way toward the target each frame.
     i32 Proc() override;

@@ -1,0 +1,43 @@
+#pragma once
+// The ten places of a ranking table as a list that slides in from the right:
+// place, name glyphs, score, count and the robot's face strip.
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/core/TaskList.h"
+#include "engine/graphics/TextureManager.h"
+#include "platform/math/MathTypes.h"
+#include "platform/core/Types.h"
+
+class RankingTable;
+class TCB_DrawSP_RankingList;
+
+class TCB_RankingList : public TCB {
+public:
+    static TCB_RankingList* Create(CList<TCB>* list, u32 priority);
+    // Shows the table with its rows x layout units to the right.
+    void Start(RankingTable* table, f32 startX);
+    // Removes itself and its drawing once closing is set.
+    i32 Proc() override;
+
+    TCB_DrawSP_RankingList* drawing = nullptr;
+    RankingTable* table = nullptr;
+    u8 closing = 0;
+    f32 x = 0.0f;
+    std::string title;
+};
+
+class TCB_DrawSP_RankingList : public TCB {
+public:
+    // Loads the list and font pictures and every robot's face strip.
+    TCB_DrawSP_RankingList();
+    static TCB_DrawSP_RankingList* Create(CList<TCB>* list, u32 priority);
+    void DrawSP() override;
+
+    TextureHandle listPicture;
+    TextureHandle fontPicture;
+    std::vector<std::unique_ptr<TextureHandle>> faces;  // one per robot type
+    Mat4 transform;
+    TCB_RankingList* list = nullptr;
+};

@@ -1,0 +1,261 @@
+// The character selection on the recording device with the sample data:
+// every mode's path through robot, pilot, stage and music with wraps and
+// backs, the fades, and what each start writes into the participants; the
+// user music list of a folder of its own.
+#include "frontend/charaselect/CharaSelectScene.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "support/RecordingGraphics.h"
+#include "support/TempFolder.h"
+#include "app/core/AppClock.h"
+#include "app/core/Application.h"
+#include "app/core/Startup.h"
+#include "app/player/PilotRegistry.h"
+#include "app/scene/SelectInterface.h"
+#include "frontend/charaselect/CharaSelectTasks.h"
+#include "platform/core/FileSystem.h"
+
+namespace {
+
+u32 gNow = 0;
+u32 FakeNow() { return gNow; }
+
+// Where a start leads; counts its arrivals.
+template <int Id>
+class Exit : public MenuScene {
+public:
+    ~Exit() override { SceneInstance<Exit>() = nullptr; }
+    void Init() { ++arrivals; }
+    static inline int arrivals = 0;
+};
+BaseScene* GetBattle() { return GetSceneInstance<Exit<0>>(); }
+BaseScene* GetTitle() { return GetSceneInstance<Exit<1>>(); }
+
+struct Path {
+    const char* name;
+    GameMode mode;
+    i32 playerIndex;
+    // S start, C cancel, L left, R right, T ten pilots left (button 5 held).
+    const char* keys;
+    const char* states;  // the state after each key
+    // Expected after the fade: 'B' battle, 'T' title, 'A' 10 for the arcade.
+    char end;
+    i32 robotEntry;  // listed robot chosen
+    i32 pilot;
+    i32 stage;       // -1: not written
+    i32 bgm;         // selectedBgm, or 99: list emptied
+    i32 entry1Robot; // 0: random, else its value
+};
+
+class CharaSelectSceneTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        gNow = 1000000;
+        SetAppClock({FakeNow, [](u32) {}});
+        std::snprintf(app.startupDir, sizeof app.startupDir, "%s", plat::GetCurrentDirectory().c_str());
+        FillFolderLists(app);
+        app.partInventory.Reset();
+        GetPilotRegistry()->ScanFolders(app.startupDir);
+        GetCharaSelectExits() = {GetBattle, GetTitle};
+        Exit<0>::arrivals = Exit<1>::arrivals = 0;
+        for (i32 i = 0; i < 4; ++i) {
+            app.players[i].robot = 77;
+            app.players[i].colorSet = 77;
+        }
+        app.gameSettings.stage = 77;
+        app.gameSettings.modeOption = 1;
+    }
+    void TearDown() override
+    {
+        delete app.currentScene;
+        app.currentScene = nullptr;
+        for (auto& pad : app.input.padState)
+            for (u32& w : pad) w = 0;
+        SetAppClock({});
+    }
+    CCharaSelectScene* Scene() { return dynamic_cast<CCharaSelectScene*>(app.currentScene); }
+    u32 Frame()
+    {
+        gNow += 16;
+        return app.currentScene->Frame();
+    }
+    u32 Press(i32 pad, std::initializer_list<u32> buttons)
+    {
+        for (u32 b : buttons) app.input.padState[pad][b] = 1;
+        const u32 result = Frame();
+        for (u32 b : buttons) app.input.padState[pad][b] = 0;
+        if (Scene()) Frame();  // released, so the next press acts at once
+        return result;
+    }
+
+    CApplication& app = *GetApplication();
+    RecordingGraphics gfx;
+};
+
+TEST_F(CharaSelectSceneTest, EveryModeWalksItsStepsAndFillsTheParticipants)
+{
+    // Six owned robots, three pilots, nine stages, one music file (+ default
+    // and random). The music ring starts on the default entry (index 1).
+    const Path paths[] = {
+        {"survival, every ring wrapped backwards", GameMode::Survival, 0, "LSLSLSLS", "01122333", 'B', 5, 2, 8, 0, -1},
+        {"practice, forwards, random music", GameMode::Practice, 0, "RSSRSRS", "0122333", 'B', 1, 0, 1, -2, 0},
+        {"team, backs from every step", GameMode::Team, 0, "SCSRSCSCCSSSS", "1011212101233", 'B', 0, 1, 0, -1, -1},
+        {"fleet, ten pilots back wrap", GameMode::Fleet, 0, "STS", "115", 'B', 0, 2, 0, 99, -1},
+        {"survival left for the title", GameMode::Survival, 0, "C", "6", 'T', 0, 0, -1, -1, 77},
+        {"arcade for player 2", GameMode::Arcade, 1, "RSS", "015", 'A', 1, 0, -1, 99, 77},
+    };
+    for (const Path& p : paths) {
+        SCOPED_TRACE(p.name);
+        app.gameSettings.gameMode = p.mode;
+        for (RobotRecord& r : app.partInventory.robots) {
+            r.chosenColour = 42;  // not a set: the first owned one is taken
+            r.colourOwned[0] = 0;
+            r.colourOwned[3] = 1;
+        }
+        app.currentScene = GetCharaSelectScene();
+        CCharaSelectScene* scene = Scene();
+        ASSERT_NE(scene, nullptr);
+        scene->playerIndex = p.playerIndex;
+        ASSERT_EQ(scene->robotEntryCount, 6);
+        ASSERT_EQ(scene->pilotRing->count, 3);
+        ASSERT_EQ(scene->stageRing->count, 9);
+        ASSERT_EQ(scene->bgmRing->count, 3);
+        EXPECT_EQ(scene->bgmRing->labels[2], "随机BGM      ");
+        EXPECT_EQ(scene->bgmRing->target, 1);
+        EXPECT_EQ(scene->state, CharaStateFadeIn);
+        for (int i = 0; i < 42; ++i) ASSERT_EQ(Frame(), 0u);
+        EXPECT_EQ(scene->state, CharaStateFadeIn);
+        Frame();
+        ASSERT_EQ(scene->state, CharaStateRobot) << "43 frames of fade";
+
+        for (size_t k = 0; p.keys[k]; ++k) {
+            const char key = p.keys[k];
+            const u32 button = key == 'S' ? 12 : key == 'C' ? 13 : key == 'L' || key == 'T' ? 0 : 2;
+            const u32 result = key == 'T' ? Press(p.playerIndex, {5, 0}) : Press(p.playerIndex, {button});
+            if (p.states[k] == '.') continue;
+            if (!Scene()) break;
+            EXPECT_EQ(scene->state, p.states[k] - '0') << "after key " << k;
+            EXPECT_NE(result, 11u);
+        }
+        u32 last = 0;
+        for (int i = 0; i < 50 && Scene(); ++i) last = Frame();
+        if (p.end == 'A') {
+            ASSERT_NE(Scene(), nullptr);
+            EXPECT_EQ(last, 10u) << "the arcade screen reads 10 until it drops the scene";
+            delete app.currentScene;
+            app.currentScene = nullptr;
+        } else {
+            ASSERT_EQ(Scene(), nullptr);
+            EXPECT_EQ(Exit<0>::arrivals, p.end == 'B' ? 1 : 0);
+            EXPECT_EQ(Exit<1>::arrivals, p.end == 'T' ? 1 : 0);
+            delete app.currentScene;
+            app.currentScene = nullptr;
+            Exit<0>::arrivals = Exit<1>::arrivals = 0;
+        }
+        if (p.end == 'T') continue;
+        const i32 robot = [&] {
+            i32 n = -1;
+            for (i32 i = 0; i < 22; ++i)
+                if (app.partInventory.robots[i].available && ++n == p.robotEntry) return i;
+            return -1;
+        }();
+        const PlayerEntry& me = app.players[p.playerIndex];
+        EXPECT_EQ(me.robot, robot);
+        EXPECT_EQ(me.pilot, p.pilot);
+        EXPECT_EQ(me.colorSet, 3) << "the owned set";
+
+        if (p.stage >= 0) {
+            EXPECT_EQ(app.gameSettings.stage, u32(p.stage));
+        }
+        if (p.bgm == 99) {
+            EXPECT_TRUE(app.gameSettings.bgmList.entries.empty());
+        } else {
+            EXPECT_EQ(app.gameSettings.bgmList.selectedBgm, p.bgm);
+        }
+        if (p.mode == GameMode::Arcade) {
+            EXPECT_EQ(me.team, 0);
+            EXPECT_EQ(me.slotState, 1);
+            continue;
+        }
+        EXPECT_EQ(app.gameSettings.modeOption, 0u);
+        if (p.entry1Robot == 0) {
+            EXPECT_GE(app.players[1].robot, 0);
+            EXPECT_LT(app.players[1].robot, 22);
+            EXPECT_EQ(app.players[1].colorSet, 1);
+        } else {
+            EXPECT_EQ(app.players[1].robot, p.entry1Robot);
+        }
+        const bool randomPair = p.mode == GameMode::Survival || p.mode == GameMode::Team;
+        for (i32 i = 2; i <= 3; ++i) {
+            if (randomPair) {
+                EXPECT_GE(app.players[i].robot, 0);
+                EXPECT_LT(app.players[i].robot, 22);
+            } else if (p.mode == GameMode::Fleet) {
+                EXPECT_EQ(app.players[i].robot, -1);
+            }
+        }
+        if (p.mode == GameMode::Survival) {
+            EXPECT_EQ(app.players[2].colorSet, 1);
+        }
+    }
+}
+
+TEST_F(CharaSelectSceneTest, ArcadeCancelReturnsElevenAndNoRobotsStillRuns)
+{
+    app.gameSettings.gameMode = GameMode::Arcade;
+    app.currentScene = GetCharaSelectScene();
+    for (int i = 0; i < 43; ++i) Frame();
+    EXPECT_EQ(Press(0, {13}), 11u) << "no fade for the arcade screen";
+    delete app.currentScene;
+
+    // Nothing owned: the rings are empty, keys move nothing, START stays.
+    for (auto& r : app.partInventory.robots) r.available = 0;
+    app.gameSettings.gameMode = GameMode::Survival;
+    app.currentScene = GetCharaSelectScene();
+    ASSERT_EQ(Scene()->robotEntryCount, 0);
+    for (int i = 0; i < 43; ++i) Frame();
+    for (u32 b : {0u, 2u, 12u}) Press(0, {b});
+    EXPECT_EQ(Scene()->state, CharaStateRobot);
+}
+
+TEST_F(CharaSelectSceneTest, MusicListTakesFilesWithTheirPicturesOrThePlaceholder)
+{
+    TempFolder temp;
+    const std::string dir = temp / "Sound/MyBgm";
+    ASSERT_TRUE(plat::CreateDirectory((temp / "Sound").c_str()));
+    ASSERT_TRUE(plat::CreateDirectory(dir.c_str()));
+    ASSERT_TRUE(plat::CreateDirectory((dir + "/folder.ogg").c_str()));
+    std::string png;
+    ASSERT_TRUE(plat::ReadWholeFile("Sound/MyBgm/NoImage.png", png));
+    for (const char* f : {"a.ogg", "b.ogg", "b.png", "NoImage.png"})
+        ASSERT_TRUE(plat::WriteFileAtomic((dir + "/" + f).c_str(), png.data(), png.size()));
+    const std::string longName = std::string(96, 'x') + ".ogg";  // 100 bytes
+    ASSERT_TRUE(plat::WriteFileAtomic((dir + "/" + longName).c_str(), "x", 1));
+
+    MyBgmList list;
+    list.selectedBgm = 1;
+    list.Scan(temp.Path().c_str());
+    ASSERT_EQ(list.entries.size(), 2u) << "no folder, no name too long for its field";
+    EXPECT_EQ(list.entries[0]->fileName, "a.ogg");
+    EXPECT_EQ(list.entries[1]->fileName, "b.ogg");
+    EXPECT_EQ(list.selectedBgm, -1);
+    const std::string before = plat::GetCurrentDirectory();
+    list.LoadPictures(temp.Path().c_str());
+    EXPECT_EQ(plat::GetCurrentDirectory(), before);
+    EXPECT_EQ(list.entries[0]->hasPicture, 0);
+    EXPECT_NE(list.entries[0]->picture.texture, nullptr) << "the placeholder";
+    EXPECT_EQ(list.entries[1]->hasPicture, 1);
+    EXPECT_NE(list.entries[1]->picture.texture, nullptr);
+    list.ReleasePictures();
+    EXPECT_EQ(list.entries.size(), 2u);
+    EXPECT_EQ(list.entries[1]->picture.texture, nullptr);
+
+    list.Scan((temp / "nowhere").c_str());
+    EXPECT_TRUE(list.entries.empty());
+}
+
+}  // namespace
