@@ -103,14 +103,16 @@ TEST(FrontendEndToEndTest, SurvivalFromTheTitleThroughTheSelectionIntoTheBattle)
 {
     PlayFolder play;
     // Enter until the title's menu is up, down to survival and in; then on
-    // the selection: a shot of the robot step, and each step confirmed with
-    // a shot of the next; the last shot in the battle.
+    // the selection: a shot of the robot step once the ring has come to rest
+    // on the second robot and its preview has loaded (script time moves at
+    // most 50 ms a frame), and each step confirmed with a shot of the next;
+    // the last shot in the battle.
     std::string script = "300 button 1\n";
     for (int t = 1000; t <= 20000; t += 1000) script += std::to_string(t) + " key Enter\n";
     script += "22000 key Down\n23000 key Enter\n"
-              "27000 key Right\n28500 key VK_SNAPSHOT\n29000 key Enter\n30000 key VK_SNAPSHOT\n"
-              "31000 key Enter\n32000 key VK_SNAPSHOT\n33000 key Enter\n34000 key VK_SNAPSHOT\n"
-              "35000 key Enter\n45000 key VK_SNAPSHOT\n47000 close\n";
+              "27000 key Right\n31000 key VK_SNAPSHOT\n32000 key Enter\n33000 key VK_SNAPSHOT\n"
+              "34000 key Enter\n35000 key VK_SNAPSHOT\n36000 key Enter\n37000 key VK_SNAPSHOT\n"
+              "38000 key Enter\n50000 key VK_SNAPSHOT\n52000 close\n";
     ASSERT_TRUE(play.temp.Write("play.script", script));
     GameProcess game(play.exe, play.run, play.Env(), play.temp / "play.err");
     ASSERT_TRUE(game.Started());
