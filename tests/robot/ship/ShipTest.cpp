@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cfloat>
+#include <cmath>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -306,6 +307,64 @@ TEST(Ship, SailsFightsLaunchesCarriesAndSinksByItsRules)
     ship->HitTestObject(other);
     EXPECT_NEAR(other->Position().z - ship->Position().z, 14.0f, 0.001f);
     EXPECT_NEAR(shipZ - ship->Position().z, other->Position().z - otherZ, 0.001f);
+
+    // Computer control: an attacker speeds up and turns its broadside to a
+    // near target, a withdrawing ship stops and sinks, a holder keeps its
+    // heading; without energy only the two chance draws are made.
+    ship->lockTarget = gunner;
+    ship->aimOffset = Vec3(0.0f, 0.0f, 50.0f);
+    ship->aimDir = Vec3(0.0f, 0.0f, 1.0f);
+    ship->aimSide = Vec3(1.0f, 0.0f, 0.0f);
+    ship->hp = ship->hpMax;
+    ship->energy = 0;
+    ship->aiLevel = 0;
+    ship->speed = 0.0f;
+    before = Draws();
+    ship->ComputerControl();
+    EXPECT_EQ(Draws() - before, 2u);
+    EXPECT_EQ(ship->input.direction, 6);
+    EXPECT_EQ(ship->input.buttons[0], 1);
+    EXPECT_EQ(ship->input.buttons[1], 0);
+    ship->aiRetreat = 1;
+    ship->speed = 0.05f;
+    ship->ComputerControl();
+    EXPECT_EQ(ship->input.direction, 2);
+    EXPECT_EQ(ship->input.buttons[0], 0);
+    EXPECT_EQ(ship->input.buttons[1], 1);
+    ship->aiRetreat = 0;
+    ship->aiMode = 1;
+    ship->speed = 0.1f;
+    ship->ComputerControl();
+    EXPECT_EQ(ship->input.direction, 5);
+    EXPECT_EQ(ship->input.buttons[1], 1);
+    ship->aiMode = 0;
+    ship->lockTarget = nullptr;
+    ship->speed = 0.0f;
+    ship->input.Clear();
+
+    // The ship camera chases from behind and above, looking down at the
+    // body; a shake lifts or drops it and counts down; the demonstration
+    // cycle never draws from the battle generator.
+    ship->aimOffset = Vec3(0.0f, 0.0f, 20.0f);
+    scene.cameraMode = 0;
+    scene.freeCameraMode = 0;
+    scene.cameraShake = 0;
+    ship->UpdateCamera();
+    const Vec3 eye = At(scene.camera.world), body = ship->BodyPosition();
+    EXPECT_NEAR(body.z - eye.z, 30.0f * 20.0f / std::sqrt(20.0f * 20.0f + 6.0f * 6.0f), 0.01f);
+    EXPECT_NEAR(eye.y - body.y, 30.0f * 6.0f / std::sqrt(20.0f * 20.0f + 6.0f * 6.0f) + 5.8f, 0.01f);
+    EXPECT_LT(scene.camera.world.m[2][1], 0.0f);
+    scene.cameraShake = 4;
+    ship->UpdateCamera();
+    EXPECT_NEAR(std::fabs(scene.camera.world.m[3][1] - eye.y), 4.0f / 200.0f, 0.0001f);
+    EXPECT_EQ(scene.cameraShake, 3);
+    before = Draws();
+    for (u32 mode : {2u, 3u, 4u}) {
+        scene.cameraMode = mode;
+        for (i32 i = 0; i < 50; ++i) ship->UpdateCamera();
+    }
+    EXPECT_EQ(Draws(), before);
+    scene.cameraMode = 0;
 
     // The last hit sinks it: the owner scores the type's "Score" and a kill;
     // 90 frames of blasts (the offsets and drifts drawn x, y, z), then 180
