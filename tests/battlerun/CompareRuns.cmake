@@ -1,0 +1,16 @@
+# Runs the headless battle twice, each in a process of its own, and fails
+# unless both play all the frames and print the same hash lines.
+separate_arguments(args UNIX_COMMAND "${ARGS}")
+execute_process(COMMAND ${RUNNER} ${args} OUTPUT_VARIABLE first RESULT_VARIABLE rc1)
+execute_process(COMMAND ${RUNNER} ${args} OUTPUT_VARIABLE second RESULT_VARIABLE rc2)
+if(NOT rc1 EQUAL 0 OR NOT rc2 EQUAL 0)
+  message(FATAL_ERROR "battle runner failed: ${rc1} ${rc2}")
+endif()
+string(REGEX MATCH "[^\n]*\n?$" last "${first}")
+message(STATUS "last line: ${last}")
+if(NOT first MATCHES "frame ${FRAMES} [0-9a-f]+ units")
+  message(FATAL_ERROR "the battle did not run ${FRAMES} frames:\n${first}")
+endif()
+if(NOT first STREQUAL second)
+  message(FATAL_ERROR "two runs of the same battle differ:\n${first}\n----\n${second}")
+endif()
