@@ -52,8 +52,10 @@ float ShadowRange()
 void CellOf(const BattleMap& map, const Vec3& p, i32* column, i32* row)
 {
     const f32 size = map.cellSize > 0.0f ? map.cellSize : 1.0f;
-    *column = static_cast<i32>(p.x / size);
-    *row = static_cast<i32>(p.z / size);
+    // Far off (or not a number) is outside the grid; the cast would overflow.
+    auto cell = [](f32 v) { return v > -1e6f && v < 1e6f ? static_cast<i32>(v) : -1; };
+    *column = cell(p.x / size);
+    *row = cell(p.z / size);
 }
 
 // Every unit of the robot list that is a robot or a ship and is not
