@@ -1,6 +1,7 @@
-// One battle frame with only the battle's own tasks (no robots), headless on
-// the recording device, so later parts see what they add to a frame; and the
-// drawing of a frame with robots on OpenGL.
+// Whole battles headless on the recording device, one frame per iteration:
+// the empty battle (the battle's own tasks only), eight computer robots and
+// the full team battle, with the multiple of real time (60 frames a second)
+// as the "realtime" counter; and the drawing of a frame with robots on OpenGL.
 #include <benchmark/benchmark.h>
 
 #include "app/core/Application.h"
@@ -16,22 +17,48 @@
 
 namespace {
 
-void BM_EmptyBattleFrame(benchmark::State& state)
+void RunBattle(benchmark::State& state, BattleRunnerOptions options)
 {
     plat::SetCurrentDirectory(QUILLON_RUN_DIR);
-    BattleRunnerOptions options;
-    options.mode = GameMode::Practice;
-    options.slotState[1] = 0;
     options.runFolder = QUILLON_RUN_DIR;
     BattleRunner runner(options);
     if (!runner.Scene()) {
         state.SkipWithError("no battle scene");
         return;
     }
-    for (auto _ : state) runner.RunFrames(1);
+    for (auto _ : state)
+        if (runner.RunFrames(1) != 1) {
+            state.SkipWithError("the battle ended");
+            break;
+        }
     state.SetItemsProcessed(state.iterations());
+    state.counters["realtime"] =
+        benchmark::Counter(static_cast<double>(state.iterations()) / 60.0, benchmark::Counter::kIsRate);
+}
+
+void BM_EmptyBattleFrame(benchmark::State& state)
+{
+    BattleRunnerOptions options;
+    options.mode = GameMode::Practice;
+    options.slotState[1] = 0;
+    RunBattle(state, options);
 }
 BENCHMARK(BM_EmptyBattleFrame);
+
+// A minute of eight computer robots of mixed levels.
+void BM_EightRobotBattleFrame(benchmark::State& state)
+{
+    RunBattle(state, MakeBattleOptions(GameMode::LocalBattle, 0, {0, 1, 2, 3, 4, 5, 6, 7},
+                                       {10, 8, 6, 4, 2, 1, 5, 10}, false));
+}
+BENCHMARK(BM_EightRobotBattleFrame)->Iterations(3600)->Unit(benchmark::kMicrosecond);
+
+// Half a minute of the team battle with all the robots its set-up makes.
+void BM_TeamBattleFrame(benchmark::State& state)
+{
+    RunBattle(state, MakeBattleOptions(GameMode::Team, 0, {0}, {}, false));
+}
+BENCHMARK(BM_TeamBattleFrame)->Iterations(1800)->Unit(benchmark::kMicrosecond);
 
 // The drawing of one battle frame at 1024 x 768 on OpenGL with the default
 // look (shadows, glow, fog): robots of two types stand in a ring in the
