@@ -351,10 +351,11 @@ i32 GMTCB_Judge_LocalBattle_RestBody::Proc_Result()
 
 // ---- online: team survival and team cost ---------------------------------------------
 
-i32 GMTCB_Judge_NetTeamSurvival::Proc_Watch()
+// The team rules after the watch: the last team standing decides, the
+// picture shows until Enter or 240 frames, the table until Enter, then the
+// experience, or the room for a spectator.
+i32 GMTCB_JudgeBase::DecideLastTeam(i32 living, i32 last, Phase showResult)
 {
-    i32 last = -1;
-    const i32 living = CountLivingTeams(*scene, kTeamSlots, kTeamSlots, true, &last);
     if (living > 1) {
         ConnectionHolds();
         return kTaskKeep;
@@ -362,11 +363,11 @@ i32 GMTCB_Judge_NetTeamSurvival::Proc_Watch()
     counter = 0;
     const CRobot_Base* player = PlayerRobot();
     DecideOnline(living == 1 && player && player->displayTeam == last);
-    SetPhase(&GMTCB_Judge_NetTeamSurvival::Proc_ShowResult);
+    phaseProc = showResult;
     return kTaskKeep;
 }
 
-i32 GMTCB_Judge_NetTeamSurvival::Proc_ShowResult()
+i32 GMTCB_JudgeBase::ShowResultUntilEnter(Phase resultTable)
 {
     ClearEscape();
     FadePicture();
@@ -375,12 +376,12 @@ i32 GMTCB_Judge_NetTeamSurvival::Proc_ShowResult()
         ConnectionHolds();
         return kTaskKeep;
     }
-    SetPhase(&GMTCB_Judge_NetTeamSurvival::Proc_ResultTable);
+    phaseProc = resultTable;
     if (table) table->show = 1;
     return kTaskKeep;
 }
 
-i32 GMTCB_Judge_NetTeamSurvival::Proc_ResultTable()
+i32 GMTCB_JudgeBase::ResultTableUntilEnter(Phase expSave, Phase returnToRoom)
 {
     ClearEscape();
     if (!EnterPressed(kResultKeyMs)) {
@@ -392,14 +393,32 @@ i32 GMTCB_Judge_NetTeamSurvival::Proc_ResultTable()
     counter = 0;
     if (OwnIsSpectator()) {
         SendReturnToRoom();
-        SetPhase(&GMTCB_Judge_NetTeamSurvival::Proc_ReturnToRoom);
+        phaseProc = returnToRoom;
+        ConnectionHolds();
         return kTaskKeep;
     }
-    const CRobot_Base* own = OwnRobot();
     if (BattleTooShort()) StartExp(0, 1);
-    else StartExp((won ? 20000 : -10000) + own->score, 0);
-    SetPhase(&GMTCB_Judge_NetTeamSurvival::Proc_ExpSave);
+    else StartExp((won ? 20000 : -10000) + OwnRobot()->score, 0);
+    phaseProc = expSave;
     return kTaskKeep;
+}
+
+i32 GMTCB_Judge_NetTeamSurvival::Proc_Watch()
+{
+    i32 last = -1;
+    const i32 living = CountLivingTeams(*scene, kTeamSlots, kTeamSlots, true, &last);
+    return DecideLastTeam(living, last, static_cast<Phase>(&GMTCB_Judge_NetTeamSurvival::Proc_ShowResult));
+}
+
+i32 GMTCB_Judge_NetTeamSurvival::Proc_ShowResult()
+{
+    return ShowResultUntilEnter(static_cast<Phase>(&GMTCB_Judge_NetTeamSurvival::Proc_ResultTable));
+}
+
+i32 GMTCB_Judge_NetTeamSurvival::Proc_ResultTable()
+{
+    return ResultTableUntilEnter(static_cast<Phase>(&GMTCB_Judge_NetTeamSurvival::Proc_ExpSave),
+                                 static_cast<Phase>(&GMTCB_Judge_NetTeamSurvival::Proc_ReturnToRoom));
 }
 
 i32 GMTCB_Judge_NetTeamSurvival::Proc_ExpSave()
@@ -423,52 +442,18 @@ i32 GMTCB_Judge_NetTeamCost::Proc_Watch()
 {
     i32 last = -1;
     const i32 living = CountCostTeams(*scene, kTeamSlots, &last);
-    if (living > 1) {
-        ConnectionHolds();
-        return kTaskKeep;
-    }
-    counter = 0;
-    const CRobot_Base* player = PlayerRobot();
-    DecideOnline(living == 1 && player && player->displayTeam == last);
-    SetPhase(&GMTCB_Judge_NetTeamCost::Proc_ShowResult);
-    return kTaskKeep;
+    return DecideLastTeam(living, last, static_cast<Phase>(&GMTCB_Judge_NetTeamCost::Proc_ShowResult));
 }
 
 i32 GMTCB_Judge_NetTeamCost::Proc_ShowResult()
 {
-    ClearEscape();
-    FadePicture();
-    if (!EnterPressed(kResultKeyMs) && counter < 240) {
-        ++counter;
-        ConnectionHolds();
-        return kTaskKeep;
-    }
-    SetPhase(&GMTCB_Judge_NetTeamCost::Proc_ResultTable);
-    if (table) table->show = 1;
-    return kTaskKeep;
+    return ShowResultUntilEnter(static_cast<Phase>(&GMTCB_Judge_NetTeamCost::Proc_ResultTable));
 }
 
 i32 GMTCB_Judge_NetTeamCost::Proc_ResultTable()
 {
-    ClearEscape();
-    if (!EnterPressed(kResultKeyMs)) {
-        ConnectionHolds();
-        return kTaskKeep;
-    }
-    if (table) table->show = 0;
-    RemovePicture();
-    counter = 0;
-    if (OwnIsSpectator()) {
-        SendReturnToRoom();
-        SetPhase(&GMTCB_Judge_NetTeamSurvival::Proc_ReturnToRoom);
-        ConnectionHolds();
-        return kTaskKeep;
-    }
-    const CRobot_Base* own = OwnRobot();
-    if (BattleTooShort()) StartExp(0, 1);
-    else StartExp((won ? 20000 : -10000) + own->score, 0);
-    SetPhase(&GMTCB_Judge_NetTeamCost::Proc_ExpSave);
-    return kTaskKeep;
+    return ResultTableUntilEnter(static_cast<Phase>(&GMTCB_Judge_NetTeamCost::Proc_ExpSave),
+                                 static_cast<Phase>(&GMTCB_Judge_NetTeamSurvival::Proc_ReturnToRoom));
 }
 
 i32 GMTCB_Judge_NetTeamCost::Proc_ExpSave()

@@ -58,6 +58,10 @@ protected:
     // failed save is shown). False while the player has not confirmed.
     bool ExpSaved();
     void ShowNotice(const char* text);
+    // The team rules' steps from the decision to the experience.
+    i32 DecideLastTeam(i32 living, i32 last, Phase showResult);
+    i32 ShowResultUntilEnter(Phase resultTable);
+    i32 ResultTableUntilEnter(Phase expSave, Phase returnToRoom);
     // Waits for the server's echo of the return, then the room; gives up
     // for the title when it never comes.
     i32 WaitForRoom(bool fadeFirst, bool checkConnection);
