@@ -11,6 +11,7 @@
 #include "app/scene/Camera.h"
 #include "battle/hud/TimeDisplay.h"
 #include "battle/GameScene.h"
+#include "battle/hud/OverlayTasks.h"
 #include "engine/graphics/GraphicsDevice.h"
 #include "engine/graphics/TextureCache.h"
 #include "platform/input/Keyboard.h"
@@ -131,17 +132,6 @@ void GMTCB_DrawSP_CharaInfo::DrawSP()
 
 namespace {
 
-Mat4 LayoutMove(f32 x, f32 y)
-{
-    const CApplication& app = *GetApplication();
-    Mat4 m = Mat4::Identity();
-    m.m[0][0] = app.video.screenScaleX;
-    m.m[1][1] = app.video.screenScaleY;
-    m.m[3][0] = x * app.video.screenScaleX;
-    m.m[3][1] = y * app.video.screenScaleY;
-    return m;
-}
-
 plat::Font* FontSlot(i32 slot)
 {
     GraphicsDevice* gd = GetGraphicsDevice();
@@ -170,7 +160,7 @@ void GMTCB_DrawSP_ChatInputStringDisp::DrawSP()
     plat::Font* font = FontSlot(1);
     if (!scene || !font) return;
     GraphicsDevice* gd = GetGraphicsDevice();
-    gd->sprite->SetTransform(LayoutMove(0.0f, 0.0f));
+    gd->sprite->SetTransform(LayoutMatrix(1.0f, 1.0f, 0.0f, 0.0f));
     if (scene->chatInputActive != 1) return;
     const ImeLineEditor& editor = GetApplication()->lineEditor;
     TextureCache* cache = GetTextureCache();
@@ -219,7 +209,7 @@ void GMTCB_DrawSP_PlayerRestDisp::DrawSP()
     const TextureHandle& icon = scene->interfaceTextures[20];
     if (!icon.texture) return;
     for (i32 i = 0; i < robot->restBody && i < 100; ++i) {
-        gd->sprite->SetTransform(LayoutMove(246.0f - 16.0f * static_cast<f32>(i), 15.0f));
+        gd->sprite->SetTransform(LayoutMatrix(1.0f, 1.0f, 246.0f - 16.0f * static_cast<f32>(i), 15.0f));
         gd->sprite->Draw(icon.texture, &icon.sourceRect, nullptr, nullptr, 0xFFFFFFFFu);
     }
 }
@@ -282,7 +272,7 @@ void GMTCB_DrawSP_NetDetailDisp::DrawSP()
     const TextureHandle& dot = app.sharedTextures[0];
     TextureCache* cache = GetTextureCache();
     auto text = [&](f32 x, f32 y, const char* s, u32 colour) {
-        gd->sprite->SetTransform(LayoutMove(x, y));
+        gd->sprite->SetTransform(LayoutMatrix(1.0f, 1.0f, x, y));
         const plat::GfxRect grey{1, 1, 513, 61}, main{0, 0, 512, 60};
         cache->DrawTextDefault(font, s, -1, &grey, 0, 0xFFB4B4B4u);
         cache->DrawTextDefault(font, s, -1, &main, 0, colour);
@@ -315,7 +305,7 @@ void GMTCB_DrawSP_NetDetailDisp::DrawSP()
             if (r->pilotIndex >= 0 && r->pilotIndex < MaxPilots) {
                 TextureHandle& face = GetPilotRegistry()->slots[r->pilotIndex].pictures[0];
                 if (face.texture) {
-                    Mat4 m = LayoutMove(774.0f, y);
+                    Mat4 m = LayoutMatrix(1.0f, 1.0f, 774.0f, y);
                     m.m[0][0] *= 0.4f;
                     m.m[1][1] *= 0.4f;
                     gd->sprite->SetTransform(m);
@@ -326,7 +316,7 @@ void GMTCB_DrawSP_NetDetailDisp::DrawSP()
             if (r->GetKind() == kKindRobot) {
                 const auto* robot = static_cast<CRobot_Normal*>(r);
                 if (robot->modelData && robot->modelData->faceTexture.texture) {
-                    Mat4 m = LayoutMove(854.0f, y);
+                    Mat4 m = LayoutMatrix(1.0f, 1.0f, 854.0f, y);
                     m.m[0][0] *= 0.9375f;
                     m.m[1][1] *= 0.9375f;
                     gd->sprite->SetTransform(m);
@@ -361,7 +351,7 @@ void GMTCB_DrawSP_NetDetailDisp::DrawSP()
                                                  : 0.0f;
                     std::snprintf(line, sizeof line, "(%u/%d)", slot.uploadReceived, slot.uploadTotal);
                     if (plat::Font* small = FontSlot(4)) {
-                        gd->sprite->SetTransform(LayoutMove(70.0f, y + 42.0f));
+                        gd->sprite->SetTransform(LayoutMatrix(1.0f, 1.0f, 70.0f, y + 42.0f));
                         const plat::GfxRect rr{0, 0, 512, 60};
                         cache->DrawTextDefault(small, line, -1, &rr, 0, c);
                     }

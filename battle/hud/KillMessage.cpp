@@ -6,25 +6,11 @@
 #include "app/core/Application.h"
 #include "battle/GameScene.h"
 #include "battle/hud/HudTasks.h"
+#include "battle/hud/OverlayTasks.h"
 #include "engine/graphics/GraphicsDevice.h"
 #include "engine/graphics/TextureCache.h"
 #include "robot/Robot.h"
 #include "robot/RobotType.h"
-
-namespace {
-
-Mat4 LayoutAt(f32 x, f32 y)
-{
-    const CApplication& app = *GetApplication();
-    Mat4 m = Mat4::Identity();
-    m.m[0][0] = app.video.screenScaleX;
-    m.m[1][1] = app.video.screenScaleY;
-    m.m[3][0] = x * app.video.screenScaleX;
-    m.m[3][1] = y * app.video.screenScaleY;
-    return m;
-}
-
-}  // namespace
 
 TextCacheEntry* DrawShadowText(i32 font, f32 x, f32 y, const char* text, i32 count, const plat::GfxRect* rect,
                                u32 format, u32 colour, f32 shadowX, f32 shadowY, u32 shadowColour)
@@ -32,9 +18,9 @@ TextCacheEntry* DrawShadowText(i32 font, f32 x, f32 y, const char* text, i32 cou
     GraphicsDevice* gd = GetGraphicsDevice();
     plat::Font* f = font >= 0 && font < GraphicsDevice::kFontSlots ? gd->fonts[font] : nullptr;
     if (!f || !gd->sprite || !text) return nullptr;
-    gd->sprite->SetTransform(LayoutAt(x + shadowX, y + shadowY));
+    gd->sprite->SetTransform(LayoutMatrix(1.0f, 1.0f, x + shadowX, y + shadowY));
     TextCacheEntry* e = GetTextureCache()->DrawText(f, text, count, rect, format, shadowColour, 60, 0, 0);
-    gd->sprite->SetTransform(LayoutAt(x, y));
+    gd->sprite->SetTransform(LayoutMatrix(1.0f, 1.0f, x, y));
     if (e) e->Draw(f, text, count, rect, format, colour);
     return e;
 }

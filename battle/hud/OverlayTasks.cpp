@@ -15,16 +15,6 @@ namespace {
 
 u32 AlphaColour(i32 alpha, u32 rgb) { return (static_cast<u32>(alpha) & 0xFFu) << 24 | rgb; }
 
-// Layout space: (x, y) in 1024 x 768 units, then the window's scale.
-Mat4 LayoutMatrix(f32 scaleX, f32 scaleY, f32 x, f32 y)
-{
-    const CApplication& app = *GetApplication();
-    Mat4 m;
-    plat::MatrixScaling(&m, scaleX * app.video.screenScaleX, scaleY * app.video.screenScaleY, 1.0f);
-    m.m[3][0] = x * app.video.screenScaleX;
-    m.m[3][1] = y * app.video.screenScaleY;
-    return m;
-}
 
 // A whole-window overlay draws once, in the last view's pass, over the
 // whole window; false when this pass is not the one.
@@ -53,6 +43,16 @@ void EndWholeWindow(u8 wholeWindow)
 bool CanDraw() { return GetGraphicsDevice()->sprite != nullptr && GetGraphicsDevice()->device != nullptr; }
 
 }  // namespace
+
+Mat4 LayoutMatrix(f32 scaleX, f32 scaleY, f32 x, f32 y)
+{
+    const CApplication& app = *GetApplication();
+    Mat4 m;
+    plat::MatrixScaling(&m, scaleX * app.video.screenScaleX, scaleY * app.video.screenScaleY, 1.0f);
+    m.m[3][0] = x * app.video.screenScaleX;
+    m.m[3][1] = y * app.video.screenScaleY;
+    return m;
+}
 
 i32 GMTCB_DrawPS_Black::Proc() { return alpha == -1 ? kTaskRemove : kTaskKeep; }
 

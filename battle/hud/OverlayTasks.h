@@ -29,6 +29,9 @@ public:
 };
 
 // A picture centred on the layout screen; the task owns it.
+// Layout space: (x, y) in 1024 x 768 units, scaled, then the window's scale.
+Mat4 LayoutMatrix(f32 scaleX, f32 scaleY, f32 x, f32 y);
+
 class GMTCB_DrawPS_Picture : public BattleTask<GMTCB_DrawPS_Picture> {
 public:
     i32 Proc() override;
