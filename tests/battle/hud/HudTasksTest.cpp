@@ -34,6 +34,7 @@ TEST(HudTasks, KillMessageFadesAndTypewriterTypes)
     }
 
     auto* line = GMTCB_DrawSP_DispString2::Create(&list, 100010);
+    ASSERT_NE(line, nullptr);
     std::strcpy(line->text, "0123456789");
     line->mode = 1;
     line->framesPerChar = 3;
