@@ -1,0 +1,225 @@
+// The real game from a run folder of its own with four scripted pads: the
+// title's local versus entry, four pads each taking a slot and choosing its
+// robot, pilot, team and control (computer levels tried on the way), the
+// cost rule at its lowest rate, the stage, a four-way split-screen battle
+// fought to its end, back to the room and out to the title.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <string>
+
+#include "platform/gfx/Image.h"
+#include "support/PlayFolder.h"
+
+namespace {
+
+// Pad buttons of the script: the D-pad, shot and the decide and cancel
+// operations (bound to buttons 8 and 9 by default).
+enum : int { Up = 13, Down = 14, Left = 15, Right = 16, Decide = 8, Cancel = 9 };
+
+struct PadScript {
+    std::string text;
+    int t = 0;
+    // One press of a pad's button, then a pause.
+    void Press(int pad, int button, int after = 300)
+    {
+        text += ScriptStep(t, "pad " + std::to_string(pad) + " " + std::to_string(button));
+        t += after;
+    }
+    // A button held for ms, long enough for its repeats.
+    void Hold(int pad, int button, int ms)
+    {
+        const std::string which = std::to_string(pad) + " " + std::to_string(button);
+        text += ScriptStep(t, "paddown " + which) + ScriptStep(t + ms, "padup " + which);
+        t += ms + 300;
+    }
+    void Line(const std::string& what, int after = 0)
+    {
+        text += ScriptStep(t, what);
+        t += after;
+    }
+};
+
+// 640 x 480 window: layout units of the 1024 x 768 screen scaled by 5/8.
+u32 L(u32 v) { return v * 5 / 8; }
+
+// Mean absolute difference per channel of two equal rectangles.
+double Difference(const plat::Image& a, u32 ax, u32 ay, const plat::Image& b, u32 bx, u32 by, u32 w, u32 h)
+{
+    double sum = 0;
+    u32 n = 0;
+    for (u32 y = 0; y < h; y += 2)
+        for (u32 x = 0; x < w; x += 2, ++n) {
+            const u32 p = PixelAt(a, ax + x, ay + y), q = PixelAt(b, bx + x, by + y);
+            for (int s = 0; s < 24; s += 8) sum += std::abs(int(p >> s & 0xFF) - int(q >> s & 0xFF));
+        }
+    return n ? sum / (3.0 * n) : 0;
+}
+
+// Pixels clearly bluer (or redder) than the other channels.
+bool Blue(u32 p) { return int(p & 0xFF) > int(p >> 16 & 0xFF) + 40 && int(p & 0xFF) > int(p >> 8 & 0xFF) + 40; }
+bool Red(u32 p) { return int(p >> 16 & 0xFF) > int(p & 0xFF) + 40 && int(p >> 16 & 0xFF) > int(p >> 8 & 0xFF) + 40; }
+
+// Four quarters, each lit and each from a camera of its own.
+bool FourViews(const plat::Image& shot, std::string* why)
+{
+    const u32 W = 320, H = 240;
+    for (u32 v = 0; v < 4; ++v) {
+        if (Brightness(shot, (v % 2) * W, (v / 2) * H, (v % 2) * W + W, (v / 2) * H + H) <= 10.0) {
+            *why = "view " + std::to_string(v) + " is dark";
+            return false;
+        }
+        for (u32 u = v + 1; u < 4; ++u)
+            if (Difference(shot, (v % 2) * W, (v / 2) * H, shot, (u % 2) * W, (u / 2) * H, W, H) <= 4.0) {
+                *why = "views " + std::to_string(v) + " and " + std::to_string(u) + " look alike";
+                return false;
+            }
+    }
+    return true;
+}
+
+bool Cyan(u32 p) { return int(p >> 8 & 0xFF) > 200 && int(p & 0xFF) > 200 && int(p >> 16 & 0xFF) < 100; }
+bool Magenta(u32 p) { return int(p >> 16 & 0xFF) > 150 && int(p & 0xFF) > 200 && int(p >> 8 & 0xFF) < 60; }
+
+// Every quarter shows a whole cockpit of its own at the same place within
+// it: the kills and score panel's cyan frame at (10, 10) of the layout and
+// the pilot window's magenta frame at (1, 475), both at half size.
+bool FourCockpits(const plat::Image& shot, std::string* why)
+{
+    const u32 W = 320, H = 240;
+    auto in = [](u32 layout) { return L(layout) / 2; };
+    for (u32 v = 0; v < 4; ++v) {
+        const u32 x = (v % 2) * W, y = (v / 2) * H;
+        if (CountPixels(shot, x + in(10), y + in(10), x + in(266), y + in(100), Cyan) < 300) {
+            *why = "view " + std::to_string(v) + " has no score panel";
+            return false;
+        }
+        if (CountPixels(shot, x + in(1), y + in(475), x + in(257), y + in(730), Magenta) < 300) {
+            *why = "view " + std::to_string(v) + " has no pilot window";
+            return false;
+        }
+    }
+    return true;
+}
+
+TEST(VSRoomEndToEndTest, FourPadsSetUpASplitScreenBattleFightItOutAndComeBack)
+{
+    PlayFolder play;
+    ASSERT_TRUE(play.temp.Write("run/Config.ini", "[Window]\nw=640\nh=480\nFullScreen=0\n[GameSetting]\n"
+                                                  "KEY_左=37\nKEY_上=38\nKEY_右=39\nKEY_下=40\n"));
+    PadScript s;
+    // The settings dialog's start, Enter past the logo, Enter for the menu;
+    // up three times wraps to the local versus.
+    s.text = "300 button 1\n2500 key Enter\n8000 key Enter\n";
+    s.t = 9500;
+    for (int i = 0; i < 3; ++i) s.Line("key Up", 300);
+    s.Line("key Enter", 3000);
+
+    // The room is ready once every taken slot is marked, so the empty slots
+    // 2 and 3 are taken first. Pad 2 joins on slot 2: empty to a player, a
+    // computer of level 1, a player again; team 0, pilot 1, robot 9, ready.
+    s.Press(2, Decide);
+    s.Press(2, Decide);
+    s.Press(2, Right);
+    s.Press(2, Right);
+    s.Press(2, Left);
+    s.Press(2, Up);
+    s.Press(2, Up);
+    s.Press(2, Right);
+    s.Press(2, Up);
+    for (int i = 0; i < 3; ++i) s.Press(2, Right);
+    s.Press(2, Up);
+    s.Press(2, Decide);
+    // Pad 3 on slot 3: a computer of level 10, past it to empty, a player;
+    // team 1 kept, pilot 2, robot 13; marked after the room's shot.
+    s.Press(3, Decide);
+    s.Press(3, Decide);
+    s.Press(3, Left);
+    s.Press(3, Right);
+    s.Press(3, Right);
+    s.Press(3, Up);
+    s.Press(3, Up);
+    s.Press(3, Left);
+    s.Press(3, Up);
+    s.Press(3, Left);
+    s.Press(3, Up);
+    // Pad 0 on slot 0 (a player of team 0): robot 4, pilot 1, ready.
+    s.Press(0, Decide);
+    s.Press(0, Right);
+    s.Press(0, Down);
+    s.Press(0, Right);
+    for (int i = 0; i < 3; ++i) s.Press(0, Down);
+    s.Press(0, Decide);
+    // Pad 1 joins on slot 1 (team 1): robot 7, pilot 2, ready.
+    s.Press(1, Decide);
+    s.Press(1, Decide);
+    s.Press(1, Right);
+    s.Press(1, Right);
+    s.Press(1, Down);
+    s.Press(1, Right);
+    s.Press(1, Right);
+    for (int i = 0; i < 3; ++i) s.Press(1, Down);
+    s.Press(1, Decide, 1000);
+    s.Line("key VK_SNAPSHOT", 500);  // shot 0: the room
+    s.Press(3, Decide, 1500);
+
+    // Rules: the cost battle, its rate held down to 0.1, so one fall ends
+    // it; then the second stage.
+    s.Press(0, Right);
+    for (int i = 0; i < 3; ++i) s.Press(0, Down);
+    s.Hold(2, Left, 1500);
+    s.Press(3, Decide, 1500);
+    s.Press(3, Right);
+    s.Press(1, Decide, 5500);
+
+    // Two shots of the split screen (the stage loads on a machine of its
+    // own pace), then the first slot's robot falls at battle frame 600; the
+    // judge shows the result and returns to the room, whose cancel leaves
+    // for the title.
+    s.Line("key VK_SNAPSHOT", 2000);  // shot 1
+    s.Line("key VK_SNAPSHOT", 18000); // shot 2
+    s.Line("key VK_SNAPSHOT", 500);   // shot 3: the room again
+    s.Press(0, Cancel, 3000);
+    s.Line("key VK_SNAPSHOT", 1000);  // shot 4: the title
+    s.Line("close");
+    ASSERT_TRUE(play.temp.Write("play.script", s.text));
+
+    GameProcess game(play.exe, play.run, play.Env({"QUILLON_TEST_FALL_FRAME=600"}), play.temp / "play.err");
+    ASSERT_TRUE(game.Started());
+    ASSERT_EQ(game.Wait(std::chrono::seconds(500)), 0) << play.temp.Read("play.err");
+
+    plat::Image room, early, late, back, title;
+    ASSERT_TRUE(play.Shot(0, room, "vsroom_room")) << play.temp.Read("play.err");
+    ASSERT_TRUE(play.Shot(1, early, "vsroom_split_early"));
+    ASSERT_TRUE(play.Shot(2, late, "vsroom_split"));
+    ASSERT_TRUE(play.Shot(3, back, "vsroom_back"));
+    ASSERT_TRUE(play.Shot(4, title, "vsroom_title"));
+
+    // The room: four panels, each with a robot picture of its own at
+    // (25 + 250 p, 92) of the layout (150 x 150 of it: a face and its
+    // visor); team 0's bar blue, team 1's red.
+    for (u32 p = 0; p < 4; ++p) {
+        EXPECT_GE(Colours(room, L(25 + 250 * p), L(92), L(175 + 250 * p), L(242)), 2u) << "panel " << p;
+        for (u32 q = p + 1; q < 4; ++q)
+            EXPECT_GT(Difference(room, L(25 + 250 * p), L(92), room, L(25 + 250 * q), L(92), L(150), L(150)), 6.0)
+                << "panels " << p << " and " << q << " show one robot";
+    }
+    EXPECT_GT(CountPixels(room, L(25), L(68), L(225), L(92), Blue), 400u);
+    EXPECT_GT(CountPixels(room, L(275), L(68), L(475), L(92), Red), 400u);
+
+    // The split screen in one of its shots (the other may still be loading).
+    std::string early_why, late_why;
+    EXPECT_TRUE(FourViews(early, &early_why) || FourViews(late, &late_why)) << early_why << "; " << late_why;
+    EXPECT_TRUE(FourCockpits(early, &early_why) || FourCockpits(late, &late_why)) << early_why << "; " << late_why;
+    EXPECT_GT(Difference(late, 0, 0, room, 0, 0, 640, 480), 10.0);
+
+    // Back in a fresh room (no marks), the team bars and slot 0's robot
+    // where they were; then the title.
+    EXPECT_GT(CountPixels(back, L(25), L(68), L(225), L(92), Blue), 400u);
+    EXPECT_GT(CountPixels(back, L(275), L(68), L(475), L(92), Red), 400u);
+    EXPECT_LT(Difference(back, L(25), L(92), room, L(25), L(92), L(150), L(150)), 3.0) << "slot 0's robot is still chosen";
+    EXPECT_GT(Difference(title, 0, 0, back, 0, 0, 640, 480), 10.0) << "the title, not the room";
+}
+
+}  // namespace
