@@ -1,7 +1,8 @@
-// Whole battles headless on the recording device, one frame per iteration:
-// the empty battle (the battle's own tasks only), eight computer robots and
+// Whole battles headless, one undrawn frame per iteration (the simulation
+// alone, as a frame the game skips drawing): the empty battle (the battle's own tasks only), eight computer robots and
 // the full team battle, with the multiple of real time (60 frames a second)
-// as the "realtime" counter; and the drawing of a frame with robots on OpenGL.
+// as the "realtime" counter; the drawing of a frame with robots on OpenGL;
+// and the team battle run and drawn on OpenGL.
 #include <benchmark/benchmark.h>
 
 #include "app/core/Application.h"
@@ -22,6 +23,8 @@ void RunBattle(benchmark::State& state, BattleRunnerOptions options)
 {
     plat::SetCurrentDirectory(QUILLON_RUN_DIR);
     options.runFolder = QUILLON_RUN_DIR;
+    options.recordCalls = false;
+    options.draw = false;
     BattleRunner runner(options);
     if (!runner.Scene()) {
         state.SkipWithError("no battle scene");
@@ -94,5 +97,40 @@ void BM_BattleFrameDrawn(benchmark::State& state)
     app.video.hdr = 0;
 }
 BENCHMARK(BM_BattleFrameDrawn)->Arg(8)->Arg(20)->Unit(benchmark::kMillisecond);
+
+// The team battle as it plays, every frame both run and drawn on OpenGL at
+// 1024 x 768 with the default look: all the robots its set-up makes, their
+// weapons and effects, seen from the battle's own camera.
+void BM_TeamBattleFrameDrawn(benchmark::State& state)
+{
+    plat::SetCurrentDirectory(QUILLON_RUN_DIR);
+    CApplication& app = *GetApplication();
+    app.video.hdr = 1;
+    app.video.shadow = 2;
+    app.video.farLevel = 3;
+    BattleRunnerOptions options = MakeBattleOptions(GameMode::Team, 0, {0}, {}, false);
+    options.runFolder = QUILLON_RUN_DIR;
+    options.openGL = true;
+    BattleRunner runner(options);
+    CGameScene* scene = runner.Scene();
+    if (!scene) {
+        state.SkipWithError("no battle scene");
+        return;
+    }
+    CreateShaderWrappers(1024, 768, 2);
+    scene->shadowOn = GetShaderShadowMap()->shadowSize != 0 ? 1 : 0;
+    for (auto _ : state) {
+        app.frameDrawn = 1;
+        if (runner.RunFrames(1) != 1) {
+            state.SkipWithError("the battle ended");
+            break;
+        }
+    }
+    state.SetItemsProcessed(state.iterations());
+    runner.EndBattle();
+    ReleaseShaderWrappers();
+    app.video.hdr = 0;
+}
+BENCHMARK(BM_TeamBattleFrameDrawn)->Iterations(600)->Unit(benchmark::kMillisecond);
 
 }  // namespace

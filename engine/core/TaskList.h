@@ -42,7 +42,11 @@ public:
     CList(const CList&) = delete;
     CList& operator=(const CList&) = delete;
 
-    virtual ~CList() { CList::DeleteAll(); }
+    virtual ~CList()
+    {
+        CList::DeleteAll();
+        delete runs;
+    }
 
     // Empties the list and starts afresh with new sentinels.
     virtual void Init()
@@ -65,6 +69,7 @@ public:
         t->owner = this;
         head = h;
         tail = t;
+        ForgetRuns();
     }
 
     virtual void DeleteAll()
@@ -73,6 +78,31 @@ public:
         DeleteNodeChain(head);
         head = tail = nullptr;
         count = 0;
+        ForgetRuns();
+    }
+
+    // The node a new one of priority p goes before: the first above p (last
+    // among equals) or at least p (first among equals). A long list keeps the
+    // ends of its runs of small priorities (a battle's thousands of effects),
+    // so those are found at once; otherwise the sorted list is searched from
+    // both ends at once, so long runs of one priority cost nothing whichever
+    // end the new node belongs at.
+    T* InsertionPoint(u32 p, bool firstAmongEquals) const
+    {
+        if (runs && p < kRunSlots) {
+            if (runs->first[p]) return firstAmongEquals ? runs->first[p] : runs->last[p]->next;
+            for (u32 q = p + 1; q < kRunSlots; ++q)
+                if (runs->first[q]) return runs->first[q];
+        }
+        auto ahead = [p, firstAmongEquals](const T* n) { return firstAmongEquals ? n->priority < p : n->priority <= p; };
+        T* forward = head->next;
+        T* backward = tail;  // never ahead: the tail sentinel's priority is above every user priority
+        for (;;) {
+            if (!ahead(forward)) return forward;
+            if (ahead(backward->prev)) return backward;
+            forward = forward->next;
+            backward = backward->prev;
+        }
     }
 
     // Last among equals.
@@ -91,9 +121,7 @@ public:
     {
         if (!head || !node) return;
         const u32 p = ClampPriority(priority);
-        T* at = head;
-        while (at->priority <= p) at = at->next; // the tail sentinel stops it
-        LinkBefore(at, node, p);
+        LinkBefore(InsertionPoint(p, false), node, p);
     }
 
     // First among equals.
@@ -112,9 +140,7 @@ public:
     {
         if (!head || !node) return;
         const u32 p = ClampPriority(priority);
-        T* at = head;
-        while (at->priority < p) at = at->next;
-        LinkBefore(at, node, p);
+        LinkBefore(InsertionPoint(p, true), node, p);
     }
 
     virtual T* NewNodeAfter(T* existing)
@@ -139,6 +165,7 @@ public:
         existing->next = node;
         node->owner = this;
         ++count;
+        NoteLinked(node);
         return 1;
     }
 
@@ -228,6 +255,67 @@ protected:
     u32 count = 0;
 
 private:
+    // Priorities below kRunSlots keep the first and last node of their run
+    // once the list has grown past kRunsFrom nodes; short lists (a laser's
+    // points, a cell's objects) stay small without them.
+    static constexpr u32 kRunSlots = 8;
+    static constexpr u32 kRunsFrom = 32;
+    struct Runs {
+        T* first[kRunSlots] = {};
+        T* last[kRunSlots] = {};
+    };
+    Runs* runs = nullptr;
+
+    void ForgetRuns()
+    {
+        delete runs;
+        runs = nullptr;
+    }
+
+    void BuildRuns()
+    {
+        runs = new (std::nothrow) Runs();
+        if (!runs) return;
+        for (T* n = head->next; n != tail; n = n->next) {
+            const u32 p = n->priority;
+            if (p >= kRunSlots) break;
+            if (!runs->first[p]) runs->first[p] = n;
+            runs->last[p] = n;
+        }
+    }
+
+    // A node just linked in its place: it may start or end its run.
+    void NoteLinked(T* node)
+    {
+        if (!runs) {
+            if (count > kRunsFrom) BuildRuns();
+            return;
+        }
+        const u32 p = node->priority;
+        if (p >= kRunSlots) return;
+        if (!runs->first[p]) {
+            runs->first[p] = runs->last[p] = node;
+            return;
+        }
+        if (node->next == runs->first[p]) runs->first[p] = node;
+        if (node->prev == runs->last[p]) runs->last[p] = node;
+    }
+
+    // A node about to leave its place.
+    void NoteUnlinking(T* node)
+    {
+        if (!runs) return;
+        const u32 p = node->priority;
+        if (p >= kRunSlots) return;
+        if (runs->first[p] == node && runs->last[p] == node) {
+            runs->first[p] = runs->last[p] = nullptr;
+        } else if (runs->first[p] == node) {
+            runs->first[p] = node->next;
+        } else if (runs->last[p] == node) {
+            runs->last[p] = node->prev;
+        }
+    }
+
     void LinkBefore(T* at, T* node, u32 p)
     {
         node->priority = p;
@@ -237,10 +325,12 @@ private:
         at->prev->next = node;
         at->prev = node;
         ++count;
+        NoteLinked(node);
     }
 
     T* Unlink(T* node)
     {
+        NoteUnlinking(node);
         T* following = node->next;
         node->prev->next = following;
         following->prev = node->prev;
@@ -253,6 +343,7 @@ private:
     // Count stays the same: the node leaves and comes back.
     void Relink(T* node, u32 priority, bool front)
     {
+        NoteUnlinking(node);
         node->prev->next = node->next;
         node->next->prev = node->prev;
         T* at = head;
@@ -265,6 +356,7 @@ private:
         node->prev = at->prev;
         at->prev->next = node;
         at->prev = node;
+        NoteLinked(node);
     }
 };
 

@@ -1,4 +1,4 @@
-// quillon_battlerun: runs a battle headless, as fast as it goes, and prints a
+// quillon_battlerun: runs a battle headless and undrawn, as fast as it goes, and prints a
 // fingerprint of the battle state every K frames, one stable line each, so two
 // runs can be compared with diff. For tests and benchmarks, not for players.
 //
@@ -95,6 +95,8 @@ int main(int argc, char** argv)
     BattleRunnerOptions options = MakeBattleOptions(mode == "team" ? GameMode::Team : GameMode::LocalBattle, stage,
                                                     types, levels, inputPath != nullptr);
     options.seed = seed;
+    options.recordCalls = false;
+    options.draw = false;
     options.runFolder = runFolder.c_str();
     BattleRunner runner(options);
     if (!runner.Scene()) {

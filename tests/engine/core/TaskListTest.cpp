@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <memory>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -73,6 +74,26 @@ TEST(PriorityList, EqualPrioritiesKeepInsertionOrderOrReverseWhenAddedInFront)
     f->tag = -1;
     EXPECT_EQ(Tags(back), (std::vector<int>{0, -1, 1, 2, 3, 4, 9}));
     ExpectWellFormed(back);
+
+    // Mixed priorities added at either end of their run land where a plain
+    // stable insertion puts them, whichever end of the list is nearer.
+    CList<Elem> mixed;
+    std::vector<std::pair<u32, int>> model;
+    u32 seed = 12345;
+    for (int i = 0; i < 400; ++i) {
+        seed = seed * 1103515245u + 12345u;
+        const u32 p = 1 + (seed >> 16) % 4;
+        const bool atFront = (seed >> 8) & 1;
+        auto at = model.begin();
+        while (at != model.end() && (atFront ? at->first < p : at->first <= p)) ++at;
+        model.insert(at, {p, i});
+        if (atFront) CreateInListFront<Elem>(&mixed, p, i);
+        else Add(mixed, p, i);
+    }
+    std::vector<int> expected;
+    for (const auto& m : model) expected.push_back(m.second);
+    EXPECT_EQ(Tags(mixed), expected);
+    ExpectWellFormed(mixed);
 }
 
 TEST(PriorityList, PrioritiesAreClampedBetweenTheSentinels)
@@ -261,6 +282,73 @@ TEST(PriorityList, DeleteAllAndInitFreeEveryNodeIncludingSentinels)
         Add(list, 5, 1);
     }
     EXPECT_EQ(g_alive, 0);
+}
+
+// A long list (thousands of effects in a battle) must order its nodes exactly
+// as a short one does, whatever mix of adds, moves and erasures it sees.
+TEST(PriorityList, LongListsKeepTheOrderOfAPlainSortedSequence)
+{
+    struct Entry {
+        u32 priority;
+        int tag;
+    };
+    std::vector<Entry> model;
+    auto placeAt = [&](u32 p, bool front) {
+        size_t i = 0;
+        while (i < model.size() && (front ? model[i].priority < p : model[i].priority <= p)) ++i;
+        return i;
+    };
+    std::mt19937 random(7);
+    auto pick = [&](u32 n) { return static_cast<u32>(random() % n); };
+    const u32 priorities[] = {1, 1, 2, 2, 3, 3, 4, 6, 7, 8, 9, 40};
+    CList<Elem> list;
+    int tag = 0;
+    for (int step = 0; step < 4000; ++step) {
+        const u32 op = pick(model.size() < 300 ? 10 : 14);
+        const u32 p = priorities[pick(std::size(priorities))];
+        if (op < 3 || model.empty()) {
+            Add(list, p, ++tag);
+            model.insert(model.begin() + static_cast<long>(placeAt(p, false)), {p, tag});
+        } else if (op < 6) {
+            CreateInListFront<Elem>(&list, p, ++tag);
+            model.insert(model.begin() + static_cast<long>(placeAt(p, true)), {p, tag});
+        } else if (op < 8) {
+            const u32 i = pick(static_cast<u32>(model.size()) + 1);
+            auto* node = new Elem(++tag);
+            list.InsertAfter(i == 0 ? list.GetHead() : list.GetAt(i - 1), node);
+            model.insert(model.begin() + i, {i == 0 ? 1u : model[i - 1].priority, tag});
+        } else if (op < 10) {
+            const u32 i = pick(static_cast<u32>(model.size()));
+            Elem* node = list.GetAt(i);
+            const bool front = op == 9;
+            if (front) list.SetPriorityFront(node, p);
+            else list.SetPriority(node, p);
+            if (model[i].priority != p) {
+                const int moved = model[i].tag;
+                model.erase(model.begin() + i);
+                model.insert(model.begin() + static_cast<long>(placeAt(p, front)), {p, moved});
+            }
+        } else if (op < 13) {
+            const u32 i = pick(static_cast<u32>(model.size()));
+            Elem* node = list.GetAt(i);
+            if (op == 12) {
+                list.Detach(node);
+                delete node;
+            } else {
+                list.Erase(node);
+            }
+            model.erase(model.begin() + i);
+        } else {
+            list.DeleteByPriority(p);
+            std::erase_if(model, [p](const Entry& e) { return e.priority == p; });
+        }
+        if (step % 50 != 0) continue;
+        std::vector<int> tags;
+        for (const Entry& e : model) tags.push_back(e.tag);
+        ASSERT_EQ(Tags(list), tags) << "step " << step;
+        ExpectWellFormed(list);
+    }
+    EXPECT_GT(model.size(), 200u);
 }
 
 // ---- the task walk ------------------------------------------------------

@@ -1,8 +1,9 @@
-#include "support/BattleHash.h"
+#include "battle/BattleHash.h"
 
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 
 #include "app/core/Application.h"
 #include "battle/GameScene.h"
@@ -37,16 +38,22 @@ struct Fnv {
     }
 };
 
-// A state procedure as an offset from a fixed one: stable from run to run of
-// one program, where the address itself moves with the load address.
-i64 ProcOffset(CRobot_Normal::StateProc proc)
+// A state procedure as its place in a fixed table: the same number in every
+// build, so hash lines of two builds (before and after a speed-up) compare.
+i64 ProcIndex(CRobot_Normal::StateProc proc)
 {
+    using R = CRobot_Normal;
+    static const CRobot_Normal::StateProc kProcs[] = {
+        &R::StateIdle, &R::StateWalk, &R::StateJumpStart, &R::StateJumpRise, &R::StateBoostRise, &R::StateFall,
+        &R::StateLanding, &R::StateBrake, &R::StateDash, &R::StateWholeBodyAttack, &R::StateDashSlash,
+        &R::StateSaberCombo, &R::StateGuard, &R::StateGuardRelease, &R::StateGuardAttack, &R::StateManoeuvre1,
+        &R::StateManoeuvre2, &R::StateDestroyed, &R::DownState, &R::EscapeDashState, &R::GetUpState, &R::HeldState,
+        &R::HitKnockBackState, &R::HitKnockDownState, &R::HitLightState, &R::QuickRecoveryState, &R::ShotEnd,
+        &R::ManoeuvreShotEnd, &R::ManoeuvreShotEnd2, &R::UpperAttackEnd, &R::AiControl};
     if (!proc) return 0;
-    CRobot_Normal::StateProc base = &CRobot_Normal::StateIdle;
-    uintptr_t a = 0, b = 0;
-    std::memcpy(&a, &proc, sizeof a);
-    std::memcpy(&b, &base, sizeof b);
-    return static_cast<i64>(a - b) + 1;
+    for (size_t i = 0; i < std::size(kProcs); ++i)
+        if (kProcs[i] == proc) return static_cast<i64>(i) + 1;
+    return -1;
 }
 
 bool IsUnitKind(i32 kind) { return kind == kKindRobotBase || kind == kKindRobot || kind == kKindShip; }
@@ -69,8 +76,8 @@ u64 HashRobot(const CRobot_Normal& r, u64 seed)
     f.Add(r.typeIndex);
     f.Add(r.score);
     f.Add(r.kills);
-    f.Add(ProcOffset(r.stateProc));
-    f.Add(ProcOffset(r.subStateProc));
+    f.Add(ProcIndex(r.stateProc));
+    f.Add(ProcIndex(r.subStateProc));
     f.Add(r.actionFrame);
     f.Add(r.attackKind);
     f.Add(r.LayerAnime(0));
