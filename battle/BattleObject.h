@@ -4,6 +4,7 @@
 // in this order. Derived classes keep the order and append their own
 // operations behind GetMatrix.
 #include "battle/FireStats.h"
+#include "engine/core/SizePool.h"
 #include "engine/core/TaskList.h"
 #include "engine/graphics/MatrixHelpers.h"
 #include "platform/core/Types.h"
@@ -22,7 +23,7 @@ enum BattleObjectKind : i32 {
     kKindShip = 22,       // CShip
 };
 
-class BB_Base : public CListNode<BB_Base> {
+class BB_Base : public CListNode<BB_Base>, public SizePooled {
 public:
     BB_Base() = default;
     ~BB_Base() override = default;
@@ -47,6 +48,10 @@ public:
     u8 Removed = 0;
     // The fire procedure this object came from (see battle/FireStats.h).
     u8 FireProc = CurrentFireProc();
+    // Set by LZ_Standard's constructor: the weapon hit pass picks the weapons
+    // other weapons can hit out of hundreds of objects every frame, quicker
+    // than a dynamic_cast each.
+    u8 StandardWeapon = 0;
 };
 
 // Adds the vector to the matrix's translation row; returns the matrix.

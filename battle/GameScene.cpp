@@ -12,6 +12,7 @@
 #include "engine/graphics/GraphicsDevice.h"
 #include "engine/sound/SoundManager.h"
 #include "platform/core/Time.h"
+#include "platform/input/InputScript.h"
 #include "robot/RobotType.h"
 
 namespace {
@@ -143,6 +144,7 @@ u32 CGameScene::Frame()
         return 0;
     }
     frameCount = frameCount == 0xFFFFFFFFu ? 0 : frameCount + 1;
+    plat::SetScriptMark("scene", "battle");
     const i32 result = (this->*frameProc)();
     if (result == kTaskSceneReplaced) {
         // This object is gone; the next call belongs to the new scene.

@@ -102,7 +102,7 @@ struct RenderView {
 
 // A finished battle object waiting out its grace frames before it is freed:
 // other objects may still read its finished flag for two frames.
-class BB_DelNode : public CListNode<BB_DelNode> {
+class BB_DelNode : public CListNode<BB_DelNode>, public SizePooled {
 public:
     CList<BB_Base>* list = nullptr;
     BB_Base* object = nullptr;

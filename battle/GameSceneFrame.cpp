@@ -4,6 +4,7 @@
 #include "app/core/AppClock.h"
 #include "app/core/Application.h"
 #include "app/player/RoomState.h"
+#include "app/scene/SceneDevice.h"
 #include "app/scene/TitleScene.h"
 #include "battle/BattleObject.h"
 #include "battle/GameScene.h"
@@ -112,6 +113,8 @@ void CGameScene::DrawViews()
         device->GetViewport(&kept);
         currentView = &view;
         device->SetViewport(view.viewport);
+        // The display's layout fills this view, whatever its share of the window.
+        SetLayoutView(&view.viewport);
         SetBattleLight(*this, kNormalLightDir);
         SetEffectLighting(*this);
         SetLinearSampling(device);
@@ -123,6 +126,7 @@ void CGameScene::DrawViews()
         device->SetViewport(kept);
         device->EndScene();
     }
+    SetLayoutView(nullptr);
     PresentTo(nullptr);
 }
 

@@ -11,6 +11,7 @@
 #include "battle/stage/BattleMap.h"
 #include "battle/tasks/ModeTasks.h"
 #include "platform/core/MessageBox.h"
+#include "platform/core/System.h"
 #include "platform/input/Keyboard.h"
 #include "robot/Robot.h"
 #include "robot/RobotType.h"
@@ -57,7 +58,8 @@ void FittedParts(i32 type, CGameItemBase* out[10])
     }
 }
 
-bool HasRobot(const PlayerEntry& entry) { return entry.slotState != 0 && entry.robot >= 0; }
+// Offline modes have no slot states: a participant with a robot number takes part.
+bool HasRobot(const PlayerEntry& entry) { return entry.robot >= 0; }
 
 // Levels stay within 0..10: the computer player and the drops divide by 11 - level.
 void SetLevel(CRobot_Normal* robot, i32 level)
@@ -162,9 +164,12 @@ void CGameScene::PlaceModeRobots(GameMode gameMode)
             AttachModeCallbacks(r, BattleRole::TeamUnitDown);
         };
         join(robot, 0);
+        // Scripted games decide a team battle within seconds: QUILLON_TEST_SQUAD
+        // is how many of the 19 computer robots each team fields.
+        const i32 squad = plat::GetTestSwitch("QUILLON_TEST_SQUAD", 19);
         // Random squads draw their type, then their pilot.
         for (i32 team = 0; team < 2; ++team)
-            for (i32 i = 0; i < 8; ++i) {
+            for (i32 i = 0; i < 8 && i < squad; ++i) {
                 const i32 type = RandomType(random);
                 const i32 pilot = RandomPilot(random);
                 CRobot_Normal* r = SpawnRobotAtStartPoint(type, 0, 1.0f, team, kControlComputer, team, nullptr);
@@ -173,7 +178,7 @@ void CGameScene::PlaceModeRobots(GameMode gameMode)
                 join(r, team);
             }
         for (i32 team = 0; team < 2; ++team)
-            for (i32 i = 0; i < 11; ++i) {
+            for (i32 i = 0; i < 11 && 8 + i < squad; ++i) {
                 CRobot_Normal* r = SpawnRobotAtStartPoint(0, 0, 1.0f, team, kControlComputer, team, nullptr);
                 SetLevel(r, team == 0 ? 7 : 10);
                 join(r, team);

@@ -11,11 +11,14 @@
 #include "app/core/Application.h"
 #include "app/core/MainLoop.h"
 #include "app/player/RoomState.h"
+#include "battle/BattleHash.h"
 #include "battle/GameScene.h"
 #include "battle/Hooks.h"
 #include "engine/core/FrameRate.h"
 #include "engine/sound/SoundManager.h"
 #include "platform/core/ByteOrder.h"
+#include "platform/core/FileSystem.h"
+#include "platform/core/System.h"
 #include "platform/core/TextCodec.h"
 #include "platform/input/Keyboard.h"
 #include "robot/Robot.h"
@@ -45,6 +48,49 @@ bool IsSpectator(const CRobot_Base* r) { return r->displayTeam == 100; }
 // A key-state message of n repeats covers n frames; a setting of 0 would
 // leave every other client waiting for ever.
 u32 SendInterval() { return std::max(1u, App().gameSettings.roomSetting & 0xFFu); }
+
+// Test switches of the online battle. QUILLON_TEST_HASH_LOG=1 writes every
+// simulated frame's fingerprint to BattleHash.log beside the executable, so
+// two clients' logs show whether they simulated the same battle;
+// QUILLON_TEST_DESYNC_FRAME=n makes this client drift at frame n of its first
+// run (one more draw of the battle generator, one point less HP for its robot),
+// which the check bytes must catch and a repair put right.
+struct NetTestSwitches {
+    plat::FileId log = plat::InvalidFile;
+    bool checked = false;
+    i32 desyncFrame = -1;
+    // Repairs so far: the frame count starts again after each.
+    u32 run = 0;
+};
+
+NetTestSwitches& Switches()
+{
+    static NetTestSwitches s;
+    if (!s.checked) {
+        s.checked = true;
+        s.desyncFrame = plat::GetTestSwitch("QUILLON_TEST_DESYNC_FRAME", -1);
+        if (plat::GetTestSwitch("QUILLON_TEST_HASH_LOG", 0) == 1)
+            s.log = plat::OpenFile((plat::GetExecutableDirectory() + "/BattleHash.log").c_str(), plat::FileMode::Write);
+    }
+    return s;
+}
+
+void LogBattleFrame(CGameScene& scene, u32 frame)
+{
+    NetTestSwitches& s = Switches();
+    if (s.log == plat::InvalidFile) return;
+    const std::string line = "run " + std::to_string(s.run) + " " + FormatBattleHash(frame, HashBattle(scene)) + "\n";
+    plat::WriteFile(s.log, line.data(), line.size());
+}
+
+void DriftForTest(u32 frame, CRobot_Base* mine)
+{
+    NetTestSwitches& s = Switches();
+    if (s.run != 0 || s.desyncFrame < 0 || static_cast<u32>(s.desyncFrame) != frame) return;
+    s.desyncFrame = -1;
+    GetBattleRandom().GetRand();
+    if (mine && mine->hp > 1) --mine->hp;
+}
 
 void CloseChatLine(CGameScene& scene)
 {
@@ -150,6 +196,7 @@ i32 CGameScene::Proc_NetBattle()
     const u32 ownSlot = room.ownSlot;
     CRobot_Base* mine = ownSlot < u32(kRobotTableSize) ? robotTable[ownSlot] : nullptr;
     if (sentInputFrame != static_cast<i32>(battleFrame) && own.inBattle && mine) {
+        DriftForTest(battleFrame, mine);
         if (sendCountdown == 0) {
             mine->ClearPendingInput();
             const u32 check = GetBattleRandom().GetRand();
@@ -195,7 +242,9 @@ i32 CGameScene::Proc_NetBattle()
                 frameProc = &CGameScene::Proc_ReturnToRoom;
             }
         }
+        const u32 frame = battleFrame;
         if (Proc_Normal() == kTaskSceneReplaced) return kTaskSceneReplaced;
+        if (battleFrame != frame) LogBattleFrame(*this, frame);
         return result;
     }
     if (mine && IsSpectator(mine)) {
@@ -278,6 +327,7 @@ i32 CGameScene::Proc_NetResync()
         sentInputFrame = -1;
         sendCountdown = 0;
         netWaiting = 1;
+        for (i32 i = 0; i < app.players.GetCount(); ++i) app.players[i].awaitingNewRun = 1;
         i32 host = -1;
         for (i32 i = 0; i < kParticipants && host < 0; ++i)
             if (robotTable[i] && Participant(i) && Participant(i)->inBattle && !IsSpectator(robotTable[i])) host = i;
@@ -328,6 +378,7 @@ i32 CGameScene::Proc_NetResync()
         if (all) {
             for (i32 i = 0; i < kRobotTableSize && i < app.players.GetCount(); ++i) app.players[i].snapshotState = 0;
             room.repairState = 0;
+            ++Switches().run;
             app.AddChatLine("--- 同步错误修复完毕 ---    ", 0xFF00FF64u);
             netWaiting = 0;
             frameProc = &CGameScene::Proc_NetBattle;

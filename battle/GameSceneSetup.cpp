@@ -25,6 +25,7 @@
 #include "engine/sound/SoundManager.h"
 #include "platform/core/FileSystem.h"
 #include "platform/core/MessageBox.h"
+#include "platform/core/System.h"
 #include "platform/core/Time.h"
 #include "platform/input/Keyboard.h"
 #include "robot/Robot.h"
@@ -298,7 +299,9 @@ void CGameScene::SetupMode(GameMode gameMode)
         stage = app.stageFolders.count ? random.GetRand() % app.stageFolders.count : 0;
     LoadStage(app.stageFolders, stage);
     for (PilotSlot& slot : GetPilotRegistry()->slots) slot.Clear();
-    random.Init(battleSeedSource ? battleSeedSource() : plat::TimeGetTime());
+    // Scripted games fix the seed so the battle they script plays out alike on any machine.
+    const u32 testSeed = u32(plat::GetTestSwitch("QUILLON_TEST_SEED", 0));
+    random.Init(battleSeedSource ? battleSeedSource() : testSeed ? testSeed : plat::TimeGetTime());
 
     if (gameMode == GameMode::Arcade) {
         SetupArcadeStage(this);

@@ -15,6 +15,7 @@
 #include "battle/stage/BattleMap.h"
 #include "engine/core/VectorFunctions.h"
 #include "platform/core/MessageBox.h"
+#include "platform/core/System.h"
 #include "platform/math/DetMath.h"
 #include "platform/math/Math.h"
 #include "robot/Robot.h"
@@ -40,6 +41,27 @@ HodNode* FindNamed(CHierarchyObject& model, const char* name, const char* captio
     HodNode* node = model.FindNode(name);
     if (!node) ReportMissingNode(name, caption);
     return node;
+}
+
+// Scripted games decide a battle in a few seconds: QUILLON_TEST_ENEMY_HP is
+// the HP in percent of the computer's robots and ships against the player's
+// side (team 0), QUILLON_TEST_OWN_HP that of everything on the player's side.
+i32 TestHp(i32 hp, u8 controlMode, i32 team)
+{
+    i32 percent = 100;
+    if (team == 0) percent = plat::GetTestSwitch("QUILLON_TEST_OWN_HP", 100);
+    else if (controlMode == kControlComputer) percent = plat::GetTestSwitch("QUILLON_TEST_ENEMY_HP", 100);
+    if (percent < 1 || percent >= 100) return hp;
+    const i32 scaled = static_cast<i32>(static_cast<i64>(hp) * percent / 100);
+    return scaled > 0 ? scaled : 1;
+}
+
+// QUILLON_TEST_OWN_BODIES lowers the player's side's remaining bodies, so a
+// scripted survival ends at the first fall.
+i32 TestBodies(i32 bodies, i32 team)
+{
+    const i32 n = team == 0 ? plat::GetTestSwitch("QUILLON_TEST_OWN_BODIES", -1) : -1;
+    return n >= 0 && n < bodies ? n : bodies;
 }
 
 }  // namespace
@@ -172,7 +194,7 @@ i32 CGameScene::SetupRobot(CRobot_Normal* robot, i32 type, f32 x, f32 y, f32 z, 
     robot->speedFactor = 0.9f;
     robot->controlMode = controlMode;
     robot->lockDistance = static_cast<f32>(data.lockDist);
-    robot->restBody = data.restBody;
+    robot->restBody = TestBodies(data.restBody, team);
     robot->bodyRadius = 0.7f;
     robot->boundRadius = 2.0f;
     robot->hitMeshRef = &data.hitMesh;
@@ -182,7 +204,7 @@ i32 CGameScene::SetupRobot(CRobot_Normal* robot, i32 type, f32 x, f32 y, f32 z, 
     robot->displayName[sizeof robot->displayName - 1] = '\0';
     robot->typeName[sizeof robot->typeName - 1] = '\0';
 
-    robot->hpMax = static_cast<i32>(static_cast<f32>(data.hp) * hpScale);
+    robot->hpMax = TestHp(static_cast<i32>(static_cast<f32>(data.hp) * hpScale), controlMode, team);
     robot->hp = robot->hpMax;
     robot->boostGaugeMax = static_cast<i32>(
         (static_cast<f32>(robot->SumItemBonus(BonusThrustMax)) * 0.01f + 1.0f) * static_cast<f32>(data.generator));
@@ -277,7 +299,7 @@ CShip* CGameScene::SpawnShip(i32 type, f32 x, f32 y, f32 z, f32 hpScale, i32 tea
     std::memcpy(ship->typeName, data.name, sizeof ship->typeName);
     ship->displayName[sizeof ship->displayName - 1] = '\0';
     ship->typeName[sizeof ship->typeName - 1] = '\0';
-    ship->hpMax = static_cast<i32>(static_cast<f32>(data.hp) * hpScale);
+    ship->hpMax = TestHp(static_cast<i32>(static_cast<f32>(data.hp) * hpScale), controlMode, team);
     ship->hp = ship->hpMax;
     ship->typeIndex = type;
     ship->shipType = type;

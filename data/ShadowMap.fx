@@ -1,7 +1,8 @@
-// Shadows. "ShadowMap", "ShadowMapSkin" and "ShadowMapAlphaTest" write the
-// light-space depth (0 near .. 1 far) into the shadow map; "ShadowMapScene"
-// draws lit meshes darkened by ShadowPow where the map shows something
-// nearer to the light (Margin keeps surfaces from shadowing themselves).
+// Shadows. "ShadowMap", "ShadowMapSkin" and "ShadowMapAlphaTest" draw the
+// light-space depth (0 near .. 1 far) into the shadow map, a depth texture
+// drawn without colour; "ShadowMapScene" draws lit meshes darkened by
+// ShadowPow where the map shows something nearer to the light (Margin keeps
+// surfaces from shadowing themselves).
 // The scene lights and fogs per vertex, as the fixed pipeline does for the
 // cells further out, so only the shadow taps are paid per pixel: the cells
 // near the camera cover most of the screen.
@@ -19,7 +20,7 @@ param vec4 Specular;
 param float Power = 16;
 param sampler2D MeshTex;
 param mat4 mLightVP;
-param sampler2D ShadowTex clamp point;
+param sampler2DShadow ShadowTex;
 param mat4 mLightWVP;
 param mat4 mLightWVPB;
 param float ShadowTexel = 0.0009765625;
@@ -90,6 +91,9 @@ void VS_Scene() {
     vUv = aTexCoord0.xy;
     vLightClip = mLightWVP * p;
     vShadowCoord = mLightWVPB * p;
+    // The depth compared with the map's, in the same projection as its
+    // coordinates (the bias keeps w).
+    vShadowCoord.z = vLightClip.z - Margin * vLightClip.w;
     // vFog: the fog factor is vFog.x + vFog.y * distance (1 clear, 0 fogged).
     vFogFactor = vFog.y < 0.0 ? clamp(vFog.x + vFog.y * length((mWV * p).xyz), 0.0, 1.0) : 1.0;
     gl_Position = ToTarget(mWVP * p);
@@ -108,19 +112,11 @@ void PS_DepthAlphaTest() {
     oColor = vec4(d, d, d, 1.0);
 }
 
-// Share of the four nearest texels that see something nearer the light.
+// Share of the four nearest texels that see something nearer the light;
+// nothing off the map or beyond its far plane is shadowed.
 float ShadowAmount() {
-    if (vShadowCoord.w <= 0.0) return 0.0;
-    vec2 uv = vShadowCoord.xy / vShadowCoord.w;
-    float depth = vLightClip.z / vLightClip.w - Margin;
-    if (uv.x < 0.0 || uv.x > 1.0 || uv.y < 0.0 || uv.y > 1.0 || depth > 1.0) return 0.0;
-    float texel = ShadowTexel > 0.0 ? ShadowTexel : 1.0 / float(max(SHADOW_TEX_SIZE, 1));
-    float shadowed = 0.0;
-    for (int i = 0; i < 4; ++i) {
-        vec2 o = vec2(float(i & 1), float(i >> 1)) * texel - 0.5 * texel;
-        if (texture(ShadowTex, uv + o).r < depth) shadowed += 0.25;
-    }
-    return shadowed;
+    if (vShadowCoord.w <= 0.0 || vShadowCoord.z > vShadowCoord.w) return 0.0;
+    return 1.0 - textureProj(ShadowTex, vShadowCoord);
 }
 
 void PS_Scene() {

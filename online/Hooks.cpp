@@ -27,7 +27,16 @@ CDataClient* Data()
     return pair ? &pair->data : nullptr;
 }
 
-RECVQUEUE* PopGame() { return Game() ? Game()->PopReceived() : nullptr; }
+// Called once per pass at least: the battle learns from the room state
+// whether both connections still hold.
+RECVQUEUE* PopGame()
+{
+    NetClientPair* pair = GetOnlineClients();
+    RoomState& room = GetRoomState();
+    room.gameConnected = pair && pair->game.IsConnected() ? 1 : 0;
+    room.dataConnected = pair && pair->data.IsConnected() ? 1 : 0;
+    return Game() ? Game()->PopReceived() : nullptr;
+}
 RECVQUEUE* PopData() { return Data() ? Data()->PopReceived() : nullptr; }
 void DispatchGame(u8 id, const u8* body, u32 size)
 {

@@ -1,5 +1,7 @@
 // Acquiring, cycling, keeping and dropping a target, and turning the view
 // basis toward it at a limited rate.
+#include <cmath>
+
 #include "battle/stage/BattleMap.h"
 #include "battle/stage/MapCollision.h"
 #include "engine/graphics/MatrixHelpers.h"
@@ -8,6 +10,7 @@
 #include "platform/math/Math.h"
 #include "robot/Robot.h"
 #include "robot/actions/ActionCore.h"
+#include "robot/ship/Ship.h"
 #include "weapon/WeaponScene.h"
 
 namespace {
@@ -80,6 +83,53 @@ void CRobot_Normal::SetTargetDistanceVar(f32 value)
 {
     if (floatVars.IsCreated() && floatVars.GetCount() > kVarTargetDistance && floatVars[kVarTargetDistance])
         *floatVars[kVarTargetDistance] = value;
+}
+
+void CRobot_Normal::WarnLockTarget()
+{
+    CRobot_Base* target = lockTarget;
+    Mat4* targetMatrix = target ? target->GetTargetMatrix() : nullptr;
+    if (!targetMatrix) return;
+    const Vec3 at = Translation(*targetMatrix);
+    // A computer warns only from within the locked unit's own lock distance.
+    if (IsComputer()) {
+        const f32 range = target->GetKind() == kKindShip ? static_cast<CShip*>(target)->lockDistance
+                                                           : static_cast<CRobot_Normal*>(target)->lockDistance;
+        const Vec3 between = TargetPoint(this) - at;
+        if (plat::Vec3Length(&between) > range) return;
+    }
+    Vec3 side(1.0f, 0.0f, 0.0f), front(0.0f, 0.0f, 1.0f);
+    if (target->GetKind() == kKindShip) {
+        const Mat4* m = target->GetMatrix();
+        if (m) {
+            side = Vec3(m->m[0][0], m->m[0][1], m->m[0][2]);
+            front = Vec3(m->m[2][0], m->m[2][1], m->m[2][2]);
+        }
+    } else {
+        side = static_cast<CRobot_Normal*>(target)->side;
+        front = static_cast<CRobot_Normal*>(target)->forward;
+    }
+    Vec3 from = TargetPoint(this) - at;
+    plat::Vec3Normalize(&from, &from);
+    f32 s = plat::Vec3Dot(&from, &side), f = plat::Vec3Dot(&from, &front);
+    const f32 length = std::sqrt(s * s + f * f);
+    if (length > 0.0f) {
+        s /= length;
+        f /= length;
+    }
+    constexpr f32 kDiagonal = 0.707106f;
+    i32 arrow = 3;
+    if (-kDiagonal < f && f < kDiagonal && s <= 0.0f) arrow = 0;
+    else if (-kDiagonal < s && s < kDiagonal && f >= 0.0f) arrow = 1;
+    else if (-kDiagonal < f && f < kDiagonal && s > 0.0f) arrow = 2;
+    const bool shooting = attackKind != 0;
+    target->statusFlags[arrow] = shooting ? 2 : 1;
+    target->statusTimers[arrow] = 2;
+    if (LockAlertNode* alert = target->lockAlertList.NewNode(1)) {
+        alert->kind = shooting ? 1 : 0;
+        alert->source = this;
+        alert->framesLeft = 2;
+    }
 }
 
 void CRobot_Normal::FaceForward()
@@ -257,6 +307,8 @@ void CRobot_Normal::UpdateAim()
             FaceForward();
         }
     }
+    target = lockTarget;
+    aimOff = 0;
     if (!lockTarget) {
         SetTargetDistanceVar(1e9f);
         return;
@@ -305,5 +357,7 @@ void CRobot_Normal::UpdateAim()
         plat::Vec3Normalize(&flat, &flat);
         velocity -= flat * 0.05f;
     }
+    // A shot does not aim while the aim is held down in elevation.
+    aimOff = aimClamped;
     SetTargetDistanceVar(plat::Vec3Length(&aimVector));
 }

@@ -548,6 +548,9 @@ public:
     void FaceForward();
     void FreeLook(i32 direction);
     void SetTargetDistanceVar(f32 value);
+    // The locked unit's warning arrow from this robot's side and its threat
+    // marker, refreshed every frame of the posture step.
+    void WarnLockTarget();
     bool IsComputer() const { return controlMode == kControlComputer; }
     f32 LockRange() const { return IsComputer() ? lockDistance * 100.0f : lockDistance; }
     // The map blocks the segment between this robot and another at or before it.
@@ -638,6 +641,8 @@ public:
     i32 impactValue = 0;
     Mat4 workMatrices[2];  // inverses of the body and upper-body nodes, kept by RePose
     f32 scriptFloats[kRobotScriptFloats] = {};  // float variables 105..111
+    // What the fire procedures aim at: the locked unit and the elevation
+    // limit of this frame's aim, copied by the aim step.
     u8 aimOff = 0;
     BB_Base* target = nullptr;
 

@@ -298,7 +298,8 @@ i32 CRobot_Normal::HitTestObject(BB_Base* object)
     }
     if (kind == kKindWeapon) {
         auto* w = static_cast<LZ_Standard*>(object);
-        if (w->HasHit(this)) return 0;
+        // The trail's bounds first: most weapons pass far from most robots.
+        if (WeaponPassFarFrom(w, Translation(worldMatrix), boundRadius) || w->HasHit(this)) return 0;
         if (!(w->HitFlags & kFlagHitsOwner) && w->Owner == this) return 0;
         if (heldBy && w->Owner != heldBy) return 0;
         return HitByWeapon(w);
@@ -340,24 +341,31 @@ i32 CRobot_Normal::HitByBillboard(BB_AtkStandard* b, BB_Base* owner)
 
 i32 CRobot_Normal::HitByWeapon(LZ_Standard* w)
 {
-    const f32 factor = DefenceFactor(w->GetDamageType());
+    // The caller has already passed over weapons whose whole trail is far.
     if (w->Laser.Count < 2) return 0;
-    const i32 limit = w->SegmentsToTest();
     const Vec3 position = Translation(worldMatrix);
+    const f32 factor = DefenceFactor(w->GetDamageType());
+    const i32 limit = w->SegmentsToTest();
+    // The body inverses are made only once a segment comes near: most
+    // weapons pass far from most robots.
     Mat4 lowerInverse, upperInverse;
-    const bool lowerOk = frameBodyD && plat::MatrixInverse(&lowerInverse, nullptr, &frameBodyD->world);
-    const bool upperOk = frameUpperBody && plat::MatrixInverse(&upperInverse, nullptr, &frameUpperBody->world);
+    bool lowerOk = false, upperOk = false, inverted = false;
     i32 tested = 0;
     for (LASERNODE* a = w->Laser.Newest(); a; a = w->Laser.Older(a)) {
         LASERNODE* bNode = w->Laser.Older(a);
         if (hitImmunity != 0 || !bNode || tested >= limit) break;
         ++tested;
         const Vec3 ab = a->Position - bNode->Position;
-        const Vec3 dir = Normal(ab);
         const f32 segLen = plat::Vec3Length(&ab);
         const Vec3 mid = bNode->Position + ab / 2.0f;
         const Vec3 toMid = position - mid;
         if (!(plat::Vec3Length(&toMid) <= segLen / 2.0f + boundRadius)) continue;
+        if (!inverted) {
+            inverted = true;
+            lowerOk = frameBodyD && plat::MatrixInverse(&lowerInverse, nullptr, &frameBodyD->world);
+            upperOk = frameUpperBody && plat::MatrixInverse(&upperInverse, nullptr, &frameUpperBody->world);
+        }
+        const Vec3 dir = Normal(ab);
         f32 t = FLT_MAX;
         bool hit = false;
         auto rayAgainst = [&](MeshObject* mesh, const Mat4& inverse) {
@@ -375,6 +383,7 @@ i32 CRobot_Normal::HitByWeapon(LZ_Standard* w)
         if (hitMeshRef && lowerOk) hit = rayAgainst(hitMeshRef, lowerInverse);
         if (!hit && hitUpMeshRef && upperOk) hit = rayAgainst(hitUpMeshRef, upperInverse);
         if (!hit || !(t < segLen)) continue;
+        DropWeaponPassBounds();
         const Vec3 at = a->Position - dir * (segLen - t + 0.1f);
         if (const Mat4* guard = GuardMatrix()) {
             if (Vec3DotClamped(dir, Normal(AxisZ(*guard) * -1.0f)) >= 0.766f) {

@@ -83,6 +83,7 @@ public:
     int WeaponAttack() { return RunProc(2, "WeaponAttack"); }
     int ChangeWeapon();
     int If();
+    void IfOperands(Scr_IF& c);
     int Else() { return Bare(std::make_unique<Scr_ELSE>()); }
     int EndIf() { return Bare(std::make_unique<Scr_ENDIF>()); }
     int ChangeAnime();
@@ -184,33 +185,20 @@ private:
             if (ref.number >= 0) h.value = 0;
         }
     }
-    ScrINT ReadI()
+    // An operand: a number, or a variable the robot has storage for.
+    template <class Holder, class Get>
+    Holder ReadHeld(Get get)
     {
         CheckDirectNumber();
         ScriptVarRef ref;
-        const i32 v = r.GetInt(&ref);
-        ScrINT h;
-        Fill(h, v, ref);
+        const auto v = get(&ref);
+        Holder h;
+        Fill(h, static_cast<decltype(h.value)>(v), ref);
         return h;
     }
-    ScrFLOAT ReadF()
-    {
-        CheckDirectNumber();
-        ScriptVarRef ref;
-        const f32 v = r.GetFloat(&ref);
-        ScrFLOAT h;
-        Fill(h, v, ref);
-        return h;
-    }
-    ScrCHAR ReadB()
-    {
-        CheckDirectNumber();
-        ScriptVarRef ref;
-        const i32 v = r.GetInt(&ref);
-        ScrCHAR h;
-        Fill(h, static_cast<i8>(v), ref);
-        return h;
-    }
+    ScrINT ReadI() { return ReadHeld<ScrINT>([&](ScriptVarRef* ref) { return r.GetInt(ref); }); }
+    ScrFLOAT ReadF() { return ReadHeld<ScrFLOAT>([&](ScriptVarRef* ref) { return r.GetFloat(ref); }); }
+    ScrCHAR ReadB() { return ReadHeld<ScrCHAR>([&](ScriptVarRef* ref) { return r.GetInt(ref); }); }
     i32 ReadPlain() { return r.GetInt(); }
     f32 ReadPlainFloat() { return r.GetFloat(); }
     std::string ReadText(size_t bytes = kTokenBytes)
@@ -251,37 +239,50 @@ private:
         Append(std::move(c), allowed);
         return 1;
     }
+    // The usual command line: its arguments read between the brackets, the
+    // line's end, then the command kept unless check refuses it (a refused
+    // one has reported itself; the line still counts as read).
+    template <class C, class Read, class Check>
+    int Command(std::unique_ptr<C> c, Read read, Check check)
+    {
+        const bool allowed = CommandAllowed();
+        Open();
+        read(*c);
+        Close();
+        if (!End()) return 0;
+        if (!check(*c)) return 1;
+        Append(std::move(c), allowed);
+        return 1;
+    }
+    template <class C, class Read>
+    int Command(Read read)
+    {
+        return Command(std::make_unique<C>(), read, [](C&) { return true; });
+    }
+    template <class C, class Read, class Check>
+    int Command(Read read, Check check)
+    {
+        return Command(std::make_unique<C>(), read, check);
+    }
     template <class C>
     int ListCommand1()
     {
-        const bool allowed = CommandAllowed();
-        auto c = std::make_unique<C>();
-        Open();
-        c->value = ReadI();
-        Close();
-        if (!End()) return 0;
-        Append(std::move(c), allowed);
-        return 1;
+        return Command<C>([&](C& c) { c.value = ReadI(); });
     }
     template <class C>
     int LockTarget(i8 which)
     {
-        const bool allowed = CommandAllowed();
-        auto c = std::make_unique<C>();
-        Open();
-        c->values[0] = ReadF();
-        const f32 a = c->values[0].value;
-        c->values[1] = ReadF();
-        const f32 b = c->values[1].value;
-        Close();
-        if (!End()) return 0;
-        if constexpr (std::is_same_v<C, Scr_LockArmTarget>)
-            c->arm = which;
-        else
-            c->part = which;
-        c->on = a >= 0.0f && b >= 0.0f ? 1 : 0;
-        Append(std::move(c), allowed);
-        return 1;
+        return Command<C>([&](C& c) {
+            c.values[0] = ReadF();
+            c.values[1] = ReadF();
+        }, [&](C& c) {
+            if constexpr (std::is_same_v<C, Scr_LockArmTarget>)
+                c.arm = which;
+            else
+                c.part = which;
+            c.on = c.values[0].value >= 0.0f && c.values[1].value >= 0.0f ? 1 : 0;
+            return true;
+        });
     }
     int MoveOrForce(std::unique_ptr<Scr_Move> c);
     int Bare(std::unique_ptr<RobotScriptBase> c)
@@ -562,20 +563,18 @@ int Parser::MoveOrForce(std::unique_ptr<Scr_Move> c)
 
 int Parser::AttackDelay()
 {
-    const bool allowed = CommandAllowed();
-    auto c = std::make_unique<Scr_AttackDelay>();
-    Open();
-    const i32 slot = ReadPlain();
-    c->value = ReadI();
-    Close();
-    if (!End()) return 0;
-    if (slot < 0 || slot >= kScriptAttackDelaySlots) {
-        BadNumber("AttackDelay");
-        return 1;
-    }
-    c->slot = static_cast<i8>(slot);
-    Append(std::move(c), allowed);
-    return 1;
+    i32 slot = 0;
+    return Command<Scr_AttackDelay>([&](Scr_AttackDelay& c) {
+        slot = ReadPlain();
+        c.value = ReadI();
+    }, [&](Scr_AttackDelay& c) {
+        if (slot < 0 || slot >= kScriptAttackDelaySlots) {
+            BadNumber("AttackDelay");
+            return false;
+        }
+        c.slot = static_cast<i8>(slot);
+        return true;
+    });
 }
 
 int Parser::LockArmTarget2()
@@ -590,33 +589,23 @@ int Parser::GoScriptIndex() { return ListCommand1<Scr_GoScriptIndex>(); }
 
 int Parser::GoPoseIndex()
 {
-    const bool allowed = CommandAllowed();
-    auto c = std::make_unique<Scr_GoPoseIndex>();
-    Open();
-    c->anime = ReadI();
-    c->start = ReadI();
-    Close();
-    if (!End()) return 0;
-    Append(std::move(c), allowed);
-    return 1;
+    return Command<Scr_GoPoseIndex>([&](Scr_GoPoseIndex& c) {
+        c.anime = ReadI();
+        c.start = ReadI();
+    });
 }
 
 int Parser::Snd() { return ListCommand1<Scr_Snd>(); }
 
 int Parser::Voice()
 {
-    const bool allowed = CommandAllowed();
-    auto c = std::make_unique<Scr_Voice>();
-    Open();
-    const std::string name = Trim(ReadText());
-    static const char* const kNames[] = {"Attack", "S_Attack", "Damage", "Die", "Destroy", "Rebirth", "Wake"};
-    c->value.value = 0;
-    for (i8 k = 0; k < 7; ++k)
-        if (name == kNames[k]) c->value.value = k;
-    Close();
-    if (!End()) return 0;
-    Append(std::move(c), allowed);
-    return 1;
+    return Command<Scr_Voice>([&](Scr_Voice& c) {
+        const std::string name = Trim(ReadText());
+        static const char* const kNames[] = {"Attack", "S_Attack", "Damage", "Die", "Destroy", "Rebirth", "Wake"};
+        c.value.value = 0;
+        for (i8 k = 0; k < 7; ++k)
+            if (name == kNames[k]) c.value.value = k;
+    });
 }
 
 int Parser::Attack()
@@ -642,54 +631,44 @@ int Parser::Attack()
 
 int Parser::RunProc(int argCount, const char* keyword)
 {
-    const bool allowed = CommandAllowed();
-    auto c = std::make_unique<Scr_RunProc>();
-    Open();
-    const i32 slot = ReadPlain();
-    c->proc = ReadI();
-    for (int k = 0; k < argCount; ++k) c->args[k] = ReadI();
-    Close();
-    if (!End()) return 0;
-    if (slot < 0 || slot >= 20) {
-        const std::string caption = std::string("スクリプトエラー ") + keyword;
-        Message("番号が不正", caption.c_str());
-        return 1;
-    }
-    c->slot = slot;
-    Append(std::move(c), allowed);
-    return 1;
+    i32 slot = 0;
+    return Command<Scr_RunProc>([&](Scr_RunProc& c) {
+        slot = ReadPlain();
+        c.proc = ReadI();
+        for (int k = 0; k < argCount; ++k) c.args[k] = ReadI();
+    }, [&](Scr_RunProc& c) {
+        if (slot < 0 || slot >= 20) {
+            const std::string caption = std::string("スクリプトエラー ") + keyword;
+            Message("番号が不正", caption.c_str());
+            return false;
+        }
+        c.slot = slot;
+        return true;
+    });
 }
 
 int Parser::SetExtParam()
 {
-    const bool allowed = CommandAllowed();
-    auto c = std::make_unique<Scr_SetExtParam>();
-    Open();
-    for (ScrINT& v : c->values) v = ReadI();
-    Close();
-    if (!End()) return 0;
-    Append(std::move(c), allowed);
-    return 1;
+    return Command<Scr_SetExtParam>([&](Scr_SetExtParam& c) {
+        for (ScrINT& v : c.values) v = ReadI();
+    });
 }
 
 int Parser::ChangeWeapon()
 {
-    const bool allowed = CommandAllowed();
-    auto c = std::make_unique<Scr_RunProc>();
-    Open();
-    const std::string name = Trim(ReadText());
-    c->proc.value = name == "SWORD" ? 52 : name == "GUN" ? 51 : -1;
-    Close();
-    if (!End()) return 0;
-    Append(std::move(c), allowed);
-    return 1;
+    return Command<Scr_RunProc>([&](Scr_RunProc& c) {
+        const std::string name = Trim(ReadText());
+        c.proc.value = name == "SWORD" ? 52 : name == "GUN" ? 51 : -1;
+    });
 }
 
 int Parser::If()
 {
-    const bool allowed = CommandAllowed();
-    auto c = std::make_unique<Scr_IF>();
-    Open();
+    return Command<Scr_IF>([&](Scr_IF& c) { IfOperands(c); });
+}
+
+void Parser::IfOperands(Scr_IF& c)
+{
     bool bad = false;
     auto operand = [&](ScrNUMBER& n) {
         CheckDirectNumber();
@@ -711,7 +690,7 @@ int Parser::If()
             n.value.i = std::atoi(text);
         }
     };
-    operand(c->a);
+    operand(c.a);
     r.SkipBlanks();
     static const struct {
         const char* text;
@@ -720,7 +699,7 @@ int Parser::If()
     bool known = false;
     for (const auto& o : kOps) {
         if (std::strncmp(r.GetCursor(), o.text, std::strlen(o.text)) == 0) {
-            c->op = o.op;
+            c.op = o.op;
             r.Advance(std::strlen(o.text));
             known = true;
             break;
@@ -729,88 +708,60 @@ int Parser::If()
     if (!known) Message("IFの演算子の指定が変です。", "");
     r.SkipBlanks();
     r.SkipChar();
-    operand(c->b);
+    operand(c.b);
     if (bad) Message("IFのエラー", "");
-    Close();
-    if (!End()) return 0;
-    Append(std::move(c), allowed);
-    return 1;
 }
 
 int Parser::ChangeAnime()
 {
-    const bool allowed = CommandAllowed();
-    auto c = std::make_unique<Scr_ChangeAnime>();
-    Open();
-    c->anime = ReadI();
-    c->blend = ReadF();
-    c->mode = ReadI();
-    Close();
-    if (!End()) return 0;
-    Append(std::move(c), allowed);
-    return 1;
+    return Command<Scr_ChangeAnime>([&](Scr_ChangeAnime& c) {
+        c.anime = ReadI();
+        c.blend = ReadF();
+        c.mode = ReadI();
+    });
 }
 
 int Parser::RandomCommand(std::unique_ptr<Scr_Rnd> c)
 {
-    const bool allowed = CommandAllowed();
-    Open();
-    c->target = ReadPlain();
-    c->min = ReadI();
-    c->max = ReadI();
-    Close();
-    if (!End()) return 0;
-    if (!ScriptVarHasStorage(kScrVarInt, c->target)) {
+    return Command(std::move(c), [&](Scr_Rnd& rnd) {
+        rnd.target = ReadPlain();
+        rnd.min = ReadI();
+        rnd.max = ReadI();
+    }, [&](Scr_Rnd& rnd) {
+        if (ScriptVarHasStorage(kScrVarInt, rnd.target)) return true;
         Message("変数番号が不正", "スクリプトエラー");
-        return 1;
-    }
-    Append(std::move(c), allowed);
-    return 1;
+        return false;
+    });
 }
 
 int Parser::RunSubScript()
 {
-    const bool allowed = CommandAllowed();
-    auto c = std::make_unique<Scr_RunSubScript>();
-    Open();
-    c->channel = ReadI();
-    c->anime = ReadI();
-    Close();
-    if (!End()) return 0;
-    Append(std::move(c), allowed);
-    return 1;
+    return Command<Scr_RunSubScript>([&](Scr_RunSubScript& c) {
+        c.channel = ReadI();
+        c.anime = ReadI();
+    });
 }
 
 int Parser::CatchLastChara()
 {
-    const bool allowed = CommandAllowed();
-    auto c = std::make_unique<Scr_CatchChara>();
-    Open();
-    c->mode = ReadB();
-    c->a = ReadI();
-    c->b = ReadI();
-    Close();
-    if (!End()) return 0;
-    Append(std::move(c), allowed);
-    return 1;
+    return Command<Scr_CatchChara>([&](Scr_CatchChara& c) {
+        c.mode = ReadB();
+        c.a = ReadI();
+        c.b = ReadI();
+    });
 }
 
 int Parser::Burner()
 {
-    const bool allowed = CommandAllowed();
-    auto c = std::make_unique<Scr_BunerOut>();
-    Open();
-    c->burner = ReadI();
-    c->scale = ReadF();
-    c->on.value = 1;
-    Close();
-    if (!End()) return 0;
-    if (c->burner.index < 0 && (c->burner.value < 0 || c->burner.value >= kScriptBurnerSlots)) {
+    return Command<Scr_BunerOut>([&](Scr_BunerOut& c) {
+        c.burner = ReadI();
+        c.scale = ReadF();
+        c.on.value = 1;
+    }, [&](Scr_BunerOut& c) {
+        if (c.burner.index >= 0 || (c.burner.value >= 0 && c.burner.value < kScriptBurnerSlots)) return true;
         BadNumber("BURNER");
-        return 1;
-    }
-    Append(std::move(c), allowed);
-    return 1;
+        return false;
+    });
 }
 
 int Parser::Burner2()

@@ -1,9 +1,11 @@
 // Writes the sample data set into the run folder given on the command line.
 #include <cstdio>
 
+#include "tools/ArcadeData.h"
 #include "tools/BattleData.h"
 #include "tools/HudData.h"
 #include "tools/FrontendData.h"
+#include "tools/HangarData.h"
 #include "tools/MeshData.h"
 #include "tools/ModelData.h"
 #include "tools/PilotData.h"
@@ -28,5 +30,7 @@ int main(int argc, char** argv)
     if (!MakeBattleData(argv[1])) return 1;
     if (!MakeHudData(argv[1])) return 1;
     if (!MakeFrontendData(argv[1])) return 1;
+    if (!MakeArcadeData(argv[1])) return 1;
+    if (!MakeHangarData(argv[1])) return 1;
     return 0;
 }

@@ -59,7 +59,8 @@ struct Colour {
 
 // A box of half sizes h with its faces spread over the given materials; the
 // last material of four glows (emissive) so recolouring keeps a lit part.
-std::string BoxMesh(const Vec3& h, const std::vector<Colour>& materials)
+// drop lowers it below its node, so a limb hangs from its joint.
+std::string BoxMesh(const Vec3& h, const std::vector<Colour>& materials, f32 drop = 0.0f)
 {
     const f32 n[6][3] = {{0, 0, -1}, {0, 0, 1}, {-1, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, -1, 0}};
     const f32 half[3] = {h.x, h.y, h.z};
@@ -73,7 +74,7 @@ std::string BoxMesh(const Vec3& h, const std::vector<Colour>& materials)
             for (int k = 0; k < 3; ++k) {
                 const f32 ax = k == a ? corners[c][0] : 0.0f;
                 const f32 ay = k == b ? corners[c][1] : 0.0f;
-                p[k] = (n[f][k] + ax + ay) * half[k];
+                p[k] = (n[f][k] + ax + ay) * half[k] - (k == 1 ? drop : 0.0f);
             }
             const bool last = f == 5 && c == 3;
             pos += " " + F(p[0]) + ";" + F(p[1]) + ";" + F(p[2]) + (last ? ";;\n" : ";,\n");
@@ -143,8 +144,8 @@ std::vector<Part> Design(int design, f32 s)
         {"Burner_L.x", 10, Vec3(-0.2f * s, -0.25f * s, -0.1f * s), Vec3(0.06f * s, 0.1f * s, 0.06f * s), 1, RoleFixed},
         {"Burner_R.x", 10, Vec3(0.2f * s, -0.25f * s, -0.1f * s), Vec3(0.06f * s, 0.1f * s, 0.06f * s), 1, RoleFixed},
         {"Back_point.x", 10, Vec3(0, 0.3f * s, 0), Vec3(0.02f, 0.02f, 0.02f), 1, RoleFixed},
-        {"Leg_L.x", 1, Vec3(-b * 0.6f, -0.2f * s, 0), Vec3(0.12f * s, l, 0.14f * s), 1, RoleLegL},
-        {"Leg_R.x", 1, Vec3(b * 0.6f, -0.2f * s, 0), Vec3(0.12f * s, l, 0.14f * s), 1, RoleLegR},
+        {"Leg_L.x", 1, Vec3(-b * 0.6f, 0, 0), Vec3(0.12f * s, l, 0.14f * s), 1, RoleLegL},
+        {"Leg_R.x", 1, Vec3(b * 0.6f, 0, 0), Vec3(0.12f * s, l, 0.14f * s), 1, RoleLegR},
     };
     if (design == 1) {
         p.push_back({"Shoulder_L.x", 2, Vec3(-w - 0.1f * s, 0.35f * s, 0), Vec3(0.2f * s, 0.12f * s, 0.2f * s), 1,
@@ -706,7 +707,8 @@ bool MakeType(const std::string& root, int type)
             materials.push_back(t.main);
             if (p.materials > 1) materials.push_back(t.sub);
         }
-        ok &= WriteFile(dir + "/" + p.name, BoxMesh(p.half, materials), AssetKey);
+        const bool limb = p.role == RoleLegL || p.role == RoleLegR || p.role == RoleArmL || p.role == RoleArmR;
+        ok &= WriteFile(dir + "/" + p.name, BoxMesh(p.half, materials, limb ? p.half.y : 0.0f), AssetKey);
     }
     const f32 height = parts[1].at.y + 1.2f * t.scale;
     ok &= WriteFile(dir + "/hit.x", BoxMesh(Vec3(0.45f * t.scale, height * 0.5f, 0.4f * t.scale), {t.main}), AssetKey);

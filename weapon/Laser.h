@@ -2,13 +2,14 @@
 // Light trails: a strip of points, newest first, that beams, bullets,
 // missiles and sword sweeps leave behind. The owner adds and removes points;
 // the trail keeps no time of its own.
+#include "engine/core/SizePool.h"
 #include "engine/core/TaskList.h"
 #include "engine/graphics/MatrixHelpers.h"
 #include "platform/core/Types.h"
 #include "platform/gfx/Gfx.h"
 #include "platform/math/MathTypes.h"
 
-class LASERNODE : public CListNode<LASERNODE> {
+class LASERNODE : public CListNode<LASERNODE>, public SizePooled {
 public:
     ~LASERNODE() override = default;
 

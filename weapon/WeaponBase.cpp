@@ -1,8 +1,10 @@
 #include "weapon/WeaponBase.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cfloat>
 #include <limits>
+#include <vector>
 
 #include "app/core/Application.h"
 #include "app/scene/Camera.h"
@@ -56,16 +58,66 @@ struct Segment {
     f32 length = 0.0f;
 };
 
-Segment MakeSegment(const LASERNODE* newer, const LASERNODE* older)
+// The unit direction u only when `direct`: most segments are dropped by the
+// distance test before it is needed (DirectSegment fills it in then).
+Segment MakeSegment(const LASERNODE* newer, const LASERNODE* older, bool direct = true)
 {
     Segment s;
     s.p0 = newer->Position;
     s.p1 = older->Position;
     const Vec3 d = s.p0 - s.p1;
     s.length = plat::Vec3Length(&d);
-    plat::Vec3Normalize(&s.u, &d);
+    if (direct) plat::Vec3Normalize(&s.u, &d);
     s.mid = s.p1 + d / 2.0f;
     return s;
+}
+
+void DirectSegment(Segment& s)
+{
+    const Vec3 d = s.p0 - s.p1;
+    plat::Vec3Normalize(&s.u, &d);
+}
+
+// The box around the tested segments' spheres (mid +- half length) of the
+// weapon whose hit pass runs, so a weapon far from all of them is passed
+// over at once instead of segment by segment. Made at the start of the pass,
+// dropped at its first hit (a reaction may change the trail).
+struct PassBounds {
+    const LZ_Standard* tester = nullptr;
+    Vec3 lo, hi;
+};
+PassBounds g_passBounds;
+
+void MakePassBounds(const LZ_Standard& w)
+{
+    g_passBounds.tester = nullptr;
+    const i32 limit = w.SegmentsToTest();
+    Vec3 lo(FLT_MAX, FLT_MAX, FLT_MAX), hi(-FLT_MAX, -FLT_MAX, -FLT_MAX);
+    i32 tested = 0;
+    for (LASERNODE* newer = w.Laser.Newest(); newer; newer = w.Laser.Older(newer)) {
+        LASERNODE* older = w.Laser.Older(newer);
+        if (!older || tested >= limit) break;
+        ++tested;
+        const Segment s = MakeSegment(newer, older, false);
+        const f32 r = s.length / 2.0f;
+        const f32 v[6] = {s.mid.x - r, s.mid.y - r, s.mid.z - r, s.mid.x + r, s.mid.y + r, s.mid.z + r};
+        for (f32 x : v)
+            if (!std::isfinite(x)) return;  // no shortcut for such a trail
+        lo = Vec3(std::min(lo.x, v[0]), std::min(lo.y, v[1]), std::min(lo.z, v[2]));
+        hi = Vec3(std::max(hi.x, v[3]), std::max(hi.y, v[4]), std::max(hi.z, v[5]));
+    }
+    g_passBounds = {&w, lo, hi};
+}
+
+// True when no segment of `tester` can come within `radius` (plus the
+// broad-phase margin) of c. Far on the safe side of float rounding.
+bool FarFromPass(const LZ_Standard* tester, const Vec3& c, f32 radius)
+{
+    if (g_passBounds.tester != tester) return false;
+    const f32 r = radius + kBroadPhaseMargin + 1.0f;
+    const PassBounds& b = g_passBounds;
+    return c.x < b.lo.x - r || c.y < b.lo.y - r || c.z < b.lo.z - r || c.x > b.hi.x + r || c.y > b.hi.y + r ||
+           c.z > b.hi.z + r;
 }
 
 f32 Distance(const Vec3& a, const Vec3& b)
@@ -126,11 +178,10 @@ i32 LZ_Basic::DrawXFile()
         shader->effect->SetTechnique(shader->hReflectionTech);
         shader->effect->SetFloat(shader->hReflection, 0.8f);
         shader->effect->SetTexture(shader->hEnvTex, GetApplication()->cubeMap);
-        u32 passes = 0;
-        shader->effect->Begin(&passes, 0);
         shader->SetWorld(&Laser.World);
+        // The mesh begins and ends the effect's passes itself; an effect
+        // begun twice draws nothing.
         Mesh->DrawShader(shader);
-        shader->effect->End();
     }
     return 0;
 }
@@ -214,6 +265,50 @@ void LZ_Standard::WearDown(i32 damage)
     Durability = static_cast<i16>(left);
 }
 
+namespace {
+
+// Only weapons with kHitByWeapons ever answer a weapon's test; the pass never
+// erases from the list and only its additions change it, so the gathering
+// holds while the list's count does.
+struct HitByWeaponsCache {
+    bool open = false;
+    CList<BB_Base>* list = nullptr;
+    u32 count = 0;
+    std::vector<BB_Base*> items;
+} g_hitByWeapons;
+
+const std::vector<BB_Base*>& HitByWeapons(CList<BB_Base>& list)
+{
+    HitByWeaponsCache& c = g_hitByWeapons;
+    if (c.list == &list && c.count == list.GetCount()) return c.items;
+    c.list = &list;
+    c.count = list.GetCount();
+    c.items.clear();
+    for (BB_Base* w = list.GetHead()->next; w && w != list.GetTail(); w = w->next) {
+        if (w->StandardWeapon && (static_cast<const LZ_Standard*>(w)->HitMask & kHitByWeapons)) c.items.push_back(w);
+    }
+    return c.items;
+}
+
+}  // namespace
+
+void BeginWeaponHitPass()
+{
+    g_hitByWeapons.open = true;
+    g_hitByWeapons.list = nullptr;
+}
+
+void EndWeaponHitPass()
+{
+    g_hitByWeapons.open = false;
+    g_hitByWeapons.list = nullptr;
+    g_hitByWeapons.items.clear();
+}
+
+bool WeaponPassFarFrom(const LZ_Standard* w, const Vec3& c, f32 radius) { return FarFromPass(w, c, radius); }
+
+void DropWeaponPassBounds() { g_passBounds.tester = nullptr; }
+
 i32 LZ_Standard::HitTestPass() { return HitTestPassIn(CurrentWeaponArena()); }
 
 i32 LZ_Standard::HitTestPassIn(const WeaponArena& arena)
@@ -223,13 +318,22 @@ i32 LZ_Standard::HitTestPassIn(const WeaponArena& arena)
     if ((HitMask & kHitWeapons) && arena.weapons && arena.weapons->GetHead()) {
         // Objects are never erased during the hit pass, so the walk is stable;
         // objects created by reactions may or may not be visited.
-        for (BB_Base* w = arena.weapons->GetHead()->next; w && w != arena.weapons->GetTail(); w = w->next)
-            w->HitTestObject(this);
+        MakePassBounds(*this);
+        if (g_hitByWeapons.open) {
+            const std::vector<BB_Base*>& targets = HitByWeapons(*arena.weapons);
+            for (size_t i = 0; i < targets.size(); ++i) targets[i]->HitTestObject(this);
+        } else {
+            for (BB_Base* w = arena.weapons->GetHead()->next; w && w != arena.weapons->GetTail(); w = w->next)
+                w->HitTestObject(this);
+        }
     }
     if ((HitMask & kHitRobots) && arena.robots && arena.robots->GetHead()) {
+        // Made again when a weapon's hit dropped them.
+        if (g_passBounds.tester != this) MakePassBounds(*this);
         for (BB_Base* r = arena.robots->GetHead()->next; r && r != arena.robots->GetTail(); r = r->next)
             r->HitTestObject(this);
     }
+    g_passBounds.tester = nullptr;
     if ((HitMask & kHitStage) && arena.map && Laser.Count >= 2) HitTestStage(*arena.map);
     CutMarkedPoints();
     return 0;
@@ -287,22 +391,28 @@ i32 LZ_Standard::HitTestObject(BB_Base* tester)
     if (!(HitMask & kHitByWeapons)) return 0;
     auto* a = static_cast<LZ_Standard*>(tester);
     if (a->Team == Team || a->Owner == Owner) return 0;
-    if (a->HasHit(this)) return 0;
+    // Inverted only once a segment comes near: most pairs never do.
     Mat4 inverse;
-    const bool invertible = plat::MatrixInverse(&inverse, nullptr, &Laser.World) != nullptr;
+    i32 invertible = -1;
     const Vec3 pos = Position();
+    if (Mesh ? FarFromPass(a, pos + Mesh->sphereCentre, Mesh->sphereRadius) : FarFromPass(a, pos, Width * kCubeDiagonal))
+        return 0;
+    if (a->HasHit(this)) return 0;
     const i32 limit = a->SegmentsToTest();
     i32 tested = 0;
     for (LASERNODE* newer = a->Laser.Newest(); newer; newer = a->Laser.Older(newer)) {
         LASERNODE* older = a->Laser.Older(newer);
         if (!older || tested >= limit) break;
         ++tested;
-        const Segment s = MakeSegment(newer, older);
+        Segment s = MakeSegment(newer, older, false);
         f32 t = FLT_MAX;
         bool hit = false;
         if (Mesh) {
             const Vec3 c = pos + Mesh->sphereCentre;
-            if (Distance(c, s.mid) > s.length / 2.0f + Mesh->sphereRadius + kBroadPhaseMargin || !invertible) continue;
+            if (Distance(c, s.mid) > s.length / 2.0f + Mesh->sphereRadius + kBroadPhaseMargin) continue;
+            if (invertible < 0) invertible = plat::MatrixInverse(&inverse, nullptr, &Laser.World) != nullptr;
+            if (!invertible) continue;
+            DirectSegment(s);
             Vec3 lp, lu;
             plat::Vec3TransformCoord(&lp, &s.p1, &inverse);
             plat::Vec3TransformNormal(&lu, &s.u, &inverse);
@@ -311,11 +421,13 @@ i32 LZ_Standard::HitTestObject(BB_Base* tester)
             hit = BoxIntersectRayMinMax(&lo, &hi, &lp, &lu, &t) != 0;
         } else {
             if (Distance(pos, s.mid) > Width * kCubeDiagonal + s.length / 2.0f + kBroadPhaseMargin) continue;
+            DirectSegment(s);
             const f32 h = Width + kBoxGrowth;
             const Vec3 lo = pos - Vec3(h, h, h), hi = pos + Vec3(h, h, h);
             hit = BoxIntersectRayMinMax(&lo, &hi, &s.p1, &s.u, &t) != 0;
         }
         if (!hit || !(t < s.length)) continue;
+        g_passBounds.tester = nullptr;
         a->RecordHit(this);
         WearDown(a->Damage);
         const Vec3 contact = s.p0 - s.u * (s.length - t + kContactPullBack);

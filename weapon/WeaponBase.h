@@ -15,13 +15,13 @@ class MeshObject;
 
 // An object a weapon hit and may not hit again before Countdown runs out.
 // HitObject is only ever compared, never followed: it may be gone.
-class LASERHITNODE : public CListNode<LASERHITNODE> {
+class LASERHITNODE : public CListNode<LASERHITNODE>, public SizePooled {
 public:
     i32 Countdown = 0;
     BB_Base* HitObject = nullptr;
 };
 
-class BBHITNODE : public CListNode<BBHITNODE> {
+class BBHITNODE : public CListNode<BBHITNODE>, public SizePooled {
 public:
     i32 Countdown = 0;
     BB_Base* HitObject = nullptr;
@@ -80,7 +80,7 @@ public:
 
 class LZ_Standard : public LZ_Basic {
 public:
-    LZ_Standard() = default;
+    LZ_Standard() { StandardWeapon = 1; }
     ~LZ_Standard() override;
 
     i32 HitTestPass() override;
@@ -173,6 +173,19 @@ public:
 // points and break at 0, joining the map's list of destroyed objects. 1 when
 // this hit broke it.
 i32 DamageMapObject(BattleMap& map, const MapHitInfo& hit, i32 damage);
+
+// The battle's hit pass brackets its walk with these: while it is open, a
+// weapon testing the weapon list visits only the weapons that other weapons
+// can hit, gathered once (and again when the pass adds to the list) instead
+// of walking every trail and spark of the list for every tester.
+void BeginWeaponHitPass();
+void EndWeaponHitPass();
+// While w runs its hit pass: true when none of its tested segments can come
+// within `radius` of c, so a robot may pass over the whole trail at once.
+// False outside the pass and after its first hit.
+bool WeaponPassFarFrom(const LZ_Standard* w, const Vec3& c, f32 radius);
+// A hit's reaction may change the trail: the pass's bounds no longer hold.
+void DropWeaponPassBounds();
 
 // A followed object (owner, target, parent) that may no longer be used: null
 // is not gone; a finished object is; a robot also once it is not live.

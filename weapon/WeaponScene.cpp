@@ -21,14 +21,13 @@ WeaponWorld& SceneWorld()
     return world;
 }
 
-plat::GfxTexture* g_sceneTextures[kBattleTextureCount];
-
 }  // namespace
 
 plat::GfxTexture* WeaponWorld::Texture(i32 n) const
 {
-    if (!textures || n < 0 || n >= textureCount) return nullptr;
-    return textures[n];
+    if (n < 0 || n >= textureCount) return nullptr;
+    if (textures) return textures[n];
+    return scene ? scene->effectTextures[n].texture : nullptr;
 }
 
 void SetWeaponWorld(const WeaponWorld* world) { Installed() = world; }
@@ -48,10 +47,10 @@ const WeaponWorld& CurrentWeaponWorld()
     w.map = &scene->battleMap;
     w.camera = scene->camera.world;
     w.frustum = &scene->frustum;
-    const i32 n = std::min(scene->effectTextures.GetCount(), kBattleTextureCount);
-    for (i32 i = 0; i < n; ++i) g_sceneTextures[i] = scene->effectTextures[i].texture;
-    w.textures = g_sceneTextures;
-    w.textureCount = n;
+    // Called for every billboard drawn: the textures are looked up when
+    // asked instead of copied here.
+    w.scene = scene;
+    w.textureCount = std::min(scene->effectTextures.GetCount(), kBattleTextureCount);
     w.cameraShake = &scene->cameraShake;
     return w;
 }

@@ -8,6 +8,7 @@
 #include "platform/math/MathTypes.h"
 #include "weapon/WeaponBase.h"
 
+class CGameScene;
 class ViewFrustum;
 class LazerXDrawNode;
 
@@ -22,6 +23,8 @@ struct WeaponWorld {
     const ViewFrustum* frustum = nullptr;     // null: everything is in view
     plat::GfxTexture* const* textures = nullptr;  // effect textures by number
     i32 textureCount = 0;
+    // Without a table: the battle scene's own effect textures, read when asked.
+    const CGameScene* scene = nullptr;
     i32* cameraShake = nullptr;
 
     Vec3 Eye() const { return Vec3(camera.m[3][0], camera.m[3][1], camera.m[3][2]); }

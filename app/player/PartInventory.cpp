@@ -111,6 +111,46 @@ CGameItem_PowerUp* PartInventory::FindPart(i32 partId)
     return nullptr;
 }
 
+i32 PartInventory::IndexOfPart(i32 partId) const
+{
+    for (size_t i = 0; i < parts.size(); ++i)
+        if (parts[i]->partId == u32(partId)) return i32(i);
+    return -1;
+}
+
+CGameItem_PowerUp* PartInventory::PartAt(i32 index) const
+{
+    return u32(index) < parts.size() ? parts[size_t(index)] : nullptr;
+}
+
+void PartInventory::UnequipPartAt(i32 index)
+{
+    if (const CGameItem_PowerUp* part = PartAt(index)) UnequipPartId(i32(part->partId));
+}
+
+void PartInventory::UnequipPartId(i32 partId)
+{
+    for (RobotRecord& robot : robots)
+        for (i32& slot : robot.partIds)
+            if (slot == partId) slot = 0;
+}
+
+void PartInventory::DestroyPartAt(i32 index)
+{
+    if (index <= 0 || u32(index) >= parts.size()) return;
+    delete parts[size_t(index)];
+    parts.erase(parts.begin() + index);
+}
+
+void PartInventory::SortPartsByName()
+{
+    // An exchange sort: parts of equal names may change places.
+    const size_t n = parts.size();
+    for (size_t i = 1; i + 1 < n; ++i)
+        for (size_t j = i + 1; j < n; ++j)
+            if (std::strncmp(parts[i]->name, parts[j]->name, sizeof parts[i]->name) > 0) std::swap(parts[i], parts[j]);
+}
+
 std::vector<u8> PartInventory::WriteImage(u32 scrambleWord) const
 {
     // Every part takes its whole 442-byte record.

@@ -47,6 +47,21 @@ public:
     // A new empty part with the lowest free id, owned here; null when full.
     CGameItem_PowerUp* AddNewPart();
     CGameItem_PowerUp* FindPart(i32 partId);
+    // Index of the first part with the id in the owned list, -1 when none.
+    i32 IndexOfPart(i32 partId) const;
+    // The part at the index, null outside the list.
+    CGameItem_PowerUp* PartAt(i32 index) const;
+    // Takes the part at the index off every robot.
+    void UnequipPartAt(i32 index);
+    // Empties every slot holding the id in every robot record, used or
+    // not: ids are reused, and a later part with this id must not appear
+    // fitted to a robot unlocked afterwards.
+    void UnequipPartId(i32 partId);
+    // Frees the part at the index (1 or more: the no-equipment part stays);
+    // later parts move down.
+    void DestroyPartAt(i32 index);
+    // Parts 1 onwards by name, bytes compared unsigned; part 0 stays first.
+    void SortPartsByName();
 
     // The file image with the given scramble word.
     std::vector<u8> WriteImage(u32 scrambleWord) const;

@@ -37,6 +37,7 @@ void PlayerEntry::Reset()
     inBattle = 0;
     sceneLoaded = 0;
     snapshotState = 0;
+    awaitingNewRun = 0;
     peerFps = 0;
     peerPing = 0;
     ping = 0;

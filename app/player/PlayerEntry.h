@@ -52,6 +52,9 @@ public:
     u32 inBattle = 0;
     u8 sceneLoaded = 0;
     u8 snapshotState = 0; // 1 snapshot received, 2 all data confirmed
+    // Set by a repair: this participant's key states belong to the abandoned
+    // run until its new run's frame 0 arrives.
+    u8 awaitingNewRun = 0;
     u8 peerFps = 0;
     u32 peerPing = 0;
     u32 ping = 0;

@@ -1,6 +1,7 @@
 #include "app/scene/DigitDraw.h"
 
 #include "app/core/Application.h"
+#include "app/scene/SceneDevice.h"
 #include "engine/graphics/GraphicsDevice.h"
 #include "platform/math/Math.h"
 
@@ -31,7 +32,8 @@ i32 LayoutDigitString(const char* text, i32 length, f32 x, f32 scale, i32 spacin
     if (!text || !out) return 0;
     const f32 step = static_cast<f32>(spacing + DigitCellWidth) * scale;
     i32 n = 0;
-    for (i32 i = 0; i < length && text[i] && n < max; ++i) {
+    // A negative length (-1) means the whole string, as the callers pass it.
+    for (i32 i = 0; (length < 0 || i < length) && text[i] && n < max; ++i) {
         const char c = text[i];
         // Only digits and '-' have cells; anything else would fall outside them.
         if (c == '-') out[n++] = {DigitMinusCell, x};
@@ -49,8 +51,7 @@ void DrawCells(CApplication& app, const DigitCell* cells, i32 count, f32 y, f32 
     GraphicsDevice* gd = GetGraphicsDevice();
     plat::GfxTexture* font = app.sharedTextures[DigitFontTexture].texture;
     if (!gd->sprite || !font) return;
-    Mat4 screen;
-    plat::MatrixScaling(&screen, app.video.screenScaleX, app.video.screenScaleY, 1.0f);
+    const Mat4 screen = LayoutToScreen();
     for (i32 i = 0; i < count; ++i) {
         Mat4 cell;
         plat::MatrixScaling(&cell, scale, scale, 1.0f);

@@ -15,6 +15,13 @@ TCB_SelectInterface::~TCB_SelectInterface()
     delete[] labels;
 }
 
+void TCB_SelectInterface::Move(i32 delta)
+{
+    if (count <= 0) return;
+    target = static_cast<i32>((static_cast<i64>(target) + delta) % count);
+    if (target < 0) target += count;
+}
+
 TCB_SelectInterface* TCB_SelectInterface::Create(CList<TCB>* list, u32 priority)
 {
     return CreateInList<TCB_SelectInterface>(list, priority);

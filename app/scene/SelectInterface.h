@@ -19,6 +19,8 @@ public:
     // and sets the geometry, the target and the position. A negative count
     // makes an empty ring.
     void Setup(i32 n, i32 top, i32 width, i32 height, i32 selected, f32 shown);
+    // Moves the target by delta, wrapping round the ring; nothing on an empty ring.
+    void Move(i32 delta);
 
     // Moves the position a tenth of the way toward the target each frame.
     i32 Proc() override;

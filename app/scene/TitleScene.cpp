@@ -7,6 +7,7 @@
 #include "app/core/AppClock.h"
 #include "app/core/Application.h"
 #include "app/scene/Fade.h"
+#include "app/scene/SceneDevice.h"
 #include "app/Hooks.h"
 #include "app/player/PilotRegistry.h"
 #include "app/scene/SharedPictures.h"
@@ -18,6 +19,7 @@
 #include "engine/graphics/TextureCache.h"
 #include "platform/core/FileSystem.h"
 #include "platform/gfx/Font.h"
+#include "platform/input/InputScript.h"
 #include "platform/math/Math.h"
 
 i32 ShowLogoOnce = 1;
@@ -193,28 +195,10 @@ i32 CTitleScene::Render()
         d->Clear(plat::ClearTarget | plat::ClearZBuffer, 0xFF000000u, 1.0f, 0);
 
         const Mat4& eye = camera.world;
-        gd->SetDirectionalLight(0, Vec3(eye.m[0][0], eye.m[0][1] - 0.5f, eye.m[0][2]), ColorF(1, 1, 1, 0),
-                                ColorF(0, 0, 0, 0), ColorF(1, 1, 1, 0));
-        const Vec4 eyePos(eye.m[3][0], eye.m[3][1], eye.m[3][2], 0.0f);
-        for (ShaderBase* effect : gd->effects)
-            if (effect) effect->SetLighting(&gd->light.direction.x, &eyePos);
+        LightEffectsFromCamera(eye, {Vec3(eye.m[0][0], eye.m[0][1] - 0.5f, eye.m[0][2]), ColorF(1, 1, 1, 0),
+                                     ColorF(0, 0, 0, 0), ColorF(1, 1, 1, 0)});
 
-        d->SetSamplerState(0, plat::GfxSamplerState::MinFilter, plat::FilterLinear);
-        d->SetSamplerState(0, plat::GfxSamplerState::MagFilter, plat::FilterLinear);
-        d->SetSamplerState(0, plat::GfxSamplerState::MipFilter, plat::FilterLinear);
-        plat::MatrixPerspectiveFovLH(&gd->projection, 0.7853982f, 1.3333334f, 0.1f, 10000.0f);
-        d->SetTransform(plat::GfxTransform::Projection, gd->projection);
-        SetAlphaBlend();
-
-        RunTaskDraws(tasks);
-
-        if (gd->sprite && plat::Succeeded(gd->sprite->Begin(plat::SpriteAlphaBlend))) {
-            d->SetSamplerState(0, plat::GfxSamplerState::MinFilter, plat::FilterPoint);
-            d->SetSamplerState(0, plat::GfxSamplerState::MagFilter, plat::FilterPoint);
-            d->SetSamplerState(0, plat::GfxSamplerState::MipFilter, plat::FilterNone);
-            RunTaskSprites(tasks);
-            gd->sprite->End();
-        }
+        DrawSceneTasks(tasks, 0.7853982f, 1.3333334f, 0.1f, 10000.0f);
         d->EndScene();
     }
 
@@ -283,6 +267,7 @@ i32 TTTCB_Normal::Proc_PressStart()
     CTitleScene& scene = Scene();
     if (counter == 0) GetSoundManager().PlaySlot(TitleSoundMusic, kVolumeSlotMusic, 1);
     if (counter > 30) {
+        plat::SetScriptMark("title", "press");
         if (Pressed(PadStart, OncePerPress)) {
             SetPhase(&TTTCB_Normal::Proc_Menu, &TTTCB_Normal::DrawSP_Menu);
             counter = 0;
@@ -328,6 +313,7 @@ i32 TTTCB_Normal::Proc_Menu()
         counter += 1;
         return kTaskKeep;
     }
+    plat::SetScriptMark("title", "menu");
     CTitleScene& scene = Scene();
     SoundManager& sound = GetSoundManager();
     if (Pressed(PadStart, OncePerPress)) {

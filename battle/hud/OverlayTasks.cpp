@@ -5,6 +5,7 @@
 
 #include "app/core/Application.h"
 #include "app/scene/Camera.h"
+#include "app/scene/SceneDevice.h"
 #include "battle/GameScene.h"
 #include "engine/core/AssetFile.h"
 #include "engine/graphics/GraphicsDevice.h"
@@ -27,6 +28,7 @@ bool BeginWholeWindow(u8 wholeWindow)
     GraphicsDevice* gd = GetGraphicsDevice();
     gd->sprite->Flush();
     gd->device->SetViewport(scene->fullView.viewport);
+    SetLayoutView(nullptr);
     return true;
 }
 
@@ -38,6 +40,7 @@ void EndWholeWindow(u8 wholeWindow)
     GraphicsDevice* gd = GetGraphicsDevice();
     gd->sprite->Flush();
     gd->device->SetViewport(scene->currentView->viewport);
+    SetLayoutView(&scene->currentView->viewport);
 }
 
 bool CanDraw() { return GetGraphicsDevice()->sprite != nullptr && GetGraphicsDevice()->device != nullptr; }
@@ -46,11 +49,11 @@ bool CanDraw() { return GetGraphicsDevice()->sprite != nullptr && GetGraphicsDev
 
 Mat4 LayoutMatrix(f32 scaleX, f32 scaleY, f32 x, f32 y)
 {
-    const CApplication& app = *GetApplication();
+    const LayoutPlacement at = CurrentLayout();
     Mat4 m;
-    plat::MatrixScaling(&m, scaleX * app.video.screenScaleX, scaleY * app.video.screenScaleY, 1.0f);
-    m.m[3][0] = x * app.video.screenScaleX;
-    m.m[3][1] = y * app.video.screenScaleY;
+    plat::MatrixScaling(&m, scaleX * at.scaleX, scaleY * at.scaleY, 1.0f);
+    m.m[3][0] = x * at.scaleX + at.x;
+    m.m[3][1] = y * at.scaleY + at.y;
     return m;
 }
 
@@ -117,12 +120,9 @@ void GMTCB_DrawPS_Picture2::DrawSP()
     if (alpha < 0 || !texture || !texture->texture || !CanDraw()) return;
     const i32 w = texture->sourceRect.Width();
     const i32 h = texture->sourceRect.Height();
-    const CApplication& app = *GetApplication();
     // Centred on its own middle, scaled, then placed at (x, y) in layout space.
-    Mat4 m;
-    plat::MatrixScaling(&m, scaleX * app.video.screenScaleX, scaleY * app.video.screenScaleY, 1.0f);
-    m.m[3][0] = (static_cast<f32>(-(w / 2)) * scaleX + x) * app.video.screenScaleX;
-    m.m[3][1] = (static_cast<f32>(-(h / 2)) * scaleY + y) * app.video.screenScaleY;
+    const Mat4 m = LayoutMatrix(scaleX, scaleY, static_cast<f32>(-(w / 2)) * scaleX + x,
+                                static_cast<f32>(-(h / 2)) * scaleY + y);
     GraphicsDevice* gd = GetGraphicsDevice();
     gd->sprite->SetTransform(m);
     const plat::GfxRect src{0, 0, w, h};

@@ -29,7 +29,8 @@ public:
 };
 
 // A picture centred on the layout screen; the task owns it.
-// Layout space: (x, y) in 1024 x 768 units, scaled, then the window's scale.
+// Layout space: (x, y) in 1024 x 768 units, scaled, then placed in the view
+// being drawn (the whole window outside a split screen).
 Mat4 LayoutMatrix(f32 scaleX, f32 scaleY, f32 x, f32 y);
 
 class GMTCB_DrawPS_Picture : public BattleTask<GMTCB_DrawPS_Picture> {

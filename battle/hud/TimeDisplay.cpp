@@ -4,6 +4,7 @@
 
 #include "app/core/Application.h"
 #include "app/scene/DigitDraw.h"
+#include "app/scene/SceneDevice.h"
 #include "battle/GameScene.h"
 #include "engine/graphics/GraphicsDevice.h"
 #include "platform/math/DetMath.h"
@@ -75,14 +76,13 @@ void GMTCB_DrawSP_TeamCostDisp::DrawSP()
     const TextureHandle& gauge = scene->interfaceTextures[29];
     const TextureHandle& back = scene->interfaceTextures[30];
     if (!gauge.texture || gauge.sourceRect.Width() <= 0 || gauge.sourceRect.Height() <= 0) return;
-    const CApplication& app = *GetApplication();
+    const Mat4 layout = LayoutToScreen();
     for (i32 t = 0; t < 4; ++t) {
         if (!scene->teamsPresent[t]) continue;
-        Mat4 scale, move, layout, m;
+        Mat4 scale, move, m;
         plat::MatrixScaling(&scale, 380.0f / static_cast<f32>(gauge.sourceRect.Width()),
                             24.0f / static_cast<f32>(gauge.sourceRect.Height()), 1.0f);
         plat::MatrixTranslation(&move, 412.0f, 13.0f + 26.0f * static_cast<f32>(t), 0.0f);
-        plat::MatrixScaling(&layout, app.video.screenScaleX, app.video.screenScaleY, 1.0f);
         plat::MatrixMultiply(&m, &scale, &move);
         plat::MatrixMultiply(&spriteMatrix, &m, &layout);
         gd->sprite->SetTransform(spriteMatrix);

@@ -207,13 +207,6 @@ void BattleMap::Clear()
     viewRadius = 0;
 }
 
-MapCell* BattleMap::GetCell(i32 column, i32 row)
-{
-    if (column < 0 || row < 0 || column >= gridWidth || row >= gridDepth) return nullptr;
-    if (column >= kMapGridMax || row >= kMapGridMax) return nullptr;
-    return &cells[row][column];
-}
-
 MapCell* BattleMap::CellAt(f32 x, f32 z)
 {
     i32 column = 0, row = 0;

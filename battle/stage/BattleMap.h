@@ -179,7 +179,13 @@ public:
     int LoadStageFile(const char* fileName, u32 key);
     void Clear();
     // The cell at a grid position, null outside the grid in use.
-    MapCell* GetCell(i32 column, i32 row);
+    // Inline: the hit tests look at 25 cells around every trail segment.
+    MapCell* GetCell(i32 column, i32 row)
+    {
+        if (column < 0 || row < 0 || column >= gridWidth || row >= gridDepth) return nullptr;
+        if (column >= kMapGridMax || row >= kMapGridMax) return nullptr;
+        return &cells[row][column];
+    }
     // The cell under a world point (truncation toward zero), null outside.
     MapCell* CellAt(f32 x, f32 z);
     // Water height under a world point; kMapNoWater outside the grid.

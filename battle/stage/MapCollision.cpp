@@ -21,9 +21,12 @@ bool CellIndex(f32 v, f32 cellSize, i32* index)
     return true;
 }
 
+// BoxesOverlap's test, all six comparisons at once: a segment's 25 cells
+// make this the stage test's innermost step.
 bool Overlaps(const Vec3& minA, const Vec3& maxA, const Vec3& minB, const Vec3& maxB)
 {
-    return BoxesOverlap(minA, maxA, minB, maxB) != 0;
+    return (minB.x <= maxA.x) & (maxB.x >= minA.x) & (minB.y <= maxA.y) & (maxB.y >= minA.y) & (minB.z <= maxA.z) &
+           (maxB.z >= minA.z);
 }
 
 // The hit mesh of an object the queries may test, or null.
@@ -83,26 +86,28 @@ i32 HitTestMapSegment(BattleMap& map, const Vec3* start, const Vec3* end, float*
     plat::Vec3Normalize(&dir, &delta);
     i32 column0 = 0, row0 = 0;
     if (!CellIndex(start->x, map.cellSize, &column0) || !CellIndex(start->z, map.cellSize, &row0)) return 0;
-    for (i32 i = 0; i < 25; ++i) {
-        i32 column = 0, row = 0;
-        MapCell* cell = AroundCell(map, column0, row0, i, &column, &row);
-        if (!cell || !Overlaps(cell->hitMin, cell->hitMax, segMin, segMax)) continue;
-        for (CMapObjNode* o = cell->objects.GetHead()->next; o != cell->objects.GetTail(); o = o->next) {
-            MeshObject* mesh = CollidableMesh(map, o);
-            if (!mesh || !Overlaps(o->hitMin, o->hitMax, segMin, segMax)) continue;
-            Vec3 localDir, localStart;
-            plat::Vec3TransformNormal(&localDir, &dir, &o->inverse);
-            plat::Vec3TransformCoord(&localStart, start, &o->inverse);
-            float t = 0.0f;
-            u32 face = 0;
-            if (!mesh->IntersectRay(&localStart, &localDir, &t, &face) || !(t < *best)) continue;
-            *best = t;
-            result = 1;
-            if (record) {
-                record->column = column;
-                record->row = row;
-                record->object = o;
-                record->normal = mesh->triangles[face].normal;
+    // The 25 cells around the start, row by row (AroundCell's order).
+    for (i32 row = row0 - 2; row <= row0 + 2; ++row) {
+        for (i32 column = column0 - 2; column <= column0 + 2; ++column) {
+            MapCell* cell = map.GetCell(column, row);
+            if (!cell || !Overlaps(cell->hitMin, cell->hitMax, segMin, segMax)) continue;
+            for (CMapObjNode* o = cell->objects.GetHead()->next; o != cell->objects.GetTail(); o = o->next) {
+                MeshObject* mesh = CollidableMesh(map, o);
+                if (!mesh || !Overlaps(o->hitMin, o->hitMax, segMin, segMax)) continue;
+                Vec3 localDir, localStart;
+                plat::Vec3TransformNormal(&localDir, &dir, &o->inverse);
+                plat::Vec3TransformCoord(&localStart, start, &o->inverse);
+                float t = 0.0f;
+                u32 face = 0;
+                if (!mesh->IntersectRay(&localStart, &localDir, &t, &face) || !(t < *best)) continue;
+                *best = t;
+                result = 1;
+                if (record) {
+                    record->column = column;
+                    record->row = row;
+                    record->object = o;
+                    record->normal = mesh->triangles[face].normal;
+                }
             }
         }
     }

@@ -20,10 +20,12 @@
 #include "engine/core/AssetFile.h"
 #include "engine/graphics/GraphicsDevice.h"
 #include "engine/graphics/TextureCache.h"
+#include "platform/core/System.h"
 #include "platform/core/TextCodec.h"
 #include "platform/input/Keyboard.h"
 #include "platform/math/Math.h"
 #include "robot/Robot.h"
+#include "robot/ship/Ship.h"
 
 namespace {
 
@@ -89,7 +91,8 @@ i32 CountCostTeams(const CGameScene& scene, i32 teams, i32* last)
     i32 living = 0;
     if (last) *last = -1;
     for (i32 t = 0; t < teams && t < static_cast<i32>(scene.teamsPresent.GetCount()); ++t)
-        if (scene.teamsPresent[t] && scene.teamCosts[t] > 0) {
+        // A cost spent below zero is stored wrapped; it must still count as spent.
+        if (scene.teamsPresent[t] && static_cast<i32>(scene.teamCosts[t]) > 0) {
             ++living;
             if (last) *last = t;
         }
@@ -244,8 +247,40 @@ i32 GMTCB_JudgeBase::WaitForRoom(bool fadeFirst, bool checkConnection)
 
 // ---- survival ------------------------------------------------------------------------
 
+namespace {
+// QUILLON_TEST_FALL_FRAME: a scripted battle ends on its own at that battle
+// frame, by a hit worth all the HP of the one whose fall decides it.
+bool TestFallNow(const CGameScene& scene)
+{
+    static const i32 frame = plat::GetTestSwitch("QUILLON_TEST_FALL_FRAME", -1);
+    return frame >= 0 && scene.battleFrame == u32(frame);
+}
+
+// In a fleet battle that is the flagship of team QUILLON_TEST_FALL_TEAM (the
+// enemy's by default): the battle is won or lost as after a real sinking.
+void TestSink(CGameScene& scene)
+{
+    static const i32 team = plat::GetTestSwitch("QUILLON_TEST_FALL_TEAM", 1);
+    if (!TestFallNow(scene)) return;
+    CShip* flagship = team == 0 ? scene.team0Flagship : scene.team1Flagship;
+    if (flagship && flagship->state == kRobotStateLive)
+        flagship->TakeHit(flagship->hp, flagship->hp, 1 - flagship->team, nullptr, 0, 0);
+}
+
+// Between people, and in survival, it is the robot of the first slot, so the
+// fall, the loss and the judge run as after a real kill.
+void TestFall(CGameScene& scene)
+{
+    if (!TestFallNow(scene)) return;
+    auto* robot = dynamic_cast<CRobot_Normal*>(scene.robotTable[0]);
+    if (robot && robot->state == kRobotStateLive)
+        robot->ApplyHitDamage(robot->hp, 1.0f, 1.0f, robot->team + 1, nullptr, CRobot_Normal::HitSource::Weapon);
+}
+}  // namespace
+
 i32 GMTCB_Judge_SurvivalMode::Proc_Watch()
 {
+    TestFall(*scene);
     const CRobot_Base* player = PlayerRobot();
     if (!player || player->state != kRobotStateDown || player->restBody != 0) return kTaskKeep;
     StopUnits();
@@ -310,9 +345,11 @@ i32 GMTCB_Judge_TeamBattleMode::Proc_Result()
     return kTaskKeep;
 }
 
+
 i32 GMTCB_Judge_BlitzTacticsMode::Proc_Watch()
 {
     if (scene->paused) return kTaskKeep;
+    TestSink(*scene);
     // The player's flagship first: both sinking on one frame is a loss.
     if (scene->team0Flagship && scene->team0Flagship->state == kRobotStateDown) DecideOffline(false);
     else if (scene->team1Flagship && scene->team1Flagship->state == kRobotStateDown) DecideOffline(true);
@@ -323,9 +360,11 @@ i32 GMTCB_Judge_BlitzTacticsMode::Proc_Watch()
 
 // ---- local battle --------------------------------------------------------------------
 
+
 i32 GMTCB_Judge_LocalBattle_RestBody::Proc_Watch()
 {
     if (scene->paused) return kTaskKeep;
+    TestFall(*scene);
     const u32 rule = App().gameSettings.localRule;
     bool over = false;
     if (rule == 0) over = CountLivingTeams(*scene, 4, 4, false, nullptr) <= 1;

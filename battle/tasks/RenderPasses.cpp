@@ -161,8 +161,13 @@ void GMTCB_SetFog::Draw()
     f32 start = 0.0f, end = 0.0f;
     u32 colour = 0;
     BattleFog(*scene, Vec3(m->m[3][0], m->m[3][1], m->m[3][2]), &start, &end, &colour);
+    GetGraphicsDevice()->SetVertexFog(start, end, colour);
+    SetEffectFog(start, end, colour);
+}
+
+void SetEffectFog(f32 start, f32 end, u32 colour)
+{
     GraphicsDevice* gd = GetGraphicsDevice();
-    gd->SetVertexFog(start, end, colour);
     // The effects take the fog as factor = x + y * distance; a stage seen
     // from nowhere (radius 0) has no range to fade over and gets none.
     const f32 span = end - start;
@@ -530,14 +535,28 @@ void GMTCB_DrawHDRTex::Draw()
     if (!glow || !glow->texture) return;
     const plat::GfxViewport& full = scene->fullView.viewport;
     device->SetViewport(full);
+    DrawGlowResult(static_cast<f32>(full.x), static_cast<f32>(full.y), static_cast<f32>(full.width),
+                   static_cast<f32>(full.height));
+    SetCurrentViewport(*scene);
+}
+
+void DrawGlowResult(f32 x, f32 y, f32 width, f32 height)
+{
+    TextureHandle* glow = GetShaderBloom()->BloomResult();
+    plat::GfxDevice* device = Device();
+    if (!glow || !glow->texture || !device) return;
     SetState(plat::GfxRenderState::FogEnable, 0);
     SetAddBlend();
-    glow->DrawScreenQuad(static_cast<f32>(full.x), static_cast<f32>(full.y), static_cast<f32>(full.width),
-                         static_cast<f32>(full.height), 1.0f, 1.0f, 1.0f, 1.0f);
+    // The glow lies over everything already: a depth test would pass at
+    // every pixel and only cost the fill.
+    u32 depthTest = 1;
+    device->GetRenderState(plat::GfxRenderState::ZEnable, &depthTest);
+    SetState(plat::GfxRenderState::ZEnable, 0);
+    glow->DrawScreenQuad(x, y, width, height, 1.0f, 1.0f, 1.0f, 1.0f);
+    SetState(plat::GfxRenderState::ZEnable, depthTest);
     device->SetTexture(0, nullptr);
     SetAlphaBlend();
     SetState(plat::GfxRenderState::FogEnable, 1);
-    SetCurrentViewport(*scene);
 }
 
 // ---- area wall -----------------------------------------------------------------
@@ -554,8 +573,16 @@ void GMTCB_DrawAreaWall::Draw()
     SetState(plat::GfxRenderState::ZWriteEnable, 0);
     // Both faces of the wall show; whatever culling was set comes back after.
     u32 cull = plat::CullCCW;
-    if (plat::GfxDevice* device = Device()) device->GetRenderState(plat::GfxRenderState::CullMode, &cull);
+    if (plat::GfxDevice* d = Device()) d->GetRenderState(plat::GfxRenderState::CullMode, &cull);
     SetState(plat::GfxRenderState::CullMode, plat::CullNone);
+    // The wall's texture runs up it with the scene's fast phase.
+    plat::GfxDevice* device = Device();
+    if (device) {
+        Mat4 scroll = Mat4::Identity();
+        scroll.m[2][1] = scene->animPhase[2];
+        device->SetTransform(plat::GfxTransform::Texture0, scroll);
+        device->SetTextureStageState(0, plat::GfxStageState::TextureTransformFlags, plat::TtfCount2);
+    }
     SetAddBlend();
     Matrix world;
     world.m[3][0] = kMapAreaOrigin;
@@ -563,6 +590,7 @@ void GMTCB_DrawAreaWall::Draw()
     world.SetWorldTransform();
     wall->Draw();
     SetAlphaBlend();
+    if (device) device->SetTextureStageState(0, plat::GfxStageState::TextureTransformFlags, plat::TtfDisable);
     SetState(plat::GfxRenderState::CullMode, cull);
     SetState(plat::GfxRenderState::ZWriteEnable, 1);
     SetState(plat::GfxRenderState::Lighting, 1);

@@ -17,6 +17,11 @@ CRobot_Base* WatchedRobot(const CGameScene& scene);
 // The fog range and colour of the view: underwater when the camera is below
 // the water of the cell under the watched robot, else the stage's fog.
 void BattleFog(const CGameScene& scene, const Vec3& watched, f32* start, f32* end, u32* colour);
+// Linear fog from start to end in the colour for the effect wrappers (the
+// device's own fog is the caller's).
+void SetEffectFog(f32 start, f32 end, u32 colour);
+// The bloom's last picture added over the rectangle (fog off meanwhile).
+void DrawGlowResult(f32 x, f32 y, f32 width, f32 height);
 
 #define QUILLON_DRAW_TASK(name)                 \
     class name : public BattleTask<name> {      \

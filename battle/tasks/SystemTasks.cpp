@@ -18,6 +18,7 @@
 #include "platform/math/Math.h"
 #include "robot/Robot.h"
 #include "weapon/ObjectFactory.h"
+#include "weapon/WeaponBase.h"
 
 namespace {
 
@@ -35,6 +36,9 @@ bool IsUnit(BB_Base* o)
 void RunObjects(CGameScene& scene, CList<BB_Base>& list)
 {
     for (BB_Base* o = list.GetHead()->next; o && o != list.GetTail(); o = o->next) {
+        // Thousands of effects lie scattered on the heap: fetch the next one
+        // while this one runs.
+        __builtin_prefetch(o->next);
         if (o->Removed) continue;
         i32 r;
         {
@@ -399,9 +403,11 @@ i32 GMTCB_HitTestRun::Proc()
 {
     CGameScene* scene = FindGameScene();
     if (!scene || scene->paused) return kTaskKeep;
+    BeginWeaponHitPass();
     for (CList<BB_Base>* list : {&scene->unitList, &scene->weaponList, &scene->itemList})
         for (BB_Base* o = list->GetHead()->next; o && o != list->GetTail(); o = o->next)
             if (!o->Removed) o->HitTestPass();
+    EndWeaponHitPass();
     return kTaskKeep;
 }
 

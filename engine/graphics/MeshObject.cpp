@@ -9,6 +9,7 @@
 #include "engine/graphics/GraphicsDevice.h"
 #include "engine/graphics/Shaders.h"
 #include "engine/graphics/TextureManager.h"
+#include "platform/core/FileSystem.h"
 #include "platform/gfx/Effect.h"
 #include "platform/math/Math.h"
 #include "platform/gfx/TextureFile.h"
@@ -164,14 +165,16 @@ int MeshObject::Finish(plat::LoadedMesh& loaded, TextureSource source, u32 textu
         g.emissive = m.Emissive;
         g.power = m.Power;
         const std::string& name = loaded.materials[i].textureFilename;
+        // Shared by where the file is, not by its name: every stage has its own "sky.png".
+        const std::string shareName = name.empty() ? name : plat::ResolvePath(name.c_str());
 
         if (source == TextureSource::Scrambled) {
             FileBuffer image;
             ReadScrambled(name.c_str(), key, image);  // unreadable: an empty image
             if (manager) {
-                TextureHandle* h = manager->Find(name.c_str());
+                TextureHandle* h = manager->Find(shareName.c_str());
                 if (!h) {
-                    h = manager->Create(name.c_str());
+                    h = manager->Create(shareName.c_str());
                     if (h && image.data) h->LoadMemory(image.data, image.size);
                 }
                 textures[i] = h;
@@ -217,9 +220,9 @@ int MeshObject::Finish(plat::LoadedMesh& loaded, TextureSource source, u32 textu
             }
         };
         if (manager) {
-            TextureHandle* t = manager->Find(name.c_str());
+            TextureHandle* t = manager->Find(shareName.c_str());
             if (!t) {
-                t = manager->Create(name.c_str());
+                t = manager->Create(shareName.c_str());
                 if (t) load(t);
             }
             textures[i] = t ? t : new TextureHandle();

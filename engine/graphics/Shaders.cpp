@@ -402,12 +402,12 @@ void Shader_ShadowMap::Create(const char* name, int size)
         texBias.m[3][1] = static_cast<float>(half);
         texBias.m[3][2] = 0.0f;
         texBias.m[3][3] = 1.0f;
-        shadowTarget.CreateBlank(static_cast<u32>(size), static_cast<u32>(size), 1, plat::GfxUsageRenderTarget,
-                                 plat::GfxFormat::R32F, plat::GfxPool::Default);
-        if (plat::GfxDevice* device = Device()) {
-            device->CreateDepthStencilSurface(static_cast<u32>(size), static_cast<u32>(size), plat::GfxFormat::D24S8,
-                                              &shadowDepth);
-        }
+        // Depth only: the map is drawn without colour and read with the
+        // comparison the depth sampler makes.
+        shadowTarget.CreateBlank(static_cast<u32>(size), static_cast<u32>(size), 1, plat::GfxUsageDepthStencil,
+                                 plat::GfxFormat::D24X8, plat::GfxPool::Default);
+        shadowDepth = shadowTarget.surface;
+        if (shadowDepth) shadowDepth->AddRef();
     }
 }
 
@@ -507,11 +507,36 @@ int Shader_ShadowMap::BeginShadowPass(const Mat4& cameraWorld, const Mat4& camer
     ComputeShadowMatrices(&fit, &forward, &eye, &light, &cameraView, fovDegrees * 0.017453f, aspect, nearDist,
                           farDist);
     plat::MatrixMultiply(&lightViewProj, &fit.lightView, &fit.lightProjection);
+    return BeginShadowTarget();
+}
+
+int Shader_ShadowMap::BeginFixedLightPass(float nearDist, float farDist, const Vec3& lightPos, const Vec3& lightDir,
+                                          float width)
+{
+    Vec3 dir = lightDir;
+    plat::Vec3Normalize(&dir, &dir);
+    const Vec3 at(lightPos.x + dir.x, lightPos.y + dir.y, lightPos.z + dir.z);
+    const Vec3 up(0.0f, 1.0f, 0.0f);
+    Mat4 view;
+    plat::MatrixLookAtLH(&view, &lightPos, &at, &up);
+    Mat4 ortho = Mat4::Identity();
+    const float depth = farDist - nearDist;
+    if (width <= 0.0f || depth <= 0.0f) return 0;
+    ortho.m[0][0] = 2.0f / width;
+    ortho.m[1][1] = 2.0f / width;
+    ortho.m[2][2] = 1.0f / depth;
+    ortho.m[3][2] = -nearDist / depth;
+    plat::MatrixMultiply(&lightViewProj, &view, &ortho);
+    return BeginShadowTarget();
+}
+
+int Shader_ShadowMap::BeginShadowTarget()
+{
     plat::GfxDevice* device = Device();
     if (!effect || !device || !shadowTarget.surface || !shadowDepth) return 0;
-    if (!plat::Succeeded(device->SetRenderTarget(0, shadowTarget.surface))) return 0;
-    device->SetDepthStencilSurface(shadowDepth);
-    device->Clear(plat::ClearTarget | plat::ClearZBuffer, 0xFFFFFFFFu, 1.0f, 0);
+    if (!plat::Succeeded(device->SetDepthStencilSurface(shadowDepth))) return 0;
+    if (!plat::Succeeded(device->SetRenderTarget(0, nullptr))) return 0;
+    device->Clear(plat::ClearZBuffer, 0, 1.0f, 0);
     effect->SetTexture(hShadowTex, shadowTarget.texture);
     effect->SetTechnique(hShadowMap);
     device->SetRenderState(plat::GfxRenderState::AlphaBlendEnable, 0);

@@ -185,13 +185,20 @@ public:
     // only the light matrices changed.
     int BeginShadowPass(const Mat4& cameraWorld, const Mat4& cameraView, float width, float height,
                         float fovDegrees, float nearDist, float farDist, const Vec3& lightDir);
+    // The same pass with a light that stands still (a room, not a stage
+    // following the camera): an orthographic box width x width from nearDist
+    // to farDist, looking from lightPos along lightDir.
+    int BeginFixedLightPass(float nearDist, float farDist, const Vec3& lightPos, const Vec3& lightDir, float width);
     // The back buffer and its depth surface again, blending on.
     void EndShadowPass();
+    // The shadow map as the depth surface with no colour target, cleared,
+    // "ShadowMap" selected; 0 when it cannot be drawn into.
+    int BeginShadowTarget();
 
     Mat4 viewProj;
     i32 shadowSize = 0;
-    TextureHandle shadowTarget;
-    plat::GfxSurface* shadowDepth = nullptr;
+    TextureHandle shadowTarget;              // a depth texture
+    plat::GfxSurface* shadowDepth = nullptr;  // its surface, drawn into as the depth surface
     Mat4 lightViewProj;
     Mat4 texBias;
     Mat4 lightWVPB;

@@ -6,6 +6,7 @@
 #include "app/scene/Camera.h"
 #include "app/scene/SharedPictures.h"
 #include "app/player/PilotRegistry.h"
+#include "app/scene/SceneDevice.h"
 #include "app/scene/SelectInterface.h"
 #include "engine/graphics/GraphicsDevice.h"
 #include "engine/graphics/Shaders.h"
@@ -56,13 +57,7 @@ void DrawHeading(TextureHandle& picture)
 // "dot.png" over the whole back buffer in black at alpha 200.
 void Dim()
 {
-    TextureHandle& dot = Scene().pictures[CharaPictureDot];
-    if (!dot.texture) return;
-    Mat4 m;
-    plat::MatrixScaling(&m, BackWidth(), BackHeight(), 1.0f);
-    GetGraphicsDevice()->sprite->SetTransform(m);
-    const plat::GfxRect one{0, 0, 1, 1};
-    GetGraphicsDevice()->sprite->Draw(dot.texture, &one, nullptr, nullptr, 0xC8000000u);
+    FillLayoutRect(Scene().pictures[CharaPictureDot].texture, 0.0f, 0.0f, 1024.0f, 768.0f, 0xC8000000u);
     SetAlphaBlend();
 }
 
@@ -75,14 +70,8 @@ void Text(i32 font, const char* text, const plat::GfxRect& rect, u32 format, u32
 
 void CCTCB_DrawPS_Black::DrawSP()
 {
-    CCharaSelectScene* scene = SceneInstance<CCharaSelectScene>();
-    GraphicsDevice* gd = GetGraphicsDevice();
-    if (!scene || !gd->sprite || !scene->pictures[CharaPictureDot].texture) return;
-    Mat4 m;
-    plat::MatrixScaling(&m, BackWidth(), BackHeight(), 1.0f);
-    gd->sprite->SetTransform(m);
-    const plat::GfxRect one{0, 0, 1, 1};
-    gd->sprite->Draw(scene->pictures[CharaPictureDot].texture, &one, nullptr, nullptr, (level & 0xFF) << 24);
+    if (CCharaSelectScene* scene = SceneInstance<CCharaSelectScene>())
+        FillLayoutRect(scene->pictures[CharaPictureDot].texture, 0.0f, 0.0f, 1024.0f, 768.0f, (level & 0xFF) << 24);
 }
 
 CCTCB_Draw_Robot* CCTCB_Draw_Robot::Create(CList<TCB>* list, u32 priority)

@@ -315,27 +315,9 @@ void CCharaSelectScene::DrawFrame()
     const CApplication& app = *GetApplication();
     if (plat::Succeeded(d->BeginScene())) {
         d->Clear(plat::ClearTarget | plat::ClearZBuffer, 0xFF000000u, 1.0f, 0);
-        gd->SetDirectionalLight(0, Vec3(0.3f, -0.7f, -0.5f), ColorF(0.9f, 0.9f, 0.9f, 1.0f),
-                                ColorF(0.2f, 0.2f, 0.2f, 1.0f), ColorF(1.0f, 1.0f, 1.0f, 1.0f));
-        d->SetSamplerState(0, plat::GfxSamplerState::MinFilter, plat::FilterLinear);
-        d->SetSamplerState(0, plat::GfxSamplerState::MagFilter, plat::FilterLinear);
-        d->SetSamplerState(0, plat::GfxSamplerState::MipFilter, plat::FilterLinear);
-        const Vec4 eye(camera.world.m[3][0], camera.world.m[3][1], camera.world.m[3][2], 0.0f);
-        for (ShaderBase* effect : gd->effects)
-            if (effect) effect->SetLighting(&gd->light.direction.x, &eye);
-        const f32 aspect = app.video.screenHeight > 0 ? f32(app.video.screenWidth) / f32(app.video.screenHeight)
-                                                      : 1.3333334f;
-        plat::MatrixPerspectiveFovLH(&gd->projection, 0.785385f, aspect, 0.5f, 21000.0f);
-        d->SetTransform(plat::GfxTransform::Projection, gd->projection);
-        SetAlphaBlend();
-        RunTaskDraws(tasks);
-        if (gd->sprite && plat::Succeeded(gd->sprite->Begin(plat::SpriteAlphaBlend))) {
-            d->SetSamplerState(0, plat::GfxSamplerState::MinFilter, plat::FilterPoint);
-            d->SetSamplerState(0, plat::GfxSamplerState::MagFilter, plat::FilterPoint);
-            d->SetSamplerState(0, plat::GfxSamplerState::MipFilter, plat::FilterNone);
-            RunTaskSprites(tasks);
-            gd->sprite->End();
-        }
+        LightEffectsFromCamera(camera.world, {Vec3(0.3f, -0.7f, -0.5f), ColorF(0.9f, 0.9f, 0.9f, 1.0f),
+                                              ColorF(0.2f, 0.2f, 0.2f, 1.0f), ColorF(1.0f, 1.0f, 1.0f, 1.0f)});
+        DrawSceneTasks(tasks, 0.785385f, ScreenAspect(), 0.5f, 21000.0f);
         d->EndScene();
     }
     if (d->Present() == plat::GfxResult::DeviceLost) gd->deviceLost = 1;

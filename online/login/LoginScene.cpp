@@ -20,6 +20,7 @@
 #include "platform/core/MessageBox.h"
 #include "platform/core/TextCodec.h"
 #include "platform/core/Time.h"
+#include "platform/input/InputScript.h"
 #include "platform/input/Keyboard.h"
 #include "platform/net/Socket.h"
 
@@ -412,6 +413,7 @@ i32 LGTCB_Proc_Normal::Proc_Input()
     CLoginScene& scene = Scene();
     CApplication& app = App();
     if (!scene.uiEnabled) return kTaskKeep;
+    plat::SetScriptMark("login", "input");
     if (KeyOnce(plat::vk::Escape)) {
         Pair().DisconnectBoth();
         SwitchScene(app, GetTitleSceneAsBase);
@@ -591,6 +593,7 @@ i32 LGTCB_Proc_Normal::Proc_RoomChoice()
         return kTaskKeep;
     }
     if (++counter <= 61) return kTaskKeep;
+    plat::SetScriptMark("login", "rooms");
     if (!(KeyOnce(plat::vk::Return) || Clicked())) return kTaskKeep;
     const i32 room = scene.selectedRoom;
     if (room < 0 || room >= 5 || pair.roomStatusFlag[room] == 0) return kTaskKeep;

@@ -198,7 +198,19 @@ void ApplyKeyState(const OnlineTargets& t, const u8* b)
 {
     PlayerEntry* e = Entry(t, b[0]);
     if (!e) return;
+    // In a repair, what a participant sent before it had all data belongs to
+    // the abandoned run; the frames count from 0 again, so it would pass for
+    // the new run's input. Key states travel on the data connection and the
+    // confirmation on the game one, so the old run's last key states may
+    // still come after the confirmation: a participant's new run begins with
+    // its frame 0, and everything before that is dropped.
     const u32 frame = GetU32(b + 1);
+    const bool confirmed = !(t.room && t.room->repairState != 0 && e->snapshotState != 2);
+    if (e->awaitingNewRun) {
+        if (frame != 0 || !confirmed) return;
+        e->awaitingNewRun = 0;
+    }
+    if (!confirmed) return;
     u8 input[10];
     DecodeKeyBits(GetU16(b + 5), input);
     const u8 check = b[7];
@@ -374,7 +386,11 @@ void CRoboClient::DispatchMessage(u16 id, const u8* b, u32 size)
     case kSrvReturnToRoom:
         if (PlayerEntry* e = Entry(t, GetU16(b))) e->returnMarker = GetI32(b + 2);
         break;
-    case kSrvRepairRequest: room.repairState = 1; break;
+    case kSrvRepairRequest:
+        // A repair already under way is the one asked for; starting it again
+        // half-way would leave the others waiting for data sent once.
+        if (room.repairState == 0) room.repairState = 1;
+        break;
     case kSrvRobotSnapshot:
         if (PlayerEntry* e = Entry(t, GetU16(b))) {
             e->snapshot.assign(b, b + kSnapshotBlockSize);

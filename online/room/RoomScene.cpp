@@ -27,6 +27,7 @@
 #include "platform/core/FileSystem.h"
 #include "platform/core/TextCodec.h"
 #include "platform/core/Time.h"
+#include "platform/input/InputScript.h"
 #include "platform/input/Keyboard.h"
 #include "platform/input/Mouse.h"
 #include "platform/math/Math.h"
@@ -288,6 +289,12 @@ u32 CRoomScene::Frame()
 
 i32 CRoomScene::Step()
 {
+    if (plat::InputScriptLoaded()) {
+        i32 members = 0;
+        for (i32 i = 0; i < PlayerEntryCount; ++i) members += App().players[i].slotState == 1;
+        plat::SetScriptMark("scene", "room");
+        plat::SetScriptMark("members", std::to_string(members).c_str());
+    }
     if (RunTaskProcs(tasks) == kTaskSceneReplaced) return kTaskSceneReplaced;
     SceneDrawFrame(
         [](void* list) {

@@ -1,6 +1,7 @@
 #include "platform/core/System.h"
 
 #include <cstdlib>
+#include <cstdint>
 #include <cstring>
 
 namespace plat {
@@ -36,5 +37,14 @@ u16 GetSystemLanguage() {
 std::string GetLocalAppDataFolder() { return FolderFromEnv("XDG_DATA_HOME", "/.local/share"); }
 
 std::string GetConfigFolder() { return FolderFromEnv("XDG_CONFIG_HOME", "/.config"); }
+
+i32 GetTestSwitch(const char* name, i32 fallback) {
+    const char* value = std::getenv(name);
+    if (value == nullptr || value[0] == '\0') return fallback;
+    char* end = nullptr;
+    const long n = std::strtol(value, &end, 10);
+    if (*end != '\0' || n < INT32_MIN || n > INT32_MAX) return fallback;
+    return static_cast<i32>(n);
+}
 
 }  // namespace plat

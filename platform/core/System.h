@@ -24,4 +24,8 @@ std::string GetLocalAppDataFolder();
 // Empty when neither is known.
 std::string GetConfigFolder();
 
+// A whole-number test switch from the environment (scripted games only), or
+// fallback when it is unset or not a number.
+i32 GetTestSwitch(const char* name, i32 fallback);
+
 }  // namespace plat

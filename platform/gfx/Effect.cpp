@@ -60,6 +60,7 @@ bool TypeFromName(const std::string& s, EffectParamType* t)
         {"vec3", EffectParamType::Vec3},         {"vec4", EffectParamType::Vec4},
         {"int", EffectParamType::Int},           {"mat4", EffectParamType::Mat4},
         {"sampler2D", EffectParamType::Sampler2D}, {"samplerCube", EffectParamType::SamplerCube},
+        {"sampler2DShadow", EffectParamType::Sampler2DShadow},
     };
     for (const auto& n : names) {
         if (s == n.first) {
@@ -81,6 +82,7 @@ const char* GlslType(EffectParamType t)
     case EffectParamType::Mat4: return "mat4";
     case EffectParamType::Sampler2D: return "sampler2D";
     case EffectParamType::SamplerCube: return "samplerCube";
+    case EffectParamType::Sampler2DShadow: return "sampler2DShadow";
     }
     return "float";
 }
@@ -101,7 +103,7 @@ u32 ElementWords(EffectParamType t)
 
 bool IsSampler(EffectParamType t)
 {
-    return t == EffectParamType::Sampler2D || t == EffectParamType::SamplerCube;
+    return t == EffectParamType::Sampler2D || t == EffectParamType::SamplerCube || t == EffectParamType::Sampler2DShadow;
 }
 
 struct ParseFailure {
@@ -600,6 +602,9 @@ Result Effect::SetTexture(EffectHandle h, GfxBaseTexture* texture)
     if (texture) {
         const bool cube = texture->Type() == GfxResourceType::CubeTexture;
         if (cube != (p->desc.type == EffectParamType::SamplerCube)) return ResultInvalidCall;
+        // Comparing against colour texels means nothing.
+        const bool depth = GfxFormatIsDepth(texture->Format());
+        if (depth != (p->desc.type == EffectParamType::Sampler2DShadow)) return ResultInvalidCall;
         texture->AddRef();
     }
     p->texture = GfxRef<GfxBaseTexture>(texture);

@@ -49,7 +49,10 @@ struct EffectItem;  // a parameter or a technique
 // call given a null handle (or one of the wrong kind) does nothing.
 using EffectHandle = const EffectItem*;
 
-enum class EffectParamType : u8 { Float, Vec2, Vec3, Vec4, Int, Mat4, Sampler2D, SamplerCube };
+// A "sampler2DShadow" reads a depth texture as the share of the texels
+// around a point that lie no nearer than the depth it is given (filtered
+// over the four nearest; outside the texture, none).
+enum class EffectParamType : u8 { Float, Vec2, Vec3, Vec4, Int, Mat4, Sampler2D, SamplerCube, Sampler2DShadow };
 
 struct EffectParamDesc {
     std::string name;

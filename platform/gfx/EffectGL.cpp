@@ -126,12 +126,11 @@ struct SavedGlState {
 
 // Objects shared by every effect draw.
 struct DrawObjects {
-    GLuint fbo = 0, vao = 0, streamVbo = 0;
+    GLuint vao = 0, streamVbo = 0;
     bool made = false;
     void Make()
     {
         if (made) return;
-        gl::GenFramebuffers(1, &fbo);
         gl::GenVertexArrays(1, &vao);
         gl::GenBuffers(1, &streamVbo);
         made = true;
@@ -193,7 +192,8 @@ std::unique_ptr<EffectProgram> CompileEffectPass(GfxDevice* device, const Effect
         const GLint loc = gl::GetUniformLocation(p->program, d.name.c_str());
         p->locations.push_back(loc);
         p->sent.push_back(0);
-        const bool sampler = d.type == EffectParamType::Sampler2D || d.type == EffectParamType::SamplerCube;
+        const bool sampler = d.type == EffectParamType::Sampler2D || d.type == EffectParamType::SamplerCube ||
+                             d.type == EffectParamType::Sampler2DShadow;
         if (!sampler) {
             p->units.push_back(-1);
             p->samplers.push_back(0);
@@ -210,6 +210,18 @@ std::unique_ptr<EffectProgram> CompileEffectPass(GfxDevice* device, const Effect
         gl::SamplerParameteri(s, GL_TEXTURE_WRAP_R, wrap);
         gl::SamplerParameteri(s, GL_TEXTURE_MAG_FILTER, d.point ? GL_NEAREST : GL_LINEAR);
         gl::SamplerParameteri(s, GL_TEXTURE_MIN_FILTER, d.point ? GL_NEAREST : GL_LINEAR_MIPMAP_LINEAR);
+        if (d.type == EffectParamType::Sampler2DShadow) {
+            // One fetch compares and filters the four nearest texels; beyond
+            // the edge lies the far plane, which shadows nothing.
+            const float far[4] = {1.0f, 1.0f, 1.0f, 1.0f};
+            gl::SamplerParameteri(s, GL_TEXTURE_COMPARE_MODE, GL_COMPARE_REF_TO_TEXTURE);
+            gl::SamplerParameteri(s, GL_TEXTURE_COMPARE_FUNC, GL_LEQUAL);
+            gl::SamplerParameteri(s, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_BORDER);
+            gl::SamplerParameteri(s, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_BORDER);
+            gl::SamplerParameterfv(s, GL_TEXTURE_BORDER_COLOR, far);
+            gl::SamplerParameteri(s, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+            gl::SamplerParameteri(s, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+        }
         p->samplers.push_back(s);
     }
     gl::UseProgram(static_cast<GLuint>(previous));
@@ -358,7 +370,7 @@ public:
         saved_.Save();
         BuryBuffers();
         g_objects.Make();
-        ready_ = dev_.access->AttachCurrentTargets(g_objects.fbo);
+        ready_ = dev_.access->BindCurrentTargets();
         if (ready_) gl::BindVertexArray(g_objects.vao);
     }
     ~EffectDraw() { saved_.Restore(); }

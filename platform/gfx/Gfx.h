@@ -53,6 +53,7 @@ enum class GfxFormat : u32 {
     A8R8G8B8 = 21,       // 4 bytes: B, G, R, A
     X8R8G8B8 = 22,       // 4 bytes: B, G, R, unused (reads as opaque)
     D24S8 = 75,          // depth and stencil only
+    D24X8 = 77,          // depth only; a depth texture of it reads as its depth
     Index16 = 101,
     Index32 = 102,
     A16B16G16R16F = 113, // 4 half floats: R, G, B, A
@@ -62,6 +63,7 @@ enum class GfxFormat : u32 {
 // Bytes per pixel of a colour format; 0 for others.
 u32 GfxFormatBytes(GfxFormat f);
 bool GfxFormatIsColor(GfxFormat f);
+bool GfxFormatIsDepth(GfxFormat f);
 bool GfxFormatHasAlpha(GfxFormat f);
 const char* GfxFormatName(GfxFormat f);
 
@@ -110,7 +112,9 @@ enum class GfxPrimitive : u32 { PointList = 1, LineList = 2, LineStrip = 3, Tria
 u32 GfxVertexCount(GfxPrimitive type, u32 primitiveCount);
 const char* GfxPrimitiveName(GfxPrimitive type);
 
-enum class GfxTransform : u32 { View = 2, Projection = 3, World = 256, World1 = 257, World2 = 258, World3 = 259 };
+enum class GfxTransform : u32 {
+    View = 2, Projection = 3, Texture0 = 16, Texture1 = 17, World = 256, World1 = 257, World2 = 258, World3 = 259,
+};
 inline constexpr GfxTransform GfxWorldMatrix(u32 index) { return GfxTransform(256 + index); }
 
 enum class GfxRenderState : u32 {
@@ -143,7 +147,12 @@ enum GfxMaterialSource : u32 { MaterialSourceMaterial = 0, MaterialSourceColor1 
 
 enum class GfxStageState : u32 {
     ColorOp = 1, ColorArg1 = 2, ColorArg2 = 3, AlphaOp = 4, AlphaArg1 = 5, AlphaArg2 = 6, TexCoordIndex = 11,
+    TextureTransformFlags = 24,
 };
+// A stage's texture matrix is used while its TextureTransformFlags hold a
+// count: two-element coordinates go in as (u, v, 1, 0), so the third row
+// shifts them, and the first two results are read.
+enum GfxTextureTransform : u32 { TtfDisable = 0, TtfCount1 = 1, TtfCount2 = 2, TtfCount3 = 3, TtfCount4 = 4 };
 inline constexpr u32 kGfxStageStateCount = 33;
 inline constexpr u32 kGfxStages = 2;  // texture stages the fixed pipeline blends
 inline constexpr u32 kGfxSamplers = 8;
@@ -313,7 +322,8 @@ class GfxBaseTexture : public GfxResource {
 public:
     GfxFormat Format() const { return format_; }
     u32 GetLevelCount() const { return levels_; }
-    bool IsRenderTarget() const { return (Usage() & GfxUsageRenderTarget) != 0; }
+    // Drawn into by the device, in colour or (a depth texture) in depth.
+    bool IsRenderTarget() const { return (Usage() & (GfxUsageRenderTarget | GfxUsageDepthStencil)) != 0; }
     // Pixel storage of one level of one face (cube face 0..5, else 0);
     // empty for render targets, which live in the backend only.
     std::vector<u8>& LevelData(u32 face, u32 level) { return data_[face * levels_ + level]; }

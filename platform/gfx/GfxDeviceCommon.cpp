@@ -70,6 +70,7 @@ void GfxDeviceCommon::SetDefaultStates() {
     GfxPipelineState& s = state_;
     s.view = s.projection = Mat4();
     for (auto& w : s.world) w = Mat4();
+    for (auto& t : s.texture) t = Mat4();
     std::fill(std::begin(s.renderStates), std::end(s.renderStates), 0u);
     auto rs = [&](GfxRenderState st, u32 v) { s.renderStates[u32(st)] = v; };
     rs(GfxRenderState::ZEnable, autoDepth_ ? 1 : 0);
@@ -186,6 +187,7 @@ GfxResult GfxDeviceCommon::Present(Window* destWindow) {
 
 GfxResult GfxDeviceCommon::Clear(u32 flags, u32 color, float z, u32 stencil) {
     if ((flags & (ClearZBuffer | ClearStencil)) && state_.depthStencil == nullptr) return GfxResult::InvalidCall;
+    if ((flags & ClearTarget) && state_.renderTarget == nullptr) return GfxResult::InvalidCall;
     if ((flags & (ClearTarget | ClearZBuffer | ClearStencil)) == 0) return GfxResult::InvalidCall;
     if (loss_ == Loss::None) DoClear(flags, color, std::clamp(z, 0.0f, 1.0f), stencil);
     return GfxResult::Ok;
@@ -195,29 +197,38 @@ GfxResult GfxDeviceCommon::Clear(u32 flags, u32 color, float z, u32 stencil) {
 
 bool GfxDeviceCommon::GpuSurface(const GfxSurface* s) {
     if (s == nullptr) return false;
-    if (s->Container()) return s->Container()->IsRenderTarget();
+    if (s->Container()) return s->Container()->IsRenderTarget() && GfxFormatIsColor(s->Desc().format);
     return GfxFormatIsColor(s->Desc().format) && (s->Desc().usage & GfxUsageRenderTarget);
 }
 
 GfxResult GfxDeviceCommon::SetRenderTarget(u32 index, GfxSurface* surface) {
-    if (index != 0 || surface == nullptr || !GpuSurface(surface)) return GfxResult::InvalidCall;
-    surface->AddRef();
+    // No colour target draws depth only (a shadow map): the depth surface
+    // then gives the viewport.
+    const GfxSurface* sized = surface ? surface : state_.depthStencil;
+    if (index != 0 || sized == nullptr || (surface && !GpuSurface(surface))) return GfxResult::InvalidCall;
+    if (surface) surface->AddRef();
     if (state_.renderTarget) state_.renderTarget->Release();
     state_.renderTarget = surface;
     // A new target brings a viewport covering all of it.
-    state_.viewport = GfxViewport{0, 0, surface->Desc().width, surface->Desc().height, 0.0f, 1.0f};
+    state_.viewport = GfxViewport{0, 0, sized->Desc().width, sized->Desc().height, 0.0f, 1.0f};
     return GfxResult::Ok;
 }
 
 GfxResult GfxDeviceCommon::GetRenderTarget(u32 index, GfxSurface** out) {
-    if (index != 0 || out == nullptr || state_.renderTarget == nullptr) return GfxResult::InvalidCall;
+    if (index != 0 || out == nullptr) return GfxResult::InvalidCall;
+    if (state_.renderTarget == nullptr) {
+        *out = nullptr;
+        return GfxResult::NotAvailable;
+    }
     state_.renderTarget->AddRef();
     *out = state_.renderTarget;
     return GfxResult::Ok;
 }
 
 GfxResult GfxDeviceCommon::SetDepthStencilSurface(GfxSurface* surface) {
-    if (surface != nullptr && surface->Desc().format != GfxFormat::D24S8) return GfxResult::InvalidCall;
+    if (surface != nullptr && !GfxFormatIsDepth(surface->Desc().format)) return GfxResult::InvalidCall;
+    // Drawing needs a target: without a colour one the depth surface is it.
+    if (surface == nullptr && state_.renderTarget == nullptr) return GfxResult::InvalidCall;
     if (surface) surface->AddRef();
     if (state_.depthStencil) state_.depthStencil->Release();
     state_.depthStencil = surface;
@@ -243,7 +254,7 @@ GfxResult GfxDeviceCommon::GetBackBuffer(GfxSurface** out) {
 }
 
 GfxResult GfxDeviceCommon::SetViewport(const GfxViewport& vp) {
-    const GfxSurface* rt = state_.renderTarget;
+    const GfxSurface* rt = state_.renderTarget ? state_.renderTarget : state_.depthStencil;
     if (rt == nullptr || vp.width == 0 || vp.height == 0 || u64(vp.x) + vp.width > rt->Desc().width ||
         u64(vp.y) + vp.height > rt->Desc().height)
         return GfxResult::InvalidCall;
@@ -263,6 +274,8 @@ GfxResult GfxDeviceCommon::SetTransform(GfxTransform which, const Mat4& m) {
     switch (which) {
         case GfxTransform::View: state_.view = m; return GfxResult::Ok;
         case GfxTransform::Projection: state_.projection = m; return GfxResult::Ok;
+        case GfxTransform::Texture0: state_.texture[0] = m; return GfxResult::Ok;
+        case GfxTransform::Texture1: state_.texture[1] = m; return GfxResult::Ok;
         default: break;
     }
     const u32 w = u32(which) - u32(GfxTransform::World);
@@ -276,6 +289,8 @@ GfxResult GfxDeviceCommon::GetTransform(GfxTransform which, Mat4* out) {
     switch (which) {
         case GfxTransform::View: *out = state_.view; return GfxResult::Ok;
         case GfxTransform::Projection: *out = state_.projection; return GfxResult::Ok;
+        case GfxTransform::Texture0: *out = state_.texture[0]; return GfxResult::Ok;
+        case GfxTransform::Texture1: *out = state_.texture[1]; return GfxResult::Ok;
         default: break;
     }
     const u32 w = u32(which) - u32(GfxTransform::World);
@@ -524,9 +539,12 @@ GfxResult GfxDeviceCommon::CreateTexture(u32 width, u32 height, u32 levels, u32 
                                          GfxTexture** out) {
     if (out == nullptr) return GfxResult::InvalidCall;
     *out = nullptr;
-    if (width == 0 || height == 0 || width > kMaxTextureSize || height > kMaxTextureSize || !GfxFormatIsColor(format))
+    if (width == 0 || height == 0 || width > kMaxTextureSize || height > kMaxTextureSize) return GfxResult::InvalidCall;
+    // A depth texture is drawn into as a depth surface and read as depth.
+    const bool depth = (usage & GfxUsageDepthStencil) != 0;
+    if (depth ? format != GfxFormat::D24X8 || (usage & GfxUsageRenderTarget) : !GfxFormatIsColor(format))
         return GfxResult::InvalidCall;
-    if ((usage & GfxUsageRenderTarget) && pool != GfxPool::Default) return GfxResult::InvalidCall;
+    if ((usage & (GfxUsageRenderTarget | GfxUsageDepthStencil)) && pool != GfxPool::Default) return GfxResult::InvalidCall;
     try {
         *out = new GfxTexture(home_, GfxResourceType::Texture, pool, usage, format, width, height, levels);
     } catch (const std::bad_alloc&) {

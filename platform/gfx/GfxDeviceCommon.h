@@ -52,6 +52,7 @@ struct GfxDrawCall {
 struct GfxPipelineState {
     Mat4 view, projection;
     Mat4 world[4];
+    Mat4 texture[kGfxStages];
     u32 renderStates[kGfxRenderStateCount] = {};
     u32 stageStates[8][kGfxStageStateCount] = {};
     u32 samplerStates[kGfxSamplers][kGfxSamplerStateCount] = {};

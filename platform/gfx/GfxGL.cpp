@@ -41,6 +41,7 @@ GlFormat GlFormatOf(GfxFormat f) {
         case GfxFormat::R8G8B8: return {GL_RGBA8, GL_BGR, GL_UNSIGNED_BYTE, true, false};
         case GfxFormat::A16B16G16R16F: return {GL_RGBA16F, GL_RGBA, GL_HALF_FLOAT, false, false};
         case GfxFormat::R32F: return {GL_R32F, GL_RED, GL_FLOAT, false, true};
+        case GfxFormat::D24X8: return {GL_DEPTH_COMPONENT24, GL_DEPTH_COMPONENT, GL_UNSIGNED_INT, false, false};
         default: return {};
     }
 }
@@ -81,13 +82,16 @@ void CopyColor(const ColorF& c, float out[4]) {
     out[3] = c.a;
 }
 
-// What a colour attachment refers to.
+// What a colour or depth attachment refers to.
 struct Attachment {
     GLuint name = 0;
-    GLenum target = 0;  // GL_TEXTURE_2D or a cube face
+    GLenum target = 0;  // GL_TEXTURE_2D or a cube face; 0 for a depth renderbuffer
     GLint level = 0;
     bool operator==(const Attachment&) const = default;
 };
+
+// Matches no attachment: the next bind attaches afresh.
+constexpr Attachment kUnknownAttachment{~0u, 0, -1};
 
 // GL state as last set, so only changes reach the driver.
 struct GlCache {
@@ -116,7 +120,7 @@ glsl::FixedFunctionSwitches ProgramKey(glsl::FixedFunctionSwitches k) {
     if (k.vertex[0] != 0) {  // pre-transformed: no world, lighting or vertex fog
         k.vertex[1] = k.vertex[2] = 0;
         k.fog[1] = k.fog[3] = 0;
-        std::memset(k.misc, 0, sizeof k.misc);
+        k.misc[0] = k.misc[1] = k.misc[2] = 0;
     }
     if (k.vertex[2] == 0) {
         k.vertex[3] = 0;
@@ -147,6 +151,8 @@ glsl::FixedFunctionSwitches ProgramKey(glsl::FixedFunctionSwitches k) {
         if (a[0] == i32(TopDisable) || a[0] == i32(TopSelectArg1)) a[2] = 0;
         if (c[3] == 0) a[3] = 0;  // no texture, no coordinates
     }
+    for (u32 i = 0; i < kGfxStages; ++i)
+        if (k.stageColor[i][3] == 0) k.misc[3] &= ~(1 << i);  // nothing sampled, nothing to move
     return k;
 }
 
@@ -236,8 +242,8 @@ protected:
             }
         }
         // A deleted texture may have been attached; attach afresh next draw.
-        attachedColor_ = Attachment{};
-        attachedDepth_ = 0;
+        attachedColor_ = kUnknownAttachment;
+        attachedDepth_ = kUnknownAttachment;
     }
 
     // Makes or refreshes the GL copy of a texture through texture unit
@@ -307,8 +313,12 @@ protected:
         return a;
     }
 
-    GLuint DepthOf(GfxSurface* s) {
-        if (s == nullptr) return 0;
+    Attachment DepthOf(GfxSurface* s) {
+        if (s == nullptr) return {};
+        if (GfxBaseTexture* t = s->Container()) {
+            EnsureTexture(t);
+            return {t->native.name, GL_TEXTURE_2D, 0};
+        }
         if (s->native.name == 0) {
             GLuint rb = 0;
             gl::GenRenderbuffers(1, &rb);
@@ -318,7 +328,7 @@ protected:
             s->native.name = rb;
             s->native.kind = kRenderbuffer;
         }
-        return s->native.name;
+        return {s->native.name, 0, 0};
     }
 
     // ---- what effects borrow ----------------------------------------------
@@ -330,16 +340,9 @@ protected:
                         t->native.name);
     }
 
-    // Unlike BindTargets this keeps no record of what is attached: the
-    // framebuffer is the caller's.
-    bool AttachCurrentTargets(u32 fbo) override {
-        if (state_.renderTarget == nullptr) return false;
-        const Attachment color = ColorOf(state_.renderTarget);
-        const GLuint depth = DepthOf(state_.depthStencil);
-        gl::BindFramebuffer(GL_FRAMEBUFFER, fbo);
-        gl::FramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, color.target, color.name, color.level);
-        gl::FramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER, depth);
-        return gl::CheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
+    bool BindCurrentTargets() override {
+        if (state_.renderTarget == nullptr && state_.depthStencil == nullptr) return false;
+        return BindTargets();
     }
 
     void EnsureBuffer(GfxResource* r, GLenum target, const u8* data, u32 size) {
@@ -359,15 +362,29 @@ protected:
 
     bool BindTargets() {
         gl::BindFramebuffer(GL_FRAMEBUFFER, fbo_);
-        const Attachment color = ColorOf(state_.renderTarget);
-        const GLuint depth = DepthOf(state_.depthStencil);
+        const Attachment color = state_.renderTarget ? ColorOf(state_.renderTarget) : Attachment{};
+        const Attachment depth = DepthOf(state_.depthStencil);
         if (!(color == attachedColor_)) {
-            gl::FramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, color.target, color.name, color.level);
+            // Without a colour target only depth is drawn: nothing is
+            // shaded into colour, which halves what a shadow map costs.
+            if (color.name == 0) {
+                gl::FramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, 0, 0);
+                gl::DrawBuffer(GL_NONE);
+            } else {
+                gl::FramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, color.target, color.name,
+                                         color.level);
+                gl::DrawBuffer(GL_COLOR_ATTACHMENT0);
+            }
             attachedColor_ = color;
             targetsChecked_ = false;
         }
-        if (depth != attachedDepth_) {
-            gl::FramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER, depth);
+        if (!(depth == attachedDepth_)) {
+            // A depth texture has no stencil: whatever was attached goes first.
+            gl::FramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER, 0);
+            if (depth.target != 0)
+                gl::FramebufferTexture2D(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, depth.target, depth.name, 0);
+            else
+                gl::FramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER, depth.name);
             attachedDepth_ = depth;
             targetsChecked_ = false;
         }
@@ -482,7 +499,8 @@ protected:
             GLuint name = 0;
             // Cube textures are for effects; a texture being drawn into cannot be read.
             if (t != nullptr && t->Type() == GfxResourceType::Texture &&
-                !(state_.renderTarget->Container() == t)) {
+                !(state_.renderTarget && state_.renderTarget->Container() == t) &&
+                !(state_.depthStencil && state_.depthStencil->Container() == t)) {
                 EnsureTexture(t);
                 name = t->native.name;
                 has[i] = true;
@@ -503,6 +521,9 @@ protected:
         for (int i = 0; i < 4; ++i) std::memcpy(b.world[i], s.world[i].m, 64);
         std::memcpy(b.view, s.view.m, 64);
         std::memcpy(b.projection, s.projection.m, 64);
+        for (u32 i = 0; i < kGfxStages; ++i)
+            if (s.stageStates[i][u32(GfxStageState::TextureTransformFlags)] != TtfDisable)
+                std::memcpy(b.texture[i], s.texture[i].m, 64);
         CopyColor(s.material.diffuse, b.matDiffuse);
         CopyColor(s.material.ambient, b.matAmbient);
         CopyColor(s.material.specular, b.matSpecular);
@@ -571,6 +592,8 @@ protected:
         w.misc[1] = R(GfxRenderState::LocalViewer) != 0;
         // An orthographic projection has no eye depth in w: fog by depth then.
         w.misc[2] = (s.projection.m[2][3] == 0.0f && s.projection.m[3][3] == 1.0f) ? 1 : 0;
+        for (u32 i = 0; i < kGfxStages; ++i)
+            if (s.stageStates[i][u32(GfxStageState::TextureTransformFlags)] != TtfDisable) w.misc[3] |= 1 << i;
     }
 
     void SetAttributes(const GfxVertexLayout& l, u32 stride, uintptr_t base) {
@@ -695,8 +718,11 @@ protected:
         gl::BindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
         gl::DrawBuffer(GL_BACK);
         // Our rows run top-down, the window's bottom-up: flip while copying.
+        // Filtering only matters when the window's size differs (and costs a
+        // software renderer dearly when it does not).
+        const bool sameSize = dw == GLint(params_.backBufferWidth) && dh == GLint(params_.backBufferHeight);
         gl::BlitFramebuffer(0, 0, GLint(params_.backBufferWidth), GLint(params_.backBufferHeight), 0, dh, dw, 0,
-                            GL_COLOR_BUFFER_BIT, GL_LINEAR);
+                            GL_COLOR_BUFFER_BIT, sameSize ? GL_NEAREST : GL_LINEAR);
         SDL_GL_SwapWindow(w);
         gl::BindFramebuffer(GL_FRAMEBUFFER, fbo_);
     }
@@ -767,7 +793,7 @@ protected:
         gl::BindFramebuffer(GL_FRAMEBUFFER, fbo_);
     }
 
-    void OnBackBufferMade() override { attachedColor_ = Attachment{}; }
+    void OnBackBufferMade() override { attachedColor_ = kUnknownAttachment; }
 
 private:
     // Texture units and the uniform block of a freshly linked program; leaves it in use.
@@ -841,8 +867,8 @@ private:
     GLuint program_ = 0, vao_ = 0, ubo_ = 0, streamVbo_ = 0, streamIbo_ = 0;
     GLuint fbo_ = 0, copySrc_ = 0, copyDst_ = 0;
     GLuint samplers_[kGfxStages] = {};
-    Attachment attachedColor_;
-    GLuint attachedDepth_ = 0;
+    Attachment attachedColor_ = kUnknownAttachment;
+    Attachment attachedDepth_ = kUnknownAttachment;
     bool targetsChecked_ = false, targetsComplete_ = false;
     GlCache cache_;
     glsl::FixedFunctionBlock lastBlock_;

@@ -21,10 +21,12 @@ public:
     virtual void BindTextureToUnit(GfxBaseTexture* texture, u32 unit) = 0;
 
     // Gives the current render target and depth surface GL storage and
-    // attaches them to the framebuffer object `fbo`, left bound as
-    // GL_FRAMEBUFFER. false when there is no target or they cannot be drawn
-    // into together.
-    virtual bool AttachCurrentTargets(u32 fbo) = 0;
+    // binds the device's own framebuffer with them attached, as its draws
+    // do: a framebuffer of the caller's holding the same pictures would make
+    // the driver finish everything drawn so far at every switch between the
+    // two. false when there is no target or they cannot be drawn into
+    // together.
+    virtual bool BindCurrentTargets() = 0;
 };
 
 static_assert(GfxGLAccess::kFirstFreeUnit > kGfxStages, "the device's upload unit follows its stages");

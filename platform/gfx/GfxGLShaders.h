@@ -19,7 +19,7 @@ struct FixedFunctionSwitches {
     i32 stageColor[2][4];        // op, arg1, arg2, has texture
     i32 stageAlpha[2][4];        // op, arg1, arg2, texture coordinate set
     i32 alphaTest[4];            // enable, function, reference
-    i32 misc[4];                 // normalize normals, local viewer, depth-based table fog
+    i32 misc[4];                 // normalize normals, local viewer, depth-based table fog, texture matrices (bit per stage)
 };
 static_assert(sizeof(FixedFunctionSwitches) == 10 * 16, "FixedFunctionSwitches is ten ivec4 rows");
 
@@ -29,6 +29,7 @@ struct FixedFunctionBlock {
     float world[4][16];
     float view[16];
     float projection[16];
+    float texture[2][16];        // the stages' texture matrices
     float matDiffuse[4], matAmbient[4], matSpecular[4], matEmissive[4];
     float matPower[4];           // x: specular power
     float globalAmbient[4];
@@ -42,7 +43,7 @@ struct FixedFunctionBlock {
     float viewport[4];           // x, y, width, height in target pixels
     FixedFunctionSwitches switches;
 };
-static_assert(sizeof(FixedFunctionBlock) == 6 * 64 + 6 * 16 + 16 * 16 + 4 * 16 + 4 * 16 + 2 * 32 + 2 * 16,
+static_assert(sizeof(FixedFunctionBlock) == 8 * 64 + 6 * 16 + 16 * 16 + 4 * 16 + 4 * 16 + 2 * 32 + 2 * 16,
               "FixedFunctionBlock must match the std140 layout");
 
 inline constexpr const char* kBlock = R"(
@@ -50,6 +51,7 @@ layout(std140) uniform FixedFunction {
     mat4 uWorld[4];
     mat4 uView;
     mat4 uProj;
+    mat4 uTexMatrix[2];
     vec4 uMatDiffuse;
     vec4 uMatAmbient;
     vec4 uMatSpecular;
@@ -102,6 +104,13 @@ out vec4 vTex0;
 out vec4 vTex1;
 out float vFog;
 out float vEyeDepth;
+
+// The coordinates a stage samples with, through its texture matrix when on.
+vec4 StageCoord(int stage) {
+    vec4 c = sStageAlpha[stage].w == 0 ? aTex0 : aTex1;
+    if (((sMisc.w >> stage) & 1) != 0) c = vec4((uTexMatrix[stage] * vec4(c.xy, 1.0, 0.0)).xy, c.zw);
+    return c;
+}
 
 vec4 MaterialColor(int source, vec4 material) {
     if (source == 1 && sVtx2.x != 0) return aDiffuse;
@@ -184,8 +193,8 @@ void main() {
     }
     vDiffuse = diffuse;
     vSpecular = specular;
-    vTex0 = aTex0;
-    vTex1 = aTex1;
+    vTex0 = StageCoord(0);
+    vTex1 = StageCoord(1);
     gl_PointSize = sVtx2.z != 0 ? aPointSize : uFogParams.w;
 }
 )";
@@ -232,8 +241,7 @@ vec4 Op(int op, vec4 a1, vec4 a2, vec4 tex) {
 
 vec4 Sample(int stage) {
     if (sStageColor[stage].w == 0) return vec4(1.0);  // no texture reads as white
-    vec2 tc = sStageAlpha[stage].w == 0 ? vTex0.xy : vTex1.xy;
-    return stage == 0 ? texture(uTex0, tc) : texture(uTex1, tc);
+    return stage == 0 ? texture(uTex0, vTex0.xy) : texture(uTex1, vTex1.xy);
 }
 
 bool Compare(int func, int a, int ref) {

@@ -31,6 +31,8 @@ const char* TransformName(GfxTransform t) {
     switch (t) {
         case GfxTransform::View: return "View";
         case GfxTransform::Projection: return "Projection";
+        case GfxTransform::Texture0: return "Texture0";
+        case GfxTransform::Texture1: return "Texture1";
         case GfxTransform::World: return "World";
         case GfxTransform::World1: return "World1";
         case GfxTransform::World2: return "World2";
@@ -48,6 +50,7 @@ const char* StageStateName(GfxStageState s) {
         case GfxStageState::AlphaArg1: return "AlphaArg1";
         case GfxStageState::AlphaArg2: return "AlphaArg2";
         case GfxStageState::TexCoordIndex: return "TexCoordIndex";
+        case GfxStageState::TextureTransformFlags: return "TextureTransformFlags";
     }
     return "?";
 }
@@ -181,7 +184,7 @@ void GfxRecorderDevice::AllowReset() {
 
 GfxResult GfxRecorderDevice::TestCooperativeLevel() {
     const GfxResult r = GfxDeviceCommon::TestCooperativeLevel();
-    Log("TestCooperativeLevel " + std::string(GfxResultName(r)), GfxResult::Ok);
+    if (recording_) Log("TestCooperativeLevel " + std::string(GfxResultName(r)), GfxResult::Ok);
     return r;
 }
 
@@ -194,19 +197,19 @@ GfxResult GfxRecorderDevice::Reset(GfxPresentParams* params) {
         r = GfxDeviceCommon::Reset(params);
         if (r == GfxResult::Ok) ++resets_;
     }
-    Log("Reset", r);
+    if (recording_) Log("Reset", r);
     return r;
 }
 
 GfxResult GfxRecorderDevice::BeginScene() {
     const GfxResult r = GfxDeviceCommon::BeginScene();
-    Log("BeginScene", r);
+    if (recording_) Log("BeginScene", r);
     return r;
 }
 
 GfxResult GfxRecorderDevice::EndScene() {
     const GfxResult r = GfxDeviceCommon::EndScene();
-    Log("EndScene", r);
+    if (recording_) Log("EndScene", r);
     return r;
 }
 
@@ -217,31 +220,31 @@ GfxResult GfxRecorderDevice::DoPresent(Window*) {
 
 GfxResult GfxRecorderDevice::Present(Window* destWindow) {
     const GfxResult r = GfxDeviceCommon::Present(destWindow);
-    Log(destWindow ? "Present window" : "Present", r);
+    if (recording_) Log(destWindow ? "Present window" : "Present", r);
     return r;
 }
 
 GfxResult GfxRecorderDevice::Clear(u32 flags, u32 color, float z, u32 stencil) {
     const GfxResult r = GfxDeviceCommon::Clear(flags, color, z, stencil);
-    Log("Clear " + std::to_string(flags) + " " + Hex(color) + " " + Num(z) + " " + std::to_string(stencil), r);
+    if (recording_) Log("Clear " + std::to_string(flags) + " " + Hex(color) + " " + Num(z) + " " + std::to_string(stencil), r);
     return r;
 }
 
 GfxResult GfxRecorderDevice::SetRenderTarget(u32 index, GfxSurface* surface) {
     const GfxResult r = GfxDeviceCommon::SetRenderTarget(index, surface);
-    Log("SetRenderTarget " + std::to_string(index) + " " + NameOf(surface), r);
+    if (recording_) Log("SetRenderTarget " + std::to_string(index) + " " + NameOf(surface), r);
     return r;
 }
 
 GfxResult GfxRecorderDevice::SetDepthStencilSurface(GfxSurface* surface) {
     const GfxResult r = GfxDeviceCommon::SetDepthStencilSurface(surface);
-    Log("SetDepthStencilSurface " + NameOf(surface), r);
+    if (recording_) Log("SetDepthStencilSurface " + NameOf(surface), r);
     return r;
 }
 
 GfxResult GfxRecorderDevice::SetViewport(const GfxViewport& v) {
     const GfxResult r = GfxDeviceCommon::SetViewport(v);
-    Log("SetViewport " + std::to_string(v.x) + " " + std::to_string(v.y) + " " + std::to_string(v.width) + " " +
+    if (recording_) Log("SetViewport " + std::to_string(v.x) + " " + std::to_string(v.y) + " " + std::to_string(v.width) + " " +
             std::to_string(v.height),
         r);
     return r;
@@ -249,14 +252,14 @@ GfxResult GfxRecorderDevice::SetViewport(const GfxViewport& v) {
 
 GfxResult GfxRecorderDevice::SetTransform(GfxTransform which, const Mat4& m) {
     const GfxResult r = GfxDeviceCommon::SetTransform(which, m);
-    Log(std::string("SetTransform ") + TransformName(which), r);
+    if (recording_) Log(std::string("SetTransform ") + TransformName(which), r);
     return r;
 }
 
 GfxResult GfxRecorderDevice::SetRenderState(GfxRenderState state, u32 value) {
     const GfxResult r = GfxDeviceCommon::SetRenderState(state, value);
     const char* n = GfxRenderStateName(state);
-    Log(std::string("SetRenderState ") + (n ? n : std::to_string(u32(state)).c_str()) + " " +
+    if (recording_) Log(std::string("SetRenderState ") + (n ? n : std::to_string(u32(state)).c_str()) + " " +
             (state == GfxRenderState::FogColor || state == GfxRenderState::TextureFactor ||
                      state == GfxRenderState::Ambient
                  ? Hex(value)
@@ -270,7 +273,7 @@ GfxResult GfxRecorderDevice::SetRenderState(GfxRenderState state, u32 value) {
 
 GfxResult GfxRecorderDevice::SetSamplerState(u32 sampler, GfxSamplerState state, u32 value) {
     const GfxResult r = GfxDeviceCommon::SetSamplerState(sampler, state, value);
-    Log("SetSamplerState " + std::to_string(sampler) + " " + SamplerStateName(state) + " " +
+    if (recording_) Log("SetSamplerState " + std::to_string(sampler) + " " + SamplerStateName(state) + " " +
             (state == GfxSamplerState::MipMapLodBias ? Num(GfxBitsFloat(value)) : std::to_string(value)),
         r);
     return r;
@@ -278,44 +281,44 @@ GfxResult GfxRecorderDevice::SetSamplerState(u32 sampler, GfxSamplerState state,
 
 GfxResult GfxRecorderDevice::SetTextureStageState(u32 stage, GfxStageState state, u32 value) {
     const GfxResult r = GfxDeviceCommon::SetTextureStageState(stage, state, value);
-    Log("SetTextureStageState " + std::to_string(stage) + " " + StageStateName(state) + " " + std::to_string(value),
+    if (recording_) Log("SetTextureStageState " + std::to_string(stage) + " " + StageStateName(state) + " " + std::to_string(value),
         r);
     return r;
 }
 
 GfxResult GfxRecorderDevice::SetTexture(u32 stage, GfxBaseTexture* texture) {
     const GfxResult r = GfxDeviceCommon::SetTexture(stage, texture);
-    Log("SetTexture " + std::to_string(stage) + " " + NameOf(texture), r);
+    if (recording_) Log("SetTexture " + std::to_string(stage) + " " + NameOf(texture), r);
     return r;
 }
 
 GfxResult GfxRecorderDevice::SetLight(u32 index, const GfxLight& light) {
     const GfxResult r = GfxDeviceCommon::SetLight(index, light);
-    Log("SetLight " + std::to_string(index), r);
+    if (recording_) Log("SetLight " + std::to_string(index), r);
     return r;
 }
 
 GfxResult GfxRecorderDevice::LightEnable(u32 index, bool enable) {
     const GfxResult r = GfxDeviceCommon::LightEnable(index, enable);
-    Log("LightEnable " + std::to_string(index) + " " + (enable ? "1" : "0"), r);
+    if (recording_) Log("LightEnable " + std::to_string(index) + " " + (enable ? "1" : "0"), r);
     return r;
 }
 
 GfxResult GfxRecorderDevice::SetMaterial(const GfxMaterial& material) {
     const GfxResult r = GfxDeviceCommon::SetMaterial(material);
-    Log("SetMaterial", r);
+    if (recording_) Log("SetMaterial", r);
     return r;
 }
 
 GfxResult GfxRecorderDevice::SetFVF(u32 fvf) {
     const GfxResult r = GfxDeviceCommon::SetFVF(fvf);
-    Log("SetFVF " + Hex(fvf), r);
+    if (recording_) Log("SetFVF " + Hex(fvf), r);
     return r;
 }
 
 GfxResult GfxRecorderDevice::SetStreamSource(u32 stream, GfxVertexBuffer* buffer, u32 offset, u32 stride) {
     const GfxResult r = GfxDeviceCommon::SetStreamSource(stream, buffer, offset, stride);
-    Log("SetStreamSource " + std::to_string(stream) + " " + NameOf(buffer) + " " + std::to_string(offset) + " " +
+    if (recording_) Log("SetStreamSource " + std::to_string(stream) + " " + NameOf(buffer) + " " + std::to_string(offset) + " " +
             std::to_string(stride),
         r);
     return r;
@@ -323,17 +326,18 @@ GfxResult GfxRecorderDevice::SetStreamSource(u32 stream, GfxVertexBuffer* buffer
 
 GfxResult GfxRecorderDevice::SetIndices(GfxIndexBuffer* buffer) {
     const GfxResult r = GfxDeviceCommon::SetIndices(buffer);
-    Log("SetIndices " + NameOf(buffer), r);
+    if (recording_) Log("SetIndices " + NameOf(buffer), r);
     return r;
 }
 
 GfxResult GfxRecorderDevice::SetSoftwareVertexProcessing(bool on) {
     const GfxResult r = GfxDeviceCommon::SetSoftwareVertexProcessing(on);
-    Log(std::string("SetSoftwareVertexProcessing ") + (on ? "1" : "0"), r);
+    if (recording_) Log(std::string("SetSoftwareVertexProcessing ") + (on ? "1" : "0"), r);
     return r;
 }
 
 void GfxRecorderDevice::DoDraw(const GfxDrawCall& call) {
+    if (!recording_) return;
     pendingDraw_ = GfxRecordedCall();
     pendingDraw_.stride = call.stride;
     pendingDraw_.fvf = call.fvf;
@@ -363,7 +367,7 @@ void GfxRecorderDevice::DoDraw(const GfxDrawCall& call) {
 
 GfxResult GfxRecorderDevice::DrawPrimitive(GfxPrimitive type, u32 startVertex, u32 primitiveCount) {
     const GfxResult r = GfxDeviceCommon::DrawPrimitive(type, startVertex, primitiveCount);
-    Log(std::string("DrawPrimitive ") + GfxPrimitiveName(type) + " " + std::to_string(startVertex) + " " +
+    if (recording_) Log(std::string("DrawPrimitive ") + GfxPrimitiveName(type) + " " + std::to_string(startVertex) + " " +
             std::to_string(primitiveCount),
         r);
     return r;
@@ -373,7 +377,7 @@ GfxResult GfxRecorderDevice::DrawIndexedPrimitive(GfxPrimitive type, i32 baseVer
                                                   u32 startIndex, u32 primitiveCount) {
     const GfxResult r =
         GfxDeviceCommon::DrawIndexedPrimitive(type, baseVertex, minIndex, numVertices, startIndex, primitiveCount);
-    Log(std::string("DrawIndexedPrimitive ") + GfxPrimitiveName(type) + " " + std::to_string(baseVertex) + " " +
+    if (recording_) Log(std::string("DrawIndexedPrimitive ") + GfxPrimitiveName(type) + " " + std::to_string(baseVertex) + " " +
             std::to_string(minIndex) + " " + std::to_string(numVertices) + " " + std::to_string(startIndex) + " " +
             std::to_string(primitiveCount),
         r);
@@ -383,7 +387,7 @@ GfxResult GfxRecorderDevice::DrawIndexedPrimitive(GfxPrimitive type, i32 baseVer
 GfxResult GfxRecorderDevice::DrawPrimitiveUP(GfxPrimitive type, u32 primitiveCount, const void* vertices,
                                              u32 stride) {
     const GfxResult r = GfxDeviceCommon::DrawPrimitiveUP(type, primitiveCount, vertices, stride);
-    Log(std::string("DrawPrimitiveUP ") + GfxPrimitiveName(type) + " " + std::to_string(primitiveCount), r);
+    if (recording_) Log(std::string("DrawPrimitiveUP ") + GfxPrimitiveName(type) + " " + std::to_string(primitiveCount), r);
     return r;
 }
 
@@ -392,14 +396,14 @@ GfxResult GfxRecorderDevice::DrawIndexedPrimitiveUP(GfxPrimitive type, u32 minIn
                                                     const void* vertices, u32 stride) {
     const GfxResult r = GfxDeviceCommon::DrawIndexedPrimitiveUP(type, minIndex, numVertices, primitiveCount, indices,
                                                                 indexFormat, vertices, stride);
-    Log(std::string("DrawIndexedPrimitiveUP ") + GfxPrimitiveName(type) + " " + std::to_string(primitiveCount), r);
+    if (recording_) Log(std::string("DrawIndexedPrimitiveUP ") + GfxPrimitiveName(type) + " " + std::to_string(primitiveCount), r);
     return r;
 }
 
 GfxResult GfxRecorderDevice::StretchRect(GfxSurface* src, const GfxRect* srcRect, GfxSurface* dst,
                                          const GfxRect* dstRect, GfxFilter filter) {
     const GfxResult r = GfxDeviceCommon::StretchRect(src, srcRect, dst, dstRect, filter);
-    Log("StretchRect " + NameOf(src) + " " + NameOf(dst) + " " + std::to_string(u32(filter)), r);
+    if (recording_) Log("StretchRect " + NameOf(src) + " " + NameOf(dst) + " " + std::to_string(u32(filter)), r);
     return r;
 }
 
@@ -409,7 +413,7 @@ GfxResult GfxRecorderDevice::ColorFill(GfxSurface* surface, const GfxRect* rect,
     if (rect)
         t += " " + std::to_string(rect->left) + " " + std::to_string(rect->top) + " " + std::to_string(rect->right) +
              " " + std::to_string(rect->bottom);
-    Log(t + " " + Hex(color), r);
+    if (recording_) Log(t + " " + Hex(color), r);
     return r;
 }
 

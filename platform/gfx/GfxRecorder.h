@@ -34,6 +34,9 @@ public:
     const std::vector<GfxRecordedCall>& Calls() const { return calls_; }
     std::vector<std::string> CallTexts() const;
     void ClearCalls() { calls_.clear(); }
+    // Off: calls still run and are checked, but nothing is recorded, for
+    // runs that only want the battle (benchmarks, long headless battles).
+    void SetRecording(bool on) { recording_ = on; }
     // Texts of the calls whose text starts with prefix.
     std::vector<std::string> CallsStartingWith(const std::string& prefix) const;
 
@@ -93,6 +96,7 @@ private:
     std::vector<GfxRecordedCall> calls_;
     GfxRecordedCall pendingDraw_;
     bool drawCaptured_ = false;
+    bool recording_ = true;
     GfxResult failReset_ = GfxResult::Ok;
     u32 presents_ = 0;
     u32 resets_ = 0;

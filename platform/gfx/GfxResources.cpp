@@ -29,7 +29,8 @@ u32 GfxFormatBytes(GfxFormat f) {
         case GfxFormat::A8R8G8B8:
         case GfxFormat::X8R8G8B8:
         case GfxFormat::R32F:
-        case GfxFormat::D24S8: return 4;
+        case GfxFormat::D24S8:
+        case GfxFormat::D24X8: return 4;
         case GfxFormat::A16B16G16R16F: return 8;
         case GfxFormat::Index16: return 2;
         case GfxFormat::Index32: return 4;
@@ -48,6 +49,8 @@ bool GfxFormatIsColor(GfxFormat f) {
     }
 }
 
+bool GfxFormatIsDepth(GfxFormat f) { return f == GfxFormat::D24S8 || f == GfxFormat::D24X8; }
+
 bool GfxFormatHasAlpha(GfxFormat f) { return f == GfxFormat::A8R8G8B8 || f == GfxFormat::A16B16G16R16F; }
 
 const char* GfxFormatName(GfxFormat f) {
@@ -57,6 +60,7 @@ const char* GfxFormatName(GfxFormat f) {
         case GfxFormat::A8R8G8B8: return "A8R8G8B8";
         case GfxFormat::X8R8G8B8: return "X8R8G8B8";
         case GfxFormat::D24S8: return "D24S8";
+        case GfxFormat::D24X8: return "D24X8";
         case GfxFormat::Index16: return "Index16";
         case GfxFormat::Index32: return "Index32";
         case GfxFormat::A16B16G16R16F: return "A16B16G16R16F";
@@ -227,12 +231,13 @@ GfxBaseTexture::GfxBaseTexture(std::shared_ptr<GfxResourceHome> home, GfxResourc
     : GfxResource(std::move(home), type, pool, usage), format_(format), width_(width), height_(height) {
     const u32 full = FullChain(width, height);
     levels_ = (levels == 0 || levels > full) ? full : levels;
-    if (usage & GfxUsageRenderTarget) levels_ = 1;
+    const bool target = (usage & (GfxUsageRenderTarget | GfxUsageDepthStencil)) != 0;
+    if (target) levels_ = 1;
     const u32 faces = type == GfxResourceType::CubeTexture ? 6 : 1;
     data_.resize(size_t(faces) * levels_);
     surfaces_.assign(size_t(faces) * levels_, nullptr);
     locked_.assign(size_t(faces) * levels_, 0);
-    if (!(usage & GfxUsageRenderTarget)) {
+    if (!target) {
         for (u32 f = 0; f < faces; ++f)
             for (u32 l = 0; l < levels_; ++l)
                 data_[f * levels_ + l].assign(size_t(LevelPitch(l)) * LevelHeight(l), 0);

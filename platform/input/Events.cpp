@@ -153,7 +153,10 @@ bool PollEvent(Event& out)
         FeedInputScript();
         SDL_Event e;
         while (gPending.empty() && SDL_PollEvent(&e)) Translate(e);
-        if (gPending.empty()) return false;
+        if (gPending.empty()) {
+            NoteInputPass();
+            return false;
+        }
     }
     out = gPending.front();
     gPending.pop_front();

@@ -3,6 +3,7 @@
 #include <SDL2/SDL.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <sstream>
@@ -11,6 +12,7 @@
 #include "platform/input/Clipboard.h"
 #include "platform/input/Events.h"
 #include "platform/core/FileSystem.h"
+#include "platform/core/System.h"
 #include "platform/input/Gamepad.h"
 #include "platform/input/Keyboard.h"
 #include "platform/input/Mouse.h"
@@ -20,27 +22,61 @@ namespace plat {
 namespace {
 
 enum class StepKind { KeyDown, KeyUp, Text, Compose, PadDown, PadUp, PadAxis, Wheel,
-                      Button, Close, Clipboard, Quit, MouseMove, MouseDown, MouseUp };
+                      Button, Close, Clipboard, Quit, MouseMove, MouseDown, MouseUp, Wait };
 
 struct Step {
     u32 time = 0;
     StepKind kind = StepKind::KeyDown;
     i32 a = 0, b = 0, c = 0;
     std::string text;
+    std::string value; // a wait's mark value
+    bool tap = false; // a press that lets go by itself
 };
 
-constexpr u32 kPressLength = 100;
-constexpr u32 kMaxSlice = 50;
+// A tap's release: due once the script time and the main loop's passes
+// have both moved on far enough.
+struct Release {
+    StepKind kind;
+    i32 a, b;
+    u32 clock, pass;
+};
+
+// A tap is held for two passes of the main loop and at least two battle
+// frames of script time: long enough for any frame to see it, short
+// enough that a real-time key repeat never fires twice however slow the
+// frames are.
+constexpr u32 kTapMs = 34;
+constexpr u32 kTapPasses = 2;
+// One menu frame: a loaded machine slows the game's frames, and the script
+// must not run ahead of them. Games that meet over the network keep to the
+// clock they share instead, by a test switch that widens the slice.
+constexpr u32 kMaxSlice = 16;
+// A wait whose mark never comes gives up after this much real time, so a
+// broken game still reaches the rest of its script (and its close).
+constexpr u32 kWaitLimitMs = 180000;
 
 struct Script {
     std::vector<Step> steps;
     size_t next = 0;
     u32 clock = 0;    // script time fed so far
     u32 lastFeed = 0; // system time of the last feed
+    u32 passes = 0;   // passes of the main loop since the script loaded
+    u32 shift = 0;    // script time spent in waits: later steps fall due that much later
+    bool waiting = false; // a wait is pending since waitStart (system time)
+    u32 waitStart = 0;
+    std::vector<std::pair<std::string, std::string>> marks;
+    std::vector<Release> releases;
     std::vector<SDL_Joystick*> pads;
 };
 
 Script gScript;
+
+bool MarkIs(const std::string& key, const std::string& value)
+{
+    for (const auto& [k, v] : gScript.marks)
+        if (k == key) return v == value;
+    return false;
+}
 
 // Button numbers of the game's table back to the virtual controller's
 // (which follow SDL's button order); -1 for the two triggers.
@@ -137,12 +173,8 @@ bool ParseLine(const std::string& rawLine, std::vector<Step>& out, std::string& 
     if (kind == "key" || kind == "keydown" || kind == "keyup") {
         if (!key(s.a)) return false;
         s.kind = kind == "keyup" ? StepKind::KeyUp : StepKind::KeyDown;
+        s.tap = kind == "key";
         out.push_back(s);
-        if (kind == "key") {
-            s.kind = StepKind::KeyUp;
-            s.time += kPressLength;
-            out.push_back(s);
-        }
     } else if (kind == "text") {
         s.kind = StepKind::Text;
         s.text = RestAfterWords(line, 2);
@@ -158,12 +190,8 @@ bool ParseLine(const std::string& rawLine, std::vector<Step>& out, std::string& 
     } else if (kind == "pad" || kind == "paddown" || kind == "padup") {
         if (!padButton()) return false;
         s.kind = kind == "padup" ? StepKind::PadUp : StepKind::PadDown;
+        s.tap = kind == "pad";
         out.push_back(s);
-        if (kind == "pad") {
-            s.kind = StepKind::PadUp;
-            s.time += kPressLength;
-            out.push_back(s);
-        }
     } else if (kind == "padaxis") {
         if (!needArgs(3)) return false;
         static const char* const kAxes[] = {"x", "y", "rx", "ry"};
@@ -192,12 +220,14 @@ bool ParseLine(const std::string& rawLine, std::vector<Step>& out, std::string& 
             return false;
         }
         s.kind = kind == "mouse" ? StepKind::MouseMove : StepKind::MouseDown;
+        s.tap = kind == "click";
         out.push_back(s);
-        if (kind == "click") {
-            s.kind = StepKind::MouseUp;
-            s.time += kPressLength;
-            out.push_back(s);
-        }
+    } else if (kind == "wait") {
+        if (!needArgs(2)) return false;
+        s.kind = StepKind::Wait;
+        s.text = args[0];
+        s.value = RestAfterWords(line, 3);
+        out.push_back(s);
     } else if (kind == "close") {
         s.kind = StepKind::Close;
         out.push_back(s);
@@ -335,6 +365,12 @@ void Run(const Step& s)
     }
     case StepKind::Clipboard: SetClipboardText(s.text.c_str()); break;
     case StepKind::Quit: PostQuit(s.a); break;
+    case StepKind::Wait: break;
+    }
+    if (s.tap) {
+        const StepKind up = s.kind == StepKind::KeyDown ? StepKind::KeyUp
+                          : s.kind == StepKind::PadDown ? StepKind::PadUp : StepKind::MouseUp;
+        gScript.releases.push_back({up, s.a, s.b, gScript.clock + kTapMs, gScript.passes + kTapPasses});
     }
 }
 
@@ -367,6 +403,11 @@ bool LoadInputScriptText(const std::string& text, std::string* error)
     AttachPads(padsNeeded);
     gScript.clock = 0;
     gScript.lastFeed = SDL_GetTicks();
+    gScript.passes = 0;
+    gScript.shift = 0;
+    gScript.waiting = false;
+    gScript.marks.clear();
+    gScript.releases.clear();
     return true;
 }
 
@@ -382,23 +423,63 @@ bool LoadInputScript(const char* path, std::string* error)
 
 void FeedInputScript()
 {
-    if (gScript.next >= gScript.steps.size()) return;
-    // A stall (loading, a slow first frame) moves the script on by at most
-    // one slice, so steps keep the spacing the game sees between them.
+    if (InputScriptFinished()) return;
+    // A stall (loading, a slow frame) moves the script on by at most one
+    // frame, so steps keep the spacing in frames the game sees between them.
+    static const u32 maxSlice = u32(std::max(1, GetTestSwitch("QUILLON_TEST_SCRIPT_SLICE", i32(kMaxSlice))));
     const u32 now = SDL_GetTicks();
-    gScript.clock += std::min(now - gScript.lastFeed, kMaxSlice);
+    gScript.clock += std::min(now - gScript.lastFeed, maxSlice);
     gScript.lastFeed = now;
-    while (gScript.next < gScript.steps.size() && gScript.steps[gScript.next].time <= gScript.clock)
+    // Releases first: a tap repeated at once needs its key up in between.
+    std::erase_if(gScript.releases, [](const Release& r) {
+        if (gScript.clock < r.clock || gScript.passes < r.pass) return false;
+        Step up;
+        up.kind = r.kind;
+        up.a = r.a;
+        up.b = r.b;
+        Run(up);
+        return true;
+    });
+    while (gScript.next < gScript.steps.size() && gScript.steps[gScript.next].time + gScript.shift <= gScript.clock) {
+        const Step& s = gScript.steps[gScript.next];
+        if (s.kind == StepKind::Wait && !MarkIs(s.text, s.value)) {
+            if (!gScript.waiting) {
+                gScript.waiting = true;
+                gScript.waitStart = now;
+            }
+            if (now - gScript.waitStart < kWaitLimitMs) return;
+            std::fprintf(stderr, "input script: gave up waiting for %s %s\n", s.text.c_str(), s.value.c_str());
+        }
+        if (s.kind == StepKind::Wait) {
+            // What came after the wait keeps its spacing from the moment it ended.
+            gScript.shift = gScript.clock - s.time;
+            gScript.waiting = false;
+        }
         Run(gScript.steps[gScript.next++]);
+    }
 }
 
-bool InputScriptFinished() { return gScript.next >= gScript.steps.size(); }
+void SetScriptMark(const char* key, const char* value)
+{
+    if (gScript.steps.empty() || !key || !value) return;
+    for (auto& [k, v] : gScript.marks)
+        if (k == key) {
+            v = value;
+            return;
+        }
+    gScript.marks.emplace_back(key, value);
+}
+
+void NoteInputPass() { ++gScript.passes; }
+
+bool InputScriptFinished() { return gScript.next >= gScript.steps.size() && gScript.releases.empty(); }
 
 bool InputScriptLoaded() { return !gScript.steps.empty(); }
 
 void ClearInputScript()
 {
     gScript.steps.clear();
+    gScript.releases.clear();
     gScript.next = 0;
 }
 

@@ -6,25 +6,31 @@
 //   <ms> <kind> <arguments>
 //
 // ms counts the program's running time from the moment the script loads; a
-// stall between two looks at the script (loading, a slow first frame) counts
-// as at most 50 ms, so steps keep the spacing the game sees between them.
+// stall between two looks at the script (loading, a slow frame) counts as at
+// most 16 ms, one menu frame, so on a slow machine the script slows with the
+// game's frames and steps keep the spacing in frames the game sees.
 //
-//   key NAME            press and release 100 ms later (NAME: "Z", "F12",
+//   key NAME            a tap: press, and release two main-loop passes and
+//                       at least 34 ms later (NAME: "Z", "F12",
 //                       "VK_SNAPSHOT", "Enter", "0x2C" ...)
 //   keydown NAME / keyup NAME
 //   text TEXT           typed UTF-8 text (the rest of the line)
 //   compose CURSOR TEXT the input method's composition, cursor in characters;
 //                       "compose 0" alone ends it
-//   pad PAD BUTTON      press a pad button for 100 ms (button numbers of
+//   pad PAD BUTTON      tap a pad button, as a key (button numbers of
 //                       platform/input/Gamepad.h); paddown / padup PAD BUTTON
 //   padaxis PAD AXIS V  AXIS is x, y, rx or ry; V in -1000..1000
 //   wheel NOTCHES       mouse wheel
 //   mouse X Y           moves the cursor to client pixel (X, Y)
-//   click X Y           moves there and clicks the left button (100 ms)
+//   click X Y           moves there and taps the left button
 //   button ID           a dialog control clicked
 //   close               the window's close box
 //   clipboard TEXT      puts TEXT on the clipboard
 //   quit CODE           ends the main loop with CODE
+//   wait KEY VALUE      holds the steps after it until the game has set its
+//                       mark KEY to VALUE (SetScriptMark); they keep their
+//                       spacing from the moment the wait ended. A wait gives
+//                       up after three minutes of real time.
 //
 // Blank lines and lines starting with '#' are skipped.
 #include <string>
@@ -39,6 +45,12 @@ bool LoadInputScript(const char* path, std::string* error = nullptr);
 bool LoadInputScriptText(const std::string& text, std::string* error = nullptr);
 // Feeds every step that is due; called by the event pump.
 void FeedInputScript();
+// The event pump found nothing more waiting: the main loop goes on to its
+// frame. Taps are held across passes, so every frame sees them.
+void NoteInputPass();
+// The game's state as scripts may wait for it ("scene" "room", ...); a
+// no-op without a script.
+void SetScriptMark(const char* key, const char* value);
 // True when no script is loaded or every step has been fed.
 bool InputScriptFinished();
 // Whether this run is driven by a script (its steps stay counted once fed).

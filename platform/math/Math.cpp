@@ -69,54 +69,6 @@ Quat InnerControlPoint(const Quat& prev, const Quat& p, const Quat& next)
 
 // ---- 3-vectors -------------------------------------------------------------
 
-float Vec3Dot(const Vec3* a, const Vec3* b) { return a->x * b->x + a->y * b->y + a->z * b->z; }
-
-float Vec3LengthSq(const Vec3* v) { return Vec3Dot(v, v); }
-
-float Vec3Length(const Vec3* v) { return Sqrt(Vec3Dot(v, v)); }
-
-Vec3* Vec3Cross(Vec3* out, const Vec3* a, const Vec3* b)
-{
-    const Vec3 r(a->y * b->z - a->z * b->y, a->z * b->x - a->x * b->z, a->x * b->y - a->y * b->x);
-    *out = r;
-    return out;
-}
-
-Vec3* Vec3Normalize(Vec3* out, const Vec3* v)
-{
-    const float len = Vec3Length(v);
-    if (len == 0.0f) {
-        *out = Vec3();
-        return out;
-    }
-    const Vec3 r(v->x / len, v->y / len, v->z / len);
-    *out = r;
-    return out;
-}
-
-Vec3* Vec3TransformCoord(Vec3* out, const Vec3* v, const Mat4* m)
-{
-    const float x = v->x, y = v->y, z = v->z;
-    const auto& a = m->m;
-    const float w = x * a[0][3] + y * a[1][3] + z * a[2][3] + a[3][3];
-    const Vec3 r((x * a[0][0] + y * a[1][0] + z * a[2][0] + a[3][0]) / w,
-                 (x * a[0][1] + y * a[1][1] + z * a[2][1] + a[3][1]) / w,
-                 (x * a[0][2] + y * a[1][2] + z * a[2][2] + a[3][2]) / w);
-    *out = r;
-    return out;
-}
-
-Vec3* Vec3TransformNormal(Vec3* out, const Vec3* v, const Mat4* m)
-{
-    const float x = v->x, y = v->y, z = v->z;
-    const auto& a = m->m;
-    const Vec3 r(x * a[0][0] + y * a[1][0] + z * a[2][0],
-                 x * a[0][1] + y * a[1][1] + z * a[2][1],
-                 x * a[0][2] + y * a[1][2] + z * a[2][2]);
-    *out = r;
-    return out;
-}
-
 Vec3* Vec3CatmullRom(Vec3* out, const Vec3* v0, const Vec3* v1, const Vec3* v2,
                      const Vec3* v3, float s)
 {

@@ -35,17 +35,55 @@ inline constexpr float kPi = 3.14159265358979f;
 
 // ---- 3-vectors -------------------------------------------------------------
 
-float Vec3Dot(const Vec3* a, const Vec3* b);
-float Vec3LengthSq(const Vec3* v);
-float Vec3Length(const Vec3* v);
-Vec3* Vec3Cross(Vec3* out, const Vec3* a, const Vec3* b);
+// Inline: the hit tests run these thousands of times a frame. Each operation
+// is rounded on its own as written (no contraction), so the bits are those of
+// an out-of-line call.
+inline float Vec3Dot(const Vec3* a, const Vec3* b) { return a->x * b->x + a->y * b->y + a->z * b->z; }
+inline float Vec3LengthSq(const Vec3* v) { return Vec3Dot(v, v); }
+// sqrt is correctly rounded by IEEE 754, so it is the same on every machine.
+inline float Vec3Length(const Vec3* v) { return __builtin_sqrtf(Vec3Dot(v, v)); }
+inline Vec3* Vec3Cross(Vec3* out, const Vec3* a, const Vec3* b)
+{
+    const Vec3 r(a->y * b->z - a->z * b->y, a->z * b->x - a->x * b->z, a->x * b->y - a->y * b->x);
+    *out = r;
+    return out;
+}
 // Zero (or a length that is exactly 0) stays zero.
-Vec3* Vec3Normalize(Vec3* out, const Vec3* v);
+inline Vec3* Vec3Normalize(Vec3* out, const Vec3* v)
+{
+    const float len = Vec3Length(v);
+    if (len == 0.0f) {
+        *out = Vec3();
+        return out;
+    }
+    const Vec3 r(v->x / len, v->y / len, v->z / len);
+    *out = r;
+    return out;
+}
 // Point: (x, y, z, 1) x m, divided by the resulting w (a w of 0 gives
 // infinities, as projecting a point in the eye plane must).
-Vec3* Vec3TransformCoord(Vec3* out, const Vec3* v, const Mat4* m);
+inline Vec3* Vec3TransformCoord(Vec3* out, const Vec3* v, const Mat4* m)
+{
+    const float x = v->x, y = v->y, z = v->z;
+    const auto& a = m->m;
+    const float w = x * a[0][3] + y * a[1][3] + z * a[2][3] + a[3][3];
+    const Vec3 r((x * a[0][0] + y * a[1][0] + z * a[2][0] + a[3][0]) / w,
+                 (x * a[0][1] + y * a[1][1] + z * a[2][1] + a[3][1]) / w,
+                 (x * a[0][2] + y * a[1][2] + z * a[2][2] + a[3][2]) / w);
+    *out = r;
+    return out;
+}
 // Direction: (x, y, z, 0) x m; translation ignored.
-Vec3* Vec3TransformNormal(Vec3* out, const Vec3* v, const Mat4* m);
+inline Vec3* Vec3TransformNormal(Vec3* out, const Vec3* v, const Mat4* m)
+{
+    const float x = v->x, y = v->y, z = v->z;
+    const auto& a = m->m;
+    const Vec3 r(x * a[0][0] + y * a[1][0] + z * a[2][0],
+                 x * a[0][1] + y * a[1][1] + z * a[2][1],
+                 x * a[0][2] + y * a[1][2] + z * a[2][2]);
+    *out = r;
+    return out;
+}
 // Catmull-Rom spline through v1 (s = 0) and v2 (s = 1).
 Vec3* Vec3CatmullRom(Vec3* out, const Vec3* v0, const Vec3* v1, const Vec3* v2,
                      const Vec3* v3, float s);

@@ -154,6 +154,10 @@ void CRobot_Normal::UpdatePosture(f32 extraYaw)
     velocity.x *= friction;
     velocity.z *= friction;
     velocity *= speedFactor;
+    // A factor above 1 (the manoeuvre launched out of an attack) is a kick
+    // spent on the frame it acts: kept, it would multiply the velocity, and
+    // gravity's share of it, without bound until the robot lands.
+    if (speedFactor > 1.0f) speedFactor = 1.0f;
     if (hitImmunity > 0) --hitImmunity;
     if (guardCooldown > 0) --guardCooldown;
     if (guardHitTimer > 0) --guardHitTimer;
@@ -218,6 +222,7 @@ void CRobot_Normal::UpdatePosture(f32 extraYaw)
         for (i32 i = 0; i < n; ++i)
             if (burnerNodes[i] && scriptContext.burnerOn[i] != 0) EmitBurner(burnerNodes[i], scriptContext.burnerScale[i]);
     }
+    WarnLockTarget();
 }
 
 void CRobot_Normal::EmitBurner(HodNode* node, f32 size)

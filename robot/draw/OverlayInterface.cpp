@@ -6,6 +6,7 @@
 #include "app/core/Application.h"
 #include "app/player/PilotRegistry.h"
 #include "app/scene/DigitDraw.h"
+#include "app/scene/SceneDevice.h"
 #include "battle/GameScene.h"
 #include "engine/core/VectorFunctions.h"
 #include "engine/graphics/GraphicsDevice.h"
@@ -45,23 +46,28 @@ Mat4 Scale(f32 x, f32 y)
     return m;
 }
 
-// One frame's drawing context: the sprite, the layout scale and the scene's
-// picture table.
+// One frame's drawing context: the sprite, where the layout lands (the view
+// being drawn) and the scene's picture table.
 struct Hud {
     GraphicsDevice* gd = GetGraphicsDevice();
     CApplication& app = *GetApplication();
     CGameScene* scene = FindGameScene();
+    LayoutPlacement at = CurrentLayout();
 
     bool Ready() const
     {
         return scene && gd->sprite && gd->sprite->IsBegun() && scene->interfaceTextures.IsCreated();
     }
-    Mat4 LayoutScale() const { return Scale(app.video.screenScaleX, app.video.screenScaleY); }
-    // Own offset and scale, then (x, y) in layout space, then the layout scale.
+    // Sizes of things drawn at a robot's window position follow the view.
+    Mat4 LayoutScale() const { return Scale(at.scaleX, at.scaleY); }
+    Mat4 ToScreen() const { return Mul(LayoutScale(), Move(at.x, at.y)); }
+    // Own offset and scale, then (x, y) in layout space, then into the view.
     Mat4 Layout(f32 x, f32 y, f32 offsetX = 0.0f, f32 offsetY = 0.0f, f32 scale = 1.0f) const
     {
-        return Mul(Mul(Mul(Move(offsetX, offsetY), Scale(scale, scale)), Move(x, y)), LayoutScale());
+        return Mul(Mul(Mul(Move(offsetX, offsetY), Scale(scale, scale)), Move(x, y)), ToScreen());
     }
+    f32 ScreenX(f32 x) const { return x * at.scaleX + at.x; }
+    f32 ScreenY(f32 y) const { return y * at.scaleY + at.y; }
     TextureHandle& Picture(i32 n) const { return scene->interfaceTextures[n]; }
     void Draw(plat::GfxTexture* texture, const plat::GfxRect* source, const Mat4& m, u32 colour) const
     {
@@ -251,9 +257,10 @@ void CRobot_Normal::DrawInterface()
     if (tacticalRules == 1 && !lockTarget) {
         hud.Draw(kLock2, nullptr, hud.Layout(512.0f, 384.0f, -32.0f, -32.0f, 0.5f), 0xFF00FF00u);
         hud.gd->sprite->Flush();
-        const f32 sx = hud.app.video.screenScaleX, sy = hud.app.video.screenScaleY;
-        hud.gd->DrawLine2DGradient(502.0f * sx, 384.0f * sy, 522.0f * sx, 384.0f * sy, 0xFF00FF00u, 0xFF00FF00u);
-        hud.gd->DrawLine2DGradient(512.0f * sx, 374.0f * sy, 512.0f * sx, 394.0f * sy, 0xFF00FF00u, 0xFF00FF00u);
+        hud.gd->DrawLine2DGradient(hud.ScreenX(502.0f), hud.ScreenY(384.0f), hud.ScreenX(522.0f), hud.ScreenY(384.0f),
+                                   0xFF00FF00u, 0xFF00FF00u);
+        hud.gd->DrawLine2DGradient(hud.ScreenX(512.0f), hud.ScreenY(374.0f), hud.ScreenX(512.0f), hud.ScreenY(394.0f),
+                                   0xFF00FF00u, 0xFF00FF00u);
     }
 
     // Warning arrows: yellow while a robot locks on, red while it shoots.
@@ -292,7 +299,7 @@ void CRobot_Normal::DrawInterface()
             Mat4 turn;
             plat::MatrixRotationZ(&turn, p.bearing * 0.017453f);
             const Mat4 m = Mul(Mul(Mul(Move(-16.0f, static_cast<f32>(-p.radius)), turn), Move(512.0f, 384.0f)),
-                               hud.LayoutScale());
+                               hud.ToScreen());
             const u32 alpha = a->kind == 0 ? SlowBlinkAlpha(n) : FastBlinkAlpha(n);
             hud.Draw(kThreat, &arrow, m, alpha << 24 | ThreatColour(a->kind));
             Mat4 text = m;

@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "app/core/Application.h"
+#include "app/scene/SceneDevice.h"
 #include "battle/GameScene.h"
 #include "battle/stage/BattleMap.h"
 #include "engine/graphics/GraphicsDevice.h"
@@ -114,9 +115,8 @@ void CRobot_Normal::DrawRadarMarkers()
     CGameScene& scene = *FindGameScene();
     if (!scene.interfaceTextures.IsCreated() || !scene.interfaceTextures[kRadarPicture].texture) return;
     GraphicsDevice* gd = GetGraphicsDevice();
-    const CApplication& app = *GetApplication();
-    Mat4 screen;
-    plat::MatrixScaling(&screen, app.video.screenScaleX, app.video.screenScaleY, 1.0f);
+    // The blips sit on the frame the 3D pass drew in this view.
+    const Mat4 screen = LayoutToScreen();
     plat::GfxTexture* picture = scene.interfaceTextures[kRadarPicture].texture;
     const plat::GfxRect blip{201, 0, 206, 5};
     CList<BB_Base>& units = scene.unitList;

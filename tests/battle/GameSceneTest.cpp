@@ -113,6 +113,8 @@ TEST(GameSceneTest, EveryOfflineModeSetsUpRunsAndReleases)
         options.mode = c.mode;
         options.localRule = c.localRule;
         options.slotState[1] = c.mode == GameMode::LocalBattle ? 1 : 2;
+        // The selection gives survival's ally a robot and leaves its slot state empty.
+        if (c.mode == GameMode::Survival) options.slotState[1] = 0;
         arcadeCalls = 0;
         BattleRunner runner(options);
         CGameScene& scene = *runner.Scene();
@@ -144,6 +146,9 @@ TEST(GameSceneTest, EveryOfflineModeSetsUpRunsAndReleases)
             EXPECT_EQ(n, 1);
         }
         EXPECT_EQ(arcadeCalls, c.mode == GameMode::Arcade ? 1 : 0);
+        if (c.mode == GameMode::Survival) {
+            EXPECT_NE(scene.robotTable[1], nullptr) << "the ally";
+        }
         i32 active = 0;
         for (const RenderView& v : scene.views) active += v.active ? 1 : 0;
         EXPECT_EQ(active, c.views);

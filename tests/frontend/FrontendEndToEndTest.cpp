@@ -11,81 +11,10 @@
 
 #include "platform/core/FileSystem.h"
 #include "platform/gfx/Image.h"
-#include "support/GameProcess.h"
+#include "support/PlayFolder.h"
 
 namespace {
 
-namespace fs = std::filesystem;
-
-// Every entry of the build's run folder linked in but the settings and the
-// screenshots.
-struct PlayFolder {
-    TempFolder temp;
-    std::string run = temp / "run";
-    std::string exe = run + "/quillon";
-
-    PlayFolder()
-    {
-        fs::create_directory(run);
-        for (const auto& entry : fs::directory_iterator(QUILLON_RUN_DIR)) {
-            const std::string leaf = entry.path().filename().string();
-            if (leaf == "Config.ini" || leaf == "ScreenShot" || leaf == "quillon") continue;
-            fs::create_symlink(entry.path(), run + "/" + leaf);
-        }
-        std::error_code error;
-        fs::create_hard_link(GamePath(), exe, error);
-        if (error) fs::copy_file(GamePath(), exe, error);
-        EXPECT_FALSE(error) << error.message();
-        EXPECT_TRUE(temp.Write("run/Config.ini",
-                               "[Window]\nw=1024\nh=768\nFullScreen=0\n[GameSetting]\nVolumeBGM=80\nVolumeSE=80\n"
-                               "VolumeVOICE=80\nKEY_左=37\nKEY_上=38\nKEY_右=39\nKEY_下=40\n"));
-    }
-    std::vector<std::string> Env() const
-    {
-        return {"SDL_VIDEODRIVER=offscreen", "SDL_AUDIODRIVER=dummy", "ALSOFT_DRIVERS=null", "QUILLON_QUIET_BOXES=1",
-                "QUILLON_INPUT_SCRIPT=" + temp / "play.script", "QUILLON_REGISTRY_FILE=" + temp / "registry.ini",
-                "QUILLON_INSTANCE_DIR=" + temp.Path(), "XDG_DATA_HOME=" + temp / "data",
-                "ASAN_OPTIONS=detect_leaks=0"};
-    }
-    bool Shot(int n, plat::Image& image) const
-    {
-        char name[64];
-        std::snprintf(name, sizeof name, "/ScreenShot/Shot%03d.png", n);
-        std::string bytes;
-        return plat::ReadWholeFile((run + name).c_str(), bytes) &&
-               plat::DecodeImage(bytes.data(), bytes.size(), &image);
-    }
-};
-
-u32 PixelAt(const plat::Image& image, u32 x, u32 y)
-{
-    u32 p = 0;
-    std::memcpy(&p, image.surfaces[0].data() + (size_t(y) * image.width + x) * 4, 4);
-    return p & 0xFFFFFF;
-}
-
-// Distinct colours in a rectangle, sampled every 4 pixels.
-size_t Colours(const plat::Image& image, u32 left, u32 top, u32 right, u32 bottom)
-{
-    std::vector<u32> seen;
-    for (u32 y = top; y < bottom; y += 4)
-        for (u32 x = left; x < right; x += 4) seen.push_back(PixelAt(image, x, y));
-    std::sort(seen.begin(), seen.end());
-    return size_t(std::unique(seen.begin(), seen.end()) - seen.begin());
-}
-
-// Mean brightness (0..255) of a rectangle.
-double Brightness(const plat::Image& image, u32 left, u32 top, u32 right, u32 bottom)
-{
-    double sum = 0;
-    u32 n = 0;
-    for (u32 y = top; y < bottom; y += 2)
-        for (u32 x = left; x < right; x += 2, ++n) {
-            const u32 p = PixelAt(image, x, y);
-            sum += ((p >> 16 & 0xFF) + (p >> 8 & 0xFF) + (p & 0xFF)) / 3.0;
-        }
-    return n ? sum / n : 0;
-}
 
 // Pixels clearly greener than blue, sampled every 2 pixels.
 u32 Greenish(const plat::Image& image, u32 left, u32 top, u32 right, u32 bottom)
@@ -99,31 +28,83 @@ u32 Greenish(const plat::Image& image, u32 left, u32 top, u32 right, u32 bottom)
     return n;
 }
 
+u32 White(u32 p) { return (p >> 16 & 0xFF) > 200 && (p >> 8 & 0xFF) > 200 && (p & 0xFF) > 200; }
+// The cockpit's colours: the radar's green rings, the energy gauge's
+// cyan, the boost gauge's violet.
+u32 RadarGreen(u32 p)
+{
+    const int r = int(p >> 16 & 0xFF), g = int(p >> 8 & 0xFF), b = int(p & 0xFF);
+    return g > 150 && g > r + 40 && g > b + 40;
+}
+u32 Cyan(u32 p) { return (p >> 16 & 0xFF) < 160 && (p >> 8 & 0xFF) > 200 && (p & 0xFF) > 170; }
+u32 Violet(u32 p) { return (p >> 16 & 0xFF) > 120 && (p >> 8 & 0xFF) < 110 && (p & 0xFF) > 220; }
+
+// The cockpit over a battle: radar rings top right, energy and boost
+// gauges along the bottom.
+void ExpectCockpit(const plat::Image& shot, const char* what)
+{
+    EXPECT_GT(CountPixels(shot, 808, 10, 1008, 210, RadarGreen), 400u) << what << ": the radar";
+    EXPECT_GT(CountPixels(shot, 212, 720, 468, 748, Cyan), 2000u) << what << ": the energy gauge";
+    EXPECT_GT(CountPixels(shot, 522, 720, 700, 748, Violet), 2000u) << what << ": the boost gauge";
+}
+
+// A pause menu over the battle with its bar on entry `at`: the cockpit
+// hidden, the four entries in white, the help line at the bottom.
+void ExpectPauseMenu(const plat::Image& shot, int at, const char* what)
+{
+    EXPECT_LT(CountPixels(shot, 808, 10, 1008, 210, RadarGreen), 20u) << what << ": the radar is hidden";
+    for (int i = 0; i < 4; ++i) {
+        const u32 top = 204 + 100 * u32(i);
+        // The bar pulses: at its faintest it is still clearly redder than the overlay.
+        const u32 red = CountPixels(shot, 0, top, 1024, top + 40, [](u32 p) {
+            return int(p >> 16 & 0xFF) > int(p >> 8 & 0xFF) + 30 && int(p >> 16 & 0xFF) > int(p & 0xFF) + 30;
+        });
+        if (i == at) {
+            EXPECT_GT(red, 20000u) << what << ": bar " << i;
+        } else {
+            EXPECT_LT(red, 2000u) << what << ": no bar " << i;
+        }
+        EXPECT_GT(CountPixels(shot, 360, top - 4, 664, top + 44, White), 300u) << what << ": entry " << i;
+    }
+    EXPECT_GT(CountPixels(shot, 300, 705, 724, 735, White), 100u) << what << ": the help line";
+}
+
+// The title's press-start screen: the large white logo over the dark sky.
+void ExpectTitle(const plat::Image& shot, const char* what)
+{
+    EXPECT_GT(CountPixels(shot, 150, 140, 870, 280, White), 5000u) << what;
+    EXPECT_LT(CountPixels(shot, 808, 10, 1008, 210, RadarGreen), 20u) << what << ": no battle";
+}
+
 TEST(FrontendEndToEndTest, SurvivalFromTheTitleThroughTheSelectionIntoTheBattle)
 {
     PlayFolder play;
-    // Enter until the title's menu is up, down to survival and in; then on
+    // One Enter skips the logo and one opens the title's menu (a third would
+    // choose the arcade), down to survival and in; then on
     // the selection: a shot of the robot step once the ring has come to rest
     // on the second robot and its preview has loaded (script time moves at
-    // most 50 ms a frame), and each step confirmed with a shot of the next;
+    // most 16 ms a frame), and each step confirmed with a shot of the next;
     // the last shot in the battle.
-    std::string script = "300 button 1\n";
-    for (int t = 1000; t <= 20000; t += 1000) script += std::to_string(t) + " key Enter\n";
+    std::string script = "300 button 1\n2500 key Enter\n8000 key Enter\n";
     script += "22000 key Down\n23000 key Enter\n"
               "27000 key Right\n31000 key VK_SNAPSHOT\n32000 key Enter\n33000 key VK_SNAPSHOT\n"
               "34000 key Enter\n35000 key VK_SNAPSHOT\n36000 key Enter\n37000 key VK_SNAPSHOT\n"
-              "38000 key Enter\n50000 key VK_SNAPSHOT\n52000 close\n";
+              "38000 key Enter\n50000 key VK_SNAPSHOT\n"
+              // The pause menu over the battle, and the battle again after Escape.
+              "51000 key Escape\n52500 key VK_SNAPSHOT\n53000 key Escape\n55000 key VK_SNAPSHOT\n56000 close\n";
     ASSERT_TRUE(play.temp.Write("play.script", script));
     GameProcess game(play.exe, play.run, play.Env(), play.temp / "play.err");
     ASSERT_TRUE(game.Started());
     ASSERT_EQ(game.Wait(std::chrono::seconds(400)), 0) << play.temp.Read("play.err");
 
-    plat::Image robot, pilot, stage, music, battle;
-    ASSERT_TRUE(play.Shot(0, robot)) << play.temp.Read("play.err");
-    ASSERT_TRUE(play.Shot(1, pilot));
-    ASSERT_TRUE(play.Shot(2, stage));
-    ASSERT_TRUE(play.Shot(3, music));
-    ASSERT_TRUE(play.Shot(4, battle));
+    plat::Image robot, pilot, stage, music, battle, paused, resumed;
+    ASSERT_TRUE(play.Shot(0, robot, "e2e_select_robot")) << play.temp.Read("play.err");
+    ASSERT_TRUE(play.Shot(1, pilot, "e2e_select_pilot"));
+    ASSERT_TRUE(play.Shot(2, stage, "e2e_select_stage"));
+    ASSERT_TRUE(play.Shot(3, music, "e2e_select_music"));
+    ASSERT_TRUE(play.Shot(4, battle, "e2e_survival_cockpit"));
+    ASSERT_TRUE(play.Shot(5, paused, "e2e_survival_pause"));
+    ASSERT_TRUE(play.Shot(6, resumed, "e2e_survival_resumed"));
 
     // Robot step: the ring's middle picture (the second robot's face) is not
     // the background beside it, and the preview (greener than the blue
@@ -144,6 +125,80 @@ TEST(FrontendEndToEndTest, SurvivalFromTheTitleThroughTheSelectionIntoTheBattle)
     // The battle: the selection's headings and rings are gone, the screen is not black.
     EXPECT_NE(PixelAt(battle, 512, 40), PixelAt(music, 512, 40));
     EXPECT_GT(Brightness(battle, 0, 0, 1024, 768), 10.0);
+    ExpectCockpit(battle, "survival");
+    ExpectPauseMenu(paused, 0, "survival's pause menu");
+    ExpectCockpit(resumed, "survival after the pause");
+}
+
+// Versus practice left through its pause menu for the title.
+TEST(FrontendEndToEndTest, PracticeLeftThroughItsPauseMenu)
+{
+    PlayFolder play;
+    // One Enter skips the logo and one opens the title's menu, down twice
+    // to versus practice; robot, pilot, stage and music taken as offered;
+    // the battle loads for up to 13 seconds.
+    std::string script = ScriptStep(300, "button 1") + ScriptStep(2500, "key Enter") + ScriptStep(8000, "key Enter");
+    script += ScriptStep(14000, "key Down") + ScriptStep(14600, "key Down") + ScriptStep(15500, "key Enter");
+    for (int t = 21000; t <= 27000; t += 2000) script += ScriptStep(t, "key Enter");
+    script += ScriptStep(40000, "key VK_SNAPSHOT") + ScriptStep(41000, "key Escape") +
+              ScriptStep(42500, "key VK_SNAPSHOT");
+    for (int t = 43000; t <= 43800; t += 400) script += ScriptStep(t, "key Down");
+    script += ScriptStep(44500, "key VK_SNAPSHOT") + ScriptStep(45000, "key Enter") +
+              ScriptStep(50000, "key VK_SNAPSHOT") + ScriptStep(51000, "close");
+    ASSERT_TRUE(play.temp.Write("play.script", script));
+    GameProcess game(play.exe, play.run, play.Env(), play.temp / "play.err");
+    ASSERT_TRUE(game.Started());
+    ASSERT_EQ(game.Wait(std::chrono::seconds(300)), 0) << play.temp.Read("play.err");
+
+    plat::Image battle, paused, leaving, title;
+    ASSERT_TRUE(play.Shot(0, battle, "e2e_practice_cockpit")) << play.temp.Read("play.err");
+    ASSERT_TRUE(play.Shot(1, paused, "e2e_practice_pause"));
+    ASSERT_TRUE(play.Shot(2, leaving, "e2e_practice_pause_title"));
+    ASSERT_TRUE(play.Shot(3, title, "e2e_practice_left"));
+    ExpectCockpit(battle, "practice");
+    ExpectPauseMenu(paused, 0, "practice's pause menu");
+    ExpectPauseMenu(leaving, 3, "practice's pause menu on the title entry");
+    ExpectTitle(title, "the title after practice");
+}
+
+// The title left alone shows the demonstration battle after 3,600 frames,
+// and a key ends it. The window is 640x480, so that the title's frames
+// keep their pace on a software renderer. Script time is at most 16 ms a
+// frame, so 3,600 frames are at least 57.6 s of it: shots every 4 seconds
+// from 50 seconds on, then Escape.
+TEST(FrontendEndToEndTest, DemonstrationBattleAfterTheTitleIsLeftAlone)
+{
+    PlayFolder play;
+    ASSERT_TRUE(play.temp.Write("run/Config.ini", "[Window]\nw=640\nh=480\nFullScreen=0\n[GameSetting]\n"
+                                                  "KEY_左=37\nKEY_上=38\nKEY_右=39\nKEY_下=40\n"));
+    // 50 seconds are fewer than 3,600 frames of 16 ms: the first shot is the title.
+    constexpr int kFirst = 50000, kShots = 11, kEnd = kFirst + 4000 * kShots;
+    std::string script = ScriptStep(300, "button 1");
+    for (int i = 0; i < kShots; ++i) script += ScriptStep(kFirst + 4000 * i, "key VK_SNAPSHOT");
+    script += ScriptStep(kEnd, "key Escape") + ScriptStep(kEnd + 4000, "key VK_SNAPSHOT") +
+              ScriptStep(kEnd + 5000, "close");
+    ASSERT_TRUE(play.temp.Write("play.script", script));
+    GameProcess game(play.exe, play.run, play.Env(), play.temp / "play.err");
+    ASSERT_TRUE(game.Started());
+    ASSERT_EQ(game.Wait(std::chrono::seconds(400)), 0) << play.temp.Read("play.err");
+
+    // The layout at 640/1024 of its size: the radar's box, the title's logo.
+    auto radar = [](const plat::Image& s) { return CountPixels(s, 505, 6, 630, 131, RadarGreen); };
+    auto logo = [](const plat::Image& s) { return CountPixels(s, 94, 88, 544, 175, White); };
+    plat::Image shot, back;
+    int shown = -1;
+    for (int i = 0; i < kShots && shown < 0; ++i) {
+        ASSERT_TRUE(play.Shot(i, shot)) << play.temp.Read("play.err");
+        ASSERT_EQ(shot.width, 640u);
+        if (i == 0) {
+            EXPECT_GT(logo(shot), 2000u) << "the title at 50 s";
+        }
+        if (radar(shot) > 150 && logo(shot) < 800) shown = i;
+    }
+    ASSERT_GE(shown, 0) << "no demonstration battle within " << kEnd / 1000 << " s";
+    ASSERT_TRUE(play.Shot(shown, shot, "e2e_demonstration"));
+    ASSERT_TRUE(play.Shot(kShots, back, "e2e_demonstration_left"));
+    EXPECT_GT(logo(back), 2000u) << "the title after the demonstration";
 }
 
 }  // namespace

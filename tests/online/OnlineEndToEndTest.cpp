@@ -1,98 +1,76 @@
-// Three real games (offscreen) and the test room server: they log in
-// through the login scene, meet in the room, chat, change a robot and a
-// setting and a team, one leaves, the other two get ready and the server starts the
-// game, which both enter.
+// Real games (offscreen) and the test room server. Three log in through the
+// login scene, meet in the room, chat, change a robot and a setting and a
+// team, one leaves, the other two get ready and the server starts the game,
+// which both enter. Three more fight an online battle in lockstep through a
+// drift, a forced repair, a killed game and a departure.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <map>
+#include <optional>
 #include <string>
 #include <thread>
+#include <tuple>
 
 #include "platform/core/FileSystem.h"
 #include "platform/gfx/Image.h"
-#include "support/GameProcess.h"
+#include "support/PlayFolder.h"
 #include "support/RoomServer.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-// A run folder of the player's own: links to everything the build's run
-// folder holds but the settings, the server list and the screenshots.
-struct PlayerFolder {
-    TempFolder temp;
-    std::string run = temp / "run";
-    std::string exe = run + "/quillon";
-
-    explicit PlayerFolder(const std::string& name)
-    {
-        fs::create_directory(run);
-        for (const auto& entry : fs::directory_iterator(QUILLON_RUN_DIR)) {
-            const std::string leaf = entry.path().filename().string();
-            if (leaf == "Config.ini" || leaf == "server.ini" || leaf == "ScreenShot" || leaf == "quillon") continue;
-            fs::create_symlink(entry.path(), run + "/" + leaf);
-        }
-        std::error_code error;
-        fs::create_hard_link(GamePath(), exe, error);
-        if (error) fs::copy_file(GamePath(), exe, error);
-        EXPECT_FALSE(error) << error.message();
-        EXPECT_TRUE(temp.Write("run/Config.ini",
-                               "[Window]\nw=1024\nh=768\nFullScreen=0\n[GameSetting]\nVolumeBGM=80\nVolumeSE=80\n"
-                               "VolumeVOICE=80\nKEY_左=37\nKEY_上=38\nKEY_右=39\nKEY_下=40\nDefaultName=" +
-                                   name + "\n"));
-        EXPECT_TRUE(temp.Write("run/server.ini", "[ServerList]\nCnt=1\nS0_IP=127.0.0.1\nS0_Name=Loopback\n"));
-    }
-    std::vector<std::string> Env() const
-    {
-        return {"SDL_VIDEODRIVER=offscreen", "SDL_AUDIODRIVER=dummy", "ALSOFT_DRIVERS=null", "QUILLON_QUIET_BOXES=1",
-                "QUILLON_INPUT_SCRIPT=" + temp / "play.script", "QUILLON_REGISTRY_FILE=" + temp / "registry.ini",
-                "QUILLON_INSTANCE_DIR=" + temp.Path(), "XDG_DATA_HOME=" + temp / "data",
-                "ASAN_OPTIONS=detect_leaks=0"};
-    }
-};
+using PlayerFolder = PlayFolder;
 
 // Title to the login scene, the first server of the list, log in and take
-// the first room; `at` shifts the whole script.
+// the first room; `at` shifts the steps after the title menu.
 std::string LoginSteps(int at)
 {
     std::string s = "300 button 1\n";
     auto step = [&](int t, const std::string& what) { s += std::to_string(at + t) + " " + what + "\n"; };
-    for (int t = 1000; t <= 8000; t += 1000) step(t, "key Enter");
+    // After the logo, the menu opened once: a further Enter would choose
+    // its first entry.
+    s += "2400 wait title press\n2500 key Enter\n3000 wait title menu\n";
     for (int i = 0; i < 7; ++i) step(9500 + 1000 * i, "key Down");
     step(17000, "key Enter");
+    // A loaded machine slows the server's answers and the scenes' own
+    // frame counts: the form, the scanned rooms and the room are waited for.
+    step(19500, "wait login input");
     step(20000, "click 200 250");
     step(21000, "click 850 700");
+    step(25500, "wait login rooms");
     step(26000, "key Enter");
+    step(28500, "wait scene room");
     step(29000, "key Enter");
     return s;
 }
 
-std::string Step(int t, const std::string& what) { return std::to_string(t) + " " + what + "\n"; }
+std::string Step(int t, const std::string& what) { return ScriptStep(t, what); }
 
-u32 CountPixels(const plat::Image& image, int left, int top, int right, int bottom, bool (*test)(u32))
-{
-    u32 n = 0;
-    for (int y = top; y < bottom; ++y)
-        for (int x = left; x < right; ++x) {
-            u32 p = 0;
-            std::memcpy(&p, image.surfaces[0].data() + (size_t(y) * image.width + x) * 4, 4);
-            n += test(p) ? 1 : 0;
-        }
-    return n;
-}
+// Games that meet each other keep their scripts to the wall clock they
+// share, rather than each to its own frames.
+const std::string kSharedClock = "QUILLON_TEST_SCRIPT_SLICE=50";
 
 }  // namespace
 
 TEST(OnlineEndToEnd, ThreeGamesMeetInTheRoomOneLeavesTwoStart)
 {
-    RoomServer server(1, RoomServerConfig{0, 4, "Test room", 240000}, 2362, 3362);
+    RoomServer server(1, RoomServerConfig{0, 4, "Test room", 0}, 2362, 3362);
     ASSERT_TRUE(server.Listening()) << "the default room ports are taken";
     PlayerFolder alice("Alice"), bob("Bob"), carol("Carol");
     // Alice logs in first (she is the host), Bob 6 s later, Carol 12 s later.
     std::string a = LoginSteps(0), b = LoginSteps(6000), c = LoginSteps(12000);
+    // Everyone sees all three before Carol leaves, and Alice and Bob see her
+    // gone before the picture and the ready keys.
+    a += Step(30000, "wait members 3") + Step(56000, "wait members 2");
+    b += Step(36000, "wait members 3") + Step(57000, "wait members 2");
+    c += Step(44000, "wait members 3");
     a += Step(20600, "key VK_SNAPSHOT");  // the login screen, server and ID filled in
     a += Step(40000, "text hello");
     a += Step(40500, "key Enter");
@@ -109,14 +87,16 @@ TEST(OnlineEndToEnd, ThreeGamesMeetInTheRoomOneLeavesTwoStart)
     ASSERT_TRUE(bob.temp.Write("play.script", b));
     ASSERT_TRUE(carol.temp.Write("play.script", c));
 
-    GameProcess pa(alice.exe, alice.run, alice.Env(), alice.temp / "err.txt");
-    GameProcess pb(bob.exe, bob.run, bob.Env(), bob.temp / "err.txt");
-    GameProcess pc(carol.exe, carol.run, carol.Env(), carol.temp / "err.txt");
+    GameProcess pa(alice.exe, alice.run, alice.Env({kSharedClock}), alice.temp / "err.txt");
+    GameProcess pb(bob.exe, bob.run, bob.Env({kSharedClock}), bob.temp / "err.txt");
+    GameProcess pc(carol.exe, carol.run, carol.Env({kSharedClock}), carol.temp / "err.txt");
     ASSERT_TRUE(pa.Started() && pb.Started() && pc.Started());
-    EXPECT_EQ(pc.Wait(std::chrono::seconds(150)), 0) << carol.temp.Read("err.txt");
-    EXPECT_EQ(pa.Wait(std::chrono::seconds(150)), 0) << alice.temp.Read("err.txt");
-    EXPECT_EQ(pb.Wait(std::chrono::seconds(60)), 0) << bob.temp.Read("err.txt");
-    EXPECT_TRUE(server.StartValue(0) != 0) << "the server never started the game";
+    // Generous: three games on a loaded machine.
+    EXPECT_EQ(pc.Wait(std::chrono::seconds(500)), 0) << carol.temp.Read("err.txt");
+    EXPECT_EQ(pa.Wait(std::chrono::seconds(500)), 0) << alice.temp.Read("err.txt");
+    EXPECT_EQ(pb.Wait(std::chrono::seconds(120)), 0) << bob.temp.Read("err.txt");
+    EXPECT_TRUE(server.StartValue(0) != 0) << "the server never started the game\nAlice: " << alice.temp.Read("err.txt")
+                                           << "\nBob: " << bob.temp.Read("err.txt") << "\nCarol: " << carol.temp.Read("err.txt");
 
     // What the server saw, in order: three logins, the chat line, Bob's
     // robot change, the delay change, and both ready.
@@ -169,4 +149,172 @@ TEST(OnlineEndToEnd, ThreeGamesMeetInTheRoomOneLeavesTwoStart)
     // Kept beside the other test pictures for a look.
     const std::string shot = std::string(QUILLON_RUN_DIR) + "/online_room.png";
     fs::copy_file(shots[0], shot, fs::copy_options::overwrite_existing);
+}
+
+// ---- the online battle: three real games and the test server -------------------------
+
+namespace {
+
+// One game's BattleHash.log: the fingerprint line of each (run, frame).
+struct HashLog {
+    std::map<std::pair<int, int>, std::string> frames;
+    int runs = 0;
+
+    // Read while the game still writes it, which our own file layer refuses.
+    explicit HashLog(const std::string& path)
+    {
+        std::ifstream in(path);
+        for (std::string line; std::getline(in, line);) {
+            int run = 0, frame = 0;
+            char hash[32] = {};
+            if (std::sscanf(line.c_str(), "run %d frame %d %31s", &run, &frame, hash) != 3) continue;
+            frames[{run, frame}] = line;
+            runs = std::max(runs, run + 1);
+        }
+    }
+    int Last(int run) const
+    {
+        int last = -1;
+        for (const auto& f : frames)
+            if (f.first.first == run) last = std::max(last, f.first.second);
+        return last;
+    }
+};
+
+// Frames of `run` both logs hold, and how many of them disagree; the first
+// disagreeing frame in *first.
+std::pair<int, int> Compare(const HashLog& a, const HashLog& b, int run, int* first = nullptr)
+{
+    int common = 0, differ = 0;
+    for (const auto& [key, line] : a.frames) {
+        if (key.first != run) continue;
+        auto other = b.frames.find(key);
+        if (other == b.frames.end()) continue;
+        ++common;
+        if (other->second != line && differ++ == 0 && first) *first = key.second;
+    }
+    return {common, differ};
+}
+
+// Waits (up to `seconds`) until test() holds.
+template <class Test>
+bool WaitFor(int seconds, Test test)
+{
+    for (int i = 0; i < seconds * 10; ++i) {
+        if (test()) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    return test();
+}
+
+// From `from` to `to`: forward all the way, the shot key every half second,
+// and every three seconds Enter twice (an empty chat line opened and closed).
+std::string Fight(int from, int to)
+{
+    std::string s = Step(from, "keydown Up");
+    for (int t = from; t < to; t += 500) {
+        if (t % 3000 == 0) {
+            s += Step(t, "key Enter");
+            s += Step(t + 150, "key Enter");
+        } else {
+            s += Step(t, "keydown X");
+            s += Step(t + 250, "keyup X");
+        }
+    }
+    return s + Step(to, "keyup Up");
+}
+
+// The pause menu's way back to the room.
+std::string LeaveToRoom(int at)
+{
+    std::string s = Step(at, "key Escape");
+    for (int i = 1; i <= 3; ++i) s += Step(at + 500 * i, "key Down");
+    return s + Step(at + 2000, "key Enter");
+}
+
+}  // namespace
+
+// Alice (the host) and Bob on one team, Carol on another, a computer robot on
+// a third. Bob's game drifts on purpose early on: the check bytes catch it
+// and the repair from Alice's robots puts it right. Then the server forces a
+// repair. Then Carol's game is killed, and later Bob leaves for the room:
+// each time the others go on. Every game simulated the same frames as Alice's
+// in every run, and Alice and Bob end in the room.
+TEST(OnlineEndToEnd, BattleRepairsDriftAndForcedRepairAndOutlivesAKillAndALeave)
+{
+    RoomServer server(1, RoomServerConfig{0, 4, "Battle room", 0}, 2372, 3372);
+    ASSERT_TRUE(server.Listening()) << "the battle test's room ports are taken";
+    PlayerFolder alice("Alice"), bob("Bob"), carol("Carol");
+    std::string a = LoginSteps(0), b = LoginSteps(4000), c = LoginSteps(8000);
+    for (std::string* s : {&a, &b, &c}) *s += Step(37500, "wait members 3") + Step(47500, "wait scene battle");
+    b += Step(38000, "click 882 100");  // Bob's team, one to the left: Alice's
+    a += Step(38000, "click 931 208");  // a computer robot in row 4
+    a += Step(39000, "click 898 184");  // on the team to the right
+    b += Step(41000, "key F1");
+    c += Step(41500, "key F1");
+    a += Step(42000, "key F1");
+    a += Fight(48000, 124000) + LeaveToRoom(125000) + Step(140000, "close");
+    b += Fight(48000, 99000) + LeaveToRoom(100000) + Step(140000, "close");
+    c += Fight(48000, 140000);
+    ASSERT_TRUE(alice.temp.Write("play.script", a));
+    ASSERT_TRUE(bob.temp.Write("play.script", b));
+    ASSERT_TRUE(carol.temp.Write("play.script", c));
+    const std::vector<std::string> same = {kSharedClock, "QUILLON_TEST_HASH_LOG=1", "QUILLON_TEST_ENEMY_HP=1",
+                                           "QUILLON_TEST_PORT_BASE=2372"};
+    std::vector<std::string> drift = same;
+    drift.push_back("QUILLON_TEST_DESYNC_FRAME=60");
+
+    GameProcess pa(alice.exe, alice.run, alice.Env(same), alice.temp / "err.txt");
+    GameProcess pb(bob.exe, bob.run, bob.Env(drift), bob.temp / "err.txt");
+    std::optional<GameProcess> pc(std::in_place, carol.exe, carol.run, carol.Env(same), carol.temp / "err.txt");
+    ASSERT_TRUE(pa.Started() && pb.Started() && pc->Started());
+    const std::string logA = alice.run + "/BattleHash.log", logB = bob.run + "/BattleHash.log",
+                      logC = carol.run + "/BattleHash.log";
+    // Once the drift is repaired and the battle has run a while again, the
+    // server asks for a repair; a while after that Carol's game dies.
+    const bool repaired = WaitFor(500, [&] { return HashLog(logA).Last(1) >= 120; });
+    // What each game ran and said, for a failure's report.
+    auto story = [&] {
+        std::string out;
+        for (const auto& [name, log, folder] : {std::tuple{"Alice", logA, &alice}, {"Bob", logB, &bob}, {"Carol", logC, &carol}}) {
+            const HashLog h(log);
+            out += std::string("\n") + name + ": runs";
+            for (int run = 0; run < h.runs; ++run) out += " " + std::to_string(h.Last(run) + 1);
+            out += "\n" + folder->temp.Read("err.txt");
+        }
+        return out;
+    };
+    ASSERT_TRUE(repaired) << "the drift was never repaired" << story();
+    server.ForceRepair(0);
+    ASSERT_TRUE(WaitFor(300, [&] { return HashLog(logA).Last(2) >= 120; })) << "the forced repair never ended" << story();
+    pc.reset();
+    EXPECT_TRUE(WaitFor(400, [&] { return server.Participants(0) == 2 && !server.BattleRunning(0); }))
+        << "Alice and Bob never both in the room";
+    EXPECT_EQ(pb.Wait(std::chrono::seconds(300)), 0) << bob.temp.Read("err.txt");
+    EXPECT_EQ(pa.Wait(std::chrono::seconds(300)), 0) << alice.temp.Read("err.txt");
+    int returns = 0;
+    for (const auto& m : server.Received(0)) returns += m[0] == 9;
+    EXPECT_EQ(returns, 2);
+
+    const HashLog la(logA), lb(logB), lc(logC);
+    ASSERT_EQ(la.runs, 3) << "a drift repair and a forced one";
+    EXPECT_EQ(lb.runs, 3);
+    // Before the drift all the same, after it Bob's not, till the repair.
+    int first = -1;
+    const auto [common0, differ0] = Compare(la, lb, 0, &first);
+    EXPECT_GE(common0, 60);
+    EXPECT_GT(differ0, 0) << "the drift never showed";
+    EXPECT_EQ(first, 60);
+    EXPECT_EQ(Compare(la, lc, 0).second, 0);
+    // Every later run the same in every game, up to where each left it.
+    for (int run = 1; run < 3; ++run) {
+        for (const HashLog* other : {&lb, &lc}) {
+            const auto [common, differ] = Compare(la, *other, run);
+            EXPECT_GE(common, 100) << "run " << run;
+            EXPECT_EQ(differ, 0) << "run " << run;
+        }
+    }
+    // Neither the killed game nor the one that left held the others up.
+    EXPECT_GT(lb.Last(2), lc.Last(2) + 150) << "Bob's battle stopped with Carol's game";
+    EXPECT_GT(la.Last(2), lb.Last(2) + 150) << "Alice's battle stopped when Bob left";
 }

@@ -132,6 +132,52 @@ TEST(LockOn, AimTurnsAtMostEightDegreesAndLimitsElevation)
     EXPECT_NEAR(me->aimVector.y, std::sin(0.785385f) * std::sqrt(101.0f), 1e-2f);
 }
 
+// The locked robot sees an arrow on the side the locking one stands, red
+// while it attacks, and a threat marker of the matching kind; a computer
+// warns only from within the locked robot's own lock distance.
+TEST(LockOn, TheLockedRobotIsWarnedFromTheLockingSide)
+{
+    struct Case {
+        Vec3 from;
+        i32 attack;
+        u8 control;
+        i32 arrow;  // -1: no warning
+    };
+    // The locked robot faces +z with its side +x.
+    const Case cases[] = {
+        {{-10, 0, 1}, 0, kControlLocal, 0},   {{1, 0, 10}, 0, kControlLocal, 1},
+        {{10, 0, -1}, 1, kControlLocal, 2},   {{0, 0, -10}, 0, kControlLocal, 3},
+        {{-10, 0, -10}, 0, kControlLocal, 3}, {{0, 0, 90}, 0, kControlComputer, 1},
+        {{0, 0, 120}, 0, kControlComputer, -1},
+    };
+    for (const Case& c : cases) {
+        Field f;
+        CRobot_Normal* target = f.Add(0, Vec3());
+        CRobot_Normal* me = f.Add(1, c.from);
+        target->forward = Vec3(0, 0, 1);
+        target->side = Vec3(1, 0, 0);
+        me->controlMode = c.control;
+        me->attackKind = c.attack;
+        me->lockTarget = target;
+        me->WarnLockTarget();
+        SCOPED_TRACE(testing::Message() << c.from.x << "," << c.from.z);
+        for (i32 i = 0; i < 4; ++i) EXPECT_EQ(target->statusFlags[i], i == c.arrow ? (c.attack ? 2 : 1) : 0);
+        LockAlertNode* alert = target->lockAlertList.GetHead()->next;
+        if (c.arrow < 0) {
+            EXPECT_EQ(alert, target->lockAlertList.GetTail());
+            continue;
+        }
+        ASSERT_NE(alert, target->lockAlertList.GetTail());
+        EXPECT_EQ(alert->kind, c.attack ? 1 : 0);
+        EXPECT_EQ(alert->source, me);
+        // The arrow lasts while the lock is refreshed and clears two frames after.
+        target->AgeLockAlerts();
+        EXPECT_NE(target->lockAlertList.GetHead()->next, target->lockAlertList.GetTail());
+        target->AgeLockAlerts();
+        EXPECT_EQ(target->lockAlertList.GetHead()->next, target->lockAlertList.GetTail());
+    }
+}
+
 using LockOnBehindWalls = StageFolderTest;
 
 // Under the tactical rules a target is kept only in sight: 180 frames in a

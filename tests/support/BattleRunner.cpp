@@ -34,7 +34,7 @@ BattleRunnerOptions MakeBattleOptions(GameMode mode, u32 stage, const std::vecto
     auto level = [&](size_t i) { return levels.empty() ? 10 : levels[i % levels.size()]; };
     for (i32 i = 0; i < 4; ++i) {
         o.slotState[i] = 0;
-        o.robot[i] = 0;
+        o.robot[i] = -1;
         o.team[i] = i;
     }
     if (mode != GameMode::LocalBattle) {
@@ -59,11 +59,13 @@ void BattleRunner::Advance(u32 ms) { fakeNow += ms; }
 
 BattleRunner::BattleRunner(const BattleRunnerOptions& options)
 {
+    draw_ = options.draw;
     SetAppClock({FakeNow, FakeSleep});
     plat::SetGfxBackend(options.openGL ? plat::GfxBackend::OpenGL : plat::GfxBackend::Recorder);
     window_ = plat::Window::Create("battle", 0, 0, 1024, 768,
                                    options.openGL ? plat::Window::Hidden : plat::Window::Headless);
     GetGraphicsDevice()->Create(window_.get(), 1024, 768, plat::GfxFormat::X8R8G8B8, false);
+    if (plat::GfxRecorderDevice* rec = Recorder()) rec->SetRecording(options.recordCalls);
 
     CApplication& app = *GetApplication();
     const std::string folder = options.runFolder[0] ? options.runFolder : plat::GetCurrentDirectory();
@@ -141,6 +143,7 @@ u32 BattleRunner::RunFrames(u32 count)
         if (plat::GfxRecorderDevice* rec = Recorder()) rec->ClearCalls();
         ++framesRun_;
         HoldRecordedKeys();
+        if (!draw_) app.frameDrawn = 0;
         scene->Frame();
         // A scene that went away ran its last frame.
         if (FindGameScene() != scene) return i + 1;

@@ -23,7 +23,7 @@ struct BattleRunnerOptions {
     // Participants 0..3: slot state (0 empty, 1 player, 2 computer), robot
     // type, team and computer level.
     i32 slotState[4] = {1, 2, 0, 0};
-    i32 robot[4] = {0, 1, 0, 0};
+    i32 robot[4] = {0, 1, -1, -1};  // -1: no robot
     i32 team[4] = {0, 1, 0, 1};
     i32 level[4] = {0, 0, 0, 0};
     // Folder holding the sample data; empty: the current directory.
@@ -31,6 +31,12 @@ struct BattleRunnerOptions {
     // Draw on OpenGL (a hidden offscreen window) instead of the recorder,
     // for tests that look at the pictures.
     bool openGL = false;
+    // Keep the recorder's log of draw calls (off: the calls run unrecorded,
+    // for runs that only look at the battle).
+    bool recordCalls = true;
+    // Run the draw passes (off: each frame runs as one the game skips
+    // drawing, for runs that only look at the battle).
+    bool draw = true;
     // The battle generator's seed, so a battle can be run again.
     u32 seed = 1;
     // Computer robots added after the mode's own (robot-table slots 4 on),
@@ -87,6 +93,7 @@ private:
     void HoldRecordedKeys();
 
     std::unique_ptr<plat::Window> window_;
+    bool draw_ = true;
     u32 framesRun_ = 0;
     std::vector<RecordedInput> script_;
 };

@@ -32,6 +32,9 @@ struct RoomServer::Room {
         u32 robot = 0, team = 0, inBattle = 0, slotState = 0, rank = 0, id = 0;
         u8 ready = 0;
         i32 nextKeyFrame = 0;  // the first frame its key states have not covered
+        // The leave frame the clients get: the last frame covered, after which
+        // they go on without this participant.
+        i32 LastKeyFrame() const { return nextKeyFrame > 0 ? nextKeyFrame - 1 : 0; }
     };
     u32 index = 0;
     RoomConfig config;
@@ -347,9 +350,9 @@ void RoomServer::Drop(Room& room, Conn& conn)
     if (conn.data || conn.slot < 0) return;
     const int slot = conn.slot;
     Room::Seat& s = room.seats[slot];
-    // The participant stays in everybody's battle up to the first frame its
-    // key states have not covered.
-    const i32 frame = room.running ? s.nextKeyFrame : 0;
+    // The participant stays in everybody's battle up to the last frame its
+    // key states covered.
+    const i32 frame = room.running ? s.LastKeyFrame() : 0;
     s = Room::Seat{};
     for (Conn* c : room.conns)
         if (c->slot == slot && c->socket != plat::InvalidSocket) {
@@ -453,7 +456,7 @@ void RoomServer::Handle(Room& room, Conn& conn, const std::vector<u8>& m)
         out.assign(7, 0);
         out[0] = 9;
         Put16(out, 1, u16(slot));
-        Put32(out, 3, u32(me.nextKeyFrame));
+        Put32(out, 3, u32(me.LastKeyFrame()));
         me.inBattle = 0;
         me.ready = 0;
         ToRoom(room, out);
@@ -473,7 +476,8 @@ void RoomServer::Handle(Room& room, Conn& conn, const std::vector<u8>& m)
         out[0] = 15;
         out[1] = u8(slot);
         std::memcpy(out.data() + 2, p + 1, 8);
-        me.nextKeyFrame = std::max<i32>(me.nextKeyFrame, i32(GetU32(p + 1) + p[8]));
+        // The latest, not the largest: a repair starts the frames again from 0.
+        me.nextKeyFrame = i32(GetU32(p + 1) + p[8]);
         return ToRoom(room, out);
     case 15: {
         if (m.size() < 105) return;

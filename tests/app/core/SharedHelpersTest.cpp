@@ -133,6 +133,7 @@ TEST(DigitLayout, DigitStringsSkipCharactersWithoutACell)
     EXPECT_EQ(Cells(c, LayoutDigitString("-3:05", 5, 0, 1, 0, c, 16)), "-305");
     EXPECT_EQ(Cells(c, LayoutDigitString("12345", 3, 0, 1, 0, c, 16)), "123");
     EXPECT_EQ(LayoutDigitString("999", 3, 0, 1, 0, c, 2), 2);
+    EXPECT_EQ(Cells(c, LayoutDigitString("000123456", -1, 0, 1, 0, c, 16)), "000123456") << "-1: the whole string";
 }
 
 }  // namespace

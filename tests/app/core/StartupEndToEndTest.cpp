@@ -38,20 +38,18 @@ protected:
     std::string errors;
 };
 
-// Start, Enter until the title menu is up, a screenshot, the close box.
+// Start, the logo skipped and the menu opened (one Enter each), a screenshot, the close box.
 std::string ShotOfTheTitleScript()
 {
-    std::string script = "300 button 1\n";
-    for (int t = 1000; t <= 12000; t += 1000) script += std::to_string(t) + " key Enter\n";
+    std::string script = "300 button 1\n2500 key Enter\n8000 key Enter\n";
     return script + "15000 key VK_SNAPSHOT\n17000 close\n";
 }
 
-// Start, Enter until the menu is up, then down, down, up (the cursor ends on
+// Start, the logo skipped and the menu opened, then down, down, up (the cursor ends on
 // the second entry), a screenshot, the close box.
 std::string MenuMovedByArrowsScript()
 {
-    std::string script = "300 button 1\n";
-    for (int t = 1000; t <= 12000; t += 1000) script += std::to_string(t) + " key Enter\n";
+    std::string script = "300 button 1\n2500 key Enter\n8000 key Enter\n";
     return script + "14000 key Down\n15000 key Down\n16000 key Up\n17500 key VK_SNAPSHOT\n19000 close\n";
 }
 

@@ -188,3 +188,61 @@ TEST(HudPictures, DrawingChangesNothing)
     ASSERT_EQ(headless.size(), 18u);
     EXPECT_EQ(drawn, headless);
 }
+
+// Four players share the window: every quarter shows its robot's whole
+// cockpit, the full-screen layout scaled into the quarter (half size), not
+// the piece of a full-size cockpit that happens to fall inside it.
+TEST(HudPictures, EachQuarterOfAFourWaySplitShowsAWholeCockpit)
+{
+    BattleRunnerOptions options = MakeBattleOptions(GameMode::LocalBattle, 0, {0, 1, 2, 3}, {1}, false);
+    for (i32& slot : options.slotState) slot = 1;
+    options.openGL = true;
+    BattleRunner runner(options);
+    CGameScene* scene = runner.Scene();
+    ASSERT_NE(scene, nullptr);
+    LoadDisplayBasics();
+    runner.RunFrames(140);
+    for (i32 v = 0; v < 4; ++v) {
+        const plat::GfxViewport& vp = scene->views[v].viewport;
+        ASSERT_TRUE(scene->views[v].active) << v;
+        ASSERT_EQ(vp.x, static_cast<u32>(v % 2 * kWidth / 2)) << v;
+        ASSERT_EQ(vp.y, static_cast<u32>(v / 2 * kHeight / 2)) << v;
+        ASSERT_EQ(vp.width, static_cast<u32>(kWidth / 2)) << v;
+    }
+    // Labels over robots and threat markers stay off in both shots, so the
+    // shots differ by the cockpit and radar alone.
+    const i32 threatLevel = GetApplication()->video.viewMode;
+    GetApplication()->video.viewMode = 2;
+    scene->hudHideBits = 2;
+    const Shot cockpit = Take(*scene, "hud_split");
+    scene->hudHideBits = 3;
+    const Shot bare = Take(*scene, "hud_split_hidden");
+    scene->hudHideBits = 0;
+    GetApplication()->video.viewMode = threatLevel;
+    ASSERT_EQ(cockpit.pixels.size(), static_cast<size_t>(kWidth * kHeight));
+
+    // Layout rectangles of the full screen and how many of their pixels (at
+    // full size) the cockpit changes at least.
+    struct Element {
+        const char* name;
+        i32 left, top, right, bottom;
+        u32 atLeast;
+    } const elements[] = {
+        {"boost gauge", 512, 709, 900, 740, 500},   {"energy gauge", 202, 709, 480, 740, 500},
+        {"radar", 808, 10, 1008, 210, 2000},        {"kills and score", 10, 10, 266, 100, 2000},
+        {"pilot window", 1, 475, 200, 640, 2000},   {"weapon gauges", 925, 664, 1020, 735, 400},
+        {"hp", 2, 675, 150, 740, 400},
+    };
+    for (i32 v = 0; v < 4; ++v) {
+        const plat::GfxViewport& vp = scene->views[v].viewport;
+        const auto x = [&](i32 layout) { return static_cast<i32>(vp.x) + layout * static_cast<i32>(vp.width) / 1024; };
+        const auto y = [&](i32 layout) { return static_cast<i32>(vp.y) + layout * static_cast<i32>(vp.height) / 768; };
+        for (const Element& e : elements) {
+            u32 n = 0;
+            for (i32 py = y(e.top); py < y(e.bottom); ++py)
+                for (i32 px = x(e.left); px < x(e.right); ++px) n += cockpit.At(px, py) != bare.At(px, py);
+            EXPECT_GT(n, e.atLeast / 4) << e.name << " in view " << v;
+        }
+    }
+    ReleaseDisplayBasics();
+}

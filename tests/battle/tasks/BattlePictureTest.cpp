@@ -21,6 +21,7 @@
 #include "robot/RobotType.h"
 #include "support/BattleRunner.h"
 #include "weapon/Beam.h"
+#include "weapon/Bullet.h"
 #include "weapon/ObjectFactory.h"
 #include "weapon/effects/Flash.h"
 
@@ -254,6 +255,53 @@ TEST(BattlePicture, EverySampleStageShowsItsRobotsTheirShadowsAndItsWater)
             shot.scene->weaponList.Init();
             shot.scene->effectList.DeleteAll();
             shot.scene->effectList.Init();
+
+            // A bright beam bolt (the battle's missile mesh drawn long, lit
+            // brighter than white through the effects) across the view blooms:
+            // just above and below it the frame is brighter with the glow
+            // pass on than with it off.
+            MeshObject& bolt = shot.scene->meshes[2];
+            ASSERT_TRUE(bolt.materials && bolt.materialCount > 0);
+            std::vector<plat::GfxMaterial> boltOwn(bolt.materials, bolt.materials + bolt.materialCount);
+            for (u32 i = 0; i < bolt.materialCount; ++i) {
+                bolt.materials[i].diffuse = ColorF(3.0f, 3.0f, 3.5f, 1.0f);
+                bolt.materials[i].emissive = ColorF(1.6f, 1.6f, 1.9f, 1.0f);
+            }
+            LZ_Bullet* beamBolt = NewObject<LZ_Bullet>(&shot.scene->weaponList, 1);
+            beamBolt->Mesh = &bolt;
+            beamBolt->ShaderMode = 1;
+            // The mesh's long axis (z) stretched three times along the world's x.
+            Mat4& along = beamBolt->Laser.World;
+            along = Mat4::Identity();
+            along.m[0][0] = 0.0f, along.m[0][2] = -1.0f;
+            along.m[2][0] = 3.0f, along.m[2][2] = 0.0f;
+            const Vec3 boltAt(middle.x + 1.0f, 3.5f, middle.z - 2.0f);
+            along.m[3][0] = boltAt.x, along.m[3][1] = boltAt.y, along.m[3][2] = boltAt.z;
+            if (LazerXDrawNode* n = shot.scene->laserDrawList.NewNodeFront(1)) n->object = beamBolt;
+            auto beside = [&] {
+                u32 sum = 0;
+                for (int k = -2; k <= 2; ++k)
+                    for (f32 dy : {-0.3f, 0.3f}) {
+                        const Vec3 p = shot.Screen(Vec3(boltAt.x + 0.8f * static_cast<f32>(k), boltAt.y + dy, boltAt.z));
+                        sum += Luma(shot.At(static_cast<i32>(p.x), static_cast<i32>(p.y)));
+                    }
+                return sum;
+            };
+            shot.Shoot("battle_stage_0_beam_glow");
+            const u32 boltGlowing = beside();
+            GetApplication()->video.hdr = 0;
+            shot.Shoot("battle_stage_0_beam_no_glow");
+            GetApplication()->video.hdr = 1;
+            EXPECT_GT(boltGlowing, beside() + 150) << "the bloom around the bright beam";
+            const Vec3 onBolt = shot.Screen(boltAt), offBolt = shot.Screen(boltAt + Vec3(0.0f, 0.6f, 0.0f));
+            EXPECT_GT(std::abs(static_cast<i32>(Luma(shot.At(static_cast<i32>(onBolt.x), static_cast<i32>(onBolt.y)))) -
+                               static_cast<i32>(Luma(shot.At(static_cast<i32>(offBolt.x), static_cast<i32>(offBolt.y))))),
+                      30)
+                << "the bolt itself, drawn through the effects";
+            std::copy(boltOwn.begin(), boltOwn.end(), bolt.materials);
+            shot.scene->laserDrawList.Init();
+            shot.scene->weaponList.DeleteAll();
+            shot.scene->weaponList.Init();
 
             // A shining mesh weapon behind the robots (the stage's crate, all
             // specular) blooms: with the glow pass on, the frame just outside

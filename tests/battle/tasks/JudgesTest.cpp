@@ -100,6 +100,23 @@ TEST(Judges, OfflineModesDecideShowAndLeave)
         DropTitle();
     }
     {
+        // The cost rule: a team whose last loss took its cost below zero is out.
+        BattleRunnerOptions options = FourRobots();
+        options.localRule = 1;
+        BattleRunner runner(options);
+        CGameScene& scene = *runner.Scene();
+        auto* judge = FindTask<GMTCB_Judge_LocalBattle_RestBody>(scene.tasks);
+        ASSERT_NE(judge, nullptr);
+        scene.paused = 0;
+        scene.teamCosts[2] = scene.teamCosts[3] = 0;
+        EXPECT_EQ(judge->Proc(), kTaskKeep);
+        EXPECT_EQ(judge->picture, nullptr) << "teams 0 and 1 have cost left";
+        scene.teamCosts[1] = static_cast<u32>(-30);
+        EXPECT_EQ(judge->Proc(), kTaskKeep);
+        EXPECT_NE(judge->picture, nullptr) << "a cost spent below zero is spent";
+        app.gameSettings.localRule = 0;
+    }
+    {
         BattleRunnerOptions options;
         options.mode = GameMode::Survival;
         options.modeOption = 1;

@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <string>
+#include <vector>
+
 #include "app/core/Application.h"
 #include "battle/GameScene.h"
 #include "battle/stage/BattleMap.h"
@@ -270,8 +274,11 @@ TEST_F(RenderPasses, ShadowAndWallPassesPutTheirStatesBack)
     plat::GfxSurface* back = GetGraphicsDevice()->backBuffer;
     GMTCB_BeginSHADOWState begin;
     begin.Draw();
+    // Only depth is drawn: no colour target, the map's texture as the depth.
     plat::GfxSurface* target = nullptr;
-    ASSERT_EQ(device->GetRenderTarget(0, &target), plat::GfxResult::Ok);
+    EXPECT_EQ(device->GetRenderTarget(0, &target), plat::GfxResult::NotAvailable);
+    EXPECT_EQ(target, nullptr);
+    ASSERT_EQ(device->GetDepthStencilSurface(&target), plat::GfxResult::Ok);
     EXPECT_EQ(target, shadow->shadowTarget.surface);
     target->Release();
     EXPECT_EQ(State(plat::GfxRenderState::CullMode), static_cast<u32>(plat::CullCW));
@@ -294,8 +301,21 @@ TEST_F(RenderPasses, ShadowAndWallPassesPutTheirStatesBack)
 
     ASSERT_NE(map->areaHitMesh, nullptr);
     device->SetRenderState(plat::GfxRenderState::CullMode, plat::CullCW);
+    scene->animPhase[2] = 0.25f;
     EXPECT_GT(DrawsOf<GMTCB_DrawAreaWall>(), 0u);
     EXPECT_EQ(State(plat::GfxRenderState::CullMode), static_cast<u32>(plat::CullCW));
+    // The wall was drawn with its texture moved along v by the phase, and
+    // the move is off again for whatever draws next.
+    const std::vector<std::string> calls = runner->Recorder()->CallTexts();
+    const auto on = std::find(calls.begin(), calls.end(), "SetTextureStageState 0 TextureTransformFlags 2");
+    const auto draw = std::find_if(calls.begin(), calls.end(),
+                                   [](const std::string& c) { return c.rfind("DrawIndexedPrimitive", 0) == 0; });
+    EXPECT_LT(on, draw);
+    EXPECT_LT(draw, std::find(calls.begin(), calls.end(), "SetTextureStageState 0 TextureTransformFlags 0"));
+    Mat4 moved;
+    ASSERT_EQ(device->GetTransform(plat::GfxTransform::Texture0, &moved), plat::GfxResult::Ok);
+    EXPECT_EQ(moved.m[2][1], 0.25f);
+    EXPECT_EQ(moved.m[1][1], 1.0f);
     EXPECT_EQ(State(plat::GfxRenderState::Lighting), 1u);
     MeshObject* wall = map->areaHitMesh;
     map->areaHitMesh = nullptr;

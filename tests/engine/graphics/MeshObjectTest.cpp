@@ -4,12 +4,14 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
 #include <string>
 
 #include "engine/core/AssetFile.h"
 #include "engine/graphics/GraphicsDevice.h"
 #include "engine/graphics/Shaders.h"
+#include "platform/core/FileSystem.h"
 #include "platform/math/Math.h"
 #include "platform/gfx/Window.h"
 #include "support/EngineGraphics.h"
@@ -58,6 +60,38 @@ TEST_F(MeshLoading, MaterialsTakeDiffuseAsAmbientAndTexturesAreShared)
     EXPECT_EQ(b.textures[0]->refCount, 1u);
     b.Release();
     EXPECT_EQ(tm.Count(), 0u);
+}
+
+// Two folders each with their own "sky.dds" under the same name: each mesh
+// gets its own folder's picture, not the first one loaded.
+TEST_F(MeshLoading, SameTextureNameInTwoFoldersGivesTwoTextures)
+{
+    TempFolder temp;
+    std::string box;
+    ASSERT_TRUE(ReadWholeFile("Quillon/Mesh/Box.x", box));
+    const std::string from = "\"Quillon/Mesh/Box.dds\"";
+    ASSERT_NE(box.find(from), std::string::npos);
+    box.replace(box.find(from), from.size(), "\"sky.dds\"");
+    const std::string here = GetCurrentDirectory();
+    for (const char* source : {"A", "B"}) {
+        std::string picture;
+        ASSERT_TRUE(ReadWholeFile(source[0] == 'A' ? "Quillon/Mesh/Box.dds" : "Quillon/Mesh/Ground.dds", picture));
+        std::filesystem::create_directory(temp / source);
+        ASSERT_TRUE(temp.Write(std::string(source) + "/sky.dds", picture));
+        ASSERT_TRUE(temp.Write(std::string(source) + "/m.x", box));
+    }
+    TextureManager& tm = gd_->textureManager;
+    MeshObject a, b;
+    ASSERT_TRUE(SetCurrentDirectory((temp / "A").c_str()));
+    EXPECT_EQ(a.Load("m.x", 0, &tm), 1) << MeshObject::LastLoadError();
+    ASSERT_TRUE(SetCurrentDirectory((temp / "B").c_str()));
+    EXPECT_EQ(b.Load("m.x", 0, &tm), 1) << MeshObject::LastLoadError();
+    SetCurrentDirectory(here.c_str());
+    ASSERT_TRUE(a.textures && b.textures && a.textures[0]->texture && b.textures[0]->texture);
+    EXPECT_NE(a.textures[0], b.textures[0]);
+    EXPECT_NE(a.textures[0]->texture->Width(), b.textures[0]->texture->Width());
+    a.Release();
+    b.Release();
 }
 
 TEST_F(MeshLoading, TextureLevelsShrinkOrSkipTextures)

@@ -17,22 +17,17 @@
 #include "app/scene/SelectInterface.h"
 #include "frontend/charaselect/CharaSelectTasks.h"
 #include "platform/core/FileSystem.h"
+#include "support/SceneExits.h"
 
 namespace {
 
 u32 gNow = 0;
 u32 FakeNow() { return gNow; }
 
-// Where a start leads; counts its arrivals.
 template <int Id>
-class Exit : public MenuScene {
-public:
-    ~Exit() override { SceneInstance<Exit>() = nullptr; }
-    void Init() { ++arrivals; }
-    static inline int arrivals = 0;
-};
-BaseScene* GetBattle() { return GetSceneInstance<Exit<0>>(); }
-BaseScene* GetTitle() { return GetSceneInstance<Exit<1>>(); }
+using Exit = ExitScene<Id>;
+BaseScene* GetBattle() { return GetBattleExit(); }
+BaseScene* GetTitle() { return GetTitleExit(); }
 
 struct Path {
     const char* name;

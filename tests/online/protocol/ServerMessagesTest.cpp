@@ -178,6 +178,30 @@ TEST(ServerMessages, SettingsKeysChatAndRoomStatus)
     }
     EXPECT_EQ(c.players[4].keyQueue.GetCount(), kKeyQueueLimit);
 
+    // In a repair, the abandoned run's key states of participant 6 may come
+    // before and even after its confirmation (they travel on the other
+    // connection): all are dropped until its new run's frame 0. A second
+    // repair request changes nothing while one runs.
+    c.room.repairState = 2;
+    c.players[6].awaitingNewRun = 1;
+    auto run = [&](u32 frame) {
+        auto m = Msg({15, 6}, 10);
+        PutU32(m.data() + 2, frame);
+        m[9] = 1;
+        c.Apply(m);
+    };
+    run(120);
+    c.Apply(Msg({13, 6}, 3));
+    c.Apply(Msg({10}, 3));
+    EXPECT_EQ(c.room.repairState, 2u);
+    run(121);
+    EXPECT_EQ(c.players[6].keyQueue.GetCount(), 0);
+    run(0);
+    c.room.repairState = 0;
+    run(1);
+    EXPECT_EQ(c.players[6].keyQueue.GetCount(), 2);
+    EXPECT_NE(c.players[6].FindKeyRecord(0), nullptr);
+
     // Chat: kind 10 is a notice; 0 and 1 are lines of a player; 2 only
     // updates the texts over the robot.
     c.Apply(Entry(3, "Wren", 2));

@@ -22,6 +22,7 @@ param vec2 Pair[3] = 1 2 3 4;
 param int UseTex;
 param sampler2D Tex clamp;
 param samplerCube Cube;
+param sampler2DShadow Depth;
 glsl {{
 VARYING vec2 vUv;
 #ifdef VERTEX
@@ -53,12 +54,13 @@ TEST(EffectFile, ReadsParametersTechniquesPassesAndStates)
     EffectFileDesc d;
     std::string err;
     ASSERT_TRUE(ParseEffectFile(kSolid, std::strlen(kSolid), d, err)) << err;
-    ASSERT_EQ(d.params.size(), 6u);
+    ASSERT_EQ(d.params.size(), 7u);
     EXPECT_EQ(d.params[1].name, "Color");
     EXPECT_EQ(d.params[1].initial, (std::vector<f32>{1, 0, 0, 1}));
     EXPECT_EQ(d.params[2].count, 3u);
     EXPECT_TRUE(d.params[4].clamp);
     EXPECT_EQ(d.params[5].type, EffectParamType::SamplerCube);
+    EXPECT_EQ(d.params[6].type, EffectParamType::Sampler2DShadow);
     ASSERT_EQ(d.techniques.size(), 2u);
     ASSERT_EQ(d.techniques[1].passes.size(), 2u);
     EXPECT_EQ(d.techniques[1].passes[1].fragmentEntry, "PSHalf");
@@ -280,6 +282,7 @@ TEST_F(EffectDrawing, MeshSubsetsDrawThroughTheActivePassAndTexturesReachTheSamp
     EXPECT_NE(e->SetTexture("Tex", nullptr), ResultInvalidCall);
     e->SetTexture("Tex", tex.get());
     EXPECT_NE(e->SetTexture("Cube", tex.get()), ResultOk);  // a 2D texture is no cube
+    EXPECT_NE(e->SetTexture("Depth", tex.get()), ResultOk);  // comparisons read depth textures only
     u32 passes = 0;
     e->Begin(&passes, 0);
     e->BeginPass(0);

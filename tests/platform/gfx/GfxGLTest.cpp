@@ -61,6 +61,15 @@ TEST_F(GfxGLTest, TexturedScreenQuadLandsOnItsPixels) {
     gfx_.device->SetRenderState(GfxRenderState::Lighting, 0);
     gfx_.device->SetTexture(0, tex.get());
     DrawQuad(100, 100, 200, 200, 0xFFFFFFFFu);
+    // The stage's texture matrix moves the coordinates half the picture
+    // down its third row while it is on, and stops once it is off.
+    Mat4 scroll;
+    scroll.m[2][1] = 0.5f;
+    gfx_.device->SetTransform(GfxTransform::Texture0, scroll);
+    gfx_.device->SetTextureStageState(0, GfxStageState::TextureTransformFlags, TtfCount2);
+    DrawQuad(400, 100, 200, 200, 0xFFFFFFFFu);
+    gfx_.device->SetTextureStageState(0, GfxStageState::TextureTransformFlags, TtfDisable);
+    DrawQuad(700, 100, 200, 200, 0xFFFFFFFFu);
     ASSERT_EQ(gfx_.device->EndScene(), GfxResult::Ok);
 
     EXPECT_EQ(Pixel(150, 150), 0xFFFF0000u);  // top-left texel
@@ -68,6 +77,10 @@ TEST_F(GfxGLTest, TexturedScreenQuadLandsOnItsPixels) {
     EXPECT_EQ(Pixel(150, 250), 0xFF0000FFu);  // bottom-left
     EXPECT_EQ(Pixel(250, 250), 0xFFFFFFFFu);  // bottom-right
     EXPECT_EQ(Pixel(99, 150), 0xFF202020u);   // left of the quad
+    EXPECT_EQ(Pixel(450, 150), 0xFF0000FFu);  // scrolled: the bottom row on top
+    EXPECT_EQ(Pixel(550, 150), 0xFFFFFFFFu);
+    EXPECT_EQ(Pixel(450, 250), 0xFFFF0000u);  // and the top row below it
+    EXPECT_EQ(Pixel(750, 150), 0xFFFF0000u);  // off again
     EXPECT_EQ(gfx_.device->Present(nullptr), GfxResult::Ok);
 }
 

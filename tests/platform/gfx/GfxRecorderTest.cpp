@@ -74,6 +74,16 @@ TEST_F(GfxRecorderTest, RecordsCallsInOrderWithTheirVertices) {
     EXPECT_EQ(std::memcmp(draw.vertices.data(), v, sizeof v), 0);
     EXPECT_EQ(draw.stride, sizeof(Vtx2D));
     EXPECT_EQ(draw.fvf, kFvf2D);
+
+    // Unrecorded, calls still run and are checked but leave no trace.
+    rec_->SetRecording(false);
+    device_->BeginScene();
+    EXPECT_EQ(device_->DrawPrimitiveUP(GfxPrimitive::TriangleStrip, 2, v, sizeof(Vtx2D)), GfxResult::Ok);
+    EXPECT_EQ(device_->DrawPrimitiveUP(GfxPrimitive::TriangleStrip, 2, v, 20), GfxResult::InvalidCall);
+    device_->EndScene();
+    device_->Present(nullptr);
+    EXPECT_EQ(rec_->Calls().size(), expected.size());
+    EXPECT_EQ(rec_->PresentCount(), 2u);
 }
 
 TEST_F(GfxRecorderTest, DrawsNeedAScenePositionsAndEnoughVertices) {
@@ -222,6 +232,40 @@ TEST_F(GfxRecorderTest, NewRenderTargetBringsAFullViewport) {
     GfxRef<GfxSurface> ps;
     plain->GetSurfaceLevel(0, ps.put());
     EXPECT_EQ(device_->SetRenderTarget(0, ps.get()), GfxResult::InvalidCall);
+
+    // A depth texture: drawn into as the depth surface with no colour
+    // target, never locked, never a colour target, only in the default pool.
+    GfxRef<GfxTexture> depth;
+    GfxTexture* refused = nullptr;
+    EXPECT_EQ(device_->CreateTexture(32, 8, 1, GfxUsageDepthStencil, GfxFormat::D24X8, GfxPool::Managed, &refused),
+              GfxResult::InvalidCall);
+    EXPECT_EQ(device_->CreateTexture(32, 8, 1, GfxUsageDepthStencil, GfxFormat::A8R8G8B8, GfxPool::Default, &refused),
+              GfxResult::InvalidCall);
+    EXPECT_EQ(device_->CreateTexture(32, 8, 1, 0, GfxFormat::D24X8, GfxPool::Managed, &refused), GfxResult::InvalidCall);
+    ASSERT_EQ(device_->CreateTexture(32, 8, 0, GfxUsageDepthStencil, GfxFormat::D24X8, GfxPool::Default, depth.put()),
+              GfxResult::Ok);
+    EXPECT_EQ(depth->GetLevelCount(), 1u);
+    GfxLockedRect lr;
+    EXPECT_EQ(depth->LockRect(0, &lr, nullptr, 0), GfxResult::InvalidCall);
+    GfxRef<GfxSurface> ds, autoDepth;
+    depth->GetSurfaceLevel(0, ds.put());
+    EXPECT_EQ(device_->SetRenderTarget(0, ds.get()), GfxResult::InvalidCall);
+    device_->GetDepthStencilSurface(autoDepth.put());
+    ASSERT_EQ(device_->SetDepthStencilSurface(ds.get()), GfxResult::Ok);
+    ASSERT_EQ(device_->SetRenderTarget(0, nullptr), GfxResult::Ok);
+    device_->GetViewport(&vp);
+    EXPECT_EQ(vp.width, 32u);
+    EXPECT_EQ(vp.height, 8u);
+    EXPECT_EQ(device_->SetViewport(GfxViewport{0, 0, 33, 8, 0, 1}), GfxResult::InvalidCall);
+    EXPECT_EQ(device_->Clear(ClearTarget | ClearZBuffer, 0, 1.0f, 0), GfxResult::InvalidCall);
+    EXPECT_EQ(device_->Clear(ClearZBuffer, 0, 1.0f, 0), GfxResult::Ok);
+    EXPECT_EQ(rec_->CallTexts().back(), "Clear 2 0x0 1 0");
+    EXPECT_EQ(device_->SetDepthStencilSurface(nullptr), GfxResult::InvalidCall);  // nothing left to draw into
+    GfxSurface* none = ps.get();
+    EXPECT_EQ(device_->GetRenderTarget(0, &none), GfxResult::NotAvailable);
+    EXPECT_EQ(none, nullptr);
+    device_->SetRenderTarget(0, s.get());
+    device_->SetDepthStencilSurface(autoDepth.get());
 }
 
 TEST_F(GfxRecorderTest, LostDeviceResetsOnlyOnceDefaultPoolResourcesAreGone) {

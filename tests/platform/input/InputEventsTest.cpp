@@ -124,6 +124,34 @@ TEST(InputScript, BadLinesAreRefusedWithTheirNumber)
     EXPECT_FALSE(plat::LoadInputScript("/no/such/script.txt", &error));
 }
 
+// A wait holds what follows it until the game sets its mark, however long
+// that takes, and the steps after it keep their spacing from then.
+TEST(InputScript, AWaitHoldsLaterStepsUntilTheMark)
+{
+    ASSERT_TRUE(plat::InitEvents());
+    plat::ReleaseAllKeys();
+    std::string error;
+    EXPECT_FALSE(plat::LoadInputScriptText("0 wait scene\n", &error)) << "a wait needs a key and a value";
+    ASSERT_TRUE(plat::LoadInputScriptText("0 key A\n10 wait scene room\n20 key B\n30 quit 4\n", &error)) << error;
+    std::vector<plat::Event> events;
+    plat::Event e;
+    for (int i = 0; i < 200; ++i) {
+        while (plat::PollEvent(e)) events.push_back(e);
+        SDL_Delay(1);
+    }
+    EXPECT_TRUE(Has(events, plat::EventKind::KeyDown, 'A'));
+    EXPECT_FALSE(Has(events, plat::EventKind::KeyDown, 'B')) << "held by the wait";
+    plat::SetScriptMark("scene", "title");
+    for (int i = 0; i < 50; ++i)
+        while (plat::PollEvent(e)) events.push_back(e);
+    EXPECT_FALSE(Has(events, plat::EventKind::KeyDown, 'B')) << "another value of the mark";
+    plat::SetScriptMark("scene", "room");
+    const auto after = Drain();
+    EXPECT_TRUE(Has(after, plat::EventKind::KeyDown, 'B'));
+    EXPECT_TRUE(Has(after, plat::EventKind::Quit, 4));
+    plat::ReleaseAllKeys();
+}
+
 TEST(InputScript, CompositionAndClipboardReachTheirPlatformState)
 {
     ASSERT_TRUE(plat::InitEvents());

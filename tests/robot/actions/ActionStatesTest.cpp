@@ -240,6 +240,22 @@ TEST(ActionStates, ManoeuvresSteerWithinTheirLimitsAndPayBoost)
     EXPECT_TRUE(poor.r.stateProc == &CRobot_Normal::StateFall);
     EXPECT_EQ(poor.r.actionFrame, 15);
 
+    // Launched out of an upper-body attack the manoeuvre starts 30% faster,
+    // once: the climb it inherits must not grow frame after frame (it used to
+    // carry the robot off to infinity).
+    Bot kick;
+    kick.r.airborne = 1;
+    kick.r.SetAction(7, 2.0f, 1, 10, 1.0f, 1, &CRobot_Normal::StateBoostRise);
+    kick.r.velocity.y = 0.15f;
+    kick.r.attackKind = 1;
+    kick.r.commandProgress[kCmdJumpTap].doneTimer = 1;
+    kick.Frame(nullptr, 5, 1u << kInJump);
+    ASSERT_TRUE(kick.r.stateProc == &CRobot_Normal::StateManoeuvre1);
+    EXPECT_NEAR(kick.r.velocity.y, (0.15f - 0.013f) * 1.3f, 1e-5f);
+    for (int i = 0; i < 120; ++i) kick.Frame(nullptr, 8, 1u << kInJump);
+    EXPECT_LT(kick.r.velocity.y, -0.79f);
+    EXPECT_GT(kick.r.velocity.y, -0.82f);
+
     // Holding guard in the second manoeuvre settles the pitch at 38.
     Bot pitch;
     pitch.r.airborne = 1;
