@@ -403,6 +403,9 @@ i32 CGameScene::RebuildRobotsAfterResync()
         auto* unit = static_cast<CRobot_Base*>(node);
         // Nothing may keep pointing at the weapons that just went.
         unit->lockAlertList.Init();
+        // Each client reached the repair at its own frame, holding whatever
+        // input came last; every one restarts from none until new input comes.
+        unit->receivedInput.Clear();
         if (kind != kKindRobot) continue;
         auto* robot = static_cast<CRobot_Normal*>(unit);
         for (BB_Base*& w : robot->attachedWeapons) w = nullptr;
