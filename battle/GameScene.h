@@ -185,6 +185,9 @@ public:
     void SendRobotSnapshotOf(u32 slot, CRobot_Base* robot);
     // The battle's chat line: keys and characters while the battle runs.
     static void ChatHook(u32 message, u64 code, i64 extra);
+    // Under the hash-log test switch, the online result joins the log, so
+    // the games' results can be compared too.
+    static void LogNetResult(bool won);
     // Own input sends left before the next key-state message.
     u32 sendCountdown = 0;
     // The network detail display shows who is being waited for.

@@ -20,6 +20,7 @@
 #include "platform/core/FileSystem.h"
 #include "platform/core/System.h"
 #include "platform/core/TextCodec.h"
+#include "platform/input/InputScript.h"
 #include "platform/input/Keyboard.h"
 #include "robot/Robot.h"
 #include "robot/RobotStateRecord.h"
@@ -176,6 +177,7 @@ i32 CGameScene::Proc_NetWaitStart()
     if (all) {
         netWaiting = 0;
         GetSoundManager().PlaySlot(kSoundMusic, 2, 1);
+        plat::SetScriptMark("battle", "running");
         frameProc = &CGameScene::Proc_NetBattle;
         return 0;
     }
@@ -386,6 +388,14 @@ i32 CGameScene::Proc_NetResync()
     }
     paused = 2;
     return Proc_Normal() == kTaskSceneReplaced ? kTaskSceneReplaced : 0;
+}
+
+void CGameScene::LogNetResult(bool won)
+{
+    NetTestSwitches& s = Switches();
+    if (s.log == plat::InvalidFile) return;
+    const std::string line = "run " + std::to_string(s.run) + (won ? " result won\n" : " result lost\n");
+    plat::WriteFile(s.log, line.data(), line.size());
 }
 
 void CGameScene::ChatHook(u32 message, u64 code, i64)

@@ -22,6 +22,7 @@
 #include "engine/graphics/TextureCache.h"
 #include "platform/core/System.h"
 #include "platform/core/TextCodec.h"
+#include "platform/input/InputScript.h"
 #include "platform/input/Keyboard.h"
 #include "platform/math/Math.h"
 #include "robot/Robot.h"
@@ -120,6 +121,8 @@ void GMTCB_JudgeBase::DecideOffline(bool hasWon)
 void GMTCB_JudgeBase::DecideOnline(bool hasWon)
 {
     won = hasWon ? 1 : 0;
+    CGameScene::LogNetResult(hasWon);
+    plat::SetScriptMark("result", hasWon ? "won" : "lost");
     scene->paused = 1;
     scene->battleEnd = 1;
     scene->frameProc = &CGameScene::Proc_Normal;
@@ -276,6 +279,24 @@ void TestFall(CGameScene& scene)
     if (robot && robot->state == kRobotStateLive)
         robot->ApplyHitDamage(robot->hp, 1.0f, 1.0f, robot->team + 1, nullptr, CRobot_Normal::HitSource::Weapon);
 }
+
+// Online, from that frame of the current run on, every client fells the
+// robots nobody plays any more: the computer's and those whose players left
+// (which otherwise stay on as unpiloted targets). The players still in the
+// battle are left to win without aiming.
+void TestFallUnplayed(CGameScene& scene)
+{
+    static const i32 frame = plat::GetTestSwitch("QUILLON_TEST_FALL_FRAME", -1);
+    if (frame < 0 || scene.battleFrame < u32(frame)) return;
+    CApplication& app = App();
+    for (i32 i = 0; i < kRobotTableSize; ++i) {
+        auto* robot = dynamic_cast<CRobot_Normal*>(scene.robotTable[i]);
+        if (!robot || robot->state != kRobotStateLive) continue;
+        const bool left = robot->controlMode == kControlNetwork && i < app.players.GetCount() && !app.players[i].inBattle;
+        if (robot->controlMode == kControlComputer || left)
+            robot->ApplyHitDamage(robot->hp, 1.0f, 1.0f, robot->team + 1, nullptr, CRobot_Normal::HitSource::Weapon);
+    }
+}
 }  // namespace
 
 i32 GMTCB_Judge_SurvivalMode::Proc_Watch()
@@ -395,6 +416,7 @@ i32 GMTCB_Judge_LocalBattle_RestBody::Proc_Result()
 // experience, or the room for a spectator.
 i32 GMTCB_JudgeBase::DecideLastTeam(i32 living, i32 last, Phase showResult)
 {
+    TestFallUnplayed(*scene);
     if (living > 1) {
         ConnectionHolds();
         return kTaskKeep;

@@ -1,8 +1,9 @@
 // Real games (offscreen) and the test room server. Three log in through the
 // login scene, meet in the room, chat, change a robot and a setting and a
 // team, one leaves, the other two get ready and the server starts the game,
-// which both enter. Three more fight an online battle in lockstep through a
-// drift, a forced repair, a killed game and a departure.
+// which both enter; Bob leaves it and Alice wins alone. Three more fight an
+// online battle in lockstep through a drift, a forced repair and a killed
+// game to its result.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -57,108 +58,11 @@ std::string Step(int t, const std::string& what) { return ScriptStep(t, what); }
 // share, rather than each to its own frames.
 const std::string kSharedClock = "QUILLON_TEST_SCRIPT_SLICE=50";
 
-}  // namespace
-
-TEST(OnlineEndToEnd, ThreeGamesMeetInTheRoomOneLeavesTwoStart)
-{
-    RoomServer server(1, RoomServerConfig{0, 4, "Test room", 0}, 2362, 3362);
-    ASSERT_TRUE(server.Listening()) << "the default room ports are taken";
-    PlayerFolder alice("Alice"), bob("Bob"), carol("Carol");
-    // Alice logs in first (she is the host), Bob 6 s later, Carol 12 s later.
-    std::string a = LoginSteps(0), b = LoginSteps(6000), c = LoginSteps(12000);
-    // Everyone sees all three before Carol leaves, and Alice and Bob see her
-    // gone before the picture and the ready keys.
-    a += Step(30000, "wait members 3") + Step(56000, "wait members 2");
-    b += Step(36000, "wait members 3") + Step(57000, "wait members 2");
-    c += Step(44000, "wait members 3");
-    a += Step(20600, "key VK_SNAPSHOT");  // the login screen, server and ID filled in
-    a += Step(40000, "text hello");
-    a += Step(40500, "key Enter");
-    b += Step(41000, "click 502 100");   // his robot, one to the right
-    b += Step(41700, "click 898 100");   // his team, one to the right
-    a += Step(42000, "click 995 488");   // network delay, one up
-    c += Step(45000, "key Escape");      // Carol leaves the room
-    a += Step(57000, "key VK_SNAPSHOT");  // long after Carol left, even on a loaded machine
-    b += Step(58000, "key F1");
-    a += Step(59000, "key F1");
-    for (std::string* s : {&a, &b}) *s += Step(83000, "close");
-    c += Step(60000, "close");
-    ASSERT_TRUE(alice.temp.Write("play.script", a));
-    ASSERT_TRUE(bob.temp.Write("play.script", b));
-    ASSERT_TRUE(carol.temp.Write("play.script", c));
-
-    GameProcess pa(alice.exe, alice.run, alice.Env({kSharedClock}), alice.temp / "err.txt");
-    GameProcess pb(bob.exe, bob.run, bob.Env({kSharedClock}), bob.temp / "err.txt");
-    GameProcess pc(carol.exe, carol.run, carol.Env({kSharedClock}), carol.temp / "err.txt");
-    ASSERT_TRUE(pa.Started() && pb.Started() && pc.Started());
-    // Generous: three games on a loaded machine.
-    EXPECT_EQ(pc.Wait(std::chrono::seconds(500)), 0) << carol.temp.Read("err.txt");
-    EXPECT_EQ(pa.Wait(std::chrono::seconds(500)), 0) << alice.temp.Read("err.txt");
-    EXPECT_EQ(pb.Wait(std::chrono::seconds(120)), 0) << bob.temp.Read("err.txt");
-    EXPECT_TRUE(server.StartValue(0) != 0) << "the server never started the game\nAlice: " << alice.temp.Read("err.txt")
-                                           << "\nBob: " << bob.temp.Read("err.txt") << "\nCarol: " << carol.temp.Read("err.txt");
-
-    // What the server saw, in order: three logins, the chat line, Bob's
-    // robot change, the delay change, and both ready.
-    int logins = 0, chats = 0, slots = 0, settings = 0, ready = 0;
-    std::vector<u8> bobTeams;
-    for (const auto& m : server.Received(0)) {
-        logins += m[0] == 0;
-        chats += m[0] == 15;
-        slots += m[0] == 1;
-        if (m[0] == 1 && m.size() >= 35 && m[1] == 1) bobTeams.push_back(m[31]);
-        settings += m[0] == 4 && m.size() == 37 && m[5] == 3;
-        ready += m[0] == 8 && m.size() == 5 && m[1] == 1;
-    }
-    EXPECT_EQ(logins, 3);
-    EXPECT_EQ(chats, 1);
-    EXPECT_GE(slots, 2);
-    ASSERT_GE(bobTeams.size(), 2u);
-    EXPECT_NE(bobTeams.front(), bobTeams.back()) << "Bob's team never changed";
-    EXPECT_EQ(settings, 1);
-    EXPECT_EQ(ready, 2);
-
-    // Alice's room: both names in their rows, the chat line and Carol's
-    // leaving line in the chat panel.
-    std::vector<std::string> shots;
-    for (const auto& e : fs::directory_iterator(alice.run + "/ScreenShot")) shots.push_back(e.path().string());
-    std::sort(shots.begin(), shots.end());
-    ASSERT_EQ(shots.size(), 2u);
-    auto load = [](const std::string& path, plat::Image& image) {
-        std::string bytes;
-        return plat::ReadWholeFile(path.c_str(), bytes) && plat::DecodeImage(bytes.data(), bytes.size(), &image);
-    };
-    plat::Image login, image;
-    ASSERT_TRUE(load(shots[0], login));
-    ASSERT_TRUE(load(shots[1], image));
-    ASSERT_EQ(image.width, 1024u);
-    auto bright = [](u32 p) { return ((p >> 16) & 0xFF) > 200 && ((p >> 8) & 0xFF) > 200 && (p & 0xFF) > 200; };
-    // The login screen: the server's address and the ID in their fields.
-    EXPECT_GT(CountPixels(login, 262, 129, 500, 156, bright), 30u) << "the address field";
-    EXPECT_GT(CountPixels(login, 263, 181, 500, 208, bright), 30u) << "the ID field";
-    fs::copy_file(shots[0], std::string(QUILLON_RUN_DIR) + "/online_login.png", fs::copy_options::overwrite_existing);
-    shots.erase(shots.begin());
-    auto green = [](u32 p) { return ((p >> 8) & 0xFF) > 200 && ((p >> 16) & 0xFF) < 80 && (p & 0xFF) < 80; };
-    auto white = [](u32 p) { return ((p >> 16) & 0xFF) > 220 && ((p >> 8) & 0xFF) > 220 && (p & 0xFF) > 220; };
-    EXPECT_GT(CountPixels(image, 520, 73, 800, 96, green), 40u) << "Alice's own row";
-    EXPECT_GT(CountPixels(image, 520, 115, 800, 138, white), 40u) << "Bob's row";
-    EXPECT_GT(CountPixels(image, 22, 480, 729, 600, white), 60u) << "the chat lines";
-    EXPECT_LT(CountPixels(image, 520, 157, 800, 180, white), 10u) << "Carol's row, empty once she left";
-    auto leaving = [](u32 p) { return ((p >> 16) & 0xFF) > 220 && ((p >> 8) & 0xFF) < 60; };
-    EXPECT_GT(CountPixels(image, 22, 480, 729, 600, leaving), 40u) << "Carol's leaving line";
-    // Kept beside the other test pictures for a look.
-    const std::string shot = std::string(QUILLON_RUN_DIR) + "/online_room.png";
-    fs::copy_file(shots[0], shot, fs::copy_options::overwrite_existing);
-}
-
-// ---- the online battle: three real games and the test server -------------------------
-
-namespace {
-
 // One game's BattleHash.log: the fingerprint line of each (run, frame).
 struct HashLog {
     std::map<std::pair<int, int>, std::string> frames;
     int runs = 0;
+    std::string result;  // "won" or "lost" once the battle was decided
 
     // Read while the game still writes it, which our own file layer refuses.
     explicit HashLog(const std::string& path)
@@ -167,6 +71,8 @@ struct HashLog {
         for (std::string line; std::getline(in, line);) {
             int run = 0, frame = 0;
             char hash[32] = {};
+            char what[16] = {};
+            if (std::sscanf(line.c_str(), "run %d result %15s", &run, what) == 2) result = what;
             if (std::sscanf(line.c_str(), "run %d frame %d %31s", &run, &frame, hash) != 3) continue;
             frames[{run, frame}] = line;
             runs = std::max(runs, run + 1);
@@ -232,15 +138,120 @@ std::string LeaveToRoom(int at)
     return s + Step(at + 2000, "key Enter");
 }
 
+
 }  // namespace
+
+TEST(OnlineEndToEnd, ThreeGamesMeetInTheRoomOneLeavesTwoStart)
+{
+    RoomServer server(1, RoomServerConfig{0, 4, "Test room", 0}, 2362, 3362);
+    ASSERT_TRUE(server.Listening()) << "the default room ports are taken";
+    PlayerFolder alice("Alice"), bob("Bob"), carol("Carol");
+    // Alice logs in first (she is the host), Bob 6 s later, Carol 12 s later.
+    std::string a = LoginSteps(0), b = LoginSteps(6000), c = LoginSteps(12000);
+    // Everyone sees all three before Carol leaves, and Alice and Bob see her
+    // gone before the picture and the ready keys.
+    a += Step(30000, "wait members 3") + Step(56000, "wait members 2");
+    b += Step(36000, "wait members 3") + Step(57000, "wait members 2");
+    c += Step(44000, "wait members 3");
+    a += Step(20600, "key VK_SNAPSHOT");  // the login screen, server and ID filled in
+    a += Step(40000, "text hello");
+    a += Step(40500, "key Enter");
+    b += Step(41000, "click 502 100");   // his robot, one to the right
+    b += Step(41700, "click 898 100");   // his team, one to the right
+    a += Step(42000, "click 995 488");   // network delay, one up
+    c += Step(45000, "key Escape");      // Carol leaves the room
+    a += Step(57000, "key VK_SNAPSHOT");  // long after Carol left, even on a loaded machine
+    b += Step(58000, "key F1");
+    a += Step(59000, "key F1");
+    // In the battle Bob leaves for the room at once; Alice, the last team
+    // standing, wins alone, passes her result and is back in the room too.
+    for (std::string* s : {&a, &b}) *s += Step(61000, "wait battle running");
+    b += LeaveToRoom(66000) + Step(70000, "wait scene room") + Step(72000, "close");
+    a += Step(70000, "wait result won");
+    for (int t = 72000; t < 84000; t += 1500) a += Step(t, "key Enter");
+    a += Step(86000, "wait scene room") + Step(88000, "close");
+    c += Step(60000, "close");
+    ASSERT_TRUE(alice.temp.Write("play.script", a));
+    ASSERT_TRUE(bob.temp.Write("play.script", b));
+    ASSERT_TRUE(carol.temp.Write("play.script", c));
+
+    GameProcess pa(alice.exe, alice.run, alice.Env({kSharedClock, "QUILLON_TEST_HASH_LOG=1", "QUILLON_TEST_FALL_FRAME=300"}), alice.temp / "err.txt");
+    GameProcess pb(bob.exe, bob.run, bob.Env({kSharedClock}), bob.temp / "err.txt");
+    GameProcess pc(carol.exe, carol.run, carol.Env({kSharedClock}), carol.temp / "err.txt");
+    ASSERT_TRUE(pa.Started() && pb.Started() && pc.Started());
+    // Generous: three games on a loaded machine.
+    EXPECT_EQ(pc.Wait(std::chrono::seconds(500)), 0) << carol.temp.Read("err.txt");
+    EXPECT_EQ(pa.Wait(std::chrono::seconds(500)), 0) << alice.temp.Read("err.txt");
+    EXPECT_EQ(pb.Wait(std::chrono::seconds(120)), 0) << bob.temp.Read("err.txt");
+    EXPECT_TRUE(server.StartValue(0) != 0) << "the server never started the game\nAlice: " << alice.temp.Read("err.txt")
+                                           << "\nBob: " << bob.temp.Read("err.txt") << "\nCarol: " << carol.temp.Read("err.txt");
+
+    // What the server saw, in order: three logins, the chat line, Bob's
+    // robot change, the delay change, and both ready.
+    int logins = 0, chats = 0, slots = 0, settings = 0, ready = 0, returns = 0;
+    std::vector<u8> bobTeams;
+    for (const auto& m : server.Received(0)) {
+        logins += m[0] == 0;
+        chats += m[0] == 15;
+        slots += m[0] == 1;
+        if (m[0] == 1 && m.size() >= 35 && m[1] == 1) bobTeams.push_back(m[31]);
+        settings += m[0] == 4 && m.size() == 37 && m[5] == 3;
+        ready += m[0] == 8 && m.size() == 5 && m[1] == 1;
+        returns += m[0] == 9;
+    }
+    EXPECT_EQ(logins, 3);
+    EXPECT_EQ(chats, 1);
+    EXPECT_GE(slots, 2);
+    ASSERT_GE(bobTeams.size(), 2u);
+    EXPECT_NE(bobTeams.front(), bobTeams.back()) << "Bob's team never changed";
+    EXPECT_EQ(settings, 1);
+    EXPECT_EQ(ready, 2);
+    EXPECT_EQ(returns, 2) << "Bob's leaving and Alice's return after her result";
+    EXPECT_EQ(HashLog(alice.run + "/BattleHash.log").result, "won") << alice.temp.Read("err.txt");
+
+    // Alice's room: both names in their rows, the chat line and Carol's
+    // leaving line in the chat panel.
+    std::vector<std::string> shots;
+    for (const auto& e : fs::directory_iterator(alice.run + "/ScreenShot")) shots.push_back(e.path().string());
+    std::sort(shots.begin(), shots.end());
+    ASSERT_EQ(shots.size(), 2u);
+    auto load = [](const std::string& path, plat::Image& image) {
+        std::string bytes;
+        return plat::ReadWholeFile(path.c_str(), bytes) && plat::DecodeImage(bytes.data(), bytes.size(), &image);
+    };
+    plat::Image login, image;
+    ASSERT_TRUE(load(shots[0], login));
+    ASSERT_TRUE(load(shots[1], image));
+    ASSERT_EQ(image.width, 1024u);
+    auto bright = [](u32 p) { return ((p >> 16) & 0xFF) > 200 && ((p >> 8) & 0xFF) > 200 && (p & 0xFF) > 200; };
+    // The login screen: the server's address and the ID in their fields.
+    EXPECT_GT(CountPixels(login, 262, 129, 500, 156, bright), 30u) << "the address field";
+    EXPECT_GT(CountPixels(login, 263, 181, 500, 208, bright), 30u) << "the ID field";
+    fs::copy_file(shots[0], std::string(QUILLON_RUN_DIR) + "/online_login.png", fs::copy_options::overwrite_existing);
+    shots.erase(shots.begin());
+    auto green = [](u32 p) { return ((p >> 8) & 0xFF) > 200 && ((p >> 16) & 0xFF) < 80 && (p & 0xFF) < 80; };
+    auto white = [](u32 p) { return ((p >> 16) & 0xFF) > 220 && ((p >> 8) & 0xFF) > 220 && (p & 0xFF) > 220; };
+    EXPECT_GT(CountPixels(image, 520, 73, 800, 96, green), 40u) << "Alice's own row";
+    EXPECT_GT(CountPixels(image, 520, 115, 800, 138, white), 40u) << "Bob's row";
+    EXPECT_GT(CountPixels(image, 22, 480, 729, 600, white), 60u) << "the chat lines";
+    EXPECT_LT(CountPixels(image, 520, 157, 800, 180, white), 10u) << "Carol's row, empty once she left";
+    auto leaving = [](u32 p) { return ((p >> 16) & 0xFF) > 220 && ((p >> 8) & 0xFF) < 60; };
+    EXPECT_GT(CountPixels(image, 22, 480, 729, 600, leaving), 40u) << "Carol's leaving line";
+    // Kept beside the other test pictures for a look.
+    const std::string shot = std::string(QUILLON_RUN_DIR) + "/online_room.png";
+    fs::copy_file(shots[0], shot, fs::copy_options::overwrite_existing);
+}
+
+// ---- the online battle: three real games and the test server -------------------------
+
 
 // Alice (the host) and Bob on one team, Carol on another, a computer robot on
 // a third. Bob's game drifts on purpose early on: the check bytes catch it
 // and the repair from Alice's robots puts it right. Then the server forces a
-// repair. Then Carol's game is killed, and later Bob leaves for the room:
-// each time the others go on. Every game simulated the same frames as Alice's
-// in every run, and Alice and Bob end in the room.
-TEST(OnlineEndToEnd, BattleRepairsDriftAndForcedRepairAndOutlivesAKillAndALeave)
+// repair. Then Carol's game is killed, and the others go on; the computer's
+// robot falls and Alice and Bob win. Every game simulated the same frames as
+// Alice's in every run, both saw the same result and both end in the room.
+TEST(OnlineEndToEnd, BattleRepairsDriftAndForcedRepairOutlivesAKilledGameAndEndsInOneResult)
 {
     RoomServer server(1, RoomServerConfig{0, 4, "Battle room", 0}, 2372, 3372);
     ASSERT_TRUE(server.Listening()) << "the battle test's room ports are taken";
@@ -253,14 +264,22 @@ TEST(OnlineEndToEnd, BattleRepairsDriftAndForcedRepairAndOutlivesAKillAndALeave)
     b += Step(41000, "key F1");
     c += Step(41500, "key F1");
     a += Step(42000, "key F1");
-    a += Fight(48000, 124000) + LeaveToRoom(125000) + Step(140000, "close");
-    b += Fight(48000, 99000) + LeaveToRoom(100000) + Step(140000, "close");
+    // However long the battle takes on a loaded machine, the result is
+    // waited for and passed with Enter, and then the room.
+    for (std::string* s : {&a, &b}) {
+        *s += Fight(48000, 75000) + Step(76000, "wait result won");
+        for (int t = 77000; t < 89000; t += 1500) *s += Step(t, "key Enter");
+        *s += Step(90000, "wait scene room") + Step(92000, "close");
+    }
     c += Fight(48000, 140000);
     ASSERT_TRUE(alice.temp.Write("play.script", a));
     ASSERT_TRUE(bob.temp.Write("play.script", b));
     ASSERT_TRUE(carol.temp.Write("play.script", c));
+    // From frame 400 of a run the computer's robot falls, and so does
+    // Carol's once her game is gone: the battle outlives the repairs and
+    // ends after the kill.
     const std::vector<std::string> same = {kSharedClock, "QUILLON_TEST_HASH_LOG=1", "QUILLON_TEST_ENEMY_HP=1",
-                                           "QUILLON_TEST_PORT_BASE=2372"};
+                                           "QUILLON_TEST_FALL_FRAME=400", "QUILLON_TEST_PORT_BASE=2372"};
     std::vector<std::string> drift = same;
     drift.push_back("QUILLON_TEST_DESYNC_FRAME=60");
 
@@ -280,7 +299,7 @@ TEST(OnlineEndToEnd, BattleRepairsDriftAndForcedRepairAndOutlivesAKillAndALeave)
             const HashLog h(log);
             out += std::string("\n") + name + ": runs";
             for (int run = 0; run < h.runs; ++run) out += " " + std::to_string(h.Last(run) + 1);
-            out += "\n" + folder->temp.Read("err.txt");
+            out += " result " + h.result + "\n" + folder->temp.Read("err.txt");
         }
         return out;
     };
@@ -289,7 +308,7 @@ TEST(OnlineEndToEnd, BattleRepairsDriftAndForcedRepairAndOutlivesAKillAndALeave)
     ASSERT_TRUE(WaitFor(300, [&] { return HashLog(logA).Last(2) >= 120; })) << "the forced repair never ended" << story();
     pc.reset();
     EXPECT_TRUE(WaitFor(400, [&] { return server.Participants(0) == 2 && !server.BattleRunning(0); }))
-        << "Alice and Bob never both in the room";
+        << "Alice and Bob never both in the room" << story();
     EXPECT_EQ(pb.Wait(std::chrono::seconds(300)), 0) << bob.temp.Read("err.txt");
     EXPECT_EQ(pa.Wait(std::chrono::seconds(300)), 0) << alice.temp.Read("err.txt");
     int returns = 0;
@@ -314,7 +333,9 @@ TEST(OnlineEndToEnd, BattleRepairsDriftAndForcedRepairAndOutlivesAKillAndALeave)
             EXPECT_EQ(differ, 0) << "run " << run;
         }
     }
-    // Neither the killed game nor the one that left held the others up.
-    EXPECT_GT(lb.Last(2), lc.Last(2) + 150) << "Bob's battle stopped with Carol's game";
-    EXPECT_GT(la.Last(2), lb.Last(2) + 150) << "Alice's battle stopped when Bob left";
+    // The killed game did not hold the others up, and they ended as one.
+    EXPECT_GT(la.Last(2), lc.Last(2) + 150) << "Alice's battle stopped with Carol's game";
+    EXPECT_EQ(la.Last(2), lb.Last(2));
+    EXPECT_EQ(la.result, "won");
+    EXPECT_EQ(lb.result, "won");
 }
