@@ -110,7 +110,9 @@ std::string BoxMesh(const Vec3& h, const std::vector<Colour>& materials, f32 dro
 
 // ---- body designs --------------------------------------------------------------
 
-enum Role { RoleRoot, RoleWaist, RoleChest, RoleHead, RoleArmR, RoleArmL, RoleLegL, RoleLegR, RoleBack, RoleFixed };
+enum Role {
+    RoleRoot, RoleWaist, RoleChest, RoleHead, RoleArmR, RoleArmL, RoleLegL, RoleLegR, RoleBack, RoleGun, RoleFixed
+};
 
 struct Part {
     std::string name;
@@ -134,7 +136,7 @@ std::vector<Part> Design(int design, f32 s)
         {"Body.x", 1, Vec3(0, 0.45f * s, 0), Vec3(w * 0.8f, 0.35f * s, b), 2, RoleChest},
         {"Head.x", 2, Vec3(0, 0.55f * s, 0), Vec3(0.15f * s, 0.15f * s, 0.17f * s), 2, RoleHead},
         {"Arm_R.x", 2, Vec3(w, 0.2f * s, 0), Vec3(0.1f * s, l * 0.5f, 0.1f * s), 1, RoleArmR},
-        {"Gun.x", 4, Vec3(0, -l * 0.8f, 0.15f * s), Vec3(0.06f * s, 0.06f * s, 0.35f * s), 1, RoleFixed},
+        {"Gun.x", 4, Vec3(0, -l * 0.8f, 0.15f * s), Vec3(0.06f * s, 0.06f * s, 0.35f * s), 1, RoleGun},
         {"Gun_point.x", 5, Vec3(0, 0, 0.4f * s), Vec3(0.02f, 0.02f, 0.02f), 1, RoleFixed},
         {"Sword.x", 4, Vec3(0, -l * 0.8f, 0.3f * s), Vec3(0.03f * s, 0.03f * s, 0.6f * s), 1, RoleFixed},
         {"Arm_L.x", 2, Vec3(-w, 0.2f * s, 0), Vec3(0.1f * s, l * 0.5f, 0.1f * s), 1, RoleArmL},
@@ -199,9 +201,22 @@ bool Looping(int a)
            base == 22 || base == 25;
 }
 
+// Firing poses lift the arms only partly forward: the muzzle stays at chest
+// height, where a level shot meets robots both taller and shorter.
+constexpr f32 kAimRaise = -0.6f;
+
 // Rotation and extra offset of one part in key k of n of animation a.
 void Pose(int a, int k, int n, Role role, Quat* rotation, Vec3* offset)
 {
+    if (role == RoleGun) {
+        // The hand holds the gun level with the chest however the arm is
+        // raised, so shots leave toward what the robot faces, not skyward.
+        Quat arm;
+        Pose(a, k, n, RoleArmR, &arm, offset);
+        *offset = Vec3();
+        *rotation = Quat(-arm.x, -arm.y, -arm.z, arm.w);
+        return;
+    }
     const int base = a >= 50 && a < 100 ? a - 50 : a;
     const f32 t = n > 1 ? static_cast<f32>(k) / static_cast<f32>(n - 1) : 0.0f;
     const f32 swing = std::sin(6.2831853f * static_cast<f32>(k) / static_cast<f32>(n > 0 ? n : 1));
@@ -247,12 +262,12 @@ void Pose(int a, int k, int n, Role role, Quat* rotation, Vec3* offset)
     } else if (base == 19) {
         if (role == RoleArmL) angle = -1.2f;
     } else if (is({21, 104, 105, 109, 110, 111, 112, 116, 117, 118})) {
-        if (role == RoleArmL || role == RoleArmR) angle = -1.2f;
+        if (role == RoleArmL || role == RoleArmR) angle = kAimRaise;
     } else if (a >= 100) {
-        if (role == RoleArmR) angle = -1.5707964f;
+        if (role == RoleArmR) angle = kAimRaise;
         if (role == RoleChest) axis = Vec3(0, 1, 0), angle = a == 101 ? 0.4f : (a == 102 ? -0.4f : 0.0f);
     }
-    if (a == 68 && role == RoleArmR) axis = X, angle = -1.5707964f;
+    if (a == 68 && role == RoleArmR) axis = X, angle = kAimRaise;
     *rotation = angle != 0.0f ? AxisAngle(axis, angle) : Quat();
 }
 
@@ -396,6 +411,31 @@ const ProcArgs kProcArgs[] = {
     {62, {0, 7, 0, 100, 41, 4, 4}},
 };
 
+// What a weapon procedure's shot hits with: power, down value, knock-back
+// and lift. Rapid beams and bullets are light, missiles, lasers and thrown
+// blades heavier, shells, bombs and blasts heaviest; the split missile's
+// carrier hits with ten times the power and its warheads with the power
+// itself. Effects and materials deal nothing and keep what a blade set.
+std::string AttackFor(int proc)
+{
+    static const char* const kLight = "ATTACK(40, 20, 0.02, 0.0); ";
+    static const char* const kHeavy = "ATTACK(60, 50, 0.05, 0.0); ";
+    static const char* const kHeaviest = "ATTACK(90, 100, 0.1, 0.0); ";
+    switch (proc) {
+    case 1: case 2: case 5: case 6: case 8: case 11: case 12: case 13: case 15: case 21: case 22:
+        return kLight;
+    case 3: case 7: case 10: case 14: case 17: case 19: case 20: case 23: case 24: case 25: case 28: case 29:
+    case 31: case 32: case 33:
+        return kHeavy;
+    case 9: case 16: case 18: case 26: case 27:
+        return kHeaviest;
+    case 4:
+        return "ATTACK(9, 100, 0.1, 0.0); ";
+    default:
+        return "";
+    }
+}
+
 std::string Fire(int proc, int point, int cost, int a2, int a3, int a4)
 {
     auto call = [proc](const int (&args)[10]) {
@@ -406,9 +446,9 @@ std::string Fire(int proc, int point, int cost, int a2, int a3, int a4)
     std::string text;
     for (const ProcArgs& row : kProcArgs)
         if (row.proc == proc && row.args[0] != kCallSite) text += (text.empty() ? "" : " ") + call(row.args);
-    if (!text.empty()) return text;
+    if (!text.empty()) return AttackFor(proc) + text;
     const int args[10] = {point, cost, a2, a3, a4, 0, 0, 0, 0, 0};
-    return call(args);
+    return AttackFor(proc) + call(args);
 }
 
 // The entries of every scripted action of one type.

@@ -119,18 +119,29 @@ const std::map<i32, Expect>& Expected()
 const std::vector<i32> kBattles[] = {{0, 1, 2, 3, 4, 5, 6, 7}, {8, 9, 10, 11}};
 constexpr i32 kAttempts = 6;
 
-// A script entry of the robot's type whose commands all fire `proc`.
+// A script entry of the robot's type whose commands all fire `proc`, after
+// at most the attack settings its shot hits with.
+bool SetsAttack(const RobotScriptBase* c)
+{
+    const i32 t = c->GetType();
+    return t == kScrAttackPow || t == kScrAttackDownF || t == kScrAttackForce || t == kScrAttackForceY;
+}
+const Scr_RunProc* FireOf(const ScriptEntry& entry)
+{
+    for (const RobotScriptBase* c : entry.commands)
+        if (c->GetType() == kScrRunProc) return static_cast<const Scr_RunProc*>(c);
+    return nullptr;
+}
 ScriptEntry* EntryFiring(const CRobot_Normal& robot, i32 proc)
 {
     for (i32 anime = 0; anime < 200; ++anime) {
         ScriptEntry* table = ScriptTableOf(robot, anime);
         const i32 count = ScriptEntryCountOf(robot, table);
         for (i32 i = 0; table && i < count; ++i) {
-            const std::vector<RobotScriptBase*>& commands = table[i].commands;
-            bool all = !commands.empty();
-            for (const RobotScriptBase* c : commands) {
+            bool all = FireOf(table[i]) != nullptr;
+            for (const RobotScriptBase* c : table[i].commands) {
                 const auto* fire = c->GetType() == kScrRunProc ? static_cast<const Scr_RunProc*>(c) : nullptr;
-                all = all && fire && fire->proc.index < 0 && fire->proc.value == proc;
+                all = all && (fire ? fire->proc.index < 0 && fire->proc.value == proc : SetsAttack(c));
             }
             if (all) return &table[i];
         }
@@ -140,7 +151,7 @@ ScriptEntry* EntryFiring(const CRobot_Normal& robot, i32 proc)
 
 i32 WeaponPointOf(const ScriptEntry& entry)
 {
-    const auto* fire = static_cast<const Scr_RunProc*>(entry.commands[0]);
+    const Scr_RunProc* fire = FireOf(entry);
     return fire->args[0].index < 0 ? fire->args[0].value : 0;
 }
 
