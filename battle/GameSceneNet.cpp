@@ -151,9 +151,12 @@ void CGameScene::ApplyDepartures()
             e->joined = 0;
             plat::Utf8CopyTruncated(r->displayName, sizeof r->displayName, "--- 玩家已断开 ---        ");
             r->pilotIndex = -1;
+            // Nobody steers it any more: it stops rather than keep the last input.
+            r->receivedInput.Clear();
         } else if (e->returnMarker >= 0 && static_cast<i64>(e->returnMarker) + 1 == target) {
             e->inBattle = 0;
             plat::Utf8CopyTruncated(r->displayName, sizeof r->displayName, "--- 无人驾驶 ---    ");
+            r->receivedInput.Clear();
         }
     }
 }
