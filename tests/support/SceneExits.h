@@ -1,6 +1,23 @@
 #pragma once
-// Stand-in scenes a scene under test leaves for; each counts its arrivals.
+// What a front-end scene under test stands on: the run folder's lists and
+// pilots, and stand-in scenes it leaves for, each counting its arrivals.
+#include <cstdio>
+
+#include "app/core/Application.h"
+#include "app/core/Startup.h"
+#include "app/player/PilotRegistry.h"
 #include "app/scene/BaseScene.h"
+#include "platform/core/FileSystem.h"
+
+// The test runs in the run folder: its robots, stages and pilots, an empty
+// part inventory.
+inline void UseRunFolder(CApplication& app)
+{
+    std::snprintf(app.startupDir, sizeof app.startupDir, "%s", plat::GetCurrentDirectory().c_str());
+    FillFolderLists(app);
+    app.partInventory.Reset();
+    GetPilotRegistry()->ScanFolders(app.startupDir);
+}
 
 template <int Id>
 class ExitScene : public MenuScene {

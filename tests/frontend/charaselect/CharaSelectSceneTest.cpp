@@ -51,10 +51,7 @@ protected:
     {
         gNow = 1000000;
         SetAppClock({FakeNow, [](u32) {}});
-        std::snprintf(app.startupDir, sizeof app.startupDir, "%s", plat::GetCurrentDirectory().c_str());
-        FillFolderLists(app);
-        app.partInventory.Reset();
-        GetPilotRegistry()->ScanFolders(app.startupDir);
+        UseRunFolder(app);
         GetCharaSelectExits() = {GetBattle, GetTitle};
         Exit<0>::arrivals = Exit<1>::arrivals = 0;
         for (i32 i = 0; i < 4; ++i) {

@@ -42,10 +42,7 @@ protected:
     {
         gNow = 1000000;
         SetAppClock({FakeNow, [](u32) {}});
-        std::snprintf(app.startupDir, sizeof app.startupDir, "%s", plat::GetCurrentDirectory().c_str());
-        FillFolderLists(app);
-        app.partInventory.Reset();
-        GetPilotRegistry()->ScanFolders(app.startupDir);
+        UseRunFolder(app);
         GetVSRoomExits() = {GetBattle, GetTitle};
         Exit<0>::arrivals = Exit<1>::arrivals = 0;
         app.gameSettings.gameMode = GameMode::LocalBattle;
