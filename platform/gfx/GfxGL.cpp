@@ -3,6 +3,7 @@
 // render targets read back as textures without flipping; Present blits the
 // back buffer into the window upside down to match GL's bottom-up window.
 #include <SDL.h>
+#include <malloc.h>
 
 #include <algorithm>
 #include <array>
@@ -174,8 +175,8 @@ public:
         for (const auto& [key, program] : programs_)
             if (program != program_) gl::DeleteProgram(program);
         if (program_) gl::DeleteProgram(program_);
-        GLuint buffers[3] = {ubo_, streamVbo_, streamIbo_};
-        gl::DeleteBuffers(3, buffers);
+        GLuint buffers[4] = {ubo_, streamVbo_, streamIbo_, pixelUbo_};
+        gl::DeleteBuffers(4, buffers);
         gl::DeleteVertexArrays(1, &vao_);
         GLuint fbos[3] = {fbo_, copySrc_, copyDst_};
         gl::DeleteFramebuffers(3, fbos);
@@ -193,14 +194,18 @@ public:
         if (!BuildProgram(error)) return false;
         gl::GenVertexArrays(1, &vao_);
         gl::BindVertexArray(vao_);
-        GLuint buffers[3];
-        gl::GenBuffers(3, buffers);
+        GLuint buffers[4];
+        gl::GenBuffers(4, buffers);
         ubo_ = buffers[0];
         streamVbo_ = buffers[1];
         streamIbo_ = buffers[2];
+        pixelUbo_ = buffers[3];
         gl::BindBuffer(GL_UNIFORM_BUFFER, ubo_);
         gl::BufferData(GL_UNIFORM_BUFFER, sizeof(glsl::FixedFunctionBlock), nullptr, GL_DYNAMIC_DRAW);
         gl::BindBufferBase(GL_UNIFORM_BUFFER, 0, ubo_);
+        gl::BindBuffer(GL_UNIFORM_BUFFER, pixelUbo_);
+        gl::BufferData(GL_UNIFORM_BUFFER, sizeof(glsl::FixedFunctionPixelBlock), nullptr, GL_DYNAMIC_DRAW);
+        gl::BindBufferBase(GL_UNIFORM_BUFFER, 1, pixelUbo_);
         GLuint fbos[3];
         gl::GenFramebuffers(3, fbos);
         fbo_ = fbos[0];
@@ -635,11 +640,19 @@ protected:
         glsl::FixedFunctionBlock block;
         FillBlock(call, has, block);
         UseProgramFor(block.switches);
-        gl::BindBuffer(GL_UNIFORM_BUFFER, ubo_);
         if (!blockValid_ || std::memcmp(&block, &lastBlock_, sizeof block) != 0) {
+            gl::BindBuffer(GL_UNIFORM_BUFFER, ubo_);
             gl::BufferSubData(GL_UNIFORM_BUFFER, 0, sizeof block, &block);
             lastBlock_ = block;
             blockValid_ = true;
+            glsl::FixedFunctionPixelBlock pixel;
+            glsl::FillPixelBlock(block, pixel);
+            if (std::memcmp(&pixel, &lastPixelBlock_, sizeof pixel) != 0 || !pixelBlockValid_) {
+                gl::BindBuffer(GL_UNIFORM_BUFFER, pixelUbo_);
+                gl::BufferSubData(GL_UNIFORM_BUFFER, 0, sizeof pixel, &pixel);
+                lastPixelBlock_ = pixel;
+                pixelBlockValid_ = true;
+            }
         }
         const GLenum mode = GlPrimitive(call.type);
         const GLenum indexType = call.indexFormat == GfxFormat::Index32 ? GL_UNSIGNED_INT : GL_UNSIGNED_SHORT;
@@ -802,20 +815,23 @@ private:
         current_ = program;
         const GLuint block = gl::GetUniformBlockIndex(program, "FixedFunction");
         if (block != GL_INVALID_INDEX) gl::UniformBlockBinding(program, block, 0);
+        const GLuint pixel = gl::GetUniformBlockIndex(program, "FixedFunctionPixel");
+        if (pixel != GL_INVALID_INDEX) gl::UniformBlockBinding(program, pixel, 1);
         gl::Uniform1i(gl::GetUniformLocation(program, "uTex0"), 0);
         gl::Uniform1i(gl::GetUniformLocation(program, "uTex1"), 1);
     }
 
-    static GLuint LinkFixedFunction(const char* switches, std::string* error) {
-        const char* vertex[4] = {"#version 330 core\n", glsl::kBlock, switches, glsl::kVertex};
-        const char* fragment[4] = {"#version 330 core\n", glsl::kBlock, switches, glsl::kFragment};
-        return GlBuildProgram(vertex, 4, fragment, 4, nullptr, error);
+    static GLuint LinkFixedFunction(const char* switches, const char* pixelSwitches, std::string* error) {
+        const char* vertex[5] = {"#version 330 core\n", glsl::kBlock, switches, glsl::kFogFactor, glsl::kVertex};
+        const char* fragment[5] = {"#version 330 core\n", glsl::kPixelBlock, pixelSwitches, glsl::kFogFactor,
+                                   glsl::kFragment};
+        return GlBuildProgram(vertex, 5, fragment, 5, nullptr, error);
     }
 
     // The general program, reading every switch from the block: what draws
     // use when a combination's own program cannot be had.
     bool BuildProgram(std::string* error) {
-        program_ = LinkFixedFunction(glsl::kBlockSwitches, error);
+        program_ = LinkFixedFunction(glsl::kBlockSwitches, glsl::kPixelBlockSwitches, error);
         if (!program_) return false;
         SetUpProgram(program_);
         return true;
@@ -849,7 +865,8 @@ private:
         // A frame never needs this many; past it the general program serves.
         if (programs_.size() >= kMaxPrograms) return program_;
         std::string error;
-        GLuint program = LinkFixedFunction(glsl::SwitchConstants(key).c_str(), &error);
+        const std::string constants = glsl::SwitchConstants(key);
+        GLuint program = LinkFixedFunction(constants.c_str(), constants.c_str(), &error);
         if (program) {
             SetUpProgram(program);
             ++g_programsBuilt;
@@ -864,7 +881,7 @@ private:
     SDL_GLContext context_;
     Window* window_;
     bool loaded_ = false;
-    GLuint program_ = 0, vao_ = 0, ubo_ = 0, streamVbo_ = 0, streamIbo_ = 0;
+    GLuint program_ = 0, vao_ = 0, ubo_ = 0, pixelUbo_ = 0, streamVbo_ = 0, streamIbo_ = 0;
     GLuint fbo_ = 0, copySrc_ = 0, copyDst_ = 0;
     GLuint samplers_[kGfxStages] = {};
     Attachment attachedColor_ = kUnknownAttachment;
@@ -873,6 +890,8 @@ private:
     GlCache cache_;
     glsl::FixedFunctionBlock lastBlock_;
     bool blockValid_ = false;
+    glsl::FixedFunctionPixelBlock lastPixelBlock_;
+    bool pixelBlockValid_ = false;
     static constexpr size_t kMaxPrograms = 256;
     using ProgramKeyBytes = std::array<i32, sizeof(glsl::FixedFunctionSwitches) / sizeof(i32)>;
     std::map<ProgramKeyBytes, GLuint> programs_;
@@ -880,6 +899,17 @@ private:
     glsl::FixedFunctionSwitches lastKey_{};
     bool keyValid_ = false;
 };
+
+// A software driver allocates and frees its per-frame working memory (tens
+// of megabytes of draw records) every frame. Returning it to the system at
+// each free and faulting it back in at the next frame cost a core several
+// milliseconds a frame; keeping it in the process costs nothing.
+void KeepFreedMemory()
+{
+    mallopt(M_TRIM_THRESHOLD, 512 << 20);
+    mallopt(M_TOP_PAD, 16 << 20);
+    mallopt(M_MMAP_THRESHOLD, 32 << 20);
+}
 
 class GfxGLSystem : public GfxSystem {
 public:
@@ -907,6 +937,7 @@ public:
         Window* window = params->deviceWindow ? params->deviceWindow : focus;
         if (window == nullptr || NativeOf(window) == nullptr) return GfxResult::NotAvailable;
         DriverAllocations driver;
+        KeepFreedMemory();
         // The three requests of the start-up: a hardware context, then any
         // context, then explicitly a software one.
         SDL_GL_ResetAttributes();

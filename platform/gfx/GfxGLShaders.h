@@ -1,5 +1,6 @@
 #pragma once
 // GLSL of the emulated fixed-function pipeline and the uniform block it reads.
+#include <cstring>
 #include <string>
 
 #include "platform/core/Types.h"
@@ -46,6 +47,33 @@ struct FixedFunctionBlock {
 static_assert(sizeof(FixedFunctionBlock) == 8 * 64 + 6 * 16 + 16 * 16 + 4 * 16 + 4 * 16 + 2 * 32 + 2 * 16,
               "FixedFunctionBlock must match the std140 layout");
 
+// What the pixel stage reads, in a block of its own: a software rasterizer
+// keeps a copy of the pixel stage's constants for every draw whose constants
+// differ, so draws that change only what the vertex stage reads (the world
+// matrix of each billboard, say) must leave this block as it was.
+struct FixedFunctionPixelBlock {
+    float fogColor[4];
+    float fogParams[4];
+    float textureFactor[4];
+    i32 vertex2[4];
+    i32 fog[4];
+    i32 stageColor[2][4];
+    i32 stageAlpha[2][4];
+    i32 alphaTest[4];
+};
+static_assert(sizeof(FixedFunctionPixelBlock) == 10 * 16, "FixedFunctionPixelBlock is ten std140 rows");
+
+inline void FillPixelBlock(const FixedFunctionBlock& b, FixedFunctionPixelBlock& p) {
+    std::memcpy(p.fogColor, b.fogColor, sizeof p.fogColor);
+    std::memcpy(p.fogParams, b.fogParams, sizeof p.fogParams);
+    std::memcpy(p.textureFactor, b.textureFactor, sizeof p.textureFactor);
+    std::memcpy(p.vertex2, b.switches.vertex2, sizeof p.vertex2);
+    std::memcpy(p.fog, b.switches.fog, sizeof p.fog);
+    std::memcpy(p.stageColor, b.switches.stageColor, sizeof p.stageColor);
+    std::memcpy(p.stageAlpha, b.switches.stageAlpha, sizeof p.stageAlpha);
+    std::memcpy(p.alphaTest, b.switches.alphaTest, sizeof p.alphaTest);
+}
+
 inline constexpr const char* kBlock = R"(
 layout(std140) uniform FixedFunction {
     mat4 uWorld[4];
@@ -76,6 +104,28 @@ layout(std140) uniform FixedFunction {
     ivec4 uMisc;
 };
 
+)";
+
+// The pixel stage's block; its names stand in for the vertex block's, which
+// the pixel stage does not declare.
+inline constexpr const char* kPixelBlock = R"(
+layout(std140) uniform FixedFunctionPixel {
+    vec4 pFogColor;
+    vec4 pFogParams;
+    vec4 pTFactor;
+    ivec4 pVtx2;
+    ivec4 pFog;
+    ivec4 pStageColor[2];
+    ivec4 pStageAlpha[2];
+    ivec4 pAlphaTest;
+};
+#define uFogColor pFogColor
+#define uFogParams pFogParams
+#define uTFactor pTFactor
+#define uAlphaTest pAlphaTest
+)";
+
+inline constexpr const char* kFogFactor = R"(
 float FogFactor(int mode, float d) {
     if (mode == 3) {
         float span = uFogParams.y - uFogParams.x;
@@ -280,6 +330,10 @@ inline constexpr const char* kBlockSwitches =
     "#define sVtx uVtx\n#define sVtx2 uVtx2\n#define sFog uFog\n#define sMatSrc uMatSrc\n"
     "#define sStageColor uStageColor\n#define sStageAlpha uStageAlpha\n#define sAlphaTest uAlphaTest\n"
     "#define sMisc uMisc\n";
+
+inline constexpr const char* kPixelBlockSwitches =
+    "#define sVtx2 pVtx2\n#define sFog pFog\n#define sStageColor pStageColor\n#define sStageAlpha pStageAlpha\n"
+    "#define sAlphaTest pAlphaTest\n";
 
 // The same names as the constants of one combination; goes between kBlock
 // and a body in place of kBlockSwitches.
