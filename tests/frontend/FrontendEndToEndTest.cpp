@@ -59,10 +59,12 @@ void ExpectPauseMenu(const plat::Image& shot, int at, const char* what)
         const u32 red = CountPixels(shot, 0, top, 1024, top + 40, [](u32 p) {
             return int(p >> 16 & 0xFF) > int(p >> 8 & 0xFF) + 30 && int(p >> 16 & 0xFF) > int(p & 0xFF) + 30;
         });
+        // The bar reddens more than half of its band; red scenery behind the
+        // overlay (a stage's orange blocks) may redden some of another band.
         if (i == at) {
             EXPECT_GT(red, 20000u) << what << ": bar " << i;
         } else {
-            EXPECT_LT(red, 2000u) << what << ": no bar " << i;
+            EXPECT_LT(red, 14000u) << what << ": no bar " << i;
         }
         EXPECT_GT(CountPixels(shot, 360, top - 4, 664, top + 44, White), 300u) << what << ": entry " << i;
     }
