@@ -647,7 +647,7 @@ protected:
             blockValid_ = true;
             glsl::FixedFunctionPixelBlock pixel;
             glsl::FillPixelBlock(block, pixel);
-            if (std::memcmp(&pixel, &lastPixelBlock_, sizeof pixel) != 0 || !pixelBlockValid_) {
+            if (!pixelBlockValid_ || std::memcmp(&pixel, &lastPixelBlock_, sizeof pixel) != 0) {
                 gl::BindBuffer(GL_UNIFORM_BUFFER, pixelUbo_);
                 gl::BufferSubData(GL_UNIFORM_BUFFER, 0, sizeof pixel, &pixel);
                 lastPixelBlock_ = pixel;

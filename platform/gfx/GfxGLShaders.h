@@ -1,5 +1,5 @@
 #pragma once
-// GLSL of the emulated fixed-function pipeline and the uniform block it reads.
+// GLSL of the emulated fixed-function pipeline and the uniform blocks it reads.
 #include <cstring>
 #include <string>
 
@@ -331,12 +331,13 @@ inline constexpr const char* kBlockSwitches =
     "#define sStageColor uStageColor\n#define sStageAlpha uStageAlpha\n#define sAlphaTest uAlphaTest\n"
     "#define sMisc uMisc\n";
 
+// The pixel stage's switch names, read from its own block.
 inline constexpr const char* kPixelBlockSwitches =
     "#define sVtx2 pVtx2\n#define sFog pFog\n#define sStageColor pStageColor\n#define sStageAlpha pStageAlpha\n"
     "#define sAlphaTest pAlphaTest\n";
 
-// The same names as the constants of one combination; goes between kBlock
-// and a body in place of kBlockSwitches.
+// The same names as the constants of one combination; goes between a block
+// and a body in place of kBlockSwitches and kPixelBlockSwitches.
 inline std::string SwitchConstants(const FixedFunctionSwitches& s) {
     auto v = [](const i32(&x)[4]) {
         return "ivec4(" + std::to_string(x[0]) + ", " + std::to_string(x[1]) + ", " + std::to_string(x[2]) + ", " +
