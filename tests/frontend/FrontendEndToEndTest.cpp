@@ -198,7 +198,9 @@ TEST(FrontendEndToEndTest, DemonstrationBattleAfterTheTitleIsLeftAlone)
         if (i == 0) {
             EXPECT_GT(logo(shot), 2000u) << "the title at 50 s";
         }
-        if (radar(shot) > 150 && logo(shot) < 800) shown = i;
+        // The radar's green is drawn only in the battle; bright scenery there
+        // may whiten the logo's box, so the logo does not decide.
+        if (radar(shot) > 150) shown = i;
     }
     ASSERT_GE(shown, 0) << "no demonstration battle within " << kEnd / 1000 << " s";
     ASSERT_TRUE(play.Shot(shown, shot, "e2e_demonstration"));
