@@ -344,8 +344,13 @@ i32 CGameScene::Proc_NetResync()
                 words[2 * kTeamArraySize + t] = teamCosts[t];
             }
             SendHostStateBlock(words);
-            for (i32 i = 0; i < kParticipants; ++i)
-                if (robotTable[i] && !IsSpectator(robotTable[i])) SendRobotSnapshotOf(static_cast<u32>(i), robotTable[i]);
+            // The robots nobody plays (the computer's, a departed player's)
+            // go first: the others wait only for the played robots' blocks,
+            // and the connection keeps the order, so once those are in, all are.
+            for (const bool played : {false, true})
+                for (i32 i = 0; i < kParticipants; ++i)
+                    if (robotTable[i] && !IsSpectator(robotTable[i]) && networked(i) == played)
+                        SendRobotSnapshotOf(static_cast<u32>(i), robotTable[i]);
         }
         room.repairState = 2;
     } else if (room.repairState == 2) {
@@ -381,7 +386,11 @@ i32 CGameScene::Proc_NetResync()
         for (i32 i = 0; i < kRobotTableSize; ++i)
             if (networked(i) && app.players[i].snapshotState != 2) all = false;
         if (all) {
-            for (i32 i = 0; i < kRobotTableSize && i < app.players.GetCount(); ++i) app.players[i].snapshotState = 0;
+            // A block of this repair must never stand in for one a later repair misses.
+            for (i32 i = 0; i < kRobotTableSize && i < app.players.GetCount(); ++i) {
+                app.players[i].snapshotState = 0;
+                app.players[i].snapshot.clear();
+            }
             room.repairState = 0;
             ++Switches().run;
             app.AddChatLine("--- 同步错误修复完毕 ---    ", 0xFF00FF64u);

@@ -22,6 +22,7 @@ namespace {
 
 u32 g_messages = 0;
 bool g_remoteDisagrees = false;
+std::vector<u32> g_snapshotSlots;  // the host's robot blocks, in the order sent
 
 void Relay(u32 slot, const u8 input[10], u8 check, u32 frame, u8 repeat)
 {
@@ -45,6 +46,7 @@ void SendKeys(const u8 input[10], u8 check, u32 frame, u8 repeat)
 
 void StoreSnapshot(const u8* block, u32 size)
 {
+    g_snapshotSlots.push_back(block[0]);
     PlayerEntry& e = GetApplication()->players[block[0]];
     e.snapshot.assign(block, block + size);
     e.snapshot.resize(RobotSnapshotSize);
@@ -79,10 +81,13 @@ TEST(NetLockstep, DelayRepeatDisagreementAndRepair)
     GetApplication()->gameSettings.roomSetting = 2;  // one message every two frames
     g_messages = 0;
     g_remoteDisagrees = false;
+    g_snapshotSlots.clear();
 
     BattleRunnerOptions options;
     options.mode = GameMode::Online;
     options.slotState[0] = options.slotState[1] = 1;
+    options.slotState[2] = 2;  // and a computer's robot
+    options.robot[2] = 2;
     BattleRunner runner(options);
     CGameScene& scene = *runner.Scene();
     CApplication& app = *GetApplication();
@@ -136,7 +141,10 @@ TEST(NetLockstep, DelayRepeatDisagreementAndRepair)
     EXPECT_TRUE(scene.frameProc == &CGameScene::Proc_NetBattle);
     EXPECT_EQ(room.repairState, 0u);
     EXPECT_TRUE(LastChatHas("同步错误修复完毕"));
-    EXPECT_EQ(app.players[0].snapshot.size(), RobotSnapshotSize);
+    // The computer's block went before the players' (the others wait only
+    // for theirs), and no block outlives its repair.
+    EXPECT_EQ(g_snapshotSlots, (std::vector<u32>{2, 0, 1}));
+    for (i32 i = 0; i < 3; ++i) EXPECT_TRUE(app.players[i].snapshot.empty());
     EXPECT_EQ(scene.battleFrame, 0u) << "the battle starts again from frame 0";
     runner.RunFrames(10);
     EXPECT_EQ(scene.battleFrame, 10u);
