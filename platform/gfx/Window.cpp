@@ -1,7 +1,10 @@
 #include "platform/gfx/Window.h"
 
 #include <SDL.h>
+#include <sched.h>
+#include <unistd.h>
 
+#include <cstdlib>
 #include <cstring>
 
 #include "platform/core/DriverAllocations.h"
@@ -42,12 +45,30 @@ void SetSystemTitle(SDL_Window* window, const char* title)
 
 }  // namespace
 
+void PrepareGlDriver()
+{
+    static const bool done = [] {
+        cpu_set_t set;
+        long processors = sched_getaffinity(0, sizeof set, &set) == 0 ? CPU_COUNT(&set) : sysconf(_SC_NPROCESSORS_ONLN);
+        // The software renderer starts a drawing thread per processor, and the
+        // game's own thread shares them; on two processors one drawing thread
+        // then gets a part share that the whole frame waits for. Four threads
+        // keep both processors drawing: a battle frame comes about a tenth
+        // sooner. With more processors the default does as well. Other
+        // drivers ignore the variable.
+        if (processors >= 1 && processors <= 2) setenv("LP_NUM_THREADS", "4", 0);
+        return true;
+    }();
+    (void)done;
+}
+
 std::unique_ptr<Window> Window::Create(const char* title, i32 x, i32 y, i32 width, i32 height, u32 flags) {
     std::unique_ptr<Window> w(new Window());
     w->width_ = width > 0 ? width : 1;
     w->height_ = height > 0 ? height : 1;
     if (flags & Headless) return w;
     DriverAllocations driver;
+    PrepareGlDriver();
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return nullptr;
     w->videoStarted_ = true;
     // Every window may carry the OpenGL device (the stereo views share it).

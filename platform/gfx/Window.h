@@ -47,4 +47,8 @@ private:
 // no display to put a window on.
 bool NoDisplayFound();
 
+// Before the OpenGL driver first loads: on one or two processors, asks Mesa's
+// software renderer for four drawing threads unless LP_NUM_THREADS is set.
+void PrepareGlDriver();
+
 }  // namespace plat

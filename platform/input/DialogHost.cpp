@@ -10,6 +10,7 @@
 #include "platform/input/RawEvents.h"
 #include "platform/core/FileSystem.h"
 #include "platform/gfx/NativeWindow.h"
+#include "platform/gfx/Window.h"
 
 namespace plat {
 namespace {
@@ -47,6 +48,7 @@ void LoadFont(const char* glyphText)
 // window must not unload the driver the game's window loads again at once.
 void KeepGlLoaded()
 {
+    PrepareGlDriver();
     static bool loaded = SDL_GL_LoadLibrary(nullptr) == 0;
     (void)loaded;
 }
