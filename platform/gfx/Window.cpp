@@ -47,19 +47,16 @@ void SetSystemTitle(SDL_Window* window, const char* title)
 
 void PrepareGlDriver()
 {
-    static const bool done = [] {
-        cpu_set_t set;
-        long processors = sched_getaffinity(0, sizeof set, &set) == 0 ? CPU_COUNT(&set) : sysconf(_SC_NPROCESSORS_ONLN);
-        // The software renderer starts a drawing thread per processor, and the
-        // game's own thread shares them; on two processors one drawing thread
-        // then gets a part share that the whole frame waits for. Four threads
-        // keep both processors drawing: a battle frame comes about a tenth
-        // sooner. With more processors the default does as well. Other
-        // drivers ignore the variable.
-        if (processors >= 1 && processors <= 2) setenv("LP_NUM_THREADS", "4", 0);
-        return true;
-    }();
-    (void)done;
+    cpu_set_t set;
+    const long processors = sched_getaffinity(0, sizeof set, &set) == 0 ? CPU_COUNT(&set) : sysconf(_SC_NPROCESSORS_ONLN);
+    // The software renderer starts a drawing thread per processor, and the
+    // game's own thread shares them; on two processors one drawing thread
+    // then gets a part share that the whole frame waits for. Four threads
+    // keep both processors drawing: a battle frame comes about a tenth
+    // sooner. With more processors the default does as well. Other drivers
+    // ignore the variable; a value already set (the user's, or an earlier
+    // call's) stays.
+    if (processors >= 1 && processors <= 2) setenv("LP_NUM_THREADS", "4", 0);
 }
 
 std::unique_ptr<Window> Window::Create(const char* title, i32 x, i32 y, i32 width, i32 height, u32 flags) {
