@@ -1,8 +1,9 @@
 // Whole battles headless, one undrawn frame per iteration (the simulation
 // alone, as a frame the game skips drawing): the empty battle (the battle's own tasks only), eight computer robots and
 // the full team battle, with the multiple of real time (60 frames a second)
-// as the "realtime" counter; the drawing of a frame with robots on OpenGL;
-// and the team battle run and drawn on OpenGL.
+// as the "realtime" counter; the drawing alone of a frame with robots on
+// OpenGL; and eight robots fighting and the team battle, run and drawn on
+// OpenGL.
 #include <benchmark/benchmark.h>
 
 #include "app/core/Application.h"
@@ -64,9 +65,9 @@ void BM_TeamBattleFrame(benchmark::State& state)
 }
 BENCHMARK(BM_TeamBattleFrame)->Iterations(1800)->Unit(benchmark::kMicrosecond);
 
-// The drawing of one battle frame at 1024 x 768 on OpenGL with the default
-// look (shadows, glow, fog): robots of two types stand in a ring in the
-// middle of the first stage and a fixed camera looks at them.
+// The drawing alone of one battle frame at 1024 x 768 on OpenGL with the
+// default look (shadows, glow, fog): robots of two types stand in a ring in
+// the middle of the first stage, seen over the first one's shoulder.
 void BM_BattleFrameDrawn(benchmark::State& state)
 {
     plat::SetCurrentDirectory(QUILLON_RUN_DIR);
@@ -98,17 +99,16 @@ void BM_BattleFrameDrawn(benchmark::State& state)
 }
 BENCHMARK(BM_BattleFrameDrawn)->Arg(8)->Arg(20)->Unit(benchmark::kMillisecond);
 
-// The team battle as it plays, every frame both run and drawn on OpenGL at
-// 1024 x 768 with the default look: all the robots its set-up makes, their
-// weapons and effects, seen from the battle's own camera.
-void BM_TeamBattleFrameDrawn(benchmark::State& state)
+// A battle as it plays, every frame both run and drawn on OpenGL at
+// 1024 x 768 with the default look: the robots its set-up makes, their
+// weapons and effects, the sky, seen from the battle's own camera.
+void RunDrawnBattle(benchmark::State& state, BattleRunnerOptions options)
 {
     plat::SetCurrentDirectory(QUILLON_RUN_DIR);
     CApplication& app = *GetApplication();
     app.video.hdr = 1;
     app.video.shadow = 2;
     app.video.farLevel = 3;
-    BattleRunnerOptions options = MakeBattleOptions(GameMode::Team, 0, {0}, {}, false);
     options.runFolder = QUILLON_RUN_DIR;
     options.openGL = true;
     BattleRunner runner(options);
@@ -130,6 +130,20 @@ void BM_TeamBattleFrameDrawn(benchmark::State& state)
     runner.EndBattle();
     ReleaseShaderWrappers();
     app.video.hdr = 0;
+}
+
+// Eight computer robots of mixed levels fighting.
+void BM_EightRobotBattleFrameDrawn(benchmark::State& state)
+{
+    RunDrawnBattle(state, MakeBattleOptions(GameMode::LocalBattle, 0, {0, 1, 2, 3, 4, 5, 6, 7},
+                                            {10, 8, 6, 4, 2, 1, 5, 10}, false));
+}
+BENCHMARK(BM_EightRobotBattleFrameDrawn)->Iterations(600)->Unit(benchmark::kMillisecond);
+
+// The team battle with all the robots its set-up makes.
+void BM_TeamBattleFrameDrawn(benchmark::State& state)
+{
+    RunDrawnBattle(state, MakeBattleOptions(GameMode::Team, 0, {0}, {}, false));
 }
 BENCHMARK(BM_TeamBattleFrameDrawn)->Iterations(600)->Unit(benchmark::kMillisecond);
 

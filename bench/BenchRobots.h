@@ -1,11 +1,13 @@
 #pragma once
 // The drawn-battle benchmarks' scene: robots of the first two sample types
-// in a ring on the stage, the first standing in the watched slot, and a
-// camera looking down on them.
+// in a ring on the stage, the first standing in the watched slot, whose
+// camera the view follows, and the stage's sky.
 #include "battle/GameScene.h"
+#include "battle/stage/BattleMap.h"
 #include "engine/graphics/MatrixHelpers.h"
 #include "engine/model/HodModel.h"
 #include "platform/math/DetMath.h"
+#include "platform/math/Math.h"
 #include "robot/Robot.h"
 #include "robot/RobotType.h"
 
@@ -28,14 +30,18 @@ inline bool PlaceRobotRing(CGameScene* scene, i32 count, i32 slot)
         robot->worldMatrix.m[3][0] = 1500.0f + 8.0f * plat::DetCos(turn);
         robot->worldMatrix.m[3][2] = 1500.0f + 8.0f * plat::DetSin(turn);
         robot->lowerModel.UpdateMatrices(&robot->worldMatrix);
+        // The view follows the first robot's camera: aimed at the ring's
+        // middle, it looks over that robot's shoulder across the ring.
+        robot->aimVector = Vec3(-8.0f * plat::DetCos(turn), 0.0f, -8.0f * plat::DetSin(turn));
         if (i == 0) scene->robotTable[slot] = robot;
     }
-    Matrix camera;
-    camera.m[3][0] = 1500.0f;
-    camera.m[3][1] = 8.0f;
-    camera.m[3][2] = 1518.0f;
-    camera.MatrixLookAtPoint(Vec3(1500.0f, 1.0f, 1500.0f), Vec3(0, 1, 0));
-    scene->camera.world = camera;
-    scene->camera.Apply();
+    // The sky as a running battle places it around the eye, which stays
+    // within a dozen units of the ring's middle.
+    Mat4 sky;
+    plat::MatrixScaling(&sky, 350.0f, 350.0f, 350.0f);
+    sky.m[3][0] = 1500.0f;
+    sky.m[3][1] = -20.0f;
+    sky.m[3][2] = 1500.0f;
+    scene->battleMap.sky.world = sky;
     return true;
 }
