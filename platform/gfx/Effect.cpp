@@ -335,7 +335,7 @@ bool ParseEffectFile(const char* text, size_t size, EffectFileDesc& out, std::st
     return true;
 }
 
-std::string EffectStageSource(const EffectFileDesc& desc, const EffectPassDesc& pass, bool vertex)
+std::string EffectStageSource(const EffectFileDesc& desc, const EffectPassDesc& pass, bool vertex, bool alphaTest)
 {
     std::string s = "#version 330 core\n";
     if (vertex) {
@@ -386,9 +386,11 @@ std::string EffectStageSource(const EffectFileDesc& desc, const EffectPassDesc& 
     s += desc.glsl;
     if (vertex) {
         s += "void main() { " + pass.vertexEntry + "(); }\n";
-    } else {
+    } else if (alphaTest) {
         s += "void main() {\n    " + pass.fragmentEntry +
              "();\n    if (uAlphaTest.x != 0 && !AlphaPasses(oColor.a)) discard;\n}\n";
+    } else {
+        s += "void main() { " + pass.fragmentEntry + "(); }\n";
     }
     return s;
 }

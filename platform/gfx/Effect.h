@@ -83,8 +83,11 @@ struct EffectFileDesc {
 
 // Reads an effect file's text. false with "line N: ..." when malformed.
 bool ParseEffectFile(const char* text, size_t size, EffectFileDesc& out, std::string& error);
-// The GLSL source of one stage of one pass.
-std::string EffectStageSource(const EffectFileDesc& desc, const EffectPassDesc& pass, bool vertex);
+// The GLSL source of one stage of one pass; a pixel stage built without the
+// device's alpha test never discards, which keeps a software rasterizer's
+// early depth test and fast paths.
+std::string EffectStageSource(const EffectFileDesc& desc, const EffectPassDesc& pass, bool vertex,
+                              bool alphaTest = true);
 
 // The compiled form of one pass (made by the graphics layer).
 class EffectProgram {

@@ -142,24 +142,62 @@ DrawObjects g_objects;
 
 // ---- compiled passes --------------------------------------------------------------
 
+// One GL program of a pass with its uniform locations and what it was last sent.
+struct GlEffectVariant {
+    GLuint program = 0;
+    GLint viewportLoc = -1, alphaTestLoc = -1;
+    std::vector<GLint> locations;  // per parameter
+    std::vector<u32> sent;         // per parameter: serial last sent
+};
+
+// A pass is built twice: the variant draws take while the device's alpha
+// test is off never discards.
 class GlEffectProgram : public EffectProgram {
 public:
     ~GlEffectProgram() override
     {
-        if (!GlUsable()) return;
-        if (program) gl::DeleteProgram(program);
+        for (const GlEffectVariant* v : {&plain, &tested})
+            if (v->program) gl::DeleteProgram(v->program);
         if (!samplers.empty()) gl::DeleteSamplers(static_cast<GLsizei>(samplers.size()), samplers.data());
     }
-    GLuint program = 0;
-    GLint viewportLoc = -1, alphaTestLoc = -1;
-    std::vector<GLint> locations;   // per parameter
+    GlEffectVariant& For(bool alphaTest) { return alphaTest ? tested : plain; }
+    GlEffectVariant plain, tested;
     std::vector<GLint> units;       // per parameter: texture unit, -1 for values
     std::vector<GLuint> samplers;   // per parameter (0 for values)
-    std::vector<u32> sent;          // per parameter: serial last sent
 };
 
 // A pass on a device that draws nothing (the recording backend).
 class NullEffectProgram : public EffectProgram {};
+
+namespace {
+
+bool BuildVariant(const EffectFileDesc& desc, const EffectPassDesc& pass, bool alphaTest, GlEffectVariant* out,
+                  std::string* errors)
+{
+    const std::string vertex = EffectStageSource(desc, pass, true),
+                      fragment = EffectStageSource(desc, pass, false, alphaTest);
+    const char* vertexText = vertex.c_str();
+    const char* fragmentText = fragment.c_str();
+    GlBuildStep failed = GlBuildStep::None;
+    std::string log;
+    out->program = GlBuildProgram(&vertexText, 1, &fragmentText, 1, &failed, &log);
+    if (!out->program) {
+        const char* step = failed == GlBuildStep::VertexStage     ? "vertex stage: "
+                           : failed == GlBuildStep::FragmentStage ? "fragment stage: "
+                                                                  : "link: ";
+        if (errors) *errors = step + log;
+        return false;
+    }
+    out->viewportLoc = gl::GetUniformLocation(out->program, "uTargetViewport");
+    out->alphaTestLoc = gl::GetUniformLocation(out->program, "uAlphaTest");
+    for (const EffectParamDesc& d : desc.params) {
+        out->locations.push_back(gl::GetUniformLocation(out->program, d.name.c_str()));
+        out->sent.push_back(0);
+    }
+    return true;
+}
+
+}  // namespace
 
 std::unique_ptr<EffectProgram> CompileEffectPass(GfxDevice* device, const EffectFileDesc& desc,
                                                  const EffectPassDesc& pass, std::string* errors)
@@ -167,31 +205,14 @@ std::unique_ptr<EffectProgram> CompileEffectPass(GfxDevice* device, const Effect
     if (!device || GetGfxBackend() != GfxBackend::OpenGL) return std::make_unique<NullEffectProgram>();
     DriverAllocations driver;
     if (!LoadGl(errors)) return nullptr;
-    const std::string vertex = EffectStageSource(desc, pass, true), fragment = EffectStageSource(desc, pass, false);
-    const char* vertexText = vertex.c_str();
-    const char* fragmentText = fragment.c_str();
-    GlBuildStep failed = GlBuildStep::None;
-    std::string log;
-    const GLuint program = GlBuildProgram(&vertexText, 1, &fragmentText, 1, &failed, &log);
-    if (!program) {
-        const char* step = failed == GlBuildStep::VertexStage     ? "vertex stage: "
-                           : failed == GlBuildStep::FragmentStage ? "fragment stage: "
-                                                                  : "link: ";
-        if (errors) *errors = step + log;
-        return nullptr;
-    }
     auto p = std::make_unique<GlEffectProgram>();
-    p->program = program;
+    if (!BuildVariant(desc, pass, false, &p->plain, errors) || !BuildVariant(desc, pass, true, &p->tested, errors))
+        return nullptr;
     GLint previous = 0;
     gl::GetIntegerv(GL_CURRENT_PROGRAM, &previous);
-    gl::UseProgram(p->program);
-    p->viewportLoc = gl::GetUniformLocation(p->program, "uTargetViewport");
-    p->alphaTestLoc = gl::GetUniformLocation(p->program, "uAlphaTest");
     GLint nextUnit = static_cast<GLint>(GfxGLAccess::kFirstFreeUnit);
-    for (const EffectParamDesc& d : desc.params) {
-        const GLint loc = gl::GetUniformLocation(p->program, d.name.c_str());
-        p->locations.push_back(loc);
-        p->sent.push_back(0);
+    for (size_t i = 0; i < desc.params.size(); ++i) {
+        const EffectParamDesc& d = desc.params[i];
         const bool sampler = d.type == EffectParamType::Sampler2D || d.type == EffectParamType::SamplerCube ||
                              d.type == EffectParamType::Sampler2DShadow;
         if (!sampler) {
@@ -201,7 +222,11 @@ std::unique_ptr<EffectProgram> CompileEffectPass(GfxDevice* device, const Effect
         }
         const GLint unit = nextUnit++;
         p->units.push_back(unit);
-        if (loc >= 0) gl::Uniform1i(loc, unit);
+        for (const GlEffectVariant* v : {&p->plain, &p->tested}) {
+            if (v->locations[i] < 0) continue;
+            gl::UseProgram(v->program);
+            gl::Uniform1i(v->locations[i], unit);
+        }
         GLuint s = 0;
         gl::GenSamplers(1, &s);
         const GLint wrap = d.clamp ? GL_CLAMP_TO_EDGE : GL_REPEAT;
@@ -278,11 +303,12 @@ void SetAttributes(const std::vector<VertexElement>& decl, u32 stride, uintptr_t
     }
 }
 
-void SendParams(GfxGLAccess& access, GlEffectProgram& p, const std::vector<Effect::Param>& params)
+void SendParams(GfxGLAccess& access, const GlEffectProgram& p, GlEffectVariant& v,
+                const std::vector<Effect::Param>& params)
 {
     for (size_t i = 0; i < params.size(); ++i) {
         const Effect::Param& prm = params[i];
-        const GLint loc = p.locations[i];
+        const GLint loc = v.locations[i];
         if (p.units[i] >= 0) {
             const GLuint unit = static_cast<GLuint>(p.units[i]);
             if (GfxBaseTexture* t = prm.texture.get()) {
@@ -294,7 +320,7 @@ void SendParams(GfxGLAccess& access, GlEffectProgram& p, const std::vector<Effec
             gl::BindSampler(unit, p.samplers[i]);
             continue;
         }
-        if (loc < 0 || p.sent[i] == prm.serial) continue;
+        if (loc < 0 || v.sent[i] == prm.serial) continue;
         const GLsizei n = static_cast<GLsizei>(prm.desc.count);
         const GLfloat* f = reinterpret_cast<const GLfloat*>(prm.words.data());
         switch (prm.desc.type) {
@@ -306,11 +332,11 @@ void SendParams(GfxGLAccess& access, GlEffectProgram& p, const std::vector<Effec
         case EffectParamType::Mat4: gl::UniformMatrix4fv(loc, n, GL_FALSE, f); break;
         default: break;
         }
-        p.sent[i] = prm.serial;
+        v.sent[i] = prm.serial;
     }
 }
 
-void ApplyStates(const GfxPipelineState& s, GlEffectProgram& p)
+void ApplyStates(const GfxPipelineState& s, const GlEffectVariant& p)
 {
     const u32* rs = s.renderStates;
     auto R = [&](GfxRenderState st) { return rs[static_cast<u32>(st)]; };
@@ -384,10 +410,13 @@ public:
     void Prepare(GlEffectProgram& program, const std::vector<VertexElement>& decl, u32 stride,
                  const std::vector<Effect::Param>& params)
     {
-        gl::UseProgram(program.program);
+        const GfxPipelineState& state = dev_.common->State();
+        GlEffectVariant& v =
+            program.For(state.renderStates[static_cast<u32>(GfxRenderState::AlphaTestEnable)] != 0);
+        gl::UseProgram(v.program);
         SetAttributes(decl, stride, 0);
-        ApplyStates(dev_.common->State(), program);
-        SendParams(*dev_.access, program, params);
+        ApplyStates(state, v);
+        SendParams(*dev_.access, program, v, params);
     }
 
 private:

@@ -255,6 +255,42 @@ TEST_F(EffectDrawing, PassesDrawWithTheirValuesAndLeaveTheDeviceWorking)
     EXPECT_EQ(Pixel(20, 230), 0x0000FFu);
 }
 
+// Draws take a program with the alpha test only while the device's test is
+// on; each program must still get every value set while the other drew.
+TEST_F(EffectDrawing, TheAlphaTestDiscardsOnlyWhileOnAndValuesReachBothPrograms)
+{
+    std::unique_ptr<Effect> e;
+    std::string err;
+    ASSERT_EQ(Effect::CreateFromMemory(device_.get(), kSolid, std::strlen(kSolid), "solid", &e, &err), ResultOk)
+        << err;
+    ASSERT_EQ(device_->BeginScene(), GfxResult::Ok);
+    device_->Clear(ClearTarget | ClearZBuffer, 0xFF000000u, 1.0f, 0);
+    device_->SetRenderState(GfxRenderState::AlphaFunc, CmpGreater);
+    device_->SetRenderState(GfxRenderState::AlphaRef, 128);
+    e->SetTechnique(e->GetTechniqueByName("Pixels"));
+    u32 passes = 0;
+    e->Begin(&passes, 0);
+    e->BeginPass(0);
+    auto strip = [&](int i, bool test, const Vec4& colour) {
+        device_->SetRenderState(GfxRenderState::AlphaTestEnable, test ? 1 : 0);
+        e->SetVector("Color", &colour);
+        e->CommitChanges();
+        Quad(*e, 64.0f * i, 0, 64.0f * (i + 1), 256);
+    };
+    strip(0, false, Vec4(0, 0, 1, 0.25f));
+    strip(1, true, Vec4(0, 1, 0, 1));
+    strip(2, true, Vec4(1, 0, 0, 0.25f));
+    device_->SetRenderState(GfxRenderState::AlphaTestEnable, 0);
+    Quad(*e, 192, 0, 256, 256);  // the colour set while the other program drew
+    e->EndPass();
+    e->End();
+    device_->EndScene();
+    EXPECT_EQ(Pixel(32, 128), 0x0000FFu);
+    EXPECT_EQ(Pixel(96, 128), 0x00FF00u);
+    EXPECT_EQ(Pixel(160, 128), 0x000000u);
+    EXPECT_EQ(Pixel(224, 128), 0xFF0000u);
+}
+
 TEST_F(EffectDrawing, MeshSubsetsDrawThroughTheActivePassAndTexturesReachTheSampler)
 {
     LoadedMesh box;
