@@ -84,8 +84,8 @@ struct EffectFileDesc {
 // Reads an effect file's text. false with "line N: ..." when malformed.
 bool ParseEffectFile(const char* text, size_t size, EffectFileDesc& out, std::string& error);
 // The GLSL source of one stage of one pass; a pixel stage built without the
-// device's alpha test never discards, which keeps a software rasterizer's
-// early depth test and fast paths.
+// device's alpha test never discards, which spares a software rasterizer the
+// test's code and lets it write depth as it tests it.
 std::string EffectStageSource(const EffectFileDesc& desc, const EffectPassDesc& pass, bool vertex,
                               bool alphaTest = true);
 

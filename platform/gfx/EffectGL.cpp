@@ -156,6 +156,7 @@ class GlEffectProgram : public EffectProgram {
 public:
     ~GlEffectProgram() override
     {
+        if (!GlUsable()) return;
         for (const GlEffectVariant* v : {&plain, &tested})
             if (v->program) gl::DeleteProgram(v->program);
         if (!samplers.empty()) gl::DeleteSamplers(static_cast<GLsizei>(samplers.size()), samplers.data());
