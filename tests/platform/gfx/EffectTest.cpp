@@ -184,6 +184,15 @@ protected:
         device_->ReadPixels(bb.get(), &r, &px);
         return px.empty() ? 0 : px[0] & 0xFFFFFF;
     }
+    // The solid-colour effect, in a scene begun on a cleared black target.
+    void BeginSolidScene(std::unique_ptr<Effect>* e)
+    {
+        std::string err;
+        ASSERT_EQ(Effect::CreateFromMemory(device_.get(), kSolid, std::strlen(kSolid), "solid", e, &err), ResultOk)
+            << err;
+        ASSERT_EQ(device_->BeginScene(), GfxResult::Ok);
+        device_->Clear(ClearTarget | ClearZBuffer, 0xFF000000u, 1.0f, 0);
+    }
     void Quad(Effect& e, float x0, float y0, float x1, float y1)
     {
         const Vtx2D v[4] = {{x0, y0, 0.5f, 1, 0, 0}, {x1, y0, 0.5f, 1, 1, 0}, {x0, y1, 0.5f, 1, 0, 1},
@@ -220,11 +229,7 @@ TEST_F(EffectDrawing, BrokenShaderCodeIsRefusedWithTheCompilerMessage)
 TEST_F(EffectDrawing, PassesDrawWithTheirValuesAndLeaveTheDeviceWorking)
 {
     std::unique_ptr<Effect> e;
-    std::string err;
-    ASSERT_EQ(Effect::CreateFromMemory(device_.get(), kSolid, std::strlen(kSolid), "solid", &e, &err), ResultOk)
-        << err;
-    ASSERT_EQ(device_->BeginScene(), GfxResult::Ok);
-    device_->Clear(ClearTarget | ClearZBuffer, 0xFF000000u, 1.0f, 0);
+    ASSERT_NO_FATAL_FAILURE(BeginSolidScene(&e));
     e->SetTechnique(e->GetTechniqueByName("Pixels"));
     u32 passes = 0;
     e->Begin(&passes, 0);
@@ -260,11 +265,7 @@ TEST_F(EffectDrawing, PassesDrawWithTheirValuesAndLeaveTheDeviceWorking)
 TEST_F(EffectDrawing, TheAlphaTestDiscardsOnlyWhileOnAndValuesReachBothPrograms)
 {
     std::unique_ptr<Effect> e;
-    std::string err;
-    ASSERT_EQ(Effect::CreateFromMemory(device_.get(), kSolid, std::strlen(kSolid), "solid", &e, &err), ResultOk)
-        << err;
-    ASSERT_EQ(device_->BeginScene(), GfxResult::Ok);
-    device_->Clear(ClearTarget | ClearZBuffer, 0xFF000000u, 1.0f, 0);
+    ASSERT_NO_FATAL_FAILURE(BeginSolidScene(&e));
     device_->SetRenderState(GfxRenderState::AlphaFunc, CmpGreater);
     device_->SetRenderState(GfxRenderState::AlphaRef, 128);
     e->SetTechnique(e->GetTechniqueByName("Pixels"));
