@@ -20,6 +20,14 @@
 
 namespace {
 
+// The battles measured both undrawn and drawn: eight computer robots of
+// mixed levels, and the team battle with all the robots its set-up makes.
+BattleRunnerOptions EightRobotBattle()
+{
+    return MakeBattleOptions(GameMode::LocalBattle, 0, {0, 1, 2, 3, 4, 5, 6, 7}, {10, 8, 6, 4, 2, 1, 5, 10}, false);
+}
+BattleRunnerOptions TeamBattle() { return MakeBattleOptions(GameMode::Team, 0, {0}, {}, false); }
+
 void RunBattle(benchmark::State& state, BattleRunnerOptions options)
 {
     plat::SetCurrentDirectory(QUILLON_RUN_DIR);
@@ -53,15 +61,14 @@ BENCHMARK(BM_EmptyBattleFrame);
 // A minute of eight computer robots of mixed levels.
 void BM_EightRobotBattleFrame(benchmark::State& state)
 {
-    RunBattle(state, MakeBattleOptions(GameMode::LocalBattle, 0, {0, 1, 2, 3, 4, 5, 6, 7},
-                                       {10, 8, 6, 4, 2, 1, 5, 10}, false));
+    RunBattle(state, EightRobotBattle());
 }
 BENCHMARK(BM_EightRobotBattleFrame)->Iterations(3600)->Unit(benchmark::kMicrosecond);
 
 // Half a minute of the team battle with all the robots its set-up makes.
 void BM_TeamBattleFrame(benchmark::State& state)
 {
-    RunBattle(state, MakeBattleOptions(GameMode::Team, 0, {0}, {}, false));
+    RunBattle(state, TeamBattle());
 }
 BENCHMARK(BM_TeamBattleFrame)->Iterations(1800)->Unit(benchmark::kMicrosecond);
 
@@ -135,15 +142,14 @@ void RunDrawnBattle(benchmark::State& state, BattleRunnerOptions options)
 // Eight computer robots of mixed levels fighting.
 void BM_EightRobotBattleFrameDrawn(benchmark::State& state)
 {
-    RunDrawnBattle(state, MakeBattleOptions(GameMode::LocalBattle, 0, {0, 1, 2, 3, 4, 5, 6, 7},
-                                            {10, 8, 6, 4, 2, 1, 5, 10}, false));
+    RunDrawnBattle(state, EightRobotBattle());
 }
 BENCHMARK(BM_EightRobotBattleFrameDrawn)->Iterations(600)->Unit(benchmark::kMillisecond);
 
 // The team battle with all the robots its set-up makes.
 void BM_TeamBattleFrameDrawn(benchmark::State& state)
 {
-    RunDrawnBattle(state, MakeBattleOptions(GameMode::Team, 0, {0}, {}, false));
+    RunDrawnBattle(state, TeamBattle());
 }
 BENCHMARK(BM_TeamBattleFrameDrawn)->Iterations(600)->Unit(benchmark::kMillisecond);
 

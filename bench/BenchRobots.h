@@ -4,7 +4,6 @@
 // camera the view follows, and the stage's sky.
 #include "battle/GameScene.h"
 #include "battle/stage/BattleMap.h"
-#include "engine/graphics/MatrixHelpers.h"
 #include "engine/model/HodModel.h"
 #include "platform/math/DetMath.h"
 #include "platform/math/Math.h"
