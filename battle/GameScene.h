@@ -346,6 +346,12 @@ public:
     ViewFrustum frustum;
     ViewFrustum frustum2;
     f32 mapDetailBias = 0.0f;
+    // The sky waits for the first robot or map draw that could show through
+    // or leave its depth unwritten, or for the end of the map pass: it then
+    // fills only what is still empty. skyStates are the device's blend,
+    // depth and cull states as the sky pass found them.
+    bool skyPending = false;
+    u32 skyStates[7] = {};
     char notice[256] = {};
     f32 stereoAngle = 0.0f;
     f32 stereoSeparation = 0.1f;

@@ -13,6 +13,7 @@ CRobot_Base::~CRobot_Base() = default;
 
 i32 CRobot_Base::Run() { return 0; }
 i32 CRobot_Base::Draw() { return 0; }
+bool CRobot_Base::DrawsOpaque() { return false; }
 i32 CRobot_Base::HitTestPass() { return 0; }
 i32 CRobot_Base::HitTestObject(BB_Base*) { return 0; }
 i32 CRobot_Base::GetKind() const { return kKindRobotBase; }

@@ -112,6 +112,9 @@ public:
     virtual void Reset();
     virtual i32 DrawHDR();
     virtual i32 DrawShadow();
+    // Whether Draw gives only fully opaque pixels, so the sky may be drawn
+    // after it (see DrawStateHidesBehind); false when not known.
+    virtual bool DrawsOpaque();
     virtual void DrawInterface();
     virtual void DrawLockOn();
     virtual void DrawCharaInfo(CRobot_Base* other);
@@ -234,6 +237,7 @@ public:
     void Reset() override;
     i32 DrawHDR() override;
     i32 DrawShadow() override;
+    bool DrawsOpaque() override;
     void DrawInterface() override;
     void DrawLockOn() override;
     void DrawCharaInfo(CRobot_Base* other) override;

@@ -114,6 +114,9 @@ public:
     void DrawMesh(CHierarchyObject* model, RobotColorData* colorSet);
     void DrawMeshHDR(CHierarchyObject* model, RobotColorData* colorSet);
     void DrawRobotMeshShadow(CHierarchyObject* model, RobotColorData* colorSet);
+    // Whether DrawMesh gives only fully opaque pixels; skinned parts are not
+    // looked into and count as not.
+    bool DrawsOpaque(CHierarchyObject* model, RobotColorData* colorSet);
 
     ScriptTokenizer scriptReader;
     CHierarchyObjectEx hierarchy;

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <iterator>
+#include <type_traits>
 
 #include "app/core/Application.h"
 #include "app/scene/Camera.h"
@@ -10,6 +12,7 @@
 #include "engine/core/VectorFunctions.h"
 #include "engine/graphics/GraphicsDevice.h"
 #include "engine/graphics/MatrixHelpers.h"
+#include "engine/graphics/MeshObject.h"
 #include "engine/graphics/Shaders.h"
 #include "platform/math/Math.h"
 #include "robot/Robot.h"
@@ -255,16 +258,88 @@ void GMTCB_EndSHADOWState::Draw()
 
 // ---- sky, robots, map ----------------------------------------------------------
 
+namespace {
+
+// The device states the sky is drawn under wherever it is drawn.
+constexpr plat::GfxRenderState kSkyStates[] = {
+    plat::GfxRenderState::AlphaBlendEnable, plat::GfxRenderState::SrcBlend, plat::GfxRenderState::DestBlend,
+    plat::GfxRenderState::BlendOp,          plat::GfxRenderState::ZEnable,  plat::GfxRenderState::ZFunc,
+    plat::GfxRenderState::CullMode,
+};
+static_assert(std::size(kSkyStates) == std::extent_v<decltype(CGameScene::skyStates)>);
+
+u32 StateNow(plat::GfxRenderState state)
+{
+    u32 v = 0;
+    if (plat::GfxDevice* device = Device()) device->GetRenderState(state, &v);
+    return v;
+}
+
+void DrawSky(CGameScene& scene)
+{
+    SetState(plat::GfxRenderState::Lighting, 0);
+    SetState(plat::GfxRenderState::FogEnable, 0);
+    scene.battleMap.sky.SetWorld();
+    scene.battleMap.sky.Draw();
+    SetState(plat::GfxRenderState::Lighting, 1);
+    SetState(plat::GfxRenderState::FogEnable, 1);
+}
+
+// Draws a waiting sky under the states the sky pass saw, then puts back
+// the states the pass in progress had.
+void DrawPendingSky(CGameScene& scene)
+{
+    if (!scene.skyPending) return;
+    scene.skyPending = false;
+    plat::GfxDevice* device = Device();
+    if (!device) return;
+    using RS = plat::GfxRenderState;
+    constexpr RS kTouched[] = {RS::AlphaTestEnable, RS::Lighting, RS::FogEnable, RS::ZWriteEnable};
+    u32 kept[std::size(kSkyStates) + std::size(kTouched)];
+    u32 n = 0;
+    for (RS s : kSkyStates) kept[n++] = StateNow(s);
+    for (RS s : kTouched) kept[n++] = StateNow(s);
+    u32 bias = 0;
+    device->GetSamplerState(0, plat::GfxSamplerState::MipMapLodBias, &bias);
+    for (u32 i = 0; i < std::size(kSkyStates); ++i) SetState(kSkyStates[i], scene.skyStates[i]);
+    SetState(RS::AlphaTestEnable, 0);
+    SetState(RS::ZWriteEnable, 1);
+    SetMipBias(0.0f);
+    DrawSky(scene);
+    n = 0;
+    for (RS s : kSkyStates) SetState(s, kept[n++]);
+    for (RS s : kTouched) SetState(s, kept[n++]);
+    device->SetSamplerState(0, plat::GfxSamplerState::MipMapLodBias, bias);
+}
+
+// Before a draw that would not hide the sky wholly behind it, the sky goes
+// first, as the pass order has it. drawsOpaque is asked only while the sky
+// waits.
+template <class Opaque>
+void SkyBefore(CGameScene& scene, Opaque drawsOpaque)
+{
+    if (scene.skyPending && !(drawsOpaque() && DrawStateHidesBehind(Device()))) DrawPendingSky(scene);
+}
+
+}  // namespace
+
 void GMTCB_DrawSkyDome::Draw()
 {
     CGameScene* scene = FindGameScene();
     if (!scene) return;
-    SetState(plat::GfxRenderState::Lighting, 0);
-    SetState(plat::GfxRenderState::FogEnable, 0);
-    scene->battleMap.sky.SetWorld();
-    scene->battleMap.sky.Draw();
-    SetState(plat::GfxRenderState::Lighting, 1);
-    SetState(plat::GfxRenderState::FogEnable, 1);
+    // Most of the sky ends up behind the ground: when the sky and the draws
+    // before it are opaque, drawing it after them gives the same picture and
+    // skips the pixels they cover.
+    scene->skyPending = false;
+    const MeshObject* mesh = scene->battleMap.sky.mesh;
+    if (mesh && mesh->DrawsOpaque() && DrawStateHidesBehind(Device())) {
+        for (u32 i = 0; i < std::size(kSkyStates); ++i) scene->skyStates[i] = StateNow(kSkyStates[i]);
+        scene->skyPending = true;
+        SetState(plat::GfxRenderState::Lighting, 1);
+        SetState(plat::GfxRenderState::FogEnable, 1);
+        return;
+    }
+    DrawSky(*scene);
 }
 
 void GMTCB_DrawChara::Draw()
@@ -272,7 +347,10 @@ void GMTCB_DrawChara::Draw()
     CGameScene* scene = FindGameScene();
     if (!scene) return;
     SetMipBias(-1.0f);
-    ForEachUnit(*scene, [](CRobot_Base* r) { r->Draw(); });
+    ForEachUnit(*scene, [scene](CRobot_Base* r) {
+        SkyBefore(*scene, [r] { return r->DrawsOpaque(); });
+        r->Draw();
+    });
     SetMipBias(0.0f);
 }
 
@@ -316,6 +394,14 @@ void DrawMapObject(CGameScene& scene, BattleMap& map, CMapObjNode* o, MapPartDat
     }
 }
 
+bool MapObjectDrawsOpaque(BattleMap& map, const MapPartData& part)
+{
+    if (part.materialSource < 0) return part.drawMesh->DrawsOpaque();
+    if (part.materialSource >= map.parts.GetCount()) return true;
+    const MeshObject* source = map.parts[part.materialSource].drawMesh.get();
+    return !source || part.drawMesh->DrawsOpaque(source);
+}
+
 // Whether the object stands between the watched robot and the camera: the
 // ray from the robot to the camera meets its mesh nearer than the camera.
 bool HidesWatchedRobot(const CMapObjNode* o, MeshObject* mesh, const Vec3& robot, const Vec3& eye)
@@ -338,6 +424,11 @@ void GMTCB_DrawMap::Draw()
 {
     CGameScene* scene = FindGameScene();
     if (!scene) return;
+    // The sky waits no longer than this pass: what follows may blend over it.
+    struct SkyAtEnd {
+        CGameScene& scene;
+        ~SkyAtEnd() { DrawPendingSky(scene); }
+    } skyAtEnd{*scene};
     BattleMap& map = scene->battleMap;
     if (!map.cells) return;
     i32 cx = 0, cz = 0;
@@ -412,6 +503,7 @@ void GMTCB_DrawMap::Draw()
                     const i32 zwrite = o->GetInt(kMapVarZWriteEnable);
                     if (zwrite == 0 || zwrite == 1)
                         SetState(plat::GfxRenderState::ZWriteEnable, static_cast<u32>(zwrite));
+                    SkyBefore(*scene, [&map, &part] { return MapObjectDrawsOpaque(map, part); });
                     DrawMapObject(*scene, map, o, part, nearCamera);
                 }
                 SetState(plat::GfxRenderState::Lighting, 1);

@@ -94,6 +94,9 @@ public:
 
     // The mesh that draws: the progressive mesh once there is one.
     plat::BaseMesh* DrawnMesh() const;
+    // Whether drawing this mesh with source's materials and textures (itself
+    // when null) gives only fully opaque pixels; see DrawHidesBehind.
+    bool DrawsOpaque(const MeshObject* source = nullptr) const;
 
     std::shared_ptr<plat::Mesh> mesh;
     std::shared_ptr<plat::PMesh> progressiveMesh;
@@ -114,6 +117,16 @@ private:
     void DrawShaderWith(ShaderBase* shader, MeshObject* source, bool alpha, float alphaScale);
     std::span<u32> AdjacencySpan() const;
 };
+
+// A backdrop such as the sky may be drawn after a draw instead of before it
+// only where the picture stays the same: the draw's pixels hide whatever lies
+// behind them and keep their depth. That holds when the device blends them
+// over (or not at all), tests depth nearer and writes it and every colour
+// channel, the texture stages carry alpha straight through, and the
+// materials, textures and vertex colours are fully opaque. The effects the
+// battle draws meshes with give the material's alpha times the texture's.
+bool DrawStateHidesBehind(plat::GfxDevice* device);
+bool MaterialsOpaque(const plat::GfxMaterial* materials, TextureHandle* const* textures, u32 count);
 
 // Ray against a box given by its corners (12 triangles); 1 on a hit.
 int BoxIntersectRayMinMax(const Vec3* min, const Vec3* max, const Vec3* origin, const Vec3* dir, float* dist);

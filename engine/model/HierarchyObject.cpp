@@ -290,7 +290,20 @@ void DrawNode(plat::GfxDevice* device, HodNode* node, MeshObject* palette)
         if (child) DrawNode(device, child, palette);
 }
 
+bool NodeDrawsOpaque(const HodNode* node, const MeshObject* palette)
+{
+    if (!node->hidden && node->level > 0 && node->mesh && !node->mesh->DrawsOpaque(palette)) return false;
+    for (const HodNode* child : node->children)
+        if (child && !NodeDrawsOpaque(child, palette)) return false;
+    return true;
+}
+
 }  // namespace
+
+bool CHierarchyObject::DrawsOpaque() const
+{
+    return !root || !root->mesh || NodeDrawsOpaque(root, root->mesh);
+}
 
 void CHierarchyObject::Draw()
 {

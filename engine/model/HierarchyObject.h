@@ -84,6 +84,8 @@ public:
     void CopyTo(CHierarchyObject* dest);
     void Release();
     void Draw();
+    // Whether Draw gives only fully opaque pixels (see DrawHidesBehind).
+    bool DrawsOpaque() const;
 
     // ---- animation ----
     void ResetAnime();

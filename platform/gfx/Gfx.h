@@ -331,6 +331,10 @@ public:
     u32 LevelHeight(u32 level) const;
     u32 LevelPitch(u32 level) const { return LevelWidth(level) * GfxFormatBytes(format_); }
     u32 Faces() const { return Type() == GfxResourceType::CubeTexture ? 6 : 1; }
+    // Whether every texel of every level is fully opaque: always for formats
+    // without alpha, never for render targets or half-float pictures, else
+    // found by reading the alpha bytes once per change of the texture.
+    bool Opaque() const;
 
 protected:
     friend class GfxSurface;
@@ -346,6 +350,8 @@ protected:
     std::vector<std::vector<u8>> data_;
     std::vector<GfxSurface*> surfaces_;  // owned, made on first request
     std::vector<u8> locked_;
+    mutable u32 opaqueVersion_ = 0;  // the version Opaque last read; 0 never
+    mutable bool opaque_ = false;
 };
 
 class GfxTexture : public GfxBaseTexture {

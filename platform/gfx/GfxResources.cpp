@@ -249,6 +249,20 @@ GfxBaseTexture::~GfxBaseTexture() {
     for (GfxSurface* s : surfaces_) delete s;
 }
 
+bool GfxBaseTexture::Opaque() const {
+    if (IsRenderTarget()) return false;
+    if (!GfxFormatHasAlpha(format_)) return GfxFormatIsColor(format_);
+    if (format_ != GfxFormat::A8R8G8B8) return false;
+    const u32 version = Version();
+    if (opaqueVersion_ == version) return opaque_;
+    bool full = true;
+    for (const std::vector<u8>& level : data_)
+        for (size_t i = 3; full && i < level.size(); i += 4) full = level[i] == 0xFF;
+    opaque_ = full;
+    opaqueVersion_ = version;
+    return full;
+}
+
 u32 GfxBaseTexture::LevelWidth(u32 level) const { return std::max(1u, width_ >> level); }
 u32 GfxBaseTexture::LevelHeight(u32 level) const { return std::max(1u, height_ >> level); }
 

@@ -324,6 +324,22 @@ Result BaseMesh::UpdateSemantics(const std::vector<VertexElement>& decl)
     return ResultOk;
 }
 
+bool BaseMesh::VertexColoursOpaque() const
+{
+    if (opaqueRevision_ == revision_) return coloursOpaque_;
+    bool full = true;
+    for (const VertexElement& e : decl_) {
+        if (e.usage != UsageColor || e.usageIndex != 0) continue;
+        // Colours are stored B, G, R, A: the alpha is the element's fourth byte.
+        full = full && e.type == DeclColor;
+        for (size_t v = size_t(e.offset) + 3; full && stride_ != 0 && v < vertices_.size(); v += stride_)
+            full = vertices_[v] == 0xFF;
+    }
+    coloursOpaque_ = full;
+    opaqueRevision_ = revision_;
+    return full;
+}
+
 Result BaseMesh::LockVertexBuffer(u32 flags, void** data)
 {
     if (!data) return ResultInvalidCall;

@@ -234,6 +234,9 @@ public:
     // For the graphics layer: bumps whenever vertices, indices or
     // attributes may have changed.
     u64 Revision() const { return revision_; }
+    // Whether no vertex carries a colour with alpha below full (true for
+    // meshes without vertex colours); read once per revision.
+    bool VertexColoursOpaque() const;
     const u8* VertexData() const { return vertices_.data(); }
     const u16* IndexData() const { return indices_.data(); }
     const u32* AttributeData() const { return attributes_.data(); }
@@ -252,6 +255,8 @@ protected:
     std::vector<u32> attributes_;
     std::vector<AttributeRange> attrTable_;
     u64 revision_ = 1;
+    mutable u64 opaqueRevision_ = 0;  // the revision VertexColoursOpaque last read; 0 never
+    mutable bool coloursOpaque_ = true;
     MeshGpuCache* gpu_ = nullptr;
 
     friend class Mesh;

@@ -335,6 +335,26 @@ void RobotModelData::DrawRobotMeshShadow(CHierarchyObject* model, RobotColorData
     e->SetTechnique(sh->hShadowMap);
 }
 
+bool RobotModelData::DrawsOpaque(CHierarchyObject* model, RobotColorData* colorSet)
+{
+    MeshObject* root = RootMesh(model);
+    if (!root || !colorSet) return true;
+    for (u32 j = 1; j < model->nodeCount; ++j) {
+        HodNode* node = model->nodeTable[j];
+        if (IsShownSkinned(node)) return false;
+        if (const plat::BaseMesh* mesh = DrawableSubset(node, 0); mesh && !mesh->VertexColoursOpaque()) return false;
+    }
+    // Fixed-function and reflective materials alike draw the list's alpha
+    // times the texture's.
+    const plat::GfxMaterial* list = ColorList(root, colorSet);
+    return MaterialsOpaque(list ? list : root->materials, root->textures, root->materialCount);
+}
+
+bool CRobot_Normal::DrawsOpaque()
+{
+    return !RobotVisible(*this) || modelData->DrawsOpaque(&lowerModel, &colorSet);
+}
+
 i32 CRobot_Normal::Draw()
 {
     if (RobotVisible(*this)) modelData->DrawMesh(&lowerModel, &colorSet);

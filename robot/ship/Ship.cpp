@@ -244,6 +244,8 @@ i32 CShip::Draw()
     return 0;
 }
 
+bool CShip::DrawsOpaque() { return model.DrawsOpaque(); }
+
 void CShip::UpdateLive()
 {
     prevWorldMatrix = worldMatrix;

@@ -26,6 +26,7 @@ public:
 
     i32 Run() override;
     i32 Draw() override;
+    bool DrawsOpaque() override;
     i32 HitTestPass() override;
     i32 HitTestObject(BB_Base* other) override;
     i32 GetKind() const override { return kKindShip; }

@@ -14,6 +14,7 @@
 #include "engine/graphics/GraphicsDevice.h"
 #include "engine/graphics/MatrixHelpers.h"
 #include "engine/graphics/Shaders.h"
+#include "engine/graphics/TextureManager.h"
 #include "engine/model/HodModel.h"
 #include "platform/gfx/Image.h"
 #include "platform/math/Math.h"
@@ -29,7 +30,7 @@ namespace {
 
 constexpr i32 kWidth = 1024, kHeight = 768;
 
-plat::GfxRef<plat::GfxTexture> WhiteTexture()
+plat::GfxRef<plat::GfxTexture> WhiteTexture(u8 alpha = 0xFF)
 {
     plat::GfxRef<plat::GfxTexture> t;
     plat::GfxDevice* device = GetGraphicsDevice()->device;
@@ -38,7 +39,11 @@ plat::GfxRef<plat::GfxTexture> WhiteTexture()
         return t;
     plat::GfxLockedRect lr;
     if (t->LockRect(0, &lr, nullptr, 0) == plat::GfxResult::Ok) {
-        for (int y = 0; y < 4; ++y) std::memset(static_cast<u8*>(lr.bits) + y * lr.pitch, 0xFF, 16);
+        for (int y = 0; y < 4; ++y) {
+            u8* row = static_cast<u8*>(lr.bits) + y * lr.pitch;
+            std::memset(row, 0xFF, 16);
+            for (int x = 0; x < 4; ++x) row[x * 4 + 3] = alpha;
+        }
         t->UnlockRect(0);
     }
     return t;
@@ -365,4 +370,52 @@ TEST(BattlePicture, EverySampleStageShowsItsRobotsTheirShadowsAndItsWater)
         }
         EXPECT_GT(blue, static_cast<u32>(kWidth * kHeight / 10)) << "the water's blue fills the distance";
     }
+}
+
+// The sky waits behind opaque robots and map objects and fills only what
+// they leave empty; a stencil test that passes everything makes it draw
+// first instead, as the pass order has it. Both pictures are the same to
+// the byte, with everything opaque, with the robot's colours see-through
+// and with the map's materials see-through (either draws the sky before
+// itself, so the sky shows through it).
+TEST(BattlePicture, TheSkyDrawnAfterOpaqueDrawsGivesThePictureOfTheSkyDrawnFirst)
+{
+    BattlePicture shot(0);
+    ASSERT_NE(shot.scene, nullptr);
+    const Vec3 middle(1500.0f, 0.0f, 1500.0f);
+    CRobot_Normal* robot = shot.AddRobot(0, 0, middle);
+    ASSERT_NE(robot, nullptr);
+    shot.LookAt(Vec3(middle.x + 1.0f, 1.5f, middle.z + 7.0f), Vec3(middle.x, 3.0f, middle.z));
+    plat::GfxDevice* device = GetGraphicsDevice()->device;
+    auto skyFirstToo = [&](const char* name) {
+        shot.Shoot(std::string("battle_sky_late_") + name);
+        const std::vector<u32> late = shot.pixels;
+        device->SetRenderState(plat::GfxRenderState::StencilEnable, 1);
+        device->SetRenderState(plat::GfxRenderState::StencilFunc, plat::CmpAlways);
+        shot.Shoot(std::string("battle_sky_first_") + name);
+        device->SetRenderState(plat::GfxRenderState::StencilEnable, 0);
+        EXPECT_TRUE(late == shot.pixels) << name;
+        return late;
+    };
+    const std::vector<u32> opaque = skyFirstToo("opaque");
+    EXPECT_GT(shot.SkyShare(), 0.5);
+
+    // The robot's materials take a half-transparent texture.
+    MeshObject* root = robot->lowerModel.nodeTable[0]->mesh;
+    ASSERT_TRUE(root && root->textures);
+    plat::GfxRef<plat::GfxTexture> glass = WhiteTexture(0x80);
+    ASSERT_TRUE(glass);
+    TextureHandle glassHandle;  // holds a reference of its own
+    glassHandle.texture = glass.get();
+    glass->AddRef();
+    std::vector<TextureHandle*> own(root->textures, root->textures + root->materialCount);
+    std::fill(root->textures, root->textures + root->materialCount, &glassHandle);
+    EXPECT_FALSE(skyFirstToo("robot_see_through") == opaque) << "the robot shows what lies behind it";
+    std::copy(own.begin(), own.end(), root->textures);
+
+    BattleMap& map = shot.scene->battleMap;
+    for (i32 p = 0; p < map.parts.GetCount(); ++p)
+        if (MeshObject* mesh = map.parts[p].drawMesh.get(); mesh && mesh != map.sky.mesh)
+            for (u32 i = 0; i < mesh->materialCount; ++i) mesh->materials[i].diffuse.a = 0.5f;
+    EXPECT_FALSE(skyFirstToo("map_see_through") == opaque) << "the ground shows the sky below the horizon";
 }

@@ -183,6 +183,32 @@ TEST_F(GfxRecorderTest, LocksCheckTheirRectanglesAndRenderTargetsCannotBeLocked)
     EXPECT_EQ(rt->LockRect(0, &lr, nullptr, 0), GfxResult::InvalidCall);
 }
 
+// Opacity is read from the alpha bytes of every level and read again after
+// a lock changes them; formats without alpha are opaque, targets never.
+TEST_F(GfxRecorderTest, TexturesAreOpaqueWhileEveryAlphaByteIsFull) {
+    GfxRef<GfxTexture> rgb, argb, target, half;
+    device_->CreateTexture(8, 8, 0, 0, GfxFormat::R8G8B8, GfxPool::Managed, rgb.put());
+    device_->CreateTexture(8, 8, 0, 0, GfxFormat::A8R8G8B8, GfxPool::Managed, argb.put());
+    device_->CreateTexture(8, 8, 1, GfxUsageRenderTarget, GfxFormat::X8R8G8B8, GfxPool::Default, target.put());
+    device_->CreateTexture(8, 8, 1, 0, GfxFormat::A16B16G16R16F, GfxPool::Managed, half.put());
+    ASSERT_TRUE(rgb && argb && target && half);
+    EXPECT_TRUE(rgb->Opaque());
+    EXPECT_FALSE(target->Opaque());
+    EXPECT_FALSE(half->Opaque());
+    EXPECT_FALSE(argb->Opaque()) << "a new texture is all zero";
+    auto fill = [&](u32 level, u8 alpha) {
+        GfxLockedRect lr;
+        ASSERT_EQ(argb->LockRect(level, &lr, nullptr, 0), GfxResult::Ok);
+        const u32 w = argb->LevelWidth(level), h = argb->LevelHeight(level);
+        for (u32 y = 0; y < h; ++y) std::memset(static_cast<u8*>(lr.bits) + y * lr.pitch, alpha, w * 4);
+        argb->UnlockRect(level);
+    };
+    for (u32 level = 0; level < argb->GetLevelCount(); ++level) fill(level, 0xFF);
+    EXPECT_TRUE(argb->Opaque());
+    fill(argb->GetLevelCount() - 1, 0xFE);
+    EXPECT_FALSE(argb->Opaque()) << "the smallest level let something through";
+}
+
 TEST_F(GfxRecorderTest, ResourceCreationRefusesNonsense) {
     GfxTexture* t = reinterpret_cast<GfxTexture*>(1);
     EXPECT_EQ(device_->CreateTexture(0, 4, 1, 0, GfxFormat::A8R8G8B8, GfxPool::Managed, &t), GfxResult::InvalidCall);

@@ -148,6 +148,14 @@ TEST(MeshProcessing, CloneCarriesSharedComponentsAndZeroesNewOnes)
         EXPECT_EQ(std::memcmp(src, dst + 16, 8), 0) << "texture coordinates of vertex " << v;
     }
     EXPECT_EQ(clone->GetNumFaces(), 12u);
+    // The new colours are zero, so see-through, until every alpha is full.
+    EXPECT_TRUE(box.mesh->VertexColoursOpaque());
+    EXPECT_FALSE(clone->VertexColoursOpaque());
+    u8* vertices = nullptr;
+    ASSERT_EQ(clone->LockVertexBuffer(0, reinterpret_cast<void**>(&vertices)), ResultOk);
+    for (u32 v = 0; v < 24; ++v) vertices[v * 24 + 12 + 3] = 0xFF;
+    clone->UnlockVertexBuffer();
+    EXPECT_TRUE(clone->VertexColoursOpaque());
     EXPECT_NE(box.mesh->CloneMeshFVF(MeshManaged, 0x400E0 /* no position */, &clone), ResultOk);
 }
 
