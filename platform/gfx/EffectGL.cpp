@@ -124,7 +124,9 @@ struct SavedGlState {
     }
 };
 
-// Objects shared by every effect draw.
+// Objects shared by every effect draw in the device's GL context. A device
+// made later has a context of its own, where the old names would mean
+// nothing or name the device's own objects: they go with their context.
 struct DrawObjects {
     GLuint vao = 0, streamVbo = 0;
     bool made = false;
@@ -139,6 +141,14 @@ struct DrawObjects {
 DrawObjects g_objects;
 
 }  // namespace
+
+void ReleaseEffectDrawObjects()
+{
+    if (!g_objects.made) return;
+    gl::DeleteVertexArrays(1, &g_objects.vao);
+    gl::DeleteBuffers(1, &g_objects.streamVbo);
+    g_objects = DrawObjects{};
+}
 
 // ---- compiled passes --------------------------------------------------------------
 

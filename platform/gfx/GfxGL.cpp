@@ -169,6 +169,7 @@ public:
             return;
         }
         ReleaseBindings();
+        ReleaseEffectDrawObjects();
         if (backBuffer_) DropNative(backBuffer_);
         if (autoDepth_) DropNative(autoDepth_);
         BuryNow();

@@ -29,6 +29,10 @@ public:
     virtual bool BindCurrentTargets() = 0;
 };
 
+// The effects' own GL objects of the current context go with it; called by
+// the device while its context, about to be deleted, is current.
+void ReleaseEffectDrawObjects();
+
 static_assert(GfxGLAccess::kFirstFreeUnit > kGfxStages, "the device's upload unit follows its stages");
 
 }  // namespace plat
