@@ -26,12 +26,6 @@ void LitColours(const plat::GfxMaterial& m, ColorF* diffuse, ColorF* ambient, Co
                        m.specular.a * l.specular.a);
 }
 
-// A 1 x 1 white texture for materials that have none.
-void MakeWhite(TextureHandle& t)
-{
-    if (t.CreateBlank(1, 1, 1, 0, plat::GfxFormat::A8R8G8B8, plat::GfxPool::Managed)) t.Fill(0xFFFFFFFFu);
-}
-
 }  // namespace
 
 // ---- ShaderBase -----------------------------------------------------------------
@@ -194,7 +188,6 @@ void Shader_Reflection::Create(const char* name)
     MakeEffect(name);
     GetHandles();
     if (!effect) return;
-    MakeWhite(whiteTexture);
 }
 
 void Shader_Reflection::GetHandles()
@@ -230,7 +223,7 @@ void Shader_Reflection::SetViewProjection()
 void Shader_Reflection::SetMaterial(const plat::GfxMaterial* material, TextureHandle* texture)
 {
     if (!SendMaterial(material) || !texture) return;
-    effect->SetTexture(hMeshTex, texture->texture ? texture->texture : whiteTexture.texture);
+    effect->SetTexture(hMeshTex, texture->texture);  // none reads white
 }
 
 void Shader_Reflection::SetLighting(const float* lightDir, const Vec4* eyePos)
@@ -391,7 +384,6 @@ void Shader_ShadowMap::Create(const char* name, int size)
     if (size == 0) return;
     if (!effect) return;
     GetHandles();
-    MakeWhite(whiteTexture);
     if (size > 0) {
         const double half = 0.5 + 0.5 / static_cast<double>(size);
         texBias = Mat4();
@@ -462,7 +454,7 @@ void Shader_ShadowMap::SetMatrices(const Mat4* world, const Mat4* wv, const Mat4
 void Shader_ShadowMap::SetMaterial(const plat::GfxMaterial* material, TextureHandle* texture)
 {
     if (!SendMaterial(material) || !texture) return;
-    effect->SetTexture(hMeshTex, texture->texture ? texture->texture : whiteTexture.texture);
+    effect->SetTexture(hMeshTex, texture->texture);  // none reads white
 }
 
 void Shader_ShadowMap::SetLighting(const float* lightDir, const Vec4* eyePos)

@@ -117,7 +117,6 @@ public:
     EffectHandle hReflectionTech = nullptr, hSkin = nullptr;
     EffectHandle hVP = nullptr, hReflection = nullptr, hEnvTex = nullptr;
     Mat4 viewProj;
-    TextureHandle whiteTexture;
 };
 
 class Shader_Bloom : public ShaderBase {
@@ -204,7 +203,6 @@ public:
     Mat4 lightWVPB;
     i32 reloadSize = 0;
     ShadowFitRecord fit;
-    TextureHandle whiteTexture;
     EffectHandle hShadowMap = nullptr, hShadowMapSkin = nullptr, hShadowMapAlphaTest = nullptr,
                  hShadowMapScene = nullptr;
     EffectHandle hVP = nullptr, hLightVP = nullptr, hShadowTex = nullptr, hLightWVP = nullptr, hLightWVPB = nullptr,

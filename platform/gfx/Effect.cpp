@@ -1,5 +1,6 @@
 #include "platform/gfx/Effect.h"
 
+#include <cctype>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -335,7 +336,34 @@ bool ParseEffectFile(const char* text, size_t size, EffectFileDesc& out, std::st
     return true;
 }
 
-std::string EffectStageSource(const EffectFileDesc& desc, const EffectPassDesc& pass, bool vertex, bool alphaTest)
+namespace {
+
+bool IdentifierChar(char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; }
+
+// Replaces every "texture(name," (spaces allowed around the name) by
+// "UnsetTexel(name,".
+void ReadWhite(std::string& glsl, const std::string& name)
+{
+    static const std::string kCall = "texture";
+    for (size_t at = glsl.find(kCall); at != std::string::npos; at = glsl.find(kCall, at + 1)) {
+        if (at > 0 && IdentifierChar(glsl[at - 1])) continue;
+        size_t i = at + kCall.size();
+        while (i < glsl.size() && glsl[i] == ' ') ++i;
+        if (i >= glsl.size() || glsl[i] != '(') continue;
+        ++i;
+        while (i < glsl.size() && glsl[i] == ' ') ++i;
+        if (glsl.compare(i, name.size(), name) != 0) continue;
+        i += name.size();
+        while (i < glsl.size() && glsl[i] == ' ') ++i;
+        if (i >= glsl.size() || glsl[i] != ',') continue;
+        glsl.replace(at, kCall.size(), "UnsetTexel");
+    }
+}
+
+}  // namespace
+
+std::string EffectStageSource(const EffectFileDesc& desc, const EffectPassDesc& pass, bool vertex, bool alphaTest,
+                              u32 unsetSamplers)
 {
     std::string s = "#version 330 core\n";
     if (vertex) {
@@ -383,7 +411,18 @@ std::string EffectStageSource(const EffectFileDesc& desc, const EffectPassDesc& 
         if (p.count > 1) s += "[" + std::to_string(p.count) + "]";
         s += ";\n";
     }
-    s += desc.glsl;
+    if (vertex || unsetSamplers == 0) {
+        s += desc.glsl;
+    } else {
+        std::string glsl = desc.glsl;
+        u32 k = 0;
+        for (const EffectParamDesc& p : desc.params) {
+            if (p.type != EffectParamType::Sampler2D) continue;
+            if (k < 32 && (unsetSamplers >> k & 1u) != 0) ReadWhite(glsl, p.name);
+            ++k;
+        }
+        s += "vec4 UnsetTexel(sampler2D s, vec2 c) { return vec4(1.0); }\n" + glsl;
+    }
     if (vertex) {
         s += "void main() { " + pass.vertexEntry + "(); }\n";
     } else if (alphaTest) {

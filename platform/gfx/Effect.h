@@ -86,8 +86,12 @@ bool ParseEffectFile(const char* text, size_t size, EffectFileDesc& out, std::st
 // The GLSL source of one stage of one pass; a pixel stage built without the
 // device's alpha test never discards, which spares a software rasterizer the
 // test's code and lets it write depth as it tests it.
+// A 2D sampler with no texture set reads opaque white, as a fixed-function
+// stage without a texture does. Bit k of unsetSamplers, for the k-th 2D
+// sampler parameter, builds the pixel stage with its "texture(name, ...)"
+// reads replaced by that white, so a software rasterizer samples nothing.
 std::string EffectStageSource(const EffectFileDesc& desc, const EffectPassDesc& pass, bool vertex,
-                              bool alphaTest = true);
+                              bool alphaTest = true, u32 unsetSamplers = 0);
 
 // The compiled form of one pass (made by the graphics layer).
 class EffectProgram {

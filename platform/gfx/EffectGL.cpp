@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <map>
 #include <mutex>
 #include <new>
 
@@ -161,20 +162,29 @@ struct GlEffectVariant {
 };
 
 // A pass is built twice: the variant draws take while the device's alpha
-// test is off never discards.
+// test is off never discards. A 2D sampler left without a texture reads a
+// white texel; a draw leaving just one such sampler takes a pair of variants
+// that read no texture there at all.
 class GlEffectProgram : public EffectProgram {
 public:
     ~GlEffectProgram() override
     {
         if (!GlUsable()) return;
-        for (const GlEffectVariant* v : {&plain, &tested})
-            if (v->program) gl::DeleteProgram(v->program);
+        for (auto& [key, v] : variants)
+            if (v.program) gl::DeleteProgram(v.program);
         if (!samplers.empty()) gl::DeleteSamplers(static_cast<GLsizei>(samplers.size()), samplers.data());
+        if (white) gl::DeleteTextures(1, &white);
     }
-    GlEffectVariant& For(bool alphaTest) { return alphaTest ? tested : plain; }
-    GlEffectVariant plain, tested;
+    static u64 Key(bool alphaTest, u32 unsetSamplers) { return u64(unsetSamplers) << 1 | (alphaTest ? 1u : 0u); }
+    GlEffectVariant* Find(bool alphaTest, u32 unsetSamplers)
+    {
+        auto it = variants.find(Key(alphaTest, unsetSamplers));
+        return it == variants.end() ? nullptr : &it->second;
+    }
+    std::map<u64, GlEffectVariant> variants;
     std::vector<GLint> units;       // per parameter: texture unit, -1 for values
     std::vector<GLuint> samplers;   // per parameter (0 for values)
+    GLuint white = 0;  // what an unset 2D sampler reads
 };
 
 // A pass on a device that draws nothing (the recording backend).
@@ -182,11 +192,11 @@ class NullEffectProgram : public EffectProgram {};
 
 namespace {
 
-bool BuildVariant(const EffectFileDesc& desc, const EffectPassDesc& pass, bool alphaTest, GlEffectVariant* out,
-                  std::string* errors)
+bool BuildVariant(const EffectFileDesc& desc, const EffectPassDesc& pass, bool alphaTest, u32 unsetSamplers,
+                  GlEffectVariant* out, std::string* errors)
 {
     const std::string vertex = EffectStageSource(desc, pass, true),
-                      fragment = EffectStageSource(desc, pass, false, alphaTest);
+                      fragment = EffectStageSource(desc, pass, false, alphaTest, unsetSamplers);
     const char* vertexText = vertex.c_str();
     const char* fragmentText = fragment.c_str();
     GlBuildStep failed = GlBuildStep::None;
@@ -217,8 +227,34 @@ std::unique_ptr<EffectProgram> CompileEffectPass(GfxDevice* device, const Effect
     DriverAllocations driver;
     if (!LoadGl(errors)) return nullptr;
     auto p = std::make_unique<GlEffectProgram>();
-    if (!BuildVariant(desc, pass, false, &p->plain, errors) || !BuildVariant(desc, pass, true, &p->tested, errors))
-        return nullptr;
+    for (bool alphaTest : {false, true})
+        if (!BuildVariant(desc, pass, alphaTest, 0, &p->variants[GlEffectProgram::Key(alphaTest, 0)], errors))
+            return nullptr;
+    // Programs for draws leaving one 2D sampler unset, built with the rest so
+    // that no draw in a battle waits for a compile.
+    u32 k = 0;
+    for (const EffectParamDesc& d : desc.params) {
+        if (d.type != EffectParamType::Sampler2D) continue;
+        for (bool alphaTest : {false, true}) {
+            GlEffectVariant v;
+            if (k < 32 && BuildVariant(desc, pass, alphaTest, 1u << k, &v, nullptr))
+                p->variants[GlEffectProgram::Key(alphaTest, 1u << k)] = std::move(v);
+            else if (v.program)
+                gl::DeleteProgram(v.program);
+        }
+        ++k;
+    }
+    const u8 white[4] = {0xFF, 0xFF, 0xFF, 0xFF};
+    GLint activeUnit = 0, bound = 0;
+    gl::GetIntegerv(GL_ACTIVE_TEXTURE, &activeUnit);
+    gl::ActiveTexture(GL_TEXTURE0);
+    gl::GetIntegerv(GL_TEXTURE_BINDING_2D, &bound);
+    gl::GenTextures(1, &p->white);
+    gl::BindTexture(GL_TEXTURE_2D, p->white);
+    gl::TexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, 1, 1, 0, GL_RGBA, GL_UNSIGNED_BYTE, white);
+    gl::TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
+    gl::BindTexture(GL_TEXTURE_2D, static_cast<GLuint>(bound));
+    gl::ActiveTexture(static_cast<GLenum>(activeUnit));
     GLint previous = 0;
     gl::GetIntegerv(GL_CURRENT_PROGRAM, &previous);
     GLint nextUnit = static_cast<GLint>(GfxGLAccess::kFirstFreeUnit);
@@ -233,10 +269,10 @@ std::unique_ptr<EffectProgram> CompileEffectPass(GfxDevice* device, const Effect
         }
         const GLint unit = nextUnit++;
         p->units.push_back(unit);
-        for (const GlEffectVariant* v : {&p->plain, &p->tested}) {
-            if (v->locations[i] < 0) continue;
-            gl::UseProgram(v->program);
-            gl::Uniform1i(v->locations[i], unit);
+        for (auto& [key, v] : p->variants) {
+            if (v.locations[i] < 0) continue;
+            gl::UseProgram(v.program);
+            gl::Uniform1i(v.locations[i], unit);
         }
         GLuint s = 0;
         gl::GenSamplers(1, &s);
@@ -274,6 +310,26 @@ void ReleaseEffectMeshBuffers(MeshGpuCache* cache)
 }
 
 namespace {
+
+// Bit k set when the k-th 2D sampler has no texture.
+u32 UnsetSamplerBits(const std::vector<Effect::Param>& params)
+{
+    u32 bits = 0, k = 0;
+    for (const Effect::Param& p : params) {
+        if (p.desc.type != EffectParamType::Sampler2D) continue;
+        if (k < 32 && !p.texture) bits |= 1u << k;
+        ++k;
+    }
+    return bits;
+}
+
+// The pass's program for these switches; the one that samples every
+// sampler (the white texel for unset ones) when there is none made for them.
+GlEffectVariant& VariantFor(GlEffectProgram& p, bool alphaTest, u32 unsetSamplers)
+{
+    if (GlEffectVariant* v = p.Find(alphaTest, unsetSamplers)) return *v;
+    return *p.Find(alphaTest, 0);
+}
 
 // Points the vertex attributes at the bound array buffer from base.
 void SetAttributes(const std::vector<VertexElement>& decl, u32 stride, uintptr_t base)
@@ -326,7 +382,9 @@ void SendParams(GfxGLAccess& access, const GlEffectProgram& p, GlEffectVariant& 
                 access.BindTextureToUnit(t, unit);
             } else {
                 gl::ActiveTexture(GL_TEXTURE0 + unit);
-                gl::BindTexture(prm.desc.type == EffectParamType::SamplerCube ? GL_TEXTURE_CUBE_MAP : GL_TEXTURE_2D, 0);
+                const bool white = prm.desc.type == EffectParamType::Sampler2D;
+                gl::BindTexture(prm.desc.type == EffectParamType::SamplerCube ? GL_TEXTURE_CUBE_MAP : GL_TEXTURE_2D,
+                                white ? p.white : 0);
             }
             gl::BindSampler(unit, p.samplers[i]);
             continue;
@@ -422,8 +480,8 @@ public:
                  const std::vector<Effect::Param>& params)
     {
         const GfxPipelineState& state = dev_.common->State();
-        GlEffectVariant& v =
-            program.For(state.renderStates[static_cast<u32>(GfxRenderState::AlphaTestEnable)] != 0);
+        const bool alphaTest = state.renderStates[static_cast<u32>(GfxRenderState::AlphaTestEnable)] != 0;
+        GlEffectVariant& v = VariantFor(program, alphaTest, UnsetSamplerBits(params));
         gl::UseProgram(v.program);
         SetAttributes(decl, stride, 0);
         ApplyStates(state, v);

@@ -84,7 +84,6 @@ TEST_F(ShaderWrappers, StartUpCreatesEveryWrapperWithItsHandlesAndTargets)
     EXPECT_NE(r->hSkin, nullptr);
     EXPECT_NE(r->hReflection, nullptr);
     EXPECT_NE(r->hEnvTex, nullptr);
-    ASSERT_TRUE(r->whiteTexture.texture);
     Shader_Bloom* bl = GetShaderBloom();
     ASSERT_TRUE(bl->effect) << bl->LastError();
     EXPECT_NE(bl->hSpecularOnly, nullptr);
@@ -166,7 +165,7 @@ TEST_F(ShaderWrappers, MaterialColoursAreLitAndTexturesFollowEachWrappersRule)
     EXPECT_EQ(b->effect->GetTexture(b->hMeshTex), real.texture);
     b->effect->GetFloatArray(b->hPower, v, 1);
     EXPECT_FLOAT_EQ(v[0], 3.0f);
-    // An empty handle: Basic says so, Reflection and ShadowMap bind white, Bloom nothing.
+    // An empty handle: Basic says so; every wrapper leaves the texture unset, which reads white.
     b->SetMaterial(&m, &empty);
     i32 flag = 0;
     b->effect->GetInt(b->hNoTexFlag, &flag);
@@ -174,10 +173,10 @@ TEST_F(ShaderWrappers, MaterialColoursAreLitAndTexturesFollowEachWrappersRule)
     EXPECT_EQ(b->effect->GetTexture(b->hMeshTex), nullptr);
     Shader_Reflection* r = GetShaderReflection();
     r->SetMaterial(&m, &empty);
-    EXPECT_EQ(r->effect->GetTexture(r->hMeshTex), r->whiteTexture.texture);
+    EXPECT_EQ(r->effect->GetTexture(r->hMeshTex), nullptr);
     Shader_ShadowMap* s = GetShaderShadowMap();
     s->SetMaterial(&m, &empty);
-    EXPECT_EQ(s->effect->GetTexture(s->hMeshTex), s->whiteTexture.texture);
+    EXPECT_EQ(s->effect->GetTexture(s->hMeshTex), nullptr);
     Shader_Bloom* bl = GetShaderBloom();
     bl->SetMaterial(&m, &real);
     bl->SetMaterial(&m, &empty);
@@ -205,13 +204,11 @@ TEST_F(ShaderWrappers, MaterialColoursAreLitAndTexturesFollowEachWrappersRule)
 TEST_F(ShaderWrappers, ShadowsOffAndMissingFilesLeaveQuietWrappers)
 {
     Shader_ShadowMap* s = GetShaderShadowMap();
-    s->whiteTexture.Release();  // the singleton may keep one from an earlier Create
     s->Create("data/ShadowMap.fx", ShadowMapSizeFromSetting(7));
     EXPECT_TRUE(s->effect);
     EXPECT_EQ(s->hShadowMap, nullptr);
     EXPECT_EQ(s->shadowTarget.texture, nullptr);
     EXPECT_EQ(s->shadowDepth, nullptr);
-    EXPECT_EQ(s->whiteTexture.texture, nullptr);
     EXPECT_EQ(ShadowMapSizeFromSetting(3), 2048);
 
     Shader_Basic* b = GetShaderBasic();

@@ -320,15 +320,27 @@ TEST_F(EffectDrawing, MeshSubsetsDrawThroughTheActivePassAndTexturesReachTheSamp
     e->SetTexture("Tex", tex.get());
     EXPECT_NE(e->SetTexture("Cube", tex.get()), ResultOk);  // a 2D texture is no cube
     EXPECT_NE(e->SetTexture("Depth", tex.get()), ResultOk);  // comparisons read depth textures only
-    u32 passes = 0;
-    e->Begin(&passes, 0);
-    e->BeginPass(0);
-    for (u32 i = 0; i < box.materials.size(); ++i) EXPECT_EQ(box.mesh->DrawSubset(i), ResultOk);
-    e->EndPass();
-    e->End();
+    auto drawBox = [&] {
+        u32 passes = 0;
+        e->Begin(&passes, 0);
+        e->BeginPass(0);
+        for (u32 i = 0; i < box.materials.size(); ++i) EXPECT_EQ(box.mesh->DrawSubset(i), ResultOk);
+        e->EndPass();
+        e->End();
+    };
+    drawBox();
     device_->EndScene();
     EXPECT_EQ(Pixel(128, 128), 0xFFFF00u);
     EXPECT_EQ(Pixel(5, 5), 0x000000u);
+    // Left without a texture the sampler reads white, through a program of
+    // its own; with the texture back, the first program draws it again.
+    for (GfxTexture* t : {static_cast<GfxTexture*>(nullptr), tex.get()}) {
+        ASSERT_EQ(device_->BeginScene(), GfxResult::Ok);
+        e->SetTexture("Tex", t);
+        drawBox();
+        device_->EndScene();
+        EXPECT_EQ(Pixel(128, 128), t ? 0xFFFF00u : 0xFFFFFFu);
+    }
 }
 
 }  // namespace
