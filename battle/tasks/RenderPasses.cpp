@@ -268,13 +268,6 @@ constexpr plat::GfxRenderState kSkyStates[] = {
 };
 static_assert(std::size(kSkyStates) == std::extent_v<decltype(CGameScene::skyStates)>);
 
-u32 StateNow(plat::GfxRenderState state)
-{
-    u32 v = 0;
-    if (plat::GfxDevice* device = Device()) device->GetRenderState(state, &v);
-    return v;
-}
-
 void DrawSky(CGameScene& scene)
 {
     SetState(plat::GfxRenderState::Lighting, 0);
@@ -297,8 +290,8 @@ void DrawPendingSky(CGameScene& scene)
     constexpr RS kTouched[] = {RS::AlphaTestEnable, RS::Lighting, RS::FogEnable, RS::ZWriteEnable};
     u32 kept[std::size(kSkyStates) + std::size(kTouched)];
     u32 n = 0;
-    for (RS s : kSkyStates) kept[n++] = StateNow(s);
-    for (RS s : kTouched) kept[n++] = StateNow(s);
+    for (RS s : kSkyStates) kept[n++] = device->RenderState(s);
+    for (RS s : kTouched) kept[n++] = device->RenderState(s);
     u32 bias = 0;
     device->GetSamplerState(0, plat::GfxSamplerState::MipMapLodBias, &bias);
     for (u32 i = 0; i < std::size(kSkyStates); ++i) SetState(kSkyStates[i], scene.skyStates[i]);
@@ -332,8 +325,9 @@ void GMTCB_DrawSkyDome::Draw()
     // skips the pixels they cover.
     scene->skyPending = false;
     const MeshObject* mesh = scene->battleMap.sky.mesh;
-    if (mesh && mesh->DrawsOpaque() && DrawStateHidesBehind(Device())) {
-        for (u32 i = 0; i < std::size(kSkyStates); ++i) scene->skyStates[i] = StateNow(kSkyStates[i]);
+    plat::GfxDevice* device = Device();
+    if (mesh && mesh->DrawsOpaque() && DrawStateHidesBehind(device)) {
+        for (u32 i = 0; i < std::size(kSkyStates); ++i) scene->skyStates[i] = device->RenderState(kSkyStates[i]);
         scene->skyPending = true;
         SetState(plat::GfxRenderState::Lighting, 1);
         SetState(plat::GfxRenderState::FogEnable, 1);

@@ -367,20 +367,6 @@ void MeshObject::DrawShaderWith(ShaderBase* shader, MeshObject* source, bool alp
 
 namespace {
 
-u32 StateOf(plat::GfxDevice* d, plat::GfxRenderState s)
-{
-    u32 v = 0;
-    d->GetRenderState(s, &v);
-    return v;
-}
-
-u32 StageStateOf(plat::GfxDevice* d, u32 stage, plat::GfxStageState s)
-{
-    u32 v = 0;
-    d->GetTextureStageState(stage, s, &v);
-    return v;
-}
-
 // An alpha argument that is the diffuse, the texture's or the previous
 // stage's alpha as it is.
 bool PlainAlphaArg(u32 arg)
@@ -395,30 +381,30 @@ bool DrawStateHidesBehind(plat::GfxDevice* d)
     using RS = plat::GfxRenderState;
     using SS = plat::GfxStageState;
     if (!d) return false;
-    const u32 zfunc = StateOf(d, RS::ZFunc);
-    if (!StateOf(d, RS::ZEnable) || !StateOf(d, RS::ZWriteEnable) ||
+    const u32 zfunc = d->RenderState(RS::ZFunc);
+    if (!d->RenderState(RS::ZEnable) || !d->RenderState(RS::ZWriteEnable) ||
         (zfunc != plat::CmpLess && zfunc != plat::CmpLessEqual))
         return false;
-    if (StateOf(d, RS::StencilEnable) || (StateOf(d, RS::ColorWriteEnable) & 0xF) != 0xF) return false;
-    if (StateOf(d, RS::AlphaBlendEnable)) {
-        const u32 src = StateOf(d, RS::SrcBlend), dest = StateOf(d, RS::DestBlend);
-        if (StateOf(d, RS::BlendOp) != plat::BlendOpAdd || (src != plat::BlendSrcAlpha && src != plat::BlendOne) ||
+    if (d->RenderState(RS::StencilEnable) || (d->RenderState(RS::ColorWriteEnable) & 0xF) != 0xF) return false;
+    if (d->RenderState(RS::AlphaBlendEnable)) {
+        const u32 src = d->RenderState(RS::SrcBlend), dest = d->RenderState(RS::DestBlend);
+        if (d->RenderState(RS::BlendOp) != plat::BlendOpAdd || (src != plat::BlendSrcAlpha && src != plat::BlendOne) ||
             (dest != plat::BlendInvSrcAlpha && dest != plat::BlendZero))
             return false;
     }
     // Stage 0 gives the diffuse alpha when off; a stage after it must pass
     // the alpha on or be off.
-    if (StageStateOf(d, 0, SS::ColorOp) != plat::TopDisable) {
-        const u32 op = StageStateOf(d, 0, SS::AlphaOp);
-        const u32 a1 = StageStateOf(d, 0, SS::AlphaArg1), a2 = StageStateOf(d, 0, SS::AlphaArg2);
+    if (d->TextureStageState(0, SS::ColorOp) != plat::TopDisable) {
+        const u32 op = d->TextureStageState(0, SS::AlphaOp);
+        const u32 a1 = d->TextureStageState(0, SS::AlphaArg1), a2 = d->TextureStageState(0, SS::AlphaArg2);
         const bool plain = (op == plat::TopSelectArg1 && PlainAlphaArg(a1)) ||
                            (op == plat::TopSelectArg2 && PlainAlphaArg(a2)) ||
                            (op == plat::TopModulate && PlainAlphaArg(a1) && PlainAlphaArg(a2));
         if (!plain) return false;
-        if (StageStateOf(d, 1, SS::ColorOp) != plat::TopDisable) {
-            const u32 op1 = StageStateOf(d, 1, SS::AlphaOp);
-            if (!(op1 == plat::TopSelectArg1 && StageStateOf(d, 1, SS::AlphaArg1) == plat::TaCurrent) &&
-                !(op1 == plat::TopSelectArg2 && StageStateOf(d, 1, SS::AlphaArg2) == plat::TaCurrent))
+        if (d->TextureStageState(1, SS::ColorOp) != plat::TopDisable) {
+            const u32 op1 = d->TextureStageState(1, SS::AlphaOp);
+            if (!(op1 == plat::TopSelectArg1 && d->TextureStageState(1, SS::AlphaArg1) == plat::TaCurrent) &&
+                !(op1 == plat::TopSelectArg2 && d->TextureStageState(1, SS::AlphaArg2) == plat::TaCurrent))
                 return false;
         }
     }

@@ -478,6 +478,17 @@ public:
     virtual GfxResult GetSamplerState(u32 sampler, GfxSamplerState state, u32* out) = 0;
     virtual GfxResult SetTextureStageState(u32 stage, GfxStageState state, u32 value) = 0;
     virtual GfxResult GetTextureStageState(u32 stage, GfxStageState state, u32* out) = 0;
+    // The current value of a state, 0 where the device cannot tell.
+    u32 RenderState(GfxRenderState state) {
+        u32 v = 0;
+        GetRenderState(state, &v);
+        return v;
+    }
+    u32 TextureStageState(u32 stage, GfxStageState state) {
+        u32 v = 0;
+        GetTextureStageState(stage, state, &v);
+        return v;
+    }
     // The device keeps a reference to a set texture until it is replaced.
     virtual GfxResult SetTexture(u32 stage, GfxBaseTexture* texture) = 0;
     virtual GfxResult GetTexture(u32 stage, GfxBaseTexture** out) = 0;
