@@ -95,7 +95,7 @@ public:
     // The mesh that draws: the progressive mesh once there is one.
     plat::BaseMesh* DrawnMesh() const;
     // Whether drawing this mesh with source's materials and textures (itself
-    // when null) gives only fully opaque pixels; see DrawHidesBehind.
+    // when null) gives only fully opaque pixels; see DrawStateHidesBehind.
     bool DrawsOpaque(const MeshObject* source = nullptr) const;
 
     std::shared_ptr<plat::Mesh> mesh;

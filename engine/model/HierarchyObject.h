@@ -84,7 +84,7 @@ public:
     void CopyTo(CHierarchyObject* dest);
     void Release();
     void Draw();
-    // Whether Draw gives only fully opaque pixels (see DrawHidesBehind).
+    // Whether Draw gives only fully opaque pixels (see DrawStateHidesBehind).
     bool DrawsOpaque() const;
 
     // ---- animation ----

@@ -362,6 +362,18 @@ void ReadWhite(std::string& glsl, const std::string& name)
 
 }  // namespace
 
+std::vector<u32> Sampler2DBits(const std::vector<EffectParamDesc>& params)
+{
+    std::vector<u32> bits(params.size(), 0);
+    u32 k = 0;
+    for (size_t i = 0; i < params.size(); ++i) {
+        if (params[i].type != EffectParamType::Sampler2D) continue;
+        if (k < 32) bits[i] = 1u << k;
+        ++k;
+    }
+    return bits;
+}
+
 std::string EffectStageSource(const EffectFileDesc& desc, const EffectPassDesc& pass, bool vertex, bool alphaTest,
                               u32 unsetSamplers)
 {
@@ -415,12 +427,9 @@ std::string EffectStageSource(const EffectFileDesc& desc, const EffectPassDesc& 
         s += desc.glsl;
     } else {
         std::string glsl = desc.glsl;
-        u32 k = 0;
-        for (const EffectParamDesc& p : desc.params) {
-            if (p.type != EffectParamType::Sampler2D) continue;
-            if (k < 32 && (unsetSamplers >> k & 1u) != 0) ReadWhite(glsl, p.name);
-            ++k;
-        }
+        const std::vector<u32> bits = Sampler2DBits(desc.params);
+        for (size_t i = 0; i < bits.size(); ++i)
+            if ((unsetSamplers & bits[i]) != 0) ReadWhite(glsl, desc.params[i].name);
         s += "vec4 UnsetTexel(sampler2D s, vec2 c) { return vec4(1.0); }\n" + glsl;
     }
     if (vertex) {

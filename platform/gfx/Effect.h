@@ -92,6 +92,9 @@ bool ParseEffectFile(const char* text, size_t size, EffectFileDesc& out, std::st
 // reads replaced by that white, so a software rasterizer samples nothing.
 std::string EffectStageSource(const EffectFileDesc& desc, const EffectPassDesc& pass, bool vertex,
                               bool alphaTest = true, u32 unsetSamplers = 0);
+// Per parameter, its bit in an unsetSamplers mask: bit k for the k-th 2D
+// sampler (k < 32), 0 for every other parameter.
+std::vector<u32> Sampler2DBits(const std::vector<EffectParamDesc>& params);
 
 // The compiled form of one pass (made by the graphics layer).
 class EffectProgram {

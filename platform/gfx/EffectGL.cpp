@@ -184,6 +184,7 @@ public:
     std::map<u64, GlEffectVariant> variants;
     std::vector<GLint> units;       // per parameter: texture unit, -1 for values
     std::vector<GLuint> samplers;   // per parameter (0 for values)
+    std::vector<u32> samplerBits;   // per parameter: its bit in an unset-sampler mask
     GLuint white = 0;  // what an unset 2D sampler reads
 };
 
@@ -232,17 +233,16 @@ std::unique_ptr<EffectProgram> CompileEffectPass(GfxDevice* device, const Effect
             return nullptr;
     // Programs for draws leaving one 2D sampler unset, built with the rest so
     // that no draw in a battle waits for a compile.
-    u32 k = 0;
-    for (const EffectParamDesc& d : desc.params) {
-        if (d.type != EffectParamType::Sampler2D) continue;
+    p->samplerBits = Sampler2DBits(desc.params);
+    for (u32 bit : p->samplerBits) {
+        if (bit == 0) continue;
         for (bool alphaTest : {false, true}) {
             GlEffectVariant v;
-            if (k < 32 && BuildVariant(desc, pass, alphaTest, 1u << k, &v, nullptr))
-                p->variants[GlEffectProgram::Key(alphaTest, 1u << k)] = std::move(v);
+            if (BuildVariant(desc, pass, alphaTest, bit, &v, nullptr))
+                p->variants[GlEffectProgram::Key(alphaTest, bit)] = std::move(v);
             else if (v.program)
                 gl::DeleteProgram(v.program);
         }
-        ++k;
     }
     const u8 white[4] = {0xFF, 0xFF, 0xFF, 0xFF};
     GLint activeUnit = 0, bound = 0;
@@ -311,15 +311,12 @@ void ReleaseEffectMeshBuffers(MeshGpuCache* cache)
 
 namespace {
 
-// Bit k set when the k-th 2D sampler has no texture.
-u32 UnsetSamplerBits(const std::vector<Effect::Param>& params)
+// The bits of the pass's 2D samplers that have no texture.
+u32 UnsetSamplerBits(const GlEffectProgram& program, const std::vector<Effect::Param>& params)
 {
-    u32 bits = 0, k = 0;
-    for (const Effect::Param& p : params) {
-        if (p.desc.type != EffectParamType::Sampler2D) continue;
-        if (k < 32 && !p.texture) bits |= 1u << k;
-        ++k;
-    }
+    u32 bits = 0;
+    for (size_t i = 0; i < params.size() && i < program.samplerBits.size(); ++i)
+        if (!params[i].texture) bits |= program.samplerBits[i];
     return bits;
 }
 
@@ -481,7 +478,7 @@ public:
     {
         const GfxPipelineState& state = dev_.common->State();
         const bool alphaTest = state.renderStates[static_cast<u32>(GfxRenderState::AlphaTestEnable)] != 0;
-        GlEffectVariant& v = VariantFor(program, alphaTest, UnsetSamplerBits(params));
+        GlEffectVariant& v = VariantFor(program, alphaTest, UnsetSamplerBits(program, params));
         gl::UseProgram(v.program);
         SetAttributes(decl, stride, 0);
         ApplyStates(state, v);
