@@ -178,6 +178,14 @@ public:
     i32 Proc_NetBattle();
     i32 Proc_NetResync();
     i32 Proc_ReturnToRoom();
+    // A set-up that left the battle without its stage or a robot without its
+    // type: the notice shows on its own screen for a while, then the player
+    // goes back to where the battle was chosen.
+    i32 Proc_SetupFailed();
+    void FailSetup(const char* text);
+    bool setupFailed = false;
+    bool settingUp = false;
+    u32 setupFailedFrames = 0;
     // The received inputs of the frame input-delay frames back, when every
     // networked robot's has arrived (1), else nothing is applied (0).
     i32 ApplyNetInputs();

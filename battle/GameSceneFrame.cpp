@@ -4,6 +4,7 @@
 #include "app/core/AppClock.h"
 #include "app/core/Application.h"
 #include "app/player/RoomState.h"
+#include "app/scene/Camera.h"
 #include "app/scene/SceneDevice.h"
 #include "app/scene/TitleScene.h"
 #include "battle/BattleObject.h"
@@ -218,6 +219,48 @@ i32 CGameScene::Proc_ReturnToRoom()
     }
     SwitchScene(app, GetBattleHooks().roomScene ? GetBattleHooks().roomScene : GetTitleSceneAsBase);
     return kTaskSceneReplaced;
+}
+
+// How long the notice of a failed set-up stays before the player goes back.
+constexpr u32 kSetupNoticeFrames = 240;
+
+i32 CGameScene::Proc_SetupFailed()
+{
+    CApplication& app = *GetApplication();
+    if (++setupFailedFrames > kSetupNoticeFrames) {
+        BaseScene* (*back)() = GetTitleSceneAsBase;
+        const BattleHooks& hooks = GetBattleHooks();
+        switch (app.gameSettings.gameMode) {
+        case GameMode::Online:
+            // As leaving from the pause menu: the room hears of it.
+            SendReturnToRoom();
+            if (playerSlot < static_cast<u32>(app.players.GetCount()))
+                app.players[static_cast<i32>(playerSlot)].inBattle = 0;
+            if (hooks.roomScene) back = hooks.roomScene;
+            break;
+        case GameMode::LocalBattle:
+            if (hooks.vsRoomScene) back = hooks.vsRoomScene;
+            break;
+        default:
+            if (hooks.charaSelectScene) back = hooks.charaSelectScene;
+            break;
+        }
+        SwitchScene(app, back);
+        return kTaskSceneReplaced;
+    }
+    GraphicsDevice* gd = GetGraphicsDevice();
+    plat::GfxDevice* device = gd->device;
+    if (!app.frameDrawn || !device || !plat::Succeeded(device->BeginScene())) return 0;
+    device->SetViewport(fullView.viewport);
+    device->Clear(plat::ClearTarget | plat::ClearZBuffer, 0xFF000000u, 1.0f, 0);
+    if (gd->sprite && plat::Succeeded(gd->sprite->Begin(plat::SpriteAlphaBlend))) {
+        const plat::GfxRect screen{0, 0, 1024, 768};
+        DrawTextAt(2, 0.0f, 360.0f, notice, -1, &screen, plat::TextCenter, 0xFFFFFFFFu);
+        gd->sprite->End();
+    }
+    device->EndScene();
+    PresentTo(nullptr);
+    return 0;
 }
 
 float CGameScene::StageFarDistance() const

@@ -125,13 +125,15 @@ void LoadTextureTable(CFixedArray<TextureHandle>& table, const TextureEntry* ent
     }
 }
 
-void ReportSetupFailure(CGameScene& scene, const char* text)
+}  // namespace
+
+void CGameScene::FailSetup(const char* text)
 {
-    std::snprintf(scene.notice, sizeof scene.notice, "%s", text);
+    // The first reason is the one the player sees.
+    if (!setupFailed) std::snprintf(notice, sizeof notice, "%s", text);
+    setupFailed = true;
     plat::ReportError("Quillon", text);
 }
-
-}  // namespace
 
 i32 CGameScene::Init()
 {
@@ -185,7 +187,14 @@ i32 CGameScene::Init()
     positionalSound = 1;
     for (CRobot_Base*& r : robotTable) r = nullptr;
 
+    settingUp = true;
     SetupMode(settings.gameMode);
+    settingUp = false;
+    if (setupFailed) {
+        // No battle without its stage and its robots: nothing more to set up.
+        frameProc = &CGameScene::Proc_SetupFailed;
+        return 0;
+    }
 
     for (i32 i = 0; i < kRobotTableSize; ++i)
         if (robotTable[i]) robotTable[i]->padNumber = static_cast<i8>(i);
@@ -253,7 +262,7 @@ void CGameScene::CreateStandardTasks()
 bool CGameScene::LoadStage(const FolderList& stages, u32 index)
 {
     if (index >= stages.count || index >= 50) {
-        ReportSetupFailure(*this, "The battle stage does not exist.");
+        FailSetup("The battle stage does not exist.");
         battleMap.Clear();
         return false;
     }
@@ -270,7 +279,7 @@ bool CGameScene::LoadStage(const FolderList& stages, u32 index)
         battleMap.Clear();
         char text[256];
         std::snprintf(text, sizeof text, "The battle stage \"%s\" could not be loaded.", stages.names[index]);
-        ReportSetupFailure(*this, text);
+        FailSetup(text);
         return false;
     }
     return true;

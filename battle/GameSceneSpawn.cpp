@@ -1,5 +1,6 @@
 // Robot and ship placement, the set-up that binds a robot to its type, the
 // search by object id and the mode rules given to robots.
+#include <cstdio>
 #include <cstring>
 
 #include <string>
@@ -117,12 +118,18 @@ i32 CGameScene::SetupRobot(CRobot_Normal* robot, i32 type, f32 x, f32 y, f32 z, 
 {
     if (!robot || type < 0 || type >= robotTypes.GetCount()) return -1;
     RobotModelData& data = robotTypes[type];
-    if (worker) {
-        if (!StartTypeLoader(type) || !WaitTypeLoaded(type, kTypeLoadLimitMs)) return -1;
-    } else if (!LoadRobotType(type)) {
+    const bool started = worker ? StartTypeLoader(type) && WaitTypeLoaded(type, kTypeLoadLimitMs) : LoadRobotType(type);
+    const bool loaded = started && data.loaded.load(std::memory_order_acquire);
+    if (!loaded) {
+        // A robot missing from the start is no battle; one joining later is
+        // only left out.
+        if (settingUp) {
+            char text[128];
+            std::snprintf(text, sizeof text, "Robot type %d could not be loaded.", type);
+            FailSetup(text);
+        }
         return -1;
     }
-    if (!data.loaded.load(std::memory_order_acquire)) return -1;
 
     const u32 id = robot->objectId;
     robot->ReleaseModel();

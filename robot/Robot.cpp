@@ -3,6 +3,8 @@
 #include <cstring>
 
 #include "app/player/GameItem.h"
+#include "script/ScriptCommand.h"
+#include "script/fire/FireSteps.h"
 
 // ---------------------------------------------------------------------------
 // CRobot_Base
@@ -276,6 +278,8 @@ void CRobot_Normal::Reset()
     scriptWorkFloats[0] = scriptWorkFloats[1] = 0.0f;
     freezeCountdown = 0;
     scriptDepth = 0;
+    scriptOverrunsTold = 0;
+    ResetScriptBudget();
 
     CreateVariableCells();
 
@@ -397,7 +401,10 @@ i32 CRobot_Normal::CallFireProc(i32 n, const i32* args)
     if (proc == nullptr) return 0;
     ++BattleFireStats().calls[n];
     ScopedFireProc firing(n);
-    (this->*proc)(args);
+    i32 bounded[kScriptFireArgCount];
+    if (args)
+        for (i32 k = 0; k < kScriptFireArgCount; ++k) bounded[k] = FireArg(args[k], -kFireArgLimit, kFireArgLimit);
+    (this->*proc)(args ? bounded : nullptr);
     return 1;
 }
 

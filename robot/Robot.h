@@ -335,6 +335,9 @@ public:
     i32 RunScriptEntry(ScriptEntry* entry, ScriptContext& context, i32 channel);
     // One frame of every channel; the update calls it while nothing freezes the robot.
     void StepScriptChannels();
+    // Gives the script a fresh frame's allowance of entry starts and commands.
+    void ResetScriptBudget();
+    bool ScriptBudgetSpent() const { return scriptStartsLeft <= 0 || scriptCommandsLeft <= 0; }
 
     // ---- fire procedures ----
     // The table entry every unused number holds.
@@ -604,6 +607,11 @@ public:
     CFixedArray<f32*> floatVars;  // 200
     i32 freezeCountdown = 0;
     i32 scriptDepth = 0;  // nesting of entry starts inside one another
+    // Script work left in this frame, counted across nesting (see
+    // ResetScriptBudget); at zero the robot's script waits for the next frame.
+    i32 scriptStartsLeft = 0;
+    i32 scriptCommandsLeft = 0;
+    u32 scriptOverrunsTold = 0;  // as RobotModelData's, for robots without a type record
 
     // ---- action code ----
     i32 actionVars[7] = {};  // int script variables 150..155 and 157

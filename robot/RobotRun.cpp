@@ -180,6 +180,7 @@ void CRobot_Normal::AnnounceStreaks()
 
 i32 CRobot_Normal::RobotFrameUpdate()
 {
+    ResetScriptBudget();
     if (killStreak > 0) lossStreak = 0;
     if (tacticalRules == 1) AnnounceStreaks();
     if (lockFade < 1.0f) lockFade += 0.1f;

@@ -100,6 +100,7 @@ RobotModelData::~RobotModelData() { Release(); }
 void RobotModelData::Reset()
 {
     loaded.store(0, std::memory_order_release);
+    scriptOverrunsTold = 0;
     std::memset(name, 0, sizeof name);
     hp = 0;
     restBody = 0;

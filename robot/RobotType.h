@@ -129,6 +129,9 @@ public:
     TextureHandle faceTexture;
     CFixedArray<i32> scriptEntryCounts;       // 200
     CFixedArray<ScriptEntry*> scriptTables;   // 200, new[] arrays of count entries
+    // Set once a runaway script of this type was reported, so a looping
+    // script says so once and not once a frame.
+    u32 scriptOverrunsTold = 0;
     // Written last by a load; waiting threads poll it without the lock.
     std::atomic<u32> loaded{0};
     char name[kRobotNameBytes] = {};

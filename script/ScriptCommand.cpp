@@ -1,7 +1,9 @@
 #include "script/ScriptCommand.h"
 
 #include <cmath>
+#include <utility>
 
+#include "engine/core/ComplaintLog.h"
 #include "engine/core/ScriptTokenizer.h"
 #include "platform/core/MessageBox.h"
 
@@ -9,7 +11,42 @@ namespace {
 
 ScriptMessageHook g_hook = nullptr;
 
+struct FileComplaints {
+    ComplaintLog log;
+    std::string place;
+    FileComplaints(const char* path, ComplaintLog::Show show) : log(path, show) {}
+};
+// Per thread: robot types load on worker threads side by side.
+thread_local FileComplaints* g_file = nullptr;
+
+void ShowNow(const char* text, const char* caption)
+{
+    if (g_hook)
+        g_hook(text, caption);
+    else
+        plat::ShowMessageBox(nullptr, text, caption);
+}
+
 } // namespace
+
+ScriptFileComplaints::ScriptFileComplaints(const char* path)
+{
+    // Loads do not nest; an inner scope would only report to the outer one.
+    owner_ = g_file == nullptr;
+    if (owner_) g_file = new FileComplaints(path, ShowNow);
+}
+
+ScriptFileComplaints::~ScriptFileComplaints()
+{
+    if (!owner_) return;
+    delete g_file;
+    g_file = nullptr;
+}
+
+void ScriptFileComplaints::SetPlace(std::string place)
+{
+    if (g_file) g_file->place = std::move(place);
+}
 
 void SetScriptMessageHook(ScriptMessageHook hook)
 {
@@ -20,10 +57,10 @@ void SetScriptMessageHook(ScriptMessageHook hook)
 
 void ShowScriptMessage(const char* text, const char* caption)
 {
-    if (g_hook)
-        g_hook(text, caption);
+    if (g_file)
+        g_file->log.Add(text, caption, g_file->place);
     else
-        plat::ShowMessageBox(nullptr, text, caption);
+        ShowNow(text, caption);
 }
 
 void ReportScriptRunProblem(const char* text, const char* caption)

@@ -5,6 +5,7 @@
 // A command writes its evaluated operands into the ScriptContext when it
 // runs; the robot logic reads those fields every frame and the interpreter
 // acts on the command types that need the robot itself.
+#include <string>
 #include <vector>
 
 #include "platform/core/Types.h"
@@ -217,3 +218,19 @@ using ScriptMessageHook = void (*)(const char* text, const char* caption);
 void SetScriptMessageHook(ScriptMessageHook hook);
 void ShowScriptMessage(const char* text, const char* caption);
 void ReportScriptRunProblem(const char* text, const char* caption);
+
+// While one lives, load-time messages are about its file: one box per kind of
+// mistake, the rest to stderr with their place and a count.
+class ScriptFileComplaints {
+public:
+    explicit ScriptFileComplaints(const char* path);
+    ~ScriptFileComplaints();
+    ScriptFileComplaints(const ScriptFileComplaints&) = delete;
+    ScriptFileComplaints& operator=(const ScriptFileComplaints&) = delete;
+
+    // The place later messages come from ("animation 3 entry 5").
+    void SetPlace(std::string place);
+
+private:
+    bool owner_ = false;
+};

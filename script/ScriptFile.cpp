@@ -9,7 +9,9 @@
 #include "app/core/Application.h"
 #include "engine/core/AssetFile.h"
 #include "engine/graphics/GraphicsDevice.h"
+#include "engine/model/HodModel.h"
 #include "platform/core/ByteOrder.h"
+#include "platform/core/FileSystem.h"
 #include "robot/RobotType.h"
 #include "script/ScriptCommand.h"
 #include "script/ScriptParser.h"
@@ -75,15 +77,31 @@ public:
         }
         return true;
     }
-    // A count of records of at least `minBytes` each that the file could hold.
-    bool Plausible(i32 count, u32 minBytes) const
+    // A count of records of at least `minBytes` each that the rest of the
+    // file could hold.
+    bool Plausible(i32 count, u64 minBytes) const
     {
-        return count >= 0 && static_cast<u64>(count) * minBytes <= size;
+        const u64 at = file.Position();
+        const u64 left = at < size ? size - at : 0;
+        return count >= 0 && (count == 0 || (minBytes != 0 && static_cast<u64>(count) <= left / minBytes));
     }
 
     FileHandle& file;
     u32 size = 0;
 };
+
+// The tokenizer's complaints about a statement join the file's others.
+void TokenizerComplaint(void*, const char* text, const char* caption)
+{
+    ShowScriptMessage(text, caption);
+}
+
+// Memory a type's animations may take (keys, entries, commands); real robots
+// need a few megabytes, so a type asking more is damaged data, refused before
+// it is allocated.
+constexpr u64 kScriptAniMemoryBudget = u64(64) << 20;
+// Command objects built per byte of statement text, at most.
+constexpr u64 kCommandBytesPerTextByte = 32;
 
 } // namespace
 
@@ -94,7 +112,12 @@ int RobotModelData::LoadScriptSpt(const char* path, u32 key)
         SetScriptFolder("");
         return 0;
     }
-    ParseScriptLine(scriptReader.GetText(), -1, -1);
+    {
+        ScriptFileComplaints complaints(path);
+        scriptReader.SetReporter(TokenizerComplaint, nullptr);
+        ParseScriptLine(scriptReader.GetText(), -1, -1);
+        scriptReader.SetReporter(nullptr, nullptr);
+    }
     scriptReader.FreeText();
     SetScriptFolder("");
     return 1;
@@ -119,6 +142,19 @@ int RobotModelData::LoadScriptAni(const char* path)
     if (!scriptTables.IsCreated() || !scriptEntryCounts.IsCreated()) return 0;
 
     SetScriptFolder(FolderOf(path));
+    ScriptFileComplaints complaints(path);
+    scriptReader.SetReporter(TokenizerComplaint, nullptr);
+    const u32 nodes = hierarchy.nodeCount;
+    // Every key names itself (v1: a fixed field, v2: at least its length)
+    // and holds one record per node.
+    const u64 keyBytes = (v1 ? kScriptAniV1KeyNameBytes : 2) + CHierarchyObject::KeyDataBytes(v2, nodes);
+    u64 memory = 0;
+    bool tooBig = false;
+    auto afford = [&](u64 bytes) {
+        memory += bytes;
+        tooBig = tooBig || memory > kScriptAniMemoryBudget;
+        return !tooBig;
+    };
     bool ok = true;
     std::vector<char> text;
     for (i32 a = 0; ok && a < animeCount; ++a) {
@@ -128,7 +164,8 @@ int RobotModelData::LoadScriptAni(const char* path)
             ok = in.I32(&noteLength) && in.Plausible(noteLength, 1) && in.Skip(noteLength > 0 ? noteLength : 0);
         }
         i32 keyCount = 0;
-        ok = ok && in.I32(&keyCount) && in.Plausible(keyCount, 2) &&
+        ok = ok && in.I32(&keyCount) && in.Plausible(keyCount, keyBytes) &&
+             afford(static_cast<u64>(keyCount) * nodes * sizeof(HodKey)) &&
              hierarchy.AllocAnimeKeys(static_cast<u32>(a), static_cast<u32>(keyCount));
         for (i32 k = 0; ok && k < keyCount; ++k) {
             char name[kScriptAniKeyNameBytes + 1] = {};
@@ -146,7 +183,8 @@ int RobotModelData::LoadScriptAni(const char* path)
                     : hierarchy.LoadDataToTable_Ver2(&file, static_cast<u32>(a), static_cast<u32>(k));
         }
         i32 entryCount = 0;
-        ok = ok && in.I32(&entryCount) && in.Plausible(entryCount, 12) && entryCount < INT32_MAX;
+        ok = ok && in.I32(&entryCount) && in.Plausible(entryCount, 12) && entryCount < INT32_MAX &&
+             afford(entryCount > 0 ? (static_cast<u64>(entryCount) + 1) * sizeof(ScriptEntry) : 0);
         if (!ok || entryCount <= 0) continue;
 
         FreeScriptTable(a);
@@ -160,17 +198,23 @@ int RobotModelData::LoadScriptAni(const char* path)
         for (i32 e = 0; ok && e < entryCount; ++e) {
             i32 length = 0;
             ok = in.I32(&entries[e].wait) && in.F32(&entries[e].speed) && in.I32(&length) &&
-                 length >= 0 && length <= kScriptAniMaxText && in.Plausible(length, 1);
+                 length >= 0 && length <= kScriptAniMaxText && in.Plausible(length, 1) &&
+                 afford(static_cast<u64>(length) * kCommandBytesPerTextByte);
             if (!ok) break;
             if (length == 0) continue;
             text.assign(static_cast<size_t>(length) + 1, '\0');
             ok = in.Bytes(text.data(), static_cast<u32>(length));
             // A problem in one statement text is reported by the parser and
             // does not stop the next entry.
+            complaints.SetPlace("animation " + std::to_string(a) + " entry " + std::to_string(e));
             if (ok) ParseScriptLine(text.data(), a, e);
         }
         entries[entryCount].wait = kScriptEndMark;
     }
+    complaints.SetPlace("");
+    // The type loader's refusal is the one box; this says why.
+    if (tooBig) plat::ReportLoadFailure(path, "declares more animation data than a robot type may hold; refused");
+    scriptReader.SetReporter(nullptr, nullptr);
     SetScriptFolder("");
     file.Close();
     if (!ok) return 0;

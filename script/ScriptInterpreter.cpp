@@ -30,7 +30,28 @@ bool ValidAnime(i32 a)
     return a >= 0 && a < kScriptAniAnimes;
 }
 
+enum class ScriptOverrun { Depth, Budget };
+
+// Once per robot type: a runaway script would otherwise repeat its complaint
+// every frame, or every call.
+void ReportOverrun(CRobot_Normal& robot, ScriptOverrun kind)
+{
+    u32& told = robot.modelData ? robot.modelData->scriptOverrunsTold : robot.scriptOverrunsTold;
+    if (told) return;
+    told = 1;
+    if (kind == ScriptOverrun::Depth)
+        ReportScriptRunProblem("スクリプトの呼び出しが深すぎます", "エラー");
+    else
+        ReportScriptRunProblem("スクリプトが1フレームの処理量を超えました。続きは次のフレームで実行します", "エラー");
+}
+
 } // namespace
+
+void CRobot_Normal::ResetScriptBudget()
+{
+    scriptStartsLeft = kScriptStartsPerFrame;
+    scriptCommandsLeft = kScriptCommandsPerFrame;
+}
 
 ScriptEntry* ScriptTableOf(const CRobot_Normal& robot, i32 anime)
 {
@@ -56,6 +77,12 @@ i32 ScriptEntryCountOf(const CRobot_Normal& robot, const ScriptEntry* table)
 i32 CRobot_Normal::SetScript(ScriptEntry* table, i32 index, i32 c)
 {
     if (c < 0 || c >= kScriptMainChannels) return 0;
+    // Out of work for this frame: the channel keeps its state and the start
+    // is made again next frame.
+    if (ScriptBudgetSpent()) {
+        ReportOverrun(*this, ScriptOverrun::Budget);
+        return 0;
+    }
     ScriptContext& ctx = scriptContext;
     if (table) channelTable[c] = table;
     ScriptEntry* current = channelTable[c];
@@ -105,6 +132,10 @@ i32 CRobot_Normal::SetSubScript(ScriptEntry* table, i32 index, i32 s)
     if (s < 0 || s >= subChannelCount || s >= subTable.GetCount() || s >= subIndex.GetCount() ||
         s >= subWait.GetCount())
         return 0;
+    if (ScriptBudgetSpent()) {
+        ReportOverrun(*this, ScriptOverrun::Budget);
+        return 0;
+    }
     ScriptContext& ctx = scriptContext;
     const i32 c = s + kScriptMainChannels;
     if (table) subTable[s] = table;
@@ -155,9 +186,14 @@ i32 CRobot_Normal::RunScriptEntry(ScriptEntry* entry, ScriptContext& ctx, i32 ch
 {
     if (!entry) return 0;
     if (scriptDepth >= kMaxScriptDepth) {
-        ReportScriptRunProblem("スクリプトの呼び出しが深すぎます", "エラー");
+        ReportOverrun(*this, ScriptOverrun::Depth);
         return 0;
     }
+    if (ScriptBudgetSpent()) {
+        ReportOverrun(*this, ScriptOverrun::Budget);
+        return 0;
+    }
+    --scriptStartsLeft;
     struct DepthGuard {
         i32& depth;
         explicit DepthGuard(i32& d) : depth(d) { ++depth; }
@@ -168,6 +204,11 @@ i32 CRobot_Normal::RunScriptEntry(ScriptEntry* entry, ScriptContext& ctx, i32 ch
     // entry's table, which the loaders never do during a battle.
     const std::vector<RobotScriptBase*>& commands = entry->commands;
     for (i32 i = 0; i < static_cast<i32>(commands.size()); ++i) {
+        if (scriptCommandsLeft <= 0) {
+            ReportOverrun(*this, ScriptOverrun::Budget);
+            return 0;
+        }
+        --scriptCommandsLeft;
         RobotScriptBase* command = commands[i];
         command->Exec(ctx);
         switch (command->GetType()) {
@@ -303,6 +344,8 @@ i32 CRobot_Normal::RunScriptEntry(ScriptEntry* entry, ScriptContext& ctx, i32 ch
                 const bool wanted = layerNo == 0 ? (mode == 0 || mode == 2) : (mode == 1 || mode == 2);
                 if (!wanted) continue;
                 if (SetScript(ScriptTableOf(*this, a), 0, layerNo) != 0 || !ValidAnime(a)) continue;
+                // A start refused for this frame's work starts no animation either.
+                if (ScriptBudgetSpent()) break;
                 CHierarchyObject* layer = Layer(*this, layerNo);
                 const u32 track = layer->currentTrack < kHierarchyTracks ? layer->currentTrack : 0;
                 const u32 loop = static_cast<u32>(ctx.loop[layerNo]);
@@ -324,10 +367,14 @@ i32 CRobot_Normal::RunScriptEntry(ScriptEntry* entry, ScriptContext& ctx, i32 ch
 void CRobot_Normal::StepScriptChannels()
 {
     ScriptContext& ctx = scriptContext;
+    // The channels get an allowance of their own, so the robot logic's starts
+    // earlier in the frame never hold them back; a frame stays bounded at two.
+    ResetScriptBudget();
     for (i32 c = 0; c < kScriptMainChannels; ++c) {
         if (!channelTable[c]) continue;
         if (channelWait[c] <= 0) {
-            for (i32 starts = 0; channelWait[c] <= 0 && starts < kMaxStartsPerStep; ++starts) {
+            for (i32 starts = 0; channelWait[c] <= 0 && starts < kMaxStartsPerStep && !ScriptBudgetSpent();
+                 ++starts) {
                 SetScript(nullptr, channelIndex[c] + 1, c);
                 if (channelWait[c] == kScriptEndMark) {
                     layerEnded[c] = 1;
@@ -351,7 +398,7 @@ void CRobot_Normal::StepScriptChannels()
         if (!subActive[s] || !subTable[s]) continue;
         const i32 c = s + kScriptMainChannels;
         if (subWait[s] <= 0) {
-            for (i32 starts = 0; subWait[s] <= 0 && starts < kMaxStartsPerStep; ++starts) {
+            for (i32 starts = 0; subWait[s] <= 0 && starts < kMaxStartsPerStep && !ScriptBudgetSpent(); ++starts) {
                 SetSubScript(nullptr, subIndex[s] + 1, s);
                 if (subWait[s] == kScriptEndMark) subActive[s] = 0;
             }

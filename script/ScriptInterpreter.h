@@ -7,6 +7,14 @@
 class CRobot_Normal;
 class ScriptEntry;
 
+// What one robot's script may do in one frame, counted across nesting:
+// entries started (by the channels, the robot logic, GoScriptIndex,
+// ChangeAnime, RunSubScript and every-time re-runs) and commands run. The
+// sample robots stay far below; a script that starts itself, or a chain that
+// doubles at every level, stops there until the next frame.
+inline constexpr i32 kScriptStartsPerFrame = 512;
+inline constexpr i32 kScriptCommandsPerFrame = 8192;
+
 // The type's entry list of an animation; null outside 0..199 or when the
 // animation has no script.
 ScriptEntry* ScriptTableOf(const CRobot_Normal& robot, i32 anime);

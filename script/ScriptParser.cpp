@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <memory>
 #include <string>
 
@@ -1017,6 +1018,11 @@ int Parser::PointName(CFixedArray<std::string>& names, CFixedArray<u8>& kinds, i
 }
 
 } // namespace
+
+const char* ScriptKeyword(size_t i)
+{
+    return i < std::size(kKeywords) ? kKeywords[i].text : nullptr;
+}
 
 void SetScriptFolder(const std::string& folder)
 {

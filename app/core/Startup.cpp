@@ -10,6 +10,7 @@
 #include "app/core/MainLoop.h"
 #include "app/core/ScreenShot.h"
 #include "app/player/PilotRegistry.h"
+#include "app/player/SaveFolder.h"
 #include "app/core/SettingsDialog.h"
 #include "app/scene/TitleScene.h"
 #include "engine/core/AssetFile.h"
@@ -167,6 +168,7 @@ int InitAfterSettings(CApplication& app)
     app.mainWindow->Show();
     plat::BeginTimerPeriod(1);
 
+    RemoveInterruptedSaves();
     static const int rankingOrder[4] = {3, 0, 1, 2};  // survival, then arcade easy, normal, hard
     for (int i : rankingOrder) app.rankingTables[i].Load();
     app.partInventory.Load("vant-D");

@@ -8,6 +8,7 @@
 #include "app/core/Application.h"
 #include "app/core/SingletonLog.h"
 #include "app/player/SaveFolder.h"
+#include "engine/core/ComplaintLog.h"
 #include "engine/core/ScriptTokenizer.h"
 #include "platform/core/FileSystem.h"
 #include "platform/core/MessageBox.h"
@@ -25,56 +26,24 @@ void Complain(const char* text, const char* caption = "")
     else plat::ShowMessageBox(nullptr, text, caption);
 }
 
-// A script's complaints: the first of each kind is shown, each one goes to
-// stderr with the file it came from, so a file full of one mistake raises
-// one box and not thousands.
-class ComplaintLog {
+// A pilot script's complaints, placed by the reader's line: the tokenizer's
+// own complaints go the same way.
+class ScriptComplaints {
 public:
-    ComplaintLog(ScriptTokenizer& tokenizer, const char* fileName)
-        : tokenizer_(tokenizer), file_(plat::ResolvePath(fileName ? fileName : ""))
+    ScriptComplaints(ScriptTokenizer& tokenizer, const char* fileName) : tokenizer_(tokenizer), log_(fileName, Complain)
     {
-        tokenizer_.SetReporter(&ComplaintLog::FromTokenizer, this);
+        tokenizer_.SetReporter(&ScriptComplaints::FromTokenizer, this);
     }
-    ~ComplaintLog()
-    {
-        tokenizer_.SetReporter(nullptr, nullptr);
-        for (const Kind& k : kinds_) {
-            if (k.count <= kDetailLines) continue;
-            const std::string line = file_ + ": " + k.text + ": " + std::to_string(k.count - kDetailLines) + " more";
-            plat::ReportError(k.caption.c_str(), line.c_str());
-        }
-    }
-    ComplaintLog(const ComplaintLog&) = delete;
-    ComplaintLog& operator=(const ComplaintLog&) = delete;
+    ~ScriptComplaints() { tokenizer_.SetReporter(nullptr, nullptr); }
+    ScriptComplaints(const ScriptComplaints&) = delete;
+    ScriptComplaints& operator=(const ScriptComplaints&) = delete;
 
-    void Add(const char* text, const char* caption = "")
-    {
-        Kind* kind = nullptr;
-        for (Kind& k : kinds_)
-            if (k.text == text) kind = &k;
-        if (kind == nullptr) {
-            kinds_.push_back(Kind{text, caption, 0});
-            kind = &kinds_.back();
-        }
-        ++kind->count;
-        if (kind->count <= kDetailLines) {
-            const std::string line = file_ + " line " + std::to_string(Line()) + ": " + text;
-            plat::ReportError(caption, line.c_str());
-        }
-        if (kind->count == 1) Complain(text, caption);
-    }
+    void Add(const char* text, const char* caption = "") { log_.Add(text, caption, "line " + std::to_string(Line())); }
 
 private:
-    static constexpr u32 kDetailLines = 20;
-    struct Kind {
-        std::string text;
-        std::string caption;
-        u32 count;
-    };
-
     static void FromTokenizer(void* self, const char* text, const char* caption)
     {
-        static_cast<ComplaintLog*>(self)->Add(text, caption);
+        static_cast<ScriptComplaints*>(self)->Add(text, caption);
     }
     // Line of the cursor, counted from the start of the text.
     u32 Line() const
@@ -86,8 +55,7 @@ private:
     }
 
     ScriptTokenizer& tokenizer_;
-    std::string file_;
-    std::vector<Kind> kinds_;
+    ComplaintLog log_;
 };
 
 u32 FileSizeOf(const char* file)
@@ -344,7 +312,7 @@ void PilotScript::SetMessageHook(MessageHook hook) { g_messageHook = hook; }
 
 int PilotScript::Run(ScriptTokenizer& t, const char* fileName, PilotSlot& slot)
 {
-    ComplaintLog complaints(t, fileName);
+    ScriptComplaints complaints(t, fileName);
     slot.voiceBytes = slot.radioVoiceBytes = slot.pictureBytes = slot.scriptPictureBytes = 0;
     i32 animation = 0;
     i32 frame = 0;

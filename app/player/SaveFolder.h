@@ -20,6 +20,18 @@ bool IsPlainFileName(const char* fileName);
 bool WriteSaveFile(const char* fileName, const void* data, u32 size);
 // Reads at most maxBytes of a save file (the rest is not read); fileSize,
 // when given, receives the whole file's size. False when it is missing or
-// unreadable.
+// unreadable. A file that exists but cannot be read is kept: the player is
+// told once, and WriteSaveFile refuses to write over it for the rest of the
+// run, so a passing fault never costs the data the file still holds.
 bool ReadSaveFile(const char* fileName, std::vector<u8>& out, u32 maxBytes,
                   u64* fileSize = nullptr);
+// Whether a failed read has closed the file to saving for this run.
+bool SaveFileIsKept(const char* fileName);
+// Deletes the temporary files that saves cut short (a crash, a power loss)
+// left in the save folder. Called once at start-up.
+void RemoveInterruptedSaves();
+
+// Tests: makes the reads of save files for which `fails` returns true fail as
+// an unreadable file would; null restores real reads.
+using SaveReadFault = bool (*)(const char* fileName);
+void SetSaveReadFault(SaveReadFault fails);

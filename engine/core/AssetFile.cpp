@@ -20,23 +20,27 @@ FileHandle::~FileHandle() { Close(); }
 
 int FileHandle::OpenRead(const char* path) {
     Close();
+    position = 0;
     handle = plat::OpenFile(path, plat::FileMode::Read);
     return handle != plat::InvalidFile ? 1 : 0;
 }
 
 int FileHandle::OpenWrite(const char* path) {
     Close();
+    position = 0;
     handle = plat::OpenFile(path, plat::FileMode::Write);
     return handle != plat::InvalidFile ? 1 : 0;
 }
 
 u32 FileHandle::Read(void* buffer, u32 n) {
     const i64 got = plat::ReadFile(handle, buffer, n);
+    if (got > 0) position += u64(got);
     return got < 0 ? FileIoError : u32(got);
 }
 
 u32 FileHandle::Write(const void* buffer, u32 n) {
     const i64 put = plat::WriteFile(handle, buffer, n);
+    if (put > 0) position += u64(put);
     return put < 0 ? FileIoError : u32(put);
 }
 

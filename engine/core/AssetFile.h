@@ -39,10 +39,14 @@ public:
     u32 Write(const void* buffer, u32 n);
     // Size of the open file in bytes; FileIoError when not open or too big.
     u32 Size() const;
+    // Bytes read or written since the open: readers check the counts a file
+    // declares against what is left of it before they allocate.
+    u64 Position() const { return position; }
     void Close();
     bool IsOpen() const { return handle != plat::InvalidFile; }
 
     plat::FileId handle = plat::InvalidFile;
+    u64 position = 0;
 };
 
 // A whole file read into memory; parsers walk it with cursor.

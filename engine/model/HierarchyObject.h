@@ -69,6 +69,10 @@ public:
     int AllocAnimeKeys(u32 animIndex, u32 keyCount);
     int LoadDataToTable_Ver1(FileHandle* file, u32 animIndex, u32 keyIndex);
     int LoadDataToTable_Ver2(FileHandle* file, u32 animIndex, u32 keyIndex);
+    // The fewest bytes one key of a model of `nodes` nodes takes in a file
+    // (version 1 or 2 key data), so a declared key count can be checked
+    // against what is left of the file before the keys are allocated.
+    static u64 KeyDataBytes(bool version2, u32 nodes);
 
     // ---- tree ----
     // A new root with an empty mesh; any previous tree is released first.

@@ -260,6 +260,12 @@ int CHierarchyObject::AllocAnimeKeys(u32 animIndex, u32 keyCount)
     if (animIndex >= kHodAnimeCount || keyCount > kHodMaxKeys || !root) return 0;
     HodNode** nodes = nullptr;
     const u32 n = CollectNodes(root, &nodes);
+    // Counted before anything is freed or allocated: a count no real model
+    // has is refused whole instead of asking the system for gigabytes.
+    if (u64(keyCount) * n * sizeof(HodKey) > kHodMaxKeyBytes) {
+        delete[] nodes;
+        return 0;
+    }
     int result = 1;
     for (u32 i = 0; i < n; ++i) {
         HodKeyTable* table = nodes[i]->KeyTable(animIndex);
@@ -316,6 +322,12 @@ int CHierarchyObject::ReadAnimeKeys(FileHandle* file, u32 animIndex, u32 keyInde
                    nodes[i]->KeyTable(animIndex)->keys[keyIndex]);
     delete[] nodes;
     return ok ? 1 : 0;
+}
+
+u64 CHierarchyObject::KeyDataBytes(bool version2, u32 nodes)
+{
+    // Magic and one word (version 2: two words), then one record per node.
+    return version2 ? 11 + u64(nodes) * kHd2KeyRecordBytes : 7 + u64(nodes) * kHodNodeRecordBytes;
 }
 
 int CHierarchyObject::LoadDataToTable_Ver1(FileHandle* file, u32 animIndex, u32 keyIndex)

@@ -24,6 +24,8 @@ inline constexpr u32 kHodMaxDepth = 64;
 inline constexpr u32 kHodMaxNodes = 4096;
 // Keys per animation: one per key file, real animations have tens.
 inline constexpr u32 kHodMaxKeys = 65536;
+// Memory the keys of one model may take; a real robot needs well under 1 MB.
+inline constexpr u64 kHodMaxKeyBytes = u64(64) << 20;
 
 // Interpolation modes of a key.
 inline constexpr u8 kHodRotSlerp = 0;

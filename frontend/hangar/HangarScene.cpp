@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "app/player/SaveFolder.h"
 #include "app/core/Application.h"
 #include "app/scene/SceneDevice.h"
 #include "app/scene/SharedPictures.h"
@@ -174,7 +175,8 @@ void CHangarScene::Release()
     // that fails keeps the old file and says so rather than losing quietly.
     if (initialised) lastSaveResult = App().partInventory.Save("vant-D");
     initialised = false;
-    if (lastSaveResult == 0)
+    // A file kept after a failed read was already explained when it was read.
+    if (lastSaveResult == 0 && !SaveFileIsKept("vant-D"))
         plat::ShowMessageBox(App().mainWindow, "部件数据无法保存，本次在机库中的更改没有写入。", "",
                              plat::MessageBoxError);
     GraphicsDevice* gd = GetGraphicsDevice();

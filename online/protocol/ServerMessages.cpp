@@ -248,7 +248,6 @@ void ApplyRoomStatus(NetClientPair* pair, const u8* b)
     if (i8(record[2]) < 0) record[2] = 0;
     if (record[2] > GetU32(record + 453)) record[2] = u8(GetU32(record + 453));
     pair->roomStatusFlag[r] = 2;
-    std::fprintf(stderr, "Get\n");
 }
 
 void AddChatMessage(const OnlineTargets& t, const char* name, const char* text, u32 colour)

@@ -204,8 +204,10 @@ ThreatPlacement PlaceThreat(const Mat4& camera, const Vec3& source, u8 kind)
     if (v.y < 0.0f) a = a > 0.0f ? 180.0f - a : (a < 0.0f ? -180.0f - a : 180.0f);
     p.bearing = a;
     const i32 cap = kind <= 1 ? 300 : 250;
-    const i32 r = static_cast<i32>(p.distance * 20.0f);
-    p.radius = r > cap ? cap : r;
+    // Saturated before the conversion: a weapon flung far away (or lost to a
+    // non-finite position) is only far.
+    const f32 scaled = p.distance * 20.0f;
+    p.radius = scaled < static_cast<f32>(cap) ? static_cast<i32>(scaled) : cap;
     return p;
 }
 

@@ -5,6 +5,7 @@
 #include "battle/FireStats.h"
 #include "platform/math/Math.h"
 #include "robot/Robot.h"
+#include "script/ScriptCommand.h"
 #include "script/fire/FireSteps.h"
 #include "weapon/Beam.h"
 #include "weapon/ObjectFactory.h"
@@ -91,7 +92,7 @@ void FireHomingBeam(CRobot_Normal& robot, const i32* args, f32 homing, i32 segme
         BeamHits hits = RobotHits(robot, damage);
         hits.down = robot.scriptContext.attackDownF * n;
         beam = LaunchBeam<T>(robot, s.launch, width + width * 0.5f * f32(n),
-                             i32(f32(args[2]) + f32(args[2]) * 0.3f * f32(n)), speed + speed * 0.1f * f32(n), turn,
+                             ScriptTruncate(f32(args[2]) + f32(args[2]) * 0.3f * f32(n)), speed + speed * 0.1f * f32(n), turn,
                              args[6], target, hits, segments, stop);
         if (beam) beam->TrailFlag = 0;
     }

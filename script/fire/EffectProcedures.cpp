@@ -242,7 +242,7 @@ void CRobot_Normal::FireProc55SwordBeam(const i32* args)
     const WeaponWorld& w = CurrentWeaponWorld();
     const Vec3 q = Row(*wp, 3);
     plat::GfxTexture* first = args[2] == -1 ? nullptr : w.Texture(args[2]);
-    const u32 life = args[9] == 0 ? u32(kUnlimitedLife) : u32(args[9]);
+    const u32 life = args[9] == 0 ? u32(kUnlimitedLife) : u32(FireLife(args[9]));
     auto* beam = NewObject<BB_SwordBeam>(w.effects, kSwordBeamPriority);
     if (!beam) return;
     beam->Set(&q, Hundredths(args[1]), Hundredths(args[4]), 1, first, w.Texture(args[3]), kWhite, 0, life, this, wp, 0,
@@ -268,7 +268,7 @@ void CRobot_Normal::FireProc57SwordBeamAtk(const i32* args)
     auto* beam = NewObject<BB_SwordBeamAtk>(w.attackEffects, kSwordBeamPriority);
     if (!beam) return;
     // The life as given: 0 ends it at its first step.
-    beam->SetEx(&q, Hundredths(args[1]), 1, nullptr, 0, kWhite, 0, u32(args[9]), this, wp, u32(args[3]), args[4],
+    beam->SetEx(&q, Hundredths(args[1]), 1, nullptr, 0, kWhite, 0, u32(FireLife(args[9])), this, wp, u32(args[3]), args[4],
                 extParams);
     Attach(*this, beam);
 }
@@ -279,7 +279,7 @@ void CRobot_Normal::FireProc58WindBow(const i32* args)
     if (!wp) return;
     const WeaponWorld& w = CurrentWeaponWorld();
     if (auto* bow = NewObject<BB_WindBow>(w.effects, 1))
-        bow->Set(wp, 0.75f, 3.0f, 1, w.Texture(35), kWhite, this, wp, args[1]);
+        bow->Set(wp, 0.75f, 3.0f, 1, w.Texture(35), kWhite, this, wp, FireLife(args[1]));
 }
 
 void CRobot_Normal::FireProc60ThunderEffect(const i32* args)
@@ -289,8 +289,8 @@ void CRobot_Normal::FireProc60ThunderEffect(const i32* args)
     const WeaponWorld& w = CurrentWeaponWorld();
     const Vec3 d = Row(*wp, 2);
     if (auto* streak = NewObject<LZ_ThunderEffect>(w.weapons, 1))
-        streak->Set(wp, Hundredths(args[1]), u32(std::max(args[2], 0)), Hundredths(args[3]), 1, w.Texture(args[4]),
-                    kWhite, &d, Hundredths(args[5]), u32(std::max(args[6], 0)));
+        streak->Set(wp, Hundredths(args[1]), u32(FireArg(args[2], 0, kFireArgLimit)), Hundredths(args[3]), 1,
+                    w.Texture(args[4]), kWhite, &d, Hundredths(args[5]), u32(FireLife(args[6])));
 }
 
 // ---- 62: the weapon-point effect selector ----
@@ -311,7 +311,7 @@ void CRobot_Normal::FireProc62EffectAtAttachment(const i32* args)
         plat::MatrixMultiply(&m, &forward, wp);
         if (auto* c = NewObject<BB_MagicCircleEffect>(w.weapons, 1))
             c->Set(&m, Hundredths(args[4]), 1, w.Texture(texture), kClearWhite, Hundredths(args[3]),
-                   u32(std::max(args[2], 0)), u32(args[6]), this);
+                   u32(FireArg(args[2], 0, kFireArgLimit)), u32(FireLife(args[6])), this);
         break;
     }
     case 1: {

@@ -14,6 +14,17 @@ inline constexpr f32 kAimConeDegrees = 20.0f;
 inline constexpr i32 kSparkTexture = 7;
 inline constexpr i32 kFlashTexture = 10;
 
+// Script arguments come from data files. Every one is held within
+// +-kFireArgLimit before a procedure sees it (the sizes, speeds and counts of
+// real robots stay far inside), so no arithmetic on it overflows; lifetimes
+// are held to ten minutes, so no effect outlives a battle.
+inline constexpr i32 kFireArgLimit = 1 << 20;
+inline constexpr i32 kFireLifeLimit = 60 * 60 * 10;
+// The one range check of script arguments: v held within lo..hi.
+constexpr i32 FireArg(i32 v, i32 lo, i32 hi) { return v < lo ? lo : (v > hi ? hi : v); }
+// A lifetime or frame count from a script: 0 .. kFireLifeLimit.
+constexpr i32 FireLife(i32 v) { return FireArg(v, 0, kFireLifeLimit); }
+
 struct ShotStart {
     Matrix launch;          // the weapon point's world matrix, aimed where the procedure aims
     f32 targetDistance = 0.0f;

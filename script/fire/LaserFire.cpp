@@ -42,7 +42,7 @@ LZ_HiLaser2* LaunchStream(CRobot_Normal& robot, const i32* args, const Stream& s
     if (!laser) return nullptr;
     // A texture number outside the table leaves the laser untextured.
     laser->SetEx(s.launch, width, s.points, speed, turn, 1, w.Texture(args[5]), kWhite, &robot, robot.target, damage,
-                 c.attackDownF, c.attackForce, u32(c.attackFlag), kRehitFrames, kTestedSegments, robot.team, args[4],
+                 c.attackDownF, c.attackForce, u32(c.attackFlag), kRehitFrames, kTestedSegments, robot.team, FireLife(args[4]),
                  s.stopWithOwner, s.anchor, s.smoke);
     laser->TrailFlag = 0;
     laser->TrailFactor = 2.0f;
@@ -98,7 +98,7 @@ void CRobot_Normal::FireProc25HiLaser2(const i32* args)
     stream.anchor = &weaponPointNodes[args[0]]->world;
     stream.smoke = u8(args[8] & 0xFF);
     if (LZ_HiLaser2* laser = LaunchStream(*this, args, stream)) {
-        laser->ShakeFrames = args[7];
+        laser->ShakeFrames = FireLife(args[7]);
         if (args[9] == 0) {
             laser->StreamMode = 0;
         } else if (args[9] == 1) {
@@ -121,7 +121,7 @@ void CRobot_Normal::FireProc28HiLaser2(const i32* args)
     stream.stopWithOwner = chargeLevel == 0 ? 0 : 1;
     stream.anchor = &weaponPointNodes[args[0]]->world;
     stream.smoke = u8(args[8] & 0xFF);
-    if (LZ_HiLaser2* laser = LaunchStream(*this, args, stream)) laser->ShakeFrames = args[7];
+    if (LZ_HiLaser2* laser = LaunchStream(*this, args, stream)) laser->ShakeFrames = FireLife(args[7]);
     ChargedKick(*this);
     Finish(Place(s.launch));
 }

@@ -1,3 +1,6 @@
+#include <filesystem>
+#include <memory>
+#include <string>
 #include <typeinfo>
 #include <vector>
 
@@ -22,6 +25,8 @@
 #include "platform/gfx/GfxRecorder.h"
 #include "robot/RobotType.h"
 #include "support/BattleRunner.h"
+#include "support/SceneExits.h"
+#include "support/TempFolder.h"
 
 namespace {
 
@@ -366,16 +371,73 @@ TEST(GameSceneTest, RobotNumbersAreBoundToExistingTypes)
     for (const auto& c : cases) EXPECT_EQ(BoundRobotType(c.robot), c.type) << c.robot;
 }
 
-// A stage that does not load is said so and leaves an empty map.
-TEST(GameSceneTest, MissingStageIsReportedAndLeavesTheMapEmpty)
+// A run folder like the real one but for one file, made empty.
+struct RunFolderWithEmptyFile {
+    TempFolder temp;
+    explicit RunFolderWithEmptyFile(const std::string& emptied)
+    {
+        namespace fs = std::filesystem;
+        const fs::path run = fs::current_path();
+        // Every folder on the way to the file is a real one; the rest are links.
+        fs::path made = temp.Path();
+        fs::path from = run;
+        for (const fs::path& part : fs::path(emptied)) {
+            for (const auto& entry : fs::directory_iterator(from))
+                if (entry.path().filename() != part) fs::create_symlink(entry.path(), made / entry.path().filename());
+            made /= part;
+            from /= part;
+            if (from != run / emptied) fs::create_directory(made);
+        }
+        EXPECT_TRUE(temp.Write(emptied, ""));
+    }
+};
+
+// No battle without its stage or its robots: the set-up ends with the notice
+// on a screen of its own, and after a few seconds the player is back where
+// the battle was chosen.
+TEST(GameSceneTest, ABattleThatCannotBeSetUpShowsWhyAndGoesBack)
 {
-    BattleRunnerOptions options;
-    options.stage = 40;
-    BattleRunner runner(options);
-    CGameScene& scene = *runner.Scene();
-    EXPECT_NE(scene.notice[0], '\0');
-    EXPECT_EQ(scene.battleMap.gridWidth, 0);
-    EXPECT_EQ(runner.RunFrames(3), 3u);
+    BattleHooks hooks;
+    hooks.charaSelectScene = []() -> BaseScene* { return GetSceneInstance<ExitScene<2>>(); };
+    hooks.vsRoomScene = []() -> BaseScene* { return GetSceneInstance<ExitScene<3>>(); };
+    RegisterBattleHooks(hooks);
+    struct Case {
+        const char* emptied;  // null: the real run folder
+        u32 stage;
+        GameMode mode;
+        const char* said;
+        int* arrivals;
+    };
+    const Case cases[] = {
+        {nullptr, 40, GameMode::Survival, "stage", &ExitScene<2>::arrivals},
+        {"war/City/map.mpd", 0, GameMode::LocalBattle, "City", &ExitScene<3>::arrivals},
+        {"robo/robo01/Script.ani", 0, GameMode::Survival, "Robot type 0", &ExitScene<2>::arrivals},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.said);
+        std::unique_ptr<RunFolderWithEmptyFile> folder;
+        if (c.emptied) folder = std::make_unique<RunFolderWithEmptyFile>(c.emptied);
+        BattleRunnerOptions options;
+        options.mode = c.mode;
+        options.stage = c.stage;
+        const std::string run = folder ? folder->temp.Path() : std::string();
+        options.runFolder = run.c_str();
+        const int before = *c.arrivals;
+        BattleRunner runner(options);
+        CGameScene& scene = *runner.Scene();
+        EXPECT_TRUE(scene.setupFailed);
+        EXPECT_NE(std::string(scene.notice).find(c.said), std::string::npos) << scene.notice;
+        // Frames pass on the notice alone: no battle runs behind it.
+        EXPECT_EQ(runner.RunFrames(60), 60u);
+        EXPECT_EQ(scene.battleFrame, 0u);
+        EXPECT_LT(runner.RunFrames(400), 400u);
+        EXPECT_EQ(FindGameScene(), nullptr);
+        EXPECT_EQ(*c.arrivals, before + 1);
+        BaseScene* back = GetApplication()->currentScene;
+        GetApplication()->currentScene = nullptr;
+        delete back;
+    }
+    RegisterBattleHooks(BattleHooks{});
 }
 
 // The fade back to the title keeps serving the window while it waits.

@@ -103,6 +103,10 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "quillon_battlerun: no battle\n");
         return 1;
     }
+    if (runner.Scene()->setupFailed) {
+        std::fprintf(stderr, "quillon_battlerun: no battle: %s\n", runner.Scene()->notice);
+        return 1;
+    }
     runner.PlayInput(script);
     const auto start = std::chrono::steady_clock::now();
     for (u32 f = 1; f <= frames; ++f) {

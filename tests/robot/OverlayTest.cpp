@@ -54,6 +54,7 @@ TEST(Overlay, ThreatMarkersPointAtTheThreatAndStopAtTheirRing)
         {{-1.0f, -1.0f, 0.0f}, 1, -135.0f, 28}, // lower left
         {{0.0f, 15.0f, 0.0f}, 1, 0.0f, 300},    // robots stop at 300
         {{0.0f, 12.5f, 0.0f}, 4, 0.0f, 250},    // weapons at 250
+        {{0.0f, 1.0e8f, 0.0f}, 4, 0.0f, 250},   // a weapon flung far away stays on its ring
     };
     for (const Case& c : cases) {
         const ThreatPlacement p = PlaceThreat(camera, c.source, c.kind);

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <memory>
 #include <string>
 #include <vector>
@@ -185,6 +188,78 @@ TEST(ScriptFile, DamagedFilesAreRefusedAndSettingsLoadThroughTheKey)
     EXPECT_FALSE(data.scriptReader.HasText());
     EXPECT_EQ(data.LoadScriptSpt((folder / "none.spt").c_str(), AssetKey), 0);
     EXPECT_EQ(data.hp, 900);
+}
+
+// A key count the bytes left cannot hold is refused before the keys are
+// built: the load's peak memory stays far below what the count asks for
+// (measured in a child process, which does nothing but the load).
+TEST(ScriptFile, KeyCountsBeyondTheFileAreRefusedBeforeAnyAllocation)
+{
+    TempFolder folder;
+    // 101 nodes: a root, 10 children, 9 grandchildren each.
+    hodtest::Node root;
+    root.name = "Root.x";
+    for (int c = 0; c < 10; ++c) {
+        hodtest::Node child;
+        child.name = "Arm.x";
+        for (int g = 0; g < 9; ++g) child.children.push_back(hodtest::Node{});
+        root.children.push_back(child);
+    }
+    auto hostile = [&](bool v2) {
+        std::string s = v2 ? "AN2" : "ANI";
+        hodtest::PutName(s, "model");
+        s += v2 ? hodtest::Hd2File(root) : hodtest::HodFile(root);
+        if (v2) hodtest::PutU32(s, 1);
+        hodtest::PutName(s, "anime");
+        if (v2) hodtest::PutU32(s, 0);
+        hodtest::PutU32(s, 65536);  // keys for 101 nodes: over a gigabyte
+        return s + std::string(140 * 1024, '\x01');
+    };
+    // Peak resident memory of a child that loads `name`, in MB; exit code 0 when refused.
+    auto peak = [&](const std::string& name, int* refused) {
+        const pid_t pid = fork();
+        if (pid == 0) {
+            RobotModelData data;
+            const int loaded = data.LoadScriptAni((folder / name).c_str());
+            _exit(loaded ? 1 : 0);
+        }
+        int status = 0;
+        rusage usage{};
+        EXPECT_EQ(wait4(pid, &status, 0, &usage), pid);
+        *refused = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+        return static_cast<double>(usage.ru_maxrss) / 1024.0;
+    };
+    ASSERT_TRUE(folder.Write("small.ani", AniFile(true, kAnimes, 3)));
+    int refused = 0;
+    const double baseline = peak("small.ani", &refused);
+    EXPECT_FALSE(refused);
+    for (bool v2 : {false, true}) {
+        ASSERT_TRUE(folder.Write("big.ani", hostile(v2)));
+        const double mb = peak("big.ani", &refused);
+        EXPECT_TRUE(refused) << (v2 ? "AN2" : "ANI");
+        EXPECT_LT(mb - baseline, 100.0) << (v2 ? "AN2" : "ANI");
+    }
+}
+
+// A file full of one mistake raises one box per kind of mistake; stderr
+// names the first places and counts the rest.
+TEST(ScriptFile, BadStatementsRaiseOneBoxPerKindOfMistake)
+{
+    SetScriptMessageHook(Capture);
+    g_messages.clear();
+    TempFolder folder;
+    Anime bad{{"stand"}, {}};
+    for (int e = 0; e < 2000; ++e) bad.entries.push_back({1, 1.0f, e % 2 ? "Bogus;" : "Snd(1);Bogus;"});
+    ASSERT_TRUE(folder.Write("Script.ani", AniFile(true, {bad}, 1)));
+    testing::internal::CaptureStderr();
+    RobotModelData data;
+    EXPECT_EQ(data.LoadScriptAni((folder / "Script.ani").c_str()), 1);
+    const std::string told = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(g_messages.size(), 1u);
+    EXPECT_NE(told.find("animation 0 entry 0"), std::string::npos) << told.substr(0, 400);
+    EXPECT_NE(told.find("1980 more"), std::string::npos) << told.substr(told.size() > 400 ? told.size() - 400 : 0);
+    EXPECT_LT(told.size(), 8000u);
+    data.Release();
 }
 
 // Mutated script files never crash or hang the loaders or the channels that

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <algorithm>
 #include <climits>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <utility>
@@ -13,6 +16,7 @@
 #include "robot/RobotType.h"
 #include "script/ScriptCommand.h"
 #include "script/ScriptInterpreter.h"
+#include "script/ScriptParser.h"
 #include "support/BattleRunner.h"
 
 namespace {
@@ -239,6 +243,123 @@ TEST(ScriptInterpreter, RunawayScriptsStopWithinOneFrame)
     EXPECT_EQ(bare.SetScript(nullptr, 0, 7), 0);
     EXPECT_EQ(bare.SetSubScript(nullptr, 0, 12), 0);
     EXPECT_EQ(g_messages, std::vector<std::string>{"エラ～|SetScriptがヘンです"});
+}
+
+// Scripts whose starts multiply: a chain where every level starts the next on
+// both layers, an entry that starts itself on both layers, and a sub channel
+// that fans out twice. Each costs a bounded frame and says so once.
+TEST(ScriptInterpreter, MultiplyingStartsCostABoundedFrameAndAreReportedOnce)
+{
+    struct Case {
+        const char* name;
+        void (*build)(Fixture&);
+    };
+    const Case cases[] = {
+        {"chain of 30",
+         [](Fixture& f) {
+             static std::vector<std::string> texts;
+             texts.clear();
+             for (i32 a = 0; a < 30; ++a)
+                 texts.push_back("AnimeLoop=1; @int[0] += 1; ChangeAnime(" + std::to_string(a + 1) + ",0,2);");
+             for (i32 a = 0; a < 30; ++a) f.Anime(a, {{1, texts[a].c_str()}});
+             f.Anime(30, {{1, "AnimeLoop=1; @int[1] += 1;"}});
+         }},
+        {"self start", [](Fixture& f) { f.Anime(0, {{1, "AnimeLoop=1; @int[0] += 1; ChangeAnime(0, 0, 2);"}}); }},
+        {"sub-script fan-out",
+         [](Fixture& f) {
+             f.Anime(1, {{1, "@int[0] += 1; RunSubScript(0,1); RunSubScript(1,1);"}});
+             f.Anime(0, {{1, "AnimeLoop=1; RunSubScript(0,1);"}});
+         }},
+    };
+    for (const Case& c : cases) {
+        Fixture f;
+        c.build(f);
+        const auto begin = std::chrono::steady_clock::now();
+        f.robot->ResetScriptBudget();
+        f.Start(0);
+        for (int frame = 0; frame < 120; ++frame) f.robot->StepScriptChannels();
+        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
+        EXPECT_LT(seconds, 2.0) << c.name;
+        EXPECT_GT(f.I(0), 0) << c.name;
+        EXPECT_EQ(g_messages.size(), 1u) << c.name;
+        // The limit is per frame: the script still runs in the frames after.
+        const i32 before = f.I(0) + f.I(1);
+        f.robot->StepScriptChannels();
+        f.robot->StepScriptChannels();
+        EXPECT_GT(f.I(0) + f.I(1), before) << c.name;
+        EXPECT_EQ(g_messages.size(), 1u) << c.name;
+    }
+}
+
+// Random statement sequences from the parser's own keywords, their numbers
+// mostly small animation numbers, so ChangeAnime, RunSubScript, GoScriptIndex
+// and IF blocks chain animations into each other: no frame of any of them
+// takes long, and nothing crashes. Bounded by a time budget as well as a count.
+TEST(ScriptInterpreter, RandomCommandSequencesStayWithinTheFrameBudget)
+{
+    std::vector<std::string> keywords;
+    for (size_t i = 0; const char* k = ScriptKeyword(i); ++i)
+        if (std::strcmp(k, "LoadXFile") != 0) keywords.push_back(k);  // reads files: not the interpreter's part
+    ASSERT_GT(keywords.size(), 60u);
+    cMTRand rng;
+    rng.Init(5309);
+    auto pick = [&](u32 n) { return static_cast<i32>(rng.GetRand() % n); };
+    auto number = [&]() -> std::string {
+        switch (pick(10)) {
+        case 0: return "-1";
+        case 1: return std::to_string(static_cast<i32>(rng.GetRand()));
+        case 2: return "2147483647";
+        case 3: return "@int[" + std::to_string(pick(8)) + "]";
+        default: return std::to_string(pick(8));
+        }
+    };
+    auto statement = [&]() {
+        const std::string& k = keywords[static_cast<size_t>(pick(static_cast<u32>(keywords.size())))];
+        if (pick(4) == 0) return k + "=" + number() + ";";
+        std::string text = k + "(";
+        for (i32 a = 0, n = pick(11); a < n; ++a) text += (a ? "," : "") + number();
+        return text + ");";
+    };
+    SetScriptMessageHook([](const char*, const char*) {});
+    const auto begin = std::chrono::steady_clock::now();
+    auto seconds = [](auto from) { return std::chrono::duration<double>(std::chrono::steady_clock::now() - from).count(); };
+    double slowest = 0.0;
+    int cases = 0;
+    for (; cases < 300 && seconds(begin) < 20.0; ++cases) {
+        Fixture f;
+        SetScriptMessageHook([](const char*, const char*) {});
+        std::vector<std::string> texts;
+        for (i32 a = 0; a < 8; ++a) {
+            const i32 n = 1 + pick(3);
+            f.data->scriptTables[a] = new ScriptEntry[n + 1];
+            f.data->scriptEntryCounts[a] = n + 1;
+            for (i32 e = 0; e < n; ++e) {
+                std::string text;
+                for (i32 k = 0, m = 1 + pick(6); k < m; ++k) text += statement();
+                f.data->scriptTables[a][e].wait = pick(4) - 1;
+                f.data->scriptTables[a][e].speed = 1.0f;
+                f.data->ParseScriptLine(text.c_str(), a, e);
+                texts.push_back(text);
+            }
+            f.data->scriptTables[a][n].wait = kScriptEndMark;
+        }
+        f.robot->subActive[0] = 1;
+        const auto frameStart = std::chrono::steady_clock::now();
+        f.robot->ResetScriptBudget();
+        f.Start(pick(8), pick(2));
+        slowest = std::max(slowest, seconds(frameStart));
+        for (int frame = 0; frame < 30; ++frame) {
+            const auto t = std::chrono::steady_clock::now();
+            f.robot->StepScriptChannels();
+            const double spent = seconds(t);
+            if (spent > slowest) {
+                slowest = spent;
+                if (spent > 0.25) ADD_FAILURE() << "slow frame " << spent << " s; first entry: " << texts[0];
+            }
+        }
+    }
+    EXPECT_GE(cases, 30);
+    EXPECT_LT(slowest, 0.25);
 }
 
 TEST(ScriptInterpreter, RandomDrawsUseTheBattleGeneratorInEveryRange)

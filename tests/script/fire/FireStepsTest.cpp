@@ -1,9 +1,16 @@
 #include "script/fire/FireSteps.h"
 
+#include <chrono>
+#include <climits>
 #include <cmath>
+#include <iterator>
 
 #include <gtest/gtest.h>
 
+#include "battle/GameScene.h"
+#include "engine/core/MTRand.h"
+#include "robot/Robot.h"
+#include "support/BattleRunner.h"
 #include "support/WeaponRange.h"
 #include "weapon/effects/Spark.h"
 
@@ -132,4 +139,35 @@ TEST(FireStepsTest, TableNamesItsProceduresAndLeavesTheRestEmpty)
     EXPECT_TRUE(robot.fireProcs[33] == P(&CRobot_Normal::FireProc33Sword2));
     EXPECT_TRUE(robot.fireProcs[51] == P(&CRobot_Normal::FireProc51SelectPartSet0));
     EXPECT_TRUE(robot.fireProcs[62] == P(&CRobot_Normal::FireProc62EffectAtAttachment));
+}
+
+// Every entry of the table, called through the script's door with arguments
+// from the edges of the 32-bit range, in a running battle of sample robots:
+// what the procedures make lives, moves and ends without an overflow (the
+// sanitizer build stops at any) and without an effect that never ends.
+// Bounded by a time budget as well as a count.
+TEST(FireStepsTest, ProceduresTakeAnyArgumentsAScriptCanCarry)
+{
+    BattleRunner runner(MakeBattleOptions(GameMode::LocalBattle, 0, {0, 3}, {1, 1}, false));
+    CGameScene* scene = runner.Scene();
+    ASSERT_NE(scene, nullptr);
+    auto* robot = static_cast<CRobot_Normal*>(scene->robotTable[0]);
+    ASSERT_NE(robot, nullptr);
+    const i32 edges[] = {INT32_MIN, INT32_MIN + 1, -2000000000, -65536, -1, 0, 1, 2, 7, 100, 65535, 2000000000, INT32_MAX};
+    cMTRand rng;
+    rng.Init(99);
+    const auto begin = std::chrono::steady_clock::now();
+    auto seconds = [&] { return std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count(); };
+    int calls = 0;
+    for (; calls < 3000 && seconds() < 20.0; ++calls) {
+        i32 args[10];
+        for (i32& a : args)
+            a = rng.GetRand() % 3 == 0 ? static_cast<i32>(rng.GetRand() % 12) : edges[rng.GetRand() % std::size(edges)];
+        robot->chargeLevel = static_cast<i32>(rng.GetRand() % 4);
+        robot->energy = static_cast<f32>(robot->energyMax);
+        robot->CallFireProc(static_cast<i32>(rng.GetRand() % 100), args);
+        if (calls % 8 == 0 && runner.RunFrames(1) != 1) break;
+    }
+    EXPECT_GE(calls, 200);
+    runner.RunFrames(60);
 }
