@@ -12,6 +12,7 @@
 #include "engine/graphics/GraphicsDevice.h"
 #include "engine/sound/SoundManager.h"
 #include "platform/core/Time.h"
+#include "platform/gfx/FrameHold.h"
 #include "platform/input/InputScript.h"
 #include "robot/RobotType.h"
 
@@ -145,6 +146,10 @@ u32 CGameScene::Frame()
     }
     frameCount = frameCount == 0xFFFFFFFFu ? 0 : frameCount + 1;
     plat::SetScriptMark("scene", "battle");
+    // A scripted battle plays the frames nobody looks at undrawn (the
+    // battle is the same either way); the stepped clock never falls behind,
+    // so the skipping below leaves this choice alone.
+    if (plat::InputScriptLoaded()) app.frameDrawn = plat::BackBufferFramesHeld() ? 0 : 1;
     const i32 result = (this->*frameProc)();
     if (result == kTaskSceneReplaced) {
         // This object is gone; the next call belongs to the new scene.
@@ -174,6 +179,9 @@ u32 CGameScene::Frame()
         frameCount = 0;
     }
     nextDue = static_cast<u32>(static_cast<double>(frameCount) * kFrameMs);
+    // Waiting on the other games or the server is no frame of a script's
+    // time: it rests, and its limits keep their real length.
+    if (paused == 2 || returnWaiting) plat::InputScriptPassWaited();
     AppClockSleep(1);
     return 0;
 }

@@ -1,6 +1,7 @@
 #include "app/core/AppClock.h"
 
 #include "platform/core/Time.h"
+#include "platform/input/InputScript.h"
 
 namespace {
 AppClock gClock;
@@ -8,10 +9,16 @@ AppClock gClock;
 
 void SetAppClock(const AppClock& clock) { gClock = clock; }
 
-u32 AppClockNow() { return gClock.now ? gClock.now() : plat::TimeGetTime(); }
+// A scripted game steps its own time one frame per pass and never waits
+// for the wall clock.
+u32 AppClockNow()
+{
+    if (gClock.now) return gClock.now();
+    return plat::InputScriptLoaded() ? plat::InputScriptClock() : plat::TimeGetTime();
+}
 
 void AppClockSleep(u32 ms)
 {
     if (gClock.sleep) gClock.sleep(ms);
-    else plat::Sleep(ms);
+    else if (!plat::InputScriptLoaded()) plat::Sleep(ms);
 }

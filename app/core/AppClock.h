@@ -1,6 +1,8 @@
 #pragma once
 // The millisecond clock of the application shell (key repeats, menu
-// pacing). Tests install a fake one; unset members use the system clock.
+// pacing). Tests install a fake one; unset members use the system clock,
+// or under an input script the script's game time (one frame per pass of
+// the main loop, and sleeps that return at once).
 #include "platform/core/Types.h"
 
 struct AppClock {

@@ -13,6 +13,7 @@
 #include "engine/net/NetQueue.h"
 #include "engine/graphics/Shaders.h"
 #include "engine/sound/SoundManager.h"
+#include "platform/gfx/FrameHold.h"
 #include "platform/input/Events.h"
 #include "platform/input/Keyboard.h"
 #include "platform/input/Mouse.h"
@@ -168,7 +169,11 @@ bool IdlePass(CApplication& app)
     PollPads(app);
     UpdateMouse(app);
     AgeTextCache();
+    // Under an input script only the frames a screenshot takes, and a few
+    // regularly spaced ones, fill the screen; the rest are played undrawn.
+    plat::HoldBackBufferFrames(!FrameWanted(app));
     if (app.currentScene) app.currentScene->Frame();
+    plat::HoldBackBufferFrames(false);
     if (app.quit) return false;
     app.closeRequest = 0;
     app.input.wheelDelta = 0;

@@ -12,6 +12,8 @@
 #include "platform/core/MessageBox.h"
 #include "platform/core/Thread.h"
 #include "platform/gfx/Image.h"
+#include "platform/input/InputScript.h"
+#include "platform/input/Keyboard.h"
 
 namespace {
 
@@ -162,3 +164,11 @@ void SaveScreenShot(CApplication& app)
 void FinishScreenShots() { GetShotWriter().Finish(); }
 
 int ScreenShotsTaken() { return gTaken; }
+
+bool FrameWanted(const CApplication& app)
+{
+    if (!plat::InputScriptLoaded()) return true;
+    static unsigned passes = 0;
+    const bool regular = passes++ % ScriptedDrawEvery == 0;
+    return regular || (app.input.keyTable[plat::vk::Snapshot] & 0x80) != 0;
+}

@@ -20,5 +20,12 @@ void SaveScreenShot(CApplication& app);
 // Waits until every shot handed to the worker is written (or reported).
 void FinishScreenShots();
 
+// Whether the frame of this pass is drawn. Always for a player; a game
+// driven by an input script draws the frames its screenshot key takes and
+// one in ScriptedDrawEvery, so drawing stays exercised, and plays the rest
+// undrawn.
+inline constexpr unsigned ScriptedDrawEvery = 20;
+bool FrameWanted(const CApplication& app);
+
 // Counts the screenshots taken (tests read it; the e2e run prints it).
 int ScreenShotsTaken();

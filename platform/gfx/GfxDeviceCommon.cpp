@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <new>
 
+#include "platform/gfx/FrameHold.h"
 #include "platform/gfx/GfxPixel.h"
 #include "platform/gfx/Window.h"
 
@@ -171,18 +172,30 @@ GfxResult GfxDeviceCommon::Reset(GfxPresentParams* params) {
 GfxResult GfxDeviceCommon::BeginScene() {
     if (inScene_) return GfxResult::InvalidCall;
     inScene_ = true;
+    heldFrame_ = BackBufferFramesHeld();
+    keptViewport_ = state_.viewport;
+    HoldViewport();
     return GfxResult::Ok;
 }
 
 GfxResult GfxDeviceCommon::EndScene() {
     if (!inScene_) return GfxResult::InvalidCall;
     inScene_ = false;
+    // The next frame finds the viewport a held one found.
+    if (heldFrame_ && state_.renderTarget == backBuffer_) state_.viewport = keptViewport_;
     return GfxResult::Ok;
 }
 
 GfxResult GfxDeviceCommon::Present(Window* destWindow) {
     if (loss_ != Loss::None) return GfxResult::DeviceLost;
+    if (heldFrame_) return GfxResult::Ok;
     return DoPresent(destWindow);
+}
+
+void GfxDeviceCommon::HoldViewport() {
+    if (!heldFrame_ || !inScene_ || state_.renderTarget == nullptr || state_.renderTarget != backBuffer_) return;
+    state_.viewport.x = state_.viewport.y = 0;
+    state_.viewport.width = state_.viewport.height = 1;
 }
 
 GfxResult GfxDeviceCommon::Clear(u32 flags, u32 color, float z, u32 stencil) {
@@ -211,6 +224,7 @@ GfxResult GfxDeviceCommon::SetRenderTarget(u32 index, GfxSurface* surface) {
     state_.renderTarget = surface;
     // A new target brings a viewport covering all of it.
     state_.viewport = GfxViewport{0, 0, sized->Desc().width, sized->Desc().height, 0.0f, 1.0f};
+    HoldViewport();
     return GfxResult::Ok;
 }
 
@@ -259,6 +273,7 @@ GfxResult GfxDeviceCommon::SetViewport(const GfxViewport& vp) {
         u64(vp.y) + vp.height > rt->Desc().height)
         return GfxResult::InvalidCall;
     state_.viewport = vp;
+    HoldViewport();
     return GfxResult::Ok;
 }
 

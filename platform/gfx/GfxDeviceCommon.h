@@ -163,6 +163,8 @@ protected:
     void SetDefaultStates();
     void ReleaseBindings();
     static bool GpuSurface(const GfxSurface* s);
+    // In a held frame (FrameHold.h) the back buffer's viewport is one pixel.
+    void HoldViewport();
 
     GfxPresentParams params_;
     GfxCaps caps_;
@@ -172,6 +174,8 @@ protected:
     GfxSurface* autoDepth_ = nullptr;
     Loss loss_ = Loss::None;
     bool inScene_ = false;
+    bool heldFrame_ = false;
+    GfxViewport keptViewport_;
 
 private:
     // A draw from the current stream source, before its own fields.

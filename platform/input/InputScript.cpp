@@ -13,6 +13,7 @@
 #include "platform/input/Events.h"
 #include "platform/core/FileSystem.h"
 #include "platform/core/System.h"
+#include "platform/core/Time.h"
 #include "platform/input/Gamepad.h"
 #include "platform/input/Keyboard.h"
 #include "platform/input/Mouse.h"
@@ -43,14 +44,15 @@ struct Release {
 
 // A tap is held for two passes of the main loop and at least two battle
 // frames of script time: long enough for any frame to see it, short
-// enough that a real-time key repeat never fires twice however slow the
-// frames are.
+// enough that a key repeat never fires twice.
 constexpr u32 kTapMs = 34;
 constexpr u32 kTapPasses = 2;
-// One menu frame: a loaded machine slows the game's frames, and the script
-// must not run ahead of them. Games that meet over the network keep to the
-// clock they share instead, by a test switch that widens the slice.
-constexpr u32 kMaxSlice = 16;
+// Game time under a script: one frame per pass of the main loop.
+constexpr u32 kFramesPerSecond = 60;
+// A pass that only waited on other programs counts the real time it took,
+// up to one frame, and rests this long first rather than spin.
+constexpr u32 kWaitedFrameMs = 16;
+constexpr u32 kRestMs = 1;
 // A wait whose mark never comes gives up after this much real time, so a
 // broken game still reaches the rest of its script (and its close).
 constexpr u32 kWaitLimitMs = 180000;
@@ -58,8 +60,10 @@ constexpr u32 kWaitLimitMs = 180000;
 struct Script {
     std::vector<Step> steps;
     size_t next = 0;
-    u32 clock = 0;    // script time fed so far
-    u32 lastFeed = 0; // system time of the last feed
+    u32 clock = 0;    // game time: frames stepped plus real time of waited passes
+    u32 frames = 0;   // frames stepped; the clock carries their thirds of a millisecond exactly
+    u32 lastPass = 0; // system time of the last pass
+    bool waited = false; // the pass under way only waited on other programs
     u32 passes = 0;   // passes of the main loop since the script loaded
     u32 shift = 0;    // script time spent in waits: later steps fall due that much later
     bool waiting = false; // a wait is pending since waitStart (system time)
@@ -402,7 +406,9 @@ bool LoadInputScriptText(const std::string& text, std::string* error)
     gScript.next = 0;
     AttachPads(padsNeeded);
     gScript.clock = 0;
-    gScript.lastFeed = SDL_GetTicks();
+    gScript.frames = 0;
+    gScript.lastPass = SDL_GetTicks();
+    gScript.waited = false;
     gScript.passes = 0;
     gScript.shift = 0;
     gScript.waiting = false;
@@ -424,12 +430,7 @@ bool LoadInputScript(const char* path, std::string* error)
 void FeedInputScript()
 {
     if (InputScriptFinished()) return;
-    // A stall (loading, a slow frame) moves the script on by at most one
-    // frame, so steps keep the spacing in frames the game sees between them.
-    static const u32 maxSlice = u32(std::max(1, GetTestSwitch("QUILLON_TEST_SCRIPT_SLICE", i32(kMaxSlice))));
     const u32 now = SDL_GetTicks();
-    gScript.clock += std::min(now - gScript.lastFeed, maxSlice);
-    gScript.lastFeed = now;
     // Releases first: a tap repeated at once needs its key up in between.
     std::erase_if(gScript.releases, [](const Release& r) {
         if (gScript.clock < r.clock || gScript.passes < r.pass) return false;
@@ -470,7 +471,30 @@ void SetScriptMark(const char* key, const char* value)
     gScript.marks.emplace_back(key, value);
 }
 
-void NoteInputPass() { ++gScript.passes; }
+void NoteInputPass()
+{
+    ++gScript.passes;
+    if (gScript.steps.empty()) return;
+    const u32 now = SDL_GetTicks();
+    if (gScript.waited) {
+        gScript.clock += std::min(now - gScript.lastPass, kWaitedFrameMs);
+    } else {
+        const u64 before = u64(gScript.frames) * 1000 / kFramesPerSecond;
+        ++gScript.frames;
+        gScript.clock += u32(u64(gScript.frames) * 1000 / kFramesPerSecond - before);
+    }
+    gScript.waited = false;
+    gScript.lastPass = now;
+}
+
+u32 InputScriptClock() { return gScript.clock; }
+
+void InputScriptPassWaited()
+{
+    if (gScript.steps.empty()) return;
+    gScript.waited = true;
+    Sleep(kRestMs);
+}
 
 bool InputScriptFinished() { return gScript.next >= gScript.steps.size() && gScript.releases.empty(); }
 

@@ -5,10 +5,12 @@
 //
 //   <ms> <kind> <arguments>
 //
-// ms counts the program's running time from the moment the script loads; a
-// stall between two looks at the script (loading, a slow frame) counts as at
-// most 16 ms, one menu frame, so on a slow machine the script slows with the
-// game's frames and steps keep the spacing in frames the game sees.
+// ms counts game time from the moment the script loads. Under a script the
+// game keeps no pace with the wall clock: each pass of the main loop is one
+// frame, 1/60 s, however long it took, so a scripted game runs at the
+// machine's speed and a slow machine plays the same frames, only later.
+// A pass that only waited on other programs (InputScriptPassWaited) counts
+// the real time it took instead, up to a frame.
 //
 //   key NAME            a tap: press, and release two main-loop passes and
 //                       at least 34 ms later (NAME: "Z", "F12",
@@ -46,8 +48,17 @@ bool LoadInputScriptText(const std::string& text, std::string* error = nullptr);
 // Feeds every step that is due; called by the event pump.
 void FeedInputScript();
 // The event pump found nothing more waiting: the main loop goes on to its
-// frame. Taps are held across passes, so every frame sees them.
+// frame, and game time steps on. Taps are held across passes, so every
+// frame sees them.
 void NoteInputPass();
+// Game time in milliseconds since the script loaded (0 without one).
+u32 InputScriptClock();
+// The pass under way only waited on other programs (peers' inputs, the
+// server's answer): under a script it rests a moment instead of spinning,
+// and game time follows the real clock for it rather than stepping a
+// frame, so limits on such waits keep their real length. A no-op without
+// a script.
+void InputScriptPassWaited();
 // The game's state as scripts may wait for it ("scene" "room", ...); a
 // no-op without a script.
 void SetScriptMark(const char* key, const char* value);

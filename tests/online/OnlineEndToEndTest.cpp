@@ -54,10 +54,6 @@ std::string LoginSteps()
 
 std::string Step(int t, const std::string& what) { return ScriptStep(t, what); }
 
-// Games that meet each other keep their scripts to the wall clock they
-// share, rather than each to its own frames.
-const std::string kSharedClock = "QUILLON_TEST_SCRIPT_SLICE=50";
-
 // One game's BattleHash.log: the fingerprint line of each (run, frame).
 struct HashLog {
     std::map<std::pair<int, int>, std::string> frames;
@@ -183,11 +179,11 @@ TEST(OnlineEndToEnd, ThreeGamesMeetInTheRoomOneLeavesTwoStart)
     ASSERT_TRUE(bob.temp.Write("play.script", b));
     ASSERT_TRUE(carol.temp.Write("play.script", c));
 
-    GameProcess pa(alice.exe, alice.run, alice.Env({kSharedClock, "QUILLON_TEST_HASH_LOG=1", "QUILLON_TEST_FALL_FRAME=300"}), alice.temp / "err.txt");
+    GameProcess pa(alice.exe, alice.run, alice.Env({"QUILLON_TEST_HASH_LOG=1", "QUILLON_TEST_FALL_FRAME=300"}), alice.temp / "err.txt");
     ASSERT_TRUE(pa.Started() && Seated(server, 1)) << alice.temp.Read("err.txt");
-    GameProcess pb(bob.exe, bob.run, bob.Env({kSharedClock}), bob.temp / "err.txt");
+    GameProcess pb(bob.exe, bob.run, bob.Env(), bob.temp / "err.txt");
     ASSERT_TRUE(pb.Started() && Seated(server, 2)) << bob.temp.Read("err.txt");
-    GameProcess pc(carol.exe, carol.run, carol.Env({kSharedClock}), carol.temp / "err.txt");
+    GameProcess pc(carol.exe, carol.run, carol.Env(), carol.temp / "err.txt");
     ASSERT_TRUE(pc.Started());
     // Generous: three games on a loaded machine.
     EXPECT_EQ(pc.Wait(std::chrono::seconds(500)), 0) << carol.temp.Read("err.txt");
@@ -237,7 +233,7 @@ TEST(OnlineEndToEnd, ThreeGamesMeetInTheRoomOneLeavesTwoStart)
     // The login screen: the server's address and the ID in their fields.
     EXPECT_GT(CountPixels(login, 262, 129, 500, 156, bright), 30u) << "the address field";
     EXPECT_GT(CountPixels(login, 263, 181, 500, 208, bright), 30u) << "the ID field";
-    fs::copy_file(shots[0], std::string(QUILLON_RUN_DIR) + "/online_login.png", fs::copy_options::overwrite_existing);
+    fs::copy_file(shots[0], "online_login.png", fs::copy_options::overwrite_existing);
     shots.erase(shots.begin());
     auto green = [](u32 p) { return ((p >> 8) & 0xFF) > 200 && ((p >> 16) & 0xFF) < 80 && (p & 0xFF) < 80; };
     auto white = [](u32 p) { return ((p >> 16) & 0xFF) > 220 && ((p >> 8) & 0xFF) > 220 && (p & 0xFF) > 220; };
@@ -248,7 +244,7 @@ TEST(OnlineEndToEnd, ThreeGamesMeetInTheRoomOneLeavesTwoStart)
     auto leaving = [](u32 p) { return ((p >> 16) & 0xFF) > 220 && ((p >> 8) & 0xFF) < 60; };
     EXPECT_GT(CountPixels(image, 22, 480, 729, 600, leaving), 40u) << "Carol's leaving line";
     // Kept beside the other test pictures for a look.
-    const std::string shot = std::string(QUILLON_RUN_DIR) + "/online_room.png";
+    const std::string shot = "online_room.png";
     fs::copy_file(shots[0], shot, fs::copy_options::overwrite_existing);
 }
 
@@ -288,7 +284,7 @@ TEST(OnlineEndToEnd, BattleRepairsDriftAndForcedRepairOutlivesAKilledGameAndEnds
     // From frame 400 of a run the computer's robot falls, and so does
     // Carol's once her game is gone: the battle outlives the repairs and
     // ends after the kill.
-    const std::vector<std::string> same = {kSharedClock, "QUILLON_TEST_HASH_LOG=1", "QUILLON_TEST_ENEMY_HP=1",
+    const std::vector<std::string> same = {"QUILLON_TEST_HASH_LOG=1", "QUILLON_TEST_ENEMY_HP=1",
                                            "QUILLON_TEST_FALL_FRAME=400", "QUILLON_TEST_PORT_BASE=2372"};
     std::vector<std::string> drift = same;
     drift.push_back("QUILLON_TEST_DESYNC_FRAME=60");

@@ -6,11 +6,9 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
-#include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -31,29 +29,6 @@ inline std::string GamePath()
     return std::string(QUILLON_RUN_DIR) + "/quillon";
 }
 
-// Scripted games of one build take turns: a slot per four processors (one
-// on a two-core CI machine), held by the test process from its first game
-// to its exit. Script time follows the game's frames, so games crowded onto
-// too few processors pass but take several times as long, and a test with
-// three games of its own would starve everything beside it.
-inline void HoldGameSlot()
-{
-    static const bool held = [] {
-        const unsigned slots = std::max(1u, std::thread::hardware_concurrency() / 4);
-        for (;;) {
-            for (unsigned i = 0; i < slots; ++i) {
-                const std::string path = std::string(QUILLON_RUN_DIR) + "/../scripted-game-" + std::to_string(i) + ".lock";
-                const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-                if (fd < 0) return false;
-                if (::flock(fd, LOCK_EX | LOCK_NB) == 0) return true; // released when this process ends
-                ::close(fd);
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(250));
-        }
-    }();
-    (void)held;
-}
-
 class GameProcess {
 public:
     // env entries "NAME=value" are added; "-NAME" removes NAME from the
@@ -61,7 +36,6 @@ public:
     GameProcess(const std::string& executable, const std::string& folder, const std::vector<std::string>& env,
                 const std::string& stderrFile)
     {
-        HoldGameSlot();
         std::vector<std::string> vars;
         for (char** e = environ; *e; ++e) vars.emplace_back(*e);
         for (const std::string& v : env) {

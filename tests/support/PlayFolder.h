@@ -62,13 +62,14 @@ struct PlayFolder {
         return plat::ReadWholeFile((run + name).c_str(), bytes) &&
                plat::DecodeImage(bytes.data(), bytes.size(), &image);
     }
-    // Screenshot n read, and kept as QUILLON_RUN_DIR/<keep>.png for people to look at.
+    // Screenshot n read, and kept as <keep>.png in the current folder (the test
+    // program's own) for people to look at.
     bool Shot(int n, plat::Image& image, const std::string& keep) const
     {
         char name[64];
         std::snprintf(name, sizeof name, "/ScreenShot/Shot%03d.png", n);
         std::error_code error;
-        std::filesystem::copy_file(run + name, std::string(QUILLON_RUN_DIR) + "/" + keep + ".png",
+        std::filesystem::copy_file(run + name, keep + ".png",
                                    std::filesystem::copy_options::overwrite_existing, error);
         return !error && Shot(n, image);
     }

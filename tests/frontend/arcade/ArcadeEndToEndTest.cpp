@@ -17,13 +17,13 @@
 
 namespace {
 
-// Copies screenshot n of the run to QUILLON_RUN_DIR/<name>.png.
+// Copies screenshot n of the run to <name>.png in the test program's folder.
 void Keep(const PlayFolder& play, int n, const char* name)
 {
     char shot[64];
     std::snprintf(shot, sizeof shot, "/ScreenShot/Shot%03d.png", n);
     std::error_code error;
-    std::filesystem::copy_file(play.run + shot, std::string(QUILLON_RUN_DIR) + "/" + name + ".png",
+    std::filesystem::copy_file(play.run + shot, std::string(name) + ".png",
                                std::filesystem::copy_options::overwrite_existing, error);
 }
 

@@ -93,7 +93,7 @@ TEST(HangarVisitTest, PaintEquipDestroyAndSortAreSavedOnLeaving)
     for (auto [n, name] : {std::pair{0, "hangar_shadow"}, {1, "hangar_noshadow"}, {2, "hangar_robots"}, {3, "hangar_paint"}, {4, "hangar_painted"}, {5, "hangar_parts"}}) {
         char shot[32];
         std::snprintf(shot, sizeof shot, "/ScreenShot/Shot%03d.png", n);
-        std::filesystem::copy_file(play.run + shot, std::string(QUILLON_RUN_DIR) + "/" + name + ".png",
+        std::filesystem::copy_file(play.run + shot, std::string(name) + ".png",
                                    std::filesystem::copy_options::overwrite_existing);
     }
 

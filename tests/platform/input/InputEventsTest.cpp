@@ -152,6 +152,34 @@ TEST(InputScript, AWaitHoldsLaterStepsUntilTheMark)
     plat::ReleaseAllKeys();
 }
 
+// Game time steps one frame per pass whatever the wall clock does: a
+// second of script is sixty passes done at once or slowly alike, and a
+// pass that only waited on others counts its real time, at most a frame.
+TEST(InputScript, GameTimeStepsAFramePerPassAndAWaitedPassFollowsTheRealClock)
+{
+    ASSERT_TRUE(plat::InitEvents());
+    plat::ReleaseAllKeys();
+    std::string error;
+    ASSERT_TRUE(plat::LoadInputScriptText("1000 quit 5\n", &error)) << error;
+    plat::Event e;
+    std::vector<plat::Event> events;
+    auto pass = [&] {
+        while (plat::PollEvent(e)) events.push_back(e);
+    };
+    for (int i = 0; i < 59; ++i) pass();
+    EXPECT_EQ(plat::InputScriptClock(), 983u) << "59 frames of 1/60 s, no more for passes done at once";
+    EXPECT_FALSE(Has(events, plat::EventKind::Quit, 5));
+    plat::InputScriptPassWaited();
+    SDL_Delay(40);
+    pass();
+    EXPECT_EQ(plat::InputScriptClock(), 983u + 16u) << "a waited pass, a frame at most";
+    pass();
+    EXPECT_EQ(plat::InputScriptClock(), 1016u);
+    pass();
+    EXPECT_TRUE(Has(events, plat::EventKind::Quit, 5));
+    EXPECT_TRUE(plat::InputScriptFinished());
+}
+
 TEST(InputScript, CompositionAndClipboardReachTheirPlatformState)
 {
     ASSERT_TRUE(plat::InitEvents());
