@@ -315,6 +315,7 @@ i32 CRobot_Normal::HitByBillboard(BB_AtkStandard* b, BB_Base* owner)
     const Vec3 n = Normal(d);
     const f32 len = plat::Vec3Length(&d);
     if (!(len <= bodyRadius + b->HitRadius)) return 0;
+    MarkWeaponPassChanged();
     const Mat4* guard = GuardMatrix();
     if (guard && !(b->HitFlags & kFlagUnguardable)) {
         const Vec3 g = Normal(AxisZ(*guard) * -1.0f);
@@ -444,6 +445,7 @@ i32 CRobot_Normal::HitByBlade(BB_SwordBeamAtk* blade)
     if (!hit && hitUpMeshRef && frameUpperBody)
         hit = HitTestQuadAgainstMesh(quad, hitUpMeshRef, &frameUpperBody->world, &h) != 0;
     if (!hit) return 0;
+    MarkWeaponPassChanged();
     CountFireHit(blade->FireProc);
     BB_Base* owner = blade->Owner;
     if (const Mat4* guard = GuardMatrix()) {

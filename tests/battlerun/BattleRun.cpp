@@ -2,7 +2,7 @@
 // fingerprint of the battle state every K frames, one stable line each, so two
 // runs can be compared with diff. For tests and benchmarks, not for players.
 //
-//   quillon_battlerun [--mode local|team] [--stage N] [--types 0,5,9,...]
+//   quillon_battlerun [--mode local|team|fleet] [--stage N] [--types 0,5,9,...]
 //                     [--levels 10,3,...] [--seed S] [--frames N] [--every K]
 //                     [--input FILE] [--run-folder DIR]
 //
@@ -10,6 +10,9 @@
 // battle's slots, the rest join after the set-up; every robot is a computer
 // player on a team of its own unless --input gives slot 0 to a recorded
 // player (lines "frame direction buttons", buttons a bit mask of bytes 1..8).
+// Team battles keep their set-up's robots; fleet battles are the demonstration
+// fleet battle, ships and robots all under computer control.
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -53,7 +56,7 @@ bool ReadInputScript(const char* path, std::vector<RecordedInput>& out)
 int Usage()
 {
     std::fprintf(stderr,
-                 "usage: quillon_battlerun [--mode local|team] [--stage N] [--types a,b,..] [--levels a,b,..]\n"
+                 "usage: quillon_battlerun [--mode local|team|fleet] [--stage N] [--types a,b,..] [--levels a,b,..]\n"
                  "                         [--seed S] [--frames N] [--every K] [--input FILE] [--run-folder DIR]\n");
     return 2;
 }
@@ -84,7 +87,8 @@ int main(int argc, char** argv)
         else return Usage();
         ++i;
     }
-    if (every == 0 || types.empty() || types.size() > 8 || (mode != "local" && mode != "team")) return Usage();
+    if (every == 0 || types.empty() || types.size() > 8 || (mode != "local" && mode != "team" && mode != "fleet"))
+        return Usage();
     std::vector<RecordedInput> script;
     if (inputPath && !ReadInputScript(inputPath, script)) {
         std::fprintf(stderr, "quillon_battlerun: cannot read %s\n", inputPath);
@@ -92,8 +96,12 @@ int main(int argc, char** argv)
     }
 
     plat::SetCurrentDirectory(runFolder.c_str());
-    BattleRunnerOptions options = MakeBattleOptions(mode == "team" ? GameMode::Team : GameMode::LocalBattle, stage,
-                                                    types, levels, inputPath != nullptr);
+    const GameMode gameMode = mode == "team"    ? GameMode::Team
+                              : mode == "fleet" ? GameMode::Fleet
+                                                : GameMode::LocalBattle;
+    BattleRunnerOptions options = MakeBattleOptions(gameMode, stage, types, levels, inputPath != nullptr);
+    // The fleet battle's demonstration: every robot and ship under computer control.
+    if (gameMode == GameMode::Fleet && !inputPath) options.modeOption = 1;
     options.seed = seed;
     options.recordCalls = false;
     options.draw = false;
@@ -104,17 +112,33 @@ int main(int argc, char** argv)
         return 1;
     }
     runner.PlayInput(script);
+    // Each frame's own time (hashing left out), for the slowest ten seconds.
+    std::vector<double> frameSeconds;
+    frameSeconds.reserve(frames);
     const auto start = std::chrono::steady_clock::now();
     for (u32 f = 1; f <= frames; ++f) {
+        const auto frameStart = std::chrono::steady_clock::now();
         if (runner.RunFrames(1) != 1 || !runner.Scene()) {
             std::printf("ended at frame %u\n", f);
             break;
         }
+        frameSeconds.push_back(std::chrono::duration<double>(std::chrono::steady_clock::now() - frameStart).count());
         if (f % every == 0) std::printf("%s\n", FormatBattleHash(f, HashBattle(*runner.Scene())).c_str());
     }
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     // Timing goes to stderr, so the hash lines stay comparable.
     std::fprintf(stderr, "%u frames in %.3f s: %.1f frames/s, %.1f x real time\n", frames, seconds,
                  seconds > 0 ? frames / seconds : 0.0, seconds > 0 ? frames / seconds / 60.0 : 0.0);
+    // The slowest 600 frames in a row (ten seconds of play), or all of a shorter run.
+    const size_t window = std::min<size_t>(600, frameSeconds.size());
+    double sum = 0, worst = 0;
+    for (size_t i = 0; i < frameSeconds.size(); ++i) {
+        sum += frameSeconds[i];
+        if (i >= window) sum -= frameSeconds[i - window];
+        if (i + 1 >= window && sum > worst) worst = sum;
+    }
+    if (worst > 0)
+        std::fprintf(stderr, "slowest %zu frames in %.3f s: %.1f x real time\n", window, worst,
+                     static_cast<double>(window) / worst / 60.0);
     return 0;
 }
