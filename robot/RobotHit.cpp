@@ -215,7 +215,7 @@ i32 CRobot_Normal::HitTestPass()
         const Vec3 s = Translation(worldMatrix) + Vec3(0.0f, 1.0f, 0.0f);
         const Vec3 e = Translation(prevWorldMatrix) + Vec3(0.0f, 1.0f, 0.0f);
         f32 t = FLT_MAX;
-        if (HitTestMapSegment(map, &s, &e, &t, nullptr)) {
+        if (HitTestMapSegmentWithin(map, &s, &e, &t, nullptr)) {
             const Vec3 v = e - s;
             const f32 len = plat::Vec3Length(&v);
             if (len > t) {

@@ -544,7 +544,7 @@ void LZ_Standard::HitTestStage(BattleMap& map)
         const Segment s = MakeSegment(newer, older);
         MapHitInfo info;
         f32 t = FLT_MAX;
-        HitTestMapSegment(map, &s.p1, &s.p0, &t, &info);
+        HitTestMapSegmentWithin(map, &s.p1, &s.p0, &t, &info);
         if (!(t < s.length)) continue;
         MarkWeaponPassChanged();
         if (info.object) DamageMapObject(map, info, Damage);

@@ -72,7 +72,39 @@ bool EdgeHitsTriangle(const Vec3& s, const Vec3& e, const Vec3& a, const Vec3& b
 
 }  // namespace
 
-i32 HitTestMapSegment(BattleMap& map, const Vec3* start, const Vec3* end, float* distance, MapHitInfo* record)
+namespace {
+
+// MeshObject::IntersectRay over only the triangles whose bounds meet
+// [lo, hi]; the nearest hit, the earlier on a tie.
+bool IntersectRayInBox(const MeshObject& mesh, const Vec3& origin, const Vec3& dir, const Vec3& lo, const Vec3& hi,
+                       float* dist, u32* index)
+{
+    if (!mesh.triangles) return false;
+    bool any = false;
+    float best = 0.0f;
+    u32 bestIndex = 0;
+    for (u32 i = 0; i < mesh.faceCount; ++i) {
+        const CollisionTriangle& tri = mesh.triangles[i];
+        if (!Overlaps(tri.min, tri.max, lo, hi)) continue;
+        float d = 0.0f;
+        if (!plat::IntersectTri(&tri.P0, &tri.P1, &tri.P2, &origin, &dir, nullptr, nullptr, &d)) continue;
+        if (!any || best > d) {
+            best = d;
+            bestIndex = i;
+        }
+        any = true;
+    }
+    if (any) {
+        *dist = best;
+        *index = bestIndex;
+    }
+    return any;
+}
+
+f32 Largest(const Vec3& v) { return std::fmax(std::fabs(v.x), std::fmax(std::fabs(v.y), std::fabs(v.z))); }
+
+i32 SegmentAgainstMap(BattleMap& map, const Vec3* start, const Vec3* end, float* distance, MapHitInfo* record,
+                      bool within)
 {
     float local = FLT_MAX;
     float* best = distance ? distance : &local;
@@ -84,6 +116,10 @@ i32 HitTestMapSegment(BattleMap& map, const Vec3* start, const Vec3* end, float*
     const Vec3 delta = *end - *start;
     Vec3 dir;
     plat::Vec3Normalize(&dir, &delta);
+    // Only triangles near the segment can hold a hit within it; the margin
+    // keeps float rounding of the ray test on the safe side.
+    const f32 length = plat::Vec3Length(&delta);
+    within = within && std::isfinite(length) && std::isfinite(Largest(*start)) && std::isfinite(Largest(*end));
     i32 column0 = 0, row0 = 0;
     if (!CellIndex(start->x, map.cellSize, &column0) || !CellIndex(start->z, map.cellSize, &row0)) return 0;
     // The 25 cells around the start, row by row (AroundCell's order).
@@ -99,7 +135,20 @@ i32 HitTestMapSegment(BattleMap& map, const Vec3* start, const Vec3* end, float*
                 plat::Vec3TransformCoord(&localStart, start, &o->inverse);
                 float t = 0.0f;
                 u32 face = 0;
-                if (!mesh->IntersectRay(&localStart, &localDir, &t, &face) || !(t < *best)) continue;
+                bool hit = false;
+                if (within) {
+                    const Vec3 localEnd = localStart + localDir * length;
+                    const f32 pad = 0.5f + 1.0e-3f * (Largest(localStart) + Largest(localEnd));
+                    const Vec3 margin(pad, pad, pad);
+                    const Vec3 lo(std::fmin(localStart.x, localEnd.x), std::fmin(localStart.y, localEnd.y),
+                                  std::fmin(localStart.z, localEnd.z));
+                    const Vec3 hi(std::fmax(localStart.x, localEnd.x), std::fmax(localStart.y, localEnd.y),
+                                  std::fmax(localStart.z, localEnd.z));
+                    hit = IntersectRayInBox(*mesh, localStart, localDir, lo - margin, hi + margin, &t, &face);
+                } else {
+                    hit = mesh->IntersectRay(&localStart, &localDir, &t, &face) != 0;
+                }
+                if (!hit || !(t < *best)) continue;
                 *best = t;
                 result = 1;
                 if (record) {
@@ -112,6 +161,19 @@ i32 HitTestMapSegment(BattleMap& map, const Vec3* start, const Vec3* end, float*
         }
     }
     return result;
+}
+
+}  // namespace
+
+i32 HitTestMapSegment(BattleMap& map, const Vec3* start, const Vec3* end, float* distance, MapHitInfo* record)
+{
+    return SegmentAgainstMap(map, start, end, distance, record, false);
+}
+
+i32 HitTestMapSegmentWithin(BattleMap& map, const Vec3* start, const Vec3* end, float* distance,
+                            MapHitInfo* record)
+{
+    return SegmentAgainstMap(map, start, end, distance, record, true);
 }
 
 i32 CollideSphereWithMap(BattleMap& map, float x, float y, float z, float radius, i32* count,

@@ -131,13 +131,7 @@ int main(int argc, char** argv)
                  seconds > 0 ? frames / seconds : 0.0, seconds > 0 ? frames / seconds / 60.0 : 0.0);
     // The slowest 600 frames in a row (ten seconds of play), or all of a shorter run.
     const size_t window = std::min<size_t>(600, frameSeconds.size());
-    double sum = 0, worst = 0;
-    for (size_t i = 0; i < frameSeconds.size(); ++i) {
-        sum += frameSeconds[i];
-        if (i >= window) sum -= frameSeconds[i - window];
-        if (i + 1 >= window && sum > worst) worst = sum;
-    }
-    if (worst > 0)
+    if (const double worst = SlowestWindow(frameSeconds, window); worst > 0)
         std::fprintf(stderr, "slowest %zu frames in %.3f s: %.1f x real time\n", window, worst,
                      static_cast<double>(window) / worst / 60.0);
     return 0;
