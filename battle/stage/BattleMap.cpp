@@ -108,6 +108,7 @@ void MapPartData::Reset()
     materialSource = -1;
     drawMesh.reset();
     hitMesh.reset();
+    hitIndex.reset();
     reserved = 0;
 }
 
