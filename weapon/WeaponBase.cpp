@@ -281,15 +281,18 @@ struct HitByWeaponsCache {
 // FarFromPass's own margins and a unit more for rounding, spread over a
 // uniform grid on the ground plane. A tester visits the weapons in the cells
 // under its pass bounds, in list order; every other one FarFromPass would pass
-// over, so skipping it changes nothing. Made again at the next tester after
-// the list grew or any hit reaction ran, since either may move or add one.
+// over, so skipping it changes nothing. Made again when the list grew; after
+// a hit reaction ran (it may have moved weapons), each weapon no longer where
+// it was gathered joins those every tester visits.
 struct WeaponGrid {
     bool valid = false;
+    bool moved = false;
     f32 x0 = 0.0f, z0 = 0.0f, cell = 1.0f;
     i32 columns = 0, rows = 0;
     std::vector<u32> cellStart;  // columns * rows + 1 offsets into entries
     std::vector<u32> entries;    // weapon indices, cell by cell, in list order
-    std::vector<u32> always;     // weapons every tester visits (no finite sphere, or a huge one)
+    std::vector<u32> always;     // weapons every tester visits (no finite sphere, a huge one, or moved)
+    std::vector<u8> inGrid;      // per weapon: 1 placed by its span, 2 in always
     std::vector<u32> stamp;      // per weapon: the last query that took it
     u32 query = 0;
     std::vector<u32> picked;
@@ -301,6 +304,7 @@ struct WeaponGrid {
     i32 Column(f32 x) const { return static_cast<i32>(std::clamp(std::floor((x - x0) / cell), 0.0f, f32(columns - 1))); }
     i32 Row(f32 z) const { return static_cast<i32>(std::clamp(std::floor((z - z0) / cell), 0.0f, f32(rows - 1))); }
     void Build(const std::vector<BB_Base*>& targets);
+    void Recheck(const std::vector<BB_Base*>& targets);
     // The weapons near the box, in list order; false when the box covers so
     // much of the grid that walking them all is as quick.
     bool Near(const Vec3& lo, const Vec3& hi);
@@ -310,29 +314,54 @@ constexpr i32 kGridSide = 48;
 constexpr f32 kGridMinCell = 4.0f;
 constexpr i32 kGridMaxCellsPerWeapon = 64;
 
+// The ground-plane span FarFromPass looks at for a weapon hit by weapons,
+// widened by a unit; false when it has none a grid can hold.
+bool TargetSpan(const BB_Base* target, WeaponGrid::Span* out)
+{
+    const auto* w = static_cast<const LZ_Standard*>(target);
+    const Vec3 pos = w->Position();
+    const Vec3 c = w->Mesh ? pos + w->Mesh->sphereCentre : pos;
+    const f32 r = w->Mesh ? w->Mesh->sphereRadius : w->Width * kCubeDiagonal;
+    const f32 reach = r + kBroadPhaseMargin + 1.0f + 1.0f;
+    *out = {c.x - reach, c.x + reach, c.z - reach, c.z + reach};
+    return reach >= 0.0f && std::isfinite(out->x0) && std::isfinite(out->x1) && std::isfinite(out->z0) &&
+           std::isfinite(out->z1);
+}
+
+void WeaponGrid::Recheck(const std::vector<BB_Base*>& targets)
+{
+    moved = false;
+    for (size_t i = 0; i < targets.size() && i < inGrid.size(); ++i) {
+        if (inGrid[i] != 1) continue;
+        Span now;
+        const Span& was = spans[i];
+        if (TargetSpan(targets[i], &now) && now.x0 == was.x0 && now.x1 == was.x1 && now.z0 == was.z0 &&
+            now.z1 == was.z1)
+            continue;
+        inGrid[i] = 2;
+        always.push_back(static_cast<u32>(i));
+    }
+}
+
 void WeaponGrid::Build(const std::vector<BB_Base*>& targets)
 {
     const size_t n = targets.size();
     spans.resize(n);
     always.clear();
-    stamp.assign(n, 0);
-    query = 0;
+    // Stamps only ever grow between queries, so old ones never match.
+    if (stamp.size() < n) stamp.resize(n, 0);
+    moved = false;
     f32 lx = FLT_MAX, lz = FLT_MAX, hx = -FLT_MAX, hz = -FLT_MAX;
-    std::vector<bool> inGrid(n, false);
+    inGrid.assign(n, 0);
     for (size_t i = 0; i < n; ++i) {
-        const auto* w = static_cast<const LZ_Standard*>(targets[i]);
-        const Vec3 pos = w->Position();
-        const Vec3 c = w->Mesh ? pos + w->Mesh->sphereCentre : pos;
-        const f32 r = w->Mesh ? w->Mesh->sphereRadius : w->Width * kCubeDiagonal;
-        const f32 reach = r + kBroadPhaseMargin + 1.0f + 1.0f;
-        const Span sp{c.x - reach, c.x + reach, c.z - reach, c.z + reach};
-        if (!(reach >= 0.0f) || !std::isfinite(sp.x0) || !std::isfinite(sp.x1) || !std::isfinite(sp.z0) ||
-            !std::isfinite(sp.z1)) {
+        Span sp;
+        if (!TargetSpan(targets[i], &sp)) {
+            inGrid[i] = 2;
             always.push_back(static_cast<u32>(i));
             continue;
         }
         spans[i] = sp;
-        inGrid[i] = true;
+        inGrid[i] = 1;
         lx = std::min(lx, sp.x0);
         hx = std::max(hx, sp.x1);
         lz = std::min(lz, sp.z0);
@@ -355,11 +384,12 @@ void WeaponGrid::Build(const std::vector<BB_Base*>& targets)
             entries.resize(cellStart.back());
         }
         for (size_t i = 0; i < n; ++i) {
-            if (!inGrid[i]) continue;
+            if (inGrid[i] != 1) continue;
             const Span& sp = spans[i];
             const i32 c0 = Column(sp.x0), c1 = Column(sp.x1), r0 = Row(sp.z0), r1 = Row(sp.z1);
             if ((c1 - c0 + 1) * (r1 - r0 + 1) > kGridMaxCellsPerWeapon) {
                 if (pass == 0) always.push_back(static_cast<u32>(i));
+                inGrid[i] = 2;
                 continue;
             }
             for (i32 row = r0; row <= r1; ++row)
@@ -397,7 +427,11 @@ bool WeaponGrid::Near(const Vec3& lo, const Vec3& hi)
                 picked.push_back(i);
             }
         }
-    picked.insert(picked.end(), always.begin(), always.end());
+    for (const u32 i : always)
+        if (stamp[i] != query) {
+            stamp[i] = query;
+            picked.push_back(i);
+        }
     std::sort(picked.begin(), picked.end());
     return true;
 }
@@ -462,10 +496,10 @@ bool WeaponPassFarFrom(const LZ_Standard* w, const Vec3& c, f32 radius) { return
 void DropWeaponPassBounds()
 {
     g_passBounds.tester = nullptr;
-    g_weaponGrid.valid = false;
+    g_weaponGrid.moved = true;
 }
 
-void MarkWeaponPassChanged() { g_weaponGrid.valid = false; }
+void MarkWeaponPassChanged() { g_weaponGrid.moved = true; }
 
 i32 LZ_Standard::HitTestPass() { return HitTestPassIn(CurrentWeaponArena()); }
 
@@ -482,6 +516,7 @@ i32 LZ_Standard::HitTestPassIn(const WeaponArena& arena)
             size_t next = 0;
             if (g_passBounds.tester == this) {
                 if (!g_weaponGrid.valid) g_weaponGrid.Build(targets);
+                else if (g_weaponGrid.moved) g_weaponGrid.Recheck(targets);
                 if (g_weaponGrid.Near(g_passBounds.lo, g_passBounds.hi)) {
                     next = targets.size();
                     for (const u32 i : g_weaponGrid.picked) {
