@@ -120,6 +120,18 @@ bool FarFromPass(const LZ_Standard* tester, const Vec3& c, f32 radius)
            c.z > b.hi.z + r;
 }
 
+// False only when the segment from a to b passes well clear of the box, so
+// the ray test could find no hit before b; the margin covers float rounding.
+bool SegmentMayMeetBox(const Vec3& a, const Vec3& b, const Vec3& lo, const Vec3& hi)
+{
+    const f32 big = std::fmax(std::fmax(std::fabs(a.x), std::fabs(a.y)), std::fmax(std::fabs(a.z), std::fabs(b.x)));
+    const f32 pad = 0.5f + 1.0e-3f * std::fmax(big, std::fmax(std::fabs(b.y), std::fabs(b.z)));
+    const bool apart = std::fmax(a.x, b.x) + pad < lo.x || std::fmin(a.x, b.x) - pad > hi.x ||
+                       std::fmax(a.y, b.y) + pad < lo.y || std::fmin(a.y, b.y) - pad > hi.y ||
+                       std::fmax(a.z, b.z) + pad < lo.z || std::fmin(a.z, b.z) - pad > hi.z;
+    return !apart;
+}
+
 f32 Distance(const Vec3& a, const Vec3& b)
 {
     const Vec3 d = a - b;
@@ -648,13 +660,14 @@ i32 LZ_Standard::HitTestObject(BB_Base* tester)
             plat::Vec3TransformNormal(&lu, &s.u, &inverse);
             const Vec3 grow(kBoxGrowth, kBoxGrowth, kBoxGrowth);
             const Vec3 lo = Mesh->boxMin - grow, hi = Mesh->boxMax + grow;
-            hit = BoxIntersectRayMinMax(&lo, &hi, &lp, &lu, &t) != 0;
+            hit = SegmentMayMeetBox(lp, lp + lu * s.length, lo, hi) &&
+                  BoxIntersectRayMinMax(&lo, &hi, &lp, &lu, &t) != 0;
         } else {
             if (Distance(pos, s.mid) > Width * kCubeDiagonal + s.length / 2.0f + kBroadPhaseMargin) continue;
             DirectSegment(s);
             const f32 h = Width + kBoxGrowth;
             const Vec3 lo = pos - Vec3(h, h, h), hi = pos + Vec3(h, h, h);
-            hit = BoxIntersectRayMinMax(&lo, &hi, &s.p1, &s.u, &t) != 0;
+            hit = SegmentMayMeetBox(s.p1, s.p0, lo, hi) && BoxIntersectRayMinMax(&lo, &hi, &s.p1, &s.u, &t) != 0;
         }
         if (!hit || !(t < s.length)) continue;
         DropWeaponPassBounds();
