@@ -108,7 +108,6 @@ void MapPartData::Reset()
     materialSource = -1;
     drawMesh.reset();
     hitMesh.reset();
-    hitIndex.reset();
     reserved = 0;
 }
 

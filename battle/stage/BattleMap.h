@@ -21,7 +21,6 @@
 
 class BattleMap;
 class MapCell;
-struct MapTriangleIndex;
 class ScriptTokenizer;
 
 inline constexpr i32 kMapGridMax = 100;         // columns and rows at most
@@ -77,8 +76,6 @@ public:
     char hitMeshName[kMapNameSize];
     std::unique_ptr<MeshObject> drawMesh;  // null when the name is empty
     std::unique_ptr<MeshObject> hitMesh;
-    // Where the hit mesh's triangles lie, made by the first segment test.
-    std::shared_ptr<MapTriangleIndex> hitIndex;
     i16 materialSource = -1;  // part whose materials the draw mesh wears; -1 its own
     std::string script;
     u8 reserved = 0;

@@ -1,10 +1,7 @@
 #include "battle/stage/MapCollision.h"
 
-#include <algorithm>
 #include <cfloat>
 #include <cmath>
-#include <memory>
-#include <vector>
 
 #include "engine/core/Queue.h"
 #include "engine/core/VectorFunctions.h"
@@ -75,165 +72,27 @@ bool EdgeHitsTriangle(const Vec3& s, const Vec3& e, const Vec3& a, const Vec3& b
 
 }  // namespace
 
-// A hit mesh's triangles on a grid of its own space, each in the cells its
-// bounds meet, so a segment looks only at the triangles near it.
-struct MapTriangleIndex {
-    const MeshObject* mesh = nullptr;
-    const CollisionTriangle* triangles = nullptr;
-    u32 faceCount = 0;
-    Vec3 origin, cell;
-    i32 size[3] = {1, 1, 1};
-    std::vector<u32> cellStart;  // one offset per cell and one more
-    std::vector<u32> entries;    // triangle indices, cell by cell, ascending
-    std::vector<u32> stamp;      // per triangle: the last query that took it
-    u32 query = 0;
-    std::vector<u32> picked;
-
-    i32 At(i32 axis, f32 v) const
-    {
-        const f32 o = axis == 0 ? origin.x : axis == 1 ? origin.y : origin.z;
-        const f32 c = axis == 0 ? cell.x : axis == 1 ? cell.y : cell.z;
-        return static_cast<i32>(std::clamp(std::floor((v - o) / c), 0.0f, f32(size[axis] - 1)));
-    }
-};
-
 namespace {
-
-constexpr i32 kIndexCells = 4096;
-
-f32 Axis(const Vec3& v, i32 axis) { return axis == 0 ? v.x : axis == 1 ? v.y : v.z; }
-
-bool FiniteBox(const CollisionTriangle& t)
-{
-    return std::isfinite(t.min.x) && std::isfinite(t.min.y) && std::isfinite(t.min.z) && std::isfinite(t.max.x) &&
-           std::isfinite(t.max.y) && std::isfinite(t.max.z);
-}
-
-void BuildIndex(MapTriangleIndex& x, const MeshObject& mesh)
-{
-    x.mesh = &mesh;
-    x.triangles = mesh.triangles;
-    x.faceCount = mesh.faceCount;
-    x.stamp.assign(mesh.faceCount, 0);
-    x.query = 0;
-    Vec3 lo(FLT_MAX, FLT_MAX, FLT_MAX), hi(-FLT_MAX, -FLT_MAX, -FLT_MAX);
-    for (u32 i = 0; i < mesh.faceCount; ++i) {
-        const CollisionTriangle& t = mesh.triangles[i];
-        if (!FiniteBox(t)) continue;
-        lo = Vec3(std::fmin(lo.x, t.min.x), std::fmin(lo.y, t.min.y), std::fmin(lo.z, t.min.z));
-        hi = Vec3(std::fmax(hi.x, t.max.x), std::fmax(hi.y, t.max.y), std::fmax(hi.z, t.max.z));
-    }
-    x.origin = lo;
-    x.cell = Vec3(1.0f, 1.0f, 1.0f);
-    x.size[0] = x.size[1] = x.size[2] = 1;
-    if (lo.x <= hi.x) {
-        // Cells about as wide on every axis, kIndexCells of them at most.
-        const Vec3 extent = hi - lo;
-        const f32 volume = std::fmax(extent.x, 1e-3f) * std::fmax(extent.y, 1e-3f) * std::fmax(extent.z, 1e-3f);
-        const f32 side = std::fmax(std::cbrt(volume / f32(kIndexCells)), 1e-3f);
-        for (i32 a = 0; a < 3; ++a) {
-            const f32 e = Axis(extent, a);
-            const i32 n = std::clamp(static_cast<i32>(e / side) + 1, 1, 64);
-            x.size[a] = n;
-            const f32 c = std::fmax(e / f32(n), 1e-3f);
-            (a == 0 ? x.cell.x : a == 1 ? x.cell.y : x.cell.z) = c;
-        }
-    }
-    const size_t cells = size_t(x.size[0]) * x.size[1] * x.size[2];
-    x.cellStart.assign(cells + 1, 0);
-    x.entries.clear();
-    // Counted, then placed, so each cell keeps its triangles in order.
-    for (int pass = 0; pass < 2; ++pass) {
-        if (pass == 1) {
-            for (size_t k = 1; k <= cells; ++k) x.cellStart[k] += x.cellStart[k - 1];
-            x.entries.resize(x.cellStart[cells]);
-        }
-        for (u32 i = 0; i < mesh.faceCount; ++i) {
-            const CollisionTriangle& t = mesh.triangles[i];
-            // Triangles without finite bounds never meet a segment's box.
-            if (!FiniteBox(t)) continue;
-            i32 a0[3], a1[3];
-            for (i32 a = 0; a < 3; ++a) {
-                a0[a] = x.At(a, Axis(t.min, a));
-                a1[a] = x.At(a, Axis(t.max, a));
-            }
-            for (i32 k = a0[2]; k <= a1[2]; ++k)
-                for (i32 j = a0[1]; j <= a1[1]; ++j)
-                    for (i32 i2 = a0[0]; i2 <= a1[0]; ++i2) {
-                        const size_t c = (size_t(k) * x.size[1] + j) * x.size[0] + i2;
-                        if (pass == 0) ++x.cellStart[c + 1];
-                        else x.entries[x.cellStart[c]++] = i;
-                    }
-        }
-        if (pass == 1) {
-            for (size_t k = cells; k > 0; --k) x.cellStart[k] = x.cellStart[k - 1];
-            x.cellStart[0] = 0;
-        }
-    }
-}
-
-// The triangles of the part's hit mesh whose cells meet [lo, hi], ascending;
-// false when the box covers so many cells that walking all is as quick.
-bool TrianglesNear(MapPartData& part, const MeshObject& mesh, const Vec3& lo, const Vec3& hi,
-                   const std::vector<u32>** out)
-{
-    if (!part.hitIndex) part.hitIndex = std::make_shared<MapTriangleIndex>();
-    MapTriangleIndex& x = *part.hitIndex;
-    if (x.mesh != &mesh || x.triangles != mesh.triangles || x.faceCount != mesh.faceCount) BuildIndex(x, mesh);
-    i32 a0[3], a1[3];
-    size_t cells = 1;
-    for (i32 a = 0; a < 3; ++a) {
-        a0[a] = x.At(a, Axis(lo, a));
-        a1[a] = x.At(a, Axis(hi, a));
-        cells *= size_t(a1[a] - a0[a] + 1);
-    }
-    if (cells * 4 > mesh.faceCount) return false;
-    if (++x.query == 0) {
-        std::fill(x.stamp.begin(), x.stamp.end(), 0u);
-        x.query = 1;
-    }
-    x.picked.clear();
-    for (i32 k = a0[2]; k <= a1[2]; ++k)
-        for (i32 j = a0[1]; j <= a1[1]; ++j)
-            for (i32 i = a0[0]; i <= a1[0]; ++i) {
-                const size_t c = (size_t(k) * x.size[1] + j) * x.size[0] + i;
-                for (u32 e = x.cellStart[c]; e < x.cellStart[c + 1]; ++e) {
-                    const u32 t = x.entries[e];
-                    if (x.stamp[t] == x.query) continue;
-                    x.stamp[t] = x.query;
-                    x.picked.push_back(t);
-                }
-            }
-    std::sort(x.picked.begin(), x.picked.end());
-    *out = &x.picked;
-    return true;
-}
 
 // MeshObject::IntersectRay over only the triangles whose bounds meet
 // [lo, hi]; the nearest hit, the earlier on a tie.
-bool IntersectRayInBox(MapPartData& part, const MeshObject& mesh, const Vec3& origin, const Vec3& dir, const Vec3& lo,
-                       const Vec3& hi, float* dist, u32* index)
+bool IntersectRayInBox(const MeshObject& mesh, const Vec3& origin, const Vec3& dir, const Vec3& lo, const Vec3& hi,
+                       float* dist, u32* index)
 {
     if (!mesh.triangles) return false;
     bool any = false;
     float best = 0.0f;
     u32 bestIndex = 0;
-    auto test = [&](u32 i) {
+    for (u32 i = 0; i < mesh.faceCount; ++i) {
         const CollisionTriangle& tri = mesh.triangles[i];
-        if (!Overlaps(tri.min, tri.max, lo, hi)) return;
+        if (!Overlaps(tri.min, tri.max, lo, hi)) continue;
         float d = 0.0f;
-        if (!plat::IntersectTri(&tri.P0, &tri.P1, &tri.P2, &origin, &dir, nullptr, nullptr, &d)) return;
+        if (!plat::IntersectTri(&tri.P0, &tri.P1, &tri.P2, &origin, &dir, nullptr, nullptr, &d)) continue;
         if (!any || best > d) {
             best = d;
             bestIndex = i;
         }
         any = true;
-    };
-    const std::vector<u32>* near = nullptr;
-    if (TrianglesNear(part, mesh, lo, hi, &near)) {
-        for (const u32 i : *near) test(i);
-    } else {
-        for (u32 i = 0; i < mesh.faceCount; ++i) test(i);
     }
     if (any) {
         *dist = best;
@@ -285,8 +144,7 @@ i32 SegmentAgainstMap(BattleMap& map, const Vec3* start, const Vec3* end, float*
                                   std::fmin(localStart.z, localEnd.z));
                     const Vec3 hi(std::fmax(localStart.x, localEnd.x), std::fmax(localStart.y, localEnd.y),
                                   std::fmax(localStart.z, localEnd.z));
-                    hit = IntersectRayInBox(map.parts[o->partIndex], *mesh, localStart, localDir, lo - margin,
-                                            hi + margin, &t, &face);
+                    hit = IntersectRayInBox(*mesh, localStart, localDir, lo - margin, hi + margin, &t, &face);
                 } else {
                     hit = mesh->IntersectRay(&localStart, &localDir, &t, &face) != 0;
                 }
