@@ -101,6 +101,54 @@ bool IntersectRayInBox(const MeshObject& mesh, const Vec3& origin, const Vec3& d
     return any;
 }
 
+// While the hit pass runs no map object moves, breaks or appears (breaking
+// waits for the object pass), so each cell's 5 x 5 neighbourhood keeps one
+// box round the hit boxes of the cells there holding objects: a segment
+// missing it misses every one of those cells, as the cell test would find.
+struct AroundBoxes {
+    const BattleMap* map = nullptr;
+    u32 pass = 0;
+    std::vector<u32> stamp;  // per cell: the pass its box was made in
+    std::vector<Vec3> lo, hi;
+    std::vector<u8> any;     // 0: no cell around holds an object
+} g_around;
+
+// False when no cell around (column0, row0) can meet [segMin, segMax].
+bool AroundMayMeet(BattleMap& map, i32 column0, i32 row0, const Vec3& segMin, const Vec3& segMax)
+{
+    AroundBoxes& a = g_around;
+    if (a.map != &map || column0 < 0 || row0 < 0 || column0 >= kMapGridMax || row0 >= kMapGridMax) return true;
+    const size_t k = size_t(row0) * kMapGridMax + column0;
+    if (a.stamp[k] != a.pass) {
+        a.stamp[k] = a.pass;
+        bool any = false;
+        Vec3 lo, hi;
+        for (i32 row = row0 - 2; row <= row0 + 2; ++row)
+            for (i32 column = column0 - 2; column <= column0 + 2; ++column) {
+                const MapCell* cell = map.GetCell(column, row);
+                if (!cell || cell->objects.GetHead()->next == cell->objects.GetTail()) continue;
+                if (!any) {
+                    lo = cell->hitMin;
+                    hi = cell->hitMax;
+                    any = true;
+                    continue;
+                }
+                lo = Vec3(std::fmin(lo.x, cell->hitMin.x), std::fmin(lo.y, cell->hitMin.y),
+                          std::fmin(lo.z, cell->hitMin.z));
+                hi = Vec3(std::fmax(hi.x, cell->hitMax.x), std::fmax(hi.y, cell->hitMax.y),
+                          std::fmax(hi.z, cell->hitMax.z));
+            }
+        a.any[k] = any ? 1 : 0;
+        a.lo[k] = lo;
+        a.hi[k] = hi;
+    }
+    // A NaN in a cell's box makes its own test fail too; fmin/fmax would
+    // drop it, so such a neighbourhood is simply tested cell by cell.
+    return a.any[k] && (Overlaps(a.lo[k], a.hi[k], segMin, segMax) || !std::isfinite(a.lo[k].x + a.lo[k].y +
+                                                                                      a.lo[k].z + a.hi[k].x +
+                                                                                      a.hi[k].y + a.hi[k].z));
+}
+
 f32 Largest(const Vec3& v) { return std::fmax(std::fabs(v.x), std::fmax(std::fabs(v.y), std::fabs(v.z))); }
 
 i32 SegmentAgainstMap(BattleMap& map, const Vec3* start, const Vec3* end, float* distance, MapHitInfo* record,
@@ -122,6 +170,7 @@ i32 SegmentAgainstMap(BattleMap& map, const Vec3* start, const Vec3* end, float*
     within = within && std::isfinite(length) && std::isfinite(Largest(*start)) && std::isfinite(Largest(*end));
     i32 column0 = 0, row0 = 0;
     if (!CellIndex(start->x, map.cellSize, &column0) || !CellIndex(start->z, map.cellSize, &row0)) return 0;
+    if (!AroundMayMeet(map, column0, row0, segMin, segMax)) return 0;
     // The 25 cells around the start, row by row (AroundCell's order).
     for (i32 row = row0 - 2; row <= row0 + 2; ++row) {
         for (i32 column = column0 - 2; column <= column0 + 2; ++column) {
@@ -164,6 +213,25 @@ i32 SegmentAgainstMap(BattleMap& map, const Vec3* start, const Vec3* end, float*
 }
 
 }  // namespace
+
+void BeginMapHitPass(const BattleMap& map)
+{
+    AroundBoxes& a = g_around;
+    const size_t cells = size_t(kMapGridMax) * kMapGridMax;
+    if (a.stamp.size() != cells) {
+        a.stamp.assign(cells, 0);
+        a.lo.assign(cells, Vec3());
+        a.hi.assign(cells, Vec3());
+        a.any.assign(cells, 0);
+    }
+    a.map = &map;
+    if (++a.pass == 0) {
+        std::fill(a.stamp.begin(), a.stamp.end(), 0u);
+        a.pass = 1;
+    }
+}
+
+void EndMapHitPass() { g_around.map = nullptr; }
 
 i32 HitTestMapSegment(BattleMap& map, const Vec3* start, const Vec3* end, float* distance, MapHitInfo* record)
 {

@@ -21,6 +21,12 @@ i32 HitTestMapSegment(BattleMap& map, const Vec3* start, const Vec3* end, float*
 i32 HitTestMapSegmentWithin(BattleMap& map, const Vec3* start, const Vec3* end, float* distance,
                             MapHitInfo* record);
 
+// The battle's hit pass brackets its walk with these: no map object moves or
+// changes between them, so segment tests may keep what they learn of the
+// cells for the rest of the pass.
+void BeginMapHitPass(const BattleMap& map);
+void EndMapHitPass();
+
 // Pushes the sphere out of the map objects and the area wall. count (may be
 // null) is set to 0; hits (may be null) receive one entry per object pushed
 // from; push (may be null) receives the total displacement. 1 on contact.
