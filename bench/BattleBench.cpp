@@ -2,9 +2,13 @@
 // alone, as a frame the game skips drawing): the empty battle (the battle's own tasks only), eight computer robots and
 // the full team battle, with the multiple of real time (60 frames a second)
 // as the "realtime" counter; the drawing alone of a frame with robots on
-// OpenGL; and eight robots fighting and the team battle, run and drawn on
-// OpenGL.
+// OpenGL; eight robots fighting and the team battle, run and drawn on
+// OpenGL; and whole battles timed frame by frame for their slowest stretch.
 #include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <chrono>
+#include <vector>
 
 #include "app/core/Application.h"
 #include "battle/GameScene.h"
@@ -71,6 +75,62 @@ void BM_TeamBattleFrame(benchmark::State& state)
     RunBattle(state, TeamBattle());
 }
 BENCHMARK(BM_TeamBattleFrame)->Iterations(1800)->Unit(benchmark::kMicrosecond);
+
+// Whole two-minute battles where the fighting is thickest, every frame timed:
+// "realtime" is the multiple of real time over the battle, "slowest10s" the
+// multiple in its slowest ten seconds (600 frames in a row).
+void RunTimedBattle(benchmark::State& state, BattleRunnerOptions options, u32 frames)
+{
+    plat::SetCurrentDirectory(QUILLON_RUN_DIR);
+    options.runFolder = QUILLON_RUN_DIR;
+    options.recordCalls = false;
+    options.draw = false;
+    double total = 0.0, slowest = 0.0;
+    for (auto _ : state) {
+        BattleRunner runner(options);
+        if (!runner.Scene()) {
+            state.SkipWithError("no battle scene");
+            return;
+        }
+        std::vector<double> frameSeconds;
+        frameSeconds.reserve(frames);
+        for (u32 f = 0; f < frames; ++f) {
+            const auto start = std::chrono::steady_clock::now();
+            if (runner.RunFrames(1) != 1) {
+                state.SkipWithError("the battle ended");
+                return;
+            }
+            frameSeconds.push_back(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+        }
+        for (double t : frameSeconds) total += t;
+        slowest = std::max(slowest, SlowestWindow(frameSeconds, 600));
+    }
+    const double played = static_cast<double>(frames) * static_cast<double>(state.iterations()) / 60.0;
+    state.counters["realtime"] = total > 0.0 ? played / total : 0.0;
+    state.counters["slowest10s"] = slowest > 0.0 ? 10.0 / slowest : 0.0;
+}
+
+// The slowest mix of eight robots on the first stage.
+void BM_SlowestEightRobotBattle(benchmark::State& state)
+{
+    BattleRunnerOptions options = MakeBattleOptions(GameMode::LocalBattle, 0, {21, 3, 17, 0, 9, 12, 6, 19},
+                                                    {10, 7, 4, 1, 9, 6, 3, 8}, false);
+    options.seed = 21;
+    RunTimedBattle(state, options, 7200);
+}
+BENCHMARK(BM_SlowestEightRobotBattle)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+void BM_TeamBattleTimed(benchmark::State& state) { RunTimedBattle(state, TeamBattle(), 7200); }
+BENCHMARK(BM_TeamBattleTimed)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+// The fleet battle's demonstration: ships and robots all under computer control.
+void BM_FleetBattleTimed(benchmark::State& state)
+{
+    BattleRunnerOptions options = MakeBattleOptions(GameMode::Fleet, 0, {0}, {}, false);
+    options.modeOption = 1;
+    RunTimedBattle(state, options, 7200);
+}
+BENCHMARK(BM_FleetBattleTimed)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 // The drawing alone of one battle frame at 1024 x 768 on OpenGL with the
 // default look (shadows, glow, fog): robots of two types stand in a ring in

@@ -75,7 +75,7 @@ bool CRobot_Normal::LineBlocked(CRobot_Base* other)
     const Vec3 to = TargetPoint(other);
     const Vec3 span = to - from;
     float distance = 0.0f;
-    if (!HitTestMapSegment(*map, &from, &to, &distance, nullptr)) return false;
+    if (!HitTestMapSegmentWithin(*map, &from, &to, &distance, nullptr)) return false;
     return distance <= plat::Vec3Length(&span);
 }
 

@@ -215,7 +215,7 @@ i32 CRobot_Normal::HitTestPass()
         const Vec3 s = Translation(worldMatrix) + Vec3(0.0f, 1.0f, 0.0f);
         const Vec3 e = Translation(prevWorldMatrix) + Vec3(0.0f, 1.0f, 0.0f);
         f32 t = FLT_MAX;
-        if (HitTestMapSegment(map, &s, &e, &t, nullptr)) {
+        if (HitTestMapSegmentWithin(map, &s, &e, &t, nullptr)) {
             const Vec3 v = e - s;
             const f32 len = plat::Vec3Length(&v);
             if (len > t) {
@@ -315,6 +315,7 @@ i32 CRobot_Normal::HitByBillboard(BB_AtkStandard* b, BB_Base* owner)
     const Vec3 n = Normal(d);
     const f32 len = plat::Vec3Length(&d);
     if (!(len <= bodyRadius + b->HitRadius)) return 0;
+    MarkWeaponPassChanged();
     const Mat4* guard = GuardMatrix();
     if (guard && !(b->HitFlags & kFlagUnguardable)) {
         const Vec3 g = Normal(AxisZ(*guard) * -1.0f);
@@ -444,6 +445,7 @@ i32 CRobot_Normal::HitByBlade(BB_SwordBeamAtk* blade)
     if (!hit && hitUpMeshRef && frameUpperBody)
         hit = HitTestQuadAgainstMesh(quad, hitUpMeshRef, &frameUpperBody->world, &h) != 0;
     if (!hit) return 0;
+    MarkWeaponPassChanged();
     CountFireHit(blade->FireProc);
     BB_Base* owner = blade->Owner;
     if (const Mat4* guard = GuardMatrix()) {

@@ -120,6 +120,18 @@ bool FarFromPass(const LZ_Standard* tester, const Vec3& c, f32 radius)
            c.z > b.hi.z + r;
 }
 
+// False only when the segment from a to b passes well clear of the box, so
+// the ray test could find no hit before b; the margin covers float rounding.
+bool SegmentMayMeetBox(const Vec3& a, const Vec3& b, const Vec3& lo, const Vec3& hi)
+{
+    const f32 big = std::fmax(std::fmax(std::fabs(a.x), std::fabs(a.y)), std::fmax(std::fabs(a.z), std::fabs(b.x)));
+    const f32 pad = 0.5f + 1.0e-3f * std::fmax(big, std::fmax(std::fabs(b.y), std::fabs(b.z)));
+    const bool apart = std::fmax(a.x, b.x) + pad < lo.x || std::fmin(a.x, b.x) - pad > hi.x ||
+                       std::fmax(a.y, b.y) + pad < lo.y || std::fmin(a.y, b.y) - pad > hi.y ||
+                       std::fmax(a.z, b.z) + pad < lo.z || std::fmin(a.z, b.z) - pad > hi.z;
+    return !apart;
+}
+
 f32 Distance(const Vec3& a, const Vec3& b)
 {
     const Vec3 d = a - b;
@@ -277,6 +289,165 @@ struct HitByWeaponsCache {
     std::vector<BB_Base*> items;
 } g_hitByWeapons;
 
+// The broad phase over those weapons: each one's sphere, widened by
+// FarFromPass's own margins and a unit more for rounding, spread over a
+// uniform grid on the ground plane. A tester visits the weapons in the cells
+// under its pass bounds, in list order; every other one FarFromPass would pass
+// over, so skipping it changes nothing. Made again when the list grew; after
+// a hit reaction ran (it may have moved weapons), each weapon no longer where
+// it was gathered joins those every tester visits.
+struct WeaponGrid {
+    bool valid = false;
+    bool moved = false;
+    f32 x0 = 0.0f, z0 = 0.0f, cell = 1.0f;
+    i32 columns = 0, rows = 0;
+    std::vector<u32> cellStart;  // columns * rows + 1 offsets into entries
+    std::vector<u32> entries;    // weapon indices, cell by cell, in list order
+    std::vector<u32> always;     // weapons every tester visits (no finite sphere, a huge one, or moved)
+    std::vector<u8> inGrid;      // per weapon: 1 placed by its span, 2 in always
+    std::vector<u32> stamp;      // per weapon: the last query that took it
+    u32 query = 0;
+    std::vector<u32> picked;
+    struct Span {
+        f32 x0, x1, z0, z1;
+    };
+    std::vector<Span> spans;
+
+    i32 Column(f32 x) const { return static_cast<i32>(std::clamp(std::floor((x - x0) / cell), 0.0f, f32(columns - 1))); }
+    i32 Row(f32 z) const { return static_cast<i32>(std::clamp(std::floor((z - z0) / cell), 0.0f, f32(rows - 1))); }
+    void Build(const std::vector<BB_Base*>& targets);
+    void Recheck(const std::vector<BB_Base*>& targets);
+    // The weapons near the box, in list order; false when the box covers so
+    // much of the grid that walking them all is as quick.
+    bool Near(const Vec3& lo, const Vec3& hi);
+} g_weaponGrid;
+
+constexpr i32 kGridSide = 48;
+constexpr f32 kGridMinCell = 4.0f;
+constexpr i32 kGridMaxCellsPerWeapon = 64;
+
+// The ground-plane span FarFromPass looks at for a weapon hit by weapons,
+// widened by a unit; false when it has none a grid can hold.
+bool TargetSpan(const BB_Base* target, WeaponGrid::Span* out)
+{
+    const auto* w = static_cast<const LZ_Standard*>(target);
+    const Vec3 pos = w->Position();
+    const Vec3 c = w->Mesh ? pos + w->Mesh->sphereCentre : pos;
+    const f32 r = w->Mesh ? w->Mesh->sphereRadius : w->Width * kCubeDiagonal;
+    const f32 reach = r + kBroadPhaseMargin + 1.0f + 1.0f;
+    *out = {c.x - reach, c.x + reach, c.z - reach, c.z + reach};
+    return reach >= 0.0f && std::isfinite(out->x0) && std::isfinite(out->x1) && std::isfinite(out->z0) &&
+           std::isfinite(out->z1);
+}
+
+void WeaponGrid::Recheck(const std::vector<BB_Base*>& targets)
+{
+    moved = false;
+    for (size_t i = 0; i < targets.size() && i < inGrid.size(); ++i) {
+        if (inGrid[i] != 1) continue;
+        Span now;
+        const Span& was = spans[i];
+        if (TargetSpan(targets[i], &now) && now.x0 == was.x0 && now.x1 == was.x1 && now.z0 == was.z0 &&
+            now.z1 == was.z1)
+            continue;
+        inGrid[i] = 2;
+        always.push_back(static_cast<u32>(i));
+    }
+}
+
+void WeaponGrid::Build(const std::vector<BB_Base*>& targets)
+{
+    const size_t n = targets.size();
+    spans.resize(n);
+    always.clear();
+    // Stamps only ever grow between queries, so old ones never match.
+    if (stamp.size() < n) stamp.resize(n, 0);
+    moved = false;
+    f32 lx = FLT_MAX, lz = FLT_MAX, hx = -FLT_MAX, hz = -FLT_MAX;
+    inGrid.assign(n, 0);
+    for (size_t i = 0; i < n; ++i) {
+        Span sp;
+        if (!TargetSpan(targets[i], &sp)) {
+            inGrid[i] = 2;
+            always.push_back(static_cast<u32>(i));
+            continue;
+        }
+        spans[i] = sp;
+        inGrid[i] = 1;
+        lx = std::min(lx, sp.x0);
+        hx = std::max(hx, sp.x1);
+        lz = std::min(lz, sp.z0);
+        hz = std::max(hz, sp.z1);
+    }
+    x0 = lx;
+    z0 = lz;
+    columns = rows = 1;
+    cell = kGridMinCell;
+    if (lx <= hx) {
+        cell = std::max(kGridMinCell, std::max(hx - lx, hz - lz) / f32(kGridSide));
+        columns = static_cast<i32>(std::min(f32(kGridSide), std::floor((hx - lx) / cell))) + 1;
+        rows = static_cast<i32>(std::min(f32(kGridSide), std::floor((hz - lz) / cell))) + 1;
+    }
+    cellStart.assign(size_t(columns) * rows + 1, 0);
+    // Counted, then placed: each cell's weapons stay in list order.
+    for (int pass = 0; pass < 2; ++pass) {
+        if (pass == 1) {
+            for (size_t k = 1; k < cellStart.size(); ++k) cellStart[k] += cellStart[k - 1];
+            entries.resize(cellStart.back());
+        }
+        for (size_t i = 0; i < n; ++i) {
+            if (inGrid[i] != 1) continue;
+            const Span& sp = spans[i];
+            const i32 c0 = Column(sp.x0), c1 = Column(sp.x1), r0 = Row(sp.z0), r1 = Row(sp.z1);
+            if ((c1 - c0 + 1) * (r1 - r0 + 1) > kGridMaxCellsPerWeapon) {
+                if (pass == 0) always.push_back(static_cast<u32>(i));
+                inGrid[i] = 2;
+                continue;
+            }
+            for (i32 row = r0; row <= r1; ++row)
+                for (i32 column = c0; column <= c1; ++column) {
+                    const size_t k = size_t(row) * columns + column;
+                    if (pass == 0) ++cellStart[k + 1];
+                    else entries[cellStart[k]++] = static_cast<u32>(i);
+                }
+        }
+        if (pass == 1) {
+            // Placing advanced each start to the next cell's: shift them back.
+            for (size_t k = cellStart.size() - 1; k > 0; --k) cellStart[k] = cellStart[k - 1];
+            cellStart[0] = 0;
+        }
+    }
+    valid = true;
+}
+
+bool WeaponGrid::Near(const Vec3& lo, const Vec3& hi)
+{
+    const i32 c0 = Column(lo.x), c1 = Column(hi.x), r0 = Row(lo.z), r1 = Row(hi.z);
+    if ((c1 - c0 + 1) * (r1 - r0 + 1) * 2 > columns * rows && columns * rows > 4) return false;
+    if (++query == 0) {
+        std::fill(stamp.begin(), stamp.end(), 0u);
+        query = 1;
+    }
+    picked.clear();
+    for (i32 row = r0; row <= r1; ++row)
+        for (i32 column = c0; column <= c1; ++column) {
+            const size_t k = size_t(row) * columns + column;
+            for (u32 e = cellStart[k]; e < cellStart[k + 1]; ++e) {
+                const u32 i = entries[e];
+                if (stamp[i] == query) continue;
+                stamp[i] = query;
+                picked.push_back(i);
+            }
+        }
+    for (const u32 i : always)
+        if (stamp[i] != query) {
+            stamp[i] = query;
+            picked.push_back(i);
+        }
+    std::sort(picked.begin(), picked.end());
+    return true;
+}
+
 const std::vector<BB_Base*>& HitByWeapons(CList<BB_Base>& list)
 {
     HitByWeaponsCache& c = g_hitByWeapons;
@@ -284,9 +455,31 @@ const std::vector<BB_Base*>& HitByWeapons(CList<BB_Base>& list)
     c.list = &list;
     c.count = list.GetCount();
     c.items.clear();
+    g_weaponGrid.valid = false;
     for (BB_Base* w = list.GetHead()->next; w && w != list.GetTail(); w = w->next) {
         if (w->StandardWeapon && (static_cast<const LZ_Standard*>(w)->HitMask & kHitByWeapons)) c.items.push_back(w);
     }
+    return c.items;
+}
+
+// The robots of the pass, each with the robot itself when it answers a weapon
+// by CRobot_Normal's rules, so a robot far from a trail is passed over without
+// the call. Kept while the list's count holds, as the weapons are.
+struct RobotsCache {
+    CList<BB_Base>* list = nullptr;
+    u32 count = 0;
+    std::vector<std::pair<BB_Base*, const CRobot_Normal*>> items;
+} g_passRobots;
+
+const std::vector<std::pair<BB_Base*, const CRobot_Normal*>>& PassRobots(CList<BB_Base>& list)
+{
+    RobotsCache& c = g_passRobots;
+    if (c.list == &list && c.count == list.GetCount()) return c.items;
+    c.list = &list;
+    c.count = list.GetCount();
+    c.items.clear();
+    for (BB_Base* r = list.GetHead()->next; r && r != list.GetTail(); r = r->next)
+        c.items.emplace_back(r, r->GetKind() == kKindRobot ? static_cast<const CRobot_Normal*>(r) : nullptr);
     return c.items;
 }
 
@@ -296,6 +489,8 @@ void BeginWeaponHitPass()
 {
     g_hitByWeapons.open = true;
     g_hitByWeapons.list = nullptr;
+    g_passRobots.list = nullptr;
+    g_weaponGrid.valid = false;
 }
 
 void EndWeaponHitPass()
@@ -303,11 +498,20 @@ void EndWeaponHitPass()
     g_hitByWeapons.open = false;
     g_hitByWeapons.list = nullptr;
     g_hitByWeapons.items.clear();
+    g_passRobots.list = nullptr;
+    g_passRobots.items.clear();
+    g_weaponGrid.valid = false;
 }
 
 bool WeaponPassFarFrom(const LZ_Standard* w, const Vec3& c, f32 radius) { return FarFromPass(w, c, radius); }
 
-void DropWeaponPassBounds() { g_passBounds.tester = nullptr; }
+void DropWeaponPassBounds()
+{
+    g_passBounds.tester = nullptr;
+    g_weaponGrid.moved = true;
+}
+
+void MarkWeaponPassChanged() { g_weaponGrid.moved = true; }
 
 i32 LZ_Standard::HitTestPass() { return HitTestPassIn(CurrentWeaponArena()); }
 
@@ -321,7 +525,24 @@ i32 LZ_Standard::HitTestPassIn(const WeaponArena& arena)
         MakePassBounds(*this);
         if (g_hitByWeapons.open) {
             const std::vector<BB_Base*>& targets = HitByWeapons(*arena.weapons);
-            for (size_t i = 0; i < targets.size(); ++i) targets[i]->HitTestObject(this);
+            size_t next = 0;
+            if (g_passBounds.tester == this) {
+                if (!g_weaponGrid.valid) g_weaponGrid.Build(targets);
+                else if (g_weaponGrid.moved) g_weaponGrid.Recheck(targets);
+                if (g_weaponGrid.Near(g_passBounds.lo, g_passBounds.hi)) {
+                    next = targets.size();
+                    for (const u32 i : g_weaponGrid.picked) {
+                        targets[i]->HitTestObject(this);
+                        // A hit's reaction may have changed the trail: the
+                        // rest are tested one by one, as without the grid.
+                        if (g_passBounds.tester != this) {
+                            next = i + 1;
+                            break;
+                        }
+                    }
+                }
+            }
+            for (size_t i = next; i < targets.size(); ++i) targets[i]->HitTestObject(this);
         } else {
             for (BB_Base* w = arena.weapons->GetHead()->next; w && w != arena.weapons->GetTail(); w = w->next)
                 w->HitTestObject(this);
@@ -330,8 +551,28 @@ i32 LZ_Standard::HitTestPassIn(const WeaponArena& arena)
     if ((HitMask & kHitRobots) && arena.robots && arena.robots->GetHead()) {
         // Made again when a weapon's hit dropped them.
         if (g_passBounds.tester != this) MakePassBounds(*this);
-        for (BB_Base* r = arena.robots->GetHead()->next; r && r != arena.robots->GetTail(); r = r->next)
-            r->HitTestObject(this);
+        CList<BB_Base>& list = *arena.robots;
+        BB_Base* rest = list.GetHead()->next;
+        if (g_hitByWeapons.open) {
+            const u32 count = list.GetCount();
+            const auto& robots = PassRobots(list);
+            rest = nullptr;
+            for (size_t i = 0; i < robots.size(); ++i) {
+                const auto& [r, robot] = robots[i];
+                // What CRobot_Normal::HitTestObject would answer at once.
+                if (robot && FarFromPass(this, Vec3(robot->worldMatrix.m[3][0], robot->worldMatrix.m[3][1],
+                                                    robot->worldMatrix.m[3][2]),
+                                         robot->boundRadius))
+                    continue;
+                r->HitTestObject(this);
+                // A reaction added a robot: the walk goes on along the list.
+                if (list.GetCount() != count) {
+                    rest = r->next;
+                    break;
+                }
+            }
+        }
+        for (BB_Base* r = rest; r && r != list.GetTail(); r = r->next) r->HitTestObject(this);
     }
     g_passBounds.tester = nullptr;
     if ((HitMask & kHitStage) && arena.map && Laser.Count >= 2) HitTestStage(*arena.map);
@@ -350,8 +591,9 @@ void LZ_Standard::HitTestStage(BattleMap& map)
         const Segment s = MakeSegment(newer, older);
         MapHitInfo info;
         f32 t = FLT_MAX;
-        HitTestMapSegment(map, &s.p1, &s.p0, &t, &info);
+        HitTestMapSegmentWithin(map, &s.p1, &s.p0, &t, &info);
         if (!(t < s.length)) continue;
+        MarkWeaponPassChanged();
         if (info.object) DamageMapObject(map, info, Damage);
         const Vec3 point = s.p0 - s.u * (s.length - t);
         OnHitMap(&point, newer, &info.normal);
@@ -418,16 +660,17 @@ i32 LZ_Standard::HitTestObject(BB_Base* tester)
             plat::Vec3TransformNormal(&lu, &s.u, &inverse);
             const Vec3 grow(kBoxGrowth, kBoxGrowth, kBoxGrowth);
             const Vec3 lo = Mesh->boxMin - grow, hi = Mesh->boxMax + grow;
-            hit = BoxIntersectRayMinMax(&lo, &hi, &lp, &lu, &t) != 0;
+            hit = SegmentMayMeetBox(lp, lp + lu * s.length, lo, hi) &&
+                  BoxIntersectRayMinMax(&lo, &hi, &lp, &lu, &t) != 0;
         } else {
             if (Distance(pos, s.mid) > Width * kCubeDiagonal + s.length / 2.0f + kBroadPhaseMargin) continue;
             DirectSegment(s);
             const f32 h = Width + kBoxGrowth;
             const Vec3 lo = pos - Vec3(h, h, h), hi = pos + Vec3(h, h, h);
-            hit = BoxIntersectRayMinMax(&lo, &hi, &s.p1, &s.u, &t) != 0;
+            hit = SegmentMayMeetBox(s.p1, s.p0, lo, hi) && BoxIntersectRayMinMax(&lo, &hi, &s.p1, &s.u, &t) != 0;
         }
         if (!hit || !(t < s.length)) continue;
-        g_passBounds.tester = nullptr;
+        DropWeaponPassBounds();
         a->RecordHit(this);
         WearDown(a->Damage);
         const Vec3 contact = s.p0 - s.u * (s.length - t + kContactPullBack);
@@ -476,6 +719,7 @@ i32 BB_AtkStandard::HitTestPass()
     CList<MapHitInfo> touched;
     Vec3 push;
     if (!CollideSphereWithMap(*map, at.x, at.y, at.z, HitRadius, nullptr, &touched, &push)) return 0;
+    MarkWeaponPassChanged();
     AddMatrixTranslation(&World, &push);
     if (touched.GetHead())
         for (MapHitInfo* h = touched.GetHead()->next; h && h != touched.GetTail(); h = h->next)

@@ -184,8 +184,12 @@ void EndWeaponHitPass();
 // within `radius` of c, so a robot may pass over the whole trail at once.
 // False outside the pass and after its first hit.
 bool WeaponPassFarFrom(const LZ_Standard* w, const Vec3& c, f32 radius);
-// A hit's reaction may change the trail: the pass's bounds no longer hold.
+// A hit's reaction may change the trail: the pass's bounds no longer hold
+// (nor, as for MarkWeaponPassChanged, where the weapons were gathered).
 void DropWeaponPassBounds();
+// A hit's reaction ran and may have moved or added weapons: the pass gathers
+// where the weapons are again before the next tester.
+void MarkWeaponPassChanged();
 
 // A followed object (owner, target, parent) that may no longer be used: null
 // is not gone; a finished object is; a robot also once it is not live.

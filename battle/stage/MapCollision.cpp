@@ -72,7 +72,87 @@ bool EdgeHitsTriangle(const Vec3& s, const Vec3& e, const Vec3& a, const Vec3& b
 
 }  // namespace
 
-i32 HitTestMapSegment(BattleMap& map, const Vec3* start, const Vec3* end, float* distance, MapHitInfo* record)
+namespace {
+
+// MeshObject::IntersectRay over only the triangles whose bounds meet
+// [lo, hi]; the nearest hit, the earlier on a tie.
+bool IntersectRayInBox(const MeshObject& mesh, const Vec3& origin, const Vec3& dir, const Vec3& lo, const Vec3& hi,
+                       float* dist, u32* index)
+{
+    if (!mesh.triangles) return false;
+    bool any = false;
+    float best = 0.0f;
+    u32 bestIndex = 0;
+    for (u32 i = 0; i < mesh.faceCount; ++i) {
+        const CollisionTriangle& tri = mesh.triangles[i];
+        if (!Overlaps(tri.min, tri.max, lo, hi)) continue;
+        float d = 0.0f;
+        if (!plat::IntersectTri(&tri.P0, &tri.P1, &tri.P2, &origin, &dir, nullptr, nullptr, &d)) continue;
+        if (!any || best > d) {
+            best = d;
+            bestIndex = i;
+        }
+        any = true;
+    }
+    if (any) {
+        *dist = best;
+        *index = bestIndex;
+    }
+    return any;
+}
+
+// While the hit pass runs no map object moves, breaks or appears (breaking
+// waits for the object pass), so each cell's 5 x 5 neighbourhood keeps one
+// box round the hit boxes of the cells there holding objects: a segment
+// missing it misses every one of those cells, as the cell test would find.
+struct AroundBoxes {
+    const BattleMap* map = nullptr;
+    u32 pass = 0;
+    std::vector<u32> stamp;  // per cell: the pass its box was made in
+    std::vector<Vec3> lo, hi;
+    std::vector<u8> any;     // 0: no cell around holds an object
+} g_around;
+
+// False when no cell around (column0, row0) can meet [segMin, segMax].
+bool AroundMayMeet(BattleMap& map, i32 column0, i32 row0, const Vec3& segMin, const Vec3& segMax)
+{
+    AroundBoxes& a = g_around;
+    if (a.map != &map || column0 < 0 || row0 < 0 || column0 >= kMapGridMax || row0 >= kMapGridMax) return true;
+    const size_t k = size_t(row0) * kMapGridMax + column0;
+    if (a.stamp[k] != a.pass) {
+        a.stamp[k] = a.pass;
+        bool any = false;
+        Vec3 lo, hi;
+        for (i32 row = row0 - 2; row <= row0 + 2; ++row)
+            for (i32 column = column0 - 2; column <= column0 + 2; ++column) {
+                const MapCell* cell = map.GetCell(column, row);
+                if (!cell || cell->objects.GetHead()->next == cell->objects.GetTail()) continue;
+                if (!any) {
+                    lo = cell->hitMin;
+                    hi = cell->hitMax;
+                    any = true;
+                    continue;
+                }
+                lo = Vec3(std::fmin(lo.x, cell->hitMin.x), std::fmin(lo.y, cell->hitMin.y),
+                          std::fmin(lo.z, cell->hitMin.z));
+                hi = Vec3(std::fmax(hi.x, cell->hitMax.x), std::fmax(hi.y, cell->hitMax.y),
+                          std::fmax(hi.z, cell->hitMax.z));
+            }
+        a.any[k] = any ? 1 : 0;
+        a.lo[k] = lo;
+        a.hi[k] = hi;
+    }
+    // A NaN in a cell's box makes its own test fail too; fmin/fmax would
+    // drop it, so such a neighbourhood is simply tested cell by cell.
+    return a.any[k] && (Overlaps(a.lo[k], a.hi[k], segMin, segMax) || !std::isfinite(a.lo[k].x + a.lo[k].y +
+                                                                                      a.lo[k].z + a.hi[k].x +
+                                                                                      a.hi[k].y + a.hi[k].z));
+}
+
+f32 Largest(const Vec3& v) { return std::fmax(std::fabs(v.x), std::fmax(std::fabs(v.y), std::fabs(v.z))); }
+
+i32 SegmentAgainstMap(BattleMap& map, const Vec3* start, const Vec3* end, float* distance, MapHitInfo* record,
+                      bool within)
 {
     float local = FLT_MAX;
     float* best = distance ? distance : &local;
@@ -84,8 +164,13 @@ i32 HitTestMapSegment(BattleMap& map, const Vec3* start, const Vec3* end, float*
     const Vec3 delta = *end - *start;
     Vec3 dir;
     plat::Vec3Normalize(&dir, &delta);
+    // Only triangles near the segment can hold a hit within it; the margin
+    // keeps float rounding of the ray test on the safe side.
+    const f32 length = plat::Vec3Length(&delta);
+    within = within && std::isfinite(length) && std::isfinite(Largest(*start)) && std::isfinite(Largest(*end));
     i32 column0 = 0, row0 = 0;
     if (!CellIndex(start->x, map.cellSize, &column0) || !CellIndex(start->z, map.cellSize, &row0)) return 0;
+    if (!AroundMayMeet(map, column0, row0, segMin, segMax)) return 0;
     // The 25 cells around the start, row by row (AroundCell's order).
     for (i32 row = row0 - 2; row <= row0 + 2; ++row) {
         for (i32 column = column0 - 2; column <= column0 + 2; ++column) {
@@ -99,7 +184,20 @@ i32 HitTestMapSegment(BattleMap& map, const Vec3* start, const Vec3* end, float*
                 plat::Vec3TransformCoord(&localStart, start, &o->inverse);
                 float t = 0.0f;
                 u32 face = 0;
-                if (!mesh->IntersectRay(&localStart, &localDir, &t, &face) || !(t < *best)) continue;
+                bool hit = false;
+                if (within) {
+                    const Vec3 localEnd = localStart + localDir * length;
+                    const f32 pad = 0.5f + 1.0e-3f * (Largest(localStart) + Largest(localEnd));
+                    const Vec3 margin(pad, pad, pad);
+                    const Vec3 lo(std::fmin(localStart.x, localEnd.x), std::fmin(localStart.y, localEnd.y),
+                                  std::fmin(localStart.z, localEnd.z));
+                    const Vec3 hi(std::fmax(localStart.x, localEnd.x), std::fmax(localStart.y, localEnd.y),
+                                  std::fmax(localStart.z, localEnd.z));
+                    hit = IntersectRayInBox(*mesh, localStart, localDir, lo - margin, hi + margin, &t, &face);
+                } else {
+                    hit = mesh->IntersectRay(&localStart, &localDir, &t, &face) != 0;
+                }
+                if (!hit || !(t < *best)) continue;
                 *best = t;
                 result = 1;
                 if (record) {
@@ -112,6 +210,38 @@ i32 HitTestMapSegment(BattleMap& map, const Vec3* start, const Vec3* end, float*
         }
     }
     return result;
+}
+
+}  // namespace
+
+void BeginMapHitPass(const BattleMap& map)
+{
+    AroundBoxes& a = g_around;
+    const size_t cells = size_t(kMapGridMax) * kMapGridMax;
+    if (a.stamp.size() != cells) {
+        a.stamp.assign(cells, 0);
+        a.lo.assign(cells, Vec3());
+        a.hi.assign(cells, Vec3());
+        a.any.assign(cells, 0);
+    }
+    a.map = &map;
+    if (++a.pass == 0) {
+        std::fill(a.stamp.begin(), a.stamp.end(), 0u);
+        a.pass = 1;
+    }
+}
+
+void EndMapHitPass() { g_around.map = nullptr; }
+
+i32 HitTestMapSegment(BattleMap& map, const Vec3* start, const Vec3* end, float* distance, MapHitInfo* record)
+{
+    return SegmentAgainstMap(map, start, end, distance, record, false);
+}
+
+i32 HitTestMapSegmentWithin(BattleMap& map, const Vec3* start, const Vec3* end, float* distance,
+                            MapHitInfo* record)
+{
+    return SegmentAgainstMap(map, start, end, distance, record, true);
 }
 
 i32 CollideSphereWithMap(BattleMap& map, float x, float y, float z, float radius, i32* count,

@@ -15,6 +15,17 @@ class MeshObject;
 // the segment's length, and callers compare. The first hit found wins a tie.
 // record (may be null) receives the cell, the object and the triangle normal.
 i32 HitTestMapSegment(BattleMap& map, const Vec3* start, const Vec3* end, float* distance, MapHitInfo* record);
+// The same for callers that take only a hit within the segment (up to end):
+// triangles away from the segment are passed over before the ray test. A hit
+// within it comes out exactly as above; beyond it, none or a farther one.
+i32 HitTestMapSegmentWithin(BattleMap& map, const Vec3* start, const Vec3* end, float* distance,
+                            MapHitInfo* record);
+
+// The battle's hit pass brackets its walk with these: no map object moves or
+// changes between them, so segment tests may keep what they learn of the
+// cells for the rest of the pass.
+void BeginMapHitPass(const BattleMap& map);
+void EndMapHitPass();
 
 // Pushes the sphere out of the map objects and the area wall. count (may be
 // null) is set to 0; hits (may be null) receive one entry per object pushed

@@ -10,6 +10,7 @@
 #include "battle/Hooks.h"
 #include "battle/hud/OverlayTasks.h"
 #include "battle/stage/BattleMap.h"
+#include "battle/stage/MapCollision.h"
 #include "engine/graphics/GraphicsDevice.h"
 #include "engine/graphics/Shaders.h"
 #include "engine/sound/SoundManager.h"
@@ -404,9 +405,11 @@ i32 GMTCB_HitTestRun::Proc()
     CGameScene* scene = FindGameScene();
     if (!scene || scene->paused) return kTaskKeep;
     BeginWeaponHitPass();
+    BeginMapHitPass(scene->battleMap);
     for (CList<BB_Base>* list : {&scene->unitList, &scene->weaponList, &scene->itemList})
         for (BB_Base* o = list->GetHead()->next; o && o != list->GetTail(); o = o->next)
             if (!o->Removed) o->HitTestPass();
+    EndMapHitPass();
     EndWeaponHitPass();
     return kTaskKeep;
 }

@@ -148,6 +148,7 @@ void CShip::HitByWeapon(LZ_Standard* w)
         f32 t = FLT_MAX;
         u32 face = 0;
         if (!hitMesh->IntersectRay(&o, &u, &t, &face) || !(t < length)) continue;
+        MarkWeaponPassChanged();
         // A sunk ship takes no more from the rest of the trail.
         if (state == kRobotStateLive && (w->Damage > 0 || (w->HitFlags & kFlagHitWithoutDamage))) {
             w->RecordHit(this);
@@ -172,6 +173,7 @@ void CShip::HitByBillboard(BB_AtkStandard* b)
     const Vec3 d = BodyPosition() - centre;
     const f32 distance = Vec3Length(d);
     if (!(distance <= hitRadius + b->HitRadius)) return;
+    MarkWeaponPassChanged();
     if (b->Damage > 0) {
         b->RecordHit(this);
         TakeHit(b->Damage, static_cast<i32>(static_cast<f32>(b->Damage) * 0.4f), b->Team, b->HitOwner(), b->Damage,
@@ -190,6 +192,7 @@ void CShip::HitByBlade(BB_SwordBeamAtk* blade)
                           q2 + Row(blade->PrevWorld, 2) * blade->Length};
     Vec3 h;
     if (!HitTestQuadAgainstMesh(quad, hitMesh, &frameBody->world, &h)) return;
+    MarkWeaponPassChanged();
     blade->RecordHit(this);
     const WeaponWorld& world = CurrentWeaponWorld();
     if (blade->Owner && blade->Owner->GetKind() == kKindRobot) {

@@ -2,7 +2,7 @@
 // fingerprint of the battle state every K frames, one stable line each, so two
 // runs can be compared with diff. For tests and benchmarks, not for players.
 //
-//   quillon_battlerun [--mode local|team] [--stage N] [--types 0,5,9,...]
+//   quillon_battlerun [--mode local|team|fleet] [--stage N] [--types 0,5,9,...]
 //                     [--levels 10,3,...] [--seed S] [--frames N] [--every K]
 //                     [--input FILE] [--run-folder DIR]
 //
@@ -10,10 +10,14 @@
 // battle's slots, the rest join after the set-up; every robot is a computer
 // player on a team of its own unless --input gives slot 0 to a recorded
 // player (lines "frame direction buttons", buttons a bit mask of bytes 1..8).
+// Team battles keep their set-up's robots; fleet battles are the demonstration
+// fleet battle, ships and robots all under computer control.
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -53,9 +57,18 @@ bool ReadInputScript(const char* path, std::vector<RecordedInput>& out)
 int Usage()
 {
     std::fprintf(stderr,
-                 "usage: quillon_battlerun [--mode local|team] [--stage N] [--types a,b,..] [--levels a,b,..]\n"
+                 "usage: quillon_battlerun [--mode local|team|fleet] [--stage N] [--types a,b,..] [--levels a,b,..]\n"
                  "                         [--seed S] [--frames N] [--every K] [--input FILE] [--run-folder DIR]\n");
     return 2;
+}
+
+// The thread's own processor time: on a busy machine the wall clock also
+// counts the time other work had the core.
+double ThreadSeconds()
+{
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
 }
 
 }  // namespace
@@ -84,7 +97,8 @@ int main(int argc, char** argv)
         else return Usage();
         ++i;
     }
-    if (every == 0 || types.empty() || types.size() > 8 || (mode != "local" && mode != "team")) return Usage();
+    if (every == 0 || types.empty() || types.size() > 8 || (mode != "local" && mode != "team" && mode != "fleet"))
+        return Usage();
     std::vector<RecordedInput> script;
     if (inputPath && !ReadInputScript(inputPath, script)) {
         std::fprintf(stderr, "quillon_battlerun: cannot read %s\n", inputPath);
@@ -92,8 +106,12 @@ int main(int argc, char** argv)
     }
 
     plat::SetCurrentDirectory(runFolder.c_str());
-    BattleRunnerOptions options = MakeBattleOptions(mode == "team" ? GameMode::Team : GameMode::LocalBattle, stage,
-                                                    types, levels, inputPath != nullptr);
+    const GameMode gameMode = mode == "team"    ? GameMode::Team
+                              : mode == "fleet" ? GameMode::Fleet
+                                                : GameMode::LocalBattle;
+    BattleRunnerOptions options = MakeBattleOptions(gameMode, stage, types, levels, inputPath != nullptr);
+    // The fleet battle's demonstration: every robot and ship under computer control.
+    if (gameMode == GameMode::Fleet && !inputPath) options.modeOption = 1;
     options.seed = seed;
     options.recordCalls = false;
     options.draw = false;
@@ -108,17 +126,35 @@ int main(int argc, char** argv)
         return 1;
     }
     runner.PlayInput(script);
+    // Each frame's own time (hashing left out), for the slowest ten seconds.
+    std::vector<double> frameSeconds, frameCpuSeconds;
+    frameSeconds.reserve(frames);
+    frameCpuSeconds.reserve(frames);
     const auto start = std::chrono::steady_clock::now();
     for (u32 f = 1; f <= frames; ++f) {
+        const auto frameStart = std::chrono::steady_clock::now();
+        const double cpuStart = ThreadSeconds();
         if (runner.RunFrames(1) != 1 || !runner.Scene()) {
             std::printf("ended at frame %u\n", f);
             break;
         }
+        frameSeconds.push_back(std::chrono::duration<double>(std::chrono::steady_clock::now() - frameStart).count());
+        frameCpuSeconds.push_back(ThreadSeconds() - cpuStart);
         if (f % every == 0) std::printf("%s\n", FormatBattleHash(f, HashBattle(*runner.Scene())).c_str());
     }
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     // Timing goes to stderr, so the hash lines stay comparable.
     std::fprintf(stderr, "%u frames in %.3f s: %.1f frames/s, %.1f x real time\n", frames, seconds,
                  seconds > 0 ? frames / seconds : 0.0, seconds > 0 ? frames / seconds / 60.0 : 0.0);
+    // The slowest 600 frames in a row (ten seconds of play), or all of a shorter run.
+    const size_t window = std::min<size_t>(600, frameSeconds.size());
+    if (const double worst = SlowestWindow(frameSeconds, window); worst > 0)
+        std::fprintf(stderr, "slowest %zu frames in %.3f s: %.1f x real time\n", window, worst,
+                     static_cast<double>(window) / worst / 60.0);
+    double cpu = 0.0;
+    for (double t : frameCpuSeconds) cpu += t;
+    if (const double worst = SlowestWindow(frameCpuSeconds, window); worst > 0 && cpu > 0)
+        std::fprintf(stderr, "processor time: %.1f x real time, slowest %zu frames %.1f x real time\n",
+                     frameCpuSeconds.size() / cpu / 60.0, window, static_cast<double>(window) / worst / 60.0);
     return 0;
 }

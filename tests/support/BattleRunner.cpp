@@ -1,5 +1,6 @@
 #include "support/BattleRunner.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "app/core/AppClock.h"
@@ -52,6 +53,18 @@ BattleRunnerOptions MakeBattleOptions(GameMode mode, u32 stage, const std::vecto
         }
     }
     return o;
+}
+
+double SlowestWindow(const std::vector<double>& frameSeconds, size_t window)
+{
+    window = std::min(window, frameSeconds.size());
+    double sum = 0.0, worst = 0.0;
+    for (size_t i = 0; i < frameSeconds.size(); ++i) {
+        sum += frameSeconds[i];
+        if (i >= window) sum -= frameSeconds[i - window];
+        if (i + 1 >= window && sum > worst) worst = sum;
+    }
+    return worst;
 }
 
 u32 BattleRunner::Now() { return fakeNow; }

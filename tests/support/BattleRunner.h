@@ -65,6 +65,10 @@ struct RecordedInput {
 BattleRunnerOptions MakeBattleOptions(GameMode mode, u32 stage, const std::vector<i32>& types,
                                       const std::vector<i32>& levels, bool player);
 
+// The most seconds any `window` frames in a row took, from each frame's own
+// time (all of them when there are fewer); 0 for none.
+double SlowestWindow(const std::vector<double>& frameSeconds, size_t window);
+
 class BattleRunner {
 public:
     explicit BattleRunner(const BattleRunnerOptions& options);

@@ -1,10 +1,15 @@
+#include <cfloat>
+#include <cstring>
 #include <memory>
+#include <random>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "battle/stage/BattleMap.h"
+#include "battle/stage/MapCollision.h"
 #include "engine/graphics/MeshObject.h"
+#include "platform/math/Math.h"
 #include "support/TempFolder.h"
 #include "weapon/ObjectFactory.h"
 #include "weapon/WeaponBase.h"
@@ -89,7 +94,119 @@ public:
     BB_Base* last = nullptr;
 };
 
+// A weapon that keeps the real weapon-against-weapon test and logs every
+// reaction; a hit weapon is knocked aside, as some are in battle.
+class Logged : public LZ_Standard {
+public:
+    struct Event {
+        int who, kind;
+        Vec3 at;
+        bool operator==(const Event& o) const { return who == o.who && kind == o.kind && !std::memcmp(&at, &o.at, sizeof at); }
+    };
+    i32 OnHitWeapon(const Vec3* contact) override
+    {
+        log->push_back({id, 0, *contact});
+        return 0;
+    }
+    i32 OnHitByWeapon(const Vec3* contact) override
+    {
+        log->push_back({id, 1, *contact});
+        Laser.World.m[3][0] += 6.0f;
+        return 0;
+    }
+    int id = 0;
+    std::vector<Event>* log = nullptr;
+};
+
+// A crowd of weapons from one seed, every one then running its hit pass in
+// list order, inside the battle's pass brackets or not; the reactions each way.
+std::vector<Logged::Event> CrowdPass(u32 seed, bool bracketed)
+{
+    std::mt19937 random(seed);
+    auto unit = [&] { return std::uniform_real_distribution<float>(0.0f, 1.0f)(random); };
+    CList<BB_Base> weapons;
+    std::vector<Logged::Event> log;
+    for (int i = 0; i < 120; ++i) {
+        Logged* w = NewObject<Logged>(&weapons, 1);
+        w->id = i;
+        w->log = &log;
+        w->Owner = w;
+        w->Team = static_cast<i32>(random() % 3);
+        w->HitMask = (unit() < 0.6f ? kHitWeapons : 0u) | (unit() < 0.6f ? kHitByWeapons : 0u);
+        w->Width = unit() < 0.1f ? 40.0f : 0.2f + unit();
+        w->RehitInterval = 3;
+        w->TestSegments = static_cast<i32>(random() % 4);
+        w->Laser.MaxPoints = 6;
+        const Vec3 at(unit() * 40.0f, unit() * 4.0f, unit() * 40.0f);
+        w->Laser.World.m[3][0] = at.x;
+        w->Laser.World.m[3][1] = at.y;
+        w->Laser.World.m[3][2] = at.z;
+        Vec3 p = at;
+        for (int k = 0, n = 1 + static_cast<int>(random() % 4); k < n; ++k) {
+            w->Laser.AddPoint(p);
+            p = p + Vec3(unit() * 8.0f - 4.0f, unit() - 0.5f, unit() * 8.0f - 4.0f);
+        }
+        // Now and then a trail no grid can place.
+        if (i % 37 == 5) w->Laser.World.m[3][0] = NAN;
+    }
+    const WeaponArena arena{&weapons, nullptr, nullptr};
+    for (int pass = 0; pass < 3; ++pass) {
+        if (bracketed) BeginWeaponHitPass();
+        for (BB_Base* o = weapons.GetHead()->next; o != weapons.GetTail(); o = o->next)
+            static_cast<LZ_Standard*>(o)->HitTestPassIn(arena);
+        if (bracketed) EndWeaponHitPass();
+    }
+    return log;
+}
+
 }  // namespace
+
+// The battle's pass visits only weapons and cells near each trail; whatever
+// it passes over, it must meet exactly what the full walk meets, in order.
+TEST(WeaponHitPassTest, TheBattlesNarrowedPassMeetsWhatTheFullWalkMeets)
+{
+    size_t reactions = 0;
+    for (u32 seed = 1; seed <= 12; ++seed) {
+        SCOPED_TRACE(seed);
+        const std::vector<Logged::Event> full = CrowdPass(seed, false);
+        EXPECT_EQ(CrowdPass(seed, true), full);
+        reactions += full.size();
+    }
+    EXPECT_GT(reactions, 100u);
+
+    // Stage segments: within the segment, the bounded test and the cell
+    // neighbourhoods of the pass find what the plain test finds.
+    BoxStage stage;
+    std::mt19937 random(7);
+    auto coordinate = [&](float lo, float hi) { return std::uniform_real_distribution<float>(lo, hi)(random); };
+    int within = 0;
+    for (int i = 0; i < 4000; ++i) {
+        // Round the box at (0, 1, 15), some from cells away.
+        const float spread = i % 4 == 0 ? 40.0f : 5.0f;
+        const Vec3 a(coordinate(-spread, spread), coordinate(-2, 4), 15 + coordinate(-spread, spread));
+        const Vec3 b = a + Vec3(coordinate(-6, 6), coordinate(-2, 2), coordinate(-6, 6));
+        const Vec3 d = b - a;
+        const float length = plat::Vec3Length(&d);
+        float t0 = 0, t1 = 0, t2 = 0;
+        MapHitInfo r0, r1, r2;
+        const i32 h0 = HitTestMapSegment(stage.map, &a, &b, &t0, &r0);
+        HitTestMapSegmentWithin(stage.map, &a, &b, &t1, &r1);
+        BeginMapHitPass(stage.map);
+        const i32 h2 = HitTestMapSegment(stage.map, &a, &b, &t2, &r2);
+        EndMapHitPass();
+        EXPECT_EQ(h2, h0);
+        EXPECT_EQ(t2, t0);
+        if (!(h0 && t0 < length)) {
+            EXPECT_FALSE(t1 < length);
+            continue;
+        }
+        ++within;
+        EXPECT_EQ(t1, t0);
+        EXPECT_EQ(r1.object, r0.object);
+        EXPECT_EQ(r1.normal, r0.normal);
+    }
+    EXPECT_GT(within, 50);
+}
 
 TEST(WeaponHitPassTest, MaskChoosesWhoIsOffered)
 {
