@@ -21,7 +21,7 @@
 #include "platform/core/FileSystem.h"
 #include "platform/gfx/Image.h"
 #include "support/PlayFolder.h"
-#include "support/RoomServer.h"
+#include "roomserver/RoomServer.h"
 
 namespace {
 
