@@ -575,8 +575,10 @@ void RoomServer::Close(Room& room, Conn& conn, const char* why)
             other->slot = -1;
         }
     conn.slot = -1;
+    // One who went back to the room keeps the frame its keys ran to, so a
+    // client still short of it removes the player there and nowhere else.
     const bool inBattle = room.running && s.inBattle;
-    const i32 frame = inBattle ? s.LastKeyFrame() : 0;
+    const i32 frame = room.running && (room.battleSlots & (1u << slot)) ? s.LastKeyFrame() : 0;
     s = Room::Seat{};
     std::vector<u8> left(7, 0);
     left[0] = 4;

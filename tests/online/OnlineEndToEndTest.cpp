@@ -351,3 +351,57 @@ TEST(OnlineEndToEnd, BattleRepairsDriftAndForcedRepairOutlivesAKilledGameAndEnds
     EXPECT_EQ(la.result, "won");
     EXPECT_EQ(lb.result, "won");
 }
+
+// Carol's game dies as the server starts the game, before it loaded or sent
+// a key state. Alice and Bob, still loading, stop waiting for her, remove her
+// at the first frame she never covered, fight the same battle to one result,
+// and back in the room can get ready and start again: her row is gone.
+TEST(OnlineEndToEnd, APlayerLostWhileTheOthersLoadHoldsNoOneAndTheRoomStartsAgain)
+{
+    RoomServer server(1, RoomServerConfig{0, 4, "Departure room", 0}, 2382, 3382);
+    ASSERT_TRUE(server.Listening()) << "the departure test's room ports are taken";
+    PlayerFolder alice("Alice"), bob("Bob"), carol("Carol");
+    std::string a = LoginSteps(), b = LoginSteps(), c = LoginSteps();
+    for (std::string* s : {&a, &b, &c}) *s += Step(37500, "wait members 3");
+    b += Step(38000, "click 882 100");  // Bob's team, one to the left: Alice's
+    b += Step(41000, "key F1");
+    c += Step(41500, "key F1");
+    a += Step(42000, "key F1");
+    for (std::string* s : {&a, &b}) {
+        *s += Step(47500, "wait scene battle") + Fight(48000, 75000) + Step(76000, "wait result won");
+        for (int t = 77000; t < 89000; t += 1500) *s += Step(t, "key Enter");
+        *s += Step(90000, "wait scene room") + Step(95000, "key F1");
+    }
+    c += Step(120000, "close");
+    ASSERT_TRUE(alice.temp.Write("play.script", a));
+    ASSERT_TRUE(bob.temp.Write("play.script", b));
+    ASSERT_TRUE(carol.temp.Write("play.script", c));
+    const std::vector<std::string> env = {kSharedClock, "QUILLON_TEST_HASH_LOG=1", "QUILLON_TEST_ENEMY_HP=1",
+                                          "QUILLON_TEST_FALL_FRAME=400", "QUILLON_TEST_PORT_BASE=2382"};
+    GameProcess pa(alice.exe, alice.run, alice.Env(env), alice.temp / "err.txt");
+    ASSERT_TRUE(pa.Started() && Seated(server, 1)) << alice.temp.Read("err.txt");
+    GameProcess pb(bob.exe, bob.run, bob.Env(env), bob.temp / "err.txt");
+    ASSERT_TRUE(pb.Started() && Seated(server, 2)) << bob.temp.Read("err.txt");
+    std::optional<GameProcess> pc(std::in_place, carol.exe, carol.run, carol.Env(env), carol.temp / "err.txt");
+    ASSERT_TRUE(pc->Started());
+    ASSERT_TRUE(WaitFor(400, [&] { return server.StartValue(0) != 0; })) << "the game never started";
+    const u32 firstStart = server.StartValue(0);
+    pc.reset();
+    const std::string logA = alice.run + "/BattleHash.log", logB = bob.run + "/BattleHash.log";
+    auto story = [&] {
+        return "\nAlice: " + HashLog(logA).result + " at " + std::to_string(HashLog(logA).Last(0)) + "\n" +
+               alice.temp.Read("err.txt") + "\nBob: " + HashLog(logB).result + " at " +
+               std::to_string(HashLog(logB).Last(0)) + "\n" + bob.temp.Read("err.txt");
+    };
+    ASSERT_TRUE(WaitFor(500, [&] { return !HashLog(logA).result.empty() && !HashLog(logB).result.empty(); }))
+        << "the battle never ended" << story();
+    const HashLog la(logA), lb(logB);
+    EXPECT_EQ(la.result, "won");
+    EXPECT_EQ(lb.result, "won");
+    const auto [common, differ] = Compare(la, lb, 0);
+    EXPECT_GE(common, 400);
+    EXPECT_EQ(differ, 0);
+    // Both back in the room, ready again: the server starts a second game.
+    EXPECT_TRUE(WaitFor(400, [&] { return server.BattleRunning(0) && server.StartValue(0) != firstStart; }))
+        << "no second game" << story();
+}
