@@ -30,6 +30,7 @@ class CRobot_Normal;  // robot/Robot.h
 class CShip;          // robot/Robot.h
 struct RobotState;    // robot/RobotStateRecord.h
 class CGameItemBase;  // app/player/GameItem.h
+class PlayerEntry;    // app/player/PlayerEntry.h
 struct FolderList;    // app/core/Application.h
 
 // The mode rules a robot is given by the set-up (its callback lists).
@@ -204,6 +205,11 @@ public:
     // When the battle began waiting for a late input.
     u32 inputWaitStart = 0;
     bool inputWaiting = false;
+    // Repairs this battle has completed: a departure's leave frame counts in
+    // the run the leaver had confirmed, which every client reads alike.
+    u32 netRun = 0;
+    // The participant chosen to send the repair's data, -1 before the choice.
+    i32 repairHost = -1;
     // Scratch for notices built from a format (sync errors, result rows).
     char noticeText[256] = {};
     // When the wait for the server's return echo began.
@@ -267,6 +273,11 @@ public:
     void HandPendingRadio();
     // Participants that left or went back to the room, at their frame.
     void ApplyDepartures();
+    // Whether a departed participant leaves the battle now.
+    bool DepartureDue(const PlayerEntry& e) const;
+    // Counts how long one wait has lasted; past the limit this client gives
+    // the battle up for the room with a chat line and true is returned.
+    bool GiveUpWaiting(bool waiting, u32 limitMs);
     void RebuildRobot(CRobot_Normal* robot, const RobotState& state, i32 syncTarget);
     // Opens the pause menu of the game mode; false when there is none.
     bool OpenPauseMenu();

@@ -31,8 +31,10 @@ constexpr i32 kParticipants = 10;
 constexpr u32 kKeepAliveMs = 3000;
 constexpr size_t kSnapshotHeader = 11;  // slot, robot id, linked id, a zero byte
 constexpr u32 kChatLineBytes = 60;
-// How long a battle waits for a participant's input before giving up.
+// How long a battle waits for a participant's input or a repair's data
+// before giving up, and how long the start waits for the others' loading.
 constexpr u32 kInputWaitLimitMs = 30000;
+constexpr u32 kLoadWaitLimitMs = 120000;
 
 CApplication& App() { return *GetApplication(); }
 
@@ -138,6 +140,19 @@ void CGameScene::HandPendingRadio()
     }
 }
 
+bool CGameScene::DepartureDue(const PlayerEntry& e) const
+{
+    if (!e.departed) return false;
+    // It left before confirming the run this client is in or repairing
+    // towards: it has no input in it, and every wait lets it go at once.
+    const u32 run = GetRoomState().repairState != 0 ? netRun + 1 : netRun;
+    if (e.leaveRun < run) return true;
+    if (GetRoomState().repairState != 0) return false;
+    // Its key states covered the frames up to its leave frame (-1: none).
+    const i64 target = static_cast<i64>(battleFrame) - static_cast<i64>(GetRoomState().inputDelay);
+    return target >= static_cast<i64>(e.leaveFrame) + 1;
+}
+
 void CGameScene::ApplyDepartures()
 {
     const i64 target = static_cast<i64>(battleFrame) - static_cast<i64>(GetRoomState().inputDelay);
@@ -145,10 +160,11 @@ void CGameScene::ApplyDepartures()
         PlayerEntry* e = Participant(i);
         CRobot_Base* r = robotTable[i];
         if (!e || !r || !e->inBattle || r->controlMode != kControlNetwork) continue;
-        if (e->leaveFrame >= 0 && static_cast<i64>(e->leaveFrame) + 1 == target) {
+        if (DepartureDue(*e)) {
             e->slotState = 0;
             e->inBattle = 0;
             e->joined = 0;
+            e->waitCounter = 0;
             plat::Utf8CopyTruncated(r->displayName, sizeof r->displayName, "--- 玩家已断开 ---        ");
             r->pilotIndex = -1;
             // Nobody steers it any more: it stops rather than keep the last input.
@@ -161,6 +177,27 @@ void CGameScene::ApplyDepartures()
     }
 }
 
+bool CGameScene::GiveUpWaiting(bool waiting, u32 limitMs)
+{
+    if (!waiting) {
+        inputWaiting = false;
+        return false;
+    }
+    const u32 now = AppClockNow();
+    if (!inputWaiting) {
+        inputWaiting = true;
+        inputWaitStart = now;
+    }
+    if (now - inputWaitStart <= limitMs) return false;
+    // Going on alone would desync, so this client goes back to the room.
+    inputWaiting = false;
+    netWaiting = 0;
+    App().AddChatLine("--- 等待超时 ---    ", 0xFFFF0064u);
+    SendReturnToRoom();
+    frameProc = &CGameScene::Proc_ReturnToRoom;
+    return true;
+}
+
 i32 CGameScene::Proc_NetWaitStart()
 {
     if (!GetRoomState().BothConnected()) return Proc_Normal();
@@ -169,7 +206,9 @@ i32 CGameScene::Proc_NetWaitStart()
     for (i32 i = 0; i < kParticipants; ++i) {
         PlayerEntry* e = Participant(i);
         if (!e) continue;
-        if (e->inBattle && e->slotState == 1 && !e->sceneLoaded) {
+        // One who left while the others load is waited for no longer; the
+        // battle removes it at its leave frame like any departure.
+        if (e->inBattle && e->slotState == 1 && !e->sceneLoaded && !e->departed) {
             ++e->waitCounter;
             all = false;
         } else {
@@ -179,12 +218,14 @@ i32 CGameScene::Proc_NetWaitStart()
     netWaiting = 1;
     if (all) {
         netWaiting = 0;
+        inputWaiting = false;
         GetSoundManager().PlaySlot(kSoundMusic, 2, 1);
         plat::SetScriptMark("battle", "running");
         frameProc = &CGameScene::Proc_NetBattle;
         return 0;
     }
     paused = 2;
+    if (GiveUpWaiting(true, kLoadWaitLimitMs)) return 1;
     return Proc_Normal() == kTaskSceneReplaced ? kTaskSceneReplaced : 0;
 }
 
@@ -231,21 +272,10 @@ i32 CGameScene::Proc_NetBattle()
             for (i32 i = 0; i < App().players.GetCount(); ++i) App().players[i].waitCounter = 0;
         } else {
             // Someone's input is late: the battle waits and the clock re-bases.
+            // Only the server's departure lets the others go on.
             paused = 2;
             result = 1;
-            const u32 now = AppClockNow();
-            if (!inputWaiting) {
-                inputWaiting = true;
-                inputWaitStart = now;
-            }
-            if (now - inputWaitStart > kInputWaitLimitMs) {
-                // Only the server's departure lets the others go on; going on
-                // alone would desync, so this client goes back to the room.
-                inputWaiting = false;
-                App().AddChatLine("--- 等待超时 ---    ", 0xFFFF0064u);
-                SendReturnToRoom();
-                frameProc = &CGameScene::Proc_ReturnToRoom;
-            }
+            if (GiveUpWaiting(true, kInputWaitLimitMs)) return 1;
         }
         const u32 frame = battleFrame;
         if (Proc_Normal() == kTaskSceneReplaced) return kTaskSceneReplaced;
@@ -327,6 +357,14 @@ i32 CGameScene::Proc_NetResync()
         return r && i < app.players.GetCount() && app.players[i].inBattle && r->controlMode == kControlNetwork &&
                !IsSpectator(r);
     };
+    if (room.repairState == 2 && repairHost >= 0 && Participant(repairHost) && !Participant(repairHost)->inBattle) {
+        // The host left before its data was all in: the next host by the
+        // same rule sends it, so every client ends up waiting for one sender.
+        bool missing = false;
+        for (i32 i = 0; i < kRobotTableSize; ++i)
+            if (networked(i) && app.players[i].snapshotState == 0) missing = true;
+        if (missing) room.repairState = 1;
+    }
     if (room.repairState == 1) {
         battleFrame = 0;
         sentInputFrame = -1;
@@ -336,6 +374,8 @@ i32 CGameScene::Proc_NetResync()
         i32 host = -1;
         for (i32 i = 0; i < kParticipants && host < 0; ++i)
             if (robotTable[i] && Participant(i) && Participant(i)->inBattle && !IsSpectator(robotTable[i])) host = i;
+        if (repairHost < 0) inputWaiting = false;
+        repairHost = host;
         if (host >= 0 && static_cast<u32>(host) == playerSlot) {
             u32 words[3 * kTeamArraySize];
             for (i32 t = 0; t < kTeamArraySize; ++t) {
@@ -392,6 +432,9 @@ i32 CGameScene::Proc_NetResync()
                 app.players[i].snapshot.clear();
             }
             room.repairState = 0;
+            repairHost = -1;
+            inputWaiting = false;
+            ++netRun;
             ++Switches().run;
             app.AddChatLine("--- 同步错误修复完毕 ---    ", 0xFF00FF64u);
             netWaiting = 0;
@@ -399,6 +442,7 @@ i32 CGameScene::Proc_NetResync()
         }
     }
     paused = 2;
+    if (room.repairState != 0 && GiveUpWaiting(true, kInputWaitLimitMs)) return 1;
     return Proc_Normal() == kTaskSceneReplaced ? kTaskSceneReplaced : 0;
 }
 

@@ -31,6 +31,9 @@ void PlayerEntry::Reset()
     std::memset(chatText, 0, sizeof chatText);
     chatTimer = 0;
     leaveFrame = -100;
+    departed = 0;
+    leaveRun = 0;
+    confirmedRuns = 0;
     returnMarker = -100;
     rankLevel = 0;
     joined = 0;
@@ -53,6 +56,7 @@ void PlayerEntry::Reset()
     }
     snapshot.clear();
     resyncRecord.clear();
+    heldKeyStates.clear();
 }
 
 KEYRECVLIST* PlayerEntry::FindKeyRecord(u32 frame)

@@ -1,5 +1,6 @@
 #pragma once
 // One participant of a room or battle; the application holds 20.
+#include <array>
 #include <vector>
 
 #include "engine/core/TaskList.h"
@@ -46,6 +47,12 @@ public:
     char chatText[100] = {};
     i32 chatTimer = 0;
     i32 leaveFrame = -100;
+    // Set when the server reports the participant gone while a battle runs;
+    // `leaveRun` is how many repairs it had confirmed then, so every client
+    // reads the leave frame in the same run of the battle.
+    u8 departed = 0;
+    u32 leaveRun = 0;
+    u32 confirmedRuns = 0;
     i32 returnMarker = -100;
     u32 rankLevel = 0;
     u32 joined = 0;
@@ -69,4 +76,7 @@ public:
     // The host's robot state record for this slot, received for an online
     // repair; the battle rebuilds the slot's robot from it.
     std::vector<u8> resyncRecord;
+    // Key states of a new run that came before the confirmation they follow
+    // (the two connections keep no order between them), held until it comes.
+    std::vector<std::array<u8, 9>> heldKeyStates;
 };

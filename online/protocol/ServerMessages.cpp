@@ -1,6 +1,7 @@
 // The dispatcher of every server message. Each message is untrusted: it is
 // applied only when it is as long as its layout and every slot, index,
 // count and text in it is in range; anything else changes nothing.
+#include <array>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -161,8 +162,12 @@ void ApplyPlayerLeft(const OnlineTargets& t, const u8* b)
     if (!e) return;
     const PlayerEntry* own = t.room ? Entry(t, t.room->ownSlot) : nullptr;
     if (own && own->inBattle != 0) {
-        // The battle removes the participant when it reaches that frame.
+        // The battle removes the participant when it reaches that frame of
+        // the run it had confirmed; the room clears the row afterwards.
         e->leaveFrame = GetI32(b + 2);
+        e->leaveRun = e->confirmedRuns;
+        e->departed = 1;
+        e->heldKeyStates.clear();
     } else {
         e->joined = 0;
         e->slotState = 0;
@@ -200,17 +205,25 @@ void ApplyKeyState(const OnlineTargets& t, const u8* b)
     if (!e) return;
     // In a repair, what a participant sent before it had all data belongs to
     // the abandoned run; the frames count from 0 again, so it would pass for
-    // the new run's input. Key states travel on the data connection and the
-    // confirmation on the game one, so the old run's last key states may
-    // still come after the confirmation: a participant's new run begins with
-    // its frame 0, and everything before that is dropped.
+    // the new run's input. A participant's new run begins with its frame 0,
+    // and everything before that is dropped. Key states and the confirmation
+    // may come on different connections: a new run's key states that arrive
+    // before their confirmation are held until it comes, never dropped.
     const u32 frame = GetU32(b + 1);
     const bool confirmed = !(t.room && t.room->repairState != 0 && e->snapshotState != 2);
+    if (!confirmed) {
+        if (e->awaitingNewRun && (frame == 0 || !e->heldKeyStates.empty()) &&
+            e->heldKeyStates.size() < size_t(kKeyQueueLimit)) {
+            std::array<u8, 9> held;
+            std::memcpy(held.data(), b, held.size());
+            e->heldKeyStates.push_back(held);
+        }
+        return;
+    }
     if (e->awaitingNewRun) {
-        if (frame != 0 || !confirmed) return;
+        if (frame != 0) return;
         e->awaitingNewRun = 0;
     }
-    if (!confirmed) return;
     u8 input[10];
     DecodeKeyBits(GetU16(b + 5), input);
     const u8 check = b[7];
@@ -231,6 +244,17 @@ void ApplyKeyState(const OnlineTargets& t, const u8* b)
         node->check = check;
         node->applied = 0;
     }
+}
+
+void ApplyAllDataReceived(const OnlineTargets& t, const u8* b)
+{
+    PlayerEntry* e = Entry(t, GetU16(b));
+    if (!e) return;
+    e->snapshotState = 2;
+    ++e->confirmedRuns;
+    std::vector<std::array<u8, 9>> held;
+    held.swap(e->heldKeyStates);
+    for (const auto& k : held) ApplyKeyState(t, k.data());
 }
 
 void ApplyRoomStatus(NetClientPair* pair, const u8* b)
@@ -399,9 +423,7 @@ void CRoboClient::DispatchMessage(u16 id, const u8* b, u32 size)
     case kSrvHostStateBlock:
         for (u32 i = 0; i < kHostStateWords; ++i) room.hostStateBlock[i] = GetU32(b + 4 * i);
         break;
-    case kSrvAllDataReceived:
-        if (PlayerEntry* e = Entry(t, GetU16(b))) e->snapshotState = 2;
-        break;
+    case kSrvAllDataReceived: ApplyAllDataReceived(t, b); break;
     case kSrvKeyState: ApplyKeyState(t, b); break;
     case kSrvPingReport:
         if (PlayerEntry* e = Entry(t, GetU16(b))) {

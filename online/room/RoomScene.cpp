@@ -115,6 +115,16 @@ std::string OwnPilotFolder()
     return pilots->folderPaths[slot->folderIndex];
 }
 
+void ClearDepartedRow(PlayerEntry& e)
+{
+    if (!e.departed) return;
+    e.joined = 0;
+    e.slotState = 0;
+    e.inBattle = 0;
+    e.readyState = 0;
+    e.departed = 0;
+}
+
 }  // namespace
 
 // ---- the scene object ------------------------------------------------------------
@@ -178,6 +188,13 @@ void CRoomScene::Init()
         PlayerEntry& e = app.players[i];
         e.keyQueue.DeleteAll();
         e.keyQueue.Init();
+        // A player who left during the battle is gone from the room too,
+        // whether or not the battle got as far as removing it.
+        ClearDepartedRow(e);
+        e.leaveRun = 0;
+        e.confirmedRuns = 0;
+        e.heldKeyStates.clear();
+        e.awaitingNewRun = 0;
         e.sceneLoaded = 0;
         e.leaveFrame = -100;
         e.receivedFrames = 0;
@@ -452,6 +469,11 @@ i32 RMTCB_Proc_SystemKey::Proc()
             e.returnMarker = -100;
         }
     }
+    // A departure the server reported while this client still counted as
+    // fighting waits for no battle once it is back: the row goes. (Before a
+    // game starts it stays, so the battle sets the robot up like the others.)
+    if (Own().inBattle == 0)
+        for (i32 i = 0; i < app.players.GetCount(); ++i) ClearDepartedRow(app.players[i]);
     const u32 c = scene.frameCounter;
     if (c % 180 == 90) {
         SendPing(&Pair().data);

@@ -191,3 +191,120 @@ TEST(NetLockstep, ChatLineOpensLimitsAndCloses)
     EXPECT_EQ(scene.chatInputActive, 0u);
     RegisterBattleHooks({});
 }
+
+namespace {
+
+// A server for four players whose own is slot 1: every key state reaches
+// all, the others send the same frames while they are present.
+u8 g_present = 0;
+
+void SendKeysOfPresent(const u8 input[10], u8 check, u32 frame, u8 repeat)
+{
+    for (u32 slot = 0; slot < 4; ++slot)
+        if (g_present & (1u << slot)) Relay(slot, input, check, frame, repeat);
+}
+
+void Confirm(i32 slot)
+{
+    PlayerEntry& e = GetApplication()->players[slot];
+    e.snapshotState = 2;
+    ++e.confirmedRuns;
+}
+
+// What the client records when the server reports a participant gone.
+void Leave(i32 slot, i32 frame)
+{
+    PlayerEntry& e = GetApplication()->players[slot];
+    e.leaveFrame = frame;
+    e.leaveRun = e.confirmedRuns;
+    e.departed = 1;
+    g_present &= u8(~(1u << slot));
+}
+
+}  // namespace
+
+// Departures end every wait, at the same frame on every client: one who
+// leaves while the others load, before its first key state (leave frame -1),
+// while a repair waits for its confirmation, and a repair host that leaves
+// before sending its data, whose role passes to the next player.
+TEST(NetLockstep, DeparturesEndEveryWait)
+{
+    BattleHooks hooks;
+    hooks.sendKeyState = SendKeysOfPresent;
+    hooks.sendRobotSnapshot = StoreSnapshot;
+    hooks.sendAllDataReceived = [] { Confirm(1); };
+    RegisterBattleHooks(hooks);
+    RoomState& room = GetRoomState();
+    room = RoomState();
+    room.gameConnected = room.dataConnected = 1;
+    room.inputDelay = 2;
+    room.ownSlot = 1;
+    GetApplication()->gameSettings.roomSetting = 1;
+    g_snapshotSlots.clear();
+    g_present = 0x7;  // player 3 never sends a key state
+
+    BattleRunnerOptions options;
+    options.mode = GameMode::Online;
+    for (i32 i = 0; i < 4; ++i) {
+        options.slotState[i] = 1;
+        options.robot[i] = i;
+    }
+    BattleRunner runner(options);
+    CGameScene& scene = *runner.Scene();
+    CApplication& app = *GetApplication();
+    ASSERT_EQ(scene.playerSlot, 1u);
+    for (i32 i = 0; i < 3; ++i) app.players[i].sceneLoaded = 1;
+
+    // Player 3 leaves while still loading, having covered no frame.
+    runner.RunFrames(3);
+    ASSERT_TRUE(scene.frameProc == &CGameScene::Proc_NetWaitStart);
+    Leave(3, -1);
+    runner.RunFrames(1);
+    ASSERT_TRUE(scene.frameProc == &CGameScene::Proc_NetBattle);
+    runner.RunFrames(10);
+    EXPECT_EQ(scene.battleFrame, 10u) << "the battle never waited for the one who left";
+    EXPECT_EQ(app.players[3].inBattle, 0u);
+    EXPECT_NE(std::string(scene.robotTable[3]->displayName).find("玩家已断开"), std::string::npos);
+
+    // A repair: host 0 sends the data, player 2 leaves before confirming it.
+    room.repairState = 1;
+    runner.RunFrames(2);
+    ASSERT_TRUE(scene.frameProc == &CGameScene::Proc_NetResync);
+    EXPECT_TRUE(g_snapshotSlots.empty()) << "slot 0 is the host";
+    for (u32 slot = 0; slot < 4; ++slot) scene.SendRobotSnapshotOf(slot, scene.robotTable[slot]);
+    g_snapshotSlots.clear();
+    runner.RunFrames(2);
+    EXPECT_EQ(room.repairState, 3u);
+    Confirm(0);
+    runner.RunFrames(3);
+    EXPECT_EQ(room.repairState, 3u) << "waiting for player 2";
+    Leave(2, 40);
+    runner.RunFrames(1);
+    EXPECT_EQ(room.repairState, 0u);
+    EXPECT_EQ(scene.battleFrame, 0u);
+    EXPECT_EQ(app.players[2].inBattle, 0u);
+    EXPECT_EQ(scene.netRun, 1u);
+    runner.RunFrames(6);
+    EXPECT_EQ(scene.battleFrame, 6u);
+
+    // The next repair's host, player 0, leaves before sending anything: this
+    // client takes the role, sends every block and the repair ends.
+    room.repairState = 1;
+    runner.RunFrames(3);
+    EXPECT_EQ(room.repairState, 2u);
+    EXPECT_TRUE(g_snapshotSlots.empty());
+    Leave(0, 3);
+    runner.RunFrames(3);
+    EXPECT_FALSE(g_snapshotSlots.empty()) << "the next host sent the data";
+    EXPECT_EQ(room.repairState, 0u);
+    EXPECT_EQ(scene.battleFrame, 0u);
+    EXPECT_EQ(app.players[0].inBattle, 0u);
+    runner.RunFrames(6);
+    EXPECT_EQ(scene.battleFrame, 6u);
+    EXPECT_TRUE(scene.frameProc == &CGameScene::Proc_NetBattle);
+    EXPECT_FALSE(scene.inputWaiting);
+
+    room = RoomState();
+    GetApplication()->gameSettings.roomSetting = 0;
+    RegisterBattleHooks({});
+}

@@ -21,7 +21,7 @@
 #include "platform/core/FileSystem.h"
 #include "platform/gfx/Image.h"
 #include "support/PlayFolder.h"
-#include "support/RoomServer.h"
+#include "roomserver/RoomServer.h"
 
 namespace {
 
@@ -346,4 +346,107 @@ TEST(OnlineEndToEnd, BattleRepairsDriftAndForcedRepairOutlivesAKilledGameAndEnds
     EXPECT_EQ(la.Last(2), lb.Last(2));
     EXPECT_EQ(la.result, "won");
     EXPECT_EQ(lb.result, "won");
+}
+
+// Carol's game dies as the server starts the game, before it loaded or sent
+// a key state. Alice and Bob, still loading, stop waiting for her, remove her
+// at the first frame she never covered, fight the same battle to one result,
+// and back in the room can get ready and start again: her row is gone.
+TEST(OnlineEndToEnd, APlayerLostWhileTheOthersLoadHoldsNoOneAndTheRoomStartsAgain)
+{
+    RoomServer server(1, RoomServerConfig{0, 4, "Departure room", 0}, 2382, 3382);
+    ASSERT_TRUE(server.Listening()) << "the departure test's room ports are taken";
+    PlayerFolder alice("Alice"), bob("Bob"), carol("Carol");
+    std::string a = LoginSteps(), b = LoginSteps(), c = LoginSteps();
+    for (std::string* s : {&a, &b, &c}) *s += Step(37500, "wait members 3");
+    b += Step(38000, "click 882 100");  // Bob's team, one to the left: Alice's
+    b += Step(41000, "key F1");
+    c += Step(41500, "key F1");
+    a += Step(42000, "key F1");
+    for (std::string* s : {&a, &b}) {
+        *s += Step(47500, "wait scene battle") + Fight(48000, 75000) + Step(76000, "wait result won");
+        for (int t = 77000; t < 89000; t += 1500) *s += Step(t, "key Enter");
+        *s += Step(90000, "wait scene room") + Step(95000, "key F1");
+    }
+    c += Step(120000, "close");
+    ASSERT_TRUE(alice.temp.Write("play.script", a));
+    ASSERT_TRUE(bob.temp.Write("play.script", b));
+    ASSERT_TRUE(carol.temp.Write("play.script", c));
+    const std::vector<std::string> env = {kSharedClock, "QUILLON_TEST_HASH_LOG=1", "QUILLON_TEST_ENEMY_HP=1",
+                                          "QUILLON_TEST_FALL_FRAME=400", "QUILLON_TEST_PORT_BASE=2382"};
+    GameProcess pa(alice.exe, alice.run, alice.Env(env), alice.temp / "err.txt");
+    ASSERT_TRUE(pa.Started() && Seated(server, 1)) << alice.temp.Read("err.txt");
+    GameProcess pb(bob.exe, bob.run, bob.Env(env), bob.temp / "err.txt");
+    ASSERT_TRUE(pb.Started() && Seated(server, 2)) << bob.temp.Read("err.txt");
+    std::optional<GameProcess> pc(std::in_place, carol.exe, carol.run, carol.Env(env), carol.temp / "err.txt");
+    ASSERT_TRUE(pc->Started());
+    ASSERT_TRUE(WaitFor(400, [&] { return server.StartValue(0) != 0; })) << "the game never started";
+    const u32 firstStart = server.StartValue(0);
+    pc.reset();
+    const std::string logA = alice.run + "/BattleHash.log", logB = bob.run + "/BattleHash.log";
+    auto story = [&] {
+        return "\nAlice: " + HashLog(logA).result + " at " + std::to_string(HashLog(logA).Last(0)) + "\n" +
+               alice.temp.Read("err.txt") + "\nBob: " + HashLog(logB).result + " at " +
+               std::to_string(HashLog(logB).Last(0)) + "\n" + bob.temp.Read("err.txt");
+    };
+    ASSERT_TRUE(WaitFor(500, [&] { return !HashLog(logA).result.empty() && !HashLog(logB).result.empty(); }))
+        << "the battle never ended" << story();
+    const HashLog la(logA), lb(logB);
+    EXPECT_EQ(la.result, "won");
+    EXPECT_EQ(lb.result, "won");
+    const auto [common, differ] = Compare(la, lb, 0);
+    EXPECT_GE(common, 400);
+    EXPECT_EQ(differ, 0);
+    // Both back in the room, ready again: the server starts a second game.
+    EXPECT_TRUE(WaitFor(400, [&] { return server.BattleRunning(0) && server.StartValue(0) != firstStart; }))
+        << "no second game" << story();
+}
+
+// The server asks for a repair and the host's game dies at once, before or
+// while it sends the repair's data: Bob takes the host's part, and Bob and
+// Carol finish the repair and fight on in the same battle.
+TEST(OnlineEndToEnd, AHostLostInARepairHandsItOnAndTheOthersFightOn)
+{
+    RoomServer server(1, RoomServerConfig{0, 4, "Repair room", 0}, 2392, 3392);
+    ASSERT_TRUE(server.Listening()) << "the repair test's room ports are taken";
+    PlayerFolder alice("Alice"), bob("Bob"), carol("Carol");
+    std::string a = LoginSteps(), b = LoginSteps(), c = LoginSteps();
+    for (std::string* s : {&a, &b, &c}) *s += Step(37500, "wait members 3") + Step(47500, "wait scene battle");
+    b += Step(41000, "key F1");
+    c += Step(41500, "key F1");
+    a += Step(42000, "key F1");
+    for (std::string* s : {&a, &b, &c}) *s += Fight(48000, 160000);
+    ASSERT_TRUE(alice.temp.Write("play.script", a));
+    ASSERT_TRUE(bob.temp.Write("play.script", b));
+    ASSERT_TRUE(carol.temp.Write("play.script", c));
+    const std::vector<std::string> env = {kSharedClock, "QUILLON_TEST_HASH_LOG=1", "QUILLON_TEST_PORT_BASE=2392"};
+    std::optional<GameProcess> pa(std::in_place, alice.exe, alice.run, alice.Env(env), alice.temp / "err.txt");
+    ASSERT_TRUE(pa->Started() && Seated(server, 1)) << alice.temp.Read("err.txt");
+    GameProcess pb(bob.exe, bob.run, bob.Env(env), bob.temp / "err.txt");
+    ASSERT_TRUE(pb.Started() && Seated(server, 2)) << bob.temp.Read("err.txt");
+    GameProcess pc(carol.exe, carol.run, carol.Env(env), carol.temp / "err.txt");
+    ASSERT_TRUE(pc.Started());
+    const std::string logA = alice.run + "/BattleHash.log", logB = bob.run + "/BattleHash.log",
+                      logC = carol.run + "/BattleHash.log";
+    auto story = [&] {
+        std::string out;
+        for (const auto& [name, log, folder] : {std::tuple{"Bob", logB, &bob}, {"Carol", logC, &carol}}) {
+            const HashLog h(log);
+            out += std::string("\n") + name + ": runs";
+            for (int run = 0; run < h.runs; ++run) out += " " + std::to_string(h.Last(run) + 1);
+            out += "\n" + folder->temp.Read("err.txt");
+        }
+        return out;
+    };
+    ASSERT_TRUE(WaitFor(500, [&] { return HashLog(logA).Last(0) >= 120; })) << "the battle never ran" << story();
+    server.ForceRepair(0);
+    pa.reset();
+    ASSERT_TRUE(WaitFor(400, [&] { return HashLog(logB).Last(1) >= 150 && HashLog(logC).Last(1) >= 150; }))
+        << "the repair never ended without its host" << story();
+    const HashLog lb(logB), lc(logC);
+    const auto [common, differ] = Compare(lb, lc, 1);
+    EXPECT_GE(common, 150);
+    EXPECT_EQ(differ, 0) << "Bob and Carol fight different battles";
+    EXPECT_TRUE(server.BattleRunning(0));
+    EXPECT_EQ(server.Participants(0), 2u);
 }

@@ -13,7 +13,7 @@
 #include "platform/core/Time.h"
 #include "platform/input/Keyboard.h"
 #include "platform/net/Socket.h"
-#include "support/RoomServer.h"
+#include "roomserver/RoomServer.h"
 #include "support/TempFolder.h"
 
 namespace {

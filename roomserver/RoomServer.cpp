@@ -1,0 +1,794 @@
+#include "roomserver/RoomServer.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdarg>
+#include <cstring>
+
+#include "platform/core/ByteOrder.h"
+#include "platform/core/Time.h"
+
+namespace {
+
+constexpr u32 kFrameHeader = 4;           // u32 total length, itself included
+constexpr u32 kReadPerTurn = 64u << 10;   // bytes read from one connection per turn
+constexpr u32 kLargestMessage = 7 + 204800; // a pilot picture chunk just under its cap
+constexpr u32 kLoggedDropsPerConn = 20;
+constexpr u32 kAcceptsPerTurn = 16;
+constexpr u32 kMaxConnsPerRoom = 256;
+constexpr size_t kKeptMessages = 20000;
+constexpr u32 kMaxRank = 30;
+
+void Put16(std::vector<u8>& m, size_t at, u16 v) { PutU16(m.data() + at, v); }
+void Put32(std::vector<u8>& m, size_t at, u32 v) { PutU32(m.data() + at, v); }
+
+bool ValidRobot(u32 robot)
+{
+    const i32 r = i32(robot);
+    return r == -1 || (r >= 0 && r < 100) || (r >= 1000 && r < 1100);
+}
+
+bool ValidTeam(u32 team) { return team <= 9 || team == 50 || team == 100; }
+
+bool RateIn(const u8* p, f32 low, f32 high)
+{
+    const f32 v = GetF32(p);
+    return std::isfinite(v) && v >= low && v <= high;
+}
+
+// The room settings the room's buttons can make.
+bool ValidSettings(const u8* p)
+{
+    const u32 interval = GetU32(p + 1), delay = GetU32(p + 5), time = GetU32(p + 22);
+    const i32 stage = GetI32(p + 10), music = GetI32(p + 32);
+    return interval >= 1 && interval <= 60 && delay >= 1 && delay <= 20 && p[9] <= 1 && stage >= -1 && stage < 100 &&
+           RateIn(p + 14, 0.05f, 10.0f) && RateIn(p + 18, 0.01f, 10.0f) && time >= 5 && time <= 60 && p[26] <= 2 &&
+           p[27] <= 1 && RateIn(p + 28, 0.1f, 10.0f) && music >= -2 && music < 1000 && p[36] <= 1;
+}
+
+// The file kinds a pilot upload may carry, each under its sender's cap.
+bool ValidFileChunk(u16 kind, u32 n)
+{
+    if (kind < 50) return n < 51200;
+    if (kind >= 100 && kind < 150) return n < 204800;
+    if (kind >= 200 && kind < 210) return n < 51200;
+    if (kind >= 300 && kind < 310) return n < 102400 && n % 4 == 0;
+    if (kind == 999) return n == 8;
+    return false;
+}
+
+// Identifier, total size (0: checked by its handler) and whether it
+// belongs on the data connection, for every message a client may send.
+struct MessageRule {
+    u32 size;
+    bool data;
+    bool known;
+};
+
+MessageRule RuleOf(u8 id)
+{
+    switch (id) {
+    case 0: return {37, false, true};
+    case 1: return {43, false, true};
+    case 2: return {4, false, true};
+    case 3: return {7, false, true};
+    case 4: return {37, false, true};
+    case 5: return {20012, false, true};
+    case 6: return {253, false, true};
+    case 7: return {2, false, true};
+    case 8: return {5, false, true};
+    case 9: return {2, true, true};
+    case 10: return {2, false, true};
+    case 11: return {4, true, true};
+    case 12: return {2, true, true};
+    case 13: return {2, true, true};
+    case 14: return {9, true, true};
+    case 15: return {105, true, true};
+    case 16: return {0, false, true};
+    case 17: return {4, false, true};
+    case 18: return {3, true, true};
+    case 20: return {426, false, true};
+    default: return {0, false, false};
+    }
+}
+
+}  // namespace
+
+struct RoomServer::Conn {
+    u32 id = 0;
+    u32 room = 0;
+    plat::SocketId socket = plat::InvalidSocket;
+    bool data = false;
+    int slot = -1;
+    u32 opened = 0;
+    u32 loggedDrops = 0;
+    // Input: bytes from inStart on are not handled yet.
+    std::vector<u8> in;
+    size_t inStart = 0;
+    // Output: whole frames, sent from outStart on.
+    std::vector<u8> out;
+    size_t outStart = 0;
+};
+
+struct RoomServer::Room {
+    struct Seat {
+        bool used = false;
+        bool human = false;
+        char name[24] = {};
+        u32 robot = 0, team = 0, inBattle = 0, slotState = 0, rank = 0, id = 0;
+        u8 ready = 0;
+        Conn* game = nullptr;
+        Conn* data = nullptr;
+        i32 nextKeyFrame = 0;        // the first frame of its run its key states have not covered
+        bool awaitingNewRun = false; // confirmed a repair; its new run starts with frame 0
+        // The leave frame the clients get: the last frame covered, -1 for none.
+        i32 LastKeyFrame() const { return nextKeyFrame - 1; }
+    };
+    u32 index = 0;
+    RoomConfig config;
+    plat::SocketId gameListener = plat::InvalidSocket, dataListener = plat::InvalidSocket;
+    u16 gamePort = 0, dataPort = 0;
+    std::vector<Conn*> conns;
+    Seat seats[10];
+    u8 settings[37] = {};
+    bool running = false;
+    u16 battleSlots = 0; // the rows whose robots are in the battle
+    u32 startValue = 0;
+    u32 nextId = 1000;
+    std::vector<std::vector<u8>> log;
+};
+
+RoomServer::RoomServer(u32 rooms, const RoomConfig& config, u16 gameBase, u16 dataBase)
+    : log_(config.log), born_(plat::TimeGetTime())
+{
+    rooms = std::clamp<u32>(rooms, 1, 5);
+    listening_ = true;
+    for (u32 r = 0; r < rooms; ++r) {
+        auto* room = new Room;
+        room->index = r;
+        room->config = config;
+        room->config.capacity = std::clamp<u32>(config.capacity, 1, 10);
+        room->gamePort = gameBase ? u16(gameBase + r) : 0;
+        room->dataPort = dataBase ? u16(dataBase + r) : 0;
+        room->gameListener = plat::NetListenTcp(config.listenIp, &room->gamePort, 64);
+        room->dataListener = plat::NetListenTcp(config.listenIp, &room->dataPort, 64);
+        if (room->gameListener == plat::InvalidSocket || room->dataListener == plat::InvalidSocket) listening_ = false;
+        // Room settings: one frame per key state, delay 2, chat on, random
+        // stage, rates 1, 5 minutes, default music.
+        room->settings[0] = 4;
+        PutU32(room->settings + 1, 1);
+        PutU32(room->settings + 5, 2);
+        room->settings[9] = 1;
+        PutI32(room->settings + 10, -1);
+        PutF32(room->settings + 14, 1.0f);
+        PutF32(room->settings + 18, 1.0f);
+        PutU32(room->settings + 22, 5);
+        PutF32(room->settings + 28, 1.0f);
+        PutU32(room->settings + 32, u32(-1));
+        rooms_.push_back(room);
+    }
+    thread_ = std::thread([this] { Run(); });
+}
+
+RoomServer::~RoomServer()
+{
+    stop_ = true;
+    if (thread_.joinable()) thread_.join();
+    for (Room* room : rooms_) {
+        for (Conn* c : room->conns) {
+            plat::NetClose(c->socket);
+            delete c;
+        }
+        plat::NetClose(room->gameListener);
+        plat::NetClose(room->dataListener);
+        delete room;
+    }
+}
+
+void RoomServer::Log(const char* format, ...)
+{
+    if (!log_) return;
+    va_list args;
+    va_start(args, format);
+    std::vfprintf(log_, format, args);
+    va_end(args);
+    std::fputc('\n', log_);
+    std::fflush(log_);
+}
+
+u16 RoomServer::GamePort(u32 room) const { return room < rooms_.size() ? rooms_[room]->gamePort : 0; }
+u16 RoomServer::DataPort(u32 room) const { return room < rooms_.size() ? rooms_[room]->dataPort : 0; }
+
+void RoomServer::ForceRepair(u32 room)
+{
+    std::lock_guard<std::mutex> hold(lock_);
+    if (room < rooms_.size()) ToRoom(*rooms_[room], {10, 0, 0});
+}
+
+u32 RoomServer::Participants(u32 room)
+{
+    std::lock_guard<std::mutex> hold(lock_);
+    if (room >= rooms_.size()) return 0;
+    u32 n = 0;
+    for (const auto& s : rooms_[room]->seats) n += s.used && s.human;
+    return n;
+}
+
+u32 RoomServer::SeatsUsed(u32 room)
+{
+    std::lock_guard<std::mutex> hold(lock_);
+    if (room >= rooms_.size()) return 0;
+    u32 n = 0;
+    for (const auto& s : rooms_[room]->seats) n += s.used;
+    return n;
+}
+
+u32 RoomServer::Connections(u32 room)
+{
+    std::lock_guard<std::mutex> hold(lock_);
+    return room < rooms_.size() ? u32(rooms_[room]->conns.size()) : 0;
+}
+
+bool RoomServer::BattleRunning(u32 room)
+{
+    std::lock_guard<std::mutex> hold(lock_);
+    return room < rooms_.size() && rooms_[room]->running;
+}
+
+u32 RoomServer::StartValue(u32 room)
+{
+    std::lock_guard<std::mutex> hold(lock_);
+    return room < rooms_.size() ? rooms_[room]->startValue : 0;
+}
+
+u64 RoomServer::Dropped()
+{
+    std::lock_guard<std::mutex> hold(lock_);
+    return dropped_;
+}
+
+u64 RoomServer::BufferedBytes()
+{
+    std::lock_guard<std::mutex> hold(lock_);
+    u64 n = 0;
+    for (Room* room : rooms_)
+        for (Conn* c : room->conns) n += c->in.capacity() + c->out.capacity();
+    return n;
+}
+
+std::vector<std::vector<u8>> RoomServer::Received(u32 room)
+{
+    std::lock_guard<std::mutex> hold(lock_);
+    return room < rooms_.size() ? rooms_[room]->log : std::vector<std::vector<u8>>{};
+}
+
+void RoomServer::Run()
+{
+    const u32 lifetime = rooms_.empty() ? 0 : rooms_[0]->config.lifetimeMs;
+    while (!stop_ && (lifetime == 0 || plat::TimeGetTime() - born_ < lifetime)) {
+        bool busy = false;
+        {
+            std::lock_guard<std::mutex> hold(lock_);
+            for (Room* room : rooms_) busy |= Step(*room);
+        }
+        // A busy turn goes straight on to the next; an idle one rests a little.
+        if (!busy) plat::Sleep(1);
+    }
+}
+
+void RoomServer::Accept(Room& room, plat::SocketId listener, bool data)
+{
+    for (u32 i = 0; i < kAcceptsPerTurn; ++i) {
+        const plat::SocketId s = plat::NetAccept(listener);
+        if (s == plat::InvalidSocket) return;
+        if (room.conns.size() >= kMaxConnsPerRoom) {
+            Log("room %u: connection refused, %u open already", room.index, kMaxConnsPerRoom);
+            plat::NetClose(s);
+            continue;
+        }
+        auto* c = new Conn;
+        c->id = nextConnId_++;
+        c->room = room.index;
+        c->socket = s;
+        c->data = data;
+        c->opened = plat::TimeGetTime();
+        room.conns.push_back(c);
+        Log("room %u: connection %u opened on the %s port", room.index, c->id, data ? "data" : "game");
+    }
+}
+
+bool RoomServer::Step(Room& room)
+{
+    if (room.gameListener != plat::InvalidSocket) Accept(room, room.gameListener, false);
+    if (room.dataListener != plat::InvalidSocket) Accept(room, room.dataListener, true);
+    bool busy = false;
+    const u32 now = plat::TimeGetTime();
+    // Relays may add connections' work but never connections, so an index walk is safe.
+    for (size_t i = 0; i < room.conns.size(); ++i) {
+        Conn& c = *room.conns[i];
+        if (c.socket == plat::InvalidSocket) continue;
+        // Seats are freed on every path: a player whose data connection
+        // never came is let go too.
+        const bool unpaired = c.slot < 0 || (!c.data && !room.seats[c.slot].data);
+        if (unpaired && now - c.opened > room.config.loginTimeoutMs) {
+            Close(room, c, "no login in time");
+            continue;
+        }
+        busy |= Read(room, c);
+    }
+    for (Conn* c : room.conns)
+        if (c->socket != plat::InvalidSocket) Flush(*c);
+    room.conns.erase(std::remove_if(room.conns.begin(), room.conns.end(),
+                                    [](Conn* c) {
+                                        if (c->socket != plat::InvalidSocket) return false;
+                                        delete c;
+                                        return true;
+                                    }),
+                     room.conns.end());
+    return busy;
+}
+
+// One bounded read, then every whole frame in the buffer. True when bytes came.
+bool RoomServer::Read(Room& room, Conn& c)
+{
+    scratch_.resize(kReadPerTurn);
+    plat::NetError err = plat::NetOk;
+    const i32 n = plat::NetRecv(c.socket, scratch_.data(), kReadPerTurn, &err);
+    if (n == 0 || (n < 0 && err != plat::NetWouldBlock)) {
+        Close(room, c, n == 0 ? "closed by the client" : "read error");
+        return true;
+    }
+    if (n > 0) {
+        if (c.inStart > 0) {
+            // Only the unfinished frame's bytes move, once per turn.
+            const size_t kept = c.in.size() - c.inStart;
+            std::memmove(c.in.data(), c.in.data() + c.inStart, kept);
+            c.in.resize(kept);
+            c.inStart = 0;
+        }
+        c.in.insert(c.in.end(), scratch_.data(), scratch_.data() + n);
+    }
+    while (c.socket != plat::InvalidSocket && c.in.size() - c.inStart >= kFrameHeader) {
+        const u8* at = c.in.data() + c.inStart;
+        const u32 total = GetU32(at);
+        if (total <= kFrameHeader || total > kFrameHeader + kLargestMessage) {
+            Close(room, c, "frame length out of range");
+            break;
+        }
+        if (c.in.size() - c.inStart < total) break;
+        c.inStart += total;
+        const u64 dropped = dropped_;
+        Handle(room, c, at + kFrameHeader, total - kFrameHeader);
+        if (dropped_ == dropped) Keep(room, at + kFrameHeader, total - kFrameHeader);
+    }
+    if (c.inStart == c.in.size()) {
+        c.in.clear();
+        c.inStart = 0;
+    }
+    // An idle connection gives its buffer back.
+    if (c.in.empty() && c.in.capacity() > (16u << 10)) c.in.shrink_to_fit();
+    return n > 0;
+}
+
+void RoomServer::Flush(Conn& c)
+{
+    while (c.outStart < c.out.size()) {
+        plat::NetError err = plat::NetOk;
+        const i32 sent = plat::NetSend(c.socket, c.out.data() + c.outStart, u32(c.out.size() - c.outStart), &err);
+        if (sent > 0) {
+            c.outStart += size_t(sent);
+            continue;
+        }
+        if (sent < 0 && err == plat::NetWouldBlock) break;
+        // A failed send ends the connection; the read side notices the close.
+        plat::NetShutdown(c.socket, plat::NetShut::Both);
+        c.out.clear();
+        c.outStart = 0;
+        return;
+    }
+    if (c.outStart == c.out.size()) {
+        c.out.clear();
+        c.outStart = 0;
+        if (c.out.capacity() > (256u << 10)) c.out.shrink_to_fit();
+    } else if (c.outStart > c.out.size() / 2) {
+        c.out.erase(c.out.begin(), c.out.begin() + std::ptrdiff_t(c.outStart));
+        c.outStart = 0;
+    }
+}
+
+void RoomServer::SendTo(Conn& c, const u8* m, u32 size)
+{
+    if (c.socket == plat::InvalidSocket) return;
+    const u32 limit = c.slot >= 0 ? rooms_[0]->config.sendQueueLimit : rooms_[0]->config.sendQueueLimit / 16;
+    if (c.out.size() - c.outStart + kFrameHeader + size > limit) {
+        // A reader this far behind is cut off whole: it never gets half a frame
+        // followed by another.
+        c.out.clear();
+        c.outStart = 0;
+        Close(*rooms_[c.room], c, "too far behind in reading");
+        return;
+    }
+    const size_t at = c.out.size();
+    c.out.resize(at + kFrameHeader + size);
+    PutU32(c.out.data() + at, kFrameHeader + size);
+    std::memcpy(c.out.data() + at + kFrameHeader, m, size);
+}
+
+// Relays go out on the game connections of the room's players.
+void RoomServer::ToRoom(Room& room, const std::vector<u8>& m, int onlyTeam)
+{
+    for (size_t i = 0; i < room.conns.size(); ++i) {
+        Conn* c = room.conns[i];
+        if (c->data || c->slot < 0 || c->socket == plat::InvalidSocket) continue;
+        if (onlyTeam >= 0 && room.seats[c->slot].team != u32(onlyTeam)) continue;
+        SendTo(*c, m);
+    }
+}
+
+std::vector<u8> RoomServer::EntryMessage(const Room& room, int slot) const
+{
+    const Room::Seat& s = room.seats[slot];
+    std::vector<u8> m(52, 0);
+    m[0] = 1;
+    std::memcpy(m.data() + 1, s.name, 24);
+    Put16(m, 25, u16(slot));
+    Put32(m, 27, s.used ? s.robot : 0);
+    Put32(m, 31, s.used ? s.team : 0);
+    Put32(m, 35, s.inBattle);
+    Put32(m, 39, s.used ? s.slotState : 0);
+    m[43] = s.ready;
+    Put32(m, 44, s.rank);
+    Put32(m, 48, s.id);
+    return m;
+}
+
+std::vector<u8> RoomServer::StatusRecord(const Room& room) const
+{
+    std::vector<u8> m(1 + 459, 0);
+    m[0] = 18;
+    m[1] = u8(room.index);
+    m[2] = room.config.rule;
+    int players = 0;
+    for (u32 i = 0; i < room.config.capacity; ++i) {
+        const Room::Seat& s = room.seats[i];
+        if (!s.used || !s.human) continue;
+        std::memcpy(m.data() + 4 + 25 * players, s.name, 24);
+        ++players;
+    }
+    m[3] = u8(players);
+    std::strncpy(reinterpret_cast<char*>(m.data() + 254), room.config.title, 199);
+    Put32(m, 454, room.config.capacity);
+    m[458] = 1;
+    m[459] = room.settings[9];
+    return m;
+}
+
+void RoomServer::Login(Room& room, Conn& conn, const u8* m)
+{
+    std::vector<u8> refuse(7, 0);
+    refuse[0] = 5;
+    if (GetU32(m + 33) != kVersion) {
+        Put32(refuse, 3, 2);
+        return SendTo(conn, refuse);
+    }
+    if (room.running) {
+        Put32(refuse, 3, 1);
+        return SendTo(conn, refuse);
+    }
+    int slot = -1;
+    for (u32 i = 0; i < room.config.capacity && slot < 0; ++i)
+        if (!room.seats[i].used) slot = int(i);
+    if (slot < 0) {
+        Put32(refuse, 3, 0);
+        return SendTo(conn, refuse);
+    }
+    Room::Seat& s = room.seats[slot];
+    s = Room::Seat{};
+    s.used = s.human = true;
+    std::memcpy(s.name, m + 1, 24);
+    const u32 robot = GetU32(m + 25), rank = GetU32(m + 29);
+    s.robot = ValidRobot(robot) ? robot : 1000;
+    s.rank = std::min(rank, kMaxRank);
+    s.team = u32(slot) % (room.config.rule >= 3 ? 2 : 10);
+    s.slotState = 1;
+    s.id = room.nextId++;
+    s.game = &conn;
+    conn.slot = slot;
+    Log("room %u: connection %u seated in slot %d", room.index, conn.id, slot);
+    std::vector<u8> accepted(28, 0);
+    Put16(accepted, 25, u16(slot));
+    accepted[27] = room.config.rule;
+    SendTo(conn, accepted);
+    for (int i = 0; i < 10; ++i)
+        if (room.seats[i].used && i != slot) SendTo(conn, EntryMessage(room, i));
+    ToRoom(room, EntryMessage(room, slot));
+    std::vector<u8> settings(room.settings, room.settings + 37);
+    settings[0] = 6;
+    SendTo(conn, settings);
+}
+
+void RoomServer::MaybeStart(Room& room)
+{
+    int humans = 0;
+    for (const auto& s : room.seats) {
+        if (!s.used || !s.human) continue;
+        if (s.ready != 1) return;
+        ++humans;
+    }
+    if (humans == 0) return;
+    // The random squad becomes a real one here, once for everybody.
+    const u32 squads = room.config.rule >= 3 ? 2 : 10;
+    room.battleSlots = 0;
+    for (int i = 0; i < 10; ++i) {
+        Room::Seat& s = room.seats[i];
+        if (!s.used) continue;
+        if (s.team == 50) {
+            seed_ = seed_ * 1103515245u + 12345u;
+            s.team = (seed_ >> 16) % squads;
+        }
+        s.inBattle = 1;
+        s.nextKeyFrame = 0;
+        s.awaitingNewRun = false;
+        room.battleSlots |= u16(1u << i);
+        ToRoom(room, EntryMessage(room, i));
+    }
+    room.running = true;
+    seed_ = seed_ * 1103515245u + 12345u;
+    room.startValue = (seed_ >> 8) | 1u;
+    std::vector<u8> start(5, 0);
+    start[0] = 7;
+    Put32(start, 1, room.startValue);
+    ToRoom(room, start);
+    Log("room %u: game started", room.index);
+}
+
+void RoomServer::MaybeEnd(Room& room)
+{
+    if (!room.running) return;
+    for (const auto& seat : room.seats)
+        if (seat.used && seat.human && seat.inBattle) return;
+    room.running = false;
+    room.battleSlots = 0;
+    // Computer rows come back from the battle with the last player.
+    for (auto& seat : room.seats) seat.inBattle = 0;
+    Log("room %u: game over", room.index);
+}
+
+// Closes a connection; a seated player's other connection goes with it, the
+// seat is freed and the room learns the frame the player's keys covered.
+void RoomServer::Close(Room& room, Conn& conn, const char* why)
+{
+    if (conn.socket == plat::InvalidSocket) return;
+    Log("room %u: connection %u closed (%s)", room.index, conn.id, why);
+    plat::NetClose(conn.socket);
+    conn.socket = plat::InvalidSocket;
+    conn.out.clear();
+    conn.outStart = 0;
+    const int slot = conn.slot;
+    if (slot < 0) return;
+    Room::Seat& s = room.seats[slot];
+    for (Conn* other : {s.game, s.data})
+        if (other && other != &conn && other->socket != plat::InvalidSocket) {
+            Log("room %u: connection %u closed with its partner", room.index, other->id);
+            plat::NetClose(other->socket);
+            other->socket = plat::InvalidSocket;
+            other->slot = -1;
+        }
+    conn.slot = -1;
+    // One who went back to the room keeps the frame its keys ran to, so a
+    // client still short of it removes the player there and nowhere else.
+    const bool inBattle = room.running && s.inBattle;
+    const i32 frame = room.running && (room.battleSlots & (1u << slot)) ? s.LastKeyFrame() : 0;
+    s = Room::Seat{};
+    std::vector<u8> left(7, 0);
+    left[0] = 4;
+    Put16(left, 1, u16(slot));
+    Put32(left, 3, u32(frame));
+    ToRoom(room, left);
+    Log("room %u: slot %d left%s", room.index, slot, inBattle ? " the battle" : "");
+    MaybeEnd(room);
+}
+
+void RoomServer::Keep(Room& room, const u8* m, u32 size)
+{
+    if (room.log.size() >= kKeptMessages) room.log.erase(room.log.begin(), room.log.begin() + kKeptMessages / 2);
+    // Large blocks (snapshots, uploads) are kept by their start only.
+    room.log.emplace_back(m, m + (size > 512 ? 64 : size));
+}
+
+void RoomServer::DropMessage(Room& room, Conn& conn, const u8* m, u32 size, const char* why)
+{
+    ++dropped_;
+    if (conn.loggedDrops < kLoggedDropsPerConn)
+        Log("room %u: connection %u: message %u of %u bytes dropped (%s)", room.index, conn.id, size ? m[0] : 0u, size,
+            why);
+    else if (conn.loggedDrops == kLoggedDropsPerConn)
+        Log("room %u: connection %u: further dropped messages are not logged", room.index, conn.id);
+    ++conn.loggedDrops;
+}
+
+void RoomServer::Handle(Room& room, Conn& conn, const u8* m, u32 size)
+{
+    const u8 id = m[0];
+    const MessageRule rule = RuleOf(id);
+    if (!rule.known) return DropMessage(room, conn, m, size, "unknown message");
+    if (rule.data != conn.data) return DropMessage(room, conn, m, size, "wrong connection");
+    if (rule.size != 0 && size != rule.size) return DropMessage(room, conn, m, size, "wrong size");
+    const u8* p = m;
+    if (id == 0) {
+        if (conn.slot >= 0) return DropMessage(room, conn, m, size, "already seated");
+        return Login(room, conn, m);
+    }
+    if (id == 13) return SendTo(conn, StatusRecord(room));
+    if (id == 12) return SendTo(conn, {17, 0});
+    if (id == 18) {
+        const u16 slot = GetU16(p + 1);
+        if (conn.slot >= 0 || slot >= 10 || !room.seats[slot].used || !room.seats[slot].human ||
+            room.seats[slot].data)
+            return DropMessage(room, conn, m, size, "no seat to join");
+        conn.slot = slot;
+        room.seats[slot].data = &conn;
+        Log("room %u: connection %u is slot %u's data connection", room.index, conn.id, slot);
+        return;
+    }
+    const int slot = conn.slot;
+    if (slot < 0) return DropMessage(room, conn, m, size, "not seated");
+    Room::Seat& me = room.seats[slot];
+    const bool fighting = room.running && me.inBattle;
+    // Battle messages only from a player in the running battle; room
+    // messages only from one who is not fighting.
+    const bool battleOnly = id == 5 || id == 6 || id == 7 || id == 9 || id == 10 || id == 14 || id == 17;
+    const bool roomOnly = id == 1 || id == 2 || id == 4 || id == 8 || id == 16 || id == 20;
+    if (battleOnly && !fighting) return DropMessage(room, conn, m, size, "not in a battle");
+    if (roomOnly && fighting) return DropMessage(room, conn, m, size, "in a battle");
+    std::vector<u8> out;
+    switch (id) {
+    case 1: {
+        const u16 target = GetU16(p + 1);
+        const u32 robot = GetU32(p + 27), team = GetU32(p + 31), state = GetU32(p + 35), rank = GetU32(p + 39);
+        int host = -1;
+        for (int i = 0; i < 10 && host < 0; ++i)
+            if (room.seats[i].used && room.seats[i].human) host = i;
+        if (target >= room.config.capacity) return DropMessage(room, conn, m, size, "slot out of range");
+        Room::Seat& s = room.seats[target];
+        // A player changes its own row, which stays a player's; the host
+        // also the computer rows.
+        const bool own = target == slot && state == 1;
+        const bool computer = target != slot && slot == host && !s.human && state != 1 && !s.inBattle;
+        if (!own && !computer) return DropMessage(room, conn, m, size, "not the sender's row");
+        if (!ValidRobot(robot) || !ValidTeam(team) || state > 2 || rank > kMaxRank)
+            return DropMessage(room, conn, m, size, "value out of range");
+        std::memcpy(s.name, p + 3, 24);
+        s.robot = robot;
+        s.team = team;
+        s.slotState = state;
+        s.rank = rank;
+        if (!own) s.used = state != 0;
+        ToRoom(room, EntryMessage(room, target));
+        if (!own && !s.used) s = Room::Seat{};
+        return;
+    }
+    case 8: {
+        const u32 ready = GetU32(p + 1);
+        if (ready > 1) return DropMessage(room, conn, m, size, "value out of range");
+        me.ready = u8(ready);
+        ToRoom(room, EntryMessage(room, slot));
+        if (!room.running) MaybeStart(room);
+        return;
+    }
+    case 2:
+        if (GetU16(p + 1) != slot) return DropMessage(room, conn, m, size, "not the sender's slot");
+        if (p[3] >= 10) return DropMessage(room, conn, m, size, "value out of range");
+        out = {2, 0, 0, p[3]};
+        Put16(out, 1, u16(slot));
+        return ToRoom(room, out);
+    case 3:
+        if (GetU16(p + 1) != slot) return DropMessage(room, conn, m, size, "not the sender's slot");
+        if (GetU32(p + 3) > kMaxRank) return DropMessage(room, conn, m, size, "value out of range");
+        out.assign(7, 0);
+        out[0] = 3;
+        Put16(out, 1, u16(slot));
+        Put32(out, 3, GetU32(p + 3));
+        me.rank = GetU32(p + 3);
+        return ToRoom(room, out);
+    case 4:
+        if (!ValidSettings(p)) return DropMessage(room, conn, m, size, "value out of range");
+        std::memcpy(room.settings, p, 37);
+        out.assign(room.settings, room.settings + 37);
+        out[0] = 6;
+        return ToRoom(room, out);
+    case 5: {
+        const u16 robot = GetU16(p + 1);
+        if (robot >= 10 || !(room.battleSlots & (1u << robot)))
+            return DropMessage(room, conn, m, size, "no robot in that row");
+        out.assign(m, m + size);
+        out[0] = 11;
+        return ToRoom(room, out);
+    }
+    case 6:
+        out.assign(m, m + size);
+        out[0] = 12;
+        return ToRoom(room, out);
+    case 7:
+    case 10:
+        if (id == 7) {
+            // Its repaired run starts again from frame 0.
+            me.nextKeyFrame = 0;
+            me.awaitingNewRun = true;
+        }
+        out = {u8(id == 7 ? 13 : 8), 0, 0};
+        Put16(out, 1, u16(slot));
+        return ToRoom(room, out);
+    case 9: {
+        out.assign(7, 0);
+        out[0] = 9;
+        Put16(out, 1, u16(slot));
+        // The returning client waits for a frame of 0 or more.
+        Put32(out, 3, u32(std::max(0, me.LastKeyFrame())));
+        me.inBattle = 0;
+        me.ready = 0;
+        ToRoom(room, out);
+        MaybeEnd(room);
+        return;
+    }
+    case 11:
+        if (p[1] > 60) return DropMessage(room, conn, m, size, "value out of range");
+        out = {16, 0, 0, p[1], p[2], p[3]};
+        Put16(out, 1, u16(slot));
+        return ToRoom(room, out);
+    case 14: {
+        const u32 frame = GetU32(p + 1);
+        if (p[8] == 0 || (GetU16(p + 5) & 0x70) != 0 || frame > 0x7FFFFFFFu - 255 || me.team == 100)
+            return DropMessage(room, conn, m, size, "value out of range");
+        out.assign(10, 0);
+        out[0] = 15;
+        out[1] = u8(slot);
+        std::memcpy(out.data() + 2, p + 1, 8);
+        // The latest, not the largest: a repair starts the frames again from 0;
+        // what comes after a confirmation and before its frame 0 is the old run's.
+        if (me.awaitingNewRun && frame == 0) me.awaitingNewRun = false;
+        if (!me.awaitingNewRun) me.nextKeyFrame = i32(frame + p[8]);
+        return ToRoom(room, out);
+    }
+    case 15: {
+        if (GetU16(p + 1) != slot) return DropMessage(room, conn, m, size, "not the sender's slot");
+        if (p[3] > 99 || p[4] > 1) return DropMessage(room, conn, m, size, "value out of range");
+        const u32 length = p[3];
+        out.assign(5 + length + 1, 0);
+        out[0] = 19;
+        Put16(out, 1, u16(slot));
+        out[3] = p[4];
+        std::memcpy(out.data() + 5, p + 5, length);
+        // A line sent with Ctrl goes to the sender's squad only.
+        return ToRoom(room, out, p[4] ? int(me.team) : -1);
+    }
+    case 16: {
+        if (size < 7 || size != 7 + u64(GetU32(p + 3))) return DropMessage(room, conn, m, size, "wrong size");
+        const u16 kind = GetU16(p + 1);
+        const u32 n = GetU32(p + 3);
+        if (!ValidFileChunk(kind, n)) return DropMessage(room, conn, m, size, "value out of range");
+        out.assign(9 + size_t(n), 0);
+        out[0] = 20;
+        Put16(out, 1, u16(slot));
+        Put16(out, 3, kind);
+        Put32(out, 5, n);
+        std::memcpy(out.data() + 9, p + 7, n);
+        return ToRoom(room, out);
+    }
+    case 17:
+        if (GetU16(p + 1) >= 10 || p[3] > 1) return DropMessage(room, conn, m, size, "value out of range");
+        out = {21, 0, 0, p[1], p[2]};
+        Put16(out, 1, u16(slot));
+        return ToRoom(room, out);
+    case 20:
+        if (GetU16(p + 1) >= 4 || GetU32(p + 3) != 1 || GetU32(p + 7) != 414)
+            return DropMessage(room, conn, m, size, "value out of range");
+        out.assign(428, 0);
+        out[0] = 22;
+        Put16(out, 1, u16(slot));
+        std::memcpy(out.data() + 3, p + 1, 10);
+        std::memcpy(out.data() + 13, p + 11, 414);
+        return ToRoom(room, out);
+    default: return DropMessage(room, conn, m, size, "unknown message");
+    }
+}

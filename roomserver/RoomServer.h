@@ -1,0 +1,103 @@
+#pragma once
+// The room server: up to five rooms, each with a game and a data port. It
+// seats players, keeps the participant table and the room settings, relays
+// what the clients send to the room, starts the game when everybody is ready
+// and reports leave frames. Every message is checked before it is used (its
+// size, its connection, the sender's own slot, its value ranges, and battle
+// messages only in a battle); what does not fit is dropped with a log line.
+// One thread serves every room and never blocks: sends are queued per
+// connection and a reader that falls too far behind is cut off, reads are
+// bounded per turn, so no client stalls the others.
+#include <atomic>
+#include <cstdio>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "platform/core/Types.h"
+#include "platform/net/Socket.h"
+
+struct RoomServerConfig {
+    u8 rule = 0;      // 0..4
+    u32 capacity = 4; // 1..10
+    const char* title = "Test room";
+    // The server stops itself after this long; 0 runs until it is destroyed.
+    u32 lifetimeMs = 120000;
+    // Address to listen on (host byte order): loopback unless told otherwise.
+    u32 listenIp = 0x7F000001u;
+    // Where the log lines go; null keeps the server quiet.
+    FILE* log = nullptr;
+    // Bytes a seated player's connection may have waiting to be sent before
+    // it is cut off; a connection without a seat gets a sixteenth of it.
+    u32 sendQueueLimit = 4u << 20;
+    // A connection that has not logged in (or named its seat) by then is closed.
+    u32 loginTimeoutMs = 60000;
+};
+
+class RoomServer {
+public:
+    static constexpr u32 kVersion = 20040;
+    using RoomConfig = RoomServerConfig;
+
+    // `rooms` rooms (1..5). gameBase/dataBase 0: free ports; otherwise room
+    // r listens on base + r.
+    explicit RoomServer(u32 rooms = 1, const RoomConfig& config = RoomConfig{}, u16 gameBase = 0, u16 dataBase = 0);
+    ~RoomServer();
+    RoomServer(const RoomServer&) = delete;
+    RoomServer& operator=(const RoomServer&) = delete;
+
+    bool Listening() const { return listening_; }
+    u16 GamePort(u32 room) const;
+    u16 DataPort(u32 room) const;
+
+    // Sends a repair request to everyone in the room.
+    void ForceRepair(u32 room);
+    // The room's state as the server keeps it.
+    u32 Participants(u32 room);  // seated players
+    u32 SeatsUsed(u32 room);     // seated players and computer rows
+    u32 Connections(u32 room);
+    bool BattleRunning(u32 room);
+    u32 StartValue(u32 room);
+    // Messages dropped as malformed or misrouted, over all rooms.
+    u64 Dropped();
+    // Bytes held in the connections' input and output buffers, over all rooms.
+    u64 BufferedBytes();
+    // The messages the room accepted (identifier first), in order; the
+    // oldest are forgotten past a bound.
+    std::vector<std::vector<u8>> Received(u32 room);
+
+private:
+    struct Conn;
+    struct Room;
+
+    void Run();
+    bool Step(Room& room);
+    void Accept(Room& room, plat::SocketId listener, bool data);
+    bool Read(Room& room, Conn& conn);
+    void Flush(Conn& conn);
+    void Handle(Room& room, Conn& conn, const u8* m, u32 size);
+    void Login(Room& room, Conn& conn, const u8* m);
+    void Close(Room& room, Conn& conn, const char* why);
+    void DropMessage(Room& room, Conn& conn, const u8* m, u32 size, const char* why);
+    void SendTo(Conn& conn, const u8* m, u32 size);
+    void SendTo(Conn& conn, const std::vector<u8>& m) { SendTo(conn, m.data(), u32(m.size())); }
+    void ToRoom(Room& room, const std::vector<u8>& m, int onlyTeam = -1);
+    std::vector<u8> EntryMessage(const Room& room, int slot) const;
+    std::vector<u8> StatusRecord(const Room& room) const;
+    void MaybeStart(Room& room);
+    void MaybeEnd(Room& room);
+    void Keep(Room& room, const u8* m, u32 size);
+    void Log(const char* format, ...);
+
+    std::vector<Room*> rooms_;
+    std::vector<u8> scratch_;  // what one read takes in
+    bool listening_ = false;
+    FILE* log_ = nullptr;
+    std::mutex lock_;
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+    u32 born_ = 0;
+    u32 seed_ = 12345;
+    u64 dropped_ = 0;
+    u32 nextConnId_ = 1;
+};
