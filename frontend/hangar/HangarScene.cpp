@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "app/scene/NoticeBoard.h"
 #include "app/core/Application.h"
 #include "app/scene/SceneDevice.h"
 #include "app/scene/SharedPictures.h"
@@ -164,6 +165,7 @@ void CHangarScene::DrawFrame()
         DrawSceneTasks(tasks, 0.785385f, ScreenAspect(), 0.01f, 1000.0f);
         d->EndScene();
     }
+    DrawNotices();
     if (d->Present() == plat::GfxResult::DeviceLost) gd->deviceLost = 1;
     GetApplication()->frameDrawn = 1;
 }
