@@ -120,6 +120,14 @@ bool ReadFirstLine(const char* file, char* out, size_t outSize, size_t maxBytes)
     return true;
 }
 
+// The pilot's name is the first line of "pilot.txt" without its line break:
+// a name ending in one splits kill-log lines and is refused as a login ID.
+void ReadPilotName(char* name, size_t size)
+{
+    ReadFirstLine("pilot.txt", name, size, 24);
+    name[std::strcspn(name, "\r\n")] = '\0';
+}
+
 void ReadRadioTexts(PilotSlot& slot)
 {
     for (int i = 0; i < RadioTextCount; ++i) {
@@ -289,7 +297,7 @@ void PilotSlot::LoadHeader(const char* folder)
             pictureSource = 1;
             LoadPicture(0, "face.png");
         }
-        ReadFirstLine("pilot.txt", name, sizeof name, 24);
+        ReadPilotName(name, sizeof name);
     }
     SetDefaultNameIfEmpty();
 }
@@ -305,7 +313,7 @@ void PilotSlot::Load(const char* folder)
     if (tokenizer.LoadFile("pilot.spt", 0)) {
         pictureSource = 2;
         PilotScript::Run(tokenizer, "pilot.spt", *this);
-        ReadFirstLine("pilot.txt", name, sizeof name, 24);
+        ReadPilotName(name, sizeof name);
         SetDefaultNameIfEmpty();
         ReadRadioTexts(*this);
         return;
@@ -334,7 +342,7 @@ void PilotSlot::Load(const char* folder)
         }
     }
     pictureBytes += LoadPicture(0, "face.png");
-    ReadFirstLine("pilot.txt", name, sizeof name, 24);
+    ReadPilotName(name, sizeof name);
     SetDefaultNameIfEmpty();
 }
 
