@@ -2,6 +2,7 @@
 // the clock lets the frame be drawn, the draw and sprite passes once for each
 // active view (or once per eye in stereo), and the present.
 #include "app/core/AppClock.h"
+#include "app/scene/NoticeBoard.h"
 #include "app/core/Application.h"
 #include "app/player/RoomState.h"
 #include "app/scene/Camera.h"
@@ -128,6 +129,7 @@ void CGameScene::DrawViews()
         device->EndScene();
     }
     SetLayoutView(nullptr);
+    DrawNotices();
     PresentTo(nullptr);
 }
 

@@ -32,7 +32,10 @@ TCB* StartInput(CList<TCB>* list, RankingTable* table, i32 robotType, i32 score,
 {
     TCB_RankingInput* input = TCB_RankingInput::Create(list, RankingPriority);
     if (input) input->Start(table, u32(robotType), score, u32(kills));
-    return input;
+    if (!input || input->Placed()) return input;
+    // Without a place there is no entry to finish: the judge shows the list.
+    input->done = 1;
+    return nullptr;
 }
 
 void FinishInput(TCB* input) { static_cast<TCB_RankingInput*>(input)->done = 1; }

@@ -21,7 +21,9 @@ namespace {
 constexpr float kPi = 3.14159265f;
 constexpr u32 kRate = 22050;
 
-enum class Shape { Glow, Beam, Ring, Bar, Arrow, Frame, Cross };
+// Blast: an 8 x 8 sheet of a fireball that swells and dies away over its 64
+// cells, as the explosion effects step through it a cell at a time.
+enum class Shape { Glow, Beam, Ring, Bar, Arrow, Frame, Cross, Blast };
 
 struct PictureLook {
     const char* file;
@@ -31,8 +33,8 @@ struct PictureLook {
 
 // Effect pictures, in table order; the hue steps with the entry.
 const PictureLook kEffects[] = {
-    {"Beam.bmp", Shape::Beam, 64},         {"BlueBall.png", Shape::Glow, 64},    {"explode2.png", Shape::Glow, 128},
-    {"explode1.png", Shape::Ring, 128},    {"Beam2.bmp", Shape::Beam, 64},       {"smokeline.png", Shape::Beam, 64},
+    {"Beam.bmp", Shape::Beam, 64},         {"BlueBall.png", Shape::Glow, 64},    {"explode2.png", Shape::Blast, 512},
+    {"explode1.png", Shape::Blast, 512},    {"Beam2.bmp", Shape::Beam, 64},       {"smokeline.png", Shape::Beam, 64},
     {"laser2.bmp", Shape::Beam, 64},       {"burner.png", Shape::Glow, 64},      {"burner2.png", Shape::Ring, 64},
     {"beamHit3.png", Shape::Cross, 64},    {"GSmoke.png", Shape::Glow, 64},      {"sabel.png", Shape::Beam, 64},
     {"sabel_line.png", Shape::Beam, 64},   {"beam2.png", Shape::Beam, 64},       {"Beam3.bmp", Shape::Beam, 64},
@@ -68,7 +70,22 @@ void Hue(float h, float rgb[3])
     }
 }
 
-std::string Picture(const PictureLook& look, float hue)
+// One cell of a blast sheet at (u, v) in -1..1 of the cell, cell 0..63:
+// alpha, and how far the colour goes from the hue to white.
+void BlastCell(float u, float v, int cell, float* alpha, float* white)
+{
+    const float t = float(cell) / 63.0f;
+    const float radius = 0.45f + 0.5f * std::sqrt(t);
+    // A ragged edge, so the ball does not read as a disc.
+    const float angle = std::atan2(v, u);
+    const float edge = radius * (0.88f + 0.12f * std::sin(angle * 5.0f + t * 9.0f) * std::cos(angle * 3.0f - t * 4.0f));
+    const float r = std::sqrt(u * u + v * v) / edge;
+    const float body = std::clamp(1.0f - r, 0.0f, 1.0f);
+    *alpha = std::pow(body, 0.6f) * (1.0f - t * t);
+    *white = std::clamp((1.0f - t * 1.6f) * body * 1.4f, 0.0f, 1.0f);
+}
+
+std::string Picture(const PictureLook& look, float hue, bool effect)
 {
     const u32 w = look.size, h = look.shape == Shape::Bar || look.shape == Shape::Beam ? std::max(16u, look.size / 8) : look.size;
     float rgb[3];
@@ -80,6 +97,14 @@ std::string Picture(const PictureLook& look, float hue)
             const float v = (float(y) + 0.5f) / float(h) * 2.0f - 1.0f;
             const float r = std::sqrt(u * u + v * v);
             float a = 0.0f, white = 0.0f;
+            if (look.shape == Shape::Blast) {
+                // Fire, whatever hue the table gives.
+                Hue(0.07f, rgb);
+                const u32 cell = w / 8;
+                const float cu = (float(x % cell) + 0.5f) / float(cell) * 2.0f - 1.0f;
+                const float cv = (float(y % cell) + 0.5f) / float(cell) * 2.0f - 1.0f;
+                BlastCell(cu, cv, int((y / cell) * 8 + x / cell), &a, &white);
+            }
             switch (look.shape) {
                 case Shape::Glow: a = std::max(0.0f, 1.0f - r); white = a * a; break;
                 case Shape::Beam: a = std::max(0.0f, 1.0f - std::fabs(v)); white = a * a * a; break;
@@ -88,10 +113,15 @@ std::string Picture(const PictureLook& look, float hue)
                 case Shape::Arrow: a = std::fabs(v) < 1.0f - (u + 1.0f) * 0.5f ? 1.0f : 0.0f; break;
                 case Shape::Frame: a = std::max(std::fabs(u), std::fabs(v)) > 0.85f ? 1.0f : 0.35f; break;
                 case Shape::Cross: a = std::min(std::fabs(u - v), std::fabs(u + v)) < 0.2f ? 1.0f : 0.0f; break;
+                case Shape::Blast: break;
             }
-            u32 out = u32(std::lround(std::clamp(a, 0.0f, 1.0f) * 255.0f)) << 24;
+            a = std::clamp(a, 0.0f, 1.0f);
+            u32 out = u32(std::lround(a * 255.0f)) << 24;
             for (int c = 0; c < 3; ++c) {
-                const float value = rgb[c] + (1.0f - rgb[c]) * white;
+                float value = rgb[c] + (1.0f - rgb[c]) * white;
+                // Effects are also drawn adding their colour: it has to fade
+                // with the alpha, or the clear corners show as a square.
+                if (effect) value *= a;
                 out |= u32(std::lround(std::clamp(value, 0.0f, 1.0f) * 255.0f)) << (16 - 8 * c);
             }
             px[size_t(y) * w + x] = out;
@@ -220,13 +250,13 @@ bool MakeBattleData(const char* runFolder)
     bool ok = true;
     const size_t effects = std::size(kEffects), hud = std::size(kInterface);
     for (size_t i = 0; i < effects; ++i)
-        ok &= Write(root, std::string("Quillon/") + kEffects[i].file, Picture(kEffects[i], float(i) / float(effects)),
+        ok &= Write(root, std::string("Quillon/") + kEffects[i].file, Picture(kEffects[i], float(i) / float(effects), true),
                     AssetKey);
     for (size_t i = 0; i < hud; ++i)
         ok &= Write(root, std::string("Quillon/") + kInterface[i].file,
-                    Picture(kInterface[i], float(i) / float(hud) + 0.5f / float(hud)), AssetKey);
+                    Picture(kInterface[i], float(i) / float(hud) + 0.5f / float(hud), false), AssetKey);
     const PictureLook banner{"startbattle.png", Shape::Frame, 256};
-    ok &= Write(root, "Quillon/startbattle.png", Picture(banner, 0.12f), AssetKey);
+    ok &= Write(root, "Quillon/startbattle.png", Picture(banner, 0.12f, false), AssetKey);
     ok &= Write(root, "X/item.x", BoxX(0.5f, 0.5f, 0.5f, 1.0f, 0.85f, 0.2f), MeshKey);
     ok &= Write(root, "X/item2.x", GemX(0.6f, 0.3f, 0.9f, 1.0f), MeshKey);
     ok &= Write(root, "X/Missile3.x", BoxX(0.15f, 0.15f, 0.8f, 0.8f, 0.8f, 0.85f), MeshKey);

@@ -361,9 +361,19 @@ void MakeSounds(Writer& w)
            EncodeOggMono(Notes({196.0f, 246.9f, 293.7f, 392.0f, 329.6f, 293.7f, 246.9f, 220.0f}, 0.4f, 4.0f),
                          long(kRate), 0.3f),
            0);
-    // One user music file without a picture of its own, and the placeholder.
+    // One user music file with its own card, and the placeholder for music
+    // the player adds without one.
     w.Folder("Sound/MyBgm");
     w.Missing("Sound/MyBgm/Sample.ogg", EncodeOggTone(330.0f, 440.0f, 4.0f), 0);
+    Image card(320, 240, 0xFF000000u);
+    for (i32 y = 0; y < 240; ++y) card.Fill(0, y, 320, y + 1, HueColour(0.62f, 0.15f + 0.35f * float(y) / 240.0f));
+    // A row of level bars under the title, so the card reads as music.
+    for (i32 k = 0; k < 12; ++k) {
+        const i32 height = 20 + (k * 37) % 70;
+        card.Fill(40 + k * 20, 200 - height, 54 + k * 20, 200, HueColour(0.5f + 0.03f * float(k), 0.9f));
+    }
+    DrawCentred(card, "SAMPLE", 60, 4, 0xFFFFFFFFu);
+    w.Missing("Sound/MyBgm/Sample.png", card.Png(), 0);
     Image none(320, 240, 0xFF303030u);
     DrawCentred(none, "NO IMAGE", 120, 4, 0xFF909090u);
     w.Missing("Sound/MyBgm/NoImage.png", none.Png(), 0);

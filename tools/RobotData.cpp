@@ -5,7 +5,7 @@
 // "hit.x" and "hitUp.x", "face.png", "face2.png", "Select.png", "Script.spt" and "Script.ani". Even types
 // carry a HOD model with Ver.1 keys ("ANI"), odd types an HD2 model with
 // Ver.2 keys ("AN2"). Every action the robot states start has a script, and
-// between them the types call every fire procedure.
+// between them the types call every fire procedure meant for use.
 #include "tools/RobotData.h"
 
 #include <algorithm>
@@ -341,7 +341,13 @@ Colour SetColour(const TypeSpec& t, int set, int material)
 }
 
 // The fire procedures every type may call: weapons 1..33, effects and part sets 51..62.
-int WeaponProc(int type, int slot) { return 1 + (type * 4 + slot) % 33; }
+// Procedure 17 is one the game warns is not for use; its neighbour laser
+// 14 stands in for it.
+int WeaponProc(int type, int slot)
+{
+    const int proc = 1 + (type * 4 + slot) % 33;
+    return proc == 17 ? 14 : proc;
+}
 int EffectProc(int type) { return 51 + type % 12; }
 
 // The ten arguments each fire procedure gets: its muzzle point, energy cost

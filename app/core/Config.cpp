@@ -12,6 +12,7 @@
 #include "platform/core/Ini.h"
 #include "platform/core/MessageBox.h"
 #include "platform/core/TextCodec.h"
+#include "platform/input/Gamepad.h"
 
 const char* const ConfigPadOperationNames[10] = {
     "ジャンプ", "ショット", "サーベル", "ガード", "タゲ変更",
@@ -113,18 +114,24 @@ bool ConfigIsDamaged(const std::string& bytes)
 void ReadPadBindings(CApplication& app, const std::string& path)
 {
     const char* file = path.c_str();
+    // A value no button or key can have would wrap into some other binding
+    // when stored as a byte; it takes the default, as a missing one does.
+    const auto within = [](i32 value, i32 highest, i32 fallback) {
+        return value >= 0 && value <= highest ? value : fallback;
+    };
     for (i32 pad = 0; pad < 4; ++pad)
-        for (i32 op = 0; op < 10; ++op)
-            // 1-based in the file; 0 or a missing key wraps to 255, unbound.
+        for (i32 op = 0; op < 10; ++op) {
             // 1-based in the file; 0 wraps to 255, unbound. A missing key
             // binds the operation to the button of its own number.
-            app.input.padButtonMap[pad][op] = static_cast<u8>(
-                ReadIntOr(file, "GameSetting", PadKey(pad, op).c_str(), op + 1) - 1);
+            const i32 value = ReadIntOr(file, "GameSetting", PadKey(pad, op).c_str(), op + 1);
+            app.input.padButtonMap[pad][op] = static_cast<u8>(within(value, plat::PadButtonSlots, op + 1) - 1);
+        }
     if (!app.input.padKeyMap.IsCreated()) app.input.padKeyMap.Create(PadKeyMapSize);
     if (app.input.padKeyMap.GetCount() < static_cast<i32>(PadKeyMapSize)) return;
-    for (i32 k = 0; k < 12; ++k)
-        app.input.padKeyMap[k] =
-            static_cast<u8>(ReadIntOr(file, "GameSetting", ConfigKeyNames[k], DefaultPadKeys[k]));
+    for (i32 k = 0; k < 12; ++k) {
+        const i32 value = ReadIntOr(file, "GameSetting", ConfigKeyNames[k], DefaultPadKeys[k]);
+        app.input.padKeyMap[k] = static_cast<u8>(within(value, 255, DefaultPadKeys[k]));
+    }
 }
 
 bool WritePadBindings(const CApplication& app, const std::string& path)

@@ -17,6 +17,7 @@
 #include "platform/input/Events.h"
 #include "platform/input/Keyboard.h"
 #include "platform/input/Mouse.h"
+#include "platform/core/MessageBox.h"
 #include "platform/gfx/Window.h"
 
 namespace {
@@ -183,6 +184,8 @@ bool IdlePass(CApplication& app)
 
 i32 MainLoop(CApplication& app)
 {
+    // From here on a fault must never stop the game for an answer.
+    plat::HoldBoxesAsNotices(true);
     i32 exitCode = 0;
     for (;;) {
         plat::Event event;

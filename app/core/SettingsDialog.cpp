@@ -177,6 +177,54 @@ namespace {
 
 constexpr u8 kDefaultButtons[10] = {2, 0, 1, 5, 3, 4, 6, 7, 9, 8};
 
+}  // namespace
+
+std::string KeyCellName(i32 k)
+{
+    if ((k >= 'A' && k <= 'Z') || (k >= '0' && k <= '9')) return std::string(1, static_cast<char>(k));
+    if (k >= plat::vk::Numpad0 && k <= plat::vk::Numpad0 + 9) return "Num " + std::to_string(k - plat::vk::Numpad0);
+    if (k >= plat::vk::F1 && k < plat::vk::F1 + 16) return "F" + std::to_string(k - plat::vk::F1 + 1);
+    static const struct {
+        i32 code;
+        const char* name;
+    } kNames[] = {{0, "(none)"},
+                  {plat::vk::Space, "Space"},
+                  {plat::vk::Prior, "Page Up"},
+                  {plat::vk::Next, "Page Down"},
+                  {plat::vk::End, "End"},
+                  {plat::vk::Home, "Home"},
+                  {plat::vk::Left, "Left"},
+                  {plat::vk::Up, "Up"},
+                  {plat::vk::Right, "Right"},
+                  {plat::vk::Down, "Down"},
+                  {plat::vk::LWin, "Win"},
+                  {plat::vk::RWin, "Right Win"},
+                  {plat::vk::Apps, "Menu"},
+                  {plat::vk::Multiply, "Num *"},
+                  {plat::vk::Add, "Num +"},
+                  {plat::vk::Subtract, "Num -"},
+                  {plat::vk::Decimal, "Num ."},
+                  {plat::vk::Divide, "Num /"},
+                  {plat::vk::Oem1, ";"},
+                  {plat::vk::OemPlus, "="},
+                  {plat::vk::OemComma, ","},
+                  {plat::vk::OemMinus, "-"},
+                  {plat::vk::OemPeriod, "."},
+                  {plat::vk::Oem2, "/"},
+                  {plat::vk::Oem3, "`"},
+                  {plat::vk::Oem4, "["},
+                  {plat::vk::Oem5, "\\"},
+                  {plat::vk::Oem6, "]"},
+                  {plat::vk::Oem7, "'"}};
+    for (const auto& n : kNames)
+        if (n.code == k) return n.name;
+    char hex[8];
+    std::snprintf(hex, sizeof hex, "0x%02X", k & 0xFF);
+    return hex;
+}
+
+namespace {
+
 bool IsAssignableKey(i32 k)
 {
     return (k >= 0x41 && k <= 0x7F) || (k >= 0x20 && k <= 0x24) || (k >= 0xBA && k <= 0xC0) ||
@@ -193,8 +241,10 @@ KeyConfigDialog::KeyConfigDialog(CApplication& application, std::string configPa
 
 void KeyConfigDialog::ShowJoyColumn()
 {
+    // Buttons count from 1 on screen, as the pads print them and as a press
+    // shows them; an unbound one (255) shows as 0.
     for (i32 op = 0; op < 10; ++op)
-        joyCells[op] = SelectedPadHasMap() ? app.input.padButtonMap[selectedPlayer][op] : -1;
+        joyCells[op] = SelectedPadHasMap() ? (app.input.padButtonMap[selectedPlayer][op] + 1) % 256 : -1;
 }
 
 void KeyConfigDialog::ShowKeyColumn()
@@ -324,9 +374,10 @@ void DrawKeyDialog(KeyConfigDialog& dlg, std::vector<i32>& clicks)
             if (current) ImGui::PopStyleColor();
             ImGui::PopID();
             ImGui::TableNextColumn();
-            if (dlg.joyCells[op] >= 0) ImGui::Text("%d", dlg.joyCells[op]);
+            if (dlg.joyCells[op] > 0) ImGui::Text("%d", dlg.joyCells[op]);
+            else if (dlg.joyCells[op] == 0) ImGui::TextUnformatted("-");
             ImGui::TableNextColumn();
-            if (op < 8) ImGui::Text("%d", dlg.keyCells[op]);
+            if (op < 8) ImGui::TextUnformatted(KeyCellName(dlg.keyCells[op]).c_str());
             else ImGui::TextUnformatted(op == 8 ? "Enter" : "Escape");
         }
         ImGui::EndTable();

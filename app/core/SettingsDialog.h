@@ -99,6 +99,10 @@ inline constexpr i32 JoyCells[10] = {1013, 1014, 1015, 1016, 1017, 1018, 1020, 1
 inline constexpr i32 KeyCells[8] = {1027, 1028, 1029, 1030, 1031, 1032, 1033, 1034};
 }  // namespace key_id
 
+// What the KeyBoard column shows for a virtual key: its name on the key cap
+// ("Z", "Space", "F5", "Num 4"), "-" for none.
+std::string KeyCellName(i32 virtualKey);
+
 class KeyConfigDialog {
 public:
     KeyConfigDialog(CApplication& app, std::string configPath, InputManager& input);

@@ -88,6 +88,14 @@ bool ReadFirstLine(const char* file, char* out, size_t outSize, size_t maxBytes)
     return true;
 }
 
+// The pilot's name is the first line of "pilot.txt" without its line break:
+// a name ending in one splits kill-log lines and is refused as a login ID.
+void ReadPilotName(char* name, size_t size)
+{
+    ReadFirstLine("pilot.txt", name, size, 24);
+    name[std::strcspn(name, "\r\n")] = '\0';
+}
+
 void ReadRadioTexts(PilotSlot& slot)
 {
     for (int i = 0; i < RadioTextCount; ++i) {
@@ -257,7 +265,7 @@ void PilotSlot::LoadHeader(const char* folder)
             pictureSource = 1;
             LoadPicture(0, "face.png");
         }
-        ReadFirstLine("pilot.txt", name, sizeof name, 24);
+        ReadPilotName(name, sizeof name);
     }
     SetDefaultNameIfEmpty();
 }
@@ -273,7 +281,7 @@ void PilotSlot::Load(const char* folder)
     if (tokenizer.LoadFile("pilot.spt", 0)) {
         pictureSource = 2;
         PilotScript::Run(tokenizer, "pilot.spt", *this);
-        ReadFirstLine("pilot.txt", name, sizeof name, 24);
+        ReadPilotName(name, sizeof name);
         SetDefaultNameIfEmpty();
         ReadRadioTexts(*this);
         return;
@@ -302,7 +310,7 @@ void PilotSlot::Load(const char* folder)
         }
     }
     pictureBytes += LoadPicture(0, "face.png");
-    ReadFirstLine("pilot.txt", name, sizeof name, 24);
+    ReadPilotName(name, sizeof name);
     SetDefaultNameIfEmpty();
 }
 

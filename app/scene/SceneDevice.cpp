@@ -1,5 +1,6 @@
 #include "app/scene/SceneDevice.h"
 
+#include "app/scene/NoticeBoard.h"
 #include "app/core/Application.h"
 #include "app/scene/Camera.h"
 #include "engine/graphics/GraphicsDevice.h"
@@ -109,6 +110,7 @@ void SceneDrawFrame(void (*drawPass)(void*), void (*spritePass)(void*), void* ct
         SpritePass(gd, spritePass, ctx);
         device->EndScene();
     }
+    DrawNotices();
     // A failed begin-scene still presents.
     PresentTo(gd, nullptr);
     if (app.video.stereo) {

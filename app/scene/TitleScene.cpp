@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "app/scene/NoticeBoard.h"
 #include "app/core/AppClock.h"
 #include "app/core/Application.h"
 #include "app/scene/Fade.h"
@@ -202,6 +203,7 @@ i32 CTitleScene::Render()
         d->EndScene();
     }
 
+    DrawNotices();
     const CApplication& app = *GetApplication();
     if (d->Present() == plat::GfxResult::DeviceLost) gd->deviceLost = 1;
     if (app.video.stereo) {

@@ -308,10 +308,14 @@ i32 GMTCB_Judge_SurvivalMode::Proc_Watch()
     scene->paused = 1;
     scene->battleEnd = 1;
     if (App().gameSettings.modeOption == 1) return GoTitle();
+    // The ranking screens fill the window; the kill log would lie over them.
+    scene->chatLogShown = 0;
     rankingInput =
         StartRankingInput(&scene->tasks, &App().rankingTables[3], player->typeIndex, player->score, player->kills);
     SetPhase(&GMTCB_Judge_SurvivalMode::Proc_RankingInput);
     counter = 0;
+    // A score that did not place has no name to type: straight to the list.
+    if (!rankingInput) return ShowRankingList();
     return kTaskKeep;
 }
 
@@ -319,6 +323,11 @@ i32 GMTCB_Judge_SurvivalMode::Proc_RankingInput()
 {
     ++counter;
     if (counter <= 60 || !EnterPressed(kRankingKeyMs)) return kTaskKeep;
+    return ShowRankingList();
+}
+
+i32 GMTCB_Judge_SurvivalMode::ShowRankingList()
+{
     FinishRankingInput(rankingInput);
     rankingInput = nullptr;
     rankingX = 1024.0f;

@@ -79,6 +79,7 @@ public:
     i32 Proc_Watch();
     i32 Proc_RankingInput();
     i32 Proc_RankingList();
+    i32 ShowRankingList();
 };
 
 class GMTCB_Judge_TeamBattleMode : public JudgeTask<GMTCB_Judge_TeamBattleMode> {

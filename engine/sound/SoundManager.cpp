@@ -13,6 +13,12 @@ namespace {
 
 const char* const kErrorCaption = "DirectSoundエラー";
 
+// Sources the pool keeps at most: plenty for a battle's busiest moment while
+// leaving the device's remaining channels to anyone else.
+constexpr u32 kMostPooledSources = 128;
+// What the pool takes when the device does not say its limit.
+constexpr u32 kPoolWithoutLimit = 32;
+
 // Reads the 18-byte format record (plus any extra bytes) at body.
 plat::AudioFormat ReadFormat(const u8* body) {
     plat::AudioFormat f;
@@ -25,6 +31,7 @@ plat::AudioFormat ReadFormat(const u8* body) {
     return f;
 }
 
+// Load failures mid-scene print once and show as a notice instead of a box.
 void ShowLoadError(const char* text) { plat::ShowMessageBox(nullptr, text, kErrorCaption); }
 
 }  // namespace
@@ -180,9 +187,12 @@ CDSBufferNode* SoundObject::PlayNext(bool place, const Vec3& at, int slot, int l
         return nullptr;
     }
     if (onlyIfFree && node->IsPlaying()) return nullptr;
+    const i32 volume = VolumePercentToHundredthsDb(GetSoundManager().GetVolume(slot));
+    // A refused play keeps its turn, as when its voice is still busy.
+    if (!GetSoundManager().LendSource(node->voice, volume, loop != 0)) return nullptr;
     if (place) plat::AudioVoiceSetPosition(node->voice, at);
     node->slot = i8(slot);
-    plat::AudioVoiceSetVolume(node->voice, VolumePercentToHundredthsDb(GetSoundManager().GetVolume(slot)));
+    plat::AudioVoiceSetVolume(node->voice, volume);
     plat::AudioVoicePlay(node->voice, loop != 0);
     MoveOn();
     return node;
@@ -250,13 +260,79 @@ int SoundManager::Init(plat::Window* window) {
     }
     open_ = true;
     plat::AudioSetDopplerFactor(1.0f);
+    const u32 limit = plat::AudioSourceLimit();
+    const u32 budget = std::min(limit > 0 ? limit : kPoolWithoutLimit, kMostPooledSources);
+    ReleasePool();
+    for (u32 i = 0; i < budget; ++i) {
+        const plat::AudioSource source = plat::AudioCreateSource();
+        if (source == 0) break;
+        pool_.push_back(PooledSource{source});
+    }
     return 1;
 }
 
 void SoundManager::Release() {
     FreeSounds();
+    ReleasePool();
     if (open_) plat::AudioClose();
     open_ = false;
+}
+
+void SoundManager::ReleasePool() {
+    for (const PooledSource& p : pool_) plat::AudioDestroySource(p.source);
+    pool_.clear();
+}
+
+void SoundManager::LimitSources(int count) {
+    while (int(pool_.size()) > std::max(0, count)) {
+        plat::AudioDestroySource(pool_.back().source);
+        pool_.pop_back();
+    }
+}
+
+namespace {
+
+// Which of two sounds matters more: a loop (music, engines) outlasts a
+// one-shot, a louder one a quieter, a newer one an older.
+bool Outranks(bool loopA, i32 volumeA, u64 orderA, bool loopB, i32 volumeB, u64 orderB) {
+    if (loopA != loopB) return loopA;
+    if (volumeA != volumeB) return volumeA > volumeB;
+    return orderA > orderB;
+}
+
+}  // namespace
+
+bool SoundManager::LendSource(plat::AudioVoice voice, i32 volume, bool loop) {
+    if (!open_ || voice == 0) return false;
+    const u64 order = ++lendCount_;
+    PooledSource* pick = nullptr;
+    for (PooledSource& p : pool_) {
+        if (p.voice == voice && plat::AudioVoiceSource(voice) == p.source) {
+            pick = &p;
+            break;
+        }
+    }
+    if (pick == nullptr) {
+        for (PooledSource& p : pool_) {
+            if (p.voice == 0 || plat::AudioVoiceSource(p.voice) != p.source || !plat::AudioVoiceIsPlaying(p.voice)) {
+                pick = &p;
+                break;
+            }
+        }
+    }
+    if (pick == nullptr) {
+        for (PooledSource& p : pool_) {
+            if (pick == nullptr || Outranks(pick->loop, pick->volume, pick->order, p.loop, p.volume, p.order)) pick = &p;
+        }
+        if (pick == nullptr || Outranks(pick->loop, pick->volume, pick->order, loop, volume, order)) return false;
+    }
+    plat::AudioVoiceUseSource(voice, pick->source);
+    if (plat::AudioVoiceSource(voice) != pick->source) return false;
+    pick->voice = voice;
+    pick->volume = volume;
+    pick->loop = loop;
+    pick->order = order;
+    return true;
 }
 
 void SoundManager::SetVolume(int slot, int percent) {

@@ -5,6 +5,13 @@
 // so it can overlap itself. Ten volume slots in percent: 0 effects,
 // 1 voices, 2 music. Main thread only. Without a sound device every load
 // fails and every play gives null; the game simply runs silent.
+//
+// A voice sounds through one of a fixed pool of output sources, borrowed when
+// it plays and free again once it ends, so loading never runs out of device
+// channels however many sounds a scene holds. When every source is busy the
+// least important sound stops for the new one (one-shots before loops, then
+// the quietest, then the oldest); a request less important than all of them
+// plays nothing.
 #include <memory>
 #include <vector>
 
@@ -123,8 +130,8 @@ public:
     SoundManager(const SoundManager&) = delete;
     SoundManager& operator=(const SoundManager&) = delete;
 
-    // Opens the sound output. 1, or 0 after a message box (the game then
-    // runs without sound).
+    // Opens the sound output and its pool of sources. 1, or 0 after a
+    // message box (the game then runs without sound).
     int Init(plat::Window* window);
     void Release();
     bool IsOpen() const { return open_; }
@@ -149,7 +156,25 @@ public:
     void SetListener(const Vec3& position, const Vec3& velocity, const Vec3& front, const Vec3& top);
     void CommitDeferredSettings();
 
+    // Gives voice a source to play through (its own if it still holds one);
+    // false when every source is busy with a more important sound.
+    bool LendSource(plat::AudioVoice voice, i32 volume, bool loop);
+    int GetSourceBudget() const { return int(pool_.size()); }
+    // Shrinks the pool to at most count sources (tests).
+    void LimitSources(int count);
+
 private:
+    struct PooledSource {
+        plat::AudioSource source = 0;
+        plat::AudioVoice voice = 0;  // the last voice lent it
+        i32 volume = 0;
+        bool loop = false;
+        u64 order = 0;  // when it was lent
+    };
+    void ReleasePool();
+
+    std::vector<PooledSource> pool_;
+    u64 lendCount_ = 0;
     plat::Window* window_ = nullptr;
     bool open_ = false;
     int soundCount_ = 0;

@@ -191,6 +191,8 @@ i32 GMTCB_Judge_NormalBattleMode::Phase_Continue()
             continueTask = nullptr;
             i32 score = app.players[0].arcadeScore;
             if (SecondSlotHeld()) score += app.players[1].arcadeScore;
+            // The ranking screens fill the window; the kill log would lie over them.
+            scene->chatLogShown = 0;
             auto* input = TCB_RankingInput::Create(&scene->tasks, 1);
             if (input) input->Start(&ArcadeTable(*story), static_cast<u32>(app.players[0].robot), score, 0);
             rankingInput = input;
@@ -213,7 +215,9 @@ i32 GMTCB_Judge_NormalBattleMode::Phase_RankingEntry()
 {
     CStoryBase* story = Story();
     if (!story) return GoTitle();
-    if (counter > 60 && EnterPressed(kKeyMs)) {
+    // A score that did not place has no name to type: straight to the list.
+    const auto* input = static_cast<TCB_RankingInput*>(rankingInput);
+    if ((input && !input->Placed()) || (counter > 60 && EnterPressed(kKeyMs))) {
         if (rankingInput) static_cast<TCB_RankingInput*>(rankingInput)->done = 1;
         rankingInput = nullptr;
         counter = 0;

@@ -353,7 +353,8 @@ i32 NBTCB_Normal::Phase_RankingEntry()
 {
     CStoryBase* story = Story();
     if (!story) return Phase_ToTitle();
-    if (counter > 30 && EnterKey()) {
+    // A score that did not place has no name to type: straight to the list.
+    if ((rankingInput && !rankingInput->Placed()) || (counter > 30 && EnterKey())) {
         if (rankingInput) rankingInput->done = 1;
         rankingInput = nullptr;
         counter = 0;

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 
+#include "app/scene/NoticeBoard.h"
 #include "app/core/AppClock.h"
 #include "app/core/Application.h"
 #include "app/player/PilotRegistry.h"
@@ -320,6 +321,7 @@ void CCharaSelectScene::DrawFrame()
         DrawSceneTasks(tasks, 0.785385f, ScreenAspect(), 0.5f, 21000.0f);
         d->EndScene();
     }
+    DrawNotices();
     if (d->Present() == plat::GfxResult::DeviceLost) gd->deviceLost = 1;
     if (app.video.stereo)
         for (plat::Window* eyeWindow : {app.leftEyeWindow, app.rightEyeWindow})

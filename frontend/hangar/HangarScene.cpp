@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "app/player/SaveFolder.h"
+#include "app/scene/NoticeBoard.h"
 #include "app/core/Application.h"
 #include "app/scene/SceneDevice.h"
 #include "app/scene/SharedPictures.h"
@@ -165,6 +166,7 @@ void CHangarScene::DrawFrame()
         DrawSceneTasks(tasks, 0.785385f, ScreenAspect(), 0.01f, 1000.0f);
         d->EndScene();
     }
+    DrawNotices();
     if (d->Present() == plat::GfxResult::DeviceLost) gd->deviceLost = 1;
     GetApplication()->frameDrawn = 1;
 }

@@ -53,6 +53,10 @@ void TCB_RankingInput::Start(RankingTable* rankingTable, u32 robotType, i32 scor
     const u8 name[3] = {0, 0, 0};
     place = table ? table->Insert(name, score, count, robotType) : 10;
     cursor = 0;
+    // A score that misses the table gets no entry screen: a "new record"
+    // with no place and no name to type would tell the player a lie. Its
+    // owner goes on to the list at once.
+    if (!Placed()) return;
     drawing = TCB_DrawSP_RankingInput::Create(static_cast<CList<TCB>*>(owner), DrawingPriority);
     if (drawing) {
         drawing->input = this;

@@ -15,8 +15,10 @@ inline constexpr u8 RankingGlyphCount = 32;
 class TCB_RankingInput : public TCB {
 public:
     static TCB_RankingInput* Create(CList<TCB>* list, u32 priority);
-    // Inserts a nameless entry into the table and shows the entry screen.
+    // Inserts a nameless entry into the table and shows the entry screen;
+    // a score that misses the table shows nothing (its owner ends it at once).
     void Start(RankingTable* table, u32 robotType, i32 score, u32 count);
+    bool Placed() const { return place >= 0 && place < 10; }
     // Edits the name; removes itself and its drawing once done is set.
     i32 Proc() override;
 

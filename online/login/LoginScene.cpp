@@ -486,8 +486,8 @@ i32 LGTCB_Proc_Normal::Login()
             return 0;
         }
     }
-    scene.serverList->active = 0;
-    scene.playerList->active = 0;
+    if (scene.serverList) scene.serverList->active = 0;
+    if (scene.playerList) scene.playerList->active = 0;
     scene.ListProfiles();
     StartScan();
     return 1;
@@ -516,11 +516,9 @@ i32 LGTCB_Proc_Normal::Proc_Scan()
     }
     if (scanPhase == 0) {
         if (!data.ConnectAsync(pair.serverAddress, pair.dataPortBase + u32(scanRoom), kScanConnectMs, 0)) {
-            std::fprintf(stderr, "------作战失败!\n");
             ++scanRoom;
             return kTaskKeep;
         }
-        std::fprintf(stderr, "------作战开始!\n");
         pair.roomStatusFlag[scanRoom] = 0;
         scanPhase = 1;
         scanStart = plat::TimeGetTime();
@@ -531,18 +529,17 @@ i32 LGTCB_Proc_Normal::Proc_Scan()
         delete m;
     }
     bool done = false;
+    // The scan speaks only through the room list: a room that is down is an
+    // ordinary answer, not something to report.
     if (data.GetConnectState() == CClient::ConnectFailed) {
-        std::fprintf(stderr, "しっぱい\n");
         done = true;
     } else if (data.IsConnected()) {
         u8& flag = pair.roomStatusFlag[scanRoom];
         if (flag == 0) {
-            std::fprintf(stderr, "成功\n");
             flag = 1;
             SendRoomStatusQuery(&data);
             scanStart = plat::TimeGetTime();
         } else if (flag == 1 && plat::TimeGetTime() - scanStart >= kScanAnswerMs) {
-            std::fprintf(stderr, "タイムアウト\n");
             done = true;
         } else if (flag == 2) {
             done = true;
@@ -552,7 +549,6 @@ i32 LGTCB_Proc_Normal::Proc_Scan()
     }
     if (!done) return kTaskKeep;
     data.Disconnect();
-    std::fprintf(stderr, "The End\n");
     // Rooms for the other kind of system locale are not offered.
     const u8 wanted = App().IsJapaneseLocale() ? 0 : 1;
     if (pair.roomStatusFlag[scanRoom] == 2 && pair.roomStatus[scanRoom][457] != wanted) {

@@ -23,14 +23,25 @@ struct BufferEntry {
 };
 
 struct VoiceEntry {
-    ALuint name = 0;
     AudioBuffer buffer = 0;
+    AudioSource source = 0;
     bool positional = false;
     bool hasPosition = false;
     bool hasDistances = false;
+    f32 gain = 1.0f;
+    // Settings waiting for the commit, and those already committed (which a
+    // source taken later starts from).
     Vec3 position;
     f32 minDistance = kDefaultMinDistance;
     f32 maxDistance = kDefaultMaxDistance;
+    Vec3 placed;
+    f32 placedMin = kDefaultMinDistance;
+    f32 placedMax = kDefaultMaxDistance;
+};
+
+struct SourceEntry {
+    ALuint name = 0;
+    AudioVoice user = 0;
 };
 
 struct ListenerSettings {
@@ -49,6 +60,7 @@ struct AudioState {
     u32 nextHandle = 1;
     std::unordered_map<AudioBuffer, BufferEntry> buffers;
     std::unordered_map<AudioVoice, VoiceEntry> voices;
+    std::unordered_map<AudioSource, SourceEntry> sources;
     ListenerSettings listener;
 };
 
@@ -101,20 +113,48 @@ VoiceEntry* FindVoice(AudioVoice voice) {
     return it == s.voices.end() ? nullptr : &it->second;
 }
 
+SourceEntry* FindSource(AudioSource source) {
+    AudioState& s = State();
+    auto it = s.sources.find(source);
+    return it == s.sources.end() ? nullptr : &it->second;
+}
+
+ALuint SourceName(const VoiceEntry& v) {
+    const SourceEntry* e = v.source != 0 ? FindSource(v.source) : nullptr;
+    return e ? e->name : 0;
+}
+
+void PlaceSource(ALuint name, const VoiceEntry& v) {
+    ALfloat p[3];
+    ToOutput(v.placed, p);
+    alSourcefv(name, AL_POSITION, p);
+    alSourcef(name, AL_REFERENCE_DISTANCE, v.placedMin);
+    alSourcef(name, AL_MAX_DISTANCE, v.placedMax);
+}
+
+// Stops the source and takes it (and its hold on the samples) from its voice.
+void Detach(SourceEntry& e) {
+    alSourceStop(e.name);
+    alSourcei(e.name, AL_BUFFER, 0);
+    if (e.user != 0) {
+        auto it = State().voices.find(e.user);
+        if (it != State().voices.end()) it->second.source = 0;
+    }
+    e.user = 0;
+}
+
 void ApplyVoice(VoiceEntry& v) {
-    const ALuint name = v.name;
     if (!v.positional) return;
-    if (v.hasPosition) {
-        ALfloat p[3];
-        ToOutput(v.position, p);
-        alSourcefv(name, AL_POSITION, p);
-        v.hasPosition = false;
-    }
+    if (v.hasPosition) v.placed = v.position;
     if (v.hasDistances) {
-        alSourcef(name, AL_REFERENCE_DISTANCE, v.minDistance);
-        alSourcef(name, AL_MAX_DISTANCE, v.maxDistance);
-        v.hasDistances = false;
+        v.placedMin = v.minDistance;
+        v.placedMax = v.maxDistance;
     }
+    if (v.hasPosition || v.hasDistances) {
+        if (const ALuint name = SourceName(v)) PlaceSource(name, v);
+    }
+    v.hasPosition = false;
+    v.hasDistances = false;
 }
 
 }  // namespace
@@ -178,15 +218,16 @@ AudioOpenResult AudioOpen() {
 void AudioClose() {
     AudioState& s = State();
     if (s.context != nullptr) {
-        for (auto& [handle, v] : s.voices) {
-            alSourceStop(v.name);
-            alDeleteSources(1, &v.name);
+        for (auto& [handle, e] : s.sources) {
+            alSourceStop(e.name);
+            alDeleteSources(1, &e.name);
         }
         for (auto& [handle, b] : s.buffers) alDeleteBuffers(1, &b.name);
         alcMakeContextCurrent(nullptr);
         alcDestroyContext(s.context);
     }
     s.voices.clear();
+    s.sources.clear();
     s.buffers.clear();
     if (s.device != nullptr) alcCloseDevice(s.device);
     s.context = nullptr;
@@ -239,30 +280,8 @@ AudioVoice AudioCreateVoice(AudioBuffer buffer, bool positional) {
     if (s.context == nullptr) return 0;
     auto it = s.buffers.find(buffer);
     if (it == s.buffers.end()) return 0;
-    alGetError();
-    ALuint name = 0;
-    alGenSources(1, &name);
-    if (alGetError() != AL_NO_ERROR || name == 0) return 0;
-    alSourcei(name, AL_BUFFER, ALint(it->second.name));
-    if (positional) {
-        alSourcei(name, AL_SOURCE_RELATIVE, AL_FALSE);
-        alSource3f(name, AL_POSITION, 0, 0, 0);
-        alSourcef(name, AL_REFERENCE_DISTANCE, kDefaultMinDistance);
-        alSourcef(name, AL_MAX_DISTANCE, kDefaultMaxDistance);
-        alSourcef(name, AL_ROLLOFF_FACTOR, 1.0f);
-    } else {
-        // Heard as recorded: centred on the listener whatever it does.
-        alSourcei(name, AL_SOURCE_RELATIVE, AL_TRUE);
-        alSource3f(name, AL_POSITION, 0, 0, 0);
-        alSourcef(name, AL_ROLLOFF_FACTOR, 0.0f);
-    }
-    if (alGetError() != AL_NO_ERROR) {
-        alDeleteSources(1, &name);
-        return 0;
-    }
     ++it->second.holds;
     VoiceEntry v;
-    v.name = name;
     v.buffer = buffer;
     v.positional = positional;
     const AudioVoice handle = NewHandle();
@@ -274,41 +293,107 @@ void AudioDestroyVoice(AudioVoice voice) {
     AudioState& s = State();
     auto it = s.voices.find(voice);
     if (it == s.voices.end()) return;
+    if (SourceEntry* e = FindSource(it->second.source)) Detach(*e);
     const AudioBuffer buffer = it->second.buffer;
-    ALuint name = it->second.name;
-    alSourceStop(name);
-    alDeleteSources(1, &name);
     s.voices.erase(it);
     DropBufferHold(buffer);
 }
 
-void AudioVoiceSetVolume(AudioVoice voice, i32 hundredthsDb) {
+u32 AudioSourceLimit() {
+    AudioState& s = State();
+    if (s.device == nullptr) return 0;
+    ALCint count = 0;
+    alcGetIntegerv(s.device, ALC_MONO_SOURCES, 1, &count);
+    return count > 0 ? u32(count) : 0;
+}
+
+AudioSource AudioCreateSource() {
+    AudioState& s = State();
+    if (s.context == nullptr) return 0;
+    alGetError();
+    ALuint name = 0;
+    alGenSources(1, &name);
+    if (alGetError() != AL_NO_ERROR || name == 0) return 0;
+    const AudioSource handle = NewHandle();
+    s.sources[handle] = SourceEntry{name, 0};
+    return handle;
+}
+
+void AudioDestroySource(AudioSource source) {
+    AudioState& s = State();
+    auto it = s.sources.find(source);
+    if (it == s.sources.end()) return;
+    Detach(it->second);
+    alDeleteSources(1, &it->second.name);
+    s.sources.erase(it);
+}
+
+void AudioVoiceUseSource(AudioVoice voice, AudioSource source) {
+    VoiceEntry* v = FindVoice(voice);
+    if (v == nullptr || v->source == source) return;
+    if (SourceEntry* old = FindSource(v->source)) Detach(*old);
+    v->source = 0;
+    SourceEntry* e = FindSource(source);
+    if (e == nullptr) return;
+    Detach(*e);
+    auto b = State().buffers.find(v->buffer);
+    if (b == State().buffers.end()) return;
+    const ALuint name = e->name;
+    alGetError();
+    alSourcei(name, AL_LOOPING, AL_FALSE);
+    alSourcei(name, AL_BUFFER, ALint(b->second.name));
+    if (v->positional) {
+        alSourcei(name, AL_SOURCE_RELATIVE, AL_FALSE);
+        alSourcef(name, AL_ROLLOFF_FACTOR, 1.0f);
+        PlaceSource(name, *v);
+    } else {
+        // Heard as recorded: centred on the listener whatever it does.
+        alSourcei(name, AL_SOURCE_RELATIVE, AL_TRUE);
+        alSource3f(name, AL_POSITION, 0, 0, 0);
+        alSourcef(name, AL_ROLLOFF_FACTOR, 0.0f);
+    }
+    alSourcef(name, AL_GAIN, v->gain);
+    if (alGetError() != AL_NO_ERROR) {
+        alSourcei(name, AL_BUFFER, 0);
+        return;
+    }
+    e->user = voice;
+    v->source = source;
+}
+
+AudioSource AudioVoiceSource(AudioVoice voice) {
     const VoiceEntry* v = FindVoice(voice);
+    return v ? v->source : 0;
+}
+
+void AudioVoiceSetVolume(AudioVoice voice, i32 hundredthsDb) {
+    VoiceEntry* v = FindVoice(voice);
     if (v == nullptr) return;
     if (hundredthsDb > 0) hundredthsDb = 0;
-    const f32 gain = hundredthsDb <= -10000 ? 0.0f : std::pow(10.0f, f32(hundredthsDb) / 2000.0f);
-    alSourcef(v->name, AL_GAIN, gain);
+    v->gain = hundredthsDb <= -10000 ? 0.0f : std::pow(10.0f, f32(hundredthsDb) / 2000.0f);
+    if (const ALuint name = SourceName(*v)) alSourcef(name, AL_GAIN, v->gain);
 }
 
 void AudioVoicePlay(AudioVoice voice, bool loop) {
     const VoiceEntry* v = FindVoice(voice);
-    if (v == nullptr) return;
-    alSourcei(v->name, AL_LOOPING, loop ? AL_TRUE : AL_FALSE);
-    alSourceRewind(v->name);
-    alSourcePlay(v->name);
+    const ALuint name = v ? SourceName(*v) : 0;
+    if (name == 0) return;
+    alSourcei(name, AL_LOOPING, loop ? AL_TRUE : AL_FALSE);
+    alSourceRewind(name);
+    alSourcePlay(name);
 }
 
 void AudioVoiceStop(AudioVoice voice) {
     const VoiceEntry* v = FindVoice(voice);
-    if (v == nullptr) return;
-    alSourceStop(v->name);
+    if (const ALuint name = v ? SourceName(*v) : 0) alSourceStop(name);
 }
 
 bool AudioVoiceIsPlaying(AudioVoice voice) {
     const VoiceEntry* v = FindVoice(voice);
-    if (v == nullptr) return false;
+    const ALuint name = v ? SourceName(*v) : 0;
+    if (name == 0) return false;
     ALint state = AL_STOPPED;
-    alGetSourcei(v->name, AL_SOURCE_STATE, &state);
+    alGetSourcei(name, AL_SOURCE_STATE, &state);
     return state == AL_PLAYING;
 }
 
@@ -364,5 +449,6 @@ void AudioCommitDeferred() {
 
 u32 AudioBufferCount() { return u32(State().buffers.size()); }
 u32 AudioVoiceCount() { return u32(State().voices.size()); }
+u32 AudioSourceCount() { return u32(State().sources.size()); }
 
 }  // namespace plat

@@ -55,14 +55,33 @@ AudioBuffer AudioCreateBuffer(const AudioFormat& format, const void* samples, u3
 // Drops the caller's hold; the samples live on while voices use them.
 void AudioReleaseBuffer(AudioBuffer buffer);
 
-// A voice that plays the buffer; a positional one is placed in 3D (only
-// mono samples can be placed; others play as they are). 0 on failure.
+// A voice: one instance of the buffer with its own volume, place and
+// distances; a positional one is placed in 3D (only mono samples can be
+// placed; others play as they are). It sounds only while it holds a source,
+// so any number of voices can exist. 0 when the output is closed or the
+// buffer unknown.
 AudioVoice AudioCreateVoice(AudioBuffer buffer, bool positional);
 void AudioDestroyVoice(AudioVoice voice);
 
+// Sources are the channels the output mixes at once; the device has a fixed
+// number of them, so callers share a few between many voices.
+using AudioSource = u32;  // 0: none
+// How many mono sources the open device offers (0 when closed or unknown).
+u32 AudioSourceLimit();
+// 0 when the device has no more.
+AudioSource AudioCreateSource();
+void AudioDestroySource(AudioSource source);
+// Lets the voice sound through source (0: through none). A voice that held
+// the source before stops and loses it; the voice's volume, place and
+// distances are applied to the source at once.
+void AudioVoiceUseSource(AudioVoice voice, AudioSource source);
+// The source the voice holds, or 0.
+AudioSource AudioVoiceSource(AudioVoice voice);
+
 // Volume in hundredths of a decibel: 0 full, -10000 silent.
 void AudioVoiceSetVolume(AudioVoice voice, i32 hundredthsDb);
-// Plays from the start (restarting a voice that is playing).
+// Plays from the start (restarting a voice that is playing); nothing for a
+// voice without a source.
 void AudioVoicePlay(AudioVoice voice, bool loop);
 void AudioVoiceStop(AudioVoice voice);
 bool AudioVoiceIsPlaying(AudioVoice voice);
@@ -74,8 +93,9 @@ void AudioSetDopplerFactor(f32 factor);
 // Applies every deferred position, distance and listener setting at once.
 void AudioCommitDeferred();
 
-// Counts for tests: live buffers (held by someone) and voices.
+// Counts for tests: live buffers (held by someone), voices and sources.
 u32 AudioBufferCount();
 u32 AudioVoiceCount();
+u32 AudioSourceCount();
 
 }  // namespace plat

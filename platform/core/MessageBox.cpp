@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <set>
 
 #include <SDL.h>
 
@@ -14,6 +15,9 @@ namespace plat {
 namespace {
 
 std::mutex g_stderrLock;
+bool g_held = false;
+std::set<std::string> g_told;         // caption and text already printed while held
+std::vector<std::string> g_notices;   // waiting for the scenes to take them
 
 void Print(const char* caption, const char* text) {
     std::lock_guard<std::mutex> lock(g_stderrLock);
@@ -41,7 +45,28 @@ bool MessageBoxesAreQuiet() {
     return !EnvSet("DISPLAY") && !EnvSet("WAYLAND_DISPLAY");
 }
 
+void HoldBoxesAsNotices(bool hold) { g_held = hold; }
+bool BoxesAreHeldAsNotices() { return g_held; }
+
+std::vector<std::string> TakeNotices() {
+    std::lock_guard<std::mutex> lock(g_stderrLock);
+    std::vector<std::string> taken;
+    taken.swap(g_notices);
+    return taken;
+}
+
 void ShowMessageBox(const Window* owner, const char* text, const char* caption, unsigned style) {
+    if (g_held && IsMainThread()) {
+        const std::string said = std::string(caption != nullptr ? caption : "") + ": " + (text != nullptr ? text : "");
+        {
+            std::lock_guard<std::mutex> lock(g_stderrLock);
+            // A fault that repeats every frame would otherwise bury everything else.
+            if (!g_told.insert(said).second) return;
+            g_notices.push_back(said);
+        }
+        Print(caption, text);
+        return;
+    }
     if (!IsMainThread() || MessageBoxesAreQuiet()) {
         Print(caption, text);
         return;

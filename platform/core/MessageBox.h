@@ -4,6 +4,13 @@
 // Without a display, or with QUILLON_QUIET_BOXES=1, the caption and text go
 // to stderr and the call returns at once. Only the main thread shows boxes;
 // on any other thread the message goes to stderr instead.
+//
+// Once the scenes run, nothing may stop the game for an answer: a box then
+// goes to stderr once per caption and text, and becomes a notice that the
+// scenes draw over their frame.
+#include <string>
+#include <vector>
+
 namespace plat {
 
 class Window;
@@ -24,5 +31,11 @@ void ReportError(const char* caption, const char* text);
 
 // Whether boxes would print instead of showing (for tests and tools).
 bool MessageBoxesAreQuiet();
+
+// From true on, boxes turn into notices (see above).
+void HoldBoxesAsNotices(bool hold);
+bool BoxesAreHeldAsNotices();
+// The notices raised since the last call, oldest first.
+std::vector<std::string> TakeNotices();
 
 }  // namespace plat

@@ -11,6 +11,7 @@
 #include "engine/core/IniFile.h"
 #include "engine/input/InputManager.h"
 #include "platform/core/FileSystem.h"
+#include "platform/input/Keyboard.h"
 
 namespace {
 
@@ -70,7 +71,8 @@ TEST_F(ConfigFixture, LoadConfigClampsAndDerivesValues)
     EXPECT_EQ(app.input.keyMap[9], 27);
 
     Write("[D3DSetting]\nTextureLevel=-3\n[GameSetting]\nFar=-2\nHDR=1\nNoFastFont=2\n"
-          "VolumeBGM=-5\nVolumeSE=250\nMaxFrameSkip=99\nKEY_上=0\n");
+          "VolumeBGM=-5\nVolumeSE=250\nMaxFrameSkip=99\nKEY_上=0\nKEY_左=9999\nKEY_右=-1\n"
+          "JOY_ジャンプ=999\nJOY2_ガード=129\nJOY2_ショット=128\n");
     app.LoadConfig();
     EXPECT_EQ(app.video.textureLevel, -1);
     EXPECT_EQ(app.video.farLevel, 1) << "vision stays in the dialog's range";
@@ -80,6 +82,11 @@ TEST_F(ConfigFixture, LoadConfigClampsAndDerivesValues)
     EXPECT_EQ(app.video.maxFrameSkip, 10u);
     EXPECT_EQ(app.input.padKeyMap[1], 0) << "a key the file names stays as written";
     EXPECT_EQ(app.input.padKeyMap[3], 0x28) << "a key the file lacks takes its default";
+    EXPECT_EQ(app.input.padKeyMap[0], 0x25) << "a key no byte can hold takes its default";
+    EXPECT_EQ(app.input.padKeyMap[2], 0x27);
+    EXPECT_EQ(app.input.padButtonMap[0][0], 0) << "a button beyond the pad's takes its default";
+    EXPECT_EQ(app.input.padButtonMap[1][3], 3);
+    EXPECT_EQ(app.input.padButtonMap[1][1], 127) << "the last button is still a button";
     EXPECT_EQ(app.video.hdr, 1u);
     EXPECT_EQ(app.video.fastFont, 1);
 }
@@ -192,13 +199,18 @@ TEST_F(ConfigFixture, KeyDialogDefaultAndOkWriteBindings)
     InputManager input; // no pads: the player list is empty
     KeyConfigDialog dlg(app, path, input);
     dlg.OnInitDialog();
-    EXPECT_EQ(dlg.joyCells[0], 0) << "a first start shows the default bindings";
+    EXPECT_EQ(dlg.joyCells[0], 1) << "a first start shows the default bindings, counted from 1";
     dlg.OnCommand(key_id::Default);
     EXPECT_EQ(app.input.padKeyMap[0], 0x25);
     EXPECT_EQ(app.input.padKeyMap[4], 'Z');
     EXPECT_EQ(app.input.padButtonMap[0][0], 2);
     EXPECT_EQ(app.input.padButtonMap[0][8], 9);
     EXPECT_EQ(dlg.keyCells[0], 'Z');
+    EXPECT_EQ(dlg.joyCells[0], 3) << "button index 2 is the third button";
+    EXPECT_EQ(KeyCellName(dlg.keyCells[0]), "Z");
+    EXPECT_EQ(KeyCellName(plat::vk::Space), "Space");
+    EXPECT_EQ(KeyCellName(plat::vk::F1 + 4), "F5");
+    EXPECT_EQ(KeyCellName(plat::vk::Numpad0 + 4), "Num 4");
     EXPECT_FALSE(dlg.IsEnded()) << "Default keeps the dialog open";
     dlg.OnCommand(key_id::Ok);
     EXPECT_TRUE(dlg.IsEnded());

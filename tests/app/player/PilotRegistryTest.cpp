@@ -90,7 +90,7 @@ TEST_F(PilotTest, FaceComesFromTheFirstLoadPicWithIndexZero)
     Put("a", "pilot.txt", "Ace\r\nsecond line\r\n");
     slot.LoadHeader((temp / "pilot/a").c_str());
     EXPECT_EQ(slot.pictureSource, 2);
-    EXPECT_STREQ(slot.name, "Ace\n");
+    EXPECT_STREQ(slot.name, "Ace"); // the line break is no part of the name
     EXPECT_EQ(plat::GetCurrentDirectory(), before);
 }
 
@@ -99,7 +99,13 @@ TEST_F(PilotTest, NamesFallBackAndAreCutOnWholeCharacters)
     MakePilot("empty");
     Put("empty", "pilot.txt", "\n");
     slot.LoadHeader((temp / "pilot/empty").c_str());
-    EXPECT_STREQ(slot.name, "\n"); // a line break is not an empty name
+    EXPECT_STREQ(slot.name, "無名兵"); // a bare line break is an empty name
+
+    PilotSlot carriage;
+    MakePilot("cr");
+    Put("cr", "pilot.txt", "Rex\rJunk");
+    carriage.LoadHeader((temp / "pilot/cr").c_str());
+    EXPECT_STREQ(carriage.name, "Rex");
 
     PilotSlot missing;
     MakePilot("bare");
@@ -294,8 +300,8 @@ TEST(SamplePilots, TheRunFolderPilotsLoadWithTheirScriptAndVoices)
     registry.LoadPilotHeaders();
     i32 kaede = -1, rex = -1;
     for (i32 i = 0; i < registry.count; ++i) {
-        if (std::strcmp(registry.slots[i].name, "カエデ\n") == 0) kaede = i;
-        if (std::strcmp(registry.slots[i].name, "Rex\n") == 0) rex = i;
+        if (std::strcmp(registry.slots[i].name, "カエデ") == 0) kaede = i;
+        if (std::strcmp(registry.slots[i].name, "Rex") == 0) rex = i;
     }
     ASSERT_GE(kaede, 0);
     ASSERT_GE(rex, 0);

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -304,6 +305,78 @@ TEST_F(SoundOnLoopback, VoicesArePlayedInTurnAndTheFifthRestartsTheFirst) {
     for (int i = 0; i < 4; ++i) EXPECT_TRUE(played[i]->IsPlaying());
     s.Stop();
     for (int i = 0; i < 4; ++i) EXPECT_FALSE(played[i]->IsPlaying());
+}
+
+// Far more voices than sources, played in a random storm: each request either
+// sounds (its own source again, a free one, or the least important one's) or
+// is refused because every sounding instance matters more; never a failure.
+TEST_F(SoundOnLoopback, MoreInstancesThanSourcesPlayOrYieldToMoreImportantOnes) {
+    SoundManager& sm = GetSoundManager();
+    sm.LimitSources(4);
+    ASSERT_EQ(sm.GetSourceBudget(), 4);
+    sm.SetVolume(1, 40);
+    sm.SetVolume(2, 10);
+    ::testing::internal::CaptureStderr();
+    constexpr int kSounds = 6;
+    sm.CreateSounds(kSounds);
+    for (int i = 0; i < kSounds; ++i)
+        ASSERT_EQ(sm.GetSound(i)->LoadWaveData(wave.data(), u32(wave.size()), i % 2, 3), 1);
+
+    struct Instance {
+        CDSBufferNode* node;
+        bool loop;
+        i32 volume;
+        int order;
+    };
+    const auto matters = [](const Instance& a, const Instance& b) {  // a matters more than b
+        if (a.loop != b.loop) return a.loop;
+        if (a.volume != b.volume) return a.volume > b.volume;
+        return a.order > b.order;
+    };
+    std::vector<Instance> sounding;
+    u32 seed = 12345;
+    int refused = 0, displaced = 0;
+    for (int n = 0; n < 400; ++n) {
+        seed = seed * 1103515245u + 12345u;
+        const int index = int(seed >> 8) % kSounds, slot = int(seed >> 16) % 3;
+        const bool loop = (seed >> 24) % 4 == 0;
+        SoundObject* s = sm.GetSound(index);
+        const Instance asked{s->cursor, loop, VolumePercentToHundredthsDb(sm.GetVolume(slot)), n};
+        CDSBufferNode* got = n % 3 == 0 ? s->Play3D(1, 0, 1, slot, loop) : s->Play(slot, loop);
+
+        auto own = std::find_if(sounding.begin(), sounding.end(), [&](const Instance& i) { return i.node == asked.node; });
+        if (own != sounding.end()) {
+            *own = asked;  // a voice still sounding restarts on its own source
+        } else if (sounding.size() < 4) {
+            sounding.push_back(asked);
+        } else {
+            auto least = std::min_element(sounding.begin(), sounding.end(),
+                                          [&](const Instance& a, const Instance& b) { return matters(b, a); });
+            if (matters(asked, *least)) {
+                *least = asked;
+                ++displaced;
+            } else {
+                ASSERT_EQ(got, nullptr) << "request " << n;
+                EXPECT_EQ(s->cursor, asked.node) << "a refused play keeps its turn";
+                ++refused;
+                continue;
+            }
+        }
+        ASSERT_EQ(got, asked.node) << "request " << n;
+        for (int i = 0; i < kSounds; ++i)
+            for (CDSBufferNode* v = sm.GetSound(i)->voices.GetHead()->next; v->priority != kListTailPriority; v = v->next) {
+                const bool expected = std::any_of(sounding.begin(), sounding.end(),
+                                                  [&](const Instance& x) { return x.node == v; });
+                ASSERT_EQ(v->IsPlaying(), expected) << "request " << n;
+            }
+    }
+    EXPECT_GT(refused, 10);
+    EXPECT_GT(displaced, 10);
+    EXPECT_GT(Loudness(), 100);
+    // Sounds that end give their sources back, even to the quietest request.
+    for (int i = 0; i < kSounds; ++i) sm.GetSound(i)->Stop();
+    for (int i = 0; i < 4; ++i) EXPECT_NE(sm.PlaySlot(i, 2, 0), nullptr);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
 }
 
 TEST_F(SoundOnLoopback, PlayAtWaitsWhileItsNextVoiceStillSounds) {

@@ -1,11 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
 
 #include "app/core/Application.h"
+#include "app/player/PilotRegistry.h"
 #include "app/player/RoomState.h"
 #include "online/login/LoginScene.h"
 #include "online/room/RoomScene.h"
@@ -78,10 +80,29 @@ TEST(LoginScan, RoomsThatAnswerRefuseOrStaySilent)
     ASSERT_TRUE(server);
     std::strcpy(pair.serverAddress, "127.0.0.1");
 
+    // The ID left empty logs in under the chosen pilot's name, though its
+    // file ends the name with a line break.
+    ScopedEnv dataHome{"XDG_DATA_HOME", temp.Path().c_str()};
+    std::filesystem::create_directories(temp.Path() + "/pilot/Rex");
+    ASSERT_TRUE(temp.Write("pilot/Rex/pilot.txt", "Rex\r\n"));
+    PilotRegistry& pilots = *GetPilotRegistry();
+    pilots.ScanFolders(temp.Path().c_str());
+    pilots.LoadPilotHeaders();
+    ASSERT_EQ(pilots.count, 1);
+    pair.playerName[0] = 0;
+    pair.pilotChoice = 0;
+
     auto* scene = new CLoginScene();
     SceneInstance<CLoginScene>() = scene;
     LGTCB_Proc_Normal* task = LGTCB_Proc_Normal::Create(&scene->Tasks(), 10);
-    task->StartScan();
+    const plat::GfxRect& login = scene->regions[14];
+    app.input.mousePos[0] = login.left + 1;
+    app.input.mousePos[1] = login.top + 1;
+    app.input.mouseButtons[0] = 1;
+    task->Proc();
+    app.input.mouseButtons[0] = 0;
+    EXPECT_STREQ(pair.playerName, "Rex");
+    ASSERT_EQ(task->state, &LGTCB_Proc_Normal::Proc_Scan);
     const u32 start = plat::TimeGetTime();
     u32 frames = 0;
     while (task->state != &LGTCB_Proc_Normal::Proc_RoomChoice && plat::TimeGetTime() - start < 15000) {

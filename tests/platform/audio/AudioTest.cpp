@@ -60,6 +60,13 @@ protected:
         plat::AudioSetTarget(plat::AudioTarget::Default);
     }
 
+    // A voice of b that holds a source of its own, so it sounds when played.
+    static plat::AudioVoice Sounding(plat::AudioBuffer b, bool positional) {
+        const plat::AudioVoice v = plat::AudioCreateVoice(b, positional);
+        plat::AudioVoiceUseSource(v, plat::AudioCreateSource());
+        return v;
+    }
+
     std::vector<i16> samples;
     plat::AudioBuffer buffer = 0;
 };
@@ -80,7 +87,7 @@ TEST(Audio, WithoutADeviceNothingOpensAndNothingIsMade) {
 }
 
 TEST_F(AudioLoopback, SourceOnTheRightIsLouderInTheRightChannel) {
-    const plat::AudioVoice v = plat::AudioCreateVoice(buffer, true);
+    const plat::AudioVoice v = Sounding(buffer, true);
     ASSERT_NE(v, 0u);
     plat::AudioVoiceSetPosition(v, Vec3{4, 0, 0});
     plat::AudioCommitDeferred();
@@ -96,7 +103,7 @@ TEST_F(AudioLoopback, SourceOnTheRightIsLouderInTheRightChannel) {
 
 TEST_F(AudioLoopback, ListenerTurnedRightHearsWhatIsAheadOnItsLeft) {
     // Facing +x with y up, the game's forward (+z) lies to the left.
-    const plat::AudioVoice v = plat::AudioCreateVoice(buffer, true);
+    const plat::AudioVoice v = Sounding(buffer, true);
     plat::AudioListenerSet(Vec3{}, Vec3{}, Vec3{1, 0, 0}, Vec3{0, 1, 0});
     plat::AudioVoiceSetPosition(v, Vec3{0, 0, 4});
     plat::AudioCommitDeferred();
@@ -106,7 +113,7 @@ TEST_F(AudioLoopback, ListenerTurnedRightHearsWhatIsAheadOnItsLeft) {
 }
 
 TEST_F(AudioLoopback, PlacesTakeEffectOnlyAtTheCommit) {
-    const plat::AudioVoice v = plat::AudioCreateVoice(buffer, true);
+    const plat::AudioVoice v = Sounding(buffer, true);
     plat::AudioVoiceSetPosition(v, Vec3{4, 0, 0});
     plat::AudioCommitDeferred();
     plat::AudioVoiceSetPosition(v, Vec3{-4, 0, 0});
@@ -119,7 +126,7 @@ TEST_F(AudioLoopback, PlacesTakeEffectOnlyAtTheCommit) {
 }
 
 TEST_F(AudioLoopback, LargerMinimumDistanceKeepsAFarSourceLouder) {
-    const plat::AudioVoice v = plat::AudioCreateVoice(buffer, true);
+    const plat::AudioVoice v = Sounding(buffer, true);
     plat::AudioVoiceSetPosition(v, Vec3{0, 0, 20});
     plat::AudioCommitDeferred();
     plat::AudioVoicePlay(v, true);
@@ -131,7 +138,7 @@ TEST_F(AudioLoopback, LargerMinimumDistanceKeepsAFarSourceLouder) {
 }
 
 TEST_F(AudioLoopback, VolumeFollowsHundredthsOfADecibel) {
-    const plat::AudioVoice v = plat::AudioCreateVoice(buffer, false);
+    const plat::AudioVoice v = Sounding(buffer, false);
     plat::AudioVoicePlay(v, true);
     plat::AudioVoiceSetVolume(v, 0);
     const Loudness full = Listen();
@@ -148,8 +155,8 @@ TEST_F(AudioLoopback, VolumeFollowsHundredthsOfADecibel) {
 TEST_F(AudioLoopback, VoiceStopsAtItsEndUnlessLooping) {
     const std::vector<i16> shortTone = MonoTone(480);  // 10 ms
     const plat::AudioBuffer b = plat::AudioCreateBuffer(Mono16(), shortTone.data(), 960);
-    const plat::AudioVoice once = plat::AudioCreateVoice(b, false);
-    const plat::AudioVoice looping = plat::AudioCreateVoice(b, false);
+    const plat::AudioVoice once = Sounding(b, false);
+    const plat::AudioVoice looping = Sounding(b, false);
     plat::AudioVoicePlay(once, false);
     plat::AudioVoicePlay(looping, true);
     EXPECT_TRUE(plat::AudioVoiceIsPlaying(once));
@@ -163,7 +170,7 @@ TEST_F(AudioLoopback, VoiceStopsAtItsEndUnlessLooping) {
 TEST_F(AudioLoopback, SamplesLiveUntilTheLastVoiceIsGone) {
     const u32 before = plat::AudioBufferCount();
     const plat::AudioVoice a = plat::AudioCreateVoice(buffer, false);
-    const plat::AudioVoice b = plat::AudioCreateVoice(buffer, false);
+    const plat::AudioVoice b = Sounding(buffer, false);
     plat::AudioReleaseBuffer(buffer);
     plat::AudioReleaseBuffer(buffer);  // a second release changes nothing
     EXPECT_EQ(plat::AudioBufferCount(), before);

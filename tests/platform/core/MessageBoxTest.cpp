@@ -48,3 +48,27 @@ TEST(MessageBox, OtherThreadsPrintInsteadOfShowing) {
 }
 
 }  // namespace
+
+namespace {
+
+// Once the scenes run, even with a screen that could show it a box never
+// waits for an answer: each message prints once and becomes a notice.
+TEST(MessageBox, HeldBoxesPrintOnceAndBecomeNotices) {
+    ScopedEnv quiet("QUILLON_QUIET_BOXES", "0");
+    ScopedEnv display("DISPLAY", ":99");
+    ScopedEnv driver("SDL_VIDEODRIVER", nullptr);
+    plat::TakeNotices();
+    plat::HoldBoxesAsNotices(true);
+    testing::internal::CaptureStderr();
+    for (int i = 0; i < 3; ++i) plat::ShowMessageBox(nullptr, "セカンダリバッファを作成に失敗", "DirectSoundエラー");
+    plat::ShowMessageBox(nullptr, "other.png", "Texture");
+    const std::string printed = testing::internal::GetCapturedStderr();
+    plat::HoldBoxesAsNotices(false);
+    EXPECT_EQ(printed, "[DirectSoundエラー] セカンダリバッファを作成に失敗\n[Texture] other.png\n");
+    const std::vector<std::string> notices = plat::TakeNotices();
+    ASSERT_EQ(notices.size(), 2u);
+    EXPECT_EQ(notices[0], "DirectSoundエラー: セカンダリバッファを作成に失敗");
+    EXPECT_TRUE(plat::TakeNotices().empty());
+}
+
+}  // namespace

@@ -1,0 +1,66 @@
+#include "app/scene/NoticeBoard.h"
+
+#include <deque>
+
+#include "app/scene/Camera.h"
+#include "app/scene/SceneDevice.h"
+#include "app/scene/SharedPictures.h"
+#include "engine/graphics/GraphicsDevice.h"
+#include "platform/core/MessageBox.h"
+
+namespace {
+
+struct Notice {
+    std::string text;
+    i32 framesLeft = NoticeFrames;
+};
+
+std::deque<Notice>& Board()
+{
+    static std::deque<Notice> board;
+    return board;
+}
+
+void TakeNew()
+{
+    std::deque<Notice>& board = Board();
+    for (std::string& text : plat::TakeNotices()) board.push_back(Notice{std::move(text)});
+    while (board.size() > static_cast<size_t>(NoticeLines)) board.pop_front();
+}
+
+}  // namespace
+
+std::vector<std::string> ShownNotices()
+{
+    TakeNew();
+    std::vector<std::string> shown;
+    for (const Notice& n : Board()) shown.push_back(n.text);
+    return shown;
+}
+
+void DrawNotices()
+{
+    TakeNew();
+    std::deque<Notice>& board = Board();
+    while (!board.empty() && board.front().framesLeft <= 0) board.pop_front();
+    if (board.empty()) return;
+    for (Notice& n : board) --n.framesLeft;
+
+    GraphicsDevice* gd = GetGraphicsDevice();
+    plat::GfxDevice* device = gd->device;
+    if (!device || !gd->sprite || !plat::Succeeded(device->BeginScene())) return;
+    if (plat::Succeeded(gd->sprite->Begin(plat::SpriteAlphaBlend))) {
+        const f32 lineHeight = 22.0f;
+        FillLayoutRect(GetSharedPicture(SharedPicture::Dot).texture, 0.0f, 0.0f, 1024.0f,
+                       8.0f + lineHeight * static_cast<f32>(board.size()), 0xB4000000u);
+        const plat::GfxRect rect{0, 0, 1008, 24};
+        f32 y = 4.0f;
+        for (const Notice& n : board) {
+            DrawTextAt(4, 9.0f, y + 1.0f, n.text.c_str(), -1, &rect, 0, 0xFF000000u);
+            DrawTextAt(4, 8.0f, y, n.text.c_str(), -1, &rect, 0, 0xFFFFD040u);
+            y += lineHeight;
+        }
+        gd->sprite->End();
+    }
+    device->EndScene();
+}
