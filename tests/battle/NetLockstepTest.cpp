@@ -17,6 +17,7 @@
 #include "app/player/PlayerEntry.h"
 #include "app/player/RoomState.h"
 #include "battle/GameScene.h"
+#include "engine/core/MTRand.h"
 #include "battle/Hooks.h"
 #include "robot/Robot.h"
 #include "support/BattleRunner.h"
@@ -189,6 +190,16 @@ TEST(NetLockstep, DelayRepeatDisagreementAndRepair)
     app.players[1].keyQueue.Init();
     runner.RunFrames(2);
     ASSERT_TRUE(scene.inputWaiting);
+    // Held like this nothing is simulated, yet a client whose own robot is
+    // gone still draws its check byte for each input it sends.
+    CRobot_Base* own = scene.robotTable[0];
+    scene.robotTable[0] = nullptr;
+    scene.sentInputFrame = -1;
+    scene.sendCountdown = 0;
+    const u64 drawn = GetBattleRandom().GetDrawCount();
+    runner.RunFrames(1);
+    EXPECT_EQ(GetBattleRandom().GetDrawCount(), drawn + 1);
+    scene.robotTable[0] = own;
     scene.inputWaitStart -= 30001;
     runner.RunFrames(1);
     EXPECT_TRUE(scene.frameProc == &CGameScene::Proc_ReturnToRoom);
