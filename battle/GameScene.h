@@ -145,8 +145,6 @@ struct NestedArrayRecord {
 u32& BattleSkipCounter();
 // Device callback slot of the battle's HDR target.
 inline constexpr int kBattleDeviceCallbackSlot = 3;
-// How long the set-up waits for a robot type loading on a worker thread.
-inline constexpr u32 kTypeLoadLimitMs = 30000;
 
 class CGameScene : public BaseScene {
 public:
@@ -255,8 +253,9 @@ public:
     BB_Base* FindRobotById(u32 id);
     // Yaw in degrees that turns (0, 0, 1) onto a start matrix's z axis.
     static f32 StartPointYaw(const Mat4& point);
-    // Where set-up reports a node its type names but lacks (null: a message box).
-    static void SetMissingNodeHook(void (*hook)(const char* name, const char* caption));
+    // An online robot of the tactical rule: placed at a random point on the
+    // ground, its HP scaled by its bodies.
+    void SetupTacticalRobot(CRobot_Normal* robot);
     // A battleship at a position; its type loads on first use (null when it
     // does not).
     CShip* SpawnShip(i32 type, f32 x, f32 y, f32 z, f32 hpScale, i32 team, u8 controlMode, i32 colorSet,
@@ -287,12 +286,15 @@ public:
     // robotTypes under the loader lock (at once when it is loaded already).
     // 1 loaded, 0 refused (bad index or folder; one message).
     i32 LoadRobotType(i32 type);
-    // Loads a robot type on a worker thread; the set-up waits for it with a
-    // time limit. false when the thread could not start.
+    // Loads a robot type on a worker thread. false when the thread could not
+    // start.
     bool StartTypeLoader(i32 type);
-    // Waits (2 ms steps, at most limitMs) until a robot type is loaded;
-    // false when the limit passed first.
-    bool WaitTypeLoaded(i32 type, u32 limitMs);
+    // Waits (2 ms steps) until a robot type's loader has ended; true when the
+    // type is loaded.
+    bool WaitTypeLoaded(i32 type);
+    // A loader thread is still running: an online battle holds its frames
+    // until it ends, drawn as while waiting for a late input.
+    bool TypesLoading() const;
     // Joins every loader thread started by this scene.
     void JoinLoaders();
 
@@ -375,6 +377,8 @@ public:
     f32 stereoAngle = 0.0f;
     f32 stereoSeparation = 0.1f;
     i32 radioVoiceWait = 0;
+    // The screen corner of the next radio cut-in, 0..3.
+    i32 radioCorner = 0;
     u32 robotCounter = 0;
     // Raised by hits and blasts near the camera; the robot camera counts it down.
     i32 cameraShake = 0;

@@ -88,7 +88,7 @@ i32 BoundRobotType(i32 robot)
 void CGameScene::PreloadRandomType()
 {
     nextRandomType = RandomType(GetBattleRandom());
-    if (!StartTypeLoader(nextRandomType) || !WaitTypeLoaded(nextRandomType, kTypeLoadLimitMs)) {
+    if (!StartTypeLoader(nextRandomType) || !WaitTypeLoaded(nextRandomType)) {
         char text[128];
         std::snprintf(text, sizeof text, "Robot type %d could not be loaded.", nextRandomType);
         std::snprintf(notice, sizeof notice, "%s", text);
@@ -343,7 +343,7 @@ void CGameScene::SetupOnline()
             robot->boostGaugeMax = gauge;
             robot->boostGauge = gauge;
             robot->pilotIndex = computer ? -1 : i;
-            if (rule == 4) robot->tacticalRules = 1;
+            if (rule == 4) SetupTacticalRobot(robot);
         }
         AttachModeCallbacks(robot, static_cast<BattleRole>(static_cast<u32>(BattleRole::NetRule0) + (rule > 4 ? 0 : rule)));
         if (entry.team != static_cast<i32>(kSpectatorTeam) && entry.team >= 0 && entry.team < kTeamArraySize) {
@@ -387,7 +387,8 @@ void CGameScene::SetupOnline()
     netDetailTask = GMTCB_DrawSP_NetDetailDisp::Create(&tasks, 201);
 
     frameProc = &CGameScene::Proc_NetWaitStart;
-    GetApplication()->textInputHandler = &CGameScene::ChatHook;
+    // Without the room's chat option the battle takes no typed lines.
+    GetApplication()->textInputHandler = settings.chat ? &CGameScene::ChatHook : nullptr;
     views[0].active = 1;
     views[0].viewport = {0, 0, static_cast<u32>(app.video.screenWidth), static_cast<u32>(app.video.screenHeight), 0.0f, 1.0f};
     views[0].player = playerSlot;

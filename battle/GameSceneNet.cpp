@@ -241,14 +241,16 @@ i32 CGameScene::Proc_NetBattle()
     PlayerEntry& own = Own();
     const u32 ownSlot = room.ownSlot;
     CRobot_Base* mine = ownSlot < u32(kRobotTableSize) ? robotTable[ownSlot] : nullptr;
-    if (sentInputFrame != static_cast<i32>(battleFrame) && own.inBattle && mine) {
-        DriftForTest(battleFrame, mine);
+    // The draw depends only on being in the battle, never on whether this
+    // client's robot exists, so every client's generator stays in step.
+    if (sentInputFrame != static_cast<i32>(battleFrame) && own.inBattle) {
+        if (mine) DriftForTest(battleFrame, mine);
         if (sendCountdown == 0) {
-            mine->ClearPendingInput();
+            if (mine) mine->ClearPendingInput();
             const u32 check = GetBattleRandom().GetRand();
-            if (!chatInputActive) mine->ReadKeysToPendingInput(App().input.keyTable);
-            else mine->pendingInput.direction = 5;
-            if (!IsSpectator(mine)) {
+            if (mine && !chatInputActive) mine->ReadKeysToPendingInput(App().input.keyTable);
+            else if (mine) mine->pendingInput.direction = 5;
+            if (mine && !IsSpectator(mine)) {
                 u8 bytes[kInputBytes];
                 std::memcpy(bytes, &mine->pendingInput, sizeof bytes);
                 SendKeyState(bytes, static_cast<u8>(check % 256), battleFrame, static_cast<u8>(SendInterval()));
@@ -261,8 +263,9 @@ i32 CGameScene::Proc_NetBattle()
     }
 
     ApplyDepartures();
-    i32 applied = 1;
-    if (battleFrame >= room.inputDelay) applied = ApplyNetInputs();
+    // A robot type still loading here holds this client as a late input would.
+    i32 applied = TypesLoading() ? 0 : 1;
+    if (applied && battleFrame >= room.inputDelay) applied = ApplyNetInputs();
 
     if (room.repairState == 0) {
         i32 result = 0;

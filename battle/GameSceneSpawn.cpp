@@ -25,16 +25,8 @@
 
 namespace {
 
-// Set-up reports a node the type names but its model lacks; null shows a box.
-void (*g_missingNodeHook)(const char* name, const char* caption) = nullptr;
-
-void ReportMissingNode(const char* name, const char* caption)
-{
-    if (g_missingNodeHook)
-        g_missingNodeHook(name, caption);
-    else
-        plat::ReportError(caption, name);
-}
+// Set-up reports a node the type names but its model lacks.
+void ReportMissingNode(const char* name, const char* caption) { plat::ReportError(caption, name); }
 
 HodNode* FindNamed(CHierarchyObject& model, const char* name, const char* caption)
 {
@@ -67,8 +59,6 @@ i32 TestBodies(i32 bodies, i32 team)
 
 }  // namespace
 
-void CGameScene::SetMissingNodeHook(void (*hook)(const char* name, const char* caption)) { g_missingNodeHook = hook; }
-
 f32 CGameScene::StartPointYaw(const Mat4& point)
 {
     const Vec3 f{0.0f, 0.0f, 1.0f};
@@ -95,6 +85,23 @@ CRobot_Normal* CGameScene::SpawnRobot(i32 type, f32 x, f32 y, f32 z, f32 hpScale
     return robot;
 }
 
+void CGameScene::SetupTacticalRobot(CRobot_Normal* robot)
+{
+    robot->tacticalRules = 1;
+    CRobot_Normal::PlaceAtRandomPoint(robot);
+    CRobot_Normal::DefeatProc_DropSpawnToGround(robot);
+    for (i32 i = 0; i < 3; ++i) robot->worldMatrix.m[3][i] = robot->spawnPos[i];
+    robot->prevWorldMatrix = robot->worldMatrix;
+    robot->RePose();
+    // A robot with fewer bodies fights each of them with less HP.
+    robot->spawnHpScale = static_cast<f32>(robot->spawnHpScale * ((robot->restBody + 1) / 5.0));
+    if (robot->modelData) {
+        robot->hpMax = TestHp(static_cast<i32>(static_cast<f32>(robot->modelData->hp) * robot->spawnHpScale),
+                              robot->controlMode, robot->team);
+        robot->hp = robot->hpMax;
+    }
+}
+
 CRobot_Normal* CGameScene::SpawnRobotAtStartPoint(i32 type, i32 mode, f32 hpScale, i32 team, u8 controlMode,
                                                   i32 colorSet, CGameItemBase* const* parts)
 {
@@ -118,7 +125,7 @@ i32 CGameScene::SetupRobot(CRobot_Normal* robot, i32 type, f32 x, f32 y, f32 z, 
 {
     if (!robot || type < 0 || type >= robotTypes.GetCount()) return -1;
     RobotModelData& data = robotTypes[type];
-    const bool started = worker ? StartTypeLoader(type) && WaitTypeLoaded(type, kTypeLoadLimitMs) : LoadRobotType(type);
+    const bool started = worker ? StartTypeLoader(type) && WaitTypeLoaded(type) : LoadRobotType(type);
     const bool loaded = started && data.loaded.load(std::memory_order_acquire);
     if (!loaded) {
         // A robot missing from the start is no battle; one joining later is

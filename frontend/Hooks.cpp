@@ -97,5 +97,6 @@ void RegisterFrontendHooks()
     battle.startRankingList = StartList;
     battle.setRankingListX = MoveList;
     battle.vsRoomScene = GetVSRoomSceneAsBase;
+    battle.charaSelectScene = GetCharaSelectSceneAsBase;
     RegisterBattleHooks(battle);
 }

@@ -3,6 +3,7 @@
 #include "app/core/Application.h"
 #include "app/scene/Camera.h"
 #include "engine/graphics/GraphicsDevice.h"
+#include "engine/graphics/TextureCache.h"
 #include "engine/graphics/TextureManager.h"
 #include "platform/gfx/Window.h"
 #include "platform/math/Math.h"
@@ -45,6 +46,15 @@ void DrawLayoutText(const char* text, i32 left, i32 top, i32 right, i32 bottom, 
     if (!text || !*text) return;
     const plat::GfxRect rect{left, top, right, bottom};
     DrawTextAt(1, 0.0f, 0.0f, text, -1, &rect, format, colour);
+}
+
+void DrawScaledText(const char* text, f32 x, f32 y, f32 scale, i32 width, i32 height, u32 colour)
+{
+    GraphicsDevice* gd = GetGraphicsDevice();
+    if (!text || !*text || !gd->sprite) return;
+    SetLayoutTransform(x, y, scale, scale);
+    const plat::GfxRect rect{0, 0, width, height};
+    GetTextureCache()->DrawText(gd->fonts[1], text, -1, &rect, 0, colour, 60, 0, 0);
 }
 
 void DrawShadowedText(const char* text, i32 left, i32 top, i32 right, i32 bottom, u32 colour, u32 format)

@@ -14,6 +14,9 @@ void DrawStretched(TextureHandle& picture, f32 x, f32 y, f32 w, f32 h, u32 colou
 // Text with font 1 in a layout rectangle (format: 0 left, 1 centred, 2 right,
 // 5 centred both ways).
 void DrawLayoutText(const char* text, i32 left, i32 top, i32 right, i32 bottom, u32 colour, u32 format = 0);
+// Text with font 1 scaled by `scale` about its top-left corner at (x, y),
+// clipped to (0, 0, width, height) before the scaling.
+void DrawScaledText(const char* text, f32 x, f32 y, f32 scale, i32 width, i32 height, u32 colour);
 // The same, first in black one unit down and right.
 void DrawShadowedText(const char* text, i32 left, i32 top, i32 right, i32 bottom, u32 colour, u32 format = 0);
 // A mouse position of the window's client area in the layout; false (and no

@@ -13,9 +13,6 @@
 
 namespace {
 
-// How long a replacement waits for a type loading beside the battle.
-constexpr u32 kReplacementLoadLimitMs = 30000;
-
 CGameScene* Scene() { return FindGameScene(); }
 
 // Index of the robot's team counters; -1 for a spectator or a bad team.
@@ -66,11 +63,11 @@ void PlayRebirthVoice(const CRobot_Normal* old)
         pilots->slots[old->pilotIndex].PlayRebirthVoice();
 }
 
-// Waits for the preloaded random type; false when it never loaded in time.
+// Waits for the preloaded random type; false when it could not be loaded.
 bool WaitPreloadedType(CGameScene* scene)
 {
     const i32 type = scene->nextRandomType;
-    return type >= 0 && type < kRobotTypeCount && scene->WaitTypeLoaded(type, kReplacementLoadLimitMs);
+    return type >= 0 && type < kRobotTypeCount && scene->WaitTypeLoaded(type);
 }
 
 void PreloadNextRandomType(CGameScene* scene)
@@ -308,6 +305,19 @@ i32 CRobot_Normal::DefeatProc_RandomStartPoint(CRobot_Normal* robot)
     if (!scene) return 0;
     const Mat4 at = scene->battleMap.PickRandomStartPoint();
     for (i32 i = 0; i < 3; ++i) robot->spawnPos[i] = at.m[3][i];
+    return 0;
+}
+
+i32 CRobot_Normal::PlaceAtRandomPoint(CRobot_Normal* robot)
+{
+    CGameScene* scene = Scene();
+    if (!scene) return 0;
+    const Mat4 at = scene->battleMap.PickRandomStartPoint();
+    for (i32 i = 0; i < 3; ++i) {
+        robot->spawnPos[i] = at.m[3][i];
+        robot->worldMatrix.m[3][i] = at.m[3][i];
+    }
+    robot->prevWorldMatrix = robot->worldMatrix;
     return 0;
 }
 

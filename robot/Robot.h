@@ -296,12 +296,8 @@ public:
     // The hit-reaction choice and the lock-on/aim step; null does nothing.
     StateProc impactProc = nullptr;
     StateProc aimProc = nullptr;
-    // Presentation and effects the frame hands on: the radio cut-in, a streak
-    // announcement (its reward code) and the destruction's blasts (kind 4
-    // small, 2 large, 0 debris; the random draws are made either way).
-    static inline void (*radioHook)(CRobot_Normal* robot, i32 line, const char* text) = nullptr;
+    // A streak announcement (its reward code), shown by the battle scene.
     static inline void (*announceHook)(CRobot_Normal* robot, i32 code) = nullptr;
-    static inline void (*explosionHook)(CRobot_Normal* robot, i32 kind, const Vec3& at, const Vec3& drift, f32 size) = nullptr;
 
     // ---- battle-mode callbacks (robot/ModeCallbacks.cpp) ----
     static i32 DefeatProc_Respawn(CRobot_Normal* robot);
@@ -317,6 +313,8 @@ public:
     static i32 DefeatProc_NetTeamCostRespawn(CRobot_Normal* robot);
     static i32 DefeatProc_RandomStartPoint(CRobot_Normal* robot);
     static i32 DefeatProc_DropSpawnToGround(CRobot_Normal* robot);
+    // Moves the robot and its spawn point to a random start point; 0.
+    static i32 PlaceAtRandomPoint(CRobot_Normal* robot);
     static i32 DestroyProc_TeamCostPenalty(CRobot_Normal* robot);
     static i32 DestroyProc_NetTeamCostPenalty(CRobot_Normal* robot);
     static i32 DestroyProc_DropPartsChance(CRobot_Normal* robot);

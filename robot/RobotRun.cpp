@@ -4,14 +4,60 @@
 #include <cmath>
 
 #include "app/core/Application.h"
+#include "app/player/PilotRegistry.h"
 #include "battle/GameScene.h"
+#include "battle/hud/OverlayTasks.h"
+#include "battle/tasks/RadioCutIn.h"
 #include "robot/Robot.h"
+#include "weapon/ObjectFactory.h"
+#include "weapon/WeaponScene.h"
 #include "weapon/effects/AttackEffects.h"
+#include "weapon/effects/Explode.h"
+#include "weapon/effects/Smoke.h"
 
 namespace {
 
 // Battle draws as a fraction of the generator's 32-bit range.
 f32 BattleFraction() { return static_cast<f32>(static_cast<double>(GetBattleRandom().GetRand()) / 4294967296.0); }
+
+// The destruction's blasts use the scene's explosion sheet.
+constexpr i32 kExplodeTexture = 3;
+
+void SmallBlast(const Vec3& at, const Vec3& drift)
+{
+    const WeaponWorld& w = CurrentWeaponWorld();
+    if (auto* e = NewObject<BB_Explode4>(w.effects, 3))
+        e->Set(&at, 5.0f, &drift, 0, w.Texture(kExplodeTexture), 0xFFFFFFFFu);
+}
+
+void LargeBlast(const Vec3& at, const Vec3& drift)
+{
+    const WeaponWorld& w = CurrentWeaponWorld();
+    if (auto* e = NewObject<BB_Explode2>(w.effects, 4)) {
+        e->Set(&at, 6.0f, &drift, 0, w.Texture(kExplodeTexture), 0xFFFFFFFFu);
+        e->Counter = 40;
+    }
+}
+
+void Debris(const Vec3& at, const Vec3& direction)
+{
+    const WeaponWorld& w = CurrentWeaponWorld();
+    if (auto* piece = NewObject<BB_BP>(w.effects, 1)) piece->Set(&at, 1.0f, &direction, 0, nullptr, 0xFFFFFFFFu, 200);
+}
+
+// The robot's pilot slot; null without a pilot or with an index no slot has.
+PilotSlot* PilotOf(const CRobot_Normal& robot)
+{
+    PilotRegistry* pilots = GetPilotRegistry();
+    if (!pilots || robot.pilotIndex < 0 || robot.pilotIndex >= pilots->count || robot.pilotIndex >= MaxPilots)
+        return nullptr;
+    return &pilots->slots[robot.pilotIndex];
+}
+
+Vec3 RobotPosition(const CRobot_Normal& robot)
+{
+    return {robot.worldMatrix.m[3][0], robot.worldMatrix.m[3][1], robot.worldMatrix.m[3][2]};
+}
 
 Vec3 BodyPosition(const CRobot_Normal& robot)
 {
@@ -123,9 +169,50 @@ void CRobot_Normal::ShowRadioLine()
 {
     // A line number from a peer indexes the pilot's tables only when it is one.
     if (pilotIndex < 0) return;
-    if (!((pendingRadioLine >= 0 && pendingRadioLine < 50) || pendingRadioLine == 999)) return;
+    const i32 line = pendingRadioLine;
+    if (!((line >= 0 && line < 50) || line == 999)) return;
     radioText[sizeof radioText - 1] = '\0';
-    if (radioHook) radioHook(this, pendingRadioLine, radioText);
+    PilotSlot* pilot = PilotOf(*this);
+    CGameScene* scene = FindGameScene();
+    if (!pilot || !scene || !scene->tasks.GetHead()) return;
+    const char* text = radioText[0] ? radioText : line < RadioTextCount ? pilot->radioTexts[line] : "";
+    SoundObject* voice = line < PilotSoundCount && !pilot->sounds[line].IsEmpty() ? &pilot->sounds[line] : nullptr;
+    if (line != 999 && !voice && !text[0]) return;
+    const bool spoken = line < PilotAnimationCount && !pilot->animations[line].empty();
+    const bool plain = pilot->pictureSource == 1 || line >= RadioTextCount;
+
+    // A cut-in of this robot still showing is restarted where it stands.
+    GMTCB_Proc_MusenFaceDisp* cutIn = nullptr;
+    for (TCB* t = scene->tasks.GetHead()->next; t && t != scene->tasks.GetTail(); t = t->next) {
+        if (t->priority != 10000) continue;
+        auto* found = dynamic_cast<GMTCB_Proc_MusenFaceDisp*>(t);
+        if (found && found->speaker == this) {
+            cutIn = found;
+            break;
+        }
+    }
+    f32 x, y;
+    if (cutIn) {
+        cutIn->phase = 3;
+        x = cutIn->face ? cutIn->face->x : 512.0f;
+        y = cutIn->face ? cutIn->face->y : 386.0f;
+    } else {
+        if (!plain && !spoken) return;
+        cutIn = GMTCB_Proc_MusenFaceDisp::Create(&scene->tasks, 10000);
+        if (!cutIn) return;
+        // The boxes take the screen's corners in turn, jittered by the
+        // application's generator: presentation never draws the battle's.
+        static constexpr f32 kSigns[4][2] = {{1, 1}, {-1, 1}, {1, -1}, {-1, -1}};
+        const i32 corner = scene->radioCorner;
+        scene->radioCorner = (corner + 1) % 4;
+        cMTRand& random = GetApplication()->random;
+        x = 512.0f + kSigns[corner][0] * static_cast<f32>(280 + random.GetRand() % 51);
+        y = 386.0f + kSigns[corner][1] * static_cast<f32>(220 + random.GetRand() % 61);
+    }
+    if (plain)
+        cutIn->StartText(&pilot->pictures[0], x, y, voice, typeName, text, this);
+    else if (spoken)
+        cutIn->StartAnimation(pilot, static_cast<u32>(line), x, y, typeName, text, this);
 }
 
 void CRobot_Normal::Spectate()
@@ -189,6 +276,15 @@ i32 CRobot_Normal::RobotFrameUpdate()
         lockFade = 0.0f;
     }
     InputStep();
+    if (killVoicePending == 1) {
+        CGameScene* scene = FindGameScene();
+        PilotSlot* pilot = PilotOf(*this);
+        if (pilot && scene) {
+            const Vec3 eye = scene->Eye(), at = RobotPosition(*this);
+            const f32 dx = eye.x - at.x, dy = eye.y - at.y, dz = eye.z - at.z;
+            if (IsWatched() || std::sqrt(dx * dx + dy * dy + dz * dz) < 40.0f) pilot->PlayDestroyVoice();
+        }
+    }
     killVoicePending = 0;
     for (i32 i = 0; i < 4; ++i) {
         if (statusTimers[i] > 0)
@@ -257,6 +353,7 @@ i32 CRobot_Normal::DestructionSequence()
     const i32 f = ++defeatFrame;
     CGameScene* scene = FindGameScene();
     const Vec3 body = BodyPosition(*this);
+    if (f == 20) PlayBattleSound(kSoundExplodeM, RobotPosition(*this));
     if (f >= 1 && f <= 30 && f % 3 == 0) {
         // Offsets, then drifts, each drawn x, y, z.
         Vec3 at = body, drift;
@@ -266,9 +363,9 @@ i32 CRobot_Normal::DestructionSequence()
         drift.x = BattleFraction() * 0.02f - 0.01f;
         drift.y = BattleFraction() * 0.02f - 0.01f;
         drift.z = BattleFraction() * 0.02f - 0.01f;
-        if (explosionHook) explosionHook(this, 4, at, drift, 5.0f);
+        SmallBlast(at, drift);
     } else if (f == 31) {
-        if (explosionHook) explosionHook(this, 2, body, Vec3{}, 6.0f);
+        LargeBlast(body, Vec3{});
         for (i32 i = 0; i < 4; ++i) {
             Vec3 at = body, drift;
             at.x += BattleFraction() * 4.4f - 2.2f;
@@ -277,7 +374,7 @@ i32 CRobot_Normal::DestructionSequence()
             drift.x = BattleFraction() * 0.1f - 0.05f;
             drift.y = BattleFraction() * 0.05f;
             drift.z = BattleFraction() * 0.1f - 0.05f;
-            if (explosionHook) explosionHook(this, 2, at, drift, 6.0f);
+            LargeBlast(at, drift);
         }
         for (i32 i = 0; i < 5; ++i) {
             Vec3 dir;
@@ -285,13 +382,17 @@ i32 CRobot_Normal::DestructionSequence()
             dir.y = BattleFraction() * 0.25f;
             dir.z = BattleFraction() * 0.56f - 0.28f;
             const Vec3 at{body.x + dir.x * 5.0f, body.y + dir.y * 5.0f, body.z + dir.z * 5.0f};
-            if (explosionHook) explosionHook(this, 0, at, dir, 200.0f);
+            Debris(at, dir);
         }
         if (scene) {
             const Vec3 eye = scene->Eye();
             const f32 dx = eye.x - worldMatrix.m[3][0], dy = eye.y - worldMatrix.m[3][1],
                       dz = eye.z - worldMatrix.m[3][2];
             const f32 distance = std::sqrt(dx * dx + dy * dy + dz * dz);
+            if (PilotSlot* pilot = PilotOf(*this); pilot && (IsWatched() || distance < 40.0f)) pilot->PlayDieVoice();
+            PlayBattleSound(kSoundExplodeL, RobotPosition(*this));
+            if (loopSound) loopSound->Stop();
+            loopSound = nullptr;
             if (distance < 50.0f) {
                 const i32 shake = static_cast<i32>((50.0f - distance) * 2.5f);
                 if (shake > scene->cameraShake) scene->cameraShake = shake;

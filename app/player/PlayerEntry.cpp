@@ -26,7 +26,6 @@ void PlayerEntry::Reset()
     colorSet = 0;
     readyState = 0;
     pendingRadio = -1;
-    pendingVoice = -1;
     std::memset(pendingRadioText, 0, sizeof pendingRadioText);
     std::memset(chatText, 0, sizeof chatText);
     chatTimer = 0;

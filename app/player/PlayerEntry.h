@@ -41,8 +41,9 @@ public:
     i32 pilot = 0;
     i32 colorSet = 0;
     u8 readyState = 0; // 0 not ready, 1 ready, 2 sending pilot data
+    // A peer's relayed radio line or chat text for its robot (-1 none): the
+    // one pending line of a participant; the own keys ask the robot directly.
     i32 pendingRadio = -1;
-    i32 pendingVoice = -1;
     char pendingRadioText[100] = {};
     char chatText[100] = {};
     i32 chatTimer = 0;

@@ -765,8 +765,11 @@ void LGTCB_DrawSP_ServerState::DrawSP()
         if (r == scene.selectedRoom) DrawStretched(scene.pictures[1], 0, f32(y), 1024, 72, 0x60FFFFFFu);
         const RoomStatusView v = ViewRoomStatus(pair.roomStatus[r]);
         char text[128];
-        std::snprintf(text, sizeof text, "房间%d:    ", r + 1);
-        DrawShadowedText(text, 20, y + 24, 130, y + 72, 0xFFFFFFFFu);
+        // The rooms are named after the first five stages; the name sits on
+        // the row's upper line, clear of the room title.
+        const FolderList& stages = GetApplication()->stageFolders;
+        std::snprintf(text, sizeof text, "房间%d:    %s  ", r + 1, u32(r) < stages.count ? stages.names[r] : "");
+        DrawShadowedText(text, 20, y + 2, 1024, y + 26, 0xFFFFFFFFu);
         if (pair.roomStatusFlag[r] == 2) {
             DrawShadowedText(v.title, 130, y + 24, 460, y + 72, 0xFFFFFFFFu);
             DrawShadowedText(kRuleNames[v.rule >= 0 && v.rule < 5 ? v.rule : 0], 460, y + 24, 800, y + 72, 0xFFFFFFFFu);
@@ -779,7 +782,7 @@ void LGTCB_DrawSP_ServerState::DrawSP()
     const i32 r = scene.selectedRoom;
     if (r >= 0 && r < 5 && pair.roomStatusFlag[r] == 2) {
         const RoomStatusView v = ViewRoomStatus(pair.roomStatus[r]);
-        DrawShadowedText("房间信息      ", 476, 470, 1024, 494, 0xFFFFFFFFu);
+        DrawShadowedText("房间信息      ", 476, 100, 1024, 124, 0xFFFFFFFFu);
         for (u32 place = 0; place < v.capacity && place < 10; ++place) {
             char text[64];
             std::snprintf(text, sizeof text, "%u:%s", place + 1, v.names[place]);

@@ -182,8 +182,11 @@ void CRoomScene::Init()
     CApplication& app = App();
     NetClientPair& pair = Pair();
     RoomState& room = GetRoomState();
+    // A start straight into the room still offers the player's own music.
     MyBgmList& music = app.gameSettings.bgmList;
-    if (music.selectedBgm >= i32(music.entries.size())) music.selectedBgm = -1;
+    const i32 kept = music.selectedBgm;
+    music.Scan(app.startupDir);
+    music.selectedBgm = kept < i32(music.entries.size()) ? kept : -1;
     for (i32 i = 0; i < app.players.GetCount(); ++i) {
         PlayerEntry& e = app.players[i];
         e.keyQueue.DeleteAll();
@@ -766,13 +769,13 @@ void RMTCB_DrawSP_Basic::DrawSP()
         char text[160];
         if (mine) {
             std::snprintf(text, sizeof text, "EXP:%u", app.Profile().exp);
-            DrawLayoutText(text, R.left + 618, R.top, R.left + 618 + 320, R.top + 24, 0xFFFFFFFFu);
+            DrawScaledText(text, f32(R.left + 618), f32(R.top), 0.8f, 400, 30, 0xFFFFFFFFu);
         }
         if (e.slotState == 1) {
             char code[7];
             PlayerIdCode(code, e.idNumber);
             std::snprintf(text, sizeof text, "ID:%s", code);
-            DrawLayoutText(text, R.left + 508, R.top, R.left + 508 + 120, R.top + 24, 0xFFFFFFFFu);
+            DrawScaledText(text, f32(R.left + 508), f32(R.top), 0.8f, 150, 30, 0xFFFFFFFFu);
         }
         char rank[RankTitleBufferSize];
         GetRankTitle(e.rankLevel, rank, sizeof rank);

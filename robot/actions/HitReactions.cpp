@@ -38,9 +38,10 @@ void CRobot_Normal::ChooseHitReaction()
         aimQuats[0] = Quat();
         for (i32 c = 0; c < kScriptMainChannels; ++c) {
             CHierarchyObject& m = c == 0 ? static_cast<CHierarchyObject&>(lowerModel) : upperModel;
+            // Without a table for the reaction the channel restarts its own.
             ScriptEntry* table = modelData ? modelData->ScriptTable(static_cast<i32>(anime)) : nullptr;
-            const i32 started = table ? SetScript(table, 0, c) : 0;
-            if (!started && m.root)
+            SetScript(table, 0, c);
+            if (m.root)
                 m.PlayAnimation(anime, m.currentTrack, scriptContext.speed[c], 1.0f, 0.0f,
                                 static_cast<u32>(scriptContext.loop[c]), 0);
         }

@@ -161,8 +161,8 @@ void CShip::LaunchRobotProc(CShip* ship)
     const u32 types = std::min<u32>(GetApplication()->robotFolders.count, static_cast<u32>(kRobotTypeCount));
     if (types == 0) return;
     const i32 type = scene->nextRandomType;
-    // The wait is bounded: a type that never loads costs this launch only.
-    const bool ready = scene->WaitTypeLoaded(type, kTypeLoadLimitMs);
+    // A type that failed to load costs this launch only.
+    const bool ready = scene->WaitTypeLoaded(type);
     const bool escort = OneIn(100);
     const Vec3 p = ship->Position();
     // The ship's team picks the robots' colours, within the type's ten sets.

@@ -42,9 +42,8 @@ bool SpendEnergy(CRobot_Normal& robot, i32 costValue)
 {
     const f32 cost = static_cast<f32>(costValue);
     if (robot.energy < cost) return false;
-    f32 left = std::max(robot.energy - cost, 0.0f);
-    if (cost < 0.0f) left = std::min(left, std::max(robot.energy, static_cast<f32>(robot.energyMax)));
-    robot.energy = left;
+    // A refill may pass the maximum until the robot's next update.
+    robot.energy = std::max(robot.energy - cost, 0.0f);
     return true;
 }
 

@@ -38,8 +38,8 @@ bool BeginShot(CRobot_Normal& robot, const i32* args, ShotStart* start)
     if (robot.energy < cost) return false;
     f32 left = robot.energy - cost;
     if (left < 0.0f) left = 0.0f;
-    // A refill (negative cost) stops at the maximum, as every other refill does.
-    if (cost < 0.0f) left = std::min(left, std::max(robot.energy, static_cast<f32>(robot.energyMax)));
+    // A refill (negative cost) may pass the maximum: the robot's next update
+    // brings the energy back down to it.
     robot.energy = left;
     start->launch = Matrix(m);
     start->targetDistance = 0.0f;

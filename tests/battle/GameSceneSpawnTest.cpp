@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -8,7 +10,10 @@
 #include "app/player/RoomState.h"
 #include "engine/core/MTRand.h"
 #include "robot/RobotStateRecord.h"
+#include "app/player/PilotRegistry.h"
 #include "battle/GameScene.h"
+#include "battle/hud/OverlayTasks.h"
+#include "battle/tasks/RadioCutIn.h"
 #include "battle/stage/BattleMap.h"
 #include "robot/Robot.h"
 #include "robot/RobotType.h"
@@ -290,6 +295,7 @@ TEST(GameSceneSpawn, EachModeRuleMakesItsOwnNumberOfBattleDraws)
         {&CRobot_Normal::DestroyProc_DropPartsChance, 10, 1, 4, 0},  // level 10 always drops
         {&CRobot_Normal::DefeatProc_DropSummonItem, 0, 1, 1, 2},
         {&CRobot_Normal::DefeatProc_RandomStartPoint, 0, 1, 1, 0},
+        {&CRobot_Normal::PlaceAtRandomPoint, 0, 1, 1, 0},
         {&CRobot_Normal::DefeatProc_DropSpawnToGround, 0, 1, 0, 0},
         {&CRobot_Normal::DefeatProc_TeamRestCount, 0, 1, 0, 0},
         {&CRobot_Normal::DefeatProc_NextBody, 0, 0, 0, 0},
@@ -318,10 +324,53 @@ TEST(GameSceneSpawn, EachModeRuleMakesItsOwnNumberOfBattleDraws)
     EXPECT_EQ(name.substr(name.size() - 5), ":Lv10");
 }
 
-namespace {
-std::vector<i32> g_lines;
-void RecordLine(CRobot_Normal*, i32 line, const char*) { g_lines.push_back(line); }
-}  // namespace
+// Online, the tactical rule puts each robot on the ground at a random point
+// with its HP scaled by its bodies (two bodies: 3/5, one: 2/5); the battle
+// takes typed lines only with the room's chat option.
+TEST(GameSceneSpawn, OnlineSetUpFollowsTheRoomRuleAndChatOption)
+{
+    for (const u8 rule : {u8(4), u8(3)}) {
+        SCOPED_TRACE(int(rule));
+        RoomState& room = GetRoomState();
+        room = RoomState();
+        room.rule = rule;
+        room.ownSlot = 0;
+        GetApplication()->gameSettings.chat = rule == 4 ? 1 : 0;
+        BattleRunnerOptions options;
+        options.mode = GameMode::Online;
+        options.slotState[0] = options.slotState[1] = 1;
+        BattleRunner runner(options);  // Vanguard (800 HP, two bodies) and Bastion (1100, one)
+        CGameScene& scene = *runner.Scene();
+        auto* two = static_cast<CRobot_Normal*>(scene.robotTable[0]);
+        auto* one = static_cast<CRobot_Normal*>(scene.robotTable[1]);
+        ASSERT_TRUE(two && one);
+        EXPECT_EQ(GetApplication()->textInputHandler == &CGameScene::ChatHook, rule == 4);
+        if (rule != 4) {
+            EXPECT_EQ(two->hpMax, 800);
+            EXPECT_EQ(one->hpMax, 1100);
+            EXPECT_EQ(two->tacticalRules, 0);
+            continue;
+        }
+        EXPECT_EQ(two->hpMax, 480);
+        EXPECT_EQ(two->hp, 480);
+        EXPECT_EQ(one->hpMax, 440);
+        EXPECT_FLOAT_EQ(one->spawnHpScale, 0.4f);
+        for (CRobot_Normal* r : {two, one}) {
+            EXPECT_EQ(r->tacticalRules, 1);
+            EXPECT_EQ(r->DefeatProcList, (std::vector<RobotCallback>{&CRobot_Normal::DefeatProc_DropSpawnToGround,
+                                                                     &CRobot_Normal::DefeatProc_NetTeamCostRespawn}));
+            // Standing where its spawn point is, on the ground.
+            for (i32 i = 0; i < 3; ++i) EXPECT_EQ(r->worldMatrix.m[3][i], r->spawnPos[i]);
+            const Vec3 from{r->spawnPos[0], r->spawnPos[1] + 1.0f, r->spawnPos[2]};
+            const Vec3 to{from.x, from.y - 100000.0f, from.z};
+            f32 distance = 0.0f;
+            ASSERT_TRUE(scene.HitTestMapSegment(&from, &to, &distance, nullptr));
+            EXPECT_NEAR(distance, 1.0f, 1e-3f);
+        }
+    }
+    GetRoomState() = RoomState();
+    GetApplication()->gameSettings.chat = 0;
+}
 
 TEST(GameSceneSpawn, RobotsWithoutRulesLeaveTheTableAndPeerRadioLinesStayInRange)
 {
@@ -335,17 +384,39 @@ TEST(GameSceneSpawn, RobotsWithoutRulesLeaveTheTableAndPeerRadioLinesStayInRange
     EXPECT_EQ(scene.robotTable[8], nullptr);
 
     CRobot_Normal* talker = scene.SpawnRobot(0, 10, 0, 10, 1.0f, 0, kControlComputer, 0, 0, nullptr);
-    CRobot_Normal::radioHook = &RecordLine;
-    g_lines.clear();
+    PilotRegistry& pilots = *GetPilotRegistry();
+    const i32 pilotCount = pilots.count;
+    pilots.count = std::max(pilotCount, 1);
     talker->pilotIndex = 0;
+    // Each shown line (re)starts the robot's one cut-in: its box opens again.
+    auto cutIn = [&]() -> GMTCB_Proc_MusenFaceDisp* {
+        for (TCB* t = scene.tasks.GetHead()->next; t != scene.tasks.GetTail(); t = t->next)
+            if (auto* c = dynamic_cast<GMTCB_Proc_MusenFaceDisp*>(t)) return c;
+        return nullptr;
+    };
+    std::vector<i32> shown;
     for (i32 line : {-5, 0, 49, 50, 998, 999, 1 << 30}) {
+        if (GMTCB_Proc_MusenFaceDisp* c = cutIn()) c->phase = 2;
+        std::snprintf(talker->radioText, sizeof talker->radioText, "line %d", line);
         talker->pendingRadioLine = line;
         talker->Run();
         EXPECT_EQ(talker->pendingRadioLine, -1);
+        if (GMTCB_Proc_MusenFaceDisp* c = cutIn(); c && c->phase == 0) {
+            shown.push_back(line);
+            EXPECT_EQ(c->speaker, talker);
+            EXPECT_STREQ(c->lineText->text, talker->radioText);
+            // The first box sits in the lower right quarter, kept when restarted.
+            EXPECT_GE(c->face->x, 512.0f + 280.0f);
+            EXPECT_LE(c->face->x, 512.0f + 330.0f);
+            EXPECT_GE(c->face->y, 386.0f + 220.0f);
+            EXPECT_LE(c->face->y, 386.0f + 280.0f);
+        }
     }
     talker->pilotIndex = -1;
     talker->pendingRadioLine = 3;
+    cutIn()->phase = 2;
     talker->Run();
-    CRobot_Normal::radioHook = nullptr;
-    EXPECT_EQ(g_lines, (std::vector<i32>{0, 49, 999}));
+    EXPECT_EQ(cutIn()->phase, 2);
+    pilots.count = pilotCount;
+    EXPECT_EQ(shown, (std::vector<i32>{0, 49, 999}));
 }

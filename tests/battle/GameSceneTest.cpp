@@ -351,10 +351,10 @@ TEST(GameSceneTest, TypeLoadersAreWaitedForAndJoined)
     BattleRunner runner({});
     CGameScene& scene = *runner.Scene();
     ASSERT_TRUE(scene.StartTypeLoader(3));
-    EXPECT_TRUE(scene.WaitTypeLoaded(3, kTypeLoadLimitMs));
+    EXPECT_TRUE(scene.WaitTypeLoaded(3));
     EXPECT_EQ(scene.robotTypes[3].loaded.load(), 1u);
     ASSERT_TRUE(scene.StartTypeLoader(45)); // no such folder
-    EXPECT_FALSE(scene.WaitTypeLoaded(45, kTypeLoadLimitMs));
+    EXPECT_FALSE(scene.WaitTypeLoaded(45));
     ASSERT_TRUE(scene.StartTypeLoader(4));
     runner.EndBattle(); // while type 4 may still be loading
     EXPECT_EQ(FindGameScene(), nullptr);

@@ -5,7 +5,10 @@
 // the battle goes on from frame 0 once every client has all data.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstring>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -14,6 +17,7 @@
 #include "app/player/PlayerEntry.h"
 #include "app/player/RoomState.h"
 #include "battle/GameScene.h"
+#include "engine/core/MTRand.h"
 #include "battle/Hooks.h"
 #include "robot/Robot.h"
 #include "support/BattleRunner.h"
@@ -129,6 +133,36 @@ TEST(NetLockstep, DelayRepeatDisagreementAndRepair)
     EXPECT_GT(scene.battleFrame, 20u);
     EXPECT_FALSE(scene.inputWaiting);
 
+    // A robot type still loading on this client holds the battle, however
+    // long it takes, and nothing of the frame's inputs is used up meanwhile.
+    {
+        std::atomic<bool> locked{false}, release{false};
+        std::thread slowDisk([&] {
+            scene.loaderLock.Enter();
+            locked = true;
+            while (!release) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            scene.loaderLock.Leave();
+        });
+        while (!locked) std::this_thread::yield();
+        ASSERT_TRUE(scene.StartTypeLoader(4));
+        const u32 held = scene.battleFrame;
+        runner.RunFrames(6);
+        EXPECT_TRUE(scene.TypesLoading());
+        EXPECT_EQ(scene.battleFrame, held);
+        EXPECT_NE(app.players[0].FindKeyRecord(held - room.inputDelay), nullptr);
+        release = true;
+        slowDisk.join();
+        EXPECT_TRUE(scene.WaitTypeLoaded(4));
+        EXPECT_FALSE(scene.TypesLoading());
+        for (u32 f = held; f < held + 8; ++f) {
+            const u8 neutral[10] = {5};
+            if (!app.players[1].FindKeyRecord(f) && app.players[0].FindKeyRecord(f))
+                Relay(1, neutral, app.players[0].FindKeyRecord(f)->check, f, 1);
+        }
+        runner.RunFrames(2);
+        EXPECT_GT(scene.battleFrame, held);
+    }
+
     // The other client's simulation drew differently: the check bytes of a
     // frame disagree, the chat says whose, and the repair runs to its end.
     g_remoteDisagrees = true;
@@ -156,6 +190,16 @@ TEST(NetLockstep, DelayRepeatDisagreementAndRepair)
     app.players[1].keyQueue.Init();
     runner.RunFrames(2);
     ASSERT_TRUE(scene.inputWaiting);
+    // Held like this nothing is simulated, yet a client whose own robot is
+    // gone still draws its check byte for each input it sends.
+    CRobot_Base* own = scene.robotTable[0];
+    scene.robotTable[0] = nullptr;
+    scene.sentInputFrame = -1;
+    scene.sendCountdown = 0;
+    const u64 drawn = GetBattleRandom().GetDrawCount();
+    runner.RunFrames(1);
+    EXPECT_EQ(GetBattleRandom().GetDrawCount(), drawn + 1);
+    scene.robotTable[0] = own;
     scene.inputWaitStart -= 30001;
     runner.RunFrames(1);
     EXPECT_TRUE(scene.frameProc == &CGameScene::Proc_ReturnToRoom);

@@ -1,22 +1,29 @@
 #include <gtest/gtest.h>
 
+#include <typeinfo>
 #include <vector>
 
 #include "app/core/Application.h"
 #include "engine/core/MTRand.h"
 #include "robot/Robot.h"
+#include "weapon/WeaponScene.h"
+#include "weapon/effects/Explode.h"
+#include "weapon/effects/Smoke.h"
 
 namespace {
 
-struct Blast {
-    i32 frame;
-    i32 kind;
-};
-std::vector<Blast> g_blasts;
 i32 g_frame = 0;
 std::vector<i32> g_calls;
 
-void RecordBlast(CRobot_Normal*, i32 kind, const Vec3&, const Vec3&, f32) { g_blasts.push_back({g_frame, kind}); }
+// Objects of exactly type T in the list.
+template <class T>
+i32 Count(CList<BB_Base>& list)
+{
+    i32 n = 0;
+    for (BB_Base* o = list.GetHead()->next; o != list.GetTail(); o = o->next) n += typeid(*o) == typeid(T);
+    return n;
+}
+
 i32 Keep(CRobot_Normal*) { g_calls.push_back(0); return 0; }
 i32 Replace(CRobot_Normal*) { g_calls.push_back(2); return 2; }
 i32 Destroyed(CRobot_Normal* r) { g_calls.push_back(100 + r->defeatFrame); return 0; }
@@ -41,32 +48,35 @@ TEST(RobotRun, DestructionTimelineThenDownTimeThenTheLargestCallbackResult)
     robot.state = kRobotStateDestroyed;
     robot.defeatFrame = 0;
     robot.DestroyProcList.push_back(&Destroyed);
-    CRobot_Normal::explosionHook = &RecordBlast;
-    g_blasts.clear();
+    CList<BB_Base> effects;
+    WeaponWorld world;
+    world.effects = &effects;
+    SetWeaponWorld(&world);
     g_calls.clear();
     GetBattleRandom().Init(4321);
     cMTRand reference;
     reference.Init(4321);
 
+    std::vector<i32> small;
     for (g_frame = 1; g_frame <= 32; ++g_frame) {
+        const i32 before = Count<BB_Explode4>(effects);
         EXPECT_EQ(robot.Run(), 0);
         EXPECT_EQ(robot.inputEnabled, 0);
         EXPECT_EQ(robot.state, g_frame < 32 ? kRobotStateDestroyed : kRobotStateDown) << g_frame;
+        if (Count<BB_Explode4>(effects) > before) small.push_back(g_frame);
+        if (g_frame == 30) EXPECT_EQ(Count<BB_Explode2>(effects) + Count<BB_BP>(effects), 0);
     }
-    CRobot_Normal::explosionHook = nullptr;
     EXPECT_EQ(robot.defeatFrame, 0);
     // The destroy list ran once, on the frame its counter stood at 30.
     EXPECT_EQ(g_calls, std::vector<i32>{130});
-    std::vector<i32> small;
-    i32 large = 0, debris = 0;
-    for (const Blast& b : g_blasts) {
-        if (b.kind == 4) small.push_back(b.frame);
-        if (b.kind == 2) large += b.frame == 31;
-        if (b.kind == 0) debris += b.frame == 31;
-    }
     EXPECT_EQ(small, (std::vector<i32>{3, 6, 9, 12, 15, 18, 21, 24, 27, 30}));
-    EXPECT_EQ(large, 5);
-    EXPECT_EQ(debris, 5);
+    // Frame 31: five large blasts, already 40 frames into their sheet, and five burning pieces.
+    EXPECT_EQ(Count<BB_Explode2>(effects), 5);
+    EXPECT_EQ(Count<BB_BP>(effects), 5);
+    for (BB_Base* o = effects.GetHead()->next; o != effects.GetTail(); o = o->next)
+        if (typeid(*o) == typeid(BB_Explode2)) EXPECT_EQ(static_cast<BB_Explode2*>(o)->Counter, 40);
+    effects.DeleteAll();
+    SetWeaponWorld(nullptr);
     // Six draws per small blast, six per drifting large one, three per piece.
     EXPECT_EQ(DrawsMade(reference), 10 * 6 + 4 * 6 + 5 * 3);
 

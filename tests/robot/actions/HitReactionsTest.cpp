@@ -130,6 +130,7 @@ TEST(HitReactions, RequestsBecomeReactionsByKindStrengthAndWhatTheRobotIsDoing)
         b.r.attackKind = 2;
         CDSBufferNode burner;
         b.r.loopSound = &burner;
+        b.r.scriptContext.wait[0] = b.r.scriptContext.wait[1] = 5;
         b.Hit(c.kind, c.value);
         EXPECT_TRUE(b.r.stateProc == c.after);
         EXPECT_EQ(b.r.impactKind, c.kindAfter);
@@ -141,6 +142,10 @@ TEST(HitReactions, RequestsBecomeReactionsByKindStrengthAndWhatTheRobotIsDoing)
             EXPECT_EQ(b.r.attackKind, 0);
             EXPECT_EQ(b.r.holding, nullptr);
             EXPECT_EQ(victim.heldBy, nullptr);
+            // Without a table for the reaction both channels restart their
+            // own, which this robot lacks: they rest at the end mark.
+            EXPECT_EQ(b.r.scriptContext.wait[0], kScriptEndMark);
+            EXPECT_EQ(b.r.scriptContext.wait[1], kScriptEndMark);
         } else {
             EXPECT_EQ(b.r.holding, &victim);
             EXPECT_EQ(b.r.loopSound, &burner);

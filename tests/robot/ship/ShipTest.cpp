@@ -197,7 +197,7 @@ TEST(Ship, SailsFightsLaunchesCarriesAndSinksByItsRules)
     // The launcher: only at frame 1,300; an escort (one draw in 100) has 1.5
     // times the type's HP and its name tag, a plain launch 0.2 times.
     const i32 type = scene.nextRandomType;
-    ASSERT_TRUE(scene.WaitTypeLoaded(type, 30000));
+    ASSERT_TRUE(scene.WaitTypeLoaded(type));
     const i32 typeHp = scene.robotTypes[type].hp;
     auto launched = [&] { return Newest<CRobot_Normal>(scene.unitList, 1)[0]; };
     CRobot_Normal* newest = launched();
@@ -215,14 +215,14 @@ TEST(Ship, SailsFightsLaunchesCarriesAndSinksByItsRules)
     EXPECT_NE(std::strstr(escort->displayName, "]"), nullptr);
     EXPECT_EQ(escort->aiLevel, 10);
     EXPECT_EQ(escort->DefeatProcList.back(), &CRobot_Normal::DefeatProc_DropSummonItem);
-    ASSERT_TRUE(scene.WaitTypeLoaded(scene.nextRandomType, 30000));
+    ASSERT_TRUE(scene.WaitTypeLoaded(scene.nextRandomType));
     SeedWithFirstDraw(false);
     const i32 plainType = scene.nextRandomType;
     CShip::LaunchRobotProc(ship);
     CRobot_Normal* plain = launched();
     EXPECT_EQ(plain->hpMax, static_cast<i32>(static_cast<f32>(scene.robotTypes[plainType].hp) * 0.2f));
     EXPECT_EQ(plain->aiLevel, 5);  // team 0 launches the weaker pilots
-    ASSERT_TRUE(scene.WaitTypeLoaded(scene.nextRandomType, 30000));
+    ASSERT_TRUE(scene.WaitTypeLoaded(scene.nextRandomType));
 
     // The deck: a friendly robot standing on it rides along frame by frame,
     // gains 5 boost and 1 energy a frame and 1 HP every sixth frame.

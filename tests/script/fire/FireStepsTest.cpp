@@ -53,7 +53,7 @@ TEST(FireStepsTest, WeaponPointAndEnergyGateTheShot)
         {50, 1, false, 10.0f},   // outside the table
         {-1, 1, false, 10.0f},
         {3, -1, true, 11.0f},    // a refill
-        {3, -100, true, 12.0f},  // never past the maximum
+        {3, -100, true, 110.0f}, // past the maximum until the robot updates
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.point << " " << c.cost);
