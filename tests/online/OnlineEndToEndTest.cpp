@@ -372,7 +372,7 @@ TEST(OnlineEndToEnd, APlayerLostWhileTheOthersLoadHoldsNoOneAndTheRoomStartsAgai
     ASSERT_TRUE(alice.temp.Write("play.script", a));
     ASSERT_TRUE(bob.temp.Write("play.script", b));
     ASSERT_TRUE(carol.temp.Write("play.script", c));
-    const std::vector<std::string> env = {kSharedClock, "QUILLON_TEST_HASH_LOG=1", "QUILLON_TEST_ENEMY_HP=1",
+    const std::vector<std::string> env = {"QUILLON_TEST_HASH_LOG=1", "QUILLON_TEST_ENEMY_HP=1",
                                           "QUILLON_TEST_FALL_FRAME=400", "QUILLON_TEST_PORT_BASE=2382"};
     GameProcess pa(alice.exe, alice.run, alice.Env(env), alice.temp / "err.txt");
     ASSERT_TRUE(pa.Started() && Seated(server, 1)) << alice.temp.Read("err.txt");
@@ -419,7 +419,7 @@ TEST(OnlineEndToEnd, AHostLostInARepairHandsItOnAndTheOthersFightOn)
     ASSERT_TRUE(alice.temp.Write("play.script", a));
     ASSERT_TRUE(bob.temp.Write("play.script", b));
     ASSERT_TRUE(carol.temp.Write("play.script", c));
-    const std::vector<std::string> env = {kSharedClock, "QUILLON_TEST_HASH_LOG=1", "QUILLON_TEST_PORT_BASE=2392"};
+    const std::vector<std::string> env = {"QUILLON_TEST_HASH_LOG=1", "QUILLON_TEST_PORT_BASE=2392"};
     std::optional<GameProcess> pa(std::in_place, alice.exe, alice.run, alice.Env(env), alice.temp / "err.txt");
     ASSERT_TRUE(pa->Started() && Seated(server, 1)) << alice.temp.Read("err.txt");
     GameProcess pb(bob.exe, bob.run, bob.Env(env), bob.temp / "err.txt");
