@@ -226,6 +226,15 @@ void ExpectAllDropped(RoomServer& server, Client& sender, Client& observer, cons
     }
 }
 
+// One room of four seats that lives as long as the test.
+RoomServerConfig FourSeatRoom()
+{
+    RoomServerConfig config;
+    config.capacity = 4;
+    config.lifetimeMs = 0;
+    return config;
+}
+
 }  // namespace
 
 // Every malformed or misrouted message of the room and of the battle is
@@ -234,10 +243,7 @@ void ExpectAllDropped(RoomServer& server, Client& sender, Client& observer, cons
 // the right leave frame; and every seat is free once everyone is gone.
 TEST(RoomServer, DropsHostileMessagesAndFreesEverySeat)
 {
-    RoomServerConfig config;
-    config.capacity = 4;
-    config.lifetimeMs = 0;
-    RoomServer server(1, config);
+    RoomServer server(1, FourSeatRoom());
     ASSERT_TRUE(server.Listening());
     Client owner(server, "Owner");
     Client mallory(server, "Mallory");
@@ -387,10 +393,7 @@ TEST(RoomServer, DropsHostileMessagesAndFreesEverySeat)
 // the readers that fall behind are cut off, and the buffers stay bounded.
 TEST(RoomServer, StaysResponsiveUnderBurstFloodAndNonReader)
 {
-    RoomServerConfig config;
-    config.capacity = 4;
-    config.lifetimeMs = 0;
-    RoomServer server(1, config);
+    RoomServer server(1, FourSeatRoom());
     ASSERT_TRUE(server.Listening());
     Client owner(server, "Owner");
     ASSERT_TRUE(owner.Seated());

@@ -187,12 +187,14 @@ TEST(ServerMessages, SettingsKeysChatAndRoomStatus)
     // repair request changes nothing while one runs.
     c.room.repairState = 2;
     c.players[6].awaitingNewRun = 1;
-    auto run = [&](u32 frame) {
-        auto m = Msg({15, 6}, 10);
+    // A key state of participant `who` for `frame` of its run.
+    auto keyOf = [&](u8 who, u32 frame) {
+        auto m = Msg({15, who}, 10);
         PutU32(m.data() + 2, frame);
         m[9] = 1;
         c.Apply(m);
     };
+    auto run = [&](u32 frame) { keyOf(6, frame); };
     run(120);
     c.Apply(Msg({13, 6}, 3));
     c.Apply(Msg({10}, 3));
@@ -207,12 +209,7 @@ TEST(ServerMessages, SettingsKeysChatAndRoomStatus)
     // Participant 7's new run overtakes its confirmation: held, not lost.
     c.room.repairState = 3;
     c.players[7].awaitingNewRun = 1;
-    auto run7 = [&](u32 frame) {
-        auto m = Msg({15, 7}, 10);
-        PutU32(m.data() + 2, frame);
-        m[9] = 1;
-        c.Apply(m);
-    };
+    auto run7 = [&](u32 frame) { keyOf(7, frame); };
     run7(300);
     run7(0);
     run7(1);
