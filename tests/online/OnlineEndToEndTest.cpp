@@ -414,6 +414,7 @@ TEST(OnlineEndToEnd, TacticalRuleRobotsStartWithHpByTheirBodies)
     PlayerFolder alice("Alice"), bob("Bob");
     std::string a = LoginSteps(), b = LoginSteps();
     for (std::string* s : {&a, &b}) *s += Step(31000, "wait members 2");
+    a += Step(25700, "key VK_SNAPSHOT");  // the room list
     a += Step(32000, "key VK_SNAPSHOT");
     b += Step(33000, "key F1");
     a += Step(34000, "key F1");
@@ -471,9 +472,10 @@ TEST(OnlineEndToEnd, TacticalRuleRobotsStartWithHpByTheirBodies)
     // Truncated from the same type's HP: within one point per fifth.
     EXPECT_NEAR(double(weak.hpMax) * (strong.bodies + 1), double(strong.hpMax), strong.bodies + 1.0);
 
-    plat::Image room, battle;
-    ASSERT_TRUE(alice.Shot(0, room, "online_tactical_room"));
-    ASSERT_TRUE(alice.Shot(1, battle, "online_tactical_battle"));
+    plat::Image list, room, battle;
+    ASSERT_TRUE(alice.Shot(0, list, "online_room_list"));
+    ASSERT_TRUE(alice.Shot(1, room, "online_tactical_room"));
+    ASSERT_TRUE(alice.Shot(2, battle, "online_tactical_battle"));
     // "[BGM选择]" heads the music choice only when the player has music of
     // their own; the band above the choice is plain white backdrop otherwise.
     auto ink = [](u32 p) { return ((p >> 16) & 0xFF) <= 220 || ((p >> 8) & 0xFF) <= 220 || (p & 0xFF) <= 220; };
