@@ -54,7 +54,8 @@ u32 SendInterval() { return std::max(1u, App().gameSettings.roomSetting & 0xFFu)
 
 // Test switches of the online battle. QUILLON_TEST_HASH_LOG=1 writes every
 // simulated frame's fingerprint to BattleHash.log beside the executable, so
-// two clients' logs show whether they simulated the same battle;
+// two clients' logs show whether they simulated the same battle, and each
+// robot's bodies and HP as a run begins;
 // QUILLON_TEST_DESYNC_FRAME=n makes this client drift at frame n of its first
 // run (one more draw of the battle generator, one point less HP for its robot),
 // which the check bytes must catch and a repair put right.
@@ -82,7 +83,15 @@ void LogBattleFrame(CGameScene& scene, u32 frame)
 {
     NetTestSwitches& s = Switches();
     if (s.log == plat::InvalidFile) return;
-    const std::string line = "run " + std::to_string(s.run) + " " + FormatBattleHash(frame, HashBattle(scene)) + "\n";
+    std::string line = "run " + std::to_string(s.run) + " " + FormatBattleHash(frame, HashBattle(scene)) + "\n";
+    // A run's first frame also tells how each participant's robot started.
+    for (i32 i = 0; frame == 0 && i < kParticipants; ++i) {
+        const CRobot_Base* r = scene.robotTable[i];
+        if (!r) continue;
+        line += "run " + std::to_string(s.run) + " robot " + std::to_string(i) + " bodies " +
+                std::to_string(r->restBody) + " hp " + std::to_string(r->hp) + " of " + std::to_string(r->hpMax) +
+                " type " + r->typeName + "\n";
+    }
     plat::WriteFile(s.log, line.data(), line.size());
 }
 

@@ -3,7 +3,8 @@
 // team, one leaves, the other two get ready and the server starts the game,
 // which both enter; Bob leaves it and Alice wins alone. Three more fight an
 // online battle in lockstep through a drift, a forced repair and a killed
-// game to its result.
+// game to its result. Two start a battle of the tactical rule, its robots'
+// HP set by their bodies.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -400,6 +401,85 @@ TEST(OnlineEndToEnd, APlayerLostWhileTheOthersLoadHoldsNoOneAndTheRoomStartsAgai
     // Both back in the room, ready again: the server starts a second game.
     EXPECT_TRUE(WaitFor(400, [&] { return server.BattleRunning(0) && server.StartValue(0) != firstStart; }))
         << "no second game" << story();
+}
+
+// A room of the tactical rule: Alice's squad fights with no spare body, Bob's
+// robot of the same type keeps its own. Both games start each robot with HP
+// by its bodies, (bodies + 1) / 5 of the type's, so Alice's starts weaker.
+// The room, with the music the run folder holds, and the battle are shot.
+TEST(OnlineEndToEnd, TacticalRuleRobotsStartWithHpByTheirBodies)
+{
+    RoomServer server(1, RoomServerConfig{4, 4, "Tactics room", 0}, 2402, 3402);
+    ASSERT_TRUE(server.Listening()) << "the tactical test's room ports are taken";
+    PlayerFolder alice("Alice"), bob("Bob");
+    std::string a = LoginSteps(), b = LoginSteps();
+    for (std::string* s : {&a, &b}) *s += Step(31000, "wait members 2");
+    a += Step(25700, "key VK_SNAPSHOT");  // the room list
+    a += Step(32000, "key VK_SNAPSHOT");
+    b += Step(33000, "key F1");
+    a += Step(34000, "key F1");
+    for (std::string* s : {&a, &b}) *s += Step(36000, "wait battle running");
+    a += Step(40000, "key VK_SNAPSHOT");
+    for (std::string* s : {&a, &b}) *s += Step(42000, "close");
+    ASSERT_TRUE(alice.temp.Write("play.script", a));
+    ASSERT_TRUE(bob.temp.Write("play.script", b));
+    const std::vector<std::string> env = {"QUILLON_TEST_HASH_LOG=1", "QUILLON_TEST_OWN_BODIES=0",
+                                          "QUILLON_TEST_PORT_BASE=2402"};
+    GameProcess pa(alice.exe, alice.run, alice.Env(env), alice.temp / "err.txt");
+    ASSERT_TRUE(pa.Started() && Seated(server, 1)) << alice.temp.Read("err.txt");
+    GameProcess pb(bob.exe, bob.run, bob.Env(env), bob.temp / "err.txt");
+    ASSERT_TRUE(pb.Started());
+    EXPECT_EQ(pa.Wait(std::chrono::seconds(400)), 0) << alice.temp.Read("err.txt");
+    EXPECT_EQ(pb.Wait(std::chrono::seconds(120)), 0) << bob.temp.Read("err.txt");
+    ASSERT_TRUE(server.StartValue(0) != 0) << "the server never started the game\nAlice: "
+                                           << alice.temp.Read("err.txt") << "\nBob: " << bob.temp.Read("err.txt");
+
+    // How each game's first frame found the robots: slot, bodies, HP, type.
+    struct Start {
+        int bodies = -1, hp = -1, hpMax = -1;
+        std::string type;
+        bool operator==(const Start& o) const
+        {
+            return bodies == o.bodies && hp == o.hp && hpMax == o.hpMax && type == o.type;
+        }
+    };
+    auto starts = [](const std::string& path) {
+        std::map<int, Start> robots;
+        std::ifstream in(path);
+        for (std::string line; std::getline(in, line);) {
+            int run = 0, slot = 0;
+            Start s;
+            char type[64] = {};
+            if (std::sscanf(line.c_str(), "run %d robot %d bodies %d hp %d of %d type %63s", &run, &slot, &s.bodies,
+                            &s.hp, &s.hpMax, type) == 6 && run == 0) {
+                s.type = type;
+                robots[slot] = s;
+            }
+        }
+        return robots;
+    };
+    const std::map<int, Start> seenByAlice = starts(alice.run + "/BattleHash.log"),
+                               seenByBob = starts(bob.run + "/BattleHash.log");
+    ASSERT_EQ(seenByAlice.size(), 2u) << alice.temp.Read("err.txt");
+    EXPECT_TRUE(seenByAlice == seenByBob) << "the two games started different robots";
+    const Start& weak = seenByAlice.at(0);
+    const Start& strong = seenByAlice.at(1);
+    EXPECT_EQ(weak.type, strong.type);
+    EXPECT_EQ(weak.bodies, 0);
+    ASSERT_GT(strong.bodies, 0);
+    for (const Start* s : {&weak, &strong}) EXPECT_EQ(s->hp, s->hpMax) << "a robot starts unharmed";
+    EXPECT_LT(weak.hpMax, strong.hpMax);
+    // Truncated from the same type's HP: within one point per fifth.
+    EXPECT_NEAR(double(weak.hpMax) * (strong.bodies + 1), double(strong.hpMax), strong.bodies + 1.0);
+
+    plat::Image list, room, battle;
+    ASSERT_TRUE(alice.Shot(0, list, "online_room_list"));
+    ASSERT_TRUE(alice.Shot(1, room, "online_tactical_room"));
+    ASSERT_TRUE(alice.Shot(2, battle, "online_tactical_battle"));
+    // "[BGM选择]" heads the music choice only when the player has music of
+    // their own; the band above the choice is plain white backdrop otherwise.
+    auto ink = [](u32 p) { return ((p >> 16) & 0xFF) <= 220 || ((p >> 8) & 0xFF) <= 220 || (p & 0xFF) <= 220; };
+    EXPECT_GT(CountPixels(room, 680, 10, 800, 30, ink), 60u) << "the room offers no music of the player's";
 }
 
 // The server asks for a repair and the host's game dies at once, before or
