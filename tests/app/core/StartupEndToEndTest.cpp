@@ -182,6 +182,7 @@ TEST_F(StartupEndToEndTest, MissingOrGarbageSettingsStillGiveASoundingTitleTheAr
             EXPECT_EQ(ReadIniInt(config.c_str(), "GameSetting", key), 80) << key;
         EXPECT_EQ(ReadIniInt(config.c_str(), "GameSetting", "KEY_下"), 40);
         EXPECT_EQ(ReadIniInt(config.c_str(), "GameSetting", "JOY_START"), 9);
+        EXPECT_EQ(ReadIniInt(config.c_str(), "GameSetting", "MaxFrameSkip"), DefaultMaxFrameSkip);
         EXPECT_EQ(temp.Read("run/Config.ini.bad"), damaged ? garbage : "") << "the damaged bytes are kept";
 
         // The key config as the player sees it: pad buttons counted from 1
