@@ -112,7 +112,18 @@ std::string Picture(const PictureLook& look, float hue, bool effect)
                 case Shape::Bar: a = 1.0f; white = float(x) / float(w) * 0.5f; break;
                 case Shape::Arrow: a = std::fabs(v) < 1.0f - (u + 1.0f) * 0.5f ? 1.0f : 0.0f; break;
                 case Shape::Frame: a = std::max(std::fabs(u), std::fabs(v)) > 0.85f ? 1.0f : 0.35f; break;
-                case Shape::Cross: a = std::min(std::fabs(u - v), std::fabs(u + v)) < 0.2f ? 1.0f : 0.0f; break;
+                case Shape::Cross: {
+                    const float d = std::min(std::fabs(u - v), std::fabs(u + v));
+                    if (effect) {
+                        // A hit's spark: arms that fade across and toward
+                        // their tips, so no edge or square corner shows.
+                        a = std::max(0.0f, 1.0f - d / 0.25f) * std::max(0.0f, 1.0f - r);
+                        white = a * a;
+                    } else {
+                        a = d < 0.2f ? 1.0f : 0.0f;
+                    }
+                    break;
+                }
                 case Shape::Blast: break;
             }
             a = std::clamp(a, 0.0f, 1.0f);

@@ -192,8 +192,8 @@ void CApplication::LoadConfig()
     video.textureLevel = std::clamp(ReadIniInt(file, "D3DSetting", "TextureLevel"), -1, 7);
     video.farLevel = std::clamp(ReadIniInt(file, "GameSetting", "Far"), VisionMin, VisionMax);
     video.hdr = static_cast<u32>(ReadIniInt(file, "GameSetting", "HDR"));
-    video.maxFrameSkip =
-        static_cast<u32>(std::clamp(ReadIniInt(file, "GameSetting", "MaxFrameSkip"), 0, MaxFrameSkipLimit));
+    video.maxFrameSkip = static_cast<u32>(
+        std::clamp(ReadIntOr(file, "GameSetting", "MaxFrameSkip", DefaultMaxFrameSkip), 0, MaxFrameSkipLimit));
     // A missing volume is a first start, not silence.
     const auto volumeOf = [file](const char* key) {
         return static_cast<u32>(std::clamp(ReadIntOr(file, "GameSetting", key, DefaultVolume), 0, VolumeMax));

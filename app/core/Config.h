@@ -39,9 +39,13 @@ inline constexpr i32 VisionMin = 1, VisionMax = 5;
 inline constexpr i32 MaxFrameSkipLimit = 10;
 
 // What a first start plays with where the file has no value of its own:
-// audible volumes, pad buttons in operation order, and the keyboard playing
+// audible volumes, skipped draws for a battle that falls behind, pad buttons in operation order, and the keyboard playing
 // pad 0 (arrows to move, Z X C V S A D F for the eight buttons).
 inline constexpr i32 DefaultVolume = 80;
+// A battle that falls behind skips up to this many draws in a row before it
+// slows down, as the medium to highest presets set it: a first start on a
+// slow machine keeps the battle in real time.
+inline constexpr i32 DefaultMaxFrameSkip = 5;
 extern const u8 DefaultPadKeys[12];
 
 // Whether bytes read as "Config.ini" are no settings file at all (binary

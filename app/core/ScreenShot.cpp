@@ -127,26 +127,39 @@ std::string NextScreenShotName(const std::string& folder)
     return {};
 }
 
-void SaveScreenShot(CApplication& app)
+namespace {
+
+// The path of the next shot, its folder made; empty (and reported) when
+// none can be written.
+std::string NextShotPath(const CApplication& app)
 {
     const std::string folder = app.startupDir[0] ? std::string(app.startupDir) : plat::GetCurrentDirectory();
     const std::string shotFolder = folder + "/ScreenShot";
     if (!plat::CreateDirectory(shotFolder.c_str())) {
         ReportShotFailure(shotFolder);
-        return;
+        return {};
     }
     const std::string name = NextScreenShotName(folder);
     if (name.empty()) {
         ReportShotFailure(shotFolder + " (every name up to Shot999.png is taken)");
-        return;
+        return {};
     }
+    return folder + "/" + name;
+}
+
+}  // namespace
+
+void SaveScreenShot(CApplication& app)
+{
+    const std::string path = NextShotPath(app);
+    if (path.empty()) return;
     plat::GfxDevice* device = GetGraphicsDevice()->device;
     if (!device) {
         ++gTaken; // nothing to read without a device; the key was still honoured
         return;
     }
     Shot shot;
-    shot.path = folder + "/" + name;
+    shot.path = path;
     plat::GfxRef<plat::GfxSurface> backBuffer;
     const plat::GfxRect rect{0, 0, app.video.screenWidth, app.video.screenHeight};
     if (!plat::Succeeded(device->GetBackBuffer(backBuffer.put())) ||
@@ -157,6 +170,19 @@ void SaveScreenShot(CApplication& app)
     shot.width = static_cast<u32>(rect.Width());
     shot.height = static_cast<u32>(rect.Height());
     shot.withAlpha = plat::GfxFormatHasAlpha(backBuffer->Desc().format);
+    GetShotWriter().Post(std::move(shot));
+    ++gTaken;
+}
+
+void SaveScreenShotPixels(CApplication& app, std::vector<u32> pixels, u32 width, u32 height)
+{
+    if (pixels.size() != size_t(width) * size_t(height) || pixels.empty()) return;
+    Shot shot;
+    shot.path = NextShotPath(app);
+    if (shot.path.empty()) return;
+    shot.pixels = std::move(pixels);
+    shot.width = width;
+    shot.height = height;
     GetShotWriter().Post(std::move(shot));
     ++gTaken;
 }

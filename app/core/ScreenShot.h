@@ -1,6 +1,9 @@
 #pragma once
 // Screenshots "ScreenShot/Shot%03d.png" in the start-up directory.
 #include <string>
+#include <vector>
+
+#include "platform/core/Types.h"
 
 class CApplication;
 
@@ -16,6 +19,9 @@ std::string NextScreenShotName(const std::string& folder = {});
 // directory), so the game never waits for the encoder. A shot that cannot
 // be written is reported on stderr.
 void SaveScreenShot(CApplication& app);
+// The same for a picture read elsewhere (the settings dialogs, drawn before
+// the game's device exists): 0xAARRGGBB, rows top-down.
+void SaveScreenShotPixels(CApplication& app, std::vector<u32> pixels, u32 width, u32 height);
 
 // Waits until every shot handed to the worker is written (or reported).
 void FinishScreenShots();

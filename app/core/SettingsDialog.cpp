@@ -8,6 +8,7 @@
 
 #include "app/core/Application.h"
 #include "app/core/Config.h"
+#include "app/core/ScreenShot.h"
 #include "engine/input/InputManager.h"
 #include "platform/input/DialogHost.h"
 #include "platform/input/Events.h"
@@ -341,6 +342,28 @@ std::string AllLabels()
 // script has nothing more to say it closes as its close box would.
 bool NobodyCanAnswer(bool shown) { return !shown && plat::InputScriptFinished(); }
 
+// The game's screenshot key works in the dialogs too: the next frame drawn
+// is read back and saved as the game saves its own.
+struct DialogShot {
+    bool wanted = false;
+    void Note(const plat::Event& e)
+    {
+        if (e.kind == plat::EventKind::KeyDown && e.value == plat::vk::Snapshot && !e.repeat) wanted = true;
+    }
+    void EndFrame(plat::DialogHost& host, CApplication& app)
+    {
+        if (!wanted) {
+            host.EndFrame();
+            return;
+        }
+        wanted = false;
+        std::vector<u32> pixels;
+        u32 width = 0, height = 0;
+        host.EndFrame(&pixels, &width, &height);
+        SaveScreenShotPixels(app, std::move(pixels), width, height);
+    }
+};
+
 void DrawKeyDialog(KeyConfigDialog& dlg, std::vector<i32>& clicks)
 {
     const ImGuiIO& io = ImGui::GetIO();
@@ -395,9 +418,11 @@ void RunKeyDialog(CApplication& app, InputManager& input, plat::DialogHost& host
     host.SetTitle(kKeyDialogTitle);
     u32 nextTimer = plat::TimeGetTime();
     std::vector<i32> clicks;
+    DialogShot shot;
     while (!dlg.IsEnded()) {
         plat::Event e;
         while (!dlg.IsEnded() && plat::PollEvent(e)) {
+            shot.Note(e);
             // The close box acts as Default; the dialog stays.
             if (e.kind == plat::EventKind::Close) dlg.OnCommand(key_id::Default);
             else if (e.kind == plat::EventKind::Command) dlg.OnCommand(e.value);
@@ -412,7 +437,7 @@ void RunKeyDialog(CApplication& app, InputManager& input, plat::DialogHost& host
         if (host.IsOpen()) {
             host.BeginFrame();
             DrawKeyDialog(dlg, clicks);
-            host.EndFrame();
+            shot.EndFrame(host, app);
             for (i32 id : clicks) dlg.OnCommand(id);
             clicks.clear();
         } else if (NobodyCanAnswer(false)) {
@@ -497,9 +522,11 @@ i32 RunSettingsDialog(CApplication& app, InputManager& input)
     const bool shown = host.Open("Quillon", 720, 470, glyphs.c_str());
     dlg.runKeyDialog = [&] { RunKeyDialog(app, input, host); };
     std::vector<std::pair<i32, i32>> commands;
+    DialogShot shot;
     while (!dlg.IsEnded()) {
         plat::Event e;
         while (!dlg.IsEnded() && plat::PollEvent(e)) {
+            shot.Note(e);
             if (e.kind == plat::EventKind::Close) dlg.OnClose();
             else if (e.kind == plat::EventKind::Command) dlg.OnCommand(e.value);
             else if (e.kind == plat::EventKind::Quit) dlg.OnCommand(settings_id::Cancel);
@@ -508,7 +535,7 @@ i32 RunSettingsDialog(CApplication& app, InputManager& input)
         if (shown) {
             host.BeginFrame();
             DrawSettings(dlg, commands);
-            host.EndFrame();
+            shot.EndFrame(host, app);
             for (const auto& [id, notify] : commands)
                 if (!dlg.IsEnded()) dlg.OnCommand(id, notify);
             commands.clear();

@@ -21,6 +21,7 @@
 #include "platform/core/TextCodec.h"
 #include "platform/core/Time.h"
 #include "platform/gfx/TextureFile.h"
+#include "platform/input/InputScript.h"
 #include "platform/math/Math.h"
 #include "robot/RobotType.h"
 
@@ -281,6 +282,7 @@ u32 CCharaSelectScene::Frame()
         return 0;
     }
     if (!SceneDeviceReady()) return 0;
+    plat::SetScriptMark("scene", "select");
     const u32 t0 = AppClockNow();
     const i32 result = FrameBody();
     if (result == kTaskSceneReplaced) return u32(-1);

@@ -1,5 +1,7 @@
 #include "platform/input/DialogHost.h"
 
+#include <algorithm>
+
 #include <SDL2/SDL.h>
 #include <SDL2/SDL_opengl.h>
 #include <imgui.h>
@@ -106,7 +108,7 @@ void DialogHost::BeginFrame()
     ImGui::NewFrame();
 }
 
-void DialogHost::EndFrame()
+void DialogHost::EndFrame(std::vector<u32>* shot, u32* width, u32* height)
 {
     if (!uiStarted_) return;
     ImGui::Render();
@@ -117,6 +119,18 @@ void DialogHost::EndFrame()
     glClearColor(0.94f, 0.94f, 0.94f, 1.0f);
     glClear(GL_COLOR_BUFFER_BIT);
     ImGui_ImplOpenGL3_RenderDrawData(ImGui::GetDrawData());
+    if (shot && width && height && w > 0 && h > 0) {
+        std::vector<u32> rows(size_t(w) * size_t(h));
+        glPixelStorei(GL_PACK_ALIGNMENT, 4);
+        glReadBuffer(GL_BACK);
+        glReadPixels(0, 0, w, h, GL_BGRA, GL_UNSIGNED_BYTE, rows.data());
+        // GL reads bottom-up; pictures run top-down.
+        shot->resize(rows.size());
+        for (int y = 0; y < h; ++y)
+            std::copy_n(rows.data() + size_t(h - 1 - y) * size_t(w), size_t(w), shot->data() + size_t(y) * size_t(w));
+        *width = u32(w);
+        *height = u32(h);
+    }
     SDL_GL_SwapWindow(ToSdl(window_));
 }
 

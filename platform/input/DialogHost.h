@@ -2,6 +2,8 @@
 // A small window of its own in which the settings dialogs draw their
 // controls with Dear ImGui, before the game's main window exists. Without a
 // display the host stays closed and a dialog runs on scripted input alone.
+#include <vector>
+
 #include "platform/core/Types.h"
 
 namespace plat {
@@ -23,7 +25,9 @@ public:
     void SetTitle(const char* title);
     // One UI frame: the controls are issued between the two calls.
     void BeginFrame();
-    void EndFrame();
+    // With shot, what the frame drew is read into it first (0xAARRGGBB,
+    // rows top-down, width x height), for the game's screenshot key.
+    void EndFrame(std::vector<u32>* shot = nullptr, u32* width = nullptr, u32* height = nullptr);
     void Close();
 
 private:

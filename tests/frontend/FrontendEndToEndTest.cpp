@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <string>
 
+#include "app/core/GameSettings.h"
 #include "platform/core/FileSystem.h"
 #include "platform/gfx/Image.h"
 #include "support/PlayFolder.h"
@@ -70,6 +71,23 @@ void ExpectPauseMenu(const plat::Image& shot, int at, const char* what)
         EXPECT_GT(CountPixels(shot, 360, top - 4, 664, top + 44, White), 300u) << what << ": entry " << i;
     }
     EXPECT_GT(CountPixels(shot, 300, 705, 724, 735, White), 100u) << what << ": the help line";
+}
+
+// What the game printed about sound: a buffer or voice it could not make,
+// a sound file it could not read.
+std::string SoundFaults(const std::string& err)
+{
+    std::string faults;
+    size_t at = 0;
+    while (at < err.size()) {
+        const size_t end = std::min(err.find('\n', at), err.size());
+        const std::string line = err.substr(at, end - at);
+        if (line.find("DirectSound") != std::string::npos || line.find(".wav") != std::string::npos ||
+            line.find(".ogg") != std::string::npos)
+            faults += line + "\n";
+        at = end + 1;
+    }
+    return faults;
 }
 
 // The title's press-start screen: the large white logo over the dark sky.
@@ -207,6 +225,7 @@ TEST(FrontendEndToEndTest, DemonstrationBattleAfterTheTitleIsLeftAlone)
     ASSERT_TRUE(play.Shot(shown, shot, "e2e_demonstration"));
     ASSERT_TRUE(play.Shot(kShots, back, "e2e_demonstration_left"));
     EXPECT_GT(logo(back), 2000u) << "the title after the demonstration";
+    EXPECT_EQ(SoundFaults(play.temp.Read("play.err")), "");
 }
 
 }  // namespace
@@ -269,3 +288,66 @@ TEST(FrontendEndToEndTest, SurvivalRadioCutInBlastsAndBackToTheSelection)
     EXPECT_GT(CountPixels(selection, 330, 20, 690, 66, White), 2000u) << "the selection's banner";
     EXPECT_LT(CountPixels(selection, 808, 10, 1008, 210, RadarGreen), 20u) << "no battle";
 }
+
+namespace {
+
+// Survival and team battles, one game each, with each sample pilot in turn:
+// the pause menu's preparation entry leads back to the selection for the
+// next. Each pilot's voices and the battle's own sounds load beside those of
+// the computer's pilots; none may fail to load or to play.
+TEST(FrontendEndToEndTest, EveryPilotInTurnInSurvivalAndTeamBattlesWithoutSoundFaults)
+{
+    constexpr int kPilots = 3;
+    for (GameMode mode : {GameMode::Survival, GameMode::Team}) {
+        SCOPED_TRACE(int(mode));
+        PlayFolder play;
+        std::string script = ScriptStep(300, "button 1") + ScriptStep(2500, "key Enter") + ScriptStep(8000, "key Enter");
+        for (int i = 0; i < int(mode); ++i) script += ScriptStep(12000 + 400 * i, "key Down");
+        int t = 14000;
+        // Each step comes `after` milliseconds after the one before.
+        auto then = [&](int after, const std::string& what) { script += ScriptStep(t += after, what); };
+        then(0, "key Enter");
+        for (int p = 0; p < kPilots; ++p) {
+            then(1000, "wait scene select");
+            then(4000, "key Enter");
+            for (int i = 0; i < p; ++i) then(400, "key Right");
+            then(1500, "key VK_SNAPSHOT");
+            for (int i = 0; i < 3; ++i) then(2000, "key Enter");
+            then(1000, "wait scene battle");
+            // A few seconds of fighting, then the pause menu's third entry.
+            then(6000, "key Escape");
+            then(1500, "key Down");
+            then(400, "key Down");
+            then(300, "key VK_SNAPSHOT");
+            then(300, "key Enter");
+        }
+        then(1000, "wait scene select");
+        then(2000, "close");
+        ASSERT_TRUE(play.temp.Write("play.script", script));
+        GameProcess game(play.exe, play.run, play.Env({"QUILLON_TEST_SEED=7"}), play.temp / "play.err");
+        ASSERT_TRUE(game.Started());
+        ASSERT_EQ(game.Wait(std::chrono::seconds(500)), 0) << play.temp.Read("play.err");
+        const std::string err = play.temp.Read("play.err");
+        EXPECT_EQ(SoundFaults(err), "") << err;
+        EXPECT_EQ(err.find("gave up waiting"), std::string::npos) << err;
+
+        // The pilot step of each round names a different pilot; each round
+        // ends in the pause menu on its third entry.
+        plat::Image shots[kPilots], paused;
+        for (int p = 0; p < kPilots; ++p) {
+            const std::string keep = "e2e_pilot_turn_" + std::to_string(int(mode)) + "_" + std::to_string(p);
+            ASSERT_TRUE(play.Shot(2 * p, shots[p], keep)) << play.temp.Read("play.err");
+            ASSERT_TRUE(play.Shot(2 * p + 1, paused, keep + "_pause"));
+            ExpectPauseMenu(paused, 2, "the pause menu on the preparation entry");
+        }
+        for (int p = 0; p < kPilots; ++p)
+            for (int q = 0; q < p; ++q) {
+                u32 differ = 0;
+                for (u32 y = 668; y < 768; y += 2)
+                    for (u32 x = 0; x < 1024; x += 2) differ += PixelAt(shots[p], x, y) != PixelAt(shots[q], x, y);
+                EXPECT_GT(differ, 200u) << "pilots " << q << " and " << p << " share a name";
+            }
+    }
+}
+
+}  // namespace

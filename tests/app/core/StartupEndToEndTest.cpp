@@ -45,18 +45,49 @@ std::string ShotOfTheTitleScript()
     return script + "15000 key VK_SNAPSHOT\n17000 close\n";
 }
 
-// Start, the logo skipped and the menu opened, then down, down, up (the cursor ends on
-// the second entry), a screenshot, the close box.
-std::string MenuMovedByArrowsScript()
+// The key config opened from the settings, a screenshot of it, OK; then
+// start, the logo skipped and the menu opened, down, down, up (the cursor
+// ends on the second entry), a screenshot, the close box.
+std::string KeysThenMenuMovedByArrowsScript()
 {
-    std::string script = "300 button 1\n2500 key Enter\n8000 key Enter\n";
-    return script + "14000 key Down\n15000 key Down\n16000 key Up\n17500 key VK_SNAPSHOT\n19000 close\n";
+    std::string script = "300 button 7\n1000 key VK_SNAPSHOT\n1800 button 1\n";
+    script += "2300 button 1\n4500 key Enter\n10000 key Enter\n";
+    return script + "16000 key Down\n17000 key Down\n18000 key Up\n19500 key VK_SNAPSHOT\n21000 close\n";
 }
 
 bool ReadShot(const std::string& path, plat::Image& image)
 {
     std::string bytes;
     return plat::ReadWholeFile(path.c_str(), bytes) && plat::DecodeImage(bytes.data(), bytes.size(), &image);
+}
+
+// The dark glyphs of a line of dialog text inside a box, left to right, each
+// as its columns of '#' and '.' from the box's first row with text.
+std::vector<std::string> DarkGlyphs(const plat::Image& image, u32 left, u32 top, u32 right, u32 bottom)
+{
+    auto dark = [&](u32 x, u32 y) {
+        u32 p = 0;
+        std::memcpy(&p, image.surfaces[0].data() + (size_t(y) * image.width + x) * 4, 4);
+        return (p >> 16 & 0xFF) < 110 && (p >> 8 & 0xFF) < 110 && (p & 0xFF) < 110;
+    };
+    u32 first = bottom;
+    for (u32 y = top; y < bottom && first == bottom; ++y)
+        for (u32 x = left; x < right; ++x)
+            if (dark(x, y)) first = y;
+    std::vector<std::string> glyphs;
+    std::string glyph;
+    for (u32 x = left; x < right; ++x) {
+        std::string column;
+        for (u32 y = first; y < bottom; ++y) column += dark(x, y) ? '#' : '.';
+        if (column.find('#') != std::string::npos) {
+            glyph += column + "|";
+        } else if (!glyph.empty()) {
+            glyphs.push_back(glyph);
+            glyph.clear();
+        }
+    }
+    if (!glyph.empty()) glyphs.push_back(glyph);
+    return glyphs;
 }
 
 // The rows the chosen menu entry's green covers, {top, bottom}.
@@ -141,7 +172,7 @@ TEST_F(StartupEndToEndTest, MissingOrGarbageSettingsStillGiveASoundingTitleTheAr
             ASSERT_TRUE(temp.Write("run/Config.ini", garbage));
         }
 
-        ASSERT_EQ(Run(run, MenuMovedByArrowsScript()), 0) << errors;
+        ASSERT_EQ(Run(run, KeysThenMenuMovedByArrowsScript()), 0) << errors;
         EXPECT_NE(errors.find("volumes BGM 80 SE 80 VOICE 80"), std::string::npos) << errors;
         const std::string config = run + "/Config.ini";
         std::string bytes;
@@ -151,9 +182,27 @@ TEST_F(StartupEndToEndTest, MissingOrGarbageSettingsStillGiveASoundingTitleTheAr
             EXPECT_EQ(ReadIniInt(config.c_str(), "GameSetting", key), 80) << key;
         EXPECT_EQ(ReadIniInt(config.c_str(), "GameSetting", "KEY_下"), 40);
         EXPECT_EQ(ReadIniInt(config.c_str(), "GameSetting", "JOY_START"), 9);
+        EXPECT_EQ(ReadIniInt(config.c_str(), "GameSetting", "MaxFrameSkip"), DefaultMaxFrameSkip);
         EXPECT_EQ(temp.Read("run/Config.ini.bad"), damaged ? garbage : "") << "the damaged bytes are kept";
 
-        const auto [top, bottom] = ChosenEntryRows(run + "/ScreenShot/Shot000.png");
+        // The key config as the player sees it: pad buttons counted from 1
+        // (jump's "1" is the first glyph of CANCEL's "10"), keys by name (jump's
+        // "Z" is one glyph, not the two of its number 90).
+        plat::Image keys;
+        ASSERT_TRUE(ReadShot(run + "/ScreenShot/Shot000.png", keys));
+        std::error_code ignored;
+        fs::copy_file(run + "/ScreenShot/Shot000.png", std::string("e2e_key_config_") + (damaged ? "garbage" : "missing") + ".png",
+                      fs::copy_options::overwrite_existing, ignored);
+        ASSERT_EQ(keys.width, 720u);
+        const std::vector<std::string> jumpPad = DarkGlyphs(keys, 244, 77, 470, 101);
+        const std::vector<std::string> cancelPad = DarkGlyphs(keys, 244, 327, 470, 351);
+        const std::vector<std::string> jumpKey = DarkGlyphs(keys, 478, 77, 710, 101);
+        ASSERT_EQ(jumpPad.size(), 1u);
+        ASSERT_EQ(cancelPad.size(), 2u);
+        EXPECT_EQ(jumpPad[0], cancelPad[0]);
+        EXPECT_EQ(jumpKey.size(), 1u);
+
+        const auto [top, bottom] = ChosenEntryRows(run + "/ScreenShot/Shot001.png");
         EXPECT_GE(top, 150u) << "the cursor left the first entry";
         EXPECT_LE(bottom, 240u) << "and stopped on the second";
     }
