@@ -105,12 +105,15 @@ bool IntersectRayInBox(const MeshObject& mesh, const Vec3& origin, const Vec3& d
 // waits for the object pass), so each cell's 5 x 5 neighbourhood keeps one
 // box round the hit boxes of the cells there holding objects: a segment
 // missing it misses every one of those cells, as the cell test would find.
+struct AroundBox {
+    u32 stamp = 0;  // the pass the box was made in
+    u32 any = 0;    // 0: no cell around holds an object
+    Vec3 lo, hi;
+};
 struct AroundBoxes {
     const BattleMap* map = nullptr;
     u32 pass = 0;
-    std::vector<u32> stamp;  // per cell: the pass its box was made in
-    std::vector<Vec3> lo, hi;
-    std::vector<u8> any;     // 0: no cell around holds an object
+    std::vector<AroundBox> cells;  // one cache line or less per cell: looked up once per segment
 } g_around;
 
 // False when no cell around (column0, row0) can meet [segMin, segMax].
@@ -118,15 +121,15 @@ bool AroundMayMeet(BattleMap& map, i32 column0, i32 row0, const Vec3& segMin, co
 {
     AroundBoxes& a = g_around;
     if (a.map != &map || column0 < 0 || row0 < 0 || column0 >= kMapGridMax || row0 >= kMapGridMax) return true;
-    const size_t k = size_t(row0) * kMapGridMax + column0;
-    if (a.stamp[k] != a.pass) {
-        a.stamp[k] = a.pass;
+    AroundBox& box = a.cells[size_t(row0) * kMapGridMax + column0];
+    if (box.stamp != a.pass) {
+        box.stamp = a.pass;
         bool any = false;
         Vec3 lo, hi;
         for (i32 row = row0 - 2; row <= row0 + 2; ++row)
             for (i32 column = column0 - 2; column <= column0 + 2; ++column) {
                 const MapCell* cell = map.GetCell(column, row);
-                if (!cell || cell->objects.GetHead()->next == cell->objects.GetTail()) continue;
+                if (!cell || cell->objects.Empty()) continue;
                 if (!any) {
                     lo = cell->hitMin;
                     hi = cell->hitMax;
@@ -138,15 +141,14 @@ bool AroundMayMeet(BattleMap& map, i32 column0, i32 row0, const Vec3& segMin, co
                 hi = Vec3(std::fmax(hi.x, cell->hitMax.x), std::fmax(hi.y, cell->hitMax.y),
                           std::fmax(hi.z, cell->hitMax.z));
             }
-        a.any[k] = any ? 1 : 0;
-        a.lo[k] = lo;
-        a.hi[k] = hi;
+        box.any = any ? 1 : 0;
+        box.lo = lo;
+        box.hi = hi;
     }
     // A NaN in a cell's box makes its own test fail too; fmin/fmax would
     // drop it, so such a neighbourhood is simply tested cell by cell.
-    return a.any[k] && (Overlaps(a.lo[k], a.hi[k], segMin, segMax) || !std::isfinite(a.lo[k].x + a.lo[k].y +
-                                                                                      a.lo[k].z + a.hi[k].x +
-                                                                                      a.hi[k].y + a.hi[k].z));
+    return box.any && (Overlaps(box.lo, box.hi, segMin, segMax) ||
+                       !std::isfinite(box.lo.x + box.lo.y + box.lo.z + box.hi.x + box.hi.y + box.hi.z));
 }
 
 f32 Largest(const Vec3& v) { return std::fmax(std::fabs(v.x), std::fmax(std::fabs(v.y), std::fabs(v.z))); }
@@ -175,7 +177,7 @@ i32 SegmentAgainstMap(BattleMap& map, const Vec3* start, const Vec3* end, float*
     for (i32 row = row0 - 2; row <= row0 + 2; ++row) {
         for (i32 column = column0 - 2; column <= column0 + 2; ++column) {
             MapCell* cell = map.GetCell(column, row);
-            if (!cell || !Overlaps(cell->hitMin, cell->hitMax, segMin, segMax)) continue;
+            if (!cell || cell->objects.Empty() || !Overlaps(cell->hitMin, cell->hitMax, segMin, segMax)) continue;
             for (CMapObjNode* o = cell->objects.GetHead()->next; o != cell->objects.GetTail(); o = o->next) {
                 MeshObject* mesh = CollidableMesh(map, o);
                 if (!mesh || !Overlaps(o->hitMin, o->hitMax, segMin, segMax)) continue;
@@ -218,15 +220,10 @@ void BeginMapHitPass(const BattleMap& map)
 {
     AroundBoxes& a = g_around;
     const size_t cells = size_t(kMapGridMax) * kMapGridMax;
-    if (a.stamp.size() != cells) {
-        a.stamp.assign(cells, 0);
-        a.lo.assign(cells, Vec3());
-        a.hi.assign(cells, Vec3());
-        a.any.assign(cells, 0);
-    }
+    if (a.cells.size() != cells) a.cells.assign(cells, AroundBox());
     a.map = &map;
     if (++a.pass == 0) {
-        std::fill(a.stamp.begin(), a.stamp.end(), 0u);
+        for (AroundBox& box : a.cells) box.stamp = 0;
         a.pass = 1;
     }
 }
@@ -258,7 +255,7 @@ i32 CollideSphereWithMap(BattleMap& map, float x, float y, float z, float radius
         if (!CellIndex(c.x, map.cellSize, &column0) || !CellIndex(c.z, map.cellSize, &row0)) break;
         i32 column = 0, row = 0;
         MapCell* cell = AroundCell(map, column0, row0, i, &column, &row);
-        if (!cell) continue;
+        if (!cell || cell->objects.Empty()) continue;
         const Vec3 r(radius, radius, radius);
         if (!Overlaps(cell->hitMin, cell->hitMax, c - r, c + r)) continue;
         for (CMapObjNode* o = cell->objects.GetHead()->next; o != cell->objects.GetTail(); o = o->next) {
