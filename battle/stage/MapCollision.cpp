@@ -10,6 +10,12 @@
 
 namespace {
 
+// std::fmin and std::fmax without the library call: a NaN gives way to the
+// other value as there. Only boxes for comparisons are made of them, so the
+// sign a zero comes out with does not matter.
+f32 Lesser(f32 a, f32 b) { return (a < b || b != b) ? a : b; }
+f32 Greater(f32 a, f32 b) { return (a > b || b != b) ? a : b; }
+
 // Cell of a coordinate, truncated toward zero; false for coordinates no cell
 // index can hold (NaN, infinities, far outside any grid).
 bool CellIndex(f32 v, f32 cellSize, i32* index)
@@ -136,10 +142,10 @@ bool AroundMayMeet(BattleMap& map, i32 column0, i32 row0, const Vec3& segMin, co
                     any = true;
                     continue;
                 }
-                lo = Vec3(std::fmin(lo.x, cell->hitMin.x), std::fmin(lo.y, cell->hitMin.y),
-                          std::fmin(lo.z, cell->hitMin.z));
-                hi = Vec3(std::fmax(hi.x, cell->hitMax.x), std::fmax(hi.y, cell->hitMax.y),
-                          std::fmax(hi.z, cell->hitMax.z));
+                lo = Vec3(Lesser(lo.x, cell->hitMin.x), Lesser(lo.y, cell->hitMin.y),
+                          Lesser(lo.z, cell->hitMin.z));
+                hi = Vec3(Greater(hi.x, cell->hitMax.x), Greater(hi.y, cell->hitMax.y),
+                          Greater(hi.z, cell->hitMax.z));
             }
         box.any = any ? 1 : 0;
         box.lo = lo;
@@ -151,7 +157,7 @@ bool AroundMayMeet(BattleMap& map, i32 column0, i32 row0, const Vec3& segMin, co
                        !std::isfinite(box.lo.x + box.lo.y + box.lo.z + box.hi.x + box.hi.y + box.hi.z));
 }
 
-f32 Largest(const Vec3& v) { return std::fmax(std::fabs(v.x), std::fmax(std::fabs(v.y), std::fabs(v.z))); }
+f32 Largest(const Vec3& v) { return Greater(std::fabs(v.x), Greater(std::fabs(v.y), std::fabs(v.z))); }
 
 i32 SegmentAgainstMap(BattleMap& map, const Vec3* start, const Vec3* end, float* distance, MapHitInfo* record,
                       bool within)
@@ -161,8 +167,8 @@ i32 SegmentAgainstMap(BattleMap& map, const Vec3* start, const Vec3* end, float*
     *best = FLT_MAX;
     if (!start || !end) return 0;
     i32 result = 0;
-    const Vec3 segMin(std::fmin(start->x, end->x), std::fmin(start->y, end->y), std::fmin(start->z, end->z));
-    const Vec3 segMax(std::fmax(start->x, end->x), std::fmax(start->y, end->y), std::fmax(start->z, end->z));
+    const Vec3 segMin(Lesser(start->x, end->x), Lesser(start->y, end->y), Lesser(start->z, end->z));
+    const Vec3 segMax(Greater(start->x, end->x), Greater(start->y, end->y), Greater(start->z, end->z));
     const Vec3 delta = *end - *start;
     Vec3 dir;
     plat::Vec3Normalize(&dir, &delta);
@@ -191,10 +197,10 @@ i32 SegmentAgainstMap(BattleMap& map, const Vec3* start, const Vec3* end, float*
                     const Vec3 localEnd = localStart + localDir * length;
                     const f32 pad = 0.5f + 1.0e-3f * (Largest(localStart) + Largest(localEnd));
                     const Vec3 margin(pad, pad, pad);
-                    const Vec3 lo(std::fmin(localStart.x, localEnd.x), std::fmin(localStart.y, localEnd.y),
-                                  std::fmin(localStart.z, localEnd.z));
-                    const Vec3 hi(std::fmax(localStart.x, localEnd.x), std::fmax(localStart.y, localEnd.y),
-                                  std::fmax(localStart.z, localEnd.z));
+                    const Vec3 lo(Lesser(localStart.x, localEnd.x), Lesser(localStart.y, localEnd.y),
+                                  Lesser(localStart.z, localEnd.z));
+                    const Vec3 hi(Greater(localStart.x, localEnd.x), Greater(localStart.y, localEnd.y),
+                                  Greater(localStart.z, localEnd.z));
                     hit = IntersectRayInBox(*mesh, localStart, localDir, lo - margin, hi + margin, &t, &face);
                 } else {
                     hit = mesh->IntersectRay(&localStart, &localDir, &t, &face) != 0;
@@ -304,8 +310,8 @@ i32 HitTestQuadAgainstMesh(const Vec3 quad[4], MeshObject* mesh, const Mat4* pla
     for (int i = 0; i < 4; ++i) plat::Vec3TransformCoord(&q[i], &quad[i], &inverse);
     Vec3 qMin = q[0], qMax = q[0];
     for (int i = 1; i < 4; ++i) {
-        qMin = Vec3(std::fmin(qMin.x, q[i].x), std::fmin(qMin.y, q[i].y), std::fmin(qMin.z, q[i].z));
-        qMax = Vec3(std::fmax(qMax.x, q[i].x), std::fmax(qMax.y, q[i].y), std::fmax(qMax.z, q[i].z));
+        qMin = Vec3(Lesser(qMin.x, q[i].x), Lesser(qMin.y, q[i].y), Lesser(qMin.z, q[i].z));
+        qMax = Vec3(Greater(qMax.x, q[i].x), Greater(qMax.y, q[i].y), Greater(qMax.z, q[i].z));
     }
     if (!Overlaps(qMin, qMax, mesh->boxMin, mesh->boxMax)) return 0;
     for (u32 f = 0; f < mesh->faceCount; ++f) {
