@@ -20,13 +20,20 @@ void ResetBattleFireStats();
 // The procedure whose objects are being created: battle objects made while it
 // is set carry it in BB_Base::FireProc, and so do the objects those make when
 // they run. 0 is "none".
-u8 CurrentFireProc();
+// Inline: every battle object takes it when made and sets it when it runs.
+namespace fire_detail {
+inline u8 current = 0;
+}
+inline u8 CurrentFireProc() { return fire_detail::current; }
 void CountFireHit(u8 proc);
 
 class ScopedFireProc {
 public:
-    explicit ScopedFireProc(i32 proc);
-    ~ScopedFireProc();
+    explicit ScopedFireProc(i32 proc) : previous_(fire_detail::current)
+    {
+        fire_detail::current = proc > 0 && proc < kFireStatSlots ? static_cast<u8>(proc) : 0;
+    }
+    ~ScopedFireProc() { fire_detail::current = previous_; }
     ScopedFireProc(const ScopedFireProc&) = delete;
     ScopedFireProc& operator=(const ScopedFireProc&) = delete;
 

@@ -34,32 +34,6 @@ void DrawStrip(plat::GfxDevice* device, plat::GfxTexture* texture, i32 vertices)
 
 CLaser::~CLaser() { Clear(); }
 
-LASERNODE* CLaser::Newest() const
-{
-    LASERNODE* head = Points.GetHead();
-    if (!head || head->next == Points.GetTail()) return nullptr;
-    return head->next;
-}
-
-LASERNODE* CLaser::Oldest() const
-{
-    LASERNODE* tail = Points.GetTail();
-    if (!tail || tail->prev == Points.GetHead()) return nullptr;
-    return tail->prev;
-}
-
-LASERNODE* CLaser::Older(const LASERNODE* p) const
-{
-    if (!p || !p->next || p->next == Points.GetTail()) return nullptr;
-    return p->next;
-}
-
-LASERNODE* CLaser::Newer(const LASERNODE* p) const
-{
-    if (!p || !p->prev || p->prev == Points.GetHead()) return nullptr;
-    return p->prev;
-}
-
 LASERNODE* CLaser::AddPoint(const Vec3& position)
 {
     LASERNODE* node = Points.NewNodeFront(1);

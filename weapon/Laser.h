@@ -57,11 +57,30 @@ public:
     LASERNODE* ErasePoint(LASERNODE* point);
     void Clear();
 
-    LASERNODE* Newest() const;  // null when empty
-    LASERNODE* Oldest() const;  // null when empty
+    // Inline: every hit test walks trails point by point.
+    LASERNODE* Newest() const  // null when empty
+    {
+        LASERNODE* head = Points.GetHead();
+        if (!head || head->next == Points.GetTail()) return nullptr;
+        return head->next;
+    }
+    LASERNODE* Oldest() const  // null when empty
+    {
+        LASERNODE* tail = Points.GetTail();
+        if (!tail || tail->prev == Points.GetHead()) return nullptr;
+        return tail->prev;
+    }
     // The point older than p, null past the oldest.
-    LASERNODE* Older(const LASERNODE* p) const;
-    LASERNODE* Newer(const LASERNODE* p) const;
+    LASERNODE* Older(const LASERNODE* p) const
+    {
+        if (!p || !p->next || p->next == Points.GetTail()) return nullptr;
+        return p->next;
+    }
+    LASERNODE* Newer(const LASERNODE* p) const
+    {
+        if (!p || !p->prev || p->prev == Points.GetHead()) return nullptr;
+        return p->prev;
+    }
 
     // Camera-facing strip, one vertex pair per point, v from 0 at the newest
     // point to TextureLength at the oldest. The flag and factor are not read.

@@ -10,6 +10,12 @@
 
 namespace {
 
+// std::fmin and std::fmax without the library call: a NaN gives way to the
+// other value as there. Only boxes for comparisons are made of them, so the
+// sign a zero comes out with does not matter.
+f32 Lesser(f32 a, f32 b) { return (a < b || b != b) ? a : b; }
+f32 Greater(f32 a, f32 b) { return (a > b || b != b) ? a : b; }
+
 // Cell of a coordinate, truncated toward zero; false for coordinates no cell
 // index can hold (NaN, infinities, far outside any grid).
 bool CellIndex(f32 v, f32 cellSize, i32* index)
@@ -105,12 +111,15 @@ bool IntersectRayInBox(const MeshObject& mesh, const Vec3& origin, const Vec3& d
 // waits for the object pass), so each cell's 5 x 5 neighbourhood keeps one
 // box round the hit boxes of the cells there holding objects: a segment
 // missing it misses every one of those cells, as the cell test would find.
+struct AroundBox {
+    u32 stamp = 0;  // the pass the box was made in
+    u32 any = 0;    // 0: no cell around holds an object
+    Vec3 lo, hi;
+};
 struct AroundBoxes {
     const BattleMap* map = nullptr;
     u32 pass = 0;
-    std::vector<u32> stamp;  // per cell: the pass its box was made in
-    std::vector<Vec3> lo, hi;
-    std::vector<u8> any;     // 0: no cell around holds an object
+    std::vector<AroundBox> cells;  // one cache line or less per cell: looked up once per segment
 } g_around;
 
 // False when no cell around (column0, row0) can meet [segMin, segMax].
@@ -118,38 +127,37 @@ bool AroundMayMeet(BattleMap& map, i32 column0, i32 row0, const Vec3& segMin, co
 {
     AroundBoxes& a = g_around;
     if (a.map != &map || column0 < 0 || row0 < 0 || column0 >= kMapGridMax || row0 >= kMapGridMax) return true;
-    const size_t k = size_t(row0) * kMapGridMax + column0;
-    if (a.stamp[k] != a.pass) {
-        a.stamp[k] = a.pass;
+    AroundBox& box = a.cells[size_t(row0) * kMapGridMax + column0];
+    if (box.stamp != a.pass) {
+        box.stamp = a.pass;
         bool any = false;
         Vec3 lo, hi;
         for (i32 row = row0 - 2; row <= row0 + 2; ++row)
             for (i32 column = column0 - 2; column <= column0 + 2; ++column) {
                 const MapCell* cell = map.GetCell(column, row);
-                if (!cell || cell->objects.GetHead()->next == cell->objects.GetTail()) continue;
+                if (!cell || cell->objects.Empty()) continue;
                 if (!any) {
                     lo = cell->hitMin;
                     hi = cell->hitMax;
                     any = true;
                     continue;
                 }
-                lo = Vec3(std::fmin(lo.x, cell->hitMin.x), std::fmin(lo.y, cell->hitMin.y),
-                          std::fmin(lo.z, cell->hitMin.z));
-                hi = Vec3(std::fmax(hi.x, cell->hitMax.x), std::fmax(hi.y, cell->hitMax.y),
-                          std::fmax(hi.z, cell->hitMax.z));
+                lo = Vec3(Lesser(lo.x, cell->hitMin.x), Lesser(lo.y, cell->hitMin.y),
+                          Lesser(lo.z, cell->hitMin.z));
+                hi = Vec3(Greater(hi.x, cell->hitMax.x), Greater(hi.y, cell->hitMax.y),
+                          Greater(hi.z, cell->hitMax.z));
             }
-        a.any[k] = any ? 1 : 0;
-        a.lo[k] = lo;
-        a.hi[k] = hi;
+        box.any = any ? 1 : 0;
+        box.lo = lo;
+        box.hi = hi;
     }
     // A NaN in a cell's box makes its own test fail too; fmin/fmax would
     // drop it, so such a neighbourhood is simply tested cell by cell.
-    return a.any[k] && (Overlaps(a.lo[k], a.hi[k], segMin, segMax) || !std::isfinite(a.lo[k].x + a.lo[k].y +
-                                                                                      a.lo[k].z + a.hi[k].x +
-                                                                                      a.hi[k].y + a.hi[k].z));
+    return box.any && (Overlaps(box.lo, box.hi, segMin, segMax) ||
+                       !std::isfinite(box.lo.x + box.lo.y + box.lo.z + box.hi.x + box.hi.y + box.hi.z));
 }
 
-f32 Largest(const Vec3& v) { return std::fmax(std::fabs(v.x), std::fmax(std::fabs(v.y), std::fabs(v.z))); }
+f32 Largest(const Vec3& v) { return Greater(std::fabs(v.x), Greater(std::fabs(v.y), std::fabs(v.z))); }
 
 i32 SegmentAgainstMap(BattleMap& map, const Vec3* start, const Vec3* end, float* distance, MapHitInfo* record,
                       bool within)
@@ -159,8 +167,8 @@ i32 SegmentAgainstMap(BattleMap& map, const Vec3* start, const Vec3* end, float*
     *best = FLT_MAX;
     if (!start || !end) return 0;
     i32 result = 0;
-    const Vec3 segMin(std::fmin(start->x, end->x), std::fmin(start->y, end->y), std::fmin(start->z, end->z));
-    const Vec3 segMax(std::fmax(start->x, end->x), std::fmax(start->y, end->y), std::fmax(start->z, end->z));
+    const Vec3 segMin(Lesser(start->x, end->x), Lesser(start->y, end->y), Lesser(start->z, end->z));
+    const Vec3 segMax(Greater(start->x, end->x), Greater(start->y, end->y), Greater(start->z, end->z));
     const Vec3 delta = *end - *start;
     Vec3 dir;
     plat::Vec3Normalize(&dir, &delta);
@@ -175,7 +183,7 @@ i32 SegmentAgainstMap(BattleMap& map, const Vec3* start, const Vec3* end, float*
     for (i32 row = row0 - 2; row <= row0 + 2; ++row) {
         for (i32 column = column0 - 2; column <= column0 + 2; ++column) {
             MapCell* cell = map.GetCell(column, row);
-            if (!cell || !Overlaps(cell->hitMin, cell->hitMax, segMin, segMax)) continue;
+            if (!cell || cell->objects.Empty() || !Overlaps(cell->hitMin, cell->hitMax, segMin, segMax)) continue;
             for (CMapObjNode* o = cell->objects.GetHead()->next; o != cell->objects.GetTail(); o = o->next) {
                 MeshObject* mesh = CollidableMesh(map, o);
                 if (!mesh || !Overlaps(o->hitMin, o->hitMax, segMin, segMax)) continue;
@@ -189,10 +197,10 @@ i32 SegmentAgainstMap(BattleMap& map, const Vec3* start, const Vec3* end, float*
                     const Vec3 localEnd = localStart + localDir * length;
                     const f32 pad = 0.5f + 1.0e-3f * (Largest(localStart) + Largest(localEnd));
                     const Vec3 margin(pad, pad, pad);
-                    const Vec3 lo(std::fmin(localStart.x, localEnd.x), std::fmin(localStart.y, localEnd.y),
-                                  std::fmin(localStart.z, localEnd.z));
-                    const Vec3 hi(std::fmax(localStart.x, localEnd.x), std::fmax(localStart.y, localEnd.y),
-                                  std::fmax(localStart.z, localEnd.z));
+                    const Vec3 lo(Lesser(localStart.x, localEnd.x), Lesser(localStart.y, localEnd.y),
+                                  Lesser(localStart.z, localEnd.z));
+                    const Vec3 hi(Greater(localStart.x, localEnd.x), Greater(localStart.y, localEnd.y),
+                                  Greater(localStart.z, localEnd.z));
                     hit = IntersectRayInBox(*mesh, localStart, localDir, lo - margin, hi + margin, &t, &face);
                 } else {
                     hit = mesh->IntersectRay(&localStart, &localDir, &t, &face) != 0;
@@ -218,15 +226,10 @@ void BeginMapHitPass(const BattleMap& map)
 {
     AroundBoxes& a = g_around;
     const size_t cells = size_t(kMapGridMax) * kMapGridMax;
-    if (a.stamp.size() != cells) {
-        a.stamp.assign(cells, 0);
-        a.lo.assign(cells, Vec3());
-        a.hi.assign(cells, Vec3());
-        a.any.assign(cells, 0);
-    }
+    if (a.cells.size() != cells) a.cells.assign(cells, AroundBox());
     a.map = &map;
     if (++a.pass == 0) {
-        std::fill(a.stamp.begin(), a.stamp.end(), 0u);
+        for (AroundBox& box : a.cells) box.stamp = 0;
         a.pass = 1;
     }
 }
@@ -258,7 +261,7 @@ i32 CollideSphereWithMap(BattleMap& map, float x, float y, float z, float radius
         if (!CellIndex(c.x, map.cellSize, &column0) || !CellIndex(c.z, map.cellSize, &row0)) break;
         i32 column = 0, row = 0;
         MapCell* cell = AroundCell(map, column0, row0, i, &column, &row);
-        if (!cell) continue;
+        if (!cell || cell->objects.Empty()) continue;
         const Vec3 r(radius, radius, radius);
         if (!Overlaps(cell->hitMin, cell->hitMax, c - r, c + r)) continue;
         for (CMapObjNode* o = cell->objects.GetHead()->next; o != cell->objects.GetTail(); o = o->next) {
@@ -307,8 +310,8 @@ i32 HitTestQuadAgainstMesh(const Vec3 quad[4], MeshObject* mesh, const Mat4* pla
     for (int i = 0; i < 4; ++i) plat::Vec3TransformCoord(&q[i], &quad[i], &inverse);
     Vec3 qMin = q[0], qMax = q[0];
     for (int i = 1; i < 4; ++i) {
-        qMin = Vec3(std::fmin(qMin.x, q[i].x), std::fmin(qMin.y, q[i].y), std::fmin(qMin.z, q[i].z));
-        qMax = Vec3(std::fmax(qMax.x, q[i].x), std::fmax(qMax.y, q[i].y), std::fmax(qMax.z, q[i].z));
+        qMin = Vec3(Lesser(qMin.x, q[i].x), Lesser(qMin.y, q[i].y), Lesser(qMin.z, q[i].z));
+        qMax = Vec3(Greater(qMax.x, q[i].x), Greater(qMax.y, q[i].y), Greater(qMax.z, q[i].z));
     }
     if (!Overlaps(qMin, qMax, mesh->boxMin, mesh->boxMax)) return 0;
     for (u32 f = 0; f < mesh->faceCount; ++f) {

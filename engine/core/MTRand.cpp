@@ -91,10 +91,16 @@ void cMTRand::Twist()
     u64* w = state;
     const u32 n = size;
     const u32 m = second;
-    for (u32 i = 0; i < n; ++i) {
-        const u64 x = (w[i] & kUpperMask) | (w[(i + 1) % n] & kLowerMask);
-        w[i] = w[(i + m) % n] ^ (x >> 1) ^ ((x & 1) ? kMatrix : 0);
-    }
+    // Split where the two reads wrap, so no word pays for a division.
+    auto step = [w](u32 i, u32 next, u32 far) {
+        const u64 x = (w[i] & kUpperMask) | (w[next] & kLowerMask);
+        w[i] = w[far] ^ (x >> 1) ^ ((x & 1) ? kMatrix : 0);
+    };
+    const u32 m0 = m % n;
+    u32 i = 0;
+    for (; i + m0 < n && i + 1 < n; ++i) step(i, i + 1, i + m0);
+    for (; i + 1 < n; ++i) step(i, i + 1, i + m0 - n);
+    if (n > 0) step(n - 1, 0, (n - 1 + m0) % n);
 }
 
 u64 cMTRand::Next64()

@@ -239,6 +239,8 @@ public:
     }
 
     virtual u32 GetCount() { return count; }
+    // Without touching a node: the sentinels may lie far off in memory.
+    bool Empty() const { return count == 0; }
 
     T* GetHead() const { return head; }
     T* GetTail() const { return tail; }
