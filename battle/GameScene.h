@@ -157,9 +157,6 @@ public:
     u32 Frame() override;
     // The battle set-up; run once by GetGameScene before the clock starts.
     i32 Init();
-    // Where the set-up takes the battle generator's seed; null takes the
-    // clock. The headless battle runner fixes it to replay a battle.
-    static inline u32 (*battleSeedSource)() = nullptr;
     // The battle's clean-up; the destructor runs it first.
     void Release();
     void OnDeviceLost();

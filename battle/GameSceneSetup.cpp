@@ -6,6 +6,7 @@
 
 #include "platform/core/FileSystem.h"
 #include "app/core/Application.h"
+#include "app/core/TestSwitches.h"
 #include "app/player/PartInventory.h"
 #include "app/player/PilotRegistry.h"
 #include "app/player/RoomState.h"
@@ -25,7 +26,6 @@
 #include "engine/sound/SoundManager.h"
 #include "platform/core/FileSystem.h"
 #include "platform/core/MessageBox.h"
-#include "platform/core/System.h"
 #include "platform/core/Time.h"
 #include "platform/input/Keyboard.h"
 #include "robot/Robot.h"
@@ -309,8 +309,8 @@ void CGameScene::SetupMode(GameMode gameMode)
     LoadStage(app.stageFolders, stage);
     for (PilotSlot& slot : GetPilotRegistry()->slots) slot.Clear();
     // Scripted games fix the seed so the battle they script plays out alike on any machine.
-    const u32 testSeed = u32(plat::GetTestSwitch("QUILLON_TEST_SEED", 0));
-    random.Init(battleSeedSource ? battleSeedSource() : testSeed ? testSeed : plat::TimeGetTime());
+    const std::optional<u32> testSeed = GetTestSwitches().battleSeed;
+    random.Init(testSeed ? *testSeed : plat::TimeGetTime());
 
     if (gameMode == GameMode::Arcade) {
         SetupArcadeStage(this);
