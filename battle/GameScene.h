@@ -21,6 +21,7 @@
 #include "platform/core/Types.h"
 #include "platform/gfx/Gfx.h"
 #include "platform/math/MathTypes.h"
+#include "weapon/WeaponScene.h"
 
 class BattleMap;      // battle/stage/BattleMap.h
 class MapHitInfo;     // battle/stage/BattleMap.h
@@ -108,12 +109,6 @@ public:
     CList<BB_Base>* list = nullptr;
     BB_Base* object = nullptr;
     i32 countdown = 0;
-};
-
-// A weapon to draw as a mesh this frame; weapons re-add themselves in Run.
-class LazerXDrawNode : public CListNode<LazerXDrawNode> {
-public:
-    BB_Base* object = nullptr;
 };
 
 // Element of the scene's miscellaneous object list; the weapons and effects
