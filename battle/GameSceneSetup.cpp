@@ -13,7 +13,6 @@
 #include "battle/GameScene.h"
 #include "battle/Hooks.h"
 #include "battle/hud/HudTasks.h"
-#include "battle/hud/KillMessage.h"
 #include "battle/hud/TimeDisplay.h"
 #include "battle/stage/BattleMap.h"
 #include "battle/tasks/ModeTasks.h"
@@ -30,7 +29,6 @@
 #include "platform/input/Keyboard.h"
 #include "robot/Robot.h"
 #include "robot/RobotType.h"
-#include "weapon/items/Items.h"
 
 namespace {
 
@@ -141,7 +139,6 @@ i32 CGameScene::Init()
     GameSettings& settings = app.gameSettings;
     RoomState& room = GetRoomState();
     ResetBattleFireStats();
-    CRobot_Normal::itemHook = &DropBattleItem;
 
     LoadTextureTable(effectTextures, kEffectTextures, std::size(kEffectTextures));
     LoadTextureTable(interfaceTextures, kInterfaceTextures, std::size(kInterfaceTextures));
@@ -255,8 +252,6 @@ void CGameScene::CreateStandardTasks()
     GMTCB_DrawSP_CharaInfo::Create(list, 1);
     GMTCB_DrawSP_ChatInputStringDisp::Create(list, 100000);
     GMTCB_DrawSP_ChatLogDisp::Create(list, 100000);
-    CRobot_Normal::rewardMessageHook = &ShowRewardMessage;
-    CRobot_Normal::announceHook = &ShowStreakMessage;
 }
 
 bool CGameScene::LoadStage(const FolderList& stages, u32 index)

@@ -296,8 +296,6 @@ public:
     // The hit-reaction choice and the lock-on/aim step; null does nothing.
     StateProc impactProc = nullptr;
     StateProc aimProc = nullptr;
-    // A streak announcement (its reward code), shown by the battle scene.
-    static inline void (*announceHook)(CRobot_Normal* robot, i32 code) = nullptr;
 
     // ---- battle-mode callbacks (robot/ModeCallbacks.cpp) ----
     static i32 DefeatProc_Respawn(CRobot_Normal* robot);
@@ -320,10 +318,8 @@ public:
     static i32 DestroyProc_DropPartsChance(CRobot_Normal* robot);
     static i32 DestroyProc_DropParts(CRobot_Normal* robot);
     static i32 FrameProc_RegenerateHp(CRobot_Normal* robot);
-    // Items the callbacks drop (the random draws are made either way).
+    // Items the callbacks drop (weapon/items/Items.h).
     static constexpr i32 kItemSummon = 0, kItemParts = 1, kItemParts2 = 2;
-    static inline void (*itemHook)(CRobot_Normal* robot, i32 kind, const Vec3& at, const Vec3& velocity, i32 life,
-                                   f32 value) = nullptr;
     // The running arcade story's difficulty (0..2), -1 outside a story.
     static inline i32 storyDifficulty = -1;
 
@@ -522,12 +518,11 @@ public:
     f32 TurnTowardView(bool strict) const;
 
     // ---- kill-streak rewards (robot/Rewards.cpp) ----
-    // Carries out one reward code; unknown codes do nothing.
+    // Carries out one reward code and announces it on the robot's screen;
+    // unknown codes do nothing.
     void CarryOutReward(i32 code);
     // The type a reward code calls in (a ship type when *ship), -1 for none.
     static i32 RewardUnitType(i32 code, bool* ship);
-    // The announcement of a reward carried out (the kill-message line).
-    static inline void (*rewardMessageHook)(CRobot_Normal* robot, const char* message) = nullptr;
 
     // ---- manoeuvres and attack-end callbacks ----
     void StateManoeuvre1();
