@@ -14,7 +14,7 @@
 #include "app/player/RoomState.h"
 #include "battle/BattleHash.h"
 #include "battle/GameScene.h"
-#include "battle/Hooks.h"
+#include "battle/RoomMessages.h"
 #include "engine/core/FrameRate.h"
 #include "engine/sound/SoundManager.h"
 #include "platform/core/ByteOrder.h"

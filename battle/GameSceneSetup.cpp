@@ -12,6 +12,7 @@
 #include "app/player/RoomState.h"
 #include "battle/GameScene.h"
 #include "battle/Hooks.h"
+#include "battle/RoomMessages.h"
 #include "battle/hud/HudTasks.h"
 #include "battle/hud/TimeDisplay.h"
 #include "battle/stage/BattleMap.h"

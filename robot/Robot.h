@@ -5,6 +5,7 @@
 // fire procedures. Virtual slots continue BB_Base's order.
 #include <vector>
 
+#include "app/net/RobotInput.h"
 #include "battle/BattleObject.h"
 #include "engine/core/FixedArray.h"
 #include "engine/core/TaskList.h"
@@ -24,19 +25,6 @@ class CRobot_Normal;
 class MeshObject;
 class ScriptEntry;
 
-// One robot's input for one frame: a numeric-keypad direction (5 neutral)
-// and nine button bytes (jump, shot, saber, guard, target change, sub 1, sub
-// 2, sub 3, start). Copied whole and sent as it is.
-struct RobotInput {
-    u8 direction = 5;
-    u8 buttons[9] = {};
-    void Clear()
-    {
-        direction = 5;
-        for (u8& b : buttons) b = 0;
-    }
-};
-static_assert(sizeof(RobotInput) == 10, "the input record travels as ten bytes");
 
 inline constexpr i32 kInputBytes = 10;
 inline constexpr i32 kRobotKeyCodes = 12;

@@ -12,9 +12,12 @@
 #include "app/scene/Camera.h"
 #include "app/scene/ExpGet.h"
 #include "app/scene/Fade.h"
+#include "app/scene/RankingInput.h"
+#include "app/scene/RankingList.h"
 #include "app/scene/TitleScene.h"
 #include "battle/GameScene.h"
 #include "battle/Hooks.h"
+#include "battle/RoomMessages.h"
 #include "battle/hud/OverlayTasks.h"
 #include "battle/tasks/ModeTasks.h"
 #include "battle/tasks/SystemTasks.h"
@@ -328,7 +331,7 @@ i32 GMTCB_Judge_SurvivalMode::Proc_RankingInput()
 
 i32 GMTCB_Judge_SurvivalMode::ShowRankingList()
 {
-    FinishRankingInput(rankingInput);
+    if (rankingInput) rankingInput->done = 1;
     rankingInput = nullptr;
     rankingX = 1024.0f;
     rankingList = StartRankingList(&scene->tasks, &App().rankingTables[3], rankingX, "[Survival]");
@@ -341,7 +344,7 @@ i32 GMTCB_Judge_SurvivalMode::ShowRankingList()
 i32 GMTCB_Judge_SurvivalMode::Proc_RankingList()
 {
     rankingX = std::max(rankingX - 20.0f, 0.0f);
-    SetRankingListX(rankingList, rankingX);
+    if (rankingList) rankingList->x = rankingX;
     if (counter > 60 && EnterPressed(kRankingKeyMs)) return GoTitle();
     ++counter;
     return kTaskKeep;

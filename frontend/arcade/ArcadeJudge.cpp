@@ -13,8 +13,8 @@
 #include "engine/graphics/GraphicsDevice.h"
 #include "frontend/arcade/NormalBattleScene.h"
 #include "frontend/arcade/Story.h"
-#include "frontend/ranking/RankingInput.h"
-#include "frontend/ranking/RankingList.h"
+#include "app/scene/RankingInput.h"
+#include "app/scene/RankingList.h"
 #include "platform/input/Keyboard.h"
 #include "robot/Robot.h"
 

@@ -1,4 +1,4 @@
-#include "online/protocol/NetClientPair.h"
+#include "app/net/NetClientPair.h"
 
 #include <new>
 
@@ -43,11 +43,6 @@ CDataClient::~CDataClient() { Disconnect(); }
 u32 CDataClient::OnEvent(u32 userValue, u32 code, void* info)
 {
     return pair ? pair->game.OnEvent(userValue, code, info) : 0;
-}
-
-void CDataClient::DispatchMessage(u16 id, const u8* body, u32 size)
-{
-    if (pair) pair->game.DispatchMessage(id, body, size);
 }
 
 void NetClientPair::DisconnectBoth()
