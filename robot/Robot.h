@@ -83,6 +83,24 @@ struct CommandProgress {
     i32 doneTimer = 0;
 };
 
+
+// What a robot is doing, as the computer players, weapons, effects and the
+// scripts (integer variable 156) read it.
+enum RobotSituation : i32 {
+    kSituationNeutral = 0,      // standing, walking off, recovered
+    kSituationDash = 1,         // dashing or escaping a hit
+    kSituationLanding = 2,      // landing or braking
+    kSituationHit = 3,          // reacting to a hit, or defeated
+    kSituationGuard = 4,
+    kSituationSaber = 5,        // a saber combo
+    kSituationDown = 6,         // lying down or getting up
+    kSituationManoeuvre = 7,
+    kSituationDashSlash = 8,
+    kSituationWalk = 9,
+    kSituationAirborne = 10,    // jumping, rising or falling
+    kSituationGuardAttack = 11,
+    kSituationFiring = 12,      // after a shot, or a whole-body attack
+};
 class CRobot_Base : public BB_Base {
 public:
     CRobot_Base();
@@ -659,7 +677,7 @@ public:
     i32 aiLevel = 0;
     i32 aiMoveTimer = 0;
     u8 aiDirection = 5;
-    i32 situation = 0;
+    i32 situation = kSituationNeutral;
     i32 voiceCooldown = 0;
     i16 aiButtonTimers[kInputBytes] = {};
     i32 lockTimer = 0;
