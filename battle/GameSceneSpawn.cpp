@@ -240,14 +240,7 @@ i32 CGameScene::SetupRobot(CRobot_Normal* robot, i32 type, f32 x, f32 y, f32 z, 
     if (keys.IsCreated() && keys.GetCount() >= kRobotKeyCodes)
         for (i32 i = 0; i < kRobotKeyCodes; ++i) robot->keyCodes[i] = keys[i];
 
-    robot->spawnControlMode = controlMode;
-    robot->spawnTeam = team;
-    robot->spawnPos[0] = x;
-    robot->spawnPos[1] = y;
-    robot->spawnPos[2] = z;
-    robot->spawnAngle = yawDeg;
-    robot->spawnColorSet = colorSet;
-    robot->spawnHpScale = hpScale;
+    NoteSpawn(*robot, controlMode, team, x, y, z, yawDeg, colorSet, hpScale);
     robot->spawnType = type;
 
     robot->lowerModel.ApplyAnime(&robot->worldMatrix);
@@ -323,14 +316,7 @@ CShip* CGameScene::SpawnShip(i32 type, f32 x, f32 y, f32 z, f32 hpScale, i32 tea
     const CFixedArray<u8>& keys = GetApplication()->input.padKeyMap;
     if (keys.IsCreated() && keys.GetCount() >= kRobotKeyCodes)
         for (i32 i = 0; i < kRobotKeyCodes; ++i) ship->keyCodes[i] = keys[i];
-    ship->spawnControlMode = controlMode;
-    ship->spawnTeam = team;
-    ship->spawnPos[0] = x;
-    ship->spawnPos[1] = y;
-    ship->spawnPos[2] = z;
-    ship->spawnAngle = yawDeg;
-    ship->spawnColorSet = colorSet;
-    ship->spawnHpScale = hpScale;
+    NoteSpawn(*ship, controlMode, team, x, y, z, yawDeg, colorSet, hpScale);
     return ship;
 }
 

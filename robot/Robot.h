@@ -756,3 +756,17 @@ private:
 
 // The battleship lives in robot/ship/Ship.h; whoever sees the robots sees it.
 #include "robot/ship/Ship.h"
+
+// Keeps where and how a robot or a ship came in, for its respawn.
+template <class Unit>
+void NoteSpawn(Unit& unit, i32 controlMode, i32 team, f32 x, f32 y, f32 z, f32 yawDeg, i32 colorSet, f32 hpScale)
+{
+    unit.spawnControlMode = controlMode;
+    unit.spawnTeam = team;
+    unit.spawnPos[0] = x;
+    unit.spawnPos[1] = y;
+    unit.spawnPos[2] = z;
+    unit.spawnAngle = yawDeg;
+    unit.spawnColorSet = colorSet;
+    unit.spawnHpScale = hpScale;
+}
