@@ -21,6 +21,7 @@
 #include "platform/core/Types.h"
 #include "platform/gfx/Gfx.h"
 #include "platform/math/MathTypes.h"
+#include "weapon/WeaponScene.h"
 
 class BattleMap;      // battle/stage/BattleMap.h
 class MapHitInfo;     // battle/stage/BattleMap.h
@@ -110,12 +111,6 @@ public:
     i32 countdown = 0;
 };
 
-// A weapon to draw as a mesh this frame; weapons re-add themselves in Run.
-class LazerXDrawNode : public CListNode<LazerXDrawNode> {
-public:
-    BB_Base* object = nullptr;
-};
-
 // Element of the scene's miscellaneous object list; the weapons and effects
 // that use it derive from it.
 class CEtcList : public CListNode<CEtcList> {
@@ -157,9 +152,6 @@ public:
     u32 Frame() override;
     // The battle set-up; run once by GetGameScene before the clock starts.
     i32 Init();
-    // Where the set-up takes the battle generator's seed; null takes the
-    // clock. The headless battle runner fixes it to replay a battle.
-    static inline u32 (*battleSeedSource)() = nullptr;
     // The battle's clean-up; the destructor runs it first.
     void Release();
     void OnDeviceLost();

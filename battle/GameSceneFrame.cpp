@@ -11,6 +11,7 @@
 #include "battle/BattleObject.h"
 #include "battle/GameScene.h"
 #include "battle/Hooks.h"
+#include "battle/RoomMessages.h"
 #include "battle/stage/BattleMap.h"
 #include "engine/graphics/GraphicsDevice.h"
 #include "engine/graphics/Shaders.h"

@@ -2,6 +2,7 @@
 #include <cstdio>
 
 #include "app/core/Application.h"
+#include "app/core/TestSwitches.h"
 #include "app/player/PartInventory.h"
 #include "app/player/PilotRegistry.h"
 #include "app/player/RoomState.h"
@@ -11,7 +12,6 @@
 #include "battle/stage/BattleMap.h"
 #include "battle/tasks/ModeTasks.h"
 #include "platform/core/MessageBox.h"
-#include "platform/core/System.h"
 #include "platform/input/Keyboard.h"
 #include "robot/Robot.h"
 #include "robot/RobotType.h"
@@ -164,9 +164,8 @@ void CGameScene::PlaceModeRobots(GameMode gameMode)
             AttachModeCallbacks(r, BattleRole::TeamUnitDown);
         };
         join(robot, 0);
-        // Scripted games decide a team battle within seconds: QUILLON_TEST_SQUAD
-        // is how many of the 19 computer robots each team fields.
-        const i32 squad = plat::GetTestSwitch("QUILLON_TEST_SQUAD", 19);
+        // Scripted games decide a team battle within seconds with a smaller squad.
+        const i32 squad = GetTestSwitches().squad;
         // Random squads draw their type, then their pilot.
         for (i32 team = 0; team < 2; ++team)
             for (i32 i = 0; i < 8 && i < squad; ++i) {

@@ -9,16 +9,16 @@
 
 #include "app/core/AppClock.h"
 #include "app/core/Application.h"
+#include "app/core/TestSwitches.h"
 #include "app/core/MainLoop.h"
 #include "app/player/RoomState.h"
 #include "battle/BattleHash.h"
 #include "battle/GameScene.h"
-#include "battle/Hooks.h"
+#include "battle/RoomMessages.h"
 #include "engine/core/FrameRate.h"
 #include "engine/sound/SoundManager.h"
 #include "platform/core/ByteOrder.h"
 #include "platform/core/FileSystem.h"
-#include "platform/core/System.h"
 #include "platform/core/TextCodec.h"
 #include "platform/input/InputScript.h"
 #include "platform/input/Keyboard.h"
@@ -72,8 +72,8 @@ NetTestSwitches& Switches()
     static NetTestSwitches s;
     if (!s.checked) {
         s.checked = true;
-        s.desyncFrame = plat::GetTestSwitch("QUILLON_TEST_DESYNC_FRAME", -1);
-        if (plat::GetTestSwitch("QUILLON_TEST_HASH_LOG", 0) == 1)
+        s.desyncFrame = GetTestSwitches().desyncFrame;
+        if (GetTestSwitches().hashLog)
             s.log = plat::OpenFile((plat::GetExecutableDirectory() + "/BattleHash.log").c_str(), plat::FileMode::Write);
     }
     return s;

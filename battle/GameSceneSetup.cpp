@@ -6,13 +6,14 @@
 
 #include "platform/core/FileSystem.h"
 #include "app/core/Application.h"
+#include "app/core/TestSwitches.h"
 #include "app/player/PartInventory.h"
 #include "app/player/PilotRegistry.h"
 #include "app/player/RoomState.h"
 #include "battle/GameScene.h"
 #include "battle/Hooks.h"
+#include "battle/RoomMessages.h"
 #include "battle/hud/HudTasks.h"
-#include "battle/hud/KillMessage.h"
 #include "battle/hud/TimeDisplay.h"
 #include "battle/stage/BattleMap.h"
 #include "battle/tasks/ModeTasks.h"
@@ -25,12 +26,10 @@
 #include "engine/sound/SoundManager.h"
 #include "platform/core/FileSystem.h"
 #include "platform/core/MessageBox.h"
-#include "platform/core/System.h"
 #include "platform/core/Time.h"
 #include "platform/input/Keyboard.h"
 #include "robot/Robot.h"
 #include "robot/RobotType.h"
-#include "weapon/items/Items.h"
 
 namespace {
 
@@ -141,7 +140,6 @@ i32 CGameScene::Init()
     GameSettings& settings = app.gameSettings;
     RoomState& room = GetRoomState();
     ResetBattleFireStats();
-    CRobot_Normal::itemHook = &DropBattleItem;
 
     LoadTextureTable(effectTextures, kEffectTextures, std::size(kEffectTextures));
     LoadTextureTable(interfaceTextures, kInterfaceTextures, std::size(kInterfaceTextures));
@@ -255,8 +253,6 @@ void CGameScene::CreateStandardTasks()
     GMTCB_DrawSP_CharaInfo::Create(list, 1);
     GMTCB_DrawSP_ChatInputStringDisp::Create(list, 100000);
     GMTCB_DrawSP_ChatLogDisp::Create(list, 100000);
-    CRobot_Normal::rewardMessageHook = &ShowRewardMessage;
-    CRobot_Normal::announceHook = &ShowStreakMessage;
 }
 
 bool CGameScene::LoadStage(const FolderList& stages, u32 index)
@@ -309,8 +305,8 @@ void CGameScene::SetupMode(GameMode gameMode)
     LoadStage(app.stageFolders, stage);
     for (PilotSlot& slot : GetPilotRegistry()->slots) slot.Clear();
     // Scripted games fix the seed so the battle they script plays out alike on any machine.
-    const u32 testSeed = u32(plat::GetTestSwitch("QUILLON_TEST_SEED", 0));
-    random.Init(battleSeedSource ? battleSeedSource() : testSeed ? testSeed : plat::TimeGetTime());
+    const std::optional<u32> testSeed = GetTestSwitches().battleSeed;
+    random.Init(testSeed ? *testSeed : plat::TimeGetTime());
 
     if (gameMode == GameMode::Arcade) {
         SetupArcadeStage(this);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/core/Application.h"
+#include "app/core/TestSwitches.h"
 #include "app/player/PlayerEntry.h"
 #include "app/player/RoomState.h"
 #include "engine/core/AssetFile.h"
@@ -16,7 +17,6 @@
 #include "battle/stage/BattleMap.h"
 #include "engine/core/VectorFunctions.h"
 #include "platform/core/MessageBox.h"
-#include "platform/core/System.h"
 #include "platform/math/DetMath.h"
 #include "platform/math/Math.h"
 #include "robot/Robot.h"
@@ -36,24 +36,23 @@ HodNode* FindNamed(CHierarchyObject& model, const char* name, const char* captio
     return node;
 }
 
-// Scripted games decide a battle in a few seconds: QUILLON_TEST_ENEMY_HP is
-// the HP in percent of the computer's robots and ships against the player's
-// side (team 0), QUILLON_TEST_OWN_HP that of everything on the player's side.
+// Scripted games decide a battle in a few seconds by frail robots: the
+// player's side (team 0), or the computer's robots and ships against it.
 i32 TestHp(i32 hp, u8 controlMode, i32 team)
 {
     i32 percent = 100;
-    if (team == 0) percent = plat::GetTestSwitch("QUILLON_TEST_OWN_HP", 100);
-    else if (controlMode == kControlComputer) percent = plat::GetTestSwitch("QUILLON_TEST_ENEMY_HP", 100);
+    if (team == 0) percent = GetTestSwitches().ownHp;
+    else if (controlMode == kControlComputer) percent = GetTestSwitches().enemyHp;
     if (percent < 1 || percent >= 100) return hp;
     const i32 scaled = static_cast<i32>(static_cast<i64>(hp) * percent / 100);
     return scaled > 0 ? scaled : 1;
 }
 
-// QUILLON_TEST_OWN_BODIES lowers the player's side's remaining bodies, so a
-// scripted survival ends at the first fall.
+// Fewer remaining bodies for the player's side, so a scripted survival ends
+// at the first fall.
 i32 TestBodies(i32 bodies, i32 team)
 {
-    const i32 n = team == 0 ? plat::GetTestSwitch("QUILLON_TEST_OWN_BODIES", -1) : -1;
+    const i32 n = team == 0 ? GetTestSwitches().ownBodies : -1;
     return n >= 0 && n < bodies ? n : bodies;
 }
 
@@ -241,14 +240,7 @@ i32 CGameScene::SetupRobot(CRobot_Normal* robot, i32 type, f32 x, f32 y, f32 z, 
     if (keys.IsCreated() && keys.GetCount() >= kRobotKeyCodes)
         for (i32 i = 0; i < kRobotKeyCodes; ++i) robot->keyCodes[i] = keys[i];
 
-    robot->spawnControlMode = controlMode;
-    robot->spawnTeam = team;
-    robot->spawnPos[0] = x;
-    robot->spawnPos[1] = y;
-    robot->spawnPos[2] = z;
-    robot->spawnAngle = yawDeg;
-    robot->spawnColorSet = colorSet;
-    robot->spawnHpScale = hpScale;
+    NoteSpawn(*robot, controlMode, team, x, y, z, yawDeg, colorSet, hpScale);
     robot->spawnType = type;
 
     robot->lowerModel.ApplyAnime(&robot->worldMatrix);
@@ -324,14 +316,7 @@ CShip* CGameScene::SpawnShip(i32 type, f32 x, f32 y, f32 z, f32 hpScale, i32 tea
     const CFixedArray<u8>& keys = GetApplication()->input.padKeyMap;
     if (keys.IsCreated() && keys.GetCount() >= kRobotKeyCodes)
         for (i32 i = 0; i < kRobotKeyCodes; ++i) ship->keyCodes[i] = keys[i];
-    ship->spawnControlMode = controlMode;
-    ship->spawnTeam = team;
-    ship->spawnPos[0] = x;
-    ship->spawnPos[1] = y;
-    ship->spawnPos[2] = z;
-    ship->spawnAngle = yawDeg;
-    ship->spawnColorSet = colorSet;
-    ship->spawnHpScale = hpScale;
+    NoteSpawn(*ship, controlMode, team, x, y, z, yawDeg, colorSet, hpScale);
     return ship;
 }
 

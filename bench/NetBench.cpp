@@ -12,10 +12,10 @@
 #include "app/player/PlayerEntry.h"
 #include "app/player/RoomState.h"
 #include "battle/GameScene.h"
-#include "battle/Hooks.h"
 #include "engine/core/TaskList.h"
 #include "platform/core/FileSystem.h"
 #include "support/BattleRunner.h"
+#include "support/SentMessages.h"
 
 namespace {
 
@@ -36,9 +36,8 @@ void Relay(const u8 input[10], u8 check, u32 frame, u8 repeat)
 void BM_OnlineLockstepFrame(benchmark::State& state)
 {
     plat::SetCurrentDirectory(QUILLON_RUN_DIR);
-    BattleHooks hooks;
-    hooks.sendKeyState = Relay;
-    RegisterBattleHooks(hooks);
+    SentMessages server;
+    server.keyState = Relay;
     RoomState& room = GetRoomState();
     room = RoomState();
     room.gameConnected = room.dataConnected = 1;
@@ -76,7 +75,6 @@ void BM_OnlineLockstepFrame(benchmark::State& state)
     }
     room = RoomState();
     GetApplication()->gameSettings.roomSetting = 0;
-    RegisterBattleHooks({});
 }
 BENCHMARK(BM_OnlineLockstepFrame)->Iterations(1800)->Unit(benchmark::kMicrosecond);
 

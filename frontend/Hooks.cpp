@@ -12,8 +12,6 @@
 #include "frontend/arcade/Story.h"
 #include "frontend/charaselect/CharaSelectScene.h"
 #include "frontend/hangar/HangarScene.h"
-#include "frontend/ranking/RankingInput.h"
-#include "frontend/ranking/RankingList.h"
 #include "frontend/score/ScoreScene.h"
 #include "frontend/vsroom/VSRoomScene.h"
 #include "platform/core/MessageBox.h"
@@ -24,32 +22,6 @@ BaseScene* BattleScene() { return GetGameScene(); }
 
 // The title menu's hangar entry.
 constexpr i32 HangarEntry = 5;
-
-// The judge's tasks run at priority 1.
-constexpr u32 RankingPriority = 1;
-
-TCB* StartInput(CList<TCB>* list, RankingTable* table, i32 robotType, i32 score, i32 kills)
-{
-    TCB_RankingInput* input = TCB_RankingInput::Create(list, RankingPriority);
-    if (input) input->Start(table, u32(robotType), score, u32(kills));
-    if (!input || input->Placed()) return input;
-    // Without a place there is no entry to finish: the judge shows the list.
-    input->done = 1;
-    return nullptr;
-}
-
-void FinishInput(TCB* input) { static_cast<TCB_RankingInput*>(input)->done = 1; }
-
-TCB* StartList(CList<TCB>* list, RankingTable* table, float x, const char* title)
-{
-    TCB_RankingList* ranking = TCB_RankingList::Create(list, RankingPriority);
-    if (!ranking) return nullptr;
-    ranking->Start(table, x);
-    ranking->title = title ? title : "";
-    return ranking;
-}
-
-void MoveList(TCB* ranking, float x) { static_cast<TCB_RankingList*>(ranking)->x = x; }
 
 // A story naming robots or maps that are not installed says so before the
 // run; the stages leave those robots out.
@@ -92,10 +64,6 @@ void RegisterFrontendHooks()
 
     BattleHooks battle = GetBattleHooks();
     battle.setupArcadeStage = SetupStoryStage;
-    battle.startRankingInput = StartInput;
-    battle.finishRankingInput = FinishInput;
-    battle.startRankingList = StartList;
-    battle.setRankingListX = MoveList;
     battle.vsRoomScene = GetVSRoomSceneAsBase;
     battle.charaSelectScene = GetCharaSelectSceneAsBase;
     RegisterBattleHooks(battle);

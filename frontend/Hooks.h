@@ -1,5 +1,5 @@
 #pragma once
 // The front-end's side of the hook tables of the tiers below: the title
-// menu's character selection, versus room and demonstration battle, and the ranking
-// name entry and list the survival judge shows.
+// menu's scenes and demonstration battle, the arcade stories, and the scenes
+// a battle returns to.
 void RegisterFrontendHooks();

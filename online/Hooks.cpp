@@ -1,17 +1,12 @@
 #include "online/Hooks.h"
 
-#include <cstring>
-
 #include "app/Hooks.h"
 #include "app/core/GameSettings.h"
 #include "app/player/RoomState.h"
 #include "battle/Hooks.h"
 #include "online/login/LoginScene.h"
-#include "online/protocol/ClientMessages.h"
-#include "online/protocol/NetClientPair.h"
+#include "app/net/NetClientPair.h"
 #include "online/room/RoomScene.h"
-#include "platform/core/Time.h"
-#include "robot/Robot.h"
 
 namespace {
 
@@ -53,32 +48,6 @@ void Disconnect()
     if (CDataClient* c = Data()) c->Disconnect();
 }
 
-void KeyState(const u8 input[10], u8 check, u32 frame, u8 repeat)
-{
-    RobotInput in;
-    in.direction = input[0];
-    std::memcpy(in.buttons, input + 1, 9);
-    SendKeyState(&in, check, frame, repeat, Data());
-}
-
-void Ping()
-{
-    SendPing(Data());
-    GetRoomState().pingSendTime = plat::TimeGetTime();
-}
-
-void Snapshot(const u8* block, u32 size)
-{
-    u8 full[kSnapshotBlockSize] = {};
-    if (block) std::memcpy(full, block, size < kSnapshotBlockSize ? size : kSnapshotBlockSize);
-    SendRobotSnapshot(full, Game());
-}
-
-void Chat(u16 slot, u8 flag, const char* text, u32 length)
-{
-    SendChatMessage(slot, flag, text, u8(length >= kChatTextBytes ? kChatTextBytes : length), Data());
-}
-
 }  // namespace
 
 void RegisterOnlineHooks()
@@ -98,16 +67,5 @@ void RegisterOnlineHooks()
         return pair && pair->BothConnected();
     };
     battle.roomScene = GetRoomSceneAsBase;
-    battle.sendSceneLoaded = [] { SendSceneLoaded(Game()); };
-    battle.sendKeyState = KeyState;
-    battle.sendPing = Ping;
-    battle.sendPingReport = [](u8 status, u16 ownPing) { SendPingReport(status, ownPing, Data()); };
-    battle.sendRobotSnapshot = Snapshot;
-    battle.sendHostStateBlock = [](const u32 words[63]) { SendHostStateBlock(words, Game()); };
-    battle.sendAllDataReceived = [] { SendAllDataReceived(Game()); };
-    battle.sendReturnToRoom = [] { SendReturnToRoom(Data()); };
-    battle.sendChatMessage = Chat;
-    battle.sendRadioVoice = [](u16 voice, u8 flag) { SendRadioVoice(voice, flag, Game()); };
-    battle.sendPlayerLevel = [](u16 ownSlot, u32 rank) { SendPlayerLevel(ownSlot, rank, Game()); };
     RegisterBattleHooks(battle);
 }

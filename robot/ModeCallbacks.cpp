@@ -10,6 +10,7 @@
 #include "battle/GameScene.h"
 #include "battle/stage/BattleMap.h"
 #include "robot/Robot.h"
+#include "weapon/items/Items.h"
 
 namespace {
 
@@ -179,7 +180,7 @@ void DropItem(CRobot_Normal* robot, i32 kind, bool withVelocity, f32 value)
         velocity.z = static_cast<f32>(GetBattleRandom().GetRand() / 4294967296.0 * 0.1 - 0.05);
     }
     const i32 life = static_cast<i32>(GetBattleRandom().GetRand() % 601) + 6000;
-    if (CRobot_Normal::itemHook) CRobot_Normal::itemHook(robot, kind, at, velocity, life, value);
+    DropBattleItem(robot, kind, at, velocity, life, value);
 }
 
 // The arcade story's difficulty (0..2) while one runs, else -1.
@@ -337,7 +338,7 @@ i32 CRobot_Normal::DefeatProc_DropSummonItem(CRobot_Normal* robot)
     const Mat4& m = robot->frameBodyD ? robot->frameBodyD->world : robot->worldMatrix;
     const Vec3 at{m.m[3][0], m.m[3][1], m.m[3][2]};
     const i32 life = static_cast<i32>(GetBattleRandom().GetRand() % 601) + 6000;
-    if (itemHook) itemHook(robot, kItemSummon, at, Vec3{}, life, 0.0f);
+    DropBattleItem(robot, kItemSummon, at, Vec3{}, life, 0.0f);
     robot->ForgetInRobotTable();
     return 2;
 }

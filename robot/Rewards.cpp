@@ -5,6 +5,7 @@
 
 #include "app/core/Application.h"
 #include "battle/GameScene.h"
+#include "battle/hud/KillMessage.h"
 #include "engine/core/MTRand.h"
 #include "engine/graphics/MatrixHelpers.h"
 #include "robot/Robot.h"
@@ -190,5 +191,5 @@ void CRobot_Normal::CarryOutReward(i32 code)
         break;
     }
     }
-    if (rewardMessageHook) rewardMessageHook(this, message.c_str());
+    ShowRewardMessage(this, message.c_str());
 }

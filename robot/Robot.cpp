@@ -375,7 +375,7 @@ void CRobot_Normal::Reset()
     aiStrafeLeft = aiCloseIn = wallContact = 0;
     aiDashCount = aiJumpTimer = aiGuardTimer = aiLevel = aiMoveTimer = 0;
     aiDirection = 5;
-    situation = 0;
+    situation = kSituationNeutral;
     voiceCooldown = 0;
     std::memset(aiButtonTimers, 0, sizeof aiButtonTimers);
     lockTimer = 0;
@@ -458,7 +458,7 @@ void CRobot_Normal::Defeat()
     stateProc = &CRobot_Normal::StateDestroyed;
     subStateProc = nullptr;
     speedFactor = 0.0f;
-    situation = 3;
+    situation = kSituationHit;
     state = kRobotStateDestroyed;
     defeatFrame = 0;
     inputEnabled = 0;

@@ -5,6 +5,7 @@
 // fire procedures. Virtual slots continue BB_Base's order.
 #include <vector>
 
+#include "app/net/RobotInput.h"
 #include "battle/BattleObject.h"
 #include "engine/core/FixedArray.h"
 #include "engine/core/TaskList.h"
@@ -24,19 +25,6 @@ class CRobot_Normal;
 class MeshObject;
 class ScriptEntry;
 
-// One robot's input for one frame: a numeric-keypad direction (5 neutral)
-// and nine button bytes (jump, shot, saber, guard, target change, sub 1, sub
-// 2, sub 3, start). Copied whole and sent as it is.
-struct RobotInput {
-    u8 direction = 5;
-    u8 buttons[9] = {};
-    void Clear()
-    {
-        direction = 5;
-        for (u8& b : buttons) b = 0;
-    }
-};
-static_assert(sizeof(RobotInput) == 10, "the input record travels as ten bytes");
 
 inline constexpr i32 kInputBytes = 10;
 inline constexpr i32 kRobotKeyCodes = 12;
@@ -95,6 +83,24 @@ struct CommandProgress {
     i32 doneTimer = 0;
 };
 
+
+// What a robot is doing, as the computer players, weapons, effects and the
+// scripts (integer variable 156) read it.
+enum RobotSituation : i32 {
+    kSituationNeutral = 0,      // standing, walking off, recovered
+    kSituationDash = 1,         // dashing or escaping a hit
+    kSituationLanding = 2,      // landing or braking
+    kSituationHit = 3,          // reacting to a hit, or defeated
+    kSituationGuard = 4,
+    kSituationSaber = 5,        // a saber combo
+    kSituationDown = 6,         // lying down or getting up
+    kSituationManoeuvre = 7,
+    kSituationDashSlash = 8,
+    kSituationWalk = 9,
+    kSituationAirborne = 10,    // jumping, rising or falling
+    kSituationGuardAttack = 11,
+    kSituationFiring = 12,      // after a shot, or a whole-body attack
+};
 class CRobot_Base : public BB_Base {
 public:
     CRobot_Base();
@@ -296,8 +302,6 @@ public:
     // The hit-reaction choice and the lock-on/aim step; null does nothing.
     StateProc impactProc = nullptr;
     StateProc aimProc = nullptr;
-    // A streak announcement (its reward code), shown by the battle scene.
-    static inline void (*announceHook)(CRobot_Normal* robot, i32 code) = nullptr;
 
     // ---- battle-mode callbacks (robot/ModeCallbacks.cpp) ----
     static i32 DefeatProc_Respawn(CRobot_Normal* robot);
@@ -320,10 +324,8 @@ public:
     static i32 DestroyProc_DropPartsChance(CRobot_Normal* robot);
     static i32 DestroyProc_DropParts(CRobot_Normal* robot);
     static i32 FrameProc_RegenerateHp(CRobot_Normal* robot);
-    // Items the callbacks drop (the random draws are made either way).
+    // Items the callbacks drop (weapon/items/Items.h).
     static constexpr i32 kItemSummon = 0, kItemParts = 1, kItemParts2 = 2;
-    static inline void (*itemHook)(CRobot_Normal* robot, i32 kind, const Vec3& at, const Vec3& velocity, i32 life,
-                                   f32 value) = nullptr;
     // The running arcade story's difficulty (0..2), -1 outside a story.
     static inline i32 storyDifficulty = -1;
 
@@ -522,12 +524,11 @@ public:
     f32 TurnTowardView(bool strict) const;
 
     // ---- kill-streak rewards (robot/Rewards.cpp) ----
-    // Carries out one reward code; unknown codes do nothing.
+    // Carries out one reward code and announces it on the robot's screen;
+    // unknown codes do nothing.
     void CarryOutReward(i32 code);
     // The type a reward code calls in (a ship type when *ship), -1 for none.
     static i32 RewardUnitType(i32 code, bool* ship);
-    // The announcement of a reward carried out (the kill-message line).
-    static inline void (*rewardMessageHook)(CRobot_Normal* robot, const char* message) = nullptr;
 
     // ---- manoeuvres and attack-end callbacks ----
     void StateManoeuvre1();
@@ -676,7 +677,7 @@ public:
     i32 aiLevel = 0;
     i32 aiMoveTimer = 0;
     u8 aiDirection = 5;
-    i32 situation = 0;
+    i32 situation = kSituationNeutral;
     i32 voiceCooldown = 0;
     i16 aiButtonTimers[kInputBytes] = {};
     i32 lockTimer = 0;
@@ -755,3 +756,17 @@ private:
 
 // The battleship lives in robot/ship/Ship.h; whoever sees the robots sees it.
 #include "robot/ship/Ship.h"
+
+// Keeps where and how a robot or a ship came in, for its respawn.
+template <class Unit>
+void NoteSpawn(Unit& unit, i32 controlMode, i32 team, f32 x, f32 y, f32 z, f32 yawDeg, i32 colorSet, f32 hpScale)
+{
+    unit.spawnControlMode = controlMode;
+    unit.spawnTeam = team;
+    unit.spawnPos[0] = x;
+    unit.spawnPos[1] = y;
+    unit.spawnPos[2] = z;
+    unit.spawnAngle = yawDeg;
+    unit.spawnColorSet = colorSet;
+    unit.spawnHpScale = hpScale;
+}

@@ -6,6 +6,7 @@
 #include "app/core/Application.h"
 #include "app/player/PilotRegistry.h"
 #include "battle/GameScene.h"
+#include "battle/hud/KillMessage.h"
 #include "battle/hud/OverlayTasks.h"
 #include "battle/tasks/RadioCutIn.h"
 #include "robot/Robot.h"
@@ -253,14 +254,14 @@ void CRobot_Normal::AnnounceStreaks()
         if (killStreak < row.threshold || (killRewardBits & row.bit)) continue;
         killRewardBits |= row.bit;
         pendingRewards.push_back(row.code);
-        if (announceHook) announceHook(this, row.code);
+        ShowStreakMessage(this, row.code);
         break;
     }
     for (const StreakRow& row : kLossRows) {
         if (lossStreak < row.threshold || (lossRewardBits & row.bit)) continue;
         lossRewardBits |= row.bit;
         pendingRewards.push_back(row.code);
-        if (announceHook) announceHook(this, row.code);
+        ShowStreakMessage(this, row.code);
         break;
     }
 }

@@ -8,7 +8,6 @@ namespace {
 
 constexpr i32 kBeamHitSound = 7;
 constexpr i32 kGuardSparkTexture = 0;
-constexpr i32 kOwnerBeingHit = 3;
 // The reflection half-turn is a hair short of pi, as the game always had it.
 constexpr f32 kHalfTurn = 3.14154f;
 
@@ -25,7 +24,7 @@ void PlaceAt(Mat4& m, const Vec3& p)
 bool OwnerBeingHit(const BB_Base* owner)
 {
     return owner && owner->GetKind() == kKindRobot &&
-           static_cast<const CRobot_Normal*>(owner)->situation == kOwnerBeingHit;
+           static_cast<const CRobot_Normal*>(owner)->situation == kSituationHit;
 }
 
 CRobot_Base* AsRobot(BB_Base* object)

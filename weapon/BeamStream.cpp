@@ -17,7 +17,6 @@ constexpr i32 kBeamHitSound = 7;
 constexpr i32 kReflectSound = 16;
 constexpr i32 kLightningTexture = 4;
 constexpr i32 kMuzzleTexture = 9;
-constexpr i32 kOwnerBeingHit = 3;
 constexpr f32 kShakeRadius = 7.0f;
 
 Vec3 Row(const Mat4& m, int r) { return Vec3(m.m[r][0], m.m[r][1], m.m[r][2]); }
@@ -161,7 +160,7 @@ i32 LZ_HiLaser2::Run()
 {
     if (Owner) {
         if (StopWithOwner != 0 && Owner->GetKind() == kKindRobot &&
-            static_cast<const CRobot_Normal*>(Owner)->situation == kOwnerBeingHit)
+            static_cast<const CRobot_Normal*>(Owner)->situation == kSituationHit)
             Life = 0;
         if (ObjectGone(Owner)) {
             // The stream ends with its owner.

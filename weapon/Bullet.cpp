@@ -1,7 +1,6 @@
 #include "weapon/Bullet.h"
 
 #include "app/core/Application.h"
-#include "battle/GameScene.h"
 #include "engine/graphics/MatrixHelpers.h"
 #include "platform/math/Math.h"
 #include "robot/Robot.h"

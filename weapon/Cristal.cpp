@@ -108,7 +108,7 @@ bool LZ_Cristal::OwnerMayAct() const
 {
     if (!Owner || Owner->GetKind() != kKindRobot) return true;
     const i32 s = static_cast<const CRobot_Normal*>(Owner)->situation;
-    if (s == 0 || s == 12) return true;
+    if (s == kSituationNeutral || s == kSituationFiring) return true;
     return BattleDraw() % 10 == 0;
 }
 
@@ -261,7 +261,7 @@ void LZ_Cristal::Approach(CrystalColour colour)
     }
     if (Owner && Owner->GetKind() == kKindRobot) {
         const i32 s = static_cast<CRobot_Normal*>(Owner)->situation;
-        if (s == 3 || s == 6) {
+        if (s == kSituationHit || s == kSituationDown) {
             CrystalState = 0;
             StateTimer = 0;
         }

@@ -10,7 +10,12 @@
 
 class CGameScene;
 class ViewFrustum;
-class LazerXDrawNode;
+
+// A weapon to draw as a mesh this frame; weapons re-add themselves in Run.
+class LazerXDrawNode : public CListNode<LazerXDrawNode> {
+public:
+    BB_Base* object = nullptr;
+};
 
 struct WeaponWorld {
     CList<BB_Base>* robots = nullptr;

@@ -12,6 +12,7 @@
 #include "app/player/PilotRegistry.h"
 #include "app/player/SaveFolder.h"
 #include "app/core/SettingsDialog.h"
+#include "app/core/TestSwitches.h"
 #include "app/scene/TitleScene.h"
 #include "engine/core/AssetFile.h"
 #include "engine/core/Direct3DRegistry.h"
@@ -223,6 +224,8 @@ void DestroyWindows(CApplication& app)
 
 i32 GameMain()
 {
+    // Before the lock: a test run keeps its lock in a folder of its own.
+    ReadTestSwitchesAtStartUp();
     if (plat::NoDisplayFound()) {
         // A window nobody can see would leave the settings dialog waiting for ever.
         plat::ShowMessageBox(nullptr,

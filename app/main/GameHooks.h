@@ -25,7 +25,7 @@ inline std::vector<std::string> UnsetGameHooks()
     static_assert(sizeof(TitleHooks) == (2 * TitleMenuEntries + 2) * sizeof(void*));
     static_assert(sizeof(NetworkHooks) == 4 * sizeof(void*));
     static_assert(sizeof(AppHooks) == sizeof(TitleHooks) + sizeof(NetworkHooks) + 2 * sizeof(void*));
-    static_assert(sizeof(BattleHooks) == 21 * sizeof(void*));
+    static_assert(sizeof(BattleHooks) == 6 * sizeof(void*));
 
     std::vector<std::string> unset;
     auto need = [&](const void* hook, const char* name) {
@@ -50,23 +50,8 @@ inline std::vector<std::string> UnsetGameHooks()
     QUILLON_NEED(battle, roomScene);
     QUILLON_NEED(battle, charaSelectScene);
     QUILLON_NEED(battle, vsRoomScene);
-    QUILLON_NEED(battle, startRankingInput);
-    QUILLON_NEED(battle, finishRankingInput);
-    QUILLON_NEED(battle, startRankingList);
-    QUILLON_NEED(battle, setRankingListX);
     QUILLON_NEED(battle, clientsConnected);
     QUILLON_NEED(battle, disconnectClients);
-    QUILLON_NEED(battle, sendSceneLoaded);
-    QUILLON_NEED(battle, sendKeyState);
-    QUILLON_NEED(battle, sendPing);
-    QUILLON_NEED(battle, sendPingReport);
-    QUILLON_NEED(battle, sendRobotSnapshot);
-    QUILLON_NEED(battle, sendHostStateBlock);
-    QUILLON_NEED(battle, sendAllDataReceived);
-    QUILLON_NEED(battle, sendReturnToRoom);
-    QUILLON_NEED(battle, sendChatMessage);
-    QUILLON_NEED(battle, sendRadioVoice);
-    QUILLON_NEED(battle, sendPlayerLevel);
 #undef QUILLON_NEED
     return unset;
 }

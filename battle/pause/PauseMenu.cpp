@@ -10,6 +10,7 @@
 #include "app/scene/TitleScene.h"
 #include "battle/GameScene.h"
 #include "battle/Hooks.h"
+#include "battle/RoomMessages.h"
 #include "battle/hud/OverlayTasks.h"
 #include "platform/gfx/Window.h"
 #include "platform/input/Keyboard.h"

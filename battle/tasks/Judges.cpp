@@ -6,21 +6,24 @@
 #include <string>
 
 #include "app/core/Application.h"
+#include "app/core/TestSwitches.h"
 #include "app/player/PilotRegistry.h"
 #include "app/player/RoomState.h"
 #include "app/scene/Camera.h"
 #include "app/scene/ExpGet.h"
 #include "app/scene/Fade.h"
+#include "app/scene/RankingInput.h"
+#include "app/scene/RankingList.h"
 #include "app/scene/TitleScene.h"
 #include "battle/GameScene.h"
 #include "battle/Hooks.h"
+#include "battle/RoomMessages.h"
 #include "battle/hud/OverlayTasks.h"
 #include "battle/tasks/ModeTasks.h"
 #include "battle/tasks/SystemTasks.h"
 #include "engine/core/AssetFile.h"
 #include "engine/graphics/GraphicsDevice.h"
 #include "engine/graphics/TextureCache.h"
-#include "platform/core/System.h"
 #include "platform/core/TextCodec.h"
 #include "platform/input/InputScript.h"
 #include "platform/input/Keyboard.h"
@@ -251,19 +254,19 @@ i32 GMTCB_JudgeBase::WaitForRoom(bool fadeFirst, bool checkConnection)
 // ---- survival ------------------------------------------------------------------------
 
 namespace {
-// QUILLON_TEST_FALL_FRAME: a scripted battle ends on its own at that battle
-// frame, by a hit worth all the HP of the one whose fall decides it.
+// A scripted battle may end on its own at a given battle frame, by a hit
+// worth all the HP of the one whose fall decides it.
 bool TestFallNow(const CGameScene& scene)
 {
-    static const i32 frame = plat::GetTestSwitch("QUILLON_TEST_FALL_FRAME", -1);
+    const i32 frame = GetTestSwitches().fallFrame;
     return frame >= 0 && scene.battleFrame == u32(frame);
 }
 
-// In a fleet battle that is the flagship of team QUILLON_TEST_FALL_TEAM (the
-// enemy's by default): the battle is won or lost as after a real sinking.
+// In a fleet battle that is the flagship of the chosen team (the enemy's by
+// default): the battle is won or lost as after a real sinking.
 void TestSink(CGameScene& scene)
 {
-    static const i32 team = plat::GetTestSwitch("QUILLON_TEST_FALL_TEAM", 1);
+    const i32 team = GetTestSwitches().fallTeam;
     if (!TestFallNow(scene)) return;
     CShip* flagship = team == 0 ? scene.team0Flagship : scene.team1Flagship;
     if (flagship && flagship->state == kRobotStateLive)
@@ -286,7 +289,7 @@ void TestFall(CGameScene& scene)
 // battle are left to win without aiming.
 void TestFallUnplayed(CGameScene& scene)
 {
-    static const i32 frame = plat::GetTestSwitch("QUILLON_TEST_FALL_FRAME", -1);
+    const i32 frame = GetTestSwitches().fallFrame;
     if (frame < 0 || scene.battleFrame < u32(frame)) return;
     CApplication& app = App();
     for (i32 i = 0; i < kRobotTableSize; ++i) {
@@ -328,7 +331,7 @@ i32 GMTCB_Judge_SurvivalMode::Proc_RankingInput()
 
 i32 GMTCB_Judge_SurvivalMode::ShowRankingList()
 {
-    FinishRankingInput(rankingInput);
+    if (rankingInput) rankingInput->done = 1;
     rankingInput = nullptr;
     rankingX = 1024.0f;
     rankingList = StartRankingList(&scene->tasks, &App().rankingTables[3], rankingX, "[Survival]");
@@ -341,7 +344,7 @@ i32 GMTCB_Judge_SurvivalMode::ShowRankingList()
 i32 GMTCB_Judge_SurvivalMode::Proc_RankingList()
 {
     rankingX = std::max(rankingX - 20.0f, 0.0f);
-    SetRankingListX(rankingList, rankingX);
+    if (rankingList) rankingList->x = rankingX;
     if (counter > 60 && EnterPressed(kRankingKeyMs)) return GoTitle();
     ++counter;
     return kTaskKeep;

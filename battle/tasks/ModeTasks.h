@@ -12,6 +12,8 @@ class GMTCB_DrawPS_Picture;
 class GMTCB_DrawSP_DispString2;
 class GMTCB_DrawSP_ScoreResultDisp;
 class TCB_ExpGet;
+class TCB_RankingInput;
+class TCB_RankingList;
 
 inline constexpr const char* kWonPicture = "Quillon/Complete.png";
 inline constexpr const char* kLostPicture = "Quillon/failed.png";
@@ -26,8 +28,8 @@ public:
     GMTCB_DrawSP_ScoreResultDisp* table = nullptr;
     TCB_ExpGet* expGet = nullptr;
     GMTCB_DrawSP_DispString2* notice = nullptr;
-    TCB* rankingInput = nullptr;
-    TCB* rankingList = nullptr;
+    TCB_RankingInput* rankingInput = nullptr;
+    TCB_RankingList* rankingList = nullptr;
     f32 rankingX = 0.0f;
     i32 counter = 0;
     u8 won = 0;

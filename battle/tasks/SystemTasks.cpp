@@ -8,6 +8,7 @@
 #include "app/scene/TitleScene.h"
 #include "battle/GameScene.h"
 #include "battle/Hooks.h"
+#include "battle/RoomMessages.h"
 #include "battle/hud/OverlayTasks.h"
 #include "battle/stage/BattleMap.h"
 #include "battle/stage/MapCollision.h"

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "app/core/Application.h"
+#include "app/core/TestSwitches.h"
 #include "app/scene/Fade.h"
 #include "app/scene/SharedPictures.h"
 #include "app/scene/TitleScene.h"
@@ -12,9 +13,8 @@
 #include "engine/graphics/GraphicsDevice.h"
 #include "frontend/arcade/NormalBattleScene.h"
 #include "frontend/arcade/Story.h"
-#include "frontend/ranking/RankingInput.h"
-#include "frontend/ranking/RankingList.h"
-#include "platform/core/System.h"
+#include "app/scene/RankingInput.h"
+#include "app/scene/RankingList.h"
 #include "platform/input/Keyboard.h"
 #include "robot/Robot.h"
 
@@ -62,7 +62,7 @@ void GMTCB_Judge_NormalBattleMode::CopyScores()
 // continue halved it.
 void GMTCB_Judge_NormalBattleMode::DecideByTestSwitch()
 {
-    const i32 lost = plat::GetTestSwitch("QUILLON_TEST_DECIDE_STAGES", -1);
+    const i32 lost = GetTestSwitches().decideStages;
     const CStoryBase* story = Story();
     auto* player = dynamic_cast<CRobot_Normal*>(PlayerRobot());
     if (lost < 0 || !story || !player || ++forcedFrames < 30) return;

@@ -19,8 +19,8 @@
 #include "frontend/arcade/ArcadeJudge.h"
 #include "frontend/arcade/Story.h"
 #include "frontend/charaselect/CharaSelectScene.h"
-#include "frontend/ranking/RankingInput.h"
-#include "frontend/ranking/RankingList.h"
+#include "app/scene/RankingInput.h"
+#include "app/scene/RankingList.h"
 #include "platform/input/Keyboard.h"
 #include "platform/math/Math.h"
 

@@ -4,12 +4,12 @@
 #include <cstring>
 
 #include "app/core/Application.h"
+#include "app/core/TestSwitches.h"
 #include "app/player/PartInventory.h"
 #include "app/player/PilotRegistry.h"
 #include "battle/GameScene.h"
 #include "battle/hud/TimeDisplay.h"
 #include "frontend/arcade/ArcadeJudge.h"
-#include "platform/core/System.h"
 #include "platform/core/TextCodec.h"
 #include "robot/Robot.h"
 
@@ -400,7 +400,7 @@ CStoryBase* NewStory(u32 index)
 
 CStoryBase* NewStoryOrTestStory(u32 index)
 {
-    const i32 forced = plat::GetTestSwitch("QUILLON_TEST_STORY", -1);
+    const i32 forced = GetTestSwitches().story;
     if (forced == kStoryCount) return new CStoryScripted();
     return NewStory(forced >= 0 ? static_cast<u32>(forced) : index);
 }

@@ -6,6 +6,7 @@
 #include "app/player/SaveFolder.h"
 #include "app/scene/NoticeBoard.h"
 #include "app/core/Application.h"
+#include "app/core/TestSwitches.h"
 #include "app/scene/SceneDevice.h"
 #include "app/scene/SharedPictures.h"
 #include "engine/core/AssetFile.h"
@@ -15,7 +16,6 @@
 #include "frontend/hangar/HangarMenu.h"
 #include "frontend/hangar/HangarTasks.h"
 #include "platform/core/MessageBox.h"
-#include "platform/core/System.h"
 #include "platform/math/Math.h"
 #include "robot/RobotType.h"
 
@@ -60,7 +60,7 @@ i32 CHangarScene::Init()
     cameraTask = HGTCB_Camera::Create(&tasks, 1);
     // Scripted visits may start the idle camera on a later shot.
     if (cameraTask)
-        cameraTask->shot = std::clamp(plat::GetTestSwitch("QUILLON_TEST_HANGAR_SHOT", 0), 0, HangarShotCount - 1);
+        cameraTask->shot = std::clamp(GetTestSwitches().hangarShot, 0, HangarShotCount - 1);
     HGTCB_Normal::Create(&tasks, 1);
     HGTCB_Menu_Top::Create(&tasks, 10);
     if (HGTCB_FadeInOut* fade = HGTCB_FadeInOut::Create(&tasks, 100)) {

@@ -9,7 +9,7 @@
 #include "app/scene/TitleScene.h"
 #include "engine/graphics/GraphicsDevice.h"
 #include "engine/graphics/Shaders.h"
-#include "frontend/ranking/RankingList.h"
+#include "app/scene/RankingList.h"
 #include "platform/input/Keyboard.h"
 #include "platform/math/Math.h"
 

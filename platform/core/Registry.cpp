@@ -23,11 +23,14 @@ bool MakeParentFolders(const std::string& file) {
     return true;
 }
 
+std::string g_registryFile;  // set by the start-up for a driven test run
+
 }  // namespace
 
+void SetRegistryFile(const char* path) { g_registryFile = path != nullptr ? path : ""; }
+
 std::string GetRegistryFile() {
-    const char* override = std::getenv("QUILLON_REGISTRY_FILE");
-    if (override != nullptr && override[0] != '\0') return ResolvePath(override);
+    if (!g_registryFile.empty()) return ResolvePath(g_registryFile.c_str());
     const std::string config = GetConfigFolder();
     if (config.empty()) return {};
     return config + "/quillon/registry.ini";

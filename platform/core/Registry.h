@@ -3,7 +3,7 @@
 // values the game sets around its run. Values are 32-bit numbers kept in an
 // INI file: one section per key path, one entry per value.
 //
-// The file is $QUILLON_REGISTRY_FILE when set, else
+// The file is the one SetRegistryFile named, else
 // <config folder>/quillon/registry.ini.
 #include <string>
 
@@ -13,6 +13,9 @@ namespace plat {
 
 // The store's file path (see above); empty when no folder is known.
 std::string GetRegistryFile();
+// Puts the store in another file (a test run's own); null or empty: the
+// usual one.
+void SetRegistryFile(const char* path);
 
 class RegistryKey {
 public:

@@ -8,9 +8,15 @@
 #include <unistd.h>
 
 namespace plat {
+namespace {
+std::string g_lockFolder;  // set by the start-up for a driven test run
+}  // namespace
+
+void SetInstanceLockFolder(const char* folder) { g_lockFolder = folder != nullptr ? folder : ""; }
 
 std::string GetInstanceLockFolder() {
-    for (const char* name : {"QUILLON_INSTANCE_DIR", "XDG_RUNTIME_DIR", "TMPDIR"}) {
+    if (!g_lockFolder.empty() && g_lockFolder[0] == '/') return g_lockFolder;
+    for (const char* name : {"XDG_RUNTIME_DIR", "TMPDIR"}) {
         const char* value = std::getenv(name);
         if (value != nullptr && value[0] == '/') return value;
     }

@@ -14,8 +14,9 @@ public:
     SingleInstanceLock(const SingleInstanceLock&) = delete;
     SingleInstanceLock& operator=(const SingleInstanceLock&) = delete;
 
-    // Takes the lock named name in folder (null: $QUILLON_INSTANCE_DIR, else
-    // $XDG_RUNTIME_DIR, else the temporary folder). AlreadyRunning when
+    // Takes the lock named name in folder (null: the folder
+    // SetInstanceLockFolder named, else $XDG_RUNTIME_DIR, else the temporary
+    // folder). AlreadyRunning when
     // another process holds it.
     InstanceResult Acquire(const char* name, const char* folder = nullptr);
     void Release();
@@ -27,5 +28,8 @@ private:
 
 // The folder Acquire uses when given none.
 std::string GetInstanceLockFolder();
+// Moves the locks of a test run to a folder of its own, so two copies can
+// run side by side; null or empty: the usual folder.
+void SetInstanceLockFolder(const char* folder);
 
 }  // namespace plat

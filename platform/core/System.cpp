@@ -47,4 +47,9 @@ i32 GetTestSwitch(const char* name, i32 fallback) {
     return static_cast<i32>(n);
 }
 
+std::string GetTestSwitchText(const char* name) {
+    const char* value = std::getenv(name);
+    return value != nullptr ? value : "";
+}
+
 }  // namespace plat

@@ -24,8 +24,10 @@ std::string GetLocalAppDataFolder();
 // Empty when neither is known.
 std::string GetConfigFolder();
 
-// A whole-number test switch from the environment (scripted games only), or
-// fallback when it is unset or not a number.
+// A whole-number test switch from the environment, or fallback when it is
+// unset or not a number. Only the game's record of test switches asks.
 i32 GetTestSwitch(const char* name, i32 fallback);
+// A text test switch from the environment; empty when unset.
+std::string GetTestSwitchText(const char* name);
 
 }  // namespace plat

@@ -550,8 +550,7 @@ public:
 
 enum class GfxBackend { OpenGL, Recorder };
 
-// Which backend CreateGfxSystem makes (OpenGL unless told otherwise; the
-// environment variable QUILLON_GFX=recorder also selects the recorder).
+// Which backend CreateGfxSystem makes (OpenGL unless told otherwise).
 void SetGfxBackend(GfxBackend backend);
 GfxBackend GetGfxBackend();
 // Null when the backend cannot start.

@@ -10,19 +10,13 @@ namespace plat {
 GfxSystem* CreateGfxGLSystem();
 
 namespace {
-std::atomic<int> g_backend{-1};
-
-GfxBackend FromEnvironment() {
-    const char* v = std::getenv("QUILLON_GFX");
-    return (v != nullptr && std::strcmp(v, "recorder") == 0) ? GfxBackend::Recorder : GfxBackend::OpenGL;
-}
+std::atomic<int> g_backend{int(GfxBackend::OpenGL)};
 }  // namespace
 
 void SetGfxBackend(GfxBackend backend) { g_backend = int(backend); }
 
 GfxBackend GetGfxBackend() {
-    const int b = g_backend.load();
-    return b < 0 ? FromEnvironment() : GfxBackend(b);
+    return GfxBackend(g_backend.load());
 }
 
 GfxSystem* CreateGfxSystem() {

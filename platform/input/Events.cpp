@@ -129,10 +129,10 @@ bool InitEvents()
     gUserEvent = SDL_RegisterEvents(1);
     if (gUserEvent == static_cast<u32>(-1)) gUserEvent = 0;
     gStarted = true;
-    if (const char* path = std::getenv("QUILLON_INPUT_SCRIPT"); path && *path) {
+    if (const std::string path = InputScriptPath(); !path.empty()) {
         std::string error;
-        if (!LoadInputScript(path, &error))
-            std::fprintf(stderr, "quillon: input script %s: %s\n", path, error.c_str());
+        if (!LoadInputScript(path.c_str(), &error))
+            std::fprintf(stderr, "quillon: input script %s: %s\n", path.c_str(), error.c_str());
     }
     return true;
 }

@@ -500,6 +500,11 @@ bool InputScriptFinished() { return gScript.next >= gScript.steps.size() && gScr
 
 bool InputScriptLoaded() { return !gScript.steps.empty(); }
 
+std::string InputScriptPath() {
+    const char* path = std::getenv("QUILLON_INPUT_SCRIPT");
+    return path != nullptr ? path : "";
+}
+
 void ClearInputScript()
 {
     gScript.steps.clear();

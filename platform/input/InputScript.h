@@ -66,6 +66,9 @@ void SetScriptMark(const char* key, const char* value);
 bool InputScriptFinished();
 // Whether this run is driven by a script (its steps stay counted once fed).
 bool InputScriptLoaded();
+// The script this run was started under ($QUILLON_INPUT_SCRIPT, loaded by
+// InitEvents); empty for a player's run.
+std::string InputScriptPath();
 void ClearInputScript();
 
 }  // namespace plat

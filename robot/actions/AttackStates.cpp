@@ -244,7 +244,7 @@ void CRobot_Normal::EndWholeBodyAttack(f32 fallDecay)
 
 void CRobot_Normal::StateWholeBodyAttack()
 {
-    situation = 12;
+    situation = kSituationFiring;
     DecayImpact();
     AddEnergy(1.0f);
     f32 yaw = 0.0f;
@@ -260,7 +260,7 @@ void CRobot_Normal::StateWholeBodyAttack()
 
 void CRobot_Normal::StateDashSlash()
 {
-    situation = 8;
+    situation = kSituationDashSlash;
     DecayImpact();
     SpendBoost(5);
     const f32 speed = plat::Vec3Length(&velocity) + std::fabs(scriptContext.move[2]);
@@ -298,7 +298,7 @@ bool CRobot_Normal::PayComboCancel()
 
 void CRobot_Normal::StateSaberCombo()
 {
-    situation = 5;
+    situation = kSituationSaber;
     DecayImpact();
     if (layerEnded[0]) {
         EndWholeBodyAttack(0.9f);

@@ -11,7 +11,7 @@ constexpr i32 kInSub3 = kInSub1 + 2;
 
 void CRobot_Normal::StateGuard()
 {
-    situation = 4;
+    situation = kSituationGuard;
     const i32 d0 = input.direction;
     if (scriptContext.move[2] > 0.1f) scriptContext.move[2] = 0.1f;
     DecayImpact();
@@ -73,7 +73,7 @@ void CRobot_Normal::StateGuard()
 
 void CRobot_Normal::StateGuardRelease()
 {
-    situation = 0;
+    situation = kSituationNeutral;
     const i32 d0 = input.direction;
     DecayImpact();
     AddBoostGauge(boostRegen);
@@ -105,7 +105,7 @@ void CRobot_Normal::StateGuardRelease()
 
 void CRobot_Normal::StateGuardAttack()
 {
-    situation = 11;
+    situation = kSituationGuardAttack;
     DecayImpact();
     SpendBoost(25);
     // Held every frame, so the cooldown runs from the attack's end.

@@ -23,7 +23,7 @@ f32 Spread() { return static_cast<f32>(BattleUnit()) * 0.6f - 0.3f; }
 
 void CRobot_Normal::ChooseHitReaction()
 {
-    if (heldBy || (hitStop != 0 && situation == 3)) return;
+    if (heldBy || (hitStop != 0 && situation == kSituationHit)) return;
     if (impactKind == 0) return;
     const bool dropped = impactKind == 4 || (impactValue < 200 && impactKind != 2 && impactKind != 3);
     if (!dropped) {
@@ -51,7 +51,7 @@ void CRobot_Normal::ChooseHitReaction()
         attackKind = 0;
         layerEnded[0] = layerEnded[1] = 0;
         subStateProc = nullptr;
-        situation = 3;
+        situation = kSituationHit;
         StopLoopSound();
         if (holding) {
             holding->heldBy = nullptr;
@@ -126,7 +126,7 @@ f32 CRobot_Normal::TurnTowardView(bool strict) const
 void CRobot_Normal::HitLightState()
 {
     comboQueued = 0;
-    situation = 3;
+    situation = kSituationHit;
     AddEnergy(2.0f);
     if (layerEnded[0] == 1) {
         layerEnded[0] = 0;
@@ -147,7 +147,7 @@ void CRobot_Normal::HitLightState()
 void CRobot_Normal::HitKnockBackState()
 {
     comboQueued = 0;
-    situation = 3;
+    situation = kSituationHit;
     AddEnergy(2.0f);
     if (layerEnded[0] == 1) {
         layerEnded[0] = 0;
@@ -170,7 +170,7 @@ void CRobot_Normal::HitKnockBackState()
 void CRobot_Normal::HitKnockDownState()
 {
     comboQueued = 0;
-    situation = 3;
+    situation = kSituationHit;
     impactValue = 0;
     hitImmunity = 30;
     AddEnergy(2.0f);
@@ -193,7 +193,7 @@ void CRobot_Normal::HitKnockDownState()
 
 void CRobot_Normal::DownState()
 {
-    situation = 6;
+    situation = kSituationDown;
     if (actionFrame % 2 == 0 && impactValue > 0) --impactValue;
     AddBoostGauge(boostRegen);
     AddEnergy(3.0f);
@@ -245,7 +245,7 @@ void CRobot_Normal::DownState()
 
 void CRobot_Normal::GetUpState()
 {
-    situation = 6;
+    situation = kSituationDown;
     AddBoostGauge(boostRegen);
     AddEnergy(2.0f);
     DecayImpact();
@@ -264,7 +264,7 @@ void CRobot_Normal::GetUpState()
 
 void CRobot_Normal::QuickRecoveryState()
 {
-    situation = 0;
+    situation = kSituationNeutral;
     hitImmunity = 5;
     if (layerEnded[0] == 1) {
         layerEnded[0] = 0;
@@ -280,7 +280,7 @@ void CRobot_Normal::QuickRecoveryState()
 
 void CRobot_Normal::EscapeDashState()
 {
-    situation = 1;
+    situation = kSituationDash;
     impactValue = 0;
     SpendBoost(5);
     const f32 turn = actionFrame < 6 ? TurnTowardView(true) : 0.0f;

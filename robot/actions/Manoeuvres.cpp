@@ -32,7 +32,7 @@ f32 DotClamped(const Vec3& a, const Vec3& b)
 
 Vec3 CRobot_Normal::ManoeuvreCommon(i32 d0)
 {
-    situation = 7;
+    situation = kSituationManoeuvre;
     ClearJumpTapProgress();
     DecayImpact();
     if (groundDistance < 2.0f && actionFrame % 2 == 0) {
@@ -284,7 +284,7 @@ void CRobot_Normal::ShotEndCommon(u32 a0, u32 a1, u32 a2, f32 aimBlend, f32 lowe
 
 void CRobot_Normal::ShotEnd()
 {
-    situation = 12;
+    situation = kSituationFiring;
     ShotEndCommon(100, 101, 102, 20.0f, 10.0f, 20.0f, true);
 }
 

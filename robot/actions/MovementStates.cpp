@@ -68,7 +68,7 @@ void CRobot_Normal::TurnViewByDirection(i32 d)
 void CRobot_Normal::StateIdle()
 {
     speedFactor = 1.0f;
-    situation = 0;
+    situation = kSituationNeutral;
     DecayImpact();
     AddBoostGauge(boostRegen);
     AddEnergy(4.0f);
@@ -96,7 +96,7 @@ void CRobot_Normal::StateIdle()
 void CRobot_Normal::StateWalk()
 {
     speedFactor = 1.0f;
-    situation = 9;
+    situation = kSituationWalk;
     DecayImpact();
     AddBoostGauge(boostRegen);
     AddEnergy(2.0f);
@@ -122,7 +122,7 @@ void CRobot_Normal::StateWalk()
 
 void CRobot_Normal::StateJumpStart()
 {
-    situation = 10;
+    situation = kSituationAirborne;
     DecayImpact();
     AddEnergy(1.0f);
     if (layerEnded[0]) {
@@ -136,7 +136,7 @@ void CRobot_Normal::StateJumpStart()
 
 void CRobot_Normal::StateJumpRise()
 {
-    situation = 10;
+    situation = kSituationAirborne;
     DecayImpact();
     AddEnergy(1.0f);
     if (actionFrame > 10) ClearJumpTapProgress();
@@ -165,7 +165,7 @@ void CRobot_Normal::EnterAirManoeuvre()
 
 void CRobot_Normal::StateBoostRise()
 {
-    situation = 10;
+    situation = kSituationAirborne;
     DecayImpact();
     AddEnergy(1.0f);
     if (actionFrame > 10) ClearJumpTapProgress();
@@ -211,7 +211,7 @@ void CRobot_Normal::StateBoostRise()
 
 void CRobot_Normal::StateFall()
 {
-    situation = 10;
+    situation = kSituationAirborne;
     DecayImpact();
     AddBoostGauge(boostRegen);
     AddEnergy(1.0f);
@@ -236,7 +236,7 @@ void CRobot_Normal::StateFall()
 
 void CRobot_Normal::StateLanding()
 {
-    situation = 2;
+    situation = kSituationLanding;
     DecayImpact();
     AddBoostGauge(boostRegen);
     AddEnergy(3.0f);
@@ -276,7 +276,7 @@ void CRobot_Normal::StateLanding()
 
 void CRobot_Normal::StateBrake()
 {
-    situation = 2;
+    situation = kSituationLanding;
     DecayImpact();
     AddBoostGauge(boostRegen);
     AddEnergy(3.0f);
@@ -347,7 +347,7 @@ void CRobot_Normal::StartDash(i32 direction, i32 wholeBody)
 
 void CRobot_Normal::StateDash()
 {
-    situation = 1;
+    situation = kSituationDash;
     DecayImpact();
     AddEnergy(1.0f);
     boostGauge -= 4;

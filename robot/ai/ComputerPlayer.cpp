@@ -92,7 +92,7 @@ void AiFrame::RangedWeapons()
                 self.aiButtonTimers[kInShot] = static_cast<i16>(30 + Roll(31));
         }
         // Close in and dashing, a press is never let go of early.
-        if ((D >= 20.0f || !OwnSituation(1, 7)) && OneIn(2 * k)) Release(button);
+        if ((D >= 20.0f || !OwnSituation(kSituationDash, kSituationManoeuvre)) && OneIn(2 * k)) Release(button);
         if (e == 0 && F <= 0.0f && Roll(100) <= 80) Release(kInShot);
     }
 }
@@ -101,7 +101,7 @@ void AiFrame::Saber(bool ship)
 {
     if (!InRange(1)) return;
     const u32 c = Threshold(1);
-    const bool opening = ship || (rival->situation == 2 || rival->situation == 3);
+    const bool opening = ship || (rival->situation == kSituationLanding || rival->situation == kSituationHit);
     if (opening && T > 30.0f && Roll(100 * k) <= c) Press(kInSaber);
     if (self.comboCount >= 1) {
         if (OneIn(3 * k)) Press(kInSaber);
@@ -133,7 +133,7 @@ void AiFrame::GuardWhileHeld(bool ship)
     } else {
         Release(kInShot);
     }
-    if (!ship && rival->situation == 3) {
+    if (!ship && rival->situation == kSituationHit) {
         Press(kInSaber);
         self.aiCloseIn = 1;
         self.aiGuardTimer = 0;
@@ -150,7 +150,7 @@ void AiFrame::RobotGuard()
         Release(kInSaber);
         if (D <= 15.0f) {
             if (OneIn(20 * k)) Guard(20, 21);
-            if ((rival->situation == 5 || rival->situation == 8) && OneIn(20 * k)) Guard(30, 21);
+            if ((rival->situation == kSituationSaber || rival->situation == kSituationDashSlash) && OneIn(20 * k)) Guard(30, 21);
         } else if (T <= 15.0f) {
             if (OneIn(40 * k)) Guard(20, 21);
         } else if (OneIn(60 * k)) {
@@ -190,11 +190,11 @@ void AiFrame::ScanAlerts()
                 if (OneIn(10 * k)) Guard(20, 21);
             } else if (n->kind == 3) {
                 if (OneIn(10 * k)) Guard(20, 21);
-                if (self.situation == 4) Press(kInSub3);
+                if (self.situation == kSituationGuard) Press(kInSub3);
                 return;
             } else if (n->kind == 1) {
                 if (OneIn(10 * k)) Guard(20, 21);
-                if (rival->situation == 5 && self.situation == 4) Press(kInSub3);
+                if (rival->situation == kSituationSaber && self.situation == kSituationGuard) Press(kInSub3);
                 return;
             }
         }
@@ -234,7 +234,7 @@ void AiFrame::Movement(bool ship)
 {
     if (OneIn(200)) self.aiStrafeLeft = static_cast<u8>(Roll(2));
     if (OneIn(1000)) self.aiCloseIn = Roll(100) >= settingKind ? 1 : 0;
-    if (self.aiMoveTimer != 0 || self.situation == 1 || self.wallContact != 0) return;
+    if (self.aiMoveTimer != 0 || self.situation == kSituationDash || self.wallContact != 0) return;
     const bool close = self.aiCloseIn != 0;
     const u8 dir = self.aiDirection;
     const f32 approach = close ? 7.0f : settingRange + 10.0f;
@@ -269,7 +269,7 @@ void AiFrame::Fight(bool ship)
     D = Vec3Length(self.aimVector);
     F = Vec3DotClamped(Vec3(body.m[2][0], body.m[2][1], body.m[2][2]), self.forward);
     bool fire = true;
-    if (!ship && T <= 50.0f) fire = OneIn(100) || OwnSituation(1, 7);
+    if (!ship && T <= 50.0f) fire = OneIn(100) || OwnSituation(kSituationDash, kSituationManoeuvre);
     if (fire) RangedWeapons();
     Saber(ship);
     if (!ship) TwinBladeRule();
@@ -310,15 +310,15 @@ void AiFrame::Tail()
         if (AppRoll(1000) == 0) {
             say(static_cast<i32>(AppRoll(1000) / 100));
         } else {
-            if ((self.situation == 5 || self.situation == 12) && AppRoll(300) == 0)
+            if ((self.situation == kSituationSaber || self.situation == kSituationFiring) && AppRoll(300) == 0)
                 say(static_cast<i32>(AppRoll(1000) / 100) + 10);
-            if (self.situation == 3 && AppRoll(200) == 0) say(static_cast<i32>(AppRoll(500) / 100) + 20);
-            if (self.situation == 6 && AppRoll(100) == 0) say(static_cast<i32>(AppRoll(500) / 100) + 40);
+            if (self.situation == kSituationHit && AppRoll(200) == 0) say(static_cast<i32>(AppRoll(500) / 100) + 20);
+            if (self.situation == kSituationDown && AppRoll(100) == 0) say(static_cast<i32>(AppRoll(500) / 100) + 40);
             if (self.killVoicePending == 1) say(static_cast<i32>(AppRoll(500) / 100) + 30);
         }
     }
     self.nearestThreat = Vec3(kNoThreat, kNoThreat, kNoThreat);
-    self.situation = 0;
+    self.situation = kSituationNeutral;
 }
 
 }  // namespace

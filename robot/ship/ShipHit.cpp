@@ -292,7 +292,7 @@ void CShip::CarryRobot(CRobot_Normal* r)
         }
     }
     if (!contact || r->team != team || r->state != kRobotStateLive) return;
-    if (r->situation == 0 && frameCounter % 6 == 0 && r->hp < r->hpMax) ++r->hp;
+    if (r->situation == kSituationNeutral && frameCounter % 6 == 0 && r->hp < r->hpMax) ++r->hp;
     r->AddBoostGauge(5);
     r->AddEnergy(1.0f);
 }

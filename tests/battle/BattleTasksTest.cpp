@@ -14,6 +14,7 @@
 #include "battle/tasks/RadioCutIn.h"
 #include "battle/tasks/SystemTasks.h"
 #include "platform/input/Keyboard.h"
+#include "support/SentMessages.h"
 #include "support/BattleRunner.h"
 
 namespace {
@@ -125,9 +126,8 @@ TEST(BattleTasksTest, SystemKeysActOncePerPress)
 // rule's tasks, waits for the other clients and tells the server it loaded.
 TEST(BattleTasksTest, OnlineSetUpFollowsTheRoomRule)
 {
-    BattleHooks hooks;
-    hooks.sendSceneLoaded = [] { ++scenesLoaded; };
-    RegisterBattleHooks(hooks);
+    SentMessages server;
+    server.sceneLoaded = [] { ++scenesLoaded; };
     RoomState& room = GetRoomState();
     for (u8 rule : {u8(0), u8(1), u8(3)}) {
         SCOPED_TRACE(rule);
@@ -155,5 +155,4 @@ TEST(BattleTasksTest, OnlineSetUpFollowsTheRoomRule)
     }
     room = RoomState();
     GetApplication()->gameSettings.timeLimit = 0;
-    RegisterBattleHooks({});
 }

@@ -18,9 +18,9 @@
 #include "app/player/RoomState.h"
 #include "battle/GameScene.h"
 #include "engine/core/MTRand.h"
-#include "battle/Hooks.h"
 #include "robot/Robot.h"
 #include "support/BattleRunner.h"
+#include "support/SentMessages.h"
 
 namespace {
 
@@ -72,11 +72,10 @@ bool LastChatHas(const char* text)
 
 TEST(NetLockstep, DelayRepeatDisagreementAndRepair)
 {
-    BattleHooks hooks;
-    hooks.sendKeyState = SendKeys;
-    hooks.sendRobotSnapshot = StoreSnapshot;
-    hooks.sendAllDataReceived = AllReceived;
-    RegisterBattleHooks(hooks);
+    SentMessages server;
+    server.keyState = SendKeys;
+    server.robotSnapshot = StoreSnapshot;
+    server.allDataReceived = AllReceived;
     RoomState& room = GetRoomState();
     room = RoomState();
     room.gameConnected = room.dataConnected = 1;
@@ -206,7 +205,6 @@ TEST(NetLockstep, DelayRepeatDisagreementAndRepair)
 
     room = RoomState();
     GetApplication()->gameSettings.roomSetting = 0;
-    RegisterBattleHooks({});
 }
 
 // The battle's chat line: Enter opens it, the robot then gets a neutral
@@ -218,9 +216,8 @@ TEST(NetLockstep, ChatLineOpensLimitsAndCloses)
     CApplication& app = *GetApplication();
     static std::string sent;
     sent.clear();
-    BattleHooks hooks;
-    hooks.sendChatMessage = [](u16, u8, const char* text, u32 length) { sent.assign(text, length); };
-    RegisterBattleHooks(hooks);
+    SentMessages server;
+    server.chatMessage = [](u16, u8, const char* text, u32 length) { sent.assign(text, length); };
     CGameScene::ChatHook(MessageKeyDown, 13, 0);
     EXPECT_EQ(scene.chatInputActive, 1u);
     for (int i = 0; i < 70; ++i) CGameScene::ChatHook(MessageChar, 'a', 0);
@@ -233,7 +230,6 @@ TEST(NetLockstep, ChatLineOpensLimitsAndCloses)
     CGameScene::ChatHook(MessageKeyDown, 13, 0);
     EXPECT_TRUE(sent.empty());
     EXPECT_EQ(scene.chatInputActive, 0u);
-    RegisterBattleHooks({});
 }
 
 namespace {
@@ -273,11 +269,10 @@ void Leave(i32 slot, i32 frame)
 // before sending its data, whose role passes to the next player.
 TEST(NetLockstep, DeparturesEndEveryWait)
 {
-    BattleHooks hooks;
-    hooks.sendKeyState = SendKeysOfPresent;
-    hooks.sendRobotSnapshot = StoreSnapshot;
-    hooks.sendAllDataReceived = [] { Confirm(1); };
-    RegisterBattleHooks(hooks);
+    SentMessages server;
+    server.keyState = SendKeysOfPresent;
+    server.robotSnapshot = StoreSnapshot;
+    server.allDataReceived = [] { Confirm(1); };
     RoomState& room = GetRoomState();
     room = RoomState();
     room.gameConnected = room.dataConnected = 1;
@@ -350,5 +345,4 @@ TEST(NetLockstep, DeparturesEndEveryWait)
 
     room = RoomState();
     GetApplication()->gameSettings.roomSetting = 0;
-    RegisterBattleHooks({});
 }

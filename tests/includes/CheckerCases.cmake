@@ -17,6 +17,7 @@ set(_cases
   "frontend/hangar/A.cpp|#include \"online/room/B.h\"|FAIL"
   "online/room/A.cpp|#include \"frontend/vsroom/B.h\"|PASS"
   "app/main/Main.cpp|#include \"online/Hooks.h\"|PASS"
+  "app/net/A.cpp|#include \"robot/Robot.h\"|FAIL"
   "engine/sound/A.cpp|#include \"../../app/core/B.h\"|FAIL"
   "engine/sound/A.cpp|#include <vorbis/vorbisfile.h>|FAIL"
   "platform/audio/A.cpp|#include <vorbis/vorbisfile.h>|PASS"

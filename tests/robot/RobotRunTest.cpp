@@ -27,7 +27,6 @@ i32 Count(CList<BB_Base>& list)
 i32 Keep(CRobot_Normal*) { g_calls.push_back(0); return 0; }
 i32 Replace(CRobot_Normal*) { g_calls.push_back(2); return 2; }
 i32 Destroyed(CRobot_Normal* r) { g_calls.push_back(100 + r->defeatFrame); return 0; }
-void RecordCode(CRobot_Normal*, i32 code) { g_calls.push_back(code); }
 
 // Draws left between two generators started alike.
 i32 DrawsMade(cMTRand& reference)
@@ -109,19 +108,23 @@ TEST(RobotRun, StreaksAnnounceOnePerFrameLowestFirstAndOnlyOnce)
     robot.tacticalRules = 1;
     robot.killStreak = 4;
     robot.lossStreak = 9;  // a kill streak clears it first
-    CRobot_Normal::announceHook = &RecordCode;
-    g_calls.clear();
-    for (i32 f = 0; f < 5; ++f) robot.Run();
-    EXPECT_EQ(g_calls, (std::vector<i32>{2, 3, 4}));
+    // What each frame earned and announced.
+    auto frames = [&](i32 n) {
+        std::vector<size_t> queued;
+        for (i32 f = 0; f < n; ++f) {
+            robot.Run();
+            queued.push_back(robot.pendingRewards.size());
+        }
+        return queued;
+    };
+    EXPECT_EQ(frames(5), (std::vector<size_t>{1, 2, 3, 3, 3}));
     EXPECT_EQ(robot.pendingRewards, (std::vector<i32>{2, 3, 4}));
     EXPECT_EQ(robot.lossStreak, 0);
 
     robot.killStreak = 0;
     robot.lossStreak = 9;
-    g_calls.clear();
-    for (i32 f = 0; f < 5; ++f) robot.Run();
-    EXPECT_EQ(g_calls, (std::vector<i32>{10005, 10009}));
-    CRobot_Normal::announceHook = nullptr;
+    EXPECT_EQ(frames(5), (std::vector<size_t>{4, 5, 5, 5, 5}));
+    EXPECT_EQ(robot.pendingRewards, (std::vector<i32>{2, 3, 4, 10005, 10009}));
     EXPECT_EQ(robot.killRewardBits, 0x2 | 0x4 | 0x8);
     EXPECT_EQ(robot.lossRewardBits, 0x10 | 0x100);
 }

@@ -7,6 +7,7 @@
 #include "app/core/Config.h"
 #include "app/core/Application.h"
 #include "app/core/Startup.h"
+#include "app/core/TestSwitches.h"
 #include "battle/GameScene.h"
 #include "robot/Robot.h"
 #include "engine/graphics/GraphicsDevice.h"
@@ -17,10 +18,6 @@
 namespace {
 
 u32 fakeNow = 100000;
-u32 battleSeed = 1;
-
-u32 FixedSeed() { return battleSeed; }
-
 u32 FakeNow() { return fakeNow; }
 void FakeSleep(u32 ms) { fakeNow += ms; }
 
@@ -114,8 +111,10 @@ BattleRunner::BattleRunner(const BattleRunnerOptions& options)
             entry.pilot = -1;
         }
     }
-    battleSeed = options.seed;
-    CGameScene::battleSeedSource = FixedSeed;
+    // The runner drives the battle as a test: its seed replays it.
+    TestSwitches switches;
+    switches.battleSeed = options.seed;
+    SetTestSwitches(switches);
     CGameScene* scene = GetGameScene();
     app.currentScene = scene;
     if (!scene) return;
@@ -138,7 +137,7 @@ BattleRunner::~BattleRunner()
     GetGraphicsDevice()->Release();
     window_.reset();
     SetAppClock({});
-    CGameScene::battleSeedSource = nullptr;
+    SetTestSwitches({});
 }
 
 CGameScene* BattleRunner::Scene() const { return FindGameScene(); }

@@ -8,6 +8,8 @@
 #include <gtest/gtest.h>
 
 #include "platform/core/FileSystem.h"
+#include "platform/core/Registry.h"
+#include "platform/core/SingleInstance.h"
 
 class TempFolder {
 public:
@@ -78,4 +80,13 @@ private:
     std::string name_;
     std::string old_;
     bool had_ = false;
+};
+
+// Puts the registry file somewhere else for one scope.
+class ScopedRegistryFile {
+public:
+    explicit ScopedRegistryFile(const std::string& path) { plat::SetRegistryFile(path.c_str()); }
+    ~ScopedRegistryFile() { plat::SetRegistryFile(nullptr); }
+    ScopedRegistryFile(const ScopedRegistryFile&) = delete;
+    ScopedRegistryFile& operator=(const ScopedRegistryFile&) = delete;
 };

@@ -37,7 +37,7 @@ void TurnLocal(Mat4& m, Mat4* (*rotation)(Mat4*, float), f32 degrees)
 bool OwnerDown(const BB_Base* owner)
 {
     const auto* r = dynamic_cast<const CRobot_Normal*>(owner);
-    return r && (r->situation == 3 || r->situation == 6);
+    return r && (r->situation == kSituationHit || r->situation == kSituationDown);
 }
 
 void AlertTarget(BB_Base* target, BB_Base* source)
@@ -198,7 +198,7 @@ i32 BB_MagicCircleEffect::Run()
     } else if (State == 1) {
         if (Flags & kEndWithOwner) {
             const auto* r = dynamic_cast<const CRobot_Normal*>(Owner);
-            if (!Owner || (r && r->situation == 3)) Countdown = 0;
+            if (!Owner || (r && r->situation == kSituationHit)) Countdown = 0;
         }
         if (--Countdown < 1) {
             State = 2;
@@ -338,7 +338,7 @@ i32 BB_FireMaterial::AttackPhase()
     }
     if (!target) return 0;
     const auto* robot = dynamic_cast<const CRobot_Normal*>(Owner);
-    if (robot && robot->situation != 12) return 0;
+    if (robot && robot->situation != kSituationFiring) return 0;
     if (BattleDraw() % 1000 >= 6) return 0;
     const Mat4 from = AimedMatrix();
     const i32 team = robot ? robot->team : 0;

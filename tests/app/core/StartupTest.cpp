@@ -39,7 +39,7 @@ protected:
     }
 
     TempFolder temp;
-    ScopedEnv registry{"QUILLON_REGISTRY_FILE", (temp / "registry.ini").c_str()};
+    ScopedRegistryFile registry{temp / "registry.ini"};
     ScopedEnv saves{"XDG_DATA_HOME", temp.Path().c_str()};
     CApplication& app = *GetApplication();
 };

@@ -37,7 +37,7 @@ protected:
     // The two Direct3D values as the game left them (-1 when missing).
     std::pair<i64, i64> RegistryValues() const
     {
-        ScopedEnv file("QUILLON_REGISTRY_FILE", (temp / "registry.ini").c_str());
+        ScopedRegistryFile file(temp / "registry.ini");
         plat::RegistryKey key;
         u32 a = 0, b = 0;
         if (!key.Open("software\\Microsoft\\Direct3D")) return {-1, -1};

@@ -22,7 +22,7 @@ void Set(const char* name, u32 value) {
 
 TEST(Direct3DRegistry, DisableSetsBothValuesAndRestorePutsThemBack) {
     TempFolder tmp;
-    ScopedEnv env("QUILLON_REGISTRY_FILE", (tmp / "registry.ini").c_str());
+    ScopedRegistryFile env(tmp / "registry.ini");
     DisablePSGP();
     u32 a = 0, b = 0;
     ASSERT_TRUE(Query("DisablePSGP", a));
@@ -39,7 +39,7 @@ TEST(Direct3DRegistry, DisableSetsBothValuesAndRestorePutsThemBack) {
 
 TEST(Direct3DRegistry, ValuesSetByOthersAreLeftAlone) {
     TempFolder tmp;
-    ScopedEnv env("QUILLON_REGISTRY_FILE", (tmp / "registry.ini").c_str());
+    ScopedRegistryFile env(tmp / "registry.ini");
     Set("DisablePSGP", 2);
     DisablePSGP();
     RestorePSGP();
@@ -51,7 +51,7 @@ TEST(Direct3DRegistry, ValuesSetByOthersAreLeftAlone) {
 
     // Restoring without a prior disable creates nothing.
     TempFolder fresh;
-    ScopedEnv env2("QUILLON_REGISTRY_FILE", (fresh / "quillon/registry.ini").c_str());
+    ScopedRegistryFile env2(fresh / "quillon/registry.ini");
     RestorePSGP();
     EXPECT_FALSE(Query("DisablePSGP", a));
     EXPECT_FALSE(plat::PathExists((fresh / "quillon").c_str()));

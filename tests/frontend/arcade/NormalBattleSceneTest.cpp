@@ -16,8 +16,8 @@
 #include "app/scene/TitleScene.h"
 #include "frontend/arcade/NormalBattleScene.h"
 #include "frontend/arcade/Story.h"
-#include "frontend/ranking/RankingInput.h"
-#include "frontend/ranking/RankingList.h"
+#include "app/scene/RankingInput.h"
+#include "app/scene/RankingList.h"
 #include "platform/core/FileSystem.h"
 #include "platform/input/Keyboard.h"
 

@@ -11,7 +11,7 @@
 #include "app/player/RoomState.h"
 #include "online/login/LoginScene.h"
 #include "online/room/RoomScene.h"
-#include "online/protocol/NetClientPair.h"
+#include "app/net/NetClientPair.h"
 #include "platform/core/Time.h"
 #include "platform/input/Keyboard.h"
 #include "platform/net/Socket.h"

@@ -12,8 +12,8 @@
 #include "app/player/PlayerEntry.h"
 #include "app/player/RoomState.h"
 #include "engine/core/MTRand.h"
-#include "online/protocol/ClientMessages.h"
-#include "online/protocol/NetClientPair.h"
+#include "app/net/ClientMessages.h"
+#include "app/net/NetClientPair.h"
 #include "platform/core/ByteOrder.h"
 #include "platform/core/Time.h"
 

@@ -4,8 +4,8 @@
 
 #include "app/core/Application.h"
 #include "app/player/RoomState.h"
-#include "online/protocol/ClientMessages.h"
-#include "online/protocol/NetClientPair.h"
+#include "app/net/ClientMessages.h"
+#include "app/net/NetClientPair.h"
 #include "online/room/RoomButtons.h"
 #include "online/room/RoomScene.h"
 #include "platform/core/ByteOrder.h"

@@ -8,7 +8,7 @@ namespace {
 
 TEST(Registry, ValuesSurviveReopeningAndKeyPathsIgnoreCase) {
     TempFolder tmp;
-    ScopedEnv env("QUILLON_REGISTRY_FILE", (tmp / "sub/registry.ini").c_str());
+    ScopedRegistryFile env(tmp / "sub/registry.ini");
     EXPECT_EQ(plat::GetRegistryFile(), tmp / "sub/registry.ini");
     {
         plat::RegistryKey key;
@@ -37,7 +37,7 @@ TEST(Registry, ValuesSurviveReopeningAndKeyPathsIgnoreCase) {
 
 TEST(Registry, TextThatIsNotANumberIsNoValue) {
     TempFolder tmp;
-    ScopedEnv env("QUILLON_REGISTRY_FILE", (tmp / "registry.ini").c_str());
+    ScopedRegistryFile env(tmp / "registry.ini");
     ASSERT_TRUE(tmp.Write("registry.ini", "[k]\na=abc\nb=-1\nc=4294967296\nd=12x\ne=5\n"));
     plat::RegistryKey key;
     ASSERT_TRUE(key.Open("k"));

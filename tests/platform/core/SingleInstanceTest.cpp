@@ -51,13 +51,14 @@ TEST(SingleInstance, LockIsFreeAgainAfterReleaseAndNamesAreSeparate) {
     EXPECT_EQ(b.Acquire("Game", (tmp / "missing").c_str()), plat::InstanceResult::Failed);
 }
 
-TEST(SingleInstance, FolderComesFromTheEnvironment) {
+TEST(SingleInstance, FolderCanBeMovedForATestRun) {
     TempFolder tmp;
-    ScopedEnv env("QUILLON_INSTANCE_DIR", tmp.Path().c_str());
+    plat::SetInstanceLockFolder(tmp.Path().c_str());
     EXPECT_EQ(plat::GetInstanceLockFolder(), tmp.Path());
     plat::SingleInstanceLock a, b;
     ASSERT_EQ(a.Acquire("Game"), plat::InstanceResult::Acquired);
     EXPECT_EQ(b.Acquire("Game", tmp.Path().c_str()), plat::InstanceResult::AlreadyRunning);
+    plat::SetInstanceLockFolder(nullptr);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 
 #include "app/core/Application.h"
 #include "battle/GameScene.h"
+#include "battle/hud/KillMessage.h"
 #include "engine/core/MTRand.h"
 #include "engine/model/HierarchyObject.h"
 #include "engine/model/HodModel.h"
@@ -53,8 +54,14 @@ u32 DrawsSince(u32 seed)
     return 999;
 }
 
-std::vector<std::string> g_messages;
-void Remember(CRobot_Normal*, const char* message) { g_messages.emplace_back(message); }
+// The first lines of the kill messages on the battle's screens, oldest first.
+std::vector<std::string> KillMessages(CGameScene& scene)
+{
+    std::vector<std::string> out;
+    for (TCB* t = scene.tasks.GetHead()->next; t && t != scene.tasks.GetTail(); t = t->next)
+        if (auto* k = dynamic_cast<GMTCB_DrawSP_KillMessage*>(t)) out.emplace_back(k->line1);
+    return out;
+}
 
 // A live robot with a shield on a type that can guard, in a world of its own.
 struct Guarder {
@@ -202,8 +209,6 @@ TEST(Guard, RewardsAreCalledInOldestFirst)
     g.AddUnit(1, kRobotStateDestroyed);  // a wreck
     g.r.team = 0;
     g.r.pendingRewards = {2, 3, 5, 4, 6, 77};
-    CRobot_Normal::rewardMessageHook = &Remember;
-    g_messages.clear();
     g.StartGuard();
     auto press = [&] {
         GetBattleRandom().Init(9);
@@ -255,9 +260,6 @@ TEST(Guard, RewardsAreCalledInOldestFirst)
     press();  // an unknown code goes without a trace
     EXPECT_TRUE(g.r.pendingRewards.empty());
     press();  // nothing left: nothing happens
-    ASSERT_EQ(g_messages.size(), 5u);
-    EXPECT_EQ(g_messages[0], "\xE8\xA1\x9B\xE6\x98\x9F\xE8\xBB\x8C\xE9\x81\x93\xE7\xA0\xB2\xE7\x99\xBA\xE5\xB0\x84");
-    EXPECT_EQ(g_messages[4], "\xE5\x87\xBA\xE6\x92\x83");
     EXPECT_TRUE(g.r.stateProc == &CRobot_Normal::StateGuard);
 
     // With nobody to aim at the cannon fires straight down without a draw.
@@ -265,7 +267,6 @@ TEST(Guard, RewardsAreCalledInOldestFirst)
     g.r.pendingRewards = {2};
     EXPECT_EQ(press(), 0u);
     EXPECT_EQ(Objects<LZ_Canon2>(g.weapons).front()->Target, nullptr);
-    CRobot_Normal::rewardMessageHook = nullptr;
 }
 
 // Reinforcements and rescues: each code brings its own type onto the caller's
@@ -292,10 +293,9 @@ TEST(Guard, CalledInRobotsJoinTheCallersTeamAndScoreForIt)
     ASSERT_NE(scene, nullptr);
     ASSERT_EQ(runner.RunFrames(5), 5u);
     auto* caller = static_cast<CRobot_Normal*>(scene->robotTable[0]);
-    CRobot_Normal::rewardMessageHook = &Remember;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.code);
-        g_messages.clear();
+        const size_t before = KillMessages(*scene).size();
         const size_t linked = caller->linkedRobots.size();
         const Mat4 at = caller->worldMatrix;
         caller->CarryOutReward(c.code);
@@ -315,10 +315,9 @@ TEST(Guard, CalledInRobotsJoinTheCallersTeamAndScoreForIt)
         EXPECT_EQ(unit->worldMatrix.m[3][1], at.m[3][1] + 3.0f);
         EXPECT_EQ(unit->worldMatrix.m[3][2], at.m[3][2]);
         EXPECT_EQ(std::string(unit->displayName), std::string(unit->typeName) + c.tag);
-        ASSERT_EQ(g_messages.size(), 1u);
-        EXPECT_EQ(g_messages[0], std::string(unit->typeName) + c.words);
+        ASSERT_EQ(KillMessages(*scene).size(), before + 1);
+        EXPECT_EQ(KillMessages(*scene).back(), std::string(unit->typeName) + c.words);
     }
-    CRobot_Normal::rewardMessageHook = nullptr;
 
     // The called robots fight in the battle; their score and kills go to the caller.
     auto* helper = caller->linkedRobots.back();
@@ -333,4 +332,12 @@ TEST(Guard, CalledInRobotsJoinTheCallersTeamAndScoreForIt)
     EXPECT_EQ(caller->kills, kills + 1);
     EXPECT_EQ(helper->score, 0);
     EXPECT_EQ(caller->linkedRobots.size(), 6u);
+
+    // Every reward says so on the caller's screen; an unknown code says nothing.
+    const size_t shown = KillMessages(*scene).size();
+    caller->CarryOutReward(2);
+    ASSERT_EQ(KillMessages(*scene).size(), shown + 1);
+    EXPECT_EQ(KillMessages(*scene).back(), "\xE8\xA1\x9B\xE6\x98\x9F\xE8\xBB\x8C\xE9\x81\x93\xE7\xA0\xB2\xE7\x99\xBA\xE5\xB0\x84");
+    caller->CarryOutReward(77);
+    EXPECT_EQ(KillMessages(*scene).size(), shown + 1);
 }

@@ -28,6 +28,10 @@ public:
     std::string title;
 };
 
+// The list of table sliding in from x under title, at priority 1 on list;
+// null when it cannot be made.
+TCB_RankingList* StartRankingList(CList<TCB>* list, RankingTable* table, float x, const char* title);
+
 class TCB_DrawSP_RankingList : public TCB {
 public:
     // Loads the list and font pictures and every robot's face strip.

@@ -1,4 +1,4 @@
-#include "frontend/ranking/RankingInput.h"
+#include "app/scene/RankingInput.h"
 
 #include <cstdio>
 
@@ -119,4 +119,15 @@ void TCB_DrawSP_RankingInput::DrawSP()
     const u8* name = input->table->entries[input->place].name;
     for (i32 k = 0; k < 3; ++k) DrawRankingGlyph(fontPicture, name[k], 413.0f + 64.0f * f32(k), 512.0f);
     DrawWhole(cursorPicture, 413.0f + 64.0f * f32(input->cursor), 512.0f);
+}
+
+TCB_RankingInput* StartRankingInput(CList<TCB>* list, RankingTable* table, i32 robotType, i32 score, i32 kills)
+{
+    // The owner's tasks run at priority 1.
+    TCB_RankingInput* input = TCB_RankingInput::Create(list, 1);
+    if (input) input->Start(table, u32(robotType), score, u32(kills));
+    if (!input || input->Placed()) return input;
+    // Without a place there is no entry to finish: the owner shows the list.
+    input->done = 1;
+    return nullptr;
 }

@@ -49,7 +49,8 @@ public:
     ~CRoboClient() override;
     u32 OnEvent(u32 userValue, u32 code, void* info) override;
     // Applies one server message (identifier, the bytes after it). Short,
-    // unknown or out-of-range messages change nothing.
+    // unknown or out-of-range messages change nothing. Online play's
+    // (online/protocol/), like the data connection's below.
     void DispatchMessage(u16 id, const u8* body, u32 size);
 
     u32 loginResult = kLoginWaiting;

@@ -1,4 +1,4 @@
-#include "online/protocol/ClientMessages.h"
+#include "app/net/ClientMessages.h"
 
 #include <cmath>
 #include <cstring>
@@ -6,7 +6,7 @@
 
 #include "engine/net/Client.h"
 #include "platform/core/ByteOrder.h"
-#include "robot/Robot.h"
+#include "app/net/RobotInput.h"
 
 namespace {
 

@@ -45,6 +45,11 @@ public:
     TextureHandle fontPicture;
 };
 
+// A new place's entry (robot type, score, kills) on list; null, with
+// nothing to finish, when the score misses the table. Its owner ends it by
+// setting done.
+TCB_RankingInput* StartRankingInput(CList<TCB>* list, RankingTable* table, i32 robotType, i32 score, i32 kills);
+
 // One glyph cell of "Quillon/Font.png" at (x, y) of the layout; codes from
 // a score file beyond the 32 cells are drawn as the last one.
 void DrawRankingGlyph(TextureHandle& font, u8 code, f32 x, f32 y);

@@ -1,4 +1,4 @@
-#include "frontend/ranking/RankingList.h"
+#include "app/scene/RankingList.h"
 
 #include <cstdio>
 
@@ -9,7 +9,7 @@
 #include "app/scene/SharedPictures.h"
 #include "engine/core/AssetFile.h"
 #include "engine/graphics/GraphicsDevice.h"
-#include "frontend/ranking/RankingInput.h"
+#include "app/scene/RankingInput.h"
 #include "platform/core/FileSystem.h"
 #include "platform/math/Math.h"
 
@@ -106,4 +106,13 @@ void TCB_DrawSP_RankingList::DrawSP()
         // A robot type beyond the folders (a file from a larger set) has no face.
         if (e.robotType < faces.size()) DrawFace(*faces[e.robotType], x + 855.0f, y);
     }
+}
+
+TCB_RankingList* StartRankingList(CList<TCB>* list, RankingTable* table, float x, const char* title)
+{
+    TCB_RankingList* ranking = TCB_RankingList::Create(list, 1);
+    if (!ranking) return nullptr;
+    ranking->Start(table, x);
+    ranking->title = title ? title : "";
+    return ranking;
 }

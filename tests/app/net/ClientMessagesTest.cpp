@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "online/protocol/ClientMessages.h"
+#include "app/net/ClientMessages.h"
 #include "platform/core/ByteOrder.h"
-#include "robot/Robot.h"
+#include "app/net/RobotInput.h"
 
 namespace {
 

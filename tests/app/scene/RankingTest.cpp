@@ -13,8 +13,8 @@
 #include "app/core/Startup.h"
 #include "app/player/RankingTable.h"
 #include "engine/graphics/GraphicsDevice.h"
-#include "frontend/ranking/RankingInput.h"
-#include "frontend/ranking/RankingList.h"
+#include "app/scene/RankingInput.h"
+#include "app/scene/RankingList.h"
 #include "platform/input/Keyboard.h"
 
 namespace {

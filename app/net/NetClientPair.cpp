@@ -1,12 +1,12 @@
-#include "online/protocol/NetClientPair.h"
+#include "app/net/NetClientPair.h"
 
 #include <new>
 
 #include "app/core/Application.h"
+#include "app/core/TestSwitches.h"
 #include "app/player/PilotRegistry.h"
 #include "app/player/RoomState.h"
 #include "platform/core/ByteOrder.h"
-#include "platform/core/System.h"
 
 OnlineTargets ApplicationTargets()
 {
@@ -25,10 +25,9 @@ NetClientPair::NetClientPair(const OnlineTargets& t) : targets(t)
 {
     game.pair = this;
     data.pair = this;
-    // Scripted games move off the default ports by a test switch
-    // (QUILLON_TEST_PORT_BASE=<game port base>; the data ports are 1000 above),
-    // so two online tests can run side by side.
-    const i32 base = plat::GetTestSwitch("QUILLON_TEST_PORT_BASE", 0);
+    // Scripted games move off the default ports (the data ports 1000 above
+    // the game ports), so two online tests can run side by side.
+    const i32 base = GetTestSwitches().portBase;
     if (base > 0 && base + 1000 + 10 < 65536) {
         gamePortBase = static_cast<u16>(base);
         dataPortBase = static_cast<u16>(base + 1000);
@@ -44,11 +43,6 @@ CDataClient::~CDataClient() { Disconnect(); }
 u32 CDataClient::OnEvent(u32 userValue, u32 code, void* info)
 {
     return pair ? pair->game.OnEvent(userValue, code, info) : 0;
-}
-
-void CDataClient::DispatchMessage(u16 id, const u8* body, u32 size)
-{
-    if (pair) pair->game.DispatchMessage(id, body, size);
 }
 
 void NetClientPair::DisconnectBoth()
