@@ -26,7 +26,6 @@
 #include "engine/sound/SoundManager.h"
 #include "platform/core/FileSystem.h"
 #include "platform/core/MessageBox.h"
-#include "platform/core/Time.h"
 #include "platform/input/Keyboard.h"
 #include "robot/Robot.h"
 #include "robot/RobotType.h"
@@ -165,7 +164,7 @@ i32 CGameScene::Init()
 
     cMTRand& random = GetBattleRandom();
     random.Init(1);
-    if (settings.modeOption == 1) random.Init(plat::TimeGetTime());
+    if (settings.modeOption == 1) random.Init(BattleSeedOrClock());
 
     mapDetailBias = app.video.textureLevel == 0 ? -1.0f : app.video.textureLevel == 1 ? -0.5f : 0.0f;
 
@@ -304,9 +303,7 @@ void CGameScene::SetupMode(GameMode gameMode)
         stage = app.stageFolders.count ? random.GetRand() % app.stageFolders.count : 0;
     LoadStage(app.stageFolders, stage);
     for (PilotSlot& slot : GetPilotRegistry()->slots) slot.Clear();
-    // Scripted games fix the seed so the battle they script plays out alike on any machine.
-    const std::optional<u32> testSeed = GetTestSwitches().battleSeed;
-    random.Init(testSeed ? *testSeed : plat::TimeGetTime());
+    random.Init(BattleSeedOrClock());
 
     if (gameMode == GameMode::Arcade) {
         SetupArcadeStage(this);

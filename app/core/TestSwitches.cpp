@@ -3,6 +3,7 @@
 #include "platform/core/Registry.h"
 #include "platform/core/SingleInstance.h"
 #include "platform/core/System.h"
+#include "platform/core/Time.h"
 #include "platform/gfx/Gfx.h"
 #include "platform/input/InputScript.h"
 
@@ -13,6 +14,8 @@ TestSwitches g_switches;
 const TestSwitches& GetTestSwitches() { return g_switches; }
 
 void SetTestSwitches(const TestSwitches& switches) { g_switches = switches; }
+
+u32 BattleSeedOrClock() { return g_switches.battleSeed ? *g_switches.battleSeed : plat::TimeGetTime(); }
 
 void ReadTestSwitchesAtStartUp() { ReadTestSwitches(!plat::InputScriptPath().empty()); }
 

@@ -84,5 +84,10 @@ void ReadTestSwitches(bool driven);
 // What the start-up calls: a run under QUILLON_INPUT_SCRIPT is driven.
 void ReadTestSwitchesAtStartUp();
 
+// The seed of the battle generator where the game would take the clock: the
+// character selection's random robots and every battle set-up. A scripted
+// game's fixed seed makes both the same on every run.
+u32 BattleSeedOrClock();
+
 // The headless runner (and unit tests) set the record directly.
 void SetTestSwitches(const TestSwitches& switches);

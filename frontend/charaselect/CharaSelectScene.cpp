@@ -8,6 +8,7 @@
 #include "app/scene/NoticeBoard.h"
 #include "app/core/AppClock.h"
 #include "app/core/Application.h"
+#include "app/core/TestSwitches.h"
 #include "app/player/PilotRegistry.h"
 #include "app/scene/SceneDevice.h"
 #include "app/scene/SelectInterface.h"
@@ -19,7 +20,6 @@
 #include "frontend/charaselect/CharaSelectTasks.h"
 #include "platform/core/FileSystem.h"
 #include "platform/core/TextCodec.h"
-#include "platform/core/Time.h"
 #include "platform/gfx/TextureFile.h"
 #include "platform/input/InputScript.h"
 #include "platform/math/Math.h"
@@ -155,7 +155,7 @@ i32 CCharaSelectScene::Init()
     CCTCB_EndHDRState::Create(&tasks, 10);
     CCTCB_DrawSP_All::Create(&tasks, 10);
 
-    GetBattleRandom().Init(plat::TimeGetTime());
+    GetBattleRandom().Init(BattleSeedOrClock());
     state = CharaStateFadeIn;
 
     GraphicsDevice* gd = GetGraphicsDevice();
