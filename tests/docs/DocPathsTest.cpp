@@ -4,7 +4,8 @@
 
 #include <filesystem>
 #include <fstream>
-#include <regex>
+#include <cctype>
+#include <cstring>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -16,15 +17,29 @@ namespace {
 // Paths from the top folders of the tree: "battle/stage/", "weapon/WeaponBase.cpp".
 std::vector<std::string> NamedPaths(const std::string& text)
 {
-    static const std::regex span("`([^`]+)`");
-    static const std::regex path(
-        "(?:^|[^A-Za-z0-9_/.])((?:platform|engine|app|battle|robot|script|weapon|frontend|online|roomserver|"
-        "tools|tests|bench|docs|data)/[A-Za-z0-9_./-]*)");
+    static const char* const kTops[] = {"platform", "engine", "app",  "battle", "robot", "script",
+                                        "weapon",   "frontend", "online", "roomserver", "tools", "tests",
+                                        "bench",    "docs",   "data"};
+    auto pathChar = [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || std::strchr("_./-", c); };
     std::vector<std::string> out;
-    for (auto s = std::sregex_iterator(text.begin(), text.end(), span); s != std::sregex_iterator(); ++s) {
-        const std::string inside = (*s)[1];
-        for (auto p = std::sregex_iterator(inside.begin(), inside.end(), path); p != std::sregex_iterator(); ++p)
-            out.push_back((*p)[1]);
+    for (size_t open = text.find('`'); open != std::string::npos;) {
+        const size_t close = text.find('`', open + 1);
+        if (close == std::string::npos) break;
+        const std::string inside = text.substr(open + 1, close - open - 1);
+        for (size_t i = 0; i < inside.size(); ++i) {
+            // A path starts at a top folder not glued to a longer name before it.
+            if (i > 0 && (pathChar(inside[i - 1]) && inside[i - 1] != '-')) continue;
+            for (const char* top : kTops) {
+                const std::string head = std::string(top) + "/";
+                if (inside.compare(i, head.size(), head) != 0) continue;
+                size_t j = i + head.size();
+                while (j < inside.size() && pathChar(inside[j])) ++j;
+                out.push_back(inside.substr(i, j - i));
+                i = j - 1;
+                break;
+            }
+        }
+        open = text.find('`', close + 1);
     }
     return out;
 }
