@@ -268,6 +268,8 @@ public:
     i32 RebuildRobotsAfterResync();
     // The online procedures' common start: frame rate, keep-alive, ping report.
     void NetPrologue(bool keepAlive);
+    // Rows 0..9 whose robot a repair's data carries a block for.
+    u16 RepairSlots() const;
     // Radio lines waiting for the participants' robots.
     void HandPendingRadio();
     // Participants that left or went back to the room, at their frame.

@@ -106,12 +106,21 @@ void CloseChatLine(CGameScene& scene)
 
 }  // namespace
 
+u16 CGameScene::RepairSlots() const
+{
+    u16 slots = 0;
+    for (i32 i = 0; i < kParticipants; ++i)
+        if (robotTable[i] && !IsSpectator(robotTable[i])) slots = u16(slots | (1u << i));
+    return slots;
+}
+
 void CGameScene::NetPrologue(bool keepAlive)
 {
     frameRate = std::min(UpdateFrameRate(), 60u);
+    RoomState& room = GetRoomState();
+    room.repairSlots = RepairSlots();
     PlayerEntry& own = Own();
     if (own.team == 100) return;
-    RoomState& room = GetRoomState();
     if (keepAlive) {
         const u32 now = AppClockNow();
         if (now - keepAliveTime > kKeepAliveMs) {
@@ -360,13 +369,11 @@ i32 CGameScene::Proc_NetResync()
         return r && i < app.players.GetCount() && app.players[i].inBattle && r->controlMode == kControlNetwork &&
                !IsSpectator(r);
     };
-    if (room.repairState == 2 && repairHost >= 0 && Participant(repairHost) && !Participant(repairHost)->inBattle) {
-        // The host left before its data was all in: the next host by the
-        // same rule sends it, so every client ends up waiting for one sender.
-        bool missing = false;
-        for (i32 i = 0; i < kRobotTableSize; ++i)
-            if (networked(i) && app.players[i].snapshotState == 0) missing = true;
-        if (missing) room.repairState = 1;
+    if (room.repairState == 2 && !room.repairDataComplete && repairHost >= 0 && Participant(repairHost) &&
+        !Participant(repairHost)->inBattle) {
+        // The host left before its data was whole: nothing more of it can
+        // come, and the next host by the same rule sends a set of its own.
+        room.repairState = 1;
     }
     if (room.repairState == 1) {
         battleFrame = 0;
@@ -379,7 +386,9 @@ i32 CGameScene::Proc_NetResync()
             if (robotTable[i] && Participant(i) && Participant(i)->inBattle && !IsSpectator(robotTable[i])) host = i;
         if (repairHost < 0) inputWaiting = false;
         repairHost = host;
-        if (host >= 0 && static_cast<u32>(host) == playerSlot) {
+        // A whole set already in (a lost host's, relayed before its
+        // departure) is the one every client uses: a second would only race it.
+        if (host >= 0 && static_cast<u32>(host) == playerSlot && !room.repairDataComplete) {
             u32 words[3 * kTeamArraySize];
             for (i32 t = 0; t < kTeamArraySize; ++t) {
                 words[t] = teamUnits[t];
@@ -387,28 +396,18 @@ i32 CGameScene::Proc_NetResync()
                 words[2 * kTeamArraySize + t] = teamCosts[t];
             }
             SendHostStateBlock(words);
-            // The robots nobody plays (the computer's, a departed player's)
-            // go first: the others wait only for the played robots' blocks,
-            // and the connection keeps the order, so once those are in, all are.
-            for (const bool played : {false, true})
-                for (i32 i = 0; i < kParticipants; ++i)
-                    if (robotTable[i] && !IsSpectator(robotTable[i]) && networked(i) == played)
-                        SendRobotSnapshotOf(static_cast<u32>(i), robotTable[i]);
+            const u16 slots = RepairSlots();
+            for (i32 i = 0; i < kParticipants; ++i)
+                if (slots & (1u << i)) SendRobotSnapshotOf(static_cast<u32>(i), robotTable[i]);
         }
         room.repairState = 2;
     } else if (room.repairState == 2) {
-        bool missing = false;
         for (i32 i = 0; i < kRobotTableSize; ++i) {
             if (!networked(i)) continue;
             PlayerEntry& e = app.players[i];
-            if (e.snapshotState == 0) {
-                ++e.waitCounter;
-                missing = true;
-            } else {
-                e.waitCounter = 0;
-            }
+            e.waitCounter = e.snapshotState == 0 ? e.waitCounter + 1 : 0;
         }
-        if (!missing) {
+        if (room.repairDataComplete) {
             // The host's blocks become the records the robots are rebuilt from.
             for (i32 i = 0; i < kRobotTableSize && i < app.players.GetCount(); ++i) {
                 PlayerEntry& e = app.players[i];
@@ -435,6 +434,7 @@ i32 CGameScene::Proc_NetResync()
                 app.players[i].snapshot.clear();
             }
             room.repairState = 0;
+            room.repairDataComplete = 0;
             repairHost = -1;
             inputWaiting = false;
             ++netRun;

@@ -415,13 +415,10 @@ void CRoboClient::DispatchMessage(u16 id, const u8* b, u32 size)
         if (room.repairState == 0) room.repairState = 1;
         break;
     case kSrvRobotSnapshot:
-        if (PlayerEntry* e = Entry(t, GetU16(b))) {
-            e->snapshot.assign(b, b + kSnapshotBlockSize);
-            e->snapshotState = 1;
-        }
+        if (t.players) TakeRobotSnapshot(room, t.players, PlayerEntryCount, b, kSnapshotBlockSize);
         break;
     case kSrvHostStateBlock:
-        for (u32 i = 0; i < kHostStateWords; ++i) room.hostStateBlock[i] = GetU32(b + 4 * i);
+        if (t.players) TakeHostStateBlock(room, t.players, PlayerEntryCount, b);
         break;
     case kSrvAllDataReceived: ApplyAllDataReceived(t, b); break;
     case kSrvKeyState: ApplyKeyState(t, b); break;
