@@ -274,6 +274,9 @@ public:
     void HandPendingRadio();
     // Participants that left or went back to the room, at their frame.
     void ApplyDepartures();
+    // Whether one whose key states ended at lastFrame of the run it had
+    // confirmed (exitRun) leaves the battle now.
+    bool ExitDue(i32 lastFrame, u32 exitRun) const;
     // Whether a departed participant leaves the battle now.
     bool DepartureDue(const PlayerEntry& e) const;
     // Counts how long one wait has lasted; past the limit this client gives

@@ -149,22 +149,22 @@ void CGameScene::HandPendingRadio()
     }
 }
 
-bool CGameScene::DepartureDue(const PlayerEntry& e) const
+bool CGameScene::ExitDue(i32 lastFrame, u32 exitRun) const
 {
-    if (!e.departed) return false;
-    // It left before confirming the run this client is in or repairing
+    // It went before confirming the run this client is in or repairing
     // towards: it has no input in it, and every wait lets it go at once.
     const u32 run = GetRoomState().repairState != 0 ? netRun + 1 : netRun;
-    if (e.leaveRun < run) return true;
+    if (exitRun < run) return true;
     if (GetRoomState().repairState != 0) return false;
-    // Its key states covered the frames up to its leave frame (-1: none).
+    // Its key states covered the frames up to its last frame (-1: none).
     const i64 target = static_cast<i64>(battleFrame) - static_cast<i64>(GetRoomState().inputDelay);
-    return target >= static_cast<i64>(e.leaveFrame) + 1;
+    return target >= static_cast<i64>(lastFrame) + 1;
 }
+
+bool CGameScene::DepartureDue(const PlayerEntry& e) const { return e.departed && ExitDue(e.leaveFrame, e.leaveRun); }
 
 void CGameScene::ApplyDepartures()
 {
-    const i64 target = static_cast<i64>(battleFrame) - static_cast<i64>(GetRoomState().inputDelay);
     for (i32 i = 0; i < kRobotTableSize; ++i) {
         PlayerEntry* e = Participant(i);
         CRobot_Base* r = robotTable[i];
@@ -178,7 +178,7 @@ void CGameScene::ApplyDepartures()
             r->pilotIndex = -1;
             // Nobody steers it any more: it stops rather than keep the last input.
             r->receivedInput.Clear();
-        } else if (e->returnMarker >= 0 && static_cast<i64>(e->returnMarker) + 1 == target) {
+        } else if (e->ReturnedToRoom() && ExitDue(e->returnMarker, e->returnRun)) {
             e->inBattle = 0;
             plat::Utf8CopyTruncated(r->displayName, sizeof r->displayName, "--- 无人驾驶 ---    ");
             r->receivedInput.Clear();
@@ -215,9 +215,9 @@ i32 CGameScene::Proc_NetWaitStart()
     for (i32 i = 0; i < kParticipants; ++i) {
         PlayerEntry* e = Participant(i);
         if (!e) continue;
-        // One who left while the others load is waited for no longer; the
-        // battle removes it at its leave frame like any departure.
-        if (e->inBattle && e->slotState == 1 && !e->sceneLoaded && !e->departed) {
+        // One who left or went back to the room while the others load is
+        // waited for no longer; the battle removes it at its last frame.
+        if (e->inBattle && e->slotState == 1 && !e->sceneLoaded && !e->departed && !e->ReturnedToRoom()) {
             ++e->waitCounter;
             all = false;
         } else {

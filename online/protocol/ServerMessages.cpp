@@ -1,6 +1,7 @@
 // The dispatcher of every server message. Each message is untrusted: it is
 // applied only when it is as long as its layout and every slot, index,
 // count and text in it is in range; anything else changes nothing.
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <cstring>
@@ -407,7 +408,11 @@ void CRoboClient::DispatchMessage(u16 id, const u8* b, u32 size)
         if (PlayerEntry* e = Entry(t, GetU16(b))) e->sceneLoaded = 1;
         break;
     case kSrvReturnToRoom:
-        if (PlayerEntry* e = Entry(t, GetU16(b))) e->returnMarker = GetI32(b + 2);
+        if (PlayerEntry* e = Entry(t, GetU16(b))) {
+            // Read in the run it had confirmed, like a departure's frame.
+            e->returnMarker = std::max(GetI32(b + 2), -1);
+            e->returnRun = e->confirmedRuns;
+        }
         break;
     case kSrvRepairRequest:
         // A repair already under way is the one asked for; starting it again
