@@ -58,10 +58,18 @@ u32 SendInterval() { return std::max(1u, App().gameSettings.roomSetting & 0xFFu)
 // QUILLON_TEST_DESYNC_FRAME=n makes this client drift at frame n of its first
 // run (one more draw of the battle generator, one point less HP for its robot),
 // which the check bytes must catch and a repair put right.
+// QUILLON_TEST_RETURN_AT_BATTLE=n makes this client go back to the room at the
+// first frame of its n-th online battle, before it sent any key state;
+// QUILLON_TEST_QUIT_IN_REPAIR=rs ends the game, as if it were killed, when its
+// r-th repair reaches state s.
 struct NetTestSwitches {
     plat::FileId log = plat::InvalidFile;
     bool checked = false;
     i32 desyncFrame = -1;
+    i32 returnAtBattle = -1;
+    i32 quitInRepair = -1;
+    i32 battles = 0;
+    i32 repairs = 0;
     // Repairs so far: the frame count starts again after each.
     u32 run = 0;
 };
@@ -72,6 +80,8 @@ NetTestSwitches& Switches()
     if (!s.checked) {
         s.checked = true;
         s.desyncFrame = plat::GetTestSwitch("QUILLON_TEST_DESYNC_FRAME", -1);
+        s.returnAtBattle = plat::GetTestSwitch("QUILLON_TEST_RETURN_AT_BATTLE", -1);
+        s.quitInRepair = plat::GetTestSwitch("QUILLON_TEST_QUIT_IN_REPAIR", -1);
         if (plat::GetTestSwitch("QUILLON_TEST_HASH_LOG", 0) == 1)
             s.log = plat::OpenFile((plat::GetExecutableDirectory() + "/BattleHash.log").c_str(), plat::FileMode::Write);
     }
@@ -211,6 +221,9 @@ i32 CGameScene::Proc_NetWaitStart()
 {
     if (!GetRoomState().BothConnected()) return Proc_Normal();
     NetPrologue(true);
+    // A script's marks of an earlier battle say nothing of this one.
+    plat::SetScriptMark("battle", "loading");
+    plat::SetScriptMark("result", "none");
     bool all = true;
     for (i32 i = 0; i < kParticipants; ++i) {
         PlayerEntry* e = Participant(i);
@@ -230,6 +243,7 @@ i32 CGameScene::Proc_NetWaitStart()
         inputWaiting = false;
         GetSoundManager().PlaySlot(kSoundMusic, 2, 1);
         plat::SetScriptMark("battle", "running");
+        ++Switches().battles;
         frameProc = &CGameScene::Proc_NetBattle;
         return 0;
     }
@@ -244,6 +258,12 @@ i32 CGameScene::Proc_NetBattle()
     if (!room.BothConnected()) return Proc_Normal();
     NetPrologue(false);
     HandPendingRadio();
+    if (Switches().returnAtBattle == Switches().battles && sentInputFrame < 0 && netRun == 0) {
+        Switches().returnAtBattle = -1;
+        SendReturnToRoom();
+        frameProc = &CGameScene::Proc_ReturnToRoom;
+        return 1;
+    }
 
     // Own input, once per battle frame: one draw of the battle generator as
     // the check byte, so clients whose simulations drew differently disagree.
@@ -298,6 +318,7 @@ i32 CGameScene::Proc_NetBattle()
         frameProc = &CGameScene::Proc_ReturnToRoom;
         SendReturnToRoom();
     } else {
+        ++Switches().repairs;
         frameProc = &CGameScene::Proc_NetResync;
     }
     return 1;
@@ -444,6 +465,8 @@ i32 CGameScene::Proc_NetResync()
             frameProc = &CGameScene::Proc_NetBattle;
         }
     }
+    if (Switches().quitInRepair >= 0 && Switches().quitInRepair == Switches().repairs * 10 + i32(room.repairState))
+        app.quit = 1;
     paused = 2;
     if (room.repairState != 0 && GiveUpWaiting(true, kInputWaitLimitMs)) return 1;
     return Proc_Normal() == kTaskSceneReplaced ? kTaskSceneReplaced : 0;
