@@ -30,6 +30,11 @@ namespace {
 constexpr i32 kParticipants = 10;
 constexpr u32 kKeepAliveMs = 3000;
 constexpr size_t kSnapshotHeader = 11;  // slot, robot id, linked id, a zero byte
+// After the robot's record a block's bytes are free: ours carry the host's
+// time left, behind a mark, since the clients reached the repair at frames a
+// few apart and a time battle must end at one frame on all of them.
+constexpr size_t kSnapshotTimeAt = kSnapshotHeader + kRobotStateBytes;
+constexpr u32 kSnapshotTimeMark = 0x454D4954u;
 constexpr u32 kChatLineBytes = 60;
 // How long a battle waits for a participant's input or a repair's data
 // before giving up, and how long the start waits for the others' loading.
@@ -364,11 +369,13 @@ i32 CGameScene::ApplyNetInputs()
 
 void CGameScene::SendRobotSnapshotOf(u32 slot, CRobot_Base* robot)
 {
-    std::vector<u8> block(kSnapshotHeader + kRobotStateBytes, 0);
+    std::vector<u8> block(kSnapshotTimeAt + 8, 0);
     PutU16(block.data(), static_cast<u16>(slot));
     PutU32(block.data() + 2, robot->objectId);
     const u32 link = robot->lockTarget ? robot->lockTarget->objectId : kRobotStateNoTarget;
     PutU32(block.data() + 6, link);
+    PutU32(block.data() + kSnapshotTimeAt, kSnapshotTimeMark);
+    PutU32(block.data() + kSnapshotTimeAt + 4, battleTime);
     u8 state[kRobotStateBytes] = {};
     // A robot the record cannot carry still sends its block (zeroed), so
     // the others' repair completes; they keep their own copy of it.
@@ -439,6 +446,14 @@ i32 CGameScene::Proc_NetResync()
                                       e.snapshot.begin() + kSnapshotHeader + kRobotStateBytes);
                 const u32 link = GetU32(e.snapshot.data() + 6);
                 e.syncTarget = link == kRobotStateNoTarget ? -1 : static_cast<i32>(link);
+            }
+            for (i32 i = 0; i < kParticipants; ++i) {
+                const std::vector<u8>& block = app.players[i].snapshot;
+                if ((room.repairSlots & (1u << i)) && block.size() >= kSnapshotTimeAt + 8 &&
+                    GetU32(block.data() + kSnapshotTimeAt) == kSnapshotTimeMark) {
+                    battleTime = GetU32(block.data() + kSnapshotTimeAt + 4);
+                    break;
+                }
             }
             RebuildRobotsAfterResync();
             SendAllDataReceived();

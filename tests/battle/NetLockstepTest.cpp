@@ -166,13 +166,21 @@ TEST(NetLockstep, DelayRepeatDisagreementAndRepair)
 
     // The other client's simulation drew differently: the check bytes of a
     // frame disagree, the chat says whose, and the repair runs to its end.
+    // The battle's time comes with the host's data, whatever this client counted.
     g_remoteDisagrees = true;
     for (int i = 0; i < 12 && room.repairState == 0; ++i) runner.RunFrames(1);
     ASSERT_NE(room.repairState, 0u);
     EXPECT_TRUE(LastChatHas("数据同步错误"));
     g_remoteDisagrees = false;
+    for (int i = 0; i < 4 && room.repairState != 2; ++i) runner.RunFrames(1);
+    ASSERT_EQ(room.repairState, 2u);
+    const u32 sent = scene.battleTime;
+    scene.battleTime = sent + 77;
     for (int i = 0; i < 8 && !(scene.frameProc == &CGameScene::Proc_NetBattle && room.repairState == 0); ++i)
         runner.RunFrames(1);
+    // (It goes on counting the frames the repair took since.)
+    EXPECT_GE(scene.battleTime, sent);
+    EXPECT_LT(scene.battleTime, sent + 77);
     EXPECT_TRUE(scene.frameProc == &CGameScene::Proc_NetBattle);
     EXPECT_EQ(room.repairState, 0u);
     EXPECT_TRUE(LastChatHas("同步错误修复完毕"));
