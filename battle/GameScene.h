@@ -260,10 +260,15 @@ public:
     i32 RebuildRobotsAfterResync();
     // The online procedures' common start: frame rate, keep-alive, ping report.
     void NetPrologue(bool keepAlive);
+    // Rows 0..9 whose robot a repair's data carries a block for.
+    u16 RepairSlots() const;
     // Radio lines waiting for the participants' robots.
     void HandPendingRadio();
     // Participants that left or went back to the room, at their frame.
     void ApplyDepartures();
+    // Whether one whose key states ended at lastFrame of the run it had
+    // confirmed (exitRun) leaves the battle now.
+    bool ExitDue(i32 lastFrame, u32 exitRun) const;
     // Whether a departed participant leaves the battle now.
     bool DepartureDue(const PlayerEntry& e) const;
     // Counts how long one wait has lasted; past the limit this client gives

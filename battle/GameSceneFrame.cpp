@@ -212,7 +212,7 @@ i32 CGameScene::Proc_ReturnToRoom()
         returnWaiting = true;
         returnWaitStart = now;
     }
-    if (app.players[slot].returnMarker < 0) {
+    if (!app.players[slot].ReturnedToRoom()) {
         if (now - returnWaitStart < kReturnToRoomWaitMs) return 0;
         // The server never echoed: leave for the title rather than wait forever.
         plat::ReportError("通信エラー", "部屋に戻れませんでした");

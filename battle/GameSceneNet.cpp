@@ -30,6 +30,11 @@ namespace {
 constexpr i32 kParticipants = 10;
 constexpr u32 kKeepAliveMs = 3000;
 constexpr size_t kSnapshotHeader = 11;  // slot, robot id, linked id, a zero byte
+// After the robot's record a block's bytes are free: ours carry the host's
+// time left, behind a mark, since the clients reached the repair at frames a
+// few apart and a time battle must end at one frame on all of them.
+constexpr size_t kSnapshotTimeAt = kSnapshotHeader + kRobotStateBytes;
+constexpr u32 kSnapshotTimeMark = 0x454D4954u;
 constexpr u32 kChatLineBytes = 60;
 // How long a battle waits for a participant's input or a repair's data
 // before giving up, and how long the start waits for the others' loading.
@@ -59,10 +64,18 @@ u32 SendInterval() { return std::max(1u, App().gameSettings.roomSetting & 0xFFu)
 // QUILLON_TEST_DESYNC_FRAME=n makes this client drift at frame n of its first
 // run (one more draw of the battle generator, one point less HP for its robot),
 // which the check bytes must catch and a repair put right.
+// QUILLON_TEST_RETURN_AT_BATTLE=n makes this client go back to the room at the
+// first frame of its n-th online battle, before it sent any key state;
+// QUILLON_TEST_QUIT_IN_REPAIR=rs ends the game, as if it were killed, when its
+// r-th repair reaches state s.
 struct NetTestSwitches {
     plat::FileId log = plat::InvalidFile;
     bool checked = false;
     i32 desyncFrame = -1;
+    i32 returnAtBattle = -1;
+    i32 quitInRepair = -1;
+    i32 battles = 0;
+    i32 repairs = 0;
     // Repairs so far: the frame count starts again after each.
     u32 run = 0;
 };
@@ -73,6 +86,8 @@ NetTestSwitches& Switches()
     if (!s.checked) {
         s.checked = true;
         s.desyncFrame = GetTestSwitches().desyncFrame;
+        s.returnAtBattle = GetTestSwitches().returnAtBattle;
+        s.quitInRepair = GetTestSwitches().quitInRepair;
         if (GetTestSwitches().hashLog)
             s.log = plat::OpenFile((plat::GetExecutableDirectory() + "/BattleHash.log").c_str(), plat::FileMode::Write);
     }
@@ -115,12 +130,21 @@ void CloseChatLine(CGameScene& scene)
 
 }  // namespace
 
+u16 CGameScene::RepairSlots() const
+{
+    u16 slots = 0;
+    for (i32 i = 0; i < kParticipants; ++i)
+        if (robotTable[i] && !IsSpectator(robotTable[i])) slots = u16(slots | (1u << i));
+    return slots;
+}
+
 void CGameScene::NetPrologue(bool keepAlive)
 {
     frameRate = std::min(UpdateFrameRate(), 60u);
+    RoomState& room = GetRoomState();
+    room.repairSlots = RepairSlots();
     PlayerEntry& own = Own();
     if (own.team == 100) return;
-    RoomState& room = GetRoomState();
     if (keepAlive) {
         const u32 now = AppClockNow();
         if (now - keepAliveTime > kKeepAliveMs) {
@@ -149,22 +173,22 @@ void CGameScene::HandPendingRadio()
     }
 }
 
-bool CGameScene::DepartureDue(const PlayerEntry& e) const
+bool CGameScene::ExitDue(i32 lastFrame, u32 exitRun) const
 {
-    if (!e.departed) return false;
-    // It left before confirming the run this client is in or repairing
+    // It went before confirming the run this client is in or repairing
     // towards: it has no input in it, and every wait lets it go at once.
     const u32 run = GetRoomState().repairState != 0 ? netRun + 1 : netRun;
-    if (e.leaveRun < run) return true;
+    if (exitRun < run) return true;
     if (GetRoomState().repairState != 0) return false;
-    // Its key states covered the frames up to its leave frame (-1: none).
+    // Its key states covered the frames up to its last frame (-1: none).
     const i64 target = static_cast<i64>(battleFrame) - static_cast<i64>(GetRoomState().inputDelay);
-    return target >= static_cast<i64>(e.leaveFrame) + 1;
+    return target >= static_cast<i64>(lastFrame) + 1;
 }
+
+bool CGameScene::DepartureDue(const PlayerEntry& e) const { return e.departed && ExitDue(e.leaveFrame, e.leaveRun); }
 
 void CGameScene::ApplyDepartures()
 {
-    const i64 target = static_cast<i64>(battleFrame) - static_cast<i64>(GetRoomState().inputDelay);
     for (i32 i = 0; i < kRobotTableSize; ++i) {
         PlayerEntry* e = Participant(i);
         CRobot_Base* r = robotTable[i];
@@ -178,7 +202,7 @@ void CGameScene::ApplyDepartures()
             r->pilotIndex = -1;
             // Nobody steers it any more: it stops rather than keep the last input.
             r->receivedInput.Clear();
-        } else if (e->returnMarker >= 0 && static_cast<i64>(e->returnMarker) + 1 == target) {
+        } else if (e->ReturnedToRoom() && ExitDue(e->returnMarker, e->returnRun)) {
             e->inBattle = 0;
             plat::Utf8CopyTruncated(r->displayName, sizeof r->displayName, "--- 无人驾驶 ---    ");
             r->receivedInput.Clear();
@@ -211,13 +235,16 @@ i32 CGameScene::Proc_NetWaitStart()
 {
     if (!GetRoomState().BothConnected()) return Proc_Normal();
     NetPrologue(true);
+    // A script's marks of an earlier battle say nothing of this one.
+    plat::SetScriptMark("battle", "loading");
+    plat::SetScriptMark("result", "none");
     bool all = true;
     for (i32 i = 0; i < kParticipants; ++i) {
         PlayerEntry* e = Participant(i);
         if (!e) continue;
-        // One who left while the others load is waited for no longer; the
-        // battle removes it at its leave frame like any departure.
-        if (e->inBattle && e->slotState == 1 && !e->sceneLoaded && !e->departed) {
+        // One who left or went back to the room while the others load is
+        // waited for no longer; the battle removes it at its last frame.
+        if (e->inBattle && e->slotState == 1 && !e->sceneLoaded && !e->departed && !e->ReturnedToRoom()) {
             ++e->waitCounter;
             all = false;
         } else {
@@ -230,6 +257,7 @@ i32 CGameScene::Proc_NetWaitStart()
         inputWaiting = false;
         GetSoundManager().PlaySlot(kSoundMusic, 2, 1);
         plat::SetScriptMark("battle", "running");
+        ++Switches().battles;
         frameProc = &CGameScene::Proc_NetBattle;
         return 0;
     }
@@ -244,6 +272,12 @@ i32 CGameScene::Proc_NetBattle()
     if (!room.BothConnected()) return Proc_Normal();
     NetPrologue(false);
     HandPendingRadio();
+    if (Switches().returnAtBattle == Switches().battles && sentInputFrame < 0 && netRun == 0) {
+        Switches().returnAtBattle = -1;
+        SendReturnToRoom();
+        frameProc = &CGameScene::Proc_ReturnToRoom;
+        return 1;
+    }
 
     // Own input, once per battle frame: one draw of the battle generator as
     // the check byte, so clients whose simulations drew differently disagree.
@@ -298,6 +332,7 @@ i32 CGameScene::Proc_NetBattle()
         frameProc = &CGameScene::Proc_ReturnToRoom;
         SendReturnToRoom();
     } else {
+        ++Switches().repairs;
         frameProc = &CGameScene::Proc_NetResync;
     }
     return 1;
@@ -343,11 +378,13 @@ i32 CGameScene::ApplyNetInputs()
 
 void CGameScene::SendRobotSnapshotOf(u32 slot, CRobot_Base* robot)
 {
-    std::vector<u8> block(kSnapshotHeader + kRobotStateBytes, 0);
+    std::vector<u8> block(kSnapshotTimeAt + 8, 0);
     PutU16(block.data(), static_cast<u16>(slot));
     PutU32(block.data() + 2, robot->objectId);
     const u32 link = robot->lockTarget ? robot->lockTarget->objectId : kRobotStateNoTarget;
     PutU32(block.data() + 6, link);
+    PutU32(block.data() + kSnapshotTimeAt, kSnapshotTimeMark);
+    PutU32(block.data() + kSnapshotTimeAt + 4, battleTime);
     u8 state[kRobotStateBytes] = {};
     // A robot the record cannot carry still sends its block (zeroed), so
     // the others' repair completes; they keep their own copy of it.
@@ -369,13 +406,11 @@ i32 CGameScene::Proc_NetResync()
         return r && i < app.players.GetCount() && app.players[i].inBattle && r->controlMode == kControlNetwork &&
                !IsSpectator(r);
     };
-    if (room.repairState == 2 && repairHost >= 0 && Participant(repairHost) && !Participant(repairHost)->inBattle) {
-        // The host left before its data was all in: the next host by the
-        // same rule sends it, so every client ends up waiting for one sender.
-        bool missing = false;
-        for (i32 i = 0; i < kRobotTableSize; ++i)
-            if (networked(i) && app.players[i].snapshotState == 0) missing = true;
-        if (missing) room.repairState = 1;
+    if (room.repairState == 2 && !room.repairDataComplete && repairHost >= 0 && Participant(repairHost) &&
+        !Participant(repairHost)->inBattle) {
+        // The host left before its data was whole: nothing more of it can
+        // come, and the next host by the same rule sends a set of its own.
+        room.repairState = 1;
     }
     if (room.repairState == 1) {
         battleFrame = 0;
@@ -388,7 +423,9 @@ i32 CGameScene::Proc_NetResync()
             if (robotTable[i] && Participant(i) && Participant(i)->inBattle && !IsSpectator(robotTable[i])) host = i;
         if (repairHost < 0) inputWaiting = false;
         repairHost = host;
-        if (host >= 0 && static_cast<u32>(host) == playerSlot) {
+        // A whole set already in (a lost host's, relayed before its
+        // departure) is the one every client uses: a second would only race it.
+        if (host >= 0 && static_cast<u32>(host) == playerSlot && !room.repairDataComplete) {
             u32 words[3 * kTeamArraySize];
             for (i32 t = 0; t < kTeamArraySize; ++t) {
                 words[t] = teamUnits[t];
@@ -396,28 +433,18 @@ i32 CGameScene::Proc_NetResync()
                 words[2 * kTeamArraySize + t] = teamCosts[t];
             }
             SendHostStateBlock(words);
-            // The robots nobody plays (the computer's, a departed player's)
-            // go first: the others wait only for the played robots' blocks,
-            // and the connection keeps the order, so once those are in, all are.
-            for (const bool played : {false, true})
-                for (i32 i = 0; i < kParticipants; ++i)
-                    if (robotTable[i] && !IsSpectator(robotTable[i]) && networked(i) == played)
-                        SendRobotSnapshotOf(static_cast<u32>(i), robotTable[i]);
+            const u16 slots = RepairSlots();
+            for (i32 i = 0; i < kParticipants; ++i)
+                if (slots & (1u << i)) SendRobotSnapshotOf(static_cast<u32>(i), robotTable[i]);
         }
         room.repairState = 2;
     } else if (room.repairState == 2) {
-        bool missing = false;
         for (i32 i = 0; i < kRobotTableSize; ++i) {
             if (!networked(i)) continue;
             PlayerEntry& e = app.players[i];
-            if (e.snapshotState == 0) {
-                ++e.waitCounter;
-                missing = true;
-            } else {
-                e.waitCounter = 0;
-            }
+            e.waitCounter = e.snapshotState == 0 ? e.waitCounter + 1 : 0;
         }
-        if (!missing) {
+        if (room.repairDataComplete) {
             // The host's blocks become the records the robots are rebuilt from.
             for (i32 i = 0; i < kRobotTableSize && i < app.players.GetCount(); ++i) {
                 PlayerEntry& e = app.players[i];
@@ -428,6 +455,14 @@ i32 CGameScene::Proc_NetResync()
                                       e.snapshot.begin() + kSnapshotHeader + kRobotStateBytes);
                 const u32 link = GetU32(e.snapshot.data() + 6);
                 e.syncTarget = link == kRobotStateNoTarget ? -1 : static_cast<i32>(link);
+            }
+            for (i32 i = 0; i < kParticipants; ++i) {
+                const std::vector<u8>& block = app.players[i].snapshot;
+                if ((room.repairSlots & (1u << i)) && block.size() >= kSnapshotTimeAt + 8 &&
+                    GetU32(block.data() + kSnapshotTimeAt) == kSnapshotTimeMark) {
+                    battleTime = GetU32(block.data() + kSnapshotTimeAt + 4);
+                    break;
+                }
             }
             RebuildRobotsAfterResync();
             SendAllDataReceived();
@@ -444,6 +479,7 @@ i32 CGameScene::Proc_NetResync()
                 app.players[i].snapshot.clear();
             }
             room.repairState = 0;
+            room.repairDataComplete = 0;
             repairHost = -1;
             inputWaiting = false;
             ++netRun;
@@ -453,6 +489,8 @@ i32 CGameScene::Proc_NetResync()
             frameProc = &CGameScene::Proc_NetBattle;
         }
     }
+    if (Switches().quitInRepair >= 0 && Switches().quitInRepair == Switches().repairs * 10 + i32(room.repairState))
+        app.quit = 1;
     paused = 2;
     if (room.repairState != 0 && GiveUpWaiting(true, kInputWaitLimitMs)) return 1;
     return Proc_Normal() == kTaskSceneReplaced ? kTaskSceneReplaced : 0;

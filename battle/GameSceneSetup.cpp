@@ -149,6 +149,8 @@ i32 CGameScene::Init()
     CreateStandardTasks();
 
     room.repairState = 0;
+    room.repairDataComplete = 0;
+    room.repairSlots = 0;
     Shader_ShadowMap* shadowMap = GetShaderShadowMap();
     shadowOn = (shadowMap && shadowMap->effect && shadowMap->shadowSize != 0) ? 1 : 0;
 

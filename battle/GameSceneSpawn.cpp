@@ -15,6 +15,7 @@
 #include "robot/RobotStateRecord.h"
 #include "battle/GameScene.h"
 #include "battle/stage/BattleMap.h"
+#include "battle/tasks/SystemTasks.h"
 #include "engine/core/VectorFunctions.h"
 #include "platform/core/MessageBox.h"
 #include "platform/math/DetMath.h"
@@ -424,6 +425,13 @@ i32 CGameScene::RebuildRobotsAfterResync()
         }
         RebuildRobot(robot, s, entry.syncTarget);
     }
+
+    // The start's fade counts the frames each client ran, and clients reach a
+    // repair a few frames apart: it ends here on every client alike, so the
+    // robots are let act at the same frame of the new run everywhere.
+    if (tasks.GetHead())
+        for (TCB* t = tasks.GetHead()->next; t && t != tasks.GetTail(); t = t->next)
+            if (auto* start = dynamic_cast<GMTCB_GameStart*>(t)) start->fade = 0;
 
     battleMap.ResetMapObjects();
     const RoomState& room = GetRoomState();

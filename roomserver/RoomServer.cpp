@@ -723,8 +723,9 @@ void RoomServer::Handle(Room& room, Conn& conn, const u8* m, u32 size)
         out.assign(7, 0);
         out[0] = 9;
         Put16(out, 1, u16(slot));
-        // The returning client waits for a frame of 0 or more.
-        Put32(out, 3, u32(std::max(0, me.LastKeyFrame())));
+        // The last frame its keys covered, -1 for none: the others take it
+        // out of their waits from the next.
+        Put32(out, 3, u32(me.LastKeyFrame()));
         me.inBattle = 0;
         me.ready = 0;
         ToRoom(room, out);

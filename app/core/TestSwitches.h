@@ -21,6 +21,8 @@
 // QUILLON_TEST_FALL_TEAM     fallTeam       ranking games (fleet)
 // QUILLON_TEST_SQUAD         squad          ranking games (team battle)
 // QUILLON_TEST_DESYNC_FRAME  desyncFrame    online games (repair)
+// QUILLON_TEST_RETURN_AT_BATTLE returnAtBattle online games (back before a key state)
+// QUILLON_TEST_QUIT_IN_REPAIR quitInRepair  online games (lost in a repair)
 // QUILLON_TEST_HASH_LOG      hashLog        online games
 // QUILLON_TEST_DECIDE_STAGES decideStages   arcade games
 // QUILLON_TEST_STORY         story          arcade games
@@ -54,6 +56,12 @@ struct TestSwitches {
     // This client drifts on purpose at that frame of a run (-1: never), for
     // the check bytes to catch and a repair to put right.
     i32 desyncFrame = -1;
+    // This client goes back to the room at the first frame of its n-th online
+    // battle, before it sent any key state (-1: never).
+    i32 returnAtBattle = -1;
+    // This game ends, as if killed, when its r-th repair reaches state s
+    // (given as rs; -1: never).
+    i32 quitInRepair = -1;
     // Each online battle frame's state hash written to "BattleHash.log".
     bool hashLog = false;
     // Arcade battles decided half a second in: the enemies fall, except in

@@ -34,6 +34,7 @@ void PlayerEntry::Reset()
     leaveRun = 0;
     confirmedRuns = 0;
     returnMarker = -100;
+    returnRun = 0;
     rankLevel = 0;
     joined = 0;
     inBattle = 0;

@@ -54,7 +54,12 @@ public:
     u8 departed = 0;
     u32 leaveRun = 0;
     u32 confirmedRuns = 0;
+    // The last frame the key states of one gone back to the room covered,
+    // -1 for none; `returnRun` is how many repairs it had confirmed then.
+    // -100 while it has not gone back.
     i32 returnMarker = -100;
+    u32 returnRun = 0;
+    bool ReturnedToRoom() const { return returnMarker >= -1; }
     u32 rankLevel = 0;
     u32 joined = 0;
     u32 inBattle = 0;

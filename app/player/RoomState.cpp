@@ -1,7 +1,35 @@
 #include "app/player/RoomState.h"
 
+#include "app/player/PlayerEntry.h"
+#include "platform/core/ByteOrder.h"
+
 RoomState& GetRoomState()
 {
     static RoomState state;
     return state;
+}
+
+void TakeHostStateBlock(RoomState& room, PlayerEntry* players, i32 count, const u8* words)
+{
+    if (room.repairDataComplete) return;
+    for (u32 i = 0; i < 63; ++i) room.hostStateBlock[i] = GetU32(words + 4 * i);
+    for (i32 i = 0; i < count; ++i)
+        if (players[i].snapshotState == 1) {
+            players[i].snapshotState = 0;
+            players[i].snapshot.clear();
+        }
+}
+
+void TakeRobotSnapshot(RoomState& room, PlayerEntry* players, i32 count, const u8* block, u32 size)
+{
+    const u32 slot = GetU16(block);
+    if (room.repairDataComplete || slot >= u32(count) || size < RobotSnapshotSize) return;
+    PlayerEntry& e = players[slot];
+    e.snapshot.assign(block, block + RobotSnapshotSize);
+    // A confirmation never comes before the data it confirms is whole.
+    if (e.snapshotState == 0) e.snapshotState = 1;
+    if (room.repairSlots == 0) return;
+    for (i32 i = 0; i < 10 && i < count; ++i)
+        if ((room.repairSlots & (1u << i)) && players[i].snapshotState == 0) return;
+    room.repairDataComplete = 1;
 }

@@ -239,7 +239,7 @@ i32 GMTCB_JudgeBase::WaitForRoom(bool fadeFirst, bool checkConnection)
         if (TCB_FadeOut* fade = TCB_FadeOut::Create(&scene->tasks, 10000)) fade->speed = 5;
     FadePicture();
     const u32 slot = scene->playerSlot;
-    const bool echoed = slot < u32(App().players.GetCount()) && App().players[i32(slot)].returnMarker >= 0;
+    const bool echoed = slot < u32(App().players.GetCount()) && App().players[i32(slot)].ReturnedToRoom();
     if (echoed && (!fadeFirst || counter > 60)) return SwitchTo(GetBattleHooks().roomScene);
     if (counter > kJudgeReturnWaitFrames) {
         // The server never answered the return: the title, not a wait for ever.

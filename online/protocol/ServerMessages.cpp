@@ -1,6 +1,7 @@
 // The dispatcher of every server message. Each message is untrusted: it is
 // applied only when it is as long as its layout and every slot, index,
 // count and text in it is in range; anything else changes nothing.
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <cstring>
@@ -407,7 +408,11 @@ void CRoboClient::DispatchMessage(u16 id, const u8* b, u32 size)
         if (PlayerEntry* e = Entry(t, GetU16(b))) e->sceneLoaded = 1;
         break;
     case kSrvReturnToRoom:
-        if (PlayerEntry* e = Entry(t, GetU16(b))) e->returnMarker = GetI32(b + 2);
+        if (PlayerEntry* e = Entry(t, GetU16(b))) {
+            // Read in the run it had confirmed, like a departure's frame.
+            e->returnMarker = std::max(GetI32(b + 2), -1);
+            e->returnRun = e->confirmedRuns;
+        }
         break;
     case kSrvRepairRequest:
         // A repair already under way is the one asked for; starting it again
@@ -415,13 +420,10 @@ void CRoboClient::DispatchMessage(u16 id, const u8* b, u32 size)
         if (room.repairState == 0) room.repairState = 1;
         break;
     case kSrvRobotSnapshot:
-        if (PlayerEntry* e = Entry(t, GetU16(b))) {
-            e->snapshot.assign(b, b + kSnapshotBlockSize);
-            e->snapshotState = 1;
-        }
+        if (t.players) TakeRobotSnapshot(room, t.players, PlayerEntryCount, b, kSnapshotBlockSize);
         break;
     case kSrvHostStateBlock:
-        for (u32 i = 0; i < kHostStateWords; ++i) room.hostStateBlock[i] = GetU32(b + 4 * i);
+        if (t.players) TakeHostStateBlock(room, t.players, PlayerEntryCount, b);
         break;
     case kSrvAllDataReceived: ApplyAllDataReceived(t, b); break;
     case kSrvKeyState: ApplyKeyState(t, b); break;

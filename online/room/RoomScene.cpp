@@ -467,7 +467,7 @@ i32 RMTCB_Proc_SystemKey::Proc()
     }
     for (i32 i = 0; i < 10; ++i) {
         PlayerEntry& e = app.players[i];
-        if (e.returnMarker >= 0) {
+        if (e.ReturnedToRoom()) {
             e.inBattle = 0;
             e.returnMarker = -100;
         }

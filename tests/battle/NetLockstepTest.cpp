@@ -48,13 +48,14 @@ void SendKeys(const u8 input[10], u8 check, u32 frame, u8 repeat)
     Relay(1, input, g_remoteDisagrees ? u8(check + 1) : check, frame, repeat);
 }
 
+// The relay comes straight back, as the server sends it to every client.
 void StoreSnapshot(const u8* block, u32 size)
 {
     g_snapshotSlots.push_back(block[0]);
-    PlayerEntry& e = GetApplication()->players[block[0]];
-    e.snapshot.assign(block, block + size);
-    e.snapshot.resize(RobotSnapshotSize);
-    e.snapshotState = 1;
+    std::vector<u8> relayed(block, block + size);
+    relayed.resize(RobotSnapshotSize);
+    TakeRobotSnapshot(GetRoomState(), &GetApplication()->players[0], GetApplication()->players.GetCount(),
+                      relayed.data(), RobotSnapshotSize);
 }
 
 void AllReceived()
@@ -164,19 +165,27 @@ TEST(NetLockstep, DelayRepeatDisagreementAndRepair)
 
     // The other client's simulation drew differently: the check bytes of a
     // frame disagree, the chat says whose, and the repair runs to its end.
+    // The battle's time comes with the host's data, whatever this client counted.
     g_remoteDisagrees = true;
     for (int i = 0; i < 12 && room.repairState == 0; ++i) runner.RunFrames(1);
     ASSERT_NE(room.repairState, 0u);
     EXPECT_TRUE(LastChatHas("数据同步错误"));
     g_remoteDisagrees = false;
+    for (int i = 0; i < 4 && room.repairState != 2; ++i) runner.RunFrames(1);
+    ASSERT_EQ(room.repairState, 2u);
+    const u32 sent = scene.battleTime;
+    scene.battleTime = sent + 77;
     for (int i = 0; i < 8 && !(scene.frameProc == &CGameScene::Proc_NetBattle && room.repairState == 0); ++i)
         runner.RunFrames(1);
+    // (It goes on counting the frames the repair took since.)
+    EXPECT_GE(scene.battleTime, sent);
+    EXPECT_LT(scene.battleTime, sent + 77);
     EXPECT_TRUE(scene.frameProc == &CGameScene::Proc_NetBattle);
     EXPECT_EQ(room.repairState, 0u);
     EXPECT_TRUE(LastChatHas("同步错误修复完毕"));
-    // The computer's block went before the players' (the others wait only
-    // for theirs), and no block outlives its repair.
-    EXPECT_EQ(g_snapshotSlots, (std::vector<u32>{2, 0, 1}));
+    // Every robot's block went, the computer's too, and no block outlives
+    // its repair.
+    EXPECT_EQ(g_snapshotSlots, (std::vector<u32>{0, 1, 2}));
     for (i32 i = 0; i < 3; ++i) EXPECT_TRUE(app.players[i].snapshot.empty());
     EXPECT_EQ(scene.battleFrame, 0u) << "the battle starts again from frame 0";
     runner.RunFrames(10);

@@ -352,7 +352,10 @@ TEST(OnlineEndToEnd, BattleRepairsDriftAndForcedRepairOutlivesAKilledGameAndEnds
 // Carol's game dies as the server starts the game, before it loaded or sent
 // a key state. Alice and Bob, still loading, stop waiting for her, remove her
 // at the first frame she never covered, fight the same battle to one result,
-// and back in the room can get ready and start again: her row is gone.
+// and back in the room can get ready and start again: her row is gone. In
+// that second game, on squads apart again, Bob goes back to the room before
+// his first key state: Alice drops him at once, wins alone and is back in the
+// room with him.
 TEST(OnlineEndToEnd, APlayerLostWhileTheOthersLoadHoldsNoOneAndTheRoomStartsAgain)
 {
     RoomServer server(1, RoomServerConfig{0, 4, "Departure room", 0}, 2382, 3382);
@@ -367,8 +370,13 @@ TEST(OnlineEndToEnd, APlayerLostWhileTheOthersLoadHoldsNoOneAndTheRoomStartsAgai
     for (std::string* s : {&a, &b}) {
         *s += Step(47500, "wait scene battle") + Fight(48000, 75000) + Step(76000, "wait result won");
         for (int t = 77000; t < 89000; t += 1500) *s += Step(t, "key Enter");
-        *s += Step(90000, "wait scene room") + Step(95000, "key F1");
+        *s += Step(90000, "wait scene room") + Step(95000, "key F1") + Step(96000, "wait scene battle");
     }
+    b += Step(92000, "click 898 100");  // Bob's team, back to the right
+    a += Step(97000, "wait result won");
+    for (int t = 98000; t < 110000; t += 1500) a += Step(t, "key Enter");
+    a += Step(111000, "wait scene room");
+    b += Step(97000, "wait scene room");
     c += Step(120000, "close");
     ASSERT_TRUE(alice.temp.Write("play.script", a));
     ASSERT_TRUE(bob.temp.Write("play.script", b));
@@ -377,7 +385,9 @@ TEST(OnlineEndToEnd, APlayerLostWhileTheOthersLoadHoldsNoOneAndTheRoomStartsAgai
                                           "QUILLON_TEST_FALL_FRAME=400", "QUILLON_TEST_PORT_BASE=2382"};
     GameProcess pa(alice.exe, alice.run, alice.Env(env), alice.temp / "err.txt");
     ASSERT_TRUE(pa.Started() && Seated(server, 1)) << alice.temp.Read("err.txt");
-    GameProcess pb(bob.exe, bob.run, bob.Env(env), bob.temp / "err.txt");
+    std::vector<std::string> returning = env;
+    returning.push_back("QUILLON_TEST_RETURN_AT_BATTLE=2");
+    GameProcess pb(bob.exe, bob.run, bob.Env(returning), bob.temp / "err.txt");
     ASSERT_TRUE(pb.Started() && Seated(server, 2)) << bob.temp.Read("err.txt");
     std::optional<GameProcess> pc(std::in_place, carol.exe, carol.run, carol.Env(env), carol.temp / "err.txt");
     ASSERT_TRUE(pc->Started());
@@ -399,8 +409,22 @@ TEST(OnlineEndToEnd, APlayerLostWhileTheOthersLoadHoldsNoOneAndTheRoomStartsAgai
     EXPECT_GE(common, 400);
     EXPECT_EQ(differ, 0);
     // Both back in the room, ready again: the server starts a second game.
-    EXPECT_TRUE(WaitFor(400, [&] { return server.BattleRunning(0) && server.StartValue(0) != firstStart; }))
+    ASSERT_TRUE(WaitFor(400, [&] { return server.BattleRunning(0) && server.StartValue(0) != firstStart; }))
         << "no second game" << story();
+    const u32 secondStart = server.StartValue(0);
+    // Bob went back at once; Alice won the second alone, and both are in the room.
+    auto wins = [&] {
+        std::ifstream in(logA);
+        int n = 0;
+        for (std::string line; std::getline(in, line);) n += line.find("result won") != std::string::npos;
+        return n;
+    };
+    EXPECT_TRUE(WaitFor(400, [&] { return wins() == 2 && !server.BattleRunning(0); })) << "Alice never won alone" << story();
+    EXPECT_EQ(server.StartValue(0), secondStart);
+    EXPECT_EQ(server.Participants(0), 2u);
+    int returns = 0;
+    for (const auto& m : server.Received(0)) returns += m[0] == 9;
+    EXPECT_EQ(returns, 4) << "both after the first game's result, Bob's early one and Alice's after her win";
 }
 
 // A room of the tactical rule: Alice's squad fights with no spare body, Bob's
@@ -484,12 +508,11 @@ TEST(OnlineEndToEnd, TacticalRuleRobotsStartWithHpByTheirBodies)
 
 // The server asks for a repair and the host's game dies at once, before or
 // while it sends the repair's data: Bob takes the host's part, and Bob and
-// Carol finish the repair and fight on in the same battle.
-// Held back: in one run of three the two came out of the handed-on repair in
-// different battles (168 frames apart in their hashes), so the handover still
-// lets late data of the lost host reach one of them; run it by hand with
-// --gtest_also_run_disabled_tests once that is mended.
-TEST(OnlineEndToEnd, DISABLED_AHostLostInARepairHandsItOnAndTheOthersFightOn)
+// Carol finish the repair and fight on in the same battle. The repair comes
+// as the battle's start is still fading in, which each game had counted to
+// its own frame. In a second repair Carol's game ends once it has confirmed
+// the data: Bob finishes that repair alone and fights on.
+TEST(OnlineEndToEnd, AHostLostInARepairHandsItOnAndTheOthersFightOn)
 {
     RoomServer server(1, RoomServerConfig{0, 4, "Repair room", 0}, 2392, 3392);
     ASSERT_TRUE(server.Listening()) << "the repair test's room ports are taken";
@@ -508,7 +531,9 @@ TEST(OnlineEndToEnd, DISABLED_AHostLostInARepairHandsItOnAndTheOthersFightOn)
     ASSERT_TRUE(pa->Started() && Seated(server, 1)) << alice.temp.Read("err.txt");
     GameProcess pb(bob.exe, bob.run, bob.Env(env), bob.temp / "err.txt");
     ASSERT_TRUE(pb.Started() && Seated(server, 2)) << bob.temp.Read("err.txt");
-    GameProcess pc(carol.exe, carol.run, carol.Env(env), carol.temp / "err.txt");
+    std::vector<std::string> quitting = env;
+    quitting.push_back("QUILLON_TEST_QUIT_IN_REPAIR=23");
+    GameProcess pc(carol.exe, carol.run, carol.Env(quitting), carol.temp / "err.txt");
     ASSERT_TRUE(pc.Started());
     const std::string logA = alice.run + "/BattleHash.log", logB = bob.run + "/BattleHash.log",
                       logC = carol.run + "/BattleHash.log";
@@ -533,4 +558,10 @@ TEST(OnlineEndToEnd, DISABLED_AHostLostInARepairHandsItOnAndTheOthersFightOn)
     EXPECT_EQ(differ, 0) << "Bob and Carol fight different battles";
     EXPECT_TRUE(server.BattleRunning(0));
     EXPECT_EQ(server.Participants(0), 2u);
+
+    server.ForceRepair(0);
+    EXPECT_TRUE(WaitFor(400, [&] { return HashLog(logB).Last(2) >= 150; })) << "the second repair never ended" << story();
+    EXPECT_EQ(pc.Wait(std::chrono::seconds(60)), 0) << carol.temp.Read("err.txt");
+    EXPECT_EQ(server.Participants(0), 1u);
+    EXPECT_TRUE(server.BattleRunning(0));
 }

@@ -34,6 +34,8 @@ TEST(TestSwitches, OnlyAScriptedRunTakesThem) {
         {"QUILLON_TEST_FALL_TEAM", "0", [](const TestSwitches& s) { return s.fallTeam == 0; }},
         {"QUILLON_TEST_SQUAD", "1", [](const TestSwitches& s) { return s.squad == 1; }},
         {"QUILLON_TEST_DESYNC_FRAME", "60", [](const TestSwitches& s) { return s.desyncFrame == 60; }},
+        {"QUILLON_TEST_RETURN_AT_BATTLE", "2", [](const TestSwitches& s) { return s.returnAtBattle == 2; }},
+        {"QUILLON_TEST_QUIT_IN_REPAIR", "23", [](const TestSwitches& s) { return s.quitInRepair == 23; }},
         {"QUILLON_TEST_HASH_LOG", "1", [](const TestSwitches& s) { return s.hashLog; }},
         {"QUILLON_TEST_DECIDE_STAGES", "2", [](const TestSwitches& s) { return s.decideStages == 2; }},
         {"QUILLON_TEST_STORY", "3", [](const TestSwitches& s) { return s.story == 3; }},

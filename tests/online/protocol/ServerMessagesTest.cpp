@@ -406,3 +406,52 @@ TEST(ServerMessages, FuzzedServerFramesAreHarmless)
     }
     for (PilotSlot& s : GetPilotRegistry()->slots) s.Clear();
 }
+
+// A repair's data as the server relays it: team arrays ("H" and the host)
+// then one block per robot ("A0": host A's block of row 0). Every client
+// rebuilds from the first set that is whole in this order; a host lost part
+// way is replaced by the next one's whole set, and a set sent after a whole
+// one changes nothing. The result: the host of each row's block (rows 0..2)
+// and of the team arrays, "-" for none, or "" while no set is whole.
+TEST(ServerMessages, ARepairTakesTheFirstWholeSetInRelayOrder)
+{
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"HA A0 A1 A2", "AAAA"},
+        {"HA A0 A1 A2 HB B0 B1 B2", "AAAA"},  // a second host that had not heard the first was whole
+        {"HA A0 A1 HB B0 B1 B2", "BBBB"},     // the first host lost before its last block
+        {"HA HB B0 B1 B2", "BBBB"},
+        {"HA A2 A0 HB B1 B2 B0", "BBBB"},
+        {"HA A0 A1 HB B2 HC C0 C1 C2", "CCCC"},  // two hosts lost in turn
+        {"HA A0 A1", ""},
+        {"HA A0 A1 HB B2", ""},
+    };
+    for (const auto& [events, expected] : cases) {
+        Client c;
+        c.room.repairSlots = 0x7;
+        for (size_t at = 0; at + 1 < events.size(); at += 3) {
+            const char host = events[at + 1];
+            if (events[at] == 'H') {
+                auto m = Msg({12}, 253);
+                m[1] = u8(host);
+                c.Apply(m);
+            } else {
+                auto m = Msg({11, u8(events[at + 1] - '0')}, 1 + kSnapshotBlockSize);
+                m[20] = u8(events[at]);
+                c.Apply(m);
+            }
+        }
+        std::string got;
+        if (c.room.repairDataComplete) {
+            for (int slot = 0; slot < 3; ++slot)
+                got += c.players[slot].snapshotState == 1 ? char(c.players[slot].snapshot[19]) : '-';
+            got += char(c.room.hostStateBlock[0] & 0xFF);
+        }
+        EXPECT_EQ(got, expected) << events;
+        // Every row of a set not yet whole waits for the last host's block.
+        if (!expected.empty()) continue;
+        for (int slot = 0; slot < 3; ++slot) {
+            if (c.players[slot].snapshotState == 0) continue;
+            EXPECT_EQ(char(c.players[slot].snapshot[19]), events[events.size() - 2]) << events;
+        }
+    }
+}
