@@ -63,7 +63,9 @@ TEST(RobotRun, DestructionTimelineThenDownTimeThenTheLargestCallbackResult)
         EXPECT_EQ(robot.inputEnabled, 0);
         EXPECT_EQ(robot.state, g_frame < 32 ? kRobotStateDestroyed : kRobotStateDown) << g_frame;
         if (Count<BB_Explode4>(effects) > before) small.push_back(g_frame);
-        if (g_frame == 30) EXPECT_EQ(Count<BB_Explode2>(effects) + Count<BB_BP>(effects), 0);
+        if (g_frame == 30) {
+            EXPECT_EQ(Count<BB_Explode2>(effects) + Count<BB_BP>(effects), 0);
+        }
     }
     EXPECT_EQ(robot.defeatFrame, 0);
     // The destroy list ran once, on the frame its counter stood at 30.
@@ -73,7 +75,9 @@ TEST(RobotRun, DestructionTimelineThenDownTimeThenTheLargestCallbackResult)
     EXPECT_EQ(Count<BB_Explode2>(effects), 5);
     EXPECT_EQ(Count<BB_BP>(effects), 5);
     for (BB_Base* o = effects.GetHead()->next; o != effects.GetTail(); o = o->next)
-        if (typeid(*o) == typeid(BB_Explode2)) EXPECT_EQ(static_cast<BB_Explode2*>(o)->Counter, 40);
+        if (typeid(*o) == typeid(BB_Explode2)) {
+            EXPECT_EQ(static_cast<BB_Explode2*>(o)->Counter, 40);
+        }
     effects.DeleteAll();
     SetWeaponWorld(nullptr);
     // Six draws per small blast, six per drifting large one, three per piece.

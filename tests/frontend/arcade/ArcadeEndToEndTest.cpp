@@ -59,6 +59,7 @@ TEST(ArcadeEndToEndTest, AStoryFromTheTitleThroughALossAndItsContinueToGameClear
               "14500 key Down\n15500 key VK_SNAPSHOT\n"     // two players highlighted
               "16000 key Up\n17000 key Enter\n20000 key VK_SNAPSHOT\n"  // one player; the difficulty
               "20500 key Enter\n"                                     // Easy, into the selection
+              "21000 wait scene select\n"                             // which loads in its own time
               "25000 key Enter\n27500 key Enter\n"                   // a robot, a pilot
               // The stage screen stays about four seconds, the battle loads
               // and is decided in frames of its own: a few shots of each,
