@@ -39,8 +39,12 @@ public:
     using CClient::HandleNetEvents;
 };
 
+// Each class that overrides nothing still stops the receive thread in its own
+// destructor: the thread may be calling OnEvent while the object's type is
+// being unwound, which ThreadSanitizer rightly reports.
 class NoticeClient : public RecordingClient {
 public:
+    ~NoticeClient() override { Disconnect(); }
     using CClient::LeaveNotice;
 };
 
@@ -52,6 +56,7 @@ public:
         maxQueuedMessages_ = messages;
         overflowAfterMs_ = overflowMs;
     }
+    ~BoundedClient() override { Disconnect(); }
     using CClient::GetReceivePeak;
 };
 
