@@ -158,7 +158,7 @@ i32 CGameScene::SetupRobot(CRobot_Normal* robot, i32 type, f32 x, f32 y, f32 z, 
 
     for (CHierarchyObject* model : {static_cast<CHierarchyObject*>(&robot->lowerModel), &robot->upperModel}) {
         model->ClearTrackEvents();
-        model->PlayAnimation(0, 0, 0.1f, 1.0f, 0.0f, 0, 1);
+        model->PlayAnimation(kActionIdle, 0, 0.1f, 1.0f, 0.0f, 0, 1);
     }
 
     Mat4 yaw;
@@ -258,17 +258,16 @@ i32 CGameScene::SetupRobot(CRobot_Normal* robot, i32 type, f32 x, f32 y, f32 z, 
         robot->lowerNodeMatricesB.Create(static_cast<i32>(robot->lowerNodeCount));  // identity matrices
     }
 
-    // The start scripts: every entry of 190 up to its end mark, then 0 on both channels.
+    // The start scripts: every entry of the start action up to its end mark, then idle on both channels.
     i32 result = 0;
-    constexpr i32 kStartScript = 190;
-    if (ScriptEntry* start = data.ScriptTable(kStartScript)) {
-        const i32 count = data.scriptEntryCounts.IsCreated() ? data.scriptEntryCounts[kStartScript] : 0;
+    if (ScriptEntry* start = data.ScriptTable(kActionStart)) {
+        const i32 count = data.scriptEntryCounts.IsCreated() ? data.scriptEntryCounts[kActionStart] : 0;
         for (i32 n = 0; n < count; ++n) {
             result = robot->SetScript(start, n, 0);
             if (robot->channelWait[0] == kScriptEndMark) break;
         }
     }
-    if (ScriptEntry* idle = data.ScriptTable(0)) {
+    if (ScriptEntry* idle = data.ScriptTable(kActionIdle)) {
         result = robot->SetScript(idle, 0, 0);
         result = robot->SetScript(idle, 0, 1);
     }

@@ -437,7 +437,7 @@ void CRobot_Normal::StateDestroyed() { HitKnockBackState(); }
 void CRobot_Normal::Defeat()
 {
     // The defeat animation on both layers, from its script's first entry.
-    constexpr i32 kDefeatAnime = 15;
+    constexpr i32 kDefeatAnime = kActionHitHeavy;
     CHierarchyObject* layers[kScriptMainChannels] = {&lowerModel, &upperModel};
     for (i32 c = 0; c < kScriptMainChannels; ++c) {
         ScriptEntry* table = scriptTables ? scriptTables[kDefeatAnime] : nullptr;

@@ -101,6 +101,64 @@ enum RobotSituation : i32 {
     kSituationGuardAttack = 11,
     kSituationFiring = 12,      // after a shot, or a whole-body attack
 };
+// Action numbers: each picks a robot type's script table and animation alike;
+// the alternate set plays the same action kAltActionOffset higher
+// (robot/actions/ActionCore.h).
+enum RobotAction : i32 {
+    kActionIdle = 0,
+    kActionWalk = 1,
+    kActionJumpStart = 3,
+    kActionBoostSteer = 4,          // a script only: the boosted rise steered with a direction
+    kActionLanding = 5,             // also where a ground recovery or a guard attack ends
+    kActionBrake = 6,               // also the guard let go on the ground
+    kActionRise = 7,                // the jump's rise and the boosted rise
+    kActionFall = 8,
+    kActionDashLeft = 9,            // the dashes, by the body axis they run along
+    kActionDashRight = 10,
+    kActionDashForward = 11,
+    kActionDashBack = 12,
+    kActionHitLight = 13,
+    kActionHitLightAir = 14,
+    kActionHitHeavy = 15,           // knock-back, knock-down and the defeat
+    kActionDown = 16,
+    kActionGetUp = 17,
+    kActionUpperSlash = 18,
+    kActionGuard = 19,
+    kActionQuickRecovery = 20,
+    kActionGuardAttack = 21,
+    kActionManoeuvre1 = 22,
+    kActionManoeuvre1End = 24,
+    kActionManoeuvre2 = 25,
+    kActionManoeuvre2End = 26,
+    kActionEscapeDash = 27,         // the last action with an alternate
+    kActionUpperShot = 68,          // the alternate set's shot, on the upper body only
+    kActionShot = 100,              // aimed ahead, and the script of all three aims
+    kActionShotLeft = 101,
+    kActionShotRight = 102,
+    kActionTurningShot = 103,       // a target behind: the whole body turns to fire
+    kActionSub1 = 104,
+    kActionSub2 = 105,
+    kActionManoeuvreShot = 106,     // shot mode 0 in a manoeuvre, aimed as kActionShot
+    kActionManoeuvreShotLeft = 107,
+    kActionManoeuvreShotRight = 108,
+    kActionSub3 = 109,
+    kActionManoeuvreSub1 = 110,     // scripts only: subs 1 to 3 in the first manoeuvre, 110 to 112
+    kActionManoeuvreShot2 = 113,    // shot mode 1 in a manoeuvre
+    kActionManoeuvreShot2Left = 114,
+    kActionManoeuvreShot2Right = 115,
+    kActionManoeuvre2Sub1 = 116,    // scripts only: subs 1 to 3 in the second manoeuvre, 116 to 118
+    kActionDashSlash = 130,         // the run at the target; kActionDashSlashStrike the blow
+    kActionSaber = 131,             // a combo's first slash; Left, Right and Back by direction
+    kActionDashSlashStrike = 136,
+    kActionSaberLeft = 141,
+    kActionSaberRight = 146,
+    kActionSaberBack = 151,
+    kActionStart = 190,             // a script only: run through once at spawn
+};
+// SetAction's flags: the animation starts again from frame 0 (rather than at
+// the layer's frame), and the upper body changes too.
+inline constexpr i32 kRestartAnime = 1;
+inline constexpr i32 kWholeBody = 1;
 class CRobot_Base : public BB_Base {
 public:
     CRobot_Base();

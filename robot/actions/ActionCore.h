@@ -1,5 +1,6 @@
 #pragma once
-// Numbers shared by the action states: motion constants, action numbers.
+// Numbers shared by the action states: motion constants, the offset of the
+// alternate action set (the action numbers are RobotAction, robot/Robot.h).
 #include "platform/core/Types.h"
 #include "platform/math/MathTypes.h"
 
@@ -15,7 +16,6 @@ inline constexpr i32 kBurnerTexture = 8;
 inline constexpr i32 kBurnerGlowTexture = 9;
 inline constexpr i32 kBurnerSound = 5;
 inline constexpr f32 kClimbLimit = 0.15f;
-inline constexpr i32 kBoostSteerScript = 4;
 inline constexpr f32 kDashTurn = 12.0f;
 inline constexpr i32 kChargeFrames = 60;
 inline constexpr i32 kChargeStep = 2000;

@@ -8,7 +8,7 @@
 
 namespace {
 
-constexpr i32 kSubActions[3] = {104, 105, 109};
+constexpr i32 kSubActions[3] = {kActionSub1, kActionSub2, kActionSub3};
 
 }  // namespace
 
@@ -97,8 +97,8 @@ i32 CRobot_Normal::GuardButton()
     }
     if (attackKind != 0 || buttonLatch[kInGuard]) return 0;
     buttonLatch[kInGuard] = 1;
-    if (boostGauge < 10 || !HasScript(19) || !frameShield || frameShield->hidden != 0) return 0;
-    SetAction(19, 3.0f, 1, 0, 0.8f, 1, &CRobot_Normal::StateGuard);
+    if (boostGauge < 10 || !HasScript(kActionGuard) || !frameShield || frameShield->hidden != 0) return 0;
+    SetAction(kActionGuard, 3.0f, kRestartAnime, 0, 0.8f, kWholeBody, &CRobot_Normal::StateGuard);
     attackKind = 2;
     return 1;
 }
@@ -113,8 +113,8 @@ f32 CRobot_Normal::FacingDot(Vec3* cross) const
 
 void CRobot_Normal::StartTurningShot()
 {
-    StartLayerAction(0, 103, 103, 5.0f);
-    StartLayerAction(1, 103, 103, 5.0f);
+    StartLayerAction(0, kActionTurningShot, kActionTurningShot, 5.0f);
+    StartLayerAction(1, kActionTurningShot, kActionTurningShot, 5.0f);
     actionFrame = 0;
     moveDecay = 0.98f;
     stateProc = &CRobot_Normal::StateWholeBodyAttack;
@@ -126,7 +126,7 @@ void CRobot_Normal::StartTurningShot()
 
 void CRobot_Normal::StartUpperShot()
 {
-    StartLayerAction(1, 68, 68, 5.0f);
+    StartLayerAction(1, kActionUpperShot, kActionUpperShot, 5.0f);
     attackKind = 1;
     subStateProc = &CRobot_Normal::UpperAttackEnd;
     layerEnded[1] = 0;
@@ -135,7 +135,7 @@ void CRobot_Normal::StartUpperShot()
 void CRobot_Normal::StartShot(i32 wholeBody)
 {
     hitImmunity = 0;
-    if (altActionSet == 1 && HasScript(68)) {
+    if (altActionSet == 1 && HasScript(kActionUpperShot)) {
         StartUpperShot();
         const u32 lower = LayerAnime(0);
         if (lower >= kAltActionOffset) SwitchLayerAnime(0, lower - kAltActionOffset, 10.0f);
@@ -147,9 +147,9 @@ void CRobot_Normal::StartShot(i32 wholeBody)
         StartTurningShot();
         return;
     }
-    const u32 anime = c >= 0.707f ? 100 : (cross.y <= 0.0f ? 102 : 101);
-    if (wholeBody) StartLayerAction(0, 100, anime, 10.0f);
-    StartLayerAction(1, 100, anime, 10.0f);
+    const u32 anime = c >= 0.707f ? kActionShot : (cross.y <= 0.0f ? kActionShotRight : kActionShotLeft);
+    if (wholeBody) StartLayerAction(0, kActionShot, anime, 10.0f);
+    StartLayerAction(1, kActionShot, anime, 10.0f);
     layerEnded[1] = 0;
     attackKind = 1;
     subStateProc = &CRobot_Normal::ShotEnd;
@@ -158,7 +158,7 @@ void CRobot_Normal::StartShot(i32 wholeBody)
 
 void CRobot_Normal::StartManoeuvreShot()
 {
-    if (altActionSet == 1 && HasScript(68)) {
+    if (altActionSet == 1 && HasScript(kActionUpperShot)) {
         StartUpperShot();
     } else if (manoeuvreShotMode == 0) {
         Vec3 cross;
@@ -167,13 +167,14 @@ void CRobot_Normal::StartManoeuvreShot()
             StartTurningShot();
             return;
         }
-        const u32 anime = c >= 0.707f ? 106 : (cross.y <= 0.0f ? 108 : 107);
-        StartLayerAction(1, 106, anime, 10.0f);
+        const u32 anime = c >= 0.707f ? kActionManoeuvreShot
+                                       : (cross.y <= 0.0f ? kActionManoeuvreShotRight : kActionManoeuvreShotLeft);
+        StartLayerAction(1, kActionManoeuvreShot, anime, 10.0f);
         subStateProc = &CRobot_Normal::ManoeuvreShotEnd;
         attackKind = 1;
     } else {
-        if (!HasScript(113)) return;
-        StartLayerAction(1, 113, 113, 10.0f);
+        if (!HasScript(kActionManoeuvreShot2)) return;
+        StartLayerAction(1, kActionManoeuvreShot2, kActionManoeuvreShot2, 10.0f);
         attackKind = 1;
         subStateProc = &CRobot_Normal::ManoeuvreShotEnd2;
     }
@@ -183,8 +184,8 @@ void CRobot_Normal::StartManoeuvreShot()
 
 void CRobot_Normal::StartSaber(i32 direction, i32 wholeBody)
 {
-    if (altActionSet == 0 && HasScript(18)) {
-        StartLayerAction(1, 18, 18, 5.0f);
+    if (altActionSet == 0 && HasScript(kActionUpperSlash)) {
+        StartLayerAction(1, kActionUpperSlash, kActionUpperSlash, 5.0f);
         attackKind = 1;
         subStateProc = &CRobot_Normal::UpperAttackEnd;
         layerEnded[1] = 0;
@@ -192,17 +193,17 @@ void CRobot_Normal::StartSaber(i32 direction, i32 wholeBody)
         if (lower < kAltActionOffset) SwitchLayerAnime(0, lower + kAltActionOffset, 10.0f);
         return;
     }
-    u32 action = 131;
+    u32 action = kActionSaber;
     f32 decay = 0.9f;
     StateProc next = &CRobot_Normal::StateSaberCombo;
-    if ((direction == 7 || direction == 8 || direction == 9) && HasScript(130)) {
-        action = 130;
+    if ((direction == 7 || direction == 8 || direction == 9) && HasScript(kActionDashSlash)) {
+        action = kActionDashSlash;
         decay = 1.0f;
         next = &CRobot_Normal::StateDashSlash;
     } else {
-        if (direction == 4 && HasScript(141)) action = 141;
-        if (direction == 6 && HasScript(146)) action = 146;
-        if (direction == 2 && HasScript(151)) action = 151;
+        if (direction == 4 && HasScript(kActionSaberLeft)) action = kActionSaberLeft;
+        if (direction == 6 && HasScript(kActionSaberRight)) action = kActionSaberRight;
+        if (direction == 2 && HasScript(kActionSaberBack)) action = kActionSaberBack;
         comboStep = 1;
     }
     if (wholeBody) StartLayerAction(0, action, action, 2.0f);
@@ -237,9 +238,9 @@ void CRobot_Normal::EndWholeBodyAttack(f32 fallDecay)
     layerEnded[0] = 0;
     attackKind = 0;
     if (airborne)
-        SetAction(8, 5.0f, 1, 0, fallDecay, 1, &CRobot_Normal::StateFall);
+        SetAction(kActionFall, 5.0f, kRestartAnime, 0, fallDecay, kWholeBody, &CRobot_Normal::StateFall);
     else
-        SetAction(6, 5.0f, 1, 0, 0.9f, 1, &CRobot_Normal::StateBrake);
+        SetAction(kActionBrake, 5.0f, kRestartAnime, 0, 0.9f, kWholeBody, &CRobot_Normal::StateBrake);
 }
 
 void CRobot_Normal::StateWholeBodyAttack()
@@ -271,8 +272,8 @@ void CRobot_Normal::StateDashSlash()
         if (plat::Vec3Length(&to) < 3.5f) layerEnded[0] = 1;
     }
     if ((layerEnded[0] || boostGauge <= 0) && actionFrame > 5) {
-        StartLayerAction(0, 136, 136, 5.0f);
-        StartLayerAction(1, 136, 136, 5.0f);
+        StartLayerAction(0, kActionDashSlashStrike, kActionDashSlashStrike, 5.0f);
+        StartLayerAction(1, kActionDashSlashStrike, kActionDashSlashStrike, 5.0f);
         actionFrame = 0;
         moveDecay = 0.9f;
         stateProc = &CRobot_Normal::StateSaberCombo;
@@ -320,8 +321,9 @@ void CRobot_Normal::StateSaberCombo()
             ++comboStep;
             comboQueued = 0;
         }
-        if (FreshPress(kInGuard) && guardCooldown < 1 && boostGauge >= 10 && HasScript(19) && PayComboCancel()) {
-            SetAction(19, 3.0f, 1, 0, 0.8f, 1, &CRobot_Normal::StateGuard);
+        if (FreshPress(kInGuard) && guardCooldown < 1 && boostGauge >= 10 && HasScript(kActionGuard) &&
+            PayComboCancel()) {
+            SetAction(kActionGuard, 3.0f, kRestartAnime, 0, 0.8f, kWholeBody, &CRobot_Normal::StateGuard);
             UpdatePosture(0.0f);
             return;
         }

@@ -23,10 +23,10 @@ void CRobot_Normal::StateGuard()
     if ((layerEnded[0] == 1 || boostGauge == 0 || !Pressed(kInGuard)) && guardHitTimer == 0) {
         layerEnded[0] = 0;
         if (airborne == 0) {
-            SetAction(6, 5.0f, 1, 0, 0.9f, 1, &CRobot_Normal::StateGuardRelease);
+            SetAction(kActionBrake, 5.0f, kRestartAnime, 0, 0.9f, kWholeBody, &CRobot_Normal::StateGuardRelease);
         } else {
             const i32 n = actionFrame;
-            SetAction(8, 5.0f, 1, 60, 0.99f, 1, &CRobot_Normal::StateFall);
+            SetAction(kActionFall, 5.0f, kRestartAnime, 60, 0.99f, kWholeBody, &CRobot_Normal::StateFall);
             if (n >= 30) actionFrame = 0;
         }
         guardCooldown = 10;
@@ -36,7 +36,9 @@ void CRobot_Normal::StateGuard()
     if (Pressed(kInShot)) {
         if (!buttonLatch[kInShot]) {
             buttonLatch[kInShot] = 1;
-            if (HasScript(21)) SetAction(21, 3.0f, 1, 0, 1.0f, 1, &CRobot_Normal::StateGuardAttack);
+            if (HasScript(kActionGuardAttack))
+                SetAction(kActionGuardAttack, 3.0f, kRestartAnime, 0, 1.0f, kWholeBody,
+                          &CRobot_Normal::StateGuardAttack);
             UpdatePosture(yaw);
             return;
         }
@@ -85,13 +87,13 @@ void CRobot_Normal::StateGuardRelease()
         return;
     }
     if (airborne == 1) {
-        SetAction(8, 3.0f, 1, 0, 0.99f, 1, &CRobot_Normal::StateFall);
+        SetAction(kActionFall, 3.0f, kRestartAnime, 0, 0.99f, kWholeBody, &CRobot_Normal::StateFall);
         UpdatePosture(0.0f);
         return;
     }
     if (layerEnded[0] == 1) {
         layerEnded[0] = 0;
-        SetAction(0, 3.0f, 1, 0, 0.9f, 1, &CRobot_Normal::StateIdle);
+        SetAction(kActionIdle, 3.0f, kRestartAnime, 0, 0.9f, kWholeBody, &CRobot_Normal::StateIdle);
         UpdatePosture(0.0f);
         return;
     }
@@ -115,9 +117,9 @@ void CRobot_Normal::StateGuardAttack()
     if (layerEnded[0] == 1 || boostGauge == 0) {
         layerEnded[0] = 0;
         if (airborne != 1)
-            SetAction(5, 2.0f, 1, 0, 0.9f, 1, &CRobot_Normal::StateBrake);
+            SetAction(kActionLanding, 2.0f, kRestartAnime, 0, 0.9f, kWholeBody, &CRobot_Normal::StateBrake);
         else
-            SetAction(8, 5.0f, 1, 0, 0.9f, 1, &CRobot_Normal::StateFall);
+            SetAction(kActionFall, 5.0f, kRestartAnime, 0, 0.9f, kWholeBody, &CRobot_Normal::StateFall);
         UpdatePosture(yaw);
         return;
     }

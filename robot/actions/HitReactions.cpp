@@ -29,10 +29,10 @@ void CRobot_Normal::ChooseHitReaction()
     if (!dropped) {
         const bool heavy = impactValue >= 401 || impactKind == 3 || hp <= 0 ||
                            stateProc == &CRobot_Normal::HitKnockBackState || stateProc == &CRobot_Normal::DownState;
-        u32 anime = airborne == 1 ? 14 : 13;
+        u32 anime = airborne == 1 ? kActionHitLightAir : kActionHitLight;
         StateProc next = &CRobot_Normal::HitLightState;
         if (heavy) {
-            anime = 15;
+            anime = kActionHitHeavy;
             next = impactValue >= 401 ? &CRobot_Normal::HitKnockDownState : &CRobot_Normal::HitKnockBackState;
         }
         aimQuats[0] = Quat();
@@ -68,12 +68,12 @@ bool CRobot_Normal::TryEscape(i32 cost, bool toGuard)
     if (Pressed(first) != 1 || Pressed(second) != 1 || chargeGauge < cost) return false;
     buttonLatch[first] = 1;
     buttonLatch[second] = 1;
-    const i32 action = toGuard ? 19 : 27;
+    const i32 action = toGuard ? kActionGuard : kActionEscapeDash;
     if (!HasScript(action)) return false;
     if (toGuard)
-        SetAction(19, 3.0f, 1, 0, 0.8f, 1, &CRobot_Normal::StateGuard);
+        SetAction(kActionGuard, 3.0f, kRestartAnime, 0, 0.8f, kWholeBody, &CRobot_Normal::StateGuard);
     else
-        SetAction(27, 3.0f, 1, 0, 1.0f, 1, &CRobot_Normal::EscapeDashState);
+        SetAction(kActionEscapeDash, 3.0f, kRestartAnime, 0, 1.0f, kWholeBody, &CRobot_Normal::EscapeDashState);
     chargeGauge -= cost;
     hitImmunity = toGuard ? 6 : 3;
     const WeaponWorld& world = CurrentWeaponWorld();
@@ -131,9 +131,9 @@ void CRobot_Normal::HitLightState()
     if (layerEnded[0] == 1) {
         layerEnded[0] = 0;
         if (airborne != 1)
-            SetAction(0, 0.1f, 1, 0, 0.9f, 1, &CRobot_Normal::StateIdle);
+            SetAction(kActionIdle, 0.1f, kRestartAnime, 0, 0.9f, kWholeBody, &CRobot_Normal::StateIdle);
         else
-            SetAction(8, 0.1f, 1, 0, 0.9f, 1, &CRobot_Normal::StateFall);
+            SetAction(kActionFall, 0.1f, kRestartAnime, 0, 0.9f, kWholeBody, &CRobot_Normal::StateFall);
         UpdatePosture(0.0f);
         buttonLatch[kInGuard] = 0;
         return;
@@ -151,7 +151,7 @@ void CRobot_Normal::HitKnockBackState()
     AddEnergy(2.0f);
     if (layerEnded[0] == 1) {
         layerEnded[0] = 0;
-        SetAction(0, 0.1f, 1, 0, 0.9f, 1, &CRobot_Normal::StateIdle);
+        SetAction(kActionIdle, 0.1f, kRestartAnime, 0, 0.9f, kWholeBody, &CRobot_Normal::StateIdle);
         UpdatePosture(0.0f);
         buttonLatch[kInGuard] = 0;
         return;
@@ -159,7 +159,7 @@ void CRobot_Normal::HitKnockBackState()
     if (hitImmunity == 0 && (TryEscape(6000, true) || TryEscape(4000, false))) return;
     LatchHitButtons();
     if (actionFrame > 10 && (airborne == 0 || airborne == 2)) {
-        SetAction(16, 2.0f, 1, 0, 0.9f, 1, &CRobot_Normal::DownState);
+        SetAction(kActionDown, 2.0f, kRestartAnime, 0, 0.9f, kWholeBody, &CRobot_Normal::DownState);
         UpdatePosture(0.0f);
         return;
     }
@@ -176,14 +176,14 @@ void CRobot_Normal::HitKnockDownState()
     AddEnergy(2.0f);
     if (layerEnded[0] == 1) {
         layerEnded[0] = 0;
-        SetAction(0, 0.1f, 1, 0, 0.9f, 1, &CRobot_Normal::StateIdle);
+        SetAction(kActionIdle, 0.1f, kRestartAnime, 0, 0.9f, kWholeBody, &CRobot_Normal::StateIdle);
         UpdatePosture(0.0f);
         return;
     }
     LatchHitButtons();
     if (actionFrame > 10 && airborne != 1) {
         hitImmunity = 180;
-        SetAction(16, 2.0f, 1, 0, 0.9f, 1, &CRobot_Normal::DownState);
+        SetAction(kActionDown, 2.0f, kRestartAnime, 0, 0.9f, kWholeBody, &CRobot_Normal::DownState);
         UpdatePosture(0.0f);
         return;
     }
@@ -219,7 +219,7 @@ void CRobot_Normal::DownState()
     }
     if (layerEnded[0] == 1 || (actionFrame >= 60 && input.direction != 5)) {
         layerEnded[0] = 0;
-        SetAction(17, 2.0f, 1, 0, 0.9f, 1, &CRobot_Normal::GetUpState);
+        SetAction(kActionGetUp, 2.0f, kRestartAnime, 0, 0.9f, kWholeBody, &CRobot_Normal::GetUpState);
         buttonLatch[kInShot] = 0;
         UpdatePosture(0.0f);
         return;
@@ -232,7 +232,8 @@ void CRobot_Normal::DownState()
             }
             if (buttonLatch[b]) continue;
             buttonLatch[b] = 1;
-            SetAction(20, 2.0f, 1, 0, 0.9f, 1, &CRobot_Normal::QuickRecoveryState);
+            SetAction(kActionQuickRecovery, 2.0f, kRestartAnime, 0, 0.9f, kWholeBody,
+                      &CRobot_Normal::QuickRecoveryState);
             UpdatePosture(0.0f);
             return;
         }
@@ -252,7 +253,7 @@ void CRobot_Normal::GetUpState()
     hitImmunity = 30;
     if (layerEnded[0] == 1) {
         layerEnded[0] = 0;
-        SetAction(0, 5.0f, 1, 0, 0.9f, 1, &CRobot_Normal::StateIdle);
+        SetAction(kActionIdle, 5.0f, kRestartAnime, 0, 0.9f, kWholeBody, &CRobot_Normal::StateIdle);
         hitImmunity = 90;
         UpdatePosture(0.0f);
         buttonLatch[kInGuard] = 0;
@@ -268,7 +269,7 @@ void CRobot_Normal::QuickRecoveryState()
     hitImmunity = 5;
     if (layerEnded[0] == 1) {
         layerEnded[0] = 0;
-        SetAction(8, 5.0f, 1, 0, 0.9f, 1, &CRobot_Normal::StateFall);
+        SetAction(kActionFall, 5.0f, kRestartAnime, 0, 0.9f, kWholeBody, &CRobot_Normal::StateFall);
         UpdatePosture(0.0f);
         return;
     }
@@ -292,9 +293,9 @@ void CRobot_Normal::EscapeDashState()
     }
     layerEnded[0] = 0;
     if (airborne != 0)
-        SetAction(8, 5.0f, 1, 0, 0.9f, 1, &CRobot_Normal::StateFall);
+        SetAction(kActionFall, 5.0f, kRestartAnime, 0, 0.9f, kWholeBody, &CRobot_Normal::StateFall);
     else
-        SetAction(5, 2.0f, 1, 0, 0.9f, 1, &CRobot_Normal::StateBrake);
+        SetAction(kActionLanding, 2.0f, kRestartAnime, 0, 0.9f, kWholeBody, &CRobot_Normal::StateBrake);
     UpdatePosture(turn);
 }
 
@@ -309,7 +310,7 @@ void CRobot_Normal::HeldState()
     impactKind = 0;
     if (!heldBy) {
         LevelUpright();
-        SetAction(0, 5.0f, 1, 0, 0.8f, 1, &CRobot_Normal::StateIdle);
+        SetAction(kActionIdle, 5.0f, kRestartAnime, 0, 0.8f, kWholeBody, &CRobot_Normal::StateIdle);
     }
     RePose();
 }

@@ -67,9 +67,9 @@ void CRobot_Normal::CloseManoeuvre(u32 closing, f32 closingBlend, f32 fallBlend)
 {
     layerEnded[0] = 0;
     if (HasScript(static_cast<i32>(closing)))
-        SetAction(closing, closingBlend, 1, 15, 0.98f, 1, &CRobot_Normal::StateFall);
+        SetAction(closing, closingBlend, kRestartAnime, 15, 0.98f, kWholeBody, &CRobot_Normal::StateFall);
     else
-        SetAction(8, fallBlend, 1, 15, 0.98f, 1, &CRobot_Normal::StateFall);
+        SetAction(kActionFall, fallBlend, kRestartAnime, 15, 0.98f, kWholeBody, &CRobot_Normal::StateFall);
     attackKind = 0;
     subStateProc = nullptr;
 }
@@ -133,7 +133,7 @@ void CRobot_Normal::StateManoeuvre1()
 
     const bool letGo = !Pressed(kInJump) && d0 == 5 && actionFrame > 30 && attackKind == 0;
     if (layerEnded[0] == 1 || letGo || boostGauge <= 0) {
-        CloseManoeuvre(24, 10.0f, 20.0f);
+        CloseManoeuvre(kActionManoeuvre1End, 10.0f, 20.0f);
         UpdatePosture(yaw);
         return;
     }
@@ -152,8 +152,8 @@ void CRobot_Normal::StateManoeuvre1()
     if (Pressed(kInGuard) && actionFrame > 5) {
         if (!buttonLatch[kInGuard]) {
             buttonLatch[kInGuard] = 1;
-            if (attackKind == 0 && HasScript(25)) {
-                SetAction(25, 3.0f, 1, 0, 1.0f, 1, &CRobot_Normal::StateManoeuvre2);
+            if (attackKind == 0 && HasScript(kActionManoeuvre2)) {
+                SetAction(kActionManoeuvre2, 3.0f, kRestartAnime, 0, 1.0f, kWholeBody, &CRobot_Normal::StateManoeuvre2);
                 aimQuats[0] = Quat();
                 attackKind = 0;
                 subStateProc = nullptr;
@@ -163,7 +163,7 @@ void CRobot_Normal::StateManoeuvre1()
     } else {
         buttonLatch[kInGuard] = 0;
     }
-    ManoeuvreSubRule(110);
+    ManoeuvreSubRule(kActionManoeuvreSub1);
     UpdatePosture(yaw);
     ++actionFrame;
 }
@@ -194,7 +194,7 @@ void CRobot_Normal::StateManoeuvre2()
     const bool letGo =
         !Pressed(kInGuard) && !Pressed(kInJump) && d0 == 5 && actionFrame > 30 && attackKind == 0;
     if (layerEnded[0] == 1 || letGo || boostGauge <= 0) {
-        CloseManoeuvre(26, 10.0f, 15.0f);
+        CloseManoeuvre(kActionManoeuvre2End, 10.0f, 15.0f);
         aimQuats[0] = Quat();
         bodyRoll = 0.0f;
         bodyPitch = 0.0f;
@@ -218,7 +218,7 @@ void CRobot_Normal::StateManoeuvre2()
             UpdatePosture(yaw);
             return;
         }
-        ManoeuvreSubRule(116);
+        ManoeuvreSubRule(kActionManoeuvre2Sub1);
     }
     UpdatePosture(yaw);
     ++actionFrame;
@@ -227,13 +227,13 @@ void CRobot_Normal::StateManoeuvre2()
 void CRobot_Normal::UpperAttackEnd()
 {
     const u32 lower = LayerAnime(0);
-    if (altActionSet == 0 && lower == kAltActionOffset) SwitchLayerAnime(0, 0, 10.0f);
-    if (altActionSet == 1 && lower == 0) SwitchLayerAnime(0, kAltActionOffset, 10.0f);
+    if (altActionSet == 0 && lower == kAltActionOffset + kActionIdle) SwitchLayerAnime(0, kActionIdle, 10.0f);
+    if (altActionSet == 1 && lower == kActionIdle) SwitchLayerAnime(0, kAltActionOffset + kActionIdle, 10.0f);
     if (layerEnded[1] != 1) return;
     layerEnded[1] = 0;
     u32 n = LayerAnime(0);
-    if (n <= 27 && altActionSet == 1) n += kAltActionOffset;
-    if (n >= 50 && n <= 77 && altActionSet == 0) n -= kAltActionOffset;
+    if (n <= kActionEscapeDash && altActionSet == 1) n += kAltActionOffset;
+    if (n >= kAltActionOffset && n <= kAltActionOffset + kActionEscapeDash && altActionSet == 0) n -= kAltActionOffset;
     const i32 started = channelTable[0] ? SetScript(channelTable[0], 0, 1) : 0;
     if (!started && upperModel.root) {
         const f32 frame = lowerModel.currentTrack < kHierarchyTracks ? lowerModel.tracks[lowerModel.currentTrack].frame
@@ -268,8 +268,8 @@ void CRobot_Normal::ShotEndCommon(u32 a0, u32 a1, u32 a2, f32 aimBlend, f32 lowe
          lowerTable == modelData->ScriptTable(static_cast<i32>(a1)) ||
          lowerTable == modelData->ScriptTable(static_cast<i32>(a2)))) {
         // A whole-body shot: the legs go back to standing.
-        if (ScriptEntry* stand = modelData->ScriptTable(0)) SetScript(stand, 0, 0);
-        SwitchLayerAnime(0, 0, lowerBlend);
+        if (ScriptEntry* stand = modelData->ScriptTable(kActionIdle)) SetScript(stand, 0, 0);
+        SwitchLayerAnime(0, kActionIdle, lowerBlend);
         if (lowerModel.currentTrack < kHierarchyTracks)
             lowerModel.tracks[lowerModel.currentTrack].speed = scriptContext.speed[0];
     }
@@ -285,13 +285,14 @@ void CRobot_Normal::ShotEndCommon(u32 a0, u32 a1, u32 a2, f32 aimBlend, f32 lowe
 void CRobot_Normal::ShotEnd()
 {
     situation = kSituationFiring;
-    ShotEndCommon(100, 101, 102, 20.0f, 10.0f, 20.0f, true);
+    ShotEndCommon(kActionShot, kActionShotLeft, kActionShotRight, 20.0f, 10.0f, 20.0f, true);
 }
 
 void CRobot_Normal::ManoeuvreShotEnd()
 {
     if (manoeuvreShotMode == 0) {
-        ShotEndCommon(106, 107, 108, 10.0f, 5.0f, 10.0f, true);
+        ShotEndCommon(kActionManoeuvreShot, kActionManoeuvreShotLeft, kActionManoeuvreShotRight, 10.0f, 5.0f, 10.0f,
+                      true);
         return;
     }
     if (layerEnded[1] != 1) return;
@@ -304,7 +305,8 @@ void CRobot_Normal::ManoeuvreShotEnd()
 void CRobot_Normal::ManoeuvreShotEnd2()
 {
     if (manoeuvreShotMode == 0) {
-        ShotEndCommon(113, 114, 115, 10.0f, 5.0f, 10.0f, false);
+        ShotEndCommon(kActionManoeuvreShot2, kActionManoeuvreShot2Left, kActionManoeuvreShot2Right, 10.0f, 5.0f, 10.0f,
+                      false);
         return;
     }
     if (layerEnded[1] != 1) return;

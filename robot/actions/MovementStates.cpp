@@ -76,9 +76,9 @@ void CRobot_Normal::StateIdle()
     const i32 d = input.direction;
     if (d == 5) {
         if (Pressed(kInJump) && attackKind == 0) {
-            SetAction(3, 5.0f, 1, 0, 0.9f, 1, &CRobot_Normal::StateJumpStart);
+            SetAction(kActionJumpStart, 5.0f, kRestartAnime, 0, 0.9f, kWholeBody, &CRobot_Normal::StateJumpStart);
         } else if (airborne) {
-            SetAction(8, 20.0f, 1, 0, 0.99f, attackKind == 0, &CRobot_Normal::StateFall);
+            SetAction(kActionFall, 20.0f, kRestartAnime, 0, 0.99f, attackKind == 0, &CRobot_Normal::StateFall);
             attackKind = 0;
         } else if (!ButtonHandlers(1, d)) {
             ++actionFrame;
@@ -88,7 +88,7 @@ void CRobot_Normal::StateIdle()
         if (DashTapped() && boostGauge > 0)
             StartDash(d, attackKind == 0);
         else
-            SetAction(1, 5.0f, 1, 0, 1.0f, attackKind == 0, &CRobot_Normal::StateWalk);
+            SetAction(kActionWalk, 5.0f, kRestartAnime, 0, 1.0f, attackKind == 0, &CRobot_Normal::StateWalk);
     }
     UpdatePosture(0.0f);
 }
@@ -102,7 +102,7 @@ void CRobot_Normal::StateWalk()
     AddEnergy(2.0f);
     const i32 d = input.direction;
     if (d == 5) {
-        SetAction(0, 5.0f, 1, 0, 0.8f, attackKind == 0, &CRobot_Normal::StateIdle);
+        SetAction(kActionIdle, 5.0f, kRestartAnime, 0, 0.8f, attackKind == 0, &CRobot_Normal::StateIdle);
         UpdatePosture(0.0f);
         return;
     }
@@ -110,9 +110,9 @@ void CRobot_Normal::StateWalk()
     facing = GetMoveDirection(d);
     const f32 yaw = TurnToward(facing, attackKind ? 2.0f : 12.0f);
     if (Pressed(kInJump) && attackKind == 0) {
-        SetAction(3, 5.0f, 1, 0, 1.0f, 1, &CRobot_Normal::StateJumpStart);
+        SetAction(kActionJumpStart, 5.0f, kRestartAnime, 0, 1.0f, kWholeBody, &CRobot_Normal::StateJumpStart);
     } else if (airborne) {
-        SetAction(8, 20.0f, 1, 0, 0.99f, 1, &CRobot_Normal::StateFall);
+        SetAction(kActionFall, 20.0f, kRestartAnime, 0, 0.99f, kWholeBody, &CRobot_Normal::StateFall);
         attackKind = 0;
     } else if (!ButtonHandlers(0, d)) {
         ++actionFrame;
@@ -127,7 +127,7 @@ void CRobot_Normal::StateJumpStart()
     AddEnergy(1.0f);
     if (layerEnded[0]) {
         layerEnded[0] = 0;
-        SetAction(7, 5.0f, 1, 0, 1.0f, attackKind == 0, &CRobot_Normal::StateJumpRise);
+        SetAction(kActionRise, 5.0f, kRestartAnime, 0, 1.0f, attackKind == 0, &CRobot_Normal::StateJumpRise);
     } else {
         ++actionFrame;
     }
@@ -146,7 +146,7 @@ void CRobot_Normal::StateJumpRise()
     if ((actionFrame < 11 || airborne) && airborne != 2) {
         if (!ButtonHandlers(0, input.direction)) ++actionFrame;
     } else {
-        SetAction(5, 8.0f, 1, 0, 0.9f, 1, &CRobot_Normal::StateLanding);
+        SetAction(kActionLanding, 8.0f, kRestartAnime, 0, 0.9f, kWholeBody, &CRobot_Normal::StateLanding);
     }
     UpdatePosture(0.0f);
 }
@@ -158,7 +158,7 @@ void CRobot_Normal::EnterAirManoeuvre()
         speedFactor = 1.3f;
     }
     if (commandProgress.IsCreated()) commandProgress[kCmdJumpTap].doneTimer = 0;
-    SetAction(22, 3.0f, 1, 0, 1.0f, 1, &CRobot_Normal::StateManoeuvre1);
+    SetAction(kActionManoeuvre1, 3.0f, kRestartAnime, 0, 1.0f, kWholeBody, &CRobot_Normal::StateManoeuvre1);
     attackKind = 0;
     subStateProc = nullptr;
 }
@@ -184,7 +184,7 @@ void CRobot_Normal::StateBoostRise()
             if (!lockTarget) TurnViewByDirection(d);
             facing = GetMoveDirection(d);
             yaw = TurnToward(facing, attackKind ? 2.0f : 14.0f);
-            ScriptEntry* steer = modelData ? modelData->ScriptTable(kBoostSteerScript) : nullptr;
+            ScriptEntry* steer = modelData ? modelData->ScriptTable(kActionBoostSteer) : nullptr;
             if (steer) {
                 if (channelTable[0] != steer) SetScript(steer, 0, 0);
                 if (attackKind == 0 && channelTable[1] != steer) SetScript(steer, 0, 1);
@@ -197,7 +197,7 @@ void CRobot_Normal::StateBoostRise()
             }
         }
     } else if (actionFrame >= 5) {
-        SetAction(8, 15.0f, 1, 0, 0.99f, 1, &CRobot_Normal::StateFall);
+        SetAction(kActionFall, 15.0f, kRestartAnime, 0, 0.99f, kWholeBody, &CRobot_Normal::StateFall);
         UpdatePosture(0.0f);
         return;
     }
@@ -225,11 +225,11 @@ void CRobot_Normal::StateFall()
         StartDash(d, attackKind == 0);
     } else if (Pressed(kInJump) && boostGauge >= 80 && actionFrame > 10) {
         SpendBoost(80);
-        SetAction(7, 2.0f, 1, 0, 1.0f, attackKind == 0, &CRobot_Normal::StateBoostRise);
+        SetAction(kActionRise, 2.0f, kRestartAnime, 0, 1.0f, attackKind == 0, &CRobot_Normal::StateBoostRise);
     } else if (airborne && airborne != 2) {
         if (!ButtonHandlers(0, d)) ++actionFrame;
     } else {
-        SetAction(5, 8.0f, 1, 0, 0.9f, 1, &CRobot_Normal::StateLanding);
+        SetAction(kActionLanding, 8.0f, kRestartAnime, 0, 0.9f, kWholeBody, &CRobot_Normal::StateLanding);
     }
     UpdatePosture(0.0f);
 }
@@ -256,20 +256,20 @@ void CRobot_Normal::StateLanding()
     }
     if (layerEnded[0]) {
         layerEnded[0] = 0;
-        SetAction(0, 5.0f, 1, 0, 0.9f, 1, &CRobot_Normal::StateIdle);
+        SetAction(kActionIdle, 5.0f, kRestartAnime, 0, 0.9f, kWholeBody, &CRobot_Normal::StateIdle);
         buttonLatch[kInGuard] = 0;
     } else if (!airborne) {
         if (Pressed(kInGuard) && !buttonLatch[kInGuard] && guardCooldown < 1 && boostGauge >= 10 &&
-            attackKind == 0 && HasScript(19) && chargeGauge >= 2000) {
+            attackKind == 0 && HasScript(kActionGuard) && chargeGauge >= 2000) {
             buttonLatch[kInGuard] = 1;
             chargeGauge -= 2000;
-            SetAction(19, 3.0f, 1, 0, 0.8f, 1, &CRobot_Normal::StateGuard);
+            SetAction(kActionGuard, 3.0f, kRestartAnime, 0, 0.8f, kWholeBody, &CRobot_Normal::StateGuard);
             comboCount = 0;
         } else {
             ++actionFrame;
         }
     } else {
-        SetAction(8, 20.0f, 1, 0, 0.99f, 1, &CRobot_Normal::StateFall);
+        SetAction(kActionFall, 20.0f, kRestartAnime, 0, 0.99f, kWholeBody, &CRobot_Normal::StateFall);
     }
     UpdatePosture(0.0f);
 }
@@ -287,7 +287,7 @@ void CRobot_Normal::StateBrake()
             if (DashTapped() && boostGauge > 0)
                 StartDash(d, attackKind == 0);
             else
-                SetAction(1, 5.0f, 1, 0, 1.0f, attackKind == 0, &CRobot_Normal::StateWalk);
+                SetAction(kActionWalk, 5.0f, kRestartAnime, 0, 1.0f, attackKind == 0, &CRobot_Normal::StateWalk);
             UpdatePosture(0.0f);
             return;
         }
@@ -297,10 +297,10 @@ void CRobot_Normal::StateBrake()
         }
     }
     if (airborne) {
-        SetAction(8, 20.0f, 1, 0, 0.99f, 1, &CRobot_Normal::StateFall);
+        SetAction(kActionFall, 20.0f, kRestartAnime, 0, 0.99f, kWholeBody, &CRobot_Normal::StateFall);
     } else if (layerEnded[0]) {
         layerEnded[0] = 0;
-        SetAction(0, 3.0f, 1, 0, 0.9f, 1, &CRobot_Normal::StateIdle);
+        SetAction(kActionIdle, 3.0f, kRestartAnime, 0, 0.9f, kWholeBody, &CRobot_Normal::StateIdle);
     } else {
         ++actionFrame;
     }
@@ -326,7 +326,7 @@ void CRobot_Normal::StartDash(i32 direction, i32 wholeBody)
     const Vec3 right(worldMatrix.m[0][0], worldMatrix.m[0][1], worldMatrix.m[0][2]);
     // Body axes: 0 front, 1 left, 2 right, 3 back, with their dash actions.
     const Vec3 axes[4] = {front, -right, right, -front};
-    const u32 actions[4] = {11, 9, 10, 12};
+    const u32 actions[4] = {kActionDashForward, kActionDashLeft, kActionDashRight, kActionDashBack};
     const u8 animSets[4] = {1, 0, 2, 3};
     i32 order[4] = {0, 3, 1, 2};
     if (direction == 4) { order[0] = 1; order[1] = 2; order[2] = 0; order[3] = 3; }
@@ -340,7 +340,7 @@ void CRobot_Normal::StartDash(i32 direction, i32 wholeBody)
         if (plat::Vec3Dot(&f, &axes[a]) < 0.7f) continue;
         dashAnimSet = animSets[a];
         dashSlot = slots[k];
-        SetAction(actions[a], 5.0f, 1, 0, 1.0f, wholeBody, &CRobot_Normal::StateDash);
+        SetAction(actions[a], 5.0f, kRestartAnime, 0, 1.0f, wholeBody, &CRobot_Normal::StateDash);
         return;
     }
 }
@@ -359,11 +359,11 @@ void CRobot_Normal::StateDash()
     const i32 d = input.direction;
     if (actionFrame > 15 && !(d == dashDirection && actionFrame < 61)) {
         if (airborne)
-            SetAction(8, 10.0f, 1, 0, 0.95f, 1, &CRobot_Normal::StateFall);
+            SetAction(kActionFall, 10.0f, kRestartAnime, 0, 0.95f, kWholeBody, &CRobot_Normal::StateFall);
         else if (attackKind == 0)
-            SetAction(6, 8.0f, 1, 0, 0.92f, 1, &CRobot_Normal::StateBrake);
+            SetAction(kActionBrake, 8.0f, kRestartAnime, 0, 0.92f, kWholeBody, &CRobot_Normal::StateBrake);
         else
-            SetAction(5, 8.0f, 1, 0, 0.9f, 1, &CRobot_Normal::StateLanding);
+            SetAction(kActionLanding, 8.0f, kRestartAnime, 0, 0.9f, kWholeBody, &CRobot_Normal::StateLanding);
         UpdatePosture(0.0f);
         return;
     }
@@ -371,9 +371,9 @@ void CRobot_Normal::StateDash()
         SpendBoost(80);
         StopLoopSound();
         if (groundDistance < 0.1f)
-            SetAction(3, 5.0f, 1, 0, 0.9f, 1, &CRobot_Normal::StateJumpStart);
+            SetAction(kActionJumpStart, 5.0f, kRestartAnime, 0, 0.9f, kWholeBody, &CRobot_Normal::StateJumpStart);
         else
-            SetAction(7, 2.0f, 1, 0, 1.0f, 1, &CRobot_Normal::StateBoostRise);
+            SetAction(kActionRise, 2.0f, kRestartAnime, 0, 1.0f, kWholeBody, &CRobot_Normal::StateBoostRise);
         UpdatePosture(0.0f);
         return;
     }
