@@ -118,7 +118,7 @@ void BB_SummonItem::Set(const Vec3* position, f32 size, const Vec3* velocity, i3
     Place(position, blendMode, texture);
     if (velocity) Velocity = *velocity;
     Life = i32(std::min<u32>(life, 0x7FFFFFFFu));
-    SetHits(1.0f, 0, 0, 0.0f, 0, team);  // a pick-up, not a blow
+    SetHits({.hitRadius = 1.0f, .team = team});  // a pick-up, not a blow
     Counter = 0;
     Taken = 0;
 }
@@ -184,7 +184,7 @@ void BB_PartsItem::Set(const Vec3* position, u32, const Vec3* velocity, i32 blen
     Mesh = mesh;
     Life = life;
     Strength = strength;
-    SetHits(1.0f, 0, 0, 0.0f, 0, team);  // a pick-up, not a blow
+    SetHits({.hitRadius = 1.0f, .team = team});  // a pick-up, not a blow
     Counter = 0;
     Taken = 0;
 }
