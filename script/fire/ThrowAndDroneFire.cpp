@@ -4,7 +4,6 @@
 // conjured swords (32, 33).
 #include <algorithm>
 
-#include "battle/GameScene.h"
 #include "engine/model/HodModel.h"
 #include "platform/math/Math.h"
 #include "robot/Robot.h"
@@ -233,9 +232,8 @@ void CRobot_Normal::FireProc22DropCrystals(const i32* args)
 
 void CRobot_Normal::FireProc59PassCrystals(const i32*)
 {
-    CGameScene* scene = FindGameScene();
-    if (!scene) return;
-    PassCrystalsToTeammates(*this, &scene->robotTable[0], scene->robotTable.GetCount(), CurrentWeaponWorld().weapons);
+    const WeaponWorld& w = CurrentWeaponWorld();
+    PassCrystalsToTeammates(*this, w.RobotTable(), w.RobotCount(), w.weapons);
 }
 
 void CRobot_Normal::FireProc29ShieldThrow(const i32* args)
