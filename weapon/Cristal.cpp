@@ -297,22 +297,19 @@ void LZ_Cristal::Shoot(CrystalColour colour)
     const WeaponWorld& w = CurrentWeaponWorld();
     Matrix m = Laser.World;
     if (const Mat4* aim = Target->GetTargetMatrix()) m.MatrixLookAtPoint(Row(*aim, 3), Vec3(0, 1, 0));
+    // The red and the blue beam hit alike and fly straight for 300 frames.
+    const WeaponHit beamHit{.owner = Owner, .target = nullptr, .damage = 25, .downValue = 40, .knockback = 0.02f,
+                            .hitFlags = 2, .rehitInterval = 10, .testSegments = 1, .team = Team};
     if (colour == kCrystalRed) {
         if (auto* beam = NewObject<LZ_Beam>(w.weapons, 1))
             beam->Set({.start = &m, .width = 0.15f, .maxPoints = 30, .blendMode = 1, .texture = w.Texture(0),
                        .colour = kWhite},
-                      {.speed = 0.75f, .turnRate = 0.0f, .life = 300},
-                      {.owner = Owner, .target = nullptr, .damage = 25, .downValue = 40, .knockback = 0.02f,
-                       .hitFlags = 2, .rehitInterval = 10, .testSegments = 1, .team = Team},
-                      0);
+                      {.speed = 0.75f, .turnRate = 0.0f, .life = 300}, beamHit, 0);
     } else if (colour == kCrystalBlue) {
         if (auto* beam = NewObject<LZ_ThunderBeam>(w.weapons, 1)) {
             beam->Set({.start = &m, .width = 0.3f, .maxPoints = 30, .blendMode = 1, .texture = w.Texture(4),
                        .colour = kWhite},
-                      {.speed = 1.0f, .turnRate = 0.0f, .life = 300},
-                      {.owner = Owner, .target = nullptr, .damage = 25, .downValue = 40, .knockback = 0.02f,
-                       .hitFlags = 2, .rehitInterval = 10, .testSegments = 1, .team = Team},
-                      0);
+                      {.speed = 1.0f, .turnRate = 0.0f, .life = 300}, beamHit, 0);
             beam->TrailFlag = 0;
             beam->TrailFactor = 1.0f;
         }
