@@ -36,7 +36,8 @@ enum WeaponHitMask : u32 {
 };
 
 // The set-up records the weapon initialisers take, so a call site names
-// every value it passes. Fields keep the order the initialisers always had.
+// every value it passes (designated initialisers: fields in the order below,
+// evaluated in that order; the battle's draws stay out of them).
 
 // The start every trail weapon shares (what LZ_Basic::SetTrail takes).
 struct WeaponTrail {
