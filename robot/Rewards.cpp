@@ -104,8 +104,12 @@ void CRobot_Normal::CarryOutReward(i32 code)
         else
             LookDown(m);
         if (auto* cannon = NewObject<LZ_Canon2>(world.weapons, 1))
-            cannon->SetEx(&m, 0.3f, 5, 3.0f, 0.5f, 1, world.Texture(kSmokeLineTexture), 0xFFFFFFFFu, this, target, 200,
-                          401, 0.0f, 8, 10, 1, team, 180, 1, nullptr, 0);
+            cannon->SetEx({.start = &m, .width = 0.3f, .maxPoints = 5, .blendMode = 1,
+                           .texture = world.Texture(kSmokeLineTexture), .colour = 0xFFFFFFFFu},
+                          {.speed = 3.0f, .turnRate = 0.5f, .life = 180},
+                          {.owner = this, .target = target, .damage = 200, .downValue = 401, .knockback = 0.0f,
+                           .hitFlags = 8, .rehitInterval = 10, .testSegments = 1, .team = team},
+                          {.durability = 1, .mesh = nullptr, .shaderMode = 0});
         message = "\xE8\xA1\x9B\xE6\x98\x9F\xE8\xBB\x8C\xE9\x81\x93\xE7\xA0\xB2\xE7\x99\xBA\xE5\xB0\x84";
         break;
     }
@@ -119,8 +123,12 @@ void CRobot_Normal::CarryOutReward(i32 code)
             LookDown(m);
             auto* missile = NewObject<LZ_Missile3>(world.weapons, 1);
             if (!missile) continue;
-            missile->SetEx(&m, 0.4f, 6, 0.0f, 0.7f, 0, world.Texture(kSmokeLineTexture), 0x80FFFFFFu, this, target,
-                           400, 401, 0.5f, 8, 10, 1, team, 0, 200, MissileMesh(), 0);
+            missile->SetEx({.start = &m, .width = 0.4f, .maxPoints = 6, .blendMode = 0,
+                            .texture = world.Texture(kSmokeLineTexture), .colour = 0x80FFFFFFu},
+                           {.speed = 0.0f, .turnRate = 0.7f, .life = 0},
+                           {.owner = this, .target = target, .damage = 400, .downValue = 401, .knockback = 0.5f,
+                            .hitFlags = 8, .rehitInterval = 10, .testSegments = 1, .team = team},
+                           {.durability = 200, .mesh = MissileMesh(), .shaderMode = 0});
             const Vec3 launch(m.m[1][0] * -0.1f, m.m[1][1] * -0.1f, m.m[1][2] * -0.1f);
             missile->SetOption(&launch);
             missile->Lifetime = 1000;

@@ -34,16 +34,13 @@ CRobot_Base* AsRobot(BB_Base* object)
 
 i32 LZ_Beam::HitTestObject(BB_Base*) { return 0; }
 
-LASERNODE* LZ_Beam::Set(const Mat4* start, f32 width, i32 maxPoints, f32 speed, f32 turnRate, i32 blendMode,
-                        plat::GfxTexture* texture, u32 colour, BB_Base* owner, BB_Base* target, i32 damage,
-                        i32 downValue, f32 knockback, u32 hitFlags, i32 rehitInterval, i32 testSegments, i32 team,
-                        i32 life, u8 stopOnHit)
+LASERNODE* LZ_Beam::Set(const WeaponTrail& trail, const WeaponFlight& flight, const WeaponHit& hit, u8 stopOnHit)
 {
-    SetTrail(start, width, maxPoints, blendMode, texture, colour);
-    SetHits(owner, target, damage, downValue, knockback, hitFlags, rehitInterval, testSegments, team);
-    Speed = speed;
-    TurnRate = turnRate;
-    Life = life;
+    SetTrail(trail);
+    SetHits(hit);
+    Speed = flight.speed;
+    TurnRate = flight.turnRate;
+    Life = flight.life;
     StopOnHit = stopOnHit;
     HitMask = kHitRobots | kHitStage | kHitWeapons;
     return Laser.Newest();

@@ -16,10 +16,7 @@ public:
     i32 OnHitMap(const Vec3* point, LASERNODE* segment, const Vec3* normal) override;
     i32 OnReflect(const Vec3* point, LASERNODE* segment, BB_Base* robot) override;
     // Returns the first trail point.
-    virtual LASERNODE* Set(const Mat4* start, f32 width, i32 maxPoints, f32 speed, f32 turnRate, i32 blendMode,
-                     plat::GfxTexture* texture, u32 colour, BB_Base* owner, BB_Base* target, i32 damage,
-                     i32 downValue, f32 knockback, u32 hitFlags, i32 rehitInterval, i32 testSegments, i32 team,
-                     i32 life, u8 stopOnHit);
+    virtual LASERNODE* Set(const WeaponTrail& trail, const WeaponFlight& flight, const WeaponHit& hit, u8 stopOnHit);
 
     f32 Speed = 0.0f;
     f32 TurnRate = 0.0f;
@@ -70,10 +67,8 @@ public:
     i32 OnReflect(const Vec3* point, LASERNODE* segment, BB_Base* robot) override;
     // The beam's values, then stopWithOwner: end once the owner is hit.
     // Returns the first trail point.
-    virtual LASERNODE* SetEx(const Mat4* start, f32 width, i32 maxPoints, f32 speed, f32 turnRate, i32 blendMode,
-                             plat::GfxTexture* texture, u32 colour, BB_Base* owner, BB_Base* target, i32 damage,
-                             i32 downValue, f32 knockback, u32 hitFlags, i32 rehitInterval, i32 testSegments,
-                             i32 team, i32 life, i32 stopWithOwner);
+    virtual LASERNODE* SetEx(const WeaponTrail& trail, const WeaponFlight& flight, const WeaponHit& hit,
+                             i32 stopWithOwner);
 
     // The beam stops growing at this many points.
     static constexpr i32 kGrowthLimit = 200;
@@ -122,10 +117,8 @@ public:
     i32 OnReflect(const Vec3* point, LASERNODE* segment, BB_Base* robot) override;
     // anchor: a matrix the muzzle follows every frame (null: none).
     // Returns the first trail point.
-    virtual LASERNODE* SetEx(const Mat4* start, f32 width, i32 maxPoints, f32 speed, f32 turnRate, i32 blendMode,
-                             plat::GfxTexture* texture, u32 colour, BB_Base* owner, BB_Base* target, i32 damage,
-                             i32 downValue, f32 knockback, u32 hitFlags, i32 rehitInterval, i32 testSegments,
-                             i32 team, i32 life, i32 stopWithOwner, const Mat4* anchor, u8 smokeTrail);
+    virtual LASERNODE* SetEx(const WeaponTrail& trail, const WeaponFlight& flight, const WeaponHit& hit,
+                             i32 stopWithOwner, const Mat4* anchor, u8 smokeTrail);
 
     static constexpr i32 kEffectCooldown = 3;
     static constexpr i32 kReflectHold = 3;

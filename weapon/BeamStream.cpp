@@ -74,20 +74,18 @@ LZ_HiLaser2::~LZ_HiLaser2()
     StreamParams.Release();
 }
 
-LASERNODE* LZ_HiLaser2::SetEx(const Mat4* start, f32 width, i32 maxPoints, f32 speed, f32 turnRate, i32 blendMode,
-                              plat::GfxTexture* texture, u32 colour, BB_Base* owner, BB_Base* target, i32 damage,
-                              i32 downValue, f32 knockback, u32 hitFlags, i32 rehitInterval, i32 testSegments,
-                              i32 team, i32 life, i32 stopWithOwner, const Mat4* anchor, u8 smokeTrail)
+LASERNODE* LZ_HiLaser2::SetEx(const WeaponTrail& trail, const WeaponFlight& flight, const WeaponHit& hit,
+                              i32 stopWithOwner, const Mat4* anchor, u8 smokeTrail)
 {
-    SetTrail(start, width, maxPoints, blendMode, texture, colour);
-    SetHits(owner, target, damage, downValue, knockback, hitFlags, rehitInterval, testSegments, team);
-    Speed = speed;
-    TurnRate = turnRate;
-    Life = life;
+    SetTrail(trail);
+    SetHits(hit);
+    Speed = flight.speed;
+    TurnRate = flight.turnRate;
+    Life = flight.life;
     StopWithOwner = stopWithOwner;
     Anchor = anchor;
     SmokeTrail = smokeTrail;
-    BaseWidth = width;
+    BaseWidth = trail.width;
     HitMask = kHitRobots | kHitStage | kHitWeapons;
     EndReflection();
     ReflectHold = EffectCooldown = ShakeFrames = 0;
@@ -256,9 +254,13 @@ i32 LZ_HiLaser2::OnReflect(const Vec3* point, LASERNODE* segment, BB_Base* robot
         m.m[3][2] = at.z;
         const WeaponWorld& w = CurrentWeaponWorld();
         if (LZ_HiLaser2* child = NewObject<LZ_HiLaser2>(w.weapons, 1)) {
-            child->SetEx(&m, Width, Laser.MaxPoints, Speed, TurnRate, BlendMode, Laser.Texture, 0xFFFFFFFFu, robot,
-                         reflector->lockTarget, Damage, DownValue, Knockback, HitFlags, RehitInterval, TestSegments,
-                         reflector->team, Life, StopWithOwner, nullptr, SmokeTrail);
+            child->SetEx({.start = &m, .width = Width, .maxPoints = Laser.MaxPoints, .blendMode = BlendMode,
+                          .texture = Laser.Texture, .colour = 0xFFFFFFFFu},
+                         {.speed = Speed, .turnRate = TurnRate, .life = Life},
+                         {.owner = robot, .target = reflector->lockTarget, .damage = Damage, .downValue = DownValue,
+                          .knockback = Knockback, .hitFlags = HitFlags, .rehitInterval = RehitInterval,
+                          .testSegments = TestSegments, .team = reflector->team},
+                         StopWithOwner, nullptr, SmokeTrail);
             child->TrailFlag = 0;
             child->TrailFactor = 2.0f;
             child->ReflectedFrom = this;

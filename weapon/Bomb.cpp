@@ -33,16 +33,11 @@ i32 LZ_Bomb::Run()
 
 i32 LZ_Bomb::GetDamageType() const { return 1; }
 
-void LZ_Bomb::Set(const Mat4* start, f32 width, i32 maxPoints, i32 blendMode, plat::GfxTexture* texture, u32 colour,
-                  BB_Base* owner, BB_Base* target, i32 damage, i32 downValue, f32 knockback, u32 hitFlags,
-                  i32 rehitInterval, i32 testSegments, i32 team, i16 durability, MeshObject* mesh, u8 shaderMode,
-                  const Vec3* velocity)
+void LZ_Bomb::Set(const WeaponTrail& trail, const WeaponHit& hit, const WeaponBody& body, const Vec3* velocity)
 {
-    SetTrail(start, width, maxPoints, blendMode, texture, colour);
-    SetHits(owner, target, damage, downValue, knockback, hitFlags, rehitInterval, testSegments, team);
-    Durability = durability;
-    Mesh = mesh;
-    ShaderMode = AllowedShaderMode(shaderMode);
+    SetTrail(trail);
+    SetHits(hit);
+    SetBody(*this, body);
     if (velocity) Velocity = *velocity;
     Counter = 0;
     HitMask = kHitRobots | kHitStage;
@@ -69,7 +64,9 @@ i32 LZ_Bomb::OnHitMap(const Vec3* point, LASERNODE*, const Vec3*)
     const WeaponWorld& w = CurrentWeaponWorld();
     // The blast is the same whatever the bomb's own damage.
     if (auto* blast = NewObject<BB_GrenadeExplode>(w.attackEffects, 3))
-        blast->Set(point, 7.5f, &v, 0, w.Texture(3), 0xFFFFFFFFu, Owner, 1.5f, kBlastDamage, 401, 0.6f, 16, Team);
+        blast->Set(point, 7.5f, &v, 0, w.Texture(3), 0xFFFFFFFFu, Owner,
+                   {.hitRadius = 1.5f, .damage = kBlastDamage, .downValue = 401, .knockback = 0.6f, .hitFlags = 16,
+                    .team = Team});
     const f32 d = DistanceToEye(*point);
     if (d <= kSoundRange) PlayBattleSound(4, *point);
     ShakeCamera(d, 1.5f);

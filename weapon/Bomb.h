@@ -13,10 +13,7 @@ public:
     i32 OnHitMap(const Vec3* point, LASERNODE* segment, const Vec3* normal) override;
     i32 OnHitWeapon(const Vec3* contact) override;
     i32 OnHitByWeapon(const Vec3* contact) override;
-    virtual void Set(const Mat4* start, f32 width, i32 maxPoints, i32 blendMode, plat::GfxTexture* texture,
-                     u32 colour, BB_Base* owner, BB_Base* target, i32 damage, i32 downValue, f32 knockback,
-                     u32 hitFlags, i32 rehitInterval, i32 testSegments, i32 team, i16 durability, MeshObject* mesh,
-                     u8 shaderMode, const Vec3* velocity);
+    virtual void Set(const WeaponTrail& trail, const WeaponHit& hit, const WeaponBody& body, const Vec3* velocity);
 
     // Struck again and again, a bomb bursts at most this often a frame, so it
     // cannot flood the effect lists.

@@ -128,6 +128,13 @@ void DebrisAndBang(const Vec3& at, i32 pieces)
 
 }  // namespace
 
+void SetBody(LZ_Standard& weapon, const WeaponBody& body)
+{
+    weapon.Durability = body.durability;
+    weapon.Mesh = body.mesh;
+    weapon.ShaderMode = AllowedShaderMode(body.shaderMode);
+}
+
 i8 AllowedShaderMode(u8 requested)
 {
     return GetApplication()->video.disableShader ? 0 : static_cast<i8>(requested);
@@ -137,7 +144,7 @@ void VisualBurst(const Vec3& point, const Vec3& velocity, f32 size)
 {
     const WeaponWorld& w = CurrentWeaponWorld();
     if (auto* e = NewObject<BB_GrenadeExplode>(w.effects, 3))
-        e->Set(&point, size, &velocity, 0, w.Texture(3), 0xFFFFFFFFu, nullptr, 0.0f, 0, 0, 0.0f, 0, 0);
+        e->Set(&point, size, &velocity, 0, w.Texture(3), 0xFFFFFFFFu, nullptr, {});
 }
 
 // Doubling (scale 2) is exact in floating point, so a doubled burst draws
@@ -259,29 +266,21 @@ i32 LZ_Bullet::Run()
 
 i32 LZ_Bullet::GetDamageType() const { return 1; }
 
-void LZ_Bullet::Set(const Mat4* start, f32 width, i32 maxPoints, f32 speed, f32 turnRate, i32 blendMode,
-                    plat::GfxTexture* texture, u32 colour, BB_Base* owner, BB_Base* target, i32 damage,
-                    i32 downValue, f32 knockback, u32 hitFlags, i32 rehitInterval, i32 testSegments, i32 team,
-                    i32 life)
+void LZ_Bullet::Set(const WeaponTrail& trail, const WeaponFlight& flight, const WeaponHit& hit)
 {
-    SetTrail(start, width, maxPoints, blendMode, texture, colour);
-    SetHits(owner, target, damage, downValue, knockback, hitFlags, rehitInterval, testSegments, team);
-    Speed = speed;
-    TurnRate = turnRate;
-    Life = life;
+    SetTrail(trail);
+    SetHits(hit);
+    Speed = flight.speed;
+    TurnRate = flight.turnRate;
+    Life = flight.life;
     HitMask = kHitRobots | kHitStage | kHitWeapons | kHitByWeapons;
 }
 
-void LZ_Bullet::SetEx(const Mat4* start, f32 width, i32 maxPoints, f32 speed, f32 turnRate, i32 blendMode,
-                      plat::GfxTexture* texture, u32 colour, BB_Base* owner, BB_Base* target, i32 damage,
-                      i32 downValue, f32 knockback, u32 hitFlags, i32 rehitInterval, i32 testSegments, i32 team,
-                      i32 life, i16 durability, MeshObject* mesh, u8 shaderMode)
+void LZ_Bullet::SetEx(const WeaponTrail& trail, const WeaponFlight& flight, const WeaponHit& hit,
+                      const WeaponBody& body)
 {
-    Set(start, width, maxPoints, speed, turnRate, blendMode, texture, colour, owner, target, damage, downValue,
-        knockback, hitFlags, rehitInterval, testSegments, team, life);
-    Durability = durability;
-    Mesh = mesh;
-    ShaderMode = AllowedShaderMode(shaderMode);
+    Set(trail, flight, hit);
+    SetBody(*this, body);
 }
 
 i32 LZ_Bullet::OnHitRobot(const Vec3* point, LASERNODE*, BB_Base*)
@@ -419,9 +418,13 @@ i32 LZ_Missile2::Run()
             LZ_Missile* warhead = NewObject<LZ_Missile>(CurrentWeaponWorld().weapons, 1);
             const f32 speed = 0.5f + R() * 0.2f;
             if (warhead)
-                warhead->SetEx(&m, 0.1f, 20, speed, 0.3f, 0, CurrentWeaponWorld().Texture(6), 0x80FFFFFFu, Owner,
-                               Target, WarheadDamage, DownValue, Knockback, HitFlags, 10, 1, Team, 300, 1,
-                               WarheadMesh, 0);
+                warhead->SetEx({.start = &m, .width = 0.1f, .maxPoints = 20, .blendMode = 0,
+                                .texture = CurrentWeaponWorld().Texture(6), .colour = 0x80FFFFFFu},
+                               {.speed = speed, .turnRate = 0.3f, .life = 300},
+                               {.owner = Owner, .target = Target, .damage = WarheadDamage, .downValue = DownValue,
+                                .knockback = Knockback, .hitFlags = HitFlags, .rehitInterval = 10, .testSegments = 1,
+                                .team = Team},
+                               {.durability = 1, .mesh = WarheadMesh, .shaderMode = 0});
         }
         if (Laser.Count > 0) Laser.RemovePoint();
         AddLockAlert();
@@ -522,7 +525,9 @@ void LZ_Missile3::Explode(const Vec3* point)
         const f32 z = R() * 0.1f - 0.05f;
         const Vec3 v(x, y, z);
         if (auto* blast = NewObject<BB_GrenadeExplode>(w.attackEffects, 3))
-            blast->Set(point, 15.0f, &v, 0, w.Texture(3), 0xFFFFFFFFu, Owner, Spare, Damage / 4, 401, 0.6f, 16, Team);
+            blast->Set(point, 15.0f, &v, 0, w.Texture(3), 0xFFFFFFFFu, Owner,
+                       {.hitRadius = Spare, .damage = Damage / 4, .downValue = 401, .knockback = 0.6f, .hitFlags = 16,
+                        .team = Team});
     }
     DebrisAndBang(Position(), 5);
 }

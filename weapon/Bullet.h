@@ -13,16 +13,10 @@ public:
     i32 OnHitMap(const Vec3* point, LASERNODE* segment, const Vec3* normal) override;
     i32 OnHitWeapon(const Vec3* contact) override;
     i32 OnHitByWeapon(const Vec3* contact) override;
-    virtual void Set(const Mat4* start, f32 width, i32 maxPoints, f32 speed, f32 turnRate, i32 blendMode,
-                     plat::GfxTexture* texture, u32 colour, BB_Base* owner, BB_Base* target, i32 damage,
-                     i32 downValue, f32 knockback, u32 hitFlags, i32 rehitInterval, i32 testSegments, i32 team,
-                     i32 life);
-    // Set and then durability, mesh and its render mode (kept only while
-    // shaders are enabled). Shared by the shells, the fireball and the missiles.
-    virtual void SetEx(const Mat4* start, f32 width, i32 maxPoints, f32 speed, f32 turnRate, i32 blendMode,
-                       plat::GfxTexture* texture, u32 colour, BB_Base* owner, BB_Base* target, i32 damage,
-                       i32 downValue, f32 knockback, u32 hitFlags, i32 rehitInterval, i32 testSegments, i32 team,
-                       i32 life, i16 durability, MeshObject* mesh, u8 shaderMode);
+    virtual void Set(const WeaponTrail& trail, const WeaponFlight& flight, const WeaponHit& hit);
+    // Set and then the body. Shared by the shells, the fireball and the missiles.
+    virtual void SetEx(const WeaponTrail& trail, const WeaponFlight& flight, const WeaponHit& hit,
+                       const WeaponBody& body);
 
     // Flight steps the whole family shares.
     void DropGonePartners();
@@ -128,6 +122,8 @@ public:
 
 // Applies the render mode a creator asks for only while shaders are enabled.
 i8 AllowedShaderMode(u8 requested);
+// Durability, mesh and the allowed render mode of a weapon with a body.
+void SetBody(LZ_Standard& weapon, const WeaponBody& body);
 
 // Shared blast pieces of the shots and the bomb.
 // A picture-only explosion in the effect list: velocity drawn x, y, z, then the size.

@@ -84,7 +84,7 @@ void LZ_Cristal::Set(const Mat4* start, i32 blendMode, u32 colour, BB_Base* owne
                      i16 durability, MeshObject* mesh, u8 shaderMode, i32 life, i32 fireChance)
 {
     SetTrail(start, 0.05f, 3, blendMode, nullptr, colour);
-    SetHits(owner, target, 0, 0, 0.0f, 0, 0, 1, team);
+    SetHits({.owner = owner, .target = target, .testSegments = 1, .team = team});
     Durability = durability;
     Mesh = mesh;
     ShaderMode = AllowedShaderMode(shaderMode);
@@ -297,20 +297,29 @@ void LZ_Cristal::Shoot(CrystalColour colour)
     const WeaponWorld& w = CurrentWeaponWorld();
     Matrix m = Laser.World;
     if (const Mat4* aim = Target->GetTargetMatrix()) m.MatrixLookAtPoint(Row(*aim, 3), Vec3(0, 1, 0));
+    // The red and the blue beam hit alike and fly straight for 300 frames.
+    const WeaponHit beamHit{.owner = Owner, .target = nullptr, .damage = 25, .downValue = 40, .knockback = 0.02f,
+                            .hitFlags = 2, .rehitInterval = 10, .testSegments = 1, .team = Team};
     if (colour == kCrystalRed) {
         if (auto* beam = NewObject<LZ_Beam>(w.weapons, 1))
-            beam->Set(&m, 0.15f, 30, 0.75f, 0.0f, 1, w.Texture(0), kWhite, Owner, nullptr, 25, 40, 0.02f, 2, 10, 1,
-                      Team, 300, 0);
+            beam->Set({.start = &m, .width = 0.15f, .maxPoints = 30, .blendMode = 1, .texture = w.Texture(0),
+                       .colour = kWhite},
+                      {.speed = 0.75f, .turnRate = 0.0f, .life = 300}, beamHit, 0);
     } else if (colour == kCrystalBlue) {
         if (auto* beam = NewObject<LZ_ThunderBeam>(w.weapons, 1)) {
-            beam->Set(&m, 0.3f, 30, 1.0f, 0.0f, 1, w.Texture(4), kWhite, Owner, nullptr, 25, 40, 0.02f, 2, 10, 1,
-                      Team, 300, 0);
+            beam->Set({.start = &m, .width = 0.3f, .maxPoints = 30, .blendMode = 1, .texture = w.Texture(4),
+                       .colour = kWhite},
+                      {.speed = 1.0f, .turnRate = 0.0f, .life = 300}, beamHit, 0);
             beam->TrailFlag = 0;
             beam->TrailFactor = 1.0f;
         }
     } else if (auto* laser = NewObject<LZ_HiLaser2>(w.weapons, 1)) {
-        laser->SetEx(&m, 0.28f, 200, 1.5f, 0.0f, 1, w.Texture(29), kWhite, Owner, Target, 5, 41, 0.0f, 3, 5, 200, Team,
-                     40, 0, nullptr, 0);
+        laser->SetEx({.start = &m, .width = 0.28f, .maxPoints = 200, .blendMode = 1, .texture = w.Texture(29),
+                      .colour = kWhite},
+                     {.speed = 1.5f, .turnRate = 0.0f, .life = 40},
+                     {.owner = Owner, .target = Target, .damage = 5, .downValue = 41, .knockback = 0.0f, .hitFlags = 3,
+                      .rehitInterval = 5, .testSegments = 200, .team = Team},
+                     0, nullptr, 0);
         laser->TrailFlag = 0;
         laser->TrailFactor = 2.0f;
     }

@@ -68,17 +68,14 @@ i32 DrawWeaponMeshAt(LZ_Basic& weapon, const Mat4& matrix, const RobotColorData*
 
 i32 LZ_Fannel::GetDamageType() const { return 1; }
 
-void LZ_Fannel::Set(const Mat4* start, f32 width, i32 maxPoints, f32 speed, f32 turnLimit, i32 blendMode,
-                    plat::GfxTexture* texture, u32 colour, BB_Base* owner, BB_Base* target, i32 team, i16 durability,
-                    MeshObject* mesh, u8 shaderMode)
+void LZ_Fannel::Set(const WeaponTrail& trail, f32 speed, f32 turnLimit, BB_Base* owner, BB_Base* target, i32 team,
+                    const WeaponBody& body)
 {
-    SetTrail(start, width, maxPoints, blendMode, texture, colour);
+    SetTrail(trail);
     CruiseSpeed = speed;
     TurnLimit = turnLimit;
-    SetHits(owner, target, 0, 0, 0.0f, 0, 0, 1, team);
-    Durability = durability;
-    Mesh = mesh;
-    ShaderMode = AllowedShaderMode(shaderMode);
+    SetHits({.owner = owner, .target = target, .testSegments = 1, .team = team});
+    SetBody(*this, body);
     HitMask = kHitStage | kHitByWeapons;
     Age = 0;
     StateTimer = 0;
@@ -337,15 +334,23 @@ void LZ_Fannel::Fire(const Vec3& dir)
     const Vec3 p = Position();
     if (WeaponKind == 0) {
         if (auto* beam = NewObject<LZ_Beam>(w.weapons, 1))
-            beam->Set(&Laser.World, 0.15f, 30, 0.7f, 0.0f, 1, w.Texture(0), kWhite, Owner, nullptr, 40, 40, 0.02f, 2,
-                      10, 1, Team, 300, 0);
+            beam->Set({.start = &Laser.World, .width = 0.15f, .maxPoints = 30, .blendMode = 1, .texture = w.Texture(0),
+                       .colour = kWhite},
+                      {.speed = 0.7f, .turnRate = 0.0f, .life = 300},
+                      {.owner = Owner, .target = nullptr, .damage = 40, .downValue = 40, .knockback = 0.02f,
+                       .hitFlags = 2, .rehitInterval = 10, .testSegments = 1, .team = Team},
+                      0);
     } else if (WeaponKind == 1) {
         Matrix m = Laser.World;
         if (const Mat4* aim = Target ? Target->GetTargetMatrix() : nullptr)
             m.MatrixLookAtPoint(Row(*aim, 3), Vec3(0, 1, 0));
         if (auto* laser = NewObject<LZ_HiLaser2>(w.weapons, 1)) {
-            laser->SetEx(&m, 0.28f, 200, 0.8f, 0.0f, 1, w.Texture(29), kWhite, Owner, Target, 5, 11, 0.0f, 2, 5, 200,
-                         Team, 60, 0, nullptr, 0);
+            laser->SetEx({.start = &m, .width = 0.28f, .maxPoints = 200, .blendMode = 1, .texture = w.Texture(29),
+                          .colour = kWhite},
+                         {.speed = 0.8f, .turnRate = 0.0f, .life = 60},
+                         {.owner = Owner, .target = Target, .damage = 5, .downValue = 11, .knockback = 0.0f,
+                          .hitFlags = 2, .rehitInterval = 5, .testSegments = 200, .team = Team},
+                         0, nullptr, 0);
             laser->TrailFlag = 0;
             laser->TrailFactor = 2.0f;
         }

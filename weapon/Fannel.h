@@ -14,9 +14,9 @@ public:
     i32 GetDamageType() const override;
     i32 OnHitMap(const Vec3* point, LASERNODE* segment, const Vec3* normal) override;
     i32 OnHitByWeapon(const Vec3* contact) override;
-    virtual void Set(const Mat4* start, f32 width, i32 maxPoints, f32 speed, f32 turnLimit, i32 blendMode,
-                     plat::GfxTexture* texture, u32 colour, BB_Base* owner, BB_Base* target, i32 team,
-                     i16 durability, MeshObject* mesh, u8 shaderMode);
+    // The drone itself does no damage; its shots do.
+    virtual void Set(const WeaponTrail& trail, f32 speed, f32 turnLimit, BB_Base* owner, BB_Base* target, i32 team,
+                     const WeaponBody& body);
     // The bay node of the owner's model becomes the drone: it is hidden (with
     // everything below it) while the drone is out.
     virtual void SetEx(HodNode* bayNode, i32 shots, i32 firstDelay, i8 weaponKind, RobotColorData* colourSet);

@@ -133,8 +133,7 @@ void BladeGuardEffects(const Vec3& at, const Mat4& guard, const Vec3& soundAt)
 
 i32 LZ_Sword::GetDamageType() const { return 1; }
 
-void LZ_Sword::Set(const Mat4* start, plat::GfxTexture* texture, i32, BB_Base* owner, BB_Base* target, i32 damage,
-                   i32 downValue, f32 knockback, u32 hitFlags, i32 rehitInterval, i32 testSegments, i32 team, i32)
+void LZ_Sword::Set(const Mat4* start, plat::GfxTexture* texture, const WeaponHit& hit)
 {
     const Mat4 spawn = start ? *start : Mat4();
     Laser.MaxPoints = 2;
@@ -147,7 +146,7 @@ void LZ_Sword::Set(const Mat4* start, plat::GfxTexture* texture, i32, BB_Base* o
     SpinMatrix = Times(Times(Translation(0.0f, 0.0f, -1.8f), RotationX(ax)), RotationY(ay));
     Colour = kWhite;
     BlendMode = 2;
-    SetHits(owner, target, damage, downValue, knockback, hitFlags, rehitInterval, testSegments, team);
+    SetHits(hit);
     HitMask = 0;
     StateCounter = 0;
     LaunchDelay = static_cast<i32>(BattleDraw() % 21) + 90;
@@ -322,8 +321,7 @@ i32 LZ_Sword::DrawXFileHDR()
 
 // ---- LZ_Sword2 ---------------------------------------------------------------
 
-void LZ_Sword2::Set(const Mat4* start, plat::GfxTexture* texture, i32, BB_Base* owner, BB_Base* target, i32 damage,
-                    i32 downValue, f32 knockback, u32 hitFlags, i32 rehitInterval, i32 testSegments, i32 team, i32)
+void LZ_Sword2::Set(const Mat4* start, plat::GfxTexture* texture, const WeaponHit& hit)
 {
     const Mat4 spawn = start ? *start : Mat4();
     Laser.MaxPoints = 2;
@@ -338,7 +336,7 @@ void LZ_Sword2::Set(const Mat4* start, plat::GfxTexture* texture, i32, BB_Base* 
     BattleDraw();
     Colour = kWhite;
     BlendMode = 2;
-    SetHits(owner, target, damage, downValue, knockback, hitFlags, rehitInterval, testSegments, team);
+    SetHits(hit);
     HitMask = 0;
     StateCounter = 0;
     Speed = 0.0f;

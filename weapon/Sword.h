@@ -20,9 +20,7 @@ public:
     i32 OnHitRobot(const Vec3* point, LASERNODE* segment, BB_Base* robot) override;
     i32 OnHitGuard(const Vec3* point, LASERNODE* segment, BB_Base* robot, const Mat4* guard) override;
     i32 OnHitMap(const Vec3* point, LASERNODE* segment, const Vec3* normal) override;
-    virtual void Set(const Mat4* start, plat::GfxTexture* texture, i32 ignored, BB_Base* owner, BB_Base* target,
-                     i32 damage, i32 downValue, f32 knockback, u32 hitFlags, i32 rehitInterval, i32 testSegments,
-                     i32 team, i32 ignored2);
+    virtual void Set(const Mat4* start, plat::GfxTexture* texture, const WeaponHit& hit);
     virtual void SetEx(MeshObject* mesh, u8 shaderMode, RobotColorData* colourSet);
 
     // A launched blade that meets nothing vanishes after flying this long.
@@ -62,9 +60,7 @@ protected:
 class LZ_Sword2 : public LZ_Sword {
 public:
     i32 Run() override;
-    void Set(const Mat4* start, plat::GfxTexture* texture, i32 ignored, BB_Base* owner, BB_Base* target, i32 damage,
-             i32 downValue, f32 knockback, u32 hitFlags, i32 rehitInterval, i32 testSegments, i32 team,
-             i32 ignored2) override;
+    void Set(const Mat4* start, plat::GfxTexture* texture, const WeaponHit& hit) override;
 
     f32 SpinZ = 0.0f;
     Vec3 Offset;  // waiting: the hover point's offset; homing: the wobble

@@ -88,18 +88,15 @@ void AlertTarget(BB_Base* target, BB_Base* source)
 
 i32 LZ_ShieldThrow::GetDamageType() const { return 1; }
 
-void LZ_ShieldThrow::Set(const Mat4* start, f32 width, i32, f32 speed, f32 turnLimit, i32 blendMode,
-                         plat::GfxTexture*, u32 colour, BB_Base* owner, BB_Base* target, i32 damage, i32 downValue,
-                         f32 knockback, u32 hitFlags, i32 rehitInterval, i32 testSegments, i32 team,
-                         i32 outboundFrames)
+void LZ_ShieldThrow::Set(const WeaponTrail& trail, const WeaponFlight& flight, const WeaponHit& hit)
 {
-    SetTrail(start, width, 3, blendMode, nullptr, colour);
+    SetTrail(trail.start, trail.width, 3, trail.blendMode, nullptr, trail.colour);
     SpinMatrix = Laser.World;
-    SetHits(owner, target, damage, downValue, knockback, hitFlags, rehitInterval, testSegments, team);
+    SetHits(hit);
     HitMask = kHitRobots | kHitStage | kHitWeapons;
-    Speed = speed;
-    TurnLimit = turnLimit;
-    OutboundFrames = outboundFrames;
+    Speed = flight.speed;
+    TurnLimit = flight.turnRate;
+    OutboundFrames = flight.life;
 }
 
 void LZ_ShieldThrow::SetEx(HodNode* node, i32, i32, MeshObject* mesh, u8 shaderMode, RobotColorData* colourSet)
@@ -254,19 +251,16 @@ i32 LZ_ShieldThrow::DrawXFileHDR() { return DrawWeaponMeshAt(*this, SpinMatrix, 
 
 // ---- LZ_SwordThrow -----------------------------------------------------------
 
-void LZ_SwordThrow::Set(const Mat4* start, f32 width, i32 maxPoints, f32 speed, f32 turnLimit, i32 blendMode,
-                        plat::GfxTexture* texture, u32 colour, BB_Base* owner, BB_Base* target, i32 damage,
-                        i32 downValue, f32 knockback, u32 hitFlags, i32 rehitInterval, i32 testSegments, i32 team,
-                        i32 flightFrames)
+void LZ_SwordThrow::Set(const WeaponTrail& trail, const WeaponFlight& flight, const WeaponHit& hit)
 {
-    SetTrail(start, width, maxPoints, blendMode, texture, colour);
+    SetTrail(trail);
     BladeMatrix = Laser.World;
-    SetHits(owner, target, damage, downValue, knockback, hitFlags, rehitInterval, testSegments, team);
+    SetHits(hit);
     HitMask = kHitRobots | kHitStage | kHitWeapons;
     StuckRobot = nullptr;
-    Speed = speed;
-    TurnLimit = turnLimit;
-    StateCounter = flightFrames;
+    Speed = flight.speed;
+    TurnLimit = flight.turnRate;
+    StateCounter = flight.life;
     State = 0;
 }
 

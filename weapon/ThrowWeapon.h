@@ -18,10 +18,9 @@ public:
     i32 OnHitRobot(const Vec3* point, LASERNODE* segment, BB_Base* robot) override;
     i32 OnHitGuard(const Vec3* point, LASERNODE* segment, BB_Base* robot, const Mat4* guard) override;
     i32 OnHitMap(const Vec3* point, LASERNODE* segment, const Vec3* normal) override;
-    virtual void Set(const Mat4* start, f32 width, i32 maxPoints, f32 speed, f32 turnLimit, i32 blendMode,
-                     plat::GfxTexture* texture, u32 colour, BB_Base* owner, BB_Base* target, i32 damage,
-                     i32 downValue, f32 knockback, u32 hitFlags, i32 rehitInterval, i32 testSegments, i32 team,
-                     i32 outboundFrames);
+    // The flight's life is the outbound frames; the trail keeps 3 points
+    // and no texture whatever is asked.
+    virtual void Set(const WeaponTrail& trail, const WeaponFlight& flight, const WeaponHit& hit);
     // The shield node of the thrower's model is hidden (with everything below
     // it) while the shield flies.
     virtual void SetEx(HodNode* node, i32 unused1, i32 unused2, MeshObject* mesh, u8 shaderMode,
@@ -55,10 +54,8 @@ public:
     using LZ_Sword::Set;
     using LZ_Sword::SetEx;
     i32 Run() override;
-    virtual void Set(const Mat4* start, f32 width, i32 maxPoints, f32 speed, f32 turnLimit, i32 blendMode,
-                     plat::GfxTexture* texture, u32 colour, BB_Base* owner, BB_Base* target, i32 damage,
-                     i32 downValue, f32 knockback, u32 hitFlags, i32 rehitInterval, i32 testSegments, i32 team,
-                     i32 flightFrames);
+    // The flight's life is the frames it flies before it vanishes unstuck.
+    virtual void Set(const WeaponTrail& trail, const WeaponFlight& flight, const WeaponHit& hit);
     // The blade starts at the sword node's pose; the node stays visible.
     virtual void SetEx(HodNode* node, i32 unused1, i32 unused2, MeshObject* mesh, u8 shaderMode,
                        RobotColorData* colourSet);

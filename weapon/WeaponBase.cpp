@@ -241,18 +241,17 @@ i32 LZ_Standard::OnReflect(const Vec3*, LASERNODE*, BB_Base*) { return 0; }
 i32 LZ_Standard::OnHitWeapon(const Vec3*) { return 0; }
 i32 LZ_Standard::OnHitByWeapon(const Vec3*) { return 0; }
 
-void LZ_Standard::SetHits(BB_Base* owner, BB_Base* target, i32 damage, i32 downValue, f32 knockback, u32 hitFlags,
-                          i32 rehitInterval, i32 testSegments, i32 team)
+void LZ_Standard::SetHits(const WeaponHit& hit)
 {
-    Owner = owner;
-    Target = target;
-    Damage = damage;
-    DownValue = downValue;
-    Knockback = knockback;
-    HitFlags = hitFlags;
-    RehitInterval = rehitInterval;
-    TestSegments = testSegments;
-    Team = team;
+    Owner = hit.owner;
+    Target = hit.target;
+    Damage = hit.damage;
+    DownValue = hit.downValue;
+    Knockback = hit.knockback;
+    HitFlags = hit.hitFlags;
+    RehitInterval = hit.rehitInterval;
+    TestSegments = hit.testSegments;
+    Team = hit.team;
 }
 
 void LZ_Standard::UpdateHitNodes() { CountDown(HitList); }
@@ -688,14 +687,14 @@ i32 BB_AtkStandard::OnHitRobot(const Vec3*, BB_Base*) { return 0; }
 i32 BB_AtkStandard::OnHitMap(const Vec3*) { return 0; }
 i32 BB_AtkStandard::GetDamageType() const { return 0; }
 BB_Base* BB_AtkStandard::HitOwner() const { return nullptr; }
-void BB_AtkStandard::SetHits(f32 hitRadius, i32 damage, i32 downValue, f32 knockback, u32 hitFlags, i32 team)
+void BB_AtkStandard::SetHits(const BillboardHit& hit)
 {
-    HitRadius = hitRadius;
-    Damage = damage;
-    DownValue = downValue;
-    Knockback = knockback;
-    HitFlags = hitFlags;
-    Team = team;
+    HitRadius = hit.hitRadius;
+    Damage = hit.damage;
+    DownValue = hit.downValue;
+    Knockback = hit.knockback;
+    HitFlags = hit.hitFlags;
+    Team = hit.team;
     RehitInterval = 10;
     HitMask = kHitRobots | kHitStage;
 }

@@ -35,6 +35,59 @@ enum WeaponHitMask : u32 {
     kHitByWeapons = 8,   // other weapons may hit this one
 };
 
+// The set-up records the weapon initialisers take, so a call site names
+// every value it passes (designated initialisers: fields in the order below,
+// evaluated in that order; the battle's draws stay out of them).
+
+// The start every trail weapon shares (what LZ_Basic::SetTrail takes).
+struct WeaponTrail {
+    const Mat4* start = nullptr;
+    f32 width = 0.0f;
+    i32 maxPoints = 0;
+    i32 blendMode = 0;
+    plat::GfxTexture* texture = nullptr;
+    u32 colour = 0;
+};
+
+// How a flying weapon moves: distance a frame along its forward axis, turn
+// toward its target a frame, and the frames it flies (its life).
+struct WeaponFlight {
+    f32 speed = 0.0f;
+    f32 turnRate = 0.0f;
+    i32 life = 0;
+};
+
+// What a weapon's hits carry and whom they count for (LZ_Standard::SetHits).
+struct WeaponHit {
+    BB_Base* owner = nullptr;
+    BB_Base* target = nullptr;
+    i32 damage = 0;
+    i32 downValue = 0;
+    f32 knockback = 0.0f;
+    u32 hitFlags = 0;
+    i32 rehitInterval = 0;  // passes before the same object may be hit again
+    i32 testSegments = 0;   // trail segments tested, from the newest
+    i32 team = 0;
+};
+
+// A weapon with a body: the hits it stands and the mesh it is drawn with,
+// in the render mode asked for (kept only while shaders are enabled).
+struct WeaponBody {
+    i16 durability = 0;
+    MeshObject* mesh = nullptr;
+    u8 shaderMode = 0;
+};
+
+// What a damaging billboard's hits carry (BB_AtkStandard::SetHits).
+struct BillboardHit {
+    f32 hitRadius = 0.0f;
+    i32 damage = 0;
+    i32 downValue = 0;
+    f32 knockback = 0.0f;
+    u32 hitFlags = 0;
+    i32 team = 0;
+};
+
 // What a weapon's hit pass looks at; the scene's lists in a battle.
 struct WeaponArena {
     CList<BB_Base>* weapons = nullptr;
@@ -61,6 +114,7 @@ public:
     // The start every initialiser shares: world matrix, trail size, texture
     // and looks, and the start position as the first trail point.
     void SetTrail(const Mat4* start, f32 width, i32 maxPoints, i32 blendMode, plat::GfxTexture* texture, u32 colour);
+    void SetTrail(const WeaponTrail& t) { SetTrail(t.start, t.width, t.maxPoints, t.blendMode, t.texture, t.colour); }
 
     // Draw with a given eye (the camera's in a battle).
     i32 DrawTrail(const Vec3& eye);
@@ -96,9 +150,8 @@ public:
     virtual i32 OnHitWeapon(const Vec3* contact);
     virtual i32 OnHitByWeapon(const Vec3* contact);
 
-    // The hit values every weapon initialiser takes, in their order.
-    void SetHits(BB_Base* owner, BB_Base* target, i32 damage, i32 downValue, f32 knockback, u32 hitFlags,
-                 i32 rehitInterval, i32 testSegments, i32 team);
+    // The hit values every weapon initialiser takes.
+    void SetHits(const WeaponHit& hit);
 
     // The hit pass against explicit lists (tests, and the battle through HitTestPass).
     i32 HitTestPassIn(const WeaponArena& arena);
@@ -151,7 +204,7 @@ public:
 
     // What its hits carry; it meets robots and the stage, an object it hit
     // again after 10 passes.
-    void SetHits(f32 hitRadius, i32 damage, i32 downValue, f32 knockback, u32 hitFlags, i32 team);
+    void SetHits(const BillboardHit& hit);
     void UpdateHitNodes();
     bool HasHit(const BB_Base* object) const;
     void RecordHit(BB_Base* object);

@@ -5,6 +5,7 @@
 #include "battle/GameScene.h"
 #include "engine/sound/SoundManager.h"
 #include "platform/math/Math.h"
+#include "robot/Robot.h"
 
 namespace {
 
@@ -28,6 +29,24 @@ plat::GfxTexture* WeaponWorld::Texture(i32 n) const
     if (n < 0 || n >= textureCount) return nullptr;
     if (textures) return textures[n];
     return scene ? scene->effectTextures[n].texture : nullptr;
+}
+
+CRobot_Base* const* WeaponWorld::RobotTable() const
+{
+    return scene && scene->robotTable.GetCount() > 0 ? &scene->robotTable[0] : nullptr;
+}
+
+i32 WeaponWorld::RobotCount() const { return RobotTable() ? scene->robotTable.GetCount() : 0; }
+
+CRobot_Normal* WeaponWorld::CallUnit(i32 type, const Vec3& at, f32 hpScale, i32 team, i32 colourSet) const
+{
+    if (!scene) return nullptr;
+    return scene->SpawnRobot(type, at.x, at.y, at.z, hpScale, team, kControlComputer, colourSet, 0.0f, nullptr);
+}
+
+MeshObject* WeaponWorld::SceneMesh(i32 n) const
+{
+    return scene && n >= 0 && scene->meshes.GetCount() > n ? &scene->meshes[n] : nullptr;
 }
 
 void SetWeaponWorld(const WeaponWorld* world) { Installed() = world; }

@@ -1,7 +1,8 @@
 #pragma once
-// What weapons, effects and fire procedures reach of the battle: the scene's
-// lists, stage, camera, view volume, effect textures and camera shake. In a
-// battle it is the scene's; a test may install a world of its own.
+// What weapons, effects, items and fire procedures reach of the battle: the
+// scene's lists, stage, camera, view volume, effect textures, camera shake,
+// robot table, meshes and the calling-in of units. In a battle it is the
+// scene's; a test may install a world of its own.
 #include "engine/core/TaskList.h"
 #include "platform/core/Types.h"
 #include "platform/gfx/Gfx.h"
@@ -9,6 +10,9 @@
 #include "weapon/WeaponBase.h"
 
 class CGameScene;
+class CRobot_Base;
+class CRobot_Normal;
+class MeshObject;
 class ViewFrustum;
 
 // A weapon to draw as a mesh this frame; weapons re-add themselves in Run.
@@ -28,14 +32,24 @@ struct WeaponWorld {
     const ViewFrustum* frustum = nullptr;     // null: everything is in view
     plat::GfxTexture* const* textures = nullptr;  // effect textures by number
     i32 textureCount = 0;
-    // Without a table: the battle scene's own effect textures, read when asked.
-    const CGameScene* scene = nullptr;
+    // Without a table: the battle scene's own effect textures, read when
+    // asked; and what the members below reach (nothing without a scene).
+    CGameScene* scene = nullptr;
     i32* cameraShake = nullptr;
 
     Vec3 Eye() const { return Vec3(camera.m[3][0], camera.m[3][1], camera.m[3][2]); }
     // Effect texture n; null outside the table.
     plat::GfxTexture* Texture(i32 n) const;
     WeaponArena Arena() const { return WeaponArena{weapons, robots, map}; }
+    // The robot table (the players in slots 0 and 1; null entries for none):
+    // its first entry and its size, null and 0 without a scene.
+    CRobot_Base* const* RobotTable() const;
+    i32 RobotCount() const;
+    // A computer-controlled unit called into the battle at `at`; null when
+    // none came.
+    CRobot_Normal* CallUnit(i32 type, const Vec3& at, f32 hpScale, i32 team, i32 colourSet) const;
+    // The scene's mesh n (the pick-ups' looks); null outside them.
+    MeshObject* SceneMesh(i32 n) const;
 };
 
 // The installed test world, else the battle scene's (an empty world without one).

@@ -23,7 +23,7 @@ void LZ_Yakkyou::Set(const Mat4* start, MeshObject* mesh, u8 shaderMode, const V
 {
     if (start) DrawMatrix = *start;
     SetTrail(start, 0.0f, 2, 2, nullptr, 0);
-    SetHits(nullptr, nullptr, 0, 0, 0.0f, 0, 0, 1, 0);
+    SetHits({.testSegments = 1});
     HitMask = kHitStage;
     Counter = 0;
     Mesh = mesh;

@@ -52,8 +52,12 @@ void CShip::FireMainCannon(i32 point)
     if (auto* flash = NewObject<BB_ExplodeBeam>(w.effects, 1))
         flash->Set(&at, 0.75f, 1, w.Texture(kBeamHitTexture), kWhite);
     if (auto* beam = NewObject<LZ_Beam>(w.weapons, 1))
-        beam->Set(&m, 0.4f, 20, 1.0f, 0.05f, 1, w.Texture(kBeamTexture), kWhite, this, lockTarget, 120, 120, 0.05f, 3,
-                  10, 1, team, 300, 0);
+        beam->Set({.start = &m, .width = 0.4f, .maxPoints = 20, .blendMode = 1, .texture = w.Texture(kBeamTexture),
+                   .colour = kWhite},
+                  {.speed = 1.0f, .turnRate = 0.05f, .life = 300},
+                  {.owner = this, .target = lockTarget, .damage = 120, .downValue = 120, .knockback = 0.05f,
+                   .hitFlags = 3, .rehitInterval = 10, .testSegments = 1, .team = team},
+                  0);
     PlayBattleSound(kSoundShot, at);
 }
 
@@ -66,8 +70,11 @@ void CShip::FireGun(i32 point)
     const Mat4 m = Turned(a, b, weaponFrames[point]->world);
     const WeaponWorld& w = CurrentWeaponWorld();
     if (auto* bullet = NewObject<LZ_Bullet>(w.weapons, 1))
-        bullet->Set(&m, 0.05f, 2, 1.2f, 0.0f, 1, w.Texture(kBulletTexture), kWhite, this, lockTarget, 5, 10, 0.0f, 0,
-                    10, 1, team, 180);
+        bullet->Set({.start = &m, .width = 0.05f, .maxPoints = 2, .blendMode = 1, .texture = w.Texture(kBulletTexture),
+                     .colour = kWhite},
+                    {.speed = 1.2f, .turnRate = 0.0f, .life = 180},
+                    {.owner = this, .target = lockTarget, .damage = 5, .downValue = 10, .knockback = 0.0f,
+                     .hitFlags = 0, .rehitInterval = 10, .testSegments = 1, .team = team});
 }
 
 void CShip::FireMissile(i32 point, MeshObject* missileRecord)
@@ -81,8 +88,12 @@ void CShip::FireMissile(i32 point, MeshObject* missileRecord)
     const Mat4 m = Turned(a, b, weaponFrames[point]->world);
     const WeaponWorld& w = CurrentWeaponWorld();
     if (auto* missile = NewObject<LZ_Missile>(w.weapons, 1))
-        missile->SetEx(&m, 0.1f, 30, speed, 0.7f, 0, w.Texture(kMissileTexture), kWhite, this, lockTarget, 40, 60,
-                       0.05f, 0, 10, 1, team, 600, 1, missileRecord, 0);
+        missile->SetEx({.start = &m, .width = 0.1f, .maxPoints = 30, .blendMode = 0,
+                        .texture = w.Texture(kMissileTexture), .colour = kWhite},
+                       {.speed = speed, .turnRate = 0.7f, .life = 600},
+                       {.owner = this, .target = lockTarget, .damage = 40, .downValue = 60, .knockback = 0.05f,
+                        .hitFlags = 0, .rehitInterval = 10, .testSegments = 1, .team = team},
+                       {.durability = 1, .mesh = missileRecord, .shaderMode = 0});
 }
 
 void CShip::ComputerControl()

@@ -39,9 +39,13 @@ T* LaunchBeam(CRobot_Normal& robot, const Mat4& m, f32 width, i32 points, f32 sp
     const WeaponWorld& w = CurrentWeaponWorld();
     T* beam = NewObject<T>(w.weapons, 1);
     if (!beam) return nullptr;
-    beam->Set(&m, width, points, speed, turn, 1, w.Texture(texture), kOpaqueWhite, &robot, target, hits.damage,
-              hits.down, hits.force, u32(robot.scriptContext.attackFlag), kRehitFrames, segments, robot.team,
-              kBeamLife, stopOnHit);
+    beam->Set({.start = &m, .width = width, .maxPoints = points, .blendMode = 1, .texture = w.Texture(texture),
+               .colour = kOpaqueWhite},
+              {.speed = speed, .turnRate = turn, .life = kBeamLife},
+              {.owner = &robot, .target = target, .damage = hits.damage, .downValue = hits.down,
+               .knockback = hits.force, .hitFlags = u32(robot.scriptContext.attackFlag), .rehitInterval = kRehitFrames,
+               .testSegments = segments, .team = robot.team},
+              stopOnHit);
     return beam;
 }
 
@@ -233,9 +237,13 @@ void CRobot_Normal::FireProc17HiLaser(const i32* args)
     const f32 speed = n == 0 ? 1.5f : 1.5f + 0.1f * m;
     const i32 damage = n == 0 ? ShotDamage(pow, 1, f) : ShotDamage(pow + 0.2f * m, 1, f);
     if (LZ_HiLaser* laser = NewObject<LZ_HiLaser>(w.weapons, 1)) {
-        laser->SetEx(&s.launch, f32(args[2]) / 100.0f, 200, speed, 0.0f, 1, w.Texture(args[3]), kOpaqueWhite, this,
-                     nullptr, damage, scriptContext.attackDownF, scriptContext.attackForce,
-                     u32(scriptContext.attackFlag), 5, 200, team, 80, 1);
+        laser->SetEx({.start = &s.launch, .width = f32(args[2]) / 100.0f, .maxPoints = 200, .blendMode = 1,
+                      .texture = w.Texture(args[3]), .colour = kOpaqueWhite},
+                     {.speed = speed, .turnRate = 0.0f, .life = 80},
+                     {.owner = this, .target = nullptr, .damage = damage, .downValue = scriptContext.attackDownF,
+                      .knockback = scriptContext.attackForce, .hitFlags = u32(scriptContext.attackFlag),
+                      .rehitInterval = 5, .testSegments = 200, .team = team},
+                     1);
         laser->TrailFlag = 0;
         laser->TrailFactor = 2.0f;
     }

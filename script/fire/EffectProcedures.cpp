@@ -131,9 +131,10 @@ void CRobot_Normal::FireProc27Explode(const i32* args)
     const Vec3 still;
     // The attack-effect list is what makes it hurt.
     if (auto* blast = NewObjectLast<BB_GrenadeExplode>(w.attackEffects, 3))
-        blast->Set(&q, 2.0f, &still, 0, w.Texture(kBlastTexture), kWhite, this, 0.7f,
-                   ShotDamage(f32(scriptContext.attackPower), 1.0f, f), scriptContext.attackDownF,
-                   scriptContext.attackForce, u32(scriptContext.attackFlag), team);
+        blast->Set(&q, 2.0f, &still, 0, w.Texture(kBlastTexture), kWhite, this,
+                   {.hitRadius = 0.7f, .damage = ShotDamage(f32(scriptContext.attackPower), 1.0f, f),
+                    .downValue = scriptContext.attackDownF, .knockback = scriptContext.attackForce,
+                    .hitFlags = u32(scriptContext.attackFlag), .team = team});
     for (i32 i = 0; i < 3; ++i) {
         // Velocity x, y, z, then the frame step, then the size.
         Vec3 v;
@@ -244,8 +245,8 @@ void CRobot_Normal::FireProc55SwordBeam(const i32* args)
     const u32 life = args[9] == 0 ? u32(kUnlimitedLife) : u32(FireLife(args[9]));
     auto* beam = NewObject<BB_SwordBeam>(w.effects, kSwordBeamPriority);
     if (!beam) return;
-    beam->Set(&q, Hundredths(args[1]), Hundredths(args[4]), 1, first, w.Texture(args[3]), kWhite, 0, life, this, wp, 0,
-              0);
+    beam->Set(&q, Hundredths(args[1]), Hundredths(args[4]), 1, first, w.Texture(args[3]), kWhite,
+              {.team = 0, .life = life, .owner = this, .followedMatrix = wp, .value = 0, .rehitInterval = 0});
     Attach(*this, beam);
 }
 
@@ -267,7 +268,9 @@ void CRobot_Normal::FireProc57SwordBeamAtk(const i32* args)
     auto* beam = NewObject<BB_SwordBeamAtk>(w.attackEffects, kSwordBeamPriority);
     if (!beam) return;
     // The life as given: 0 ends it at its first step.
-    beam->SetEx(&q, Hundredths(args[1]), 1, nullptr, 0, kWhite, 0, u32(FireLife(args[9])), this, wp, u32(args[3]), args[4],
+    beam->SetEx(&q, Hundredths(args[1]), 1, nullptr, kWhite,
+                {.team = 0, .life = u32(FireLife(args[9])), .owner = this, .followedMatrix = wp, .value = u32(args[3]),
+                 .rehitInterval = args[4]},
                 extParams);
     Attach(*this, beam);
 }

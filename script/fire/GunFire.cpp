@@ -55,10 +55,14 @@ void LaunchShell(CRobot_Normal& robot, const Mat4& launch, const ShellSpec& s)
     const bool charged = robot.chargeLevel != 0;
     const WeaponWorld& w = CurrentWeaponWorld();
     if (auto* shell = NewObject<Shell>(w.weapons, 1))
-        shell->SetEx(&launch, s.width, s.points, charged ? s.speed + 0.2f * m : s.speed, s.turn, s.blendMode, s.texture,
-                     kWhite, &robot, s.target, ShotDamage(charged ? pow + 0.1f * m : pow, 1.0f, f), c.attackDownF,
-                     c.attackForce, static_cast<u32>(c.attackFlag), 10, 1, robot.team, 180,
-                     charged ? s.chargedDurability : i16(1), s.mesh, 0);
+        shell->SetEx({.start = &launch, .width = s.width, .maxPoints = s.points, .blendMode = s.blendMode,
+                      .texture = s.texture, .colour = kWhite},
+                     {.speed = charged ? s.speed + 0.2f * m : s.speed, .turnRate = s.turn, .life = 180},
+                     {.owner = &robot, .target = s.target,
+                      .damage = ShotDamage(charged ? pow + 0.1f * m : pow, 1.0f, f), .downValue = c.attackDownF,
+                      .knockback = c.attackForce, .hitFlags = static_cast<u32>(c.attackFlag), .rehitInterval = 10,
+                      .testSegments = 1, .team = robot.team},
+                     {.durability = charged ? s.chargedDurability : i16(1), .mesh = s.mesh, .shaderMode = 0});
     if (charged) MakeSparks(robot, 30);
     const Vec3 muzzle = Row(launch, 3);
     Ring(muzzle);
@@ -102,9 +106,12 @@ void LaunchBullet(CRobot_Normal& robot, const Mat4& launch, f32 width, i32 point
     }
     const WeaponWorld& w = CurrentWeaponWorld();
     if (auto* bullet = NewObject<LZ_Bullet>(w.weapons, 1)) {
-        bullet->Set(&launch, width, points, speed, turn, 1, w.Texture(kBulletTexture), kWhite, &robot,
-                    AimedTarget(robot), damage, down, c.attackForce, static_cast<u32>(c.attackFlag), 10, 1,
-                    robot.team, 300);
+        bullet->Set({.start = &launch, .width = width, .maxPoints = points, .blendMode = 1,
+                     .texture = w.Texture(kBulletTexture), .colour = kWhite},
+                    {.speed = speed, .turnRate = turn, .life = 300},
+                    {.owner = &robot, .target = AimedTarget(robot), .damage = damage, .downValue = down,
+                     .knockback = c.attackForce, .hitFlags = static_cast<u32>(c.attackFlag), .rehitInterval = 10,
+                     .testSegments = 1, .team = robot.team});
         if (n != 0) {
             bullet->TrailFlag = 0;
             bullet->TrailFactor = 1.0f;

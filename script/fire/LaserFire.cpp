@@ -41,8 +41,12 @@ LZ_HiLaser2* LaunchStream(CRobot_Normal& robot, const i32* args, const Stream& s
     LZ_HiLaser2* laser = NewObject<LZ_HiLaser2>(w.weapons, 1);
     if (!laser) return nullptr;
     // A texture number outside the table leaves the laser untextured.
-    laser->SetEx(s.launch, width, s.points, speed, turn, 1, w.Texture(args[5]), kWhite, &robot, robot.target, damage,
-                 c.attackDownF, c.attackForce, u32(c.attackFlag), kRehitFrames, kTestedSegments, robot.team, FireLife(args[4]),
+    laser->SetEx({.start = s.launch, .width = width, .maxPoints = s.points, .blendMode = 1,
+                  .texture = w.Texture(args[5]), .colour = kWhite},
+                 {.speed = speed, .turnRate = turn, .life = FireLife(args[4])},
+                 {.owner = &robot, .target = robot.target, .damage = damage, .downValue = c.attackDownF,
+                  .knockback = c.attackForce, .hitFlags = u32(c.attackFlag), .rehitInterval = kRehitFrames,
+                  .testSegments = kTestedSegments, .team = robot.team},
                  s.stopWithOwner, s.anchor, s.smoke);
     laser->TrailFlag = 0;
     laser->TrailFactor = 2.0f;

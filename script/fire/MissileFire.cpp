@@ -38,9 +38,13 @@ void LaunchSalvoMissile(CRobot_Normal& robot, const Mat4& w, i32 damage, i32 dow
     LZ_Missile* missile = NewObject<LZ_Missile>(CurrentWeaponWorld().weapons, 1);
     const f32 speed = 0.5f + static_cast<f32>(BattleUnit()) * 0.2f;
     if (missile)
-        missile->SetEx(&m, 0.1f, 60, speed, 0.7f, 0, CurrentWeaponWorld().Texture(kMissileTexture), kMissileColour,
-                       &robot, robot.target, damage, down, force, static_cast<u32>(c.attackFlag), 10, 1, robot.team,
-                       300, 1, ExtraMesh(robot, 0), 0);
+        missile->SetEx({.start = &m, .width = 0.1f, .maxPoints = 60, .blendMode = 0,
+                        .texture = CurrentWeaponWorld().Texture(kMissileTexture), .colour = kMissileColour},
+                       {.speed = speed, .turnRate = 0.7f, .life = 300},
+                       {.owner = &robot, .target = robot.target, .damage = damage, .downValue = down,
+                        .knockback = force, .hitFlags = static_cast<u32>(c.attackFlag), .rehitInterval = 10,
+                        .testSegments = 1, .team = robot.team},
+                       {.durability = 1, .mesh = ExtraMesh(robot, 0), .shaderMode = 0});
 }
 
 }  // namespace
@@ -74,9 +78,13 @@ void CRobot_Normal::FireProc04Missile2(const i32* args)
     const i32 warhead = n == 0 ? c.attackPower : ShotDamage(pow, scale, 1.0f);
     const WeaponWorld& w = CurrentWeaponWorld();
     if (auto* carrier = NewObject<LZ_Missile2>(w.weapons, 1)) {
-        carrier->SetEx(&start.launch, 0.1f, 60, 0.3f, 0.7f, 0, w.Texture(kMissileTexture), kMissileColour, this,
-                       target, damage, c.attackDownF, c.attackForce, static_cast<u32>(c.attackFlag), 10, 1, team, 0,
-                       1, ExtraMesh(*this, 1), 0);
+        carrier->SetEx({.start = &start.launch, .width = 0.1f, .maxPoints = 60, .blendMode = 0,
+                        .texture = w.Texture(kMissileTexture), .colour = kMissileColour},
+                       {.speed = 0.3f, .turnRate = 0.7f, .life = 0},
+                       {.owner = this, .target = target, .damage = damage, .downValue = c.attackDownF,
+                        .knockback = c.attackForce, .hitFlags = static_cast<u32>(c.attackFlag), .rehitInterval = 10,
+                        .testSegments = 1, .team = team},
+                       {.durability = 1, .mesh = ExtraMesh(*this, 1), .shaderMode = 0});
         carrier->SetOption(ExtraMesh(*this, 0), warhead);
     }
     if (n != 0) MakeSparks(*this, 1);
@@ -101,11 +109,15 @@ void FireThrownMissile(CRobot_Normal& robot, const i32* args, f32 width, f32 wid
     const bool charged = n != 0;
     const WeaponWorld& w = CurrentWeaponWorld();
     if (auto* missile = NewObject<T>(w.weapons, 1)) {
-        missile->SetEx(&start.launch, charged ? widthCharged : width, 6, 0.0f, charged ? 0.7f + 0.1f * m : turn, 0,
-                       w.Texture(kMissileTexture), kMissileColour, &robot, robot.target,
-                       ShotDamage(charged ? pow + 0.1f * m : pow, 1.0f, f), c.attackDownF, c.attackForce,
-                       static_cast<u32>(c.attackFlag), 10, 1, robot.team, 0, static_cast<i16>(durability),
-                       ExtraMesh(robot, args[2]), 0);
+        missile->SetEx({.start = &start.launch, .width = charged ? widthCharged : width, .maxPoints = 6, .blendMode = 0,
+                        .texture = w.Texture(kMissileTexture), .colour = kMissileColour},
+                       {.speed = 0.0f, .turnRate = charged ? 0.7f + 0.1f * m : turn, .life = 0},
+                       {.owner = &robot, .target = robot.target,
+                        .damage = ShotDamage(charged ? pow + 0.1f * m : pow, 1.0f, f), .downValue = c.attackDownF,
+                        .knockback = c.attackForce, .hitFlags = static_cast<u32>(c.attackFlag), .rehitInterval = 10,
+                        .testSegments = 1, .team = robot.team},
+                       {.durability = static_cast<i16>(durability), .mesh = ExtraMesh(robot, args[2]),
+                        .shaderMode = 0});
         const Vec3 launch = Row(start.launch, 2) * 0.1f;
         missile->SetOption(&launch);
     }

@@ -4,7 +4,6 @@
 // conjured swords (32, 33).
 #include <algorithm>
 
-#include "battle/GameScene.h"
 #include "engine/model/HodModel.h"
 #include "platform/math/Math.h"
 #include "robot/Robot.h"
@@ -93,8 +92,10 @@ void CRobot_Normal::FireProc05Fannel(const i32* args)
     const WeaponWorld& w = CurrentWeaponWorld();
     auto* drone = NewObject<LZ_Fannel>(w.weapons, 1);
     if (drone) {
-        drone->Set(&start.launch, 0.05f, 15, 0.6f, 8.0f, 1, w.Texture(19), kWhite, this, target, team, 1, mesh,
-                   TypeMeshFlag(*this, args[2]));
+        drone->Set({.start = &start.launch, .width = 0.05f, .maxPoints = 15, .blendMode = 1, .texture = w.Texture(19),
+                    .colour = kWhite},
+                   0.6f, 8.0f, this, target, team,
+                   {.durability = 1, .mesh = mesh, .shaderMode = TypeMeshFlag(*this, args[2])});
         drone->TrailFlag = 0;
         drone->TrailFactor = 1.0f;
     }
@@ -127,8 +128,10 @@ void CRobot_Normal::FireProc07Grenade(const i32* args)
         const Vec3 v = d * speed;
         const u32 fuse = 150 + BattleDraw() % 101;
         if (auto* grenade = NewObject<BB_Grenade>(w.attackEffects, 1)) {
-            grenade->Set(&p, 0.4f, &v, 1, w.Texture(9), kWhite, fuse, this, a, 0, c.attackDownF, c.attackForce,
-                         static_cast<u32>(c.attackFlag), team, damage, b);
+            grenade->Set(&p, 0.4f, &v, 1, w.Texture(9), kWhite, fuse, this,
+                         {.hitRadius = a, .damage = 0, .downValue = c.attackDownF, .knockback = c.attackForce,
+                          .hitFlags = static_cast<u32>(c.attackFlag), .team = team},
+                         damage, b);
             // Not its thrower's for the first 20 frames.
             if (BBHITNODE* record = grenade->HitList.NewNodeFront(1)) {
                 record->HitObject = this;
@@ -165,8 +168,13 @@ void CRobot_Normal::FireProc15TrapLaser(const i32* args)
     const i32 life = n != 0 ? 600 + 200 * (n - 1) : 600;
     const WeaponWorld& w = CurrentWeaponWorld();
     if (auto* laser = NewObject<LZ_TrapLaser>(w.weapons, 1)) {
-        laser->SetEx(&start.launch, 0.3f, 200, 5.0f, 0.0f, 1, w.Texture(7), kWhite, this, nullptr, c.attackPower,
-                     c.attackDownF, c.attackForce, static_cast<u32>(c.attackFlag), 10, 5, team, life, 0);
+        laser->SetEx({.start = &start.launch, .width = 0.3f, .maxPoints = 200, .blendMode = 1, .texture = w.Texture(7),
+                      .colour = kWhite},
+                     {.speed = 5.0f, .turnRate = 0.0f, .life = life},
+                     {.owner = this, .target = nullptr, .damage = c.attackPower, .downValue = c.attackDownF,
+                      .knockback = c.attackForce, .hitFlags = static_cast<u32>(c.attackFlag), .rehitInterval = 10,
+                      .testSegments = 5, .team = team},
+                     0);
         laser->TrailFlag = 0;
         laser->TrailFactor = 1.0f;
     }
@@ -183,9 +191,13 @@ void CRobot_Normal::FireProc16Bomb(const i32* args)
     const Vec3 v = Row(start.launch, 2) * 0.3f;
     const WeaponWorld& w = CurrentWeaponWorld();
     if (auto* bomb = NewObject<LZ_Bomb>(w.weapons, 1)) {
-        bomb->Set(&start.launch, 0.1f, 3, 0, w.Texture(6), kWhite, this, target,
-                  ShotDamage(static_cast<f32>(c.attackPower), 1.0f, PowerUpFactor(*this)), c.attackDownF,
-                  c.attackForce, static_cast<u32>(c.attackFlag), 10, 1, team, 1, TypeMesh(*this, 1), 0, &v);
+        bomb->Set({.start = &start.launch, .width = 0.1f, .maxPoints = 3, .blendMode = 0, .texture = w.Texture(6),
+                   .colour = kWhite},
+                  {.owner = this, .target = target,
+                   .damage = ShotDamage(static_cast<f32>(c.attackPower), 1.0f, PowerUpFactor(*this)),
+                   .downValue = c.attackDownF, .knockback = c.attackForce, .hitFlags = static_cast<u32>(c.attackFlag),
+                   .rehitInterval = 10, .testSegments = 1, .team = team},
+                  {.durability = 1, .mesh = TypeMesh(*this, 1), .shaderMode = 0}, &v);
         bomb->TrailFlag = 0;
         bomb->TrailFactor = 1.0f;
     }
@@ -220,9 +232,8 @@ void CRobot_Normal::FireProc22DropCrystals(const i32* args)
 
 void CRobot_Normal::FireProc59PassCrystals(const i32*)
 {
-    CGameScene* scene = FindGameScene();
-    if (!scene) return;
-    PassCrystalsToTeammates(*this, &scene->robotTable[0], scene->robotTable.GetCount(), CurrentWeaponWorld().weapons);
+    const WeaponWorld& w = CurrentWeaponWorld();
+    PassCrystalsToTeammates(*this, w.RobotTable(), w.RobotCount(), w.weapons);
 }
 
 void CRobot_Normal::FireProc29ShieldThrow(const i32* args)
@@ -232,9 +243,13 @@ void CRobot_Normal::FireProc29ShieldThrow(const i32* args)
     const ScriptContext& c = scriptContext;
     const WeaponWorld& w = CurrentWeaponWorld();
     if (auto* shield = NewObject<LZ_ShieldThrow>(w.weapons, 1)) {
-        shield->Set(&t.start.launch, 0.2f, 30, 0.5f, t.homing, 2, w.Texture(0), kWhite, this,
-                    t.start.hasTarget ? target : nullptr, ShotDamage(static_cast<f32>(c.attackPower), t.scale, t.power),
-                    c.attackDownF, c.attackForce, static_cast<u32>(c.attackFlag), 5, 1, team, 30);
+        shield->Set({.start = &t.start.launch, .width = 0.2f, .maxPoints = 30, .blendMode = 2, .texture = w.Texture(0),
+                     .colour = kWhite},
+                    {.speed = 0.5f, .turnRate = t.homing, .life = 30},
+                    {.owner = this, .target = t.start.hasTarget ? target : nullptr,
+                     .damage = ShotDamage(static_cast<f32>(c.attackPower), t.scale, t.power),
+                     .downValue = c.attackDownF, .knockback = c.attackForce, .hitFlags = static_cast<u32>(c.attackFlag),
+                     .rehitInterval = 5, .testSegments = 1, .team = team});
         shield->SetEx(t.node, 0, 0, t.mesh, 0, &colorSet);
     }
     if (t.charge != 0) MakeSparks(*this, 1);
@@ -247,9 +262,13 @@ void CRobot_Normal::FireProc31SwordThrow(const i32* args)
     const ScriptContext& c = scriptContext;
     const WeaponWorld& w = CurrentWeaponWorld();
     if (auto* sword = NewObject<LZ_SwordThrow>(w.weapons, 1)) {
-        sword->Set(&t.start.launch, 0.2f, 3, 0.8f, t.homing, 2, nullptr, kWhite, this,
-                   t.start.hasTarget ? target : nullptr, ShotDamage(static_cast<f32>(c.attackPower), t.scale, t.power),
-                   c.attackDownF, c.attackForce, static_cast<u32>(c.attackFlag), 5, 1, team, t.charge == 0 ? 180 : 30);
+        sword->Set({.start = &t.start.launch, .width = 0.2f, .maxPoints = 3, .blendMode = 2, .texture = nullptr,
+                    .colour = kWhite},
+                   {.speed = 0.8f, .turnRate = t.homing, .life = t.charge == 0 ? 180 : 30},
+                   {.owner = this, .target = t.start.hasTarget ? target : nullptr,
+                    .damage = ShotDamage(static_cast<f32>(c.attackPower), t.scale, t.power), .downValue = c.attackDownF,
+                    .knockback = c.attackForce, .hitFlags = static_cast<u32>(c.attackFlag), .rehitInterval = 5,
+                    .testSegments = 1, .team = team});
         sword->SetEx(t.node, 0, 0, t.mesh, TypeMeshFlag(*this, args[2]), &colorSet);
     }
     if (t.charge != 0) MakeSparks(*this, 1);
@@ -265,8 +284,10 @@ static void ConjureBlade(CRobot_Normal& robot, const i32* args)
     if (!BeginShot(robot, args, &start)) return;
     const ScriptContext& c = robot.scriptContext;
     if (auto* blade = NewObject<Blade>(CurrentWeaponWorld().weapons, 1)) {
-        blade->Set(&start.launch, nullptr, -1, &robot, robot.target, c.attackPower, c.attackDownF, c.attackForce,
-                   static_cast<u32>(c.attackFlag), 5, 1, robot.team, 0);
+        blade->Set(&start.launch, nullptr,
+                   {.owner = &robot, .target = robot.target, .damage = c.attackPower, .downValue = c.attackDownF,
+                    .knockback = c.attackForce, .hitFlags = static_cast<u32>(c.attackFlag), .rehitInterval = 5,
+                    .testSegments = 1, .team = robot.team});
         blade->SetEx(mesh, TypeMeshFlag(robot, args[2]), nullptr);
     }
 }

@@ -177,7 +177,8 @@ TEST(RobotHit, WeaponsBillboardsAndRobotsApplyDamageGuardReflectionAndBookkeepin
             start.m[3][2] = -3.0f;
             w.SetTrail(&start, 0.1f, 10, 0, nullptr, 0xFFFFFFFFu);
             w.Laser.AddPoint(Vec3(0.0f, 1.0f, 3.0f));
-            w.SetHits(&attacker.robot, nullptr, c.damage, 10, 0.5f, c.flags, 10, 1, c.objectTeam);
+            w.SetHits({.owner = &attacker.robot, .damage = c.damage, .downValue = 10, .knockback = 0.5f,
+                       .hitFlags = c.flags, .rehitInterval = 10, .testSegments = 1, .team = c.objectTeam});
             victim.robot.HitTestObject(&w);
             EXPECT_EQ(w.HasHit(&victim.robot), c.onHit + c.onReflect + c.onGuard > 0 && (c.damage > 0 || c.flags & 1 ||
                                                                                       c.onReflect || c.onGuard));
@@ -402,7 +403,8 @@ TEST(RobotHit, ABattleshipsWeaponScoresAndKillsForTheShipWithoutCharge)
     start.m[3][2] = -3.0f;
     w.SetTrail(&start, 0.1f, 10, 0, nullptr, 0xFFFFFFFFu);
     w.Laser.AddPoint(Vec3(0.0f, 1.0f, 3.0f));
-    w.SetHits(&ship, nullptr, 80, 10, 0.5f, 0, 10, 1, 1);
+    w.SetHits({.owner = &ship, .damage = 80, .downValue = 10, .knockback = 0.5f, .rehitInterval = 10, .testSegments = 1,
+               .team = 1});
     victim.robot.HitTestObject(&w);
     EXPECT_EQ(victim.robot.hp, 0);
     EXPECT_EQ(victim.robot.state, kRobotStateDestroyed);

@@ -13,14 +13,22 @@ namespace {
 void Fire(LZ_HiLaser& laser, BB_Base* owner, i32 life, i32 stopWithOwner = 0, i32 rehit = 3)
 {
     const Mat4 start = TranslationTo(Vec3());
-    laser.SetEx(&start, 1.0f, 200, 1.0f, 0.0f, 1, nullptr, 0xFFFFFFFFu, owner, nullptr, 10, 5, 0.1f, 0, rehit, 200,
-                2, life, stopWithOwner);
+    laser.SetEx({.start = &start, .width = 1.0f, .maxPoints = 200, .blendMode = 1, .texture = nullptr,
+                 .colour = 0xFFFFFFFFu},
+                {.speed = 1.0f, .turnRate = 0.0f, .life = life},
+                {.owner = owner, .target = nullptr, .damage = 10, .downValue = 5, .knockback = 0.1f, .hitFlags = 0,
+                 .rehitInterval = rehit, .testSegments = 200, .team = 2},
+                stopWithOwner);
 }
 
 void Fire(LZ_HiLaser2& laser, const Mat4& start, BB_Base* owner, BB_Base* target, i32 points, f32 turn, i32 life)
 {
-    laser.SetEx(&start, 1.0f, points, 1.0f, turn, 1, nullptr, 0xFFFFFFFFu, owner, target, 10, 5, 0.1f, 0, 5, 200, 2,
-                life, 1, nullptr, 0);
+    laser.SetEx({.start = &start, .width = 1.0f, .maxPoints = points, .blendMode = 1, .texture = nullptr,
+                 .colour = 0xFFFFFFFFu},
+                {.speed = 1.0f, .turnRate = turn, .life = life},
+                {.owner = owner, .target = target, .damage = 10, .downValue = 5, .knockback = 0.1f, .hitFlags = 0,
+                 .rehitInterval = 5, .testSegments = 200, .team = 2},
+                1, nullptr, 0);
 }
 
 }  // namespace
@@ -135,7 +143,11 @@ TEST(BeamLaserTest, TrapLaserCurlsKeepsSevenPointsAndHitsWhileFading)
     WeaponRange range;
     LZ_TrapLaser trap;
     const Mat4 start = TranslationTo(Vec3());
-    trap.SetEx(&start, 0.3f, 200, 1.0f, 0.0f, 1, nullptr, 0xFFFFFFFFu, nullptr, nullptr, 9, 1, 0.1f, 0, 10, 5, 2, 10,
+    trap.SetEx({.start = &start, .width = 0.3f, .maxPoints = 200, .blendMode = 1, .texture = nullptr,
+                .colour = 0xFFFFFFFFu},
+               {.speed = 1.0f, .turnRate = 0.0f, .life = 10},
+               {.owner = nullptr, .target = nullptr, .damage = 9, .downValue = 1, .knockback = 0.1f, .hitFlags = 0,
+                .rehitInterval = 10, .testSegments = 5, .team = 2},
                0);
     for (int i = 1; i <= 6; ++i) {
         const Vec3 before = Forward(trap);
@@ -177,8 +189,12 @@ TEST(BeamLaserTest, StreamLaserFlowsWavesHomesIsCutAndReflected)
     StandInRobot owner(Vec3(), 1);
     Mat4 muzzle = TranslationTo(Vec3());
     LZ_HiLaser2 stream;
-    stream.SetEx(&muzzle, 1.0f, 50, 1.0f, 0.0f, 1, nullptr, 0xFFFFFFFFu, &owner.robot, nullptr, 10, 5, 0.1f, 0, 5,
-                 200, 2, 100, 1, &muzzle, 0);
+    stream.SetEx({.start = &muzzle, .width = 1.0f, .maxPoints = 50, .blendMode = 1, .texture = nullptr,
+                  .colour = 0xFFFFFFFFu},
+                 {.speed = 1.0f, .turnRate = 0.0f, .life = 100},
+                 {.owner = &owner.robot, .target = nullptr, .damage = 10, .downValue = 5, .knockback = 0.1f,
+                  .hitFlags = 0, .rehitInterval = 5, .testSegments = 200, .team = 2},
+                 1, &muzzle, 0);
     stream.Run();
     stream.Run();
     ASSERT_EQ(stream.Laser.Count, 3);

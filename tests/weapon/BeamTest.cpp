@@ -14,8 +14,12 @@ namespace {
 void Fire(LZ_Beam& beam, f32 speed, f32 turn, BB_Base* target, i32 life, f32 width = 0.255f, u8 stop = 0)
 {
     const Mat4 start = TranslationTo(Vec3());
-    beam.Set(&start, width, 50, speed, turn, 1, nullptr, 0xFFFFFFFFu, nullptr, target, 10, 5, 0.1f, 0, 10, 1, 2,
-             life, stop);
+    beam.Set({.start = &start, .width = width, .maxPoints = 50, .blendMode = 1, .texture = nullptr,
+              .colour = 0xFFFFFFFFu},
+             {.speed = speed, .turnRate = turn, .life = life},
+             {.owner = nullptr, .target = target, .damage = 10, .downValue = 5, .knockback = 0.1f, .hitFlags = 0,
+              .rehitInterval = 10, .testSegments = 1, .team = 2},
+             stop);
 }
 
 f32 AngleDegrees(const Vec3& a, const Vec3& b)

@@ -23,7 +23,9 @@ struct Bay {
 LZ_Fannel* Launch(WeaponRange& a, Bay& bay, BB_Base* owner, BB_Base* target, i32 shots, i32 countdown)
 {
     auto* d = NewObject<LZ_Fannel>(&a.weapons, 1);
-    d->Set(&bay.node->world, 0.05f, 15, 0.6f, 8.0f, 1, nullptr, 0xFFFFFFFFu, owner, target, 1, 1, nullptr, 0);
+    d->Set({.start = &bay.node->world, .width = 0.05f, .maxPoints = 15, .blendMode = 1, .texture = nullptr,
+            .colour = 0xFFFFFFFFu},
+           0.6f, 8.0f, owner, target, 1, {.durability = 1, .mesh = nullptr, .shaderMode = 0});
     d->SetEx(bay.node, shots, countdown, 0, nullptr);
     return d;
 }

@@ -18,8 +18,12 @@ const Mat4 kStart = [] {
 
 void Launch(LZ_Bullet& shot, f32 speed, i32 maxPoints, i32 counter)
 {
-    shot.SetEx(&kStart, 0.1f, maxPoints, speed, 0.7f, 0, nullptr, 0xFFFFFFFFu, nullptr, nullptr, 40, 2, 0.5f, 0, 10, 1,
-               1, counter, 1, nullptr, 0);
+    shot.SetEx({.start = &kStart, .width = 0.1f, .maxPoints = maxPoints, .blendMode = 0, .texture = nullptr,
+                .colour = 0xFFFFFFFFu},
+               {.speed = speed, .turnRate = 0.7f, .life = counter},
+               {.owner = nullptr, .target = nullptr, .damage = 40, .downValue = 2, .knockback = 0.5f, .hitFlags = 0,
+                .rehitInterval = 10, .testSegments = 1, .team = 1},
+               {.durability = 1, .mesh = nullptr, .shaderMode = 0});
 }
 
 }  // namespace
@@ -145,7 +149,11 @@ TEST(ShotFlightTest, BombsFallArmAtTenBurstWithAFixedBlastAndEndAt501)
     WeaponRange w(5);
     LZ_Bomb bomb;
     const Vec3 still;
-    bomb.Set(&kStart, 0.1f, 5, 0, nullptr, 0xFFFFFFFFu, nullptr, nullptr, 7, 0, 0.0f, 0, 10, 1, 2, 1, nullptr, 0, &still);
+    bomb.Set({.start = &kStart, .width = 0.1f, .maxPoints = 5, .blendMode = 0, .texture = nullptr,
+              .colour = 0xFFFFFFFFu},
+             {.owner = nullptr, .target = nullptr, .damage = 7, .downValue = 0, .knockback = 0.0f, .hitFlags = 0,
+              .rehitInterval = 10, .testSegments = 1, .team = 2},
+             {.durability = 1, .mesh = nullptr, .shaderMode = 0}, &still);
     EXPECT_EQ(bomb.HitMask, 3u);
     f32 fall = 0.0f;
     for (int run = 1; run <= 10; ++run) {

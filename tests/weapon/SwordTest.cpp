@@ -17,7 +17,9 @@ T* Conjure(WeaponRange& a, BB_Base* owner, const Vec3& at = Vec3())
 {
     auto* s = NewObject<T>(&a.weapons, 1);
     const Mat4 m = TranslationTo(at);
-    s->Set(&m, nullptr, -1, owner, nullptr, 30, 5, 0.1f, 0, 5, 1, 1, 0);
+    s->Set(&m, nullptr,
+           {.owner = owner, .target = nullptr, .damage = 30, .downValue = 5, .knockback = 0.1f, .hitFlags = 0,
+            .rehitInterval = 5, .testSegments = 1, .team = 1});
     return s;
 }
 

@@ -19,7 +19,10 @@ LZ_ShieldThrow* Throw(WeaponRange& a, ShieldPart& part, BB_Base* owner, BB_Base*
 {
     auto* s = NewObject<LZ_ShieldThrow>(&a.weapons, 1);
     const Mat4 start;
-    s->Set(&start, 0.2f, 30, 0.5f, turn, 2, nullptr, 0xFFFFFFFFu, owner, target, 10, 5, 0.1f, 0, 5, 1, 1, 30);
+    s->Set({.start = &start, .width = 0.2f, .maxPoints = 30, .blendMode = 2, .texture = nullptr, .colour = 0xFFFFFFFFu},
+           {.speed = 0.5f, .turnRate = turn, .life = 30},
+           {.owner = owner, .target = target, .damage = 10, .downValue = 5, .knockback = 0.1f, .hitFlags = 0,
+            .rehitInterval = 5, .testSegments = 1, .team = 1});
     s->SetEx(part.node, 0, 0, nullptr, 0, nullptr);
     return s;
 }
@@ -103,8 +106,11 @@ TEST(ThrowWeaponTest, ThrownSwordFliesStraightThenSticksOrVanishes)
     StandInRobot owner(Vec3(0, 0, -3), 1), victim(Vec3(0, 0, 10), 2);
     auto* sword = NewObject<LZ_SwordThrow>(&a.weapons, 1);
     const Mat4 start;
-    sword->Set(&start, 0.2f, 3, 0.8f, 0.0f, 2, nullptr, 0xFFFFFFFFu, &owner.robot, nullptr, 10, 5, 0.1f, 0, 5, 1, 1,
-               180);
+    sword->Set({.start = &start, .width = 0.2f, .maxPoints = 3, .blendMode = 2, .texture = nullptr,
+                .colour = 0xFFFFFFFFu},
+               {.speed = 0.8f, .turnRate = 0.0f, .life = 180},
+               {.owner = &owner.robot, .target = nullptr, .damage = 10, .downValue = 5, .knockback = 0.1f,
+                .hitFlags = 0, .rehitInterval = 5, .testSegments = 1, .team = 1});
     int runs = 1;
     while (!sword->Run()) ++runs;
     EXPECT_EQ(runs, 180);
@@ -114,8 +120,11 @@ TEST(ThrowWeaponTest, ThrownSwordFliesStraightThenSticksOrVanishes)
 
     // Stuck in a robot it rides along and breaks up after 600 frames.
     auto* stuck = NewObject<LZ_SwordThrow>(&a.weapons, 1);
-    stuck->Set(&start, 0.2f, 3, 0.8f, 0.0f, 2, nullptr, 0xFFFFFFFFu, &owner.robot, nullptr, 10, 5, 0.1f, 0, 5, 1, 1,
-               180);
+    stuck->Set({.start = &start, .width = 0.2f, .maxPoints = 3, .blendMode = 2, .texture = nullptr,
+                .colour = 0xFFFFFFFFu},
+               {.speed = 0.8f, .turnRate = 0.0f, .life = 180},
+               {.owner = &owner.robot, .target = nullptr, .damage = 10, .downValue = 5, .knockback = 0.1f,
+                .hitFlags = 0, .rehitInterval = 5, .testSegments = 1, .team = 1});
     stuck->Run();
     const Vec3 at = stuck->Position();
     stuck->OnHitRobot(&at, nullptr, &victim.robot);

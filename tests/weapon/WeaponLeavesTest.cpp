@@ -58,7 +58,11 @@ TEST(WeaponLeavesTest, KindsDamageTypesAndWhoCanBeHit)
         target->Durability = 50;
         LZ_Bullet shot;
         const Mat4 from = [] { Mat4 m; m.m[3][0] = -3.0f; return m; }();
-        shot.Set(&from, 0.1f, 5, 1.0f, 0.0f, 1, nullptr, 0xFFFFFFFFu, &ownerB, nullptr, 20, 0, 0.0f, 0, 10, 1, 2, 0);
+        shot.Set({.start = &from, .width = 0.1f, .maxPoints = 5, .blendMode = 1, .texture = nullptr,
+                  .colour = 0xFFFFFFFFu},
+                 {.speed = 1.0f, .turnRate = 0.0f, .life = 0},
+                 {.owner = &ownerB, .target = nullptr, .damage = 20, .downValue = 0, .knockback = 0.0f, .hitFlags = 0,
+                  .rehitInterval = 10, .testSegments = 1, .team = 2});
         shot.Laser.AddPoint(Vec3(3, 0, 0));
         target->HitTestObject(&shot);
         EXPECT_EQ(target->Durability, c.hittable ? 30 : 50);
@@ -73,8 +77,12 @@ TEST(WeaponLeavesTest, InitialisersStoreWhatTheyAreGiven)
 
     LZ_HiLaser2 laser;
     ASSERT_EQ(laser.StreamParams.GetCount(), 10);
-    laser.SetEx(&start, 1.0f, 200, 1.5f, 0.5f, 1, nullptr, 0xFF00FF00u, &owner, &target, 20, 21, 0.25f, 3, 5, 200,
-                7, 80, 1, &start, 9);
+    laser.SetEx({.start = &start, .width = 1.0f, .maxPoints = 200, .blendMode = 1, .texture = nullptr,
+                 .colour = 0xFF00FF00u},
+                {.speed = 1.5f, .turnRate = 0.5f, .life = 80},
+                {.owner = &owner, .target = &target, .damage = 20, .downValue = 21, .knockback = 0.25f, .hitFlags = 3,
+                 .rehitInterval = 5, .testSegments = 200, .team = 7},
+                1, &start, 9);
     EXPECT_EQ(laser.HitMask, 7u);
     EXPECT_EQ(laser.Owner, &owner);
     EXPECT_EQ(laser.Target, &target);
@@ -103,7 +111,12 @@ TEST(WeaponLeavesTest, InitialisersStoreWhatTheyAreGiven)
     EXPECT_EQ(smoke.Velocity, v);
 
     LZ_TrapLaser trap;
-    trap.SetEx(&start, 0.3f, 200, 5.0f, 0.0f, 1, nullptr, 0xFFFFFFFFu, &owner, nullptr, 9, 1, 0.1f, 0, 10, 5, 2, 600, 0);
+    trap.SetEx({.start = &start, .width = 0.3f, .maxPoints = 200, .blendMode = 1, .texture = nullptr,
+                .colour = 0xFFFFFFFFu},
+               {.speed = 5.0f, .turnRate = 0.0f, .life = 600},
+               {.owner = &owner, .target = nullptr, .damage = 9, .downValue = 1, .knockback = 0.1f, .hitFlags = 0,
+                .rehitInterval = 10, .testSegments = 5, .team = 2},
+               0);
     const i32 before = trap.Damage;
     EXPECT_EQ(trap.SetOption(12345), 0);
     EXPECT_EQ(trap.Damage, before);

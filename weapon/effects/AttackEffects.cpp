@@ -58,8 +58,9 @@ i32 BB_Grenade::Run()
         v.y = Fraction() * 0.17f;
         v.z = Fraction() * 0.1f - 0.05f;
         if (auto* blast = NewObjectLast<BB_GrenadeExplode>(w.attackEffects, 3))
-            blast->Set(&at, 10.0f, &v, 0, w.Texture(kBlastTexture), 0xFFFFFFFFu, Owner, BlastSize * 5.0f,
-                       BlastDamage, DownValue, Knockback, HitFlags, Team);
+            blast->Set(&at, 10.0f, &v, 0, w.Texture(kBlastTexture), 0xFFFFFFFFu, Owner,
+                       {.hitRadius = BlastSize * 5.0f, .damage = BlastDamage, .downValue = DownValue,
+                        .knockback = Knockback, .hitFlags = HitFlags, .team = Team});
     }
     for (i32 i = 0; i < 5; ++i) {
         // Velocity x, y, z, then position x, z, then the size.
@@ -72,7 +73,7 @@ i32 BB_Grenade::Run()
         p.z += 2.0f * Fraction() - 1.0f;
         const f32 size = (Fraction() * 7.0f + 3.0f) * BlastSize;
         if (auto* smoke = NewObject<BB_GrenadeExplode>(w.effects, 3))
-            smoke->Set(&p, size, &v, 0, w.Texture(kBlastTexture), 0xFFFFFFFFu, nullptr, 0.0f, 0, 0, 0.0f, 0, 0);
+            smoke->Set(&p, size, &v, 0, w.Texture(kBlastTexture), 0xFFFFFFFFu, nullptr, {});
     }
     const f32 d = DistanceToEye(at);
     if (d <= kSoundRange) PlayBattleSound(kBlastSound, at);
@@ -97,15 +98,14 @@ i32 BB_Grenade::OnHitMap(const Vec3* push)
 }
 
 void BB_Grenade::Set(const Vec3* position, f32 size, const Vec3* velocity, i32 blendMode, plat::GfxTexture* texture,
-                     u32 colour, u32 fuse, BB_Base* owner, f32 hitRadius, i32 damage, i32 downValue, f32 knockback,
-                     u32 hitFlags, i32 team, i32 blastDamage, f32 blastSize)
+                     u32 colour, u32 fuse, BB_Base* owner, const BillboardHit& hit, i32 blastDamage, f32 blastSize)
 {
     Quad.InitSquare(size, colour);
     Place(position, blendMode, texture);
     if (velocity) Velocity = *velocity;
     Fuse = fuse;
     Owner = owner;
-    SetHits(hitRadius, damage, downValue, knockback, hitFlags, team);
+    SetHits(hit);
     BlastDamage = blastDamage;
     BlastSize = blastSize;
     Counter = 0;
@@ -114,15 +114,14 @@ void BB_Grenade::Set(const Vec3* position, f32 size, const Vec3* velocity, i32 b
 i32 BB_GrenadeExplode::GetDamageType() const { return 1; }
 
 void BB_GrenadeExplode::Set(const Vec3* position, f32 size, const Vec3* velocity, i32 blendMode,
-                            plat::GfxTexture* texture, u32 colour, BB_Base* owner, f32 hitRadius, i32 damage,
-                            i32 downValue, f32 knockback, u32 hitFlags, i32 team)
+                            plat::GfxTexture* texture, u32 colour, BB_Base* owner, const BillboardHit& hit)
 {
     Quad.InitSquare(size, colour);
     Place(position, blendMode, texture);
     Quad.SetSheet(8, 8);
     if (velocity) Velocity = *velocity;
     Owner = owner;
-    SetHits(hitRadius, damage, downValue, knockback, hitFlags, team);
+    SetHits(hit);
     Counter = 0;
 }
 
@@ -151,8 +150,7 @@ BB_SwordBeam::~BB_SwordBeam() { Trail.Clear(); }
 i32 BB_SwordBeam::GetKind() const { return kKindSwordBeam; }
 
 void BB_SwordBeam::Set(const Vec3* position, f32 fullLength, f32 length, i32 blendMode, plat::GfxTexture* texture,
-                       plat::GfxTexture* trailTexture, u32 colour, i32 team, u32 life, BB_Base* owner,
-                       const Mat4* followedMatrix, u32 value, u32 rehitInterval)
+                       plat::GfxTexture* trailTexture, u32 colour, const SwordBeamLink& link)
 {
     Quad.InitRect(0.075f, 0.075f, length, 0.0f, colour);
     Place(position, blendMode, texture);
@@ -161,12 +159,12 @@ void BB_SwordBeam::Set(const Vec3* position, f32 fullLength, f32 length, i32 ble
     Trail.Texture = trailTexture;
     Trail.Clear();
     Trail.MaxPoints = 5;
-    Life = i32(std::min<u32>(life, 0x7FFFFFFFu));
-    Owner = owner;
-    FollowedMatrix = followedMatrix;
-    Value = value;
-    SetHits(1.0f, 0, 0, 0.0f, 0, team);
-    RehitInterval = i32(rehitInterval);
+    Life = i32(std::min<u32>(link.life, 0x7FFFFFFFu));
+    Owner = link.owner;
+    FollowedMatrix = link.followedMatrix;
+    Value = link.value;
+    SetHits({.hitRadius = 1.0f, .team = link.team});
+    RehitInterval = link.rehitInterval;
     Hold = 0;
 }
 
@@ -207,12 +205,10 @@ i32 BB_SwordBeam::Draw()
     return 0;
 }
 
-void BB_SwordBeamAtk::SetEx(const Vec3* position, f32 length, i32 blendMode, plat::GfxTexture* texture, u32,
-                            u32 colour, i32 team, u32 life, BB_Base* owner, const Mat4* followedMatrix, u32 value,
-                            i32 rehitInterval, const i32 values[10])
+void BB_SwordBeamAtk::SetEx(const Vec3* position, f32 length, i32 blendMode, plat::GfxTexture* texture, u32 colour,
+                            const SwordBeamLink& link, const i32 values[10])
 {
-    Set(position, length, length, blendMode, texture, nullptr, colour, team, life, owner, followedMatrix, value,
-        u32(rehitInterval));
+    Set(position, length, length, blendMode, texture, nullptr, colour, link);
     if (values) std::memcpy(Values, values, sizeof(Values));
 }
 

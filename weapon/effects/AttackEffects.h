@@ -17,8 +17,7 @@ public:
     i32 OnHitMap(const Vec3* push) override;
     i32 GetDamageType() const override;
     virtual void Set(const Vec3* position, f32 size, const Vec3* velocity, i32 blendMode, plat::GfxTexture* texture,
-                     u32 colour, u32 fuse, BB_Base* owner, f32 hitRadius, i32 damage, i32 downValue, f32 knockback,
-                     u32 hitFlags, i32 team, i32 blastDamage, f32 blastSize);
+                     u32 colour, u32 fuse, BB_Base* owner, const BillboardHit& hit, i32 blastDamage, f32 blastSize);
 
     Vec3 Velocity;
     i32 Counter = 0;
@@ -35,13 +34,24 @@ public:
     i32 Run() override;
     i32 GetDamageType() const override;
     virtual void Set(const Vec3* position, f32 size, const Vec3* velocity, i32 blendMode, plat::GfxTexture* texture,
-                     u32 colour, BB_Base* owner, f32 hitRadius, i32 damage, i32 downValue, f32 knockback,
-                     u32 hitFlags, i32 team);
+                     u32 colour, BB_Base* owner, const BillboardHit& hit);
 
     Vec3 Velocity;
     i32 Counter = 0;
     BB_Base* Owner = nullptr;
     BB_Base* HitOwner() const override { return Owner; }
+};
+
+// What both sword beams follow and carry: the robot they belong to and the
+// matrix they ride on, their team and life, the value a robot they meet is
+// handed, and the passes before they may hit the same robot again.
+struct SwordBeamLink {
+    i32 team = 0;
+    u32 life = 0;
+    BB_Base* owner = nullptr;
+    const Mat4* followedMatrix = nullptr;
+    u32 value = 0;
+    i32 rehitInterval = 0;
 };
 
 // The visible blade of light that follows a robot's arm.
@@ -54,8 +64,7 @@ public:
     i32 Draw() override;
     i32 GetKind() const override;
     virtual void Set(const Vec3* position, f32 fullLength, f32 length, i32 blendMode, plat::GfxTexture* texture,
-                     plat::GfxTexture* trailTexture, u32 colour, i32 team, u32 life, BB_Base* owner,
-                     const Mat4* followedMatrix, u32 value, u32 rehitInterval);
+                     plat::GfxTexture* trailTexture, u32 colour, const SwordBeamLink& link);
 
     CLaser Trail;
     Vec3 Direction;
@@ -78,9 +87,8 @@ public:
     i32 Draw() override { return 0; }
     // Robots only; the hit countdown stands still while the blade is held.
     i32 HitTestPass() override;
-    virtual void SetEx(const Vec3* position, f32 length, i32 blendMode, plat::GfxTexture* texture, u32 ignored,
-                       u32 colour, i32 team, u32 life, BB_Base* owner, const Mat4* followedMatrix, u32 value,
-                       i32 rehitInterval, const i32 values[10]);
+    virtual void SetEx(const Vec3* position, f32 length, i32 blendMode, plat::GfxTexture* texture, u32 colour,
+                       const SwordBeamLink& link, const i32 values[10]);
 
     i32 Values[10] = {};
 };

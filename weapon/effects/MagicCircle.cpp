@@ -57,8 +57,12 @@ LZ_HiLaser2* CircleLaser(const Mat4& from, f32 width, i32 texture, BB_Base* owne
     const WeaponWorld& w = CurrentWeaponWorld();
     auto* laser = NewObject<LZ_HiLaser2>(w.weapons, 1);
     if (!laser) return nullptr;
-    laser->SetEx(&from, width, 200, 1.5f, 0.0f, 1, w.Texture(texture), kWhite, owner, target, damage, down, 0.0f, 3, 5,
-                 segments, i32(team), life, 0, nullptr, 0);
+    laser->SetEx({.start = &from, .width = width, .maxPoints = 200, .blendMode = 1, .texture = w.Texture(texture),
+                  .colour = kWhite},
+                 {.speed = 1.5f, .turnRate = 0.0f, .life = life},
+                 {.owner = owner, .target = target, .damage = damage, .downValue = down, .knockback = 0.0f,
+                  .hitFlags = 3, .rehitInterval = 5, .testSegments = segments, .team = i32(team)},
+                 0, nullptr, 0);
     laser->TrailFlag = 0;
     laser->TrailFactor = 2.0f;
     return laser;
@@ -343,8 +347,12 @@ i32 BB_FireMaterial::AttackPhase()
     const Mat4 from = AimedMatrix();
     const i32 team = robot ? robot->team : 0;
     if (auto* ball = NewObject<LZ_FireBall>(w.weapons, 1))
-        ball->SetEx(&from, 0.15f, 3, 0.7f, 0.0f, 2, nullptr, kWhite, Owner, target, 30, 100, 0.1f, 1, 10, 1, team,
-                    180, 1, nullptr, 0);
+        ball->SetEx({.start = &from, .width = 0.15f, .maxPoints = 3, .blendMode = 2, .texture = nullptr,
+                     .colour = kWhite},
+                    {.speed = 0.7f, .turnRate = 0.0f, .life = 180},
+                    {.owner = Owner, .target = target, .damage = 30, .downValue = 100, .knockback = 0.1f, .hitFlags = 1,
+                     .rehitInterval = 10, .testSegments = 1, .team = team},
+                    {.durability = 1, .mesh = nullptr, .shaderMode = 0});
     return 0;
 }
 
@@ -418,8 +426,12 @@ i32 BB_LightMaterial::AttackPhase()
             const Mat4 from = AimedMatrix();
             const auto* robot = dynamic_cast<const CRobot_Base*>(Owner);
             if (auto* laser = NewObject<LZ_HiLaser2>(w.weapons, 1)) {
-                laser->SetEx(&from, 0.15f, 100, 1.3f, 0.0f, 1, w.Texture(27), kWhite, Owner, OwnerTarget(), 10, 11,
-                             0.0f, 1, 5, 100, robot ? robot->team : 0, 40, 0, nullptr, 0);
+                laser->SetEx({.start = &from, .width = 0.15f, .maxPoints = 100, .blendMode = 1,
+                              .texture = w.Texture(27), .colour = kWhite},
+                             {.speed = 1.3f, .turnRate = 0.0f, .life = 40},
+                             {.owner = Owner, .target = OwnerTarget(), .damage = 10, .downValue = 11, .knockback = 0.0f,
+                              .hitFlags = 1, .rehitInterval = 5, .testSegments = 100, .team = robot ? robot->team : 0},
+                             0, nullptr, 0);
                 laser->TrailFlag = 0;
                 laser->TrailFactor = 2.0f;
             }
@@ -484,7 +496,9 @@ i32 BB_FireRun::Run()
         v.z = Fraction() * 0.02f - 0.01f;
         const auto* robot = dynamic_cast<const CRobot_Base*>(Owner);
         if (auto* burn = NewObjectLast<BB_GrenadeExplode>(w.attackEffects, 3))
-            burn->Set(&at, 2.0f, &v, 0, w.Texture(3), kWhite, Owner, 0.2f, 210, 410, 0.2f, 8, robot ? robot->team : 0);
+            burn->Set(&at, 2.0f, &v, 0, w.Texture(3), kWhite, Owner,
+                      {.hitRadius = 0.2f, .damage = 210, .downValue = 410, .knockback = 0.2f, .hitFlags = 8,
+                       .team = robot ? robot->team : 0});
     }
     if (Counter % 3 == 0) {
         const f32 d = DistanceToEye(at);

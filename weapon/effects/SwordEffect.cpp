@@ -163,8 +163,12 @@ i32 BB_CrasyBall::Run()
         m.m[3][2] = at.z;
         LZ_Beam* beam = Thunder ? NewObject<LZ_ThunderBeam>(w.weapons, 1) : NewObject<LZ_Beam>(w.weapons, 1);
         if (beam)
-            beam->Set(&m, 0.15f, 20, f32(Level) * 0.1f + 0.7f, 0.0f, 1, w.Texture(Thunder ? 4 : 0), 0xFFFFFFFFu,
-                      Owner, nullptr, i32(Level) * 10 + 120, 50, 0.05f, 2, 10, 1, Team, 300, 0);
+            beam->Set({.start = &m, .width = 0.15f, .maxPoints = 20, .blendMode = 1,
+                       .texture = w.Texture(Thunder ? 4 : 0), .colour = 0xFFFFFFFFu},
+                      {.speed = f32(Level) * 0.1f + 0.7f, .turnRate = 0.0f, .life = 300},
+                      {.owner = Owner, .target = nullptr, .damage = i32(Level) * 10 + 120, .downValue = 50,
+                       .knockback = 0.05f, .hitFlags = 2, .rehitInterval = 10, .testSegments = 1, .team = Team},
+                      0);
     }
     return u32(Counter) > Level * 200 + 600 ? 1 : 0;
 }

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "app/core/Application.h"
-#include "battle/GameScene.h"
+#include "app/scene/Camera.h"
 #include "engine/graphics/GraphicsDevice.h"
 #include "engine/graphics/MeshObject.h"
 #include "engine/graphics/ViewFrustum.h"
@@ -43,18 +43,17 @@ void SpinAndFall(Mat4& world, Vec3& velocity)
 
 CRobot_Normal* SceneSpawn(i32 type, const Vec3& at, f32 hpScale, i32 team, i32 colourSet)
 {
-    CGameScene* scene = FindGameScene();
-    if (!scene) return nullptr;
-    return scene->SpawnRobot(type, at.x, at.y, at.z, hpScale, team, kControlComputer, colourSet, 0.0f, nullptr);
+    return CurrentWeaponWorld().CallUnit(type, at, hpScale, team, colourSet);
 }
 
 bool ScenePlayerSlot(const BB_Base* robot)
 {
-    CGameScene* scene = FindGameScene();
+    const WeaponWorld& w = CurrentWeaponWorld();
+    CRobot_Base* const* table = w.RobotTable();
     const auto* r = dynamic_cast<const CRobot_Base*>(robot);
-    if (!scene || !r) return false;
-    for (i32 slot = 0; slot < 2 && slot < scene->robotTable.GetCount(); ++slot) {
-        const CRobot_Base* p = scene->robotTable[slot];
+    if (!table || !r) return false;
+    for (i32 slot = 0; slot < 2 && slot < w.RobotCount(); ++slot) {
+        const CRobot_Base* p = table[slot];
         if (p && p->objectId == r->objectId) return true;
     }
     return false;
@@ -118,7 +117,7 @@ void BB_SummonItem::Set(const Vec3* position, f32 size, const Vec3* velocity, i3
     Place(position, blendMode, texture);
     if (velocity) Velocity = *velocity;
     Life = i32(std::min<u32>(life, 0x7FFFFFFFu));
-    SetHits(1.0f, 0, 0, 0.0f, 0, team);  // a pick-up, not a blow
+    SetHits({.hitRadius = 1.0f, .team = team});  // a pick-up, not a blow
     Counter = 0;
     Taken = 0;
 }
@@ -184,7 +183,7 @@ void BB_PartsItem::Set(const Vec3* position, u32, const Vec3* velocity, i32 blen
     Mesh = mesh;
     Life = life;
     Strength = strength;
-    SetHits(1.0f, 0, 0, 0.0f, 0, team);  // a pick-up, not a blow
+    SetHits({.hitRadius = 1.0f, .team = team});  // a pick-up, not a blow
     Counter = 0;
     Taken = 0;
 }
@@ -277,9 +276,7 @@ void DropBattleItem(CRobot_Normal* robot, i32 kind, const Vec3& at, const Vec3& 
         return;
     }
     (void)robot;
-    CGameScene* scene = FindGameScene();
-    const i32 entry = kind == CRobot_Normal::kItemParts2 ? 1 : 0;
-    MeshObject* mesh = scene && scene->meshes.GetCount() > entry ? &scene->meshes[entry] : nullptr;
+    MeshObject* mesh = w.SceneMesh(kind == CRobot_Normal::kItemParts2 ? 1 : 0);
     if (auto* item = NewObject<BB_PartsItem>(w.attackEffects, 1))
         item->Set(&at, 0, &velocity, 0, mesh, 0xFFFFFFFFu, life, 1000, value);
 }

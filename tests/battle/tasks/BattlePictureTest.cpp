@@ -239,8 +239,9 @@ TEST(BattlePicture, EverySampleStageShowsItsRobotsTheirShadowsAndItsWater)
             start.m[3][0] = middle.x - 6.0f;
             start.m[3][1] = 2.5f;
             start.m[3][2] = middle.z + 1.0f;
-            beam->Set(&start, 0.25f, 64, 0.0f, 0.0f, 0, white.get(), 0xFFFF2020u, nullptr, nullptr, 0, 0, 0.0f, 0, 0,
-                      1, 0, 1, 0);
+            beam->Set({.start = &start, .width = 0.25f, .maxPoints = 64, .blendMode = 0, .texture = white.get(),
+                       .colour = 0xFFFF2020u},
+                      {.life = 1}, {.testSegments = 1}, 0);
             for (int i = 1; i < 40; ++i)
                 beam->Laser.AddPoint(Vec3(middle.x - 6.0f + 0.3f * static_cast<f32>(i),
                                           2.5f + 0.4f * plat::DetSin(0.5f * static_cast<f32>(i)), middle.z + 1.0f));

@@ -258,7 +258,7 @@ TEST(Ship, SailsFightsLaunchesCarriesAndSinksByItsRules)
         start.m[3][2] -= 15.0f;
         p.SetTrail(&start, 0.1f, 10, 0, nullptr, 0xFFFFFFFFu);
         p.Laser.AddPoint(ship->Position() + Vec3(0.0f, 0.0f, 15.0f));
-        p.SetHits(gunner, nullptr, damage, 0, 0.0f, 0, 10, 1, team);
+        p.SetHits({.owner = gunner, .damage = damage, .rehitInterval = 10, .testSegments = 1, .team = team});
     };
     ship->hp = 1000;
     Probe friendly, enemy, harmless;

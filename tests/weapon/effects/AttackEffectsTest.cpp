@@ -15,7 +15,8 @@ TEST(AttackEffectsTest, BlastHurtsOnlyInItsFirstPassAndBladesLiveByTheirOwner)
     const Vec3 at(0, 1, 0), still;
     BB_Base owner;
     BB_GrenadeExplode blast;
-    blast.Set(&at, 2.0f, &still, 0, nullptr, 0xFFFFFFFFu, &owner, 3.0f, 210, 410, 0.2f, 8, 4);
+    blast.Set(&at, 2.0f, &still, 0, nullptr, 0xFFFFFFFFu, &owner,
+              {.hitRadius = 3.0f, .damage = 210, .downValue = 410, .knockback = 0.2f, .hitFlags = 8, .team = 4});
     EXPECT_EQ(blast.GetKind(), kKindBillboard);
     EXPECT_EQ(blast.GetDamageType(), 1);
     EXPECT_EQ(blast.HitMask, 3u);
@@ -32,7 +33,8 @@ TEST(AttackEffectsTest, BlastHurtsOnlyInItsFirstPassAndBladesLiveByTheirOwner)
     arm.m[3][1] = 2.0f;
     BB_SwordBeam blade;
     EXPECT_EQ(blade.GetKind(), kKindSwordBeam);
-    blade.Set(&at, 3.0f, 1.0f, 1, nullptr, nullptr, 0xFFFFFFFFu, 2, 3, &owner, &arm, 0, 5);
+    blade.Set(&at, 3.0f, 1.0f, 1, nullptr, nullptr, 0xFFFFFFFFu,
+              {.team = 2, .life = 3, .owner = &owner, .followedMatrix = &arm, .value = 0, .rehitInterval = 5});
     EXPECT_EQ(blade.Run(), 0);
     EXPECT_FLOAT_EQ(blade.Length, 1.2f);  // grows 0.2 a frame
     EXPECT_FLOAT_EQ(blade.World.m[3][1], 2.0f);
@@ -46,7 +48,9 @@ TEST(AttackEffectsTest, BlastHurtsOnlyInItsFirstPassAndBladesLiveByTheirOwner)
     EXPECT_EQ(blade.Run(), 2);  // life used up
 
     BB_SwordBeam forever;
-    forever.Set(&at, 3.0f, 3.0f, 1, nullptr, nullptr, 0xFFFFFFFFu, 2, 999999999, &owner, &arm, 0, 5);
+    forever.Set(&at, 3.0f, 3.0f, 1, nullptr, nullptr, 0xFFFFFFFFu,
+                {.team = 2, .life = 999999999, .owner = &owner, .followedMatrix = &arm, .value = 0,
+                 .rehitInterval = 5});
     for (int i = 0; i < 10; ++i) ASSERT_EQ(forever.Run(), 0);
     for (int i = 0; i < 10; ++i) forever.Run();
     EXPECT_EQ(forever.Trail.Count, 5);  // the trail keeps five points
@@ -100,7 +104,8 @@ TEST(AttackEffectsTest, GrenadeBlowsUpAtItsFuseOrWhereItTouchesAndBounces)
     const Vec3 at(0, 1, 0), lob(0.1f, 0.2f, 0.0f);
     BB_Base owner;
     BB_Grenade g;
-    g.Set(&at, 0.1f, &lob, 0, nullptr, 0xFFFFFFFFu, 5, &owner, 0.3f, 40, 7, 0.5f, 8, 2, 300, 0.8f);
+    g.Set(&at, 0.1f, &lob, 0, nullptr, 0xFFFFFFFFu, 5, &owner,
+          {.hitRadius = 0.3f, .damage = 40, .downValue = 7, .knockback = 0.5f, .hitFlags = 8, .team = 2}, 300, 0.8f);
     EXPECT_EQ(g.GetDamageType(), 1);
     for (int i = 0; i < 5; ++i) ASSERT_EQ(g.Run(), 0);
     EXPECT_LE(g.Quad.Width(), 0.8f);  // pulses below its size
@@ -119,7 +124,9 @@ TEST(AttackEffectsTest, GrenadeBlowsUpAtItsFuseOrWhereItTouchesAndBounces)
 
     // Touching a robot sets it off at the touch point on its next run.
     BB_Grenade stuck;
-    stuck.Set(&at, 0.1f, &lob, 0, nullptr, 0xFFFFFFFFu, 500, &owner, 0.3f, 40, 7, 0.5f, 8, 2, 300, 0.8f);
+    stuck.Set(&at, 0.1f, &lob, 0, nullptr, 0xFFFFFFFFu, 500, &owner,
+              {.hitRadius = 0.3f, .damage = 40, .downValue = 7, .knockback = 0.5f, .hitFlags = 8, .team = 2}, 300,
+              0.8f);
     const Vec3 touch(3, 4, 5);
     stuck.OnHitRobot(&touch, &owner);
     EXPECT_EQ(stuck.Run(), 1);
@@ -144,7 +151,8 @@ TEST(AttackEffectsTest, BillboardsHitOnlyFromTheirPassesAndBlastsOnlyFirst)
     arena.robots.AddNode(1, &robot);
     const Vec3 at(0, 1, 0), still;
     BB_GrenadeExplode blast;
-    blast.Set(&at, 2.0f, &still, 0, nullptr, 0xFFFFFFFFu, nullptr, 3.0f, 210, 410, 0.2f, 8, 4);
+    blast.Set(&at, 2.0f, &still, 0, nullptr, 0xFFFFFFFFu, nullptr,
+              {.hitRadius = 3.0f, .damage = 210, .downValue = 410, .knockback = 0.2f, .hitFlags = 8, .team = 4});
     for (int frame = 0; frame < 5; ++frame) {
         blast.Run();
         blast.HitTestPass();
@@ -155,7 +163,9 @@ TEST(AttackEffectsTest, BillboardsHitOnlyFromTheirPassesAndBlastsOnlyFirst)
     Mat4 hand;
     BB_SwordBeamAtk blade;
     const i32 values[10] = {};
-    blade.SetEx(&at, 2.0f, 1, nullptr, 0, 0xFFFFFFFFu, 0, 100, nullptr, &hand, 0, 3, values);
+    blade.SetEx(&at, 2.0f, 1, nullptr, 0xFFFFFFFFu,
+                {.team = 0, .life = 100, .owner = nullptr, .followedMatrix = &hand, .value = 0, .rehitInterval = 3},
+                values);
     blade.RecordHit(&robot);
     blade.Hold = 1;
     for (int i = 0; i < 5; ++i) blade.HitTestPass();

@@ -67,8 +67,9 @@ TEST_F(TrailPicture, TrailsAndBillboardsLandWhereTheCameraSeesThem)
         Mat4 start;
         const Vec3 first = wave(0);
         AddMatrixTranslation(&start, &first);
-        beam->Set(&start, 0.15f, 64, 0.0f, 0.0f, t, white.get(), colours[t], nullptr, nullptr, 0, 0, 0.0f, 0, 0, 1,
-                  0, 1, 0);
+        beam->Set({.start = &start, .width = 0.15f, .maxPoints = 64, .blendMode = t, .texture = white.get(),
+                   .colour = colours[t]},
+                  {.life = 1}, {.testSegments = 1}, 0);
         for (int i = 1; i < 60; ++i) beam->Laser.AddPoint(wave(i));
         beam->Draw();
     }
