@@ -29,6 +29,7 @@ class RobotModelData; // robot/RobotType.h
 class CRobot_Base;    // robot/Robot.h
 class CRobot_Normal;  // robot/Robot.h
 class CShip;          // robot/Robot.h
+struct RobotSpawn;    // robot/Robot.h
 struct RobotState;    // robot/RobotStateRecord.h
 class CGameItemBase;  // app/player/GameItem.h
 class PlayerEntry;    // app/player/PlayerEntry.h
@@ -236,11 +237,10 @@ public:
                                           CGameItemBase* const* parts);
     CRobot_Normal* SpawnRobotAtTeamStart(i32 type, f32 hpScale, i32 team, u8 controlMode, i32 colorSet,
                                          CGameItemBase* const* parts);
-    // Binds a robot to its type (loading it first, on a worker thread when
-    // asked) and puts it live at the position; -1 when the type does not
-    // load, else the result of the last script start.
-    i32 SetupRobot(CRobot_Normal* robot, i32 type, f32 x, f32 y, f32 z, f32 hpScale, i32 team, u8 controlMode,
-                   i32 colorSet, f32 yawDeg, CGameItemBase* const* parts, bool worker);
+    // Loads the spawn's type (on a worker thread when asked), then the robot
+    // binds itself to it and goes live at the position; -1 when the type does
+    // not load, else the result of the last script start.
+    i32 SetupRobot(CRobot_Normal* robot, const RobotSpawn& spawn, bool worker);
     // The first robot or ship of the unit list with this object id.
     BB_Base* FindRobotById(u32 id);
     // Yaw in degrees that turns (0, 0, 1) onto a start matrix's z axis.

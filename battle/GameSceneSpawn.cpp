@@ -1,5 +1,6 @@
-// Robot and ship placement, the set-up that binds a robot to its type, the
-// search by object id and the mode rules given to robots.
+// Robot and ship placement (the unit list, object ids, start points and type
+// loading; each unit fills itself from its type), the search by object id and
+// the mode rules given to robots.
 #include <cstdio>
 #include <cstring>
 
@@ -7,7 +8,6 @@
 #include <vector>
 
 #include "app/core/Application.h"
-#include "app/core/TestSwitches.h"
 #include "app/player/PlayerEntry.h"
 #include "app/player/RoomState.h"
 #include "engine/core/AssetFile.h"
@@ -17,47 +17,10 @@
 #include "battle/stage/BattleMap.h"
 #include "battle/tasks/SystemTasks.h"
 #include "engine/core/VectorFunctions.h"
-#include "platform/core/MessageBox.h"
 #include "platform/math/DetMath.h"
-#include "platform/math/Math.h"
 #include "robot/Robot.h"
 #include "robot/RobotType.h"
 #include "weapon/ObjectFactory.h"
-
-namespace {
-
-// Set-up reports a node the type names but its model lacks.
-void ReportMissingNode(const char* name, const char* caption) { plat::ReportError(caption, name); }
-
-HodNode* FindNamed(CHierarchyObject& model, const char* name, const char* caption)
-{
-    if (!name || name[0] == '\0') return nullptr;
-    HodNode* node = model.FindNode(name);
-    if (!node) ReportMissingNode(name, caption);
-    return node;
-}
-
-// Scripted games decide a battle in a few seconds by frail robots: the
-// player's side (team 0), or the computer's robots and ships against it.
-i32 TestHp(i32 hp, u8 controlMode, i32 team)
-{
-    i32 percent = 100;
-    if (team == 0) percent = GetTestSwitches().ownHp;
-    else if (controlMode == kControlComputer) percent = GetTestSwitches().enemyHp;
-    if (percent < 1 || percent >= 100) return hp;
-    const i32 scaled = static_cast<i32>(static_cast<i64>(hp) * percent / 100);
-    return scaled > 0 ? scaled : 1;
-}
-
-// Fewer remaining bodies for the player's side, so a scripted survival ends
-// at the first fall.
-i32 TestBodies(i32 bodies, i32 team)
-{
-    const i32 n = team == 0 ? GetTestSwitches().ownBodies : -1;
-    return n >= 0 && n < bodies ? n : bodies;
-}
-
-}  // namespace
 
 f32 CGameScene::StartPointYaw(const Mat4& point)
 {
@@ -77,7 +40,8 @@ CRobot_Normal* CGameScene::SpawnRobot(i32 type, f32 x, f32 y, f32 z, f32 hpScale
     robot->objectId = robotCounter;
     ++robotCounter;
     if (robotCounter == 0xFFFFFFFFu) robotCounter = 0;
-    if (SetupRobot(robot, type, x, y, z, hpScale, team, controlMode, colorSet, yawDeg, parts, false) < 0) {
+    const RobotSpawn spawn{type, x, y, z, hpScale, team, controlMode, colorSet, yawDeg, parts};
+    if (SetupRobot(robot, spawn, false) < 0) {
         // A type that does not load gives no robot rather than an empty one.
         unitList.Erase(robot);
         return nullptr;
@@ -96,8 +60,7 @@ void CGameScene::SetupTacticalRobot(CRobot_Normal* robot)
     // A robot with fewer bodies fights each of them with less HP.
     robot->spawnHpScale = static_cast<f32>(robot->spawnHpScale * ((robot->restBody + 1) / 5.0));
     if (robot->modelData) {
-        robot->hpMax = TestHp(static_cast<i32>(static_cast<f32>(robot->modelData->hp) * robot->spawnHpScale),
-                              robot->controlMode, robot->team);
+        robot->hpMax = robot->StartingHp(robot->modelData->hp, robot->spawnHpScale);
         robot->hp = robot->hpMax;
     }
 }
@@ -120,9 +83,9 @@ CRobot_Normal* CGameScene::SpawnRobotAtTeamStart(i32 type, f32 hpScale, i32 team
     return SpawnRobotAtStartPoint(type, 0, hpScale, team, controlMode, colorSet, parts);
 }
 
-i32 CGameScene::SetupRobot(CRobot_Normal* robot, i32 type, f32 x, f32 y, f32 z, f32 hpScale, i32 team,
-                           u8 controlMode, i32 colorSet, f32 yawDeg, CGameItemBase* const* parts, bool worker)
+i32 CGameScene::SetupRobot(CRobot_Normal* robot, const RobotSpawn& spawn, bool worker)
 {
+    const i32 type = spawn.type;
     if (!robot || type < 0 || type >= robotTypes.GetCount()) return -1;
     RobotModelData& data = robotTypes[type];
     const bool started = worker ? StartTypeLoader(type) && WaitTypeLoaded(type) : LoadRobotType(type);
@@ -137,141 +100,7 @@ i32 CGameScene::SetupRobot(CRobot_Normal* robot, i32 type, f32 x, f32 y, f32 z, 
         }
         return -1;
     }
-
-    const u32 id = robot->objectId;
-    robot->ReleaseModel();
-    robot->Reset();
-    robot->objectId = id;
-
-    robot->scriptTables = data.scriptTables.Data();
-    data.hierarchy.CopyTo(&robot->lowerModel);
-    robot->lowerModel.nodeCallback = &AimNodeCallback;
-    robot->lowerModel.nodeCallbackArg = &robot->lowerModel;
-    if (parts)
-        for (i32 i = 0; i < kRobotParts; ++i) robot->parts[i] = parts[i];
-    robot->upperModel.root = robot->lowerModel.root;
-    robot->upperModel.nodeCallback = &AimNodeCallback;
-    robot->upperModel.nodeCallbackArg = &robot->upperModel;
-    robot->stateProc = CRobot_Normal::standingState ? CRobot_Normal::standingState : &CRobot_Normal::StateIdle;
-    robot->subStateProc = nullptr;
-    robot->modelData = &data;
-
-    for (CHierarchyObject* model : {static_cast<CHierarchyObject*>(&robot->lowerModel), &robot->upperModel}) {
-        model->ClearTrackEvents();
-        model->PlayAnimation(kActionIdle, 0, 0.1f, 1.0f, 0.0f, 0, 1);
-    }
-
-    Mat4 yaw;
-    plat::MatrixRotationY(&yaw, yawDeg * 0.017453f);
-    robot->worldMatrix = yaw;
-    robot->worldMatrix.m[3][0] += x;
-    robot->worldMatrix.m[3][1] += y;
-    robot->worldMatrix.m[3][2] += z;
-    robot->lowerModel.UpdateMatrices(&robot->worldMatrix);
-    robot->prevWorldMatrix = robot->worldMatrix;
-
-    if (HodNode* root = robot->lowerModel.root) {
-        HodNode::FreePoseCacheTree(root);
-        HodNode::CreatePoseCacheTree(root);
-        HodNode::StoreAimLimitsTree(root);
-    }
-
-    const char* caption = data.name;
-    robot->frameBodyD = robot->lowerModel.FindNode("Body_d.x");
-    robot->frameUpperBody = robot->upperModel.FindNode("Body.x");
-    robot->frameHead = robot->upperModel.FindNode("Head.x");
-    robot->frameShield = robot->upperModel.FindNode("Shield_point.x");
-    for (i32 i = 0; i < kRobotAttackArms && i < robot->attackArmNodes.GetCount(); ++i)
-        robot->attackArmNodes[i] = robot->upperModel.FindNode(data.attackArmNodeNames[i]);
-    for (i32 i = 0; i < kRobotGunNodes && i < robot->gunNodes.GetCount(); ++i)
-        robot->gunNodes[i] = FindNamed(robot->lowerModel, data.gunNodeNames[i], caption);
-    for (i32 i = 0; i < kRobotSwordNodes && i < robot->swordNodes.GetCount(); ++i)
-        robot->swordNodes[i] = FindNamed(robot->lowerModel, data.swordNodeNames[i], caption);
-    for (i32 i = 0; i < data.weaponPointNames.GetCount() && i < robot->weaponPointNodes.GetCount(); ++i)
-        robot->weaponPointNodes[i] = FindNamed(robot->lowerModel, data.weaponPointNames[i].c_str(), caption);
-    for (i32 i = 0; i < 20; ++i) {
-        if (i < data.burnerNodeNames.GetCount() && i < robot->burnerNodes.GetCount()) {
-            robot->burnerNodes[i] = FindNamed(robot->lowerModel, data.burnerNodeNames[i].c_str(), caption);
-            if (robot->burnerNodes[i] && i < data.burnerValues.GetCount())
-                robot->burnerNodeValues[i] = data.burnerValues[i];
-        }
-        if (i < data.etcPointNames.GetCount() && i < robot->etcPointNodes.GetCount())
-            robot->etcPointNodes[i] = FindNamed(robot->lowerModel, data.etcPointNames[i].c_str(), caption);
-    }
-    for (HodNode* sword : robot->swordNodes)
-        if (sword) robot->lowerModel.SetNodeHidden(sword, 1);
-
-    robot->typeIndex = type;
-    robot->state = kRobotStateLive;
-    robot->team = team;
-    robot->displayTeam = team;
-    robot->speedFactor = 0.9f;
-    robot->controlMode = controlMode;
-    robot->lockDistance = static_cast<f32>(data.lockDist);
-    robot->restBody = TestBodies(data.restBody, team);
-    robot->bodyRadius = 0.7f;
-    robot->boundRadius = 2.0f;
-    robot->hitMeshRef = &data.hitMesh;
-    robot->hitUpMeshRef = &data.hitUpMesh;
-    std::memcpy(robot->displayName, data.name, sizeof robot->displayName);
-    std::memcpy(robot->typeName, data.name, sizeof robot->typeName);
-    robot->displayName[sizeof robot->displayName - 1] = '\0';
-    robot->typeName[sizeof robot->typeName - 1] = '\0';
-
-    robot->hpMax = TestHp(static_cast<i32>(static_cast<f32>(data.hp) * hpScale), controlMode, team);
-    robot->hp = robot->hpMax;
-    robot->boostGaugeMax = static_cast<i32>(
-        (static_cast<f32>(robot->SumItemBonus(BonusThrustMax)) * 0.01f + 1.0f) * static_cast<f32>(data.generator));
-    robot->boostGauge = robot->boostGaugeMax;
-    robot->energyMax = static_cast<i32>(
-        (static_cast<f32>(robot->SumItemBonus(BonusWeaponMax)) * 0.01f + 1.0f) * static_cast<f32>(data.energy));
-    robot->energy = static_cast<f32>(robot->energyMax);
-    robot->boostRegen = 24;
-    robot->inputEnabled = 0;
-
-    if (data.colorSets.IsCreated() && colorSet >= 0 && colorSet < data.colorSets.GetCount())
-        robot->colorSet.CopyFrom(data.colorSets[colorSet]);
-    if (GetApplication()->video.disableShader) robot->colorSet.shaderEnabled = 0;
-
-    for (Vec3* v : {&robot->forward, &robot->aimVector, &robot->side}) {
-        const Vec3 in = *v;
-        plat::Vec3TransformNormal(v, &in, &yaw);
-    }
-    const CFixedArray<u8>& keys = GetApplication()->input.padKeyMap;
-    if (keys.IsCreated() && keys.GetCount() >= kRobotKeyCodes)
-        for (i32 i = 0; i < kRobotKeyCodes; ++i) robot->keyCodes[i] = keys[i];
-
-    NoteSpawn(*robot, controlMode, team, x, y, z, yawDeg, colorSet, hpScale);
-    robot->spawnType = type;
-
-    robot->lowerModel.ApplyAnime(&robot->worldMatrix);
-    if (robot->frameBodyD && robot->frameUpperBody)
-        robot->upperModel.ApplyAnimeFrom(robot->frameUpperBody, &robot->frameBodyD->world);
-
-    delete[] robot->lowerNodes;
-    robot->lowerNodes = nullptr;
-    robot->lowerNodeCount = robot->frameBodyD ? robot->lowerModel.CollectNodes(robot->frameBodyD, &robot->lowerNodes) : 0;
-    robot->lowerNodeMatricesA.Release();
-    robot->lowerNodeMatricesB.Release();
-    if (robot->lowerNodeCount) {
-        robot->lowerNodeMatricesA.Create(static_cast<i32>(robot->lowerNodeCount));
-        robot->lowerNodeMatricesB.Create(static_cast<i32>(robot->lowerNodeCount));  // identity matrices
-    }
-
-    // The start scripts: every entry of the start action up to its end mark, then idle on both channels.
-    i32 result = 0;
-    if (ScriptEntry* start = data.ScriptTable(kActionStart)) {
-        const i32 count = data.scriptEntryCounts.IsCreated() ? data.scriptEntryCounts[kActionStart] : 0;
-        for (i32 n = 0; n < count; ++n) {
-            result = robot->SetScript(start, n, 0);
-            if (robot->channelWait[0] == kScriptEndMark) break;
-        }
-    }
-    if (ScriptEntry* idle = data.ScriptTable(kActionIdle)) {
-        result = robot->SetScript(idle, 0, 0);
-        result = robot->SetScript(idle, 0, 1);
-    }
-    return result;
+    return robot->Spawn(data, spawn);
 }
 
 CShip* CGameScene::SpawnShip(i32 type, f32 x, f32 y, f32 z, f32 hpScale, i32 team, u8 controlMode, i32 colorSet,
@@ -282,9 +111,7 @@ CShip* CGameScene::SpawnShip(i32 type, f32 x, f32 y, f32 z, f32 hpScale, i32 tea
     if (!data.hierarchy.root && !LoadShipType(type)) return nullptr;
     CShip* ship = NewObject<CShip>(&unitList, static_cast<u32>(team + 1));
     if (!ship) return nullptr;
-    ship->Reset();
-    ship->ResetShipState();
-    if (!ship->BindType(&data, nullptr)) {
+    if (!ship->Spawn(data, RobotSpawn{type, x, y, z, hpScale, team, controlMode, colorSet, yawDeg, nullptr})) {
         unitList.Erase(ship);
         return nullptr;
     }
@@ -293,30 +120,6 @@ CShip* CGameScene::SpawnShip(i32 type, f32 x, f32 y, f32 z, f32 hpScale, i32 tea
     ship->objectId = robotCounter;
     ++robotCounter;
     if (robotCounter == 0xFFFFFFFFu) robotCounter = 0;
-
-    ship->Place(x, y, z, yawDeg);
-    ship->state = kRobotStateLive;
-    ship->team = team;
-    ship->displayTeam = team;
-    ship->controlMode = controlMode;
-    ship->lockDistance = controlMode == kControlComputer ? 10000.0f : static_cast<f32>(data.lockDist);
-    ship->restBody = data.restBody;
-    std::memcpy(ship->displayName, data.name, sizeof ship->displayName);
-    std::memcpy(ship->typeName, data.name, sizeof ship->typeName);
-    ship->displayName[sizeof ship->displayName - 1] = '\0';
-    ship->typeName[sizeof ship->typeName - 1] = '\0';
-    ship->hpMax = TestHp(static_cast<i32>(static_cast<f32>(data.hp) * hpScale), controlMode, team);
-    ship->hp = ship->hpMax;
-    ship->typeIndex = type;
-    ship->shipType = type;
-    ship->boostGaugeMax = ship->boostGauge = data.generator;
-    ship->energyMax = ship->energy = data.energy;
-    ship->boostRegen = 15;
-    ship->inputEnabled = 0;
-    const CFixedArray<u8>& keys = GetApplication()->input.padKeyMap;
-    if (keys.IsCreated() && keys.GetCount() >= kRobotKeyCodes)
-        for (i32 i = 0; i < kRobotKeyCodes; ++i) ship->keyCodes[i] = keys[i];
-    NoteSpawn(*ship, controlMode, team, x, y, z, yawDeg, colorSet, hpScale);
     return ship;
 }
 
@@ -454,8 +257,11 @@ void CGameScene::RebuildRobot(CRobot_Normal* robot, const RobotState& s, i32 syn
     CGameItemBase* parts[kRobotParts];
     for (i32 i = 0; i < kRobotParts; ++i) parts[i] = robot->parts[i];
 
-    SetupRobot(robot, robot->spawnType, s.world[12], s.world[13], s.world[14], robot->spawnHpScale, robot->spawnTeam,
-               static_cast<u8>(robot->spawnControlMode), robot->spawnColorSet, robot->spawnAngle, parts, false);
+    SetupRobot(robot,
+               RobotSpawn{robot->spawnType, s.world[12], s.world[13], s.world[14], robot->spawnHpScale,
+                          robot->spawnTeam, static_cast<u8>(robot->spawnControlMode), robot->spawnColorSet,
+                          robot->spawnAngle, parts},
+               false);
     std::memcpy(&robot->worldMatrix.m[0][0], s.world, sizeof s.world);
     robot->prevWorldMatrix = robot->worldMatrix;
     const u32 targetId = syncTarget != -1 ? static_cast<u32>(syncTarget) : s.lockTargetId;

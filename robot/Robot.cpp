@@ -78,6 +78,11 @@ void CRobot_Base::Reset()
     streakFlag = 1;
     killStreak = 0;
     lossStreak = 0;
+    spawnType = spawnControlMode = spawnTeam = 0;
+    spawnPos[0] = spawnPos[1] = spawnPos[2] = 0.0f;
+    spawnAngle = 0.0f;
+    spawnColorSet = 0;
+    spawnHpScale = 0.0f;
 }
 
 i32 CRobot_Base::SumItemBonus(i32 bonusIndex) const
@@ -340,11 +345,6 @@ void CRobot_Normal::Reset()
     energy = 0.0f;
     energyMax = 0;
     exGauge = 0;
-    spawnType = spawnControlMode = spawnTeam = 0;
-    spawnPos[0] = spawnPos[1] = spawnPos[2] = 0.0f;
-    spawnAngle = 0.0f;
-    spawnColorSet = 0;
-    spawnHpScale = 0.0f;
 
     commandProgress.Fill(0);
     FillDefaultCommands(commandTable);

@@ -83,6 +83,19 @@ struct CommandProgress {
     i32 doneTimer = 0;
 };
 
+// What the scene decides for a robot or ship it brings in; the unit fills
+// itself from this and its type.
+struct RobotSpawn {
+    i32 type = 0;
+    f32 x = 0.0f, y = 0.0f, z = 0.0f;
+    f32 hpScale = 1.0f;
+    i32 team = 0;
+    u8 controlMode = kControlLocal;
+    i32 colorSet = 0;
+    f32 yawDeg = 0.0f;
+    CGameItemBase* const* parts = nullptr;  // ten parts, or null to keep the robot's
+};
+
 
 // What a robot is doing, as the computer players, weapons, effects and the
 // scripts (integer variable 156) read it.
@@ -187,6 +200,21 @@ public:
     virtual void UpdateCamera();
     virtual void Defeat();
     virtual void Reserved(i32 value);
+
+    // ---- spawn (robot/RobotSpawn.cpp) ----
+    // What robots and ships alike take from their spawn and type: live,
+    // team, control, names, full HP, key codes and the respawn record.
+    void TakeSpawn(const RobotSpawn& spawn, const RobotModelData& type);
+    // The type's HP times the scale; scripted test games shorten it.
+    i32 StartingHp(i32 typeHp, f32 hpScale) const;
+    // Where and how the unit came in, for its respawn; cleared by Reset.
+    i32 spawnType = 0;
+    i32 spawnControlMode = 0;
+    i32 spawnTeam = 0;
+    f32 spawnPos[3] = {};
+    f32 spawnAngle = 0.0f;
+    i32 spawnColorSet = 0;
+    f32 spawnHpScale = 0.0f;
 
     // Sum over the ten parts of one signed percentage of each power-up part
     // (PartBonus index); other kinds of part and empty slots add nothing.
@@ -316,6 +344,9 @@ public:
     // Frees the model copy, the node list below "Body_d.x" and the script
     // variable cells (pointers nulled).
     void ReleaseModel();
+    // Resets the robot and binds it to its loaded type, live at the spawn
+    // point with the start scripts run; the result of the last script start.
+    i32 Spawn(RobotModelData& type, const RobotSpawn& spawn);
 
     // Positive amounts grow by the parts' gain bonus; the result is clamped.
     void AddBoostGauge(i32 amount);
@@ -756,15 +787,6 @@ public:
     // never owned.
     CDSBufferNode* loopSound = nullptr;
 
-    // ---- respawn data ----
-    i32 spawnType = 0;
-    i32 spawnControlMode = 0;
-    i32 spawnTeam = 0;
-    f32 spawnPos[3] = {};
-    f32 spawnAngle = 0.0f;
-    i32 spawnColorSet = 0;
-    f32 spawnHpScale = 0.0f;
-
     // ---- geometry references ----
     MeshObject* hitMeshRef = nullptr;
     MeshObject* hitUpMeshRef = nullptr;
@@ -814,17 +836,3 @@ private:
 
 // The battleship lives in robot/ship/Ship.h; whoever sees the robots sees it.
 #include "robot/ship/Ship.h"
-
-// Keeps where and how a robot or a ship came in, for its respawn.
-template <class Unit>
-void NoteSpawn(Unit& unit, i32 controlMode, i32 team, f32 x, f32 y, f32 z, f32 yawDeg, i32 colorSet, f32 hpScale)
-{
-    unit.spawnControlMode = controlMode;
-    unit.spawnTeam = team;
-    unit.spawnPos[0] = x;
-    unit.spawnPos[1] = y;
-    unit.spawnPos[2] = z;
-    unit.spawnAngle = yawDeg;
-    unit.spawnColorSet = colorSet;
-    unit.spawnHpScale = hpScale;
-}

@@ -115,9 +115,6 @@ void CShip::ResetShipState()
     boostRegen = 15;
     energy = energyMax = 0;
     shipType = 0;
-    spawnControlMode = spawnTeam = spawnColorSet = 0;
-    spawnPos[0] = spawnPos[1] = spawnPos[2] = 0.0f;
-    spawnAngle = spawnHpScale = 0.0f;
     aiMode = aiLevel = aiRetreat = 0;
     controlProc = nullptr;
     launchProc = nullptr;
@@ -196,6 +193,24 @@ void CShip::Place(f32 x, f32 y, f32 z, f32 yawDeg)
     plat::Vec3TransformNormal(&aimOffset, &aimOffset, &yaw);
     plat::Vec3TransformNormal(&aimSide, &aimSide, &yaw);
     model.UpdateMatricesEx(&worldMatrix);
+}
+
+bool CShip::Spawn(RobotModelData& type, const RobotSpawn& spawn)
+{
+    Reset();
+    ResetShipState();
+    if (!BindType(&type, nullptr)) return false;
+    Place(spawn.x, spawn.y, spawn.z, spawn.yawDeg);
+    TakeSpawn(spawn, type);
+    // A computer ship sees the whole stage.
+    lockDistance = spawn.controlMode == kControlComputer ? 10000.0f : static_cast<f32>(type.lockDist);
+    restBody = type.restBody;
+    shipType = spawn.type;
+    // No part bonus: ships carry no parts.
+    boostGaugeMax = boostGauge = type.generator;
+    energyMax = energy = type.energy;
+    boostRegen = 15;
+    return true;
 }
 
 Mat4* CShip::GetTargetMatrix() { return frameBody ? &frameBody->world : nullptr; }

@@ -48,6 +48,9 @@ public:
     static bool CheckType(RobotModelData& type, const char** why);
     // World matrix at (x, y, z) turned by the yaw; the aim turns with it.
     void Place(f32 x, f32 y, f32 z, f32 yawDeg);
+    // Resets the ship and binds it to its loaded type, live at the spawn
+    // point; false (nothing bound) when BindType refuses the type.
+    bool Spawn(RobotModelData& type, const RobotSpawn& spawn);
 
     // ---- the frame ----
     void UpdateLive();
@@ -116,12 +119,6 @@ public:
     i32 energy = 0;
     i32 energyMax = 0;
     i32 shipType = 0;
-    i32 spawnControlMode = 0;
-    i32 spawnTeam = 0;
-    f32 spawnPos[3] = {};
-    f32 spawnAngle = 0.0f;
-    i32 spawnColorSet = 0;
-    f32 spawnHpScale = 0.0f;
     i32 aiMode = 0;   // 0 attacker, 1 holder
     i32 aiLevel = 0;  // half of it refills the energy each frame under computer control
     i32 aiRetreat = 0;

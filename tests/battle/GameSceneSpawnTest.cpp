@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/core/Application.h"
@@ -202,6 +203,33 @@ TEST(GameSceneSpawn, StartPointsYawIdsAndVitals)
     EXPECT_EQ(scene.SpawnShip(19, 0, 0, 0, 1.0f, 0, kControlComputer, 0, 0.0f), nullptr);
     EXPECT_EQ(scene.SpawnShip(-1, 0, 0, 0, 1.0f, 0, kControlComputer, 0, 0.0f), nullptr);
     EXPECT_EQ(scene.robotCounter, 0u);
+
+    // A robot and a ship brought in alike come live with the same team,
+    // control, scaled HP and respawn record; the ship's id follows the robot's.
+    CRobot_Normal* robot = scene.SpawnRobot(0, 1, 2, 3, 0.5f, 4, kControlNetwork, 2, 30.0f, nullptr);
+    CShip* ship = scene.SpawnShip(1, 1, 2, 3, 0.5f, 4, kControlNetwork, 2, 30.0f);
+    ASSERT_NE(robot, nullptr);
+    ASSERT_NE(ship, nullptr);
+    EXPECT_EQ(ship->objectId, robot->objectId + 1);
+    const std::pair<CRobot_Base*, const RobotModelData*> units[] = {{robot, &scene.robotTypes[0]},
+                                                                    {ship, &scene.shipTypes[1]}};
+    for (const auto& [unit, type] : units) {
+        EXPECT_EQ(unit->state, kRobotStateLive);
+        EXPECT_EQ(unit->inputEnabled, 0);
+        EXPECT_EQ(unit->team, 4);
+        EXPECT_EQ(unit->displayTeam, 4);
+        EXPECT_EQ(unit->controlMode, kControlNetwork);
+        EXPECT_STREQ(unit->typeName, type->name);
+        EXPECT_EQ(unit->hpMax, static_cast<i32>(static_cast<f32>(type->hp) * 0.5f));
+        EXPECT_EQ(unit->hp, unit->hpMax);
+        EXPECT_EQ(unit->spawnType, unit == robot ? 0 : 1);
+        EXPECT_EQ(unit->spawnControlMode, kControlNetwork);
+        EXPECT_EQ(unit->spawnTeam, 4);
+        EXPECT_EQ((std::vector<f32>(unit->spawnPos, unit->spawnPos + 3)), (std::vector<f32>{1, 2, 3}));
+        EXPECT_EQ(unit->spawnAngle, 30.0f);
+        EXPECT_EQ(unit->spawnColorSet, 2);
+        EXPECT_EQ(unit->spawnHpScale, 0.5f);
+    }
 }
 
 TEST(GameSceneSpawn, ModeRulesReplaceChargeTeamCostsAndRegenerate)
