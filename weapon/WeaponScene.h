@@ -2,6 +2,7 @@
 // What weapons, effects and fire procedures reach of the battle: the scene's
 // lists, stage, camera, view volume, effect textures and camera shake. In a
 // battle it is the scene's; a test may install a world of its own.
+#include "engine/core/SizePool.h"
 #include "engine/core/TaskList.h"
 #include "platform/core/Types.h"
 #include "platform/gfx/Gfx.h"
@@ -11,8 +12,9 @@
 class CGameScene;
 class ViewFrustum;
 
-// A weapon to draw as a mesh this frame; weapons re-add themselves in Run.
-class LazerXDrawNode : public CListNode<LazerXDrawNode> {
+// A weapon to draw as a mesh this frame; weapons re-add themselves in Run,
+// so thousands a second come and go: pooled.
+class LazerXDrawNode : public CListNode<LazerXDrawNode>, public SizePooled {
 public:
     BB_Base* object = nullptr;
 };
