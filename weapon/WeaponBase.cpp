@@ -587,11 +587,13 @@ void LZ_Standard::HitTestStage(BattleMap& map)
         LASERNODE* older = Laser.Older(newer);
         if (!older || tested == limit) break;
         ++tested;
-        const Segment s = MakeSegment(newer, older);
+        // The direction only for a hit: most segments meet nothing.
+        Segment s = MakeSegment(newer, older, false);
         MapHitInfo info;
         f32 t = FLT_MAX;
         HitTestMapSegmentWithin(map, &s.p1, &s.p0, &t, &info);
         if (!(t < s.length)) continue;
+        DirectSegment(s);
         MarkWeaponPassChanged();
         if (info.object) DamageMapObject(map, info, Damage);
         const Vec3 point = s.p0 - s.u * (s.length - t);

@@ -3,6 +3,7 @@
 // scene's lists, stage, camera, view volume, effect textures, camera shake,
 // robot table, meshes and the calling-in of units. In a battle it is the
 // scene's; a test may install a world of its own.
+#include "engine/core/SizePool.h"
 #include "engine/core/TaskList.h"
 #include "platform/core/Types.h"
 #include "platform/gfx/Gfx.h"
@@ -15,8 +16,9 @@ class CRobot_Normal;
 class MeshObject;
 class ViewFrustum;
 
-// A weapon to draw as a mesh this frame; weapons re-add themselves in Run.
-class LazerXDrawNode : public CListNode<LazerXDrawNode> {
+// A weapon to draw as a mesh this frame; weapons re-add themselves in Run,
+// so thousands a second come and go: pooled.
+class LazerXDrawNode : public CListNode<LazerXDrawNode>, public SizePooled {
 public:
     BB_Base* object = nullptr;
 };

@@ -111,31 +111,64 @@ bool IntersectRayInBox(const MeshObject& mesh, const Vec3& origin, const Vec3& d
 // waits for the object pass), so each cell's 5 x 5 neighbourhood keeps one
 // box round the hit boxes of the cells there holding objects: a segment
 // missing it misses every one of those cells, as the cell test would find.
+// It keeps which of the 25 cells hold objects too, so a segment's walk
+// visits only those, in the same order.
 struct AroundBox {
     u32 stamp = 0;  // the pass the box was made in
-    u32 any = 0;    // 0: no cell around holds an object
+    u32 any = 0;    // bit 5 * (row - row0 + 2) + (column - column0 + 2): that cell holds objects
     Vec3 lo, hi;
+};
+// The same stillness lets a segment's cell tests read what they look at
+// (whether the cell holds objects, its hit box) from a small copy, one
+// table row of cells a few cache lines long, instead of two lines apart in
+// each of the big cell records.
+struct CellCopy {
+    Vec3 lo, hi;
+    u32 stamp = 0;  // the pass the copy was made in
+    u32 held = 0;   // 1: the cell holds objects
 };
 struct AroundBoxes {
     const BattleMap* map = nullptr;
     u32 pass = 0;
     std::vector<AroundBox> cells;  // one cache line or less per cell: looked up once per segment
+    std::vector<CellCopy> copies;  // by row and column, as cells
 } g_around;
 
-// False when no cell around (column0, row0) can meet [segMin, segMax].
-bool AroundMayMeet(BattleMap& map, i32 column0, i32 row0, const Vec3& segMin, const Vec3& segMax)
+// The copy of a cell of the grid; only during a map hit pass.
+const CellCopy& CopyOf(AroundBoxes& a, BattleMap& map, i32 column, i32 row)
+{
+    CellCopy& c = a.copies[size_t(row) * kMapGridMax + column];
+    if (c.stamp == a.pass) return c;
+    c.stamp = a.pass;
+    const MapCell* cell = map.GetCell(column, row);
+    c.held = cell && !cell->objects.Empty();
+    if (c.held) {
+        c.lo = cell->hitMin;
+        c.hi = cell->hitMax;
+    }
+    return c;
+}
+
+constexpr u32 kAllAround = (1u << 25) - 1;
+
+// No bit set when no cell around (column0, row0) can meet [segMin, segMax];
+// otherwise the cells around that hold objects (all 25 when not known).
+u32 AroundMayMeet(BattleMap& map, i32 column0, i32 row0, const Vec3& segMin, const Vec3& segMax)
 {
     AroundBoxes& a = g_around;
-    if (a.map != &map || column0 < 0 || row0 < 0 || column0 >= kMapGridMax || row0 >= kMapGridMax) return true;
+    if (a.map != &map || column0 < 0 || row0 < 0 || column0 >= kMapGridMax || row0 >= kMapGridMax)
+        return kAllAround;
     AroundBox& box = a.cells[size_t(row0) * kMapGridMax + column0];
     if (box.stamp != a.pass) {
         box.stamp = a.pass;
         bool any = false;
+        u32 held = 0;
         Vec3 lo, hi;
         for (i32 row = row0 - 2; row <= row0 + 2; ++row)
             for (i32 column = column0 - 2; column <= column0 + 2; ++column) {
                 const MapCell* cell = map.GetCell(column, row);
                 if (!cell || cell->objects.Empty()) continue;
+                held |= 1u << (5 * (row - row0 + 2) + (column - column0 + 2));
                 if (!any) {
                     lo = cell->hitMin;
                     hi = cell->hitMax;
@@ -147,14 +180,15 @@ bool AroundMayMeet(BattleMap& map, i32 column0, i32 row0, const Vec3& segMin, co
                 hi = Vec3(Greater(hi.x, cell->hitMax.x), Greater(hi.y, cell->hitMax.y),
                           Greater(hi.z, cell->hitMax.z));
             }
-        box.any = any ? 1 : 0;
+        box.any = held;
         box.lo = lo;
         box.hi = hi;
     }
     // A NaN in a cell's box makes its own test fail too; fmin/fmax would
     // drop it, so such a neighbourhood is simply tested cell by cell.
-    return box.any && (Overlaps(box.lo, box.hi, segMin, segMax) ||
-                       !std::isfinite(box.lo.x + box.lo.y + box.lo.z + box.hi.x + box.hi.y + box.hi.z));
+    const bool meet = box.any && (Overlaps(box.lo, box.hi, segMin, segMax) ||
+                                  !std::isfinite(box.lo.x + box.lo.y + box.lo.z + box.hi.x + box.hi.y + box.hi.z));
+    return meet ? box.any : 0;
 }
 
 f32 Largest(const Vec3& v) { return Greater(std::fabs(v.x), Greater(std::fabs(v.y), std::fabs(v.z))); }
@@ -169,6 +203,11 @@ i32 SegmentAgainstMap(BattleMap& map, const Vec3* start, const Vec3* end, float*
     i32 result = 0;
     const Vec3 segMin(Lesser(start->x, end->x), Lesser(start->y, end->y), Lesser(start->z, end->z));
     const Vec3 segMax(Greater(start->x, end->x), Greater(start->y, end->y), Greater(start->z, end->z));
+    i32 column0 = 0, row0 = 0;
+    if (!CellIndex(start->x, map.cellSize, &column0) || !CellIndex(start->z, map.cellSize, &row0)) return 0;
+    const u32 around = AroundMayMeet(map, column0, row0, segMin, segMax);
+    if (!around) return 0;
+    // Most segments stop above, before the direction's square root.
     const Vec3 delta = *end - *start;
     Vec3 dir;
     plat::Vec3Normalize(&dir, &delta);
@@ -176,12 +215,19 @@ i32 SegmentAgainstMap(BattleMap& map, const Vec3* start, const Vec3* end, float*
     // keeps float rounding of the ray test on the safe side.
     const f32 length = plat::Vec3Length(&delta);
     within = within && std::isfinite(length) && std::isfinite(Largest(*start)) && std::isfinite(Largest(*end));
-    i32 column0 = 0, row0 = 0;
-    if (!CellIndex(start->x, map.cellSize, &column0) || !CellIndex(start->z, map.cellSize, &row0)) return 0;
-    if (!AroundMayMeet(map, column0, row0, segMin, segMax)) return 0;
-    // The 25 cells around the start, row by row (AroundCell's order).
+    // The 25 cells around the start, row by row (AroundCell's order), those
+    // known to hold no object passed over untouched.
+    const bool copies = g_around.map == &map;
+    u32 bit = 1;
     for (i32 row = row0 - 2; row <= row0 + 2; ++row) {
-        for (i32 column = column0 - 2; column <= column0 + 2; ++column) {
+        for (i32 column = column0 - 2; column <= column0 + 2; ++column, bit <<= 1) {
+            if (!(around & bit)) continue;
+            if (copies) {
+                // Outside the grid GetCell finds no cell either.
+                if (column < 0 || row < 0 || column >= kMapGridMax || row >= kMapGridMax) continue;
+                const CellCopy& copy = CopyOf(g_around, map, column, row);
+                if (!copy.held || !Overlaps(copy.lo, copy.hi, segMin, segMax)) continue;
+            }
             MapCell* cell = map.GetCell(column, row);
             if (!cell || cell->objects.Empty() || !Overlaps(cell->hitMin, cell->hitMax, segMin, segMax)) continue;
             for (CMapObjNode* o = cell->objects.GetHead()->next; o != cell->objects.GetTail(); o = o->next) {
@@ -227,9 +273,11 @@ void BeginMapHitPass(const BattleMap& map)
     AroundBoxes& a = g_around;
     const size_t cells = size_t(kMapGridMax) * kMapGridMax;
     if (a.cells.size() != cells) a.cells.assign(cells, AroundBox());
+    if (a.copies.size() != cells) a.copies.assign(cells, CellCopy());
     a.map = &map;
     if (++a.pass == 0) {
         for (AroundBox& box : a.cells) box.stamp = 0;
+        for (CellCopy& copy : a.copies) copy.stamp = 0;
         a.pass = 1;
     }
 }
