@@ -96,7 +96,6 @@ struct RobotSpawn {
     CGameItemBase* const* parts = nullptr;  // ten parts, or null to keep the robot's
 };
 
-
 // What a robot is doing, as the computer players, weapons, effects and the
 // scripts (integer variable 156) read it.
 enum RobotSituation : i32 {
