@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <cfloat>
 #include <limits>
 #include <vector>
@@ -461,6 +462,14 @@ const std::vector<BB_Base*>& HitByWeapons(CList<BB_Base>& list)
     return c.items;
 }
 
+// Every hit reaction (weapon, robot, ship or stage) marks the pass before it
+// acts, and only reactions move robots once the weapons' turn has come; so a
+// count of those marks tells when the robots may have moved. Anything else
+// run between two weapons' passes (another object's pass) counts as a mark,
+// and so does gathering the robots again.
+u64 g_passMarks = 0;
+const BB_Base* g_lastTester = nullptr;
+
 // The robots of the pass, each with the robot itself when it answers a weapon
 // by CRobot_Normal's rules, so a robot far from a trail is passed over without
 // the call. Kept while the list's count holds, as the weapons are.
@@ -477,15 +486,83 @@ const std::vector<std::pair<BB_Base*, const CRobot_Normal*>>& PassRobots(CList<B
     c.list = &list;
     c.count = list.GetCount();
     c.items.clear();
+    ++g_passMarks;
     for (BB_Base* r = list.GetHead()->next; r && r != list.GetTail(); r = r->next)
         c.items.emplace_back(r, r->GetKind() == kKindRobot ? static_cast<const CRobot_Normal*>(r) : nullptr);
     return c.items;
 }
 
+// Where each robot of the pass stood at the last mark, packed so the robot
+// walk of every weapon reads a few cache lines instead of every robot's
+// record, four robots to a test. reach is FarFromPass's widened radius,
+// summed as it sums it; non-robots, and the padding up to a multiple of
+// four, keep a NaN reach, which no bound test passes over.
+struct RobotSpots {
+    typedef f32 Four __attribute__((vector_size(16)));
+    typedef i32 FourMask __attribute__((vector_size(16)));
+
+    const std::vector<std::pair<BB_Base*, const CRobot_Normal*>>* robots = nullptr;
+    u64 marks = ~u64(0);
+    size_t count = 0;
+    std::vector<f32> x, y, z, reach;
+
+    void Take(const std::vector<std::pair<BB_Base*, const CRobot_Normal*>>& items)
+    {
+        robots = &items;
+        marks = g_passMarks;
+        count = items.size();
+        const size_t padded = (count + 3) & ~size_t(3);
+        x.assign(padded, 0.0f);
+        y.assign(padded, 0.0f);
+        z.assign(padded, 0.0f);
+        reach.assign(padded, std::numeric_limits<f32>::quiet_NaN());
+        for (size_t i = 0; i < count; ++i) {
+            const CRobot_Normal* r = items[i].second;
+            if (!r) continue;
+            x[i] = r->worldMatrix.m[3][0];
+            y[i] = r->worldMatrix.m[3][1];
+            z[i] = r->worldMatrix.m[3][2];
+            reach[i] = r->boundRadius + kBroadPhaseMargin + 1.0f;
+        }
+    }
+
+    // FarFromPass's test for the bounds b, lane by lane: each lane makes
+    // the same differences, sums and comparisons as it.
+    static FourMask Far(const Four& px, const Four& py, const Four& pz, const Four& r, const PassBounds& b)
+    {
+        const Four lx = {b.lo.x, b.lo.x, b.lo.x, b.lo.x}, ly = {b.lo.y, b.lo.y, b.lo.y, b.lo.y},
+                   lz = {b.lo.z, b.lo.z, b.lo.z, b.lo.z};
+        const Four hx = {b.hi.x, b.hi.x, b.hi.x, b.hi.x}, hy = {b.hi.y, b.hi.y, b.hi.y, b.hi.y},
+                   hz = {b.hi.z, b.hi.z, b.hi.z, b.hi.z};
+        return (px < lx - r) | (py < ly - r) | (pz < lz - r) | (px > hx + r) | (py > hy + r) | (pz > hz + r);
+    }
+
+    // The first robot from `from` on that FarFromPass would not pass over
+    // for the bounds b; count when there is none.
+    size_t NextNear(size_t from, const PassBounds& b) const
+    {
+        for (size_t i = from & ~size_t(3); i < count; i += 4) {
+            Four px, py, pz, r;
+            std::memcpy(&px, &x[i], sizeof px);
+            std::memcpy(&py, &y[i], sizeof py);
+            std::memcpy(&pz, &z[i], sizeof pz);
+            std::memcpy(&r, &reach[i], sizeof r);
+            const FourMask far = Far(px, py, pz, r, b);
+            u32 near = u32(far[0] == 0) | u32(far[1] == 0) << 1 | u32(far[2] == 0) << 2 | u32(far[3] == 0) << 3;
+            if (i < from) near &= ~0u << (from - i);
+            if (near) return std::min(i + static_cast<size_t>(__builtin_ctz(near)), count);
+        }
+        return count;
+    }
+} g_robotSpots;
+
 }  // namespace
 
 void BeginWeaponHitPass()
 {
+    ++g_passMarks;
+    g_lastTester = nullptr;
+    g_robotSpots.robots = nullptr;
     g_hitByWeapons.open = true;
     g_hitByWeapons.list = nullptr;
     g_passRobots.list = nullptr;
@@ -494,6 +571,9 @@ void BeginWeaponHitPass()
 
 void EndWeaponHitPass()
 {
+    ++g_passMarks;
+    g_lastTester = nullptr;
+    g_robotSpots.robots = nullptr;
     g_hitByWeapons.open = false;
     g_hitByWeapons.list = nullptr;
     g_hitByWeapons.items.clear();
@@ -508,16 +588,27 @@ void DropWeaponPassBounds()
 {
     g_passBounds.tester = nullptr;
     g_weaponGrid.moved = true;
+    ++g_passMarks;
 }
 
-void MarkWeaponPassChanged() { g_weaponGrid.moved = true; }
+void MarkWeaponPassChanged()
+{
+    g_weaponGrid.moved = true;
+    ++g_passMarks;
+}
 
 i32 LZ_Standard::HitTestPass() { return HitTestPassIn(CurrentWeaponArena()); }
 
 i32 LZ_Standard::HitTestPassIn(const WeaponArena& arena)
 {
+    // Something other than the weapon before this one ran since its pass.
+    if (!g_lastTester || g_lastTester != prev) ++g_passMarks;
+    g_lastTester = nullptr;
     UpdateHitNodes();
-    if (Laser.Count < 2) return 0;
+    if (Laser.Count < 2) {
+        g_lastTester = this;
+        return 0;
+    }
     if ((HitMask & kHitWeapons) && arena.weapons && arena.weapons->GetHead()) {
         // Objects are never erased during the hit pass, so the walk is stable;
         // objects created by reactions may or may not be visited.
@@ -555,14 +646,20 @@ i32 LZ_Standard::HitTestPassIn(const WeaponArena& arena)
         if (g_hitByWeapons.open) {
             const u32 count = list.GetCount();
             const auto& robots = PassRobots(list);
+            RobotSpots& spots = g_robotSpots;
+            if (spots.robots != &robots || spots.marks != g_passMarks || spots.count != robots.size())
+                spots.Take(robots);
             rest = nullptr;
             for (size_t i = 0; i < robots.size(); ++i) {
-                const auto& [r, robot] = robots[i];
-                // What CRobot_Normal::HitTestObject would answer at once.
-                if (robot && FarFromPass(this, Vec3(robot->worldMatrix.m[3][0], robot->worldMatrix.m[3][1],
-                                                    robot->worldMatrix.m[3][2]),
-                                         robot->boundRadius))
-                    continue;
+                // Passed over: the robots CRobot_Normal::HitTestObject would
+                // answer at once, as no reaction has moved one since.
+                if (spots.marks != g_passMarks) spots.Take(robots);
+                if (g_passBounds.tester == this) {
+                    const PassBounds bounds = g_passBounds;
+                    i = spots.NextNear(i, bounds);
+                    if (i == robots.size()) break;
+                }
+                BB_Base* r = robots[i].first;
                 r->HitTestObject(this);
                 // A reaction added a robot: the walk goes on along the list.
                 if (list.GetCount() != count) {
@@ -576,6 +673,7 @@ i32 LZ_Standard::HitTestPassIn(const WeaponArena& arena)
     g_passBounds.tester = nullptr;
     if ((HitMask & kHitStage) && arena.map && Laser.Count >= 2) HitTestStage(*arena.map);
     CutMarkedPoints();
+    g_lastTester = this;
     return 0;
 }
 
