@@ -88,10 +88,14 @@ struct PassBounds {
     Vec3 lo, hi;
 };
 PassBounds g_passBounds;
+// The tester's segments as the bounds were made of them, newest first: its
+// trail holds still until the first hit drops the bounds.
+std::vector<Segment> g_passSegments;
 
 void MakePassBounds(const LZ_Standard& w)
 {
     g_passBounds.tester = nullptr;
+    g_passSegments.clear();
     const i32 limit = w.SegmentsToTest();
     Vec3 lo(FLT_MAX, FLT_MAX, FLT_MAX), hi(-FLT_MAX, -FLT_MAX, -FLT_MAX);
     i32 tested = 0;
@@ -100,6 +104,7 @@ void MakePassBounds(const LZ_Standard& w)
         if (!older || tested >= limit) break;
         ++tested;
         const Segment s = MakeSegment(newer, older, false);
+        g_passSegments.push_back(s);
         const f32 r = s.length / 2.0f;
         const f32 v[6] = {s.mid.x - r, s.mid.y - r, s.mid.z - r, s.mid.x + r, s.mid.y + r, s.mid.z + r};
         for (f32 x : v)
@@ -745,7 +750,9 @@ i32 LZ_Standard::HitTestObject(BB_Base* tester)
         LASERNODE* older = a->Laser.Older(newer);
         if (!older || tested >= limit) break;
         ++tested;
-        Segment s = MakeSegment(newer, older, false);
+        Segment s = g_passBounds.tester == a && size_t(tested) <= g_passSegments.size()
+                        ? g_passSegments[size_t(tested - 1)]
+                        : MakeSegment(newer, older, false);
         f32 t = FLT_MAX;
         bool hit = false;
         if (Mesh) {
