@@ -2,6 +2,7 @@
 
 #include "app/core/Application.h"
 #include "app/scene/Camera.h"
+#include "app/scene/SceneDevice.h"
 #include "engine/graphics/GraphicsDevice.h"
 #include "engine/graphics/TextureCache.h"
 #include "engine/graphics/TextureManager.h"
@@ -12,14 +13,11 @@ namespace {
 
 void SetLayoutTransform(f32 x, f32 y, f32 sx, f32 sy)
 {
-    const CApplication* app = GetApplication();
-    Mat4 local, screen, m;
+    Mat4 local;
     plat::MatrixScaling(&local, sx, sy, 1.0f);
     local.m[3][0] = x;
     local.m[3][1] = y;
-    plat::MatrixScaling(&screen, app->video.screenScaleX, app->video.screenScaleY, 1.0f);
-    plat::MatrixMultiply(&m, &local, &screen);
-    GetGraphicsDevice()->sprite->SetTransform(m);
+    SetSpriteLayout(local);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include "app/player/RankingTable.h"
 #include "app/scene/DigitDraw.h"
 #include "app/scene/SharedPictures.h"
+#include "app/scene/SceneDevice.h"
 #include "engine/graphics/GraphicsDevice.h"
 #include "platform/input/Keyboard.h"
 #include "platform/math/Math.h"
@@ -14,20 +15,10 @@ namespace {
 
 constexpr u32 DrawingPriority = 10000;
 
-void SetLayout(f32 x, f32 y)
-{
-    const CApplication& app = *GetApplication();
-    Mat4 at, screen, m;
-    plat::MatrixTranslation(&at, x, y, 0.0f);
-    plat::MatrixScaling(&screen, app.video.screenScaleX, app.video.screenScaleY, 1.0f);
-    plat::MatrixMultiply(&m, &at, &screen);
-    GetGraphicsDevice()->sprite->SetTransform(m);
-}
-
 void DrawWhole(TextureHandle& picture, f32 x, f32 y)
 {
     if (!picture.texture) return;
-    SetLayout(x, y);
+    SetSpriteAt(x, y);
     GetGraphicsDevice()->sprite->Draw(picture.texture, &picture.sourceRect, nullptr, nullptr, 0xFFFFFFFFu);
 }
 
@@ -38,7 +29,7 @@ void DrawRankingGlyph(TextureHandle& font, u8 code, f32 x, f32 y)
     if (!font.texture) return;
     const i32 c = code < RankingGlyphCount ? code : RankingGlyphCount - 1;
     const plat::GfxRect cell{(c % 8) * 64, (c / 8) * 64, (c % 8) * 64 + 64, (c / 8) * 64 + 64};
-    SetLayout(x, y);
+    SetSpriteAt(x, y);
     GetGraphicsDevice()->sprite->Draw(font.texture, &cell, nullptr, nullptr, 0xFFFFFFFFu);
 }
 

@@ -6,10 +6,11 @@
 #include "app/player/RankingTable.h"
 #include "app/scene/Camera.h"
 #include "app/scene/DigitDraw.h"
+#include "app/scene/RankingInput.h"
+#include "app/scene/SceneDevice.h"
 #include "app/scene/SharedPictures.h"
 #include "engine/core/AssetFile.h"
 #include "engine/graphics/GraphicsDevice.h"
-#include "app/scene/RankingInput.h"
 #include "platform/core/FileSystem.h"
 #include "platform/math/Math.h"
 
@@ -20,12 +21,7 @@ constexpr u32 DrawingPriority = 10000;
 void DrawFace(TextureHandle& face, f32 x, f32 y)
 {
     if (!face.texture) return;
-    const CApplication& app = *GetApplication();
-    Mat4 at, screen, m;
-    plat::MatrixTranslation(&at, x, y, 0.0f);
-    plat::MatrixScaling(&screen, app.video.screenScaleX, app.video.screenScaleY, 1.0f);
-    plat::MatrixMultiply(&m, &at, &screen);
-    GetGraphicsDevice()->sprite->SetTransform(m);
+    SetSpriteAt(x, y);
     const plat::GfxRect strip{0, 0, 256, 64};
     GetGraphicsDevice()->sprite->Draw(face.texture, &strip, nullptr, nullptr, 0xFFFFFFFFu);
 }

@@ -171,3 +171,19 @@ f32 ScreenAspect()
     const CApplication& app = *GetApplication();
     return app.video.screenHeight > 0 ? f32(app.video.screenWidth) / f32(app.video.screenHeight) : 1.3333334f;
 }
+
+void SetSpriteLayout(const Mat4& layout)
+{
+    const CApplication* app = GetApplication();
+    Mat4 screen, m;
+    plat::MatrixScaling(&screen, app->video.screenScaleX, app->video.screenScaleY, 1.0f);
+    plat::MatrixMultiply(&m, &layout, &screen);
+    GetGraphicsDevice()->sprite->SetTransform(m);
+}
+
+void SetSpriteAt(f32 x, f32 y)
+{
+    Mat4 at;
+    plat::MatrixTranslation(&at, x, y, 0.0f);
+    SetSpriteLayout(at);
+}

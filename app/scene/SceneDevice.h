@@ -28,6 +28,12 @@ void SetLayoutView(const plat::GfxViewport* view);
 // The layout a rectangle of the window gives (x, y, width / 1024, height / 768).
 LayoutPlacement LayoutIn(const plat::GfxViewport& view);
 
+// The sprite transform of a picture placed by a layout transform, then
+// scaled from the 1024x768 layout to the screen.
+void SetSpriteLayout(const Mat4& layout);
+// The same for a picture moved to (x, y) of the layout.
+void SetSpriteAt(f32 x, f32 y);
+
 // A one-texel picture ("dot.png") stretched over a rectangle of the layout's
 // 1024x768 space, placed by CurrentLayout: the menus' plain panels.
 void FillLayoutRect(plat::GfxTexture* dot, f32 x, f32 y, f32 width, f32 height, u32 argb);

@@ -79,16 +79,6 @@ TCB_FadeOut* FadeOut(CList<TCB>* list, u8 level)
     return f;
 }
 
-// Sprite transform: the layout transform followed by the screen scaling.
-void SetSpriteLayout(const Mat4& layout)
-{
-    const CApplication* app = GetApplication();
-    Mat4 screen, m;
-    plat::MatrixScaling(&screen, app->video.screenScaleX, app->video.screenScaleY, 1.0f);
-    plat::MatrixMultiply(&m, &layout, &screen);
-    GetGraphicsDevice()->sprite->SetTransform(m);
-}
-
 void DrawPicture(TextureHandle& picture, f32 x, f32 y)
 {
     if (!picture.texture) return;

@@ -30,21 +30,10 @@ bool HdrOn() { return GetApplication()->video.hdr != 0; }
 f32 BackWidth() { return f32(GetApplication()->video.screenWidth); }
 f32 BackHeight() { return f32(GetApplication()->video.screenHeight); }
 
-// Sprite transform: the layout position followed by the screen scaling.
-void SetLayout(f32 x, f32 y)
-{
-    const CApplication& app = *GetApplication();
-    Mat4 at, screen, m;
-    plat::MatrixTranslation(&at, x, y, 0.0f);
-    plat::MatrixScaling(&screen, app.video.screenScaleX, app.video.screenScaleY, 1.0f);
-    plat::MatrixMultiply(&m, &at, &screen);
-    GetGraphicsDevice()->sprite->SetTransform(m);
-}
-
 void DrawAt(TextureHandle& picture, f32 x, f32 y, const plat::GfxRect* source = nullptr)
 {
     if (!picture.texture) return;
-    SetLayout(x, y);
+    SetSpriteAt(x, y);
     GetGraphicsDevice()->sprite->Draw(picture.texture, source ? source : &picture.sourceRect, nullptr, nullptr,
                                       0xFFFFFFFFu);
 }
@@ -172,7 +161,7 @@ void CCTCB_DrawSP_All::DrawSP()
         Text(2, entry->name, {0, 520, 1024, 770}, plat::TextCenter, 0xFF808080u);
         Text(2, entry->name, {0, 518, 1024, 768}, plat::TextCenter, 0xFF3B80FFu);
         if (plat::Font* font = gd->fonts[1]) {
-            SetLayout(0.0f, 0.0f);
+            SetSpriteAt(0.0f, 0.0f);
             for (i32 k = 0; k < 5; ++k) {
                 char line[128];
                 std::snprintf(line, sizeof line, "武器%d : %s", k + 1, entry->weapon[k]);
