@@ -20,6 +20,7 @@
 #include "frontend/arcade/Story.h"
 #include "frontend/charaselect/CharaSelectScene.h"
 #include "app/scene/RankingInput.h"
+#include "platform/input/InputScript.h"
 #include "app/scene/RankingList.h"
 #include "platform/input/Keyboard.h"
 #include "platform/math/Math.h"
@@ -316,7 +317,10 @@ i32 NBTCB_Normal::Phase_Stage()
         counter = 0;
         return kTaskKeep;
     }
+    // Scripts wait on it: the way here may load for a while.
+    if (counter == 0) plat::SetScriptMark("arcade", "stage");
     if ((counter > 30 && Start()) || counter >= 241) {
+        plat::SetScriptMark("arcade", "battle");
         SetPhase(&NBTCB_Normal::Phase_ToBattle);
         FadeOutBlack();
         counter = 0;
