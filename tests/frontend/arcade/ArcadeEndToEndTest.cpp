@@ -65,7 +65,7 @@ TEST(ArcadeEndToEndTest, AStoryFromTheTitleThroughALossAndItsContinueToGameClear
               // and is decided in frames of its own: a few shots of each,
               // the first that shows it is checked.
               "28000 wait arcade stage\n"                             // after what the way there loads
-              "28500 key VK_SNAPSHOT\n29500 key VK_SNAPSHOT\n30500 key VK_SNAPSHOT\n"       // 3-5
+              "29000 key VK_SNAPSHOT\n30000 key VK_SNAPSHOT\n31000 key VK_SNAPSHOT\n"       // 3-5
               "36000 key VK_SNAPSHOT\n38000 key VK_SNAPSHOT\n41000 key VK_SNAPSHOT\n"       // 6-8
               "43000 key Enter\n44500 key VK_SNAPSHOT\n45500 key Enter\n";                  // 9: continue
     // Two stages later GAME CLEAR waits for its key; then the name (one
