@@ -163,7 +163,7 @@ private:
     CSendQueue<SENDQUEUE> sendQueue_;
     plat::CriticalSection sendLock_;
     plat::CriticalSection recvLock_;
-    plat::Event wakeEvent_{true};
+    plat::SyncEvent wakeEvent_{true};
     char hostName_[256] = {};
     u32 port_ = 0;
     u32 timeout_ = 0;

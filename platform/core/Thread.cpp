@@ -94,9 +94,9 @@ bool StartDetachedThread(ThreadProc proc, void* arg, ThreadPriority priority) {
     return true;
 }
 
-Event::Event(bool manualReset, bool initiallySet) : manualReset_(manualReset), set_(initiallySet) {}
+SyncEvent::SyncEvent(bool manualReset, bool initiallySet) : manualReset_(manualReset), set_(initiallySet) {}
 
-void Event::Set() {
+void SyncEvent::Set() {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         set_ = true;
@@ -108,12 +108,12 @@ void Event::Set() {
     }
 }
 
-void Event::Reset() {
+void SyncEvent::Reset() {
     std::lock_guard<std::mutex> lock(mutex_);
     set_ = false;
 }
 
-WaitResult Event::Wait(u32 timeoutMs) {
+WaitResult SyncEvent::Wait(u32 timeoutMs) {
     std::unique_lock<std::mutex> lock(mutex_);
     if (timeoutMs == WaitForever) {
         changed_.wait(lock, [this] { return set_; });

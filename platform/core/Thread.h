@@ -87,11 +87,13 @@ enum class WaitResult { Signalled, Timeout };
 
 // A signal threads wait on. A manual-reset event stays set, releasing every
 // waiter, until Reset; an auto-reset event releases one waiter and clears.
-class Event {
+// Named apart from the window Event of platform/input/Events.h: two classes of
+// one name in one namespace break the one-definition rule.
+class SyncEvent {
 public:
-    explicit Event(bool manualReset, bool initiallySet = false);
-    Event(const Event&) = delete;
-    Event& operator=(const Event&) = delete;
+    explicit SyncEvent(bool manualReset, bool initiallySet = false);
+    SyncEvent(const SyncEvent&) = delete;
+    SyncEvent& operator=(const SyncEvent&) = delete;
 
     void Set();
     void Reset();

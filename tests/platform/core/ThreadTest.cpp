@@ -40,8 +40,8 @@ TEST(CriticalSection, OwnerMayReenterWhileOthersWait) {
     EXPECT_TRUE(probe.got);
 }
 
-TEST(Event, TimedWaitReportsTimeoutThenSignal) {
-    plat::Event e(true);
+TEST(SyncEvent, TimedWaitReportsTimeoutThenSignal) {
+    plat::SyncEvent e(true);
     EXPECT_EQ(e.Wait(10), plat::WaitResult::Timeout);
     e.Set();
     EXPECT_EQ(e.Wait(0), plat::WaitResult::Signalled);
@@ -49,13 +49,13 @@ TEST(Event, TimedWaitReportsTimeoutThenSignal) {
     e.Reset();
     EXPECT_EQ(e.Wait(0), plat::WaitResult::Timeout);
 
-    plat::Event initially(false, true);
+    plat::SyncEvent initially(false, true);
     EXPECT_EQ(initially.Wait(0), plat::WaitResult::Signalled);
     EXPECT_EQ(initially.Wait(0), plat::WaitResult::Timeout);  // auto reset cleared it
 }
 
 struct Waiters {
-    plat::Event* event;
+    plat::SyncEvent* event;
     std::atomic<int> released{0};
 };
 
@@ -64,9 +64,9 @@ void WaitOnce(void* arg) {
     if (w->event->Wait(5000) == plat::WaitResult::Signalled) ++w->released;
 }
 
-TEST(Event, ManualResetReleasesEveryWaiterAutoResetOne) {
+TEST(SyncEvent, ManualResetReleasesEveryWaiterAutoResetOne) {
     {
-        plat::Event manual(true);
+        plat::SyncEvent manual(true);
         Waiters w{&manual};
         plat::Thread a, b, c;
         a.Start(WaitOnce, &w);
@@ -80,7 +80,7 @@ TEST(Event, ManualResetReleasesEveryWaiterAutoResetOne) {
         EXPECT_EQ(w.released.load(), 3);
     }
     {
-        plat::Event automatic(false);
+        plat::SyncEvent automatic(false);
         Waiters w{&automatic};
         plat::Thread a, b;
         a.Start(WaitOnce, &w);
@@ -97,8 +97,8 @@ TEST(Event, ManualResetReleasesEveryWaiterAutoResetOne) {
 }
 
 TEST(Thread, DetachedThreadRunsAndJoinNeedsAThread) {
-    plat::Event done(true);
-    ASSERT_TRUE(plat::StartDetachedThread([](void* arg) { static_cast<plat::Event*>(arg)->Set(); },
+    plat::SyncEvent done(true);
+    ASSERT_TRUE(plat::StartDetachedThread([](void* arg) { static_cast<plat::SyncEvent*>(arg)->Set(); },
                                           &done));
     EXPECT_EQ(done.Wait(5000), plat::WaitResult::Signalled);
 
