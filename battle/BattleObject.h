@@ -52,6 +52,9 @@ public:
     // other weapons can hit out of hundreds of objects every frame, quicker
     // than a dynamic_cast each.
     u8 StandardWeapon = 0;
+    // The object that came a few places after this one in the last run pass
+    // of its list: the pass fetches it early. Only a hint, maybe stale.
+    BB_Base* RunAhead = nullptr;
 };
 
 // Adds the vector to the matrix's translation row; returns the matrix.

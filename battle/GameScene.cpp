@@ -230,7 +230,7 @@ void CGameScene::Release()
     for (MeshObject& m : meshes) m.Release();
     for (TextureHandle& t : effectTextures) t.Release();
     for (TextureHandle& t : interfaceTextures) t.Release();
-    deleteQueue.DeleteAll();
+    deleteQueue.clear();
     unitList.DeleteAll();
     weaponList.DeleteAll();
     laserDrawList.DeleteAll();

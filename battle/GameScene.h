@@ -6,6 +6,7 @@
 // battle subsystem reaches it through GetGameScene().
 #include <atomic>
 #include <memory>
+#include <vector>
 
 #include "app/core/GameSettings.h"
 #include "app/scene/BaseScene.h"
@@ -104,9 +105,9 @@ struct RenderView {
 };
 
 // A finished battle object waiting out its grace frames before it is freed:
-// other objects may still read its finished flag for two frames.
-class BB_DelNode : public CListNode<BB_DelNode>, public SizePooled {
-public:
+// other objects may still read its finished flag for two frames. The scene
+// keeps them in one array, oldest first, walked every frame.
+struct BB_DelNode {
     CList<BB_Base>* list = nullptr;
     BB_Base* object = nullptr;
     i32 countdown = 0;
@@ -336,7 +337,7 @@ public:
     u32 lastActiveView = 0;
     Mat4 screenMatrix;
     u32 shadowOn = 0;
-    CList<BB_DelNode> deleteQueue;
+    std::vector<BB_DelNode> deleteQueue;
     CList<BB_Base> unitList;
     CList<BB_Base> weaponList;
     CList<LazerXDrawNode> laserDrawList;

@@ -156,7 +156,7 @@ i32 CGameScene::Init()
 
     app.chatLog.Init();
     unitList.Init();
-    deleteQueue.Init();
+    deleteQueue.clear();
     weaponList.Init();
     laserDrawList.Init();
     effectList.Init();

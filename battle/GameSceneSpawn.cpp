@@ -187,10 +187,9 @@ i32 CGameScene::RebuildRobotsAfterResync()
 
     // Robots already handed to the deletion queue go now; everything else
     // in flight (weapons, effects, items) is dropped with its lists.
-    if (deleteQueue.GetHead())
-        for (BB_DelNode* n = deleteQueue.GetHead()->next; n && n != deleteQueue.GetTail(); n = n->next)
-            if (n->list == &unitList && n->object) unitList.Erase(n->object);
-    deleteQueue.Init();
+    for (const BB_DelNode& n : deleteQueue)
+        if (n.list == &unitList && n.object) unitList.Erase(n.object);
+    deleteQueue.clear();
     weaponList.Init();
     laserDrawList.Init();
     effectList.Init();

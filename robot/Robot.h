@@ -55,8 +55,9 @@ inline constexpr i32 kVarInputFirst = 190;    // int 190..199: the input record,
 inline constexpr i32 kVarButtonHoldFirst = 180;  // int 180..189: buttonHold
 inline constexpr i32 kVarTargetDistance = 99;    // float: distance to the target
 
-// Something threatening this robot, refreshed every frame by its source.
-class LockAlertNode : public CListNode<LockAlertNode> {
+// Something threatening this robot, refreshed every frame by its source:
+// hundreds come and go each second, so from the size pool.
+class LockAlertNode : public CListNode<LockAlertNode>, public SizePooled {
 public:
     u8 kind = 0;  // 0..4
     BB_Base* source = nullptr;

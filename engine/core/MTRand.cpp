@@ -91,10 +91,12 @@ void cMTRand::Twist()
     u64* w = state;
     const u32 n = size;
     const u32 m = second;
-    // Split where the two reads wrap, so no word pays for a division.
+    // Split where the two reads wrap, so no word pays for a division. The
+    // matrix goes in by a mask, not a branch: the low bit is a coin toss that
+    // no branch predictor guesses.
     auto step = [w](u32 i, u32 next, u32 far) {
         const u64 x = (w[i] & kUpperMask) | (w[next] & kLowerMask);
-        w[i] = w[far] ^ (x >> 1) ^ ((x & 1) ? kMatrix : 0);
+        w[i] = w[far] ^ (x >> 1) ^ (kMatrix & (0 - (x & 1)));
     };
     const u32 m0 = m % n;
     u32 i = 0;

@@ -221,7 +221,7 @@ TEST(GameSceneTest, FinishedObjectsAreFreedOnSchedule)
     for (size_t i = 0; i < std::size(cases); ++i) EXPECT_EQ(deleted[i], 10 + cases[i].deletedAfter) << i;
     EXPECT_EQ(keeper->runs, 21);
     EXPECT_EQ(keeper->Removed, 0);
-    EXPECT_EQ(scene.deleteQueue.GetCount(), 0u);
+    EXPECT_EQ(scene.deleteQueue.size(), 0u);
 
     // Paused: nothing runs, nothing is freed, the battle frame holds.
     keeper->finishFrame = frame + 1;

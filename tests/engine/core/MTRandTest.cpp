@@ -115,3 +115,52 @@ TEST(MTRand, SequencesStayTheSameSeveralTwistsDeepForEverySize)
         EXPECT_EQ(seq[2499], c.draw2499);
     }
 }
+
+// The twist written the plain way, word by word with wrapping indices: the
+// generator's own twist must give the same words however it is arranged.
+class PlainTwister {
+public:
+    PlainTwister(u32 start, u32 size) : w(size), m(size / 2 + size / 32)
+    {
+        w[0] = start;
+        for (u32 i = 1; i < size; ++i) w[i] = 6364136223846793005ull * (w[i - 1] ^ (w[i - 1] >> 62)) + i;
+    }
+    u32 Next()
+    {
+        const u32 n = static_cast<u32>(w.size());
+        if (++pos >= n) {
+            pos = 0;
+            for (u32 i = 0; i < n; ++i) {
+                const u64 x = (w[i] & 0xFFFFFFFF80000000ull) | (w[(i + 1) % n] & 0x7FFFFFFFull);
+                u64 y = w[(i + m) % n] ^ (x >> 1);
+                if (x & 1) y ^= 0xB5026F5AA96619E9ull;
+                w[i] = y;
+            }
+        }
+        u32 y = static_cast<u32>(w[pos]);
+        y ^= y >> 11;
+        y ^= (y << 7) & 0x9D2C5680u;
+        y ^= (y << 15) & 0xEFC60000u;
+        y ^= y >> 18;
+        return y;
+    }
+
+private:
+    std::vector<u64> w;
+    u32 m;
+    u32 pos = 0;
+};
+
+TEST(MTRand, MillionsOfDrawsMatchThePlainTwist)
+{
+    const u32 sizes[] = {624, 2, 3, 17, 32, 33, 100, 1000};
+    for (u32 size : sizes) {
+        SCOPED_TRACE(size);
+        cMTRand r;
+        r.Init(size * 7919u + 1, size);
+        PlainTwister plain(size * 7919u + 1, size);
+        u32 mismatches = 0;
+        for (u32 i = 0; i < 1000000; ++i) mismatches += r.GetRand() != plain.Next();
+        EXPECT_EQ(mismatches, 0u);
+    }
+}
