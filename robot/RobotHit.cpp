@@ -78,6 +78,26 @@ void SetImpactByFlags(i32& impactKind, u32 flags)
     else if (!(flags & kFlagNoReaction)) impactKind = 1;
 }
 
+// A robot's answer to another robot: the two bodies, where they overlap, are
+// pushed apart on the ground plane, half the overlap each.
+void PushApart(CRobot_Normal& self, CRobot_Normal& other)
+{
+    if (self.heldBy || other.heldBy || &other == &self || self.state != kRobotStateLive ||
+        other.state != kRobotStateLive)
+        return;
+    // Where GetTargetMatrix points: the body frame.
+    if (!other.frameBodyD || !self.frameBodyD) return;
+    const Vec3 d = Translation(other.frameBodyD->world) - Translation(self.frameBodyD->world);
+    const f32 rs = other.bodyRadius + self.bodyRadius;
+    if (!(plat::Vec3Dot(&d, &d) < rs * rs)) return;
+    const f32 s = (rs - plat::Vec3Length(&d)) / 2.0f;
+    const Vec3 n = Normal(d);
+    other.worldMatrix.m[3][0] += n.x * s;
+    other.worldMatrix.m[3][2] += n.z * s;
+    self.worldMatrix.m[3][0] -= n.x * s;
+    self.worldMatrix.m[3][2] -= n.z * s;
+}
+
 }  // namespace
 
 i32 CRobot_Base::SumMeleeAttackBonus() const { return SumItemBonus(BonusMeleeAttack); }
@@ -191,8 +211,13 @@ i32 CRobot_Normal::HitTestPass()
     groundDistance = FLT_MAX;
     CList<BB_Base>* robots = world.robots;
     if (robots && robots->GetHead()) {
-        for (BB_Base* r = robots->GetHead()->next; r && r != robots->GetTail(); r = r->next)
-            if (!r->Removed) r->HitTestObject(this);
+        for (BB_Base* r = robots->GetHead()->next; r && r != robots->GetTail(); r = r->next) {
+            if (r->Removed) continue;
+            // What CRobot_Normal::HitTestObject does with a robot, without
+            // the calls: each pair of robots meets twice in every pass.
+            if (r->GetKind() == kKindRobot) PushApart(*static_cast<CRobot_Normal*>(r), *this);
+            else r->HitTestObject(this);
+        }
     }
     Mat4* body = frameBodyD ? &frameBodyD->world : nullptr;
     if (tacticalRules == 1 && body && robots && robots->GetHead()) {
@@ -265,19 +290,7 @@ i32 CRobot_Normal::HitTestObject(BB_Base* object)
     if (!object) return 0;
     const i32 kind = object->GetKind();
     if (kind == kKindRobot) {
-        auto* r = static_cast<CRobot_Normal*>(object);
-        if (heldBy || r->heldBy || r == this || state != kRobotStateLive || r->state != kRobotStateLive) return 0;
-        Mat4* t = r->GetTargetMatrix();
-        if (!t || !frameBodyD) return 0;
-        const Vec3 d = Translation(*t) - Translation(frameBodyD->world);
-        const f32 rs = r->bodyRadius + bodyRadius;
-        if (!(plat::Vec3Dot(&d, &d) < rs * rs)) return 0;
-        const f32 s = (rs - plat::Vec3Length(&d)) / 2.0f;
-        const Vec3 n = Normal(d);
-        r->worldMatrix.m[3][0] += n.x * s;
-        r->worldMatrix.m[3][2] += n.z * s;
-        worldMatrix.m[3][0] -= n.x * s;
-        worldMatrix.m[3][2] -= n.z * s;
+        PushApart(*this, *static_cast<CRobot_Normal*>(object));
         return 0;
     }
     if (state != kRobotStateLive || hitImmunity != 0) return 0;
@@ -345,17 +358,22 @@ i32 CRobot_Normal::HitByWeapon(LZ_Standard* w)
     // The caller has already passed over weapons whose whole trail is far.
     if (w->Laser.Count < 2) return 0;
     const Vec3 position = Translation(worldMatrix);
-    const f32 factor = DefenceFactor(w->GetDamageType());
     const i32 limit = w->SegmentsToTest();
-    // The body inverses are made only once a segment comes near: most
-    // weapons pass far from most robots.
+    // The body inverses and the defence are made only once a segment comes
+    // near (nothing has changed by then): most weapons pass far from most
+    // robots.
+    f32 factor = 0.0f;
     Mat4 lowerInverse, upperInverse;
     bool lowerOk = false, upperOk = false, inverted = false;
     i32 tested = 0;
+    // The next segment the trail's bounds leave near: those before it could
+    // not pass the distance test below.
+    i32 near = 0;
     for (LASERNODE* a = w->Laser.Newest(); a; a = w->Laser.Older(a)) {
         LASERNODE* bNode = w->Laser.Older(a);
         if (hitImmunity != 0 || !bNode || tested >= limit) break;
-        ++tested;
+        if (tested >= near) near = WeaponPassNearSegment(w, tested, position, boundRadius);
+        if (tested++ < near) continue;
         const Vec3 ab = a->Position - bNode->Position;
         const f32 segLen = plat::Vec3Length(&ab);
         const Vec3 mid = bNode->Position + ab / 2.0f;
@@ -363,6 +381,7 @@ i32 CRobot_Normal::HitByWeapon(LZ_Standard* w)
         if (!(plat::Vec3Length(&toMid) <= segLen / 2.0f + boundRadius)) continue;
         if (!inverted) {
             inverted = true;
+            factor = DefenceFactor(w->GetDamageType());
             lowerOk = frameBodyD && plat::MatrixInverse(&lowerInverse, nullptr, &frameBodyD->world);
             upperOk = frameUpperBody && plat::MatrixInverse(&upperInverse, nullptr, &frameUpperBody->world);
         }

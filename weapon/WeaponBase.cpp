@@ -1,10 +1,12 @@
 #include "weapon/WeaponBase.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <cfloat>
 #include <limits>
+#include <type_traits>
 #include <vector>
 
 #include "app/core/Application.h"
@@ -61,7 +63,7 @@ struct Segment {
 
 // The unit direction u only when `direct`: most segments are dropped by the
 // distance test before it is needed (DirectSegment fills it in then).
-Segment MakeSegment(const LASERNODE* newer, const LASERNODE* older, bool direct = true)
+[[gnu::always_inline]] inline Segment MakeSegment(const LASERNODE* newer, const LASERNODE* older, bool direct = true)
 {
     Segment s;
     s.p0 = newer->Position;
@@ -92,6 +94,25 @@ PassBounds g_passBounds;
 // trail holds still until the first hit drops the bounds.
 std::vector<Segment> g_passSegments;
 
+// The box around a segment's sphere.
+struct Box {
+    Vec3 lo, hi;
+};
+Box SphereBox(const Segment& s)
+{
+    const f32 r = s.length / 2.0f;
+    return {Vec3(s.mid.x - r, s.mid.y - r, s.mid.z - r), Vec3(s.mid.x + r, s.mid.y + r, s.mid.z + r)};
+}
+
+// True when c lies more than `radius` plus the broad-phase margin outside the
+// box on some axis: then nothing in it comes within `radius` of c. The unit
+// added to the margin keeps that so through float rounding.
+bool FarFromBox(const Vec3& lo, const Vec3& hi, const Vec3& c, f32 radius)
+{
+    const f32 r = radius + kBroadPhaseMargin + 1.0f;
+    return c.x < lo.x - r || c.y < lo.y - r || c.z < lo.z - r || c.x > hi.x + r || c.y > hi.y + r || c.z > hi.z + r;
+}
+
 void MakePassBounds(const LZ_Standard& w)
 {
     g_passBounds.tester = nullptr;
@@ -99,31 +120,30 @@ void MakePassBounds(const LZ_Standard& w)
     const i32 limit = w.SegmentsToTest();
     Vec3 lo(FLT_MAX, FLT_MAX, FLT_MAX), hi(-FLT_MAX, -FLT_MAX, -FLT_MAX);
     i32 tested = 0;
+    // Every bound below is mid -+ r, no further from 0 than |mid| + r (r is
+    // never negative), and rounding never lowers a sum of such terms: while
+    // this sum stays finite, so do all the bounds. A sum that overflows
+    // without a bound doing so only costs the shortcut.
+    f32 extent = 0.0f;
     for (LASERNODE* newer = w.Laser.Newest(); newer; newer = w.Laser.Older(newer)) {
         LASERNODE* older = w.Laser.Older(newer);
         if (!older || tested >= limit) break;
         ++tested;
-        const Segment s = MakeSegment(newer, older, false);
-        g_passSegments.push_back(s);
-        const f32 r = s.length / 2.0f;
-        const f32 v[6] = {s.mid.x - r, s.mid.y - r, s.mid.z - r, s.mid.x + r, s.mid.y + r, s.mid.z + r};
-        for (f32 x : v)
-            if (!std::isfinite(x)) return;  // no shortcut for such a trail
-        lo = Vec3(std::min(lo.x, v[0]), std::min(lo.y, v[1]), std::min(lo.z, v[2]));
-        hi = Vec3(std::max(hi.x, v[3]), std::max(hi.y, v[4]), std::max(hi.z, v[5]));
+        const Segment& s = g_passSegments.emplace_back(MakeSegment(newer, older, false));
+        extent += std::fabs(s.mid.x) + std::fabs(s.mid.y) + std::fabs(s.mid.z) + s.length / 2.0f;
+        const Box box = SphereBox(s);
+        lo = Vec3(std::min(lo.x, box.lo.x), std::min(lo.y, box.lo.y), std::min(lo.z, box.lo.z));
+        hi = Vec3(std::max(hi.x, box.hi.x), std::max(hi.y, box.hi.y), std::max(hi.z, box.hi.z));
     }
+    if (!(extent <= FLT_MAX)) return;  // no shortcut for such a trail
     g_passBounds = {&w, lo, hi};
 }
 
 // True when no segment of `tester` can come within `radius` (plus the
-// broad-phase margin) of c. Far on the safe side of float rounding.
+// broad-phase margin) of c.
 bool FarFromPass(const LZ_Standard* tester, const Vec3& c, f32 radius)
 {
-    if (g_passBounds.tester != tester) return false;
-    const f32 r = radius + kBroadPhaseMargin + 1.0f;
-    const PassBounds& b = g_passBounds;
-    return c.x < b.lo.x - r || c.y < b.lo.y - r || c.z < b.lo.z - r || c.x > b.hi.x + r || c.y > b.hi.y + r ||
-           c.z > b.hi.z + r;
+    return g_passBounds.tester == tester && FarFromBox(g_passBounds.lo, g_passBounds.hi, c, radius);
 }
 
 // False only when the segment from a to b passes well clear of the box, so
@@ -317,6 +337,17 @@ struct WeaponGrid {
         f32 x0, x1, z0, z1;
     };
     std::vector<Span> spans;
+    // What TargetSpan read of each weapon placed by its span, bit for bit:
+    // the same inputs make the same span, so a weapon whose inputs held needs
+    // no new span after a reaction.
+    struct SpanInputs {
+        const MeshObject* mesh = nullptr;
+        u32 bits[6] = {};  // position x, z; the mesh sphere's centre x, z and radius, or the width
+        // No padding (asserted below), so the bytes are the fields.
+        bool operator==(const SpanInputs& o) const { return std::memcmp(this, &o, sizeof *this) == 0; }
+    };
+    static_assert(std::has_unique_object_representations_v<SpanInputs>);
+    std::vector<SpanInputs> inputs;
 
     i32 Column(f32 x) const { return static_cast<i32>(std::clamp(std::floor((x - x0) / cell), 0.0f, f32(columns - 1))); }
     i32 Row(f32 z) const { return static_cast<i32>(std::clamp(std::floor((z - z0) / cell), 0.0f, f32(rows - 1))); }
@@ -330,6 +361,24 @@ struct WeaponGrid {
 constexpr i32 kGridSide = 48;
 constexpr f32 kGridMinCell = 4.0f;
 constexpr i32 kGridMaxCellsPerWeapon = 64;
+
+// What TargetSpan reads of a weapon.
+WeaponGrid::SpanInputs SpanInputsOf(const BB_Base* target)
+{
+    const auto* w = static_cast<const LZ_Standard*>(target);
+    WeaponGrid::SpanInputs in;
+    in.mesh = w->Mesh;
+    in.bits[0] = std::bit_cast<u32>(w->Laser.World.m[3][0]);
+    in.bits[1] = std::bit_cast<u32>(w->Laser.World.m[3][2]);
+    if (w->Mesh) {
+        in.bits[2] = std::bit_cast<u32>(w->Mesh->sphereCentre.x);
+        in.bits[3] = std::bit_cast<u32>(w->Mesh->sphereCentre.z);
+        in.bits[4] = std::bit_cast<u32>(w->Mesh->sphereRadius);
+    } else {
+        in.bits[5] = std::bit_cast<u32>(w->Width);
+    }
+    return in;
+}
 
 // The ground-plane span FarFromPass looks at for a weapon hit by weapons,
 // widened by a unit; false when it has none a grid can hold.
@@ -350,11 +399,15 @@ void WeaponGrid::Recheck(const std::vector<BB_Base*>& targets)
     moved = false;
     for (size_t i = 0; i < targets.size() && i < inGrid.size(); ++i) {
         if (inGrid[i] != 1) continue;
+        const SpanInputs in = SpanInputsOf(targets[i]);
+        if (in == inputs[i]) continue;
         Span now;
         const Span& was = spans[i];
         if (TargetSpan(targets[i], &now) && now.x0 == was.x0 && now.x1 == was.x1 && now.z0 == was.z0 &&
-            now.z1 == was.z1)
+            now.z1 == was.z1) {
+            inputs[i] = in;
             continue;
+        }
         inGrid[i] = 2;
         always.push_back(static_cast<u32>(i));
     }
@@ -364,6 +417,7 @@ void WeaponGrid::Build(const std::vector<BB_Base*>& targets)
 {
     const size_t n = targets.size();
     spans.resize(n);
+    inputs.resize(n);
     always.clear();
     // Stamps only ever grow between queries, so old ones never match.
     if (stamp.size() < n) stamp.resize(n, 0);
@@ -378,6 +432,7 @@ void WeaponGrid::Build(const std::vector<BB_Base*>& targets)
             continue;
         }
         spans[i] = sp;
+        inputs[i] = SpanInputsOf(targets[i]);
         inGrid[i] = 1;
         lx = std::min(lx, sp.x0);
         hx = std::max(hx, sp.x1);
@@ -517,13 +572,19 @@ struct RobotSpots {
         marks = g_passMarks;
         count = items.size();
         const size_t padded = (count + 3) & ~size_t(3);
-        x.assign(padded, 0.0f);
-        y.assign(padded, 0.0f);
-        z.assign(padded, 0.0f);
-        reach.assign(padded, std::numeric_limits<f32>::quiet_NaN());
-        for (size_t i = 0; i < count; ++i) {
-            const CRobot_Normal* r = items[i].second;
-            if (!r) continue;
+        if (x.size() != padded) {
+            x.resize(padded);
+            y.resize(padded);
+            z.resize(padded);
+            reach.resize(padded);
+        }
+        for (size_t i = 0; i < padded; ++i) {
+            const CRobot_Normal* r = i < count ? items[i].second : nullptr;
+            if (!r) {
+                x[i] = y[i] = z[i] = 0.0f;
+                reach[i] = std::numeric_limits<f32>::quiet_NaN();
+                continue;
+            }
             x[i] = r->worldMatrix.m[3][0];
             y[i] = r->worldMatrix.m[3][1];
             z[i] = r->worldMatrix.m[3][2];
@@ -553,6 +614,10 @@ struct RobotSpots {
             std::memcpy(&pz, &z[i], sizeof pz);
             std::memcpy(&r, &reach[i], sizeof r);
             const FourMask far = Far(px, py, pz, r, b);
+            // Most groups are four far robots: every bit of the mask set.
+            u64 halves[2];
+            std::memcpy(halves, &far, sizeof halves);
+            if ((halves[0] & halves[1]) == ~u64(0)) continue;
             u32 near = u32(far[0] == 0) | u32(far[1] == 0) << 1 | u32(far[2] == 0) << 2 | u32(far[3] == 0) << 3;
             if (i < from) near &= ~0u << (from - i);
             if (near) return std::min(i + static_cast<size_t>(__builtin_ctz(near)), count);
@@ -588,6 +653,18 @@ void EndWeaponHitPass()
 }
 
 bool WeaponPassFarFrom(const LZ_Standard* w, const Vec3& c, f32 radius) { return FarFromPass(w, c, radius); }
+
+i32 WeaponPassNearSegment(const LZ_Standard* w, i32 from, const Vec3& c, f32 radius)
+{
+    if (g_passBounds.tester != w || from < 0) return from;
+    // Each segment judged as the bounds judge the whole trail.
+    const i32 count = static_cast<i32>(g_passSegments.size());
+    for (i32 i = from; i < count; ++i) {
+        const Box box = SphereBox(g_passSegments[size_t(i)]);
+        if (!FarFromBox(box.lo, box.hi, c, radius)) return i;
+    }
+    return std::max(from, count);
+}
 
 void DropWeaponPassBounds()
 {

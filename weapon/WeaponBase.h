@@ -237,6 +237,10 @@ void EndWeaponHitPass();
 // within `radius` of c, so a robot may pass over the whole trail at once.
 // False outside the pass and after its first hit.
 bool WeaponPassFarFrom(const LZ_Standard* w, const Vec3& c, f32 radius);
+// The same, segment by segment: the first of w's tested segments from `from`
+// on (0 the newest) that may come within `radius` of c, past the last when
+// none may; `from` itself outside the pass and after its first hit.
+i32 WeaponPassNearSegment(const LZ_Standard* w, i32 from, const Vec3& c, f32 radius);
 // A hit's reaction may change the trail: the pass's bounds no longer hold
 // (nor, as for MarkWeaponPassChanged, where the weapons were gathered).
 void DropWeaponPassBounds();

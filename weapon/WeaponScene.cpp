@@ -15,7 +15,9 @@ const WeaponWorld*& Installed()
     return world;
 }
 
-// Rebuilt on every call from the scene: its members may change between battles.
+// The scene's world: its pointers reach members of the scene, so they hold
+// while the scene does; only the camera and the texture count are read again
+// on every call.
 WeaponWorld& SceneWorld()
 {
     static WeaponWorld world;
@@ -55,22 +57,27 @@ const WeaponWorld& CurrentWeaponWorld()
 {
     if (Installed()) return *Installed();
     WeaponWorld& w = SceneWorld();
-    w = WeaponWorld{};
     CGameScene* scene = FindGameScene();
+    // A scene made where an earlier one stood has its members at the same
+    // places, so keying on its address alone is enough.
+    if (w.scene != scene) {
+        w = WeaponWorld{};
+        if (!scene) return w;
+        w.robots = &scene->unitList;
+        w.weapons = &scene->weaponList;
+        w.effects = &scene->effectList;
+        w.attackEffects = &scene->itemList;
+        w.meshDraws = &scene->laserDrawList;
+        w.map = &scene->battleMap;
+        w.frustum = &scene->frustum;
+        // Called for every billboard drawn: the textures are looked up when
+        // asked instead of copied here.
+        w.scene = scene;
+        w.cameraShake = &scene->cameraShake;
+    }
     if (!scene) return w;
-    w.robots = &scene->unitList;
-    w.weapons = &scene->weaponList;
-    w.effects = &scene->effectList;
-    w.attackEffects = &scene->itemList;
-    w.meshDraws = &scene->laserDrawList;
-    w.map = &scene->battleMap;
     w.camera = scene->camera.world;
-    w.frustum = &scene->frustum;
-    // Called for every billboard drawn: the textures are looked up when
-    // asked instead of copied here.
-    w.scene = scene;
     w.textureCount = std::min(scene->effectTextures.GetCount(), kBattleTextureCount);
-    w.cameraShake = &scene->cameraShake;
     return w;
 }
 

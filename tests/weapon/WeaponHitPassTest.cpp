@@ -94,6 +94,36 @@ public:
     BB_Base* last = nullptr;
 };
 
+// Stands where a robot would and, offered a trail, checks each segment the
+// segment-by-segment shortcut passes over against the distance test robots
+// make of a segment before measuring it against their meshes.
+class SegmentProbe : public BB_Base {
+public:
+    i32 HitTestObject(BB_Base* tester) override
+    {
+        auto* w = static_cast<LZ_Standard*>(tester);
+        i32 i = 0;
+        for (LASERNODE* a = w->Laser.Newest(); a && i < w->SegmentsToTest(); a = w->Laser.Older(a), ++i) {
+            const LASERNODE* b = w->Laser.Older(a);
+            if (!b) break;
+            const i32 near = WeaponPassNearSegment(w, i, at, radius);
+            EXPECT_GE(near, i);
+            const Vec3 ab = a->Position - b->Position;
+            const Vec3 toMid = at - (b->Position + ab / 2.0f);
+            const bool meets = plat::Vec3Length(&toMid) <= plat::Vec3Length(&ab) / 2.0f + radius;
+            if (near > i) {
+                EXPECT_FALSE(meets);
+            }
+            ++(near > i ? counts[0] : counts[1]);
+            counts[2] += meets;
+        }
+        return 0;
+    }
+    Vec3 at;
+    f32 radius = 0.0f;
+    int* counts = nullptr;  // segments passed over, kept, and met
+};
+
 // A weapon that keeps the real weapon-against-weapon test and logs every
 // reaction; a hit weapon is knocked aside, as some are in battle.
 class Logged : public LZ_Standard {
@@ -173,6 +203,35 @@ TEST(WeaponHitPassTest, TheBattlesNarrowedPassMeetsWhatTheFullWalkMeets)
         reactions += full.size();
     }
     EXPECT_GT(reactions, 100u);
+
+    // Robots near a trail: no segment passed over could have met them.
+    std::mt19937 scatter(5);
+    auto unit = [&] { return std::uniform_real_distribution<float>(0.0f, 1.0f)(scatter); };
+    int counts[3] = {};
+    for (int round = 0; round < 60; ++round) {
+        CList<BB_Base> weapons, robots;
+        for (int i = 0; i < 12; ++i) {
+            SegmentProbe* probe = NewObject<SegmentProbe>(&robots, 1);
+            probe->at = Vec3(unit() * 20.0f, unit() * 3.0f, unit() * 20.0f);
+            probe->radius = 0.5f + unit() * 3.0f;
+            probe->counts = counts;
+        }
+        LZ_Standard* w = NewObject<LZ_Standard>(&weapons, 1);
+        w->HitMask = kHitRobots;
+        w->TestSegments = static_cast<i32>(scatter() % 10) - 1;
+        w->Laser.MaxPoints = 12;
+        Vec3 p(unit() * 20.0f, unit() * 3.0f, unit() * 20.0f);
+        for (int k = 0, n = 1 + static_cast<int>(scatter() % 10); k < n; ++k) {
+            w->Laser.AddPoint(p);
+            p = p + Vec3(unit() * 12.0f - 6.0f, unit() - 0.5f, unit() * 12.0f - 6.0f);
+        }
+        w->HitTestPassIn(WeaponArena{&weapons, &robots, nullptr});
+        // Outside its pass nothing is passed over.
+        EXPECT_EQ(WeaponPassNearSegment(w, 0, Vec3(1e6f, 0.0f, 0.0f), 1.0f), 0);
+    }
+    EXPECT_GT(counts[0], 300);
+    EXPECT_GT(counts[1], 200);
+    EXPECT_GT(counts[2], 30);
 
     // Stage segments: within the segment, the bounded test and the cell
     // neighbourhoods of the pass find what the plain test finds.
