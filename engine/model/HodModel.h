@@ -2,6 +2,7 @@
 // Nodes of HOD/HD2 model trees and their animation key tables. The readers of
 // the model and animation files are members of CHierarchyObject (they fill
 // its tree); their bodies live in HodModel.cpp with the record layouts.
+#include <span>
 #include <string>
 
 #include "platform/math/MathTypes.h"
@@ -78,6 +79,9 @@ public:
     u32 level = 0;
     u8 hidden = 0;
     u8 linkMode = kHodLinkAnimated;
+    // One past the highest child slot ever taken: the pose walks look no
+    // further (slots below it may be empty again).
+    u8 childSlots = 0;
     char meshName[kHodNameBytes] = {};
     Mat4 local;
     Mat4 world;
@@ -101,6 +105,8 @@ public:
     // Frees the subtree and this node. freeData also frees meshes, skinned
     // meshes and key tables, which copies share with their source.
     void FreeTree(bool freeData);
+
+    std::span<HodNode* const> UsedChildSlots() const { return {children, childSlots}; }
 
     // Key table of an animation, null when the index is out of range.
     HodKeyTable* KeyTable(u32 anime) const;
