@@ -568,10 +568,10 @@ void CHierarchyObject::WalkLinkModes(HodNode* node, const Mat4* parentWorld, Ani
     switch (node->linkMode) {
     case kHodLinkAnimated:
         if (animate) (this->*animate)(node);
-        node->world = Multiply(node->local, *parentWorld);
+        plat::MatrixMultiply(&node->world, &node->local, parentWorld);
         break;
     case kHodLinkFixed:
-        node->world = Multiply(node->local, *parentWorld);
+        plat::MatrixMultiply(&node->world, &node->local, parentWorld);
         break;
     case kHodLinkCallback:
         if (nodeCallback && !nodeCallback(node, parentWorld, nodeCallbackArg)) return;

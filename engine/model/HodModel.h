@@ -82,16 +82,17 @@ public:
     // One past the highest child slot ever taken: the pose walks look no
     // further (slots below it may be empty again).
     u8 childSlots = 0;
-    char meshName[kHodNameBytes] = {};
+    // What the pose walks read sits together at the front.
+    HodKeyTable* keyTables = nullptr;  // kHodAnimeCount tables; shared by copies
     Mat4 local;
     Mat4 world;
+    char meshName[kHodNameBytes] = {};
     u8 swingParams[kHodSwingParamBytes] = {};
     u8 skinned = 0;
     MeshObject* mesh = nullptr;
     SkinXMesh* skinMesh = nullptr;
     CSkinObject* skinObject = nullptr;
     SkinNode* skinNode = nullptr;
-    HodKeyTable* keyTables = nullptr;  // kHodAnimeCount tables; shared by copies
     u8 optionA = 1;
     Vec3 nodeVector{1.0f, 1.0f, 1.0f};
     u8 optionB = 0;
