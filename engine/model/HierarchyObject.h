@@ -103,7 +103,8 @@ public:
     void ApplyAnime(const Mat4* parentWorld);
     // placedLater: a node whose descendants only take their animated local
     // matrices, for a caller that moves that node and then places them itself
-    // with UpdateNodeMatricesEx; their world products here would be dropped.
+    // (UpdateNodeMatricesEx) before anything reads them: the same tree without
+    // world products that would be overwritten.
     void ApplyAnimeFrom(HodNode* start, const Mat4* parentWorld, const HodNode* placedLater = nullptr);
     void UpdateMatrices(const Mat4* parentWorld);
     void UpdateMatricesEx(const Mat4* parentWorld);

@@ -261,8 +261,8 @@ void CRobot_Normal::PoseLowerLayer(const HodNode* placedLater)
 void CRobot_Normal::PoseLayers()
 {
     if (!lowerModel.root) return;
-    // The body joint turns below, then places its children (but the upper
-    // body) again; the chest does the same with its children.
+    // The body joint turns below and then places its children (but the upper
+    // body) again, the chest likewise: the first walks only animate them.
     HodNode* joint = frameBodyD;
     PoseLowerLayer(joint);
     if (!joint) return;
