@@ -520,9 +520,10 @@ public:
     // The current state, then the attack-end callback when one is installed.
     void StepActionStates();
     void RePose();
-    // Both layers with the aims of the posture step; the lower layer alone.
+    // Both layers with the aims of the posture step; the lower layer alone
+    // (placedLater as in CHierarchyObject::ApplyAnimeFrom).
     void PoseLayers();
-    void PoseLowerLayer();
+    void PoseLowerLayer(const HodNode* placedLater = nullptr);
     // True when the type has a script table for this action.
     bool HasScript(i32 action) const;
     // Switches a layer's running animation, keeping its track's speed, frame and loop.

@@ -562,16 +562,16 @@ void CHierarchyObject::AnimateBlended(HodNode* node)
     plat::MatrixScaleRotateTranslate(&node->local, &accScale, &acc, &accTranslation);
 }
 
-void CHierarchyObject::WalkLinkModes(HodNode* node, const Mat4* parentWorld,
-                                     void (CHierarchyObject::*animate)(HodNode*))
+void CHierarchyObject::WalkLinkModes(HodNode* node, const Mat4* parentWorld, AnimateNode animate,
+                                     const HodNode* placedLater)
 {
     switch (node->linkMode) {
     case kHodLinkAnimated:
         if (animate) (this->*animate)(node);
-        node->world = Multiply(node->local, *parentWorld);
+        plat::MatrixMultiply(&node->world, &node->local, parentWorld);
         break;
     case kHodLinkFixed:
-        node->world = Multiply(node->local, *parentWorld);
+        plat::MatrixMultiply(&node->world, &node->local, parentWorld);
         break;
     case kHodLinkCallback:
         if (nodeCallback && !nodeCallback(node, parentWorld, nodeCallbackArg)) return;
@@ -579,24 +579,48 @@ void CHierarchyObject::WalkLinkModes(HodNode* node, const Mat4* parentWorld,
     default:
         return;
     }
-    for (HodNode* child : node->children)
-        if (child) WalkLinkModes(child, &node->world, animate);
+    if (node == placedLater && AnimateChildren(node, animate)) return;
+    for (HodNode* child : node->UsedChildSlots())
+        if (child) WalkLinkModes(child, &node->world, animate, placedLater);
+}
+
+bool CHierarchyObject::AnimateChildren(HodNode* node, AnimateNode animate)
+{
+    for (HodNode* child : node->UsedChildSlots())
+        if (child && !AnimateBelow(child, animate)) return false;
+    return true;
+}
+
+bool CHierarchyObject::AnimateBelow(HodNode* node, AnimateNode animate)
+{
+    switch (node->linkMode) {
+    case kHodLinkAnimated:
+        if (animate) (this->*animate)(node);
+        break;
+    case kHodLinkFixed:
+        break;
+    case kHodLinkCallback:
+        return false;
+    default:
+        return true;
+    }
+    return AnimateChildren(node, animate);
 }
 
 void CHierarchyObject::ApplyAnime(const Mat4* parentWorld) { ApplyAnimeFrom(root, parentWorld); }
 
-void CHierarchyObject::ApplyAnimeFrom(HodNode* start, const Mat4* parentWorld)
+void CHierarchyObject::ApplyAnimeFrom(HodNode* start, const Mat4* parentWorld, const HodNode* placedLater)
 {
     if (!root || !start) return;
     const Mat4 identity;
     if (!parentWorld) parentWorld = &identity;
     CollectActiveTracks();
+    AnimateNode animate = nullptr;
     if (activeCount > 1)
-        WalkLinkModes(start, parentWorld, &CHierarchyObject::AnimateBlended);
+        animate = &CHierarchyObject::AnimateBlended;
     else if (activeCount == 1)
-        WalkLinkModes(start, parentWorld, &CHierarchyObject::AnimateSingle);
-    else
-        WalkLinkModes(start, parentWorld);
+        animate = &CHierarchyObject::AnimateSingle;
+    WalkLinkModes(start, parentWorld, animate, placedLater);
 }
 
 namespace {
@@ -604,7 +628,7 @@ namespace {
 void UpdatePlain(HodNode* node, const Mat4* parentWorld)
 {
     plat::MatrixMultiply(&node->world, &node->local, parentWorld);
-    for (HodNode* child : node->children)
+    for (HodNode* child : node->UsedChildSlots())
         if (child) UpdatePlain(child, &node->world);
 }
 

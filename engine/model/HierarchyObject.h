@@ -101,7 +101,11 @@ public:
                                     u32 enabled);
     void AdvanceAnime(float dt);
     void ApplyAnime(const Mat4* parentWorld);
-    void ApplyAnimeFrom(HodNode* start, const Mat4* parentWorld);
+    // placedLater: a node whose descendants only take their animated local
+    // matrices, for a caller that moves that node and then places them itself
+    // (UpdateNodeMatricesEx) before anything reads them: the same tree without
+    // world products that would be overwritten.
+    void ApplyAnimeFrom(HodNode* start, const Mat4* parentWorld, const HodNode* placedLater = nullptr);
     void UpdateMatrices(const Mat4* parentWorld);
     void UpdateMatricesEx(const Mat4* parentWorld);
     // The link-mode walk from one node under a given parent matrix.
@@ -154,10 +158,19 @@ private:
     // or several blended by their weights.
     void AnimateSingle(HodNode* node);
     void AnimateBlended(HodNode* node);
+    using AnimateNode = void (CHierarchyObject::*)(HodNode*);
     // Walks the tree by link mode: animated nodes first take `animate` (when
     // given), animated and fixed nodes then go onto their parent's world,
-    // callback nodes are the callback's to place or to stop at.
-    void WalkLinkModes(HodNode* node, const Mat4* parentWorld, void (CHierarchyObject::*animate)(HodNode*) = nullptr);
+    // callback nodes are the callback's to place or to stop at. Below
+    // `placedLater` only the animation is applied, unless a callback node is
+    // there: a callback may read placed matrices and keeps state, so then the
+    // whole walk runs after all (animating a node twice gives the same local).
+    void WalkLinkModes(HodNode* node, const Mat4* parentWorld, AnimateNode animate = nullptr,
+                       const HodNode* placedLater = nullptr);
+    // The animation part of the walk below a node, up to the first callback
+    // node (false there).
+    bool AnimateChildren(HodNode* node, AnimateNode animate);
+    bool AnimateBelow(HodNode* node, AnimateNode animate);
     // Interpolates one work-list entry at one node; false when the node has
     // no keys for it.
     bool SampleTrack(const HodNode* node, u32 entry, Quat* rotation, Vec3* scale, Vec3* translation) const;

@@ -6,6 +6,7 @@
 // differs from the model's is refused, and the object keeps what it had.
 #include "engine/model/HodModel.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 #include <vector>
@@ -146,6 +147,7 @@ HodNode* HodNode::AddChildAt(int slot)
     child->parent = this;
     child->level = level + 1;
     children[slot] = child;
+    childSlots = std::max(childSlots, static_cast<u8>(slot + 1));
     return child;
 }
 

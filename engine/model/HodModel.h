@@ -2,6 +2,7 @@
 // Nodes of HOD/HD2 model trees and their animation key tables. The readers of
 // the model and animation files are members of CHierarchyObject (they fill
 // its tree); their bodies live in HodModel.cpp with the record layouts.
+#include <span>
 #include <string>
 
 #include "platform/math/MathTypes.h"
@@ -78,16 +79,20 @@ public:
     u32 level = 0;
     u8 hidden = 0;
     u8 linkMode = kHodLinkAnimated;
-    char meshName[kHodNameBytes] = {};
+    // One past the highest child slot ever taken: the pose walks look no
+    // further (slots below it may be empty again).
+    u8 childSlots = 0;
+    // What the pose walks read sits together at the front.
+    HodKeyTable* keyTables = nullptr;  // kHodAnimeCount tables; shared by copies
     Mat4 local;
     Mat4 world;
+    char meshName[kHodNameBytes] = {};
     u8 swingParams[kHodSwingParamBytes] = {};
     u8 skinned = 0;
     MeshObject* mesh = nullptr;
     SkinXMesh* skinMesh = nullptr;
     CSkinObject* skinObject = nullptr;
     SkinNode* skinNode = nullptr;
-    HodKeyTable* keyTables = nullptr;  // kHodAnimeCount tables; shared by copies
     u8 optionA = 1;
     Vec3 nodeVector{1.0f, 1.0f, 1.0f};
     u8 optionB = 0;
@@ -101,6 +106,8 @@ public:
     // Frees the subtree and this node. freeData also frees meshes, skinned
     // meshes and key tables, which copies share with their source.
     void FreeTree(bool freeData);
+
+    std::span<HodNode* const> UsedChildSlots() const { return {children, childSlots}; }
 
     // Key table of an animation, null when the index is out of range.
     HodKeyTable* KeyTable(u32 anime) const;

@@ -248,21 +248,23 @@ void CRobot_Normal::EmitBurner(HodNode* node, f32 size)
         glow->Set(&p, size / 3.0f, &drift, 1, world.Texture(kBurnerGlowTexture), 0xFFFFFFFFu, this, followed, 4);
 }
 
-void CRobot_Normal::PoseLowerLayer()
+void CRobot_Normal::PoseLowerLayer(const HodNode* placedLater)
 {
     // The upper body keeps its own layer: the lower walk stops at it.
     HodNode* upper = frameUpperBody;
     const u8 keptMode = upper ? upper->linkMode : 0;
     if (upper) upper->linkMode = 2;
-    lowerModel.ApplyAnime(&worldMatrix);
+    lowerModel.ApplyAnimeFrom(lowerModel.root, &worldMatrix, placedLater);
     if (upper) upper->linkMode = keptMode;
 }
 
 void CRobot_Normal::PoseLayers()
 {
     if (!lowerModel.root) return;
-    PoseLowerLayer();
+    // The body joint turns below and then places its children (but the upper
+    // body) again, the chest likewise: the first walks only animate them.
     HodNode* joint = frameBodyD;
+    PoseLowerLayer(joint);
     if (!joint) return;
 
     // Body aim: pitch toward the view while the scripts ask for it.
@@ -287,7 +289,7 @@ void CRobot_Normal::PoseLayers()
     for (HodNode* child : joint->children)
         if (child && child != frameUpperBody) lowerModel.UpdateNodeMatricesEx(child, &w);
     if (!frameUpperBody || !upperModel.root) return;
-    upperModel.ApplyAnimeFrom(frameUpperBody, &w);
+    upperModel.ApplyAnimeFrom(frameUpperBody, &w, frameUpperBody);
     AimChestAndArms(bodyAngle);
 }
 

@@ -357,6 +357,80 @@ TEST_F(Swing, ADisabledCacheLeavesTheNodeAlone)
     EXPECT_FLOAT_EQ(node->world.m[3][0], 0.5f);
 }
 
+// A caller that turns a node after posing and places its children again
+// may have the first walk only animate them: every matrix and swing state
+// must come out bit for bit as with the full walk, with and without a swing
+// node (which forces the full walk) below the turned node.
+TEST(PlacedLater, AnimatingOnlyBelowATurnedNodeLeavesTheSameTree)
+{
+    for (const u8 tailMode : {kHodLinkFixed, kHodLinkCallback}) {
+        SCOPED_TRACE(static_cast<int>(tailMode));
+        CHierarchyObject source;
+        HodNode* root = source.CreateRoot();
+        HodNode* body = root->AddChild();
+        HodNode* arm = body->AddChildAt(3);  // empty slots before it
+        arm->AddChild()->linkMode = kHodLinkFixed;
+        HodNode* tail = body->AddChild();
+        tail->AddChild()->local.m[3][2] = -1.0f;
+        tail->linkMode = tailMode;
+        const f32 params[3] = {20.0f, 0.5f, 0.2f};
+        std::memcpy(tail->swingParams, params, sizeof params);
+        source.RebuildNodeTable();
+        ASSERT_EQ(source.AllocAnimeKeys(0, 3), 1);
+        for (u32 n = 0; n < source.nodeCount; ++n)
+            for (u32 k = 0; k < 3; ++k) {
+                HodKey& key = source.nodeTable[n]->keyTables[0].keys[k];
+                key.translation = Vec3(0.1f * n, 0.3f * k, -0.2f * n * k);
+                Mat4 spin;
+                plat::MatrixRotationY(&spin, 0.4f * k + 0.1f * n);
+                plat::QuaternionRotationMatrix(&key.rotation, &spin);
+                plat::MatrixScaleRotateTranslate(&key.matrix, &key.scale, &key.rotation, &key.translation);
+            }
+
+        CHierarchyObject full, later;
+        for (CHierarchyObject* model : {&full, &later}) {
+            source.CopyTo(model);
+            model->nodeCallback = AimNodeCallback;
+            model->nodeCallbackArg = model;
+            HodNode::CreatePoseCacheTree(model->root);
+            HodNode::StoreAimLimitsTree(model->root);
+            model->PlayAnimation(0, 0, 0.35f, 1.0f, 0.0f, 1, 1);
+        }
+        for (int frame = 0; frame < 40; ++frame) {
+            Mat4 world, turn;
+            plat::MatrixRotationY(&world, 0.05f * static_cast<f32>(frame));
+            world.m[3][0] = 0.2f * static_cast<f32>(frame % 7);
+            plat::MatrixRotationX(&turn, 0.03f * static_cast<f32>(frame % 5));
+            for (CHierarchyObject* model : {&full, &later}) {
+                HodNode* turned = model->root->children[0];
+                model->AdvanceAnime(1.0f);
+                model->ApplyAnimeFrom(model->root, &world, model == &later ? turned : nullptr);
+                Mat4 out;
+                plat::MatrixMultiply(&out, &turn, &turned->world);
+                turned->world = out;
+                for (HodNode* child : turned->children)
+                    if (child) model->UpdateNodeMatricesEx(child, &turned->world);
+            }
+            HodNode** a = nullptr;
+            HodNode** b = nullptr;
+            const u32 n = full.CollectNodes(full.root, &a);
+            ASSERT_EQ(later.CollectNodes(later.root, &b), n);
+            for (u32 i = 0; i < n; ++i) {
+                EXPECT_EQ(std::memcmp(&a[i]->local, &b[i]->local, sizeof(Mat4)), 0) << frame << " " << i;
+                EXPECT_EQ(std::memcmp(&a[i]->world, &b[i]->world, sizeof(Mat4)), 0) << frame << " " << i;
+                EXPECT_EQ(std::memcmp(&a[i]->poseCache->velocity, &b[i]->poseCache->velocity, sizeof(Vec3)), 0);
+            }
+            delete[] a;
+            delete[] b;
+        }
+        for (CHierarchyObject* model : {&full, &later}) {
+            HodNode::FreePoseCacheTree(model->root);
+            model->Release();
+        }
+        source.Release();
+    }
+}
+
 TEST(HierarchyEx, ReleasingFreesTheSwingCaches)
 {
     CHierarchyObjectEx model;
