@@ -90,6 +90,10 @@ struct AroundLanes {
     alignas(16) f32 lo[3][kLanes];     // by axis x, y, z
     alignas(16) f32 hi[3][kLanes];
     u32 held = 0;  // bit 5 * (row - row0 + 2) + (column - column0 + 2): that cell holds objects
+    // Round the held cells' boxes: most queries miss it. A cell's test needs
+    // its box to reach the query on every axis, so a query missing this box
+    // misses each cell; a NaN fails its cell's test and is left out of it.
+    Vec3 allLo, allHi;
 };
 struct AroundSlot {
     u32 stamp = 0;  // the pass the lanes were made in
@@ -119,6 +123,7 @@ const AroundLanes& LanesAround(AroundBoxes& a, BattleMap& map, i32 column0, i32 
     const i32 columns = std::min<i32>(map.gridWidth, kMapGridMax), rows = std::min<i32>(map.gridDepth, kMapGridMax);
     const i32 columnLo = std::max(column0 - 2, 0), columnHi = std::min(column0 + 2, columns - 1);
     u32 held = 0;
+    Vec3 allLo(INFINITY, INFINITY, INFINITY), allHi(-INFINITY, -INFINITY, -INFINITY);
     for (i32 row = std::max(row0 - 2, 0); row <= std::min(row0 + 2, rows - 1); ++row)
         for (i32 column = columnLo; column <= columnHi; ++column) {
             const MapCell& cell = map.cells[row][column];
@@ -131,8 +136,15 @@ const AroundLanes& LanesAround(AroundBoxes& a, BattleMap& map, i32 column0, i32 
             n.hi[0][i] = cell.hitMax.x;
             n.hi[1][i] = cell.hitMax.y;
             n.hi[2][i] = cell.hitMax.z;
+            // std::min and std::max keep the first value against a NaN.
+            allLo = Vec3(std::min(allLo.x, cell.hitMin.x), std::min(allLo.y, cell.hitMin.y),
+                         std::min(allLo.z, cell.hitMin.z));
+            allHi = Vec3(std::max(allHi.x, cell.hitMax.x), std::max(allHi.y, cell.hitMax.y),
+                         std::max(allHi.z, cell.hitMax.z));
         }
     n.held = held;
+    n.allLo = allLo;
+    n.allHi = allHi;
     return n;
 }
 
@@ -145,7 +157,7 @@ u32 CellsMayMeet(BattleMap& map, i32 column0, i32 row0, const Vec3& segMin, cons
     if (a.map != &map || column0 < 0 || row0 < 0 || column0 >= kMapGridMax || row0 >= kMapGridMax)
         return kAllAround;
     const AroundLanes& n = LanesAround(a, map, column0, row0);
-    if (!n.held) return 0;
+    if (!n.held || !Overlaps(n.allLo, n.allHi, segMin, segMax)) return 0;
     typedef f32 Four __attribute__((vector_size(16)));
     typedef i32 FourMask __attribute__((vector_size(16)));
     const Four minX = {segMin.x, segMin.x, segMin.x, segMin.x}, maxX = {segMax.x, segMax.x, segMax.x, segMax.x};
