@@ -80,8 +80,9 @@ bool EdgeHitsTriangle(const Vec3& s, const Vec3& e, const Vec3& a, const Vec3& b
 }
 
 // While the hit pass runs no map object moves, breaks or appears (breaking
-// waits for the object pass), so each neighbourhood of 5 x 5 cells a segment
-// starts in keeps, for the rest of the pass, its cells' hit boxes side by
+// waits for the object pass), and between passes the cells change only with
+// the map's cellsVersion, so each neighbourhood of 5 x 5 cells a query
+// starts in keeps, until the version changes, its cells' hit boxes side by
 // side, four cells to a comparison: one walk of seven comparisons finds the
 // cells whose boxes a segment's box meets, with the cell test's own
 // comparisons, instead of 25 tests one cell record after another.
@@ -96,15 +97,17 @@ struct AroundLanes {
     Vec3 allLo, allHi;
 };
 struct AroundSlot {
-    u32 stamp = 0;  // the pass the lanes were made in
+    u32 stamp = 0;  // the AroundBoxes::stamp the lanes were made under
     u32 lanes = 0;  // index into AroundBoxes::lanes
 };
 struct AroundBoxes {
-    const BattleMap* map = nullptr;
-    u32 pass = 0;
-    u32 used = 0;                     // lanes made in this pass
+    const BattleMap* map = nullptr;   // during a hit pass
+    const BattleMap* made = nullptr;  // the map and version the lanes were made from
+    u32 version = 0;
+    u32 stamp = 0;
+    u32 used = 0;                     // lanes made under the stamp
     std::vector<AroundSlot> slots;    // by row and column, as cells
-    std::vector<AroundLanes> lanes;  // the neighbourhoods looked at in this pass
+    std::vector<AroundLanes> lanes;  // the neighbourhoods looked at
 } g_around;
 
 constexpr u32 kAllAround = (1u << 25) - 1;
@@ -112,8 +115,8 @@ constexpr u32 kAllAround = (1u << 25) - 1;
 const AroundLanes& LanesAround(AroundBoxes& a, BattleMap& map, i32 column0, i32 row0)
 {
     AroundSlot& slot = a.slots[size_t(row0) * kMapGridMax + column0];
-    if (slot.stamp == a.pass) return a.lanes[slot.lanes];
-    slot.stamp = a.pass;
+    if (slot.stamp == a.stamp) return a.lanes[slot.lanes];
+    slot.stamp = a.stamp;
     slot.lanes = a.used++;
     if (a.lanes.size() < a.used) a.lanes.resize(a.used);
     AroundLanes& n = a.lanes[slot.lanes];
@@ -253,10 +256,13 @@ void BeginMapHitPass(const BattleMap& map)
     const size_t cells = size_t(kMapGridMax) * kMapGridMax;
     if (a.slots.size() != cells) a.slots.assign(cells, AroundSlot());
     a.map = &map;
+    if (a.made == &map && a.version == map.cellsVersion) return;
+    a.made = &map;
+    a.version = map.cellsVersion;
     a.used = 0;
-    if (++a.pass == 0) {
+    if (++a.stamp == 0) {
         for (AroundSlot& slot : a.slots) slot.stamp = 0;
-        a.pass = 1;
+        a.stamp = 1;
     }
 }
 
