@@ -84,7 +84,7 @@ bool EdgeHitsTriangle(const Vec3& s, const Vec3& e, const Vec3& a, const Vec3& b
 // the map's cellsVersion, so each neighbourhood of 5 x 5 cells a query
 // starts in keeps, until the version changes, its cells' hit boxes side by
 // side, four cells to a comparison: one walk of seven comparisons finds the
-// cells whose boxes a segment's box meets, with the cell test's own
+// cells whose boxes a query's box meets, with the cell test's own
 // comparisons, instead of 25 tests one cell record after another.
 struct AroundLanes {
     static constexpr int kLanes = 28;  // seven groups of four; lane i is cell bit i
@@ -120,11 +120,11 @@ const AroundLanes& LanesAround(AroundBoxes& a, BattleMap& map, i32 column0, i32 
     slot.lanes = a.used++;
     if (a.lanes.size() < a.used) a.lanes.resize(a.used);
     AroundLanes& n = a.lanes[slot.lanes];
-    // Only the lanes of cells holding objects are written: held masks the
-    // others out of every answer, whatever an earlier pass left in them.
     // GetCell's bounds, once for the whole neighbourhood.
     const i32 columns = std::min<i32>(map.gridWidth, kMapGridMax), rows = std::min<i32>(map.gridDepth, kMapGridMax);
     const i32 columnLo = std::max(column0 - 2, 0), columnHi = std::min(column0 + 2, columns - 1);
+    // Only the lanes of cells holding objects are written: held masks the
+    // others out of every answer, whatever was left in them before.
     u32 held = 0;
     Vec3 allLo(INFINITY, INFINITY, INFINITY), allHi(-INFINITY, -INFINITY, -INFINITY);
     for (i32 row = std::max(row0 - 2, 0); row <= std::min(row0 + 2, rows - 1); ++row)
@@ -152,20 +152,20 @@ const AroundLanes& LanesAround(AroundBoxes& a, BattleMap& map, i32 column0, i32 
 }
 
 // The cells around (column0, row0) that hold objects and whose hit boxes
-// Overlaps [segMin, segMax]; all 25 when not known (outside a hit pass or
-// the grid), for the walk to test one by one.
-u32 CellsMayMeet(BattleMap& map, i32 column0, i32 row0, const Vec3& segMin, const Vec3& segMax)
+// meet [lo, hi] by Overlaps' test; all 25 when not known (outside a hit
+// pass or the grid), for the caller to test one by one.
+u32 CellsMayMeet(BattleMap& map, i32 column0, i32 row0, const Vec3& lo, const Vec3& hi)
 {
     AroundBoxes& a = g_around;
     if (a.map != &map || column0 < 0 || row0 < 0 || column0 >= kMapGridMax || row0 >= kMapGridMax)
         return kAllAround;
     const AroundLanes& n = LanesAround(a, map, column0, row0);
-    if (!n.held || !Overlaps(n.allLo, n.allHi, segMin, segMax)) return 0;
+    if (!n.held || !Overlaps(n.allLo, n.allHi, lo, hi)) return 0;
     typedef f32 Four __attribute__((vector_size(16)));
     typedef i32 FourMask __attribute__((vector_size(16)));
-    const Four minX = {segMin.x, segMin.x, segMin.x, segMin.x}, maxX = {segMax.x, segMax.x, segMax.x, segMax.x};
-    const Four minY = {segMin.y, segMin.y, segMin.y, segMin.y}, maxY = {segMax.y, segMax.y, segMax.y, segMax.y};
-    const Four minZ = {segMin.z, segMin.z, segMin.z, segMin.z}, maxZ = {segMax.z, segMax.z, segMax.z, segMax.z};
+    const Four minX = {lo.x, lo.x, lo.x, lo.x}, maxX = {hi.x, hi.x, hi.x, hi.x};
+    const Four minY = {lo.y, lo.y, lo.y, lo.y}, maxY = {hi.y, hi.y, hi.y, hi.y};
+    const Four minZ = {lo.z, lo.z, lo.z, lo.z}, maxZ = {hi.z, hi.z, hi.z, hi.z};
     // Each lane ands its own bit in; the four lanes are ored at the end.
     FourMask bits = {1, 2, 4, 8};
     FourMask meet = {0, 0, 0, 0};
