@@ -1,5 +1,6 @@
 #include "battle/stage/BattleMap.h"
 
+#include <atomic>
 #include <bit>
 #include <cmath>
 #include <cstring>
@@ -178,6 +179,13 @@ void BattleMap::EmptyCells()
 {
     for (i32 r = 0; r < kMapGridMax; ++r)
         for (i32 c = 0; c < kMapGridMax; ++c) cells[r][c].Reset(this);
+    CellsChanged();
+}
+
+void BattleMap::CellsChanged()
+{
+    static std::atomic<u32> versions{0};
+    cellsVersion = ++versions;
 }
 
 void BattleMap::Clear()
@@ -205,6 +213,7 @@ void BattleMap::Clear()
     gridDepth = 0;
     cellSize = 0.0f;
     viewRadius = 0;
+    CellsChanged();
 }
 
 MapCell* BattleMap::CellAt(f32 x, f32 z)
@@ -224,6 +233,7 @@ void BattleMap::ComputeCellBounds(i32 column, i32 row)
 {
     MapCell* cell = GetCell(column, row);
     if (!cell) return;
+    CellsChanged();
     bool anyHit = false, anyDraw = false;
     cell->hitMin = cell->hitMax = cell->drawMin = cell->drawMax = Vec3();
     for (CMapObjNode* o = cell->objects.GetHead()->next; o != cell->objects.GetTail(); o = o->next) {
@@ -269,6 +279,7 @@ void BattleMap::ResetMapObjects()
             }
         }
     }
+    CellsChanged();
     // Messages a re-read raises were shown at load already.
     messages_.clear();
     messageCaption_.clear();

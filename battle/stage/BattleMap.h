@@ -191,6 +191,9 @@ public:
     // Water height under a world point; kMapNoWater outside the grid.
     f32 WaterHeightAt(f32 x, f32 z);
     void ComputeCellBounds(i32 column, i32 row);
+    // Gives cellsVersion a number no map has had yet. Called wherever the
+    // grid, a cell's objects or its bounds may change.
+    void CellsChanged();
     // After an online resynchronisation: every object back to its defaults,
     // its script and its placement; destroyed and transparent lists emptied.
     void ResetMapObjects();
@@ -222,6 +225,9 @@ public:
     u32 teamCursors[kMapTeamStartLists] = {};
     std::vector<Mat4> freeStarts;
     std::string musicNames[kMapMusicNames];
+    // The collision queries keep what they read of the cells from one hit
+    // pass to the next while this stays the same.
+    u32 cellsVersion = 0;
     // Why the last load refused the file ("" after a good load).
     std::string lastError;
 

@@ -1,7 +1,10 @@
 #include "battle/stage/MapCollision.h"
 
+#include <algorithm>
 #include <cfloat>
 #include <cmath>
+#include <cstring>
+#include <vector>
 
 #include "engine/core/Queue.h"
 #include "engine/core/VectorFunctions.h"
@@ -76,119 +79,108 @@ bool EdgeHitsTriangle(const Vec3& s, const Vec3& e, const Vec3& a, const Vec3& b
     return true;
 }
 
-}  // namespace
-
-namespace {
-
-// MeshObject::IntersectRay over only the triangles whose bounds meet
-// [lo, hi]; the nearest hit, the earlier on a tie.
-bool IntersectRayInBox(const MeshObject& mesh, const Vec3& origin, const Vec3& dir, const Vec3& lo, const Vec3& hi,
-                       float* dist, u32* index)
-{
-    if (!mesh.triangles) return false;
-    bool any = false;
-    float best = 0.0f;
-    u32 bestIndex = 0;
-    for (u32 i = 0; i < mesh.faceCount; ++i) {
-        const CollisionTriangle& tri = mesh.triangles[i];
-        if (!Overlaps(tri.min, tri.max, lo, hi)) continue;
-        float d = 0.0f;
-        if (!plat::IntersectTri(&tri.P0, &tri.P1, &tri.P2, &origin, &dir, nullptr, nullptr, &d)) continue;
-        if (!any || best > d) {
-            best = d;
-            bestIndex = i;
-        }
-        any = true;
-    }
-    if (any) {
-        *dist = best;
-        *index = bestIndex;
-    }
-    return any;
-}
-
 // While the hit pass runs no map object moves, breaks or appears (breaking
-// waits for the object pass), so each cell's 5 x 5 neighbourhood keeps one
-// box round the hit boxes of the cells there holding objects: a segment
-// missing it misses every one of those cells, as the cell test would find.
-// It keeps which of the 25 cells hold objects too, so a segment's walk
-// visits only those, in the same order.
-struct AroundBox {
-    u32 stamp = 0;  // the pass the box was made in
-    u32 any = 0;    // bit 5 * (row - row0 + 2) + (column - column0 + 2): that cell holds objects
-    Vec3 lo, hi;
+// waits for the object pass), and between passes the cells change only with
+// the map's cellsVersion, so each neighbourhood of 5 x 5 cells a query
+// starts in keeps, until the version changes, its cells' hit boxes side by
+// side, four cells to a comparison: one walk of seven comparisons finds the
+// cells whose boxes a query's box meets, with the cell test's own
+// comparisons, instead of 25 tests one cell record after another.
+struct AroundLanes {
+    static constexpr int kLanes = 28;  // seven groups of four; lane i is cell bit i
+    alignas(16) f32 lo[3][kLanes];     // by axis x, y, z
+    alignas(16) f32 hi[3][kLanes];
+    u32 held = 0;  // bit 5 * (row - row0 + 2) + (column - column0 + 2): that cell holds objects
+    // Round the held cells' boxes: most queries miss it. A cell's test needs
+    // its box to reach the query on every axis, so a query missing this box
+    // misses each cell; a NaN fails its cell's test and is left out of it.
+    Vec3 allLo, allHi;
 };
-// The same stillness lets a segment's cell tests read what they look at
-// (whether the cell holds objects, its hit box) from a small copy, one
-// table row of cells a few cache lines long, instead of two lines apart in
-// each of the big cell records.
-struct CellCopy {
-    Vec3 lo, hi;
-    u32 stamp = 0;  // the pass the copy was made in
-    u32 held = 0;   // 1: the cell holds objects
+struct AroundSlot {
+    u32 stamp = 0;  // the AroundBoxes::stamp the lanes were made under
+    u32 lanes = 0;  // index into AroundBoxes::lanes
 };
 struct AroundBoxes {
-    const BattleMap* map = nullptr;
-    u32 pass = 0;
-    std::vector<AroundBox> cells;  // one cache line or less per cell: looked up once per segment
-    std::vector<CellCopy> copies;  // by row and column, as cells
+    const BattleMap* map = nullptr;   // during a hit pass
+    const BattleMap* made = nullptr;  // the map and version the lanes were made from
+    u32 version = 0;
+    u32 stamp = 0;
+    u32 used = 0;                     // lanes made under the stamp
+    std::vector<AroundSlot> slots;    // by row and column, as cells
+    std::vector<AroundLanes> lanes;  // the neighbourhoods looked at
 } g_around;
-
-// The copy of a cell of the grid; only during a map hit pass.
-const CellCopy& CopyOf(AroundBoxes& a, BattleMap& map, i32 column, i32 row)
-{
-    CellCopy& c = a.copies[size_t(row) * kMapGridMax + column];
-    if (c.stamp == a.pass) return c;
-    c.stamp = a.pass;
-    const MapCell* cell = map.GetCell(column, row);
-    c.held = cell && !cell->objects.Empty();
-    if (c.held) {
-        c.lo = cell->hitMin;
-        c.hi = cell->hitMax;
-    }
-    return c;
-}
 
 constexpr u32 kAllAround = (1u << 25) - 1;
 
-// No bit set when no cell around (column0, row0) can meet [segMin, segMax];
-// otherwise the cells around that hold objects (all 25 when not known).
-u32 AroundMayMeet(BattleMap& map, i32 column0, i32 row0, const Vec3& segMin, const Vec3& segMax)
+const AroundLanes& LanesAround(AroundBoxes& a, BattleMap& map, i32 column0, i32 row0)
+{
+    AroundSlot& slot = a.slots[size_t(row0) * kMapGridMax + column0];
+    if (slot.stamp == a.stamp) return a.lanes[slot.lanes];
+    slot.stamp = a.stamp;
+    slot.lanes = a.used++;
+    if (a.lanes.size() < a.used) a.lanes.resize(a.used);
+    AroundLanes& n = a.lanes[slot.lanes];
+    // GetCell's bounds, once for the whole neighbourhood.
+    const i32 columns = std::min<i32>(map.gridWidth, kMapGridMax), rows = std::min<i32>(map.gridDepth, kMapGridMax);
+    const i32 columnLo = std::max(column0 - 2, 0), columnHi = std::min(column0 + 2, columns - 1);
+    // Only the lanes of cells holding objects are written: held masks the
+    // others out of every answer, whatever was left in them before.
+    u32 held = 0;
+    Vec3 allLo(INFINITY, INFINITY, INFINITY), allHi(-INFINITY, -INFINITY, -INFINITY);
+    for (i32 row = std::max(row0 - 2, 0); row <= std::min(row0 + 2, rows - 1); ++row)
+        for (i32 column = columnLo; column <= columnHi; ++column) {
+            const MapCell& cell = map.cells[row][column];
+            if (cell.objects.Empty()) continue;
+            const i32 i = 5 * (row - row0 + 2) + (column - column0 + 2);
+            held |= 1u << i;
+            n.lo[0][i] = cell.hitMin.x;
+            n.lo[1][i] = cell.hitMin.y;
+            n.lo[2][i] = cell.hitMin.z;
+            n.hi[0][i] = cell.hitMax.x;
+            n.hi[1][i] = cell.hitMax.y;
+            n.hi[2][i] = cell.hitMax.z;
+            // std::min and std::max keep the first value against a NaN.
+            allLo = Vec3(std::min(allLo.x, cell.hitMin.x), std::min(allLo.y, cell.hitMin.y),
+                         std::min(allLo.z, cell.hitMin.z));
+            allHi = Vec3(std::max(allHi.x, cell.hitMax.x), std::max(allHi.y, cell.hitMax.y),
+                         std::max(allHi.z, cell.hitMax.z));
+        }
+    n.held = held;
+    n.allLo = allLo;
+    n.allHi = allHi;
+    return n;
+}
+
+// The cells around (column0, row0) that hold objects and whose hit boxes
+// meet [lo, hi] by Overlaps' test; all 25 when not known (outside a hit
+// pass or the grid), for the caller to test one by one.
+u32 CellsMayMeet(BattleMap& map, i32 column0, i32 row0, const Vec3& lo, const Vec3& hi)
 {
     AroundBoxes& a = g_around;
     if (a.map != &map || column0 < 0 || row0 < 0 || column0 >= kMapGridMax || row0 >= kMapGridMax)
         return kAllAround;
-    AroundBox& box = a.cells[size_t(row0) * kMapGridMax + column0];
-    if (box.stamp != a.pass) {
-        box.stamp = a.pass;
-        bool any = false;
-        u32 held = 0;
-        Vec3 lo, hi;
-        for (i32 row = row0 - 2; row <= row0 + 2; ++row)
-            for (i32 column = column0 - 2; column <= column0 + 2; ++column) {
-                const MapCell* cell = map.GetCell(column, row);
-                if (!cell || cell->objects.Empty()) continue;
-                held |= 1u << (5 * (row - row0 + 2) + (column - column0 + 2));
-                if (!any) {
-                    lo = cell->hitMin;
-                    hi = cell->hitMax;
-                    any = true;
-                    continue;
-                }
-                lo = Vec3(Lesser(lo.x, cell->hitMin.x), Lesser(lo.y, cell->hitMin.y),
-                          Lesser(lo.z, cell->hitMin.z));
-                hi = Vec3(Greater(hi.x, cell->hitMax.x), Greater(hi.y, cell->hitMax.y),
-                          Greater(hi.z, cell->hitMax.z));
-            }
-        box.any = held;
-        box.lo = lo;
-        box.hi = hi;
+    const AroundLanes& n = LanesAround(a, map, column0, row0);
+    if (!n.held || !Overlaps(n.allLo, n.allHi, lo, hi)) return 0;
+    typedef f32 Four __attribute__((vector_size(16)));
+    typedef i32 FourMask __attribute__((vector_size(16)));
+    const Four minX = {lo.x, lo.x, lo.x, lo.x}, maxX = {hi.x, hi.x, hi.x, hi.x};
+    const Four minY = {lo.y, lo.y, lo.y, lo.y}, maxY = {hi.y, hi.y, hi.y, hi.y};
+    const Four minZ = {lo.z, lo.z, lo.z, lo.z}, maxZ = {hi.z, hi.z, hi.z, hi.z};
+    // Each lane ands its own bit in; the four lanes are ored at the end.
+    FourMask bits = {1, 2, 4, 8};
+    FourMask meet = {0, 0, 0, 0};
+    const auto four = [](const f32* lanes) {
+        Four v;
+        std::memcpy(&v, lanes, sizeof v);
+        return v;
+    };
+    for (int g = 0; g < AroundLanes::kLanes; g += 4, bits <<= 4) {
+        const FourMask m = (minX <= four(&n.hi[0][g])) & (maxX >= four(&n.lo[0][g])) &
+                           (minY <= four(&n.hi[1][g])) & (maxY >= four(&n.lo[1][g])) &
+                           (minZ <= four(&n.hi[2][g])) & (maxZ >= four(&n.lo[2][g]));
+        meet |= m & bits;
     }
-    // A NaN in a cell's box makes its own test fail too; fmin/fmax would
-    // drop it, so such a neighbourhood is simply tested cell by cell.
-    const bool meet = box.any && (Overlaps(box.lo, box.hi, segMin, segMax) ||
-                                  !std::isfinite(box.lo.x + box.lo.y + box.lo.z + box.hi.x + box.hi.y + box.hi.z));
-    return meet ? box.any : 0;
+    return u32(meet[0] | meet[1] | meet[2] | meet[3]) & n.held;
 }
 
 f32 Largest(const Vec3& v) { return Greater(std::fabs(v.x), Greater(std::fabs(v.y), std::fabs(v.z))); }
@@ -205,7 +197,7 @@ i32 SegmentAgainstMap(BattleMap& map, const Vec3* start, const Vec3* end, float*
     const Vec3 segMax(Greater(start->x, end->x), Greater(start->y, end->y), Greater(start->z, end->z));
     i32 column0 = 0, row0 = 0;
     if (!CellIndex(start->x, map.cellSize, &column0) || !CellIndex(start->z, map.cellSize, &row0)) return 0;
-    const u32 around = AroundMayMeet(map, column0, row0, segMin, segMax);
+    const u32 around = CellsMayMeet(map, column0, row0, segMin, segMax);
     if (!around) return 0;
     // Most segments stop above, before the direction's square root.
     const Vec3 delta = *end - *start;
@@ -215,51 +207,41 @@ i32 SegmentAgainstMap(BattleMap& map, const Vec3* start, const Vec3* end, float*
     // keeps float rounding of the ray test on the safe side.
     const f32 length = plat::Vec3Length(&delta);
     within = within && std::isfinite(length) && std::isfinite(Largest(*start)) && std::isfinite(Largest(*end));
-    // The 25 cells around the start, row by row (AroundCell's order), those
-    // known to hold no object passed over untouched.
-    const bool copies = g_around.map == &map;
-    u32 bit = 1;
-    for (i32 row = row0 - 2; row <= row0 + 2; ++row) {
-        for (i32 column = column0 - 2; column <= column0 + 2; ++column, bit <<= 1) {
-            if (!(around & bit)) continue;
-            if (copies) {
-                // Outside the grid GetCell finds no cell either.
-                if (column < 0 || row < 0 || column >= kMapGridMax || row >= kMapGridMax) continue;
-                const CellCopy& copy = CopyOf(g_around, map, column, row);
-                if (!copy.held || !Overlaps(copy.lo, copy.hi, segMin, segMax)) continue;
+    // The cells around the start that may meet the segment, row by row
+    // (AroundCell's order).
+    for (u32 rest = around; rest; rest &= rest - 1) {
+        i32 column = 0, row = 0;
+        MapCell* cell = AroundCell(map, column0, row0, __builtin_ctz(rest), &column, &row);
+        if (!cell || cell->objects.Empty() || !Overlaps(cell->hitMin, cell->hitMax, segMin, segMax)) continue;
+        for (CMapObjNode* o = cell->objects.GetHead()->next; o != cell->objects.GetTail(); o = o->next) {
+            MeshObject* mesh = CollidableMesh(map, o);
+            if (!mesh || !Overlaps(o->hitMin, o->hitMax, segMin, segMax)) continue;
+            Vec3 localDir, localStart;
+            plat::Vec3TransformNormal(&localDir, &dir, &o->inverse);
+            plat::Vec3TransformCoord(&localStart, start, &o->inverse);
+            float t = 0.0f;
+            u32 face = 0;
+            bool hit = false;
+            if (within) {
+                const Vec3 localEnd = localStart + localDir * length;
+                const f32 pad = 0.5f + 1.0e-3f * (Largest(localStart) + Largest(localEnd));
+                const Vec3 margin(pad, pad, pad);
+                const Vec3 lo(Lesser(localStart.x, localEnd.x), Lesser(localStart.y, localEnd.y),
+                              Lesser(localStart.z, localEnd.z));
+                const Vec3 hi(Greater(localStart.x, localEnd.x), Greater(localStart.y, localEnd.y),
+                              Greater(localStart.z, localEnd.z));
+                hit = mesh->IntersectRayInBox(&localStart, &localDir, lo - margin, hi + margin, &t, &face) != 0;
+            } else {
+                hit = mesh->IntersectRay(&localStart, &localDir, &t, &face) != 0;
             }
-            MapCell* cell = map.GetCell(column, row);
-            if (!cell || cell->objects.Empty() || !Overlaps(cell->hitMin, cell->hitMax, segMin, segMax)) continue;
-            for (CMapObjNode* o = cell->objects.GetHead()->next; o != cell->objects.GetTail(); o = o->next) {
-                MeshObject* mesh = CollidableMesh(map, o);
-                if (!mesh || !Overlaps(o->hitMin, o->hitMax, segMin, segMax)) continue;
-                Vec3 localDir, localStart;
-                plat::Vec3TransformNormal(&localDir, &dir, &o->inverse);
-                plat::Vec3TransformCoord(&localStart, start, &o->inverse);
-                float t = 0.0f;
-                u32 face = 0;
-                bool hit = false;
-                if (within) {
-                    const Vec3 localEnd = localStart + localDir * length;
-                    const f32 pad = 0.5f + 1.0e-3f * (Largest(localStart) + Largest(localEnd));
-                    const Vec3 margin(pad, pad, pad);
-                    const Vec3 lo(Lesser(localStart.x, localEnd.x), Lesser(localStart.y, localEnd.y),
-                                  Lesser(localStart.z, localEnd.z));
-                    const Vec3 hi(Greater(localStart.x, localEnd.x), Greater(localStart.y, localEnd.y),
-                                  Greater(localStart.z, localEnd.z));
-                    hit = IntersectRayInBox(*mesh, localStart, localDir, lo - margin, hi + margin, &t, &face);
-                } else {
-                    hit = mesh->IntersectRay(&localStart, &localDir, &t, &face) != 0;
-                }
-                if (!hit || !(t < *best)) continue;
-                *best = t;
-                result = 1;
-                if (record) {
-                    record->column = column;
-                    record->row = row;
-                    record->object = o;
-                    record->normal = mesh->triangles[face].normal;
-                }
+            if (!hit || !(t < *best)) continue;
+            *best = t;
+            result = 1;
+            if (record) {
+                record->column = column;
+                record->row = row;
+                record->object = o;
+                record->normal = mesh->triangles[face].normal;
             }
         }
     }
@@ -272,13 +254,15 @@ void BeginMapHitPass(const BattleMap& map)
 {
     AroundBoxes& a = g_around;
     const size_t cells = size_t(kMapGridMax) * kMapGridMax;
-    if (a.cells.size() != cells) a.cells.assign(cells, AroundBox());
-    if (a.copies.size() != cells) a.copies.assign(cells, CellCopy());
+    if (a.slots.size() != cells) a.slots.assign(cells, AroundSlot());
     a.map = &map;
-    if (++a.pass == 0) {
-        for (AroundBox& box : a.cells) box.stamp = 0;
-        for (CellCopy& copy : a.copies) copy.stamp = 0;
-        a.pass = 1;
+    if (a.made == &map && a.version == map.cellsVersion) return;
+    a.made = &map;
+    a.version = map.cellsVersion;
+    a.used = 0;
+    if (++a.stamp == 0) {
+        for (AroundSlot& slot : a.slots) slot.stamp = 0;
+        a.stamp = 1;
     }
 }
 
@@ -303,15 +287,19 @@ i32 CollideSphereWithMap(BattleMap& map, float x, float y, float z, float radius
     if (count) *count = 0;
     i32 contact = 0;
     CQueue<FaceQ> faces;
-    for (i32 i = 0; i < 25; ++i) {
-        i32 column0 = 0, row0 = 0;
-        // The cells follow the centre as it is pushed.
-        if (!CellIndex(c.x, map.cellSize, &column0) || !CellIndex(c.z, map.cellSize, &row0)) break;
+    const Vec3 r(radius, radius, radius);
+    i32 column0 = 0, row0 = 0;
+    const bool placed = CellIndex(c.x, map.cellSize, &column0) && CellIndex(c.z, map.cellSize, &row0);
+    // The 25 cells around the centre in AroundCell's order, only those that
+    // may meet the sphere's box; a push moves the centre, and the cells after
+    // follow it from where it then is.
+    u32 rest = placed ? CellsMayMeet(map, column0, row0, c - r, c + r) : 0;
+    for (; rest; rest &= rest - 1) {
+        const i32 i = __builtin_ctz(rest);
         i32 column = 0, row = 0;
         MapCell* cell = AroundCell(map, column0, row0, i, &column, &row);
-        if (!cell || cell->objects.Empty()) continue;
-        const Vec3 r(radius, radius, radius);
-        if (!Overlaps(cell->hitMin, cell->hitMax, c - r, c + r)) continue;
+        if (!cell || cell->objects.Empty() || !Overlaps(cell->hitMin, cell->hitMax, c - r, c + r)) continue;
+        bool moved = false;
         for (CMapObjNode* o = cell->objects.GetHead()->next; o != cell->objects.GetTail(); o = o->next) {
             if (!Overlaps(o->hitMin, o->hitMax, c - r, c + r)) continue;
             MeshObject* mesh = CollidableMesh(map, o);
@@ -325,6 +313,7 @@ i32 CollideSphereWithMap(BattleMap& map, float x, float y, float z, float radius
             Vec3 worldDir;
             plat::Vec3TransformNormal(&worldDir, &localDir, &o->matrix);
             c += worldDir * length;
+            moved = true;
             contact = 1;
             if (hits) {
                 if (MapHitInfo* info = hits->NewNodeFront(1)) {
@@ -334,6 +323,10 @@ i32 CollideSphereWithMap(BattleMap& map, float x, float y, float z, float radius
                 }
             }
         }
+        if (!moved) continue;
+        if (!CellIndex(c.x, map.cellSize, &column0) || !CellIndex(c.z, map.cellSize, &row0)) break;
+        // Bit i stays for the loop's step to clear.
+        rest = (CellsMayMeet(map, column0, row0, c - r, c + r) & ~((2u << i) - 1)) | (1u << i);
     }
     if (map.areaHitMesh) {
         // The wall mesh is modelled around the middle of the playable square.

@@ -22,8 +22,9 @@ i32 HitTestMapSegmentWithin(BattleMap& map, const Vec3* start, const Vec3* end, 
                             MapHitInfo* record);
 
 // The battle's hit pass brackets its walk with these: no map object moves or
-// changes between them, so segment tests may keep what they learn of the
-// cells for the rest of the pass.
+// changes between them, so the queries may keep what they learn of the
+// cells for the rest of the pass, and for the next ones while the map's
+// cellsVersion stays the same.
 void BeginMapHitPass(const BattleMap& map);
 void EndMapHitPass();
 

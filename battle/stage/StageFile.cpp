@@ -279,6 +279,7 @@ int BattleMap::LoadStageFile(const char* fileName, u32 key)
         if (restCount) AddMessage(rest.c_str(), nullptr);
         result = 0;
     }
+    CellsChanged();  // the grid's size came with the file
     FlushMessages();
     return result;
 }

@@ -121,6 +121,7 @@ void SinkDestroyedObjects(CGameScene& scene)
         const i32 replacement = d->destroyParams[0];
         if (d->frame == 0 && replacement >= 0 && replacement < map.parts.GetCount() && d->cell) {
             CMapObjNode* added = d->cell->objects.NewNode(object->priority);
+            map.CellsChanged();
             if (added) {
                 added->matrix = object->matrix;
                 added->inverse = object->inverse;

@@ -259,6 +259,7 @@ void MeshObject::Release()
     progressiveMesh.reset();
     delete[] triangles;
     triangles = nullptr;
+    blocks.reset();
     adjacency.reset();
     materialCount = 0;
 }
@@ -283,11 +284,16 @@ void MeshObject::BuildCollisionTriangles()
     if (!mesh) return;
     delete[] triangles;
     triangles = nullptr;
+    blocks.reset();
     // The processing steps may have changed the face count since the load;
     // the triangles follow the mesh as it is now.
     faceCount = mesh->GetNumFaces();
     triangles = new (std::nothrow) CollisionTriangle[faceCount ? faceCount : 1]();
-    if (!triangles) {
+    blocks.reset(new (std::nothrow) CollisionBlock[(faceCount + 3) / 4]());
+    if (!triangles || !blocks) {
+        delete[] triangles;
+        triangles = nullptr;
+        blocks.reset();
         faceCount = 0;
         return;
     }
@@ -312,6 +318,15 @@ void MeshObject::BuildCollisionTriangles()
         for (const Vec3* p : {&t.P1, &t.P2}) {
             t.min = Vec3(std::min(t.min.x, p->x), std::min(t.min.y, p->y), std::min(t.min.z, p->z));
             t.max = Vec3(std::max(t.max.x, p->x), std::max(t.max.y, p->y), std::max(t.max.z, p->z));
+        }
+        CollisionBlock& block = blocks[i / 4];
+        const Vec3 e1 = t.P1 - t.P0, e2 = t.P2 - t.P0;
+        const Vec3* from[6] = {&t.P0, &e1, &e2, &t.min, &t.max, &t.normal};
+        float(*into[6])[4] = {block.p0, block.e1, block.e2, block.min, block.max, block.normal};
+        for (int k = 0; k < 6; ++k) {
+            into[k][0][i % 4] = from[k]->x;
+            into[k][1][i % 4] = from[k]->y;
+            into[k][2][i % 4] = from[k]->z;
         }
     }
     mesh->UnlockIndexBuffer();
@@ -445,23 +460,96 @@ void MeshObject::DrawMeshObjectShaderAlpha(ShaderBase* shader, MeshObject* other
 
 // ---- picking -----------------------------------------------------------------------
 
-int MeshObject::IntersectRay(const Vec3* origin, const Vec3* dir, float* dist, u32* index)
+namespace {
+
+typedef float Four __attribute__((vector_size(16)));
+typedef i32 FourMask __attribute__((vector_size(16)));
+
+Four Lanes(const float (&v)[4])
 {
-    if (!triangles || !origin || !dir) return 0;
+    Four f;
+    std::memcpy(&f, v, sizeof f);
+    return f;
+}
+
+Four Spread(float v) { return Four{v, v, v, v}; }
+
+// Bit i for lane i set.
+u32 LaneBits(FourMask m)
+{
+    const FourMask bits = m & FourMask{1, 2, 4, 8};
+    return u32(bits[0] | bits[1] | bits[2] | bits[3]);
+}
+
+// The lanes of the block starting at triangle first that hold triangles.
+u32 LanesHeld(u32 faceCount, u32 first) { return faceCount - first >= 4 ? 0xFu : (1u << (faceCount - first)) - 1; }
+
+// plat::IntersectTri for the four triangles of a block, each lane making its
+// operations in its order, so a lane accepts exactly what it would accept
+// with the same distance.
+FourMask RayHitsFour(const CollisionBlock& b, const Four (&o)[3], const Four (&d)[3], Four* dist)
+{
+    const Four e1x = Lanes(b.e1[0]), e1y = Lanes(b.e1[1]), e1z = Lanes(b.e1[2]);
+    const Four e2x = Lanes(b.e2[0]), e2y = Lanes(b.e2[1]), e2z = Lanes(b.e2[2]);
+    const Four px = d[1] * e2z - d[2] * e2y, py = d[2] * e2x - d[0] * e2z, pz = d[0] * e2y - d[1] * e2x;
+    const Four det = e1x * px + e1y * py + e1z * pz;
+    const Four zero = Spread(0.0f), one = Spread(1.0f);
+    const Four inv = one / det;
+    const Four tx = o[0] - Lanes(b.p0[0]), ty = o[1] - Lanes(b.p0[1]), tz = o[2] - Lanes(b.p0[2]);
+    const Four hu = (tx * px + ty * py + tz * pz) * inv;
+    const Four qx = ty * e1z - tz * e1y, qy = tz * e1x - tx * e1z, qz = tx * e1y - ty * e1x;
+    const Four hv = (d[0] * qx + d[1] * qy + d[2] * qz) * inv;
+    const Four t = (e2x * qx + e2y * qy + e2z * qz) * inv;
+    *dist = t;
+    return ~(det == zero) & (hu >= zero) & (hu <= one) & (hv >= zero) & (hu + hv <= one) & (t >= zero);
+}
+
+}  // namespace
+
+int MeshObject::NearestRayHit(const Vec3& origin, const Vec3& dir, const Vec3* lo, const Vec3* hi, float* dist,
+                              u32* index) const
+{
     int any = 0;
     float best = 0.0f;
     u32 bestIndex = 0;
-    for (u32 i = 0; i < faceCount; ++i) {
-        const CollisionTriangle& t = triangles[i];
-        float d = 0.0f;
-        const bool hit = plat::IntersectTri(&t.P0, &t.P1, &t.P2, origin, dir, nullptr, nullptr, &d);
-        KeepNearest(hit, d, i, &any, &best, &bestIndex);
+    const Four o[3] = {Spread(origin.x), Spread(origin.y), Spread(origin.z)};
+    const Four d[3] = {Spread(dir.x), Spread(dir.y), Spread(dir.z)};
+    for (u32 first = 0; first < faceCount; first += 4) {
+        const CollisionBlock& b = blocks[first / 4];
+        u32 lanes = LanesHeld(faceCount, first);
+        if (lo && hi) {
+            // The triangle bounds test of each lane.
+            lanes &= LaneBits((Spread(lo->x) <= Lanes(b.max[0])) & (Spread(hi->x) >= Lanes(b.min[0])) &
+                              (Spread(lo->y) <= Lanes(b.max[1])) & (Spread(hi->y) >= Lanes(b.min[1])) &
+                              (Spread(lo->z) <= Lanes(b.max[2])) & (Spread(hi->z) >= Lanes(b.min[2])));
+            if (!lanes) continue;
+        }
+        Four t;
+        lanes &= LaneBits(RayHitsFour(b, o, d, &t));
+        // In triangle order, as one at a time.
+        for (; lanes; lanes &= lanes - 1) {
+            const u32 lane = __builtin_ctz(lanes);
+            KeepNearest(true, t[lane], first + lane, &any, &best, &bestIndex);
+        }
     }
     if (any) {
         if (dist) *dist = best;
         if (index) *index = bestIndex;
     }
     return any;
+}
+
+int MeshObject::IntersectRay(const Vec3* origin, const Vec3* dir, float* dist, u32* index)
+{
+    if (!triangles || !origin || !dir) return 0;
+    return NearestRayHit(*origin, *dir, nullptr, nullptr, dist, index);
+}
+
+int MeshObject::IntersectRayInBox(const Vec3* origin, const Vec3* dir, const Vec3& lo, const Vec3& hi, float* dist,
+                                  u32* index)
+{
+    if (!triangles || !origin || !dir) return 0;
+    return NearestRayHit(*origin, *dir, &lo, &hi, dist, index);
 }
 
 int MeshObject::IntersectRayWorld(const Vec3* origin, const Vec3* dir, float* dist, u32* index, const Mat4* world)
@@ -513,42 +601,76 @@ int MeshObject::BoxIntersectRay(const Vec3* origin, const Vec3* dir, float* dist
 
 // ---- sphere push-out ----------------------------------------------------------------
 
+namespace {
+
+// The face stage for one triangle: pushes the centre out along the normal
+// when it lies over the face within radius of its plane (true), or queues
+// the triangle for the edge stage when it lies beside it near enough.
+bool PushFromFace(CollisionTriangle& t, Vec3* centre, float radius, Vec3* pushDir, CQueue<FaceQ>* faces)
+{
+    const float dist = Dot(*centre - t.P0, t.normal);
+    if (!(-radius < dist && dist < radius)) return false;
+    const Vec3* corners[3] = {&t.P0, &t.P1, &t.P2};
+    bool outside = false;
+    for (int e = 0; e < 3; ++e) {
+        const Vec3& a = *corners[e];
+        const Vec3& b = *corners[(e + 1) % 3];
+        if (Dot(Cross(b - a, *centre - a), t.normal) < 0.0f) {
+            outside = true;
+            break;
+        }
+    }
+    if (outside) {
+        // Only a triangle whose box reaches the sphere's box can touch it by an edge.
+        const float c[3] = {centre->x, centre->y, centre->z};
+        const float mn[3] = {t.min.x, t.min.y, t.min.z};
+        const float mx[3] = {t.max.x, t.max.y, t.max.z};
+        bool overlap = true;
+        for (int k = 0; k < 3; ++k) overlap &= mx[k] >= c[k] - radius && mn[k] <= c[k] + radius;
+        if (overlap) {
+            if (FaceQ* node = faces->Add()) node->triangle = &t;
+        }
+        return false;
+    }
+    const Vec3 push = t.normal * (radius - dist);
+    *pushDir += push;
+    *centre += push;  // later triangles see the moved centre
+    return true;
+}
+
+// The lanes whose plane PushFromFace finds within radius of the centre: its
+// own distance, lane by lane.
+u32 PlanesNear(const CollisionBlock& b, const Vec3& centre, float radius)
+{
+    const Four dist = (Spread(centre.x) - Lanes(b.p0[0])) * Lanes(b.normal[0]) +
+                      (Spread(centre.y) - Lanes(b.p0[1])) * Lanes(b.normal[1]) +
+                      (Spread(centre.z) - Lanes(b.p0[2])) * Lanes(b.normal[2]);
+    return LaneBits((Spread(-radius) < dist) & (dist < Spread(radius)));
+}
+
+}  // namespace
+
 int MeshObject::CollideSphere(Vec3* centre, float radius, float* pushLength, Vec3* pushDir, CQueue<FaceQ>* faces)
 {
     if (!faces || !centre || !pushLength || !pushDir) return 0;
     *pushDir = Vec3();
     *pushLength = 0.0f;
     int result = 0;
-    for (u32 i = 0; triangles && i < faceCount; ++i) {
-        CollisionTriangle& t = triangles[i];
-        const float dist = Dot(*centre - t.P0, t.normal);
-        if (!(-radius < dist && dist < radius)) continue;
-        const Vec3* corners[3] = {&t.P0, &t.P1, &t.P2};
-        bool outside = false;
-        for (int e = 0; e < 3; ++e) {
-            const Vec3& a = *corners[e];
-            const Vec3& b = *corners[(e + 1) % 3];
-            if (Dot(Cross(b - a, *centre - a), t.normal) < 0.0f) {
-                outside = true;
-                break;
+    for (u32 first = 0; triangles && first < faceCount; first += 4) {
+        // Most planes are out of reach: only the triangles of lanes within
+        // it take the face test, in order. A push moves the centre, so the
+        // lanes after it are looked at again from there.
+        const CollisionBlock& b = blocks[first / 4];
+        const u32 held = LanesHeld(faceCount, first);
+        for (u32 lanes = PlanesNear(b, *centre, radius) & held; lanes;) {
+            const u32 lane = __builtin_ctz(lanes);
+            if (PushFromFace(triangles[first + lane], centre, radius, pushDir, faces)) {
+                result = 1;
+                lanes = PlanesNear(b, *centre, radius) & held & ~((2u << lane) - 1);
+            } else {
+                lanes &= lanes - 1;
             }
         }
-        if (outside) {
-            // Only a triangle whose box reaches the sphere's box can touch it by an edge.
-            const float c[3] = {centre->x, centre->y, centre->z};
-            const float mn[3] = {t.min.x, t.min.y, t.min.z};
-            const float mx[3] = {t.max.x, t.max.y, t.max.z};
-            bool overlap = true;
-            for (int k = 0; k < 3; ++k) overlap &= mx[k] >= c[k] - radius && mn[k] <= c[k] + radius;
-            if (overlap) {
-                if (FaceQ* node = faces->Add()) node->triangle = &t;
-            }
-            continue;
-        }
-        const Vec3 push = t.normal * (radius - dist);
-        *pushDir += push;
-        *centre += push;  // later triangles see the moved centre
-        result = 1;
     }
     *pushLength = plat::Vec3Length(pushDir);
     plat::Vec3Normalize(pushDir, pushDir);

@@ -22,6 +22,17 @@ struct CollisionTriangle {
 };
 static_assert(sizeof(CollisionTriangle) == 6 * 12, "six vectors of three floats");
 
+// Four collision triangles side by side, lane i holding triangle 4 * block + i:
+// the ray and sphere tests take four at a time.
+struct CollisionBlock {
+    alignas(16) float p0[3][4];  // P0, by axis
+    alignas(16) float e1[3][4];  // P1 - P0
+    alignas(16) float e2[3][4];  // P2 - P0
+    alignas(16) float min[3][4];
+    alignas(16) float max[3][4];
+    alignas(16) float normal[3][4];
+};
+
 // A candidate triangle for the edge-and-corner stage of the sphere test.
 class FaceQ : public CQueueNode<FaceQ> {
 public:
@@ -68,6 +79,10 @@ public:
     // Ray against the collision triangles; *dist in units of dir's length;
     // index may be null. 1 on a hit.
     int IntersectRay(const Vec3* origin, const Vec3* dir, float* dist, u32* index);
+    // The same over only the triangles whose bounds meet [lo, hi]: a hit on
+    // one of those comes out as IntersectRay finds it.
+    int IntersectRayInBox(const Vec3* origin, const Vec3* dir, const Vec3& lo, const Vec3& hi, float* dist,
+                          u32* index);
     int IntersectRayWorld(const Vec3* origin, const Vec3* dir, float* dist, u32* index, const Mat4* world);
     // Ray against the bounding box.
     int BoxIntersectRay(const Vec3* origin, const Vec3* dir, float* dist);
@@ -106,6 +121,7 @@ public:
     std::unique_ptr<plat::Buffer> adjacency;  // three u32 per face
     u32 faceCount = 0;
     CollisionTriangle* triangles = nullptr;   // faceCount
+    std::unique_ptr<CollisionBlock[]> blocks;  // the triangles again, (faceCount + 3) / 4 blocks
     Vec3 boxMin, boxMax, boxSize;
     Vec3 sphereCentre;
     float sphereRadius = 0.0f;
@@ -116,6 +132,8 @@ private:
     void DrawWith(MeshObject* source, bool alpha, float alphaScale);
     void DrawShaderWith(ShaderBase* shader, MeshObject* source, bool alpha, float alphaScale);
     std::span<u32> AdjacencySpan() const;
+    int NearestRayHit(const Vec3& origin, const Vec3& dir, const Vec3* lo, const Vec3* hi, float* dist,
+                      u32* index) const;
 };
 
 // A backdrop such as the sky may be drawn after a draw instead of before it

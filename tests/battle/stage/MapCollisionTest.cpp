@@ -97,6 +97,32 @@ TEST_F(MapSegments, RecordedNormalStaysInTheObjectsOwnSpace)
     EXPECT_NEAR(info.normal.z, -1.0f, 1e-6f);
 }
 
+TEST_F(MapSegments, AHitPassSeesWhatChangedInTheCellsSinceTheLast)
+{
+    StageLayout s = Basic();
+    s.Cell(1, 1).push_back({At(45, 0, 45), 0, "@Hp = 1;"});
+    ASSERT_EQ(Load(s), 1);
+    const Vec3 start(45, 5, 75), end(45, 5, 100);
+    float t = 0;
+    BeginMapHitPass(map);
+    EXPECT_EQ(HitTestMapSegmentWithin(map, &start, &end, &t, nullptr), 0);
+    EndMapHitPass();
+    // A piece appears in the cell the segment crosses, as a wreck's
+    // replacement does.
+    MapCell* cell = map.GetCell(1, 2);
+    ASSERT_NE(cell, nullptr);
+    CMapObjNode* added = cell->objects.NewNode(1);
+    ASSERT_NE(added, nullptr);
+    added->matrix = At(45, 0, 90);
+    plat::MatrixInverse(&added->inverse, nullptr, &added->matrix);
+    added->vars[kMapVarHitFlag] = 1;
+    map.ComputeCellBounds(1, 2);
+    BeginMapHitPass(map);
+    EXPECT_EQ(HitTestMapSegmentWithin(map, &start, &end, &t, nullptr), 1);
+    EndMapHitPass();
+    EXPECT_FLOAT_EQ(t, 10.0f);
+}
+
 using MapSpheres = StageFolderTest;
 
 TEST_F(MapSpheres, PushesAddUpAcrossObjectsAndEachTouchedObjectIsListed)

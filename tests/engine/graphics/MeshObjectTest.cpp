@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
+#include <random>
 #include <string>
 
 #include "engine/core/AssetFile.h"
@@ -311,6 +312,65 @@ TEST_F(MeshGeometry, TrianglesFollowTheMeshAfterProcessingDroppedFaces)
     u32 index = 9;
     ASSERT_EQ(m.IntersectRay(&origin, &dir, &dist, &index), 1);
     EXPECT_EQ(index, 1u);
+}
+
+TEST_F(MeshGeometry, RaysTakeTrianglesFourAtATimeAsOneAtATime)
+{
+    // Corners on a coarse lattice give shared edges, planes holding the ray,
+    // flat and repeated-corner faces; 23 faces leave a part block.
+    std::mt19937 random(11);
+    auto lattice = [&] { return float(int(random() % 13) - 6) * 0.5f; };
+    std::string x = "xof 0303txt 0032\nMesh M {\n 30;";
+    for (int i = 0; i < 30; ++i)
+        x += " " + std::to_string(lattice()) + ";" + std::to_string(lattice()) + ";" + std::to_string(lattice()) + ";" +
+             (i < 29 ? "," : ";");
+    x += "\n 23;";
+    for (int f = 0; f < 23; ++f) {
+        const int a = int(random() % 30), b = f % 7 == 3 ? a : int(random() % 30), c = int(random() % 30);
+        x += " 3;" + std::to_string(a) + "," + std::to_string(b) + "," + std::to_string(c) + ";" + (f < 22 ? "," : ";");
+    }
+    x += "\n}\n";
+    TempFolder tmp;
+    ASSERT_TRUE(tmp.Write("lattice.x", x));
+    MeshObject m;
+    ASSERT_EQ(m.Load((tmp / "lattice.x").c_str(), MeshObject::NoTextures, nullptr), 1);
+    m.BuildCollisionTriangles();
+    ASSERT_EQ(m.faceCount, 23u);
+    int hits = 0;
+    for (int i = 0; i < 4000; ++i) {
+        // Every other ray from the lattice too, to start in planes and cross corners.
+        auto any = [&] { return i % 2 ? lattice() : std::uniform_real_distribution<float>(-4, 4)(random); };
+        const Vec3 origin(any(), any(), any()), dir(any(), any(), any());
+        const Vec3 lo(any(), any(), any()), hi = lo + Vec3(2, 2, 2);
+        // One triangle at a time: the nearest, the first found on a tie.
+        for (const bool boxed : {false, true}) {
+            bool want = false;
+            float best = 0;
+            u32 bestIndex = 0;
+            for (u32 f = 0; f < m.faceCount; ++f) {
+                const CollisionTriangle& t = m.triangles[f];
+                float d = 0;
+                if (boxed && !(lo.x <= t.max.x && hi.x >= t.min.x && lo.y <= t.max.y && hi.y >= t.min.y &&
+                               lo.z <= t.max.z && hi.z >= t.min.z))
+                    continue;
+                if (!IntersectTri(&t.P0, &t.P1, &t.P2, &origin, &dir, nullptr, nullptr, &d) || (want && !(best > d)))
+                    continue;
+                want = true;
+                best = d;
+                bestIndex = f;
+            }
+            float dist = -1;
+            u32 index = 99;
+            const int got = boxed ? m.IntersectRayInBox(&origin, &dir, lo, hi, &dist, &index)
+                                  : m.IntersectRay(&origin, &dir, &dist, &index);
+            ASSERT_EQ(got, want ? 1 : 0) << "ray " << i << (boxed ? " in its box" : "");
+            if (!want) continue;
+            ++hits;
+            ASSERT_EQ(index, bestIndex) << "ray " << i;
+            ASSERT_EQ(dist, best) << "ray " << i;
+        }
+    }
+    EXPECT_GT(hits, 500);
 }
 
 TEST_F(MeshGeometry, RobotPreparationStepsEndInAProgressiveMesh)
