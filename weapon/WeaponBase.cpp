@@ -6,7 +6,7 @@
 #include <cstring>
 #include <cfloat>
 #include <limits>
-#include <type_traits>
+#include <cstdint>
 #include <vector>
 
 #include "app/core/Application.h"
@@ -330,8 +330,7 @@ struct WeaponGrid {
     std::vector<u32> entries;    // weapon indices, cell by cell, in list order
     std::vector<u32> always;     // weapons every tester visits (no finite sphere, a huge one, or moved)
     std::vector<u8> inGrid;      // per weapon: 1 placed by its span, 2 in always
-    std::vector<u32> stamp;      // per weapon: the last query that took it
-    u32 query = 0;
+    std::vector<u64> taken;      // one bit per weapon, for the query under way
     std::vector<u32> picked;
     struct Span {
         f32 x0, x1, z0, z1;
@@ -343,10 +342,7 @@ struct WeaponGrid {
     struct SpanInputs {
         const MeshObject* mesh = nullptr;
         u32 bits[6] = {};  // position x, z; the mesh sphere's centre x, z and radius, or the width
-        // No padding (asserted below), so the bytes are the fields.
-        bool operator==(const SpanInputs& o) const { return std::memcmp(this, &o, sizeof *this) == 0; }
     };
-    static_assert(std::has_unique_object_representations_v<SpanInputs>);
     std::vector<SpanInputs> inputs;
 
     i32 Column(f32 x) const { return static_cast<i32>(std::clamp(std::floor((x - x0) / cell), 0.0f, f32(columns - 1))); }
@@ -380,6 +376,33 @@ WeaponGrid::SpanInputs SpanInputsOf(const BB_Base* target)
     return in;
 }
 
+// SpanInputsOf(target) == was, field by field straight from the weapon: a
+// record built on the stack and compared as a whole stalls on reading back
+// its own fresh stores.
+bool SameInputs(const WeaponGrid::SpanInputs& was, const BB_Base* target)
+{
+    const auto* w = static_cast<const LZ_Standard*>(target);
+    if (w->Mesh != was.mesh || std::bit_cast<u32>(w->Laser.World.m[3][0]) != was.bits[0] ||
+        std::bit_cast<u32>(w->Laser.World.m[3][2]) != was.bits[1])
+        return false;
+    if (w->Mesh)
+        return std::bit_cast<u32>(w->Mesh->sphereCentre.x) == was.bits[2] &&
+               std::bit_cast<u32>(w->Mesh->sphereCentre.z) == was.bits[3] &&
+               std::bit_cast<u32>(w->Mesh->sphereRadius) == was.bits[4] && was.bits[5] == 0;
+    return was.bits[2] == 0 && was.bits[3] == 0 && was.bits[4] == 0 && std::bit_cast<u32>(w->Width) == was.bits[5];
+}
+
+// Fetches what the grid reads of a weapon (its place, mesh and width) while
+// earlier weapons are compared: the weapons lie scattered on the heap.
+// Always inlined: a call that only prefetches looks free of effects to the
+// optimiser, which then drops it.
+[[gnu::always_inline]] inline void PrefetchSpanInputs(const BB_Base* target)
+{
+    const auto* w = static_cast<const LZ_Standard*>(target);
+    __builtin_prefetch(&w->Laser.World.m[3][0]);
+    __builtin_prefetch(&w->Mesh);
+}
+
 // The ground-plane span FarFromPass looks at for a weapon hit by weapons,
 // widened by a unit; false when it has none a grid can hold.
 bool TargetSpan(const BB_Base* target, WeaponGrid::Span* out)
@@ -397,15 +420,17 @@ bool TargetSpan(const BB_Base* target, WeaponGrid::Span* out)
 void WeaponGrid::Recheck(const std::vector<BB_Base*>& targets)
 {
     moved = false;
-    for (size_t i = 0; i < targets.size() && i < inGrid.size(); ++i) {
-        if (inGrid[i] != 1) continue;
-        const SpanInputs in = SpanInputsOf(targets[i]);
-        if (in == inputs[i]) continue;
+    constexpr size_t kAhead = 4;
+    const size_t n = std::min(targets.size(), inGrid.size());
+    for (size_t i = 0; i < kAhead && i < n; ++i) PrefetchSpanInputs(targets[i]);
+    for (size_t i = 0; i < n; ++i) {
+        if (i + kAhead < n) PrefetchSpanInputs(targets[i + kAhead]);
+        if (inGrid[i] != 1 || SameInputs(inputs[i], targets[i])) continue;
         Span now;
         const Span& was = spans[i];
         if (TargetSpan(targets[i], &now) && now.x0 == was.x0 && now.x1 == was.x1 && now.z0 == was.z0 &&
             now.z1 == was.z1) {
-            inputs[i] = in;
+            inputs[i] = SpanInputsOf(targets[i]);
             continue;
         }
         inGrid[i] = 2;
@@ -419,8 +444,7 @@ void WeaponGrid::Build(const std::vector<BB_Base*>& targets)
     spans.resize(n);
     inputs.resize(n);
     always.clear();
-    // Stamps only ever grow between queries, so old ones never match.
-    if (stamp.size() < n) stamp.resize(n, 0);
+    taken.assign((n + 63) / 64, 0);
     moved = false;
     f32 lx = FLT_MAX, lz = FLT_MAX, hx = -FLT_MAX, hz = -FLT_MAX;
     inGrid.assign(n, 0);
@@ -484,28 +508,31 @@ bool WeaponGrid::Near(const Vec3& lo, const Vec3& hi)
 {
     const i32 c0 = Column(lo.x), c1 = Column(hi.x), r0 = Row(lo.z), r1 = Row(hi.z);
     if ((c1 - c0 + 1) * (r1 - r0 + 1) * 2 > columns * rows && columns * rows > 4) return false;
-    if (++query == 0) {
-        std::fill(stamp.begin(), stamp.end(), 0u);
-        query = 1;
-    }
-    picked.clear();
+    // A bit per weapon taken: read off in order, they come out once each, in
+    // list order, with no sort.
     for (i32 row = r0; row <= r1; ++row)
         for (i32 column = c0; column <= c1; ++column) {
             const size_t k = size_t(row) * columns + column;
-            for (u32 e = cellStart[k]; e < cellStart[k + 1]; ++e) {
-                const u32 i = entries[e];
-                if (stamp[i] == query) continue;
-                stamp[i] = query;
-                picked.push_back(i);
-            }
+            for (u32 e = cellStart[k]; e < cellStart[k + 1]; ++e) taken[entries[e] / 64] |= u64(1) << (entries[e] % 64);
         }
-    for (const u32 i : always)
-        if (stamp[i] != query) {
-            stamp[i] = query;
-            picked.push_back(i);
-        }
-    std::sort(picked.begin(), picked.end());
+    for (const u32 i : always) taken[i / 64] |= u64(1) << (i % 64);
+    picked.clear();
+    for (size_t word = 0; word < taken.size(); ++word) {
+        for (u64 bits = taken[word]; bits; bits &= bits - 1)
+            picked.push_back(static_cast<u32>(word * 64 + std::countr_zero(bits)));
+        taken[word] = 0;
+    }
     return true;
+}
+
+// The gathering reads a weapon's link, kind and mask, all in its first
+// cache lines; a stale hint (any object, or one since freed) costs a useless
+// fetch only, so only its bytes are named. Always inlined, as above.
+[[gnu::always_inline]] inline void PrefetchHinted(const BB_Base* o)
+{
+    if (!o) return;
+    const std::uintptr_t p = reinterpret_cast<std::uintptr_t>(o);
+    for (std::uintptr_t at = 0; at < sizeof(LZ_Standard); at += 64) __builtin_prefetch(reinterpret_cast<const void*>(p + at));
 }
 
 const std::vector<BB_Base*>& HitByWeapons(CList<BB_Base>& list)
@@ -517,6 +544,8 @@ const std::vector<BB_Base*>& HitByWeapons(CList<BB_Base>& list)
     c.items.clear();
     g_weaponGrid.valid = false;
     for (BB_Base* w = list.GetHead()->next; w && w != list.GetTail(); w = w->next) {
+        // The run pass has just left its hints: fetch ahead as it did.
+        PrefetchHinted(w->RunAhead);
         if (w->StandardWeapon && (static_cast<const LZ_Standard*>(w)->HitMask & kHitByWeapons)) c.items.push_back(w);
     }
     return c.items;
