@@ -535,6 +535,15 @@ bool WeaponGrid::Near(const Vec3& lo, const Vec3& hi)
     for (std::uintptr_t at = 0; at < sizeof(LZ_Standard); at += 64) __builtin_prefetch(reinterpret_cast<const void*>(p + at));
 }
 
+// A weapon of the tester's own team or owner answers its test with nothing
+// (LZ_Standard::HitTestObject; the overrides do nothing at all), so the pass
+// leaves out the call. Read at the call's turn, as the call would read them.
+bool SameSide(const BB_Base* target, const LZ_Standard& tester)
+{
+    const auto* w = static_cast<const LZ_Standard*>(target);
+    return w->Team == tester.Team || w->Owner == tester.Owner;
+}
+
 const std::vector<BB_Base*>& HitByWeapons(CList<BB_Base>& list)
 {
     HitByWeaponsCache& c = g_hitByWeapons;
@@ -733,6 +742,7 @@ i32 LZ_Standard::HitTestPassIn(const WeaponArena& arena)
                 if (g_weaponGrid.Near(g_passBounds.lo, g_passBounds.hi)) {
                     next = targets.size();
                     for (const u32 i : g_weaponGrid.picked) {
+                        if (SameSide(targets[i], *this)) continue;
                         targets[i]->HitTestObject(this);
                         // A hit's reaction may have changed the trail: the
                         // rest are tested one by one, as without the grid.
@@ -743,7 +753,8 @@ i32 LZ_Standard::HitTestPassIn(const WeaponArena& arena)
                     }
                 }
             }
-            for (size_t i = next; i < targets.size(); ++i) targets[i]->HitTestObject(this);
+            for (size_t i = next; i < targets.size(); ++i)
+                if (!SameSide(targets[i], *this)) targets[i]->HitTestObject(this);
         } else {
             for (BB_Base* w = arena.weapons->GetHead()->next; w && w != arena.weapons->GetTail(); w = w->next)
                 w->HitTestObject(this);
@@ -852,18 +863,22 @@ i32 LZ_Standard::HitTestObject(BB_Base* tester)
     if (a->HasHit(this)) return 0;
     const i32 limit = a->SegmentsToTest();
     i32 tested = 0;
+    // Each segment is read in place while the distance test drops it, as it
+    // drops most, and copied into s only for a closer look.
+    Segment made, s;
     for (LASERNODE* newer = a->Laser.Newest(); newer; newer = a->Laser.Older(newer)) {
         LASERNODE* older = a->Laser.Older(newer);
         if (!older || tested >= limit) break;
         ++tested;
-        Segment s = g_passBounds.tester == a && size_t(tested) <= g_passSegments.size()
-                        ? g_passSegments[size_t(tested - 1)]
-                        : MakeSegment(newer, older, false);
+        const bool kept = g_passBounds.tester == a && size_t(tested) <= g_passSegments.size();
+        if (!kept) made = MakeSegment(newer, older, false);
+        const Segment* seen = kept ? &g_passSegments[size_t(tested - 1)] : &made;
         f32 t = FLT_MAX;
         bool hit = false;
         if (Mesh) {
             const Vec3 c = pos + Mesh->sphereCentre;
-            if (Distance(c, s.mid) > s.length / 2.0f + Mesh->sphereRadius + kBroadPhaseMargin) continue;
+            if (Distance(c, seen->mid) > seen->length / 2.0f + Mesh->sphereRadius + kBroadPhaseMargin) continue;
+            s = *seen;
             if (invertible < 0) invertible = plat::MatrixInverse(&inverse, nullptr, &Laser.World) != nullptr;
             if (!invertible) continue;
             DirectSegment(s);
@@ -875,7 +890,8 @@ i32 LZ_Standard::HitTestObject(BB_Base* tester)
             hit = SegmentMayMeetBox(lp, lp + lu * s.length, lo, hi) &&
                   BoxIntersectRayMinMax(&lo, &hi, &lp, &lu, &t) != 0;
         } else {
-            if (Distance(pos, s.mid) > Width * kCubeDiagonal + s.length / 2.0f + kBroadPhaseMargin) continue;
+            if (Distance(pos, seen->mid) > Width * kCubeDiagonal + seen->length / 2.0f + kBroadPhaseMargin) continue;
+            s = *seen;
             DirectSegment(s);
             const f32 h = Width + kBoxGrowth;
             const Vec3 lo = pos - Vec3(h, h, h), hi = pos + Vec3(h, h, h);

@@ -139,6 +139,8 @@ public:
 
     i32 HitTestPass() override;
     // Weapon against weapon, this one the target and `tester` the attacker.
+    // Nothing between weapons of one team or one owner: the hit pass leaves
+    // out those calls, so an override must do nothing for them either.
     i32 HitTestObject(BB_Base* tester) override;
     i32 GetKind() const override;
 
