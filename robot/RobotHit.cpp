@@ -78,22 +78,34 @@ void SetImpactByFlags(i32& impactKind, u32 flags)
     else if (!(flags & kFlagNoReaction)) impactKind = 1;
 }
 
+// The pushed robot's side of a push, read once for a whole pass over the
+// robots: a push moves only the robots' root matrices, never what this reads.
+struct PushSide {
+    CRobot_Normal* robot;
+    Vec3 body;
+    bool pushable;
+};
+
+PushSide SideOf(CRobot_Normal& robot)
+{
+    const bool pushable = !robot.heldBy && robot.state == kRobotStateLive && robot.frameBodyD;
+    return {&robot, pushable ? Translation(robot.frameBodyD->world) : Vec3(), pushable};
+}
+
 // A robot's answer to another robot: the two bodies, where they overlap, are
 // pushed apart on the ground plane, half the overlap each.
-void PushApart(CRobot_Normal& self, CRobot_Normal& other)
+[[gnu::always_inline]] inline void PushApart(CRobot_Normal& self, const PushSide& other)
 {
-    if (self.heldBy || other.heldBy || &other == &self || self.state != kRobotStateLive ||
-        other.state != kRobotStateLive)
-        return;
     // Where GetTargetMatrix points: the body frame.
-    if (!other.frameBodyD || !self.frameBodyD) return;
-    const Vec3 d = Translation(other.frameBodyD->world) - Translation(self.frameBodyD->world);
-    const f32 rs = other.bodyRadius + self.bodyRadius;
+    if (!other.pushable || self.heldBy || &self == other.robot || self.state != kRobotStateLive || !self.frameBodyD)
+        return;
+    const Vec3 d = other.body - Translation(self.frameBodyD->world);
+    const f32 rs = other.robot->bodyRadius + self.bodyRadius;
     if (!(plat::Vec3Dot(&d, &d) < rs * rs)) return;
     const f32 s = (rs - plat::Vec3Length(&d)) / 2.0f;
     const Vec3 n = Normal(d);
-    other.worldMatrix.m[3][0] += n.x * s;
-    other.worldMatrix.m[3][2] += n.z * s;
+    other.robot->worldMatrix.m[3][0] += n.x * s;
+    other.robot->worldMatrix.m[3][2] += n.z * s;
     self.worldMatrix.m[3][0] -= n.x * s;
     self.worldMatrix.m[3][2] -= n.z * s;
 }
@@ -211,12 +223,18 @@ i32 CRobot_Normal::HitTestPass()
     groundDistance = FLT_MAX;
     CList<BB_Base>* robots = world.robots;
     if (robots && robots->GetHead()) {
+        // Anything but a robot may move or change this one: read again after it.
+        PushSide side = SideOf(*this);
         for (BB_Base* r = robots->GetHead()->next; r && r != robots->GetTail(); r = r->next) {
             if (r->Removed) continue;
             // What CRobot_Normal::HitTestObject does with a robot, without
             // the calls: each pair of robots meets twice in every pass.
-            if (r->GetKind() == kKindRobot) PushApart(*static_cast<CRobot_Normal*>(r), *this);
-            else r->HitTestObject(this);
+            if (r->GetKind() == kKindRobot) {
+                PushApart(*static_cast<CRobot_Normal*>(r), side);
+            } else {
+                r->HitTestObject(this);
+                side = SideOf(*this);
+            }
         }
     }
     Mat4* body = frameBodyD ? &frameBodyD->world : nullptr;
@@ -290,7 +308,7 @@ i32 CRobot_Normal::HitTestObject(BB_Base* object)
     if (!object) return 0;
     const i32 kind = object->GetKind();
     if (kind == kKindRobot) {
-        PushApart(*this, *static_cast<CRobot_Normal*>(object));
+        PushApart(*this, SideOf(*static_cast<CRobot_Normal*>(object)));
         return 0;
     }
     if (state != kRobotStateLive || hitImmunity != 0) return 0;

@@ -16,6 +16,9 @@
 
 namespace {
 
+// The parent of a walk given none; built once, not on every walk.
+constexpr Mat4 kIdentity;
+
 // Frame position split into a key index and the fraction towards the next
 // key. Negative or NaN positions count as 0; huge ones saturate instead of
 // overflowing the conversion.
@@ -612,8 +615,7 @@ void CHierarchyObject::ApplyAnime(const Mat4* parentWorld) { ApplyAnimeFrom(root
 void CHierarchyObject::ApplyAnimeFrom(HodNode* start, const Mat4* parentWorld, const HodNode* placedLater)
 {
     if (!root || !start) return;
-    const Mat4 identity;
-    if (!parentWorld) parentWorld = &identity;
+    if (!parentWorld) parentWorld = &kIdentity;
     CollectActiveTracks();
     AnimateNode animate = nullptr;
     if (activeCount > 1)
@@ -637,8 +639,7 @@ void UpdatePlain(HodNode* node, const Mat4* parentWorld)
 void CHierarchyObject::UpdateMatrices(const Mat4* parentWorld)
 {
     if (!root) return;
-    const Mat4 identity;
-    UpdatePlain(root, parentWorld ? parentWorld : &identity);
+    UpdatePlain(root, parentWorld ? parentWorld : &kIdentity);
 }
 
 void CHierarchyObject::UpdateMatricesEx(const Mat4* parentWorld) { UpdateNodeMatricesEx(root, parentWorld); }
@@ -646,8 +647,7 @@ void CHierarchyObject::UpdateMatricesEx(const Mat4* parentWorld) { UpdateNodeMat
 void CHierarchyObject::UpdateNodeMatricesEx(HodNode* node, const Mat4* parentWorld)
 {
     if (!root || !node) return;
-    const Mat4 identity;
-    WalkLinkModes(node, parentWorld ? parentWorld : &identity);
+    WalkLinkModes(node, parentWorld ? parentWorld : &kIdentity);
 }
 
 // ---- swing nodes -----------------------------------------------------------------

@@ -122,11 +122,6 @@ HodNode::HodNode() : keyTables(new (std::nothrow) HodKeyTable[kHodAnimeCount]) {
 
 HodNode::~HodNode() = default;
 
-HodKeyTable* HodNode::KeyTable(u32 anime) const
-{
-    return keyTables && anime < kHodAnimeCount ? &keyTables[anime] : nullptr;
-}
-
 f32 HodNode::SwingMaxAngle() const { return GetF32(swingParams); }
 f32 HodNode::SwingFollow() const { return GetF32(swingParams + 4); }
 f32 HodNode::SwingSpring() const { return GetF32(swingParams + 8); }

@@ -110,7 +110,10 @@ public:
     std::span<HodNode* const> UsedChildSlots() const { return {children, childSlots}; }
 
     // Key table of an animation, null when the index is out of range.
-    HodKeyTable* KeyTable(u32 anime) const;
+    HodKeyTable* KeyTable(u32 anime) const
+    {
+        return keyTables && anime < kHodAnimeCount ? &keyTables[anime] : nullptr;
+    }
     // The first three swing parameters: maximum angle, follow, spring.
     f32 SwingMaxAngle() const;
     f32 SwingFollow() const;
