@@ -24,21 +24,6 @@ i32 BB_Base::GetKind() const { return kKindBase; }
 Mat4* BB_Base::GetTargetMatrix() { return SharedIdentity(); }
 Mat4* BB_Base::GetMatrix() { return SharedIdentity(); }
 
-Mat4* AddMatrixTranslation(Mat4* matrix, const Vec3* vector)
-{
-    matrix->m[3][0] += vector->x;
-    matrix->m[3][1] += vector->y;
-    matrix->m[3][2] += vector->z;
-    return matrix;
-}
-
-BB_Standard::BB_Standard() = default;
-
-BB_Standard::~BB_Standard()
-{
-    if (OwnedResource) OwnedResource->Release();
-}
-
 i32 BB_Standard::Draw() { return DrawFacing(Quad.Width() * 0.7071059942f); }
 
 namespace {

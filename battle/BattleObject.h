@@ -58,13 +58,20 @@ public:
 };
 
 // Adds the vector to the matrix's translation row; returns the matrix.
-Mat4* AddMatrixTranslation(Mat4* matrix, const Vec3* vector);
+// Inline: most effects call it once a run.
+inline Mat4* AddMatrixTranslation(Mat4* matrix, const Vec3* vector)
+{
+    matrix->m[3][0] += vector->x;
+    matrix->m[3][1] += vector->y;
+    matrix->m[3][2] += vector->z;
+    return matrix;
+}
 
 // The camera-facing billboard every plain effect is built on.
 class BB_Standard : public BB_Base {
 public:
-    BB_Standard();
-    ~BB_Standard() override;
+    BB_Standard() = default;
+    ~BB_Standard() override = default;
 
     // Faces the camera at World's position; BlendMode 0 alpha, 1 additive,
     // anything else is not drawn.
@@ -84,7 +91,6 @@ public:
     void Place(const Vec3* position, i32 blendMode, plat::GfxTexture* texture);
 
     BillboardQuad Quad;
-    plat::GfxObject* OwnedResource = nullptr;  // released with the object
     Matrix World;
     i32 BlendMode = 0;  // every leaf's Set gives it
 };

@@ -8,29 +8,9 @@ namespace {
 
 void FillQuad(BillboardQuad& q, float x0, float x1, float y0, float y1, u32 colour)
 {
-    const float uv[4][2] = {{0, 1}, {0, 0}, {1, 1}, {1, 0}};
     q.SetExtents(-x0, x1, y1, -y0);
-    for (int i = 0; i < 4; ++i) {
-        q.vertices[i].colour = colour;
-        q.vertices[i].u = uv[i][0];
-        q.vertices[i].v = uv[i][1];
-    }
-}
-
-void CellUv(BillboardQuad& q, u32 n)
-{
-    const u32 c = q.columns ? q.columns : 1;
-    const u32 r = q.rows ? q.rows : 1;
-    const float left = float(n % c) / float(c), right = float(n % c + 1) / float(c);
-    const float top = float(n / c) / float(r), bottom = float(n / c + 1) / float(r);
-    q.vertices[0].u = left;
-    q.vertices[0].v = bottom;
-    q.vertices[1].u = left;
-    q.vertices[1].v = top;
-    q.vertices[2].u = right;
-    q.vertices[2].v = bottom;
-    q.vertices[3].u = right;
-    q.vertices[3].v = top;
+    q.colour = colour;
+    q.shown = BillboardQuad::kWholeTexture;
 }
 
 }  // namespace
@@ -51,47 +31,32 @@ void BillboardQuad::SetSquare(float side) { SetExtents(side / 2, side / 2, side 
 
 void BillboardQuad::SetExtents(float a, float b, float c, float d)
 {
-    const float pos[4][2] = {{-a, -d}, {-a, c}, {b, -d}, {b, c}};
-    for (int i = 0; i < 4; ++i) {
-        vertices[i].x = pos[i][0];
-        vertices[i].y = pos[i][1];
-        vertices[i].z = 0.0f;
-    }
+    corners[0] = {-a, -d};
+    corners[1] = {-a, c};
+    corners[2] = {b, -d};
+    corners[3] = {b, c};
 }
 
 void BillboardQuad::GrowX(float a, float b)
 {
-    for (int i : {0, 1}) vertices[i].x = std::min(vertices[i].x - a, 0.0f);
-    for (int i : {2, 3}) vertices[i].x = std::max(vertices[i].x + b, 0.0f);
+    for (int i : {0, 1}) corners[i].x = std::min(corners[i].x - a, 0.0f);
+    for (int i : {2, 3}) corners[i].x = std::max(corners[i].x + b, 0.0f);
 }
 
 void BillboardQuad::GrowY(float a, float b)
 {
-    for (int i : {0, 2}) vertices[i].y = std::min(vertices[i].y - b, 0.0f);
-    for (int i : {1, 3}) vertices[i].y = std::max(vertices[i].y + a, 0.0f);
+    for (int i : {0, 2}) corners[i].y = std::min(corners[i].y - b, 0.0f);
+    for (int i : {1, 3}) corners[i].y = std::max(corners[i].y + a, 0.0f);
 }
 
 void BillboardQuad::ScaleX(float f)
 {
-    for (BillboardVertex& v : vertices) v.x *= f;
+    for (QuadCorner& c : corners) c.x *= f;
 }
 
 void BillboardQuad::ScaleY(float f)
 {
-    for (BillboardVertex& v : vertices) v.y *= f;
-}
-
-void BillboardQuad::SetAlpha(u8 alpha)
-{
-    for (BillboardVertex& v : vertices) v.colour = (v.colour & 0x00FFFFFFu) | (u32(alpha) << 24);
-}
-
-bool BillboardQuad::FadeAlpha(i16 step)
-{
-    const i16 a = static_cast<i16>(Alpha() + step);
-    if (a < 0) return false;
-    SetAlpha(static_cast<u8>(std::min<i16>(a, 255)));
-    return true;
+    for (QuadCorner& c : corners) c.y *= f;
 }
 
 void BillboardQuad::SetSheet(u16 sheetColumns, u16 sheetRows)
@@ -106,7 +71,7 @@ void BillboardQuad::SetCell(u32 n)
 {
     if (cellCount == 0) cellCount = 1;
     n = std::min(n, cellCount - 1);
-    CellUv(*this, n);
+    shown = n;
     cell = float(n);
 }
 
@@ -122,14 +87,36 @@ void BillboardQuad::AdvanceCell(float step, bool loop)
             cell = count - 1.0f;
     }
     if (cell < 0.0f) cell = 0.0f;
-    CellUv(*this, std::min(u32(cell), cellCount - 1));
+    shown = std::min(u32(cell), cellCount - 1);
+}
+
+std::array<BillboardVertex, 4> BillboardQuad::Vertices() const
+{
+    float left = 0, right = 0, top = 0, bottom = 0;
+    if (shown == kWholeTexture) {
+        right = 1;
+        bottom = 1;
+    } else if (shown != kNoCell) {
+        const u32 c = columns ? columns : 1;
+        const u32 r = rows ? rows : 1;
+        left = float(shown % c) / float(c);
+        right = float(shown % c + 1) / float(c);
+        top = float(shown / c) / float(r);
+        bottom = float(shown / c + 1) / float(r);
+    }
+    const float u[4] = {left, left, right, right};
+    const float v[4] = {bottom, top, bottom, top};
+    std::array<BillboardVertex, 4> out;
+    for (int i = 0; i < 4; ++i) out[i] = {corners[i].x, corners[i].y, 0.0f, colour, u[i], v[i]};
+    return out;
 }
 
 void BillboardQuad::Draw() const
 {
     plat::GfxDevice* d = GetGraphicsDevice()->device;
     if (d == nullptr) return;
+    const std::array<BillboardVertex, 4> vertices = Vertices();
     d->SetFVF(kFvf);
     d->SetTexture(0, texture);
-    d->DrawPrimitiveUP(plat::GfxPrimitive::TriangleStrip, 2, vertices, sizeof(BillboardVertex));
+    d->DrawPrimitiveUP(plat::GfxPrimitive::TriangleStrip, 2, vertices.data(), sizeof(BillboardVertex));
 }

@@ -31,6 +31,5 @@ TEST(BattleObjectTest, BaseDefaultsAndTranslation)
     EXPECT_EQ(b.Quad.rows, 1);
     EXPECT_EQ(b.Quad.cellCount, 1u);
     EXPECT_EQ(b.Quad.texture, nullptr);
-    EXPECT_EQ(b.OwnedResource, nullptr);
     EXPECT_EQ(Mat4(b.World), Mat4::Identity());
 }

@@ -50,7 +50,7 @@ void BB_EffectBeam::Set(const Vec3* position, f32 width, f32 length, const Vec3*
     Radius = std::max(width / 2, length);
     const f32 angle = f32(BattleUnit() * rollRange) * plat::kDegToRad;
     const f32 c = plat::DetCos(angle), s = plat::DetSin(angle);
-    for (BillboardVertex& v : Quad.vertices) {
+    for (QuadCorner& v : Quad.corners) {
         const f32 x = v.x, y = v.y;
         v.x = x * c - y * s;
         v.y = x * s + y * c;

@@ -133,7 +133,7 @@ void BBMagicCir::Attack()
     if (Counter % 10 == 0) {
         // A random point of the circle: along its x axis, then its y axis.
         const f32 halfWidth = Quad.Width() / 2.0f;
-        const f32 halfHeight = (Quad.vertices[1].y - Quad.vertices[0].y) / 2.0f;
+        const f32 halfHeight = (Quad.corners[1].y - Quad.corners[0].y) / 2.0f;
         const f32 ux = Fraction(), uy = Fraction();
         const Vec3 at = Position() + Row(World, 0) * (halfWidth * ux * 0.707f) + Row(World, 1) * (halfHeight * uy * 0.707f);
         Mat4 from = World;

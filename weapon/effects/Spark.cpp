@@ -8,11 +8,6 @@
 
 namespace {
 
-void SetColours(BillboardQuad& quad, u32 colour)
-{
-    for (BillboardVertex& v : quad.vertices) v.colour = colour;
-}
-
 // m = rotation x m: turns a matrix in its own frame.
 void TurnLocal(Mat4& m, Mat4* (*rotation)(Mat4*, float), f32 degrees)
 {
@@ -36,7 +31,7 @@ void BB_Tiri::Set(const Vec3* position, f32 left, f32 right, f32 top, f32 bottom
 
 bool BB_Tiri::Dim()
 {
-    SetColours(Quad, (u32(Alpha) << 24) | 0xFFFFFFu);
+    Quad.colour = (u32(Alpha) << 24) | 0xFFFFFFu;
     Alpha = Alpha > 8 ? u16(Alpha - 8) : 0;
     return Alpha == 0;
 }
@@ -108,7 +103,7 @@ i32 BB_Hinoko::Run()
     const f32 turn = plat::DetSin(f32(Counter) / 10.0f) * 0.02f * 57.3f;
     TurnLocal(World, plat::MatrixRotationX, turn);
     TurnLocal(World, plat::MatrixRotationY, turn);
-    SetColours(Quad, (u32(Alpha) << 24) | 0xFFFFFFu);
+    Quad.colour = (u32(Alpha) << 24) | 0xFFFFFFu;
     Roll += 5.0f;
     ++Counter;
     if (Counter >= 31) {

@@ -16,7 +16,7 @@ public:
     f32 Radius = 0.0f;
 
 protected:
-    // All four colours white at the current alpha, which then drops by 8;
+    // The quad white at the current alpha, which then drops by 8;
     // true once it is used up.
     bool Dim();
 };

@@ -120,25 +120,32 @@ TEST(MatrixHelpersTest, SubtractIsComponentWise) {
 
 TEST(MatrixHelpersTest, BillboardQuadFillers) {
     BillboardQuad q;
-    q.InitRect(1, 2, 3, 4, 0xFF102030u);
-    EXPECT_EQ(q.vertices[0].x, -1.0f);
-    EXPECT_EQ(q.vertices[0].y, -4.0f);
-    EXPECT_EQ(q.vertices[1].y, 3.0f);
-    EXPECT_EQ(q.vertices[3].x, 2.0f);
-    EXPECT_EQ(q.vertices[3].y, 3.0f);
+    for (const BillboardVertex& v : q.Vertices()) {  // nothing set yet: all zero
+        EXPECT_EQ(v.u, 0.0f);
+        EXPECT_EQ(v.v, 0.0f);
+        EXPECT_EQ(v.colour, 0u);
+    }
+    q.SetSheet(4, 2);
+    q.InitRect(1, 2, 3, 4, 0xFF102030u);  // the whole texture again, whatever the sheet
+    auto v = q.Vertices();
+    EXPECT_EQ(v[0].x, -1.0f);
+    EXPECT_EQ(v[0].y, -4.0f);
+    EXPECT_EQ(v[1].y, 3.0f);
+    EXPECT_EQ(v[3].x, 2.0f);
+    EXPECT_EQ(v[3].y, 3.0f);
     const float uv[4][2] = {{0, 1}, {0, 0}, {1, 1}, {1, 0}};
     for (int i = 0; i < 4; ++i) {
-        EXPECT_EQ(q.vertices[i].u, uv[i][0]);
-        EXPECT_EQ(q.vertices[i].v, uv[i][1]);
-        EXPECT_EQ(q.vertices[i].colour, 0xFF102030u);
-        EXPECT_EQ(q.vertices[i].z, 0.0f);
+        EXPECT_EQ(v[i].u, uv[i][0]);
+        EXPECT_EQ(v[i].v, uv[i][1]);
+        EXPECT_EQ(v[i].colour, 0xFF102030u);
+        EXPECT_EQ(v[i].z, 0.0f);
     }
     q.InitSquare(4, 1);
-    EXPECT_EQ(q.vertices[0].x, -2.0f);
-    EXPECT_EQ(q.vertices[3].y, 2.0f);
+    EXPECT_EQ(q.corners[0].x, -2.0f);
+    EXPECT_EQ(q.corners[3].y, 2.0f);
     q.InitSize(6, 2, 1);
-    EXPECT_EQ(q.vertices[2].x, 3.0f);
-    EXPECT_EQ(q.vertices[2].y, -1.0f);
+    EXPECT_EQ(q.corners[2].x, 3.0f);
+    EXPECT_EQ(q.corners[2].y, -1.0f);
 }
 
 class BillboardWorldTest : public ::testing::Test {

@@ -21,14 +21,16 @@ TEST(BillboardQuadTest, CellsGrowthAndFades)
     EXPECT_EQ(q.cellCount, 1u);
     q.SetSheet(8, 8);
     q.SetCell(9);  // column 1, row 1
-    EXPECT_FLOAT_EQ(q.vertices[0].u, 0.125f);
-    EXPECT_FLOAT_EQ(q.vertices[0].v, 0.25f);
-    EXPECT_FLOAT_EQ(q.vertices[1].v, 0.125f);
-    EXPECT_FLOAT_EQ(q.vertices[3].u, 0.25f);
+    auto v = q.Vertices();
+    EXPECT_FLOAT_EQ(v[0].u, 0.125f);
+    EXPECT_FLOAT_EQ(v[0].v, 0.25f);
+    EXPECT_FLOAT_EQ(v[1].v, 0.125f);
+    EXPECT_FLOAT_EQ(v[3].u, 0.25f);
     q.SetCell(1000);  // past the end: the last cell
     EXPECT_EQ(q.cell, 63.0f);
-    EXPECT_FLOAT_EQ(q.vertices[3].u, 1.0f);
-    EXPECT_FLOAT_EQ(q.vertices[0].v, 1.0f);
+    v = q.Vertices();
+    EXPECT_FLOAT_EQ(v[3].u, 1.0f);
+    EXPECT_FLOAT_EQ(v[0].v, 1.0f);
     q.cell = 62.0f;
     q.AdvanceCell(3.5f, true);
     EXPECT_FLOAT_EQ(q.cell, 1.5f);
@@ -39,15 +41,15 @@ TEST(BillboardQuadTest, CellsGrowthAndFades)
     EXPECT_FLOAT_EQ(q.Width(), 2.75f);
     q.Grow(-10.0f);  // collapses to a line at the origin, never inside out
     EXPECT_FLOAT_EQ(q.Width(), 0.0f);
-    EXPECT_FLOAT_EQ(q.vertices[1].y, 0.0f);
+    EXPECT_FLOAT_EQ(q.corners[1].y, 0.0f);
     q.SetExtents(1, 2, 3, 4);
-    EXPECT_EQ(q.vertices[0].x, -1.0f);
-    EXPECT_EQ(q.vertices[0].y, -4.0f);
-    EXPECT_EQ(q.vertices[3].x, 2.0f);
-    EXPECT_EQ(q.vertices[3].y, 3.0f);
+    EXPECT_EQ(q.corners[0].x, -1.0f);
+    EXPECT_EQ(q.corners[0].y, -4.0f);
+    EXPECT_EQ(q.corners[3].x, 2.0f);
+    EXPECT_EQ(q.corners[3].y, 3.0f);
 
     q.SetAlpha(3);
-    EXPECT_EQ(q.vertices[2].colour, 0x03808080u);
+    EXPECT_EQ(q.Vertices()[2].colour, 0x03808080u);
     EXPECT_TRUE(q.FadeAlpha(static_cast<i16>(u16(0xFFFE))));  // 16-bit step: fades by 2
     EXPECT_EQ(q.Alpha(), 1);
     EXPECT_FALSE(q.FadeAlpha(-2));
