@@ -1,6 +1,9 @@
 #include "weapon/Laser.h"
 
+#include <algorithm>
 #include <array>
+#include <cstdint>
+#include <new>
 
 #include "platform/math/Math.h"
 
@@ -32,65 +35,129 @@ void DrawStrip(plat::GfxDevice* device, plat::GfxTexture* texture, i32 vertices)
 
 }  // namespace
 
-CLaser::~CLaser() { Clear(); }
+struct CLaser::NodeBlock {
+    NodeBlock* next;
+    std::size_t bytes;
+};
 
-LASERNODE* CLaser::AddPoint(const Vec3& position)
+namespace {
+
+static_assert(sizeof(LASERNODE) == 64, "a point is one cache line");
+
+// Blocks stay within the size pool's reach.
+constexpr i32 kBlockNodes = 31;
+constexpr i32 kSmallestBlock = 4;
+
+}  // namespace
+
+CLaser::~CLaser()
 {
-    LASERNODE* node = Points.NewNodeFront(1);
-    if (!node) return nullptr;
+    while (NodeBlock* b = blocks) {
+        blocks = b->next;
+        SizePoolGive(b, b->bytes);
+    }
+}
+
+bool CLaser::AddBlock()
+{
+    const i32 n = std::clamp(MaxPoints + 1 - capacity, kSmallestBlock, kBlockNodes);
+    const std::size_t bytes = sizeof(NodeBlock) + std::size_t(n) * sizeof(LASERNODE);
+    void* memory = SizePoolTake(bytes);
+    if (!memory) return false;
+    auto* block = new (memory) NodeBlock{blocks, bytes};
+    blocks = block;
+    capacity += n;
+    // Threaded so the lowest address goes first.
+    char* first = static_cast<char*>(memory) + sizeof(NodeBlock);
+    for (i32 i = n - 1; i >= 0; --i) {
+        auto* node = new (first + std::size_t(i) * sizeof(LASERNODE)) LASERNODE();
+        node->next = spare;
+        spare = node;
+    }
+    return true;
+}
+
+LASERNODE* CLaser::NewPointAfter(LASERNODE* after, const Vec3& position)
+{
+    if (!spare && !AddBlock()) return nullptr;
+    LASERNODE* node = spare;
+    spare = node->next;
+    *node = LASERNODE();  // every field as a new point's
+    Points.LinkAfter(after, node);
     node->Position = position;
     node->Life = kPointLife;
     ++Count;
+    return node;
+}
+
+bool CLaser::Holds(const LASERNODE* p) const
+{
+    const auto at = reinterpret_cast<std::uintptr_t>(p);
+    for (const NodeBlock* b = blocks; b; b = b->next) {
+        const auto from = reinterpret_cast<std::uintptr_t>(b + 1);
+        if (at >= from && at < reinterpret_cast<std::uintptr_t>(b) + b->bytes) return true;
+    }
+    return false;
+}
+
+LASERNODE* CLaser::Drop(LASERNODE* point)
+{
+    --Count;
+    LASERNODE* following = Points.Unlink(point);
+    point->next = spare;
+    point->prev = nullptr;
+    spare = point;
+    return following;
+}
+
+LASERNODE* CLaser::AddPoint(const Vec3& position)
+{
+    LASERNODE* node = NewPointAfter(Points.GetHead(), position);
+    if (!node) return nullptr;
     if (Count > MaxPoints) {
         LASERNODE* oldest = Oldest();
         if (oldest == node) node = nullptr;  // a trail of size 0 keeps nothing
-        ErasePoint(oldest);
+        Drop(oldest);
     }
     return node;
 }
 
 void CLaser::AddPointDir(const Vec3& position, const Vec3& direction)
 {
-    LASERNODE* node = Points.NewNodeFront(1);
+    LASERNODE* node = NewPointAfter(Points.GetHead(), position);
     if (!node) return;
-    node->Position = position;
     node->Direction = direction;
-    node->Life = kPointLife;
-    ++Count;
-    if (Count > MaxPoints) ErasePoint(Oldest());
+    if (Count > MaxPoints) Drop(Oldest());
 }
 
 LASERNODE* CLaser::InsertPoint(const Vec3& position, LASERNODE* after, i32 trimFromHead)
 {
-    if (!after || after->owner != &Points || after == Points.GetTail()) return nullptr;
-    LASERNODE* node = Points.NewNodeAfter(after);
+    if (!after || after == Points.GetTail() || (after != Points.GetHead() && !Holds(after))) return nullptr;
+    LASERNODE* node = NewPointAfter(after, position);
     if (!node) return nullptr;
-    node->Position = position;
-    node->Life = kPointLife;
-    ++Count;
     if (Count > MaxPoints) {
         LASERNODE* victim = trimFromHead ? Newest() : Oldest();
         if (victim == node) node = nullptr;
-        ErasePoint(victim);
+        Drop(victim);
     }
     return node;
 }
 
 void CLaser::RemovePoint()
 {
-    if (Count > 0) ErasePoint(Oldest());
+    LASERNODE* oldest = Oldest();
+    if (Count > 0 && oldest) Drop(oldest);
 }
 
 LASERNODE* CLaser::ErasePoint(LASERNODE* point)
 {
-    if (!point || point->owner != &Points || point == Points.GetHead() || point == Points.GetTail()) return nullptr;
-    --Count;
-    return Points.Erase(point);
+    if (!point || point == Points.GetHead() || point == Points.GetTail() || !Holds(point)) return nullptr;
+    return Drop(point);
 }
 
 void CLaser::Clear()
 {
-    while (LASERNODE* p = Newest()) Points.Erase(p);
+    Points.MoveAllTo(spare);
     Count = 0;
 }
 

@@ -9,10 +9,10 @@
 #include "platform/gfx/Gfx.h"
 #include "platform/math/MathTypes.h"
 
-class LASERNODE : public CListNode<LASERNODE>, public SizePooled {
-public:
-    ~LASERNODE() override = default;
-
+// One cache line: walks over a trail read little else.
+struct LASERNODE {
+    LASERNODE* next = nullptr;  // older; the tail sentinel's is null
+    LASERNODE* prev = nullptr;  // newer; the head sentinel's is null
     Vec3 Direction;  // the draw overwrites it with the segment direction
     // What a hit reaction asks of the cut step (see LaserMark).
     i32 Mark = 0;
@@ -29,6 +29,58 @@ enum LaserMark : i32 {
     kMarkRemove = 1,             // this point
     kMarkRemoveNewerStop = 2,    // this point and every newer one, then stop
     kMarkRemoveNewerGoOn = 3,    // this point and every newer one, then go on
+};
+
+// A trail's points in order between two sentinels that live in the list
+// itself, so reaching either end never leaves the trail's own memory.
+class LaserPoints {
+public:
+    LaserPoints()
+    {
+        head.next = &tail;
+        tail.prev = &head;
+    }
+    LaserPoints(const LaserPoints&) = delete;
+    LaserPoints& operator=(const LaserPoints&) = delete;
+
+    LASERNODE* GetHead() const { return &head; }
+    LASERNODE* GetTail() const { return &tail; }
+    u32 GetCount() const { return count; }
+    bool Empty() const { return count == 0; }
+
+    void LinkAfter(LASERNODE* at, LASERNODE* node)
+    {
+        node->prev = at;
+        node->next = at->next;
+        at->next->prev = node;
+        at->next = node;
+        ++count;
+    }
+    // Returns the node that followed.
+    LASERNODE* Unlink(LASERNODE* node)
+    {
+        LASERNODE* following = node->next;
+        node->prev->next = following;
+        following->prev = node->prev;
+        --count;
+        return following;
+    }
+    // Puts every point, newest first, in front of a chain linked by next;
+    // only the oldest point is written.
+    void MoveAllTo(LASERNODE*& chain)
+    {
+        if (count == 0) return;
+        tail.prev->next = chain;
+        chain = head.next;
+        head.next = &tail;
+        tail.prev = &head;
+        count = 0;
+    }
+
+private:
+    mutable LASERNODE head;
+    mutable LASERNODE tail;
+    u32 count = 0;
 };
 
 class CLaser {
@@ -61,13 +113,13 @@ public:
     LASERNODE* Newest() const  // null when empty
     {
         LASERNODE* head = Points.GetHead();
-        if (!head || head->next == Points.GetTail()) return nullptr;
+        if (head->next == Points.GetTail()) return nullptr;
         return head->next;
     }
     LASERNODE* Oldest() const  // null when empty
     {
         LASERNODE* tail = Points.GetTail();
-        if (!tail || tail->prev == Points.GetHead()) return nullptr;
+        if (tail->prev == Points.GetHead()) return nullptr;
         return tail->prev;
     }
     // The point older than p, null past the oldest.
@@ -90,9 +142,24 @@ public:
     i32 DrawSmooth(plat::GfxDevice* device, f32 tipLength, u32 baseColour, u32 tipColour);
 
     plat::GfxTexture* Texture = nullptr;  // not owned; null draws untextured
-    CList<LASERNODE> Points;
+    LaserPoints Points;
     i32 MaxPoints = 0;
     f32 TextureLength = 1.0f;
     Matrix World;
     i32 Count = 0;
+
+private:
+    struct NodeBlock;
+
+    // A trail's points come from blocks of its own, so a trail's points sit
+    // side by side and a finished trail gives them all back at once.
+    // Links a fresh point and counts it.
+    LASERNODE* NewPointAfter(LASERNODE* after, const Vec3& position);
+    bool AddBlock();
+    bool Holds(const LASERNODE* p) const;
+    LASERNODE* Drop(LASERNODE* point);
+
+    LASERNODE* spare = nullptr;  // free points, linked by next
+    NodeBlock* blocks = nullptr;
+    i32 capacity = 0;
 };
