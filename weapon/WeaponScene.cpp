@@ -15,9 +15,8 @@ const WeaponWorld*& Installed()
     return world;
 }
 
-// The scene's world: its pointers reach members of the scene, so they hold
-// while the scene does; only the camera and the texture count are read again
-// on every call.
+// Rebuilt on every call from the scene: kept for a scene found at the same
+// address as before, it broke the second of two battles played in one process.
 WeaponWorld& SceneWorld()
 {
     static WeaponWorld world;
@@ -57,25 +56,20 @@ const WeaponWorld& CurrentWeaponWorld()
 {
     if (Installed()) return *Installed();
     WeaponWorld& w = SceneWorld();
+    w = WeaponWorld{};
     CGameScene* scene = FindGameScene();
-    // A scene made where an earlier one stood has its members at the same
-    // places, so keying on its address alone is enough.
-    if (w.scene != scene) {
-        w = WeaponWorld{};
-        if (!scene) return w;
-        w.robots = &scene->unitList;
-        w.weapons = &scene->weaponList;
-        w.effects = &scene->effectList;
-        w.attackEffects = &scene->itemList;
-        w.meshDraws = &scene->laserDrawList;
-        w.map = &scene->battleMap;
-        w.frustum = &scene->frustum;
-        // Called for every billboard drawn: the textures are looked up when
-        // asked instead of copied here.
-        w.scene = scene;
-        w.cameraShake = &scene->cameraShake;
-    }
     if (!scene) return w;
+    w.robots = &scene->unitList;
+    w.weapons = &scene->weaponList;
+    w.effects = &scene->effectList;
+    w.attackEffects = &scene->itemList;
+    w.meshDraws = &scene->laserDrawList;
+    w.map = &scene->battleMap;
+    w.frustum = &scene->frustum;
+    // Called for every billboard drawn: the textures are looked up when
+    // asked instead of copied here.
+    w.scene = scene;
+    w.cameraShake = &scene->cameraShake;
     w.camera = scene->camera.world;
     w.textureCount = std::min(scene->effectTextures.GetCount(), kBattleTextureCount);
     return w;
