@@ -64,6 +64,30 @@ TEST(LaserTest, AddInsertAndRemoveKeepTheSizeAndOrder)
     EXPECT_EQ(none.Count, 0);
 }
 
+#if defined(__SANITIZE_ADDRESS__)
+// Dropped and cleared points stay in their trail's memory; a read of one must
+// still stop the sanitizer build.
+TEST(LaserDeathTest, ADroppedOrClearedPointIsUnreadable)
+{
+    for (const bool cleared : {false, true}) {
+        EXPECT_DEATH(
+            {
+                CLaser laser;
+                laser.MaxPoints = 4;
+                LASERNODE* p = laser.AddPoint(Vec3(1, 2, 3));
+                laser.AddPoint(Vec3(4, 5, 6));
+                if (cleared)
+                    laser.Clear();
+                else
+                    laser.ErasePoint(p);
+                volatile float x = p->Position.x;
+                (void)x;
+            },
+            "use-after-poison");
+    }
+}
+#endif
+
 TEST(LaserTest, StripVerticesFaceTheEyeAndRunTheTextureAlongTheTrail)
 {
     RecordingGraphics gfx;
