@@ -10,6 +10,7 @@
 #include "engine/core/VectorFunctions.h"
 #include "engine/graphics/MeshObject.h"
 #include "platform/math/Math.h"
+#include "platform/math/FourLanes.h"
 
 namespace {
 
@@ -161,26 +162,10 @@ u32 CellsMayMeet(BattleMap& map, i32 column0, i32 row0, const Vec3& lo, const Ve
         return kAllAround;
     const AroundLanes& n = LanesAround(a, map, column0, row0);
     if (!n.held || !Overlaps(n.allLo, n.allHi, lo, hi)) return 0;
-    typedef f32 Four __attribute__((vector_size(16)));
-    typedef i32 FourMask __attribute__((vector_size(16)));
-    const Four minX = {lo.x, lo.x, lo.x, lo.x}, maxX = {hi.x, hi.x, hi.x, hi.x};
-    const Four minY = {lo.y, lo.y, lo.y, lo.y}, maxY = {hi.y, hi.y, hi.y, hi.y};
-    const Four minZ = {lo.z, lo.z, lo.z, lo.z}, maxZ = {hi.z, hi.z, hi.z, hi.z};
-    // Each lane ands its own bit in; the four lanes are ored at the end.
-    FourMask bits = {1, 2, 4, 8};
-    FourMask meet = {0, 0, 0, 0};
-    const auto four = [](const f32* lanes) {
-        Four v;
-        std::memcpy(&v, lanes, sizeof v);
-        return v;
-    };
-    for (int g = 0; g < AroundLanes::kLanes; g += 4, bits <<= 4) {
-        const FourMask m = (minX <= four(&n.hi[0][g])) & (maxX >= four(&n.lo[0][g])) &
-                           (minY <= four(&n.hi[1][g])) & (maxY >= four(&n.lo[1][g])) &
-                           (minZ <= four(&n.hi[2][g])) & (maxZ >= four(&n.lo[2][g]));
-        meet |= m & bits;
-    }
-    return u32(meet[0] | meet[1] | meet[2] | meet[3]) & n.held;
+    u32 meet = 0;
+    for (int g = 0; g < AroundLanes::kLanes; g += 4)
+        meet |= plat::FourBoxesMeet(lo, hi, &n.lo[0][g], &n.hi[0][g], AroundLanes::kLanes) << g;
+    return meet & n.held;
 }
 
 f32 Largest(const Vec3& v) { return Greater(std::fabs(v.x), Greater(std::fabs(v.y), std::fabs(v.z))); }

@@ -13,6 +13,7 @@
 #include "platform/gfx/Effect.h"
 #include "platform/math/Math.h"
 #include "platform/gfx/TextureFile.h"
+#include "platform/math/FourLanes.h"
 
 namespace {
 
@@ -462,24 +463,11 @@ void MeshObject::DrawMeshObjectShaderAlpha(ShaderBase* shader, MeshObject* other
 
 namespace {
 
-typedef float Four __attribute__((vector_size(16)));
-typedef i32 FourMask __attribute__((vector_size(16)));
-
-Four Lanes(const float (&v)[4])
-{
-    Four f;
-    std::memcpy(&f, v, sizeof f);
-    return f;
-}
-
-Four Spread(float v) { return Four{v, v, v, v}; }
-
-// Bit i for lane i set.
-u32 LaneBits(FourMask m)
-{
-    const FourMask bits = m & FourMask{1, 2, 4, 8};
-    return u32(bits[0] | bits[1] | bits[2] | bits[3]);
-}
+using plat::Four;
+using plat::FourMask;
+using plat::LaneBits;
+using plat::Lanes;
+using plat::Spread;
 
 // The lanes of the block starting at triangle first that hold triangles.
 u32 LanesHeld(u32 faceCount, u32 first) { return faceCount - first >= 4 ? 0xFu : (1u << (faceCount - first)) - 1; }
@@ -519,9 +507,7 @@ int MeshObject::NearestRayHit(const Vec3& origin, const Vec3& dir, const Vec3* l
         u32 lanes = LanesHeld(faceCount, first);
         if (lo && hi) {
             // The triangle bounds test of each lane.
-            lanes &= LaneBits((Spread(lo->x) <= Lanes(b.max[0])) & (Spread(hi->x) >= Lanes(b.min[0])) &
-                              (Spread(lo->y) <= Lanes(b.max[1])) & (Spread(hi->y) >= Lanes(b.min[1])) &
-                              (Spread(lo->z) <= Lanes(b.max[2])) & (Spread(hi->z) >= Lanes(b.min[2])));
+            lanes &= plat::FourBoxesMeet(*lo, *hi, b.min[0], b.max[0], 4);
             if (!lanes) continue;
         }
         Four t;
