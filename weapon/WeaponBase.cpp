@@ -377,20 +377,15 @@ WeaponGrid::SpanInputs SpanInputsOf(const BB_Base* target)
     return in;
 }
 
-// SpanInputsOf(target) == was, field by field straight from the weapon: a
-// record built on the stack and compared as a whole stalls on reading back
-// its own fresh stores.
+// SpanInputsOf(target) == was, field by field: comparing the two records'
+// bytes as a whole stalls on reading back the fresh record's stores.
 bool SameInputs(const WeaponGrid::SpanInputs& was, const BB_Base* target)
 {
-    const auto* w = static_cast<const LZ_Standard*>(target);
-    if (w->Mesh != was.mesh || std::bit_cast<u32>(w->Laser.World.m[3][0]) != was.bits[0] ||
-        std::bit_cast<u32>(w->Laser.World.m[3][2]) != was.bits[1])
-        return false;
-    if (w->Mesh)
-        return std::bit_cast<u32>(w->Mesh->sphereCentre.x) == was.bits[2] &&
-               std::bit_cast<u32>(w->Mesh->sphereCentre.z) == was.bits[3] &&
-               std::bit_cast<u32>(w->Mesh->sphereRadius) == was.bits[4] && was.bits[5] == 0;
-    return was.bits[2] == 0 && was.bits[3] == 0 && was.bits[4] == 0 && std::bit_cast<u32>(w->Width) == was.bits[5];
+    const WeaponGrid::SpanInputs now = SpanInputsOf(target);
+    if (now.mesh != was.mesh) return false;
+    for (int k = 0; k < 6; ++k)
+        if (now.bits[k] != was.bits[k]) return false;
+    return true;
 }
 
 // Fetches what the grid reads of a weapon (its place, mesh and width) while
