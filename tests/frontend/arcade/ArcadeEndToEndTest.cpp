@@ -116,7 +116,16 @@ TEST(ArcadeEndToEndTest, AStoryFromTheTitleThroughALossAndItsContinueToGameClear
     auto reward = [](const plat::Image& i) { return CountPixels(i, 362, 440, 1024, 640, White); };
     EXPECT_TRUE(FirstShot(play, 3, 3, stage, "arcade_stage", [&](const plat::Image& i) {
         return middle(i) > 200 && streaks(i) > 200 && ground(i) > 50000 && reward(i) < 20;
-    })) << "no shot of the stage screen";
+    })) << "no shot of the stage screen:" << [&] {
+        // What each candidate showed, to tell a late screen from a dim one.
+        std::string seen;
+        for (int n = 3; n < 6; ++n)
+            if (plat::Image i; play.Shot(n, i))
+                seen += " shot " + std::to_string(n) + ": middle " + std::to_string(middle(i)) + ", streaks " +
+                        std::to_string(streaks(i)) + ", ground " + std::to_string(ground(i)) + ", reward " +
+                        std::to_string(reward(i)) + ";";
+        return seen;
+    }();
     EXPECT_TRUE(FirstShot(play, 6, 2, battle, "arcade_battle", [&](const plat::Image& i) {
         return ground(i) < 5000 && Brightness(i, 0, 0, 1024, 768) > 10.0;
     })) << "no shot of the lit battle";
