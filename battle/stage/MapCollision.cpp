@@ -80,6 +80,32 @@ bool EdgeHitsTriangle(const Vec3& s, const Vec3& e, const Vec3& a, const Vec3& b
     return true;
 }
 
+// A query's box with x, y, z side by side (the fourth lane unused), so the
+// first test of a neighbourhood is one comparison of lanes.
+struct QueryBox {
+    plat::Four lo, hi;
+};
+
+plat::Four XYZ(const Vec3& v) { return plat::Four{v.x, v.y, v.z, 0.0f}; }
+
+QueryBox BoxOf(const Vec3& lo, const Vec3& hi) { return {XYZ(lo), XYZ(hi)}; }
+
+// The segment's box by Lesser and Greater, lane by lane.
+QueryBox SegmentBox(const Vec3& start, const Vec3& end)
+{
+    const plat::Four s = XYZ(start), e = XYZ(end);
+    const plat::FourMask endNaN = e != e;
+    return {(s < e) | endNaN ? s : e, (s > e) | endNaN ? s : e};
+}
+
+Vec3 Lane3(const plat::Four& f) { return Vec3(f[0], f[1], f[2]); }
+
+// Overlaps' six comparisons, the query being the second box.
+bool Meets(const plat::Four& lo, const plat::Four& hi, const QueryBox& q)
+{
+    return (plat::LaneBits((q.lo <= hi) & (q.hi >= lo)) & 7u) == 7u;
+}
+
 // While the hit pass runs no map object moves, breaks or appears (breaking
 // waits for the object pass), and between passes the cells change only with
 // the map's cellsVersion, so each neighbourhood of 5 x 5 cells a query
@@ -91,15 +117,16 @@ struct AroundLanes {
     static constexpr int kLanes = 28;  // seven groups of four; lane i is cell bit i
     alignas(16) f32 lo[3][kLanes];     // by axis x, y, z
     alignas(16) f32 hi[3][kLanes];
-    u32 held = 0;  // bit 5 * (row - row0 + 2) + (column - column0 + 2): that cell holds objects
-    // Round the held cells' boxes: most queries miss it. A cell's test needs
-    // its box to reach the query on every axis, so a query missing this box
-    // misses each cell; a NaN fails its cell's test and is left out of it.
-    Vec3 allLo, allHi;
 };
 struct AroundSlot {
     u32 stamp = 0;  // the AroundBoxes::stamp the lanes were made under
     u32 lanes = 0;  // index into AroundBoxes::lanes
+    u32 held = 0;   // bit 5 * (row - row0 + 2) + (column - column0 + 2): that cell holds objects
+    // Round the held cells' boxes: most queries miss it, and find that out
+    // from this one record. A cell's test needs its box to reach the query
+    // on every axis, so a query missing this box misses each cell; a NaN
+    // fails its cell's test and is left out of it.
+    plat::Four allLo{}, allHi{};
 };
 struct AroundBoxes {
     const BattleMap* map = nullptr;   // during a hit pass
@@ -113,10 +140,8 @@ struct AroundBoxes {
 
 constexpr u32 kAllAround = (1u << 25) - 1;
 
-const AroundLanes& LanesAround(AroundBoxes& a, BattleMap& map, i32 column0, i32 row0)
+[[gnu::noinline]] void MakeLanes(AroundBoxes& a, BattleMap& map, i32 column0, i32 row0, AroundSlot& slot)
 {
-    AroundSlot& slot = a.slots[size_t(row0) * kMapGridMax + column0];
-    if (slot.stamp == a.stamp) return a.lanes[slot.lanes];
     slot.stamp = a.stamp;
     slot.lanes = a.used++;
     if (a.lanes.size() < a.used) a.lanes.resize(a.used);
@@ -146,26 +171,28 @@ const AroundLanes& LanesAround(AroundBoxes& a, BattleMap& map, i32 column0, i32 
             allHi = Vec3(std::max(allHi.x, cell.hitMax.x), std::max(allHi.y, cell.hitMax.y),
                          std::max(allHi.z, cell.hitMax.z));
         }
-    n.held = held;
-    n.allLo = allLo;
-    n.allHi = allHi;
-    return n;
+    slot.held = held;
+    slot.allLo = XYZ(allLo);
+    slot.allHi = XYZ(allHi);
 }
 
 // The cells around (column0, row0) that hold objects and whose hit boxes
-// meet [lo, hi] by Overlaps' test; all 25 when not known (outside a hit
-// pass or the grid), for the caller to test one by one.
-u32 CellsMayMeet(BattleMap& map, i32 column0, i32 row0, const Vec3& lo, const Vec3& hi)
+// meet the query's box by Overlaps' test; all 25 when not known (outside a
+// hit pass or the grid), for the caller to test one by one.
+u32 CellsMayMeet(BattleMap& map, i32 column0, i32 row0, const QueryBox& q)
 {
     AroundBoxes& a = g_around;
     if (a.map != &map || column0 < 0 || row0 < 0 || column0 >= kMapGridMax || row0 >= kMapGridMax)
         return kAllAround;
-    const AroundLanes& n = LanesAround(a, map, column0, row0);
-    if (!n.held || !Overlaps(n.allLo, n.allHi, lo, hi)) return 0;
+    AroundSlot& slot = a.slots[size_t(row0) * kMapGridMax + column0];
+    if (slot.stamp != a.stamp) MakeLanes(a, map, column0, row0, slot);
+    if (!slot.held || !Meets(slot.allLo, slot.allHi, q)) return 0;
+    const AroundLanes& n = a.lanes[slot.lanes];
+    const Vec3 lo = Lane3(q.lo), hi = Lane3(q.hi);
     u32 meet = 0;
     for (int g = 0; g < AroundLanes::kLanes; g += 4)
         meet |= plat::FourBoxesMeet(lo, hi, &n.lo[0][g], &n.hi[0][g], AroundLanes::kLanes) << g;
-    return meet & n.held;
+    return meet & slot.held;
 }
 
 f32 Largest(const Vec3& v) { return Greater(std::fabs(v.x), Greater(std::fabs(v.y), std::fabs(v.z))); }
@@ -178,12 +205,12 @@ i32 SegmentAgainstMap(BattleMap& map, const Vec3* start, const Vec3* end, float*
     *best = FLT_MAX;
     if (!start || !end) return 0;
     i32 result = 0;
-    const Vec3 segMin(Lesser(start->x, end->x), Lesser(start->y, end->y), Lesser(start->z, end->z));
-    const Vec3 segMax(Greater(start->x, end->x), Greater(start->y, end->y), Greater(start->z, end->z));
     i32 column0 = 0, row0 = 0;
     if (!CellIndex(start->x, map.cellSize, &column0) || !CellIndex(start->z, map.cellSize, &row0)) return 0;
-    const u32 around = CellsMayMeet(map, column0, row0, segMin, segMax);
+    const QueryBox box = SegmentBox(*start, *end);
+    const u32 around = CellsMayMeet(map, column0, row0, box);
     if (!around) return 0;
+    const Vec3 segMin = Lane3(box.lo), segMax = Lane3(box.hi);
     // Most segments stop above, before the direction's square root.
     const Vec3 delta = *end - *start;
     Vec3 dir;
@@ -278,7 +305,7 @@ i32 CollideSphereWithMap(BattleMap& map, float x, float y, float z, float radius
     // The 25 cells around the centre in AroundCell's order, only those that
     // may meet the sphere's box; a push moves the centre, and the cells after
     // follow it from where it then is.
-    u32 rest = placed ? CellsMayMeet(map, column0, row0, c - r, c + r) : 0;
+    u32 rest = placed ? CellsMayMeet(map, column0, row0, BoxOf(c - r, c + r)) : 0;
     for (; rest; rest &= rest - 1) {
         const i32 i = __builtin_ctz(rest);
         i32 column = 0, row = 0;
@@ -311,7 +338,7 @@ i32 CollideSphereWithMap(BattleMap& map, float x, float y, float z, float radius
         if (!moved) continue;
         if (!CellIndex(c.x, map.cellSize, &column0) || !CellIndex(c.z, map.cellSize, &row0)) break;
         // Bit i stays for the loop's step to clear.
-        rest = (CellsMayMeet(map, column0, row0, c - r, c + r) & ~((2u << i) - 1)) | (1u << i);
+        rest = (CellsMayMeet(map, column0, row0, BoxOf(c - r, c + r)) & ~((2u << i) - 1)) | (1u << i);
     }
     if (map.areaHitMesh) {
         // The wall mesh is modelled around the middle of the playable square.

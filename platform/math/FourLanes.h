@@ -3,6 +3,9 @@
 // each lane doing the one-at-a-time test's own operations in its order.
 #include <cstddef>
 #include <cstring>
+#if defined(__SSE__)
+#include <xmmintrin.h>
+#endif
 
 #include "platform/core/Types.h"
 #include "platform/math/MathTypes.h"
@@ -21,11 +24,17 @@ inline Four Lanes(const float* v)
 
 inline Four Spread(float v) { return Four{v, v, v, v}; }
 
-// Bit i for lane i set.
+// Bit i for lane i set, for masks that comparisons make (each lane all
+// ones or all zeros): then a lane's sign bit is the lane, and one
+// instruction gathers the four.
 inline u32 LaneBits(FourMask m)
 {
+#if defined(__SSE__)
+    return u32(_mm_movemask_ps(__m128(m)));
+#else
     const FourMask bits = m & FourMask{1, 2, 4, 8};
     return u32(bits[0] | bits[1] | bits[2] | bits[3]);
+#endif
 }
 
 // The lanes whose box meets [lo, hi] on every axis (lo <= max, hi >= min),
