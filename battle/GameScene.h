@@ -364,6 +364,9 @@ public:
     TCB* netDetailTask = nullptr;
     ViewFrustum frustum;
     ViewFrustum frustum2;
+    // What weapons reach of this scene (weapon/WeaponScene.h): filled on first
+    // use, then only its camera is refreshed.
+    WeaponWorld weaponWorld;
     f32 mapDetailBias = 0.0f;
     // The sky waits for the first robot or map draw that could show through
     // or leave its depth unwritten, or for the end of the map pass: it then

@@ -1004,7 +1004,3 @@ bool ObjectGone(const BB_Base* object)
         return static_cast<const CRobot_Base*>(object)->state != kRobotStateLive;
     return false;
 }
-
-u32 BattleDraw() { return GetBattleRandom().GetRand(); }
-
-double BattleUnit() { return double(BattleDraw()) / 4294967296.0; }

@@ -3,6 +3,7 @@
 // remember what each has already hit. LZ_Basic is a line object drawn as its
 // trail (or a mesh); LZ_Standard is the weapon that hits robots, other
 // weapons and the stage through the segments of its trail.
+#include "app/core/BattleRandom.h"
 #include "battle/BattleObject.h"
 #include "engine/core/TaskList.h"
 #include "platform/core/Types.h"
@@ -253,7 +254,7 @@ void MarkWeaponPassChanged();
 // A followed object (owner, target, parent) that may no longer be used: null
 // is not gone; a finished object is; a robot also once it is not live.
 bool ObjectGone(const BB_Base* object);
-// The next battle draw as a fraction in [0, 1).
-double BattleUnit();
 // The next battle draw.
-u32 BattleDraw();
+inline u32 BattleDraw() { return GetBattleRandom().GetRand(); }
+// The next battle draw as a fraction in [0, 1).
+inline double BattleUnit() { return double(BattleDraw()) / 4294967296.0; }

@@ -15,14 +15,6 @@ const WeaponWorld*& Installed()
     return world;
 }
 
-// Rebuilt on every call from the scene: kept for a scene found at the same
-// address as before, it broke the second of two battles played in one process.
-WeaponWorld& SceneWorld()
-{
-    static WeaponWorld world;
-    return world;
-}
-
 }  // namespace
 
 plat::GfxTexture* WeaponWorld::Texture(i32 n) const
@@ -55,21 +47,27 @@ void SetWeaponWorld(const WeaponWorld* world) { Installed() = world; }
 const WeaponWorld& CurrentWeaponWorld()
 {
     if (Installed()) return *Installed();
-    WeaponWorld& w = SceneWorld();
-    w = WeaponWorld{};
     CGameScene* scene = FindGameScene();
-    if (!scene) return w;
-    w.robots = &scene->unitList;
-    w.weapons = &scene->weaponList;
-    w.effects = &scene->effectList;
-    w.attackEffects = &scene->itemList;
-    w.meshDraws = &scene->laserDrawList;
-    w.map = &scene->battleMap;
-    w.frustum = &scene->frustum;
-    // Called for every billboard drawn: the textures are looked up when
-    // asked instead of copied here.
-    w.scene = scene;
-    w.cameraShake = &scene->cameraShake;
+    if (!scene) {
+        static const WeaponWorld empty;
+        return empty;
+    }
+    // The scene's own world: a new scene starts with an empty one, and what
+    // it points at are the scene's members, which never move.
+    WeaponWorld& w = scene->weaponWorld;
+    if (!w.scene) {
+        w.robots = &scene->unitList;
+        w.weapons = &scene->weaponList;
+        w.effects = &scene->effectList;
+        w.attackEffects = &scene->itemList;
+        w.meshDraws = &scene->laserDrawList;
+        w.map = &scene->battleMap;
+        w.frustum = &scene->frustum;
+        // Called for every billboard drawn: the textures are looked up when
+        // asked instead of copied here.
+        w.scene = scene;
+        w.cameraShake = &scene->cameraShake;
+    }
     w.camera = scene->camera.world;
     w.textureCount = std::min(scene->effectTextures.GetCount(), kBattleTextureCount);
     return w;

@@ -48,8 +48,4 @@ CApplication* GetApplication()
     return &application;
 }
 
-cMTRand& GetBattleRandom()
-{
-    static cMTRand battleRandom;
-    return battleRandom;
-}
+constinit cMTRand app_detail::battleRandom;

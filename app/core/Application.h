@@ -3,6 +3,7 @@
 // shared state (window, settings, input, player data, the next battle's
 // settings, the participants, the current scene). Built on first use by
 // GetApplication() and destroyed at exit after every singleton built later.
+#include "app/core/BattleRandom.h"
 #include "app/core/ChatLog.h"
 #include "app/core/GameSettings.h"
 #include "app/player/PartInventory.h"
@@ -145,6 +146,3 @@ public:
 };
 
 CApplication* GetApplication();
-// The battle's own generator, re-initialised at every battle set-up; every
-// client of an online battle draws from it in the same order.
-cMTRand& GetBattleRandom();

@@ -93,19 +93,31 @@ void cMTRand::Twist()
     const u32 m = second;
     // Split where the two reads wrap, so no word pays for a division. The
     // matrix goes in by a mask, not a branch: the low bit is a coin toss that
-    // no branch predictor guesses.
-    auto step = [w](u32 i, u32 next, u32 far) {
-        const u64 x = (w[i] & kUpperMask) | (w[next] & kLowerMask);
-        w[i] = w[far] ^ (x >> 1) ^ (kMatrix & (0 - (x & 1)));
+    // no branch predictor guesses. Each word is read as the lower half of
+    // one step and the upper half of the next, so it is loaded once.
+    auto mix = [](u64 upper, u64 lower, u64 far) {
+        const u64 x = (upper & kUpperMask) | (lower & kLowerMask);
+        return far ^ (x >> 1) ^ (kMatrix & (0 - (x & 1)));
     };
+    if (n == 0) return;
     const u32 m0 = m % n;
+    const u32 split = n - 1 < n - m0 ? n - 1 : n - m0;
+    u64 current = w[0];
     u32 i = 0;
-    for (; i + m0 < n && i + 1 < n; ++i) step(i, i + 1, i + m0);
-    for (; i + 1 < n; ++i) step(i, i + 1, i + m0 - n);
-    if (n > 0) step(n - 1, 0, (n - 1 + m0) % n);
+    for (; i < split; ++i) {
+        const u64 next = w[i + 1];
+        w[i] = mix(current, next, w[i + m0]);
+        current = next;
+    }
+    for (; i + 1 < n; ++i) {
+        const u64 next = w[i + 1];
+        w[i] = mix(current, next, w[i + m0 - n]);
+        current = next;
+    }
+    w[n - 1] = mix(current, w[0], w[(n - 1 + m0) % n]);
 }
 
-u64 cMTRand::Next64()
+u64 cMTRand::NextAfterTwist()
 {
     if (!state) InitByArray(kDefaultSize, nullptr, 4);
     if (!state) return 0;
@@ -116,14 +128,4 @@ u64 cMTRand::Next64()
         Twist();
     }
     return state[pos];
-}
-
-u32 cMTRand::GetRand()
-{
-    u32 y = static_cast<u32>(Next64());
-    y ^= y >> 11;
-    y ^= (y << 7) & 0x9D2C5680u;
-    y ^= (y << 15) & 0xEFC60000u;
-    y ^= y >> 18;
-    return y;
 }
