@@ -545,6 +545,9 @@ public:
     // Chest and arm aim after the upper body was posed; bodyAngle is the
     // signed pitch the body node took (positive down).
     void AimChestAndArms(f32 bodyAngle);
+    // Whether the chest's walk placed an arm and everything below it, and
+    // placing them again from the arm's unchanged matrix would repeat it.
+    bool PlacedByChestWalk(const HodNode* arm) const;
     // One frame of a pitch aim (body or chest) with its weight and rotation;
     // the signed pitch taken, positive down. taken: pitch already taken above.
     f32 StepPitchAim(i8 flag, const f32 (&limits)[2], f32 taken, f32& weight, Quat& q) const;

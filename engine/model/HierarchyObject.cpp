@@ -582,32 +582,27 @@ void CHierarchyObject::WalkLinkModes(HodNode* node, const Mat4* parentWorld, Ani
     default:
         return;
     }
-    if (node == placedLater && AnimateChildren(node, animate)) return;
+    if (node == placedLater && !CallbackBelow(node)) return;
     for (HodNode* child : node->UsedChildSlots())
         if (child) WalkLinkModes(child, &node->world, animate, placedLater);
 }
 
-bool CHierarchyObject::AnimateChildren(HodNode* node, AnimateNode animate)
+bool CHierarchyObject::CallbackBelow(const HodNode* node)
 {
-    for (HodNode* child : node->UsedChildSlots())
-        if (child && !AnimateBelow(child, animate)) return false;
-    return true;
+    for (const HodNode* child : node->UsedChildSlots()) {
+        if (!child) continue;
+        if (child->linkMode == kHodLinkCallback) return true;
+        if ((child->linkMode == kHodLinkAnimated || child->linkMode == kHodLinkFixed) && CallbackBelow(child))
+            return true;
+    }
+    return false;
 }
 
-bool CHierarchyObject::AnimateBelow(HodNode* node, AnimateNode animate)
+CHierarchyObject::AnimateNode CHierarchyObject::Animator() const
 {
-    switch (node->linkMode) {
-    case kHodLinkAnimated:
-        if (animate) (this->*animate)(node);
-        break;
-    case kHodLinkFixed:
-        break;
-    case kHodLinkCallback:
-        return false;
-    default:
-        return true;
-    }
-    return AnimateChildren(node, animate);
+    if (activeCount > 1) return &CHierarchyObject::AnimateBlended;
+    if (activeCount == 1) return &CHierarchyObject::AnimateSingle;
+    return nullptr;
 }
 
 void CHierarchyObject::ApplyAnime(const Mat4* parentWorld) { ApplyAnimeFrom(root, parentWorld); }
@@ -617,12 +612,7 @@ void CHierarchyObject::ApplyAnimeFrom(HodNode* start, const Mat4* parentWorld, c
     if (!root || !start) return;
     if (!parentWorld) parentWorld = &kIdentity;
     CollectActiveTracks();
-    AnimateNode animate = nullptr;
-    if (activeCount > 1)
-        animate = &CHierarchyObject::AnimateBlended;
-    else if (activeCount == 1)
-        animate = &CHierarchyObject::AnimateSingle;
-    WalkLinkModes(start, parentWorld, animate, placedLater);
+    WalkLinkModes(start, parentWorld, Animator(), placedLater);
 }
 
 namespace {
@@ -648,6 +638,12 @@ void CHierarchyObject::UpdateNodeMatricesEx(HodNode* node, const Mat4* parentWor
 {
     if (!root || !node) return;
     WalkLinkModes(node, parentWorld ? parentWorld : &kIdentity);
+}
+
+void CHierarchyObject::AnimateNodeMatricesEx(HodNode* node, const Mat4* parentWorld)
+{
+    if (!root || !node) return;
+    WalkLinkModes(node, parentWorld ? parentWorld : &kIdentity, Animator());
 }
 
 // ---- swing nodes -----------------------------------------------------------------

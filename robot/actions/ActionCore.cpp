@@ -1,5 +1,6 @@
 // Entering actions and the per-frame posture step every state runs first.
 #include <cmath>
+#include <cstring>
 
 #include "engine/sound/SoundManager.h"
 #include "platform/audio/Audio.h"
@@ -24,6 +25,15 @@ Vec3 Normalised(const Vec3& v)
     Vec3 out;
     plat::Vec3Normalize(&out, &v);
     return out;
+}
+
+// An aim let go whose weight has run out and whose quaternion is back at the
+// identity: BlendedRotation then slerps the identity to itself, all +0 and 1,
+// so its turn is the identity matrix exactly.
+bool AimAtRest(bool on, f32 weight, const Quat& q)
+{
+    constexpr Quat kRest;
+    return !on && weight == 0.0f && std::memcmp(&q, &kRest, sizeof q) == 0;
 }
 
 }  // namespace
@@ -261,33 +271,49 @@ void CRobot_Normal::PoseLowerLayer(const HodNode* placedLater)
 void CRobot_Normal::PoseLayers()
 {
     if (!lowerModel.root) return;
-    // The body joint turns below and then places its children (but the upper
-    // body) again, the chest likewise: the first walks only animate them.
+    // The body joint turns below and then animates and places its children
+    // (but the upper body), the chest likewise: the first walks stop at them.
+    // Only when the upper body hangs deeper below the joint does the lower
+    // walk go all the way as before, since that placement reaches it and must
+    // not animate it by the lower layer's tracks.
     HodNode* joint = frameBodyD;
-    PoseLowerLayer(joint);
+    bool deeper = false;
+    if (frameUpperBody && joint && frameUpperBody->parent != joint)
+        for (const HodNode* n = frameUpperBody->parent; n; n = n->parent) deeper |= n == joint;
+    PoseLowerLayer(deeper ? nullptr : joint);
     if (!joint) return;
 
     // Body aim: pitch toward the view while the scripts ask for it.
     const f32 bodyAngle = StepPitchAim(scriptContext.bodyLockOn[0], scriptContext.bodyLock[0], 0.0f,
                                        bodyAimWeight, aimQuats[0]);
-    Mat4 rot;
-    BlendedRotation(aimQuats[0], bodyAimWeight, scriptContext.bodyLockOn[0] != 0 &&
-                                                    scriptContext.bodyLock[0][0] < kAimOff, &rot);
+    const bool bodyOn = scriptContext.bodyLockOn[0] != 0 && scriptContext.bodyLock[0][0] < kAimOff;
     Mat4& w = joint->world;
     const Vec3 pos(w.m[3][0], w.m[3][1], w.m[3][2]);
     w.m[3][0] = w.m[3][1] = w.m[3][2] = 0.0f;
-    Mat4 out;
-    plat::MatrixMultiply(&out, &w, &rot);
-    const Vec3 fwdAxis(out.m[2][0], out.m[2][1], out.m[2][2]);
-    const Vec3 sideAxis(out.m[0][0], out.m[0][1], out.m[0][2]);
-    Mat4 roll, pitch, tmp;
-    plat::MatrixRotationAxis(&roll, &fwdAxis, bodyRoll * kDegToRad);
-    plat::MatrixRotationAxis(&pitch, &sideAxis, bodyPitch * kDegToRad);
-    plat::MatrixMultiply(&tmp, &out, &roll);
-    plat::MatrixMultiply(&w, &tmp, &pitch);
+    // At rest and untilted every turn is an identity (a zero angle's axis
+    // turn too, its zeros of either sign), which keeps such a w bit for bit.
+    if (!(AimAtRest(bodyOn, bodyAimWeight, aimQuats[0]) && bodyRoll == 0.0f && bodyPitch == 0.0f &&
+          plat::MatrixKeptByIdentity(&w))) {
+        Mat4 rot;
+        BlendedRotation(aimQuats[0], bodyAimWeight, bodyOn, &rot);
+        Mat4 out;
+        plat::MatrixMultiply(&out, &w, &rot);
+        const Vec3 fwdAxis(out.m[2][0], out.m[2][1], out.m[2][2]);
+        const Vec3 sideAxis(out.m[0][0], out.m[0][1], out.m[0][2]);
+        Mat4 roll, pitch, tmp;
+        plat::MatrixRotationAxis(&roll, &fwdAxis, bodyRoll * kDegToRad);
+        plat::MatrixRotationAxis(&pitch, &sideAxis, bodyPitch * kDegToRad);
+        plat::MatrixMultiply(&tmp, &out, &roll);
+        plat::MatrixMultiply(&w, &tmp, &pitch);
+    }
     w.m[3][0] = pos.x; w.m[3][1] = pos.y; w.m[3][2] = pos.z;
     for (HodNode* child : joint->children)
-        if (child && child != frameUpperBody) lowerModel.UpdateNodeMatricesEx(child, &w);
+        if (child && child != frameUpperBody) {
+            if (deeper)
+                lowerModel.UpdateNodeMatricesEx(child, &w);
+            else
+                lowerModel.AnimateNodeMatricesEx(child, &w);
+        }
     if (!frameUpperBody || !upperModel.root) return;
     upperModel.ApplyAnimeFrom(frameUpperBody, &w, frameUpperBody);
     AimChestAndArms(bodyAngle);
@@ -335,18 +361,20 @@ void CRobot_Normal::AimChestAndArms(f32 bodyAngle)
         // Body and chest share the pitch: the chest takes what the body left.
         StepPitchAim(scriptContext.bodyLockOn[1], scriptContext.bodyLock[1], bodyAngle, chestAimWeight,
                      aimQuats[1]);
-        Mat4 rot;
-        BlendedRotation(aimQuats[1], chestAimWeight,
-                        scriptContext.bodyLockOn[1] != 0 && scriptContext.bodyLock[1][0] < kAimOff, &rot);
+        const bool on = scriptContext.bodyLockOn[1] != 0 && scriptContext.bodyLock[1][0] < kAimOff;
         Mat4& w = chest->world;
         const Vec3 pos(w.m[3][0], w.m[3][1], w.m[3][2]);
         w.m[3][0] = w.m[3][1] = w.m[3][2] = 0.0f;
-        Mat4 out;
-        plat::MatrixMultiply(&out, &w, &rot);
-        w = out;
+        if (!(AimAtRest(on, chestAimWeight, aimQuats[1]) && plat::MatrixKeptByIdentity(&w))) {
+            Mat4 rot;
+            BlendedRotation(aimQuats[1], chestAimWeight, on, &rot);
+            Mat4 out;
+            plat::MatrixMultiply(&out, &w, &rot);
+            w = out;
+        }
         w.m[3][0] = pos.x; w.m[3][1] = pos.y; w.m[3][2] = pos.z;
         for (HodNode* child : chest->children)
-            if (child) upperModel.UpdateNodeMatricesEx(child, &w);
+            if (child) upperModel.AnimateNodeMatricesEx(child, &w);
     }
     if (!attackArmNodes.IsCreated()) return;
     const Mat4* aim = lockTarget ? lockTarget->GetTargetMatrix() : nullptr;
@@ -394,6 +422,11 @@ void CRobot_Normal::AimChestAndArms(f32 bodyAngle)
         } else {
             weight = weight - 0.1f < 0.0f ? 0.0f : weight - 0.1f;
             if (weight == 0.0f) q = Quat();
+            // The identity turn keeps the arm's matrix, and placing its
+            // children again would give what the chest's walk gave them.
+            if (AimAtRest(false, weight, q) && plat::MatrixKeptByIdentity(&arm->world) &&
+                PlacedByChestWalk(arm))
+                continue;
             BlendedRotation(q, weight, false, &rot);
         }
         // In the arm's own axes: the turn comes before its world matrix.
@@ -403,6 +436,33 @@ void CRobot_Normal::AimChestAndArms(f32 bodyAngle)
         for (HodNode* child : arm->children)
             if (child) upperModel.UpdateNodeMatricesEx(child, &arm->world);
     }
+}
+
+bool CRobot_Normal::PlacedByChestWalk(const HodNode* arm) const
+{
+    // The walk reached the arm: every node from it up to the chest animated
+    // or fixed.
+    const HodNode* node = arm;
+    for (; node && node != frameUpperBody; node = node->parent)
+        if (node->linkMode != kHodLinkAnimated && node->linkMode != kHodLinkFixed) return false;
+    if (!node) return false;
+    // Below it nothing whose matrix a walk does not simply place: no swing
+    // node (its state moves on each call) and no other arm (turned since).
+    struct Below {
+        const CRobot_Normal& robot;
+        bool operator()(const HodNode* n) const
+        {
+            for (const HodNode* child : n->UsedChildSlots()) {
+                if (!child) continue;
+                if (child->linkMode == kHodLinkCallback) return false;
+                for (const HodNode* other : robot.attackArmNodes)
+                    if (child == other) return false;
+                if (!(*this)(child)) return false;
+            }
+            return true;
+        }
+    };
+    return Below{*this}(arm);
 }
 
 Vec3 CRobot_Normal::BodyNodePosition() const
