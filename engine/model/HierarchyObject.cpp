@@ -565,7 +565,7 @@ void CHierarchyObject::AnimateBlended(HodNode* node)
     plat::MatrixScaleRotateTranslate(&node->local, &accScale, &acc, &accTranslation);
 }
 
-void CHierarchyObject::WalkLinkModes(HodNode* node, const Mat4* parentWorld, AnimateNode animate,
+bool CHierarchyObject::WalkLinkModes(HodNode* node, const Mat4* parentWorld, AnimateNode animate,
                                      const HodNode* placedLater)
 {
     switch (node->linkMode) {
@@ -577,14 +577,16 @@ void CHierarchyObject::WalkLinkModes(HodNode* node, const Mat4* parentWorld, Ani
         plat::MatrixMultiply(&node->world, &node->local, parentWorld);
         break;
     case kHodLinkCallback:
-        if (nodeCallback && !nodeCallback(node, parentWorld, nodeCallbackArg)) return;
+        if (nodeCallback && !nodeCallback(node, parentWorld, nodeCallbackArg)) return false;
         break;
     default:
-        return;
+        return false;
     }
-    if (node == placedLater && !CallbackBelow(node)) return;
+    if (node == placedLater) return true;
+    bool left = false;
     for (HodNode* child : node->UsedChildSlots())
-        if (child) WalkLinkModes(child, &node->world, animate, placedLater);
+        if (child) left |= WalkLinkModes(child, &node->world, animate, placedLater);
+    return left;
 }
 
 bool CHierarchyObject::CallbackBelow(const HodNode* node)
@@ -607,12 +609,15 @@ CHierarchyObject::AnimateNode CHierarchyObject::Animator() const
 
 void CHierarchyObject::ApplyAnime(const Mat4* parentWorld) { ApplyAnimeFrom(root, parentWorld); }
 
-void CHierarchyObject::ApplyAnimeFrom(HodNode* start, const Mat4* parentWorld, const HodNode* placedLater)
+bool CHierarchyObject::ApplyAnimeFrom(HodNode* start, const Mat4* parentWorld, const HodNode* placedLater)
 {
-    if (!root || !start) return;
+    if (!root || !start) return false;
     if (!parentWorld) parentWorld = &kIdentity;
     CollectActiveTracks();
-    WalkLinkModes(start, parentWorld, Animator(), placedLater);
+    // A callback may read placed matrices and keeps state: with one below
+    // placedLater the whole walk runs.
+    if (placedLater && CallbackBelow(placedLater)) placedLater = nullptr;
+    return WalkLinkModes(start, parentWorld, Animator(), placedLater);
 }
 
 namespace {

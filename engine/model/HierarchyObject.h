@@ -101,11 +101,13 @@ public:
                                     u32 enabled);
     void AdvanceAnime(float dt);
     void ApplyAnime(const Mat4* parentWorld);
-    // placedLater: a node whose descendants are left alone, for a caller that
-    // moves that node and then animates and places them itself
+    // placedLater: a node whose descendants may be left alone, for a caller
+    // that moves that node and then animates and places them itself
     // (AnimateNodeMatricesEx) before anything reads them: the same tree in one
-    // walk of them instead of two.
-    void ApplyAnimeFrom(HodNode* start, const Mat4* parentWorld, const HodNode* placedLater = nullptr);
+    // walk of them instead of two. True when the walk reached it and left
+    // them; false when it did not reach it or, with a callback node below it,
+    // posed them all (a caller then only places them again).
+    bool ApplyAnimeFrom(HodNode* start, const Mat4* parentWorld, const HodNode* placedLater = nullptr);
     void UpdateMatrices(const Mat4* parentWorld);
     void UpdateMatricesEx(const Mat4* parentWorld);
     // The link-mode walk from one node under a given parent matrix.
@@ -167,10 +169,8 @@ private:
     // Walks the tree by link mode: animated nodes first take `animate` (when
     // given), animated and fixed nodes then go onto their parent's world,
     // callback nodes are the callback's to place or to stop at. The walk
-    // stops below `placedLater` unless a callback node is there: a callback
-    // may read placed matrices and keeps state, so then the whole walk runs
-    // after all (animating a node again later gives the same local).
-    void WalkLinkModes(HodNode* node, const Mat4* parentWorld, AnimateNode animate = nullptr,
+    // stops below `placedLater`, and says whether it got there.
+    bool WalkLinkModes(HodNode* node, const Mat4* parentWorld, AnimateNode animate = nullptr,
                        const HodNode* placedLater = nullptr);
     // Whether the walk below a node would meet a callback node.
     static bool CallbackBelow(const HodNode* node);

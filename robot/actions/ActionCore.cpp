@@ -258,29 +258,30 @@ void CRobot_Normal::EmitBurner(HodNode* node, f32 size)
         glow->Set(&p, size / 3.0f, &drift, 1, world.Texture(kBurnerGlowTexture), 0xFFFFFFFFu, this, followed, 4);
 }
 
-void CRobot_Normal::PoseLowerLayer(const HodNode* placedLater)
+bool CRobot_Normal::PoseLowerLayer(const HodNode* placedLater)
 {
     // The upper body keeps its own layer: the lower walk stops at it.
     HodNode* upper = frameUpperBody;
     const u8 keptMode = upper ? upper->linkMode : 0;
     if (upper) upper->linkMode = 2;
-    lowerModel.ApplyAnimeFrom(lowerModel.root, &worldMatrix, placedLater);
+    const bool left = lowerModel.ApplyAnimeFrom(lowerModel.root, &worldMatrix, placedLater);
     if (upper) upper->linkMode = keptMode;
+    return left;
 }
 
 void CRobot_Normal::PoseLayers()
 {
     if (!lowerModel.root) return;
-    // The body joint turns below and then animates and places its children
-    // (but the upper body), the chest likewise: the first walks stop at them.
-    // Only when the upper body hangs deeper below the joint does the lower
-    // walk go all the way as before, since that placement reaches it and must
-    // not animate it by the lower layer's tracks.
+    // The body joint turns below and then places its children (but the upper
+    // body) again, the chest likewise; the first walks mostly leave them, to
+    // be animated as they are placed. Not when the upper body hangs deeper
+    // below the joint: that placement reaches it and must not animate it by
+    // the lower layer's tracks.
     HodNode* joint = frameBodyD;
     bool deeper = false;
     if (frameUpperBody && joint && frameUpperBody->parent != joint)
         for (const HodNode* n = frameUpperBody->parent; n; n = n->parent) deeper |= n == joint;
-    PoseLowerLayer(deeper ? nullptr : joint);
+    const bool lowerLeft = PoseLowerLayer(deeper ? nullptr : joint);
     if (!joint) return;
 
     // Body aim: pitch toward the view while the scripts ask for it.
@@ -309,14 +310,13 @@ void CRobot_Normal::PoseLayers()
     w.m[3][0] = pos.x; w.m[3][1] = pos.y; w.m[3][2] = pos.z;
     for (HodNode* child : joint->children)
         if (child && child != frameUpperBody) {
-            if (deeper)
-                lowerModel.UpdateNodeMatricesEx(child, &w);
-            else
+            if (lowerLeft)
                 lowerModel.AnimateNodeMatricesEx(child, &w);
+            else
+                lowerModel.UpdateNodeMatricesEx(child, &w);
         }
     if (!frameUpperBody || !upperModel.root) return;
-    upperModel.ApplyAnimeFrom(frameUpperBody, &w, frameUpperBody);
-    AimChestAndArms(bodyAngle);
+    AimChestAndArms(bodyAngle, upperModel.ApplyAnimeFrom(frameUpperBody, &w, frameUpperBody));
 }
 
 f32 CRobot_Normal::StepPitchAim(i8 flag, const f32 (&limits)[2], f32 taken, f32& weight, Quat& q) const
@@ -355,7 +355,7 @@ void CRobot_Normal::BlendedRotation(const Quat& q, f32 weight, bool on, Mat4* ou
     plat::MatrixRotationQuaternion(out, &blended);
 }
 
-void CRobot_Normal::AimChestAndArms(f32 bodyAngle)
+void CRobot_Normal::AimChestAndArms(f32 bodyAngle, bool chestLeft)
 {
     if (HodNode* chest = frameUpperBody) {
         // Body and chest share the pitch: the chest takes what the body left.
@@ -373,8 +373,13 @@ void CRobot_Normal::AimChestAndArms(f32 bodyAngle)
             w = out;
         }
         w.m[3][0] = pos.x; w.m[3][1] = pos.y; w.m[3][2] = pos.z;
-        for (HodNode* child : chest->children)
-            if (child) upperModel.AnimateNodeMatricesEx(child, &w);
+        for (HodNode* child : chest->children) {
+            if (!child) continue;
+            if (chestLeft)
+                upperModel.AnimateNodeMatricesEx(child, &w);
+            else
+                upperModel.UpdateNodeMatricesEx(child, &w);
+        }
     }
     if (!attackArmNodes.IsCreated()) return;
     const Mat4* aim = lockTarget ? lockTarget->GetTargetMatrix() : nullptr;
@@ -424,7 +429,7 @@ void CRobot_Normal::AimChestAndArms(f32 bodyAngle)
             if (weight == 0.0f) q = Quat();
             // The identity turn keeps the arm's matrix, and placing its
             // children again would give what the chest's walk gave them.
-            if (AimAtRest(false, weight, q) && plat::MatrixKeptByIdentity(&arm->world) &&
+            if (chestLeft && AimAtRest(false, weight, q) && plat::MatrixKeptByIdentity(&arm->world) &&
                 PlacedByChestWalk(arm))
                 continue;
             BlendedRotation(q, weight, false, &rot);
@@ -441,28 +446,17 @@ void CRobot_Normal::AimChestAndArms(f32 bodyAngle)
 bool CRobot_Normal::PlacedByChestWalk(const HodNode* arm) const
 {
     // The walk reached the arm: every node from it up to the chest animated
-    // or fixed.
+    // or fixed. With no callback node below the chest (the caller knows) the
+    // walk met none below the arm either.
     const HodNode* node = arm;
     for (; node && node != frameUpperBody; node = node->parent)
         if (node->linkMode != kHodLinkAnimated && node->linkMode != kHodLinkFixed) return false;
     if (!node) return false;
-    // Below it nothing whose matrix a walk does not simply place: no swing
-    // node (its state moves on each call) and no other arm (turned since).
-    struct Below {
-        const CRobot_Normal& robot;
-        bool operator()(const HodNode* n) const
-        {
-            for (const HodNode* child : n->UsedChildSlots()) {
-                if (!child) continue;
-                if (child->linkMode == kHodLinkCallback) return false;
-                for (const HodNode* other : robot.attackArmNodes)
-                    if (child == other) return false;
-                if (!(*this)(child)) return false;
-            }
-            return true;
-        }
-    };
-    return Below{*this}(arm);
+    // And no other arm below it, turned since.
+    for (const HodNode* other : attackArmNodes)
+        for (const HodNode* up = other && other != arm ? other->parent : nullptr; up; up = up->parent)
+            if (up == arm) return false;
+    return true;
 }
 
 Vec3 CRobot_Normal::BodyNodePosition() const
