@@ -594,7 +594,9 @@ bool CHierarchyObject::CallbackBelow(const HodNode* node)
     for (const HodNode* child : node->UsedChildSlots()) {
         if (!child) continue;
         if (child->linkMode == kHodLinkCallback) return true;
-        if ((child->linkMode == kHodLinkAnimated || child->linkMode == kHodLinkFixed) && CallbackBelow(child))
+        // Leaves are most of a tree: no call for them.
+        if (child->childSlots > 0 && (child->linkMode == kHodLinkAnimated || child->linkMode == kHodLinkFixed) &&
+            CallbackBelow(child))
             return true;
     }
     return false;
