@@ -521,9 +521,9 @@ public:
     void StepActionStates();
     void RePose();
     // Both layers with the aims of the posture step; the lower layer alone
-    // (placedLater as in CHierarchyObject::ApplyAnimeFrom).
+    // (placedLater and the answer as in CHierarchyObject::ApplyAnimeFrom).
     void PoseLayers();
-    void PoseLowerLayer(const HodNode* placedLater = nullptr);
+    bool PoseLowerLayer(const HodNode* placedLater = nullptr);
     // True when the type has a script table for this action.
     bool HasScript(i32 action) const;
     // Switches a layer's running animation, keeping its track's speed, frame and loop.
@@ -543,8 +543,13 @@ public:
     // Stops the looping sound of the current action and forgets it.
     void StopLoopSound();
     // Chest and arm aim after the upper body was posed; bodyAngle is the
-    // signed pitch the body node took (positive down).
-    void AimChestAndArms(f32 bodyAngle);
+    // signed pitch the body node took (positive down); chestLeft: that pose
+    // left the chest's descendants to be animated as they are placed.
+    void AimChestAndArms(f32 bodyAngle, bool chestLeft);
+    // Whether the chest's walk, meeting no callback node, placed an arm and
+    // everything below it, and placing them again from the arm's unchanged
+    // matrix would repeat it.
+    bool PlacedByChestWalk(const HodNode* arm) const;
     // One frame of a pitch aim (body or chest) with its weight and rotation;
     // the signed pitch taken, positive down. taken: pitch already taken above.
     f32 StepPitchAim(i8 flag, const f32 (&limits)[2], f32 taken, f32& weight, Quat& q) const;

@@ -565,7 +565,7 @@ void CHierarchyObject::AnimateBlended(HodNode* node)
     plat::MatrixScaleRotateTranslate(&node->local, &accScale, &acc, &accTranslation);
 }
 
-void CHierarchyObject::WalkLinkModes(HodNode* node, const Mat4* parentWorld, AnimateNode animate,
+bool CHierarchyObject::WalkLinkModes(HodNode* node, const Mat4* parentWorld, AnimateNode animate,
                                      const HodNode* placedLater)
 {
     switch (node->linkMode) {
@@ -577,52 +577,49 @@ void CHierarchyObject::WalkLinkModes(HodNode* node, const Mat4* parentWorld, Ani
         plat::MatrixMultiply(&node->world, &node->local, parentWorld);
         break;
     case kHodLinkCallback:
-        if (nodeCallback && !nodeCallback(node, parentWorld, nodeCallbackArg)) return;
+        if (nodeCallback && !nodeCallback(node, parentWorld, nodeCallbackArg)) return false;
         break;
     default:
-        return;
-    }
-    if (node == placedLater && AnimateChildren(node, animate)) return;
-    for (HodNode* child : node->UsedChildSlots())
-        if (child) WalkLinkModes(child, &node->world, animate, placedLater);
-}
-
-bool CHierarchyObject::AnimateChildren(HodNode* node, AnimateNode animate)
-{
-    for (HodNode* child : node->UsedChildSlots())
-        if (child && !AnimateBelow(child, animate)) return false;
-    return true;
-}
-
-bool CHierarchyObject::AnimateBelow(HodNode* node, AnimateNode animate)
-{
-    switch (node->linkMode) {
-    case kHodLinkAnimated:
-        if (animate) (this->*animate)(node);
-        break;
-    case kHodLinkFixed:
-        break;
-    case kHodLinkCallback:
         return false;
-    default:
-        return true;
     }
-    return AnimateChildren(node, animate);
+    if (node == placedLater) return true;
+    bool left = false;
+    for (HodNode* child : node->UsedChildSlots())
+        if (child) left |= WalkLinkModes(child, &node->world, animate, placedLater);
+    return left;
+}
+
+bool CHierarchyObject::CallbackBelow(const HodNode* node)
+{
+    for (const HodNode* child : node->UsedChildSlots()) {
+        if (!child) continue;
+        if (child->linkMode == kHodLinkCallback) return true;
+        // Leaves are most of a tree: no call for them.
+        if (child->childSlots > 0 && (child->linkMode == kHodLinkAnimated || child->linkMode == kHodLinkFixed) &&
+            CallbackBelow(child))
+            return true;
+    }
+    return false;
+}
+
+CHierarchyObject::AnimateNode CHierarchyObject::Animator() const
+{
+    if (activeCount > 1) return &CHierarchyObject::AnimateBlended;
+    if (activeCount == 1) return &CHierarchyObject::AnimateSingle;
+    return nullptr;
 }
 
 void CHierarchyObject::ApplyAnime(const Mat4* parentWorld) { ApplyAnimeFrom(root, parentWorld); }
 
-void CHierarchyObject::ApplyAnimeFrom(HodNode* start, const Mat4* parentWorld, const HodNode* placedLater)
+bool CHierarchyObject::ApplyAnimeFrom(HodNode* start, const Mat4* parentWorld, const HodNode* placedLater)
 {
-    if (!root || !start) return;
+    if (!root || !start) return false;
     if (!parentWorld) parentWorld = &kIdentity;
     CollectActiveTracks();
-    AnimateNode animate = nullptr;
-    if (activeCount > 1)
-        animate = &CHierarchyObject::AnimateBlended;
-    else if (activeCount == 1)
-        animate = &CHierarchyObject::AnimateSingle;
-    WalkLinkModes(start, parentWorld, animate, placedLater);
+    // A callback may read placed matrices and keeps state: with one below
+    // placedLater the whole walk runs.
+    if (placedLater && CallbackBelow(placedLater)) placedLater = nullptr;
+    return WalkLinkModes(start, parentWorld, Animator(), placedLater);
 }
 
 namespace {
@@ -648,6 +645,12 @@ void CHierarchyObject::UpdateNodeMatricesEx(HodNode* node, const Mat4* parentWor
 {
     if (!root || !node) return;
     WalkLinkModes(node, parentWorld ? parentWorld : &kIdentity);
+}
+
+void CHierarchyObject::AnimateNodeMatricesEx(HodNode* node, const Mat4* parentWorld)
+{
+    if (!root || !node) return;
+    WalkLinkModes(node, parentWorld ? parentWorld : &kIdentity, Animator());
 }
 
 // ---- swing nodes -----------------------------------------------------------------

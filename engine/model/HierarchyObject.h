@@ -101,15 +101,20 @@ public:
                                     u32 enabled);
     void AdvanceAnime(float dt);
     void ApplyAnime(const Mat4* parentWorld);
-    // placedLater: a node whose descendants only take their animated local
-    // matrices, for a caller that moves that node and then places them itself
-    // (UpdateNodeMatricesEx) before anything reads them: the same tree without
-    // world products that would be overwritten.
-    void ApplyAnimeFrom(HodNode* start, const Mat4* parentWorld, const HodNode* placedLater = nullptr);
+    // placedLater: a node whose descendants may be left alone, for a caller
+    // that moves that node and then animates and places them itself
+    // (AnimateNodeMatricesEx) before anything reads them: the same tree in one
+    // walk of them instead of two. True when the walk reached it and left
+    // them; false when it did not reach it or, with a callback node below it,
+    // posed them all (a caller then only places them again).
+    bool ApplyAnimeFrom(HodNode* start, const Mat4* parentWorld, const HodNode* placedLater = nullptr);
     void UpdateMatrices(const Mat4* parentWorld);
     void UpdateMatricesEx(const Mat4* parentWorld);
     // The link-mode walk from one node under a given parent matrix.
     void UpdateNodeMatricesEx(HodNode* node, const Mat4* parentWorld);
+    // The same walk animating its nodes by the tracks the last ApplyAnimeFrom
+    // took, as that walk would have.
+    void AnimateNodeMatricesEx(HodNode* node, const Mat4* parentWorld);
     // Moves the clock back to zero, keeping every pending event's delay.
     void RebaseClock();
 
@@ -159,18 +164,16 @@ private:
     void AnimateSingle(HodNode* node);
     void AnimateBlended(HodNode* node);
     using AnimateNode = void (CHierarchyObject::*)(HodNode*);
+    // How the collected tracks animate a node; null without any.
+    AnimateNode Animator() const;
     // Walks the tree by link mode: animated nodes first take `animate` (when
     // given), animated and fixed nodes then go onto their parent's world,
-    // callback nodes are the callback's to place or to stop at. Below
-    // `placedLater` only the animation is applied, unless a callback node is
-    // there: a callback may read placed matrices and keeps state, so then the
-    // whole walk runs after all (animating a node twice gives the same local).
-    void WalkLinkModes(HodNode* node, const Mat4* parentWorld, AnimateNode animate = nullptr,
+    // callback nodes are the callback's to place or to stop at. The walk
+    // stops below `placedLater`, and says whether it got there.
+    bool WalkLinkModes(HodNode* node, const Mat4* parentWorld, AnimateNode animate = nullptr,
                        const HodNode* placedLater = nullptr);
-    // The animation part of the walk below a node, up to the first callback
-    // node (false there).
-    bool AnimateChildren(HodNode* node, AnimateNode animate);
-    bool AnimateBelow(HodNode* node, AnimateNode animate);
+    // Whether the walk below a node would meet a callback node.
+    static bool CallbackBelow(const HodNode* node);
     // Interpolates one work-list entry at one node; false when the node has
     // no keys for it.
     bool SampleTrack(const HodNode* node, u32 entry, Quat* rotation, Vec3* scale, Vec3* translation) const;

@@ -1,6 +1,9 @@
 #include "platform/math/Math.h"
 
+#include <cstdint>
 #include <cstring>
+
+#include "platform/math/FourLanes.h"
 
 namespace plat {
 namespace {
@@ -106,6 +109,20 @@ Mat4* MatrixMultiply(Mat4* out, const Mat4* a, const Mat4* b)
     }
     *out = r;
     return out;
+}
+
+bool MatrixKeptByIdentity(const Mat4* m)
+{
+    // A row at a time: the lanes holding -0, or all exponent bits set.
+    const FourMask minusZero = {INT32_MIN, INT32_MIN, INT32_MIN, INT32_MIN};
+    const FourMask exponent = {0x7F800000, 0x7F800000, 0x7F800000, 0x7F800000};
+    FourMask bad = {};
+    for (const auto& row : m->m) {
+        FourMask bits;
+        std::memcpy(&bits, row, sizeof bits);
+        bad |= (bits == minusZero) | ((bits & exponent) == exponent);
+    }
+    return LaneBits(bad) == 0;
 }
 
 Mat4* MatrixInverse(Mat4* out, float* determinant, const Mat4* m)

@@ -92,6 +92,11 @@ Vec3* Vec3CatmullRom(Vec3* out, const Vec3* v0, const Vec3* v1, const Vec3* v2,
 
 Mat4* MatrixIdentity(Mat4* out);
 Mat4* MatrixMultiply(Mat4* out, const Mat4* a, const Mat4* b);
+// Whether MatrixMultiply with an identity matrix on either side, even one
+// whose zeros carry a minus sign, gives m back bit for bit: true when no entry
+// of m is -0, infinite or NaN. Each entry's sum is then itself plus products
+// that are zeros, which change neither a nonzero entry nor a +0 one.
+bool MatrixKeptByIdentity(const Mat4* m);
 // Writes the determinant when `determinant` is given (also for a singular
 // matrix); returns nullptr without touching `out` when it is exactly 0.
 Mat4* MatrixInverse(Mat4* out, float* determinant, const Mat4* m);

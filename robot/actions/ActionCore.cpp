@@ -1,5 +1,6 @@
 // Entering actions and the per-frame posture step every state runs first.
 #include <cmath>
+#include <cstring>
 
 #include "engine/sound/SoundManager.h"
 #include "platform/audio/Audio.h"
@@ -24,6 +25,15 @@ Vec3 Normalised(const Vec3& v)
     Vec3 out;
     plat::Vec3Normalize(&out, &v);
     return out;
+}
+
+// An aim let go whose weight has run out and whose quaternion is back at the
+// identity: BlendedRotation then slerps the identity to itself, all +0 and 1,
+// so its turn is the identity matrix exactly.
+bool AimAtRest(bool on, f32 weight, const Quat& q)
+{
+    constexpr Quat kRest;
+    return !on && weight == 0.0f && std::memcmp(&q, &kRest, sizeof q) == 0;
 }
 
 }  // namespace
@@ -248,49 +258,65 @@ void CRobot_Normal::EmitBurner(HodNode* node, f32 size)
         glow->Set(&p, size / 3.0f, &drift, 1, world.Texture(kBurnerGlowTexture), 0xFFFFFFFFu, this, followed, 4);
 }
 
-void CRobot_Normal::PoseLowerLayer(const HodNode* placedLater)
+bool CRobot_Normal::PoseLowerLayer(const HodNode* placedLater)
 {
     // The upper body keeps its own layer: the lower walk stops at it.
     HodNode* upper = frameUpperBody;
     const u8 keptMode = upper ? upper->linkMode : 0;
     if (upper) upper->linkMode = 2;
-    lowerModel.ApplyAnimeFrom(lowerModel.root, &worldMatrix, placedLater);
+    const bool left = lowerModel.ApplyAnimeFrom(lowerModel.root, &worldMatrix, placedLater);
     if (upper) upper->linkMode = keptMode;
+    return left;
 }
 
 void CRobot_Normal::PoseLayers()
 {
     if (!lowerModel.root) return;
     // The body joint turns below and then places its children (but the upper
-    // body) again, the chest likewise: the first walks only animate them.
+    // body) again, the chest likewise; the first walks mostly leave them, to
+    // be animated as they are placed. Not when the upper body hangs deeper
+    // below the joint: that placement reaches it and must not animate it by
+    // the lower layer's tracks.
     HodNode* joint = frameBodyD;
-    PoseLowerLayer(joint);
+    bool deeper = false;
+    if (frameUpperBody && joint && frameUpperBody->parent != joint)
+        for (const HodNode* n = frameUpperBody->parent; n; n = n->parent) deeper |= n == joint;
+    const bool lowerLeft = PoseLowerLayer(deeper ? nullptr : joint);
     if (!joint) return;
 
     // Body aim: pitch toward the view while the scripts ask for it.
     const f32 bodyAngle = StepPitchAim(scriptContext.bodyLockOn[0], scriptContext.bodyLock[0], 0.0f,
                                        bodyAimWeight, aimQuats[0]);
-    Mat4 rot;
-    BlendedRotation(aimQuats[0], bodyAimWeight, scriptContext.bodyLockOn[0] != 0 &&
-                                                    scriptContext.bodyLock[0][0] < kAimOff, &rot);
+    const bool bodyOn = scriptContext.bodyLockOn[0] != 0 && scriptContext.bodyLock[0][0] < kAimOff;
     Mat4& w = joint->world;
     const Vec3 pos(w.m[3][0], w.m[3][1], w.m[3][2]);
     w.m[3][0] = w.m[3][1] = w.m[3][2] = 0.0f;
-    Mat4 out;
-    plat::MatrixMultiply(&out, &w, &rot);
-    const Vec3 fwdAxis(out.m[2][0], out.m[2][1], out.m[2][2]);
-    const Vec3 sideAxis(out.m[0][0], out.m[0][1], out.m[0][2]);
-    Mat4 roll, pitch, tmp;
-    plat::MatrixRotationAxis(&roll, &fwdAxis, bodyRoll * kDegToRad);
-    plat::MatrixRotationAxis(&pitch, &sideAxis, bodyPitch * kDegToRad);
-    plat::MatrixMultiply(&tmp, &out, &roll);
-    plat::MatrixMultiply(&w, &tmp, &pitch);
+    // At rest and untilted every turn is an identity (a zero angle's axis
+    // turn too, its zeros of either sign), which keeps such a w bit for bit.
+    if (!(AimAtRest(bodyOn, bodyAimWeight, aimQuats[0]) && bodyRoll == 0.0f && bodyPitch == 0.0f &&
+          plat::MatrixKeptByIdentity(&w))) {
+        Mat4 rot;
+        BlendedRotation(aimQuats[0], bodyAimWeight, bodyOn, &rot);
+        Mat4 out;
+        plat::MatrixMultiply(&out, &w, &rot);
+        const Vec3 fwdAxis(out.m[2][0], out.m[2][1], out.m[2][2]);
+        const Vec3 sideAxis(out.m[0][0], out.m[0][1], out.m[0][2]);
+        Mat4 roll, pitch, tmp;
+        plat::MatrixRotationAxis(&roll, &fwdAxis, bodyRoll * kDegToRad);
+        plat::MatrixRotationAxis(&pitch, &sideAxis, bodyPitch * kDegToRad);
+        plat::MatrixMultiply(&tmp, &out, &roll);
+        plat::MatrixMultiply(&w, &tmp, &pitch);
+    }
     w.m[3][0] = pos.x; w.m[3][1] = pos.y; w.m[3][2] = pos.z;
     for (HodNode* child : joint->children)
-        if (child && child != frameUpperBody) lowerModel.UpdateNodeMatricesEx(child, &w);
+        if (child && child != frameUpperBody) {
+            if (lowerLeft)
+                lowerModel.AnimateNodeMatricesEx(child, &w);
+            else
+                lowerModel.UpdateNodeMatricesEx(child, &w);
+        }
     if (!frameUpperBody || !upperModel.root) return;
-    upperModel.ApplyAnimeFrom(frameUpperBody, &w, frameUpperBody);
-    AimChestAndArms(bodyAngle);
+    AimChestAndArms(bodyAngle, upperModel.ApplyAnimeFrom(frameUpperBody, &w, frameUpperBody));
 }
 
 f32 CRobot_Normal::StepPitchAim(i8 flag, const f32 (&limits)[2], f32 taken, f32& weight, Quat& q) const
@@ -329,24 +355,31 @@ void CRobot_Normal::BlendedRotation(const Quat& q, f32 weight, bool on, Mat4* ou
     plat::MatrixRotationQuaternion(out, &blended);
 }
 
-void CRobot_Normal::AimChestAndArms(f32 bodyAngle)
+void CRobot_Normal::AimChestAndArms(f32 bodyAngle, bool chestLeft)
 {
     if (HodNode* chest = frameUpperBody) {
         // Body and chest share the pitch: the chest takes what the body left.
         StepPitchAim(scriptContext.bodyLockOn[1], scriptContext.bodyLock[1], bodyAngle, chestAimWeight,
                      aimQuats[1]);
-        Mat4 rot;
-        BlendedRotation(aimQuats[1], chestAimWeight,
-                        scriptContext.bodyLockOn[1] != 0 && scriptContext.bodyLock[1][0] < kAimOff, &rot);
+        const bool on = scriptContext.bodyLockOn[1] != 0 && scriptContext.bodyLock[1][0] < kAimOff;
         Mat4& w = chest->world;
         const Vec3 pos(w.m[3][0], w.m[3][1], w.m[3][2]);
         w.m[3][0] = w.m[3][1] = w.m[3][2] = 0.0f;
-        Mat4 out;
-        plat::MatrixMultiply(&out, &w, &rot);
-        w = out;
+        if (!(AimAtRest(on, chestAimWeight, aimQuats[1]) && plat::MatrixKeptByIdentity(&w))) {
+            Mat4 rot;
+            BlendedRotation(aimQuats[1], chestAimWeight, on, &rot);
+            Mat4 out;
+            plat::MatrixMultiply(&out, &w, &rot);
+            w = out;
+        }
         w.m[3][0] = pos.x; w.m[3][1] = pos.y; w.m[3][2] = pos.z;
-        for (HodNode* child : chest->children)
-            if (child) upperModel.UpdateNodeMatricesEx(child, &w);
+        for (HodNode* child : chest->children) {
+            if (!child) continue;
+            if (chestLeft)
+                upperModel.AnimateNodeMatricesEx(child, &w);
+            else
+                upperModel.UpdateNodeMatricesEx(child, &w);
+        }
     }
     if (!attackArmNodes.IsCreated()) return;
     const Mat4* aim = lockTarget ? lockTarget->GetTargetMatrix() : nullptr;
@@ -394,6 +427,11 @@ void CRobot_Normal::AimChestAndArms(f32 bodyAngle)
         } else {
             weight = weight - 0.1f < 0.0f ? 0.0f : weight - 0.1f;
             if (weight == 0.0f) q = Quat();
+            // The identity turn keeps the arm's matrix, and placing its
+            // children again would give what the chest's walk gave them.
+            if (chestLeft && AimAtRest(false, weight, q) && plat::MatrixKeptByIdentity(&arm->world) &&
+                PlacedByChestWalk(arm))
+                continue;
             BlendedRotation(q, weight, false, &rot);
         }
         // In the arm's own axes: the turn comes before its world matrix.
@@ -403,6 +441,22 @@ void CRobot_Normal::AimChestAndArms(f32 bodyAngle)
         for (HodNode* child : arm->children)
             if (child) upperModel.UpdateNodeMatricesEx(child, &arm->world);
     }
+}
+
+bool CRobot_Normal::PlacedByChestWalk(const HodNode* arm) const
+{
+    // The walk reached the arm: every node from it up to the chest animated
+    // or fixed. With no callback node below the chest (the caller knows) the
+    // walk met none below the arm either.
+    const HodNode* node = arm;
+    for (; node && node != frameUpperBody; node = node->parent)
+        if (node->linkMode != kHodLinkAnimated && node->linkMode != kHodLinkFixed) return false;
+    if (!node) return false;
+    // And no other arm below it, turned since.
+    for (const HodNode* other : attackArmNodes)
+        for (const HodNode* up = other && other != arm ? other->parent : nullptr; up; up = up->parent)
+            if (up == arm) return false;
+    return true;
 }
 
 Vec3 CRobot_Normal::BodyNodePosition() const

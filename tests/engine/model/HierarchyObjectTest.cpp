@@ -358,10 +358,11 @@ TEST_F(Swing, ADisabledCacheLeavesTheNodeAlone)
 }
 
 // A caller that turns a node after posing and places its children again
-// may have the first walk only animate them: every matrix and swing state
-// must come out bit for bit as with the full walk, with and without a swing
-// node (which forces the full walk) below the turned node.
-TEST(PlacedLater, AnimatingOnlyBelowATurnedNodeLeavesTheSameTree)
+// may have the first walk leave them alone and animate them as it places
+// them: every matrix and swing state must come out bit for bit as with the
+// full walk, with and without a swing node (which forces the full walk, and
+// the caller then only places them) below the turned node.
+TEST(PlacedLater, AnimatingBelowATurnedNodeAsItIsPlacedLeavesTheSameTree)
 {
     for (const u8 tailMode : {kHodLinkFixed, kHodLinkCallback}) {
         SCOPED_TRACE(static_cast<int>(tailMode));
@@ -404,12 +405,18 @@ TEST(PlacedLater, AnimatingOnlyBelowATurnedNodeLeavesTheSameTree)
             for (CHierarchyObject* model : {&full, &later}) {
                 HodNode* turned = model->root->children[0];
                 model->AdvanceAnime(1.0f);
-                model->ApplyAnimeFrom(model->root, &world, model == &later ? turned : nullptr);
+                const bool left = model->ApplyAnimeFrom(model->root, &world, model == &later ? turned : nullptr);
+                EXPECT_EQ(left, model == &later && tailMode != kHodLinkCallback);
                 Mat4 out;
                 plat::MatrixMultiply(&out, &turn, &turned->world);
                 turned->world = out;
-                for (HodNode* child : turned->children)
-                    if (child) model->UpdateNodeMatricesEx(child, &turned->world);
+                for (HodNode* child : turned->children) {
+                    if (!child) continue;
+                    if (left)
+                        model->AnimateNodeMatricesEx(child, &turned->world);
+                    else
+                        model->UpdateNodeMatricesEx(child, &turned->world);
+                }
             }
             HodNode** a = nullptr;
             HodNode** b = nullptr;

@@ -4,6 +4,9 @@
 
 #include <cmath>
 #include <cstring>
+#include <iterator>
+#include <limits>
+#include <random>
 
 using namespace plat;
 
@@ -162,6 +165,52 @@ TEST(MathMatrices, MultiplyOutputMayAliasEitherInput)
     MatrixMultiply(&sqExpect, &kA, &kA);
     MatrixMultiply(&sq, &sq, &sq);
     EXPECT_EQ(sq, sqExpect);
+}
+
+// The pose code leaves out turns by an identity (whose zeros may carry a
+// minus sign) on the word of this check: whenever it says so, both products
+// must give the matrix back bit for bit. Entries come from a pool rich in
+// signed zeros and non-finite values; a -0 entry must also be seen to change.
+TEST(MathMatrices, KeptByIdentityHoldsForEveryProductItAllows)
+{
+    std::mt19937 rng(7);
+    const float inf = std::numeric_limits<float>::infinity();
+    const float pool[] = {0.0f, -0.0f, 1.0f, -1.0f, inf, -inf, std::nanf(""), 1e-40f, -3e38f};
+    auto entry = [&](int special) {
+        if (int(rng() % 8) < special) return pool[rng() % std::size(pool)];
+        return std::uniform_real_distribution<float>(-100.0f, 100.0f)(rng);
+    };
+    int kept = 0, refused = 0, minusZeroChanged = 0;
+    for (int round = 0; round < 4000; ++round) {
+        Mat4 m, unit;
+        const int special = round % 4;
+        for (auto& row : m.m)
+            for (float& v : row) v = entry(special);
+        for (int i = 0; i < 4; ++i)
+            for (int j = 0; j < 4; ++j)
+                if (i != j) unit.m[i][j] = rng() % 2 ? -0.0f : 0.0f;
+        Mat4 left, right;
+        MatrixMultiply(&left, &unit, &m);
+        MatrixMultiply(&right, &m, &unit);
+        const bool same = std::memcmp(&left, &m, sizeof m) == 0 && std::memcmp(&right, &m, sizeof m) == 0;
+        if (MatrixKeptByIdentity(&m)) {
+            ++kept;
+            EXPECT_TRUE(same) << round;
+        } else {
+            ++refused;
+            bool minusZero = false, finite = true;
+            for (const auto& row : m.m)
+                for (float v : row) {
+                    minusZero |= v == 0.0f && std::signbit(v);
+                    finite &= std::isfinite(v);
+                }
+            EXPECT_TRUE(minusZero || !finite) << round;
+            minusZeroChanged += finite && !same;
+        }
+    }
+    EXPECT_GT(kept, 1000);
+    EXPECT_GT(refused, 1000);
+    EXPECT_GT(minusZeroChanged, 0);
 }
 
 TEST(MathMatrices, InverseGivesTheDeterminantAndUndoesTheMatrix)
