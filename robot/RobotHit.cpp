@@ -384,14 +384,19 @@ i32 CRobot_Normal::HitByWeapon(LZ_Standard* w)
     Mat4 lowerInverse, upperInverse;
     bool lowerOk = false, upperOk = false, inverted = false;
     i32 tested = 0;
-    // The next segment the trail's bounds leave near: those before it could
-    // not pass the distance test below.
-    i32 near = 0;
     for (LASERNODE* a = w->Laser.Newest(); a; a = w->Laser.Older(a)) {
         LASERNODE* bNode = w->Laser.Older(a);
         if (hitImmunity != 0 || !bNode || tested >= limit) break;
-        if (tested >= near) near = WeaponPassNearSegment(w, tested, position, boundRadius);
-        if (tested++ < near) continue;
+        // Straight on to the next segment the trail's bounds leave near: those
+        // before it could not pass the distance test below.
+        const i32 near = WeaponPassNearSegment(w, tested, position, boundRadius);
+        if (near > tested) {
+            a = WeaponPassSegmentNewer(w, near);
+            if (!a) break;  // none is near
+            bNode = w->Laser.Older(a);
+            tested = near;
+        }
+        ++tested;
         const Vec3 ab = a->Position - bNode->Position;
         const f32 segLen = plat::Vec3Length(&ab);
         const Vec3 mid = bNode->Position + ab / 2.0f;

@@ -91,10 +91,6 @@ struct PassBounds {
     Vec3 lo, hi;
 };
 PassBounds g_passBounds;
-// The tester's segments as the bounds were made of them, newest first: its
-// trail holds still until the first hit drops the bounds.
-std::vector<Segment> g_passSegments;
-
 // The box around a segment's sphere.
 struct Box {
     Vec3 lo, hi;
@@ -114,6 +110,35 @@ bool FarFromBox(const Vec3& lo, const Vec3& hi, const Vec3& c, f32 radius)
     return c.x < lo.x - r || c.y < lo.y - r || c.z < lo.z - r || c.x > hi.x + r || c.y > hi.y + r || c.z > hi.z + r;
 }
 
+// The tester's segments as the bounds were made of them, newest first, each
+// with its newer point and its sphere's box: its trail holds still until the
+// first hit drops the bounds. The arrays only grow, so a pass allocates
+// nothing.
+struct PassSegments {
+    std::vector<Segment> segments;
+    std::vector<LASERNODE*> newer;
+    std::vector<Box> boxes;
+    size_t count = 0;
+
+    size_t size() const { return count; }
+    const Segment& operator[](size_t i) const { return segments[i]; }
+    void clear() { count = 0; }
+    // Keeps the segment and gives its box.
+    const Box& Add(LASERNODE* newerPoint, const Segment& s)
+    {
+        if (count == segments.size()) {
+            segments.resize(std::max<size_t>(16, 2 * count));
+            newer.resize(segments.size());
+            boxes.resize(segments.size());
+        }
+        segments[count] = s;
+        newer[count] = newerPoint;
+        boxes[count] = SphereBox(s);
+        return boxes[count++];
+    }
+};
+PassSegments g_passSegments;
+
 void MakePassBounds(const LZ_Standard& w)
 {
     g_passBounds.tester = nullptr;
@@ -130,9 +155,9 @@ void MakePassBounds(const LZ_Standard& w)
         LASERNODE* older = w.Laser.Older(newer);
         if (!older || tested >= limit) break;
         ++tested;
-        const Segment& s = g_passSegments.emplace_back(MakeSegment(newer, older, false));
+        const Segment s = MakeSegment(newer, older, false);
+        const Box& box = g_passSegments.Add(newer, s);
         extent += std::fabs(s.mid.x) + std::fabs(s.mid.y) + std::fabs(s.mid.z) + s.length / 2.0f;
-        const Box box = SphereBox(s);
         lo = Vec3(std::min(lo.x, box.lo.x), std::min(lo.y, box.lo.y), std::min(lo.z, box.lo.z));
         hi = Vec3(std::max(hi.x, box.hi.x), std::max(hi.y, box.hi.y), std::max(hi.z, box.hi.z));
     }
@@ -382,10 +407,10 @@ WeaponGrid::SpanInputs SpanInputsOf(const BB_Base* target)
 bool SameInputs(const WeaponGrid::SpanInputs& was, const BB_Base* target)
 {
     const WeaponGrid::SpanInputs now = SpanInputsOf(target);
-    if (now.mesh != was.mesh) return false;
-    for (int k = 0; k < 6; ++k)
-        if (now.bits[k] != was.bits[k]) return false;
-    return true;
+    // One test of all the words, not a branch for each.
+    u32 differ = 0;
+    for (int k = 0; k < 6; ++k) differ |= now.bits[k] ^ was.bits[k];
+    return now.mesh == was.mesh && differ == 0;
 }
 
 // Fetches what the grid reads of a weapon (its place, mesh and width) while
@@ -705,10 +730,16 @@ i32 WeaponPassNearSegment(const LZ_Standard* w, i32 from, const Vec3& c, f32 rad
     // Each segment judged as the bounds judge the whole trail.
     const i32 count = static_cast<i32>(g_passSegments.size());
     for (i32 i = from; i < count; ++i) {
-        const Box box = SphereBox(g_passSegments[size_t(i)]);
+        const Box& box = g_passSegments.boxes[size_t(i)];
         if (!FarFromBox(box.lo, box.hi, c, radius)) return i;
     }
     return std::max(from, count);
+}
+
+LASERNODE* WeaponPassSegmentNewer(const LZ_Standard* w, i32 index)
+{
+    if (g_passBounds.tester != w || index < 0 || size_t(index) >= g_passSegments.size()) return nullptr;
+    return g_passSegments.newer[size_t(index)];
 }
 
 void DropWeaponPassBounds()
@@ -865,8 +896,10 @@ i32 LZ_Standard::HitTestObject(BB_Base* tester)
     Mat4 inverse;
     i32 invertible = -1;
     const Vec3 pos = Position();
-    if (Mesh ? FarFromPass(a, pos + Mesh->sphereCentre, Mesh->sphereRadius) : FarFromPass(a, pos, Width * kCubeDiagonal))
-        return 0;
+    // The sphere the broad phase keeps the tester's segments away from.
+    const Vec3 centre = Mesh ? pos + Mesh->sphereCentre : pos;
+    const f32 radius = Mesh ? Mesh->sphereRadius : Width * kCubeDiagonal;
+    if (FarFromPass(a, centre, radius)) return 0;
     if (a->HasHit(this)) return 0;
     const i32 limit = a->SegmentsToTest();
     i32 tested = 0;
@@ -876,6 +909,15 @@ i32 LZ_Standard::HitTestObject(BB_Base* tester)
     for (LASERNODE* newer = a->Laser.Newest(); newer; newer = a->Laser.Older(newer)) {
         LASERNODE* older = a->Laser.Older(newer);
         if (!older || tested >= limit) break;
+        // Straight on to the next segment whose box is near: the distance
+        // test below drops every one before it (the box's margin is wider).
+        const i32 near = WeaponPassNearSegment(a, tested, centre, radius);
+        if (near > tested) {
+            newer = WeaponPassSegmentNewer(a, near);
+            if (!newer) break;  // none is near
+            older = a->Laser.Older(newer);
+            tested = near;
+        }
         ++tested;
         const bool kept = g_passBounds.tester == a && size_t(tested) <= g_passSegments.size();
         if (!kept) made = MakeSegment(newer, older, false);
