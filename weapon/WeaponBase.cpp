@@ -9,6 +9,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <vector>
+#if defined(__SSE__)
+#include <xmmintrin.h>
+#endif
 
 #include "app/core/Application.h"
 #include "app/scene/Camera.h"
@@ -110,28 +113,24 @@ bool FarFromBox(const Vec3& lo, const Vec3& hi, const Vec3& c, f32 radius)
     return c.x < lo.x - r || c.y < lo.y - r || c.z < lo.z - r || c.x > hi.x + r || c.y > hi.y + r || c.z > hi.z + r;
 }
 
-// The tester's segments as the bounds were made of them, newest first, each
-// with its newer point and its sphere's box: its trail holds still until the
+// The tester's segments as the bounds were made of them, newest first: each
+// one's newer point and its sphere's box. Its trail holds still until the
 // first hit drops the bounds. The arrays only grow, so a pass allocates
 // nothing.
 struct PassSegments {
-    std::vector<Segment> segments;
     std::vector<LASERNODE*> newer;
     std::vector<Box> boxes;
     size_t count = 0;
 
     size_t size() const { return count; }
-    const Segment& operator[](size_t i) const { return segments[i]; }
     void clear() { count = 0; }
     // Keeps the segment and gives its box.
     const Box& Add(LASERNODE* newerPoint, const Segment& s)
     {
-        if (count == segments.size()) {
-            segments.resize(std::max<size_t>(16, 2 * count));
-            newer.resize(segments.size());
-            boxes.resize(segments.size());
+        if (count == newer.size()) {
+            newer.resize(std::max<size_t>(16, 2 * count));
+            boxes.resize(newer.size());
         }
-        segments[count] = s;
         newer[count] = newerPoint;
         boxes[count] = SphereBox(s);
         return boxes[count++];
@@ -489,9 +488,14 @@ void WeaponGrid::Build(const std::vector<BB_Base*>& targets)
     columns = rows = 1;
     cell = kGridMinCell;
     if (lx <= hx) {
-        cell = std::max(kGridMinCell, std::max(hx - lx, hz - lz) / f32(kGridSide));
-        columns = static_cast<i32>(std::min(f32(kGridSide), std::floor((hx - lx) / cell))) + 1;
-        rows = static_cast<i32>(std::min(f32(kGridSide), std::floor((hz - lz) / cell))) + 1;
+        // Cells a side by the weapons' count: a build pays for every cell, a
+        // query for every weapon in the cells it looks at. Which weapons a
+        // query names beyond the near ones changes nothing (FarFromPass
+        // passes them over), only the time.
+        const i32 side = std::clamp(3 * static_cast<i32>(std::ceil(std::sqrt(f32(n)))), 8, kGridSide);
+        cell = std::max(kGridMinCell, std::max(hx - lx, hz - lz) / f32(side));
+        columns = static_cast<i32>(std::min(f32(side), std::floor((hx - lx) / cell))) + 1;
+        rows = static_cast<i32>(std::min(f32(side), std::floor((hz - lz) / cell))) + 1;
     }
     cellStart.assign(size_t(columns) * rows + 1, 0);
     // Counted, then placed: each cell's weapons stay in list order.
@@ -673,6 +677,16 @@ struct RobotSpots {
         return (px < lx - r) | (py < ly - r) | (pz < lz - r) | (px > hx + r) | (py > hy + r) | (pz > hz + r);
     }
 
+    // Bits 0-3 of the lanes a four-lane test found far, the rest set.
+    static u32 FarLanes(const FourMask& far)
+    {
+#if defined(__SSE__)
+        return u32(_mm_movemask_ps(reinterpret_cast<__m128>(far))) | ~15u;
+#else
+        return u32(far[0] != 0) | u32(far[1] != 0) << 1 | u32(far[2] != 0) << 2 | u32(far[3] != 0) << 3 | ~15u;
+#endif
+    }
+
     // The first robot from `from` on that FarFromPass would not pass over
     // for the bounds b; count when there is none.
     size_t NextNear(size_t from, const PassBounds& b) const
@@ -683,12 +697,7 @@ struct RobotSpots {
             std::memcpy(&py, &y[i], sizeof py);
             std::memcpy(&pz, &z[i], sizeof pz);
             std::memcpy(&r, &reach[i], sizeof r);
-            const FourMask far = Far(px, py, pz, r, b);
-            // Most groups are four far robots: every bit of the mask set.
-            u64 halves[2];
-            std::memcpy(halves, &far, sizeof halves);
-            if ((halves[0] & halves[1]) == ~u64(0)) continue;
-            u32 near = u32(far[0] == 0) | u32(far[1] == 0) << 1 | u32(far[2] == 0) << 2 | u32(far[3] == 0) << 3;
+            u32 near = ~FarLanes(Far(px, py, pz, r, b));
             if (i < from) near &= ~0u << (from - i);
             if (near) return std::min(i + static_cast<size_t>(__builtin_ctz(near)), count);
         }
@@ -903,9 +912,7 @@ i32 LZ_Standard::HitTestObject(BB_Base* tester)
     if (a->HasHit(this)) return 0;
     const i32 limit = a->SegmentsToTest();
     i32 tested = 0;
-    // Each segment is read in place while the distance test drops it, as it
-    // drops most, and copied into s only for a closer look.
-    Segment made, s;
+    Segment s;
     for (LASERNODE* newer = a->Laser.Newest(); newer; newer = a->Laser.Older(newer)) {
         LASERNODE* older = a->Laser.Older(newer);
         if (!older || tested >= limit) break;
@@ -919,15 +926,12 @@ i32 LZ_Standard::HitTestObject(BB_Base* tester)
             tested = near;
         }
         ++tested;
-        const bool kept = g_passBounds.tester == a && size_t(tested) <= g_passSegments.size();
-        if (!kept) made = MakeSegment(newer, older, false);
-        const Segment* seen = kept ? &g_passSegments[size_t(tested - 1)] : &made;
+        s = MakeSegment(newer, older, false);
         f32 t = FLT_MAX;
         bool hit = false;
         if (Mesh) {
             const Vec3 c = pos + Mesh->sphereCentre;
-            if (Distance(c, seen->mid) > seen->length / 2.0f + Mesh->sphereRadius + kBroadPhaseMargin) continue;
-            s = *seen;
+            if (Distance(c, s.mid) > s.length / 2.0f + Mesh->sphereRadius + kBroadPhaseMargin) continue;
             if (invertible < 0) invertible = plat::MatrixInverse(&inverse, nullptr, &Laser.World) != nullptr;
             if (!invertible) continue;
             DirectSegment(s);
@@ -939,8 +943,7 @@ i32 LZ_Standard::HitTestObject(BB_Base* tester)
             hit = SegmentMayMeetBox(lp, lp + lu * s.length, lo, hi) &&
                   BoxIntersectRayMinMax(&lo, &hi, &lp, &lu, &t) != 0;
         } else {
-            if (Distance(pos, seen->mid) > Width * kCubeDiagonal + seen->length / 2.0f + kBroadPhaseMargin) continue;
-            s = *seen;
+            if (Distance(pos, s.mid) > Width * kCubeDiagonal + s.length / 2.0f + kBroadPhaseMargin) continue;
             DirectSegment(s);
             const f32 h = Width + kBoxGrowth;
             const Vec3 lo = pos - Vec3(h, h, h), hi = pos + Vec3(h, h, h);
