@@ -387,15 +387,9 @@ i32 CRobot_Normal::HitByWeapon(LZ_Standard* w)
     for (LASERNODE* a = w->Laser.Newest(); a; a = w->Laser.Older(a)) {
         LASERNODE* bNode = w->Laser.Older(a);
         if (hitImmunity != 0 || !bNode || tested >= limit) break;
-        // Straight on to the next segment the trail's bounds leave near: those
-        // before it could not pass the distance test below.
-        const i32 near = WeaponPassNearSegment(w, tested, position, boundRadius);
-        if (near > tested) {
-            a = WeaponPassSegmentNewer(w, near);
-            if (!a) break;  // none is near
-            bNode = w->Laser.Older(a);
-            tested = near;
-        }
+        // The segments the trail's bounds leave far could not pass the
+        // distance test below.
+        if (!WeaponPassSkipFar(w, tested, a, bNode, position, boundRadius)) break;
         ++tested;
         const Vec3 ab = a->Position - bNode->Position;
         const f32 segLen = plat::Vec3Length(&ab);

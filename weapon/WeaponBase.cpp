@@ -916,15 +916,9 @@ i32 LZ_Standard::HitTestObject(BB_Base* tester)
     for (LASERNODE* newer = a->Laser.Newest(); newer; newer = a->Laser.Older(newer)) {
         LASERNODE* older = a->Laser.Older(newer);
         if (!older || tested >= limit) break;
-        // Straight on to the next segment whose box is near: the distance
-        // test below drops every one before it (the box's margin is wider).
-        const i32 near = WeaponPassNearSegment(a, tested, centre, radius);
-        if (near > tested) {
-            newer = WeaponPassSegmentNewer(a, near);
-            if (!newer) break;  // none is near
-            older = a->Laser.Older(newer);
-            tested = near;
-        }
+        // The distance test below drops every segment whose box is far (the
+        // box's margin is wider).
+        if (!WeaponPassSkipFar(a, tested, newer, older, centre, radius)) break;
         ++tested;
         s = MakeSegment(newer, older, false);
         f32 t = FLT_MAX;
