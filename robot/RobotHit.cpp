@@ -384,14 +384,13 @@ i32 CRobot_Normal::HitByWeapon(LZ_Standard* w)
     Mat4 lowerInverse, upperInverse;
     bool lowerOk = false, upperOk = false, inverted = false;
     i32 tested = 0;
-    // The next segment the trail's bounds leave near: those before it could
-    // not pass the distance test below.
-    i32 near = 0;
     for (LASERNODE* a = w->Laser.Newest(); a; a = w->Laser.Older(a)) {
         LASERNODE* bNode = w->Laser.Older(a);
         if (hitImmunity != 0 || !bNode || tested >= limit) break;
-        if (tested >= near) near = WeaponPassNearSegment(w, tested, position, boundRadius);
-        if (tested++ < near) continue;
+        // The segments the trail's bounds leave far could not pass the
+        // distance test below.
+        if (!WeaponPassSkipFar(w, tested, a, bNode, position, boundRadius)) break;
+        ++tested;
         const Vec3 ab = a->Position - bNode->Position;
         const f32 segLen = plat::Vec3Length(&ab);
         const Vec3 mid = bNode->Position + ab / 2.0f;

@@ -9,6 +9,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <vector>
+#if defined(__SSE__)
+#include <xmmintrin.h>
+#endif
 
 #include "app/core/Application.h"
 #include "app/scene/Camera.h"
@@ -91,10 +94,6 @@ struct PassBounds {
     Vec3 lo, hi;
 };
 PassBounds g_passBounds;
-// The tester's segments as the bounds were made of them, newest first: its
-// trail holds still until the first hit drops the bounds.
-std::vector<Segment> g_passSegments;
-
 // The box around a segment's sphere.
 struct Box {
     Vec3 lo, hi;
@@ -114,6 +113,31 @@ bool FarFromBox(const Vec3& lo, const Vec3& hi, const Vec3& c, f32 radius)
     return c.x < lo.x - r || c.y < lo.y - r || c.z < lo.z - r || c.x > hi.x + r || c.y > hi.y + r || c.z > hi.z + r;
 }
 
+// The tester's segments as the bounds were made of them, newest first: each
+// one's newer point and its sphere's box. Its trail holds still until the
+// first hit drops the bounds. The arrays only grow, so a pass allocates
+// nothing.
+struct PassSegments {
+    std::vector<LASERNODE*> newer;
+    std::vector<Box> boxes;
+    size_t count = 0;
+
+    size_t size() const { return count; }
+    void clear() { count = 0; }
+    // Keeps the segment and gives its box.
+    const Box& Add(LASERNODE* newerPoint, const Segment& s)
+    {
+        if (count == newer.size()) {
+            newer.resize(std::max<size_t>(16, 2 * count));
+            boxes.resize(newer.size());
+        }
+        newer[count] = newerPoint;
+        boxes[count] = SphereBox(s);
+        return boxes[count++];
+    }
+};
+PassSegments g_passSegments;
+
 void MakePassBounds(const LZ_Standard& w)
 {
     g_passBounds.tester = nullptr;
@@ -130,9 +154,9 @@ void MakePassBounds(const LZ_Standard& w)
         LASERNODE* older = w.Laser.Older(newer);
         if (!older || tested >= limit) break;
         ++tested;
-        const Segment& s = g_passSegments.emplace_back(MakeSegment(newer, older, false));
+        const Segment s = MakeSegment(newer, older, false);
+        const Box& box = g_passSegments.Add(newer, s);
         extent += std::fabs(s.mid.x) + std::fabs(s.mid.y) + std::fabs(s.mid.z) + s.length / 2.0f;
-        const Box box = SphereBox(s);
         lo = Vec3(std::min(lo.x, box.lo.x), std::min(lo.y, box.lo.y), std::min(lo.z, box.lo.z));
         hi = Vec3(std::max(hi.x, box.hi.x), std::max(hi.y, box.hi.y), std::max(hi.z, box.hi.z));
     }
@@ -382,10 +406,10 @@ WeaponGrid::SpanInputs SpanInputsOf(const BB_Base* target)
 bool SameInputs(const WeaponGrid::SpanInputs& was, const BB_Base* target)
 {
     const WeaponGrid::SpanInputs now = SpanInputsOf(target);
-    if (now.mesh != was.mesh) return false;
-    for (int k = 0; k < 6; ++k)
-        if (now.bits[k] != was.bits[k]) return false;
-    return true;
+    // One test of all the words, not a branch for each.
+    u32 differ = 0;
+    for (int k = 0; k < 6; ++k) differ |= now.bits[k] ^ was.bits[k];
+    return now.mesh == was.mesh && differ == 0;
 }
 
 // Fetches what the grid reads of a weapon (its place, mesh and width) while
@@ -464,9 +488,14 @@ void WeaponGrid::Build(const std::vector<BB_Base*>& targets)
     columns = rows = 1;
     cell = kGridMinCell;
     if (lx <= hx) {
-        cell = std::max(kGridMinCell, std::max(hx - lx, hz - lz) / f32(kGridSide));
-        columns = static_cast<i32>(std::min(f32(kGridSide), std::floor((hx - lx) / cell))) + 1;
-        rows = static_cast<i32>(std::min(f32(kGridSide), std::floor((hz - lz) / cell))) + 1;
+        // Cells a side by the weapons' count: a build pays for every cell, a
+        // query for every weapon in the cells it looks at. Which weapons a
+        // query names beyond the near ones changes nothing (FarFromPass
+        // passes them over), only the time.
+        const i32 side = std::clamp(3 * static_cast<i32>(std::ceil(std::sqrt(f32(n)))), 8, kGridSide);
+        cell = std::max(kGridMinCell, std::max(hx - lx, hz - lz) / f32(side));
+        columns = static_cast<i32>(std::min(f32(side), std::floor((hx - lx) / cell))) + 1;
+        rows = static_cast<i32>(std::min(f32(side), std::floor((hz - lz) / cell))) + 1;
     }
     cellStart.assign(size_t(columns) * rows + 1, 0);
     // Counted, then placed: each cell's weapons stay in list order.
@@ -648,6 +677,16 @@ struct RobotSpots {
         return (px < lx - r) | (py < ly - r) | (pz < lz - r) | (px > hx + r) | (py > hy + r) | (pz > hz + r);
     }
 
+    // Bits 0-3 of the lanes a four-lane test found far, the rest set.
+    static u32 FarLanes(const FourMask& far)
+    {
+#if defined(__SSE__)
+        return u32(_mm_movemask_ps(reinterpret_cast<__m128>(far))) | ~15u;
+#else
+        return u32(far[0] != 0) | u32(far[1] != 0) << 1 | u32(far[2] != 0) << 2 | u32(far[3] != 0) << 3 | ~15u;
+#endif
+    }
+
     // The first robot from `from` on that FarFromPass would not pass over
     // for the bounds b; count when there is none.
     size_t NextNear(size_t from, const PassBounds& b) const
@@ -658,12 +697,7 @@ struct RobotSpots {
             std::memcpy(&py, &y[i], sizeof py);
             std::memcpy(&pz, &z[i], sizeof pz);
             std::memcpy(&r, &reach[i], sizeof r);
-            const FourMask far = Far(px, py, pz, r, b);
-            // Most groups are four far robots: every bit of the mask set.
-            u64 halves[2];
-            std::memcpy(halves, &far, sizeof halves);
-            if ((halves[0] & halves[1]) == ~u64(0)) continue;
-            u32 near = u32(far[0] == 0) | u32(far[1] == 0) << 1 | u32(far[2] == 0) << 2 | u32(far[3] == 0) << 3;
+            u32 near = ~FarLanes(Far(px, py, pz, r, b));
             if (i < from) near &= ~0u << (from - i);
             if (near) return std::min(i + static_cast<size_t>(__builtin_ctz(near)), count);
         }
@@ -705,10 +739,16 @@ i32 WeaponPassNearSegment(const LZ_Standard* w, i32 from, const Vec3& c, f32 rad
     // Each segment judged as the bounds judge the whole trail.
     const i32 count = static_cast<i32>(g_passSegments.size());
     for (i32 i = from; i < count; ++i) {
-        const Box box = SphereBox(g_passSegments[size_t(i)]);
+        const Box& box = g_passSegments.boxes[size_t(i)];
         if (!FarFromBox(box.lo, box.hi, c, radius)) return i;
     }
     return std::max(from, count);
+}
+
+LASERNODE* WeaponPassSegmentNewer(const LZ_Standard* w, i32 index)
+{
+    if (g_passBounds.tester != w || index < 0 || size_t(index) >= g_passSegments.size()) return nullptr;
+    return g_passSegments.newer[size_t(index)];
 }
 
 void DropWeaponPassBounds()
@@ -865,27 +905,27 @@ i32 LZ_Standard::HitTestObject(BB_Base* tester)
     Mat4 inverse;
     i32 invertible = -1;
     const Vec3 pos = Position();
-    if (Mesh ? FarFromPass(a, pos + Mesh->sphereCentre, Mesh->sphereRadius) : FarFromPass(a, pos, Width * kCubeDiagonal))
-        return 0;
+    // The sphere the broad phase keeps the tester's segments away from.
+    const Vec3 centre = Mesh ? pos + Mesh->sphereCentre : pos;
+    const f32 radius = Mesh ? Mesh->sphereRadius : Width * kCubeDiagonal;
+    if (FarFromPass(a, centre, radius)) return 0;
     if (a->HasHit(this)) return 0;
     const i32 limit = a->SegmentsToTest();
     i32 tested = 0;
-    // Each segment is read in place while the distance test drops it, as it
-    // drops most, and copied into s only for a closer look.
-    Segment made, s;
+    Segment s;
     for (LASERNODE* newer = a->Laser.Newest(); newer; newer = a->Laser.Older(newer)) {
         LASERNODE* older = a->Laser.Older(newer);
         if (!older || tested >= limit) break;
+        // The distance test below drops every segment whose box is far (the
+        // box's margin is wider).
+        if (!WeaponPassSkipFar(a, tested, newer, older, centre, radius)) break;
         ++tested;
-        const bool kept = g_passBounds.tester == a && size_t(tested) <= g_passSegments.size();
-        if (!kept) made = MakeSegment(newer, older, false);
-        const Segment* seen = kept ? &g_passSegments[size_t(tested - 1)] : &made;
+        s = MakeSegment(newer, older, false);
         f32 t = FLT_MAX;
         bool hit = false;
         if (Mesh) {
             const Vec3 c = pos + Mesh->sphereCentre;
-            if (Distance(c, seen->mid) > seen->length / 2.0f + Mesh->sphereRadius + kBroadPhaseMargin) continue;
-            s = *seen;
+            if (Distance(c, s.mid) > s.length / 2.0f + Mesh->sphereRadius + kBroadPhaseMargin) continue;
             if (invertible < 0) invertible = plat::MatrixInverse(&inverse, nullptr, &Laser.World) != nullptr;
             if (!invertible) continue;
             DirectSegment(s);
@@ -897,8 +937,7 @@ i32 LZ_Standard::HitTestObject(BB_Base* tester)
             hit = SegmentMayMeetBox(lp, lp + lu * s.length, lo, hi) &&
                   BoxIntersectRayMinMax(&lo, &hi, &lp, &lu, &t) != 0;
         } else {
-            if (Distance(pos, seen->mid) > Width * kCubeDiagonal + seen->length / 2.0f + kBroadPhaseMargin) continue;
-            s = *seen;
+            if (Distance(pos, s.mid) > Width * kCubeDiagonal + s.length / 2.0f + kBroadPhaseMargin) continue;
             DirectSegment(s);
             const f32 h = Width + kBoxGrowth;
             const Vec3 lo = pos - Vec3(h, h, h), hi = pos + Vec3(h, h, h);

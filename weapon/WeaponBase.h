@@ -244,6 +244,25 @@ bool WeaponPassFarFrom(const LZ_Standard* w, const Vec3& c, f32 radius);
 // on (0 the newest) that may come within `radius` of c, past the last when
 // none may; `from` itself outside the pass and after its first hit.
 i32 WeaponPassNearSegment(const LZ_Standard* w, i32 from, const Vec3& c, f32 radius);
+// While w's pass bounds hold: the newer point of its tested segment `index`
+// (0 the newest), so a walk can go straight to the segment
+// WeaponPassNearSegment named; null past the last, or when they do not hold.
+LASERNODE* WeaponPassSegmentNewer(const LZ_Standard* w, i32 index);
+// A walk over w's tested segments at segment `tested` (newer and older its
+// points) goes straight on to the first from there WeaponPassNearSegment
+// leaves near; false when none is (the walk is done). Inline: it runs for
+// every segment a robot or weapon walks.
+inline bool WeaponPassSkipFar(const LZ_Standard* w, i32& tested, LASERNODE*& newer, LASERNODE*& older,
+                              const Vec3& c, f32 radius)
+{
+    const i32 near = WeaponPassNearSegment(w, tested, c, radius);
+    if (near == tested) return true;
+    newer = WeaponPassSegmentNewer(w, near);
+    if (!newer) return false;
+    older = w->Laser.Older(newer);
+    tested = near;
+    return true;
+}
 // A hit's reaction may change the trail: the pass's bounds no longer hold
 // (nor, as for MarkWeaponPassChanged, where the weapons were gathered).
 void DropWeaponPassBounds();

@@ -96,7 +96,8 @@ public:
 
 // Stands where a robot would and, offered a trail, checks each segment the
 // segment-by-segment shortcut passes over against the distance test robots
-// make of a segment before measuring it against their meshes.
+// make of a segment before measuring it against their meshes, and that a walk
+// jumping to a segment lands on its own points.
 class SegmentProbe : public BB_Base {
 public:
     i32 HitTestObject(BB_Base* tester) override
@@ -106,6 +107,7 @@ public:
         for (LASERNODE* a = w->Laser.Newest(); a && i < w->SegmentsToTest(); a = w->Laser.Older(a), ++i) {
             const LASERNODE* b = w->Laser.Older(a);
             if (!b) break;
+            EXPECT_EQ(WeaponPassSegmentNewer(w, i), a);
             const i32 near = WeaponPassNearSegment(w, i, at, radius);
             EXPECT_GE(near, i);
             const Vec3 ab = a->Position - b->Position;
@@ -117,6 +119,7 @@ public:
             ++(near > i ? counts[0] : counts[1]);
             counts[2] += meets;
         }
+        EXPECT_EQ(WeaponPassSegmentNewer(w, i), nullptr);
         return 0;
     }
     Vec3 at;
@@ -226,8 +229,9 @@ TEST(WeaponHitPassTest, TheBattlesNarrowedPassMeetsWhatTheFullWalkMeets)
             p = p + Vec3(unit() * 12.0f - 6.0f, unit() - 0.5f, unit() * 12.0f - 6.0f);
         }
         w->HitTestPassIn(WeaponArena{&weapons, &robots, nullptr});
-        // Outside its pass nothing is passed over.
+        // Outside its pass nothing is passed over, nor jumped to.
         EXPECT_EQ(WeaponPassNearSegment(w, 0, Vec3(1e6f, 0.0f, 0.0f), 1.0f), 0);
+        EXPECT_EQ(WeaponPassSegmentNewer(w, 0), nullptr);
     }
     EXPECT_GT(counts[0], 300);
     EXPECT_GT(counts[1], 200);
