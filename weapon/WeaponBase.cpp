@@ -9,10 +9,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <vector>
-#if defined(__SSE__)
-#include <xmmintrin.h>
-#endif
-
 #include "app/core/Application.h"
 #include "app/scene/Camera.h"
 #include "battle/stage/BattleMap.h"
@@ -20,6 +16,7 @@
 #include "engine/graphics/GraphicsDevice.h"
 #include "engine/graphics/MeshObject.h"
 #include "engine/graphics/Shaders.h"
+#include "platform/math/FourLanes.h"
 #include "platform/math/Math.h"
 #include "robot/Robot.h"
 #include "weapon/WeaponScene.h"
@@ -632,8 +629,8 @@ const std::vector<std::pair<BB_Base*, const CRobot_Normal*>>& PassRobots(CList<B
 // summed as it sums it; non-robots, and the padding up to a multiple of
 // four, keep a NaN reach, which no bound test passes over.
 struct RobotSpots {
-    typedef f32 Four __attribute__((vector_size(16)));
-    typedef i32 FourMask __attribute__((vector_size(16)));
+    using Four = plat::Four;
+    using FourMask = plat::FourMask;
 
     const std::vector<std::pair<BB_Base*, const CRobot_Normal*>>* robots = nullptr;
     u64 marks = ~u64(0);
@@ -670,21 +667,9 @@ struct RobotSpots {
     // the same differences, sums and comparisons as it.
     static FourMask Far(const Four& px, const Four& py, const Four& pz, const Four& r, const PassBounds& b)
     {
-        const Four lx = {b.lo.x, b.lo.x, b.lo.x, b.lo.x}, ly = {b.lo.y, b.lo.y, b.lo.y, b.lo.y},
-                   lz = {b.lo.z, b.lo.z, b.lo.z, b.lo.z};
-        const Four hx = {b.hi.x, b.hi.x, b.hi.x, b.hi.x}, hy = {b.hi.y, b.hi.y, b.hi.y, b.hi.y},
-                   hz = {b.hi.z, b.hi.z, b.hi.z, b.hi.z};
+        const Four lx = plat::Spread(b.lo.x), ly = plat::Spread(b.lo.y), lz = plat::Spread(b.lo.z);
+        const Four hx = plat::Spread(b.hi.x), hy = plat::Spread(b.hi.y), hz = plat::Spread(b.hi.z);
         return (px < lx - r) | (py < ly - r) | (pz < lz - r) | (px > hx + r) | (py > hy + r) | (pz > hz + r);
-    }
-
-    // Bits 0-3 of the lanes a four-lane test found far, the rest set.
-    static u32 FarLanes(const FourMask& far)
-    {
-#if defined(__SSE__)
-        return u32(_mm_movemask_ps(reinterpret_cast<__m128>(far))) | ~15u;
-#else
-        return u32(far[0] != 0) | u32(far[1] != 0) << 1 | u32(far[2] != 0) << 2 | u32(far[3] != 0) << 3 | ~15u;
-#endif
     }
 
     // The first robot from `from` on that FarFromPass would not pass over
@@ -692,12 +677,8 @@ struct RobotSpots {
     size_t NextNear(size_t from, const PassBounds& b) const
     {
         for (size_t i = from & ~size_t(3); i < count; i += 4) {
-            Four px, py, pz, r;
-            std::memcpy(&px, &x[i], sizeof px);
-            std::memcpy(&py, &y[i], sizeof py);
-            std::memcpy(&pz, &z[i], sizeof pz);
-            std::memcpy(&r, &reach[i], sizeof r);
-            u32 near = ~FarLanes(Far(px, py, pz, r, b));
+            u32 near = ~plat::LaneBits(Far(plat::Lanes(&x[i]), plat::Lanes(&y[i]), plat::Lanes(&z[i]),
+                                           plat::Lanes(&reach[i]), b)) & 15u;
             if (i < from) near &= ~0u << (from - i);
             if (near) return std::min(i + static_cast<size_t>(__builtin_ctz(near)), count);
         }
