@@ -40,3 +40,8 @@ public:
 private:
     u8 previous_;
 };
+
+// The object walk sets each object's procedure before it runs. Objects only
+// carry values CurrentFireProc() gave, so unlike a script's number this one
+// needs no range check; the walk's own ScopedFireProc restores the caller's.
+inline void RunAsFireProc(u8 proc) { fire_detail::current = proc; }

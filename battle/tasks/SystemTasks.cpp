@@ -58,17 +58,15 @@ void RunObjects(CGameScene& scene, CList<BB_Base>& list)
     // The last objects walked, still alive: nothing is freed during the pass.
     BB_Base* recent[kRunAhead] = {};
     u32 step = 0;
+    ScopedFireProc walk(0);
     for (BB_Base* o = list.GetHead()->next; o && o != list.GetTail(); o = o->next) {
         PrefetchObject(o->RunAhead);
         BB_Base*& behind = recent[step++ % kRunAhead];
         if (behind) behind->RunAhead = o;
         behind = o;
         if (o->Removed) continue;
-        i32 r;
-        {
-            ScopedFireProc firing(o->FireProc);
-            r = o->Run();
-        }
+        RunAsFireProc(o->FireProc);
+        const i32 r = o->Run();
         if (r == 0) continue;
         o->Removed = 1;
         scene.deleteQueue.push_back({&list, o, r < 1 ? 3 : (r > INT_MAX - 2 ? INT_MAX : r + 2)});

@@ -1,5 +1,6 @@
 #include "engine/core/MTRand.h"
 
+#include <cstring>
 #include <new>
 
 namespace {
@@ -85,36 +86,52 @@ void cMTRand::InitByArray(u32 sz, const u32* words, u32 count)
     w[0] = 0x8000000000000000ull;
 }
 
+namespace {
+// Two state words in one vector register: plain integer work, so the bits
+// are those of the one-word step.
+using WordPair = u64 __attribute__((vector_size(16)));
+
+WordPair LoadPair(const u64* p)
+{
+    WordPair v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+// The matrix goes in by a mask, not a branch: the low bit is a coin toss that
+// no branch predictor guesses. Works on one word or on a pair.
+template <class T>
+T Mix(T upper, T lower, T far)
+{
+    const T x = (upper & kUpperMask) | (lower & kLowerMask);
+    return far ^ (x >> 1) ^ (kMatrix & (0 - (x & 1)));
+}
+} // namespace
+
 // In place and in ascending order: late words read already twisted ones.
+// Split where the far read wraps, so no word pays for a division. A pair
+// steps two words at once wherever neither reads the other: the upper and
+// lower reads lie at or ahead of the pair, and a far read behind it must be
+// at least two words back, already written.
 void cMTRand::Twist()
 {
     u64* w = state;
     const u32 n = size;
-    const u32 m = second;
-    // Split where the two reads wrap, so no word pays for a division. The
-    // matrix goes in by a mask, not a branch: the low bit is a coin toss that
-    // no branch predictor guesses. Each word is read as the lower half of
-    // one step and the upper half of the next, so it is loaded once.
-    auto mix = [](u64 upper, u64 lower, u64 far) {
-        const u64 x = (upper & kUpperMask) | (lower & kLowerMask);
-        return far ^ (x >> 1) ^ (kMatrix & (0 - (x & 1)));
-    };
     if (n == 0) return;
-    const u32 m0 = m % n;
+    const u32 m0 = second % n;
     const u32 split = n - 1 < n - m0 ? n - 1 : n - m0;
-    u64 current = w[0];
+    auto pair = [w](u32 i, u32 far) {
+        const WordPair out = Mix(LoadPair(w + i), LoadPair(w + i + 1), LoadPair(w + far));
+        std::memcpy(w + i, &out, sizeof out);
+    };
+    auto one = [w](u32 i, u32 far) { w[i] = Mix(w[i], w[i + 1], w[far]); };
     u32 i = 0;
-    for (; i < split; ++i) {
-        const u64 next = w[i + 1];
-        w[i] = mix(current, next, w[i + m0]);
-        current = next;
-    }
-    for (; i + 1 < n; ++i) {
-        const u64 next = w[i + 1];
-        w[i] = mix(current, next, w[i + m0 - n]);
-        current = next;
-    }
-    w[n - 1] = mix(current, w[0], w[(n - 1 + m0) % n]);
+    for (; i + 2 <= split; i += 2) pair(i, i + m0);
+    for (; i < split; ++i) one(i, i + m0);
+    if (n - m0 >= 2)
+        for (; i + 2 < n; i += 2) pair(i, i + m0 - n);
+    for (; i + 1 < n; ++i) one(i, i + m0 - n);
+    w[n - 1] = Mix(w[n - 1], w[0], w[(n - 1 + m0) % n]);
 }
 
 u64 cMTRand::NextAfterTwist()

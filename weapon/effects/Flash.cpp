@@ -49,7 +49,8 @@ void BB_EffectBeam::Set(const Vec3* position, f32 width, f32 length, const Vec3*
     plat::Vec3Normalize(&Direction, &Velocity);
     Radius = std::max(width / 2, length);
     const f32 angle = f32(BattleUnit() * rollRange) * plat::kDegToRad;
-    const f32 c = plat::DetCos(angle), s = plat::DetSin(angle);
+    f32 s, c;
+    plat::DetSinCos(angle, &s, &c);  // the very bits of DetSin and DetCos, one reduction
     for (QuadCorner& v : Quad.corners) {
         const f32 x = v.x, y = v.y;
         v.x = x * c - y * s;
