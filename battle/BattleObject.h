@@ -52,6 +52,9 @@ public:
     // other weapons can hit out of hundreds of objects every frame, quicker
     // than a dynamic_cast each.
     u8 StandardWeapon = 0;
+    // Set by BB_AtkStandard's constructor, for the same reason: robots test
+    // every attacking billboard near them each frame.
+    u8 AttackBillboard = 0;
     // The object that came a few places after this one in the last run pass
     // of its list: the pass fetches it early. Only a hint, maybe stale.
     BB_Base* RunAhead = nullptr;

@@ -313,7 +313,7 @@ i32 CRobot_Normal::HitTestObject(BB_Base* object)
     }
     if (state != kRobotStateLive || hitImmunity != 0) return 0;
     if (kind == kKindBillboard) {
-        auto* b = dynamic_cast<BB_AtkStandard*>(object);
+        auto* b = object->AttackBillboard ? static_cast<BB_AtkStandard*>(object) : nullptr;
         if (!b || b->HasHit(this)) return 0;
         BB_Base* owner = b->HitOwner();
         if (!(b->HitFlags & kFlagHitsOwner) && owner == this) return 0;

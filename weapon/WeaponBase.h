@@ -192,7 +192,7 @@ private:
 // A damaging billboard: a hit sphere around its position.
 class BB_AtkStandard : public BB_Standard {
 public:
-    BB_AtkStandard() = default;
+    BB_AtkStandard() { AttackBillboard = 1; }
     ~BB_AtkStandard() override;
 
     // Counts the hit list down, offers itself to every robot (mask 1) and
