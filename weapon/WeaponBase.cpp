@@ -28,9 +28,12 @@ constexpr f32 kBoxGrowth = 0.2f;
 constexpr f32 kCubeDiagonal = 1.414213f;
 constexpr f32 kContactPullBack = 0.1f;
 
+// Most weapons have hit nothing lately: their empty lists are told by the
+// count, without reaching the end markers far off on the heap.
 template <class Node>
 void CountDown(CList<Node>& list)
 {
+    if (list.Empty()) return;
     Node* node = list.GetHead() ? list.GetHead()->next : nullptr;
     while (node && node != list.GetTail()) {
         --node->Countdown;
@@ -41,7 +44,7 @@ void CountDown(CList<Node>& list)
 template <class Node>
 bool Holds(const CList<Node>& list, const BB_Base* object)
 {
-    if (!list.GetHead()) return false;
+    if (list.Empty() || !list.GetHead()) return false;
     for (const Node* n = list.GetHead()->next; n && n != list.GetTail(); n = n->next)
         if (n->HitObject == object) return true;
     return false;
