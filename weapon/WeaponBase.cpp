@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <vector>
+
 #include "app/core/Application.h"
 #include "app/scene/Camera.h"
 #include "battle/stage/BattleMap.h"
@@ -115,25 +116,23 @@ bool FarFromBox(const Vec3& lo, const Vec3& hi, const Vec3& c, f32 radius)
 
 // The tester's segments as the bounds were made of them, newest first: each
 // one's newer point and its sphere's box. Its trail holds still until the
-// first hit drops the bounds. The arrays only grow, so a pass allocates
-// nothing.
+// first hit drops the bounds. Cleared, the vectors keep their room, so a
+// pass allocates nothing.
 struct PassSegments {
     std::vector<LASERNODE*> newer;
     std::vector<Box> boxes;
-    size_t count = 0;
 
-    size_t size() const { return count; }
-    void clear() { count = 0; }
+    size_t size() const { return newer.size(); }
+    void clear()
+    {
+        newer.clear();
+        boxes.clear();
+    }
     // Keeps the segment and gives its box.
     const Box& Add(LASERNODE* newerPoint, const Segment& s)
     {
-        if (count == newer.size()) {
-            newer.resize(std::max<size_t>(16, 2 * count));
-            boxes.resize(newer.size());
-        }
-        newer[count] = newerPoint;
-        boxes[count] = SphereBox(s);
-        return boxes[count++];
+        newer.push_back(newerPoint);
+        return boxes.emplace_back(SphereBox(s));
     }
 };
 PassSegments g_passSegments;

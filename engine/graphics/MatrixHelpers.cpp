@@ -146,6 +146,13 @@ void Matrix::SetAxisBillboardWorld(const Mat4& pointHolder, const Vec3& axis) co
     SetWorld(copy);
 }
 
+void TurnLocal(Mat4& m, Mat4* (*rotation)(Mat4*, float), f32 degrees)
+{
+    Mat4 r;
+    rotation(&r, degrees * plat::kDegToRad);
+    plat::MatrixMultiply(&m, &r, &m);
+}
+
 void Vec3Subtract(Vec3* out, const Vec3* a, const Vec3* b) {
     out->x = a->x - b->x;
     out->y = a->y - b->y;

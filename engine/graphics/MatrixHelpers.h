@@ -54,3 +54,7 @@ public:
 
 // out = a - b.
 void Vec3Subtract(Vec3* out, const Vec3* a, const Vec3* b);
+
+// m = rotation x m: turns a matrix about one of its own axes by the degrees,
+// rotation one of plat::MatrixRotationX, Y or Z.
+void TurnLocal(Mat4& m, Mat4* (*rotation)(Mat4*, float), f32 degrees);

@@ -9,13 +9,6 @@
 
 namespace {
 
-void TurnLocal(Mat4& m, Mat4* (*rotation)(Mat4*, float), f32 degrees)
-{
-    Mat4 r;
-    rotation(&r, degrees * plat::kDegToRad);
-    plat::MatrixMultiply(&m, &r, &m);
-}
-
 // The burner's quarter turn about x, one way or the other: the same two
 // matrices every frame, so they are made once, by the same call as before.
 const Mat4& QuarterTurnX(bool flip)

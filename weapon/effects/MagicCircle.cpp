@@ -25,14 +25,6 @@ f32 Fraction() { return static_cast<f32>(BattleUnit()); }
 
 Vec3 Row(const Mat4& m, int r) { return Vec3(m.m[r][0], m.m[r][1], m.m[r][2]); }
 
-// Rotation about one local axis, multiplied in on the left.
-void TurnLocal(Mat4& m, Mat4* (*rotation)(Mat4*, float), f32 degrees)
-{
-    Mat4 r;
-    rotation(&r, degrees * plat::kDegToRad);
-    plat::MatrixMultiply(&m, &r, &m);
-}
-
 // A knocked-down robot (action 3 or 6) no longer keeps its circles.
 bool OwnerDown(const BB_Base* owner)
 {

@@ -6,18 +6,6 @@
 #include "weapon/WeaponBase.h"
 #include "weapon/WeaponScene.h"
 
-namespace {
-
-// m = rotation x m: turns a matrix in its own frame.
-void TurnLocal(Mat4& m, Mat4* (*rotation)(Mat4*, float), f32 degrees)
-{
-    Mat4 r;
-    rotation(&r, degrees * plat::kDegToRad);
-    plat::MatrixMultiply(&m, &r, &m);
-}
-
-}  // namespace
-
 void BB_Tiri::Set(const Vec3* position, f32 left, f32 right, f32 top, f32 bottom, const Vec3* velocity,
                   i32 blendMode, plat::GfxTexture* texture, u32 colour, u16 alpha)
 {
