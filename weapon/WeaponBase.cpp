@@ -70,10 +70,14 @@ struct Segment {
 // distance test before it is needed (DirectSegment fills it in then).
 [[gnu::always_inline]] inline Segment MakeSegment(const LASERNODE* newer, const LASERNODE* older, bool direct = true)
 {
+    // Read point by point: copying the points whole goes through the stack
+    // in pieces the reads after cannot take straight from the stores.
+    const Vec3& a = newer->Position;
+    const Vec3& b = older->Position;
     Segment s;
-    s.p0 = newer->Position;
-    s.p1 = older->Position;
-    const Vec3 d = s.p0 - s.p1;
+    s.p0 = Vec3(a.x, a.y, a.z);
+    s.p1 = Vec3(b.x, b.y, b.z);
+    const Vec3 d(a.x - b.x, a.y - b.y, a.z - b.z);
     s.length = plat::Vec3Length(&d);
     if (direct) plat::Vec3Normalize(&s.u, &d);
     s.mid = s.p1 + d / 2.0f;
@@ -369,8 +373,19 @@ struct WeaponGrid {
     };
     std::vector<SpanInputs> inputs;
 
-    i32 Column(f32 x) const { return static_cast<i32>(std::clamp(std::floor((x - x0) / cell), 0.0f, f32(columns - 1))); }
-    i32 Row(f32 z) const { return static_cast<i32>(std::clamp(std::floor((z - z0) / cell), 0.0f, f32(rows - 1))); }
+    f32 perCell = 1.0f;  // 1 / cell
+    // Any rounding of the place serves, so long as a larger coordinate never
+    // gets a smaller index: a span and a box that overlap then share a cell.
+    // Spans and bounds are finite, never NaN.
+    static i32 Index(f32 v, f32 origin, f32 perCell, i32 count)
+    {
+        const f32 t = (v - origin) * perCell;
+        if (!(t >= 1.0f)) return 0;
+        if (t >= f32(count - 1)) return count - 1;
+        return static_cast<i32>(t);
+    }
+    i32 Column(f32 x) const { return Index(x, x0, perCell, columns); }
+    i32 Row(f32 z) const { return Index(z, z0, perCell, rows); }
     void Build(const std::vector<BB_Base*>& targets);
     void Recheck(const std::vector<BB_Base*>& targets);
     // The weapons near the box, in list order; false when the box covers so
@@ -496,6 +511,7 @@ void WeaponGrid::Build(const std::vector<BB_Base*>& targets)
         columns = static_cast<i32>(std::min(f32(side), std::floor((hx - lx) / cell))) + 1;
         rows = static_cast<i32>(std::min(f32(side), std::floor((hz - lz) / cell))) + 1;
     }
+    perCell = 1.0f / cell;
     cellStart.assign(size_t(columns) * rows + 1, 0);
     // Counted, then placed: each cell's weapons stay in list order.
     for (int pass = 0; pass < 2; ++pass) {
