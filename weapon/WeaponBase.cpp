@@ -1,6 +1,7 @@
 #include "weapon/WeaponBase.h"
 
 #include <algorithm>
+#include <utility>
 #include <bit>
 #include <cmath>
 #include <cstring>
@@ -347,11 +348,16 @@ struct HitByWeaponsCache {
 // uniform grid on the ground plane. A tester visits the weapons in the cells
 // under its pass bounds, in list order; every other one FarFromPass would pass
 // over, so skipping it changes nothing. Made again when the list grew; after
-// a hit reaction ran (it may have moved weapons), each weapon no longer where
-// it was gathered joins those every tester visits.
+// a hit reaction ran, each weapon it may have moved that is no longer where it
+// was gathered joins those every tester visits. A reaction moves only the
+// weapon whose pass runs (its own stage hit, a robot's guard or reflection),
+// never another, so those are the weapons looked at again; a reaction with no
+// weapon's pass under way has every weapon looked at again.
 struct WeaponGrid {
     bool valid = false;
-    bool moved = false;
+    bool moved = false;                 // every weapon may have moved
+    std::vector<const BB_Base*> touched;  // weapons reactions may have moved since
+
     f32 x0 = 0.0f, z0 = 0.0f, cell = 1.0f;
     i32 columns = 0, rows = 0;
     std::vector<u32> cellStart;  // columns * rows + 1 offsets into entries
@@ -388,6 +394,20 @@ struct WeaponGrid {
     i32 Row(f32 z) const { return Index(z, z0, perCell, rows); }
     void Build(const std::vector<BB_Base*>& targets);
     void Recheck(const std::vector<BB_Base*>& targets);
+    bool Stale() const { return moved || !touched.empty(); }
+    // A reaction may have moved w (null: any weapon).
+    void Touch(const BB_Base* w)
+    {
+        if (moved) return;
+        // Past a few, looking at every weapon is as quick.
+        if (!w || touched.size() >= kMostTouched) {
+            moved = true;
+            touched.clear();
+        } else if (touched.empty() || touched.back() != w) {
+            touched.push_back(w);
+        }
+    }
+    static constexpr size_t kMostTouched = 16;
     // The weapons near the box, in list order; false when the box covers so
     // much of the grid that walking them all is as quick.
     bool Near(const Vec3& lo, const Vec3& hi);
@@ -453,22 +473,37 @@ bool TargetSpan(const BB_Base* target, WeaponGrid::Span* out)
 
 void WeaponGrid::Recheck(const std::vector<BB_Base*>& targets)
 {
-    moved = false;
-    constexpr size_t kAhead = 4;
     const size_t n = std::min(targets.size(), inGrid.size());
-    for (size_t i = 0; i < kAhead && i < n; ++i) PrefetchSpanInputs(targets[i]);
-    for (size_t i = 0; i < n; ++i) {
-        if (i + kAhead < n) PrefetchSpanInputs(targets[i + kAhead]);
-        if (inGrid[i] != 1 || SameInputs(inputs[i], targets[i])) continue;
+    // A weapon placed by its span that has left it is visited by every tester.
+    auto recheck = [&](size_t i) {
+        if (inGrid[i] != 1 || SameInputs(inputs[i], targets[i])) return;
         Span now;
         const Span& was = spans[i];
         if (TargetSpan(targets[i], &now) && now.x0 == was.x0 && now.x1 == was.x1 && now.z0 == was.z0 &&
             now.z1 == was.z1) {
             inputs[i] = SpanInputsOf(targets[i]);
-            continue;
+            return;
         }
         inGrid[i] = 2;
         always.push_back(static_cast<u32>(i));
+    };
+    if (!moved) {
+        // The few weapons named, found by address: the list of addresses is
+        // short and close together, the weapons themselves are not.
+        for (const BB_Base* w : touched) {
+            const auto at = std::find(targets.begin(), targets.begin() + n, w);
+            if (at != targets.begin() + n) recheck(size_t(at - targets.begin()));
+        }
+        touched.clear();
+        return;
+    }
+    moved = false;
+    touched.clear();
+    constexpr size_t kAhead = 4;
+    for (size_t i = 0; i < kAhead && i < n; ++i) PrefetchSpanInputs(targets[i]);
+    for (size_t i = 0; i < n; ++i) {
+        if (i + kAhead < n) PrefetchSpanInputs(targets[i + kAhead]);
+        recheck(i);
     }
 }
 
@@ -480,6 +515,7 @@ void WeaponGrid::Build(const std::vector<BB_Base*>& targets)
     always.clear();
     taken.assign((n + 63) / 64, 0);
     moved = false;
+    touched.clear();
     f32 lx = FLT_MAX, lz = FLT_MAX, hx = -FLT_MAX, hz = -FLT_MAX;
     inGrid.assign(n, 0);
     for (size_t i = 0; i < n; ++i) {
@@ -618,6 +654,8 @@ const std::vector<BB_Base*>& HitByWeapons(CList<BB_Base>& list)
 // and so does gathering the robots again.
 u64 g_passMarks = 0;
 const BB_Base* g_lastTester = nullptr;
+// The weapon whose pass runs: the one weapon a reaction may move.
+const LZ_Standard* g_passTester = nullptr;
 
 // The robots of the pass, each with the robot itself when it answers a weapon
 // by CRobot_Normal's rules, so a robot far from a trail is passed over without
@@ -709,6 +747,8 @@ struct RobotSpots {
 void BeginWeaponHitPass()
 {
     ++g_passMarks;
+    g_passTester = nullptr;
+    g_weaponGrid.touched.clear();
     g_lastTester = nullptr;
     g_robotSpots.robots = nullptr;
     g_hitByWeapons.open = true;
@@ -720,6 +760,8 @@ void BeginWeaponHitPass()
 void EndWeaponHitPass()
 {
     ++g_passMarks;
+    g_passTester = nullptr;
+    g_weaponGrid.touched.clear();
     g_lastTester = nullptr;
     g_robotSpots.robots = nullptr;
     g_hitByWeapons.open = false;
@@ -753,13 +795,13 @@ LASERNODE* WeaponPassSegmentNewer(const LZ_Standard* w, i32 index)
 void DropWeaponPassBounds()
 {
     g_passBounds.tester = nullptr;
-    g_weaponGrid.moved = true;
+    g_weaponGrid.Touch(g_passTester);
     ++g_passMarks;
 }
 
 void MarkWeaponPassChanged()
 {
-    g_weaponGrid.moved = true;
+    g_weaponGrid.Touch(g_passTester);
     ++g_passMarks;
 }
 
@@ -770,6 +812,10 @@ i32 LZ_Standard::HitTestPassIn(const WeaponArena& arena)
     // Something other than the weapon before this one ran since its pass.
     if (!g_lastTester || g_lastTester != prev) ++g_passMarks;
     g_lastTester = nullptr;
+    struct Running {
+        const LZ_Standard* was;
+        ~Running() { g_passTester = was; }
+    } running{std::exchange(g_passTester, this)};
     UpdateHitNodes();
     if (Laser.Count < 2) {
         g_lastTester = this;
@@ -784,7 +830,7 @@ i32 LZ_Standard::HitTestPassIn(const WeaponArena& arena)
             size_t next = 0;
             if (g_passBounds.tester == this) {
                 if (!g_weaponGrid.valid) g_weaponGrid.Build(targets);
-                else if (g_weaponGrid.moved) g_weaponGrid.Recheck(targets);
+                else if (g_weaponGrid.Stale()) g_weaponGrid.Recheck(targets);
                 if (g_weaponGrid.Near(g_passBounds.lo, g_passBounds.hi)) {
                     next = targets.size();
                     for (const u32 i : g_weaponGrid.picked) {
@@ -944,6 +990,8 @@ i32 LZ_Standard::HitTestObject(BB_Base* tester)
         }
         if (!hit || !(t < s.length)) continue;
         DropWeaponPassBounds();
+        // The tester's pass runs; this weapon's reaction is the one other.
+        g_weaponGrid.Touch(this);
         a->RecordHit(this);
         WearDown(a->Damage);
         const Vec3 contact = s.p0 - s.u * (s.length - t + kContactPullBack);

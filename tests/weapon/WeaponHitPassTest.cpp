@@ -128,7 +128,7 @@ public:
 };
 
 // A weapon that keeps the real weapon-against-weapon test and logs every
-// reaction; a hit weapon is knocked aside, as some are in battle.
+// reaction; both weapons of a hit are knocked aside, as some are in battle.
 class Logged : public LZ_Standard {
 public:
     struct Event {
@@ -139,6 +139,7 @@ public:
     i32 OnHitWeapon(const Vec3* contact) override
     {
         log->push_back({id, 0, *contact});
+        Laser.World.m[3][2] -= 5.0f;
         return 0;
     }
     i32 OnHitByWeapon(const Vec3* contact) override
