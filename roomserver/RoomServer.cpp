@@ -286,6 +286,9 @@ void RoomServer::Accept(Room& room, plat::SocketId listener, bool data)
             plat::NetClose(s);
             continue;
         }
+        // Relays are small and each is awaited by a lockstep frame: none
+        // waits on the acknowledgement of the one before.
+        plat::NetSetNoDelay(s, true);
         auto* c = new Conn;
         c->id = nextConnId_++;
         c->room = room.index;
