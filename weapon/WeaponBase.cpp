@@ -1,7 +1,6 @@
 #include "weapon/WeaponBase.h"
 
 #include <algorithm>
-#include <utility>
 #include <bit>
 #include <cmath>
 #include <cstring>
@@ -9,6 +8,7 @@
 #include <limits>
 #include <cstddef>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "app/core/Application.h"

@@ -641,16 +641,10 @@ void CHierarchyObject::UpdateMatrices(const Mat4* parentWorld)
 
 void CHierarchyObject::UpdateMatricesEx(const Mat4* parentWorld) { UpdateNodeMatricesEx(root, parentWorld); }
 
-void CHierarchyObject::UpdateNodeMatricesEx(HodNode* node, const Mat4* parentWorld)
+void CHierarchyObject::UpdateNodeMatricesEx(HodNode* node, const Mat4* parentWorld, bool animate)
 {
     if (!root || !node) return;
-    WalkLinkModes(node, parentWorld ? parentWorld : &kIdentity);
-}
-
-void CHierarchyObject::AnimateNodeMatricesEx(HodNode* node, const Mat4* parentWorld)
-{
-    if (!root || !node) return;
-    WalkLinkModes(node, parentWorld ? parentWorld : &kIdentity, Animator());
+    WalkLinkModes(node, parentWorld ? parentWorld : &kIdentity, animate ? Animator() : nullptr);
 }
 
 // ---- swing nodes -----------------------------------------------------------------

@@ -103,18 +103,18 @@ public:
     void ApplyAnime(const Mat4* parentWorld);
     // placedLater: a node whose descendants may be left alone, for a caller
     // that moves that node and then animates and places them itself
-    // (AnimateNodeMatricesEx) before anything reads them: the same tree in one
-    // walk of them instead of two. True when the walk reached it and left
-    // them; false when it did not reach it or, with a callback node below it,
-    // posed them all (a caller then only places them again).
+    // (UpdateNodeMatricesEx with animate) before anything reads them: the
+    // same tree in one walk of them instead of two. True when the walk
+    // reached it and left them; false when it did not reach it or, with a
+    // callback node below it, posed them all (a caller then only places them
+    // again).
     bool ApplyAnimeFrom(HodNode* start, const Mat4* parentWorld, const HodNode* placedLater = nullptr);
     void UpdateMatrices(const Mat4* parentWorld);
     void UpdateMatricesEx(const Mat4* parentWorld);
-    // The link-mode walk from one node under a given parent matrix.
-    void UpdateNodeMatricesEx(HodNode* node, const Mat4* parentWorld);
-    // The same walk animating its nodes by the tracks the last ApplyAnimeFrom
+    // The link-mode walk from one node under a given parent matrix; with
+    // animate, animating its nodes by the tracks the last ApplyAnimeFrom
     // took, as that walk would have.
-    void AnimateNodeMatricesEx(HodNode* node, const Mat4* parentWorld);
+    void UpdateNodeMatricesEx(HodNode* node, const Mat4* parentWorld, bool animate = false);
     // Moves the clock back to zero, keeping every pending event's delay.
     void RebaseClock();
 

@@ -309,12 +309,7 @@ void CRobot_Normal::PoseLayers()
     }
     w.m[3][0] = pos.x; w.m[3][1] = pos.y; w.m[3][2] = pos.z;
     for (HodNode* child : joint->children)
-        if (child && child != frameUpperBody) {
-            if (lowerLeft)
-                lowerModel.AnimateNodeMatricesEx(child, &w);
-            else
-                lowerModel.UpdateNodeMatricesEx(child, &w);
-        }
+        if (child && child != frameUpperBody) lowerModel.UpdateNodeMatricesEx(child, &w, lowerLeft);
     if (!frameUpperBody || !upperModel.root) return;
     AimChestAndArms(bodyAngle, upperModel.ApplyAnimeFrom(frameUpperBody, &w, frameUpperBody));
 }
@@ -373,13 +368,8 @@ void CRobot_Normal::AimChestAndArms(f32 bodyAngle, bool chestLeft)
             w = out;
         }
         w.m[3][0] = pos.x; w.m[3][1] = pos.y; w.m[3][2] = pos.z;
-        for (HodNode* child : chest->children) {
-            if (!child) continue;
-            if (chestLeft)
-                upperModel.AnimateNodeMatricesEx(child, &w);
-            else
-                upperModel.UpdateNodeMatricesEx(child, &w);
-        }
+        for (HodNode* child : chest->children)
+            if (child) upperModel.UpdateNodeMatricesEx(child, &w, chestLeft);
     }
     if (!attackArmNodes.IsCreated()) return;
     const Mat4* aim = lockTarget ? lockTarget->GetTargetMatrix() : nullptr;

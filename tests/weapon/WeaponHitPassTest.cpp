@@ -186,8 +186,25 @@ std::vector<Logged::Event> CrowdPass(u32 seed, bool bracketed)
     const WeaponArena arena{&weapons, nullptr, nullptr};
     for (int pass = 0; pass < 3; ++pass) {
         if (bracketed) BeginWeaponHitPass();
-        for (BB_Base* o = weapons.GetHead()->next; o != weapons.GetTail(); o = o->next)
+        int walked = 0;
+        for (BB_Base* o = weapons.GetHead()->next; o != weapons.GetTail(); o = o->next) {
             static_cast<LZ_Standard*>(o)->HitTestPassIn(arena);
+            // Now and then something outside any weapon's pass moves the
+            // weapon ahead onto the trail of one a little further on, and
+            // says so, as a billboard's reaction would.
+            BB_Base* moved = o->next;
+            BB_Base* onto = moved;
+            for (int k = 0; k < 3 && onto != weapons.GetTail(); ++k) onto = onto->next;
+            if (++walked % 7 == 0 && onto != weapons.GetTail()) {
+                if (const LASERNODE* p = static_cast<LZ_Standard*>(onto)->Laser.Newest()) {
+                    Mat4& m = static_cast<LZ_Standard*>(moved)->Laser.World;
+                    m.m[3][0] = p->Position.x;
+                    m.m[3][1] = p->Position.y;
+                    m.m[3][2] = p->Position.z;
+                    MarkWeaponPassChanged();
+                }
+            }
+        }
         if (bracketed) EndWeaponHitPass();
     }
     return log;

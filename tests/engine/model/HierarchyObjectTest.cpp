@@ -410,13 +410,8 @@ TEST(PlacedLater, AnimatingBelowATurnedNodeAsItIsPlacedLeavesTheSameTree)
                 Mat4 out;
                 plat::MatrixMultiply(&out, &turn, &turned->world);
                 turned->world = out;
-                for (HodNode* child : turned->children) {
-                    if (!child) continue;
-                    if (left)
-                        model->AnimateNodeMatricesEx(child, &turned->world);
-                    else
-                        model->UpdateNodeMatricesEx(child, &turned->world);
-                }
+                for (HodNode* child : turned->children)
+                    if (child) model->UpdateNodeMatricesEx(child, &turned->world, left);
             }
             HodNode** a = nullptr;
             HodNode** b = nullptr;
