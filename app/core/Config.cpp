@@ -7,12 +7,14 @@
 #include <string_view>
 
 #include "app/core/Application.h"
+#include "app/player/SaveFolder.h"
 #include "engine/core/IniFile.h"
 #include "platform/core/FileSystem.h"
 #include "platform/core/Ini.h"
 #include "platform/core/MessageBox.h"
 #include "platform/core/TextCodec.h"
 #include "platform/input/Gamepad.h"
+#include "platform/input/Keyboard.h"
 
 const char* const ConfigPadOperationNames[10] = {
     "ジャンプ", "ショット", "サーベル", "ガード", "タゲ変更",
@@ -63,6 +65,8 @@ i32 ReadIntOr(const char* file, const char* section, const char* key, i32 fallba
 
 bool WriteInt(const char* file, const char* section, const char* key, i32 value)
 {
+    // A file that could be neither read nor moved aside is never written over.
+    if (KeptFileIsLocked(file)) return false;
     char text[16];
     std::snprintf(text, sizeof text, "%d", value);
     // Every write replaces the whole file on disk: skip the values it already holds.
@@ -82,6 +86,26 @@ bool IsValidUtf8(const std::string& bytes)
         s += length;
     }
     return true;
+}
+
+// Whether the keyboard or the mouse can press the code; any other (0
+// included) would leave its operation dead in battle.
+bool IsPressableKey(i32 code)
+{
+    if (code == plat::vk::LButton || code == plat::vk::RButton || code == plat::vk::MButton) return true;
+    return code > 0 && code < 256 && plat::ScancodeFromVirtualKey(code) != 0;
+}
+
+// A binding no button or key can have would wrap into some other binding
+// when stored as a byte, or bind nothing: it takes the default, as a missing
+// one does, and says so.
+i32 UsableBinding(const char* key, i32 value, bool usable, i32 fallback)
+{
+    if (usable) return value;
+    const std::string text = std::string(key) + "=" + std::to_string(value) +
+                             " is no button or key: the default " + std::to_string(fallback) + " is used.";
+    plat::ReportError(ConfigFileName, text.c_str());
+    return fallback;
 }
 
 std::string_view Trimmed(std::string_view line)
@@ -114,23 +138,21 @@ bool ConfigIsDamaged(const std::string& bytes)
 void ReadPadBindings(CApplication& app, const std::string& path)
 {
     const char* file = path.c_str();
-    // A value no button or key can have would wrap into some other binding
-    // when stored as a byte; it takes the default, as a missing one does.
-    const auto within = [](i32 value, i32 highest, i32 fallback) {
-        return value >= 0 && value <= highest ? value : fallback;
-    };
     for (i32 pad = 0; pad < 4; ++pad)
         for (i32 op = 0; op < 10; ++op) {
             // 1-based in the file; 0 wraps to 255, unbound. A missing key
             // binds the operation to the button of its own number.
-            const i32 value = ReadIntOr(file, "GameSetting", PadKey(pad, op).c_str(), op + 1);
-            app.input.padButtonMap[pad][op] = static_cast<u8>(within(value, plat::PadButtonSlots, op + 1) - 1);
+            const std::string key = PadKey(pad, op);
+            const i32 value = ReadIntOr(file, "GameSetting", key.c_str(), op + 1);
+            const bool usable = value >= 0 && value <= plat::PadButtonSlots;
+            app.input.padButtonMap[pad][op] = static_cast<u8>(UsableBinding(key.c_str(), value, usable, op + 1) - 1);
         }
     if (!app.input.padKeyMap.IsCreated()) app.input.padKeyMap.Create(PadKeyMapSize);
     if (app.input.padKeyMap.GetCount() < static_cast<i32>(PadKeyMapSize)) return;
     for (i32 k = 0; k < 12; ++k) {
         const i32 value = ReadIntOr(file, "GameSetting", ConfigKeyNames[k], DefaultPadKeys[k]);
-        app.input.padKeyMap[k] = static_cast<u8>(within(value, 255, DefaultPadKeys[k]));
+        app.input.padKeyMap[k] =
+            static_cast<u8>(UsableBinding(ConfigKeyNames[k], value, IsPressableKey(value), DefaultPadKeys[k]));
     }
 }
 
@@ -177,17 +199,15 @@ void ReportConfigNotSaved(const std::string& path)
 
 void CApplication::LoadConfig()
 {
+    // Settings writes cut short (a kill, a power loss) leave their
+    // temporary files beside Config.ini.
+    RemoveInterruptedWrites(startupDir);
     const std::string path = ConfigPath(*this);
     const char* file = path.c_str();
     std::string bytes;
-    if (plat::ReadWholeFile(file, bytes) && ConfigIsDamaged(bytes)) {
-        // Kept for the player to look at; the next save writes a clean file.
-        const std::string bad = path + ".bad";
-        const std::string text = plat::RenameFile(file, bad.c_str())
-                                     ? "\"" + path + "\" was damaged: kept as \"" + bad + "\", defaults used."
-                                     : "\"" + path + "\" is damaged and could not be set aside: defaults used.";
-        plat::ReportError("Config.ini", text.c_str());
-    }
+    const bool read = plat::ReadWholeFile(file, bytes);
+    // Set aside for the player to look at; the next save writes a clean file.
+    if (read ? ConfigIsDamaged(bytes) : plat::PathExists(file)) SetAsideKeptFile(path, !read);
     video.fullScreen = static_cast<u32>(ReadIniInt(file, "Window", "FullScreen"));
     video.textureLevel = std::clamp(ReadIniInt(file, "D3DSetting", "TextureLevel"), -1, 7);
     video.farLevel = std::clamp(ReadIniInt(file, "GameSetting", "Far"), VisionMin, VisionMax);

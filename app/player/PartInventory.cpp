@@ -3,14 +3,12 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
-#include <string>
 
 #include "app/core/Application.h"
 #include "app/core/ByteIo.h"
 #include "app/player/SaveFolder.h"
 #include "engine/core/AssetFile.h"
 #include "platform/core/FileSystem.h"
-#include "platform/core/MessageBox.h"
 
 namespace {
 
@@ -220,23 +218,9 @@ int PartInventory::Save(const char* fileName)
 
 int PartInventory::Load(const char* fileName)
 {
-    std::vector<u8> bytes;
-    u64 fileSize = 0;
-    if (!ReadSaveFile(fileName, bytes, InventoryMaxSize, &fileSize)) {
-        Reset();
-        return 0;
-    }
-    if (fileSize == bytes.size() && ReadImage(bytes.data(), u32(bytes.size()))) return 1;
-    // Refused: start from the defaults, and move the file aside so the next
-    // save cannot destroy what may still be recovered from it.
-    Reset();
-    const std::string path = SaveFilePath(fileName);
-    if (!path.empty() && plat::RenameFile(path.c_str(), (path + ".bad").c_str())) {
-        // Once: the file is out of the way, so the next start reads none.
-        const std::string text = std::string("部件数据已损坏，原文件保留为") + fileName + ".bad，使用新的部件数据          ";
-        plat::ShowMessageBox(GetApplication()->mainWindow, text.c_str(), "");
-    } else if (!path.empty()) {
-        plat::ReportLoadFailure(path.c_str(), "is damaged and could not be moved aside; a fresh inventory is used");
-    }
-    return 0;
+    const int result = LoadSaveFile(fileName, InventoryMaxSize,
+                                    [this](const u8* data, u32 size) { return ReadImage(data, size) == 1; });
+    // Missing or refused: a first start's data, so the game plays on.
+    if (result != KeptFileRead) Reset();
+    return result;
 }

@@ -37,8 +37,9 @@ public:
     void Reset();
     // 1 when the file was written safely, 0 otherwise (the old file stays).
     int Save(const char* fileName);
-    // 1 when a valid file was read. A missing or refused file leaves the
-    // default data in memory so that a first start plays.
+    // 1 when a valid file was read; 0 when there is none; -1 when it is
+    // there but unreadable or refused, and was set aside (SetAsideKeptFile).
+    // 0 and -1 leave the default data in memory so that the game plays.
     int Load(const char* fileName);
     void FreeParts();
     // The robot number newly made available by the cleared stages, or -1.

@@ -14,8 +14,6 @@ namespace {
 
 constexpr u8 ProfileMagic[4] = {'N', 'P', 'S', 'D'};
 constexpr u32 ProfileBodyOffset = 8;
-// Profiles are 272 bytes; anything far larger is not one of ours.
-constexpr u32 ProfileReadLimit = 64 * 1024;
 constexpr u32 MaxExp = 0x7FFFFFFFu;
 
 std::string ProfileFileName(const char* profileName)
@@ -93,11 +91,18 @@ void PlayerProfile::WriteImage(u8 out[ProfileFileSize], u32 scrambleWord) const
 
 int PlayerProfile::ReadImage(const u8* data, u32 size)
 {
-    if (!data || size < ProfileFileSize || std::memcmp(data, ProfileMagic, 4) != 0) return 0;
+    if (!data || size != ProfileFileSize || std::memcmp(data, ProfileMagic, 4) != 0) return 0;
     std::vector<u8> body(data + ProfileBodyOffset, data + size);
     XorWords(body.data(), u32(body.size()), GetU32(data + 4));
+    // Saves zero the name block past the name and never store more EXP than
+    // MaxExp: anything else is a damaged scramble word or body, whose name
+    // and EXP would be noise.
+    const u8* block = body.data();
+    const u8* nameEnd = std::find(block, block + sizeof name, u8(0));
+    if (std::any_of(nameEnd, block + sizeof name, [](u8 b) { return b != 0; })) return 0;
+    if (GetU32(body.data() + 256) > MaxExp) return 0;
     ReadFixedText(name, body.data(), sizeof name);
-    exp = std::min(GetU32(body.data() + 256), MaxExp);
+    exp = GetU32(body.data() + 256);
     rankLevel = GetU32(body.data() + 260);
     if (rankLevel > MaxRankLevel) rankLevel = RankForExp(exp);
     return 1;
@@ -116,11 +121,8 @@ int PlayerProfile::Load(const char* profileName)
 {
     const std::string file = ProfileFileName(profileName);
     if (file.empty()) return 0;
-    std::vector<u8> bytes;
-    u64 fileSize = 0;
-    if (!ReadSaveFile(file.c_str(), bytes, ProfileReadLimit, &fileSize)) return 0;
-    if (fileSize != bytes.size()) return 0;
-    return ReadImage(bytes.data(), u32(bytes.size()));
+    return LoadSaveFile(file.c_str(), ProfileFileSize,
+                        [this](const u8* data, u32 size) { return ReadImage(data, size) == 1; });
 }
 
 void ListPlayerProfiles(std::vector<std::string>& names)

@@ -17,14 +17,17 @@ public:
     // 1 when the profile file was written safely, 0 otherwise (the old file
     // is then untouched).
     int Save();
-    // 1 when a valid profile of that name was read; 0 leaves the profile as
-    // it was.
+    // 1 when a valid profile of that name was read; 0 when there is none
+    // (a new player); -1 when its file is there but unreadable or no
+    // profile, and was set aside (SetAsideKeptFile). 0 and -1 leave the
+    // profile as it was.
     int Load(const char* profileName);
     void Clear();
 
     // Builds the 272-byte file image with the given scramble word.
     void WriteImage(u8 out[ProfileFileSize], u32 scrambleWord) const;
-    // Reads a file image; 0 (profile unchanged) when it is not a profile.
+    // Reads a 272-byte file image; 0 (profile unchanged) when it is not a
+    // profile.
     int ReadImage(const u8* data, u32 size);
 
     char name[256] = {};

@@ -2,10 +2,13 @@
 
 #include <algorithm>
 #include <cstring>
-#include <vector>
 
+#include "app/core/Application.h"
 #include "app/core/ByteIo.h"
 #include "app/player/SaveFolder.h"
+
+// A robot type is an index into the folder list.
+static_assert(RankingRobotTypeCount == sizeof(FolderList::names) / sizeof(FolderList::names[0]));
 
 void RankingTable::SetDefaults()
 {
@@ -23,6 +26,9 @@ void RankingTable::SetFileName(const char* name)
 
 i32 RankingTable::Insert(const u8 newName[3], i32 score, u32 count, u32 robotType)
 {
+    // Whatever play gives, the saved table must load again.
+    score = std::clamp(score, MinRankingScore, MaxRankingScore);
+    count = std::min(count, MaxRankingCount);
     u32 place = 0;
     while (place < RankingEntryCount && entries[place].score >= score) ++place;
     if (place == RankingEntryCount) return i32(RankingEntryCount);
@@ -55,21 +61,37 @@ void RankingTable::WriteImage(u8 out[RankingFileSize]) const
     }
 }
 
-void RankingTable::ReadImage(const u8* data, u32 size)
+int RankingTable::ReadImage(const u8* data, u32 size)
 {
-    // A short file replaces only the bytes it holds.
-    u8 image[RankingFileSize];
-    WriteImage(image);
-    // An empty file reads as no data at all (and may come with no buffer).
-    if (data != nullptr && size > 0) std::memcpy(image, data, std::min(size, RankingFileSize));
+    if (data == nullptr || size != RankingFileSize) return 0;
+    RankingEntry read[RankingEntryCount];
     for (u32 i = 0; i < RankingEntryCount; ++i) {
-        const u8* p = image + i * RankingEntrySize;
-        std::memcpy(entries[i].name, p, 3);
-        entries[i].spare = p[3];
-        entries[i].score = i32(GetU32(p + 4));
-        entries[i].count = GetU32(p + 8);
-        entries[i].robotType = GetU32(p + 12);
+        const u8* p = data + i * RankingEntrySize;
+        RankingEntry& e = read[i];
+        std::memcpy(e.name, p, 3);
+        e.spare = p[3];
+        e.score = i32(GetU32(p + 4));
+        e.count = GetU32(p + 8);
+        e.robotType = GetU32(p + 12);
+        // An entry no play makes is damage: its name would draw glyphs the
+        // font lacks, its figures would spill out of their columns, and a
+        // score above every real one could never be beaten.
+        if (std::any_of(e.name, e.name + 3, [](u8 c) { return c >= RankingGlyphCount; }) ||
+            e.score < MinRankingScore || e.score > MaxRankingScore || e.count > MaxRankingCount ||
+            e.robotType >= RankingRobotTypeCount)
+            return 0;
     }
+    // Insert assumes descending scores. Entries move, each spare byte stays
+    // with its place, as an insert leaves it.
+    RankingEntry sorted[RankingEntryCount];
+    std::copy(read, read + RankingEntryCount, sorted);
+    std::stable_sort(sorted, sorted + RankingEntryCount,
+                     [](const RankingEntry& a, const RankingEntry& b) { return a.score > b.score; });
+    for (u32 i = 0; i < RankingEntryCount; ++i) {
+        entries[i] = sorted[i];
+        entries[i].spare = read[i].spare;
+    }
+    return 1;
 }
 
 int RankingTable::Save() const
@@ -81,8 +103,6 @@ int RankingTable::Save() const
 
 int RankingTable::Load()
 {
-    std::vector<u8> bytes;
-    if (!ReadSaveFile(fileName, bytes, RankingFileSize)) return 0;
-    ReadImage(bytes.data(), u32(bytes.size()));
-    return 1;
+    return LoadSaveFile(fileName, RankingFileSize,
+                        [this](const u8* data, u32 size) { return ReadImage(data, size) == 1; });
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <set>
+#include <vector>
 
 #include "app/core/Application.h"
 #include "platform/core/FileSystem.h"
@@ -13,19 +14,36 @@ namespace {
 
 SaveReadFault g_readFault = nullptr;
 
-// Files whose read failed this run; saving over them would replace data the
-// game never saw with what it made up in its place.
-std::set<std::string>& KeptFiles()
+// How many set-aside copies of one file are kept before the next one stays
+// where it is.
+constexpr int MaxSetAsideCopies = 100;
+
+// Files that could be neither read nor moved this run; saving over them
+// would replace data the game never saw with what it made up in its place.
+std::set<std::string>& LockedFiles()
 {
-    static std::set<std::string> kept;
-    return kept;
+    static std::set<std::string> locked;
+    return locked;
 }
 
-void KeepUnreadFile(const char* fileName, const std::string& path)
+std::string BaseName(const std::string& path)
 {
-    if (!KeptFiles().insert(path).second) return;
-    plat::ReportLoadFailure(path.c_str(), "could not be read; it is kept as it is and not saved over this run");
-    const std::string text = std::string("无法读取存档文件") + fileName + "，文件保持原样，本次不会覆盖保存";
+    const size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// The first of "<path>.bad", "<path>.bad.1", ... that names nothing yet.
+std::string FreeSetAsideName(const std::string& path)
+{
+    for (int n = 0; n < MaxSetAsideCopies; ++n) {
+        const std::string name = n == 0 ? path + ".bad" : path + ".bad." + std::to_string(n);
+        if (!plat::PathExists(name.c_str())) return name;
+    }
+    return {};
+}
+
+void Tell(const std::string& text)
+{
     const CApplication* app = GetApplication();
     plat::ShowMessageBox(app ? app->mainWindow : nullptr, text.c_str(), "");
 }
@@ -66,46 +84,65 @@ std::string SaveFilePath(const char* fileName)
 bool WriteSaveFile(const char* fileName, const void* data, u32 size)
 {
     const std::string path = SaveFilePath(fileName);
-    if (path.empty() || SaveFileIsKept(fileName) || !EnsureSaveFolder()) return false;
+    if (path.empty() || KeptFileIsLocked(path) || !EnsureSaveFolder()) return false;
     return plat::WriteFileAtomic(path.c_str(), data, size);
 }
 
-bool ReadSaveFile(const char* fileName, std::vector<u8>& out, u32 maxBytes, u64* fileSize)
+int LoadSaveFile(const char* fileName, u32 maxBytes, const std::function<bool(const u8*, u32)>& accept)
 {
-    out.clear();
     const std::string path = SaveFilePath(fileName);
-    if (path.empty()) return false;
+    if (path.empty()) return KeptFileMissing;
     const plat::FileId file =
         g_readFault && g_readFault(fileName) ? plat::InvalidFile : plat::OpenFile(path.c_str(), plat::FileMode::Read);
     if (file == plat::InvalidFile) {
-        if (plat::PathExists(path.c_str())) KeepUnreadFile(fileName, path);
-        return false;
+        if (!plat::PathExists(path.c_str())) return KeptFileMissing;
+        SetAsideKeptFile(path, true);
+        return KeptFileRefused;
     }
+    // One byte past the largest file tells a larger one without reading it all.
     const i64 size = plat::GetFileSize(file);
-    bool ok = size >= 0;
-    if (ok) {
-        const u64 want = std::min<u64>(u64(size), maxBytes);
-        out.resize(size_t(want));
-        ok = plat::ReadFile(file, out.data(), want) == i64(want);
-        if (fileSize) *fileSize = u64(size);
-    }
+    std::vector<u8> bytes(size_t(std::clamp<i64>(size, 0, i64(maxBytes) + 1)));
+    const bool read = size >= 0 && plat::ReadFile(file, bytes.data(), bytes.size()) == i64(bytes.size());
     plat::CloseFile(file);
-    if (!ok) {
-        out.clear();
-        KeepUnreadFile(fileName, path);
+    if (!read) {
+        SetAsideKeptFile(path, true);
+        return KeptFileRefused;
     }
-    return ok;
+    if (bytes.size() <= maxBytes && accept(bytes.data(), u32(bytes.size()))) return KeptFileRead;
+    SetAsideKeptFile(path, false);
+    return KeptFileRefused;
+}
+
+std::string SetAsideKeptFile(const std::string& path, bool unreadable)
+{
+    // A folder in the file's place is no file to move: it stays, closed to
+    // saving like any file that could not be moved.
+    const bool movable = !plat::IsDirectory(path.c_str());
+    const std::string aside = movable ? FreeSetAsideName(path) : std::string();
+    const char* what = unreadable ? "文件无法读取：" : "文件已损坏：";
+    if (!aside.empty() && plat::RenameFile(path.c_str(), aside.c_str())) {
+        // Once: the file is out of the way, so the next read finds none.
+        Tell(what + BaseName(path) + "，已保留为 " + aside + "，改用默认数据");
+        return aside;
+    }
+    if (!LockedFiles().insert(path).second) return {};
+    Tell(what + path + "，无法移开，文件保持原样，本次不会覆盖保存");
+    return {};
+}
+
+bool KeptFileIsLocked(const std::string& path)
+{
+    return LockedFiles().count(path) != 0;
 }
 
 bool SaveFileIsKept(const char* fileName)
 {
     const std::string path = SaveFilePath(fileName);
-    return !path.empty() && KeptFiles().count(path) != 0;
+    return !path.empty() && KeptFileIsLocked(path);
 }
 
-void RemoveInterruptedSaves()
+void RemoveInterruptedWrites(const std::string& folder)
 {
-    const std::string folder = GetSaveFolder();
     if (folder.empty()) return;
     // Only the names WriteFileAtomic gives its temporary files.
     plat::FileFind find;
@@ -115,6 +152,11 @@ void RemoveInterruptedSaves()
         if (!entry.isDirectory) leftovers.push_back(folder + "/" + entry.name);
     find.Close();
     for (const std::string& path : leftovers) plat::DeleteFile(path.c_str());
+}
+
+void RemoveInterruptedSaves()
+{
+    RemoveInterruptedWrites(GetSaveFolder());
 }
 
 void SetSaveReadFault(SaveReadFault fails)

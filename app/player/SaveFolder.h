@@ -1,8 +1,9 @@
 #pragma once
 // The save folder "Tervalis" under the user's local application-data folder,
-// which holds the profiles, the part inventory and the score files.
+// which holds the profiles, the part inventory and the score files, and the
+// one rule every file the player keeps follows when it cannot be used.
+#include <functional>
 #include <string>
-#include <vector>
 
 #include "platform/core/Types.h"
 
@@ -18,17 +19,35 @@ bool IsPlainFileName(const char* fileName);
 // Writes a whole file through a temporary file renamed over the old one, so
 // a failed save leaves the old file as it was. True when written.
 bool WriteSaveFile(const char* fileName, const void* data, u32 size);
-// Reads at most maxBytes of a save file (the rest is not read); fileSize,
-// when given, receives the whole file's size. False when it is missing or
-// unreadable. A file that exists but cannot be read is kept: the player is
-// told once, and WriteSaveFile refuses to write over it for the rest of the
-// run, so a passing fault never costs the data the file still holds.
-bool ReadSaveFile(const char* fileName, std::vector<u8>& out, u32 maxBytes,
-                  u64* fileSize = nullptr);
-// Whether a failed read has closed the file to saving for this run.
+
+// What a load of a kept file gave; loaders pass these on as their results.
+inline constexpr int KeptFileRead = 1;     // read and accepted
+inline constexpr int KeptFileMissing = 0;  // not there: a first start, defaults
+inline constexpr int KeptFileRefused = -1; // there but unusable: set aside, defaults
+
+// Loads a save file of at most maxBytes: accept judges the whole file's
+// bytes and takes them when they are good. A file that exists but cannot be
+// read, is larger or is not accepted is set aside (SetAsideKeptFile).
+int LoadSaveFile(const char* fileName, u32 maxBytes, const std::function<bool(const u8*, u32)>& accept);
+
+// The rule for every file the player keeps (profiles, the inventory, the
+// score files, the settings) that exists but cannot be read or is refused:
+// it moves to the first free name of "<path>.bad", "<path>.bad.1",
+// "<path>.bad.2", ..., so no earlier one is ever overwritten, and the player
+// is told once, in a box or the scenes' notice, which file it was and where
+// it went. Defaults then take its place, and the next save writes a fresh
+// file. When it cannot be moved it stays where it is, and saving over it is
+// refused for the rest of the run (KeptFileIsLocked). Returns where the file
+// went, empty when it stayed.
+std::string SetAsideKeptFile(const std::string& path, bool unreadable);
+// Whether a file that could not be set aside is closed to saving this run.
+bool KeptFileIsLocked(const std::string& path);
 bool SaveFileIsKept(const char* fileName);
-// Deletes the temporary files that saves cut short (a crash, a power loss)
-// left in the save folder. Called once at start-up.
+
+// Deletes the temporary files that writes cut short (a crash, a power loss)
+// left in a folder: only the names the atomic writes give them.
+void RemoveInterruptedWrites(const std::string& folder);
+// The same for the save folder. Called once at start-up.
 void RemoveInterruptedSaves();
 
 // Tests: makes the reads of save files for which `fails` returns true fail as

@@ -2,15 +2,13 @@
 // The three-letter name entry of a new ranking place, typed with the arrow
 // keys as glyph codes 0..31 of "Quillon/Font.png". The owner (the survival
 // judge, the arcade mode) creates it, ends it with done and saves the table.
+#include "app/player/RankingTable.h"
 #include "engine/core/TaskList.h"
 #include "engine/graphics/TextureManager.h"
 #include "platform/math/MathTypes.h"
 #include "platform/core/Types.h"
 
-class RankingTable;
 class TCB_DrawSP_RankingInput;
-
-inline constexpr u8 RankingGlyphCount = 32;
 
 class TCB_RankingInput : public TCB {
 public:

@@ -475,7 +475,10 @@ i32 LGTCB_Proc_Normal::Login()
         return 0;
     }
     PlayerProfile& profile = app.Profile();
-    if (!profile.Load(id.c_str())) {
+    // -1: the file was damaged and is set aside, the player told where (or
+    // it could not be moved and is closed to saving), so the new profile
+    // below never takes its place on disk.
+    if (profile.Load(id.c_str()) != 1) {
         profile.Clear();
         CopyCut(profile.name, sizeof profile.name, id);
         profile.exp = 0;

@@ -72,15 +72,28 @@ TEST_F(ConfigFixture, LoadConfigClampsAndDerivesValues)
 
     Write("[D3DSetting]\nTextureLevel=-3\n[GameSetting]\nFar=-2\nHDR=1\nNoFastFont=2\n"
           "VolumeBGM=-5\nVolumeSE=250\nMaxFrameSkip=99\nKEY_上=0\nKEY_左=9999\nKEY_右=-1\n"
-          "JOY_ジャンプ=999\nJOY2_ガード=129\nJOY2_ショット=128\n");
+          "KEY_サブ１=7\nKEY_サブ２=1\nJOY_ジャンプ=999\nJOY2_ガード=129\nJOY2_ショット=128\n");
+    testing::internal::CaptureStderr();
     app.LoadConfig();
+    const std::string told = testing::internal::GetCapturedStderr();
+    // One line for each binding that fell back, the same whatever the value.
+    for (const char* line : {"KEY_上=0 is no button or key: the default 38 is used.",
+                             "KEY_左=9999 is no button or key: the default 37 is used.",
+                             "KEY_右=-1 is no button or key: the default 39 is used.",
+                             "KEY_サブ１=7 is no button or key: the default 65 is used.",
+                             "JOY_ジャンプ=999 is no button or key: the default 1 is used.",
+                             "JOY2_ガード=129 is no button or key: the default 4 is used."})
+        EXPECT_NE(told.find(line), std::string::npos) << line << "\n" << told;
+    EXPECT_EQ(told.find("KEY_サブ２"), std::string::npos) << "a mouse button presses as a key does";
     EXPECT_EQ(app.video.textureLevel, -1);
     EXPECT_EQ(app.video.farLevel, 1) << "vision stays in the dialog's range";
     EXPECT_EQ(app.volume.volumeBgm, 0u) << "a negative volume is silence, not the loudest";
     EXPECT_EQ(app.volume.volumeSe, 100u);
     EXPECT_EQ(app.volume.volumeVoice, 80u) << "a missing volume is the default";
     EXPECT_EQ(app.video.maxFrameSkip, 10u);
-    EXPECT_EQ(app.input.padKeyMap[1], 0) << "a key the file names stays as written";
+    EXPECT_EQ(app.input.padKeyMap[1], 0x26) << "a key code no key has would leave Up dead: the default";
+    EXPECT_EQ(app.input.padKeyMap[9], 'A');
+    EXPECT_EQ(app.input.padKeyMap[10], 1) << "a key the file names stays as written";
     EXPECT_EQ(app.input.padKeyMap[3], 0x28) << "a key the file lacks takes its default";
     EXPECT_EQ(app.input.padKeyMap[0], 0x25) << "a key no byte can hold takes its default";
     EXPECT_EQ(app.input.padKeyMap[2], 0x27);

@@ -221,7 +221,7 @@ TEST_F(InventoryFile, MissingOrRefusedFileLeavesAPlayableDefaultAndKeepsTheRefus
     WriteSave("vant-D", "QKF-not-really");
     inv.AddNewPart();
     testing::internal::CaptureStderr();
-    EXPECT_EQ(inv.Load("vant-D"), 0);
+    EXPECT_EQ(inv.Load("vant-D"), -1);
     // The player hears once that the damaged file was kept aside.
     EXPECT_EQ(inv.Load("vant-D"), 0);
     const std::string told = testing::internal::GetCapturedStderr();

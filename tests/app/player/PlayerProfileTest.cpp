@@ -5,6 +5,7 @@
 #include <cstring>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "support/SaveFolderFixture.h"
 #include "app/core/Application.h"
@@ -137,6 +138,23 @@ TEST(ProfileImage, ShortForeignAndUnterminatedImagesAreHandledSafely)
     image[0] = 'X';
     EXPECT_EQ(target.ReadImage(reinterpret_cast<const u8*>(image.data()), ProfileFileSize), 0);
     EXPECT_STREQ(target.name, "Mine");
+
+    // Cut by a byte, with junk after it, or with any one bit of its header
+    // flipped, a profile of 987,654 EXP is no profile: its name and EXP
+    // would be noise.
+    PlayerProfile ace;
+    std::strcpy(ace.name, "Ace");
+    ace.AddExp(987654);
+    const std::string whole = Image(ace, 0x5A5A1234);
+    std::vector<std::string> damaged = {whole.substr(0, ProfileFileSize - 1), whole + "junk"};
+    for (int bit = 0; bit < 64; ++bit) {
+        damaged.push_back(whole);
+        damaged.back()[bit / 8] = char(damaged.back()[bit / 8] ^ (1 << (bit % 8)));
+    }
+    for (const std::string& bytes : damaged) {
+        EXPECT_EQ(target.ReadImage(reinterpret_cast<const u8*>(bytes.data()), u32(bytes.size())), 0);
+        EXPECT_STREQ(target.name, "Mine");
+    }
 
     // A name block full of three-byte characters with no terminator.
     std::string full = Image(p, 0);
