@@ -277,7 +277,17 @@ i32 CRobot_Normal::RunScriptEntry(ScriptEntry* entry, ScriptContext& ctx, i32 ch
             i32 args[kScriptFireArgCount];
             for (int k = 0; k < kScriptFireArgCount; ++k) args[k] = p->args[k].Get(ctx);
             // Only entries of the table: a script never names a procedure.
-            if (proc >= 0 && proc < kScriptFireProcCount) CallFireProc(proc, args);
+            if (proc < 0 || proc >= kScriptFireProcCount) break;
+            // A call makes objects that live on for frames: it costs the
+            // frame's allowance as many commands do.
+            if (scriptCommandsLeft < kScriptFireCallCost - 1) {
+                // What is left could not pay for one: the frame's work is done.
+                scriptCommandsLeft = 0;
+                ReportOverrun(ScriptOverrun::Budget);
+                return 0;
+            }
+            scriptCommandsLeft -= kScriptFireCallCost - 1;
+            CallFireProc(proc, args);
             break;
         }
         case kScrSetExtParam: {

@@ -292,10 +292,11 @@ TEST(ScriptInterpreter, MultiplyingStartsCostABoundedFrameAndAreReportedOnce)
 }
 
 // Hostile entries that loop at once (wait 0) and whose work lies in walking
-// past commands, or that complain each time they run. Work is counted from
-// the entry's own runs: a frame may walk at most its allowance plus the one
-// entry it cut short, skipped commands included. Every complaint is told
-// once per robot type, however many frames and robots of the type run it.
+// past commands or in fire calls, or that complain each time they run. Work
+// is counted from the entry's own runs: a frame may walk at most its
+// allowance plus the one entry it cut short, skipped commands included.
+// Every complaint is told once per robot type, however many frames and
+// robots of the type run it.
 TEST(ScriptInterpreter, HostileEntriesCostABoundedFrameAndComplainOncePerType)
 {
     auto repeat = [](const std::string& text, int n) {
@@ -320,6 +321,7 @@ TEST(ScriptInterpreter, HostileEntriesCostABoundedFrameAndComplainOncePerType)
         {"false IF without ENDIF", "AnimeLoop=1; @int[0]+=1; IF(@int[1],==,1);" + repeat("ELSE;", 50),
          {kNoEndIf, kOverrun}},
         {"long ELSE run without ENDIF", "AnimeLoop=1; @int[0]+=1; ELSE;" + repeat("ELSE;", 20000), {kOverrun}},
+        {"a fire call with every command", "AnimeLoop=1; @int[0]+=1;" + repeat("RunProc(0,5,1);", 1000), {kOverrun}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -336,11 +338,17 @@ TEST(ScriptInterpreter, HostileEntriesCostABoundedFrameAndComplainOncePerType)
         f.Start(0);
         for (int frame = 0; frame < 120; ++frame) {
             const i32 before = f.I(0);
+            const size_t calls = f.robot->calls.size();
             f.robot->StepScriptChannels();
+            // Fire calls make objects that outlive the frame: few are allowed.
+            const size_t called = f.robot->calls.size() - calls;
+            EXPECT_LE(called, size_t(kScriptCommandsPerFrame / kScriptFireCallCost + 1));
             const i64 walked = static_cast<i64>(f.I(0) - before) * commands;
             EXPECT_LE(walked, kScriptCommandsPerFrame + commands) << "frame " << frame;
             EXPECT_GT(f.I(0), before) << "frame " << frame;  // and it still runs each frame
-            if (walked > kScriptCommandsPerFrame + commands || f.I(0) == before) break;
+            if (walked > kScriptCommandsPerFrame + commands || f.I(0) == before ||
+                called > size_t(kScriptCommandsPerFrame / kScriptFireCallCost + 1))
+                break;
         }
         twin.ResetScriptBudget();
         twin.SetScript(f.data->scriptTables[0], 0, 0);
