@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <string>
 #include <vector>
 
 #include "app/core/Application.h"
@@ -19,6 +20,7 @@
 #include "platform/math/DetMath.h"
 #include "robot/Robot.h"
 #include "robot/RobotType.h"
+#include "script/ScriptCommand.h"
 #include "bench/BenchRobots.h"
 #include "support/BattleRunner.h"
 
@@ -75,6 +77,74 @@ void BM_TeamBattleFrame(benchmark::State& state)
     RunBattle(state, TeamBattle());
 }
 BENCHMARK(BM_TeamBattleFrame)->Iterations(1800)->Unit(benchmark::kMicrosecond);
+
+// Eight computer robots of which four carry a hostile script: the first
+// entry of every animation of their types re-runs itself every frame and
+// holds more work than a frame allows, of one kind per argument:
+//   0 none (the same battle as it comes),
+//   1 skips: an ELSE before twelve thousand more,
+//   2 runs: true IFs around pose starts and sums, twelve thousand commands,
+//   3 starts: an entry that starts its own animation again on both layers,
+//   4 fire: a fire procedure that makes seven wind lines, with every command.
+// Each such robot stops at its allowance every frame; the frame time says
+// what the allowance costs.
+std::string Repeated(const char* text, int n)
+{
+    std::string out;
+    for (int i = 0; i < n; ++i) out += text;
+    return out;
+}
+
+void MakeHostile(RobotModelData& type, int kind)
+{
+    for (i32 a = 0; a < type.scriptTables.GetCount(); ++a) {
+        ScriptEntry* table = type.scriptTables[a];
+        if (!table || type.scriptEntryCounts[a] < 2) continue;
+        std::string text = "ExecScriptEveryTime(0); AnimeLoop=1;";
+        if (kind == 1)
+            text += "ELSE;" + Repeated("ELSE;", 12000) + "ENDIF;";
+        else if (kind == 2)
+            text += Repeated("IF(@float[100],<,1.5); GoPoseIndex(-1,0); @int[101]+=3; ELSE; ENDIF;", 2400);
+        else if (kind == 3)
+            text += "@int[101]+=1; ChangeAnime(" + std::to_string(a) + ",0.5,2);";
+        else
+            text += Repeated("RunProc(0,53,0);", 12000);
+        for (RobotScriptBase* c : table[0].commands) delete c;
+        table[0].commands.clear();
+        table[0].wait = 0;
+        type.ParseScriptLine(text.c_str(), a, 0);
+    }
+}
+
+void BM_HostileScriptBattleFrame(benchmark::State& state)
+{
+    SetScriptMessageHook([](const char*, const char*) {});
+    plat::SetCurrentDirectory(QUILLON_RUN_DIR);
+    BattleRunnerOptions options = EightRobotBattle();
+    options.runFolder = QUILLON_RUN_DIR;
+    options.recordCalls = false;
+    options.draw = false;
+    BattleRunner runner(options);
+    CGameScene* scene = runner.Scene();
+    if (!scene || runner.RunFrames(150) != 150) {
+        state.SkipWithError("no battle scene");
+        return;
+    }
+    const int kind = static_cast<int>(state.range(0));
+    if (kind != 0)
+        for (i32 t = 0; t < 4; ++t) MakeHostile(scene->robotTypes[t], kind);
+    for (auto _ : state)
+        if (runner.RunFrames(1) != 1) {
+            state.SkipWithError("the battle ended");
+            break;
+        }
+    state.SetItemsProcessed(state.iterations());
+    state.counters["realtime"] =
+        benchmark::Counter(static_cast<double>(state.iterations()) / 60.0, benchmark::Counter::kIsRate);
+    runner.EndBattle();
+    SetScriptMessageHook(nullptr);
+}
+BENCHMARK(BM_HostileScriptBattleFrame)->DenseRange(0, 4)->Iterations(1800)->Unit(benchmark::kMicrosecond);
 
 // Whole two-minute battles where the fighting is thickest, every frame timed:
 // "realtime" is the multiple of real time over the battle, "slowest10s" the

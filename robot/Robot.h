@@ -388,6 +388,9 @@ public:
     bool IsWatched() const;
     // Empties every robot-table entry that still holds this robot.
     void ForgetInRobotTable();
+    // Empties every attached-weapon slot whose weapon has finished (the
+    // scene frees it soon after).
+    void ForgetFinishedWeapons();
     // The hit-reaction choice and the lock-on/aim step; null does nothing.
     StateProc impactProc = nullptr;
     StateProc aimProc = nullptr;

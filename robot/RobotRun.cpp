@@ -104,6 +104,11 @@ void CRobot_Base::AgeLockAlerts()
 
 i32 CRobot_Normal::Run()
 {
+    // The scene frees a finished weapon a few frames after it finishes; every
+    // robot lets go of its finished blades in each of its frames, whatever its
+    // state, so none ever holds one that is gone. (A robot that is down skips
+    // its frame update, where the blades are otherwise looked after.)
+    ForgetFinishedWeapons();
     // Score and kills of called units flow to their caller.
     for (size_t i = 0; i < linkedRobots.size();) {
         CRobot_Base* linked = linkedRobots[i];
@@ -156,6 +161,13 @@ i32 CRobot_Normal::Run()
     }
     AgeLockAlerts();
     return result;
+}
+
+void CRobot_Normal::ForgetFinishedWeapons()
+{
+    if (!attachedWeapons.IsCreated()) return;
+    for (BB_Base*& weapon : attachedWeapons)
+        if (weapon && weapon->Removed) weapon = nullptr;
 }
 
 void CRobot_Normal::ForgetInRobotTable()

@@ -92,11 +92,12 @@ public:
 
     // ---- script files (bodies in script/) ----
     // "Script.spt" through the asset key: settings into the fields below. 1,
-    // or 0 when the file could not be read (the settings keep their defaults).
-    int LoadScriptSpt(const char* path, u32 key);
+    // or 0 when the file could not be read or holds nothing (the settings
+    // keep their defaults); `why` then says which.
+    int LoadScriptSpt(const char* path, u32 key, std::string* why = nullptr);
     // "Script.ani", unscrambled: model, animation keys and script entries.
-    // 1, or 0 for an unreadable or refused file.
-    int LoadScriptAni(const char* path);
+    // 1, or 0 for an unreadable or refused file, `why` then saying why.
+    int LoadScriptAni(const char* path, std::string* why = nullptr);
     int LoadHod(const char* name, u32 key);
     void RecreateNodeMatrices();
     int ParseScriptLine(const char* text, i32 animeNo, i32 scriptIndex);
@@ -129,8 +130,8 @@ public:
     TextureHandle faceTexture;
     CFixedArray<i32> scriptEntryCounts;       // 200
     CFixedArray<ScriptEntry*> scriptTables;   // 200, new[] arrays of count entries
-    // Set once a runaway script of this type was reported, so a looping
-    // script says so once and not once a frame.
+    // One bit per kind of script run problem already reported for this
+    // type, so a looping script says so once and not once a frame.
     u32 scriptOverrunsTold = 0;
     // Written last by a load; waiting threads poll it without the lock.
     std::atomic<u32> loaded{0};

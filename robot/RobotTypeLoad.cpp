@@ -40,10 +40,17 @@ bool LoadTypeFiles(RobotModelData& data, const std::string& folder)
         data.hitUpMesh.ComputeBounds();
         data.hitUpMesh.BuildCollisionTriangles();
     }
-    data.LoadScriptSpt(JoinPath(folder, "Script.spt").c_str(), AssetKey);
-    if (!data.LoadScriptAni(JoinPath(folder, "Script.ani").c_str())) {
-        std::snprintf(text, sizeof text, "%s: Script.ani を読めません", folder.c_str());
-        ReportRobotTypeProblem(text, "エラー");
+    std::string why;
+    // The type still loads without its settings, on the defaults; the player
+    // is told, as such a robot plays nothing like its maker meant.
+    if (!data.LoadScriptSpt(JoinPath(folder, "Script.spt").c_str(), AssetKey, &why)) {
+        const std::string said = folder + ": Script.spt を読めません (" + why + "); 既定の設定で続けます";
+        ShowScriptMessage(said.c_str(), "エラー");
+    }
+    why.clear();
+    if (!data.LoadScriptAni(JoinPath(folder, "Script.ani").c_str(), &why)) {
+        const std::string said = folder + ": Script.ani を読めません (" + why + ")";
+        ReportRobotTypeProblem(said.c_str(), "エラー");
         return false;
     }
     for (const char* required : {kNodeBodyD, kNodeBody, kNodeHead, kNodeShield}) {

@@ -63,8 +63,32 @@ void ShowScriptMessage(const char* text, const char* caption)
         ShowNow(text, caption);
 }
 
-void ReportScriptRunProblem(const char* text, const char* caption)
+void ShowScriptMessageAbout(const char* text, const char* caption, const std::string& detail)
 {
+    if (g_file) {
+        g_file->log.Add(text, caption, g_file->place.empty() ? detail : g_file->place + " " + detail);
+        return;
+    }
+    const std::string said = std::string(text) + " (" + detail + ")";
+    ShowNow(said.c_str(), caption);
+}
+
+namespace {
+// The told record of the robot whose script runs on this thread.
+thread_local u32* g_runTold = nullptr;
+}
+
+ScriptRunScope::ScriptRunScope(u32* told) : previous_(g_runTold) { g_runTold = told; }
+
+ScriptRunScope::~ScriptRunScope() { g_runTold = previous_; }
+
+void ReportScriptRunProblem(ScriptRunProblem kind, const char* text, const char* caption)
+{
+    if (g_runTold) {
+        const u32 bit = 1u << static_cast<u32>(kind);
+        if (*g_runTold & bit) return;
+        *g_runTold |= bit;
+    }
     // A battle in progress must never wait on a box.
     if (g_hook)
         g_hook(text, caption);
@@ -117,7 +141,7 @@ i32 ScriptEvalInt(const ScriptContext& ctx, i32 literal, i16 index, i8 kind, con
         const f32* v = ctx.FloatVar(index);
         return v ? ScriptTruncate(*v) : 0;
     }
-    ReportScriptRunProblem("不正な変数指定", caption);
+    ReportScriptRunProblem(ScriptRunProblem::BadVariable, "不正な変数指定", caption);
     return 0;
 }
 
@@ -132,7 +156,7 @@ f32 ScriptEvalFloat(const ScriptContext& ctx, f32 literal, i16 index, i8 kind, c
         const f32* v = ctx.FloatVar(index);
         return v ? *v : 0.0f;
     }
-    ReportScriptRunProblem("不正な変数指定", caption);
+    ReportScriptRunProblem(ScriptRunProblem::BadVariable, "不正な変数指定", caption);
     return 0.0f;
 }
 

@@ -217,7 +217,36 @@ public:
 using ScriptMessageHook = void (*)(const char* text, const char* caption);
 void SetScriptMessageHook(ScriptMessageHook hook);
 void ShowScriptMessage(const char* text, const char* caption);
-void ReportScriptRunProblem(const char* text, const char* caption);
+// As ShowScriptMessage, with `detail` (the text at fault) added to where the
+// message comes from; complaints of one kind still count as one.
+void ShowScriptMessageAbout(const char* text, const char* caption, const std::string& detail);
+
+// What a running script can go wrong with; each kind is a bit of a robot
+// type's record of what it has told.
+enum class ScriptRunProblem : u32 {
+    Overrun,  // nesting too deep, or more work than a frame allows
+    NoEndIf,
+    NoTable,
+    NoSubTable,
+    BadVariable,
+};
+// Inside a ScriptRunScope each kind is told once for the scope's record (a
+// robot type's): a broken entry runs hundreds of times a frame and would
+// otherwise repeat itself each time. Outside any scope it is told each time.
+void ReportScriptRunProblem(ScriptRunProblem kind, const char* text, const char* caption);
+
+// While one lives on this thread, run-time problems are counted against
+// `told`. Scopes nest; the innermost counts.
+class ScriptRunScope {
+public:
+    explicit ScriptRunScope(u32* told);
+    ~ScriptRunScope();
+    ScriptRunScope(const ScriptRunScope&) = delete;
+    ScriptRunScope& operator=(const ScriptRunScope&) = delete;
+
+private:
+    u32* previous_;
+};
 
 // While one lives, load-time messages are about its file: one box per kind of
 // mistake, the rest to stderr with their place and a count.

@@ -105,13 +105,20 @@ constexpr u64 kCommandBytesPerTextByte = 32;
 
 } // namespace
 
-int RobotModelData::LoadScriptSpt(const char* path, u32 key)
+int RobotModelData::LoadScriptSpt(const char* path, u32 key, std::string* why)
 {
-    SetScriptFolder(FolderOf(path));
-    if (!path || !scriptReader.LoadFile(path, key)) {
+    auto refuse = [&](const char* reason) {
+        if (why) *why = reason;
+        scriptReader.FreeText();
         SetScriptFolder("");
         return 0;
-    }
+    };
+    SetScriptFolder(FolderOf(path));
+    if (!path || !plat::PathExists(path)) return refuse("the file is missing");
+    if (!scriptReader.LoadFile(path, key)) return refuse("the file cannot be read");
+    // A file of nothing but blanks sets nothing: as good as missing.
+    const char* text = scriptReader.GetText();
+    if (text[std::strspn(text, " \t\r\n")] == '\0') return refuse("the file is empty");
     {
         ScriptFileComplaints complaints(path);
         scriptReader.SetReporter(TokenizerComplaint, nullptr);
@@ -123,23 +130,31 @@ int RobotModelData::LoadScriptSpt(const char* path, u32 key)
     return 1;
 }
 
-int RobotModelData::LoadScriptAni(const char* path)
+int RobotModelData::LoadScriptAni(const char* path, std::string* why)
 {
+    auto refuse = [&](std::string reason) {
+        if (why) *why = std::move(reason);
+        return 0;
+    };
     FileHandle file;
-    if (!path || !file.OpenRead(path)) return 0;
+    if (!path || !plat::PathExists(path)) return refuse("the file is missing");
+    if (!file.OpenRead(path)) return refuse("the file cannot be opened");
     AniReader in(file);
     char magic[3] = {};
-    if (!in.Bytes(magic, 3)) return 0;
+    if (!in.Bytes(magic, 3)) return refuse("the file is shorter than its header");
     const bool v1 = std::memcmp(magic, "ANI", 3) == 0;
     const bool v2 = std::memcmp(magic, "AN2", 3) == 0;
-    if (!v1 && !v2) return 0;
-    if (!in.Skip(256)) return 0;
+    if (!v1 && !v2) return refuse("the file does not begin with \"ANI\" or \"AN2\"");
+    if (!in.Skip(256)) return refuse("the file ends inside its header");
     const int model = v1 ? hierarchy.ReadHod(&file, TextureLevel(), AssetKey, Textures())
                          : hierarchy.ReadHd2(&file, TextureLevel(), AssetKey, Textures());
-    if (!model) return 0;
+    if (!model) return refuse("its model cannot be read");
     i32 animeCount = kScriptAniAnimes;
-    if (v2 && (!in.I32(&animeCount) || animeCount < 0 || animeCount > kScriptAniAnimes)) return 0;
-    if (!scriptTables.IsCreated() || !scriptEntryCounts.IsCreated()) return 0;
+    if (v2 && !in.I32(&animeCount)) return refuse("the file ends before its animation count");
+    if (animeCount < 0 || animeCount > kScriptAniAnimes)
+        return refuse("it declares " + std::to_string(animeCount) + " animations (at most " +
+                      std::to_string(kScriptAniAnimes) + ")");
+    if (!scriptTables.IsCreated() || !scriptEntryCounts.IsCreated()) return refuse("the robot type is not set up");
 
     SetScriptFolder(FolderOf(path));
     ScriptFileComplaints complaints(path);
@@ -156,8 +171,13 @@ int RobotModelData::LoadScriptAni(const char* path)
         return !tooBig;
     };
     bool ok = true;
+    // Where a damaged file stopped being readable.
+    i32 badAnime = -1;
+    i32 badEntry = -1;
     std::vector<char> text;
     for (i32 a = 0; ok && a < animeCount; ++a) {
+        badAnime = a;
+        badEntry = -1;
         ok = in.Skip(256);
         if (ok && v2) {
             i32 noteLength = 0;
@@ -196,6 +216,7 @@ int RobotModelData::LoadScriptAni(const char* path)
         scriptTables[a] = entries;
         scriptEntryCounts[a] = entryCount + 1;
         for (i32 e = 0; ok && e < entryCount; ++e) {
+            badEntry = e;
             i32 length = 0;
             ok = in.I32(&entries[e].wait) && in.F32(&entries[e].speed) && in.I32(&length) &&
                  length >= 0 && length <= kScriptAniMaxText && in.Plausible(length, 1) &&
@@ -212,12 +233,15 @@ int RobotModelData::LoadScriptAni(const char* path)
         entries[entryCount].wait = kScriptEndMark;
     }
     complaints.SetPlace("");
-    // The type loader's refusal is the one box; this says why.
-    if (tooBig) plat::ReportLoadFailure(path, "declares more animation data than a robot type may hold; refused");
     scriptReader.SetReporter(nullptr, nullptr);
     SetScriptFolder("");
     file.Close();
-    if (!ok) return 0;
+    if (tooBig) return refuse("it declares more animation data than a robot type may hold");
+    if (!ok) {
+        std::string place = "animation " + std::to_string(badAnime);
+        if (badEntry >= 0) place += " entry " + std::to_string(badEntry);
+        return refuse("it is cut short or damaged at " + place);
+    }
 
     hierarchy.nodeCallback = AimNodeCallback;
     hierarchy.nodeCallbackArg = &hierarchy;

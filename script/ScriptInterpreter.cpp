@@ -32,17 +32,22 @@ bool ValidAnime(i32 a)
 
 enum class ScriptOverrun { Depth, Budget };
 
-// Once per robot type: a runaway script would otherwise repeat its complaint
-// every frame, or every call.
-void ReportOverrun(CRobot_Normal& robot, ScriptOverrun kind)
+// What the robot's type has told of its script's problems: each kind once
+// per type, as a runaway script would repeat it every frame, or every call.
+u32* ToldRecord(CRobot_Normal& robot)
 {
-    u32& told = robot.modelData ? robot.modelData->scriptOverrunsTold : robot.scriptOverrunsTold;
-    if (told) return;
-    told = 1;
+    return robot.modelData ? &robot.modelData->scriptOverrunsTold : &robot.scriptOverrunsTold;
+}
+
+// Nesting too deep and work beyond the frame's are one kind: one runaway
+// script often does both.
+void ReportOverrun(ScriptOverrun kind)
+{
     if (kind == ScriptOverrun::Depth)
-        ReportScriptRunProblem("スクリプトの呼び出しが深すぎます", "エラー");
+        ReportScriptRunProblem(ScriptRunProblem::Overrun, "スクリプトの呼び出しが深すぎます", "エラー");
     else
-        ReportScriptRunProblem("スクリプトが1フレームの処理量を超えました。続きは次のフレームで実行します", "エラー");
+        ReportScriptRunProblem(ScriptRunProblem::Overrun,
+                               "スクリプトが1フレームの処理量を超えました。続きは次のフレームで実行します", "エラー");
 }
 
 } // namespace
@@ -77,17 +82,18 @@ i32 ScriptEntryCountOf(const CRobot_Normal& robot, const ScriptEntry* table)
 i32 CRobot_Normal::SetScript(ScriptEntry* table, i32 index, i32 c)
 {
     if (c < 0 || c >= kScriptMainChannels) return 0;
+    ScriptRunScope tell(ToldRecord(*this));
     // Out of work for this frame: the channel keeps its state and the start
     // is made again next frame.
     if (ScriptBudgetSpent()) {
-        ReportOverrun(*this, ScriptOverrun::Budget);
+        ReportOverrun(ScriptOverrun::Budget);
         return 0;
     }
     ScriptContext& ctx = scriptContext;
     if (table) channelTable[c] = table;
     ScriptEntry* current = channelTable[c];
     if (!current || index < 0 || index >= ScriptEntryCountOf(*this, current)) {
-        if (!current) ReportScriptRunProblem("SetScriptがヘンです", "エラ～");
+        if (!current) ReportScriptRunProblem(ScriptRunProblem::NoTable, "SetScriptがヘンです", "エラ～");
         // Nothing to run: the channel rests at its end.
         channelWait[c] = kScriptEndMark;
         ctx.wait[c] = kScriptEndMark;
@@ -132,8 +138,9 @@ i32 CRobot_Normal::SetSubScript(ScriptEntry* table, i32 index, i32 s)
     if (s < 0 || s >= subChannelCount || s >= subTable.GetCount() || s >= subIndex.GetCount() ||
         s >= subWait.GetCount())
         return 0;
+    ScriptRunScope tell(ToldRecord(*this));
     if (ScriptBudgetSpent()) {
-        ReportOverrun(*this, ScriptOverrun::Budget);
+        ReportOverrun(ScriptOverrun::Budget);
         return 0;
     }
     ScriptContext& ctx = scriptContext;
@@ -141,7 +148,7 @@ i32 CRobot_Normal::SetSubScript(ScriptEntry* table, i32 index, i32 s)
     if (table) subTable[s] = table;
     ScriptEntry* current = subTable[s];
     if (!current || index < 0 || index >= ScriptEntryCountOf(*this, current)) {
-        if (!current) ReportScriptRunProblem("SetSubScriptがヘンです", "エラ～");
+        if (!current) ReportScriptRunProblem(ScriptRunProblem::NoSubTable, "SetSubScriptがヘンです", "エラ～");
         subWait[s] = kScriptEndMark;
         return 0;
     }
@@ -160,13 +167,21 @@ i32 CRobot_Normal::SetSubScript(ScriptEntry* table, i32 index, i32 s)
 
 namespace {
 
+constexpr i32 kNoEndIf = -1;
+constexpr i32 kSkipOverBudget = -2;
+
 // Skips forward from command i (an IF that failed, or a reached ELSE) to
 // where running resumes: after the matching ELSE (only when `stopAtElse`)
-// or ENDIF. -1 when the entry has no matching ENDIF.
-i32 SkipBlock(const std::vector<RobotScriptBase*>& commands, i32 i, bool stopAtElse)
+// or ENDIF. Each command stepped over costs the frame's allowance `left` as
+// one run would, or a block of a million commands would cost nothing.
+// kNoEndIf when the entry has no matching ENDIF, kSkipOverBudget when the
+// allowance ran out first.
+i32 SkipBlock(const std::vector<RobotScriptBase*>& commands, i32 i, bool stopAtElse, i32& left)
 {
     i32 depth = 0;
     for (++i; i < static_cast<i32>(commands.size()); ++i) {
+        if (left <= 0) return kSkipOverBudget;
+        --left;
         const i32 t = commands[i]->GetType();
         if (t == kScrIF) {
             ++depth;
@@ -177,7 +192,7 @@ i32 SkipBlock(const std::vector<RobotScriptBase*>& commands, i32 i, bool stopAtE
             --depth;
         }
     }
-    return -1;
+    return kNoEndIf;
 }
 
 } // namespace
@@ -185,12 +200,13 @@ i32 SkipBlock(const std::vector<RobotScriptBase*>& commands, i32 i, bool stopAtE
 i32 CRobot_Normal::RunScriptEntry(ScriptEntry* entry, ScriptContext& ctx, i32 channel)
 {
     if (!entry) return 0;
+    ScriptRunScope tell(ToldRecord(*this));
     if (scriptDepth >= kMaxScriptDepth) {
-        ReportOverrun(*this, ScriptOverrun::Depth);
+        ReportOverrun(ScriptOverrun::Depth);
         return 0;
     }
     if (ScriptBudgetSpent()) {
-        ReportOverrun(*this, ScriptOverrun::Budget);
+        ReportOverrun(ScriptOverrun::Budget);
         return 0;
     }
     --scriptStartsLeft;
@@ -205,7 +221,7 @@ i32 CRobot_Normal::RunScriptEntry(ScriptEntry* entry, ScriptContext& ctx, i32 ch
     const std::vector<RobotScriptBase*>& commands = entry->commands;
     for (i32 i = 0; i < static_cast<i32>(commands.size()); ++i) {
         if (scriptCommandsLeft <= 0) {
-            ReportOverrun(*this, ScriptOverrun::Budget);
+            ReportOverrun(ScriptOverrun::Budget);
             return 0;
         }
         --scriptCommandsLeft;
@@ -261,7 +277,17 @@ i32 CRobot_Normal::RunScriptEntry(ScriptEntry* entry, ScriptContext& ctx, i32 ch
             i32 args[kScriptFireArgCount];
             for (int k = 0; k < kScriptFireArgCount; ++k) args[k] = p->args[k].Get(ctx);
             // Only entries of the table: a script never names a procedure.
-            if (proc >= 0 && proc < kScriptFireProcCount) CallFireProc(proc, args);
+            if (proc < 0 || proc >= kScriptFireProcCount) break;
+            // A call makes objects that live on for frames: it costs the
+            // frame's allowance as many commands do.
+            if (scriptCommandsLeft < kScriptFireCallCost - 1) {
+                // What is left could not pay for one: the frame's work is done.
+                scriptCommandsLeft = 0;
+                ReportOverrun(ScriptOverrun::Budget);
+                return 0;
+            }
+            scriptCommandsLeft -= kScriptFireCallCost - 1;
+            CallFireProc(proc, args);
             break;
         }
         case kScrSetExtParam: {
@@ -317,19 +343,17 @@ i32 CRobot_Normal::RunScriptEntry(ScriptEntry* entry, ScriptContext& ctx, i32 ch
             break;
         }
         case kScrIF:
-            if (!static_cast<Scr_IF*>(command)->Test(ctx)) {
-                const i32 to = SkipBlock(commands, i, true);
-                if (to < 0) {
-                    ReportScriptRunProblem("ENDIFがありません", "エラー");
-                    return 0;
-                }
-                i = to;
-            }
-            break;
         case kScrELSE: {
-            const i32 to = SkipBlock(commands, i, false);
-            if (to < 0) {
-                ReportScriptRunProblem("ENDIFがありません", "エラー");
+            // A true IF runs on; a false one resumes after its ELSE or
+            // ENDIF, a reached ELSE after its ENDIF.
+            if (command->GetType() == kScrIF && static_cast<Scr_IF*>(command)->Test(ctx)) break;
+            const i32 to = SkipBlock(commands, i, command->GetType() == kScrIF, scriptCommandsLeft);
+            if (to == kSkipOverBudget) {
+                ReportOverrun(ScriptOverrun::Budget);
+                return 0;
+            }
+            if (to == kNoEndIf) {
+                ReportScriptRunProblem(ScriptRunProblem::NoEndIf, "ENDIFがありません", "エラー");
                 return 0;
             }
             i = to;

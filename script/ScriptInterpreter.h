@@ -14,6 +14,10 @@ class ScriptEntry;
 // doubles at every level, stops there until the next frame.
 inline constexpr i32 kScriptStartsPerFrame = 512;
 inline constexpr i32 kScriptCommandsPerFrame = 8192;
+// A fire-procedure call counts as this many commands: its objects outlive
+// the frame, so a script calling one with every command would fill the
+// battle. The sample robots make at most eight calls in one entry.
+inline constexpr i32 kScriptFireCallCost = 128;
 
 // The type's entry list of an animation; null outside 0..199 or when the
 // animation has no script.

@@ -17,6 +17,15 @@ namespace {
 
 thread_local std::string g_scriptFolder;
 
+// Shift-JIS text as UTF-8 for a message, cut to fit `out`.
+template <size_t N>
+void CopyForMessage(const std::string& sjis, char (&out)[N])
+{
+    ScriptTokenizer t;
+    t.SetText(sjis.c_str());
+    t.ReadToken(out, N);
+}
+
 constexpr size_t kTokenBytes = 256;
 
 class Parser;
@@ -165,6 +174,27 @@ private:
         const long n = std::strtol(p, nullptr, 10);
         if (n < 0 || n >= kScriptVarCount) Message("変数番号が不正", "スクリプトエラー");
     }
+    // A literal that is no number reads as what its leading digits give
+    // (often 0): say so, naming the text, rather than set a robot's HP to 0
+    // unseen. Blank operands (arguments left out) are no mistake.
+    void CheckNumberText()
+    {
+        r.SkipBlanks();
+        const char* p = r.GetCursor();
+        if (*p == '@') return;
+        size_t n = 0;
+        while (p[n] != '\0' && !std::strchr("=()[],;\r\n", p[n])) n += IsSjisLeadByte(static_cast<u8>(p[n])) && p[n + 1] ? 2 : 1;
+        while (n > 0 && (p[n - 1] == ' ' || p[n - 1] == '\t')) --n;
+        if (n == 0) return;
+        const std::string token(p, n);
+        char* end = nullptr;
+        std::strtod(token.c_str(), &end);
+        if (end == token.c_str() + token.size()) return;
+        char shown[64];
+        CopyForMessage(token, shown);
+        const std::string caption = std::string("スクリプトエラー ") + keyword_;
+        ShowScriptMessageAbout("数値ではありません", caption.c_str(), std::string("\"") + shown + "\"");
+    }
     bool Bound(ScriptVarRef ref)
     {
         if (ref.number < 0) return false;
@@ -191,6 +221,7 @@ private:
     Holder ReadHeld(Get get)
     {
         CheckDirectNumber();
+        CheckNumberText();
         ScriptVarRef ref;
         const auto v = get(&ref);
         Holder h;
@@ -200,8 +231,16 @@ private:
     ScrINT ReadI() { return ReadHeld<ScrINT>([&](ScriptVarRef* ref) { return r.GetInt(ref); }); }
     ScrFLOAT ReadF() { return ReadHeld<ScrFLOAT>([&](ScriptVarRef* ref) { return r.GetFloat(ref); }); }
     ScrCHAR ReadB() { return ReadHeld<ScrCHAR>([&](ScriptVarRef* ref) { return r.GetInt(ref); }); }
-    i32 ReadPlain() { return r.GetInt(); }
-    f32 ReadPlainFloat() { return r.GetFloat(); }
+    i32 ReadPlain()
+    {
+        CheckNumberText();
+        return r.GetInt();
+    }
+    f32 ReadPlainFloat()
+    {
+        CheckNumberText();
+        return r.GetFloat();
+    }
     std::string ReadText(size_t bytes = kTokenBytes)
     {
         char buf[kTokenBytes] = {};
@@ -311,6 +350,8 @@ private:
     i32 anime;
     i32 index;
     ScriptEntry* entry = nullptr;
+    // The statement being read, for messages.
+    const char* keyword_ = "@";
 };
 
 // Prefix order decides: a longer keyword comes before its own prefix.
@@ -405,6 +446,7 @@ int Parser::Run()
             continue;
         }
         if (c == '@') {
+            keyword_ = "@";
             if (!Variable()) return 0;
             continue;
         }
@@ -420,6 +462,7 @@ int Parser::Run()
             return 0;
         }
         r.Advance(std::strlen(hit->text));
+        keyword_ = hit->text;
         if (!(this->*hit->handler)()) return 0;
     }
 }
@@ -480,6 +523,7 @@ int Parser::Variable()
     std::unique_ptr<RobotScriptBase> command;
     if (targetKind == kScrVarFloat) {
         CheckDirectNumber();
+        CheckNumberText();
         ScriptVarRef ref;
         const f32 v = r.GetFloat(&ref);
         r.SetFloatVar(static_cast<i32>(n), v);
@@ -495,6 +539,7 @@ int Parser::Variable()
         command = std::move(c);
     } else {
         CheckDirectNumber();
+        CheckNumberText();
         ScriptVarRef ref;
         const i32 v = r.GetInt(&ref);
         r.SetIntVar(static_cast<i32>(n), v);

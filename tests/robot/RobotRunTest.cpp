@@ -4,8 +4,10 @@
 #include <vector>
 
 #include "app/core/Application.h"
+#include "battle/GameScene.h"
 #include "engine/core/MTRand.h"
 #include "robot/Robot.h"
+#include "support/BattleRunner.h"
 #include "weapon/WeaponScene.h"
 #include "weapon/effects/Explode.h"
 #include "weapon/effects/Smoke.h"
@@ -146,4 +148,38 @@ TEST(RobotRun, HitStopFreezesScriptsStateAndCountsDown)
     EXPECT_EQ(robot.hitStop, 0);
     EXPECT_EQ(robot.actionFrame, 2);  // frozen three frames
     EXPECT_EQ(robot.chargeGauge, 10000);
+}
+
+// A robot that is down skips its frame update, yet a blade attached to it as
+// it fell ends and is freed by the scene a few frames later. The robot must
+// have let go of it by then: a part-set change fifteen frames on ends every
+// blade it still holds, and must find none.
+TEST(RobotRun, ARobotThatIsDownLetsGoOfItsFinishedBlades)
+{
+    BattleRunner runner(BattleRunnerOptions{});
+    CGameScene* scene = runner.Scene();
+    ASSERT_NE(scene, nullptr);
+    ASSERT_EQ(runner.RunFrames(150), 150u);
+    CRobot_Normal* robot = nullptr;
+    i32 point = -1;
+    for (CRobot_Base* r : scene->robotTable) {
+        auto* normal = dynamic_cast<CRobot_Normal*>(r);
+        for (i32 p = 0; normal && p < normal->weaponPointNodes.GetCount() && point < 0; ++p)
+            if (normal->weaponPointNodes[p]) point = p;
+        if (point >= 0) {
+            robot = normal;
+            break;
+        }
+    }
+    ASSERT_NE(robot, nullptr);
+    robot->state = kRobotStateDown;
+    robot->defeatFrame = 0;
+    // A long blade: it ends at its first step all the same, as its robot is down.
+    const i32 blade[kScriptFireArgCount] = {point, 200, 0, 11, 12, 0, 0, 0, 0, 600};
+    robot->FireProc57SwordBeamAtk(blade);
+    ASSERT_NE(robot->attachedWeapons[0], nullptr);
+    ASSERT_EQ(runner.RunFrames(15), 15u);
+    EXPECT_EQ(robot->state, kRobotStateDown);
+    for (BB_Base* w : robot->attachedWeapons) EXPECT_EQ(w, nullptr);
+    robot->FireProc51SelectPartSet0(nullptr);
 }

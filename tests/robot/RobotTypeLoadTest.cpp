@@ -148,6 +148,77 @@ TEST_F(RobotTypeLoad, BadFoldersAreRefusedWithOneMessageAndLeaveTheRecordReusabl
     EXPECT_EQ(data.scriptEntryCounts[0], 0);
 }
 
+namespace {
+
+// Script.spt of a type with its settings text changed in the clear, the
+// file scrambled again as the game's tools write it.
+void PatchSettings(const std::string& path, const std::string& from, const std::string& to)
+{
+    std::string bytes;
+    ASSERT_TRUE(plat::ReadWholeFile(path.c_str(), bytes));
+    XorWords(bytes.data(), static_cast<u32>(bytes.size()), AssetKey);
+    const size_t at = bytes.find(from);
+    ASSERT_NE(at, std::string::npos) << from;
+    bytes.replace(at, from.size(), to);
+    XorWords(bytes.data(), static_cast<u32>(bytes.size()), AssetKey);
+    ASSERT_TRUE(plat::WriteFileAtomic(path.c_str(), bytes.data(), bytes.size()));
+}
+
+}  // namespace
+
+// A script file that is missing, empty, refused or holds a number that is no
+// number: one message naming the file and saying why. Settings that cannot be
+// read leave the type on its defaults; a refused Script.ani refuses the type.
+TEST_F(RobotTypeLoad, DamagedScriptFilesAreNamedWithTheReason)
+{
+    TempFolder scratch;
+    struct Case {
+        const char* what;
+        void (*damage)(const std::string& folder);
+        bool loads;
+        const char* message;  // what the one message says, after the folder
+        const char* logged;   // what stderr says of the file, when not the message
+    };
+    const Case cases[] = {
+        {"no Script.spt", [](const std::string& f) { std::filesystem::remove(f + "/Script.spt"); }, true,
+         ": Script.spt を読めません (the file is missing); 既定の設定で続けます", nullptr},
+        {"empty Script.spt", [](const std::string& f) { std::filesystem::resize_file(f + "/Script.spt", 0); }, true,
+         ": Script.spt を読めません (the file is empty); 既定の設定で続けます", nullptr},
+        {"HP not a number", [](const std::string& f) { PatchSettings(f + "/Script.spt", "HP=800;", "HP=abc;"); },
+         true, nullptr, "/Script.spt \"abc\": 数値ではありません"},
+        {"no Script.ani", [](const std::string& f) { std::filesystem::remove(f + "/Script.ani"); }, false,
+         ": Script.ani を読めません (the file is missing)", nullptr},
+        {"bad magic", [](const std::string& f) { Patch(f + "/Script.ani", "ANI", "XNI"); }, false,
+         ": Script.ani を読めません (the file does not begin with \"ANI\" or \"AN2\")", nullptr},
+        {"cut short", [](const std::string& f) { std::filesystem::resize_file(f + "/Script.ani", 70000); }, false,
+         ": Script.ani を読めません (it is cut short or damaged at animation ", nullptr},
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string folder = scratch / ("d" + std::to_string(n++));
+        CopyType(0, folder);
+        c.damage(folder);
+        g_messages.clear();
+        RobotModelData data;
+        testing::internal::CaptureStderr();
+        const int loaded = LoadRobotTypeFolder(data, "", folder.c_str(), lock, 100);
+        const std::string err = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(loaded, c.loads ? 1 : 0);
+        ASSERT_EQ(g_messages.size(), 1u);
+        if (c.message) {
+            EXPECT_EQ(g_messages[0].find("エラー|" + folder + c.message), 0u) << g_messages[0];
+        } else {
+            EXPECT_EQ(g_messages[0], "スクリプトエラー HP|数値ではありません");
+            EXPECT_NE(err.find(folder + c.logged), std::string::npos) << err;
+        }
+        if (!c.loads) continue;
+        // The defaults, or what "abc" reads as; the other settings are read.
+        EXPECT_EQ(data.hp, 0);
+        EXPECT_EQ(std::string(data.name) == "Vanguard", c.logged != nullptr);
+    }
+}
+
 TEST_F(RobotTypeLoad, TwoThreadsLoadingOneTypeReadItsFilesOnce)
 {
     struct Job {

@@ -291,6 +291,76 @@ TEST(ScriptInterpreter, MultiplyingStartsCostABoundedFrameAndAreReportedOnce)
     }
 }
 
+// Hostile entries that loop at once (wait 0) and whose work lies in walking
+// past commands or in fire calls, or that complain each time they run. Work
+// is counted from the entry's own runs: a frame may walk at most its
+// allowance plus the one entry it cut short, skipped commands included.
+// Every complaint is told once per robot type, however many frames and
+// robots of the type run it.
+TEST(ScriptInterpreter, HostileEntriesCostABoundedFrameAndComplainOncePerType)
+{
+    auto repeat = [](const std::string& text, int n) {
+        std::string out;
+        for (int i = 0; i < n; ++i) out += text;
+        return out;
+    };
+    const std::string kOverrun = "エラー|スクリプトが1フレームの処理量を超えました。続きは次のフレームで実行します";
+    const std::string kNoEndIf = "エラー|ENDIFがありません";
+    struct Case {
+        const char* name;
+        std::string text;
+        std::vector<std::string> messages;
+    };
+    const Case cases[] = {
+        {"false IF over a long block",
+         "AnimeLoop=1; @int[0]+=1; IF(@int[1],==,1);" + repeat("@int[2]+=1;", 20000) + "ENDIF;", {kOverrun}},
+        {"ELSE over a run of ELSEs", "AnimeLoop=1; @int[0]+=1; ELSE;" + repeat("ELSE;", 20000) + "ENDIF;", {kOverrun}},
+        {"false IF over nested IFs", "AnimeLoop=1; @int[0]+=1;" + repeat("IF(@int[1],==,1);", 5000) +
+                                         repeat("ENDIF;", 5000), {kOverrun}},
+        {"ELSE without ENDIF", "AnimeLoop=1; @int[0]+=1; ELSE;", {kNoEndIf}},
+        {"false IF without ENDIF", "AnimeLoop=1; @int[0]+=1; IF(@int[1],==,1);" + repeat("ELSE;", 50),
+         {kNoEndIf, kOverrun}},
+        {"long ELSE run without ENDIF", "AnimeLoop=1; @int[0]+=1; ELSE;" + repeat("ELSE;", 20000), {kOverrun}},
+        {"a fire call with every command", "AnimeLoop=1; @int[0]+=1;" + repeat("RunProc(0,5,1);", 1000), {kOverrun}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Fixture f;
+        f.Anime(0, {{0, c.text.c_str()}});
+        const i32 commands = static_cast<i32>(f.data->scriptTables[0][0].commands.size());
+        // A second robot of the same type runs the same entry.
+        RecordingRobot twin;
+        twin.Reset();
+        twin.modelData = f.data.get();
+        twin.scriptTables = f.data->scriptTables.Data();
+        g_messages.clear();
+        f.robot->ResetScriptBudget();
+        f.Start(0);
+        for (int frame = 0; frame < 120; ++frame) {
+            const i32 before = f.I(0);
+            const size_t calls = f.robot->calls.size();
+            f.robot->StepScriptChannels();
+            // Fire calls make objects that outlive the frame: few are allowed.
+            const size_t called = f.robot->calls.size() - calls;
+            EXPECT_LE(called, size_t(kScriptCommandsPerFrame / kScriptFireCallCost + 1));
+            const i64 walked = static_cast<i64>(f.I(0) - before) * commands;
+            EXPECT_LE(walked, kScriptCommandsPerFrame + commands) << "frame " << frame;
+            EXPECT_GT(f.I(0), before) << "frame " << frame;  // and it still runs each frame
+            if (walked > kScriptCommandsPerFrame + commands || f.I(0) == before ||
+                called > size_t(kScriptCommandsPerFrame / kScriptFireCallCost + 1))
+                break;
+        }
+        twin.ResetScriptBudget();
+        twin.SetScript(f.data->scriptTables[0], 0, 0);
+        for (int frame = 0; frame < 10; ++frame) twin.StepScriptChannels();
+        std::vector<std::string> told = g_messages;
+        std::sort(told.begin(), told.end());
+        std::vector<std::string> expected = c.messages;
+        std::sort(expected.begin(), expected.end());
+        EXPECT_EQ(told, expected);
+    }
+}
+
 // Random statement sequences from the parser's own keywords, their numbers
 // mostly small animation numbers, so ChangeAnime, RunSubScript, GoScriptIndex
 // and IF blocks chain animations into each other: no frame of any of them
@@ -310,6 +380,7 @@ TEST(ScriptInterpreter, RandomCommandSequencesStayWithinTheFrameBudget)
         case 1: return std::to_string(static_cast<i32>(rng.GetRand()));
         case 2: return "2147483647";
         case 3: return "@int[" + std::to_string(pick(8)) + "]";
+        case 4: return pick(2) ? "x" + std::to_string(pick(8)) : std::to_string(pick(8)) + "z";  // no number
         default: return std::to_string(pick(8));
         }
     };
@@ -344,6 +415,9 @@ TEST(ScriptInterpreter, RandomCommandSequencesStayWithinTheFrameBudget)
             f.data->scriptTables[a][n].wait = kScriptEndMark;
         }
         f.robot->subActive[0] = 1;
+        // From here on only the running script complains: once per kind.
+        g_messages.clear();
+        SetScriptMessageHook(Capture);
         const auto frameStart = std::chrono::steady_clock::now();
         f.robot->ResetScriptBudget();
         f.Start(pick(8), pick(2));
@@ -357,6 +431,10 @@ TEST(ScriptInterpreter, RandomCommandSequencesStayWithinTheFrameBudget)
                 if (spent > 0.25) ADD_FAILURE() << "slow frame " << spent << " s; first entry: " << texts[0];
             }
         }
+        std::vector<std::string> kinds = g_messages;
+        std::sort(kinds.begin(), kinds.end());
+        EXPECT_EQ(std::unique(kinds.begin(), kinds.end()), kinds.end()) << "first entry: " << texts[0];
+        SetScriptMessageHook([](const char*, const char*) {});
     }
     EXPECT_GE(cases, 30);
     EXPECT_LT(slowest, 0.25);
