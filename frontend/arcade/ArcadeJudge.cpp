@@ -180,6 +180,8 @@ i32 GMTCB_Judge_NormalBattleMode::Phase_Continue()
             if (const CRobot_Base* r = scene->robotTable[1]) app.players[1].arcadeScore = HalveScore(r->score);
             --story->stage;
             ++story->continues;
+            // The fade to the stage screen covers everything; nothing may draw over it.
+            scene->hudHideBits |= kHudUnderCover;
             FadeOut(&scene->tasks);
             SetPhase(&GMTCB_Judge_NormalBattleMode::Phase_ToInterlude);
             counter = 0;
@@ -191,8 +193,11 @@ i32 GMTCB_Judge_NormalBattleMode::Phase_Continue()
             continueTask = nullptr;
             i32 score = app.players[0].arcadeScore;
             if (SecondSlotHeld()) score += app.players[1].arcadeScore;
-            // The ranking screens fill the window; the kill log would lie over them.
-            scene->chatLogShown = 0;
+            // The ranking screens let the battle show through: it stands
+            // still under them without its display or the lost picture.
+            scene->paused = 1;
+            scene->hudHideBits |= kHudUnderCover;
+            RemovePicture();
             auto* input = TCB_RankingInput::Create(&scene->tasks, 1);
             if (input) input->Start(&ArcadeTable(*story), static_cast<u32>(app.players[0].robot), score, 0);
             rankingInput = input;
