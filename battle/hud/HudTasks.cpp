@@ -9,7 +9,6 @@
 #include "app/player/PilotRegistry.h"
 #include "app/player/RoomState.h"
 #include "app/scene/Camera.h"
-#include "battle/hud/OverlayTasks.h"
 #include "battle/hud/TimeDisplay.h"
 #include "battle/GameScene.h"
 #include "battle/hud/OverlayTasks.h"
