@@ -354,7 +354,7 @@ public:
     u32 chatLogShown = 1;
     u32 paused = 0;
     u32 displayFlags = 0;
-    u32 hudHideBits = 0;  // bit 0 cockpit, radar, rest and time; bit 1 labels
+    u32 hudHideBits = 0;  // bit 0 cockpit, radar, rest and time; bit 1 labels; bit 2 under a black cover
     u32 battleEnd = 0;    // 0 running, 1 decided by a judge, 2 waiting online
     char timeText[32] = {}; // the battle time as shown
     CFixedArray<u32> teamsPresent; // 21

@@ -332,7 +332,7 @@ int PilotScript::Run(ScriptTokenizer& t, const char* fileName, PilotSlot& slot)
         if (c == ' ' || c == '\t' || c == ';') {
             t.Advance(1);
         } else if (c == '\r' || c == '\n') {
-            // CR LF as written on the original platform; a lone LF or CR too.
+            // Windows line ends (CR LF); a lone LF or CR too.
             t.Advance(c == '\r' && at[1] == '\n' ? 2 : 1);
         } else if (c == '\'') {
             t.SkipLine();

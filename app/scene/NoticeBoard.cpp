@@ -50,11 +50,14 @@ void DrawNotices()
     plat::GfxDevice* device = gd->device;
     if (!device || !gd->sprite || !plat::Succeeded(device->BeginScene())) return;
     if (plat::Succeeded(gd->sprite->Begin(plat::SpriteAlphaBlend))) {
+        // At the foot of the screen: the scenes keep their titles and hints
+        // at the top.
         const f32 lineHeight = 22.0f;
-        FillLayoutRect(GetSharedPicture(SharedPicture::Dot).texture, 0.0f, 0.0f, 1024.0f,
-                       8.0f + lineHeight * static_cast<f32>(board.size()), 0xB4000000u);
+        const f32 height = 8.0f + lineHeight * static_cast<f32>(board.size());
+        FillLayoutRect(GetSharedPicture(SharedPicture::Dot).texture, 0.0f, 768.0f - height, 1024.0f, height,
+                       0xB4000000u);
         const plat::GfxRect rect{0, 0, 1008, 24};
-        f32 y = 4.0f;
+        f32 y = 768.0f - height + 4.0f;
         for (const Notice& n : board) {
             DrawTextAt(4, 9.0f, y + 1.0f, n.text.c_str(), -1, &rect, 0, 0xFF000000u);
             DrawTextAt(4, 8.0f, y, n.text.c_str(), -1, &rect, 0, 0xFFFFD040u);

@@ -1,6 +1,6 @@
 #pragma once
 // Faults met while the scenes run (a sound or picture that would not load)
-// show for a few seconds in a strip at the top of the screen, where a box
+// show for a few seconds in a strip at the foot of the screen, where a box
 // would have stopped the game until someone answered it.
 #include <string>
 #include <vector>

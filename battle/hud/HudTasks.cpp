@@ -110,7 +110,7 @@ void GMTCB_DrawSP_Ladar::Draw()
 
 void GMTCB_DrawSP_Ladar::DrawSP()
 {
-    if (CRobot_Base* robot = ShownWatched(1)) robot->DrawRadarMarkers();
+    if (CRobot_Base* robot = ShownWatched(1 | kHudUnderCover)) robot->DrawRadarMarkers();
 }
 
 void GMTCB_DrawSP_CharaInfo::DrawSP()
@@ -182,7 +182,7 @@ void GMTCB_DrawSP_ChatLogDisp::DrawSP()
 {
     CGameScene* scene = FindGameScene();
     plat::Font* font = FontSlot(0);
-    if (!scene || !font || !scene->chatLogShown) return;
+    if (!scene || !font || !scene->chatLogShown || (scene->hudHideBits & kHudUnderCover)) return;
     CApplication& app = *GetApplication();
     GraphicsDevice* gd = GetGraphicsDevice();
     gd->sprite->SetTransform(Mat4::Identity());

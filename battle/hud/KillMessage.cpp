@@ -47,6 +47,7 @@ void GMTCB_DrawSP_KillMessage::DrawSP()
 {
     CGameScene* scene = FindGameScene();
     if (!scene || !visible || !ownerRobot || WatchedRobot(*scene) != ownerRobot) return;
+    if (scene->hudHideBits & kHudUnderCover) return;
     const u32 colour = static_cast<u32>(alpha & 0xFF) << 24 | 0xFFFFFFu;
     const plat::GfxRect first{0, 0, 1024, 768}, second{0, 100, 1024, 768};
     DrawShadowText(2, offset[0], offset[1], line1, -1, &first, 5, colour, 2.0f, 2.0f, 0xFF000000u);

@@ -6,6 +6,11 @@
 #include "engine/graphics/TextureManager.h"
 #include "platform/gfx/Gfx.h"
 
+// The scene's HUD-hide bit for a black cover over the battle (its opening,
+// a fade to another screen, a ranking): the elements that draw above the
+// covers (the radar's blips, kill messages, the chat log) wait under it.
+inline constexpr u32 kHudUnderCover = 4;
+
 class GMTCB_DrawPS_Black : public BattleTask<GMTCB_DrawPS_Black> {
 public:
     i32 Proc() override;

@@ -72,7 +72,9 @@ void GMTCB_DrawSP_TeamCostDisp::DrawSP()
 {
     CGameScene* scene = FindGameScene();
     GraphicsDevice* gd = GetGraphicsDevice();
-    if (!scene || !gd->sprite || !scene->interfaceTextures.IsCreated() || !scene->teamsPresent.IsCreated()) return;
+    // Like the rest of the display, hidden while the battle stands still.
+    if (!scene || scene->paused || !gd->sprite) return;
+    if (!scene->interfaceTextures.IsCreated() || !scene->teamsPresent.IsCreated()) return;
     const TextureHandle& gauge = scene->interfaceTextures[29];
     const TextureHandle& back = scene->interfaceTextures[30];
     if (!gauge.texture || gauge.sourceRect.Width() <= 0 || gauge.sourceRect.Height() <= 0) return;

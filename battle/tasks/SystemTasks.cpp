@@ -267,6 +267,7 @@ i32 GMTCB_GameStart::Proc()
     CGameScene* scene = FindGameScene();
     if (!scene || scene->paused) return kTaskKeep;
     if (cover) cover->alpha = Clamp255(fade);
+    scene->hudHideBits |= kHudUnderCover;
     fade -= 2;
     if (fade > 0) return kTaskKeep;
     fade = 0;
@@ -275,6 +276,7 @@ i32 GMTCB_GameStart::Proc()
         if (IsUnit(o)) static_cast<CRobot_Base*>(o)->inputEnabled = 1;
     if (cover) cover->alpha = -1;
     cover = nullptr;
+    scene->hudHideBits &= ~kHudUnderCover;
     return kTaskRemove;
 }
 

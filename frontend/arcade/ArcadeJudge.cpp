@@ -57,26 +57,32 @@ void GMTCB_Judge_NormalBattleMode::CopyScores()
 // QUILLON_TEST_DECIDE_STAGES=n lets a scripted run play a whole story in
 // little time: half a second into each battle every enemy falls, through
 // the same damage a shot does, except in the run's n-th battle (continues
-// counted), where the player's robot falls instead. Each battle decided so
-// is worth 100000 points, so the score the run saves tells whether a
-// continue halved it.
+// counted), where the player's robot falls instead, to an enemy, so the kill
+// log tells of it as after a real fall. Each battle decided so is worth
+// 100000 points (a fall costs none), so the score the run saves tells
+// whether a continue halved it.
 void GMTCB_Judge_NormalBattleMode::DecideByTestSwitch()
 {
     const i32 lost = GetTestSwitches().decideStages;
     const CStoryBase* story = Story();
     auto* player = dynamic_cast<CRobot_Normal*>(PlayerRobot());
     if (lost < 0 || !story || !player || ++forcedFrames < 30) return;
-    auto fell = [](CRobot_Normal* r) {
+    auto fell = [](CRobot_Normal* r, CRobot_Normal* by) {
         if (r->state == kRobotStateLive && r->hp > 0)
-            r->ApplyHitDamage(r->hp, 1.0f, 1.0f, r->team + 1, nullptr, CRobot_Normal::HitSource::Weapon);
+            r->ApplyHitDamage(r->hp, 1.0f, 1.0f, r->team + 1, by, CRobot_Normal::HitSource::Weapon);
     };
     if (forcedFrames == 30) player->score += 100000;
-    if (story->stage + story->continues == lost) {
-        fell(player);
-        return;
-    }
+    CRobot_Normal* enemy = nullptr;
     for (BB_Base* u = scene->unitList.GetHead()->next; u && u != scene->unitList.GetTail(); u = u->next)
-        if (auto* r = dynamic_cast<CRobot_Normal*>(u); r && !u->Removed && r->team != player->team) fell(r);
+        if (auto* r = dynamic_cast<CRobot_Normal*>(u); r && !u->Removed && r->team != player->team) {
+            if (!enemy) enemy = r;
+            if (story->stage + story->continues != lost) fell(r, nullptr);
+        }
+    if (story->stage + story->continues == lost) {
+        const i32 score = player->score;
+        fell(player, enemy);
+        player->score = score;
+    }
 }
 
 i32 GMTCB_Judge_NormalBattleMode::Phase_Judging()
@@ -180,6 +186,8 @@ i32 GMTCB_Judge_NormalBattleMode::Phase_Continue()
             if (const CRobot_Base* r = scene->robotTable[1]) app.players[1].arcadeScore = HalveScore(r->score);
             --story->stage;
             ++story->continues;
+            // The fade to the stage screen covers everything; nothing may draw over it.
+            scene->hudHideBits |= kHudUnderCover;
             FadeOut(&scene->tasks);
             SetPhase(&GMTCB_Judge_NormalBattleMode::Phase_ToInterlude);
             counter = 0;
@@ -191,8 +199,11 @@ i32 GMTCB_Judge_NormalBattleMode::Phase_Continue()
             continueTask = nullptr;
             i32 score = app.players[0].arcadeScore;
             if (SecondSlotHeld()) score += app.players[1].arcadeScore;
-            // The ranking screens fill the window; the kill log would lie over them.
-            scene->chatLogShown = 0;
+            // The ranking screens let the battle show through: it stands
+            // still under them without its display or the lost picture.
+            scene->paused = 1;
+            scene->hudHideBits |= kHudUnderCover;
+            RemovePicture();
             auto* input = TCB_RankingInput::Create(&scene->tasks, 1);
             if (input) input->Start(&ArcadeTable(*story), static_cast<u32>(app.players[0].robot), score, 0);
             rankingInput = input;

@@ -91,7 +91,7 @@ struct FindEntry {
 
 // Walks the entries of one folder that match a wildcard pattern
 // ("pilot\*", "*.psd"; '*' any run, '?' one byte, case-insensitive). As on
-// the original platform, "*" also yields "." and "..". Order is by name.
+// Windows, "*" also yields "." and "..". Order is by name.
 class FileFind {
 public:
     FileFind() = default;

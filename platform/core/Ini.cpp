@@ -146,7 +146,7 @@ i32 GetProfileInt(const char* section, const char* key, i32 defaultValue, const 
         base = 16;
         p += 2;
     }
-    // Wraps like a 32-bit register, as the original reader did.
+    // Wraps at 32 bits, as the Windows profile functions do.
     u32 value = 0;
     bool any = false;
     for (;; ++p) {

@@ -57,7 +57,9 @@ std::vector<std::string> TakeNotices() {
 
 void ShowMessageBox(const Window* owner, const char* text, const char* caption, unsigned style) {
     if (g_held && IsMainThread()) {
-        const std::string said = std::string(caption != nullptr ? caption : "") + ": " + (text != nullptr ? text : "");
+        // A box without a caption is its text alone.
+        std::string said = caption != nullptr && caption[0] != '\0' ? std::string(caption) + ": " : std::string();
+        said += text != nullptr ? text : "";
         {
             std::lock_guard<std::mutex> lock(g_stderrLock);
             // A fault that repeats every frame would otherwise bury everything else.

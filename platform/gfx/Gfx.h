@@ -5,11 +5,11 @@
 // emulated by our own GLSL) and a headless recorder that draws nothing and
 // keeps a list of the calls for tests.
 //
-// Conventions kept from the game's original device, so engine code reads the
-// same: row-vector matrices (v x World x View x Projection), clip depth 0..1,
+// Direct3D 9 conventions, which the engine code and the data are written for:
+// row-vector matrices (v x World x View x Projection), clip depth 0..1,
 // pixel centres on integer coordinates for pre-transformed vertices, clockwise
 // front faces, texture row 0 at the top, colours as 0xAARRGGBB. The numeric
-// values of formats, states and flags follow the original device too, so
+// values of formats, states and flags are Direct3D 9's too, so
 // values stored in data files and settings keep their meaning.
 //
 // Objects are reference counted: a creator holds one reference and gives it up

@@ -454,7 +454,7 @@ protected:
         if (force || bo != c.blendOp) gl::BlendEquation(c.blendOp = bo);
 
         // Front faces are clockwise on screen; with our top-down rows that is
-        // GL's counter-clockwise, so culling the original's counter-clockwise
+        // GL's counter-clockwise, so culling Direct3D 9's counter-clockwise
         // faces culls GL's back faces.
         const u32 cull = R(GfxRenderState::CullMode);
         Toggle(GL_CULL_FACE, cull == CullCW || cull == CullCCW, c.cull, force);
@@ -689,7 +689,7 @@ protected:
         }
     }
 
-    // Clears ignore the write masks, as on the original device.
+    // Clears ignore the write masks, as in Direct3D 9.
     void OpenMasks() {
         gl::ColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
         gl::DepthMask(GL_TRUE);

@@ -237,7 +237,7 @@ void main() {
         if (sFog.x != 0 && sFog.z == 0 && sFog.y != 0)
             vFog = FogFactor(sFog.y, sFog.w != 0 ? length(vp.xyz) : abs(vp.z));
         // Depth 0..1 becomes GL's -1..1; rows run top-down in our targets; the
-        // half-pixel shift puts pixel centres where the original device had them.
+        // half-pixel shift puts pixel centres on integers, as Direct3D 9 has them.
         gl_Position = vec4(clip.x + clip.w / uViewport.z, -clip.y + clip.w / uViewport.w,
                            clip.z * 2.0 - clip.w, clip.w);
     }

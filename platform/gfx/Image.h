@@ -11,7 +11,7 @@
 
 namespace plat {
 
-// Values as stored by the original image library.
+// Values as Direct3D 9 image files store them.
 enum class ImageFileFormat : u32 { Bmp = 0, Jpg = 1, Tga = 2, Png = 3, Dds = 4 };
 
 // What a file holds, before any conversion.

@@ -20,7 +20,7 @@ inline constexpr u32 kGfxFromFile = 0xFFFFFFFDu;
 // The format of the texture follows the file's.
 inline constexpr GfxFormat kGfxFormatFromFile = GfxFormat(0xFFFFFFFDu);
 
-// Filter values as stored by the original library (low byte; the dither and
+// Filter values as Direct3D 9 texture files store them (low byte; the dither and
 // mirror bits above it are accepted and ignored).
 enum ImageFilter : u32 {
     ImageFilterNone = 1,

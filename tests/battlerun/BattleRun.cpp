@@ -143,9 +143,11 @@ int main(int argc, char** argv)
         if (f % every == 0) std::printf("%s\n", FormatBattleHash(f, HashBattle(*runner.Scene())).c_str());
     }
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    // A battle that ended early played fewer frames than were asked for.
+    const size_t played = frameSeconds.size();
     // Timing goes to stderr, so the hash lines stay comparable.
-    std::fprintf(stderr, "%u frames in %.3f s: %.1f frames/s, %.1f x real time\n", frames, seconds,
-                 seconds > 0 ? frames / seconds : 0.0, seconds > 0 ? frames / seconds / 60.0 : 0.0);
+    std::fprintf(stderr, "%zu frames in %.3f s: %.1f frames/s, %.1f x real time\n", played, seconds,
+                 seconds > 0 ? played / seconds : 0.0, seconds > 0 ? played / seconds / 60.0 : 0.0);
     // The slowest 600 frames in a row (ten seconds of play), or all of a shorter run.
     const size_t window = std::min<size_t>(600, frameSeconds.size());
     if (const double worst = SlowestWindow(frameSeconds, window); worst > 0)

@@ -2,7 +2,8 @@
 // an arcade story from the title (players, difficulty, the nested selection,
 // the stage screen with its light streaks, the battle, a loss and its
 // continue, GAME CLEAR, the name entry, the ranking, the new robot and the
-// title, with the score and the reward on disk), and the score scene
+// title, with the score and the reward on disk; then a second run lost and
+// given up, to its name entry), and the score scene
 // turning through its tables and back to the title. Each screenshot is
 // checked by its pixels and copied beside the run folder for a look.
 #include <gtest/gtest.h>
@@ -49,7 +50,8 @@ bool Streak(u32 p) { return (p & 0xFF) > 120 && int(p & 0xFF) > int(p >> 16 & 0x
 
 // The scripted story: two stages, each decided by force half a second into
 // its battle (every one worth 100000 points); the player falls in the first
-// battle, continues, and wins both stages.
+// battle, continues, and wins both stages. A second run from the title falls
+// in its first battle too and gives up.
 TEST(ArcadeEndToEndTest, AStoryFromTheTitleThroughALossAndItsContinueToGameClearTheRankingAndTheNewRobot)
 {
     PlayFolder play;
@@ -67,16 +69,31 @@ TEST(ArcadeEndToEndTest, AStoryFromTheTitleThroughALossAndItsContinueToGameClear
               "28000 wait arcade stage\n"                             // after what the way there loads
               "29000 key VK_SNAPSHOT\n30000 key VK_SNAPSHOT\n31000 key VK_SNAPSHOT\n"       // 3-5
               "36000 key VK_SNAPSHOT\n38000 key VK_SNAPSHOT\n41000 key VK_SNAPSHOT\n"       // 6-8
-              "43000 key Enter\n44500 key VK_SNAPSHOT\n45500 key Enter\n";                  // 9: continue
+              "43000 key Enter\n44500 key VK_SNAPSHOT\n45500 key Enter\n"                   // 9: continue
+              "46800 key VK_SNAPSHOT\n"                                                   // 10: black
+              // The stage again, then its battle's opening: the screen
+              // comes out of black (a few shots, the first in it is checked).
+              "47500 wait arcade stage\n";
+    for (int t = 53000; t <= 54500; t += 300) script += ScriptStep(t, "key VK_SNAPSHOT");  // 11-16
     // Two stages later GAME CLEAR waits for its key; then the name (one
     // letter down), the list, the new robot and the title.
     constexpr int kClear = 92000;
-    for (int t = kClear - 12000; t <= kClear; t += 4000) script += ScriptStep(t, "key VK_SNAPSHOT");  // 10-13
+    for (int t = kClear - 12000; t <= kClear; t += 4000) script += ScriptStep(t, "key VK_SNAPSHOT");  // 17-20
     script += ScriptStep(kClear + 500, "key Enter") + ScriptStep(kClear + 1500, "key Down") +
-              ScriptStep(kClear + 2500, "key VK_SNAPSHOT") + ScriptStep(kClear + 3000, "key Enter") +   // 14
-              ScriptStep(kClear + 5000, "key VK_SNAPSHOT") + ScriptStep(kClear + 5500, "key Enter") +   // 15
-              ScriptStep(kClear + 7000, "key VK_SNAPSHOT") + ScriptStep(kClear + 7500, "key Enter") +   // 16
-              ScriptStep(kClear + 10000, "key VK_SNAPSHOT") + ScriptStep(kClear + 11000, "close");     // 17
+              ScriptStep(kClear + 2500, "key VK_SNAPSHOT") + ScriptStep(kClear + 3000, "key Enter") +   // 21
+              ScriptStep(kClear + 5000, "key VK_SNAPSHOT") + ScriptStep(kClear + 5500, "key Enter") +   // 22
+              ScriptStep(kClear + 7000, "key VK_SNAPSHOT") + ScriptStep(kClear + 7500, "key Enter") +   // 23
+              ScriptStep(kClear + 10000, "key VK_SNAPSHOT");                                             // 24
+    // The second run: lost, 退出 at the prompt, the name entry.
+    constexpr int kAgain = kClear + 13000;  // the arcade chosen again, as at 10000
+    script += ScriptStep(kAgain - 2000, "wait title press") + ScriptStep(kAgain - 1500, "key Enter") +
+              ScriptStep(kAgain - 1000, "wait title menu") + ScriptStep(kAgain, "key Enter") +
+              ScriptStep(kAgain + 7000, "key Enter") + ScriptStep(kAgain + 10500, "key Enter") +
+              ScriptStep(kAgain + 11000, "wait scene select") + ScriptStep(kAgain + 15000, "key Enter") +
+              ScriptStep(kAgain + 17500, "key Enter") + ScriptStep(kAgain + 18000, "wait arcade stage") +
+              ScriptStep(kAgain + 33000, "key Enter") + ScriptStep(kAgain + 34500, "key Right") +
+              ScriptStep(kAgain + 35500, "key Enter") + ScriptStep(kAgain + 37500, "key VK_SNAPSHOT") +  // 25
+              ScriptStep(kAgain + 38500, "close");
     ASSERT_TRUE(play.temp.Write("play.script", script));
     GameProcess game(play.exe, play.run,
                      play.Env({"QUILLON_TEST_STORY=5", "QUILLON_TEST_DECIDE_STAGES=1", "QUILLON_TEST_OWN_BODIES=0"}),
@@ -136,13 +153,47 @@ TEST(ArcadeEndToEndTest, AStoryFromTheTitleThroughALossAndItsContinueToGameClear
     // The continue prompt darkens the battle under its white question.
     ASSERT_TRUE(play.Shot(9, prompt, "arcade_continue"));
     EXPECT_GT(CountPixels(prompt, 300, 255, 724, 320, White), 200u);
-    EXPECT_TRUE(FirstShot(play, 10, 4, clear, "arcade_game_clear", [&](const plat::Image& i) {
+    // The kill log tells of the fall over the prompt, but not over the
+    // black that follows it.
+    plat::Image black;
+    ASSERT_TRUE(play.Shot(10, black, "arcade_continue_black"));
+    auto lit = [](u32 p) { return (p >> 16 & 0xFF) > 150 || (p >> 8 & 0xFF) > 150 || (p & 0xFF) > 150; };
+    EXPECT_GT(CountPixels(prompt, 640, 550, 1024, 640, lit), 30u) << "the kill log over the prompt";
+    EXPECT_EQ(CountPixels(black, 0, 0, 1024, 660, [](u32 p) { return p != 0; }), 0u) << "something over the black";
+    // The repeated battle comes out of black: its radar's green rings show
+    // dimly, and the radar's blips, drawn over the black, are no brighter.
+    plat::Image opening;
+    auto radar = [](const plat::Image& i) {
+        return CountPixels(i, 808, 10, 1008, 210, [](u32 p) {
+            return int(p >> 8 & 0xFF) > int(p >> 16 & 0xFF) + 6 && int(p >> 8 & 0xFF) > int(p & 0xFF) + 2;
+        });
+    };
+    EXPECT_TRUE(FirstShot(play, 11, 6, opening, "arcade_opening", [&](const plat::Image& i) {
+        const double b = Brightness(i, 0, 0, 1024, 768);
+        return b > 8.0 && b < 60.0 && radar(i) > 500;
+    })) << "no shot of the battle's opening";
+    EXPECT_EQ(CountPixels(opening, 808, 10, 1008, 210, lit), 0u) << "the radar's blips";
+    EXPECT_TRUE(FirstShot(play, 17, 4, clear, "arcade_game_clear", [&](const plat::Image& i) {
         return middle(i) > 200 && reward(i) > 200;
     })) << "no shot of GAME CLEAR";
-    ASSERT_TRUE(play.Shot(14, name, "arcade_name_entry"));
-    ASSERT_TRUE(play.Shot(15, list, "arcade_ranking"));
-    ASSERT_TRUE(play.Shot(16, robot, "arcade_new_robot"));
-    ASSERT_TRUE(play.Shot(17, title, "arcade_back_to_title"));
+    ASSERT_TRUE(play.Shot(21, name, "arcade_name_entry"));
+    ASSERT_TRUE(play.Shot(22, list, "arcade_ranking"));
+    ASSERT_TRUE(play.Shot(23, robot, "arcade_new_robot"));
+    ASSERT_TRUE(play.Shot(24, title, "arcade_back_to_title"));
+    // The name entry of the run given up lets the still battle show through
+    // its panel, but none of its display: the score box, the radar, the
+    // pilot's face and the lost picture's red cross are gone.
+    plat::Image givenUp;
+    ASSERT_TRUE(play.Shot(25, givenUp, "arcade_given_up_name_entry"));
+    EXPECT_GT(CountPixels(givenUp, 300, 200, 880, 290, White), 200u) << "the kills line of the panel";
+    EXPECT_LE(Colours(givenUp, 10, 10, 266, 100), 8u) << "the score box";
+    EXPECT_LE(Colours(givenUp, 0, 600, 256, 730), 8u) << "the pilot's face";
+    // Through the panel the radar's dark ground and green rings, and the
+    // cross's dull red, would still tell.
+    auto green = [](u32 p) { return int(p >> 8 & 0xFF) > int(p >> 16 & 0xFF) + 12; };
+    auto dull_red = [](u32 p) { return int(p >> 16 & 0xFF) > int(p >> 8 & 0xFF) + 12; };
+    EXPECT_LT(CountPixels(givenUp, 884, 10, 1008, 210, green), 50u) << "the radar";
+    EXPECT_LT(CountPixels(givenUp, 384, 292, 640, 378, dull_red), 50u) << "the lost picture";
     // The list's ten rows of white digits; the new robot's bright stripes.
     for (u32 row = 0; row < 10; ++row)
         EXPECT_GT(CountPixels(list, 370, 64 + 64 * row, 650, 128 + 64 * row, White), 40u) << "row " << row;

@@ -91,9 +91,9 @@ TEST(Ini, IntegersReadTheLeadingNumberElseTheDefault) {
 
 TEST(Ini, WritingKeepsEverythingElseAsItWas) {
     TempFolder tmp;
-    const std::string original =
+    const std::string written =
         "; settings\r\n[A]\r\nx=1\r\n\r\n[B]\r\ny = 2\r\n\r\n; tail comment\r\n";
-    ASSERT_TRUE(tmp.Write("k.ini", original));
+    ASSERT_TRUE(tmp.Write("k.ini", written));
     const std::string file = tmp / "k.ini";
 
     ASSERT_TRUE(plat::WriteProfileString("b", "Y", "20", file.c_str()));

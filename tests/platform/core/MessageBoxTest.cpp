@@ -62,12 +62,18 @@ TEST(MessageBox, HeldBoxesPrintOnceAndBecomeNotices) {
     testing::internal::CaptureStderr();
     for (int i = 0; i < 3; ++i) plat::ShowMessageBox(nullptr, "セカンダリバッファを作成に失敗", "DirectSoundエラー");
     plat::ShowMessageBox(nullptr, "other.png", "Texture");
+    plat::ShowMessageBox(nullptr, "ID包含无效字符", "");
+    plat::ShowMessageBox(nullptr, "no caption at all", nullptr);
     const std::string printed = testing::internal::GetCapturedStderr();
     plat::HoldBoxesAsNotices(false);
-    EXPECT_EQ(printed, "[DirectSoundエラー] セカンダリバッファを作成に失敗\n[Texture] other.png\n");
+    EXPECT_EQ(printed, "[DirectSoundエラー] セカンダリバッファを作成に失敗\n[Texture] other.png\n[] ID包含无效字符\n"
+                       "[] no caption at all\n");
     const std::vector<std::string> notices = plat::TakeNotices();
-    ASSERT_EQ(notices.size(), 2u);
+    ASSERT_EQ(notices.size(), 4u);
     EXPECT_EQ(notices[0], "DirectSoundエラー: セカンダリバッファを作成に失敗");
+    // Without a caption the notice is the text alone.
+    EXPECT_EQ(notices[2], "ID包含无效字符");
+    EXPECT_EQ(notices[3], "no caption at all");
     EXPECT_TRUE(plat::TakeNotices().empty());
 }
 

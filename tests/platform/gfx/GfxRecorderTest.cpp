@@ -130,7 +130,7 @@ TEST_F(GfxRecorderTest, VertexLayoutsOfTheFormatsInUse) {
     EXPECT_EQ(l.size, 12u + 8u + 12u);
 }
 
-TEST_F(GfxRecorderTest, DeviceStartsWithTheOriginalDefaults) {
+TEST_F(GfxRecorderTest, DeviceStartsWithTheDirect3D9Defaults) {
     u32 v = 0;
     device_->GetRenderState(GfxRenderState::ZEnable, &v);
     EXPECT_EQ(v, 1u);

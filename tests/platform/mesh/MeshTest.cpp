@@ -296,7 +296,7 @@ TEST(ProgressiveMesh, SimplifiesTheSphereAndReturnsToFullDetail)
     LoadedMesh sphere;
     ASSERT_TRUE(LoadMeshFromX("Quillon/Mesh/Sphere.x", MeshManaged, sphere));
     const u32 faces = sphere.mesh->GetNumFaces();
-    const std::vector<u16> original(sphere.mesh->IndexData(), sphere.mesh->IndexData() + faces * 3);
+    const std::vector<u16> unsimplified(sphere.mesh->IndexData(), sphere.mesh->IndexData() + faces * 3);
     std::shared_ptr<PMesh> pm;
     ASSERT_EQ(GeneratePMesh(sphere.mesh.get(), Adjacency(sphere), nullptr, nullptr, 0, SimplifyByFace, &pm), ResultOk);
     EXPECT_EQ(pm->GetMaxFaces(), faces);
@@ -313,7 +313,7 @@ TEST(ProgressiveMesh, SimplifiesTheSphereAndReturnsToFullDetail)
 
     pm->SetNumFaces(pm->GetMaxFaces());
     ASSERT_EQ(pm->GetNumFaces(), faces);
-    EXPECT_TRUE(std::equal(original.begin(), original.end(), pm->IndexData()));
+    EXPECT_TRUE(std::equal(unsimplified.begin(), unsimplified.end(), pm->IndexData()));
 
     pm->SetNumFaces(0);
     EXPECT_EQ(pm->GetNumFaces(), pm->GetMinFaces());

@@ -99,10 +99,10 @@ TEST(XFileFuzz, MutatedSampleFilesNeverCrashTheLoaders)
     std::mt19937 rng(20240611u);
     int loaded = 0, refused = 0;
     for (const char* name : files) {
-        std::string original;
-        ASSERT_TRUE(ReadWholeFile(name, original)) << name;
+        std::string intact;
+        ASSERT_TRUE(ReadWholeFile(name, intact)) << name;
         for (int i = 0; i < 700; ++i) {
-            const std::string text = Mutate(original, rng);
+            const std::string text = Mutate(intact, rng);
             // Copy into an exact-size heap block so reads past the end are caught.
             std::unique_ptr<char[]> block(new char[text.size() ? text.size() : 1]);
             std::memcpy(block.get(), text.data(), text.size());
