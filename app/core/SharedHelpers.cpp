@@ -4,11 +4,16 @@
 
 #include "app/core/AppClock.h"
 #include "app/core/Application.h"
+#include "platform/input/Keyboard.h"
 
 namespace {
 
 // Next firing time per pad and pad-state word; 0 while the word is clear.
 u32 gPadRepeatTimes[PadCount][PadStateCount] = {};
+// Keys and pad-state words that were down when the scene last changed,
+// until they are let go.
+u8 gHeldKeys[256] = {};
+u8 gHeldPadWords[PadCount][PadStateCount] = {};
 
 constexpr u32 kChatLogLimit = 100;
 
@@ -17,6 +22,8 @@ constexpr u32 kChatLogLimit = 100;
 int CApplication::IsKeyRepeat(u32 virtualKey, u32 intervalMs)
 {
     if (virtualKey >= 256) return 0;
+    if (gHeldKeys[virtualKey] && (input.keyTable[virtualKey] & 0x80)) return 0;
+    gHeldKeys[virtualKey] = 0;
     if (input.keyTable[virtualKey] & 0x80) {
         const u32 now = AppClockNow();
         if (now >= input.keyRepeatTimes[virtualKey]) {
@@ -33,6 +40,9 @@ int CApplication::IsPadButtonRepeat(u32 pad, u32 stateWord, u32 intervalMs)
 {
     if (pad >= PadCount || stateWord >= PadStateCount) return 0;
     u32& next = gPadRepeatTimes[pad][stateWord];
+    u8& held = gHeldPadWords[pad][stateWord];
+    if (held && input.padState[pad][stateWord] == 1) return 0;
+    held = 0;
     if (input.padState[pad][stateWord] == 1) {
         const u32 now = AppClockNow();
         if (now >= next) {
@@ -43,6 +53,31 @@ int CApplication::IsPadButtonRepeat(u32 pad, u32 stateWord, u32 intervalMs)
     }
     next = 0;
     return 0;
+}
+
+void CApplication::HoldKeysUntilReleased()
+{
+    for (u32 k = 0; k < 256; ++k) gHeldKeys[k] = (input.keyTable[k] & 0x80) ? 1 : 0;
+    // The screenshot key belongs to no scene.
+    gHeldKeys[plat::vk::Snapshot] = 0;
+    for (u32 p = 0; p < PadCount; ++p)
+        for (u32 w = 0; w < PadStateCount; ++w) gHeldPadWords[p][w] = input.padState[p][w] == 1 ? 1 : 0;
+}
+
+void CApplication::ReleaseHeldKeys()
+{
+    for (u32 k = 0; k < 256; ++k)
+        if (!(input.keyTable[k] & 0x80)) gHeldKeys[k] = 0;
+    for (u32 p = 0; p < PadCount; ++p)
+        for (u32 w = 0; w < PadStateCount; ++w)
+            if (input.padState[p][w] != 1) gHeldPadWords[p][w] = 0;
+}
+
+bool CApplication::KeyMessageHeldBack(u32 virtualKey, bool repeat)
+{
+    if (virtualKey >= 256) return false;
+    if (!repeat) gHeldKeys[virtualKey] = 0;
+    return gHeldKeys[virtualKey] != 0;
 }
 
 u32 CApplication::GetColor(i32 index)

@@ -251,7 +251,13 @@ void CRoomScene::Init()
     LoadPicture(pictures[5], (start + "/Quillon/RoomCursor.png").c_str());
     LoadPicture(pictures[50], (start + "/Quillon/Button_L.png").c_str());
     LoadPicture(pictures[51], (start + "/Quillon/Button_R.png").c_str());
-    meshes[0].LoadScrambled((start + "/X/galaxy.x").c_str(), MeshKey, &GetGraphicsDevice()->textureManager);
+    {
+        // The sky's texture is named beside its mesh: load from inside X.
+        const std::string current = plat::GetCurrentDirectory();
+        plat::SetCurrentDirectory((start + "/X").c_str());
+        meshes[0].LoadScrambled("galaxy.x", MeshKey, &GetGraphicsDevice()->textureManager);
+        plat::SetCurrentDirectory(current.c_str());
+    }
     sky.mesh = &meshes[0];
 
     CreateRoomButtons(*this);
