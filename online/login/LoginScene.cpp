@@ -224,15 +224,15 @@ void LGTCB_ServerList::DrawRow(i32 index, i32 left, i32 top)
 {
     const ServerEntry& e = Scene().serverEntries[size_t(index)];
     // A name too long for its column ends in dots, clear of the address.
-    DrawShadowedText(FitToWidth(e.name, 184).c_str(), left, top, left + 196, top + 24, 0xFFFFFFFFu);
-    DrawShadowedText(e.address.c_str(), left + 200, top, i32(x + width), top + 24, 0xFFFFFFFFu);
+    DrawShadowedText(FitToWidth(e.name, 184).c_str(), left, top, left + 196, top + 24, 0xFFFFFFFFu, 0, 2);
+    DrawShadowedText(e.address.c_str(), left + 200, top, i32(x + width), top + 24, 0xFFFFFFFFu, 0, 2);
 }
 
 i32 LGTCB_PlayerList::Count() const { return i32(Scene().profileNames.size()); }
 void LGTCB_PlayerList::Apply() { CopyCut(Pair().playerName, sizeof Pair().playerName, Scene().profileNames[size_t(selected)]); }
 void LGTCB_PlayerList::DrawRow(i32 index, i32 left, i32 top)
 {
-    DrawShadowedText(Scene().profileNames[size_t(index)].c_str(), left, top, i32(x + width), top + 24, 0xFFFFFFFFu);
+    DrawShadowedText(Scene().profileNames[size_t(index)].c_str(), left, top, i32(x + width), top + 24, 0xFFFFFFFFu, 0, 2);
 }
 
 // ---- the scene ---------------------------------------------------------------------
@@ -781,7 +781,7 @@ void LGTCB_DrawSP_Basic::DrawSP()
         DrawLayoutText(text.c_str(), x + 5, y + 5, x + 295, y + 195, 0xFFFFFFFFu, plat::TextWordBreak);
         for (auto [bx, label] : {std::pair<i32, const char*>{x + 20, "确定"}, {x + 180, "退出"}}) {
             DrawStretched(scene.pictures[1], f32(bx), f32(y + 130), 100, 50, 0xC0780000u);
-            DrawShadowedText(label, bx, y + 130, bx + 100, y + 180, 0xFFFFFFFFu, 5);
+            DrawShadowedText(label, bx, y + 130, bx + 100, y + 180, 0xFFFFFFFFu, 5, 2);
         }
     }
 }
@@ -798,17 +798,18 @@ void LGTCB_DrawSP_ServerState::DrawSP()
         const RoomStatusView v = ViewRoomStatus(pair.roomStatus[r]);
         char text[128];
         // The rooms are named after the first five stages; the name sits on
-        // the row's upper line, clear of the room title below it.
+        // the row's upper line, the room's title, rule and places on its
+        // lower line, clear of the name and of "房间信息" above.
         const FolderList& stages = GetApplication()->stageFolders;
         std::snprintf(text, sizeof text, "房间%d:    %s  ", r + 1, u32(r) < stages.count ? stages.names[r] : "");
         DrawShadowedText(text, 100, y + 2, 476, y + 26, 0xFFFFFFFFu);
         if (pair.roomStatusFlag[r] == 2) {
-            DrawShadowedText(v.title, 130, y + 24, 460, y + 72, 0xFFFFFFFFu);
-            DrawShadowedText(kRuleNames[v.rule >= 0 && v.rule < 5 ? v.rule : 0], 460, y + 24, 800, y + 72, 0xFFFFFFFFu);
+            DrawShadowedText(v.title, 130, y + 36, 460, y + 72, 0xFFFFFFFFu);
+            DrawShadowedText(kRuleNames[v.rule >= 0 && v.rule < 5 ? v.rule : 0], 460, y + 36, 800, y + 72, 0xFFFFFFFFu);
             std::snprintf(text, sizeof text, "(玩家-%d/%u)", v.players, v.capacity);
-            DrawShadowedText(text, 800, y + 24, 1024, y + 72, 0xFFFFFFFFu);
+            DrawShadowedText(text, 800, y + 36, 1024, y + 72, 0xFFFFFFFFu);
         } else {
-            DrawShadowedText("-无法连接-", 800, y + 24, 1024, y + 72, 0xFFFFFFFFu);
+            DrawShadowedText("-无法连接-", 800, y + 36, 1024, y + 72, 0xFFFFFFFFu);
         }
     }
     const i32 r = scene.selectedRoom;

@@ -799,7 +799,7 @@ void RMTCB_DrawSP_Basic::DrawSP()
         if (e.team == 100) {
             DrawLayoutText("观战", R.left + 897, R.top, R.right, R.bottom, teamColour);
         } else {
-            teamColour = CApplication::GetColor(e.team >= 0 && e.team < 20 ? e.team : 0);
+            teamColour = CApplication::GetColor(e.team);
             if (e.team == 50) std::snprintf(text, sizeof text, "随机    ");
             else std::snprintf(text, sizeof text, "小队 %d ", e.team);
             DrawLayoutText(text, R.left + 897, R.top, R.right, R.bottom, teamColour);
