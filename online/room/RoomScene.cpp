@@ -804,7 +804,9 @@ void RMTCB_DrawSP_Basic::DrawSP()
             else std::snprintf(text, sizeof text, "小队 %d ", e.team);
             DrawLayoutText(text, R.left + 897, R.top, R.right, R.bottom, teamColour);
         }
-        DrawLayoutText(e.slotState == 2 ? "AI" : "玩家  ", R.left + 897, R.top + 22, R.right, R.bottom, teamColour, 2);
+        // Flush right like "AI": trailing blanks would slide it under the
+        // team's name on the line above.
+        DrawLayoutText(e.slotState == 2 ? "AI" : "玩家", R.left + 897, R.top + 22, R.right, R.bottom, teamColour, 2);
         if (e.readyState == 1) DrawLayoutText("准备完毕", R.left + 700, R.top, R.right, R.bottom, 0xFFFF0000u);
         if (e.readyState == 2) DrawLayoutText("正在传输数据", R.left + 700, R.top, R.right, R.bottom, 0xFF00FF00u);
         if (e.inBattle != 0 && e.slotState == 1) DrawPictureAt(scene.pictures[4], f32(R.left), f32(R.top));
