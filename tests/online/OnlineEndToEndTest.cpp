@@ -627,4 +627,9 @@ TEST(OnlineEndToEnd, EscapeInTheRoomLandsOnALiveLoginForm)
     EXPECT_GT(CountPixels(question, 380, 360, 640, 410, panel), 5000u) << "no question box";
     EXPECT_GT(CountPixels(question, 390, 420, 470, 460, button), 1500u) << "no yes button";
     EXPECT_GT(CountPixels(question, 550, 420, 630, 460, button), 1500u) << "no no button";
+    // "退出" closed the box and kept the profile.
+    bool kept = false;
+    for (const auto& e : fs::recursive_directory_iterator(dana.temp / "data"))
+        kept = kept || e.path().filename() == "Dana.psd";
+    EXPECT_TRUE(kept) << "the ID's profile is gone";
 }
