@@ -66,7 +66,8 @@ struct InputState {
     u8 padButtonMap[PadCount][PadButtonCount]; // button per operation, 255 unbound
     CFixedArray<u8> padKeyMap;                 // 12 keys of pad 0 (Config.ini KEY_)
     u8 keyTable[256] = {};                     // high bit = held this pass
-    u32 keyRepeatTimes[256] = {};              // next firing time, 0 = key up
+    // Next firing time, 0 = key up, all ones = held since the scene changed.
+    u32 keyRepeatTimes[256] = {};
     u32 padState[PadCount][PadStateCount] = {};
     i32 mousePos[2] = {}; // 1024 x 768 virtual screen
     i32 cursor[2] = {};   // client pixels

@@ -10,10 +10,9 @@ namespace {
 
 // Next firing time per pad and pad-state word; 0 while the word is clear.
 u32 gPadRepeatTimes[PadCount][PadStateCount] = {};
-// Keys and pad-state words that were down when the scene last changed,
-// until they are let go.
-u8 gHeldKeys[256] = {};
-u8 gHeldPadWords[PadCount][PadStateCount] = {};
+// A repeat time that marks a key or pad-state word down since the scene
+// last changed: it fires again only after it has been let go.
+constexpr u32 kHeldFromLastScene = 0xFFFFFFFFu;
 
 constexpr u32 kChatLogLimit = 100;
 
@@ -22,9 +21,8 @@ constexpr u32 kChatLogLimit = 100;
 int CApplication::IsKeyRepeat(u32 virtualKey, u32 intervalMs)
 {
     if (virtualKey >= 256) return 0;
-    if (gHeldKeys[virtualKey] && (input.keyTable[virtualKey] & 0x80)) return 0;
-    gHeldKeys[virtualKey] = 0;
     if (input.keyTable[virtualKey] & 0x80) {
+        if (input.keyRepeatTimes[virtualKey] == kHeldFromLastScene) return 0;
         const u32 now = AppClockNow();
         if (now >= input.keyRepeatTimes[virtualKey]) {
             input.keyRepeatTimes[virtualKey] = now + intervalMs;
@@ -40,10 +38,8 @@ int CApplication::IsPadButtonRepeat(u32 pad, u32 stateWord, u32 intervalMs)
 {
     if (pad >= PadCount || stateWord >= PadStateCount) return 0;
     u32& next = gPadRepeatTimes[pad][stateWord];
-    u8& held = gHeldPadWords[pad][stateWord];
-    if (held && input.padState[pad][stateWord] == 1) return 0;
-    held = 0;
     if (input.padState[pad][stateWord] == 1) {
+        if (next == kHeldFromLastScene) return 0;
         const u32 now = AppClockNow();
         if (now >= next) {
             next = now + intervalMs;
@@ -57,27 +53,30 @@ int CApplication::IsPadButtonRepeat(u32 pad, u32 stateWord, u32 intervalMs)
 
 void CApplication::HoldKeysUntilReleased()
 {
-    for (u32 k = 0; k < 256; ++k) gHeldKeys[k] = (input.keyTable[k] & 0x80) ? 1 : 0;
+    for (u32 k = 0; k < 256; ++k)
+        if (input.keyTable[k] & 0x80) input.keyRepeatTimes[k] = kHeldFromLastScene;
     // The screenshot key belongs to no scene.
-    gHeldKeys[plat::vk::Snapshot] = 0;
+    if (input.keyRepeatTimes[plat::vk::Snapshot] == kHeldFromLastScene) input.keyRepeatTimes[plat::vk::Snapshot] = 0;
     for (u32 p = 0; p < PadCount; ++p)
-        for (u32 w = 0; w < PadStateCount; ++w) gHeldPadWords[p][w] = input.padState[p][w] == 1 ? 1 : 0;
+        for (u32 w = 0; w < PadStateCount; ++w)
+            if (input.padState[p][w] == 1) gPadRepeatTimes[p][w] = kHeldFromLastScene;
 }
 
 void CApplication::ReleaseHeldKeys()
 {
     for (u32 k = 0; k < 256; ++k)
-        if (!(input.keyTable[k] & 0x80)) gHeldKeys[k] = 0;
+        if (!(input.keyTable[k] & 0x80) && input.keyRepeatTimes[k] == kHeldFromLastScene) input.keyRepeatTimes[k] = 0;
     for (u32 p = 0; p < PadCount; ++p)
         for (u32 w = 0; w < PadStateCount; ++w)
-            if (input.padState[p][w] != 1) gHeldPadWords[p][w] = 0;
+            if (input.padState[p][w] != 1 && gPadRepeatTimes[p][w] == kHeldFromLastScene) gPadRepeatTimes[p][w] = 0;
 }
 
 bool CApplication::KeyMessageHeldBack(u32 virtualKey, bool repeat)
 {
-    if (virtualKey >= 256) return false;
-    if (!repeat) gHeldKeys[virtualKey] = 0;
-    return gHeldKeys[virtualKey] != 0;
+    if (virtualKey >= 256 || input.keyRepeatTimes[virtualKey] != kHeldFromLastScene) return false;
+    if (repeat) return true;
+    input.keyRepeatTimes[virtualKey] = 0;  // pressed anew
+    return false;
 }
 
 u32 CApplication::GetColor(i32 index)
