@@ -315,6 +315,8 @@ void CGameScene::SetupOnline()
     for (PilotSlot& slot : GetPilotRegistry()->slots) slot.Clear();
 
     const u32 rule = room.rule;
+    // The room's free start points: a fallen robot comes back at a random one.
+    startPointsRandom = settings.popType == 1 ? 1u : 0u;
     for (i32 i = 0; i < 10; ++i) {
         PlayerEntry& entry = app.players[i];
         if (entry.slotState == 0) continue;

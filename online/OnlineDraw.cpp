@@ -55,9 +55,10 @@ void DrawScaledText(const char* text, f32 x, f32 y, f32 scale, i32 width, i32 he
     GetTextureCache()->DrawText(gd->fonts[1], text, -1, &rect, 0, colour, 60, 0, 0);
 }
 
-void DrawShadowedText(const char* text, i32 left, i32 top, i32 right, i32 bottom, u32 colour, u32 format)
+void DrawShadowedText(const char* text, i32 left, i32 top, i32 right, i32 bottom, u32 colour, u32 format,
+                      i32 shadow)
 {
-    DrawLayoutText(text, left + 1, top + 1, right + 1, bottom + 1, 0xFF000000u, format);
+    DrawLayoutText(text, left + shadow, top + shadow, right + shadow, bottom + shadow, 0xFF000000u, format);
     DrawLayoutText(text, left, top, right, bottom, colour, format);
 }
 

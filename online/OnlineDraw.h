@@ -17,8 +17,9 @@ void DrawLayoutText(const char* text, i32 left, i32 top, i32 right, i32 bottom, 
 // Text with font 1 scaled by `scale` about its top-left corner at (x, y),
 // clipped to (0, 0, width, height) before the scaling.
 void DrawScaledText(const char* text, f32 x, f32 y, f32 scale, i32 width, i32 height, u32 colour);
-// The same, first in black one unit down and right.
-void DrawShadowedText(const char* text, i32 left, i32 top, i32 right, i32 bottom, u32 colour, u32 format = 0);
+// The same, first in black `shadow` units down and right.
+void DrawShadowedText(const char* text, i32 left, i32 top, i32 right, i32 bottom, u32 colour, u32 format = 0,
+                      i32 shadow = 1);
 // A mouse position of the window's client area in the layout; false (and no
 // position) while the client area is empty, as when the window is minimised.
 bool ClientToLayout(i32 cx, i32 cy, i32& x, i32& y);

@@ -502,8 +502,11 @@ void MakeOnlineScreens(Writer& w, TextPen& pen)
     pen.DrawCentred(login, "LOGIN", 34, 872, 708, kWhite);
     w.Picture("Quillon/netLogin.png", login, AssetKey);
 
+    // The stage's preview shows through; a dark heading band and dark rows
+    // keep the white texts over it readable whatever the stage's colours.
     Canvas room(1024, 768, 0x00000000u);
-    for (i32 k = 0; k < 10; ++k) panel(room, 12, 54 + 42 * k, 1004, 96 + 42 * k, 0x60101C30u, 0x804466AAu);
+    panel(room, 0, 0, 1024, 52, 0xB0081020u, 0xB0081020u);
+    for (i32 k = 0; k < 10; ++k) panel(room, 12, 54 + 42 * k, 1004, 96 + 42 * k, 0xA0101C30u, 0x804466AAu);
     panel(room, 12, 476, 729, 760, 0xA0081020u, 0xFF44608Cu);
     panel(room, 730, 476, 1005, 724, 0xA0081020u, 0xFF44608Cu);
     w.Picture("Quillon/netRoom.png", room, AssetKey);

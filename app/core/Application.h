@@ -66,7 +66,8 @@ struct InputState {
     u8 padButtonMap[PadCount][PadButtonCount]; // button per operation, 255 unbound
     CFixedArray<u8> padKeyMap;                 // 12 keys of pad 0 (Config.ini KEY_)
     u8 keyTable[256] = {};                     // high bit = held this pass
-    u32 keyRepeatTimes[256] = {};              // next firing time, 0 = key up
+    // Next firing time, 0 = key up, all ones = held since the scene changed.
+    u32 keyRepeatTimes[256] = {};
     u32 padState[PadCount][PadStateCount] = {};
     i32 mousePos[2] = {}; // 1024 x 768 virtual screen
     i32 cursor[2] = {};   // client pixels
@@ -105,6 +106,15 @@ public:
     void LoadConfig();
     int IsKeyRepeat(u32 virtualKey, u32 intervalMs);
     int IsPadButtonRepeat(u32 pad, u32 stateWord, u32 intervalMs);
+    // A scene change: keys and pad buttons down now reach the next scene
+    // only after they have been let go, so the press that left a scene does
+    // not act again in the next one.
+    void HoldKeysUntilReleased();
+    // After each poll: the hold ends for every key and button that is up.
+    void ReleaseHeldKeys();
+    // A key-down message: a fresh press ends the key's hold and passes; the
+    // auto-repeat of a key still held from the scene before is held back.
+    bool KeyMessageHeldBack(u32 virtualKey, bool repeat);
     void AddChatLine(const char* text, u32 colour);
     void AddChatMessage(const char* name, const char* text, u32 colour);
     static u32 GetColor(i32 index);

@@ -147,6 +147,7 @@ void AppWndProc(CApplication& app, const plat::Event& event)
 {
     switch (event.kind) {
     case plat::EventKind::KeyDown:
+        if (app.KeyMessageHeldBack(static_cast<u32>(event.value), event.repeat)) return;
         if (app.textInputHandler)
             app.textInputHandler(MessageKeyDown, static_cast<u64>(event.value),
                                  event.repeat ? (1ll << 30) | 1 : 1);
@@ -168,6 +169,7 @@ bool IdlePass(CApplication& app)
     RunNetworkSteps(GetAppHooks().network);
     PollKeyboard(app, 0);
     PollPads(app);
+    app.ReleaseHeldKeys();
     UpdateMouse(app);
     AgeTextCache();
     // Under an input script only the frames a screenshot takes, and a few

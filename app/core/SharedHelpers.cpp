@@ -4,11 +4,15 @@
 
 #include "app/core/AppClock.h"
 #include "app/core/Application.h"
+#include "platform/input/Keyboard.h"
 
 namespace {
 
 // Next firing time per pad and pad-state word; 0 while the word is clear.
 u32 gPadRepeatTimes[PadCount][PadStateCount] = {};
+// A repeat time that marks a key or pad-state word down since the scene
+// last changed: it fires again only after it has been let go.
+constexpr u32 kHeldFromLastScene = 0xFFFFFFFFu;
 
 constexpr u32 kChatLogLimit = 100;
 
@@ -18,6 +22,7 @@ int CApplication::IsKeyRepeat(u32 virtualKey, u32 intervalMs)
 {
     if (virtualKey >= 256) return 0;
     if (input.keyTable[virtualKey] & 0x80) {
+        if (input.keyRepeatTimes[virtualKey] == kHeldFromLastScene) return 0;
         const u32 now = AppClockNow();
         if (now >= input.keyRepeatTimes[virtualKey]) {
             input.keyRepeatTimes[virtualKey] = now + intervalMs;
@@ -34,6 +39,7 @@ int CApplication::IsPadButtonRepeat(u32 pad, u32 stateWord, u32 intervalMs)
     if (pad >= PadCount || stateWord >= PadStateCount) return 0;
     u32& next = gPadRepeatTimes[pad][stateWord];
     if (input.padState[pad][stateWord] == 1) {
+        if (next == kHeldFromLastScene) return 0;
         const u32 now = AppClockNow();
         if (now >= next) {
             next = now + intervalMs;
@@ -43,6 +49,34 @@ int CApplication::IsPadButtonRepeat(u32 pad, u32 stateWord, u32 intervalMs)
     }
     next = 0;
     return 0;
+}
+
+void CApplication::HoldKeysUntilReleased()
+{
+    for (u32 k = 0; k < 256; ++k)
+        if (input.keyTable[k] & 0x80) input.keyRepeatTimes[k] = kHeldFromLastScene;
+    // The screenshot key belongs to no scene.
+    if (input.keyRepeatTimes[plat::vk::Snapshot] == kHeldFromLastScene) input.keyRepeatTimes[plat::vk::Snapshot] = 0;
+    for (u32 p = 0; p < PadCount; ++p)
+        for (u32 w = 0; w < PadStateCount; ++w)
+            if (input.padState[p][w] == 1) gPadRepeatTimes[p][w] = kHeldFromLastScene;
+}
+
+void CApplication::ReleaseHeldKeys()
+{
+    for (u32 k = 0; k < 256; ++k)
+        if (!(input.keyTable[k] & 0x80) && input.keyRepeatTimes[k] == kHeldFromLastScene) input.keyRepeatTimes[k] = 0;
+    for (u32 p = 0; p < PadCount; ++p)
+        for (u32 w = 0; w < PadStateCount; ++w)
+            if (input.padState[p][w] != 1 && gPadRepeatTimes[p][w] == kHeldFromLastScene) gPadRepeatTimes[p][w] = 0;
+}
+
+bool CApplication::KeyMessageHeldBack(u32 virtualKey, bool repeat)
+{
+    if (virtualKey >= 256 || input.keyRepeatTimes[virtualKey] != kHeldFromLastScene) return false;
+    if (repeat) return true;
+    input.keyRepeatTimes[virtualKey] = 0;  // pressed anew
+    return false;
 }
 
 u32 CApplication::GetColor(i32 index)

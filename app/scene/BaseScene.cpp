@@ -12,6 +12,7 @@ BaseScene* SwitchScene(CApplication& app, SceneGetter getter)
         app.currentScene = nullptr;
         delete old;
     }
+    app.HoldKeysUntilReleased();
     app.currentScene = getter ? getter() : nullptr;
     if (!app.currentScene) {
         plat::ReportError("Quillon", "the next scene could not be created");

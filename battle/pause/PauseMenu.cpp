@@ -103,6 +103,12 @@ void Build(PauseMenuTask* menu, CGameScene* scene, const Item* items, i32 count,
         menu->help[i] = Padded(items[i].help, items[i].helpBlanks);
         menu->actions[i] = items[i].action;
     }
+    // Enter picks an item here; it must not also open the chat line.
+    CApplication& app = *GetApplication();
+    if (app.gameSettings.chat && app.textInputHandler == &CGameScene::ChatHook) {
+        app.textInputHandler = nullptr;
+        menu->chatHookTaken = 1;
+    }
     menu->cursor = 0;
 }
 
@@ -165,6 +171,8 @@ i32 PauseMenuTask::Resume()
     fade = nullptr;
     bar = nullptr;
     if (scene) scene->paused = 0;
+    if (chatHookTaken && GetApplication()->gameSettings.chat) GetApplication()->textInputHandler = &CGameScene::ChatHook;
+    chatHookTaken = 0;
     return kTaskRemove;
 }
 

@@ -60,6 +60,7 @@ public:
     State state = nullptr;
     u8 online = 0;       // photo modes hide the cockpit; leaving costs experience
     u8 cursorHidden = 0;
+    u8 chatHookTaken = 0;  // the battle's chat line waits while the menu is open
     // Where a leave state goes.
     BaseScene* (*leaveTo)() = nullptr;
 

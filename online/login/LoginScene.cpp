@@ -20,6 +20,7 @@
 #include "platform/core/MessageBox.h"
 #include "platform/core/TextCodec.h"
 #include "platform/core/Time.h"
+#include "platform/gfx/Font.h"
 #include "platform/input/InputScript.h"
 #include "platform/input/Keyboard.h"
 #include "platform/net/Socket.h"
@@ -87,8 +88,36 @@ i32 RecordsInUse(i32 from, i32 step)
     return -1;
 }
 
+// The text as font 1 fits it into `width` layout units: whole, or cut
+// after a whole character and ended with "...".
+std::string FitToWidth(const std::string& text, i32 width)
+{
+    static const FontMeasurer measurer(1);
+    auto wide = [&](const std::string& t) { return measurer.MeasureText(t.c_str(), i32(t.size())).cx; };
+    if (wide(text) <= width) return text;
+    std::string cut = text;
+    while (!cut.empty()) {
+        cut.resize(cut.size() - size_t(std::max(1, ImeLineEditor::CharBefore(cut, i32(cut.size())))));
+        if (wide(cut + "...") <= width) break;
+    }
+    return cut + "...";
+}
+
+void CutLineFromEnd(ImeLineEditor& editor, i32 maxBytes)
+{
+    const std::string& text = editor.GetText();
+    if (i32(text.size()) <= maxBytes) return;
+    i32 end = maxBytes;
+    while (end > 0 && (u8(text[size_t(end)]) & 0xC0) == 0x80) --end;
+    const i32 caret = editor.GetCaret();
+    editor.SetText(text.substr(0, size_t(end)));
+    editor.SetCaret(std::min(caret, end));
+}
+
+}  // namespace
+
 // Editing the address or ID field, as the window hands keys to the scene.
-void TextEntryHook(u32 message, u64 key, i64)
+void LoginTextEntryHook(u32 message, u64 key, i64)
 {
     CApplication& app = App();
     CLoginScene* scene = SceneInstance<CLoginScene>();
@@ -103,11 +132,11 @@ void TextEntryHook(u32 message, u64 key, i64)
     NetClientPair& pair = Pair();
     char* target = field == 0 ? pair.serverAddress : pair.playerName;
     const size_t limit = field == 0 ? sizeof pair.serverAddress : sizeof pair.playerName;
-    while (app.lineEditor.GetLength() >= i32(limit - 1)) app.lineEditor.OnChar(8);
+    // The address keeps at most 254 bytes, the ID 23 (a profile name field
+    // of 24); what is cut goes from the end, a whole character at a time.
+    CutLineFromEnd(app.lineEditor, i32(field == 0 ? limit - 2 : limit - 1));
     CopyCut(target, limit, app.lineEditor.GetText());
 }
-
-}  // namespace
 
 // An ID names a profile file: no character a file name cannot hold, no
 // control byte, and never "." or "..".
@@ -118,6 +147,10 @@ bool IsUsablePlayerId(const std::string& id)
         if (c < 0x20 || c == 0x7F || std::strchr("/\\<>*?\"|:;", c)) return false;
     return true;
 }
+
+// A Japanese system hides the rooms marked 1, any other the rooms marked 0;
+// every other mark is offered to all.
+bool RoomFitsLocale(u8 languageFlag, bool japaneseLocale) { return languageFlag != (japaneseLocale ? 1 : 0); }
 
 // ---- the ID code ---------------------------------------------------------------
 
@@ -190,15 +223,16 @@ void LGTCB_ServerList::Apply() { CopyCut(Pair().serverAddress, sizeof Pair().ser
 void LGTCB_ServerList::DrawRow(i32 index, i32 left, i32 top)
 {
     const ServerEntry& e = Scene().serverEntries[size_t(index)];
-    DrawShadowedText(e.name.c_str(), left, top, left + 196, top + 24, 0xFFFFFFFFu);
-    DrawShadowedText(e.address.c_str(), left + 200, top, i32(x + width), top + 24, 0xFFFFFFFFu);
+    // A name too long for its column ends in dots, clear of the address.
+    DrawShadowedText(FitToWidth(e.name, 184).c_str(), left, top, left + 196, top + 24, 0xFFFFFFFFu, 0, 2);
+    DrawShadowedText(e.address.c_str(), left + 200, top, i32(x + width), top + 24, 0xFFFFFFFFu, 0, 2);
 }
 
 i32 LGTCB_PlayerList::Count() const { return i32(Scene().profileNames.size()); }
 void LGTCB_PlayerList::Apply() { CopyCut(Pair().playerName, sizeof Pair().playerName, Scene().profileNames[size_t(selected)]); }
 void LGTCB_PlayerList::DrawRow(i32 index, i32 left, i32 top)
 {
-    DrawShadowedText(Scene().profileNames[size_t(index)].c_str(), left, top, i32(x + width), top + 24, 0xFFFFFFFFu);
+    DrawShadowedText(Scene().profileNames[size_t(index)].c_str(), left, top, i32(x + width), top + 24, 0xFFFFFFFFu, 0, 2);
 }
 
 // ---- the scene ---------------------------------------------------------------------
@@ -254,7 +288,7 @@ void CLoginScene::Init()
     static const FontMeasurer measurer(1);
     app.lineEditor.SetMeasureDC(&measurer);
     app.lineEditor.SetText(pair.serverAddress);
-    app.textInputHandler = TextEntryHook;
+    app.textInputHandler = LoginTextEntryHook;
 }
 
 void CLoginScene::Release()
@@ -264,7 +298,7 @@ void CLoginScene::Release()
     delete playerList;
     serverList = nullptr;
     playerList = nullptr;
-    if (app.textInputHandler == TextEntryHook) app.textInputHandler = nullptr;
+    if (app.textInputHandler == LoginTextEntryHook) app.textInputHandler = nullptr;
     // The settings file of the start-up folder, whatever folder is current.
     const std::string config = ConfigPath();
     plat::WriteProfileString("GameSetting", "DefaultIP", Pair().serverAddress, config.c_str());
@@ -552,9 +586,7 @@ i32 LGTCB_Proc_Normal::Proc_Scan()
     }
     if (!done) return kTaskKeep;
     data.Disconnect();
-    // Rooms for the other kind of system locale are not offered.
-    const u8 wanted = App().IsJapaneseLocale() ? 0 : 1;
-    if (pair.roomStatusFlag[scanRoom] == 2 && pair.roomStatus[scanRoom][457] != wanted) {
+    if (pair.roomStatusFlag[scanRoom] == 2 && !RoomFitsLocale(pair.roomStatus[scanRoom][457], App().IsJapaneseLocale())) {
         pair.roomStatusFlag[scanRoom] = 0;
         std::memset(pair.roomStatus[scanRoom], 0, kRoomStatusSize);
     } else if (pair.roomStatusFlag[scanRoom] != 2) {
@@ -749,10 +781,10 @@ void LGTCB_DrawSP_Basic::DrawSP()
         if (scene.playerList->selected < i32(scene.profileNames.size()))
             text = scene.profileNames[size_t(scene.playerList->selected)];
         text += "    \n\n确定删除该ID吗    ";
-        DrawLayoutText(text.c_str(), x + 5, y + 5, x + 295, y + 125, 0xFFFFFFFFu);
+        DrawLayoutText(text.c_str(), x + 5, y + 5, x + 295, y + 195, 0xFFFFFFFFu, plat::TextWordBreak);
         for (auto [bx, label] : {std::pair<i32, const char*>{x + 20, "确定"}, {x + 180, "退出"}}) {
             DrawStretched(scene.pictures[1], f32(bx), f32(y + 130), 100, 50, 0xC0780000u);
-            DrawShadowedText(label, bx, y + 130, bx + 100, y + 180, 0xFFFFFFFFu, 5);
+            DrawShadowedText(label, bx, y + 130, bx + 100, y + 180, 0xFFFFFFFFu, 5, 2);
         }
     }
 }
@@ -769,17 +801,18 @@ void LGTCB_DrawSP_ServerState::DrawSP()
         const RoomStatusView v = ViewRoomStatus(pair.roomStatus[r]);
         char text[128];
         // The rooms are named after the first five stages; the name sits on
-        // the row's upper line, clear of the room title.
+        // the row's upper line, the room's title, rule and places on its
+        // lower line, clear of the name and of "房间信息" above.
         const FolderList& stages = GetApplication()->stageFolders;
         std::snprintf(text, sizeof text, "房间%d:    %s  ", r + 1, u32(r) < stages.count ? stages.names[r] : "");
-        DrawShadowedText(text, 20, y + 2, 1024, y + 26, 0xFFFFFFFFu);
+        DrawShadowedText(text, 100, y + 2, 476, y + 26, 0xFFFFFFFFu);
         if (pair.roomStatusFlag[r] == 2) {
-            DrawShadowedText(v.title, 130, y + 24, 460, y + 72, 0xFFFFFFFFu);
-            DrawShadowedText(kRuleNames[v.rule >= 0 && v.rule < 5 ? v.rule : 0], 460, y + 24, 800, y + 72, 0xFFFFFFFFu);
+            DrawShadowedText(v.title, 130, y + 36, 460, y + 72, 0xFFFFFFFFu);
+            DrawShadowedText(kRuleNames[v.rule >= 0 && v.rule < 5 ? v.rule : 0], 460, y + 36, 800, y + 72, 0xFFFFFFFFu);
             std::snprintf(text, sizeof text, "(玩家-%d/%u)", v.players, v.capacity);
-            DrawShadowedText(text, 800, y + 24, 1024, y + 72, 0xFFFFFFFFu);
+            DrawShadowedText(text, 800, y + 36, 1024, y + 72, 0xFFFFFFFFu);
         } else {
-            DrawShadowedText("-无法连接-", 800, y + 24, 1024, y + 72, 0xFFFFFFFFu);
+            DrawShadowedText("-无法连接-", 800, y + 36, 1024, y + 72, 0xFFFFFFFFu);
         }
     }
     const i32 r = scene.selectedRoom;

@@ -18,6 +18,10 @@ inline constexpr i32 kLoginRegions = 20;
 void PlayerIdCode(char out[7], u32 number);
 // Whether an ID can name a profile file.
 bool IsUsablePlayerId(const std::string& id);
+// Whether a room of this language mark is offered on this system.
+bool RoomFitsLocale(u8 languageFlag, bool japaneseLocale);
+// The key hook of the address and ID fields.
+void LoginTextEntryHook(u32 message, u64 key, i64 flags);
 
 // One of the scene's two lists (servers, IDs): six visible rows.
 class LGTCB_List {

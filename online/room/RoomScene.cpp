@@ -251,7 +251,13 @@ void CRoomScene::Init()
     LoadPicture(pictures[5], (start + "/Quillon/RoomCursor.png").c_str());
     LoadPicture(pictures[50], (start + "/Quillon/Button_L.png").c_str());
     LoadPicture(pictures[51], (start + "/Quillon/Button_R.png").c_str());
-    meshes[0].LoadScrambled((start + "/X/galaxy.x").c_str(), MeshKey, &GetGraphicsDevice()->textureManager);
+    {
+        // The sky's texture is named beside its mesh: load from inside X.
+        const std::string current = plat::GetCurrentDirectory();
+        plat::SetCurrentDirectory((start + "/X").c_str());
+        meshes[0].LoadScrambled("galaxy.x", MeshKey, &GetGraphicsDevice()->textureManager);
+        plat::SetCurrentDirectory(current.c_str());
+    }
     sky.mesh = &meshes[0];
 
     CreateRoomButtons(*this);
@@ -793,12 +799,14 @@ void RMTCB_DrawSP_Basic::DrawSP()
         if (e.team == 100) {
             DrawLayoutText("观战", R.left + 897, R.top, R.right, R.bottom, teamColour);
         } else {
-            teamColour = CApplication::GetColor(e.team >= 0 && e.team < 20 ? e.team : 0);
+            teamColour = CApplication::GetColor(e.team);
             if (e.team == 50) std::snprintf(text, sizeof text, "随机    ");
             else std::snprintf(text, sizeof text, "小队 %d ", e.team);
             DrawLayoutText(text, R.left + 897, R.top, R.right, R.bottom, teamColour);
         }
-        DrawLayoutText(e.slotState == 2 ? "AI" : "玩家  ", R.left + 897, R.top + 22, R.right, R.bottom, teamColour, 2);
+        // Flush right like "AI": trailing blanks would slide it under the
+        // team's name on the line above.
+        DrawLayoutText(e.slotState == 2 ? "AI" : "玩家", R.left + 897, R.top + 22, R.right, R.bottom, teamColour, 2);
         if (e.readyState == 1) DrawLayoutText("准备完毕", R.left + 700, R.top, R.right, R.bottom, 0xFFFF0000u);
         if (e.readyState == 2) DrawLayoutText("正在传输数据", R.left + 700, R.top, R.right, R.bottom, 0xFF00FF00u);
         if (e.inBattle != 0 && e.slotState == 1) DrawPictureAt(scene.pictures[4], f32(R.left), f32(R.top));

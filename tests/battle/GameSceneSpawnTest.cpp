@@ -354,16 +354,18 @@ TEST(GameSceneSpawn, EachModeRuleMakesItsOwnNumberOfBattleDraws)
 
 // Online, the tactical rule puts each robot on the ground at a random point
 // with its HP scaled by its bodies (two bodies: 3/5, one: 2/5); the battle
-// takes typed lines only with the room's chat option.
+// takes typed lines only with the room's chat option; with the room's free
+// start points a fallen robot first draws a new start point.
 TEST(GameSceneSpawn, OnlineSetUpFollowsTheRoomRuleAndChatOption)
 {
-    for (const u8 rule : {u8(4), u8(3)}) {
+    for (const u8 rule : {u8(4), u8(3), u8(1)}) {
         SCOPED_TRACE(int(rule));
         RoomState& room = GetRoomState();
         room = RoomState();
         room.rule = rule;
         room.ownSlot = 0;
         GetApplication()->gameSettings.chat = rule == 4 ? 1 : 0;
+        GetApplication()->gameSettings.popType = rule == 1 ? 1 : 0;
         BattleRunnerOptions options;
         options.mode = GameMode::Online;
         options.slotState[0] = options.slotState[1] = 1;
@@ -373,6 +375,11 @@ TEST(GameSceneSpawn, OnlineSetUpFollowsTheRoomRuleAndChatOption)
         auto* one = static_cast<CRobot_Normal*>(scene.robotTable[1]);
         ASSERT_TRUE(two && one);
         EXPECT_EQ(GetApplication()->textInputHandler == &CGameScene::ChatHook, rule == 4);
+        EXPECT_EQ(scene.startPointsRandom, rule == 1 ? 1u : 0u);
+        for (CRobot_Normal* r : {two, one})
+            EXPECT_EQ(!r->DefeatProcList.empty() && r->DefeatProcList.front() == &CRobot_Normal::DefeatProc_RandomStartPoint,
+                      rule == 1);
+        if (rule == 1) continue;
         if (rule != 4) {
             EXPECT_EQ(two->hpMax, 800);
             EXPECT_EQ(one->hpMax, 1100);
@@ -398,6 +405,7 @@ TEST(GameSceneSpawn, OnlineSetUpFollowsTheRoomRuleAndChatOption)
     }
     GetRoomState() = RoomState();
     GetApplication()->gameSettings.chat = 0;
+    GetApplication()->gameSettings.popType = 0;
 }
 
 TEST(GameSceneSpawn, RobotsWithoutRulesLeaveTheTableAndPeerRadioLinesStayInRange)

@@ -501,8 +501,8 @@ TEST(OnlineEndToEnd, TacticalRuleRobotsStartWithHpByTheirBodies)
     ASSERT_TRUE(alice.Shot(1, room, "online_tactical_room"));
     ASSERT_TRUE(alice.Shot(2, battle, "online_tactical_battle"));
     // "[BGM选择]" heads the music choice only when the player has music of
-    // their own; the band above the choice is plain white backdrop otherwise.
-    auto ink = [](u32 p) { return ((p >> 16) & 0xFF) <= 220 || ((p >> 8) & 0xFF) <= 220 || (p & 0xFF) <= 220; };
+    // their own; the band above the choice is plain dark sky otherwise.
+    auto ink = [](u32 p) { return ((p >> 16) & 0xFF) > 200 && ((p >> 8) & 0xFF) > 200 && (p & 0xFF) > 200; };
     EXPECT_GT(CountPixels(room, 680, 10, 800, 30, ink), 60u) << "the room offers no music of the player's";
 }
 
@@ -564,4 +564,72 @@ TEST(OnlineEndToEnd, AHostLostInARepairHandsItOnAndTheOthersFightOn)
     EXPECT_EQ(pc.Wait(std::chrono::seconds(60)), 0) << carol.temp.Read("err.txt");
     EXPECT_EQ(server.Participants(0), 1u);
     EXPECT_TRUE(server.BattleRunning(0));
+}
+
+// ---- the login and room screens, and a key that leaves a scene -----------------------
+
+// One player with a long server name logs in, picks a stage in the room, and taps
+// Escape in a room that allows chat: the game is back on the login form,
+// not on the title, and the form answers at once (Delete over the ID list
+// asks whether to delete the ID). Every screen on the way is shot.
+TEST(OnlineEndToEnd, EscapeInTheRoomLandsOnALiveLoginForm)
+{
+    RoomServer server(1, RoomServerConfig{0, 4, "Test room", 0}, 2432, 3432);
+    ASSERT_TRUE(server.Listening()) << "the login test's room ports are taken";
+    PlayerFolder dana("Dana");
+    ASSERT_TRUE(dana.temp.Write("run/server.ini", "[ServerList]\nCnt=2\nS0_IP=127.0.0.1\n"
+                                                  "S0_Name=Loopback server with a name far too long for its column\n"
+                                                  "S1_IP=10.0.0.1\nS1_Name=Spare\n"));
+    std::string d = LoginSteps();
+    d += Step(20600, "key VK_SNAPSHOT");  // the form, server and ID filled in
+    d += Step(25700, "key VK_SNAPSHOT");  // the room list
+    d += Step(29500, "click 997 540");    // the first stage, its picture behind the room
+    d += Step(30500, "key VK_SNAPSHOT");  // the room
+    d += Step(31000, "key Escape");
+    d += Step(33000, "key VK_SNAPSHOT");  // the form again
+    d += Step(33500, "mouse 700 300") + Step(34000, "key Delete");
+    d += Step(35000, "key VK_SNAPSHOT");  // the question
+    d += Step(35500, "click 592 439") + Step(37000, "close");
+    ASSERT_TRUE(dana.temp.Write("play.script", d));
+    GameProcess game(dana.exe, dana.run, dana.Env({"QUILLON_TEST_PORT_BASE=2432"}), dana.temp / "err.txt");
+    ASSERT_TRUE(game.Started());
+    EXPECT_EQ(game.Wait(std::chrono::seconds(300)), 0) << dana.temp.Read("err.txt");
+
+    plat::Image form, rooms, room, back, question;
+    ASSERT_TRUE(dana.Shot(0, form, "online_login_form"));
+    ASSERT_TRUE(dana.Shot(1, rooms, "online_login_rooms"));
+    ASSERT_TRUE(dana.Shot(2, room, "online_room_alone"));
+    ASSERT_TRUE(dana.Shot(3, back, "online_login_again"));
+    ASSERT_TRUE(dana.Shot(4, question, "online_login_delete"));
+    auto bright = [](u32 p) { return ((p >> 16) & 0xFF) > 200 && ((p >> 8) & 0xFF) > 200 && (p & 0xFF) > 200; };
+    // The server list's blue panel below its rows.
+    auto listPanel = [](u32 p) { return (p & 0xFF) > 0x50 && (p & 0xFF) > 2 * ((p >> 16) & 0xFF); };
+    for (const plat::Image* shot : {&form, &back}) {
+        EXPECT_GT(CountPixels(*shot, 262, 129, 500, 156, bright), 30u) << "the address field";
+        EXPECT_GT(CountPixels(*shot, 263, 181, 500, 208, bright), 30u) << "the ID field";
+        EXPECT_GT(CountPixels(*shot, 80, 340, 580, 390, listPanel), 20000u) << "not the login form";
+    }
+    // The room's white heading stands on the dark sky, not on a pale one.
+    auto dark = [](u32 p) { return ((p >> 16) & 0xFF) < 80 && ((p >> 8) & 0xFF) < 80 && (p & 0xFF) < 80; };
+    EXPECT_GT(CountPixels(room, 430, 10, 620, 34, bright), 60u) << "the rule's title";
+    EXPECT_GT(CountPixels(room, 430, 10, 620, 34, dark), 2000u) << "the rule's title on a pale backdrop";
+    // A name too long for its column ends before the address does begin.
+    EXPECT_LT(CountPixels(form, 264, 244, 277, 266, bright), 3u) << "the server's name runs into its address";
+    // The room list: each room's name from x 100 on, nothing left of it.
+    EXPECT_LT(CountPixels(rooms, 20, 100, 98, 460, bright), 3u) << "a room's name left of x 100";
+    EXPECT_GT(CountPixels(rooms, 100, 100, 300, 126, bright), 60u) << "the first room's name";
+    // The box over the ID list: its grey panel above two dark red buttons.
+    auto panel = [](u32 p) {
+        const u32 r = (p >> 16) & 0xFF, g = (p >> 8) & 0xFF, b = p & 0xFF;
+        return r >= 0x25 && r <= 0x55 && (r > g ? r - g : g - r) <= 4 && b >= r && b - r <= 12;
+    };
+    auto button = [](u32 p) { return ((p >> 16) & 0xFF) > 0x40 && ((p >> 8) & 0xFF) < 0x20 && (p & 0xFF) < 0x20; };
+    EXPECT_GT(CountPixels(question, 380, 360, 640, 410, panel), 5000u) << "no question box";
+    EXPECT_GT(CountPixels(question, 390, 420, 470, 460, button), 1500u) << "no yes button";
+    EXPECT_GT(CountPixels(question, 550, 420, 630, 460, button), 1500u) << "no no button";
+    // "退出" closed the box and kept the profile.
+    bool kept = false;
+    for (const auto& e : fs::recursive_directory_iterator(dana.temp / "data"))
+        kept = kept || e.path().filename() == "Dana.psd";
+    EXPECT_TRUE(kept) << "the ID's profile is gone";
 }

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "app/core/Application.h"
+#include "app/core/MainLoop.h"
 #include "battle/GameScene.h"
 #include "battle/hud/OverlayTasks.h"
 #include "battle/pause/PauseMenu.h"
@@ -128,6 +129,28 @@ TEST(PauseMenu, OnlineMenuRunsOnAndLeavingLateCostsExperience)
     ScopedEnv dataHome{"XDG_DATA_HOME", temp.Path().c_str()};
     BattleRunner runner(BattleRunnerOptions{});
     CGameScene& scene = *runner.Scene();
+    // With chat on, the battle's chat line waits while a menu is open: Enter
+    // picks an item and opens no chat line; resuming gives the line back.
+    CApplication& app = *GetApplication();
+    app.gameSettings.chat = 1;
+    app.textInputHandler = &CGameScene::ChatHook;
+    auto* first = GMTCB_Proc_Pause_OnlineMode::Create(&scene.tasks, 1);
+    BuildPauseMenu_Online(first, &scene);
+    EXPECT_EQ(app.textInputHandler, nullptr);
+    Press(runner, 40);
+    for (i32 i = 0; i < 2; ++i) {  // photo mode, and back, as the window hands Enter on too
+        if (app.textInputHandler) app.textInputHandler(MessageKeyDown, 13, 1);
+        Press(runner, 13);
+    }
+    EXPECT_EQ(scene.freeCameraMode, 0u);
+    EXPECT_EQ(scene.chatInputActive, 0u);
+    EXPECT_EQ(app.textInputHandler, nullptr);
+    Press(runner, 27);
+    EXPECT_EQ(CountTasks<PauseMenuTask>(scene), 0);
+    EXPECT_EQ(app.textInputHandler, &CGameScene::ChatHook);
+    app.textInputHandler = nullptr;
+    app.gameSettings.chat = 0;
+
     auto* menu = GMTCB_Proc_Pause_OnlineMode::Create(&scene.tasks, 1);
     BuildPauseMenu_Online(menu, &scene);
     EXPECT_EQ(menu->count, 5);

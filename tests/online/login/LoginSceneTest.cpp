@@ -7,6 +7,7 @@
 #include <string>
 
 #include "app/core/Application.h"
+#include "app/core/MainLoop.h"
 #include "app/player/PilotRegistry.h"
 #include "app/player/RoomState.h"
 #include "online/login/LoginScene.h"
@@ -184,4 +185,61 @@ TEST(OnlineFaults, BadIdsSilentLoginsAndReadyWithoutARobot)
     delete room;
     SceneInstance<CRoomScene>() = nullptr;
     RestorePorts(pair);
+}
+
+// What typing leaves in the two fields: the ID at most 23 bytes and the
+// address at most 254, cut from the end on a whole character even with the
+// caret in the middle; and which rooms a system's language hides.
+TEST(LoginFields, IdAndAddressKeepTheirLengthOnWholeCharactersAndRoomsFitTheLocale)
+{
+    const std::string kana = "\xE3\x81\x82";  // three bytes
+    struct Case {
+        i32 field;
+        std::string typed;
+        i32 caretBack;  // arrow-left presses after typing
+        std::string kept;
+    } cases[] = {
+        {1, std::string(30, 'a'), 0, std::string(23, 'a')},
+        {1, std::string(23, 'b'), 0, std::string(23, 'b')},
+        {1, std::string(21, 'c') + kana, 0, std::string(21, 'c')},
+        {1, std::string(20, 'd') + kana + "e", 0, std::string(20, 'd') + kana},
+        {1, kana + kana + kana + kana + kana + kana + kana + kana + kana + kana, 0,
+         kana + kana + kana + kana + kana + kana + kana},
+        {1, std::string(22, 'f'), 5, std::string(22, 'f')},
+        {0, std::string(300, '9'), 0, std::string(254, '9')},
+    };
+    TempFolder temp;
+    CApplication& app = *GetApplication();
+    std::strncpy(app.startupDir, temp.Path().c_str(), sizeof app.startupDir - 1);
+    NetClientPair& pair = *GetOnlineClients();
+    auto* scene = new CLoginScene();
+    SceneInstance<CLoginScene>() = scene;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.typed);
+        scene->focusField = c.field;
+        app.lineEditor.Clear();
+        for (unsigned char ch : c.typed) LoginTextEntryHook(MessageChar, ch, 1);
+        for (i32 i = 0; i < c.caretBack; ++i) LoginTextEntryHook(MessageKeyDown, plat::vk::Left, 1);
+        // More typed where the caret is: the line stays full, on whole characters.
+        for (unsigned char ch : kana) LoginTextEntryHook(MessageChar, ch, 1);
+        const std::string line = app.lineEditor.GetText();
+        EXPECT_LE(line.size(), c.field == 0 ? 254u : 23u);
+        EXPECT_EQ(std::string(c.field == 0 ? pair.serverAddress : pair.playerName), line);
+        app.lineEditor.Clear();
+        for (unsigned char ch : c.typed) LoginTextEntryHook(MessageChar, ch, 1);
+        EXPECT_EQ(std::string(c.field == 0 ? pair.serverAddress : pair.playerName), c.kept);
+        EXPECT_EQ(app.lineEditor.GetText(), c.kept);
+    }
+    app.lineEditor.Clear();
+    delete scene;
+    SceneInstance<CLoginScene>() = nullptr;
+    pair.serverAddress[0] = pair.playerName[0] = 0;
+    app.startupDir[0] = 0;
+
+    const struct {
+        u8 flag;
+        bool japanese, offered;
+    } rooms[] = {{0, true, true}, {1, true, false}, {2, true, true},
+                 {0, false, false}, {1, false, true}, {2, false, true}};
+    for (const auto& r : rooms) EXPECT_EQ(RoomFitsLocale(r.flag, r.japanese), r.offered) << int(r.flag) << r.japanese;
 }

@@ -115,6 +115,7 @@ TEST(OnlineScreens, RoomAndRoomListShowTheirTextsInPlaceAndSize)
         e.idNumber = people[i].second;
         std::strcpy(e.name, people[i].first);
     }
+    app.players[1].team = 50;  // a random team, in its own colour
     GetRoomState().ownSlot = 0;
     GetRoomState().rule = 0;
     SetOutgoingTap([](const u8*, u32, void*) {}, nullptr);
@@ -144,12 +145,12 @@ TEST(OnlineScreens, RoomAndRoomListShowTheirTextsInPlaceAndSize)
         {"room", "ID:aaaaaa", 520, 96, 0.8f},
         {"room", "[BGM选择]", 680, 10, 1.0f},
         {"room", "随机BGM   ", 680, 30, 1.0f},
-        {"list", "房间1:    Desert  ", 20, 102, 1.0f},
-        {"list", "房间2:    Harbour  ", 20, 174, 1.0f},
-        {"list", "房间3:      ", 20, 246, 1.0f},
+        {"list", "房间1:    Desert  ", 100, 102, 1.0f},
+        {"list", "房间2:    Harbour  ", 100, 174, 1.0f},
+        {"list", "房间3:      ", 100, 246, 1.0f},
         {"list", "房间信息      ", 476, 100, 1.0f},
-        {"list", "Evening room", 130, 124, 1.0f},
-        {"list", "(玩家-2/3)", 800, 124, 1.0f},
+        {"list", "Evening room", 130, 136, 1.0f},
+        {"list", "(玩家-2/3)", 800, 136, 1.0f},
         {"list", "1:Alice", 476, 500, 1.0f},
         {"list", "2:Bob", 476, 524, 1.0f},
     };
@@ -162,6 +163,12 @@ TEST(OnlineScreens, RoomAndRoomListShowTheirTextsInPlaceAndSize)
         if (s.text == "EXP:12345") exp = at;
     }
     EXPECT_LT(id.right, exp.left) << "ID and EXP run together";
+    i32 randomTeam = 0;
+    for (const SpriteQuad& q : roomQuads)
+        randomTeam += q.colour == CApplication::GetColor(50) &&
+                      ((std::fabs(q.left - 909.0f) <= 1.0f && std::fabs(q.top - 96.0f) <= 1.0f) ||
+                       std::fabs(q.top - 118.0f) <= 1.0f);
+    EXPECT_EQ(randomTeam, 2) << "Bob's random team and \"玩家\" in the random team's colour";
 
     GetTextureCache()->Clear();
     ReleaseTextRenderTarget();
