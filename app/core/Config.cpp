@@ -54,7 +54,7 @@ std::string PadKey(i32 pad, i32 op)
 }
 
 // The key's number, or fallback when the file has no value for it.
-i32 ReadIntOr(const char* file, const char* section, const char* key, i32 fallback)
+i32 ReadIntOr(const plat::ParsedIni& file, const char* section, const char* key, i32 fallback)
 {
     char value[IniValueSize];
     ReadIniString(file, section, key, value, sizeof value);
@@ -113,7 +113,8 @@ bool ConfigIsDamaged(const std::string& bytes)
 
 void ReadPadBindings(CApplication& app, const std::string& path)
 {
-    const char* file = path.c_str();
+    // Read once for the 52 bindings.
+    const plat::ParsedIni file(path.c_str());
     // A value no button or key can have would wrap into some other binding
     // when stored as a byte; it takes the default, as a missing one does.
     const auto within = [](i32 value, i32 highest, i32 fallback) {
@@ -188,24 +189,26 @@ void CApplication::LoadConfig()
                                      : "\"" + path + "\" is damaged and could not be set aside: defaults used.";
         plat::ReportError("Config.ini", text.c_str());
     }
-    video.fullScreen = static_cast<u32>(ReadIniInt(file, "Window", "FullScreen"));
-    video.textureLevel = std::clamp(ReadIniInt(file, "D3DSetting", "TextureLevel"), -1, 7);
-    video.farLevel = std::clamp(ReadIniInt(file, "GameSetting", "Far"), VisionMin, VisionMax);
-    video.hdr = static_cast<u32>(ReadIniInt(file, "GameSetting", "HDR"));
+    // Read once for every setting: a large file must not slow the start.
+    const plat::ParsedIni settings(file);
+    video.fullScreen = static_cast<u32>(ReadIniInt(settings, "Window", "FullScreen"));
+    video.textureLevel = std::clamp(ReadIniInt(settings, "D3DSetting", "TextureLevel"), -1, 7);
+    video.farLevel = std::clamp(ReadIniInt(settings, "GameSetting", "Far"), VisionMin, VisionMax);
+    video.hdr = static_cast<u32>(ReadIniInt(settings, "GameSetting", "HDR"));
     video.maxFrameSkip = static_cast<u32>(
-        std::clamp(ReadIntOr(file, "GameSetting", "MaxFrameSkip", DefaultMaxFrameSkip), 0, MaxFrameSkipLimit));
+        std::clamp(ReadIntOr(settings, "GameSetting", "MaxFrameSkip", DefaultMaxFrameSkip), 0, MaxFrameSkipLimit));
     // A missing volume is a first start, not silence.
-    const auto volumeOf = [file](const char* key) {
-        return static_cast<u32>(std::clamp(ReadIntOr(file, "GameSetting", key, DefaultVolume), 0, VolumeMax));
+    const auto volumeOf = [&settings](const char* key) {
+        return static_cast<u32>(std::clamp(ReadIntOr(settings, "GameSetting", key, DefaultVolume), 0, VolumeMax));
     };
     volume.volumeBgm = volumeOf("VolumeBGM");
     volume.volumeSe = volumeOf("VolumeSE");
     volume.volumeVoice = volumeOf("VolumeVOICE");
-    video.disableShader = static_cast<u8>(ReadIniInt(file, "GameSetting", "DisableShader"));
+    video.disableShader = static_cast<u8>(ReadIniInt(settings, "GameSetting", "DisableShader"));
     if (video.disableShader) video.hdr = 0;
-    video.shadow = static_cast<u8>(ReadIniInt(file, "GameSetting", "Shadow"));
-    video.fastFont = ReadIniInt(file, "GameSetting", "NoFastFont") == 1 ? 0 : 1;
-    video.screenWidth = ReadIniInt(file, "Window", "w");
-    video.screenHeight = ReadIniInt(file, "Window", "h");
+    video.shadow = static_cast<u8>(ReadIniInt(settings, "GameSetting", "Shadow"));
+    video.fastFont = ReadIniInt(settings, "GameSetting", "NoFastFont") == 1 ? 0 : 1;
+    video.screenWidth = ReadIniInt(settings, "Window", "w");
+    video.screenHeight = ReadIniInt(settings, "Window", "h");
     ReadPadBindings(*this, path);
 }
