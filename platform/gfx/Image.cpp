@@ -25,8 +25,8 @@ bool SizeOk(const char* kind, u64 w, u64 h, std::string* error) {
     if (w == 0 || h == 0) return Fail(error, (std::string(kind) + " size is out of range").c_str());
     if (w <= kMaxImageEdge && h <= kMaxImageEdge && w * h <= kMaxImagePixels) return true;
     return Fail(error, (std::string(kind) + " is " + std::to_string(w) + "x" + std::to_string(h) +
-                        ": a picture may have at most " + std::to_string(kMaxImagePixels) + " pixels and " +
-                        std::to_string(kMaxImageEdge) + " on a side")
+                        ": a picture may have at most " + std::to_string(kMaxImageSquare) + "x" +
+                        std::to_string(kMaxImageSquare) + " pixels, " + std::to_string(kMaxImageEdge) + " on a side")
                            .c_str());
 }
 

@@ -40,8 +40,9 @@ struct Image {
 // pixel is decoded: the largest picture the game ships is 1024x768, so a
 // modder's 2048x2048 still loads, while a small file claiming a huge picture
 // cannot swamp memory (every robot type's pictures may be loaded at once).
+inline constexpr u32 kMaxImageSquare = 2048;
 inline constexpr u32 kMaxImageEdge = 4096;
-inline constexpr u64 kMaxImagePixels = u64(2048) * 2048;
+inline constexpr u64 kMaxImagePixels = u64(kMaxImageSquare) * kMaxImageSquare;
 // Screenshots are encoded from the window, whatever the desktop's size.
 inline constexpr u32 kMaxEncodeEdge = 16384;
 inline constexpr u64 kMaxEncodePixels = u64(8192) * 8192;
