@@ -5,6 +5,7 @@
 #include <climits>
 #include <cstring>
 #include <mutex>
+#include <random>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -181,7 +182,9 @@ i32 GetProfileInt(const char* section, const char* key, i32 defaultValue, const 
 }
 
 size_t ParsedIni::FoldedHash::operator()(std::string_view s) const {
-    u64 h = 1469598103934665603ull;
+    // Seeded per run, so a file cannot be made of names that all share a bucket.
+    static const u64 seed = 1469598103934665603ull ^ std::random_device{}();
+    u64 h = seed;
     for (char c : s) h = (h ^ u8(Fold(c))) * 1099511628211ull;
     return size_t(h);
 }
