@@ -136,7 +136,7 @@ FontFaceChoice ChooseLocked(FreeTypeHome& h, const std::string& want) {
     FT_Face probe = nullptr;
     std::string why;
     if (PathExists(kCjkFontFile) && !CheckTables(kCjkFontFile, 0, &why)) {
-        // Drawn as a missing font is: no text rather than a crash.
+        // Taken as missing, and said so, rather than drawn from half a file.
         ReportDamagedFont(kCjkFontFile, why);
         h.choices[want] = choice;
         return choice;
