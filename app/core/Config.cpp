@@ -56,7 +56,7 @@ std::string PadKey(i32 pad, i32 op)
 }
 
 // The key's number, or fallback when the file has no value for it.
-i32 ReadIntOr(const char* file, const char* section, const char* key, i32 fallback)
+i32 ReadIntOr(const plat::ParsedIni& file, const char* section, const char* key, i32 fallback)
 {
     char value[IniValueSize];
     ReadIniString(file, section, key, value, sizeof value);
@@ -137,7 +137,8 @@ bool ConfigIsDamaged(const std::string& bytes)
 
 void ReadPadBindings(CApplication& app, const std::string& path)
 {
-    const char* file = path.c_str();
+    // Read once for the 52 bindings.
+    const plat::ParsedIni file(path.c_str());
     for (i32 pad = 0; pad < 4; ++pad)
         for (i32 op = 0; op < 10; ++op) {
             // 1-based in the file; 0 wraps to 255, unbound. A missing key
@@ -208,24 +209,26 @@ void CApplication::LoadConfig()
     const bool read = plat::ReadWholeFile(file, bytes);
     // Set aside for the player to look at; the next save writes a clean file.
     if (read ? ConfigIsDamaged(bytes) : plat::PathExists(file)) SetAsideKeptFile(path, !read);
-    video.fullScreen = static_cast<u32>(ReadIniInt(file, "Window", "FullScreen"));
-    video.textureLevel = std::clamp(ReadIniInt(file, "D3DSetting", "TextureLevel"), -1, 7);
-    video.farLevel = std::clamp(ReadIniInt(file, "GameSetting", "Far"), VisionMin, VisionMax);
-    video.hdr = static_cast<u32>(ReadIniInt(file, "GameSetting", "HDR"));
+    // Read once for every setting: a large file must not slow the start.
+    const plat::ParsedIni settings(file);
+    video.fullScreen = static_cast<u32>(ReadIniInt(settings, "Window", "FullScreen"));
+    video.textureLevel = std::clamp(ReadIniInt(settings, "D3DSetting", "TextureLevel"), -1, 7);
+    video.farLevel = std::clamp(ReadIniInt(settings, "GameSetting", "Far"), VisionMin, VisionMax);
+    video.hdr = static_cast<u32>(ReadIniInt(settings, "GameSetting", "HDR"));
     video.maxFrameSkip = static_cast<u32>(
-        std::clamp(ReadIntOr(file, "GameSetting", "MaxFrameSkip", DefaultMaxFrameSkip), 0, MaxFrameSkipLimit));
+        std::clamp(ReadIntOr(settings, "GameSetting", "MaxFrameSkip", DefaultMaxFrameSkip), 0, MaxFrameSkipLimit));
     // A missing volume is a first start, not silence.
-    const auto volumeOf = [file](const char* key) {
-        return static_cast<u32>(std::clamp(ReadIntOr(file, "GameSetting", key, DefaultVolume), 0, VolumeMax));
+    const auto volumeOf = [&settings](const char* key) {
+        return static_cast<u32>(std::clamp(ReadIntOr(settings, "GameSetting", key, DefaultVolume), 0, VolumeMax));
     };
     volume.volumeBgm = volumeOf("VolumeBGM");
     volume.volumeSe = volumeOf("VolumeSE");
     volume.volumeVoice = volumeOf("VolumeVOICE");
-    video.disableShader = static_cast<u8>(ReadIniInt(file, "GameSetting", "DisableShader"));
+    video.disableShader = static_cast<u8>(ReadIniInt(settings, "GameSetting", "DisableShader"));
     if (video.disableShader) video.hdr = 0;
-    video.shadow = static_cast<u8>(ReadIniInt(file, "GameSetting", "Shadow"));
-    video.fastFont = ReadIniInt(file, "GameSetting", "NoFastFont") == 1 ? 0 : 1;
-    video.screenWidth = ReadIniInt(file, "Window", "w");
-    video.screenHeight = ReadIniInt(file, "Window", "h");
+    video.shadow = static_cast<u8>(ReadIniInt(settings, "GameSetting", "Shadow"));
+    video.fastFont = ReadIniInt(settings, "GameSetting", "NoFastFont") == 1 ? 0 : 1;
+    video.screenWidth = ReadIniInt(settings, "Window", "w");
+    video.screenHeight = ReadIniInt(settings, "Window", "h");
     ReadPadBindings(*this, path);
 }

@@ -13,6 +13,24 @@ bool LoadMusicPicture(TextureHandle& picture, const char* file)
                               plat::kGfxDefault, plat::kGfxDefault, 0, nullptr) != 0;
 }
 
+// Holds the same picture as from: music files without a picture of their
+// own share the placeholder's one texture instead of a copy each.
+void SharePicture(TextureHandle& to, const TextureHandle& from)
+{
+    to.Release();
+    if (!from.texture) return;
+    to.texture = from.texture;
+    to.texture->AddRef();
+    to.surface = from.surface;
+    if (to.surface) to.surface->AddRef();
+    to.imageInfo = from.imageInfo;
+    to.uScale = from.uScale;
+    to.vScale = from.vScale;
+    to.sourceRect = from.sourceRect;
+    to.refCount = from.refCount;
+    to.fileName = from.fileName;
+}
+
 }  // namespace
 
 void MyBgmList::Scan(const char* folder)
@@ -35,6 +53,8 @@ void MyBgmList::LoadPictures(const char* folder)
 {
     const std::string saved = plat::GetCurrentDirectory();
     plat::SetCurrentDirectory(MusicFolder(folder).c_str());
+    TextureHandle placeholder;
+    bool placeholderTried = false;
     for (auto& entry : entries) {
         const std::string& name = entry->fileName;
         const std::string own = name.substr(0, name.size() >= 3 ? name.size() - 3 : 0) + "png";
@@ -46,7 +66,9 @@ void MyBgmList::LoadPictures(const char* folder)
             LoadMusicPicture(entry->picture, own.c_str());
         } else {
             entry->hasPicture = 0;
-            LoadMusicPicture(entry->picture, "NoImage.png");
+            if (!placeholderTried) LoadMusicPicture(placeholder, "NoImage.png");
+            placeholderTried = true;
+            SharePicture(entry->picture, placeholder);
         }
     }
     plat::SetCurrentDirectory(saved.c_str());

@@ -99,6 +99,8 @@ struct PilotScript {
     // Test hook: where script complaints go; null shows a message box.
     using MessageHook = void (*)(const char* text);
     static void SetMessageHook(MessageHook hook);
+    // Test hook: bytes of script text walked so far to tell complaints' lines.
+    static u64 LineCountWork();
 };
 
 class PilotRegistry {

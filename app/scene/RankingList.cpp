@@ -54,15 +54,20 @@ TCB_DrawSP_RankingList::TCB_DrawSP_RankingList()
     LoadPicture(listPicture, "Quillon/ranking.png");
     LoadPicture(fontPicture, "Quillon/Font.png");
     const CApplication& app = *GetApplication();
-    const std::string base = plat::GetCurrentDirectory();
-    for (u32 i = 0; i < app.robotFolders.count; ++i) {
-        faces.push_back(std::make_unique<TextureHandle>());
-        char folder[512];
-        std::snprintf(folder, sizeof folder, "%s/%s", base.c_str(), app.robotFolders.names[i]);
-        if (!plat::SetCurrentDirectory(folder)) continue;
-        LoadPicture(*faces.back(), "face.png");
-        plat::SetCurrentDirectory(base.c_str());
+    folder = plat::GetCurrentDirectory();
+    for (u32 i = 0; i < app.robotFolders.count; ++i) faces.push_back(std::make_unique<TextureHandle>());
+    faceTried.assign(faces.size(), false);
+}
+
+TextureHandle& TCB_DrawSP_RankingList::Face(u32 robotType)
+{
+    TextureHandle& face = *faces[robotType];
+    if (!faceTried[robotType]) {
+        faceTried[robotType] = true;
+        const std::string file = folder + "/" + GetApplication()->robotFolders.names[robotType] + "/face.png";
+        LoadPicture(face, file.c_str());
     }
+    return face;
 }
 
 TCB_DrawSP_RankingList* TCB_DrawSP_RankingList::Create(CList<TCB>* list, u32 priority)
@@ -100,7 +105,7 @@ void TCB_DrawSP_RankingList::DrawSP()
         std::snprintf(text, sizeof text, "%03u", e.count % 1000);
         DrawDigitString(app, text, 3, x + 738.0f, y, 1.0f, -10, 0xFFFFFFFFu);
         // A robot type beyond the folders (a file from a larger set) has no face.
-        if (e.robotType < faces.size()) DrawFace(*faces[e.robotType], x + 855.0f, y);
+        if (e.robotType < faces.size()) DrawFace(Face(e.robotType), x + 855.0f, y);
     }
 }
 

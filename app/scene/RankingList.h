@@ -34,14 +34,19 @@ TCB_RankingList* StartRankingList(CList<TCB>* list, RankingTable* table, float x
 
 class TCB_DrawSP_RankingList : public TCB {
 public:
-    // Loads the list and font pictures and every robot's face strip.
+    // Loads the list and font pictures; a robot type's face strip loads the
+    // first time the table shows it, so only the types in the table do.
     TCB_DrawSP_RankingList();
     static TCB_DrawSP_RankingList* Create(CList<TCB>* list, u32 priority);
     void DrawSP() override;
+    // The face strip of a robot type below faces.size().
+    TextureHandle& Face(u32 robotType);
 
     TextureHandle listPicture;
     TextureHandle fontPicture;
-    std::vector<std::unique_ptr<TextureHandle>> faces;  // one per robot type
+    std::vector<std::unique_ptr<TextureHandle>> faces;  // one per robot type, empty until shown
+    std::vector<bool> faceTried;
+    std::string folder;  // where the robot folders are
     Mat4 transform;
     TCB_RankingList* list = nullptr;
 };

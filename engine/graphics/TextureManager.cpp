@@ -168,10 +168,12 @@ int TextureHandle::LoadScrambledDefault(const char* name, u32 key) {
     FileBuffer file;
     if (!ReadScrambledImage(name, key, file)) return 0;
     plat::GfxTexture* made = nullptr;
-    const plat::GfxResult r = plat::CreateTextureFromFileInMemory(dev, file.data, file.size, &made);
+    std::string why;
+    const plat::GfxResult r = plat::CreateTextureFromFileInMemoryEx(dev, file.data, file.size,
+                                                                    plat::TextureLoadOptions(), nullptr, &made, &why);
     file.Clear();
     if (r != plat::GfxResult::Ok) {
-        plat::ReportLoadFailure(name, "is no picture the game can use");
+        plat::ReportLoadFailure(name, plat::PictureRefusal(why).c_str());
         return 0;
     }
     fileName = name;
@@ -188,12 +190,14 @@ int TextureHandle::LoadScrambled(const char* name, u32 width, u32 height, u32 mi
     if (!ReadScrambledImage(name, key, file)) return 0;
     plat::GfxTexture* made = nullptr;
     plat::ImageInfo info;
+    std::string why;
     const plat::GfxResult r = plat::CreateTextureFromFileInMemoryEx(
         dev, file.data, file.size,
-        Options(width, height, mipLevels, usage, format, pool, filter, mipFilter, colorKey, palette), &info, &made);
+        Options(width, height, mipLevels, usage, format, pool, filter, mipFilter, colorKey, palette), &info, &made,
+        &why);
     file.Clear();
     if (r != plat::GfxResult::Ok) {
-        plat::ReportLoadFailure(name, "is no picture the game can use");
+        plat::ReportLoadFailure(name, plat::PictureRefusal(why).c_str());
         return 0;
     }
     fileName = name;

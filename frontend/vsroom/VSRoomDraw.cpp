@@ -80,7 +80,7 @@ void VSTCB_Normal::DrawPlayers()
     if (s > 372) slideAlpha = slideAlpha - 2 < 0 ? 0 : slideAlpha - 2;
     const i32 slide = slideCounter / 500;
     if (slide < room.RobotCount())
-        DrawPicture(room.robotPictures[slide], 0.0f, 0.0f, 3.2f, u32(slideAlpha) << 24 | 64u << 16);
+        DrawPicture(room.RobotPicture(slide), 0.0f, 0.0f, 3.2f, u32(slideAlpha) << 24 | 64u << 16);
 
     const PilotRegistry& pilots = *GetPilotRegistry();
     static const char* const kPadLabels[4] = {"1P", "2P", "3P", "4P"};
@@ -96,7 +96,7 @@ void VSTCB_Normal::DrawPlayers()
             room.FillRect(x, y, 200.0f, 24.0f, colour);
             Text(1, "机体  ", x, y, 200, 24, plat::TextCenter, kWhite);
             if (entry.robot >= 0 && entry.robot < room.RobotCount()) {
-                DrawPicture(room.robotPictures[entry.robot], x, y + 24.0f, 0.625f, kWhite);
+                DrawPicture(room.RobotPicture(entry.robot), x, y + 24.0f, 0.625f, kWhite);
                 Text(0, room.robotNames[entry.robot], x, y + 174.0f, 200, 24, 0, kWhite);
             }
             room.FillRect(x, y + 200.0f, 200.0f, 24.0f, colour);

@@ -66,12 +66,6 @@ void CVSRoomScene::Init()
     const std::string base = app.startupDir;
     const i32 robots = RobotCount();
     for (i32 i = 0; i < robots; ++i) {
-        if (!EnterFolder(base, app.robotFolders.names[i])) continue;
-        LoadPicture(robotPictures[i], "Select.png");
-        plat::SetCurrentDirectory(base.c_str());
-    }
-    plat::SetCurrentDirectory(base.c_str());
-    for (i32 i = 0; i < robots; ++i) {
         RobotNameReader reader;
         const std::string path = base + "/" + app.robotFolders.names[i] + "/Script.spt";
         reader.Load(path.c_str());
@@ -95,10 +89,23 @@ void CVSRoomScene::Init()
     if (stageRing) stageRing->visible = 0;
 }
 
+TextureHandle& CVSRoomScene::RobotPicture(i32 robot)
+{
+    TextureHandle& picture = robotPictures[robot];
+    if (!robotPictureTried[robot]) {
+        robotPictureTried[robot] = true;
+        const CApplication& app = *GetApplication();
+        const std::string file = std::string(app.startupDir) + "/" + app.robotFolders.names[robot] + "/Select.png";
+        LoadPicture(picture, file.c_str());
+    }
+    return picture;
+}
+
 void CVSRoomScene::Release()
 {
     for (auto& p : stagePictures) p.Release();
     for (auto& p : robotPictures) p.Release();
+    for (bool& tried : robotPictureTried) tried = false;
     for (auto& p : pictures) p.Release();
 }
 

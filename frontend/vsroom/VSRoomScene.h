@@ -47,7 +47,11 @@ public:
     u8 ready[VSRoomPads] = {};
     i32 slotCursor[VSRoomPads] = {0, 1, 2, 3};
     i32 step[VSRoomPads] = {};
+    // A robot's "Select.png", loaded the first time it is shown: a room of
+    // many robot types never holds pictures nobody looks at.
+    TextureHandle& RobotPicture(i32 robot);
     TextureHandle robotPictures[VSRoomRobotSlots];
+    bool robotPictureTried[VSRoomRobotSlots] = {};
     char robotNames[VSRoomRobotSlots][100] = {};
     u32 frameCounter = 0;
 

@@ -313,13 +313,15 @@ void CLoginScene::ReadServerList()
 {
     serverEntries.clear();
     const std::string file = std::string(App().startupDir) + "/server.ini";
-    const i32 count = std::clamp(plat::GetProfileInt("ServerList", "Cnt", 0, file.c_str()), 0, 1000);
+    // Read once: up to 2,001 keys are looked up in it.
+    const plat::ParsedIni servers(file.c_str());
+    const i32 count = std::clamp(servers.GetInt("ServerList", "Cnt", 0), 0, 1000);
     for (i32 i = 0; i < count; ++i) {
         char key[32], ip[256], name[256];
         std::snprintf(key, sizeof key, "S%d_IP", i);
-        plat::GetProfileString("ServerList", key, "", ip, sizeof ip, file.c_str());
+        servers.GetString("ServerList", key, "", ip, sizeof ip);
         std::snprintf(key, sizeof key, "S%d_Name", i);
-        plat::GetProfileString("ServerList", key, "", name, sizeof name, file.c_str());
+        servers.GetString("ServerList", key, "", name, sizeof name);
         serverEntries.push_back({name, ip});
     }
 }

@@ -1,9 +1,11 @@
 #include "platform/core/Ini.h"
 
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstring>
 #include <mutex>
+#include <random>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -16,6 +18,8 @@ namespace {
 
 // Read-modify-write of one file must not interleave between threads.
 std::mutex g_writeLock;
+
+std::atomic<u64> g_parses{0};
 
 char Fold(char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; }
 
@@ -112,30 +116,19 @@ Place Locate(const std::vector<Line>& lines, std::string_view section, std::stri
 
 bool HasLineBreak(const char* s) { return std::strpbrk(s, "\r\n") != nullptr; }
 
-}  // namespace
-
-u32 GetProfileString(const char* section, const char* key, const char* defaultValue, char* out,
-                     u32 size, const char* file) {
-    if (out == nullptr || size == 0) return 0;
-    std::string text;
-    std::string value = defaultValue != nullptr ? defaultValue : "";
-    if (section != nullptr && key != nullptr && file != nullptr && ReadWholeFile(file, text)) {
-        const std::vector<Line> lines = SplitLines(text);
-        const Place place = Locate(lines, section, key);
-        std::string_view k, v;
-        if (place.entry >= 0 && EntryOf(lines[size_t(place.entry)].body, k, v)) {
-            if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front()) {
-                v = v.substr(1, v.size() - 2);
-            }
-            value.assign(v);
-        }
-    }
-    return u32(Utf8CopyTruncated(out, size, value.c_str()));
+// One pair of enclosing quotes is not part of the value.
+std::string_view Unquoted(std::string_view v) {
+    if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front()) return v.substr(1, v.size() - 2);
+    return v;
 }
 
-i32 GetProfileInt(const char* section, const char* key, i32 defaultValue, const char* file) {
-    char buffer[256];
-    GetProfileString(section, key, "", buffer, sizeof(buffer), file);
+u32 CopyValue(std::string_view value, const char* defaultValue, bool found, char* out, u32 size) {
+    const std::string text = found ? std::string(Unquoted(value)) : std::string(defaultValue != nullptr ? defaultValue : "");
+    return u32(Utf8CopyTruncated(out, size, text.c_str()));
+}
+
+// The leading number of a value as read into a 256-byte buffer.
+i32 LeadingNumber(const char* buffer, i32 defaultValue) {
     const char* p = buffer;
     while (*p == ' ' || *p == '\t') ++p;
     bool negative = false;
@@ -160,6 +153,85 @@ i32 GetProfileInt(const char* section, const char* key, i32 defaultValue, const 
     }
     if (!any) return defaultValue;
     return i32(negative ? 0u - value : value);
+}
+
+}  // namespace
+
+u64 IniParseCount() { return g_parses.load(); }
+
+u32 GetProfileString(const char* section, const char* key, const char* defaultValue, char* out,
+                     u32 size, const char* file) {
+    if (out == nullptr || size == 0) return 0;
+    std::string text;
+    std::string_view value;
+    bool found = false;
+    if (section != nullptr && key != nullptr && file != nullptr && ReadWholeFile(file, text)) {
+        ++g_parses;
+        const std::vector<Line> lines = SplitLines(text);
+        const Place place = Locate(lines, section, key);
+        std::string_view k;
+        found = place.entry >= 0 && EntryOf(lines[size_t(place.entry)].body, k, value);
+    }
+    return CopyValue(value, defaultValue, found, out, size);
+}
+
+i32 GetProfileInt(const char* section, const char* key, i32 defaultValue, const char* file) {
+    char buffer[256];
+    GetProfileString(section, key, "", buffer, sizeof(buffer), file);
+    return LeadingNumber(buffer, defaultValue);
+}
+
+size_t ParsedIni::FoldedHash::operator()(std::string_view s) const {
+    // Seeded per run, so a file cannot be made of names that all share a bucket.
+    static const u64 seed = 1469598103934665603ull ^ std::random_device{}();
+    u64 h = seed;
+    for (char c : s) h = (h ^ u8(Fold(c))) * 1099511628211ull;
+    return size_t(h);
+}
+
+bool ParsedIni::FoldedEqual::operator()(std::string_view a, std::string_view b) const { return EqualsFolded(a, b); }
+
+ParsedIni::ParsedIni(const char* file) {
+    if (file == nullptr || !ReadWholeFile(file, text_)) {
+        text_.clear();
+        return;
+    }
+    ++g_parses;
+    // The same lines, sections and entries the single-key reader finds.
+    Entries* current = nullptr;
+    for (const Line& line : SplitLines(text_)) {
+        std::string_view name;
+        if (SectionOf(line.body, name)) {
+            const auto [at, fresh] = sections_.try_emplace(name);
+            current = fresh ? &at->second : nullptr;
+            continue;
+        }
+        std::string_view k, v;
+        if (current != nullptr && EntryOf(line.body, k, v)) current->try_emplace(k, v);
+    }
+}
+
+bool ParsedIni::Find(const char* section, const char* key, std::string_view& value) const {
+    if (section == nullptr || key == nullptr) return false;
+    const auto s = sections_.find(std::string_view(section));
+    if (s == sections_.end()) return false;
+    const auto e = s->second.find(std::string_view(key));
+    if (e == s->second.end()) return false;
+    value = e->second;
+    return true;
+}
+
+u32 ParsedIni::GetString(const char* section, const char* key, const char* defaultValue, char* out, u32 size) const {
+    if (out == nullptr || size == 0) return 0;
+    std::string_view value;
+    const bool found = Find(section, key, value);
+    return CopyValue(value, defaultValue, found, out, size);
+}
+
+i32 ParsedIni::GetInt(const char* section, const char* key, i32 defaultValue) const {
+    char buffer[256];
+    GetString(section, key, "", buffer, sizeof(buffer));
+    return LeadingNumber(buffer, defaultValue);
 }
 
 bool WriteProfileString(const char* section, const char* key, const char* value, const char* file) {

@@ -5,6 +5,10 @@
 // line of the file. Files are UTF-8 text; writes replace the file whole
 // through a temporary file, so it is never left half written.
 #include <cstddef>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
 
 #include "platform/core/Types.h"
 
@@ -21,6 +25,41 @@ u32 GetProfileString(const char* section, const char* key, const char* defaultVa
 // digits); defaultValue when the key is missing or does not start with a
 // number.
 i32 GetProfileInt(const char* section, const char* key, i32 defaultValue, const char* file);
+
+// A settings file read and parsed once, for callers that read many keys of
+// it: every lookup gives what GetProfileString and GetProfileInt would give
+// for the file as it was when read, without reading it again. A missing or
+// unreadable file reads as empty.
+class ParsedIni {
+public:
+    explicit ParsedIni(const char* file);
+    ParsedIni(const ParsedIni&) = delete;
+    ParsedIni& operator=(const ParsedIni&) = delete;
+
+    u32 GetString(const char* section, const char* key, const char* defaultValue, char* out, u32 size) const;
+    i32 GetInt(const char* section, const char* key, i32 defaultValue) const;
+
+    // Folds ASCII case, so names match as the readers match them.
+    struct FoldedHash {
+        size_t operator()(std::string_view s) const;
+    };
+    struct FoldedEqual {
+        bool operator()(std::string_view a, std::string_view b) const;
+    };
+
+private:
+    using Entries = std::unordered_map<std::string_view, std::string_view, FoldedHash, FoldedEqual>;
+    // The raw value of key in section, or false.
+    bool Find(const char* section, const char* key, std::string_view& value) const;
+
+    std::string text_;
+    // Only the first section of a name counts; its entries by key, the first
+    // entry of a key winning.
+    std::unordered_map<std::string_view, Entries, FoldedHash, FoldedEqual> sections_;
+};
+
+// Test hook: how many times a file's text has been parsed for reading.
+u64 IniParseCount();
 
 // Sets key in section to value, creating the file, section or key as needed.
 // false when the file cannot be written.

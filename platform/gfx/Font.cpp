@@ -11,6 +11,7 @@
 #include <memory>
 #include <mutex>
 
+#include "platform/core/FileSystem.h"
 #include "platform/core/TextCodec.h"
 
 namespace plat {
@@ -63,11 +64,83 @@ FreeTypeHome& Home() {
     return *home;
 }
 
+// Reads n bytes at offset of an open file; false past its end.
+bool ReadAt(FileId f, u64 offset, void* out, u64 n) {
+    return SeekFile(f, offset) && ReadFile(f, out, n) == i64(n);
+}
+
+u32 Be32(const u8* p) { return u32(p[0]) << 24 | u32(p[1]) << 16 | u32(p[2]) << 8 | p[3]; }
+
+constexpr u32 Tag(const char (&t)[5]) { return u32(u8(t[0])) << 24 | u32(u8(t[1])) << 16 | u32(u8(t[2])) << 8 | u8(t[3]); }
+
+// The face's table directory against the file: where a font is cut short
+// or garbled a renderer that trusts the offsets reads past the file.
+bool CheckTables(const char* path, i32 faceIndex, std::string* why) {
+    const auto fail = [why](const char* text) {
+        if (why) *why = text;
+        return false;
+    };
+    const FileId f = OpenFile(path, FileMode::Read);
+    if (f == InvalidFile) return fail("cannot be read");
+    struct Closer {
+        FileId f;
+        ~Closer() { CloseFile(f); }
+    } closer{f};
+    const i64 size = GetFileSize(f);
+    u8 head[12];
+    if (size < 12 || !ReadAt(f, 0, head, 12)) return fail("is cut short before its header ends");
+    u64 faceAt = 0;
+    if (Be32(head) == Tag("ttcf")) {
+        const u32 version = Be32(head + 4), faces = Be32(head + 8);
+        if (version != 0x00010000u && version != 0x00020000u) return fail("is a font collection of an unknown version");
+        if (faceIndex < 0 || u32(faceIndex) >= faces) return fail("has no such face");
+        u8 at[4];
+        if (!ReadAt(f, 12 + 4 * u64(faceIndex), at, 4)) return fail("is cut short in its list of faces");
+        faceAt = Be32(at);
+        if (faceAt + 12 > u64(size) || !ReadAt(f, faceAt, head, 12)) return fail("is cut short before a face begins");
+    } else if (faceIndex != 0) {
+        return fail("has no such face");
+    }
+    const u32 kind = Be32(head);
+    if (kind != 0x00010000u && kind != Tag("OTTO")) return fail("is no TrueType or OpenType font");
+    const u32 tables = u32(head[4]) << 8 | head[5];
+    std::vector<u8> records(size_t(tables) * 16);
+    if (tables == 0 || !ReadAt(f, faceAt + 12, records.data(), records.size()))
+        return fail("is cut short in its table directory");
+    bool cmap = false, hhea = false, hmtx = false, headTable = false, glyf = false, loca = false, cff = false;
+    for (u32 i = 0; i < tables; ++i) {
+        const u8* r = records.data() + size_t(i) * 16;
+        const u64 offset = Be32(r + 8), length = Be32(r + 12);
+        if (offset + length > u64(size)) return fail("is cut short: a table lies past its end");
+        const u32 tag = Be32(r);
+        cmap |= tag == Tag("cmap");
+        hhea |= tag == Tag("hhea");
+        hmtx |= tag == Tag("hmtx");
+        headTable |= tag == Tag("head");
+        glyf |= tag == Tag("glyf");
+        loca |= tag == Tag("loca");
+        cff |= tag == Tag("CFF ");
+    }
+    if (!cmap || !hhea || !hmtx || !headTable || !((glyf && loca) || cff)) return fail("lacks tables every font has");
+    return true;
+}
+
+void ReportDamagedFont(const char* path, const std::string& why) {
+    ReportLoadFailure(path, ("is damaged (" + why + "): the built-in font is used instead").c_str());
+}
+
 FontFaceChoice ChooseLocked(FreeTypeHome& h, const std::string& want) {
     auto it = h.choices.find(want);
     if (it != h.choices.end()) return it->second;
     FontFaceChoice choice;
     FT_Face probe = nullptr;
+    std::string why;
+    if (PathExists(kCjkFontFile) && !CheckTables(kCjkFontFile, 0, &why)) {
+        // Taken as missing, and said so, rather than drawn from half a file.
+        ReportDamagedFont(kCjkFontFile, why);
+        h.choices[want] = choice;
+        return choice;
+    }
     if (h.Start() && FT_New_Face(h.library, kCjkFontFile, -1, &probe) == 0) {
         const i32 faces = i32(probe->num_faces);
         FT_Done_Face(probe);
@@ -89,6 +162,8 @@ FontFaceChoice ChooseLocked(FreeTypeHome& h, const std::string& want) {
             }
         }
         choice.file = kCjkFontFile;
+    } else if (h.library != nullptr && PathExists(kCjkFontFile)) {
+        ReportDamagedFont(kCjkFontFile, "FreeType cannot open it");
     }
     h.choices[want] = choice;
     return choice;
@@ -122,6 +197,21 @@ FontFace* OpenFaceLocked(FreeTypeHome& h, const FontFaceChoice& choice) {
 }
 
 }  // namespace
+
+bool CheckFontFile(const char* path, i32 faceIndex, std::string* why) {
+    if (path == nullptr || !CheckTables(path, faceIndex, why)) return false;
+    FreeTypeHome& h = Home();
+    std::lock_guard<std::mutex> lock(h.mutex);
+    FT_Face face = nullptr;
+    if (!h.Start() || FT_New_Face(h.library, path, faceIndex, &face) != 0) {
+        if (why) *why = "FreeType cannot open it";
+        return false;
+    }
+    const bool drawn = FT_Set_Pixel_Sizes(face, 0, 16) == 0 && FT_Load_Char(face, 'A', FT_LOAD_RENDER) == 0;
+    FT_Done_Face(face);
+    if (!drawn && why) *why = "FreeType cannot draw from it";
+    return drawn;
+}
 
 FontFaceChoice ChooseFontFace(const char* faceName) {
     // The game asks for Windows faces by their Japanese and Chinese names.

@@ -127,4 +127,11 @@ struct FontFaceChoice {
 };
 FontFaceChoice ChooseFontFace(const char* faceName);
 
+// Whether a font file is whole enough to draw from: the face's header and
+// every table it lists lie inside the file, the tables every renderer needs
+// are there, and FreeType opens the face and renders a glyph. Renderers that
+// trust the file (the dialogs' font atlas) must only see files that pass.
+// why (may be null) says what is wrong.
+bool CheckFontFile(const char* path, i32 faceIndex, std::string* why);
+
 }  // namespace plat

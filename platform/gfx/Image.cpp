@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <string>
 
 #include "platform/core/ByteOrder.h"
 #include "platform/core/FileSystem.h"
@@ -19,7 +20,15 @@ bool Fail(std::string* error, const char* why) {
 }
 
 
-bool SizeOk(u64 w, u64 h) { return w > 0 && h > 0 && w <= kMaxImageEdge && h <= kMaxImageEdge && w * h <= kMaxImagePixels; }
+// The header's size against what a picture may decode to.
+bool SizeOk(const char* kind, u64 w, u64 h, std::string* error) {
+    if (w == 0 || h == 0) return Fail(error, (std::string(kind) + " size is out of range").c_str());
+    if (w <= kMaxImageEdge && h <= kMaxImageEdge && w * h <= kMaxImagePixels) return true;
+    return Fail(error, (std::string(kind) + " is " + std::to_string(w) + "x" + std::to_string(h) +
+                        ": a picture may have at most " + std::to_string(kMaxImageSquare) + "x" +
+                        std::to_string(kMaxImageSquare) + " pixels, " + std::to_string(kMaxImageEdge) + " on a side")
+                           .c_str());
+}
 
 void StartImage(Image* img, GfxFormat format, u32 w, u32 h, u32 levels, u32 faces) {
     img->format = format;
@@ -36,9 +45,9 @@ bool PngInfo(const u8* data, size_t size, ImageInfo* info, png_image* image, std
     std::memset(image, 0, sizeof *image);
     image->version = PNG_IMAGE_VERSION;
     if (!png_image_begin_read_from_memory(image, data, size)) return Fail(error, "PNG header is damaged");
-    if (!SizeOk(image->width, image->height)) {
+    if (!SizeOk("PNG", image->width, image->height, error)) {
         png_image_free(image);
-        return Fail(error, "PNG size is out of range");
+        return false;
     }
     info->width = image->width;
     info->height = image->height;
@@ -109,7 +118,7 @@ bool BmpParse(const u8* d, size_t size, BmpHeader* h, std::string* error) {
     } else {
         return Fail(error, "unsupported BMP header");
     }
-    if (!SizeOk(u64(h->width), u64(h->height))) return Fail(error, "BMP size is out of range");
+    if (!SizeOk("BMP", u64(h->width), u64(h->height), error)) return false;
     if (h->bpp <= 8) {
         if (h->bpp != 1 && h->bpp != 4 && h->bpp != 8) return Fail(error, "unsupported BMP depth");
         const u32 maxEntries = 1u << h->bpp;
@@ -225,7 +234,7 @@ bool DdsParse(const u8* d, size_t size, DdsHeader* h, std::string* error) {
     const u32 pfFlags = GetU32(pf + 4), fourcc = GetU32(pf + 8), bits = GetU32(pf + 12);
     const u32 rm = GetU32(pf + 16), gm = GetU32(pf + 20), bm = GetU32(pf + 24), am = GetU32(pf + 28);
     const u32 caps2 = GetU32(hd + 108);
-    if (!SizeOk(h->width, h->height)) return Fail(error, "DDS size is out of range");
+    if (!SizeOk("DDS", h->width, h->height, error)) return false;
     u32 full = 1;
     for (u32 m = std::max(h->width, h->height); m > 1; m >>= 1) ++full;
     h->levels = (flags & 0x20000) && mips > 0 ? mips : 1;
@@ -462,7 +471,9 @@ bool DecodeImage(const void* data, size_t size, Image* out, std::string* error) 
 }
 
 bool EncodePng(const u32* argb, u32 width, u32 height, bool withAlpha, std::vector<u8>* out) {
-    if (argb == nullptr || out == nullptr || !SizeOk(width, height)) return false;
+    if (argb == nullptr || out == nullptr || width == 0 || height == 0 || width > kMaxEncodeEdge ||
+        height > kMaxEncodeEdge || u64(width) * height > kMaxEncodePixels)
+        return false;
     png_image image;
     std::memset(&image, 0, sizeof image);
     image.version = PNG_IMAGE_VERSION;
@@ -491,11 +502,7 @@ bool EncodePng(const u32* argb, u32 width, u32 height, bool withAlpha, std::vect
 bool SavePng(const char* path, const u32* argb, u32 width, u32 height, bool withAlpha) {
     std::vector<u8> png;
     if (path == nullptr || !EncodePng(argb, width, height, withAlpha, &png)) return false;
-    const FileId f = OpenFile(path, FileMode::Write);
-    if (f == InvalidFile) return false;
-    const bool ok = WriteFile(f, png.data(), png.size()) == i64(png.size());
-    CloseFile(f);
-    return ok;
+    return WriteFileAtomic(path, png.data(), png.size());
 }
 
 }  // namespace plat

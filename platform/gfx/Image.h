@@ -36,16 +36,25 @@ struct Image {
     const std::vector<u8>& Surface(u32 face, u32 level) const { return surfaces[size_t(face) * levels + level]; }
 };
 
-// Largest edge and pixel count a file may declare.
-inline constexpr u32 kMaxImageEdge = 16384;
-inline constexpr u64 kMaxImagePixels = u64(8192) * 8192;
+// What one picture file may decode to, checked from its header before any
+// pixel is decoded: the largest picture the game ships is 1024x768, so a
+// modder's 2048x2048 still loads, while a small file claiming a huge picture
+// cannot swamp memory (every robot type's pictures may be loaded at once).
+inline constexpr u32 kMaxImageSquare = 2048;
+inline constexpr u32 kMaxImageEdge = 4096;
+inline constexpr u64 kMaxImagePixels = u64(kMaxImageSquare) * kMaxImageSquare;
+// Screenshots are encoded from the window, whatever the desktop's size.
+inline constexpr u32 kMaxEncodeEdge = 16384;
+inline constexpr u64 kMaxEncodePixels = u64(8192) * 8192;
 
 bool GetImageInfo(const void* data, size_t size, ImageInfo* out, std::string* error = nullptr);
 bool DecodeImage(const void* data, size_t size, Image* out, std::string* error = nullptr);
 
 // PNG of 0xAARRGGBB pixels, rows top-down; without alpha the file is RGB.
 bool EncodePng(const u32* argb, u32 width, u32 height, bool withAlpha, std::vector<u8>* out);
-// Writes the PNG to a file through the file layer.
+// Writes the PNG to a file through the file layer: to a temporary name
+// first, renamed when whole, so a write that fails (a full disk) leaves no
+// cut picture behind.
 bool SavePng(const char* path, const u32* argb, u32 width, u32 height, bool withAlpha);
 
 }  // namespace plat

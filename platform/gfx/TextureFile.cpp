@@ -131,6 +131,10 @@ void GenerateMipLevels(GfxBaseTexture* t) {
     t->Touch();
 }
 
+std::string PictureRefusal(const std::string& why) {
+    return why.empty() ? "is no picture the game can use" : "is no picture the game can use (" + why + ")";
+}
+
 GfxResult GetImageInfoFromFileInMemory(const void* data, size_t size, ImageInfo* out) {
     if (out == nullptr) return GfxResult::InvalidCall;
     return GetImageInfo(data, size, out) ? GfxResult::Ok : GfxResult::InvalidCall;
@@ -143,12 +147,13 @@ GfxResult GetImageInfoFromFile(const char* path, ImageInfo* out) {
 }
 
 GfxResult CreateTextureFromFileInMemoryEx(GfxDevice* device, const void* data, size_t size,
-                                          const TextureLoadOptions& o, ImageInfo* srcInfo, GfxTexture** out) {
+                                          const TextureLoadOptions& o, ImageInfo* srcInfo, GfxTexture** out,
+                                          std::string* why) {
     if (out == nullptr) return GfxResult::InvalidCall;
     *out = nullptr;
     if (device == nullptr || data == nullptr) return GfxResult::InvalidCall;
     Image img;
-    if (!DecodeImage(data, size, &img)) return GfxResult::InvalidCall;
+    if (!DecodeImage(data, size, &img, why)) return GfxResult::InvalidCall;
     ApplyColorKey(&img, o.colorKey);
     const u32 w = PickSize(o.width, img.width), h = PickSize(o.height, img.height);
     u32 levels = o.mipLevels;
@@ -189,8 +194,10 @@ GfxResult CreateTextureFromFileEx(GfxDevice* device, const char* path, const Tex
         if (path != nullptr) ReportLoadFailure(path, "cannot be read");
         return GfxResult::InvalidCall;
     }
-    const GfxResult r = CreateTextureFromFileInMemoryEx(device, bytes.data(), bytes.size(), options, srcInfo, out);
-    if (r != GfxResult::Ok) ReportLoadFailure(path, "is no picture the game can use");
+    std::string why;
+    const GfxResult r =
+        CreateTextureFromFileInMemoryEx(device, bytes.data(), bytes.size(), options, srcInfo, out, &why);
+    if (r != GfxResult::Ok) ReportLoadFailure(path, PictureRefusal(why).c_str());
     return r;
 }
 

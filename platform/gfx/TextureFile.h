@@ -47,12 +47,17 @@ struct TextureLoadOptions {
     PaletteEntry* palette = nullptr;  // never filled: no paletted textures here
 };
 
+// What a refused picture is told with: why it was refused, when known.
+std::string PictureRefusal(const std::string& why);
+
 GfxResult GetImageInfoFromFile(const char* path, ImageInfo* out);
 GfxResult GetImageInfoFromFileInMemory(const void* data, size_t size, ImageInfo* out);
 
-// srcInfo (may be null) receives what the file holds.
+// srcInfo (may be null) receives what the file holds; why (may be null) why
+// the file was refused.
 GfxResult CreateTextureFromFileInMemoryEx(GfxDevice* device, const void* data, size_t size,
-                                          const TextureLoadOptions& options, ImageInfo* srcInfo, GfxTexture** out);
+                                          const TextureLoadOptions& options, ImageInfo* srcInfo, GfxTexture** out,
+                                          std::string* why = nullptr);
 GfxResult CreateTextureFromFileInMemory(GfxDevice* device, const void* data, size_t size, GfxTexture** out);
 GfxResult CreateTextureFromFileEx(GfxDevice* device, const char* path, const TextureLoadOptions& options,
                                   ImageInfo* srcInfo, GfxTexture** out);

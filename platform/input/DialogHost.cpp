@@ -1,6 +1,7 @@
 #include "platform/input/DialogHost.h"
 
 #include <algorithm>
+#include <string>
 
 #include <SDL2/SDL.h>
 #include <SDL2/SDL_opengl.h>
@@ -11,6 +12,7 @@
 #include "platform/input/Events.h"
 #include "platform/input/RawEvents.h"
 #include "platform/core/FileSystem.h"
+#include "platform/gfx/Font.h"
 #include "platform/gfx/NativeWindow.h"
 #include "platform/gfx/Window.h"
 
@@ -25,12 +27,22 @@ void FeedUi(const SDL_Event& e) { ImGui_ImplSDL2_ProcessEvent(&e); }
 // Glyph ranges must outlive the font atlas build; one set serves the program.
 ImVector<ImWchar> gRanges;
 
-void LoadFont(const char* glyphText)
+}  // namespace
+
+bool AddDialogFont(const char* file, const char* glyphText)
 {
     ImGuiIO& io = ImGui::GetIO();
-    if (!PathExists(kCjkFont)) {
+    if (file == nullptr || !PathExists(file)) {
         io.Fonts->AddFontDefault();
-        return;
+        return false;
+    }
+    // The atlas builder trusts the file and aborts on a damaged one: FreeType,
+    // which checks what it reads, looks first.
+    std::string why;
+    if (!CheckFontFile(file, 0, &why)) {
+        ReportLoadFailure(file, ("is damaged (" + why + "): the built-in font is used instead").c_str());
+        io.Fonts->AddFontDefault();
+        return false;
     }
     ImFontGlyphRangesBuilder builder;
     builder.AddRanges(io.Fonts->GetGlyphRangesJapanese());
@@ -42,9 +54,14 @@ void LoadFont(const char* glyphText)
     config.FontNo = 0;
     config.OversampleH = 1;
     config.OversampleV = 1;
-    if (!io.Fonts->AddFontFromFileTTF(kCjkFont, kFontSize, &config, gRanges.Data))
+    if (!io.Fonts->AddFontFromFileTTF(file, kFontSize, &config, gRanges.Data)) {
         io.Fonts->AddFontDefault();
+        return false;
+    }
+    return true;
 }
+
+namespace {
 
 // The GL library stays loaded for the whole run: closing the dialog's
 // window must not unload the driver the game's window loads again at once.
@@ -86,7 +103,7 @@ bool DialogHost::Open(const char* title, i32 width, i32 height, const char* glyp
     io.IniFilename = nullptr; // no imgui.ini beside the game
     io.LogFilename = nullptr;
     ImGui::StyleColorsLight();
-    LoadFont(glyphText);
+    AddDialogFont(kCjkFont, glyphText);
     ImGui_ImplSDL2_InitForOpenGL(ToSdl(window_), glContext_);
     ImGui_ImplOpenGL3_Init("#version 330 core");
     uiStarted_ = true;

@@ -10,6 +10,12 @@ namespace plat {
 
 struct SystemWindow;
 
+// Adds the dialogs' font from file to the current UI context's font atlas
+// (the Japanese and Chinese ranges plus every character of glyphText), or
+// the built-in font when the file is missing or damaged (a damaged one is
+// named on stderr). false when the built-in font was taken.
+bool AddDialogFont(const char* file, const char* glyphText);
+
 class DialogHost {
 public:
     DialogHost() = default;

@@ -11,6 +11,7 @@
 #include "engine/core/IniFile.h"
 #include "engine/input/InputManager.h"
 #include "platform/core/FileSystem.h"
+#include "platform/core/Ini.h"
 #include "platform/input/Keyboard.h"
 
 namespace {
@@ -46,7 +47,9 @@ TEST_F(ConfigFixture, LoadConfigClampsAndDerivesValues)
           "[GameSetting]\nFar=8\nHDR=1\nDisableShader=1\nMaxFrameSkip=4\nVolumeBGM=70\n"
           "VolumeSE=60\nVolumeVOICE=50\nShadow=3\nNoFastFont=1\n"
           "JOY_ジャンプ=3\nJOY_ショット=0\nJOY4_CANCEL=12\nKEY_左=37\nKEY_サブ３=70\n");
+    const u64 parses = plat::IniParseCount();
     app.LoadConfig();
+    EXPECT_LE(plat::IniParseCount() - parses, 2u) << "the file is parsed once for the settings and once for the keys";
     EXPECT_EQ(app.video.fullScreen, 1u);
     EXPECT_EQ(app.video.screenWidth, 800);
     EXPECT_EQ(app.video.screenHeight, 600);

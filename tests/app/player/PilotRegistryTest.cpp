@@ -173,6 +173,22 @@ TEST_F(PilotTest, AScriptFullOfOneMistakeRaisesOneMessagePerKindWithDetailsOnStd
     EXPECT_TRUE(slot.animations[0].empty());
 }
 
+TEST_F(PilotTest, ComplaintLinesAreCountedInOnePassOverTheScript)
+{
+    // Thousands of complaints: telling each one's line must not walk the
+    // text from its start again.
+    std::string text;
+    for (int i = 0; i < 3000; ++i) text += "LoadPic(99, a.png)\r\nPlayOgg(@int(250))\r\n' padding padding\r\n";
+    text += "LoadOgg(-3, late.ogg)\r\n";
+    testing::internal::CaptureStderr();
+    const u64 work = PilotScript::LineCountWork();
+    RunScript(text);
+    const std::string details = testing::internal::GetCapturedStderr();
+    EXPECT_LE(PilotScript::LineCountWork() - work, text.size());
+    EXPECT_NE(details.find("pilot.spt line 9001: 不正なLoadOgg番号"), std::string::npos) << details.substr(0, 400);
+    EXPECT_NE(details.find("pilot.spt line 58: 不正なLoadPic番号"), std::string::npos);
+}
+
 TEST_F(PilotTest, UnknownCommandStopsTheScriptAndKeepsWhatCameBefore)
 {
     RunScript("Animation(0)\r\n#4\r\nJump(3)\r\n#9\r\n");

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <vector>
 
 #include "support/RecordingGraphics.h"
 #include "support/TaskTestHelpers.h"
@@ -82,6 +83,38 @@ TEST(RankingTest, NameIsTypedInPlaceAndBothTaskPairsEndWithTheirOwner)
     RunTaskProcs(list);
     EXPECT_EQ(list.GetHead()->next, list.GetTail()) << "every task and its drawing gone";
     SetAppClock({});
+}
+
+// The list loads the faces of the robot types its table shows, each once,
+// not one of every robot type.
+TEST(RankingTest, TheListLoadsTheFacesOfTheTypesItShowsOnce)
+{
+    RecordingGraphics gfx;
+    CApplication& app = *GetApplication();
+    FillFolderLists(app);
+    ASSERT_GT(app.robotFolders.count, 5u);
+    CList<TCB> list;
+    RankingTable table;
+    table.SetDefaults();
+    for (u32 i = 0; i < RankingEntryCount; ++i) table.entries[i].robotType = i % 2 ? 2 : 5;
+    TCB_RankingList* shown = StartRankingList(&list, &table, 0.0f, "[Survival]");
+    ASSERT_NE(shown, nullptr);
+    TCB_DrawSP_RankingList* drawing = shown->drawing;
+    ASSERT_NE(drawing, nullptr);
+    plat::Sprite* sprite = GetGraphicsDevice()->sprite;
+    const auto draw = [&] {
+        ASSERT_TRUE(plat::Succeeded(sprite->Begin(plat::SpriteAlphaBlend)));
+        RunTaskSprites(list);
+        sprite->End();
+    };
+    draw();
+    std::vector<plat::GfxTexture*> held;
+    for (const auto& face : drawing->faces) held.push_back(face->texture);
+    for (u32 t = 0; t < held.size(); ++t) EXPECT_EQ(held[t] != nullptr, t == 2 || t == 5) << t;
+    draw();
+    for (u32 t = 0; t < held.size(); ++t) EXPECT_EQ(drawing->faces[t]->texture, held[t]) << "loaded once: " << t;
+    shown->closing = 1;
+    RunTaskProcs(list);
 }
 
 }  // namespace

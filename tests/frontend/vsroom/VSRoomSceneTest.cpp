@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "support/RecordingGraphics.h"
 #include "app/core/AppClock.h"
 #include "app/core/Application.h"
@@ -89,6 +91,25 @@ protected:
     CApplication& app = *GetApplication();
     RecordingGraphics gfx;
 };
+
+TEST_F(VSRoomSceneTest, RobotPicturesLoadOnceWhenFirstShown)
+{
+    ASSERT_NE(Room(), nullptr);
+    app.players[0].robot = 4;
+    app.players[1].robot = 4;
+    Frame(5);
+    CVSRoomScene& room = *Room();
+    const auto loaded = [&room] {
+        std::vector<plat::GfxTexture*> held;
+        for (i32 i = 0; i < room.RobotCount(); ++i) held.push_back(room.robotPictures[i].texture);
+        return held;
+    };
+    const std::vector<plat::GfxTexture*> first = loaded();
+    // The slide shows robot 0, both players robot 4; none of the other 20.
+    for (i32 i = 0; i < room.RobotCount(); ++i) EXPECT_EQ(first[size_t(i)] != nullptr, i == 0 || i == 4) << i;
+    Frame(20);
+    EXPECT_EQ(loaded(), first) << "each picture is loaded once, not per frame";
+}
 
 TEST_F(VSRoomSceneTest, FourPadsWalkTheirStepsAndTheRoomWaitsForEveryTakenSlot)
 {

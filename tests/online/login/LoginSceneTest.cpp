@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <functional>
@@ -13,6 +14,7 @@
 #include "online/login/LoginScene.h"
 #include "online/room/RoomScene.h"
 #include "app/net/NetClientPair.h"
+#include "platform/core/Ini.h"
 #include "platform/core/Time.h"
 #include "platform/input/Keyboard.h"
 #include "platform/net/Socket.h"
@@ -128,6 +130,34 @@ TEST(LoginScan, RoomsThatAnswerRefuseOrStaySilent)
 // answers (or answers with a code this client does not know) gives up after
 // its time with a failure, and Enter leads back to the room choice. In the
 // room, F1 without a robot is refused with a chat line and no ready state.
+// A server list of a thousand rooms among a lot of junk: read in one pass
+// over the file, not one pass per key.
+TEST(LoginServerList, AThousandServersAreReadFromOnePassOverTheFile)
+{
+    CApplication& app = *GetApplication();
+    TempFolder temp;
+    std::string text = "[ServerList]\r\nCnt=5000\r\n";
+    for (int i = 0; i < 20000; ++i) text += "Junk" + std::to_string(i) + "=0123456789\r\n";
+    for (int i = 999; i >= 0; --i)
+        text += "s" + std::to_string(i) + "_ip=10.0." + std::to_string(i / 256) + "." + std::to_string(i % 256) +
+                "\r\nS" + std::to_string(i) + "_Name=\"Room " + std::to_string(i) + "\"\r\n";
+    text += "[ServerList]\r\nS0_IP=late\r\n";
+    ASSERT_TRUE(temp.Write("server.ini", text));
+    char saved[sizeof app.startupDir];
+    std::memcpy(saved, app.startupDir, sizeof saved);
+    std::snprintf(app.startupDir, sizeof app.startupDir, "%s", temp.Path().c_str());
+    CLoginScene scene;
+    const u64 parses = plat::IniParseCount();
+    scene.ReadServerList();
+    EXPECT_EQ(plat::IniParseCount() - parses, 1u);
+    std::memcpy(app.startupDir, saved, sizeof saved);
+    ASSERT_EQ(scene.serverEntries.size(), 1000u) << "the count is capped at a thousand";
+    EXPECT_EQ(scene.serverEntries[0].address, "10.0.0.0");
+    EXPECT_EQ(scene.serverEntries[0].name, "Room 0");
+    EXPECT_EQ(scene.serverEntries[999].address, "10.0.3.231");
+    EXPECT_EQ(scene.serverEntries[999].name, "Room 999");
+}
+
 TEST(OnlineFaults, BadIdsSilentLoginsAndReadyWithoutARobot)
 {
     const std::pair<const char*, bool> ids[] = {

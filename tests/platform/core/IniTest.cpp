@@ -1,6 +1,8 @@
 #include "platform/core/Ini.h"
 
 #include <cstring>
+#include <fstream>
+#include <random>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -117,6 +119,53 @@ TEST(Ini, UntrustedTextCannotAddLinesOrBreakNames) {
     EXPECT_FALSE(plat::WriteProfileString("S", nullptr, "1", file.c_str()));
     // A folder where the file should be cannot be written over.
     EXPECT_FALSE(plat::WriteProfileString("S", "a", "1", tmp.Path().c_str()));
+}
+
+// Mutated settings files: the file parsed once gives, key for key, what a
+// single-key read of the same file gives, cut values and numbers included.
+TEST(Ini, ParsedOnceReadsWhatSingleReadsGiveOnMutatedFiles) {
+    TempFolder tmp;
+    const std::string file = tmp / "f.ini";
+    const std::string seed =
+        "\xEF\xBB\xBF; top\r\nstray=0\r\n[Window]\r\nw=800\r\nH = 0x1F \r\nw=2\r\n[ GameSetting ]\n"
+        "KEY_\xE5\xB7\xA6=\"37\"\nname='a b'\n=empty\n;k=3\n[window]\nw=9\n[]\nx=-12abc\nnoentry\n  [Tail\nk=  +5";
+    const char* const names[] = {"Window", "window", "WINDOW", " Window", "GameSetting", "gamesetting", "", "Tail",
+                                 "w", "W", "h", "H", "KEY_\xE5\xB7\xA6", "key_\xE5\xB7\xA6", "name", "x", "k",
+                                 "stray", "missing"};
+    const std::string alphabet = "[]=;\"' \t\r\nwWhHkx01-+\xE3\x81\x82";
+    std::mt19937 rng(62);
+    const auto pick = [&] { return names[rng() % (sizeof names / sizeof names[0])]; };
+    for (int round = 0; round < 1500; ++round) {
+        std::string text = seed;
+        for (int edits = 1 + int(rng() % 6); edits > 0; --edits) {
+            const size_t at = rng() % (text.size() + 1);
+            const char c = alphabet[rng() % alphabet.size()];
+            switch (rng() % 3) {
+                case 0: text.insert(at, 1, c); break;
+                case 1: if (at < text.size()) text[at] = c; break;
+                default: text.erase(at, 1 + rng() % 8); break;
+            }
+        }
+        std::ofstream(file, std::ios::binary | std::ios::trunc) << text;
+        const plat::ParsedIni ini(file.c_str());
+        for (int q = 0; q < 20; ++q) {
+            const char* section = pick();
+            const char* key = pick();
+            const u32 size = rng() % 2 ? 256 : 1 + rng() % 6;
+            char once[256], single[256];
+            std::memset(once, 'x', sizeof once);
+            std::memset(single, 'y', sizeof single);
+            const u32 a = ini.GetString(section, key, "def", once, size);
+            const u32 b = plat::GetProfileString(section, key, "def", single, size, file.c_str());
+            ASSERT_EQ(a, b) << text;
+            ASSERT_STREQ(once, single) << "[" << section << "] " << key << " in\n" << text;
+            ASSERT_EQ(ini.GetInt(section, key, 99), plat::GetProfileInt(section, key, 99, file.c_str())) << text;
+        }
+    }
+    const plat::ParsedIni missing((tmp / "none.ini").c_str());
+    char out[8];
+    EXPECT_EQ(missing.GetString("Window", "w", "d", out, sizeof out), 1u);
+    EXPECT_EQ(missing.GetInt("Window", "w", 7), 7);
 }
 
 }  // namespace

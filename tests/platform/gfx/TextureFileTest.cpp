@@ -2,8 +2,10 @@
 // PNG screenshots (on the recording device: no display needed).
 #include <gtest/gtest.h>
 #include <unistd.h>
+#include <zlib.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <utility>
 #include <vector>
 
@@ -11,6 +13,7 @@
 #include "platform/gfx/GfxRecorder.h"
 #include "platform/gfx/TextureFile.h"
 #include "platform/gfx/Window.h"
+#include "support/SaveFolderFixture.h"
 
 using namespace plat;
 
@@ -165,6 +168,78 @@ TEST_F(TextureFileTest, PicturesThatFailToLoadAreNamedOnStderrOncePerFile) {
         EXPECT_NE(first, std::string::npos) << said;
         EXPECT_EQ(said.find(path, first + 1), std::string::npos) << said;
     }
+}
+
+// A grey PNG whose header claims w x h, with a few bytes of pixel data: a
+// small file that would decode to a huge picture.
+std::vector<u8> PngHeaderOnly(u32 w, u32 h) {
+    std::vector<u8> f = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    const auto chunk = [&f](const char* type, const std::vector<u8>& body) {
+        for (int s = 24; s >= 0; s -= 8) f.push_back(u8(body.size() >> s));
+        const size_t at = f.size();
+        f.insert(f.end(), type, type + 4);
+        f.insert(f.end(), body.begin(), body.end());
+        const uLong crc = crc32(0, f.data() + at, uInt(f.size() - at));
+        for (int s = 24; s >= 0; s -= 8) f.push_back(u8(crc >> s));
+    };
+    std::vector<u8> ihdr;
+    for (u32 v : {w, h})
+        for (int s = 24; s >= 0; s -= 8) ihdr.push_back(u8(v >> s));
+    ihdr.insert(ihdr.end(), {8, 0, 0, 0, 0});  // 8-bit grey, no interlace
+    chunk("IHDR", ihdr);
+    std::vector<u8> raw(4096, 0), packed(compressBound(raw.size()));
+    uLongf packedSize = packed.size();
+    compress(packed.data(), &packedSize, raw.data(), raw.size());
+    packed.resize(packedSize);
+    chunk("IDAT", packed);
+    chunk("IEND", {});
+    return f;
+}
+
+TEST_F(TextureFileTest, PicturesBeyondTheBudgetAreRefusedFromTheirHeaderAndNamed) {
+    ImageInfo info;
+    Image img;
+    std::string why;
+    const std::vector<u8> largest = PngHeaderOnly(2048, 2048);
+    EXPECT_TRUE(GetImageInfo(largest.data(), largest.size(), &info)) << "the largest picture a modder may use";
+    const std::vector<u8> wide = PngHeaderOnly(4096, 1024);
+    EXPECT_TRUE(GetImageInfo(wide.data(), wide.size(), &info));
+    for (auto [w, h] : {std::pair<u32, u32>{8192, 8192}, {2049, 2048}, {4097, 16}}) {
+        const std::vector<u8> huge = PngHeaderOnly(w, h);
+        EXPECT_FALSE(GetImageInfo(huge.data(), huge.size(), &info, &why)) << w << "x" << h;
+        EXPECT_FALSE(DecodeImage(huge.data(), huge.size(), &img, &why));
+        // Refused for its size, before any pixel is decoded.
+        EXPECT_NE(why.find(std::to_string(w) + "x" + std::to_string(h)), std::string::npos) << why;
+        EXPECT_TRUE(img.surfaces.empty());
+    }
+
+    TempFolder temp;
+    const std::string face = temp / "face.png";
+    const std::vector<u8> huge = PngHeaderOnly(8192, 8192);
+    ASSERT_TRUE(WriteFileAtomic(face.c_str(), huge.data(), huge.size()));
+    testing::internal::CaptureStderr();
+    GfxRef<GfxTexture> t;
+    EXPECT_EQ(CreateTextureFromFile(device_.get(), face.c_str(), t.put()), GfxResult::InvalidCall);
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_NE(said.find(face), std::string::npos) << said;
+    EXPECT_NE(said.find("8192x8192"), std::string::npos) << said;
+}
+
+TEST_F(TextureFileTest, AScreenshotThatCannotBeWrittenWholeLeavesNoFile) {
+    GfxRef<GfxTexture> capture;
+    device_->CreateTexture(64, 64, 1, 0, GfxFormat::A8R8G8B8, GfxPool::Managed, capture.put());
+    GfxRef<GfxSurface> s;
+    capture->GetSurfaceLevel(0, s.put());
+    device_->ColorFill(s.get(), nullptr, 0xFF123456u);
+    TempFolder temp;
+    const std::string path = temp / "shot.png";
+    {
+        FileSizeLimit full(40);  // as a disk with no room left
+        EXPECT_NE(SaveSurfaceToPng(device_.get(), path.c_str(), s.get(), nullptr), GfxResult::Ok);
+    }
+    EXPECT_TRUE(std::filesystem::is_empty(temp.Path())) << "no cut picture, no temporary file";
+    ASSERT_EQ(SaveSurfaceToPng(device_.get(), path.c_str(), s.get(), nullptr), GfxResult::Ok);
+    EXPECT_TRUE(PathExists(path.c_str()));
 }
 
 TEST_F(TextureFileTest, ScreenshotCopiesASurfaceIntoACaptureTextureAndSavesIt) {
