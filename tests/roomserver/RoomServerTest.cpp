@@ -503,8 +503,8 @@ TEST(RoomServer, StaysResponsiveUnderBurstFloodAndNonReader)
 // A stranger on another address cannot take a newcomer's data connection nor
 // speak in its name. One address holding thousands of idle connections keeps
 // no more than its share, a player from elsewhere still logs in and is
-// answered at once, and the idle ones go soon. A host reconnecting without
-// end writes its allowance of log lines and then one line of how many more.
+// answered at once, and the idle ones go soon. A host reconnecting over and
+// over writes its allowance of log lines and then one line of how many more.
 TEST(RoomServer, StrangersTakeNoSeatAndOneHostFillsNeitherTheRoomNorTheLog)
 {
     constexpr u32 kOther = 0x7F000002u, kFlooder = 0x7F000003u;
@@ -572,17 +572,12 @@ TEST(RoomServer, StrangersTakeNoSeatAndOneHostFillsNeitherTheRoomNorTheLog)
         EXPECT_TRUE(WaitUntil([&] { return server.Connections(0) == 6; }, 8000)) << server.Connections(0);
         for (plat::SocketId s : idle) plat::NetClose(s);
 
-        // A host reconnecting flat out for three seconds, each time with a
-        // message that is dropped.
-        const u32 start = plat::TimeGetTime();
-        int reconnects = 0;
-        while (plat::TimeGetTime() - start < 3000) {
+        // A host reconnecting 400 times flat out, each time with a message
+        // that is dropped: three lines each, unbounded.
+        for (int i = 0; i < 400; ++i) {
             Wire w(server.DataPort(0), kFlooder);
             w.Send(Msg(99, 3));
-            ++reconnects;
         }
-        std::printf("reconnects in 3 s: %d\n", reconnects);
-        EXPECT_GT(reconnects, 300);
         EXPECT_LT(owner.PingMs(), 1000u);
     }
     std::rewind(log);
