@@ -325,9 +325,9 @@ i32 CRoomScene::Step()
         plat::SetScriptMark("scene", "room");
         plat::SetScriptMark("members", std::to_string(members).c_str());
         plat::SetScriptMark("fighting", std::to_string(fighting).c_str());
-        // Back in the room, the last battle's marks say nothing of the next.
+        // Back in the room, the last battle's running says nothing of the
+        // next (its result stays readable after the result screen).
         plat::SetScriptMark("battle", "none");
-        plat::SetScriptMark("result", "none");
     }
     if (RunTaskProcs(tasks) == kTaskSceneReplaced) return kTaskSceneReplaced;
     SceneDrawFrame(
