@@ -1,9 +1,11 @@
 #include "roomserver/RoomServer.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdarg>
 #include <cstring>
+#include <string>
 
 #include "platform/core/ByteOrder.h"
 #include "platform/core/Time.h"
@@ -30,20 +32,34 @@ bool ValidRobot(u32 robot)
 
 bool ValidTeam(u32 team) { return team <= 9 || team == 50 || team == 100; }
 
-bool RateIn(const u8* p, f32 low, f32 high)
+// A rate a hair outside its range (a float step: 0.2f - 0.1f is 0.0999999)
+// is the bound, as the clients' own clamp makes it; further out it is wrong.
+constexpr f32 kRateTolerance = 0.001f;
+
+bool RateIn(u8* p, f32 low, f32 high)
 {
     const f32 v = GetF32(p);
-    return std::isfinite(v) && v >= low && v <= high;
+    if (!std::isfinite(v) || v < low - kRateTolerance || v > high + kRateTolerance) return false;
+    PutF32(p, std::clamp(v, low, high));
+    return true;
 }
 
-// The room settings the room's buttons can make.
-bool ValidSettings(const u8* p)
+// The room settings the room's buttons can make; rates are brought into
+// their ranges in place.
+bool ValidSettings(u8* p)
 {
     const u32 interval = GetU32(p + 1), delay = GetU32(p + 5), time = GetU32(p + 22);
     const i32 stage = GetI32(p + 10), music = GetI32(p + 32);
     return interval >= 1 && interval <= 60 && delay >= 1 && delay <= 20 && p[9] <= 1 && stage >= -1 && stage < 100 &&
            RateIn(p + 14, 0.05f, 10.0f) && RateIn(p + 18, 0.01f, 10.0f) && time >= 5 && time <= 60 && p[26] <= 2 &&
            p[27] <= 1 && RateIn(p + 28, 0.1f, 10.0f) && music >= -2 && music < 1000 && p[36] <= 1;
+}
+
+std::string AddressText(u32 ip)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "%u.%u.%u.%u", ip >> 24, (ip >> 16) & 0xFF, (ip >> 8) & 0xFF, ip & 0xFF);
+    return text;
 }
 
 // The file kinds a pilot upload may carry, each under its sender's cap.
@@ -99,6 +115,7 @@ struct RoomServer::Conn {
     u32 room = 0;
     plat::SocketId socket = plat::InvalidSocket;
     bool data = false;
+    u32 peer = 0; // the address it came from
     int slot = -1;
     u32 opened = 0;
     u32 loggedDrops = 0;
@@ -132,6 +149,7 @@ struct RoomServer::Room {
     Seat seats[10];
     u8 settings[37] = {};
     bool running = false;
+    bool starting = false; // a start's relays may cut off a slow reader
     u16 battleSlots = 0; // the rows whose robots are in the battle
     u32 startValue = 0;
     u32 nextId = 1000;
@@ -141,6 +159,8 @@ struct RoomServer::Room {
 RoomServer::RoomServer(u32 rooms, const RoomConfig& config, u16 gameBase, u16 dataBase)
     : log_(config.log), born_(plat::TimeGetTime())
 {
+    // Random squads and start values differ from one server start to the next.
+    seed_ = u32(std::chrono::system_clock::now().time_since_epoch().count()) ^ (born_ * 2654435761u);
     rooms = std::clamp<u32>(rooms, 1, 5);
     listening_ = true;
     for (u32 r = 0; r < rooms; ++r) {
@@ -174,6 +194,7 @@ RoomServer::~RoomServer()
 {
     stop_ = true;
     if (thread_.joinable()) thread_.join();
+    TellUnlogged(true);
     for (Room* room : rooms_) {
         for (Conn* c : room->conns) {
             plat::NetClose(c->socket);
@@ -187,7 +208,22 @@ RoomServer::~RoomServer()
 
 void RoomServer::Log(const char* format, ...)
 {
-    if (!log_) return;
+    if (!log_ || rooms_.empty()) return;
+    // A client that reconnects or misbehaves without end gets its allowance
+    // of lines, then one line telling how many more there were.
+    const RoomConfig& config = rooms_[0]->config;
+    const u32 now = plat::TimeGetTime();
+    Address& a = addresses_[logPeer_];
+    if (now - a.windowStart >= config.logWindowMs) {
+        if (a.unlogged > 0) TellUnlogged(logPeer_, a, now);
+        a.windowStart = now;
+        a.lines = 0;
+    }
+    if (a.lines >= config.logLinesPerAddress) {
+        ++a.unlogged;
+        return;
+    }
+    ++a.lines;
     va_list args;
     va_start(args, format);
     std::vfprintf(log_, format, args);
@@ -196,13 +232,40 @@ void RoomServer::Log(const char* format, ...)
     std::fflush(log_);
 }
 
+void RoomServer::TellUnlogged(u32 ip, Address& a, u32 now)
+{
+    if (log_) {
+        std::fprintf(log_, "address %s: %u more lines about its connections not logged in %u s\n",
+                     AddressText(ip).c_str(), a.unlogged, (now - a.windowStart) / 1000);
+        std::fflush(log_);
+    }
+    a.unlogged = 0;
+    a.windowStart = now;
+    a.lines = 0;
+}
+
+// Tells every address whose allowance window is over (or all, at the end)
+// how many lines it went without, and forgets the addresses that are done.
+void RoomServer::TellUnlogged(bool all)
+{
+    if (rooms_.empty()) return;
+    const u32 now = plat::TimeGetTime(), window = rooms_[0]->config.logWindowMs;
+    for (auto it = addresses_.begin(); it != addresses_.end();) {
+        Address& a = it->second;
+        const bool over = all || now - a.windowStart >= window;
+        if (over && a.unlogged > 0) TellUnlogged(it->first, a, now);
+        if (over && a.open == 0 && a.unlogged == 0) it = addresses_.erase(it);
+        else ++it;
+    }
+}
+
 u16 RoomServer::GamePort(u32 room) const { return room < rooms_.size() ? rooms_[room]->gamePort : 0; }
 u16 RoomServer::DataPort(u32 room) const { return room < rooms_.size() ? rooms_[room]->dataPort : 0; }
 
 void RoomServer::ForceRepair(u32 room)
 {
     std::lock_guard<std::mutex> hold(lock_);
-    if (room < rooms_.size()) ToRoom(*rooms_[room], {10, 0, 0});
+    if (room < rooms_.size()) ToFighters(*rooms_[room], {10, 0, 0});
 }
 
 u32 RoomServer::Participants(u32 room)
@@ -270,6 +333,10 @@ void RoomServer::Run()
         {
             std::lock_guard<std::mutex> hold(lock_);
             for (Room* room : rooms_) busy |= Step(*room);
+            if (plat::TimeGetTime() - lastTell_ >= 1000) {
+                lastTell_ = plat::TimeGetTime();
+                TellUnlogged(false);
+            }
         }
         // A busy turn goes straight on to the next; an idle one rests a little.
         if (!busy) plat::Sleep(1);
@@ -279,8 +346,19 @@ void RoomServer::Run()
 void RoomServer::Accept(Room& room, plat::SocketId listener, bool data)
 {
     for (u32 i = 0; i < kAcceptsPerTurn; ++i) {
-        const plat::SocketId s = plat::NetAccept(listener);
+        u32 peer = 0;
+        const plat::SocketId s = plat::NetAccept(listener, &peer);
         if (s == plat::InvalidSocket) return;
+        logPeer_ = peer;
+        // One host cannot fill the rooms: its connections over its share are
+        // let go at once, and the others' keep being answered.
+        Address& from = addresses_[peer];
+        if (from.open >= room.config.connectionsPerAddress) {
+            Log("room %u: connection from %s refused, it holds %u already", room.index, AddressText(peer).c_str(),
+                from.open);
+            plat::NetClose(s);
+            continue;
+        }
         if (room.conns.size() >= kMaxConnsPerRoom) {
             Log("room %u: connection refused, %u open already", room.index, kMaxConnsPerRoom);
             plat::NetClose(s);
@@ -294,9 +372,12 @@ void RoomServer::Accept(Room& room, plat::SocketId listener, bool data)
         c->room = room.index;
         c->socket = s;
         c->data = data;
+        c->peer = peer;
+        ++from.open;
         c->opened = plat::TimeGetTime();
         room.conns.push_back(c);
-        Log("room %u: connection %u opened on the %s port", room.index, c->id, data ? "data" : "game");
+        Log("room %u: connection %u from %s opened on the %s port", room.index, c->id, AddressText(peer).c_str(),
+            data ? "data" : "game");
     }
 }
 
@@ -310,6 +391,7 @@ bool RoomServer::Step(Room& room)
     for (size_t i = 0; i < room.conns.size(); ++i) {
         Conn& c = *room.conns[i];
         if (c.socket == plat::InvalidSocket) continue;
+        logPeer_ = c.peer;
         // Seats are freed on every path: a player whose data connection
         // never came is let go too.
         const bool unpaired = c.slot < 0 || (!c.data && !room.seats[c.slot].data);
@@ -322,8 +404,9 @@ bool RoomServer::Step(Room& room)
     for (Conn* c : room.conns)
         if (c->socket != plat::InvalidSocket) Flush(*c);
     room.conns.erase(std::remove_if(room.conns.begin(), room.conns.end(),
-                                    [](Conn* c) {
+                                    [this](Conn* c) {
                                         if (c->socket != plat::InvalidSocket) return false;
+                                        --addresses_[c->peer].open;
                                         delete c;
                                         return true;
                                     }),
@@ -428,6 +511,18 @@ void RoomServer::ToRoom(Room& room, const std::vector<u8>& m, int onlyTeam)
     }
 }
 
+// A battle's relays go to its fighters only: one back in the room has no use
+// for them, and its client would hold them into its next battle.
+void RoomServer::ToFighters(Room& room, const std::vector<u8>& m)
+{
+    if (!room.running) return;
+    for (size_t i = 0; i < room.conns.size(); ++i) {
+        Conn* c = room.conns[i];
+        if (c->data || c->slot < 0 || c->socket == plat::InvalidSocket || !room.seats[c->slot].inBattle) continue;
+        SendTo(*c, m);
+    }
+}
+
 std::vector<u8> RoomServer::EntryMessage(const Room& room, int slot) const
 {
     const Room::Seat& s = room.seats[slot];
@@ -519,6 +614,7 @@ void RoomServer::MaybeStart(Room& room)
         ++humans;
     }
     if (humans == 0) return;
+    room.starting = true;
     // The random squad becomes a real one here, once for everybody.
     const u32 squads = room.config.rule >= 3 ? 2 : 10;
     room.battleSlots = 0;
@@ -542,6 +638,7 @@ void RoomServer::MaybeStart(Room& room)
     start[0] = 7;
     Put32(start, 1, room.startValue);
     ToRoom(room, start);
+    room.starting = false;
     Log("room %u: game started", room.index);
 }
 
@@ -590,6 +687,8 @@ void RoomServer::Close(Room& room, Conn& conn, const char* why)
     ToRoom(room, left);
     Log("room %u: slot %d left%s", room.index, slot, inBattle ? " the battle" : "");
     MaybeEnd(room);
+    // The last who was not ready may be the one who left.
+    if (!room.running && !room.starting) MaybeStart(room);
 }
 
 void RoomServer::Keep(Room& room, const u8* m, u32 size)
@@ -627,8 +726,12 @@ void RoomServer::Handle(Room& room, Conn& conn, const u8* m, u32 size)
     if (id == 18) {
         const u16 slot = GetU16(p + 1);
         if (conn.slot >= 0 || slot >= 10 || !room.seats[slot].used || !room.seats[slot].human ||
-            room.seats[slot].data)
+            room.seats[slot].data || !room.seats[slot].game)
             return DropMessage(room, conn, m, size, "no seat to join");
+        // Only the seat's own player names it: its data connection comes
+        // from where its game connection came.
+        if (room.seats[slot].game->peer != conn.peer)
+            return DropMessage(room, conn, m, size, "not from the seat's address");
         conn.slot = slot;
         room.seats[slot].data = &conn;
         Log("room %u: connection %u is slot %u's data connection", room.index, conn.id, slot);
@@ -694,24 +797,27 @@ void RoomServer::Handle(Room& room, Conn& conn, const u8* m, u32 size)
         Put32(out, 3, GetU32(p + 3));
         me.rank = GetU32(p + 3);
         return ToRoom(room, out);
-    case 4:
-        if (!ValidSettings(p)) return DropMessage(room, conn, m, size, "value out of range");
-        std::memcpy(room.settings, p, 37);
+    case 4: {
+        u8 settings[37];
+        std::memcpy(settings, p, 37);
+        if (!ValidSettings(settings)) return DropMessage(room, conn, m, size, "value out of range");
+        std::memcpy(room.settings, settings, 37);
         out.assign(room.settings, room.settings + 37);
         out[0] = 6;
         return ToRoom(room, out);
+    }
     case 5: {
         const u16 robot = GetU16(p + 1);
         if (robot >= 10 || !(room.battleSlots & (1u << robot)))
             return DropMessage(room, conn, m, size, "no robot in that row");
         out.assign(m, m + size);
         out[0] = 11;
-        return ToRoom(room, out);
+        return ToFighters(room, out);
     }
     case 6:
         out.assign(m, m + size);
         out[0] = 12;
-        return ToRoom(room, out);
+        return ToFighters(room, out);
     case 7:
     case 10:
         if (id == 7) {
@@ -721,7 +827,7 @@ void RoomServer::Handle(Room& room, Conn& conn, const u8* m, u32 size)
         }
         out = {u8(id == 7 ? 13 : 8), 0, 0};
         Put16(out, 1, u16(slot));
-        return ToRoom(room, out);
+        return ToFighters(room, out);
     case 9: {
         out.assign(7, 0);
         out[0] = 9;
@@ -731,6 +837,7 @@ void RoomServer::Handle(Room& room, Conn& conn, const u8* m, u32 size)
         Put32(out, 3, u32(me.LastKeyFrame()));
         me.inBattle = 0;
         me.ready = 0;
+        // The room hears it too: its clients count the player back with them.
         ToRoom(room, out);
         MaybeEnd(room);
         return;
@@ -752,7 +859,7 @@ void RoomServer::Handle(Room& room, Conn& conn, const u8* m, u32 size)
         // what comes after a confirmation and before its frame 0 is the old run's.
         if (me.awaitingNewRun && frame == 0) me.awaitingNewRun = false;
         if (!me.awaitingNewRun) me.nextKeyFrame = i32(frame + p[8]);
-        return ToRoom(room, out);
+        return ToFighters(room, out);
     }
     case 15: {
         if (GetU16(p + 1) != slot) return DropMessage(room, conn, m, size, "not the sender's slot");
@@ -783,7 +890,7 @@ void RoomServer::Handle(Room& room, Conn& conn, const u8* m, u32 size)
         if (GetU16(p + 1) >= 10 || p[3] > 1) return DropMessage(room, conn, m, size, "value out of range");
         out = {21, 0, 0, p[1], p[2]};
         Put16(out, 1, u16(slot));
-        return ToRoom(room, out);
+        return ToFighters(room, out);
     case 20:
         if (GetU16(p + 1) >= 4 || GetU32(p + 3) != 1 || GetU32(p + 7) != 414)
             return DropMessage(room, conn, m, size, "value out of range");

@@ -1,15 +1,19 @@
 #pragma once
 // The room server: up to five rooms, each with a game and a data port. It
 // seats players, keeps the participant table and the room settings, relays
-// what the clients send to the room, starts the game when everybody is ready
-// and reports leave frames. Every message is checked before it is used (its
-// size, its connection, the sender's own slot, its value ranges, and battle
-// messages only in a battle); what does not fit is dropped with a log line.
+// what the clients send to the room (a battle's messages to its fighters),
+// starts the game when everybody is ready and reports leave frames. Every
+// message is checked before it is used (its size, its connection, the
+// sender's own slot, its value ranges, and battle messages only in a
+// battle); what does not fit is dropped with a log line. A data connection
+// joins only a seat whose game connection came from the same address; one
+// address holds a bounded number of connections and log lines.
 // One thread serves every room and never blocks: sends are queued per
 // connection and a reader that falls too far behind is cut off, reads are
 // bounded per turn, so no client stalls the others.
 #include <atomic>
 #include <cstdio>
+#include <map>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -30,8 +34,17 @@ struct RoomServerConfig {
     // Bytes a seated player's connection may have waiting to be sent before
     // it is cut off; a connection without a seat gets a sixteenth of it.
     u32 sendQueueLimit = 4u << 20;
-    // A connection that has not logged in (or named its seat) by then is closed.
-    u32 loginTimeoutMs = 60000;
+    // A connection that has not logged in (or named its seat) by then is
+    // closed: a real client does both within a moment of connecting, and a
+    // room scan is over as soon.
+    u32 loginTimeoutMs = 10000;
+    // Connections one address may hold open at once, over all rooms: room
+    // scans and a few players on one machine or behind one router, no more.
+    u32 connectionsPerAddress = 32;
+    // Log lines about one address's connections per window; what is over is
+    // counted and told in one line when the window ends.
+    u32 logLinesPerAddress = 120;
+    u32 logWindowMs = 60000;
 };
 
 class RoomServer {
@@ -82,12 +95,16 @@ private:
     void SendTo(Conn& conn, const u8* m, u32 size);
     void SendTo(Conn& conn, const std::vector<u8>& m) { SendTo(conn, m.data(), u32(m.size())); }
     void ToRoom(Room& room, const std::vector<u8>& m, int onlyTeam = -1);
+    void ToFighters(Room& room, const std::vector<u8>& m);
     std::vector<u8> EntryMessage(const Room& room, int slot) const;
     std::vector<u8> StatusRecord(const Room& room) const;
     void MaybeStart(Room& room);
     void MaybeEnd(Room& room);
     void Keep(Room& room, const u8* m, u32 size);
+    // Log lines go against the address of the connection being served
+    // (logPeer_), within its allowance.
     void Log(const char* format, ...);
+    void TellUnlogged(bool all);
 
     std::vector<Room*> rooms_;
     std::vector<u8> scratch_;  // what one read takes in
@@ -97,7 +114,17 @@ private:
     std::atomic<bool> stop_{false};
     std::thread thread_;
     u32 born_ = 0;
-    u32 seed_ = 12345;
+    u32 seed_ = 0;
     u64 dropped_ = 0;
     u32 nextConnId_ = 1;
+    struct Address {
+        u32 open = 0;        // connections held now
+        u32 windowStart = 0; // of the log allowance
+        u32 lines = 0;       // logged in this window
+        u32 unlogged = 0;    // over the allowance in this window
+    };
+    std::map<u32, Address> addresses_;
+    u32 logPeer_ = 0;
+    u32 lastTell_ = 0;
+    void TellUnlogged(u32 ip, Address& a, u32 now);
 };

@@ -204,6 +204,11 @@ void ApplyKeyState(const OnlineTargets& t, const u8* b)
 {
     PlayerEntry* e = Entry(t, b[0]);
     if (!e) return;
+    // Key states belong to a battle this player is in: one already back in
+    // the room keeps none, or its next battle would find its queues full of
+    // the last one's frames.
+    const PlayerEntry* own = t.room ? Entry(t, t.room->ownSlot) : nullptr;
+    if (!own || own->inBattle == 0) return;
     // In a repair, what a participant sent before it had all data belongs to
     // the abandoned run; the frames count from 0 again, so it would pass for
     // the new run's input. A participant's new run begins with its frame 0,
@@ -403,6 +408,15 @@ void CRoboClient::DispatchMessage(u16 id, const u8* b, u32 size)
     case kSrvGameStart:
         gameStartFlag = 1;
         room.battleStartValue = GetU32(b);
+        // Every battle starts from empty key queues: nothing of an earlier
+        // one may stand for its frames or fill its queues.
+        for (u32 i = 0; t.players && i < u32(PlayerEntryCount); ++i) {
+            PlayerEntry& e = t.players[i];
+            e.keyQueue.DeleteAll();
+            e.keyQueue.Init();
+            e.heldKeyStates.clear();
+            e.awaitingNewRun = 0;
+        }
         break;
     case kSrvSceneLoaded:
         if (PlayerEntry* e = Entry(t, GetU16(b))) e->sceneLoaded = 1;

@@ -1,5 +1,6 @@
 #include "online/room/RoomButtons.h"
 
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 
@@ -223,18 +224,25 @@ void CButton_StageNo_R::OnClick()
 }
 
 void CButton_CostRate_L::UpdateLabel() { label = Format("战力  %.1f倍", double(Settings().costRate)); }
+// The cost rate steps in whole tenths: float steps of 0.1 drift off the
+// tenths (0.2f - 0.1f is 0.0999999) and never reach the ends.
+namespace {
+i32 CostTenths() { return i32(std::lround(double(Settings().costRate) * 10.0)); }
+}  // namespace
 void CButton_CostRate_L::OnClick()
 {
     RoomSettingsRecord s = Current();
-    s.costRate -= 0.1f;
-    if (s.costRate <= 0.00001f) s.costRate = 10.0f;
+    i32 tenths = CostTenths() - 1;
+    if (tenths < 1) tenths = 100;
+    s.costRate = f32(tenths) / 10.0f;
     SendSettings(s);
 }
 void CButton_CostRate_R::OnClick()
 {
     RoomSettingsRecord s = Current();
-    s.costRate += 0.1f;
-    if (s.costRate > 10.0f) s.costRate = 0.1f;
+    i32 tenths = CostTenths() + 1;
+    if (tenths > 100) tenths = 1;
+    s.costRate = f32(tenths) / 10.0f;
     SendSettings(s);
 }
 

@@ -322,10 +322,18 @@ u32 CRoomScene::Frame()
 i32 CRoomScene::Step()
 {
     if (plat::InputScriptLoaded()) {
-        i32 members = 0;
-        for (i32 i = 0; i < PlayerEntryCount; ++i) members += App().players[i].slotState == 1;
+        i32 members = 0, fighting = 0;
+        for (i32 i = 0; i < PlayerEntryCount; ++i) {
+            members += App().players[i].slotState == 1;
+            // Ready waits for these (the F1 check): a script waits for 0.
+            fighting += App().players[i].joined && App().players[i].inBattle;
+        }
         plat::SetScriptMark("scene", "room");
         plat::SetScriptMark("members", std::to_string(members).c_str());
+        plat::SetScriptMark("fighting", std::to_string(fighting).c_str());
+        // Back in the room, the last battle's running says nothing of the
+        // next (its result stays readable after the result screen).
+        plat::SetScriptMark("battle", "none");
     }
     if (RunTaskProcs(tasks) == kTaskSceneReplaced) return kTaskSceneReplaced;
     SceneDrawFrame(

@@ -183,10 +183,16 @@ SocketId NetListenTcp(u32 ip, u16* port, int backlog) {
     return s;
 }
 
-SocketId NetAccept(SocketId listener) {
+SocketId NetAccept(SocketId listener, u32* peerIp) {
     for (;;) {
-        const int s = ::accept4(listener, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
-        if (s >= 0) return s;
+        sockaddr_in a;
+        std::memset(&a, 0, sizeof a);
+        socklen_t len = sizeof a;
+        const int s = ::accept4(listener, reinterpret_cast<sockaddr*>(&a), &len, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        if (s >= 0) {
+            if (peerIp) *peerIp = a.sin_family == AF_INET ? ntohl(a.sin_addr.s_addr) : 0;
+            return s;
+        }
         if (errno != EINTR) return InvalidSocket;
     }
 }

@@ -59,7 +59,8 @@ int NetWaitWritable(SocketId s, u32 ms);
 // on failure.
 SocketId NetListenTcp(u32 ip, u16* port, int backlog);
 // Accepts one waiting connection (non-blocking); InvalidSocket when none.
-SocketId NetAccept(SocketId listener);
+// peerIp, when given, receives the peer's address (host byte order).
+SocketId NetAccept(SocketId listener, u32* peerIp = nullptr);
 
 // Network event bits, as selected for the client's socket.
 enum NetEventBits : u32 {

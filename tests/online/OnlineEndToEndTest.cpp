@@ -633,3 +633,115 @@ TEST(OnlineEndToEnd, EscapeInTheRoomLandsOnALiveLoginForm)
         kept = kept || e.path().filename() == "Dana.psd";
     EXPECT_TRUE(kept) << "the ID's profile is gone";
 }
+
+// ---- a battle after a departure to the room ---------------------------------------------
+
+namespace {
+
+// Each battle's frames of one game's BattleHash.log, in order (a battle
+// begins at frame 0 of its first run; none of these battles is repaired).
+std::vector<std::map<int, std::string>> BattlesOf(const std::string& path)
+{
+    std::vector<std::map<int, std::string>> battles;
+    std::ifstream in(path);
+    for (std::string line; std::getline(in, line);) {
+        int run = 0, frame = 0;
+        char hash[32] = {};
+        if (std::sscanf(line.c_str(), "run %d frame %d %31s", &run, &frame, hash) != 3) continue;
+        if (frame == 0 || battles.empty()) battles.emplace_back();
+        battles.back()[frame] = line.substr(line.find("frame"));
+    }
+    return battles;
+}
+
+}  // namespace
+
+// Three on three squads. Bob goes back to the room early in the first
+// battle while Alice and Carol stand on for half a minute more of key
+// states; Carol goes back too and Alice wins alone. In the room Alice and
+// Bob get ready and Carol, who is not, is lost: that starts the second
+// battle at once, which Alice and Bob both play from its first frame on the
+// same hashes till Bob leaves it and Alice wins again.
+TEST(OnlineEndToEnd, ABattleAfterADepartureToTheRoomRunsAndTheLastUnreadyLeavingStartsIt)
+{
+    RoomServer server(1, RoomServerConfig{0, 4, "Second battle room", 0}, 2452, 3452);
+    ASSERT_TRUE(server.Listening()) << "the second battle test's room ports are taken";
+    PlayerFolder alice("Alice"), bob("Bob"), carol("Carol");
+    std::string a = LoginSteps(), b = LoginSteps(), c = LoginSteps();
+    for (std::string* s : {&a, &b, &c}) *s += Step(37500, "wait members 3");
+    b += Step(41000, "key F1");
+    c += Step(41500, "key F1");
+    a += Step(42000, "key F1");
+    for (std::string* s : {&a, &b, &c}) *s += Step(47500, "wait battle running");
+    // Bob is ready again once the others are back from the first battle.
+    b += LeaveToRoom(50000) + Step(54000, "wait scene room") + Step(55000, "wait fighting 0") + Step(57000, "key F1");
+    c += LeaveToRoom(80000) + Step(84000, "wait scene room");
+    a += Step(82000, "wait result won");
+    for (int t = 83000; t < 95000; t += 1500) a += Step(t, "key Enter");
+    a += Step(96000, "wait scene room") + Step(97000, "wait fighting 0") + Step(99000, "key F1");
+    // The second battle: Bob leaves it after a quarter of a minute.
+    b += Step(59000, "wait battle running") + LeaveToRoom(75000) + Step(79000, "wait scene room") +
+         Step(81000, "close");
+    a += Step(101000, "wait battle running") + Step(103000, "wait result won");
+    for (int t = 104000; t < 116000; t += 1500) a += Step(t, "key Enter");
+    a += Step(117000, "wait scene room") + Step(119000, "close");
+    ASSERT_TRUE(alice.temp.Write("play.script", a));
+    ASSERT_TRUE(bob.temp.Write("play.script", b));
+    ASSERT_TRUE(carol.temp.Write("play.script", c));
+    const std::vector<std::string> env = {"QUILLON_TEST_HASH_LOG=1", "QUILLON_TEST_FALL_FRAME=400",
+                                          "QUILLON_TEST_PORT_BASE=2452"};
+    GameProcess pa(alice.exe, alice.run, alice.Env(env), alice.temp / "err.txt");
+    ASSERT_TRUE(pa.Started() && Seated(server, 1)) << alice.temp.Read("err.txt");
+    GameProcess pb(bob.exe, bob.run, bob.Env(env), bob.temp / "err.txt");
+    ASSERT_TRUE(pb.Started() && Seated(server, 2)) << bob.temp.Read("err.txt");
+    std::optional<GameProcess> pc(std::in_place, carol.exe, carol.run, carol.Env(env), carol.temp / "err.txt");
+    ASSERT_TRUE(pc->Started());
+    const std::string logA = alice.run + "/BattleHash.log", logB = bob.run + "/BattleHash.log";
+    auto story = [&] {
+        std::string out;
+        for (const auto& [name, log, folder] : {std::tuple{"Alice", logA, &alice}, {"Bob", logB, &bob}}) {
+            out += std::string("\n") + name + ": battles of";
+            for (const auto& battle : BattlesOf(log)) out += " " + std::to_string(battle.size());
+            out += " frames\n" + folder->temp.Read("err.txt");
+        }
+        return out + "\nCarol:\n" + carol.temp.Read("err.txt");
+    };
+    auto readies = [&] {
+        int n = 0;
+        for (const auto& m : server.Received(0)) n += m[0] == 8 && m.size() == 5 && m[1] == 1;
+        return n;
+    };
+    ASSERT_TRUE(WaitFor(400, [&] { return server.StartValue(0) != 0; })) << "no first battle" << story();
+    const u32 firstStart = server.StartValue(0);
+    // Three ready for the first battle, Alice and Bob for the second.
+    ASSERT_TRUE(WaitFor(500, [&] { return readies() == 5; })) << "Alice and Bob never ready again" << story();
+    EXPECT_FALSE(server.BattleRunning(0)) << "a battle without Carol's ready";
+    pc.reset();
+    ASSERT_TRUE(WaitFor(10, [&] { return server.BattleRunning(0) && server.StartValue(0) != firstStart; }))
+        << "Carol's leaving did not start the battle of the ready ones" << story();
+    // Both play the second battle from its start, however loaded the machine.
+    EXPECT_TRUE(WaitFor(300, [&] {
+        const auto x = BattlesOf(logA), y = BattlesOf(logB);
+        return x.size() == 2 && y.size() == 2 && x[1].size() >= 300 && y[1].size() >= 300;
+    })) << "the second battle stood still" << story();
+    EXPECT_EQ(pb.Wait(std::chrono::seconds(300)), 0) << bob.temp.Read("err.txt");
+    EXPECT_EQ(pa.Wait(std::chrono::seconds(300)), 0) << alice.temp.Read("err.txt");
+    const auto battlesA = BattlesOf(logA), battlesB = BattlesOf(logB);
+    ASSERT_EQ(battlesA.size(), 2u) << story();
+    ASSERT_EQ(battlesB.size(), 2u) << story();
+    int common = 0, differ = 0;
+    for (const auto& [frame, line] : battlesA[1]) {
+        const auto other = battlesB[1].find(frame);
+        if (other == battlesB[1].end()) continue;
+        ++common;
+        differ += other->second != line;
+    }
+    EXPECT_GE(common, 600) << story();
+    EXPECT_EQ(differ, 0) << story();
+    // Bob left the first battle early, Alice stood on long after.
+    EXPECT_GT(battlesA[0].size(), battlesB[0].size() + 700) << story();
+    std::ifstream in(logA);
+    int wins = 0;
+    for (std::string line; std::getline(in, line);) wins += line.find("result won") != std::string::npos;
+    EXPECT_EQ(wins, 2) << story();
+}

@@ -16,22 +16,44 @@
 #include <thread>
 #include <vector>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include "platform/core/ByteOrder.h"
 #include "platform/core/Time.h"
 #include "platform/net/Socket.h"
 #include "roomserver/RoomServer.h"
+#include "roomserver/ServerOptions.h"
 
 namespace {
 
 constexpr u32 kLoopback = 0x7F000001u;
 
+// A non-blocking socket bound to a loopback address of its own: the game
+// never picks its side's address, so the test makes it here.
+plat::SocketId SocketFrom(u32 ip)
+{
+    const int s = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(ip);
+    if (s >= 0 && ::bind(s, reinterpret_cast<const sockaddr*>(&a), sizeof a) != 0) {
+        ::close(s);
+        return plat::InvalidSocket;
+    }
+    return s;
+}
+
 // One raw TCP connection speaking the frame format: a u32 total length,
 // itself included, then the message.
 class Wire {
 public:
-    explicit Wire(u16 port)
+    // From another loopback address when `from` is given, as another host.
+    explicit Wire(u16 port, u32 from = 0)
     {
-        socket_ = plat::NetOpenTcp();
+        socket_ = from ? SocketFrom(from) : plat::NetOpenTcp();
         plat::NetConnect(socket_, kLoopback, port);
         plat::NetWaitWritable(socket_, 2000);
         // As the game's own connections: no small message waits for an acknowledgement.
@@ -167,10 +189,10 @@ struct Client {
     std::unique_ptr<Wire> game, data;
     u16 slot = 0xFFFF;
 
-    Client(const RoomServer& server, const char* name)
+    Client(const RoomServer& server, const char* name, u32 from = 0)
     {
-        game = std::make_unique<Wire>(server.GamePort(0));
-        data = std::make_unique<Wire>(server.DataPort(0));
+        game = std::make_unique<Wire>(server.GamePort(0), from);
+        data = std::make_unique<Wire>(server.DataPort(0), from);
         std::vector<u8> login = Msg(0, 37, {{25, 3}, {29, 1}, {33, RoomServer::kVersion}});
         std::memcpy(login.data() + 1, name, std::strlen(name));
         game->Send(login);
@@ -476,4 +498,141 @@ TEST(RoomServer, StaysResponsiveUnderBurstFloodAndNonReader)
     EXPECT_LT(worstPing, 100u) << "while one player did not read";
     EXPECT_LT(worstBuffered, kMemoryBound);
     EXPECT_FALSE(owner.game->Closed()) << "the reading player was cut off";
+}
+
+// A stranger on another address cannot take a newcomer's data connection nor
+// speak in its name. One address holding thousands of idle connections keeps
+// no more than its share, a player from elsewhere still logs in and is
+// answered at once, and the idle ones go soon. A host reconnecting over and
+// over writes its allowance of log lines and then one line of how many more.
+TEST(RoomServer, StrangersTakeNoSeatAndOneHostFillsNeitherTheRoomNorTheLog)
+{
+    constexpr u32 kOther = 0x7F000002u, kFlooder = 0x7F000003u;
+    FILE* log = std::tmpfile();
+    ASSERT_NE(log, nullptr);
+    RoomServerConfig config = FourSeatRoom();
+    config.loginTimeoutMs = 3000;
+    config.log = log;
+    {
+        RoomServer server(1, config);
+        ASSERT_TRUE(server.Listening());
+        Client owner(server, "Owner");
+        ASSERT_TRUE(owner.Seated());
+
+        // Bob's game connection is seated in slot 1; the stranger, on another
+        // address, names slot 1 on its data connection first and speaks as Bob.
+        Wire bobGame(server.GamePort(0)), bobData(server.DataPort(0));
+        Wire stranger(server.DataPort(0), kOther);
+        std::vector<u8> login = Msg(0, 37, {{25, 3}, {29, 1}, {33, RoomServer::kVersion}});
+        std::memcpy(login.data() + 1, "Bob", 3);
+        bobGame.Send(login);
+        const std::vector<u8> accepted = bobGame.Await(0);
+        ASSERT_GE(accepted.size(), 28u);
+        const u16 bob = GetU16(accepted.data() + 25);
+        owner.game->Await(1, 200);
+        owner.game->got.clear();
+        const u64 before = server.Dropped();
+        stranger.Send(Slot16(18, 3, bob));
+        std::vector<u8> line = Slot16(15, 105, bob);
+        line[3] = 5;
+        std::memcpy(line.data() + 5, "mine!", 5);
+        stranger.Send(line);
+        stranger.Send(Slot16(18, 3, bob));
+        EXPECT_TRUE(WaitUntil([&] { return server.Dropped() >= before + 3; })) << "the stranger took the seat";
+        // Bob's own data connection is his, and his line reaches the room.
+        bobData.Send(Slot16(18, 3, bob));
+        line[3] = 3;
+        std::memcpy(line.data() + 5, "hi!", 3);
+        bobData.Send(line);
+        const std::vector<u8> heard = owner.game->Await(19);
+        ASSERT_GE(heard.size(), 8u) << "Bob's line never came";
+        EXPECT_EQ(std::string(heard.begin() + 5, heard.begin() + 8), "hi!");
+        for (const auto& m : owner.game->got) EXPECT_NE(m[0], 19) << "the stranger spoke";
+        owner.game->got.clear();
+
+        // 3,000 connections from one address, never logged in.
+        std::vector<plat::SocketId> idle;
+        for (int i = 0; i < 3000; ++i) {
+            const plat::SocketId s = plat::NetOpenTcp();
+            plat::NetConnect(s, kLoopback, i % 2 ? server.DataPort(0) : server.GamePort(0));
+            plat::NetWaitWritable(s, 1000);
+            idle.push_back(s);
+        }
+        // The server is through them once a ping from this address is answered.
+        EXPECT_LT(owner.PingMs(), 1000u);
+        const u32 held = server.Connections(0) - 1;  // the stranger's
+        std::printf("connections held by one address: %u of 3000 tried\n", held);
+        EXPECT_LE(held, config.connectionsPerAddress);
+        Client carol(server, "Carol", kOther);
+        ASSERT_TRUE(carol.Seated()) << "a player from another address was shut out";
+        const u32 ping = carol.PingMs();
+        std::printf("a ping from another address while one holds its cap: %u ms\n", ping);
+        EXPECT_LT(ping, 1000u);
+        // The ones that never logged in go soon; the players stay.
+        EXPECT_TRUE(WaitUntil([&] { return server.Connections(0) == 6; }, 8000)) << server.Connections(0);
+        for (plat::SocketId s : idle) plat::NetClose(s);
+
+        // A host reconnecting 400 times flat out, each time with a message
+        // that is dropped: three lines each, unbounded.
+        for (int i = 0; i < 400; ++i) {
+            Wire w(server.DataPort(0), kFlooder);
+            w.Send(Msg(99, 3));
+        }
+        EXPECT_LT(owner.PingMs(), 1000u);
+    }
+    std::rewind(log);
+    u32 lines = 0, flooderLines = 0, summaries = 0;
+    char text[512];
+    while (std::fgets(text, sizeof text, log)) {
+        ++lines;
+        flooderLines += std::strstr(text, "127.0.0.3") != nullptr;
+        summaries += std::strstr(text, "not logged") != nullptr && std::strstr(text, "address 127.0.0.3") != nullptr;
+    }
+    std::fclose(log);
+    std::printf("log lines: %u (%u naming the reconnecting host)\n", lines, flooderLines);
+    // Within the minute: each address its allowance and a line for the rest.
+    EXPECT_LE(lines, 3 * (config.logLinesPerAddress + 1));
+    EXPECT_EQ(summaries, 1u);
+}
+
+// Options out of their ranges are refused like a sixth room, good ones are
+// taken as given; and each server start draws its own start values.
+TEST(RoomServer, OptionsOutOfRangeAreRefusedAndEachStartDrawsItsOwnValues)
+{
+    struct Case {
+        std::vector<const char*> args;
+        int code;
+    };
+    const std::vector<Case> cases = {
+        {{"--rooms", "6"}, 2},        {{"--capacity", "0"}, 2}, {{"--capacity", "99"}, 2},
+        {{"--capacity", "11"}, 2},    {{"--rule", "9"}, 2},     {{"--rule", "-1"}, 2},
+        {{"--rule", "x"}, 2},         {{"--seconds", "-1"}, 2}, {{"--capacity"}, 2},
+        {{"--capacity", "10", "--rule", "4", "--rooms", "1"}, -1},
+    };
+    FILE* errors = std::tmpfile();
+    ASSERT_NE(errors, nullptr);
+    for (const Case& c : cases) {
+        std::vector<const char*> argv = {"quillon_roomserver"};
+        argv.insert(argv.end(), c.args.begin(), c.args.end());
+        ServerOptions options;
+        EXPECT_EQ(ParseServerOptions(int(argv.size()), argv.data(), &options, errors), c.code) << c.args[0];
+        if (c.code < 0) {
+            EXPECT_EQ(options.config.capacity, 10u);
+            EXPECT_EQ(options.config.rule, 4);
+            EXPECT_EQ(options.rooms, 1);
+        }
+    }
+    std::fclose(errors);
+
+    std::vector<u32> starts;
+    for (int i = 0; i < 2; ++i) {
+        RoomServer server(1, FourSeatRoom());
+        Client owner(server, "Owner");
+        ASSERT_TRUE(owner.Seated());
+        owner.game->Send(Msg(8, 5, {{1, 1}}));
+        ASSERT_FALSE(owner.game->Await(7).empty());
+        starts.push_back(server.StartValue(0));
+        plat::Sleep(5);
+    }
+    EXPECT_NE(starts[0], starts[1]) << "two server starts drew the same start value";
 }

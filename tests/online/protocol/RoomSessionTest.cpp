@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "app/core/Application.h"
 #include "app/core/GameSettings.h"
 #include "app/player/GameItem.h"
 #include "app/player/PilotRegistry.h"
@@ -15,6 +16,7 @@
 #include "app/net/NetClientPair.h"
 #include "platform/core/Time.h"
 #include "platform/gfx/Image.h"
+#include "online/room/RoomButtons.h"
 #include "robot/Robot.h"
 #include "support/RecordingGraphics.h"
 #include "roomserver/RoomServer.h"
@@ -202,4 +204,57 @@ TEST(RoomSession, TwoClientsMeetUploadReadyAndStart)
     b.pair->data.Disconnect();
     ASSERT_TRUE(Until({&a}, [&] { return a.players[b.Slot()].leaveFrame == 3; }));
     EXPECT_EQ(GetPilotRegistry()->slots[b.Slot()].pictures[0].texture, nullptr);  // his pilot is cleared
+}
+
+// The cost-rate buttons of a room of the team rule against the room server:
+// from 1.0 the left one steps down in tenths to 0.1 and from there wraps to
+// 10.0; the right one wraps from 10.0 to 0.1. Each value is the server's.
+TEST(RoomSession, CostRateButtonsReachBothEndsAndWrapThroughTheServer)
+{
+    RoomServer::RoomConfig config;
+    config.rule = 3;
+    RoomServer server(1, config);
+    ASSERT_TRUE(server.Listening());
+    NetClientPair& pair = *GetOnlineClients();
+    GameSettings& g = GetApplication()->gameSettings;
+    g.costRate = 5.0f;
+    ASSERT_EQ(pair.game.Connect(kHost, server.GamePort(0), 0), CClient::ConnectOk);
+    ASSERT_EQ(pair.data.Connect(kHost, server.DataPort(0), 1), CClient::ConnectOk);
+    auto pump = [&] {
+        for (CClient* c : {static_cast<CClient*>(&pair.game), static_cast<CClient*>(&pair.data)}) {
+            while (RECVQUEUE* m = c->PopReceived()) {
+                if (m->payload && m->size > 0) pair.game.DispatchMessage(m->payload[0], m->payload + 1, m->size - 1);
+                delete m;
+            }
+        }
+    };
+    auto until = [&](const std::function<bool()>& done) {
+        const u32 start = plat::TimeGetTime();
+        while (plat::TimeGetTime() - start < 3000) {
+            pump();
+            if (done()) return true;
+            plat::Sleep(2);
+        }
+        return false;
+    };
+    ASSERT_TRUE(until([&] { return pair.BothConnected(); }));
+    pair.game.loginResult = kLoginWaiting;
+    SendLogin("Alice", 3, 5, kClientVersion, &pair.game);
+    ASSERT_TRUE(until([&] { return pair.game.loginResult == kLoginAccepted && g.costRate == 1.0f; }));
+
+    CButton_CostRate_L left;
+    CButton_CostRate_R right;
+    std::vector<f32> seen;
+    auto click = [&](ButtonBase& button) {
+        const f32 before = g.costRate;
+        button.OnClick();
+        until([&] { return g.costRate != before; });
+        seen.push_back(g.costRate);
+    };
+    for (int i = 0; i < 10; ++i) click(left);
+    click(right);
+    click(right);
+    const std::vector<f32> expected = {0.9f, 0.8f, 0.7f, 0.6f, 0.5f, 0.4f, 0.3f, 0.2f, 0.1f, 10.0f, 0.1f, 0.2f};
+    EXPECT_EQ(seen, expected);
+    pair.DisconnectBoth();
 }

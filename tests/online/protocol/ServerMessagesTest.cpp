@@ -161,6 +161,10 @@ TEST(ServerMessages, SettingsKeysChatAndRoomStatus)
     PutU16(keys.data() + 6, 0x4000 | 0x4);  // second button, right
     keys[8] = 0x5A;
     keys[9] = 3;
+    // None is kept while this player is not in the battle (back in the room).
+    c.Apply(keys);
+    EXPECT_EQ(c.players[4].keyQueue.GetCount(), 0);
+    c.players[c.room.ownSlot].inBattle = 1;
     c.Apply(keys);
     ASSERT_EQ(c.players[4].keyQueue.GetCount(), 3);
     for (u32 f = 100; f < 103; ++f) {
@@ -219,6 +223,13 @@ TEST(ServerMessages, SettingsKeysChatAndRoomStatus)
     EXPECT_NE(c.players[7].FindKeyRecord(1), nullptr);
     EXPECT_EQ(c.players[7].confirmedRuns, 1u);
     c.room.repairState = 0;
+    // The next battle starts from empty queues, nothing held or awaited.
+    c.players[6].awaitingNewRun = 1;
+    c.Apply(Msg({7, 1, 0, 0, 0}, 5));
+    for (int i : {4, 6, 7}) {
+        EXPECT_EQ(c.players[i].keyQueue.GetCount(), 0) << i;
+        EXPECT_EQ(c.players[i].awaitingNewRun, 0) << i;
+    }
 
     // Chat: kind 10 is a notice; 0 and 1 are lines of a player; 2 only
     // updates the texts over the robot.
