@@ -718,23 +718,28 @@ std::string AnimationFile(int type, const TypeSpec& t, const std::vector<Part>& 
 }
 
 // The type's face: a helmet in its main colour with a visor in the second.
-// 32 pixels for "face.png", 42 for the room's rows ("face2.png"), 240 for
-// the selection preview ("Select.png").
-std::string FacePng(const TypeSpec& t, u32 size = 32)
+// 32 pixels for "face.png", 42 for the room's rows ("face2.png"); the
+// selection ring's and the versus room's "Select.png" fills their 320 x 240
+// places, the face in its middle between bands of the darkened main colour.
+std::string FacePng(const TypeSpec& t, u32 size = 32, u32 width = 0)
 {
-    std::vector<u8> rgba(size * size * 4);
+    if (width < size) width = size;
+    const u32 band = (width - size) / 2;
+    std::vector<u8> rgba(size_t(width) * size * 4);
     for (u32 y = 0; y < size; ++y)
-        for (u32 x = 0; x < size; ++x) {
-            u8* px = &rgba[(y * size + x) * 4];
-            const u32 u = x * 32 / size, v = y * 32 / size;
-            const bool visor = v > 10 && v < 16 && u > 6 && u < 26;
+        for (u32 x = 0; x < width; ++x) {
+            u8* px = &rgba[(size_t(y) * width + x) * 4];
+            const bool face = x >= band && x < band + size;
+            const u32 u = face ? (x - band) * 32 / size : 0, v = y * 32 / size;
+            const bool visor = face && v > 10 && v < 16 && u > 6 && u < 26;
             const Colour c = visor ? t.sub : t.main;
-            px[0] = static_cast<u8>(c.r * 255.0f);
-            px[1] = static_cast<u8>(c.g * 255.0f);
-            px[2] = static_cast<u8>(c.b * 255.0f);
+            const f32 k = face ? 1.0f : 0.45f;
+            px[0] = static_cast<u8>(c.r * k * 255.0f);
+            px[1] = static_cast<u8>(c.g * k * 255.0f);
+            px[2] = static_cast<u8>(c.b * k * 255.0f);
             px[3] = 255;
         }
-    return EncodePng(size, size, rgba);
+    return EncodePng(width, size, rgba);
 }
 
 bool MakeType(const std::string& root, int type)
@@ -767,7 +772,7 @@ bool MakeType(const std::string& root, int type)
     ok &= WriteFile(dir + "/Extra0.x", BoxMesh(Vec3(0.3f, 0.3f, 0.3f), {t.sub}), AssetKey);
     ok &= WriteFile(dir + "/face.png", FacePng(t), AssetKey);
     ok &= WriteFile(dir + "/face2.png", FacePng(t, 42), AssetKey);
-    ok &= WriteFile(dir + "/Select.png", FacePng(t, 240), AssetKey);
+    ok &= WriteFile(dir + "/Select.png", FacePng(t, 240, 320), AssetKey);
     ok &= WriteFile(dir + "/Script.spt", SettingsText(type, t, parts), AssetKey);
     // The animation script file is read as it is.
     ok &= WriteFile(dir + "/Script.ani", AnimationFile(type, t, parts), 0);

@@ -259,8 +259,9 @@ TEST_F(CharaSelectSceneTest, MusicListTakesFilesWithTheirPicturesOrThePlaceholde
 // Our sample art under the fixed cameras and places: every robot's preview
 // model (the selection's "robo.hod", the hangar's "hangar.hod") stands tall
 // enough to fill the picture above the ring and short enough for its head to
-// clear the heading, whatever its battle size; the name entry's cursor,
-// drawn on the letter it edits, leaves that letter to be seen.
+// clear the heading, whatever its battle size, and its "Select.png" fills
+// the ring's and the versus room's 320 x 240 places; the name entry's
+// cursor, drawn on the letter it edits, leaves that letter to be seen.
 TEST_F(CharaSelectSceneTest, SampleArtFitsTheFixedCamerasAndPlaces)
 {
     const std::string base = plat::GetCurrentDirectory();
@@ -286,11 +287,20 @@ TEST_F(CharaSelectSceneTest, SampleArtFitsTheFixedCamerasAndPlaces)
     }
     ASSERT_TRUE(plat::SetCurrentDirectory(base.c_str()));
 
-    std::string bytes;
-    ASSERT_TRUE(plat::ReadWholeFile("Quillon/RankCursor.png", bytes));
-    XorWords(bytes.data(), u32(bytes.size()), AssetKey);
+    const auto picture = [](const std::string& file, plat::Image& image) {
+        std::string bytes;
+        if (!plat::ReadWholeFile(file.c_str(), bytes)) return false;
+        XorWords(bytes.data(), u32(bytes.size()), AssetKey);
+        return plat::DecodeImage(bytes.data(), bytes.size(), &image);
+    };
+    for (u32 i = 0; i < app.robotFolders.count; ++i) {
+        plat::Image select;
+        ASSERT_TRUE(picture(std::string(app.robotFolders.names[i]) + "/Select.png", select)) << i;
+        EXPECT_EQ(select.width, 320u) << app.robotFolders.names[i];
+        EXPECT_EQ(select.height, 240u) << app.robotFolders.names[i];
+    }
     plat::Image cursor;
-    ASSERT_TRUE(plat::DecodeImage(bytes.data(), bytes.size(), &cursor));
+    ASSERT_TRUE(picture("Quillon/RankCursor.png", cursor));
     ASSERT_EQ(cursor.width, 64u);
     const auto alpha = [&](u32 x, u32 y) { return cursor.surfaces[0][(size_t(y) * cursor.width + x) * 4 + 3]; };
     u32 clear = 0, drawn = 0;
