@@ -86,7 +86,7 @@ std::string QuadsX(const std::vector<Quad>& quads, const std::vector<Colour>& ma
 
 // A small, dark hall: inside the battle's white fog (12 out) its walls stay
 // dark behind the menus, so their light text reads.
-constexpr float kHalf = 4.5f;    // the floor runs from -4.5 to 4.5
+constexpr float kHalf = 3.4f;    // the floor runs from -3.4 to 3.4
 constexpr float kHeight = 4.5f;  // walls
 
 // The four walls, seen from inside.
