@@ -296,9 +296,9 @@ struct TypeSpec {
 };
 
 // The first robot a new player is offered carries a spare body more, and the
-// artillery type, which the arcade's first stages set two at a time against
-// a new player, is frailer: a plain player clears Easy's first stage while
-// the stronger enemies of Hard still beat him more often than not in some.
+// artillery type, which an arcade story's first stage sets two at a time
+// against a new player, is frailer, so that a plain player clears Easy's
+// first stage; Hard's stronger enemies still beat him about half the time.
 const TypeSpec kTypes[kSampleRobotTypes] = {
     {"Vanguard", 0, 1.0f, 800, 1200, 1000, 100, 3, 80, {0.9f, 0.9f, 0.95f}, {0.2f, 0.3f, 0.8f}},
     {"Bastion", 1, 1.15f, 1100, 1000, 900, 150, 1, 70, {0.35f, 0.4f, 0.3f}, {0.8f, 0.7f, 0.2f}},
@@ -585,8 +585,9 @@ std::string SettingsText(int type, const TypeSpec& t, const std::vector<Part>& p
     put("ATTACKARMSET(1, Arm_L.x);");
     put("AISetting(%d, %.1f);", type % 3, 30.0 + 2.0 * (type % 5));
     // Per weapon button: distances, chance (tenths of a per-mille a frame at the
-    // top level) and the energy a try needs; the saber only close in.
-    put("AIWeaponSetting(0, 5.0, 70.0, %d, 0);", 150 + 10 * (type % 5));
+    // top level) and the energy a try needs; the saber only close in. Every
+    // type tries its gun alike: the heavy guns need no quicker trigger.
+    put("AIWeaponSetting(0, 5.0, 70.0, %d, 0);", 150);
     put("AIWeaponSetting(1, 0.0, 12.0, %d, 0);", 120 + 10 * (type % 3));
     put("AIWeaponSetting(2, 15.0, 80.0, 60, 100);");
     put("AIWeaponSetting(3, 20.0, 80.0, 40, 200);");
