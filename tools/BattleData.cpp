@@ -23,7 +23,7 @@ constexpr u32 kRate = 22050;
 
 // Blast: an 8 x 8 sheet of a fireball that swells and dies away over its 64
 // cells, as the explosion effects step through it a cell at a time.
-enum class Shape { Glow, Beam, Ring, Bar, Arrow, Frame, Cross, Blast };
+enum class Shape { Glow, Beam, Ring, Bar, Arrow, Frame, Cross, Blast, Outline };
 
 struct PictureLook {
     const char* file;
@@ -54,7 +54,7 @@ const PictureLook kInterface[] = {
     {"hp.png", Shape::Bar, 256},            {"Lock.png", Shape::Frame, 128},          {"Complete.png", Shape::Frame, 256},
     {"Failed.png", Shape::Cross, 256},      {"l.png", Shape::Arrow, 32},              {"allow_l.png", Shape::Arrow, 32},
     {"allow_u.png", Shape::Arrow, 32},      {"allow_r.png", Shape::Arrow, 32},        {"allow_d.png", Shape::Arrow, 32},
-    {"energygauge2.png", Shape::Bar, 256},  {"window.png", Shape::Frame, 256},        {"RankCursor.png", Shape::Arrow, 64},
+    {"energygauge2.png", Shape::Bar, 256},  {"window.png", Shape::Frame, 256},        {"RankCursor.png", Shape::Outline, 64},
     {"rest.png", Shape::Glow, 16},          {"Ext.png", Shape::Frame, 64},            {"Ext_w.png", Shape::Frame, 64},
     {"Ext2.png", Shape::Frame, 64},         {"lockallow.png", Shape::Arrow, 64},      {"generatorgauge2.png", Shape::Bar, 256},
     {"pilotwindow.png", Shape::Frame, 256}, {"weapongaugew.png", Shape::Frame, 128},  {"weapongauge.png", Shape::Bar, 128},
@@ -112,6 +112,9 @@ std::string Picture(const PictureLook& look, float hue, bool effect)
                 case Shape::Bar: a = 1.0f; white = float(x) / float(w) * 0.5f; break;
                 case Shape::Arrow: a = std::fabs(v) < 1.0f - (u + 1.0f) * 0.5f ? 1.0f : 0.0f; break;
                 case Shape::Frame: a = std::max(std::fabs(u), std::fabs(v)) > 0.85f ? 1.0f : 0.35f; break;
+                // A cursor laid over a letter: a thin frame and a bar under
+                // it, clear inside, so the letter shows through.
+                case Shape::Outline: a = std::max(std::fabs(u), std::fabs(v)) > 0.9f || v > 0.8f ? 1.0f : 0.0f; break;
                 case Shape::Cross: {
                     const float d = std::min(std::fabs(u - v), std::fabs(u + v));
                     if (effect) {

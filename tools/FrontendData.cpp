@@ -197,7 +197,7 @@ constexpr u32 kMaxNodes = 64;
 // Copies one node record and its children into HOD form: level, child
 // count, 256-byte name, local matrix. HD2 records give their rotation,
 // scale and position; HOD records are taken as they are.
-bool CopyNode(Reader& in, bool hd2, std::string& out, u32& nodes)
+bool CopyNode(Reader& in, bool hd2, std::string& out, u32& nodes, f32 parentY, f32& top)
 {
     if (++nodes > kMaxNodes) return false;
     const u32 level = in.U32();
@@ -221,9 +221,33 @@ bool CopyNode(Reader& in, bool hd2, std::string& out, u32& nodes)
     PutU32(out, children);
     out += name;
     PutMatrix(out, local);
+    // The sample robots stand unturned: their joints' heights add up.
+    const f32 y = parentY + local.m[3][1];
+    top = std::max(top, y);
     for (u32 c = 0; c < children; ++c)
-        if (!CopyNode(in, hd2, out, nodes)) return false;
+        if (!CopyNode(in, hd2, out, nodes, y, top)) return false;
     return true;
+}
+
+// The selection's camera circles 2.1 up and looks 30 degrees down past a
+// ring of pictures that hides everything below 0.8 and a heading above
+// about 1.75: every robot is shown 1.6 tall, its head just under the
+// heading. The battles take their sizes from "Script.ani" and the hit hulls.
+constexpr f32 kPreviewHeight = 1.6f;
+// The head's box reaches this far above its joint, for a head 2.1 up.
+constexpr f32 kHeadTop = 2.25f / 2.1f;
+constexpr size_t kRootMatrixAt = 3 + 4 + 4 + 4 + 256;
+
+void ScaleRoot(std::string& hod, f32 factor)
+{
+    for (int row = 0; row < 4; ++row)
+        for (int column = 0; column < 3; ++column) {
+            char* at = hod.data() + kRootMatrixAt + size_t(row * 16 + column * 4);
+            f32 v;
+            std::memcpy(&v, at, 4);
+            v *= factor;
+            std::memcpy(at, &v, 4);
+        }
 }
 
 // The robot's node tree from its "Script.ani" as a "robo.hod".
@@ -239,7 +263,10 @@ std::string PreviewModel(const std::string& ani)
     std::string out = "HOD";
     PutU32(out, 1);
     u32 nodes = 0;
-    return CopyNode(in, hd2, out, nodes) && in.ok ? out : std::string();
+    f32 top = 0.0f;
+    if (!CopyNode(in, hd2, out, nodes, 0.0f, top) || !in.ok) return {};
+    if (top > 0.0f && out.size() >= kRootMatrixAt + 64) ScaleRoot(out, kPreviewHeight / (top * kHeadTop));
+    return out;
 }
 
 // The display name from a robot's unscrambled "Script.spt" ("Name=...;").
@@ -301,7 +328,8 @@ void MakeRobotExtras(Writer& w)
         const std::string dir = folder;
         std::string ani, spt;
         if (!w.Read(dir + "/Script.ani", ani, 0)) continue;
-        w.Missing(dir + "/robo.hod", PreviewModel(ani), 0);
+        // Made from the robot this run wrote, so it is made again with it.
+        w.File(dir + "/robo.hod", PreviewModel(ani), 0);
         std::string name = w.Read(dir + "/Script.spt", spt, AssetKey) ? RobotName(spt) : std::string();
         if (name.empty()) name = folder;
         std::string sdt = name + "\r\n";

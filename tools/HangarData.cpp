@@ -1,4 +1,4 @@
-// The hangar's sample building: a grey floor under blue-grey walls, lit by
+// The hangar's sample building: a grey floor under dark walls, lit by
 // the scene's own lights; the shell that casts shadows is the walls alone,
 // so the floor round the robot is lit and only the robot darkens it.
 #include "tools/HangarData.h"
@@ -11,6 +11,7 @@
 #include "engine/core/AssetFile.h"
 #include "platform/core/FileSystem.h"
 #include "platform/math/MathTypes.h"
+#include "tools/RobotData.h"
 
 namespace {
 
@@ -83,8 +84,10 @@ std::string QuadsX(const std::vector<Quad>& quads, const std::vector<Colour>& ma
     return s;
 }
 
-constexpr float kHalf = 8.0f;    // the floor runs from -8 to 8
-constexpr float kHeight = 7.0f;  // walls
+// A small, dark hall: inside the battle's white fog (12 out) its walls stay
+// dark behind the menus, so their light text reads.
+constexpr float kHalf = 3.4f;    // the floor runs from -3.4 to 3.4
+constexpr float kHeight = 4.5f;  // walls
 
 // The four walls, seen from inside.
 void AddWalls(std::vector<Quad>& quads, int material)
@@ -110,7 +113,7 @@ std::string Building()
     AddWalls(quads, 2);
     quads.push_back({{Vec3(-h, kHeight, -h), Vec3(h, kHeight, -h), Vec3(h, kHeight, h), Vec3(-h, kHeight, h)},
                      Vec3(0, -1, 0), 2});
-    return QuadsX(quads, {{0.80f, 0.80f, 0.78f}, {0.70f, 0.70f, 0.68f}, {0.45f, 0.50f, 0.60f}});
+    return QuadsX(quads, {{0.80f, 0.80f, 0.78f}, {0.70f, 0.70f, 0.68f}, {0.10f, 0.11f, 0.16f}});
 }
 
 std::string ShadowShell()
@@ -120,23 +123,12 @@ std::string ShadowShell()
     return QuadsX(quads, {{0.5f, 0.5f, 0.5f}});
 }
 
-// The battle models are sized for stages; the hangar's camera stands a
-// couple of metres from the robot and looks at a head about 1.6 up, so its
-// copy is made smaller through the root's matrix.
-constexpr float kHangarScale = 0.7f;
-constexpr size_t kRootMatrixAt = 3 + 4 + 4 + 4 + 256;
-
-std::string ScaledModel(std::string hod)
+// The hangar's camera stands a couple of metres from the robot and looks
+// at a head about 1.6 up: the selection preview's model, 1.6 tall, is
+// shown as it is.
+std::string HangarModel(const std::string& hod)
 {
-    if (hod.size() < kRootMatrixAt + 64 || hod.compare(0, 3, "HOD") != 0) return {};
-    for (int row = 0; row < 4; ++row)
-        for (int column = 0; column < 3; ++column) {
-            char* at = hod.data() + kRootMatrixAt + size_t(row * 16 + column * 4);
-            float v;
-            std::memcpy(&v, at, 4);
-            v *= kHangarScale;
-            std::memcpy(at, &v, 4);
-        }
+    if (hod.size() < 3 + 4 + 4 + 4 + 256 + 64 || hod.compare(0, 3, "HOD") != 0) return {};
     return hod;
 }
 
@@ -161,18 +153,19 @@ bool MakeHangarData(const char* runFolder)
     }
     bool ok = Write(dir + "/hangar.x", Building(), MeshKey);
     ok &= Write(dir + "/hangar_shadowmap.x", ShadowShell(), MeshKey);
-    // The hangar shows the selection preview's node tree at its own size.
+    // The hangar shows the selection preview's node tree.
     for (u32 type = 1; type <= 99; ++type) {
         char folder[32];
         std::snprintf(folder, sizeof folder, "/robo/robo%02u", type);
         const std::string robot = root + folder;
         std::string hod;
         if (!plat::ReadWholeFile((robot + "/robo.hod").c_str(), hod)) continue;
-        const std::string model = ScaledModel(hod);
+        const std::string model = HangarModel(hod);
         if (model.empty()) {
             std::fprintf(stderr, "cannot read %s/robo.hod\n", robot.c_str());
             ok = false;
-        } else if (!plat::PathExists((robot + "/hangar.hod").c_str())) {
+        } else if (type <= kSampleRobotTypes || !plat::PathExists((robot + "/hangar.hod").c_str())) {
+            // Our own robots' copies follow their preview; a data set's own stay.
             ok &= Write(robot + "/hangar.hod", model, 0);
         }
     }

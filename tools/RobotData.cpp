@@ -295,11 +295,15 @@ struct TypeSpec {
     Colour main, sub;
 };
 
+// The first robot a new player is offered carries a spare body more, and the
+// artillery type, which an arcade story's first stage sets two at a time
+// against a new player, is frailer, so that a plain player clears Easy's
+// first stage; Hard's stronger enemies still beat him about half the time.
 const TypeSpec kTypes[kSampleRobotTypes] = {
-    {"Vanguard", 0, 1.0f, 800, 1200, 1000, 100, 2, 80, {0.9f, 0.9f, 0.95f}, {0.2f, 0.3f, 0.8f}},
+    {"Vanguard", 0, 1.0f, 800, 1200, 1000, 100, 3, 80, {0.9f, 0.9f, 0.95f}, {0.2f, 0.3f, 0.8f}},
     {"Bastion", 1, 1.15f, 1100, 1000, 900, 150, 1, 70, {0.35f, 0.4f, 0.3f}, {0.8f, 0.7f, 0.2f}},
     {"Kestrel", 2, 0.95f, 650, 1600, 1000, 120, 2, 90, {0.8f, 0.2f, 0.2f}, {0.9f, 0.9f, 0.9f}},
-    {"Rampart", 3, 1.1f, 1000, 900, 1400, 140, 1, 100, {0.4f, 0.35f, 0.3f}, {0.9f, 0.5f, 0.1f}},
+    {"Rampart", 3, 1.1f, 650, 900, 1400, 140, 1, 100, {0.4f, 0.35f, 0.3f}, {0.9f, 0.5f, 0.1f}},
     {"Lancer", 0, 1.0f, 750, 1300, 1000, 110, 2, 80, {0.2f, 0.6f, 0.3f}, {0.9f, 0.9f, 0.2f}},
     {"Goliath", 1, 1.25f, 1300, 900, 1000, 180, 1, 70, {0.5f, 0.5f, 0.55f}, {0.6f, 0.1f, 0.1f}},
     {"Seraph", 2, 1.0f, 900, 1500, 1300, 200, 1, 100, {0.95f, 0.95f, 1.0f}, {0.9f, 0.75f, 0.2f}},
@@ -581,8 +585,9 @@ std::string SettingsText(int type, const TypeSpec& t, const std::vector<Part>& p
     put("ATTACKARMSET(1, Arm_L.x);");
     put("AISetting(%d, %.1f);", type % 3, 30.0 + 2.0 * (type % 5));
     // Per weapon button: distances, chance (tenths of a per-mille a frame at the
-    // top level) and the energy a try needs; the saber only close in.
-    put("AIWeaponSetting(0, 5.0, 70.0, %d, 0);", 150 + 10 * (type % 5));
+    // top level) and the energy a try needs; the saber only close in. Every
+    // type tries its gun alike: the heavy guns need no quicker trigger.
+    put("AIWeaponSetting(0, 5.0, 70.0, %d, 0);", 150);
     put("AIWeaponSetting(1, 0.0, 12.0, %d, 0);", 120 + 10 * (type % 3));
     put("AIWeaponSetting(2, 15.0, 80.0, 60, 100);");
     put("AIWeaponSetting(3, 20.0, 80.0, 40, 200);");
@@ -714,23 +719,28 @@ std::string AnimationFile(int type, const TypeSpec& t, const std::vector<Part>& 
 }
 
 // The type's face: a helmet in its main colour with a visor in the second.
-// 32 pixels for "face.png", 42 for the room's rows ("face2.png"), 240 for
-// the selection preview ("Select.png").
-std::string FacePng(const TypeSpec& t, u32 size = 32)
+// 32 pixels for "face.png", 42 for the room's rows ("face2.png"); the
+// selection ring's and the versus room's "Select.png" fills their 320 x 240
+// places, the face in its middle between bands of the darkened main colour.
+std::string FacePng(const TypeSpec& t, u32 size = 32, u32 width = 0)
 {
-    std::vector<u8> rgba(size * size * 4);
+    if (width < size) width = size;
+    const u32 band = (width - size) / 2;
+    std::vector<u8> rgba(size_t(width) * size * 4);
     for (u32 y = 0; y < size; ++y)
-        for (u32 x = 0; x < size; ++x) {
-            u8* px = &rgba[(y * size + x) * 4];
-            const u32 u = x * 32 / size, v = y * 32 / size;
-            const bool visor = v > 10 && v < 16 && u > 6 && u < 26;
+        for (u32 x = 0; x < width; ++x) {
+            u8* px = &rgba[(size_t(y) * width + x) * 4];
+            const bool face = x >= band && x < band + size;
+            const u32 u = face ? (x - band) * 32 / size : 0, v = y * 32 / size;
+            const bool visor = face && v > 10 && v < 16 && u > 6 && u < 26;
             const Colour c = visor ? t.sub : t.main;
-            px[0] = static_cast<u8>(c.r * 255.0f);
-            px[1] = static_cast<u8>(c.g * 255.0f);
-            px[2] = static_cast<u8>(c.b * 255.0f);
+            const f32 k = face ? 1.0f : 0.45f;
+            px[0] = static_cast<u8>(c.r * k * 255.0f);
+            px[1] = static_cast<u8>(c.g * k * 255.0f);
+            px[2] = static_cast<u8>(c.b * k * 255.0f);
             px[3] = 255;
         }
-    return EncodePng(size, size, rgba);
+    return EncodePng(width, size, rgba);
 }
 
 bool MakeType(const std::string& root, int type)
@@ -763,7 +773,7 @@ bool MakeType(const std::string& root, int type)
     ok &= WriteFile(dir + "/Extra0.x", BoxMesh(Vec3(0.3f, 0.3f, 0.3f), {t.sub}), AssetKey);
     ok &= WriteFile(dir + "/face.png", FacePng(t), AssetKey);
     ok &= WriteFile(dir + "/face2.png", FacePng(t, 42), AssetKey);
-    ok &= WriteFile(dir + "/Select.png", FacePng(t, 240), AssetKey);
+    ok &= WriteFile(dir + "/Select.png", FacePng(t, 240, 320), AssetKey);
     ok &= WriteFile(dir + "/Script.spt", SettingsText(type, t, parts), AssetKey);
     // The animation script file is read as it is.
     ok &= WriteFile(dir + "/Script.ani", AnimationFile(type, t, parts), 0);

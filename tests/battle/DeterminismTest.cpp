@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -157,7 +158,7 @@ std::vector<std::string> RepairedCopy(u32 nudgeAt, u32 repairAt, u32 after, cons
     if (nudge) {
         auto* r = static_cast<CRobot_Normal*>(scene.robotTable[2]);
         r->worldMatrix.m[3][0] += 4.0f;
-        r->hp -= 50;
+        r->hp -= std::min(r->hp, 50);  // a robot already down keeps 0
         (void)GetBattleRandom().GetRand();
     }
     runner.RunFrames(repairAt - nudgeAt);

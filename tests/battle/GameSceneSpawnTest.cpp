@@ -353,7 +353,7 @@ TEST(GameSceneSpawn, EachModeRuleMakesItsOwnNumberOfBattleDraws)
 }
 
 // Online, the tactical rule puts each robot on the ground at a random point
-// with its HP scaled by its bodies (two bodies: 3/5, one: 2/5); the battle
+// with its HP scaled by its bodies (three bodies: 4/5, one: 2/5); the battle
 // takes typed lines only with the room's chat option; with the room's free
 // start points a fallen robot first draws a new start point.
 TEST(GameSceneSpawn, OnlineSetUpFollowsTheRoomRuleAndChatOption)
@@ -369,28 +369,28 @@ TEST(GameSceneSpawn, OnlineSetUpFollowsTheRoomRuleAndChatOption)
         BattleRunnerOptions options;
         options.mode = GameMode::Online;
         options.slotState[0] = options.slotState[1] = 1;
-        BattleRunner runner(options);  // Vanguard (800 HP, two bodies) and Bastion (1100, one)
+        BattleRunner runner(options);  // Vanguard (800 HP, three bodies) and Bastion (1100, one)
         CGameScene& scene = *runner.Scene();
-        auto* two = static_cast<CRobot_Normal*>(scene.robotTable[0]);
+        auto* three = static_cast<CRobot_Normal*>(scene.robotTable[0]);
         auto* one = static_cast<CRobot_Normal*>(scene.robotTable[1]);
-        ASSERT_TRUE(two && one);
+        ASSERT_TRUE(three && one);
         EXPECT_EQ(GetApplication()->textInputHandler == &CGameScene::ChatHook, rule == 4);
         EXPECT_EQ(scene.startPointsRandom, rule == 1 ? 1u : 0u);
-        for (CRobot_Normal* r : {two, one})
+        for (CRobot_Normal* r : {three, one})
             EXPECT_EQ(!r->DefeatProcList.empty() && r->DefeatProcList.front() == &CRobot_Normal::DefeatProc_RandomStartPoint,
                       rule == 1);
         if (rule == 1) continue;
         if (rule != 4) {
-            EXPECT_EQ(two->hpMax, 800);
+            EXPECT_EQ(three->hpMax, 800);
             EXPECT_EQ(one->hpMax, 1100);
-            EXPECT_EQ(two->tacticalRules, 0);
+            EXPECT_EQ(three->tacticalRules, 0);
             continue;
         }
-        EXPECT_EQ(two->hpMax, 480);
-        EXPECT_EQ(two->hp, 480);
+        EXPECT_EQ(three->hpMax, 640);
+        EXPECT_EQ(three->hp, 640);
         EXPECT_EQ(one->hpMax, 440);
         EXPECT_FLOAT_EQ(one->spawnHpScale, 0.4f);
-        for (CRobot_Normal* r : {two, one}) {
+        for (CRobot_Normal* r : {three, one}) {
             EXPECT_EQ(r->tacticalRules, 1);
             EXPECT_EQ(r->DefeatProcList, (std::vector<RobotCallback>{&CRobot_Normal::DefeatProc_DropSpawnToGround,
                                                                      &CRobot_Normal::DefeatProc_NetTeamCostRespawn}));

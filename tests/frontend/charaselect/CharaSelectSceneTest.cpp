@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdio>
 #include <string>
 
 #include "support/RecordingGraphics.h"
@@ -15,8 +17,12 @@
 #include "app/core/Startup.h"
 #include "app/player/PilotRegistry.h"
 #include "app/scene/SelectInterface.h"
+#include "engine/core/AssetFile.h"
+#include "engine/graphics/MeshObject.h"
 #include "frontend/charaselect/CharaSelectTasks.h"
 #include "platform/core/FileSystem.h"
+#include "platform/gfx/Image.h"
+#include "robot/RobotType.h"
 #include "support/SceneExits.h"
 
 namespace {
@@ -248,6 +254,64 @@ TEST_F(CharaSelectSceneTest, MusicListTakesFilesWithTheirPicturesOrThePlaceholde
 
     list.Scan((temp / "nowhere").c_str());
     EXPECT_TRUE(list.entries.empty());
+}
+
+// Our sample art under the fixed cameras and places: every robot's preview
+// model (the selection's "robo.hod", the hangar's "hangar.hod") stands tall
+// enough to fill the picture above the ring and short enough for its head to
+// clear the heading, whatever its battle size, and its "Select.png" fills
+// the ring's and the versus room's 320 x 240 places; the name entry's
+// cursor, drawn on the letter it edits, leaves that letter to be seen.
+TEST_F(CharaSelectSceneTest, SampleArtFitsTheFixedCamerasAndPlaces)
+{
+    const std::string base = plat::GetCurrentDirectory();
+    for (u32 i = 0; i < app.robotFolders.count; ++i) {
+        const std::string folder = base + "/" + app.robotFolders.names[i];
+        ASSERT_TRUE(plat::SetCurrentDirectory(folder.c_str())) << folder;
+        for (const char* file : {"robo.hod", "hangar.hod"}) {
+            RobotModelData model;
+            ASSERT_EQ(model.LoadHod(file, AssetKey), 1) << folder << "/" << file;
+            const Mat4 world;
+            model.hierarchy.ApplyAnime(&world);
+            f32 top = 0.0f;
+            for (u32 n = 0; n < model.hierarchy.nodeCount; ++n) {
+                const HodNode* node = model.hierarchy.nodeTable[n];
+                if (!node || !node->mesh) continue;
+                const Mat4& m = node->world;
+                const f32 up = std::sqrt(m.m[1][0] * m.m[1][0] + m.m[1][1] * m.m[1][1] + m.m[1][2] * m.m[1][2]);
+                top = std::max(top, m.m[3][1] + node->mesh->boxMax.y * up);
+            }
+            EXPECT_GT(top, 1.3f) << folder << "/" << file;
+            EXPECT_LT(top, 1.75f) << folder << "/" << file;
+        }
+    }
+    ASSERT_TRUE(plat::SetCurrentDirectory(base.c_str()));
+
+    const auto picture = [](const std::string& file, plat::Image& image) {
+        std::string bytes;
+        if (!plat::ReadWholeFile(file.c_str(), bytes)) return false;
+        XorWords(bytes.data(), u32(bytes.size()), AssetKey);
+        return plat::DecodeImage(bytes.data(), bytes.size(), &image);
+    };
+    for (u32 i = 0; i < app.robotFolders.count; ++i) {
+        plat::Image select;
+        ASSERT_TRUE(picture(std::string(app.robotFolders.names[i]) + "/Select.png", select)) << i;
+        EXPECT_EQ(select.width, 320u) << app.robotFolders.names[i];
+        EXPECT_EQ(select.height, 240u) << app.robotFolders.names[i];
+    }
+    plat::Image cursor;
+    ASSERT_TRUE(picture("Quillon/RankCursor.png", cursor));
+    ASSERT_EQ(cursor.width, 64u);
+    const auto alpha = [&](u32 x, u32 y) { return cursor.surfaces[0][(size_t(y) * cursor.width + x) * 4 + 3]; };
+    u32 clear = 0, drawn = 0;
+    for (u32 y = 0; y < cursor.height; ++y)
+        for (u32 x = 0; x < cursor.width; ++x) {
+            const bool middle = x >= 12 && x < 52 && y >= 8 && y < 48;  // where a glyph's strokes lie
+            if (middle) clear += alpha(x, y) == 0 ? 1 : 0;
+            else drawn += alpha(x, y) > 128 ? 1 : 0;
+        }
+    EXPECT_EQ(clear, 40u * 40u) << "the letter under the cursor shows";
+    EXPECT_GT(drawn, 200u) << "the cursor itself shows";
 }
 
 }  // namespace
