@@ -343,14 +343,12 @@ std::string PreviewModel(const std::string& ani, const std::string& folder, bool
     plat::MatrixIdentity(&origin);
     if (!CopyNode(in, hd2, out, nodes, origin, top, meshes) || !in.ok) return {};
     if (out.size() < kRootMatrixAt + 64) return out;
-    if (hangar) {
-        if (top > 0.0f) PlaceRoot(out, kHangarHeight / (top * kHeadTop));
-        return out;
-    }
-    // The box of every mesh corner under its node.
+    // The box of every mesh corner under its node; without text meshes to
+    // measure, the selection too shows the robot as the hangar does.
     bool any = false;
     Vec3 lo, hi;
     for (const NodeMesh& n : meshes) {
+        if (hangar) break;
         std::string x;
         Vec3 a, b;
         if (!plat::ReadWholeFile((folder + "/" + n.file).c_str(), x)) continue;
@@ -368,7 +366,10 @@ std::string PreviewModel(const std::string& ani, const std::string& folder, bool
             hi = Vec3(std::max(hi.x, p.x), std::max(hi.y, p.y), std::max(hi.z, p.z));
         }
     }
-    if (!any || hi.y <= lo.y) return out;
+    if (hangar || !any || hi.y <= lo.y) {
+        if (top > 0.0f) PlaceRoot(out, kHangarHeight / (top * kHeadTop));
+        return out;
+    }
     // The largest size at which some lift fits the box: centred across, its
     // feet at `lift`. Nothing shows under the robot but the background.
     const f32 cx = (lo.x + hi.x) * 0.5f, cz = (lo.z + hi.z) * 0.5f;
