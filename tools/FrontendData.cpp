@@ -194,10 +194,18 @@ struct Reader {
 
 constexpr u32 kMaxNodes = 64;
 
+// One node of the copied tree that carries a mesh: its file and its place.
+struct NodeMesh {
+    std::string file;
+    Mat4 world;
+};
+
 // Copies one node record and its children into HOD form: level, child
 // count, 256-byte name, local matrix. HD2 records give their rotation,
-// scale and position; HOD records are taken as they are.
-bool CopyNode(Reader& in, bool hd2, std::string& out, u32& nodes, f32 parentY, f32& top)
+// scale and position; HOD records are taken as they are. Each node's name
+// is its mesh file, noted with the node's place under the root.
+bool CopyNode(Reader& in, bool hd2, std::string& out, u32& nodes, const Mat4& parent, f32& top,
+              std::vector<NodeMesh>& meshes)
 {
     if (++nodes > kMaxNodes) return false;
     const u32 level = in.U32();
@@ -221,24 +229,27 @@ bool CopyNode(Reader& in, bool hd2, std::string& out, u32& nodes, f32 parentY, f
     PutU32(out, children);
     out += name;
     PutMatrix(out, local);
+    Mat4 world;
+    plat::MatrixMultiply(&world, &local, &parent);
     // The sample robots stand unturned: their joints' heights add up.
-    const f32 y = parentY + local.m[3][1];
-    top = std::max(top, y);
+    top = std::max(top, world.m[3][1]);
+    const std::string file = name.substr(0, name.find('\0'));
+    if (!file.empty()) meshes.push_back({file, world});
     for (u32 c = 0; c < children; ++c)
-        if (!CopyNode(in, hd2, out, nodes, y, top)) return false;
+        if (!CopyNode(in, hd2, out, nodes, world, top, meshes)) return false;
     return true;
 }
 
-// The selection's camera circles 2.1 up and looks 30 degrees down past a
-// ring of pictures that hides everything below 0.8 and a heading above
-// about 1.75: every robot is shown 1.6 tall, its head just under the
-// heading. The battles take their sizes from "Script.ani" and the hit hulls.
-constexpr f32 kPreviewHeight = 1.6f;
+// The hangar's camera stands a couple of metres from the robot and looks
+// at a head about 1.6 up: there every robot stands 1.6 tall on the floor.
+// The battles take their sizes from "Script.ani" and the hit hulls.
+constexpr f32 kHangarHeight = 1.6f;
 // The head's box reaches this far above its joint, for a head 2.1 up.
 constexpr f32 kHeadTop = 2.25f / 2.1f;
 constexpr size_t kRootMatrixAt = 3 + 4 + 4 + 4 + 256;
 
-void ScaleRoot(std::string& hod, f32 factor)
+// Scales the whole tree about the origin, then moves it by `move`.
+void PlaceRoot(std::string& hod, f32 factor, const Vec3& move = Vec3(0.0f, 0.0f, 0.0f))
 {
     for (int row = 0; row < 4; ++row)
         for (int column = 0; column < 3; ++column) {
@@ -246,12 +257,75 @@ void ScaleRoot(std::string& hod, f32 factor)
             f32 v;
             std::memcpy(&v, at, 4);
             v *= factor;
+            if (row == 3) v += column == 0 ? move.x : (column == 1 ? move.y : move.z);
             std::memcpy(at, &v, 4);
         }
 }
 
-// The robot's node tree from its "Script.ani" as a "robo.hod".
-std::string PreviewModel(const std::string& ani)
+// The vertices' box of a text X mesh ("Mesh { count; x;y;z;, ..."); false
+// when it has none.
+bool MeshBox(const std::string& x, Vec3& lo, Vec3& hi)
+{
+    size_t at = x.find("Mesh {");
+    if (at == std::string::npos) return false;
+    const char* p = x.c_str() + at + 6;
+    char* end = nullptr;
+    const long count = std::strtol(p, &end, 10);
+    if (end == p || count <= 0 || count > 100000) return false;
+    p = end;
+    for (long v = 0; v < count; ++v) {
+        f32 c[3];
+        for (f32& k : c) {
+            while (*p == ';' || *p == ',' || *p == ' ' || *p == '\n' || *p == '\r' || *p == '\t') ++p;
+            k = std::strtof(p, &end);
+            if (end == p) return false;
+            p = end;
+        }
+        const Vec3 q(c[0], c[1], c[2]);
+        if (v == 0) lo = hi = q;
+        lo = Vec3(std::min(lo.x, q.x), std::min(lo.y, q.y), std::min(lo.z, q.z));
+        hi = Vec3(std::max(hi.x, q.x), std::max(hi.y, q.y), std::max(hi.z, q.z));
+    }
+    return true;
+}
+
+// The selection's fixed camera circles the robot 1 up and 2.5 back, turned
+// 30 degrees down (so about 2.1 up and 1.7 out), with a 45 degree view;
+// the heading covers the picture above y 70 and the ring's numbers and
+// pictures everything below 484. A robot's box fits when each corner
+// stays inside that window, with a margin, from every side.
+bool FitsSelection(const Vec3& lo, const Vec3& hi)
+{
+    const f32 tanHalf = std::tan(0.785385f * 0.5f);
+    for (int angle = 0; angle < 360; angle += 5) {
+        Mat4 t, rx, ry, m, place, view;
+        plat::MatrixTranslation(&t, 0.0f, 1.0f, -2.5f);
+        plat::MatrixRotationX(&rx, 30.0f * kPi / 180.0f);
+        plat::MatrixRotationY(&ry, f32(angle) * kPi / 180.0f);
+        plat::MatrixMultiply(&m, &t, &rx);
+        plat::MatrixMultiply(&place, &m, &ry);
+        f32 det = 0.0f;
+        plat::MatrixInverse(&view, &det, &place);
+        for (int corner = 0; corner < 8; ++corner) {
+            const f32 x = corner & 1 ? hi.x : lo.x, y = corner & 2 ? hi.y : lo.y, z = corner & 4 ? hi.z : lo.z;
+            const f32 vx = x * view.m[0][0] + y * view.m[1][0] + z * view.m[2][0] + view.m[3][0];
+            const f32 vy = x * view.m[0][1] + y * view.m[1][1] + z * view.m[2][1] + view.m[3][1];
+            const f32 vz = x * view.m[0][2] + y * view.m[1][2] + z * view.m[2][2] + view.m[3][2];
+            if (vz < 0.6f) return false;
+            const f32 sx = 512.0f + 512.0f * vx / (vz * tanHalf * (4.0f / 3.0f));
+            const f32 sy = 384.0f - 384.0f * vy / (vz * tanHalf);
+            if (sx < 40.0f || sx > 984.0f || sy < 90.0f || sy > 470.0f) return false;
+        }
+    }
+    return true;
+}
+
+// The robot's node tree from its "Script.ani" as a HOD: for the selection
+// ("robo.hod") sized by its meshes' height and width and lifted so that it
+// shows whole under the selection's camera, the largest that fits; for the
+// hangar ("hangar.hod") standing 1.6 tall on the floor. `folder` holds the
+// meshes the nodes name.
+std::string PreviewModel(const std::string& ani, const std::string& folder, bool hangar)
 {
     if (ani.size() < 3 + 256 + 8) return {};
     const bool hd2 = ani.compare(0, 3, "AN2") == 0;
@@ -264,8 +338,54 @@ std::string PreviewModel(const std::string& ani)
     PutU32(out, 1);
     u32 nodes = 0;
     f32 top = 0.0f;
-    if (!CopyNode(in, hd2, out, nodes, 0.0f, top) || !in.ok) return {};
-    if (top > 0.0f && out.size() >= kRootMatrixAt + 64) ScaleRoot(out, kPreviewHeight / (top * kHeadTop));
+    std::vector<NodeMesh> meshes;
+    Mat4 origin;
+    plat::MatrixIdentity(&origin);
+    if (!CopyNode(in, hd2, out, nodes, origin, top, meshes) || !in.ok) return {};
+    if (out.size() < kRootMatrixAt + 64) return out;
+    // The box of every mesh corner under its node; without text meshes to
+    // measure, the selection too shows the robot as the hangar does.
+    bool any = false;
+    Vec3 lo, hi;
+    for (const NodeMesh& n : meshes) {
+        if (hangar) break;
+        std::string x;
+        Vec3 a, b;
+        if (!plat::ReadWholeFile((folder + "/" + n.file).c_str(), x)) continue;
+        XorWords(x.data(), u32(x.size()), AssetKey);
+        if (!MeshBox(x, a, b)) continue;
+        for (int corner = 0; corner < 8; ++corner) {
+            const f32 x0 = corner & 1 ? b.x : a.x, y0 = corner & 2 ? b.y : a.y, z0 = corner & 4 ? b.z : a.z;
+            const Mat4& m = n.world;
+            const Vec3 p(x0 * m.m[0][0] + y0 * m.m[1][0] + z0 * m.m[2][0] + m.m[3][0],
+                         x0 * m.m[0][1] + y0 * m.m[1][1] + z0 * m.m[2][1] + m.m[3][1],
+                         x0 * m.m[0][2] + y0 * m.m[1][2] + z0 * m.m[2][2] + m.m[3][2]);
+            if (!any) lo = hi = p;
+            any = true;
+            lo = Vec3(std::min(lo.x, p.x), std::min(lo.y, p.y), std::min(lo.z, p.z));
+            hi = Vec3(std::max(hi.x, p.x), std::max(hi.y, p.y), std::max(hi.z, p.z));
+        }
+    }
+    if (hangar || !any || hi.y <= lo.y) {
+        if (top > 0.0f) PlaceRoot(out, kHangarHeight / (top * kHeadTop));
+        return out;
+    }
+    // The largest size at which some lift fits the box: centred across, its
+    // feet at `lift`. Nothing shows under the robot but the background.
+    const f32 cx = (lo.x + hi.x) * 0.5f, cz = (lo.z + hi.z) * 0.5f;
+    f32 best = 0.0f, bestLift = 0.0f;
+    f32 small = 0.0f, large = 4.0f / (hi.y - lo.y);
+    for (int step = 0; step < 24; ++step) {
+        const f32 s = (small + large) * 0.5f;
+        bool fits = false;
+        for (f32 lift = -1.0f; lift < 3.0f && !fits; lift += 0.01f) {
+            fits = FitsSelection(Vec3((lo.x - cx) * s, lift, (lo.z - cz) * s),
+                                 Vec3((hi.x - cx) * s, lift + (hi.y - lo.y) * s, (hi.z - cz) * s));
+            if (fits) best = s, bestLift = lift;
+        }
+        (fits ? small : large) = s;
+    }
+    if (best > 0.0f) PlaceRoot(out, best, Vec3(-cx * best, bestLift - lo.y * best, -cz * best));
     return out;
 }
 
@@ -305,6 +425,7 @@ public:
         if (key != 0) XorWords(out.data(), u32(out.size()), key);
         return true;
     }
+    std::string Path(const std::string& name) const { return root_ + "/" + name; }
     bool Exists(const std::string& name) const { return plat::PathExists((root_ + "/" + name).c_str()); }
     void Folder(const std::string& name)
     {
@@ -329,7 +450,8 @@ void MakeRobotExtras(Writer& w)
         std::string ani, spt;
         if (!w.Read(dir + "/Script.ani", ani, 0)) continue;
         // Made from the robot this run wrote, so it is made again with it.
-        w.File(dir + "/robo.hod", PreviewModel(ani), 0);
+        w.File(dir + "/robo.hod", PreviewModel(ani, w.Path(dir), false), 0);
+        w.File(dir + "/hangar.hod", PreviewModel(ani, w.Path(dir), true), 0);
         std::string name = w.Read(dir + "/Script.spt", spt, AssetKey) ? RobotName(spt) : std::string();
         if (name.empty()) name = folder;
         std::string sdt = name + "\r\n";

@@ -11,7 +11,6 @@
 #include "engine/core/AssetFile.h"
 #include "platform/core/FileSystem.h"
 #include "platform/math/MathTypes.h"
-#include "tools/RobotData.h"
 
 namespace {
 
@@ -123,9 +122,7 @@ std::string ShadowShell()
     return QuadsX(quads, {{0.5f, 0.5f, 0.5f}});
 }
 
-// The hangar's camera stands a couple of metres from the robot and looks
-// at a head about 1.6 up: the selection preview's model, 1.6 tall, is
-// shown as it is.
+// A robot's selection model, shown as it is when it has no hangar model.
 std::string HangarModel(const std::string& hod)
 {
     if (hod.size() < 3 + 4 + 4 + 4 + 256 + 64 || hod.compare(0, 3, "HOD") != 0) return {};
@@ -153,7 +150,8 @@ bool MakeHangarData(const char* runFolder)
     }
     bool ok = Write(dir + "/hangar.x", Building(), MeshKey);
     ok &= Write(dir + "/hangar_shadowmap.x", ShadowShell(), MeshKey);
-    // The hangar shows the selection preview's node tree.
+    // A robot without a hangar model of its own shows its selection preview
+    // (our own robots' are made with their preview).
     for (u32 type = 1; type <= 99; ++type) {
         char folder[32];
         std::snprintf(folder, sizeof folder, "/robo/robo%02u", type);
@@ -164,8 +162,7 @@ bool MakeHangarData(const char* runFolder)
         if (model.empty()) {
             std::fprintf(stderr, "cannot read %s/robo.hod\n", robot.c_str());
             ok = false;
-        } else if (type <= kSampleRobotTypes || !plat::PathExists((robot + "/hangar.hod").c_str())) {
-            // Our own robots' copies follow their preview; a data set's own stay.
+        } else if (!plat::PathExists((robot + "/hangar.hod").c_str())) {
             ok &= Write(robot + "/hangar.hod", model, 0);
         }
     }

@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "support/RecordingGraphics.h"
 #include "support/TempFolder.h"
@@ -256,33 +257,75 @@ TEST_F(CharaSelectSceneTest, MusicListTakesFilesWithTheirPicturesOrThePlaceholde
     EXPECT_TRUE(list.entries.empty());
 }
 
-// Our sample art under the fixed cameras and places: every robot's preview
-// model (the selection's "robo.hod", the hangar's "hangar.hod") stands tall
-// enough to fill the picture above the ring and short enough for its head to
-// clear the heading, whatever its battle size, and its "Select.png" fills
-// the ring's and the versus room's 320 x 240 places; the name entry's
-// cursor, drawn on the letter it edits, leaves that letter to be seen.
+// Our sample art under the fixed cameras and places: every robot's
+// selection model ("robo.hod") shows whole, wide or tall, between the
+// heading and the ring's numbers from every side the selection's circling
+// camera takes, and fills a good part of that room; its hangar model
+// ("hangar.hod") stands tall enough to fill the hangar's close shots and
+// short enough for its head to stay in them, whatever its battle size; its
+// "Select.png" fills the ring's and the versus room's 320 x 240 places; the
+// name entry's cursor, drawn on the letter it edits, leaves that letter to
+// be seen.
 TEST_F(CharaSelectSceneTest, SampleArtFitsTheFixedCamerasAndPlaces)
 {
+    app.gameSettings.gameMode = GameMode::Survival;
+    app.currentScene = GetCharaSelectScene();
     const std::string base = plat::GetCurrentDirectory();
+    const f32 tanHalf = std::tan(0.785385f * 0.5f);
     for (u32 i = 0; i < app.robotFolders.count; ++i) {
         const std::string folder = base + "/" + app.robotFolders.names[i];
         ASSERT_TRUE(plat::SetCurrentDirectory(folder.c_str())) << folder;
         for (const char* file : {"robo.hod", "hangar.hod"}) {
+            SCOPED_TRACE(folder + "/" + file);
             RobotModelData model;
-            ASSERT_EQ(model.LoadHod(file, AssetKey), 1) << folder << "/" << file;
+            ASSERT_EQ(model.LoadHod(file, AssetKey), 1);
             const Mat4 world;
             model.hierarchy.ApplyAnime(&world);
+            // Each mesh box corner where the node puts it, and the box's top.
+            std::vector<Vec3> corners;
             f32 top = 0.0f;
             for (u32 n = 0; n < model.hierarchy.nodeCount; ++n) {
                 const HodNode* node = model.hierarchy.nodeTable[n];
                 if (!node || !node->mesh) continue;
                 const Mat4& m = node->world;
-                const f32 up = std::sqrt(m.m[1][0] * m.m[1][0] + m.m[1][1] * m.m[1][1] + m.m[1][2] * m.m[1][2]);
-                top = std::max(top, m.m[3][1] + node->mesh->boxMax.y * up);
+                const Vec3 lo = node->mesh->boxMin, hi = node->mesh->boxMax;
+                for (int c = 0; c < 8; ++c) {
+                    const f32 x = c & 1 ? hi.x : lo.x, y = c & 2 ? hi.y : lo.y, z = c & 4 ? hi.z : lo.z;
+                    corners.push_back(Vec3(x * m.m[0][0] + y * m.m[1][0] + z * m.m[2][0] + m.m[3][0],
+                                           x * m.m[0][1] + y * m.m[1][1] + z * m.m[2][1] + m.m[3][1],
+                                           x * m.m[0][2] + y * m.m[1][2] + z * m.m[2][2] + m.m[3][2]));
+                    top = std::max(top, corners.back().y);
+                }
             }
-            EXPECT_GT(top, 1.3f) << folder << "/" << file;
-            EXPECT_LT(top, 1.75f) << folder << "/" << file;
+            ASSERT_FALSE(corners.empty());
+            if (std::string(file) == "hangar.hod") {
+                EXPECT_GT(top, 1.3f);
+                EXPECT_LT(top, 1.75f);
+                continue;
+            }
+            // The selection's own camera, every 15 degrees round.
+            for (int angle = 0; angle < 360; angle += 15) {
+                Scene()->cameraAngle = f32(angle) - 0.3f;
+                Frame();
+                const Mat4& v = Scene()->camera.view;
+                f32 left = 1e9f, right = -1e9f, high = 1e9f, low = -1e9f;
+                for (const Vec3& p : corners) {
+                    const f32 vx = p.x * v.m[0][0] + p.y * v.m[1][0] + p.z * v.m[2][0] + v.m[3][0];
+                    const f32 vy = p.x * v.m[0][1] + p.y * v.m[1][1] + p.z * v.m[2][1] + v.m[3][1];
+                    const f32 vz = p.x * v.m[0][2] + p.y * v.m[1][2] + p.z * v.m[2][2] + v.m[3][2];
+                    ASSERT_GT(vz, 0.5f) << angle;  // in front of the near plane
+                    const f32 sx = 512.0f + 512.0f * vx / (vz * tanHalf * (4.0f / 3.0f));
+                    const f32 sy = 384.0f - 384.0f * vy / (vz * tanHalf);
+                    left = std::min(left, sx), right = std::max(right, sx);
+                    high = std::min(high, sy), low = std::max(low, sy);
+                }
+                // The heading ends at 70; the ring's numbers start at 484.
+                EXPECT_GT(left, 0.0f) << angle;
+                EXPECT_LT(right, 1024.0f) << angle;
+                EXPECT_GT(high, 70.0f) << angle;
+                EXPECT_LT(low, 484.0f) << angle;
+                EXPECT_GT(low - high, 200.0f) << angle;
+            }
         }
     }
     ASSERT_TRUE(plat::SetCurrentDirectory(base.c_str()));
