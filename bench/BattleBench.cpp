@@ -34,6 +34,19 @@ BattleRunnerOptions EightRobotBattle()
 }
 BattleRunnerOptions TeamBattle() { return MakeBattleOptions(GameMode::Team, 0, {0}, {}, false); }
 
+// One battle frame an iteration; "realtime" is the multiple of real time.
+void TimeFrames(benchmark::State& state, BattleRunner& runner)
+{
+    for (auto _ : state)
+        if (runner.RunFrames(1) != 1) {
+            state.SkipWithError("the battle ended");
+            break;
+        }
+    state.SetItemsProcessed(state.iterations());
+    state.counters["realtime"] =
+        benchmark::Counter(static_cast<double>(state.iterations()) / 60.0, benchmark::Counter::kIsRate);
+}
+
 void RunBattle(benchmark::State& state, BattleRunnerOptions options)
 {
     plat::SetCurrentDirectory(QUILLON_RUN_DIR);
@@ -45,14 +58,7 @@ void RunBattle(benchmark::State& state, BattleRunnerOptions options)
         state.SkipWithError("no battle scene");
         return;
     }
-    for (auto _ : state)
-        if (runner.RunFrames(1) != 1) {
-            state.SkipWithError("the battle ended");
-            break;
-        }
-    state.SetItemsProcessed(state.iterations());
-    state.counters["realtime"] =
-        benchmark::Counter(static_cast<double>(state.iterations()) / 60.0, benchmark::Counter::kIsRate);
+    TimeFrames(state, runner);
 }
 
 void BM_EmptyBattleFrame(benchmark::State& state)
@@ -133,14 +139,7 @@ void BM_HostileScriptBattleFrame(benchmark::State& state)
     const int kind = static_cast<int>(state.range(0));
     if (kind != 0)
         for (i32 t = 0; t < 4; ++t) MakeHostile(scene->robotTypes[t], kind);
-    for (auto _ : state)
-        if (runner.RunFrames(1) != 1) {
-            state.SkipWithError("the battle ended");
-            break;
-        }
-    state.SetItemsProcessed(state.iterations());
-    state.counters["realtime"] =
-        benchmark::Counter(static_cast<double>(state.iterations()) / 60.0, benchmark::Counter::kIsRate);
+    TimeFrames(state, runner);
     runner.EndBattle();
     SetScriptMessageHook(nullptr);
 }

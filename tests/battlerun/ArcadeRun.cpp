@@ -20,19 +20,6 @@
 
 namespace {
 
-std::vector<i32> ParseList(const char* text)
-{
-    std::vector<i32> out;
-    while (text && *text) {
-        char* end = nullptr;
-        const long v = std::strtol(text, &end, 10);
-        if (end == text) break;
-        out.push_back(static_cast<i32>(v));
-        text = *end == ',' ? end + 1 : end;
-    }
-    return out;
-}
-
 int Usage()
 {
     std::fprintf(stderr, "usage: quillon_arcaderun [--stories a,b,..] [--difficulties a,b,..] [--robot T] [--level L]\n"
@@ -56,8 +43,8 @@ int main(int argc, char** argv)
         const char* a = argv[i];
         const char* v = i + 1 < argc ? argv[i + 1] : nullptr;
         if (!v) return Usage();
-        if (!std::strcmp(a, "--stories")) stories = ParseList(v);
-        else if (!std::strcmp(a, "--difficulties")) difficulties = ParseList(v);
+        if (!std::strcmp(a, "--stories")) stories = ParseIntList(v);
+        else if (!std::strcmp(a, "--difficulties")) difficulties = ParseIntList(v);
         else if (!std::strcmp(a, "--robot")) robot = std::atoi(v);
         else if (!std::strcmp(a, "--level")) level = std::atoi(v);
         else if (!std::strcmp(a, "--seeds")) seeds = static_cast<u32>(std::strtoul(v, nullptr, 10));

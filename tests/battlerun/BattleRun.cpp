@@ -28,19 +28,6 @@
 
 namespace {
 
-std::vector<i32> ParseList(const char* text)
-{
-    std::vector<i32> out;
-    while (text && *text) {
-        char* end = nullptr;
-        const long v = std::strtol(text, &end, 10);
-        if (end == text) break;
-        out.push_back(static_cast<i32>(v));
-        text = *end == ',' ? end + 1 : end;
-    }
-    return out;
-}
-
 bool ReadInputScript(const char* path, std::vector<RecordedInput>& out)
 {
     FILE* f = std::fopen(path, "r");
@@ -87,8 +74,8 @@ int main(int argc, char** argv)
         if (!v) return Usage();
         if (!std::strcmp(a, "--mode")) mode = v;
         else if (!std::strcmp(a, "--stage")) stage = static_cast<u32>(std::strtoul(v, nullptr, 10));
-        else if (!std::strcmp(a, "--types")) types = ParseList(v);
-        else if (!std::strcmp(a, "--levels")) levels = ParseList(v);
+        else if (!std::strcmp(a, "--types")) types = ParseIntList(v);
+        else if (!std::strcmp(a, "--levels")) levels = ParseIntList(v);
         else if (!std::strcmp(a, "--seed")) seed = static_cast<u32>(std::strtoul(v, nullptr, 10));
         else if (!std::strcmp(a, "--frames")) frames = static_cast<u32>(std::strtoul(v, nullptr, 10));
         else if (!std::strcmp(a, "--every")) every = static_cast<u32>(std::strtoul(v, nullptr, 10));

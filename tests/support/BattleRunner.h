@@ -2,6 +2,7 @@
 // Sets up a battle headless (the recording graphics device, a window that is
 // never shown) and runs its frames back to back on a fake clock, as fast as
 // the machine allows. Used by the battle tests and the benchmarks.
+#include <cstdlib>
 #include <memory>
 #include <vector>
 
@@ -101,3 +102,17 @@ private:
     u32 framesRun_ = 0;
     std::vector<RecordedInput> script_;
 };
+
+// "1,2,3" as numbers, up to the first that is none (the runners' list options).
+inline std::vector<i32> ParseIntList(const char* text)
+{
+    std::vector<i32> out;
+    while (text && *text) {
+        char* end = nullptr;
+        const long v = std::strtol(text, &end, 10);
+        if (end == text) break;
+        out.push_back(static_cast<i32>(v));
+        text = *end == ',' ? end + 1 : end;
+    }
+    return out;
+}
