@@ -300,9 +300,11 @@ void CLoginScene::Release()
     playerList = nullptr;
     if (app.textInputHandler == LoginTextEntryHook) app.textInputHandler = nullptr;
     // The settings file of the start-up folder, whatever folder is current.
+    // Both in one replacement of the file.
     const std::string config = ConfigPath();
-    plat::WriteProfileString("GameSetting", "DefaultIP", Pair().serverAddress, config.c_str());
-    plat::WriteProfileString("GameSetting", "DefaultName", Pair().playerName, config.c_str());
+    plat::WriteProfileStrings({{"GameSetting", "DefaultIP", Pair().serverAddress},
+                               {"GameSetting", "DefaultName", Pair().playerName}},
+                              config.c_str());
     for (TextureHandle& p : pictures) p.Release();
     for (TextureHandle& p : robotPictures) p.Release();
 }
