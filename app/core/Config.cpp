@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string_view>
+#include <vector>
 
 #include "app/core/Application.h"
 #include "app/player/SaveFolder.h"
@@ -63,29 +64,36 @@ i32 ReadIntOr(const plat::ParsedIni& file, const char* section, const char* key,
     return value[0] ? ReadIniInt(file, section, key) : fallback;
 }
 
-bool WriteInt(const char* file, const char* section, const char* key, i32 value)
+plat::IniValue IntValue(const char* section, const std::string& key, i32 value)
 {
-    // A file that could be neither read nor moved aside is never written over.
-    if (KeptFileIsLocked(file)) return false;
-    char text[16];
-    std::snprintf(text, sizeof text, "%d", value);
-    // Every write replaces the whole file on disk: skip the values it already holds.
-    char held[IniValueSize];
-    ReadIniString(file, section, key, held, sizeof held);
-    return std::strcmp(held, text) == 0 || plat::WriteProfileString(section, key, text, file);
+    return {section, key, std::to_string(value)};
 }
 
-bool IsValidUtf8(const std::string& bytes)
+void AddPadBindings(const CApplication& app, std::vector<plat::IniValue>& values)
 {
-    const char* s = bytes.data();
-    const char* end = s + bytes.size();
-    while (s < end) {
-        size_t length = 0;
-        if (plat::DecodeUtf8(s, end, length) == 0xFFFD && !(length == 3 && std::string_view(s, 3) == "\xEF\xBF\xBD"))
-            return false;
-        s += length;
+    for (i32 pad = 0; pad < 4; ++pad)
+        for (i32 op = 0; op < 10; ++op)
+            values.push_back(
+                IntValue("GameSetting", PadKey(pad, op), static_cast<i32>(app.input.padButtonMap[pad][op]) + 1));
+    if (app.input.padKeyMap.GetCount() < static_cast<i32>(PadKeyMapSize)) return;
+    for (i32 k = 0; k < 12; ++k) values.push_back(IntValue("GameSetting", ConfigKeyNames[k], app.input.padKeyMap[k]));
+}
+
+// Builds the new file once and replaces it once, so a kill mid-save leaves
+// the old settings or the new ones, never some of each. Lines of values the
+// file already holds stay as they are.
+bool WriteValues(const std::string& path, const std::vector<plat::IniValue>& values)
+{
+    // A file that could be neither read nor moved aside is never written over.
+    if (KeptFileIsLocked(path)) return false;
+    const plat::ParsedIni file(path.c_str());
+    std::vector<plat::IniValue> changed;
+    for (const plat::IniValue& v : values) {
+        char held[IniValueSize];
+        ReadIniString(file, v.section.c_str(), v.key.c_str(), held, sizeof held);
+        if (v.value != held) changed.push_back(v);
     }
-    return true;
+    return changed.empty() || plat::WriteProfileStrings(changed, path.c_str());
 }
 
 // Whether the keyboard or the mouse can press the code; any other (0
@@ -108,31 +116,11 @@ i32 UsableBinding(const char* key, i32 value, bool usable, i32 fallback)
     return fallback;
 }
 
-std::string_view Trimmed(std::string_view line)
-{
-    while (!line.empty() && (line.front() == ' ' || line.front() == '\t')) line.remove_prefix(1);
-    while (!line.empty() && (line.back() == ' ' || line.back() == '\t' || line.back() == '\r')) line.remove_suffix(1);
-    return line;
-}
-
 }  // namespace
 
 bool ConfigIsDamaged(const std::string& bytes)
 {
-    if (bytes.find('\0') != std::string::npos || !IsValidUtf8(bytes)) return true;
-    std::string_view rest(bytes);
-    if (rest.substr(0, 3) == "\xEF\xBB\xBF") rest.remove_prefix(3);
-    while (!rest.empty()) {
-        const size_t newline = rest.find('\n');
-        const std::string_view line = Trimmed(rest.substr(0, newline));
-        rest = newline == std::string_view::npos ? std::string_view() : rest.substr(newline + 1);
-        if (line.empty() || line.front() == ';' || line.front() == '#') continue;
-        if (line.front() == '[' && line.back() == ']' && line.size() > 2) continue;
-        const size_t equals = line.find('=');
-        if (equals != std::string_view::npos && equals > 0) continue;
-        return true;
-    }
-    return false;
+    return !plat::IniTextFault(bytes).empty();
 }
 
 void ReadPadBindings(CApplication& app, const std::string& path)
@@ -159,35 +147,32 @@ void ReadPadBindings(CApplication& app, const std::string& path)
 
 bool WritePadBindings(const CApplication& app, const std::string& path)
 {
-    const char* file = path.c_str();
-    bool ok = true;
-    for (i32 pad = 0; pad < 4; ++pad)
-        for (i32 op = 0; op < 10; ++op)
-            ok = WriteInt(file, "GameSetting", PadKey(pad, op).c_str(),
-                          static_cast<i32>(app.input.padButtonMap[pad][op]) + 1) && ok;
-    if (app.input.padKeyMap.GetCount() < static_cast<i32>(PadKeyMapSize)) return ok;
-    for (i32 k = 0; k < 12; ++k) ok = WriteInt(file, "GameSetting", ConfigKeyNames[k], app.input.padKeyMap[k]) && ok;
-    return ok;
+    std::vector<plat::IniValue> values;
+    AddPadBindings(app, values);
+    return WriteValues(path, values);
 }
 
 bool SaveConfig(const CApplication& app, const std::string& path)
 {
-    const char* file = path.c_str();
     const VideoSettings& v = app.video;
-    // The first failure says it all: a folder that refuses one write refuses the rest.
-    return WriteInt(file, "Window", "FullScreen", static_cast<i32>(v.fullScreen)) &&
-           WriteInt(file, "Window", "w", v.screenWidth) && WriteInt(file, "Window", "h", v.screenHeight) &&
-           WriteInt(file, "D3DSetting", "TextureLevel", v.textureLevel) &&
-           WriteInt(file, "GameSetting", "Far", v.farLevel) &&
-           WriteInt(file, "GameSetting", "DisableShader", v.disableShader) &&
-           WriteInt(file, "GameSetting", "HDR", static_cast<i32>(v.hdr)) &&
-           WriteInt(file, "GameSetting", "MaxFrameSkip", static_cast<i32>(v.maxFrameSkip)) &&
-           WriteInt(file, "GameSetting", "Shadow", v.shadow) &&
-           WriteInt(file, "GameSetting", "PMQuality", static_cast<i32>(v.robotQuality)) &&
-           WriteInt(file, "GameSetting", "VolumeBGM", static_cast<i32>(app.volume.volumeBgm)) &&
-           WriteInt(file, "GameSetting", "VolumeSE", static_cast<i32>(app.volume.volumeSe)) &&
-           WriteInt(file, "GameSetting", "VolumeVOICE", static_cast<i32>(app.volume.volumeVoice)) &&
-           WriteInt(file, "GameSetting", "NoFastFont", v.fastFont == 0 ? 1 : 0) && WritePadBindings(app, path);
+    std::vector<plat::IniValue> values = {
+        IntValue("Window", "FullScreen", static_cast<i32>(v.fullScreen)),
+        IntValue("Window", "w", v.screenWidth),
+        IntValue("Window", "h", v.screenHeight),
+        IntValue("D3DSetting", "TextureLevel", v.textureLevel),
+        IntValue("GameSetting", "Far", v.farLevel),
+        IntValue("GameSetting", "DisableShader", v.disableShader),
+        IntValue("GameSetting", "HDR", static_cast<i32>(v.hdr)),
+        IntValue("GameSetting", "MaxFrameSkip", static_cast<i32>(v.maxFrameSkip)),
+        IntValue("GameSetting", "Shadow", v.shadow),
+        IntValue("GameSetting", "PMQuality", static_cast<i32>(v.robotQuality)),
+        IntValue("GameSetting", "VolumeBGM", static_cast<i32>(app.volume.volumeBgm)),
+        IntValue("GameSetting", "VolumeSE", static_cast<i32>(app.volume.volumeSe)),
+        IntValue("GameSetting", "VolumeVOICE", static_cast<i32>(app.volume.volumeVoice)),
+        IntValue("GameSetting", "NoFastFont", v.fastFont == 0 ? 1 : 0),
+    };
+    AddPadBindings(app, values);
+    return WriteValues(path, values);
 }
 
 void ReportConfigNotSaved(const std::string& path)
@@ -200,9 +185,6 @@ void ReportConfigNotSaved(const std::string& path)
 
 void CApplication::LoadConfig()
 {
-    // Settings writes cut short (a kill, a power loss) leave their
-    // temporary files beside Config.ini.
-    RemoveInterruptedWrites(startupDir);
     const std::string path = ConfigPath(*this);
     const char* file = path.c_str();
     std::string bytes;

@@ -129,12 +129,27 @@ std::string NextScreenShotName(const std::string& folder)
 
 namespace {
 
+// Where the shots' folder is made.
+std::string ShotBaseFolder(const CApplication& app)
+{
+    return app.startupDir[0] ? std::string(app.startupDir) : plat::GetCurrentDirectory();
+}
+
+}  // namespace
+
+std::string ScreenShotFolder(const CApplication& app)
+{
+    return ShotBaseFolder(app) + "/ScreenShot";
+}
+
+namespace {
+
 // The path of the next shot, its folder made; empty (and reported) when
 // none can be written.
 std::string NextShotPath(const CApplication& app)
 {
-    const std::string folder = app.startupDir[0] ? std::string(app.startupDir) : plat::GetCurrentDirectory();
-    const std::string shotFolder = folder + "/ScreenShot";
+    const std::string folder = ShotBaseFolder(app);
+    const std::string shotFolder = ScreenShotFolder(app);
     if (!plat::CreateDirectory(shotFolder.c_str())) {
         ReportShotFailure(shotFolder);
         return {};

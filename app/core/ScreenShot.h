@@ -9,6 +9,10 @@ class CApplication;
 
 inline constexpr int ScreenShotLimit = 1000;
 
+// "<start-up directory>/ScreenShot" (the current directory's before the
+// start-up directory is known).
+std::string ScreenShotFolder(const CApplication& app);
+
 // The first name of "ScreenShot/Shot000.png" .. "Shot999.png" that neither
 // exists under folder (the current directory when empty) nor waits to be
 // written; empty when all of them are taken.

@@ -169,7 +169,6 @@ int InitAfterSettings(CApplication& app)
     app.mainWindow->Show();
     plat::BeginTimerPeriod(1);
 
-    RemoveInterruptedSaves();
     static const int rankingOrder[4] = {3, 0, 1, 2};  // survival, then arcade easy, normal, hard
     for (int i : rankingOrder) app.rankingTables[i].Load();
     app.partInventory.Load("vant-D");
@@ -207,6 +206,9 @@ int Init(CApplication& app)
     app.language = static_cast<u16>(plat::GetSystemLanguage() & 0x3FF);
     plat::InitEvents();
 
+    // Writes a kill cut short (settings, screenshots, saves, the registry
+    // store) leave temporary files; the settings dialog may already shoot.
+    RemoveInterruptedWritesAtStartUp(app);
     app.LoadConfig();
     if (!GetInputManager()->Init(nullptr)) plat::ShowMessageBox(nullptr, "DirectInput初期化失敗", "エラー");
     if (RunSettingsDialog(app, *GetInputManager()) == 1) return 0;

@@ -6,8 +6,11 @@
 #include <vector>
 
 #include "app/core/Application.h"
+#include "app/core/Config.h"
+#include "app/core/ScreenShot.h"
 #include "platform/core/FileSystem.h"
 #include "platform/core/MessageBox.h"
+#include "platform/core/Registry.h"
 #include "platform/core/System.h"
 
 namespace {
@@ -154,9 +157,17 @@ void RemoveInterruptedWrites(const std::string& folder)
     for (const std::string& path : leftovers) plat::DeleteFile(path.c_str());
 }
 
-void RemoveInterruptedSaves()
+std::vector<std::string> FoldersWrittenWhole(const CApplication& app)
 {
-    RemoveInterruptedWrites(GetSaveFolder());
+    const std::string config = ConfigPath(app);
+    const std::string registry = plat::GetRegistryFile();
+    return {config.substr(0, config.find_last_of('/')), ScreenShotFolder(app), GetSaveFolder(),
+            registry.substr(0, registry.find_last_of('/'))};
+}
+
+void RemoveInterruptedWritesAtStartUp(const CApplication& app)
+{
+    for (const std::string& folder : FoldersWrittenWhole(app)) RemoveInterruptedWrites(folder);
 }
 
 void SetSaveReadFault(SaveReadFault fails)

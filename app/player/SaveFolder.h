@@ -4,8 +4,11 @@
 // one rule every file the player keeps follows when it cannot be used.
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "platform/core/Types.h"
+
+class CApplication;
 
 // The folder's path; empty when the application-data folder is unknown.
 std::string GetSaveFolder();
@@ -47,8 +50,14 @@ bool SaveFileIsKept(const char* fileName);
 // Deletes the temporary files that writes cut short (a crash, a power loss)
 // left in a folder: only the names the atomic writes give them.
 void RemoveInterruptedWrites(const std::string& folder);
-// The same for the save folder. Called once at start-up.
-void RemoveInterruptedSaves();
+// Every folder the game writes files into whole (temporary file + rename):
+// the start-up folder (Config.ini), its screenshot folder, the save folder
+// and the registry store's folder. A new writer's folder belongs here, so
+// what a kill leaves of its writes is swept too.
+std::vector<std::string> FoldersWrittenWhole(const CApplication& app);
+// RemoveInterruptedWrites on each of them. Called once at start-up, after
+// the single-instance lock and before anything is written.
+void RemoveInterruptedWritesAtStartUp(const CApplication& app);
 
 // Tests: makes the reads of save files for which `fails` returns true fail as
 // an unreadable file would; null restores real reads.

@@ -300,9 +300,11 @@ void CLoginScene::Release()
     playerList = nullptr;
     if (app.textInputHandler == LoginTextEntryHook) app.textInputHandler = nullptr;
     // The settings file of the start-up folder, whatever folder is current.
+    // Both in one replacement of the file.
     const std::string config = ConfigPath();
-    plat::WriteProfileString("GameSetting", "DefaultIP", Pair().serverAddress, config.c_str());
-    plat::WriteProfileString("GameSetting", "DefaultName", Pair().playerName, config.c_str());
+    plat::WriteProfileStrings({{"GameSetting", "DefaultIP", Pair().serverAddress},
+                               {"GameSetting", "DefaultName", Pair().playerName}},
+                              config.c_str());
     for (TextureHandle& p : pictures) p.Release();
     for (TextureHandle& p : robotPictures) p.Release();
 }
@@ -315,6 +317,13 @@ void CLoginScene::ReadServerList()
     const std::string file = std::string(App().startupDir) + "/server.ini";
     // Read once: up to 2,001 keys are looked up in it.
     const plat::ParsedIni servers(file.c_str());
+    // No file is no list, as on a first start; a damaged one is named with
+    // its fault, in a notice that does not stop the scene.
+    const std::string fault = servers.Fault();
+    if (!fault.empty()) {
+        const std::string text = "The server list " + file + " cannot be used: " + fault + ".";
+        plat::ShowMessageBox(App().mainWindow, text.c_str(), "");
+    }
     const i32 count = std::clamp(servers.GetInt("ServerList", "Cnt", 0), 0, 1000);
     for (i32 i = 0; i < count; ++i) {
         char key[32], ip[256], name[256];

@@ -1,5 +1,6 @@
 #include "platform/core/Ini.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <climits>
@@ -8,6 +9,8 @@
 #include <random>
 #include <string>
 #include <string_view>
+#include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "platform/core/FileSystem.h"
@@ -114,7 +117,13 @@ Place Locate(const std::vector<Line>& lines, std::string_view section, std::stri
     return place;
 }
 
-bool HasLineBreak(const char* s) { return std::strpbrk(s, "\r\n") != nullptr; }
+// Names that would break the file's structure, or that no read would find
+// again (the readers match names without their surrounding blanks).
+bool BadName(std::string_view section, std::string_view key) {
+    const auto has = [](std::string_view s, const char* bytes) { return s.find_first_of(bytes) != std::string_view::npos; };
+    return has(section, "\r\n]") || has(key, "\r\n=") || key.empty() || key[0] == '[' || key[0] == ';' ||
+           Trim(section).size() != section.size() || Trim(key).size() != key.size();
+}
 
 // One pair of enclosing quotes is not part of the value.
 std::string_view Unquoted(std::string_view v) {
@@ -159,6 +168,32 @@ i32 LeadingNumber(const char* buffer, i32 defaultValue) {
 
 u64 IniParseCount() { return g_parses.load(); }
 
+std::string IniTextFault(const std::string& bytes) {
+    if (bytes.find('\0') != std::string::npos) return "it holds binary data, not text";
+    const char* s = bytes.data();
+    const char* end = s + bytes.size();
+    while (s < end) {
+        size_t length = 0;
+        // A replacement character written out is text; one that stands for broken bytes is not.
+        if (DecodeUtf8(s, end, length) == 0xFFFD && !(length == 3 && std::string_view(s, 3) == "\xEF\xBF\xBD"))
+            return "it is not UTF-8 text";
+        s += length;
+    }
+    std::string_view rest(bytes);
+    if (rest.substr(0, 3) == "\xEF\xBB\xBF") rest.remove_prefix(3);
+    for (size_t number = 1; !rest.empty(); ++number) {
+        const size_t newline = rest.find('\n');
+        const std::string_view line = Trim(rest.substr(0, newline));
+        rest = newline == std::string_view::npos ? std::string_view() : rest.substr(newline + 1);
+        if (line.empty() || line.front() == ';' || line.front() == '#') continue;
+        if (line.front() == '[' && line.back() == ']' && line.size() > 2) continue;
+        const size_t equals = line.find('=');
+        if (equals != std::string_view::npos && equals > 0) continue;
+        return "line " + std::to_string(number) + " is neither a [section], a key=value pair nor a comment";
+    }
+    return {};
+}
+
 u32 GetProfileString(const char* section, const char* key, const char* defaultValue, char* out,
                      u32 size, const char* file) {
     if (out == nullptr || size == 0) return 0;
@@ -194,8 +229,10 @@ bool ParsedIni::FoldedEqual::operator()(std::string_view a, std::string_view b) 
 ParsedIni::ParsedIni(const char* file) {
     if (file == nullptr || !ReadWholeFile(file, text_)) {
         text_.clear();
+        if (file != nullptr && PathExists(file)) read_ = IsDirectory(file) ? Read::Folder : Read::Unreadable;
         return;
     }
+    read_ = Read::Whole;
     ++g_parses;
     // The same lines, sections and entries the single-key reader finds.
     Entries* current = nullptr;
@@ -228,19 +265,147 @@ u32 ParsedIni::GetString(const char* section, const char* key, const char* defau
     return CopyValue(value, defaultValue, found, out, size);
 }
 
+std::string ParsedIni::Fault() const {
+    switch (read_) {
+    case Read::Missing: return {};
+    case Read::Folder: return "it is a folder, not a file";
+    case Read::Unreadable: return "it cannot be read";
+    case Read::Whole: break;
+    }
+    return IniTextFault(text_);
+}
+
 i32 ParsedIni::GetInt(const char* section, const char* key, i32 defaultValue) const {
     char buffer[256];
     GetString(section, key, "", buffer, sizeof(buffer));
     return LeadingNumber(buffer, defaultValue);
 }
 
+namespace {
+
+// Values waiting to be written into one section, in the order first written.
+struct Additions {
+    std::vector<std::pair<std::string_view, std::string>> entries;
+    std::unordered_map<std::string_view, size_t, ParsedIni::FoldedHash, ParsedIni::FoldedEqual> byKey;
+
+    void Set(std::string_view key, std::string value) {
+        const auto [at, fresh] = byKey.try_emplace(key, entries.size());
+        if (fresh) entries.emplace_back(key, std::move(value));
+        else entries[at->second].second = std::move(value);
+    }
+};
+
+// Where the values of one section the writes name go in the old text.
+struct SectionPlace {
+    long header = -1;
+    long last = -1;  // its last non-blank line
+    std::unordered_map<std::string_view, long, ParsedIni::FoldedHash, ParsedIni::FoldedEqual> entries;
+    Additions added;  // keys it does not have yet
+};
+
+// The file's new text: each value set as a WriteProfileString of its own
+// would set it, one after the other.
+std::string Edited(const std::string& text, const std::vector<IniValue>& values) {
+    const std::vector<Line> lines = SplitLines(text);
+    const bool crlf = !lines.empty() && text[lines[0].end - 1] == '\n' &&
+                      lines[0].end >= 2 && text[lines[0].end - 2] == '\r';
+    const char* eol = crlf ? "\r\n" : "\n";
+
+    // Only the sections written to are indexed, each at its first header.
+    std::unordered_map<std::string_view, SectionPlace, ParsedIni::FoldedHash, ParsedIni::FoldedEqual> places;
+    for (const IniValue& v : values) places.try_emplace(v.section);
+    SectionPlace* current = nullptr;
+    for (size_t i = 0; i < lines.size(); ++i) {
+        std::string_view name;
+        if (SectionOf(lines[i].body, name)) {
+            const auto at = places.find(name);
+            current = at != places.end() && at->second.header < 0 ? &at->second : nullptr;
+            if (current != nullptr) current->header = current->last = long(i);
+            continue;
+        }
+        if (current == nullptr) continue;
+        if (!Trim(lines[i].body).empty()) current->last = long(i);
+        std::string_view k, v;
+        if (EntryOf(lines[i].body, k, v)) current->entries.try_emplace(k, long(i));
+    }
+
+    std::unordered_map<long, std::string> replaced;  // entry line -> its new value
+    std::vector<std::pair<std::string_view, Additions>> fresh;  // sections the file lacks
+    for (const IniValue& v : values) {
+        std::string value = v.value;
+        for (char& c : value) {
+            if (c == '\r' || c == '\n') c = ' ';
+        }
+        SectionPlace& place = places.find(v.section)->second;
+        if (place.header < 0) {
+            auto s = std::find_if(fresh.begin(), fresh.end(),
+                                  [&](const auto& f) { return EqualsFolded(f.first, v.section); });
+            if (s == fresh.end()) {
+                fresh.emplace_back(v.section, Additions{});
+                s = fresh.end() - 1;
+            }
+            s->second.Set(v.key, std::move(value));
+            continue;
+        }
+        const auto entry = place.entries.find(v.key);
+        if (entry != place.entries.end()) replaced[entry->second] = std::move(value);
+        else place.added.Set(v.key, std::move(value));
+    }
+    std::unordered_map<long, const Additions*> after;  // last line of a section -> what follows it
+    for (const auto& [name, place] : places) {
+        if (place.header >= 0 && !place.added.entries.empty()) after[place.last] = &place.added;
+    }
+
+    const auto appendEntries = [&](std::string& out, const Additions& a) {
+        for (const auto& [key, value] : a.entries) out.append(key).append("=").append(value).append(eol);
+    };
+    std::string result;
+    result.reserve(text.size() + 64 * values.size());
+    result.append(text, 0, lines.empty() ? text.size() : lines[0].begin);
+    for (size_t i = 0; i < lines.size(); ++i) {
+        const Line& line = lines[i];
+        const auto r = replaced.find(long(i));
+        if (r == replaced.end()) {
+            result.append(text, line.begin, line.end - line.begin);
+        } else {
+            std::string_view k, v;
+            EntryOf(line.body, k, v);
+            const size_t rest = line.begin + line.body.size();
+            result.append(k).append("=").append(r->second).append(text, rest, line.end - rest);
+        }
+        const auto a = after.find(long(i));
+        if (a == after.end()) continue;
+        if (result.empty() || result.back() != '\n') result += eol;
+        appendEntries(result, *a->second);
+    }
+    for (const auto& [name, additions] : fresh) {
+        if (!result.empty() && result.back() != '\n') result += eol;
+        result.append("[").append(name).append("]").append(eol);
+        appendEntries(result, additions);
+    }
+    return result;
+}
+
+}  // namespace
+
+bool WriteProfileStrings(const std::vector<IniValue>& values, const char* file) {
+    if (file == nullptr) return false;
+    for (const IniValue& v : values) {
+        if (BadName(v.section, v.key)) return false;
+    }
+    std::lock_guard<std::mutex> lock(g_writeLock);
+    std::string text;
+    const bool read = ReadWholeFile(file, text);
+    if (!read && PathExists(file)) return false;  // unreadable: keep it
+    if (values.empty()) return true;
+    const std::string result = Edited(text, values);
+    if (read && result == text) return true;
+    return WriteFileAtomic(file, result.data(), result.size());
+}
+
 bool WriteProfileString(const char* section, const char* key, const char* value, const char* file) {
     if (section == nullptr || key == nullptr || value == nullptr || file == nullptr) return false;
-    // Names that would break the file's structure are refused.
-    if (HasLineBreak(section) || std::strchr(section, ']') != nullptr || HasLineBreak(key) ||
-        std::strchr(key, '=') != nullptr || Trim(key).empty() || key[0] == '[' || key[0] == ';') {
-        return false;
-    }
+    if (BadName(section, key)) return false;
     std::string safeValue(value);
     for (char& c : safeValue) {
         if (c == '\r' || c == '\n') c = ' ';

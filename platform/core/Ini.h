@@ -26,6 +26,11 @@ u32 GetProfileString(const char* section, const char* key, const char* defaultVa
 // number.
 i32 GetProfileInt(const char* section, const char* key, i32 defaultValue, const char* file);
 
+// Why bytes are no settings file at all (a zero byte, broken UTF-8, or a
+// line that is neither a section, a key=value pair, a comment nor blank), in
+// words for the player; empty when they are one.
+std::string IniTextFault(const std::string& bytes);
+
 // A settings file read and parsed once, for callers that read many keys of
 // it: every lookup gives what GetProfileString and GetProfileInt would give
 // for the file as it was when read, without reading it again. A missing or
@@ -38,6 +43,10 @@ public:
 
     u32 GetString(const char* section, const char* key, const char* defaultValue, char* out, u32 size) const;
     i32 GetInt(const char* section, const char* key, i32 defaultValue) const;
+    // Why the file is no settings file the game can use (a folder, unreadable,
+    // or IniTextFault of its text); empty when it is one, and when there is
+    // no file at all.
+    std::string Fault() const;
 
     // Folds ASCII case, so names match as the readers match them.
     struct FoldedHash {
@@ -52,6 +61,8 @@ private:
     // The raw value of key in section, or false.
     bool Find(const char* section, const char* key, std::string_view& value) const;
 
+    enum class Read { Missing, Whole, Folder, Unreadable };
+    Read read_ = Read::Missing;
     std::string text_;
     // Only the first section of a name counts; its entries by key, the first
     // entry of a key winning.
@@ -65,5 +76,17 @@ u64 IniParseCount();
 // false when the file cannot be written.
 bool WriteProfileString(const char* section, const char* key, const char* value,
                         const char* file);
+
+struct IniValue {
+    std::string section;
+    std::string key;
+    std::string value;
+};
+// Sets every value, in one pass over the file, to what the same
+// WriteProfileString calls in order would leave, and replaces the file once
+// (not at all when nothing changes): a kill leaves the old file or the new
+// one, never a part of the values. false, writing nothing, when a name would
+// break the file's structure or the file cannot be written.
+bool WriteProfileStrings(const std::vector<IniValue>& values, const char* file);
 
 }  // namespace plat

@@ -4,10 +4,16 @@
 
 #include <cstdio>
 #include <cstring>
+#include <random>
 #include <string>
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "app/core/Application.h"
 #include "app/core/SettingsDialog.h"
+#include "app/player/SaveFolder.h"
 #include "engine/core/IniFile.h"
 #include "engine/input/InputManager.h"
 #include "platform/core/FileSystem.h"
@@ -152,6 +158,90 @@ TEST_F(ConfigFixture, StartWritesEveryValueBackAndTheyReadTheSame)
     app.LoadConfig();
     EXPECT_EQ(app.video.fastFont, 0);
     EXPECT_EQ(app.video.fullScreen, 1u);
+}
+
+// A save builds the whole file once and replaces it once: every line the
+// game does not write stays as it was, and a game killed at any moment of a
+// save leaves the old settings or the new ones, never some of each.
+TEST_F(ConfigFixture, ASaveKeepsOtherLinesAndAKillLeavesTheOldFileOrTheNewOne)
+{
+    Write("\xEF\xBB\xBF; my notes\r\n[Window]\r\nw=640\r\nTitle = \"mine\"\r\n\r\n[Mods]\r\nsky=blue\r\n"
+          "[GameSetting]\r\nDefaultIP=10.0.0.1\r\nVolumeSE = 7\r\n# tail\r\n[window]\r\nw=1\r\n");
+    app.LoadConfig();
+    const auto choose = [this](int n) {
+        app.video.fullScreen = u32(n);
+        app.video.screenWidth = 800 + n;
+        app.video.screenHeight = 600 + n;
+        app.video.textureLevel = n;
+        app.video.farLevel = 2 + n;
+        app.video.disableShader = u8(n);
+        app.video.hdr = u32(1 - n);
+        app.video.maxFrameSkip = u32(3 + n);
+        app.video.shadow = u8(2 + n);
+        app.video.robotQuality = u32(40 + n);
+        app.volume.volumeBgm = u32(10 + n);
+        app.volume.volumeSe = u32(20 + n);
+        app.volume.volumeVoice = u32(30 + n);
+        app.video.fastFont = n;
+        for (auto& pad : app.input.padButtonMap)
+            for (i32 op = 0; op < 10; ++op) pad[op] = u8(op + 10 * n);
+        for (i32 k = 0; k < 12; ++k) app.input.padKeyMap[k] = u8('A' + k + 12 * n);
+    };
+    const auto readBack = [this] {
+        std::string bytes;
+        plat::ReadWholeFile(path.c_str(), bytes);
+        return bytes;
+    };
+    choose(0);
+    ASSERT_TRUE(SaveConfig(app, path));
+    const std::string first = readBack();
+    EXPECT_EQ(first.rfind("\xEF\xBB\xBF; my notes\r\n[Window]\r\nw=800\r\nTitle = \"mine\"\r\nFullScreen=0\r\nh=600\r\n"
+                          "\r\n[Mods]\r\nsky=blue\r\n[GameSetting]\r\nDefaultIP=10.0.0.1\r\nVolumeSE=20\r\n# tail\r\nFar=2\r\n",
+                          0),
+              0u)
+        << first;
+    EXPECT_NE(first.find("\r\nKEY_サブ３=76\r\n[window]\r\nw=1\r\n[D3DSetting]\r\nTextureLevel=0\r\n"), std::string::npos)
+        << "keys the file lacks go at the end of their section, a missing section at the end\n" << first;
+    app.LoadConfig();
+    EXPECT_EQ(app.video.screenWidth, 800);
+    EXPECT_EQ(app.volume.volumeSe, 20u);
+    EXPECT_EQ(app.input.padButtonMap[3][9], 9);
+    EXPECT_EQ(app.input.padKeyMap[11], 'L');
+
+    // From here on every save rewrites every value the game writes.
+    choose(1);
+    ASSERT_TRUE(SaveConfig(app, path));
+    const std::string second = readBack();
+    ASSERT_NE(first, second);
+    std::mt19937 rng(67);
+    int mixed = 0, sawFirst = 0, sawSecond = 0;
+    const int kills = 30;
+    for (int k = 0; k < kills; ++k) {
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            for (int n = 0;; n ^= 1) {
+                choose(n);
+                SaveConfig(app, path);
+            }
+        }
+        ::usleep(useconds_t(rng() % 30000));
+        ::kill(child, SIGKILL);
+        ::waitpid(child, nullptr, 0);
+        const std::string left = readBack();
+        sawFirst += left == first;
+        sawSecond += left == second;
+        mixed += left != first && left != second;
+    }
+    std::printf("kills that left a mixed file: %d of %d\n", mixed, kills);
+    EXPECT_EQ(mixed, 0);
+    EXPECT_GT(sawFirst, 0) << "the saves went on between the kills";
+    EXPECT_GT(sawSecond, 0);
+    // What the kills cut short is swept at the next start.
+    RemoveInterruptedWrites(dir);
+    plat::FileFind find;
+    plat::FindEntry entry;
+    EXPECT_FALSE(find.First((dir + "/*.tmp-*").c_str(), entry)) << entry.name;
 }
 
 TEST_F(ConfigFixture, CancelEndsWithOneAndWritesNothing)

@@ -8,6 +8,7 @@
 
 #include "app/core/Application.h"
 #include "app/core/Config.h"
+#include "app/core/ScreenShot.h"
 #include "app/player/PartInventory.h"
 #include "app/player/PlayerProfile.h"
 #include "app/player/RankingTable.h"
@@ -234,26 +235,35 @@ TEST_F(SaveFileRead, AFailedReadNeverLetsASaveReplaceTheFile)
     EXPECT_EQ(fresh.Save("vant-E"), 1);
 }
 
-// The save folder at start-up, and the run folder when the settings are
-// read, the first thing a start does.
-TEST_F(SaveFileRead, StartUpRemovesOnlyTheTemporaryFilesOfInterruptedSaves)
+// A kill cuts short a write wherever the game writes whole files: the
+// settings, a screenshot, a profile or the inventory, the registry store.
+// The next start removes what each left beside its file, and nothing else.
+TEST_F(SaveFileRead, StartUpRemovesWhatInterruptedWritesLeftInEveryFolderAndNothingElse)
 {
-    ASSERT_TRUE(WriteSave("vant-D", "kept"));
-    ASSERT_TRUE(WriteSave("vant-D.tmp-a1B2c3", "half"));
-    ASSERT_TRUE(WriteSave("notes.tmp-x", "mine"));
-    ASSERT_TRUE(WriteSave("Ace.psd.tmp-ZZZZZZ", "half"));
-    RemoveInterruptedSaves();
-    EXPECT_EQ(ReadSave("vant-D"), "kept");
-    EXPECT_EQ(ReadSave("notes.tmp-x"), "mine");
-    EXPECT_FALSE(plat::PathExists(SavePath("vant-D.tmp-a1B2c3").c_str()));
-    EXPECT_FALSE(plat::PathExists(SavePath("Ace.psd.tmp-ZZZZZZ").c_str()));
-
     RunFolder run(temp / "run");
-    ASSERT_TRUE(temp.Write("run/Config.ini", "[GameSetting]\nVolumeSE=33\n"));
-    ASSERT_TRUE(temp.Write("run/Config.ini.tmp-Q7xk2P", "[GameSett"));
-    ASSERT_TRUE(temp.Write("run/notes.tmp-x", "mine"));
-    GetApplication()->LoadConfig();
-    EXPECT_EQ(GetApplication()->volume.volumeSe, 33u);
-    EXPECT_EQ(temp.Read("run/notes.tmp-x"), "mine");
-    EXPECT_FALSE(plat::PathExists((temp / "run/Config.ini.tmp-Q7xk2P").c_str()));
+    ScopedRegistryFile registry(temp / "store/registry.ini");
+    const CApplication& app = *GetApplication();
+    ASSERT_TRUE(EnsureSaveFolder());
+    ASSERT_TRUE(plat::CreateDirectory(ScreenShotFolder(app).c_str()));
+    ASSERT_TRUE(plat::CreateDirectory((temp / "store").c_str()));
+    const std::string written[] = {ConfigPath(app), ScreenShotFolder(app) + "/Shot000.png", SavePath("vant-D"),
+                                   SavePath("Ace.psd"), plat::GetRegistryFile()};
+    // Names a player or another program may keep there.
+    const char* const others[] = {"/notes.tmp-x", "/notes.tmp-abcdefg", "/Shot001.png"};
+    for (const std::string& file : written) {
+        const std::string folder = file.substr(0, file.rfind('/'));
+        ASSERT_TRUE(WriteFile(file, "kept"));
+        ASSERT_TRUE(WriteFile(file + ".tmp-a1B2c3", "half"));
+        for (const char* other : others) ASSERT_TRUE(WriteFile(folder + other, "mine"));
+        ASSERT_TRUE(plat::CreateDirectory((folder + "/album.tmp-Q7xk2P").c_str()));
+    }
+    RemoveInterruptedWritesAtStartUp(app);
+    for (const std::string& file : written) {
+        SCOPED_TRACE(file);
+        const std::string folder = file.substr(0, file.rfind('/'));
+        EXPECT_EQ(ReadFile(file), "kept");
+        EXPECT_FALSE(plat::PathExists((file + ".tmp-a1B2c3").c_str()));
+        for (const char* other : others) EXPECT_EQ(ReadFile(folder + other), "mine") << other;
+        EXPECT_TRUE(plat::IsDirectory((folder + "/album.tmp-Q7xk2P").c_str()));
+    }
 }

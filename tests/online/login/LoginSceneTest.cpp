@@ -15,6 +15,7 @@
 #include "online/room/RoomScene.h"
 #include "app/net/NetClientPair.h"
 #include "platform/core/Ini.h"
+#include "platform/core/MessageBox.h"
 #include "platform/core/Time.h"
 #include "platform/input/Keyboard.h"
 #include "platform/net/Socket.h"
@@ -156,6 +157,54 @@ TEST(LoginServerList, AThousandServersAreReadFromOnePassOverTheFile)
     EXPECT_EQ(scene.serverEntries[0].name, "Room 0");
     EXPECT_EQ(scene.serverEntries[999].address, "10.0.3.231");
     EXPECT_EQ(scene.serverEntries[999].name, "Room 999");
+}
+
+// A server.ini that is no list at all is named with the reason, in a
+// notice that does not stop the login screen; none at all stays silent.
+TEST(LoginServerList, ADamagedServerListIsNamedWithItsReason)
+{
+    CApplication& app = *GetApplication();
+    TempFolder temp;
+    char saved[sizeof app.startupDir];
+    std::memcpy(saved, app.startupDir, sizeof saved);
+    std::snprintf(app.startupDir, sizeof app.startupDir, "%s", temp.Path().c_str());
+    const std::string file = temp / "server.ini";
+    const struct {
+        const char* bytes;  // null: a folder of that name; "": no file
+        size_t size;
+        size_t servers;
+        const char* reason; // null: nothing said
+    } cases[] = {
+        {"", 0, 0, nullptr},
+        {"[ServerList]\nCnt=1\nS0_IP=10.0.0.1\nS0_Name=A\n", 44, 1, nullptr},
+        {"[ServerList]\nCnt=1\nS0_IP=10.0.0.1\n\0\x01\x7F\x02", 38, 1, "it holds binary data, not text"},
+        {"[ServerList]\nCnt=1\nS0_IP=10.0.0.1\nS0_Name=\x82\xA0\n", 45, 1, "it is not UTF-8 text"},
+        {"[ServerList]\nCnt=1\nS0_IP=10.0.0.1\nPK\x03\x04 junk\n", 44, 1,
+         "line 4 is neither a [section], a key=value pair nor a comment"},
+        {nullptr, 0, 0, "it is a folder, not a file"},
+    };
+    plat::TakeNotices();
+    plat::HoldBoxesAsNotices(true);
+    testing::internal::CaptureStderr();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.reason ? c.reason : "silent");
+        std::filesystem::remove_all(file);
+        if (c.bytes == nullptr) ASSERT_TRUE(plat::CreateDirectory(file.c_str()));
+        else if (c.size > 0) ASSERT_TRUE(temp.Write("server.ini", std::string(c.bytes, c.size)));
+        CLoginScene scene;
+        scene.ReadServerList();
+        EXPECT_EQ(scene.serverEntries.size(), c.servers) << "what can be read is still listed";
+        const std::vector<std::string> notices = plat::TakeNotices();
+        if (c.reason == nullptr) {
+            EXPECT_TRUE(notices.empty()) << testing::PrintToString(notices);
+            continue;
+        }
+        ASSERT_EQ(notices.size(), 1u);
+        EXPECT_EQ(notices[0], "The server list " + file + " cannot be used: " + c.reason + ".");
+    }
+    testing::internal::GetCapturedStderr();
+    plat::HoldBoxesAsNotices(false);
+    std::memcpy(app.startupDir, saved, sizeof saved);
 }
 
 TEST(OnlineFaults, BadIdsSilentLoginsAndReadyWithoutARobot)
