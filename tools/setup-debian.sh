@@ -5,6 +5,7 @@ packages=(
   build-essential cmake ninja-build pkg-config clang
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   libsdl2-dev libgl-dev libgl1-mesa-dri libegl-dev libpng-dev libfreetype-dev
+  libfontconfig-dev libfontconfig1
   libopenal-dev libopenal1 libvorbis-dev libimgui-dev fonts-noto-cjk
 )
 missing=()

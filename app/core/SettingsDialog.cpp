@@ -15,6 +15,7 @@
 #include "platform/input/InputScript.h"
 #include "platform/input/Keyboard.h"
 #include "platform/core/Time.h"
+#include "platform/gfx/Font.h"
 
 // ---------------------------------------------------------------- TrackBar
 
@@ -457,6 +458,15 @@ void DrawSettings(SettingsDialog& dlg, std::vector<std::pair<i32, i32>>& command
     ImGui::Begin("##settings", nullptr,
                  ImGuiWindowFlags_NoDecoration | ImGuiWindowFlags_NoMove |
                      ImGuiWindowFlags_NoSavedSettings);
+    if (dlg.fontMissing) {
+        ImGui::PushStyleColor(ImGuiCol_Text, ImVec4(0.75f, 0.05f, 0.05f, 1.0f));
+        ImGui::TextWrapped("No installed font has the game's Chinese and Japanese characters, so the game's "
+                           "menus would show no text. Install the package %s (sudo apt install %s) and start "
+                           "the game again.",
+                           plat::kCjkFontPackage, plat::kCjkFontPackage);
+        ImGui::PopStyleColor();
+        ImGui::Separator();
+    }
     ImGui::PushItemWidth(180);
 
     char preview[32] = "";
@@ -517,9 +527,11 @@ i32 RunSettingsDialog(CApplication& app, InputManager& input)
 {
     SettingsDialog dlg(app, ConfigPath(app));
     dlg.OnInitDialog();
+    // Asked before the title: the game's own text draws with the same face.
+    dlg.fontMissing = !plat::GameTextFontFound();
     plat::DialogHost host;
     const std::string glyphs = AllLabels();
-    const bool shown = host.Open("Quillon", 720, 470, glyphs.c_str());
+    const bool shown = host.Open("Quillon", 720, dlg.fontMissing ? 540 : 470, glyphs.c_str());
     dlg.runKeyDialog = [&] { RunKeyDialog(app, input, host); };
     std::vector<std::pair<i32, i32>> commands;
     DialogShot shot;

@@ -77,6 +77,9 @@ public:
     bool stereo = false; // hidden
     TrackBar robotQuality, bgm, se, voice;
     std::string robotQualityLabel; // hidden
+    // No installed font has the game's characters: the dialog says so, and
+    // which package to install, in words its built-in font can show.
+    bool fontMissing = false;
 
 private:
     void ApplyPreset(i32 resolutionIndex, i32 texture, i32 vision, bool noShaderOn, i32 hdr,

@@ -1,7 +1,8 @@
 #pragma once
-// Marks a stretch of calls into the system's graphics driver whose own
-// allocations live until the process ends (the driver keeps caches and
-// options it never frees); the leak checker of sanitizer builds skips them.
+// Marks a stretch of calls into the system's graphics driver (or font
+// lookup) whose own allocations live until the process ends (the driver
+// keeps caches and options it never frees); the leak checker of sanitizer
+// builds skips them.
 #if defined(__SANITIZE_ADDRESS__)
 #include <sanitizer/lsan_interface.h>
 #endif

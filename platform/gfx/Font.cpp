@@ -4,23 +4,34 @@
 #include FT_FREETYPE_H
 #include FT_SIZES_H
 #include FT_TRUETYPE_TABLES_H
+#include <fontconfig/fontconfig.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <map>
 #include <memory>
 #include <mutex>
 
+#include "platform/core/DriverAllocations.h"
 #include "platform/core/FileSystem.h"
+#include "platform/core/MessageBox.h"
 #include "platform/core/TextCodec.h"
 
 namespace plat {
 
 namespace {
 
-constexpr const char* kCjkFontFile = "/usr/share/fonts/opentype/noto/NotoSansCJK-Regular.ttc";
+// Asked for first; any other installed face with the game's characters will do.
 constexpr const char* kChineseFamily = "Noto Sans CJK SC";
 constexpr const char* kJapaneseFamily = "Noto Sans CJK JP";
+// Characters the game's menus and messages draw (the title menu's Chinese,
+// the Japanese kana): a face without them leaves the menus blank.
+constexpr const char* kGameCharacters = "街机模式开始游戏联网对战ゲーム";
+// Candidates tried before giving up, so a system with many broken fonts
+// cannot hold the start-up for long.
+constexpr size_t kMostCandidates = 32;
+constexpr const char* kLacksGameCharacters = "lacks characters the game draws";
 constexpr i32 kPageSize = 512;
 
 bool IsCjk(u32 c) {
@@ -51,6 +62,10 @@ struct FreeTypeHome {
     bool failed = false;
     std::map<std::string, FontFaceChoice> choices;  // by wanted family
     std::map<std::pair<std::string, i32>, std::unique_ptr<FontFace>> faces;
+    // The system's font configuration, read once (FONTCONFIG_FILE included).
+    FcConfig* fonts = nullptr;
+    bool fontsRead = false;
+    bool toldNoFont = false;
 
     bool Start() {
         if (library == nullptr && !failed) failed = FT_Init_FreeType(&library) != 0;
@@ -99,7 +114,8 @@ bool CheckTables(const char* path, i32 faceIndex, std::string* why) {
         faceAt = Be32(at);
         if (faceAt + 12 > u64(size) || !ReadAt(f, faceAt, head, 12)) return fail("is cut short before a face begins");
     } else if (faceIndex != 0) {
-        return fail("has no such face");
+        const u32 kind = Be32(head);
+        return fail(kind == 0x00010000u || kind == Tag("OTTO") ? "has no such face" : "is no TrueType or OpenType font");
     }
     const u32 kind = Be32(head);
     if (kind != 0x00010000u && kind != Tag("OTTO")) return fail("is no TrueType or OpenType font");
@@ -125,45 +141,138 @@ bool CheckTables(const char* path, i32 faceIndex, std::string* why) {
     return true;
 }
 
-void ReportDamagedFont(const char* path, const std::string& why) {
-    ReportLoadFailure(path, ("is damaged (" + why + "): the built-in font is used instead").c_str());
+std::vector<u32> GameCharacters() {
+    std::vector<u32> out;
+    const char* p = kGameCharacters;
+    const char* end = p + std::strlen(p);
+    size_t len = 0;
+    for (; p < end; p += len) out.push_back(DecodeUtf8(p, end, len));
+    return out;
 }
 
-FontFaceChoice ChooseLocked(FreeTypeHome& h, const std::string& want) {
+// Whether FreeType can draw from the face, and (gameText) whether it has
+// every character the game's menus draw. Holds the home's lock.
+bool UsableLocked(FreeTypeHome& h, const char* path, i32 faceIndex, bool gameText, std::string* why) {
+    // A collection's face number sits in the low 16 bits; above them fontconfig
+    // may name an instance of a variable font, which FreeType takes as given.
+    if (!CheckTables(path, faceIndex & 0xFFFF, why)) return false;
+    FT_Face face = nullptr;
+    if (!h.Start() || FT_New_Face(h.library, path, faceIndex, &face) != 0) {
+        if (why) *why = "FreeType cannot open it";
+        return false;
+    }
+    const std::vector<u32> text = gameText ? GameCharacters() : std::vector<u32>{};
+    bool drawn = FT_Set_Pixel_Sizes(face, 0, 16) == 0 && FT_Load_Char(face, 'A', FT_LOAD_RENDER) == 0;
+    if (drawn && !text.empty()) drawn = FT_Load_Char(face, text[0], FT_LOAD_RENDER) == 0;
+    bool covered = true;
+    for (u32 c : text) covered = covered && FT_Get_Char_Index(face, c) != 0;
+    FT_Done_Face(face);
+    if (!drawn && why) *why = "FreeType cannot draw from it";
+    else if (!covered && why) *why = kLacksGameCharacters;
+    return drawn && covered;
+}
+
+struct Candidate {
+    std::string file;
+    i32 index = 0;
+    bool region = false;  // its family names the asked-for region ("SC", "JP")
+};
+
+// The installed faces that say they hold the game's characters, best first
+// as the system ranks them for the family and language asked for (so the
+// Noto CJK face comes first when it is installed).
+std::vector<Candidate> SystemCandidatesLocked(FreeTypeHome& h, const std::string& family, const char* lang) {
+    std::vector<Candidate> out;
+    const std::string regionSuffix = family.substr(family.rfind(' '));
+    if (!h.fontsRead) {
+        h.fontsRead = true;
+        // fontconfig keeps its font cache through offsets rather than
+        // pointers, which the leak checker of sanitizer builds cannot follow.
+        DriverAllocations fontCache;
+        h.fonts = FcInitLoadConfigAndFonts();
+    }
+    if (h.fonts == nullptr) return out;
+    FcPattern* pattern = FcPatternCreate();
+    FcCharSet* wanted = FcCharSetCreate();
+    if (pattern == nullptr || wanted == nullptr) {
+        if (pattern) FcPatternDestroy(pattern);
+        if (wanted) FcCharSetDestroy(wanted);
+        return out;
+    }
+    for (u32 c : GameCharacters()) FcCharSetAddChar(wanted, c);
+    FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(family.c_str()));
+    FcPatternAddString(pattern, FC_LANG, reinterpret_cast<const FcChar8*>(lang));
+    FcPatternAddCharSet(pattern, FC_CHARSET, wanted);
+    FcPatternAddBool(pattern, FC_SCALABLE, FcTrue);
+    FcConfigSubstitute(h.fonts, pattern, FcMatchPattern);
+    FcDefaultSubstitute(pattern);
+    FcResult result = FcResultNoMatch;
+    // Untrimmed: a face after a damaged one with the same characters must stay.
+    FcFontSet* set = FcFontSort(h.fonts, pattern, FcFalse, nullptr, &result);
+    for (int i = 0; set != nullptr && i < set->nfont && out.size() < kMostCandidates; ++i) {
+        FcChar8* file = nullptr;
+        int index = 0;
+        FcCharSet* has = nullptr;
+        if (FcPatternGetString(set->fonts[i], FC_FILE, 0, &file) != FcResultMatch || file == nullptr) continue;
+        if (FcPatternGetCharSet(set->fonts[i], FC_CHARSET, 0, &has) != FcResultMatch || !FcCharSetIsSubset(wanted, has))
+            continue;
+        if (FcPatternGetInteger(set->fonts[i], FC_INDEX, 0, &index) != FcResultMatch) index = 0;
+        FcChar8* name = nullptr;
+        std::string named;
+        if (FcPatternGetString(set->fonts[i], FC_FAMILY, 0, &name) == FcResultMatch && name != nullptr)
+            named = reinterpret_cast<const char*>(name);
+        const bool region = named.size() >= regionSuffix.size() &&
+                            named.compare(named.size() - regionSuffix.size(), regionSuffix.size(), regionSuffix) == 0;
+        out.push_back(Candidate{reinterpret_cast<const char*>(file), index, region});
+    }
+    // A collection holds one face per region with the same characters, which
+    // the lookup may rank alike: within a file the asked-for region comes first.
+    std::map<std::string, size_t> firstSeen;
+    for (size_t i = 0; i < out.size(); ++i) firstSeen.emplace(out[i].file, i);
+    std::stable_sort(out.begin(), out.end(), [&](const Candidate& a, const Candidate& b) {
+        const size_t fa = firstSeen[a.file], fb = firstSeen[b.file];
+        return fa != fb ? fa < fb : a.region && !b.region;
+    });
+    if (set) FcFontSetDestroy(set);
+    FcCharSetDestroy(wanted);
+    FcPatternDestroy(pattern);
+    return out;
+}
+
+FontFaceChoice ChooseLocked(FreeTypeHome& h, const std::string& want, const char* lang) {
     auto it = h.choices.find(want);
     if (it != h.choices.end()) return it->second;
     FontFaceChoice choice;
-    FT_Face probe = nullptr;
-    std::string why;
-    if (PathExists(kCjkFontFile) && !CheckTables(kCjkFontFile, 0, &why)) {
-        // Taken as missing, and said so, rather than drawn from half a file.
-        ReportDamagedFont(kCjkFontFile, why);
-        h.choices[want] = choice;
-        return choice;
+    std::vector<std::pair<std::string, std::string>> refused;  // file, why
+    for (const Candidate& c : SystemCandidatesLocked(h, want, lang)) {
+        std::string why;
+        if (UsableLocked(h, c.file.c_str(), c.index, true, &why)) {
+            choice.file = c.file;
+            choice.index = c.index;
+            FT_Face face = nullptr;
+            if (FT_New_Face(h.library, c.file.c_str(), c.index, &face) == 0) {
+                choice.family = face->family_name ? face->family_name : "";
+                FT_Done_Face(face);
+            }
+            break;
+        }
+        refused.emplace_back(c.file, why);
     }
-    if (h.Start() && FT_New_Face(h.library, kCjkFontFile, -1, &probe) == 0) {
-        const i32 faces = i32(probe->num_faces);
-        FT_Done_Face(probe);
-        for (i32 i = 0; i < faces && choice.index < 0; ++i) {
-            FT_Face f = nullptr;
-            if (FT_New_Face(h.library, kCjkFontFile, i, &f) != 0) continue;
-            if (f->family_name && want == f->family_name) {
-                choice.index = i;
-                choice.family = f->family_name;
-            }
-            FT_Done_Face(f);
-        }
-        if (choice.index < 0) {
-            // A differently built collection: its first face still has the glyphs.
-            choice.index = 0;
-            if (FT_New_Face(h.library, kCjkFontFile, 0, &probe) == 0) {
-                choice.family = probe->family_name ? probe->family_name : "";
-                FT_Done_Face(probe);
-            }
-        }
-        choice.file = kCjkFontFile;
-    } else if (h.library != nullptr && PathExists(kCjkFontFile)) {
-        ReportDamagedFont(kCjkFontFile, "FreeType cannot open it");
+    // Said once each, and only what is true: which file was passed over, and
+    // what draws the text instead.
+    for (const auto& [file, why] : refused) {
+        const std::string instead = choice.file.empty()
+                                        ? "no other installed font has the game's characters"
+                                        : "the game's text is drawn with " + choice.family + " (" + choice.file + ")";
+        const std::string what = why == kLacksGameCharacters ? why : "is damaged (" + why + ")";
+        ReportLoadFailure(file.c_str(), (what + ": " + instead).c_str());
+    }
+    if (choice.file.empty() && !h.toldNoFont) {
+        h.toldNoFont = true;
+        ReportError("font", (std::string("no installed font has the game's Chinese and Japanese characters, so the "
+                                         "menus show no text; install the package ") +
+                             kCjkFontPackage)
+                                .c_str());
     }
     h.choices[want] = choice;
     return choice;
@@ -199,18 +308,10 @@ FontFace* OpenFaceLocked(FreeTypeHome& h, const FontFaceChoice& choice) {
 }  // namespace
 
 bool CheckFontFile(const char* path, i32 faceIndex, std::string* why) {
-    if (path == nullptr || !CheckTables(path, faceIndex, why)) return false;
+    if (path == nullptr) return false;
     FreeTypeHome& h = Home();
     std::lock_guard<std::mutex> lock(h.mutex);
-    FT_Face face = nullptr;
-    if (!h.Start() || FT_New_Face(h.library, path, faceIndex, &face) != 0) {
-        if (why) *why = "FreeType cannot open it";
-        return false;
-    }
-    const bool drawn = FT_Set_Pixel_Sizes(face, 0, 16) == 0 && FT_Load_Char(face, 'A', FT_LOAD_RENDER) == 0;
-    FT_Done_Face(face);
-    if (!drawn && why) *why = "FreeType cannot draw from it";
-    return drawn;
+    return UsableLocked(h, path, faceIndex, false, why);
 }
 
 FontFaceChoice ChooseFontFace(const char* faceName) {
@@ -218,7 +319,20 @@ FontFaceChoice ChooseFontFace(const char* faceName) {
     const bool chinese = faceName != nullptr && std::strcmp(faceName, "黑体") == 0;
     FreeTypeHome& h = Home();
     std::lock_guard<std::mutex> lock(h.mutex);
-    return ChooseLocked(h, chinese ? kChineseFamily : kJapaneseFamily);
+    return chinese ? ChooseLocked(h, kChineseFamily, "zh-cn") : ChooseLocked(h, kJapaneseFamily, "ja");
+}
+
+bool GameTextFontFound() { return !ChooseFontFace("黑体").file.empty(); }
+
+void ReloadSystemFonts() {
+    FreeTypeHome& h = Home();
+    std::lock_guard<std::mutex> lock(h.mutex);
+    // Faces already opened stay: fonts made from them still draw.
+    if (h.fonts) FcConfigDestroy(h.fonts);
+    h.fonts = nullptr;
+    h.fontsRead = false;
+    h.toldNoFont = false;
+    h.choices.clear();
 }
 
 GfxResult CreateFont(GfxDevice* device, const FontDesc& desc, Font** out) {

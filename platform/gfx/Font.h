@@ -118,14 +118,31 @@ private:
 // Makes a font on a device. NotAvailable when no face can be opened.
 GfxResult CreateFont(GfxDevice* device, const FontDesc& desc, Font** out);
 
-// The font file and face index a face name maps to (file "" when the font
-// is missing).
+// The Debian package whose fonts hold every character the game draws; it
+// is named to the player when no installed font has them.
+constexpr const char* kCjkFontPackage = "fonts-noto-cjk";
+
+// The font file and face index a face name maps to (file "" when no
+// installed font will do). The system's font lookup (fontconfig) ranks the
+// installed faces for the Noto Sans CJK family of the name's language; the
+// first that FreeType can draw from and that has the game's menu characters
+// is taken. Faces passed over are named on stderr with what draws instead,
+// and when none will do, stderr says which package to install.
 struct FontFaceChoice {
     std::string file;
     i32 index = -1;
     std::string family;
 };
 FontFaceChoice ChooseFontFace(const char* faceName);
+
+// Whether some installed face has the game's characters: without one the
+// game's own text and the dialogs' CJK labels show nothing.
+bool GameTextFontFound();
+
+// Forgets the faces chosen so far; the next choice reads the system's font
+// configuration again (FONTCONFIG_FILE included). Fonts already made keep
+// their faces.
+void ReloadSystemFonts();
 
 // Whether a font file is whole enough to draw from: the face's header and
 // every table it lists lie inside the file, the tables every renderer needs

@@ -19,7 +19,6 @@
 namespace plat {
 namespace {
 
-constexpr const char* kCjkFont = "/usr/share/fonts/opentype/noto/NotoSansCJK-Regular.ttc";
 constexpr float kFontSize = 16.0f;
 
 void FeedUi(const SDL_Event& e) { ImGui_ImplSDL2_ProcessEvent(&e); }
@@ -29,7 +28,7 @@ ImVector<ImWchar> gRanges;
 
 }  // namespace
 
-bool AddDialogFont(const char* file, const char* glyphText)
+bool AddDialogFont(const char* file, i32 faceIndex, const char* glyphText)
 {
     ImGuiIO& io = ImGui::GetIO();
     if (file == nullptr || !PathExists(file)) {
@@ -39,7 +38,7 @@ bool AddDialogFont(const char* file, const char* glyphText)
     // The atlas builder trusts the file and aborts on a damaged one: FreeType,
     // which checks what it reads, looks first.
     std::string why;
-    if (!CheckFontFile(file, 0, &why)) {
+    if (!CheckFontFile(file, faceIndex, &why)) {
         ReportLoadFailure(file, ("is damaged (" + why + "): the built-in font is used instead").c_str());
         io.Fonts->AddFontDefault();
         return false;
@@ -51,7 +50,7 @@ bool AddDialogFont(const char* file, const char* glyphText)
     gRanges.clear();
     builder.BuildRanges(&gRanges);
     ImFontConfig config;
-    config.FontNo = 0;
+    config.FontNo = faceIndex & 0xFFFF;
     config.OversampleH = 1;
     config.OversampleV = 1;
     if (!io.Fonts->AddFontFromFileTTF(file, kFontSize, &config, gRanges.Data)) {
@@ -103,7 +102,9 @@ bool DialogHost::Open(const char* title, i32 width, i32 height, const char* glyp
     io.IniFilename = nullptr; // no imgui.ini beside the game
     io.LogFilename = nullptr;
     ImGui::StyleColorsLight();
-    AddDialogFont(kCjkFont, glyphText);
+    // The face the game's own text uses, so the dialogs show what the game will.
+    const FontFaceChoice face = ChooseFontFace("ＭＳ　ゴシック");
+    AddDialogFont(face.file.empty() ? nullptr : face.file.c_str(), face.index, glyphText);
     ImGui_ImplSDL2_InitForOpenGL(ToSdl(window_), glContext_);
     ImGui_ImplOpenGL3_Init("#version 330 core");
     uiStarted_ = true;

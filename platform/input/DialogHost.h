@@ -10,11 +10,12 @@ namespace plat {
 
 struct SystemWindow;
 
-// Adds the dialogs' font from file to the current UI context's font atlas
-// (the Japanese and Chinese ranges plus every character of glyphText), or
-// the built-in font when the file is missing or damaged (a damaged one is
-// named on stderr). false when the built-in font was taken.
-bool AddDialogFont(const char* file, const char* glyphText);
+// Adds the dialogs' font from face faceIndex of file to the current UI
+// context's font atlas (the Japanese and Chinese ranges plus every
+// character of glyphText), or the built-in font (ASCII only) when the file
+// is missing or damaged (a damaged one is named on stderr). false when the
+// built-in font was taken.
+bool AddDialogFont(const char* file, i32 faceIndex, const char* glyphText);
 
 class DialogHost {
 public:
@@ -23,9 +24,10 @@ public:
     DialogHost(const DialogHost&) = delete;
     DialogHost& operator=(const DialogHost&) = delete;
 
-    // Opens the window and the UI with a CJK font holding the Japanese and
-    // Chinese ranges plus every character of glyphText. false when no
-    // window can be made.
+    // Opens the window and the UI with the CJK face the game's text uses
+    // (plat::ChooseFontFace), holding the Japanese and Chinese ranges plus
+    // every character of glyphText; the built-in font when no installed face
+    // will do. false when no window can be made.
     bool Open(const char* title, i32 width, i32 height, const char* glyphText);
     bool IsOpen() const { return window_ != nullptr; }
     void SetTitle(const char* title);

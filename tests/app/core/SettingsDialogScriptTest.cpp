@@ -5,16 +5,20 @@
 
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <string>
 
 #include "app/core/Application.h"
 #include "app/core/Config.h"
+#include "app/core/ScreenShot.h"
 #include "app/core/SettingsDialog.h"
 #include "engine/core/IniFile.h"
 #include "engine/input/InputManager.h"
 #include "platform/input/Events.h"
 #include "platform/core/FileSystem.h"
+#include "platform/gfx/Image.h"
 #include "platform/input/InputScript.h"
+#include "support/FontFolder.h"
 
 namespace {
 
@@ -136,6 +140,40 @@ TEST_F(ScriptedDialog, AFifthPadIsShownButNeverWritesPastTheFourMaps)
     EXPECT_EQ(std::memcmp(before, app.input.padButtonMap, sizeof before), 0);
     EXPECT_EQ(app.input.padKeyMap[4], 'Z') << "Default still resets the keyboard";
     input.Release();
+}
+
+// With no installed font that has the game's characters the dialog, drawn
+// with the built-in font, says so in red before the title and names the
+// package to install; with the system's fonts it says nothing of the kind.
+TEST_F(ScriptedDialog, WithoutAFontForTheGameTextTheDialogNamesThePackage)
+{
+    const std::string shots = dir + "/ScreenShot";
+    // Pixels of the notice's red in the dialog's picture.
+    const auto redPixels = [&](bool fontMissing) {
+        std::filesystem::remove_all(shots);
+        FontFolder empty;
+        if (fontMissing) empty.Use();
+        Script("100 key VK_SNAPSHOT\n400 button 1\n");
+        InputManager input;
+        input.Init(nullptr);
+        EXPECT_EQ(RunSettingsDialog(app, input), 0);
+        FinishScreenShots();
+        if (fontMissing) empty.Leave();
+        std::string png;
+        plat::Image shot;
+        EXPECT_TRUE(plat::ReadWholeFile((shots + "/Shot000.png").c_str(), png));
+        if (!plat::DecodeImage(png.data(), png.size(), &shot)) return -1;
+        int red = 0;
+        for (size_t i = 0; i + 4 <= shot.surfaces[0].size(); i += 4) {
+            u32 p = 0;
+            std::memcpy(&p, shot.surfaces[0].data() + i, 4);
+            const int r = int(p >> 16 & 0xFF), g = int(p >> 8 & 0xFF), b = int(p & 0xFF);
+            red += r > 150 && g < 90 && b < 90;
+        }
+        return red;
+    };
+    EXPECT_GT(redPixels(true), 400) << "the notice shows";
+    EXPECT_EQ(redPixels(false), 0);
 }
 
 }  // namespace

@@ -17,6 +17,7 @@
 #include "app/core/Startup.h"
 #include "platform/gfx/Image.h"
 #include "platform/core/Registry.h"
+#include "support/FontFolder.h"
 #include "support/GameProcess.h"
 
 namespace {
@@ -77,14 +78,33 @@ u32 PixelAt(const plat::Image& image, u32 x, u32 y)
     return p;
 }
 
+// The first and last rows of the screenshot where the chosen menu entry's
+// green shows (first > last: nowhere).
+std::pair<u32, u32> GreenRows(const plat::Image& shot)
+{
+    u32 greenTop = shot.height, greenBottom = 0;
+    for (u32 y = 0; y < shot.height; ++y)
+        for (u32 x = 0; x < 600; ++x) {
+            const u32 p = PixelAt(shot, x, y);
+            const int r = int(p >> 16 & 0xFF), g = int(p >> 8 & 0xFF), b = int(p & 0xFF);
+            if (std::abs(r - 82) < 6 && std::abs(g - 178) < 6 && std::abs(b - 61) < 6) {
+                greenTop = std::min(greenTop, y);
+                greenBottom = std::max(greenBottom, y);
+            }
+        }
+    return {greenTop, greenBottom};
+}
+
+// One Enter skips the logo, one more (once the press-start screen is surely
+// up) opens the menu: more would choose its first entry. Then down, down,
+// up: the cursor ends on the second entry.
+const char* const kMenuScript =
+    "300 button 1\n2500 key Enter\n8000 key Enter\n24000 key Down\n25000 key Down\n26000 key Up\n"
+    "28000 key VK_SNAPSHOT\n30000 close\n";
+
 TEST_F(TitleEndToEndTest, MenuReachedAndShotThenClosedWithRegistryRestored)
 {
-    // One Enter skips the logo, one more (once the press-start screen is
-    // surely up) opens the menu: more would choose its first entry. Then
-    // down, down, up: the cursor ends on the second entry.
-    std::string script = "300 button 1\n2500 key Enter\n8000 key Enter\n";
-    script += "24000 key Down\n25000 key Down\n26000 key Up\n28000 key VK_SNAPSHOT\n30000 close\n";
-    ASSERT_TRUE(temp.Write("title.script", script));
+    ASSERT_TRUE(temp.Write("title.script", kMenuScript));
 
     GameProcess game(exe, run, Env("title.script"), temp / "first.err");
     ASSERT_TRUE(game.Started());
@@ -122,18 +142,37 @@ TEST_F(TitleEndToEndTest, MenuReachedAndShotThenClosedWithRegistryRestored)
     colours.erase(std::unique(colours.begin(), colours.end()), colours.end());
     EXPECT_GT(colours.size(), 200u);
     // The chosen entry is drawn in its green, on the second row of the menu.
-    u32 greenTop = shot.height, greenBottom = 0;
-    for (u32 y = 0; y < shot.height; ++y)
-        for (u32 x = 0; x < 600; ++x) {
-            const u32 p = PixelAt(shot, x, y);
-            const int r = int(p >> 16 & 0xFF), g = int(p >> 8 & 0xFF), b = int(p & 0xFF);
-            if (std::abs(r - 82) < 6 && std::abs(g - 178) < 6 && std::abs(b - 61) < 6) {
-                greenTop = std::min(greenTop, y);
-                greenBottom = std::max(greenBottom, y);
-            }
-        }
+    const auto [greenTop, greenBottom] = GreenRows(shot);
     EXPECT_GE(greenTop, 150u);
     EXPECT_LE(greenBottom, 240u);
+}
+
+// The installed Noto Sans CJK face gone to junk since the system last
+// scanned its fonts: the menu's text is drawn with the next installed face
+// that has its characters, and stderr names the junk file and that face.
+TEST_F(TitleEndToEndTest, MenuTextShowsWhenTheCjkFontIsJunk)
+{
+    FontFolder fonts;
+    fonts.Link("NotoSansCJK-Regular.ttc", kNotoSans);
+    fonts.Link("NotoSerifCJK-Regular.ttc", kNotoSerif);
+    fonts.Scan();
+    fonts.Junk("NotoSansCJK-Regular.ttc");
+    ASSERT_TRUE(temp.Write("junkfont.script", kMenuScript));
+    std::vector<std::string> env = Env("junkfont.script");
+    env.push_back(fonts.EnvEntry());
+    GameProcess game(exe, run, env, temp / "junkfont.err");
+    ASSERT_TRUE(game.Started());
+    ASSERT_EQ(game.Wait(std::chrono::seconds(120)), 0) << temp.Read("junkfont.err");
+    const std::string said = temp.Read("junkfont.err");
+    EXPECT_NE(said.find(fonts.fonts + "/NotoSansCJK-Regular.ttc"), std::string::npos) << said;
+    EXPECT_NE(said.find("drawn with Noto Serif CJK SC"), std::string::npos) << said;
+
+    plat::Image shot;
+    ASSERT_TRUE(ReadShot(run + "/ScreenShot/Shot000.png", shot));
+    const auto [greenTop, greenBottom] = GreenRows(shot);
+    EXPECT_GE(greenTop, 150u) << "the chosen entry's text shows";
+    EXPECT_LE(greenBottom, 240u);
+    EXPECT_GT(greenBottom, greenTop + 10) << "the chosen entry's text shows";
 }
 
 TEST_F(TitleEndToEndTest, CancelledSettingsDialogEndsWithRegistryRestored)

@@ -3,9 +3,12 @@
 
 #include <cstring>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "platform/gfx/Font.h"
 #include "platform/gfx/Sprite.h"
+#include "support/FontFolder.h"
 #include "support/OffscreenDevice.h"
 
 using namespace plat;
@@ -24,6 +27,66 @@ TEST(FontFace, GameFaceNamesMapToTheCjkFamilies) {
     EXPECT_EQ(unknown.family, "Noto Sans CJK JP");
     EXPECT_NE(hei.index, gothic.index);
     EXPECT_EQ(gothic.index, unknown.index);
+}
+
+// The faces the system's font lookup lists are checked one by one: a Noto
+// CJK face gone to junk since the lookup's last scan is passed over (and
+// named, with what draws instead) for the next face with the game's
+// characters; with none, stderr names the package to install and no font is
+// made, and a face without the characters never counts.
+TEST(FontFace, TheFirstWholeListedFaceWithTheGameCharactersIsTaken) {
+    const std::pair<std::string, std::string> sans{"NotoSansCJK-Regular.ttc", kNotoSans};
+    const std::pair<std::string, std::string> serif{"NotoSerifCJK-Regular.ttc", kNotoSerif};
+    const std::pair<std::string, std::string> latin{"DejaVuSans.ttf", kLatinOnly};
+    const struct {
+        const char* name;
+        std::vector<std::pair<std::string, std::string>> links;
+        std::string junk;     // linked, scanned, then junk
+        std::string chosen;   // "" none
+        std::string chinese, japanese;  // families
+    } cases[] = {
+        {"both whole", {serif, sans}, "", sans.first, "Noto Sans CJK SC", "Noto Sans CJK JP"},
+        {"sans junk", {sans, serif}, sans.first, serif.first, "Noto Serif CJK SC", "Noto Serif CJK JP"},
+        {"sans junk alone", {sans}, sans.first, "", "", ""},
+        {"latin only", {latin}, "", "", "", ""},
+        {"empty", {}, "", "", "", ""},
+    };
+    OffscreenDevice gfx;
+    ASSERT_TRUE(gfx.Open(GfxBackend::Recorder));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        FontFolder folder;
+        for (const auto& [name, target] : c.links) folder.Link(name, target);
+        folder.Scan();
+        if (!c.junk.empty()) folder.Junk(c.junk);
+        folder.Use();
+        testing::internal::CaptureStderr();
+        const FontFaceChoice hei = ChooseFontFace("黑体");
+        const FontFaceChoice gothic = ChooseFontFace("ＭＳ　ゴシック");
+        const bool found = GameTextFontFound();
+        GfxRef<Font> font;
+        const GfxResult made = CreateFont(gfx.device.get(), FontDesc{24, "黑体"}, font.put());
+        const std::string said = testing::internal::GetCapturedStderr();
+        folder.Leave();
+
+        const std::string chosen = c.chosen.empty() ? "" : folder.fonts + "/" + c.chosen;
+        EXPECT_EQ(hei.file, chosen);
+        EXPECT_EQ(gothic.file, chosen);
+        EXPECT_EQ(hei.family, c.chinese);
+        EXPECT_EQ(gothic.family, c.japanese);
+        EXPECT_EQ(found, !chosen.empty());
+        EXPECT_EQ(made, chosen.empty() ? GfxResult::NotAvailable : GfxResult::Ok);
+        if (font) {
+            EXPECT_EQ(font->FamilyName(), c.chinese);
+        }
+        if (!c.junk.empty()) {
+            EXPECT_NE(said.find(folder.fonts + "/" + c.junk), std::string::npos) << said;
+            if (!chosen.empty()) {
+                EXPECT_NE(said.find("drawn with " + c.chinese), std::string::npos) << said;
+            }
+        }
+        EXPECT_EQ(said.find("install the package fonts-noto-cjk") != std::string::npos, chosen.empty()) << said;
+    }
 }
 
 class FontLayout : public ::testing::Test {

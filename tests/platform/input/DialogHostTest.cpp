@@ -40,7 +40,7 @@ TEST(DialogFont, DamagedFontFilesFallBackToTheBuiltInFontAndAreNamed)
         ASSERT_TRUE(plat::WriteFileAtomic(path.c_str(), c.bytes.data(), c.bytes.size()));
         ImGui::CreateContext();
         testing::internal::CaptureStderr();
-        EXPECT_FALSE(plat::AddDialogFont(path.c_str(), "設定"));
+        EXPECT_FALSE(plat::AddDialogFont(path.c_str(), 0, "設定"));
         const std::string said = testing::internal::GetCapturedStderr();
         ImGuiIO& io = ImGui::GetIO();
         EXPECT_TRUE(io.Fonts->Build());
@@ -49,8 +49,8 @@ TEST(DialogFont, DamagedFontFilesFallBackToTheBuiltInFontAndAreNamed)
         ImGui::DestroyContext();
     }
     ImGui::CreateContext();
-    EXPECT_FALSE(plat::AddDialogFont((temp / "missing.ttc").c_str(), nullptr));
-    EXPECT_TRUE(plat::AddDialogFont(kSystemFont, nullptr)) << "a whole font is taken";
+    EXPECT_FALSE(plat::AddDialogFont((temp / "missing.ttc").c_str(), 0, nullptr));
+    EXPECT_TRUE(plat::AddDialogFont(kSystemFont, 0, nullptr)) << "a whole font is taken";
     ImGui::DestroyContext();
 }
 
