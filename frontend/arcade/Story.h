@@ -16,6 +16,9 @@ inline constexpr i32 kStoryCleared = 999;
 inline constexpr i32 kStoryRandomPilot = 999;
 inline constexpr i32 kStoryMaxStages = 6;
 inline constexpr i32 kStoryCount = 5;
+// The HP rate of every robot of a stage but the bosses (and an Easy enemy
+// given a rate of its own below).
+inline constexpr f32 kStoryHpRate = 0.5f;
 
 enum class StoryBoss : u8 { None, Bonus, Type8, Type10, Type12, Type20, Type21 };
 
@@ -43,6 +46,10 @@ struct StoryStage {
     std::vector<StoryBossRoll> bosses;  // rolled in this order
     u8 bossReplaces;                    // a rolled boss takes the only enemy's place
     std::vector<StoryRobot> allies;
+    // The enemies' HP rate on Easy. A first stage's lone enemy that outguns
+    // the first robot offered fights with less, so that a new player clears
+    // the first stage whichever story is drawn.
+    f32 easyEnemyHpRate = kStoryHpRate;
 };
 
 // What the set-up places, in order, once the rolls are made.
