@@ -24,7 +24,16 @@ std::deque<Notice>& Board()
 void TakeNew()
 {
     std::deque<Notice>& board = Board();
-    for (std::string& text : plat::TakeNotices()) board.push_back(Notice{std::move(text)});
+    for (std::string& text : plat::TakeNotices()) {
+        // Told again while still up: the one line starts its time afresh as
+        // the newest, rather than a second copy beside it.
+        for (auto it = board.begin(); it != board.end(); ++it)
+            if (it->text == text) {
+                board.erase(it);
+                break;
+            }
+        board.push_back(Notice{std::move(text)});
+    }
     while (board.size() > static_cast<size_t>(NoticeLines)) board.pop_front();
 }
 

@@ -1,7 +1,8 @@
 #pragma once
 // Faults met while the scenes run (a sound or picture that would not load)
 // show for a few seconds in a strip at the foot of the screen, where a box
-// would have stopped the game until someone answered it.
+// would have stopped the game until someone answered it. A notice told
+// again while still up starts its time afresh instead of showing twice.
 #include <string>
 #include <vector>
 

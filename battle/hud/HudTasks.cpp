@@ -20,11 +20,12 @@
 
 namespace {
 
-// The element shows: the battle is not paused and the hide bit is clear.
+// The element shows: the battle is not paused for the player and the hide
+// bit is clear.
 CRobot_Base* ShownWatched(u32 hideBit)
 {
     CGameScene* scene = FindGameScene();
-    if (!scene || scene->paused || (scene->hudHideBits & hideBit)) return nullptr;
+    if (!scene || PausedForPlayer(*scene) || (scene->hudHideBits & hideBit)) return nullptr;
     return WatchedRobot(*scene);
 }
 
@@ -74,6 +75,8 @@ void DrawChatLabel(CRobot_Base* robot)
 
 }  // namespace
 
+bool PausedForPlayer(const CGameScene& scene) { return scene.paused != 0 && scene.paused != kPausedWaitingOnline; }
+
 CRobot_Base* WatchedRobot(CGameScene& scene)
 {
     if (!scene.robotTable.IsCreated()) return nullptr;
@@ -116,7 +119,7 @@ void GMTCB_DrawSP_Ladar::DrawSP()
 void GMTCB_DrawSP_CharaInfo::DrawSP()
 {
     CGameScene* scene = FindGameScene();
-    if (!scene || scene->paused || (scene->hudHideBits & 2)) return;
+    if (!scene || PausedForPlayer(*scene) || (scene->hudHideBits & 2)) return;
     CRobot_Base* watched = WatchedRobot(*scene);
     CList<BB_Base>& units = scene->unitList;
     for (BB_Base* o = units.GetHead()->next; o && o != units.GetTail(); o = o->next) {
@@ -232,7 +235,7 @@ void GMTCB_DrawSP_PracticeDisp::DrawSP()
 {
     CGameScene* scene = FindGameScene();
     plat::Font* font = FontSlot(1);
-    if (!scene || !shown || scene->paused || !font) return;
+    if (!scene || !shown || PausedForPlayer(*scene) || !font) return;
     Darken(0xC0000000u);
     GetGraphicsDevice()->sprite->SetTransform(Mat4::Identity());
     const plat::GfxRect r{50, 50, 974, 718};
@@ -266,7 +269,7 @@ void GMTCB_DrawSP_NetDetailDisp::DrawSP()
     CGameScene* scene = FindGameScene();
     plat::Font* font = FontSlot(1);
     GraphicsDevice* gd = GetGraphicsDevice();
-    if (!scene || !shown || scene->paused || !font || !scene->robotTable.IsCreated()) return;
+    if (!scene || !shown || PausedForPlayer(*scene) || !font || !scene->robotTable.IsCreated()) return;
     CApplication& app = *GetApplication();
     Darken(0x64000000u);
     const TextureHandle& dot = app.sharedTextures[0];

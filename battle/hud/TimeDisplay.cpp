@@ -6,6 +6,7 @@
 #include "app/scene/DigitDraw.h"
 #include "app/scene/SceneDevice.h"
 #include "battle/GameScene.h"
+#include "battle/hud/HudTasks.h"
 #include "engine/graphics/GraphicsDevice.h"
 #include "platform/math/DetMath.h"
 #include "platform/math/Math.h"
@@ -73,7 +74,7 @@ void GMTCB_DrawSP_TeamCostDisp::DrawSP()
     CGameScene* scene = FindGameScene();
     GraphicsDevice* gd = GetGraphicsDevice();
     // Like the rest of the display, hidden while the battle stands still.
-    if (!scene || scene->paused || !gd->sprite) return;
+    if (!scene || PausedForPlayer(*scene) || !gd->sprite) return;
     if (!scene->interfaceTextures.IsCreated() || !scene->teamsPresent.IsCreated()) return;
     const TextureHandle& gauge = scene->interfaceTextures[29];
     const TextureHandle& back = scene->interfaceTextures[30];

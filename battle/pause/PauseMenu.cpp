@@ -170,8 +170,15 @@ i32 PauseMenuTask::Resume()
     if (bar) bar->alpha = -1;
     fade = nullptr;
     bar = nullptr;
-    if (scene) scene->paused = 0;
-    if (chatHookTaken && GetApplication()->gameSettings.chat) GetApplication()->textInputHandler = &CGameScene::ChatHook;
+    // The online menu never stopped the battle: there the flag is the
+    // lockstep's wait or a judge's decision, and clearing it would run a
+    // frame without every input or set a decided battle going again.
+    if (scene && !online) scene->paused = 0;
+    // A battle decided while the menu was open has taken its chat line away
+    // for good; Enter on the result belongs to the result.
+    const bool running = scene && scene->battleEnd == 0;
+    if (chatHookTaken && running && GetApplication()->gameSettings.chat)
+        GetApplication()->textInputHandler = &CGameScene::ChatHook;
     chatHookTaken = 0;
     return kTaskRemove;
 }

@@ -161,10 +161,24 @@ void CCTCB_DrawSP_All::DrawSP()
         Text(2, entry->name, {0, 520, 1024, 770}, plat::TextCenter, 0xFF808080u);
         Text(2, entry->name, {0, 518, 1024, 768}, plat::TextCenter, 0xFF3B80FFu);
         if (plat::Font* font = gd->fonts[1]) {
+            char lines[5][128];
+            i32 widest = 0;
+            for (i32 k = 0; k < 5; ++k) {
+                std::snprintf(lines[k], sizeof lines[k], "武器%d : %s", k + 1, entry->weapon[k]);
+                const i32 w = font->GetTextExtent(lines[k], -1).cx;
+                if (w > widest) widest = w;
+            }
+            // The list lies over the ring's cards, pale ones among them: a
+            // dark backing and a black copy 2 pixels down and right, as the
+            // other screens cast, keep the white lines readable.
+            FillLayoutRect(scene.pictures[CharaPictureDot].texture, 4.0f, 563.0f,
+                           f32((widest < 1000 ? widest : 1000) + 14), 24.0f * 5 + 8.0f, 0xB4000000u);
+            SetAlphaBlend();
             SetSpriteAt(0.0f, 0.0f);
             for (i32 k = 0; k < 5; ++k) {
-                char line[128];
-                std::snprintf(line, sizeof line, "武器%d : %s", k + 1, entry->weapon[k]);
+                const char* line = lines[k];
+                plat::GfxRect shadow{12, 568 + 24 * k, 1026, 770};
+                font->DrawText(gd->sprite, line, -1, &shadow, plat::TextLeft, 0xFF000000u);
                 plat::GfxRect at{10, 566 + 24 * k, 1024, 768};
                 font->DrawText(gd->sprite, line, -1, &at, plat::TextLeft, 0xFFFFFFFFu);
             }

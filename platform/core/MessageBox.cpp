@@ -3,12 +3,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
+#include <map>
 #include <mutex>
-#include <set>
 
 #include <SDL.h>
 
 #include "platform/core/Thread.h"
+#include "platform/core/Time.h"
 #include "platform/gfx/NativeWindow.h"
 
 namespace plat {
@@ -16,7 +18,8 @@ namespace {
 
 std::mutex g_stderrLock;
 bool g_held = false;
-std::set<std::string> g_told;         // caption and text already printed while held
+// Caption and text printed while held, with when they were last raised.
+std::map<std::string, u32> g_lastRaised;
 std::vector<std::string> g_notices;   // waiting for the scenes to take them
 
 void Print(const char* caption, const char* text) {
@@ -62,8 +65,18 @@ void ShowMessageBox(const Window* owner, const char* text, const char* caption, 
         said += text != nullptr ? text : "";
         {
             std::lock_guard<std::mutex> lock(g_stderrLock);
-            // A fault that repeats every frame would otherwise bury everything else.
-            if (!g_told.insert(said).second) return;
+            // A fault that repeats every frame would otherwise bury everything
+            // else: a repeat within the window of the last one is dropped, and
+            // keeps the window open. Anything raised again later (the player
+            // repeating an action) is told again.
+            const u32 now = TimeGetTime();
+            auto told = g_lastRaised.find(said);
+            const bool repeat = told != g_lastRaised.end() && now - told->second < NoticeRepeatWindowMs;
+            if (told != g_lastRaised.end()) told->second = now;
+            if (repeat) return;
+            for (auto it = g_lastRaised.begin(); it != g_lastRaised.end();)
+                it = now - it->second >= NoticeRepeatWindowMs ? g_lastRaised.erase(it) : std::next(it);
+            g_lastRaised[said] = now;
             g_notices.push_back(said);
         }
         Print(caption, text);

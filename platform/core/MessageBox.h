@@ -6,14 +6,20 @@
 // on any other thread the message goes to stderr instead.
 //
 // Once the scenes run, nothing may stop the game for an answer: a box then
-// goes to stderr once per caption and text, and becomes a notice that the
-// scenes draw over their frame.
+// goes to stderr and becomes a notice that the scenes draw over their frame.
+// The same caption and text raised again within NoticeRepeatWindowMs of its
+// last raising (a fault met every frame) is dropped; raised later, it is
+// told again.
 #include <string>
 #include <vector>
+
+#include "platform/core/Types.h"
 
 namespace plat {
 
 class Window;
+
+inline constexpr u32 NoticeRepeatWindowMs = 1500;
 
 enum MessageBoxStyle : unsigned {
     MessageBoxPlain = 0,

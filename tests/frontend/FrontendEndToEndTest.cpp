@@ -107,7 +107,7 @@ TEST(FrontendEndToEndTest, SurvivalFromTheTitleThroughTheSelectionIntoTheBattle)
     // most 16 ms a frame), and each step confirmed with a shot of the next;
     // the last shot in the battle.
     std::string script = "300 button 1\n2500 key Enter\n8000 key Enter\n";
-    script += "22000 key Down\n23000 key Enter\n"
+    script += "22000 key Down\n23000 key Enter\n26500 key VK_SNAPSHOT\n"
               "27000 key Right\n31000 key VK_SNAPSHOT\n32000 key Enter\n33000 key VK_SNAPSHOT\n"
               "34000 key Enter\n35000 key VK_SNAPSHOT\n36000 key Enter\n37000 key VK_SNAPSHOT\n"
               "38000 key Enter\n50000 key VK_SNAPSHOT\n"
@@ -118,15 +118,35 @@ TEST(FrontendEndToEndTest, SurvivalFromTheTitleThroughTheSelectionIntoTheBattle)
     ASSERT_TRUE(game.Started());
     ASSERT_EQ(game.Wait(std::chrono::seconds(400)), 0) << play.temp.Read("play.err");
 
-    plat::Image robot, pilot, stage, music, battle, paused, resumed;
-    ASSERT_TRUE(play.Shot(0, robot, "e2e_select_robot")) << play.temp.Read("play.err");
-    ASSERT_TRUE(play.Shot(1, pilot, "e2e_select_pilot"));
-    ASSERT_TRUE(play.Shot(2, stage, "e2e_select_stage"));
-    ASSERT_TRUE(play.Shot(3, music, "e2e_select_music"));
-    ASSERT_TRUE(play.Shot(4, battle, "e2e_survival_cockpit"));
-    ASSERT_TRUE(play.Shot(5, paused, "e2e_survival_pause"));
-    ASSERT_TRUE(play.Shot(6, resumed, "e2e_survival_resumed"));
+    plat::Image first, robot, pilot, stage, music, battle, paused, resumed;
+    ASSERT_TRUE(play.Shot(0, first, "e2e_select_first_robot")) << play.temp.Read("play.err");
+    ASSERT_TRUE(play.Shot(1, robot, "e2e_select_robot"));
+    ASSERT_TRUE(play.Shot(2, pilot, "e2e_select_pilot"));
+    ASSERT_TRUE(play.Shot(3, stage, "e2e_select_stage"));
+    ASSERT_TRUE(play.Shot(4, music, "e2e_select_music"));
+    ASSERT_TRUE(play.Shot(5, battle, "e2e_survival_cockpit"));
+    ASSERT_TRUE(play.Shot(6, paused, "e2e_survival_pause"));
+    ASSERT_TRUE(play.Shot(7, resumed, "e2e_survival_resumed"));
 
+    // The first robot's weapon list lies over its left neighbour's pale card:
+    // the ground behind its white letters is dark, not the card.
+    const u32 card = PixelAt(first, 250, 700);
+    EXPECT_GT(card >> 16 & 0xFF, 180u) << std::hex << card << ": the pale card";
+    u32 letters = 0, ground = 0;
+    double groundLight = 0;
+    for (u32 y = 566; y < 690; ++y)
+        for (u32 x = 72; x < 180; ++x) {
+            const u32 p = PixelAt(first, x, y);
+            if ((p >> 16 & 0xFF) >= 235 && (p >> 8 & 0xFF) >= 235 && (p & 0xFF) >= 235) {
+                ++letters;
+            } else {
+                ++ground;
+                groundLight += 0.3 * (p >> 16 & 0xFF) + 0.59 * (p >> 8 & 0xFF) + 0.11 * (p & 0xFF);
+            }
+        }
+    EXPECT_GT(letters, 400u) << "the weapon list";
+    ASSERT_GT(ground, 0u);
+    EXPECT_LT(groundLight / ground, 90.0) << "the ground behind the weapon list";
     // Robot step: the ring's middle picture (the second robot's face) is not
     // the background beside it, and the preview (greener than the blue
     // background) turns in the upper half.

@@ -11,6 +11,7 @@
 #include "battle/GameScene.h"
 #include "engine/core/AssetFile.h"
 #include "engine/graphics/MatrixHelpers.h"
+#include "battle/hud/HudTasks.h"
 #include "battle/hud/KillMessage.h"
 #include "battle/pause/PauseMenu.h"
 #include "engine/graphics/GraphicsDevice.h"
@@ -119,15 +120,26 @@ TEST(HudPictures, CockpitKillMessageAndPauseMenusReachTheScreen)
     scene->hudHideBits = 3;
     bare = Take(*scene, "hud_hidden");
     scene->hudHideBits = 0;
-    auto differs = [&](i32 l, i32 t, i32 r, i32 b) {
+    // An online battle waiting for a late input keeps its cockpit; a pause
+    // the player sees (menu, judge) takes it away.
+    scene->paused = kPausedWaitingOnline;
+    const Shot waiting = Take(*scene, "hud_waiting_for_input");
+    scene->paused = 1;
+    const Shot stopped = Take(*scene, "hud_paused");
+    scene->paused = 0;
+    auto between = [](const Shot& a, const Shot& b, i32 l, i32 t, i32 r, i32 bottom) {
         u32 n = 0;
-        for (i32 y = t; y < b; ++y)
-            for (i32 x = l; x < r; ++x) n += cockpit.At(x, y) != bare.At(x, y);
+        for (i32 y = t; y < bottom; ++y)
+            for (i32 x = l; x < r; ++x) n += a.At(x, y) != b.At(x, y);
         return n;
     };
+    auto differs = [&](i32 l, i32 t, i32 r, i32 b) { return between(cockpit, bare, l, t, r, b); };
     EXPECT_GT(differs(512, 709, 900, 740), 500u) << "boost gauge";
     EXPECT_GT(differs(202, 709, 480, 740), 500u) << "energy gauge";
     EXPECT_GT(differs(808, 10, 1008, 210), 2000u) << "radar";
+    EXPECT_EQ(between(waiting, cockpit, 0, 0, kWidth, kHeight), 0u) << "waiting for input";
+    EXPECT_EQ(between(stopped, bare, 202, 709, 900, 740), 0u) << "gauges while paused";
+    EXPECT_EQ(between(stopped, bare, 808, 10, 1008, 210), 0u) << "radar while paused";
     ASSERT_GT(other->screenPos.z, 0.0f);
     const i32 x = static_cast<i32>(other->screenPos.x), y = static_cast<i32>(other->screenPos.y);
     ASSERT_TRUE(x > 70 && x < kWidth - 70 && y > 70 && y < kHeight - 70) << x << "," << y;

@@ -5,6 +5,7 @@
 #include "app/core/Application.h"
 #include "app/core/MainLoop.h"
 #include "battle/GameScene.h"
+#include "battle/hud/HudTasks.h"
 #include "battle/hud/OverlayTasks.h"
 #include "battle/pause/PauseMenu.h"
 #include "platform/input/Mouse.h"
@@ -117,8 +118,9 @@ TEST(PauseMenu, OpensWrapsTakesPhotosAndResumesInEveryMode)
 
 // The online menu leaves the battle running; its mouse photo mode hides the
 // cursor and the cockpit and gives both back, even when the scene goes first.
-// Leaving costs a player 10,000 experience from two minutes of game clock
-// on, a spectator nothing.
+// Closing it hands back the chat line and leaves the pause flag alone only
+// while the battle still runs. Leaving costs a player 10,000 experience from
+// two minutes of game clock on, a spectator nothing.
 TEST(PauseMenu, OnlineMenuRunsOnAndLeavingLateCostsExperience)
 {
     EXPECT_FALSE(LeavingCostsExperience(119 * 60 + 59, 0));
@@ -148,7 +150,26 @@ TEST(PauseMenu, OnlineMenuRunsOnAndLeavingLateCostsExperience)
     Press(runner, 27);
     EXPECT_EQ(CountTasks<PauseMenuTask>(scene), 0);
     EXPECT_EQ(app.textInputHandler, &CGameScene::ChatHook);
+    // A menu closed while the battle waits for a late input leaves the wait
+    // to the lockstep; one closed after the judge decided (taking the chat
+    // line away) leaves the result decided and Enter to the result.
+    auto* waiting = GMTCB_Proc_Pause_OnlineMode::Create(&scene.tasks, 1);
+    BuildPauseMenu_Online(waiting, &scene);
+    scene.paused = kPausedWaitingOnline;
+    Press(runner, 27);
+    EXPECT_EQ(scene.paused, kPausedWaitingOnline);
+    EXPECT_EQ(app.textInputHandler, &CGameScene::ChatHook);
+    auto* decided = GMTCB_Proc_Pause_OnlineMode::Create(&scene.tasks, 1);
+    BuildPauseMenu_Online(decided, &scene);
+    scene.paused = 1;
+    scene.battleEnd = 1;
     app.textInputHandler = nullptr;
+    Press(runner, 27);
+    EXPECT_EQ(CountTasks<PauseMenuTask>(scene), 0);
+    EXPECT_EQ(scene.paused, 1u);
+    EXPECT_EQ(app.textInputHandler, nullptr);
+    scene.paused = 0;
+    scene.battleEnd = 0;
     app.gameSettings.chat = 0;
 
     auto* menu = GMTCB_Proc_Pause_OnlineMode::Create(&scene.tasks, 1);
