@@ -419,6 +419,7 @@ TEST_F(StageMeshes, PartsShareTheirMeshFilesAndOversizedStagesAreRefusedBeforeFi
     std::string heavy = VertexHeavyMeshText(65535);
     XorWords(heavy.data(), static_cast<u32>(heavy.size()), AssetKey);
     StageLayout big = Basic(4, 4);
+    big.parts.clear();
     for (int i = 0; i < 16; ++i) {
         const std::string name = "heavy" + std::to_string(i) + ".x";
         ASSERT_TRUE(folder.Write(name, heavy));
