@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <set>
 #include <string>
 
 #include "engine/core/AssetFile.h"
@@ -225,11 +226,14 @@ i32 RobotModelData::BuildColorSetMaterials()
 // ---------------------------------------------------------------------------
 // Progressive meshes
 
-void OptimiseMeshTree(HodNode* node)
+namespace {
+
+// Nodes naming one file share its mesh: each mesh is made progressive once.
+void OptimiseMeshes(HodNode* node, std::set<const MeshObject*>& done)
 {
     if (node == nullptr) return;
     MeshObject* m = node->mesh;
-    if (m && m->mesh) {
+    if (m && m->mesh && done.insert(m).second) {
         m->Clean(3);
         m->CreateAdjacency(1e-6f, m->mesh->GetNumFaces() * 3 * 4);
         plat::WeldEpsilons eps;
@@ -244,7 +248,15 @@ void OptimiseMeshTree(HodNode* node)
         if (m->GenerateProgressiveMesh(nullptr, nullptr, 0, 2, 1) && m->progressiveMesh)
             m->progressiveMesh->SetNumFaces(m->progressiveMesh->GetMaxFaces());
     }
-    for (HodNode* child : node->children) OptimiseMeshTree(child);
+    for (HodNode* child : node->children) OptimiseMeshes(child, done);
+}
+
+}  // namespace
+
+void OptimiseMeshTree(HodNode* node)
+{
+    std::set<const MeshObject*> done;
+    OptimiseMeshes(node, done);
 }
 
 void SetMeshLodTree(HodNode* node, f32 ratio)

@@ -49,6 +49,9 @@ bool LoadTypeFiles(RobotModelData& data, const std::string& folder)
     }
     why.clear();
     if (!data.LoadScriptAni(JoinPath(folder, "Script.ani").c_str(), &why)) {
+        // A refused model tree says why in its own words.
+        const char* model = CHierarchyObject::LastModelError();
+        if (why.rfind("its model", 0) == 0 && model[0]) why += std::string(": ") + model;
         const std::string said = folder + ": Script.ani を読めません (" + why + ")";
         ReportRobotTypeProblem(said.c_str(), "エラー");
         return false;

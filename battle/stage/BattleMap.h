@@ -38,6 +38,10 @@ inline constexpr f32 kMapNoWater = -10000.0f;
 // The area-hit mesh is modelled around this point of the world (x and z).
 inline constexpr f32 kMapAreaOrigin = 1500.0f;
 inline constexpr i32 kMapNameSize = 256;
+// Vertices the meshes of one stage may hold together, each mesh file counted
+// once however many parts name it: a thousand times what a real stage needs,
+// and a stage asking more is refused before it can fill memory.
+inline constexpr u64 kMapMaxVertices = 1000000;
 
 // Variable slots of a map object; the names are the script keys.
 enum MapObjVar : i32 {
@@ -74,8 +78,10 @@ public:
 
     char drawMeshName[kMapNameSize];
     char hitMeshName[kMapNameSize];
-    std::unique_ptr<MeshObject> drawMesh;  // null when the name is empty
-    std::unique_ptr<MeshObject> hitMesh;
+    // Parts naming one mesh file with the same load options share one mesh,
+    // loaded once; nothing changes a part's mesh after the load.
+    std::shared_ptr<MeshObject> drawMesh;  // null when the name is empty
+    std::shared_ptr<MeshObject> hitMesh;
     i16 materialSource = -1;  // part whose materials the draw mesh wears; -1 its own
     std::string script;
     u8 reserved = 0;

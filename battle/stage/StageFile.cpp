@@ -4,7 +4,9 @@
 #include <bit>
 #include <cmath>
 #include <cstring>
+#include <map>
 #include <string>
+#include <tuple>
 
 #include "app/core/Application.h"
 #include "battle/stage/BattleMap.h"
@@ -56,13 +58,18 @@ private:
 
     bool ReadName(char (&out)[kMapNameSize], const char* what);
     bool ReadScriptText(std::string& out, const char* what);
-    bool ReadPart(MapPartData& part, i32 version, i32 partCount, u32 key, u32 textureLevel, i32 index);
+    bool ReadPart(MapPartData& part, i32 version, i32 partCount, i32 index);
+    bool LoadPartMeshes(MapPartData& part, u32 key, u32 textureLevel);
     bool ReadCell(i32 column, i32 row);
-    bool LoadMesh(std::unique_ptr<MeshObject>& mesh, const char* name, u32 level, u32 key, TextureManager* manager);
+    bool LoadMesh(std::shared_ptr<MeshObject>& mesh, const char* name, u32 level, u32 key, TextureManager* manager);
 
     BattleMap& map_;
     const u8* at_;
     const u8* end_;
+    // Every mesh this load has asked for, by file and load options; a file
+    // that failed is kept as null so it is tried and reported once.
+    std::map<std::tuple<std::string, u32, TextureManager*>, std::shared_ptr<MeshObject>> meshes_;
+    u64 vertices_ = 0;
 };
 
 namespace {
@@ -110,23 +117,36 @@ bool MapStageReader::ReadScriptText(std::string& out, const char* what)
     return true;
 }
 
-bool MapStageReader::LoadMesh(std::unique_ptr<MeshObject>& mesh, const char* name, u32 level, u32 key,
+bool MapStageReader::LoadMesh(std::shared_ptr<MeshObject>& mesh, const char* name, u32 level, u32 key,
                               TextureManager* manager)
 {
-    mesh = std::make_unique<MeshObject>();
-    if (!mesh->LoadScrambledWithTextures(name, level, key, manager)) {
-        // A missing mesh leaves its part without it; the stage still plays.
+    auto [at, fresh] = meshes_.try_emplace({name, level, manager});
+    if (!fresh) {
+        mesh = at->second;
+        return mesh != nullptr;
+    }
+    auto loaded = std::make_shared<MeshObject>();
+    if (!loaded->LoadScrambledWithTextures(name, level, key, manager)) {
+        // A missing mesh leaves its parts without it; the stage still plays.
         map_.AddMessage((std::string("メッシュを読み込めません: ") + name + " (" + MeshObject::LastLoadError() + ")").c_str(),
                         kRefusedCaption);
         mesh.reset();
         return false;
     }
-    mesh->BuildCollisionTriangles();
-    mesh->ComputeBounds();
+    vertices_ += loaded->VertexCount();
+    if (vertices_ > kMapMaxVertices) {
+        mesh.reset();
+        return Fail(std::string("the mesh '") + name + "' brings the stage's meshes to " + std::to_string(vertices_) +
+                    " vertices, more than " + std::to_string(kMapMaxVertices));
+    }
+    loaded->BuildCollisionTriangles();
+    loaded->ComputeBounds();
+    at->second = loaded;
+    mesh = std::move(loaded);
     return true;
 }
 
-bool MapStageReader::ReadPart(MapPartData& part, i32 version, i32 partCount, u32 key, u32 textureLevel, i32 index)
+bool MapStageReader::ReadPart(MapPartData& part, i32 version, i32 partCount, i32 index)
 {
     part.Reset();
     const std::string what = "part " + std::to_string(index);
@@ -138,12 +158,16 @@ bool MapStageReader::ReadPart(MapPartData& part, i32 version, i32 partCount, u32
         return Fail(what + " takes its materials from part " + std::to_string(part.materialSource) + " of " +
                     std::to_string(partCount));
     if (version == kMapVersionNew) part.reserved = *at_++;
-    if (!ReadScriptText(part.script, (what + " script").c_str())) return false;
+    return ReadScriptText(part.script, (what + " script").c_str());
+}
+
+bool MapStageReader::LoadPartMeshes(MapPartData& part, u32 key, u32 textureLevel)
+{
     if (part.drawMeshName[0])
         LoadMesh(part.drawMesh, part.drawMeshName, part.materialSource == -1 ? textureLevel : MeshObject::NoTextures,
                  key, &map_.textureManager);
-    if (part.hitMeshName[0]) LoadMesh(part.hitMesh, part.hitMeshName, MeshObject::NoTextures, key, nullptr);
-    part.ReadScript(&map_);
+    if (!map_.IsRefused() && part.hitMeshName[0])
+        LoadMesh(part.hitMesh, part.hitMeshName, MeshObject::NoTextures, key, nullptr);
     return !map_.IsRefused();
 }
 
@@ -218,8 +242,16 @@ int MapStageReader::Parse(i32 version, u32 key)
     }
     map_.parts.Release();
     if (partCount > 0) map_.parts.Create(partCount);
+    // Every record is read and checked before the first mesh is loaded, so a
+    // damaged file is refused at once, whatever meshes it names.
     for (i32 i = 0; i < partCount; ++i)
-        if (!ReadPart(map_.parts[i], version, partCount, key, textureLevel, i)) return 0;
+        if (!ReadPart(map_.parts[i], version, partCount, i)) return 0;
+    for (i32 i = 0; i < partCount; ++i) {
+        MapPartData& part = map_.parts[i];
+        if (!LoadPartMeshes(part, key, textureLevel)) return 0;
+        part.ReadScript(&map_);
+        if (map_.IsRefused()) return 0;
+    }
     if (!Need(version == kMapVersionNew ? 8 : 4, "the grid size")) return 0;
     const i16 w = I16();
     const i16 h = I16();

@@ -62,6 +62,8 @@ public:
 
     void ComputeBounds();
     void BuildCollisionTriangles();
+    // Vertices of the loaded mesh (0 without one): what the load budgets count.
+    u32 VertexCount() const { return mesh ? mesh->GetNumVertices() : 0; }
     // Frees everything; safe to call twice.
     void Release();
 

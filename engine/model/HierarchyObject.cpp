@@ -141,7 +141,7 @@ HodNode* CHierarchyObject::CreateRoot()
 {
     ReleaseTree();
     root = new (std::nothrow) HodNode();
-    if (root) root->mesh = new (std::nothrow) MeshObject();
+    if (root) root->HoldMesh(std::make_shared<MeshObject>());
     return root;
 }
 
@@ -243,9 +243,8 @@ void CHierarchyObject::Release()
 
 void CHierarchyObject::CopyNode(const HodNode* from, HodNode* to, u32 depth)
 {
-    delete to->mesh;
     std::memcpy(to->meshName, from->meshName, kHodNameBytes);
-    to->mesh = from->mesh;
+    to->HoldMesh(from->meshHold);
     delete[] to->keyTables;
     to->keyTables = from->keyTables;
     to->local = from->local;

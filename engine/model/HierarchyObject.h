@@ -65,6 +65,8 @@ public:
     int LoadHod(const char* fileName, u32 textureLevel, u32 key, TextureManager* manager);
     int ReadHod(FileHandle* file, u32 textureLevel, u32 key, TextureManager* manager);
     int ReadHd2(FileHandle* file, u32 textureLevel, u32 key, TextureManager* manager);
+    // Why the calling thread's last model tree was refused ("" when it was not).
+    static const char* LastModelError();
     // 0 when the index is 200 or more or the count is unreasonable.
     int AllocAnimeKeys(u32 animIndex, u32 keyCount);
     int LoadDataToTable_Ver1(FileHandle* file, u32 animIndex, u32 keyIndex);

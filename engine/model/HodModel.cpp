@@ -8,7 +8,10 @@
 
 #include <algorithm>
 #include <cstring>
+#include <map>
 #include <new>
+#include <string>
+#include <tuple>
 #include <vector>
 
 #include "engine/core/AssetFile.h"
@@ -56,6 +59,8 @@ void ShowBox(const char* text, const char* caption)
     plat::ShowMessageBox(nullptr, text, caption);
 }
 
+thread_local std::string t_modelError;
+
 struct TreeReader {
     FileHandle* file;
     bool hd2;
@@ -63,17 +68,28 @@ struct TreeReader {
     u32 key;
     TextureManager* manager;
     u32 nodes = 0;
+    std::string why;
 
-    // Reads the node's record, loads its mesh and reads its children.
+    bool Refuse(std::string reason)
+    {
+        if (why.empty()) why = std::move(reason);
+        return false;
+    }
+
+    // Reads the node's record and its children's; meshes come later, once
+    // the whole tree is known to be one the game takes.
     bool ReadNode(HodNode* node, u32 depth)
     {
-        if (depth >= kHodMaxDepth || ++nodes > kHodMaxNodes) return false;
+        if (depth >= kHodMaxDepth) return Refuse("it is deeper than " + std::to_string(kHodMaxDepth) + " levels");
+        if (++nodes > kHodMaxNodes) return Refuse("it has more than " + std::to_string(kHodMaxNodes) + " nodes");
         u8 rec[kHd2NodeRecordBytes];
         const u32 size = hd2 ? kHd2NodeRecordBytes : kHodNodeRecordBytes;
-        if (!ReadExact(file, rec, size)) return false;
+        if (!ReadExact(file, rec, size)) return Refuse("the file ends inside node " + std::to_string(nodes));
         const u32 childCount = GetU32(rec + 4);
-        if (childCount > kHodMaxChildren) return false;
-        if (!std::memchr(rec + 8, 0, kHodNameBytes)) return false;
+        if (childCount > kHodMaxChildren)
+            return Refuse("node " + std::to_string(nodes) + " declares " + std::to_string(childCount) + " children");
+        if (!std::memchr(rec + 8, 0, kHodNameBytes))
+            return Refuse("the name of node " + std::to_string(nodes) + " has no terminator");
 
         node->level = GetU32(rec);
         std::memcpy(node->meshName, rec + 8, kHodNameBytes);
@@ -91,26 +107,47 @@ struct TreeReader {
         } else {
             node->local = GetMatrix(rec + 264);
         }
-        LoadMesh(node);
 
         for (u32 i = 0; i < childCount; ++i) {
             HodNode* child = node->AddChild();
-            if (!child || !ReadNode(child, depth + 1)) return false;
+            if (!child) return Refuse("memory ran out");
+            if (!ReadNode(child, depth + 1)) return false;
         }
         return true;
     }
 
-    // A mesh that fails to load leaves the node's empty mesh: the model
+    // Loads the meshes of a subtree in file order, each file once per set of
+    // load options, and counts what the nodes will draw against the budget.
+    // A mesh that fails to load leaves its nodes an empty mesh: the model
     // still loads.
-    void LoadMesh(HodNode* node)
+    std::map<std::tuple<std::string, u32>, std::shared_ptr<MeshObject>> meshes;
+    u64 vertices = 0;
+
+    bool LoadMeshes(HodNode* node)
     {
-        if (!node->mesh) return;
-        const u32 level = node->level != 0 ? kNoTextures : textureLevel;
-        if (key != 0)
-            node->mesh->LoadScrambledWithTextures(node->meshName, level, key, manager);
-        else
-            node->mesh->Load(node->meshName, level, manager);
-        node->mesh->ComputeBounds();
+        ++nodes;
+        if (node->mesh) {
+            const u32 level = node->level != 0 ? kNoTextures : textureLevel;
+            auto [at, fresh] = meshes.try_emplace({node->meshName, level});
+            if (fresh) {
+                at->second = node->meshHold;
+                MeshObject* mesh = node->mesh;
+                if (key != 0)
+                    mesh->LoadScrambledWithTextures(node->meshName, level, key, manager);
+                else
+                    mesh->Load(node->meshName, level, manager);
+                mesh->ComputeBounds();
+            } else {
+                node->HoldMesh(at->second);
+            }
+            vertices += node->mesh->VertexCount();
+            if (vertices > kHodMaxVertices)
+                return Refuse("its nodes draw " + std::to_string(vertices) + " vertices by node " +
+                              std::to_string(nodes) + ", more than " + std::to_string(kHodMaxVertices));
+        }
+        for (HodNode* child : node->UsedChildSlots())
+            if (child && !LoadMeshes(child)) return false;
+        return true;
     }
 };
 
@@ -138,7 +175,7 @@ HodNode* HodNode::AddChildAt(int slot)
     if (slot < 0 || slot >= static_cast<int>(kHodMaxChildren) || children[slot]) return nullptr;
     HodNode* child = new (std::nothrow) HodNode();
     if (!child) return nullptr;
-    child->mesh = new (std::nothrow) MeshObject();
+    child->HoldMesh(std::make_shared<MeshObject>());
     child->parent = this;
     child->level = level + 1;
     children[slot] = child;
@@ -168,8 +205,7 @@ void HodNode::FreeTree(bool freeData)
 
 void HodNode::FreeData()
 {
-    delete mesh;
-    mesh = nullptr;
+    HoldMesh(nullptr);
     delete skinMesh;
     skinMesh = nullptr;
     skinned = 0;
@@ -192,8 +228,17 @@ int CHierarchyObject::LoadHod(const char* fileName, u32 textureLevel, u32 key, T
     }
     const int result = ReadHod(&file, textureLevel, key, manager);
     file.Close();
-    if (result == 0) plat::ReportLoadFailure(fileName, "is no model the game can read");
+    if (result == 0) {
+        const std::string why = std::string("is no model the game can read") + (t_modelError.empty() ? "" : ": ") +
+                                t_modelError;
+        plat::ReportLoadFailure(fileName, why.c_str());
+    }
     return result;
+}
+
+const char* CHierarchyObject::LastModelError()
+{
+    return t_modelError.c_str();
 }
 
 bool CHierarchyObject::ReadModelTree(FileHandle* file, bool hd2, u32 textureLevel, u32 key,
@@ -201,9 +246,16 @@ bool CHierarchyObject::ReadModelTree(FileHandle* file, bool hd2, u32 textureLeve
 {
     HodNode* newRoot = new (std::nothrow) HodNode();
     if (!newRoot) return false;
-    newRoot->mesh = new (std::nothrow) MeshObject();
-    TreeReader reader{file, hd2, textureLevel, key, manager};
-    if (!reader.ReadNode(newRoot, 0)) {
+    newRoot->HoldMesh(std::make_shared<MeshObject>());
+    TreeReader reader{file, hd2, textureLevel, key, manager, 0, {}, {}, 0};
+    // The whole tree is read and counted before the first mesh is loaded.
+    bool ok = reader.ReadNode(newRoot, 0);
+    if (ok) {
+        reader.nodes = 0;
+        ok = reader.LoadMeshes(newRoot);
+    }
+    if (!ok) {
+        t_modelError = reader.why;
         newRoot->FreeTree(true);
         return false;
     }
@@ -215,6 +267,7 @@ bool CHierarchyObject::ReadModelTree(FileHandle* file, bool hd2, u32 textureLeve
 
 int CHierarchyObject::ReadHod(FileHandle* file, u32 textureLevel, u32 key, TextureManager* manager)
 {
+    t_modelError.clear();
     if (!file) return 0;
     char magic[4];
     if (!ReadMagic(file, magic) || std::strcmp(magic, "HOD") != 0) return 0;
@@ -225,6 +278,7 @@ int CHierarchyObject::ReadHod(FileHandle* file, u32 textureLevel, u32 key, Textu
 
 int CHierarchyObject::ReadHd2(FileHandle* file, u32 textureLevel, u32 key, TextureManager* manager)
 {
+    t_modelError.clear();
     if (!file) return 0;
     char magic[4];
     if (!ReadMagic(file, magic) || std::strcmp(magic, "HD2") != 0) {

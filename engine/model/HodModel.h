@@ -2,6 +2,7 @@
 // Nodes of HOD/HD2 model trees and their animation key tables. The readers of
 // the model and animation files are members of CHierarchyObject (they fill
 // its tree); their bodies live in HodModel.cpp with the record layouts.
+#include <memory>
 #include <span>
 #include <string>
 
@@ -23,6 +24,10 @@ inline constexpr u32 kHodSwingParamBytes = 79;
 // real models are a few dozen nodes a few levels deep.
 inline constexpr u32 kHodMaxDepth = 64;
 inline constexpr u32 kHodMaxNodes = 4096;
+// Vertices the nodes of one model may draw, each node counting its own mesh
+// (nodes naming one file share one loaded mesh, yet each draws it): some two
+// hundred times a real robot, and checked before the skins are set up.
+inline constexpr u64 kHodMaxVertices = 500000;
 // Keys per animation: one per key file, real animations have tens.
 inline constexpr u32 kHodMaxKeys = 65536;
 // Memory the keys of one model may take; a real robot needs well under 1 MB.
@@ -89,7 +94,10 @@ public:
     char meshName[kHodNameBytes] = {};
     u8 swingParams[kHodSwingParamBytes] = {};
     u8 skinned = 0;
-    MeshObject* mesh = nullptr;
+    // The node's mesh; nodes naming one file, and copies of the tree, hold
+    // the same one, which goes with its last holder.
+    MeshObject* mesh = nullptr;  // meshHold.get()
+    std::shared_ptr<MeshObject> meshHold;
     SkinXMesh* skinMesh = nullptr;
     CSkinObject* skinObject = nullptr;
     SkinNode* skinNode = nullptr;
@@ -103,6 +111,12 @@ public:
     HodNode* AddChild();
     // The same into a given slot; null when the slot is out of range or taken.
     HodNode* AddChildAt(int slot);
+    // Makes the node draw and hold the given mesh (null: none).
+    void HoldMesh(std::shared_ptr<MeshObject> m)
+    {
+        meshHold = std::move(m);
+        mesh = meshHold.get();
+    }
     // Frees the subtree and this node. freeData also frees meshes, skinned
     // meshes and key tables, which copies share with their source.
     void FreeTree(bool freeData);

@@ -16,6 +16,7 @@
 #include "script/ScriptCommand.h"
 #include "script/commands/ScrCommands.h"
 #include "tests/support/TempFolder.h"
+#include "tests/support/VertexHeavyMesh.h"
 
 namespace {
 
@@ -192,6 +193,21 @@ TEST_F(RobotTypeLoad, DamagedScriptFilesAreNamedWithTheReason)
          ": Script.ani を読めません (the file does not begin with \"ANI\" or \"AN2\")", nullptr},
         {"cut short", [](const std::string& f) { std::filesystem::resize_file(f + "/Script.ani", 70000); }, false,
          ": Script.ani を読めません (it is cut short or damaged at animation ", nullptr},
+        {"model meshes over the vertex budget",
+         [](const std::string& f) {
+             std::string heavy = VertexHeavyMeshText(65535);
+             XorWords(heavy.data(), static_cast<u32>(heavy.size()), AssetKey);
+             if (std::FILE* out = std::fopen((f + "/Body.x").c_str(), "wb")) {
+                 std::fwrite(heavy.data(), 1, heavy.size(), out);
+                 std::fclose(out);
+             }
+             for (const auto& e : std::filesystem::directory_iterator(f)) {
+                 const std::string name = e.path().filename().string();
+                 if (e.path().extension() == ".x" && name != "hit.x" && name != "hitUp.x" && name != "Body.x")
+                     std::filesystem::copy_file(f + "/Body.x", e.path(), std::filesystem::copy_options::overwrite_existing);
+             }
+         },
+         false, ": Script.ani を読めません (its model cannot be read: its nodes draw ", nullptr},
     };
     int n = 0;
     for (const Case& c : cases) {

@@ -10,6 +10,7 @@
 #include "app/core/Application.h"
 #include "engine/core/MTRand.h"
 #include "tests/battle/stage/StageFixture.h"
+#include "support/VertexHeavyMesh.h"
 
 namespace {
 
@@ -374,6 +375,64 @@ TEST_F(StageRefusals, MutatedStageFilesNeverCrashTheLoader)
                     for (CMapObjNode* o : map.GetCell(c, r)->drawGroups[g]) EXPECT_LT(o->partIndex, map.parts.GetCount());
     }
     EXPECT_GT(loaded, 0);
+}
+
+using StageMeshes = StageFolderTest;
+
+// Parts naming one file share one mesh; a file is read whole before any mesh
+// loads; the stage's meshes together stay under the vertex budget.
+TEST_F(StageMeshes, PartsShareTheirMeshFilesAndOversizedStagesAreRefusedBeforeFillingMemory)
+{
+    StageLayout many = Basic(4, 4);
+    many.parts.assign(250, {"box.x", "box.x", -1, 0, ""});
+    many.parts.push_back({"box.x", "", 0, 0, ""});  // wears part 0's materials: loads without textures
+    for (int i = 0; i < 100; ++i) many.parts.push_back({"gone.x", "", -1, 0, ""});
+    many.Cell(1, 1).push_back({At(45, 0, 45), 249, ""});
+    ASSERT_EQ(Load(many), 1) << map.lastError;
+    const MeshObject* draw = map.parts[0].drawMesh.get();
+    const MeshObject* hit = map.parts[0].hitMesh.get();
+    ASSERT_TRUE(draw && hit);
+    EXPECT_NE(draw, hit);  // the draw mesh carries textures, the hit mesh none
+    for (i32 i = 1; i < 250; ++i) {
+        EXPECT_EQ(map.parts[i].drawMesh.get(), draw) << i;
+        EXPECT_EQ(map.parts[i].hitMesh.get(), hit) << i;
+    }
+    ASSERT_NE(map.parts[250].drawMesh, nullptr);
+    EXPECT_NE(map.parts[250].drawMesh.get(), draw);
+    EXPECT_EQ(hit->faceCount, 12u);
+    EXPECT_FLOAT_EQ(map.GetCell(1, 1)->hitMax.y, 10.0f);
+    // A missing file is tried and reported once, not once per part.
+    ASSERT_EQ(StageMessages().size(), 1u);
+    EXPECT_NE(StageMessages()[0].text.find("gone.x"), std::string::npos);
+
+    // A damaged record late in the file refuses it before the parts ahead
+    // of it load their meshes.
+    StageMessages().clear();
+    StageLayout damaged = Basic(4, 4);
+    damaged.parts[0] = {"gone.x", "", -1, 0, ""};
+    damaged.parts[1].materialSource = 5;
+    EXPECT_EQ(Load(damaged), 0);
+    ASSERT_EQ(StageMessages().size(), 1u);
+    EXPECT_EQ(StageMessages()[0].text.find("gone.x"), std::string::npos) << StageMessages()[0].text;
+
+    // Sixteen distinct meshes of 65,535 vertices pass the stage's budget.
+    std::string heavy = VertexHeavyMeshText(65535);
+    XorWords(heavy.data(), static_cast<u32>(heavy.size()), AssetKey);
+    StageLayout big = Basic(4, 4);
+    big.parts.clear();
+    for (int i = 0; i < 16; ++i) {
+        const std::string name = "heavy" + std::to_string(i) + ".x";
+        ASSERT_TRUE(folder.Write(name, heavy));
+        big.parts.push_back({"", name, -1, 0, ""});
+    }
+    StageMessages().clear();
+    EXPECT_EQ(Load(big), 0);
+    EXPECT_NE(map.lastError.find("'heavy15.x' brings the stage's meshes to 1048560 vertices, more than 1000000"),
+              std::string::npos)
+        << map.lastError;
+    ASSERT_EQ(StageMessages().size(), 1u);
+    EXPECT_NE(StageMessages()[0].text.find("map.mpd"), std::string::npos);
+    EXPECT_EQ(map.parts.GetCount(), 0);
 }
 
 }  // namespace

@@ -11,6 +11,9 @@
 #include "support/HodFileBuilder.h"
 #include "platform/math/Math.h"
 #include "support/TempFolder.h"
+#include "support/VertexHeavyMesh.h"
+#include "engine/graphics/MeshObject.h"
+#include "tools/StageFileWriter.h"
 
 using hodtest::Node;
 
@@ -290,6 +293,56 @@ TEST_F(HodKeys, ReallocatingKeysReplacesTheTableAndRefusesAbsurdCounts)
     EXPECT_EQ(model.AllocAnimeKeys(200, 1), 0);
     EXPECT_EQ(model.AllocAnimeKeys(5, 0xFFFFFFFFu), 0);
     EXPECT_EQ(model.AnimeKeyCount(5), 7u);
+}
+
+// Nodes naming one file draw one shared mesh, which lives while any copy of
+// the tree does; a tree whose nodes would draw more than the budget is
+// refused whole and keeps the old model.
+TEST_F(HodFiles, NodesShareTheirMeshFilesAndTreesOverTheVertexBudgetAreRefused)
+{
+    ASSERT_TRUE(folder_.Write("box.x", StageBoxMeshText({{{-1, -1, -1}, {1, 1, 1}}}, 1, 1, 1)));
+    ASSERT_TRUE(folder_.Write("heavy.x", VertexHeavyMeshText(65535)));
+    const std::string box = folder_ / "box.x", heavy = folder_ / "heavy.x";
+    // 1 + 10 + 100 + 200 nodes, all over the box.
+    Node root = Leaf(0, box, 0);
+    for (int a = 0; a < 10; ++a) {
+        Node n = Leaf(1, box, 1);
+        for (int b = 0; b < 10; ++b) {
+            Node m = Leaf(2, box, 2);
+            if (a < 2)
+                for (int c = 0; c < 10; ++c) m.children.push_back(Leaf(3, box, 3));
+            n.children.push_back(m);
+        }
+        root.children.push_back(n);
+    }
+    ASSERT_EQ(model.ReadHd2(Open(hodtest::Hd2File(root)), 0, 0, nullptr), 1);
+    ASSERT_EQ(model.nodeCount, 311u);
+    MeshObject* shared = model.nodeTable[1]->mesh;
+    ASSERT_NE(shared, nullptr);
+    EXPECT_EQ(shared->VertexCount(), 24u);
+    EXPECT_NE(model.root->mesh, shared);  // the root loads with textures, parts without
+    for (u32 i = 1; i < model.nodeCount; ++i) EXPECT_EQ(model.nodeTable[i]->mesh, shared) << i;
+    {
+        CHierarchyObject copy;
+        model.CopyTo(&copy);
+        model.Release();
+        EXPECT_EQ(copy.nodeTable[310]->mesh->VertexCount(), 24u);
+        copy.Release();
+    }
+
+    Node light = Leaf(0, heavy, 0);
+    for (int i = 0; i < 6; ++i) light.children.push_back(Leaf(1, heavy, 1));
+    ASSERT_EQ(model.ReadHd2(Open(hodtest::Hd2File(light)), 0, 0, nullptr), 1);
+    EXPECT_EQ(model.nodeTable[6]->mesh->VertexCount(), 65535u);
+    EXPECT_EQ(model.nodeTable[6]->mesh, model.nodeTable[1]->mesh);
+    HodNode* const kept = model.root;
+
+    Node over = light;
+    for (int i = 0; i < 2; ++i) over.children.push_back(Leaf(1, heavy, 1));  // the eighth node passes 500,000 vertices
+    EXPECT_EQ(model.ReadHd2(Open(hodtest::Hd2File(over)), 0, 0, nullptr), 0);
+    EXPECT_EQ(std::string(CHierarchyObject::LastModelError()), "its nodes draw 524280 vertices by node 8, more than 500000");
+    EXPECT_EQ(model.root, kept);
+    EXPECT_EQ(model.nodeCount, 7u);
 }
 
 }  // namespace
