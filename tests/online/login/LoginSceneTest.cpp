@@ -189,8 +189,11 @@ TEST(LoginServerList, ADamagedServerListIsNamedWithItsReason)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.reason ? c.reason : "silent");
         std::filesystem::remove_all(file);
-        if (c.bytes == nullptr) ASSERT_TRUE(plat::CreateDirectory(file.c_str()));
-        else if (c.size > 0) ASSERT_TRUE(temp.Write("server.ini", std::string(c.bytes, c.size)));
+        if (c.bytes == nullptr) {
+            ASSERT_TRUE(plat::CreateDirectory(file.c_str()));
+        } else if (c.size > 0) {
+            ASSERT_TRUE(temp.Write("server.ini", std::string(c.bytes, c.size)));
+        }
         CLoginScene scene;
         scene.ReadServerList();
         EXPECT_EQ(scene.serverEntries.size(), c.servers) << "what can be read is still listed";
