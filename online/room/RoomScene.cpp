@@ -115,6 +115,17 @@ std::string OwnPilotFolder()
     return pilots->folderPaths[slot->folderIndex];
 }
 
+// Escape leaves the room for the login form, ready or not (with chat the
+// room's key hook takes the key). True once the scene is replaced.
+bool LeaveIfAsked(CRoomScene& scene)
+{
+    if (!scene.ChatAllowed() && KeyOnce(plat::vk::Escape)) scene.leaveRequest = 1;
+    if (!scene.leaveRequest) return false;
+    Pair().DisconnectBoth();
+    SwitchScene(App(), GetLoginSceneAsBase);
+    return true;
+}
+
 void ClearDepartedRow(PlayerEntry& e)
 {
     if (!e.departed) return;
@@ -331,6 +342,7 @@ i32 CRoomScene::Step()
         plat::SetScriptMark("scene", "room");
         plat::SetScriptMark("members", std::to_string(members).c_str());
         plat::SetScriptMark("fighting", std::to_string(fighting).c_str());
+        plat::SetScriptMark("ready", std::to_string(Own().readyState).c_str());
         // Back in the room, the last battle's running says nothing of the
         // next (its result stays readable after the result screen).
         plat::SetScriptMark("battle", "none");
@@ -517,12 +529,7 @@ i32 RMTCB_Proc_Normal::Proc()
         return kTaskRemove;
     }
     scene.ClickTest();
-    if (!scene.ChatAllowed() && KeyOnce(plat::vk::Escape)) scene.leaveRequest = 1;
-    if (scene.leaveRequest) {
-        Pair().DisconnectBoth();
-        SwitchScene(app, GetLoginSceneAsBase);
-        return kTaskSceneReplaced;
-    }
+    if (LeaveIfAsked(scene)) return kTaskSceneReplaced;
     if (!KeyOnce(plat::vk::F1) || counter < 121) {
         ++counter;
         return kTaskKeep;
@@ -623,11 +630,7 @@ i32 RMTCB_Proc_GoGame::Proc()
     }
     scene.UpdateLabels();
     if (phase == 0) {
-        if (scene.leaveRequest) {
-            pair.DisconnectBoth();
-            SwitchScene(app, GetTitleSceneAsBase);
-            return kTaskSceneReplaced;
-        }
+        if (LeaveIfAsked(scene)) return kTaskSceneReplaced;
         if (Own().readyState == 1 && KeyOnce(plat::vk::F1)) {
             SendReady(0, &pair.game);
             RMTCB_Proc_Normal::Create(owner, 1);
