@@ -39,27 +39,27 @@ void DrawStretched(TextureHandle& picture, f32 x, f32 y, f32 w, f32 h, u32 colou
     gd->sprite->Draw(picture.texture, &picture.sourceRect, nullptr, nullptr, colour);
 }
 
-void DrawLayoutText(const char* text, i32 left, i32 top, i32 right, i32 bottom, u32 colour, u32 format)
+void DrawLayoutText(const char* text, i32 left, i32 top, i32 right, i32 bottom, u32 colour, u32 format, i32 font)
 {
     if (!text || !*text) return;
     const plat::GfxRect rect{left, top, right, bottom};
-    DrawTextAt(1, 0.0f, 0.0f, text, -1, &rect, format, colour);
+    DrawTextAt(font, 0.0f, 0.0f, text, -1, &rect, format, colour);
 }
 
-void DrawScaledText(const char* text, f32 x, f32 y, f32 scale, i32 width, i32 height, u32 colour)
+void DrawScaledText(const char* text, f32 x, f32 y, f32 scale, i32 width, i32 height, u32 colour, i32 font)
 {
     GraphicsDevice* gd = GetGraphicsDevice();
-    if (!text || !*text || !gd->sprite) return;
+    if (!text || !*text || !gd->sprite || font < 0 || font >= GraphicsDevice::kFontSlots) return;
     SetLayoutTransform(x, y, scale, scale);
     const plat::GfxRect rect{0, 0, width, height};
-    GetTextureCache()->DrawText(gd->fonts[1], text, -1, &rect, 0, colour, 60, 0, 0);
+    GetTextureCache()->DrawText(gd->fonts[font], text, -1, &rect, 0, colour, 60, 0, 0);
 }
 
 void DrawShadowedText(const char* text, i32 left, i32 top, i32 right, i32 bottom, u32 colour, u32 format,
-                      i32 shadow)
+                      i32 shadow, i32 font)
 {
-    DrawLayoutText(text, left + shadow, top + shadow, right + shadow, bottom + shadow, 0xFF000000u, format);
-    DrawLayoutText(text, left, top, right, bottom, colour, format);
+    DrawLayoutText(text, left + shadow, top + shadow, right + shadow, bottom + shadow, 0xFF000000u, format, font);
+    DrawLayoutText(text, left, top, right, bottom, colour, format, font);
 }
 
 bool ClientToLayout(i32 cx, i32 cy, i32& x, i32& y)

@@ -32,6 +32,10 @@ bool ValidRobot(u32 robot)
 
 bool ValidTeam(u32 team) { return team <= 9 || team == 50 || team == 100; }
 
+constexpr u32 kRandomTeam = 50;
+constexpr u32 kSpectatorTeam = 100;
+constexpr u8 kRuleInterception = 2;
+
 // A rate a hair outside its range (a float step: 0.2f - 0.1f is 0.0999999)
 // is the bound, as the clients' own clamp makes it; further out it is wrong.
 constexpr f32 kRateTolerance = 0.001f;
@@ -605,6 +609,23 @@ void RoomServer::Login(Room& room, Conn& conn, const u8* m)
     SendTo(conn, settings);
 }
 
+// Whether the seats' battle has something to decide: the interception
+// rule needs a defender in squad 0 (the computer's waves are the other
+// side), every other rule fighters in two squads. A random squad may still
+// become either.
+bool RoomServer::Contested(const Room& room)
+{
+    bool squad[10] = {};
+    u32 squads = 0, randoms = 0;
+    for (const Room::Seat& s : room.seats) {
+        if (!s.used || s.team == kSpectatorTeam) continue;
+        if (s.team == kRandomTeam) ++randoms;
+        else if (s.team < 10 && !squad[s.team]) squad[s.team] = true, ++squads;
+    }
+    if (room.config.rule == kRuleInterception) return squad[0] || randoms > 0;
+    return squads + randoms >= 2;
+}
+
 void RoomServer::MaybeStart(Room& room)
 {
     int humans = 0;
@@ -614,17 +635,38 @@ void RoomServer::MaybeStart(Room& room)
         ++humans;
     }
     if (humans == 0) return;
+    // A battle without an opponent is decided on its first frame: the ready
+    // wait for one, and are told why nothing starts.
+    if (!Contested(room)) {
+        const char* why = room.config.rule == kRuleInterception ? "破袭战需要小队 0 的机体防守"
+                                                                 : "没有对手，请等待其他玩家或电脑加入";
+        std::vector<u8> notice(5 + std::strlen(why) + 1, 0);
+        notice[0] = 19;
+        notice[3] = 10;
+        std::memcpy(notice.data() + 5, why, std::strlen(why));
+        ToRoom(room, notice);
+        Log("room %u: all ready, but no opponent", room.index);
+        return;
+    }
     room.starting = true;
-    // The random squad becomes a real one here, once for everybody.
+    // The random squad becomes a real one here, once for everybody, and
+    // still leaves the battle an opponent.
     const u32 squads = room.config.rule >= 3 ? 2 : 10;
+    Room::Seat* lastRandom = nullptr;
+    for (Room::Seat& s : room.seats) {
+        if (!s.used || s.team != kRandomTeam) continue;
+        seed_ = seed_ * 1103515245u + 12345u;
+        s.team = (seed_ >> 16) % squads;
+        lastRandom = &s;
+    }
+    if (lastRandom && !Contested(room)) {
+        if (room.config.rule == kRuleInterception) lastRandom->team = 0;
+        else lastRandom->team = (lastRandom->team + 1) % squads;
+    }
     room.battleSlots = 0;
     for (int i = 0; i < 10; ++i) {
         Room::Seat& s = room.seats[i];
         if (!s.used) continue;
-        if (s.team == 50) {
-            seed_ = seed_ * 1103515245u + 12345u;
-            s.team = (seed_ >> 16) % squads;
-        }
         s.inBattle = 1;
         s.nextKeyFrame = 0;
         s.awaitingNewRun = false;

@@ -2,7 +2,8 @@
 // The room server: up to five rooms, each with a game and a data port. It
 // seats players, keeps the participant table and the room settings, relays
 // what the clients send to the room (a battle's messages to its fighters),
-// starts the game when everybody is ready and reports leave frames. Every
+// starts the game when everybody is ready and the battle has an opponent
+// (telling the room when it has none), and reports leave frames. Every
 // message is checked before it is used (its size, its connection, the
 // sender's own slot, its value ranges, and battle messages only in a
 // battle); what does not fit is dropped with a log line. A data connection
@@ -98,6 +99,7 @@ private:
     void ToFighters(Room& room, const std::vector<u8>& m);
     std::vector<u8> EntryMessage(const Room& room, int slot) const;
     std::vector<u8> StatusRecord(const Room& room) const;
+    static bool Contested(const Room& room);
     void MaybeStart(Room& room);
     void MaybeEnd(Room& room);
     void Keep(Room& room, const u8* m, u32 size);

@@ -504,9 +504,14 @@ void MakeOnlineScreens(Writer& w, TextPen& pen)
 
     // The stage's preview shows through; a dark heading band and dark rows
     // keep the white texts over it readable whatever the stage's colours.
+    // Each row ends in a solid near-black plate under the team's name, so
+    // every team colour reads there whatever shows behind.
     Canvas room(1024, 768, 0x00000000u);
     panel(room, 0, 0, 1024, 52, 0xB0081020u, 0xB0081020u);
-    for (i32 k = 0; k < 10; ++k) panel(room, 12, 54 + 42 * k, 1004, 96 + 42 * k, 0xA0101C30u, 0x804466AAu);
+    for (i32 k = 0; k < 10; ++k) {
+        panel(room, 12, 54 + 42 * k, 1004, 96 + 42 * k, 0xA0101C30u, 0x804466AAu);
+        panel(room, 905, 54 + 42 * k, 1004, 96 + 42 * k, 0xFF05080Eu, 0xFF05080Eu);
+    }
     panel(room, 12, 476, 729, 760, 0xA0081020u, 0xFF44608Cu);
     panel(room, 730, 476, 1005, 724, 0xA0081020u, 0xFF44608Cu);
     w.Picture("Quillon/netRoom.png", room, AssetKey);

@@ -45,6 +45,42 @@ i32 OwnIndex() { return i32(GetRoomState().ownSlot); }
 PlayerEntry& Own() { return App().players[OwnIndex() < PlayerEntryCount ? OwnIndex() : 0]; }
 bool KeyOnce(u32 key) { return App().IsKeyRepeat(key, OncePerPress) != 0; }
 
+// The participant rows' texts stand on two lines 19 to 22 units apart in
+// a row 42 high, and the music choice's two lines 20 apart above the first
+// row: the 18-unit font fits both lines whole (font 1 is 24).
+constexpr i32 kSmallFont = 4;
+// The own row's ID and EXP, small print on the top line: the 12-unit font,
+// drawn as rendered. At 0.8 of font 1 a four-digit EXP runs into "准备完毕";
+// at 0.8 of the 18-unit font thin stems drop out.
+constexpr i32 kFinePrintFont = 0;
+
+// Relative luminance (0 black .. 1 white) of an ARGB colour.
+f32 Luminance(u32 argb)
+{
+    auto channel = [](u32 v) {
+        const f32 c = f32(v & 0xFF) / 255.0f;
+        return c <= 0.04045f ? c / 12.92f : std::pow((c + 0.055f) / 1.055f, 2.4f);
+    };
+    return 0.2126f * channel(argb >> 16) + 0.7152f * channel(argb >> 8) + 0.0722f * channel(argb);
+}
+
+// A team colour as the room's dark rows can show it: one too dark to read
+// there (team 0's pure blue) is lifted toward white, keeping its hue, until
+// it stands out 5 : 1 from black (4.5 : 1 from the rows' dark team plates).
+u32 ReadableOnDark(u32 argb)
+{
+    constexpr f32 kLeast = 5.0f * 0.05f - 0.05f;
+    u32 lifted = argb;
+    for (i32 step = 1; step <= 20 && Luminance(lifted) < kLeast; ++step) {
+        lifted = argb & 0xFF000000u;
+        for (u32 shift : {16u, 8u, 0u}) {
+            const u32 c = (argb >> shift) & 0xFF;
+            lifted |= (c + (255 - c) * u32(step) / 20) << shift;
+        }
+    }
+    return lifted;
+}
+
 const char* const kRuleTitles[5] = {"生存战        ", "时间战          ", "破袭战", "常规战            ",
                                     "团队战          "};
 
@@ -113,6 +149,17 @@ std::string OwnPilotFolder()
     PilotSlot* slot = OwnPilot();
     if (!pilots || !slot || i32(slot->folderIndex) >= pilots->count) return {};
     return pilots->folderPaths[slot->folderIndex];
+}
+
+// Escape leaves the room for the login form, ready or not (with chat the
+// room's key hook takes the key). True once the scene is replaced.
+bool LeaveIfAsked(CRoomScene& scene)
+{
+    if (!scene.ChatAllowed() && KeyOnce(plat::vk::Escape)) scene.leaveRequest = 1;
+    if (!scene.leaveRequest) return false;
+    Pair().DisconnectBoth();
+    SwitchScene(App(), GetLoginSceneAsBase);
+    return true;
 }
 
 void ClearDepartedRow(PlayerEntry& e)
@@ -331,6 +378,7 @@ i32 CRoomScene::Step()
         plat::SetScriptMark("scene", "room");
         plat::SetScriptMark("members", std::to_string(members).c_str());
         plat::SetScriptMark("fighting", std::to_string(fighting).c_str());
+        plat::SetScriptMark("ready", std::to_string(Own().readyState).c_str());
         // Back in the room, the last battle's running says nothing of the
         // next (its result stays readable after the result screen).
         plat::SetScriptMark("battle", "none");
@@ -517,12 +565,7 @@ i32 RMTCB_Proc_Normal::Proc()
         return kTaskRemove;
     }
     scene.ClickTest();
-    if (!scene.ChatAllowed() && KeyOnce(plat::vk::Escape)) scene.leaveRequest = 1;
-    if (scene.leaveRequest) {
-        Pair().DisconnectBoth();
-        SwitchScene(app, GetLoginSceneAsBase);
-        return kTaskSceneReplaced;
-    }
+    if (LeaveIfAsked(scene)) return kTaskSceneReplaced;
     if (!KeyOnce(plat::vk::F1) || counter < 121) {
         ++counter;
         return kTaskKeep;
@@ -623,11 +666,7 @@ i32 RMTCB_Proc_GoGame::Proc()
     }
     scene.UpdateLabels();
     if (phase == 0) {
-        if (scene.leaveRequest) {
-            pair.DisconnectBoth();
-            SwitchScene(app, GetTitleSceneAsBase);
-            return kTaskSceneReplaced;
-        }
+        if (LeaveIfAsked(scene)) return kTaskSceneReplaced;
         if (Own().readyState == 1 && KeyOnce(plat::vk::F1)) {
             SendReady(0, &pair.game);
             RMTCB_Proc_Normal::Create(owner, 1);
@@ -770,7 +809,7 @@ void RMTCB_DrawSP_Basic::DrawSP()
         const plat::GfxRect& R = scene.rowRects[i];
         const PlayerEntry& e = app.players[i32(i)];
         if (e.slotState == 0) {
-            DrawLayoutText("无效", R.left + 897, R.top + 22, R.right, R.bottom, 0xFFFFFFFFu, 2);
+            DrawLayoutText("无效", R.left + 897, R.top + 22, R.right, R.bottom, 0xFFFFFFFFu, 2, kSmallFont);
             continue;
         }
         const bool mine = i32(i) == own;
@@ -783,40 +822,44 @@ void RMTCB_DrawSP_Basic::DrawSP()
         char text[160];
         if (mine) {
             std::snprintf(text, sizeof text, "EXP:%u", app.Profile().exp);
-            DrawScaledText(text, f32(R.left + 618), f32(R.top), 0.8f, 400, 30, 0xFFFFFFFFu);
+            DrawScaledText(text, f32(R.left + 618), f32(R.top), 1.0f, 400, 30, 0xFFFFFFFFu, kFinePrintFont);
         }
         if (e.slotState == 1) {
             char code[7];
             PlayerIdCode(code, e.idNumber);
             std::snprintf(text, sizeof text, "ID:%s", code);
-            DrawScaledText(text, f32(R.left + 508), f32(R.top), 0.8f, 150, 30, 0xFFFFFFFFu);
+            DrawScaledText(text, f32(R.left + 508), f32(R.top), 1.0f, 150, 30, 0xFFFFFFFFu, kFinePrintFont);
         }
         char rank[RankTitleBufferSize];
         GetRankTitle(e.rankLevel, rank, sizeof rank);
         std::snprintf(text, sizeof text, "%u:[%s]%s", i, rank, e.name);
-        DrawShadowedText(text, R.left + 508, R.top + 19, R.right, R.bottom, nameColour);
+        DrawShadowedText(text, R.left + 508, R.top + 19, R.right, R.bottom, nameColour, 0, 1, kSmallFont);
         if (e.robot >= 0 && e.robot < 50)
-            DrawShadowedText(scene.robotNames[e.robot], R.left + 56, R.top + 19, R.right, R.bottom, nameColour);
+            DrawShadowedText(scene.robotNames[e.robot], R.left + 56, R.top + 19, R.right, R.bottom, nameColour, 0, 1,
+                             kSmallFont);
         else
-            DrawShadowedText("Random", R.left + 56, R.top + 18, R.right, R.bottom, nameColour);
+            DrawShadowedText("Random", R.left + 56, R.top + 18, R.right, R.bottom, nameColour, 0, 1, kSmallFont);
         if (e.slotState == 1) {
             std::snprintf(text, sizeof text, "Ping:%u", e.peerPing);
-            DrawShadowedText(text, R.left + 401, R.top + 19, R.right, R.bottom, 0xFFFFFF00u);
+            DrawShadowedText(text, R.left + 401, R.top + 19, R.right, R.bottom, 0xFFFFFF00u, 0, 1, kSmallFont);
         }
         u32 teamColour = 0xFFFF0000u;
         if (e.team == 100) {
-            DrawLayoutText("观战", R.left + 897, R.top, R.right, R.bottom, teamColour);
+            DrawLayoutText("观战", R.left + 897, R.top, R.right, R.bottom, teamColour, 0, kSmallFont);
         } else {
-            teamColour = CApplication::GetColor(e.team);
+            teamColour = ReadableOnDark(CApplication::GetColor(e.team));
             if (e.team == 50) std::snprintf(text, sizeof text, "随机    ");
             else std::snprintf(text, sizeof text, "小队 %d ", e.team);
-            DrawLayoutText(text, R.left + 897, R.top, R.right, R.bottom, teamColour);
+            DrawLayoutText(text, R.left + 897, R.top, R.right, R.bottom, teamColour, 0, kSmallFont);
         }
         // Flush right like "AI": trailing blanks would slide it under the
         // team's name on the line above.
-        DrawLayoutText(e.slotState == 2 ? "AI" : "玩家", R.left + 897, R.top + 22, R.right, R.bottom, teamColour, 2);
-        if (e.readyState == 1) DrawLayoutText("准备完毕", R.left + 700, R.top, R.right, R.bottom, 0xFFFF0000u);
-        if (e.readyState == 2) DrawLayoutText("正在传输数据", R.left + 700, R.top, R.right, R.bottom, 0xFF00FF00u);
+        DrawLayoutText(e.slotState == 2 ? "AI" : "玩家", R.left + 897, R.top + 22, R.right, R.bottom, teamColour, 2,
+                       kSmallFont);
+        if (e.readyState == 1)
+            DrawLayoutText("准备完毕", R.left + 700, R.top, R.right, R.bottom, 0xFFFF0000u, 0, kSmallFont);
+        if (e.readyState == 2)
+            DrawLayoutText("正在传输数据", R.left + 700, R.top, R.right, R.bottom, 0xFF00FF00u, 0, kSmallFont);
         if (e.inBattle != 0 && e.slotState == 1) DrawPictureAt(scene.pictures[4], f32(R.left), f32(R.top));
     }
 
@@ -838,14 +881,14 @@ void RMTCB_DrawSP_Basic::DrawSP()
     DrawLayoutText(title, 430, 10, 1013, 50, 0xFFFFFFFFu);
     const MyBgmList& music = app.gameSettings.bgmList;
     if (music.entries.empty()) {
-        DrawLayoutText("默认BGM      ", 680, 30, 1024, 768, 0xFFFFFFFFu);
+        DrawLayoutText("默认BGM      ", 680, 30, 1024, 768, 0xFFFFFFFFu, 0, kSmallFont);
     } else {
-        DrawLayoutText("[BGM选择]", 680, 10, 1024, 768, 0xFFFFFFFFu);
+        DrawLayoutText("[BGM选择]", 680, 10, 1024, 768, 0xFFFFFFFFu, 0, kSmallFont);
         const i32 s = music.selectedBgm;
         const char* shown = s == -2 ? "随机BGM   "
                             : s == -1 || s >= i32(music.entries.size()) ? "默认BGM      "
                                                                         : music.entries[size_t(s)]->fileName.c_str();
-        DrawLayoutText(shown, 680, 30, 1024, 768, 0xFFFFFFFFu);
+        DrawLayoutText(shown, 680, 30, 1024, 768, 0xFFFFFFFFu, 0, kSmallFont);
     }
     if (!scene.ChatAllowed()) DrawLayoutText("※チャット禁止", 22, 728, 729, 755, 0xFFFFFFFFu);
     for (ButtonBase* b : scene.buttons)

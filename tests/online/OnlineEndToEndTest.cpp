@@ -568,11 +568,13 @@ TEST(OnlineEndToEnd, AHostLostInARepairHandsItOnAndTheOthersFightOn)
 
 // ---- the login and room screens, and a key that leaves a scene -----------------------
 
-// One player with a long server name logs in, picks a stage in the room, and taps
-// Escape in a room that allows chat: the game is back on the login form,
-// not on the title, and the form answers at once (Delete over the ID list
-// asks whether to delete the ID). Every screen on the way is shot.
-TEST(OnlineEndToEnd, EscapeInTheRoomLandsOnALiveLoginForm)
+// One player with a long server name logs in, picks a stage in the room,
+// gets ready alone, which starts no battle (the server tells the room it
+// waits for an opponent), and taps Escape, ready, in a room that allows
+// chat: the game is back on the login form, not on the title, and the form
+// answers at once (Delete over the ID list asks whether to delete the ID).
+// Every screen on the way is shot.
+TEST(OnlineEndToEnd, EscapeInTheRoomReadyAloneLandsOnALiveLoginForm)
 {
     RoomServer server(1, RoomServerConfig{0, 4, "Test room", 0}, 2432, 3432);
     ASSERT_TRUE(server.Listening()) << "the login test's room ports are taken";
@@ -585,22 +587,31 @@ TEST(OnlineEndToEnd, EscapeInTheRoomLandsOnALiveLoginForm)
     d += Step(25700, "key VK_SNAPSHOT");  // the room list
     d += Step(29500, "click 997 540");    // the first stage, its picture behind the room
     d += Step(30500, "key VK_SNAPSHOT");  // the room
-    d += Step(31000, "key Escape");
-    d += Step(33000, "key VK_SNAPSHOT");  // the form again
-    d += Step(33500, "mouse 700 300") + Step(34000, "key Delete");
-    d += Step(35000, "key VK_SNAPSHOT");  // the question
-    d += Step(35500, "click 592 439") + Step(37000, "close");
+    d += Step(31500, "key F1") + Step(32000, "wait ready 1");
+    d += Step(33000, "key VK_SNAPSHOT");  // ready, and waiting
+    d += Step(33500, "key Escape");
+    d += Step(35500, "key VK_SNAPSHOT");  // the form again
+    d += Step(36000, "mouse 700 300") + Step(36500, "key Delete");
+    d += Step(37500, "key VK_SNAPSHOT");  // the question
+    d += Step(38000, "click 592 439") + Step(39500, "close");
     ASSERT_TRUE(dana.temp.Write("play.script", d));
     GameProcess game(dana.exe, dana.run, dana.Env({"QUILLON_TEST_PORT_BASE=2432"}), dana.temp / "err.txt");
     ASSERT_TRUE(game.Started());
     EXPECT_EQ(game.Wait(std::chrono::seconds(300)), 0) << dana.temp.Read("err.txt");
 
-    plat::Image form, rooms, room, back, question;
+    EXPECT_EQ(server.StartValue(0), 0u) << "a battle started with nobody to fight";
+    plat::Image form, rooms, room, ready, back, question;
     ASSERT_TRUE(dana.Shot(0, form, "online_login_form"));
     ASSERT_TRUE(dana.Shot(1, rooms, "online_login_rooms"));
     ASSERT_TRUE(dana.Shot(2, room, "online_room_alone"));
-    ASSERT_TRUE(dana.Shot(3, back, "online_login_again"));
-    ASSERT_TRUE(dana.Shot(4, question, "online_login_delete"));
+    ASSERT_TRUE(dana.Shot(3, ready, "online_room_ready_alone"));
+    ASSERT_TRUE(dana.Shot(4, back, "online_login_again"));
+    ASSERT_TRUE(dana.Shot(5, question, "online_login_delete"));
+    // Ready in her row, and the server's green line in the chat panel.
+    auto red = [](u32 p) { return ((p >> 16) & 0xFF) > 200 && ((p >> 8) & 0xFF) < 60 && (p & 0xFF) < 60; };
+    auto green = [](u32 p) { return ((p >> 8) & 0xFF) > 200 && ((p >> 16) & 0xFF) < 80 && (p & 0xFF) < 80; };
+    EXPECT_GT(CountPixels(ready, 712, 54, 800, 74, red), 30u) << "no \"准备完毕\" in her row";
+    EXPECT_GT(CountPixels(ready, 22, 480, 729, 724, green), 40u) << "no word from the server in the chat";
     auto bright = [](u32 p) { return ((p >> 16) & 0xFF) > 200 && ((p >> 8) & 0xFF) > 200 && (p & 0xFF) > 200; };
     // The server list's blue panel below its rows.
     auto listPanel = [](u32 p) { return (p & 0xFF) > 0x50 && (p & 0xFF) > 2 * ((p >> 16) & 0xFF); };

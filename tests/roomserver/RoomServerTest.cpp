@@ -11,8 +11,10 @@
 #include <cmath>
 #include <cstring>
 #include <functional>
+#include <map>
 #include <memory>
 #include <random>
+#include <set>
 #include <thread>
 #include <vector>
 
@@ -629,10 +631,75 @@ TEST(RoomServer, OptionsOutOfRangeAreRefusedAndEachStartDrawsItsOwnValues)
         RoomServer server(1, FourSeatRoom());
         Client owner(server, "Owner");
         ASSERT_TRUE(owner.Seated());
+        owner.game->Send(PlayerSlot(1, 1000, 1, 2, 0));  // a computer to fight
         owner.game->Send(Msg(8, 5, {{1, 1}}));
         ASSERT_FALSE(owner.game->Await(7).empty());
         starts.push_back(server.StartValue(0));
         plat::Sleep(5);
     }
     EXPECT_NE(starts[0], starts[1]) << "two server starts drew the same start value";
+}
+
+// A battle decided on its first frame never starts: everyone is ready, but
+// with nobody to fight the room waits and is told why. A computer row, a
+// second squad or the interception rule's waves are an opponent; random
+// squads are drawn so that one stays.
+TEST(RoomServer, ReadyStartsABattleOnlyAgainstAnOpponent)
+{
+    struct Case {
+        const char* what;
+        u8 rule;
+        u32 ownerTeam;
+        int guestTeam;     // -1: alone
+        int computerTeam;  // -1: no computer row
+        bool starts;
+        int tries;
+    };
+    const Case cases[] = {
+        {"alone", 0, 0, -1, -1, false, 1},
+        {"alone in the time rule", 1, 0, -1, -1, false, 1},
+        {"two in one squad", 0, 3, 3, -1, false, 1},
+        {"one fighting, one watching", 3, 0, 100, -1, false, 1},
+        {"alone against a computer", 0, 0, -1, 1, true, 1},
+        {"two in two squads", 4, 0, 1, -1, true, 1},
+        {"alone defending in the interception rule", 2, 0, -1, -1, true, 1},
+        {"alone, not in the defending squad", 2, 4, -1, -1, false, 1},
+        // Half of the draws would put both in one of the two squads.
+        {"two on random squads of the team rule", 3, 50, 50, -1, true, 6},
+    };
+    for (const Case& c : cases)
+        for (int t = 0; t < c.tries; ++t) {
+            RoomServerConfig config = FourSeatRoom();
+            config.rule = c.rule;
+            RoomServer server(1, config);
+            Client owner(server, "Owner");
+            ASSERT_TRUE(owner.Seated()) << c.what;
+            std::unique_ptr<Client> guest;
+            if (c.guestTeam >= 0) {
+                guest = std::make_unique<Client>(server, "Guest");
+                ASSERT_TRUE(guest->Seated()) << c.what;
+                guest->game->Send(PlayerSlot(guest->slot, 1000, u32(c.guestTeam), 1, 0));
+                guest->game->Send(Msg(8, 5, {{1, 1}}));
+            }
+            owner.game->Send(PlayerSlot(owner.slot, 1000, c.ownerTeam, 1, 0));
+            if (c.computerTeam >= 0) owner.game->Send(PlayerSlot(3, 1000, u32(c.computerTeam), 2, 0));
+            owner.game->Send(Msg(8, 5, {{1, 1}}));
+            if (!c.starts) {
+                const std::vector<u8> notice = owner.game->Await(19);
+                ASSERT_GE(notice.size(), 6u) << c.what << ": nobody was told why nothing starts";
+                EXPECT_EQ(notice[3], 10) << c.what << ": the notice is the server's own line";
+                EXPECT_TRUE(owner.game->Await(7, 300).empty()) << c.what << ": a battle without an opponent";
+                EXPECT_FALSE(server.BattleRunning(0)) << c.what;
+                continue;
+            }
+            ASSERT_FALSE(owner.game->Await(7).empty()) << c.what << ": the battle never started";
+            // The rows as the battle takes them, random squads drawn.
+            std::map<u16, u32> teams;
+            for (const auto& m : owner.game->got)
+                if (m[0] == 1 && m.size() == 52 && GetU32(m.data() + 35) == 1) teams[GetU16(m.data() + 25)] = GetU32(m.data() + 31);
+            std::set<u32> squads;
+            for (const auto& [slot, team] : teams) squads.insert(team);
+            if (c.rule == 2) EXPECT_TRUE(squads.count(0)) << c.what;
+            else EXPECT_GE(squads.size(), 2u) << c.what << ": one squad alone";
+        }
 }

@@ -3,6 +3,7 @@
 // quads, with the room built by its own set-up in a play folder of our own.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -13,6 +14,7 @@
 
 #include "app/core/Application.h"
 #include "app/player/RoomState.h"
+#include "engine/core/AssetFile.h"
 #include "engine/graphics/DisplaySettings.h"
 #include "engine/graphics/GraphicsDevice.h"
 #include "engine/graphics/TextureCache.h"
@@ -21,6 +23,8 @@
 #include "app/net/NetClientPair.h"
 #include "online/room/RoomScene.h"
 #include "platform/core/ByteOrder.h"
+#include "platform/core/FileSystem.h"
+#include "platform/gfx/Image.h"
 #include "support/RecordingGraphics.h"
 #include "support/TaskTestHelpers.h"
 #include "support/TempFolder.h"
@@ -43,17 +47,19 @@ std::vector<SpriteQuad> DrawnQuads(RecordingGraphics& gfx, CList<TCB>& tasks)
     return SpriteQuads(gfx.Recorder());
 }
 
-// A text of font 1 drawn in white with its top-left corner at (x, y) of the
-// layout, scaled by `scale`; a shadow's black copy does not count.
+// A text of font 1 (or `font`) drawn in white with its top-left corner at
+// (x, y) of the layout, scaled by `scale`; a shadow's black copy does not
+// count.
 struct Shown {
     const char* screen;
     std::string text;
     float x, y, scale;
+    int font = 1;
 };
 
 bool Found(const std::vector<SpriteQuad>& quads, const Shown& s, SpriteQuad* where)
 {
-    plat::Font* font = GetGraphicsDevice()->fonts[1];
+    plat::Font* font = GetGraphicsDevice()->fonts[s.font];
     const plat::TextSize size = font->GetTextExtent(s.text.c_str(), -1);
     for (const SpriteQuad& q : quads) {
         if (q.colour != 0xFFFFFFFFu || std::fabs(q.left - s.x) > 1.0f || std::fabs(q.top - s.y) > 1.0f) continue;
@@ -68,14 +74,17 @@ bool Found(const std::vector<SpriteQuad>& quads, const Shown& s, SpriteQuad* whe
 }  // namespace
 
 // From the title straight into the room (no character selection before), the
-// room offers the player's own music; ID and EXP are drawn at 0.8 and apart;
+// room offers the player's own music; ID and EXP are drawn in the small
+// print of font 0 and apart;
 // the room list names each room after its stage and shows the chosen room's
 // places under "房间信息" at (476, 100).
 TEST(OnlineScreens, RoomAndRoomListShowTheirTextsInPlaceAndSize)
 {
     RecordingGraphics gfx;
     GraphicsDevice* gd = GetGraphicsDevice();
+    ASSERT_EQ(gd->CreateFont(0, "黑体", 12), plat::GfxResult::Ok);
     ASSERT_EQ(gd->CreateFont(1, "黑体", 24), plat::GfxResult::Ok);
+    ASSERT_EQ(gd->CreateFont(4, "黑体", 18), plat::GfxResult::Ok);
     GetDisplaySettings() = DisplaySettings{1, 1024, 768, 1.0f, 1.0f};
     ASSERT_EQ(CreateTextRenderTarget(1024, 768), 1);
 
@@ -140,11 +149,11 @@ TEST(OnlineScreens, RoomAndRoomListShowTheirTextsInPlaceAndSize)
 
     const Shown cases[] = {
         // Participant rows start at (12, 54), 42 apart; the own row alone shows EXP.
-        {"room", "ID:mI4qsB", 520, 54, 0.8f},
-        {"room", "EXP:12345", 630, 54, 0.8f},
-        {"room", "ID:aaaaaa", 520, 96, 0.8f},
-        {"room", "[BGM选择]", 680, 10, 1.0f},
-        {"room", "随机BGM   ", 680, 30, 1.0f},
+        {"room", "ID:mI4qsB", 520, 54, 1.0f, 0},
+        {"room", "EXP:12345", 630, 54, 1.0f, 0},
+        {"room", "ID:aaaaaa", 520, 96, 1.0f, 0},
+        {"room", "[BGM选择]", 680, 10, 1.0f, 4},
+        {"room", "随机BGM   ", 680, 30, 1.0f, 4},
         {"list", "房间1:    Desert  ", 100, 102, 1.0f},
         {"list", "房间2:    Harbour  ", 100, 174, 1.0f},
         {"list", "房间3:      ", 100, 246, 1.0f},
@@ -169,6 +178,183 @@ TEST(OnlineScreens, RoomAndRoomListShowTheirTextsInPlaceAndSize)
                       ((std::fabs(q.left - 909.0f) <= 1.0f && std::fabs(q.top - 96.0f) <= 1.0f) ||
                        std::fabs(q.top - 118.0f) <= 1.0f);
     EXPECT_EQ(randomTeam, 2) << "Bob's random team and \"玩家\" in the random team's colour";
+
+    GetTextureCache()->Clear();
+    ReleaseTextRenderTarget();
+    app.startupDir[0] = 0;
+}
+
+namespace {
+
+// Relative luminance of 0xRRGGBB, and the contrast ratio of two.
+double Luminance(u32 rgb)
+{
+    auto channel = [](u32 v) {
+        const double c = double(v & 0xFF) / 255.0;
+        return c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * channel(rgb >> 16) + 0.7152 * channel(rgb >> 8) + 0.0722 * channel(rgb);
+}
+
+double Contrast(u32 a, u32 b)
+{
+    const double x = Luminance(a) + 0.05, y = Luminance(b) + 0.05;
+    return std::max(x, y) / std::min(x, y);
+}
+
+// Texts (not their black shadows) that run into one another.
+void ExpectApart(const std::vector<SpriteQuad>& quads, const std::string& where)
+{
+    for (size_t a = 0; a < quads.size(); ++a)
+        for (size_t b = a + 1; b < quads.size(); ++b) {
+            const SpriteQuad &p = quads[a], &q = quads[b];
+            if (p.colour == 0xFF000000u || q.colour == 0xFF000000u) continue;
+            const float w = std::min(p.right, q.right) - std::max(p.left, q.left);
+            const float h = std::min(p.bottom, q.bottom) - std::max(p.top, q.top);
+            EXPECT_FALSE(w > 0.5f && h > 0.5f) << where << ": texts at (" << p.left << ", " << p.top << ") and ("
+                                               << q.left << ", " << q.top << ") overlap";
+        }
+}
+
+}  // namespace
+
+// Every participant row, as the start-up's fonts draw it: each text is
+// whole (its quad as tall as its font's cell, nothing cut by its
+// rectangle), ends inside its row and runs into no other text of the row;
+// the heading's texts stay inside the sample picture's heading band, clear
+// of one another; and team 0's texts stand out at least 4.5 : 1 from the
+// sample room picture's pixels behind them.
+TEST(OnlineScreens, EveryRowTextIsWholeInsideItsRowAndTeamZeroReadsOnTheBackdrop)
+{
+    RecordingGraphics gfx;
+    GraphicsDevice* gd = GetGraphicsDevice();
+    ASSERT_EQ(gd->CreateFont(0, "黑体", 12), plat::GfxResult::Ok);
+    ASSERT_EQ(gd->CreateFont(1, "黑体", 24), plat::GfxResult::Ok);
+    ASSERT_EQ(gd->CreateFont(4, "黑体", 18), plat::GfxResult::Ok);
+    GetDisplaySettings() = DisplaySettings{1, 1024, 768, 1.0f, 1.0f};
+    ASSERT_EQ(CreateTextRenderTarget(1024, 768), 1);
+
+    // The room without pictures: every quad drawn is a text. The player's
+    // own music puts two lines over the first row.
+    TempFolder play;
+    std::filesystem::create_directories(play / "Sound/MyBgm");
+    ASSERT_TRUE(play.Write("Sound/MyBgm/Alpha.ogg", "OggS"));
+    CApplication& app = *GetApplication();
+    std::snprintf(app.startupDir, sizeof app.startupDir, "%s", play.Path().c_str());
+    app.robotFolders.count = 0;
+    app.stageFolders.count = 0;
+    NetClientPair& pair = *GetOnlineClients();
+    pair.currentRoom = 0;
+    pair.pilotChoice = -1;
+    std::memset(pair.roomStatus, 0, sizeof pair.roomStatus);
+    PutU32(pair.roomStatus[0] + 453, 4);
+    pair.roomStatus[0][458] = 1;
+    for (i32 i = 0; i < app.players.GetCount(); ++i) app.players[i].Reset();
+    struct Row {
+        const char* name;
+        u32 slotState, team, ready;
+        i32 robot;
+    };
+    // Alice ready on team 0, Bob sending his data on team 1 with a random
+    // robot, a computer on team 0, an empty row.
+    const Row rows[4] = {{"Alice", 1, 0, 1, 0}, {"Bob", 1, 1, 2, 1000}, {"Gunner", 2, 0, 0, 0}, {"", 0, 0, 0, 0}};
+    for (i32 i = 0; i < 4; ++i) {
+        PlayerEntry& e = app.players[i];
+        std::strcpy(e.name, rows[i].name);
+        e.slotState = rows[i].slotState;
+        e.team = rows[i].team;
+        e.readyState = u8(rows[i].ready);
+        e.robot = rows[i].robot;
+        e.rankLevel = 12;
+        e.peerPing = 35;
+        e.idNumber = 12345678;
+    }
+    app.Profile().exp = 12345678;
+    GetRoomState().ownSlot = 0;
+    GetRoomState().rule = 0;
+    SetOutgoingTap([](const u8*, u32, void*) {}, nullptr);
+    auto* room = new CRoomScene();
+    SceneInstance<CRoomScene>() = room;
+    room->Init();
+    std::strcpy(room->robotNames[0], "Vanguard Mk-II");
+    std::vector<SpriteQuad> quads = DrawnQuads(gfx, room->tasks);
+    // Sprites land on pixel centres: back to layout units.
+    for (SpriteQuad& q : quads) q.left += 0.5f, q.top += 0.5f, q.right += 0.5f, q.bottom += 0.5f;
+    const plat::GfxRect rects[4] = {room->rowRects[0], room->rowRects[1], room->rowRects[2], room->rowRects[3]};
+    delete room;
+    SetOutgoingTap(nullptr, nullptr);
+
+    // The whole cells of the room's fonts, as drawn and at 0.8.
+    std::vector<float> cells;
+    for (int font : {0, 1, 4}) {
+        const float cell = float(gd->fonts[font]->GetTextExtent("A", -1).cy);
+        cells.push_back(cell);
+        cells.push_back(0.8f * cell);
+    }
+    auto whole = [&](float h) {
+        for (float c : cells)
+            if (std::fabs(h - c) <= 0.5f) return true;
+        return false;
+    };
+    u32 teamZero = 0;
+    for (i32 i = 0; i < 4; ++i) {
+        const plat::GfxRect& R = rects[i];
+        std::vector<SpriteQuad> inRow;
+        for (const SpriteQuad& q : quads)
+            if (q.top >= float(R.top) && q.top < float(R.bottom) && q.left >= float(R.left) && q.left < float(R.right))
+                inRow.push_back(q);
+        EXPECT_GE(inRow.size(), i == 3 ? 1u : 6u) << "row " << i;
+        for (const SpriteQuad& q : inRow) {
+            EXPECT_TRUE(whole(q.bottom - q.top)) << "row " << i << ": a text at (" << q.left << ", " << q.top
+                                                  << ") is cut to " << q.bottom - q.top << " units";
+            EXPECT_LE(q.bottom, float(R.bottom) + 1.0f) << "row " << i << ": a text at (" << q.left << ", " << q.top
+                                                        << ") ends below the row";
+            EXPECT_LE(q.right, float(R.right) + 1.5f) << "row " << i;
+        }
+        ExpectApart(inRow, "row " + std::to_string(i));
+    }
+    // Above the first row: the rule's title and the music choice.
+    std::vector<SpriteQuad> heading;
+    for (const SpriteQuad& q : quads)
+        if (q.top < float(rects[0].top)) heading.push_back(q);
+    EXPECT_EQ(heading.size(), 3u);
+    for (const SpriteQuad& q : heading) {
+        EXPECT_TRUE(whole(q.bottom - q.top)) << "a heading text at (" << q.left << ", " << q.top << ") is cut";
+        EXPECT_LE(q.bottom, 52.0f) << "a heading text at (" << q.left << ", " << q.top << ") runs into the first row";
+    }
+    ExpectApart(heading, "the heading");
+
+    // Team 0's texts (its name and "玩家" or "AI" in the team column of
+    // rows 0 and 2) over the sample room picture as it ships.
+    std::string bytes;
+    ASSERT_TRUE(plat::ReadWholeFile(QUILLON_RUN_DIR "/Quillon/netRoom.png", bytes));
+    XorWords(bytes.data(), u32(bytes.size()), AssetKey);
+    plat::Image backdrop;
+    ASSERT_TRUE(plat::DecodeImage(bytes.data(), bytes.size(), &backdrop));
+    ASSERT_EQ(backdrop.width, 1024u);
+    for (i32 i : {0, 2}) {
+        const plat::GfxRect& R = rects[i];
+        for (const SpriteQuad& q : quads) {
+            if (q.colour == 0xFF000000u || q.left < float(R.left + 897) - 48.0f || q.top < float(R.top) ||
+                q.top >= float(R.bottom))
+                continue;
+            ++teamZero;
+            double worst = 99.0;
+            for (u32 y = u32(q.top); y < u32(std::ceil(q.bottom)); ++y)
+                for (u32 x = u32(q.left); x < u32(std::ceil(q.right)) && x < backdrop.width; ++x) {
+                    u32 p = 0;
+                    std::memcpy(&p, backdrop.Surface(0, 0).data() + (size_t(y) * backdrop.width + x) * 4, 4);
+                    // Over black, the darkest sky behind a see-through pixel.
+                    const u32 a = p >> 24;
+                    u32 shown = 0;
+                    for (u32 shift : {16u, 8u, 0u}) shown |= (((p >> shift) & 0xFF) * a / 255) << shift;
+                    worst = std::min(worst, Contrast(q.colour & 0xFFFFFF, shown));
+                }
+            EXPECT_GE(worst, 4.5) << "row " << i << ": team 0's text at (" << q.left << ", " << q.top << ") in "
+                                  << std::hex << q.colour << " on the room picture";
+        }
+    }
+    EXPECT_EQ(teamZero, 4u) << "team 0's name and kind in two rows";
 
     GetTextureCache()->Clear();
     ReleaseTextRenderTarget();
