@@ -9,6 +9,7 @@
 #include "app/core/Application.h"
 #include "app/core/SingletonLog.h"
 #include "app/player/SaveFolder.h"
+#include "engine/core/AssetFile.h"
 #include "engine/core/ComplaintLog.h"
 #include "engine/core/ScriptTokenizer.h"
 #include "platform/core/FileSystem.h"
@@ -229,6 +230,7 @@ void PilotSlot::Clear()
     folderIndex = 0;
     uploadReceived = 0;
     uploadTotal = -1;
+    voiceRefusalTold = false;
 }
 
 void PilotSlot::SetDefaultNameIfEmpty()
@@ -251,8 +253,40 @@ u32 PilotSlot::LoadVoice(i32 n, const char* file, i32 extraVoices)
     // The current voice may belong to the sound about to be freed.
     currentVoice = nullptr;
     sounds[n].Free();
-    sounds[n].LoadOgg(file, 0, extraVoices);
-    return FileSizeOf(file);
+    const u32 size = FileSizeOf(file);
+    if (size == 0) return 0;
+    VoiceRefusal refusal = VoiceRefusal::TooLong;
+    if (size <= kMaxVoiceFileBytes) {
+        FileBuffer bytes;
+        if (!bytes.Load(file)) return size;
+        refusal = TakeVoice(n, bytes.data, bytes.size, extraVoices);
+    }
+    if (refusal == VoiceRefusal::TooLong) {
+        plat::ReportLoadFailure(file, ("is refused: a voice may last " + std::to_string(kMaxVoiceSeconds) +
+                                       " s at most").c_str());
+    } else if (refusal == VoiceRefusal::OverBudget) {
+        plat::ReportLoadFailure(file, ("is refused: the pilot's voices may take " +
+                                       std::to_string(PilotVoiceBudget >> 20) + " MB of samples at most")
+                                          .c_str());
+    }
+    return size;
+}
+
+VoiceRefusal PilotSlot::TakeVoice(i32 n, const u8* ogg, u32 size, i32 extraVoices)
+{
+    if (!InTable(n, PilotSoundCount)) return VoiceRefusal::Unreadable;
+    currentVoice = nullptr;
+    sounds[n].Free();
+    const u64 held = VoiceSampleBytes();
+    const u64 left = held < PilotVoiceBudget ? PilotVoiceBudget - held : 0;
+    return sounds[n].LoadVoiceData(ogg, size, 0, extraVoices, left);
+}
+
+u64 PilotSlot::VoiceSampleBytes() const
+{
+    u64 total = 0;
+    for (const SoundObject& sound : sounds) total += sound.SampleBytes();
+    return total;
 }
 
 CDSBufferNode* PilotSlot::PlayCombatVoice(i32 firstSlot)

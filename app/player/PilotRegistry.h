@@ -17,6 +17,11 @@ inline constexpr i32 PilotSoundCount = 50;
 inline constexpr i32 PilotAnimationCount = 10;
 inline constexpr i32 RadioTextCount = 10;
 inline constexpr i32 AiPilotCount = 44;
+// Samples all the voices of one pilot (a peer's included) may hold: several
+// times what a full set of 45 lines of a few seconds takes even at 48 kHz
+// stereo, and a bound on what a hostile peer or pilot folder can make the
+// game keep.
+inline constexpr u64 PilotVoiceBudget = 24u << 20;
 
 // First sound slot of each combat voice kind; five variants follow it.
 enum PilotVoiceSlot : i32 {
@@ -51,8 +56,16 @@ public:
     // number is outside the table. Returns the file's size (0 when missing).
     u32 LoadPicture(i32 n, const char* file);
     // Voice n from an Ogg file of the current directory; extraVoices more
-    // copies may overlap. Returns the file's size (0 when missing).
+    // copies may overlap. Returns the file's size (0 when missing). A voice
+    // refused (see TakeVoice) is named in the load-failure report.
     u32 LoadVoice(i32 n, const char* file, i32 extraVoices);
+    // Voice n from Ogg bytes (a file or a peer's upload), replacing the old
+    // one: refused from its headers when it lasts longer than
+    // kMaxVoiceSeconds or would take the pilot's voices past
+    // PilotVoiceBudget; otherwise decoded on the voice worker.
+    VoiceRefusal TakeVoice(i32 n, const u8* ogg, u32 size, i32 extraVoices);
+    // Samples the pilot's voices hold or have set aside.
+    u64 VoiceSampleBytes() const;
 
     // Combat voices: one of the kind's five at random, after stopping the
     // slot's combat voice that still plays. Returns the started voice.
@@ -83,6 +96,8 @@ public:
     // File transfer of an online pilot upload; total -1 while none runs.
     u32 uploadReceived = 0;
     i32 uploadTotal = -1;
+    // A refused voice of the current upload was already told in the chat.
+    bool voiceRefusalTold = false;
 
 private:
     CDSBufferNode* PlayCombatVoice(i32 firstSlot);

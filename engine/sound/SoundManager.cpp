@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "engine/core/AssetFile.h"
+#include "engine/sound/VoiceDecoder.h"
 #include "platform/audio/OggDecoder.h"
 #include "platform/core/ByteOrder.h"
 #include "platform/core/MessageBox.h"
@@ -78,10 +79,22 @@ bool ParseWave(const u8* file, u32 fileSize, WaveData* out) {
     return false;
 }
 
-bool DecodeOggToWave(const u8* file, u32 fileSize, std::vector<u8>* wave) {
+VoiceRefusal CheckVoiceOgg(const u8* file, u32 size, u64 budget, u32* sampleBytes) {
+    plat::OggLayout layout;
+    i64 frames = -1;
+    if (!plat::ReadOggLayout(file, size, &layout, &frames) || frames <= 0) return VoiceRefusal::Unreadable;
+    if (u64(frames) > u64(kMaxVoiceSeconds) * layout.rate) return VoiceRefusal::TooLong;
+    const u64 bytes = u64(frames) * layout.channels * 2;
+    if (bytes > budget) return VoiceRefusal::OverBudget;
+    if (sampleBytes != nullptr) *sampleBytes = u32(bytes);
+    return VoiceRefusal::None;
+}
+
+bool DecodeOggToWave(const u8* file, u32 fileSize, std::vector<u8>* wave, u32 maxBytes,
+                     const std::atomic<bool>* stop) {
     if (wave == nullptr) return false;
     plat::OggLayout layout;
-    if (!plat::DecodeOggVorbis(file, fileSize, kOggWaveHeaderSize, kMaxDecodedOggBytes, wave, &layout))
+    if (!plat::DecodeOggVorbis(file, fileSize, kOggWaveHeaderSize, maxBytes, wave, &layout, stop))
         return false;
     const u32 channels = layout.channels;
     const u32 rate = layout.rate;
@@ -140,12 +153,46 @@ int SoundObject::LoadOggData(const u8* file, u32 size, int is3D, int extraVoices
     if (!GetSoundManager().IsOpen()) return 0;
     std::vector<u8> image;
     if (!DecodeOggToWave(file, size, &image)) return 0;
+    return CreateFromImage(image, is3D, extraVoices);
+}
+
+int SoundObject::CreateFromImage(const std::vector<u8>& image, int is3D, int extraVoices) {
+    if (image.size() < kOggWaveHeaderSize) return 0;
     WaveData wave;
     wave.format = ReadFormat(image.data() + 20);
     wave.samples = image.data() + kOggWaveHeaderSize;
     wave.size = u32(image.size() - kOggWaveHeaderSize);
     return CreateVoices(wave, is3D, extraVoices);
 }
+
+VoiceRefusal SoundObject::LoadVoiceData(const u8* file, u32 size, int is3D, int extraVoices, u64 budget) {
+    Free();
+    u32 bytes = 0;
+    const VoiceRefusal refusal = size > kMaxVoiceFileBytes ? VoiceRefusal::TooLong
+                                                           : CheckVoiceOgg(file, size, budget, &bytes);
+    if (refusal != VoiceRefusal::None || !GetSoundManager().IsOpen()) return refusal;
+    auto job = std::make_shared<VoiceDecodeJob>();
+    job->ogg.assign(file, file + size);
+    // The headers' own length bounds the decoding: a stream that says less
+    // than it holds is cut there, so the budget holds whatever it carries.
+    job->maxBytes = bytes;
+    if (!GetVoiceDecoder().Queue(job)) return VoiceRefusal::None;
+    pending_ = std::move(job);
+    pendingIs3D_ = is3D;
+    pendingExtraVoices_ = extraVoices;
+    return VoiceRefusal::None;
+}
+
+bool SoundObject::TakeDecoded() {
+    if (!pending_) return cursor != nullptr;
+    if (!pending_->done.load(std::memory_order_acquire)) return false;
+    const std::shared_ptr<VoiceDecodeJob> job = std::move(pending_);
+    pending_.reset();
+    if (GetSoundManager().IsOpen()) CreateFromImage(job->wave, pendingIs3D_, pendingExtraVoices_);
+    return cursor != nullptr;
+}
+
+u64 SoundObject::SampleBytes() const { return pending_ ? pending_->maxBytes : sampleBytes_; }
 
 int SoundObject::CreateVoices(const WaveData& reader, int is3D, int extraVoices) {
     Free();
@@ -169,6 +216,7 @@ int SoundObject::CreateVoices(const WaveData& reader, int is3D, int extraVoices)
         node->positional = positional;
     }
     // The voices keep the samples alive between them.
+    sampleBytes_ = reader.size;
     plat::AudioReleaseBuffer(buffer);
     cursor = voices.GetHead()->next;
     return 1;
@@ -180,6 +228,7 @@ void SoundObject::MoveOn() {
 }
 
 CDSBufferNode* SoundObject::PlayNext(bool place, const Vec3& at, int slot, int loop, bool onlyIfFree) {
+    if (pending_) TakeDecoded();
     if (cursor == nullptr || !GetSoundManager().IsOpen()) return nullptr;
     CDSBufferNode* node = cursor;
     if (node->voice == 0) {
@@ -243,6 +292,10 @@ void SoundObject::Free() {
     }
     voices.Init();
     cursor = nullptr;
+    sampleBytes_ = 0;
+    // A voice still on the worker is dropped there.
+    if (pending_) pending_->cancelled = true;
+    pending_.reset();
 }
 
 SoundManager::~SoundManager() { Release(); }

@@ -12,6 +12,7 @@
 // least important sound stops for the new one (one-shots before loops, then
 // the quietest, then the oldest); a request less important than all of them
 // plays nothing.
+#include <atomic>
 #include <memory>
 #include <vector>
 
@@ -39,8 +40,29 @@ inline constexpr i32 kVolumeSilent = -10000;
 i32 VolumePercentToHundredthsDb(i32 percent);
 
 // Largest amount of samples one Ogg file may decode to. A longer stream is
-// cut there; a hostile file cannot ask for more memory than this.
+// cut there; a hostile file cannot ask for more memory than this. Music
+// (title, hangar, room, battle) goes by this.
 inline constexpr u32 kMaxDecodedOggBytes = 128u << 20;
+
+// Pilot voices are short lines (the longest shipped is under a second):
+// one may last this long at its own rate and channels, and not a sample
+// more. A longer one is refused from its header, before any decoding.
+inline constexpr u32 kMaxVoiceSeconds = 30;
+// Largest voice stream read: 30 s at the best Vorbis quality fits well.
+inline constexpr u32 kMaxVoiceFileBytes = 4u << 20;
+
+// Why a voice was not taken.
+enum class VoiceRefusal {
+    None,        // taken: decoding on the worker
+    Unreadable,  // no Ogg Vorbis stream, or one that does not tell its length
+    TooLong,     // lasts longer than kMaxVoiceSeconds
+    OverBudget,  // its samples would not fit in what its owner has left
+};
+
+// Looks at a voice's headers only (nothing is decoded): None when it lasts
+// at most kMaxVoiceSeconds and its samples take at most `budget` bytes,
+// which *sampleBytes then says.
+VoiceRefusal CheckVoiceOgg(const u8* file, u32 size, u64 budget, u32* sampleBytes);
 // Size of the WAVE header written in front of decoded Ogg samples.
 inline constexpr u32 kOggWaveHeaderSize = 46;
 
@@ -61,9 +83,12 @@ bool ParseWave(const u8* file, u32 fileSize, WaveData* out);
 // Decodes a whole Ogg Vorbis image into an in-memory WAVE: a 46-byte header
 // (18-byte PCM format record at offset 20, samples at offset 46) and 16-bit
 // little-endian samples. Decoding stops at the end, at the first error or
-// at kMaxDecodedOggBytes, keeping what was decoded. false when the stream
-// cannot be opened at all.
-bool DecodeOggToWave(const u8* file, u32 fileSize, std::vector<u8>* wave);
+// at maxBytes of samples, keeping what was decoded; a set `stop` ends it
+// early. false when the stream cannot be opened at all.
+bool DecodeOggToWave(const u8* file, u32 fileSize, std::vector<u8>* wave, u32 maxBytes = kMaxDecodedOggBytes,
+                     const std::atomic<bool>* stop = nullptr);
+
+struct VoiceDecodeJob;
 
 // One voice of a sound.
 class CDSBufferNode : public CListNode<CDSBufferNode> {
@@ -93,6 +118,18 @@ public:
     // The same from bytes already in memory (voice files received online).
     int LoadWaveData(const u8* file, u32 size, int is3D, int extraVoices);
     int LoadOggData(const u8* file, u32 size, int is3D, int extraVoices);
+    // A pilot voice: checked from its headers against kMaxVoiceSeconds and
+    // `budget` bytes of samples (the sound is left empty when refused), then
+    // decoded on the voice worker. The sound counts as loaded at once and
+    // plays from the first Play after its samples are ready; until then a
+    // play gives null.
+    VoiceRefusal LoadVoiceData(const u8* file, u32 size, int is3D, int extraVoices, u64 budget);
+    // Makes the sound of a finished voice decode (main thread); true when
+    // the sound holds samples afterwards.
+    bool TakeDecoded();
+    // Bytes of samples the sound holds, or has set aside for a voice still
+    // decoding.
+    u64 SampleBytes() const;
 
     // Plays the next voice from its start at the volume of the slot (slots
     // 10 and above are silent). Returns the voice, or null.
@@ -112,13 +149,21 @@ public:
     void Free();
 
     int VoiceCount() { return int(voices.GetCount()); }
-    bool IsEmpty() const { return cursor == nullptr; }
+    // Nothing loaded and no voice decoding.
+    bool IsEmpty() const { return cursor == nullptr && !pending_; }
 
     CDSBufferNode* cursor = nullptr;  // the voice to play next
     CList<CDSBufferNode> voices;
 
 private:
     int CreateVoices(const WaveData& reader, int is3D, int extraVoices);
+    int CreateFromImage(const std::vector<u8>& image, int is3D, int extraVoices);
+
+    // A voice on the worker, with what its voices are to be made with.
+    std::shared_ptr<VoiceDecodeJob> pending_;
+    int pendingIs3D_ = 0;
+    int pendingExtraVoices_ = 0;
+    u64 sampleBytes_ = 0;
     CDSBufferNode* PlayNext(bool place, const Vec3& at, int slot, int loop, bool onlyIfFree);
     void MoveOn();
 };

@@ -348,16 +348,28 @@ void ApplyFileData(const OnlineTargets& t, const u8* b, u32 size)
         if (step == 0) {
             pilot->uploadTotal = i32(GetU32(data + 4));
             pilot->uploadReceived = 0;
+            pilot->voiceRefusalTold = false;
         } else if (step == 1) {
             pilot->uploadTotal = -1;
         }
     } else if (kind < u32(PilotSoundCount)) {
-        // Decoded straight from the message: no temporary file.
+        // Decoded from the message on the voice worker: no temporary file,
+        // no frame held up, and no more samples than a pilot may keep.
         if (!(n < kCapVoice)) return;
-        pilot->currentVoice = nullptr;
-        pilot->sounds[kind].Free();
-        pilot->sounds[kind].LoadOggData(data, n, 0, 0);
+        const VoiceRefusal refusal = pilot->TakeVoice(i32(kind), data, n, 0);
         pilot->uploadReceived += n;
+        if ((refusal == VoiceRefusal::TooLong || refusal == VoiceRefusal::OverBudget) && !pilot->voiceRefusalTold) {
+            // One line per upload, however many of its voices are refused.
+            pilot->voiceRefusalTold = true;
+            char line[200];
+            if (refusal == VoiceRefusal::TooLong)
+                std::snprintf(line, sizeof line, "---%s 的语音%u被拒收  语音不能超过%u秒---",
+                              Entry(t, GetU16(b))->name, kind, kMaxVoiceSeconds);
+            else
+                std::snprintf(line, sizeof line, "---%s 的语音%u被拒收  语音总量不能超过%uMB---",
+                              Entry(t, GetU16(b))->name, kind, u32(PilotVoiceBudget >> 20));
+            AddChat(t, line, 0xFFFF0000u);
+        }
     }
 }
 

@@ -40,24 +40,50 @@ int MemSeek(void* source, ogg_int64_t offset, int whence)
 
 long MemTell(void* source) { return long(static_cast<MemorySource*>(source)->pos); }
 
+// Opens the stream and checks its layout; the caller clears vf on success.
+bool OpenStream(MemorySource* source, OggVorbis_File* vf, OggLayout* layout)
+{
+    const ov_callbacks callbacks{MemRead, MemSeek, nullptr, MemTell};
+    if (ov_open_callbacks(source, vf, nullptr, 0, callbacks) != 0) return false;
+    const vorbis_info* info = ov_info(vf, -1);
+    if (info == nullptr || info->channels < 1 || info->channels > 8 || info->rate < 1 ||
+        info->rate > 384000) {
+        ov_clear(vf);
+        return false;
+    }
+    layout->channels = u32(info->channels);
+    layout->rate = u32(info->rate);
+    return true;
+}
+
 }  // namespace
 
+bool ReadOggLayout(const u8* file, u32 fileSize, OggLayout* layout, i64* frames)
+{
+    if (file == nullptr || layout == nullptr || frames == nullptr || fileSize == 0) return false;
+    MemorySource source{file, fileSize, 0};
+    OggVorbis_File vf;
+    OggLayout found;
+    if (!OpenStream(&source, &vf, &found)) return false;
+    // The length comes from the last page's position, found by seeking:
+    // no packet is decoded however long the stream claims to be.
+    const ogg_int64_t total = ov_seekable(&vf) ? ov_pcm_total(&vf, -1) : -1;
+    ov_clear(&vf);
+    *layout = found;
+    *frames = total >= 0 ? i64(total) : -1;
+    return true;
+}
+
 bool DecodeOggVorbis(const u8* file, u32 fileSize, u32 room, u32 maxBytes, std::vector<u8>* out,
-                     OggLayout* layout)
+                     OggLayout* layout, const std::atomic<bool>* stop)
 {
     if (file == nullptr || out == nullptr || layout == nullptr || fileSize == 0) return false;
     MemorySource source{file, fileSize, 0};
-    const ov_callbacks callbacks{MemRead, MemSeek, nullptr, MemTell};
     OggVorbis_File vf;
-    if (ov_open_callbacks(&source, &vf, nullptr, 0, callbacks) != 0) return false;
-    const vorbis_info* info = ov_info(&vf, -1);
-    if (info == nullptr || info->channels < 1 || info->channels > 8 || info->rate < 1 ||
-        info->rate > 384000) {
-        ov_clear(&vf);
-        return false;
-    }
-    const u32 channels = u32(info->channels);
-    const u32 rate = u32(info->rate);
+    OggLayout found;
+    if (!OpenStream(&source, &vf, &found)) return false;
+    const u32 channels = found.channels;
+    const u32 rate = found.rate;
     const u32 frameBytes = channels * 2;
 
     // The stream's own length is only a hint: unknown for some streams and
@@ -69,17 +95,20 @@ bool DecodeOggVorbis(const u8* file, u32 fileSize, u32 room, u32 maxBytes, std::
         if (frames > 0) hint = u64(frames) * frameBytes;
     }
     const u64 sensible = std::max<u64>(1u << 20, u64(fileSize) * 32);
-    const u64 start = std::min<u64>({hint, sensible, maxBytes});
+    const u64 start = std::min<u64>(std::max<u64>(std::min(hint, sensible), 65536), maxBytes);
 
     out->clear();
-    out->resize(room + size_t(std::max<u64>(start, 65536)));
+    out->resize(room + size_t(start));
     u32 filled = 0;
     int section = 0;
     for (;;) {
-        if (out->size() - room - filled < 4096) {
-            const u64 now = out->size() - room;
+        if (stop != nullptr && stop->load(std::memory_order_relaxed)) break;
+        // vorbisfile keeps what did not fit for the next read, so the block
+        // grows only once it is full and never past maxBytes.
+        if (out->size() - room == filled) {
+            const u64 now = filled;
             if (now >= maxBytes) break;
-            out->resize(room + size_t(std::min<u64>(now * 2, maxBytes)));
+            out->resize(room + size_t(std::min<u64>(std::max<u64>(now * 2, 65536), maxBytes)));
         }
         const u32 free = u32(out->size() - room - filled);
         const long got = ov_read(&vf, reinterpret_cast<char*>(out->data() + room + filled),

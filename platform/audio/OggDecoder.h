@@ -1,5 +1,6 @@
 #pragma once
 // Ogg Vorbis decoding: a whole in-memory stream to 16-bit PCM.
+#include <atomic>
 #include <vector>
 
 #include "platform/core/Types.h"
@@ -11,13 +12,20 @@ struct OggLayout {
     u32 rate = 0;     // samples per second, 1..384000
 };
 
+// Reads only the stream's headers: its layout and its length in sample
+// frames as the stream itself states it (-1 when it cannot tell). Cheap
+// whatever the stream's length: nothing is decoded. false when the stream
+// cannot be opened or its layout is out of range.
+bool ReadOggLayout(const u8* file, u32 fileSize, OggLayout* layout, i64* frames);
+
 // Decodes the stream into interleaved 16-bit little-endian samples written
 // to *out after its first `room` bytes, which the caller keeps for its own
 // header; *out ends right after the last whole frame. Decoding stops at the
 // end, at the first damaged spot, at a chained section whose layout differs
 // from the first, or at maxBytes of samples, keeping what was decoded. false
-// when the stream cannot be opened or its layout is out of range.
+// when the stream cannot be opened or its layout is out of range. A set
+// `stop` ends the decoding early (the result is then of no use).
 bool DecodeOggVorbis(const u8* file, u32 fileSize, u32 room, u32 maxBytes, std::vector<u8>* out,
-                     OggLayout* layout);
+                     OggLayout* layout, const std::atomic<bool>* stop = nullptr);
 
 }  // namespace plat

@@ -19,9 +19,14 @@
 #include <thread>
 #include <tuple>
 
+#include "app/net/ClientMessages.h"
+#include "platform/core/ByteOrder.h"
 #include "platform/core/FileSystem.h"
+#include "platform/core/Time.h"
 #include "platform/gfx/Image.h"
+#include "platform/net/Socket.h"
 #include "support/PlayFolder.h"
+#include "support/SoundFixtures.h"
 #include "roomserver/RoomServer.h"
 
 namespace {
@@ -755,4 +760,162 @@ TEST(OnlineEndToEnd, ABattleAfterADepartureToTheRoomRunsAndTheLastUnreadyLeaving
     int wins = 0;
     for (std::string line; std::getline(in, line);) wins += line.find("result won") != std::string::npos;
     EXPECT_EQ(wins, 2) << story();
+}
+
+namespace {
+
+// A peer of the room speaking the wire format by hand: it logs in on the
+// game connection, pairs the data connection, and sends what a test wants.
+class HandPeer {
+public:
+    HandPeer(const RoomServer& server, const char* name)
+    {
+        for (plat::SocketId& s : sockets_) s = plat::NetOpenTcp();
+        plat::NetConnect(sockets_[0], 0x7F000001u, server.GamePort(0));
+        plat::NetConnect(sockets_[1], 0x7F000001u, server.DataPort(0));
+        for (plat::SocketId s : sockets_) plat::NetWaitWritable(s, 2000);
+        std::vector<u8> login(37, 0);
+        std::memcpy(login.data() + 1, name, std::strlen(name));
+        PutU32(login.data() + 25, 3);
+        PutU32(login.data() + 29, 1);
+        PutU32(login.data() + 33, RoomServer::kVersion);
+        Send(0, login);
+        for (int i = 0; i < 500 && slot == 0xFFFF; ++i) {
+            for (const auto& m : Take(0))
+                if (m[0] == 0 && m.size() >= 28) slot = GetU16(m.data() + 25);
+            plat::Sleep(10);
+        }
+        std::vector<u8> ack = {18, 0, 0};
+        PutU16(ack.data() + 1, slot);
+        Send(1, ack);
+    }
+    ~HandPeer()
+    {
+        for (plat::SocketId s : sockets_) plat::NetClose(s);
+    }
+    HandPeer(const HandPeer&) = delete;
+    HandPeer& operator=(const HandPeer&) = delete;
+
+    // conn 0 is the game connection, 1 the data connection.
+    void Send(int conn, const std::vector<u8>& m)
+    {
+        std::vector<u8> frame(4 + m.size());
+        PutU32(frame.data(), u32(frame.size()));
+        std::copy(m.begin(), m.end(), frame.begin() + 4);
+        size_t at = 0;
+        const u32 start = plat::TimeGetTime();
+        while (at < frame.size() && plat::TimeGetTime() - start < 10000) {
+            plat::NetError err = plat::NetOk;
+            const i32 sent = plat::NetSend(sockets_[conn], frame.data() + at, u32(frame.size() - at), &err);
+            if (sent > 0) at += size_t(sent);
+            else if (sent < 0 && err != plat::NetWouldBlock) return;
+            else plat::NetWaitWritable(sockets_[conn], 20);
+        }
+    }
+    // The whole messages arrived on a connection since the last call.
+    std::vector<std::vector<u8>> Take(int conn)
+    {
+        u8 buffer[65536];
+        for (;;) {
+            plat::NetError err = plat::NetOk;
+            const i32 n = plat::NetRecv(sockets_[conn], buffer, sizeof buffer, &err);
+            if (n <= 0) break;
+            in_[conn].insert(in_[conn].end(), buffer, buffer + n);
+        }
+        std::vector<std::vector<u8>> got;
+        std::vector<u8>& in = in_[conn];
+        size_t at = 0;
+        while (in.size() - at >= 4 && GetU32(in.data() + at) >= 4 && in.size() - at >= GetU32(in.data() + at)) {
+            const u32 total = GetU32(in.data() + at);
+            got.emplace_back(in.begin() + std::ptrdiff_t(at + 4), in.begin() + std::ptrdiff_t(at + total));
+            at += total;
+        }
+        in.erase(in.begin(), in.begin() + std::ptrdiff_t(at));
+        return got;
+    }
+
+    u16 slot = 0xFFFF;
+
+private:
+    plat::SocketId sockets_[2];
+    std::vector<u8> in_[2];
+};
+
+// The process started from an executable path, or -1.
+int ProcessOf(const std::string& exe)
+{
+    for (const auto& e : fs::directory_iterator("/proc")) {
+        std::error_code error;
+        const fs::path target = fs::read_symlink(e.path() / "exe", error);
+        if (!error && target.string() == exe) return std::atoi(e.path().filename().c_str());
+    }
+    return -1;
+}
+
+u64 ResidentBytesOf(int pid)
+{
+    std::ifstream statm("/proc/" + std::to_string(pid) + "/statm");
+    u64 pages = 0, resident = 0;
+    statm >> pages >> resident;
+    return resident * 4096u;
+}
+
+}  // namespace
+
+// A hostile peer in the room sends twenty voices of ten minutes of silence,
+// each a small file under the voice chunk cap. The receiving game refuses
+// them from their headers with one red line in the room's chat, holds on
+// to no more memory, and keeps its frames coming: its room reports, one
+// every 180 frames, never pause for long.
+TEST(OnlineEndToEnd, AHostilePeersEndlessVoicesAreRefusedInTheChatAndNeitherSwampNorStallTheGame)
+{
+    const std::vector<u8> endless = fixtures::Ogg(fixtures::Tone(1, 44100, 600.0f, 440.0f, 0.0f), 1, 44100, -0.1f);
+    ASSERT_LT(endless.size(), kCapVoice);
+    RoomServer server(1, RoomServerConfig{0, 4, "Voice room", 0}, 2472, 3472);
+    ASSERT_TRUE(server.Listening()) << "the voice test's room ports are taken";
+    PlayerFolder alice("Alice");
+    std::string a = LoginSteps();
+    a += Step(30000, "wait members 2") + Step(90000, "key VK_SNAPSHOT") + Step(91000, "close");
+    ASSERT_TRUE(alice.temp.Write("play.script", a));
+    GameProcess game(alice.exe, alice.run, alice.Env({"QUILLON_TEST_PORT_BASE=2472"}), alice.temp / "err.txt");
+    ASSERT_TRUE(game.Started() && Seated(server, 1)) << alice.temp.Read("err.txt");
+    const int pid = ProcessOf(alice.exe);
+    ASSERT_GT(pid, 0);
+    HandPeer mallory(server, "Mallory");
+    ASSERT_NE(mallory.slot, 0xFFFF);
+
+    const u64 before = ResidentBytesOf(pid);
+    for (u16 kind = 0; kind < 20; ++kind) {
+        std::vector<u8> chunk(7 + endless.size(), 0);
+        chunk[0] = 16;
+        PutU16(chunk.data() + 1, kind);
+        PutU32(chunk.data() + 3, u32(endless.size()));
+        std::memcpy(chunk.data() + 7, endless.data(), endless.size());
+        mallory.Send(0, chunk);
+    }
+    // Alice's room reports reach Mallory as relays of her slot 0, read
+    // once a second.
+    u64 most = before;
+    u32 lastReport = plat::TimeGetTime(), longestGap = 0;
+    int exit = -1;
+    for (int second = 0; second < 300 && exit == -1; ++second) {
+        exit = game.Wait(std::chrono::seconds(1));
+        for (const auto& m : mallory.Take(0)) {
+            if (m[0] != 16 || m.size() < 3 || GetU16(m.data() + 1) != 0) continue;
+            longestGap = std::max(longestGap, plat::TimeGetTime() - lastReport);
+            lastReport = plat::TimeGetTime();
+        }
+        mallory.Take(1);
+        if (exit == -1) most = std::max(most, ResidentBytesOf(pid));
+    }
+    EXPECT_EQ(exit, 0) << alice.temp.Read("err.txt");
+    // Decoded whole, the twenty voices took 1 GB and stalled the room for
+    // seconds; refused from their headers they take nothing.
+    EXPECT_LT(most, before + (100u << 20)) << (most - before) / (1u << 20) << " MB more";
+    EXPECT_LT(longestGap, 9000u) << "the room stood still";
+
+    plat::Image room;
+    ASSERT_TRUE(alice.Shot(0, room, "online_refused_voices"));
+    auto red = [](u32 p) { return ((p >> 16) & 0xFF) > 200 && ((p >> 8) & 0xFF) < 60 && (p & 0xFF) < 60; };
+    EXPECT_GT(CountPixels(room, 22, 480, 729, 600, red), 30u) << "the refusal in the chat";
 }

@@ -10,9 +10,18 @@
 #include <ogg/ogg.h>
 #include <vorbis/vorbisenc.h>
 
+#include "engine/sound/VoiceDecoder.h"
+#include "platform/core/Time.h"
 #include "platform/core/Types.h"
 
 namespace fixtures {
+
+// Waits (ten seconds at most) until the voice worker has nothing left to
+// decode; false when it still has.
+inline bool WaitForVoiceDecodes() {
+    for (int i = 0; i < 2000 && GetVoiceDecoder().Busy() > 0; ++i) plat::Sleep(5);
+    return GetVoiceDecoder().Busy() == 0;
+}
 
 // A sine tone, channels interleaved; channel c gets frequency freq * (c + 1).
 inline std::vector<i16> Tone(u32 channels, u32 rate, f32 seconds, f32 freq, f32 amplitude = 0.5f) {

@@ -15,6 +15,7 @@
 #include "platform/gfx/Window.h"
 #include "platform/audio/Audio.h"
 #include "platform/core/FileSystem.h"
+#include "support/SoundFixtures.h"
 #include "support/TempFolder.h"
 
 namespace {
@@ -352,6 +353,7 @@ TEST_F(PilotTest, ASecondCombatVoiceStopsTheFirst)
     MakePilot("v");
     for (int i = 1; i <= 5; ++i) Put("v", "atk" + std::to_string(i) + ".ogg", bytes);
     slot.Load((temp / "pilot/v").c_str());
+    ASSERT_TRUE(fixtures::WaitForVoiceDecodes());
     CDSBufferNode* first = slot.PlayAttackVoice();
     ASSERT_NE(first, nullptr);
     EXPECT_TRUE(first->IsPlaying());
@@ -393,4 +395,45 @@ TEST_F(PilotTest, FacePicturesLoadAtTheirOwnSizeAndClearReleasesThem)
     scripted.Clear();
     EXPECT_EQ(slot.pictures[0].texture, nullptr);
     GetGraphicsDevice()->Release();
+}
+
+// A pilot's voice longer than a voice may last is refused from its headers,
+// before any decoding, and named in the load-failure report; voices that
+// would take the pilot past its budget are refused the same way. Those
+// taken are decoded off the loading thread and then play.
+TEST_F(PilotTest, LongVoicesAndVoicesPastThePilotsBudgetAreRefusedBeforeDecoding)
+{
+    plat::AudioSetTarget(plat::AudioTarget::Loopback, 48000);
+    ASSERT_EQ(GetSoundManager().Init(nullptr), 1);
+    // Ten minutes of silence: a small file of 9.6 MB of samples.
+    const std::vector<u8> endless = fixtures::Ogg(fixtures::Tone(1, 8000, 600.0f, 440.0f, 0.0f), 1, 8000, -0.1f);
+    // 28 s at 48 kHz stereo: 5.4 MB of samples, within a voice's length;
+    // the fifth is past the pilot's budget.
+    const std::vector<u8> big = fixtures::Ogg(fixtures::Tone(2, 48000, 28.0f, 440.0f, 0.0f), 2, 48000, 0.0f);
+    MakePilot("h");
+    Put("h", "endless.ogg", std::string(endless.begin(), endless.end()));
+    Put("h", "big.ogg", std::string(big.begin(), big.end()));
+    std::string script = "LoadOgg(0, endless.ogg)\r\n";
+    for (int n = 10; n < 15; ++n) script += "LoadOgg(" + std::to_string(n) + ", big.ogg)\r\n";
+    Put("h", "pilot.spt", script);
+
+    testing::internal::CaptureStderr();
+    slot.Load((temp / "pilot/h").c_str());
+    const std::string report = testing::internal::GetCapturedStderr();
+    EXPECT_TRUE(slot.sounds[0].IsEmpty());
+    EXPECT_NE(report.find("endless.ogg: is refused: a voice may last 30 s"), std::string::npos) << report;
+    for (int n = 10; n < 14; ++n) EXPECT_FALSE(slot.sounds[n].IsEmpty()) << n;
+    EXPECT_TRUE(slot.sounds[14].IsEmpty());
+    EXPECT_NE(report.find("big.ogg: is refused: the pilot's voices may take 24 MB"), std::string::npos) << report;
+    EXPECT_LE(slot.VoiceSampleBytes(), PilotVoiceBudget);
+    // Sizes still count what the script named.
+    EXPECT_EQ(slot.voiceBytes, endless.size() + 5 * big.size());
+
+    ASSERT_TRUE(fixtures::WaitForVoiceDecodes());
+    EXPECT_EQ(slot.VoiceSampleBytes(), 4u * 28 * 48000 * 4);
+    EXPECT_NE(slot.sounds[13].Play(kVolumeSlotVoices, 0), nullptr);
+    slot.Clear();
+    EXPECT_EQ(slot.VoiceSampleBytes(), 0u);
+    GetSoundManager().Release();
+    plat::AudioSetTarget(plat::AudioTarget::Default);
 }

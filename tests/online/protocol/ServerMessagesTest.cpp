@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstring>
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <string>
@@ -14,8 +16,10 @@
 #include "engine/core/MTRand.h"
 #include "app/net/ClientMessages.h"
 #include "app/net/NetClientPair.h"
+#include "platform/audio/Audio.h"
 #include "platform/core/ByteOrder.h"
 #include "platform/core/Time.h"
+#include "support/SoundFixtures.h"
 
 namespace {
 
@@ -465,4 +469,80 @@ TEST(ServerMessages, ARepairTakesTheFirstWholeSetInRelayOrder)
             EXPECT_EQ(char(c.players[slot].snapshot[19]), events[events.size() - 2]) << events;
         }
     }
+}
+
+namespace {
+
+// Resident memory of this process, in bytes.
+u64 ResidentBytes()
+{
+    std::ifstream statm("/proc/self/statm");
+    u64 pages = 0, resident = 0;
+    statm >> pages >> resident;
+    return resident * 4096u;
+}
+
+}  // namespace
+
+// A hostile peer in the room uploads twenty voices of ten minutes of
+// silence, each a small file under the voice chunk cap, then five long ones
+// at 48 kHz stereo. The dispatch never decodes them itself, so the room's
+// frames go on; the long ones are refused from their headers, the pilot's
+// voices keep within its budget, the game's memory stays near where it
+// was, and the chat log tells once, naming the peer.
+TEST(ServerMessages, APeersOversizedVoicesAreRefusedWithOneLineAndNeitherStallNorSwampTheGame)
+{
+    plat::AudioSetTarget(plat::AudioTarget::Loopback, 48000);
+    ASSERT_EQ(GetSoundManager().Init(nullptr), 1);
+    const std::vector<u8> endless = fixtures::Ogg(fixtures::Tone(1, 8000, 600.0f, 440.0f, 0.0f), 1, 8000, -0.1f);
+    const std::vector<u8> big = fixtures::Ogg(fixtures::Tone(2, 48000, 28.0f, 440.0f, 0.0f), 2, 48000, 0.0f);
+    ASSERT_LT(endless.size(), kCapVoice);
+    ASSERT_LT(big.size(), kCapVoice);
+
+    Client c;
+    PilotSlot& pilot = GetPilotRegistry()->slots[3];
+    pilot.Clear();
+    c.Apply(Entry(3, "Mallory", 1));
+    g_chat.clear();
+    auto voice = [](u16 kind, const std::vector<u8>& data) {
+        auto m = Msg({20, 3, 0}, 9);
+        PutU16(m.data() + 3, kind);
+        PutU32(m.data() + 5, u32(data.size()));
+        m.insert(m.end(), data.begin(), data.end());
+        return m;
+    };
+    const u64 before = ResidentBytes();
+    const auto start = std::chrono::steady_clock::now();
+    for (u16 kind = 0; kind < 20; ++kind) c.Apply(voice(kind, endless));
+    for (u16 kind = 20; kind < 25; ++kind) c.Apply(voice(kind, big));
+    const auto took = std::chrono::steady_clock::now() - start;
+    // Decoding them here took seconds; looking at their headers takes
+    // milliseconds even on a loaded machine.
+    EXPECT_LT(took, std::chrono::milliseconds(1500))
+        << std::chrono::duration_cast<std::chrono::milliseconds>(took).count() << " ms";
+
+    EXPECT_EQ(g_chat.size(), 1u);
+    if (!g_chat.empty()) {
+        EXPECT_NE(g_chat[0].first.find("Mallory"), std::string::npos) << g_chat[0].first;
+        EXPECT_EQ(g_chat[0].second, 0xFFFF0000u);
+    }
+    for (int k = 0; k < 20; ++k) EXPECT_TRUE(pilot.sounds[k].IsEmpty()) << k;
+    for (int k = 20; k < 24; ++k) EXPECT_FALSE(pilot.sounds[k].IsEmpty()) << k;
+    EXPECT_TRUE(pilot.sounds[24].IsEmpty());
+
+    ASSERT_TRUE(fixtures::WaitForVoiceDecodes());
+    EXPECT_LE(pilot.VoiceSampleBytes(), PilotVoiceBudget);
+    EXPECT_NE(pilot.sounds[23].Play(kVolumeSlotVoices, 0), nullptr);
+    // Twenty voices of 9.6 MB each held 190 MB; what is kept now is the
+    // budget and the decoding's passing copies.
+    const u64 after = ResidentBytes();
+    EXPECT_LT(after, before + (96u << 20)) << (after - before) / (1u << 20) << " MB more";
+
+    // A new upload may tell again.
+    c.Apply(voice(999, {0, 0, 0, 0, 0, 0, 0, 0}));
+    c.Apply(voice(5, endless));
+    EXPECT_EQ(g_chat.size(), 2u);
+    pilot.Clear();
+    GetSoundManager().Release();
+    plat::AudioSetTarget(plat::AudioTarget::Default);
 }
