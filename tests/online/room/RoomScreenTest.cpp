@@ -47,6 +47,18 @@ std::vector<SpriteQuad> DrawnQuads(RecordingGraphics& gfx, CList<TCB>& tasks)
     return SpriteQuads(gfx.Recorder());
 }
 
+// The room's fonts (small print, rows and heading) on a 1024 x 768 screen,
+// as the start-up makes them.
+void MakeRoomFonts()
+{
+    GraphicsDevice* gd = GetGraphicsDevice();
+    ASSERT_EQ(gd->CreateFont(0, "黑体", 12), plat::GfxResult::Ok);
+    ASSERT_EQ(gd->CreateFont(1, "黑体", 24), plat::GfxResult::Ok);
+    ASSERT_EQ(gd->CreateFont(4, "黑体", 18), plat::GfxResult::Ok);
+    GetDisplaySettings() = DisplaySettings{1, 1024, 768, 1.0f, 1.0f};
+    ASSERT_EQ(CreateTextRenderTarget(1024, 768), 1);
+}
+
 // A text of font 1 (or `font`) drawn in white with its top-left corner at
 // (x, y) of the layout, scaled by `scale`; a shadow's black copy does not
 // count.
@@ -81,12 +93,7 @@ bool Found(const std::vector<SpriteQuad>& quads, const Shown& s, SpriteQuad* whe
 TEST(OnlineScreens, RoomAndRoomListShowTheirTextsInPlaceAndSize)
 {
     RecordingGraphics gfx;
-    GraphicsDevice* gd = GetGraphicsDevice();
-    ASSERT_EQ(gd->CreateFont(0, "黑体", 12), plat::GfxResult::Ok);
-    ASSERT_EQ(gd->CreateFont(1, "黑体", 24), plat::GfxResult::Ok);
-    ASSERT_EQ(gd->CreateFont(4, "黑体", 18), plat::GfxResult::Ok);
-    GetDisplaySettings() = DisplaySettings{1, 1024, 768, 1.0f, 1.0f};
-    ASSERT_EQ(CreateTextRenderTarget(1024, 768), 1);
+    ASSERT_NO_FATAL_FAILURE(MakeRoomFonts());
 
     TempFolder play;
     std::filesystem::create_directories(play / "Sound/MyBgm/Folder.ogg");
@@ -227,12 +234,7 @@ void ExpectApart(const std::vector<SpriteQuad>& quads, const std::string& where)
 TEST(OnlineScreens, EveryRowTextIsWholeInsideItsRowAndTeamZeroReadsOnTheBackdrop)
 {
     RecordingGraphics gfx;
-    GraphicsDevice* gd = GetGraphicsDevice();
-    ASSERT_EQ(gd->CreateFont(0, "黑体", 12), plat::GfxResult::Ok);
-    ASSERT_EQ(gd->CreateFont(1, "黑体", 24), plat::GfxResult::Ok);
-    ASSERT_EQ(gd->CreateFont(4, "黑体", 18), plat::GfxResult::Ok);
-    GetDisplaySettings() = DisplaySettings{1, 1024, 768, 1.0f, 1.0f};
-    ASSERT_EQ(CreateTextRenderTarget(1024, 768), 1);
+    ASSERT_NO_FATAL_FAILURE(MakeRoomFonts());
 
     // The room without pictures: every quad drawn is a text. The player's
     // own music puts two lines over the first row.
@@ -287,7 +289,7 @@ TEST(OnlineScreens, EveryRowTextIsWholeInsideItsRowAndTeamZeroReadsOnTheBackdrop
     // The whole cells of the room's fonts, as drawn and at 0.8.
     std::vector<float> cells;
     for (int font : {0, 1, 4}) {
-        const float cell = float(gd->fonts[font]->GetTextExtent("A", -1).cy);
+        const float cell = float(GetGraphicsDevice()->fonts[font]->GetTextExtent("A", -1).cy);
         cells.push_back(cell);
         cells.push_back(0.8f * cell);
     }
