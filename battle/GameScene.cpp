@@ -181,7 +181,7 @@ u32 CGameScene::Frame()
     nextDue = static_cast<u32>(static_cast<double>(frameCount) * kFrameMs);
     // Waiting on the other games or the server is no frame of a script's
     // time: it rests, and its limits keep their real length.
-    if (paused == 2 || returnWaiting) plat::InputScriptPassWaited();
+    if (paused == kPausedWaitingOnline || returnWaiting) plat::InputScriptPassWaited();
     AppClockSleep(1);
     return 0;
 }

@@ -143,6 +143,10 @@ u32& BattleSkipCounter();
 // Device callback slot of the battle's HDR target.
 inline constexpr int kBattleDeviceCallbackSlot = 3;
 
+// The value of the scene's paused flag while an online battle only waits:
+// for a late input, a peer still loading, or a repair.
+inline constexpr u32 kPausedWaitingOnline = 2;
+
 class CGameScene : public BaseScene {
 public:
     using FrameProc = i32 (CGameScene::*)();

@@ -261,7 +261,7 @@ i32 CGameScene::Proc_NetWaitStart()
         frameProc = &CGameScene::Proc_NetBattle;
         return 0;
     }
-    paused = 2;
+    paused = kPausedWaitingOnline;
     if (GiveUpWaiting(true, kLoadWaitLimitMs)) return 1;
     return Proc_Normal() == kTaskSceneReplaced ? kTaskSceneReplaced : 0;
 }
@@ -319,7 +319,7 @@ i32 CGameScene::Proc_NetBattle()
         } else {
             // Someone's input is late: the battle waits and the clock re-bases.
             // Only the server's departure lets the others go on.
-            paused = 2;
+            paused = kPausedWaitingOnline;
             result = 1;
             if (GiveUpWaiting(true, kInputWaitLimitMs)) return 1;
         }
@@ -491,7 +491,7 @@ i32 CGameScene::Proc_NetResync()
     }
     if (Switches().quitInRepair >= 0 && Switches().quitInRepair == Switches().repairs * 10 + i32(room.repairState))
         app.quit = 1;
-    paused = 2;
+    paused = kPausedWaitingOnline;
     if (room.repairState != 0 && GiveUpWaiting(true, kInputWaitLimitMs)) return 1;
     return Proc_Normal() == kTaskSceneReplaced ? kTaskSceneReplaced : 0;
 }

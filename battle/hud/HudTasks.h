@@ -58,10 +58,6 @@ public:
     std::vector<std::vector<i32>> groups = std::vector<std::vector<i32>>(20);
 };
 
-// The value of the scene's paused flag while an online battle only waits:
-// for a late input, a peer still loading, or a repair.
-inline constexpr u32 kPausedWaitingOnline = 2;
-
 // Whether the battle stands still for the player, a pause menu open or a
 // judge's decision, so the display steps aside. Waiting online is not such
 // a pause: the cockpit would blink off with every late packet.
