@@ -445,8 +445,10 @@ void DrawFrame(TextureHandle& picture) {
     d->EndScene();
 }
 
-bool LoadPicture(TextureHandle& picture) {
-    return picture.LoadScrambled("gd_checker.png", plat::kGfxFromFile, plat::kGfxFromFile, 1, 0,
+// Each test writes a picture of its own name: ctest runs them at once in
+// one folder, and one's clean-up must not take the other's picture away.
+bool LoadPicture(TextureHandle& picture, const char* file) {
+    return picture.LoadScrambled(file, plat::kGfxFromFile, plat::kGfxFromFile, 1, 0,
                                  plat::GfxFormat::Unknown, plat::GfxPool::Managed, plat::ImageFilterNone,
                                  plat::ImageFilterNone, 0, nullptr, AssetKey) == 1;
 }
@@ -463,10 +465,10 @@ TEST(GraphicsFrameTest, OpenGLDrawsTheFrameOffscreen) {
     ASSERT_EQ(gd->Create(window.get(), 1024, 768, plat::GfxFormat::X8R8G8B8, false), 1);
     EXPECT_EQ(gd->presentParams.backBufferWidth, 1024u);
     gd->SetDefaultRenderStates();
-    WriteScrambledChecker("gd_checker.png");
+    WriteScrambledChecker("gd_checker_gl.png");
     {
         TextureHandle picture;
-        ASSERT_TRUE(LoadPicture(picture));
+        ASSERT_TRUE(LoadPicture(picture, "gd_checker_gl.png"));
         DrawFrame(picture);
         std::vector<u32> px;
         ASSERT_EQ(gd->device->ReadPixels(gd->backBuffer, nullptr, &px), GfxResult::Ok);
@@ -485,7 +487,7 @@ TEST(GraphicsFrameTest, OpenGLDrawsTheFrameOffscreen) {
         EXPECT_NEAR(int(lit & 0xFF), int(0xF0 * (1 - f)), 2);
         EXPECT_EQ(gd->device->Present(nullptr), GfxResult::Ok);
     }
-    plat::DeleteFile("gd_checker.png");
+    plat::DeleteFile("gd_checker_gl.png");
 }
 
 TEST(GraphicsFrameTest, RecorderSeesTheSameFrameAsCalls) {
@@ -497,10 +499,10 @@ TEST(GraphicsFrameTest, RecorderSeesTheSameFrameAsCalls) {
     GraphicsDevice* gd = GetGraphicsDevice();
     ASSERT_EQ(gd->Create(window.get(), 1024, 768, plat::GfxFormat::X8R8G8B8, false), 1);
     gd->SetDefaultRenderStates();
-    WriteScrambledChecker("gd_checker.png");
+    WriteScrambledChecker("gd_checker_rec.png");
     {
         TextureHandle picture;
-        ASSERT_TRUE(LoadPicture(picture));
+        ASSERT_TRUE(LoadPicture(picture, "gd_checker_rec.png"));
         plat::GfxRecorderDevice* rec = plat::AsRecorder(gd->device);
         rec->ClearCalls();
         DrawFrame(picture);
@@ -519,7 +521,7 @@ TEST(GraphicsFrameTest, RecorderSeesTheSameFrameAsCalls) {
         EXPECT_EQ(rec->CallTexts(), expected);
         EXPECT_EQ(rec->Calls()[19].vertices.size(), 6 * sizeof(NormalVertex));
     }
-    plat::DeleteFile("gd_checker.png");
+    plat::DeleteFile("gd_checker_rec.png");
     plat::SetGfxBackend(plat::GfxBackend::OpenGL);
 }
 
