@@ -25,6 +25,9 @@ NetClientPair& Pair() { return *GetOnlineClients(); }
 GameSettings& Settings() { return App().gameSettings; }
 PlayerEntry& Row(i32 i) { return App().players[i]; }
 i32 OwnIndex() { return i32(GetRoomState().ownSlot); }
+// The host role passes on when the host leaves: who may press a row's
+// arrows and the computer switch is asked again every frame.
+bool IsHost() { return OwnIndex() == CRoomScene::HostIndex(); }
 
 RoomSettingsRecord Current()
 {
@@ -64,6 +67,27 @@ i32 RandomRobot()
     random.Init(plat::TimeGetTime(), cMTRand::kDefaultSize);
     const u32 types = App().robotFolders.count > 0 ? App().robotFolders.count : 1;
     return 1000 + i32((random.GetRand() % (types * 100)) / 100);
+}
+
+// The squad of a computer the host adds to a row. A battle needs an
+// opponent: while every fighter stands in one squad the computer joins the
+// lowest other one (under the interception rule it defends squad 0 when
+// nobody does); otherwise it keeps the row's squad.
+i32 OpponentSquad(i32 rowTeam)
+{
+    bool used[10] = {};
+    u32 squads = 0, randoms = 0;
+    for (i32 i = 0; i < PlayerEntryCount; ++i) {
+        const PlayerEntry& e = Row(i);
+        if (e.slotState == 0) continue;
+        if (e.team == 50) ++randoms;
+        else if (e.team >= 0 && e.team < 10 && !used[e.team]) used[e.team] = true, ++squads;
+    }
+    if (GetRoomState().rule == 2) return used[0] || randoms > 0 ? rowTeam : 0;
+    if (squads != 1 || randoms > 0) return rowTeam;
+    for (i32 t = 0; t < i32(RuleSquads()); ++t)
+        if (!used[t]) return t;
+    return rowTeam;
 }
 
 bool RowLocked(const PlayerEntry& e) { return e.inBattle == 1 || (e.readyState != 0 && e.slotState == 1); }
@@ -135,8 +159,8 @@ void GM_Button::Draw()
 
 void CButton_RowBase::UpdateLabel()
 {
-    const i32 own = OwnIndex();
-    visible = Row(row).slotState != 0 && (own == row || own == 0) ? 1 : 0;
+    enabled = OwnIndex() == row || IsHost() ? 1 : 0;
+    visible = Row(row).slotState != 0 && enabled ? 1 : 0;
 }
 
 void CButton_RoboL::OnClick() { ChangeRobot(row, false); }
@@ -144,7 +168,7 @@ void CButton_RoboR::OnClick() { ChangeRobot(row, true); }
 void CButton_TeamL::OnClick() { ChangeTeam(row, false); }
 void CButton_TeamR::OnClick() { ChangeTeam(row, true); }
 
-void CButton_AI::UpdateLabel() { visible = OwnIndex() == CRoomScene::HostIndex() ? 1 : 0; }
+void CButton_AI::UpdateLabel() { enabled = visible = IsHost() ? 1 : 0; }
 
 void CButton_AI::OnClick()
 {
@@ -154,7 +178,7 @@ void CButton_AI::OnClick()
         GetRandomAiPilot(&pilot);
         char name[24];
         plat::Utf8CopyTruncated(name, sizeof name, pilot.name);
-        SendRow(row, name, e.robot, e.team, 2);
+        SendRow(row, name, e.robot, OpponentSquad(e.team), 2);
     } else {
         SendRow(row, nullptr, e.robot, e.team, 0);
     }
@@ -338,8 +362,6 @@ void CreateRoomButtons(CRoomScene& scene)
 {
     TextureHandle* L = &scene.pictures[50];
     TextureHandle* R = &scene.pictures[51];
-    const i32 own = OwnIndex();
-    const i32 host = CRoomScene::HostIndex();
     const u32 capacity = scene.Capacity();
     auto add = [&](ButtonBase* b, i32 x, i32 y, TextureHandle* pic, i32 row = 0) {
         if (!b) return;
@@ -350,27 +372,17 @@ void CreateRoomButtons(CRoomScene& scene)
     };
     for (u32 i = 0; i < capacity; ++i) {
         const plat::GfxRect& r = scene.rowRects[i];
-        const u32 enabled = own == host || i32(i) == own ? 1 : 0;
-        auto* l = new CButton_RoboL();
-        auto* rr = new CButton_RoboR();
-        add(l, r.left + 471, r.top + 1, L, i32(i));
-        add(rr, r.left + 487, r.top + 1, R, i32(i));
-        l->enabled = rr->enabled = enabled;
+        add(new CButton_RoboL(), r.left + 471, r.top + 1, L, i32(i));
+        add(new CButton_RoboR(), r.left + 487, r.top + 1, R, i32(i));
     }
     for (i32 i = 0; i < 10; ++i) {
         const plat::GfxRect& r = scene.rowRects[i];
-        const u32 enabled = own == host || i == own ? 1 : 0;
-        auto* l = new CButton_TeamL();
-        auto* rr = new CButton_TeamR();
-        add(l, r.left + 865, r.top + 1, L, i);
-        add(rr, r.left + 881, r.top + 1, R, i);
-        l->enabled = rr->enabled = enabled;
+        add(new CButton_TeamL(), r.left + 865, r.top + 1, L, i);
+        add(new CButton_TeamR(), r.left + 881, r.top + 1, R, i);
     }
     for (u32 i = 0; i < capacity; ++i) {
         const plat::GfxRect& r = scene.rowRects[i];
-        auto* ai = new CButton_AI();
-        add(ai, r.left + 914, r.top + 23, R, i32(i));
-        ai->enabled = own == host ? 1 : 0;
+        add(new CButton_AI(), r.left + 914, r.top + 23, R, i32(i));
     }
     add(new CButton_Bgm_L(), 644, 30, L);
     add(new CButton_Bgm_R(), 660, 30, R);
@@ -405,4 +417,6 @@ void CreateRoomButtons(CRoomScene& scene)
     single(new CButton_Voice());
     single(new CButton_Item());
     single(new CButton_PopType());
+    // Who may press what, from the first frame on.
+    scene.UpdateLabels();
 }

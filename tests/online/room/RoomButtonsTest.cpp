@@ -111,3 +111,55 @@ TEST(RoomButtons, ClicksSendTheOneChangedValue)
         }
     }
 }
+
+// Bob hosts, Alice (own row 1) and a computer stand in squad 0, row 3 is
+// empty. Each host-only control clicked by Alice before and after Bob
+// leaves: it follows the host role on the frame the role passes (no label
+// update between the departure and the click), and a computer she adds
+// while every fighter stands in one squad joins another squad.
+TEST(RoomButtons, HostOnlyControlsPassWithTheHostAndAnAddedComputerIsAnOpponent)
+{
+    Room room;
+    CApplication& app = *GetApplication();
+    app.players[0].team = 0;
+    app.players[1].team = 0;
+    app.players[2].slotState = 2;
+    app.players[2].team = 0;
+    room.scene.UpdateLabels();
+    auto top = [](i32 row) { return 54 + 42 * row; };
+    struct Control {
+        const char* what;
+        i32 x, y;
+        i32 rowBefore, rowAfter;  // the row a click changes; -1: nothing is sent
+        i32 teamAfter;            // the squad sent after, -1: not checked
+    };
+    const Control controls[] = {
+        {"Bob's robot", 12 + 471 + 3, top(0) + 4, -1, -1, -1},  // his row is empty after
+        {"Bob's squad", 12 + 881 + 3, top(0) + 4, -1, -1, -1},
+        {"the computer's robot", 12 + 471 + 3, top(2) + 4, -1, 2, 0},
+        {"the computer's squad", 12 + 881 + 3, top(2) + 4, -1, 2, 1},
+        {"the computer switch on Bob's row", 12 + 914 + 3, top(0) + 26, -1, 0, 1},
+        {"the computer switch on the computer's row", 12 + 914 + 3, top(2) + 26, -1, 2, 0},
+        {"the computer switch on the empty row", 12 + 914 + 3, top(3) + 26, -1, 3, 1},
+        {"Alice's own squad", 12 + 881 + 3, top(1) + 4, 1, 1, 1},
+    };
+    for (int after = 0; after < 2; ++after) {
+        if (after) app.players[0].slotState = 0;  // Bob left: Alice is the host now
+        for (const Control& c : controls) {
+            g_sent.clear();
+            room.Click(c.x, c.y, c.x, c.y);
+            const i32 row = after ? c.rowAfter : c.rowBefore;
+            const char* when = after ? "after Bob left" : "while Bob hosts";
+            if (row < 0) {
+                EXPECT_TRUE(g_sent.empty()) << c.what << " " << when << " sent something";
+                continue;
+            }
+            ASSERT_EQ(g_sent.size(), 1u) << c.what << " " << when << " sent nothing";
+            ASSERT_EQ(g_sent[0][0], kMsgPlayerSlot) << c.what;
+            EXPECT_EQ(GetU16(g_sent[0].data() + 1), row) << c.what << " " << when;
+            if (after && c.teamAfter >= 0) {
+                EXPECT_EQ(GetU32(g_sent[0].data() + 31), u32(c.teamAfter)) << c.what;
+            }
+        }
+    }
+}
