@@ -638,8 +638,12 @@ void RoomServer::MaybeStart(Room& room)
     // A battle without an opponent is decided on its first frame: the ready
     // wait for one, and are told why nothing starts.
     if (!Contested(room)) {
+        // Fighters enough but all in one squad: the line says what to change.
+        int fighters = 0;
+        for (const auto& s : room.seats) fighters += s.used && s.team != kSpectatorTeam;
         const char* why = room.config.rule == kRuleInterception ? "破袭战需要小队 0 的机体防守"
-                                                                 : "没有对手，请等待其他玩家或电脑加入";
+                          : fighters >= 2                       ? "所有机体都在同一小队，请把一台机体换到其他小队"
+                                                                : "没有对手，请等待其他玩家或电脑加入";
         std::vector<u8> notice(5 + std::strlen(why) + 1, 0);
         notice[0] = 19;
         notice[3] = 10;

@@ -654,16 +654,20 @@ TEST(RoomServer, ReadyStartsABattleOnlyAgainstAnOpponent)
         int computerTeam;  // -1: no computer row
         bool starts;
         int tries;
+        const char* line = nullptr;  // what the server says when nothing starts
     };
+    const char* const wait = "没有对手，请等待其他玩家或电脑加入";
+    const char* const move = "所有机体都在同一小队，请把一台机体换到其他小队";
     const Case cases[] = {
-        {"alone", 0, 0, -1, -1, false, 1},
-        {"alone in the time rule", 1, 0, -1, -1, false, 1},
-        {"two in one squad", 0, 3, 3, -1, false, 1},
-        {"one fighting, one watching", 3, 0, 100, -1, false, 1},
+        {"alone", 0, 0, -1, -1, false, 1, wait},
+        {"alone in the time rule", 1, 0, -1, -1, false, 1, wait},
+        {"two in one squad", 0, 3, 3, -1, false, 1, move},
+        {"alone with a computer in the own squad", 0, 0, -1, 0, false, 1, move},
+        {"one fighting, one watching", 3, 0, 100, -1, false, 1, wait},
         {"alone against a computer", 0, 0, -1, 1, true, 1},
         {"two in two squads", 4, 0, 1, -1, true, 1},
         {"alone defending in the interception rule", 2, 0, -1, -1, true, 1},
-        {"alone, not in the defending squad", 2, 4, -1, -1, false, 1},
+        {"alone, not in the defending squad", 2, 4, -1, -1, false, 1, "破袭战需要小队 0 的机体防守"},
         // Half of the draws would put both in one of the two squads.
         {"two on random squads of the team rule", 3, 50, 50, -1, true, 6},
     };
@@ -688,6 +692,7 @@ TEST(RoomServer, ReadyStartsABattleOnlyAgainstAnOpponent)
                 const std::vector<u8> notice = owner.game->Await(19);
                 ASSERT_GE(notice.size(), 6u) << c.what << ": nobody was told why nothing starts";
                 EXPECT_EQ(notice[3], 10) << c.what << ": the notice is the server's own line";
+                EXPECT_STREQ(reinterpret_cast<const char*>(notice.data() + 5), c.line) << c.what;
                 EXPECT_TRUE(owner.game->Await(7, 300).empty()) << c.what << ": a battle without an opponent";
                 EXPECT_FALSE(server.BattleRunning(0)) << c.what;
                 continue;
