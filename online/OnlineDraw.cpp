@@ -1,11 +1,15 @@
 #include "online/OnlineDraw.h"
 
+#include <algorithm>
+
 #include "app/core/Application.h"
 #include "app/scene/Camera.h"
 #include "app/scene/SceneDevice.h"
+#include "engine/graphics/FontMeasurer.h"
 #include "engine/graphics/GraphicsDevice.h"
 #include "engine/graphics/TextureCache.h"
 #include "engine/graphics/TextureManager.h"
+#include "engine/input/ImeLineEditor.h"
 #include "platform/gfx/Window.h"
 #include "platform/math/Math.h"
 
@@ -60,6 +64,19 @@ void DrawShadowedText(const char* text, i32 left, i32 top, i32 right, i32 bottom
 {
     DrawLayoutText(text, left + shadow, top + shadow, right + shadow, bottom + shadow, 0xFF000000u, format, font);
     DrawLayoutText(text, left, top, right, bottom, colour, format, font);
+}
+
+std::string FitToWidth(const std::string& text, i32 width, i32 font)
+{
+    const FontMeasurer measurer(font);
+    auto wide = [&](const std::string& t) { return measurer.MeasureText(t.c_str(), i32(t.size())).cx; };
+    if (wide(text) <= width) return text;
+    std::string cut = text;
+    while (!cut.empty()) {
+        cut.resize(cut.size() - size_t(std::max(1, ImeLineEditor::CharBefore(cut, i32(cut.size())))));
+        if (wide(cut + "...") <= width) break;
+    }
+    return cut + "...";
 }
 
 bool ClientToLayout(i32 cx, i32 cy, i32& x, i32& y)

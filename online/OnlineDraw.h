@@ -2,6 +2,8 @@
 // Sprite drawing of the login and room screens, in the 1024 x 768 layout
 // scaled to the window: pictures, stretched one-pixel panels and text in a
 // layout rectangle through the text cache.
+#include <string>
+
 #include "platform/core/Types.h"
 #include "platform/gfx/Gfx.h"
 
@@ -21,6 +23,9 @@ void DrawScaledText(const char* text, f32 x, f32 y, f32 scale, i32 width, i32 he
 // The same, first in black `shadow` units down and right.
 void DrawShadowedText(const char* text, i32 left, i32 top, i32 right, i32 bottom, u32 colour, u32 format = 0,
                       i32 shadow = 1, i32 font = 1);
+// The text as font `font` draws it, fitted into `width` layout units:
+// whole, or cut after a whole character and ended with "...".
+std::string FitToWidth(const std::string& text, i32 width, i32 font = 1);
 // A mouse position of the window's client area in the layout; false (and no
 // position) while the client area is empty, as when the window is minimised.
 bool ClientToLayout(i32 cx, i32 cy, i32& x, i32& y);

@@ -88,21 +88,6 @@ i32 RecordsInUse(i32 from, i32 step)
     return -1;
 }
 
-// The text as font 1 fits it into `width` layout units: whole, or cut
-// after a whole character and ended with "...".
-std::string FitToWidth(const std::string& text, i32 width)
-{
-    static const FontMeasurer measurer(1);
-    auto wide = [&](const std::string& t) { return measurer.MeasureText(t.c_str(), i32(t.size())).cx; };
-    if (wide(text) <= width) return text;
-    std::string cut = text;
-    while (!cut.empty()) {
-        cut.resize(cut.size() - size_t(std::max(1, ImeLineEditor::CharBefore(cut, i32(cut.size())))));
-        if (wide(cut + "...") <= width) break;
-    }
-    return cut + "...";
-}
-
 void CutLineFromEnd(ImeLineEditor& editor, i32 maxBytes)
 {
     const std::string& text = editor.GetText();

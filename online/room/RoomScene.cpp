@@ -27,6 +27,7 @@
 #include "platform/core/FileSystem.h"
 #include "platform/core/TextCodec.h"
 #include "platform/core/Time.h"
+#include "platform/gfx/Image.h"
 #include "platform/input/InputScript.h"
 #include "platform/input/Keyboard.h"
 #include "platform/input/Mouse.h"
@@ -37,6 +38,8 @@ namespace {
 constexpr u32 OncePerPress = 10000;
 constexpr u32 kRoomMusicSlot = 100;
 constexpr i32 kChatLineLimit = 60;
+// The chat log's lines stand in (22, 729) of the layout.
+constexpr i32 kChatWidth = 729 - 22;
 
 CApplication& App() { return *GetApplication(); }
 NetClientPair& Pair() { return *GetOnlineClients(); }
@@ -79,6 +82,31 @@ u32 ReadableOnDark(u32 argb)
         }
     }
     return lifted;
+}
+
+// The columns of a participant row's texts, from the row's left edge: each
+// text is cut to its own, clear of the arrows and of the team column. The
+// second line holds the robot, the ping and the pilot (up to the computer
+// switch at 914); the first line the ID and EXP small print and the row's
+// state (up to the team arrows at 865).
+struct RowColumn {
+    i32 left, right;
+    i32 Width() const { return right - left; }
+};
+constexpr RowColumn kRobot{56, 397}, kPing{401, 505}, kPilot{508, 910};
+constexpr RowColumn kId{508, 614}, kExp{618, 696}, kState{700, 861};
+// The first line's height: the second line's texts start 19 below the row's top.
+constexpr i32 kRowLine = 19;
+
+// A row text in the 18-unit font, cut to its column, `dy` below the row's top.
+void DrawRowText(const char* text, const plat::GfxRect& R, const RowColumn& c, i32 dy, u32 colour, bool shadow = true)
+{
+    const std::string fitted = FitToWidth(text, c.Width(), kSmallFont);
+    if (shadow)
+        DrawShadowedText(fitted.c_str(), R.left + c.left, R.top + dy, R.left + c.right, R.bottom, colour, 0, 1,
+                         kSmallFont);
+    else
+        DrawLayoutText(fitted.c_str(), R.left + c.left, R.top + dy, R.left + c.right, R.bottom, colour, 0, kSmallFont);
 }
 
 const char* const kRuleTitles[5] = {"生存战        ", "时间战          ", "破袭战", "常规战            ",
@@ -160,6 +188,30 @@ bool LeaveIfAsked(CRoomScene& scene)
     Pair().DisconnectBoth();
     SwitchScene(App(), GetLoginSceneAsBase);
     return true;
+}
+
+// The smallest rectangle of a scrambled picture file holding every pixel
+// that is not fully transparent; empty when the file cannot be read.
+plat::GfxRect OpaqueBounds(const char* file)
+{
+    std::string bytes;
+    plat::Image image;
+    if (!plat::ReadWholeFile(file, bytes)) return {};
+    XorWords(bytes.data(), u32(bytes.size()), AssetKey);
+    if (!plat::DecodeImage(bytes.data(), bytes.size(), &image) || image.format != plat::GfxFormat::A8R8G8B8 ||
+        image.surfaces.empty())
+        return {};
+    const std::vector<u8>& pixels = image.Surface(0, 0);
+    plat::GfxRect box{i32(image.width), i32(image.height), 0, 0};
+    for (u32 y = 0; y < image.height; ++y)
+        for (u32 x = 0; x < image.width; ++x) {
+            if (pixels[(size_t(y) * image.width + x) * 4 + 3] == 0) continue;
+            box.left = std::min(box.left, i32(x));
+            box.top = std::min(box.top, i32(y));
+            box.right = std::max(box.right, i32(x) + 1);
+            box.bottom = std::max(box.bottom, i32(y) + 1);
+        }
+    return box.right > box.left ? box : plat::GfxRect{};
 }
 
 void ClearDepartedRow(PlayerEntry& e)
@@ -295,6 +347,7 @@ void CRoomScene::Init()
     LoadPicture(pictures[0], (start + "/Quillon/netRoom.png").c_str());
     LoadPicture(pictures[3], (start + "/Quillon/dot.png").c_str());
     LoadPicture(pictures[4], (start + "/Quillon/NowBattle.png").c_str());
+    inBattleMark = OpaqueBounds((start + "/Quillon/NowBattle.png").c_str());
     LoadPicture(pictures[5], (start + "/Quillon/RoomCursor.png").c_str());
     LoadPicture(pictures[50], (start + "/Quillon/Button_L.png").c_str());
     LoadPicture(pictures[51], (start + "/Quillon/Button_R.png").c_str());
@@ -426,10 +479,14 @@ void CRoomScene::ClickTest()
         mousePressed = 1;
     } else if (!down && mousePressed) {
         mousePressed = 0;
-        // A click is a press and release on the same layout point.
-        if (x == pressPoint[0] && y == pressPoint[1])
+        // A click is a press and release on the same layout point. The
+        // buttons first follow what the server said since the last frame
+        // (a host who left hands the host's arrows on at once).
+        if (x == pressPoint[0] && y == pressPoint[1]) {
+            UpdateLabels();
             for (ButtonBase* b : buttons)
                 if (b && b->enabled && b->visible && b->Hit(pressPoint[0], pressPoint[1])) b->OnClick();
+        }
     }
     UpdateLabels();
 }
@@ -438,6 +495,27 @@ void CRoomScene::UpdateLabels()
 {
     for (ButtonBase* b : buttons)
         if (b) b->UpdateLabel();
+}
+
+void CRoomScene::SayWhomTheStartWaitsFor()
+{
+    CApplication& app = App();
+    static const char* const kWaitsFor[2] = {"等待以下玩家回到房间：", "等待以下玩家准备："};
+    std::string names[2];
+    for (i32 i = 0; i < app.players.GetCount(); ++i) {
+        const PlayerEntry& e = app.players[i];
+        if (i == OwnIndex() || e.slotState != 1) continue;
+        const i32 k = e.joined && e.inBattle ? 0 : (e.readyState != 1 ? 1 : -1);
+        if (k < 0) continue;
+        if (!names[k].empty()) names[k] += "、";
+        names[k].append(e.name, strnlen(e.name, sizeof e.name));
+    }
+    for (i32 k = 0; k < 2; ++k) {
+        const std::string line = names[k].empty() ? std::string() : FitToWidth(kWaitsFor[k] + names[k], kChatWidth);
+        if (line == waitSaid[k]) continue;
+        waitSaid[k] = line;
+        if (!line.empty()) app.AddChatLine(line.c_str(), 0xFFFFFF00u);
+    }
 }
 
 void CRoomScene::SendOneQueued()
@@ -534,6 +612,13 @@ i32 RMTCB_Proc_SystemKey::Proc()
             e.returnMarker = -100;
         }
     }
+    if (Own().readyState == 1 || scene.startAsked) {
+        scene.SayWhomTheStartWaitsFor();
+    } else {
+        // The next ready hears the names again.
+        scene.waitSaid[0].clear();
+        scene.waitSaid[1].clear();
+    }
     // A departure the server reported while this client still counted as
     // fighting waits for no battle once it is back: the row goes. (Before a
     // game starts it stays, so the battle sets the robot up like the others.)
@@ -571,7 +656,11 @@ i32 RMTCB_Proc_Normal::Proc()
         return kTaskKeep;
     }
     for (i32 i = 0; i < app.players.GetCount(); ++i)
-        if (app.players[i].joined && app.players[i].inBattle) return kTaskKeep;
+        if (app.players[i].joined && app.players[i].inBattle) {
+            // Nobody gets ready while a battle runs on: the room says whom it waits for.
+            scene.startAsked = 1;
+            return kTaskKeep;
+        }
     PlayerEntry& own = Own();
     if (own.robot < 0) {
         app.AddChatLine("请选择机体", 0xFFFF0000u);
@@ -589,6 +678,7 @@ void RMTCB_Proc_Normal::Ready()
     PlayerEntry& own = Own();
     const i32 ownIndex = OwnIndex();
     own.readyState = 2;
+    scene.startAsked = 0;
     if (own.team != 100) QueueReadyUpload(scene);
     cMTRand& random = GetBattleRandom();
     if (own.robot >= 1000) {
@@ -776,6 +866,22 @@ i32 RMTCB_DrawSP_Basic::Proc()
     return kTaskKeep;
 }
 
+namespace {
+
+// The in-battle mark (its opaque part) in the row's state column on the
+// first line, shrunk, never grown, to fit there.
+void DrawInBattleMark(CRoomScene& scene, const plat::GfxRect& R)
+{
+    TextureHandle& mark = scene.pictures[4];
+    const plat::GfxRect part = scene.inBattleMark.Width() > 0 ? scene.inBattleMark : mark.sourceRect;
+    if (part.Width() <= 0 || part.Height() <= 0) return;
+    const f32 scale = std::min({1.0f, f32(kState.Width()) / f32(part.Width()), f32(kRowLine) / f32(part.Height())});
+    const f32 y = f32(R.top) + (f32(kRowLine) - scale * f32(part.Height())) / 2.0f;
+    DrawPictureAt(mark, f32(R.left + kState.left), y, 0xFFFFFFFFu, scale, &part);
+}
+
+}  // namespace
+
 void RMTCB_DrawSP_Basic::DrawSP()
 {
     CApplication& app = App();
@@ -822,26 +928,25 @@ void RMTCB_DrawSP_Basic::DrawSP()
         char text[160];
         if (mine) {
             std::snprintf(text, sizeof text, "EXP:%u", app.Profile().exp);
-            DrawScaledText(text, f32(R.left + 618), f32(R.top), 1.0f, 400, 30, 0xFFFFFFFFu, kFinePrintFont);
+            DrawScaledText(FitToWidth(text, kExp.Width(), kFinePrintFont).c_str(), f32(R.left + kExp.left),
+                           f32(R.top), 1.0f, kExp.Width(), 30, 0xFFFFFFFFu, kFinePrintFont);
         }
         if (e.slotState == 1) {
             char code[7];
             PlayerIdCode(code, e.idNumber);
             std::snprintf(text, sizeof text, "ID:%s", code);
-            DrawScaledText(text, f32(R.left + 508), f32(R.top), 1.0f, 150, 30, 0xFFFFFFFFu, kFinePrintFont);
+            DrawScaledText(FitToWidth(text, kId.Width(), kFinePrintFont).c_str(), f32(R.left + kId.left), f32(R.top),
+                           1.0f, kId.Width(), 30, 0xFFFFFFFFu, kFinePrintFont);
         }
         char rank[RankTitleBufferSize];
         GetRankTitle(e.rankLevel, rank, sizeof rank);
-        std::snprintf(text, sizeof text, "%u:[%s]%s", i, rank, e.name);
-        DrawShadowedText(text, R.left + 508, R.top + 19, R.right, R.bottom, nameColour, 0, 1, kSmallFont);
-        if (e.robot >= 0 && e.robot < 50)
-            DrawShadowedText(scene.robotNames[e.robot], R.left + 56, R.top + 19, R.right, R.bottom, nameColour, 0, 1,
-                             kSmallFont);
-        else
-            DrawShadowedText("Random", R.left + 56, R.top + 18, R.right, R.bottom, nameColour, 0, 1, kSmallFont);
+        std::snprintf(text, sizeof text, "%u:[%s]%.*s", i, rank, i32(sizeof e.name), e.name);
+        DrawRowText(text, R, kPilot, 19, nameColour);
+        if (e.robot >= 0 && e.robot < 50) DrawRowText(scene.robotNames[e.robot], R, kRobot, 19, nameColour);
+        else DrawRowText("Random", R, kRobot, 18, nameColour);
         if (e.slotState == 1) {
             std::snprintf(text, sizeof text, "Ping:%u", e.peerPing);
-            DrawShadowedText(text, R.left + 401, R.top + 19, R.right, R.bottom, 0xFFFFFF00u, 0, 1, kSmallFont);
+            DrawRowText(text, R, kPing, 19, 0xFFFFFF00u);
         }
         u32 teamColour = 0xFFFF0000u;
         if (e.team == 100) {
@@ -856,11 +961,9 @@ void RMTCB_DrawSP_Basic::DrawSP()
         // team's name on the line above.
         DrawLayoutText(e.slotState == 2 ? "AI" : "玩家", R.left + 897, R.top + 22, R.right, R.bottom, teamColour, 2,
                        kSmallFont);
-        if (e.readyState == 1)
-            DrawLayoutText("准备完毕", R.left + 700, R.top, R.right, R.bottom, 0xFFFF0000u, 0, kSmallFont);
-        if (e.readyState == 2)
-            DrawLayoutText("正在传输数据", R.left + 700, R.top, R.right, R.bottom, 0xFF00FF00u, 0, kSmallFont);
-        if (e.inBattle != 0 && e.slotState == 1) DrawPictureAt(scene.pictures[4], f32(R.left), f32(R.top));
+        if (e.inBattle != 0 && e.slotState == 1) DrawInBattleMark(scene, R);
+        else if (e.readyState == 1) DrawRowText("准备完毕", R, kState, 0, 0xFFFF0000u, false);
+        else if (e.readyState == 2) DrawRowText("正在传输数据", R, kState, 0, 0xFF00FF00u, false);
     }
 
     // The cursor frames the own row, pulsing red.

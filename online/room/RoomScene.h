@@ -4,6 +4,7 @@
 // battle.
 #include <deque>
 #include <functional>
+#include <string>
 
 #include "app/scene/BaseScene.h"
 #include "app/scene/Camera.h"
@@ -39,6 +40,10 @@ public:
     // window still.
     void QueueSend(std::function<void()> send) { pending.push_back(std::move(send)); }
     void SendOneQueued();
+    // For a player who wants to start: a chat line naming whom the start
+    // waits for (players still in a battle or on its results, players not
+    // ready), said once each time the names change.
+    void SayWhomTheStartWaitsFor();
 
     CList<TCB> tasks;
     u32 nextFrameTime = 0;
@@ -58,6 +63,13 @@ public:
     plat::GfxRect cursorRects[11];
     plat::GfxRect rowRects[20];
     std::deque<std::function<void()>> pending;
+    // The waiting lines last said: [0] back from the battle, [1] ready.
+    std::string waitSaid[2];
+    // F1 was pressed while someone was still in a battle.
+    u32 startAsked = 0;
+    // The opaque part of the in-battle mark (picture 4), drawn in the row's
+    // state column.
+    plat::GfxRect inBattleMark{};
 
 private:
     i32 Step();

@@ -225,9 +225,11 @@ void ExpectApart(const std::vector<SpriteQuad>& quads, const std::string& where)
 
 }  // namespace
 
-// Every participant row, as the start-up's fonts draw it: each text is
-// whole (its quad as tall as its font's cell, nothing cut by its
-// rectangle), ends inside its row and runs into no other text of the row;
+// Every participant row, as the start-up's fonts draw it, with names of 23
+// wide letters and a long robot name: each text is whole (its quad as tall
+// as its font's cell, nothing cut by its rectangle), ends inside its row
+// and runs into no other text of the row nor into the row's arrows; the
+// in-battle mark of a player still fighting stands clear of every text;
 // the heading's texts stay inside the sample picture's heading band, clear
 // of one another; and team 0's texts stand out at least 4.5 : 1 from the
 // sample room picture's pixels behind them.
@@ -236,11 +238,16 @@ TEST(OnlineScreens, EveryRowTextIsWholeInsideItsRowAndTeamZeroReadsOnTheBackdrop
     RecordingGraphics gfx;
     ASSERT_NO_FATAL_FAILURE(MakeRoomFonts());
 
-    // The room without pictures: every quad drawn is a text. The player's
-    // own music puts two lines over the first row.
+    // The room without pictures but the in-battle mark: every other quad
+    // drawn is a text. The player's own music puts two lines over the
+    // first row.
     TempFolder play;
     std::filesystem::create_directories(play / "Sound/MyBgm");
+    std::filesystem::create_directories(play / "Quillon");
     ASSERT_TRUE(play.Write("Sound/MyBgm/Alpha.ogg", "OggS"));
+    std::string mark;
+    ASSERT_TRUE(plat::ReadWholeFile(QUILLON_RUN_DIR "/Quillon/NowBattle.png", mark));
+    ASSERT_TRUE(play.Write("Quillon/NowBattle.png", mark));
     CApplication& app = *GetApplication();
     std::snprintf(app.startupDir, sizeof app.startupDir, "%s", play.Path().c_str());
     app.robotFolders.count = 0;
@@ -249,7 +256,7 @@ TEST(OnlineScreens, EveryRowTextIsWholeInsideItsRowAndTeamZeroReadsOnTheBackdrop
     pair.currentRoom = 0;
     pair.pilotChoice = -1;
     std::memset(pair.roomStatus, 0, sizeof pair.roomStatus);
-    PutU32(pair.roomStatus[0] + 453, 4);
+    PutU32(pair.roomStatus[0] + 453, 5);
     pair.roomStatus[0][458] = 1;
     for (i32 i = 0; i < app.players.GetCount(); ++i) app.players[i].Reset();
     struct Row {
@@ -257,10 +264,13 @@ TEST(OnlineScreens, EveryRowTextIsWholeInsideItsRowAndTeamZeroReadsOnTheBackdrop
         u32 slotState, team, ready;
         i32 robot;
     };
-    // Alice ready on team 0, Bob sending his data on team 1 with a random
-    // robot, a computer on team 0, an empty row.
-    const Row rows[4] = {{"Alice", 1, 0, 1, 0}, {"Bob", 1, 1, 2, 1000}, {"Gunner", 2, 0, 0, 0}, {"", 0, 0, 0, 0}};
-    for (i32 i = 0; i < 4; ++i) {
+    // The own row ready on team 0, a player still in the battle on team 1
+    // with a random robot, a computer on team 0, Carol sending her data,
+    // an empty row.
+    const char* wide = "WWWWWWWWWWWWWWWWWWWWWWW";
+    const Row rows[5] = {{wide, 1, 0, 1, 0}, {wide, 1, 1, 0, 1000}, {wide, 2, 0, 0, 0}, {"Carol", 1, 1, 2, 0},
+                         {"", 0, 0, 0, 0}};
+    for (i32 i = 0; i < 5; ++i) {
         PlayerEntry& e = app.players[i];
         std::strcpy(e.name, rows[i].name);
         e.slotState = rows[i].slotState;
@@ -271,6 +281,7 @@ TEST(OnlineScreens, EveryRowTextIsWholeInsideItsRowAndTeamZeroReadsOnTheBackdrop
         e.peerPing = 35;
         e.idNumber = 12345678;
     }
+    app.players[1].joined = app.players[1].inBattle = 1;
     app.Profile().exp = 12345678;
     GetRoomState().ownSlot = 0;
     GetRoomState().rule = 0;
@@ -278,11 +289,12 @@ TEST(OnlineScreens, EveryRowTextIsWholeInsideItsRowAndTeamZeroReadsOnTheBackdrop
     auto* room = new CRoomScene();
     SceneInstance<CRoomScene>() = room;
     room->Init();
-    std::strcpy(room->robotNames[0], "Vanguard Mk-II");
+    std::strcpy(room->robotNames[0], "Vanguard Mk-II Long Range Heavy Assault Type");
     std::vector<SpriteQuad> quads = DrawnQuads(gfx, room->tasks);
     // Sprites land on pixel centres: back to layout units.
     for (SpriteQuad& q : quads) q.left += 0.5f, q.top += 0.5f, q.right += 0.5f, q.bottom += 0.5f;
-    const plat::GfxRect rects[4] = {room->rowRects[0], room->rowRects[1], room->rowRects[2], room->rowRects[3]};
+    plat::GfxRect rects[5];
+    for (i32 i = 0; i < 5; ++i) rects[i] = room->rowRects[i];
     delete room;
     SetOutgoingTap(nullptr, nullptr);
 
@@ -299,14 +311,34 @@ TEST(OnlineScreens, EveryRowTextIsWholeInsideItsRowAndTeamZeroReadsOnTheBackdrop
         return false;
     };
     u32 teamZero = 0;
-    for (i32 i = 0; i < 4; ++i) {
+    for (i32 i = 0; i < 5; ++i) {
         const plat::GfxRect& R = rects[i];
         std::vector<SpriteQuad> inRow;
         for (const SpriteQuad& q : quads)
             if (q.top >= float(R.top) && q.top < float(R.bottom) && q.left >= float(R.left) && q.left < float(R.right))
                 inRow.push_back(q);
-        EXPECT_GE(inRow.size(), i == 3 ? 1u : 6u) << "row " << i;
+        EXPECT_GE(inRow.size(), i == 4 ? 1u : 6u) << "row " << i;
+        // The in-battle mark: the one quad of row 1 no font's cell is as
+        // tall as, inside the row and tall enough to read.
+        const auto isMark = [&](const SpriteQuad& q) { return i == 1 && q.colour == 0xFFFFFFFFu && !whole(q.bottom - q.top); };
+        const auto marks = std::count_if(inRow.begin(), inRow.end(), isMark);
+        EXPECT_EQ(marks, i == 1 ? 1 : 0) << "row " << i << ": in-battle marks";
+        // The row's arrows: robot, team (first line) and computer switch.
+        const SpriteQuad arrows[3] = {{float(R.left + 471), float(R.top + 1), float(R.left + 501), float(R.top + 19), 0},
+                                      {float(R.left + 865), float(R.top + 1), float(R.left + 895), float(R.top + 19), 0},
+                                      {float(R.left + 914), float(R.top + 23), float(R.left + 928), float(R.top + 41), 0}};
         for (const SpriteQuad& q : inRow) {
+            for (const SpriteQuad& a : arrows)
+                EXPECT_FALSE(std::min(q.right, a.right) - std::max(q.left, a.left) > 0.5f &&
+                             std::min(q.bottom, a.bottom) - std::max(q.top, a.top) > 0.5f)
+                    << "row " << i << ": a text at (" << q.left << ", " << q.top << ") runs into the arrow at ("
+                    << a.left << ", " << a.top << ")";
+            if (isMark(q)) {
+                EXPECT_GE(q.bottom - q.top, 12.0f) << "the in-battle mark is too small to read";
+                EXPECT_LE(q.bottom, float(R.bottom) + 1.0f);
+                EXPECT_LE(q.right, float(R.right) + 1.5f);
+                continue;
+            }
             EXPECT_TRUE(whole(q.bottom - q.top)) << "row " << i << ": a text at (" << q.left << ", " << q.top
                                                   << ") is cut to " << q.bottom - q.top << " units";
             EXPECT_LE(q.bottom, float(R.bottom) + 1.0f) << "row " << i << ": a text at (" << q.left << ", " << q.top
@@ -358,6 +390,67 @@ TEST(OnlineScreens, EveryRowTextIsWholeInsideItsRowAndTeamZeroReadsOnTheBackdrop
     }
     EXPECT_EQ(teamZero, 4u) << "team 0's name and kind in two rows";
 
+    GetTextureCache()->Clear();
+    ReleaseTextRenderTarget();
+    app.startupDir[0] = 0;
+}
+
+// A ready player hears, in the room's chat, whom the start waits for: the
+// players still in the battle (or on its results) and those not ready,
+// each line once when its names change and never again frame after frame;
+// a computer row is never waited for, and readying anew says it again.
+TEST(OnlineScreens, AReadyRoomSaysOnceWhomTheStartWaitsFor)
+{
+    RecordingGraphics gfx;
+    ASSERT_NO_FATAL_FAILURE(MakeRoomFonts());
+    TempFolder play;
+    CApplication& app = *GetApplication();
+    std::snprintf(app.startupDir, sizeof app.startupDir, "%s", play.Path().c_str());
+    app.robotFolders.count = 0;
+    app.stageFolders.count = 0;
+    NetClientPair& pair = *GetOnlineClients();
+    pair.currentRoom = 0;
+    pair.pilotChoice = -1;
+    std::memset(pair.roomStatus, 0, sizeof pair.roomStatus);
+    PutU32(pair.roomStatus[0] + 453, 4);
+    pair.roomStatus[0][458] = 1;
+    for (i32 i = 0; i < app.players.GetCount(); ++i) app.players[i].Reset();
+    const char* names[4] = {"Alice", "Bob", "Carol", "Gunner"};
+    for (i32 i = 0; i < 4; ++i) {
+        std::strcpy(app.players[i].name, names[i]);
+        app.players[i].slotState = i == 3 ? 2 : 1;
+        app.players[i].joined = i < 3;
+    }
+    app.players[1].inBattle = 1;  // Bob sits on the battle's results
+    GetRoomState().ownSlot = 0;
+    GetRoomState().rule = 0;
+    SetOutgoingTap([](const u8*, u32, void*) {}, nullptr);
+    auto* room = new CRoomScene();
+    SceneInstance<CRoomScene>() = room;
+    room->Init();
+    TCB* upkeep = room->tasks.GetHead()->next;  // the system-key task runs first, every frame
+    u32 seen = 0;
+    auto framesSay = [&](int frames) {
+        for (int f = 0; f < frames; ++f) EXPECT_EQ(upkeep->Proc(), 0);
+        std::vector<std::string> lines;
+        for (u32 j = app.chatLog.GetCount(); j-- > seen;) lines.push_back(app.chatLog.GetAt(j - seen)->text);
+        seen = app.chatLog.GetCount();
+        return lines;
+    };
+    using Lines = std::vector<std::string>;
+    EXPECT_EQ(framesSay(5), Lines{}) << "the room spoke before the player was ready";
+    app.players[0].readyState = 1;
+    EXPECT_EQ(framesSay(5), (Lines{"等待以下玩家回到房间：Bob", "等待以下玩家准备：Carol"}));
+    app.players[2].readyState = 1;
+    EXPECT_EQ(framesSay(5), Lines{});
+    app.players[1].returnMarker = 0;  // Bob back in the room, not ready yet
+    EXPECT_EQ(framesSay(5), Lines{"等待以下玩家准备：Bob"});
+    app.players[0].readyState = 0;  // Alice cancels and readies again
+    EXPECT_EQ(framesSay(5), Lines{});
+    app.players[0].readyState = 1;
+    EXPECT_EQ(framesSay(5), Lines{"等待以下玩家准备：Bob"});
+    delete room;
+    SetOutgoingTap(nullptr, nullptr);
     GetTextureCache()->Clear();
     ReleaseTextRenderTarget();
     app.startupDir[0] = 0;
