@@ -83,6 +83,36 @@ bool Found(const std::vector<SpriteQuad>& quads, const Shown& s, SpriteQuad* whe
     return false;
 }
 
+// A room of `capacity` rows that allows chat, run from `play`, with no
+// robot or stage folders and every participant entry empty.
+void SetUpRoom(const TempFolder& play, u32 capacity)
+{
+    CApplication& app = *GetApplication();
+    std::snprintf(app.startupDir, sizeof app.startupDir, "%s", play.Path().c_str());
+    app.robotFolders.count = 0;
+    app.stageFolders.count = 0;
+    NetClientPair& pair = *GetOnlineClients();
+    pair.currentRoom = 0;
+    pair.pilotChoice = -1;
+    std::memset(pair.roomStatus, 0, sizeof pair.roomStatus);
+    PutU32(pair.roomStatus[0] + 453, capacity);
+    pair.roomStatus[0][458] = 1;
+    for (i32 i = 0; i < app.players.GetCount(); ++i) app.players[i].Reset();
+}
+
+// The room scene of participant 0 under the survival rule, built by its own
+// set-up, with whatever it sends dropped.
+CRoomScene* OpenRoom()
+{
+    GetRoomState().ownSlot = 0;
+    GetRoomState().rule = 0;
+    SetOutgoingTap([](const u8*, u32, void*) {}, nullptr);
+    auto* room = new CRoomScene();
+    SceneInstance<CRoomScene>() = room;
+    room->Init();
+    return room;
+}
+
 }  // namespace
 
 // From the title straight into the room (no character selection before), the
@@ -132,13 +162,7 @@ TEST(OnlineScreens, RoomAndRoomListShowTheirTextsInPlaceAndSize)
         std::strcpy(e.name, people[i].first);
     }
     app.players[1].team = 50;  // a random team, in its own colour
-    GetRoomState().ownSlot = 0;
-    GetRoomState().rule = 0;
-    SetOutgoingTap([](const u8*, u32, void*) {}, nullptr);
-
-    auto* room = new CRoomScene();
-    SceneInstance<CRoomScene>() = room;
-    room->Init();
+    CRoomScene* room = OpenRoom();
     std::set<std::string> music;
     for (const auto& entry : app.gameSettings.bgmList.entries) music.insert(entry->fileName);
     EXPECT_EQ(music, (std::set<std::string>{"Alpha.ogg", "Beta.ogg"}));
@@ -249,16 +273,7 @@ TEST(OnlineScreens, EveryRowTextIsWholeInsideItsRowAndTeamZeroReadsOnTheBackdrop
     ASSERT_TRUE(plat::ReadWholeFile(QUILLON_RUN_DIR "/Quillon/NowBattle.png", mark));
     ASSERT_TRUE(play.Write("Quillon/NowBattle.png", mark));
     CApplication& app = *GetApplication();
-    std::snprintf(app.startupDir, sizeof app.startupDir, "%s", play.Path().c_str());
-    app.robotFolders.count = 0;
-    app.stageFolders.count = 0;
-    NetClientPair& pair = *GetOnlineClients();
-    pair.currentRoom = 0;
-    pair.pilotChoice = -1;
-    std::memset(pair.roomStatus, 0, sizeof pair.roomStatus);
-    PutU32(pair.roomStatus[0] + 453, 5);
-    pair.roomStatus[0][458] = 1;
-    for (i32 i = 0; i < app.players.GetCount(); ++i) app.players[i].Reset();
+    SetUpRoom(play, 5);
     struct Row {
         const char* name;
         u32 slotState, team, ready;
@@ -283,12 +298,7 @@ TEST(OnlineScreens, EveryRowTextIsWholeInsideItsRowAndTeamZeroReadsOnTheBackdrop
     }
     app.players[1].joined = app.players[1].inBattle = 1;
     app.Profile().exp = 12345678;
-    GetRoomState().ownSlot = 0;
-    GetRoomState().rule = 0;
-    SetOutgoingTap([](const u8*, u32, void*) {}, nullptr);
-    auto* room = new CRoomScene();
-    SceneInstance<CRoomScene>() = room;
-    room->Init();
+    CRoomScene* room = OpenRoom();
     std::strcpy(room->robotNames[0], "Vanguard Mk-II Long Range Heavy Assault Type");
     std::vector<SpriteQuad> quads = DrawnQuads(gfx, room->tasks);
     // Sprites land on pixel centres: back to layout units.
@@ -405,16 +415,7 @@ TEST(OnlineScreens, AReadyRoomSaysOnceWhomTheStartWaitsFor)
     ASSERT_NO_FATAL_FAILURE(MakeRoomFonts());
     TempFolder play;
     CApplication& app = *GetApplication();
-    std::snprintf(app.startupDir, sizeof app.startupDir, "%s", play.Path().c_str());
-    app.robotFolders.count = 0;
-    app.stageFolders.count = 0;
-    NetClientPair& pair = *GetOnlineClients();
-    pair.currentRoom = 0;
-    pair.pilotChoice = -1;
-    std::memset(pair.roomStatus, 0, sizeof pair.roomStatus);
-    PutU32(pair.roomStatus[0] + 453, 4);
-    pair.roomStatus[0][458] = 1;
-    for (i32 i = 0; i < app.players.GetCount(); ++i) app.players[i].Reset();
+    SetUpRoom(play, 4);
     const char* names[4] = {"Alice", "Bob", "Carol", "Gunner"};
     for (i32 i = 0; i < 4; ++i) {
         std::strcpy(app.players[i].name, names[i]);
@@ -422,12 +423,7 @@ TEST(OnlineScreens, AReadyRoomSaysOnceWhomTheStartWaitsFor)
         app.players[i].joined = i < 3;
     }
     app.players[1].inBattle = 1;  // Bob sits on the battle's results
-    GetRoomState().ownSlot = 0;
-    GetRoomState().rule = 0;
-    SetOutgoingTap([](const u8*, u32, void*) {}, nullptr);
-    auto* room = new CRoomScene();
-    SceneInstance<CRoomScene>() = room;
-    room->Init();
+    CRoomScene* room = OpenRoom();
     TCB* upkeep = room->tasks.GetHead()->next;  // the system-key task runs first, every frame
     u32 seen = 0;
     auto framesSay = [&](int frames) {
