@@ -1,6 +1,7 @@
 #include "online/OnlineDraw.h"
 
 #include <algorithm>
+#include <vector>
 
 #include "app/core/Application.h"
 #include "app/scene/Camera.h"
@@ -9,7 +10,7 @@
 #include "engine/graphics/GraphicsDevice.h"
 #include "engine/graphics/TextureCache.h"
 #include "engine/graphics/TextureManager.h"
-#include "engine/input/ImeLineEditor.h"
+#include "platform/core/TextCodec.h"
 #include "platform/gfx/Window.h"
 #include "platform/math/Math.h"
 
@@ -69,14 +70,22 @@ void DrawShadowedText(const char* text, i32 left, i32 top, i32 right, i32 bottom
 std::string FitToWidth(const std::string& text, i32 width, i32 font)
 {
     const FontMeasurer measurer(font);
-    auto wide = [&](const std::string& t) { return measurer.MeasureText(t.c_str(), i32(t.size())).cx; };
-    if (wide(text) <= width) return text;
-    std::string cut = text;
-    while (!cut.empty()) {
-        cut.resize(cut.size() - size_t(std::max(1, ImeLineEditor::CharBefore(cut, i32(cut.size())))));
-        if (wide(cut + "...") <= width) break;
+    auto fits = [&](const std::string& t) { return measurer.MeasureText(t.c_str(), i32(t.size())).cx <= width; };
+    if (fits(text)) return text;
+    // The longest run of whole characters that fits with the dots, found by
+    // halving: a robot's name may run to 255 bytes, measured every frame.
+    std::vector<size_t> ends{0};
+    for (size_t at = 0; at < text.size();) {
+        at += std::max<size_t>(1, plat::Utf8CharLength(text.c_str() + at));
+        ends.push_back(std::min(at, text.size()));
     }
-    return cut + "...";
+    size_t low = 0, high = ends.size() - 1;  // ends[low] fits (or is empty), ends[high] does not
+    while (high - low > 1) {
+        const size_t mid = (low + high) / 2;
+        if (fits(text.substr(0, ends[mid]) + "...")) low = mid;
+        else high = mid;
+    }
+    return text.substr(0, ends[low]) + "...";
 }
 
 bool ClientToLayout(i32 cx, i32 cy, i32& x, i32& y)

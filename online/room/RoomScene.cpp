@@ -47,6 +47,14 @@ CRoomScene& Scene() { return *SceneInstance<CRoomScene>(); }
 i32 OwnIndex() { return i32(GetRoomState().ownSlot); }
 PlayerEntry& Own() { return App().players[OwnIndex() < PlayerEntryCount ? OwnIndex() : 0]; }
 bool KeyOnce(u32 key) { return App().IsKeyRepeat(key, OncePerPress) != 0; }
+// Participants still in a battle or on its results: nobody gets ready
+// while one is.
+i32 Fighting()
+{
+    i32 n = 0;
+    for (i32 i = 0; i < PlayerEntryCount; ++i) n += App().players[i].joined && App().players[i].inBattle;
+    return n;
+}
 
 // The participant rows' texts stand on two lines 19 to 22 units apart in
 // a row 42 high, and the music choice's two lines 20 apart above the first
@@ -422,15 +430,12 @@ u32 CRoomScene::Frame()
 i32 CRoomScene::Step()
 {
     if (plat::InputScriptLoaded()) {
-        i32 members = 0, fighting = 0;
-        for (i32 i = 0; i < PlayerEntryCount; ++i) {
-            members += App().players[i].slotState == 1;
-            // Ready waits for these (the F1 check): a script waits for 0.
-            fighting += App().players[i].joined && App().players[i].inBattle;
-        }
+        i32 members = 0;
+        for (i32 i = 0; i < PlayerEntryCount; ++i) members += App().players[i].slotState == 1;
         plat::SetScriptMark("scene", "room");
         plat::SetScriptMark("members", std::to_string(members).c_str());
-        plat::SetScriptMark("fighting", std::to_string(fighting).c_str());
+        // Ready waits for these (the F1 check): a script waits for 0.
+        plat::SetScriptMark("fighting", std::to_string(Fighting()).c_str());
         plat::SetScriptMark("ready", std::to_string(Own().readyState).c_str());
         // Back in the room, the last battle's running says nothing of the
         // next (its result stays readable after the result screen).
@@ -612,6 +617,8 @@ i32 RMTCB_Proc_SystemKey::Proc()
             e.returnMarker = -100;
         }
     }
+    // An F1 that met a battle still running waits only for its end.
+    if (scene.startAsked && Fighting() == 0) scene.startAsked = 0;
     if (Own().readyState == 1 || scene.startAsked) {
         scene.SayWhomTheStartWaitsFor();
     } else {
@@ -655,12 +662,11 @@ i32 RMTCB_Proc_Normal::Proc()
         ++counter;
         return kTaskKeep;
     }
-    for (i32 i = 0; i < app.players.GetCount(); ++i)
-        if (app.players[i].joined && app.players[i].inBattle) {
-            // Nobody gets ready while a battle runs on: the room says whom it waits for.
-            scene.startAsked = 1;
-            return kTaskKeep;
-        }
+    if (Fighting() > 0) {
+        // The room says whom it waits for.
+        scene.startAsked = 1;
+        return kTaskKeep;
+    }
     PlayerEntry& own = Own();
     if (own.robot < 0) {
         app.AddChatLine("请选择机体", 0xFFFF0000u);
