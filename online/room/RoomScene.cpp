@@ -38,8 +38,9 @@ namespace {
 constexpr u32 OncePerPress = 10000;
 constexpr u32 kRoomMusicSlot = 100;
 constexpr i32 kChatLineLimit = 60;
-// The chat log's lines stand in (22, 729) of the layout.
-constexpr i32 kChatWidth = 729 - 22;
+// The room's own chat lines keep left of the setting rows' left arrows
+// (from 714), though the chat log's lines may run on to 729.
+constexpr i32 kChatWidth = 714 - 4 - 22;
 
 CApplication& App() { return *GetApplication(); }
 NetClientPair& Pair() { return *GetOnlineClients(); }
