@@ -260,12 +260,21 @@ RoomServer::RoomServer(u32 rooms, const RoomConfig& config, u16 gameBase, u16 da
         rooms_.push_back(room);
     }
     thread_ = std::thread([this] { Run(); });
+    // Giving memory back walks the whole heap: on a thread of its own, so
+    // the rooms are never kept waiting for it.
+    trimmer_ = std::thread([this] {
+        while (!stop_) {
+            if (trimWanted_.exchange(false)) plat::ReleaseFreeMemory();
+            plat::Sleep(100);
+        }
+    });
 }
 
 RoomServer::~RoomServer()
 {
     stop_ = true;
     if (thread_.joinable()) thread_.join();
+    if (trimmer_.joinable()) trimmer_.join();
     TellUnlogged(true);
     for (Room* room : rooms_) {
         for (Conn* c : room->conns) {
@@ -414,7 +423,7 @@ void RoomServer::Run()
             if (freedBytes_ >= kTrimAfterBytes && plat::TimeGetTime() - lastTrim_ >= kTrimEveryMs) {
                 lastTrim_ = plat::TimeGetTime();
                 freedBytes_ = 0;
-                plat::ReleaseFreeMemory();
+                trimWanted_ = true;
             }
         }
         // A busy turn goes straight on to the next; an idle one rests a little.

@@ -135,6 +135,8 @@ private:
     // give free memory back to the system.
     u64 freedBytes_ = 0;
     u32 lastTrim_ = 0;
+    std::atomic<bool> trimWanted_{false};
+    std::thread trimmer_;
     void Freed(std::vector<u8>& buffer);
     u32 nextConnId_ = 1;
     struct Address {
