@@ -38,7 +38,8 @@ int main(int argc, char** argv)
             std::printf("room %ld: game port %u, data port %u\n", r, server.GamePort(u32(r)), server.DataPort(u32(r)));
         std::fflush(stdout);
         const u32 start = plat::TimeGetTime();
-        while (!g_stop && (seconds == 0 || plat::TimeGetTime() - start < u32(seconds) * 1000u)) plat::Sleep(50);
+        const u64 lifetimeMs = u64(seconds) * 1000u;  // within u32 for the longest allowed
+        while (!g_stop && (seconds == 0 || plat::TimeGetTime() - start < lifetimeMs)) plat::Sleep(50);
     }
     std::printf("room server stopped\n");
     return 0;

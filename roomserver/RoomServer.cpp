@@ -8,6 +8,7 @@
 #include <string>
 
 #include "platform/core/ByteOrder.h"
+#include "platform/core/System.h"
 #include "platform/core/Time.h"
 
 namespace {
@@ -15,6 +16,12 @@ namespace {
 constexpr u32 kFrameHeader = 4;           // u32 total length, itself included
 constexpr u32 kReadPerTurn = 64u << 10;   // bytes read from one connection per turn
 constexpr u32 kLargestMessage = 7 + 204800; // a pilot picture chunk just under its cap
+// Before its seat, a connection sends only a login, its seat's name, a ping
+// or a room query: a longer frame is not a client's, and is not waited for.
+constexpr u32 kLargestBeforeSeat = 37;
+// Freed buffers worth giving back to the system, and how often to ask.
+constexpr u64 kTrimAfterBytes = 1u << 20;
+constexpr u32 kTrimEveryMs = 1000;
 constexpr u32 kLoggedDropsPerConn = 20;
 constexpr u32 kAcceptsPerTurn = 16;
 constexpr u32 kMaxConnsPerRoom = 256;
@@ -112,6 +119,52 @@ MessageRule RuleOf(u8 id)
     }
 }
 
+// What a real client sends at most, doubled, of each kind of message that
+// makes the server relay something: a burst and a steady rate per second.
+// What is over is dropped, so one sender cannot bury the room's readers.
+struct RateRule {
+    u8 id;
+    u32 burst;
+    u32 perSecond;
+};
+constexpr RateRule kRates[] = {
+    {1, 20, 5},       // rows: a click each, the host's computer rows
+    {2, 8, 2},        // colour set: one per ready
+    {3, 8, 1},        // rank level: one per battle
+    {4, 20, 5},       // settings: a click each
+    {5, 40, 20},      // robot snapshots: one per robot in a repair
+    {6, 10, 4},       // host block: one per repair
+    {7, 10, 4},       // repair data complete: one per repair
+    {8, 8, 2},        // ready and its cancel, two seconds apart
+    {9, 8, 2},        // back to the room: one per battle
+    {10, 8, 2},       // battle loaded: one per battle
+    {11, 8, 1},       // ping reports: one every 3 s
+    {14, 1200, 180},  // key states: at most one per battle frame
+    {15, 20, 2},      // chat: a line per Enter
+    {16, 240, 120},   // file chunks: one per frame while uploading
+    {17, 20, 5},      // radio: a key press each
+    {20, 8, 4},       // equipped parts: four per ready
+};
+constexpr u32 kRateKinds = sizeof kRates / sizeof kRates[0];
+// A ready upload is at most about 14 MB (50 pictures, 50 voices, tables).
+constexpr u32 kUploadBurstBytes = 28u << 20;
+constexpr u32 kUploadBytesPerSecond = 7u << 20;
+
+// A leaky bucket, in thousandths of a message (or byte).
+struct RateBucket {
+    u64 level = 0;
+    u32 last = 0;
+    bool Take(u32 burst, u32 perSecond, u32 cost, u32 now)
+    {
+        const u64 drained = u64(now - last) * perSecond;
+        level = level > drained ? level - drained : 0;
+        last = now;
+        if (level + u64(cost) * 1000 > u64(burst) * 1000) return false;
+        level += u64(cost) * 1000;
+        return true;
+    }
+};
+
 }  // namespace
 
 struct RoomServer::Conn {
@@ -140,6 +193,21 @@ struct RoomServer::Room {
         u8 ready = 0;
         Conn* game = nullptr;
         Conn* data = nullptr;
+        u32 lastHeard = 0;           // when a frame last came from either connection
+        RateBucket rates[kRateKinds];
+        RateBucket uploadBytes;
+        // Within its kind's rate; the message counts against it.
+        bool WithinRate(u8 id, u32 size, u32 now, u32 scale)
+        {
+            for (u32 k = 0; k < kRateKinds; ++k)
+                if (kRates[k].id == id) {
+                    if (id == 16 &&
+                        !uploadBytes.Take(kUploadBurstBytes * scale, kUploadBytesPerSecond * scale, size, now))
+                        return false;
+                    return rates[k].Take(kRates[k].burst * scale, kRates[k].perSecond * scale, 1, now);
+                }
+            return true;
+        }
         i32 nextKeyFrame = 0;        // the first frame of its run its key states have not covered
         bool awaitingNewRun = false; // confirmed a repair; its new run starts with frame 0
         // The leave frame the clients get: the last frame covered, -1 for none.
@@ -192,12 +260,21 @@ RoomServer::RoomServer(u32 rooms, const RoomConfig& config, u16 gameBase, u16 da
         rooms_.push_back(room);
     }
     thread_ = std::thread([this] { Run(); });
+    // Giving memory back walks the whole heap: on a thread of its own, so
+    // the rooms are never kept waiting for it.
+    trimmer_ = std::thread([this] {
+        while (!stop_) {
+            if (trimWanted_.exchange(false)) plat::ReleaseFreeMemory();
+            plat::Sleep(100);
+        }
+    });
 }
 
 RoomServer::~RoomServer()
 {
     stop_ = true;
     if (thread_.joinable()) thread_.join();
+    if (trimmer_.joinable()) trimmer_.join();
     TellUnlogged(true);
     for (Room* room : rooms_) {
         for (Conn* c : room->conns) {
@@ -341,6 +418,13 @@ void RoomServer::Run()
                 lastTell_ = plat::TimeGetTime();
                 TellUnlogged(false);
             }
+            // The allocator keeps what large buffers freed unless asked: a
+            // server that held many of them goes back near its starting size.
+            if (freedBytes_ >= kTrimAfterBytes && plat::TimeGetTime() - lastTrim_ >= kTrimEveryMs) {
+                lastTrim_ = plat::TimeGetTime();
+                freedBytes_ = 0;
+                trimWanted_ = true;
+            }
         }
         // A busy turn goes straight on to the next; an idle one rests a little.
         if (!busy) plat::Sleep(1);
@@ -371,6 +455,8 @@ void RoomServer::Accept(Room& room, plat::SocketId listener, bool data)
         // Relays are small and each is awaited by a lockstep frame: none
         // waits on the acknowledgement of the one before.
         plat::NetSetNoDelay(s, true);
+        // A link cut without a word is found by the system too.
+        plat::NetSetKeepAlive(s, true);
         auto* c = new Conn;
         c->id = nextConnId_++;
         c->room = room.index;
@@ -403,6 +489,12 @@ bool RoomServer::Step(Room& room)
             Close(room, c, "no login in time");
             continue;
         }
+        // A player whose link went quiet (cut with no close, or a client
+        // that hangs) holds the seat no longer: the ready need not wait.
+        if (!c.data && c.slot >= 0 && i32(now - room.seats[c.slot].lastHeard) > i32(room.config.seatTimeoutMs)) {
+            Close(room, c, "nothing heard in time");
+            continue;
+        }
         busy |= Read(room, c);
     }
     for (Conn* c : room.conns)
@@ -411,6 +503,8 @@ bool RoomServer::Step(Room& room)
                                     [this](Conn* c) {
                                         if (c->socket != plat::InvalidSocket) return false;
                                         --addresses_[c->peer].open;
+                                        Freed(c->in);
+                                        Freed(c->out);
                                         delete c;
                                         return true;
                                     }),
@@ -438,10 +532,12 @@ bool RoomServer::Read(Room& room, Conn& c)
         }
         c.in.insert(c.in.end(), scratch_.data(), scratch_.data() + n);
     }
+    bool heard = false;
     while (c.socket != plat::InvalidSocket && c.in.size() - c.inStart >= kFrameHeader) {
         const u8* at = c.in.data() + c.inStart;
         const u32 total = GetU32(at);
-        if (total <= kFrameHeader || total > kFrameHeader + kLargestMessage) {
+        const u32 largest = c.slot < 0 ? kLargestBeforeSeat : kLargestMessage;
+        if (total <= kFrameHeader || total > kFrameHeader + largest) {
             Close(room, c, "frame length out of range");
             break;
         }
@@ -450,13 +546,15 @@ bool RoomServer::Read(Room& room, Conn& c)
         const u64 dropped = dropped_;
         Handle(room, c, at + kFrameHeader, total - kFrameHeader);
         if (dropped_ == dropped) Keep(room, at + kFrameHeader, total - kFrameHeader);
+        heard = true;
     }
+    if (heard && c.slot >= 0) room.seats[c.slot].lastHeard = plat::TimeGetTime();
     if (c.inStart == c.in.size()) {
         c.in.clear();
         c.inStart = 0;
     }
     // An idle connection gives its buffer back.
-    if (c.in.empty() && c.in.capacity() > (16u << 10)) c.in.shrink_to_fit();
+    if (c.in.empty() && c.in.capacity() > (16u << 10)) Freed(c.in);
     return n > 0;
 }
 
@@ -479,11 +577,17 @@ void RoomServer::Flush(Conn& c)
     if (c.outStart == c.out.size()) {
         c.out.clear();
         c.outStart = 0;
-        if (c.out.capacity() > (256u << 10)) c.out.shrink_to_fit();
+        if (c.out.capacity() > (256u << 10)) Freed(c.out);
     } else if (c.outStart > c.out.size() / 2) {
         c.out.erase(c.out.begin(), c.out.begin() + std::ptrdiff_t(c.outStart));
         c.outStart = 0;
     }
+}
+
+void RoomServer::Freed(std::vector<u8>& buffer)
+{
+    freedBytes_ += buffer.capacity();
+    std::vector<u8>().swap(buffer);
 }
 
 void RoomServer::SendTo(Conn& c, const u8* m, u32 size)
@@ -505,12 +609,13 @@ void RoomServer::SendTo(Conn& c, const u8* m, u32 size)
 }
 
 // Relays go out on the game connections of the room's players.
-void RoomServer::ToRoom(Room& room, const std::vector<u8>& m, int onlyTeam)
+void RoomServer::ToRoom(Room& room, const std::vector<u8>& m, int onlyTeam, bool roomOnly)
 {
     for (size_t i = 0; i < room.conns.size(); ++i) {
         Conn* c = room.conns[i];
         if (c->data || c->slot < 0 || c->socket == plat::InvalidSocket) continue;
         if (onlyTeam >= 0 && room.seats[c->slot].team != u32(onlyTeam)) continue;
+        if (roomOnly && room.running && room.seats[c->slot].inBattle) continue;
         SendTo(*c, m);
     }
 }
@@ -593,6 +698,7 @@ void RoomServer::Login(Room& room, Conn& conn, const u8* m)
     s.rank = std::min(rank, kMaxRank);
     s.team = u32(slot) % (room.config.rule >= 3 ? 2 : 10);
     s.slotState = 1;
+    s.lastHeard = plat::TimeGetTime();
     s.id = room.nextId++;
     s.game = &conn;
     conn.slot = slot;
@@ -604,9 +710,14 @@ void RoomServer::Login(Room& room, Conn& conn, const u8* m)
     for (int i = 0; i < 10; ++i)
         if (room.seats[i].used && i != slot) SendTo(conn, EntryMessage(room, i));
     ToRoom(room, EntryMessage(room, slot));
-    std::vector<u8> settings(room.settings, room.settings + 37);
-    settings[0] = 6;
-    SendTo(conn, settings);
+    SendTo(conn, SettingsMessage(room));
+}
+
+std::vector<u8> RoomServer::SettingsMessage(const Room& room)
+{
+    std::vector<u8> m(room.settings, room.settings + 37);
+    m[0] = 6;
+    return m;
 }
 
 // Whether the seats' battle has something to decide: the interception
@@ -793,6 +904,9 @@ void RoomServer::Handle(Room& room, Conn& conn, const u8* m, u32 size)
     const bool roomOnly = id == 1 || id == 2 || id == 4 || id == 8 || id == 16 || id == 20;
     if (battleOnly && !fighting) return DropMessage(room, conn, m, size, "not in a battle");
     if (roomOnly && fighting) return DropMessage(room, conn, m, size, "in a battle");
+    if (!me.WithinRate(id, size, plat::TimeGetTime(), std::clamp(room.config.relayAllowance, 1u, 100u))) return DropMessage(room, conn, m, size, "over its rate");
+    // Room traffic stays in the room: a fighter's game gets none of it, so
+    // nothing a peer sends can change a running battle.
     std::vector<u8> out;
     switch (id) {
     case 1: {
@@ -816,7 +930,7 @@ void RoomServer::Handle(Room& room, Conn& conn, const u8* m, u32 size)
         s.slotState = state;
         s.rank = rank;
         if (!own) s.used = state != 0;
-        ToRoom(room, EntryMessage(room, target));
+        ToRoom(room, EntryMessage(room, target), -1, true);
         if (!own && !s.used) s = Room::Seat{};
         return;
     }
@@ -824,7 +938,7 @@ void RoomServer::Handle(Room& room, Conn& conn, const u8* m, u32 size)
         const u32 ready = GetU32(p + 1);
         if (ready > 1) return DropMessage(room, conn, m, size, "value out of range");
         me.ready = u8(ready);
-        ToRoom(room, EntryMessage(room, slot));
+        ToRoom(room, EntryMessage(room, slot), -1, true);
         if (!room.running) MaybeStart(room);
         return;
     }
@@ -833,7 +947,7 @@ void RoomServer::Handle(Room& room, Conn& conn, const u8* m, u32 size)
         if (p[3] >= 10) return DropMessage(room, conn, m, size, "value out of range");
         out = {2, 0, 0, p[3]};
         Put16(out, 1, u16(slot));
-        return ToRoom(room, out);
+        return ToRoom(room, out, -1, true);
     case 3:
         if (GetU16(p + 1) != slot) return DropMessage(room, conn, m, size, "not the sender's slot");
         if (GetU32(p + 3) > kMaxRank) return DropMessage(room, conn, m, size, "value out of range");
@@ -848,9 +962,7 @@ void RoomServer::Handle(Room& room, Conn& conn, const u8* m, u32 size)
         std::memcpy(settings, p, 37);
         if (!ValidSettings(settings)) return DropMessage(room, conn, m, size, "value out of range");
         std::memcpy(room.settings, settings, 37);
-        out.assign(room.settings, room.settings + 37);
-        out[0] = 6;
-        return ToRoom(room, out);
+        return ToRoom(room, SettingsMessage(room), -1, true);
     }
     case 5: {
         const u16 robot = GetU16(p + 1);
@@ -886,6 +998,12 @@ void RoomServer::Handle(Room& room, Conn& conn, const u8* m, u32 size)
         // The room hears it too: its clients count the player back with them.
         ToRoom(room, out);
         MaybeEnd(room);
+        // What the room did meanwhile never reached it: it gets every row
+        // (a computer row removed meanwhile as empty) and the settings.
+        if (me.game) {
+            for (u32 i = 0; i < room.config.capacity; ++i) SendTo(*me.game, EntryMessage(room, int(i)));
+            SendTo(*me.game, SettingsMessage(room));
+        }
         return;
     }
     case 11:
@@ -930,7 +1048,7 @@ void RoomServer::Handle(Room& room, Conn& conn, const u8* m, u32 size)
         Put16(out, 3, kind);
         Put32(out, 5, n);
         std::memcpy(out.data() + 9, p + 7, n);
-        return ToRoom(room, out);
+        return ToRoom(room, out, -1, true);
     }
     case 17:
         if (GetU16(p + 1) >= 10 || p[3] > 1) return DropMessage(room, conn, m, size, "value out of range");
@@ -945,7 +1063,7 @@ void RoomServer::Handle(Room& room, Conn& conn, const u8* m, u32 size)
         Put16(out, 1, u16(slot));
         std::memcpy(out.data() + 3, p + 1, 10);
         std::memcpy(out.data() + 13, p + 11, 414);
-        return ToRoom(room, out);
+        return ToRoom(room, out, -1, true);
     default: return DropMessage(room, conn, m, size, "unknown message");
     }
 }

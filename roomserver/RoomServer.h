@@ -11,7 +11,12 @@
 // address holds a bounded number of connections and log lines.
 // One thread serves every room and never blocks: sends are queued per
 // connection and a reader that falls too far behind is cut off, reads are
-// bounded per turn, so no client stalls the others.
+// bounded per turn, so no client stalls the others. What one player can make
+// the server relay is bounded per kind at about twice what a real client
+// sends; the rest is dropped, so no sender can bury the readers. Room traffic
+// (rows, settings, uploads, parts) never reaches a player in a battle: it
+// gets the room's rows and settings when it comes back. A seated player the
+// server has heard nothing from for a while is let go as a departure.
 #include <atomic>
 #include <cstdio>
 #include <map>
@@ -46,6 +51,12 @@ struct RoomServerConfig {
     // counted and told in one line when the window ends.
     u32 logLinesPerAddress = 120;
     u32 logWindowMs = 60000;
+    // A seated player silent this long (its client's pings and ping reports
+    // come every 3 s in the room and in a battle) is let go as a departure.
+    u32 seatTimeoutMs = 45000;
+    // Times the relay allowances (about twice what a real client sends of
+    // each kind) one player gets; a test that sends many markers raises it.
+    u32 relayAllowance = 1;
 };
 
 class RoomServer {
@@ -95,10 +106,12 @@ private:
     void DropMessage(Room& room, Conn& conn, const u8* m, u32 size, const char* why);
     void SendTo(Conn& conn, const u8* m, u32 size);
     void SendTo(Conn& conn, const std::vector<u8>& m) { SendTo(conn, m.data(), u32(m.size())); }
-    void ToRoom(Room& room, const std::vector<u8>& m, int onlyTeam = -1);
+    // roomOnly: not to the players in a running battle.
+    void ToRoom(Room& room, const std::vector<u8>& m, int onlyTeam = -1, bool roomOnly = false);
     void ToFighters(Room& room, const std::vector<u8>& m);
     std::vector<u8> EntryMessage(const Room& room, int slot) const;
     std::vector<u8> StatusRecord(const Room& room) const;
+    static std::vector<u8> SettingsMessage(const Room& room);
     static bool Contested(const Room& room);
     void MaybeStart(Room& room);
     void MaybeEnd(Room& room);
@@ -118,6 +131,13 @@ private:
     u32 born_ = 0;
     u32 seed_ = 0;
     u64 dropped_ = 0;
+    // Capacity of large buffers freed since the allocator was last asked to
+    // give free memory back to the system.
+    u64 freedBytes_ = 0;
+    u32 lastTrim_ = 0;
+    std::atomic<bool> trimWanted_{false};
+    std::thread trimmer_;
+    void Freed(std::vector<u8>& buffer);
     u32 nextConnId_ = 1;
     struct Address {
         u32 open = 0;        // connections held now

@@ -1,5 +1,6 @@
 #include "roomserver/ServerOptions.h"
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 
@@ -10,12 +11,15 @@ void PrintServerUsage(FILE* to)
                  "  --address IP      address to listen on (default 0.0.0.0: every interface;\n"
                  "                    127.0.0.1 keeps the rooms to this machine)\n"
                  "  --rooms N         rooms 1..5 (default 5)\n"
-                 "  --capacity N      players per room 1..10 (default 4)\n"
+                 "  --capacity N      players per room 2..10 (default 4); 1 only with rule 2,\n"
+                 "                    whose computer waves are the opponent\n"
                  "  --rule N          room rule 0..4 (default 0)\n"
                  "  --title TEXT      room title shown in the room list\n"
                  "  --game-base PORT  room r's game port is PORT + r (default 2362; 0: free ports)\n"
                  "  --data-base PORT  room r's data port is PORT + r (default 3362; 0: free ports)\n"
-                 "  --seconds N       stop after N seconds (default 0: run until stopped)\n"
+                 "  --seconds N       stop after N seconds, 0..2592000 (default 0: run until stopped)\n"
+                 "  --seat-timeout N  let a seated player go after N seconds without a word\n"
+                 "                    from its client, 10..600 (default 45)\n"
                  "  --quiet           no log lines\n"
                  "  --help            this text\n");
 }
@@ -27,7 +31,7 @@ int ParseServerOptions(int argc, const char* const* argv, ServerOptions* out, FI
     o.config.lifetimeMs = 0;
     o.config.listenIp = 0;
     o.config.log = stdout;
-    long capacity = 4, rule = 0;
+    long capacity = 4, rule = 0, seatTimeout = 45;
     for (int i = 1; i < argc; ++i) {
         const char* option = argv[i];
         if (!std::strcmp(option, "--help") || !std::strcmp(option, "-h")) {
@@ -45,8 +49,10 @@ int ParseServerOptions(int argc, const char* const* argv, ServerOptions* out, FI
         }
         const char* value = argv[++i];
         char* end = nullptr;
+        errno = 0;
         const long v = std::strtol(value, &end, 10);
-        const bool number = end && *end == 0 && end != value;
+        // A number too long for a long is out of every range, not its limit.
+        const bool number = end && *end == 0 && end != value && errno != ERANGE;
         if (!std::strcmp(option, "--title")) o.config.title = value;
         else if (!std::strcmp(option, "--address")) {
             u32 ip = 0;
@@ -64,6 +70,7 @@ int ParseServerOptions(int argc, const char* const* argv, ServerOptions* out, FI
         else if (!std::strcmp(option, "--game-base")) o.gameBase = v;
         else if (!std::strcmp(option, "--data-base")) o.dataBase = v;
         else if (!std::strcmp(option, "--seconds")) o.seconds = v;
+        else if (!std::strcmp(option, "--seat-timeout")) seatTimeout = v;
         else {
             std::fprintf(errors, "unknown option %s\n", option);
             PrintServerUsage(errors);
@@ -71,10 +78,19 @@ int ParseServerOptions(int argc, const char* const* argv, ServerOptions* out, FI
         }
     }
     if (o.rooms < 1 || o.rooms > 5 || capacity < 1 || capacity > 10 || rule < 0 || rule > 4 || o.gameBase < 0 ||
-        o.gameBase > 65530 || o.dataBase < 0 || o.dataBase > 65530 || o.seconds < 0) {
-        std::fprintf(errors, "rooms 1..5, capacity 1..10, rule 0..4, ports 0..65530, seconds 0 or more\n");
+        o.gameBase > 65530 || o.dataBase < 0 || o.dataBase > 65530 || o.seconds < 0 || o.seconds > kMaxServerSeconds ||
+        seatTimeout < 10 || seatTimeout > 600) {
+        std::fprintf(errors, "rooms 1..5, capacity 1..10, rule 0..4, ports 0..65530, seconds 0..%ld, seat timeout "
+                             "10..600\n", kMaxServerSeconds);
         return 2;
     }
+    // One seat leaves no place for an opponent, human or computer: only the
+    // interception rule's waves can fight a lone player.
+    if (capacity == 1 && rule != 2) {
+        std::fprintf(errors, "a room of capacity 1 can never start a battle; only rule 2 can fight alone\n");
+        return 2;
+    }
+    o.config.seatTimeoutMs = u32(seatTimeout) * 1000u;
     o.config.capacity = u32(capacity);
     o.config.rule = u8(rule);
     *out = o;

@@ -13,6 +13,9 @@ struct ServerOptions {
     long seconds = 0;
 };
 
+// The longest --seconds: 30 days.
+inline constexpr long kMaxServerSeconds = 30l * 24 * 3600;
+
 // Reads argv into *out. -1: run the server; otherwise the exit code to end
 // with (0 after the help text, 2 for a wrong option or value), the reason
 // written to `errors`.

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "app/core/AppClock.h"
 #include "app/core/Application.h"
 #include "app/scene/BaseScene.h"
 #include "app/Hooks.h"
@@ -40,12 +41,17 @@ void AgeTextCache()
 
 void RunNetworkSteps(const NetworkHooks& hooks)
 {
-    for (i32 step = 0; step < NetworkStepsPerPass; ++step) {
+    // A fixed count per frame falls behind a busy room for good (and the
+    // server cuts a reader that far behind): everything that has arrived
+    // goes, the two connections in turn, until the budget is spent.
+    const u32 start = AppClockNow();
+    for (;;) {
         RECVQUEUE* game = hooks.popGame ? hooks.popGame() : nullptr;
         RECVQUEUE* data = hooks.popData ? hooks.popData() : nullptr;
         if (!game && !data) return;
         if (game) Dispatch(game, hooks.dispatchGame);
         if (data) Dispatch(data, hooks.dispatchData);
+        if (AppClockNow() - start >= NetworkBudgetMs) return;
     }
 }
 

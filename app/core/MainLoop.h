@@ -16,8 +16,9 @@ struct Event;
 inline constexpr u32 MessageKeyDown = 0x0100;
 inline constexpr u32 MessageChar = 0x0102;
 
-// Messages handed to the dispatchers per connection in one pass, at most.
-inline constexpr i32 NetworkStepsPerPass = 11;
+// Time one pass may spend handing arrived messages to the dispatchers: what
+// came is taken in as it comes, and a burst still leaves the frame its time.
+inline constexpr u32 NetworkBudgetMs = 4;
 // A pad axis beyond this reads as a direction.
 inline constexpr i32 PadAxisThreshold = 300;
 inline constexpr u32 ScreenShotRepeatMs = 10000;

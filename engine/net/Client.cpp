@@ -61,6 +61,8 @@ int CClient::ConnectNow(const char* host, u32 port, u32 userValue, bool backgrou
 
     const plat::SocketId s = plat::NetOpenTcp();
     if (s == plat::InvalidSocket) return ConnectNoSocket;
+    // A server whose link was cut without a close is found within a minute.
+    plat::NetSetKeepAlive(s, true);
     if (!netEvent_.Create()) {
         plat::NetClose(s);
         return ConnectNoEvent;

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include <malloc.h>
+
 namespace plat {
 namespace {
 
@@ -51,5 +53,7 @@ std::string GetTestSwitchText(const char* name) {
     const char* value = std::getenv(name);
     return value != nullptr ? value : "";
 }
+
+void ReleaseFreeMemory() { malloc_trim(0); }
 
 }  // namespace plat

@@ -24,6 +24,10 @@ std::string GetLocalAppDataFolder();
 // Empty when neither is known.
 std::string GetConfigFolder();
 
+// Asks the allocator to give the memory freed buffers left behind back to
+// the system (a long-running server, after many large buffers went).
+void ReleaseFreeMemory();
+
 // A whole-number test switch from the environment, or fallback when it is
 // unset or not a number. Only the game's record of test switches asks.
 i32 GetTestSwitch(const char* name, i32 fallback);

@@ -158,6 +158,19 @@ bool NetSetNoDelay(SocketId s, bool on) {
     return ::setsockopt(s, IPPROTO_TCP, TCP_NODELAY, &v, sizeof v) == 0;
 }
 
+bool NetSetKeepAlive(SocketId s, bool on) {
+    const int v = on ? 1 : 0, idle = 20, interval = 5, probes = 4;
+    // Sent data unacknowledged as long ends the connection too: probes only
+    // run on a link with nothing in flight.
+    const unsigned userTimeout = on ? (idle + interval * probes) * 1000u : 0u;
+    bool ok = ::setsockopt(s, SOL_SOCKET, SO_KEEPALIVE, &v, sizeof v) == 0;
+    if (!on) return ok;
+    ok = ::setsockopt(s, IPPROTO_TCP, TCP_KEEPIDLE, &idle, sizeof idle) == 0 && ok;
+    ok = ::setsockopt(s, IPPROTO_TCP, TCP_KEEPINTVL, &interval, sizeof interval) == 0 && ok;
+    ok = ::setsockopt(s, IPPROTO_TCP, TCP_KEEPCNT, &probes, sizeof probes) == 0 && ok;
+    return ::setsockopt(s, IPPROTO_TCP, TCP_USER_TIMEOUT, &userTimeout, sizeof userTimeout) == 0 && ok;
+}
+
 bool NetSetBufferSizes(SocketId s, i32 sendBytes, i32 recvBytes) {
     const bool a = ::setsockopt(s, SOL_SOCKET, SO_SNDBUF, &sendBytes, sizeof sendBytes) == 0;
     const bool b = ::setsockopt(s, SOL_SOCKET, SO_RCVBUF, &recvBytes, sizeof recvBytes) == 0;

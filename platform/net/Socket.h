@@ -48,6 +48,9 @@ void NetClose(SocketId s);
 // Options the login sets once both connections are up. true on success.
 bool NetSetNoDelay(SocketId s, bool on);
 bool NetSetBufferSizes(SocketId s, i32 sendBytes, i32 recvBytes);
+// TCP keepalive, so a peer whose link was cut without a close is found in
+// well under a minute even when neither side has anything to send.
+bool NetSetKeepAlive(SocketId s, bool on);
 
 // Waits up to ms for the socket to become readable (data, a close or an
 // error) or writable. 1 ready, 0 timed out, -1 failure.

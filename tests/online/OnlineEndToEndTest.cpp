@@ -4,10 +4,11 @@
 // which both enter; Bob leaves it and Alice wins alone. Three more fight an
 // online battle in lockstep through a drift, a forced repair and a killed
 // game to its result. Two start a battle of the tactical rule, its robots'
-// HP set by their bodies.
+// HP set by their bodies. One fights on while a peer floods the room.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <cstdio>
@@ -18,6 +19,7 @@
 #include <string>
 #include <thread>
 #include <tuple>
+#include <utility>
 
 #include "app/net/ClientMessages.h"
 #include "platform/core/ByteOrder.h"
@@ -26,6 +28,7 @@
 #include "platform/gfx/Image.h"
 #include "platform/net/Socket.h"
 #include "support/PlayFolder.h"
+#include "support/RoomWire.h"
 #include "support/SoundFixtures.h"
 #include "roomserver/RoomServer.h"
 
@@ -918,4 +921,123 @@ TEST(OnlineEndToEnd, AHostilePeersEndlessVoicesAreRefusedInTheChatAndNeitherSwam
     ASSERT_TRUE(alice.Shot(0, room, "online_refused_voices"));
     auto red = [](u32 p) { return ((p >> 16) & 0xFF) > 200 && ((p >> 8) & 0xFF) < 60 && (p & 0xFF) < 60; };
     EXPECT_GT(CountPixels(room, 22, 480, 729, 600, red), 30u) << "the refusal in the chat";
+}
+
+// ---- a flooding peer in the room beside a battle --------------------------------------
+
+// Alice fights a computer robot. Mallory, a client written by hand, sits in
+// her room, gets ready with her and goes back to the room once the battle
+// is loaded; all through Alice's battle she floods chat and ping reports as
+// fast as her socket takes them (reading what comes back), sends her parts
+// again and flips the room's settings and her row. Alice's game is never
+// cut off, wins its battle and is back in the room.
+TEST(OnlineEndToEnd, AFloodingPeerInTheRoomCutsNoFighterOffAndChangesNoBattle)
+{
+    PlayerFolder alice("Alice");
+    RoomServerConfig config{0, 4, "Flood room", 0};
+    // The shortest seat timeout the server's option takes: Alice's game is
+    // heard from all along, in the room, loading, fighting and after.
+    config.seatTimeoutMs = 10000;
+    FILE* serverLog = std::fopen((alice.temp / "server.txt").c_str(), "w");
+    config.log = serverLog;
+    std::optional<RoomServer> running(std::in_place, 1, config, 2492, 3492);
+    RoomServer& server = *running;
+    ASSERT_TRUE(server.Listening()) << "the flood test's room ports are taken";
+    std::string a = LoginSteps() + Step(37500, "wait members 2");
+    a += Step(38000, "click 931 208");  // a computer robot in row 4
+    a += Step(39000, "click 898 184");  // on the team to the right
+    a += Step(42000, "key F1") + Step(47500, "wait scene battle") + Fight(48000, 75000) + Step(76000, "wait result won");
+    for (int t = 77000; t < 89000; t += 1500) a += Step(t, "key Enter");
+    a += Step(90000, "wait scene room") + Step(92000, "close");
+    ASSERT_TRUE(alice.temp.Write("play.script", a));
+    GameProcess pa(alice.exe, alice.run,
+                   alice.Env({"QUILLON_TEST_HASH_LOG=1", "QUILLON_TEST_ENEMY_HP=1", "QUILLON_TEST_FALL_FRAME=400",
+                              "QUILLON_TEST_PORT_BASE=2492"}),
+                   alice.temp / "err.txt");
+    ASSERT_TRUE(pa.Started() && Seated(server, 1)) << alice.temp.Read("err.txt");
+    roomwire::Client mallory(server, "Mallory");
+    ASSERT_TRUE(mallory.Seated());
+    mallory.game->Send(roomwire::Msg(8, 5, {{1, 1}}));
+    // Mallory's waits ping, as a game's room and battle do.
+    auto await = [&](u8 id, auto until) {
+        for (const u32 start = plat::TimeGetTime(); plat::TimeGetTime() - start < 300000;) {
+            mallory.data->Send(roomwire::Msg(12, 2));
+            const std::vector<u8> m = mallory.game->Await(id, 1000);
+            if (!m.empty() && until(m)) return true;
+        }
+        return false;
+    };
+    ASSERT_TRUE(await(7, [](const std::vector<u8>&) { return true; }))
+        << "the game never started\n" << alice.temp.Read("err.txt");
+    // Loaded at once; back in the room once Alice has loaded too, before
+    // her first key state.
+    mallory.game->Send(roomwire::Msg(10, 2));
+    const bool aliceLoaded =
+        await(8, [&](const std::vector<u8>& m) { return m.size() >= 3 && GetU16(m.data() + 1) != mallory.slot; });
+    ASSERT_TRUE(aliceLoaded) << "Alice's battle never loaded\n" << alice.temp.Read("err.txt");
+    mallory.data->Send(roomwire::Msg(9, 2));
+
+    std::atomic<bool> stop{false};
+    std::atomic<u64> linesSent{0}, reportsSent{0}, roomChanges{0}, chatBack{0};
+    // Chat lines and ping reports, as fast as the socket takes them.
+    std::thread flood([&] {
+        std::vector<u8> line = roomwire::Slot16(15, 105, mallory.slot);
+        line[3] = 99;
+        std::memset(line.data() + 5, 'x', 99);
+        const std::vector<u8> report = roomwire::Msg(11, 4, {}, {{2, 30}});
+        std::vector<u8> block;
+        for (int i = 0; i < 500; ++i)
+            for (const std::vector<u8>* m : {&std::as_const(line), &report}) {
+                const size_t at = block.size();
+                block.resize(at + 4 + m->size());
+                PutU32(block.data() + at, u32(4 + m->size()));
+                std::memcpy(block.data() + at + 4, m->data(), m->size());
+            }
+        while (!stop && mallory.data->SendRaw(block.data(), block.size())) {
+            linesSent += 500;
+            reportsSent += 500;
+            mallory.data->Pump();
+            mallory.data->got.clear();
+        }
+    });
+    // Parts, settings and her row, ten times a second; her relays read.
+    std::thread room([&] {
+        for (u32 i = 0; !stop; ++i) {
+            mallory.game->Send(roomwire::Msg(20, 426, {{3, 1}, {7, 414}}));
+            mallory.game->Send(roomwire::Settings(1 + i % 5, 1.0f + float(i % 3), 5 + i % 7, 0));
+            mallory.game->Send(roomwire::PlayerSlot(mallory.slot, i % 10, 1, 1, 0));
+            roomChanges += 3;
+            for (int k = 0; k < 10 && !stop; ++k) {
+                mallory.game->Pump();
+                for (const auto& m : mallory.game->got) chatBack += m[0] == 19;
+                mallory.game->got.clear();
+                plat::Sleep(10);
+            }
+        }
+    });
+    const std::string logA = alice.run + "/BattleHash.log";
+    u32 fewest = 2;
+    const bool decided = WaitFor(400, [&] {
+        fewest = std::min(fewest, server.Participants(0));
+        return !HashLog(logA).result.empty() || fewest < 2;
+    });
+    stop = true;
+    flood.join();
+    room.join();
+    std::printf("Mallory sent %llu chat lines, %llu ping reports and %llu room changes; %llu lines came back, "
+                "%llu messages dropped\n",
+                (unsigned long long)linesSent, (unsigned long long)reportsSent, (unsigned long long)roomChanges,
+                (unsigned long long)chatBack, (unsigned long long)server.Dropped());
+    EXPECT_EQ(fewest, 2u) << "a player was cut off\n" << alice.temp.Read("err.txt");
+    ASSERT_TRUE(decided) << "the battle never ended\n" << alice.temp.Read("err.txt");
+    EXPECT_EQ(HashLog(logA).result, "won");
+    EXPECT_GT(HashLog(logA).Last(0), 400);
+    EXPECT_EQ(pa.Wait(std::chrono::seconds(300)), 0) << alice.temp.Read("err.txt");
+    running.reset();
+    std::fclose(serverLog);
+    if (!HasFailure()) return;
+    // The server's story of the seats, for the failure's report.
+    std::ifstream log(alice.temp / "server.txt");
+    for (std::string line; std::getline(log, line);)
+        if (line.find("dropped") == std::string::npos) std::printf("%s\n", line.c_str());
 }

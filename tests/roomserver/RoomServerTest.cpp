@@ -18,205 +18,16 @@
 #include <thread>
 #include <vector>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include "platform/core/ByteOrder.h"
 #include "platform/core/Time.h"
 #include "platform/net/Socket.h"
 #include "roomserver/RoomServer.h"
 #include "roomserver/ServerOptions.h"
+#include "support/RoomWire.h"
 
 namespace {
 
-constexpr u32 kLoopback = 0x7F000001u;
-
-// A non-blocking socket bound to a loopback address of its own: the game
-// never picks its side's address, so the test makes it here.
-plat::SocketId SocketFrom(u32 ip)
-{
-    const int s = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(ip);
-    if (s >= 0 && ::bind(s, reinterpret_cast<const sockaddr*>(&a), sizeof a) != 0) {
-        ::close(s);
-        return plat::InvalidSocket;
-    }
-    return s;
-}
-
-// One raw TCP connection speaking the frame format: a u32 total length,
-// itself included, then the message.
-class Wire {
-public:
-    // From another loopback address when `from` is given, as another host.
-    explicit Wire(u16 port, u32 from = 0)
-    {
-        socket_ = from ? SocketFrom(from) : plat::NetOpenTcp();
-        plat::NetConnect(socket_, kLoopback, port);
-        plat::NetWaitWritable(socket_, 2000);
-        // As the game's own connections: no small message waits for an acknowledgement.
-        plat::NetSetNoDelay(socket_, true);
-    }
-    ~Wire() { Close(); }
-    Wire(const Wire&) = delete;
-    Wire& operator=(const Wire&) = delete;
-
-    void Close()
-    {
-        plat::NetClose(socket_);
-        socket_ = plat::InvalidSocket;
-    }
-    bool SendRaw(const u8* p, size_t n)
-    {
-        const u32 start = plat::TimeGetTime();
-        while (n > 0 && plat::TimeGetTime() - start < 10000) {
-            plat::NetError err = plat::NetOk;
-            const i32 sent = plat::NetSend(socket_, p, u32(n), &err);
-            if (sent > 0) {
-                p += sent;
-                n -= size_t(sent);
-            } else if (sent < 0 && err != plat::NetWouldBlock) {
-                return false;
-            } else {
-                plat::NetWaitWritable(socket_, 20);
-            }
-        }
-        return n == 0;
-    }
-    bool Send(const std::vector<u8>& m)
-    {
-        std::vector<u8> frame(4 + m.size());
-        PutU32(frame.data(), u32(frame.size()));
-        std::copy(m.begin(), m.end(), frame.begin() + 4);
-        return SendRaw(frame.data(), frame.size());
-    }
-    // Takes in what has arrived; false once the server has closed.
-    bool Pump()
-    {
-        u8 buffer[65536];
-        for (;;) {
-            plat::NetError err = plat::NetOk;
-            const i32 n = plat::NetRecv(socket_, buffer, sizeof buffer, &err);
-            if (n > 0) {
-                in_.insert(in_.end(), buffer, buffer + n);
-                continue;
-            }
-            if (n < 0 && err == plat::NetWouldBlock) break;
-            closed_ = true;
-            break;
-        }
-        size_t at = 0;
-        while (in_.size() - at >= 4 && in_.size() - at >= GetU32(in_.data() + at)) {
-            const u32 total = GetU32(in_.data() + at);
-            got.emplace_back(in_.begin() + std::ptrdiff_t(at + 4), in_.begin() + std::ptrdiff_t(at + total));
-            at += total;
-        }
-        in_.erase(in_.begin(), in_.begin() + std::ptrdiff_t(at));
-        return !closed_;
-    }
-    // The first message with that identifier within ms (the others stay in
-    // `got`), or an empty one.
-    std::vector<u8> Await(u8 id, u32 ms = 3000)
-    {
-        const u32 start = plat::TimeGetTime();
-        do {
-            Pump();
-            for (size_t i = 0; i < got.size(); ++i)
-                if (got[i][0] == id) {
-                    std::vector<u8> m = got[i];
-                    got.erase(got.begin() + std::ptrdiff_t(i));
-                    return m;
-                }
-            plat::Sleep(1);
-        } while (plat::TimeGetTime() - start < ms);
-        return {};
-    }
-    bool Closed() const { return closed_; }
-
-    std::vector<std::vector<u8>> got;
-
-private:
-    plat::SocketId socket_ = plat::InvalidSocket;
-    std::vector<u8> in_;
-    bool closed_ = false;
-};
-
-std::vector<u8> Msg(u8 id, size_t size, std::initializer_list<std::pair<size_t, u32>> words = {},
-                    std::initializer_list<std::pair<size_t, u8>> bytes = {})
-{
-    std::vector<u8> m(size, 0);
-    if (size > 0) m[0] = id;
-    for (auto [at, v] : words) PutU32(m.data() + at, v);
-    for (auto [at, v] : bytes) m[at] = v;
-    return m;
-}
-
-std::vector<u8> Slot16(u8 id, size_t size, u16 slot)
-{
-    std::vector<u8> m = Msg(id, size);
-    PutU16(m.data() + 1, slot);
-    return m;
-}
-
-std::vector<u8> PlayerSlot(u16 slot, u32 robot, u32 team, u32 state, u32 rank)
-{
-    std::vector<u8> m = Msg(1, 43, {{27, robot}, {31, team}, {35, state}, {39, rank}});
-    PutU16(m.data() + 1, slot);
-    std::memcpy(m.data() + 3, "Mallory", 7);
-    return m;
-}
-
-std::vector<u8> Settings(u32 delay, f32 hp, u32 minutes, u8 voice)
-{
-    std::vector<u8> m = Msg(4, 37, {{1, 1}, {5, delay}, {10, u32(-1)}, {22, minutes}, {32, u32(-1)}}, {{26, voice}});
-    PutF32(m.data() + 14, hp);
-    PutF32(m.data() + 18, 1.0f);
-    PutF32(m.data() + 28, 1.0f);
-    return m;
-}
-
-std::vector<u8> Chunk(u16 kind, u32 n, u32 claimed)
-{
-    std::vector<u8> m = Msg(16, 7 + n, {{3, claimed}});
-    PutU16(m.data() + 1, kind);
-    return m;
-}
-
-// A player with both connections, logged in and paired.
-struct Client {
-    std::unique_ptr<Wire> game, data;
-    u16 slot = 0xFFFF;
-
-    Client(const RoomServer& server, const char* name, u32 from = 0)
-    {
-        game = std::make_unique<Wire>(server.GamePort(0), from);
-        data = std::make_unique<Wire>(server.DataPort(0), from);
-        std::vector<u8> login = Msg(0, 37, {{25, 3}, {29, 1}, {33, RoomServer::kVersion}});
-        std::memcpy(login.data() + 1, name, std::strlen(name));
-        game->Send(login);
-        const std::vector<u8> accepted = game->Await(0);
-        if (accepted.size() < 28) return;
-        slot = GetU16(accepted.data() + 25);
-        data->Send(Slot16(18, 3, slot));
-        // The echo comes after the acknowledgement is handled.
-        data->Send(Msg(12, 2));
-        if (data->Await(17).empty()) slot = 0xFFFF;
-    }
-    bool Seated() const { return slot != 0xFFFF; }
-    // Round trip of a ping on the data connection, in ms.
-    u32 PingMs()
-    {
-        const auto start = std::chrono::steady_clock::now();
-        data->Send(Msg(12, 2));
-        if (data->Await(17, 5000).empty()) return 99999;
-        return u32(std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start)
-                       .count());
-    }
-};
+using namespace roomwire;
 
 bool WaitUntil(const std::function<bool()>& done, u32 ms = 5000)
 {
@@ -269,7 +80,9 @@ RoomServerConfig FourSeatRoom()
 // the right leave frame; and every seat is free once everyone is gone.
 TEST(RoomServer, DropsHostileMessagesAndFreesEverySeat)
 {
-    RoomServer server(1, FourSeatRoom());
+    RoomServerConfig config = FourSeatRoom();
+    config.relayAllowance = 20;  // a ping report marks the end of each case
+    RoomServer server(1, config);
     ASSERT_TRUE(server.Listening());
     Client owner(server, "Owner");
     Client mallory(server, "Mallory");
@@ -414,9 +227,11 @@ TEST(RoomServer, DropsHostileMessagesAndFreesEverySeat)
     EXPECT_FALSE(server.BattleRunning(0));
 }
 
-// A million tiny frames, a player flooding pings it never reads and a player
-// that never reads the room's relays: the others' pings stay under 100 ms,
-// the readers that fall behind are cut off, and the buffers stay bounded.
+// A million tiny frames, a player flooding pings it never reads, a player
+// that never reads the room's relays and connections that never log in
+// holding long frames half sent: the others' pings stay under 100 ms, the
+// readers that fall behind are cut off, the half frames are not waited for,
+// and the buffers stay bounded.
 TEST(RoomServer, StaysResponsiveUnderBurstFloodAndNonReader)
 {
     RoomServer server(1, FourSeatRoom());
@@ -480,16 +295,14 @@ TEST(RoomServer, StaysResponsiveUnderBurstFloodAndNonReader)
     }
     EXPECT_LT(worstPing, 100u) << "during the flood";
 
-    // 3. A player that never reads while the owner chats flat out.
+    // 3. A player that never reads while the owner uploads its pilot's
+    // pictures, as fast as a real client may.
     {
         Client sleeper(server, "Sleeper");
         ASSERT_TRUE(sleeper.Seated());
-        std::vector<u8> line = Slot16(15, 105, owner.slot);
-        line[3] = 99;
-        std::memset(line.data() + 5, 'x', 99);
         const u32 start = plat::TimeGetTime();
-        while (server.Participants(0) == 2 && plat::TimeGetTime() - start < 120000) {
-            for (int i = 0; i < 200; ++i) owner.data->Send(line);
+        for (u16 k = 0; server.Participants(0) == 2 && plat::TimeGetTime() - start < 120000; k = u16((k + 1) % 50)) {
+            owner.game->Send(Chunk(u16(100 + k), 200000, 200000));
             worstPing = std::max(worstPing, owner.PingMs());
             worstBuffered = std::max(worstBuffered, server.BufferedBytes());
             owner.game->Pump();
@@ -499,6 +312,27 @@ TEST(RoomServer, StaysResponsiveUnderBurstFloodAndNonReader)
     }
     EXPECT_LT(worstPing, 100u) << "while one player did not read";
     EXPECT_LT(worstBuffered, kMemoryBound);
+
+    // 4. Connections from many addresses, never logged in, each holding a
+    // picture-sized frame half sent: nobody before a seat sends more than a
+    // login, so none is waited for and none holds memory.
+    {
+        std::vector<std::unique_ptr<Wire>> holders;
+        std::vector<u8> half(100000, 0);
+        PutU32(half.data(), 4 + 204800);
+        half[4] = 16;
+        u64 heldWorst = 0;
+        for (u32 i = 0; i < 60; ++i) {
+            holders.push_back(std::make_unique<Wire>(i % 2 ? server.DataPort(0) : server.GamePort(0), kLoopback + 10 + i % 20));
+            holders.back()->SendRaw(half.data(), half.size());
+            heldWorst = std::max(heldWorst, server.BufferedBytes());
+        }
+        EXPECT_TRUE(WaitUntil([&] { return server.Connections(0) == 2; }, 3000))
+            << server.Connections(0) << " connections still held";
+        heldWorst = std::max(heldWorst, server.BufferedBytes());
+        std::printf("buffers held by 60 half-sent frames before a login: %llu bytes\n", (unsigned long long)heldWorst);
+        EXPECT_LT(heldWorst, 2ull << 20);
+    }
     EXPECT_FALSE(owner.game->Closed()) << "the reading player was cut off";
 }
 
@@ -535,12 +369,14 @@ TEST(RoomServer, StrangersTakeNoSeatAndOneHostFillsNeitherTheRoomNorTheLog)
         owner.game->got.clear();
         const u64 before = server.Dropped();
         stranger.Send(Slot16(18, 3, bob));
+        stranger.Send(Slot16(18, 3, bob));
+        EXPECT_TRUE(WaitUntil([&] { return server.Dropped() >= before + 2; })) << "the stranger took the seat";
+        // Speaking without a seat: a frame longer than a login ends it.
         std::vector<u8> line = Slot16(15, 105, bob);
         line[3] = 5;
         std::memcpy(line.data() + 5, "mine!", 5);
         stranger.Send(line);
-        stranger.Send(Slot16(18, 3, bob));
-        EXPECT_TRUE(WaitUntil([&] { return server.Dropped() >= before + 3; })) << "the stranger took the seat";
+        EXPECT_TRUE(WaitUntil([&] { return !stranger.Pump(); })) << "the stranger still speaks";
         // Bob's own data connection is his, and his line reaches the room.
         bobData.Send(Slot16(18, 3, bob));
         line[3] = 3;
@@ -609,7 +445,11 @@ TEST(RoomServer, OptionsOutOfRangeAreRefusedAndEachStartDrawsItsOwnValues)
         {{"--rooms", "6"}, 2},        {{"--capacity", "0"}, 2}, {{"--capacity", "99"}, 2},
         {{"--capacity", "11"}, 2},    {{"--rule", "9"}, 2},     {{"--rule", "-1"}, 2},
         {{"--rule", "x"}, 2},         {{"--seconds", "-1"}, 2}, {{"--capacity"}, 2},
-        {{"--capacity", "10", "--rule", "4", "--rooms", "1"}, -1},
+        {{"--seconds", "4294968"}, 2}, {{"--seconds", "99999999999999999999"}, 2},
+        {{"--capacity", "1"}, 2},      {{"--capacity", "1", "--rule", "4"}, 2},
+        {{"--seat-timeout", "9"}, 2},  {{"--seat-timeout", "601"}, 2},
+        {{"--capacity", "1", "--rule", "2", "--seconds", "2592000"}, -1},
+        {{"--capacity", "10", "--rule", "4", "--rooms", "1", "--seat-timeout", "30"}, -1},
     };
     FILE* errors = std::tmpfile();
     ASSERT_NE(errors, nullptr);
@@ -618,10 +458,11 @@ TEST(RoomServer, OptionsOutOfRangeAreRefusedAndEachStartDrawsItsOwnValues)
         argv.insert(argv.end(), c.args.begin(), c.args.end());
         ServerOptions options;
         EXPECT_EQ(ParseServerOptions(int(argv.size()), argv.data(), &options, errors), c.code) << c.args[0];
-        if (c.code < 0) {
+        if (c.code < 0 && c.args.size() > 6) {
             EXPECT_EQ(options.config.capacity, 10u);
             EXPECT_EQ(options.config.rule, 4);
             EXPECT_EQ(options.rooms, 1);
+            EXPECT_EQ(options.config.seatTimeoutMs, 30000u);
         }
     }
     std::fclose(errors);
@@ -707,4 +548,185 @@ TEST(RoomServer, ReadyStartsABattleOnlyAgainstAnOpponent)
             if (c.rule == 2) EXPECT_TRUE(squads.count(0)) << c.what;
             else EXPECT_GE(squads.size(), 2u) << c.what << ": one squad alone";
         }
+}
+
+// In a battle, room traffic (rows, readiness, colours, settings, uploads,
+// parts) from one who went back to the room reaches the room only: a
+// fighter's game gets none of it, so nothing can change its battle under
+// it. Chat, ping reports and levels reach both; battle traffic the fighters
+// only. A fighter coming back gets the rows and settings as they are now.
+TEST(RoomServer, RoomTrafficNeverReachesAFighterWhoGetsTheRoomOnReturn)
+{
+    RoomServer server(1, FourSeatRoom());
+    Client fighter(server, "Fighter"), reader(server, "Reader"), returner(server, "Returner"), marker(server, "Marker");
+    ASSERT_TRUE(fighter.Seated() && reader.Seated() && returner.Seated() && marker.Seated());
+    fighter.game->Send(PlayerSlot(fighter.slot, 3, 1, 1, 1));
+    for (Client* c : {&fighter, &reader, &returner, &marker}) c->game->Send(Msg(8, 5, {{1, 1}}));
+    ASSERT_FALSE(reader.game->Await(7).empty()) << "the battle never started";
+    // Two go back to the room; the others fight on.
+    for (Client* c : {&returner, &marker}) c->data->Send(Msg(9, 2));
+    ASSERT_TRUE(WaitUntil([&] {
+        int back = 0;
+        for (const auto& m : server.Received(0)) back += m[0] == 9;
+        return back == 2;
+    }));
+    ASSERT_TRUE(server.BattleRunning(0));
+    for (Client* c : {&fighter, &reader, &returner, &marker}) {
+        c->game->Pump();
+        c->game->got.clear();
+    }
+
+    struct Case {
+        const char* what;
+        bool fromFighter;
+        bool onData;
+        std::vector<u8> message;
+        u8 relay;         // what the readers may get
+        bool toFighter;   // the reader in the battle
+        bool toRoom;      // the marker, back in the room
+    };
+    const u16 f = fighter.slot, r = returner.slot;
+    auto chat = [](u16 slot) {
+        std::vector<u8> m = Slot16(15, 105, slot);
+        m[3] = 2;
+        m[5] = 'h', m[6] = 'i';
+        return m;
+    };
+    const std::vector<Case> cases = {
+        {"an equipped part from the room", false, false, Msg(20, 426, {{3, 1}, {7, 414}}), 22, false, true},
+        {"a row from the room", false, false, PlayerSlot(r, 7, 1, 1, 1), 1, false, true},
+        {"settings from the room", false, false, Settings(9, 2.0f, 7, 1), 6, false, true},
+        {"a pilot's picture from the room", false, false, Chunk(100, 5000, 5000), 20, false, true},
+        {"a colour set from the room", false, false, [&] { auto m = Slot16(2, 4, r); m[3] = 3; return m; }(), 2, false, true},
+        {"ready from the room", false, false, Msg(8, 5, {{1, 1}}), 1, false, true},
+        {"chat from the room", false, true, chat(r), 19, true, true},
+        {"a ping report from the room", false, true, Msg(11, 4, {}, {{2, 9}}), 16, true, true},
+        {"a level from the room", false, false, [&] { auto m = Slot16(3, 7, r); PutU32(m.data() + 3, 4); return m; }(), 3, true, true},
+        {"a key state from the room", false, true, Msg(14, 9, {}, {{8, 1}}), 15, false, false},
+        {"a key state from the battle", true, true, Msg(14, 9, {}, {{8, 1}}), 15, true, false},
+        {"a radio call from the battle", true, false, Slot16(17, 4, 2), 21, true, false},
+        {"chat from the battle", true, true, chat(f), 19, true, true},
+        {"a ping report from the battle", true, true, Msg(11, 4, {}, {{1, 60}}), 16, true, true},
+        {"an equipped part from the battle", true, false, Msg(20, 426, {{3, 1}, {7, 414}}), 22, false, false},
+        {"settings from the battle", true, false, Settings(3, 1.0f, 5, 0), 6, false, false},
+    };
+    std::vector<u8> end = chat(marker.slot);
+    end[5] = '#';
+    for (const Case& c : cases) {
+        Client& sender = c.fromFighter ? fighter : returner;
+        const u64 dropped = server.Dropped();
+        const size_t handled = server.Received(0).size();
+        (c.onData ? sender.data : sender.game)->Send(c.message);
+        ASSERT_TRUE(WaitUntil([&] { return server.Dropped() > dropped || server.Received(0).size() > handled; }))
+            << c.what;
+        // The marker's line comes after whatever the message made the server send.
+        marker.data->Send(end);
+        auto isEnd = [](const std::vector<u8>& m) { return m[0] == 19 && m.size() > 5 && m[5] == '#'; };
+        for (auto [who, expected] : {std::pair{&reader, c.toFighter}, {&marker, c.toRoom}}) {
+            ASSERT_TRUE(WaitUntil([&] {
+                who->game->Pump();
+                return std::any_of(who->game->got.begin(), who->game->got.end(), isEnd);
+            })) << c.what << ": no end marker";
+            int relays = 0;
+            for (const auto& m : who->game->got) relays += m[0] == c.relay && !isEnd(m);
+            EXPECT_EQ(relays, expected ? 1 : 0) << c.what << (who == &reader ? ", to the fighter" : ", to the room");
+            who->game->got.clear();
+        }
+    }
+
+    // The fighter comes back: it hears the returner's new row and the new
+    // settings, as the room has them, without anyone sending them again.
+    fighter.data->Send(Msg(9, 2));
+    const std::vector<u8> settings = fighter.game->Await(6);
+    ASSERT_EQ(settings.size(), 37u) << "no settings on return";
+    EXPECT_EQ(GetU32(settings.data() + 5), 9u) << "the settings changed meanwhile";
+    bool row = false;
+    for (const auto& m : fighter.game->got)
+        if (m[0] == 1 && m.size() == 52 && GetU16(m.data() + 25) == r) row = GetU32(m.data() + 27) == 7;
+    EXPECT_TRUE(row) << "the returner's new robot never reached the fighter";
+}
+
+// One player floods each kind of message that makes the server relay, far
+// beyond what a real client sends, while a player in the room reads nothing
+// (as a game reading its share each frame would fall behind): the reader is
+// never cut off, it gets at most about twice a real client's worth, the
+// flood is dropped, and the flooder's own connection stays.
+TEST(RoomServer, AFloodingSenderIsHeldToItsRateAndNoReaderIsCutOff)
+{
+    RoomServer server(1, FourSeatRoom());
+    Client flooder(server, "Flooder"), reader(server, "Reader");
+    ASSERT_TRUE(flooder.Seated() && reader.Seated());
+    reader.game->Await(1, 200);
+    reader.game->got.clear();
+    struct Case {
+        const char* what;
+        bool onData;
+        std::vector<u8> message;
+        u8 relay;
+        // What a real client sends at most: a burst, then per second.
+        u32 realBurst, realPerSecond;
+    };
+    std::vector<u8> line = Slot16(15, 105, flooder.slot);
+    line[3] = 99;
+    std::memset(line.data() + 5, 'x', 99);
+    const std::vector<Case> cases = {
+        {"chat", true, line, 19, 10, 1},
+        {"ping reports", true, Msg(11, 4), 16, 4, 1},
+        {"settings", false, Settings(2, 1.0f, 5, 0), 6, 10, 3},
+        {"rows", false, PlayerSlot(flooder.slot, 3, 1, 1, 1), 1, 10, 3},
+        {"parts", false, Msg(20, 426, {{3, 1}, {7, 414}}), 22, 4, 2},
+        {"text lines", false, Chunk(200, 100, 100), 20, 120, 60},
+    };
+    for (const Case& c : cases) {
+        // Enough that the relays would bury the reader 1.5 times over.
+        const u32 n = u32((6u << 20) / (c.message.size() + 8));
+        std::vector<u8> block;
+        for (u32 i = 0; i < n; ++i) {
+            const size_t at = block.size();
+            block.resize(at + 4 + c.message.size());
+            PutU32(block.data() + at, u32(4 + c.message.size()));
+            std::memcpy(block.data() + at + 4, c.message.data(), c.message.size());
+        }
+        const u64 dropped = server.Dropped();
+        const size_t handled = server.Received(0).size();
+        const u32 start = plat::TimeGetTime();
+        ASSERT_TRUE((c.onData ? flooder.data : flooder.game)->SendRaw(block.data(), block.size())) << c.what;
+        EXPECT_TRUE(WaitUntil([&] { return server.Dropped() - dropped + server.Received(0).size() - handled >= n; }, 60000))
+            << c.what << ": the flood was not read";
+        const u32 seconds = (plat::TimeGetTime() - start) / 1000 + 1;
+        EXPECT_TRUE(reader.game->Pump()) << c.what << ": the reader was cut off";
+        EXPECT_TRUE(flooder.game->Pump() && flooder.data->Pump()) << c.what << ": the flooder was cut off, not held back";
+        u32 relays = 0;
+        for (const auto& m : reader.game->got) relays += m[0] == c.relay;
+        reader.game->got.clear();
+        flooder.game->got.clear();
+        std::printf("%s: %u sent, %u relayed in %u s\n", c.what, n, relays, seconds);
+        EXPECT_GE(relays, 1u) << c.what;
+        EXPECT_LE(relays, 2 * (c.realBurst + c.realPerSecond * seconds)) << c.what;
+    }
+}
+
+// A seated player whose link went quiet (no close ever comes) is let go as a
+// departure once nothing was heard from it for the seat timeout; one that
+// keeps pinging stays.
+TEST(RoomServer, ASilentPlayerIsLetGoAsADeparture)
+{
+    RoomServerConfig config = FourSeatRoom();
+    config.seatTimeoutMs = 1500;
+    RoomServer server(1, config);
+    Client talker(server, "Talker"), silent(server, "Silent");
+    ASSERT_TRUE(talker.Seated() && silent.Seated());
+    std::vector<u8> left;
+    const u32 start = plat::TimeGetTime();
+    while (left.empty() && plat::TimeGetTime() - start < 30000) {
+        talker.data->Send(Msg(12, 2));
+        talker.data->Pump();
+        talker.data->got.clear();
+        left = talker.game->Await(4, 50);
+    }
+    ASSERT_EQ(left.size(), 7u) << "the silent player kept its seat";
+    EXPECT_EQ(GetU16(left.data() + 1), silent.slot);
+    EXPECT_GE(plat::TimeGetTime() - start, config.seatTimeoutMs - 100);
+    EXPECT_TRUE(WaitUntil([&] { return !silent.game->Pump() && !silent.data->Pump(); })) << "its connections stayed";
+    EXPECT_EQ(server.Participants(0), 1u) << "the talker was let go too";
 }

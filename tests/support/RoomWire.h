@@ -1,0 +1,212 @@
+#pragma once
+// A room client spoken by hand over loopback, for the room server's tests
+// and for a hostile peer beside real games: raw frames on raw sockets, the
+// client messages by identifier, and a player logged in on both connections.
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <initializer_list>
+#include <memory>
+#include <utility>
+#include <vector>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include "platform/core/ByteOrder.h"
+#include "platform/core/Time.h"
+#include "platform/net/Socket.h"
+#include "roomserver/RoomServer.h"
+
+namespace roomwire {
+
+inline constexpr u32 kLoopback = 0x7F000001u;
+
+// A non-blocking socket bound to a loopback address of its own: the game
+// never picks its side's address, so the test makes it here.
+inline plat::SocketId SocketFrom(u32 ip)
+{
+    const int s = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(ip);
+    if (s >= 0 && ::bind(s, reinterpret_cast<const sockaddr*>(&a), sizeof a) != 0) {
+        ::close(s);
+        return plat::InvalidSocket;
+    }
+    return s;
+}
+
+// One raw TCP connection speaking the frame format: a u32 total length,
+// itself included, then the message.
+class Wire {
+public:
+    // From another loopback address when `from` is given, as another host.
+    explicit Wire(u16 port, u32 from = 0)
+    {
+        socket_ = from ? SocketFrom(from) : plat::NetOpenTcp();
+        plat::NetConnect(socket_, kLoopback, port);
+        plat::NetWaitWritable(socket_, 2000);
+        // As the game's own connections: no small message waits for an acknowledgement.
+        plat::NetSetNoDelay(socket_, true);
+    }
+    ~Wire() { Close(); }
+    Wire(const Wire&) = delete;
+    Wire& operator=(const Wire&) = delete;
+
+    void Close()
+    {
+        plat::NetClose(socket_);
+        socket_ = plat::InvalidSocket;
+    }
+    bool SendRaw(const u8* p, size_t n)
+    {
+        const u32 start = plat::TimeGetTime();
+        while (n > 0 && plat::TimeGetTime() - start < 10000) {
+            plat::NetError err = plat::NetOk;
+            const i32 sent = plat::NetSend(socket_, p, u32(n), &err);
+            if (sent > 0) {
+                p += sent;
+                n -= size_t(sent);
+            } else if (sent < 0 && err != plat::NetWouldBlock) {
+                return false;
+            } else {
+                plat::NetWaitWritable(socket_, 20);
+            }
+        }
+        return n == 0;
+    }
+    bool Send(const std::vector<u8>& m)
+    {
+        std::vector<u8> frame(4 + m.size());
+        PutU32(frame.data(), u32(frame.size()));
+        std::copy(m.begin(), m.end(), frame.begin() + 4);
+        return SendRaw(frame.data(), frame.size());
+    }
+    // Takes in what has arrived; false once the server has closed.
+    bool Pump()
+    {
+        u8 buffer[65536];
+        for (;;) {
+            plat::NetError err = plat::NetOk;
+            const i32 n = plat::NetRecv(socket_, buffer, sizeof buffer, &err);
+            if (n > 0) {
+                in_.insert(in_.end(), buffer, buffer + n);
+                continue;
+            }
+            if (n < 0 && err == plat::NetWouldBlock) break;
+            closed_ = true;
+            break;
+        }
+        size_t at = 0;
+        while (in_.size() - at >= 4 && in_.size() - at >= GetU32(in_.data() + at)) {
+            const u32 total = GetU32(in_.data() + at);
+            got.emplace_back(in_.begin() + std::ptrdiff_t(at + 4), in_.begin() + std::ptrdiff_t(at + total));
+            at += total;
+        }
+        in_.erase(in_.begin(), in_.begin() + std::ptrdiff_t(at));
+        return !closed_;
+    }
+    // The first message with that identifier within ms (the others stay in
+    // `got`), or an empty one.
+    std::vector<u8> Await(u8 id, u32 ms = 3000)
+    {
+        const u32 start = plat::TimeGetTime();
+        do {
+            Pump();
+            for (size_t i = 0; i < got.size(); ++i)
+                if (got[i][0] == id) {
+                    std::vector<u8> m = got[i];
+                    got.erase(got.begin() + std::ptrdiff_t(i));
+                    return m;
+                }
+            plat::Sleep(1);
+        } while (plat::TimeGetTime() - start < ms);
+        return {};
+    }
+    bool Closed() const { return closed_; }
+
+    std::vector<std::vector<u8>> got;
+
+private:
+    plat::SocketId socket_ = plat::InvalidSocket;
+    std::vector<u8> in_;
+    bool closed_ = false;
+};
+
+inline std::vector<u8> Msg(u8 id, size_t size, std::initializer_list<std::pair<size_t, u32>> words = {},
+                    std::initializer_list<std::pair<size_t, u8>> bytes = {})
+{
+    std::vector<u8> m(size, 0);
+    if (size > 0) m[0] = id;
+    for (auto [at, v] : words) PutU32(m.data() + at, v);
+    for (auto [at, v] : bytes) m[at] = v;
+    return m;
+}
+
+inline std::vector<u8> Slot16(u8 id, size_t size, u16 slot)
+{
+    std::vector<u8> m = Msg(id, size);
+    PutU16(m.data() + 1, slot);
+    return m;
+}
+
+inline std::vector<u8> PlayerSlot(u16 slot, u32 robot, u32 team, u32 state, u32 rank)
+{
+    std::vector<u8> m = Msg(1, 43, {{27, robot}, {31, team}, {35, state}, {39, rank}});
+    PutU16(m.data() + 1, slot);
+    std::memcpy(m.data() + 3, "Mallory", 7);
+    return m;
+}
+
+inline std::vector<u8> Settings(u32 delay, f32 hp, u32 minutes, u8 voice)
+{
+    std::vector<u8> m = Msg(4, 37, {{1, 1}, {5, delay}, {10, u32(-1)}, {22, minutes}, {32, u32(-1)}}, {{26, voice}});
+    PutF32(m.data() + 14, hp);
+    PutF32(m.data() + 18, 1.0f);
+    PutF32(m.data() + 28, 1.0f);
+    return m;
+}
+
+inline std::vector<u8> Chunk(u16 kind, u32 n, u32 claimed)
+{
+    std::vector<u8> m = Msg(16, 7 + n, {{3, claimed}});
+    PutU16(m.data() + 1, kind);
+    return m;
+}
+
+// A player with both connections, logged in and paired.
+struct Client {
+    std::unique_ptr<Wire> game, data;
+    u16 slot = 0xFFFF;
+
+    Client(const RoomServer& server, const char* name, u32 from = 0)
+    {
+        game = std::make_unique<Wire>(server.GamePort(0), from);
+        data = std::make_unique<Wire>(server.DataPort(0), from);
+        std::vector<u8> login = Msg(0, 37, {{25, 3}, {29, 1}, {33, RoomServer::kVersion}});
+        std::memcpy(login.data() + 1, name, std::strlen(name));
+        game->Send(login);
+        const std::vector<u8> accepted = game->Await(0);
+        if (accepted.size() < 28) return;
+        slot = GetU16(accepted.data() + 25);
+        data->Send(Slot16(18, 3, slot));
+        // The echo comes after the acknowledgement is handled.
+        data->Send(Msg(12, 2));
+        if (data->Await(17).empty()) slot = 0xFFFF;
+    }
+    bool Seated() const { return slot != 0xFFFF; }
+    // Round trip of a ping on the data connection, in ms.
+    u32 PingMs()
+    {
+        const auto start = std::chrono::steady_clock::now();
+        data->Send(Msg(12, 2));
+        if (data->Await(17, 5000).empty()) return 99999;
+        return u32(std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start)
+                       .count());
+    }
+};
+
+}  // namespace roomwire
