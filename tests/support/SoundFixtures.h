@@ -241,36 +241,15 @@ inline std::vector<u8> HugeCodebookOgg(u32 entries, u32 books = 1, i64 frames = 
         setup.Put(entries, ilog(entries));  // every entry of that one length
         setup.Put(0, 4);                    // no lookup
     }
-    setup.Put(0, 6);   // one time-domain transform
-    setup.Put(0, 16);
-    setup.Put(0, 6);   // one floor, type 1, no partitions
-    setup.Put(1, 16);
-    setup.Put(0, 5);
-    setup.Put(0, 2);
-    setup.Put(0, 4);
-    setup.Put(0, 6);   // one residue, type 0
-    setup.Put(0, 16);
-    setup.Put(0, 24);
-    setup.Put(0, 24);
-    setup.Put(0, 24);
-    setup.Put(0, 6);   // one classification...
-    setup.Put(0, 8);   // ...of codebook 0
-    setup.Put(0, 3);   // no cascade
-    setup.Put(0, 1);
-    setup.Put(0, 6);   // one mapping, type 0, one submap
-    setup.Put(0, 16);
-    setup.Put(0, 1);
-    setup.Put(0, 1);
-    setup.Put(0, 2);
-    setup.Put(0, 8);
-    setup.Put(0, 8);
-    setup.Put(0, 8);
-    setup.Put(0, 6);   // one mode
-    setup.Put(0, 1);
-    setup.Put(0, 16);
-    setup.Put(0, 16);
-    setup.Put(0, 8);
-    setup.Put(1, 1);
+    // The rest as {value, bits}: one time-domain transform; one floor of
+    // type 1 without partitions; one residue of type 0 with one class of
+    // codebook 0 and no cascade; one mapping of type 0 with one submap; one
+    // mode; the framing bit.
+    const u32 rest[][2] = {{0, 6}, {0, 16}, {0, 6}, {1, 16}, {0, 5},  {0, 2}, {0, 4}, {0, 6}, {0, 16},
+                           {0, 24}, {0, 24}, {0, 24}, {0, 6}, {0, 8}, {0, 3}, {0, 1}, {0, 6}, {0, 16},
+                           {0, 1}, {0, 1}, {0, 2}, {0, 8}, {0, 8}, {0, 8}, {0, 6}, {0, 1}, {0, 16},
+                           {0, 16}, {0, 8}, {1, 1}};
+    for (const auto& field : rest) setup.Put(field[0], field[1]);
 
     std::vector<u8> out;
     ogg_stream_state os;
