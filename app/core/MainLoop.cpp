@@ -6,6 +6,7 @@
 #include "app/core/Application.h"
 #include "app/scene/BaseScene.h"
 #include "app/Hooks.h"
+#include "app/player/PilotRegistry.h"
 #include "app/core/ScreenShot.h"
 #include "engine/core/Direct3DRegistry.h"
 #include "engine/graphics/GraphicsDevice.h"
@@ -173,6 +174,8 @@ void AppWndProc(CApplication& app, const plat::Event& event)
 bool IdlePass(CApplication& app)
 {
     RunNetworkSteps(GetAppHooks().network);
+    // Voices and pictures the decoder worker has finished.
+    GetPilotRegistry()->TakeDecoded();
     PollKeyboard(app, 0);
     PollPads(app);
     app.ReleaseHeldKeys();

@@ -12,6 +12,9 @@
 #include "engine/core/AssetFile.h"
 #include "engine/core/ComplaintLog.h"
 #include "engine/core/ScriptTokenizer.h"
+#include "engine/sound/VoiceDecoder.h"
+#include "platform/core/DecodeHelper.h"
+#include "platform/gfx/TextureFile.h"
 #include "platform/core/FileSystem.h"
 #include "platform/core/MessageBox.h"
 #include "platform/core/TextCodec.h"
@@ -160,6 +163,8 @@ void ReadName(ScriptTokenizer& t, char (&out)[256])
     while (n > 0 && (out[n - 1] == ' ' || out[n - 1] == '\t')) out[--n] = '\0';
 }
 
+std::string MegaBytes(u64 bytes) { return std::to_string(bytes >> 20) + " MB"; }
+
 const AiPilotRecord AiPilots[AiPilotCount] = {
     {"(AI)42    ", 10},
     {"(AI)41  ", 10},
@@ -209,9 +214,48 @@ const AiPilotRecord AiPilots[AiPilotCount] = {
 
 }  // namespace
 
+// A peer's picture on the worker: decoded in the helper, within what the
+// pilot's pictures have left.
+struct PictureDecodeJob : DecodeJob {
+    ~PictureDecodeJob() override
+    {
+        if (charged > 0) budget->Give(charged);
+    }
+    void Run() override
+    {
+        const plat::DecodeStatus status =
+            plat::DecodePngInHelper(png.data(), u32(png.size()), PilotPeerPictureEdge, budget->left.load(), &width,
+                                    &height, &bgra, &offset, &cancelled);
+        png = std::vector<u8>();
+        // Another picture may have taken from the budget meanwhile.
+        if (status == plat::DecodeStatus::Ok && budget->Take(bgra.size() - offset)) {
+            charged = bgra.size() - offset;
+            return;
+        }
+        bgra = std::vector<u8>();
+        refusal = status == plat::DecodeStatus::Unreadable                                  ? VoiceRefusal::Unreadable
+                  : status == plat::DecodeStatus::Ok || status == plat::DecodeStatus::OverBudget ? VoiceRefusal::OverBudget
+                                                                                              : VoiceRefusal::Failed;
+    }
+
+    std::vector<u8> png;
+    std::shared_ptr<DecodeBudget> budget;
+    std::vector<u8> bgra;  // the pixels from offset on; empty when refused
+    size_t offset = 0;
+    u32 width = 0, height = 0;
+    u64 charged = 0;
+    VoiceRefusal refusal = VoiceRefusal::None;
+    VoiceRefusalTell tell;
+};
+
 // ---------------------------------------------------------------- slot
 
-PilotSlot::PilotSlot() { Clear(); }
+PilotSlot::PilotSlot()
+    : voiceBudget_(std::make_shared<DecodeBudget>(PilotVoiceBudget)),
+      pictureBudget_(std::make_shared<DecodeBudget>(PilotPictureBudget))
+{
+    Clear();
+}
 
 PilotSlot::~PilotSlot() = default;
 
@@ -221,7 +265,7 @@ void PilotSlot::Clear()
     pictureSource = 1;
     for (std::string& s : pictureNames) s.clear();
     for (std::string& s : voiceNames) s.clear();
-    for (TextureHandle& picture : pictures) picture.Release();
+    for (i32 n = 0; n < PilotPictureCount; ++n) ReleasePicture(n);
     currentVoice = nullptr;
     for (SoundObject& sound : sounds) sound.Free();
     for (auto& frames : animations) frames.clear();
@@ -238,13 +282,50 @@ void PilotSlot::SetDefaultNameIfEmpty()
     if (!name[0]) plat::Utf8CopyTruncated(name, sizeof name, DefaultPilotName);
 }
 
+void PilotSlot::ReleasePicture(i32 n)
+{
+    pictures[n].Release();
+    pictureBudget_->Give(pictureCharge_[n]);
+    pictureCharge_[n] = 0;
+    if (pendingPictures_[n]) pendingPictures_[n]->cancelled = true;
+    pendingPictures_[n].reset();
+}
+
 u32 PilotSlot::LoadPicture(i32 n, const char* file)
 {
     if (!InTable(n, PilotPictureCount) || !file) return 0;
-    pictures[n].Release();
+    ReleasePicture(n);
+    plat::ImageInfo info;
+    if (plat::Succeeded(plat::GetImageInfoFromFile(file, &info))) {
+        // Told by the header, before a pixel is decoded.
+        const u64 bytes = u64(info.width) * info.height * 4;
+        if (!pictureBudget_->Take(bytes)) {
+            plat::ReportLoadFailure(file, ("is refused: the pilot's pictures may take " +
+                                           MegaBytes(PilotPictureBudget) + " at most").c_str());
+            return FileSizeOf(file);
+        }
+        pictureCharge_[n] = bytes;
+    }
     pictures[n].LoadFileEx(file, plat::kGfxFromFile, plat::kGfxFromFile, 1, 0, plat::GfxFormat::Unknown,
                            plat::GfxPool::Managed, plat::ImageFilterNone, plat::ImageFilterNone, 0, nullptr);
+    if (pictures[n].texture == nullptr) {
+        pictureBudget_->Give(pictureCharge_[n]);
+        pictureCharge_[n] = 0;
+    }
     return FileSizeOf(file);
+}
+
+void PilotSlot::TakePicture(i32 n, const u8* png, u32 size, VoiceRefusalTell tell)
+{
+    if (!InTable(n, PilotPictureCount)) return;
+    ReleasePicture(n);
+    auto job = std::make_shared<PictureDecodeJob>();
+    job->png.assign(png, png + size);
+    job->budget = pictureBudget_;
+    job->tell = std::move(tell);
+    if (!GetVoiceDecoder().Queue(job)) return;
+    pendingPictures_[n] = std::move(job);
+    decoding_ = true;
 }
 
 u32 PilotSlot::LoadVoice(i32 n, const char* file, i32 extraVoices)
@@ -255,39 +336,71 @@ u32 PilotSlot::LoadVoice(i32 n, const char* file, i32 extraVoices)
     sounds[n].Free();
     const u32 size = FileSizeOf(file);
     if (size == 0) return 0;
-    VoiceRefusal refusal = VoiceRefusal::TooLong;
-    if (size <= kMaxVoiceFileBytes) {
-        FileBuffer bytes;
-        if (!bytes.Load(file)) return size;
-        refusal = TakeVoice(n, bytes.data, bytes.size, extraVoices);
+    const std::string name = plat::GetCurrentDirectory() + "/" + file;
+    auto report = [name](VoiceRefusal refusal) {
+        if (refusal == VoiceRefusal::TooBig)
+            plat::ReportLoadFailure(name.c_str(), ("is refused: a voice file may take " +
+                                                   MegaBytes(kMaxVoiceFileBytes) + " at most").c_str());
+        else if (refusal == VoiceRefusal::TooLong)
+            plat::ReportLoadFailure(name.c_str(), ("is refused: a voice may last " +
+                                                   std::to_string(kMaxVoiceSeconds) + " s at most").c_str());
+        else if (refusal == VoiceRefusal::OverBudget)
+            plat::ReportLoadFailure(name.c_str(), ("is refused: the pilot's voices may take " +
+                                                   MegaBytes(PilotVoiceBudget) + " of samples at most").c_str());
+        else if (refusal == VoiceRefusal::Failed)
+            plat::ReportLoadFailure(name.c_str(), "is refused: it could not be decoded safely");
+    };
+    if (size > kMaxVoiceFileBytes) {
+        report(VoiceRefusal::TooBig);
+        return size;
     }
-    if (refusal == VoiceRefusal::TooLong) {
-        plat::ReportLoadFailure(file, ("is refused: a voice may last " + std::to_string(kMaxVoiceSeconds) +
-                                       " s at most").c_str());
-    } else if (refusal == VoiceRefusal::OverBudget) {
-        plat::ReportLoadFailure(file, ("is refused: the pilot's voices may take " +
-                                       std::to_string(PilotVoiceBudget >> 20) + " MB of samples at most")
-                                          .c_str());
-    }
+    FileBuffer bytes;
+    if (!bytes.Load(file)) return size;
+    report(TakeVoice(n, bytes.data, bytes.size, extraVoices, report));
     return size;
 }
 
-VoiceRefusal PilotSlot::TakeVoice(i32 n, const u8* ogg, u32 size, i32 extraVoices)
+VoiceRefusal PilotSlot::TakeVoice(i32 n, const u8* ogg, u32 size, i32 extraVoices, VoiceRefusalTell tell)
 {
     if (!InTable(n, PilotSoundCount)) return VoiceRefusal::Unreadable;
     currentVoice = nullptr;
     sounds[n].Free();
-    const u64 held = VoiceSampleBytes();
-    const u64 left = held < PilotVoiceBudget ? PilotVoiceBudget - held : 0;
-    return sounds[n].LoadVoiceData(ogg, size, 0, extraVoices, left);
+    const VoiceRefusal refusal = sounds[n].LoadVoiceData(ogg, size, 0, extraVoices, voiceBudget_, std::move(tell));
+    decoding_ = decoding_ || sounds[n].Decoding();
+    return refusal;
 }
 
-u64 PilotSlot::VoiceSampleBytes() const
+void PilotSlot::TakeDecoded()
 {
-    u64 total = 0;
-    for (const SoundObject& sound : sounds) total += sound.SampleBytes();
-    return total;
+    if (!decoding_) return;
+    bool more = false;
+    for (SoundObject& sound : sounds) {
+        if (sound.Decoding()) sound.TakeDecoded();
+        more = more || sound.Decoding();
+    }
+    for (i32 n = 0; n < PilotPictureCount; ++n) {
+        std::shared_ptr<PictureDecodeJob>& job = pendingPictures_[n];
+        if (!job) continue;
+        if (!job->done.load(std::memory_order_acquire)) {
+            more = true;
+            continue;
+        }
+        const std::shared_ptr<PictureDecodeJob> done = std::move(job);
+        job.reset();
+        if (done->bgra.empty() || !pictures[n].LoadBgra(done->bgra.data() + done->offset, done->width, done->height)) {
+            if (done->tell) done->tell(done->bgra.empty() ? done->refusal : VoiceRefusal::Failed);
+            continue;
+        }
+        // The picture now holds what the job took.
+        pictureCharge_[n] = done->charged;
+        done->charged = 0;
+    }
+    decoding_ = more;
 }
+
+u64 PilotSlot::VoiceSampleBytes() const { return voiceBudget_->Held(); }
+
+u64 PilotSlot::PictureBytesHeld() const { return pictureBudget_->Held(); }
 
 CDSBufferNode* PilotSlot::PlayCombatVoice(i32 firstSlot)
 {
@@ -525,6 +638,11 @@ void PilotRegistry::LoadPilot(i32 i)
     if (i < 0 || i >= count) return;
     slots[i].Load(folderPaths[i].c_str());
     slots[i].folderIndex = u32(i);
+}
+
+void PilotRegistry::TakeDecoded()
+{
+    for (PilotSlot& slot : slots) slot.TakeDecoded();
 }
 
 PilotRegistry* GetPilotRegistry()

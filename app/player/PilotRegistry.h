@@ -2,6 +2,8 @@
 // Pilots: one folder each under "pilot" in the start-up directory, with a
 // face picture, a name, radio texts and voices, optionally described by a
 // small script "pilot.spt". Computer pilots come from a fixed table.
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -22,6 +24,16 @@ inline constexpr i32 AiPilotCount = 44;
 // stereo, and a bound on what a hostile peer or pilot folder can make the
 // game keep.
 inline constexpr u64 PilotVoiceBudget = 24u << 20;
+// Decoded bytes all the pictures of one pilot (a peer's included) may hold,
+// checked from each picture's header before it is decoded: a sample pilot's
+// faces and cut-ins take well under 1 MB; this still holds eight pictures
+// of 1024 x 1024, or two of 2048 x 2048.
+inline constexpr u64 PilotPictureBudget = 32u << 20;
+// Widest picture a peer may send: faces and cut-ins are never larger.
+inline constexpr u32 PilotPeerPictureEdge = 1024;
+
+struct DecodeBudget;
+struct PictureDecodeJob;
 
 // First sound slot of each combat voice kind; five variants follow it.
 enum PilotVoiceSlot : i32 {
@@ -54,18 +66,33 @@ public:
     void Clear();
     // Picture n from a file of the current directory; adds nothing when the
     // number is outside the table. Returns the file's size (0 when missing).
+    // A picture that would take the pilot's pictures past
+    // PilotPictureBudget, told by its header, is refused and named in the
+    // load-failure report.
     u32 LoadPicture(i32 n, const char* file);
+    // Picture n from a peer's PNG bytes, replacing the old one: decoded in
+    // the decoder helper on the worker, refused there when wider than
+    // PilotPeerPictureEdge or past PilotPictureBudget, or when it is no
+    // PNG or the decoder fails on it (then `tell` hears why on the main
+    // thread); shown once TakeDecoded has taken it.
+    void TakePicture(i32 n, const u8* png, u32 size, VoiceRefusalTell tell = {});
     // Voice n from an Ogg file of the current directory; extraVoices more
     // copies may overlap. Returns the file's size (0 when missing). A voice
     // refused (see TakeVoice) is named in the load-failure report.
     u32 LoadVoice(i32 n, const char* file, i32 extraVoices);
     // Voice n from Ogg bytes (a file or a peer's upload), replacing the old
-    // one: refused from its headers when it lasts longer than
+    // one, decoded on the worker: refused at once when the file is over
+    // kMaxVoiceFileBytes; refused by the worker when it lasts longer than
     // kMaxVoiceSeconds or would take the pilot's voices past
-    // PilotVoiceBudget; otherwise decoded on the voice worker.
-    VoiceRefusal TakeVoice(i32 n, const u8* ogg, u32 size, i32 extraVoices);
-    // Samples the pilot's voices hold or have set aside.
+    // PilotVoiceBudget, which `tell` then hears on the main thread.
+    VoiceRefusal TakeVoice(i32 n, const u8* ogg, u32 size, i32 extraVoices, VoiceRefusalTell tell = {});
+    // Makes the sounds and pictures the worker has finished, and tells the
+    // refusals (main thread, once a frame).
+    void TakeDecoded();
+    // Samples the pilot's voices hold.
     u64 VoiceSampleBytes() const;
+    // Decoded bytes the pilot's pictures hold.
+    u64 PictureBytesHeld() const;
 
     // Combat voices: one of the kind's five at random, after stopping the
     // slot's combat voice that still plays. Returns the started voice.
@@ -101,6 +128,14 @@ public:
 
 private:
     CDSBufferNode* PlayCombatVoice(i32 firstSlot);
+    void ReleasePicture(i32 n);
+
+    std::shared_ptr<DecodeBudget> voiceBudget_;
+    std::shared_ptr<DecodeBudget> pictureBudget_;
+    u64 pictureCharge_[PilotPictureCount] = {};
+    std::shared_ptr<PictureDecodeJob> pendingPictures_[PilotPictureCount];
+    // Something was handed to the worker and not yet taken.
+    bool decoding_ = false;
     void SetDefaultNameIfEmpty();
 };
 
@@ -130,6 +165,8 @@ public:
     void LoadPilotHeaders();
     // Full load of pilot i; nothing outside 0..count-1.
     void LoadPilot(i32 i);
+    // Every slot's PilotSlot::TakeDecoded (main thread, once a frame).
+    void TakeDecoded();
 
     i32 count = 0;
     std::string folderPaths[MaxPilots];

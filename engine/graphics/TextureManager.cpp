@@ -1,10 +1,13 @@
 #include "engine/graphics/TextureManager.h"
 
 #include <algorithm>
+#include <cstring>
+#include <vector>
 
 #include "engine/core/AssetFile.h"
 #include "engine/graphics/GraphicsDevice.h"
 #include "platform/gfx/GfxPixel.h"
+#include "platform/core/ByteOrder.h"
 #include "platform/core/MessageBox.h"
 
 namespace {
@@ -159,6 +162,35 @@ int TextureHandle::LoadMemoryEx(const void* data, u32 size, u32 width, u32 heigh
             &made) != plat::GfxResult::Ok)
         return 0;
     return Adopt(made, &info);
+}
+
+int TextureHandle::LoadBgra(const u8* bgra, u32 width, u32 height) {
+    if (bgra == nullptr || width == 0 || height == 0) return 0;
+    // Wrapped as a top-down 32-bit bitmap with an alpha mask, which the
+    // texture maker takes as it is: no picture format is parsed again.
+    constexpr u32 kHeader = 14 + 56;
+    const u64 pixels = u64(width) * height * 4;
+    std::vector<u8> bmp(kHeader + size_t(pixels), 0);
+    u8* h = bmp.data();
+    h[0] = 'B';
+    h[1] = 'M';
+    PutU32(h + 2, u32(bmp.size()));
+    PutU32(h + 10, kHeader);
+    PutU32(h + 14, 56);
+    PutU32(h + 18, width);
+    PutU32(h + 22, u32(-i32(height)));
+    PutU16(h + 26, 1);
+    PutU16(h + 28, 32);
+    PutU32(h + 30, 3);
+    PutU32(h + 34, u32(pixels));
+    PutU32(h + 54, 0x00FF0000u);
+    PutU32(h + 58, 0x0000FF00u);
+    PutU32(h + 62, 0x000000FFu);
+    PutU32(h + 66, 0xFF000000u);
+    std::memcpy(h + kHeader, bgra, size_t(pixels));
+    return LoadMemoryEx(bmp.data(), u32(bmp.size()), plat::kGfxFromFile, plat::kGfxFromFile, 1, 0,
+                        plat::GfxFormat::Unknown, plat::GfxPool::Managed, plat::ImageFilterNone, plat::ImageFilterNone,
+                        0, nullptr);
 }
 
 int TextureHandle::LoadScrambledDefault(const char* name, u32 key) {

@@ -44,6 +44,9 @@ public:
     int LoadMemoryEx(const void* data, u32 size, u32 width, u32 height, u32 mipLevels, u32 usage,
                      plat::GfxFormat format, plat::GfxPool pool, u32 filter, u32 mipFilter, u32 colorKey,
                      plat::PaletteEntry* palette);
+    // A picture already decoded and checked: top-down BGRA rows, width x
+    // height, as the pilot pictures' loader makes them (one level, managed).
+    int LoadBgra(const u8* bgra, u32 width, u32 height);
     // The file read whole and unscrambled with key (never stored) first.
     int LoadScrambledDefault(const char* fileName, u32 key);
     int LoadScrambled(const char* fileName, u32 width, u32 height, u32 mipLevels, u32 usage, plat::GfxFormat format,

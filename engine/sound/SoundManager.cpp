@@ -7,6 +7,7 @@
 #include "engine/core/AssetFile.h"
 #include "engine/sound/VoiceDecoder.h"
 #include "platform/audio/OggDecoder.h"
+#include "platform/core/DecodeHelper.h"
 #include "platform/core/ByteOrder.h"
 #include "platform/core/MessageBox.h"
 
@@ -79,30 +80,21 @@ bool ParseWave(const u8* file, u32 fileSize, WaveData* out) {
     return false;
 }
 
-VoiceRefusal CheckVoiceOgg(const u8* file, u32 size, u64 budget, u32* sampleBytes) {
-    plat::OggLayout layout;
-    i64 frames = -1;
-    if (!plat::ReadOggLayout(file, size, &layout, &frames) || frames <= 0) return VoiceRefusal::Unreadable;
-    if (u64(frames) > u64(kMaxVoiceSeconds) * layout.rate) return VoiceRefusal::TooLong;
-    const u64 bytes = u64(frames) * layout.channels * 2;
-    if (bytes > budget) return VoiceRefusal::OverBudget;
-    if (sampleBytes != nullptr) *sampleBytes = u32(bytes);
-    return VoiceRefusal::None;
-}
-
 bool DecodeOggToWave(const u8* file, u32 fileSize, std::vector<u8>* wave, u32 maxBytes,
                      const std::atomic<bool>* stop) {
     if (wave == nullptr) return false;
     plat::OggLayout layout;
-    if (!plat::DecodeOggVorbis(file, fileSize, kOggWaveHeaderSize, maxBytes, wave, &layout, stop))
+    if (plat::DecodeOggInHelper(file, fileSize, 0, maxBytes, 0, kOggWaveHeaderSize, wave, &layout, stop) !=
+        plat::DecodeStatus::Ok)
         return false;
-    const u32 channels = layout.channels;
-    const u32 rate = layout.rate;
-    const u32 frameBytes = channels * 2;
-    std::vector<u8>& out = *wave;
-    const u32 filled = u32(out.size() - kOggWaveHeaderSize);
+    WriteWaveHeader(wave, layout.channels, layout.rate);
+    return true;
+}
 
-    u8* h = out.data();
+void WriteWaveHeader(std::vector<u8>* wave, u32 channels, u32 rate) {
+    const u32 frameBytes = channels * 2;
+    const u32 filled = u32(wave->size() - kOggWaveHeaderSize);
+    u8* h = wave->data();
     std::memcpy(h, "RIFF", 4);
     PutU32(h + 4, 38 + filled);
     std::memcpy(h + 8, "WAVE", 4);
@@ -117,7 +109,6 @@ bool DecodeOggToWave(const u8* file, u32 fileSize, std::vector<u8>* wave, u32 ma
     PutU16(h + 36, 18);
     std::memcpy(h + 38, "data", 4);
     PutU32(h + 42, filled);
-    return true;
 }
 
 bool CDSBufferNode::IsPlaying() const { return voice != 0 && plat::AudioVoiceIsPlaying(voice); }
@@ -165,19 +156,20 @@ int SoundObject::CreateFromImage(const std::vector<u8>& image, int is3D, int ext
     return CreateVoices(wave, is3D, extraVoices);
 }
 
-VoiceRefusal SoundObject::LoadVoiceData(const u8* file, u32 size, int is3D, int extraVoices, u64 budget) {
+VoiceRefusal SoundObject::LoadVoiceData(const u8* file, u32 size, int is3D, int extraVoices,
+                                        const std::shared_ptr<DecodeBudget>& budget, VoiceRefusalTell tell) {
     Free();
-    u32 bytes = 0;
-    const VoiceRefusal refusal = size > kMaxVoiceFileBytes ? VoiceRefusal::TooLong
-                                                           : CheckVoiceOgg(file, size, budget, &bytes);
-    if (refusal != VoiceRefusal::None || !GetSoundManager().IsOpen()) return refusal;
+    if (size > kMaxVoiceFileBytes) return VoiceRefusal::TooBig;
+    if (file == nullptr || size == 0) return VoiceRefusal::Unreadable;
+    if (!GetSoundManager().IsOpen()) return VoiceRefusal::None;
     auto job = std::make_shared<VoiceDecodeJob>();
+    // Nothing of the stream is looked at here: its headers are read in
+    // the decoder, on the worker.
     job->ogg.assign(file, file + size);
-    // The headers' own length bounds the decoding: a stream that says less
-    // than it holds is cut there, so the budget holds whatever it carries.
-    job->maxBytes = bytes;
+    job->budget = budget;
     if (!GetVoiceDecoder().Queue(job)) return VoiceRefusal::None;
     pending_ = std::move(job);
+    tell_ = std::move(tell);
     pendingIs3D_ = is3D;
     pendingExtraVoices_ = extraVoices;
     return VoiceRefusal::None;
@@ -186,13 +178,21 @@ VoiceRefusal SoundObject::LoadVoiceData(const u8* file, u32 size, int is3D, int 
 bool SoundObject::TakeDecoded() {
     if (!pending_) return cursor != nullptr;
     if (!pending_->done.load(std::memory_order_acquire)) return false;
-    const std::shared_ptr<VoiceDecodeJob> job = std::move(pending_);
+    std::shared_ptr<VoiceDecodeJob> job = std::move(pending_);
     pending_.reset();
+    VoiceRefusalTell tell = std::move(tell_);
+    tell_ = nullptr;
+    if (job->wave.empty()) {
+        if (tell) tell(job->refusal);
+        return false;
+    }
     if (GetSoundManager().IsOpen()) CreateFromImage(job->wave, pendingIs3D_, pendingExtraVoices_);
+    job->wave = std::vector<u8>();
+    if (cursor != nullptr) held_ = std::move(job);
     return cursor != nullptr;
 }
 
-u64 SoundObject::SampleBytes() const { return pending_ ? pending_->maxBytes : sampleBytes_; }
+u64 SoundObject::SampleBytes() const { return held_ ? held_->charged : 0; }
 
 int SoundObject::CreateVoices(const WaveData& reader, int is3D, int extraVoices) {
     Free();
@@ -216,7 +216,6 @@ int SoundObject::CreateVoices(const WaveData& reader, int is3D, int extraVoices)
         node->positional = positional;
     }
     // The voices keep the samples alive between them.
-    sampleBytes_ = reader.size;
     plat::AudioReleaseBuffer(buffer);
     cursor = voices.GetHead()->next;
     return 1;
@@ -292,10 +291,12 @@ void SoundObject::Free() {
     }
     voices.Init();
     cursor = nullptr;
-    sampleBytes_ = 0;
-    // A voice still on the worker is dropped there.
+    // A voice still on the worker is dropped there; one decoded gives its
+    // samples back to its budget.
     if (pending_) pending_->cancelled = true;
     pending_.reset();
+    held_.reset();
+    tell_ = nullptr;
 }
 
 SoundManager::~SoundManager() { Release(); }

@@ -13,6 +13,7 @@
 // the quietest, then the oldest); a request less important than all of them
 // plays nothing.
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -48,7 +49,7 @@ inline constexpr u32 kMaxDecodedOggBytes = 128u << 20;
 // one may last this long at its own rate and channels, and not a sample
 // more. A longer one is refused from its header, before any decoding.
 inline constexpr u32 kMaxVoiceSeconds = 30;
-// Largest voice stream read: 30 s at the best Vorbis quality fits well.
+// Largest voice file read: 30 s at the best Vorbis quality fits well.
 inline constexpr u32 kMaxVoiceFileBytes = 4u << 20;
 
 // Why a voice was not taken.
@@ -57,12 +58,10 @@ enum class VoiceRefusal {
     Unreadable,  // no Ogg Vorbis stream, or one that does not tell its length
     TooLong,     // lasts longer than kMaxVoiceSeconds
     OverBudget,  // its samples would not fit in what its owner has left
+    TooBig,      // the file is larger than kMaxVoiceFileBytes
+    Failed,      // the decoder failed on it (a fault, a limit) or cannot run
 };
 
-// Looks at a voice's headers only (nothing is decoded): None when it lasts
-// at most kMaxVoiceSeconds and its samples take at most `budget` bytes,
-// which *sampleBytes then says.
-VoiceRefusal CheckVoiceOgg(const u8* file, u32 size, u64 budget, u32* sampleBytes);
 // Size of the WAVE header written in front of decoded Ogg samples.
 inline constexpr u32 kOggWaveHeaderSize = 46;
 
@@ -84,11 +83,17 @@ bool ParseWave(const u8* file, u32 fileSize, WaveData* out);
 // (18-byte PCM format record at offset 20, samples at offset 46) and 16-bit
 // little-endian samples. Decoding stops at the end, at the first error or
 // at maxBytes of samples, keeping what was decoded; a set `stop` ends it
-// early. false when the stream cannot be opened at all.
+// early. It runs in the decoder helper: false when the stream cannot be
+// opened at all, or the helper failed on it or cannot run.
 bool DecodeOggToWave(const u8* file, u32 fileSize, std::vector<u8>* wave, u32 maxBytes = kMaxDecodedOggBytes,
                      const std::atomic<bool>* stop = nullptr);
+// Fills the 46-byte header in front of the samples that follow it in *wave.
+void WriteWaveHeader(std::vector<u8>* wave, u32 channels, u32 rate);
 
 struct VoiceDecodeJob;
+struct DecodeBudget;
+// Told on the main thread why a voice queued for decoding was refused.
+using VoiceRefusalTell = std::function<void(VoiceRefusal)>;
 
 // One voice of a sound.
 class CDSBufferNode : public CListNode<CDSBufferNode> {
@@ -118,17 +123,20 @@ public:
     // The same from bytes already in memory (voice files received online).
     int LoadWaveData(const u8* file, u32 size, int is3D, int extraVoices);
     int LoadOggData(const u8* file, u32 size, int is3D, int extraVoices);
-    // A pilot voice: checked from its headers against kMaxVoiceSeconds and
-    // `budget` bytes of samples (the sound is left empty when refused), then
-    // decoded on the voice worker. The sound counts as loaded at once and
-    // plays from the first Play after its samples are ready; until then a
-    // play gives null.
-    VoiceRefusal LoadVoiceData(const u8* file, u32 size, int is3D, int extraVoices, u64 budget);
-    // Makes the sound of a finished voice decode (main thread); true when
-    // the sound holds samples afterwards.
+    // A pilot voice, decoded on the voice worker: refused at once only for
+    // its file size (TooBig); the worker refuses it from its headers when it
+    // lasts longer than kMaxVoiceSeconds or its samples would not fit in
+    // `budget`, and then `tell` hears why on the main thread (the sound
+    // stays empty). The sound counts as loaded at once and plays from the
+    // first Play after its samples are ready; until then a play gives null.
+    VoiceRefusal LoadVoiceData(const u8* file, u32 size, int is3D, int extraVoices,
+                               const std::shared_ptr<DecodeBudget>& budget, VoiceRefusalTell tell = {});
+    // Makes the sound of a finished voice decode, or tells its refusal
+    // (main thread); true when the sound holds samples afterwards.
     bool TakeDecoded();
-    // Bytes of samples the sound holds, or has set aside for a voice still
-    // decoding.
+    // A voice is still on the worker or its result not yet taken.
+    bool Decoding() const { return pending_ != nullptr; }
+    // Bytes of samples the sound's voice took from its budget.
     u64 SampleBytes() const;
 
     // Plays the next voice from its start at the volume of the slot (slots
@@ -161,9 +169,11 @@ private:
 
     // A voice on the worker, with what its voices are to be made with.
     std::shared_ptr<VoiceDecodeJob> pending_;
+    // The decoded voice, kept for the samples it took from its budget.
+    std::shared_ptr<VoiceDecodeJob> held_;
+    VoiceRefusalTell tell_;
     int pendingIs3D_ = 0;
     int pendingExtraVoices_ = 0;
-    u64 sampleBytes_ = 0;
     CDSBufferNode* PlayNext(bool place, const Vec3& at, int slot, int loop, bool onlyIfFree);
     void MoveOn();
 };

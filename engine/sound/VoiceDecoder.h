@@ -1,8 +1,10 @@
 #pragma once
-// Pilot voices are decoded on a worker thread of their own, so a voice a
-// peer sends or a pilot folder names never holds up a frame. The worker
-// turns Ogg bytes into an in-memory WAVE image; the main thread, which alone
-// owns the sound device, makes the sound from it once it is ready.
+// Received voices and pictures, and pilot voices, are decoded on a worker
+// thread of their own, so none of them ever holds up a frame; the worker
+// hands each to the decoder helper (platform/core/DecodeHelper.h), so a
+// hostile stream cannot take the game down either. The main thread, which
+// alone owns the sound and graphics devices, makes the sound or texture
+// from the checked result once it is ready.
 #include <atomic>
 #include <deque>
 #include <memory>
@@ -11,15 +13,48 @@
 #include "platform/core/Thread.h"
 #include "platform/core/Types.h"
 
-// One voice to decode. The owner keeps the only lasting reference; the
-// worker's queue holds a weak one, so a voice freed before its turn costs
-// nothing more.
-struct VoiceDecodeJob {
-    std::vector<u8> ogg;       // the stream, copied
-    u32 maxBytes = 0;          // samples decoded at most
-    std::vector<u8> wave;      // the result, valid once done (empty: failed)
+// One piece of work for the worker. The owner keeps the only lasting
+// reference; the worker's queue holds a weak one, so a job freed before its
+// turn costs nothing more.
+struct DecodeJob {
+    virtual ~DecodeJob() = default;
+    // On the worker; `cancelled` may be set meanwhile.
+    virtual void Run() = 0;
     std::atomic<bool> done{false};
     std::atomic<bool> cancelled{false};
+};
+
+// Bytes one owner's decoded voices or pictures may still take (a pilot's, a
+// peer's). Taken only whole, once the decoding shows what is needed; a
+// freed voice or picture gives its bytes back. Any thread.
+struct DecodeBudget {
+    explicit DecodeBudget(u64 total) : left(total), total(total) {}
+    bool Take(u64 bytes)
+    {
+        u64 now = left.load();
+        while (now >= bytes)
+            if (left.compare_exchange_weak(now, now - bytes)) return true;
+        return false;
+    }
+    void Give(u64 bytes) { left += bytes; }
+    u64 Held() const { return total - left.load(); }
+
+    std::atomic<u64> left;
+    const u64 total;
+};
+
+enum class VoiceRefusal;
+
+// One voice to decode.
+struct VoiceDecodeJob : DecodeJob {
+    ~VoiceDecodeJob() override;
+    void Run() override;
+
+    std::vector<u8> ogg;                  // the stream, copied
+    std::shared_ptr<DecodeBudget> budget;  // what its samples are taken from
+    std::vector<u8> wave;                 // the result once done (empty: refused)
+    VoiceRefusal refusal{};               // why, when refused
+    u64 charged = 0;                      // bytes taken from the budget
 };
 
 class VoiceDecoder {
@@ -31,7 +66,7 @@ public:
 
     // Hands a job to the worker (started on first use). false when no
     // worker can run; the job is then left undone.
-    bool Queue(const std::shared_ptr<VoiceDecodeJob>& job);
+    bool Queue(const std::shared_ptr<DecodeJob>& job);
     // Ends the worker; jobs not yet begun stay undone.
     void Stop();
     // Jobs queued or being decoded (tests).
@@ -43,7 +78,7 @@ private:
 
     plat::CriticalSection lock_;
     plat::SyncEvent wake_{false};
-    std::deque<std::weak_ptr<VoiceDecodeJob>> queue_;
+    std::deque<std::weak_ptr<DecodeJob>> queue_;
     plat::Thread thread_;
     std::atomic<bool> stopping_{false};
     std::atomic<u32> busy_{0};

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <string>
 
 #include "app/core/Application.h"
@@ -307,6 +308,32 @@ void ApplyChatLine(const OnlineTargets& t, const u8* b, u32 size)
     else if (kind == 1) AddChatMessage(t, e->name, text, 0xFFFF00FFu);
 }
 
+// What tells a peer's refused voice (kinds 0..49) or picture (100..149) in
+// the chat, on the main thread once the worker has refused it: one line
+// per upload, however many of its files are refused.
+VoiceRefusalTell RefusalTeller(const OnlineTargets& t, PilotSlot& pilot, u16 slot, u32 kind)
+{
+    const PlayerEntry* e = Entry(t, slot);
+    const std::string name = e ? e->name : "";
+    return [t, &pilot, name, kind](VoiceRefusal refusal) {
+        if (pilot.voiceRefusalTold || refusal == VoiceRefusal::Unreadable) return;
+        pilot.voiceRefusalTold = true;
+        const bool picture = kind >= 100;
+        const char* what = picture ? "图片" : "语音";
+        const u32 number = picture ? kind - 100 : kind;
+        char line[200];
+        if (refusal == VoiceRefusal::TooLong)
+            std::snprintf(line, sizeof line, "---%s 的语音%u被拒收  语音不能超过%u秒---", name.c_str(), number,
+                          kMaxVoiceSeconds);
+        else if (refusal == VoiceRefusal::OverBudget)
+            std::snprintf(line, sizeof line, "---%s 的%s%u被拒收  %s总量不能超过%uMB---", name.c_str(), what, number,
+                          what, u32((picture ? PilotPictureBudget : PilotVoiceBudget) >> 20));
+        else
+            std::snprintf(line, sizeof line, "---%s 的%s%u被拒收  无法解码---", name.c_str(), what, number);
+        AddChat(t, line, 0xFFFF0000u);
+    };
+}
+
 void ApplyFileData(const OnlineTargets& t, const u8* b, u32 size)
 {
     PilotSlot* pilot = Pilot(t, GetU16(b));
@@ -316,16 +343,9 @@ void ApplyFileData(const OnlineTargets& t, const u8* b, u32 size)
     const u8* data = b + 8;
     if (kind >= 100 && kind < 100 + u32(PilotPictureCount)) {
         if (!(n < kCapScriptPicture)) return;
-        // A small file may still unpack to a huge picture: pilot pictures are
-        // faces and cut-ins, never larger than this.
-        plat::ImageInfo info;
-        if (!plat::Succeeded(plat::GetImageInfoFromFileInMemory(data, n, &info)) || info.width > kMaxPilotPictureEdge ||
-            info.height > kMaxPilotPictureEdge)
-            return;
-        TextureHandle& picture = pilot->pictures[kind - 100];
-        picture.Release();
-        picture.LoadMemoryEx(data, n, plat::kGfxFromFile, plat::kGfxFromFile, 1, 0, plat::GfxFormat::Unknown,
-                             plat::GfxPool::Managed, plat::ImageFilterNone, plat::ImageFilterNone, 0, nullptr);
+        // Decoded in the helper on the worker, within the pilot's picture
+        // budget: nothing of it is read here.
+        pilot->TakePicture(i32(kind - 100), data, n, RefusalTeller(t, *pilot, GetU16(b), kind));
         pilot->uploadReceived += n;
     } else if (kind >= 200 && kind < 200 + u32(RadioTextCount)) {
         if (!(n < kCapTextLine)) return;
@@ -353,23 +373,12 @@ void ApplyFileData(const OnlineTargets& t, const u8* b, u32 size)
             pilot->uploadTotal = -1;
         }
     } else if (kind < u32(PilotSoundCount)) {
-        // Decoded from the message on the voice worker: no temporary file,
-        // no frame held up, and no more samples than a pilot may keep.
-        if (!(n < kCapVoice)) return;
-        const VoiceRefusal refusal = pilot->TakeVoice(i32(kind), data, n, 0);
+        // A room that sends no voices takes none either.
+        if (!(n < kCapVoice) || (t.settings != nullptr && t.settings->voiceMode == 0)) return;
+        // Decoded in the helper on the worker: no temporary file, no frame
+        // held up, and no more samples than a pilot may keep.
+        pilot->TakeVoice(i32(kind), data, n, 0, RefusalTeller(t, *pilot, GetU16(b), kind));
         pilot->uploadReceived += n;
-        if ((refusal == VoiceRefusal::TooLong || refusal == VoiceRefusal::OverBudget) && !pilot->voiceRefusalTold) {
-            // One line per upload, however many of its voices are refused.
-            pilot->voiceRefusalTold = true;
-            char line[200];
-            if (refusal == VoiceRefusal::TooLong)
-                std::snprintf(line, sizeof line, "---%s 的语音%u被拒收  语音不能超过%u秒---",
-                              Entry(t, GetU16(b))->name, kind, kMaxVoiceSeconds);
-            else
-                std::snprintf(line, sizeof line, "---%s 的语音%u被拒收  语音总量不能超过%uMB---",
-                              Entry(t, GetU16(b))->name, kind, u32(PilotVoiceBudget >> 20));
-            AddChat(t, line, 0xFFFF0000u);
-        }
     }
 }
 

@@ -104,10 +104,11 @@ bool DecodeOggVorbis(const u8* file, u32 fileSize, u32 room, u32 maxBytes, std::
     for (;;) {
         if (stop != nullptr && stop->load(std::memory_order_relaxed)) break;
         // vorbisfile keeps what did not fit for the next read, so the block
-        // grows only once it is full and never past maxBytes.
-        if (out->size() - room == filled) {
+        // grows only once less than a whole frame is free (a read into less
+        // gives nothing, which is no end) and never past maxBytes.
+        if (out->size() - room - filled < frameBytes) {
             const u64 now = filled;
-            if (now >= maxBytes) break;
+            if (now + frameBytes > maxBytes) break;
             out->resize(room + size_t(std::min<u64>(std::max<u64>(now * 2, 65536), maxBytes)));
         }
         const u32 free = u32(out->size() - room - filled);

@@ -863,6 +863,80 @@ u64 ResidentBytesOf(int pid)
     return resident * 4096u;
 }
 
+// What a game alone in a room did while a hand-written peer, Mallory, sent
+// it files as voice chunks (kind, bytes).
+struct HostilePeerRun {
+    int exit = -1;
+    u64 before = 0, most = 0;  // resident bytes
+    u32 longestGap = 0;        // between two of the game's room reports
+    u32 redPixels = 0;         // of refusal lines in the room's chat
+};
+
+// Alice alone in a room; Mallory joins, turns the room's voices on (any
+// seat may set the room) and sends the files. Alice's room reports reach
+// Mallory as relays of her slot 0, read once a second; she takes a picture
+// of her room after a minute and a half and closes.
+HostilePeerRun RunHostilePeer(u16 portBase, const char* shotName,
+                              const std::vector<std::pair<u16, std::vector<u8>>>& files)
+{
+    HostilePeerRun run;
+    RoomServer server(1, RoomServerConfig{0, 4, "Voice room", 0}, portBase, u16(portBase + 1000));
+    EXPECT_TRUE(server.Listening()) << "the hostile peer test's room ports are taken";
+    PlayerFolder alice("Alice");
+    std::string a = LoginSteps();
+    a += Step(30000, "wait members 2") + Step(90000, "key VK_SNAPSHOT") + Step(91000, "close");
+    EXPECT_TRUE(alice.temp.Write("play.script", a));
+    GameProcess game(alice.exe, alice.run, alice.Env({"QUILLON_TEST_PORT_BASE=" + std::to_string(portBase)}),
+                     alice.temp / "err.txt");
+    EXPECT_TRUE(game.Started() && Seated(server, 1)) << alice.temp.Read("err.txt");
+    const int pid = ProcessOf(alice.exe);
+    EXPECT_GT(pid, 0);
+    if (pid <= 0) return run;
+    HandPeer mallory(server, "Mallory");
+    EXPECT_NE(mallory.slot, 0xFFFF);
+
+    std::vector<u8> settings(37, 0);
+    settings[0] = 4;
+    PutU32(settings.data() + 1, 1);
+    PutU32(settings.data() + 5, 2);
+    settings[9] = 1;
+    PutI32(settings.data() + 10, -1);
+    PutF32(settings.data() + 14, 1.0f);
+    PutF32(settings.data() + 18, 1.0f);
+    PutU32(settings.data() + 22, 5);
+    settings[26] = 2;  // every voice sent
+    PutF32(settings.data() + 28, 1.0f);
+    PutI32(settings.data() + 32, -1);
+    mallory.Send(0, settings);
+
+    run.before = run.most = ResidentBytesOf(pid);
+    for (const auto& [kind, data] : files) {
+        std::vector<u8> chunk(7 + data.size(), 0);
+        chunk[0] = 16;
+        PutU16(chunk.data() + 1, kind);
+        PutU32(chunk.data() + 3, u32(data.size()));
+        std::memcpy(chunk.data() + 7, data.data(), data.size());
+        mallory.Send(0, chunk);
+    }
+    u32 lastReport = plat::TimeGetTime();
+    for (int second = 0; second < 300 && run.exit == -1; ++second) {
+        run.exit = game.Wait(std::chrono::seconds(1));
+        for (const auto& m : mallory.Take(0)) {
+            if (m[0] != 16 || m.size() < 3 || GetU16(m.data() + 1) != 0) continue;
+            run.longestGap = std::max(run.longestGap, plat::TimeGetTime() - lastReport);
+            lastReport = plat::TimeGetTime();
+        }
+        mallory.Take(1);
+        if (run.exit == -1) run.most = std::max(run.most, ResidentBytesOf(pid));
+    }
+    EXPECT_EQ(run.exit, 0) << alice.temp.Read("err.txt");
+    plat::Image room;
+    EXPECT_TRUE(alice.Shot(0, room, shotName));
+    auto red = [](u32 p) { return ((p >> 16) & 0xFF) > 200 && ((p >> 8) & 0xFF) < 60 && (p & 0xFF) < 60; };
+    if (room.levels > 0) run.redPixels = CountPixels(room, 22, 480, 729, 600, red);
+    return run;
+}
+
 }  // namespace
 
 // A hostile peer in the room sends twenty voices of ten minutes of silence,
@@ -874,53 +948,36 @@ TEST(OnlineEndToEnd, AHostilePeersEndlessVoicesAreRefusedInTheChatAndNeitherSwam
 {
     const std::vector<u8> endless = fixtures::Ogg(fixtures::Tone(1, 44100, 600.0f, 440.0f, 0.0f), 1, 44100, -0.1f);
     ASSERT_LT(endless.size(), kCapVoice);
-    RoomServer server(1, RoomServerConfig{0, 4, "Voice room", 0}, 2472, 3472);
-    ASSERT_TRUE(server.Listening()) << "the voice test's room ports are taken";
-    PlayerFolder alice("Alice");
-    std::string a = LoginSteps();
-    a += Step(30000, "wait members 2") + Step(90000, "key VK_SNAPSHOT") + Step(91000, "close");
-    ASSERT_TRUE(alice.temp.Write("play.script", a));
-    GameProcess game(alice.exe, alice.run, alice.Env({"QUILLON_TEST_PORT_BASE=2472"}), alice.temp / "err.txt");
-    ASSERT_TRUE(game.Started() && Seated(server, 1)) << alice.temp.Read("err.txt");
-    const int pid = ProcessOf(alice.exe);
-    ASSERT_GT(pid, 0);
-    HandPeer mallory(server, "Mallory");
-    ASSERT_NE(mallory.slot, 0xFFFF);
-
-    const u64 before = ResidentBytesOf(pid);
-    for (u16 kind = 0; kind < 20; ++kind) {
-        std::vector<u8> chunk(7 + endless.size(), 0);
-        chunk[0] = 16;
-        PutU16(chunk.data() + 1, kind);
-        PutU32(chunk.data() + 3, u32(endless.size()));
-        std::memcpy(chunk.data() + 7, endless.data(), endless.size());
-        mallory.Send(0, chunk);
-    }
-    // Alice's room reports reach Mallory as relays of her slot 0, read
-    // once a second.
-    u64 most = before;
-    u32 lastReport = plat::TimeGetTime(), longestGap = 0;
-    int exit = -1;
-    for (int second = 0; second < 300 && exit == -1; ++second) {
-        exit = game.Wait(std::chrono::seconds(1));
-        for (const auto& m : mallory.Take(0)) {
-            if (m[0] != 16 || m.size() < 3 || GetU16(m.data() + 1) != 0) continue;
-            longestGap = std::max(longestGap, plat::TimeGetTime() - lastReport);
-            lastReport = plat::TimeGetTime();
-        }
-        mallory.Take(1);
-        if (exit == -1) most = std::max(most, ResidentBytesOf(pid));
-    }
-    EXPECT_EQ(exit, 0) << alice.temp.Read("err.txt");
+    std::vector<std::pair<u16, std::vector<u8>>> files;
+    for (u16 kind = 0; kind < 20; ++kind) files.emplace_back(kind, endless);
+    const HostilePeerRun run = RunHostilePeer(2472, "online_refused_voices", files);
     // Decoded whole, the twenty voices took 1 GB and stalled the room for
     // seconds; refused from their headers they take nothing.
-    EXPECT_LT(most, before + (100u << 20)) << (most - before) / (1u << 20) << " MB more";
-    EXPECT_LT(longestGap, 9000u) << "the room stood still";
+    EXPECT_LT(run.most, run.before + (100u << 20)) << (run.most - run.before) / (1u << 20) << " MB more";
+    EXPECT_LT(run.longestGap, 9000u) << "the room stood still";
+    EXPECT_GT(run.redPixels, 30u) << "the refusal in the chat";
+}
 
-    plat::Image room;
-    ASSERT_TRUE(alice.Shot(0, room, "online_refused_voices"));
-    auto red = [](u32 p) { return ((p >> 16) & 0xFF) > 200 && ((p >> 8) & 0xFF) < 60 && (p & 0xFF) < 60; };
-    EXPECT_GT(CountPixels(room, 22, 480, 729, 600, red), 30u) << "the refusal in the chat";
+// A hostile peer sends a 207-byte voice whose one codebook overruns the
+// decoding library's stack, then fifty one-colour pictures of 1024 x 1024
+// (each a few KB, 4 MB decoded). The voice ends only the decoder, the
+// pictures stop at the pilot's picture budget, and the game goes on with
+// its refusal in the chat, well under 400 MB.
+TEST(OnlineEndToEnd, AHostilePeersCrashingVoiceAndPictureFloodAreRefusedAndTheGameGoesOn)
+{
+    const std::vector<u8> crashing = fixtures::HugeCodebookOgg(2097151);
+    const std::vector<u32> grey(1024 * 1024, 0xFF808080u);
+    std::vector<u8> png;
+    ASSERT_TRUE(plat::EncodePng(grey.data(), 1024, 1024, false, &png));
+    ASSERT_LT(png.size(), kCapVoice);
+    std::vector<std::pair<u16, std::vector<u8>>> files = {{0, crashing}};
+    for (u16 kind = 100; kind < 150; ++kind) files.emplace_back(kind, png);
+    const HostilePeerRun run = RunHostilePeer(2482, "online_refused_pictures", files);
+    // The fifty pictures held 400 MB (two copies of each); the budget keeps
+    // eight.
+    EXPECT_LT(run.most, run.before + (190u << 20)) << (run.most - run.before) / (1u << 20) << " MB more";
+    EXPECT_LT(run.longestGap, 9000u) << "the room stood still";
+    EXPECT_GT(run.redPixels, 30u) << "the refusal in the chat";
 }
 
 // ---- a flooding peer in the room beside a battle --------------------------------------

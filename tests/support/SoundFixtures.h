@@ -4,6 +4,7 @@
 // libvorbisenc; link vorbisenc).
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <vector>
 
@@ -16,11 +17,23 @@
 
 namespace fixtures {
 
-// Waits (ten seconds at most) until the voice worker has nothing left to
-// decode; false when it still has.
+// Waits until the voice worker has nothing left to decode (two minutes at
+// most: each piece is decoded in a helper process of its own, and a loaded
+// machine starts them slowly); false when it still has.
 inline bool WaitForVoiceDecodes() {
-    for (int i = 0; i < 2000 && GetVoiceDecoder().Busy() > 0; ++i) plat::Sleep(5);
+    for (int i = 0; i < 24000 && GetVoiceDecoder().Busy() > 0; ++i) plat::Sleep(5);
     return GetVoiceDecoder().Busy() == 0;
+}
+
+// Bytes of memory the process holds resident.
+inline u64 ResidentBytes() {
+    FILE* f = std::fopen("/proc/self/statm", "r");
+    unsigned long long pages = 0, resident = 0;
+    if (f != nullptr) {
+        if (std::fscanf(f, "%llu %llu", &pages, &resident) != 2) resident = 0;
+        std::fclose(f);
+    }
+    return u64(resident) * 4096u;
 }
 
 // A sine tone, channels interleaved; channel c gets frequency freq * (c + 1).
@@ -163,6 +176,114 @@ inline void SetGranule(std::vector<u8>& ogg, size_t offset, i64 granule) {
     page.body = ogg.data() + offset + 27 + segments;
     page.body_len = body;
     ogg_page_checksum_set(&page);
+}
+
+// Packs bits as Vorbis headers do: least significant bit first.
+class BitWriter {
+public:
+    void Put(u64 value, u32 bits) {
+        for (u32 i = 0; i < bits; ++i, ++at_) {
+            if (at_ % 8 == 0) bytes.push_back(0);
+            bytes.back() |= u8(((value >> i) & 1u) << (at_ % 8));
+        }
+    }
+    void PutBytes(const char* text, u32 n) {
+        for (u32 i = 0; i < n; ++i) Put(u8(text[i]), 8);
+    }
+    std::vector<u8> bytes;
+
+private:
+    u64 at_ = 0;
+};
+
+// One link of a valid Ogg Vorbis stream whose setup header holds `books`
+// ordered codebooks of `entries` entries each (one length for them all) and
+// the smallest floor, residue, mapping and mode that pass the header checks;
+// it states `frames` sample frames. Each link gets its own serial number.
+inline std::vector<u8> HugeCodebookOgg(u32 entries, u32 books = 1, i64 frames = 896, u32 channels = 1,
+                                       u32 rate = 44100, int serial = 0x51) {
+    auto header = [](BitWriter& w, u32 type) {
+        w.Put(type, 8);
+        w.PutBytes("vorbis", 6);
+    };
+    BitWriter id;
+    header(id, 1);
+    id.Put(0, 32);
+    id.Put(channels, 8);
+    id.Put(rate, 32);
+    id.Put(0, 32);
+    id.Put(0, 32);
+    id.Put(0, 32);
+    id.Put(8, 4);   // 256-sample short blocks
+    id.Put(11, 4);  // 2048-sample long blocks
+    id.Put(1, 1);
+    BitWriter comment;
+    header(comment, 3);
+    comment.Put(1, 32);
+    comment.PutBytes("x", 1);
+    comment.Put(0, 32);
+    comment.Put(1, 1);
+    BitWriter setup;
+    header(setup, 5);
+    auto ilog = [](u64 v) {
+        u32 n = 0;
+        for (; v; v >>= 1) ++n;
+        return n;
+    };
+    setup.Put(books - 1, 8);
+    for (u32 b = 0; b < books; ++b) {
+        setup.Put(0x564342, 24);
+        setup.Put(1, 16);        // dimensions
+        setup.Put(entries, 24);  // entries
+        setup.Put(1, 1);         // ordered
+        const u32 length = std::max<u32>(1, ilog(entries - 1));
+        setup.Put(length - 1, 5);
+        setup.Put(entries, ilog(entries));  // every entry of that one length
+        setup.Put(0, 4);                    // no lookup
+    }
+    // The rest as {value, bits}: one time-domain transform; one floor of
+    // type 1 without partitions; one residue of type 0 with one class of
+    // codebook 0 and no cascade; one mapping of type 0 with one submap; one
+    // mode; the framing bit.
+    const u32 rest[][2] = {{0, 6}, {0, 16}, {0, 6}, {1, 16}, {0, 5},  {0, 2}, {0, 4}, {0, 6}, {0, 16},
+                           {0, 24}, {0, 24}, {0, 24}, {0, 6}, {0, 8}, {0, 3}, {0, 1}, {0, 6}, {0, 16},
+                           {0, 1}, {0, 1}, {0, 2}, {0, 8}, {0, 8}, {0, 8}, {0, 6}, {0, 1}, {0, 16},
+                           {0, 16}, {0, 8}, {1, 1}};
+    for (const auto& field : rest) setup.Put(field[0], field[1]);
+
+    std::vector<u8> out;
+    ogg_stream_state os;
+    ogg_stream_init(&os, serial);
+    ogg_page og;
+    auto flush = [&] {
+        while (ogg_stream_flush(&os, &og) != 0) {
+            out.insert(out.end(), og.header, og.header + og.header_len);
+            out.insert(out.end(), og.body, og.body + og.body_len);
+        }
+    };
+    i64 packetNo = 0;
+    auto packet = [&](std::vector<u8>& bytes, i64 granule, bool bos, bool eos) {
+        ogg_packet op{};
+        op.packet = bytes.data();
+        op.bytes = long(bytes.size());
+        op.b_o_s = bos;
+        op.e_o_s = eos;
+        op.granulepos = granule;
+        op.packetno = packetNo++;
+        ogg_stream_packetin(&os, &op);
+    };
+    packet(id.bytes, 0, true, false);
+    flush();
+    packet(comment.bytes, 0, false, false);
+    packet(setup.bytes, 0, false, false);
+    flush();
+    std::vector<u8> audio = {0, 0};
+    packet(audio, 0, false, false);
+    std::vector<u8> last = {0, 0};
+    packet(last, frames, false, true);
+    flush();
+    ogg_stream_clear(&os);
+    return out;
 }
 
 }  // namespace fixtures

@@ -15,6 +15,7 @@
 #include "platform/gfx/Window.h"
 #include "platform/audio/Audio.h"
 #include "platform/core/FileSystem.h"
+#include "platform/gfx/Image.h"
 #include "support/SoundFixtures.h"
 #include "support/TempFolder.h"
 
@@ -397,10 +398,43 @@ TEST_F(PilotTest, FacePicturesLoadAtTheirOwnSizeAndClearReleasesThem)
     GetGraphicsDevice()->Release();
 }
 
+// A pilot folder naming many large pictures: each is checked from its
+// header against what the pilot's pictures may hold, and those past it are
+// refused and named in the load-failure report before they are decoded.
+TEST_F(PilotTest, PicturesPastThePilotsBudgetAreRefusedFromTheirHeaders)
+{
+    plat::SetGfxBackend(plat::GfxBackend::Recorder);
+    auto window = plat::Window::Create("pilot", 0, 0, 640, 480, plat::Window::Headless);
+    ASSERT_NE(window, nullptr);
+    ASSERT_EQ(GetGraphicsDevice()->Create(window.get(), 640, 480, plat::GfxFormat::X8R8G8B8, false), 1);
+    const std::vector<u32> grey(2048 * 2048, 0xFF808080u);
+    std::vector<u8> png;
+    ASSERT_TRUE(plat::EncodePng(grey.data(), 2048, 2048, false, &png));
+    MakePilot("wide");
+    Put("wide", "big.png", std::string(png.begin(), png.end()));
+    std::string script;
+    for (int n = 1; n < PilotPictureCount; ++n) script += "LoadPic(" + std::to_string(n) + ", big.png)\r\n";
+    Put("wide", "pilot.spt", script);
+
+    testing::internal::CaptureStderr();
+    slot.Load((temp / "pilot/wide").c_str());
+    const std::string report = testing::internal::GetCapturedStderr();
+    EXPECT_NE(report.find("big.png: is refused: the pilot's pictures may take 32 MB at most"), std::string::npos)
+        << report.substr(0, 400);
+    EXPECT_LE(slot.PictureBytesHeld(), PilotPictureBudget);
+    EXPECT_NE(slot.pictures[1].texture, nullptr);
+    EXPECT_NE(slot.pictures[2].texture, nullptr);
+    for (int n = 3; n < PilotPictureCount; ++n) EXPECT_EQ(slot.pictures[n].texture, nullptr) << n;
+    slot.Clear();
+    EXPECT_EQ(slot.PictureBytesHeld(), 0u);
+    GetGraphicsDevice()->Release();
+}
+
 // A pilot's voice longer than a voice may last is refused from its headers,
 // before any decoding, and named in the load-failure report; voices that
-// would take the pilot past its budget are refused the same way. Those
-// taken are decoded off the loading thread and then play.
+// would take the pilot past its budget are refused the same way, and a file
+// too big to read is refused for its size. Those taken are decoded off the
+// loading thread and then play.
 TEST_F(PilotTest, LongVoicesAndVoicesPastThePilotsBudgetAreRefusedBeforeDecoding)
 {
     plat::AudioSetTarget(plat::AudioTarget::Loopback, 48000);
@@ -410,26 +444,34 @@ TEST_F(PilotTest, LongVoicesAndVoicesPastThePilotsBudgetAreRefusedBeforeDecoding
     // 28 s at 48 kHz stereo: 5.4 MB of samples, within a voice's length;
     // the fifth is past the pilot's budget.
     const std::vector<u8> big = fixtures::Ogg(fixtures::Tone(2, 48000, 28.0f, 440.0f, 0.0f), 2, 48000, 0.0f);
+    // Within a voice's length, but a file past the size a voice may have.
+    std::vector<u8> padded = fixtures::Ogg(fixtures::Tone(1, 8000, 29.0f, 440.0f, 0.0f), 1, 8000, -0.1f);
+    padded.resize(5200000, 0);
     MakePilot("h");
     Put("h", "endless.ogg", std::string(endless.begin(), endless.end()));
     Put("h", "big.ogg", std::string(big.begin(), big.end()));
-    std::string script = "LoadOgg(0, endless.ogg)\r\n";
+    Put("h", "padded.ogg", std::string(padded.begin(), padded.end()));
+    std::string script = "LoadOgg(0, endless.ogg)\r\nLoadOgg(1, padded.ogg)\r\n";
     for (int n = 10; n < 15; ++n) script += "LoadOgg(" + std::to_string(n) + ", big.ogg)\r\n";
     Put("h", "pilot.spt", script);
 
     testing::internal::CaptureStderr();
     slot.Load((temp / "pilot/h").c_str());
+    // The game takes what the worker finished once a frame.
+    ASSERT_TRUE(fixtures::WaitForVoiceDecodes());
+    slot.TakeDecoded();
     const std::string report = testing::internal::GetCapturedStderr();
     EXPECT_TRUE(slot.sounds[0].IsEmpty());
     EXPECT_NE(report.find("endless.ogg: is refused: a voice may last 30 s"), std::string::npos) << report;
+    EXPECT_TRUE(slot.sounds[1].IsEmpty());
+    EXPECT_NE(report.find("padded.ogg: is refused: a voice file may take 4 MB at most"), std::string::npos) << report;
+    EXPECT_EQ(report.find("padded.ogg: is refused: a voice may last"), std::string::npos) << report;
     for (int n = 10; n < 14; ++n) EXPECT_FALSE(slot.sounds[n].IsEmpty()) << n;
     EXPECT_TRUE(slot.sounds[14].IsEmpty());
     EXPECT_NE(report.find("big.ogg: is refused: the pilot's voices may take 24 MB"), std::string::npos) << report;
     EXPECT_LE(slot.VoiceSampleBytes(), PilotVoiceBudget);
     // Sizes still count what the script named.
-    EXPECT_EQ(slot.voiceBytes, endless.size() + 5 * big.size());
-
-    ASSERT_TRUE(fixtures::WaitForVoiceDecodes());
+    EXPECT_EQ(slot.voiceBytes, endless.size() + padded.size() + 5 * big.size());
     EXPECT_EQ(slot.VoiceSampleBytes(), 4u * 28 * 48000 * 4);
     EXPECT_NE(slot.sounds[13].Play(kVolumeSlotVoices, 0), nullptr);
     slot.Clear();

@@ -6,6 +6,10 @@
 #include <vector>
 
 #include "engine/sound/SoundManager.h"
+#include "engine/sound/VoiceDecoder.h"
+#include "platform/audio/OggDecoder.h"
+#include "platform/core/DecodeHelper.h"
+#include "platform/gfx/Image.h"
 #include "platform/audio/Audio.h"
 #include "support/SoundFixtures.h"
 
@@ -149,6 +153,67 @@ TEST(SoundOgg, DecodedWaveHasTheFixedHeaderAndEverySample) {
     int peak = 0;
     for (size_t i = mid; i < mid + 400; i += 4) peak = std::max(peak, std::abs(int(i16(Le16(w, i)))));
     EXPECT_GT(peak, 8000);
+}
+
+// Three or six channels do not divide the decoding block: once less than a
+// frame of it is free it grows, and the whole stream comes through.
+TEST(SoundOgg, StreamsOfThreeAndSixChannelsDecodeToTheirEnd) {
+    for (u32 channels : {3u, 6u}) {
+        const std::vector<u8> ogg = fixtures::Ogg(fixtures::Tone(channels, kRate, 9.0f, 300), channels, kRate);
+        std::vector<u8> out;
+        plat::OggLayout layout;
+        ASSERT_TRUE(plat::DecodeOggVorbis(ogg.data(), u32(ogg.size()), 0, kMaxDecodedOggBytes, &out, &layout));
+        EXPECT_EQ(out.size(), size_t(kRate) * 9 * channels * 2) << channels;
+    }
+}
+
+// Streams whose setup headers break the decoding library: an ordered
+// codebook whose decode table overruns a thread's stack, codebooks of
+// millions of entries that take gigabytes, and several such links chained.
+// As music they do not load, as voices they are refused and told; the game
+// goes on with its memory where it was, and sound voices still decode.
+TEST_F(SoundOnLoopback, StreamsThatBreakTheDecodingLibraryAreRefusedAndTheGameGoesOn) {
+    std::vector<u8> chain;
+    for (int link = 0; link < 3; ++link) {
+        const std::vector<u8> l = fixtures::HugeCodebookOgg(8388607, 200, 896, 1, 44100, 0x60 + link);
+        chain.insert(chain.end(), l.begin(), l.end());
+    }
+    const struct {
+        const char* name;
+        std::vector<u8> ogg;
+    } cases[] = {
+        {"one codebook of 2,097,151 entries", fixtures::HugeCodebookOgg(2097151)},
+        {"200 codebooks of 8,388,607 entries", fixtures::HugeCodebookOgg(8388607, 200)},
+        {"three such links", chain},
+    };
+    EXPECT_LT(cases[0].ogg.size(), 256u);
+    auto budget = std::make_shared<DecodeBudget>(24u << 20);
+    const u64 before = fixtures::ResidentBytes();
+    for (const auto& c : cases) {
+        std::vector<u8> w;
+        EXPECT_FALSE(DecodeOggToWave(c.ogg.data(), u32(c.ogg.size()), &w)) << c.name;
+        SoundObject voice;
+        VoiceRefusal told = VoiceRefusal::None;
+        EXPECT_EQ(voice.LoadVoiceData(c.ogg.data(), u32(c.ogg.size()), 0, 0, budget,
+                                      [&told](VoiceRefusal r) { told = r; }),
+                  VoiceRefusal::None)
+            << c.name;
+        ASSERT_TRUE(fixtures::WaitForVoiceDecodes());
+        EXPECT_FALSE(voice.TakeDecoded()) << c.name;
+        EXPECT_NE(told, VoiceRefusal::None) << c.name;
+        EXPECT_TRUE(voice.IsEmpty()) << c.name;
+    }
+    EXPECT_LT(fixtures::ResidentBytes(), before + (64u << 20));
+    EXPECT_EQ(budget->left.load(), budget->total);
+
+    const std::vector<u8> ogg = fixtures::Ogg(fixtures::Tone(1, kRate, 0.5f, 440), 1, kRate);
+    SoundObject voice;
+    ASSERT_EQ(voice.LoadVoiceData(ogg.data(), u32(ogg.size()), 0, 0, budget), VoiceRefusal::None);
+    ASSERT_TRUE(fixtures::WaitForVoiceDecodes());
+    EXPECT_TRUE(voice.TakeDecoded());
+    EXPECT_EQ(budget->Held(), kRate / 2 * 2u);
+    voice.Free();
+    EXPECT_EQ(budget->Held(), 0u);
 }
 
 TEST(SoundOgg, CorruptPageInTheMiddleKeepsWhatCameBefore) {
@@ -480,6 +545,34 @@ TEST_F(SoundOnLoopback, HostileWaveAndOggFilesNeverBreakLoading) {
         SoundObject s;
         s.LoadOggData(b.data(), u32(b.size()), 0, 0);
     }
+    // Setup headers with codebooks of any size and count, and pictures,
+    // mutated, through the decoder: what comes back keeps to its caps.
+    std::vector<u32> argb(48 * 32);
+    for (size_t i = 0; i < argb.size(); ++i) argb[i] = 0xFF000000u | u32(i * 2654435761u >> 8);
+    std::vector<u8> png;
+    ASSERT_TRUE(plat::EncodePng(argb.data(), 48, 32, true, &png));
+    int pictures = 0;
+    for (int i = 0; i < 120; ++i) {
+        const u32 entries = 1 + rng.Next() % 0xFFFFFF, books = 1 + rng.Next() % 256;
+        std::vector<u8> b = fixtures::HugeCodebookOgg(entries, books, i64(rng.Next() % 2000000));
+        if (i % 3 != 0) b = Mutate(b, rng);
+        std::vector<u8> w;
+        if (DecodeOggToWave(b.data(), u32(b.size()), &w, 1u << 20)) {
+            ASSERT_LE(w.size(), kOggWaveHeaderSize + (1u << 20));
+            ASSERT_EQ(Le32(w, 42), w.size() - kOggWaveHeaderSize);
+        }
+        const std::vector<u8> p = i % 4 == 0 ? png : Mutate(png, rng);
+        std::vector<u8> pixels;
+        u32 width = 0, height = 0;
+        size_t offset = 0;
+        if (plat::DecodePngInHelper(p.data(), u32(p.size()), 64, 64 * 64 * 4, &width, &height, &pixels, &offset) ==
+            plat::DecodeStatus::Ok) {
+            ASSERT_TRUE(width <= 64 && height <= 64);
+            ASSERT_EQ(pixels.size() - offset, size_t(width) * height * 4);
+            ++pictures;
+        }
+    }
+    EXPECT_GE(pictures, 30);
     EXPECT_EQ(plat::AudioVoiceCount(), 0u);
 }
 

@@ -150,7 +150,11 @@ TEST(RoomSession, TwoClientsMeetUploadReadyAndStart)
     SendReady(1, &b.pair->game);
     ASSERT_TRUE(Until({&a, &b}, [&] { return a.players[b.Slot()].readyState == 1; }));
     EXPECT_FALSE(server.BattleRunning(0));
-    EXPECT_NE(bobPilot.pictures[0].texture, nullptr);
+    // The face is decoded off the main thread and taken once a frame.
+    EXPECT_TRUE(Until({&a, &b}, [&] {
+        GetPilotRegistry()->TakeDecoded();
+        return bobPilot.pictures[0].texture != nullptr;
+    }, 60000));
     EXPECT_EQ(bobPilot.uploadReceived, png.size());
     EXPECT_STREQ(bobPilot.radioTexts[0], "Covering fire!");
     ASSERT_NE(a.players[b.Slot()].parts[0], nullptr);
