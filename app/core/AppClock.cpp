@@ -17,6 +17,8 @@ u32 AppClockNow()
     return plat::InputScriptLoaded() ? plat::InputScriptClock() : plat::TimeGetTime();
 }
 
+u32 AppWorkClockNow() { return gClock.now ? gClock.now() : plat::TimeGetTime(); }
+
 void AppClockSleep(u32 ms)
 {
     if (gClock.sleep) gClock.sleep(ms);

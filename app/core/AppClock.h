@@ -12,4 +12,8 @@ struct AppClock {
 
 void SetAppClock(const AppClock& clock);
 u32 AppClockNow();
+// The time work really takes (a frame's budget for network messages): the
+// wall clock even under an input script, whose game time stands still
+// within a pass.
+u32 AppWorkClockNow();
 void AppClockSleep(u32 ms);

@@ -45,14 +45,14 @@ void RunNetworkSteps(const NetworkHooks& hooks)
     // A fixed count per frame falls behind a busy room for good (and the
     // server cuts a reader that far behind): everything that has arrived
     // goes, the two connections in turn, until the budget is spent.
-    const u32 start = AppClockNow();
+    const u32 start = AppWorkClockNow();
     for (;;) {
         RECVQUEUE* game = hooks.popGame ? hooks.popGame() : nullptr;
         RECVQUEUE* data = hooks.popData ? hooks.popData() : nullptr;
         if (!game && !data) return;
         if (game) Dispatch(game, hooks.dispatchGame);
         if (data) Dispatch(data, hooks.dispatchData);
-        if (AppClockNow() - start >= NetworkBudgetMs) return;
+        if (AppWorkClockNow() - start >= NetworkBudgetMs) return;
     }
 }
 
