@@ -1,5 +1,5 @@
 #pragma once
-// The hangar's menus: translucent panels that slide in beside their
+// The hangar's menus: panels (see-through but for the robot list) that slide in beside their
 // opener, take pad 0's input while open, and fade out when closed. An
 // opener waits, dimmed, until its child has closed.
 #include "frontend/hangar/HangarTasks.h"
