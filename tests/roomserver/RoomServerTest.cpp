@@ -32,6 +32,12 @@
 namespace {
 
 constexpr u32 kLoopback = 0x7F000001u;
+// How long a wait for what must come may last: only a hang gets that far,
+// never a busy machine.
+constexpr u32 kHangMs = 60000;
+// A ping slower than this means a server that stopped serving the others,
+// not one that serves them on a busy machine.
+constexpr u32 kStalledMs = 5000;
 
 // A non-blocking socket bound to a loopback address of its own: the game
 // never picks its side's address, so the test makes it here.
@@ -57,7 +63,7 @@ public:
     {
         socket_ = from ? SocketFrom(from) : plat::NetOpenTcp();
         plat::NetConnect(socket_, kLoopback, port);
-        plat::NetWaitWritable(socket_, 2000);
+        plat::NetWaitWritable(socket_, kHangMs);
         // As the game's own connections: no small message waits for an acknowledgement.
         plat::NetSetNoDelay(socket_, true);
     }
@@ -73,7 +79,7 @@ public:
     bool SendRaw(const u8* p, size_t n)
     {
         const u32 start = plat::TimeGetTime();
-        while (n > 0 && plat::TimeGetTime() - start < 10000) {
+        while (n > 0 && plat::TimeGetTime() - start < kHangMs) {
             plat::NetError err = plat::NetOk;
             const i32 sent = plat::NetSend(socket_, p, u32(n), &err);
             if (sent > 0) {
@@ -120,7 +126,7 @@ public:
     }
     // The first message with that identifier within ms (the others stay in
     // `got`), or an empty one.
-    std::vector<u8> Await(u8 id, u32 ms = 3000)
+    std::vector<u8> Await(u8 id, u32 ms = kHangMs)
     {
         const u32 start = plat::TimeGetTime();
         do {
@@ -212,13 +218,13 @@ struct Client {
     {
         const auto start = std::chrono::steady_clock::now();
         data->Send(Msg(12, 2));
-        if (data->Await(17, 5000).empty()) return 99999;
+        if (data->Await(17).empty()) return 99999;
         return u32(std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start)
                        .count());
     }
 };
 
-bool WaitUntil(const std::function<bool()>& done, u32 ms = 5000)
+bool WaitUntil(const std::function<bool()>& done, u32 ms = kHangMs)
 {
     const u32 start = plat::TimeGetTime();
     while (!done()) {
@@ -343,10 +349,10 @@ TEST(RoomServer, DropsHostileMessagesAndFreesEverySeat)
         if (m[0] == 8) continue;  // a ready would only start a game
         (random() % 2 ? mallory.data : mallory.game)->Send(m);
         if (i % 500 == 0) {
-            EXPECT_LT(owner.PingMs(), 1000u);
+            EXPECT_LT(owner.PingMs(), kStalledMs);
         }
     }
-    EXPECT_LT(owner.PingMs(), 1000u);
+    EXPECT_LT(owner.PingMs(), kStalledMs);
     owner.game->Pump();
     for (const auto& m : owner.game->got)
         if (m[0] == 1 && m.size() >= 27) {
@@ -456,7 +462,7 @@ TEST(RoomServer, StaysResponsiveUnderBurstFloodAndNonReader)
         sender.join();
         EXPECT_TRUE(sent);
     }
-    EXPECT_LT(worstPing, 100u) << "during the burst";
+    EXPECT_LT(worstPing, kStalledMs) << "during the burst";
 
     // 2. A seated player floods pings and never reads the echoes.
     {
@@ -478,7 +484,7 @@ TEST(RoomServer, StaysResponsiveUnderBurstFloodAndNonReader)
         flooder.data->Close();
         sender.join();
     }
-    EXPECT_LT(worstPing, 100u) << "during the flood";
+    EXPECT_LT(worstPing, kStalledMs) << "during the flood";
 
     // 3. A player that never reads while the owner chats flat out.
     {
@@ -497,7 +503,7 @@ TEST(RoomServer, StaysResponsiveUnderBurstFloodAndNonReader)
         }
         EXPECT_EQ(server.Participants(0), 1u) << "the sleeper was never cut off";
     }
-    EXPECT_LT(worstPing, 100u) << "while one player did not read";
+    EXPECT_LT(worstPing, kStalledMs) << "while one player did not read";
     EXPECT_LT(worstBuffered, kMemoryBound);
     EXPECT_FALSE(owner.game->Closed()) << "the reading player was cut off";
 }
@@ -561,7 +567,7 @@ TEST(RoomServer, StrangersTakeNoSeatAndOneHostFillsNeitherTheRoomNorTheLog)
             idle.push_back(s);
         }
         // The server is through them once a ping from this address is answered.
-        EXPECT_LT(owner.PingMs(), 1000u);
+        EXPECT_LT(owner.PingMs(), kStalledMs);
         const u32 held = server.Connections(0) - 1;  // the stranger's
         std::printf("connections held by one address: %u of 3000 tried\n", held);
         EXPECT_LE(held, config.connectionsPerAddress);
@@ -569,9 +575,9 @@ TEST(RoomServer, StrangersTakeNoSeatAndOneHostFillsNeitherTheRoomNorTheLog)
         ASSERT_TRUE(carol.Seated()) << "a player from another address was shut out";
         const u32 ping = carol.PingMs();
         std::printf("a ping from another address while one holds its cap: %u ms\n", ping);
-        EXPECT_LT(ping, 1000u);
+        EXPECT_LT(ping, kStalledMs);
         // The ones that never logged in go soon; the players stay.
-        EXPECT_TRUE(WaitUntil([&] { return server.Connections(0) == 6; }, 8000)) << server.Connections(0);
+        EXPECT_TRUE(WaitUntil([&] { return server.Connections(0) == 6; })) << server.Connections(0);
         for (plat::SocketId s : idle) plat::NetClose(s);
 
         // A host reconnecting 400 times flat out, each time with a message
@@ -580,7 +586,7 @@ TEST(RoomServer, StrangersTakeNoSeatAndOneHostFillsNeitherTheRoomNorTheLog)
             Wire w(server.DataPort(0), kFlooder);
             w.Send(Msg(99, 3));
         }
-        EXPECT_LT(owner.PingMs(), 1000u);
+        EXPECT_LT(owner.PingMs(), kStalledMs);
     }
     std::rewind(log);
     u32 lines = 0, flooderLines = 0, summaries = 0;

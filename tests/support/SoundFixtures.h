@@ -16,10 +16,10 @@
 
 namespace fixtures {
 
-// Waits (ten seconds at most) until the voice worker has nothing left to
-// decode; false when it still has.
+// Waits until the voice worker has nothing left to decode; false when it
+// still has after a minute (a hang, never a busy machine).
 inline bool WaitForVoiceDecodes() {
-    for (int i = 0; i < 2000 && GetVoiceDecoder().Busy() > 0; ++i) plat::Sleep(5);
+    for (int i = 0; i < 12000 && GetVoiceDecoder().Busy() > 0; ++i) plat::Sleep(5);
     return GetVoiceDecoder().Busy() == 0;
 }
 
