@@ -23,7 +23,7 @@ constexpr f32 kPanelTop = 68.0f;
 // The robot's and the pilot's names: clear of the panel's frame line, which
 // is drawn over the panel's edge, and in a font whose strokes survive the
 // layout's scaling down to a small window (the smallest loses rows).
-constexpr f32 kNameInset = 4.0f;
+constexpr f32 kNameInset = 6.0f;
 constexpr i32 kNameFont = 4;
 
 const CApplication& App() { return *GetApplication(); }

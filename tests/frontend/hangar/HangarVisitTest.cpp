@@ -129,7 +129,9 @@ TEST(HangarVisitTest, PaintEquipDestroyAndSortAreSavedOnLeaving)
     EXPECT_LT(Brightness(robots, 450, 110, 740, 300), 110.0);
     EXPECT_EQ(Colours(robots, 152, 305, 740, 445), 1u);
     // The paint menu: rows of the owned sets 0, 2 and 5 and "back", gaps
-    // for the others; choosing set 2 paints the robot red.
+    // for the others, as flat as the robot list's; choosing set 2 paints
+    // the robot red.
+    EXPECT_EQ(Colours(paint, 152, 245, 445, 330), 1u);
     for (u32 row = 0; row < 10; ++row) {
         const u32 text = TextPixels(paint, 165, 139 + row * 39, 330, 163 + row * 39);
         if (row == 0 || row == 2 || row == 5)
