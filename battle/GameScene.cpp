@@ -266,9 +266,11 @@ bool CGameScene::WaitTypeLoaded(i32 type)
 {
     if (type < 0 || type >= kRobotTypeCount) return false;
     // No time limit: whether a robot appears must not depend on how fast this
-    // machine loads. Every loader ends, with the type loaded or refused.
+    // machine loads. Every loader ends, with the type loaded or refused. The
+    // wait is for the type's loaders to end, not for its loaded flag: the
+    // flag comes first, and a caller that then asks TypesLoading must not
+    // find this type's loader still running.
     for (;;) {
-        if (robotTypes[type].loaded.load(std::memory_order_acquire)) return true;
         bool pending = false;
         for (const auto& job : loaders->jobs)
             if (job->type == type && !job->done.load(std::memory_order_acquire)) pending = true;

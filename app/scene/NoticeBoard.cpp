@@ -21,6 +21,17 @@ std::deque<Notice>& Board()
     return board;
 }
 
+// Tells the boxes which notices are up: a repeat of one of them only keeps
+// it up, one that has left is told afresh. Frames are the one clock.
+std::vector<std::string> Texts()
+{
+    std::vector<std::string> shown;
+    for (const Notice& n : Board()) shown.push_back(n.text);
+    return shown;
+}
+
+void Publish() { plat::SetNoticesOnScreen(Texts()); }
+
 void TakeNew()
 {
     std::deque<Notice>& board = Board();
@@ -35,6 +46,7 @@ void TakeNew()
         board.push_back(Notice{std::move(text)});
     }
     while (board.size() > static_cast<size_t>(NoticeLines)) board.pop_front();
+    Publish();
 }
 
 }  // namespace
@@ -42,9 +54,7 @@ void TakeNew()
 std::vector<std::string> ShownNotices()
 {
     TakeNew();
-    std::vector<std::string> shown;
-    for (const Notice& n : Board()) shown.push_back(n.text);
-    return shown;
+    return Texts();
 }
 
 void DrawNotices()
@@ -52,6 +62,7 @@ void DrawNotices()
     TakeNew();
     std::deque<Notice>& board = Board();
     while (!board.empty() && board.front().framesLeft <= 0) board.pop_front();
+    Publish();
     if (board.empty()) return;
     for (Notice& n : board) --n.framesLeft;
 

@@ -2,7 +2,8 @@
 // Faults met while the scenes run (a sound or picture that would not load)
 // show for a few seconds in a strip at the foot of the screen, where a box
 // would have stopped the game until someone answered it. A notice told
-// again while still up starts its time afresh instead of showing twice.
+// again while still up starts its time afresh instead of showing twice;
+// told again once it has gone, it shows again. Its time counts frames.
 #include <string>
 #include <vector>
 

@@ -18,8 +18,11 @@ namespace {
 constexpr u32 PadUp = 1, PadDown = 3, PadDecide = 12, PadCancel = 13;
 
 constexpr HangarMenuStyle TopStyle{300, 400, 0x000080, 100, 0.3f, 100, 500, 10000, 10000};
-constexpr HangarMenuStyle FrameStyle{600, 350, 0x800000, 100, 0.3f, 100, 500, 10000, 10000};
-constexpr HangarMenuStyle ColorStyle{300, 470, 0x800000, 150, 0.3f, 100, 500, 10000, 10000};
+// The robot and paint lists open over the top menu: their panels are
+// opaque, or the grey rows not chosen would read mixed with the labels
+// beneath.
+constexpr HangarMenuStyle FrameStyle{600, 350, 0x800000, 255, 0.3f, 100, 500, 10000, 10000};
+constexpr HangarMenuStyle ColorStyle{300, 470, 0x800000, 255, 0.3f, 100, 500, 10000, 10000};
 
 bool Pressed(u32 button, u32 interval) { return GetApplication()->IsPadButtonRepeat(0, button, interval) != 0; }
 

@@ -1,7 +1,8 @@
 #pragma once
-// The hangar's menus: translucent panels that slide in beside their
-// opener, take pad 0's input while open, and fade out when closed. An
-// opener waits, dimmed, until its child has closed.
+// The hangar's menus: panels (see-through but for the robot and paint
+// lists, which cover the top menu) that slide in beside their opener, take
+// pad 0's input while open, and fade out when closed. An opener waits,
+// dimmed, until its child has closed.
 #include "frontend/hangar/HangarTasks.h"
 
 // How a menu looks and repeats its buttons.

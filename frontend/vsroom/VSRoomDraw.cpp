@@ -20,6 +20,11 @@ constexpr f32 kDegree = 0.017453f;
 constexpr u32 kWhite = 0xFFFFFFFFu;
 constexpr u32 kBlack = 0xFF000000u;
 constexpr f32 kPanelTop = 68.0f;
+// The robot's and the pilot's names: clear of the panel's frame line, which
+// is drawn over the panel's edge, and in a font whose strokes survive the
+// layout's scaling down to a small window (the smallest loses rows).
+constexpr f32 kNameInset = 6.0f;
+constexpr i32 kNameFont = 4;
 
 const CApplication& App() { return *GetApplication(); }
 
@@ -97,7 +102,8 @@ void VSTCB_Normal::DrawPlayers()
             Text(1, "机体  ", x, y, 200, 24, plat::TextCenter, kWhite);
             if (entry.robot >= 0 && entry.robot < room.RobotCount()) {
                 DrawPicture(room.RobotPicture(entry.robot), x, y + 24.0f, 0.625f, kWhite);
-                Text(0, room.robotNames[entry.robot], x, y + 174.0f, 200, 24, 0, kWhite);
+                Text(kNameFont, room.robotNames[entry.robot], x + kNameInset, y + 174.0f, 200 - 2 * i32(kNameInset), 24,
+                     0, kWhite);
             }
             room.FillRect(x, y + 200.0f, 200.0f, 24.0f, colour);
             Text(1, "机师      ", x, y + 200.0f, 200, 24, plat::TextCenter, kWhite);
@@ -105,7 +111,7 @@ void VSTCB_Normal::DrawPlayers()
                 PilotSlot& pilot = GetPilotRegistry()->slots[entry.pilot];
                 const plat::GfxRect face{0, 0, 200, 150};
                 DrawPicture(pilot.pictures[0], x, y + 224.0f, 1.0f, kWhite, &face);
-                Text(0, pilot.name, x, y + 374.0f, 200, 24, 0, kWhite);
+                Text(kNameFont, pilot.name, x + kNameInset, y + 374.0f, 200 - 2 * i32(kNameInset), 24, 0, kWhite);
             }
             room.FillRect(x, y + 400.0f, 200.0f, 24.0f, colour);
             char team[32];

@@ -1,16 +1,15 @@
 #include "platform/core/MessageBox.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <iterator>
-#include <map>
 #include <mutex>
+#include <utility>
 
 #include <SDL.h>
 
 #include "platform/core/Thread.h"
-#include "platform/core/Time.h"
 #include "platform/gfx/NativeWindow.h"
 
 namespace plat {
@@ -18,9 +17,8 @@ namespace {
 
 std::mutex g_stderrLock;
 bool g_held = false;
-// Caption and text printed while held, with when they were last raised.
-std::map<std::string, u32> g_lastRaised;
 std::vector<std::string> g_notices;   // waiting for the scenes to take them
+std::vector<std::string> g_onScreen;  // shown by the scenes now
 
 void Print(const char* caption, const char* text) {
     std::lock_guard<std::mutex> lock(g_stderrLock);
@@ -51,6 +49,11 @@ bool MessageBoxesAreQuiet() {
 void HoldBoxesAsNotices(bool hold) { g_held = hold; }
 bool BoxesAreHeldAsNotices() { return g_held; }
 
+void SetNoticesOnScreen(std::vector<std::string> shown) {
+    std::lock_guard<std::mutex> lock(g_stderrLock);
+    g_onScreen = std::move(shown);
+}
+
 std::vector<std::string> TakeNotices() {
     std::lock_guard<std::mutex> lock(g_stderrLock);
     std::vector<std::string> taken;
@@ -66,18 +69,15 @@ void ShowMessageBox(const Window* owner, const char* text, const char* caption, 
         {
             std::lock_guard<std::mutex> lock(g_stderrLock);
             // A fault that repeats every frame would otherwise bury everything
-            // else: a repeat within the window of the last one is dropped, and
-            // keeps the window open. Anything raised again later (the player
-            // repeating an action) is told again.
-            const u32 now = TimeGetTime();
-            auto told = g_lastRaised.find(said);
-            const bool repeat = told != g_lastRaised.end() && now - told->second < NoticeRepeatWindowMs;
-            if (told != g_lastRaised.end()) told->second = now;
-            if (repeat) return;
-            for (auto it = g_lastRaised.begin(); it != g_lastRaised.end();)
-                it = now - it->second >= NoticeRepeatWindowMs ? g_lastRaised.erase(it) : std::next(it);
-            g_lastRaised[said] = now;
+            // else: while its notice is up (or waiting to go up), a repeat only
+            // keeps it there. Once it has left the screen it is told again.
+            const auto has = [&said](const std::vector<std::string>& list) {
+                return std::find(list.begin(), list.end(), said) != list.end();
+            };
+            if (has(g_notices)) return;
+            const bool showing = has(g_onScreen);
             g_notices.push_back(said);
+            if (showing) return;
         }
         Print(caption, text);
         return;

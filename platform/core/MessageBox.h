@@ -7,9 +7,12 @@
 //
 // Once the scenes run, nothing may stop the game for an answer: a box then
 // goes to stderr and becomes a notice that the scenes draw over their frame.
-// The same caption and text raised again within NoticeRepeatWindowMs of its
-// last raising (a fault met every frame) is dropped; raised later, it is
-// told again.
+// The same caption and text raised again while its notice is still on
+// screen (a fault met every frame) prints nothing more: it only tells the
+// screen to keep that notice up. Once the notice has left the screen, the
+// same text is told again. What is on screen, and for how long, the scenes
+// decide by their frames; they say which notices show through
+// SetNoticesOnScreen.
 #include <string>
 #include <vector>
 
@@ -18,8 +21,6 @@
 namespace plat {
 
 class Window;
-
-inline constexpr u32 NoticeRepeatWindowMs = 1500;
 
 enum MessageBoxStyle : unsigned {
     MessageBoxPlain = 0,
@@ -43,5 +44,7 @@ void HoldBoxesAsNotices(bool hold);
 bool BoxesAreHeldAsNotices();
 // The notices raised since the last call, oldest first.
 std::vector<std::string> TakeNotices();
+// The notices the screen shows now (their texts as TakeNotices gave them).
+void SetNoticesOnScreen(std::vector<std::string> shown);
 
 }  // namespace plat

@@ -344,14 +344,20 @@ TEST(GameSceneTest, DrawnViewsLightEffectsWithTheLightDirection)
     EXPECT_EQ(runner.Recorder()->PresentCount(), 1u);
 }
 
-// Robot types load on worker threads through full paths; a refused type
-// ends the wait at once, and release joins every loader first.
+// Robot types load on worker threads through full paths; the wait ends
+// with the loader, never between the type's loaded flag and the loader's
+// end (a loader started for a type loaded already sets no flag at all: the
+// flag is there before the loader has even begun); a refused type ends the
+// wait at once, and release joins every loader first.
 TEST(GameSceneTest, TypeLoadersAreWaitedForAndJoined)
 {
     BattleRunner runner({});
     CGameScene& scene = *runner.Scene();
-    ASSERT_TRUE(scene.StartTypeLoader(3));
-    EXPECT_TRUE(scene.WaitTypeLoaded(3));
+    for (int again = 0; again < 2; ++again) {
+        ASSERT_TRUE(scene.StartTypeLoader(3));
+        EXPECT_TRUE(scene.WaitTypeLoaded(3));
+        EXPECT_FALSE(scene.TypesLoading()) << again;
+    }
     EXPECT_EQ(scene.robotTypes[3].loaded.load(), 1u);
     ASSERT_TRUE(scene.StartTypeLoader(45)); // no such folder
     EXPECT_FALSE(scene.WaitTypeLoaded(45));

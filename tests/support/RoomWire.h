@@ -23,6 +23,12 @@
 namespace roomwire {
 
 inline constexpr u32 kLoopback = 0x7F000001u;
+// How long a wait for what must come may last: only a hang gets that far,
+// never a busy machine.
+inline constexpr u32 kHangMs = 60000;
+// A ping slower than this means a server that stopped serving the others,
+// not one that serves them on a busy machine.
+inline constexpr u32 kStalledMs = 5000;
 
 // A non-blocking socket bound to a loopback address of its own: the game
 // never picks its side's address, so the test makes it here.
@@ -48,7 +54,7 @@ public:
     {
         socket_ = from ? SocketFrom(from) : plat::NetOpenTcp();
         plat::NetConnect(socket_, kLoopback, port);
-        plat::NetWaitWritable(socket_, 2000);
+        plat::NetWaitWritable(socket_, kHangMs);
         // As the game's own connections: no small message waits for an acknowledgement.
         plat::NetSetNoDelay(socket_, true);
     }
@@ -64,7 +70,7 @@ public:
     bool SendRaw(const u8* p, size_t n)
     {
         const u32 start = plat::TimeGetTime();
-        while (n > 0 && plat::TimeGetTime() - start < 10000) {
+        while (n > 0 && plat::TimeGetTime() - start < kHangMs) {
             plat::NetError err = plat::NetOk;
             const i32 sent = plat::NetSend(socket_, p, u32(n), &err);
             if (sent > 0) {
@@ -111,7 +117,7 @@ public:
     }
     // The first message with that identifier within ms (the others stay in
     // `got`), or an empty one.
-    std::vector<u8> Await(u8 id, u32 ms = 3000)
+    std::vector<u8> Await(u8 id, u32 ms = kHangMs)
     {
         const u32 start = plat::TimeGetTime();
         do {
@@ -203,7 +209,7 @@ struct Client {
     {
         const auto start = std::chrono::steady_clock::now();
         data->Send(Msg(12, 2));
-        if (data->Await(17, 5000).empty()) return 99999;
+        if (data->Await(17).empty()) return 99999;
         return u32(std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start)
                        .count());
     }

@@ -217,14 +217,28 @@ TEST_F(ConfigFixture, ASaveKeepsOtherLinesAndAKillLeavesTheOldFileOrTheNewOne)
     int mixed = 0, sawFirst = 0, sawSecond = 0;
     const int kills = 30;
     for (int k = 0; k < kills; ++k) {
+        // The kill comes a random while after the child has saved both
+        // versions once, however late a busy machine lets it start.
+        int saved[2];
+        ASSERT_EQ(::pipe(saved), 0);
         const pid_t child = ::fork();
         ASSERT_GE(child, 0);
         if (child == 0) {
+            ::close(saved[0]);
             for (int n = 0;; n ^= 1) {
                 choose(n);
                 SaveConfig(app, path);
+                if (n == 1 && saved[1] >= 0) {
+                    (void)!::write(saved[1], "s", 1);
+                    ::close(saved[1]);
+                    saved[1] = -1;
+                }
             }
         }
+        ::close(saved[1]);
+        char byte = 0;
+        EXPECT_EQ(::read(saved[0], &byte, 1), 1);
+        ::close(saved[0]);
         ::usleep(useconds_t(rng() % 30000));
         ::kill(child, SIGKILL);
         ::waitpid(child, nullptr, 0);

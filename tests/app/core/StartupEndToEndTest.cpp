@@ -30,7 +30,7 @@ protected:
         env.insert(env.end(), extraEnv.begin(), extraEnv.end());
         GameProcess game(exe, folder, env, temp / "game.err");
         EXPECT_TRUE(game.Started());
-        const int code = game.Wait(std::chrono::seconds(120));
+        const int code = game.Wait(std::chrono::seconds(300));
         errors = temp.Read("game.err");
         return code;
     }

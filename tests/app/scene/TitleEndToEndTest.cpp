@@ -113,20 +113,20 @@ TEST_F(TitleEndToEndTest, MenuReachedAndShotThenClosedWithRegistryRestored)
     // values the first one set stay as they are. Scripted time runs as fast as
     // the game can go, so the copy starts as soon as the first holds its lock.
     const std::string lock = temp / (std::string(SingleInstanceName) + ".lock");
-    for (int i = 0; i < 3000 && !LockHeld(lock) && game.Running(); ++i)
+    for (int i = 0; i < 30000 && !LockHeld(lock) && game.Running(); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     ASSERT_TRUE(game.Running()) << temp.Read("first.err");
     {
         GameProcess second(exe, run, Env("title.script"), temp / "second.err");
         ASSERT_TRUE(second.Started());
-        EXPECT_EQ(second.Wait(std::chrono::seconds(30)), 1) << "a refused copy ends with a failure status";
+        EXPECT_EQ(second.Wait(std::chrono::seconds(300)), 1) << "a refused copy ends with a failure status";
     }
     EXPECT_NE(temp.Read("second.err").find("ゲームは既に起動しています。"), std::string::npos)
         << temp.Read("second.err");
     EXPECT_EQ(RegistryValues(), (std::pair<i64, i64>{1, 1}));
     EXPECT_TRUE(game.Running());
 
-    ASSERT_EQ(game.Wait(std::chrono::seconds(120)), 0) << temp.Read("first.err");
+    ASSERT_EQ(game.Wait(std::chrono::seconds(300)), 0) << temp.Read("first.err");
     EXPECT_EQ(RegistryValues(), (std::pair<i64, i64>{0, 0}));
 
     plat::Image shot;
@@ -162,7 +162,7 @@ TEST_F(TitleEndToEndTest, MenuTextShowsWhenTheCjkFontIsJunk)
     env.push_back(fonts.EnvEntry());
     GameProcess game(exe, run, env, temp / "junkfont.err");
     ASSERT_TRUE(game.Started());
-    ASSERT_EQ(game.Wait(std::chrono::seconds(120)), 0) << temp.Read("junkfont.err");
+    ASSERT_EQ(game.Wait(std::chrono::seconds(300)), 0) << temp.Read("junkfont.err");
     const std::string said = temp.Read("junkfont.err");
     EXPECT_NE(said.find(fonts.fonts + "/NotoSansCJK-Regular.ttc"), std::string::npos) << said;
     EXPECT_NE(said.find("drawn with Noto Serif CJK SC"), std::string::npos) << said;
@@ -180,7 +180,7 @@ TEST_F(TitleEndToEndTest, CancelledSettingsDialogEndsWithRegistryRestored)
     ASSERT_TRUE(temp.Write("cancel.script", "300 button 2\n"));
     GameProcess game(exe, run, Env("cancel.script"), temp / "cancel.err");
     ASSERT_TRUE(game.Started());
-    EXPECT_EQ(game.Wait(std::chrono::seconds(60)), 0) << temp.Read("cancel.err");
+    EXPECT_EQ(game.Wait(std::chrono::seconds(300)), 0) << temp.Read("cancel.err");
     EXPECT_EQ(RegistryValues(), (std::pair<i64, i64>{0, 0}));
     EXPECT_FALSE(fs::exists(run + "/ScreenShot"));
 }

@@ -60,8 +60,12 @@ public:
     using CClient::GetReceivePeak;
 };
 
+// How long a wait for something that must come may take before the test
+// calls it lost: only a hang, never a slow machine, gets that far.
+constexpr u32 kHangMs = 60000;
+
 template <class Pred>
-bool WaitUntil(Pred pred, u32 ms = 5000) {
+bool WaitUntil(Pred pred, u32 ms = kHangMs) {
     const u32 start = plat::TimeGetTime();
     while (!pred()) {
         if (plat::TimeGetTime() - start > ms) return false;
@@ -79,7 +83,7 @@ int SendBytes(CClient& c, const std::vector<u8>& payload) {
     return c.Send(m, 1);
 }
 
-std::vector<u8> PopWithin(CClient& c, u32 ms = 5000) {
+std::vector<u8> PopWithin(CClient& c, u32 ms = kHangMs) {
     std::unique_ptr<RECVQUEUE> node;
     WaitUntil([&] {
         node.reset(c.PopReceived());
@@ -108,7 +112,7 @@ struct BasicConnection {
 
     bool Open(u32 userValue = 0) {
         if (!server.IsListening()) return false;
-        if (client.ConnectAsync(kHost, server.Port(), 3000, userValue) != 1) return false;
+        if (client.ConnectAsync(kHost, server.Port(), kHangMs, userValue) != 1) return false;
         conn = server.Accept();
         return conn >= 0 && WaitUntil([&] { return client.GetConnectState() == CClient::ConnectDone; });
     }
@@ -197,8 +201,8 @@ TEST(Client, LargestFrameIsDeliveredAndLongerMessagesAreRefused) {
     ASSERT_TRUE(k.Open());
     std::vector<u8> big(MaxFrameLength - 4);
     for (size_t i = 0; i < big.size(); i += 4093) big[i] = u8(i / 4093);
-    ASSERT_TRUE(k.server.SendFrame(k.conn, big.data(), u32(big.size()), 20000));
-    EXPECT_EQ(PopWithin(k.client, 20000), big);
+    ASSERT_TRUE(k.server.SendFrame(k.conn, big.data(), u32(big.size())));
+    EXPECT_EQ(PopWithin(k.client), big);
 
     NetMessage m;
     m.length = MaxFrameLength - 3;
@@ -216,7 +220,7 @@ TEST(Client, RefusedConnectionFailsWithoutAConnectEvent) {
     }
     RecordingClient c;
     ASSERT_EQ(c.ConnectAsync(kHost, port, 3000, 0), 1);
-    ASSERT_TRUE(WaitUntil([&] { return c.GetConnectState() == CClient::ConnectFailed; }, 2000));
+    ASSERT_TRUE(WaitUntil([&] { return c.GetConnectState() == CClient::ConnectFailed; }));
     EXPECT_EQ(c.Count(CClient::NetEventConnected), 0u);
     EXPECT_FALSE(c.IsConnected());
     c.Disconnect();
@@ -225,7 +229,7 @@ TEST(Client, RefusedConnectionFailsWithoutAConnectEvent) {
 TEST(Client, UnresolvableHostFailsTheBackgroundConnect) {
     RecordingClient c;
     ASSERT_EQ(c.ConnectAsync("", 1, 1000, 0), 1);
-    ASSERT_TRUE(WaitUntil([&] { return c.GetConnectState() == CClient::ConnectFailed; }, 2000));
+    ASSERT_TRUE(WaitUntil([&] { return c.GetConnectState() == CClient::ConnectFailed; }));
     EXPECT_EQ(c.GetFlags(), 0u);
 }
 
@@ -239,7 +243,7 @@ TEST(Client, ConnectTimesOutWhenTheServerNeverAnswers) {
     // Busy while the connect thread runs.
     EXPECT_EQ(c.ConnectAsync(kHost, server.Port(), 300, 0), 0);
     EXPECT_EQ(c.GetConnectState(), CClient::ConnectBusy);
-    ASSERT_TRUE(WaitUntil([&] { return c.GetConnectState() != CClient::ConnectBusy; }, 3000));
+    ASSERT_TRUE(WaitUntil([&] { return c.GetConnectState() != CClient::ConnectBusy; }));
     EXPECT_EQ(c.GetConnectState(), CClient::ConnectFailed);
     EXPECT_GE(plat::TimeGetTime() - start, 300u);
     EXPECT_FALSE(c.IsConnected());
@@ -256,7 +260,8 @@ TEST(Client, DisconnectDuringABackgroundConnectStopsItPromptly) {
     plat::Sleep(20);
     const u32 start = plat::TimeGetTime();
     c.Disconnect();
-    EXPECT_LT(plat::TimeGetTime() - start, 2000u);
+    // Far below the connect's own minute, however busy the machine.
+    EXPECT_LT(plat::TimeGetTime() - start, 20000u);
     EXPECT_EQ(c.GetConnectState(), CClient::ConnectFailed);
     EXPECT_EQ(c.GetFlags(), 0u);
 }
@@ -279,7 +284,7 @@ TEST(Client, SendingWhileTheSocketWouldBlockDeliversEverythingInOrder) {
     plat::Sleep(200);
     std::vector<u8> got;
     for (u32 i = 0; i < kCount; ++i) {
-        ASSERT_TRUE(k.server.RecvFrame(k.conn, &got, 20000)) << i;
+        ASSERT_TRUE(k.server.RecvFrame(k.conn, &got)) << i;
         ASSERT_EQ(got.size(), kSize);
         ASSERT_EQ(got[0] | got[1] << 8, int(i & 0xFFFF));
         ASSERT_EQ(got[kSize - 1], u8(i * 7));
@@ -402,7 +407,7 @@ TEST(Client, ReadSeenBeforeConnectedKeepsTheWriteOfTheSameSet) {
     const int conn = server.Accept();
     ASSERT_GE(conn, 0);
     ASSERT_TRUE(server.SendFrame(conn, "\x33", 1));
-    ASSERT_EQ(plat::NetWaitReadable(c.GetSocket(), 2000), 1);
+    ASSERT_EQ(plat::NetWaitReadable(c.GetSocket(), kHangMs), 1);
     EXPECT_FALSE(c.IsConnected());
 
     plat::NetEvents ev;
@@ -493,7 +498,7 @@ TEST(Client, FloodWithASlowReaderStaysWithinTheQueueBoundsAndLosesNothing) {
         bool ok = true;
         for (u32 i = 0; i < kCount && ok; ++i) {
             const std::vector<u8> p = FloodPayload(i);
-            ok = k.server.SendFrame(k.conn, p.data(), u32(p.size()), 20000);
+            ok = k.server.SendFrame(k.conn, p.data(), u32(p.size()));
         }
         sentAll.store(ok);
     });

@@ -122,11 +122,16 @@ TEST(HangarVisitTest, PaintEquipDestroyAndSortAreSavedOnLeaving)
     EXPECT_GT(lighter, 5 * darker) << "lighter " << lighter << " darker " << darker;
 
     // The robot menu lists the six robots the player has, one name a row,
-    // its see-through panel dark over the hall, so the light names read.
+    // its panel dark over the hall, so the light names read; and opaque over
+    // the top menu it opened from: below the rows it is one flat colour,
+    // nothing of the labels or the hall beneath.
     for (u32 row = 0; row < 6; ++row) EXPECT_GT(TextPixels(robots, 155, 105 + row * 34, 400, 129 + row * 34), 20u);
     EXPECT_LT(Brightness(robots, 450, 110, 740, 300), 110.0);
+    EXPECT_EQ(Colours(robots, 152, 305, 740, 445), 1u);
     // The paint menu: rows of the owned sets 0, 2 and 5 and "back", gaps
-    // for the others; choosing set 2 paints the robot red.
+    // for the others, as flat as the robot list's; choosing set 2 paints
+    // the robot red.
+    EXPECT_EQ(Colours(paint, 152, 245, 445, 330), 1u);
     for (u32 row = 0; row < 10; ++row) {
         const u32 text = TextPixels(paint, 165, 139 + row * 39, 330, 163 + row * 39);
         if (row == 0 || row == 2 || row == 5)

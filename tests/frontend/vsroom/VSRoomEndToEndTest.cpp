@@ -5,9 +5,11 @@
 // fought to its end, back to the room and out to the title.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "platform/gfx/Image.h"
 #include "support/PlayFolder.h"
@@ -77,6 +79,22 @@ bool FourViews(const plat::Image& shot, std::string* why)
             }
     }
     return true;
+}
+
+// The box round a rectangle's text (light pixels; the panels and their
+// frame lines are dark or coloured): left, top, right, bottom, inclusive;
+// empty when there is none.
+std::vector<u32> TextBox(const plat::Image& shot, u32 left, u32 top, u32 right, u32 bottom)
+{
+    std::vector<u32> box;
+    for (u32 y = top; y < bottom; ++y)
+        for (u32 x = left; x < right; ++x) {
+            const u32 p = PixelAt(shot, x, y);
+            if ((p & 0xFF) < 96 || (p >> 8 & 0xFF) < 96 || (p >> 16 & 0xFF) < 96) continue;
+            if (box.empty()) box = {x, y, x, y};
+            box = {std::min(box[0], x), std::min(box[1], y), std::max(box[2], x), std::max(box[3], y)};
+        }
+    return box;
 }
 
 bool Cyan(u32 p) { return int(p >> 8 & 0xFF) > 200 && int(p & 0xFF) > 200 && int(p >> 16 & 0xFF) < 100; }
@@ -207,6 +225,21 @@ TEST(VSRoomEndToEndTest, FourPadsSetUpASplitScreenBattleFightItOutAndComeBack)
     }
     EXPECT_GT(CountPixels(room, L(25), L(68), L(225), L(92), Blue), 400u);
     EXPECT_GT(CountPixels(room, L(275), L(68), L(475), L(92), Red), 400u);
+    // Under each picture its robot's name, clear of the panel's frame line
+    // (which covers at most the two columns at the panel's edge), so its
+    // first letter is whole, not half under the line; and under each
+    // face the pilot's name, tall enough to read: the smallest font scaled
+    // to this window kept only the tops of its strokes.
+    for (u32 p = 0; p < 4; ++p) {
+        const u32 frame = L(25 + 250 * p);
+        const std::vector<u32> robot = TextBox(room, frame, L(68 + 174), frame + L(200), L(68 + 198));
+        ASSERT_EQ(robot.size(), 4u) << "panel " << p << " shows no robot name";
+        EXPECT_GE(robot[0], frame + 3) << "panel " << p << ": the name's first letter is under the frame";
+        const std::vector<u32> pilot = TextBox(room, frame, L(68 + 374), frame + L(200), L(68 + 400));
+        ASSERT_EQ(pilot.size(), 4u) << "panel " << p << " shows no pilot name";
+        EXPECT_GE(pilot[0], frame + 3) << "panel " << p;
+        EXPECT_GE(pilot[3] - pilot[1] + 1, 8u) << "panel " << p << ": the pilot's name is cut short";
+    }
 
     // The split screen in one of its shots (the other may still be loading).
     std::string early_why, late_why;

@@ -60,7 +60,8 @@ struct Player {
     u32 Slot() const { return room.ownSlot; }
 };
 
-bool Until(std::initializer_list<Player*> players, const std::function<bool()>& done, u32 ms = 5000)
+// The bound only guards a hang: a busy machine never takes that long.
+bool Until(std::initializer_list<Player*> players, const std::function<bool()>& done, u32 ms = 60000)
 {
     const u32 start = plat::TimeGetTime();
     while (plat::TimeGetTime() - start < ms) {
@@ -234,7 +235,7 @@ TEST(RoomSession, CostRateButtonsReachBothEndsAndWrapThroughTheServer)
     };
     auto until = [&](const std::function<bool()>& done) {
         const u32 start = plat::TimeGetTime();
-        while (plat::TimeGetTime() - start < 3000) {
+        while (plat::TimeGetTime() - start < 60000) {
             pump();
             if (done()) return true;
             plat::Sleep(2);

@@ -61,7 +61,7 @@ struct Waiters {
 
 void WaitOnce(void* arg) {
     auto* w = static_cast<Waiters*>(arg);
-    if (w->event->Wait(5000) == plat::WaitResult::Signalled) ++w->released;
+    if (w->event->Wait(60000) == plat::WaitResult::Signalled) ++w->released;
 }
 
 TEST(SyncEvent, ManualResetReleasesEveryWaiterAutoResetOne) {
@@ -87,6 +87,8 @@ TEST(SyncEvent, ManualResetReleasesEveryWaiterAutoResetOne) {
         b.Start(WaitOnce, &w);
         plat::Sleep(20);
         automatic.Set();
+        // One is let through; only then a while for a second to (wrongly) follow.
+        while (w.released.load() < 1) plat::Sleep(1);
         plat::Sleep(50);
         EXPECT_EQ(w.released.load(), 1);
         automatic.Set();
@@ -100,7 +102,7 @@ TEST(Thread, DetachedThreadRunsAndJoinNeedsAThread) {
     plat::SyncEvent done(true);
     ASSERT_TRUE(plat::StartDetachedThread([](void* arg) { static_cast<plat::SyncEvent*>(arg)->Set(); },
                                           &done));
-    EXPECT_EQ(done.Wait(5000), plat::WaitResult::Signalled);
+    EXPECT_EQ(done.Wait(60000), plat::WaitResult::Signalled);
 
     plat::Thread t;
     EXPECT_FALSE(t.Join());
