@@ -673,15 +673,16 @@ TEST(ServerMessages, ABattleRunsOnThePartsPilotsAndSettingsItStartedWithWhatever
     EXPECT_EQ(pilots[5].pictures[0].texture, nullptr) << "a face of nobody in the battle";
 
     for (i32 i = 0; i < 2; ++i) app.players[i].sceneLoaded = 1;
-    runner.RunFrames(31);
+    // Past the opening fade, when the robots take their inputs.
+    runner.RunFrames(150);
     ASSERT_TRUE(scene.frameProc == &CGameScene::Proc_NetBattle);
-    ASSERT_GE(scene.battleFrame, 25u);
+    ASSERT_GE(scene.battleFrame, 140u);
     const i32 bonus = peer->SumItemBonus(BonusThrustRecharge);
     EXPECT_EQ(bonus, 50);
 
     // The peer's radio line opens its cut-in with the face and text of the room.
     DispatchToFighter({21, 1, 0, 2, 0});
-    runner.RunFrames(2);
+    runner.RunFrames(3);
     EXPECT_TRUE(CutInOf(scene, peer)) << "the peer's radio line showed nothing";
 
     // The room's traffic, mid-battle: a new part for each row, settings
