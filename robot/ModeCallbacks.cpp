@@ -60,7 +60,7 @@ void PlayRebirthVoice(const CRobot_Normal* old)
     const f32 eye[3] = {scene->Eye().x, scene->Eye().y, scene->Eye().z};
     if (!old->IsWatched() && Distance(at, eye) >= 40.0f) return;
     PilotRegistry* pilots = GetPilotRegistry();
-    if (pilots && old->pilotIndex < pilots->count && old->pilotIndex < MaxPilots)
+    if (pilots && old->pilotIndex < MaxPilots)
         pilots->slots[old->pilotIndex].PlayRebirthVoice();
 }
 
