@@ -129,7 +129,7 @@ u32 CGameScene::Frame()
     if (app.closeRequest) {
         app.quit = 1;
         const u32 rule = GetRoomState().rule;
-        if (app.gameSettings.gameMode == GameMode::Online && (rule == 0 || rule == 1 || rule == 3 || rule == 4)) {
+        if (battleSettings.gameMode == GameMode::Online && (rule == 0 || rule == 1 || rule == 3 || rule == 4)) {
             app.Profile().AddExp(-10000);
             app.Profile().Save();
         }

@@ -236,12 +236,12 @@ public:
 
     // Robot and ship placement: robots and ships join the unit list.
     CRobot_Normal* SpawnRobot(i32 type, f32 x, f32 y, f32 z, f32 hpScale, i32 team, u8 controlMode, i32 colorSet,
-                              f32 yawDeg, CGameItemBase* const* parts);
+                              f32 yawDeg, const CGameItemBase* const* parts);
     // mode 0 the team's next start point, 1 a random one.
     CRobot_Normal* SpawnRobotAtStartPoint(i32 type, i32 mode, f32 hpScale, i32 team, u8 controlMode, i32 colorSet,
-                                          CGameItemBase* const* parts);
+                                          const CGameItemBase* const* parts);
     CRobot_Normal* SpawnRobotAtTeamStart(i32 type, f32 hpScale, i32 team, u8 controlMode, i32 colorSet,
-                                         CGameItemBase* const* parts);
+                                         const CGameItemBase* const* parts);
     // Loads the spawn's type (on a worker thread when asked), then the robot
     // binds itself to it and goes live at the position; -1 when the type does
     // not load, else the result of the last script start.
@@ -314,6 +314,9 @@ public:
     u32 frameRate = 0;
     u32 nextDue = 0;
     FrameProc frameProc = nullptr;
+    // The settings this battle started with: the room may change the
+    // application's for the next battle while this one runs.
+    BattleSettings battleSettings;
     CFixedArray<RobotModelData> robotTypes; // 50
     CFixedArray<RobotModelData> shipTypes;  // 20
     CFixedArray<CRobot_Base*> robotTable;   // 20, null for none

@@ -233,7 +233,7 @@ i32 CGameScene::Proc_SetupFailed()
     if (++setupFailedFrames > kSetupNoticeFrames) {
         BaseScene* (*back)() = GetTitleSceneAsBase;
         const BattleHooks& hooks = GetBattleHooks();
-        switch (app.gameSettings.gameMode) {
+        switch (battleSettings.gameMode) {
         case GameMode::Online:
             // As leaving from the pause menu: the room hears of it.
             SendReturnToRoom();

@@ -99,7 +99,7 @@ void CGameScene::PreloadRandomType()
 void CGameScene::PlaceModeRobots(GameMode gameMode)
 {
     CApplication& app = *GetApplication();
-    const u32 option = app.gameSettings.modeOption;
+    const u32 option = battleSettings.modeOption;
     cMTRand& random = GetBattleRandom();
     PlayerEntry& player = app.players[0];
     const i32 playerType = BoundRobotType(player.robot);
@@ -225,7 +225,7 @@ void CGameScene::PlaceModeRobots(GameMode gameMode)
 void CGameScene::SetupLocalBattle()
 {
     CApplication& app = *GetApplication();
-    GameSettings& settings = app.gameSettings;
+    const BattleSettings& settings = battleSettings;
     cMTRand& random = GetBattleRandom();
     // Every entry costs its three draws, empty or not, so the sequence after
     // the placement does not depend on who takes part.
@@ -303,16 +303,23 @@ void CGameScene::SetupLocalBattle()
 void CGameScene::SetupOnline()
 {
     CApplication& app = *GetApplication();
-    GameSettings& settings = app.gameSettings;
+    const BattleSettings& settings = battleSettings;
     RoomState& room = GetRoomState();
     cMTRand& random = GetBattleRandom();
     random.Init(room.battleStartValue);
-    settings.modeOption = 0;
+    app.gameSettings.modeOption = 0;
+    battleSettings.modeOption = 0;
     const u32 stageCount = app.secondStageFolders.count;
     u32 stage = settings.stage;
     if (stage == 0xFFFFFFFFu) stage = stageCount ? random.GetRand() % stageCount : 0;
     LoadStage(app.secondStageFolders, stage);
-    for (PilotSlot& slot : GetPilotRegistry()->slots) slot.Clear();
+    // The room filled each player's slot with the pilot that player uploaded
+    // (this player's own from its folder): their faces, radio texts and
+    // voices are this battle's. Every other slot is emptied, so nobody gone
+    // shows a face here.
+    PilotRegistry& pilots = *GetPilotRegistry();
+    for (i32 i = 0; i < MaxPilots; ++i)
+        if (i >= 10 || app.players[i].slotState != 1) pilots.slots[i].Clear();
 
     const u32 rule = room.rule;
     // The room's free start points: a fallen robot comes back at a random one.

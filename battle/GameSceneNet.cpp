@@ -54,8 +54,10 @@ PlayerEntry& Own() { return App().players[i32(GetRoomState().ownSlot) < PlayerEn
 bool IsSpectator(const CRobot_Base* r) { return r->displayTeam == 100; }
 
 // A key-state message of n repeats covers n frames; a setting of 0 would
-// leave every other client waiting for ever.
-u32 SendInterval() { return std::max(1u, App().gameSettings.roomSetting & 0xFFu); }
+// leave every other client waiting for ever. Every client keeps the interval
+// its battle started with: one changed mid-battle on some would cut the
+// frames into different messages and make the clients disagree.
+u32 SendInterval(const CGameScene& scene) { return std::max(1u, scene.battleSettings.roomSetting & 0xFFu); }
 
 // Test switches of the online battle. QUILLON_TEST_HASH_LOG=1 writes every
 // simulated frame's fingerprint to BattleHash.log beside the executable, so
@@ -296,9 +298,9 @@ i32 CGameScene::Proc_NetBattle()
             if (mine && !IsSpectator(mine)) {
                 u8 bytes[kInputBytes];
                 std::memcpy(bytes, &mine->pendingInput, sizeof bytes);
-                SendKeyState(bytes, static_cast<u8>(check % 256), battleFrame, static_cast<u8>(SendInterval()));
+                SendKeyState(bytes, static_cast<u8>(check % 256), battleFrame, static_cast<u8>(SendInterval(*this)));
             }
-            sendCountdown = SendInterval() - 1;
+            sendCountdown = SendInterval(*this) - 1;
         } else {
             --sendCountdown;
         }

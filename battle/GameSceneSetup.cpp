@@ -136,7 +136,8 @@ void CGameScene::FailSetup(const char* text)
 i32 CGameScene::Init()
 {
     CApplication& app = *GetApplication();
-    GameSettings& settings = app.gameSettings;
+    battleSettings = app.gameSettings;
+    const BattleSettings& settings = battleSettings;
     RoomState& room = GetRoomState();
     ResetBattleFireStats();
 
@@ -285,7 +286,7 @@ bool CGameScene::LoadStage(const FolderList& stages, u32 index)
 void CGameScene::SetupMode(GameMode gameMode)
 {
     CApplication& app = *GetApplication();
-    GameSettings& settings = app.gameSettings;
+    const BattleSettings& settings = battleSettings;
     cMTRand& random = GetBattleRandom();
     const u32 W = static_cast<u32>(app.video.screenWidth);
     const u32 H = static_cast<u32>(app.video.screenHeight);

@@ -32,7 +32,7 @@ f32 CGameScene::StartPointYaw(const Mat4& point)
 }
 
 CRobot_Normal* CGameScene::SpawnRobot(i32 type, f32 x, f32 y, f32 z, f32 hpScale, i32 team, u8 controlMode,
-                                      i32 colorSet, f32 yawDeg, CGameItemBase* const* parts)
+                                      i32 colorSet, f32 yawDeg, const CGameItemBase* const* parts)
 {
     if (type < 0 || type >= robotTypes.GetCount()) return nullptr;
     CRobot_Normal* robot = NewObject<CRobot_Normal>(&unitList, static_cast<u32>(team + 1));
@@ -66,7 +66,7 @@ void CGameScene::SetupTacticalRobot(CRobot_Normal* robot)
 }
 
 CRobot_Normal* CGameScene::SpawnRobotAtStartPoint(i32 type, i32 mode, f32 hpScale, i32 team, u8 controlMode,
-                                                  i32 colorSet, CGameItemBase* const* parts)
+                                                  i32 colorSet, const CGameItemBase* const* parts)
 {
     Mat4 point = Mat4::Identity();
     if (mode == 0 && team >= 0 && team < 10)
@@ -78,7 +78,7 @@ CRobot_Normal* CGameScene::SpawnRobotAtStartPoint(i32 type, i32 mode, f32 hpScal
 }
 
 CRobot_Normal* CGameScene::SpawnRobotAtTeamStart(i32 type, f32 hpScale, i32 team, u8 controlMode, i32 colorSet,
-                                                 CGameItemBase* const* parts)
+                                                 const CGameItemBase* const* parts)
 {
     return SpawnRobotAtStartPoint(type, 0, hpScale, team, controlMode, colorSet, parts);
 }
@@ -253,13 +253,12 @@ void CGameScene::RebuildRobot(CRobot_Normal* robot, const RobotState& s, i32 syn
     const std::vector<RobotCallback> destroy = robot->DestroyProcList;
     const std::vector<RobotCallback> defeat = robot->DefeatProcList;
     const i8 pad = robot->padNumber;
-    CGameItemBase* parts[kRobotParts];
-    for (i32 i = 0; i < kRobotParts; ++i) parts[i] = robot->parts[i];
+    const auto parts = robot->PartList();
 
     SetupRobot(robot,
                RobotSpawn{robot->spawnType, s.world[12], s.world[13], s.world[14], robot->spawnHpScale,
                           robot->spawnTeam, static_cast<u8>(robot->spawnControlMode), robot->spawnColorSet,
-                          robot->spawnAngle, parts},
+                          robot->spawnAngle, parts.data()},
                false);
     std::memcpy(&robot->worldMatrix.m[0][0], s.world, sizeof s.world);
     robot->prevWorldMatrix = robot->worldMatrix;

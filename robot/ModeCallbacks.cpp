@@ -60,7 +60,7 @@ void PlayRebirthVoice(const CRobot_Normal* old)
     const f32 eye[3] = {scene->Eye().x, scene->Eye().y, scene->Eye().z};
     if (!old->IsWatched() && Distance(at, eye) >= 40.0f) return;
     PilotRegistry* pilots = GetPilotRegistry();
-    if (pilots && old->pilotIndex < pilots->count && old->pilotIndex < MaxPilots)
+    if (pilots && old->pilotIndex < MaxPilots)
         pilots->slots[old->pilotIndex].PlayRebirthVoice();
 }
 
@@ -94,7 +94,7 @@ CRobot_Normal* Replace(CRobot_Normal* old, i32 type, i32 colorSet, f32 hpScale, 
     if (!scene) return nullptr;
     CRobot_Normal* robot =
         scene->SpawnRobot(type, old->spawnPos[0], old->spawnPos[1], old->spawnPos[2], hpScale, old->spawnTeam,
-                          static_cast<u8>(old->spawnControlMode), colorSet, old->spawnAngle, old->parts);
+                          static_cast<u8>(old->spawnControlMode), colorSet, old->spawnAngle, old->PartList().data());
     if (!robot) return nullptr;
     robot->DestroyProcList = old->DestroyProcList;
     robot->DefeatProcList = old->DefeatProcList;

@@ -74,7 +74,7 @@ void CRobot_Base::Reset()
     lockAlertList.DeleteAll();
     lockAlertList.Init();
     padNumber = 0;
-    for (CGameItemBase*& p : parts) p = nullptr;
+    for (auto& p : parts) p.reset();
     streakFlag = 1;
     killStreak = 0;
     lossStreak = 0;
@@ -89,12 +89,30 @@ i32 CRobot_Base::SumItemBonus(i32 bonusIndex) const
 {
     if (bonusIndex < 0 || bonusIndex >= 10) return 0;
     i32 sum = 0;
-    for (CGameItemBase* p : parts) {
-        // Only power-up parts carry percentages.
-        const auto* powerUp = dynamic_cast<const CGameItem_PowerUp*>(p);
-        if (powerUp) sum += powerUp->bonus[bonusIndex];
-    }
+    for (const auto& p : parts)
+        if (p) sum += p->bonus[bonusIndex];
     return sum;
+}
+
+const CGameItem_PowerUp* CRobot_Base::Part(i32 i) const
+{
+    return i >= 0 && i < kRobotParts && parts[static_cast<size_t>(i)] ? &*parts[static_cast<size_t>(i)] : nullptr;
+}
+
+std::array<const CGameItemBase*, kRobotParts> CRobot_Base::PartList() const
+{
+    std::array<const CGameItemBase*, kRobotParts> list{};
+    for (i32 i = 0; i < kRobotParts; ++i) list[static_cast<size_t>(i)] = Part(i);
+    return list;
+}
+
+CRobot_Base::PartSet CRobot_Base::CopyParts(const CGameItemBase* const* given)
+{
+    PartSet copies;
+    for (i32 i = 0; given && i < kRobotParts; ++i)
+        if (const auto* powerUp = dynamic_cast<const CGameItem_PowerUp*>(given[i]))
+            copies[static_cast<size_t>(i)].emplace(*powerUp);
+    return copies;
 }
 
 f32 CRobot_Base::GaugeFraction(f32 value, f32 max)

@@ -3,9 +3,12 @@
 // identity, vitals, equipment) and CRobot_Normal, the walking robot with two
 // animation layers, script channels, gauges, node tables and its table of
 // fire procedures. Virtual slots continue BB_Base's order.
+#include <array>
+#include <optional>
 #include <vector>
 
 #include "app/net/RobotInput.h"
+#include "app/player/GameItem.h"
 #include "battle/BattleObject.h"
 #include "engine/core/FixedArray.h"
 #include "engine/core/TaskList.h"
@@ -18,7 +21,6 @@
 class BB_AtkStandard;
 class BB_SwordBeamAtk;
 class CDSBufferNode;
-class CGameItemBase;
 class LZ_Standard;
 namespace plat { struct PadState; }
 class CRobot_Normal;
@@ -94,7 +96,7 @@ struct RobotSpawn {
     u8 controlMode = kControlLocal;
     i32 colorSet = 0;
     f32 yawDeg = 0.0f;
-    CGameItemBase* const* parts = nullptr;  // ten parts, or null to keep the robot's
+    const CGameItemBase* const* parts = nullptr;  // ten parts (copied), or null for none
 };
 
 // What a robot is doing, as the computer players, weapons, effects and the
@@ -283,8 +285,18 @@ public:
     i32 killStreak = 0;
     i32 lossStreak = 0;
 
-    // ---- equipment (not owned) ----
-    CGameItemBase* parts[kRobotParts] = {};
+    // ---- equipment ----
+    // The robot's own copies of its parts: the room and the hangar may
+    // replace or delete theirs at any moment, these last as long as the robot.
+    using PartSet = std::array<std::optional<CGameItem_PowerUp>, kRobotParts>;
+    PartSet parts;
+    // Part i, or null for an empty slot.
+    const CGameItem_PowerUp* Part(i32 i) const;
+    // The ten slots as a spawn takes them (null for empty ones).
+    std::array<const CGameItemBase*, kRobotParts> PartList() const;
+    // Copies of ten given parts (null: none). Only power-up parts carry
+    // bonuses; nothing else is kept.
+    static PartSet CopyParts(const CGameItemBase* const* given);
 
     // ---- vitals ----
     i32 hp = 0;

@@ -49,9 +49,10 @@ void Debris(const Vec3& at, const Vec3& direction)
 // The robot's pilot slot; null without a pilot or with an index no slot has.
 PilotSlot* PilotOf(const CRobot_Normal& robot)
 {
+    // Online a robot's pilot is its participant's slot, filled by the room,
+    // whatever number of pilot folders this machine has: only the table bounds it.
     PilotRegistry* pilots = GetPilotRegistry();
-    if (!pilots || robot.pilotIndex < 0 || robot.pilotIndex >= pilots->count || robot.pilotIndex >= MaxPilots)
-        return nullptr;
+    if (!pilots || robot.pilotIndex < 0 || robot.pilotIndex >= MaxPilots) return nullptr;
     return &pilots->slots[robot.pilotIndex];
 }
 

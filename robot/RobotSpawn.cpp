@@ -78,16 +78,17 @@ void CRobot_Base::TakeSpawn(const RobotSpawn& spawn, const RobotModelData& type)
 i32 CRobot_Normal::Spawn(RobotModelData& type, const RobotSpawn& spawn)
 {
     const u32 id = objectId;
+    // Copied before the reset: a rebuild hands the robot its own parts.
+    PartSet given = CopyParts(spawn.parts);
     ReleaseModel();
     Reset();
     objectId = id;
+    parts = std::move(given);
 
     scriptTables = type.scriptTables.Data();
     type.hierarchy.CopyTo(&lowerModel);
     lowerModel.nodeCallback = &AimNodeCallback;
     lowerModel.nodeCallbackArg = &lowerModel;
-    if (spawn.parts)
-        for (i32 i = 0; i < kRobotParts; ++i) parts[i] = spawn.parts[i];
     upperModel.root = lowerModel.root;
     upperModel.nodeCallback = &AimNodeCallback;
     upperModel.nodeCallbackArg = &upperModel;

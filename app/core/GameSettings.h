@@ -17,7 +17,10 @@ enum class GameMode : u32 {
     Ranking = 8,
 };
 
-struct GameSettings {
+// Every setting of the next battle but its music list, as plain values: a
+// battle keeps a copy of those it started with, whatever the room changes
+// for the next one meanwhile.
+struct BattleSettings {
     GameMode gameMode = GameMode::Arcade;
     // 1 marks the title's demonstration battle.
     u32 modeOption = 0;
@@ -40,7 +43,10 @@ struct GameSettings {
     u8 popType = 0;
     // The room's music setting as the server keeps it (online).
     u32 bgmNo = 0;
+    u8 item = 0;
+};
+
+struct GameSettings : BattleSettings {
     // The user music list; its selectedBgm is the battle's music choice.
     MyBgmList bgmList;
-    u8 item = 0;
 };

@@ -34,6 +34,7 @@ void ReadTestSwitches(bool driven)
         s.returnAtBattle = plat::GetTestSwitch("QUILLON_TEST_RETURN_AT_BATTLE", s.returnAtBattle);
         s.quitInRepair = plat::GetTestSwitch("QUILLON_TEST_QUIT_IN_REPAIR", s.quitInRepair);
         s.hashLog = plat::GetTestSwitch("QUILLON_TEST_HASH_LOG", 0) == 1;
+        s.voiceLog = plat::GetTestSwitch("QUILLON_TEST_VOICE_LOG", 0) == 1;
         s.decideStages = plat::GetTestSwitch("QUILLON_TEST_DECIDE_STAGES", s.decideStages);
         s.story = plat::GetTestSwitch("QUILLON_TEST_STORY", s.story);
         s.hangarShot = plat::GetTestSwitch("QUILLON_TEST_HANGAR_SHOT", s.hangarShot);

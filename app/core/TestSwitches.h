@@ -24,6 +24,7 @@
 // QUILLON_TEST_RETURN_AT_BATTLE returnAtBattle online games (back before a key state)
 // QUILLON_TEST_QUIT_IN_REPAIR quitInRepair  online games (lost in a repair)
 // QUILLON_TEST_HASH_LOG      hashLog        online games
+// QUILLON_TEST_VOICE_LOG     voiceLog       online games (faces and voices)
 // QUILLON_TEST_DECIDE_STAGES decideStages   arcade games
 // QUILLON_TEST_STORY         story          arcade games
 // QUILLON_TEST_HANGAR_SHOT   hangarShot     hangar visit
@@ -64,6 +65,8 @@ struct TestSwitches {
     i32 quitInRepair = -1;
     // Each online battle frame's state hash written to "BattleHash.log".
     bool hashLog = false;
+    // Each pilot voice a radio line starts written to "VoiceLog.log".
+    bool voiceLog = false;
     // Arcade battles decided half a second in: the enemies fall, except in
     // the run's n-th battle where the player's robot falls (-1: off).
     i32 decideStages = -1;

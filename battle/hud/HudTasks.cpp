@@ -342,7 +342,7 @@ void GMTCB_DrawSP_NetDetailDisp::DrawSP()
                 text(640.0f, y, line, c);
             }
             std::string parts = "HP:                残机数-" + std::to_string(r->restBody) + " ";
-            for (i32 p = 0; p < 4; ++p) parts += "[" + PartName(r->parts[p]) + "]";
+            for (i32 p = 0; p < 4; ++p) parts += "[" + PartName(r->Part(p)) + "]";
             text(30.0f, y + 24.0f, parts.c_str(), c);
             fill(70.0f, y + 36.0f, 100.0f, 4.0f, 0xFFFF0000u);
             f32 green = r->HpFraction() * 100.0f;

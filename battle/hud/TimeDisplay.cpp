@@ -51,7 +51,7 @@ i32 GMTCB_DrawSP_TeamCostDisp::Proc()
 
 f32 TeamCostShare(const CGameScene& scene, i32 team)
 {
-    const GameSettings& settings = GetApplication()->gameSettings;
+    const BattleSettings& settings = scene.battleSettings;
     const f32 full = static_cast<f32>(settings.costLimit) * settings.costRate;
     // A room without a cost (zero base or rate) shows an empty gauge.
     if (!(full > 0.0f) || team < 0 || team >= scene.teamCosts.GetCount()) return 0.0f;

@@ -105,7 +105,7 @@ void Build(PauseMenuTask* menu, CGameScene* scene, const Item* items, i32 count,
     }
     // Enter picks an item here; it must not also open the chat line.
     CApplication& app = *GetApplication();
-    if (app.gameSettings.chat && app.textInputHandler == &CGameScene::ChatHook) {
+    if (scene && scene->battleSettings.chat && app.textInputHandler == &CGameScene::ChatHook) {
         app.textInputHandler = nullptr;
         menu->chatHookTaken = 1;
     }
@@ -177,7 +177,7 @@ i32 PauseMenuTask::Resume()
     // A battle decided while the menu was open has taken its chat line away
     // for good; Enter on the result belongs to the result.
     const bool running = scene && scene->battleEnd == 0;
-    if (chatHookTaken && running && GetApplication()->gameSettings.chat)
+    if (chatHookTaken && running && scene->battleSettings.chat)
         GetApplication()->textInputHandler = &CGameScene::ChatHook;
     chatHookTaken = 0;
     return kTaskRemove;
@@ -334,7 +334,7 @@ bool CGameScene::OpenPauseMenu()
 {
     CList<TCB>* list = &tasks;
     PauseMenuTask* menu = nullptr;
-    switch (GetApplication()->gameSettings.gameMode) {
+    switch (battleSettings.gameMode) {
     case GameMode::Arcade:
         menu = GMTCB_Proc_Pause_NormalMode::Create(list, 1);
         if (menu) BuildPauseMenu_Arcade(menu, this);

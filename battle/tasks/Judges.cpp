@@ -310,7 +310,7 @@ i32 GMTCB_Judge_SurvivalMode::Proc_Watch()
     StopUnits();
     scene->paused = 1;
     scene->battleEnd = 1;
-    if (App().gameSettings.modeOption == 1) return GoTitle();
+    if (scene->battleSettings.modeOption == 1) return GoTitle();
     // The ranking screens fill the window; the kill log would lie over them.
     scene->chatLogShown = 0;
     rankingInput =
@@ -355,7 +355,7 @@ i32 GMTCB_Judge_SurvivalMode::Proc_RankingList()
 i32 GMTCB_Judge_TeamBattleMode::Proc_Watch()
 {
     if (scene->paused) return kTaskKeep;
-    if (App().gameSettings.modeOption == 1) {
+    if (scene->battleSettings.modeOption == 1) {
         if (scene->teamUnits[0] != 0 && scene->teamUnits[1] != 0) return kTaskKeep;
         return GoTitle();
     }
@@ -398,7 +398,7 @@ i32 GMTCB_Judge_LocalBattle_RestBody::Proc_Watch()
 {
     if (scene->paused) return kTaskKeep;
     TestFall(*scene);
-    const u32 rule = App().gameSettings.localRule;
+    const u32 rule = scene->battleSettings.localRule;
     bool over = false;
     if (rule == 0) over = CountLivingTeams(*scene, 4, 4, false, nullptr) <= 1;
     else if (rule == 1) over = CountCostTeams(*scene, kTeamSlots, nullptr) < 2;

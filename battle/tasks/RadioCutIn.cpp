@@ -4,10 +4,12 @@
 #include <cstring>
 
 #include "app/core/Application.h"
+#include "app/core/TestSwitches.h"
 #include "app/player/PilotRegistry.h"
 #include "battle/GameScene.h"
 #include "battle/hud/OverlayTasks.h"
 #include "engine/sound/SoundManager.h"
+#include "platform/core/FileSystem.h"
 #include "robot/Robot.h"
 
 namespace {
@@ -16,6 +18,24 @@ void PlayIfLoaded(i32 slot)
 {
     SoundManager& sound = GetSoundManager();
     if (sound.GetSoundCount() > slot) sound.PlaySlot(slot, 0, 0);
+}
+
+// Under the voice-log test switch every pilot voice a radio line starts is
+// written to "VoiceLog.log" beside the executable: a test hears through it
+// whose voice the player heard.
+void LogStartedVoice(const CRobot_Base* speaker, const SoundObject* sound, const CDSBufferNode* started)
+{
+    if (!GetTestSwitches().voiceLog || !started || !speaker || speaker->pilotIndex < 0 ||
+        speaker->pilotIndex >= MaxPilots)
+        return;
+    static const plat::FileId log =
+        plat::OpenFile((plat::GetExecutableDirectory() + "/VoiceLog.log").c_str(), plat::FileMode::Write);
+    const PilotSlot& pilot = GetPilotRegistry()->slots[speaker->pilotIndex];
+    const std::ptrdiff_t n = sound - pilot.sounds;
+    if (log == plat::InvalidFile || n < 0 || n >= PilotSoundCount) return;
+    char line[64];
+    const int size = std::snprintf(line, sizeof line, "pilot %d voice %d\n", speaker->pilotIndex, static_cast<int>(n));
+    plat::WriteFile(log, line, static_cast<u32>(size));
 }
 
 }  // namespace
@@ -168,7 +188,10 @@ i32 GMTCB_Proc_MusenFaceDisp::Proc_Text()
             if (Open()) phase = 1;
             return kTaskKeep;
         case 1: {
-            if (counter++ == 0 && voiceSound) voice = voiceSound->Play(1, 0);
+            if (counter++ == 0 && voiceSound) {
+                voice = voiceSound->Play(1, 0);
+                LogStartedVoice(speaker, voiceSound, voice);
+            }
             const bool typed = !lineText || lineText->shown >= static_cast<i32>(strnlen(lineText->text, 256));
             const bool quiet = !voice || !voice->IsPlaying();
             if (typed && quiet) {
@@ -213,7 +236,10 @@ i32 GMTCB_Proc_MusenFaceDisp::Proc_Animation()
         faceNumber = f.picture;
         frameVoice = f.voice < PilotSoundCount ? f.voice : -1;
         if (face && faceNumber < PilotPictureCount) face->texture = &pilot->pictures[faceNumber];
-        if (frameVoice >= 0) voice = pilot->sounds[frameVoice].Play(1, 0);
+        if (frameVoice >= 0) {
+            voice = pilot->sounds[frameVoice].Play(1, 0);
+            LogStartedVoice(speaker, &pilot->sounds[frameVoice], voice);
+        }
     }
     return kTaskKeep;
 }

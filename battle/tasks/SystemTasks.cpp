@@ -389,7 +389,7 @@ i32 GMTCB_SystemKey::Proc()
     } else if (!scene->chatInputActive) {
         for (u32 n = 0; n < 10; ++n) {
             if (!app.IsKeyRepeat('0' + n, kOnce)) continue;
-            if (app.gameSettings.gameMode == GameMode::Online)
+            if (scene->battleSettings.gameMode == GameMode::Online)
                 SendRadioVoice(static_cast<u16>(n), plat::IsKeyDown(plat::vk::Control) ? 1 : 0);
             CRobot_Base* own = scene->robotTable[static_cast<i32>(scene->playerSlot % kRobotTableSize)];
             if (own) own->pendingRadioLine = static_cast<i32>(n);
@@ -398,10 +398,10 @@ i32 GMTCB_SystemKey::Proc()
         }
     }
 
-    if (app.gameSettings.gameMode == GameMode::Practice) PracticeKeys(*scene, app);
+    if (scene->battleSettings.gameMode == GameMode::Practice) PracticeKeys(*scene, app);
 
     // Any of the player's keys ends a demonstration battle.
-    if (app.gameSettings.modeOption == 1) {
+    if (scene->battleSettings.modeOption == 1) {
         bool pressed = app.input.keyTable[plat::vk::Return] & 0x80 || app.input.keyTable[plat::vk::Escape] & 0x80;
         for (i32 i = 0; i < app.input.padKeyMap.GetCount() && !pressed; ++i)
             pressed = app.input.keyTable[app.input.padKeyMap[i]] & 0x80;
@@ -421,7 +421,7 @@ i32 GMTCB_ObjectRun::Proc()
     if (!scene) return kTaskKeep;
     CApplication& app = *GetApplication();
     if (app.IsKeyRepeat(plat::vk::Escape, 999999)) {
-        const bool online = app.gameSettings.gameMode == GameMode::Online;
+        const bool online = scene->battleSettings.gameMode == GameMode::Online;
         if (online || scene->paused == 0) {
             if (scene->OpenPauseMenu() && !online) scene->paused = 1;
         }

@@ -166,7 +166,7 @@ TEST(RobotHit, WeaponsBillboardsAndRobotsApplyDamageGuardReflectionAndBookkeepin
         CGameItem_PowerUp part(1);
         for (i16& b : part.bonus) b = 0;
         part.bonus[BonusBeamDefence] = static_cast<i16>(c.defence);
-        victim.robot.parts[4] = &part;
+        victim.robot.parts[4] = part;
         GetBattleRandom().Init(77);
 
         i32 onHit = 0, onGuard = 0, onReflect = 0;
@@ -315,7 +315,7 @@ TEST(RobotHit, BladesCutThroughTheirSweepAndGlanceOffAShieldFacingTheAttacker)
         for (i16& b : part.bonus) b = 0;
         part.bonus[BonusMeleeAttack] = c.meleeAttack;
         part.bonus[BonusMeleeDefence] = c.meleeDefence;
-        victim.robot.parts[0] = &part;
+        victim.robot.parts[0] = part;
 
         // A 4-unit blade along x swept from z = -3 to z = 0 through the body.
         BB_SwordBeamAtk blade;

@@ -45,9 +45,9 @@ TEST(Robot, GaugesScalePositiveGainsByPartBonusesAndClamp)
         CRobot_Normal robot;
         robot.Reset();
         if (c.parts) {
-            robot.parts[0] = &twelve;
-            robot.parts[3] = &other;
-            robot.parts[9] = &eight;
+            const CGameItemBase* given[kRobotParts] = {&twelve, nullptr, nullptr, &other};
+            given[9] = &eight;
+            robot.parts = CRobot_Base::CopyParts(given);
         }
         robot.boostGaugeMax = c.max;
         robot.boostGauge = c.start;
@@ -57,9 +57,8 @@ TEST(Robot, GaugesScalePositiveGainsByPartBonusesAndClamp)
 
     CRobot_Normal robot;
     robot.Reset();
-    robot.parts[1] = &twelve;
-    robot.parts[2] = &eight;
-    robot.parts[4] = &other;
+    const CGameItemBase* given[kRobotParts] = {nullptr, &twelve, &eight, nullptr, &other};
+    robot.parts = CRobot_Base::CopyParts(given);
     EXPECT_EQ(robot.SumItemBonus(BonusWeaponRecharge), 15);
     EXPECT_EQ(robot.SumItemBonus(BonusThrustRecharge), 20);
     EXPECT_EQ(robot.SumItemBonus(42), 0);

@@ -115,6 +115,7 @@ BattleRunner::BattleRunner(const BattleRunnerOptions& options)
     TestSwitches switches;
     switches.battleSeed = options.seed;
     SetTestSwitches(switches);
+    if (options.beforeSetUp) options.beforeSetUp();
     CGameScene* scene = GetGameScene();
     app.currentScene = scene;
     if (!scene) return;

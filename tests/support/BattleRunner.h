@@ -3,6 +3,7 @@
 // never shown) and runs its frames back to back on a fake clock, as fast as
 // the machine allows. Used by the battle tests and the benchmarks.
 #include <cstdlib>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -48,6 +49,9 @@ struct BattleRunnerOptions {
         i32 level = 0;
     };
     std::vector<Extra> extra;
+    // Runs once the participants are filled in, right before the set-up:
+    // what the room would have left behind (parts, pilots, settings).
+    std::function<void()> beforeSetUp;
 };
 
 // A recorded pad for the local player's robot: from `frame` on (frames

@@ -70,7 +70,7 @@ TEST(HudTasks, TeamCostGaugeFlashesAndCatchesUp)
     options.localRule = 1;
     BattleRunner runner(options);
     CGameScene& scene = *runner.Scene();
-    GameSettings& settings = GetApplication()->gameSettings;
+    BattleSettings& settings = scene.battleSettings;
     GMTCB_DrawSP_TeamCostDisp* gauge = nullptr;
     for (TCB* t = scene.tasks.GetHead()->next; t && t != scene.tasks.GetTail(); t = t->next)
         if (auto* g = dynamic_cast<GMTCB_DrawSP_TeamCostDisp*>(t)) gauge = g;

@@ -134,7 +134,7 @@ TEST(PauseMenu, OnlineMenuRunsOnAndLeavingLateCostsExperience)
     // With chat on, the battle's chat line waits while a menu is open: Enter
     // picks an item and opens no chat line; resuming gives the line back.
     CApplication& app = *GetApplication();
-    app.gameSettings.chat = 1;
+    scene.battleSettings.chat = 1;  // a battle of a room with chat
     app.textInputHandler = &CGameScene::ChatHook;
     auto* first = GMTCB_Proc_Pause_OnlineMode::Create(&scene.tasks, 1);
     BuildPauseMenu_Online(first, &scene);
@@ -170,7 +170,7 @@ TEST(PauseMenu, OnlineMenuRunsOnAndLeavingLateCostsExperience)
     EXPECT_EQ(app.textInputHandler, nullptr);
     scene.paused = 0;
     scene.battleEnd = 0;
-    app.gameSettings.chat = 0;
+    scene.battleSettings.chat = 0;
 
     auto* menu = GMTCB_Proc_Pause_OnlineMode::Create(&scene.tasks, 1);
     BuildPauseMenu_Online(menu, &scene);

@@ -107,8 +107,10 @@ TEST_F(ArcadeJudgeTest, SecondPlayerTakesPlayerOnesPartsAndTheAlliesPlace)
         CRobot_Normal* two = static_cast<CRobot_Normal*>(scene.robotTable[1]);
         ASSERT_NE(one, nullptr);
         ASSERT_NE(two, nullptr);
-        EXPECT_EQ(two->parts[0], part);
-        EXPECT_EQ(one->parts[0], part);
+        ASSERT_NE(two->Part(0), nullptr);
+        ASSERT_NE(one->Part(0), nullptr);
+        EXPECT_EQ(two->Part(0)->partId, part->partId);
+        EXPECT_EQ(one->Part(0)->partId, part->partId);
         EXPECT_EQ(two->padNumber, 1);
         EXPECT_EQ(scene.robotTable[2], nullptr) << "no ally beside a second player";
         ASSERT_NE(scene.robotTable[4], nullptr);

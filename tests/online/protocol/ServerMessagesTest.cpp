@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "app/core/Application.h"
 #include "app/core/GameSettings.h"
 #include "app/player/GameItem.h"
 #include "app/player/PilotRegistry.h"
@@ -17,6 +18,12 @@
 #include "app/net/NetClientPair.h"
 #include "engine/graphics/GraphicsDevice.h"
 #include "engine/sound/VoiceDecoder.h"
+#include "battle/GameScene.h"
+#include "battle/tasks/RadioCutIn.h"
+#include "platform/core/FileSystem.h"
+#include "robot/Robot.h"
+#include "support/BattleRunner.h"
+#include "support/SentMessages.h"
 #include "platform/audio/Audio.h"
 #include "platform/gfx/GfxRecorder.h"
 #include "platform/gfx/Image.h"
@@ -556,4 +563,169 @@ TEST(ServerMessages, APeersOversizedVoicesAndPicturesAreRefusedWithOneLineAndNei
     GetGraphicsDevice()->Release();
     GetSoundManager().Release();
     plat::AudioSetTarget(plat::AudioTarget::Default);
+}
+
+namespace {
+
+// The application's own state as the game's dispatcher writes it.
+std::unique_ptr<NetClientPair> g_fighter;
+u32 g_keyStates = 0;
+u32 g_longestRepeat = 0;
+
+void DispatchToFighter(const std::vector<u8>& m)
+{
+    g_fighter->game.DispatchMessage(m[0], m.data() + 1, u32(m.size() - 1));
+}
+
+// The server relays this client's key states to everyone; the other
+// player's client sends the same frames with the same check byte.
+void RelayKeys(const u8 input[10], u8 check, u32 frame, u8 repeat)
+{
+    ++g_keyStates;
+    g_longestRepeat = std::max<u32>(g_longestRepeat, repeat);
+    for (u8 slot = 0; slot < 2; ++slot) {
+        std::vector<u8> m(10, 0);
+        m[0] = 15;
+        m[1] = slot;
+        PutU32(m.data() + 2, frame);
+        PutU16(m.data() + 6, EncodeKeyBits(input));
+        m[8] = check;
+        m[9] = repeat;
+        DispatchToFighter(m);
+    }
+}
+
+std::vector<u8> FileMessage(u16 slot, u16 kind, const std::string& data)
+{
+    std::vector<u8> m(9, 0);
+    m[0] = 20;
+    PutU16(m.data() + 1, slot);
+    PutU16(m.data() + 3, kind);
+    PutU32(m.data() + 5, u32(data.size()));
+    m.insert(m.end(), data.begin(), data.end());
+    return m;
+}
+
+std::vector<u8> PartMessage(u16 slot, u16 index, i16 thrustRecharge)
+{
+    CGameItem_PowerUp part(1);
+    for (i16& b : part.bonus) b = 0;
+    part.bonus[BonusThrustRecharge] = thrustRecharge;
+    std::vector<u8> m(428, 0);
+    m[0] = 22;
+    PutU16(m.data() + 1, slot);
+    PutU16(m.data() + 3, index);
+    PutU32(m.data() + 5, 1);
+    PutU32(m.data() + 9, PartWireRecordSize);
+    part.WriteWireRecord(m.data() + 13);
+    return m;
+}
+
+bool CutInOf(CGameScene& scene, const CRobot_Base* speaker)
+{
+    for (TCB* t = scene.tasks.GetHead()->next; t && t != scene.tasks.GetTail(); t = t->next)
+        if (auto* cutIn = dynamic_cast<GMTCB_Proc_MusenFaceDisp*>(t); cutIn && cutIn->speaker == speaker) return true;
+    return false;
+}
+
+}  // namespace
+
+// Two players fight online; the room had given them parts, faces and radio
+// texts. The battle shows what the room uploaded, and while it runs a peer
+// back in the room re-sends its part and changes the settings: the robots
+// keep the parts they started with (nothing freed under them), the key
+// states keep their interval, and the room rows take the new part for the
+// next battle.
+TEST(ServerMessages, ABattleRunsOnThePartsPilotsAndSettingsItStartedWithWhateverTheRoomSends)
+{
+    CApplication& app = *GetApplication();
+    OnlineTargets t = ApplicationTargets();
+    t.addChatLine = nullptr;
+    g_fighter = std::make_unique<NetClientPair>(t);
+    g_keyStates = g_longestRepeat = 0;
+    SentMessages server;
+    server.keyState = RelayKeys;
+    RoomState& room = GetRoomState();
+    room = RoomState();
+    room.gameConnected = room.dataConnected = 1;
+    room.inputDelay = 2;
+    room.ownSlot = 0;
+    std::string face;
+    ASSERT_TRUE(plat::ReadWholeFile((std::string(QUILLON_RUN_DIR) + "/pilot/Rex/face.png").c_str(), face));
+
+    BattleRunnerOptions options;
+    options.mode = GameMode::Online;
+    options.runFolder = QUILLON_RUN_DIR;
+    options.slotState[0] = options.slotState[1] = 1;
+    options.robot[1] = 0;
+    options.beforeSetUp = [&] {
+        app.gameSettings.item = 1;
+        app.gameSettings.roomSetting = 1;
+        app.gameSettings.costLimit = 700;
+        app.gameSettings.costRate = 1.0f;
+        for (u16 slot : {0, 1}) {
+            DispatchToFighter(PartMessage(slot, 0, 50));
+            DispatchToFighter(FileMessage(slot, 100, face));
+            DispatchToFighter(FileMessage(slot, 202, std::string("Roger") + '\0'));
+        }
+        // Someone who sat in row 5 and left without the room hearing of it.
+        DispatchToFighter(FileMessage(5, 100, face));
+    };
+    BattleRunner runner(options);
+    CGameScene& scene = *runner.Scene();
+    ASSERT_TRUE(scene.frameProc == &CGameScene::Proc_NetWaitStart);
+    CRobot_Base* peer = scene.robotTable[1];
+    ASSERT_NE(peer, nullptr);
+    PilotSlot* pilots = GetPilotRegistry()->slots;
+    for (i32 slot : {0, 1}) {
+        EXPECT_NE(pilots[slot].pictures[0].texture, nullptr) << "the face the room received for row " << slot;
+        EXPECT_STREQ(pilots[slot].radioTexts[2], "Roger") << "row " << slot;
+    }
+    EXPECT_EQ(pilots[5].pictures[0].texture, nullptr) << "a face of nobody in the battle";
+
+    for (i32 i = 0; i < 2; ++i) app.players[i].sceneLoaded = 1;
+    // Past the opening fade, when the robots take their inputs.
+    runner.RunFrames(150);
+    ASSERT_TRUE(scene.frameProc == &CGameScene::Proc_NetBattle);
+    ASSERT_GE(scene.battleFrame, 140u);
+    const i32 bonus = peer->SumItemBonus(BonusThrustRecharge);
+    EXPECT_EQ(bonus, 50);
+
+    // The peer's radio line opens its cut-in with the face and text of the room.
+    DispatchToFighter({21, 1, 0, 2, 0});
+    runner.RunFrames(3);
+    EXPECT_TRUE(CutInOf(scene, peer)) << "the peer's radio line showed nothing";
+
+    // The room's traffic, mid-battle: a new part for each row, settings
+    // with another key interval, cost, rates and stage.
+    const u32 frame = scene.battleFrame, sent = g_keyStates;
+    for (u16 slot : {0, 1}) DispatchToFighter(PartMessage(slot, 0, -30));
+    RoomSettingsRecord changed;
+    changed.inputInterval = 4;
+    changed.netDelay = 9;
+    changed.hpRate = 3.0f;
+    changed.geneRate = 0.5f;
+    changed.costRate = 0.5f;
+    changed.stageNo = 1;
+    u8 record[kRoomSettingsSize];
+    WriteRoomSettings(changed, record);
+    record[0] = 6;
+    DispatchToFighter(std::vector<u8>(record, record + kRoomSettingsSize));
+    ASSERT_EQ(app.gameSettings.roomSetting, 4u) << "the room keeps the settings for the next battle";
+
+    // Frames on: under the sanitizer a freed part would end the run here.
+    runner.RunFrames(120);
+    EXPECT_EQ(scene.battleFrame, frame + 120);
+    EXPECT_EQ(g_keyStates - sent, 120u) << "the key states changed their interval mid-battle";
+    EXPECT_EQ(g_longestRepeat, 1u);
+    EXPECT_EQ(room.repairState, 0u);
+    EXPECT_EQ(peer->SumItemBonus(BonusThrustRecharge), bonus);
+    EXPECT_EQ(scene.robotTable[0]->SumItemBonus(BonusThrustRecharge), bonus);
+    ASSERT_NE(app.players[1].parts[0], nullptr);
+    EXPECT_EQ(app.players[1].parts[0]->bonus[BonusThrustRecharge], -30) << "the room row takes the new part";
+
+    runner.EndBattle();
+    for (i32 slot : {0, 1, 5}) pilots[slot].Clear();
+    app.gameSettings.item = 0;
+    g_fighter.reset();
 }
