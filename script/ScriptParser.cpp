@@ -982,7 +982,7 @@ int Parser::LoadXFile()
     // Each line loads a mesh: a script of thousands would stall the load.
     if (++d.loadXFileLines > kRobotMaxLoadXFileLines) {
         const std::string why = "its scripts hold more than " + std::to_string(kRobotMaxLoadXFileLines) +
-                                " LoadXFile lines";
+                                " LoadXFile lines (the next names '" + file + "')";
         // A type's load refuses the type with one message; a lone script says so itself.
         if (d.meshBudget) d.meshBudget->Refuse(why);
         else Message(why.c_str(), "スクリプトエラー LoadXFile");

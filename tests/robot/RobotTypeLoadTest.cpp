@@ -56,6 +56,19 @@ protected:
         SetScriptMessageHook(Capture);
     }
     void TearDown() override { SetScriptMessageHook(nullptr); }
+    // Loads a damaged copy of the first sample type; what stderr says goes to err.
+    int LoadDamaged(const std::string& folder, void (*damage)(const std::string&), RobotModelData& data,
+                    std::string* err = nullptr)
+    {
+        CopyType(0, folder);
+        damage(folder);
+        g_messages.clear();
+        testing::internal::CaptureStderr();
+        const int loaded = LoadRobotTypeFolder(data, "", folder.c_str(), lock, 100);
+        const std::string told = testing::internal::GetCapturedStderr();
+        if (err) *err = told;
+        return loaded;
+    }
     plat::CriticalSection lock;
 };
 
@@ -198,14 +211,9 @@ TEST_F(RobotTypeLoad, DamagedScriptFilesAreNamedWithTheReason)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         const std::string folder = scratch / ("d" + std::to_string(n++));
-        CopyType(0, folder);
-        c.damage(folder);
-        g_messages.clear();
         RobotModelData data;
-        testing::internal::CaptureStderr();
-        const int loaded = LoadRobotTypeFolder(data, "", folder.c_str(), lock, 100);
-        const std::string err = testing::internal::GetCapturedStderr();
-        EXPECT_EQ(loaded, c.loads ? 1 : 0);
+        std::string err;
+        EXPECT_EQ(LoadDamaged(folder, c.damage, data, &err), c.loads ? 1 : 0);
         ASSERT_EQ(g_messages.size(), 1u);
         if (c.message) {
             EXPECT_EQ(g_messages[0].find("エラー|" + folder + c.message), 0u) << g_messages[0];
@@ -289,14 +297,8 @@ TEST_F(RobotTypeLoad, HostileTypesAreRefusedFromTheirMeshCountsAndSlotsShareOneM
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         const std::string folder = scratch / ("h" + std::to_string(n++));
-        CopyType(0, folder);
-        c.damage(folder);
-        g_messages.clear();
         RobotModelData data;
-        testing::internal::CaptureStderr();
-        const int loaded = LoadRobotTypeFolder(data, "", folder.c_str(), lock, 100);
-        testing::internal::GetCapturedStderr();
-        EXPECT_EQ(loaded, c.message ? 0 : 1);
+        EXPECT_EQ(LoadDamaged(folder, c.damage, data), c.message ? 0 : 1);
         if (!c.message) {
             EXPECT_TRUE(g_messages.empty()) << g_messages.front();
             const MeshObject* shared = data.extraMeshes[0].get();
