@@ -278,8 +278,7 @@ bool CHierarchyObject::ReadModelTree(FileHandle* file, bool hd2, u32 textureLeve
     newRoot->HoldMesh(std::make_shared<MeshObject>());
     // A model read on its own is a robot type of its own.
     MeshBudget own("the model's meshes", kModelMaxVertices, kModelMaxFaces);
-    TreeReader reader{file, hd2, textureLevel, key, manager};
-    reader.budget = budget ? budget : &own;
+    TreeReader reader{file, hd2, textureLevel, key, manager, 0, {}, budget ? budget : &own, {}};
     // The whole tree is read and counted before the first mesh is loaded.
     bool ok = reader.ReadNode(newRoot, 0);
     if (ok) {
