@@ -92,6 +92,7 @@ RobotModelData::RobotModelData()
     etcPointKinds.Create(kRobotEtcPoints);
     etcPointNames.Create(kRobotEtcPoints);
     extraMeshes.Create(kRobotExtraMeshes);
+    for (std::shared_ptr<MeshObject>& m : extraMeshes) m = std::make_shared<MeshObject>();
     extraMeshFlags.Create(kRobotExtraMeshes);
     Reset();
 }
@@ -126,6 +127,7 @@ void RobotModelData::Reset()
     std::memset(swordNodeNames, 0, sizeof swordNodeNames);
     score = 0;
     extraMeshFlags.Fill(0);
+    loadXFileLines = 0;
     aiSettingKind = 0;
     aiSettingRange = 40.0f;
     for (RobotAiWeaponSetting& w : aiWeaponSettings) w = RobotAiWeaponSetting();
@@ -156,7 +158,7 @@ void RobotModelData::Release()
     hitMesh.Release();
     hitUpMesh.Release();
     for (i32 a = 0; a < scriptTables.GetCount(); ++a) FreeScriptTable(a);
-    for (MeshObject& m : extraMeshes) m.Release();
+    for (std::shared_ptr<MeshObject>& m : extraMeshes) m->Release();
     etcPointKinds.Fill(0);
     std::memset(batteryEnabled, 0, sizeof batteryEnabled);
     weaponPointKinds.Fill(0);

@@ -9,6 +9,7 @@
 
 #include "engine/core/FixedArray.h"
 #include "engine/core/ScriptTokenizer.h"
+#include "engine/graphics/MeshBudget.h"
 #include "engine/graphics/MeshObject.h"
 #include "engine/graphics/TextureManager.h"
 #include "engine/model/HierarchyObject.h"
@@ -35,6 +36,9 @@ inline constexpr i32 kRobotAttackArms = 2;
 inline constexpr i32 kRobotGunNodes = 20;
 inline constexpr i32 kRobotSwordNodes = 20;
 inline constexpr i32 kRobotExtraMeshes = 20;
+// "LoadXFile" lines one type's scripts may hold: twice the slots, so a
+// script may name a slot again, and no more.
+inline constexpr u32 kRobotMaxLoadXFileLines = 40;
 inline constexpr i32 kRobotAiWeapons = 5;
 inline constexpr i32 kRobotNodeNameBytes = 100;
 inline constexpr i32 kRobotNameBytes = 256;
@@ -158,8 +162,14 @@ public:
     char swordNodeNames[kRobotSwordNodes][kRobotNodeNameBytes] = {};
     i32 generator = 1000;
     i32 energy = 1000;
-    CFixedArray<MeshObject> extraMeshes;  // 20
-    CFixedArray<u8> extraMeshFlags;       // 20
+    // Never null: an empty mesh until "LoadXFile" fills the slot; slots
+    // naming one file share its mesh.
+    CFixedArray<std::shared_ptr<MeshObject>> extraMeshes;  // 20
+    CFixedArray<u8> extraMeshFlags;                        // 20
+    // While the type's files load: the budget its meshes are admitted to and
+    // shared through, and the "LoadXFile" lines read so far.
+    MeshBudget* meshBudget = nullptr;
+    u32 loadXFileLines = 0;
     u16 aiSettingKind = 0;
     f32 aiSettingRange = 40.0f;
     RobotAiWeaponSetting aiWeaponSettings[kRobotAiWeapons];

@@ -25,20 +25,28 @@ std::string JoinPath(const std::string& dir, const char* name)
 
 bool IsAbsolute(const char* path) { return path[0] == '/' || path[0] == '\\' || (path[0] && path[1] == ':'); }
 
+// A type whose meshes pass its budget is refused whole, naming the file.
+bool MeshesRefused(const MeshBudget& budget, const std::string& folder)
+{
+    if (!budget.Refused()) return false;
+    const std::string said = folder + ": " + budget.Why();
+    ReportRobotTypeProblem(said.c_str(), "エラー");
+    return true;
+}
+
 // Loads the parts of a type; false with one message when the folder is refused.
-bool LoadTypeFiles(RobotModelData& data, const std::string& folder)
+bool LoadTypeFiles(RobotModelData& data, const std::string& folder, MeshBudget& budget)
 {
     char text[512];
     const std::string hit = JoinPath(folder, "hit.x");
     const std::string hitUp = JoinPath(folder, "hitUp.x");
     // Hulls without textures: nothing draws them.
-    if (data.hitMesh.LoadScrambledWithTextures(hit.c_str(), MeshObject::NoTextures, AssetKey, nullptr)) {
-        data.hitMesh.ComputeBounds();
-        data.hitMesh.BuildCollisionTriangles();
-    }
-    if (data.hitUpMesh.LoadScrambledWithTextures(hitUp.c_str(), MeshObject::NoTextures, AssetKey, nullptr)) {
-        data.hitUpMesh.ComputeBounds();
-        data.hitUpMesh.BuildCollisionTriangles();
+    for (auto [mesh, path] : {std::pair{&data.hitMesh, &hit}, std::pair{&data.hitUpMesh, &hitUp}}) {
+        if (mesh->LoadScrambledWithTextures(path->c_str(), MeshObject::NoTextures, AssetKey, nullptr, &budget)) {
+            mesh->ComputeBounds();
+            mesh->BuildCollisionTriangles();
+        }
+        if (MeshesRefused(budget, folder)) return false;
     }
     std::string why;
     // The type still loads without its settings, on the defaults; the player
@@ -47,8 +55,10 @@ bool LoadTypeFiles(RobotModelData& data, const std::string& folder)
         const std::string said = folder + ": Script.spt を読めません (" + why + "); 既定の設定で続けます";
         ShowScriptMessage(said.c_str(), "エラー");
     }
+    if (MeshesRefused(budget, folder)) return false;
     why.clear();
     if (!data.LoadScriptAni(JoinPath(folder, "Script.ani").c_str(), &why)) {
+        if (MeshesRefused(budget, folder)) return false;
         // A refused model tree says why in its own words.
         const char* model = CHierarchyObject::LastModelError();
         if (why.rfind("its model", 0) == 0 && model[0]) why += std::string(": ") + model;
@@ -91,7 +101,12 @@ int LoadRobotTypeFolder(RobotModelData& data, const char* startupDir, const char
         return 0;
     }
     data.hierarchy.CreateRoot();
-    const bool ok = LoadTypeFiles(data, path);
+    // Every mesh of the type, each file once, against one budget.
+    MeshBudget budget("the robot type's meshes", kModelMaxVertices, kModelMaxFaces);
+    data.meshBudget = &budget;
+    data.loadXFileLines = 0;
+    const bool ok = LoadTypeFiles(data, path, budget);
+    data.meshBudget = nullptr;
     plat::SetCurrentDirectory(previous.c_str());
     if (!ok) {
         // Keep nothing of a refused type: a later load starts from scratch.

@@ -146,8 +146,8 @@ int RobotModelData::LoadScriptAni(const char* path, std::string* why)
     const bool v2 = std::memcmp(magic, "AN2", 3) == 0;
     if (!v1 && !v2) return refuse("the file does not begin with \"ANI\" or \"AN2\"");
     if (!in.Skip(256)) return refuse("the file ends inside its header");
-    const int model = v1 ? hierarchy.ReadHod(&file, TextureLevel(), AssetKey, Textures())
-                         : hierarchy.ReadHd2(&file, TextureLevel(), AssetKey, Textures());
+    const int model = v1 ? hierarchy.ReadHod(&file, TextureLevel(), AssetKey, Textures(), meshBudget)
+                         : hierarchy.ReadHd2(&file, TextureLevel(), AssetKey, Textures(), meshBudget);
     if (!model) return refuse("its model cannot be read");
     i32 animeCount = kScriptAniAnimes;
     if (v2 && !in.I32(&animeCount)) return refuse("the file ends before its animation count");

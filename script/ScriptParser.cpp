@@ -979,6 +979,15 @@ int Parser::LoadXFile()
     const i32 flag = ReadPlain();
     Close();
     if (!End()) return 0;
+    // Each line loads a mesh: a script of thousands would stall the load.
+    if (++d.loadXFileLines > kRobotMaxLoadXFileLines) {
+        const std::string why = "its scripts hold more than " + std::to_string(kRobotMaxLoadXFileLines) +
+                                " LoadXFile lines (the next names '" + file + "')";
+        // A type's load refuses the type with one message; a lone script says so itself.
+        if (d.meshBudget) d.meshBudget->Refuse(why);
+        else Message(why.c_str(), "スクリプトエラー LoadXFile");
+        return 0;
+    }
     if (slot < 0 || slot >= kRobotExtraMeshes || slot >= d.extraMeshes.GetCount() ||
         slot >= d.extraMeshFlags.GetCount()) {
         BadNumber("LoadXFile");
@@ -989,13 +998,24 @@ int Parser::LoadXFile()
         return 1;
     }
     const std::string path = g_scriptFolder.empty() ? file : g_scriptFolder + "/" + file;
-    MeshObject& mesh = d.extraMeshes[slot];
-    mesh.Release();
-    if (mesh.LoadScrambled(path.c_str(), AssetKey, nullptr)) {
-        mesh.ComputeBounds();
-        mesh.BuildCollisionTriangles();
-    }
     d.extraMeshFlags[slot] = static_cast<u8>(flag);
+    // Outside a type's load (a lone script) the line has a budget of its own.
+    MeshBudget own("the robot type's meshes", kModelMaxVertices, kModelMaxFaces);
+    MeshBudget& budget = d.meshBudget ? *d.meshBudget : own;
+    // Slots naming one file share its mesh; a file that failed stays an
+    // empty mesh, tried once.
+    auto [at, fresh] = budget.meshes.try_emplace({path, u64(2) << 32});
+    if (fresh) {
+        auto mesh = std::make_shared<MeshObject>();
+        if (mesh->LoadScrambled(path.c_str(), AssetKey, nullptr, &budget)) {
+            mesh->ComputeBounds();
+            mesh->BuildCollisionTriangles();
+        }
+        // A refused budget refuses the whole type: nothing more is read.
+        if (budget.Refused()) return 0;
+        at->second = std::move(mesh);
+    }
+    d.extraMeshes[slot] = at->second;
     return 1;
 }
 

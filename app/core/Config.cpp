@@ -120,7 +120,20 @@ i32 UsableBinding(const char* key, i32 value, bool usable, i32 fallback)
 
 bool ConfigIsDamaged(const std::string& bytes)
 {
-    return !plat::IniTextFault(bytes).empty();
+    return !plat::IniTextFileFault(bytes).empty();
+}
+
+std::string ConfigSkippedLinesText(const std::string& bytes)
+{
+    const std::vector<size_t> lines = plat::IniSkippedLines(bytes);
+    if (lines.empty()) return {};
+    // A few numbers are enough to find them; a file of thousands is not listed.
+    constexpr size_t kListed = 5;
+    std::string text = lines.size() == 1 ? "line " : "lines ";
+    for (size_t i = 0; i < lines.size() && i < kListed; ++i) text += (i ? ", " : "") + std::to_string(lines[i]);
+    if (lines.size() > kListed) text += " and " + std::to_string(lines.size() - kListed) + " more";
+    text += lines.size() == 1 ? " is" : " are";
+    return text + " neither a [section], a key=value pair nor a comment: skipped, the other settings are kept.";
 }
 
 void ReadPadBindings(CApplication& app, const std::string& path)
@@ -189,8 +202,11 @@ void CApplication::LoadConfig()
     const char* file = path.c_str();
     std::string bytes;
     const bool read = plat::ReadWholeFile(file, bytes);
-    // Set aside for the player to look at; the next save writes a clean file.
+    // Set aside for the player to look at when it is no text at all; the
+    // next save writes a clean file. A stray line costs only itself.
     if (read ? ConfigIsDamaged(bytes) : plat::PathExists(file)) SetAsideKeptFile(path, !read);
+    else if (const std::string skipped = read ? ConfigSkippedLinesText(bytes) : std::string(); !skipped.empty())
+        plat::ReportError(ConfigFileName, skipped.c_str());
     // Read once for every setting: a large file must not slow the start.
     const plat::ParsedIni settings(file);
     video.fullScreen = static_cast<u32>(ReadIniInt(settings, "Window", "FullScreen"));

@@ -48,10 +48,11 @@ inline constexpr i32 DefaultVolume = 80;
 inline constexpr i32 DefaultMaxFrameSkip = 5;
 extern const u8 DefaultPadKeys[12];
 
-// Whether bytes read as "Config.ini" are no settings file at all (binary
-// data, broken UTF-8, or a line that is neither a section, a key=value pair,
-// a comment nor blank).
+// Whether bytes read as "Config.ini" are no settings text at all (binary
+// data, broken UTF-8): such a file is set aside whole.
 bool ConfigIsDamaged(const std::string& bytes);
+// What LoadConfig tells of the lines it passes over ("" when there are none).
+std::string ConfigSkippedLinesText(const std::string& bytes);
 
 // Reads the pad button maps (stored 1-based in the file) and the 12 keys; a
 // key the file lacks takes its default.

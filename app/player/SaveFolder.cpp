@@ -45,10 +45,10 @@ std::string FreeSetAsideName(const std::string& path)
     return {};
 }
 
-void Tell(const std::string& text)
+void Tell(const std::string& caption, const std::string& text)
 {
     const CApplication* app = GetApplication();
-    plat::ShowMessageBox(app ? app->mainWindow : nullptr, text.c_str(), "");
+    plat::ShowMessageBox(app ? app->mainWindow : nullptr, text.c_str(), caption.c_str());
 }
 
 } // namespace
@@ -125,11 +125,11 @@ std::string SetAsideKeptFile(const std::string& path, bool unreadable)
     const char* what = unreadable ? "文件无法读取：" : "文件已损坏：";
     if (!aside.empty() && plat::RenameFile(path.c_str(), aside.c_str())) {
         // Once: the file is out of the way, so the next read finds none.
-        Tell(what + BaseName(path) + "，已保留为 " + aside + "，改用默认数据");
+        Tell(BaseName(path), what + BaseName(path) + "，已保留为 " + aside + "，改用默认数据");
         return aside;
     }
     if (!LockedFiles().insert(path).second) return {};
-    Tell(what + path + "，无法移开，文件保持原样，本次不会覆盖保存");
+    Tell(BaseName(path), what + path + "，无法移开，文件保持原样，本次不会覆盖保存");
     return {};
 }
 
@@ -144,30 +144,44 @@ bool SaveFileIsKept(const char* fileName)
     return !path.empty() && KeptFileIsLocked(path);
 }
 
-void RemoveInterruptedWrites(const std::string& folder)
+void RemoveInterruptedWrites(const WrittenWhole& written)
 {
-    if (folder.empty()) return;
-    // Only the names WriteFileAtomic gives its temporary files.
+    if (written.folder.empty()) return;
+    // Only the temporary names WriteFileAtomic gives the game's own files:
+    // a player's files beside them are theirs, whatever they are called.
     plat::FileFind find;
     plat::FindEntry entry;
     std::vector<std::string> leftovers;
-    for (bool more = find.First((folder + "/*.tmp-??????").c_str(), entry); more; more = find.Next(entry))
-        if (!entry.isDirectory) leftovers.push_back(folder + "/" + entry.name);
+    for (bool more = find.First((written.folder + "/*.tmp-*").c_str(), entry); more; more = find.Next(entry)) {
+        if (entry.isDirectory) continue;
+        for (const std::string& names : written.names)
+            if (plat::IsAtomicWriteTemporary(entry.name.c_str(), names.c_str())) {
+                leftovers.push_back(written.folder + "/" + entry.name);
+                break;
+            }
+    }
     find.Close();
     for (const std::string& path : leftovers) plat::DeleteFile(path.c_str());
 }
 
-std::vector<std::string> FoldersWrittenWhole(const CApplication& app)
+std::vector<WrittenWhole> FoldersWrittenWhole(const CApplication& app)
 {
-    const std::string config = ConfigPath(app);
-    const std::string registry = plat::GetRegistryFile();
-    return {config.substr(0, config.find_last_of('/')), ScreenShotFolder(app), GetSaveFolder(),
-            registry.substr(0, registry.find_last_of('/'))};
+    const auto split = [](const std::string& path) {
+        const size_t slash = path.find_last_of('/');
+        return slash == std::string::npos ? std::pair<std::string, std::string>{".", path}
+                                          : std::pair{path.substr(0, slash), path.substr(slash + 1)};
+    };
+    const auto [configFolder, config] = split(ConfigPath(app));
+    const auto [registryFolder, registry] = split(plat::GetRegistryFile());
+    return {{configFolder, {config}},
+            {ScreenShotFolder(app), {"Shot*.png"}},
+            {GetSaveFolder(), {"*.psd", "vant-D", "score_*.dat"}},
+            {registryFolder, {registry}}};
 }
 
 void RemoveInterruptedWritesAtStartUp(const CApplication& app)
 {
-    for (const std::string& folder : FoldersWrittenWhole(app)) RemoveInterruptedWrites(folder);
+    for (const WrittenWhole& written : FoldersWrittenWhole(app)) RemoveInterruptedWrites(written);
 }
 
 void SetSaveReadFault(SaveReadFault fails)

@@ -47,14 +47,20 @@ std::string SetAsideKeptFile(const std::string& path, bool unreadable);
 bool KeptFileIsLocked(const std::string& path);
 bool SaveFileIsKept(const char* fileName);
 
+// A folder the game writes files into whole (temporary file + rename) and
+// the names it writes there (wildcards, matched case and all).
+struct WrittenWhole {
+    std::string folder;
+    std::vector<std::string> names;
+};
 // Deletes the temporary files that writes cut short (a crash, a power loss)
-// left in a folder: only the names the atomic writes give them.
-void RemoveInterruptedWrites(const std::string& folder);
-// Every folder the game writes files into whole (temporary file + rename):
-// the start-up folder (Config.ini), its screenshot folder, the save folder
-// and the registry store's folder. A new writer's folder belongs here, so
-// what a kill leaves of its writes is swept too.
-std::vector<std::string> FoldersWrittenWhole(const CApplication& app);
+// left in a folder: only the names the atomic writes give the game's files.
+void RemoveInterruptedWrites(const WrittenWhole& written);
+// Every folder the game writes files into whole: the start-up folder
+// (Config.ini), its screenshot folder, the save folder and the registry
+// store's folder. A new writer's folder and names belong here, so what a
+// kill leaves of its writes is swept too.
+std::vector<WrittenWhole> FoldersWrittenWhole(const CApplication& app);
 // RemoveInterruptedWrites on each of them. Called once at start-up, after
 // the single-instance lock and before anything is written.
 void RemoveInterruptedWritesAtStartUp(const CApplication& app);

@@ -4,12 +4,11 @@
 #include <bit>
 #include <cmath>
 #include <cstring>
-#include <map>
 #include <string>
-#include <tuple>
 
 #include "app/core/Application.h"
 #include "battle/stage/BattleMap.h"
+#include "engine/graphics/MeshBudget.h"
 #include "engine/core/AssetFile.h"
 #include "platform/core/ByteOrder.h"
 #include "platform/core/TextCodec.h"
@@ -66,10 +65,9 @@ private:
     BattleMap& map_;
     const u8* at_;
     const u8* end_;
-    // Every mesh this load has asked for, by file and load options; a file
-    // that failed is kept as null so it is tried and reported once.
-    std::map<std::tuple<std::string, u32, TextureManager*>, std::shared_ptr<MeshObject>> meshes_;
-    u64 vertices_ = 0;
+    // The stage's meshes, each file admitted from its counts and loaded once
+    // per set of load options.
+    MeshBudget budget_{"the stage's meshes", kMapMaxVertices, kMapMaxFaces};
 };
 
 namespace {
@@ -120,24 +118,20 @@ bool MapStageReader::ReadScriptText(std::string& out, const char* what)
 bool MapStageReader::LoadMesh(std::shared_ptr<MeshObject>& mesh, const char* name, u32 level, u32 key,
                               TextureManager* manager)
 {
-    auto [at, fresh] = meshes_.try_emplace({name, level, manager});
+    // Draw meshes load their textures into the stage's manager; hit meshes none.
+    auto [at, fresh] = budget_.meshes.try_emplace({name, (u64(manager != nullptr) << 32) | level});
     if (!fresh) {
         mesh = at->second;
         return mesh != nullptr;
     }
     auto loaded = std::make_shared<MeshObject>();
-    if (!loaded->LoadScrambledWithTextures(name, level, key, manager)) {
+    if (!loaded->LoadScrambledWithTextures(name, level, key, manager, &budget_)) {
+        mesh.reset();
+        if (budget_.Refused()) return Fail(budget_.Why());
         // A missing mesh leaves its parts without it; the stage still plays.
         map_.AddMessage((std::string("メッシュを読み込めません: ") + name + " (" + MeshObject::LastLoadError() + ")").c_str(),
                         kRefusedCaption);
-        mesh.reset();
         return false;
-    }
-    vertices_ += loaded->VertexCount();
-    if (vertices_ > kMapMaxVertices) {
-        mesh.reset();
-        return Fail(std::string("the mesh '") + name + "' brings the stage's meshes to " + std::to_string(vertices_) +
-                    " vertices, more than " + std::to_string(kMapMaxVertices));
     }
     loaded->BuildCollisionTriangles();
     loaded->ComputeBounds();

@@ -7,6 +7,7 @@
 
 #include "engine/core/AssetFile.h"
 #include "engine/graphics/GraphicsDevice.h"
+#include "engine/graphics/MeshBudget.h"
 #include "engine/graphics/Shaders.h"
 #include "engine/graphics/TextureManager.h"
 #include "platform/core/FileSystem.h"
@@ -56,12 +57,17 @@ bool ReadScrambled(const char* name, u32 key, FileBuffer& out)
 
 // Reads a scrambled X file into a mesh; the memory image goes as soon as the
 // mesh is made. Failures leave their reason in t_loadError.
-bool LoadScrambledMesh(const char* fileName, u32 key, plat::LoadedMesh& loaded)
+bool LoadScrambledMesh(const char* fileName, u32 key, plat::LoadedMesh& loaded, MeshBudget* budget)
 {
     FileBuffer file;
     if (!ReadScrambled(fileName, key, file)) {
         t_loadError = std::string("cannot read '") + (fileName ? fileName : "") + "'";
         if (fileName) plat::ReportLoadFailure(fileName, "cannot be read");
+        return false;
+    }
+    if (budget && !budget->Admit(fileName, file.data, file.size, nullptr, &t_loadError)) {
+        // The owner of a refused budget reports it in its own words.
+        if (!budget->Refused()) plat::ReportLoadFailure(fileName, t_loadError.c_str());
         return false;
     }
     if (plat::LoadMeshFromXInMemory(file.data, file.size, plat::MeshManaged, loaded, &t_loadError)) return true;
@@ -96,30 +102,33 @@ const char* MeshObject::LastLoadError()
 
 // ---- loading -------------------------------------------------------------------
 
-int MeshObject::Load(const char* fileName, u32 textureLevel, TextureManager* manager)
+int MeshObject::Load(const char* fileName, u32 textureLevel, TextureManager* manager, MeshBudget* budget)
 {
     Release();
     t_loadError.clear();
     plat::LoadedMesh loaded;
-    if (!plat::LoadMeshFromX(fileName, plat::MeshManaged, loaded, &t_loadError)) return 0;
+    if (budget ? !LoadScrambledMesh(fileName, 0, loaded, budget)
+               : !plat::LoadMeshFromX(fileName, plat::MeshManaged, loaded, &t_loadError))
+        return 0;
     return Finish(loaded, TextureSource::File, textureLevel, 0, manager);
 }
 
-int MeshObject::LoadScrambled(const char* fileName, u32 key, TextureManager* manager)
+int MeshObject::LoadScrambled(const char* fileName, u32 key, TextureManager* manager, MeshBudget* budget)
 {
     Release();
     t_loadError.clear();
     plat::LoadedMesh loaded;
-    if (!LoadScrambledMesh(fileName, key, loaded)) return 0;
+    if (!LoadScrambledMesh(fileName, key, loaded, budget)) return 0;
     return Finish(loaded, TextureSource::Scrambled, 0, key, manager);
 }
 
-int MeshObject::LoadScrambledWithTextures(const char* fileName, u32 textureLevel, u32 key, TextureManager* manager)
+int MeshObject::LoadScrambledWithTextures(const char* fileName, u32 textureLevel, u32 key, TextureManager* manager,
+                                          MeshBudget* budget)
 {
     Release();
     t_loadError.clear();
     plat::LoadedMesh loaded;
-    if (!LoadScrambledMesh(fileName, key, loaded)) return 0;
+    if (!LoadScrambledMesh(fileName, key, loaded, budget)) return 0;
     return Finish(loaded, TextureSource::ScrambledSized, textureLevel, key, manager);
 }
 

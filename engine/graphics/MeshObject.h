@@ -14,6 +14,7 @@
 class TextureHandle;
 class TextureManager;
 class ShaderBase;
+class MeshBudget;
 
 struct CollisionTriangle {
     Vec3 P0, P1, P2;  // mesh space, in index-buffer order
@@ -53,17 +54,21 @@ public:
     MeshObject& operator=(const MeshObject&) = delete;
 
     // Loaders: 1 on success, 0 when the mesh cannot be read or is refused
-    // (LastLoadError says why). Texture failures never fail a load.
-    int Load(const char* fileName, u32 textureLevel, TextureManager* manager);
-    int LoadScrambled(const char* fileName, u32 key, TextureManager* manager);
-    int LoadScrambledWithTextures(const char* fileName, u32 textureLevel, u32 key, TextureManager* manager);
+    // (LastLoadError says why). Texture failures never fail a load. With a
+    // budget the file's counts are admitted to it before the mesh is built;
+    // a file the budget refuses leaves it Refused().
+    int Load(const char* fileName, u32 textureLevel, TextureManager* manager, MeshBudget* budget = nullptr);
+    int LoadScrambled(const char* fileName, u32 key, TextureManager* manager, MeshBudget* budget = nullptr);
+    int LoadScrambledWithTextures(const char* fileName, u32 textureLevel, u32 key, TextureManager* manager,
+                                  MeshBudget* budget = nullptr);
     // Why the calling thread's last load failed ("" after a success).
     static const char* LastLoadError();
 
     void ComputeBounds();
     void BuildCollisionTriangles();
-    // Vertices of the loaded mesh (0 without one): what the load budgets count.
+    // Vertices and faces of the loaded mesh (0 without one).
     u32 VertexCount() const { return mesh ? mesh->GetNumVertices() : 0; }
+    u32 FaceCount() const { return mesh ? mesh->GetNumFaces() : 0; }
     // Frees everything; safe to call twice.
     void Release();
 

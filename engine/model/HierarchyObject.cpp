@@ -252,7 +252,7 @@ void CHierarchyObject::CopyNode(const HodNode* from, HodNode* to, u32 depth)
     to->linkMode = from->linkMode;
     std::memcpy(to->swingParams, from->swingParams, kHodSwingParamBytes);
     to->skinned = from->skinned;
-    to->skinMesh = from->skinMesh;
+    to->HoldSkin(from->skinHold);
     if (to->skinMesh) {
         if (!to->skinObject) to->skinObject = new (std::nothrow) CSkinObject();
         if (to->skinObject) to->skinObject->SetMesh(to->skinMesh);

@@ -12,6 +12,7 @@
 
 class FileHandle;
 class TextureManager;
+class MeshBudget;
 
 inline constexpr u32 kHierarchyTracks = 7;
 // ChangeAnime rotates through the first four tracks only.
@@ -63,8 +64,10 @@ public:
 
     // ---- model files (HodModel.cpp); 1 success, 0 failure ----
     int LoadHod(const char* fileName, u32 textureLevel, u32 key, TextureManager* manager);
-    int ReadHod(FileHandle* file, u32 textureLevel, u32 key, TextureManager* manager);
-    int ReadHd2(FileHandle* file, u32 textureLevel, u32 key, TextureManager* manager);
+    // With a budget the model's meshes are admitted to it and shared with
+    // the rest of its stage or type; without, the model has one of its own.
+    int ReadHod(FileHandle* file, u32 textureLevel, u32 key, TextureManager* manager, MeshBudget* budget = nullptr);
+    int ReadHd2(FileHandle* file, u32 textureLevel, u32 key, TextureManager* manager, MeshBudget* budget = nullptr);
     // Why the calling thread's last model tree was refused ("" when it was not).
     static const char* LastModelError();
     // 0 when the index is 200 or more or the count is unreasonable.
@@ -127,6 +130,9 @@ public:
 
     // ---- skinned nodes (SkinObject.cpp) ----
     void SetUpSkinnedNodes(HodNode* node, u32 key);
+    // Lets go of the skinned meshes the set-up left unbound (below a skin
+    // that failed), so only set-up nodes hold one.
+    static void DropUnboundSkins(HodNode* node);
     void BindToSkin(HodNode* node, SkinNode* skinRoot, u32 key);
     static SkinNode* FindSkinNode(SkinNode* from, const char* name);
     void RebindCopy(HodNode* source, HodNode* copy);
@@ -181,7 +187,8 @@ private:
     bool SampleTrack(const HodNode* node, u32 entry, Quat* rotation, Vec3* scale, Vec3* translation) const;
     void CopyNode(const HodNode* from, HodNode* to, u32 depth);
     void AddEvent(u32 type, u32 track, u32 flag, f32 endValue, f32 startValue, f32 startTime, f32 duration);
-    bool ReadModelTree(FileHandle* file, bool hd2, u32 textureLevel, u32 key, TextureManager* manager);
+    bool ReadModelTree(FileHandle* file, bool hd2, u32 textureLevel, u32 key, TextureManager* manager,
+                       MeshBudget* budget);
     template <class Decode>
     int ReadAnimeKeys(FileHandle* file, u32 animIndex, u32 keyIndex, u32 recordBytes, bool checkChildCounts,
                       Decode decode);

@@ -8,14 +8,13 @@
 
 #include <algorithm>
 #include <cstring>
-#include <map>
 #include <new>
 #include <string>
-#include <tuple>
 #include <vector>
 
 #include "engine/core/AssetFile.h"
 #include "engine/model/HierarchyObject.h"
+#include "engine/graphics/MeshBudget.h"
 #include "engine/graphics/MeshObject.h"
 #include "engine/model/SkinObject.h"
 #include "engine/model/SkinXMesh.h"
@@ -116,34 +115,65 @@ struct TreeReader {
         return true;
     }
 
-    // Loads the meshes of a subtree in file order, each file once per set of
-    // load options, and counts what the nodes will draw against the budget.
-    // A mesh that fails to load leaves its nodes an empty mesh: the model
-    // still loads.
-    std::map<std::tuple<std::string, u32>, std::shared_ptr<MeshObject>> meshes;
-    u64 vertices = 0;
+    // Loads the meshes of a subtree in file order, each file once for the
+    // stage or type (the budget keeps them) and admitted to its budget from
+    // its counts first, and counts what the nodes will draw against the
+    // model's own bound. A skinned node of an HD2 tree loads its skinned mesh
+    // here, shared by every node that names it; the skin set-up binds it
+    // later. A mesh that fails to load leaves its nodes an empty mesh: the
+    // model still loads.
+    MeshBudget* budget = nullptr;
+    MeshCounts drawn;
+
+    bool Draws(const char* name, u64 vertices, u64 faces)
+    {
+        drawn.vertices += vertices;
+        drawn.faces += faces;
+        if (drawn.vertices <= kHodMaxVertices && drawn.faces <= kHodMaxFaces) return true;
+        const bool v = drawn.vertices > kHodMaxVertices;
+        const std::string what = v ? std::to_string(drawn.vertices) + " vertices" : std::to_string(drawn.faces) + " faces";
+        return Refuse("its nodes draw " + what + " by node " + std::to_string(nodes) + " ('" + name + "'), more than " +
+                      std::to_string(v ? kHodMaxVertices : kHodMaxFaces));
+    }
+
+    bool LoadSkin(HodNode* node)
+    {
+        auto [at, fresh] = budget->skins.try_emplace(node->meshName);
+        if (fresh) {
+            auto skin = std::make_shared<SkinXMesh>();
+            const bool loaded = key != 0 ? skin->LoadScrambled(node->meshName, key, kSkinBlended, budget) != 0
+                                         : skin->LoadFromFile(node->meshName, kSkinBlended, budget);
+            if (budget->Refused()) return Refuse(budget->Why());
+            // A file that failed stays an empty mesh, so it is tried once.
+            if (!loaded) skin->Release();
+            at->second = std::move(skin);
+        }
+        node->HoldSkin(at->second);
+        return Draws(node->meshName, at->second->fileCounts.vertices, at->second->fileCounts.faces);
+    }
 
     bool LoadMeshes(HodNode* node)
     {
         ++nodes;
-        if (node->mesh) {
+        if (hd2 && HodNameEndsWithSx(node->meshName)) {
+            if (!LoadSkin(node)) return false;
+        } else if (node->mesh) {
             const u32 level = node->level != 0 ? kNoTextures : textureLevel;
-            auto [at, fresh] = meshes.try_emplace({node->meshName, level});
+            // Plain and scrambled loads read textures differently.
+            auto [at, fresh] = budget->meshes.try_emplace({node->meshName, (u64(key != 0) << 32) | level});
             if (fresh) {
                 at->second = node->meshHold;
                 MeshObject* mesh = node->mesh;
                 if (key != 0)
-                    mesh->LoadScrambledWithTextures(node->meshName, level, key, manager);
+                    mesh->LoadScrambledWithTextures(node->meshName, level, key, manager, budget);
                 else
-                    mesh->Load(node->meshName, level, manager);
+                    mesh->Load(node->meshName, level, manager, budget);
+                if (budget->Refused()) return Refuse(budget->Why());
                 mesh->ComputeBounds();
             } else {
                 node->HoldMesh(at->second);
             }
-            vertices += node->mesh->VertexCount();
-            if (vertices > kHodMaxVertices)
-                return Refuse("its nodes draw " + std::to_string(vertices) + " vertices by node " +
-                              std::to_string(nodes) + ", more than " + std::to_string(kHodMaxVertices));
+            if (!Draws(node->meshName, node->mesh->VertexCount(), node->mesh->FaceCount())) return false;
         }
         for (HodNode* child : node->UsedChildSlots())
             if (child && !LoadMeshes(child)) return false;
@@ -206,8 +236,7 @@ void HodNode::FreeTree(bool freeData)
 void HodNode::FreeData()
 {
     HoldMesh(nullptr);
-    delete skinMesh;
-    skinMesh = nullptr;
+    HoldSkin(nullptr);
     skinned = 0;
     if (keyTables) {
         for (u32 i = 0; i < kHodAnimeCount; ++i) delete[] keyTables[i].keys;
@@ -242,12 +271,14 @@ const char* CHierarchyObject::LastModelError()
 }
 
 bool CHierarchyObject::ReadModelTree(FileHandle* file, bool hd2, u32 textureLevel, u32 key,
-                                     TextureManager* manager)
+                                     TextureManager* manager, MeshBudget* budget)
 {
     HodNode* newRoot = new (std::nothrow) HodNode();
     if (!newRoot) return false;
     newRoot->HoldMesh(std::make_shared<MeshObject>());
-    TreeReader reader{file, hd2, textureLevel, key, manager, 0, {}, {}, 0};
+    // A model read on its own is a robot type of its own.
+    MeshBudget own("the model's meshes", kModelMaxVertices, kModelMaxFaces);
+    TreeReader reader{file, hd2, textureLevel, key, manager, 0, {}, budget ? budget : &own, {}};
     // The whole tree is read and counted before the first mesh is loaded.
     bool ok = reader.ReadNode(newRoot, 0);
     if (ok) {
@@ -265,7 +296,8 @@ bool CHierarchyObject::ReadModelTree(FileHandle* file, bool hd2, u32 textureLeve
     return true;
 }
 
-int CHierarchyObject::ReadHod(FileHandle* file, u32 textureLevel, u32 key, TextureManager* manager)
+int CHierarchyObject::ReadHod(FileHandle* file, u32 textureLevel, u32 key, TextureManager* manager,
+                              MeshBudget* budget)
 {
     t_modelError.clear();
     if (!file) return 0;
@@ -273,10 +305,11 @@ int CHierarchyObject::ReadHod(FileHandle* file, u32 textureLevel, u32 key, Textu
     if (!ReadMagic(file, magic) || std::strcmp(magic, "HOD") != 0) return 0;
     u8 unused[4];
     if (!ReadExact(file, unused, 4)) return 0;
-    return ReadModelTree(file, false, textureLevel, key, manager) ? 1 : 0;
+    return ReadModelTree(file, false, textureLevel, key, manager, budget) ? 1 : 0;
 }
 
-int CHierarchyObject::ReadHd2(FileHandle* file, u32 textureLevel, u32 key, TextureManager* manager)
+int CHierarchyObject::ReadHd2(FileHandle* file, u32 textureLevel, u32 key, TextureManager* manager,
+                              MeshBudget* budget)
 {
     t_modelError.clear();
     if (!file) return 0;
@@ -294,13 +327,14 @@ int CHierarchyObject::ReadHd2(FileHandle* file, u32 textureLevel, u32 key, Textu
     }
     if (!ReadExact(file, word, 4)) return 0;
     if (fileType == 0) {
-        if (!ReadModelTree(file, true, textureLevel, key, manager)) return 0;
+        if (!ReadModelTree(file, true, textureLevel, key, manager, budget)) return 0;
     } else {
         // Neither model nor animation: the model is a bare root.
         CreateRoot();
         RebuildNodeTable();
     }
     SetUpSkinnedNodes(root, key);
+    DropUnboundSkins(root);
     return 1;
 }
 

@@ -24,10 +24,16 @@ inline constexpr u32 kHodSwingParamBytes = 79;
 // real models are a few dozen nodes a few levels deep.
 inline constexpr u32 kHodMaxDepth = 64;
 inline constexpr u32 kHodMaxNodes = 4096;
-// Vertices the nodes of one model may draw, each node counting its own mesh
-// (nodes naming one file share one loaded mesh, yet each draws it): some two
-// hundred times a real robot, and checked before the skins are set up.
+// Vertices and faces the nodes of one model may draw, each node counting its
+// own mesh (nodes naming one file share one loaded mesh, yet each draws it).
 inline constexpr u64 kHodMaxVertices = 500000;
+inline constexpr u64 kHodMaxFaces = 500000;
+// What one robot type may load in meshes, each file once: its model's nodes,
+// skinned ones too, its hit hulls and its script's extra meshes. The sample
+// types load some 1,600 vertices and 800 faces; this is room for four meshes
+// of the most vertices one mesh can have, and a few hundred megabytes at most.
+inline constexpr u64 kModelMaxVertices = 250000;
+inline constexpr u64 kModelMaxFaces = 250000;
 // Keys per animation: one per key file, real animations have tens.
 inline constexpr u32 kHodMaxKeys = 65536;
 // Memory the keys of one model may take; a real robot needs well under 1 MB.
@@ -98,7 +104,10 @@ public:
     // the same one, which goes with its last holder.
     MeshObject* mesh = nullptr;  // meshHold.get()
     std::shared_ptr<MeshObject> meshHold;
-    SkinXMesh* skinMesh = nullptr;
+    // The node's skinned mesh; nodes naming one file, and copies of the
+    // tree, hold the same one.
+    SkinXMesh* skinMesh = nullptr;  // skinHold.get()
+    std::shared_ptr<SkinXMesh> skinHold;
     CSkinObject* skinObject = nullptr;
     SkinNode* skinNode = nullptr;
     u8 optionA = 1;
@@ -116,6 +125,11 @@ public:
     {
         meshHold = std::move(m);
         mesh = meshHold.get();
+    }
+    void HoldSkin(std::shared_ptr<SkinXMesh> m)
+    {
+        skinHold = std::move(m);
+        skinMesh = skinHold.get();
     }
     // Frees the subtree and this node. freeData also frees meshes, skinned
     // meshes and key tables, which copies share with their source.

@@ -114,8 +114,8 @@ void HodNode::CreateSkinObjects()
 {
     skinNode = nullptr;
     delete skinObject;  // before the mesh it was built over
-    delete skinMesh;
-    skinMesh = new (std::nothrow) SkinXMesh();
+    skinObject = nullptr;
+    HoldSkin(std::shared_ptr<SkinXMesh>(new (std::nothrow) SkinXMesh()));
     skinObject = new (std::nothrow) CSkinObject();
 }
 
@@ -123,8 +123,7 @@ void HodNode::DropSkinObjects()
 {
     delete skinObject;
     skinObject = nullptr;
-    delete skinMesh;
-    skinMesh = nullptr;
+    HoldSkin(nullptr);
     skinNode = nullptr;
 }
 
@@ -138,10 +137,17 @@ void CHierarchyObject::SetUpSkinnedNodes(HodNode* node, u32 key)
         return;
     }
     if (node->mesh) node->mesh->Release();
+    // The model reader has tried the node's skinned mesh, shared among the
+    // nodes that name its file (empty when it failed); a node set up on its
+    // own loads one.
+    std::shared_ptr<SkinXMesh> shared = node->skinHold;
+    const bool tried = shared != nullptr;
     node->CreateSkinObjects();
+    if (tried) node->HoldSkin(std::move(shared));
     const bool loaded = node->skinMesh && node->skinObject &&
-                        (key != 0 ? node->skinMesh->LoadScrambled(node->meshName, key) != 0
-                                  : node->skinMesh->LoadFromFile(node->meshName));
+                        (tried ? node->skinMesh->rootFrame != nullptr
+                               : key != 0 ? node->skinMesh->LoadScrambled(node->meshName, key) != 0
+                                          : node->skinMesh->LoadFromFile(node->meshName));
     if (!loaded) {
         node->DropSkinObjects();
         return;
@@ -155,6 +161,13 @@ void CHierarchyObject::SetUpSkinnedNodes(HodNode* node, u32 key)
     SkinNode* skinRoot = node->skinObject->nodes[0].get();
     for (HodNode* child : node->children)
         if (child) BindToSkin(child, skinRoot, key);
+}
+
+void CHierarchyObject::DropUnboundSkins(HodNode* node)
+{
+    if (!node) return;
+    if (!node->skinned && !node->skinObject) node->HoldSkin(nullptr);
+    for (HodNode* child : node->children) DropUnboundSkins(child);
 }
 
 SkinNode* CHierarchyObject::FindSkinNode(SkinNode* from, const char* name)

@@ -8,6 +8,7 @@
 
 #include "engine/core/AssetFile.h"
 #include "engine/graphics/GraphicsDevice.h"
+#include "engine/graphics/MeshBudget.h"
 #include "engine/graphics/Shaders.h"
 #include "engine/graphics/TextureManager.h"
 #include "platform/math/Math.h"
@@ -203,6 +204,7 @@ SkinXMesh::~SkinXMesh() { Release(); }
 
 void SkinXMesh::Release()
 {
+    fileCounts = {};
     if (rootFrame) {
         CAllocateHierarchy allocator(this, 0);
         plat::FrameDestroy(rootFrame, &allocator);
@@ -217,11 +219,12 @@ void SkinXMesh::Release()
     animations.clear();
 }
 
-bool SkinXMesh::LoadFromFile(const char* path, u32 method)
+bool SkinXMesh::LoadFromFile(const char* path, u32 method, MeshBudget* budget)
 {
     Release();
     skinningMethod = method;
     if (!path) return false;
+    if (budget) return LoadImage(path, 0, budget) != 0;
     CAllocateHierarchy allocator(this, 0);
     plat::MeshFrame* root = nullptr;
     if (plat::Failed(plat::LoadMeshHierarchyFromX(path, plat::MeshManaged, &allocator, &root, &animController)) ||
@@ -233,21 +236,31 @@ bool SkinXMesh::LoadFromFile(const char* path, u32 method)
     return FinishLoad();
 }
 
-int SkinXMesh::LoadScrambled(const char* path, u32 key, u32 method)
+int SkinXMesh::LoadScrambled(const char* path, u32 key, u32 method, MeshBudget* budget)
 {
     // An earlier hierarchy would otherwise be lost with its meshes.
     Release();
     skinningMethod = method;
     if (!path) return 0;
+    return LoadImage(path, key, budget);
+}
+
+int SkinXMesh::LoadImage(const char* path, u32 key, MeshBudget* budget)
+{
     FileBuffer file;
     if (!file.Load(path) || !file.data) {
         plat::ReportLoadFailure(path, "cannot be read");
         return 0;
     }
     file.XorWords(key);
+    std::string why;
+    if (budget && !budget->Admit(path, file.data, file.size, &fileCounts, &why)) {
+        // The owner of a refused budget reports it in its own words.
+        if (!budget->Refused()) plat::ReportLoadFailure(path, why.c_str());
+        return 0;
+    }
     CAllocateHierarchy allocator(this, key);
     plat::MeshFrame* root = nullptr;
-    std::string why;
     const plat::Result r = plat::LoadMeshHierarchyFromXInMemory(file.data, file.size, plat::MeshManaged, &allocator,
                                                                 &root, &animController, &why);
     file.Clear();

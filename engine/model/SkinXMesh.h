@@ -10,11 +10,13 @@
 #include "engine/model/SkinAnimation.h"
 #include "platform/gfx/Gfx.h"
 #include "platform/mesh/MeshHierarchy.h"
+#include "platform/mesh/XFile.h"
 #include "platform/core/Types.h"
 
 class TextureHandle;
 class ShaderBase;
 class SkinXMesh;
+class MeshBudget;
 
 // Skinning methods.
 inline constexpr u32 kSkinBlended = 0;         // non-indexed vertex blending, fixed function
@@ -74,10 +76,11 @@ public:
     SkinXMesh& operator=(const SkinXMesh&) = delete;
     ~SkinXMesh();
 
-    // true when a hierarchy was built and every bone found its frame.
-    bool LoadFromFile(const char* path, u32 method = kSkinBlended);
+    // true when a hierarchy was built and every bone found its frame. With
+    // a budget the file's counts are admitted to it before anything is built.
+    bool LoadFromFile(const char* path, u32 method = kSkinBlended, MeshBudget* budget = nullptr);
     // A file scrambled with key, its textures too. 1 / 0.
-    int LoadScrambled(const char* path, u32 key, u32 method = kSkinBlended);
+    int LoadScrambled(const char* path, u32 key, u32 method = kSkinBlended, MeshBudget* budget = nullptr);
     void Release();
     void RebuildSkinning(u32 method);
 
@@ -100,6 +103,9 @@ public:
     bool ReservePalette(u32 count);
 
     u32 skinningMethod = kSkinBlended;
+    // The file's vertices and faces, as its budget counted them (zero when
+    // loaded without one).
+    plat::XFileCounts fileCounts;
     SkinFrame* rootFrame = nullptr;
     std::shared_ptr<plat::AnimationController> animController;
     std::vector<SkinFrame*> allFrames;
@@ -109,6 +115,7 @@ public:
     u32 boneMatrixCapacity = 0;
 
 private:
+    int LoadImage(const char* path, u32 key, MeshBudget* budget);
     // Links bones, collects frames and converts animations after a load.
     bool FinishLoad();
     bool LinkBoneFrames(plat::MeshFrame* frame);

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <mutex>
 #include <set>
+#include <string_view>
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -345,15 +346,18 @@ void ReportLoadFailure(const char* path, const char* reason) {
     ReportError("load", text.c_str());
 }
 
-bool MatchWildcard(const char* pattern, const char* name) {
+namespace {
+
+bool MatchPattern(const char* pattern, const char* name, bool foldCase) {
     // Iterative match with one back-track point for the last '*'.
     const char* star = nullptr;
     const char* resume = nullptr;
+    const auto same = [foldCase](char a, char b) { return foldCase ? FoldAscii(a) == FoldAscii(b) : a == b; };
     while (*name) {
         if (*pattern == '*') {
             star = pattern++;
             resume = name;
-        } else if (*pattern == '?' || (*pattern && FoldAscii(*pattern) == FoldAscii(*name))) {
+        } else if (*pattern == '?' || (*pattern && same(*pattern, *name))) {
             ++pattern;
             ++name;
         } else if (star != nullptr) {
@@ -365,6 +369,22 @@ bool MatchWildcard(const char* pattern, const char* name) {
     }
     while (*pattern == '*') ++pattern;
     return *pattern == '\0';
+}
+
+}  // namespace
+
+bool MatchWildcard(const char* pattern, const char* name) { return MatchPattern(pattern, name, true); }
+
+bool IsAtomicWriteTemporary(const char* name, const char* targetPattern) {
+    // mkostemp's six characters follow the target's name.
+    constexpr std::string_view kTemp = ".tmp-";
+    const std::string_view n = name != nullptr ? name : "";
+    if (targetPattern == nullptr || n.size() < kTemp.size() + 7) return false;
+    const size_t cut = n.size() - 6 - kTemp.size();
+    if (n.substr(cut, kTemp.size()) != kTemp) return false;
+    for (const char c : n.substr(cut + kTemp.size()))
+        if (!((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9'))) return false;
+    return MatchPattern(targetPattern, std::string(n.substr(0, cut)).c_str(), false);
 }
 
 bool FileFind::First(const char* pattern, FindEntry& out) {

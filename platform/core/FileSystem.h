@@ -51,6 +51,10 @@ bool RenameFile(const char* from, const char* to);
 // Writes a whole file through a temporary file in the same folder renamed
 // over the target, so readers never see it half written.
 bool WriteFileAtomic(const char* path, const void* data, u64 n);
+// Whether name is a temporary file WriteFileAtomic makes for a target whose
+// name matches targetPattern: the target, ".tmp-" and six letters or digits,
+// case and all (a wildcard in the pattern matches exactly too).
+bool IsAtomicWriteTemporary(const char* name, const char* targetPattern);
 // Reads a whole file. false when it cannot be opened or read.
 bool ReadWholeFile(const char* path, std::string& out);
 

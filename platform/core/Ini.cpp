@@ -168,7 +168,7 @@ i32 LeadingNumber(const char* buffer, i32 defaultValue) {
 
 u64 IniParseCount() { return g_parses.load(); }
 
-std::string IniTextFault(const std::string& bytes) {
+std::string IniTextFileFault(const std::string& bytes) {
     if (bytes.find('\0') != std::string::npos) return "it holds binary data, not text";
     const char* s = bytes.data();
     const char* end = s + bytes.size();
@@ -179,6 +179,11 @@ std::string IniTextFault(const std::string& bytes) {
             return "it is not UTF-8 text";
         s += length;
     }
+    return {};
+}
+
+std::vector<size_t> IniSkippedLines(const std::string& bytes) {
+    std::vector<size_t> skipped;
     std::string_view rest(bytes);
     if (rest.substr(0, 3) == "\xEF\xBB\xBF") rest.remove_prefix(3);
     for (size_t number = 1; !rest.empty(); ++number) {
@@ -189,9 +194,17 @@ std::string IniTextFault(const std::string& bytes) {
         if (line.front() == '[' && line.back() == ']' && line.size() > 2) continue;
         const size_t equals = line.find('=');
         if (equals != std::string_view::npos && equals > 0) continue;
-        return "line " + std::to_string(number) + " is neither a [section], a key=value pair nor a comment";
+        skipped.push_back(number);
     }
-    return {};
+    return skipped;
+}
+
+std::string IniTextFault(const std::string& bytes) {
+    std::string fault = IniTextFileFault(bytes);
+    if (!fault.empty()) return fault;
+    const std::vector<size_t> skipped = IniSkippedLines(bytes);
+    if (skipped.empty()) return {};
+    return "line " + std::to_string(skipped.front()) + " is neither a [section], a key=value pair nor a comment";
 }
 
 u32 GetProfileString(const char* section, const char* key, const char* defaultValue, char* out,

@@ -30,6 +30,12 @@ i32 GetProfileInt(const char* section, const char* key, i32 defaultValue, const 
 // line that is neither a section, a key=value pair, a comment nor blank), in
 // words for the player; empty when they are one.
 std::string IniTextFault(const std::string& bytes);
+// The same for the text as a whole (a zero byte or broken UTF-8) ...
+std::string IniTextFileFault(const std::string& bytes);
+// ... and the numbers (from 1) of its lines that are neither a section, a
+// key=value pair, a comment nor blank: a reader that keeps the rest of the
+// file passes over them.
+std::vector<size_t> IniSkippedLines(const std::string& bytes);
 
 // A settings file read and parsed once, for callers that read many keys of
 // it: every lookup gives what GetProfileString and GetProfileInt would give

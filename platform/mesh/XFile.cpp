@@ -19,6 +19,8 @@ constexpr u32 MaxPolygonCorners = 1024;
 struct ParseFailure {
     std::string message;
 };
+// The counting reader's totals passed their stop values.
+struct CountStop {};
 
 enum class Tok { End, Name, Number, String, Guid, OpenBrace, CloseBrace, Comma, Semicolon };
 
@@ -183,6 +185,23 @@ class Parser {
 public:
     Parser(const char* begin, const char* end) : lex_(begin, end) {}
 
+    // Walks the file for its meshes' counts alone.
+    void CountFile(XFileCounts& counts, const XFileCounts& stop)
+    {
+        counts_ = &counts;
+        stop_ = stop;
+        while (true) {
+            SkipSeparators();
+            const Token t = lex_.Next();
+            if (t.kind == Tok::End) break;
+            if (t.kind != Tok::Name) lex_.Fail(t.line, "expected a template or data object");
+            if (t.text == "template") SkipTemplate();
+            else if (t.text == "Frame") CountFrame(1);
+            else if (t.text == "Mesh") CountMesh(1);
+            else SkipObjectBody(t, 1);
+        }
+    }
+
     void ParseFile(XFileData& out)
     {
         while (true) {
@@ -330,19 +349,30 @@ private:
         return name;
     }
 
+    // A whole number's value, saturating past 32 bits.
+    static unsigned long long WholeValue(std::string_view text)
+    {
+        unsigned long long v = 0;
+        for (const char c : text) {
+            if (c < '0' || c > '9') continue;  // a leading '+'
+            v = v * 10 + static_cast<unsigned>(c - '0');
+            if (v > 0xFFFFFFFFull) return 0x100000000ull;
+        }
+        return v;
+    }
+
     u32 ReadCount(const char* what, u32 bytesPerItem)
     {
         SkipSeparators();
         const Token t = lex_.Next();
         if (t.kind != Tok::Number) Unexpected(t, what);
         if (!t.isInteger || t.text[0] == '-') lex_.Fail(t.line, std::string(what) + " must be a whole number");
-        const std::string s(t.text);
-        char* endp = nullptr;
-        const unsigned long long v = std::strtoull(s.c_str(), &endp, 10);
+        const std::string_view s = t.text;
+        const unsigned long long v = WholeValue(s);
         if (v > 0xFFFFFFFFull) lex_.Fail(t.line, std::string(what) + " is too large");
         // A count can never describe more items than bytes are left.
         if (bytesPerItem > 0 && v > lex_.Remaining() / bytesPerItem) {
-            lex_.Fail(t.line, std::string(what) + " " + s + " is more than the file holds");
+            lex_.Fail(t.line, std::string(what) + " " + std::string(s) + " is more than the file holds");
         }
         return static_cast<u32>(v);
     }
@@ -353,10 +383,10 @@ private:
         const Token t = lex_.Next();
         if (t.kind != Tok::Number) Unexpected(t, what);
         if (!t.isInteger || t.text[0] == '-') lex_.Fail(t.line, std::string(what) + " must be a whole number");
-        const std::string s(t.text);
-        const unsigned long long v = std::strtoull(s.c_str(), nullptr, 10);
+        const unsigned long long v = WholeValue(t.text);
         if (v >= limit) {
-            lex_.Fail(t.line, std::string(what) + " " + s + " is out of range (" + std::to_string(limit) + " entries)");
+            lex_.Fail(t.line, std::string(what) + " " + std::string(t.text) + " is out of range (" +
+                                  std::to_string(limit) + " entries)");
         }
         return static_cast<u32>(v);
     }
@@ -395,6 +425,62 @@ private:
         const Token t = lex_.Next();
         if (t.kind != Tok::String) Unexpected(t, what);
         return std::string(t.text);
+    }
+
+    // --- counting ------------------------------------------------------
+
+    // Steps over n numbers without converting them.
+    void SkipNumbers(u64 n, const char* what)
+    {
+        for (u64 i = 0; i < n; ++i) {
+            SkipSeparators();
+            const Token t = lex_.Next();
+            if (t.kind != Tok::Number) Unexpected(t, what);
+        }
+    }
+
+    void CheckStop() const
+    {
+        if (counts_->vertices > stop_.vertices || counts_->faces > stop_.faces) throw CountStop{};
+    }
+
+    void CountFrame(int depth)
+    {
+        CheckDepth(depth);
+        OpenObject();
+        ReadMembers(depth, IgnoreReference, [&](const Token& t) {
+            if (t.text == "Frame") CountFrame(depth + 1);
+            else if (t.text == "Mesh") CountMesh(depth + 1);
+            else return false;
+            return true;
+        });
+    }
+
+    // The same counts ParseMesh checks, so a file counted is one the loader
+    // reads as far as its counts go.
+    void CountMesh(int depth)
+    {
+        CheckDepth(depth);
+        OpenObject();
+        const u32 nVertices = ReadCount("vertex count", 6);
+        counts_->vertices += nVertices;
+        CheckStop();
+        SkipNumbers(u64(nVertices) * 3, "a number");
+        const u32 nFaces = ReadCount("face count", 6);
+        // Every polygon is at least one triangle: a declared count past the
+        // budget stops here, before the faces are walked.
+        counts_->faces += nFaces;
+        CheckStop();
+        for (u32 f = 0; f < nFaces; ++f) {
+            const u32 n = ReadCount("face corner count", 2);
+            if (n < 3 || n > MaxPolygonCorners) {
+                lex_.Fail(lex_.Line(), "face " + std::to_string(f) + " has " + std::to_string(n) + " corners");
+            }
+            counts_->faces += n - 3;
+            SkipNumbers(n, "vertex index");
+        }
+        CheckStop();
+        CloseObject(depth);
     }
 
     // --- objects -------------------------------------------------------
@@ -649,7 +735,20 @@ private:
 
     Lexer lex_;
     std::vector<XMaterialData> namedMaterials_;
+    XFileCounts* counts_ = nullptr;
+    XFileCounts stop_;
 };
+
+// The header every text X file starts with; "" when it is one.
+std::string HeaderProblem(const char* p, size_t size)
+{
+    if (!p || size < 16 || std::memcmp(p, "xof ", 4) != 0) return "line 1: not an X file";
+    const std::string_view format(p + 8, 4);
+    if (format != "txt ") return "line 1: only text X files are read (format '" + std::string(format) + "')";
+    const std::string_view floatSize(p + 12, 4);
+    if (floatSize != "0032" && floatSize != "0064") return "line 1: unknown float size '" + std::string(floatSize) + "'";
+    return {};
+}
 
 }  // namespace
 
@@ -658,20 +757,8 @@ bool ParseXFile(const void* data, size_t size, XFileData& out, std::string& erro
     out = XFileData();
     error.clear();
     const char* p = static_cast<const char*>(data);
-    if (!p || size < 16 || std::memcmp(p, "xof ", 4) != 0) {
-        error = "line 1: not an X file";
-        return false;
-    }
-    const std::string_view format(p + 8, 4);
-    if (format != "txt ") {
-        error = "line 1: only text X files are read (format '" + std::string(format) + "')";
-        return false;
-    }
-    const std::string_view floatSize(p + 12, 4);
-    if (floatSize != "0032" && floatSize != "0064") {
-        error = "line 1: unknown float size '" + std::string(floatSize) + "'";
-        return false;
-    }
+    error = HeaderProblem(p, size);
+    if (!error.empty()) return false;
     try {
         Parser parser(p + 16, p + size);
         parser.ParseFile(out);
@@ -682,6 +769,26 @@ bool ParseXFile(const void* data, size_t size, XFileData& out, std::string& erro
     } catch (const std::bad_alloc&) {
         error = "out of memory";
         out = XFileData();
+        return false;
+    }
+    return true;
+}
+
+bool CountXFile(const void* data, size_t size, XFileCounts& out, std::string& error, const XFileCounts& stopAbove)
+{
+    out = XFileCounts();
+    const char* p = static_cast<const char*>(data);
+    error = HeaderProblem(p, size);
+    if (!error.empty()) return false;
+    try {
+        Parser parser(p + 16, p + size);
+        parser.CountFile(out, stopAbove);
+    } catch (const CountStop&) {
+    } catch (const ParseFailure& f) {
+        error = f.message;
+        return false;
+    } catch (const std::bad_alloc&) {
+        error = "out of memory";
         return false;
     }
     return true;

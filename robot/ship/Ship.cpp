@@ -442,7 +442,7 @@ void CShip::ControlProc(CShip* ship)
         s.weaponCooldown[3] = 15;
     }
     if (b[7] == 1 && s.weaponCooldown[4] == 0) {
-        MeshObject* missile = s.modelData && s.modelData->extraMeshes.GetCount() > 0 ? &s.modelData->extraMeshes[0]
+        MeshObject* missile = s.modelData && s.modelData->extraMeshes.GetCount() > 0 ? s.modelData->extraMeshes[0].get()
                                                                                      : nullptr;
         for (i32 i = 0; i < 20; ++i) {
             s.FireMissile(14, missile);

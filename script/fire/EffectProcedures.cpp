@@ -361,7 +361,7 @@ void CRobot_Normal::FireProc62EffectAtAttachment(const i32* args)
         v *= 0.04f;
         const u8 flag = args[2] < modelData->extraMeshFlags.GetCount() ? modelData->extraMeshFlags[args[2]] : 0;
         if (auto* casing = NewObject<LZ_Yakkyou>(w.weapons, 1))
-            casing->Set(wp, &modelData->extraMeshes[args[2]], flag, &v);
+            casing->Set(wp, modelData->extraMeshes[args[2]].get(), flag, &v);
         break;
     }
     case 6: {
@@ -388,7 +388,7 @@ void CRobot_Normal::FireProc62EffectAtAttachment(const i32* args)
         if (!modelData || args[2] < 0 || args[2] >= modelData->extraMeshes.GetCount() || !TextureNumberValid(args[4]))
             break;
         if (auto* fire = NewObject<BB_FireAnimeX>(w.effects, 1))
-            fire->Set(wp, args[5], args[6], Hundredths(args[3]), 1, w.Texture(args[4]), &modelData->extraMeshes[args[2]],
+            fire->Set(wp, args[5], args[6], Hundredths(args[3]), 1, w.Texture(args[4]), modelData->extraMeshes[args[2]].get(),
                       this, wp);
         break;
     }

@@ -188,7 +188,7 @@ void CRobot_Normal::FireProc18Canon(const i32* args)
     plat::MatrixMultiply(&launch, &t, &start.launch);
     LaunchShell<LZ_Canon>(*this, launch,
                           {0.15f, 5, 0.8f, h, 1, CurrentWeaponWorld().Texture(kShellTexture), AimedTarget(*this), 1,
-                           &modelData->extraMeshes[args[2]]});
+                           modelData->extraMeshes[args[2]].get()});
 }
 
 void CRobot_Normal::FireProc20FireBall(const i32* args)

@@ -19,7 +19,7 @@ Vec3 Row(const Mat4& m, int r) { return Vec3(m.m[r][0], m.m[r][1], m.m[r][2]); }
 MeshObject* ExtraMesh(const CRobot_Normal& robot, i32 k)
 {
     if (!robot.modelData || k < 0 || k >= robot.modelData->extraMeshes.GetCount()) return nullptr;
-    return &robot.modelData->extraMeshes[k];
+    return robot.modelData->extraMeshes[k].get();
 }
 
 bool NamesExtraMesh(const CRobot_Normal& robot, i32 k) { return ExtraMesh(robot, k) != nullptr; }

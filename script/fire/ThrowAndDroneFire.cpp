@@ -38,7 +38,7 @@ HodNode* WeaponPointNode(const CRobot_Normal& robot, i32 point)
 MeshObject* TypeMesh(CRobot_Normal& robot, i32 k)
 {
     if (!robot.modelData || k < 0 || k >= robot.modelData->extraMeshes.GetCount()) return nullptr;
-    return &robot.modelData->extraMeshes[k];
+    return robot.modelData->extraMeshes[k].get();
 }
 
 u8 TypeMeshFlag(const CRobot_Normal& robot, i32 k)

@@ -56,6 +56,19 @@ protected:
         SetScriptMessageHook(Capture);
     }
     void TearDown() override { SetScriptMessageHook(nullptr); }
+    // Loads a damaged copy of the first sample type; what stderr says goes to err.
+    int LoadDamaged(const std::string& folder, void (*damage)(const std::string&), RobotModelData& data,
+                    std::string* err = nullptr)
+    {
+        CopyType(0, folder);
+        damage(folder);
+        g_messages.clear();
+        testing::internal::CaptureStderr();
+        const int loaded = LoadRobotTypeFolder(data, "", folder.c_str(), lock, 100);
+        const std::string told = testing::internal::GetCapturedStderr();
+        if (err) *err = told;
+        return loaded;
+    }
     plat::CriticalSection lock;
 };
 
@@ -193,34 +206,14 @@ TEST_F(RobotTypeLoad, DamagedScriptFilesAreNamedWithTheReason)
          ": Script.ani を読めません (the file does not begin with \"ANI\" or \"AN2\")", nullptr},
         {"cut short", [](const std::string& f) { std::filesystem::resize_file(f + "/Script.ani", 70000); }, false,
          ": Script.ani を読めません (it is cut short or damaged at animation ", nullptr},
-        {"model meshes over the vertex budget",
-         [](const std::string& f) {
-             std::string heavy = VertexHeavyMeshText(65535);
-             XorWords(heavy.data(), static_cast<u32>(heavy.size()), AssetKey);
-             if (std::FILE* out = std::fopen((f + "/Body.x").c_str(), "wb")) {
-                 std::fwrite(heavy.data(), 1, heavy.size(), out);
-                 std::fclose(out);
-             }
-             for (const auto& e : std::filesystem::directory_iterator(f)) {
-                 const std::string name = e.path().filename().string();
-                 if (e.path().extension() == ".x" && name != "hit.x" && name != "hitUp.x" && name != "Body.x")
-                     std::filesystem::copy_file(f + "/Body.x", e.path(), std::filesystem::copy_options::overwrite_existing);
-             }
-         },
-         false, ": Script.ani を読めません (its model cannot be read: its nodes draw ", nullptr},
     };
     int n = 0;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         const std::string folder = scratch / ("d" + std::to_string(n++));
-        CopyType(0, folder);
-        c.damage(folder);
-        g_messages.clear();
         RobotModelData data;
-        testing::internal::CaptureStderr();
-        const int loaded = LoadRobotTypeFolder(data, "", folder.c_str(), lock, 100);
-        const std::string err = testing::internal::GetCapturedStderr();
-        EXPECT_EQ(loaded, c.loads ? 1 : 0);
+        std::string err;
+        EXPECT_EQ(LoadDamaged(folder, c.damage, data, &err), c.loads ? 1 : 0);
         ASSERT_EQ(g_messages.size(), 1u);
         if (c.message) {
             EXPECT_EQ(g_messages[0].find("エラー|" + folder + c.message), 0u) << g_messages[0];
@@ -232,6 +225,91 @@ TEST_F(RobotTypeLoad, DamagedScriptFilesAreNamedWithTheReason)
         // The defaults, or what "abc" reads as; the other settings are read.
         EXPECT_EQ(data.hp, 0);
         EXPECT_EQ(std::string(data.name) == "Vanguard", c.logged != nullptr);
+    }
+}
+
+namespace {
+
+void WriteScrambled(const std::string& path, std::string text)
+{
+    XorWords(text.data(), static_cast<u32>(text.size()), AssetKey);
+    ASSERT_TRUE(plat::WriteFileAtomic(path.c_str(), text.data(), text.size()));
+}
+
+std::string LoadXFileLines(int lines, bool distinct)
+{
+    std::string s;
+    for (int i = 0; i < lines; ++i)
+        s += "LoadXFile(" + std::to_string(i % kRobotExtraMeshes) + ", " +
+             (distinct ? "Heavy" + std::to_string(i) + ".x" : std::string("Heavy.x")) + ", 1);\r\n";
+    return s;
+}
+
+}  // namespace
+
+// Every mesh a type loads (hulls, model nodes, script extras) counts against
+// one budget of vertices and faces, each file once and from its own counts
+// before it is built; a type past it, or with thousands of "LoadXFile"
+// lines, is refused with one message naming the file and the reason. Slots
+// naming one file share its mesh.
+TEST_F(RobotTypeLoad, HostileTypesAreRefusedFromTheirMeshCountsAndSlotsShareOneMesh)
+{
+    TempFolder scratch;
+    struct Case {
+        const char* what;
+        void (*damage)(const std::string& folder);
+        const char* message;  // after the folder; null: the type loads
+    };
+    const Case cases[] = {
+        {"a hit hull of a million faces",
+         [](const std::string& f) { WriteScrambled(f + "/hit.x", FaceHeavyMeshText(1000000)); },
+         "/hit.x' brings the robot type's meshes to 1000000 faces, more than 250000"},
+        {"model parts of 65,535 vertices each",
+         [](const std::string& f) {
+             for (const auto& e : std::filesystem::directory_iterator(f)) {
+                 const std::string name = e.path().filename().string();
+                 if (e.path().extension() == ".x" && name != "hit.x" && name != "hitUp.x")
+                     WriteScrambled(e.path().string(), VertexHeavyMeshText(65535));
+             }
+         },
+         "' brings the robot type's meshes to "},
+        {"twenty extras of 65,535 vertices",
+         [](const std::string& f) {
+             for (int i = 0; i < 20; ++i)
+                 WriteScrambled(f + "/Heavy" + std::to_string(i) + ".x", VertexHeavyMeshText(65535));
+             PatchSettings(f + "/Script.spt", "LoadXFile(0, Extra0.x, 1);", LoadXFileLines(20, true));
+         },
+         "/Heavy3.x' brings the robot type's meshes to "},
+        {"two thousand LoadXFile lines",
+         [](const std::string& f) {
+             WriteScrambled(f + "/Heavy.x", VertexHeavyMeshText(65535));
+             PatchSettings(f + "/Script.spt", "LoadXFile(0, Extra0.x, 1);", LoadXFileLines(2000, false));
+         },
+         ": its scripts hold more than 40 LoadXFile lines"},
+        {"twenty slots naming one mesh",
+         [](const std::string& f) {
+             WriteScrambled(f + "/Heavy.x", VertexHeavyMeshText(65535));
+             PatchSettings(f + "/Script.spt", "LoadXFile(0, Extra0.x, 1);", LoadXFileLines(40, false));
+         },
+         nullptr},
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string folder = scratch / ("h" + std::to_string(n++));
+        RobotModelData data;
+        EXPECT_EQ(LoadDamaged(folder, c.damage, data), c.message ? 0 : 1);
+        if (!c.message) {
+            EXPECT_TRUE(g_messages.empty()) << g_messages.front();
+            const MeshObject* shared = data.extraMeshes[0].get();
+            EXPECT_EQ(shared->VertexCount(), 65535u);
+            for (i32 k = 1; k < kRobotExtraMeshes; ++k) EXPECT_EQ(data.extraMeshes[k].get(), shared) << k;
+            continue;
+        }
+        ASSERT_EQ(g_messages.size(), 1u);
+        EXPECT_EQ(g_messages[0].find("エラー|" + folder + ": "), 0u) << g_messages[0];
+        EXPECT_NE(g_messages[0].find(c.message), std::string::npos) << g_messages[0];
+        EXPECT_EQ(data.hierarchy.root, nullptr);
     }
 }
 

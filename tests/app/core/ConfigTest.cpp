@@ -252,7 +252,7 @@ TEST_F(ConfigFixture, ASaveKeepsOtherLinesAndAKillLeavesTheOldFileOrTheNewOne)
     EXPECT_GT(sawFirst, 0) << "the saves went on between the kills";
     EXPECT_GT(sawSecond, 0);
     // What the kills cut short is swept at the next start.
-    RemoveInterruptedWrites(dir);
+    RemoveInterruptedWrites({dir, {"Config.ini"}});
     plat::FileFind find;
     plat::FindEntry entry;
     EXPECT_FALSE(find.First((dir + "/*.tmp-*").c_str(), entry)) << entry.name;
@@ -358,22 +358,50 @@ TEST_F(ConfigFixture, KeyDialogOperationButtonsChooseWhatIsAssigned)
     KeyConfigDialog::assigning = 0;
 }
 
+// Only a file that is no text at all is set aside; a stray line is passed
+// over, named by its number, and every other setting is kept.
 TEST(ConfigText, DamagedFilesAreToldFromSettingsFiles)
 {
     const struct {
         std::string bytes;
         bool damaged;
+        const char* skipped;  // what LoadConfig tells, "" for nothing
     } cases[] = {
-        {"", false},
-        {"\xEF\xBB\xBF[Window]\r\nw=800\r\n\r\n; note\r\n# note\r\n[GameSetting]\r\nKEY_左 = 37\r\nDefaultName=\r\n", false},
-        {"[Window]\nw=800\nthis line is no setting\n", true},
-        {"[Window]\n=800\n", true},
-        {"[]\n", true},
-        {std::string("[Window]\nw=8\0" "00\n", 15), true},
-        {"[Window]\nw=\xFF\xFE\n", true},
-        {"KEY_\x83\x57\x83\x83=1\n", true}, // Shift-JIS, not UTF-8
+        {"", false, ""},
+        {"\xEF\xBB\xBF[Window]\r\nw=800\r\n\r\n; note\r\n# note\r\n[GameSetting]\r\nKEY_左 = 37\r\nDefaultName=\r\n", false,
+         ""},
+        {"[Window]\nw=800\nthis line is no setting\n", false, "line 3 is neither"},
+        {"[Window]\n=800\n", false, "line 2 is neither"},
+        {"[]\n", false, "line 1 is neither"},
+        {"a\nb\nc\n[W]\nd\ne\nf\ng=1\n", false, "lines 1, 2, 3, 5, 6 and 1 more are neither"},
+        {std::string("[Window]\nw=8\0" "00\n", 15), true, ""},
+        {"[Window]\nw=\xFF\xFE\nstray\n", true, ""},
+        {"KEY_\x83\x57\x83\x83=1\n", true, ""}, // Shift-JIS, not UTF-8
     };
-    for (const auto& c : cases) EXPECT_EQ(ConfigIsDamaged(c.bytes), c.damaged) << c.bytes;
+    for (const auto& c : cases) {
+        EXPECT_EQ(ConfigIsDamaged(c.bytes), c.damaged) << c.bytes;
+        if (c.damaged) continue;
+        const std::string told = ConfigSkippedLinesText(c.bytes);
+        if (c.skipped[0]) EXPECT_EQ(told.find(c.skipped), 0u) << c.bytes << ": " << told;
+        else EXPECT_EQ(told, "") << c.bytes;
+    }
+}
+
+TEST_F(ConfigFixture, AStrayLineIsSkippedAndNamedAndEveryOtherSettingKept)
+{
+    const std::string text = "[GameSetting]\nVolumeBGM=70\nthis line is no setting\nKEY_ジャンプ=65\nJOY_ショット=4\n";
+    Write(text);
+    testing::internal::CaptureStderr();
+    app.LoadConfig();
+    const std::string told = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(app.volume.volumeBgm, 70u);
+    EXPECT_EQ(app.input.padKeyMap[4], 65);
+    EXPECT_EQ(app.input.padButtonMap[0][1], 3);
+    EXPECT_NE(told.find("[Config.ini] line 3 is neither"), std::string::npos) << told;
+    // The file stays where it is, as it was.
+    std::string now;
+    ASSERT_TRUE(plat::ReadWholeFile(path.c_str(), now));
+    EXPECT_EQ(now, text);
 }
 
 }  // namespace

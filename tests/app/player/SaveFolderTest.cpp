@@ -248,12 +248,16 @@ TEST_F(SaveFileRead, StartUpRemovesWhatInterruptedWritesLeftInEveryFolderAndNoth
     ASSERT_TRUE(plat::CreateDirectory((temp / "store").c_str()));
     const std::string written[] = {ConfigPath(app), ScreenShotFolder(app) + "/Shot000.png", SavePath("vant-D"),
                                    SavePath("Ace.psd"), plat::GetRegistryFile()};
-    // Names a player or another program may keep there.
-    const char* const others[] = {"/notes.tmp-x", "/notes.tmp-abcdefg", "/Shot001.png"};
+    // Names a player or another program may keep there: only a temporary
+    // of a file the game writes in that folder, spelt exactly, is swept.
+    const char* const others[] = {"/notes.tmp-x", "/notes.tmp-abcdefg", "/Shot001.png", "/user.tmp-backup",
+                                  "/Vacation.TMP-ABCDEF", "/Vacation.png.tmp-ABCDEF"};
     for (const std::string& file : written) {
         const std::string folder = file.substr(0, file.rfind('/'));
         ASSERT_TRUE(WriteFile(file, "kept"));
         ASSERT_TRUE(WriteFile(file + ".tmp-a1B2c3", "half"));
+        ASSERT_TRUE(WriteFile(file + ".TMP-Zz9Yy8", "mine"));
+        ASSERT_TRUE(WriteFile(file + ".tmp-a1-2.3", "mine"));
         for (const char* other : others) ASSERT_TRUE(WriteFile(folder + other, "mine"));
         ASSERT_TRUE(plat::CreateDirectory((folder + "/album.tmp-Q7xk2P").c_str()));
     }
@@ -263,6 +267,8 @@ TEST_F(SaveFileRead, StartUpRemovesWhatInterruptedWritesLeftInEveryFolderAndNoth
         const std::string folder = file.substr(0, file.rfind('/'));
         EXPECT_EQ(ReadFile(file), "kept");
         EXPECT_FALSE(plat::PathExists((file + ".tmp-a1B2c3").c_str()));
+        EXPECT_EQ(ReadFile(file + ".TMP-Zz9Yy8"), "mine");
+        EXPECT_EQ(ReadFile(file + ".tmp-a1-2.3"), "mine");
         for (const char* other : others) EXPECT_EQ(ReadFile(folder + other), "mine") << other;
         EXPECT_TRUE(plat::IsDirectory((folder + "/album.tmp-Q7xk2P").c_str()));
     }

@@ -340,7 +340,8 @@ TEST_F(HodFiles, NodesShareTheirMeshFilesAndTreesOverTheVertexBudgetAreRefused)
     Node over = light;
     for (int i = 0; i < 2; ++i) over.children.push_back(Leaf(1, heavy, 1));  // the eighth node passes 500,000 vertices
     EXPECT_EQ(model.ReadHd2(Open(hodtest::Hd2File(over)), 0, 0, nullptr), 0);
-    EXPECT_EQ(std::string(CHierarchyObject::LastModelError()), "its nodes draw 524280 vertices by node 8, more than 500000");
+    EXPECT_EQ(std::string(CHierarchyObject::LastModelError()),
+              "its nodes draw 524280 vertices by node 8 ('" + heavy + "'), more than 500000");
     EXPECT_EQ(model.root, kept);
     EXPECT_EQ(model.nodeCount, 7u);
 }

@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -212,6 +213,59 @@ TEST_F(SkinObjects, ScrambledSkinsLoadWithTheModelsKey)
     ASSERT_EQ(ReadHd2(model, root, AssetKey), 1);
     EXPECT_EQ(model.root->children[0]->skinned, 1);
     model.Release();
+}
+
+// Skinned nodes naming one file share one skinned mesh, each with a pose of
+// its own, in the model and in its copies; a tree whose skinned nodes would
+// draw past the model's bound is refused from the file's counts, before any
+// pose is built.
+TEST_F(SkinObjects, SkinnedNodesShareOneMeshPerFileAndTooManyAreRefused)
+{
+    skintest::Tube dense;
+    dense.rings = 21;
+    dense.ringVertices = 25;  // 525 vertices, 1,000 faces
+    const std::string tube = Write(dense, "dense.sx");
+    // Under the root, ten plain nodes of `per` skinned nodes each.
+    const auto tree = [&](int per, int plain) {
+        Node root = Part("palette.x", 0);
+        for (int a = 0; a < 10; ++a) {
+            Node group = Part("group" + std::to_string(a));
+            for (int b = 0; b < plain; ++b) {
+                Node sub = Part("sub", 2);
+                for (int c = 0; c < per; ++c) sub.children.push_back(Part(tube, 3));
+                group.children.push_back(sub);
+            }
+            root.children.push_back(group);
+        }
+        return root;
+    };
+    CHierarchyObject model;
+    ASSERT_EQ(ReadHd2(model, tree(10, 1)), 1);
+    std::vector<HodNode*> skinned;
+    for (u32 i = 0; i < model.nodeCount; ++i)
+        if (model.nodeTable[i]->skinned) skinned.push_back(model.nodeTable[i]);
+    ASSERT_EQ(skinned.size(), 100u);
+    for (HodNode* n : skinned) {
+        EXPECT_EQ(n->skinMesh, skinned[0]->skinMesh);
+        EXPECT_NE(n->skinObject, nullptr);
+        EXPECT_TRUE(n == skinned[0] || n->skinObject != skinned[0]->skinObject);
+    }
+    EXPECT_EQ(skinned[0]->skinMesh->fileCounts.faces, 1000u);
+    {
+        CHierarchyObject copy;
+        model.CopyTo(&copy);
+        model.Release();
+        EXPECT_EQ(copy.FindNode(tube.c_str())->skinMesh->fileCounts.vertices, 525u);
+        copy.Release();
+    }
+
+    // 1,000 skinned nodes of 1,000 faces: the 501st passes 500,000.
+    HodNode* const before = model.root;
+    EXPECT_EQ(ReadHd2(model, tree(10, 10)), 0);
+    EXPECT_EQ(model.root, before);
+    EXPECT_NE(std::string(CHierarchyObject::LastModelError()).find("its nodes draw 501000 faces by node "),
+              std::string::npos)
+        << CHierarchyObject::LastModelError();
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "platform/core/FileSystem.h"
 #include "platform/mesh/MeshHierarchy.h"
@@ -93,6 +94,35 @@ std::string Mutate(const std::string& in, std::mt19937& rng)
     return s;
 }
 
+// Positions and triangles (polygons as fans) of every mesh of a file.
+template <class Fn>
+u64 SumMeshes(const XFileData& data, Fn fn)
+{
+    u64 sum = 0;
+    std::vector<const XFrameData*> frames;
+    for (const XMeshData& m : data.meshes) sum += fn(m);
+    for (const XFrameData& f : data.frames) frames.push_back(&f);
+    while (!frames.empty()) {
+        const XFrameData* f = frames.back();
+        frames.pop_back();
+        for (const XMeshData& m : f->meshes) sum += fn(m);
+        for (const XFrameData& c : f->children) frames.push_back(&c);
+    }
+    return sum;
+}
+u64 Positions(const XFileData& data)
+{
+    return SumMeshes(data, [](const XMeshData& m) { return u64(m.positions.size()); });
+}
+u64 Triangles(const XFileData& data)
+{
+    return SumMeshes(data, [](const XMeshData& m) {
+        u64 n = 0;
+        for (u32 corners : m.faceSizes) n += corners - 2;
+        return n;
+    });
+}
+
 TEST(XFileFuzz, MutatedSampleFilesNeverCrashTheLoaders)
 {
     const char* files[] = {"Quillon/Mesh/Box.x", "Quillon/Mesh/Skin.x", "Quillon/Mesh/Ground.x"};
@@ -109,8 +139,16 @@ TEST(XFileFuzz, MutatedSampleFilesNeverCrashTheLoaders)
 
             XFileData data;
             std::string err;
+            // The counts the load budgets judge a file by: never below what
+            // the file brings when it parses.
+            XFileCounts counts;
+            std::string countErr;
+            const bool counted = CountXFile(block.get(), text.size(), counts, countErr);
             if (ParseXFile(block.get(), text.size(), data, err)) {
                 ++loaded;
+                ASSERT_TRUE(counted) << countErr;
+                EXPECT_EQ(counts.vertices, Positions(data));
+                EXPECT_EQ(counts.faces, Triangles(data));
             } else {
                 ++refused;
                 EXPECT_FALSE(err.empty());

@@ -90,7 +90,7 @@ TEST(GunAndMissileFireTest, EachProcedureLaunchesItsShotsWithItsValues)
         EXPECT_EQ(shot->Team, 4);
         if (auto* carrier = dynamic_cast<LZ_Missile2*>(shot)) {
             EXPECT_EQ(carrier->WarheadDamage, c.charge ? 24 : 12);
-            EXPECT_EQ(carrier->WarheadMesh, &g.model.extraMeshes[0]);
+            EXPECT_EQ(carrier->WarheadMesh, g.model.extraMeshes[0].get());
         }
     }
 }

@@ -84,7 +84,7 @@ TEST(ThrowAndDroneFireTest, ValuesHandedToTheNewObjects)
     ASSERT_NE(fannel, nullptr);
     EXPECT_EQ(fannel->ShotsLeft, 2);
     EXPECT_EQ(fannel->WeaponKind, 1);
-    EXPECT_EQ(fannel->Mesh, &a.model.extraMeshes[1]);
+    EXPECT_EQ(fannel->Mesh, a.model.extraMeshes[1].get());
     EXPECT_GE(fannel->FireCountdown, 200);
     EXPECT_LE(fannel->FireCountdown, 220);
     EXPECT_EQ(a.point->hidden, 1);
@@ -144,7 +144,7 @@ TEST(ThrowAndDroneFireTest, ASilverDropCarriesEveryColoursMesh)
         EXPECT_EQ(c->Owner, &a.robot);
         if (auto* s = dynamic_cast<LZ_Cristal_Silver*>(c)) {
             sawSilver = true;
-            for (int k = 0; k < kCrystalColours; ++k) EXPECT_EQ(s->SpawnMeshes[k], &a.model.extraMeshes[k]);
+            for (int k = 0; k < kCrystalColours; ++k) EXPECT_EQ(s->SpawnMeshes[k], a.model.extraMeshes[k].get());
             EXPECT_EQ(s->Life, 4000);
         }
     }
