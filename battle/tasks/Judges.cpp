@@ -473,12 +473,23 @@ i32 GMTCB_Judge_LocalBattle_RestBody::Proc_Result()
 
 // ---- online: team survival and team cost ---------------------------------------------
 
+namespace {
+// A scripted battle's clock may start minutes on, the same on every client;
+// it is moved once, as it never falls back below the mark.
+void TestClockAhead(CGameScene& scene)
+{
+    const u32 ahead = u32(std::max(GetTestSwitches().battleClock, 0)) * 60u;
+    if (scene.battleTime < ahead) scene.battleTime += ahead;
+}
+}  // namespace
+
 // The team rules after the watch: the last team standing decides, the
 // picture shows until Enter or 240 frames, the table until Enter, then the
 // experience, or the room for a spectator.
 i32 GMTCB_JudgeBase::DecideLastTeam(i32 living, i32 last, Phase showResult)
 {
     TestFallUnplayed(*scene);
+    TestClockAhead(*scene);
     if (living > 1) {
         ConnectionHolds();
         return kTaskKeep;

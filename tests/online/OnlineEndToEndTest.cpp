@@ -25,6 +25,7 @@
 #include "platform/core/Time.h"
 #include "platform/gfx/Image.h"
 #include "platform/net/Socket.h"
+#include "support/OnlineGames.h"
 #include "support/PlayFolder.h"
 #include "support/SoundFixtures.h"
 #include "roomserver/RoomServer.h"
@@ -34,29 +35,6 @@ namespace {
 namespace fs = std::filesystem;
 
 using PlayerFolder = PlayFolder;
-
-// Title to the login scene, the first server of the list, log in and take
-// the first room.
-std::string LoginSteps()
-{
-    std::string s = "300 button 1\n";
-    auto step = [&](int t, const std::string& what) { s += std::to_string(t) + " " + what + "\n"; };
-    // After the logo, the menu opened once: a further Enter would choose
-    // its first entry.
-    s += "2400 wait title press\n2500 key Enter\n3000 wait title menu\n";
-    for (int i = 0; i < 7; ++i) step(9500 + 1000 * i, "key Down");
-    step(17000, "key Enter");
-    // A loaded machine slows the server's answers and the scenes' own
-    // frame counts: the form, the scanned rooms and the room are waited for.
-    step(19500, "wait login input");
-    step(20000, "click 200 250");
-    step(21000, "click 850 700");
-    step(25500, "wait login rooms");
-    step(26000, "key Enter");
-    step(28500, "wait scene room");
-    step(29000, "key Enter");
-    return s;
-}
 
 std::string Step(int t, const std::string& what) { return ScriptStep(t, what); }
 
@@ -104,25 +82,6 @@ std::pair<int, int> Compare(const HashLog& a, const HashLog& b, int run, int* fi
     return {common, differ};
 }
 
-// Waits (up to `seconds`) until test() holds.
-template <class Test>
-bool WaitFor(int seconds, Test test)
-{
-    for (int i = 0; i < seconds * 10; ++i) {
-        if (test()) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-    return test();
-}
-
-// Waits until `count` people sit in the server's first room. Each game is
-// started once the one before sits there, so the seats (and the host, the
-// first) follow the order given however slowly a loaded machine logs them in.
-bool Seated(RoomServer& server, u32 count)
-{
-    return WaitFor(300, [&] { return server.Participants(0) >= count; });
-}
-
 // From `from` to `to`: forward all the way, the shot key every half second,
 // and every three seconds Enter twice (an empty chat line opened and closed).
 std::string Fight(int from, int to)
@@ -140,13 +99,6 @@ std::string Fight(int from, int to)
     return s + Step(to, "keyup Up");
 }
 
-// The pause menu's way back to the room.
-std::string LeaveToRoom(int at)
-{
-    std::string s = Step(at, "key Escape");
-    for (int i = 1; i <= 3; ++i) s += Step(at + 500 * i, "key Down");
-    return s + Step(at + 2000, "key Enter");
-}
 
 
 }  // namespace
