@@ -14,6 +14,7 @@
 #include "platform/input/Mouse.h"
 #include "robot/Robot.h"
 #include "support/BattleRunner.h"
+#include "support/SaveFolderFixture.h"
 #include "support/TempFolder.h"
 
 namespace {
@@ -225,7 +226,6 @@ TEST(PauseMenu, TheBattlesEndClosesTheMenuAndChargesNoPenaltyInEveryMode)
 {
     TempFolder temp;
     ScopedEnv dataHome{"XDG_DATA_HOME", temp.Path().c_str()};
-    CApplication& app = *GetApplication();
     enum class Open { Photo, MousePhoto, WayToRoom };
     struct Case {
         const char* name;
@@ -252,10 +252,7 @@ TEST(PauseMenu, TheBattlesEndClosesTheMenuAndChargesNoPenaltyInEveryMode)
         CGameScene& scene = *runner.Scene();
         GetRoomState().ownSlot = 0;
         scene.playerSlot = 0;
-        std::snprintf(app.Profile().name, sizeof app.Profile().name, "Tester");
-        app.Profile().exp = 50000;
-        app.Profile().rankLevel = RankForExp(50000);
-        ASSERT_TRUE(app.Profile().Save());
+        ASSERT_TRUE(StartProfile("Tester", 50000));
         scene.battleTime = 150 * 60;  // long enough to count, and to cost a leaving
         CRobot_Base* own = scene.robotTable[0];
         CRobot_Base* enemy = scene.robotTable[1];

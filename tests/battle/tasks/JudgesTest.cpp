@@ -17,6 +17,7 @@
 #include "platform/input/Keyboard.h"
 #include "robot/Robot.h"
 #include "support/BattleRunner.h"
+#include "support/SaveFolderFixture.h"
 #include "support/TempFolder.h"
 
 namespace {
@@ -38,6 +39,19 @@ void DropTitle()
     BaseScene* title = app.currentScene;
     app.currentScene = nullptr;
     delete title;
+}
+
+// Slot 0's robot the last of team 0 standing, the other three out on team
+// 1, every one with the score given.
+void OnlyTeamZeroLeft(CGameScene& scene, i32 score)
+{
+    for (i32 i = 0; i < 4; ++i) {
+        CRobot_Base* r = scene.robotTable[i];
+        r->team = r->displayTeam = i == 0 ? 0 : 1;
+        r->restBody = i == 0 ? 1 : 0;
+        r->state = i == 0 ? kRobotStateLive : kRobotStateOut;
+        r->score = score;
+    }
 }
 
 // A local battle of four robots on teams 0..3 (slot 0 the player's).
@@ -207,13 +221,7 @@ TEST(Judges, OnlineResultsExperienceAndReturn)
     // A full-length battle: the won bonus and the score.
     BattleRunner second(FourRobots());
     CGameScene& again = *second.Scene();
-    for (i32 i = 0; i < 4; ++i) {
-        CRobot_Base* r = again.robotTable[i];
-        r->team = r->displayTeam = i == 0 ? 0 : 1;
-        r->restBody = i == 0 ? 1 : 0;
-        r->state = i == 0 ? kRobotStateLive : kRobotStateOut;
-        r->score = 250;
-    }
+    OnlyTeamZeroLeft(again, 250);
     again.battleTime = 120 * 60;
     auto* full = GMTCB_Judge_NetTeamCost::Create(&again.tasks, 1);
     full->scene = &again;
@@ -250,7 +258,6 @@ TEST(Judges, OnlineResultsGoBackToTheRoomOnTheirOwn)
 {
     TempFolder temp;
     ScopedEnv dataHome{"XDG_DATA_HOME", temp.Path().c_str()};
-    CApplication& app = *GetApplication();
     struct Case {
         bool spectator;
         i32 enterAt;  // table frame of an Enter, -1 none
@@ -261,17 +268,8 @@ TEST(Judges, OnlineResultsGoBackToTheRoomOnTheirOwn)
         CGameScene& scene = *runner.Scene();
         GetRoomState().ownSlot = 0;
         scene.playerSlot = 0;
-        std::snprintf(app.Profile().name, sizeof app.Profile().name, "Waiter");
-        app.Profile().exp = 50000;
-        app.Profile().rankLevel = RankForExp(50000);
-        ASSERT_TRUE(app.Profile().Save());
-        for (i32 i = 0; i < 4; ++i) {
-            CRobot_Base* r = scene.robotTable[i];
-            r->team = r->displayTeam = i == 0 ? 0 : 1;
-            r->restBody = i == 0 ? 1 : 0;
-            r->state = i == 0 ? kRobotStateLive : kRobotStateOut;
-            r->score = 300;
-        }
+        ASSERT_TRUE(StartProfile("Waiter", 50000));
+        OnlyTeamZeroLeft(scene, 300);
         if (c.spectator) scene.robotTable[0]->displayTeam = 100;
         scene.battleTime = 150 * 60;
         auto* judge = GMTCB_Judge_NetTeamSurvival::Create(&scene.tasks, 1);
@@ -291,7 +289,9 @@ TEST(Judges, OnlineResultsGoBackToTheRoomOnTheirOwn)
             if (frames == c.enterAt) HoldEnter(true);
             frame();
             HoldEnter(false);
-            if (frames == 15 * 60) EXPECT_STREQ(judge->countdown->text, "15秒后自动返回房间");
+            if (frames == 15 * 60) {
+                EXPECT_STREQ(judge->countdown->text, "15秒后自动返回房间");
+            }
         }
         // Left alone, the notice is confirmed the frame after the table's time.
         EXPECT_EQ(frames, 30 * 60 + (c.spectator || c.enterAt >= 0 ? 0 : 1)) << "the notice outlasts the time";
