@@ -31,6 +31,7 @@ void ReadTestSwitches(bool driven)
         s.fallTeam = plat::GetTestSwitch("QUILLON_TEST_FALL_TEAM", s.fallTeam);
         s.squad = plat::GetTestSwitch("QUILLON_TEST_SQUAD", s.squad);
         s.desyncFrame = plat::GetTestSwitch("QUILLON_TEST_DESYNC_FRAME", s.desyncFrame);
+        s.battleClock = plat::GetTestSwitch("QUILLON_TEST_BATTLE_CLOCK", s.battleClock);
         s.returnAtBattle = plat::GetTestSwitch("QUILLON_TEST_RETURN_AT_BATTLE", s.returnAtBattle);
         s.quitInRepair = plat::GetTestSwitch("QUILLON_TEST_QUIT_IN_REPAIR", s.quitInRepair);
         s.hashLog = plat::GetTestSwitch("QUILLON_TEST_HASH_LOG", 0) == 1;

@@ -21,6 +21,7 @@
 // QUILLON_TEST_FALL_TEAM     fallTeam       ranking games (fleet)
 // QUILLON_TEST_SQUAD         squad          ranking games (team battle)
 // QUILLON_TEST_DESYNC_FRAME  desyncFrame    online games (repair)
+// QUILLON_TEST_BATTLE_CLOCK  battleClock    online games (experience)
 // QUILLON_TEST_RETURN_AT_BATTLE returnAtBattle online games (back before a key state)
 // QUILLON_TEST_QUIT_IN_REPAIR quitInRepair  online games (lost in a repair)
 // QUILLON_TEST_HASH_LOG      hashLog        online games
@@ -57,6 +58,10 @@ struct TestSwitches {
     // This client drifts on purpose at that frame of a run (-1: never), for
     // the check bytes to catch and a repair to put right.
     i32 desyncFrame = -1;
+    // An online team battle's clock starts this many seconds on (0: at 0),
+    // so a short scripted battle counts as a long one for experience and
+    // for leaving.
+    i32 battleClock = 0;
     // This client goes back to the room at the first frame of its n-th online
     // battle, before it sent any key state (-1: never).
     i32 returnAtBattle = -1;

@@ -64,6 +64,14 @@ void TCB_ExpGet::Finish()
     display = nullptr;
 }
 
+void TCB_ExpGet::ConfirmAll()
+{
+    shownLevel = newLevel;
+    stepShown = 0;
+    phase = &TCB_ExpGet::Proc_Done;
+    confirmed = 1;
+}
+
 i32 TCB_ExpGet::EndPhase()
 {
     if (!finished) return kTaskKeep;

@@ -23,6 +23,9 @@ public:
     void Start(i32 experience, u32 mode);
     // Lets go of the display; the task removes itself at its next Proc.
     void Finish();
+    // The owner stops waiting: every step counts as seen and the notice is
+    // confirmed at once, as after the last Enter.
+    void ConfirmAll();
 
     i32 Proc() override { return (this->*phase)(); }
 

@@ -204,6 +204,23 @@ i32 PauseMenuTask::MousePhotoState()
     return kTaskKeep;
 }
 
+i32 PauseMenuTask::ClosedState() { return kTaskRemove; }
+
+void PauseMenuTask::CloseForBattleEnd()
+{
+    if (state == &PauseMenuTask::ClosedState) return;
+    ShowCursorAgain();
+    Hide(false);
+    Resume();
+    state = &PauseMenuTask::ClosedState;
+}
+
+void ClosePauseMenus(CGameScene& scene)
+{
+    for (TCB* t = scene.tasks.GetHead()->next; t && t != scene.tasks.GetTail(); t = t->next)
+        if (auto* menu = dynamic_cast<PauseMenuTask*>(t)) menu->CloseForBattleEnd();
+}
+
 i32 PauseMenuTask::LeaveState()
 {
     SwitchScene(leaveTo ? leaveTo : GetTitleSceneAsBase);
@@ -212,7 +229,8 @@ i32 PauseMenuTask::LeaveState()
 
 void PauseMenuTask::LeavePenalty()
 {
-    if (!scene) return;
+    // A decided battle has its result; leaving it then is no desertion.
+    if (!scene || scene->battleEnd == 1) return;
     CRobot_Base* own = scene->robotTable.IsCreated()
                            ? scene->robotTable[static_cast<i32>(scene->playerSlot % kRobotTableSize)]
                            : nullptr;
@@ -332,6 +350,9 @@ void BuildPauseMenu_Online(PauseMenuTask* menu, CGameScene* scene)
 
 bool CGameScene::OpenPauseMenu()
 {
+    // Once decided, the result screens own the keys (online the battle's
+    // pause flag does not stop the menu opening).
+    if (battleEnd == 1) return false;
     CList<TCB>* list = &tasks;
     PauseMenuTask* menu = nullptr;
     switch (battleSettings.gameMode) {

@@ -45,6 +45,11 @@ public:
     i32 PhotoState();
     i32 MousePhotoState();
     i32 LeaveState();
+    i32 ClosedState();
+
+    // The battle is decided: the menu and its photo modes go before the
+    // result shows, as if resumed, and nothing it offers can be chosen.
+    void CloseForBattleEnd();
 
     CGameScene* scene = nullptr;
     i32 count = 0;
@@ -83,6 +88,10 @@ void BuildPauseMenu_Battle(PauseMenuTask* menu, CGameScene* scene);
 void BuildPauseMenu_Arcade(PauseMenuTask* menu, CGameScene* scene);
 void BuildPauseMenu_Local(PauseMenuTask* menu, CGameScene* scene);
 void BuildPauseMenu_Online(PauseMenuTask* menu, CGameScene* scene);
+
+// Closes every pause menu open in the scene; the judges call it as they
+// decide, so no menu is drawn over a result or takes its keys.
+void ClosePauseMenus(CGameScene& scene);
 
 // Leaving an online battle after two minutes of game clock costs a player
 // (not a spectator) 10,000 experience.

@@ -19,6 +19,7 @@
 #include "battle/Hooks.h"
 #include "battle/RoomMessages.h"
 #include "battle/hud/OverlayTasks.h"
+#include "battle/pause/PauseMenu.h"
 #include "battle/tasks/ModeTasks.h"
 #include "battle/tasks/SystemTasks.h"
 #include "engine/core/AssetFile.h"
@@ -36,6 +37,10 @@ namespace {
 constexpr i32 kTeamSlots = 10;
 constexpr u32 kResultKeyMs = 10000;
 constexpr u32 kRankingKeyMs = 1000;
+// Online, the result table and the experience notice together wait this
+// long for Enter before they go on by themselves: the room cannot start
+// while a player sits on a result.
+constexpr i32 kResultReturnFrames = 30 * 60;
 
 CApplication& App() { return *GetApplication(); }
 
@@ -113,21 +118,28 @@ void GMTCB_JudgeBase::ShowPicture(const char* file)
     if (picture) picture->SetPicture(0, file);
 }
 
+void GMTCB_JudgeBase::EndBattle()
+{
+    // A menu still open would lie over the result and take its keys.
+    ClosePauseMenus(*scene);
+    scene->battleEnd = 1;
+}
+
 void GMTCB_JudgeBase::DecideOffline(bool hasWon)
 {
+    EndBattle();
     won = hasWon ? 1 : 0;
     ShowPicture(hasWon ? kWonPicture : kLostPicture);
     scene->paused = 1;
-    scene->battleEnd = 1;
 }
 
 void GMTCB_JudgeBase::DecideOnline(bool hasWon)
 {
+    EndBattle();
     won = hasWon ? 1 : 0;
     CGameScene::LogNetResult(hasWon);
     plat::SetScriptMark("result", hasWon ? "won" : "lost");
     scene->paused = 1;
-    scene->battleEnd = 1;
     scene->frameProc = &CGameScene::Proc_Normal;
     if (App().textInputHandler == &CGameScene::ChatHook) App().textInputHandler = nullptr;
     ShowPicture(hasWon ? kWonPicture : kLostPicture);
@@ -174,6 +186,7 @@ bool GMTCB_JudgeBase::EnterPressed(u32 intervalMs) { return App().IsKeyRepeat(pl
 bool GMTCB_JudgeBase::ConnectionHolds()
 {
     if (NetClientsConnected()) return true;
+    StopReturnCountdown();
     SetPhase(&GMTCB_JudgeBase::Proc_Disconnected);
     ShowNotice("断开与服务器的连接...   ");
     scene->frameProc = &CGameScene::Proc_Normal;
@@ -230,6 +243,43 @@ bool GMTCB_JudgeBase::ExpSaved()
     // A failed save keeps the old profile on disk; the battle must not stop
     // for a box, so the notice says it and the way to the room goes on.
     if (!App().Profile().Save()) ShowNotice("无法保存数据          ");
+    return true;
+}
+
+void GMTCB_JudgeBase::StartReturnCountdown()
+{
+    returnFramesLeft = kResultReturnFrames;
+    if (!countdown) countdown = GMTCB_DrawSP_DispString2::Create(&scene->tasks, 10001);
+    if (!countdown) return;
+    countdown->x = 0.0f;
+    countdown->y = 716.0f;
+    countdown->font = 1;
+    countdown->format = 1;  // centred
+}
+
+bool GMTCB_JudgeBase::ReturnCountdownOver()
+{
+    if (returnFramesLeft < 0) return false;
+    if (returnFramesLeft > 0) --returnFramesLeft;
+    if (countdown)
+        std::snprintf(countdown->text, sizeof countdown->text, "%d秒后自动返回房间", (returnFramesLeft + 59) / 60);
+    return returnFramesLeft == 0;
+}
+
+void GMTCB_JudgeBase::StopReturnCountdown()
+{
+    returnFramesLeft = -1;
+    if (countdown) countdown->finished = 1;
+    countdown = nullptr;
+}
+
+bool GMTCB_JudgeBase::ExpSavedOrTimeUp()
+{
+    // Time up: the notice ends as if Enter had stepped through it, and the
+    // experience it already counted is saved the same way.
+    if (ReturnCountdownOver() && expGet) expGet->ConfirmAll();
+    if (!ExpSaved()) return false;
+    StopReturnCountdown();
     return true;
 }
 
@@ -307,9 +357,9 @@ i32 GMTCB_Judge_SurvivalMode::Proc_Watch()
     TestFall(*scene);
     const CRobot_Base* player = PlayerRobot();
     if (!player || player->state != kRobotStateDown || player->restBody != 0) return kTaskKeep;
+    EndBattle();
     StopUnits();
     scene->paused = 1;
-    scene->battleEnd = 1;
     if (scene->battleSettings.modeOption == 1) return GoTitle();
     // The ranking screens fill the window; the kill log would lie over them.
     scene->chatLogShown = 0;
@@ -403,10 +453,10 @@ i32 GMTCB_Judge_LocalBattle_RestBody::Proc_Watch()
     if (rule == 0) over = CountLivingTeams(*scene, 4, 4, false, nullptr) <= 1;
     else if (rule == 1) over = CountCostTeams(*scene, kTeamSlots, nullptr) < 2;
     if (!over) return kTaskKeep;
+    EndBattle();
     won = 1;
     ShowPicture(kWonPicture);
     scene->paused = 1;
-    scene->battleEnd = 1;
     counter = 0;
     SetPhase(&GMTCB_Judge_LocalBattle_RestBody::Proc_Result);
     return kTaskKeep;
@@ -423,12 +473,23 @@ i32 GMTCB_Judge_LocalBattle_RestBody::Proc_Result()
 
 // ---- online: team survival and team cost ---------------------------------------------
 
+namespace {
+// A scripted battle's clock may start minutes on, the same on every client;
+// it is moved once, as it never falls back below the mark.
+void TestClockAhead(CGameScene& scene)
+{
+    const u32 ahead = u32(std::max(GetTestSwitches().battleClock, 0)) * 60u;
+    if (scene.battleTime < ahead) scene.battleTime += ahead;
+}
+}  // namespace
+
 // The team rules after the watch: the last team standing decides, the
 // picture shows until Enter or 240 frames, the table until Enter, then the
 // experience, or the room for a spectator.
 i32 GMTCB_JudgeBase::DecideLastTeam(i32 living, i32 last, Phase showResult)
 {
     TestFallUnplayed(*scene);
+    TestClockAhead(*scene);
     if (living > 1) {
         ConnectionHolds();
         return kTaskKeep;
@@ -451,13 +512,14 @@ i32 GMTCB_JudgeBase::ShowResultUntilEnter(Phase resultTable)
     }
     phaseProc = resultTable;
     if (table) table->show = 1;
+    StartReturnCountdown();
     return kTaskKeep;
 }
 
 i32 GMTCB_JudgeBase::ResultTableUntilEnter(Phase expSave, Phase returnToRoom)
 {
     ClearEscape();
-    if (!EnterPressed(kResultKeyMs)) {
+    if (!ReturnCountdownOver() && !EnterPressed(kResultKeyMs)) {
         ConnectionHolds();
         return kTaskKeep;
     }
@@ -465,6 +527,7 @@ i32 GMTCB_JudgeBase::ResultTableUntilEnter(Phase expSave, Phase returnToRoom)
     RemovePicture();
     counter = 0;
     if (OwnIsSpectator()) {
+        StopReturnCountdown();
         SendReturnToRoom();
         phaseProc = returnToRoom;
         ConnectionHolds();
@@ -497,7 +560,7 @@ i32 GMTCB_Judge_NetTeamSurvival::Proc_ResultTable()
 i32 GMTCB_Judge_NetTeamSurvival::Proc_ExpSave()
 {
     ClearEscape();
-    if (!ExpSaved()) return kTaskKeep;
+    if (!ExpSavedOrTimeUp()) return kTaskKeep;
     SendPlayerLevel(static_cast<u16>(GetRoomState().ownSlot), App().Profile().rankLevel);
     SendReturnToRoom();
     SetPhase(&GMTCB_Judge_NetTeamSurvival::Proc_ReturnToRoom);
@@ -532,7 +595,7 @@ i32 GMTCB_Judge_NetTeamCost::Proc_ResultTable()
 i32 GMTCB_Judge_NetTeamCost::Proc_ExpSave()
 {
     ClearEscape();
-    if (!ExpSaved()) return kTaskKeep;
+    if (!ExpSavedOrTimeUp()) return kTaskKeep;
     SendReturnToRoom();
     SetPhase(&GMTCB_Judge_NetTeamSurvival::Proc_ReturnToRoom);
     counter = 0;
@@ -578,16 +641,18 @@ i32 GMTCB_Judge_NetTimeSurvival::Proc_ShowResult()
     }
     SetPhase(&GMTCB_Judge_NetTimeSurvival::Proc_ResultTable);
     if (table) table->show = 1;
+    StartReturnCountdown();
     return kTaskKeep;
 }
 
 i32 GMTCB_Judge_NetTimeSurvival::Proc_ResultTable()
 {
-    if (!EnterPressed(kResultKeyMs)) return kTaskKeep;
+    if (!ReturnCountdownOver() && !EnterPressed(kResultKeyMs)) return kTaskKeep;
     if (table) table->show = 0;
     RemovePicture();
     counter = 0;
     if (OwnIsSpectator()) {
+        StopReturnCountdown();
         SendReturnToRoom();
         SetPhase(&GMTCB_Judge_NetTimeSurvival::Proc_ReturnToRoom);
         return kTaskKeep;
@@ -599,7 +664,7 @@ i32 GMTCB_Judge_NetTimeSurvival::Proc_ResultTable()
 
 i32 GMTCB_Judge_NetTimeSurvival::Proc_ExpSave()
 {
-    if (!ExpSaved()) return kTaskKeep;
+    if (!ExpSavedOrTimeUp()) return kTaskKeep;
     SendReturnToRoom();
     SetPhase(&GMTCB_Judge_NetTimeSurvival::Proc_ReturnToRoom);
     counter = 0;
@@ -699,6 +764,7 @@ i32 GMTCB_Judge_NetGeigekisen::Proc_ShowResult()
     if (counter > 30 && (EnterPressed(kResultKeyMs) || counter >= 240)) {
         SetPhase(&GMTCB_Judge_NetGeigekisen::Proc_ResultTable);
         if (table) table->show = 1;
+        StartReturnCountdown();
         counter = 0;
         return kTaskKeep;
     }
@@ -709,11 +775,13 @@ i32 GMTCB_Judge_NetGeigekisen::Proc_ShowResult()
 
 i32 GMTCB_Judge_NetGeigekisen::Proc_ResultTable()
 {
-    if (counter > 30 && EnterPressed(kResultKeyMs)) {
+    const bool timeUp = ReturnCountdownOver();
+    if (counter > 30 && (timeUp || EnterPressed(kResultKeyMs))) {
         if (table) table->show = 0;
         RemovePicture();
         counter = 0;
         if (OwnIsSpectator()) {
+            StopReturnCountdown();
             SendReturnToRoom();
             SetPhase(&GMTCB_Judge_NetGeigekisen::Proc_ReturnToRoom);
             return kTaskKeep;
@@ -731,7 +799,7 @@ i32 GMTCB_Judge_NetGeigekisen::Proc_ResultTable()
 i32 GMTCB_Judge_NetGeigekisen::Proc_ExpSave()
 {
     ClearEscape();
-    if (!ExpSaved()) return kTaskKeep;
+    if (!ExpSavedOrTimeUp()) return kTaskKeep;
     SendReturnToRoom();
     SetPhase(&GMTCB_Judge_NetGeigekisen::Proc_ReturnToRoom);
     counter = 0;

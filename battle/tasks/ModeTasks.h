@@ -33,10 +33,16 @@ public:
     f32 rankingX = 0.0f;
     i32 counter = 0;
     u8 won = 0;
+    // Online: frames the result screens still wait for Enter (-1: none
+    // counting), and the line that shows the seconds.
+    i32 returnFramesLeft = -1;
+    GMTCB_DrawSP_DispString2* countdown = nullptr;
 
     i32 Proc_Disconnected();
 
 protected:
+    // The battle is decided: any pause menu closes and the result follows.
+    void EndBattle();
     void ShowPicture(const char* file);
     void DecideOffline(bool hasWon);
     void DecideOnline(bool hasWon);
@@ -59,6 +65,14 @@ protected:
     // The experience notice confirmed: finished and the profile saved (a
     // failed save is shown). False while the player has not confirmed.
     bool ExpSaved();
+    // The online result screens' own way back to the room: the countdown
+    // starts with the table and runs through the experience notice.
+    void StartReturnCountdown();
+    // One frame of the countdown; true once the time is up.
+    bool ReturnCountdownOver();
+    void StopReturnCountdown();
+    // ExpSaved, the notice confirmed by the countdown when its time is up.
+    bool ExpSavedOrTimeUp();
     void ShowNotice(const char* text);
     // The team rules' steps from the decision to the experience.
     i32 DecideLastTeam(i32 living, i32 last, Phase showResult);

@@ -124,8 +124,8 @@ i32 GMTCB_Judge_NormalBattleMode::Phase_Judging()
 i32 GMTCB_Judge_NormalBattleMode::Phase_Cleared()
 {
     if (scene->battleEnd == 0 && counter >= 300) {
+        EndBattle();
         ShowPicture(kWonPicture);
-        scene->battleEnd = 1;
         SetPhase(&GMTCB_Judge_NormalBattleMode::Phase_ClearWait);
         StopUnits();
         counter = 0;
@@ -153,8 +153,8 @@ i32 GMTCB_Judge_NormalBattleMode::Phase_Failed()
         return kTaskKeep;
     }
     if (counter == 10) {
+        EndBattle();
         ShowPicture(kLostPicture);
-        scene->battleEnd = 1;
     }
     StopUnits();
     FadePicture();

@@ -102,13 +102,6 @@ std::string Fight(int from, int to)
     return s + Step(to, "keyup Up");
 }
 
-// The pause menu's way back to the room.
-std::string LeaveToRoom(int at)
-{
-    std::string s = Step(at, "key Escape");
-    for (int i = 1; i <= 3; ++i) s += Step(at + 500 * i, "key Down");
-    return s + Step(at + 2000, "key Enter");
-}
 
 
 }  // namespace

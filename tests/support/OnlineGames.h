@@ -1,6 +1,7 @@
 #pragma once
-// The harness of the online games: real games driven by input scripts into
-// the room of a test server, and the waits on what the server sees.
+// Scripted real games in a room of the test room server: the script steps
+// that log a game in and take it into the room, the pause menu's way back
+// to the room, and the waits on what the server sees.
 #include <chrono>
 #include <string>
 #include <thread>
@@ -32,6 +33,14 @@ inline std::string LoginSteps()
     return s;
 }
 
+// The pause menu's way back to the room.
+inline std::string LeaveToRoom(int at)
+{
+    std::string s = ScriptStep(at, "key Escape");
+    for (int i = 1; i <= 3; ++i) s += ScriptStep(at + 500 * i, "key Down");
+    return s + ScriptStep(at + 2000, "key Enter");
+}
+
 // Waits (up to `seconds`) until test() holds.
 template <class Test>
 inline bool WaitFor(int seconds, Test test)
@@ -50,4 +59,3 @@ inline bool Seated(RoomServer& server, u32 count)
 {
     return WaitFor(300, [&] { return server.Participants(0) >= count; });
 }
-

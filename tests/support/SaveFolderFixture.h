@@ -1,11 +1,14 @@
 #pragma once
 // Points the save folder at a fresh temporary folder for one test.
 #include <csignal>
+#include <cstdio>
 #include <string>
 #include <sys/resource.h>
 
 #include <gtest/gtest.h>
 
+#include "app/core/Application.h"
+#include "app/player/PlayerProfile.h"
 #include "app/player/SaveFolder.h"
 #include "support/TempFolder.h"
 
@@ -40,3 +43,14 @@ public:
 private:
     rlimit saved_{};
 };
+
+// The application's player `name` with `exp` experience, saved in the save
+// folder; false when it could not be saved.
+inline bool StartProfile(const char* name, u32 exp)
+{
+    PlayerProfile& profile = GetApplication()->Profile();
+    std::snprintf(profile.name, sizeof profile.name, "%s", name);
+    profile.exp = exp;
+    profile.rankLevel = RankForExp(exp);
+    return profile.Save() == 1;
+}

@@ -4,13 +4,17 @@
 
 #include "app/core/Application.h"
 #include "app/core/MainLoop.h"
+#include "app/player/PlayerProfile.h"
+#include "app/player/RoomState.h"
 #include "battle/GameScene.h"
 #include "battle/hud/HudTasks.h"
 #include "battle/hud/OverlayTasks.h"
 #include "battle/pause/PauseMenu.h"
+#include "battle/tasks/ModeTasks.h"
 #include "platform/input/Mouse.h"
 #include "robot/Robot.h"
 #include "support/BattleRunner.h"
+#include "support/SaveFolderFixture.h"
 #include "support/TempFolder.h"
 
 namespace {
@@ -210,5 +214,136 @@ TEST(PauseMenu, OnlineMenuRunsOnAndLeavingLateCostsExperience)
         BaseScene* title = app.currentScene;
         app.currentScene = nullptr;
         delete title;
+    }
+}
+
+// Whatever the mode, the battle's end closes an open menu, photo modes and
+// all, before the result is drawn: nothing of it is left to draw or to take
+// a key, and no other opens. A player whose menu stood on the way back to
+// the room steps through the result with Enter and is saved with the
+// experience of the result alone, never the leaving penalty.
+TEST(PauseMenu, TheBattlesEndClosesTheMenuAndChargesNoPenaltyInEveryMode)
+{
+    TempFolder temp;
+    ScopedEnv dataHome{"XDG_DATA_HOME", temp.Path().c_str()};
+    enum class Open { Photo, MousePhoto, WayToRoom };
+    struct Case {
+        const char* name;
+        GameMode mode;
+        i32 rule;  // the online rule, -1 offline
+        Open open;
+        i32 gain;  // the saved experience's change
+    } cases[] = {
+        {"survival", GameMode::Survival, -1, Open::Photo, 0},
+        {"team battle", GameMode::Team, -1, Open::Photo, 0},
+        {"local battle", GameMode::LocalBattle, -1, Open::Photo, 0},
+        {"online team survival", GameMode::Survival, 0, Open::WayToRoom, 20000},
+        {"online time survival", GameMode::Survival, 1, Open::MousePhoto, 20000},
+        {"online interception", GameMode::Survival, 2, Open::WayToRoom, 0},
+        {"online team cost", GameMode::Survival, 3, Open::WayToRoom, 20000},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        BattleRunnerOptions options = c.mode == GameMode::LocalBattle
+                                          ? MakeBattleOptions(GameMode::LocalBattle, 0, {0, 1}, {1, 1}, true)
+                                          : BattleRunnerOptions{};
+        if (c.mode == GameMode::Team) options = MakeBattleOptions(GameMode::Team, 0, {0}, {1}, true);
+        BattleRunner runner(options);
+        CGameScene& scene = *runner.Scene();
+        GetRoomState().ownSlot = 0;
+        scene.playerSlot = 0;
+        ASSERT_TRUE(StartProfile("Tester", 50000));
+        scene.battleTime = 150 * 60;  // long enough to count, and to cost a leaving
+        CRobot_Base* own = scene.robotTable[0];
+        CRobot_Base* enemy = scene.robotTable[1];
+        ASSERT_NE(own, nullptr);
+        ASSERT_TRUE(enemy || c.mode == GameMode::Team);  // the team battle's enemies are squads
+        own->displayTeam = own->team = 0;
+        if (enemy) enemy->displayTeam = enemy->team = 1;
+        GMTCB_JudgeBase* judge = nullptr;
+        switch (c.rule) {
+        case 0: judge = GMTCB_Judge_NetTeamSurvival::Create(&scene.tasks, 1); break;
+        case 1: judge = GMTCB_Judge_NetTimeSurvival::Create(&scene.tasks, 1); break;
+        case 2: judge = GMTCB_Judge_NetGeigekisen::Create(&scene.tasks, 1); break;
+        case 3: judge = GMTCB_Judge_NetTeamCost::Create(&scene.tasks, 1); break;
+        default: judge = FindTask<GMTCB_JudgeBase>(scene); break;
+        }
+        ASSERT_NE(judge, nullptr);
+        judge->scene = &scene;
+        // Two teams fight on: one unit of each, each with cost left.
+        scene.battleFrame = 1;  // no interception wave joins
+        scene.teamUnits[0] = scene.teamUnits[1] = 1;
+        scene.teamsPresent[0] = scene.teamsPresent[1] = 1;
+        scene.teamCosts[0] = scene.teamCosts[1] = 10;
+        runner.RunFrames(1);
+        ASSERT_EQ(scene.battleEnd, 0u);
+        const i32 lines = CountTasks<GMTCB_DrawSP_DispString2>(scene);
+
+        if (c.rule < 0) {
+            Press(runner, 27);
+        } else {
+            auto* menu = GMTCB_Proc_Pause_OnlineMode::Create(&scene.tasks, 1);
+            BuildPauseMenu_Online(menu, &scene);
+        }
+        auto* menu = FindTask<PauseMenuTask>(scene);
+        ASSERT_NE(menu, nullptr);
+        const i32 downs = c.open == Open::Photo ? 1 : (c.open == Open::MousePhoto ? 2 : 3);
+        for (i32 i = 0; i < downs; ++i) Press(runner, 40);
+        if (c.open != Open::WayToRoom) Press(runner, 13);
+        EXPECT_EQ(scene.freeCameraMode, c.open == Open::WayToRoom ? 0u : (c.open == Open::Photo ? 1u : 2u));
+
+        // The battle is decided as the mode decides it; the offline judges
+        // wait while a menu pauses the battle, so for them the pause is
+        // lifted under the open menu.
+        switch (c.rule) {
+        case -1:
+            if (c.mode == GameMode::Survival) {
+                own->state = kRobotStateDown;
+                own->restBody = 0;
+            } else if (c.mode == GameMode::Team) {
+                scene.teamUnits[0] = 1;
+                scene.teamUnits[1] = 0;
+            } else {
+                enemy->state = kRobotStateNone;
+                enemy->restBody = 0;
+            }
+            scene.paused = 0;
+            break;
+        case 0:
+            enemy->state = kRobotStateOut;
+            enemy->restBody = 0;
+            break;
+        case 1: scene.battleTime = 0; break;
+        case 2: scene.teamUnits[0] = 0; break;
+        case 3: scene.teamCosts[1] = 0; break;
+        }
+        own->score = 0;
+        if (enemy) enemy->score = 0;
+        judge->Proc();  // decides now, before the list runs the next frame
+        ASSERT_EQ(scene.battleEnd, 1u);
+        runner.RunFrames(1);
+        EXPECT_EQ(CountTasks<PauseMenuTask>(scene), 0);
+        EXPECT_EQ(CountTasks<GMTCB_DrawPS_Beta>(scene), 0);
+        EXPECT_EQ(CountTasks<GMTCB_DrawSP_DispString2>(scene), lines);
+        EXPECT_EQ(scene.freeCameraMode, 0u);
+        EXPECT_EQ(scene.hudHideBits & 1u, 0u);
+        EXPECT_TRUE(plat::SystemCursorShown());
+        EXPECT_EQ(scene.paused, 1u) << "the result holds the battle";
+        EXPECT_FALSE(scene.OpenPauseMenu()) << "Escape on a result opens a menu";
+        if (c.rule < 0) continue;
+
+        // Enter, as a player who thinks the menu is still there presses it,
+        // until the judge has saved the experience and asked for the room.
+        bool tableSeen = false;
+        for (i32 i = 0; i < 300; ++i) {
+            tableSeen = tableSeen || (judge->table && judge->table->show);
+            if (tableSeen && !judge->table->show && !judge->expGet) break;
+            Press(runner, 13);
+            ASSERT_NE(FindGameScene(), nullptr) << "left the battle from a closed menu";
+        }
+        ASSERT_NE(FindGameScene(), nullptr);
+        PlayerProfile saved;
+        ASSERT_EQ(saved.Load("Tester"), 1);
+        EXPECT_EQ(saved.exp, u32(50000 + c.gain));
     }
 }

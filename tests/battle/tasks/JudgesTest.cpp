@@ -7,6 +7,7 @@
 
 #include "app/core/Application.h"
 #include "app/player/PilotRegistry.h"
+#include "app/player/PlayerProfile.h"
 #include "app/player/RoomState.h"
 #include "app/scene/ExpGet.h"
 #include "battle/GameScene.h"
@@ -16,6 +17,8 @@
 #include "platform/input/Keyboard.h"
 #include "robot/Robot.h"
 #include "support/BattleRunner.h"
+#include "support/SaveFolderFixture.h"
+#include "support/TempFolder.h"
 
 namespace {
 
@@ -36,6 +39,19 @@ void DropTitle()
     BaseScene* title = app.currentScene;
     app.currentScene = nullptr;
     delete title;
+}
+
+// Slot 0's robot the last of team 0 standing, the other three out on team
+// 1, every one with the score given.
+void OnlyTeamZeroLeft(CGameScene& scene, i32 score)
+{
+    for (i32 i = 0; i < 4; ++i) {
+        CRobot_Base* r = scene.robotTable[i];
+        r->team = r->displayTeam = i == 0 ? 0 : 1;
+        r->restBody = i == 0 ? 1 : 0;
+        r->state = i == 0 ? kRobotStateLive : kRobotStateOut;
+        r->score = score;
+    }
 }
 
 // A local battle of four robots on teams 0..3 (slot 0 the player's).
@@ -205,13 +221,7 @@ TEST(Judges, OnlineResultsExperienceAndReturn)
     // A full-length battle: the won bonus and the score.
     BattleRunner second(FourRobots());
     CGameScene& again = *second.Scene();
-    for (i32 i = 0; i < 4; ++i) {
-        CRobot_Base* r = again.robotTable[i];
-        r->team = r->displayTeam = i == 0 ? 0 : 1;
-        r->restBody = i == 0 ? 1 : 0;
-        r->state = i == 0 ? kRobotStateLive : kRobotStateOut;
-        r->score = 250;
-    }
+    OnlyTeamZeroLeft(again, 250);
     again.battleTime = 120 * 60;
     auto* full = GMTCB_Judge_NetTeamCost::Create(&again.tasks, 1);
     full->scene = &again;
@@ -237,6 +247,61 @@ TEST(Judges, OnlineResultsExperienceAndReturn)
     timed->Proc();
     EXPECT_EQ(timed->won, 1);
     EXPECT_EQ(again.teamScores[0], again.teamScores[1]);
+}
+
+// Online, a player who leaves the result alone does not hold the room: the
+// result table and the experience notice together wait 30 seconds, counted
+// down on screen, then go on as Enter would, the experience (a rank step
+// and all) saved; Enter on the table leaves the notice the rest of the time.
+// A spectator's table goes back the same way.
+TEST(Judges, OnlineResultsGoBackToTheRoomOnTheirOwn)
+{
+    TempFolder temp;
+    ScopedEnv dataHome{"XDG_DATA_HOME", temp.Path().c_str()};
+    struct Case {
+        bool spectator;
+        i32 enterAt;  // table frame of an Enter, -1 none
+    } cases[] = {{false, -1}, {false, 600}, {true, -1}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.enterAt);
+        BattleRunner runner(FourRobots());
+        CGameScene& scene = *runner.Scene();
+        GetRoomState().ownSlot = 0;
+        scene.playerSlot = 0;
+        ASSERT_TRUE(StartProfile("Waiter", 50000));
+        OnlyTeamZeroLeft(scene, 300);
+        if (c.spectator) scene.robotTable[0]->displayTeam = 100;
+        scene.battleTime = 150 * 60;
+        auto* judge = GMTCB_Judge_NetTeamSurvival::Create(&scene.tasks, 1);
+        judge->scene = &scene;
+        // One frame as the list runs it: the judge, then the notice it made.
+        auto frame = [&] {
+            judge->Proc();
+            if (judge->expGet) judge->expGet->Proc();
+        };
+        for (i32 i = 0; i < 300 && !judge->InPhase(&GMTCB_Judge_NetTeamSurvival::Proc_ResultTable); ++i) frame();
+        ASSERT_TRUE(judge->InPhase(&GMTCB_Judge_NetTeamSurvival::Proc_ResultTable));
+        ASSERT_NE(judge->countdown, nullptr);
+        frame();
+        EXPECT_STREQ(judge->countdown->text, "30秒后自动返回房间");
+        i32 frames = 1;
+        for (; frames < 30 * 60 + 5 && judge->returnFramesLeft >= 0; ++frames) {
+            if (frames == c.enterAt) HoldEnter(true);
+            frame();
+            HoldEnter(false);
+            if (frames == 15 * 60) {
+                EXPECT_STREQ(judge->countdown->text, "15秒后自动返回房间");
+            }
+        }
+        // Left alone, the notice is confirmed the frame after the table's time.
+        EXPECT_EQ(frames, 30 * 60 + (c.spectator || c.enterAt >= 0 ? 0 : 1)) << "the notice outlasts the time";
+        ASSERT_TRUE(judge->InPhase(&GMTCB_Judge_NetTeamSurvival::Proc_ReturnToRoom));
+        EXPECT_EQ(judge->countdown, nullptr);
+        PlayerProfile saved;
+        ASSERT_EQ(saved.Load("Waiter"), 1);
+        EXPECT_EQ(saved.exp, c.spectator ? 50000u : 70300u);
+        EXPECT_EQ(saved.rankLevel, c.spectator ? 1u : 2u);
+    }
 }
 
 // The interception waves draw only the battle generator, so two clients with

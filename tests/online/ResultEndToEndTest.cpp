@@ -1,0 +1,131 @@
+// A battle's end in three real games (offscreen) through the test room
+// server: a pause menu open when the battle is decided, and a result left
+// alone.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "app/player/PlayerProfile.h"
+#include "platform/core/FileSystem.h"
+#include "platform/gfx/Image.h"
+#include "support/OnlineGames.h"
+#include "support/PlayFolder.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// A profile of `exp` experience, saved where the game of `folder` looks.
+void SaveProfile(const PlayFolder& folder, const char* name, u32 exp)
+{
+    PlayerProfile profile;
+    std::snprintf(profile.name, sizeof profile.name, "%s", name);
+    profile.exp = exp;
+    profile.rankLevel = RankForExp(exp);
+    u8 image[ProfileFileSize];
+    profile.WriteImage(image, 0x2468ACE1u);
+    fs::create_directories(folder.temp / "data/Tervalis");
+    ASSERT_TRUE(folder.temp.Write(std::string("data/Tervalis/") + name + ".psd",
+                                  std::string(reinterpret_cast<const char*>(image), sizeof image)));
+}
+
+// The experience the game saved for `name`; -1 without a readable profile.
+i64 SavedExp(const PlayFolder& folder, const char* name)
+{
+    std::string bytes;
+    PlayerProfile profile;
+    const std::string path = folder.temp / (std::string("data/Tervalis/") + name + ".psd");
+    if (!plat::ReadWholeFile(path.c_str(), bytes)) return -1;
+    if (profile.ReadImage(reinterpret_cast<const u8*>(bytes.data()), u32(bytes.size())) != 1) return -1;
+    return profile.exp;
+}
+
+bool Won(const PlayFolder& folder)
+{
+    std::ifstream in(folder.run + "/BattleHash.log");
+    for (std::string line; std::getline(in, line);)
+        if (line.find("result won") != std::string::npos) return true;
+    return false;
+}
+
+}  // namespace
+
+// Everyone starts at 50,000 experience. Carol joins Alice's team, Bob stays
+// on his own and goes back to the room early in a battle whose clock stands
+// past two minutes; his robot falls and Alice and Carol win. Alice has her
+// menu open on the way back to the room as the battle ends: the menu goes
+// before the result shows, and her Enters step through the result, not the
+// menu. Carol leaves her result alone; it takes her back to the room by
+// itself. Both winners are saved with the same experience; Bob paid for
+// leaving.
+TEST(OnlineEndToEnd, AMenuOpenAtTheBattlesEndClosesAndBothWinnersGainAlike)
+{
+    RoomServer server(1, RoomServerConfig{0, 4, "Result room", 0}, 2492, 3492);
+    ASSERT_TRUE(server.Listening()) << "the result test's room ports are taken";
+    PlayFolder alice("Alice"), bob("Bob"), carol("Carol");
+    SaveProfile(alice, "Alice", 50000);
+    SaveProfile(bob, "Bob", 50000);
+    SaveProfile(carol, "Carol", 50000);
+    std::string a = LoginSteps(), b = LoginSteps(), c = LoginSteps();
+    for (std::string* s : {&a, &b, &c}) *s += ScriptStep(37500, "wait members 3");
+    c += ScriptStep(38000, "click 882 100");  // her team, one to the left: Alice's
+    b += ScriptStep(41000, "key F1");
+    c += ScriptStep(41500, "key F1");
+    a += ScriptStep(42000, "key F1");
+    for (std::string* s : {&a, &b, &c}) *s += ScriptStep(47500, "wait battle running");
+    b += LeaveToRoom(50000) + ScriptStep(54000, "wait scene room") + ScriptStep(56000, "close");
+    // The menu on "-待机房间-" long before the fall at frame 600.
+    a += ScriptStep(52000, "key Escape");
+    for (int i = 1; i <= 3; ++i) a += ScriptStep(52000 + 500 * i, "key Down");
+    // The result picture, the table and the experience notice, each shot.
+    a += ScriptStep(56000, "wait result won") + ScriptStep(57000, "key VK_SNAPSHOT");
+    for (int t = 58500; t < 80000; t += 1500) a += ScriptStep(t, "key Enter");
+    a += ScriptStep(59500, "key VK_SNAPSHOT") + ScriptStep(61000, "key VK_SNAPSHOT");
+    a += ScriptStep(81000, "wait scene room") + ScriptStep(82000, "close");
+    c += ScriptStep(56000, "wait result won") + ScriptStep(67000, "key VK_SNAPSHOT");
+    c += ScriptStep(68000, "wait scene room") + ScriptStep(69000, "close");
+    ASSERT_TRUE(alice.temp.Write("play.script", a));
+    ASSERT_TRUE(bob.temp.Write("play.script", b));
+    ASSERT_TRUE(carol.temp.Write("play.script", c));
+    const std::vector<std::string> env = {"QUILLON_TEST_HASH_LOG=1", "QUILLON_TEST_FALL_FRAME=600",
+                                          "QUILLON_TEST_BATTLE_CLOCK=150", "QUILLON_TEST_PORT_BASE=2492"};
+    GameProcess pa(alice.exe, alice.run, alice.Env(env), alice.temp / "err.txt");
+    ASSERT_TRUE(pa.Started() && Seated(server, 1)) << alice.temp.Read("err.txt");
+    // Carol sits beside Alice, Bob last.
+    GameProcess pc(carol.exe, carol.run, carol.Env(env), carol.temp / "err.txt");
+    ASSERT_TRUE(pc.Started() && Seated(server, 2)) << carol.temp.Read("err.txt");
+    GameProcess pb(bob.exe, bob.run, bob.Env(env), bob.temp / "err.txt");
+    ASSERT_TRUE(pb.Started());
+    EXPECT_EQ(pb.Wait(std::chrono::seconds(400)), 0) << bob.temp.Read("err.txt");
+    EXPECT_EQ(pa.Wait(std::chrono::seconds(400)), 0) << alice.temp.Read("err.txt");
+    EXPECT_EQ(pc.Wait(std::chrono::seconds(400)), 0) << carol.temp.Read("err.txt");
+    ASSERT_NE(server.StartValue(0), 0u) << "the server never started the game";
+    EXPECT_TRUE(Won(alice)) << alice.temp.Read("err.txt");
+    EXPECT_TRUE(Won(carol)) << carol.temp.Read("err.txt");
+
+    // Each back in the room by way of the result: Bob from his menu, Alice
+    // after her Enters, Carol on her own.
+    int returns = 0;
+    for (const auto& m : server.Received(0)) returns += m[0] == 9;
+    EXPECT_EQ(returns, 3);
+    EXPECT_EQ(SavedExp(alice, "Alice"), 70000) << "the winner with the menu open";
+    EXPECT_EQ(SavedExp(carol, "Carol"), 70000) << "the winner who left her result alone";
+    EXPECT_EQ(SavedExp(bob, "Bob"), 40000) << "leaving a battle past two minutes";
+
+    // Alice's result picture, table and notice: no menu over them, neither
+    // its red bar on the way back to the room nor its dark cover.
+    auto red = [](u32 p) {
+        const u32 r = (p >> 16) & 0xFF, g = (p >> 8) & 0xFF, b = p & 0xFF;
+        return r > g + 40 && r > b + 40;
+    };
+    for (int n = 0; n < 3; ++n) {
+        plat::Image shot;
+        ASSERT_TRUE(alice.Shot(n, shot, "online_result_" + std::to_string(n))) << n;
+        EXPECT_LT(CountPixels(shot, 520, 505, 1020, 545, red), 50u) << "the menu's bar over shot " << n;
+        if (n < 2) EXPECT_GT(Brightness(shot, 700, 600, 1000, 700), 110.0) << "the menu's cover over shot " << n;
+    }
+    plat::Image carolTable;
+    ASSERT_TRUE(carol.Shot(0, carolTable, "online_result_countdown"));
+}
