@@ -129,7 +129,9 @@ u32 CGameScene::Frame()
     if (app.closeRequest) {
         app.quit = 1;
         const u32 rule = GetRoomState().rule;
-        if (battleSettings.gameMode == GameMode::Online && (rule == 0 || rule == 1 || rule == 3 || rule == 4)) {
+        // Closing the window on a decided battle's result deserts nothing.
+        if (battleSettings.gameMode == GameMode::Online && battleEnd != 1 &&
+            (rule == 0 || rule == 1 || rule == 3 || rule == 4)) {
             app.Profile().AddExp(-10000);
             app.Profile().Save();
         }

@@ -438,6 +438,8 @@ i32 CRoomScene::Step()
         // Ready waits for these (the F1 check): a script waits for 0.
         plat::SetScriptMark("fighting", std::to_string(Fighting()).c_str());
         plat::SetScriptMark("ready", std::to_string(Own().readyState).c_str());
+        // The room's voice setting, which decides whether peers' voices are taken.
+        plat::SetScriptMark("voices", std::to_string(App().gameSettings.voiceMode).c_str());
         // Back in the room, the last battle's running says nothing of the
         // next (its result stays readable after the result screen).
         plat::SetScriptMark("battle", "none");

@@ -124,7 +124,9 @@ TEST(OnlineEndToEnd, AMenuOpenAtTheBattlesEndClosesAndBothWinnersGainAlike)
         plat::Image shot;
         ASSERT_TRUE(alice.Shot(n, shot, "online_result_" + std::to_string(n))) << n;
         EXPECT_LT(CountPixels(shot, 520, 505, 1020, 545, red), 50u) << "the menu's bar over shot " << n;
-        if (n < 2) EXPECT_GT(Brightness(shot, 700, 600, 1000, 700), 110.0) << "the menu's cover over shot " << n;
+        if (n < 2) {
+            EXPECT_GT(Brightness(shot, 700, 600, 1000, 700), 110.0) << "the menu's cover over shot " << n;
+        }
     }
     plat::Image carolTable;
     ASSERT_TRUE(carol.Shot(0, carolTable, "online_result_countdown"));

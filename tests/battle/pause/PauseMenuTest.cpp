@@ -345,5 +345,10 @@ TEST(PauseMenu, TheBattlesEndClosesTheMenuAndChargesNoPenaltyInEveryMode)
         PlayerProfile saved;
         ASSERT_EQ(saved.Load("Tester"), 1);
         EXPECT_EQ(saved.exp, u32(50000 + c.gain));
+        // Nor does closing the window on the result desert the battle.
+        GetApplication()->closeRequest = 1;
+        runner.RunFrames(1);
+        ASSERT_EQ(saved.Load("Tester"), 1);
+        EXPECT_EQ(saved.exp, u32(50000 + c.gain)) << "closing the window on a result";
     }
 }

@@ -597,12 +597,12 @@ void RelayKeys(const u8 input[10], u8 check, u32 frame, u8 repeat)
 
 std::vector<u8> FileMessage(u16 slot, u16 kind, const std::string& data)
 {
-    std::vector<u8> m(9, 0);
+    std::vector<u8> m(9 + data.size(), 0);
     m[0] = 20;
     PutU16(m.data() + 1, slot);
     PutU16(m.data() + 3, kind);
     PutU32(m.data() + 5, u32(data.size()));
-    m.insert(m.end(), data.begin(), data.end());
+    std::copy(data.begin(), data.end(), m.begin() + 9);
     return m;
 }
 
@@ -670,6 +670,9 @@ TEST(ServerMessages, ABattleRunsOnThePartsPilotsAndSettingsItStartedWithWhatever
         }
         // Someone who sat in row 5 and left without the room hearing of it.
         DispatchToFighter(FileMessage(5, 100, face));
+        // The room's frames take the faces in once they are decoded.
+        ASSERT_TRUE(fixtures::WaitForVoiceDecodes());
+        GetPilotRegistry()->TakeDecoded();
     };
     BattleRunner runner(options);
     CGameScene& scene = *runner.Scene();
