@@ -139,7 +139,9 @@ constexpr RateRule kRates[] = {
     {9, 8, 2},        // back to the room: one per battle
     {10, 8, 2},       // battle loaded: one per battle
     {11, 8, 1},       // ping reports: one every 3 s
-    {14, 1200, 180},  // key states: at most one per battle frame
+    // Key states: one per battle frame, 60 a second in a game paced by its
+    // clock; a scripted game runs its frames unpaced, ten times as fast.
+    {14, 20000, 6000},
     {15, 20, 2},      // chat: a line per Enter
     {16, 240, 120},   // file chunks: one per frame while uploading
     {17, 20, 5},      // radio: a key press each
