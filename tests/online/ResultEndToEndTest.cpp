@@ -62,7 +62,7 @@ bool Won(const PlayFolder& folder)
 // leaving.
 TEST(OnlineEndToEnd, AMenuOpenAtTheBattlesEndClosesAndBothWinnersGainAlike)
 {
-    RoomServer server(1, RoomServerConfig{0, 4, "Result room", 0}, 2492, 3492);
+    RoomServer server(1, RoomServerConfig{0, 4, "Result room", 0}, 2502, 3502);
     ASSERT_TRUE(server.Listening()) << "the result test's room ports are taken";
     PlayFolder alice("Alice"), bob("Bob"), carol("Carol");
     SaveProfile(alice, "Alice", 50000);
@@ -90,7 +90,7 @@ TEST(OnlineEndToEnd, AMenuOpenAtTheBattlesEndClosesAndBothWinnersGainAlike)
     ASSERT_TRUE(bob.temp.Write("play.script", b));
     ASSERT_TRUE(carol.temp.Write("play.script", c));
     const std::vector<std::string> env = {"QUILLON_TEST_HASH_LOG=1", "QUILLON_TEST_FALL_FRAME=600",
-                                          "QUILLON_TEST_BATTLE_CLOCK=150", "QUILLON_TEST_PORT_BASE=2492"};
+                                          "QUILLON_TEST_BATTLE_CLOCK=150", "QUILLON_TEST_PORT_BASE=2502"};
     GameProcess pa(alice.exe, alice.run, alice.Env(env), alice.temp / "err.txt");
     ASSERT_TRUE(pa.Started() && Seated(server, 1)) << alice.temp.Read("err.txt");
     // Carol sits beside Alice, Bob last.
