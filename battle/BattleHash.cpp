@@ -56,8 +56,6 @@ i64 ProcIndex(CRobot_Normal::StateProc proc)
     return -1;
 }
 
-bool IsUnitKind(i32 kind) { return kind == kKindRobotBase || kind == kKindRobot || kind == kKindShip; }
-
 }  // namespace
 
 u64 HashRobot(const CRobot_Normal& r, u64 seed)

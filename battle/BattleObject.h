@@ -23,6 +23,9 @@ enum BattleObjectKind : i32 {
     kKindShip = 22,       // CShip
 };
 
+// Robots and ships: what fights, scores and is let act.
+inline bool IsUnitKind(i32 kind) { return kind == kKindRobotBase || kind == kKindRobot || kind == kKindShip; }
+
 class BB_Base : public CListNode<BB_Base>, public SizePooled {
 public:
     BB_Base() = default;
@@ -59,6 +62,8 @@ public:
     // of its list: the pass fetches it early. Only a hint, maybe stale.
     BB_Base* RunAhead = nullptr;
 };
+
+inline bool IsUnit(const BB_Base* o) { return IsUnitKind(o->GetKind()); }
 
 // Adds the vector to the matrix's translation row; returns the matrix.
 // Inline: most effects call it once a run.

@@ -200,7 +200,7 @@ i32 CGameScene::RebuildRobotsAfterResync()
     BB_Base* head = unitList.GetHead();
     for (BB_Base* node = head ? head->next : nullptr; node && node->priority != kListTailPriority; node = node->next) {
         const i32 kind = node->GetKind();
-        if (kind != kKindRobotBase && kind != kKindRobot && kind != kKindShip) continue;
+        if (!IsUnitKind(kind)) continue;
         auto* unit = static_cast<CRobot_Base*>(node);
         // Nothing may keep pointing at the weapons that just went.
         unit->lockAlertList.Init();
@@ -228,11 +228,16 @@ i32 CGameScene::RebuildRobotsAfterResync()
     }
 
     // The start's fade counts the frames each client ran, and clients reach a
-    // repair a few frames apart: it ends here on every client alike, so the
-    // robots are let act at the same frame of the new run everywhere.
+    // repair a few frames apart: one may have let the robots act already and
+    // another not, while the host's records say either. The start ends here
+    // on every client alike, and every living unit acts from the new run's
+    // first frame.
     if (tasks.GetHead())
         for (TCB* t = tasks.GetHead()->next; t && t != tasks.GetTail(); t = t->next)
-            if (auto* start = dynamic_cast<GMTCB_GameStart*>(t)) start->fade = 0;
+            if (auto* start = dynamic_cast<GMTCB_GameStart*>(t)) start->Cut(*this);
+    for (BB_Base* node = head ? head->next : nullptr; node && node->priority != kListTailPriority; node = node->next)
+        if (IsUnit(node) && static_cast<CRobot_Base*>(node)->state == kRobotStateLive)
+            static_cast<CRobot_Base*>(node)->inputEnabled = 1;
 
     battleMap.ResetMapObjects();
     const RoomState& room = GetRoomState();

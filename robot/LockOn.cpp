@@ -21,12 +21,6 @@ constexpr f32 kMaxAimTurn = 8.0f;
 constexpr f32 kAimElevationLimit = 0.785385f;
 constexpr i32 kTacticalKeepFrames = 180;
 
-bool IsUnit(BB_Base* o)
-{
-    const i32 k = o->GetKind();
-    return k == kKindRobotBase || k == kKindRobot || k == kKindShip;
-}
-
 Vec3 Translation(const Mat4& m) { return Vec3(m.m[3][0], m.m[3][1], m.m[3][2]); }
 
 Vec3 TargetPoint(CRobot_Base* r)

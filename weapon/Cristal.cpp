@@ -21,8 +21,6 @@ constexpr i32 kSpawnEntries = 20;
 Vec3 Row(const Mat4& m, int r) { return Vec3(m.m[r][0], m.m[r][1], m.m[r][2]); }
 f32 Unit() { return static_cast<f32>(BattleUnit()); }
 
-bool IsUnitKind(i32 kind) { return kind == kKindRobotBase || kind == kKindRobot || kind == kKindShip; }
-
 // What a shooter's roll in orbit is taken modulo; the roll succeeds at or
 // below FireChance.
 u32 RollRange(CrystalColour c)

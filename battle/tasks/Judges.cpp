@@ -44,12 +44,6 @@ constexpr i32 kResultReturnFrames = 30 * 60;
 
 CApplication& App() { return *GetApplication(); }
 
-bool IsUnit(const BB_Base* o)
-{
-    const i32 kind = o->GetKind();
-    return kind == kKindRobotBase || kind == kKindRobot || kind == kKindShip;
-}
-
 // A result picture or the table drawn in layout space at the screen scale.
 Mat4 ScreenScale()
 {

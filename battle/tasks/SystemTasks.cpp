@@ -28,12 +28,6 @@ namespace {
 
 i32 Clamp255(i32 v) { return std::clamp(v, 0, 255); }
 
-bool IsUnit(BB_Base* o)
-{
-    const i32 kind = o->GetKind();
-    return kind == kKindRobotBase || kind == kKindRobot || kind == kKindShip;
-}
-
 // Thousands of effects lie scattered on the heap and each runs only briefly,
 // so fetching the next one while this one runs comes too late. Instead each
 // object is fetched a few places before its turn through the hint left by the
@@ -262,8 +256,17 @@ void GMTCB_GameStart::Setup()
     if (cover) cover->alpha = Clamp255(fade);
 }
 
+void GMTCB_GameStart::Cut(CGameScene& scene)
+{
+    if (cover) cover->alpha = -1;
+    cover = nullptr;
+    scene.hudHideBits &= ~kHudUnderCover;
+    fade = -1;
+}
+
 i32 GMTCB_GameStart::Proc()
 {
+    if (fade < 0) return kTaskRemove;
     CGameScene* scene = FindGameScene();
     if (!scene || scene->paused) return kTaskKeep;
     if (cover) cover->alpha = Clamp255(fade);

@@ -25,6 +25,9 @@ class GMTCB_GameStart : public BattleTask<GMTCB_GameStart> {
 public:
     void Setup();
     i32 Proc() override;
+    // The fade ends at once, its cover goes, and no unit is let act by it:
+    // a repair decides that on every client alike.
+    void Cut(CGameScene& scene);
 
     i32 fade = 255;
     GMTCB_DrawPS_Black* cover = nullptr;

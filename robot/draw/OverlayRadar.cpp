@@ -18,12 +18,6 @@ constexpr i32 kRadarPicture = 10;  // "l.png"; the blip is its corner (201, 0)-(
 
 Vec3 Translation(const Mat4& m) { return {m.m[3][0], m.m[3][1], m.m[3][2]}; }
 
-bool IsUnitObject(BB_Base* o)
-{
-    const i32 kind = o->GetKind();
-    return kind >= kKindRobotBase && kind <= kKindShip;
-}
-
 bool CanDraw()
 {
     GraphicsDevice* gd = GetGraphicsDevice();
@@ -88,7 +82,7 @@ void CRobot_Normal::DrawRadar()
     }
     CList<BB_Base>& units = scene.unitList;
     for (BB_Base* o = units.GetHead()->next; o && o != units.GetTail(); o = o->next) {
-        if (!IsUnitObject(o)) continue;
+        if (!IsUnit(o)) continue;
         auto* unit = static_cast<CRobot_Base*>(o);
         if (unit->state != kRobotStateLive || !unit->lockTarget) continue;
         if (tacticalRules == 1 &&
@@ -121,7 +115,7 @@ void CRobot_Normal::DrawRadarMarkers()
     const plat::GfxRect blip{201, 0, 206, 5};
     CList<BB_Base>& units = scene.unitList;
     for (BB_Base* o = units.GetHead()->next; o && o != units.GetTail(); o = o->next) {
-        if (!IsUnitObject(o)) continue;
+        if (!IsUnit(o)) continue;
         auto* unit = static_cast<CRobot_Base*>(o);
         if (unit->state != kRobotStateLive) continue;
         const bool friendly = unit->team == team;

@@ -43,12 +43,6 @@ f32 DrawIn(f32 lo, f32 hi) { return lo + Draw01() * (hi - lo); }
 
 i32 Clamp(i32 v, i32 lo, i32 hi) { return v < lo ? lo : (v > hi ? hi : v); }
 
-bool IsUnit(const BB_Base* o)
-{
-    const i32 k = o->GetKind();
-    return k == kKindRobotBase || k == kKindRobot || k == kKindShip;
-}
-
 // Turns a matrix about the world Y axis, keeping its translation.
 void RotateMatrixYInPlace(Mat4& m, f32 degrees)
 {

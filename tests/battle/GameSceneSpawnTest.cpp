@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <utility>
 #include <vector>
@@ -86,13 +87,16 @@ RobotInput ScriptedInput(u32 frame, i32 slot)
 // One copy of a battle: scripted input for `frames`, an optional nudge half
 // way, then (with records) the online repair from those records and `after`
 // more frames. Returns the per-frame hashes after the repair; `own` receives
-// this copy's records at the repair frame.
-std::vector<u64> RunCopy(bool nudge, const Records* from, Records* own, u64* hashAtRepair)
+// this copy's records at the repair frame. `fromStart` leaves the robots to
+// the start's fade, which lets them act at its end (frame 128), rather than
+// letting them act from the first frame.
+std::vector<u64> RunCopy(bool nudge, const Records* from, Records* own, u64* hashAtRepair, u32 frames = 240,
+                         bool fromStart = false)
 {
     BattleRunner runner({});
     CGameScene& scene = *runner.Scene();
     CApplication& app = *GetApplication();
-    const u32 frames = 240, after = 240;
+    const u32 after = 240;
     for (i32 i = 0; i < 2; ++i) {
         auto* r = static_cast<CRobot_Normal*>(scene.robotTable[i]);
         r->controlMode = kControlNetwork;
@@ -101,7 +105,7 @@ std::vector<u64> RunCopy(bool nudge, const Records* from, Records* own, u64* has
     auto feed = [&](u32 frame) {
         for (i32 i = 0; i < 2; ++i) {
             scene.robotTable[i]->receivedInput = ScriptedInput(frame, i);
-            scene.robotTable[i]->inputEnabled = 1;
+            if (!fromStart) scene.robotTable[i]->inputEnabled = 1;
         }
     };
     for (u32 f = 0; f < frames; ++f) {
@@ -121,8 +125,13 @@ std::vector<u64> RunCopy(bool nudge, const Records* from, Records* own, u64* has
         EXPECT_TRUE(WriteRobotState(*static_cast<CRobot_Normal*>(scene.robotTable[i]), bytes));
         own->emplace_back(bytes, bytes + sizeof bytes);
     }
+    // The battle clock travels with the records; the frames count afresh.
+    own->emplace_back(reinterpret_cast<const u8*>(&scene.battleTime),
+                      reinterpret_cast<const u8*>(&scene.battleTime) + sizeof scene.battleTime);
     const Records& use = from ? *from : *own;
     for (i32 i = 0; i < 2; ++i) app.players[i].resyncRecord = use[i];
+    std::memcpy(&scene.battleTime, use[2].data(), sizeof scene.battleTime);
+    scene.battleFrame = 0;
     for (i32 t = 0; t < kTeamArraySize; ++t) {
         GetRoomState().hostStateBlock[t] = scene.teamUnits[t];
         GetRoomState().hostStateBlock[kTeamArraySize + t] = scene.teamScores[t];
@@ -130,7 +139,8 @@ std::vector<u64> RunCopy(bool nudge, const Records* from, Records* own, u64* has
     }
     EXPECT_EQ(scene.RebuildRobotsAfterResync(), 0);
     std::vector<u64> hashes;
-    for (u32 f = frames; f < frames + after; ++f) {
+    // Every copy gets the same input after the repair, wherever it stood.
+    for (u32 f = 240; f < 240 + after; ++f) {
         feed(f);
         runner.RunFrames(1);
         hashes.push_back(BattleHash(scene));
@@ -154,6 +164,18 @@ TEST(GameSceneSpawn, RepairRebuildsTwoDivergedCopiesIntoTheSameBattle)
     for (size_t f = 0; f < a.size(); ++f) ASSERT_EQ(a[f], b[f]) << "frame " << f << " after the repair";
     // The battle went on moving after the repair.
     EXPECT_NE(a.front(), a.back());
+
+    // Clients reach a repair a few frames apart: one on either side of the
+    // frame where the start lets the robots act, the host on either side.
+    for (const auto& [hostFrames, otherFrames] : {std::pair{124u, 131u}, std::pair{131u, 124u}}) {
+        const std::vector<u64> h = RunCopy(false, nullptr, &host, &hostAtRepair, hostFrames, true);
+        const std::vector<u64> o = RunCopy(false, &host, &other, &otherAtRepair, otherFrames, true);
+        ASSERT_EQ(h.size(), o.size());
+        for (size_t f = 0; f < h.size(); ++f)
+            ASSERT_EQ(h[f], o[f]) << "frame " << f << " after a repair the host reached at " << hostFrames
+                                  << " and another at " << otherFrames;
+        EXPECT_NE(h.front(), h.back()) << "the robots never acted after the repair";
+    }
 }
 
 TEST(GameSceneSpawn, StartPointsYawIdsAndVitals)
