@@ -349,6 +349,7 @@ TEST(ServerMessages, FilesPartsAndSnapshotsGoWhereTheirSlotSays)
 
     auto snapshot = Msg({11, 6, 0}, 1 + kSnapshotBlockSize);
     snapshot[20] = 0x99;
+    c.room.repairState = 2;
     c.Apply(snapshot);
     ASSERT_EQ(c.players[6].snapshot.size(), kSnapshotBlockSize);
     EXPECT_EQ(c.players[6].snapshot[19], 0x99);
@@ -454,6 +455,7 @@ TEST(ServerMessages, ARepairTakesTheFirstWholeSetInRelayOrder)
     for (const auto& [events, expected] : cases) {
         Client c;
         c.room.repairSlots = 0x7;
+        c.room.repairState = 2;
         for (size_t at = 0; at + 1 < events.size(); at += 3) {
             const char host = events[at + 1];
             if (events[at] == 'H') {
@@ -480,6 +482,15 @@ TEST(ServerMessages, ARepairTakesTheFirstWholeSetInRelayOrder)
             EXPECT_EQ(char(c.players[slot].snapshot[19]), events[events.size() - 2]) << events;
         }
     }
+
+    // Outside a repair a whole set is not taken, so it can never stand in
+    // for the next repair's.
+    Client c;
+    c.room.repairSlots = 0x7;
+    c.Apply(Msg({12}, 253));
+    for (u8 slot = 0; slot < 3; ++slot) c.Apply(Msg({11, slot}, 1 + kSnapshotBlockSize));
+    EXPECT_EQ(c.room.repairDataComplete, 0);
+    for (int slot = 0; slot < 3; ++slot) EXPECT_EQ(c.players[slot].snapshotState, 0) << slot;
 }
 
 // A hostile peer in the room uploads twenty voices of ten minutes of
