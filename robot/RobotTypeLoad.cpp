@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <string>
 
 #include "app/core/Application.h"
@@ -102,10 +103,23 @@ int LoadRobotTypeFolder(RobotModelData& data, const char* startupDir, const char
     }
     data.hierarchy.CreateRoot();
     // Every mesh of the type, each file once, against one budget.
-    MeshBudget budget("the robot type's meshes", kModelMaxVertices, kModelMaxFaces);
+    MeshBudget budget("the robot type's meshes", kModelMaxVertices, kModelMaxFaces, kModelMaxWeights);
     data.meshBudget = &budget;
     data.loadXFileLines = 0;
-    const bool ok = LoadTypeFiles(data, path, budget);
+    // Memory running short anywhere in the load refuses the type like any
+    // other fault of its files.
+    bool ok = false;
+    try {
+        ok = LoadTypeFiles(data, path, budget);
+        if (ok && pmQuality < 100) {
+            OptimiseMeshTree(data.hierarchy.root);
+            SetMeshLodTree(data.hierarchy.root, static_cast<f32>(pmQuality) * 0.01f);
+        }
+    } catch (const std::bad_alloc&) {
+        ok = false;
+        const std::string said = path + ": out of memory while loading the type";
+        ReportRobotTypeProblem(said.c_str(), "エラー");
+    }
     data.meshBudget = nullptr;
     plat::SetCurrentDirectory(previous.c_str());
     if (!ok) {
@@ -113,10 +127,6 @@ int LoadRobotTypeFolder(RobotModelData& data, const char* startupDir, const char
         data.Release();
         data.Reset();
         return 0;
-    }
-    if (pmQuality < 100) {
-        OptimiseMeshTree(data.hierarchy.root);
-        SetMeshLodTree(data.hierarchy.root, static_cast<f32>(pmQuality) * 0.01f);
     }
     // Last of all: robots bind the type only once its meshes are final.
     data.loaded.store(1, std::memory_order_release);

@@ -1000,7 +1000,7 @@ int Parser::LoadXFile()
     const std::string path = g_scriptFolder.empty() ? file : g_scriptFolder + "/" + file;
     d.extraMeshFlags[slot] = static_cast<u8>(flag);
     // Outside a type's load (a lone script) the line has a budget of its own.
-    MeshBudget own("the robot type's meshes", kModelMaxVertices, kModelMaxFaces);
+    MeshBudget own("the robot type's meshes", kModelMaxVertices, kModelMaxFaces, kModelMaxWeights);
     MeshBudget& budget = d.meshBudget ? *d.meshBudget : own;
     // Slots naming one file share its mesh; a file that failed stays an
     // empty mesh, tried once.

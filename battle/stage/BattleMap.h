@@ -44,6 +44,9 @@ inline constexpr i32 kMapNameSize = 256;
 // The sample stages load 432 vertices and 216 faces.
 inline constexpr u64 kMapMaxVertices = 500000;
 inline constexpr u64 kMapMaxFaces = 500000;
+// A stage's meshes are drawn unskinned, yet the skin weights a file carries
+// are read with it: four a vertex of the budget at most.
+inline constexpr u64 kMapMaxWeights = 2000000;
 
 // Variable slots of a map object; the names are the script keys.
 enum MapObjVar : i32 {

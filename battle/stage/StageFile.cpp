@@ -4,6 +4,7 @@
 #include <bit>
 #include <cmath>
 #include <cstring>
+#include <new>
 #include <string>
 
 #include "app/core/Application.h"
@@ -67,7 +68,7 @@ private:
     const u8* end_;
     // The stage's meshes, each file admitted from its counts and loaded once
     // per set of load options.
-    MeshBudget budget_{"the stage's meshes", kMapMaxVertices, kMapMaxFaces};
+    MeshBudget budget_{"the stage's meshes", kMapMaxVertices, kMapMaxFaces, kMapMaxWeights};
 };
 
 namespace {
@@ -287,8 +288,15 @@ int BattleMap::LoadStageFile(const char* fileName, u32 key)
         if (version != kMapVersionOld && version != kMapVersionNew) {
             Refuse("version " + std::to_string(version) + " is not 10000 or 20000");
         } else {
-            MapStageReader reader(*this, d + 7, file.size - 7);
-            result = reader.Parse(version, key);
+            // Memory running short anywhere in the load refuses the stage
+            // like any other fault of its files.
+            try {
+                MapStageReader reader(*this, d + 7, file.size - 7);
+                result = reader.Parse(version, key);
+            } catch (const std::bad_alloc&) {
+                Refuse("out of memory while loading it");
+                result = 0;
+            }
         }
     }
     if (refused_ || !result) {

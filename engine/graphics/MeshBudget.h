@@ -1,8 +1,10 @@
 #pragma once
-// What one stage or one robot type may load in meshes: vertices and faces
-// together, every file counted once from its own counts before its data is
-// built, and the meshes already loaded, so each file loads once and is
-// shared by every part, node or slot that names it.
+// What one stage or one robot type may load in meshes: vertices, faces and
+// skin weights together, as the build will make them (a position split by
+// its normals, a skin entry copied to each vertex split from its position),
+// every file counted once from its own counts before its data is built, and
+// the meshes already loaded, so each file loads once and is shared by every
+// part, node or slot that names it.
 #include <map>
 #include <memory>
 #include <string>
@@ -19,7 +21,7 @@ using MeshCounts = plat::XFileCounts;
 class MeshBudget {
 public:
     // owner names what the budget is for in its messages ("the stage's meshes").
-    MeshBudget(std::string owner, u64 maxVertices, u64 maxFaces);
+    MeshBudget(std::string owner, u64 maxVertices, u64 maxFaces, u64 maxWeights);
 
     // Counts a file's meshes in, from the text of the file alone. false when
     // its counts cannot be read (error says why) or would take the owner past

@@ -277,7 +277,7 @@ bool CHierarchyObject::ReadModelTree(FileHandle* file, bool hd2, u32 textureLeve
     if (!newRoot) return false;
     newRoot->HoldMesh(std::make_shared<MeshObject>());
     // A model read on its own is a robot type of its own.
-    MeshBudget own("the model's meshes", kModelMaxVertices, kModelMaxFaces);
+    MeshBudget own("the model's meshes", kModelMaxVertices, kModelMaxFaces, kModelMaxWeights);
     TreeReader reader{file, hd2, textureLevel, key, manager, 0, {}, budget ? budget : &own, {}};
     // The whole tree is read and counted before the first mesh is loaded.
     bool ok = reader.ReadNode(newRoot, 0);

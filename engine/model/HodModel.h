@@ -34,6 +34,10 @@ inline constexpr u64 kHodMaxFaces = 500000;
 // of the most vertices one mesh can have, and a few hundred megabytes at most.
 inline constexpr u64 kModelMaxVertices = 250000;
 inline constexpr u64 kModelMaxFaces = 250000;
+// Skin weights of the type's skinned meshes, each entry counted once per
+// vertex it lands on: four bones for every vertex of the budget (the sample
+// skins carry under two a vertex), some 8 MB.
+inline constexpr u64 kModelMaxWeights = 1000000;
 // Keys per animation: one per key file, real animations have tens.
 inline constexpr u32 kHodMaxKeys = 65536;
 // Memory the keys of one model may take; a real robot needs well under 1 MB.

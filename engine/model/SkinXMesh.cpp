@@ -158,10 +158,17 @@ plat::Result CAllocateHierarchy::CreateMeshContainer(const char* name, const pla
         c->pSkinInfo = skinInfo;
         c->origMesh = c->MeshData.pMesh;
         const u32 bones = skinInfo->GetNumBones();
-        c->boneOffsets.resize(bones);
-        for (u32 b = 0; b < bones; ++b)
-            if (const Mat4* offset = skinInfo->GetBoneOffsetMatrix(b)) c->boneOffsets[b] = *offset;
-        const plat::Result r = owner ? owner->GenerateSkinnedMesh(c) : plat::ResultFail;
+        plat::Result r = plat::ResultFail;
+        // The skinning conversions are the load's biggest step: memory
+        // running short there refuses the mesh.
+        try {
+            c->boneOffsets.resize(bones);
+            for (u32 b = 0; b < bones; ++b)
+                if (const Mat4* offset = skinInfo->GetBoneOffsetMatrix(b)) c->boneOffsets[b] = *offset;
+            if (owner) r = owner->GenerateSkinnedMesh(c);
+        } catch (const std::bad_alloc&) {
+            r = plat::ResultOutOfMemory;
+        }
         if (plat::Failed(r)) return fail(r);
     }
     *newContainer = c;
@@ -270,7 +277,13 @@ int SkinXMesh::LoadImage(const char* path, u32 key, MeshBudget* budget)
         return 0;
     }
     rootFrame = static_cast<SkinFrame*>(root);
-    return FinishLoad() ? 1 : 0;
+    try {
+        return FinishLoad() ? 1 : 0;
+    } catch (const std::bad_alloc&) {
+        Release();
+        plat::ReportLoadFailure(path, "out of memory");
+        return 0;
+    }
 }
 
 bool SkinXMesh::FinishLoad()

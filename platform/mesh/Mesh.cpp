@@ -6,6 +6,7 @@
 #include <new>
 #include <numeric>
 #include <tuple>
+#include <unordered_map>
 
 #include "platform/core/FileSystem.h"
 #include "platform/mesh/MeshBuild.h"
@@ -186,12 +187,32 @@ std::vector<u32> PointReps(const std::vector<Vec3>& pos, f32 epsilon)
     const u32 n = static_cast<u32>(pos.size());
     std::vector<u32> rep(n);
     std::iota(rep.begin(), rep.end(), 0u);
-    std::vector<u32> order(n);
-    std::iota(order.begin(), order.end(), 0u);
+    if (!(epsilon >= 0.0f)) return rep;  // no two vertices are that close
+    // Vertices at one exact position share its lowest vertex first, so the
+    // sweep below meets every position once: a mesh whose vertices pile up
+    // at one point costs a sort, not a comparison of every pair.
+    const auto exact = [&](u32 v) { return pos[v].x == pos[v].x && pos[v].y == pos[v].y && pos[v].z == pos[v].z; };
+    std::vector<u32> byPlace;
+    byPlace.reserve(n);
+    for (u32 v = 0; v < n; ++v)
+        if (exact(v)) byPlace.push_back(v);
+    std::sort(byPlace.begin(), byPlace.end(), [&](u32 a, u32 b) {
+        return std::tie(pos[a].x, pos[a].y, pos[a].z, a) < std::tie(pos[b].x, pos[b].y, pos[b].z, b);
+    });
+    for (size_t i = 1; i < byPlace.size(); ++i) {
+        const Vec3& a = pos[byPlace[i - 1]];
+        const Vec3& b = pos[byPlace[i]];
+        if (a.x == b.x && a.y == b.y && a.z == b.z) rep[byPlace[i]] = rep[byPlace[i - 1]];
+    }
+    // Within a tolerance, positions near each other join too.
+    std::vector<u32> order;
+    if (epsilon > 0.0f) order.reserve(n);
+    for (u32 v = 0; v < n && epsilon > 0.0f; ++v)
+        if (rep[v] == v) order.push_back(v);
     std::stable_sort(order.begin(), order.end(), [&](u32 a, u32 b) { return pos[a].x < pos[b].x; });
-    for (u32 i = 0; i < n; ++i) {
+    for (size_t i = 0; i < order.size(); ++i) {
         const u32 a = order[i];
-        for (u32 j = i + 1; j < n; ++j) {
+        for (size_t j = i + 1; j < order.size(); ++j) {
             const u32 b = order[j];
             if (pos[b].x - pos[a].x > epsilon) break;
             if (std::fabs(pos[b].y - pos[a].y) <= epsilon && std::fabs(pos[b].z - pos[a].z) <= epsilon) {
@@ -626,10 +647,12 @@ bool BuildMesh(const std::vector<MeshSource>& sources, u32 options, BuiltMesh& o
             out.materials.push_back(std::move(mat));
         }
         // File vertex p keeps slot base + p for its first normal; other normals
-        // of the same position get new vertices after the file's.
+        // of the same position get new vertices after the file's, found
+        // again by (position, normal) in constant time however many one
+        // position has.
         const u32 np = static_cast<u32>(m.positions.size());
         std::vector<u32> firstNormal(np, NoIndex);
-        std::vector<std::vector<std::pair<u32, u32>>> extra(np);  // (normal index, vertex)
+        std::unordered_map<u64, u32> extra;  // (position << 32 | normal) -> vertex
         verts.resize(base + np);
         src.resize(base + np);
         for (u32 p = 0; p < np; ++p) {
@@ -648,16 +671,14 @@ bool BuildMesh(const std::vector<MeshSource>& sources, u32 options, BuiltMesh& o
                 }
                 return base + p;
             }
-            for (const auto& e : extra[p])
-                if (e.first == n) return e.second;
+            const auto [at, fresh] = extra.try_emplace(u64(p) << 32 | n, static_cast<u32>(verts.size()));
+            if (!fresh) return at->second;
             V v = verts[base + p];
             Vec3TransformNormal(&v.n, &m.normals[n], &s.world);
             Vec3Normalize(&v.n, &v.n);
             verts.push_back(v);
             src.push_back(p);
-            const u32 idx = static_cast<u32>(verts.size() - 1);
-            extra[p].push_back({n, idx});
-            return idx;
+            return at->second;
         };
         u32 corner = 0;
         for (size_t f = 0; f < m.faceSizes.size(); ++f) {
@@ -722,9 +743,10 @@ void CollectMeshes(const XFrameData& frame, const Mat4& parent, std::vector<deta
 
 }  // namespace
 
-bool LoadMeshFromXInMemory(const void* data, size_t size, u32 options, LoadedMesh& out, std::string* error)
+namespace {
+
+bool LoadFromXInMemory(const void* data, size_t size, u32 options, LoadedMesh& out, std::string* error)
 {
-    out = LoadedMesh();
     std::string err;
     XFileData file;
     if (!ParseXFile(data, size, file, err)) {
@@ -752,6 +774,22 @@ bool LoadMeshFromXInMemory(const void* data, size_t size, u32 options, LoadedMes
     out.mesh = std::move(built.mesh);
     out.materials = std::move(built.materials);
     return true;
+}
+
+}  // namespace
+
+bool LoadMeshFromXInMemory(const void* data, size_t size, u32 options, LoadedMesh& out, std::string* error)
+{
+    out = LoadedMesh();
+    // A file the budgets let through may still find memory short: it is
+    // refused like any other, never thrown past the loader.
+    try {
+        return LoadFromXInMemory(data, size, options, out, error);
+    } catch (const std::bad_alloc&) {
+        out = LoadedMesh();
+        if (error) *error = "out of memory";
+        return false;
+    }
 }
 
 bool LoadMeshFromX(const char* path, u32 options, LoadedMesh& out, std::string* error)
@@ -834,40 +872,49 @@ Result CleanMesh(u32 cleanType, const Mesh* mesh, std::span<const u32> adjacency
         for (u32 v = 0; v < nv; ++v) {
             const std::vector<u32>& fs = vertexFaces[v];
             if (fs.size() < 2) continue;
+            // Two of v's faces are in one fan when they share an index other
+            // than v: each such index joins every face naming it to the first
+            // that did, so a vertex of many faces costs a pass, not a pair walk.
+            std::vector<u32> root(fs.size());
+            std::iota(root.begin(), root.end(), 0u);
+            const auto find = [&](u32 x) {
+                while (root[x] != x) x = root[x] = root[root[x]];
+                return x;
+            };
+            std::unordered_map<u32, u32> firstWith;  // index -> first slot naming it
+            for (u32 slot = 0; slot < fs.size(); ++slot) {
+                for (u32 k = 0; k < 3; ++k) {
+                    const u32 u = ib[fs[slot] * 3 + k];
+                    if (u == v) continue;
+                    const auto [at, fresh] = firstWith.try_emplace(u, slot);
+                    if (fresh) continue;
+                    const u32 a = find(at->second), b = find(slot);
+                    if (a != b) root[std::max(a, b)] = std::min(a, b);
+                }
+            }
+            // Fans are numbered in the order of their first face.
             std::vector<u32> fan(fs.size(), NoIndex);
             u32 fans = 0;
-            for (size_t s = 0; s < fs.size(); ++s) {
-                if (fan[s] != NoIndex) continue;
-                fan[s] = fans;
-                std::vector<size_t> stack{s};
-                while (!stack.empty()) {
-                    const size_t cur = stack.back();
-                    stack.pop_back();
-                    const u32 f = fs[cur];
-                    for (size_t o = 0; o < fs.size(); ++o) {
-                        if (fan[o] != NoIndex) continue;
-                        const u32 g = fs[o];
-                        // Connected when the two faces share an index other than v.
-                        u32 shared = 0;
-                        for (u32 a = 0; a < 3; ++a)
-                            for (u32 b = 0; b < 3; ++b)
-                                if (ib[f * 3 + a] == ib[g * 3 + b] && ib[f * 3 + a] != v) ++shared;
-                        if (shared > 0) {
-                            fan[o] = fans;
-                            stack.push_back(o);
-                        }
-                    }
-                }
-                ++fans;
+            for (u32 slot = 0; slot < fs.size(); ++slot) {
+                const u32 r = find(slot);
+                if (fan[r] == NoIndex) fan[r] = fans++;
+                fan[slot] = fan[r];
             }
+            if (fans < 2) continue;
+            std::vector<u32> copyOf(fans, v);
             for (u32 fanIndex = 1; fanIndex < fans; ++fanIndex) {
-                const u32 copy = duplicate(v);
-                if (copy == NoIndex) return ResultFail;
-                for (size_t s = 0; s < fs.size(); ++s) {
-                    if (fan[s] != fanIndex) continue;
-                    for (u32 k = 0; k < 3; ++k)
-                        if (ib[fs[s] * 3 + k] == v) ib[fs[s] * 3 + k] = static_cast<u16>(copy);
-                }
+                copyOf[fanIndex] = duplicate(v);
+                if (copyOf[fanIndex] == NoIndex) return ResultFail;
+            }
+            // Slots fan by fan, each fan's in face order.
+            std::vector<u32> start(fans + 1, 0), bySlot(fs.size());
+            for (u32 slot = 0; slot < fs.size(); ++slot) ++start[fan[slot] + 1];
+            for (u32 f = 0; f < fans; ++f) start[f + 1] += start[f];
+            for (u32 slot = 0; slot < fs.size(); ++slot) bySlot[start[fan[slot]]++] = slot;
+            for (const u32 slot : bySlot) {
+                if (fan[slot] == 0) continue;
+                for (u32 k = 0; k < 3; ++k)
+                    if (ib[fs[slot] * 3 + k] == v) ib[fs[slot] * 3 + k] = static_cast<u16>(copyOf[fan[slot]]);
             }
         }
     }

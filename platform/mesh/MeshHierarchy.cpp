@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <new>
 
 #include "platform/core/FileSystem.h"
 #include "platform/math/Math.h"
@@ -86,6 +87,16 @@ public:
 
 private:
     MeshContainer* BuildContainer(const XMeshData& m)
+    {
+        try {
+            return BuildContainerOrThrow(m);
+        } catch (const std::bad_alloc&) {
+            error = "mesh '" + m.name + "': out of memory";
+            return nullptr;
+        }
+    }
+
+    MeshContainer* BuildContainerOrThrow(const XMeshData& m)
     {
         detail::BuiltMesh built;
         if (!detail::BuildMesh({{&m, Mat4()}}, options_, built, error)) {
@@ -174,6 +185,49 @@ Result BuildController(const XFileData& file, u32 frameCount, std::shared_ptr<An
     return ResultOk;
 }
 
+// Builds the frames of a parsed file into first, which holds whatever was
+// built so far should memory run short on the way.
+Result BuildHierarchy(const XFileData& file, u32 options, AllocateHierarchy* allocator, MeshFrame*& first,
+                      MeshFrame** root, std::shared_ptr<AnimationController>* controller, std::string* error)
+{
+    HierarchyBuilder builder(options, allocator);
+    MeshFrame** tail = &first;
+    u32 frameCount = 0;
+    if (!file.meshes.empty()) {
+        MeshFrame* f = builder.BuildFrame(nullptr, &file.meshes);
+        if (!f) {
+            if (error) *error = builder.error;
+            return ResultFail;
+        }
+        *tail = f;
+        tail = &f->pFrameSibling;
+        ++frameCount;
+    }
+    for (const XFrameData& fd : file.frames) {
+        MeshFrame* f = builder.BuildFrame(&fd, nullptr);
+        if (!f) {
+            FrameDestroy(first, allocator);
+            first = nullptr;
+            if (error) *error = builder.error;
+            return ResultFail;
+        }
+        *tail = f;
+        tail = &f->pFrameSibling;
+        frameCount += CountFrames(fd);
+    }
+    if (controller) {
+        Result r = BuildController(file, frameCount, controller);
+        if (Failed(r)) {
+            FrameDestroy(first, allocator);
+            first = nullptr;
+            if (error) *error = "cannot build the animation controller";
+            return r;
+        }
+    }
+    *root = first;
+    return ResultOk;
+}
+
 }  // namespace
 
 Result LoadMeshHierarchyFromXInMemory(const void* data, size_t size, u32 options, AllocateHierarchy* allocator,
@@ -193,42 +247,18 @@ Result LoadMeshHierarchyFromXInMemory(const void* data, size_t size, u32 options
         if (error) *error = "the file holds no frame or mesh";
         return ResultFail;
     }
-    HierarchyBuilder builder(options, allocator);
     MeshFrame* first = nullptr;
-    MeshFrame** tail = &first;
-    u32 frameCount = 0;
-    if (!file.meshes.empty()) {
-        MeshFrame* f = builder.BuildFrame(nullptr, &file.meshes);
-        if (!f) {
-            if (error) *error = builder.error;
-            return ResultFail;
-        }
-        *tail = f;
-        tail = &f->pFrameSibling;
-        ++frameCount;
+    // Memory running short on the way is a refusal like any other.
+    try {
+        return BuildHierarchy(file, options, allocator, first, root, controller, error);
+    } catch (const std::bad_alloc&) {
+        FrameDestroy(first, allocator);
+        if (controller) controller->reset();
+        if (error) *error = "out of memory";
+        return ResultOutOfMemory;
     }
-    for (const XFrameData& fd : file.frames) {
-        MeshFrame* f = builder.BuildFrame(&fd, nullptr);
-        if (!f) {
-            FrameDestroy(first, allocator);
-            if (error) *error = builder.error;
-            return ResultFail;
-        }
-        *tail = f;
-        tail = &f->pFrameSibling;
-        frameCount += CountFrames(fd);
-    }
-    if (controller) {
-        Result r = BuildController(file, frameCount, controller);
-        if (Failed(r)) {
-            FrameDestroy(first, allocator);
-            if (error) *error = "cannot build the animation controller";
-            return r;
-        }
-    }
-    *root = first;
-    return ResultOk;
 }
+
 
 Result LoadMeshHierarchyFromX(const char* path, u32 options, AllocateHierarchy* allocator, MeshFrame** root,
                               std::shared_ptr<AnimationController>* controller, std::string* error)

@@ -1,5 +1,6 @@
 #include "platform/mesh/XFile.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -21,6 +22,8 @@ struct ParseFailure {
 };
 // The counting reader's totals passed their stop values.
 struct CountStop {};
+// No normal named yet.
+constexpr u32 NoNormal = 0xFFFFFFFFu;
 
 enum class Tok { End, Name, Number, String, Guid, OpenBrace, CloseBrace, Comma, Semicolon };
 
@@ -441,8 +444,11 @@ private:
 
     void CheckStop() const
     {
-        if (counts_->vertices > stop_.vertices || counts_->faces > stop_.faces) throw CountStop{};
+        if (counts_->vertices > stop_.vertices || counts_->faces > stop_.faces || counts_->weights > stop_.weights)
+            throw CountStop{};
     }
+
+    static void AddSaturating(u64& total, u64 n) { total = n > ~0ull - total ? ~0ull : total + n; }
 
     void CountFrame(int depth)
     {
@@ -456,30 +462,107 @@ private:
         });
     }
 
-    // The same counts ParseMesh checks, so a file counted is one the loader
-    // reads as far as its counts go.
+    // What the build makes of one mesh, with the checks ParseMesh makes on
+    // what is read here, so a file counted is one the loader reads as far as
+    // its counts go. The build keeps a vertex per position for the first
+    // normal its corners name and adds one for every other (position,
+    // normal) pair; a skin entry is copied to every vertex of its position.
     void CountMesh(int depth)
     {
         CheckDepth(depth);
         OpenObject();
         const u32 nVertices = ReadCount("vertex count", 6);
+        // Every position is at least one vertex: a declared count past the
+        // budget stops here, before anything is walked.
         counts_->vertices += nVertices;
         CheckStop();
         SkipNumbers(u64(nVertices) * 3, "a number");
         const u32 nFaces = ReadCount("face count", 6);
-        // Every polygon is at least one triangle: a declared count past the
-        // budget stops here, before the faces are walked.
+        // Every polygon is at least one triangle.
         counts_->faces += nFaces;
         CheckStop();
+        // The position of every corner and the corners of every face (the
+        // count checked above bounds both by the file's size).
+        std::vector<u32> cornerPosition;
+        std::vector<u16> faceSizes(nFaces);
+        cornerPosition.reserve(size_t(nFaces) * 3);
         for (u32 f = 0; f < nFaces; ++f) {
             const u32 n = ReadCount("face corner count", 2);
             if (n < 3 || n > MaxPolygonCorners) {
                 lex_.Fail(lex_.Line(), "face " + std::to_string(f) + " has " + std::to_string(n) + " corners");
             }
             counts_->faces += n - 3;
-            SkipNumbers(n, "vertex index");
+            faceSizes[f] = static_cast<u16>(n);
+            for (u32 k = 0; k < n; ++k) cornerPosition.push_back(ReadIndex(nVertices, "vertex index"));
         }
         CheckStop();
+        bool hasNormals = false;
+        std::vector<u32> firstNormal;  // per position, the normal its first corner names
+        std::vector<u64> splits;       // (position << 32 | normal) of the other pairs, repeats included
+        std::vector<u64> entriesOf;    // per position, the skin entries naming it
+        ReadMembers(depth, IgnoreReference, [&](const Token& t) {
+            if (t.text == "MeshNormals") {
+                if (hasNormals) lex_.Fail(t.line, "second MeshNormals in one mesh");
+                hasNormals = true;
+                CountNormals(nVertices, faceSizes, cornerPosition, firstNormal, splits, depth + 1);
+            } else if (t.text == "SkinWeights") {
+                if (entriesOf.empty()) entriesOf.assign(nVertices, 0);
+                CountSkinWeights(nVertices, entriesOf, depth + 1);
+            } else {
+                return false;
+            }
+            return true;
+        });
+        std::sort(splits.begin(), splits.end());
+        splits.erase(std::unique(splits.begin(), splits.end()), splits.end());
+        AddSaturating(counts_->vertices, splits.size());
+        if (!entriesOf.empty()) {
+            for (const u64 pair : splits) AddSaturating(counts_->weights, entriesOf[pair >> 32]);
+        }
+        CheckStop();
+    }
+
+    void CountNormals(u32 nVertices, const std::vector<u16>& faceSizes, const std::vector<u32>& cornerPosition,
+                      std::vector<u32>& firstNormal, std::vector<u64>& splits, int depth)
+    {
+        OpenObject();
+        const u32 nNormals = ReadCount("normal count", 6);
+        SkipNumbers(u64(nNormals) * 3, "a number");
+        const int line = lex_.Line();
+        const u32 nFaces = ReadCount("normal face count", 6);
+        if (nFaces != faceSizes.size()) {
+            lex_.Fail(line, "MeshNormals has " + std::to_string(nFaces) + " faces, the mesh " +
+                                std::to_string(faceSizes.size()));
+        }
+        firstNormal.assign(nVertices, NoNormal);
+        size_t corner = 0;
+        for (u32 f = 0; f < nFaces; ++f) {
+            const int fl = lex_.Line();
+            const u32 n = ReadCount("face corner count", 2);
+            if (n != faceSizes[f]) {
+                lex_.Fail(fl, "normal face " + std::to_string(f) + " has " + std::to_string(n) +
+                                  " corners, the mesh face " + std::to_string(faceSizes[f]));
+            }
+            for (u32 k = 0; k < n; ++k, ++corner) {
+                const u32 normal = ReadIndex(nNormals, "normal index");
+                const u32 p = cornerPosition[corner];
+                if (firstNormal[p] == NoNormal) firstNormal[p] = normal;
+                else if (firstNormal[p] != normal) splits.push_back(u64(p) << 32 | normal);
+            }
+        }
+        CloseObject(depth);
+    }
+
+    void CountSkinWeights(u32 nVertices, std::vector<u64>& entriesOf, int depth)
+    {
+        OpenObject();
+        ReadString("a bone name");
+        const u32 n = ReadCount("weight count", 4);
+        // Each entry is at least the one vertex of its position.
+        AddSaturating(counts_->weights, n);
+        CheckStop();
+        for (u32 i = 0; i < n; ++i) ++entriesOf[ReadIndex(nVertices, "skin vertex index")];
+        SkipNumbers(u64(n) + 16, "a number");
         CloseObject(depth);
     }
 

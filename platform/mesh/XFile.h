@@ -90,21 +90,26 @@ struct XFileData {
     u32 ticksPerSecond = 4800;
 };
 
-// What the meshes of a text X file hold: positions and triangles (a polygon
-// counts as the fan of triangles it becomes), summed over every mesh the
-// loaders would take (top-level meshes and those inside frames).
+// What the meshes of a text X file become, summed over every mesh the
+// loaders would take (top-level meshes and those inside frames): vertices
+// once each position is split by the normals its corners name, triangles (a
+// polygon counts as the fan it becomes), and skin weights once every entry
+// is copied to each vertex split from its position.
 struct XFileCounts {
     u64 vertices = 0;
     u64 faces = 0;
+    u64 weights = 0;
 };
 
-// Reads only the counts of a text X file: no value is converted or stored,
-// so a file is judged in a small part of its load time. Once a total passes
+// Reads only the counts of a text X file: no coordinate or weight is
+// converted, only the indices that decide the split are kept (a few bytes a
+// corner, less than the file's own text), so a file is judged in a small
+// part of its load time and memory. Once a total passes
 // its stop value the reading ends there (the caller refuses the file anyway)
 // and the totals say at least that much. false with error as ParseXFile
 // when the file is no text X file or its counts are malformed.
 bool CountXFile(const void* data, size_t size, XFileCounts& out, std::string& error,
-                const XFileCounts& stopAbove = {~0ull, ~0ull});
+                const XFileCounts& stopAbove = {~0ull, ~0ull, ~0ull});
 
 // Parses a whole text X file. false with error = "line N: ..." when the file
 // is not a text X file or is malformed.

@@ -273,6 +273,12 @@ TEST_F(RobotTypeLoad, HostileTypesAreRefusedFromTheirMeshCountsAndSlotsShareOneM
              }
          },
          "' brings the robot type's meshes to "},
+        {"five model parts of one position split by their normals into 60,000 vertices",
+         [](const std::string& f) {
+             for (const char* part : {"Body.x", "Head.x", "Arm_L.x", "Arm_R.x", "Leg_L.x"})
+                 WriteScrambled(f + "/" + part, SplitHeavyMeshText(20000));
+         },
+         "' brings the robot type's meshes to 30"},
         {"twenty extras of 65,535 vertices",
          [](const std::string& f) {
              for (int i = 0; i < 20; ++i)

@@ -418,7 +418,8 @@ TEST_F(StageMeshes, PartsShareTheirMeshFilesAndOversizedStagesAreRefusedBeforeFi
     // Hostile stages: their meshes together pass the vertex or the face
     // budget. Each is refused from the files' counts, naming the file that
     // passes it, before that file is built (a million faces stop the count
-    // where they are declared).
+    // where they are declared; a position counts once per normal its
+    // corners name, as the build splits it).
     const struct {
         const char* what;
         std::string mesh;
@@ -431,6 +432,8 @@ TEST_F(StageMeshes, PartsShareTheirMeshFilesAndOversizedStagesAreRefusedBeforeFi
          "'heavy0.x' brings the stage's meshes to 1000000 faces, more than 500000"},
         {"a mesh of 500,001 faces", FaceHeavyMeshText(500001), 1,
          "'heavy0.x' brings the stage's meshes to 500001 faces, more than 500000"},
+        {"nine meshes of one position split by their normals into 60,000 vertices", SplitHeavyMeshText(20000), 9,
+         "'heavy8.x' brings the stage's meshes to 540000 vertices, more than 500000"},
     };
     for (const auto& c : hostile) {
         SCOPED_TRACE(c.what);

@@ -14,6 +14,7 @@
 #include "platform/math/Math.h"
 #include "support/SkinnedXFile.h"
 #include "support/TempFolder.h"
+#include "support/VertexHeavyMesh.h"
 
 using hodtest::Node;
 
@@ -218,7 +219,8 @@ TEST_F(SkinObjects, ScrambledSkinsLoadWithTheModelsKey)
 // Skinned nodes naming one file share one skinned mesh, each with a pose of
 // its own, in the model and in its copies; a tree whose skinned nodes would
 // draw past the model's bound is refused from the file's counts, before any
-// pose is built.
+// pose is built; so is a skin whose weights, copied to its split vertices,
+// would pass the model's bound.
 TEST_F(SkinObjects, SkinnedNodesShareOneMeshPerFileAndTooManyAreRefused)
 {
     skintest::Tube dense;
@@ -264,6 +266,20 @@ TEST_F(SkinObjects, SkinnedNodesShareOneMeshPerFileAndTooManyAreRefused)
     EXPECT_EQ(ReadHd2(model, tree(10, 10)), 0);
     EXPECT_EQ(model.root, before);
     EXPECT_NE(std::string(CHierarchyObject::LastModelError()).find("its nodes draw 501000 faces by node "),
+              std::string::npos)
+        << CHierarchyObject::LastModelError();
+
+    // A skin of one position whose corners name normals of their own has
+    // its bone's entries copied to every vertex split from it: 112 entries
+    // on 9,000 vertices pass the skin weights a model may hold, and that is
+    // known from the file's counts before anything is built.
+    ASSERT_TRUE(folder_.Write("split.sx", SplitHeavyMeshText(3000, 112)));
+    Node split = Part("palette.x", 0);
+    split.children.push_back(Part(folder_ / "split.sx"));
+    EXPECT_EQ(ReadHd2(model, split), 0);
+    EXPECT_EQ(model.root, before);
+    EXPECT_NE(std::string(CHierarchyObject::LastModelError())
+                  .find("split.sx' brings the model's meshes to 1008000 skin weights, more than 1000000"),
               std::string::npos)
         << CHierarchyObject::LastModelError();
 }
