@@ -536,6 +536,19 @@ private:
         }
         firstNormal.assign(nVertices, NoNormal);
         size_t corner = 0;
+        // The pairs are made unique whenever they double, so they take no
+        // more than twice the room of the distinct ones, and a file whose
+        // distinct pairs alone pass the stop value ends the count there.
+        size_t uniqueAt = size_t(1) << 16;
+        const auto makeUnique = [&] {
+            std::sort(splits.begin(), splits.end());
+            splits.erase(std::unique(splits.begin(), splits.end()), splits.end());
+            if (counts_->vertices + splits.size() > stop_.vertices) {
+                counts_->vertices += splits.size();
+                throw CountStop{};
+            }
+            uniqueAt = std::max(uniqueAt, splits.size() * 2);
+        };
         for (u32 f = 0; f < nFaces; ++f) {
             const int fl = lex_.Line();
             const u32 n = ReadCount("face corner count", 2);
@@ -548,6 +561,7 @@ private:
                 const u32 p = cornerPosition[corner];
                 if (firstNormal[p] == NoNormal) firstNormal[p] = normal;
                 else if (firstNormal[p] != normal) splits.push_back(u64(p) << 32 | normal);
+                if (splits.size() >= uniqueAt) makeUnique();
             }
         }
         CloseObject(depth);

@@ -434,6 +434,8 @@ TEST_F(StageMeshes, PartsShareTheirMeshFilesAndOversizedStagesAreRefusedBeforeFi
          "'heavy0.x' brings the stage's meshes to 500001 faces, more than 500000"},
         {"nine meshes of one position split by their normals into 60,000 vertices", SplitHeavyMeshText(20000), 9,
          "'heavy8.x' brings the stage's meshes to 540000 vertices, more than 500000"},
+        {"a mesh of one position split by its normals into 510,000 vertices", SplitHeavyMeshText(170000), 1,
+         "'heavy0.x' brings the stage's meshes to 510000 vertices, more than 500000"},
     };
     for (const auto& c : hostile) {
         SCOPED_TRACE(c.what);
