@@ -131,6 +131,7 @@ void GMTCB_JudgeBase::DecideOnline(bool hasWon)
 {
     EndBattle();
     won = hasWon ? 1 : 0;
+    decidedOnline = 1;
     CGameScene::LogNetResult(hasWon);
     plat::SetScriptMark("result", hasWon ? "won" : "lost");
     scene->paused = 1;
@@ -175,7 +176,29 @@ void GMTCB_JudgeBase::ClearEscape() { App().input.keyTable[plat::vk::Escape] = 0
 
 bool GMTCB_JudgeBase::EnterHeld() { return (App().input.keyTable[plat::vk::Return] & 0x80) != 0; }
 
-bool GMTCB_JudgeBase::EnterPressed(u32 intervalMs) { return App().IsKeyRepeat(plat::vk::Return, intervalMs) != 0; }
+bool GMTCB_JudgeBase::EnterPressed(u32 intervalMs) const
+{
+    return closing || App().IsKeyRepeat(plat::vk::Return, intervalMs) != 0;
+}
+
+void GMTCB_JudgeBase::SaveResultOnClose()
+{
+    if (!decidedOnline || resultSaved || OwnIsSpectator()) return;
+    closing = 1;
+    // The interception result waits a few frames between its steps; every
+    // step is bounded, so this ends without the saving too.
+    for (i32 step = 0; step < 1000 && !resultSaved; ++step) {
+        if (InPhase(&GMTCB_JudgeBase::Proc_Disconnected) || !phaseProc) break;
+        if ((this->*phaseProc)() != kTaskKeep) break;
+    }
+}
+
+void SaveResultOnClose(CGameScene& scene)
+{
+    if (!scene.tasks.GetHead()) return;
+    for (TCB* t = scene.tasks.GetHead()->next; t && t != scene.tasks.GetTail(); t = t->next)
+        if (auto* judge = dynamic_cast<GMTCB_JudgeBase*>(t)) judge->SaveResultOnClose();
+}
 
 bool GMTCB_JudgeBase::ConnectionHolds()
 {
@@ -237,6 +260,7 @@ bool GMTCB_JudgeBase::ExpSaved()
     // A failed save keeps the old profile on disk; the battle must not stop
     // for a box, so the notice says it and the way to the room goes on.
     if (!App().Profile().Save()) ShowNotice("无法保存数据          ");
+    resultSaved = 1;
     return true;
 }
 
@@ -271,7 +295,8 @@ bool GMTCB_JudgeBase::ExpSavedOrTimeUp()
 {
     // Time up: the notice ends as if Enter had stepped through it, and the
     // experience it already counted is saved the same way.
-    if (ReturnCountdownOver() && expGet) expGet->ConfirmAll();
+    const bool timeUp = ReturnCountdownOver();
+    if ((timeUp || closing) && expGet) expGet->ConfirmAll();
     if (!ExpSaved()) return false;
     StopReturnCountdown();
     return true;
