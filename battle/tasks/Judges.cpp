@@ -882,8 +882,20 @@ void GMTCB_DrawSP_ScoreResultDisp::DrawSP()
         m.m[3][1] = y * App().video.screenScaleY;
         return m;
     };
-    if (background.texture) {
-        gd->sprite->SetTransform(at(0.0f, 10.0f));
+    // The background stands under the table, in the band between the last
+    // row's place and the notice line, centred and shrunk (never grown) to
+    // fit: laid over the rows it made their names unreadable, and no text
+    // covers its middle there.
+    const f32 backW = static_cast<f32>(background.sourceRect.Width());
+    const f32 backH = static_cast<f32>(background.sourceRect.Height());
+    if (background.texture && backW > 0.0f && backH > 0.0f) {
+        constexpr f32 kBandTop = 524.0f, kBandBottom = 696.0f;
+        const f32 fit = std::min({1.0f, (kBandBottom - kBandTop) / backH, 1024.0f / backW});
+        Mat4 m;
+        plat::MatrixScaling(&m, fit * App().video.screenScaleX, fit * App().video.screenScaleY, 1.0f);
+        m.m[3][0] = (512.0f - backW * fit / 2.0f) * App().video.screenScaleX;
+        m.m[3][1] = (kBandTop + (kBandBottom - kBandTop - backH * fit) / 2.0f) * App().video.screenScaleY;
+        gd->sprite->SetTransform(m);
         gd->sprite->Draw(background.texture, &background.sourceRect, nullptr, nullptr, 0xFFFFFFFFu);
     }
     plat::Font* font = gd->fonts[5];
