@@ -3,9 +3,12 @@
 // alone.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <regex>
 #include <string>
 
 #include "app/player/PlayerProfile.h"
@@ -56,15 +59,19 @@ bool Won(const PlayFolder& folder)
 std::string At640(const std::string& script)
 {
     std::string out;
-    const std::regex click(R"(click (\d+) (\d+))");
-    std::sregex_iterator at(script.begin(), script.end(), click), end;
-    size_t last = 0;
-    for (; at != end; ++at) {
-        out += script.substr(last, size_t(at->position()) - last);
-        out += "click " + std::to_string(std::stoi((*at)[1]) * 5 / 8) + " " + std::to_string(std::stoi((*at)[2]) * 5 / 8);
-        last = size_t(at->position() + at->length());
+    size_t from = 0;
+    for (size_t at; (at = script.find(" click ", from)) != std::string::npos;) {
+        int x = 0, y = 0, used = 0;
+        out += script.substr(from, at - from);
+        if (std::sscanf(script.c_str() + at, " click %d %d%n", &x, &y, &used) != 2) {
+            out += " click ";
+            from = at + 7;
+            continue;
+        }
+        out += " click " + std::to_string(x * 5 / 8) + " " + std::to_string(y * 5 / 8);
+        from = at + size_t(used);
     }
-    return out + script.substr(last);
+    return out + script.substr(from);
 }
 
 // Where a result table's shot shows the result background's frame (the
