@@ -9,6 +9,7 @@
 #include "app/player/RoomState.h"
 #include "battle/BattleObject.h"
 #include "battle/stage/BattleMap.h"
+#include "battle/tasks/ModeTasks.h"
 #include "engine/graphics/GraphicsDevice.h"
 #include "engine/sound/SoundManager.h"
 #include "platform/core/Time.h"
@@ -135,6 +136,9 @@ u32 CGameScene::Frame()
             app.Profile().AddExp(-10000);
             app.Profile().Save();
         }
+        // ... and keeps what the result's Enter would have saved (an online
+        // judge's result; the offline ones save nothing on the way out).
+        if (battleEnd == 1) SaveResultOnClose(*this);
     }
     GraphicsDevice* gd = GetGraphicsDevice();
     if (gd->deviceLost) {

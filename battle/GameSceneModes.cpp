@@ -247,7 +247,13 @@ void CGameScene::SetupLocalBattle()
         robotTable[i] = robot;
         if (robot) {
             SetLevel(robot, computer ? entry.computerLevel : 0);
-            if (computer) robot->pilotIndex = entry.pilot;
+            // Players and computers alike fly the pilot chosen in the room:
+            // its face in the pilot window, its radio. The set-up emptied
+            // every pilot slot, so the chosen one is loaded (once).
+            if (entry.pilot >= 0 && entry.pilot < MaxPilots && GetPilotRegistry()->slots[entry.pilot].name[0] != '\0')
+                robot->pilotIndex = entry.pilot;
+            else
+                SetPilot(robot, entry.pilot);
             const i32 generator = robotTypes[type].generator;
             const i32 gauge = settings.energyRate >= 10.0f
                                   ? 999999999

@@ -131,6 +131,7 @@ void GMTCB_JudgeBase::DecideOnline(bool hasWon)
 {
     EndBattle();
     won = hasWon ? 1 : 0;
+    decidedOnline = 1;
     CGameScene::LogNetResult(hasWon);
     plat::SetScriptMark("result", hasWon ? "won" : "lost");
     scene->paused = 1;
@@ -175,7 +176,29 @@ void GMTCB_JudgeBase::ClearEscape() { App().input.keyTable[plat::vk::Escape] = 0
 
 bool GMTCB_JudgeBase::EnterHeld() { return (App().input.keyTable[plat::vk::Return] & 0x80) != 0; }
 
-bool GMTCB_JudgeBase::EnterPressed(u32 intervalMs) { return App().IsKeyRepeat(plat::vk::Return, intervalMs) != 0; }
+bool GMTCB_JudgeBase::EnterPressed(u32 intervalMs) const
+{
+    return closing || App().IsKeyRepeat(plat::vk::Return, intervalMs) != 0;
+}
+
+void GMTCB_JudgeBase::SaveResultOnClose()
+{
+    if (!decidedOnline || resultSaved || OwnIsSpectator()) return;
+    closing = 1;
+    // The interception result waits a few frames between its steps; every
+    // step is bounded, so this ends without the saving too.
+    for (i32 step = 0; step < 1000 && !resultSaved; ++step) {
+        if (InPhase(&GMTCB_JudgeBase::Proc_Disconnected) || !phaseProc) break;
+        if ((this->*phaseProc)() != kTaskKeep) break;
+    }
+}
+
+void SaveResultOnClose(CGameScene& scene)
+{
+    if (!scene.tasks.GetHead()) return;
+    for (TCB* t = scene.tasks.GetHead()->next; t && t != scene.tasks.GetTail(); t = t->next)
+        if (auto* judge = dynamic_cast<GMTCB_JudgeBase*>(t)) judge->SaveResultOnClose();
+}
 
 bool GMTCB_JudgeBase::ConnectionHolds()
 {
@@ -237,6 +260,7 @@ bool GMTCB_JudgeBase::ExpSaved()
     // A failed save keeps the old profile on disk; the battle must not stop
     // for a box, so the notice says it and the way to the room goes on.
     if (!App().Profile().Save()) ShowNotice("无法保存数据          ");
+    resultSaved = 1;
     return true;
 }
 
@@ -271,7 +295,8 @@ bool GMTCB_JudgeBase::ExpSavedOrTimeUp()
 {
     // Time up: the notice ends as if Enter had stepped through it, and the
     // experience it already counted is saved the same way.
-    if (ReturnCountdownOver() && expGet) expGet->ConfirmAll();
+    const bool timeUp = ReturnCountdownOver();
+    if ((timeUp || closing) && expGet) expGet->ConfirmAll();
     if (!ExpSaved()) return false;
     StopReturnCountdown();
     return true;
@@ -857,8 +882,20 @@ void GMTCB_DrawSP_ScoreResultDisp::DrawSP()
         m.m[3][1] = y * App().video.screenScaleY;
         return m;
     };
-    if (background.texture) {
-        gd->sprite->SetTransform(at(0.0f, 10.0f));
+    // The background stands under the table, in the band between the last
+    // row's place and the notice line, centred and shrunk (never grown) to
+    // fit: laid over the rows it made their names unreadable, and no text
+    // covers its middle there.
+    const f32 backW = static_cast<f32>(background.sourceRect.Width());
+    const f32 backH = static_cast<f32>(background.sourceRect.Height());
+    if (background.texture && backW > 0.0f && backH > 0.0f) {
+        constexpr f32 kBandTop = 524.0f, kBandBottom = 696.0f;
+        const f32 fit = std::min({1.0f, (kBandBottom - kBandTop) / backH, 1024.0f / backW});
+        Mat4 m;
+        plat::MatrixScaling(&m, fit * App().video.screenScaleX, fit * App().video.screenScaleY, 1.0f);
+        m.m[3][0] = (512.0f - backW * fit / 2.0f) * App().video.screenScaleX;
+        m.m[3][1] = (kBandTop + (kBandBottom - kBandTop - backH * fit) / 2.0f) * App().video.screenScaleY;
+        gd->sprite->SetTransform(m);
         gd->sprite->Draw(background.texture, &background.sourceRect, nullptr, nullptr, 0xFFFFFFFFu);
     }
     plat::Font* font = gd->fonts[5];

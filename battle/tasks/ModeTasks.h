@@ -37,8 +37,15 @@ public:
     // counting), and the line that shows the seconds.
     i32 returnFramesLeft = -1;
     GMTCB_DrawSP_DispString2* countdown = nullptr;
+    u8 decidedOnline = 0;
+    u8 resultSaved = 0;
+    u8 closing = 0;
 
     i32 Proc_Disconnected();
+    // The window closes on a decided online result: the result steps on as
+    // Enter steps it, until the experience Enter would have brought is
+    // saved. Nothing for a spectator, a lost connection or a result saved.
+    void SaveResultOnClose();
 
 protected:
     // The battle is decided: any pause menu closes and the result follows.
@@ -53,7 +60,8 @@ protected:
     i32 GoTitle();
     static void ClearEscape();
     static bool EnterHeld();
-    static bool EnterPressed(u32 intervalMs);
+    // Enter, or the window closing on the result (which takes every step).
+    bool EnterPressed(u32 intervalMs) const;
     // Online: false (and the judge now shows the lost connection) when
     // either connection is gone.
     bool ConnectionHolds();
@@ -88,6 +96,9 @@ class JudgeTask : public GMTCB_JudgeBase {
 public:
     static D* Create(CList<TCB>* list, u32 priority) { return CreateBattleTask<D>(list, priority); }
 };
+
+// The scene's judges save a decided online result as the window closes.
+void SaveResultOnClose(CGameScene& scene);
 
 class GMTCB_Judge_SurvivalMode : public JudgeTask<GMTCB_Judge_SurvivalMode> {
 public:

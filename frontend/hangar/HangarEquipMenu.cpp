@@ -13,10 +13,12 @@ constexpr i32 KeyDelete = 0x2E;
 constexpr u32 DeleteRepeatMs = 10000;
 constexpr i32 ListRows = 10;
 
-constexpr HangarMenuStyle EquipStyle{300, 240, 0x323232, 200, 0.5f, 100, 500, 100000, 10000};
-constexpr HangarMenuStyle MyItemStyle{300, 440, 0x323232, 200, 0.3f, 128, 150, 100000, 100000};
-constexpr HangarMenuStyle SelectItemStyle{300, 440, 0x323232, 200, 0.3f, 100, 200, 10000, 10000};
-constexpr HangarMenuStyle ItemMenuStyle{120, 120, 0x323232, 200, 0.3f, 100, 500, 500, 10000};
+// Each list opens over the menu that opened it: opaque, like the robot
+// list, or the rows beneath would read through its own.
+constexpr HangarMenuStyle EquipStyle{300, 240, 0x323232, 255, 0.5f, 100, 500, 100000, 10000};
+constexpr HangarMenuStyle MyItemStyle{300, 440, 0x323232, 255, 0.3f, 128, 150, 100000, 100000};
+constexpr HangarMenuStyle SelectItemStyle{300, 440, 0x323232, 255, 0.3f, 100, 200, 10000, 10000};
+constexpr HangarMenuStyle ItemMenuStyle{120, 120, 0x323232, 255, 0.3f, 100, 500, 500, 10000};
 
 PartInventory& Inventory() { return GetApplication()->partInventory; }
 
@@ -34,7 +36,8 @@ void ForPartRows(const HGTCB_MenuBase& menu, Draw draw)
 void DrawListFooter(const HGTCB_MenuBase& menu, char* text, size_t size)
 {
     const i32 last = i32(Inventory().parts.size()) - 1;
-    if (menu.cursor != 0)
+    // No row selected (a slot whose part is gone) has no number to show.
+    if (menu.cursor >= 0)
         std::snprintf(text, size, "(%d/%d)", menu.cursor, last);
     else
         std::snprintf(text, size, "(/%d)", last);

@@ -18,9 +18,8 @@ namespace {
 constexpr u32 PadUp = 1, PadDown = 3, PadDecide = 12, PadCancel = 13;
 
 constexpr HangarMenuStyle TopStyle{300, 400, 0x000080, 100, 0.3f, 100, 500, 10000, 10000};
-// The robot and paint lists open over the top menu: their panels are
-// opaque, or the grey rows not chosen would read mixed with the labels
-// beneath.
+// The lists open over the top menu: their panels are opaque, or the grey
+// rows not chosen would read mixed with the labels beneath.
 constexpr HangarMenuStyle FrameStyle{600, 350, 0x800000, 255, 0.3f, 100, 500, 10000, 10000};
 constexpr HangarMenuStyle ColorStyle{300, 470, 0x800000, 255, 0.3f, 100, 500, 10000, 10000};
 
@@ -90,6 +89,14 @@ void HGTCB_MenuBase::DrawPanelAt(f32 px, f32 py, f32 width, f32 height, u32 rgb,
 
 void HGTCB_MenuBase::DrawPanel() const
 {
+    // An opaque list stays opaque while it waits, dimmed, for its child:
+    // only its rows dim, or the menu beneath would read through them.
+    if (style.panelAlpha >= 255.0f && !active) {
+        if (!scene) return;
+        FillLayoutRect(scene->dot.texture, X(), Y(), style.width, style.height,
+                       AlphaByte(alpha * 255.0f) << 24 | (style.panelRgb & 0xFFFFFF));
+        return;
+    }
     DrawPanelAt(X(), Y(), style.width, style.height, style.panelRgb, style.panelAlpha);
 }
 

@@ -1,6 +1,6 @@
 #pragma once
-// The hangar's menus: panels (see-through but for the robot and paint
-// lists, which cover the top menu) that slide in beside their opener, take
+// The hangar's menus: panels (see-through for the top menu, opaque for
+// every list, which covers the menu that opened it) that slide in beside their opener, take
 // pad 0's input while open, and fade out when closed. An opener waits,
 // dimmed, until its child has closed.
 #include "frontend/hangar/HangarTasks.h"

@@ -138,7 +138,9 @@ void VSTCB_Normal::DrawPlayers()
             if (!room.joined[j] || room.slotCursor[j] != p) continue;
             const i32 n = room.step[j] >= 0 && room.step[j] < 6 ? room.step[j] : 0;
             room.DrawFrameRectAt(x, y, rows[n], kBlack | w << 16 | w << 8 | w);
-            Text(1, kPadLabels[j], x, y + f32(rows[n].top), 200, 24, kPadFormats[j], kWhite);
+            // On the white ready bar the label is black, like the bar's own text.
+            const bool onWhite = n == 5 && entry.slotState != 0 && room.ready[p];
+            Text(1, kPadLabels[j], x, y + f32(rows[n].top), 200, 24, kPadFormats[j], onWhite ? kBlack : kWhite);
         }
     }
 }

@@ -95,14 +95,15 @@ u32 ReadableOnDark(u32 argb)
 
 // The columns of a participant row's texts, from the row's left edge: each
 // text is cut to its own, clear of the arrows and of the team column. The
-// second line holds the robot, the ping and the pilot (up to the computer
-// switch at 914); the first line the ID and EXP small print and the row's
-// state (up to the team arrows at 865).
+// second line holds the robot, the ping and the pilot (up to the dark plate
+// of the team column, 893 from the row's left edge in the room picture);
+// the first line the ID and EXP small print and the row's state (up to the
+// team arrows at 865).
 struct RowColumn {
     i32 left, right;
     i32 Width() const { return right - left; }
 };
-constexpr RowColumn kRobot{56, 397}, kPing{401, 505}, kPilot{508, 910};
+constexpr RowColumn kRobot{56, 397}, kPing{401, 505}, kPilot{508, 891};
 constexpr RowColumn kId{508, 614}, kExp{618, 696}, kState{700, 861};
 // The first line's height: the second line's texts start 19 below the row's top.
 constexpr i32 kRowLine = 19;

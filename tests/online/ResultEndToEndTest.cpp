@@ -3,11 +3,16 @@
 // alone.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
 
 #include "app/player/PlayerProfile.h"
+#include "engine/core/AssetFile.h"
 #include "platform/core/FileSystem.h"
 #include "platform/gfx/Image.h"
 #include "support/OnlineGames.h"
@@ -50,6 +55,56 @@ bool Won(const PlayFolder& folder)
     return false;
 }
 
+// The same script for a 640 x 480 window: its clicks scaled by 5/8.
+std::string At640(const std::string& script)
+{
+    std::string out;
+    size_t from = 0;
+    for (size_t at; (at = script.find(" click ", from)) != std::string::npos;) {
+        int x = 0, y = 0, used = 0;
+        out += script.substr(from, at - from);
+        if (std::sscanf(script.c_str() + at, " click %d %d%n", &x, &y, &used) != 2) {
+            out += " click ";
+            from = at + 7;
+            continue;
+        }
+        out += " click " + std::to_string(x * 5 / 8) + " " + std::to_string(y * 5 / 8);
+        from = at + size_t(used);
+    }
+    return out + script.substr(from);
+}
+
+// Where a result table's shot shows the result background's frame (the
+// colour of the sample picture's opaque edge), in layout units: the box
+// round those pixels and their count.
+struct FrameSeen {
+    u32 count = 0;
+    u32 left = 1024, top = 768, right = 0, bottom = 0;
+};
+FrameSeen ResultBackground(const plat::Image& shot)
+{
+    std::string bytes;
+    plat::Image back;
+    EXPECT_TRUE(plat::ReadWholeFile(QUILLON_RUN_DIR "/Quillon/NetResult.png", bytes));
+    XorWords(bytes.data(), u32(bytes.size()), AssetKey);
+    EXPECT_TRUE(plat::DecodeImage(bytes.data(), bytes.size(), &back));
+    u32 edge = 0;
+    std::memcpy(&edge, back.surfaces[0].data(), 4);
+    FrameSeen seen;
+    for (u32 y = 0; y < shot.height; ++y)
+        for (u32 x = 0; x < shot.width; ++x) {
+            const u32 p = PixelAt(shot, x, y);
+            bool near = true;
+            for (int c = 0; c < 24; c += 8) near = near && std::abs(int(p >> c & 0xFF) - int(edge >> c & 0xFF)) <= 12;
+            if (!near) continue;
+            const u32 lx = x * 1024 / shot.width, ly = y * 768 / shot.height;
+            ++seen.count;
+            seen.left = std::min(seen.left, lx), seen.top = std::min(seen.top, ly);
+            seen.right = std::max(seen.right, lx), seen.bottom = std::max(seen.bottom, ly);
+        }
+    return seen;
+}
+
 }  // namespace
 
 // Everyone starts at 50,000 experience. Carol joins Alice's team, Bob stays
@@ -59,12 +114,16 @@ bool Won(const PlayFolder& folder)
 // before the result shows, and her Enters step through the result, not the
 // menu. Carol leaves her result alone; it takes her back to the room by
 // itself. Both winners are saved with the same experience; Bob paid for
-// leaving.
+// leaving. Alice plays in a 1024 x 768 window, Carol in 640 x 480: on both
+// the result background stands clear of the table's rows.
 TEST(OnlineEndToEnd, AMenuOpenAtTheBattlesEndClosesAndBothWinnersGainAlike)
 {
     RoomServer server(1, RoomServerConfig{0, 4, "Result room", 0}, 2502, 3502);
     ASSERT_TRUE(server.Listening()) << "the result test's room ports are taken";
     PlayFolder alice("Alice"), bob("Bob"), carol("Carol");
+    std::string config = carol.temp.Read("run/Config.ini");
+    config.replace(config.find("w=1024\nh=768"), 12, "w=640\nh=480");
+    ASSERT_TRUE(carol.temp.Write("run/Config.ini", config));
     SaveProfile(alice, "Alice", 50000);
     SaveProfile(bob, "Bob", 50000);
     SaveProfile(carol, "Carol", 50000);
@@ -91,7 +150,7 @@ TEST(OnlineEndToEnd, AMenuOpenAtTheBattlesEndClosesAndBothWinnersGainAlike)
     c += ScriptStep(68000, "wait scene room") + ScriptStep(69000, "close");
     ASSERT_TRUE(alice.temp.Write("play.script", a));
     ASSERT_TRUE(bob.temp.Write("play.script", b));
-    ASSERT_TRUE(carol.temp.Write("play.script", c));
+    ASSERT_TRUE(carol.temp.Write("play.script", At640(c)));
     const std::vector<std::string> env = {"QUILLON_TEST_HASH_LOG=1", "QUILLON_TEST_FALL_FRAME=600",
                                           "QUILLON_TEST_BATTLE_CLOCK=150", "QUILLON_TEST_PORT_BASE=2502"};
     GameProcess pa(alice.exe, alice.run, alice.Env(env), alice.temp / "err.txt");
@@ -130,12 +189,27 @@ TEST(OnlineEndToEnd, AMenuOpenAtTheBattlesEndClosesAndBothWinnersGainAlike)
     for (int n = 0; n < 3; ++n) {
         plat::Image shot;
         ASSERT_TRUE(alice.Shot(n + 1, shot, "online_result_" + std::to_string(n))) << n;
-        EXPECT_LT(CountPixels(shot, 520, 505, 1020, 545, red), 50u) << "the menu's bar over shot " << n;
+        // Right of the result background, which stands under the table.
+        EXPECT_LT(CountPixels(shot, 620, 505, 1020, 545, red), 50u) << "the menu's bar over shot " << n;
         // The cover halves the light; the frozen battle keeps the rest.
         if (n < 2) {
             EXPECT_GT(Brightness(shot, 700, 600, 900, 690), 0.8 * ground) << "the menu's cover over shot " << n;
         }
     }
-    plat::Image carolTable;
+    plat::Image aliceTable, carolTable;
+    ASSERT_TRUE(alice.Shot(2, aliceTable));
     ASSERT_TRUE(carol.Shot(0, carolTable, "online_result_countdown"));
+
+    // The result background in both windows: whole, below the table's last
+    // row place (y 520) and above the notice line (y 700), so nothing is
+    // written over its middle nor it over a row.
+    for (const plat::Image* table : {&aliceTable, &carolTable}) {
+        const FrameSeen back = ResultBackground(*table);
+        const std::string where = table == &aliceTable ? "Alice's table" : "Carol's table";
+        EXPECT_GT(back.count, table->width * 2) << where;
+        EXPECT_GE(back.top, 521u) << where << ": the background reaches up into the rows";
+        EXPECT_LE(back.bottom, 700u) << where;
+        EXPECT_GE(back.right - back.left, 120u) << where;
+        EXPECT_GE(back.bottom - back.top, 120u) << where;
+    }
 }

@@ -221,7 +221,9 @@ TEST(PauseMenu, OnlineMenuRunsOnAndLeavingLateCostsExperience)
 // all, before the result is drawn: nothing of it is left to draw or to take
 // a key, and no other opens. A player whose menu stood on the way back to
 // the room steps through the result with Enter and is saved with the
-// experience of the result alone, never the leaving penalty.
+// experience of the result alone, never the leaving penalty; one who
+// closes the window on the result instead, at its picture, its table or
+// its experience notice, is saved with what Enter would have saved.
 TEST(PauseMenu, TheBattlesEndClosesTheMenuAndChargesNoPenaltyInEveryMode)
 {
     TempFolder temp;
@@ -233,6 +235,7 @@ TEST(PauseMenu, TheBattlesEndClosesTheMenuAndChargesNoPenaltyInEveryMode)
         i32 rule;  // the online rule, -1 offline
         Open open;
         i32 gain;  // the saved experience's change
+        i32 closeAfter = -1;  // Enters on the result before the window closes; -1 Enter to the end
     } cases[] = {
         {"survival", GameMode::Survival, -1, Open::Photo, 0},
         {"team battle", GameMode::Team, -1, Open::Photo, 0},
@@ -241,6 +244,9 @@ TEST(PauseMenu, TheBattlesEndClosesTheMenuAndChargesNoPenaltyInEveryMode)
         {"online time survival", GameMode::Survival, 1, Open::MousePhoto, 20000},
         {"online interception", GameMode::Survival, 2, Open::WayToRoom, 0},
         {"online team cost", GameMode::Survival, 3, Open::WayToRoom, 20000},
+        {"online team survival closed on its picture", GameMode::Survival, 0, Open::WayToRoom, 20000, 0},
+        {"online team cost closed on its table", GameMode::Survival, 3, Open::WayToRoom, 20000, 1},
+        {"online time survival closed on its notice", GameMode::Survival, 1, Open::MousePhoto, 20000, 2},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -332,6 +338,21 @@ TEST(PauseMenu, TheBattlesEndClosesTheMenuAndChargesNoPenaltyInEveryMode)
         EXPECT_FALSE(scene.OpenPauseMenu()) << "Escape on a result opens a menu";
         if (c.rule < 0) continue;
 
+        PlayerProfile saved;
+        if (c.closeAfter >= 0) {
+            for (i32 i = 0; i < c.closeAfter; ++i) Press(runner, 13);
+            ASSERT_EQ(saved.Load("Tester"), 1);
+            EXPECT_EQ(saved.exp, 50000u) << "saved before the window closed";
+            GetApplication()->closeRequest = 1;
+            runner.RunFrames(1);
+            ASSERT_EQ(saved.Load("Tester"), 1);
+            EXPECT_EQ(saved.exp, u32(50000 + c.gain)) << "closing the window on a decided result";
+            runner.RunFrames(1);
+            ASSERT_EQ(saved.Load("Tester"), 1);
+            EXPECT_EQ(saved.exp, u32(50000 + c.gain)) << "saved once";
+            continue;
+        }
+
         // Enter, as a player who thinks the menu is still there presses it,
         // until the judge has saved the experience and asked for the room.
         bool tableSeen = false;
@@ -342,7 +363,6 @@ TEST(PauseMenu, TheBattlesEndClosesTheMenuAndChargesNoPenaltyInEveryMode)
             ASSERT_NE(FindGameScene(), nullptr) << "left the battle from a closed menu";
         }
         ASSERT_NE(FindGameScene(), nullptr);
-        PlayerProfile saved;
         ASSERT_EQ(saved.Load("Tester"), 1);
         EXPECT_EQ(saved.exp, u32(50000 + c.gain));
         // Nor does closing the window on the result desert the battle.

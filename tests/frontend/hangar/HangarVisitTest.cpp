@@ -2,7 +2,8 @@
 // from the title into the hangar, shadows on and off, another robot chosen,
 // painted, fitted with a part (a part it already carries refused), the
 // owned parts sorted and one destroyed, and back to the title. The
-// screenshots are checked by their pixels, the saved inventory field by field.
+// screenshots (every list among them) are checked by their pixels, the
+// saved inventory field by field.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -72,25 +73,32 @@ TEST(HangarVisitTest, PaintEquipDestroyAndSortAreSavedOnLeaving)
     s += "27500 key Enter\n29000 key Down\n30000 key VK_SNAPSHOT\n30500 key Enter\n";  // 2 robot menu
     s += "32000 key Down\n33000 key Enter\n34500 key VK_SNAPSHOT\n";                   // 3 paint menu
     s += "35000 key Down\n36000 key Enter\n37500 key VK_SNAPSHOT\n38000 key Escape\n"; // 4 painted
-    s += "39500 key Down\n40500 key Enter\n42000 key Enter\n";                         // slot 0
+    s += "39500 key Down\n40500 key Enter\n41800 key VK_SNAPSHOT\n";                  // 5 equip list
+    s += "42000 key Enter\n43300 key VK_SNAPSHOT\n";                                  // 6 slot 0's parts
     s += "43500 key Down\n44000 key Down\n44500 key Down\n45500 key Enter\n";          // Gamma refused
     s += "46500 key Up\n47500 key Enter\n49500 key Escape\n";                          // Alpha fitted
-    s += "51000 key Down\n52000 key Enter\n53500 key Down\n54500 key Enter\n";         // Beta's item menu
-    s += "56500 key Enter\n58500 key Down\n59500 key 0x2E\n60500 key VK_SNAPSHOT\n";   // 5 sorted, Beta gone
+    s += "51000 key Down\n52000 key Enter\n53300 key VK_SNAPSHOT\n";                  // 7 owned parts
+    s += "53500 key Down\n54500 key Enter\n55800 key VK_SNAPSHOT\n";                  // 8 Beta's item menu
+    s += "56500 key Enter\n58500 key Down\n59500 key 0x2E\n60500 key VK_SNAPSHOT\n";   // 9 sorted, Beta gone
     s += "61500 key Escape\n63500 key Escape\n66000 close\n";
     ASSERT_TRUE(play.temp.Write("play.script", s));
     GameProcess game(play.exe, play.run, play.Env({"QUILLON_TEST_HANGAR_SHOT=1"}), play.temp / "play.err");
     ASSERT_TRUE(game.Started());
     ASSERT_EQ(game.Wait(std::chrono::seconds(400)), 0) << play.temp.Read("play.err");
 
-    plat::Image lit, unlit, robots, paint, painted, owned;
+    plat::Image lit, unlit, robots, paint, painted, equip, choice, parts, itemMenu, owned;
     ASSERT_TRUE(play.Shot(0, lit)) << play.temp.Read("play.err");
     ASSERT_TRUE(play.Shot(1, unlit));
     ASSERT_TRUE(play.Shot(2, robots));
     ASSERT_TRUE(play.Shot(3, paint));
     ASSERT_TRUE(play.Shot(4, painted));
-    ASSERT_TRUE(play.Shot(5, owned));
-    for (auto [n, name] : {std::pair{0, "hangar_shadow"}, {1, "hangar_noshadow"}, {2, "hangar_robots"}, {3, "hangar_paint"}, {4, "hangar_painted"}, {5, "hangar_parts"}}) {
+    ASSERT_TRUE(play.Shot(5, equip));
+    ASSERT_TRUE(play.Shot(6, choice));
+    ASSERT_TRUE(play.Shot(7, parts));
+    ASSERT_TRUE(play.Shot(8, itemMenu));
+    ASSERT_TRUE(play.Shot(9, owned));
+    for (auto [n, name] : {std::pair{0, "hangar_shadow"}, {1, "hangar_noshadow"}, {2, "hangar_robots"}, {3, "hangar_paint"}, {4, "hangar_painted"},
+                           {5, "hangar_equip"}, {6, "hangar_choice"}, {7, "hangar_owned"}, {8, "hangar_item_menu"}, {9, "hangar_parts"}}) {
         char shot[32];
         std::snprintf(shot, sizeof shot, "/ScreenShot/Shot%03d.png", n);
         std::filesystem::copy_file(play.run + shot, std::string(name) + ".png",
@@ -144,6 +152,28 @@ TEST(HangarVisitTest, PaintEquipDestroyAndSortAreSavedOnLeaving)
     // The owned parts: back, Alpha, Gamma (that nothing more is left the
     // saved file tells below: the robot may stand behind the empty rows).
     for (u32 row = 0; row < 3; ++row) EXPECT_GT(TextPixels(owned, 155, 105 + row * 39, 440, 129 + row * 39), 20u);
+
+    // The equipment list, the part choice over it, the owned parts and the
+    // item menu over them: each as flat as the robot list beside and below
+    // its rows, nothing of the menus beneath nor of the hall; the dimmed
+    // list waiting for its choice too, where the top menu's labels lie.
+    EXPECT_EQ(Colours(equip, 305, 104, 445, 336), 1u);
+    EXPECT_EQ(Colours(choice, 255, 304, 545, 540), 1u);
+    EXPECT_EQ(Colours(choice, 152, 322, 248, 338), 1u);
+    EXPECT_EQ(Colours(parts, 155, 260, 445, 490), 1u);
+    EXPECT_EQ(Colours(itemMenu, 318, 141, 368, 257), 1u);
+    // The counters under the lists, right-aligned: on the first row it
+    // reads "(0/3)", as wide as the last shot's "(2/2)".
+    const auto counterWidth = [](const plat::Image& shot, u32 right, u32 top) {
+        for (u32 x = right - 150; x < right; ++x)
+            for (u32 y = top; y < top + 24; ++y)
+                if (Bright(PixelAt(shot, x, y)) > 180) return right - x;
+        return 0u;
+    };
+    const u32 width = counterWidth(owned, 445, 500);
+    EXPECT_GT(width, 20u);
+    EXPECT_NEAR(double(counterWidth(choice, 545, 550)), double(width), 3.0);
+    EXPECT_NEAR(double(counterWidth(parts, 445, 500)), double(width), 3.0);
 
     // The file holds exactly what was done: robot 4 in set 2 with Alpha in
     // slot 0, Beta gone from the list and from every robot, in use or not,

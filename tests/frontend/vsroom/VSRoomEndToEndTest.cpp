@@ -2,7 +2,8 @@
 // title's local versus entry, four pads each taking a slot and choosing its
 // robot, pilot, team and control (computer levels tried on the way), the
 // cost rule at its lowest rate, the stage, a four-way split-screen battle
-// fought to its end, back to the room and out to the title.
+// with each player's pilot in its window fought to its end, back to the
+// room and out to the title.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -119,6 +120,31 @@ bool FourCockpits(const plat::Image& shot, std::string* why)
         }
     }
     return true;
+}
+
+// Every quarter's pilot window holds its player's face (skin, not the
+// window's empty tint): pilot 1's for the players of views 0 and 2, pilot
+// 2's for views 1 and 3, their pictures' backgrounds green and red.
+bool FourFaces(const plat::Image& shot, std::string* why)
+{
+    const u32 W = 320, H = 240;
+    auto in = [](u32 layout) { return L(layout) / 2; };
+    auto skin = [](u32 p) {
+        const int r = int(p >> 16 & 0xFF), g = int(p >> 8 & 0xFF), b = int(p & 0xFF);
+        return r > 200 && g > 160 && b > 120 && r > b + 40;
+    };
+    auto green = [](u32 p) { return int(p >> 8 & 0xFF) > int(p >> 16 & 0xFF) + 30 && int(p >> 8 & 0xFF) > int(p & 0xFF); };
+    why->clear();
+    for (u32 v = 0; v < 4; ++v) {
+        const u32 x = (v % 2) * W + in(5), y = (v / 2) * H + in(493);
+        const u32 faces = CountPixels(shot, x, y, x + in(200), y + in(150), skin);
+        const u32 greens = CountPixels(shot, x, y, x + in(200), y + in(150), green);
+        const u32 reds = CountPixels(shot, x, y, x + in(200), y + in(150), [&](u32 p) { return Red(p) && !skin(p); });
+        if (faces < 150 || (v % 2 == 0 ? greens < 3 * reds + 200 : reds < 3 * greens + 200))
+            *why += "view " + std::to_string(v) + " shows no face of its pilot: skin " + std::to_string(faces) +
+                    ", green " + std::to_string(greens) + ", red " + std::to_string(reds) + "; ";
+    }
+    return why->empty();
 }
 
 TEST(VSRoomEndToEndTest, FourPadsSetUpASplitScreenBattleFightItOutAndComeBack)
@@ -245,7 +271,18 @@ TEST(VSRoomEndToEndTest, FourPadsSetUpASplitScreenBattleFightItOutAndComeBack)
     std::string early_why, late_why;
     EXPECT_TRUE(FourViews(early, &early_why) || FourViews(late, &late_why)) << early_why << "; " << late_why;
     EXPECT_TRUE(FourCockpits(early, &early_why) || FourCockpits(late, &late_why)) << early_why << "; " << late_why;
+    EXPECT_TRUE(FourFaces(early, &early_why) || FourFaces(late, &late_why)) << early_why << "; " << late_why;
     EXPECT_GT(Difference(late, 0, 0, room, 0, 0, 640, 480), 10.0);
+
+    // Pads 0, 1 and 2 stand on their slots' white ready bars: "1P" and "3P"
+    // at the bar's left end, "2P" at its right, each dark on the white.
+    const auto dark = [](u32 p) { return (p & 0xFF) < 100 && (p >> 8 & 0xFF) < 100 && (p >> 16 & 0xFF) < 100; };
+    for (u32 p = 0; p < 3; ++p) {
+        const u32 frame = L(25 + 250 * p);
+        const u32 left = p == 1 ? frame + L(160) : frame + 3;
+        const u32 right = p == 1 ? frame + L(197) : frame + L(40);
+        EXPECT_GT(CountPixels(room, left, L(726), right, L(747), dark), 20u) << "pad " << p << "'s label on the ready bar";
+    }
 
     // Back in a fresh room (no marks), the team bars and slot 0's robot
     // where they were; then the title.

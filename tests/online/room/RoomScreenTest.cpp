@@ -252,7 +252,8 @@ void ExpectApart(const std::vector<SpriteQuad>& quads, const std::string& where)
 // Every participant row, as the start-up's fonts draw it, with names of 23
 // wide letters and a long robot name: each text is whole (its quad as tall
 // as its font's cell, nothing cut by its rectangle), ends inside its row
-// and runs into no other text of the row nor into the row's arrows; the
+// (a cut name's dots before the team column's dark plate of the room
+// picture) and runs into no other text of the row nor into the row's arrows; the
 // in-battle mark of a player still fighting stands clear of every text;
 // the heading's texts stay inside the sample picture's heading band, clear
 // of one another; and team 0's texts stand out at least 4.5 : 1 from the
@@ -376,6 +377,23 @@ TEST(OnlineScreens, EveryRowTextIsWholeInsideItsRowAndTeamZeroReadsOnTheBackdrop
     plat::Image backdrop;
     ASSERT_TRUE(plat::DecodeImage(bytes.data(), bytes.size(), &backdrop));
     ASSERT_EQ(backdrop.width, 1024u);
+    // Every row's texts left of the team column's dark plate (the first
+    // opaque pixel of the row's panel in the picture) end before it: a cut
+    // name's dots too.
+    for (i32 i = 0; i < 4; ++i) {
+        const plat::GfxRect& R = rects[i];
+        u32 plate = u32(R.left) + 1;
+        const u32 y = u32(R.top + 30);
+        while (plate < backdrop.width && backdrop.Surface(0, 0)[(size_t(y) * backdrop.width + plate) * 4 + 3] != 0xFF)
+            ++plate;
+        ASSERT_LT(plate, u32(R.right)) << "row " << i << ": no plate in the room picture";
+        for (const SpriteQuad& q : quads) {
+            if (q.top >= float(R.top) && q.top < float(R.bottom) && q.left >= float(R.left) && q.left < float(plate)) {
+                EXPECT_LE(q.right, float(plate) + 0.5f) << "row " << i << ": a text at (" << q.left << ", " << q.top
+                                                         << ") runs onto the plate at " << plate;
+            }
+        }
+    }
     for (i32 i : {0, 2}) {
         const plat::GfxRect& R = rects[i];
         for (const SpriteQuad& q : quads) {
