@@ -41,8 +41,9 @@ struct RoomServerConfig {
     u32 listenIp = 0x7F000001u;
     // Where the log lines go; null keeps the server quiet.
     FILE* log = nullptr;
-    // Bytes a seated player's connection may have waiting to be sent before
-    // it is cut off; a connection without a seat gets a sixteenth of it.
+    // Bytes a seated player's connection may have waiting to be sent, bulk
+    // relays apart, before it is cut off; a connection without a seat gets a
+    // sixteenth of it.
     u32 sendQueueLimit = 4u << 20;
     // A connection that has not logged in (or named its seat) by then is
     // closed: a real client does both within a moment of connecting, and a
