@@ -141,8 +141,8 @@ i32 CGameScene::Proc_Normal()
         const u32 now = AppClockNow();
         if (now - keepAliveTime > kKeepAliveMs) {
             keepAliveTime = now;
+            // Stamped on the wall clock its echo is read with, whatever the frames' clock.
             SendPing();
-            room.pingSendTime = AppClockNow();
         }
     }
     if (RunProcessPass() == kTaskSceneReplaced) return kTaskSceneReplaced;

@@ -151,8 +151,8 @@ void CGameScene::NetPrologue(bool keepAlive)
         const u32 now = AppClockNow();
         if (now - keepAliveTime > kKeepAliveMs) {
             keepAliveTime = now;
+            // Stamped on the wall clock its echo is read with, whatever the frames' clock.
             SendPing();
-            room.pingSendTime = AppClockNow();
         }
     }
     // Once per battle frame, though a waiting battle stays on one frame.

@@ -5,6 +5,8 @@
 #include <cmath>
 #include <cstdarg>
 #include <cstring>
+#include <deque>
+#include <memory>
 #include <string>
 
 #include "platform/core/ByteOrder.h"
@@ -27,6 +29,19 @@ constexpr u32 kAcceptsPerTurn = 16;
 constexpr u32 kMaxConnsPerRoom = 256;
 constexpr size_t kKeptMessages = 20000;
 constexpr u32 kMaxRank = 30;
+// Bulk relays one room holds at most: over it, their senders are read no
+// further until the slowest reader has taken enough. A ready upload is
+// about 14 MB and passes whole.
+constexpr u64 kRoomBulkBytes = 16u << 20;
+// Bytes the system holds unsent per connection: an urgent message waits
+// behind no more than these and the bulk frame being sent.
+constexpr u32 kUnsentBytes = 64u << 10;
+// How long an idle turn waits: the timeouts need no finer step.
+constexpr u32 kIdleWaitMs = 50;
+
+// Messages a reader gets ahead of the bulk relays waiting for it: they
+// change no row and no battle, so their order against those does not matter.
+bool Urgent(u8 id) { return id == 16 || id == 17 || id == 19; }
 
 void Put16(std::vector<u8>& m, size_t at, u16 v) { PutU16(m.data() + at, v); }
 void Put32(std::vector<u8>& m, size_t at, u32 v) { PutU32(m.data() + at, v); }
@@ -184,6 +199,23 @@ struct RoomServer::Conn {
     // Output: whole frames, sent from outStart on.
     std::vector<u8> out;
     size_t outStart = 0;
+    // Bulk relays and what must follow them, after `out`; the first has
+    // laterSent bytes gone. laterOwn: bytes of the ones held for this
+    // reader alone.
+    std::deque<std::shared_ptr<const Parcel>> later;
+    size_t laterSent = 0;
+    u64 laterOwn = 0;
+    u32 lastTaken = 0;  // when it last took bytes, or had none waiting
+    bool readable = true, writable = true;  // as the last wait found it
+    bool Waiting() const { return outStart < out.size() || !later.empty(); }
+    void DropOutput()
+    {
+        out.clear();
+        outStart = 0;
+        later.clear();
+        laterSent = 0;
+        laterOwn = 0;
+    }
 };
 
 struct RoomServer::Room {
@@ -228,6 +260,36 @@ struct RoomServer::Room {
     u32 startValue = 0;
     u32 nextId = 1000;
     std::vector<std::vector<u8>> log;
+    // Bulk relays held for the room's readers, all and by sending slot.
+    u64 bulkBytes = 0;
+    u64 bulkFrom[10] = {};
+    bool gameWaiting = true, dataWaiting = true;  // a listener has a connection to take
+};
+
+// One frame for one or more readers, given back when the last has it.
+struct RoomServer::Parcel {
+    std::vector<u8> frame;
+    RoomServer* server = nullptr;
+    Room* room = nullptr;  // a shared bulk relay's room, else null
+    int sender = -1;
+    Parcel(RoomServer* s, Room* r, int from, const u8* m, u32 size) : server(s), room(r), sender(from)
+    {
+        frame.resize(kFrameHeader + size);
+        PutU32(frame.data(), kFrameHeader + size);
+        std::memcpy(frame.data() + kFrameHeader, m, size);
+        if (room) {
+            room->bulkBytes += frame.size();
+            if (sender >= 0) room->bulkFrom[sender] += frame.size();
+        }
+    }
+    ~Parcel()
+    {
+        if (room) {
+            room->bulkBytes -= frame.size();
+            if (sender >= 0) room->bulkFrom[sender] -= frame.size();
+        }
+        server->freedBytes_ += frame.capacity();
+    }
 };
 
 RoomServer::RoomServer(u32 rooms, const RoomConfig& config, u16 gameBase, u16 dataBase)
@@ -397,9 +459,17 @@ u64 RoomServer::BufferedBytes()
 {
     std::lock_guard<std::mutex> hold(lock_);
     u64 n = 0;
-    for (Room* room : rooms_)
-        for (Conn* c : room->conns) n += c->in.capacity() + c->out.capacity();
+    for (Room* room : rooms_) {
+        n += room->bulkBytes;
+        for (Conn* c : room->conns) n += c->in.capacity() + c->out.capacity() + c->laterOwn;
+    }
     return n;
+}
+
+u64 RoomServer::Turns()
+{
+    std::lock_guard<std::mutex> hold(lock_);
+    return turns_;
 }
 
 std::vector<std::vector<u8>> RoomServer::Received(u32 room)
@@ -412,10 +482,10 @@ void RoomServer::Run()
 {
     const u32 lifetime = rooms_.empty() ? 0 : rooms_[0]->config.lifetimeMs;
     while (!stop_ && (lifetime == 0 || plat::TimeGetTime() - born_ < lifetime)) {
-        bool busy = false;
         {
             std::lock_guard<std::mutex> hold(lock_);
-            for (Room* room : rooms_) busy |= Step(*room);
+            ++turns_;
+            for (Room* room : rooms_) Step(*room);
             if (plat::TimeGetTime() - lastTell_ >= 1000) {
                 lastTell_ = plat::TimeGetTime();
                 TellUnlogged(false);
@@ -428,8 +498,46 @@ void RoomServer::Run()
                 trimWanted_ = true;
             }
         }
-        // A busy turn goes straight on to the next; an idle one rests a little.
-        if (!busy) plat::Sleep(1);
+        Wait();
+    }
+}
+
+// A connection whose bulk relays the room holds its share of is not read:
+// its sender waits for the slowest reader, and the room's memory stays put.
+bool RoomServer::Paused(const Room& room, const Conn& c) const
+{
+    return !c.data && c.slot >= 0 && room.bulkBytes >= kRoomBulkBytes && room.bulkFrom[c.slot] > 0;
+}
+
+// Until a listener or a connection has something, or the idle step is over.
+// Only the serving thread adds or removes connections, so the answers fall
+// on the connections that were asked about.
+void RoomServer::Wait()
+{
+    std::unique_lock<std::mutex> hold(lock_);
+    waits_.clear();
+    for (Room* room : rooms_) {
+        waits_.push_back({room->gameListener, true});
+        waits_.push_back({room->dataListener, true});
+        for (Conn* c : room->conns) waits_.push_back({c->socket, !Paused(*room, *c), c->Waiting()});
+    }
+    hold.unlock();
+    if (plat::NetPoll(waits_.data(), u32(waits_.size()), kIdleWaitMs) < 0) {
+        // Nothing told: every socket is tried once more after a rest.
+        plat::Sleep(1);
+        for (auto& w : waits_) w.readable = w.writable = true;
+    }
+    hold.lock();
+    size_t i = 0;
+    for (Room* room : rooms_) {
+        room->gameWaiting = waits_[i++].readable;
+        room->dataWaiting = waits_[i++].readable;
+        for (Conn* c : room->conns) {
+            // One with nothing to send was not asked about: its next send is tried.
+            c->readable = waits_[i].readable;
+            c->writable = !waits_[i].write || waits_[i].writable;
+            ++i;
+        }
     }
 }
 
@@ -459,6 +567,8 @@ void RoomServer::Accept(Room& room, plat::SocketId listener, bool data)
         plat::NetSetNoDelay(s, true);
         // A link cut without a word is found by the system too.
         plat::NetSetKeepAlive(s, true);
+        // Bulk relays wait here, not in the system, so a ping can pass them.
+        plat::NetSetUnsentLimit(s, kUnsentBytes);
         auto* c = new Conn;
         c->id = nextConnId_++;
         c->room = room.index;
@@ -466,7 +576,7 @@ void RoomServer::Accept(Room& room, plat::SocketId listener, bool data)
         c->data = data;
         c->peer = peer;
         ++from.open;
-        c->opened = plat::TimeGetTime();
+        c->opened = c->lastTaken = plat::TimeGetTime();
         room.conns.push_back(c);
         Log("room %u: connection %u from %s opened on the %s port", room.index, c->id, AddressText(peer).c_str(),
             data ? "data" : "game");
@@ -475,8 +585,9 @@ void RoomServer::Accept(Room& room, plat::SocketId listener, bool data)
 
 bool RoomServer::Step(Room& room)
 {
-    if (room.gameListener != plat::InvalidSocket) Accept(room, room.gameListener, false);
-    if (room.dataListener != plat::InvalidSocket) Accept(room, room.dataListener, true);
+    if (room.gameListener != plat::InvalidSocket && room.gameWaiting) Accept(room, room.gameListener, false);
+    if (room.dataListener != plat::InvalidSocket && room.dataWaiting) Accept(room, room.dataListener, true);
+    room.gameWaiting = room.dataWaiting = false;
     bool busy = false;
     const u32 now = plat::TimeGetTime();
     // Relays may add connections' work but never connections, so an index walk is safe.
@@ -497,6 +608,13 @@ bool RoomServer::Step(Room& room)
             Close(room, c, "nothing heard in time");
             continue;
         }
+        // A reader that takes nothing at all, however little it is sent.
+        if (c.Waiting() && i32(now - c.lastTaken) > i32(room.config.seatTimeoutMs)) {
+            Close(room, c, "took nothing in time");
+            continue;
+        }
+        if (!c.readable || Paused(room, c)) continue;
+        c.readable = false;
         busy |= Read(room, c);
     }
     for (Conn* c : room.conns)
@@ -513,6 +631,7 @@ bool RoomServer::Step(Room& room)
                      room.conns.end());
     return busy;
 }
+
 
 // One bounded read, then every whole frame in the buffer. True when bytes came.
 bool RoomServer::Read(Room& room, Conn& c)
@@ -560,22 +679,37 @@ bool RoomServer::Read(Room& room, Conn& c)
     return n > 0;
 }
 
+// The urgent frames first, then the bulk relays in order; a frame begun is
+// finished before any other.
 void RoomServer::Flush(Conn& c)
 {
-    while (c.outStart < c.out.size()) {
+    const u32 now = plat::TimeGetTime();
+    while (c.writable && c.Waiting()) {
+        const bool bulk = c.laterSent > 0 || c.outStart == c.out.size();
+        const Parcel* parcel = bulk ? c.later.front().get() : nullptr;
+        const u8* from = bulk ? parcel->frame.data() + c.laterSent : c.out.data() + c.outStart;
+        const size_t left = bulk ? parcel->frame.size() - c.laterSent : c.out.size() - c.outStart;
         plat::NetError err = plat::NetOk;
-        const i32 sent = plat::NetSend(c.socket, c.out.data() + c.outStart, u32(c.out.size() - c.outStart), &err);
+        const i32 sent = plat::NetSend(c.socket, from, u32(left), &err);
         if (sent > 0) {
-            c.outStart += size_t(sent);
+            c.lastTaken = now;
+            if (!bulk) {
+                c.outStart += size_t(sent);
+            } else if ((c.laterSent += size_t(sent)) == parcel->frame.size()) {
+                if (!parcel->room) c.laterOwn -= parcel->frame.size();
+                c.later.pop_front();
+                c.laterSent = 0;
+            }
             continue;
         }
         if (sent < 0 && err == plat::NetWouldBlock) break;
         // A failed send ends the connection; the read side notices the close.
         plat::NetShutdown(c.socket, plat::NetShut::Both);
-        c.out.clear();
-        c.outStart = 0;
+        c.DropOutput();
         return;
     }
+    c.writable = false;
+    if (!c.Waiting()) c.lastTaken = now;
     if (c.outStart == c.out.size()) {
         c.out.clear();
         c.outStart = 0;
@@ -596,12 +730,18 @@ void RoomServer::SendTo(Conn& c, const u8* m, u32 size)
 {
     if (c.socket == plat::InvalidSocket) return;
     const u32 limit = c.slot >= 0 ? rooms_[0]->config.sendQueueLimit : rooms_[0]->config.sendQueueLimit / 16;
-    if (c.out.size() - c.outStart + kFrameHeader + size > limit) {
+    if (c.out.size() - c.outStart + c.laterOwn + kFrameHeader + size > limit) {
         // A reader this far behind is cut off whole: it never gets half a frame
         // followed by another.
-        c.out.clear();
-        c.outStart = 0;
+        c.DropOutput();
         Close(*rooms_[c.room], c, "too far behind in reading");
+        return;
+    }
+    if (!c.Waiting()) c.lastTaken = plat::TimeGetTime();
+    // What is not urgent keeps its place behind the bulk relays before it.
+    if (!c.later.empty() && !Urgent(m[0])) {
+        c.later.push_back(std::make_shared<const Parcel>(this, nullptr, -1, m, size));
+        c.laterOwn += kFrameHeader + size;
         return;
     }
     const size_t at = c.out.size();
@@ -619,6 +759,18 @@ void RoomServer::ToRoom(Room& room, const std::vector<u8>& m, int onlyTeam, bool
         if (onlyTeam >= 0 && room.seats[c->slot].team != u32(onlyTeam)) continue;
         if (roomOnly && room.running && room.seats[c->slot].inBattle) continue;
         SendTo(*c, m);
+    }
+}
+
+void RoomServer::ToRoomBulk(Room& room, const std::vector<u8>& m, int sender)
+{
+    std::shared_ptr<const Parcel> parcel;
+    for (Conn* c : room.conns) {
+        if (c->data || c->slot < 0 || c->socket == plat::InvalidSocket) continue;
+        if (room.running && room.seats[c->slot].inBattle) continue;
+        if (!parcel) parcel = std::make_shared<const Parcel>(this, &room, sender, m.data(), u32(m.size()));
+        if (!c->Waiting()) c->lastTaken = plat::TimeGetTime();
+        c->later.push_back(parcel);
     }
 }
 
@@ -821,8 +973,7 @@ void RoomServer::Close(Room& room, Conn& conn, const char* why)
     Log("room %u: connection %u closed (%s)", room.index, conn.id, why);
     plat::NetClose(conn.socket);
     conn.socket = plat::InvalidSocket;
-    conn.out.clear();
-    conn.outStart = 0;
+    conn.DropOutput();
     const int slot = conn.slot;
     if (slot < 0) return;
     Room::Seat& s = room.seats[slot];
@@ -831,6 +982,7 @@ void RoomServer::Close(Room& room, Conn& conn, const char* why)
             Log("room %u: connection %u closed with its partner", room.index, other->id);
             plat::NetClose(other->socket);
             other->socket = plat::InvalidSocket;
+            other->DropOutput();
             other->slot = -1;
         }
     conn.slot = -1;
@@ -1050,7 +1202,7 @@ void RoomServer::Handle(Room& room, Conn& conn, const u8* m, u32 size)
         Put16(out, 3, kind);
         Put32(out, 5, n);
         std::memcpy(out.data() + 9, p + 7, n);
-        return ToRoom(room, out, -1, true);
+        return ToRoomBulk(room, out, slot);
     }
     case 17:
         if (GetU16(p + 1) >= 10 || p[3] > 1) return DropMessage(room, conn, m, size, "value out of range");
@@ -1065,7 +1217,7 @@ void RoomServer::Handle(Room& room, Conn& conn, const u8* m, u32 size)
         Put16(out, 1, u16(slot));
         std::memcpy(out.data() + 3, p + 1, 10);
         std::memcpy(out.data() + 13, p + 11, 414);
-        return ToRoom(room, out, -1, true);
+        return ToRoomBulk(room, out, slot);
     default: return DropMessage(room, conn, m, size, "unknown message");
     }
 }

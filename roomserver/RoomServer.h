@@ -9,9 +9,13 @@
 // battle); what does not fit is dropped with a log line. A data connection
 // joins only a seat whose game connection came from the same address; one
 // address holds a bounded number of connections and log lines.
-// One thread serves every room and never blocks: sends are queued per
-// connection and a reader that falls too far behind is cut off, reads are
-// bounded per turn, so no client stalls the others. What one player can make
+// One thread serves every room and never blocks: it waits in one poll on
+// every socket, sends are queued per connection, reads are bounded per turn,
+// so no client stalls the others. Bulk relays (uploads, parts) are held once
+// per room and go to each reader at its own pace, after the urgent messages
+// (pings, chat) that may pass them; while a room holds its share of them,
+// their senders are read no further. A reader is let go only when it takes
+// nothing for the seat timeout, or falls too far behind on the rest. What one player can make
 // the server relay is bounded per kind at about twice what a real client
 // sends; the rest is dropped, so no sender can bury the readers. Room traffic
 // (rows, settings, uploads, parts) never reaches a player in a battle: it
@@ -37,8 +41,9 @@ struct RoomServerConfig {
     u32 listenIp = 0x7F000001u;
     // Where the log lines go; null keeps the server quiet.
     FILE* log = nullptr;
-    // Bytes a seated player's connection may have waiting to be sent before
-    // it is cut off; a connection without a seat gets a sixteenth of it.
+    // Bytes a seated player's connection may have waiting to be sent, bulk
+    // relays apart, before it is cut off; a connection without a seat gets a
+    // sixteenth of it.
     u32 sendQueueLimit = 4u << 20;
     // A connection that has not logged in (or named its seat) by then is
     // closed: a real client does both within a moment of connecting, and a
@@ -85,8 +90,11 @@ public:
     u32 StartValue(u32 room);
     // Messages dropped as malformed or misrouted, over all rooms.
     u64 Dropped();
-    // Bytes held in the connections' input and output buffers, over all rooms.
+    // Bytes held in the connections' input and output buffers and the
+    // rooms' bulk relays, over all rooms.
     u64 BufferedBytes();
+    // Turns the serving thread has taken: an idle server takes few.
+    u64 Turns();
     // The messages the room accepted (identifier first), in order; the
     // oldest are forgotten past a bound.
     std::vector<std::vector<u8>> Received(u32 room);
@@ -94,12 +102,15 @@ public:
 private:
     struct Conn;
     struct Room;
+    struct Parcel;
 
     void Run();
     bool Step(Room& room);
     void Accept(Room& room, plat::SocketId listener, bool data);
     bool Read(Room& room, Conn& conn);
     void Flush(Conn& conn);
+    bool Paused(const Room& room, const Conn& conn) const;
+    void Wait();
     void Handle(Room& room, Conn& conn, const u8* m, u32 size);
     void Login(Room& room, Conn& conn, const u8* m);
     void Close(Room& room, Conn& conn, const char* why);
@@ -109,6 +120,8 @@ private:
     // roomOnly: not to the players in a running battle.
     void ToRoom(Room& room, const std::vector<u8>& m, int onlyTeam = -1, bool roomOnly = false);
     void ToFighters(Room& room, const std::vector<u8>& m);
+    // A bulk relay to the players in the room, one copy for all of them.
+    void ToRoomBulk(Room& room, const std::vector<u8>& m, int sender);
     std::vector<u8> EntryMessage(const Room& room, int slot) const;
     std::vector<u8> StatusRecord(const Room& room) const;
     static std::vector<u8> SettingsMessage(const Room& room);
@@ -131,6 +144,8 @@ private:
     u32 born_ = 0;
     u32 seed_ = 0;
     u64 dropped_ = 0;
+    u64 turns_ = 0;
+    std::vector<plat::NetPollEntry> waits_;
     // Capacity of large buffers freed since the allocator was last asked to
     // give free memory back to the system.
     u64 freedBytes_ = 0;

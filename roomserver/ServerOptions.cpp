@@ -77,19 +77,30 @@ int ParseServerOptions(int argc, const char* const* argv, ServerOptions* out, FI
             return 2;
         }
     }
-    if (o.rooms < 1 || o.rooms > 5 || capacity < 1 || capacity > 10 || rule < 0 || rule > 4 || o.gameBase < 0 ||
-        o.gameBase > 65530 || o.dataBase < 0 || o.dataBase > 65530 || o.seconds < 0 || o.seconds > kMaxServerSeconds ||
-        seatTimeout < 10 || seatTimeout > 600) {
-        std::fprintf(errors, "rooms 1..5, capacity 1..10, rule 0..4, ports 0..65530, seconds 0..%ld, seat timeout "
-                             "10..600\n", kMaxServerSeconds);
-        return 2;
-    }
-    // One seat leaves no place for an opponent, human or computer: only the
+    // Each option out of its range is named with the range it has. One seat
+    // leaves no place for an opponent, human or computer: only the
     // interception rule's waves can fight a lone player.
-    if (capacity == 1 && rule != 2) {
-        std::fprintf(errors, "a room of capacity 1 can never start a battle; only rule 2 can fight alone\n");
-        return 2;
-    }
+    struct Range {
+        const char* option;
+        long value, low, high;
+    };
+    const Range ranges[] = {
+        {"--rooms", o.rooms, 1, 5},
+        {"--rule", rule, 0, 4},
+        {"--capacity", capacity, rule == 2 ? 1 : 2, 10},
+        {"--game-base", o.gameBase, 0, 65530},
+        {"--data-base", o.dataBase, 0, 65530},
+        {"--seconds", o.seconds, 0, kMaxServerSeconds},
+        {"--seat-timeout", seatTimeout, 10, 600},
+    };
+    for (const Range& r : ranges)
+        if (r.value < r.low || r.value > r.high) {
+            std::fprintf(errors, "%s %ld is out of range: %ld..%ld%s\n", r.option, r.value, r.low, r.high,
+                         !std::strcmp(r.option, "--capacity") && rule != 2 ? " (1 only with --rule 2, whose "
+                                                                              "computer waves are the opponent)"
+                                                                            : "");
+            return 2;
+        }
     o.config.seatTimeoutMs = u32(seatTimeout) * 1000u;
     o.config.capacity = u32(capacity);
     o.config.rule = u8(rule);

@@ -621,8 +621,6 @@ i32 RMTCB_Proc_SystemKey::Proc()
             e.returnMarker = -100;
         }
     }
-    // An F1 that met a battle still running waits only for its end.
-    if (scene.startAsked && Fighting() == 0) scene.startAsked = 0;
     if (Own().readyState == 1 || scene.startAsked) {
         scene.SayWhomTheStartWaitsFor();
     } else {
@@ -662,17 +660,22 @@ i32 RMTCB_Proc_Normal::Proc()
     }
     scene.ClickTest();
     if (LeaveIfAsked(scene)) return kTaskSceneReplaced;
-    if (!KeyOnce(plat::vk::F1) || counter < 121) {
+    // An F1 that met a battle still running is kept: it is taken once
+    // nobody is in the battle or on its results any more, whether they came
+    // back or left. A second F1 meanwhile takes it back.
+    const bool kept = scene.startAsked && Fighting() == 0;
+    if (!kept && (!KeyOnce(plat::vk::F1) || counter < 121)) {
         ++counter;
         return kTaskKeep;
     }
     if (Fighting() > 0) {
         // The room says whom it waits for.
-        scene.startAsked = 1;
+        scene.startAsked = !scene.startAsked;
         return kTaskKeep;
     }
     PlayerEntry& own = Own();
     if (own.robot < 0) {
+        scene.startAsked = 0;
         app.AddChatLine("请选择机体", 0xFFFF0000u);
         return kTaskKeep;
     }
@@ -972,7 +975,9 @@ void RMTCB_DrawSP_Basic::DrawSP()
         DrawLayoutText(e.slotState == 2 ? "AI" : "玩家", R.left + 897, R.top + 22, R.right, R.bottom, teamColour, 2,
                        kSmallFont);
         if (e.inBattle != 0 && e.slotState == 1) DrawInBattleMark(scene, R);
-        else if (e.readyState == 1) DrawRowText("准备完毕", R, kState, 0, 0xFFFF0000u, false);
+        // An F1 kept until the battle is over shows as ready already.
+        else if (e.readyState == 1 || (mine && scene.startAsked && e.readyState == 0))
+            DrawRowText("准备完毕", R, kState, 0, 0xFFFF0000u, false);
         else if (e.readyState == 2) DrawRowText("正在传输数据", R, kState, 0, 0xFF00FF00u, false);
     }
 

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <vector>
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -179,6 +180,27 @@ bool NetSetBufferSizes(SocketId s, i32 sendBytes, i32 recvBytes) {
 
 int NetWaitReadable(SocketId s, u32 ms) { return WaitFor(s, POLLIN, ms); }
 int NetWaitWritable(SocketId s, u32 ms) { return WaitFor(s, POLLOUT, ms); }
+
+bool NetSetUnsentLimit(SocketId s, u32 bytes) {
+    const int v = int(bytes);
+    return ::setsockopt(s, IPPROTO_TCP, TCP_NOTSENT_LOWAT, &v, sizeof v) == 0;
+}
+
+int NetPoll(NetPollEntry* entries, u32 n, u32 ms) {
+    std::vector<pollfd> fds(n);
+    for (u32 i = 0; i < n; ++i) {
+        const short what = short((entries[i].read ? POLLIN : 0) | (entries[i].write ? POLLOUT : 0));
+        // A socket asked for nothing is left out of the wait.
+        fds[i] = pollfd{what ? entries[i].socket : -1, what, 0};
+    }
+    const int r = PollFor(fds.data(), nfds_t(n), ms);
+    for (u32 i = 0; i < n; ++i) {
+        const short got = r > 0 ? fds[i].revents : 0;
+        entries[i].readable = entries[i].read && (got & (POLLIN | POLLHUP | POLLERR)) != 0;
+        entries[i].writable = entries[i].write && (got & (POLLOUT | POLLERR)) != 0;
+    }
+    return r;
+}
 
 SocketId NetListenTcp(u32 ip, u16* port, int backlog) {
     const int s = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);

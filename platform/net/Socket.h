@@ -57,6 +57,21 @@ bool NetSetKeepAlive(SocketId s, bool on);
 int NetWaitReadable(SocketId s, u32 ms);
 int NetWaitWritable(SocketId s, u32 ms);
 
+// Bytes the system may hold not yet sent on the socket: what is written
+// beyond them waits in the caller's hands, where a later urgent message can
+// still go ahead of it. true on success.
+bool NetSetUnsentLimit(SocketId s, u32 bytes);
+
+// One socket of a wait on many: what to wait for, and what was found.
+struct NetPollEntry {
+    SocketId socket = InvalidSocket;
+    bool read = false, write = false;
+    bool readable = false, writable = false;  // readable covers a close or an error
+};
+// Waits up to ms until one of the sockets is ready for what its entry asks.
+// The count of ready entries, 0 on time-out, -1 on failure.
+int NetPoll(NetPollEntry* entries, u32 n, u32 ms);
+
 // Listening side, for loopback test servers only (the game never listens).
 // Listens on ip:port (port 0 picks a free one, written back); InvalidSocket
 // on failure.

@@ -18,6 +18,7 @@
 #include "app/player/RoomState.h"
 #include "battle/GameScene.h"
 #include "engine/core/MTRand.h"
+#include "platform/core/Time.h"
 #include "robot/Robot.h"
 #include "support/BattleRunner.h"
 #include "support/SentMessages.h"
@@ -118,6 +119,9 @@ TEST(NetLockstep, DelayRepeatDisagreementAndRepair)
     EXPECT_EQ(room.repairState, 0u);
     for (i32 i = 0; i < 2; ++i) EXPECT_EQ(app.players[i].FindKeyRecord(16), nullptr) << "applied and erased";
     EXPECT_NE(app.players[0].FindKeyRecord(17), nullptr) << "waiting for frame 20";
+    // The keep-alive ping went out stamped on the clock its echo is read
+    // with, not the frames' own: the own ping stays a real figure.
+    EXPECT_LT(plat::TimeGetTime() - room.pingSendTime, 60000u) << "a ping stamped on another clock";
 
     // A client that lost its own records waits, the clock standing still.
     app.players[1].keyQueue.DeleteAll();

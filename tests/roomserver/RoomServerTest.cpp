@@ -309,6 +309,12 @@ TEST(RoomServer, StaysResponsiveUnderBurstFloodAndNonReader)
             owner.game->got.clear();
         }
         EXPECT_EQ(server.Participants(0), 1u) << "the sleeper was never cut off";
+        // The owner takes the rest of its own upload back.
+        EXPECT_TRUE(WaitUntil([&] {
+            owner.game->Pump();
+            owner.game->got.clear();
+            return server.BufferedBytes() < (1u << 20);
+        }));
     }
     EXPECT_LT(worstPing, kStalledMs) << "while one player did not read";
     EXPECT_LT(worstBuffered, kMemoryBound);
@@ -440,20 +446,32 @@ TEST(RoomServer, OptionsOutOfRangeAreRefusedAndEachStartDrawsItsOwnValues)
     struct Case {
         std::vector<const char*> args;
         int code;
+        const char* says = nullptr;  // what the refusal must name
     };
     const std::vector<Case> cases = {
-        {{"--rooms", "6"}, 2},        {{"--capacity", "0"}, 2}, {{"--capacity", "99"}, 2},
-        {{"--capacity", "11"}, 2},    {{"--rule", "9"}, 2},     {{"--rule", "-1"}, 2},
-        {{"--rule", "x"}, 2},         {{"--seconds", "-1"}, 2}, {{"--capacity"}, 2},
-        {{"--seconds", "4294968"}, 2}, {{"--seconds", "99999999999999999999"}, 2},
-        {{"--capacity", "1"}, 2},      {{"--capacity", "1", "--rule", "4"}, 2},
-        {{"--seat-timeout", "9"}, 2},  {{"--seat-timeout", "601"}, 2},
+        {{"--rooms", "6"}, 2, "--rooms 6 is out of range: 1..5"},
+        {{"--capacity", "0"}, 2, "--capacity 0 is out of range: 2..10"},
+        {{"--capacity", "99"}, 2},
+        {{"--capacity", "11"}, 2, "--capacity 11 is out of range: 2..10"},
+        {{"--rule", "9"}, 2, "--rule 9 is out of range: 0..4"},
+        {{"--rule", "-1"}, 2},
+        {{"--rule", "x"}, 2},
+        {{"--seconds", "-1"}, 2, "--seconds -1 is out of range: 0..2592000"},
+        {{"--capacity"}, 2},
+        {{"--seconds", "4294968"}, 2},
+        {{"--seconds", "99999999999999999999"}, 2},
+        {{"--capacity", "1"}, 2, "--capacity 1 is out of range: 2..10 (1 only with --rule 2"},
+        {{"--capacity", "1", "--rule", "4"}, 2, "--capacity 1 is out of range: 2..10"},
+        {{"--capacity", "0", "--rule", "2"}, 2, "--capacity 0 is out of range: 1..10"},
+        {{"--seat-timeout", "9"}, 2, "--seat-timeout 9 is out of range: 10..600"},
+        {{"--seat-timeout", "601"}, 2},
+        {{"--data-base", "65531"}, 2, "--data-base 65531 is out of range: 0..65530"},
         {{"--capacity", "1", "--rule", "2", "--seconds", "2592000"}, -1},
         {{"--capacity", "10", "--rule", "4", "--rooms", "1", "--seat-timeout", "30"}, -1},
     };
-    FILE* errors = std::tmpfile();
-    ASSERT_NE(errors, nullptr);
     for (const Case& c : cases) {
+        FILE* errors = std::tmpfile();
+        ASSERT_NE(errors, nullptr);
         std::vector<const char*> argv = {"quillon_roomserver"};
         argv.insert(argv.end(), c.args.begin(), c.args.end());
         ServerOptions options;
@@ -464,8 +482,14 @@ TEST(RoomServer, OptionsOutOfRangeAreRefusedAndEachStartDrawsItsOwnValues)
             EXPECT_EQ(options.rooms, 1);
             EXPECT_EQ(options.config.seatTimeoutMs, 30000u);
         }
+        if (c.says) {
+            char said[512] = {};
+            std::rewind(errors);
+            said[std::fread(said, 1, sizeof said - 1, errors)] = 0;
+            EXPECT_NE(std::strstr(said, c.says), nullptr) << c.args[0] << " " << c.args[1] << " said: " << said;
+        }
+        std::fclose(errors);
     }
-    std::fclose(errors);
 
     std::vector<u32> starts;
     for (int i = 0; i < 2; ++i) {
@@ -704,6 +728,123 @@ TEST(RoomServer, AFloodingSenderIsHeldToItsRateAndNoReaderIsCutOff)
         EXPECT_GE(relays, 1u) << c.what;
         EXPECT_LE(relays, 2 * (c.realBurst + c.realPerSecond * seconds)) << c.what;
     }
+}
+
+// A pilot uploads its whole allowance at once while two players read the
+// room on lines of 1,000 KB/s: both get every chunk in order at their own
+// pace and neither is cut off; their pings, and the chat lines relayed to
+// them on the line the upload fills, stay under a second; the room holds
+// one bounded copy, and its sender is read only as fast as it drains. An
+// idle server of five rooms waits instead of turning.
+TEST(RoomServer, AFullUploadReachesSlowReadersWholeAndNothingUrgentWaitsBehindIt)
+{
+    RoomServer server(5, FourSeatRoom());
+    ASSERT_TRUE(server.Listening());
+    {
+        const u64 turns = server.Turns();
+        const u32 start = plat::TimeGetTime();
+        plat::Sleep(1000);
+        const u64 taken = server.Turns() - turns;
+        std::printf("an idle server took %llu turns in %u ms\n", (unsigned long long)taken, plat::TimeGetTime() - start);
+        EXPECT_LE(taken, 10 + (plat::TimeGetTime() - start) / 20) << "the idle server turns without waiting";
+    }
+    constexpr u32 kChunks = 140, kChunkBytes = 200000, kBytesPerMs = 1000;
+    Client pilot(server, "Pilot");
+    std::vector<std::unique_ptr<Client>> readers;
+    for (const char* name : {"Slow", "Slower"}) {
+        readers.push_back(std::make_unique<Client>(server, name, 0, 64 << 10));
+        ASSERT_TRUE(readers.back()->Seated());
+    }
+    ASSERT_TRUE(pilot.Seated());
+    std::atomic<bool> stop{false};
+    std::atomic<u32> worstChat{0};
+    struct Tally {
+        std::atomic<u32> chunks{0};
+        std::atomic<bool> inOrder{true}, cut{false};
+        std::atomic<u32> cutAfter{0};  // ms from the upload's start
+    } tallies[2];
+    const u32 start = plat::TimeGetTime();
+    // Each reader takes its line's worth as time goes, never more.
+    std::vector<std::thread> readingThreads;
+    for (int r = 0; r < 2; ++r)
+        readingThreads.emplace_back([&, r] {
+            Wire& line = *readers[r]->game;
+            u64 taken = 0;
+            while (!stop && !tallies[r].cut) {
+                const u64 due = u64(plat::TimeGetTime() - start) * kBytesPerMs;
+                if (!line.Pump(size_t(std::min<u64>(due - std::min(due, taken), 1u << 20)))) {
+                    tallies[r].cutAfter = plat::TimeGetTime() - start;
+                    tallies[r].cut = true;
+                }
+                for (const auto& m : line.got) {
+                    taken += m.size() + 4;
+                    if (m[0] == 20 && m.size() == 9 + kChunkBytes) {
+                        if (GetU16(m.data() + 3) != 100 + tallies[r].chunks % 50) tallies[r].inOrder = false;
+                        ++tallies[r].chunks;
+                    } else if (m[0] == 19 && m.size() > 6) {
+                        const u32 sent = u32(std::strtoul(reinterpret_cast<const char*>(m.data() + 5), nullptr, 10));
+                        const u32 late = plat::TimeGetTime() - sent;
+                        if (late > worstChat) worstChat = late;
+                    }
+                }
+                line.got.clear();
+                plat::Sleep(5);
+            }
+        });
+    // The pilot's own line is fast: it gets its upload back as it sends.
+    readingThreads.emplace_back([&] {
+        while (!stop) {
+            pilot.game->Pump();
+            pilot.game->got.clear();
+            plat::Sleep(2);
+        }
+    });
+    std::atomic<bool> uploaded{false};
+    std::thread uploader([&] {
+        for (u32 k = 0; k < kChunks && !stop; ++k) pilot.game->Send(Chunk(u16(100 + k % 50), kChunkBytes, kChunkBytes));
+        uploaded = true;
+    });
+    u32 worstPing = 0, chatAt = 0;
+    u64 worstBuffered = 0;
+    auto done = [&] {
+        for (const Tally& t : tallies)
+            if (t.cut || t.chunks < kChunks) return t.cut.load();
+        return true;
+    };
+    while (!done() && plat::TimeGetTime() - start < 180000) {
+        for (int r = 0; r < 2; ++r)
+            if (!tallies[r].cut) worstPing = std::max(worstPing, readers[r]->PingMs());
+        pilot.PingMs();
+        worstBuffered = std::max(worstBuffered, server.BufferedBytes());
+        if (plat::TimeGetTime() - chatAt >= 600) {
+            chatAt = plat::TimeGetTime();
+            std::vector<u8> line = Slot16(15, 105, pilot.slot);
+            const int n = std::snprintf(reinterpret_cast<char*>(line.data() + 5), 99, "%u", chatAt);
+            line[3] = u8(n);
+            pilot.data->Send(line);
+        }
+        plat::Sleep(100);
+    }
+    const u32 took = plat::TimeGetTime() - start;
+    stop = true;
+    uploader.join();
+    for (auto& t : readingThreads) t.join();
+    std::printf("%u chunks to two readers at %u KB/s in %u ms: %u and %u arrived, cut after %u and %u ms (0: "
+                "never); worst ping %u ms, worst chat %u ms, at most %llu bytes buffered\n",
+                kChunks, kBytesPerMs, took, tallies[0].chunks.load(), tallies[1].chunks.load(),
+                tallies[0].cutAfter.load(), tallies[1].cutAfter.load(), worstPing, worstChat.load(),
+                (unsigned long long)worstBuffered);
+    EXPECT_TRUE(uploaded) << "the upload was never taken";
+    for (const Tally& t : tallies) {
+        EXPECT_FALSE(t.cut) << "a reader at its line's pace was cut off";
+        EXPECT_EQ(t.chunks, kChunks);
+        EXPECT_TRUE(t.inOrder);
+    }
+    EXPECT_LT(worstPing, 1000u);
+    EXPECT_GT(worstChat, 0u) << "no chat line came through";
+    EXPECT_LT(worstChat, 1000u) << "a chat line waited behind the upload";
+    EXPECT_LT(worstBuffered, 40ull << 20) << "the room held the upload more than once";
+    EXPECT_EQ(server.Participants(0), 3u);
 }
 
 // A seated player whose link went quiet (no close ever comes) is let go as a

@@ -49,10 +49,14 @@ inline plat::SocketId SocketFrom(u32 ip)
 // itself included, then the message.
 class Wire {
 public:
-    // From another loopback address when `from` is given, as another host.
-    explicit Wire(u16 port, u32 from = 0)
+    // From another loopback address when `from` is given, as another host;
+    // a small receive buffer (set before the connection, so the window is
+    // made for it) stands for a slow line with a reader that paces itself.
+    explicit Wire(u16 port, u32 from = 0, i32 receiveBuffer = 0)
     {
         socket_ = from ? SocketFrom(from) : plat::NetOpenTcp();
+        if (receiveBuffer > 0)
+            ::setsockopt(socket_, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
         plat::NetConnect(socket_, kLoopback, port);
         plat::NetWaitWritable(socket_, kHangMs);
         // As the game's own connections: no small message waits for an acknowledgement.
@@ -91,15 +95,17 @@ public:
         std::copy(m.begin(), m.end(), frame.begin() + 4);
         return SendRaw(frame.data(), frame.size());
     }
-    // Takes in what has arrived; false once the server has closed.
-    bool Pump()
+    // Takes in what has arrived, up to `most` bytes; false once the server
+    // has closed.
+    bool Pump(size_t most = ~size_t(0))
     {
         u8 buffer[65536];
-        for (;;) {
+        while (most > 0) {
             plat::NetError err = plat::NetOk;
-            const i32 n = plat::NetRecv(socket_, buffer, sizeof buffer, &err);
+            const i32 n = plat::NetRecv(socket_, buffer, u32(std::min(most, sizeof buffer)), &err);
             if (n > 0) {
                 in_.insert(in_.end(), buffer, buffer + n);
+                most -= size_t(n);
                 continue;
             }
             if (n < 0 && err == plat::NetWouldBlock) break;
@@ -188,9 +194,9 @@ struct Client {
     std::unique_ptr<Wire> game, data;
     u16 slot = 0xFFFF;
 
-    Client(const RoomServer& server, const char* name, u32 from = 0)
+    Client(const RoomServer& server, const char* name, u32 from = 0, i32 gameReceiveBuffer = 0)
     {
-        game = std::make_unique<Wire>(server.GamePort(0), from);
+        game = std::make_unique<Wire>(server.GamePort(0), from, gameReceiveBuffer);
         data = std::make_unique<Wire>(server.DataPort(0), from);
         std::vector<u8> login = Msg(0, 37, {{25, 3}, {29, 1}, {33, RoomServer::kVersion}});
         std::memcpy(login.data() + 1, name, std::strlen(name));

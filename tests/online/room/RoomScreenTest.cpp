@@ -24,7 +24,10 @@
 #include "online/room/RoomScene.h"
 #include "platform/core/ByteOrder.h"
 #include "platform/core/FileSystem.h"
+#include "platform/core/Time.h"
 #include "platform/gfx/Image.h"
+#include "platform/input/Keyboard.h"
+#include "roomserver/RoomServer.h"
 #include "support/RecordingGraphics.h"
 #include "support/TaskTestHelpers.h"
 #include "support/TempFolder.h"
@@ -463,6 +466,39 @@ TEST(OnlineScreens, AReadyRoomSaysOnceWhomTheStartWaitsFor)
     EXPECT_EQ(framesSay(5), Lines{});
     app.players[0].readyState = 1;
     EXPECT_EQ(framesSay(5), Lines{"等待以下玩家准备：Bob"});
+
+    // F1 while Bob sits on the results again is kept, not lost: the room
+    // says it waits for Bob, and when Bob leaves instead of coming back the
+    // ready goes out by itself.
+    RoomServer server(1, RoomServerConfig{0, 4, "Kept ready room", 0});
+    NetClientPair& pair = *GetOnlineClients();
+    ASSERT_EQ(pair.game.Connect("127.0.0.1", server.GamePort(0), 0), CClient::ConnectOk);
+    ASSERT_EQ(pair.data.Connect("127.0.0.1", server.DataPort(0), 1), CClient::ConnectOk);
+    for (const u32 start = plat::TimeGetTime(); !pair.BothConnected() && plat::TimeGetTime() - start < 60000;)
+        plat::Sleep(2);
+    ASSERT_TRUE(pair.BothConnected());
+    app.players[0].readyState = 0;
+    app.players[0].robot = 3;
+    app.players[1].readyState = 0;
+    app.players[1].inBattle = 1;
+    EXPECT_EQ(framesSay(5), Lines{});
+    RMTCB_Proc_Normal* normal = nullptr;
+    for (TCB* t = room->tasks.GetHead()->next; t != room->tasks.GetTail(); t = t->next)
+        if (auto* n = dynamic_cast<RMTCB_Proc_Normal*>(t)) normal = n;
+    ASSERT_NE(normal, nullptr);
+    for (int f = 0; f < 130; ++f) EXPECT_EQ(normal->Proc(), 0) << "the room's wait for F1 ended by itself";
+    app.input.keyTable[plat::vk::F1] = 0x80;
+    EXPECT_EQ(normal->Proc(), 0);
+    app.input.keyTable[plat::vk::F1] = 0;
+    EXPECT_EQ(normal->Proc(), 0);
+    EXPECT_EQ(framesSay(5), Lines{"等待以下玩家回到房间：Bob"});
+    EXPECT_EQ(app.players[0].readyState, 0) << "ready while a player was still on the results";
+    app.players[1].joined = 0;  // Bob leaves from the results
+    app.players[1].slotState = 0;
+    framesSay(1);
+    normal->Proc();
+    EXPECT_EQ(app.players[0].readyState, 2) << "the F1 pressed while Bob was on the results was lost";
+    pair.DisconnectBoth();
     delete room;
     SetOutgoingTap(nullptr, nullptr);
     GetTextureCache()->Clear();
