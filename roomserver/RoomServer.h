@@ -109,6 +109,11 @@ private:
     // roomOnly: not to the players in a running battle.
     void ToRoom(Room& room, const std::vector<u8>& m, int onlyTeam = -1, bool roomOnly = false);
     void ToFighters(Room& room, const std::vector<u8>& m);
+    // A repair's word, its host and its end (every fighter confirmed).
+    void OpenRepair(Room& room);
+    void SendRepairWord(Room& room);
+    void RepairSeatGone(Room& room, int slot);
+    void MaybeEndRepair(Room& room);
     std::vector<u8> EntryMessage(const Room& room, int slot) const;
     std::vector<u8> StatusRecord(const Room& room) const;
     static std::vector<u8> SettingsMessage(const Room& room);
