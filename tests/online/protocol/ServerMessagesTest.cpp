@@ -760,3 +760,141 @@ TEST(ServerMessages, ABattleRunsOnThePartsPilotsAndSettingsItStartedWithWhatever
     app.gameSettings.item = 0;
     g_fighter.reset();
 }
+
+namespace {
+
+// A room server for two fighters, the game's own client in row 0 (the repair
+// host) and a slower client in row 1 whose battle runs frames behind: every
+// relay reaches the own game at once and queues for the slower one, in the
+// order the server sends it. Row 1's key states match row 0's until the
+// drift, from which its check bytes differ.
+struct TwoFighterRoom {
+    Client slow;
+    std::vector<std::vector<u8>> toSlow;
+    bool drifted = false;
+    u32 repairs = 0;
+    bool repairing = false;
+
+    void ToBoth(const std::vector<u8>& m)
+    {
+        DispatchToFighter(m);
+        toSlow.push_back(m);
+    }
+    void Deliver()
+    {
+        for (const auto& m : toSlow) slow.Apply(m);
+        toSlow.clear();
+    }
+    // The slower client confirms its data, as its battle does when it is whole.
+    void Confirm(u8 slot)
+    {
+        ToBoth({13, slot, 0});
+        if (slot == 1) {
+            repairing = false;
+            ++repairs;
+        }
+    }
+    void Heard(const u8* m, u32 size)
+    {
+        const u8 own = 0;
+        switch (m[0]) {
+        case kMsgKeyState:
+            for (u8 slot = 0; slot < 2; ++slot) {
+                std::vector<u8> k(10, 0);
+                k[0] = 15;
+                k[1] = slot;
+                std::memcpy(k.data() + 2, m + 1, 8);
+                if (slot == 1 && drifted) ++k[8];
+                DispatchToFighter(k);
+            }
+            break;
+        case kMsgRepairRequest:
+            if (repairing) break;
+            repairing = true;
+            ToBoth({10, own, 0, u8(repairs), 0, 0, 0});
+            break;
+        case kMsgRobotSnapshot:
+        case kMsgHostStateBlock: {
+            std::vector<u8> r(m, m + size);
+            r[0] = m[0] == kMsgRobotSnapshot ? 11 : 12;
+            r.push_back(own);
+            r.push_back(0);
+            ToBoth(r);
+            break;
+        }
+        case kMsgAllDataReceived: ToBoth({13, own, 0}); break;
+        default: break;
+        }
+    }
+    static void Tap(const u8* m, u32 size, void* self) { static_cast<TwoFighterRoom*>(self)->Heard(m, size); }
+};
+
+}  // namespace
+
+// The host finds a drift first, and its whole set reaches the slower client
+// before that client's battle came to the frame of the drift: the repair
+// completes all the same, on both, and the battle goes on from frame 0.
+TEST(ServerMessages, ARepairCompletesWhenTheHostsSetOvertakesTheSlowerClientsOwnFinding)
+{
+    CApplication& app = *GetApplication();
+    OnlineTargets t = ApplicationTargets();
+    t.addChatLine = nullptr;
+    g_fighter = std::make_unique<NetClientPair>(t);
+    TwoFighterRoom server;
+    SetOutgoingTap(&TwoFighterRoom::Tap, &server);
+    RoomState& room = GetRoomState();
+    room = RoomState();
+    room.gameConnected = room.dataConnected = 1;
+    room.inputDelay = 2;
+    room.ownSlot = 0;
+    app.gameSettings.roomSetting = 1;
+
+    BattleRunnerOptions options;
+    options.mode = GameMode::Online;
+    options.slotState[0] = options.slotState[1] = 1;
+    options.robot[1] = 0;
+    BattleRunner runner(options);
+    CGameScene& scene = *runner.Scene();
+    for (i32 i = 0; i < 2; ++i) app.players[i].sceneLoaded = 1;
+    runner.RunFrames(20);
+    ASSERT_TRUE(scene.frameProc == &CGameScene::Proc_NetBattle);
+    server.slow.room.repairSlots = room.repairSlots;
+    ASSERT_EQ(room.repairSlots, 0x3);
+
+    // Both repairs of a battle: the second shows the first left nothing behind.
+    for (u32 repair = 0; repair < 2; ++repair) {
+        server.drifted = true;
+        for (int i = 0; i < 40 && !(room.repairState == 3); ++i) runner.RunFrames(1);
+        server.drifted = false;
+        ASSERT_EQ(room.repairState, 3u) << "the host never had its own set back, repair " << repair;
+        // All of it reaches the slower client, which only then finds the drift.
+        server.Deliver();
+        if (server.slow.room.repairState == 0) server.slow.room.repairState = 1;
+        ASSERT_EQ(server.slow.room.repairDataComplete, 1) << "the slower client dropped the host's set, repair " << repair;
+        for (int slot = 0; slot < 2; ++slot)
+            EXPECT_EQ(server.slow.players[slot].snapshot, app.players[slot].snapshot) << "row " << slot;
+        server.Confirm(1);
+        for (int i = 0; i < 5 && scene.frameProc != &CGameScene::Proc_NetBattle; ++i) runner.RunFrames(1);
+        ASSERT_TRUE(scene.frameProc == &CGameScene::Proc_NetBattle) << "repair " << repair;
+        EXPECT_EQ(scene.netRun, repair + 1);
+        EXPECT_LT(scene.battleFrame, 5u);
+        // The slower client's battle closes the repair as the host's did.
+        server.Deliver();
+        for (PlayerEntry& e : server.slow.players) {
+            e.snapshotState = 0;
+            e.snapshot.clear();
+        }
+        server.slow.room.repairState = 0;
+        server.slow.room.repairDataComplete = 0;
+        server.slow.room.repairAnnounced = 0;
+        server.slow.room.run = repair + 1;
+        runner.RunFrames(10);
+        EXPECT_EQ(room.repairState, 0u);
+    }
+
+    SetOutgoingTap(nullptr, nullptr);
+    runner.EndBattle();
+    room = RoomState();
+    app.gameSettings.roomSetting = 0;
+    g_fighter.reset();
+}
