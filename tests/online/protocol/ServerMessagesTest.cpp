@@ -388,7 +388,11 @@ TEST(ServerMessages, SingleFieldMessagesTable)
         wild.push_back(words);
         PutU32(wild.back().data() + 1 + 4 * word, value);
     }
-    auto refused = [](Client& k) { return k.room.hostStateBlock[50] == 123456 && k.room.hostStateTaken == 2; };
+    auto refused = [](Client& k) {
+        for (int i = 0; i < 63; ++i)
+            if (k.room.hostStateBlock[i] != (i == 50 ? 123456u : 0u)) return false;
+        return k.room.hostStateTaken == 2;
+    };
     const std::vector<Case> cases = {
         {Msg({2, 3, 0, 9}, 4), [](Client& k) { return k.players[3].colorSet == 9; }},
         {Msg({2, 3, 0, 10}, 4), [](Client& k) { return k.players[3].colorSet == 9; }},  // no eleventh set
@@ -891,6 +895,27 @@ TEST(ServerMessages, ARepairCompletesWhenTheHostsSetOvertakesTheSlowerClientsOwn
         runner.RunFrames(10);
         EXPECT_EQ(room.repairState, 0u);
     }
+
+    // The server forces the next repair the moment it has every confirmation
+    // of one, before this client's battle closed it: the battle goes from
+    // the one straight into the next, and both end.
+    server.drifted = true;
+    for (int i = 0; i < 40 && room.repairState != 3; ++i) runner.RunFrames(1);
+    server.drifted = false;
+    ASSERT_EQ(room.repairState, 3u);
+    server.Confirm(1);
+    server.repairing = true;
+    server.ToBoth({10, 0, 0, u8(server.repairs), 0, 0, 0});
+    for (int i = 0; i < 10 && !(room.repairState == 3 && scene.netRun == 3); ++i) runner.RunFrames(1);
+    ASSERT_EQ(scene.netRun, 3u) << "the first repair never closed";
+    ASSERT_EQ(room.repairState, 3u) << "the forced one never had its set";
+    server.Confirm(1);
+    for (int i = 0; i < 5 && scene.frameProc != &CGameScene::Proc_NetBattle; ++i) runner.RunFrames(1);
+    EXPECT_TRUE(scene.frameProc == &CGameScene::Proc_NetBattle);
+    EXPECT_EQ(scene.netRun, 4u);
+    runner.RunFrames(10);
+    EXPECT_EQ(room.repairState, 0u);
+    EXPECT_GE(scene.battleFrame, 10u);
 
     SetOutgoingTap(nullptr, nullptr);
     runner.EndBattle();
