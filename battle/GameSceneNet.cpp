@@ -335,6 +335,7 @@ i32 CGameScene::Proc_NetBattle()
         SendReturnToRoom();
     } else {
         ++Switches().repairs;
+        inputWaiting = false;
         frameProc = &CGameScene::Proc_NetResync;
     }
     return 1;
@@ -367,7 +368,13 @@ i32 CGameScene::ApplyNetInputs()
             reference = k->check;
         } else if (k->check != reference && !reported) {
             reported = true;
-            GetRoomState().repairState = 1;
+            // The server's word opens the repair on every client, ahead of
+            // any of its data, however far behind or ahead a client runs.
+            RoomState& room = GetRoomState();
+            if (room.repairState == 0) {
+                room.repairState = 1;
+                SendRepairRequest();
+            }
             plat::Utf8CopyTruncated(noticeText, sizeof noticeText, (std::string(r->displayName) + "数据同步错误").c_str());
             app.AddChatLine(noticeText, 0xFFFF0064u);
         }
@@ -408,39 +415,36 @@ i32 CGameScene::Proc_NetResync()
         return r && i < app.players.GetCount() && app.players[i].inBattle && r->controlMode == kControlNetwork &&
                !IsSpectator(r);
     };
-    if (room.repairState == 2 && !room.repairDataComplete && repairHost >= 0 && Participant(repairHost) &&
-        !Participant(repairHost)->inBattle) {
-        // The host left before its data was whole: nothing more of it can
-        // come, and the next host by the same rule sends a set of its own.
-        room.repairState = 1;
-    }
+    // The server names the host, and a successor when the host leaves. A
+    // whole set already in (a lost host's, relayed before its departure) is
+    // the one every client uses: a second would only race it.
+    auto sendSetIfHost = [&] {
+        repairHost = room.repairHostSlot;
+        if (static_cast<u32>(repairHost) != playerSlot || room.repairDataComplete) return;
+        u32 words[3 * kTeamArraySize];
+        for (i32 t = 0; t < kTeamArraySize; ++t) {
+            words[t] = teamUnits[t];
+            words[kTeamArraySize + t] = teamScores[t];
+            words[2 * kTeamArraySize + t] = teamCosts[t];
+        }
+        SendHostStateBlock(words);
+        const u16 slots = RepairSlots();
+        for (i32 i = 0; i < kParticipants; ++i)
+            if (slots & (1u << i)) SendRobotSnapshotOf(static_cast<u32>(i), robotTable[i]);
+    };
     if (room.repairState == 1) {
         battleFrame = 0;
         sentInputFrame = -1;
         sendCountdown = 0;
         netWaiting = 1;
         for (i32 i = 0; i < app.players.GetCount(); ++i) app.players[i].awaitingNewRun = 1;
-        i32 host = -1;
-        for (i32 i = 0; i < kParticipants && host < 0; ++i)
-            if (robotTable[i] && Participant(i) && Participant(i)->inBattle && !IsSpectator(robotTable[i])) host = i;
-        if (repairHost < 0) inputWaiting = false;
-        repairHost = host;
-        // A whole set already in (a lost host's, relayed before its
-        // departure) is the one every client uses: a second would only race it.
-        if (host >= 0 && static_cast<u32>(host) == playerSlot && !room.repairDataComplete) {
-            u32 words[3 * kTeamArraySize];
-            for (i32 t = 0; t < kTeamArraySize; ++t) {
-                words[t] = teamUnits[t];
-                words[kTeamArraySize + t] = teamScores[t];
-                words[2 * kTeamArraySize + t] = teamCosts[t];
-            }
-            SendHostStateBlock(words);
-            const u16 slots = RepairSlots();
-            for (i32 i = 0; i < kParticipants; ++i)
-                if (slots & (1u << i)) SendRobotSnapshotOf(static_cast<u32>(i), robotTable[i]);
+        // A client that found the drift itself waits for the server's word.
+        if (room.repairAnnounced) {
+            sendSetIfHost();
+            room.repairState = 2;
         }
-        room.repairState = 2;
     } else if (room.repairState == 2) {
+        if (room.repairHostSlot != repairHost) sendSetIfHost();
         for (i32 i = 0; i < kRobotTableSize; ++i) {
             if (!networked(i)) continue;
             PlayerEntry& e = app.players[i];
@@ -458,11 +462,14 @@ i32 CGameScene::Proc_NetResync()
                 const u32 link = GetU32(e.snapshot.data() + 6);
                 e.syncTarget = link == kRobotStateNoTarget ? -1 : static_cast<i32>(link);
             }
+            // A time beyond what the battle can count is damaged: each keeps its own.
+            const u32 timeLimit = room.rule == 1 ? battleSettings.timeLimit * 3600 : 0x7FFFFFFFu;
             for (i32 i = 0; i < kParticipants; ++i) {
                 const std::vector<u8>& block = app.players[i].snapshot;
                 if ((room.repairSlots & (1u << i)) && block.size() >= kSnapshotTimeAt + 8 &&
                     GetU32(block.data() + kSnapshotTimeAt) == kSnapshotTimeMark) {
-                    battleTime = GetU32(block.data() + kSnapshotTimeAt + 4);
+                    const u32 time = GetU32(block.data() + kSnapshotTimeAt + 4);
+                    if (time <= timeLimit) battleTime = time;
                     break;
                 }
             }
@@ -471,24 +478,38 @@ i32 CGameScene::Proc_NetResync()
             room.repairState = 3;
         }
     } else if (room.repairState == 3) {
+        // The server's word for the next repair comes only after every
+        // confirmation of this one: then this one is over too.
+        const bool next = room.run != netRun;
         bool all = true;
         for (i32 i = 0; i < kRobotTableSize; ++i)
             if (networked(i) && app.players[i].snapshotState != 2) all = false;
-        if (all) {
-            // A block of this repair must never stand in for one a later repair misses.
-            for (i32 i = 0; i < kRobotTableSize && i < app.players.GetCount(); ++i) {
-                app.players[i].snapshotState = 0;
-                app.players[i].snapshot.clear();
+        if (all || next) {
+            // A block of this repair must never stand in for one a later
+            // repair misses; the next one's word already made room for its own.
+            if (!next) {
+                for (i32 i = 0; i < kRobotTableSize && i < app.players.GetCount(); ++i) {
+                    app.players[i].snapshotState = 0;
+                    app.players[i].snapshot.clear();
+                }
+                room.repairDataComplete = 0;
+                room.repairAnnounced = 0;
+                room.hostStateTaken = 0;
             }
-            room.repairState = 0;
-            room.repairDataComplete = 0;
             repairHost = -1;
             inputWaiting = false;
             ++netRun;
+            room.run = netRun;
             ++Switches().run;
             app.AddChatLine("--- 同步错误修复完毕 ---    ", 0xFF00FF64u);
-            netWaiting = 0;
-            frameProc = &CGameScene::Proc_NetBattle;
+            if (next) {
+                ++Switches().repairs;
+                room.repairState = 1;
+            } else {
+                room.repairState = 0;
+                netWaiting = 0;
+                frameProc = &CGameScene::Proc_NetBattle;
+            }
         }
     }
     if (Switches().quitInRepair >= 0 && Switches().quitInRepair == Switches().repairs * 10 + i32(room.repairState))

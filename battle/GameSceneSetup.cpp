@@ -152,6 +152,9 @@ i32 CGameScene::Init()
     room.repairState = 0;
     room.repairDataComplete = 0;
     room.repairSlots = 0;
+    room.run = 0;
+    room.repairAnnounced = 0;
+    room.hostStateTaken = 0;
     Shader_ShadowMap* shadowMap = GetShaderShadowMap();
     shadowOn = (shadowMap && shadowMap->effect && shadowMap->shadowSize != 0) ? 1 : 0;
 

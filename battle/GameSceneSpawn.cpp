@@ -242,9 +242,9 @@ i32 CGameScene::RebuildRobotsAfterResync()
     battleMap.ResetMapObjects();
     const RoomState& room = GetRoomState();
     // The host's block holds the members left, the scores and the costs of
-    // the 21 teams, in that order.
+    // the 21 teams, in that order; a damaged one leaves every client its own.
     static_assert(sizeof room.hostStateBlock / sizeof room.hostStateBlock[0] == 3 * kTeamArraySize);
-    for (i32 t = 0; t < kTeamArraySize; ++t) {
+    for (i32 t = 0; t < kTeamArraySize && room.hostStateTaken == 1; ++t) {
         teamUnits[t] = room.hostStateBlock[t];
         teamScores[t] = room.hostStateBlock[kTeamArraySize + t];
         teamCosts[t] = room.hostStateBlock[2 * kTeamArraySize + t];

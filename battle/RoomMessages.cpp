@@ -51,6 +51,7 @@ void SendRobotSnapshot(const u8* block, u32 size)
 
 void SendHostStateBlock(const u32 words[63]) { SendHostStateBlock(words, Game()); }
 void SendAllDataReceived() { SendAllDataReceived(Game()); }
+void SendRepairRequest() { SendRepairRequest(Game()); }
 void SendReturnToRoom() { SendReturnToRoom(Data()); }
 
 void SendChatMessage(u16 slot, u8 flag, const char* text, u32 length)

@@ -14,6 +14,8 @@ void SendPingReport(u8 status, u16 ownPing);
 void SendRobotSnapshot(const u8* block, u32 size);
 void SendHostStateBlock(const u32 words[63]);
 void SendAllDataReceived();
+// This client found a drift; the server's word starts the repair.
+void SendRepairRequest();
 void SendReturnToRoom();
 // Text of length bytes (cut to what a message holds).
 void SendChatMessage(u16 slot, u8 flag, const char* text, u32 length);

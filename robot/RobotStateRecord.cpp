@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "app/player/PilotRegistry.h"
+#include "app/player/PlayerProfile.h"
 #include "battle/GameScene.h"
 #include "platform/core/ByteOrder.h"
 #include "platform/core/TextCodec.h"
@@ -119,6 +120,11 @@ bool WriteRobotState(const CRobot_Normal& robot, u8 (&out)[kRobotStateBytes])
            check.tacticalRules == robot.tacticalRules;
 }
 
+namespace {
+// Far above any robot's health times the room's health rate.
+constexpr i32 kMaxRecordHp = 10000000;
+}  // namespace
+
 const char* ReadRobotState(const u8* bytes, size_t size, RobotState& out)
 {
     if (!bytes || size != kRobotStateBytes) return "size";
@@ -129,12 +135,14 @@ const char* ReadRobotState(const u8* bytes, size_t size, RobotState& out)
     out.state = GetI32(bytes + kState);
     if (out.state < kRobotStateNone || out.state > kRobotStateOut) return "state";
     out.hpMax = GetI32(bytes + kHpMax);
-    if (out.hpMax < 0) return "hpMax";
+    // A record is trusted only as far as a battle can take a robot.
+    if (out.hpMax < 0 || out.hpMax > kMaxRecordHp) return "hpMax";
     out.hp = GetI32(bytes + kHp);
     if (out.hp < 0 || out.hp > out.hpMax) return "hp";
     out.restBody = GetI32(bytes + kRestBody);
     if (out.restBody < 0 || out.restBody > kMaxRestBody) return "restBody";
     out.score = GetI32(bytes + kScore);
+    if (out.score < -MaxBattleScore || out.score > MaxBattleScore) return "score";
     out.kills = GetI16(bytes + kKills);
     if (GetU16(bytes + kKills + 2) != 0) return "kills";
     out.chargeGauge = GetI32(bytes + kCharge);

@@ -129,6 +129,7 @@ MessageRule RuleOf(u8 id)
     case 16: return {0, false, true};
     case 17: return {4, false, true};
     case 18: return {3, true, true};
+    case 19: return {2, false, true};
     case 20: return {426, false, true};
     default: return {0, false, false};
     }
@@ -160,6 +161,7 @@ constexpr RateRule kRates[] = {
     {15, 20, 2},      // chat: a line per Enter
     {16, 240, 120},   // file chunks: one per frame while uploading
     {17, 20, 5},      // radio: a key press each
+    {19, 10, 4},      // repair requests: one per drift found
     {20, 8, 4},       // equipped parts: four per ready
 };
 constexpr u32 kRateKinds = sizeof kRates / sizeof kRates[0];
@@ -257,6 +259,14 @@ struct RoomServer::Room {
     bool running = false;
     bool starting = false; // a start's relays may cut off a slow reader
     u16 battleSlots = 0; // the rows whose robots are in the battle
+    // A repair, opened by the first fighter that found a drift (or forced):
+    // its word reaches every fighter ahead of any repair data, only the
+    // named host's data is relayed, and it ends with every fighter's
+    // confirmation.
+    bool repairing = false;
+    int repairHost = -1;
+    u16 repairConfirmed = 0;
+    u32 repairs = 0; // completed this battle: the run the next one repairs
     u32 startValue = 0;
     u32 nextId = 1000;
     std::vector<std::vector<u8>> log;
@@ -410,7 +420,58 @@ u16 RoomServer::DataPort(u32 room) const { return room < rooms_.size() ? rooms_[
 void RoomServer::ForceRepair(u32 room)
 {
     std::lock_guard<std::mutex> hold(lock_);
-    if (room < rooms_.size()) ToFighters(*rooms_[room], {10, 0, 0});
+    if (room < rooms_.size()) OpenRepair(*rooms_[room]);
+}
+
+void RoomServer::OpenRepair(Room& room)
+{
+    // Every fighter that finds the same drift asks: the first opens it.
+    if (!room.running || room.repairing) return;
+    room.repairing = true;
+    room.repairConfirmed = 0;
+    room.repairHost = -1;
+    SendRepairWord(room);
+}
+
+// The host is the first fighting player's row; the word names it and the
+// run it repairs, and names a successor when the host leaves.
+void RoomServer::SendRepairWord(Room& room)
+{
+    room.repairHost = -1;
+    for (int i = 0; i < 10 && room.repairHost < 0; ++i) {
+        const Room::Seat& s = room.seats[i];
+        if (s.used && s.human && s.inBattle && s.team != kSpectatorTeam && (room.battleSlots & (1u << i)))
+            room.repairHost = i;
+    }
+    if (room.repairHost < 0) {
+        room.repairing = false;
+        return;
+    }
+    std::vector<u8> word(7, 0);
+    word[0] = 10;
+    Put16(word, 1, u16(room.repairHost));
+    Put32(word, 3, room.repairs);
+    ToFighters(room, word);
+}
+
+void RoomServer::RepairSeatGone(Room& room, int slot)
+{
+    if (!room.repairing) return;
+    room.repairConfirmed = u16(room.repairConfirmed & ~(1u << slot));
+    if (slot == room.repairHost) SendRepairWord(room);
+    MaybeEndRepair(room);
+}
+
+void RoomServer::MaybeEndRepair(Room& room)
+{
+    if (!room.repairing) return;
+    for (int i = 0; i < 10; ++i) {
+        const Room::Seat& s = room.seats[i];
+        if (s.used && s.human && s.inBattle && s.team != kSpectatorTeam && !(room.repairConfirmed & (1u << i))) return;
+    }
+    room.repairing = false;
+    room.repairHost = -1;
+    ++room.repairs;
 }
 
 u32 RoomServer::Participants(u32 room)
@@ -943,6 +1004,8 @@ void RoomServer::MaybeStart(Room& room)
         ToRoom(room, EntryMessage(room, i));
     }
     room.running = true;
+    room.repairing = false;
+    room.repairs = 0;
     seed_ = seed_ * 1103515245u + 12345u;
     room.startValue = (seed_ >> 8) | 1u;
     std::vector<u8> start(5, 0);
@@ -959,6 +1022,7 @@ void RoomServer::MaybeEnd(Room& room)
     for (const auto& seat : room.seats)
         if (seat.used && seat.human && seat.inBattle) return;
     room.running = false;
+    room.repairing = false;
     room.battleSlots = 0;
     // Computer rows come back from the battle with the last player.
     for (auto& seat : room.seats) seat.inBattle = 0;
@@ -997,6 +1061,7 @@ void RoomServer::Close(Room& room, Conn& conn, const char* why)
     Put32(left, 3, u32(frame));
     ToRoom(room, left);
     Log("room %u: slot %d left%s", room.index, slot, inBattle ? " the battle" : "");
+    if (inBattle) RepairSeatGone(room, slot);
     MaybeEnd(room);
     // The last who was not ready may be the one who left.
     if (!room.running && !room.starting) MaybeStart(room);
@@ -1054,7 +1119,7 @@ void RoomServer::Handle(Room& room, Conn& conn, const u8* m, u32 size)
     const bool fighting = room.running && me.inBattle;
     // Battle messages only from a player in the running battle; room
     // messages only from one who is not fighting.
-    const bool battleOnly = id == 5 || id == 6 || id == 7 || id == 9 || id == 10 || id == 14 || id == 17;
+    const bool battleOnly = id == 5 || id == 6 || id == 7 || id == 9 || id == 10 || id == 14 || id == 17 || id == 19;
     const bool roomOnly = id == 1 || id == 2 || id == 4 || id == 8 || id == 16 || id == 20;
     if (battleOnly && !fighting) return DropMessage(room, conn, m, size, "not in a battle");
     if (roomOnly && fighting) return DropMessage(room, conn, m, size, "in a battle");
@@ -1118,28 +1183,42 @@ void RoomServer::Handle(Room& room, Conn& conn, const u8* m, u32 size)
         std::memcpy(room.settings, settings, 37);
         return ToRoom(room, SettingsMessage(room), -1, true);
     }
-    case 5: {
+    case 5:
+    case 6: {
+        // Repair data only inside a repair and only from its host: every
+        // client rebuilds from one set, whoever else sends one. It carries
+        // its sender, so a client can tell too.
+        if (!room.repairing || slot != room.repairHost)
+            return DropMessage(room, conn, m, size, "not the repair's host");
         const u16 robot = GetU16(p + 1);
-        if (robot >= 10 || !(room.battleSlots & (1u << robot)))
+        if (id == 5 && (robot >= 10 || !(room.battleSlots & (1u << robot))))
             return DropMessage(room, conn, m, size, "no robot in that row");
         out.assign(m, m + size);
-        out[0] = 11;
+        out[0] = id == 5 ? 11 : 12;
+        out.push_back(u8(slot));
+        out.push_back(0);
         return ToFighters(room, out);
     }
-    case 6:
-        out.assign(m, m + size);
-        out[0] = 12;
-        return ToFighters(room, out);
+    case 19:
+        OpenRepair(room);
+        return;
     case 7:
     case 10:
         if (id == 7) {
+            // One confirmation per fighter, inside a repair only: a stray
+            // one would stand for a later repair's.
+            if (!room.repairing || (room.repairConfirmed & (1u << slot)))
+                return DropMessage(room, conn, m, size, "no repair to confirm");
+            room.repairConfirmed = u16(room.repairConfirmed | (1u << slot));
             // Its repaired run starts again from frame 0.
             me.nextKeyFrame = 0;
             me.awaitingNewRun = true;
         }
         out = {u8(id == 7 ? 13 : 8), 0, 0};
         Put16(out, 1, u16(slot));
-        return ToFighters(room, out);
+        ToFighters(room, out);
+        if (id == 7) MaybeEndRepair(room);
+        return;
     case 9: {
         out.assign(7, 0);
         out[0] = 9;
@@ -1151,6 +1230,7 @@ void RoomServer::Handle(Room& room, Conn& conn, const u8* m, u32 size)
         me.ready = 0;
         // The room hears it too: its clients count the player back with them.
         ToRoom(room, out);
+        RepairSeatGone(room, slot);
         MaybeEnd(room);
         // What the room did meanwhile never reached it: it gets every row
         // (a computer row removed meanwhile as empty) and the settings.

@@ -122,6 +122,11 @@ private:
     void ToFighters(Room& room, const std::vector<u8>& m);
     // A bulk relay to the players in the room, one copy for all of them.
     void ToRoomBulk(Room& room, const std::vector<u8>& m, int sender);
+    // A repair's word, its host and its end (every fighter confirmed).
+    void OpenRepair(Room& room);
+    void SendRepairWord(Room& room);
+    void RepairSeatGone(Room& room, int slot);
+    void MaybeEndRepair(Room& room);
     std::vector<u8> EntryMessage(const Room& room, int slot) const;
     std::vector<u8> StatusRecord(const Room& room) const;
     static std::vector<u8> SettingsMessage(const Room& room);

@@ -206,6 +206,7 @@ void SendHostStateBlock(const u32* words, CClient* client)
 }
 
 void SendAllDataReceived(CClient* client) { PostEmpty(kMsgAllDataReceived, client); }
+void SendRepairRequest(CClient* client) { PostEmpty(kMsgRepairRequest, client); }
 
 void SendReady(u32 ready, CClient* client)
 {

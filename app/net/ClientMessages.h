@@ -28,6 +28,7 @@ enum ClientMessageId : u8 {
     kMsgFileChunk = 16,
     kMsgRadioVoice = 17,
     kMsgLoginAck = 18,
+    kMsgRepairRequest = 19,
     kMsgEquippedPart = 20,
 };
 
@@ -88,6 +89,8 @@ void SendRoomSettings(u32 inputInterval, u32 netDelay, u8 chatEnabled, i32 stage
 void SendRobotSnapshot(const u8* block, CClient* client);
 void SendHostStateBlock(const u32* words, CClient* client);
 void SendAllDataReceived(CClient* client);
+// A drift was found: the server opens the repair on every client.
+void SendRepairRequest(CClient* client);
 void SendReady(u32 ready, CClient* client);
 void SendReturnToRoom(CClient* client);
 void SendSceneLoaded(CClient* client);

@@ -57,6 +57,13 @@ void GetRankTitle(u32 level, char* out, size_t outSize)
     out[n] = '\0';
 }
 
+i32 BattleExperience(i32 bonus, i32 score)
+{
+    const i64 bound = i64(MaxBattleScore) + 20000;
+    const i64 sum = std::clamp<i64>(bonus, -20000, 20000) + std::clamp<i64>(score, -MaxBattleScore, MaxBattleScore);
+    return i32(std::clamp<i64>(sum, -bound, bound));
+}
+
 u32 PlayerProfile::AddExp(i32 delta)
 {
     // Saturate at both ends: a big win never wraps the total back to 0.

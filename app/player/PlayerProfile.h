@@ -8,6 +8,14 @@
 
 inline constexpr u32 ProfileFileSize = 272;
 inline constexpr u32 MaxRankLevel = 30;
+// The most a robot's score may reach, either way, in one battle: as wide as
+// the result table's score column. Anything beyond is damaged or forged.
+inline constexpr i32 MaxBattleScore = 9999999;
+
+// The experience one online battle gives: a bonus (a win's, or a loss's
+// penalty) and the own score, summed without overflow and bounded to what
+// one battle can award or take.
+i32 BattleExperience(i32 bonus, i32 score);
 
 class PlayerProfile {
 public:

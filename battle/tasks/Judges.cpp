@@ -8,6 +8,7 @@
 #include "app/core/Application.h"
 #include "app/core/TestSwitches.h"
 #include "app/player/PilotRegistry.h"
+#include "app/player/PlayerProfile.h"
 #include "app/player/RoomState.h"
 #include "app/scene/Camera.h"
 #include "app/scene/ExpGet.h"
@@ -553,7 +554,7 @@ i32 GMTCB_JudgeBase::ResultTableUntilEnter(Phase expSave, Phase returnToRoom)
         return kTaskKeep;
     }
     if (BattleTooShort()) StartExp(0, 1);
-    else StartExp((won ? 20000 : -10000) + OwnRobot()->score, 0);
+    else StartExp(BattleExperience(won ? 20000 : -10000, OwnRobot()->score), 0);
     phaseProc = expSave;
     return kTaskKeep;
 }
@@ -676,7 +677,7 @@ i32 GMTCB_Judge_NetTimeSurvival::Proc_ResultTable()
         SetPhase(&GMTCB_Judge_NetTimeSurvival::Proc_ReturnToRoom);
         return kTaskKeep;
     }
-    StartExp((won ? 20000 : -10000) + OwnRobot()->score, 0);
+    StartExp(BattleExperience(won ? 20000 : -10000, OwnRobot()->score), 0);
     SetPhase(&GMTCB_Judge_NetTimeSurvival::Proc_ExpSave);
     return kTaskKeep;
 }
@@ -806,7 +807,7 @@ i32 GMTCB_Judge_NetGeigekisen::Proc_ResultTable()
             return kTaskKeep;
         }
         if (BattleTooShort()) StartExp(0, 1);
-        else StartExp(OwnRobot()->score, 0);
+        else StartExp(BattleExperience(0, OwnRobot()->score), 0);
         SetPhase(&GMTCB_Judge_NetGeigekisen::Proc_ExpSave);
         return kTaskKeep;
     }

@@ -68,9 +68,10 @@ u32 BodySize(u16 id)
     case kSrvGameStart: return 4;
     case kSrvSceneLoaded: return 2;
     case kSrvReturnToRoom: return 6;
-    case kSrvRepairRequest: return 0;
-    case kSrvRobotSnapshot: return kSnapshotBlockSize;
-    case kSrvHostStateBlock: return 4 * kHostStateWords;
+    case kSrvRepairRequest: return 6;
+    // Repair data ends with the slot of the fighter that sent it.
+    case kSrvRobotSnapshot: return kSnapshotBlockSize + 2;
+    case kSrvHostStateBlock: return 4 * kHostStateWords + 2;
     case kSrvAllDataReceived: return 2;
     case kSrvKeyState: return 9;
     case kSrvPingReport: return 5;
@@ -450,15 +451,17 @@ void CRoboClient::DispatchMessage(u16 id, const u8* b, u32 size)
         }
         break;
     case kSrvRepairRequest:
-        // A repair already under way is the one asked for; starting it again
-        // half-way would leave the others waiting for data sent once.
-        if (room.repairState == 0) room.repairState = 1;
+        // The server's word opens a repair (or names its next host); a
+        // repair already under way is never started again half-way.
+        if (t.players) TakeRepairWord(room, t.players, PlayerEntryCount, GetU16(b), GetU32(b + 2));
         break;
     case kSrvRobotSnapshot:
-        if (t.players) TakeRobotSnapshot(room, t.players, PlayerEntryCount, b, kSnapshotBlockSize);
+        if (t.players)
+            TakeRobotSnapshot(room, t.players, PlayerEntryCount, b, kSnapshotBlockSize,
+                              GetU16(b + kSnapshotBlockSize));
         break;
     case kSrvHostStateBlock:
-        if (t.players) TakeHostStateBlock(room, t.players, PlayerEntryCount, b);
+        if (t.players) TakeHostStateBlock(room, t.players, PlayerEntryCount, b, GetU16(b + 4 * kHostStateWords));
         break;
     case kSrvAllDataReceived: ApplyAllDataReceived(t, b); break;
     case kSrvKeyState: ApplyKeyState(t, b); break;

@@ -185,6 +185,7 @@ std::vector<std::string> RepairedCopy(u32 nudgeAt, u32 repairAt, u32 after, cons
     for (i32 i = 0; i < kRobotTableSize; ++i) app.players[i].resyncRecord = use.records[static_cast<size_t>(i)];
     for (i32 part = 0; part < 3; ++part)
         for (i32 t = 0; t < kTeamArraySize; ++t) GetRoomState().hostStateBlock[part * kTeamArraySize + t] = use.team[part][t];
+    GetRoomState().hostStateTaken = 1;
     EXPECT_EQ(scene.RebuildRobotsAfterResync(), 0);
     std::vector<std::string> lines;
     for (u32 f = 1; f <= after && runner.RunFrames(1) == 1; ++f) lines.push_back(FormatBattleHash(f, HashBattle(scene)));

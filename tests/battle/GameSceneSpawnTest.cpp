@@ -137,6 +137,7 @@ std::vector<u64> RunCopy(bool nudge, const Records* from, Records* own, u64* has
         GetRoomState().hostStateBlock[kTeamArraySize + t] = scene.teamScores[t];
         GetRoomState().hostStateBlock[2 * kTeamArraySize + t] = scene.teamCosts[t];
     }
+    GetRoomState().hostStateTaken = 1;
     EXPECT_EQ(scene.RebuildRobotsAfterResync(), 0);
     std::vector<u64> hashes;
     // Every copy gets the same input after the repair, wherever it stood.

@@ -28,6 +28,7 @@ namespace {
 u32 g_messages = 0;
 bool g_remoteDisagrees = false;
 std::vector<u32> g_snapshotSlots;  // the host's robot blocks, in the order sent
+i32 g_snapshotSender = -1;         // whose blocks this client's sends stand for; -1 its own
 
 void Relay(u32 slot, const u8 input[10], u8 check, u32 frame, u8 repeat)
 {
@@ -55,8 +56,16 @@ void StoreSnapshot(const u8* block, u32 size)
     g_snapshotSlots.push_back(block[0]);
     std::vector<u8> relayed(block, block + size);
     relayed.resize(RobotSnapshotSize);
+    const u32 sender = g_snapshotSender >= 0 ? u32(g_snapshotSender) : GetRoomState().ownSlot;
     TakeRobotSnapshot(GetRoomState(), &GetApplication()->players[0], GetApplication()->players.GetCount(),
-                      relayed.data(), RobotSnapshotSize);
+                      relayed.data(), RobotSnapshotSize, sender);
+}
+
+// The server's word: the repair of the current run is open, with its host.
+void Word(u16 host)
+{
+    TakeRepairWord(GetRoomState(), &GetApplication()->players[0], GetApplication()->players.GetCount(), host,
+                   GetRoomState().run);
 }
 
 void AllReceived()
@@ -78,6 +87,7 @@ TEST(NetLockstep, DelayRepeatDisagreementAndRepair)
     server.keyState = SendKeys;
     server.robotSnapshot = StoreSnapshot;
     server.allDataReceived = AllReceived;
+    server.repairRequest = [] { Word(0); };
     RoomState& room = GetRoomState();
     room = RoomState();
     room.gameConnected = room.dataConnected = 1;
@@ -319,11 +329,13 @@ TEST(NetLockstep, DeparturesEndEveryWait)
     EXPECT_NE(std::string(scene.robotTable[3]->displayName).find("玩家已断开"), std::string::npos);
 
     // A repair: host 0 sends the data, player 2 leaves before confirming it.
-    room.repairState = 1;
+    Word(0);
     runner.RunFrames(2);
     ASSERT_TRUE(scene.frameProc == &CGameScene::Proc_NetResync);
     EXPECT_TRUE(g_snapshotSlots.empty()) << "slot 0 is the host";
+    g_snapshotSender = 0;
     for (u32 slot = 0; slot < 4; ++slot) scene.SendRobotSnapshotOf(slot, scene.robotTable[slot]);
+    g_snapshotSender = -1;
     g_snapshotSlots.clear();
     runner.RunFrames(2);
     EXPECT_EQ(room.repairState, 3u);
@@ -339,14 +351,15 @@ TEST(NetLockstep, DeparturesEndEveryWait)
     runner.RunFrames(6);
     EXPECT_EQ(scene.battleFrame, 6u);
 
-    // The next repair's host, player 0, leaves before sending anything: this
-    // client takes the role, sends every block and the repair ends.
-    room.repairState = 1;
+    // The next repair's host, player 0, leaves before sending anything: the
+    // server names this client, which sends every block, and the repair ends.
+    Word(0);
     runner.RunFrames(3);
     EXPECT_EQ(room.repairState, 2u);
     EXPECT_TRUE(g_snapshotSlots.empty());
     Leave(0, 3);
-    runner.RunFrames(3);
+    Word(1);
+    for (int i = 0; i < 6 && room.repairState != 0; ++i) runner.RunFrames(1);
     EXPECT_FALSE(g_snapshotSlots.empty()) << "the next host sent the data";
     EXPECT_EQ(room.repairState, 0u);
     EXPECT_EQ(scene.battleFrame, 0u);

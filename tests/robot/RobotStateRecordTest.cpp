@@ -104,6 +104,9 @@ TEST(RobotStateRecord, RefusesEachBadFieldByNameAndSurvivesRandomDamage)
         {12, 5, 4, "state"},
         {12, static_cast<u32>(-1), 4, "state"},
         {20, static_cast<u32>(-5), 4, "hpMax"},
+        {20, 10000001, 4, "hpMax"},
+        {28, 10000000, 4, "score"},  // beyond what one battle can reach, either way
+        {28, static_cast<u32>(-10000000), 4, "score"},
         {16, 901, 4, "hp"},
         {16, static_cast<u32>(-1), 4, "hp"},
         {24, 101, 4, "restBody"},

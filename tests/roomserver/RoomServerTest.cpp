@@ -97,7 +97,7 @@ TEST(RoomServer, DropsHostileMessagesAndFreesEverySeat)
         {"login on the data connection", true, Msg(0, 37, {{33, RoomServer::kVersion}})},
         {"a second login", false, Msg(0, 37, {{33, RoomServer::kVersion}})},
         {"a second login acknowledgement", true, Slot16(18, 3, me)},
-        {"unknown identifier 19", false, Msg(19, 2)},
+        {"repair request in the room", false, Msg(19, 2)},
         {"unknown identifier 200", true, Msg(200, 9)},
         {"chat in another's name", true, Slot16(15, 105, other)},
         {"chat of 100 bytes", true, [&] { auto m = Slot16(15, 105, me); m[3] = 100; return m; }()},
@@ -208,8 +208,45 @@ TEST(RoomServer, DropsHostileMessagesAndFreesEverySeat)
         {"settings in battle", false, Settings(2, 1.0f, 5, 0)},
         {"upload in battle", false, Chunk(200, 100, 100)},
         {"return on the game connection", false, Msg(9, 2)},
+        {"snapshot outside a repair", false, Slot16(5, 20012, g)},
+        {"host block outside a repair", false, Msg(6, 253)},
+        {"all data outside a repair", false, Msg(7, 2)},
     };
     ExpectAllDropped(server, guest, owner, inBattle);
+
+    // The guest found a drift: the server's word opens the repair on both,
+    // naming the owner, the first fighter, as its host. Only the owner's
+    // data is relayed, stamped with its sender; a guest's forged set is not.
+    guest.game->Send(Msg(19, 2));
+    for (Client* c : {&owner, &guest}) {
+        const std::vector<u8> word = c->game->Await(10);
+        ASSERT_EQ(word.size(), 7u);
+        EXPECT_EQ(GetU16(word.data() + 1), other);
+        EXPECT_EQ(GetU32(word.data() + 3), 0u) << "the run it repairs";
+        c->game->got.clear();
+    }
+    const std::vector<Hostile> inRepair = {
+        {"snapshot from a fighter not the host", false, Slot16(5, 20012, g)},
+        {"host block from a fighter not the host", false, Msg(6, 253)},
+    };
+    ExpectAllDropped(server, guest, owner, inRepair);
+    owner.game->Send(Msg(6, 253, {{1, 0x01020304u}}));
+    owner.game->Send(Slot16(5, 20012, g));
+    for (u8 id : {12, 11}) {
+        const std::vector<u8> relayed = guest.game->Await(id);
+        ASSERT_EQ(relayed.size(), id == 12 ? 255u : 20014u);
+        EXPECT_EQ(GetU16(relayed.data() + relayed.size() - 2), other) << "the sender of " << int(id);
+    }
+    guest.game->got.clear();
+    // Each confirms once; with both the repair is over, and its host's data
+    // is refused again.
+    for (Client* c : {&owner, &guest}) c->game->Send(Msg(7, 2));
+    for (Client* c : {&owner, &guest}) {
+        ASSERT_FALSE(c->game->Await(13).empty());
+        ASSERT_FALSE(c->game->Await(13).empty());
+        c->game->got.clear();
+    }
+    ExpectAllDropped(server, owner, guest, {{"the host's snapshot after the repair", false, Slot16(5, 20012, g)}});
 
     // Losing only the data connection removes the player: the owner hears
     // it left having covered no frame, and the battle goes on for the owner.

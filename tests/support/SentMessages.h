@@ -12,6 +12,7 @@ struct SentMessages {
     void (*keyState)(const u8 input[10], u8 check, u32 frame, u8 repeat) = nullptr;
     void (*robotSnapshot)(const u8* block, u32 size) = nullptr;
     void (*allDataReceived)() = nullptr;
+    void (*repairRequest)() = nullptr;
     void (*chatMessage)(u16 slot, u8 flag, const char* text, u32 length) = nullptr;
 
     SentMessages() { SetOutgoingTap(&SentMessages::Heard, this); }
@@ -39,6 +40,9 @@ private:
             break;
         case kMsgAllDataReceived:
             if (s.allDataReceived) s.allDataReceived();
+            break;
+        case kMsgRepairRequest:
+            if (s.repairRequest) s.repairRequest();
             break;
         case kMsgChatMessage:
             if (s.chatMessage && size == kChatMessageSize)

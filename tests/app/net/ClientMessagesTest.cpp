@@ -57,11 +57,12 @@ TEST(ClientMessages, EveryMessageIsPackedLittleEndianAtItsSize)
     SendChatMessage(4, 1, "hello", 5, nullptr);
     SendRadioVoice(9, 1, nullptr);
     SendLoginAck(5, nullptr);
+    SendRepairRequest(nullptr);
     SendEquippedPart(3, 1, 414, part, nullptr);
 
     const std::vector<std::pair<u8, size_t>> expected = {
         {0, 37}, {1, 43}, {2, 4}, {3, 7}, {4, 37}, {5, 20012}, {6, 253}, {7, 2}, {8, 5}, {9, 2},
-        {10, 2}, {11, 4}, {12, 2}, {13, 2}, {14, 9}, {15, 105}, {17, 4}, {18, 3}, {20, 426}};
+        {10, 2}, {11, 4}, {12, 2}, {13, 2}, {14, 9}, {15, 105}, {17, 4}, {18, 3}, {19, 2}, {20, 426}};
     ASSERT_EQ(g_sent.size(), expected.size());
     for (size_t i = 0; i < expected.size(); ++i) {
         EXPECT_EQ(g_sent[i][0], expected[i].first) << i;
@@ -104,7 +105,7 @@ TEST(ClientMessages, EveryMessageIsPackedLittleEndianAtItsSize)
     EXPECT_EQ(GetU16(g_sent[16].data() + 1), 9);
     EXPECT_EQ(g_sent[16][3], 1);
     EXPECT_EQ(GetU16(g_sent[17].data() + 1), 5);
-    const auto& equipped = g_sent[18];
+    const auto& equipped = g_sent[19];
     EXPECT_EQ(GetU16(equipped.data() + 1), 3);
     EXPECT_EQ(GetU32(equipped.data() + 3), 1u);
     EXPECT_EQ(GetU32(equipped.data() + 7), 414u);

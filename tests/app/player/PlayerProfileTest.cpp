@@ -96,6 +96,32 @@ TEST(Rank, AddExpSaturatesInsteadOfWrapping)
     p.AddExp(INT_MIN);
     EXPECT_EQ(p.exp, 0u);
     EXPECT_EQ(p.rankLevel, 0u);
+
+    // An online battle's experience: the bonus and the own score summed
+    // without overflow, never beyond what one battle gives or takes, from
+    // a total of 500,000 (a forged score near the 32-bit ends once wiped
+    // or maxed the total).
+    struct Case {
+        u32 start;
+        i32 bonus, score;
+        u32 after;
+    };
+    const Case cases[] = {
+        {500000, 20000, 2147478648, 500000 + 20000 + MaxBattleScore},
+        {500000, -10000, INT_MIN, 0},
+        {500000, -10000, INT_MAX, 500000 - 10000 + MaxBattleScore},
+        {500000, 20000, INT_MIN, 0},
+        {500000, 0, INT_MAX, 500000 + MaxBattleScore},
+        {500000, 20000, 1234, 521234},
+        {500000, -10000, -5000, 485000},
+        {20000000, -10000, INT_MIN, 20000000 - 10000 - MaxBattleScore},
+        {0x7FFFFFF0, 20000, INT_MAX, 0x7FFFFFFF},
+    };
+    for (const Case& c : cases) {
+        p.exp = c.start;
+        p.AddExp(BattleExperience(c.bonus, c.score));
+        EXPECT_EQ(p.exp, c.after) << c.bonus << " + " << c.score;
+    }
 }
 
 TEST(ProfileImage, BodyIsScrambledExceptTheRankWord)

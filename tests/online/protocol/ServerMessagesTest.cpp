@@ -216,7 +216,7 @@ TEST(ServerMessages, SettingsKeysChatAndRoomStatus)
     auto run = [&](u32 frame) { keyOf(6, frame); };
     run(120);
     c.Apply(Msg({13, 6}, 3));
-    c.Apply(Msg({10}, 3));
+    c.Apply(Msg({10}, 7));
     EXPECT_EQ(c.room.repairState, 2u);
     run(121);
     EXPECT_EQ(c.players[6].keyQueue.GetCount(), 0);
@@ -347,9 +347,15 @@ TEST(ServerMessages, FilesPartsAndSnapshotsGoWhereTheirSlotSays)
     EXPECT_EQ(c.players[12].parts[1], nullptr);
     EXPECT_EQ(c.players[2].parts[2], nullptr);
 
-    auto snapshot = Msg({11, 6, 0}, 1 + kSnapshotBlockSize);
+    // Repair data names its sender last; the server's word named fighter 3
+    // the host: another fighter's block, or one cut short, is dropped.
+    c.Apply(Msg({10, 3, 0, 0, 0, 0, 0}, 7));
+    auto snapshot = Msg({11, 6, 0}, 1 + kSnapshotBlockSize + 2);
     snapshot[20] = 0x99;
-    c.room.repairState = 2;
+    snapshot[1 + kSnapshotBlockSize] = 4;
+    c.Apply(snapshot);
+    EXPECT_EQ(c.players[6].snapshotState, 0) << "a block from a fighter other than the host";
+    snapshot[1 + kSnapshotBlockSize] = 3;
     c.Apply(snapshot);
     ASSERT_EQ(c.players[6].snapshot.size(), kSnapshotBlockSize);
     EXPECT_EQ(c.players[6].snapshot[19], 0x99);
@@ -372,8 +378,21 @@ TEST(ServerMessages, SingleFieldMessagesTable)
         std::vector<u8> message;
         std::function<bool(Client&)> applied;
     };
-    auto words = Msg({12}, 253);
-    PutU32(words.data() + 1 + 4 * 20, 0xCAFEF00Du);
+    // Team arrays as the server relays them, their sender last: the host's
+    // are taken, then a block out of the battle's range is refused.
+    auto words = Msg({12}, 255);
+    PutU32(words.data() + 1 + 4 * 50, 123456);
+    std::vector<std::vector<u8>> wild;
+    for (auto [word, value] : {std::pair{20, 65u}, {0, u32(-1)}, {21, u32(0x80000000)}, {33, 700000000u},
+                               {42, u32(-10000000)}, {62, 10000000u}}) {
+        wild.push_back(words);
+        PutU32(wild.back().data() + 1 + 4 * word, value);
+    }
+    auto refused = [](Client& k) {
+        for (int i = 0; i < 63; ++i)
+            if (k.room.hostStateBlock[i] != (i == 50 ? 123456u : 0u)) return false;
+        return k.room.hostStateTaken == 2;
+    };
     const std::vector<Case> cases = {
         {Msg({2, 3, 0, 9}, 4), [](Client& k) { return k.players[3].colorSet == 9; }},
         {Msg({2, 3, 0, 10}, 4), [](Client& k) { return k.players[3].colorSet == 9; }},  // no eleventh set
@@ -383,8 +402,10 @@ TEST(ServerMessages, SingleFieldMessagesTable)
          [](Client& k) { return k.pair->game.gameStartFlag == 1 && k.room.battleStartValue == 0x12345678u; }},
         {Msg({8, 4}, 3), [](Client& k) { return k.players[4].sceneLoaded == 1; }},
         {Msg({9, 4, 0, 0x2C, 0x01}, 7), [](Client& k) { return k.players[4].returnMarker == 300; }},
-        {Msg({10}, 3), [](Client& k) { return k.room.repairState == 1; }},
-        {words, [](Client& k) { return k.room.hostStateBlock[20] == 0xCAFEF00Du; }},
+        {Msg({10}, 7), [](Client& k) { return k.room.repairState == 1 && k.room.repairAnnounced == 1; }},
+        {words, [](Client& k) { return k.room.hostStateBlock[50] == 123456 && k.room.hostStateTaken == 1; }},
+        {wild[0], refused}, {wild[1], refused}, {wild[2], refused},
+        {wild[3], refused}, {wild[4], refused}, {wild[5], refused},
         {Msg({13, 4}, 3), [](Client& k) { return k.players[4].snapshotState == 2; }},
         {Msg({16, 5, 0, 58, 0x10, 0x01}, 6),
          [](Client& k) { return k.players[5].peerFps == 58 && k.players[5].peerPing == 0x110; }},
@@ -434,37 +455,46 @@ TEST(ServerMessages, FuzzedServerFramesAreHarmless)
     for (PilotSlot& s : GetPilotRegistry()->slots) s.Clear();
 }
 
-// A repair's data as the server relays it: team arrays ("H" and the host)
-// then one block per robot ("A0": host A's block of row 0). Every client
-// rebuilds from the first set that is whole in this order; a host lost part
-// way is replaced by the next one's whole set, and a set sent after a whole
-// one changes nothing. The result: the host of each row's block (rows 0..2)
-// and of the team arrays, "-" for none, or "" while no set is whole.
-TEST(ServerMessages, ARepairTakesTheFirstWholeSetInRelayOrder)
+// A repair's data as the server relays it: its word naming the host ("W"
+// and the host), team arrays ("H" and the sender) then one block per robot
+// ("A0": A's block of row 0). Every client rebuilds from the named host's
+// first whole set in this order: a host lost part way is replaced by the
+// next one the server names, a set sent after a whole one, a set from a
+// fighter not named and data before the word change nothing. The result:
+// the sender of each row's block (rows 0..2) and of the team arrays, "-"
+// for none, or "" while no set is whole.
+TEST(ServerMessages, ARepairTakesTheFirstWholeSetOfTheNamedHostInRelayOrder)
 {
     const std::vector<std::pair<std::string, std::string>> cases = {
-        {"HA A0 A1 A2", "AAAA"},
-        {"HA A0 A1 A2 HB B0 B1 B2", "AAAA"},  // a second host that had not heard the first was whole
-        {"HA A0 A1 HB B0 B1 B2", "BBBB"},     // the first host lost before its last block
-        {"HA HB B0 B1 B2", "BBBB"},
-        {"HA A2 A0 HB B1 B2 B0", "BBBB"},
-        {"HA A0 A1 HB B2 HC C0 C1 C2", "CCCC"},  // two hosts lost in turn
-        {"HA A0 A1", ""},
-        {"HA A0 A1 HB B2", ""},
+        {"WA HA A0 A1 A2", "AAAA"},
+        {"WA HA A0 A1 A2 WB HB B0 B1 B2", "AAAA"},  // a second host that had not heard the first was whole
+        {"WA HA A0 A1 WB HB B0 B1 B2", "BBBB"},     // the first host lost before its last block
+        {"WA HA WB HB B0 B1 B2", "BBBB"},
+        {"WA HA A2 A0 WB HB B1 B2 B0", "BBBB"},
+        {"WA HA A0 A1 WB HB B2 WC HC C0 C1 C2", "CCCC"},  // two hosts lost in turn
+        {"WA HA HC C0 C1 C2 A0 A1 A2", "AAAA"},           // a forged set beside the host's
+        {"WA HA A0 C1 C2 A1 A2 HA", "AAAA"},              // a late block after the set was whole
+        {"WA HA A0 A1", ""},
+        {"WA HA A0 A1 WB HB B2", ""},
+        {"HA A0 A1 A2 WA", ""},  // sent before the word: outside any repair
     };
     for (const auto& [events, expected] : cases) {
         Client c;
         c.room.repairSlots = 0x7;
-        c.room.repairState = 2;
         for (size_t at = 0; at + 1 < events.size(); at += 3) {
-            const char host = events[at + 1];
-            if (events[at] == 'H') {
-                auto m = Msg({12}, 253);
-                m[1] = u8(host);
+            const char who = events[at + 1];
+            const u8 sender = u8(who - 'A');
+            if (events[at] == 'W') {
+                c.Apply(Msg({10, sender}, 7));
+            } else if (events[at] == 'H') {
+                auto m = Msg({12}, 255);
+                m[1 + 4 * 42] = u8(who);
+                m[253] = sender;
                 c.Apply(m);
             } else {
-                auto m = Msg({11, u8(events[at + 1] - '0')}, 1 + kSnapshotBlockSize);
+                auto m = Msg({11, u8(events[at + 1] - '0')}, 1 + kSnapshotBlockSize + 2);
                 m[20] = u8(events[at]);
+                m[1 + kSnapshotBlockSize] = u8(events[at] - 'A');
                 c.Apply(m);
             }
         }
@@ -472,7 +502,7 @@ TEST(ServerMessages, ARepairTakesTheFirstWholeSetInRelayOrder)
         if (c.room.repairDataComplete) {
             for (int slot = 0; slot < 3; ++slot)
                 got += c.players[slot].snapshotState == 1 ? char(c.players[slot].snapshot[19]) : '-';
-            got += char(c.room.hostStateBlock[0] & 0xFF);
+            got += char(c.room.hostStateBlock[42] & 0xFF);
         }
         EXPECT_EQ(got, expected) << events;
         // Every row of a set not yet whole waits for the last host's block.
@@ -482,15 +512,6 @@ TEST(ServerMessages, ARepairTakesTheFirstWholeSetInRelayOrder)
             EXPECT_EQ(char(c.players[slot].snapshot[19]), events[events.size() - 2]) << events;
         }
     }
-
-    // Outside a repair a whole set is not taken, so it can never stand in
-    // for the next repair's.
-    Client c;
-    c.room.repairSlots = 0x7;
-    c.Apply(Msg({12}, 253));
-    for (u8 slot = 0; slot < 3; ++slot) c.Apply(Msg({11, slot}, 1 + kSnapshotBlockSize));
-    EXPECT_EQ(c.room.repairDataComplete, 0);
-    for (int slot = 0; slot < 3; ++slot) EXPECT_EQ(c.players[slot].snapshotState, 0) << slot;
 }
 
 // A hostile peer in the room uploads twenty voices of ten minutes of
@@ -741,5 +762,164 @@ TEST(ServerMessages, ABattleRunsOnThePartsPilotsAndSettingsItStartedWithWhatever
     runner.EndBattle();
     for (i32 slot : {0, 1, 5}) pilots[slot].Clear();
     app.gameSettings.item = 0;
+    g_fighter.reset();
+}
+
+namespace {
+
+// A room server for two fighters, the game's own client in row 0 (the repair
+// host) and a slower client in row 1 whose battle runs frames behind: every
+// relay reaches the own game at once and queues for the slower one, in the
+// order the server sends it. Row 1's key states match row 0's until the
+// drift, from which its check bytes differ.
+struct TwoFighterRoom {
+    Client slow;
+    std::vector<std::vector<u8>> toSlow;
+    bool drifted = false;
+    u32 repairs = 0;
+    bool repairing = false;
+
+    void ToBoth(const std::vector<u8>& m)
+    {
+        DispatchToFighter(m);
+        toSlow.push_back(m);
+    }
+    void Deliver()
+    {
+        for (const auto& m : toSlow) slow.Apply(m);
+        toSlow.clear();
+    }
+    // The slower client confirms its data, as its battle does when it is whole.
+    void Confirm(u8 slot)
+    {
+        ToBoth({13, slot, 0});
+        if (slot == 1) {
+            repairing = false;
+            ++repairs;
+        }
+    }
+    void Heard(const u8* m, u32 size)
+    {
+        const u8 own = 0;
+        switch (m[0]) {
+        case kMsgKeyState:
+            for (u8 slot = 0; slot < 2; ++slot) {
+                std::vector<u8> k(10, 0);
+                k[0] = 15;
+                k[1] = slot;
+                std::memcpy(k.data() + 2, m + 1, 8);
+                if (slot == 1 && drifted) ++k[8];
+                DispatchToFighter(k);
+            }
+            break;
+        case kMsgRepairRequest:
+            if (repairing) break;
+            repairing = true;
+            ToBoth({10, own, 0, u8(repairs), 0, 0, 0});
+            break;
+        case kMsgRobotSnapshot:
+        case kMsgHostStateBlock: {
+            std::vector<u8> r(m, m + size);
+            r[0] = m[0] == kMsgRobotSnapshot ? 11 : 12;
+            r.push_back(own);
+            r.push_back(0);
+            ToBoth(r);
+            break;
+        }
+        case kMsgAllDataReceived: ToBoth({13, own, 0}); break;
+        default: break;
+        }
+    }
+    static void Tap(const u8* m, u32 size, void* self) { static_cast<TwoFighterRoom*>(self)->Heard(m, size); }
+};
+
+}  // namespace
+
+// The host finds a drift first, and its whole set reaches the slower client
+// before that client's battle came to the frame of the drift: the repair
+// completes all the same, on both, and the battle goes on from frame 0.
+TEST(ServerMessages, ARepairCompletesWhenTheHostsSetOvertakesTheSlowerClientsOwnFinding)
+{
+    CApplication& app = *GetApplication();
+    OnlineTargets t = ApplicationTargets();
+    t.addChatLine = nullptr;
+    g_fighter = std::make_unique<NetClientPair>(t);
+    TwoFighterRoom server;
+    SetOutgoingTap(&TwoFighterRoom::Tap, &server);
+    RoomState& room = GetRoomState();
+    room = RoomState();
+    room.gameConnected = room.dataConnected = 1;
+    room.inputDelay = 2;
+    room.ownSlot = 0;
+    app.gameSettings.roomSetting = 1;
+
+    BattleRunnerOptions options;
+    options.mode = GameMode::Online;
+    options.slotState[0] = options.slotState[1] = 1;
+    options.robot[1] = 0;
+    BattleRunner runner(options);
+    CGameScene& scene = *runner.Scene();
+    for (i32 i = 0; i < 2; ++i) app.players[i].sceneLoaded = 1;
+    runner.RunFrames(20);
+    ASSERT_TRUE(scene.frameProc == &CGameScene::Proc_NetBattle);
+    server.slow.room.repairSlots = room.repairSlots;
+    ASSERT_EQ(room.repairSlots, 0x3);
+
+    // Both repairs of a battle: the second shows the first left nothing behind.
+    for (u32 repair = 0; repair < 2; ++repair) {
+        server.drifted = true;
+        for (int i = 0; i < 40 && !(room.repairState == 3); ++i) runner.RunFrames(1);
+        server.drifted = false;
+        ASSERT_EQ(room.repairState, 3u) << "the host never had its own set back, repair " << repair;
+        // All of it reaches the slower client, which only then finds the drift.
+        server.Deliver();
+        if (server.slow.room.repairState == 0) server.slow.room.repairState = 1;
+        ASSERT_EQ(server.slow.room.repairDataComplete, 1) << "the slower client dropped the host's set, repair " << repair;
+        for (int slot = 0; slot < 2; ++slot)
+            EXPECT_EQ(server.slow.players[slot].snapshot, app.players[slot].snapshot) << "row " << slot;
+        server.Confirm(1);
+        for (int i = 0; i < 5 && scene.frameProc != &CGameScene::Proc_NetBattle; ++i) runner.RunFrames(1);
+        ASSERT_TRUE(scene.frameProc == &CGameScene::Proc_NetBattle) << "repair " << repair;
+        EXPECT_EQ(scene.netRun, repair + 1);
+        EXPECT_LT(scene.battleFrame, 5u);
+        // The slower client's battle closes the repair as the host's did.
+        server.Deliver();
+        for (PlayerEntry& e : server.slow.players) {
+            e.snapshotState = 0;
+            e.snapshot.clear();
+        }
+        server.slow.room.repairState = 0;
+        server.slow.room.repairDataComplete = 0;
+        server.slow.room.repairAnnounced = 0;
+        server.slow.room.run = repair + 1;
+        runner.RunFrames(10);
+        EXPECT_EQ(room.repairState, 0u);
+    }
+
+    // The server forces the next repair the moment it has every confirmation
+    // of one, before this client's battle closed it: the battle goes from
+    // the one straight into the next, and both end.
+    server.drifted = true;
+    for (int i = 0; i < 40 && room.repairState != 3; ++i) runner.RunFrames(1);
+    server.drifted = false;
+    ASSERT_EQ(room.repairState, 3u);
+    server.Confirm(1);
+    server.repairing = true;
+    server.ToBoth({10, 0, 0, u8(server.repairs), 0, 0, 0});
+    for (int i = 0; i < 10 && !(room.repairState == 3 && scene.netRun == 3); ++i) runner.RunFrames(1);
+    ASSERT_EQ(scene.netRun, 3u) << "the first repair never closed";
+    ASSERT_EQ(room.repairState, 3u) << "the forced one never had its set";
+    server.Confirm(1);
+    for (int i = 0; i < 5 && scene.frameProc != &CGameScene::Proc_NetBattle; ++i) runner.RunFrames(1);
+    EXPECT_TRUE(scene.frameProc == &CGameScene::Proc_NetBattle);
+    EXPECT_EQ(scene.netRun, 4u);
+    runner.RunFrames(10);
+    EXPECT_EQ(room.repairState, 0u);
+    EXPECT_GE(scene.battleFrame, 10u);
+
+    SetOutgoingTap(nullptr, nullptr);
+    runner.EndBattle();
+    room = RoomState();
+    app.gameSettings.roomSetting = 0;
     g_fighter.reset();
 }
