@@ -1,10 +1,12 @@
 #pragma once
 // Shell scripts put in the decoder helper's place, to try the wall around
-// it: each notes its process group (its own number) in a file, so a test
-// can check that nothing of any of them is left running afterwards.
+// it: each notes its own number and, through `note $!`, those of the
+// children it starts in a file, so a test can check that nothing of any of
+// them is left running afterwards.
 #include <sys/stat.h>
 
 #include <cctype>
+#include <cstdlib>
 #include <cstdio>
 #include <dirent.h>
 #include <fstream>
@@ -18,19 +20,19 @@
 
 namespace fixtures {
 
-// Writes an executable script `name` in folder: it first notes its group in
-// folder/groups, then runs body.
+// Writes an executable script `name` in folder: it first notes itself in
+// folder/pids, then runs body.
 inline std::string HostileHelper(const TempFolder& folder, const std::string& name, const std::string& body) {
-    const std::string text = "#!/bin/sh\necho $$ >> '" + (folder / "groups") + "'\n" + body + "\n";
+    const std::string text = "#!/bin/sh\nnote() { echo \"$1\" >> '" + (folder / "pids") + "'; }\nnote $$\n" + body + "\n";
     if (!folder.Write(name, text)) return {};
     const std::string path = folder / name;
     ::chmod(path.c_str(), 0755);
     return path;
 }
 
-// Processes of the given group still alive (an ended one waiting to be
-// reaped by whoever adopted it does not count).
-inline u32 LiveMembers(int group) {
+// Processes still alive that are `pid` or in its group (an ended one
+// waiting to be reaped by whoever adopted it does not count).
+inline u32 LiveMembers(int pid) {
     u32 live = 0;
     DIR* proc = ::opendir("/proc");
     if (proc == nullptr) return 0;
@@ -45,19 +47,19 @@ inline u32 LiveMembers(int group) {
         char state = 0;
         int parent = 0, pgrp = 0;
         if (!(rest >> state >> parent >> pgrp)) continue;
-        if (pgrp == group && state != 'Z' && state != 'X') ++live;
+        if ((pgrp == pid || std::atoi(e->d_name) == pid) && state != 'Z' && state != 'X') ++live;
     }
     ::closedir(proc);
     return live;
 }
 
-// The groups the scripts in folder noted, once every process of them has
-// gone (or 30 s have passed): how many processes are still alive.
-inline u32 LeftAlive(const TempFolder& folder, u32* groups = nullptr) {
+// The processes the scripts in folder noted, and their groups, once every
+// one has gone (or 30 s have passed): how many are still alive.
+inline u32 LeftAlive(const TempFolder& folder, u32* count = nullptr) {
     std::vector<int> noted;
-    std::istringstream in(folder.Read("groups"));
+    std::istringstream in(folder.Read("pids"));
     for (int g; in >> g;) noted.push_back(g);
-    if (groups != nullptr) *groups = u32(noted.size());
+    if (count != nullptr) *count = u32(noted.size());
     u32 alive = 0;
     for (int i = 0; i < 6000; ++i) {
         alive = 0;
