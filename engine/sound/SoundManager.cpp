@@ -126,11 +126,11 @@ int SoundObject::LoadWave(const char* fileName, int is3D, int extraVoices) {
     return LoadWaveData(file.data, file.size, is3D, extraVoices);
 }
 
-int SoundObject::LoadOgg(const char* fileName, int is3D, int extraVoices) {
+int SoundObject::LoadOgg(const char* fileName, int is3D, int extraVoices, u32 waitMs) {
     if (!GetSoundManager().IsOpen() || fileName == nullptr) return 0;
     FileBuffer file;
     if (!file.Load(fileName)) return 0;
-    return LoadOggData(file.data, file.size, is3D, extraVoices);
+    return LoadOggData(file.data, file.size, is3D, extraVoices, waitMs);
 }
 
 int SoundObject::LoadWaveData(const u8* file, u32 size, int is3D, int extraVoices) {
@@ -443,9 +443,9 @@ int SoundManager::LoadWaveSlot(const char* fileName, int is3D, int index, int ex
     return s ? s->LoadWave(fileName, is3D, extraVoices) : 0;
 }
 
-int SoundManager::LoadOggSlot(const char* fileName, int is3D, int index, int extraVoices) {
+int SoundManager::LoadOggSlot(const char* fileName, int is3D, int index, int extraVoices, u32 waitMs) {
     SoundObject* s = GetSound(index);
-    return s ? s->LoadOgg(fileName, is3D, extraVoices) : 0;
+    return s ? s->LoadOgg(fileName, is3D, extraVoices, waitMs) : 0;
 }
 
 CDSBufferNode* SoundManager::PlaySlot(int index, int slot, int loop) {

@@ -123,7 +123,7 @@ public:
     // 1 on success (the sound then has 1 + extraVoices voices), 0 on
     // failure (the sound stays empty).
     int LoadWave(const char* fileName, int is3D, int extraVoices);
-    int LoadOgg(const char* fileName, int is3D, int extraVoices);
+    int LoadOgg(const char* fileName, int is3D, int extraVoices, u32 waitMs = kMusicWaitMs);
     // The same from bytes already in memory (voice files received online).
     // Ogg music decodes on the music worker, waited for up to waitMs; one
     // not in by then counts as loaded, and a play asked for meanwhile starts
@@ -218,7 +218,7 @@ public:
     SoundObject* GetSound(int index);
 
     int LoadWaveSlot(const char* fileName, int is3D, int index, int extraVoices);
-    int LoadOggSlot(const char* fileName, int is3D, int index, int extraVoices);
+    int LoadOggSlot(const char* fileName, int is3D, int index, int extraVoices, u32 waitMs = kMusicWaitMs);
     CDSBufferNode* PlaySlot(int index, int slot, int loop);
     // Takes the music that has come since (once a frame).
     void TakeDecoded();
