@@ -3,6 +3,8 @@
 // finds in a decoding library ends this program, never the game. The
 // request and answer are described in platform/core/DecodeHelper.h.
 #include <png.h>
+#include <signal.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -13,6 +15,7 @@
 #include "platform/audio/OggDecoder.h"
 #include "platform/core/ByteOrder.h"
 #include "platform/core/DecodeHelper.h"
+#include "platform/core/Sandbox.h"
 
 namespace {
 
@@ -97,6 +100,11 @@ int main()
     // before it sends the request; no core file is left behind either way.
     struct rlimit core = {0, 0};
     setrlimit(RLIMIT_CORE, &core);
+    // A game that dies without a word takes this request with it.
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    // Whatever a hostile stream makes of a decoding library can then do
+    // no more than decode: no file, socket or process of its own.
+    if (!plat::EnterDecodeSandbox()) return 1;
 
     std::vector<u8> in;
     u8 buffer[65536];

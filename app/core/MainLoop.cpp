@@ -174,8 +174,9 @@ void AppWndProc(CApplication& app, const plat::Event& event)
 bool IdlePass(CApplication& app)
 {
     RunNetworkSteps(GetAppHooks().network);
-    // Voices and pictures the decoder worker has finished.
+    // Voices, pictures and music the decoder workers have finished.
     GetPilotRegistry()->TakeDecoded();
+    GetSoundManager().TakeDecoded();
     PollKeyboard(app, 0);
     PollPads(app);
     app.ReleaseHeldKeys();

@@ -321,6 +321,7 @@ void PilotSlot::TakePicture(i32 n, const u8* png, u32 size, VoiceRefusalTell tel
     ReleasePicture(n);
     auto job = std::make_shared<PictureDecodeJob>();
     job->png.assign(png, png + size);
+    job->lane = this;
     job->budget = pictureBudget_;
     job->tell = std::move(tell);
     if (!GetVoiceDecoder().Queue(job)) return;
@@ -365,7 +366,7 @@ VoiceRefusal PilotSlot::TakeVoice(i32 n, const u8* ogg, u32 size, i32 extraVoice
     if (!InTable(n, PilotSoundCount)) return VoiceRefusal::Unreadable;
     currentVoice = nullptr;
     sounds[n].Free();
-    const VoiceRefusal refusal = sounds[n].LoadVoiceData(ogg, size, 0, extraVoices, voiceBudget_, std::move(tell));
+    const VoiceRefusal refusal = sounds[n].LoadVoiceData(ogg, size, 0, extraVoices, voiceBudget_, std::move(tell), this);
     decoding_ = decoding_ || sounds[n].Decoding();
     return refusal;
 }

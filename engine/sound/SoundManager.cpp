@@ -126,11 +126,11 @@ int SoundObject::LoadWave(const char* fileName, int is3D, int extraVoices) {
     return LoadWaveData(file.data, file.size, is3D, extraVoices);
 }
 
-int SoundObject::LoadOgg(const char* fileName, int is3D, int extraVoices) {
+int SoundObject::LoadOgg(const char* fileName, int is3D, int extraVoices, u32 waitMs) {
     if (!GetSoundManager().IsOpen() || fileName == nullptr) return 0;
     FileBuffer file;
     if (!file.Load(fileName)) return 0;
-    return LoadOggData(file.data, file.size, is3D, extraVoices);
+    return LoadOggData(file.data, file.size, is3D, extraVoices, waitMs);
 }
 
 int SoundObject::LoadWaveData(const u8* file, u32 size, int is3D, int extraVoices) {
@@ -140,11 +140,20 @@ int SoundObject::LoadWaveData(const u8* file, u32 size, int is3D, int extraVoice
     return CreateVoices(wave, is3D, extraVoices);
 }
 
-int SoundObject::LoadOggData(const u8* file, u32 size, int is3D, int extraVoices) {
+int SoundObject::LoadOggData(const u8* file, u32 size, int is3D, int extraVoices, u32 waitMs) {
     if (!GetSoundManager().IsOpen()) return 0;
-    std::vector<u8> image;
-    if (!DecodeOggToWave(file, size, &image)) return 0;
-    return CreateFromImage(image, is3D, extraVoices);
+    Free();
+    if (file == nullptr || size == 0) return 0;
+    auto job = std::make_shared<VoiceDecodeJob>();
+    job->music = true;
+    job->ogg.assign(file, file + size);
+    if (!GetMusicDecoder().Queue(job)) return 0;
+    pending_ = job;
+    pendingIs3D_ = is3D;
+    pendingExtraVoices_ = extraVoices;
+    playsWhenDecoded_ = true;
+    if (job->WaitDone(waitMs)) return TakeDecoded() ? 1 : 0;
+    return 1;
 }
 
 int SoundObject::CreateFromImage(const std::vector<u8>& image, int is3D, int extraVoices) {
@@ -157,7 +166,8 @@ int SoundObject::CreateFromImage(const std::vector<u8>& image, int is3D, int ext
 }
 
 VoiceRefusal SoundObject::LoadVoiceData(const u8* file, u32 size, int is3D, int extraVoices,
-                                        const std::shared_ptr<DecodeBudget>& budget, VoiceRefusalTell tell) {
+                                        const std::shared_ptr<DecodeBudget>& budget, VoiceRefusalTell tell,
+                                        const void* owner) {
     Free();
     if (size > kMaxVoiceFileBytes) return VoiceRefusal::TooBig;
     if (file == nullptr || size == 0) return VoiceRefusal::Unreadable;
@@ -167,6 +177,7 @@ VoiceRefusal SoundObject::LoadVoiceData(const u8* file, u32 size, int is3D, int 
     // the decoder, on the worker.
     job->ogg.assign(file, file + size);
     job->budget = budget;
+    job->lane = owner;
     if (!GetVoiceDecoder().Queue(job)) return VoiceRefusal::None;
     pending_ = std::move(job);
     tell_ = std::move(tell);
@@ -182,13 +193,17 @@ bool SoundObject::TakeDecoded() {
     pending_.reset();
     VoiceRefusalTell tell = std::move(tell_);
     tell_ = nullptr;
+    const int lateSlot = lateSlot_;
+    lateSlot_ = -1;
+    playsWhenDecoded_ = false;
     if (job->wave.empty()) {
         if (tell) tell(job->refusal);
         return false;
     }
     if (GetSoundManager().IsOpen()) CreateFromImage(job->wave, pendingIs3D_, pendingExtraVoices_);
     job->wave = std::vector<u8>();
-    if (cursor != nullptr) held_ = std::move(job);
+    if (cursor != nullptr && !job->music) held_ = std::move(job);
+    if (cursor != nullptr && lateSlot >= 0) Play(lateSlot, lateLoop_);
     return cursor != nullptr;
 }
 
@@ -228,6 +243,10 @@ void SoundObject::MoveOn() {
 
 CDSBufferNode* SoundObject::PlayNext(bool place, const Vec3& at, int slot, int loop, bool onlyIfFree) {
     if (pending_) TakeDecoded();
+    if (pending_ && playsWhenDecoded_ && !place) {
+        lateSlot_ = slot;
+        lateLoop_ = loop;
+    }
     if (cursor == nullptr || !GetSoundManager().IsOpen()) return nullptr;
     CDSBufferNode* node = cursor;
     if (node->voice == 0) {
@@ -257,6 +276,7 @@ CDSBufferNode* SoundObject::PlayAt(f32 x, f32 y, f32 z, int slot, int loop) {
 }
 
 void SoundObject::Stop() {
+    lateSlot_ = -1;
     CDSBufferNode* head = voices.GetHead();
     if (head == nullptr) return;
     for (CDSBufferNode* n = head->next; n && n->priority != kListTailPriority; n = n->next) n->Stop();
@@ -297,6 +317,8 @@ void SoundObject::Free() {
     pending_.reset();
     held_.reset();
     tell_ = nullptr;
+    playsWhenDecoded_ = false;
+    lateSlot_ = -1;
 }
 
 SoundManager::~SoundManager() { Release(); }
@@ -421,14 +443,19 @@ int SoundManager::LoadWaveSlot(const char* fileName, int is3D, int index, int ex
     return s ? s->LoadWave(fileName, is3D, extraVoices) : 0;
 }
 
-int SoundManager::LoadOggSlot(const char* fileName, int is3D, int index, int extraVoices) {
+int SoundManager::LoadOggSlot(const char* fileName, int is3D, int index, int extraVoices, u32 waitMs) {
     SoundObject* s = GetSound(index);
-    return s ? s->LoadOgg(fileName, is3D, extraVoices) : 0;
+    return s ? s->LoadOgg(fileName, is3D, extraVoices, waitMs) : 0;
 }
 
 CDSBufferNode* SoundManager::PlaySlot(int index, int slot, int loop) {
     SoundObject* s = GetSound(index);
     return s ? s->Play(slot, loop) : nullptr;
+}
+
+void SoundManager::TakeDecoded() {
+    for (int i = 0; i < soundCount_; ++i)
+        if (sounds_[size_t(i)].Decoding()) sounds_[size_t(i)].TakeDecoded();
 }
 
 void SoundManager::SetSlotDistances(int index, f32 minDistance, f32 maxDistance) {

@@ -40,6 +40,10 @@ inline constexpr i32 kVolumeSilent = -10000;
 // 100 x trunc(10 x log10(percent / 100)) in single precision.
 i32 VolumePercentToHundredthsDb(i32 percent);
 
+// Longest a scene's start waits for its music: a helper that stalls or
+// misbehaves holds the scene no longer; the music then plays once it comes.
+inline constexpr u32 kMusicWaitMs = 3000;
+
 // Largest amount of samples one Ogg file may decode to. A longer stream is
 // cut there; a hostile file cannot ask for more memory than this. Music
 // (title, hangar, room, battle) goes by this.
@@ -119,18 +123,23 @@ public:
     // 1 on success (the sound then has 1 + extraVoices voices), 0 on
     // failure (the sound stays empty).
     int LoadWave(const char* fileName, int is3D, int extraVoices);
-    int LoadOgg(const char* fileName, int is3D, int extraVoices);
+    int LoadOgg(const char* fileName, int is3D, int extraVoices, u32 waitMs = kMusicWaitMs);
     // The same from bytes already in memory (voice files received online).
+    // Ogg music decodes on the music worker, waited for up to waitMs; one
+    // not in by then counts as loaded, and a play asked for meanwhile starts
+    // once it comes (0 if it is refused: the sound stays silent).
     int LoadWaveData(const u8* file, u32 size, int is3D, int extraVoices);
-    int LoadOggData(const u8* file, u32 size, int is3D, int extraVoices);
+    int LoadOggData(const u8* file, u32 size, int is3D, int extraVoices, u32 waitMs = kMusicWaitMs);
     // A pilot voice, decoded on the voice worker: refused at once only for
     // its file size (TooBig); the worker refuses it from its headers when it
     // lasts longer than kMaxVoiceSeconds or its samples would not fit in
     // `budget`, and then `tell` hears why on the main thread (the sound
     // stays empty). The sound counts as loaded at once and plays from the
     // first Play after its samples are ready; until then a play gives null.
+    // It waits in its owner's lane (see VoiceDecoder.h).
     VoiceRefusal LoadVoiceData(const u8* file, u32 size, int is3D, int extraVoices,
-                               const std::shared_ptr<DecodeBudget>& budget, VoiceRefusalTell tell = {});
+                               const std::shared_ptr<DecodeBudget>& budget, VoiceRefusalTell tell = {},
+                               const void* owner = nullptr);
     // Makes the sound of a finished voice decode, or tells its refusal
     // (main thread); true when the sound holds samples afterwards.
     bool TakeDecoded();
@@ -148,6 +157,7 @@ public:
     // As Play3D, but plays nothing (and keeps its turn) while the next voice
     // is still playing.
     CDSBufferNode* PlayAt(f32 x, f32 y, f32 z, int slot, int loop);
+    // Stops every voice, and a play still waiting for the music to come.
     void Stop();
     // Minimum and maximum distance of every 3D voice; commits the deferred
     // settings so all pending 3D changes take effect together.
@@ -174,6 +184,11 @@ private:
     VoiceRefusalTell tell_;
     int pendingIs3D_ = 0;
     int pendingExtraVoices_ = 0;
+    // Music still decoding: the last play asked for (slot, loop), started
+    // when it comes; slot -1 for none.
+    bool playsWhenDecoded_ = false;
+    int lateSlot_ = -1;
+    int lateLoop_ = 0;
     CDSBufferNode* PlayNext(bool place, const Vec3& at, int slot, int loop, bool onlyIfFree);
     void MoveOn();
 };
@@ -203,8 +218,10 @@ public:
     SoundObject* GetSound(int index);
 
     int LoadWaveSlot(const char* fileName, int is3D, int index, int extraVoices);
-    int LoadOggSlot(const char* fileName, int is3D, int index, int extraVoices);
+    int LoadOggSlot(const char* fileName, int is3D, int index, int extraVoices, u32 waitMs = kMusicWaitMs);
     CDSBufferNode* PlaySlot(int index, int slot, int loop);
+    // Takes the music that has come since (once a frame).
+    void TakeDecoded();
     void SetSlotDistances(int index, f32 minDistance, f32 maxDistance);
 
     // Listener place, velocity and orientation, deferred until the commit.

@@ -12,8 +12,21 @@ VoiceDecodeJob::~VoiceDecodeJob()
     if (budget && charged > 0) budget->Give(charged);
 }
 
+bool DecodeJob::WaitDone(u32 ms)
+{
+    return done.load(std::memory_order_acquire) || finished.Wait(ms) == plat::WaitResult::Signalled;
+}
+
 void VoiceDecodeJob::Run()
 {
+    if (music) {
+        if (!DecodeOggToWave(ogg.data(), u32(ogg.size()), &wave, kMaxDecodedOggBytes, &cancelled)) {
+            wave = std::vector<u8>();
+            refusal = VoiceRefusal::Failed;
+        }
+        ogg = std::vector<u8>();
+        return;
+    }
     const u64 left = budget ? budget->left.load() : 0;
     const u32 cap = u32(std::min<u64>(left, kMaxDecodedOggBytes));
     std::vector<u8> image;
@@ -49,7 +62,9 @@ bool VoiceDecoder::Queue(const std::shared_ptr<DecodeJob>& job)
         stopping_ = false;
         if (!thread_.Start(&VoiceDecoder::Run, this, plat::ThreadPriority::BelowNormal)) return false;
     }
-    queue_.push_back(job);
+    auto lane = std::find_if(lanes_.begin(), lanes_.end(), [&job](const Lane& l) { return l.owner == job->lane; });
+    if (lane == lanes_.end()) lane = lanes_.insert(lanes_.end(), Lane{job->lane, {}});
+    lane->jobs.push_back(job);
     ++busy_;
     wake_.Set();
     return true;
@@ -61,12 +76,13 @@ void VoiceDecoder::Stop()
         plat::ScopedLock hold(lock_);
         if (!thread_.IsJoinable()) return;
         stopping_ = true;
+        if (std::shared_ptr<DecodeJob> job = running_.lock()) job->cancelled = true;
         wake_.Set();
     }
     thread_.Join();
     plat::ScopedLock hold(lock_);
-    busy_ -= u32(queue_.size());
-    queue_.clear();
+    for (const Lane& lane : lanes_) busy_ -= u32(lane.jobs.size());
+    lanes_.clear();
 }
 
 void VoiceDecoder::Run(void* self) { static_cast<VoiceDecoder*>(self)->Work(); }
@@ -78,9 +94,14 @@ void VoiceDecoder::Work()
         bool any = false;
         {
             plat::ScopedLock hold(lock_);
-            if (!queue_.empty()) {
-                job = queue_.front().lock();
-                queue_.pop_front();
+            if (!lanes_.empty()) {
+                // The front lane gives one job and, with more, goes last.
+                Lane lane = std::move(lanes_.front());
+                lanes_.pop_front();
+                job = lane.jobs.front().lock();
+                lane.jobs.pop_front();
+                if (!lane.jobs.empty()) lanes_.push_back(std::move(lane));
+                running_ = job;
                 any = true;
             }
         }
@@ -88,15 +109,26 @@ void VoiceDecoder::Work()
             wake_.Wait();
             continue;
         }
-        if (job && !job->cancelled) {
+        if (job && !job->cancelled && !stopping_) {
             job->Run();
             job->done.store(true, std::memory_order_release);
+            job->finished.Set();
+        }
+        {
+            plat::ScopedLock hold(lock_);
+            running_.reset();
         }
         --busy_;
     }
 }
 
 VoiceDecoder& GetVoiceDecoder()
+{
+    static VoiceDecoder decoder;
+    return decoder;
+}
+
+VoiceDecoder& GetMusicDecoder()
 {
     static VoiceDecoder decoder;
     return decoder;

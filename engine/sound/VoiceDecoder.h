@@ -5,6 +5,10 @@
 // hostile stream cannot take the game down either. The main thread, which
 // alone owns the sound and graphics devices, makes the sound or texture
 // from the checked result once it is ready.
+//
+// Each owner (a pilot, a peer) has a lane of its own and the worker takes
+// the lanes in turn, one job each, so one owner's slow streams hold back
+// another's by one decode at most. Music decodes on a worker of its own.
 #include <atomic>
 #include <deque>
 #include <memory>
@@ -20,8 +24,13 @@ struct DecodeJob {
     virtual ~DecodeJob() = default;
     // On the worker; `cancelled` may be set meanwhile.
     virtual void Run() = 0;
+    // Waits up to ms for the job to be done (any thread but the worker's).
+    bool WaitDone(u32 ms);
+
+    const void* lane = nullptr;  // whose job it is: jobs of one lane go in order
     std::atomic<bool> done{false};
     std::atomic<bool> cancelled{false};
+    plat::SyncEvent finished{true};
 };
 
 // Bytes one owner's decoded voices or pictures may still take (a pilot's, a
@@ -45,11 +54,13 @@ struct DecodeBudget {
 
 enum class VoiceRefusal;
 
-// One voice to decode.
+// One voice to decode, or a piece of music (any length, up to
+// kMaxDecodedOggBytes of samples, charged to no budget).
 struct VoiceDecodeJob : DecodeJob {
     ~VoiceDecodeJob() override;
     void Run() override;
 
+    bool music = false;
     std::vector<u8> ogg;                  // the stream, copied
     std::shared_ptr<DecodeBudget> budget;  // what its samples are taken from
     std::vector<u8> wave;                 // the result once done (empty: refused)
@@ -64,10 +75,11 @@ public:
     VoiceDecoder(const VoiceDecoder&) = delete;
     VoiceDecoder& operator=(const VoiceDecoder&) = delete;
 
-    // Hands a job to the worker (started on first use). false when no
-    // worker can run; the job is then left undone.
+    // Hands a job to the worker (started on first use), behind the jobs of
+    // its lane. false when no worker can run; the job is then left undone.
     bool Queue(const std::shared_ptr<DecodeJob>& job);
-    // Ends the worker; jobs not yet begun stay undone.
+    // Ends the worker; the job under way is cancelled (its helper killed),
+    // jobs not yet begun stay undone.
     void Stop();
     // Jobs queued or being decoded (tests).
     u32 Busy() const { return busy_.load(); }
@@ -76,12 +88,21 @@ private:
     static void Run(void* self);
     void Work();
 
+    struct Lane {
+        const void* owner;
+        std::deque<std::weak_ptr<DecodeJob>> jobs;
+    };
+
     plat::CriticalSection lock_;
     plat::SyncEvent wake_{false};
-    std::deque<std::weak_ptr<DecodeJob>> queue_;
+    // Lanes with jobs waiting, the next to serve first.
+    std::deque<Lane> lanes_;
+    std::weak_ptr<DecodeJob> running_;
     plat::Thread thread_;
     std::atomic<bool> stopping_{false};
     std::atomic<u32> busy_{0};
 };
 
 VoiceDecoder& GetVoiceDecoder();
+// The worker music decodes on, apart from every voice and picture.
+VoiceDecoder& GetMusicDecoder();

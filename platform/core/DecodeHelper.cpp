@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
+#include <string>
 
 #include "platform/core/ByteOrder.h"
 #include "platform/core/Process.h"
@@ -16,12 +18,22 @@ constexpr u64 kHelperBaseMemory = 192u << 20;
 
 std::atomic<bool> g_toldMissing{false};
 
+std::mutex g_programLock;
+std::string g_program;  // set in place of the shipped helper (tests)
+
+std::string Program()
+{
+    static const std::string shipped = HelperProgramPath(kDecodeHelperName);
+    std::lock_guard<std::mutex> hold(g_programLock);
+    return g_program.empty() ? shipped : g_program;
+}
+
 // Runs one request; the checked answer's header fields, and the answer
 // whose payload starts at *start.
 DecodeStatus Run(const std::vector<u8>& request, u64 payloadCap, u32 cpuSeconds, u32 wallMs, u32* x, u32* y,
                  std::vector<u8>* answer, u32* start, const std::atomic<bool>* stop)
 {
-    static const std::string program = HelperProgramPath(kDecodeHelperName);
+    const std::string program = Program();
     if (program.empty()) {
         if (!g_toldMissing.exchange(true))
             std::fprintf(stderr, "quillon: the decoder \"%s\" is missing: received voices, pictures and music "
@@ -56,6 +68,12 @@ DecodeStatus Run(const std::vector<u8>& request, u64 payloadCap, u32 cpuSeconds,
 }
 
 }  // namespace
+
+void UseDecodeHelper(const std::string& path)
+{
+    std::lock_guard<std::mutex> hold(g_programLock);
+    g_program = path;
+}
 
 std::vector<u8> DecodeRequest(u32 kind, u32 a, u32 b, u64 budget, u32 room, const u8* file, u32 size)
 {

@@ -16,6 +16,7 @@
 // rows (x wide, y high). The caller's own header then takes the room
 // without the payload being copied.
 #include <atomic>
+#include <string>
 #include <vector>
 
 #include "platform/audio/OggDecoder.h"
@@ -50,6 +51,11 @@ DecodeStatus DecodeOggInHelper(const u8* file, u32 size, u32 maxSeconds, u32 max
 // bytes. Any thread.
 DecodeStatus DecodePngInHelper(const u8* file, u32 size, u32 maxEdge, u64 budget, u32* width, u32* height,
                                std::vector<u8>* bgra, size_t* offset, const std::atomic<bool>* stop = nullptr);
+
+// Runs the requests made from now on with the program at path instead of
+// the shipped helper (tests put misbehaving ones in its place); empty goes
+// back to the shipped one. Any thread.
+void UseDecodeHelper(const std::string& path);
 
 // Writes the request the helper reads (tests build hostile ones with it).
 std::vector<u8> DecodeRequest(u32 kind, u32 a, u32 b, u64 budget, u32 room, const u8* file, u32 size);

@@ -9,11 +9,13 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <climits>
 #include <cstdlib>
 #include <ctime>
+#include <mutex>
 
 extern char** environ;
 
@@ -32,6 +34,47 @@ void SetLimit(pid_t pid, int resource, u64 value)
     struct rlimit limit;
     limit.rlim_cur = limit.rlim_max = rlim_t(value);
     prlimit(pid, static_cast<__rlimit_resource>(resource), &limit, nullptr);
+}
+
+// Groups of helpers still running, so that a game ending while one works
+// takes it and everything it started along. Plain atomics: read by an exit
+// handler while other threads may still be starting helpers.
+constexpr int kMostLiveGroups = 64;
+std::atomic<pid_t> g_liveGroups[kMostLiveGroups];
+
+void KillLiveGroups()
+{
+    for (std::atomic<pid_t>& g : g_liveGroups) {
+        const pid_t group = g.exchange(0);
+        if (group > 0) kill(-group, SIGKILL);
+    }
+}
+
+int NoteLiveGroup(pid_t group)
+{
+    static std::once_flag once;
+    std::call_once(once, [] { std::atexit(KillLiveGroups); });
+    for (int i = 0; i < kMostLiveGroups; ++i) {
+        pid_t none = 0;
+        if (g_liveGroups[i].compare_exchange_strong(none, group)) return i;
+    }
+    return -1;
+}
+
+void ForgetLiveGroup(int slot, pid_t group)
+{
+    if (slot < 0) return;
+    pid_t expected = group;
+    g_liveGroups[slot].compare_exchange_strong(expected, 0);
+}
+
+// The child has ended (it may not be reaped yet: its number then still
+// names its group).
+bool HasEnded(pid_t pid)
+{
+    siginfo_t info = {};
+    const int r = waitid(P_PID, id_t(pid), &info, WEXITED | WNOHANG | WNOWAIT);
+    return (r == 0 && info.si_pid == pid) || (r < 0 && errno == ECHILD);
 }
 
 bool IsProgram(const std::string& path) { return !path.empty() && access(path.c_str(), X_OK) == 0; }
@@ -87,10 +130,17 @@ ProcessResult RunLimitedProcess(const std::string& program, const std::vector<st
     for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     if (argv.empty()) argv.push_back(const_cast<char*>(program.c_str()));
     argv.push_back(nullptr);
+    // A group of its own, from before its first instruction: whatever it
+    // starts is in it too, and the whole group ends with the request.
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+    posix_spawnattr_setpgroup(&attributes, 0);
     HoldBrokenPipe hold;
     pid_t pid = -1;
-    const int spawned = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
+    const int spawned = posix_spawn(&pid, program.c_str(), &actions, &attributes, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attributes);
     close(in[0]);
     close(out[1]);
     if (spawned != 0) {
@@ -104,6 +154,9 @@ ProcessResult RunLimitedProcess(const std::string& program, const std::vector<st
     SetLimit(pid, RLIMIT_STACK, limits.stack);
     SetLimit(pid, RLIMIT_CPU, limits.cpuSeconds);
     SetLimit(pid, RLIMIT_CORE, 0);
+    SetLimit(pid, RLIMIT_NPROC, 0);
+    const int live = NoteLiveGroup(pid);
+    result.group = pid;
 
     fcntl(in[1], F_SETFL, O_NONBLOCK);
     fcntl(out[0], F_SETFL, O_NONBLOCK);
@@ -126,6 +179,9 @@ ProcessResult RunLimitedProcess(const std::string& program, const std::vector<st
             killedFor = ProcessEnd::TimedOut;
             break;
         }
+        // Ended, yet its output is still open: something it started holds
+        // it. That goes now, and what was written is read to its end.
+        if (HasEnded(pid)) kill(-pid, SIGKILL);
         struct pollfd fds[2];
         nfds_t count = 0;
         fds[count++] = {out[0], POLLIN, 0};
@@ -163,22 +219,23 @@ ProcessResult RunLimitedProcess(const std::string& program, const std::vector<st
     }
     if (inFd >= 0) close(inFd);
     close(out[0]);
-    if (killedFor != ProcessEnd::Exited) kill(pid, SIGKILL);
+    if (killedFor != ProcessEnd::Exited) kill(-pid, SIGKILL);
     // Its output is closed: an honest child ends at once; one that lingers
-    // past the deadline is killed.
-    int status = 0;
-    for (;;) {
-        const pid_t got = waitpid(pid, &status, WNOHANG);
-        if (got == pid || (got < 0 && errno != EINTR)) break;
-        if (NowMs() >= deadline + 1000 || killedFor != ProcessEnd::Exited) {
-            if (killedFor == ProcessEnd::Exited) killedFor = ProcessEnd::TimedOut;
-            kill(pid, SIGKILL);
-            waitpid(pid, &status, 0);
-            break;
+    // past the deadline is killed. Its group is killed before it is
+    // reaped, while its number can still name no other group.
+    while (!HasEnded(pid)) {
+        if (NowMs() >= deadline + 1000 && killedFor == ProcessEnd::Exited) {
+            killedFor = ProcessEnd::TimedOut;
+            kill(-pid, SIGKILL);
         }
         struct timespec nap = {0, 2000000};
         nanosleep(&nap, nullptr);
     }
+    kill(-pid, SIGKILL);
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    ForgetLiveGroup(live, pid);
     if (killedFor != ProcessEnd::Exited) {
         result.end = killedFor;
         result.output.clear();
@@ -187,6 +244,7 @@ ProcessResult RunLimitedProcess(const std::string& program, const std::vector<st
         result.code = WEXITSTATUS(status);
     } else {
         result.end = ProcessEnd::Crashed;
+        if (WIFSIGNALED(status)) result.code = WTERMSIG(status);
         result.output.clear();
     }
     return result;

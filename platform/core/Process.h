@@ -2,6 +2,8 @@
 // Short-lived helper programs run under limits: what a stranger sends is
 // decoded in one of them, so a fault in a decoding library ends the helper,
 // never the game.
+#include <sys/types.h>
+
 #include <atomic>
 #include <string>
 #include <vector>
@@ -24,7 +26,7 @@ struct ProcessLimits {
 
 enum class ProcessEnd {
     Exited,      // ended on its own; code says how
-    Crashed,     // ended by a signal (its own fault or a limit)
+    Crashed,     // ended by a signal (its own fault or a limit); code is the signal
     TimedOut,    // killed: it outlasted wallMs
     Overran,     // killed: it wrote more than outputCap
     Stopped,     // killed: the caller's stop flag was set
@@ -35,12 +37,17 @@ struct ProcessResult {
     ProcessEnd end = ProcessEnd::NotStarted;
     int code = -1;
     std::vector<u8> output;
+    pid_t group = 0;  // the process group it ran in (its own number), gone by now
 };
 
 // Runs program with args (argv[0] is the program), feeding input to its
 // standard input and collecting its standard output; its standard error is
-// discarded. The limits are set on the child before it reads a byte. Any
-// thread; blocks the caller until the child has ended.
+// discarded. The limits are set on the child before it reads a byte; it
+// may start no process (unless privileged), and it runs in a process group
+// of its own, which is killed whole when the request ends, whatever ended it
+// (an answer, a limit, the stop flag, the game's exit): nothing it started
+// outlives the request. Any thread; blocks the caller until the child has
+// ended.
 ProcessResult RunLimitedProcess(const std::string& program, const std::vector<std::string>& args,
                                 const std::vector<u8>& input, const ProcessLimits& limits,
                                 const std::atomic<bool>* stop = nullptr);

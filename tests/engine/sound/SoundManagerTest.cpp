@@ -1,17 +1,23 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstring>
+#include <mutex>
+#include <string>
 #include <vector>
 
 #include "engine/sound/SoundManager.h"
 #include "engine/sound/VoiceDecoder.h"
 #include "platform/audio/OggDecoder.h"
 #include "platform/core/DecodeHelper.h"
+#include "platform/core/Process.h"
 #include "platform/gfx/Image.h"
 #include "platform/audio/Audio.h"
+#include "support/HostileHelpers.h"
 #include "support/SoundFixtures.h"
+#include "support/TempFolder.h"
 
 namespace {
 
@@ -505,7 +511,7 @@ TEST_F(SoundOnLoopback, ThreeDimensionalSoundIsPlacedWhenTheListenerCommits) {
 TEST_F(SoundOnLoopback, OggSoundLoadsAndPlays) {
     const std::vector<u8> ogg = fixtures::Ogg(fixtures::Tone(1, kRate, 0.5f, 440), 1, kRate);
     SoundObject s;
-    ASSERT_EQ(s.LoadOggData(ogg.data(), u32(ogg.size()), 0, 0), 1);
+    ASSERT_EQ(s.LoadOggData(ogg.data(), u32(ogg.size()), 0, 0, plat::WaitForever), 1);
     EXPECT_EQ(s.VoiceCount(), 1);
     ASSERT_NE(s.Play(1, 0), nullptr);
     EXPECT_GT(Loudness(), 500);
@@ -513,6 +519,99 @@ TEST_F(SoundOnLoopback, OggSoundLoadsAndPlays) {
     EXPECT_TRUE(s.IsEmpty());
     EXPECT_EQ(s.Play(1, 0), nullptr);
     EXPECT_EQ(plat::AudioVoiceCount(), 0u);
+}
+
+// A scene's music from a helper that spins with children of its own, then
+// from one that answers only after the scene's wait: the scene waits a few
+// seconds at most and its frames go on; the spinner and its children end
+// with the scene, and the late music plays once it comes.
+TEST_F(SoundOnLoopback, MusicHoldsASceneAFewSecondsAtMostAndPlaysOnceItComes) {
+    TempFolder folder;
+    const std::string real = plat::HelperProgramPath(plat::kDecodeHelperName);
+    ASSERT_FALSE(real.empty());
+    const std::vector<u8> ogg = fixtures::Ogg(fixtures::Tone(1, kRate, 1.0f, 440), 1, kRate);
+    SoundManager& sm = GetSoundManager();
+    const struct {
+        const char* name;
+        std::string body;
+    } cases[] = {
+        {"spins", "while :; do :; done &\nnote $!\nwhile :; do :; done &\nnote $!\nwhile :; do :; done"},
+        {"late", "sleep " + std::to_string(kMusicWaitMs / 1000 + 2) + "\nexec '" + real + "'"},
+    };
+    for (const auto& c : cases) {
+        plat::UseDecodeHelper(fixtures::HostileHelper(folder, c.name, c.body));
+        sm.CreateSounds(1);
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(sm.GetSound(0)->LoadOggData(ogg.data(), u32(ogg.size()), 0, 0), 1) << c.name;
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(kMusicWaitMs + 5000)) << c.name;
+        EXPECT_TRUE(sm.GetSound(0)->Decoding()) << c.name;
+        EXPECT_EQ(sm.PlaySlot(0, kVolumeSlotMusic, 1), nullptr) << c.name;
+        u32 frames = 0;
+        if (std::string(c.name) == "spins") {
+            for (; frames < 30; ++frames) {
+                sm.TakeDecoded();
+                EXPECT_LT(Loudness(441), 50) << frames;
+            }
+            sm.FreeSounds();  // the scene ends before its music came
+            continue;
+        }
+        for (; frames < 24000 && sm.GetSound(0)->Decoding(); ++frames) {
+            sm.TakeDecoded();
+            plat::Sleep(5);
+        }
+        EXPECT_GT(frames, 0u);
+        EXPECT_FALSE(sm.GetSound(0)->Decoding());
+        EXPECT_GT(Loudness(), 500) << "the late music plays";
+        sm.FreeSounds();
+    }
+    plat::UseDecodeHelper({});
+    u32 noted = 0;
+    EXPECT_EQ(fixtures::LeftAlive(folder, &noted), 0u);
+    EXPECT_EQ(noted, 4u);
+}
+
+// Jobs of three owners queued behind a running one: the owners are served
+// in turn, so the first owner's many jobs hold the others back one at most.
+TEST(VoiceDecoderLanes, OwnersAreServedInTurn) {
+    struct Job : DecodeJob {
+        void Run() override {
+            started.Set();
+            if (gate != nullptr) gate->Wait(60000);
+            std::lock_guard<std::mutex> hold(*lock);
+            order->push_back(name);
+        }
+        std::string name;
+        plat::SyncEvent* gate = nullptr;
+        plat::SyncEvent started{true};
+        std::mutex* lock = nullptr;
+        std::vector<std::string>* order = nullptr;
+    };
+    std::mutex lock;
+    std::vector<std::string> order;
+    plat::SyncEvent gate(true);
+    const int a = 0, b = 0, c = 0;
+    std::vector<std::shared_ptr<Job>> jobs;
+    auto queue = [&](const char* name, const void* lane) {
+        auto job = std::make_shared<Job>();
+        job->name = name;
+        job->lane = lane;
+        job->lock = &lock;
+        job->order = &order;
+        jobs.push_back(job);
+        return job;
+    };
+    VoiceDecoder decoder;
+    auto first = queue("a0", &a);
+    first->gate = &gate;
+    ASSERT_TRUE(decoder.Queue(first));
+    ASSERT_EQ(first->started.Wait(60000), plat::WaitResult::Signalled);
+    for (const char* name : {"a1", "a2", "a3", "a4"}) ASSERT_TRUE(decoder.Queue(queue(name, &a)));
+    for (const char* name : {"b1", "b2"}) ASSERT_TRUE(decoder.Queue(queue(name, &b)));
+    ASSERT_TRUE(decoder.Queue(queue("c1", &c)));
+    gate.Set();
+    for (const auto& job : jobs) EXPECT_TRUE(job->WaitDone(60000)) << job->name;
+    const std::vector<std::string> expected = {"a0", "a1", "b1", "c1", "a2", "b2", "a3", "a4"};
+    EXPECT_EQ(order, expected);
 }
 
 TEST_F(SoundOnLoopback, HostileWaveAndOggFilesNeverBreakLoading) {

@@ -1,0 +1,84 @@
+#include <gtest/gtest.h>
+
+#include <signal.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include "platform/core/DecodeHelper.h"
+#include "platform/core/Process.h"
+#include "platform/gfx/Image.h"
+#include "support/HostileHelpers.h"
+#include "support/TempFolder.h"
+
+namespace {
+
+// Helpers that run what they should not: children that spin or sleep past
+// the request, holding its output. Each request ends within its wall limit
+// (a picture's is 10 s), refused unless an answer came, and nothing any of
+// them started is left running.
+TEST(DecodeHelperWall, HelpersThatForkSpinOrSleepEndWithTheirRequestAndLeaveNothing) {
+    TempFolder folder;
+    const std::string real = plat::HelperProgramPath(plat::kDecodeHelperName);
+    ASSERT_FALSE(real.empty());
+    std::vector<u32> argb(24 * 16, 0xFF336699u);
+    std::vector<u8> png;
+    ASSERT_TRUE(plat::EncodePng(argb.data(), 24, 16, true, &png));
+    const struct {
+        const char* name;
+        std::string body;
+        plat::DecodeStatus status;
+    } cases[] = {
+        {"spins", "while :; do :; done &\nnote $!\nwhile :; do :; done &\nnote $!\nwhile :; do :; done",
+         plat::DecodeStatus::Failed},
+        {"sleeps", "sleep 1000 &\nnote $!\ncat > /dev/null", plat::DecodeStatus::Failed},
+        {"answers", "sleep 1000 &\nnote $!\nexec '" + real + "'", plat::DecodeStatus::Ok},
+        {"waits", "for i in 1 2 3 4 5 6 7 8; do sleep 1000 & note $!; done\nwait", plat::DecodeStatus::Failed},
+    };
+    for (const auto& c : cases) {
+        plat::UseDecodeHelper(fixtures::HostileHelper(folder, c.name, c.body));
+        u32 width = 0, height = 0;
+        std::vector<u8> pixels;
+        size_t offset = 0;
+        const auto start = std::chrono::steady_clock::now();
+        const plat::DecodeStatus status = plat::DecodePngInHelper(png.data(), u32(png.size()), 64, 64 * 64 * 4, &width,
+                                                                  &height, &pixels, &offset);
+        const auto took = std::chrono::steady_clock::now() - start;
+        EXPECT_EQ(status, c.status) << c.name;
+        // The wall limit, and a moment to kill the group.
+        EXPECT_LT(took, std::chrono::seconds(12)) << c.name;
+        if (c.status == plat::DecodeStatus::Ok) {
+            EXPECT_EQ(width * height * 4, pixels.size() - offset) << c.name;
+        }
+    }
+    plat::UseDecodeHelper({});
+    u32 noted = 0;
+    EXPECT_EQ(fixtures::LeftAlive(folder, &noted), 0u);
+    EXPECT_EQ(noted, 16u);
+}
+
+// The decoder's walls, put up by a program of its own the same way: what
+// decoding does passes, a file, a process or a socket ends it on the spot.
+TEST(DecodeHelperWall, WallsLetDecodingThroughAndKillAnythingElse) {
+    const struct {
+        const char* what;
+        plat::ProcessEnd end;
+        int code;
+    } cases[] = {
+        {"work", plat::ProcessEnd::Exited, 0},   {"open", plat::ProcessEnd::Crashed, SIGSYS},
+        {"fork", plat::ProcessEnd::Crashed, SIGSYS}, {"exec", plat::ProcessEnd::Crashed, SIGSYS},
+        {"socket", plat::ProcessEnd::Crashed, SIGSYS},
+    };
+    plat::ProcessLimits limits;
+    limits.addressSpace = 1u << 30;
+    for (const auto& c : cases) {
+        const plat::ProcessResult r =
+            plat::RunLimitedProcess(QUILLON_SANDBOX_PROBE, {QUILLON_SANDBOX_PROBE, c.what}, {1, 2, 3}, limits);
+        EXPECT_EQ(r.end, c.end) << c.what;
+        EXPECT_EQ(r.code, c.code) << c.what;
+        EXPECT_EQ(r.output.size(), c.end == plat::ProcessEnd::Exited ? 2u : 0u) << c.what;
+    }
+}
+
+}  // namespace
