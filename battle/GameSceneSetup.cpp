@@ -24,7 +24,6 @@
 #include "engine/graphics/GraphicsDevice.h"
 #include "engine/graphics/Shaders.h"
 #include "engine/sound/SoundManager.h"
-#include "platform/core/Thread.h"
 #include "platform/core/FileSystem.h"
 #include "platform/core/MessageBox.h"
 #include "platform/input/Keyboard.h"
@@ -366,9 +365,6 @@ void CGameScene::LoadBattleSounds()
     }
     if (!music.empty()) {
         const std::string path = StartPath("Sound", music.c_str());
-        // A battle waits for its music to the end of the decode (the helper's
-        // wall limit still bounds it): online, music that came after the
-        // start was seen to stall a battle's repair.
-        sound.LoadOggSlot(path.c_str(), 0, kSoundMusic, 0, plat::WaitForever);
+        sound.LoadOggSlot(path.c_str(), 0, kSoundMusic, 0);
     }
 }
