@@ -80,6 +80,26 @@ std::vector<u8> Msg(std::initializer_list<u8> head, size_t size)
     return m;
 }
 
+// Two fighters online, this game in slot 0, both connections up.
+RoomState& FreshTwoFighterRoom()
+{
+    RoomState& room = GetRoomState();
+    room = RoomState();
+    room.gameConnected = room.dataConnected = 1;
+    room.inputDelay = 2;
+    room.ownSlot = 0;
+    return room;
+}
+
+BattleRunnerOptions TwoFighterBattle()
+{
+    BattleRunnerOptions options;
+    options.mode = GameMode::Online;
+    options.slotState[0] = options.slotState[1] = 1;
+    options.robot[1] = 0;
+    return options;
+}
+
 }  // namespace
 
 TEST(ServerMessages, LoginEntriesLeavingAndRefusals)
@@ -677,19 +697,12 @@ TEST(ServerMessages, ABattleRunsOnThePartsPilotsAndSettingsItStartedWithWhatever
     g_keyStates = g_longestRepeat = 0;
     SentMessages server;
     server.keyState = RelayKeys;
-    RoomState& room = GetRoomState();
-    room = RoomState();
-    room.gameConnected = room.dataConnected = 1;
-    room.inputDelay = 2;
-    room.ownSlot = 0;
+    RoomState& room = FreshTwoFighterRoom();
     std::string face;
     ASSERT_TRUE(plat::ReadWholeFile((std::string(QUILLON_RUN_DIR) + "/pilot/Rex/face.png").c_str(), face));
 
-    BattleRunnerOptions options;
-    options.mode = GameMode::Online;
+    BattleRunnerOptions options = TwoFighterBattle();
     options.runFolder = QUILLON_RUN_DIR;
-    options.slotState[0] = options.slotState[1] = 1;
-    options.robot[1] = 0;
     options.beforeSetUp = [&] {
         app.gameSettings.item = 1;
         app.gameSettings.roomSetting = 1;
@@ -846,17 +859,10 @@ TEST(ServerMessages, ARepairCompletesWhenTheHostsSetOvertakesTheSlowerClientsOwn
     g_fighter = std::make_unique<NetClientPair>(t);
     TwoFighterRoom server;
     SetOutgoingTap(&TwoFighterRoom::Tap, &server);
-    RoomState& room = GetRoomState();
-    room = RoomState();
-    room.gameConnected = room.dataConnected = 1;
-    room.inputDelay = 2;
-    room.ownSlot = 0;
+    RoomState& room = FreshTwoFighterRoom();
     app.gameSettings.roomSetting = 1;
 
-    BattleRunnerOptions options;
-    options.mode = GameMode::Online;
-    options.slotState[0] = options.slotState[1] = 1;
-    options.robot[1] = 0;
+    BattleRunnerOptions options = TwoFighterBattle();
     BattleRunner runner(options);
     CGameScene& scene = *runner.Scene();
     for (i32 i = 0; i < 2; ++i) app.players[i].sceneLoaded = 1;
