@@ -80,26 +80,6 @@ std::vector<u8> Msg(std::initializer_list<u8> head, size_t size)
     return m;
 }
 
-// Two fighters online, this game in slot 0, both connections up.
-RoomState& FreshTwoFighterRoom()
-{
-    RoomState& room = GetRoomState();
-    room = RoomState();
-    room.gameConnected = room.dataConnected = 1;
-    room.inputDelay = 2;
-    room.ownSlot = 0;
-    return room;
-}
-
-BattleRunnerOptions TwoFighterBattle()
-{
-    BattleRunnerOptions options;
-    options.mode = GameMode::Online;
-    options.slotState[0] = options.slotState[1] = 1;
-    options.robot[1] = 0;
-    return options;
-}
-
 }  // namespace
 
 TEST(ServerMessages, LoginEntriesLeavingAndRefusals)
@@ -680,6 +660,30 @@ bool CutInOf(CGameScene& scene, const CRobot_Base* speaker)
     return false;
 }
 
+// Two fighters online, this game in slot 0 on a fresh client pair, both
+// connections up.
+RoomState& FreshTwoFighterRoom()
+{
+    OnlineTargets t = ApplicationTargets();
+    t.addChatLine = nullptr;
+    g_fighter = std::make_unique<NetClientPair>(t);
+    RoomState& room = GetRoomState();
+    room = RoomState();
+    room.gameConnected = room.dataConnected = 1;
+    room.inputDelay = 2;
+    room.ownSlot = 0;
+    return room;
+}
+
+BattleRunnerOptions TwoFighterBattle()
+{
+    BattleRunnerOptions options;
+    options.mode = GameMode::Online;
+    options.slotState[0] = options.slotState[1] = 1;
+    options.robot[1] = 0;
+    return options;
+}
+
 }  // namespace
 
 // Two players fight online; the room had given them parts, faces and radio
@@ -691,9 +695,6 @@ bool CutInOf(CGameScene& scene, const CRobot_Base* speaker)
 TEST(ServerMessages, ABattleRunsOnThePartsPilotsAndSettingsItStartedWithWhateverTheRoomSends)
 {
     CApplication& app = *GetApplication();
-    OnlineTargets t = ApplicationTargets();
-    t.addChatLine = nullptr;
-    g_fighter = std::make_unique<NetClientPair>(t);
     g_keyStates = g_longestRepeat = 0;
     SentMessages server;
     server.keyState = RelayKeys;
@@ -854,9 +855,6 @@ struct TwoFighterRoom {
 TEST(ServerMessages, ARepairCompletesWhenTheHostsSetOvertakesTheSlowerClientsOwnFinding)
 {
     CApplication& app = *GetApplication();
-    OnlineTargets t = ApplicationTargets();
-    t.addChatLine = nullptr;
-    g_fighter = std::make_unique<NetClientPair>(t);
     TwoFighterRoom server;
     SetOutgoingTap(&TwoFighterRoom::Tap, &server);
     RoomState& room = FreshTwoFighterRoom();
