@@ -515,7 +515,6 @@ i32 GMTCB_GoTitle::Proc()
     const u32 start = plat::TimeGetTime();
     do {
         if (wait.pump) wait.pump();
-        else ServeWindowEvents();
         plat::Sleep(wait.ms < 10 ? wait.ms : 10);
     } while (plat::TimeGetTime() - start < wait.ms);
     SwitchScene(GetTitleSceneAsBase);

@@ -79,13 +79,14 @@ public:
 // The smallest box holding a box transformed by a matrix (its 8 corners).
 void TransformAabb(Vec3* outMin, Vec3* outMax, const Vec3& boxMin, const Vec3& boxMax, const Mat4& matrix);
 
-// How long the go-to-title task waits before the title appears, and the
-// event pump it keeps serving while it waits (tests shorten both).
-struct GoTitleWait {
-    u32 ms = 1000;
-    void (*pump)() = nullptr;
-};
-GoTitleWait& GetGoTitleWait();
 // Runs the window procedure for every waiting window event; a quit request
 // sets the quit flag for the main loop.
 void ServeWindowEvents();
+// How long the go-to-title task waits before the title appears, and the
+// event pump it keeps serving while it waits: the window's own (a test
+// shortens the wait and counts the pump's turns).
+struct GoTitleWait {
+    u32 ms = 1000;
+    void (*pump)() = ServeWindowEvents;
+};
+GoTitleWait& GetGoTitleWait();
