@@ -488,13 +488,8 @@ i32 CGameScene::Proc_NetResync()
             // A block of this repair must never stand in for one a later
             // repair misses; the next one's word already made room for its own.
             if (!next) {
-                for (i32 i = 0; i < kRobotTableSize && i < app.players.GetCount(); ++i) {
-                    app.players[i].snapshotState = 0;
-                    app.players[i].snapshot.clear();
-                }
-                room.repairDataComplete = 0;
+                ForgetRepairData(room, &app.players[0], app.players.GetCount());
                 room.repairAnnounced = 0;
-                room.hostStateTaken = 0;
             }
             repairHost = -1;
             inputWaiting = false;

@@ -42,6 +42,16 @@ bool TeamArraysInRange(const u8* words)
 
 }  // namespace
 
+void ForgetRepairData(RoomState& room, PlayerEntry* players, i32 count)
+{
+    for (i32 i = 0; i < count; ++i) {
+        players[i].snapshotState = 0;
+        players[i].snapshot.clear();
+    }
+    room.repairDataComplete = 0;
+    room.hostStateTaken = 0;
+}
+
 void TakeRepairWord(RoomState& room, PlayerEntry* players, i32 count, u16 host, u32 run)
 {
     if (host >= 10) return;
@@ -55,12 +65,7 @@ void TakeRepairWord(RoomState& room, PlayerEntry* players, i32 count, u16 host, 
         // The server asks for the next repair only once it relayed every
         // confirmation of this one, so this one is over, whatever frame the
         // battle is at; its data makes room for the next one's.
-        for (i32 i = 0; i < count; ++i) {
-            players[i].snapshotState = 0;
-            players[i].snapshot.clear();
-        }
-        room.repairDataComplete = 0;
-        room.hostStateTaken = 0;
+        ForgetRepairData(room, players, count);
         room.run = run;
         room.repairHostSlot = host;
         return;

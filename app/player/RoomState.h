@@ -47,6 +47,9 @@ struct PlayerEntry;
 // the messages come, never by when a frame runs, keeps every client on the
 // same set however late its frames run. Data outside a repair, from another
 // sender, or after the set was whole is ignored.
+// Every block of a repair and its whole-set marks: none may stand in for a
+// later repair's.
+void ForgetRepairData(RoomState& room, PlayerEntry* players, i32 count);
 void TakeRepairWord(RoomState& room, PlayerEntry* players, i32 count, u16 host, u32 run);
 void TakeHostStateBlock(RoomState& room, PlayerEntry* players, i32 count, const u8* words, u32 sender);
 void TakeRobotSnapshot(RoomState& room, PlayerEntry* players, i32 count, const u8* block, u32 size, u32 sender);
