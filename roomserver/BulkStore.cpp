@@ -29,13 +29,18 @@ bool BulkStore::OpenFile()
     if (file_ >= 0) return true;
     if (fileFailed_) return false;
     const char* folder = std::getenv("TMPDIR");
-    std::string path = std::string(folder && *folder ? folder : "/tmp") + "/quillon-room-XXXXXX";
-    file_ = ::mkstemp(path.data());
+    for (const char* at : {folder && *folder ? folder : "/tmp", "/tmp"}) {
+        std::string path = std::string(at) + "/quillon-room-XXXXXX";
+        file_ = ::mkstemp(path.data());
+        if (file_ >= 0) {
+            ::unlink(path.c_str());
+            break;
+        }
+    }
     if (file_ < 0) {
         fileFailed_ = true;
         return false;
     }
-    ::unlink(path.c_str());
     ::fcntl(file_, F_SETFD, FD_CLOEXEC);
     return true;
 }

@@ -25,6 +25,9 @@ using namespace roomwire;
 constexpr u32 kChunks = 140, kChunkBytes = 200000;  // 28 MB, the whole allowance
 constexpr u32 kFrameBytes = 4 + 9 + kChunkBytes;    // as a reader gets each
 
+// Each picture's bytes tell its place, so one read from the wrong place shows.
+u8 PictureByte(u32 chunk, u32 at) { return u8(chunk * 31 + at * 13 + (at >> 8)); }
+
 // One reader of the room held to its line's rate (bytes per ms): it takes
 // what is due as time goes, never more, and notes what came when.
 struct PacedReader {
@@ -32,7 +35,7 @@ struct PacedReader {
     std::unique_ptr<Client> client;
     std::atomic<bool> stopReading{false};
     std::atomic<u32> chunks{0}, doneAt{0}, worstChat{0}, readyAt{0};
-    std::atomic<bool> inOrder{true}, cut{false};
+    std::atomic<bool> intact{true}, cut{false};
 };
 
 void ReadPaced(PacedReader& r, u16 pilot, u32 start, const std::atomic<u32>& readySentAt,
@@ -47,7 +50,9 @@ void ReadPaced(PacedReader& r, u16 pilot, u32 start, const std::atomic<u32>& rea
             taken += m.size() + 4;
             const u32 now = plat::TimeGetTime();
             if (m[0] == 20 && m.size() == 9 + kChunkBytes) {
-                if (GetU16(m.data() + 3) != 100 + r.chunks % 50) r.inOrder = false;
+                if (GetU16(m.data() + 3) != 100 + r.chunks % 50) r.intact = false;
+                for (u32 j = 0; j < kChunkBytes && r.intact; ++j)
+                    if (m[9 + j] != PictureByte(r.chunks, j)) r.intact = false;
                 if (++r.chunks == kChunks) r.doneAt = now - start;
             } else if (m[0] == 19 && m.size() > 6) {
                 const u32 sent = u32(std::strtoul(reinterpret_cast<const char*>(m.data() + 5), nullptr, 10));
@@ -112,7 +117,11 @@ TEST(RoomServerBulk, EachReaderTakesAFullUploadAtItsOwnPaceAndNoneHoldsTheUpload
     // The whole upload, then the ready on the same connection: the ready is
     // read only once the upload has been.
     threads.emplace_back([&] {
-        for (u32 k = 0; k < kChunks && !stop; ++k) pilot.game->Send(Chunk(u16(100 + k % 50), kChunkBytes, kChunkBytes));
+        for (u32 k = 0; k < kChunks && !stop; ++k) {
+            std::vector<u8> chunk = Chunk(u16(100 + k % 50), kChunkBytes, kChunkBytes);
+            for (u32 j = 0; j < kChunkBytes; ++j) chunk[7 + j] = PictureByte(k, j);
+            pilot.game->Send(chunk);
+        }
         readySentAt = plat::TimeGetTime();
         pilot.game->Send(Msg(8, 5, {{1, 1}}));
     });
@@ -166,7 +175,7 @@ TEST(RoomServerBulk, EachReaderTakesAFullUploadAtItsOwnPaceAndNoneHoldsTheUpload
         EXPECT_EQ(r.chunks, kChunks) << rates[i] << " KB/s";
         EXPECT_TRUE(r.doneAt > 0 && r.doneAt <= boundMs(rates[i]))
             << rates[i] << " KB/s: the upload took " << r.doneAt << " ms, held to a slower reader";
-        EXPECT_TRUE(r.inOrder) << rates[i] << " KB/s";
+        EXPECT_TRUE(r.intact) << rates[i] << " KB/s: pictures out of order or damaged";
         EXPECT_GT(r.worstChat, 0u) << rates[i] << " KB/s: no chat line came through";
         EXPECT_LT(r.worstChat, 1000u) << rates[i] << " KB/s: a chat line waited behind the upload";
         EXPECT_TRUE(r.readyAt > 0 && r.readyAt < 1000u) << rates[i] << " KB/s: the ready took " << r.readyAt << " ms";
@@ -174,7 +183,7 @@ TEST(RoomServerBulk, EachReaderTakesAFullUploadAtItsOwnPaceAndNoneHoldsTheUpload
     // On the slow line a message waits at most for the picture being sent
     // and the few tenths of a second the system holds unsent.
     const u32 slowBound = (kFrameBytes + (128u << 10)) / rates[0] + 2000;
-    EXPECT_TRUE(slow.inOrder);
+    EXPECT_TRUE(slow.intact) << "the slow line's pictures out of order or damaged";
     EXPECT_GT(slowChunksAtStop, 0u) << "the slow reader was given nothing";
     EXPECT_LT(slowChunksAtStop, kChunks);
     EXPECT_TRUE(slow.worstChat > 0 && slow.worstChat < slowBound) << "chat to the slow line: " << slow.worstChat << " ms";
