@@ -9,14 +9,14 @@
 #include <memory>
 #include <string>
 
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+
 #include "platform/core/ByteOrder.h"
 #include "platform/core/System.h"
 #include "platform/core/Time.h"
 #include "roomserver/BulkStore.h"
-
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <sys/socket.h>
 
 namespace {
 
@@ -836,7 +836,7 @@ void RoomServer::ToRoom(Room& room, const std::vector<u8>& m, int onlyTeam, bool
 // a slower reader, and the sender is read on. A reader is held to what
 // every seat's whole allowance makes at once; past that it is too far
 // behind, and the file stays bounded however slow it is.
-void RoomServer::ToRoomBulk(Room& room, const std::vector<u8>& m, int /*sender*/)
+void RoomServer::ToRoomBulk(Room& room, const std::vector<u8>& m)
 {
     std::shared_ptr<const BulkFrame> frame;
     const u64 most = u64(room.config.capacity) * kUploadBurstBytes * std::clamp(room.config.relayAllowance, 1u, 100u);
@@ -1304,7 +1304,7 @@ void RoomServer::Handle(Room& room, Conn& conn, const u8* m, u32 size)
         Put16(out, 3, kind);
         Put32(out, 5, n);
         std::memcpy(out.data() + 9, p + 7, n);
-        return ToRoomBulk(room, out, slot);
+        return ToRoomBulk(room, out);
     }
     case 17:
         if (GetU16(p + 1) >= 10 || p[3] > 1) return DropMessage(room, conn, m, size, "value out of range");
@@ -1319,7 +1319,7 @@ void RoomServer::Handle(Room& room, Conn& conn, const u8* m, u32 size)
         Put16(out, 1, u16(slot));
         std::memcpy(out.data() + 3, p + 1, 10);
         std::memcpy(out.data() + 13, p + 11, 414);
-        return ToRoomBulk(room, out, slot);
+        return ToRoomBulk(room, out);
     default: return DropMessage(room, conn, m, size, "unknown message");
     }
 }

@@ -125,7 +125,7 @@ private:
     void ToRoom(Room& room, const std::vector<u8>& m, int onlyTeam = -1, bool roomOnly = false, bool passBulk = false);
     void ToFighters(Room& room, const std::vector<u8>& m);
     // A bulk relay to the players in the room, one copy for all of them.
-    void ToRoomBulk(Room& room, const std::vector<u8>& m, int sender);
+    void ToRoomBulk(Room& room, const std::vector<u8>& m);
     // A repair's word, its host and its end (every fighter confirmed).
     void OpenRepair(Room& room);
     void SendRepairWord(Room& room);
