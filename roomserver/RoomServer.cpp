@@ -9,9 +9,14 @@
 #include <memory>
 #include <string>
 
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+
 #include "platform/core/ByteOrder.h"
 #include "platform/core/System.h"
 #include "platform/core/Time.h"
+#include "roomserver/BulkStore.h"
 
 namespace {
 
@@ -29,10 +34,11 @@ constexpr u32 kAcceptsPerTurn = 16;
 constexpr u32 kMaxConnsPerRoom = 256;
 constexpr size_t kKeptMessages = 20000;
 constexpr u32 kMaxRank = 30;
-// Bulk relays one room holds at most: over it, their senders are read no
-// further until the slowest reader has taken enough. A ready upload is
-// about 14 MB and passes whole.
-constexpr u64 kRoomBulkBytes = 16u << 20;
+// Bulk relays the server holds in memory over all rooms; the rest waits
+// for its readers in a temporary file.
+constexpr u64 kBulkInMemory = 16u << 20;
+// Bytes of a bulk relay read from the file at a time for one reader.
+constexpr u32 kStageBytes = 64u << 10;
 // Bytes the system holds unsent per connection: an urgent message waits
 // behind no more than these and the bulk frame being sent.
 constexpr u32 kUnsentBytes = 64u << 10;
@@ -203,10 +209,13 @@ struct RoomServer::Conn {
     size_t outStart = 0;
     // Bulk relays and what must follow them, after `out`; the first has
     // laterSent bytes gone. laterOwn: bytes of the ones held for this
-    // reader alone.
-    std::deque<std::shared_ptr<const Parcel>> later;
-    size_t laterSent = 0;
-    u64 laterOwn = 0;
+    // reader alone; laterShared: of the shared bulk relays.
+    std::deque<std::shared_ptr<const BulkFrame>> later;
+    u32 laterSent = 0;
+    u64 laterOwn = 0, laterShared = 0;
+    // The next bytes of a bulk relay kept in the file, from stageStart on.
+    std::vector<u8> stage;
+    size_t stageStart = 0;
     u32 lastTaken = 0;  // when it last took bytes, or had none waiting
     bool readable = true, writable = true;  // as the last wait found it
     bool Waiting() const { return outStart < out.size() || !later.empty(); }
@@ -216,7 +225,9 @@ struct RoomServer::Conn {
         outStart = 0;
         later.clear();
         laterSent = 0;
-        laterOwn = 0;
+        laterOwn = laterShared = 0;
+        stage.clear();
+        stageStart = 0;
     }
 };
 
@@ -270,40 +281,11 @@ struct RoomServer::Room {
     u32 startValue = 0;
     u32 nextId = 1000;
     std::vector<std::vector<u8>> log;
-    // Bulk relays held for the room's readers, all and by sending slot.
-    u64 bulkBytes = 0;
-    u64 bulkFrom[10] = {};
     bool gameWaiting = true, dataWaiting = true;  // a listener has a connection to take
 };
 
-// One frame for one or more readers, given back when the last has it.
-struct RoomServer::Parcel {
-    std::vector<u8> frame;
-    RoomServer* server = nullptr;
-    Room* room = nullptr;  // a shared bulk relay's room, else null
-    int sender = -1;
-    Parcel(RoomServer* s, Room* r, int from, const u8* m, u32 size) : server(s), room(r), sender(from)
-    {
-        frame.resize(kFrameHeader + size);
-        PutU32(frame.data(), kFrameHeader + size);
-        std::memcpy(frame.data() + kFrameHeader, m, size);
-        if (room) {
-            room->bulkBytes += frame.size();
-            if (sender >= 0) room->bulkFrom[sender] += frame.size();
-        }
-    }
-    ~Parcel()
-    {
-        if (room) {
-            room->bulkBytes -= frame.size();
-            if (sender >= 0) room->bulkFrom[sender] -= frame.size();
-        }
-        server->freedBytes_ += frame.capacity();
-    }
-};
-
 RoomServer::RoomServer(u32 rooms, const RoomConfig& config, u16 gameBase, u16 dataBase)
-    : log_(config.log), born_(plat::TimeGetTime())
+    : log_(config.log), store_(std::make_unique<BulkStore>(kBulkInMemory)), born_(plat::TimeGetTime())
 {
     // Random squads and start values differ from one server start to the next.
     seed_ = u32(std::chrono::system_clock::now().time_since_epoch().count()) ^ (born_ * 2654435761u);
@@ -519,11 +501,9 @@ u64 RoomServer::Dropped()
 u64 RoomServer::BufferedBytes()
 {
     std::lock_guard<std::mutex> hold(lock_);
-    u64 n = 0;
-    for (Room* room : rooms_) {
-        n += room->bulkBytes;
-        for (Conn* c : room->conns) n += c->in.capacity() + c->out.capacity() + c->laterOwn;
-    }
+    u64 n = store_->MemoryBytes();
+    for (Room* room : rooms_)
+        for (Conn* c : room->conns) n += c->in.capacity() + c->out.capacity() + c->laterOwn + c->stage.capacity();
     return n;
 }
 
@@ -551,6 +531,7 @@ void RoomServer::Run()
                 lastTell_ = plat::TimeGetTime();
                 TellUnlogged(false);
             }
+            freedBytes_ += store_->TakeFreed();
             // The allocator keeps what large buffers freed unless asked: a
             // server that held many of them goes back near its starting size.
             if (freedBytes_ >= kTrimAfterBytes && plat::TimeGetTime() - lastTrim_ >= kTrimEveryMs) {
@@ -563,13 +544,6 @@ void RoomServer::Run()
     }
 }
 
-// A connection whose bulk relays the room holds its share of is not read:
-// its sender waits for the slowest reader, and the room's memory stays put.
-bool RoomServer::Paused(const Room& room, const Conn& c) const
-{
-    return !c.data && c.slot >= 0 && room.bulkBytes >= kRoomBulkBytes && room.bulkFrom[c.slot] > 0;
-}
-
 // Until a listener or a connection has something, or the idle step is over.
 // Only the serving thread adds or removes connections, so the answers fall
 // on the connections that were asked about.
@@ -580,7 +554,7 @@ void RoomServer::Wait()
     for (Room* room : rooms_) {
         waits_.push_back({room->gameListener, true});
         waits_.push_back({room->dataListener, true});
-        for (Conn* c : room->conns) waits_.push_back({c->socket, !Paused(*room, *c), c->Waiting()});
+        for (Conn* c : room->conns) waits_.push_back({c->socket, true, c->Waiting()});
     }
     hold.unlock();
     if (plat::NetPoll(waits_.data(), u32(waits_.size()), kIdleWaitMs) < 0) {
@@ -628,6 +602,10 @@ void RoomServer::Accept(Room& room, plat::SocketId listener, bool data)
         plat::NetSetNoDelay(s, true);
         // A link cut without a word is found by the system too.
         plat::NetSetKeepAlive(s, true);
+        // The server's own rules (seat timeout, taking nothing) let a player
+        // go, not the system's: its wait for acknowledgements is longer.
+        const unsigned userTimeout = room.config.seatTimeoutMs + 15000u;
+        ::setsockopt(s, IPPROTO_TCP, TCP_USER_TIMEOUT, &userTimeout, sizeof userTimeout);
         // Bulk relays wait here, not in the system, so a ping can pass them.
         plat::NetSetUnsentLimit(s, kUnsentBytes);
         auto* c = new Conn;
@@ -674,7 +652,7 @@ bool RoomServer::Step(Room& room)
             Close(room, c, "took nothing in time");
             continue;
         }
-        if (!c.readable || Paused(room, c)) continue;
+        if (!c.readable) continue;
         c.readable = false;
         busy |= Read(room, c);
     }
@@ -741,25 +719,52 @@ bool RoomServer::Read(Room& room, Conn& c)
 }
 
 // The urgent frames first, then the bulk relays in order; a frame begun is
-// finished before any other.
+// finished before any other. A relay kept in the file is read a stage at a
+// time, so a reader costs memory only for the stage it is being sent.
 void RoomServer::Flush(Conn& c)
 {
     const u32 now = plat::TimeGetTime();
     while (c.writable && c.Waiting()) {
         const bool bulk = c.laterSent > 0 || c.outStart == c.out.size();
-        const Parcel* parcel = bulk ? c.later.front().get() : nullptr;
-        const u8* from = bulk ? parcel->frame.data() + c.laterSent : c.out.data() + c.outStart;
-        const size_t left = bulk ? parcel->frame.size() - c.laterSent : c.out.size() - c.outStart;
+        const BulkFrame* frame = bulk ? c.later.front().get() : nullptr;
+        const u8* from = nullptr;
+        size_t left = 0;
+        if (!bulk) {
+            from = c.out.data() + c.outStart;
+            left = c.out.size() - c.outStart;
+        } else if (frame->Memory()) {
+            from = frame->Memory() + c.laterSent;
+            left = frame->Size() - c.laterSent;
+        } else {
+            if (c.stageStart == c.stage.size()) {
+                const u32 n = std::min(kStageBytes, frame->Size() - c.laterSent);
+                c.stage.resize(n);
+                c.stageStart = 0;
+                if (!store_->Read(*frame, c.laterSent, c.stage.data(), n)) {
+                    Log("room %u: connection %u: the relay file could not be read", c.room, c.id);
+                    plat::NetShutdown(c.socket, plat::NetShut::Both);
+                    c.DropOutput();
+                    return;
+                }
+            }
+            from = c.stage.data() + c.stageStart;
+            left = c.stage.size() - c.stageStart;
+        }
         plat::NetError err = plat::NetOk;
         const i32 sent = plat::NetSend(c.socket, from, u32(left), &err);
         if (sent > 0) {
             c.lastTaken = now;
             if (!bulk) {
                 c.outStart += size_t(sent);
-            } else if ((c.laterSent += size_t(sent)) == parcel->frame.size()) {
-                if (!parcel->room) c.laterOwn -= parcel->frame.size();
+                continue;
+            }
+            if (!frame->Memory()) c.stageStart += size_t(sent);
+            if ((c.laterSent += u32(sent)) == frame->Size()) {
+                (frame->Shared() ? c.laterShared : c.laterOwn) -= frame->Size();
                 c.later.pop_front();
                 c.laterSent = 0;
+                c.stage.clear();
+                c.stageStart = 0;
             }
             continue;
         }
@@ -770,7 +775,10 @@ void RoomServer::Flush(Conn& c)
         return;
     }
     c.writable = false;
-    if (!c.Waiting()) c.lastTaken = now;
+    if (!c.Waiting()) {
+        c.lastTaken = now;
+        if (c.stage.capacity() > 0) std::vector<u8>().swap(c.stage);
+    }
     if (c.outStart == c.out.size()) {
         c.out.clear();
         c.outStart = 0;
@@ -787,7 +795,7 @@ void RoomServer::Freed(std::vector<u8>& buffer)
     std::vector<u8>().swap(buffer);
 }
 
-void RoomServer::SendTo(Conn& c, const u8* m, u32 size)
+void RoomServer::SendTo(Conn& c, const u8* m, u32 size, bool passBulk)
 {
     if (c.socket == plat::InvalidSocket) return;
     const u32 limit = c.slot >= 0 ? rooms_[0]->config.sendQueueLimit : rooms_[0]->config.sendQueueLimit / 16;
@@ -799,9 +807,10 @@ void RoomServer::SendTo(Conn& c, const u8* m, u32 size)
         return;
     }
     if (!c.Waiting()) c.lastTaken = plat::TimeGetTime();
-    // What is not urgent keeps its place behind the bulk relays before it.
-    if (!c.later.empty() && !Urgent(m[0])) {
-        c.later.push_back(std::make_shared<const Parcel>(this, nullptr, -1, m, size));
+    // What is not urgent keeps its place behind the bulk relays before it;
+    // what may pass them passes only them, never a message queued behind them.
+    if (!c.later.empty() && !Urgent(m[0]) && !(passBulk && c.laterOwn == 0)) {
+        c.later.push_back(BulkStore::Own(m, size));
         c.laterOwn += kFrameHeader + size;
         return;
     }
@@ -812,26 +821,38 @@ void RoomServer::SendTo(Conn& c, const u8* m, u32 size)
 }
 
 // Relays go out on the game connections of the room's players.
-void RoomServer::ToRoom(Room& room, const std::vector<u8>& m, int onlyTeam, bool roomOnly)
+void RoomServer::ToRoom(Room& room, const std::vector<u8>& m, int onlyTeam, bool roomOnly, bool passBulk)
 {
     for (size_t i = 0; i < room.conns.size(); ++i) {
         Conn* c = room.conns[i];
         if (c->data || c->slot < 0 || c->socket == plat::InvalidSocket) continue;
         if (onlyTeam >= 0 && room.seats[c->slot].team != u32(onlyTeam)) continue;
         if (roomOnly && room.running && room.seats[c->slot].inBattle) continue;
-        SendTo(*c, m);
+        SendTo(*c, m.data(), u32(m.size()), passBulk);
     }
 }
 
-void RoomServer::ToRoomBulk(Room& room, const std::vector<u8>& m, int sender)
+// One copy for every reader, each sent it at its own pace: nobody waits for
+// a slower reader, and the sender is read on. A reader is held to what
+// every seat's whole allowance makes at once; past that it is too far
+// behind, and the file stays bounded however slow it is.
+void RoomServer::ToRoomBulk(Room& room, const std::vector<u8>& m)
 {
-    std::shared_ptr<const Parcel> parcel;
-    for (Conn* c : room.conns) {
+    std::shared_ptr<const BulkFrame> frame;
+    const u64 most = u64(room.config.capacity) * kUploadBurstBytes * std::clamp(room.config.relayAllowance, 1u, 100u);
+    for (size_t i = 0; i < room.conns.size(); ++i) {
+        Conn* c = room.conns[i];
         if (c->data || c->slot < 0 || c->socket == plat::InvalidSocket) continue;
         if (room.running && room.seats[c->slot].inBattle) continue;
-        if (!parcel) parcel = std::make_shared<const Parcel>(this, &room, sender, m.data(), u32(m.size()));
+        if (!frame) frame = store_->Put(m.data(), u32(m.size()));
+        if (c->laterShared + frame->Size() > most) {
+            c->DropOutput();
+            Close(room, *c, "too far behind in reading its uploads");
+            continue;
+        }
         if (!c->Waiting()) c->lastTaken = plat::TimeGetTime();
-        c->later.push_back(parcel);
+        c->later.push_back(frame);
+        c->laterShared += frame->Size();
     }
 }
 
@@ -1157,7 +1178,8 @@ void RoomServer::Handle(Room& room, Conn& conn, const u8* m, u32 size)
         const u32 ready = GetU32(p + 1);
         if (ready > 1) return DropMessage(room, conn, m, size, "value out of range");
         me.ready = u8(ready);
-        ToRoom(room, EntryMessage(room, slot), -1, true);
+        // A ready is not kept waiting behind the uploads that come before it.
+        ToRoom(room, EntryMessage(room, slot), -1, true, true);
         if (!room.running) MaybeStart(room);
         return;
     }
@@ -1282,7 +1304,7 @@ void RoomServer::Handle(Room& room, Conn& conn, const u8* m, u32 size)
         Put16(out, 3, kind);
         Put32(out, 5, n);
         std::memcpy(out.data() + 9, p + 7, n);
-        return ToRoomBulk(room, out, slot);
+        return ToRoomBulk(room, out);
     }
     case 17:
         if (GetU16(p + 1) >= 10 || p[3] > 1) return DropMessage(room, conn, m, size, "value out of range");
@@ -1297,7 +1319,7 @@ void RoomServer::Handle(Room& room, Conn& conn, const u8* m, u32 size)
         Put16(out, 1, u16(slot));
         std::memcpy(out.data() + 3, p + 1, 10);
         std::memcpy(out.data() + 13, p + 11, 414);
-        return ToRoomBulk(room, out, slot);
+        return ToRoomBulk(room, out);
     default: return DropMessage(room, conn, m, size, "unknown message");
     }
 }

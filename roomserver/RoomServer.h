@@ -11,11 +11,12 @@
 // address holds a bounded number of connections and log lines.
 // One thread serves every room and never blocks: it waits in one poll on
 // every socket, sends are queued per connection, reads are bounded per turn,
-// so no client stalls the others. Bulk relays (uploads, parts) are held once
-// per room and go to each reader at its own pace, after the urgent messages
-// (pings, chat) that may pass them; while a room holds its share of them,
-// their senders are read no further. A reader is let go only when it takes
-// nothing for the seat timeout, or falls too far behind on the rest. What one player can make
+// so no client stalls the others. Bulk relays (uploads, parts) are kept
+// once for all their readers (in memory up to a bound, then in a temporary
+// file) and go to each reader at its own pace, after the urgent messages
+// (pings, chat, a ready) that may pass them; no reader holds another's
+// relays nor their sender. A reader is let go when it takes nothing for
+// the seat timeout, or falls too far behind. What one player can make
 // the server relay is bounded per kind at about twice what a real client
 // sends; the rest is dropped, so no sender can bury the readers. Room traffic
 // (rows, settings, uploads, parts) never reaches a player in a battle: it
@@ -24,12 +25,15 @@
 #include <atomic>
 #include <cstdio>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
 
 #include "platform/core/Types.h"
 #include "platform/net/Socket.h"
+
+class BulkStore;
 
 struct RoomServerConfig {
     u8 rule = 0;      // 0..4
@@ -102,26 +106,26 @@ public:
 private:
     struct Conn;
     struct Room;
-    struct Parcel;
 
     void Run();
     bool Step(Room& room);
     void Accept(Room& room, plat::SocketId listener, bool data);
     bool Read(Room& room, Conn& conn);
     void Flush(Conn& conn);
-    bool Paused(const Room& room, const Conn& conn) const;
     void Wait();
     void Handle(Room& room, Conn& conn, const u8* m, u32 size);
     void Login(Room& room, Conn& conn, const u8* m);
     void Close(Room& room, Conn& conn, const char* why);
     void DropMessage(Room& room, Conn& conn, const u8* m, u32 size, const char* why);
-    void SendTo(Conn& conn, const u8* m, u32 size);
+    // passBulk: it may go ahead of the bulk relays waiting for the reader,
+    // when nothing else waits behind them.
+    void SendTo(Conn& conn, const u8* m, u32 size, bool passBulk = false);
     void SendTo(Conn& conn, const std::vector<u8>& m) { SendTo(conn, m.data(), u32(m.size())); }
     // roomOnly: not to the players in a running battle.
-    void ToRoom(Room& room, const std::vector<u8>& m, int onlyTeam = -1, bool roomOnly = false);
+    void ToRoom(Room& room, const std::vector<u8>& m, int onlyTeam = -1, bool roomOnly = false, bool passBulk = false);
     void ToFighters(Room& room, const std::vector<u8>& m);
     // A bulk relay to the players in the room, one copy for all of them.
-    void ToRoomBulk(Room& room, const std::vector<u8>& m, int sender);
+    void ToRoomBulk(Room& room, const std::vector<u8>& m);
     // A repair's word, its host and its end (every fighter confirmed).
     void OpenRepair(Room& room);
     void SendRepairWord(Room& room);
@@ -145,6 +149,8 @@ private:
     FILE* log_ = nullptr;
     std::mutex lock_;
     std::atomic<bool> stop_{false};
+    // The rooms' uploads and parts, one copy each for all their readers.
+    std::unique_ptr<BulkStore> store_;
     std::thread thread_;
     u32 born_ = 0;
     u32 seed_ = 0;

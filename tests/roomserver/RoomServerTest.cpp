@@ -770,9 +770,9 @@ TEST(RoomServer, AFloodingSenderIsHeldToItsRateAndNoReaderIsCutOff)
 // A pilot uploads its whole allowance at once while two players read the
 // room on lines of 1,000 KB/s: both get every chunk in order at their own
 // pace and neither is cut off; their pings, and the chat lines relayed to
-// them on the line the upload fills, stay under a second; the room holds
-// one bounded copy, and its sender is read only as fast as it drains. An
-// idle server of five rooms waits instead of turning.
+// them on the line the upload fills, stay under a second; the server holds
+// one copy, its memory bounded. An idle server of five rooms waits instead
+// of turning.
 TEST(RoomServer, AFullUploadReachesSlowReadersWholeAndNothingUrgentWaitsBehindIt)
 {
     RoomServer server(5, FourSeatRoom());
