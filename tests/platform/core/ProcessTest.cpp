@@ -2,12 +2,18 @@
 
 #include <signal.h>
 
+#include <cstdlib>
+
+#include <atomic>
 #include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/core/DecodeHelper.h"
 #include "platform/core/Process.h"
+#include "platform/core/Thread.h"
+#include "platform/core/Time.h"
 #include "platform/gfx/Image.h"
 #include "support/HostileHelpers.h"
 #include "support/TempFolder.h"
@@ -56,6 +62,35 @@ TEST(DecodeHelperWall, HelpersThatForkSpinOrSleepEndWithTheirRequestAndLeaveNoth
     u32 noted = 0;
     EXPECT_EQ(fixtures::LeftAlive(folder, &noted), 0u);
     EXPECT_EQ(noted, 16u);
+}
+
+// A helper that closes its output, then sleeps: its answer is over, yet a
+// stop (the game closing) still ends the request at once, and the helper
+// with it, long before the request's own time runs out.
+TEST(DecodeHelperWall, AStopEndsAHelperThatClosedItsOutputAndSleeps) {
+    TempFolder folder;
+    const std::string helper = fixtures::HostileHelper(
+        folder, "closes", "exec >&-\necho closed > '" + (folder / "closed") + "'\nexec sleep 120");
+    ASSERT_FALSE(helper.empty());
+    plat::ProcessLimits limits;
+    limits.wallMs = 600000;
+    std::atomic<bool> stop{false};
+    plat::SyncEvent returned(true);
+    plat::ProcessResult result;
+    std::thread runner([&] {
+        result = plat::RunLimitedProcess(helper, {helper}, {1, 2, 3}, limits, &stop);
+        returned.Set();
+    });
+    for (int i = 0; i < 60000 && folder.Read("closed").empty(); ++i) plat::Sleep(1);
+    EXPECT_FALSE(folder.Read("closed").empty());
+    stop = true;
+    const bool prompt = returned.Wait(20000) == plat::WaitResult::Signalled;
+    EXPECT_TRUE(prompt) << "the stop did not end the wait on the helper";
+    if (!prompt) ::kill(std::atoi(folder.Read("pids").c_str()), SIGKILL);
+    runner.join();
+    EXPECT_EQ(result.end, plat::ProcessEnd::Stopped);
+    EXPECT_TRUE(result.output.empty());
+    EXPECT_EQ(fixtures::LeftAlive(folder), 0u);
 }
 
 // The decoder's walls, put up by a program of its own the same way: what
