@@ -59,14 +59,14 @@ int DecodeOgg(const u8* file, u32 size, u32 maxSeconds, u32 maxBytes, u64 budget
         if (!plat::ReadOggLayout(file, size, &layout, &frames) || frames <= 0)
             return Refuse(plat::DecodeStatus::Unreadable);
         if (u64(frames) > u64(maxSeconds) * layout.rate) return Refuse(plat::DecodeStatus::TooLong);
-        const u64 bytes = u64(frames) * layout.channels * 2;
+        const u64 bytes = u64(frames) * std::min(layout.channels, plat::kDecodeMostChannels) * 2;
         if (bytes > budget) return Refuse(plat::DecodeStatus::OverBudget);
         // A stream that says less than it holds is cut at what it says.
         if (bytes < maxBytes) maxBytes = u32(bytes);
     }
     std::vector<u8> samples;
     plat::OggLayout layout;
-    if (!plat::DecodeOggVorbis(file, size, 0, maxBytes, &samples, &layout))
+    if (!plat::DecodeOggVorbis(file, size, 0, maxBytes, &samples, &layout, nullptr, plat::kDecodeMostChannels))
         return Refuse(plat::DecodeStatus::Unreadable);
     return Answer(plat::DecodeStatus::Ok, layout.channels, layout.rate, samples.data(), samples.size());
 }

@@ -33,8 +33,12 @@ plat::AudioFormat ReadFormat(const u8* body) {
     return f;
 }
 
-// Load failures mid-scene print once and show as a notice instead of a box.
-void ShowLoadError(const char* text) { plat::ShowMessageBox(nullptr, text, kErrorCaption); }
+// Load failures mid-scene print once and show as a notice instead of a box;
+// a voice's, which may come from any peer, only goes to the log.
+void ShowLoadError(const char* text, bool quiet) {
+    if (quiet) plat::ReportError(kErrorCaption, text);
+    else plat::ShowMessageBox(nullptr, text, kErrorCaption);
+}
 
 }  // namespace
 
@@ -156,13 +160,13 @@ int SoundObject::LoadOggData(const u8* file, u32 size, int is3D, int extraVoices
     return 1;
 }
 
-int SoundObject::CreateFromImage(const std::vector<u8>& image, int is3D, int extraVoices) {
+int SoundObject::CreateFromImage(const std::vector<u8>& image, int is3D, int extraVoices, bool quiet) {
     if (image.size() < kOggWaveHeaderSize) return 0;
     WaveData wave;
     wave.format = ReadFormat(image.data() + 20);
     wave.samples = image.data() + kOggWaveHeaderSize;
     wave.size = u32(image.size() - kOggWaveHeaderSize);
-    return CreateVoices(wave, is3D, extraVoices);
+    return CreateVoices(wave, is3D, extraVoices, quiet);
 }
 
 VoiceRefusal SoundObject::LoadVoiceData(const u8* file, u32 size, int is3D, int extraVoices,
@@ -200,7 +204,9 @@ bool SoundObject::TakeDecoded() {
         if (tell) tell(job->refusal);
         return false;
     }
-    if (GetSoundManager().IsOpen()) CreateFromImage(job->wave, pendingIs3D_, pendingExtraVoices_);
+    if (GetSoundManager().IsOpen() && !CreateFromImage(job->wave, pendingIs3D_, pendingExtraVoices_, !job->music) &&
+        !job->music && tell)
+        tell(VoiceRefusal::Failed);
     job->wave = std::vector<u8>();
     if (cursor != nullptr && !job->music) held_ = std::move(job);
     if (cursor != nullptr && lateSlot >= 0) Play(lateSlot, lateLoop_);
@@ -209,12 +215,12 @@ bool SoundObject::TakeDecoded() {
 
 u64 SoundObject::SampleBytes() const { return held_ ? held_->charged : 0; }
 
-int SoundObject::CreateVoices(const WaveData& reader, int is3D, int extraVoices) {
+int SoundObject::CreateVoices(const WaveData& reader, int is3D, int extraVoices, bool quiet) {
     Free();
     const bool positional = is3D != 0;
     const plat::AudioBuffer buffer = plat::AudioCreateBuffer(reader.format, reader.samples, reader.size);
     if (buffer == 0) {
-        ShowLoadError("セカンダリバッファを作成に失敗");
+        ShowLoadError("セカンダリバッファを作成に失敗", quiet);
         return 0;
     }
     const int total = 1 + std::max(0, extraVoices);
@@ -222,7 +228,8 @@ int SoundObject::CreateVoices(const WaveData& reader, int is3D, int extraVoices)
         CDSBufferNode* node = voices.NewNode(1);
         const plat::AudioVoice voice = node ? plat::AudioCreateVoice(buffer, positional) : 0;
         if (voice == 0) {
-            ShowLoadError(i == 0 ? "IDirectSoundBuffer8インターフェイスの取得に失敗" : "DuplicateSoundBufferエラー");
+            ShowLoadError(i == 0 ? "IDirectSoundBuffer8インターフェイスの取得に失敗" : "DuplicateSoundBufferエラー",
+                          quiet);
             plat::AudioReleaseBuffer(buffer);
             Free();
             return 0;

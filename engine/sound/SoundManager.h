@@ -134,9 +134,10 @@ public:
     // its file size (TooBig); the worker refuses it from its headers when it
     // lasts longer than kMaxVoiceSeconds or its samples would not fit in
     // `budget`, and then `tell` hears why on the main thread (the sound
-    // stays empty). The sound counts as loaded at once and plays from the
-    // first Play after its samples are ready; until then a play gives null.
-    // It waits in its owner's lane (see VoiceDecoder.h).
+    // stays empty); a voice the output cannot take is told as Failed and
+    // logged, never put on screen. The sound counts as loaded at once and
+    // plays from the first Play after its samples are ready; until then a
+    // play gives null. It waits in its owner's lane (see VoiceDecoder.h).
     VoiceRefusal LoadVoiceData(const u8* file, u32 size, int is3D, int extraVoices,
                                const std::shared_ptr<DecodeBudget>& budget, VoiceRefusalTell tell = {},
                                const void* owner = nullptr);
@@ -174,8 +175,9 @@ public:
     CList<CDSBufferNode> voices;
 
 private:
-    int CreateVoices(const WaveData& reader, int is3D, int extraVoices);
-    int CreateFromImage(const std::vector<u8>& image, int is3D, int extraVoices);
+    // quiet: a failure goes to the log only, never to the screen.
+    int CreateVoices(const WaveData& reader, int is3D, int extraVoices, bool quiet = false);
+    int CreateFromImage(const std::vector<u8>& image, int is3D, int extraVoices, bool quiet = false);
 
     // A voice on the worker, with what its voices are to be made with.
     std::shared_ptr<VoiceDecodeJob> pending_;

@@ -46,14 +46,63 @@ bool OpenStream(MemorySource* source, OggVorbis_File* vf, OggLayout* layout)
     const ov_callbacks callbacks{MemRead, MemSeek, nullptr, MemTell};
     if (ov_open_callbacks(source, vf, nullptr, 0, callbacks) != 0) return false;
     const vorbis_info* info = ov_info(vf, -1);
-    if (info == nullptr || info->channels < 1 || info->channels > 8 || info->rate < 1 ||
-        info->rate > 384000) {
+    if (info == nullptr || info->channels < 1 || info->channels > int(kOggMostChannels) ||
+        info->rate < long(kOggLeastRate) || info->rate > long(kOggMostRate)) {
         ov_clear(vf);
         return false;
     }
     layout->channels = u32(info->channels);
     layout->rate = u32(info->rate);
     return true;
+}
+
+// Share of each channel (in thousandths) in the left and right sides, in
+// the order Vorbis gives channels for each count: centre and surrounds go
+// to both sides at -3 dB, the low-frequency channel nowhere.
+constexpr i32 kFull = 1000, kHalfPower = 707, kHalf = 500;
+struct Share {
+    i32 left, right;
+};
+constexpr Share kFL{kFull, 0}, kFR{0, kFull}, kC{kHalfPower, kHalfPower}, kSL{kHalfPower, 0}, kSR{0, kHalfPower},
+    kRC{kHalf, kHalf}, kLfe{0, 0};
+constexpr Share kShares[kOggMostChannels][kOggMostChannels] = {
+    {kC},
+    {kFL, kFR},
+    {kFL, kC, kFR},
+    {kFL, kFR, kSL, kSR},
+    {kFL, kC, kFR, kSL, kSR},
+    {kFL, kC, kFR, kSL, kSR, kLfe},
+    {kFL, kC, kFR, kSL, kSR, kRC, kLfe},
+    {kFL, kC, kFR, kSL, kSR, kSL, kSR, kLfe},
+};
+
+// Folds frames of `from` channels into `to` (1 or 2), 16-bit little-endian
+// both. Each side is divided by the sum of its shares, so it never clips.
+void FoldFrames(const u8* in, u32 frames, u32 from, u32 to, u8* out)
+{
+    const Share* shares = kShares[from - 1];
+    i32 left[kOggMostChannels], right[kOggMostChannels];
+    i32 sumLeft = 0, sumRight = 0;
+    for (u32 c = 0; c < from; ++c) {
+        left[c] = to == 1 ? shares[c].left + shares[c].right : shares[c].left;
+        right[c] = shares[c].right;
+        sumLeft += left[c];
+        sumRight += right[c];
+    }
+    auto put = [&out](i32 v) {
+        *out++ = u8(u32(v) & 0xFF);
+        *out++ = u8((u32(v) >> 8) & 0xFF);
+    };
+    for (u32 f = 0; f < frames; ++f) {
+        i32 l = 0, r = 0;
+        for (u32 c = 0; c < from; ++c, in += 2) {
+            const i32 v = i16(u16(in[0] | in[1] << 8));
+            l += left[c] * v;
+            r += right[c] * v;
+        }
+        put(l / sumLeft);
+        if (to == 2) put(r / sumRight);
+    }
 }
 
 }  // namespace
@@ -75,16 +124,22 @@ bool ReadOggLayout(const u8* file, u32 fileSize, OggLayout* layout, i64* frames)
 }
 
 bool DecodeOggVorbis(const u8* file, u32 fileSize, u32 room, u32 maxBytes, std::vector<u8>* out,
-                     OggLayout* layout, const std::atomic<bool>* stop)
+                     OggLayout* layout, const std::atomic<bool>* stop, u32 mostChannels)
 {
-    if (file == nullptr || out == nullptr || layout == nullptr || fileSize == 0) return false;
+    if (file == nullptr || out == nullptr || layout == nullptr || fileSize == 0 || mostChannels == 0) return false;
     MemorySource source{file, fileSize, 0};
     OggVorbis_File vf;
     OggLayout found;
     if (!OpenStream(&source, &vf, &found)) return false;
     const u32 channels = found.channels;
     const u32 rate = found.rate;
-    const u32 frameBytes = channels * 2;
+    // Folded streams decode a little at a time into a small block of their
+    // own, so the whole never takes more than its folded size.
+    const bool fold = channels > mostChannels && mostChannels <= 2;
+    const u32 outChannels = fold ? mostChannels : channels;
+    const u32 frameBytes = outChannels * 2;
+    constexpr u32 kFoldFrames = 1024;
+    std::vector<u8> unfolded(fold ? size_t(kFoldFrames) * channels * 2 : 0);
 
     // The stream's own length is only a hint: unknown for some streams and
     // a lie in a hostile one. Start from it within sane bounds and grow as
@@ -112,18 +167,27 @@ bool DecodeOggVorbis(const u8* file, u32 fileSize, u32 room, u32 maxBytes, std::
             out->resize(room + size_t(std::min<u64>(std::max<u64>(now * 2, 65536), maxBytes)));
         }
         const u32 free = u32(out->size() - room - filled);
-        const long got = ov_read(&vf, reinterpret_cast<char*>(out->data() + room + filled),
-                                 int(std::min<u32>(free, 1u << 20)), 0, 2, 1, &section);
+        u8* at = out->data() + room + filled;
+        const long got =
+            fold ? ov_read(&vf, reinterpret_cast<char*>(unfolded.data()),
+                           int(std::min(free / frameBytes, kFoldFrames) * channels * 2), 0, 2, 1, &section)
+                 : ov_read(&vf, reinterpret_cast<char*>(at), int(std::min<u32>(free, 1u << 20)), 0, 2, 1, &section);
         if (got <= 0) break;  // end of stream, or the first damaged spot
         // A chained stream that changes its layout cannot share one header.
         const vorbis_info* now = ov_info(&vf, section);
         if (now == nullptr || u32(now->channels) != channels || u32(now->rate) != rate) break;
-        filled += u32(got);
+        if (fold) {
+            const u32 frames = u32(got) / (channels * 2);
+            FoldFrames(unfolded.data(), frames, channels, outChannels, at);
+            filled += frames * frameBytes;
+        } else {
+            filled += u32(got);
+        }
     }
     ov_clear(&vf);
     filled -= filled % frameBytes;
     out->resize(room + filled);
-    layout->channels = channels;
+    layout->channels = outChannels;
     layout->rate = rate;
     return true;
 }

@@ -104,7 +104,11 @@ DecodeStatus DecodeOggInHelper(const u8* file, u32 size, u32 maxSeconds, u32 max
                                maxBytes, cpu, cpu * 2000, &channels, &rate, &answer, &start, stop);
     if (s != DecodeStatus::Ok) return s;
     const u32 bytes = u32(answer.size() - start);
-    if (channels < 1 || channels > 8 || rate < 1 || rate > 384000 || bytes % (channels * 2) != 0)
+    if (channels < 1 || channels > kDecodeMostChannels || rate < kOggLeastRate || rate > kOggMostRate ||
+        bytes % (channels * 2) != 0)
+        return DecodeStatus::Failed;
+    // A voice must keep to the length and the budget it was asked for.
+    if (maxSeconds > 0 && (bytes / (channels * 2) > u64(maxSeconds) * rate || bytes > budget))
         return DecodeStatus::Failed;
     if (start == room) {
         out->swap(answer);

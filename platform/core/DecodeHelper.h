@@ -15,6 +15,10 @@
 // then the payload: 16-bit samples (x channels, y rate) or top-down BGRA
 // rows (x wide, y high). The caller's own header then takes the room
 // without the payload being copied.
+//   Sound output plays one or two channels, so the helper folds streams of
+// more into stereo as it decodes. An answer is refused unless it keeps to
+// the request: 1 or 2 channels, a rate a stream may have (OggDecoder.h),
+// and, for a voice, no more than its seconds at that rate nor its budget.
 #include <atomic>
 #include <string>
 #include <vector>
@@ -29,6 +33,8 @@ inline constexpr u32 kDecodeRequestSize = 32;
 inline constexpr u32 kDecodeAnswerSize = 24;
 inline constexpr u32 kDecodeKindOgg = 1;
 inline constexpr u32 kDecodeKindPng = 2;
+// Channels an Ogg answer carries at most.
+inline constexpr u32 kDecodeMostChannels = 2;
 
 enum class DecodeStatus : u32 {
     Ok = 0,

@@ -221,12 +221,14 @@ ProcessResult RunLimitedProcess(const std::string& program, const std::vector<st
     close(out[0]);
     if (killedFor != ProcessEnd::Exited) kill(-pid, SIGKILL);
     // Its output is closed: an honest child ends at once; one that lingers
-    // past the deadline is killed. Its group is killed before it is
-    // reaped, while its number can still name no other group.
+    // past the deadline, or once the caller stops, is killed. Its group is
+    // killed before it is reaped, while its number can still name no other
+    // group.
     while (!HasEnded(pid)) {
-        if (NowMs() >= deadline + 1000 && killedFor == ProcessEnd::Exited) {
-            killedFor = ProcessEnd::TimedOut;
-            kill(-pid, SIGKILL);
+        if (killedFor == ProcessEnd::Exited) {
+            if (stop != nullptr && stop->load(std::memory_order_relaxed)) killedFor = ProcessEnd::Stopped;
+            else if (NowMs() >= deadline + 1000) killedFor = ProcessEnd::TimedOut;
+            if (killedFor != ProcessEnd::Exited) kill(-pid, SIGKILL);
         }
         struct timespec nap = {0, 2000000};
         nanosleep(&nap, nullptr);

@@ -12,6 +12,7 @@
 #include "engine/sound/VoiceDecoder.h"
 #include "platform/audio/OggDecoder.h"
 #include "platform/core/DecodeHelper.h"
+#include "platform/core/MessageBox.h"
 #include "platform/core/Process.h"
 #include "platform/gfx/Image.h"
 #include "platform/audio/Audio.h"
@@ -170,7 +171,59 @@ TEST(SoundOgg, StreamsOfThreeAndSixChannelsDecodeToTheirEnd) {
         plat::OggLayout layout;
         ASSERT_TRUE(plat::DecodeOggVorbis(ogg.data(), u32(ogg.size()), 0, kMaxDecodedOggBytes, &out, &layout));
         EXPECT_EQ(out.size(), size_t(kRate) * 9 * channels * 2) << channels;
+        // Folded as the decoder helper does, they come whole in fewer.
+        for (u32 most : {1u, 2u}) {
+            ASSERT_TRUE(plat::DecodeOggVorbis(ogg.data(), u32(ogg.size()), 0, kMaxDecodedOggBytes, &out, &layout,
+                                              nullptr, most));
+            EXPECT_EQ(layout.channels, most);
+            EXPECT_EQ(out.size(), size_t(kRate) * 9 * most * 2) << channels;
+        }
     }
+}
+
+// Voices and music of three to eight channels, as our own data or a peer may
+// have them, fold into stereo in the decoder: each plays, what is on the
+// front left stays on the left, its samples take a stereo share of the
+// budget, and no notice comes up.
+TEST_F(SoundOnLoopback, StreamsOfThreeToEightChannelsPlayFoldedIntoStereoWithoutANotice) {
+    plat::TakeNotices();
+    plat::HoldBoxesAsNotices(true);
+    auto budget = std::make_shared<DecodeBudget>(24u << 20);
+    for (u32 channels = 3; channels <= 8; ++channels) {
+        // A tone on the front left alone, the first channel in every order.
+        const u32 frames = kRate;
+        std::vector<i16> samples(size_t(frames) * channels, 0);
+        for (u32 i = 0; i < frames; ++i)
+            samples[size_t(i) * channels] = i16(16000 * std::sin(2 * 3.14159265358979 * 440 * i / kRate));
+        const std::vector<u8> ogg = fixtures::Ogg(samples, channels, kRate);
+        ASSERT_FALSE(ogg.empty()) << channels;
+        SoundObject voice;
+        VoiceRefusal told = VoiceRefusal::None;
+        ASSERT_EQ(voice.LoadVoiceData(ogg.data(), u32(ogg.size()), 0, 0, budget,
+                                      [&told](VoiceRefusal r) { told = r; }),
+                  VoiceRefusal::None);
+        ASSERT_TRUE(fixtures::WaitForVoiceDecodes());
+        EXPECT_TRUE(voice.TakeDecoded()) << channels;
+        EXPECT_EQ(told, VoiceRefusal::None) << channels;
+        EXPECT_EQ(voice.SampleBytes(), frames * 4u) << channels;
+        ASSERT_NE(voice.Play(kVolumeSlotVoices, 0), nullptr) << channels;
+        std::vector<i16> out(4410 * 2);
+        ASSERT_TRUE(plat::AudioRenderLoopback(out.data(), 4410));
+        ASSERT_TRUE(plat::AudioRenderLoopback(out.data(), 4410));
+        f64 side[2] = {0, 0};
+        for (u32 i = 4410 / 4; i < 4410; ++i)
+            for (int c = 0; c < 2; ++c) side[c] += f64(out[i * 2 + c]) * out[i * 2 + c];
+        EXPECT_GT(std::sqrt(side[0] / 4410), 500) << channels;
+        EXPECT_GT(side[0], 20 * side[1]) << channels;
+        voice.Free();
+
+        SoundObject music;
+        EXPECT_EQ(music.LoadOggData(ogg.data(), u32(ogg.size()), 0, 0, plat::WaitForever), 1) << channels;
+        EXPECT_NE(music.Play(kVolumeSlotMusic, 0), nullptr) << channels;
+    }
+    plat::HoldBoxesAsNotices(false);
+    EXPECT_EQ(plat::TakeNotices(), std::vector<std::string>{});
+    EXPECT_EQ(budget->Held(), 0u);
 }
 
 // Streams whose setup headers break the decoding library: an ordered

@@ -2,12 +2,19 @@
 
 #include <signal.h>
 
+#include <cstdlib>
+#include <cstring>
+
+#include <atomic>
 #include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/core/DecodeHelper.h"
 #include "platform/core/Process.h"
+#include "platform/core/Thread.h"
+#include "platform/core/Time.h"
 #include "platform/gfx/Image.h"
 #include "support/HostileHelpers.h"
 #include "support/TempFolder.h"
@@ -56,6 +63,85 @@ TEST(DecodeHelperWall, HelpersThatForkSpinOrSleepEndWithTheirRequestAndLeaveNoth
     u32 noted = 0;
     EXPECT_EQ(fixtures::LeftAlive(folder, &noted), 0u);
     EXPECT_EQ(noted, 16u);
+}
+
+// A helper that closes its output, then sleeps: its answer is over, yet a
+// stop (the game closing) still ends the request at once, and the helper
+// with it, long before the request's own time runs out.
+TEST(DecodeHelperWall, AStopEndsAHelperThatClosedItsOutputAndSleeps) {
+    TempFolder folder;
+    const std::string helper = fixtures::HostileHelper(
+        folder, "closes", "exec >&-\necho closed > '" + (folder / "closed") + "'\nexec sleep 120");
+    ASSERT_FALSE(helper.empty());
+    plat::ProcessLimits limits;
+    limits.wallMs = 600000;
+    std::atomic<bool> stop{false};
+    plat::SyncEvent returned(true);
+    plat::ProcessResult result;
+    std::thread runner([&] {
+        result = plat::RunLimitedProcess(helper, {helper}, {1, 2, 3}, limits, &stop);
+        returned.Set();
+    });
+    for (int i = 0; i < 60000 && folder.Read("closed").empty(); ++i) plat::Sleep(1);
+    EXPECT_FALSE(folder.Read("closed").empty());
+    stop = true;
+    const bool prompt = returned.Wait(20000) == plat::WaitResult::Signalled;
+    EXPECT_TRUE(prompt) << "the stop did not end the wait on the helper";
+    if (!prompt) ::kill(std::atoi(folder.Read("pids").c_str()), SIGKILL);
+    runner.join();
+    EXPECT_EQ(result.end, plat::ProcessEnd::Stopped);
+    EXPECT_TRUE(result.output.empty());
+    EXPECT_EQ(fixtures::LeftAlive(folder), 0u);
+}
+
+// Helpers that answer what was not asked: a voice far longer than the
+// seconds asked for (1,572 s at 8 kHz, within the bytes), rates no stream
+// may have, more channels than sound output plays. Each answer is refused;
+// one that keeps to the request is taken.
+TEST(DecodeHelperAnswer, AnswersBeyondTheRequestAreRefused) {
+    TempFolder folder;
+    constexpr u32 kBudget = 24u << 20, kRoom = 46;
+    const struct {
+        const char* name;
+        u32 seconds, channels, rate;
+        u64 bytes;
+        plat::DecodeStatus status;
+    } cases[] = {
+        {"a second's voice", 30, 1, 22050, 22050 * 2, plat::DecodeStatus::Ok},
+        {"music of two channels", 0, 2, 44100, 44100 * 4, plat::DecodeStatus::Ok},
+        {"1,572 s at 8 kHz", 30, 1, 8000, 1572ull * 8000 * 2, plat::DecodeStatus::Failed},
+        {"1 Hz", 30, 1, 1, 2, plat::DecodeStatus::Failed},
+        {"384 kHz", 30, 1, 384000, 384000 * 2, plat::DecodeStatus::Failed},
+        {"three channels", 30, 3, 22050, 22050 * 6, plat::DecodeStatus::Failed},
+        {"music of eight channels", 0, 8, 44100, 44100 * 16, plat::DecodeStatus::Failed},
+    };
+    int n = 0;
+    for (const auto& c : cases) {
+        ASSERT_LE(c.bytes, kBudget) << c.name;
+        std::string header(kRoom, '\0');
+        std::memcpy(&header[0], "QDRS", 4);
+        const u32 fields[] = {0, c.channels, c.rate, u32(c.bytes), u32(c.bytes >> 32)};
+        for (int i = 0; i < 5; ++i)
+            for (int b = 0; b < 4; ++b) header[size_t(4 + 4 * i + b)] = char((fields[i] >> (8 * b)) & 0xFF);
+        const std::string name = "answer" + std::to_string(n++);
+        ASSERT_TRUE(folder.Write(name, header));
+        plat::UseDecodeHelper(fixtures::HostileHelper(folder, name + ".sh",
+                                                      "cat > /dev/null\ncat '" + (folder / name) + "'\nhead -c " +
+                                                          std::to_string(c.bytes) + " /dev/zero"));
+        const u8 ogg[16] = {'O', 'g', 'g', 'S'};
+        std::vector<u8> out;
+        plat::OggLayout layout;
+        EXPECT_EQ(plat::DecodeOggInHelper(ogg, sizeof ogg, c.seconds, kBudget, c.seconds > 0 ? kBudget : 0, kRoom,
+                                          &out, &layout),
+                  c.status)
+            << c.name;
+        if (c.status == plat::DecodeStatus::Ok) {
+            EXPECT_EQ(out.size(), kRoom + c.bytes) << c.name;
+            EXPECT_EQ(layout.channels, c.channels) << c.name;
+        }
+    }
+    plat::UseDecodeHelper({});
+    EXPECT_EQ(fixtures::LeftAlive(folder), 0u);
 }
 
 // The decoder's walls, put up by a program of its own the same way: what
