@@ -5,6 +5,7 @@
 #include <string>
 
 #include "app/core/Application.h"
+#include "app/player/SaveFolder.h"
 #include "app/scene/Fade.h"
 #include "app/scene/SceneDevice.h"
 #include "app/scene/SharedPictures.h"
@@ -22,6 +23,7 @@
 #include "app/scene/RankingInput.h"
 #include "platform/input/InputScript.h"
 #include "app/scene/RankingList.h"
+#include "platform/core/MessageBox.h"
 #include "platform/input/Keyboard.h"
 #include "platform/math/Math.h"
 
@@ -110,9 +112,17 @@ void CNormalBattleScene::Init()
 
 void CNormalBattleScene::Release()
 {
+    SaveInventory(false);
+    GetSoundManager().FreeSounds();
+}
+
+void CNormalBattleScene::SaveInventory(bool tell)
+{
     // Through the safe save: a failed write keeps the old file whole.
     saveFailed = App().partInventory.Save("vant-D") ? 0 : 1;
-    GetSoundManager().FreeSounds();
+    // A file kept after a failed read was already explained when it was read.
+    if (saveFailed && tell && !SaveFileIsKept("vant-D"))
+        plat::ShowMessageBox(App().mainWindow, "部件数据无法保存，离开时将再次保存。", "", plat::MessageBoxError);
 }
 
 i32 CNormalBattleScene::FrameBody()
@@ -308,6 +318,13 @@ i32 NBTCB_Normal::Phase_Stage()
     if (story->stage == kStoryCleared) {
         SetPhase(&NBTCB_Normal::Phase_Clear, &NBTCB_Normal::Draw_Clear);
         story->GiveClearReward();
+        // The reward parts, the cleared stage and an unlocked robot reach
+        // the disk now, not when the run is over.
+        if (scene)
+            scene->SaveInventory(true);
+        else
+            App().partInventory.Save("vant-D");
+        plat::SetScriptMark("arcade", "clear");
         std::memcpy(rewardText, story->rewardText, sizeof rewardText);
         unlockedRobot = story->unlockedRobot;
         const CApplication& app = App();

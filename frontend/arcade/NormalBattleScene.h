@@ -25,9 +25,12 @@ public:
     ~CNormalBattleScene() override;
 
     void Init();
-    // Saves the part inventory (the clear reward and the parts picked up in
-    // battle reach the disk here) and frees the sounds.
+    // Saves the part inventory once more and frees the sounds.
     void Release();
+    // Writes the part inventory at once: the clear reward is saved as it is
+    // given, so a crash on the screens after it keeps the parts. A failed
+    // save keeps the old file and is told in the notice strip.
+    void SaveInventory(bool tell);
 
     i32 frame = 0;
     TextureHandle images[3];

@@ -1,6 +1,7 @@
 #include "frontend/hangar/HangarEquipMenu.h"
 
 #include <cstdio>
+#include <vector>
 
 #include "app/core/Application.h"
 #include "battle/hud/KillMessage.h"
@@ -140,7 +141,10 @@ i32 HGTCB_Menu_SelectItem::Input()
     // A part already carried in another slot is refused; it must be taken
     // out of that slot first.
     if (RecordCarries(record, i32(part->partId))) return kTaskKeep;
-    record.partIds[slot] = i32(part->partId);
+    if (record.partIds[slot] != i32(part->partId)) {
+        record.partIds[slot] = i32(part->partId);
+        scene->SaveChange();
+    }
     Close();
     return kTaskKeep;
 }
@@ -172,6 +176,7 @@ void HGTCB_Menu_MyItem::DestroyCursorPart()
     inventory.UnequipPartAt(cursor);
     inventory.DestroyPartAt(cursor);
     if (cursor >= i32(inventory.parts.size())) --cursor;
+    if (scene) scene->SaveChange();
 }
 
 i32 HGTCB_Menu_MyItem::Input()
@@ -179,7 +184,11 @@ i32 HGTCB_Menu_MyItem::Input()
     if (!active) {
         if (child && !child->IsClosed()) return kTaskKeep;
         if (auto* item = dynamic_cast<HGTCB_Menu_ItemMenu*>(child)) {
-            if (item->result == HGTCB_Menu_ItemMenu::Sort) Inventory().SortPartsByName();
+            if (item->result == HGTCB_Menu_ItemMenu::Sort) {
+                const std::vector<CGameItem_PowerUp*> before = Inventory().parts;
+                Inventory().SortPartsByName();
+                if (scene && Inventory().parts != before) scene->SaveChange();
+            }
             if (item->result == HGTCB_Menu_ItemMenu::Destroy) DestroyCursorPart();
         }
         child = nullptr;

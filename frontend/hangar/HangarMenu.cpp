@@ -166,7 +166,7 @@ i32 HGTCB_Menu_Top::Input()
     } else if (!leave) {
         return kTaskKeep;
     }
-    // Leaving deletes the hangar, which saves the inventory.
+    // Leaving deletes the hangar, which saves the inventory once more.
     SwitchScene(GetTitleSceneAsBase);
     return kTaskSceneReplaced;
 }
@@ -248,10 +248,12 @@ i32 HGTCB_Menu_SelectColor::Input()
         return kTaskKeep;
     }
     if (!Decide()) return kTaskKeep;
-    if (cursor == BackRow)
+    if (cursor == BackRow) {
         Close();
-    else if (Owned(cursor))
+    } else if (Owned(cursor) && scene->ShownRecord().chosenColour != u32(cursor)) {
         scene->ShownRecord().chosenColour = u32(cursor);
+        scene->SaveChange();
+    }
     return kTaskKeep;
 }
 

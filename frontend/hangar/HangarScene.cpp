@@ -171,10 +171,19 @@ void CHangarScene::DrawFrame()
     GetApplication()->frameDrawn = 1;
 }
 
+void CHangarScene::SaveChange()
+{
+    lastSaveResult = App().partInventory.Save("vant-D");
+    // A file kept after a failed read was already explained when it was read.
+    if (lastSaveResult == 0 && !SaveFileIsKept("vant-D"))
+        plat::ShowMessageBox(App().mainWindow, "部件数据无法保存，离开机库时将再次保存。", "",
+                             plat::MessageBoxError);
+}
+
 void CHangarScene::Release()
 {
-    // Everything the menus changed lives only in memory until now; a save
-    // that fails keeps the old file and says so rather than losing quietly.
+    // Each change was saved as it was made; this save catches one that
+    // could not be, and says so rather than losing it quietly.
     if (initialised) lastSaveResult = App().partInventory.Save("vant-D");
     initialised = false;
     // A file kept after a failed read was already explained when it was read.

@@ -2,7 +2,8 @@
 // The hangar: one of the player's robots standing in a lit building, seen
 // by a slow idle camera, with menus to change the robot shown, its paint
 // and the equipment parts it carries. Changes go straight into the part
-// inventory, which is saved when the hangar is left.
+// inventory, which is saved as each one is made, and again when the hangar
+// is left.
 #include <memory>
 
 #include "app/scene/BaseScene.h"
@@ -50,8 +51,12 @@ public:
     // else its first owned set, else 0.
     i32 ShownColourSet() const;
     RobotModelData* ShownModel() const;
-    // 1 when the inventory was written on leaving; 0 when it could not be
-    // (the player was told).
+    // Writes the part inventory after a menu changed it, so a crash loses
+    // no more than the change under way. A save that fails keeps the old
+    // file and tells the player in the notice strip; leaving tries again.
+    void SaveChange();
+    // 1 when the inventory was last written (a change or leaving); 0 when
+    // it could not be (the player was told).
     i32 lastSaveResult = -1;
     // Only a hangar that was set up has anything to save when it goes.
     bool initialised = false;

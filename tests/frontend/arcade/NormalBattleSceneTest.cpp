@@ -1,7 +1,7 @@
 // The arcade screen after the last stage: GAME CLEAR hands out the parts and
 // unlocks a robot, the name entry puts the run's score in the table of its
-// difficulty, the list follows, then the new robot and the title; leaving
-// the screen saves the parts to disk.
+// difficulty, the list follows, then the new robot and the title. The
+// parts are on disk from the moment they are given, and again on leaving.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -83,6 +83,14 @@ TEST_F(NormalBattleSceneTest, ClearRewardRankingNewRobotAndTitleWithThePartsSave
     EXPECT_EQ(app.partInventory.parts.size() - partsBefore, 5u) << "five parts on Normal";
     EXPECT_NE(std::strstr(task->rewardText, "Get Item:"), nullptr);
     EXPECT_EQ(task->unlockedRobot, 1);
+    {
+        // On disk as it is given, not only when the run is over.
+        PartInventory given;
+        ASSERT_EQ(given.Load("vant-D"), 1);
+        EXPECT_EQ(given.parts.size(), app.partInventory.parts.size());
+        EXPECT_EQ(given.stageFlags[0], 1);
+        EXPECT_EQ(given.robots[1].available, 1);
+    }
 
     enter();  // too early: GAME CLEAR holds for 60 frames
     EXPECT_TRUE(task->phase == &NBTCB_Normal::Phase_Clear);

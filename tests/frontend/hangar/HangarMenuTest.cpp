@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -68,9 +69,20 @@ protected:
     {
         for (const char* n : names) app.partInventory.AddNewPart()->SetText(n, "");
     }
+    // The inventory file as it is on disk now, read back.
+    std::unique_ptr<PartInventory> Saved() const
+    {
+        auto saved = std::make_unique<PartInventory>();
+        EXPECT_EQ(saved->Load("vant-D"), 1);
+        return saved;
+    }
+    std::string SavedBytes() const { return home.Read("data/Tervalis/vant-D"); }
 
     CApplication& app = *GetApplication();
     CHangarScene scene;
+    // The menus save every change: into a folder of this test's own.
+    TempFolder home;
+    ScopedEnv dataHome{"XDG_DATA_HOME", (home / "data").c_str()};
 };
 
 TEST_F(HangarMenuTest, MenusOpenCloseAndTheCameraCyclesOnTheirFrameCounts)
@@ -206,9 +218,14 @@ TEST_F(HangarMenuTest, EquipRefusesACarriedPartAndDestroyAndSortKeepTheInventory
     paint->cursor = scene.ShownColourSet();
     Frame({Down});
     EXPECT_EQ(paint->cursor, 7) << "unowned sets are skipped";
+    EXPECT_EQ(SavedBytes(), "") << "nothing is written before a change";
     Frame({Decide});
     EXPECT_EQ(shown.chosenColour, 7u);
+    EXPECT_EQ(Saved()->robots[4].chosenColour, 7u) << "a change is on disk as it is made";
     EXPECT_EQ(paint->state, HGTCB_MenuBase::Open);
+    const std::string painted = SavedBytes();
+    Frame({Decide});
+    EXPECT_EQ(SavedBytes(), painted) << "the set already chosen is no change";
     Frame({Down});
     EXPECT_EQ(paint->cursor, HGTCB_Menu_SelectColor::BackRow);
     Frame({Down});
@@ -224,9 +241,11 @@ TEST_F(HangarMenuTest, EquipRefusesACarriedPartAndDestroyAndSortKeepTheInventory
     Frame({Decide});
     EXPECT_EQ(shown.partIds[0], 0);
     EXPECT_EQ(choose->state, HGTCB_MenuBase::Open);
+    EXPECT_EQ(SavedBytes(), painted) << "a refused part is no change";
     Frame({Down});
     Frame({Decide});
     EXPECT_EQ(shown.partIds[0], 3);
+    EXPECT_EQ(Saved()->robots[4].partIds[0], 3);
     EXPECT_EQ(choose->state, HGTCB_MenuBase::Closing);
     choose = Open<HGTCB_Menu_SelectItem>();
     choose->SetSlot(0);
@@ -234,6 +253,7 @@ TEST_F(HangarMenuTest, EquipRefusesACarriedPartAndDestroyAndSortKeepTheInventory
     choose->cursor = 0;
     Frame({Decide});
     EXPECT_EQ(shown.partIds[0], 0);
+    EXPECT_EQ(Saved()->robots[4].partIds[0], 0);
     // A slot whose part is gone opens with no row selected; decide does nothing.
     shown.partIds[1] = 777;
     choose = Open<HGTCB_Menu_SelectItem>();
@@ -263,6 +283,13 @@ TEST_F(HangarMenuTest, EquipRefusesACarriedPartAndDestroyAndSortKeepTheInventory
     EXPECT_EQ(inventory.robots[0].partIds[9], 0);
     EXPECT_EQ(inventory.robots[60].partIds[3], 0);
     EXPECT_EQ(owned->cursor, 2) << "the next part moved into its place";
+    {
+        const auto saved = Saved();
+        EXPECT_EQ(saved->IndexOfPart(2), -1);
+        EXPECT_EQ(saved->parts.size(), 4u);
+        EXPECT_EQ(saved->robots[4].partIds[5], 0);
+        EXPECT_EQ(saved->robots[60].partIds[3], 0);
+    }
     EXPECT_EQ(inventory.AddNewPart()->partId, 2u);
     inventory.PartAt(4)->SetText("B", "");
 
@@ -277,6 +304,12 @@ TEST_F(HangarMenuTest, EquipRefusesACarriedPartAndDestroyAndSortKeepTheInventory
     for (int i = 0; i < 8; ++i) Frame();
     EXPECT_EQ(owned->active, 1u);
     EXPECT_EQ(Names(), (std::vector<std::string>{"没有装备", "B", "a", "b", "c"}));
+    {
+        const auto saved = Saved();
+        std::vector<std::string> names;
+        for (const CGameItem_PowerUp* p : saved->parts) names.emplace_back(p->name);
+        EXPECT_EQ(names, Names()) << "the sorted list, the new part among them";
+    }
     // "Confirm" destroys the cursor part; the last part's destruction moves
     // the cursor up.
     owned->cursor = 4;
