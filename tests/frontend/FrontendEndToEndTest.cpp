@@ -67,8 +67,11 @@ void ExpectPauseMenu(const plat::Image& shot, int at, const char* what)
     // scenery behind the overlay (a stage's orange ground, a burning robot)
     // may redden half of another band, never as much as the bar does.
     EXPECT_GT(red[at], 20000u) << what << ": bar " << at;
-    for (int i = 0; i < 4; ++i)
-        if (i != at) EXPECT_LT(red[i] + 8000u, red[at]) << what << ": no bar " << i;
+    for (int i = 0; i < 4; ++i) {
+        if (i != at) {
+            EXPECT_LT(red[i] + 8000u, red[at]) << what << ": no bar " << i;
+        }
+    }
     EXPECT_GT(CountPixels(shot, 300, 705, 724, 735, White), 100u) << what << ": the help line";
 }
 
