@@ -928,7 +928,9 @@ bool LoadFromXInMemory(const void* data, size_t size, u32 options, LoadedMesh& o
         if (error) *error = "out of memory";
         return false;
     }
-    std::memcpy(out.adjacency->GetBufferPointer(), built.adjacency.data(), built.adjacency.size() * sizeof(u32));
+    // A mesh of no faces has no adjacency to copy (and no array to copy from).
+    if (!built.adjacency.empty())
+        std::memcpy(out.adjacency->GetBufferPointer(), built.adjacency.data(), built.adjacency.size() * sizeof(u32));
     out.mesh = std::move(built.mesh);
     out.materials = std::move(built.materials);
     return true;

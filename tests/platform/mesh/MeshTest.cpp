@@ -13,6 +13,7 @@
 
 #include "platform/math/Math.h"
 #include "platform/mesh/MeshBuild.h"
+#include "platform/mesh/SkinInfo.h"
 
 using namespace plat;
 
@@ -436,3 +437,65 @@ TEST(MeshProcessing, ToleranceGroupsMatchEveryPairComparedAndStayLinear)
     EXPECT_EQ(loaded.mesh->GetNumVertices(), 1u);
 }
 
+// A mesh of no faces (a file may hold one) goes through the loader and every
+// step a robot mesh takes, and its skin through both conversions, without
+// touching memory it does not have.
+TEST(MeshProcessing, AMeshOfNoFacesLoadsAndGoesThroughEveryStep)
+{
+    const std::string text = R"(xof 0303txt 0032
+Frame Bone0 {
+ FrameTransformMatrix { 1,0,0,0,0,1,0,0,0,0,1,0,0,0,0,1;; }
+}
+Mesh Empty {
+ 3;
+ 0;0;0;,
+ 1;0;0;,
+ 0;1;0;;
+ 0;
+ MeshNormals { 1; 0;0;1;; 0; }
+ MeshMaterialList { 1; 0; Material { 1;1;1;1;; 5.0; 0;0;0;; 0;0;0;; } }
+}
+)";
+    std::string error;
+    LoadedMesh loaded = LoadText(text, &error);
+    ASSERT_TRUE(loaded.mesh) << error;
+    Mesh& m = *loaded.mesh;
+    EXPECT_EQ(m.GetNumFaces(), 0u);
+    std::vector<u32> adjacency;
+    EXPECT_EQ(m.GenerateAdjacency(1e-6f, adjacency), ResultOk);
+    std::shared_ptr<Mesh> clean;
+    EXPECT_EQ(CleanMesh(3, &m, adjacency, &clean, adjacency), ResultOk);
+    ASSERT_TRUE(clean);
+    WeldEpsilons eps;
+    eps.Position = 1e-6f;
+    EXPECT_EQ(WeldVertices(clean.get(), 3, &eps, adjacency, adjacency), ResultOk);
+    EXPECT_EQ(clean->OptimizeInplace(0x07000000, adjacency, adjacency), ResultOk);
+    EXPECT_EQ(ComputeNormals(clean.get()), ResultOk);
+    std::shared_ptr<PMesh> pm;
+    if (GeneratePMesh(clean.get(), adjacency, nullptr, nullptr, 0, 2, &pm) == ResultOk && pm) {
+        EXPECT_EQ(pm->GetMaxFaces(), 0u);
+        EXPECT_EQ(pm->SetNumFaces(0), ResultOk);
+    }
+    std::shared_ptr<Mesh> copy;
+    EXPECT_EQ(m.CloneMeshFVF(MeshManaged, m.GetFVF(), &copy), ResultOk);
+
+    std::shared_ptr<SkinInfo> skin;
+    ASSERT_EQ(SkinInfo::Create(m.GetNumVertices(), m.GetFVF(), 1, &skin), ResultOk);
+    const u32 vertices[3] = {0, 1, 2};
+    const f32 weights[3] = {1.0f, 1.0f, 1.0f};
+    ASSERT_EQ(skin->SetBoneInfluence(0, vertices, weights), ResultOk);
+    u32 influences = 0, groups = 0;
+    std::vector<BoneCombination> combinations;
+    std::shared_ptr<Mesh> blended;
+    std::vector<u32> none;
+    if (skin->ConvertToBlendedMesh(&m, MeshManaged, none, none, nullptr, nullptr, &influences, &groups,
+                                   &combinations, &blended) == ResultOk) {
+        EXPECT_EQ(blended->GetNumFaces(), 0u);
+    }
+    if (skin->ConvertToIndexedBlendedMesh(&m, MeshManaged, 26, none, none, nullptr, nullptr, &influences, &groups,
+                                          &combinations, &blended) == ResultOk) {
+        EXPECT_EQ(blended->GetNumFaces(), 0u);
+    }
+    EXPECT_EQ(skin->GetMaxFaceInfluences(&m, &influences), ResultOk);
+    EXPECT_EQ(influences, 0u);
+}
