@@ -118,6 +118,11 @@ i32 UsableBinding(const char* key, i32 value, bool usable, i32 fallback)
 
 }  // namespace
 
+u32 UsableRobotQuality(i64 value)
+{
+    return static_cast<u32>(value > 0 && value < FullRobotQuality ? value : FullRobotQuality);
+}
+
 bool ConfigIsDamaged(const std::string& bytes)
 {
     return !plat::IniTextFileFault(bytes).empty();
@@ -225,6 +230,8 @@ void CApplication::LoadConfig()
     video.disableShader = static_cast<u8>(ReadIniInt(settings, "GameSetting", "DisableShader"));
     if (video.disableShader) video.hdr = 0;
     video.shadow = static_cast<u8>(ReadIniInt(settings, "GameSetting", "Shadow"));
+    // Percent of each robot mesh's faces drawn; 100 and more leave the meshes whole.
+    video.robotQuality = UsableRobotQuality(ReadIntOr(settings, "GameSetting", "PMQuality", FullRobotQuality));
     video.fastFont = ReadIniInt(settings, "GameSetting", "NoFastFont") == 1 ? 0 : 1;
     video.screenWidth = ReadIniInt(settings, "Window", "w");
     video.screenHeight = ReadIniInt(settings, "Window", "h");

@@ -46,6 +46,12 @@ inline constexpr i32 DefaultVolume = 80;
 // slows down, as the medium to highest presets set it: a first start on a
 // slow machine keeps the battle in real time.
 inline constexpr i32 DefaultMaxFrameSkip = 5;
+// Robot meshes as their files draw them. Earlier versions wrote 0 on every
+// start, the setting being never read back; the presets offer 20 to 100, so
+// a 0 (or anything not above it) is read as this too.
+inline constexpr i32 FullRobotQuality = 100;
+// The robot quality a value of PMQuality (or of the dialog) stands for: 1 to 100.
+u32 UsableRobotQuality(i64 value);
 extern const u8 DefaultPadKeys[12];
 
 // Whether bytes read as "Config.ini" are no settings text at all (binary

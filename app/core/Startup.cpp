@@ -7,6 +7,7 @@
 
 #include "app/core/Application.h"
 #include "app/scene/BaseScene.h"
+#include "app/core/Config.h"
 #include "app/core/MainLoop.h"
 #include "app/core/ScreenShot.h"
 #include "app/player/PilotRegistry.h"
@@ -106,7 +107,8 @@ void FillFolderLists(CApplication& app)
 
 int InitAfterSettings(CApplication& app)
 {
-    app.video.robotQuality = 100;
+    // The robot quality is the one the settings left (Config.ini's PMQuality).
+    app.video.robotQuality = UsableRobotQuality(app.video.robotQuality);
     plat::Sleep(100);
     app.video.screenScaleX = static_cast<f32>(app.video.screenWidth) / 1024.0f;
     app.video.screenScaleY = static_cast<f32>(app.video.screenHeight) / 768.0f;

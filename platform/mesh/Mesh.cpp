@@ -1,6 +1,7 @@
 #include "platform/mesh/Mesh.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <new>
@@ -180,17 +181,88 @@ const VertexElement* FindElement(const std::vector<VertexElement>& decl, u8 usag
 
 bool IsFloatType(u8 t) { return t <= DeclFloat4; }
 
-// Groups vertices whose positions lie within epsilon on every axis; rep[v] is
-// the lowest vertex index of v's group.
-std::vector<u32> PointReps(const std::vector<Vec3>& pos, f32 epsilon)
+}  // namespace
+
+namespace detail {
+
+namespace {
+
+// Whether a and b lie within epsilon on every axis, measured as the
+// grouping always has: by the float difference of each coordinate.
+bool WithinTolerance(const Vec3& a, const Vec3& b, f32 epsilon)
 {
+    return std::fabs(b.x - a.x) <= epsilon && std::fabs(b.y - a.y) <= epsilon && std::fabs(b.z - a.z) <= epsilon;
+}
+
+u32 FindRep(std::vector<u32>& rep, u32 v)
+{
+    u32 r = v;
+    while (rep[r] != r) r = rep[r];
+    while (rep[v] != r) {
+        const u32 next = rep[v];
+        rep[v] = r;
+        v = next;
+    }
+    return r;
+}
+
+// Joins two groups under the lower of their lowest vertices.
+void Join(std::vector<u32>& rep, u32 a, u32 b)
+{
+    const u32 ra = FindRep(rep, a), rb = FindRep(rep, b);
+    if (ra < rb) rep[rb] = ra;
+    else if (rb < ra) rep[ra] = rb;
+}
+
+// One cell of the tolerance grid: its vertices, and on each axis the one
+// with the least and the greatest coordinate.
+struct GridCell {
+    double key[3];
+    std::vector<u32> members;
+    u32 low[3] = {0, 0, 0};
+    u32 high[3] = {0, 0, 0};
+};
+
+struct CellKeyHash {
+    size_t operator()(const std::array<double, 3>& k) const
+    {
+        size_t h = 0;
+        for (double d : k) {
+            u64 bits;
+            std::memcpy(&bits, &d, sizeof bits);
+            h = (h ^ bits) * 0x100000001B3ull;
+            h ^= h >> 29;
+        }
+        return h;
+    }
+};
+
+f32 Axis(const Vec3& v, int axis) { return axis == 0 ? v.x : axis == 1 ? v.y : v.z; }
+
+}  // namespace
+
+// Groups vertices whose positions lie within epsilon on every axis (and,
+// through them, their neighbours'); rep[v] is the lowest vertex index of v's
+// group.
+//
+// Within a tolerance the vertices go into a grid of cells a little smaller
+// than epsilon, so that two vertices of one cell are always within it and
+// two within it are never more than two cells apart on any axis. A cell is
+// then one group at once, and two cells need only be joined once: a pair of
+// cells side by side on one axis is decided by their extreme vertices on
+// that axis; other pairs are compared vertex by vertex until one pair is
+// close, after their extremes have ruled out the far ones. Vertices piled
+// within the tolerance cost about one step each, not a comparison of every
+// pair. comparisons, when given, counts the vertex pairs compared.
+std::vector<u32> PointReps(const std::vector<Vec3>& pos, f32 epsilon, u64* comparisons)
+{
+    u64 compared = 0;
     const u32 n = static_cast<u32>(pos.size());
     std::vector<u32> rep(n);
     std::iota(rep.begin(), rep.end(), 0u);
+    if (comparisons) *comparisons = 0;
     if (!(epsilon >= 0.0f)) return rep;  // no two vertices are that close
-    // Vertices at one exact position share its lowest vertex first, so the
-    // sweep below meets every position once: a mesh whose vertices pile up
-    // at one point costs a sort, not a comparison of every pair.
+    // Vertices at one exact position share its lowest vertex first.
     const auto exact = [&](u32 v) { return pos[v].x == pos[v].x && pos[v].y == pos[v].y && pos[v].z == pos[v].z; };
     std::vector<u32> byPlace;
     byPlace.reserve(n);
@@ -204,34 +276,120 @@ std::vector<u32> PointReps(const std::vector<Vec3>& pos, f32 epsilon)
         const Vec3& b = pos[byPlace[i]];
         if (a.x == b.x && a.y == b.y && a.z == b.z) rep[byPlace[i]] = rep[byPlace[i - 1]];
     }
-    // Within a tolerance, positions near each other join too.
-    std::vector<u32> order;
-    if (epsilon > 0.0f) order.reserve(n);
-    for (u32 v = 0; v < n && epsilon > 0.0f; ++v)
-        if (rep[v] == v) order.push_back(v);
-    std::stable_sort(order.begin(), order.end(), [&](u32 a, u32 b) { return pos[a].x < pos[b].x; });
-    for (size_t i = 0; i < order.size(); ++i) {
-        const u32 a = order[i];
-        for (size_t j = i + 1; j < order.size(); ++j) {
-            const u32 b = order[j];
-            if (pos[b].x - pos[a].x > epsilon) break;
-            if (std::fabs(pos[b].y - pos[a].y) <= epsilon && std::fabs(pos[b].z - pos[a].z) <= epsilon) {
-                // Union by the smaller index so the group's rep is its lowest vertex.
-                u32 ra = a, rb = b;
-                while (rep[ra] != ra) ra = rep[ra];
-                while (rep[rb] != rb) rb = rep[rb];
-                if (ra < rb) rep[rb] = ra;
-                else if (rb < ra) rep[ra] = rb;
+    if (!(epsilon > 0.0f)) return rep;
+
+    // Within a tolerance, positions near each other join too. Cells are a
+    // millionth smaller than epsilon: the float difference of two vertices
+    // in one cell never passes it.
+    const double size = static_cast<double>(epsilon) * (1.0 - 1.0 / (1 << 20));
+    std::vector<GridCell> cells;
+    std::unordered_map<std::array<double, 3>, u32, CellKeyHash> cellOf;
+    for (u32 v = 0; v < n; ++v) {
+        const Vec3& p = pos[v];
+        // A point at infinity or a NaN is near nothing but its own place.
+        if (rep[v] != v || !std::isfinite(p.x) || !std::isfinite(p.y) || !std::isfinite(p.z)) continue;
+        std::array<double, 3> key;
+        for (int a = 0; a < 3; ++a) key[a] = std::floor(static_cast<double>(Axis(p, a)) / size) + 0.0;
+        const auto [it, added] = cellOf.try_emplace(key, static_cast<u32>(cells.size()));
+        if (added) {
+            cells.emplace_back();
+            std::copy(key.begin(), key.end(), cells.back().key);
+            cells.back().low[0] = cells.back().low[1] = cells.back().low[2] = v;
+            std::fill(std::begin(cells.back().high), std::end(cells.back().high), v);
+        }
+        GridCell& c = cells[it->second];
+        if (!c.members.empty()) {
+            ++compared;
+            // Never fails by the cell size; a vertex that did would be left
+            // out of the cell's group, so it is checked all the same.
+            if (WithinTolerance(pos[c.members[0]], p, epsilon)) Join(rep, c.members[0], v);
+        }
+        c.members.push_back(v);
+        for (int a = 0; a < 3; ++a) {
+            if (Axis(p, a) < Axis(pos[c.low[a]], a)) c.low[a] = v;
+            if (Axis(p, a) > Axis(pos[c.high[a]], a)) c.high[a] = v;
+        }
+    }
+    // A vertex its cell's first vertex did not reach (none, by the cell
+    // size) is compared with everything near it.
+    const auto straggler = [&](const GridCell& c, u32 v) { return FindRep(rep, v) != FindRep(rep, c.members[0]); };
+    std::vector<u8> cellLoose(cells.size(), 0);
+    for (size_t i = 0; i < cells.size(); ++i)
+        for (u32 v : cells[i].members) cellLoose[i] = cellLoose[i] || straggler(cells[i], v);
+    for (size_t ci = 0; ci < cells.size(); ++ci) {
+        const GridCell& c = cells[ci];
+        for (int dx = -2; dx <= 2; ++dx)
+            for (int dy = -2; dy <= 2; ++dy)
+                for (int dz = -2; dz <= 2; ++dz) {
+                    // Each pair of cells once: the neighbour after this cell.
+                    if (dx < 0 || (dx == 0 && (dy < 0 || (dy == 0 && dz <= 0)))) continue;
+                    const int d[3] = {dx, dy, dz};
+                    std::array<double, 3> key;
+                    for (int a = 0; a < 3; ++a) key[a] = c.key[a] + d[a];
+                    if (key[0] == c.key[0] && key[1] == c.key[1] && key[2] == c.key[2]) continue;
+                    const auto it = cellOf.find(key);
+                    if (it == cellOf.end()) continue;
+                    const GridCell& o = cells[it->second];
+                    const bool loose = cellLoose[ci] || cellLoose[it->second];
+                    if (!loose && FindRep(rep, c.members[0]) == FindRep(rep, o.members[0])) continue;
+                    // The closest extremes on each axis where the cells differ:
+                    // if they are apart, every pair is.
+                    int differing = 0, axis = 0;
+                    bool apart = false;
+                    for (int a = 0; a < 3 && !apart; ++a) {
+                        if (key[a] == c.key[a]) continue;
+                        ++differing;
+                        axis = a;
+                        const bool after = key[a] > c.key[a];
+                        const f32 near = Axis(pos[after ? c.high[a] : c.low[a]], a);
+                        const f32 far = Axis(pos[after ? o.low[a] : o.high[a]], a);
+                        apart = !(std::fabs(far - near) <= epsilon);
+                    }
+                    if (apart) continue;
+                    if (differing == 1 && !loose) {
+                        // Side by side: on the other axes every pair is within the
+                        // tolerance, so the two extremes are a close pair.
+                        const bool after = key[axis] > c.key[axis];
+                        const u32 a = after ? c.high[axis] : c.low[axis];
+                        const u32 b = after ? o.low[axis] : o.high[axis];
+                        ++compared;
+                        if (WithinTolerance(pos[a], pos[b], epsilon)) Join(rep, a, b);
+                        continue;
+                    }
+                    bool joined = false;
+                    for (u32 a : c.members) {
+                        for (u32 b : o.members) {
+                            if (!loose && joined) break;
+                            ++compared;
+                            if (WithinTolerance(pos[a], pos[b], epsilon)) {
+                                Join(rep, a, b);
+                                joined = true;
+                            }
+                        }
+                        if (!loose && joined) break;
+                    }
+                }
+    }
+    for (const GridCell& c : cells) {
+        if (c.members.size() < 2) continue;
+        for (u32 v : c.members) {
+            if (!straggler(c, v)) continue;
+            for (u32 w : c.members) {
+                ++compared;
+                if (w != v && WithinTolerance(pos[v], pos[w], epsilon)) Join(rep, v, w);
             }
         }
     }
-    for (u32 v = 0; v < n; ++v) {
-        u32 r = v;
-        while (rep[r] != r) r = rep[r];
-        rep[v] = r;
-    }
+    for (u32 v = 0; v < n; ++v) rep[v] = FindRep(rep, v);
+    if (comparisons) *comparisons = compared;
     return rep;
 }
+
+}  // namespace detail
+
+namespace {
+
+using detail::PointReps;
 
 std::vector<Vec3> Positions(const BaseMesh& m, const u8* vertices)
 {
@@ -770,7 +928,9 @@ bool LoadFromXInMemory(const void* data, size_t size, u32 options, LoadedMesh& o
         if (error) *error = "out of memory";
         return false;
     }
-    std::memcpy(out.adjacency->GetBufferPointer(), built.adjacency.data(), built.adjacency.size() * sizeof(u32));
+    // A mesh of no faces has no adjacency to copy (and no array to copy from).
+    if (!built.adjacency.empty())
+        std::memcpy(out.adjacency->GetBufferPointer(), built.adjacency.data(), built.adjacency.size() * sizeof(u32));
     out.mesh = std::move(built.mesh);
     out.materials = std::move(built.materials);
     return true;

@@ -43,6 +43,12 @@ struct BuiltMesh {
 // triangle fans. false with error when the result does not fit 16-bit indices.
 bool BuildMesh(const std::vector<MeshSource>& sources, u32 options, BuiltMesh& out, std::string& error);
 
+// Groups vertices whose positions lie within epsilon of each other on every
+// axis, and through them their neighbours'; rep[v] is the lowest vertex of
+// v's group. Positions that are not finite join only their exact equals.
+// comparisons, when given, counts the pairs of vertices compared.
+std::vector<u32> PointReps(const std::vector<Vec3>& pos, f32 epsilon, u64* comparisons = nullptr);
+
 // Reads a whole file through the platform file layer.
 bool ReadFileBytes(const char* path, std::string& bytes, std::string& error);
 

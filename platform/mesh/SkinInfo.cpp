@@ -4,7 +4,6 @@
 #include <cstring>
 #include <new>
 #include <functional>
-#include <set>
 
 #include "platform/math/Math.h"
 #include "platform/mesh/MeshBuild.h"
@@ -84,10 +83,11 @@ std::vector<std::vector<SkinInfo::Influence>> SkinInfo::VertexInfluences() const
     for (u32 b = 0; b < bones_.size(); ++b) {
         const Bone& bone = bones_[b];
         for (size_t i = 0; i < bone.vertices.size(); ++i) {
-            // Two entries for one vertex and bone add up.
+            // Two entries for one vertex and bone add up. Bones are taken in
+            // turn, so this bone's entry, if any, is the vertex's last: one
+            // look, however many bones move the vertex.
             auto& list = infl[bone.vertices[i]];
-            auto it = std::find_if(list.begin(), list.end(), [&](const Influence& x) { return x.bone == b; });
-            if (it != list.end()) it->weight += bone.weights[i];
+            if (!list.empty() && list.back().bone == b) list.back().weight += bone.weights[i];
             else list.push_back({b, bone.weights[i]});
         }
     }
@@ -96,6 +96,18 @@ std::vector<std::vector<SkinInfo::Influence>> SkinInfo::VertexInfluences() const
                          [](const Influence& a, const Influence& b) { return a.weight > b.weight; });
     }
     return infl;
+}
+
+std::vector<u32> SkinInfo::BonesPerVertex() const
+{
+    std::vector<u32> count(numVertices_, 0), last(numVertices_, NoIndex);
+    for (u32 b = 0; b < bones_.size(); ++b)
+        for (u32 v : bones_[b].vertices)
+            if (last[v] != b) {
+                last[v] = b;
+                ++count[v];
+            }
+    return count;
 }
 
 u32 SkinInfo::GetMaxVertexInfluences() const
@@ -111,11 +123,17 @@ Result SkinInfo::GetMaxFaceInfluences(const BaseMesh* mesh, u32* maxInfluences) 
     const auto infl = VertexInfluences();
     const u16* ib = mesh->IndexData();
     u32 most = 0;
+    // Each bone stamped with the last face that counted it.
+    std::vector<u32> seen(bones_.size(), NoIndex);
     for (u32 f = 0; f < mesh->GetNumFaces(); ++f) {
-        std::set<u32> bones;
+        u32 count = 0;
         for (u32 k = 0; k < 3; ++k)
-            for (const Influence& i : infl[ib[f * 3 + k]]) bones.insert(i.bone);
-        most = std::max<u32>(most, static_cast<u32>(bones.size()));
+            for (const Influence& i : infl[ib[f * 3 + k]])
+                if (seen[i.bone] != f) {
+                    seen[i.bone] = f;
+                    ++count;
+                }
+        most = std::max(most, count);
     }
     *maxInfluences = most;
     return ResultOk;
@@ -147,13 +165,21 @@ bool GroupFaces(const BaseMesh& mesh, const std::vector<std::vector<u32>>& faceB
         if (i > 0 && attr[f] != attr[order[i - 1]]) firstOfAttr = groupBones.size();
         const std::vector<u32>& fb = faceBones[f];
         if (fb.size() > limit) return false;
-        size_t g = firstOfAttr;
-        for (; g < groupBones.size(); ++g) {
+        const auto fits = [&](size_t g) {
             size_t extra = 0;
             for (u32 b : fb)
                 if (std::find(groupBones[g].begin(), groupBones[g].end(), b) == groupBones[g].end()) ++extra;
-            if (groupBones[g].size() + extra <= limit) break;
-        }
+            return groupBones[g].size() + extra <= limit;
+        };
+        // First fit among the material's first groups, else its newest one:
+        // a mesh of thousands of groups (faces of bones of their own) costs
+        // a bounded look per face, not one per group so far.
+        constexpr size_t kGroupsTried = 64;
+        size_t g = firstOfAttr;
+        const size_t tried = std::min(groupBones.size(), firstOfAttr + kGroupsTried);
+        while (g < tried && !fits(g)) ++g;
+        if (g == tried) g = tried < groupBones.size() && fits(groupBones.size() - 1) ? groupBones.size() - 1
+                                                                                    : groupBones.size();
         if (g == groupBones.size()) {
             groupBones.emplace_back();
             groupFaces.emplace_back();
@@ -222,16 +248,19 @@ static Result BuildConverted(const Mesh& mesh, u32 options, u32 fvf, const Group
     std::vector<u32> newVertexSource;
     std::vector<u16> newIndices(static_cast<size_t>(faces) * 3);
     std::vector<u32> newAttr(faces);
+    // slot[v] is v's copy in the group stamped in slotGroup[v]; stamps
+    // spare clearing the whole table for each group.
     std::vector<u32> slot(mesh.GetNumVertices(), NoIndex);
+    std::vector<u32> slotGroup(mesh.GetNumVertices(), NoIndex);
     for (u32 g = 0; g < groups.size(); ++g) {
         BoneCombination& bc = groups[g];
-        std::fill(slot.begin(), slot.end(), NoIndex);
         bc.VertexStart = static_cast<u32>(newVertexSource.size());
         for (u32 i = bc.FaceStart; i < bc.FaceStart + bc.FaceCount; ++i) {
             const u32 f = grouping.faceOrder[i];
             for (u32 k = 0; k < 3; ++k) {
                 const u32 v = ib[f * 3 + k];
-                if (slot[v] == NoIndex) {
+                if (slotGroup[v] != g) {
+                    slotGroup[v] = g;
                     slot[v] = static_cast<u32>(newVertexSource.size());
                     newVertexSource.push_back(v);
                     if (newVertexSource.size() > MaxMeshVertices) return ResultFail;
@@ -300,8 +329,16 @@ Result SkinInfo::ConvertToBlendedMesh(const Mesh* mesh, u32 options, std::span<c
     if (!adjacencyIn.empty() && adjacencyIn.size() < static_cast<size_t>(faces) * 3) return ResultInvalidCall;
     if (!adjacencyOut.empty() && adjacencyOut.size() < static_cast<size_t>(faces) * 3) return ResultInvalidCall;
     if ((mesh->GetFVF() & FvfPositionMask) != FvfXyz) return ResultInvalidCall;
-    const auto infl = VertexInfluences();
     const u16* ib = mesh->IndexData();
+    {
+        // A face holds every bone of its corners: a corner moved by more
+        // bones than a face may hold refuses the mesh before any bone list
+        // is built, which also keeps each face's list below short.
+        const std::vector<u32> bonesOf = BonesPerVertex();
+        for (u32 i = 0; i < faces * 3; ++i)
+            if (bonesOf[ib[i]] > 6) return ResultFail;
+    }
+    const auto infl = VertexInfluences();
     std::vector<std::vector<u32>> faceBones(faces);
     u32 most = 1;
     for (u32 f = 0; f < faces; ++f) {
@@ -350,10 +387,10 @@ Result SkinInfo::ConvertToIndexedBlendedMesh(const Mesh* mesh, u32 options, u32 
     if (!adjacencyIn.empty() && adjacencyIn.size() < static_cast<size_t>(faces) * 3) return ResultInvalidCall;
     if (!adjacencyOut.empty() && adjacencyOut.size() < static_cast<size_t>(faces) * 3) return ResultInvalidCall;
     if ((mesh->GetFVF() & FvfPositionMask) != FvfXyz) return ResultInvalidCall;
-    const auto infl = VertexInfluences();
     u32 most = 1;
-    for (const auto& list : infl) most = std::max<u32>(most, static_cast<u32>(list.size()));
+    for (u32 n : BonesPerVertex()) most = std::max(most, n);
     if (most > 4) return ResultFail;  // four palette indices fit the packed dword
+    const auto infl = VertexInfluences();
     const u16* ib = mesh->IndexData();
     std::vector<std::vector<u32>> faceBones(faces);
     for (u32 f = 0; f < faces; ++f)

@@ -84,6 +84,8 @@ private:
         u32 bone;
         f32 weight;
     };
+    // Per vertex, how many bones move it (a bone listing it twice counts once).
+    std::vector<u32> BonesPerVertex() const;
     // Per vertex, its influences by falling weight.
     std::vector<std::vector<Influence>> VertexInfluences() const;
 

@@ -66,6 +66,26 @@ public:
         return peek_;
     }
 
+    // The next number after any ',' and ';', read straight from the text:
+    // lists of a million numbers skip the token round trip. false, with
+    // only separators taken, when a token is waiting or the next is no number.
+    bool NextNumber(Token& t)
+    {
+        if (hasPeek_) return false;
+        while (true) {
+            SkipSpace();
+            if (p_ >= end_ || (*p_ != ',' && *p_ != ';')) break;
+            ++p_;
+        }
+        if (p_ >= end_) return false;
+        const unsigned char c = static_cast<unsigned char>(*p_);
+        if (!((c >= '0' && c <= '9') || c == '-' || c == '+' || c == '.')) return false;
+        t = Token();
+        t.line = line_;
+        ScanNumber(t);
+        return true;
+    }
+
     // Bytes left after the current position: an upper bound for any count
     // the rest of the file can describe.
     size_t Remaining() const { return static_cast<size_t>(end_ - p_); }
@@ -242,6 +262,17 @@ public:
 private:
     // --- token helpers -------------------------------------------------
 
+    // The next token, which must be a number.
+    Token NumberToken(const char* what)
+    {
+        Token t;
+        if (lex_.NextNumber(t)) return t;
+        SkipSeparators();
+        t = lex_.Next();
+        if (t.kind != Tok::Number) Unexpected(t, what);
+        return t;
+    }
+
     void SkipSeparators()
     {
         while (lex_.Peek().kind == Tok::Comma || lex_.Peek().kind == Tok::Semicolon) lex_.Next();
@@ -382,9 +413,7 @@ private:
 
     u32 ReadIndex(u32 limit, const char* what)
     {
-        SkipSeparators();
-        const Token t = lex_.Next();
-        if (t.kind != Tok::Number) Unexpected(t, what);
+        const Token t = NumberToken(what);
         if (!t.isInteger || t.text[0] == '-') lex_.Fail(t.line, std::string(what) + " must be a whole number");
         const unsigned long long v = WholeValue(t.text);
         if (v >= limit) {
@@ -396,9 +425,7 @@ private:
 
     f32 ReadFloat()
     {
-        SkipSeparators();
-        const Token t = lex_.Next();
-        if (t.kind != Tok::Number) Unexpected(t, "a number");
+        const Token t = NumberToken("a number");
         const std::string s(t.text);
         const float v = std::strtof(s.c_str(), nullptr);
         if (!std::isfinite(v)) lex_.Fail(t.line, "number out of range");
@@ -435,11 +462,7 @@ private:
     // Steps over n numbers without converting them.
     void SkipNumbers(u64 n, const char* what)
     {
-        for (u64 i = 0; i < n; ++i) {
-            SkipSeparators();
-            const Token t = lex_.Next();
-            if (t.kind != Tok::Number) Unexpected(t, what);
-        }
+        for (u64 i = 0; i < n; ++i) NumberToken(what);
     }
 
     void CheckStop() const

@@ -1,4 +1,9 @@
+#include <chrono>
 #include <filesystem>
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <memory>
 #include <string>
 #include <typeinfo>
@@ -24,8 +29,11 @@
 #include "platform/input/Keyboard.h"
 #include "platform/gfx/GfxRecorder.h"
 #include "robot/RobotType.h"
+#include "engine/core/AssetFile.h"
+#include "platform/core/FileSystem.h"
 #include "support/BattleRunner.h"
 #include "support/SceneExits.h"
+#include "support/SkinnedXFile.h"
 #include "support/TempFolder.h"
 
 namespace {
@@ -377,10 +385,11 @@ TEST(GameSceneTest, RobotNumbersAreBoundToExistingTypes)
     for (const auto& c : cases) EXPECT_EQ(BoundRobotType(c.robot), c.type) << c.robot;
 }
 
-// A run folder like the real one but for one file, made empty.
-struct RunFolderWithEmptyFile {
+// A run folder of links to the test's own, but for one file of its own
+// (empty unless given) and the folders on the way to it.
+struct RunFolderWithFile {
     TempFolder temp;
-    explicit RunFolderWithEmptyFile(const std::string& emptied)
+    explicit RunFolderWithFile(const std::string& emptied, const std::string& contents = "")
     {
         namespace fs = std::filesystem;
         const fs::path run = fs::current_path();
@@ -394,7 +403,7 @@ struct RunFolderWithEmptyFile {
             from /= part;
             if (from != run / emptied) fs::create_directory(made);
         }
-        EXPECT_TRUE(temp.Write(emptied, ""));
+        EXPECT_TRUE(temp.Write(emptied, contents));
     }
 };
 
@@ -421,8 +430,8 @@ TEST(GameSceneTest, ABattleThatCannotBeSetUpShowsWhyAndGoesBack)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.said);
-        std::unique_ptr<RunFolderWithEmptyFile> folder;
-        if (c.emptied) folder = std::make_unique<RunFolderWithEmptyFile>(c.emptied);
+        std::unique_ptr<RunFolderWithFile> folder;
+        if (c.emptied) folder = std::make_unique<RunFolderWithFile>(c.emptied);
         BattleRunnerOptions options;
         options.mode = c.mode;
         options.stage = c.stage;
@@ -444,6 +453,56 @@ TEST(GameSceneTest, ABattleThatCannotBeSetUpShowsWhyAndGoesBack)
         delete back;
     }
     RegisterBattleHooks(BattleHooks{});
+}
+
+// Runs the battle runner's battle of the eight first sample types from run,
+// 30 frames undrawn, in a child process started afresh from this one, as the
+// runner would; its seconds from start to end, stderr kept in said.
+double BattleInAChild(const std::string& run, const std::string& said)
+{
+    const auto start = std::chrono::steady_clock::now();
+    const pid_t child = fork();
+    if (child == 0) {
+        const int err = open(said.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (err >= 0) dup2(err, 2);
+        BattleRunnerOptions options = MakeBattleOptions(GameMode::LocalBattle, 0, {0, 1, 2, 3, 4, 5, 6, 7},
+                                                        {10, 8, 6, 4, 2, 1, 5, 10}, false);
+        options.recordCalls = false;
+        options.draw = false;
+        options.runFolder = run.c_str();
+        BattleRunner runner(options);
+        const bool ran = runner.Scene() && !runner.Scene()->setupFailed && runner.RunFrames(30) == 30;
+        _exit(ran ? 0 : 1);
+    }
+    int status = -1;
+    EXPECT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// A skinned part whose every vertex 9,999 bones move (999,900 weights, just
+// under what a model may hold) is refused about as fast as its file is read:
+// the battle runner's battle with it takes at most five times the sample's.
+TEST(GameSceneTest, ASkinOfThousandsOfBonesPerVertexDoesNotStallTheBattle)
+{
+    // The second sample type's back part, skinned.
+    std::string ani;
+    ASSERT_TRUE(plat::ReadWholeFile("robo/robo02/Script.ani", ani));
+    const std::string back("Back.x\0", 7);
+    ASSERT_EQ(ani.find(back, ani.find(back) + 1), std::string::npos);
+    ani.replace(ani.find(back), 7, "Back.sx");
+    RunFolderWithFile folder("robo/robo02/Script.ani", ani);
+    std::string crowd = skintest::ManyBonesPerVertexFile(100, 200, 9999);
+    XorWords(crowd.data(), static_cast<u32>(crowd.size()), AssetKey);
+    ASSERT_TRUE(folder.temp.Write("robo/robo02/Back.sx", crowd));
+
+    const std::string said = folder.temp / "stderr.txt";
+    const double sample = BattleInAChild(plat::GetCurrentDirectory(), said);
+    const double crowded = BattleInAChild(folder.temp.Path(), said);
+    EXPECT_LT(crowded, 5.0 * sample) << crowded << " s against " << sample << " s";
+    // The skin was read and refused, not passed by.
+    const std::string text = folder.temp.Read("stderr.txt");
+    EXPECT_NE(text.find("Back.sx"), std::string::npos) << text;
 }
 
 // The fade back to the title keeps serving the window while it waits.

@@ -349,17 +349,27 @@ TEST_F(RobotTypeLoad, TwoThreadsLoadingOneTypeReadItsFilesOnce)
 
 TEST_F(RobotTypeLoad, MeshQualityBelowAHundredSimplifiesEveryMesh)
 {
-    RobotModelData full, half;
+    RobotModelData full, half, lowest;
     ASSERT_EQ(LoadRobotTypeFolder(full, QUILLON_RUN_DIR, "robo/robo05", lock, 100), 1);
     ASSERT_EQ(LoadRobotTypeFolder(half, QUILLON_RUN_DIR, "robo/robo05", lock, 50), 1);
+    ASSERT_EQ(LoadRobotTypeFolder(lowest, QUILLON_RUN_DIR, "robo/robo05", lock, 20), 1);
     ASSERT_EQ(full.hierarchy.nodeCount, half.hierarchy.nodeCount);
+    // The faces each quality draws, over the nodes' meshes.
+    u64 faces[3] = {0, 0, 0};
     for (u32 i = 0; i < full.hierarchy.nodeCount; ++i) {
         const MeshObject* f = full.hierarchy.nodeTable[i]->mesh;
         const MeshObject* h = half.hierarchy.nodeTable[i]->mesh;
-        ASSERT_TRUE(f && h);
+        const MeshObject* l = lowest.hierarchy.nodeTable[i]->mesh;
+        ASSERT_TRUE(f && h && l);
         EXPECT_EQ(f->progressiveMesh, nullptr);
         EXPECT_NE(h->progressiveMesh, nullptr) << i;
+        ASSERT_NE(l->progressiveMesh, nullptr) << i;
+        faces[0] += f->mesh ? f->mesh->GetNumFaces() : 0;
+        faces[1] += h->progressiveMesh->GetNumFaces();
+        faces[2] += l->progressiveMesh->GetNumFaces();
     }
+    EXPECT_LT(faces[1], faces[0]);
+    EXPECT_LT(faces[2], faces[1]);
 
     // A mesh with room to simplify shows the truncated share of its faces.
     RobotModelData sphere;

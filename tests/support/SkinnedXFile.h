@@ -132,3 +132,33 @@ inline std::string TubeFile(const Tube& t)
 }
 
 }  // namespace skintest
+
+namespace skintest {
+
+// A skin as heavy in bones per vertex as the weight bound lets a file be:
+// `positions` vertices, `faces` triangles over them, and `bones` bones each
+// listing every vertex (no frames for them: the skin is refused or converted
+// before its bones are linked).
+inline std::string ManyBonesPerVertexFile(int positions, int faces, int bones)
+{
+    std::string s = "xof 0303txt 0032\n\nMesh Crowd {\n " + std::to_string(positions) + ";\n";
+    for (int v = 0; v < positions; ++v)
+        s += " " + Num(v % 10) + ";" + Num(v / 10) + ";0;" + (v + 1 < positions ? ",\n" : ";\n");
+    s += " " + std::to_string(faces) + ";\n";
+    for (int f = 0; f < faces; ++f)
+        s += " 3;" + std::to_string(f % positions) + "," + std::to_string((f + 1) % positions) + "," +
+             std::to_string((f + 2) % positions) + (f + 1 < faces ? ";,\n" : ";;\n");
+    s += " XSkinMeshHeader {\n  6;\n  6;\n  " + std::to_string(bones) + ";\n }\n";
+    std::string list, weights;
+    for (int v = 0; v < positions; ++v) {
+        list += "  " + std::to_string(v) + (v + 1 < positions ? ",\n" : ";\n");
+        weights += std::string("  0.0001") + (v + 1 < positions ? ",\n" : ";\n");
+    }
+    for (int b = 0; b < bones; ++b)
+        s += " SkinWeights {\n  \"B" + std::to_string(b) + "\";\n  " + std::to_string(positions) + ";\n" + list +
+             weights + "  " + Matrix(0, 0, 0) + "\n }\n";
+    s += "}\n";
+    return s;
+}
+
+}  // namespace skintest

@@ -153,7 +153,7 @@ TEST_F(ConfigFixture, StartWritesEveryValueBackAndTheyReadTheSame)
     EXPECT_EQ(Read("GameSetting", "VolumeBGM"), 33);
     EXPECT_EQ(Read("GameSetting", "MaxFrameSkip"), 0) << "kept in the dialog's range";
     EXPECT_EQ(Read("GameSetting", "NoFastFont"), 1) << "fast font off survives a start";
-    EXPECT_EQ(Read("GameSetting", "PMQuality"), 0);
+    EXPECT_EQ(Read("GameSetting", "PMQuality"), 100) << "no value of its own: robots at full quality";
     // A second start reads what the first wrote.
     app.LoadConfig();
     EXPECT_EQ(app.video.fastFont, 0);
@@ -311,6 +311,47 @@ TEST_F(ConfigFixture, PresetsSetTheControlsAndShaderChecksClearTheLists)
     EXPECT_EQ(app.video.robotQuality, 80u);
     EXPECT_EQ(Read("GameSetting", "PMQuality"), 80);
     EXPECT_EQ(Read("GameSetting", "Shadow"), 1);
+}
+
+// The robot quality a preset chose is read at the next start, shown by the
+// dialog and written again as it was, start after start. A file from before
+// it was read back (which holds 0), one without it, or a value past the
+// trackbar's end gives full quality.
+TEST_F(ConfigFixture, RobotQualitySurvivesRestarts)
+{
+    Write("[GameSetting]\nPMQuality=0\n");
+    app.LoadConfig();
+    EXPECT_EQ(app.video.robotQuality, 100u);
+    {
+        SettingsDialog dlg(app, path);
+        dlg.OnInitDialog();
+        EXPECT_EQ(dlg.robotQuality.GetPos(), 100);
+        dlg.OnCommand(settings_id::PresetLowest);
+        dlg.OnClose();
+    }
+    EXPECT_EQ(Read("GameSetting", "PMQuality"), 20);
+    for (int start = 0; start < 3; ++start) {
+        SCOPED_TRACE(start);
+        app.video.robotQuality = 0;  // a new start
+        app.LoadConfig();
+        EXPECT_EQ(app.video.robotQuality, 20u);
+        SettingsDialog dlg(app, path);
+        dlg.OnInitDialog();
+        EXPECT_EQ(dlg.robotQuality.GetPos(), 20);
+        EXPECT_EQ(dlg.robotQualityLabel, "20");
+        dlg.OnClose();
+        EXPECT_EQ(Read("GameSetting", "PMQuality"), 20);
+    }
+    const struct {
+        const char* line;
+        u32 quality;
+    } cases[] = {{"PMQuality=40\n", 40}, {"PMQuality=1\n", 1}, {"", 100}, {"PMQuality=250\n", 100},
+                 {"PMQuality=-5\n", 100}, {"PMQuality=abc\n", 100}};
+    for (const auto& c : cases) {
+        Write(std::string("[GameSetting]\n") + c.line);
+        app.LoadConfig();
+        EXPECT_EQ(app.video.robotQuality, c.quality) << c.line;
+    }
 }
 
 TEST_F(ConfigFixture, KeyDialogDefaultAndOkWriteBindings)

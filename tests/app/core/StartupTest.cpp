@@ -58,6 +58,7 @@ TEST_F(StartupTest, ShadowSettingFiveMakesNoShadowMapLikeSettingZero)
 TEST_F(StartupTest, WindowGetsTheConfiguredClientSizeAndTheTitleIsCurrent)
 {
     app.video.shadow = 2;
+    app.video.robotQuality = 20;  // as the "Lowest" preset leaves it
     ASSERT_EQ(InitAfterSettings(app), 1);
     ASSERT_NE(app.mainWindow, nullptr);
     i32 w = 0, h = 0;
@@ -69,7 +70,7 @@ TEST_F(StartupTest, WindowGetsTheConfiguredClientSizeAndTheTitleIsCurrent)
     EXPECT_EQ(app.leftEyeWindow, nullptr);
     EXPECT_EQ(app.rightEyeWindow, nullptr);
     EXPECT_NE(dynamic_cast<CTitleScene*>(app.currentScene), nullptr);
-    EXPECT_EQ(app.video.robotQuality, 100u);
+    EXPECT_EQ(app.video.robotQuality, 20u) << "robots are drawn at the quality the settings chose";
     // The shared pictures of the sample data, at their own sizes.
     EXPECT_NE(app.sharedTextures[0].texture, nullptr);
     EXPECT_NE(app.sharedTextures[1].texture, nullptr);

@@ -3,11 +3,17 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
 #include <cstring>
+#include <random>
 #include <set>
 #include <string>
 
 #include "platform/math/Math.h"
+#include "platform/mesh/MeshBuild.h"
+#include "platform/mesh/SkinInfo.h"
 
 using namespace plat;
 
@@ -344,3 +350,152 @@ TEST(ProgressiveMesh, SimplifyingAFlatGridKeepsItsOutline)
 }
 
 }  // namespace
+
+namespace {
+
+// The tolerance grouping as it was first written: every pair compared,
+// joined when each coordinate's float difference is within epsilon.
+std::vector<u32> PairwisePointReps(const std::vector<Vec3>& pos, f32 epsilon)
+{
+    std::vector<u32> rep(pos.size());
+    for (u32 v = 0; v < rep.size(); ++v) rep[v] = v;
+    const auto root = [&](u32 v) {
+        while (rep[v] != v) v = rep[v];
+        return v;
+    };
+    for (u32 a = 0; a < pos.size(); ++a)
+        for (u32 b = a + 1; b < pos.size(); ++b) {
+            const bool same = pos[a].x == pos[b].x && pos[a].y == pos[b].y && pos[a].z == pos[b].z;
+            const bool near = std::fabs(pos[b].x - pos[a].x) <= epsilon &&
+                              std::fabs(pos[b].y - pos[a].y) <= epsilon && std::fabs(pos[b].z - pos[a].z) <= epsilon;
+            if (!same && !(epsilon > 0.0f && near)) continue;
+            const u32 ra = root(a), rb = root(b);
+            rep[std::max(ra, rb)] = std::min(ra, rb);
+        }
+    for (u32 v = 0; v < rep.size(); ++v) rep[v] = root(v);
+    return rep;
+}
+
+}  // namespace
+
+// Vertices within the tolerance of each other join, and through them their
+// neighbours': the grid finds the groups comparing every pair finds, on
+// lattices whose steps sit on either side of the tolerance and of the cell
+// edges, and 65,535 vertices piled within the tolerance cost about one
+// comparison each instead of one per pair.
+TEST(MeshProcessing, ToleranceGroupsMatchEveryPairComparedAndStayLinear)
+{
+    std::mt19937 rng(1907);
+    const f32 epsilons[] = {1e-6f, 0.01f, 0.25f, 1.0f, 0.0f};
+    for (int round = 0; round < 400; ++round) {
+        const f32 eps = epsilons[round % 5];
+        const f32 unit = eps > 0.0f ? eps : 0.5f;
+        // Steps just under, at and just over the tolerance, and coarser.
+        const f32 steps[] = {unit * 0.5f, unit, std::nextafter(unit, 0.0f), std::nextafter(unit, 2.0f * unit),
+                             unit * 0.999999f, unit * 1.3f};
+        const f32 step = steps[rng() % 6];
+        const f32 offset = static_cast<f32>(static_cast<int>(rng() % 2001) - 1000) * (rng() % 2 ? unit : 1.0f);
+        const u32 n = 1 + rng() % 300;
+        const int span = 2 + static_cast<int>(rng() % 8);
+        std::vector<Vec3> pos(n);
+        for (Vec3& p : pos) {
+            p.x = offset + step * static_cast<f32>(static_cast<int>(rng() % span) - span / 2);
+            p.y = step * static_cast<f32>(rng() % span);
+            p.z = rng() % 3 ? 0.0f : step * static_cast<f32>(rng() % span) * 0.7f;
+            if (rng() % 10 == 0) p.y += step * 1e-3f * static_cast<f32>(rng() % 100);
+        }
+        ASSERT_EQ(detail::PointReps(pos, eps), PairwisePointReps(pos, eps)) << "round " << round << " eps " << eps;
+    }
+
+    // 65,535 vertices within 1e-6 of each other, around a cell corner.
+    std::uniform_real_distribution<f32> within(-0.4e-6f, 0.4e-6f);
+    std::string text = "xof 0303txt 0032\n\nMesh Pile {\n 65535;\n";
+    std::vector<Vec3> pile(65535);
+    for (u32 i = 0; i < pile.size(); ++i) {
+        pile[i] = Vec3(within(rng), within(rng), within(rng));
+        char line[96];
+        std::snprintf(line, sizeof line, " %.9g;%.9g;%.9g;%s\n", pile[i].x, pile[i].y, pile[i].z,
+                      i + 1 < pile.size() ? "," : ";");
+        text += line;
+    }
+    text += " 1;\n 3;0,1,2;;\n}\n";
+    u64 compared = 0;
+    const std::vector<u32> rep = detail::PointReps(pile, 1e-6f, &compared);
+    EXPECT_TRUE(std::all_of(rep.begin(), rep.end(), [](u32 r) { return r == 0; }));
+    EXPECT_LT(compared, 2u * pile.size());
+    // Through the mesh: a weld of the pile ends long before a comparison of
+    // every pair could (two thousand million of them).
+    LoadedMesh loaded = LoadText(text);
+    ASSERT_TRUE(loaded.mesh);
+    WeldEpsilons eps;
+    eps.Position = 1e-6f;
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_EQ(WeldVertices(loaded.mesh.get(), 1, &eps, Adjacency(loaded), Adjacency(loaded), nullptr, nullptr),
+              ResultOk);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_LT(seconds, 0.5);
+    EXPECT_EQ(loaded.mesh->GetNumVertices(), 1u);
+}
+
+// A mesh of no faces (a file may hold one) goes through the loader and every
+// step a robot mesh takes, and its skin through both conversions, without
+// touching memory it does not have.
+TEST(MeshProcessing, AMeshOfNoFacesLoadsAndGoesThroughEveryStep)
+{
+    const std::string text = R"(xof 0303txt 0032
+Frame Bone0 {
+ FrameTransformMatrix { 1,0,0,0,0,1,0,0,0,0,1,0,0,0,0,1;; }
+}
+Mesh Empty {
+ 3;
+ 0;0;0;,
+ 1;0;0;,
+ 0;1;0;;
+ 0;
+ MeshNormals { 1; 0;0;1;; 0; }
+ MeshMaterialList { 1; 0; Material { 1;1;1;1;; 5.0; 0;0;0;; 0;0;0;; } }
+}
+)";
+    std::string error;
+    LoadedMesh loaded = LoadText(text, &error);
+    ASSERT_TRUE(loaded.mesh) << error;
+    Mesh& m = *loaded.mesh;
+    EXPECT_EQ(m.GetNumFaces(), 0u);
+    std::vector<u32> adjacency;
+    EXPECT_EQ(m.GenerateAdjacency(1e-6f, adjacency), ResultOk);
+    std::shared_ptr<Mesh> clean;
+    EXPECT_EQ(CleanMesh(3, &m, adjacency, &clean, adjacency), ResultOk);
+    ASSERT_TRUE(clean);
+    WeldEpsilons eps;
+    eps.Position = 1e-6f;
+    EXPECT_EQ(WeldVertices(clean.get(), 3, &eps, adjacency, adjacency), ResultOk);
+    EXPECT_EQ(clean->OptimizeInplace(0x07000000, adjacency, adjacency), ResultOk);
+    EXPECT_EQ(ComputeNormals(clean.get()), ResultOk);
+    std::shared_ptr<PMesh> pm;
+    if (GeneratePMesh(clean.get(), adjacency, nullptr, nullptr, 0, 2, &pm) == ResultOk && pm) {
+        EXPECT_EQ(pm->GetMaxFaces(), 0u);
+        EXPECT_EQ(pm->SetNumFaces(0), ResultOk);
+    }
+    std::shared_ptr<Mesh> copy;
+    EXPECT_EQ(m.CloneMeshFVF(MeshManaged, m.GetFVF(), &copy), ResultOk);
+
+    std::shared_ptr<SkinInfo> skin;
+    ASSERT_EQ(SkinInfo::Create(m.GetNumVertices(), m.GetFVF(), 1, &skin), ResultOk);
+    const u32 vertices[3] = {0, 1, 2};
+    const f32 weights[3] = {1.0f, 1.0f, 1.0f};
+    ASSERT_EQ(skin->SetBoneInfluence(0, vertices, weights), ResultOk);
+    u32 influences = 0, groups = 0;
+    std::vector<BoneCombination> combinations;
+    std::shared_ptr<Mesh> blended;
+    std::vector<u32> none;
+    if (skin->ConvertToBlendedMesh(&m, MeshManaged, none, none, nullptr, nullptr, &influences, &groups,
+                                   &combinations, &blended) == ResultOk) {
+        EXPECT_EQ(blended->GetNumFaces(), 0u);
+    }
+    if (skin->ConvertToIndexedBlendedMesh(&m, MeshManaged, 26, none, none, nullptr, nullptr, &influences, &groups,
+                                          &combinations, &blended) == ResultOk) {
+        EXPECT_EQ(blended->GetNumFaces(), 0u);
+    }
+    EXPECT_EQ(skin->GetMaxFaceInfluences(&m, &influences), ResultOk);
+    EXPECT_EQ(influences, 0u);
+}
