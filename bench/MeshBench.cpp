@@ -45,6 +45,19 @@ void BM_GroupVerticesOnALatticeOfTheTolerance(benchmark::State& state)
 }
 BENCHMARK(BM_GroupVerticesOnALatticeOfTheTolerance)->Arg(16)->Arg(25)->Arg(40)->Unit(benchmark::kMillisecond);
 
+// The blended conversion of mesh by skin, once an iteration.
+void TimeBlendedConversion(benchmark::State& state, plat::SkinInfo& skin, plat::Mesh& mesh)
+{
+    for (auto _ : state) {
+        u32 influences = 0, groups = 0;
+        std::vector<plat::BoneCombination> combinations;
+        std::shared_ptr<plat::Mesh> out;
+        benchmark::DoNotOptimize(skin.ConvertToBlendedMesh(&mesh, plat::MeshManaged, {}, {}, nullptr, nullptr,
+                                                           &influences, &groups, &combinations, &out));
+    }
+    state.SetComplexityN(state.range(0));
+}
+
 // 100 vertices, 200 faces and `bones` bones each moving every vertex: the
 // conversion refuses it (a face holds six bones at most).
 void BM_RefuseSkinOfManyBonesPerVertex(benchmark::State& state)
@@ -68,14 +81,7 @@ void BM_RefuseSkinOfManyBonesPerVertex(benchmark::State& state)
     std::vector<f32> weights(vertices, 1e-4f);
     for (u32 v = 0; v < vertices; ++v) every[v] = v;
     for (u32 b = 0; b < bones; ++b) skin->SetBoneInfluence(b, every, weights);
-    for (auto _ : state) {
-        u32 influences = 0, groups = 0;
-        std::vector<plat::BoneCombination> combinations;
-        std::shared_ptr<plat::Mesh> out;
-        benchmark::DoNotOptimize(skin->ConvertToBlendedMesh(mesh.get(), plat::MeshManaged, {}, {}, nullptr, nullptr,
-                                                            &influences, &groups, &combinations, &out));
-    }
-    state.SetComplexityN(state.range(0));
+    TimeBlendedConversion(state, *skin, *mesh);
 }
 BENCHMARK(BM_RefuseSkinOfManyBonesPerVertex)
     ->Arg(1000)
@@ -107,14 +113,7 @@ void BM_ConvertSkinOfFacesWithBonesOfTheirOwn(benchmark::State& state)
         const u32 v[1] = {b / 2};
         skin->SetBoneInfluence(b, v, half);
     }
-    for (auto _ : state) {
-        u32 influences = 0, groups = 0;
-        std::vector<plat::BoneCombination> combinations;
-        std::shared_ptr<plat::Mesh> out;
-        benchmark::DoNotOptimize(skin->ConvertToBlendedMesh(mesh.get(), plat::MeshManaged, {}, {}, nullptr, nullptr,
-                                                            &influences, &groups, &combinations, &out));
-    }
-    state.SetComplexityN(state.range(0));
+    TimeBlendedConversion(state, *skin, *mesh);
 }
 BENCHMARK(BM_ConvertSkinOfFacesWithBonesOfTheirOwn)
     ->Arg(2000)
