@@ -223,9 +223,9 @@ TEST(OnlineEndToEnd, AMenuOpenAtTheBattlesEndClosesAndBothWinnersGainAlike)
 {
     RoomServer server(1, RoomServerConfig{0, 4, "Result room", 0}, 2702, 3702);
     ASSERT_TRUE(server.Listening()) << "the result test's room ports are taken";
-    // Bob's name is as long as a name may be: his leaving is told in the
-    // others' chat while their results show.
-    const char* const bobName = "BartholomewOfLongreach";
+    // Bob's name is as long and wide as a name may be: his leaving is told
+    // in the others' chat while their results show.
+    const char* const bobName = "WOLFGANG_MAXIMILIAN_MW";
     PlayFolder alice("Alice"), bob(bobName), carol("Carol");
     std::string config = carol.temp.Read("run/Config.ini");
     config.replace(config.find("w=1024\nh=768"), 12, "w=640\nh=480");
@@ -339,23 +339,25 @@ TEST(OnlineEndToEnd, AMenuOpenAtTheBattlesEndClosesAndBothWinnersGainAlike)
     }
 
     // Bob's leaving, told in the chat under Carol's result in 640 x 480:
-    // the line ends inside its panel (it reaches to x 1008 of the layout).
+    // wider than the panel (it reaches to x 1008 of the layout), the line
+    // goes on below rather than losing its end at the panel's edge.
     auto leaveRed = [](u32 p) {
         const int r = p >> 16 & 0xFF, g = p >> 8 & 0xFF, b = p & 0xFF;
         return r > 120 && g < 70 && b > 30 && b < r - 60;
     };
     const ShotBox chat = InShot(carolTable, 600, 540, 1024, 768);
-    u32 leaveLeft = carolTable.width, leaveRight = 0, leaveSeen = 0;
+    u32 leaveLeft = carolTable.width, leaveRight = 0, leaveTop = carolTable.height, leaveBottom = 0, leaveSeen = 0;
     for (u32 y = chat.top; y < chat.bottom; ++y)
         for (u32 x = chat.left; x < chat.right; ++x)
             if (leaveRed(PixelAt(carolTable, x, y))) {
                 ++leaveSeen;
-                leaveLeft = std::min(leaveLeft, x);
-                leaveRight = std::max(leaveRight, x);
+                leaveLeft = std::min(leaveLeft, x), leaveRight = std::max(leaveRight, x);
+                leaveTop = std::min(leaveTop, y), leaveBottom = std::max(leaveBottom, y);
             }
     EXPECT_GT(leaveSeen, 40u) << "Bob's leaving in Carol's chat";
     EXPECT_GE(leaveLeft, 640u * carolTable.width / 1024);
-    EXPECT_LT(leaveRight, 1008u * carolTable.width / 1024) << "the leave line runs past its panel";
+    EXPECT_LT(leaveRight + 3, 1008u * carolTable.width / 1024) << "the leave line is cut at its panel's edge";
+    EXPECT_GT(leaveBottom - leaveTop, 14u) << "the leave line's end is not on a line of its own";
 
     // The result background in both windows: whole, below the table's last
     // row place (y 520) and above the notice line (y 700), so nothing is
