@@ -60,6 +60,10 @@ Shown ShownFont(plat::Font* font) {
     return sized ? Shown{sized, sy} : asked;
 }
 
+// The pixel a quad's edge at v begins on: the first whose centre lies at or
+// past v, as the pictures and bars drawn at the same point begin.
+f32 OnPixel(f32 v) { return std::ceil(v - 0.5f); }
+
 // Draws a texture rendered at `scale` texels per layout unit with its
 // top-left at the layout point (x, y) of the sprite's transform: on a whole
 // pixel, texel for pixel (a window of another shape than the layout's
@@ -71,8 +75,8 @@ void DrawShown(plat::GfxTexture* texture, const GfxRect* src, f32 x, f32 y, f32 
     Mat4 d;
     d.m[0][0] = m.m[0][0] / scale;
     d.m[1][1] = m.m[1][1] / scale;
-    d.m[3][0] = std::round(x * m.m[0][0] + m.m[3][0]);
-    d.m[3][1] = std::round(y * m.m[1][1] + m.m[3][1]);
+    d.m[3][0] = OnPixel(x * m.m[0][0] + m.m[3][0]);
+    d.m[3][1] = OnPixel(y * m.m[1][1] + m.m[3][1]);
     d.m[3][2] = m.m[3][2];
     const Vec3 pos{-f32(marginLeft), -f32(marginTop), 0.0f};
     sprite->SetTransform(d);
@@ -93,8 +97,8 @@ void DrawDirect(plat::Font* font, const char* text, i32 bytes, const GfxRect& re
     Mat4 d;
     d.m[0][0] = m.m[0][0] / shown.scale;
     d.m[1][1] = m.m[1][1] / shown.scale;
-    d.m[3][0] = std::round(f32(rect.left) * m.m[0][0] + m.m[3][0]);
-    d.m[3][1] = std::round(f32(rect.top) * m.m[1][1] + m.m[3][1]);
+    d.m[3][0] = OnPixel(f32(rect.left) * m.m[0][0] + m.m[3][0]);
+    d.m[3][1] = OnPixel(f32(rect.top) * m.m[1][1] + m.m[3][1]);
     d.m[3][2] = m.m[3][2];
     GfxRect rc{0, 0, Scaled(rect.Width(), shown.scale), Scaled(rect.Height(), shown.scale)};
     sprite->SetTransform(d);

@@ -14,12 +14,10 @@
 #include "app/player/PlayerProfile.h"
 #include "engine/core/AssetFile.h"
 #include "platform/core/FileSystem.h"
-#include "platform/gfx/Font.h"
 #include "platform/gfx/Image.h"
-#include "platform/gfx/Sprite.h"
-#include "support/OffscreenDevice.h"
 #include "support/OnlineGames.h"
 #include "support/PlayFolder.h"
+#include "support/TextPicture.h"
 
 namespace {
 
@@ -108,70 +106,6 @@ FrameSeen ResultBackground(const plat::Image& shot)
     return seen;
 }
 
-
-// How much of a text its letters cover, pixel by pixel (0..255), as the
-// game's face draws it at `height` pixels: what a text shown at that height
-// should look like. Empty when no device or face is at hand.
-struct Coverage {
-    std::vector<u8> a;
-    int width = 0, height = 0;
-    int left = 0, top = 0;  // of the ink box, from the pen's line top-left
-};
-Coverage TextCoverage(const char* text, const char* face, int height)
-{
-    Coverage c;
-    OffscreenDevice d;
-    if (!d.Open(plat::GfxBackend::OpenGL, 256, 64)) return c;
-    plat::Font* font = nullptr;
-    plat::Sprite* sprite = nullptr;
-    if (plat::CreateFont(d.device.get(), plat::FontDesc{height, face}, &font) != plat::GfxResult::Ok) return c;
-    plat::CreateSprite(d.device.get(), &sprite);
-    d.device->Clear(plat::ClearTarget, 0xFF000000u, 1.0f, 0);
-    d.device->BeginScene();
-    sprite->Begin(plat::SpriteAlphaBlend);
-    plat::GfxRect rc{8, 8, 248, 56};
-    font->DrawText(sprite, text, -1, &rc, plat::TextNoClip, 0xFFFFFFFFu);
-    sprite->End();
-    d.device->EndScene();
-    const std::vector<u32> px = d.Read(0, 0, 256, 64);
-    sprite->Release();
-    font->Release();
-    const InkBox ink = FindInk(px, 256, 0, 0, 0xFF000000u);
-    if (ink.Empty()) return c;
-    c.width = ink.right - ink.left;
-    c.height = ink.bottom - ink.top;
-    c.left = ink.left - 8;
-    c.top = ink.top - 8;
-    for (int y = ink.top; y < ink.bottom; ++y)
-        for (int x = ink.left; x < ink.right; ++x) c.a.push_back(u8(px[size_t(y) * 256 + x] >> 16 & 0xFF));
-    return c;
-}
-
-// Whether a shot shows the text of `want` in one channel (bits `shift`),
-// letter for letter, its ink box's corner near (x, y): every pixel the
-// letters fill is lit, every pixel they leave is not. The fewest pixels
-// against it at the best place near there.
-int TextMismatch(const plat::Image& shot, const Coverage& want, int x, int y, int shift)
-{
-    int fewest = 1 << 30;
-    for (int dy = -3; dy <= 3; ++dy)
-        for (int dx = -3; dx <= 3; ++dx) {
-            int against = 0;
-            for (int j = 0; j < want.height; ++j)
-                for (int i = 0; i < want.width; ++i) {
-                    const int sx = x + dx + i, sy = y + dy + j;
-                    if (sx < 0 || sy < 0 || sx >= int(shot.width) || sy >= int(shot.height)) {
-                        ++against;
-                        continue;
-                    }
-                    const int lit = int(PixelAt(shot, u32(sx), u32(sy)) >> shift & 0xFF);
-                    const int a = want.a[size_t(j) * want.width + i];
-                    against += (a > 160 && lit < 130) || (a < 20 && lit > 130);
-                }
-            fewest = std::min(fewest, against);
-        }
-    return fewest;
-}
 
 // A layout rectangle's pixels in a shot of any window size.
 struct ShotBox {
@@ -329,10 +263,11 @@ TEST(OnlineEndToEnd, AMenuOpenAtTheBattlesEndClosesAndBothWinnersGainAlike)
     ASSERT_TRUE(carol.Shot(1, carolRoom));
     ASSERT_TRUE(alice.Shot(4, aliceRoom));
     for (const auto& [room, row, height] : {std::tuple{&carolRoom, 1, 11}, std::tuple{&aliceRoom, 0, 18}}) {
-        const Coverage want = TextCoverage("Vanguard", "黑体", height);
+        const TextCoverage want("Vanguard", "黑体", height);
         ASSERT_GT(want.width, 0) << "no face to draw the name with";
         const ShotBox name = InShot(*room, 12 + 56, 54 + 42 * row + 19, 0, 0);
-        const int against = TextMismatch(*room, want, int(name.left) + want.left, int(name.top) + want.top, 8);
+        const int x = int(name.left) + want.left, y = int(name.top) + want.top;
+        const int against = TextMismatch(*room, want, x - 3, y - 3, x + 3, y + 3, 8, false);
         EXPECT_LE(against * 50, want.width * want.height)
             << against << " pixels of " << want.width << " x " << want.height << " against \"Vanguard\" in "
             << room->width << " x " << room->height;
