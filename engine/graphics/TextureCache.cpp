@@ -151,8 +151,11 @@ private:
     plat::GfxRef<plat::GfxSurface> previous_;
 };
 
-// Texels kept round a text's box for the strokes that stand outside it.
-i32 MarginOf(plat::Font* font) { return font->LineHeight() / 4 + 1; }
+// Texels kept round a text's box for the strokes that stand outside it,
+// when the text is shown at another size than the layout's: a small face
+// may set a stroke a pixel above or below its line. Text at the layout's
+// own size keeps the box the layout was drawn for.
+i32 MarginOf(plat::Font* font, f32 scale) { return scale == 1.0f ? 0 : font->LineHeight() / 4 + 1; }
 
 // The texture's area in the shared target round a text box of w x h: the
 // margin on every side, but none beyond a side where the caller's rectangle
@@ -215,7 +218,7 @@ bool RenderWhole(TextCacheEntry* e, plat::Font* font, const char* text, i32 coun
     e->texture.Release();
     e->marginLeft = e->marginTop = 0;
     if (tw == 0 || th == 0) return true;
-    const Margins m = MarginsFor(MarginOf(font), tw, th, tw < measured.Width(), th < measured.Height());
+    const Margins m = MarginsFor(MarginOf(font, scale), tw, th, tw < measured.Width(), th < measured.Height());
     const GfxRect box{m.left, m.top, m.left + tw, m.top + th};
     const GfxRect copy{0, 0, box.right + m.right, box.bottom + m.bottom};
     if (!e->texture.CreateBlank(u32(copy.right), u32(copy.bottom), 1, plat::GfxUsageRenderTarget,
@@ -251,7 +254,7 @@ bool RenderCharacters(TextCacheEntry* e, plat::Font* asked, const Shown& shown, 
     e->glyphs.clear();
 
     const TextureHandle& target = SharedTarget();
-    const i32 margin = MarginOf(font);
+    const i32 margin = MarginOf(font, shown.scale);
     TargetScope scope(sprite);
     i32 x = 0;
     for (size_t pos = 0; text[pos] != '\0';) {

@@ -62,8 +62,8 @@ public:
     i32 renderedWidth = 0, renderedHeight = 0;  // texels (layout 0); layout units (layout 1)
     f32 scale = 1.0f;          // texels per layout unit the textures were rendered at
     // Texels of the layout-0 texture left of and above the text's box, for
-    // strokes standing outside it (the texture keeps them, past every side
-    // the caller's rectangle did not cut).
+    // strokes standing outside it (text shown scaled keeps them, past every
+    // side the caller's rectangle did not cut).
     i32 marginLeft = 0, marginTop = 0;
     TextureHandle texture;     // layout 0
     std::vector<std::unique_ptr<TextGlyph>> glyphs;  // layout 1
