@@ -318,7 +318,14 @@ u32 PilotSlot::LoadPicture(i32 n, const char* file)
 void PilotSlot::TakePicture(i32 n, const u8* png, u32 size, VoiceRefusalTell tell)
 {
     if (!InTable(n, PilotPictureCount)) return;
-    ReleasePicture(n);
+    // The picture shown stays until its successor is decoded: a face sent
+    // again (each return to the room, each ready) would otherwise leave its
+    // row without one for as long as the decoding takes. Its share of the
+    // budget goes back now, so the successor is judged as if it were alone.
+    pictureBudget_->Give(pictureCharge_[n]);
+    pictureCharge_[n] = 0;
+    if (pendingPictures_[n]) pendingPictures_[n]->cancelled = true;
+    pendingPictures_[n].reset();
     auto job = std::make_shared<PictureDecodeJob>();
     job->png.assign(png, png + size);
     job->lane = this;
@@ -389,6 +396,9 @@ void PilotSlot::TakeDecoded()
         const std::shared_ptr<PictureDecodeJob> done = std::move(job);
         job.reset();
         if (done->bgra.empty() || !pictures[n].LoadBgra(done->bgra.data() + done->offset, done->width, done->height)) {
+            // A refused successor takes the old picture with it, as a
+            // picture the peer no longer sends.
+            pictures[n].Release();
             if (done->tell) done->tell(done->bgra.empty() ? done->refusal : VoiceRefusal::Failed);
             continue;
         }

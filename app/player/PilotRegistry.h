@@ -70,7 +70,8 @@ public:
     // PilotPictureBudget, told by its header, is refused and named in the
     // load-failure report.
     u32 LoadPicture(i32 n, const char* file);
-    // Picture n from a peer's PNG bytes, replacing the old one: decoded in
+    // Picture n from a peer's PNG bytes, replacing the old one (shown until
+    // then, gone with it when the new one is refused): decoded in
     // the decoder helper on the worker, refused there when wider than
     // PilotPeerPictureEdge or past PilotPictureBudget, or when it is no
     // PNG or the decoder fails on it (then `tell` hears why on the main

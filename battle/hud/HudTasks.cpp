@@ -1,5 +1,6 @@
 #include "battle/hud/HudTasks.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -189,17 +190,37 @@ void GMTCB_DrawSP_ChatLogDisp::DrawSP()
     CApplication& app = *GetApplication();
     GraphicsDevice* gd = GetGraphicsDevice();
     gd->sprite->SetTransform(Mat4::Identity());
-    i32 lines = 0;
-    for (ChatNode* c = app.chatLog.GetHead()->next; c && c != app.chatLog.GetTail() && lines < 10; c = c->next) ++lines;
     const f32 sx = app.video.screenScaleX, sy = app.video.screenScaleY;
-    // Newest first, at the bottom; older lines climb 12 pixels each.
-    i32 k = lines - 1;
-    for (ChatNode* c = app.chatLog.GetHead()->next; c && c != app.chatLog.GetTail() && k >= 0; c = c->next, --k) {
-        plat::GfxRect r{static_cast<i32>(640.0f * sx) + 1, static_cast<i32>(557.0f * sy) + 12 * k + 1,
-                        static_cast<i32>(1008.0f * sx), static_cast<i32>(762.0f * sy)};
-        GetTextureCache()->DrawTextDefault(font, c->text.c_str(), -1, &r, 0, 0xFF000000u);
+    const i32 left = static_cast<i32>(640.0f * sx) + 1, top = static_cast<i32>(557.0f * sy) + 1;
+    const i32 right = static_cast<i32>(1008.0f * sx);
+    const i32 rowHeight = font->LineHeight() > 0 ? font->LineHeight() : 12;
+    // The newest lines, at most ten rows of them, each wrapped to the panel:
+    // cut at its edge, a long name's leave line would lose its end.
+    struct Shown {
+        const ChatNode* line;
+        i32 rows;
+    };
+    Shown shown[10];
+    i32 count = 0, rows = 0;
+    for (ChatNode* c = app.chatLog.GetHead()->next; c && c != app.chatLog.GetTail() && count < 10; c = c->next) {
+        plat::GfxRect measure{left, 0, right, 0};
+        const i32 height =
+            font->DrawText(gd->sprite, c->text.c_str(), -1, &measure, plat::TextWordBreak | plat::TextCalcRect, 0);
+        const i32 n = std::max(1, height / rowHeight);
+        if (rows + n > 10) break;
+        shown[count++] = Shown{c, n};
+        rows += n;
+    }
+    // Oldest at the top, the newest at the bottom.
+    i32 y = top;
+    for (i32 k = count - 1; k >= 0; --k) {
+        const i32 h = shown[k].rows * rowHeight;
+        plat::GfxRect r{left, y, right, y + h};
+        const char* text = shown[k].line->text.c_str();
+        GetTextureCache()->DrawTextDefault(font, text, -1, &r, plat::TextWordBreak, 0xFF000000u);
         r = plat::GfxRect{r.left - 1, r.top - 1, r.right - 1, r.bottom - 1};
-        GetTextureCache()->DrawTextDefault(font, c->text.c_str(), -1, &r, 0, c->colour);
+        GetTextureCache()->DrawTextDefault(font, text, -1, &r, plat::TextWordBreak, shown[k].line->colour);
+        y += h;
     }
 }
 

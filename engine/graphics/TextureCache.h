@@ -9,7 +9,11 @@
 // character, with wrapping done when drawn.
 //
 // All drawing happens inside the sprite pass (the shared sprite begun), under
-// the sprite transform the caller set. With the fast-font setting off
+// the sprite transform the caller set. A transform that scales (the 1024 x 768
+// layout shown in another window size) has the text rendered at the pixel
+// size it is seen at, with the same face at the scaled height, and drawn
+// texel for pixel: a picture of the full-size text scaled down would drop
+// the rows and columns of thin strokes that fall between its pixels. With the fast-font setting off
 // (DisplaySettings::fastFont 0) nothing is cached: every call draws straight
 // with the font and returns one shared empty entry.
 //
@@ -31,6 +35,9 @@ struct TextGlyph {
     TextureHandle texture;  // plain handle
     plat::GfxRect cell;     // in the line: left, 0, right, the character's height
     u8 bytes = 0;           // UTF-8 length of the character
+    // Texels of the texture left of, above and below the character's cell,
+    // holding what of its strokes stands outside it.
+    i32 marginLeft = 0, marginTop = 0, marginBottom = 0;
 };
 
 class TextCacheEntry {
@@ -52,7 +59,12 @@ public:
     i32 widthLimit = 0, heightLimit = 0;  // caller's rectangle, clamped to the text target
     u32 format = 0;            // text format flags last rendered with
     i32 count = 0;             // layout 0: bytes rendered (-1 whole text); layout 1: count as given
-    i32 renderedWidth = 0, renderedHeight = 0;
+    i32 renderedWidth = 0, renderedHeight = 0;  // texels (layout 0); layout units (layout 1)
+    f32 scale = 1.0f;          // texels per layout unit the textures were rendered at
+    // Texels of the layout-0 texture left of and above the text's box, for
+    // strokes standing outside it (text shown scaled keeps them, past every
+    // side the caller's rectangle did not cut).
+    i32 marginLeft = 0, marginTop = 0;
     TextureHandle texture;     // layout 0
     std::vector<std::unique_ptr<TextGlyph>> glyphs;  // layout 1
 };

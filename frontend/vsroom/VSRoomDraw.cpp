@@ -124,14 +124,8 @@ void VSTCB_Normal::DrawPlayers()
         else if (entry.slotState == 1) std::snprintf(control, sizeof control, "玩家      ");
         else std::snprintf(control, sizeof control, "CPU Lv:%d", entry.computerLevel);
         Text(1, control, x, y + 616.0f, 200, 24, plat::TextCenter, kWhite);
-        if (entry.slotState != 0) {
-            if (room.ready[p]) {
-                room.FillRect(x, y + 656.0f, 200.0f, 24.0f, kWhite);
-                Text(1, "准备完毕", x, y + 656.0f, 200, 24, plat::TextCenter, kBlack);
-            } else {
-                Text(1, "准备", x, y + 656.0f, 200, 24, plat::TextCenter, kWhite);
-            }
-        }
+        const bool readyShown = entry.slotState != 0 && room.ready[p];
+        if (readyShown) room.FillRect(x, y + 656.0f, 200.0f, 24.0f, kWhite);
         room.DrawFrameRect({i32(x), i32(y), i32(x) + 200, i32(y) + 680}, colour);
         const u32 w = Pulse(f32(room.frameCounter % 255) * 50.0f);
         for (i32 j = 0; j < VSRoomPads; ++j) {
@@ -142,6 +136,12 @@ void VSTCB_Normal::DrawPlayers()
             const bool onWhite = n == 5 && entry.slotState != 0 && room.ready[p];
             Text(1, kPadLabels[j], x, y + f32(rows[n].top), 200, 24, kPadFormats[j], onWhite ? kBlack : kWhite);
         }
+        // The ready label over the frames that line its bar: in a small
+        // window its letters fill the bar to the lines, which would cover
+        // their tops and bottom strokes.
+        if (entry.slotState != 0)
+            Text(1, readyShown ? "准备完毕" : "准备", x, y + 656.0f, 200, 24, plat::TextCenter,
+                 readyShown ? kBlack : kWhite);
     }
 }
 

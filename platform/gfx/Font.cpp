@@ -370,6 +370,7 @@ Font::Font(GfxDevice* device, const FontDesc& desc, FontFace* face) : device_(de
 }
 
 Font::~Font() {
+    for (auto& [height, font] : sizes_) font->Release();
     for (GfxTexture* t : pages_) t->Release();
     if (ownSprite_) ownSprite_->Release();
     if (size_) {
@@ -377,6 +378,20 @@ Font::~Font() {
         FT_Done_Size(static_cast<FT_Size>(size_));
     }
     device_->Release();
+}
+
+Font* Font::AtHeight(i32 height) {
+    if (height <= 0) height = 1;
+    if (height > kPageSize / 2) height = kPageSize / 2;
+    if (height == desc_.height) return this;
+    auto it = sizes_.find(height);
+    if (it != sizes_.end()) return it->second;
+    FontDesc desc = desc_;
+    desc.height = height;
+    Font* font = nullptr;
+    if (CreateFont(device_, desc, &font) != GfxResult::Ok) font = nullptr;
+    if (font) sizes_.emplace(height, font);
+    return font;
 }
 
 GfxResult Font::GetDesc(FontDesc* out) const {

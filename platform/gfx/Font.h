@@ -83,6 +83,13 @@ public:
     // Glyph pages made so far (each a texture of the font's device).
     u32 PageCount() const { return u32(pages_.size()); }
 
+    // The same face at another line height, for text shown scaled: drawn at
+    // the size it is seen, it keeps every stroke that a scaled-down picture
+    // of the larger text would lose between its pixels. Made on first ask
+    // and owned by this font (this font itself for its own height; null when
+    // the face cannot be sized).
+    Font* AtHeight(i32 height);
+
 private:
     friend GfxResult CreateFont(GfxDevice* device, const FontDesc& desc, Font** out);
     Font(GfxDevice* device, const FontDesc& desc, FontFace* face);
@@ -113,6 +120,7 @@ private:
     i32 shelfX_ = 0, shelfY_ = 0, shelfH_ = 0;
     Sprite* ownSprite_ = nullptr;
     std::vector<Line> lines_;  // scratch
+    std::unordered_map<i32, Font*> sizes_;  // AtHeight's fonts, owned
 };
 
 // Makes a font on a device. NotAvailable when no face can be opened.

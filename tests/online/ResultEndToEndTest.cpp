@@ -17,6 +17,7 @@
 #include "platform/gfx/Image.h"
 #include "support/OnlineGames.h"
 #include "support/PlayFolder.h"
+#include "support/TextPicture.h"
 
 namespace {
 
@@ -105,6 +106,42 @@ FrameSeen ResultBackground(const plat::Image& shot)
     return seen;
 }
 
+
+// A layout rectangle's pixels in a shot of any window size.
+struct ShotBox {
+    u32 left, top, right, bottom;
+};
+ShotBox InShot(const plat::Image& shot, int left, int top, int right, int bottom)
+{
+    return {u32(left) * shot.width / 1024, u32(top) * shot.height / 768, u32(right) * shot.width / 1024,
+            u32(bottom) * shot.height / 768};
+}
+
+// A room shot's own row (player row `row`): the pilot's face over the
+// robot's picture at its left, and the cursor's frame round it, red at any
+// brightness of its pulse. Empty when it is so; else what is missing.
+std::string OwnRowMissing(const plat::Image& shot, int row)
+{
+    std::string missing;
+    const int top = 54 + 42 * row, bottom = top + 42;
+    // The face: skin and hair where the robot's picture is flat blue.
+    const ShotBox face = InShot(shot, 14, top + 2, 66, bottom - 2);
+    auto skin = [](u32 p) {
+        const int r = p >> 16 & 0xFF, g = p >> 8 & 0xFF, b = p & 0xFF;
+        return r > 150 && r > b + 40 && g > 90;
+    };
+    const u32 area = (face.right - face.left) * (face.bottom - face.top);
+    const u32 skinSeen = CountPixels(shot, face.left, face.top, face.right, face.bottom, skin);
+    if (skinSeen * 8 < area) missing += " the pilot's face (" + std::to_string(skinSeen) + " of " + std::to_string(area) + ")";
+    // The frame's top bar: the best line of the two layout units it covers.
+    const ShotBox bar = InShot(shot, 20, top, 996, top + 2);
+    auto frame = [](u32 p) { return (p >> 8 & 0xFF) < 24 && (p & 0xFF) < 24; };
+    u32 best = 0;
+    for (u32 y = bar.top; y <= bar.bottom && y < shot.height; ++y)
+        best = std::max(best, CountPixels(shot, bar.left, y, bar.right, y + 1, frame));
+    if (best * 10 < (bar.right - bar.left) * 9) missing += " the red frame (" + std::to_string(best) + ")";
+    return missing;
+}
 }  // namespace
 
 // Everyone starts at 50,000 experience. Carol joins Alice's team, Bob stays
@@ -118,14 +155,17 @@ FrameSeen ResultBackground(const plat::Image& shot)
 // the result background stands clear of the table's rows.
 TEST(OnlineEndToEnd, AMenuOpenAtTheBattlesEndClosesAndBothWinnersGainAlike)
 {
-    RoomServer server(1, RoomServerConfig{0, 4, "Result room", 0}, 2502, 3502);
+    RoomServer server(1, RoomServerConfig{0, 4, "Result room", 0}, 2702, 3702);
     ASSERT_TRUE(server.Listening()) << "the result test's room ports are taken";
-    PlayFolder alice("Alice"), bob("Bob"), carol("Carol");
+    // Bob's name is as long and wide as a name may be: his leaving is told
+    // in the others' chat while their results show.
+    const char* const bobName = "WOLFGANG_MAXIMILIAN_MW";
+    PlayFolder alice("Alice"), bob(bobName), carol("Carol");
     std::string config = carol.temp.Read("run/Config.ini");
     config.replace(config.find("w=1024\nh=768"), 12, "w=640\nh=480");
     ASSERT_TRUE(carol.temp.Write("run/Config.ini", config));
     SaveProfile(alice, "Alice", 50000);
-    SaveProfile(bob, "Bob", 50000);
+    SaveProfile(bob, bobName, 50000);
     SaveProfile(carol, "Carol", 50000);
     std::string a = LoginSteps(), b = LoginSteps(), c = LoginSteps();
     for (std::string* s : {&a, &b, &c}) *s += ScriptStep(37500, "wait members 3");
@@ -145,14 +185,19 @@ TEST(OnlineEndToEnd, AMenuOpenAtTheBattlesEndClosesAndBothWinnersGainAlike)
     a += ScriptStep(56000, "wait result won") + ScriptStep(57000, "key VK_SNAPSHOT");
     for (int t = 58500; t < 80000; t += 1500) a += ScriptStep(t, "key Enter");
     a += ScriptStep(59500, "key VK_SNAPSHOT") + ScriptStep(61000, "key VK_SNAPSHOT");
-    a += ScriptStep(81000, "wait scene room") + ScriptStep(82000, "close");
+    a += ScriptStep(81000, "wait scene room");
+    // The room right after the return, and on through its first seconds.
+    for (int t = 81100; t < 84000; t += 500) a += ScriptStep(t, "key VK_SNAPSHOT");
+    a += ScriptStep(84500, "close");
     c += ScriptStep(56000, "wait result won") + ScriptStep(67000, "key VK_SNAPSHOT");
-    c += ScriptStep(68000, "wait scene room") + ScriptStep(69000, "close");
+    c += ScriptStep(68000, "wait scene room");
+    for (int t = 68100; t < 71000; t += 500) c += ScriptStep(t, "key VK_SNAPSHOT");
+    c += ScriptStep(71500, "close");
     ASSERT_TRUE(alice.temp.Write("play.script", a));
     ASSERT_TRUE(bob.temp.Write("play.script", b));
     ASSERT_TRUE(carol.temp.Write("play.script", At640(c)));
     const std::vector<std::string> env = {"QUILLON_TEST_HASH_LOG=1", "QUILLON_TEST_FALL_FRAME=600",
-                                          "QUILLON_TEST_BATTLE_CLOCK=150", "QUILLON_TEST_PORT_BASE=2502"};
+                                          "QUILLON_TEST_BATTLE_CLOCK=150", "QUILLON_TEST_PORT_BASE=2702"};
     GameProcess pa(alice.exe, alice.run, alice.Env(env), alice.temp / "err.txt");
     ASSERT_TRUE(pa.Started() && Seated(server, 1)) << alice.temp.Read("err.txt");
     // Carol sits beside Alice, Bob last.
@@ -174,7 +219,7 @@ TEST(OnlineEndToEnd, AMenuOpenAtTheBattlesEndClosesAndBothWinnersGainAlike)
     EXPECT_EQ(returns, 3);
     EXPECT_EQ(SavedExp(alice, "Alice"), 70000) << "the winner with the menu open";
     EXPECT_EQ(SavedExp(carol, "Carol"), 70000) << "the winner who left her result alone";
-    EXPECT_EQ(SavedExp(bob, "Bob"), 40000) << "leaving a battle past two minutes";
+    EXPECT_EQ(SavedExp(bob, bobName), 40000) << "leaving a battle past two minutes";
 
     // Alice's result picture, table and notice: no menu over them, neither
     // its red bar on the way back to the room nor its dark cover.
@@ -199,6 +244,55 @@ TEST(OnlineEndToEnd, AMenuOpenAtTheBattlesEndClosesAndBothWinnersGainAlike)
     plat::Image aliceTable, carolTable;
     ASSERT_TRUE(alice.Shot(2, aliceTable));
     ASSERT_TRUE(carol.Shot(0, carolTable, "online_result_countdown"));
+
+    // Back in the room, from the first frame shot on: each own row shows its
+    // pilot's face and the cursor's frame, in both window sizes.
+    for (int n = 0; n < 6; ++n) {
+        plat::Image room;
+        ASSERT_TRUE(alice.Shot(4 + n, room, "online_room_return_" + std::to_string(n))) << n;
+        EXPECT_EQ(OwnRowMissing(room, 0), "") << "Alice's room shot " << n;
+        ASSERT_TRUE(carol.Shot(1 + n, room, "online_room_return_640_" + std::to_string(n))) << n;
+        EXPECT_EQ(OwnRowMissing(room, 1), "") << "Carol's room shot " << n;
+    }
+
+    // Small text in 640 x 480 reads whole: the robot's name in Carol's row
+    // (green, in the 18-pixel face shown 11 pixels high) is what the face
+    // draws at 11 pixels, not a shrunk picture of it missing the stem of its
+    // d. The same in 1024 x 768 in Alice's row, at the face's own height.
+    plat::Image carolRoom, aliceRoom;
+    ASSERT_TRUE(carol.Shot(1, carolRoom));
+    ASSERT_TRUE(alice.Shot(4, aliceRoom));
+    for (const auto& [room, row, height] : {std::tuple{&carolRoom, 1, 11}, std::tuple{&aliceRoom, 0, 18}}) {
+        const TextCoverage want("Vanguard", "黑体", height);
+        ASSERT_GT(want.width, 0) << "no face to draw the name with";
+        const ShotBox name = InShot(*room, 12 + 56, 54 + 42 * row + 19, 0, 0);
+        const int x = int(name.left) + want.left, y = int(name.top) + want.top;
+        const int against = TextMismatch(*room, want, x - 3, y - 3, x + 3, y + 3, 8, false);
+        EXPECT_LE(against * 50, want.width * want.height)
+            << against << " pixels of " << want.width << " x " << want.height << " against \"Vanguard\" in "
+            << room->width << " x " << room->height;
+    }
+
+    // Bob's leaving, told in the chat under Carol's result in 640 x 480:
+    // wider than the panel (it reaches to x 1008 of the layout), the line
+    // goes on below rather than losing its end at the panel's edge.
+    auto leaveRed = [](u32 p) {
+        const int r = p >> 16 & 0xFF, g = p >> 8 & 0xFF, b = p & 0xFF;
+        return r > 120 && g < 70 && b > 30 && b < r - 60;
+    };
+    const ShotBox chat = InShot(carolTable, 600, 540, 1024, 768);
+    u32 leaveLeft = carolTable.width, leaveRight = 0, leaveTop = carolTable.height, leaveBottom = 0, leaveSeen = 0;
+    for (u32 y = chat.top; y < chat.bottom; ++y)
+        for (u32 x = chat.left; x < chat.right; ++x)
+            if (leaveRed(PixelAt(carolTable, x, y))) {
+                ++leaveSeen;
+                leaveLeft = std::min(leaveLeft, x), leaveRight = std::max(leaveRight, x);
+                leaveTop = std::min(leaveTop, y), leaveBottom = std::max(leaveBottom, y);
+            }
+    EXPECT_GT(leaveSeen, 40u) << "Bob's leaving in Carol's chat";
+    EXPECT_GE(leaveLeft, 640u * carolTable.width / 1024);
+    EXPECT_LT(leaveRight + 3, 1008u * carolTable.width / 1024) << "the leave line is cut at its panel's edge";
+    EXPECT_GT(leaveBottom - leaveTop, 14u) << "the leave line's end is not on a line of its own";
 
     // The result background in both windows: whole, below the table's last
     // row place (y 520) and above the notice line (y 700), so nothing is

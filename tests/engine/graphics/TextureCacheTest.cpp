@@ -2,6 +2,8 @@
 // backend (offscreen), placement and life of entries on the recorder.
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -35,6 +37,8 @@ protected:
         ASSERT_EQ(gd_->Create(window_.get(), 1024, 768, GfxFormat::X8R8G8B8, false), 1);
         gd_->CreateFont(1, "黑体", 24);
         gd_->CreateFont(6, "ＭＳ　ゴシック", 12);
+        gd_->CreateFont(0, "黑体", 12);
+        gd_->CreateFont(2, "黑体", 48);
         ASSERT_NE(gd_->fonts[1], nullptr);
         GetDisplaySettings() = DisplaySettings{1, 1024, 768, 1.0f, 1.0f};
         ASSERT_EQ(CreateTextRenderTarget(1024, 768), 1);
@@ -64,12 +68,13 @@ protected:
                          u32 life = 60, u32 layout = 0) {
         return cache_->DrawText(gd_->fonts[slot], text, count, &rc, format, colour, life, layout, 0);
     }
-    InkBox Ink(GfxRect r) {
+    InkBox Ink(GfxRect r) { return FindInk(Pixels(r), r.Width(), r.left, r.top, 0xFF000000u); }
+    std::vector<u32> Pixels(GfxRect r) {
         std::vector<u32> px;
         GfxRef<GfxSurface> bb;
         gd_->device->GetBackBuffer(bb.put());
         gd_->device->ReadPixels(bb.get(), &r, &px);
-        return FindInk(px, r.Width(), r.left, r.top, 0xFF000000u);
+        return px;
     }
     // Screen boxes of the sprite quads drawn since the recording was cleared.
     std::vector<Box> Quads() {
@@ -139,6 +144,81 @@ TEST_F(TextCacheTest, JapaneseAndChineseLandInTheirColourWhereTheFontWouldDrawTh
     area = GfxRect{jp.left, jp.top, jp.right, jp.bottom};
     gd_->device->ReadPixels(bb.get(), &area, &px);
     for (u32 p : px) EXPECT_EQ(p & 0xFF00FF, 0u) << "the Japanese line is green only";
+}
+
+// The game lays its screens out in 1024 x 768 and shows them scaled to the
+// window. Small text shown in a smaller (or larger) window is every pixel of
+// what the same face draws at the height it is seen: no row or column of its
+// strokes dropped by shrinking a bigger picture of it ("Vanguard" losing the
+// stem of its d, "Bob" the bar of its B), nothing cut off above or below,
+// whether the rectangle is roomy or just one line high.
+TEST_F(TextCacheTest, TextShownScaledIsWhatTheFaceDrawsAtTheHeightItIsSeen) {
+    Open(GfxBackend::OpenGL);
+    const char* const texts[] = {"Vanguard", "Ping:24", "0:[三等兵]Bob", "准备完毕", "ID:B7Q2XK", "EXP:69430"};
+    const struct { int slot; const char* face; i32 height; } fonts[] = {
+        {0, "黑体", 12}, {6, "ＭＳ　ゴシック", 12}, {1, "黑体", 24}};
+    for (const f32 scale : {0.625f, 0.78125f, 1.25f}) {
+        for (const auto& f : fonts) {
+            const i32 seen = i32(std::lround(f32(f.height) * scale));
+            Font* straight = nullptr;
+            ASSERT_EQ(CreateFont(gd_->device, FontDesc{seen, f.face}, &straight), GfxResult::Ok);
+            for (const char* text : texts) {
+                for (const i32 rows : {f.height, 3 * f.height}) {
+                    const std::string what = std::string(text) + " in " + f.face + " " +
+                                             std::to_string(f.height) + " at " + std::to_string(scale) +
+                                             (rows == f.height ? ", one line high" : "");
+                    // Layout point (160, 160) lands on a whole pixel at each scale.
+                    const i32 x = i32(160 * scale), y = i32(160 * scale);
+                    const GfxRect area{x - 4, y - 4, x + 500, y + 3 * seen};
+                    BeginFrame();
+                    Mat4 m;
+                    m.m[0][0] = m.m[1][1] = scale;
+                    gd_->sprite->SetTransform(m);
+                    Draw(f.slot, text, -1, GfxRect{160, 160, 700, 160 + rows}, 0, 0xFFFFFFFFu);
+                    gd_->sprite->SetTransform(Mat4::Identity());
+                    EndFrame();
+                    const std::vector<u32> cached = Pixels(area);
+                    BeginFrame();
+                    GfxRect rc{x, y, x + 1000, y + 1000};
+                    straight->DrawText(gd_->sprite, text, -1, &rc, TextNoClip, 0xFFFFFFFFu);
+                    EndFrame();
+                    const std::vector<u32> drawn = Pixels(area);
+                    ASSERT_EQ(cached.size(), drawn.size());
+                    int off = 0;
+                    for (size_t i = 0; i < drawn.size(); ++i)
+                        off += std::abs(int(cached[i] & 0xFF) - int(drawn[i] & 0xFF)) > 24;
+                    EXPECT_EQ(off, 0) << what;
+                    const InkBox ink = FindInk(drawn, area.Width(), area.left, area.top, 0xFF000000u);
+                    EXPECT_FALSE(ink.Empty()) << what;
+                }
+            }
+            straight->Release();
+        }
+    }
+}
+
+// A line as wide as most of the layout, in the largest font, in a 640 x 480
+// window (its text target that size): the whole line shows, centred, not
+// the part of it that fits 640 texels at full size.
+TEST_F(TextCacheTest, AWideLineShowsWholeInASmallWindow) {
+    Open(GfxBackend::OpenGL);
+    ReleaseTextRenderTarget();
+    ASSERT_EQ(CreateTextRenderTarget(640, 480), 1);
+    const char* const notice = "2分以内での戦闘は経験値取得対象外です。";
+    ASSERT_GT(Width(2, notice), 640) << "the line must be wider than the window at full size";
+    BeginFrame();
+    Mat4 m;
+    m.m[0][0] = m.m[1][1] = 0.625f;
+    gd_->sprite->SetTransform(m);
+    Draw(2, notice, -1, GfxRect{0, 384, 1024, 768}, TextCenter, 0xFFFFFFFFu);
+    gd_->sprite->SetTransform(Mat4::Identity());
+    EndFrame();
+    const InkBox ink = Ink(GfxRect{0, 200, 1024, 330});
+    ASSERT_FALSE(ink.Empty());
+    // The full stop's ink is in the left half of its cell.
+    EXPECT_NEAR(ink.left + ink.right, 640 - 15, 10) << "centred in the window: " << ink.left << ".." << ink.right;
+    EXPECT_GE(ink.right - ink.left, Width(2, notice) * 5 / 8 - 30) << "the whole line";
+    EXPECT_LE(ink.right, 640);
 }
 
 TEST_F(TextCacheTest, TheSameTextInTwoColoursRendersOnceAndDrawsTwice) {

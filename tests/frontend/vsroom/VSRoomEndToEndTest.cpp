@@ -14,6 +14,7 @@
 
 #include "platform/gfx/Image.h"
 #include "support/PlayFolder.h"
+#include "support/TextPicture.h"
 
 namespace {
 
@@ -282,6 +283,17 @@ TEST(VSRoomEndToEndTest, FourPadsSetUpASplitScreenBattleFightItOutAndComeBack)
         const u32 left = p == 1 ? frame + L(160) : frame + 3;
         const u32 right = p == 1 ? frame + L(197) : frame + L(40);
         EXPECT_GT(CountPixels(room, left, L(726), right, L(747), dark), 20u) << "pad " << p << "'s label on the ready bar";
+    }
+    // Between them "准备完毕" reads whole: the 24-pixel face shown 15 pixels
+    // high is what that face draws at 15 pixels, bottom strokes and all.
+    const TextCoverage ready("准备完毕", "黑体", 15);
+    ASSERT_GT(ready.width, 0) << "no face to draw the label with";
+    for (u32 p = 0; p < 3; ++p) {
+        const int frame = int(L(25 + 250 * p));
+        const int against =
+            TextMismatch(room, ready, frame + int(L(40)), int(L(724)) - 2, frame + int(L(100)), int(L(724)) + 8, 0, true);
+        EXPECT_LE(against * 50, ready.width * ready.height)
+            << "slot " << p << "'s ready label: " << against << " pixels of " << ready.width << " x " << ready.height;
     }
 
     // Back in a fresh room (no marks), the team bars and slot 0's robot

@@ -367,6 +367,59 @@ TEST(ServerMessages, FilesPartsAndSnapshotsGoWhereTheirSlotSays)
     pilot.Clear();
 }
 
+// A pilot's face comes again whenever its player returns to the room or
+// gets ready (the server relays it to its sender too): the row keeps the face
+// it shows until the new one is decoded, then shows that; a successor the
+// decoder refuses takes the old face with it and gives its share back.
+TEST(ServerMessages, AFaceSentAgainStaysShownUntilItsSuccessorIsDecoded)
+{
+    plat::SetGfxBackend(plat::GfxBackend::Recorder);
+    auto window = plat::Window::Create("face", 0, 0, 640, 480, plat::Window::Headless);
+    ASSERT_NE(window, nullptr);
+    ASSERT_EQ(GetGraphicsDevice()->Create(window.get(), 640, 480, plat::GfxFormat::X8R8G8B8, false), 1);
+    Client c;
+    PilotSlot& pilot = GetPilotRegistry()->slots[1];
+    pilot.Clear();
+    c.Apply(Entry(1, "Carol", 1));
+    auto face = [](u32 width, u32 height) {
+        const std::vector<u32> pixels(size_t(width) * height, 0xFFE0B090u);
+        std::vector<u8> png;
+        EXPECT_TRUE(plat::EncodePng(pixels.data(), width, height, false, &png));
+        return png;
+    };
+    auto file = [](const std::vector<u8>& data) {
+        auto m = Msg({20, 1, 0}, 9);
+        PutU16(m.data() + 3, 100);
+        PutU32(m.data() + 5, u32(data.size()));
+        m.insert(m.end(), data.begin(), data.end());
+        return m;
+    };
+    auto frames = [&] {
+        EXPECT_TRUE(fixtures::WaitForVoiceDecodes());
+        GetPilotRegistry()->TakeDecoded();
+    };
+    c.Apply(file(face(200, 150)));
+    frames();
+    ASSERT_NE(pilot.pictures[0].texture, nullptr);
+    EXPECT_EQ(pilot.pictures[0].imageInfo.width, 200u);
+
+    c.Apply(file(face(100, 75)));
+    ASSERT_NE(pilot.pictures[0].texture, nullptr) << "the face is gone while its successor decodes";
+    EXPECT_EQ(pilot.pictures[0].imageInfo.width, 200u);
+    frames();
+    ASSERT_NE(pilot.pictures[0].texture, nullptr);
+    EXPECT_EQ(pilot.pictures[0].imageInfo.width, 100u);
+    EXPECT_EQ(pilot.PictureBytesHeld(), 100u * 75 * 4);
+
+    c.Apply(file({'n', 'o', 't', ' ', 'a', ' ', 'p', 'n', 'g'}));
+    EXPECT_NE(pilot.pictures[0].texture, nullptr);
+    frames();
+    EXPECT_EQ(pilot.pictures[0].texture, nullptr);
+    EXPECT_EQ(pilot.PictureBytesHeld(), 0u);
+    pilot.Clear();
+    GetGraphicsDevice()->Release();
+}
+
 // The messages that set one field each, and what they leave alone when a
 // slot or value is out of range.
 TEST(ServerMessages, SingleFieldMessagesTable)
