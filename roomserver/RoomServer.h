@@ -64,8 +64,8 @@ struct RoomServerConfig {
     u32 relayAllowance = 1;
     // A repair's waits: for its host's whole set (then the next fighter
     // hosts), and for every fighter's verdict on it (then the silent leave).
-    u32 repairSetWaitMs = 6000;
-    u32 repairVerdictWaitMs = 10000;
+    u32 repairSetWaitMs = 10000;
+    u32 repairVerdictWaitMs = 15000;
 };
 
 class RoomServer {
