@@ -461,7 +461,9 @@ TEST(NetLockstep, TheCheckByteCoversTheBattlesState)
         c.apply(1);
         EXPECT_NE(checkNow(), base) << c.what << " went unseen";
         c.apply(-1);
-        if (&c != &changes[3]) EXPECT_EQ(checkNow(), base) << c.what;
+        if (&c != &changes[3]) {
+            EXPECT_EQ(checkNow(), base) << c.what;
+        }
     }
     EXPECT_EQ(scene.battleFrame, frame);
 
