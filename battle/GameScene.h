@@ -206,6 +206,12 @@ public:
     u32 netRun = 0;
     // The participant chosen to send the repair's data, -1 before the choice.
     i32 repairHost = -1;
+    // The server's words taken for the repair under way (a new one names a
+    // new host), and whether this client refused the set it has.
+    u32 repairWordsSeen = 0;
+    bool repairSetRefused = false;
+    // The frame a drift was last told after the battle's repairs ran out.
+    i32 lastDriftTold = -1000;
     // Scratch for notices built from a format (sync errors, result rows).
     char noticeText[256] = {};
     // When the wait for the server's return echo began.
@@ -263,6 +269,8 @@ public:
     // map objects and team arrays come back. Returns the robots whose record
     // was refused (left as they were).
     i32 RebuildRobotsAfterResync();
+    // Every part of the repair host's whole set is within a battle's range.
+    bool RepairSetInRange() const;
     // The online procedures' common start: frame rate, keep-alive, ping report.
     void NetPrologue(bool keepAlive);
     // Rows 0..9 whose robot a repair's data carries a block for.

@@ -40,6 +40,12 @@ constexpr u32 kChatLineBytes = 60;
 // before giving up, and how long the start waits for the others' loading.
 constexpr u32 kInputWaitLimitMs = 30000;
 constexpr u32 kLoadWaitLimitMs = 120000;
+// The server opens this many repairs in a battle; past them a drift found is
+// told to it (naming the robot found different) and the battle plays on,
+// once a second at most, until the server sends the drifting fighter back.
+constexpr u32 kRepairsPerBattle = 6;
+constexpr i32 kDriftTellFrames = 60;
+constexpr u8 kNoSuspect = 0xFF;
 
 CApplication& App() { return *GetApplication(); }
 
@@ -121,6 +127,33 @@ void DriftForTest(u32 frame, CRobot_Base* mine)
     if (mine && mine->hp > 1) --mine->hp;
 }
 
+// What the battle's outcome rests on, folded into the check byte beside the
+// generator's draw: the units, weapons and items as the lockstep hash sees
+// them, every robot's bodies left, the team arrays and the time battle's
+// clock. The draw alone tells clients apart only when their simulations drew
+// a different number of times; after a repair every generator restarts
+// alike, so two clients holding different robots drew alike for thousands
+// of frames.
+u8 StateCheck(CGameScene& scene)
+{
+    u64 h = HashBattle(scene).value;
+    auto mix = [&h](u64 v) { h = (h ^ v) * 1099511628211ull; };
+    for (i32 i = 0; i < kRobotTableSize; ++i)
+        if (const CRobot_Base* r = scene.robotTable[i]) mix(u64(u32(r->restBody)) << 8 | u64(i));
+    for (i32 t = 0; t < kTeamArraySize; ++t) {
+        mix(scene.teamUnits[t]);
+        mix(scene.teamScores[t]);
+        mix(scene.teamCosts[t]);
+    }
+    // The time battle's clock counts the frames run; the others' counts the
+    // calls, waits included, and so differs between clients.
+    if (GetRoomState().rule == 1) mix(scene.battleTime);
+    h ^= h >> 32;
+    h ^= h >> 16;
+    h ^= h >> 8;
+    return static_cast<u8>(h);
+}
+
 void CloseChatLine(CGameScene& scene)
 {
     CApplication& app = App();
@@ -185,6 +218,13 @@ bool CGameScene::ExitDue(i32 lastFrame, u32 exitRun) const
     // Its key states covered the frames up to its last frame (-1: none).
     const i64 target = static_cast<i64>(battleFrame) - static_cast<i64>(GetRoomState().inputDelay);
     return target >= static_cast<i64>(lastFrame) + 1;
+}
+
+// The server sent this client back to the room (it failed as a repair's
+// host, never confirmed one, or kept drifting): it goes, without asking again.
+static bool SentBackByServer()
+{
+    return Own().ReturnedToRoom() && !GetRoomState().returnAsked;
 }
 
 bool CGameScene::DepartureDue(const PlayerEntry& e) const { return e.departed && ExitDue(e.leaveFrame, e.leaveRun); }
@@ -274,6 +314,10 @@ i32 CGameScene::Proc_NetBattle()
     if (!room.BothConnected()) return Proc_Normal();
     NetPrologue(false);
     HandPendingRadio();
+    if (SentBackByServer()) {
+        frameProc = &CGameScene::Proc_ReturnToRoom;
+        return 1;
+    }
     if (Switches().returnAtBattle == Switches().battles && sentInputFrame < 0 && netRun == 0) {
         Switches().returnAtBattle = -1;
         SendReturnToRoom();
@@ -292,7 +336,9 @@ i32 CGameScene::Proc_NetBattle()
         if (mine) DriftForTest(battleFrame, mine);
         if (sendCountdown == 0) {
             if (mine) mine->ClearPendingInput();
-            const u32 check = GetBattleRandom().GetRand();
+            // Taken before the draw, at the same point of the frame on every client.
+            const u8 state = StateCheck(*this);
+            const u32 check = (GetBattleRandom().GetRand() % 256) ^ state;
             if (mine && !chatInputActive) mine->ReadKeysToPendingInput(App().input.keyTable);
             else if (mine) mine->pendingInput.direction = 5;
             if (mine && !IsSpectator(mine)) {
@@ -358,26 +404,40 @@ i32 CGameScene::ApplyNetInputs()
         }
     }
     if (!ready) return 0;
-    i32 reference = -1;
-    bool reported = false;
+    // The check byte most robots carry is the reference (the first robot's
+    // on a tie); the first robot against it is the one found drifting.
+    i32 reference = -1, votes = 0;
+    for (i32 i = 0; i < kRobotTableSize; ++i) {
+        if (!records[i]) continue;
+        i32 n = 0;
+        for (i32 j = 0; j < kRobotTableSize; ++j) n += records[j] && records[j]->check == records[i]->check;
+        if (n > votes) reference = records[i]->check, votes = n;
+    }
+    i32 suspect = -1;
+    for (i32 i = 0; i < kRobotTableSize && suspect < 0; ++i)
+        if (records[i] && records[i]->check != reference) suspect = i;
+    if (suspect >= 0) {
+        RoomState& room = GetRoomState();
+        const bool spent = netRun >= kRepairsPerBattle;
+        const bool tell = !spent || static_cast<i32>(battleFrame) - lastDriftTold >= kDriftTellFrames ||
+                          static_cast<i32>(battleFrame) < lastDriftTold;
+        if (room.repairState == 0 && tell) {
+            // The server's word opens the repair on every client, ahead of
+            // any of its data, however far behind or ahead a client runs.
+            // Past the battle's repairs it sends the drifting fighter back
+            // instead, and this client plays on.
+            if (!spent) room.repairState = 1;
+            lastDriftTold = static_cast<i32>(battleFrame);
+            SendRepairRequest(suspect < kParticipants ? static_cast<u8>(suspect) : kNoSuspect);
+            plat::Utf8CopyTruncated(noticeText, sizeof noticeText,
+                                    (std::string(robotTable[suspect]->displayName) + "数据同步错误").c_str());
+            app.AddChatLine(noticeText, 0xFFFF0064u);
+        }
+    }
     for (i32 i = 0; i < kRobotTableSize; ++i) {
         KEYRECVLIST* k = records[i];
         if (!k) continue;
         CRobot_Base* r = robotTable[i];
-        if (reference < 0) {
-            reference = k->check;
-        } else if (k->check != reference && !reported) {
-            reported = true;
-            // The server's word opens the repair on every client, ahead of
-            // any of its data, however far behind or ahead a client runs.
-            RoomState& room = GetRoomState();
-            if (room.repairState == 0) {
-                room.repairState = 1;
-                SendRepairRequest();
-            }
-            plat::Utf8CopyTruncated(noticeText, sizeof noticeText, (std::string(r->displayName) + "数据同步错误").c_str());
-            app.AddChatLine(noticeText, 0xFFFF0064u);
-        }
         r->receivedInput.direction = k->input[0];
         std::memcpy(r->receivedInput.buttons, k->input + 1, sizeof r->receivedInput.buttons);
         app.players[i].keyQueue.Erase(k);
@@ -402,12 +462,44 @@ void CGameScene::SendRobotSnapshotOf(u32 slot, CRobot_Base* robot)
     SendRobotSnapshot(block.data(), static_cast<u32>(block.size()));
 }
 
+// The host's whole set is refused when any part of it is out of a battle's
+// range: the team arrays, a robot's record, the time. Every client judges
+// the same bytes alike, so all drop it together and tell the server, which
+// names the next host; none keeps its own copy of a part.
+bool CGameScene::RepairSetInRange() const
+{
+    const RoomState& room = GetRoomState();
+    if (room.hostStateTaken != 1) return false;
+    CApplication& app = *GetApplication();
+    for (i32 i = 0; i < kParticipants && i < app.players.GetCount(); ++i) {
+        if (!(room.repairSlots & (1u << i))) continue;
+        const std::vector<u8>& block = app.players[i].snapshot;
+        if (block.size() < kSnapshotTimeAt + 8) return false;
+        const CRobot_Base* r = robotTable[i];
+        RobotState s;
+        if (r && r->GetKind() == kKindRobot &&
+            ReadRobotState(block.data() + kSnapshotHeader, kRobotStateBytes, s) != nullptr)
+            return false;
+    }
+    for (i32 i = 0; i < kParticipants && i < app.players.GetCount(); ++i) {
+        const std::vector<u8>& block = app.players[i].snapshot;
+        if (!(room.repairSlots & (1u << i)) || GetU32(block.data() + kSnapshotTimeAt) != kSnapshotTimeMark) continue;
+        const u32 timeLimit = room.rule == 1 ? battleSettings.timeLimit * 3600 : 0x7FFFFFFFu;
+        return GetU32(block.data() + kSnapshotTimeAt + 4) <= timeLimit;
+    }
+    return true;
+}
+
 i32 CGameScene::Proc_NetResync()
 {
     RoomState& room = GetRoomState();
     if (!room.BothConnected()) return Proc_Normal();
     NetPrologue(true);
     HandPendingRadio();
+    if (SentBackByServer()) {
+        frameProc = &CGameScene::Proc_ReturnToRoom;
+        return 1;
+    }
     ApplyDepartures();
     CApplication& app = App();
     auto networked = [&](i32 i) {
@@ -415,12 +507,15 @@ i32 CGameScene::Proc_NetResync()
         return r && i < app.players.GetCount() && app.players[i].inBattle && r->controlMode == kControlNetwork &&
                !IsSpectator(r);
     };
-    // The server names the host, and a successor when the host leaves. A
-    // whole set already in (a lost host's, relayed before its departure) is
-    // the one every client uses: a second would only race it.
-    auto sendSetIfHost = [&] {
+    // The server names the host, and a new one for the same run when the
+    // host left, sent no whole set in time or its set was refused: each word
+    // starts the repair's data over, on every client alike.
+    auto takeWord = [&] {
+        repairWordsSeen = room.repairWords;
+        repairSetRefused = false;
+        inputWaiting = false;
         repairHost = room.repairHostSlot;
-        if (static_cast<u32>(repairHost) != playerSlot || room.repairDataComplete) return;
+        if (static_cast<u32>(repairHost) != playerSlot) return;
         u32 words[3 * kTeamArraySize];
         for (i32 t = 0; t < kTeamArraySize; ++t) {
             words[t] = teamUnits[t];
@@ -432,6 +527,9 @@ i32 CGameScene::Proc_NetResync()
         for (i32 i = 0; i < kParticipants; ++i)
             if (slots & (1u << i)) SendRobotSnapshotOf(static_cast<u32>(i), robotTable[i]);
     };
+    // The server's word for the next repair comes only after every
+    // confirmation of this one: then this one is over too.
+    const bool next = room.repairState == 3 && room.run != netRun;
     if (room.repairState == 1) {
         battleFrame = 0;
         sentInputFrame = -1;
@@ -440,47 +538,49 @@ i32 CGameScene::Proc_NetResync()
         for (i32 i = 0; i < app.players.GetCount(); ++i) app.players[i].awaitingNewRun = 1;
         // A client that found the drift itself waits for the server's word.
         if (room.repairAnnounced) {
-            sendSetIfHost();
+            takeWord();
             room.repairState = 2;
         }
+    } else if (!next && room.repairWords != repairWordsSeen) {
+        takeWord();
+        room.repairState = 2;
     } else if (room.repairState == 2) {
-        if (room.repairHostSlot != repairHost) sendSetIfHost();
         for (i32 i = 0; i < kRobotTableSize; ++i) {
             if (!networked(i)) continue;
             PlayerEntry& e = app.players[i];
-            e.waitCounter = e.snapshotState == 0 ? e.waitCounter + 1 : 0;
+            e.waitCounter = i < kParticipants && (room.setBlocks & (1u << i)) ? 0 : e.waitCounter + 1;
         }
-        if (room.repairDataComplete) {
-            // The host's blocks become the records the robots are rebuilt from.
-            for (i32 i = 0; i < kRobotTableSize && i < app.players.GetCount(); ++i) {
-                PlayerEntry& e = app.players[i];
-                e.resyncRecord.clear();
-                e.syncTarget = -1;
-                if (e.snapshot.size() < kSnapshotHeader + kRobotStateBytes) continue;
-                e.resyncRecord.assign(e.snapshot.begin() + kSnapshotHeader,
-                                      e.snapshot.begin() + kSnapshotHeader + kRobotStateBytes);
-                const u32 link = GetU32(e.snapshot.data() + 6);
-                e.syncTarget = link == kRobotStateNoTarget ? -1 : static_cast<i32>(link);
-            }
-            // A time beyond what the battle can count is damaged: each keeps its own.
-            const u32 timeLimit = room.rule == 1 ? battleSettings.timeLimit * 3600 : 0x7FFFFFFFu;
-            for (i32 i = 0; i < kParticipants; ++i) {
-                const std::vector<u8>& block = app.players[i].snapshot;
-                if ((room.repairSlots & (1u << i)) && block.size() >= kSnapshotTimeAt + 8 &&
-                    GetU32(block.data() + kSnapshotTimeAt) == kSnapshotTimeMark) {
-                    const u32 time = GetU32(block.data() + kSnapshotTimeAt + 4);
-                    if (time <= timeLimit) battleTime = time;
-                    break;
+        if (room.repairDataComplete && !repairSetRefused) {
+            if (!RepairSetInRange()) {
+                // Nothing of it is used; the server's next word names another host.
+                repairSetRefused = true;
+                SendAllDataReceived(1);
+            } else {
+                // The host's blocks become the records the robots are rebuilt from.
+                for (i32 i = 0; i < kRobotTableSize && i < app.players.GetCount(); ++i) {
+                    PlayerEntry& e = app.players[i];
+                    e.resyncRecord.clear();
+                    e.syncTarget = -1;
+                    if (e.snapshot.size() < kSnapshotHeader + kRobotStateBytes) continue;
+                    e.resyncRecord.assign(e.snapshot.begin() + kSnapshotHeader,
+                                          e.snapshot.begin() + kSnapshotHeader + kRobotStateBytes);
+                    const u32 link = GetU32(e.snapshot.data() + 6);
+                    e.syncTarget = link == kRobotStateNoTarget ? -1 : static_cast<i32>(link);
                 }
+                for (i32 i = 0; i < kParticipants; ++i) {
+                    const std::vector<u8>& block = app.players[i].snapshot;
+                    if ((room.repairSlots & (1u << i)) && block.size() >= kSnapshotTimeAt + 8 &&
+                        GetU32(block.data() + kSnapshotTimeAt) == kSnapshotTimeMark) {
+                        battleTime = GetU32(block.data() + kSnapshotTimeAt + 4);
+                        break;
+                    }
+                }
+                RebuildRobotsAfterResync();
+                SendAllDataReceived(0);
+                room.repairState = 3;
             }
-            RebuildRobotsAfterResync();
-            SendAllDataReceived();
-            room.repairState = 3;
         }
     } else if (room.repairState == 3) {
-        // The server's word for the next repair comes only after every
-        // confirmation of this one: then this one is over too.
-        const bool next = room.run != netRun;
         bool all = true;
         for (i32 i = 0; i < kRobotTableSize; ++i)
             if (networked(i) && app.players[i].snapshotState != 2) all = false;

@@ -149,12 +149,10 @@ i32 CGameScene::Init()
 
     CreateStandardTasks();
 
-    room.repairState = 0;
-    room.repairDataComplete = 0;
-    room.repairSlots = 0;
-    room.run = 0;
-    room.repairAnnounced = 0;
-    room.hostStateTaken = 0;
+    // The game start cleared the repair state already, and a word that came
+    // since is this battle's; without one nothing of an earlier battle stays.
+    if (!room.gameStarting) ResetRepair(room, &app.players[0], app.players.GetCount());
+    room.gameStarting = 0;
     Shader_ShadowMap* shadowMap = GetShaderShadowMap();
     shadowOn = (shadowMap && shadowMap->effect && shadowMap->shadowSize != 0) ? 1 : 0;
 
@@ -198,6 +196,9 @@ i32 CGameScene::Init()
         frameProc = &CGameScene::Proc_SetupFailed;
         return 0;
     }
+    // A repair's set holds a block for each of these robots, from now on:
+    // its data may come before this battle's first frame.
+    room.repairSlots = RepairSlots();
 
     for (i32 i = 0; i < kRobotTableSize; ++i)
         if (robotTable[i]) robotTable[i]->padNumber = static_cast<i8>(i);

@@ -50,9 +50,13 @@ void SendRobotSnapshot(const u8* block, u32 size)
 }
 
 void SendHostStateBlock(const u32 words[63]) { SendHostStateBlock(words, Game()); }
-void SendAllDataReceived() { SendAllDataReceived(Game()); }
-void SendRepairRequest() { SendRepairRequest(Game()); }
-void SendReturnToRoom() { SendReturnToRoom(Data()); }
+void SendAllDataReceived(u8 verdict) { SendAllDataReceived(verdict, Game()); }
+void SendRepairRequest(u8 suspect) { SendRepairRequest(suspect, Game()); }
+void SendReturnToRoom()
+{
+    GetRoomState().returnAsked = 1;
+    SendReturnToRoom(Data());
+}
 
 void SendChatMessage(u16 slot, u8 flag, const char* text, u32 length)
 {

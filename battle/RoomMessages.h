@@ -13,9 +13,11 @@ void SendPingReport(u8 status, u16 ownPing);
 // A robot block of up to the snapshot size, the rest zero.
 void SendRobotSnapshot(const u8* block, u32 size);
 void SendHostStateBlock(const u32 words[63]);
-void SendAllDataReceived();
-// This client found a drift; the server's word starts the repair.
-void SendRepairRequest();
+// The verdict on the host's whole set: 0 taken, 1 refused as out of range.
+void SendAllDataReceived(u8 verdict);
+// This client found a drift; the server's word starts the repair. The
+// suspect is the row whose check byte stood against the others'.
+void SendRepairRequest(u8 suspect);
 void SendReturnToRoom();
 // Text of length bytes (cut to what a message holds).
 void SendChatMessage(u16 slot, u8 flag, const char* text, u32 length);

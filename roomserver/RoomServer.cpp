@@ -44,6 +44,14 @@ constexpr u32 kStageBytes = 64u << 10;
 constexpr u32 kUnsentBytes = 64u << 10;
 // How long an idle turn waits: the timeouts need no finer step.
 constexpr u32 kIdleWaitMs = 50;
+// A battle's repairs: at most this many (the room's config sets how long a
+// host's set and the verdicts on it are waited for); a host replaced this
+// often leaves the battle. A fighter's key state may run this
+// many frames ahead of the slowest other fighter's, well inside the queue
+// every client keeps per fighter.
+constexpr u32 kRepairsPerBattle = 6;
+constexpr u8 kHostReplacedLimit = 2;
+constexpr i32 kKeyLeadFrames = 300;
 
 // Messages a reader gets ahead of the bulk relays waiting for it: they
 // change no row and no battle, so their order against those does not matter.
@@ -257,6 +265,9 @@ struct RoomServer::Room {
         }
         i32 nextKeyFrame = 0;        // the first frame of its run its key states have not covered
         bool awaitingNewRun = false; // confirmed a repair; its new run starts with frame 0
+        bool loaded = false;         // its battle is set up
+        u8 hostReplaced = 0;         // times it was replaced as a repair's host this battle
+        u16 namedBy = 0;             // fighters that found it drifting after the repairs were spent
         // The leave frame the clients get: the last frame covered, -1 for none.
         i32 LastKeyFrame() const { return nextKeyFrame - 1; }
     };
@@ -276,8 +287,17 @@ struct RoomServer::Room {
     // confirmation.
     bool repairing = false;
     int repairHost = -1;
-    u16 repairConfirmed = 0;
+    u16 repairConfirmed = 0; // fighters that took the host's set
+    u16 repairRefused = 0;   // fighters that found a part of it out of range
     u32 repairs = 0; // completed this battle: the run the next one repairs
+    u32 repairsOpened = 0;
+    // The rows whose robot the host's set holds a block for (the battle's
+    // rows but the spectators'), and what of the set has been relayed.
+    u16 robotSlots = 0;
+    bool setBlock = false;
+    u16 setSnapshots = 0;
+    u32 hostNamedAt = 0, setWholeAt = 0;
+    bool SetWhole() const { return setBlock && (setSnapshots & robotSlots) == robotSlots; }
     u32 startValue = 0;
     u32 nextId = 1000;
     std::vector<std::vector<u8>> log;
@@ -405,25 +425,57 @@ void RoomServer::ForceRepair(u32 room)
     if (room < rooms_.size()) OpenRepair(*rooms_[room]);
 }
 
+namespace {
+u32 Bits(u32 mask)
+{
+    u32 n = 0;
+    for (; mask; mask &= mask - 1) ++n;
+    return n;
+}
+}  // namespace
+
+// A player fighting in the running battle: only these host, confirm and
+// ask for repairs.
+bool RoomServer::Fighter(const Room& room, int slot)
+{
+    if (slot < 0 || slot >= 10) return false;
+    const Room::Seat& s = room.seats[slot];
+    return room.running && s.used && s.human && s.inBattle && s.team != kSpectatorTeam &&
+           (room.battleSlots & (1u << slot));
+}
+
+u16 RoomServer::Fighters(const Room& room)
+{
+    u16 mask = 0;
+    for (int i = 0; i < 10; ++i)
+        if (Fighter(room, i)) mask = u16(mask | (1u << i));
+    return mask;
+}
+
 void RoomServer::OpenRepair(Room& room)
 {
     // Every fighter that finds the same drift asks: the first opens it.
     if (!room.running || room.repairing) return;
     room.repairing = true;
-    room.repairConfirmed = 0;
-    room.repairHost = -1;
-    SendRepairWord(room);
+    ++room.repairsOpened;
+    NameHost(room, -1);
 }
 
-// The host is the first fighting player's row; the word names it and the
-// run it repairs, and names a successor when the host leaves.
-void RoomServer::SendRepairWord(Room& room)
+// Names the first fighter after `after` (in row order, round the table) the
+// host of the repair of this run, in a word every fighter hears before any
+// of its data; a word naming a new host for the same run drops every client's
+// set and verdicts, so all take the new host's set alike.
+void RoomServer::NameHost(Room& room, int after)
 {
     room.repairHost = -1;
-    for (int i = 0; i < 10 && room.repairHost < 0; ++i) {
-        const Room::Seat& s = room.seats[i];
-        if (s.used && s.human && s.inBattle && s.team != kSpectatorTeam && (room.battleSlots & (1u << i)))
-            room.repairHost = i;
+    room.repairConfirmed = 0;
+    room.repairRefused = 0;
+    room.setBlock = false;
+    room.setSnapshots = 0;
+    room.hostNamedAt = plat::TimeGetTime();
+    for (int k = 1; k <= 10 && room.repairHost < 0; ++k) {
+        const int i = ((after < 0 ? -1 : after) + k + 10) % 10;
+        if (Fighter(room, i)) room.repairHost = i;
     }
     if (room.repairHost < 0) {
         room.repairing = false;
@@ -434,26 +486,108 @@ void RoomServer::SendRepairWord(Room& room)
     Put16(word, 1, u16(room.repairHost));
     Put32(word, 3, room.repairs);
     ToFighters(room, word);
+    Log("room %u: repair of run %u hosted by slot %d", room.index, room.repairs, room.repairHost);
+}
+
+// The host's set never came whole, or was refused: the next fighter hosts
+// the same run; a host replaced twice in a battle leaves it.
+void RoomServer::ReplaceHost(Room& room)
+{
+    const int host = room.repairHost;
+    if (host < 0) return;
+    if (Fighter(room, host) && ++room.seats[host].hostReplaced >= kHostReplacedLimit) {
+        Log("room %u: slot %d failed as a repair's host too often", room.index, host);
+        room.setBlock = false;  // its set is void: its going names the next host
+        return DropFromBattle(room, host);
+    }
+    NameHost(room, host);
 }
 
 void RoomServer::RepairSeatGone(Room& room, int slot)
 {
     if (!room.repairing) return;
     room.repairConfirmed = u16(room.repairConfirmed & ~(1u << slot));
-    if (slot == room.repairHost) SendRepairWord(room);
-    MaybeEndRepair(room);
+    room.repairRefused = u16(room.repairRefused & ~(1u << slot));
+    // A whole set relayed before its host left stands.
+    if (slot == room.repairHost && !room.SetWhole()) NameHost(room, slot);
+    else MaybeEndRepair(room);
 }
 
+// Once every fighter has given its verdict on the whole set: all took it,
+// and the repair is over; a majority took it, and those that refused it
+// leave the battle (they would play on from another state); otherwise the
+// set is dropped everywhere and the next host sends one.
 void RoomServer::MaybeEndRepair(Room& room)
 {
-    if (!room.repairing) return;
-    for (int i = 0; i < 10; ++i) {
-        const Room::Seat& s = room.seats[i];
-        if (s.used && s.human && s.inBattle && s.team != kSpectatorTeam && !(room.repairConfirmed & (1u << i))) return;
+    if (!room.repairing || !room.SetWhole()) return;
+    const u16 fighters = Fighters(room);
+    const u16 refused = u16(room.repairRefused & fighters), taken = u16(room.repairConfirmed & fighters);
+    if ((refused | taken) != fighters) return;
+    if (refused == 0) {
+        room.repairing = false;
+        room.repairHost = -1;
+        ++room.repairs;
+        Log("room %u: repair done", room.index);
+        return;
     }
-    room.repairing = false;
-    room.repairHost = -1;
-    ++room.repairs;
+    if (2 * Bits(taken) > Bits(fighters)) {
+        for (int i = 0; i < 10; ++i)
+            if (refused & (1u << i)) {
+                Log("room %u: slot %d refused a set the others took", room.index, i);
+                DropFromBattle(room, i);
+            }
+        return;
+    }
+    Log("room %u: the set of slot %d was refused", room.index, room.repairHost);
+    ReplaceHost(room);
+}
+
+// Bounded waits of a repair: for the host's whole set, then for every
+// fighter's verdict on it (one that gives none leaves the battle).
+void RoomServer::RepairTimers(Room& room)
+{
+    if (!room.repairing) return;
+    const u32 now = plat::TimeGetTime();
+    if (!room.SetWhole()) {
+        if (now - room.hostNamedAt > room.config.repairSetWaitMs) {
+            Log("room %u: the set of slot %d was not whole in time", room.index, room.repairHost);
+            ReplaceHost(room);
+        }
+        return;
+    }
+    if (now - room.setWholeAt <= room.config.repairVerdictWaitMs) return;
+    const u16 silent = u16(Fighters(room) & ~(room.repairConfirmed | room.repairRefused));
+    for (int i = 0; i < 10 && room.repairing; ++i)
+        if (silent & (1u << i)) {
+            Log("room %u: slot %d never confirmed the repair", room.index, i);
+            DropFromBattle(room, i);
+        }
+}
+
+// A fighter leaves the battle as if it had gone back to the room: the
+// others let it go after the last frame its key states covered.
+void RoomServer::DropFromBattle(Room& room, int slot)
+{
+    Room::Seat& me = room.seats[slot];
+    if (!room.running || !me.used || !me.inBattle) return;
+    std::vector<u8> out(7, 0);
+    out[0] = 9;
+    Put16(out, 1, u16(slot));
+    // The last frame its keys covered, -1 for none: the others take it
+    // out of their waits from the next.
+    Put32(out, 3, u32(me.LastKeyFrame()));
+    me.inBattle = 0;
+    me.ready = 0;
+    // The room hears it too: its clients count the player back with them.
+    ToRoom(room, out);
+    RepairSeatGone(room, slot);
+    MaybeEnd(room);
+    // What the room did meanwhile never reached it: it gets every row
+    // (a computer row removed meanwhile as empty) and the settings.
+    if (me.game) {
+        for (u32 i = 0; i < room.config.capacity; ++i) SendTo(*me.game, EntryMessage(room, int(i)));
+        SendTo(*me.game, SettingsMessage(room));
+    }
 }
 
 u32 RoomServer::Participants(u32 room)
@@ -527,6 +661,7 @@ void RoomServer::Run()
             std::lock_guard<std::mutex> hold(lock_);
             ++turns_;
             for (Room* room : rooms_) Step(*room);
+            for (Room* room : rooms_) RepairTimers(*room);
             if (plat::TimeGetTime() - lastTell_ >= 1000) {
                 lastTell_ = plat::TimeGetTime();
                 TellUnlogged(false);
@@ -1015,18 +1150,24 @@ void RoomServer::MaybeStart(Room& room)
         else lastRandom->team = (lastRandom->team + 1) % squads;
     }
     room.battleSlots = 0;
+    room.robotSlots = 0;
     for (int i = 0; i < 10; ++i) {
         Room::Seat& s = room.seats[i];
         if (!s.used) continue;
         s.inBattle = 1;
         s.nextKeyFrame = 0;
         s.awaitingNewRun = false;
+        s.loaded = false;
+        s.hostReplaced = 0;
+        s.namedBy = 0;
         room.battleSlots |= u16(1u << i);
+        if (s.team != kSpectatorTeam) room.robotSlots |= u16(1u << i);
         ToRoom(room, EntryMessage(room, i));
     }
     room.running = true;
     room.repairing = false;
     room.repairs = 0;
+    room.repairsOpened = 0;
     seed_ = seed_ * 1103515245u + 12345u;
     room.startValue = (seed_ >> 8) | 1u;
     std::vector<u8> start(5, 0);
@@ -1212,56 +1353,71 @@ void RoomServer::Handle(Room& room, Conn& conn, const u8* m, u32 size)
         // its sender, so a client can tell too.
         if (!room.repairing || slot != room.repairHost)
             return DropMessage(room, conn, m, size, "not the repair's host");
+        // One set: the team arrays and one block per robot, each once.
         const u16 robot = GetU16(p + 1);
-        if (id == 5 && (robot >= 10 || !(room.battleSlots & (1u << robot))))
+        if (id == 5 && (robot >= 10 || !(room.robotSlots & (1u << robot))))
             return DropMessage(room, conn, m, size, "no robot in that row");
+        if (id == 6 ? room.setBlock : (room.setSnapshots & (1u << robot)) != 0)
+            return DropMessage(room, conn, m, size, "already in the set");
+        if (id == 6) room.setBlock = true;
+        else room.setSnapshots = u16(room.setSnapshots | (1u << robot));
+        if (room.SetWhole()) room.setWholeAt = plat::TimeGetTime();
         out.assign(m, m + size);
         out[0] = id == 5 ? 11 : 12;
         out.push_back(u8(slot));
         out.push_back(0);
         return ToFighters(room, out);
     }
-    case 19:
-        OpenRepair(room);
-        return;
-    case 7:
-    case 10:
-        if (id == 7) {
-            // One confirmation per fighter, inside a repair only: a stray
-            // one would stand for a later repair's.
-            if (!room.repairing || (room.repairConfirmed & (1u << slot)))
-                return DropMessage(room, conn, m, size, "no repair to confirm");
-            room.repairConfirmed = u16(room.repairConfirmed | (1u << slot));
-            // Its repaired run starts again from frame 0.
-            me.nextKeyFrame = 0;
-            me.awaitingNewRun = true;
-        }
-        out = {u8(id == 7 ? 13 : 8), 0, 0};
-        Put16(out, 1, u16(slot));
-        ToFighters(room, out);
-        if (id == 7) MaybeEndRepair(room);
-        return;
-    case 9: {
-        out.assign(7, 0);
-        out[0] = 9;
-        Put16(out, 1, u16(slot));
-        // The last frame its keys covered, -1 for none: the others take it
-        // out of their waits from the next.
-        Put32(out, 3, u32(me.LastKeyFrame()));
-        me.inBattle = 0;
-        me.ready = 0;
-        // The room hears it too: its clients count the player back with them.
-        ToRoom(room, out);
-        RepairSeatGone(room, slot);
-        MaybeEnd(room);
-        // What the room did meanwhile never reached it: it gets every row
-        // (a computer row removed meanwhile as empty) and the settings.
-        if (me.game) {
-            for (u32 i = 0; i < room.config.capacity; ++i) SendTo(*me.game, EntryMessage(room, int(i)));
-            SendTo(*me.game, SettingsMessage(room));
+    case 19: {
+        // Only a fighter asks, and only once every player's battle is set
+        // up: a word before that would reach a game still setting up.
+        if (!Fighter(room, slot)) return DropMessage(room, conn, m, size, "not a fighter");
+        for (const Room::Seat& s : room.seats)
+            if (s.used && s.human && s.inBattle && !s.loaded)
+                return DropMessage(room, conn, m, size, "a battle still loading");
+        if (room.repairing) return;
+        if (room.repairsOpened < kRepairsPerBattle) return OpenRepair(room);
+        // The repairs are spent: the fighter the others keep finding
+        // drifting (one other of two, two of more) leaves the battle.
+        const int suspect = p[1];
+        if (suspect == slot || !Fighter(room, suspect))
+            return DropMessage(room, conn, m, size, "repairs spent");
+        Room::Seat& s = room.seats[suspect];
+        s.namedBy = u16(s.namedBy | (1u << slot));
+        if (Bits(s.namedBy) >= std::min<u32>(2, Bits(Fighters(room)) - 1)) {
+            Log("room %u: slot %d keeps drifting", room.index, suspect);
+            DropFromBattle(room, suspect);
         }
         return;
     }
+    case 7: {
+        // One verdict per fighter on the host's whole set, counted only
+        // once the server relayed it all: before that, no client has it.
+        const u16 bit = u16(1u << slot);
+        if (!room.repairing || !Fighter(room, slot) || !room.SetWhole() ||
+            ((room.repairConfirmed | room.repairRefused) & bit))
+            return DropMessage(room, conn, m, size, "no repair to confirm");
+        if (p[1] > 1) return DropMessage(room, conn, m, size, "value out of range");
+        if (p[1] == 1) {
+            room.repairRefused = u16(room.repairRefused | bit);
+            return MaybeEndRepair(room);
+        }
+        room.repairConfirmed = u16(room.repairConfirmed | bit);
+        // Its repaired run starts again from frame 0.
+        me.nextKeyFrame = 0;
+        me.awaitingNewRun = true;
+        out = {13, 0, 0};
+        Put16(out, 1, u16(slot));
+        ToFighters(room, out);
+        return MaybeEndRepair(room);
+    }
+    case 10:
+        me.loaded = true;
+        out = {8, 0, 0};
+        Put16(out, 1, u16(slot));
+        return ToFighters(room, out);
+    case 9:
+        return DropFromBattle(room, slot);
     case 11:
         if (p[1] > 60) return DropMessage(room, conn, m, size, "value out of range");
         out = {16, 0, 0, p[1], p[2], p[3]};
@@ -1271,6 +1427,20 @@ void RoomServer::Handle(Room& room, Conn& conn, const u8* m, u32 size)
         const u32 frame = GetU32(p + 1);
         if (p[8] == 0 || (GetU16(p + 5) & 0x70) != 0 || frame > 0x7FFFFFFFu - 255 || me.team == 100)
             return DropMessage(room, conn, m, size, "value out of range");
+        // A key state is for its sender's next frame: its run's frame 0 after
+        // a confirmation, else the frame its last one ended before, and never
+        // far ahead of the slowest other fighter (every client's queue for
+        // it would fill and drop the frames it must apply first).
+        if (frame != (me.awaitingNewRun ? 0u : u32(me.nextKeyFrame)))
+            return DropMessage(room, conn, m, size, "not its next frame");
+        i32 slowest = -1;
+        for (int i = 0; i < 10; ++i)
+            if (i != slot && Fighter(room, i)) {
+                const i32 next = room.seats[i].awaitingNewRun ? 0 : room.seats[i].nextKeyFrame;
+                if (slowest < 0 || next < slowest) slowest = next;
+            }
+        if (slowest >= 0 && i64(frame) + p[8] > i64(slowest) + kKeyLeadFrames)
+            return DropMessage(room, conn, m, size, "too far ahead");
         out.assign(10, 0);
         out[0] = 15;
         out[1] = u8(slot);

@@ -66,6 +66,10 @@ struct RoomServerConfig {
     // Times the relay allowances (about twice what a real client sends of
     // each kind) one player gets; a test that sends many markers raises it.
     u32 relayAllowance = 1;
+    // A repair's waits: for its host's whole set (then the next fighter
+    // hosts), and for every fighter's verdict on it (then the silent leave).
+    u32 repairSetWaitMs = 10000;
+    u32 repairVerdictWaitMs = 15000;
 };
 
 class RoomServer {
@@ -127,10 +131,16 @@ private:
     // A bulk relay to the players in the room, one copy for all of them.
     void ToRoomBulk(Room& room, const std::vector<u8>& m);
     // A repair's word, its host and its end (every fighter confirmed).
+    static bool Fighter(const Room& room, int slot);
+    static u16 Fighters(const Room& room);
     void OpenRepair(Room& room);
-    void SendRepairWord(Room& room);
+    void NameHost(Room& room, int after);
+    void ReplaceHost(Room& room);
     void RepairSeatGone(Room& room, int slot);
     void MaybeEndRepair(Room& room);
+    void RepairTimers(Room& room);
+    // Sends a fighter back to the room, as its own return would.
+    void DropFromBattle(Room& room, int slot);
     std::vector<u8> EntryMessage(const Room& room, int slot) const;
     std::vector<u8> StatusRecord(const Room& room) const;
     static std::vector<u8> SettingsMessage(const Room& room);

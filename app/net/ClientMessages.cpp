@@ -205,8 +205,18 @@ void SendHostStateBlock(const u32* words, CClient* client)
     Post(m, sizeof m, client);
 }
 
-void SendAllDataReceived(CClient* client) { PostEmpty(kMsgAllDataReceived, client); }
-void SendRepairRequest(CClient* client) { PostEmpty(kMsgRepairRequest, client); }
+void SendAllDataReceived(CClient* client) { SendAllDataReceived(0, client); }
+void SendAllDataReceived(u8 verdict, CClient* client)
+{
+    const u8 m[2] = {kMsgAllDataReceived, verdict};
+    Post(m, 2, client);
+}
+void SendRepairRequest(CClient* client) { SendRepairRequest(0xFF, client); }
+void SendRepairRequest(u8 suspect, CClient* client)
+{
+    const u8 m[2] = {kMsgRepairRequest, suspect};
+    Post(m, 2, client);
+}
 
 void SendReady(u32 ready, CClient* client)
 {

@@ -16,15 +16,6 @@ constexpr u32 kTeamWords = 21;
 // More members than the robot table and its ships never stand in one team.
 constexpr i32 kMaxTeamUnits = 64;
 
-void DropPartialSet(PlayerEntry* players, i32 count)
-{
-    for (i32 i = 0; i < count; ++i)
-        if (players[i].snapshotState == 1) {
-            players[i].snapshotState = 0;
-            players[i].snapshot.clear();
-        }
-}
-
 // The members left, scores and costs of the 21 teams as a battle can have
 // them; anything else is a damaged or forged block.
 bool TeamArraysInRange(const u8* words)
@@ -48,17 +39,37 @@ void ForgetRepairData(RoomState& room, PlayerEntry* players, i32 count)
         players[i].snapshotState = 0;
         players[i].snapshot.clear();
     }
+    room.setBlocks = 0;
     room.repairDataComplete = 0;
     room.hostStateTaken = 0;
+}
+
+void ResetRepair(RoomState& room, PlayerEntry* players, i32 count)
+{
+    ForgetRepairData(room, players, count);
+    room.repairState = 0;
+    room.repairSlots = 0;
+    room.run = 0;
+    room.repairAnnounced = 0;
+    room.repairHostSlot = 0;
+    room.repairWords = 0;
+    room.returnAsked = 0;
 }
 
 void TakeRepairWord(RoomState& room, PlayerEntry* players, i32 count, u16 host, u32 run)
 {
     if (host >= 10) return;
     if (room.repairAnnounced && run == room.run) {
-        // The host left: its successor's set replaces one not yet whole.
-        if (host != room.repairHostSlot && !room.repairDataComplete) DropPartialSet(players, count);
+        // A new host for the same run (the last one left, sent no whole set
+        // in time, or its set was refused): every client drops the set and
+        // the verdicts it had, whole or not, and takes the new host's. A
+        // confirmation of the dropped set confirmed no run.
+        for (i32 i = 0; i < count; ++i)
+            if (players[i].snapshotState == 2 && players[i].confirmedRuns > room.run)
+                players[i].confirmedRuns = room.run;
+        ForgetRepairData(room, players, count);
         room.repairHostSlot = host;
+        ++room.repairWords;
         return;
     }
     if (room.repairAnnounced && room.repairState == 3 && run == room.run + 1) {
@@ -68,39 +79,49 @@ void TakeRepairWord(RoomState& room, PlayerEntry* players, i32 count, u16 host, 
         ForgetRepairData(room, players, count);
         room.run = run;
         room.repairHostSlot = host;
+        ++room.repairWords;
         return;
     }
     if (room.repairAnnounced || run != room.run) return;
+    // Kept whatever this client is doing, setting its battle up included:
+    // the battle enters the repair as soon as it runs.
     room.repairAnnounced = 1;
     room.repairHostSlot = host;
     room.hostStateTaken = 0;
+    ++room.repairWords;
     if (room.repairState == 0) room.repairState = 1;
 }
 
-void TakeHostStateBlock(RoomState& room, PlayerEntry* players, i32 count, const u8* words, u32 sender)
+namespace {
+void MarkWholeSet(RoomState& room)
+{
+    if (room.repairSlots != 0 && room.hostStateTaken != 0 && (room.setBlocks & room.repairSlots) == room.repairSlots)
+        room.repairDataComplete = 1;
+}
+}  // namespace
+
+void TakeHostStateBlock(RoomState& room, PlayerEntry*, i32, const u8* words, u32 sender)
 {
     if (!room.repairAnnounced || sender != room.repairHostSlot || room.repairDataComplete) return;
-    // A block out of range is damaged: the robots are rebuilt from the
-    // host's records still, and every client keeps its own team arrays.
+    // A block out of range is damaged: the whole set is refused alike on
+    // every client, and the server names the next host.
     room.hostStateTaken = TeamArraysInRange(words) ? 1 : 2;
     if (room.hostStateTaken == 1)
         for (u32 i = 0; i < 63; ++i) room.hostStateBlock[i] = GetU32(words + 4 * i);
-    // The team arrays begin a host's set.
-    DropPartialSet(players, count);
+    MarkWholeSet(room);
 }
 
 void TakeRobotSnapshot(RoomState& room, PlayerEntry* players, i32 count, const u8* block, u32 size, u32 sender)
 {
     const u32 slot = GetU16(block);
-    if (!room.repairAnnounced || sender != room.repairHostSlot || room.repairDataComplete || slot >= u32(count) ||
-        size < RobotSnapshotSize)
+    if (!room.repairAnnounced || sender != room.repairHostSlot || room.repairDataComplete || slot >= 10 ||
+        slot >= u32(count) || size < RobotSnapshotSize)
         return;
-    PlayerEntry& e = players[slot];
-    e.snapshot.assign(block, block + RobotSnapshotSize);
-    // A confirmation never comes before the data it confirms is whole.
-    if (e.snapshotState == 0) e.snapshotState = 1;
-    if (room.repairSlots == 0) return;
-    for (i32 i = 0; i < 10 && i < count; ++i)
-        if ((room.repairSlots & (1u << i)) && players[i].snapshotState == 0) return;
-    room.repairDataComplete = 1;
+    // One block per robot of the battle, each once: a confirmation that
+    // came already says nothing of what this client holds.
+    const u16 bit = u16(1u << slot);
+    if (!(room.repairSlots & bit) || (room.setBlocks & bit)) return;
+    players[slot].snapshot.assign(block, block + RobotSnapshotSize);
+    room.setBlocks = u16(room.setBlocks | bit);
+    MarkWholeSet(room);
 }

@@ -259,7 +259,9 @@ void ApplyAllDataReceived(const OnlineTargets& t, const u8* b)
     PlayerEntry* e = Entry(t, GetU16(b));
     if (!e) return;
     e->snapshotState = 2;
-    ++e->confirmedRuns;
+    // The run it confirmed is the one repaired, however many hosts' sets
+    // that took.
+    e->confirmedRuns = t.room ? t.room->run + 1 : e->confirmedRuns + 1;
     std::vector<std::array<u8, 9>> held;
     held.swap(e->heldKeyStates);
     for (const auto& k : held) ApplyKeyState(t, k.data());
@@ -438,7 +440,10 @@ void CRoboClient::DispatchMessage(u16 id, const u8* b, u32 size)
             e.keyQueue.Init();
             e.heldKeyStates.clear();
             e.awaitingNewRun = 0;
+            e.confirmedRuns = 0;
         }
+        if (t.players) ResetRepair(room, t.players, PlayerEntryCount);
+        room.gameStarting = 1;
         break;
     case kSrvSceneLoaded:
         if (PlayerEntry* e = Entry(t, GetU16(b))) e->sceneLoaded = 1;

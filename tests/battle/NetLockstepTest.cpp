@@ -8,6 +8,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstring>
+#include <functional>
 #include <thread>
 #include <string>
 #include <vector>
@@ -61,6 +62,26 @@ void StoreSnapshot(const u8* block, u32 size)
                       relayed.data(), RobotSnapshotSize, sender);
 }
 
+void StoreHostBlock(const u8* words)
+{
+    const u32 sender = g_snapshotSender >= 0 ? u32(g_snapshotSender) : GetRoomState().ownSlot;
+    TakeHostStateBlock(GetRoomState(), &GetApplication()->players[0], GetApplication()->players.GetCount(), words,
+                       sender);
+}
+
+// Another client's host block of the scene's team arrays, as relayed.
+void HostBlockOf(const CGameScene& scene, u32 sender)
+{
+    u8 words[252];
+    for (i32 t = 0; t < 21; ++t) {
+        PutU32(words + 4 * t, scene.teamUnits[t]);
+        PutU32(words + 84 + 4 * t, scene.teamScores[t]);
+        PutU32(words + 168 + 4 * t, scene.teamCosts[t]);
+    }
+    TakeHostStateBlock(GetRoomState(), &GetApplication()->players[0], GetApplication()->players.GetCount(), words,
+                       sender);
+}
+
 // The server's word: the repair of the current run is open, with its host.
 void Word(u16 host)
 {
@@ -86,6 +107,7 @@ TEST(NetLockstep, DelayRepeatDisagreementAndRepair)
     SentMessages server;
     server.keyState = SendKeys;
     server.robotSnapshot = StoreSnapshot;
+    server.hostStateBlock = StoreHostBlock;
     server.allDataReceived = AllReceived;
     server.repairRequest = [] { Word(0); };
     RoomState& room = GetRoomState();
@@ -295,6 +317,7 @@ TEST(NetLockstep, DeparturesEndEveryWait)
     SentMessages server;
     server.keyState = SendKeysOfPresent;
     server.robotSnapshot = StoreSnapshot;
+    server.hostStateBlock = StoreHostBlock;
     server.allDataReceived = [] { Confirm(1); };
     RoomState& room = GetRoomState();
     room = RoomState();
@@ -334,6 +357,7 @@ TEST(NetLockstep, DeparturesEndEveryWait)
     ASSERT_TRUE(scene.frameProc == &CGameScene::Proc_NetResync);
     EXPECT_TRUE(g_snapshotSlots.empty()) << "slot 0 is the host";
     g_snapshotSender = 0;
+    HostBlockOf(scene, 0);
     for (u32 slot = 0; slot < 4; ++slot) scene.SendRobotSnapshotOf(slot, scene.robotTable[slot]);
     g_snapshotSender = -1;
     g_snapshotSlots.clear();
@@ -371,4 +395,79 @@ TEST(NetLockstep, DeparturesEndEveryWait)
 
     room = RoomState();
     GetApplication()->gameSettings.roomSetting = 0;
+}
+
+namespace {
+std::vector<u8> g_checks;
+void KeepCheck(const u8*, u8 check, u32, u8) { g_checks.push_back(check); }
+}  // namespace
+
+// The check byte covers what the battle's outcome rests on, not only how
+// often the generator was drawn: after a repair every client restarts the
+// generator alike, so two clients that hold a robot, a score or the time
+// differently draw alike and must still disagree. The same state gives the
+// same byte; any of them changed, another.
+TEST(NetLockstep, TheCheckByteCoversTheBattlesState)
+{
+    SentMessages server;
+    server.keyState = KeepCheck;
+    RoomState& room = GetRoomState();
+    room = RoomState();
+    room.gameConnected = room.dataConnected = 1;
+    room.inputDelay = 2;
+    room.ownSlot = 0;
+    room.rule = 1;  // the time battle: its clock counts frames run, down
+    GetApplication()->gameSettings.roomSetting = 1;
+    GetApplication()->gameSettings.timeLimit = 5;
+    BattleRunnerOptions options;
+    options.mode = GameMode::Online;
+    options.slotState[0] = options.slotState[1] = 1;
+    options.robot[1] = 2;
+    BattleRunner runner(options);
+    CGameScene& scene = *runner.Scene();
+    CApplication& app = *GetApplication();
+    for (i32 i = 0; i < 2; ++i) app.players[i].sceneLoaded = 1;
+    runner.RunFrames(6);
+    ASSERT_TRUE(scene.frameProc == &CGameScene::Proc_NetBattle);
+    CRobot_Base* other = scene.robotTable[1];
+    ASSERT_NE(other, nullptr);
+
+    // Nobody else's input comes: the battle holds its frame, and each try
+    // below sends this frame's input again from the same generator.
+    auto checkNow = [&] {
+        g_checks.clear();
+        GetBattleRandom().Init(77);
+        scene.sentInputFrame = -1;
+        scene.sendCountdown = 0;
+        runner.RunFrames(1);
+        return g_checks.size() == 1 ? i32(g_checks[0]) : -1;
+    };
+    const u32 frame = scene.battleFrame;
+    const i32 base = checkNow();
+    ASSERT_GE(base, 0);
+    EXPECT_EQ(checkNow(), base) << "the same state gave another byte";
+    struct Change {
+        const char* what;
+        std::function<void(i32)> apply;  // +1 changes, -1 puts back
+    };
+    // (A score goes last: the judge reads it as the battle goes on.)
+    const Change changes[] = {
+        {"a robot's health", [&](i32 d) { other->hp -= d; }},
+        {"a robot's bodies left", [&](i32 d) { other->restBody += d; }},
+        {"the battle's time", [&](i32 d) { scene.battleTime += u32(d * 60); }},
+        {"a team's score", [&](i32 d) { scene.teamScores[1] += u32(d * 3); }},
+    };
+    for (const Change& c : changes) {
+        c.apply(1);
+        EXPECT_NE(checkNow(), base) << c.what << " went unseen";
+        c.apply(-1);
+        if (&c != &changes[3]) {
+            EXPECT_EQ(checkNow(), base) << c.what;
+        }
+    }
+    EXPECT_EQ(scene.battleFrame, frame);
+
+    room = RoomState();
+    GetApplication()->gameSettings.roomSetting = 0;
+    GetApplication()->gameSettings.timeLimit = 0;
 }

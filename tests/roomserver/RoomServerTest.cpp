@@ -214,6 +214,12 @@ TEST(RoomServer, DropsHostileMessagesAndFreesEverySeat)
     };
     ExpectAllDropped(server, guest, owner, inBattle);
 
+    // Both games are set up.
+    for (Client* c : {&owner, &guest}) c->game->Send(Msg(10, 2));
+    for (Client* c : {&owner, &guest}) {
+        for (int n = 0; n < 2; ++n) ASSERT_FALSE(c->game->Await(8).empty());
+        c->game->got.clear();
+    }
     // The guest found a drift: the server's word opens the repair on both,
     // naming the owner, the first fighter, as its host. Only the owner's
     // data is relayed, stamped with its sender; a guest's forged set is not.
@@ -231,8 +237,9 @@ TEST(RoomServer, DropsHostileMessagesAndFreesEverySeat)
     };
     ExpectAllDropped(server, guest, owner, inRepair);
     owner.game->Send(Msg(6, 253, {{1, 0x01020304u}}));
+    owner.game->Send(Slot16(5, 20012, other));
     owner.game->Send(Slot16(5, 20012, g));
-    for (u8 id : {12, 11}) {
+    for (u8 id : {12, 11, 11}) {
         const std::vector<u8> relayed = guest.game->Await(id);
         ASSERT_EQ(relayed.size(), id == 12 ? 255u : 20014u);
         EXPECT_EQ(GetU16(relayed.data() + relayed.size() - 2), other) << "the sender of " << int(id);
@@ -907,4 +914,148 @@ TEST(RoomServer, ASilentPlayerIsLetGoAsADeparture)
     EXPECT_GE(plat::TimeGetTime() - start, config.seatTimeoutMs - 100);
     EXPECT_TRUE(WaitUntil([&] { return !silent.game->Pump() && !silent.data->Pump(); })) << "its connections stayed";
     EXPECT_EQ(server.Participants(0), 1u) << "the talker was let go too";
+}
+
+namespace {
+
+// A fighter's part of a repair set: the team arrays, or one robot's block.
+std::vector<u8> HostBlock() { return Msg(6, 253); }
+std::vector<u8> RobotBlock(u16 slot) { return Slot16(5, 20012, slot); }
+std::vector<u8> Verdict(u8 refused) { return Msg(7, 2, {}, {{1, refused}}); }
+std::vector<u8> Request(u8 suspect = 0xFF) { return Msg(19, 2, {}, {{1, suspect}}); }
+std::vector<u8> Keys(u32 frame, u8 count) { return Msg(14, 9, {{1, frame}}, {{8, count}}); }
+
+}  // namespace
+
+// No room member can stall, split or endlessly repair a battle, as the
+// server sees it: only a fighter opens a repair, once every game is set up;
+// a confirmation counts only after the host's whole set went out; a set a
+// majority refuses passes to the next host for the same run, one refused by
+// a minority sends them back; a host whose set is not whole in time is
+// replaced, and one replaced twice leaves the battle; key states go only
+// for their sender's next frame and not far ahead of the others; and after
+// the battle's repairs a fighter the others find drifting leaves.
+TEST(RoomServer, NoMemberStallsSplitsOrEndlesslyRepairsABattle)
+{
+    RoomServerConfig config = FourSeatRoom();
+    config.capacity = 5;
+    config.repairSetWaitMs = 2000;
+    config.repairVerdictWaitMs = 60000;
+    RoomServer server(1, config);
+    Client a(server, "Alice"), b(server, "Bob"), c(server, "Carol"), d(server, "Dave"), s(server, "Sam");
+    Client* all[] = {&a, &b, &c, &d, &s};
+    const u32 teams[] = {0, 1, 0, 1, 100};
+    for (int i = 0; i < 5; ++i) {
+        ASSERT_TRUE(all[i]->Seated());
+        all[i]->game->Send(PlayerSlot(all[i]->slot, 1000, teams[i], 1, 0));
+    }
+    for (Client* k : all) k->game->Send(Msg(8, 5, {{1, 1}}));
+    for (Client* k : all) ASSERT_FALSE(k->game->Await(7).empty()) << "the game never started";
+    for (Client* k : all) k->game->got.clear();
+
+    // Sent by `from`, dropped by the server.
+    auto dropped = [&](Client& from, const std::vector<u8>& m, const char* what, bool data = false) {
+        const u64 before = server.Dropped();
+        (data ? from.data : from.game)->Send(m);
+        EXPECT_TRUE(WaitUntil([&] { return server.Dropped() > before; })) << what << " was taken";
+    };
+    // The next repair word a client hears: its host and run.
+    auto word = [&](Client& k) {
+        const std::vector<u8> w = k.game->Await(10, 10000);
+        return w.size() == 7 ? std::pair<int, int>(GetU16(w.data() + 1), int(GetU32(w.data() + 3)))
+                             : std::pair<int, int>(-1, -1);
+    };
+    // A whole set, relayed before anyone gives a verdict on it, as a game
+    // gives one only on the set it has.
+    auto wholeSet = [&](Client& host) {
+        host.game->Send(HostBlock());
+        for (Client* k : {&a, &b, &c, &d}) host.game->Send(RobotBlock(k->slot));
+        for (int n = 0; n < 4; ++n) ASSERT_FALSE(s.game->Await(11).empty());
+    };
+    auto sentBack = [&](Client& observer, Client& who) {
+        const std::vector<u8> gone = observer.game->Await(9, 10000);
+        ASSERT_EQ(gone.size(), 7u) << who.slot << " stayed in the battle";
+        EXPECT_EQ(GetU16(gone.data() + 1), who.slot);
+    };
+    auto expectNoWord = [&](const char* what) {
+        // A ping report after it is relayed: nothing came before it.
+        b.data->Send(Msg(11, 4, {}, {{1, 0}, {2, 42}}));
+        ASSERT_FALSE(s.game->Await(16).empty());
+        for (const auto& m : s.game->got) EXPECT_NE(m[0], 10) << what << " opened a repair";
+        s.game->got.clear();
+    };
+
+    // While any game is still setting up, and from a spectator ever, a
+    // request opens nothing: the word would reach a game still loading.
+    dropped(a, Request(), "a request while nobody is loaded");
+    for (Client* k : {&a, &b, &c, &s}) k->game->Send(Msg(10, 2));
+    ASSERT_FALSE(d.game->Await(8).empty());
+    dropped(b, Request(), "a request while one game still loads");
+    d.game->Send(Msg(10, 2));
+    dropped(s, Request(), "a spectator's request");
+    expectNoWord("a request before every game was set up");
+
+    // Key states go for their sender's next frame only, and not so far ahead
+    // of the slowest fighter that the others' queues would fill.
+    a.data->Send(Keys(0, 1));
+    ASSERT_FALSE(b.game->Await(15).empty());
+    dropped(a, Keys(5, 1), "a key state past its sender's next frame", true);
+    dropped(a, Keys(0, 1), "a key state of a frame covered already", true);
+    a.data->Send(Keys(1, 255));
+    ASSERT_FALSE(b.game->Await(15).empty());
+    dropped(a, Keys(256, 100), "a key state far ahead of the others", true);
+    b.game->got.clear();
+
+    // A repair: a confirmation before the host's whole set is dropped.
+    c.game->Send(Request(u8(b.slot)));
+    for (Client* k : all) EXPECT_EQ(word(*k), std::make_pair(int(a.slot), 0));
+    dropped(b, Verdict(0), "a confirmation before any of the set");
+    a.game->Send(HostBlock());
+    for (Client* k : {&a, &b, &c}) a.game->Send(RobotBlock(k->slot));
+    for (int n = 0; n < 3; ++n) ASSERT_FALSE(s.game->Await(11).empty());
+    dropped(b, Verdict(0), "a confirmation before the set was whole");
+    dropped(a, RobotBlock(a.slot), "a block twice in one set");
+    a.game->Send(RobotBlock(d.slot));
+    ASSERT_FALSE(s.game->Await(11).empty());
+    // Half refuse it: the next fighter hosts the same run.
+    b.game->Send(Verdict(0));
+    ASSERT_FALSE(s.game->Await(13).empty()) << "a confirmation after the whole set";
+    c.game->Send(Verdict(1));
+    d.game->Send(Verdict(1));
+    a.game->Send(Verdict(0));
+    for (Client* k : all) EXPECT_EQ(word(*k), std::make_pair(int(b.slot), 0)) << "the next host";
+    // Its set is taken by all but one, which goes back to the room.
+    wholeSet(b);
+    for (Client* k : {&a, &b, &c}) k->game->Send(Verdict(0));
+    d.game->Send(Verdict(1));
+    sentBack(s, d);
+
+    // The next repair: its host sends part of a set and is replaced after
+    // the wait; it was replaced once already, so it leaves the battle.
+    b.game->Send(Request());
+    EXPECT_EQ(word(s), std::make_pair(int(a.slot), 1));
+    a.game->Send(HostBlock());
+    a.game->Send(RobotBlock(a.slot));
+    ASSERT_FALSE(s.game->Await(11).empty());
+    sentBack(s, a);
+    EXPECT_EQ(word(s), std::make_pair(int(b.slot), 1));
+    wholeSet(b);
+    dropped(a, Verdict(0), "a confirmation from one sent back to the room");
+    for (Client* k : {&b, &c}) k->game->Send(Verdict(0));
+    for (int n = 0; n < 2; ++n) ASSERT_FALSE(s.game->Await(13).empty());
+
+    // Six repairs in a battle at most: then a request opens none, and the
+    // fighter another finds drifting goes back to the room.
+    for (int run = 2; run < 6; ++run) {
+        c.game->Send(Request());
+        ASSERT_EQ(word(s), std::make_pair(int(b.slot), run));
+        wholeSet(b);
+        for (Client* k : {&b, &c}) k->game->Send(Verdict(0));
+        for (int n = 0; n < 2; ++n) ASSERT_FALSE(s.game->Await(13).empty());
+    }
+    dropped(c, Request(), "a request past the battle's repairs");
+    expectNoWord("a request past the battle's repairs");
+    c.game->Send(Request(u8(b.slot)));
+    sentBack(s, b);
+    EXPECT_TRUE(server.BattleRunning(0));
 }

@@ -13,6 +13,11 @@ struct SentMessages {
     void (*robotSnapshot)(const u8* block, u32 size) = nullptr;
     void (*allDataReceived)() = nullptr;
     void (*repairRequest)() = nullptr;
+    // The same messages with what they carry: the host's team arrays as
+    // sent (252 bytes), a set's verdict, a request's suspect row.
+    void (*hostStateBlock)(const u8* words) = nullptr;
+    void (*verdict)(u8 refused) = nullptr;
+    void (*suspect)(u8 slot) = nullptr;
     void (*chatMessage)(u16 slot, u8 flag, const char* text, u32 length) = nullptr;
 
     SentMessages() { SetOutgoingTap(&SentMessages::Heard, this); }
@@ -38,10 +43,15 @@ private:
         case kMsgRobotSnapshot:
             if (s.robotSnapshot) s.robotSnapshot(m + 1, size - 1);
             break;
+        case kMsgHostStateBlock:
+            if (s.hostStateBlock && size == 253) s.hostStateBlock(m + 1);
+            break;
         case kMsgAllDataReceived:
+            if (s.verdict) s.verdict(m[1]);
             if (s.allDataReceived) s.allDataReceived();
             break;
         case kMsgRepairRequest:
+            if (s.suspect) s.suspect(m[1]);
             if (s.repairRequest) s.repairRequest();
             break;
         case kMsgChatMessage:

@@ -349,21 +349,22 @@ TEST(ServerMessages, FilesPartsAndSnapshotsGoWhereTheirSlotSays)
 
     // Repair data names its sender last; the server's word named fighter 3
     // the host: another fighter's block, or one cut short, is dropped.
+    c.room.repairSlots = 0xC0;
     c.Apply(Msg({10, 3, 0, 0, 0, 0, 0}, 7));
     auto snapshot = Msg({11, 6, 0}, 1 + kSnapshotBlockSize + 2);
     snapshot[20] = 0x99;
     snapshot[1 + kSnapshotBlockSize] = 4;
     c.Apply(snapshot);
-    EXPECT_EQ(c.players[6].snapshotState, 0) << "a block from a fighter other than the host";
+    EXPECT_EQ(c.room.setBlocks, 0) << "a block from a fighter other than the host";
     snapshot[1 + kSnapshotBlockSize] = 3;
     c.Apply(snapshot);
     ASSERT_EQ(c.players[6].snapshot.size(), kSnapshotBlockSize);
     EXPECT_EQ(c.players[6].snapshot[19], 0x99);
-    EXPECT_EQ(c.players[6].snapshotState, 1);
+    EXPECT_EQ(c.room.setBlocks, 0x40);
     snapshot.pop_back();  // one byte short: dropped
     snapshot[1] = 7;
     c.Apply(snapshot);
-    EXPECT_EQ(c.players[7].snapshotState, 0);
+    EXPECT_EQ(c.room.setBlocks, 0x40);
     pilot.Clear();
 }
 
@@ -520,7 +521,7 @@ TEST(ServerMessages, ARepairTakesTheFirstWholeSetOfTheNamedHostInRelayOrder)
 {
     const std::vector<std::pair<std::string, std::string>> cases = {
         {"WA HA A0 A1 A2", "AAAA"},
-        {"WA HA A0 A1 A2 WB HB B0 B1 B2", "AAAA"},  // a second host that had not heard the first was whole
+        {"WA HA A0 A1 A2 WB HB B0 B1 B2", "BBBB"},  // the first host's whole set was refused
         {"WA HA A0 A1 WB HB B0 B1 B2", "BBBB"},     // the first host lost before its last block
         {"WA HA WB HB B0 B1 B2", "BBBB"},
         {"WA HA A2 A0 WB HB B1 B2 B0", "BBBB"},
@@ -530,6 +531,10 @@ TEST(ServerMessages, ARepairTakesTheFirstWholeSetOfTheNamedHostInRelayOrder)
         {"WA HA A0 A1", ""},
         {"WA HA A0 A1 WB HB B2", ""},
         {"HA A0 A1 A2 WA", ""},  // sent before the word: outside any repair
+        {"WA A0 A1 A2", ""},     // no team arrays
+        {"WA HA A0 K1 K2 A1", ""},  // confirmations are no blocks
+        {"WA HA K2 A2 A0 A1", "AAAA"},
+        {"WA HA A0 A1 A1 A2", "AAAA"},
     };
     for (const auto& [events, expected] : cases) {
         Client c;
@@ -539,6 +544,8 @@ TEST(ServerMessages, ARepairTakesTheFirstWholeSetOfTheNamedHostInRelayOrder)
             const u8 sender = u8(who - 'A');
             if (events[at] == 'W') {
                 c.Apply(Msg({10, sender}, 7));
+            } else if (events[at] == 'K') {
+                c.Apply(Msg({13, u8(events[at + 1] - '0')}, 3));
             } else if (events[at] == 'H') {
                 auto m = Msg({12}, 255);
                 m[1 + 4 * 42] = u8(who);
@@ -554,14 +561,14 @@ TEST(ServerMessages, ARepairTakesTheFirstWholeSetOfTheNamedHostInRelayOrder)
         std::string got;
         if (c.room.repairDataComplete) {
             for (int slot = 0; slot < 3; ++slot)
-                got += c.players[slot].snapshotState == 1 ? char(c.players[slot].snapshot[19]) : '-';
+                got += (c.room.setBlocks & (1u << slot)) ? char(c.players[slot].snapshot[19]) : '-';
             got += char(c.room.hostStateBlock[42] & 0xFF);
         }
         EXPECT_EQ(got, expected) << events;
         // Every row of a set not yet whole waits for the last host's block.
         if (!expected.empty()) continue;
         for (int slot = 0; slot < 3; ++slot) {
-            if (c.players[slot].snapshotState == 0) continue;
+            if (!(c.room.setBlocks & (1u << slot))) continue;
             EXPECT_EQ(char(c.players[slot].snapshot[19]), events[events.size() - 2]) << events;
         }
     }
@@ -947,6 +954,7 @@ TEST(ServerMessages, ARepairCompletesWhenTheHostsSetOvertakesTheSlowerClientsOwn
         }
         server.slow.room.repairState = 0;
         server.slow.room.repairDataComplete = 0;
+        server.slow.room.setBlocks = 0;
         server.slow.room.repairAnnounced = 0;
         server.slow.room.run = repair + 1;
         runner.RunFrames(10);
@@ -973,6 +981,112 @@ TEST(ServerMessages, ARepairCompletesWhenTheHostsSetOvertakesTheSlowerClientsOwn
     runner.RunFrames(10);
     EXPECT_EQ(room.repairState, 0u);
     EXPECT_GE(scene.battleFrame, 10u);
+
+    SetOutgoingTap(nullptr, nullptr);
+    runner.EndBattle();
+    room = RoomState();
+    app.gameSettings.roomSetting = 0;
+    g_fighter.reset();
+}
+
+namespace {
+
+// What this game sent its room, kept for the test to relay as it likes.
+struct Outbox {
+    std::vector<std::vector<u8>> sent;
+    static void Tap(const u8* m, u32 size, void* self) { static_cast<Outbox*>(self)->sent.emplace_back(m, m + size); }
+    std::vector<std::vector<u8>> Take(u8 id)
+    {
+        std::vector<std::vector<u8>> out;
+        for (auto it = sent.begin(); it != sent.end();)
+            if ((*it)[0] == id) {
+                out.push_back(*it);
+                it = sent.erase(it);
+            } else {
+                ++it;
+            }
+        return out;
+    }
+};
+
+// A repair message as the server relays it, stamped with its sender.
+std::vector<u8> Relayed(std::vector<u8> m, u8 sender)
+{
+    m[0] = m[0] == kMsgRobotSnapshot ? 11 : 12;
+    m.push_back(sender);
+    m.push_back(0);
+    return m;
+}
+
+}  // namespace
+
+// A repair holds against any one member, on the game's own dispatcher and
+// battle: the server's word that comes between the game start and the end
+// of the set-up is kept, and the repair runs once the battle does; another
+// fighter's confirmation before its block does not make the set whole; a
+// set with a part out of range is refused whole (nothing of it is used,
+// nothing is kept of one's own) and said so to the server, and the next
+// host's set is taken and ends the repair.
+TEST(ServerMessages, AWordDuringSetUpIsKeptAndASetIsWholeOrRefusedAlike)
+{
+    CApplication& app = *GetApplication();
+    Outbox out;
+    SetOutgoingTap(&Outbox::Tap, &out);
+    RoomState& room = FreshTwoFighterRoom();
+    app.gameSettings.roomSetting = 1;
+    DispatchToFighter(Msg({7, 9}, 5));
+    DispatchToFighter(Msg({10, 1}, 7));  // host: the other fighter, run 0
+    BattleRunner runner(TwoFighterBattle());
+    CGameScene& scene = *runner.Scene();
+    for (i32 i = 0; i < 2; ++i) app.players[i].sceneLoaded = 1;
+    runner.RunFrames(4);
+    ASSERT_TRUE(scene.frameProc == &CGameScene::Proc_NetResync) << "the word was lost in the set-up";
+    ASSERT_EQ(room.repairState, 2u);
+
+    // The other fighter confirms before any of the set; its host block is
+    // out of range. The set is whole only with every robot's block.
+    DispatchToFighter({13, 1, 0});
+    for (i32 slot = 0; slot < 2; ++slot) scene.SendRobotSnapshotOf(u32(slot), scene.robotTable[slot]);
+    const std::vector<std::vector<u8>> blocks = out.Take(kMsgRobotSnapshot);
+    ASSERT_EQ(blocks.size(), 2u);
+    std::vector<u8> damaged = Msg({kMsgHostStateBlock}, 253);
+    PutU32(damaged.data() + 1, 1000);  // a thousand members left in team 0
+    DispatchToFighter(Relayed(damaged, 1));
+    DispatchToFighter(Relayed(blocks[0], 1));
+    EXPECT_EQ(room.repairDataComplete, 0) << "whole without the other robot's block";
+    DispatchToFighter(Relayed(blocks[1], 1));
+    EXPECT_EQ(room.repairDataComplete, 1);
+    const u32 teamUnits0 = scene.teamUnits[0];
+    out.sent.clear();
+    runner.RunFrames(3);
+    std::vector<std::vector<u8>> verdicts = out.Take(kMsgAllDataReceived);
+    ASSERT_EQ(verdicts.size(), 1u);
+    EXPECT_EQ(verdicts[0][1], 1) << "the refused set was taken";
+    EXPECT_EQ(room.repairState, 2u);
+    EXPECT_EQ(scene.teamUnits[0], teamUnits0);
+
+    // The server names this game the next host of the same run: the old set
+    // is gone, its own goes out and is taken, and the repair ends.
+    DispatchToFighter(Msg({10, 0}, 7));
+    EXPECT_EQ(room.repairDataComplete, 0);
+    EXPECT_EQ(app.players[1].snapshotState, 0) << "a confirmation of the dropped set stood";
+    runner.RunFrames(1);
+    const std::vector<std::vector<u8>> hostBlock = out.Take(kMsgHostStateBlock);
+    const std::vector<std::vector<u8>> ownBlocks = out.Take(kMsgRobotSnapshot);
+    ASSERT_EQ(hostBlock.size(), 1u);
+    ASSERT_EQ(ownBlocks.size(), 2u);
+    DispatchToFighter(Relayed(hostBlock[0], 0));
+    for (const auto& b : ownBlocks) DispatchToFighter(Relayed(b, 0));
+    runner.RunFrames(1);
+    verdicts = out.Take(kMsgAllDataReceived);
+    ASSERT_EQ(verdicts.size(), 1u);
+    EXPECT_EQ(verdicts[0][1], 0);
+    EXPECT_EQ(room.repairState, 3u);
+    for (u8 slot : {0, 1}) DispatchToFighter({13, slot, 0});
+    for (int i = 0; i < 5 && scene.frameProc != &CGameScene::Proc_NetBattle; ++i) runner.RunFrames(1);
+    EXPECT_TRUE(scene.frameProc == &CGameScene::Proc_NetBattle);
+    EXPECT_EQ(scene.netRun, 1u);
+    EXPECT_EQ(app.players[1].confirmedRuns, 1u);
 
     SetOutgoingTap(nullptr, nullptr);
     runner.EndBattle();
