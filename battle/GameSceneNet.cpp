@@ -145,9 +145,9 @@ u8 StateCheck(CGameScene& scene)
         mix(scene.teamScores[t]);
         mix(scene.teamCosts[t]);
     }
-    // The time battle's clock counts the frames run; the others' counts the
-    // calls, waits included, and so differs between clients.
-    if (GetRoomState().rule == 1) mix(scene.battleTime);
+    // Every rule's clock counts the frames run, the same on every client;
+    // the short-battle rule and the time battle's end read it.
+    mix(scene.battleTime);
     h ^= h >> 32;
     h ^= h >> 16;
     h ^= h >> 8;

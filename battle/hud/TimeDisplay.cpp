@@ -19,7 +19,9 @@ void FormatBattleTime(char* out, u32 size, i32 frames)
 i32 GMTCB_Proc_TimeAdd::Proc()
 {
     CGameScene* scene = FindGameScene();
-    if (scene && scene->battleEnd == 0) ++scene->battleTime;
+    // An online battle's clock stands while it waits for a late input, so
+    // every client counts the same frames however long each one waited.
+    if (scene && scene->battleEnd == 0 && scene->paused != kPausedWaitingOnline) ++scene->battleTime;
     return kTaskKeep;
 }
 

@@ -80,9 +80,18 @@ TEST(BattleTasksTest, BattleTimeCountsAndShowsSeconds)
     CGameScene& scene = *runner.Scene();
     runner.RunFrames(10);
     EXPECT_EQ(scene.battleTime, 10u);
+    // A player's pause counts on; an online battle's wait for a late input
+    // does not, as the other clients never waited it.
+    scene.paused = 1;
+    runner.RunFrames(2);
+    EXPECT_EQ(scene.battleTime, 12u);
+    scene.paused = kPausedWaitingOnline;
+    runner.RunFrames(5);
+    EXPECT_EQ(scene.battleTime, 12u);
+    scene.paused = 0;
     scene.battleEnd = 1;
     runner.RunFrames(10);
-    EXPECT_EQ(scene.battleTime, 10u);
+    EXPECT_EQ(scene.battleTime, 12u);
 }
 
 // Function keys switch the battle's display options once per press; the
