@@ -78,7 +78,10 @@ BattleOutcome RunHostileBattle(const HostileBattle& plan)
     EXPECT_TRUE(server->Listening()) << "the hostile battle's room ports are taken";
     const std::string members = "wait members " + std::to_string(plan.spectator ? 4 : 3);
     std::string a = LoginSteps() + ScriptStep(37500, members), b = LoginSteps() + ScriptStep(37500, members);
-    b += ScriptStep(38000, "click 882 100");  // Bob's team, one to the left: Alice's
+    // Bob's team, one to the left: Alice's. His row is the second or the
+    // third, each 42 pixels below the one before.
+    const u32 first = plan.malloryHosts ? 1 : 0;
+    b += ScriptStep(38000, "click 882 " + std::to_string(100 + 42 * first));
     b += ScriptStep(41000, "key F1");
     a += ScriptStep(42000, "key F1");
     for (std::string* s : {&a, &b}) *s += ScriptStep(47500, "wait battle running") + Wander(48000, 900000);
@@ -94,7 +97,6 @@ BattleOutcome RunHostileBattle(const HostileBattle& plan)
         mallory.emplace(*server, "Mallory");
         EXPECT_TRUE(mallory->Seated());
     }
-    const u32 first = plan.malloryHosts ? 1 : 0;
     GameProcess pa(alice.exe, alice.run, alice.Env(env), alice.temp / "err.txt");
     EXPECT_TRUE(pa.Started() && Seated(*server, first + 1)) << alice.temp.Read("err.txt");
     GameProcess pb(bob.exe, bob.run, bob.Env(bobEnv), bob.temp / "err.txt");

@@ -290,7 +290,6 @@ public:
     i64 frame = -1;
     u16 host = kNone, returned = 0;
     std::function<void(Fighter&)> onStart, onFrame, onWord, onTick;
-    bool autoLoad = true;
 
 private:
     void Take(const std::vector<u8>& m)
@@ -300,7 +299,7 @@ private:
             if (m.size() < 5 || started) return;
             started = true;
             if (onStart) onStart(*this);
-            if (autoLoad) Loaded();
+            Loaded();
             return;
         case 4:
         case 9:
@@ -343,9 +342,11 @@ private:
             if (i64(f) <= frame) {
                 ++run;
                 inRepair = false;
+                newRunDue_ = false;
             }
             frame = f;
-            if (left) return;
+            // Once it confirmed, its own next key state is its new run's first.
+            if (left || newRunDue_) return;
             static constexpr u16 kWalk[4] = {0x2, 0x1, 0x8, 0x4};
             SendKeyState(f, kWalk[(f / 40) % 4], m[8], m[9]);
             ++echoed;
@@ -359,13 +360,14 @@ private:
     {
         if (!inRepair || confirmed || left || !hostBlock_ || (snapshots_ & robotSlots_) != robotSlots_) return;
         confirmed = true;
+        newRunDue_ = true;
         SendConfirmation();
     }
 
     Client& client_;
     u16 echoOf_, robotSlots_;
     u32 lastPing_ = 0, wordRun_ = 0;
-    bool hostBlock_ = false;
+    bool hostBlock_ = false, newRunDue_ = false;
     u16 snapshots_ = 0;
 };
 
