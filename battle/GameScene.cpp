@@ -147,6 +147,10 @@ u32 CGameScene::Frame()
     }
     const u32 now = AppClockNow();
     if (now - clockOrigin < nextDue) {
+        // A pass between two frames of a wait is the wait too: a script's
+        // time follows the real clock through it, so a limit on the wait
+        // (the input wait, the repair's) keeps its real length.
+        if (paused == kPausedWaitingOnline || returnWaiting) plat::InputScriptPassWaited();
         AppClockSleep(1);
         return 0;
     }

@@ -16,6 +16,7 @@
 #include <fstream>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <thread>
 #include <tuple>
@@ -40,50 +41,6 @@ namespace fs = std::filesystem;
 using PlayerFolder = PlayFolder;
 
 std::string Step(int t, const std::string& what) { return ScriptStep(t, what); }
-
-// One game's BattleHash.log: the fingerprint line of each (run, frame).
-struct HashLog {
-    std::map<std::pair<int, int>, std::string> frames;
-    int runs = 0;
-    std::string result;  // "won" or "lost" once the battle was decided
-
-    // Read while the game still writes it, which our own file layer refuses.
-    explicit HashLog(const std::string& path)
-    {
-        std::ifstream in(path);
-        for (std::string line; std::getline(in, line);) {
-            int run = 0, frame = 0;
-            char hash[32] = {};
-            char what[16] = {};
-            if (std::sscanf(line.c_str(), "run %d result %15s", &run, what) == 2) result = what;
-            if (std::sscanf(line.c_str(), "run %d frame %d %31s", &run, &frame, hash) != 3) continue;
-            frames[{run, frame}] = line;
-            runs = std::max(runs, run + 1);
-        }
-    }
-    int Last(int run) const
-    {
-        int last = -1;
-        for (const auto& f : frames)
-            if (f.first.first == run) last = std::max(last, f.first.second);
-        return last;
-    }
-};
-
-// Frames of `run` both logs hold, and how many of them disagree; the first
-// disagreeing frame in *first.
-std::pair<int, int> Compare(const HashLog& a, const HashLog& b, int run, int* first = nullptr)
-{
-    int common = 0, differ = 0;
-    for (const auto& [key, line] : a.frames) {
-        if (key.first != run) continue;
-        auto other = b.frames.find(key);
-        if (other == b.frames.end()) continue;
-        ++common;
-        if (other->second != line && differ++ == 0 && first) *first = key.second;
-    }
-    return {common, differ};
-}
 
 // From `from` to `to`: forward all the way, the shot key every half second,
 // and every three seconds Enter twice (an empty chat line opened and closed).
@@ -273,6 +230,14 @@ TEST(OnlineEndToEnd, BattleRepairsDriftAndForcedRepairOutlivesAKilledGameAndEnds
         return out;
     };
     ASSERT_TRUE(repaired) << "the drift was never repaired" << story();
+    // The check bytes the games sent for each frame before the first of them
+    // asked for a repair (the forced one below comes unasked).
+    std::map<u32, std::set<u8>> checks;
+    bool asked = false;
+    for (const auto& m : server.Received(0)) {
+        if ((asked = m[0] == 19)) break;
+        if (m[0] == 14 && m.size() == 9) checks[GetU32(m.data() + 1)].insert(m[7]);
+    }
     server.ForceRepair(0);
     ASSERT_TRUE(WaitFor(300, [&] { return HashLog(logA).Last(2) >= 120; })) << "the forced repair never ended" << story();
     pc.reset();
@@ -300,6 +265,19 @@ TEST(OnlineEndToEnd, BattleRepairsDriftAndForcedRepairOutlivesAKilledGameAndEnds
         EXPECT_EQ(first, 60);
     }
     EXPECT_GE(std::max({la.Last(0), lb.Last(0), lc.Last(0)}), 61) << "a repair before the drift was found";
+    // The drift was found, whatever the logs show of it: every game agreed
+    // on each frame's check byte up to 59, Bob's disagreed from frame 60 on,
+    // and then a game asked. (Two draws of the generator fall on one byte
+    // now and then: some frame from 60 on shows both.)
+    ASSERT_TRUE(asked) << "no game asked for a repair";
+    bool disagreed = false;
+    for (const auto& [frame, seen] : checks) {
+        if (frame < 60) {
+            EXPECT_EQ(seen.size(), 1u) << "frame " << frame << " disagreed before the drift";
+        }
+        disagreed = disagreed || (frame >= 60 && seen.size() > 1);
+    }
+    EXPECT_TRUE(disagreed) << "no check byte ever showed Bob's drift";
     EXPECT_EQ(Compare(la, lc, 0).second, 0);
     // Every later run the same in every game, up to where each left it.
     for (int run = 1; run < 3; ++run) {

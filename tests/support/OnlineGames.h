@@ -2,13 +2,62 @@
 // Scripted real games in a room of the test room server: the script steps
 // that log a game in and take it into the room, the pause menu's way back
 // to the room, and the waits on what the server sees.
+#include <algorithm>
 #include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <map>
 #include <string>
 #include <thread>
+#include <utility>
 
 #include "platform/core/Types.h"
 #include "roomserver/RoomServer.h"
 #include "support/PlayFolder.h"
+
+// One game's BattleHash.log: the fingerprint line of each (run, frame).
+struct HashLog {
+    std::map<std::pair<int, int>, std::string> frames;
+    int runs = 0;
+    std::string result;  // "won" or "lost" once the battle was decided
+
+    // Read while the game still writes it, which our own file layer refuses.
+    explicit HashLog(const std::string& path)
+    {
+        std::ifstream in(path);
+        for (std::string line; std::getline(in, line);) {
+            int run = 0, frame = 0;
+            char hash[32] = {};
+            char what[16] = {};
+            if (std::sscanf(line.c_str(), "run %d result %15s", &run, what) == 2) result = what;
+            if (std::sscanf(line.c_str(), "run %d frame %d %31s", &run, &frame, hash) != 3) continue;
+            frames[{run, frame}] = line;
+            runs = std::max(runs, run + 1);
+        }
+    }
+    int Last(int run) const
+    {
+        int last = -1;
+        for (const auto& f : frames)
+            if (f.first.first == run) last = std::max(last, f.first.second);
+        return last;
+    }
+};
+
+// Frames of `run` both logs hold, and how many of them disagree; the first
+// disagreeing frame in *first.
+inline std::pair<int, int> Compare(const HashLog& a, const HashLog& b, int run, int* first = nullptr)
+{
+    int common = 0, differ = 0;
+    for (const auto& [key, line] : a.frames) {
+        if (key.first != run) continue;
+        auto other = b.frames.find(key);
+        if (other == b.frames.end()) continue;
+        ++common;
+        if (other->second != line && differ++ == 0 && first) *first = key.second;
+    }
+    return {common, differ};
+}
 
 // Title to the login scene, the first server of the list, log in and take
 // the first room.

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <functional>
 #include <initializer_list>
 #include <memory>
 #include <utility>
@@ -219,6 +220,155 @@ struct Client {
         return u32(std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start)
                        .count());
     }
+};
+
+
+// A player's seat in a battle, played by hand beside real games: it loads at
+// once, and for every frame the game in slot `echoOf` sends it sends its own
+// key state for that frame with that game's check byte (so no drift shows)
+// and keys of its own that walk its robot about. In a repair it confirms
+// once the named host's team block and a snapshot of every robot in
+// `robotSlots` came. Its hooks do whatever else a test wants of it.
+class Fighter {
+public:
+    static constexpr u16 kNone = 0xFFFF;
+
+    Fighter(Client& client, u16 echoOf, u16 robotSlots) : client_(client), echoOf_(echoOf), robotSlots_(robotSlots) {}
+
+    u16 Slot() const { return client_.slot; }
+    void Ready() { client_.game->Send(Msg(8, 5, {{1, 1}})); }
+    // Its own row on another team (100: a spectator's).
+    void Team(u32 team) { client_.game->Send(PlayerSlot(client_.slot, 3, team, 1, 0)); }
+    void Loaded() { client_.game->Send(Msg(10, 2)); }
+    // Naming no suspect: any fighter may ask, whoever it blames.
+    void AskRepair() { client_.game->Send(Msg(19, 2, {}, {{1, 0xFF}})); }
+    void SendConfirmation() { client_.game->Send(Msg(7, 2)); }
+    void Leave()
+    {
+        client_.data->Send(Msg(9, 2));
+        left = true;
+    }
+    void SendKeyState(u32 frame, u16 keys, u8 check, u8 count)
+    {
+        std::vector<u8> m = Msg(14, 9, {{1, frame}}, {{7, check}, {8, count}});
+        PutU16(m.data() + 5, keys);
+        client_.data->Send(m);
+    }
+    // The repair's team block (three arrays of 21 words) and robot snapshots
+    // with the slot alone filled in, as the host would send them.
+    void SendHostBlock(const std::vector<std::pair<size_t, u32>>& words)
+    {
+        std::vector<u8> m = Msg(6, 253);
+        for (auto [at, v] : words) PutU32(m.data() + 1 + 4 * at, v);
+        client_.game->Send(m);
+    }
+    void SendSnapshot(u16 slot) { client_.game->Send(Slot16(5, 20012, slot)); }
+
+    // Takes in what came and answers it; false once the server closed.
+    bool Step()
+    {
+        const u32 now = plat::TimeGetTime();
+        if (now - lastPing_ > 2000) {
+            lastPing_ = now;
+            client_.data->Send(Msg(12, 2));
+        }
+        const bool open = client_.game->Pump() && client_.data->Pump();
+        client_.data->got.clear();
+        std::vector<std::vector<u8>> got;
+        got.swap(client_.game->got);
+        for (const std::vector<u8>& m : got) Take(m);
+        if (onTick) onTick(*this);
+        return open && !Closed();
+    }
+    bool Closed() const { return client_.game->Closed() || client_.data->Closed(); }
+
+    // What it saw: the start, the echoed game's run and last frame in it,
+    // the frames it echoed over the battle, the repair words and the
+    // current repair's host, and who went back to the room or left.
+    bool started = false, left = false, inRepair = false, confirmed = false;
+    u32 run = 0, echoed = 0, words = 0;
+    i64 frame = -1;
+    u16 host = kNone, returned = 0;
+    std::function<void(Fighter&)> onStart, onFrame, onWord, onTick;
+
+private:
+    void Take(const std::vector<u8>& m)
+    {
+        switch (m[0]) {
+        case 7:
+            if (m.size() < 5 || started) return;
+            started = true;
+            if (onStart) onStart(*this);
+            Loaded();
+            return;
+        case 4:
+        case 9:
+            if (m.size() >= 3) {
+                const u16 slot = GetU16(m.data() + 1);
+                if (slot == client_.slot) left = true;
+                if (slot < 16) returned = u16(returned | (1u << slot));
+            }
+            return;
+        case 10: {
+            if (m.size() < 7) return;
+            const u16 named = GetU16(m.data() + 1);
+            const u32 wordRun = GetU32(m.data() + 3);
+            // A new repair, or a new host for this one: a new set to wait for.
+            if (!inRepair || wordRun != wordRun_ || named != host) {
+                hostBlock_ = false;
+                snapshots_ = 0;
+                confirmed = false;
+            }
+            inRepair = true;
+            wordRun_ = wordRun;
+            host = named;
+            ++words;
+            if (onWord) onWord(*this);
+            return;
+        }
+        case 11:
+            if (m.size() >= 20014 && GetU16(m.data() + 20012) == host && GetU16(m.data() + 1) < 16)
+                snapshots_ = u16(snapshots_ | (1u << GetU16(m.data() + 1)));
+            MaybeConfirm();
+            return;
+        case 12:
+            if (m.size() >= 255 && GetU16(m.data() + 253) == host) hostBlock_ = true;
+            MaybeConfirm();
+            return;
+        case 15: {
+            if (m.size() < 10 || m[1] != echoOf_) return;
+            const u32 f = GetU32(m.data() + 2);
+            // The echoed game's frames start again from 0 with each repair.
+            if (i64(f) <= frame) {
+                ++run;
+                inRepair = false;
+                newRunDue_ = false;
+            }
+            frame = f;
+            // Once it confirmed, its own next key state is its new run's first.
+            if (left || newRunDue_) return;
+            static constexpr u16 kWalk[4] = {0x2, 0x1, 0x8, 0x4};
+            SendKeyState(f, kWalk[(f / 40) % 4], m[8], m[9]);
+            ++echoed;
+            if (onFrame) onFrame(*this);
+            return;
+        }
+        default: return;
+        }
+    }
+    void MaybeConfirm()
+    {
+        if (!inRepair || confirmed || left || !hostBlock_ || (snapshots_ & robotSlots_) != robotSlots_) return;
+        confirmed = true;
+        newRunDue_ = true;
+        SendConfirmation();
+    }
+
+    Client& client_;
+    u16 echoOf_, robotSlots_;
+    u32 lastPing_ = 0, wordRun_ = 0;
+    bool hostBlock_ = false, newRunDue_ = false;
+    u16 snapshots_ = 0;
 };
 
 }  // namespace roomwire
