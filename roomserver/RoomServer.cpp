@@ -268,6 +268,10 @@ struct RoomServer::Room {
         bool loaded = false;         // its battle is set up
         u8 hostReplaced = 0;         // times it was replaced as a repair's host this battle
         u16 namedBy = 0;             // fighters that found it drifting after the repairs were spent
+        bool holding = false;        // behind another fighter's key states, since holdingSince
+        u32 holdingSince = 0;
+        // The frame its next key state must be for.
+        i32 NextKey() const { return awaitingNewRun ? 0 : nextKeyFrame; }
         // The leave frame the clients get: the last frame covered, -1 for none.
         i32 LastKeyFrame() const { return nextKeyFrame - 1; }
     };
@@ -298,6 +302,13 @@ struct RoomServer::Room {
     u16 setSnapshots = 0;
     u32 hostNamedAt = 0, setWholeAt = 0;
     bool SetWhole() const { return setBlock && (setSnapshots & robotSlots) == robotSlots; }
+    // Every player of the battle reported its game set up.
+    bool AllLoaded() const
+    {
+        for (const Seat& s : seats)
+            if (s.used && s.human && s.inBattle && !s.loaded) return false;
+        return true;
+    }
     u32 startValue = 0;
     u32 nextId = 1000;
     std::vector<std::vector<u8>> log;
@@ -564,6 +575,37 @@ void RoomServer::RepairTimers(Room& room)
         }
 }
 
+// A fighter that stays connected (its pings keep its seat) but sends no key
+// state for its next frame while another's are ahead holds every other
+// game. Past the bound it goes back to the room, and the others let it go
+// after its last covered frame, all at the same one. Not while a game still
+// loads or a repair runs (each has its waits), nor when all are level:
+// then nobody is held.
+void RoomServer::KeyStateTimers(Room& room)
+{
+    const u16 fighters = Fighters(room);
+    const bool watched =
+        room.running && !room.repairing && room.config.battleSilenceMs > 0 && room.AllLoaded();
+    i32 fastest = -1;
+    for (int i = 0; i < 10; ++i)
+        if (fighters & (1u << i)) fastest = std::max(fastest, room.seats[i].NextKey());
+    const u32 now = plat::TimeGetTime();
+    for (int i = 0; i < 10; ++i) {
+        Room::Seat& s = room.seats[i];
+        if (!watched || !(fighters & (1u << i)) || s.NextKey() >= fastest) {
+            s.holding = false;
+            continue;
+        }
+        if (!s.holding) {
+            s.holding = true;
+            s.holdingSince = now;
+        } else if (now - s.holdingSince > room.config.battleSilenceMs) {
+            Log("room %u: slot %d held the battle at frame %d", room.index, i, s.NextKey());
+            DropFromBattle(room, i);
+        }
+    }
+}
+
 // A fighter leaves the battle as if it had gone back to the room: the
 // others let it go after the last frame its key states covered.
 void RoomServer::DropFromBattle(Room& room, int slot)
@@ -662,6 +704,7 @@ void RoomServer::Run()
             ++turns_;
             for (Room* room : rooms_) Step(*room);
             for (Room* room : rooms_) RepairTimers(*room);
+            for (Room* room : rooms_) KeyStateTimers(*room);
             if (plat::TimeGetTime() - lastTell_ >= 1000) {
                 lastTell_ = plat::TimeGetTime();
                 TellUnlogged(false);
@@ -1372,9 +1415,7 @@ void RoomServer::Handle(Room& room, Conn& conn, const u8* m, u32 size)
         // Only a fighter asks, and only once every player's battle is set
         // up: a word before that would reach a game still setting up.
         if (!Fighter(room, slot)) return DropMessage(room, conn, m, size, "not a fighter");
-        for (const Room::Seat& s : room.seats)
-            if (s.used && s.human && s.inBattle && !s.loaded)
-                return DropMessage(room, conn, m, size, "a battle still loading");
+        if (!room.AllLoaded()) return DropMessage(room, conn, m, size, "a battle still loading");
         if (room.repairing) return;
         if (room.repairsOpened < kRepairsPerBattle) return OpenRepair(room);
         // The repairs are spent: the fighter the others keep finding
@@ -1435,10 +1476,8 @@ void RoomServer::Handle(Room& room, Conn& conn, const u8* m, u32 size)
             return DropMessage(room, conn, m, size, "not its next frame");
         i32 slowest = -1;
         for (int i = 0; i < 10; ++i)
-            if (i != slot && Fighter(room, i)) {
-                const i32 next = room.seats[i].awaitingNewRun ? 0 : room.seats[i].nextKeyFrame;
-                if (slowest < 0 || next < slowest) slowest = next;
-            }
+            if (i != slot && Fighter(room, i) && (slowest < 0 || room.seats[i].NextKey() < slowest))
+                slowest = room.seats[i].NextKey();
         if (slowest >= 0 && i64(frame) + p[8] > i64(slowest) + kKeyLeadFrames)
             return DropMessage(room, conn, m, size, "too far ahead");
         out.assign(10, 0);
@@ -1449,6 +1488,7 @@ void RoomServer::Handle(Room& room, Conn& conn, const u8* m, u32 size)
         // what comes after a confirmation and before its frame 0 is the old run's.
         if (me.awaitingNewRun && frame == 0) me.awaitingNewRun = false;
         if (!me.awaitingNewRun) me.nextKeyFrame = i32(frame + p[8]);
+        me.holding = false;
         return ToFighters(room, out);
     }
     case 15: {

@@ -70,6 +70,10 @@ struct RoomServerConfig {
     // hosts), and for every fighter's verdict on it (then the silent leave).
     u32 repairSetWaitMs = 10000;
     u32 repairVerdictWaitMs = 15000;
+    // A fighter of a loaded battle, outside a repair, whose key states stay
+    // short of another's this long goes back to the room: it holds every
+    // other game (which gives up after 30 s), though its pings keep its seat.
+    u32 battleSilenceMs = 10000;
 };
 
 class RoomServer {
@@ -139,6 +143,8 @@ private:
     void RepairSeatGone(Room& room, int slot);
     void MaybeEndRepair(Room& room);
     void RepairTimers(Room& room);
+    // Sends back a fighter that holds the others without key states.
+    void KeyStateTimers(Room& room);
     // Sends a fighter back to the room, as its own return would.
     void DropFromBattle(Room& room, int slot);
     std::vector<u8> EntryMessage(const Room& room, int slot) const;

@@ -1059,3 +1059,84 @@ TEST(RoomServer, NoMemberStallsSplitsOrEndlesslyRepairsABattle)
     sentBack(s, b);
     EXPECT_TRUE(server.BattleRunning(0));
 }
+
+// A fighter that stays connected (its pings keep its seat) but sends no key
+// state for its next frame while another's are ahead holds the other games:
+// past the bound it goes back to the room at its last covered frame, and the
+// other plays on. Not while a game still loads, nor while the fighters are
+// level, nor a spectator, who sends none.
+TEST(RoomServer, AFighterHoldingTheOthersWithoutKeyStatesGoesBack)
+{
+    RoomServerConfig config = FourSeatRoom();
+    config.battleSilenceMs = 1500;
+    RoomServer server(1, config);
+    Client a(server, "Alice"), b(server, "Bob"), s(server, "Sam");
+    Client* all[] = {&a, &b, &s};
+    const u32 teams[] = {0, 1, 100};
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_TRUE(all[i]->Seated());
+        all[i]->game->Send(PlayerSlot(all[i]->slot, 1000, teams[i], 1, 0));
+    }
+    for (Client* k : all) k->game->Send(Msg(8, 5, {{1, 1}}));
+    for (Client* k : all) ASSERT_FALSE(k->game->Await(7).empty()) << "the game never started";
+    for (Client* k : all) k->game->got.clear();
+
+    // Everyone pings for twice the bound, as a game does; two ping reports
+    // relayed after that (so the server's turns of that time are over) and
+    // no return before them.
+    auto nobodySentBack = [&](const char* what) {
+        for (const u32 start = plat::TimeGetTime(); plat::TimeGetTime() - start < 2 * config.battleSilenceMs;) {
+            for (Client* k : all) {
+                k->data->Send(Msg(12, 2));
+                k->data->Pump();
+                k->data->got.clear();
+            }
+            EXPECT_TRUE(s.game->Await(9, 100).empty()) << what;
+        }
+        for (int n = 0; n < 2; ++n) {
+            a.data->Send(Msg(11, 4, {}, {{1, 0}, {2, 42}}));
+            ASSERT_FALSE(s.game->Await(16).empty());
+        }
+        for (const auto& m : s.game->got) EXPECT_NE(m[0], 9) << what;
+        s.game->got.clear();
+    };
+
+    // Alice runs ahead while Bob's game still loads.
+    a.data->Send(Keys(0, 20));
+    ASSERT_FALSE(s.game->Await(15).empty());
+    for (Client* k : {&a, &s}) k->game->Send(Msg(10, 2));
+    nobodySentBack("a fighter went back while a game loaded");
+    // Loaded and level with Alice: nobody is held.
+    b.game->Send(Msg(10, 2));
+    b.data->Send(Keys(0, 20));
+    ASSERT_FALSE(s.game->Await(15).empty());
+    nobodySentBack("a fighter went back while both were level");
+
+    // Alice's key states go ahead; Bob keeps pinging but sends none. His
+    // last key state is long past: the bound counts from when he held her.
+    const u32 ahead = plat::TimeGetTime();
+    a.data->Send(Keys(20, 5));
+    ASSERT_FALSE(s.game->Await(15).empty());
+    std::vector<u8> gone;
+    while (gone.empty() && plat::TimeGetTime() - ahead < 30000) {
+        b.data->Send(Msg(12, 2));
+        b.data->Pump();
+        b.data->got.clear();
+        gone = s.game->Await(9, 100);
+    }
+    ASSERT_EQ(gone.size(), 7u) << "the fighter holding the battle stayed in it";
+    EXPECT_EQ(GetU16(gone.data() + 1), b.slot);
+    EXPECT_EQ(GetI32(gone.data() + 3), 19) << "not at the last frame his key states covered";
+    EXPECT_GE(plat::TimeGetTime() - ahead, config.battleSilenceMs - 50) << "sent back before the bound";
+    const std::vector<u8> own = b.game->Await(9);
+    ASSERT_EQ(own.size(), 7u);
+    EXPECT_EQ(GetU16(own.data() + 1), b.slot);
+    // Alice plays on alone.
+    a.data->Send(Keys(25, 5));
+    const std::vector<u8> keys = s.game->Await(15);
+    ASSERT_EQ(keys.size(), 10u) << "Alice's key states stopped";
+    EXPECT_EQ(keys[1], a.slot);
+    EXPECT_EQ(GetU32(keys.data() + 2), 25u);
+    for (const auto& m : s.game->got) EXPECT_NE(m[0], 9) << "another went back";
+    EXPECT_TRUE(server.BattleRunning(0));
+}
