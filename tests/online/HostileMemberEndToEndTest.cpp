@@ -104,17 +104,19 @@ BattleOutcome RunHostileBattle(const HostileBattle& plan)
     if (!plan.malloryHosts) mallory.emplace(*server, "Mallory");
     EXPECT_TRUE(mallory->Seated());
     const u16 aliceSlot = u16(first), bobSlot = u16(first + 1);
-    const u16 robots = u16(1u << aliceSlot | 1u << bobSlot | 1u << mallory->slot);
-    Fighter m(*mallory, aliceSlot, robots);
+    u16 robots = u16(1u << aliceSlot | 1u << bobSlot | 1u << mallory->slot);
     std::optional<Fighter> s;
     if (plan.spectator) {
         sam.emplace(*server, "Sam");
         EXPECT_TRUE(sam->Seated());
-        // It echoes nobody and never confirms.
+        // It echoes nobody and never confirms. Its robot stands in the
+        // battle too: a repair's set holds a block for it.
         s.emplace(*sam, Fighter::kNone, 0xFFFF);
         s->Team(100);
         s->Ready();
+        robots = u16(robots | 1u << sam->slot);
     }
+    Fighter m(*mallory, aliceSlot, robots);
     // Six frames of input delay: each game may run up to six frames ahead of
     // the other, so a repair's word finds them at frames apart, as it finds
     // players across a real network.
