@@ -165,11 +165,14 @@ void CloseChatLine(CGameScene& scene)
 
 }  // namespace
 
+// Every robot of the table, a spectator's too: it stands in the battle and
+// in its hash, and clients that reached the repair at frames apart hold it
+// as it was at their own frame.
 u16 CGameScene::RepairSlots() const
 {
     u16 slots = 0;
     for (i32 i = 0; i < kParticipants; ++i)
-        if (robotTable[i] && !IsSpectator(robotTable[i])) slots = u16(slots | (1u << i));
+        if (robotTable[i]) slots = u16(slots | (1u << i));
     return slots;
 }
 

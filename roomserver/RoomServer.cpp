@@ -295,8 +295,9 @@ struct RoomServer::Room {
     u16 repairRefused = 0;   // fighters that found a part of it out of range
     u32 repairs = 0; // completed this battle: the run the next one repairs
     u32 repairsOpened = 0;
-    // The rows whose robot the host's set holds a block for (the battle's
-    // rows but the spectators'), and what of the set has been relayed.
+    // The rows whose robot the host's set holds a block for (every row of
+    // the battle: a spectator's robot stands in it too), and what of the set
+    // has been relayed.
     u16 robotSlots = 0;
     bool setBlock = false;
     u16 setSnapshots = 0;
@@ -1204,7 +1205,7 @@ void RoomServer::MaybeStart(Room& room)
         s.hostReplaced = 0;
         s.namedBy = 0;
         room.battleSlots |= u16(1u << i);
-        if (s.team != kSpectatorTeam) room.robotSlots |= u16(1u << i);
+        room.robotSlots |= u16(1u << i);
         ToRoom(room, EntryMessage(room, i));
     }
     room.running = true;

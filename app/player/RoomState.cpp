@@ -63,10 +63,16 @@ void TakeRepairWord(RoomState& room, PlayerEntry* players, i32 count, u16 host, 
         // A new host for the same run (the last one left, sent no whole set
         // in time, or its set was refused): every client drops the set and
         // the verdicts it had, whole or not, and takes the new host's. A
-        // confirmation of the dropped set confirmed no run.
-        for (i32 i = 0; i < count; ++i)
-            if (players[i].snapshotState == 2 && players[i].confirmedRuns > room.run)
-                players[i].confirmedRuns = room.run;
+        // confirmation of the dropped set confirmed no run, and one who left
+        // or was sent back since (its frame read in that run) leaves at the
+        // start of the run this repair opens, as on a client that heard of
+        // its going after this word.
+        for (i32 i = 0; i < count; ++i) {
+            PlayerEntry& e = players[i];
+            if (e.confirmedRuns > room.run) e.confirmedRuns = room.run;
+            if (e.departed && e.leaveRun > room.run) e.leaveRun = room.run;
+            if (e.ReturnedToRoom() && e.returnRun > room.run) e.returnRun = room.run;
+        }
         ForgetRepairData(room, players, count);
         room.repairHostSlot = host;
         ++room.repairWords;

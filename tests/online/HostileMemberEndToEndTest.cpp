@@ -104,17 +104,19 @@ BattleOutcome RunHostileBattle(const HostileBattle& plan)
     if (!plan.malloryHosts) mallory.emplace(*server, "Mallory");
     EXPECT_TRUE(mallory->Seated());
     const u16 aliceSlot = u16(first), bobSlot = u16(first + 1);
-    const u16 robots = u16(1u << aliceSlot | 1u << bobSlot | 1u << mallory->slot);
-    Fighter m(*mallory, aliceSlot, robots);
+    u16 robots = u16(1u << aliceSlot | 1u << bobSlot | 1u << mallory->slot);
     std::optional<Fighter> s;
     if (plan.spectator) {
         sam.emplace(*server, "Sam");
         EXPECT_TRUE(sam->Seated());
-        // It echoes nobody and never confirms.
+        // It echoes nobody and never confirms. Its robot stands in the
+        // battle too: a repair's set holds a block for it.
         s.emplace(*sam, Fighter::kNone, 0xFFFF);
         s->Team(100);
         s->Ready();
+        robots = u16(robots | 1u << sam->slot);
     }
+    Fighter m(*mallory, aliceSlot, robots);
     // Six frames of input delay: each game may run up to six frames ahead of
     // the other, so a repair's word finds them at frames apart, as it finds
     // players across a real network.
@@ -127,6 +129,8 @@ BattleOutcome RunHostileBattle(const HostileBattle& plan)
     const u32 start = plat::TimeGetTime();
     u32 lastRead = 0;
     bool mOpen = true, sOpen = true;
+    // The frame of the last run Alice had reached when Mallory left.
+    i64 leftAt = -1;
     std::string ended = "a hang";
     // Generous: two games on a loaded machine; only a hang gets that far.
     while (plat::TimeGetTime() - start < 480000) {
@@ -142,10 +146,14 @@ BattleOutcome RunHostileBattle(const HostileBattle& plan)
             if ((m.returned & both) == both) break;
             ended = "a game's end";
             if (!pa.Running() || !pb.Running()) break;
-            // No run goes on long once Mallory left: her robot fell at its frame 400.
+            // No run goes on long once Mallory left: her robot, played by
+            // nobody, falls from frame 400 of the run on. A scripted battle
+            // runs faster than the wall clock, so a run may be thousands of
+            // frames in already when she leaves: counted from there.
             ended = "a battle that outran its end";
             const HashLog h(logA);
-            if (m.left && h.Last(h.runs - 1) > 3000) break;
+            if (m.left && leftAt < 0) leftAt = h.runs > 0 ? h.Last(h.runs - 1) : 0;
+            if (m.left && h.Last(h.runs - 1) > std::max<i64>(leftAt, 400) + 3000) break;
             ended = "a hang";
         }
         plat::Sleep(1);

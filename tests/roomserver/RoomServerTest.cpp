@@ -969,8 +969,8 @@ TEST(RoomServer, NoMemberStallsSplitsOrEndlesslyRepairsABattle)
     // gives one only on the set it has.
     auto wholeSet = [&](Client& host) {
         host.game->Send(HostBlock());
-        for (Client* k : {&a, &b, &c, &d}) host.game->Send(RobotBlock(k->slot));
-        for (int n = 0; n < 4; ++n) ASSERT_FALSE(s.game->Await(11).empty());
+        for (Client* k : all) host.game->Send(RobotBlock(k->slot));
+        for (int n = 0; n < 5; ++n) ASSERT_FALSE(s.game->Await(11).empty());
     };
     auto sentBack = [&](Client& observer, Client& who) {
         const std::vector<u8> gone = observer.game->Await(9, 10000);
@@ -1016,6 +1016,10 @@ TEST(RoomServer, NoMemberStallsSplitsOrEndlesslyRepairsABattle)
     dropped(b, Verdict(0), "a confirmation before the set was whole");
     dropped(a, RobotBlock(a.slot), "a block twice in one set");
     a.game->Send(RobotBlock(d.slot));
+    ASSERT_FALSE(s.game->Await(11).empty());
+    // The spectator's robot stands in the battle too: the set holds its block.
+    dropped(b, Verdict(0), "a confirmation before the spectator's robot's block");
+    a.game->Send(RobotBlock(s.slot));
     ASSERT_FALSE(s.game->Await(11).empty());
     // Half refuse it: the next fighter hosts the same run.
     b.game->Send(Verdict(0));

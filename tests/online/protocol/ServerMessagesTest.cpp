@@ -574,6 +574,34 @@ TEST(ServerMessages, ARepairTakesTheFirstWholeSetOfTheNamedHostInRelayOrder)
     }
 }
 
+// A fighter that confirmed a set the server then dropped (a new host named
+// for the same run) and that left or was sent back around that word leaves
+// at the start of the run the repair opens, on every client alike, whether
+// its going came before the word or after it: its confirmation confirmed
+// no run, so its frame is read in the run being repaired.
+TEST(ServerMessages, OneGoneAroundANewHostsWordLeavesAtTheRepairedRunAlike)
+{
+    for (const u8 gone : {u8(9), u8(4)})
+        for (const bool beforeWord : {true, false}) {
+            Client c;
+            c.room.ownSlot = 0;
+            c.players[0].inBattle = 1;
+            c.room.repairSlots = 0x7;
+            c.Apply(Msg({10, 0}, 7));  // host: row 0, run 0
+            c.Apply(Msg({13, 2}, 3));  // row 2 took the set
+            ASSERT_EQ(c.players[2].confirmedRuns, 1u);
+            std::vector<u8> leave = Msg({gone, 2}, 7);
+            PutU32(leave.data() + 3, u32(-1));
+            if (beforeWord) c.Apply(leave);
+            c.Apply(Msg({10, 1}, 7));  // its set was refused: row 1 hosts run 0
+            if (!beforeWord) c.Apply(leave);
+            const PlayerEntry& e = c.players[2];
+            EXPECT_EQ(e.confirmedRuns, 0u);
+            EXPECT_EQ(gone == 9 ? e.returnRun : e.leaveRun, 0u)
+                << "message " << int(gone) << (beforeWord ? " before" : " after") << " the word";
+        }
+}
+
 // A hostile peer in the room uploads twenty voices of ten minutes of
 // silence, each a small file under the voice chunk cap, then five long ones
 // at 48 kHz stereo, then fifty one-colour pictures of 1024 x 1024. The
