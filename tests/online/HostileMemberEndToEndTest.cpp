@@ -74,6 +74,9 @@ BattleOutcome RunHostileBattle(const HostileBattle& plan)
     RoomServerConfig config{0, 4, "Hostile room", 0};
     FILE* serverLog = std::fopen((alice.temp / "server.txt").c_str(), "w");
     config.log = serverLog;
+    // Mallory is stepped only once both games sit in the room: a slow start
+    // on a loaded machine must not cost her the seat she took before them.
+    config.seatTimeoutMs = 600000;
     auto server = std::make_unique<RoomServer>(1, config, plan.port, u16(plan.port + 1000));
     EXPECT_TRUE(server->Listening()) << "the hostile battle's room ports are taken";
     const std::string members = "wait members " + std::to_string(plan.spectator ? 4 : 3);
@@ -103,6 +106,15 @@ BattleOutcome RunHostileBattle(const HostileBattle& plan)
     EXPECT_TRUE(pb.Started() && Seated(*server, first + 2)) << bob.temp.Read("err.txt");
     if (!plan.malloryHosts) mallory.emplace(*server, "Mallory");
     EXPECT_TRUE(mallory->Seated());
+    // Without the three of them no battle comes: say so now, not after the hang limit.
+    if (::testing::Test::HasFailure()) {
+        server.reset();
+        std::fclose(serverLog);
+        out.alice.emplace(alice.run + "/BattleHash.log");
+        out.bob.emplace(bob.run + "/BattleHash.log");
+        out.story = alice.temp.Read("err.txt") + bob.temp.Read("err.txt");
+        return out;
+    }
     const u16 aliceSlot = u16(first), bobSlot = u16(first + 1);
     u16 robots = u16(1u << aliceSlot | 1u << bobSlot | 1u << mallory->slot);
     std::optional<Fighter> s;
