@@ -1469,6 +1469,13 @@ void RoomServer::Handle(Room& room, Conn& conn, const u8* m, u32 size)
         const u32 frame = GetU32(p + 1);
         if (p[8] == 0 || (GetU16(p + 5) & 0x70) != 0 || frame > 0x7FFFFFFFu - 255 || me.team == 100)
             return DropMessage(room, conn, m, size, "value out of range");
+        // A repair abandons the run its fighters were in: what one sends
+        // before its confirmation is of that run. Relayed after the word, it
+        // would reach the others as the new run's frames, held for its
+        // confirmation and played in place of its real ones by any game that
+        // gets there first.
+        if (room.repairing && !(room.repairConfirmed & (1u << slot)))
+            return DropMessage(room, conn, m, size, "a run under repair");
         // A key state is for its sender's next frame: its run's frame 0 after
         // a confirmation, else the frame its last one ended before, and never
         // far ahead of the slowest other fighter (every client's queue for

@@ -1010,6 +1010,10 @@ TEST(RoomServer, NoMemberStallsSplitsOrEndlesslyRepairsABattle)
     c.game->Send(Request(u8(b.slot)));
     for (Client* k : all) EXPECT_EQ(word(*k), std::make_pair(int(a.slot), 0));
     dropped(b, Verdict(0), "a confirmation before any of the set");
+    // A game that ran on into the frame the repair abandons sends its key
+    // state: the others have the word already and would take it as the
+    // repaired run's first.
+    dropped(b, Keys(0, 1), "a key state of the run under repair", true);
     a.game->Send(HostBlock());
     for (Client* k : {&a, &b, &c}) a.game->Send(RobotBlock(k->slot));
     for (int n = 0; n < 3; ++n) ASSERT_FALSE(s.game->Await(11).empty());
@@ -1033,6 +1037,9 @@ TEST(RoomServer, NoMemberStallsSplitsOrEndlesslyRepairsABattle)
     for (Client* k : {&a, &b, &c}) k->game->Send(Verdict(0));
     d.game->Send(Verdict(1));
     sentBack(s, d);
+    // The repair is over: the new run's first frame goes.
+    b.data->Send(Keys(0, 1));
+    ASSERT_FALSE(s.game->Await(15).empty()) << "the repaired run's first key state";
 
     // The next repair: its host sends part of a set and is replaced after
     // the wait; it was replaced once already, so it leaves the battle.
