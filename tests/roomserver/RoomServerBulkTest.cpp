@@ -128,6 +128,7 @@ TEST(RoomServerBulk, EachReaderTakesAFullUploadAtItsOwnPaceAndNoneHoldsTheUpload
 
     // Generous for a loaded machine, yet far below the minutes a room held
     // to its slowest reader takes.
+    constexpr u32 kPromptMs = 3000;
     auto boundMs = [](u32 bytesPerMs) { return u32(1.5 * kChunks * kFrameBytes / bytesPerMs) + 4000; };
     const u32 giveUp = boundMs(rates[1]) + 20000;
     u32 chatAt = 0, slowStoppedAt = 0, slowChunksAtStop = 0;
@@ -177,8 +178,10 @@ TEST(RoomServerBulk, EachReaderTakesAFullUploadAtItsOwnPaceAndNoneHoldsTheUpload
             << rates[i] << " KB/s: the upload took " << r.doneAt << " ms, held to a slower reader";
         EXPECT_TRUE(r.intact) << rates[i] << " KB/s: pictures out of order or damaged";
         EXPECT_GT(r.worstChat, 0u) << rates[i] << " KB/s: no chat line came through";
-        EXPECT_LT(r.worstChat, 1000u) << rates[i] << " KB/s: a chat line waited behind the upload";
-        EXPECT_TRUE(r.readyAt > 0 && r.readyAt < 1000u) << rates[i] << " KB/s: the ready took " << r.readyAt << " ms";
+        // Well within a second on a quiet machine; a held uploader makes it
+        // tens of seconds, so a loaded machine's margin costs the check nothing.
+        EXPECT_LT(r.worstChat, kPromptMs) << rates[i] << " KB/s: a chat line waited behind the upload";
+        EXPECT_TRUE(r.readyAt > 0 && r.readyAt < kPromptMs) << rates[i] << " KB/s: the ready took " << r.readyAt << " ms";
     }
     // On the slow line a message waits at most for the picture being sent
     // and the few tenths of a second the system holds unsent.
