@@ -514,7 +514,7 @@ i32 GMTCB_GoTitle::Proc()
     const GoTitleWait& wait = GetGoTitleWait();
     const u32 start = plat::TimeGetTime();
     do {
-        if (wait.pump) wait.pump();
+        ServeWindowEvents();
         plat::Sleep(wait.ms < 10 ? wait.ms : 10);
     } while (plat::TimeGetTime() - start < wait.ms);
     SwitchScene(GetTitleSceneAsBase);

@@ -82,11 +82,9 @@ void TransformAabb(Vec3* outMin, Vec3* outMax, const Vec3& boxMin, const Vec3& b
 // Runs the window procedure for every waiting window event; a quit request
 // sets the quit flag for the main loop.
 void ServeWindowEvents();
-// How long the go-to-title task waits before the title appears, and the
-// event pump it keeps serving while it waits: the window's own (a test
-// shortens the wait and counts the pump's turns).
+// How long the go-to-title task waits before the title appears, serving the
+// window meanwhile (a test shortens it).
 struct GoTitleWait {
     u32 ms = 1000;
-    void (*pump)() = ServeWindowEvents;
 };
 GoTitleWait& GetGoTitleWait();
