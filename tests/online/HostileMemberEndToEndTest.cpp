@@ -370,3 +370,94 @@ TEST(OnlineEndToEnd, EndlessRepairRequestsKeepNoBattleRepairing)
     const BattleOutcome out = RunHostileBattle(plan);
     EXPECT_LE(out.alice->runs, 11) << "more than ten repairs" << out.story;
 }
+
+namespace {
+
+// Every battle message the repair reads, as a member may send it at the
+// wrong moment: each twice, every verdict and one out of range, requests
+// blaming each row, a whole forged set, key states for frames not its next
+// or with keys no pad has, and two on the wrong connection.
+void SendEverything(Fighter& f)
+{
+    using roomwire::Msg;
+    const u32 sent = u32(f.frame);  // its last key state's frame (-1 before any)
+    for (int twice = 0; twice < 2; ++twice) {
+        for (u8 verdict : {0, 1, 2}) f.SendConfirmation(verdict);
+        for (u8 suspect : {0, 1, 2, 3, 0x7F, 0xFF}) f.SendAny(Msg(19, 2, {}, {{1, suspect}}));
+        f.SendHostBlock({{21, 0x7FFFFFF0u}});
+        for (u16 slot : {0, 1, 2, 3, 9, 0xFFFF}) f.SendSnapshot(slot);
+        f.Loaded();
+        f.SendKeyState(sent, 0x2, 0, 1);
+        f.SendKeyState(sent + 8, 0x2, 0, 1);
+        f.SendKeyState(sent + 1, 0x70, 0, 1);
+        f.SendKeyState(sent + 1, 0x2, 0, 0);
+        f.SendAny(Msg(14, 9));
+        f.SendAny(Msg(7, 2), true);
+    }
+}
+
+}  // namespace
+
+// Mallory, a fighter, and Sam, a spectator, send every battle message the
+// repair reads, twice and out of turn: while the games load, at the first
+// three repair words (Bob drifts at frame 120), once the first is over, and
+// after they went back to the room. Alice and Bob play on from one state and
+// win, whether Mallory is every repair's host or never one.
+void RunEverythingOutOfTurn(u16 port, bool malloryHosts)
+{
+    struct Spree {
+        Fighter* sam = nullptr;
+        bool late = false, gone = false;
+        u32 askedMs = 0, wordsThen = 0;
+    };
+    auto spree = std::make_shared<Spree>();
+    HostileBattle plan;
+    plan.port = port;
+    plan.malloryHosts = malloryHosts;
+    plan.spectator = true;
+    plan.bobDrift = 120;
+    plan.harm = [spree](Fighter& mallory, Fighter* sam) {
+        spree->sam = sam;
+        mallory.onStart = sam->onStart = SendEverything;
+        mallory.onWord = sam->onWord = [](Fighter& f) {
+            if (f.words <= 3) SendEverything(f);
+        };
+        mallory.onTick = [spree](Fighter& f) {
+            // Once its repair is over: everything again, and a request of her own.
+            if (!spree->late && f.run >= 1 && !f.inRepair && f.frame >= 60) {
+                spree->late = true;
+                spree->wordsThen = f.words;
+                SendEverything(f);
+                SendEverything(*spree->sam);
+            }
+            // Her requests may all have been over their rate: she asks on
+            // until the next repair opens.
+            if (spree->late && f.words == spree->wordsThen && plat::TimeGetTime() - spree->askedMs >= 500) {
+                spree->askedMs = plat::TimeGetTime();
+                f.AskRepair();
+            }
+            // Back in the room, both try it all again, and Sam leaves too.
+            if (f.left && !spree->gone) {
+                spree->gone = true;
+                f.SendAny(roomwire::Msg(9, 2), true);
+                SendEverything(f);
+                SendEverything(*spree->sam);
+                spree->sam->Leave();
+                SendEverything(*spree->sam);
+            }
+        };
+    };
+    plan.done = [spree](const Fighter& f) { return spree->late && f.run >= 2 && !f.inRepair && f.frame >= 150; };
+    const BattleOutcome out = RunHostileBattle(plan);
+    EXPECT_GE(out.alice->runs, 2) << "Bob's drift was never repaired" << out.story;
+}
+
+TEST(OnlineEndToEnd, RepairMessagesSentEarlyLateTwiceOrOutOfTurnSplitNoGames)
+{
+    RunEverythingOutOfTurn(2662, false);
+}
+
+TEST(OnlineEndToEnd, RepairMessagesSentEarlyLateTwiceOrOutOfTurnByTheHostSplitNoGames)
+{
+    RunEverythingOutOfTurn(2672, true);
+}

@@ -242,7 +242,10 @@ public:
     void Loaded() { client_.game->Send(Msg(10, 2)); }
     // Naming no suspect: any fighter may ask, whoever it blames.
     void AskRepair() { client_.game->Send(Msg(19, 2, {}, {{1, 0xFF}})); }
-    void SendConfirmation() { client_.game->Send(Msg(7, 2)); }
+    // 0: the host's set was taken; 1: it was refused.
+    void SendConfirmation(u8 verdict = 0) { client_.game->Send(Msg(7, 2, {}, {{1, verdict}})); }
+    // Anything at all, on either of its connections.
+    void SendAny(const std::vector<u8>& m, bool onData = false) { (onData ? client_.data : client_.game)->Send(m); }
     void Leave()
     {
         client_.data->Send(Msg(9, 2));
