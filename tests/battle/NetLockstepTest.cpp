@@ -62,11 +62,15 @@ void StoreSnapshot(const u8* block, u32 size)
                       relayed.data(), RobotSnapshotSize, sender);
 }
 
-void StoreHostBlock(const u8* words)
+void TakeHostBlock(const u8* words, u32 sender)
 {
-    const u32 sender = g_snapshotSender >= 0 ? u32(g_snapshotSender) : GetRoomState().ownSlot;
     TakeHostStateBlock(GetRoomState(), &GetApplication()->players[0], GetApplication()->players.GetCount(), words,
                        sender);
+}
+
+void StoreHostBlock(const u8* words)
+{
+    TakeHostBlock(words, g_snapshotSender >= 0 ? u32(g_snapshotSender) : GetRoomState().ownSlot);
 }
 
 // Another client's host block of the scene's team arrays, as relayed.
@@ -78,8 +82,7 @@ void HostBlockOf(const CGameScene& scene, u32 sender)
         PutU32(words + 84 + 4 * t, scene.teamScores[t]);
         PutU32(words + 168 + 4 * t, scene.teamCosts[t]);
     }
-    TakeHostStateBlock(GetRoomState(), &GetApplication()->players[0], GetApplication()->players.GetCount(), words,
-                       sender);
+    TakeHostBlock(words, sender);
 }
 
 // The server's word: the repair of the current run is open, with its host.
@@ -93,6 +96,10 @@ void AllReceived()
 {
     for (i32 i = 0; i < 2; ++i) GetApplication()->players[i].snapshotState = 2;
 }
+
+// The check bytes this client sent.
+std::vector<u8> g_checks;
+void KeepCheck(const u8*, u8 check, u32, u8) { g_checks.push_back(check); }
 
 bool LastChatHas(const char* text)
 {
@@ -396,11 +403,6 @@ TEST(NetLockstep, DeparturesEndEveryWait)
     room = RoomState();
     GetApplication()->gameSettings.roomSetting = 0;
 }
-
-namespace {
-std::vector<u8> g_checks;
-void KeepCheck(const u8*, u8 check, u32, u8) { g_checks.push_back(check); }
-}  // namespace
 
 // The check byte covers what the battle's outcome rests on, not only how
 // often the generator was drawn: after a repair every client restarts the

@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "app/player/PartInventory.h"
 #include "support/PlayFolder.h"
@@ -29,6 +30,21 @@ bool FirstShotTaken(const PlayFolder& play, GameProcess& game)
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
     return false;
+}
+
+// Plays `script` to its first screenshot and kills the game (SIGKILL) while
+// it still stands there; the shot is kept as `shotName`.
+void KillAtFirstShot(const PlayFolder& play, const std::string& script, const std::vector<std::string>& env,
+                     const char* leftBeforeKill, const char* shotName)
+{
+    ASSERT_TRUE(play.temp.Write("play.script", script));
+    std::optional<GameProcess> game(std::in_place, play.exe, play.run, play.Env(env), play.temp / "play.err");
+    ASSERT_TRUE(game->Started());
+    ASSERT_TRUE(FirstShotTaken(play, *game)) << play.temp.Read("play.err");
+    ASSERT_TRUE(game->Running()) << leftBeforeKill;
+    game.reset();
+    plat::Image shot;
+    EXPECT_TRUE(play.Shot(0, shot, shotName));
 }
 
 // The inventory file as the kill left it; false when it is not a whole one.
@@ -64,15 +80,8 @@ TEST(KeptThroughAKillEndToEnd, HangarChangesAreOnDiskWhenTheGameIsKilledRightAft
          "35000 key Enter\n"                                 // slot 0's parts
          "36500 key Down\n37500 key Enter\n"                 // "Armour" fitted
          "39000 key VK_SNAPSHOT\n";
-    ASSERT_TRUE(play.temp.Write("play.script", s));
-    std::optional<GameProcess> game(std::in_place, play.exe, play.run, play.Env(), play.temp / "play.err");
-    ASSERT_TRUE(game->Started());
-    ASSERT_TRUE(FirstShotTaken(play, *game)) << play.temp.Read("play.err");
-    ASSERT_TRUE(game->Running()) << "the game left the hangar before the kill";
-    game.reset();  // SIGKILL
-
-    plat::Image shot;
-    EXPECT_TRUE(play.Shot(0, shot, "kill_hangar_after_fit"));
+    ASSERT_NO_FATAL_FAILURE(
+        KillAtFirstShot(play, s, {}, "the game left the hangar before the kill", "kill_hangar_after_fit"));
     PartInventory after;
     ASSERT_TRUE(ReadInventory(play, after)) << "the file the kill left is not whole";
     EXPECT_EQ(after.robots[0].chosenColour, 3u) << "the paint was lost";
@@ -94,17 +103,8 @@ TEST(KeptThroughAKillEndToEnd, ArcadeRewardPartsAreOnDiskWhenTheGameIsKilledAtGa
                                "20500 key Enter\n21000 wait scene select\n"        // Easy; the selection
                                "25000 key Enter\n27500 key Enter\n"                // a robot, a pilot
                                "28000 wait arcade clear\n29000 key VK_SNAPSHOT\n";
-    ASSERT_TRUE(play.temp.Write("play.script", script));
-    std::optional<GameProcess> game(std::in_place, play.exe, play.run,
-                                    play.Env({"QUILLON_TEST_STORY=5", "QUILLON_TEST_DECIDE_STAGES=0"}),
-                                    play.temp / "play.err");
-    ASSERT_TRUE(game->Started());
-    ASSERT_TRUE(FirstShotTaken(play, *game)) << play.temp.Read("play.err");
-    ASSERT_TRUE(game->Running()) << "the game left GAME CLEAR before the kill";
-    game.reset();  // SIGKILL
-
-    plat::Image shot;
-    EXPECT_TRUE(play.Shot(0, shot, "kill_arcade_game_clear"));
+    ASSERT_NO_FATAL_FAILURE(KillAtFirstShot(play, script, {"QUILLON_TEST_STORY=5", "QUILLON_TEST_DECIDE_STAGES=0"},
+                                            "the game left GAME CLEAR before the kill", "kill_arcade_game_clear"));
     PartInventory fresh, after;
     fresh.Reset();
     ASSERT_TRUE(ReadInventory(play, after)) << "the file the kill left is not whole";

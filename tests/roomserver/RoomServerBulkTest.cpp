@@ -16,6 +16,7 @@
 #include "platform/core/ByteOrder.h"
 #include "platform/core/Time.h"
 #include "roomserver/RoomServer.h"
+#include "support/RoomSeats.h"
 #include "support/RoomWire.h"
 
 namespace {
@@ -78,9 +79,7 @@ void ReadPaced(PacedReader& r, u16 pilot, u32 start, const std::atomic<u32>& rea
 // nothing, and the others learn it.
 TEST(RoomServerBulk, EachReaderTakesAFullUploadAtItsOwnPaceAndNoneHoldsTheUploader)
 {
-    RoomServerConfig config;
-    config.capacity = 4;
-    config.lifetimeMs = 0;
+    RoomServerConfig config = FourSeatRoom();
     config.seatTimeoutMs = 8000;
     RoomServer server(1, config);
     ASSERT_TRUE(server.Listening());
@@ -138,11 +137,8 @@ TEST(RoomServerBulk, EachReaderTakesAFullUploadAtItsOwnPaceAndNoneHoldsTheUpload
         if (fastDone && slowLeftAt) break;
         // Every player keeps being heard (the slow one too once it stops
         // taking the room), without waiting for the echoes.
-        for (Client* c : {&pilot, readers[0].client.get(), readers[1].client.get(), readers[2].client.get()}) {
-            c->data->Send(Msg(12, 2));
-            c->data->Pump();
-            c->data->got.clear();
-        }
+        for (Client* c : {&pilot, readers[0].client.get(), readers[1].client.get(), readers[2].client.get()})
+            KeepHeard(*c);
         worstBuffered = std::max(worstBuffered, server.BufferedBytes());
         if (!fastDone && plat::TimeGetTime() - chatAt >= 500) {
             chatAt = plat::TimeGetTime();

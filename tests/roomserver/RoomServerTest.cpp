@@ -23,6 +23,7 @@
 #include "platform/net/Socket.h"
 #include "roomserver/RoomServer.h"
 #include "roomserver/ServerOptions.h"
+#include "support/RoomSeats.h"
 #include "support/RoomWire.h"
 
 namespace {
@@ -39,6 +40,48 @@ bool WaitUntil(const std::function<bool()>& done, u32 ms = kHangMs)
     return true;
 }
 
+// A ping report from `sender` reached `observer`: what came to it before
+// the report is all the server relayed of what was sent before it.
+bool MarkerRelayed(Client& sender, Client& observer)
+{
+    sender.data->Send(Msg(11, 4, {}, {{1, 0}, {2, 42}}));
+    return !observer.game->Await(16).empty();
+}
+
+// Keeps `heard` pinging, as their games do, until `listener` gets a message
+// `id` or `ms` have passed: that message, or nothing.
+std::vector<u8> AwaitWhileHeard(Client& listener, u8 id, const std::vector<Client*>& heard, u32 ms, u32 step = 100)
+{
+    std::vector<u8> m;
+    for (const u32 start = plat::TimeGetTime(); m.empty() && plat::TimeGetTime() - start < ms;) {
+        for (Client* c : heard) KeepHeard(*c);
+        m = listener.game->Await(id, step);
+    }
+    return m;
+}
+
+// Seats each of `all` on its team (100: a spectator) as a robot player and
+// starts the battle; every one of them hears the start.
+template <size_t N>
+void StartBattle(Client* const (&all)[N], const u32 (&teams)[N])
+{
+    for (size_t i = 0; i < N; ++i) {
+        ASSERT_TRUE(all[i]->Seated());
+        all[i]->game->Send(PlayerSlot(all[i]->slot, 1000, teams[i], 1, 0));
+    }
+    for (Client* k : all) k->game->Send(Msg(8, 5, {{1, 1}}));
+    for (Client* k : all) ASSERT_FALSE(k->game->Await(7).empty()) << "the game never started";
+    for (Client* k : all) k->game->got.clear();
+}
+
+// `observer` hears that `who` went back from the battle to the room.
+void ExpectSentBack(Client& observer, Client& who)
+{
+    const std::vector<u8> gone = observer.game->Await(9, 10000);
+    ASSERT_EQ(gone.size(), 7u) << who.slot << " stayed in the battle";
+    EXPECT_EQ(GetU16(gone.data() + 1), who.slot);
+}
+
 struct Hostile {
     const char* what;
     bool onData;
@@ -53,23 +96,12 @@ void ExpectAllDropped(RoomServer& server, Client& sender, Client& observer, cons
         const u64 before = server.Dropped();
         (c.onData ? sender.data : sender.game)->Send(c.message);
         EXPECT_TRUE(WaitUntil([&] { return server.Dropped() == before + 1; })) << c.what << " was not dropped";
-        sender.data->Send(Msg(11, 4, {}, {{1, 0}, {2, 42}}));
-        const std::vector<u8> marker = observer.game->Await(16);
-        ASSERT_FALSE(marker.empty()) << c.what << ": the server stopped relaying";
+        ASSERT_TRUE(MarkerRelayed(sender, observer)) << c.what << ": the server stopped relaying";
         for (const auto& m : observer.game->got) ADD_FAILURE() << c.what << " relayed message " << int(m[0]);
         observer.game->got.clear();
         EXPECT_FALSE(sender.game->Await(16).empty()) << c.what;
         sender.game->got.clear();
     }
-}
-
-// One room of four seats that lives as long as the test.
-RoomServerConfig FourSeatRoom()
-{
-    RoomServerConfig config;
-    config.capacity = 4;
-    config.lifetimeMs = 0;
-    return config;
 }
 
 }  // namespace
@@ -901,14 +933,8 @@ TEST(RoomServer, ASilentPlayerIsLetGoAsADeparture)
     RoomServer server(1, config);
     Client talker(server, "Talker"), silent(server, "Silent");
     ASSERT_TRUE(talker.Seated() && silent.Seated());
-    std::vector<u8> left;
     const u32 start = plat::TimeGetTime();
-    while (left.empty() && plat::TimeGetTime() - start < 30000) {
-        talker.data->Send(Msg(12, 2));
-        talker.data->Pump();
-        talker.data->got.clear();
-        left = talker.game->Await(4, 50);
-    }
+    const std::vector<u8> left = AwaitWhileHeard(talker, 4, {&talker}, 30000, 50);
     ASSERT_EQ(left.size(), 7u) << "the silent player kept its seat";
     EXPECT_EQ(GetU16(left.data() + 1), silent.slot);
     EXPECT_GE(plat::TimeGetTime() - start, config.seatTimeoutMs - 100);
@@ -944,14 +970,7 @@ TEST(RoomServer, NoMemberStallsSplitsOrEndlesslyRepairsABattle)
     RoomServer server(1, config);
     Client a(server, "Alice"), b(server, "Bob"), c(server, "Carol"), d(server, "Dave"), s(server, "Sam");
     Client* all[] = {&a, &b, &c, &d, &s};
-    const u32 teams[] = {0, 1, 0, 1, 100};
-    for (int i = 0; i < 5; ++i) {
-        ASSERT_TRUE(all[i]->Seated());
-        all[i]->game->Send(PlayerSlot(all[i]->slot, 1000, teams[i], 1, 0));
-    }
-    for (Client* k : all) k->game->Send(Msg(8, 5, {{1, 1}}));
-    for (Client* k : all) ASSERT_FALSE(k->game->Await(7).empty()) << "the game never started";
-    for (Client* k : all) k->game->got.clear();
+    ASSERT_NO_FATAL_FAILURE(StartBattle(all, {0, 1, 0, 1, 100}));
 
     // Sent by `from`, dropped by the server.
     auto dropped = [&](Client& from, const std::vector<u8>& m, const char* what, bool data = false) {
@@ -972,15 +991,9 @@ TEST(RoomServer, NoMemberStallsSplitsOrEndlesslyRepairsABattle)
         for (Client* k : all) host.game->Send(RobotBlock(k->slot));
         for (int n = 0; n < 5; ++n) ASSERT_FALSE(s.game->Await(11).empty());
     };
-    auto sentBack = [&](Client& observer, Client& who) {
-        const std::vector<u8> gone = observer.game->Await(9, 10000);
-        ASSERT_EQ(gone.size(), 7u) << who.slot << " stayed in the battle";
-        EXPECT_EQ(GetU16(gone.data() + 1), who.slot);
-    };
     auto expectNoWord = [&](const char* what) {
         // A ping report after it is relayed: nothing came before it.
-        b.data->Send(Msg(11, 4, {}, {{1, 0}, {2, 42}}));
-        ASSERT_FALSE(s.game->Await(16).empty());
+        ASSERT_TRUE(MarkerRelayed(b, s));
         for (const auto& m : s.game->got) EXPECT_NE(m[0], 10) << what << " opened a repair";
         s.game->got.clear();
     };
@@ -1036,7 +1049,7 @@ TEST(RoomServer, NoMemberStallsSplitsOrEndlesslyRepairsABattle)
     wholeSet(b);
     for (Client* k : {&a, &b, &c}) k->game->Send(Verdict(0));
     d.game->Send(Verdict(1));
-    sentBack(s, d);
+    ExpectSentBack(s, d);
     // The repair is over: the new run's first frame goes.
     b.data->Send(Keys(0, 1));
     ASSERT_FALSE(s.game->Await(15).empty()) << "the repaired run's first key state";
@@ -1048,7 +1061,7 @@ TEST(RoomServer, NoMemberStallsSplitsOrEndlesslyRepairsABattle)
     a.game->Send(HostBlock());
     a.game->Send(RobotBlock(a.slot));
     ASSERT_FALSE(s.game->Await(11).empty());
-    sentBack(s, a);
+    ExpectSentBack(s, a);
     EXPECT_EQ(word(s), std::make_pair(int(b.slot), 1));
     wholeSet(b);
     dropped(a, Verdict(0), "a confirmation from one sent back to the room");
@@ -1067,7 +1080,7 @@ TEST(RoomServer, NoMemberStallsSplitsOrEndlesslyRepairsABattle)
     dropped(c, Request(), "a request past the battle's repairs");
     expectNoWord("a request past the battle's repairs");
     c.game->Send(Request(u8(b.slot)));
-    sentBack(s, b);
+    ExpectSentBack(s, b);
     EXPECT_TRUE(server.BattleRunning(0));
 }
 
@@ -1083,31 +1096,14 @@ TEST(RoomServer, AFighterHoldingTheOthersWithoutKeyStatesGoesBack)
     RoomServer server(1, config);
     Client a(server, "Alice"), b(server, "Bob"), s(server, "Sam");
     Client* all[] = {&a, &b, &s};
-    const u32 teams[] = {0, 1, 100};
-    for (int i = 0; i < 3; ++i) {
-        ASSERT_TRUE(all[i]->Seated());
-        all[i]->game->Send(PlayerSlot(all[i]->slot, 1000, teams[i], 1, 0));
-    }
-    for (Client* k : all) k->game->Send(Msg(8, 5, {{1, 1}}));
-    for (Client* k : all) ASSERT_FALSE(k->game->Await(7).empty()) << "the game never started";
-    for (Client* k : all) k->game->got.clear();
+    ASSERT_NO_FATAL_FAILURE(StartBattle(all, {0, 1, 100}));
 
     // Everyone pings for twice the bound, as a game does; two ping reports
     // relayed after that (so the server's turns of that time are over) and
     // no return before them.
     auto nobodySentBack = [&](const char* what) {
-        for (const u32 start = plat::TimeGetTime(); plat::TimeGetTime() - start < 2 * config.battleSilenceMs;) {
-            for (Client* k : all) {
-                k->data->Send(Msg(12, 2));
-                k->data->Pump();
-                k->data->got.clear();
-            }
-            EXPECT_TRUE(s.game->Await(9, 100).empty()) << what;
-        }
-        for (int n = 0; n < 2; ++n) {
-            a.data->Send(Msg(11, 4, {}, {{1, 0}, {2, 42}}));
-            ASSERT_FALSE(s.game->Await(16).empty());
-        }
+        EXPECT_TRUE(AwaitWhileHeard(s, 9, {&a, &b, &s}, 2 * config.battleSilenceMs).empty()) << what;
+        for (int n = 0; n < 2; ++n) ASSERT_TRUE(MarkerRelayed(a, s));
         for (const auto& m : s.game->got) EXPECT_NE(m[0], 9) << what;
         s.game->got.clear();
     };
@@ -1128,20 +1124,12 @@ TEST(RoomServer, AFighterHoldingTheOthersWithoutKeyStatesGoesBack)
     const u32 ahead = plat::TimeGetTime();
     a.data->Send(Keys(20, 5));
     ASSERT_FALSE(s.game->Await(15).empty());
-    std::vector<u8> gone;
-    while (gone.empty() && plat::TimeGetTime() - ahead < 30000) {
-        b.data->Send(Msg(12, 2));
-        b.data->Pump();
-        b.data->got.clear();
-        gone = s.game->Await(9, 100);
-    }
+    const std::vector<u8> gone = AwaitWhileHeard(s, 9, {&b}, 30000);
     ASSERT_EQ(gone.size(), 7u) << "the fighter holding the battle stayed in it";
     EXPECT_EQ(GetU16(gone.data() + 1), b.slot);
     EXPECT_EQ(GetI32(gone.data() + 3), 19) << "not at the last frame his key states covered";
     EXPECT_GE(plat::TimeGetTime() - ahead, config.battleSilenceMs - 50) << "sent back before the bound";
-    const std::vector<u8> own = b.game->Await(9);
-    ASSERT_EQ(own.size(), 7u);
-    EXPECT_EQ(GetU16(own.data() + 1), b.slot);
+    ExpectSentBack(b, b);
     // Alice plays on alone.
     a.data->Send(Keys(25, 5));
     const std::vector<u8> keys = s.game->Await(15);

@@ -131,9 +131,6 @@ inline std::string TubeFile(const Tube& t)
     return s;
 }
 
-}  // namespace skintest
-
-namespace skintest {
 
 // A skin as heavy in bones per vertex as the weight bound lets a file be:
 // `positions` vertices, `faces` triangles over them, and `bones` bones each

@@ -41,14 +41,9 @@ struct TextCoverage {
         sprite->Release();
         font->Release();
         // The box of what can be seen: a letter's faintest edge does not count.
-        InkBox ink;
-        for (int y = 0; y < 128; ++y)
-            for (int x = 0; x < 512; ++x) {
-                if ((px[size_t(y) * 512 + x] >> 16 & 0xFF) < 32) continue;
-                ++ink.count;
-                ink.left = std::min(ink.left, x), ink.top = std::min(ink.top, y);
-                ink.right = std::max(ink.right, x + 1), ink.bottom = std::max(ink.bottom, y + 1);
-            }
+        std::vector<u32> seen(px.size());
+        std::transform(px.begin(), px.end(), seen.begin(), [](u32 p) { return (p >> 16 & 0xFF) < 32 ? 0u : p; });
+        const InkBox ink = FindInk(seen, 512, 0, 0, 0);
         if (ink.Empty()) return;
         width = ink.right - ink.left;
         height = ink.bottom - ink.top;

@@ -68,6 +68,16 @@ protected:
                          u32 life = 60, u32 layout = 0) {
         return cache_->DrawText(gd_->fonts[slot], text, count, &rc, format, colour, life, layout, 0);
     }
+    // One frame of white text laid out in 1024 x 768, shown at `scale`.
+    void DrawScaledFrame(f32 scale, int slot, const char* text, GfxRect rc, u32 format) {
+        BeginFrame();
+        Mat4 m;
+        m.m[0][0] = m.m[1][1] = scale;
+        gd_->sprite->SetTransform(m);
+        Draw(slot, text, -1, rc, format, 0xFFFFFFFFu);
+        gd_->sprite->SetTransform(Mat4::Identity());
+        EndFrame();
+    }
     InkBox Ink(GfxRect r) { return FindInk(Pixels(r), r.Width(), r.left, r.top, 0xFF000000u); }
     std::vector<u32> Pixels(GfxRect r) {
         std::vector<u32> px;
@@ -170,13 +180,7 @@ TEST_F(TextCacheTest, TextShownScaledIsWhatTheFaceDrawsAtTheHeightItIsSeen) {
                     // Layout point (160, 160) lands on a whole pixel at each scale.
                     const i32 x = i32(160 * scale), y = i32(160 * scale);
                     const GfxRect area{x - 4, y - 4, x + 500, y + 3 * seen};
-                    BeginFrame();
-                    Mat4 m;
-                    m.m[0][0] = m.m[1][1] = scale;
-                    gd_->sprite->SetTransform(m);
-                    Draw(f.slot, text, -1, GfxRect{160, 160, 700, 160 + rows}, 0, 0xFFFFFFFFu);
-                    gd_->sprite->SetTransform(Mat4::Identity());
-                    EndFrame();
+                    DrawScaledFrame(scale, f.slot, text, GfxRect{160, 160, 700, 160 + rows}, 0);
                     const std::vector<u32> cached = Pixels(area);
                     BeginFrame();
                     GfxRect rc{x, y, x + 1000, y + 1000};
@@ -206,13 +210,7 @@ TEST_F(TextCacheTest, AWideLineShowsWholeInASmallWindow) {
     ASSERT_EQ(CreateTextRenderTarget(640, 480), 1);
     const char* const notice = "2分以内での戦闘は経験値取得対象外です。";
     ASSERT_GT(Width(2, notice), 640) << "the line must be wider than the window at full size";
-    BeginFrame();
-    Mat4 m;
-    m.m[0][0] = m.m[1][1] = 0.625f;
-    gd_->sprite->SetTransform(m);
-    Draw(2, notice, -1, GfxRect{0, 384, 1024, 768}, TextCenter, 0xFFFFFFFFu);
-    gd_->sprite->SetTransform(Mat4::Identity());
-    EndFrame();
+    DrawScaledFrame(0.625f, 2, notice, GfxRect{0, 384, 1024, 768}, TextCenter);
     const InkBox ink = Ink(GfxRect{0, 200, 1024, 330});
     ASSERT_FALSE(ink.Empty());
     // The full stop's ink is in the left half of its cell.

@@ -80,6 +80,17 @@ std::vector<u8> Msg(std::initializer_list<u8> head, size_t size)
     return m;
 }
 
+std::vector<u8> FileMessage(u16 slot, u16 kind, const std::string& data)
+{
+    std::vector<u8> m(9 + data.size(), 0);
+    m[0] = 20;
+    PutU16(m.data() + 1, slot);
+    PutU16(m.data() + 3, kind);
+    PutU32(m.data() + 5, u32(data.size()));
+    std::copy(data.begin(), data.end(), m.begin() + 9);
+    return m;
+}
+
 }  // namespace
 
 TEST(ServerMessages, LoginEntriesLeavingAndRefusals)
@@ -386,25 +397,18 @@ TEST(ServerMessages, AFaceSentAgainStaysShownUntilItsSuccessorIsDecoded)
         const std::vector<u32> pixels(size_t(width) * height, 0xFFE0B090u);
         std::vector<u8> png;
         EXPECT_TRUE(plat::EncodePng(pixels.data(), width, height, false, &png));
-        return png;
-    };
-    auto file = [](const std::vector<u8>& data) {
-        auto m = Msg({20, 1, 0}, 9);
-        PutU16(m.data() + 3, 100);
-        PutU32(m.data() + 5, u32(data.size()));
-        m.insert(m.end(), data.begin(), data.end());
-        return m;
+        return FileMessage(1, 100, std::string(png.begin(), png.end()));
     };
     auto frames = [&] {
         EXPECT_TRUE(fixtures::WaitForVoiceDecodes());
         GetPilotRegistry()->TakeDecoded();
     };
-    c.Apply(file(face(200, 150)));
+    c.Apply(face(200, 150));
     frames();
     ASSERT_NE(pilot.pictures[0].texture, nullptr);
     EXPECT_EQ(pilot.pictures[0].imageInfo.width, 200u);
 
-    c.Apply(file(face(100, 75)));
+    c.Apply(face(100, 75));
     ASSERT_NE(pilot.pictures[0].texture, nullptr) << "the face is gone while its successor decodes";
     EXPECT_EQ(pilot.pictures[0].imageInfo.width, 200u);
     frames();
@@ -412,7 +416,7 @@ TEST(ServerMessages, AFaceSentAgainStaysShownUntilItsSuccessorIsDecoded)
     EXPECT_EQ(pilot.pictures[0].imageInfo.width, 100u);
     EXPECT_EQ(pilot.PictureBytesHeld(), 100u * 75 * 4);
 
-    c.Apply(file({'n', 'o', 't', ' ', 'a', ' ', 'p', 'n', 'g'}));
+    c.Apply(FileMessage(1, 100, "not a png"));
     EXPECT_NE(pilot.pictures[0].texture, nullptr);
     frames();
     EXPECT_EQ(pilot.pictures[0].texture, nullptr);
@@ -715,17 +719,6 @@ void RelayKeys(const u8 input[10], u8 check, u32 frame, u8 repeat)
     }
 }
 
-std::vector<u8> FileMessage(u16 slot, u16 kind, const std::string& data)
-{
-    std::vector<u8> m(9 + data.size(), 0);
-    m[0] = 20;
-    PutU16(m.data() + 1, slot);
-    PutU16(m.data() + 3, kind);
-    PutU32(m.data() + 5, u32(data.size()));
-    std::copy(data.begin(), data.end(), m.begin() + 9);
-    return m;
-}
-
 std::vector<u8> PartMessage(u16 slot, u16 index, i16 thrustRecharge)
 {
     CGameItem_PowerUp part(1);
@@ -770,6 +763,50 @@ BattleRunnerOptions TwoFighterBattle()
     options.slotState[0] = options.slotState[1] = 1;
     options.robot[1] = 0;
     return options;
+}
+
+// The game's own client in row 0 of a fresh room of two fighters that plays
+// by the room's settings, all it sends going to `tap`; as it was at the end.
+struct TappedTwoFighterRoom {
+    RoomState& room;
+    TappedTwoFighterRoom(OutgoingTap tap, void* arg) : room((SetOutgoingTap(tap, arg), FreshTwoFighterRoom()))
+    {
+        GetApplication()->gameSettings.roomSetting = 1;
+    }
+    ~TappedTwoFighterRoom()
+    {
+        SetOutgoingTap(nullptr, nullptr);
+        room = RoomState();
+        GetApplication()->gameSettings.roomSetting = 0;
+        g_fighter.reset();
+    }
+};
+
+// What this game sent its room, kept for the test to relay as it likes.
+struct Outbox {
+    std::vector<std::vector<u8>> sent;
+    static void Tap(const u8* m, u32 size, void* self) { static_cast<Outbox*>(self)->sent.emplace_back(m, m + size); }
+    std::vector<std::vector<u8>> Take(u8 id)
+    {
+        std::vector<std::vector<u8>> out;
+        for (auto it = sent.begin(); it != sent.end();)
+            if ((*it)[0] == id) {
+                out.push_back(*it);
+                it = sent.erase(it);
+            } else {
+                ++it;
+            }
+        return out;
+    }
+};
+
+// A repair message as the server relays it, stamped with its sender.
+std::vector<u8> Relayed(std::vector<u8> m, u8 sender)
+{
+    m[0] = m[0] == kMsgRobotSnapshot ? 11 : 12;
+    m.push_back(sender);
+    m.push_back(0);
+    return m;
 }
 
 }  // namespace
@@ -920,14 +957,7 @@ struct TwoFighterRoom {
             ToBoth({10, own, 0, u8(repairs), 0, 0, 0});
             break;
         case kMsgRobotSnapshot:
-        case kMsgHostStateBlock: {
-            std::vector<u8> r(m, m + size);
-            r[0] = m[0] == kMsgRobotSnapshot ? 11 : 12;
-            r.push_back(own);
-            r.push_back(0);
-            ToBoth(r);
-            break;
-        }
+        case kMsgHostStateBlock: ToBoth(Relayed(std::vector<u8>(m, m + size), own)); break;
         case kMsgAllDataReceived: ToBoth({13, own, 0}); break;
         default: break;
         }
@@ -944,12 +974,9 @@ TEST(ServerMessages, ARepairCompletesWhenTheHostsSetOvertakesTheSlowerClientsOwn
 {
     CApplication& app = *GetApplication();
     TwoFighterRoom server;
-    SetOutgoingTap(&TwoFighterRoom::Tap, &server);
-    RoomState& room = FreshTwoFighterRoom();
-    app.gameSettings.roomSetting = 1;
-
-    BattleRunnerOptions options = TwoFighterBattle();
-    BattleRunner runner(options);
+    TappedTwoFighterRoom fighters(&TwoFighterRoom::Tap, &server);
+    RoomState& room = fighters.room;
+    BattleRunner runner(TwoFighterBattle());
     CGameScene& scene = *runner.Scene();
     for (i32 i = 0; i < 2; ++i) app.players[i].sceneLoaded = 1;
     runner.RunFrames(20);
@@ -1009,44 +1036,9 @@ TEST(ServerMessages, ARepairCompletesWhenTheHostsSetOvertakesTheSlowerClientsOwn
     runner.RunFrames(10);
     EXPECT_EQ(room.repairState, 0u);
     EXPECT_GE(scene.battleFrame, 10u);
-
-    SetOutgoingTap(nullptr, nullptr);
+    SetOutgoingTap(nullptr, nullptr);  // the room hears nothing of the battle's end
     runner.EndBattle();
-    room = RoomState();
-    app.gameSettings.roomSetting = 0;
-    g_fighter.reset();
 }
-
-namespace {
-
-// What this game sent its room, kept for the test to relay as it likes.
-struct Outbox {
-    std::vector<std::vector<u8>> sent;
-    static void Tap(const u8* m, u32 size, void* self) { static_cast<Outbox*>(self)->sent.emplace_back(m, m + size); }
-    std::vector<std::vector<u8>> Take(u8 id)
-    {
-        std::vector<std::vector<u8>> out;
-        for (auto it = sent.begin(); it != sent.end();)
-            if ((*it)[0] == id) {
-                out.push_back(*it);
-                it = sent.erase(it);
-            } else {
-                ++it;
-            }
-        return out;
-    }
-};
-
-// A repair message as the server relays it, stamped with its sender.
-std::vector<u8> Relayed(std::vector<u8> m, u8 sender)
-{
-    m[0] = m[0] == kMsgRobotSnapshot ? 11 : 12;
-    m.push_back(sender);
-    m.push_back(0);
-    return m;
-}
-
-}  // namespace
 
 // A repair holds against any one member, on the game's own dispatcher and
 // battle: the server's word that comes between the game start and the end
@@ -1059,9 +1051,8 @@ TEST(ServerMessages, AWordDuringSetUpIsKeptAndASetIsWholeOrRefusedAlike)
 {
     CApplication& app = *GetApplication();
     Outbox out;
-    SetOutgoingTap(&Outbox::Tap, &out);
-    RoomState& room = FreshTwoFighterRoom();
-    app.gameSettings.roomSetting = 1;
+    TappedTwoFighterRoom fighters(&Outbox::Tap, &out);
+    RoomState& room = fighters.room;
     DispatchToFighter(Msg({7, 9}, 5));
     DispatchToFighter(Msg({10, 1}, 7));  // host: the other fighter, run 0
     BattleRunner runner(TwoFighterBattle());
@@ -1115,10 +1106,6 @@ TEST(ServerMessages, AWordDuringSetUpIsKeptAndASetIsWholeOrRefusedAlike)
     EXPECT_TRUE(scene.frameProc == &CGameScene::Proc_NetBattle);
     EXPECT_EQ(scene.netRun, 1u);
     EXPECT_EQ(app.players[1].confirmedRuns, 1u);
-
-    SetOutgoingTap(nullptr, nullptr);
+    SetOutgoingTap(nullptr, nullptr);  // the room hears nothing of the battle's end
     runner.EndBattle();
-    room = RoomState();
-    app.gameSettings.roomSetting = 0;
-    g_fighter.reset();
 }

@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/core/ByteOrder.h"
 #include "platform/core/DecodeHelper.h"
 #include "platform/core/Process.h"
 #include "platform/core/Thread.h"
@@ -121,8 +122,7 @@ TEST(DecodeHelperAnswer, AnswersBeyondTheRequestAreRefused) {
         std::string header(kRoom, '\0');
         std::memcpy(&header[0], "QDRS", 4);
         const u32 fields[] = {0, c.channels, c.rate, u32(c.bytes), u32(c.bytes >> 32)};
-        for (int i = 0; i < 5; ++i)
-            for (int b = 0; b < 4; ++b) header[size_t(4 + 4 * i + b)] = char((fields[i] >> (8 * b)) & 0xFF);
+        for (int i = 0; i < 5; ++i) PutU32(reinterpret_cast<u8*>(&header[size_t(4 + 4 * i)]), fields[i]);
         const std::string name = "answer" + std::to_string(n++);
         ASSERT_TRUE(folder.Write(name, header));
         plat::UseDecodeHelper(fixtures::HostileHelper(folder, name + ".sh",

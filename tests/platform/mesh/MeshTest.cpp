@@ -349,10 +349,6 @@ TEST(ProgressiveMesh, SimplifyingAFlatGridKeepsItsOutline)
     EXPECT_NEAR(area, 1600.0f, 0.5f);
 }
 
-}  // namespace
-
-namespace {
-
 // The tolerance grouping as it was first written: every pair compared,
 // joined when each coordinate's float difference is within epsilon.
 std::vector<u32> PairwisePointReps(const std::vector<Vec3>& pos, f32 epsilon)
@@ -375,8 +371,6 @@ std::vector<u32> PairwisePointReps(const std::vector<Vec3>& pos, f32 epsilon)
     for (u32 v = 0; v < rep.size(); ++v) rep[v] = root(v);
     return rep;
 }
-
-}  // namespace
 
 // Vertices within the tolerance of each other join, and through them their
 // neighbours': the grid finds the groups comparing every pair finds, on
@@ -499,3 +493,5 @@ Mesh Empty {
     EXPECT_EQ(skin->GetMaxFaceInfluences(&m, &influences), ResultOk);
     EXPECT_EQ(influences, 0u);
 }
+
+}  // namespace
