@@ -9,10 +9,6 @@
 #include <memory>
 #include <string>
 
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <sys/socket.h>
-
 #include "platform/core/ByteOrder.h"
 #include "platform/core/System.h"
 #include "platform/core/Time.h"
@@ -779,12 +775,10 @@ void RoomServer::Accept(Room& room, plat::SocketId listener, bool data)
         // Relays are small and each is awaited by a lockstep frame: none
         // waits on the acknowledgement of the one before.
         plat::NetSetNoDelay(s, true);
-        // A link cut without a word is found by the system too.
-        plat::NetSetKeepAlive(s, true);
-        // The server's own rules (seat timeout, taking nothing) let a player
-        // go, not the system's: its wait for acknowledgements is longer.
-        const unsigned userTimeout = room.config.seatTimeoutMs + 15000u;
-        ::setsockopt(s, IPPROTO_TCP, TCP_USER_TIMEOUT, &userTimeout, sizeof userTimeout);
+        // A link cut without a word is found by the system too. The server's
+        // own rules (seat timeout, taking nothing) let a player go, not the
+        // system's: its wait for acknowledgements is longer.
+        plat::NetSetKeepAlive(s, true, room.config.seatTimeoutMs + 15000u);
         // Bulk relays wait here, not in the system, so a ping can pass them.
         plat::NetSetUnsentLimit(s, kUnsentBytes);
         auto* c = new Conn;
