@@ -154,6 +154,21 @@ u8 StateCheck(CGameScene& scene)
     return static_cast<u8>(h);
 }
 
+// The battle's clock in the repair host's set: carried by the first of its
+// robot blocks that holds one, null when none does.
+const u8* RepairSetTime()
+{
+    const RoomState& room = GetRoomState();
+    CApplication& app = App();
+    for (i32 i = 0; i < kParticipants && i < app.players.GetCount(); ++i) {
+        const std::vector<u8>& block = app.players[i].snapshot;
+        if ((room.repairSlots & (1u << i)) && block.size() >= kSnapshotTimeAt + 8 &&
+            GetU32(block.data() + kSnapshotTimeAt) == kSnapshotTimeMark)
+            return block.data() + kSnapshotTimeAt + 4;
+    }
+    return nullptr;
+}
+
 void CloseChatLine(CGameScene& scene)
 {
     CApplication& app = App();
@@ -484,13 +499,9 @@ bool CGameScene::RepairSetInRange() const
             ReadRobotState(block.data() + kSnapshotHeader, kRobotStateBytes, s) != nullptr)
             return false;
     }
-    for (i32 i = 0; i < kParticipants && i < app.players.GetCount(); ++i) {
-        const std::vector<u8>& block = app.players[i].snapshot;
-        if (!(room.repairSlots & (1u << i)) || GetU32(block.data() + kSnapshotTimeAt) != kSnapshotTimeMark) continue;
-        const u32 timeLimit = room.rule == 1 ? battleSettings.timeLimit * 3600 : 0x7FFFFFFFu;
-        return GetU32(block.data() + kSnapshotTimeAt + 4) <= timeLimit;
-    }
-    return true;
+    const u8* time = RepairSetTime();
+    const u32 timeLimit = room.rule == 1 ? battleSettings.timeLimit * 3600 : 0x7FFFFFFFu;
+    return time == nullptr || GetU32(time) <= timeLimit;
 }
 
 i32 CGameScene::Proc_NetResync()
@@ -570,14 +581,7 @@ i32 CGameScene::Proc_NetResync()
                     const u32 link = GetU32(e.snapshot.data() + 6);
                     e.syncTarget = link == kRobotStateNoTarget ? -1 : static_cast<i32>(link);
                 }
-                for (i32 i = 0; i < kParticipants; ++i) {
-                    const std::vector<u8>& block = app.players[i].snapshot;
-                    if ((room.repairSlots & (1u << i)) && block.size() >= kSnapshotTimeAt + 8 &&
-                        GetU32(block.data() + kSnapshotTimeAt) == kSnapshotTimeMark) {
-                        battleTime = GetU32(block.data() + kSnapshotTimeAt + 4);
-                        break;
-                    }
-                }
+                if (const u8* time = RepairSetTime()) battleTime = GetU32(time);
                 RebuildRobotsAfterResync();
                 SendAllDataReceived(0);
                 room.repairState = 3;

@@ -45,6 +45,26 @@ void BM_GroupVerticesOnALatticeOfTheTolerance(benchmark::State& state)
 }
 BENCHMARK(BM_GroupVerticesOnALatticeOfTheTolerance)->Arg(16)->Arg(25)->Arg(40)->Unit(benchmark::kMillisecond);
 
+// A position-and-normal mesh of `faces` faces over `vertices` vertices whose
+// corner i (of face i / 3) is vertex corner(i); null, the benchmark told,
+// when it cannot be made.
+template <class Corner>
+std::shared_ptr<plat::Mesh> MeshOf(benchmark::State& state, u32 faces, u32 vertices, Corner corner)
+{
+    std::shared_ptr<plat::Mesh> mesh;
+    if (plat::Mesh::Create(faces, vertices, plat::MeshManaged, plat::FvfXyz | plat::FvfNormal, &mesh) !=
+        plat::ResultOk) {
+        state.SkipWithError("no mesh");
+        return nullptr;
+    }
+    void* data = nullptr;
+    mesh->LockIndexBuffer(0, &data);
+    u16* ib = static_cast<u16*>(data);
+    for (u32 i = 0; i < faces * 3; ++i) ib[i] = static_cast<u16>(corner(i));
+    mesh->UnlockIndexBuffer();
+    return mesh;
+}
+
 // The blended conversion of mesh by skin, once an iteration.
 void TimeBlendedConversion(benchmark::State& state, plat::SkinInfo& skin, plat::Mesh& mesh)
 {
@@ -63,18 +83,8 @@ void TimeBlendedConversion(benchmark::State& state, plat::SkinInfo& skin, plat::
 void BM_RefuseSkinOfManyBonesPerVertex(benchmark::State& state)
 {
     const u32 vertices = 100, faces = 200, bones = static_cast<u32>(state.range(0));
-    std::shared_ptr<plat::Mesh> mesh;
-    if (plat::Mesh::Create(faces, vertices, plat::MeshManaged, plat::FvfXyz | plat::FvfNormal, &mesh) !=
-        plat::ResultOk) {
-        state.SkipWithError("no mesh");
-        return;
-    }
-    void* data = nullptr;
-    mesh->LockIndexBuffer(0, &data);
-    u16* ib = static_cast<u16*>(data);
-    for (u32 f = 0; f < faces; ++f)
-        for (u32 k = 0; k < 3; ++k) ib[f * 3 + k] = static_cast<u16>((f + k) % vertices);
-    mesh->UnlockIndexBuffer();
+    const auto mesh = MeshOf(state, faces, vertices, [&](u32 i) { return (i / 3 + i % 3) % vertices; });
+    if (!mesh) return;
     std::shared_ptr<plat::SkinInfo> skin;
     plat::SkinInfo::Create(vertices, mesh->GetFVF(), bones, &skin);
     std::vector<u32> every(vertices);
@@ -95,17 +105,8 @@ BENCHMARK(BM_RefuseSkinOfManyBonesPerVertex)
 void BM_ConvertSkinOfFacesWithBonesOfTheirOwn(benchmark::State& state)
 {
     const u32 faces = static_cast<u32>(state.range(0)), vertices = faces * 3, bones = vertices * 2;
-    std::shared_ptr<plat::Mesh> mesh;
-    if (plat::Mesh::Create(faces, vertices, plat::MeshManaged, plat::FvfXyz | plat::FvfNormal, &mesh) !=
-        plat::ResultOk) {
-        state.SkipWithError("no mesh");
-        return;
-    }
-    void* data = nullptr;
-    mesh->LockIndexBuffer(0, &data);
-    u16* ib = static_cast<u16*>(data);
-    for (u32 i = 0; i < vertices; ++i) ib[i] = static_cast<u16>(i);
-    mesh->UnlockIndexBuffer();
+    const auto mesh = MeshOf(state, faces, vertices, [](u32 i) { return i; });
+    if (!mesh) return;
     std::shared_ptr<plat::SkinInfo> skin;
     plat::SkinInfo::Create(vertices, mesh->GetFVF(), bones, &skin);
     const f32 half[1] = {0.5f};

@@ -7,6 +7,7 @@
 #include <memory>
 #include <vector>
 
+#include "platform/core/FileSystem.h"
 #include "platform/core/Types.h"
 
 class BulkStore;
@@ -61,11 +62,13 @@ private:
     friend class BulkFrame;
     void Release(BulkFrame& frame);
     bool OpenFile();
+    // A frame of the message m held in memory, counted by no store yet.
+    static std::shared_ptr<BulkFrame> InMemory(const u8* m, u32 size);
 
     u64 memoryBound_;
     u64 memory_ = 0;
     u64 freed_ = 0;
-    int file_ = -1;
+    plat::FileId file_ = plat::InvalidFile;
     bool fileFailed_ = false;
     u64 fileEnd_ = 0;   // where the next frame goes
     u64 fileLive_ = 0;  // bytes of frames still held there

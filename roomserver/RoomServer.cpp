@@ -1,6 +1,7 @@
 #include "roomserver/RoomServer.h"
 
 #include <algorithm>
+#include <bit>
 #include <chrono>
 #include <cmath>
 #include <cstdarg>
@@ -8,10 +9,6 @@
 #include <deque>
 #include <memory>
 #include <string>
-
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <sys/socket.h>
 
 #include "platform/core/ByteOrder.h"
 #include "platform/core/System.h"
@@ -295,14 +292,13 @@ struct RoomServer::Room {
     u16 repairRefused = 0;   // fighters that found a part of it out of range
     u32 repairs = 0; // completed this battle: the run the next one repairs
     u32 repairsOpened = 0;
-    // The rows whose robot the host's set holds a block for (every row of
-    // the battle: a spectator's robot stands in it too), and what of the set
-    // has been relayed.
-    u16 robotSlots = 0;
+    // What of the host's set has been relayed: the team arrays, and the
+    // rows whose robot it brought a block for. It holds one for every row of
+    // the battle (a spectator's robot stands in it too).
     bool setBlock = false;
     u16 setSnapshots = 0;
     u32 hostNamedAt = 0, setWholeAt = 0;
-    bool SetWhole() const { return setBlock && (setSnapshots & robotSlots) == robotSlots; }
+    bool SetWhole() const { return setBlock && (setSnapshots & battleSlots) == battleSlots; }
     // Every player of the battle reported its game set up.
     bool AllLoaded() const
     {
@@ -437,15 +433,6 @@ void RoomServer::ForceRepair(u32 room)
     if (room < rooms_.size()) OpenRepair(*rooms_[room]);
 }
 
-namespace {
-u32 Bits(u32 mask)
-{
-    u32 n = 0;
-    for (; mask; mask &= mask - 1) ++n;
-    return n;
-}
-}  // namespace
-
 // A player fighting in the running battle: only these host, confirm and
 // ask for repairs.
 bool RoomServer::Fighter(const Room& room, int slot)
@@ -542,7 +529,7 @@ void RoomServer::MaybeEndRepair(Room& room)
         Log("room %u: repair done", room.index);
         return;
     }
-    if (2 * Bits(taken) > Bits(fighters)) {
+    if (2 * std::popcount(taken) > std::popcount(fighters)) {
         for (int i = 0; i < 10; ++i)
             if (refused & (1u << i)) {
                 Log("room %u: slot %d refused a set the others took", room.index, i);
@@ -779,12 +766,10 @@ void RoomServer::Accept(Room& room, plat::SocketId listener, bool data)
         // Relays are small and each is awaited by a lockstep frame: none
         // waits on the acknowledgement of the one before.
         plat::NetSetNoDelay(s, true);
-        // A link cut without a word is found by the system too.
-        plat::NetSetKeepAlive(s, true);
-        // The server's own rules (seat timeout, taking nothing) let a player
-        // go, not the system's: its wait for acknowledgements is longer.
-        const unsigned userTimeout = room.config.seatTimeoutMs + 15000u;
-        ::setsockopt(s, IPPROTO_TCP, TCP_USER_TIMEOUT, &userTimeout, sizeof userTimeout);
+        // A link cut without a word is found by the system too. The server's
+        // own rules (seat timeout, taking nothing) let a player go, not the
+        // system's: its wait for acknowledgements is longer.
+        plat::NetSetKeepAlive(s, true, room.config.seatTimeoutMs + 15000u);
         // Bulk relays wait here, not in the system, so a ping can pass them.
         plat::NetSetUnsentLimit(s, kUnsentBytes);
         auto* c = new Conn;
@@ -1194,7 +1179,6 @@ void RoomServer::MaybeStart(Room& room)
         else lastRandom->team = (lastRandom->team + 1) % squads;
     }
     room.battleSlots = 0;
-    room.robotSlots = 0;
     for (int i = 0; i < 10; ++i) {
         Room::Seat& s = room.seats[i];
         if (!s.used) continue;
@@ -1205,7 +1189,6 @@ void RoomServer::MaybeStart(Room& room)
         s.hostReplaced = 0;
         s.namedBy = 0;
         room.battleSlots |= u16(1u << i);
-        room.robotSlots |= u16(1u << i);
         ToRoom(room, EntryMessage(room, i));
     }
     room.running = true;
@@ -1399,7 +1382,7 @@ void RoomServer::Handle(Room& room, Conn& conn, const u8* m, u32 size)
             return DropMessage(room, conn, m, size, "not the repair's host");
         // One set: the team arrays and one block per robot, each once.
         const u16 robot = GetU16(p + 1);
-        if (id == 5 && (robot >= 10 || !(room.robotSlots & (1u << robot))))
+        if (id == 5 && (robot >= 10 || !(room.battleSlots & (1u << robot))))
             return DropMessage(room, conn, m, size, "no robot in that row");
         if (id == 6 ? room.setBlock : (room.setSnapshots & (1u << robot)) != 0)
             return DropMessage(room, conn, m, size, "already in the set");
@@ -1426,7 +1409,7 @@ void RoomServer::Handle(Room& room, Conn& conn, const u8* m, u32 size)
             return DropMessage(room, conn, m, size, "repairs spent");
         Room::Seat& s = room.seats[suspect];
         s.namedBy = u16(s.namedBy | (1u << slot));
-        if (Bits(s.namedBy) >= std::min<u32>(2, Bits(Fighters(room)) - 1)) {
+        if (std::popcount(s.namedBy) >= std::min(2, std::popcount(Fighters(room)) - 1)) {
             Log("room %u: slot %d keeps drifting", room.index, suspect);
             DropFromBattle(room, suspect);
         }
@@ -1480,7 +1463,7 @@ void RoomServer::Handle(Room& room, Conn& conn, const u8* m, u32 size)
         // a confirmation, else the frame its last one ended before, and never
         // far ahead of the slowest other fighter (every client's queue for
         // it would fill and drop the frames it must apply first).
-        if (frame != (me.awaitingNewRun ? 0u : u32(me.nextKeyFrame)))
+        if (frame != u32(me.NextKey()))
             return DropMessage(room, conn, m, size, "not its next frame");
         i32 slowest = -1;
         for (int i = 0; i < 10; ++i)
@@ -1492,10 +1475,10 @@ void RoomServer::Handle(Room& room, Conn& conn, const u8* m, u32 size)
         out[0] = 15;
         out[1] = u8(slot);
         std::memcpy(out.data() + 2, p + 1, 8);
-        // The latest, not the largest: a repair starts the frames again from 0;
-        // what comes after a confirmation and before its frame 0 is the old run's.
-        if (me.awaitingNewRun && frame == 0) me.awaitingNewRun = false;
-        if (!me.awaitingNewRun) me.nextKeyFrame = i32(frame + p[8]);
+        // The latest, not the largest: a repair starts the frames again
+        // from 0, and a confirmed one's run has begun with this.
+        me.awaitingNewRun = false;
+        me.nextKeyFrame = i32(frame + p[8]);
         me.holding = false;
         return ToFighters(room, out);
     }

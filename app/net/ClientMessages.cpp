@@ -37,11 +37,14 @@ void PutName(u8* p, const char* name)
     for (int i = 0; i < 24 && name[i]; ++i) p[i] = u8(name[i]);
 }
 
-void PostEmpty(u8 id, CClient* client)
+// A message of its id and one byte, 0 in the ones that carry nothing.
+void PostByte(u8 id, u8 value, CClient* client)
 {
-    const u8 m[2] = {id, 0};
+    const u8 m[2] = {id, value};
     Post(m, 2, client);
 }
+
+void PostEmpty(u8 id, CClient* client) { PostByte(id, 0, client); }
 
 }  // namespace
 
@@ -205,18 +208,8 @@ void SendHostStateBlock(const u32* words, CClient* client)
     Post(m, sizeof m, client);
 }
 
-void SendAllDataReceived(CClient* client) { SendAllDataReceived(0, client); }
-void SendAllDataReceived(u8 verdict, CClient* client)
-{
-    const u8 m[2] = {kMsgAllDataReceived, verdict};
-    Post(m, 2, client);
-}
-void SendRepairRequest(CClient* client) { SendRepairRequest(0xFF, client); }
-void SendRepairRequest(u8 suspect, CClient* client)
-{
-    const u8 m[2] = {kMsgRepairRequest, suspect};
-    Post(m, 2, client);
-}
+void SendAllDataReceived(u8 verdict, CClient* client) { PostByte(kMsgAllDataReceived, verdict, client); }
+void SendRepairRequest(u8 suspect, CClient* client) { PostByte(kMsgRepairRequest, suspect, client); }
 
 void SendReady(u32 ready, CClient* client)
 {

@@ -89,11 +89,9 @@ void SendRoomSettings(u32 inputInterval, u32 netDelay, u8 chatEnabled, i32 stage
 void SendRobotSnapshot(const u8* block, CClient* client);
 void SendHostStateBlock(const u32* words, CClient* client);
 // The verdict on a repair host's whole set: 0 taken, 1 a part of it out of range.
-void SendAllDataReceived(CClient* client);
 void SendAllDataReceived(u8 verdict, CClient* client);
 // A drift was found: the server opens the repair on every client. The suspect
 // is the row whose check byte stood against the others' (0xFF: none told).
-void SendRepairRequest(CClient* client);
 void SendRepairRequest(u8 suspect, CClient* client);
 void SendReady(u32 ready, CClient* client);
 void SendReturnToRoom(CClient* client);

@@ -64,22 +64,27 @@ Shown ShownFont(plat::Font* font) {
 // past v, as the pictures and bars drawn at the same point begin.
 f32 OnPixel(f32 v) { return std::ceil(v - 0.5f); }
 
-// Draws a texture rendered at `scale` texels per layout unit with its
-// top-left at the layout point (x, y) of the sprite's transform: on a whole
-// pixel, texel for pixel (a window of another shape than the layout's
-// stretches it across only).
-void DrawShown(plat::GfxTexture* texture, const GfxRect* src, f32 x, f32 y, f32 scale, i32 marginLeft,
-               i32 marginTop, u32 colour) {
-    plat::Sprite* sprite = SharedSprite();
-    const Mat4 m = sprite->Transform();
+// The transform under m that draws at `scale` texels per layout unit from
+// the layout point (x, y), put on a whole pixel: texel for pixel (a window
+// of another shape than the layout's stretches it across only).
+Mat4 ShownTransform(const Mat4& m, f32 x, f32 y, f32 scale) {
     Mat4 d;
     d.m[0][0] = m.m[0][0] / scale;
     d.m[1][1] = m.m[1][1] / scale;
     d.m[3][0] = OnPixel(x * m.m[0][0] + m.m[3][0]);
     d.m[3][1] = OnPixel(y * m.m[1][1] + m.m[3][1]);
     d.m[3][2] = m.m[3][2];
+    return d;
+}
+
+// Draws a texture rendered at `scale` texels per layout unit with its
+// top-left at the layout point (x, y) of the sprite's transform.
+void DrawShown(plat::GfxTexture* texture, const GfxRect* src, f32 x, f32 y, f32 scale, i32 marginLeft,
+               i32 marginTop, u32 colour) {
+    plat::Sprite* sprite = SharedSprite();
+    const Mat4 m = sprite->Transform();
     const Vec3 pos{-f32(marginLeft), -f32(marginTop), 0.0f};
-    sprite->SetTransform(d);
+    sprite->SetTransform(ShownTransform(m, x, y, scale));
     sprite->Draw(texture, src, nullptr, &pos, colour);
     sprite->SetTransform(m);
 }
@@ -94,14 +99,8 @@ void DrawDirect(plat::Font* font, const char* text, i32 bytes, const GfxRect& re
         return;
     }
     const Mat4 m = sprite->Transform();
-    Mat4 d;
-    d.m[0][0] = m.m[0][0] / shown.scale;
-    d.m[1][1] = m.m[1][1] / shown.scale;
-    d.m[3][0] = OnPixel(f32(rect.left) * m.m[0][0] + m.m[3][0]);
-    d.m[3][1] = OnPixel(f32(rect.top) * m.m[1][1] + m.m[3][1]);
-    d.m[3][2] = m.m[3][2];
     GfxRect rc{0, 0, Scaled(rect.Width(), shown.scale), Scaled(rect.Height(), shown.scale)};
-    sprite->SetTransform(d);
+    sprite->SetTransform(ShownTransform(m, f32(rect.left), f32(rect.top), shown.scale));
     shown.font->DrawText(sprite, text, bytes, &rc, format, colour);
     sprite->SetTransform(m);
 }

@@ -271,6 +271,25 @@ void CloseFile(FileId file) {
     if (file >= 0) ::close(int(file));
 }
 
+FileId OpenScratchFile() {
+    const char* folder = std::getenv("TMPDIR");
+    for (const char* at : {folder && *folder ? folder : "/tmp", "/tmp"}) {
+        std::string path = std::string(at) + "/quillon-scratch-XXXXXX";
+        const int fd = ::mkostemp(path.data(), O_CLOEXEC);
+        if (fd >= 0) {
+            ::unlink(path.c_str());
+            return fd;
+        }
+    }
+    return InvalidFile;
+}
+
+bool TruncateFile(FileId file, u64 n) { return file >= 0 && ::ftruncate(int(file), off_t(n)) == 0; }
+
+void DiscardFileRange(FileId file, u64 offset, u64 n) {
+    if (file >= 0) ::fallocate(int(file), FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, off_t(offset), off_t(n));
+}
+
 bool PathExists(const char* path) {
     if (path == nullptr || path[0] == '\0') return false;
     struct stat st;

@@ -37,6 +37,15 @@ i64 GetFileSize(FileId file);
 // Moves the read/write position to an absolute offset. false on failure.
 bool SeekFile(FileId file, u64 offset);
 void CloseFile(FileId file);
+// A read-write file in the temporary folder (TMPDIR, else /tmp) that only
+// its holder can reach: unlinked as soon as it is made, so nothing is left
+// behind however the program ends. InvalidFile when none can be made.
+FileId OpenScratchFile();
+// Cuts an open file to n bytes. false on failure.
+bool TruncateFile(FileId file, u64 n);
+// Gives the disk blocks of n bytes from offset back; the file keeps its
+// length, and reads there give zeros.
+void DiscardFileRange(FileId file, u64 offset, u64 n);
 
 // Whether a file or folder exists at path.
 bool PathExists(const char* path);

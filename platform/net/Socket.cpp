@@ -159,11 +159,11 @@ bool NetSetNoDelay(SocketId s, bool on) {
     return ::setsockopt(s, IPPROTO_TCP, TCP_NODELAY, &v, sizeof v) == 0;
 }
 
-bool NetSetKeepAlive(SocketId s, bool on) {
+bool NetSetKeepAlive(SocketId s, bool on, u32 unackedMs) {
     const int v = on ? 1 : 0, idle = 20, interval = 5, probes = 4;
     // Sent data unacknowledged as long ends the connection too: probes only
     // run on a link with nothing in flight.
-    const unsigned userTimeout = on ? (idle + interval * probes) * 1000u : 0u;
+    const unsigned userTimeout = !on ? 0u : unackedMs > 0 ? unackedMs : (idle + interval * probes) * 1000u;
     bool ok = ::setsockopt(s, SOL_SOCKET, SO_KEEPALIVE, &v, sizeof v) == 0;
     if (!on) return ok;
     ok = ::setsockopt(s, IPPROTO_TCP, TCP_KEEPIDLE, &idle, sizeof idle) == 0 && ok;

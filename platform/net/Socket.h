@@ -49,8 +49,10 @@ void NetClose(SocketId s);
 bool NetSetNoDelay(SocketId s, bool on);
 bool NetSetBufferSizes(SocketId s, i32 sendBytes, i32 recvBytes);
 // TCP keepalive, so a peer whose link was cut without a close is found in
-// well under a minute even when neither side has anything to send.
-bool NetSetKeepAlive(SocketId s, bool on);
+// well under a minute even when neither side has anything to send. Sent
+// data unacknowledged for unackedMs ends the connection too (0: as long as
+// the probes take).
+bool NetSetKeepAlive(SocketId s, bool on, u32 unackedMs = 0);
 
 // Waits up to ms for the socket to become readable (data, a close or an
 // error) or writable. 1 ready, 0 timed out, -1 failure.

@@ -46,7 +46,7 @@ TEST(ClientMessages, EveryMessageIsPackedLittleEndianAtItsSize)
     SendRoomSettings(0x0103, 20, 1, -1, 0.5f, 10.0f, 15, 2, 1, 0.1f, u32(-2), 1, nullptr);
     SendRobotSnapshot(block, nullptr);
     SendHostStateBlock(words, nullptr);
-    SendAllDataReceived(nullptr);
+    SendAllDataReceived(0, nullptr);
     SendReady(1, nullptr);
     SendReturnToRoom(nullptr);
     SendSceneLoaded(nullptr);
@@ -57,7 +57,7 @@ TEST(ClientMessages, EveryMessageIsPackedLittleEndianAtItsSize)
     SendChatMessage(4, 1, "hello", 5, nullptr);
     SendRadioVoice(9, 1, nullptr);
     SendLoginAck(5, nullptr);
-    SendRepairRequest(nullptr);
+    SendRepairRequest(0xFF, nullptr);
     SendEquippedPart(3, 1, 414, part, nullptr);
 
     const std::vector<std::pair<u8, size_t>> expected = {
