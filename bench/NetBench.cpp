@@ -38,10 +38,7 @@ void BM_OnlineLockstepFrame(benchmark::State& state)
     plat::SetCurrentDirectory(QUILLON_RUN_DIR);
     SentMessages server;
     server.keyState = Relay;
-    RoomState& room = GetRoomState();
-    room = RoomState();
-    room.gameConnected = room.dataConnected = 1;
-    room.inputDelay = 2;
+    RoomState& room = ConnectedRoom(0);
     GetApplication()->gameSettings.roomSetting = 1;
 
     BattleRunnerOptions options;

@@ -117,11 +117,7 @@ TEST(NetLockstep, DelayRepeatDisagreementAndRepair)
     server.hostStateBlock = StoreHostBlock;
     server.allDataReceived = AllReceived;
     server.repairRequest = [] { Word(0); };
-    RoomState& room = GetRoomState();
-    room = RoomState();
-    room.gameConnected = room.dataConnected = 1;
-    room.inputDelay = 3;
-    room.ownSlot = 0;
+    RoomState& room = ConnectedRoom(0, 3);
     GetApplication()->gameSettings.roomSetting = 2;  // one message every two frames
     g_messages = 0;
     g_remoteDisagrees = false;
@@ -326,11 +322,7 @@ TEST(NetLockstep, DeparturesEndEveryWait)
     server.robotSnapshot = StoreSnapshot;
     server.hostStateBlock = StoreHostBlock;
     server.allDataReceived = [] { Confirm(1); };
-    RoomState& room = GetRoomState();
-    room = RoomState();
-    room.gameConnected = room.dataConnected = 1;
-    room.inputDelay = 2;
-    room.ownSlot = 1;
+    RoomState& room = ConnectedRoom(1);
     GetApplication()->gameSettings.roomSetting = 1;
     g_snapshotSlots.clear();
     g_present = 0x7;  // player 3 never sends a key state
@@ -413,11 +405,7 @@ TEST(NetLockstep, TheCheckByteCoversTheBattlesState)
 {
     SentMessages server;
     server.keyState = KeepCheck;
-    RoomState& room = GetRoomState();
-    room = RoomState();
-    room.gameConnected = room.dataConnected = 1;
-    room.inputDelay = 2;
-    room.ownSlot = 0;
+    RoomState& room = ConnectedRoom(0);
     room.rule = 1;  // the time battle: its clock counts frames run, down
     GetApplication()->gameSettings.roomSetting = 1;
     GetApplication()->gameSettings.timeLimit = 5;

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "app/net/ClientMessages.h"
+#include "app/player/RoomState.h"
 #include "platform/core/ByteOrder.h"
 
 struct SentMessages {
@@ -63,3 +64,15 @@ private:
         }
     }
 };
+
+// The room as a battle finds it once logged in, both connections up: all a
+// test standing in for the server needs before the battle talks to it.
+inline RoomState& ConnectedRoom(u32 ownSlot, u32 inputDelay = 2)
+{
+    RoomState& room = GetRoomState();
+    room = RoomState();
+    room.gameConnected = room.dataConnected = 1;
+    room.inputDelay = inputDelay;
+    room.ownSlot = ownSlot;
+    return room;
+}

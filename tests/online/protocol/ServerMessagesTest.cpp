@@ -748,12 +748,7 @@ RoomState& FreshTwoFighterRoom()
     OnlineTargets t = ApplicationTargets();
     t.addChatLine = nullptr;
     g_fighter = std::make_unique<NetClientPair>(t);
-    RoomState& room = GetRoomState();
-    room = RoomState();
-    room.gameConnected = room.dataConnected = 1;
-    room.inputDelay = 2;
-    room.ownSlot = 0;
-    return room;
+    return ConnectedRoom(0);
 }
 
 BattleRunnerOptions TwoFighterBattle()
