@@ -117,6 +117,12 @@ public:
     bool KeyMessageHeldBack(u32 virtualKey, bool repeat);
     void AddChatLine(const char* text, u32 colour);
     void AddChatMessage(const char* name, const char* text, u32 colour);
+    // The room's chat begins when its login is sent: what the room says
+    // before its screen is up (who came in, a refused upload) is its own.
+    // Opening the room keeps those lines and empties the rest; a room
+    // opened again after a battle starts empty.
+    void BeginRoomChat();
+    void OpenRoomChat();
     static u32 GetColor(i32 index);
 
     // Menus, voices, part rolls and save-file scramble words.
@@ -142,6 +148,8 @@ public:
     ImeLineEditor lineEditor;
     TextInputHandler textInputHandler = nullptr;
     CList<ChatNode> chatLog;
+    u64 chatLinesAdded = 0;
+    i64 roomChatFrom = -1; // chatLinesAdded when the login went; -1 none
     RankingTable rankingTables[RankingTableCount]; // easy, normal, hard, survival
     GameSettings gameSettings;
     CFixedArray<PlayerEntry> players; // always 20

@@ -98,7 +98,22 @@ void CApplication::AddChatLine(const char* text, u32 colour)
     if (!line) return;
     line->text = text ? text : "";
     line->colour = colour;
+    ++chatLinesAdded;
     if (chatLog.GetCount() > kChatLogLimit) chatLog.Erase(chatLog.GetTail()->prev);
+}
+
+void CApplication::BeginRoomChat() { roomChatFrom = i64(chatLinesAdded); }
+
+void CApplication::OpenRoomChat()
+{
+    const u64 keep = roomChatFrom >= 0 ? chatLinesAdded - u64(roomChatFrom) : 0;
+    roomChatFrom = -1;
+    if (keep == 0) {
+        chatLog.DeleteAll();
+        chatLog.Init();
+        return;
+    }
+    while (chatLog.GetCount() > keep) chatLog.Erase(chatLog.GetTail()->prev);
 }
 
 void CApplication::AddChatMessage(const char* name, const char* text, u32 colour)

@@ -687,6 +687,7 @@ i32 LGTCB_Proc_Connect::Proc()
         plat::NetSetBufferSizes(s, 0x140000, 0x140000);
     }
     const char* name = pair.playerName[0] ? pair.playerName : PilotName(pair.pilotChoice);
+    App().BeginRoomChat();
     SendLogin(name, u32(pair.robotChoice), App().Profile().rankLevel, kClientVersion, &pair.game);
     LGTCB_Proc_LoginSuccess::Create(owner, 1);
     if (message) message->remove = 1;

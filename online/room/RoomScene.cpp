@@ -380,8 +380,7 @@ void CRoomScene::Init()
     sound.LoadOggSlot((start + "/Sound/room.ogg").c_str(), 0, kRoomMusicSlot, 0);
     sound.PlaySlot(kRoomMusicSlot, kVolumeSlotMusic, 1);
 
-    app.chatLog.DeleteAll();
-    app.chatLog.Init();
+    app.OpenRoomChat();
     app.lineEditor.Clear();
     static const FontMeasurer measurer(1);
     app.lineEditor.SetMeasureDC(&measurer);

@@ -444,9 +444,16 @@ TEST(OnlineScreens, AReadyRoomSaysOnceWhomTheStartWaitsFor)
         app.players[i].joined = i < 3;
     }
     app.players[1].inBattle = 1;  // Bob sits on the battle's results
+    // What the room said between the login and its screen is kept; what
+    // came before the login goes.
+    app.AddChatLine("a battle's line", 0xFFFFFFFFu);
+    app.BeginRoomChat();
+    app.AddChatLine("---Carol entered---", 0xFF00FF00u);
     CRoomScene* room = OpenRoom();
+    ASSERT_EQ(app.chatLog.GetCount(), 1u);
+    EXPECT_EQ(app.chatLog.GetAt(0)->text, "---Carol entered---");
     TCB* upkeep = room->tasks.GetHead()->next;  // the system-key task runs first, every frame
-    u32 seen = 0;
+    u32 seen = 1;
     auto framesSay = [&](int frames) {
         for (int f = 0; f < frames; ++f) EXPECT_EQ(upkeep->Proc(), 0);
         std::vector<std::string> lines;
