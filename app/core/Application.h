@@ -148,8 +148,7 @@ public:
     ImeLineEditor lineEditor;
     TextInputHandler textInputHandler = nullptr;
     CList<ChatNode> chatLog;
-    u64 chatLinesAdded = 0;
-    i64 roomChatFrom = -1; // chatLinesAdded when the login went; -1 none
+    i64 roomChatLines = -1; // lines added since the login went; -1 none
     RankingTable rankingTables[RankingTableCount]; // easy, normal, hard, survival
     GameSettings gameSettings;
     CFixedArray<PlayerEntry> players; // always 20

@@ -98,21 +98,16 @@ void CApplication::AddChatLine(const char* text, u32 colour)
     if (!line) return;
     line->text = text ? text : "";
     line->colour = colour;
-    ++chatLinesAdded;
+    if (roomChatLines >= 0) ++roomChatLines;
     if (chatLog.GetCount() > kChatLogLimit) chatLog.Erase(chatLog.GetTail()->prev);
 }
 
-void CApplication::BeginRoomChat() { roomChatFrom = i64(chatLinesAdded); }
+void CApplication::BeginRoomChat() { roomChatLines = 0; }
 
 void CApplication::OpenRoomChat()
 {
-    const u64 keep = roomChatFrom >= 0 ? chatLinesAdded - u64(roomChatFrom) : 0;
-    roomChatFrom = -1;
-    if (keep == 0) {
-        chatLog.DeleteAll();
-        chatLog.Init();
-        return;
-    }
+    const u64 keep = roomChatLines > 0 ? u64(roomChatLines) : 0;
+    roomChatLines = -1;
     while (chatLog.GetCount() > keep) chatLog.Erase(chatLog.GetTail()->prev);
 }
 

@@ -380,8 +380,6 @@ void SendEverything(Fighter& f)
     }
 }
 
-}  // namespace
-
 // Mallory, a fighter, and Sam, a spectator, send every battle message the
 // repair reads, twice and out of turn: while the games load (a request
 // then must neither be lost nor freeze the battle), at the first
@@ -436,6 +434,8 @@ void RunEverythingOutOfTurn(u16 port, bool malloryHosts)
     const BattleOutcome out = RunHostileBattle(plan);
     EXPECT_GE(out.alice->runs, 2) << "Bob's drift was never repaired" << out.story;
 }
+
+}  // namespace
 
 TEST(OnlineEndToEnd, RepairMessagesSentEarlyLateTwiceOrOutOfTurnSplitNoGames)
 {
